@@ -1,0 +1,175 @@
+#include "support/TestHttpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSslSocket>
+
+namespace {
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 404: return "Not Found";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}
+
+// Parses one complete request from the front of buffer; false while more bytes are needed.
+bool takeRequest(QByteArray& buffer, TestHttpRequest* request) {
+    const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+    if (headerEnd < 0)
+        return false;
+    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    TestHttpRequest parsed;
+    parsed.method = requestLine.value(0);
+    parsed.path = requestLine.value(1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            parsed.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+    }
+    const qsizetype length = parsed.headers.value("content-length", "0").toLongLong();
+    if (buffer.size() < headerEnd + 4 + length)
+        return false;
+    parsed.body = buffer.mid(headerEnd + 4, length);
+    buffer.remove(0, headerEnd + 4 + length);
+    *request = parsed;
+    return true;
+}
+} // namespace
+
+TestHttpResponse TestHttpResponse::json(const QByteArray& body, int status) {
+    TestHttpResponse response;
+    response.status = status;
+    response.headers = {{"Content-Type", "application/json"}};
+    response.body = body;
+    return response;
+}
+
+TestHttpResponse TestHttpResponse::html(const QByteArray& body, int status) {
+    TestHttpResponse response;
+    response.status = status;
+    response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+    response.body = body;
+    return response;
+}
+
+TestHttpServer::TestHttpServer(QObject* parent) : QTcpServer(parent) {
+    handler_ = [](const TestHttpRequest&) { return TestHttpResponse::json("{}", 404); };
+}
+
+TestHttpServer::~TestHttpServer() = default;
+
+bool TestHttpServer::start() { return listen(QHostAddress::LocalHost, 0); }
+
+bool TestHttpServer::startTls(const QSslCertificate& certificate, const QSslKey& key) {
+    tls_ = true;
+    certificate_ = certificate;
+    key_ = key;
+    return start();
+}
+
+QUrl TestHttpServer::baseUrl() const {
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(tls_ ? "https" : "http").arg(serverPort()));
+}
+
+void TestHttpServer::incomingConnection(qintptr descriptor) {
+    if (!tls_) {
+        auto* socket = new QTcpSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        serve(socket);
+        return;
+    }
+    auto* socket = new QSslSocket(this);
+    socket->setSocketDescriptor(descriptor);
+    socket->setLocalCertificate(certificate_);
+    socket->setPrivateKey(key_);
+    socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+    serve(socket);
+    socket->startServerEncryption();
+}
+
+void TestHttpServer::serve(QTcpSocket* socket) {
+    auto buffer = std::make_shared<QByteArray>();
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+        buffer->append(socket->readAll());
+        TestHttpRequest request;
+        while (takeRequest(*buffer, &request)) {
+            requests_.append(request);
+            const TestHttpResponse response = handler_(request);
+            switch (response.behaviour) {
+            case TestHttpResponse::Behaviour::respond: respond(socket, response); break;
+            case TestHttpResponse::Behaviour::neverAnswer: break;
+            case TestHttpResponse::Behaviour::closeImmediately: socket->abort(); return;
+            case TestHttpResponse::Behaviour::stream: stream(socket, response); return;
+            }
+        }
+    });
+}
+
+void TestHttpServer::respond(QTcpSocket* socket, const TestHttpResponse& response) {
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
+                      reasonPhrase(response.status) + "\r\n";
+    for (const auto& [name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    socket->write(head + response.body);
+    socket->disconnectFromHost();
+}
+
+void TestHttpServer::stream(QTcpSocket* socket, const TestHttpResponse& response) {
+    QByteArray head = "HTTP/1.1 200 OK\r\n";
+    for (const auto& [name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    socket->write(head + response.body);
+    streamedBytes_ = response.body.size();
+    clientClosedStream_ = false;
+    const qint64 total = response.streamBytes;
+    const QByteArray pattern = response.streamPattern;
+    auto feed = [this, socket, total, pattern] {
+        // Keep only a little in flight, so that what was sent tells how much the client took.
+        while (streamedBytes_ < total && socket->bytesToWrite() < 64 * 1024 &&
+               socket->state() == QAbstractSocket::ConnectedState) {
+            const QByteArray chunk = pattern.left(std::min<qint64>(pattern.size(), total - streamedBytes_));
+            socket->write(chunk);
+            streamedBytes_ += chunk.size();
+        }
+        if (streamedBytes_ >= total && socket->bytesToWrite() == 0)
+            socket->disconnectFromHost();
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, feed);
+    connect(socket, &QTcpSocket::disconnected, this, [this, total] {
+        if (streamedBytes_ < total)
+            clientClosedStream_ = true;
+    });
+    feed();
+}
+
+bool TestHttpServer::makeSelfSignedCertificate(const QString& directory, QSslCertificate* certificate,
+                                               QSslKey* key) {
+    const QString certPath = QDir(directory).filePath(QStringLiteral("cert.pem"));
+    const QString keyPath = QDir(directory).filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                   "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                   "-keyout", keyPath, "-out", certPath});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+        return false;
+    QFile certFile(certPath);
+    QFile keyFile(keyPath);
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly))
+        return false;
+    *certificate = QSslCertificate(certFile.readAll(), QSsl::Pem);
+    *key = QSslKey(keyFile.readAll(), QSsl::Rsa, QSsl::Pem);
+    return !certificate->isNull() && !key->isNull();
+}

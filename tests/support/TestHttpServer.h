@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QTcpServer>
+#include <QUrl>
+#include <functional>
+
+struct TestHttpRequest {
+    QByteArray method;
+    QByteArray path; // with the query
+    QMap<QByteArray, QByteArray> headers; // names lower-cased
+    QByteArray body;
+
+    QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
+};
+
+struct TestHttpResponse {
+    enum class Behaviour {
+        respond,           // status, headers and body, then close
+        neverAnswer,       // read the request and keep the connection open, silent
+        closeImmediately,  // close the connection without a byte
+        stream             // 200 with no Content-Length, streaming streamBytes of body until done or closed
+    };
+    int status = 200;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    Behaviour behaviour = Behaviour::respond;
+    qint64 streamBytes = 0;
+    QByteArray streamPattern = QByteArray(1024, 'a');
+
+    static TestHttpResponse json(const QByteArray& body, int status = 200);
+    static TestHttpResponse html(const QByteArray& body, int status = 200);
+};
+
+// A small HTTP/1.1 server on 127.0.0.1 for tests of network code: records every request and
+// answers through a handler. With a certificate and key it speaks TLS.
+class TestHttpServer : public QTcpServer {
+    Q_OBJECT
+public:
+    using Handler = std::function<TestHttpResponse(const TestHttpRequest&)>;
+
+    explicit TestHttpServer(QObject* parent = nullptr);
+    ~TestHttpServer() override;
+
+    bool start();
+    bool startTls(const QSslCertificate& certificate, const QSslKey& key);
+    QUrl baseUrl() const;
+
+    void setHandler(Handler handler) { handler_ = std::move(handler); }
+    QList<TestHttpRequest> requests() const { return requests_; }
+
+    // For streamed responses: body bytes the server managed to hand to the socket, and whether the
+    // client closed the connection before the stream was complete.
+    qint64 streamedBytes() const { return streamedBytes_; }
+    bool clientClosedStream() const { return clientClosedStream_; }
+
+    // A self-signed certificate for 127.0.0.1 and localhost, made with the openssl program.
+    static bool makeSelfSignedCertificate(const QString& directory, QSslCertificate* certificate,
+                                          QSslKey* key);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    void serve(QTcpSocket* socket);
+    void respond(QTcpSocket* socket, const TestHttpResponse& response);
+    void stream(QTcpSocket* socket, const TestHttpResponse& response);
+
+    Handler handler_;
+    QList<TestHttpRequest> requests_;
+    bool tls_ = false;
+    QSslCertificate certificate_;
+    QSslKey key_;
+    qint64 streamedBytes_ = 0;
+    bool clientClosedStream_ = false;
+};
