@@ -27,7 +27,7 @@ void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
     store().addItem(itemRow, *row);
 }
 
-void KippetManager::removeItem(const KippetItem& item, Kippet* kippet) {
+void KippetManager::removeItem(KippetItem item, Kippet* kippet) {
     if (auto row = fetchRow(kippet->id())) {
         const auto itemRow =
             std::find_if(row->items.cbegin(), row->items.cend(),
