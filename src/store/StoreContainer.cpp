@@ -100,6 +100,9 @@ void StoreContainer::open() {
                                  .arg(storePath_, database.lastError().text()));
         if (!inMemory) {
             checkIntegrity(database, storePath_);
+            // Item contents of a few KiB fit a 16 KiB page without overflow chains; SQLite takes
+            // the size only while the file is still empty.
+            execute(database, QStringLiteral("PRAGMA page_size = 16384"), storePath_);
             execute(database, QStringLiteral("PRAGMA journal_mode = WAL"), storePath_);
             // With WAL, NORMAL keeps every committed transaction across a crash of the process.
             execute(database, QStringLiteral("PRAGMA synchronous = NORMAL"), storePath_);
