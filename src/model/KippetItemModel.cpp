@@ -57,10 +57,6 @@ void KippetItemModel::setMetadata(const ItemMetadata& metadata) {
     metadataAiTags = metadata.aiTags;
 }
 
-QString KippetItemModel::contentSignature() const {
-    return QString::fromLatin1((content + metadataName.toUtf8()).toBase64());
-}
-
 KippetItem KippetItemModel::toDomain() const {
     KippetItem item;
     item.id = id;

@@ -49,7 +49,5 @@ struct KippetItemModel {
     ItemCategory category() const;
     ItemMetadata metadata() const;
     void setMetadata(const ItemMetadata& metadata);
-    // Base64 of the content bytes followed by the UTF-8 bytes of the name.
-    QString contentSignature() const;
     KippetItem toDomain() const;
 };

@@ -205,9 +205,10 @@ void StoreManager::deleteKippet(KippetModel& kippet) {
 
 void StoreManager::addItem(KippetItemModel& item, KippetModel& kippet) {
     requireContext();
-    const QString signature = item.contentSignature();
+    // Same rule as the kippet's own list: equal content bytes and equal name, compared apart
+    // (cheap: names first, and QByteArray compares sizes before bytes).
     for (const KippetItemModel& existing : kippet.items)
-        if (existing.contentSignature() == signature)
+        if (existing.metadataName == item.metadataName && existing.content == item.content)
             throw DataManagerError::duplicateItem();
     KippetItemModel stored = item;
     inTransaction([&](StoreTables& tables) { tables.insertItem(kippet.rowId, stored); });

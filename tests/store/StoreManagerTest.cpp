@@ -151,6 +151,13 @@ private slots:
         QCOMPARE(loaded.items.size(), 3);
         QCOMPARE(loaded.items.at(0).metadataName, QStringLiteral("one.png"));
         QCOMPARE(loaded.items.at(2), renamed);
+
+        // Content and name are compared apart: "a" named "bc" is no duplicate of "ab" named "c".
+        KippetItemModel joined = fullItem(QStringLiteral("c"), QByteArray("ab"));
+        KippetItemModel shifted = fullItem(QStringLiteral("bc"), QByteArray("a"));
+        store_->addItem(joined, kippet);
+        store_->addItem(shifted, kippet);
+        QCOMPARE(store_->fetchKippet(kippet.id)->items.size(), 5);
     }
 
     void removeItemDropsEveryRowWithTheId() {
