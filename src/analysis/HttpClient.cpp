@@ -106,7 +106,9 @@ HttpClient::finish(QNetworkReply* rawReply, std::chrono::milliseconds timeout, q
                          std::nullopt,
                          {},
                          false};
-    if (maxBytes < 0)
+    if (!guarded->isOpen())
+        ; // aborted: nothing more to read
+    else if (maxBytes < 0)
         exchange->body = guarded->readAll();
     else if (!exchange->capped)
         exchange->body.append(guarded->read(maxBytes - exchange->body.size()));

@@ -5,11 +5,11 @@
 #include "analysis/OpenAIPrompts.h"
 #include "analysis/PageMetadata.h"
 #include "model/KippetError.h"
+#include "model/Utf8.h"
 #include "platform/Log.h"
 
 #include <QJsonDocument>
 #include <QNetworkRequest>
-#include <QStringDecoder>
 
 namespace {
 OpenAIAnalyzer::KeyPresence defaultHasKeyOperation;
@@ -20,18 +20,10 @@ const QString responsesPath = QStringLiteral("/v1/responses");
 const QStringList linkTags{QStringLiteral("link"), QStringLiteral("url"),
                            QStringLiteral("website")};
 
-std::optional<QString> strictUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
 // The first count characters of a body for a log line, or "nil" when it is not UTF-8. An
 // endpoint may echo the request's key back; that never reaches the log.
 QString bodyExcerpt(const QByteArray& body, qsizetype count, const QString& apiKey) {
-    std::optional<QString> text = strictUtf8(body);
+    std::optional<QString> text = decodeUtf8(body);
     if (!text)
         return QStringLiteral("nil");
     if (!apiKey.isEmpty())
@@ -117,6 +109,13 @@ ContentAnalysis linkFallback(const QUrl& url) {
                            1.0};
 }
 
+QJsonArray parts(std::initializer_list<QJsonObject> objects) {
+    QJsonArray array;
+    for (const QJsonObject& object : objects)
+        array.append(object);
+    return array;
+}
+
 void logFetchFailure(const QString& description) {
     Log::line(QStringLiteral("⚠️ [OpenAIAnalyzer] Failed to fetch URL content: ") +
               description);
@@ -126,7 +125,12 @@ void logFetchFailure(const QString& description) {
 OpenAIAnalyzer::OpenAIAnalyzer(HttpClient& http, KeyPresence hasKey, KeyLoader loadKey,
                                QUrl endpoint, AnalyzerCapabilities capabilities)
     : http_(&http), hasKey_(std::move(hasKey)), loadKey_(std::move(loadKey)),
-      endpoint_(std::move(endpoint)), capabilities_(capabilities) {}
+      endpoint_(std::move(endpoint)), capabilities_(capabilities) {
+    if (!hasKey_)
+        hasKey_ = &defaultHasKey;
+    if (!loadKey_)
+        loadKey_ = &defaultLoadKey;
+}
 
 void OpenAIAnalyzer::setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey) {
     defaultHasKeyOperation = std::move(hasKey);
@@ -153,7 +157,7 @@ QUrl OpenAIAnalyzer::defaultEndpoint() {
 }
 
 std::optional<AnalyzerUnavailableReason> OpenAIAnalyzer::unavailableReason() const {
-    if (hasKey_ && hasKey_())
+    if (hasKey_())
         return std::nullopt;
     return AnalyzerUnavailableReason::missingCredentials;
 }
@@ -194,7 +198,8 @@ QJsonObject OpenAIAnalyzer::imagePart(const QString& imageUrl) {
 
 QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyze(KippetItem item,
                                                      std::optional<QString> customInstructions) {
-    const QString key = usableKey(co_await (loadKey_ ? loadKey_() : defaultLoadKey()));
+    const std::optional<QString> storedKey = co_await loadKey_();
+    const QString key = usableKey(storedKey);
     switch (item.type) {
     case KippetItemType::text:
     case KippetItemType::note:
@@ -215,12 +220,13 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyze(KippetItem item,
 }
 
 QCoro::Task<QString> OpenAIAnalyzer::sanitize(QString instructions) {
-    const QString key = usableKey(co_await (loadKey_ ? loadKey_() : defaultLoadKey()));
+    const std::optional<QString> storedKey = co_await loadKey_();
+    const QString key = usableKey(storedKey);
     const QString trimmed = instructions.trimmed();
     if (trimmed.isEmpty())
         throw AIServiceError(AIServiceError::Case::invalidContent);
     const QJsonArray input = messages(OpenAIPrompts::screening(),
-                                      QJsonArray{textPart(OpenAIPrompts::screeningUser(trimmed))});
+                                      parts({textPart(OpenAIPrompts::screeningUser(trimmed))}));
     const QString reply = (co_await makeAPICall(input, model, key, endpoint_)).trimmed();
     if (reply.toUpper().startsWith(QStringLiteral("REJECTED")))
         throw AIServiceError(AIServiceError::Case::instructionsRejected);
@@ -295,23 +301,26 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::ask(QString systemPrompt, QJsonArra
 QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeText(KippetItem item, QString apiKey,
                                                          std::optional<QString> customInstructions,
                                                          QUrl endpoint) {
-    const std::optional<QString> text = strictUtf8(item.content);
+    const std::optional<QString> text = decodeUtf8(item.content);
     if (!text)
         throw AIServiceError(AIServiceError::Case::invalidContent);
+    // Built before the await: GCC mishandles brace-initialised temporaries inside co_await.
+    const QJsonArray user = parts({textPart(OpenAIPrompts::textUser(*text))});
     co_return co_await ask(
-        OpenAIPrompts::withInstructions(OpenAIPrompts::textSystem(), customInstructions),
-        QJsonArray{textPart(OpenAIPrompts::textUser(*text))}, apiKey, endpoint);
+        OpenAIPrompts::withInstructions(OpenAIPrompts::textSystem(), customInstructions), user,
+        apiKey, endpoint);
 }
 
 QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeCode(KippetItem item, QString apiKey,
                                                          std::optional<QString> customInstructions,
                                                          QUrl endpoint) {
-    const std::optional<QString> code = strictUtf8(item.content);
+    const std::optional<QString> code = decodeUtf8(item.content);
     if (!code)
         throw AIServiceError(AIServiceError::Case::invalidContent);
+    const QJsonArray user = parts({textPart(OpenAIPrompts::codeUser(*code))});
     co_return co_await ask(
-        OpenAIPrompts::withInstructions(OpenAIPrompts::codeSystem(), customInstructions),
-        QJsonArray{textPart(OpenAIPrompts::codeUser(*code))}, apiKey, endpoint);
+        OpenAIPrompts::withInstructions(OpenAIPrompts::codeSystem(), customInstructions), user,
+        apiKey, endpoint);
 }
 
 QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeImage(KippetItem item, QString apiKey,
@@ -320,9 +329,10 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeImage(KippetItem item, QStri
     const QString dataUrl =
         QStringLiteral("data:") + item.metadata.mimeType.value_or(QStringLiteral("image/png")) +
         QStringLiteral(";base64,") + QString::fromLatin1(item.content.toBase64());
+    const QJsonArray user = parts({textPart(OpenAIPrompts::imageUser()), imagePart(dataUrl)});
     co_return co_await ask(
-        OpenAIPrompts::withInstructions(OpenAIPrompts::imageSystem(), customInstructions),
-        QJsonArray{textPart(OpenAIPrompts::imageUser()), imagePart(dataUrl)}, apiKey, endpoint);
+        OpenAIPrompts::withInstructions(OpenAIPrompts::imageSystem(), customInstructions), user,
+        apiKey, endpoint);
 }
 
 QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeFile(KippetItem item, QString apiKey,
@@ -334,9 +344,10 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeFile(KippetItem item, QStrin
         throw AIServiceError(AIServiceError::Case::unsupportedFeature);
     const QString user = OpenAIPrompts::fileUser(item.metadata.name,
                                                  item.metadata.fileExtension.value_or(QString()));
+    const QJsonArray userParts = parts({textPart(user)});
     co_return co_await ask(
-        OpenAIPrompts::withInstructions(OpenAIPrompts::fileSystem(), customInstructions),
-        QJsonArray{textPart(user)}, apiKey, endpoint);
+        OpenAIPrompts::withInstructions(OpenAIPrompts::fileSystem(), customInstructions), userParts,
+        apiKey, endpoint);
 }
 
 QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeLink(KippetItem item, QString apiKey,
@@ -363,7 +374,7 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeLink(KippetItem item, QStrin
         co_return linkFallback(url);
     }
     // A page in another encoding, or one cut inside a character at the byte limit.
-    const std::optional<QString> html = strictUtf8(page.body);
+    const std::optional<QString> html = decodeUtf8(page.body);
     if (!html)
         co_return linkFallback(url);
 
@@ -379,8 +390,8 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeLink(KippetItem item, QStrin
 
     const QString system =
         OpenAIPrompts::withInstructions(OpenAIPrompts::linkSystem(), customInstructions);
-    const QJsonArray user{
-        textPart(OpenAIPrompts::linkUser(urlString, *metadata.title, metadata.description))};
+    const QJsonArray user = parts(
+        {textPart(OpenAIPrompts::linkUser(urlString, *metadata.title, metadata.description))});
     ContentAnalysis analysis;
     try {
         analysis = co_await ask(system, user, apiKey, endpoint);
