@@ -7,6 +7,8 @@
 
 using namespace CloudTest;
 
+Q_DECLARE_METATYPE(std::optional<QString>)
+
 namespace {
 const QString modelReply = QStringLiteral(
     R"({"category":"Code","title":"Model title","description":"From the model","tags":["m"]})");
@@ -211,8 +213,6 @@ private:
     TestHttpResponse page_;
     std::optional<TestHttpResponse> model_;
 };
-
-Q_DECLARE_METATYPE(std::optional<QString>)
 
 QTEST_GUILESS_MAIN(PageFetchTest)
 #include "PageFetchTest.moc"
