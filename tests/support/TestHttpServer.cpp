@@ -126,6 +126,9 @@ void TestHttpServer::respond(QTcpSocket* socket, const TestHttpResponse& respons
 }
 
 void TestHttpServer::stream(QTcpSocket* socket, const TestHttpResponse& response) {
+    // A small kernel send buffer, so that a client that stops reading cannot have the whole
+    // stream parked in socket buffers: what was sent then tells how much the client took.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
     QByteArray head = "HTTP/1.1 200 OK\r\n";
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";

@@ -1,0 +1,5 @@
+#include "analysis/InvalidAPIKeyError.h"
+
+InvalidAPIKeyError::InvalidAPIKeyError()
+    : KippetsError(QStringLiteral(
+          "The stored API key contains control characters - please enter it again")) {}
