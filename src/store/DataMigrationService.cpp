@@ -17,9 +17,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtConcurrent>
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
-#include <variant>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -60,49 +64,81 @@ QString reasonOf(const std::exception& error) {
     return QString::fromUtf8(error.what());
 }
 
-// Every kippet of "allKippets" that decodes, in file order; each one that does not is logged
-// with its place in the file and left out, so one bad kippet cannot keep the others out.
-struct DecodedKippets {
-    QList<KippetModel> rows;
-    QStringList skipped;
-};
-
-DecodedKippets decodeKippets(const QJsonArray& allKippets) {
-    const QDateTime now = Clock::shared().now();
-    // The kippets decode independently (Base64 of every item), so they decode in parallel; the
-    // results and the log lines keep the file's order.
-    std::vector<QJsonObject> objects;
-    objects.reserve(allKippets.size());
-    for (const QJsonValue& value : allKippets)
-        objects.push_back(value.isObject() ? value.toObject() : QJsonObject());
-    std::vector<std::variant<KippetModel, QString>> decoded(objects.size());
-    std::vector<qsizetype> indexes(objects.size());
-    std::iota(indexes.begin(), indexes.end(), 0);
-    QtConcurrent::blockingMap(indexes, [&](qsizetype index) {
-        try {
-            if (!allKippets.at(index).isObject())
-                throw KippetsError(QStringLiteral("not a JSON object"));
-            const std::unique_ptr<Kippet> kippet = Kippet::fromJson(objects[index], now);
-            KippetModel row = KippetModel::fromDomainWithContents(*kippet);
-            decoded[index] = std::move(row);
-        } catch (const std::exception& error) {
-            decoded[index] = reasonOf(error);
-        }
-    });
-    DecodedKippets result;
-    result.rows.reserve(allKippets.size());
-    for (qsizetype index = 0; index < qsizetype(decoded.size()); ++index) {
-        if (auto* row = std::get_if<KippetModel>(&decoded[index]))
-            result.rows.append(std::move(*row));
-        else
-            result.skipped.append(
-                QStringLiteral("⚠️ Skipped kippet %1 of %2 in the legacy data: %3")
-                    .arg(index + 1)
-                    .arg(allKippets.size())
-                    .arg(std::get<QString>(decoded[index])));
+// The kippets of "allKippets" decode on the thread pool (Base64 of every item), each on its own,
+// while the caller takes them in file order as they become ready: storing kippet N overlaps
+// decoding N+1 and later. A kippet that does not decode yields nothing, and is logged with its
+// place in the file, so one bad kippet cannot keep the others out.
+class KippetDecoder {
+public:
+    explicit KippetDecoder(const QJsonArray& allKippets)
+        : now_(Clock::shared().now()), results_(allKippets.size()), reasons_(allKippets.size()),
+          indexes_(allKippets.size()) {
+        objects_.reserve(allKippets.size());
+        for (const QJsonValue& value : allKippets)
+            objects_.push_back(value.isObject() ? std::optional(value.toObject()) : std::nullopt);
+        std::iota(indexes_.begin(), indexes_.end(), 0);
+        running_ = QtConcurrent::map(indexes_, [this](qsizetype index) { decode(index); });
     }
-    return result;
-}
+    ~KippetDecoder() {
+        running_.cancel();
+        running_.waitForFinished();
+    }
+    KippetDecoder(const KippetDecoder&) = delete;
+    KippetDecoder& operator=(const KippetDecoder&) = delete;
+
+    qsizetype size() const { return qsizetype(results_.size()); }
+
+    // Waits for kippet `index` and hands it over, or nothing when it did not decode; each index
+    // is taken once.
+    std::optional<KippetModel> take(qsizetype index) {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return results_[index].has_value(); });
+        std::optional<KippetModel> row = std::move(*results_[index]);
+        results_[index].reset();
+        return row;
+    }
+
+    // Waits for every kippet; the lines of those that did not decode, in file order.
+    QStringList skippedLines() {
+        running_.waitForFinished();
+        QStringList lines;
+        for (qsizetype index = 0; index < size(); ++index)
+            if (!reasons_[index].isNull())
+                lines.append(QStringLiteral("⚠️ Skipped kippet %1 of %2 in the legacy data: %3")
+                                 .arg(index + 1)
+                                 .arg(size())
+                                 .arg(reasons_[index]));
+        return lines;
+    }
+
+private:
+    void decode(qsizetype index) {
+        std::optional<KippetModel> result;
+        try {
+            if (!objects_[index])
+                throw KippetsError(QStringLiteral("not a JSON object"));
+            const std::unique_ptr<Kippet> kippet = Kippet::fromJson(*objects_[index], now_);
+            result = KippetModel::fromDomainWithContents(*kippet);
+        } catch (const std::exception& error) {
+            reasons_[index] = reasonOf(error);
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            results_[index] = std::move(result);
+        }
+        ready_.notify_all();
+    }
+
+    const QDateTime now_;
+    std::vector<std::optional<QJsonObject>> objects_;
+    // Set once a kippet is done: holding its row, or an empty optional when it did not decode.
+    std::vector<std::optional<std::optional<KippetModel>>> results_;
+    std::vector<QString> reasons_;
+    std::vector<qsizetype> indexes_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    QFuture<void> running_;
+};
 
 // The open kippets need only their ids, which survive even where another field would not decode.
 QSet<QUuid> activeIds(const QJsonArray& activeKippets) {
@@ -115,18 +151,59 @@ QSet<QUuid> activeIds(const QJsonArray& activeKippets) {
     return ids;
 }
 
-void insertNewKippets(StoreContainer& container, QList<KippetModel>& rows) {
-    StoreTransaction transaction(container.database());
-    {
-        StoreTables tables(container.database());
-        // An import cut short and run again must not store a kippet twice; kippets that share an
-        // id within the file are all stored, for the loader to resolve.
-        const QSet<QUuid> stored = tables.storedKippetIds();
-        for (KippetModel& row : rows)
-            if (!stored.contains(row.id))
-                tables.insertKippet(row);
+// The import connection's settings for one large write, restored afterwards: a cache that holds
+// the whole import, so that no page is written to the log twice, and no checkpoint inside the
+// commit, so that the commit returns once the rows are in the log.
+class BulkWriteSettings {
+public:
+    explicit BulkWriteSettings(QSqlDatabase database) : database_(std::move(database)) {
+        cacheSize_ = pragma(QStringLiteral("cache_size"));
+        autoCheckpoint_ = pragma(QStringLiteral("wal_autocheckpoint"));
+        pragma(QStringLiteral("cache_size = -131072"));
+        pragma(QStringLiteral("wal_autocheckpoint = 0"));
     }
-    transaction.commit();
+    ~BulkWriteSettings() {
+        try {
+            pragma(QStringLiteral("cache_size = %1").arg(cacheSize_));
+            pragma(QStringLiteral("wal_autocheckpoint = %1").arg(autoCheckpoint_));
+        } catch (const StoreError&) {
+        }
+    }
+    BulkWriteSettings(const BulkWriteSettings&) = delete;
+    BulkWriteSettings& operator=(const BulkWriteSettings&) = delete;
+
+private:
+    QString pragma(const QString& statement) {
+        QSqlQuery query(database_);
+        if (!query.exec(QStringLiteral("PRAGMA ") + statement))
+            throw StoreError(query.lastError().text());
+        return query.next() ? query.value(0).toString() : QString();
+    }
+
+    QSqlDatabase database_;
+    QString cacheSize_;
+    QString autoCheckpoint_;
+};
+
+// Stores every kippet that decodes, in one transaction.
+void insertNewKippets(StoreContainer& container, KippetDecoder& decoder) {
+    {
+        const BulkWriteSettings settings(container.database());
+        StoreTransaction transaction(container.database());
+        {
+            StoreTables tables(container.database());
+            // An import cut short and run again must not store a kippet twice; kippets that share
+            // an id within the file are all stored, for the loader to resolve.
+            const QSet<QUuid> stored = tables.storedKippetIds();
+            for (qsizetype index = 0; index < decoder.size(); ++index) {
+                std::optional<KippetModel> row = decoder.take(index);
+                if (row && !stored.contains(row->id))
+                    tables.insertKippet(*row);
+            }
+        }
+        transaction.commit();
+    }
+    container.checkpointInBackground();
 }
 } // namespace
 
@@ -161,20 +238,23 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
     }
     Log::line(QStringLiteral("🔄 Starting store migration..."));
     Log::line(QStringLiteral("   Found %1 kippets to migrate").arg(legacy.allKippets.size()));
-    // The copy runs while the kippets decode; its line still comes first.
+    // The copy runs while the kippets decode and are stored; its line still comes first.
     QFuture<QString> backup = QtConcurrent::run([this] { return copyBackup(); });
-    DecodedKippets decoded = decodeKippets(legacy.allKippets);
+    const QSet<QUuid> open = activeIds(legacy.activeKippets);
+    QString failure;
+    KippetDecoder decoder(legacy.allKippets);
+    try {
+        insertNewKippets(container, decoder);
+    } catch (const StoreError& error) {
+        failure = error.errorDescription();
+    }
+    const QStringList skipped = decoder.skippedLines();
     if (const QString line = backup.result(); !line.isEmpty())
         Log::line(line);
-    for (const QString& line : decoded.skipped)
+    for (const QString& line : std::as_const(skipped))
         Log::line(line);
-    QList<KippetModel>& rows = decoded.rows;
-    const QSet<QUuid> open = activeIds(legacy.activeKippets);
-    legacy = {};
-    try {
-        insertNewKippets(container, rows);
-    } catch (const StoreError& error) {
-        Log::line(QStringLiteral("❌ Migration failed: ") + error.errorDescription());
+    if (!failure.isNull()) {
+        Log::line(QStringLiteral("❌ Migration failed: ") + failure);
         return false;
     }
     saveActiveKippetIDs(open);

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlQuery>
@@ -193,6 +194,44 @@ private slots:
         QVERIFY(migrate());
         QVERIFY(log.contains(QStringLiteral("⚠️ Failed to create backup: ")));
         QCOMPARE(kippetRows(), 1);
+    }
+
+    // A file store: the import is readable from another connection as soon as it returns, the
+    // connection's cache and checkpoint settings are back to what they were, and the log is
+    // copied into the store file by the time the store closes.
+    void fileStoreImportIsCommittedAndLeavesSettingsAsTheyWere() {
+        const QString storeFolder = folder() + QStringLiteral("/store");
+        container_ = StoreContainer::createLocalContainer(storeFolder);
+        const auto pragma = [this](const char* name) {
+            QSqlQuery query(container_->database());
+            query.exec(QStringLiteral("PRAGMA ") + QLatin1String(name));
+            query.next();
+            return query.value(0).toLongLong();
+        };
+        const qint64 cacheSize = pragma("cache_size");
+        const qint64 autoCheckpoint = pragma("wal_autocheckpoint");
+        QJsonArray all;
+        for (int i = 0; i < 20; ++i)
+            all.append(kippetJson(QStringLiteral("k%1").arg(i), 30));
+        all.insert(7, QJsonValue(QStringLiteral("not a kippet")));
+        writeLegacy(legacyFile({}, all));
+        LogCapture log;
+        QVERIFY(migrate());
+        QVERIFY(log.contains(
+            QStringLiteral("⚠️ Skipped kippet 8 of 21 in the legacy data: not a JSON object")));
+        QCOMPARE(pragma("cache_size"), cacheSize);
+        QCOMPARE(pragma("wal_autocheckpoint"), autoCheckpoint);
+        {
+            auto other = StoreContainer::createLocalContainer(storeFolder);
+            QSqlQuery query(other->database());
+            QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*) FROM kippet_items")));
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toInt(), 20 * 30);
+        }
+        container_.reset();
+        const QFileInfo wal(storeFolder + QLatin1Char('/') +
+                            QLatin1String(StoreContainer::storeFileName) + QStringLiteral("-wal"));
+        QVERIFY(!wal.exists() || wal.size() == 0);
     }
 
     void temporaryStorageReadsOnlyItsOwnFolder() {
