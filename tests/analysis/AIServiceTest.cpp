@@ -29,14 +29,6 @@ QList<AnalyzerID> idsOf(const AIService::Chain& chain) {
     return ids;
 }
 
-template <typename Error, typename T> std::optional<Error> failureOf(QCoro::Task<T> task) {
-    try {
-        TaskRunner::finish(std::move(task));
-    } catch (const Error& error) {
-        return error;
-    }
-    return std::nullopt;
-}
 } // namespace
 
 class AIServiceTest : public QObject {
@@ -175,19 +167,19 @@ private slots:
         cloud->answer(ScriptedAnalyzer::failing(AIServiceError::apiError(503)));
         image->setUnavailable(AnalyzerUnavailableReason::unknown);
         service.setInjectedProviders(AIService::Chain{local, cloud, image});
-        const auto failure = failureOf<AIServiceError>(
+        const auto failure = TaskRunner::failure<AIServiceError>(
             service.analyzeContent(itemOf(KippetItemType::code, "a.py"), std::nullopt));
         QVERIFY(failure && *failure == AIServiceError::apiError(503));
     }
 
     void chainWithNobodyCapableIsUnavailable() {
         service.setInjectedProviders(AIService::Chain{image});
-        const auto failure = failureOf<AIServiceError>(
+        const auto failure = TaskRunner::failure<AIServiceError>(
             service.analyzeContent(itemOf(KippetItemType::text, "t"), std::nullopt));
         QVERIFY(failure && *failure == AIServiceError::providerUnavailable(
                                            AnalyzerUnavailableReason::unknown));
         service.setInjectedProviders(AIService::Chain{});
-        QVERIFY(failureOf<AIServiceError>(
+        QVERIFY(TaskRunner::failure<AIServiceError>(
             service.analyzeContent(itemOf(KippetItemType::text, "t"), std::nullopt)));
     }
 
@@ -212,7 +204,7 @@ private slots:
         auto fallback =
             std::make_shared<ScriptedAnalyzer>(AnalyzerID::heuristic, AnalyzerCapabilities::all);
         service.setInjectedProviders(AIService::Chain{local, fallback});
-        QVERIFY(failureOf<CancellationError>(
+        QVERIFY(TaskRunner::failure<CancellationError>(
             service.analyzeContent(itemOf(KippetItemType::text, "t"), std::nullopt, token)));
         QVERIFY(fallback->analyzedItems.isEmpty());
 
@@ -220,7 +212,7 @@ private slots:
         local = std::make_shared<ScriptedAnalyzer>(AnalyzerID::localModel, localModelCapabilities);
         local->answer(ScriptedAnalyzer::failing(CancellationError()));
         service.setInjectedProviders(AIService::Chain{local, fallback});
-        QVERIFY(failureOf<CancellationError>(
+        QVERIFY(TaskRunner::failure<CancellationError>(
             service.analyzeContent(itemOf(KippetItemType::text, "t"), std::nullopt)));
         QVERIFY(fallback->analyzedItems.isEmpty());
     }
@@ -251,13 +243,13 @@ private slots:
 
     void screeningRejectionIsAnErrorWhoeverGivesIt() {
         local->setScreening(QString("REJECTED"));
-        QVERIFY(failureOf<AIServiceError>(service.sanitizeInstructions("something rude")) ==
+        QVERIFY(TaskRunner::failure<AIServiceError>(service.sanitizeInstructions("something rude")) ==
                 AIServiceError(AIServiceError::Case::instructionsRejected));
 
         Preferences::shared().setString("ai_mode", "byok");
         cloud->setScreening(
             std::make_exception_ptr(AIServiceError(AIServiceError::Case::instructionsRejected)));
-        QVERIFY(failureOf<AIServiceError>(service.sanitizeInstructions("something rude")) ==
+        QVERIFY(TaskRunner::failure<AIServiceError>(service.sanitizeInstructions("something rude")) ==
                 AIServiceError(AIServiceError::Case::instructionsRejected));
     }
 

@@ -2,6 +2,7 @@
 
 #include "analysis/HttpClient.h"
 #include "analysis/OpenAIAnalyzer.h"
+#include "support/TaskRunner.h"
 #include "support/TestHttpServer.h"
 
 #include <QCoroTask>
@@ -70,41 +71,10 @@ inline quint16 refusedPort() {
     return port;
 }
 
-// QCoro::waitFor never returns when the task throws, so the outcome is caught inside.
-template <typename T> struct Outcome {
-    std::optional<T> value;
-    std::exception_ptr error;
-};
+template <typename T> T run(QCoro::Task<T> task) { return TaskRunner::finish(std::move(task)); }
 
-template <typename T> QCoro::Task<Outcome<T>> outcomeOf(QCoro::Task<T> task) {
-    Outcome<T> outcome;
-    try {
-        outcome.value = co_await std::move(task);
-    } catch (...) {
-        outcome.error = std::current_exception();
-    }
-    co_return outcome;
-}
-
-template <typename T> T run(QCoro::Task<T> task) {
-    Outcome<T> outcome = QCoro::waitFor(outcomeOf(std::move(task)));
-    if (outcome.error)
-        std::rethrow_exception(outcome.error);
-    return *outcome.value;
-}
-
-// The error the task throws, or nothing when it succeeds or throws something else.
 template <typename E, typename T> std::optional<E> failure(QCoro::Task<T> task) {
-    Outcome<T> outcome = QCoro::waitFor(outcomeOf(std::move(task)));
-    if (!outcome.error)
-        return std::nullopt;
-    try {
-        std::rethrow_exception(outcome.error);
-    } catch (const E& error) {
-        return error;
-    } catch (...) {
-    }
-    return std::nullopt;
+    return TaskRunner::failure<E>(std::move(task));
 }
 
 } // namespace CloudTest

@@ -42,7 +42,7 @@ template <typename T> std::shared_ptr<Settled<T>> settle(QCoro::Task<T> task) {
 // The task's value, or its failure rethrown. Events are processed while the task waits for
 // outside I/O (D-Bus, sockets); time-outs of our own never pass, since tests run on a manual
 // clock. Throws std::runtime_error when the task has not ended within the guard.
-template <typename T> T finish(QCoro::Task<T> task, int guardMs = 10000) {
+template <typename T> T finish(QCoro::Task<T> task, int guardMs = 30000) {
     auto state = settle(std::move(task));
     const QDeadlineTimer guard(guardMs);
     while (!state->done && !guard.hasExpired())
@@ -53,5 +53,16 @@ template <typename T> T finish(QCoro::Task<T> task, int guardMs = 10000) {
         std::rethrow_exception(state->error);
     if constexpr (!std::is_void_v<T>)
         return std::move(*state->value);
+}
+
+// The error of type E that the task threw; nothing when it succeeded or threw something else.
+template <typename E, typename T> std::optional<E> failure(QCoro::Task<T> task) {
+    try {
+        finish(std::move(task));
+    } catch (const E& error) {
+        return error;
+    } catch (...) {
+    }
+    return std::nullopt;
 }
 } // namespace TaskRunner
