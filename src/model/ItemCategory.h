@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <optional>
 
@@ -32,3 +33,5 @@ ItemCategory itemCategoryFromJson(const QString& raw);
 QString categoryIcon(ItemCategory category);
 // Every category in iteration order.
 const QList<ItemCategory>& allItemCategories();
+
+Q_DECLARE_METATYPE(ItemCategory)

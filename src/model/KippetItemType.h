@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 #include <optional>
 
@@ -9,3 +10,5 @@ enum class KippetItemType { file, text, url, image, color, note, code, unknown }
 QString rawValue(KippetItemType type);
 // The case whose raw value equals the text exactly; nothing otherwise.
 std::optional<KippetItemType> kippetItemTypeFromRaw(const QString& raw);
+
+Q_DECLARE_METATYPE(KippetItemType)

@@ -177,7 +177,5 @@ private slots:
     }
 };
 
-Q_DECLARE_METATYPE(ItemCategory)
-Q_DECLARE_METATYPE(KippetItemType)
 QTEST_GUILESS_MAIN(HeuristicAnalyzerTest)
 #include "HeuristicAnalyzerTest.moc"
