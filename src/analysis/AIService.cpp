@@ -1,0 +1,200 @@
+#include "analysis/AIService.h"
+
+#include "analysis/AIPreferences.h"
+#include "analysis/CancellationError.h"
+#include "analysis/HeuristicAnalyzer.h"
+#include "analysis/KeychainStore.h"
+#include "platform/Log.h"
+#include "platform/Preferences.h"
+
+#include <QCoreApplication>
+#include <exception>
+
+namespace {
+AIService*& installedService() {
+    static AIService* service = nullptr;
+    return service;
+}
+
+qint64 requiredCapability(KippetItemType type) {
+    switch (type) {
+    case KippetItemType::file:
+        return AnalyzerCapabilities::file;
+    case KippetItemType::text:
+    case KippetItemType::note:
+        return AnalyzerCapabilities::text;
+    case KippetItemType::url:
+        return AnalyzerCapabilities::link;
+    case KippetItemType::image:
+        return AnalyzerCapabilities::image;
+    case KippetItemType::code:
+        return AnalyzerCapabilities::code;
+    case KippetItemType::color:
+    case KippetItemType::unknown:
+        break;
+    }
+    return AnalyzerCapabilities::all;
+}
+
+bool isUsable(const ContentAnalyzer& analyzer, qint64 capability) {
+    return analyzer.capabilities().contains(capability) && !analyzer.unavailableReason();
+}
+
+QString describe(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const KippetsError& error) {
+        return error.errorDescription();
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+    }
+    return QStringLiteral("Unknown error");
+}
+
+bool isCancellation(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const CancellationError&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+QString orNil(const std::optional<QString>& text) {
+    return text ? *text : QStringLiteral("nil");
+}
+} // namespace
+
+AIService::AIService() = default;
+
+AIService& AIService::shared() {
+    Q_ASSERT_X(installedService(), "AIService::shared", "no analysis service installed");
+    return *installedService();
+}
+
+void AIService::install(AIService* service) {
+    installedService() = service;
+}
+
+bool AIService::isForcedHeuristic(const QStringList& arguments,
+                                  const QProcessEnvironment& environment) {
+    return arguments.contains(forceHeuristicArgument) ||
+           (environment.contains(forceHeuristicVariable) &&
+            environment.value(forceHeuristicVariable) == QLatin1String("1"));
+}
+
+bool AIService::isForcedHeuristic() const {
+    return isForcedHeuristic(QCoreApplication::arguments(),
+                             QProcessEnvironment::systemEnvironment());
+}
+
+bool AIService::hasKey() const {
+    if (hasKey_)
+        return hasKey_();
+    return KeychainStore::isInstalled() &&
+           KeychainStore::shared().hasStoredKey(KeychainStore::apiKeyAccount);
+}
+
+AIService::Chain AIService::currentProviders() const {
+    if (injectedProviders_)
+        return *injectedProviders_;
+    const AIPreferences preferences(Preferences::shared(), hasKey());
+    return makeProviders(preferences.mode(), preferences.preferCloudForImages());
+}
+
+AIService::Chain AIService::makeProviders(AIMode mode, bool preferCloudForImages) const {
+    Chain chain;
+    const auto add = [&chain](const AnalyzerFactory& factory) {
+        if (!factory)
+            return;
+        if (auto analyzer = factory())
+            chain.push_back(std::move(analyzer));
+    };
+    if (!isForcedHeuristic()) {
+        if (mode == AIMode::onDevice) {
+            // The local model joins only while it can run at all; the others are skipped per
+            // request when they report themselves unavailable.
+            if (localModelFactory_) {
+                auto local = localModelFactory_();
+                if (local && !local->unavailableReason())
+                    chain.push_back(std::move(local));
+            }
+            if (preferCloudForImages)
+                add(cloudFactory_);
+            add(imageFactory_);
+        } else if (mode == AIMode::byok) {
+            add(cloudFactory_);
+        }
+    }
+    chain.push_back(std::make_shared<HeuristicAnalyzer>());
+    return chain;
+}
+
+QCoro::Task<ContentAnalysis> AIService::analyzeContent(KippetItem item,
+                                                       std::optional<QString> customInstructions,
+                                                       CancellationToken cancellation) {
+    const QString typeName = rawValue(item.type);
+    Log::line(
+        QStringLiteral("🤖 [AIService.analyzeContent] type: %1, name: %2, customInstructions: %3")
+            .arg(typeName, item.metadata.name,
+                 customInstructions ? QStringLiteral("SET") : QStringLiteral("nil")));
+    if (item.type == KippetItemType::color || item.type == KippetItemType::unknown) {
+        ContentAnalysis analysis = heuristicAnalysis(item);
+        Log::line(QStringLiteral("🤖 [AIService.analyzeContent] short-circuit heuristic for %1 - "
+                                 "category: %2")
+                      .arg(typeName, rawValue(analysis.category)));
+        co_return analysis;
+    }
+    const qint64 capability = requiredCapability(item.type);
+    const Chain chain = currentProviders();
+    std::exception_ptr lastFailure;
+    for (const std::shared_ptr<ContentAnalyzer>& analyzer : chain) {
+        if (cancellation.isCancelled())
+            throw CancellationError();
+        if (!isUsable(*analyzer, capability))
+            continue;
+        const QString id = rawValue(analyzer->id());
+        std::exception_ptr failure;
+        std::optional<ContentAnalysis> analysis;
+        try {
+            analysis = co_await analyzer->analyze(item, customInstructions);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (cancellation.isCancelled() || (failure && isCancellation(failure)))
+            throw CancellationError();
+        if (analysis) {
+            Log::line(
+                QStringLiteral("🤖 [AIService.analyzeContent] provider %1 result - category: "
+                               "%2, customCategory: %3, title: %4")
+                    .arg(id, rawValue(analysis->category), orNil(analysis->customCategory),
+                         orNil(analysis->title)));
+            co_return *analysis;
+        }
+        Log::line(
+            QStringLiteral("⚠️ [AIService.analyzeContent] provider %1 failed: %2 — falling "
+                           "through")
+                .arg(id, describe(failure)));
+        lastFailure = failure;
+    }
+    if (lastFailure)
+        std::rethrow_exception(lastFailure);
+    throw AIServiceError::providerUnavailable(AnalyzerUnavailableReason::unknown);
+}
+
+QCoro::Task<QString> AIService::sanitizeInstructions(QString text) {
+    const Chain chain = currentProviders();
+    for (const std::shared_ptr<ContentAnalyzer>& analyzer : chain) {
+        if (!isUsable(*analyzer, AnalyzerCapabilities::instructions))
+            continue;
+        const QString screened = co_await analyzer->sanitize(text);
+        // Some analyzers answer a refusal with this verdict instead of an error; callers must
+        // never store it as the kippet's instructions.
+        if (screened.trimmed() == QLatin1String("REJECTED"))
+            throw AIServiceError(AIServiceError::Case::instructionsRejected);
+        co_return screened;
+    }
+    co_return text;
+}

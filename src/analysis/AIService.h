@@ -1,0 +1,65 @@
+#pragma once
+
+#include "analysis/AIMode.h"
+#include "analysis/CancellationToken.h"
+#include "analysis/ContentAnalyzer.h"
+
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The single entry point for analysing an item and for screening a kippet's sorting
+// instructions. It keeps no chain: every request builds one from the current preferences and
+// key presence, so a change of mode or key applies to the next request. GUI thread only.
+class AIService {
+public:
+    using Chain = std::vector<std::shared_ptr<ContentAnalyzer>>;
+    // Builds one analyzer for a chain; the composition root sets one per analyzer kind that
+    // exists in this build. An unset factory leaves its analyzer out of every chain.
+    using AnalyzerFactory = std::function<std::shared_ptr<ContentAnalyzer>()>;
+
+    static inline const QString forceHeuristicArgument = QStringLiteral("-UITestForceHeuristic");
+    static inline const QString forceHeuristicVariable = QStringLiteral("KIPPETS_FORCE_HEURISTIC");
+
+    AIService();
+
+    // The instance installed by the composition root (main or a test fixture).
+    static AIService& shared();
+    static void install(AIService* service);
+
+    void setLocalModelFactory(AnalyzerFactory factory) { localModelFactory_ = std::move(factory); }
+    void setCloudFactory(AnalyzerFactory factory) { cloudFactory_ = std::move(factory); }
+    void setImageFactory(AnalyzerFactory factory) { imageFactory_ = std::move(factory); }
+    // Whether a cloud API key is stored; by default the key store's cached answer.
+    void setKeyPresence(std::function<bool()> hasKey) { hasKey_ = std::move(hasKey); }
+    // A fixed chain used unchanged instead of the one the preferences select.
+    void setInjectedProviders(std::optional<Chain> chain) { injectedProviders_ = std::move(chain); }
+
+    // Throws AIServiceError or CancellationError. Colour and unknown items get the classifier's
+    // answer without a chain.
+    QCoro::Task<ContentAnalysis> analyzeContent(KippetItem item,
+                                                std::optional<QString> customInstructions,
+                                                CancellationToken cancellation = {});
+    // The cleaned instructions, or the text unchanged when no analyzer can screen. A refusal,
+    // whichever analyzer gives it, throws AIServiceError(instructionsRejected).
+    QCoro::Task<QString> sanitizeInstructions(QString text);
+
+    Chain currentProviders() const;
+    Chain makeProviders(AIMode mode, bool preferCloudForImages) const;
+
+    bool isForcedHeuristic() const;
+    static bool isForcedHeuristic(const QStringList& arguments,
+                                  const QProcessEnvironment& environment);
+
+private:
+    bool hasKey() const;
+
+    AnalyzerFactory localModelFactory_;
+    AnalyzerFactory cloudFactory_;
+    AnalyzerFactory imageFactory_;
+    std::function<bool()> hasKey_;
+    std::optional<Chain> injectedProviders_;
+};

@@ -1,0 +1,4 @@
+#include "analysis/CancellationError.h"
+
+CancellationError::CancellationError()
+    : KippetsError(QStringLiteral("The analysis was cancelled")) {}
