@@ -1,0 +1,32 @@
+#include "store/DataManagerError.h"
+
+DataManagerError::DataManagerError(Case errorCase, const QString& description)
+    : KippetsError(description), case_(errorCase) {}
+
+DataManagerError DataManagerError::saveFailed(const KippetsError& underlying) {
+    return saveFailed(underlying.errorDescription());
+}
+
+DataManagerError DataManagerError::saveFailed(const QString& underlyingDescription) {
+    return {Case::saveFailed, QStringLiteral("Failed to save: ") + underlyingDescription};
+}
+
+DataManagerError DataManagerError::noContext() {
+    return {Case::noContext, QStringLiteral("Store context not available")};
+}
+
+DataManagerError DataManagerError::duplicateItem() {
+    return {Case::duplicateItem, QStringLiteral("This item already exists in the kippet")};
+}
+
+DataManagerError DataManagerError::kippetNotFound() {
+    return {Case::kippetNotFound, QStringLiteral("Kippet not found")};
+}
+
+DataManagerError DataManagerError::itemNotFound() {
+    return {Case::itemNotFound, QStringLiteral("Item not found")};
+}
+
+DataManagerError DataManagerError::todoNotFound() {
+    return {Case::todoNotFound, QStringLiteral("Todo not found")};
+}

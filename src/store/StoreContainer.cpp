@@ -1,0 +1,173 @@
+#include "store/StoreContainer.h"
+
+#include "platform/Log.h"
+#include "store/StoreError.h"
+#include "store/StoreManager.h"
+#include "store/StoreSchema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QtEndian>
+#include <atomic>
+
+namespace {
+QString nextConnectionName() {
+    static std::atomic<int> counter{0};
+    return QStringLiteral("kippets-store-%1").arg(++counter);
+}
+
+// Refuses, before SQLite touches it, a file that is not a store or lost its tail: opening such a
+// file for writing could change it, and the user's file must stay as it was for recovery.
+void checkExistingFile(const QString& path) {
+    QFile file(path);
+    if (!file.exists() || file.size() == 0)
+        return;
+    if (!file.open(QIODevice::ReadOnly))
+        throw StoreError(
+            QStringLiteral("The store “%1” cannot be read: %2").arg(path, file.errorString()));
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArray("SQLite format 3\0", 16)))
+        throw StoreError(
+            QStringLiteral("The store “%1” is not a database; it was left unchanged").arg(path));
+    const auto* bytes = reinterpret_cast<const uchar*>(header.constData());
+    const quint32 rawPageSize = qFromBigEndian<quint16>(bytes + 16);
+    const qint64 pageSize = rawPageSize == 1 ? 65536 : rawPageSize;
+    const quint32 pageCount = qFromBigEndian<quint32>(bytes + 28);
+    const bool countIsValid = pageCount != 0 && qFromBigEndian<quint32>(bytes + 24) ==
+                                                    qFromBigEndian<quint32>(bytes + 92);
+    const QFileInfo wal(path + QStringLiteral("-wal"));
+    const bool walHasFrames = wal.exists() && wal.size() > 0;
+    if (countIsValid && !walHasFrames && file.size() < pageSize * pageCount)
+        throw StoreError(QStringLiteral("The store “%1” is truncated (%2 of %3 bytes); it was left "
+                                        "unchanged")
+                             .arg(path)
+                             .arg(file.size())
+                             .arg(pageSize * pageCount));
+}
+
+void execute(QSqlDatabase& database, const QString& statement, const QString& storeName) {
+    QSqlQuery query(database);
+    if (!query.exec(statement))
+        throw StoreError(QStringLiteral("The store “%1” cannot be opened: %2")
+                             .arg(storeName, query.lastError().text()));
+}
+
+void checkIntegrity(QSqlDatabase& database, const QString& storeName) {
+    QSqlQuery query(database);
+    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
+        throw StoreError(
+            QStringLiteral("The store “%1” cannot be opened: %2; it was left unchanged")
+                .arg(storeName, query.lastError().text()));
+    const QString verdict = query.value(0).toString();
+    if (verdict != QLatin1String("ok"))
+        throw StoreError(QStringLiteral("The store “%1” is damaged (%2); it was left unchanged")
+                             .arg(storeName, verdict));
+}
+} // namespace
+
+StoreContainer::StoreContainer(Form form, QString storePath, QString dataFolder)
+    : form_(form), storePath_(std::move(storePath)), dataFolder_(std::move(dataFolder)),
+      connectionName_(nextConnectionName()) {}
+
+StoreContainer::~StoreContainer() {
+    close();
+}
+
+QString StoreContainer::defaultDataFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Kippets");
+}
+
+QSqlDatabase StoreContainer::database() const {
+    return QSqlDatabase::database(connectionName_, false);
+}
+
+void StoreContainer::open() {
+    const bool inMemory = form_ == Form::inMemory;
+    if (!inMemory)
+        checkExistingFile(storePath_);
+    {
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
+        database.setDatabaseName(storePath_);
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!database.open())
+            throw StoreError(QStringLiteral("The store “%1” cannot be opened: %2")
+                                 .arg(storePath_, database.lastError().text()));
+        if (!inMemory) {
+            checkIntegrity(database, storePath_);
+            execute(database, QStringLiteral("PRAGMA journal_mode = WAL"), storePath_);
+            // With WAL, NORMAL keeps every committed transaction across a crash of the process.
+            execute(database, QStringLiteral("PRAGMA synchronous = NORMAL"), storePath_);
+        }
+        execute(database, QStringLiteral("PRAGMA foreign_keys = ON"), storePath_);
+        StoreSchema::migrate(database, storePath_);
+    }
+}
+
+void StoreContainer::close() {
+    if (!QSqlDatabase::contains(connectionName_))
+        return;
+    {
+        QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName_);
+}
+
+std::unique_ptr<StoreContainer> StoreContainer::createModelContainer() {
+    const bool iCloud = StoreManager::isICloudSyncEnabled();
+    Log::line(QStringLiteral("[iCloud Sync] createModelContainer() — iCloud enabled: ") +
+              (iCloud ? QStringLiteral("true") : QStringLiteral("false")));
+    return iCloud ? createCloudKitContainer() : createLocalContainer();
+}
+
+std::unique_ptr<StoreContainer> StoreContainer::createCloudKitContainer() {
+    Log::line(QStringLiteral("[iCloud Sync] Creating CloudKit container..."));
+    Log::line(QStringLiteral("[iCloud Sync]   CloudKit container ID: ") +
+              QLatin1String(iCloudContainerIdentifier));
+    Log::line(QStringLiteral("[iCloud Sync]   Database scope: private"));
+    Log::line(QStringLiteral("[iCloud Sync]   Store URL: ") + defaultDataFolder() +
+              QLatin1Char('/') + QLatin1String(storeFileName));
+    throw StoreError(QStringLiteral("iCloud synchronisation is not available on this system"));
+}
+
+std::unique_ptr<StoreContainer> StoreContainer::createLocalContainer(const QString& dataFolder) {
+    const QString folder = dataFolder.isEmpty() ? defaultDataFolder() : dataFolder;
+    const QString path = folder + QLatin1Char('/') + QLatin1String(storeFileName);
+    Log::line(QStringLiteral("[iCloud Sync] Creating local-only container (no CloudKit)..."));
+    Log::line(QStringLiteral("[iCloud Sync]   Store URL: ") + path);
+    if (!QDir().mkpath(folder))
+        throw StoreError(QStringLiteral("The folder “%1” cannot be created").arg(folder));
+    std::unique_ptr<StoreContainer> container(new StoreContainer(Form::local, path, folder));
+    container->open();
+    Log::line(QStringLiteral("[iCloud Sync] ✅ Local-only container created successfully"));
+    return container;
+}
+
+std::unique_ptr<StoreContainer> StoreContainer::createInMemoryContainer(const QString& dataFolder) {
+    const QString folder =
+        dataFolder.isEmpty() ? QDir::tempPath() + QStringLiteral("/Kippets") : dataFolder;
+    std::unique_ptr<StoreContainer> container(
+        new StoreContainer(Form::inMemory, QStringLiteral(":memory:"), folder));
+    container->open();
+    return container;
+}
+
+std::unique_ptr<StoreContainer> StoreContainer::createForLaunch(bool useTemporaryStorage) {
+    try {
+        return useTemporaryStorage ? createInMemoryContainer() : createModelContainer();
+    } catch (const StoreError&) {
+    }
+    try {
+        return createLocalContainer();
+    } catch (const StoreError& error) {
+        Log::line(QStringLiteral("[iCloud Sync] 💀 Could not create any container: ") +
+                  error.errorDescription());
+        throw;
+    }
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <memory>
+
+// One SQLite database holding the three row tables, on its own named Qt Sql connection, with
+// foreign keys on (deleting a kippet row deletes its item and todo rows) and, for files, the WAL
+// journal. The schema is brought to the current version when the container is built. A file that
+// is not a store, or is damaged or from a newer version, is never written to: building fails with
+// a StoreError naming it, and the file stays as it was for recovery.
+class StoreContainer {
+public:
+    enum class Form { synchronised, local, inMemory };
+
+    // The schema version kept in the file (PRAGMA user_version): major * 10000 + minor * 100 +
+    // patch.
+    static constexpr int schemaVersion = 10000; // 1.0.0
+    static constexpr const char* storeFileName = "Kippets.sqlite";
+    static constexpr const char* iCloudContainerIdentifier = "iCloud.app.kippets.Kippets";
+
+    ~StoreContainer();
+    StoreContainer(const StoreContainer&) = delete;
+    StoreContainer& operator=(const StoreContainer&) = delete;
+
+    // The folder of the user's data (~/.local/share/Kippets): store file, legacy file, KippetData.
+    static QString defaultDataFolder();
+
+    // The form the preference "icloud_sync_enabled" selects; logs as it goes. Throws StoreError.
+    static std::unique_ptr<StoreContainer> createModelContainer();
+    // Never succeeds here: there is no iCloud on this platform. Logs, then throws StoreError.
+    static std::unique_ptr<StoreContainer> createCloudKitContainer();
+    // `dataFolder` empty: defaultDataFolder(). The folder is created when missing. Throws
+    // StoreError.
+    static std::unique_ptr<StoreContainer> createLocalContainer(const QString& dataFolder = {});
+    // A store in memory; `dataFolder` empty: a "Kippets" folder in the temporary folder (test
+    // mode's legacy file and item files live there). Throws StoreError.
+    static std::unique_ptr<StoreContainer> createInMemoryContainer(const QString& dataFolder = {});
+    // The start-up choice: in memory with `useTemporaryStorage`, else createModelContainer(); when
+    // that throws, createLocalContainer() once; when that throws too, logs
+    // "[iCloud Sync] 💀 Could not create any container: " + the error, and rethrows it (the caller
+    // ends).
+    static std::unique_ptr<StoreContainer> createForLaunch(bool useTemporaryStorage);
+
+    Form form() const { return form_; }
+    // The store file's path, or ":memory:".
+    QString storePath() const { return storePath_; }
+    // Where the legacy "kippets.json" and the item files ("KippetData") of this run are.
+    QString dataFolder() const { return dataFolder_; }
+    QString connectionName() const { return connectionName_; }
+    QSqlDatabase database() const;
+
+private:
+    StoreContainer(Form form, QString storePath, QString dataFolder);
+    void open();
+    void close();
+
+    Form form_;
+    QString storePath_;
+    QString dataFolder_;
+    QString connectionName_;
+};

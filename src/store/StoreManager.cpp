@@ -1,0 +1,282 @@
+#include "store/StoreManager.h"
+
+#include "model/ICloudSyncSetting.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/Preferences.h"
+#include "store/ActiveKippetIDs.h"
+#include "store/DataManagerError.h"
+#include "store/DataMigrationService.h"
+#include "store/StoreError.h"
+#include "store/StoreTables.h"
+#include "store/StoreTransaction.h"
+
+#include <QPointer>
+
+namespace {
+QPointer<StoreManager>& installed() {
+    static QPointer<StoreManager> instance;
+    return instance;
+}
+
+QString boolText(bool value) {
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+} // namespace
+
+StoreManager::StoreManager() = default;
+
+StoreManager::~StoreManager() = default;
+
+StoreManager& StoreManager::shared() {
+    Q_ASSERT_X(installed(), "StoreManager::shared", "no StoreManager installed");
+    return *installed();
+}
+
+void StoreManager::install(StoreManager* manager) {
+    installed() = manager;
+}
+
+bool StoreManager::isICloudSyncEnabled() {
+    return ::isICloudSyncEnabled();
+}
+
+void StoreManager::setICloudSyncEnabled(bool enabled) {
+    ::setICloudSyncEnabled(enabled);
+}
+
+void StoreManager::configure(std::unique_ptr<StoreContainer> container) {
+    container_ = std::move(container);
+    Log::line(QStringLiteral("[iCloud Sync] StoreManager configuring with container..."));
+    Log::line(QStringLiteral("[iCloud Sync]   Container configurations: 1"));
+    Log::line(QStringLiteral("[iCloud Sync]   - Config: default, URL: ") + container_->storePath());
+    DataMigrationService(container_->dataFolder(), Preferences::shared())
+        .migrateIfNeeded(*container_);
+    loadActiveKippetIDs();
+    if (!isInitialized_) {
+        isInitialized_ = true;
+        emit isInitializedChanged();
+    }
+    const bool iCloud = isICloudSyncEnabled();
+    Log::line(QStringLiteral("[iCloud Sync] ✅ StoreManager initialized (iCloud preference: ") +
+              boolText(iCloud) + QLatin1Char(')'));
+}
+
+void StoreManager::setActiveKippetIDs(const QSet<QUuid>& ids) {
+    if (ids == activeKippetIDs_)
+        return;
+    activeKippetIDs_ = ids;
+    emit activeKippetIDsChanged();
+}
+
+void StoreManager::insertActiveKippetID(const QUuid& id) {
+    QSet<QUuid> ids = activeKippetIDs_;
+    ids.insert(id);
+    setActiveKippetIDs(ids);
+}
+
+void StoreManager::loadActiveKippetIDs() {
+    Preferences& preferences = Preferences::shared();
+    const QString key = QLatin1String(ActiveKippetIDs::key);
+    const QString legacyKey = QLatin1String(ActiveKippetIDs::legacyKey);
+    if (const auto data = preferences.dataValue(key)) {
+        if (const auto ids = ActiveKippetIDs::decode(*data)) {
+            setActiveKippetIDs(*ids);
+            return;
+        }
+    }
+    const auto legacy = preferences.dataValue(legacyKey);
+    if (!legacy)
+        return;
+    const auto ids = ActiveKippetIDs::decode(*legacy);
+    if (!ids)
+        return;
+    setActiveKippetIDs(*ids);
+    saveActiveKippetIDs();
+    preferences.remove(legacyKey);
+}
+
+void StoreManager::saveActiveKippetIDs() {
+    Preferences::shared().setData(QLatin1String(ActiveKippetIDs::key),
+                                  ActiveKippetIDs::encode(activeKippetIDs_));
+}
+
+void StoreManager::requireContext() const {
+    if (!container_)
+        throw DataManagerError::noContext();
+}
+
+// Runs the work in one transaction; any failure rolls it back and surfaces as saveFailed.
+template <typename Work> void StoreManager::inTransaction(Work&& work) {
+    requireContext();
+    try {
+        StoreTransaction transaction(container_->database());
+        {
+            StoreTables tables(container_->database());
+            work(tables);
+        }
+        transaction.commit();
+    } catch (const StoreError& error) {
+        throw DataManagerError::saveFailed(error);
+    }
+}
+
+std::optional<KippetModel> StoreManager::fetchKippet(const QUuid& id) const {
+    requireContext();
+    return StoreTables(container_->database()).selectFirstKippet(id);
+}
+
+QList<KippetModel> StoreManager::fetchAllKippets() const {
+    requireContext();
+    return StoreTables(container_->database()).selectAllKippets();
+}
+
+void StoreManager::insertKippet(KippetModel& kippet) {
+    QList<KippetModel> rows{kippet};
+    insertKippets(rows);
+    kippet = rows.constFirst();
+}
+
+void StoreManager::insertKippets(QList<KippetModel>& kippets) {
+    QList<KippetModel> stored = kippets;
+    inTransaction([&](StoreTables& tables) {
+        for (KippetModel& row : stored)
+            tables.insertKippet(row);
+    });
+    kippets = std::move(stored);
+}
+
+void StoreManager::deleteKippetRows(const QList<KippetModel>& kippets) {
+    inTransaction([&](StoreTables& tables) {
+        for (const KippetModel& row : kippets)
+            tables.deleteKippetRow(row.rowId);
+    });
+}
+
+void StoreManager::updateKippet(KippetModel& kippet) {
+    inTransaction([&](StoreTables& tables) {
+        tables.updateKippetRow(kippet);
+        for (const KippetItemModel& item : kippet.items)
+            if (item.rowId != 0)
+                tables.updateItemRow(item);
+        for (int position = 0; position < kippet.todos.size(); ++position)
+            if (kippet.todos.at(position).rowId != 0)
+                tables.updateTodoRow(kippet.todos.at(position), position);
+    });
+}
+
+void StoreManager::updateCustomInstructions(KippetModel& kippet,
+                                            const std::optional<QString>& customInstructions,
+                                            const std::optional<QString>& sanitizedInstructions) {
+    KippetModel changed = kippet;
+    changed.customInstructions = customInstructions;
+    changed.sanitizedInstructions = sanitizedInstructions;
+    inTransaction([&](StoreTables& tables) { tables.updateKippetRow(changed); });
+    kippet = std::move(changed);
+}
+
+void StoreManager::closeKippet(KippetModel& kippet) {
+    KippetModel changed = kippet;
+    changed.lastClosedDate = Clock::shared().now();
+    inTransaction([&](StoreTables& tables) { tables.updateKippetRow(changed); });
+    kippet = std::move(changed);
+    QSet<QUuid> ids = activeKippetIDs_;
+    ids.remove(kippet.id);
+    setActiveKippetIDs(ids);
+    saveActiveKippetIDs();
+}
+
+void StoreManager::reopenKippet(KippetModel& kippet) {
+    requireContext();
+    insertActiveKippetID(kippet.id);
+    saveActiveKippetIDs();
+}
+
+void StoreManager::deleteKippet(KippetModel& kippet) {
+    inTransaction([&](StoreTables& tables) { tables.deleteKippetRow(kippet.rowId); });
+    QSet<QUuid> ids = activeKippetIDs_;
+    ids.remove(kippet.id);
+    setActiveKippetIDs(ids);
+    saveActiveKippetIDs();
+    kippet.items.clear();
+    kippet.todos.clear();
+    kippet.rowId = 0;
+}
+
+void StoreManager::addItem(KippetItemModel& item, KippetModel& kippet) {
+    requireContext();
+    const QString signature = item.contentSignature();
+    for (const KippetItemModel& existing : kippet.items)
+        if (existing.contentSignature() == signature)
+            throw DataManagerError::duplicateItem();
+    KippetItemModel stored = item;
+    inTransaction([&](StoreTables& tables) { tables.insertItem(kippet.rowId, stored); });
+    item = stored;
+    kippet.items.append(std::move(stored));
+}
+
+void StoreManager::removeItem(const KippetItemModel& item, KippetModel& kippet) {
+    KippetModel changed = kippet;
+    changed.removeItem(item);
+    inTransaction([&](StoreTables& tables) {
+        if (item.rowId != 0)
+            tables.deleteItemRow(item.rowId);
+        for (const KippetItemModel& row : kippet.items)
+            if (row.id == item.id && row.rowId != 0 && row.rowId != item.rowId)
+                tables.deleteItemRow(row.rowId);
+    });
+    kippet = std::move(changed);
+}
+
+void StoreManager::addTodo(const QString& text, KippetModel& kippet) {
+    requireContext();
+    KippetTodoModel todo;
+    todo.id = QUuid::createUuid();
+    todo.createdAt = Clock::shared().now();
+    todo.text = text;
+    KippetModel changed = kippet;
+    changed.todos.prepend(todo);
+    changed.sortTodos();
+    inTransaction([&](StoreTables& tables) {
+        for (int position = 0; position < changed.todos.size(); ++position) {
+            KippetTodoModel& row = changed.todos[position];
+            if (row.rowId == 0)
+                tables.insertTodo(changed.rowId, position, row);
+            else
+                tables.updateTodoRow(row, position);
+        }
+    });
+    kippet = std::move(changed);
+}
+
+void StoreManager::deleteTodo(const KippetTodoModel& todo, KippetModel& kippet) {
+    KippetModel changed = kippet;
+    changed.todos.removeIf([&](const KippetTodoModel& row) { return row.id == todo.id; });
+    inTransaction([&](StoreTables& tables) {
+        if (todo.rowId != 0)
+            tables.deleteTodoRow(todo.rowId);
+    });
+    kippet = std::move(changed);
+}
+
+void StoreManager::updateNote(const QString& text, KippetModel& kippet) {
+    requireContext();
+    if (text == kippet.noteText)
+        return;
+    KippetModel changed = kippet;
+    changed.noteText = text;
+    changed.noteUpdatedAt = Clock::shared().now();
+    inTransaction([&](StoreTables& tables) { tables.updateKippetRow(changed); });
+    kippet = std::move(changed);
+}
+
+void StoreManager::updateNoteWindowFrame(KippetModel& kippet, double x, double y, double width,
+                                         double height) {
+    KippetModel changed = kippet;
+    changed.noteWindowOriginX = x;
+    changed.noteWindowOriginY = y;
+    changed.noteWindowWidth = width;
+    changed.noteWindowHeight = height;
+    inTransaction([&](StoreTables& tables) { tables.updateKippetRow(changed); });
+    kippet = std::move(changed);
+}

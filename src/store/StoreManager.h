@@ -1,0 +1,105 @@
+#pragma once
+
+#include "model/KippetModel.h"
+#include "store/StoreContainer.h"
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QUuid>
+#include <memory>
+#include <optional>
+
+class Preferences;
+
+// The one gateway to the store: it owns the container handed to configure(), the set of open
+// kippet ids ("active_kippet_ids_v2"), and the row operations. GUI thread only.
+//
+// Every operation first checks that there is a context (a configured container) and throws
+// DataManagerError::noContext() before changing anything. Each mutation is one transaction: it
+// takes the caller's rows by reference and changes them (row ids, fields, lists) only after the
+// transaction committed; a failed one throws DataManagerError::saveFailed and leaves the database,
+// the caller's rows and the active ids as they were.
+class StoreManager : public QObject {
+    Q_OBJECT
+public:
+    // Uses Preferences::shared() as installed when each call runs.
+    StoreManager();
+    ~StoreManager() override;
+
+    static StoreManager& shared();
+    static void install(StoreManager* manager);
+
+    // The preference "icloud_sync_enabled" (true when unset), with its log lines.
+    static bool isICloudSyncEnabled();
+    static void setICloudSyncEnabled(bool enabled);
+
+    // Adopts the container, runs the one-time legacy import from its data folder, loads the
+    // active ids, and marks the manager initialized. Logs as it goes.
+    void configure(std::unique_ptr<StoreContainer> container);
+
+    bool hasContext() const { return container_ != nullptr; }
+    bool isInitialized() const { return isInitialized_; }
+    // The configured container, or nullptr.
+    StoreContainer* container() const { return container_.get(); }
+
+    QSet<QUuid> activeKippetIDs() const { return activeKippetIDs_; }
+    // Replaces the set in memory (announcing a change); saveActiveKippetIDs() persists it.
+    void setActiveKippetIDs(const QSet<QUuid>& ids);
+    void insertActiveKippetID(const QUuid& id);
+    // "active_kippet_ids_v2", else the older "active_kippet_ids" (moved over and removed).
+    void loadActiveKippetIDs();
+    void saveActiveKippetIDs();
+
+    // The first row with the id (with its items and todos), or nothing. Throws noContext, or
+    // StoreError when the read fails.
+    std::optional<KippetModel> fetchKippet(const QUuid& id) const;
+    // Every kippet row with its items and todos, newest createdDate first (equal dates: stored
+    // order).
+    QList<KippetModel> fetchAllKippets() const;
+
+    // Inserts the rows with their item and todo rows (one transaction for all), setting rowIds.
+    void insertKippet(KippetModel& kippet);
+    void insertKippets(QList<KippetModel>& kippets);
+    // Deletes the rows (and their items and todos) by rowId, touching no active id.
+    void deleteKippetRows(const QList<KippetModel>& kippets);
+    // Writes every field of the stored kippet row, of each stored item row (rowId != 0) and of each
+    // stored todo row, with the todos' order. Rows with rowId 0 are left out: addItem/addTodo add
+    // rows.
+    void updateKippet(KippetModel& kippet);
+
+    void updateCustomInstructions(KippetModel& kippet,
+                                  const std::optional<QString>& customInstructions,
+                                  const std::optional<QString>& sanitizedInstructions);
+    // lastClosedDate = now; the id leaves the active ids, which are saved.
+    void closeKippet(KippetModel& kippet);
+    // The id joins the active ids, which are saved; the row is not changed.
+    void reopenKippet(KippetModel& kippet);
+    // The id leaves the active ids (saved); the row goes with its items and todos.
+    void deleteKippet(KippetModel& kippet);
+    // Throws duplicateItem when an item row with the same content signature is in the kippet row.
+    // Appends the stored item (its rowId set) to kippet.items.
+    void addItem(KippetItemModel& item, KippetModel& kippet);
+    // Deletes the item row and drops every item with its id from kippet.items.
+    void removeItem(const KippetItemModel& item, KippetModel& kippet);
+    // A new todo (new id, createdAt now, open, no deadline, no order) at the front, then sorted.
+    void addTodo(const QString& text, KippetModel& kippet);
+    // Deletes the todo row and keeps in kippet.todos only the todos with another id.
+    void deleteTodo(const KippetTodoModel& todo, KippetModel& kippet);
+    // Unchanged text: nothing at all. Otherwise noteText and noteUpdatedAt = now.
+    void updateNote(const QString& text, KippetModel& kippet);
+    void updateNoteWindowFrame(KippetModel& kippet, double x, double y, double width,
+                               double height);
+
+signals:
+    void isInitializedChanged();
+    void activeKippetIDsChanged();
+
+private:
+    void requireContext() const;
+    template <typename Work> void inTransaction(Work&& work);
+
+    std::unique_ptr<StoreContainer> container_;
+    bool isInitialized_ = false;
+    QSet<QUuid> activeKippetIDs_;
+};

@@ -1,0 +1,118 @@
+#include "store/StoreSchema.h"
+
+#include "store/StoreContainer.h"
+#include "store/StoreError.h"
+#include "store/StoreTransaction.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <vector>
+
+namespace {
+struct Step {
+    int version;
+    QStringList statements;
+};
+
+// Version 1.0.0: one table per row type. `row_id` is the row's identity (ids are not unique);
+// items keep their insertion order through row_id, todos their stored order through `position`.
+const std::vector<Step>& steps() {
+    static const std::vector<Step> all = {
+        {10000,
+         {QStringLiteral("CREATE TABLE kippets ("
+                         " row_id INTEGER PRIMARY KEY,"
+                         " id TEXT NOT NULL,"
+                         " name TEXT NOT NULL DEFAULT '',"
+                         " color_hex TEXT NOT NULL DEFAULT '0000FF',"
+                         " icon TEXT NOT NULL DEFAULT 'tray.fill',"
+                         " note_text TEXT NOT NULL DEFAULT '',"
+                         " note_updated_at INTEGER,"
+                         " note_window_origin_x REAL,"
+                         " note_window_origin_y REAL,"
+                         " note_window_width REAL,"
+                         " note_window_height REAL,"
+                         " is_expanded INTEGER NOT NULL DEFAULT 0,"
+                         " is_mini_view INTEGER NOT NULL DEFAULT 0,"
+                         " is_tucked INTEGER NOT NULL DEFAULT 0,"
+                         " position_x REAL NOT NULL DEFAULT 0,"
+                         " position_y REAL NOT NULL DEFAULT 0,"
+                         " created_date INTEGER,"
+                         " last_closed_date INTEGER,"
+                         " project TEXT,"
+                         " is_daily_kippet INTEGER NOT NULL DEFAULT 0,"
+                         " custom_instructions TEXT,"
+                         " sanitized_instructions TEXT)"),
+          QStringLiteral("CREATE INDEX kippets_by_id ON kippets(id)"),
+          QStringLiteral(
+              "CREATE TABLE kippet_items ("
+              " row_id INTEGER PRIMARY KEY,"
+              " kippet_row INTEGER NOT NULL REFERENCES kippets(row_id) ON DELETE CASCADE,"
+              " id TEXT NOT NULL,"
+              " type_raw TEXT NOT NULL DEFAULT 'unknown',"
+              " content BLOB NOT NULL DEFAULT x'',"
+              " metadata_name TEXT NOT NULL DEFAULT '',"
+              " metadata_file_extension TEXT,"
+              " metadata_file_size INTEGER,"
+              " metadata_thumbnail BLOB,"
+              " metadata_url_string TEXT,"
+              " metadata_mime_type TEXT,"
+              " metadata_ai_title TEXT,"
+              " metadata_ai_description TEXT,"
+              " metadata_ai_tags TEXT,"
+              " category_raw TEXT NOT NULL DEFAULT 'Uncategorized',"
+              " custom_category TEXT,"
+              " added_date INTEGER,"
+              " is_processing INTEGER NOT NULL DEFAULT 0)"),
+          QStringLiteral("CREATE INDEX kippet_items_by_kippet ON kippet_items(kippet_row, row_id)"),
+          QStringLiteral(
+              "CREATE TABLE kippet_todos ("
+              " row_id INTEGER PRIMARY KEY,"
+              " kippet_row INTEGER NOT NULL REFERENCES kippets(row_id) ON DELETE CASCADE,"
+              " position INTEGER NOT NULL DEFAULT 0,"
+              " id TEXT NOT NULL,"
+              " text TEXT NOT NULL DEFAULT '',"
+              " is_done INTEGER NOT NULL DEFAULT 0,"
+              " created_at INTEGER,"
+              " completion_transition_deadline INTEGER,"
+              " sort_order INTEGER)"),
+          QStringLiteral(
+              "CREATE INDEX kippet_todos_by_kippet ON kippet_todos(kippet_row, position)")}},
+    };
+    return all;
+}
+
+void execute(QSqlDatabase& database, const QString& statement, const QString& storeName) {
+    QSqlQuery query(database);
+    if (!query.exec(statement))
+        throw StoreError(QStringLiteral("The store “%1” could not be prepared: %2")
+                             .arg(storeName, query.lastError().text()));
+}
+} // namespace
+
+int StoreSchema::storedVersion(QSqlDatabase database) {
+    QSqlQuery query(database);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        throw StoreError(query.lastError().text());
+    return query.value(0).toInt();
+}
+
+void StoreSchema::migrate(QSqlDatabase database, const QString& storeName) {
+    const int current = storedVersion(database);
+    if (current == StoreContainer::schemaVersion)
+        return;
+    if (current > StoreContainer::schemaVersion)
+        throw StoreError(QStringLiteral("The store “%1” was written by a newer version of Kippets "
+                                        "(schema %2) and was left unchanged")
+                             .arg(storeName)
+                             .arg(current));
+    StoreTransaction transaction(database);
+    for (const Step& step : steps()) {
+        if (step.version <= current)
+            continue;
+        for (const QString& statement : step.statements)
+            execute(database, statement, storeName);
+        execute(database, QStringLiteral("PRAGMA user_version = %1").arg(step.version), storeName);
+    }
+    transaction.commit();
+}

@@ -1,0 +1,419 @@
+#include "store/StoreTables.h"
+
+#include "store/StoreError.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSqlError>
+#include <QVariant>
+
+namespace {
+// Dates are stored as milliseconds since the epoch, UTC.
+QVariant dateValue(const QDateTime& date) {
+    return date.isValid() ? QVariant(date.toMSecsSinceEpoch()) : QVariant();
+}
+QVariant dateValue(const std::optional<QDateTime>& date) {
+    return date ? dateValue(*date) : QVariant();
+}
+// Qt Sql binds a null QString or QByteArray as SQL NULL; a present value must never read back
+// as absent, so empty values are bound as empty, not null.
+QVariant textValue(const QString& text) {
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+QVariant textValue(const std::optional<QString>& text) {
+    return text ? textValue(*text) : QVariant();
+}
+QVariant bytesValue(const QByteArray& bytes) {
+    return bytes.isNull() ? QVariant(QByteArray("", 0)) : QVariant(bytes);
+}
+QVariant bytesValue(const std::optional<QByteArray>& bytes) {
+    return bytes ? bytesValue(*bytes) : QVariant();
+}
+template <typename T> QVariant optionalValue(const std::optional<T>& value) {
+    return value ? QVariant::fromValue(*value) : QVariant();
+}
+QVariant tagsValue(const std::optional<QStringList>& tags) {
+    if (!tags)
+        return {};
+    return QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(*tags)).toJson(QJsonDocument::Compact));
+}
+QVariant idValue(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+class Reader {
+public:
+    explicit Reader(const QSqlQuery& query) : query_(query) {}
+    bool null(int column) const { return query_.isNull(column); }
+    QString text(int column) const { return query_.value(column).toString(); }
+    std::optional<QString> optionalText(int column) const {
+        return null(column) ? std::nullopt : std::optional<QString>(text(column));
+    }
+    QByteArray bytes(int column) const { return query_.value(column).toByteArray(); }
+    std::optional<QByteArray> optionalBytes(int column) const {
+        return null(column) ? std::nullopt : std::optional<QByteArray>(bytes(column));
+    }
+    qint64 integer(int column) const { return query_.value(column).toLongLong(); }
+    bool flag(int column) const { return integer(column) != 0; }
+    double real(int column) const { return query_.value(column).toDouble(); }
+    std::optional<double> optionalReal(int column) const {
+        return null(column) ? std::nullopt : std::optional<double>(real(column));
+    }
+    QDateTime date(int column) const {
+        return null(column) ? QDateTime()
+                            : QDateTime::fromMSecsSinceEpoch(integer(column), Qt::UTC);
+    }
+    std::optional<QDateTime> optionalDate(int column) const {
+        return null(column) ? std::nullopt : std::optional<QDateTime>(date(column));
+    }
+    QUuid uuid(int column) const { return QUuid::fromString(text(column)); }
+    std::optional<QStringList> tags(int column) const {
+        if (null(column))
+            return std::nullopt;
+        QStringList tags;
+        const QJsonArray array = QJsonDocument::fromJson(bytes(column)).array();
+        for (const QJsonValue& value : array)
+            tags.append(value.toString());
+        return tags;
+    }
+
+private:
+    const QSqlQuery& query_;
+};
+
+const char* const kippetColumns =
+    "row_id, id, name, color_hex, icon, note_text, note_updated_at, note_window_origin_x, "
+    "note_window_origin_y, note_window_width, note_window_height, is_expanded, is_mini_view, "
+    "is_tucked, position_x, position_y, created_date, last_closed_date, project, is_daily_kippet, "
+    "custom_instructions, sanitized_instructions";
+const char* const itemColumns =
+    "row_id, kippet_row, id, type_raw, content, metadata_name, metadata_file_extension, "
+    "metadata_file_size, metadata_thumbnail, metadata_url_string, metadata_mime_type, "
+    "metadata_ai_title, metadata_ai_description, metadata_ai_tags, category_raw, custom_category, "
+    "added_date, is_processing";
+const char* const todoColumns = "row_id, kippet_row, id, text, is_done, created_at, "
+                                "completion_transition_deadline, sort_order";
+
+KippetModel readKippet(const QSqlQuery& query) {
+    const Reader r(query);
+    KippetModel row;
+    row.rowId = r.integer(0);
+    row.id = r.uuid(1);
+    row.name = r.text(2);
+    row.colorHex = r.text(3);
+    row.icon = r.text(4);
+    row.noteText = r.text(5);
+    row.noteUpdatedAt = r.date(6);
+    row.noteWindowOriginX = r.optionalReal(7);
+    row.noteWindowOriginY = r.optionalReal(8);
+    row.noteWindowWidth = r.optionalReal(9);
+    row.noteWindowHeight = r.optionalReal(10);
+    row.isExpanded = r.flag(11);
+    row.isMiniView = r.flag(12);
+    row.isTucked = r.flag(13);
+    row.positionX = r.real(14);
+    row.positionY = r.real(15);
+    row.createdDate = r.date(16);
+    row.lastClosedDate = r.optionalDate(17);
+    row.project = r.optionalText(18);
+    row.isDailyKippet = r.flag(19);
+    row.customInstructions = r.optionalText(20);
+    row.sanitizedInstructions = r.optionalText(21);
+    return row;
+}
+
+KippetItemModel readItem(const QSqlQuery& query) {
+    const Reader r(query);
+    KippetItemModel row;
+    row.rowId = r.integer(0);
+    row.id = r.uuid(2);
+    row.typeRaw = r.text(3);
+    row.content = r.bytes(4);
+    row.metadataName = r.text(5);
+    row.metadataFileExtension = r.optionalText(6);
+    row.metadataFileSize = r.null(7) ? std::nullopt : std::optional<qint64>(r.integer(7));
+    row.metadataThumbnail = r.optionalBytes(8);
+    row.metadataUrlString = r.optionalText(9);
+    row.metadataMimeType = r.optionalText(10);
+    row.metadataAiTitle = r.optionalText(11);
+    row.metadataAiDescription = r.optionalText(12);
+    row.metadataAiTags = r.tags(13);
+    row.categoryRaw = r.text(14);
+    row.customCategory = r.optionalText(15);
+    row.addedDate = r.date(16);
+    row.isProcessing = r.flag(17);
+    return row;
+}
+
+KippetTodoModel readTodo(const QSqlQuery& query) {
+    const Reader r(query);
+    KippetTodoModel row;
+    row.rowId = r.integer(0);
+    row.id = r.uuid(2);
+    row.text = r.text(3);
+    row.isDone = r.flag(4);
+    row.createdAt = r.date(5);
+    row.completionTransitionDeadline = r.optionalDate(6);
+    row.order = r.null(7) ? std::nullopt : std::optional<int>(int(r.integer(7)));
+    return row;
+}
+
+void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
+    const QVariantList values = {
+        idValue(row.id),
+        textValue(row.name),
+        textValue(row.colorHex),
+        textValue(row.icon),
+        textValue(row.noteText),
+        dateValue(row.noteUpdatedAt),
+        optionalValue(row.noteWindowOriginX),
+        optionalValue(row.noteWindowOriginY),
+        optionalValue(row.noteWindowWidth),
+        optionalValue(row.noteWindowHeight),
+        int(row.isExpanded),
+        int(row.isMiniView),
+        int(row.isTucked),
+        row.positionX,
+        row.positionY,
+        dateValue(row.createdDate),
+        dateValue(row.lastClosedDate),
+        textValue(row.project),
+        int(row.isDailyKippet),
+        textValue(row.customInstructions),
+        textValue(row.sanitizedInstructions),
+    };
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+}
+
+void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
+    const QVariantList values = {
+        idValue(row.id),
+        textValue(row.typeRaw),
+        bytesValue(row.content),
+        textValue(row.metadataName),
+        textValue(row.metadataFileExtension),
+        optionalValue(row.metadataFileSize),
+        bytesValue(row.metadataThumbnail),
+        textValue(row.metadataUrlString),
+        textValue(row.metadataMimeType),
+        textValue(row.metadataAiTitle),
+        textValue(row.metadataAiDescription),
+        tagsValue(row.metadataAiTags),
+        textValue(row.categoryRaw),
+        textValue(row.customCategory),
+        dateValue(row.addedDate),
+        int(row.isProcessing),
+    };
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+}
+
+void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) {
+    const QVariantList values = {
+        idValue(row.id),
+        textValue(row.text),
+        int(row.isDone),
+        dateValue(row.createdAt),
+        dateValue(row.completionTransitionDeadline),
+        optionalValue(row.order),
+        position,
+    };
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+}
+} // namespace
+
+StoreTables::StoreTables(QSqlDatabase database) : database_(std::move(database)) {}
+
+QSqlQuery& StoreTables::prepared(std::optional<QSqlQuery>& slot, const char* statement) {
+    if (!slot) {
+        slot.emplace(database_);
+        if (!slot->prepare(QString::fromLatin1(statement))) {
+            const QString reason = slot->lastError().text();
+            slot.reset();
+            throw StoreError(reason);
+        }
+    }
+    return *slot;
+}
+
+void StoreTables::run(QSqlQuery& query) {
+    if (!query.exec())
+        throw StoreError(query.lastError().text());
+}
+
+QList<KippetModel> StoreTables::selectAllKippets() {
+    return selectKippets({}, {});
+}
+
+std::optional<KippetModel> StoreTables::selectFirstKippet(const QUuid& id) {
+    QList<KippetModel> rows =
+        selectKippets(QStringLiteral("WHERE id = ? ORDER BY row_id LIMIT 1"), idValue(id));
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.takeFirst();
+}
+
+QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVariant& binding) {
+    const bool all = where.isEmpty();
+    QSqlQuery query(database_);
+    query.setForwardOnly(true);
+    const QString order = all ? QStringLiteral("ORDER BY created_date DESC, row_id") : where;
+    if (!query.prepare(QStringLiteral("SELECT %1 FROM kippets %2")
+                           .arg(QString::fromLatin1(kippetColumns), order)))
+        throw StoreError(query.lastError().text());
+    if (!all)
+        query.addBindValue(binding);
+    run(query);
+    QList<KippetModel> rows;
+    QHash<qint64, qsizetype> indexByRow;
+    while (query.next()) {
+        rows.append(readKippet(query));
+        indexByRow.insert(rows.constLast().rowId, rows.size() - 1);
+    }
+    if (rows.isEmpty())
+        return rows;
+
+    // One scan per child table; a single kippet reads only its own rows through the index.
+    const QString itemFilter = all ? QString() : QStringLiteral("WHERE kippet_row = ?");
+    QSqlQuery items(database_);
+    items.setForwardOnly(true);
+    if (!items.prepare(QStringLiteral("SELECT %1 FROM kippet_items %2 ORDER BY row_id")
+                           .arg(QString::fromLatin1(itemColumns), itemFilter)))
+        throw StoreError(items.lastError().text());
+    if (!all)
+        items.addBindValue(rows.constFirst().rowId);
+    run(items);
+    while (items.next()) {
+        const auto found = indexByRow.constFind(items.value(1).toLongLong());
+        if (found != indexByRow.constEnd())
+            rows[*found].items.append(readItem(items));
+    }
+
+    QSqlQuery todos(database_);
+    todos.setForwardOnly(true);
+    if (!todos.prepare(
+            QStringLiteral("SELECT %1 FROM kippet_todos %2 ORDER BY kippet_row, position, row_id")
+                .arg(QString::fromLatin1(todoColumns), itemFilter)))
+        throw StoreError(todos.lastError().text());
+    if (!all)
+        todos.addBindValue(rows.constFirst().rowId);
+    run(todos);
+    while (todos.next()) {
+        const auto found = indexByRow.constFind(todos.value(1).toLongLong());
+        if (found != indexByRow.constEnd())
+            rows[*found].todos.append(readTodo(todos));
+    }
+    return rows;
+}
+
+QSet<QUuid> StoreTables::storedKippetIds() {
+    QSqlQuery query(database_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT DISTINCT id FROM kippets")))
+        throw StoreError(query.lastError().text());
+    QSet<QUuid> ids;
+    while (query.next())
+        ids.insert(QUuid::fromString(query.value(0).toString()));
+    return ids;
+}
+
+void StoreTables::insertKippet(KippetModel& kippet) {
+    QSqlQuery& query = prepared(
+        insertKippet_,
+        "INSERT INTO kippets (id, name, color_hex, icon, note_text, note_updated_at, "
+        "note_window_origin_x, note_window_origin_y, note_window_width, note_window_height, "
+        "is_expanded, is_mini_view, is_tucked, position_x, position_y, created_date, "
+        "last_closed_date, project, is_daily_kippet, custom_instructions, sanitized_instructions) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    bindKippetFields(query, kippet);
+    run(query);
+    kippet.rowId = query.lastInsertId().toLongLong();
+    for (KippetItemModel& item : kippet.items)
+        insertItem(kippet.rowId, item);
+    for (int position = 0; position < kippet.todos.size(); ++position)
+        insertTodo(kippet.rowId, position, kippet.todos[position]);
+}
+
+void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item) {
+    QSqlQuery& query = prepared(
+        insertItem_,
+        "INSERT INTO kippet_items (id, type_raw, content, metadata_name, metadata_file_extension, "
+        "metadata_file_size, metadata_thumbnail, metadata_url_string, metadata_mime_type, "
+        "metadata_ai_title, metadata_ai_description, metadata_ai_tags, category_raw, "
+        "custom_category, added_date, is_processing, kippet_row) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    bindItemFields(query, item);
+    query.bindValue(16, kippetRowId);
+    run(query);
+    item.rowId = query.lastInsertId().toLongLong();
+}
+
+void StoreTables::insertTodo(qint64 kippetRowId, int position, KippetTodoModel& todo) {
+    QSqlQuery& query =
+        prepared(insertTodo_, "INSERT INTO kippet_todos (id, text, is_done, created_at, "
+                              "completion_transition_deadline, sort_order, position, kippet_row) "
+                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    bindTodoFields(query, todo, position);
+    query.bindValue(7, kippetRowId);
+    run(query);
+    todo.rowId = query.lastInsertId().toLongLong();
+}
+
+void StoreTables::updateKippetRow(const KippetModel& kippet) {
+    QSqlQuery& query = prepared(
+        updateKippet_,
+        "UPDATE kippets SET id = ?, name = ?, color_hex = ?, icon = ?, note_text = ?, "
+        "note_updated_at = ?, note_window_origin_x = ?, note_window_origin_y = ?, "
+        "note_window_width = ?, note_window_height = ?, is_expanded = ?, is_mini_view = ?, "
+        "is_tucked = ?, position_x = ?, position_y = ?, created_date = ?, last_closed_date = ?, "
+        "project = ?, is_daily_kippet = ?, custom_instructions = ?, sanitized_instructions = ? "
+        "WHERE row_id = ?");
+    bindKippetFields(query, kippet);
+    query.bindValue(21, kippet.rowId);
+    run(query);
+}
+
+void StoreTables::updateItemRow(const KippetItemModel& item) {
+    QSqlQuery& query =
+        prepared(updateItem_,
+                 "UPDATE kippet_items SET id = ?, type_raw = ?, content = ?, metadata_name = ?, "
+                 "metadata_file_extension = ?, metadata_file_size = ?, metadata_thumbnail = ?, "
+                 "metadata_url_string = ?, metadata_mime_type = ?, metadata_ai_title = ?, "
+                 "metadata_ai_description = ?, metadata_ai_tags = ?, category_raw = ?, "
+                 "custom_category = ?, added_date = ?, is_processing = ? WHERE row_id = ?");
+    bindItemFields(query, item);
+    query.bindValue(16, item.rowId);
+    run(query);
+}
+
+void StoreTables::updateTodoRow(const KippetTodoModel& todo, int position) {
+    QSqlQuery& query = prepared(
+        updateTodo_, "UPDATE kippet_todos SET id = ?, text = ?, is_done = ?, created_at = ?, "
+                     "completion_transition_deadline = ?, sort_order = ?, position = ? "
+                     "WHERE row_id = ?");
+    bindTodoFields(query, todo, position);
+    query.bindValue(7, todo.rowId);
+    run(query);
+}
+
+void StoreTables::deleteKippetRow(qint64 rowId) {
+    QSqlQuery& query = prepared(deleteKippet_, "DELETE FROM kippets WHERE row_id = ?");
+    query.bindValue(0, rowId);
+    run(query);
+}
+
+void StoreTables::deleteItemRow(qint64 rowId) {
+    QSqlQuery& query = prepared(deleteItem_, "DELETE FROM kippet_items WHERE row_id = ?");
+    query.bindValue(0, rowId);
+    run(query);
+}
+
+void StoreTables::deleteTodoRow(qint64 rowId) {
+    QSqlQuery& query = prepared(deleteTodo_, "DELETE FROM kippet_todos WHERE row_id = ?");
+    query.bindValue(0, rowId);
+    run(query);
+}

@@ -1,0 +1,24 @@
+#include "store/StoreTransaction.h"
+
+#include "store/StoreError.h"
+
+#include <QSqlError>
+
+StoreTransaction::StoreTransaction(QSqlDatabase database) : database_(std::move(database)) {
+    if (!database_.transaction())
+        throw StoreError(database_.lastError().text());
+    open_ = true;
+}
+
+StoreTransaction::~StoreTransaction() {
+    if (open_)
+        database_.rollback();
+}
+
+void StoreTransaction::commit() {
+    if (!database_.commit()) {
+        const QString reason = database_.lastError().text();
+        throw StoreError(reason);
+    }
+    open_ = false;
+}
