@@ -1,0 +1,161 @@
+#pragma once
+
+#include "model/Kippet.h"
+#include "model/KippetModel.h"
+#include "platform/Clock.h"
+#include "store/ItemStorage.h"
+
+#include <QCoroTask>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QUrl>
+#include <QUuid>
+#include <coroutine>
+#include <optional>
+#include <vector>
+
+class StoreManager;
+class WindowRegistry;
+
+// The one owner of every kippet in memory and of every operation on them. It mirrors each kippet
+// to its store row, keeps the lists of all and of open kippets, and the item files on disk.
+// GUI thread only.
+//
+// The store becomes usable only after the composition root configured it; the manager starts on
+// the legacy file (while the legacy import has not run), then loads from the store once it is
+// configured, and queues the deletions of kippets deleted meanwhile.
+class KippetManager : public QObject {
+    Q_OBJECT
+public:
+    // `store` null: the manager works in memory only and its initialization ends without a store.
+    // `dataFolder` holds the legacy file and the item files; empty: the user's data folder, or a
+    // fresh temporary folder with the launch argument "-useTemporaryStorage".
+    explicit KippetManager(StoreManager* store, QString dataFolder = {},
+                           QObject* parent = nullptr);
+    ~KippetManager() override;
+
+    static KippetManager& shared();
+    static void install(KippetManager* manager);
+
+    void setWindowRegistry(WindowRegistry* registry) { windowRegistry_ = registry; }
+
+    const QList<Kippet*>& activeKippets() const { return activeKippets_; }
+    const QList<Kippet*>& allKippets() const { return allKippets_; }
+    Kippet* kippet(const QUuid& id) const;
+
+    QString dataFolder() const { return dataFolder_; }
+    QString legacyStorageFile() const;
+    bool isTestMode() const { return isTestMode_; }
+    bool isStoreReady() const { return isStoreReady_; }
+    const QSet<QUuid>& pendingDeletions() const { return pendingDeletions_; }
+    bool hasStoreRow(const QUuid& kippetId) const { return kippetModelMap_.contains(kippetId); }
+
+    // Returns once the store initialization has ended, with or without a store.
+    QCoro::Task<> waitForInitialization();
+
+    // Loading and saving
+    // Writes every field of the kippet's row and of its item rows; failures are logged.
+    void saveKippet(Kippet* kippet);
+    // saveKippet on the next turn of the event loop, for callers that must not wait for it.
+    void startSaveKippet(Kippet* kippet);
+    void saveActiveKippetIDs();
+    QSet<QUuid> storedActiveKippetIDs() const;
+
+    // Lifecycle; store errors (DataManagerError, StoreError) are thrown to the caller.
+    Kippet* createKippet(const QString& name, const KippetColor& color, const QString& icon,
+                         bool isDailyKippet,
+                         const std::optional<QString>& customInstructions = std::nullopt,
+                         const std::optional<QString>& sanitizedInstructions = std::nullopt);
+    void addDemoKippet(Kippet* kippet);
+    void removeDemoKippet(Kippet* kippet);
+    void closeKippet(Kippet* kippet);
+    void reopenKippet(Kippet* kippet);
+    void deleteKippet(Kippet* kippet);
+    void updateKippet(Kippet* kippet, const QString& name, const KippetColor& color,
+                      const QString& icon, const std::optional<QString>& customInstructions,
+                      const std::optional<QString>& sanitizedInstructions);
+
+    // Items
+    QString itemsDirectory(const Kippet* kippet) const;
+    QUrl fileURL(const KippetItem& item, const Kippet* kippet) const;
+    static std::optional<QString> itemFileExtension(const KippetItem& item);
+    // A new item into the kippet, its file (file items) and its row: throws KippetError for a
+    // duplicate, ItemFileError, or the store's errors; what was done before a failure stays.
+    void addItem(const KippetItem& item, Kippet* kippet);
+    // The row goes first: when the store fails, the item keeps its place, its file and its row.
+    void removeItem(const KippetItem& item, Kippet* kippet);
+
+    // Todos and notes
+    void addTodo(const QString& text, Kippet* kippet);
+    void updateTodo(const KippetTodo& todo, Kippet* kippet);
+    void deleteTodo(const QUuid& todoId, Kippet* kippet);
+    void updateNote(const QString& text, Kippet* kippet);
+    void updateNoteWindowFrame(Kippet* kippet, double originX, double originY, double width,
+                               double height);
+    static void sortTodosForDisplay(QList<KippetTodo>& todos);
+
+signals:
+    void activeKippetsChanged();
+    void allKippetsChanged();
+    void storeReadyChanged();
+
+private:
+    struct InitializationAwaiter {
+        KippetManager* manager;
+        bool await_ready() const noexcept;
+        void await_suspend(std::coroutine_handle<> handle);
+        void await_resume() const noexcept {}
+    };
+
+    // Initialization
+    void startInitialization();
+    QCoro::Task<> initializeStore();
+    QCoro::Task<> waitForStoreConfiguration();
+    void completeStoreInitialization();
+    void replayPendingOperations();
+    void releaseWaiters();
+    void runStartupPasses();
+    void setStoreReady(bool ready);
+
+    // Loading
+    void loadLegacyStore();
+    void loadFromStoreOrSyncLegacy();
+    void applyLoadedKippets();
+    void loadFromStore();
+    void syncKippetsToStore();
+    void replaceKippets(QList<Kippet*> all, QList<Kippet*> active);
+    Kippet* makeKippet(const KippetModel& row);
+
+    // Lists
+    StoreManager& store() const;
+    bool hasContext() const;
+    std::optional<KippetModel> fetchRow(const QUuid& kippetId);
+    KippetModel* cachedRow(const QUuid& kippetId);
+    void removeFromActive(const QUuid& kippetId);
+    void removeFromAll(const QUuid& kippetId);
+    void closeWindow(Kippet* kippet);
+
+    // Todos
+    void restoreCompletionTransitions();
+    void scheduleCompletionTransition(const KippetTodo& todo, Kippet* kippet);
+    void applyCompletionTransition(const QUuid& todoId, Kippet* kippet);
+    void cancelCompletionTransition(const QUuid& todoId);
+    void persistCompletionTransition(const QUuid& todoId, const QUuid& kippetId);
+
+    QPointer<StoreManager> store_;
+    WindowRegistry* windowRegistry_ = nullptr;
+    QList<Kippet*> activeKippets_;
+    QList<Kippet*> allKippets_;
+    QString dataFolder_;
+    bool isTestMode_ = false;
+    ItemStorage itemStorage_;
+    QHash<QUuid, ScheduledAction> completionTransitionWorkItems_;
+    bool isStoreReady_ = false;
+    bool initializationEnded_ = false;
+    std::vector<std::coroutine_handle<>> initializationWaiters_;
+    QSet<QUuid> pendingDeletions_;
+    QHash<QUuid, KippetModel> kippetModelMap_;
+};

@@ -1,0 +1,42 @@
+#include "store/KippetManager.h"
+
+#include "store/StoreManager.h"
+
+QString KippetManager::itemsDirectory(const Kippet* kippet) const {
+    return itemStorage_.itemsDirectory(kippet->id());
+}
+
+QUrl KippetManager::fileURL(const KippetItem& item, const Kippet* kippet) const {
+    return itemStorage_.fileURL(item, kippet->id());
+}
+
+std::optional<QString> KippetManager::itemFileExtension(const KippetItem& item) {
+    return ItemStorage::itemFileExtension(item);
+}
+
+void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
+    kippet->addItem(item);
+    if (item.type == KippetItemType::file && !item.isFileReference()) {
+        itemStorage_.writeNewItemFile(item, kippet->id());
+    }
+    KippetModel* row = cachedRow(kippet->id());
+    if (!row) {
+        return;
+    }
+    KippetItemModel itemRow = KippetItemModel::fromDomain(item);
+    store().addItem(itemRow, *row);
+}
+
+void KippetManager::removeItem(const KippetItem& item, Kippet* kippet) {
+    if (auto row = fetchRow(kippet->id())) {
+        const auto itemRow = std::find_if(row->items.cbegin(), row->items.cend(),
+                                          [&](const KippetItemModel& r) { return r.id == item.id; });
+        if (itemRow != row->items.cend()) {
+            const KippetItemModel removed = *itemRow;
+            store().removeItem(removed, *row);
+            kippetModelMap_.insert(row->id, *row);
+        }
+    }
+    kippet->removeItem(item.id);
+    itemStorage_.removeItemFiles(item, kippet->id());
+}

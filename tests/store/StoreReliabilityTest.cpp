@@ -1,0 +1,195 @@
+#include "StoreFixtures.h"
+#include "platform/Log.h"
+#include "store/StoreError.h"
+#include "store/StoreManager.h"
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <cstdio>
+
+using namespace StoreFixtures;
+
+namespace {
+// The child side of the kill test: saves items one by one and reports each save that returned.
+int runSaveLoop(const QString& folder) {
+    StoreManager store;
+    store.configure(StoreContainer::createLocalContainer(folder));
+    KippetModel kippet = fullKippet(QStringLiteral("loop"));
+    kippet.items.clear();
+    store.insertKippet(kippet);
+    for (int i = 0;; ++i) {
+        KippetItemModel item = fullItem(QString::number(i), QByteArray(2048, char('a' + i % 26)));
+        store.addItem(item, kippet);
+        std::printf("saved %d\n", i);
+        std::fflush(stdout);
+    }
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+} // namespace
+
+class StoreReliabilityTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+
+    void expectRefused(const QString& folder, const QString& path, const QByteArray& bytes) {
+        try {
+            StoreContainer::createLocalContainer(folder);
+            QFAIL("the file was accepted");
+        } catch (const StoreError& error) {
+            QVERIFY2(error.errorDescription().contains(path), qPrintable(error.errorDescription()));
+        }
+        QCOMPARE(fileBytes(path), bytes);
+        QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
+    }
+
+private slots:
+    void everyFieldSurvivesReopening() {
+        const QString folder = dir_.filePath(QStringLiteral("reopen"));
+        KippetModel kippet = fullKippet(QStringLiteral("Ä kippet"));
+        KippetModel partialFrame = fullKippet(QStringLiteral("partial"));
+        partialFrame.noteWindowHeight.reset();
+        partialFrame.items.clear();
+        partialFrame.project.reset();
+        {
+            StoreManager store;
+            store.configure(StoreContainer::createLocalContainer(folder));
+            store.insertKippet(kippet);
+            store.insertKippet(partialFrame);
+        }
+        StoreManager store;
+        store.configure(StoreContainer::createLocalContainer(folder));
+        const KippetModel loaded = *store.fetchKippet(kippet.id);
+        QCOMPARE(loaded, kippet);
+        QCOMPARE(loaded.items.at(1).content, QByteArray());
+        QCOMPARE(loaded.items.at(0).metadataAiDescription, std::optional<QString>(QString()));
+        QCOMPARE(loaded.note().windowFrame,
+                 std::optional(KippetNote::WindowFrame{1.5, -2.25, 300, 200}));
+        const KippetModel partial = *store.fetchKippet(partialFrame.id);
+        QCOMPARE(partial, partialFrame);
+        QVERIFY(!partial.note().windowFrame.has_value());
+        QVERIFY(!partial.project.has_value());
+        QSqlQuery pragma(store.container()->database());
+        pragma.exec(QStringLiteral("PRAGMA user_version"));
+        pragma.next();
+        QCOMPARE(pragma.value(0).toInt(), 10000);
+    }
+
+    void killedWhileSavingKeepsEveryReturnedSave() {
+        const QString folder = dir_.filePath(QStringLiteral("kill"));
+        QProcess child;
+        child.setProgram(QCoreApplication::applicationFilePath());
+        child.setArguments({QStringLiteral("--save-loop"), folder});
+        child.start();
+        QVERIFY(child.waitForStarted());
+        QByteArray output;
+        while (output.count('\n') < 300 && child.state() == QProcess::Running) {
+            child.waitForReadyRead(5000);
+            output += child.readAllStandardOutput();
+        }
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(5000));
+        output += child.readAllStandardOutput();
+        const QList<QByteArray> lines = output.trimmed().split('\n');
+        QVERIFY2(lines.size() >= 300, output.right(500).constData());
+        const int lastSaved = lines.last().mid(6).toInt();
+
+        StoreManager store;
+        store.configure(StoreContainer::createLocalContainer(folder));
+        QSqlQuery check(store.container()->database());
+        QVERIFY(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
+        QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
+        const QList<KippetModel> all = store.fetchAllKippets();
+        QCOMPARE(all.size(), 1);
+        QVERIFY(all.first().items.size() >= lastSaved + 1);
+        for (int i = 0; i <= lastSaved; ++i)
+            QCOMPARE(all.first().items.at(i).metadataName, QString::number(i));
+    }
+
+    void fileThatIsNotAStoreIsRefusedAndKept() {
+        const QString folder = dir_.filePath(QStringLiteral("garbage"));
+        QDir().mkpath(folder);
+        const QString path = folder + QStringLiteral("/Kippets.sqlite");
+        const QByteArray bytes = QByteArray("{\"not\": \"a database\"}").repeated(200);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        expectRefused(folder, path, bytes);
+    }
+
+    void truncatedStoreIsRefusedAndKept() {
+        const QString folder = dir_.filePath(QStringLiteral("truncated"));
+        {
+            StoreManager store;
+            store.configure(StoreContainer::createLocalContainer(folder));
+            for (int i = 0; i < 20; ++i) {
+                KippetModel kippet = fullKippet(QString::number(i));
+                kippet.items.first().content = QByteArray(20000, 'x');
+                store.insertKippet(kippet);
+            }
+        }
+        const QString path = folder + QStringLiteral("/Kippets.sqlite");
+        QFile::remove(path + QStringLiteral("-wal"));
+        QFile::remove(path + QStringLiteral("-shm"));
+        QByteArray bytes = fileBytes(path);
+        QVERIFY(bytes.size() > 100000);
+        bytes.truncate(bytes.size() / 2);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        expectRefused(folder, path, bytes);
+    }
+
+    void launchWithAnUnusableStoreEndsWithTheFatalLine() {
+        const QString folder = StoreContainer::defaultDataFolder();
+        QDir().mkpath(folder);
+        const QString path = folder + QStringLiteral("/Kippets.sqlite");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'z'));
+        file.close();
+        LogCapture log;
+        QVERIFY_THROWS_EXCEPTION(StoreError, StoreContainer::createForLaunch(false));
+        QVERIFY(log.contains(
+            QStringLiteral("[iCloud Sync] 💀 Could not create any container: The store “") + path));
+        QCOMPARE(fileBytes(path), QByteArray(4096, 'z'));
+        QFile::remove(path);
+    }
+
+    void storeFromANewerVersionIsRefused() {
+        const QString folder = dir_.filePath(QStringLiteral("newer"));
+        {
+            auto container = StoreContainer::createLocalContainer(folder);
+            QSqlQuery(container->database()).exec(QStringLiteral("PRAGMA user_version = 20000"));
+        }
+        try {
+            StoreContainer::createLocalContainer(folder);
+            QFAIL("accepted");
+        } catch (const StoreError& error) {
+            QVERIFY(error.errorDescription().contains(QStringLiteral("newer version")));
+        }
+    }
+};
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--save-loop") {
+        Log::setSink([](const QString&) {});
+        return runSaveLoop(QString::fromLocal8Bit(argv[2]));
+    }
+    StoreReliabilityTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "StoreReliabilityTest.moc"
