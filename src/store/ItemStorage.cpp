@@ -14,9 +14,8 @@ bool isPlainExtension(const QString& extension) {
     if (extension.isEmpty()) {
         return false;
     }
-    return std::all_of(extension.begin(), extension.end(), [](QChar c) {
-        return c.unicode() < 128 && c.isLetterOrNumber();
-    });
+    return std::all_of(extension.begin(), extension.end(),
+                       [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); });
 }
 
 std::optional<QString> extensionOfMimeType(const QString& mimeType) {
@@ -69,7 +68,9 @@ QUrl referencedLocation(const KippetItem& item) {
 
 ItemStorage::ItemStorage(QString root) : root_(std::move(root)) {}
 
-QString ItemStorage::idText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString ItemStorage::idText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
 QString ItemStorage::itemsDirectory(const QUuid& kippetId) const {
     const QString path = root_ + QStringLiteral("/KippetData/") + idText(kippetId);

@@ -38,7 +38,8 @@ KippetManager::KippetManager(StoreManager* store, QString dataFolder, QObject* p
     dataFolder_ = itemStorage_.root();
     QDir().mkpath(dataFolder_);
     if (isTestMode_ && dataFolder.isEmpty()) {
-        Log::line(QStringLiteral("🧪 KippetManager running in TEST MODE. Storage: ") + dataFolder_);
+        Log::line(QStringLiteral("🧪 KippetManager running in TEST MODE. Storage: ") +
+                  dataFolder_);
     }
     loadLegacyStore();
     // The store initialization starts only after construction has returned, so whoever built the
@@ -57,7 +58,9 @@ KippetManager& KippetManager::shared() {
     return *installed();
 }
 
-void KippetManager::install(KippetManager* manager) { installed() = manager; }
+void KippetManager::install(KippetManager* manager) {
+    installed() = manager;
+}
 
 Kippet* KippetManager::kippet(const QUuid& id) const {
     for (Kippet* candidate : allKippets_) {
@@ -79,7 +82,9 @@ QString KippetManager::legacyStorageFile() const {
 
 // MARK: initialization
 
-void KippetManager::startInitialization() { initializeStore(); }
+void KippetManager::startInitialization() {
+    initializeStore();
+}
 
 QCoro::Task<> KippetManager::initializeStore() {
     QPointer<KippetManager> self(this);
@@ -113,7 +118,8 @@ void KippetManager::completeStoreInitialization() {
         Log::line(QStringLiteral("✅ KippetManager store integration ready"));
         replayPendingOperations();
     } else {
-        Log::line(QStringLiteral("⚠️ KippetManager store init skipped – store context not available"));
+        Log::line(QStringLiteral(
+            "⚠️ KippetManager store init skipped – store context not available"));
     }
     initializationEnded_ = true;
     releaseWaiters();
@@ -176,7 +182,9 @@ StoreManager& KippetManager::store() const {
     return *store_;
 }
 
-bool KippetManager::hasContext() const { return store_ && store_->hasContext(); }
+bool KippetManager::hasContext() const {
+    return store_ && store_->hasContext();
+}
 
 std::optional<KippetModel> KippetManager::fetchRow(const QUuid& kippetId) {
     auto row = store().fetchKippet(kippetId);

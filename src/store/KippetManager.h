@@ -33,8 +33,7 @@ public:
     // `store` null: the manager works in memory only and its initialization ends without a store.
     // `dataFolder` holds the legacy file and the item files; empty: the user's data folder, or a
     // fresh temporary folder with the launch argument "-useTemporaryStorage".
-    explicit KippetManager(StoreManager* store, QString dataFolder = {},
-                           QObject* parent = nullptr);
+    explicit KippetManager(StoreManager* store, QString dataFolder = {}, QObject* parent = nullptr);
     ~KippetManager() override;
 
     static KippetManager& shared();

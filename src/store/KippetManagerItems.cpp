@@ -29,8 +29,9 @@ void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
 
 void KippetManager::removeItem(const KippetItem& item, Kippet* kippet) {
     if (auto row = fetchRow(kippet->id())) {
-        const auto itemRow = std::find_if(row->items.cbegin(), row->items.cend(),
-                                          [&](const KippetItemModel& r) { return r.id == item.id; });
+        const auto itemRow =
+            std::find_if(row->items.cbegin(), row->items.cend(),
+                         [&](const KippetItemModel& r) { return r.id == item.id; });
         if (itemRow != row->items.cend()) {
             const KippetItemModel removed = *itemRow;
             store().removeItem(removed, *row);

@@ -1,5 +1,6 @@
 #include "store/KippetManager.h"
 
+#include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "store/ActiveKippetIDs.h"
@@ -127,8 +128,10 @@ void KippetManager::loadFromStore() {
             unique.append(std::move(row));
         }
         if (!duplicates.isEmpty()) {
-            Log::line(QStringLiteral("⚠️ Found %1 duplicate KippetModel rows in the store — removing them")
-                          .arg(duplicates.size()));
+            Log::line(
+                QStringLiteral(
+                    "⚠️ Found %1 duplicate KippetModel rows in the store — removing them")
+                    .arg(duplicates.size()));
             store().deleteKippetRows(duplicates);
         }
         const QSet<QUuid> activeIds = storedActiveKippetIDs();

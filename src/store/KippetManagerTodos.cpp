@@ -1,5 +1,6 @@
 #include "store/KippetManager.h"
 
+#include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/StoreManager.h"
 

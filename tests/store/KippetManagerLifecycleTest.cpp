@@ -1,0 +1,311 @@
+#include "ManagerHarness.h"
+#include "platform/Clock.h"
+#include "store/ActiveKippetIDs.h"
+#include "store/DataManagerError.h"
+#include "store/DataMigrationService.h"
+#include "store/KippetManagerError.h"
+
+#include <QTest>
+
+namespace {
+const KippetColor red{1, 0, 0, 1};
+const KippetColor green{0, 1, 0, 1};
+
+QList<QUuid> storedActiveIds() {
+    const auto data = Preferences::shared().dataValue(QString::fromLatin1(ActiveKippetIDs::key));
+    const auto ids = ActiveKippetIDs::decode(data.value_or(QByteArray()));
+    return ids ? ids->values() : QList<QUuid>();
+}
+
+std::unique_ptr<Kippet> looseKippet(const QString& name) {
+    return std::make_unique<Kippet>(QUuid::createUuid(), name, red, QStringLiteral("star"),
+                                    testClock().now());
+}
+} // namespace
+
+class KippetManagerLifecycleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void kippetsComeBackExactlyAsLeft() {
+        ManagerHarness app;
+        app.start();
+        KippetManager& m = app.manager();
+        Kippet* inbox = m.createKippet(QStringLiteral("draft"), red, QStringLiteral("star"), false,
+                                       QStringLiteral("sort receipts"), std::nullopt);
+        Kippet* closed =
+            m.createKippet(QStringLiteral("Closed"), red, QStringLiteral("tray.fill"), true);
+        Kippet* reopened =
+            m.createKippet(QStringLiteral("Reopened"), red, QStringLiteral("tray.fill"), false);
+
+        m.updateKippet(inbox, QStringLiteral("  Inbox \n"), green, QStringLiteral("folder"),
+                       QStringLiteral("sort receipts"), QStringLiteral("Sort receipts."));
+        try {
+            m.updateKippet(closed, QStringLiteral(" \n\t"), green, QStringLiteral("folder"),
+                           std::nullopt, std::nullopt);
+            QFAIL("a blank name was accepted");
+        } catch (const KippetManagerError& error) {
+            QCOMPARE(error.errorDescription(), QStringLiteral("Kippet name cannot be empty"));
+            QCOMPARE(error.domain(), QStringLiteral("KippetManager"));
+            QCOMPARE(error.code(), 1);
+        }
+        QCOMPARE(closed->name(), QStringLiteral("Closed"));
+
+        // What the window does when the user moves, resizes or tucks the kippet.
+        inbox->setPosition(QPointF(120.25, -30.5));
+        inbox->setIsExpanded(true);
+        inbox->setIsMiniView(true);
+        inbox->setIsTucked(true);
+        m.saveKippet(inbox);
+
+        testClock().advance(std::chrono::seconds(5));
+        m.closeKippet(closed);
+        const auto closedAt = closed->lastClosedDate();
+        QCOMPARE(closedAt, std::optional<QDateTime>(testClock().now()));
+        m.closeKippet(reopened);
+        m.reopenKippet(reopened);
+        m.reopenKippet(reopened); // already open: nothing
+        QCOMPARE(app.registry().closed, (QList<QUuid>{closed->id(), reopened->id()}));
+        QCOMPARE(m.activeKippets().size(), 2);
+
+        app.restart();
+        QCOMPARE(app.manager().allKippets().size(), 3);
+        Kippet* back = app.byName(QStringLiteral("Inbox"));
+        QVERIFY(back);
+        QCOMPARE(back->color(), green);
+        QCOMPARE(back->icon(), QStringLiteral("folder"));
+        QCOMPARE(back->sanitizedInstructions(),
+                 std::optional<QString>(QStringLiteral("Sort receipts.")));
+        QCOMPARE(back->position(), QPointF(120.25, -30.5));
+        QVERIFY(back->isExpanded() && back->isMiniView() && back->isTucked());
+        QVERIFY(app.isActive(QStringLiteral("Inbox")));
+        QVERIFY(!app.isActive(QStringLiteral("Closed")));
+        QCOMPARE(app.byName(QStringLiteral("Closed"))->lastClosedDate(), closedAt);
+        QVERIFY(app.byName(QStringLiteral("Closed"))->isDailyKippet());
+        QVERIFY(app.isActive(QStringLiteral("Reopened")));
+    }
+
+    void deletingAKippetRemovesRowsFilesAndFolder() {
+        ManagerHarness app;
+        app.start();
+        Kippet* doomed =
+            app.manager().createKippet(QStringLiteral("Doomed"), red, QStringLiteral("x"), false);
+        Kippet* kept =
+            app.manager().createKippet(QStringLiteral("Kept"), red, QStringLiteral("x"), false);
+        KippetItem item;
+        item.id = QUuid::createUuid();
+        item.type = KippetItemType::file;
+        item.content = "bytes";
+        item.metadata.name = QStringLiteral("a.txt");
+        item.addedDate = testClock().now();
+        app.manager().addItem(item, doomed);
+        app.manager().addTodo(QStringLiteral("todo"), doomed);
+        const QUuid id = doomed->id();
+        const QString folder = app.manager().itemsDirectory(doomed);
+        QVERIFY(QFile::exists(folder + QLatin1Char('/') + ItemStorage::idText(item.id)));
+
+        app.manager().deleteKippet(doomed);
+        QVERIFY(!QDir(folder).exists());
+        QCOMPARE(app.registry().closed, QList<QUuid>{id});
+        QCOMPARE(app.manager().allKippets(), QList<Kippet*>{kept});
+        QVERIFY(!app.store().fetchKippet(id));
+        QVERIFY(!storedActiveIds().contains(id));
+
+        app.restart();
+        QCOMPARE(app.manager().allKippets().size(), 1);
+        QCOMPARE(app.manager().allKippets().first()->name(), QStringLiteral("Kept"));
+        QSqlQuery leftovers(app.store().container()->database());
+        QVERIFY(leftovers.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM kippet_items) + "
+                                              "(SELECT COUNT(*) FROM kippet_todos)")));
+        QVERIFY(leftovers.next());
+        QCOMPARE(leftovers.value(0).toInt(), 0);
+    }
+
+    void duplicateRowsCollapseToTheNewestOnLoad() {
+        ManagerHarness app;
+        app.createStore();
+        app.configureStore();
+        KippetModel older = KippetModel::make(QUuid::createUuid(), QStringLiteral("older"), red,
+                                              QStringLiteral("x"), false);
+        KippetModel newer = older;
+        newer.name = QStringLiteral("newer");
+        newer.createdDate = older.createdDate.addSecs(60);
+        app.store().insertKippet(older);
+        app.store().insertKippet(newer);
+
+        LogCapture log;
+        app.createManager();
+        QCoro::waitFor(app.manager().waitForInitialization());
+        QCOMPARE(app.manager().allKippets().size(), 1);
+        QCOMPARE(app.manager().allKippets().first()->name(), QStringLiteral("newer"));
+        const QStringList lines = log.lines();
+        const auto found = lines.indexOf(QStringLiteral(
+            "⚠️ Found 1 duplicate KippetModel rows in the store — removing them"));
+        QVERIFY(found >= 0);
+        QVERIFY(found < lines.indexOf(QStringLiteral("📦 Loaded 1 kippets from the store")));
+
+        app.restart();
+        QCOMPARE(app.store().fetchAllKippets().size(), 1);
+        QCOMPARE(app.manager().allKippets().first()->name(), QStringLiteral("newer"));
+    }
+
+    void deletionBeforeReadinessIsReplayedBeforeWaitersResumeInOrder() {
+        ManagerHarness app;
+        auto gone = looseKippet(QStringLiteral("Gone"));
+        auto stays = looseKippet(QStringLiteral("Stays"));
+        app.writeLegacyFile({gone.get(), stays.get()}, {gone.get(), stays.get()});
+
+        // The manager exists before the start-up configured the store: it must wait for it.
+        app.createStore();
+        app.createManager();
+        QCoreApplication::processEvents();
+        QVERIFY(!app.manager().isStoreReady());
+        QCOMPARE(app.manager().allKippets().size(), 2);
+
+        QStringList resumed;
+        bool rowGoneWhenResumed = false;
+        auto waiter = [&](QString name) -> QCoro::Task<> {
+            co_await app.manager().waitForInitialization();
+            resumed.append(name);
+            rowGoneWhenResumed = !app.store().fetchKippet(gone->id());
+        };
+        auto first = waiter(QStringLiteral("first"));
+        auto second = waiter(QStringLiteral("second"));
+
+        app.manager().deleteKippet(app.manager().kippet(gone->id()));
+        QCOMPARE(app.manager().pendingDeletions(), QSet<QUuid>{gone->id()});
+
+        LogCapture log;
+        app.configureStore(); // the legacy import writes both kippets into the store
+        QCoro::waitFor(app.manager().waitForInitialization());
+        QCOMPARE(resumed, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+        QVERIFY(rowGoneWhenResumed);
+        QVERIFY(app.manager().isStoreReady());
+        QVERIFY(app.manager().pendingDeletions().isEmpty());
+        QVERIFY(log.contains(QStringLiteral("🔄 Replaying pending store operations")));
+        QVERIFY(log.contains(QStringLiteral("✅ Completed replaying pending operations")));
+        QCOMPARE(app.manager().allKippets().size(), 1);
+
+        app.restart();
+        QCOMPARE(app.manager().allKippets().size(), 1);
+        QCOMPARE(app.manager().allKippets().first()->name(), QStringLiteral("Stays"));
+        QVERIFY(!app.store().fetchKippet(gone->id()));
+    }
+
+    void waitingAfterAnInitializationWithoutStoreReturnsAtOnce() {
+        ManagerHarness app;
+        LogCapture log;
+        KippetManager inMemory(nullptr, app.folder());
+        QCoro::waitFor(inMemory.waitForInitialization());
+        QVERIFY(log.contains(QStringLiteral(
+            "⚠️ KippetManager store init skipped – store context not available")));
+        QVERIFY(!inMemory.isStoreReady());
+        auto late = inMemory.waitForInitialization();
+        QVERIFY(late.isReady());
+        QVERIFY(!log.contains(QStringLiteral("Replaying")));
+        QVERIFY_THROWS_EXCEPTION(
+            DataManagerError,
+            inMemory.createKippet(QStringLiteral("x"), red, QStringLiteral("x"), false));
+    }
+
+    void aFailedCreateLeavesNoRowForALaterSave() {
+        ManagerHarness app;
+        app.start();
+        QVERIFY(app.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON kippets "
+                                        "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
+        QVERIFY_THROWS_EXCEPTION(
+            DataManagerError,
+            app.manager().createKippet(QStringLiteral("Lost"), red, QStringLiteral("x"), false));
+        QVERIFY(app.manager().allKippets().isEmpty());
+        QVERIFY(app.manager().activeKippets().isEmpty());
+        QVERIFY(storedActiveIds().isEmpty());
+        QVERIFY(app.exec(QStringLiteral("DROP TRIGGER refuse")));
+        app.manager().createKippet(QStringLiteral("Later"), red, QStringLiteral("x"), false);
+
+        app.restart();
+        QCOMPARE(app.manager().allKippets().size(), 1);
+        QCOMPARE(app.manager().allKippets().first()->name(), QStringLiteral("Later"));
+    }
+
+    void legacySyncInsertsOnlyMissingKippetsAndTheStoreRowsWin() {
+        ManagerHarness app;
+        app.createStore();
+        app.configureStore(); // no legacy file yet
+        Preferences::shared().remove(
+            QString::fromLatin1(DataMigrationService::migrationCompletedKey));
+        auto present = looseKippet(QStringLiteral("present (file)"));
+        auto missing = looseKippet(QStringLiteral("missing"));
+        KippetModel row = KippetModel::fromDomain(*present);
+        row.name = QStringLiteral("present (store)");
+        app.store().insertKippet(row);
+        app.writeLegacyFile({present.get(), missing.get()}, {present.get()});
+
+        app.createManager();
+        QCoro::waitFor(app.manager().waitForInitialization());
+        QCOMPARE(app.store().fetchAllKippets().size(), 2);
+        QVERIFY(app.byName(QStringLiteral("present (store)")));
+        QVERIFY(app.byName(QStringLiteral("missing")));
+        QVERIFY(app.isActive(QStringLiteral("present (store)")));
+
+        app.restart();
+        QCOMPARE(app.store().fetchAllKippets().size(), 2);
+        QCOMPARE(app.manager().allKippets().size(), 2);
+    }
+
+    void legacyFileIsIgnoredOnceImported() {
+        ManagerHarness app;
+        auto legacy = looseKippet(QStringLiteral("Legacy"));
+        KippetTodo todo{QUuid::createUuid(), QStringLiteral("stale"),        true,
+                        testClock().now(),   testClock().now().addSecs(-60), std::nullopt};
+        legacy->setTodos({todo});
+        app.writeLegacyFile({legacy.get()}, {legacy.get()});
+        app.start();
+        testClock().advance(std::chrono::milliseconds(0));
+        Kippet* kippet = app.manager().kippet(legacy->id());
+        QVERIFY(kippet);
+        KippetTodo current = kippet->todos().first();
+        QVERIFY(!current.completionTransitionDeadline);
+        current.text = QStringLiteral("current");
+        current.isDone = false;
+        app.manager().updateTodo(current, kippet);
+
+        // The legacy file is still on disk with the old todo; the start-up must not act on it.
+        app.restart();
+        testClock().advance(std::chrono::seconds(1));
+        const KippetTodo back = app.manager().kippet(legacy->id())->todos().first();
+        QCOMPARE(back.text, QStringLiteral("current"));
+        QVERIFY(!back.isDone);
+        const KippetTodoModel stored = app.store().fetchKippet(legacy->id())->todos.first();
+        QCOMPARE(stored.text, QStringLiteral("current"));
+        QVERIFY(!stored.isDone);
+    }
+
+    void demoKippetIsNeverStoredNorListedAsActive() {
+        ManagerHarness app;
+        app.start();
+        auto demo = looseKippet(QStringLiteral("Demo"));
+        auto notDemo = looseKippet(QStringLiteral("Plain"));
+        QVERIFY_THROWS_EXCEPTION(KippetManagerError, app.manager().addDemoKippet(notDemo.get()));
+        demo->setIsDemoMode(true);
+        app.manager().addDemoKippet(demo.get());
+        QVERIFY(app.manager().activeKippets().contains(demo.get()));
+        QVERIFY(!app.manager().allKippets().contains(demo.get()));
+        Kippet* real =
+            app.manager().createKippet(QStringLiteral("Real"), red, QStringLiteral("x"), false);
+        demo->setPosition(QPointF(5, 5));
+        app.manager().saveKippet(demo.get());
+        app.manager().saveActiveKippetIDs();
+        QCOMPARE(storedActiveIds(), QList<QUuid>{real->id()});
+        QVERIFY(!app.store().fetchKippet(demo->id()));
+
+        app.manager().removeDemoKippet(demo.get());
+        QCOMPARE(app.registry().closed, QList<QUuid>{demo->id()});
+        QCOMPARE(app.manager().activeKippets(), QList<Kippet*>{real});
+
+        app.restart();
+        QCOMPARE(app.manager().allKippets().size(), 1);
+        QVERIFY(!app.manager().kippet(demo->id()));
+    }
+};
+
+QTEST_GUILESS_MAIN(KippetManagerLifecycleTest)
+#include "KippetManagerLifecycleTest.moc"
