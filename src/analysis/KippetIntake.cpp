@@ -267,6 +267,12 @@ std::optional<KippetItem> KippetIntake::plainTextKind(const ItemProvider& provid
 
 // ---- paste ----
 
+KippetItem KippetIntake::itemFromText(const QString& text) {
+    if (const std::optional<QUrl> link = ItemBuilders::linkFromText(text))
+        return ItemBuilders::createLinkItem(*link);
+    return ItemBuilders::createTextItem(text);
+}
+
 KippetIntake::PasteContent KippetIntake::pasteContent(const QMimeData& data) {
     PasteContent content;
     if (data.hasImage()) {
@@ -309,9 +315,8 @@ QCoro::Task<void> KippetIntake::paste(PasteContent content) {
     }
     if (!content.text)
         co_return;
-    const std::optional<QUrl> link = ItemBuilders::linkFromText(*content.text);
-    co_await addAndAnalyze(link ? ItemBuilders::createLinkItem(*link)
-                                : ItemBuilders::createTextItem(*content.text));
+    KippetItem item = itemFromText(*content.text);
+    co_await addAndAnalyze(std::move(item));
 }
 
 // False when the image could not be encoded and the paste falls through to the next priority.

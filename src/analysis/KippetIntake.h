@@ -57,6 +57,7 @@ private:
     };
 
     static PasteContent pasteContent(const QMimeData& data);
+    static KippetItem itemFromText(const QString& text);
     QCoro::Task<void> paste(PasteContent content);
     QCoro::Task<bool> pasteImage(PastedImage image);
     QCoro::Task<void> pasteUrls(QList<QUrl> urls);
