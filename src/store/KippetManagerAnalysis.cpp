@@ -106,6 +106,10 @@ void KippetManager::wakeRetry(AnalysisRetry& retry) {
 QCoro::Task<> KippetManager::runRetryAttempt(QPointer<Kippet> kippet, KippetItem item,
                                              quint64 serial) {
     QPointer<KippetManager> self(this);
+    // This attempt is under way: a newer request for the item must not start it once more.
+    if (const auto entry = retryAnalysisTasks_.find(item.id);
+        entry != retryAnalysisTasks_.end() && entry->serial == serial)
+        entry->timer = ScheduledAction();
     if (kippet) {
         const std::optional<KippetItem> current = findItem(*kippet, item.id);
         if (current && current->category == ItemCategory::waitingForAnalysis)
