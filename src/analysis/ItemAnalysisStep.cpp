@@ -43,7 +43,7 @@ bool writeOutcome(Kippet& kippet, const QUuid& itemId, const Outcome& outcome) {
         stored.metadata.aiDescription = outcome.aiDescription;
         stored.metadata.aiTags = outcome.aiTags;
         kippet.setItems(items);
-        KippetManager::shared().requestSave(&kippet);
+        KippetManager::shared().requestSave(&kippet, itemId);
         return true;
     }
     return false;

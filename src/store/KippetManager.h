@@ -107,8 +107,10 @@ public:
     // result and every pending retry ends.
     void reanalyzeAll();
     bool hasPendingRetry(const QUuid& itemId) const { return retryAnalysisTasks_.contains(itemId); }
-    // One save of the kippet on the next turn of the event loop, however often it is asked for
-    // before then.
+    // Saves the analysis fields of the kippet's item on the next turn of the event loop; requests
+    // made before then are saved together.
+    void requestSave(Kippet* kippet, const QUuid& itemId);
+    // The same for every item of the kippet.
     void requestSave(Kippet* kippet);
     // Adds the row of an item the kippet has just taken in. The kippet itself refused duplicates,
     // so the rows are not searched again. Throws the store's errors; no row without a stored kippet.
@@ -189,5 +191,7 @@ private:
     void wakeRetry(AnalysisRetry& retry);
     QHash<QUuid, AnalysisRetry> retryAnalysisTasks_;
     quint64 lastRetrySerial_ = 0;
-    QSet<QUuid> pendingSaves_;
+    void saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds);
+    // Kippet id -> the items to save; an empty set saves every item.
+    QHash<QUuid, QSet<QUuid>> pendingSaves_;
 };

@@ -4,8 +4,14 @@
 #include "analysis/HeuristicAnalyzer.h"
 #include "analysis/KeychainStore.h"
 #include "model/KippetItemModel.h"
+#include "platform/Log.h"
 #include "platform/Preferences.h"
+#include "store/StoreContainer.h"
 #include "store/StoreManager.h"
+#include "store/StoreTables.h"
+#include "store/StoreTransaction.h"
+
+#include <algorithm>
 
 #include <chrono>
 
@@ -50,17 +56,73 @@ std::optional<KippetItem> findItem(const Kippet& kippet, const QUuid& itemId) {
 } // namespace
 
 void KippetManager::requestSave(Kippet* kippet) {
-    if (!kippet || pendingSaves_.contains(kippet->id()))
+    requestSave(kippet, QUuid());
+}
+
+void KippetManager::requestSave(Kippet* kippet, const QUuid& itemId) {
+    if (!kippet)
         return;
-    pendingSaves_.insert(kippet->id());
+    const QUuid kippetId = kippet->id();
+    const bool queued = pendingSaves_.contains(kippetId);
+    QSet<QUuid>& items = pendingSaves_[kippetId];
+    if (itemId.isNull() || (queued && items.isEmpty()))
+        items = {QUuid()};
+    else
+        items.insert(itemId);
+    if (queued)
+        return;
     QMetaObject::invokeMethod(
         this,
-        [this, id = kippet->id(), target = QPointer<Kippet>(kippet)] {
-            pendingSaves_.remove(id);
+        [this, kippetId, target = QPointer<Kippet>(kippet)] {
+            const QSet<QUuid> itemIds = pendingSaves_.take(kippetId);
             if (target)
-                saveKippet(target);
+                saveAnalysedItems(target, itemIds);
         },
         Qt::QueuedConnection);
+}
+
+// Writes only the rows of the given items, from the rows this manager keeps: reading every item
+// of the kippet back from the store and writing it again for each analysed item would make a
+// large import cost the square of its size. Falls back to the full save when a row is unknown.
+void KippetManager::saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds) {
+    KippetModel* row =
+        kippetModelMap_.contains(kippet->id()) ? &kippetModelMap_[kippet->id()] : nullptr;
+    if (!row || itemIds.contains(QUuid()) || !hasContext()) {
+        saveKippet(kippet);
+        return;
+    }
+    QList<KippetItemModel> changed;
+    for (const QUuid& itemId : itemIds) {
+        const std::optional<KippetItem> item = findItem(*kippet, itemId);
+        if (!item)
+            continue;
+        const auto itemRow = std::find_if(row->items.begin(), row->items.end(),
+                                          [&](const KippetItemModel& r) { return r.id == itemId; });
+        if (itemRow == row->items.end() || itemRow->rowId == 0) {
+            saveKippet(kippet);
+            return;
+        }
+        itemRow->setMetadata(item->metadata);
+        itemRow->categoryRaw = rawValue(item->category);
+        itemRow->customCategory = item->customCategory;
+        itemRow->isProcessing = item->isProcessing;
+        changed.append(*itemRow);
+    }
+    try {
+        const QSqlDatabase database = store().container()->database();
+        StoreTransaction transaction(database);
+        {
+            StoreTables tables(database);
+            for (const KippetItemModel& itemRow : std::as_const(changed))
+                tables.updateItemRow(itemRow);
+        }
+        transaction.commit();
+    } catch (const std::exception& error) {
+        Log::line(QStringLiteral("Failed to update kippet in the store: ") +
+                  QString::fromUtf8(error.what()));
+        // The kept rows now differ from the store's; read them again next time.
+        kippetModelMap_.remove(kippet->id());
+    }
 }
 
 void KippetManager::addNewItemRow(const KippetItem& item, const Kippet* kippet) {
@@ -81,7 +143,7 @@ void KippetManager::analyzeItem(const KippetItem& item, Kippet* kippet) {
         return;
     if (!analysisEnabled()) {
         if (applyHeuristic(*kippet, item.id, heuristicAnalysis(item)))
-            requestSave(kippet);
+            requestSave(kippet, item.id);
         return;
     }
     if (auto existing = retryAnalysisTasks_.find(item.id); existing != retryAnalysisTasks_.end())
@@ -147,7 +209,7 @@ QCoro::Task<> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem
             stored.metadata.aiTags = result->tags;
         });
         if (written)
-            requestSave(kippet);
+            requestSave(kippet, item.id);
     } else if (lastingFailure) {
         const bool written = updateItem(*kippet, item.id, [&](KippetItem& stored) {
             stored.category = ItemCategory::uncategorized;
@@ -155,7 +217,7 @@ QCoro::Task<> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem
             stored.metadata.aiDescription = lastingFailure->userFacingMessage();
         });
         if (written)
-            requestSave(kippet);
+            requestSave(kippet, item.id);
     } else {
         analyzeItem(item, kippet);
     }
