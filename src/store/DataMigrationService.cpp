@@ -17,6 +17,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtConcurrent>
+#include <condition_variable>
+#include <mutex>
+#include <numeric>
+#include <optional>
+#include <vector>
 
 namespace {
 // The legacy file as read: its kippet lists still in JSON, so that each kippet decodes on its own.
@@ -56,28 +64,81 @@ QString reasonOf(const std::exception& error) {
     return QString::fromUtf8(error.what());
 }
 
-// Every kippet of "allKippets" that decodes, in file order; each one that does not is logged
-// with its place in the file and left out, so one bad kippet cannot keep the others out.
-QList<KippetModel> decodeKippets(const QJsonArray& allKippets) {
-    QList<KippetModel> rows;
-    rows.reserve(allKippets.size());
-    const QDateTime now = Clock::shared().now();
-    for (qsizetype index = 0; index < allKippets.size(); ++index) {
-        try {
-            const QJsonValue value = allKippets.at(index);
-            if (!value.isObject())
-                throw KippetsError(QStringLiteral("not a JSON object"));
-            const std::unique_ptr<Kippet> kippet = Kippet::fromJson(value.toObject(), now);
-            rows.append(KippetModel::fromDomainWithContents(*kippet));
-        } catch (const std::exception& error) {
-            Log::line(QStringLiteral("⚠️ Skipped kippet %1 of %2 in the legacy data: %3")
-                          .arg(index + 1)
-                          .arg(allKippets.size())
-                          .arg(reasonOf(error)));
-        }
+// The kippets of "allKippets" decode on the thread pool (Base64 of every item), each on its own,
+// while the caller takes them in file order as they become ready: storing kippet N overlaps
+// decoding N+1 and later. A kippet that does not decode yields nothing, and is logged with its
+// place in the file, so one bad kippet cannot keep the others out.
+class KippetDecoder {
+public:
+    explicit KippetDecoder(const QJsonArray& allKippets)
+        : now_(Clock::shared().now()), results_(allKippets.size()), reasons_(allKippets.size()),
+          indexes_(allKippets.size()) {
+        objects_.reserve(allKippets.size());
+        for (const QJsonValue& value : allKippets)
+            objects_.push_back(value.isObject() ? std::optional(value.toObject()) : std::nullopt);
+        std::iota(indexes_.begin(), indexes_.end(), 0);
+        running_ = QtConcurrent::map(indexes_, [this](qsizetype index) { decode(index); });
     }
-    return rows;
-}
+    ~KippetDecoder() {
+        running_.cancel();
+        running_.waitForFinished();
+    }
+    KippetDecoder(const KippetDecoder&) = delete;
+    KippetDecoder& operator=(const KippetDecoder&) = delete;
+
+    qsizetype size() const { return qsizetype(results_.size()); }
+
+    // Waits for kippet `index` and hands it over, or nothing when it did not decode; each index
+    // is taken once.
+    std::optional<KippetModel> take(qsizetype index) {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return results_[index].has_value(); });
+        std::optional<KippetModel> row = std::move(*results_[index]);
+        results_[index].reset();
+        return row;
+    }
+
+    // Waits for every kippet; the lines of those that did not decode, in file order.
+    QStringList skippedLines() {
+        running_.waitForFinished();
+        QStringList lines;
+        for (qsizetype index = 0; index < size(); ++index)
+            if (!reasons_[index].isNull())
+                lines.append(QStringLiteral("⚠️ Skipped kippet %1 of %2 in the legacy data: %3")
+                                 .arg(index + 1)
+                                 .arg(size())
+                                 .arg(reasons_[index]));
+        return lines;
+    }
+
+private:
+    void decode(qsizetype index) {
+        std::optional<KippetModel> result;
+        try {
+            if (!objects_[index])
+                throw KippetsError(QStringLiteral("not a JSON object"));
+            const std::unique_ptr<Kippet> kippet = Kippet::fromJson(*objects_[index], now_);
+            result = KippetModel::fromDomainWithContents(*kippet);
+        } catch (const std::exception& error) {
+            reasons_[index] = reasonOf(error);
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            results_[index] = std::move(result);
+        }
+        ready_.notify_all();
+    }
+
+    const QDateTime now_;
+    std::vector<std::optional<QJsonObject>> objects_;
+    // Set once a kippet is done: holding its row, or an empty optional when it did not decode.
+    std::vector<std::optional<std::optional<KippetModel>>> results_;
+    std::vector<QString> reasons_;
+    std::vector<qsizetype> indexes_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    QFuture<void> running_;
+};
 
 // The open kippets need only their ids, which survive even where another field would not decode.
 QSet<QUuid> activeIds(const QJsonArray& activeKippets) {
@@ -90,18 +151,59 @@ QSet<QUuid> activeIds(const QJsonArray& activeKippets) {
     return ids;
 }
 
-void insertNewKippets(StoreContainer& container, QList<KippetModel>& rows) {
-    StoreTransaction transaction(container.database());
-    {
-        StoreTables tables(container.database());
-        // An import cut short and run again must not store a kippet twice; kippets that share an
-        // id within the file are all stored, for the loader to resolve.
-        const QSet<QUuid> stored = tables.storedKippetIds();
-        for (KippetModel& row : rows)
-            if (!stored.contains(row.id))
-                tables.insertKippet(row);
+// The import connection's settings for one large write, restored afterwards: a cache that holds
+// the whole import, so that no page is written to the log twice, and no checkpoint inside the
+// commit, so that the commit returns once the rows are in the log.
+class BulkWriteSettings {
+public:
+    explicit BulkWriteSettings(QSqlDatabase database) : database_(std::move(database)) {
+        cacheSize_ = pragma(QStringLiteral("cache_size"));
+        autoCheckpoint_ = pragma(QStringLiteral("wal_autocheckpoint"));
+        pragma(QStringLiteral("cache_size = -131072"));
+        pragma(QStringLiteral("wal_autocheckpoint = 0"));
     }
-    transaction.commit();
+    ~BulkWriteSettings() {
+        try {
+            pragma(QStringLiteral("cache_size = %1").arg(cacheSize_));
+            pragma(QStringLiteral("wal_autocheckpoint = %1").arg(autoCheckpoint_));
+        } catch (const StoreError&) {
+        }
+    }
+    BulkWriteSettings(const BulkWriteSettings&) = delete;
+    BulkWriteSettings& operator=(const BulkWriteSettings&) = delete;
+
+private:
+    QString pragma(const QString& statement) {
+        QSqlQuery query(database_);
+        if (!query.exec(QStringLiteral("PRAGMA ") + statement))
+            throw StoreError(query.lastError().text());
+        return query.next() ? query.value(0).toString() : QString();
+    }
+
+    QSqlDatabase database_;
+    QString cacheSize_;
+    QString autoCheckpoint_;
+};
+
+// Stores every kippet that decodes, in one transaction.
+void insertNewKippets(StoreContainer& container, KippetDecoder& decoder) {
+    {
+        const BulkWriteSettings settings(container.database());
+        StoreTransaction transaction(container.database());
+        {
+            StoreTables tables(container.database());
+            // An import cut short and run again must not store a kippet twice; kippets that share
+            // an id within the file are all stored, for the loader to resolve.
+            const QSet<QUuid> stored = tables.storedKippetIds();
+            for (qsizetype index = 0; index < decoder.size(); ++index) {
+                std::optional<KippetModel> row = decoder.take(index);
+                if (row && !stored.contains(row->id))
+                    tables.insertKippet(*row);
+            }
+        }
+        transaction.commit();
+    }
+    container.checkpointInBackground();
 }
 } // namespace
 
@@ -136,14 +238,23 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
     }
     Log::line(QStringLiteral("🔄 Starting store migration..."));
     Log::line(QStringLiteral("   Found %1 kippets to migrate").arg(legacy.allKippets.size()));
-    createBackup();
-    QList<KippetModel> rows = decodeKippets(legacy.allKippets);
+    // The copy runs while the kippets decode and are stored; its line still comes first.
+    QFuture<QString> backup = QtConcurrent::run([this] { return copyBackup(); });
     const QSet<QUuid> open = activeIds(legacy.activeKippets);
-    legacy = {};
+    QString failure;
+    KippetDecoder decoder(legacy.allKippets);
     try {
-        insertNewKippets(container, rows);
+        insertNewKippets(container, decoder);
     } catch (const StoreError& error) {
-        Log::line(QStringLiteral("❌ Migration failed: ") + error.errorDescription());
+        failure = error.errorDescription();
+    }
+    const QStringList skipped = decoder.skippedLines();
+    if (const QString line = backup.result(); !line.isEmpty())
+        Log::line(line);
+    for (const QString& line : std::as_const(skipped))
+        Log::line(line);
+    if (!failure.isNull()) {
+        Log::line(QStringLiteral("❌ Migration failed: ") + failure);
         return false;
     }
     saveActiveKippetIDs(open);
@@ -154,18 +265,22 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
 }
 
 void DataMigrationService::createBackup() const {
+    if (const QString line = copyBackup(); !line.isEmpty())
+        Log::line(line);
+}
+
+QString DataMigrationService::copyBackup() const {
     const QString source = legacyDataURL();
     if (!QFileInfo::exists(source))
-        return;
+        return {};
     const QString stamp =
         Clock::shared().now().toLocalTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
     const QString target =
         dataFolder_ + QStringLiteral("/kippets_backup_") + stamp + QStringLiteral(".json");
     QFile file(source);
     if (file.copy(target))
-        Log::line(QStringLiteral("📦 Created backup at: ") + target);
-    else
-        Log::line(QStringLiteral("⚠️ Failed to create backup: ") + file.errorString());
+        return QStringLiteral("📦 Created backup at: ") + target;
+    return QStringLiteral("⚠️ Failed to create backup: ") + file.errorString();
 }
 
 void DataMigrationService::saveActiveKippetIDs(const QSet<QUuid>& ids) const {

@@ -36,6 +36,9 @@ public:
     void saveActiveKippetIDs(const QSet<QUuid>& ids) const;
 
 private:
+    // Copies the legacy file; returns the line to log (none when there is no file).
+    QString copyBackup() const;
+
     QString dataFolder_;
     Preferences& preferences_;
 };

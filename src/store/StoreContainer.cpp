@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QtConcurrent>
 #include <QtEndian>
 #include <atomic>
 
@@ -100,6 +101,9 @@ void StoreContainer::open() {
                                  .arg(storePath_, database.lastError().text()));
         if (!inMemory) {
             checkIntegrity(database, storePath_);
+            // Item contents of a few KiB fit a 16 KiB page without overflow chains; SQLite takes
+            // the size only while the file is still empty.
+            execute(database, QStringLiteral("PRAGMA page_size = 16384"), storePath_);
             execute(database, QStringLiteral("PRAGMA journal_mode = WAL"), storePath_);
             // With WAL, NORMAL keeps every committed transaction across a crash of the process.
             execute(database, QStringLiteral("PRAGMA synchronous = NORMAL"), storePath_);
@@ -109,7 +113,30 @@ void StoreContainer::open() {
     }
 }
 
+void StoreContainer::checkpointInBackground() {
+    if (form_ == Form::inMemory)
+        return;
+    checkpoint_.waitForFinished();
+    const QString path = storePath_;
+    const QString name = connectionName_ + QStringLiteral("-checkpoint");
+    checkpoint_ = QtConcurrent::run([path, name] {
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            database.setDatabaseName(path);
+            database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+            // A copy that fails leaves the data in the log, where the next checkpoint finds it.
+            if (database.open()) {
+                QSqlQuery query(database);
+                query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+            }
+            database.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    });
+}
+
 void StoreContainer::close() {
+    checkpoint_.waitForFinished();
     if (!QSqlDatabase::contains(connectionName_))
         return;
     {

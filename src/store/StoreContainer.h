@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFuture>
 #include <QSqlDatabase>
 #include <QString>
 #include <memory>
@@ -50,6 +51,11 @@ public:
     QString connectionName() const { return connectionName_; }
     QSqlDatabase database() const;
 
+    // Copies the write-ahead log into the store file on a connection of its own, off the calling
+    // thread, so that a large committed write does not make the next save copy it. Committed
+    // data is safe in the log meanwhile; closing the container waits for the copy.
+    void checkpointInBackground();
+
 private:
     StoreContainer(Form form, QString storePath, QString dataFolder);
     void open();
@@ -59,4 +65,5 @@ private:
     QString storePath_;
     QString dataFolder_;
     QString connectionName_;
+    QFuture<void> checkpoint_;
 };
