@@ -86,13 +86,14 @@ public:
     // duplicate, ItemFileError, or the store's errors; what was done before a failure stays.
     void addItem(const KippetItem& item, Kippet* kippet);
     // The row goes first: when the store fails, the item keeps its place, its file and its row.
-    void removeItem(const KippetItem& item, Kippet* kippet);
+    // Values, not references: callers often pass an entry of the very list that changes.
+    void removeItem(KippetItem item, Kippet* kippet);
 
     // Todos and notes
     void addTodo(const QString& text, Kippet* kippet);
-    void updateTodo(const KippetTodo& todo, Kippet* kippet);
-    void deleteTodo(const QUuid& todoId, Kippet* kippet);
-    void updateNote(const QString& text, Kippet* kippet);
+    void updateTodo(KippetTodo todo, Kippet* kippet);
+    void deleteTodo(QUuid todoId, Kippet* kippet);
+    void updateNote(QString text, Kippet* kippet);
     void updateNoteWindowFrame(Kippet* kippet, double originX, double originY, double width,
                                double height);
     static void sortTodosForDisplay(QList<KippetTodo>& todos);

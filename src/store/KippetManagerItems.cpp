@@ -23,11 +23,17 @@ void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
     if (!row) {
         return;
     }
+    // The kippet's own list has just refused a duplicate; handing the store every item row as
+    // well would have it compute a signature of every item's bytes on each add, so a kippet of a
+    // thousand items would grow slower with every item.
+    KippetModel target = *row;
+    target.items = {};
     KippetItemModel itemRow = KippetItemModel::fromDomain(item);
-    store().addItem(itemRow, *row);
+    store().addItem(itemRow, target);
+    row->items.append(itemRow);
 }
 
-void KippetManager::removeItem(const KippetItem& item, Kippet* kippet) {
+void KippetManager::removeItem(KippetItem item, Kippet* kippet) {
     if (auto row = fetchRow(kippet->id())) {
         const auto itemRow =
             std::find_if(row->items.cbegin(), row->items.cend(),

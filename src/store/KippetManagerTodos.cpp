@@ -66,7 +66,7 @@ void KippetManager::addTodo(const QString& text, Kippet* kippet) {
     kippet->setTodos(todos);
 }
 
-void KippetManager::updateTodo(const KippetTodo& todo, Kippet* kippet) {
+void KippetManager::updateTodo(KippetTodo todo, Kippet* kippet) {
     QList<KippetTodo> todos = kippet->todos();
     const int index = indexOfTodo(todos, todo.id);
     if (index < 0) {
@@ -95,7 +95,7 @@ void KippetManager::updateTodo(const KippetTodo& todo, Kippet* kippet) {
     kippetModelMap_.insert(row->id, *row);
 }
 
-void KippetManager::deleteTodo(const QUuid& todoId, Kippet* kippet) {
+void KippetManager::deleteTodo(QUuid todoId, Kippet* kippet) {
     QList<KippetTodo> todos = kippet->todos();
     todos.removeIf([&](const KippetTodo& todo) { return todo.id == todoId; });
     kippet->setTodos(todos);
@@ -113,7 +113,7 @@ void KippetManager::deleteTodo(const QUuid& todoId, Kippet* kippet) {
     kippetModelMap_.insert(row->id, *row);
 }
 
-void KippetManager::updateNote(const QString& text, Kippet* kippet) {
+void KippetManager::updateNote(QString text, Kippet* kippet) {
     KippetNote note = kippet->note();
     if (note.text == text) {
         return;
