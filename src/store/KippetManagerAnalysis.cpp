@@ -257,7 +257,8 @@ QCoro::Task<> KippetManager::retryFailedAnalyses() {
             continue;
         bool changed = false;
         for (const KippetItem& snapshot : QList<KippetItem>(kippet->items())) {
-            if (!snapshot.isProcessing)
+            // A waiting item already has its retry from the pass before this one.
+            if (!snapshot.isProcessing || snapshot.category == ItemCategory::waitingForAnalysis)
                 continue;
             const std::optional<KippetItem> current = findItem(*kippet, snapshot.id);
             if (!current)
