@@ -110,6 +110,8 @@ void KippetManager::runStartupPasses() {
     // These passes act on the kippets as loaded from the store, never on the legacy copies.
     // The analysis passes (items waiting for analysis, analyses cut short by a quit) join here.
     restoreCompletionTransitions();
+    resumePendingAnalyses();
+    retryFailedAnalyses();
 }
 
 void KippetManager::completeStoreInitialization() {

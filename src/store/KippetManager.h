@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QUuid>
 #include <coroutine>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -97,6 +98,25 @@ public:
                                double height);
     static void sortTodosForDisplay(QList<KippetTodo>& todos);
 
+    // Analysis scheduling and retry
+    // Retries the item's analysis 60 s from now (an earlier pending retry of it runs at once);
+    // with analysis off, gives it the classifier's result instead.
+    void analyzeItem(const KippetItem& item, Kippet* kippet);
+    // Attempts every waiting item now, e.g. after a cloud API key was saved.
+    void retryWaitingAnalyses();
+    // After analysis was switched off: every uncategorized or waiting item gets the classifier's
+    // result and every pending retry ends.
+    void reanalyzeAll();
+    bool hasPendingRetry(const QUuid& itemId) const { return retryAnalysisTasks_.contains(itemId); }
+    // Saves the analysis fields of the kippet's item on the next turn of the event loop; requests
+    // made before then are saved together.
+    void requestSave(Kippet* kippet, const QUuid& itemId);
+    // The same for every item of the kippet.
+    void requestSave(Kippet* kippet);
+    // Adds the row of an item the kippet has just taken in. The kippet itself refused duplicates,
+    // so the rows are not searched again. Throws the store's errors; no row without a stored kippet.
+    void addNewItemRow(const KippetItem& item, const Kippet* kippet);
+
 signals:
     void activeKippetsChanged();
     void allKippetsChanged();
@@ -158,4 +178,21 @@ private:
     std::vector<std::coroutine_handle<>> initializationWaiters_;
     QSet<QUuid> pendingDeletions_;
     QHash<QUuid, KippetModel> kippetModelMap_;
+
+    // Analysis scheduling and retry
+    struct AnalysisRetry {
+        quint64 serial = 0;
+        ScheduledAction timer;
+        std::function<void()> attempt;
+    };
+    void resumePendingAnalyses();
+    QCoro::Task<> retryFailedAnalyses();
+    QCoro::Task<> runRetryAttempt(QPointer<Kippet> kippet, KippetItem item, quint64 serial);
+    QCoro::Task<> performAnalysis(QPointer<Kippet> kippet, KippetItem item);
+    void wakeRetry(AnalysisRetry& retry);
+    QHash<QUuid, AnalysisRetry> retryAnalysisTasks_;
+    quint64 lastRetrySerial_ = 0;
+    void saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds);
+    // Kippet id -> the items to save; an empty set saves every item.
+    QHash<QUuid, QSet<QUuid>> pendingSaves_;
 };

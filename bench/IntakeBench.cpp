@@ -1,0 +1,176 @@
+// Importing many files into one kippet against copying them with cp: the import reads, stores,
+// writes and classifies each file, so it may cost a small multiple of the copy, and its memory
+// may grow by the files it keeps in memory, not by several copies of them.
+#include "analysis/AIService.h"
+#include "analysis/HeuristicAnalyzer.h"
+#include "analysis/KippetIntake.h"
+#include "platform/Log.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+
+#include <QCoreApplication>
+#include <QCoroTask>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+namespace {
+constexpr int fileCount = 1000;
+constexpr qsizetype fileSize = 100 * 1024;
+
+struct Fixture {
+    QTemporaryDir root;
+    QString sources;
+    QList<QUrl> urls;
+    double bestCopySeconds = std::numeric_limits<double>::max();
+    double bestImportSeconds = std::numeric_limits<double>::max();
+    double peakGrowthBytes = 0;
+    bool measuredMemory = false;
+
+    Fixture() {
+        sources = root.filePath(QStringLiteral("sources"));
+        QDir().mkpath(sources);
+        QByteArray bytes(fileSize, Qt::Uninitialized);
+        for (int i = 0; i < fileCount; ++i) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()),
+                                                  fileSize / 4);
+            const QString path = QStringLiteral("%1/file-%2.dat").arg(sources).arg(i, 4, 10, QLatin1Char('0'));
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != fileSize)
+                qFatal("cannot write the benchmark's files");
+            urls.append(QUrl::fromLocalFile(path));
+        }
+    }
+};
+
+Fixture& fixture() {
+    static Fixture instance;
+    return instance;
+}
+
+// Peak resident memory since the last reset, and the current resident memory, in bytes.
+qint64 statusField(const char* name) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(name))
+            return line.mid(qstrlen(name)).trimmed().split(' ').first().toLongLong() * 1024;
+    return 0;
+}
+
+// Both sides start with the page cache written back, so neither pays for the other's writes.
+void flushWrites() { QProcess::execute(QStringLiteral("sync"), {}); }
+
+void resetPeakMemory() {
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+}
+
+void copyWithCp(benchmark::State& state) {
+    Fixture& f = fixture();
+    int round = 0;
+    for (auto _ : state) {
+        const QString target = f.root.filePath(QStringLiteral("copy-%1").arg(round++));
+        QDir().mkpath(target);
+        flushWrites();
+        QElapsedTimer timer;
+        timer.start();
+        QProcess cp;
+        cp.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"), QStringLiteral("cp \"$0\"/* \"$1\"/"), f.sources, target});
+        cp.waitForFinished(-1);
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        state.SetIterationTime(seconds);
+        f.bestCopySeconds = std::min(f.bestCopySeconds, seconds);
+        QDir(target).removeRecursively();
+    }
+}
+
+void importFiles(benchmark::State& state) {
+    Fixture& f = fixture();
+    int round = 0;
+    for (auto _ : state) {
+        const QString folder = f.root.filePath(QStringLiteral("import-%1").arg(round++));
+        double seconds = 0;
+        {
+            StoreManager store;
+            StoreManager::install(&store);
+            store.configure(StoreContainer::createLocalContainer(folder));
+            KippetManager manager(&store, folder);
+            KippetManager::install(&manager);
+            QCoro::waitFor(manager.waitForInitialization());
+            Kippet* kippet = manager.createKippet(QStringLiteral("Import"),
+                                                  KippetColor::standardBlue(),
+                                                  QStringLiteral("tray.fill"), false);
+            KippetIntake intake(kippet);
+            QCoreApplication::processEvents();
+
+            const bool measureMemory = !f.measuredMemory;
+            flushWrites();
+            resetPeakMemory();
+            const qint64 baseline = statusField("VmRSS:");
+            QElapsedTimer timer;
+            timer.start();
+            QCoro::waitFor(intake.importFiles(f.urls));
+            QCoreApplication::processEvents(); // the saves the analyses asked for
+            seconds = timer.nsecsElapsed() / 1e9;
+            if (measureMemory) {
+                f.peakGrowthBytes = double(statusField("VmHWM:") - baseline);
+                f.measuredMemory = true;
+            }
+            if (kippet->items().size() != fileCount)
+                state.SkipWithError("not every file was imported");
+            KippetManager::install(nullptr);
+            StoreManager::install(nullptr);
+        }
+        state.SetIterationTime(seconds);
+        f.bestImportSeconds = std::min(f.bestImportSeconds, seconds);
+        QDir(folder).removeRecursively();
+    }
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir preferencesFolder;
+    Preferences preferences(preferencesFolder.filePath(QStringLiteral("bench.conf")));
+    Preferences::install(&preferences);
+    AIService service;
+    service.setInjectedProviders(AIService::Chain{std::make_shared<HeuristicAnalyzer>()});
+    AIService::install(&service);
+    // Lines of every imported item would drown the figures.
+    Log::setSink([](const QString&) {});
+
+    benchmark::RegisterBenchmark("copy_1000_files_with_cp", copyWithCp)
+        ->UseManualTime()
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("import_1000_files", importFiles)
+        ->UseManualTime()
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    Fixture& f = fixture();
+    std::printf("RATIO import_files_vs_cp %.3f 4\n", f.bestImportSeconds / f.bestCopySeconds);
+    std::printf("RATIO import_peak_memory_vs_files %.3f 3\n",
+                f.peakGrowthBytes / double(fileCount * fileSize));
+    AIService::install(nullptr);
+    return 0;
+}

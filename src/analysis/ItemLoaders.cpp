@@ -1,0 +1,68 @@
+#include "analysis/ItemLoaders.h"
+
+#include "analysis/ContentTypes.h"
+#include "analysis/IntakeError.h"
+
+#include <QBuffer>
+#include <QCoroFuture>
+#include <QFile>
+#include <QFileInfo>
+#include <QtConcurrent>
+
+namespace {
+std::optional<QByteArray> readWholeFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+std::optional<QByteArray> encodePng(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return std::nullopt;
+    return bytes;
+}
+} // namespace
+
+QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path) {
+    const QFileInfo info(path);
+    if (info.size() > maximumItemBytes)
+        throw IntakeError::itemTooLarge(info.fileName());
+    co_return co_await QtConcurrent::run(readWholeFile, path);
+}
+
+QCoro::Task<LoadedImageFile> ItemLoaders::loadImageFile(ItemProvider provider) {
+    const std::optional<QString> path = provider.localFilePath();
+    if (!path)
+        throw IntakeError::noURLReturned();
+    std::optional<QByteArray> bytes = co_await readFile(*path);
+    if (!bytes)
+        throw IntakeError::imageReadFailed();
+    co_return LoadedImageFile{*bytes, QFileInfo(*path).fileName()};
+}
+
+QCoro::Task<LoadedFile> ItemLoaders::loadFileURL(ItemProvider provider) {
+    const std::optional<QString> path = provider.localFilePath();
+    if (!path)
+        throw IntakeError::noURLReturned();
+    std::optional<QByteArray> bytes = co_await readFile(*path);
+    if (!bytes)
+        throw IntakeError::fileReadFailed();
+    const QString name = QFileInfo(*path).fileName();
+    co_return LoadedFile{*bytes, name, ContentTypes::pathExtension(name),
+                         ContentTypes::mimeTypeForFile(*path)};
+}
+
+QCoro::Task<std::optional<QByteArray>> ItemLoaders::loadImageData(ItemProvider provider) {
+    if (provider.imageBytes())
+        co_return provider.imageBytes();
+    if (!provider.image())
+        co_return std::nullopt;
+    co_return co_await QtConcurrent::run(encodePng, *provider.image());
+}

@@ -1,0 +1,418 @@
+#include "analysis/KippetIntake.h"
+
+#include "analysis/ContentTypes.h"
+#include "analysis/FileChooser.h"
+#include "analysis/IntakeError.h"
+#include "analysis/ItemAnalysisStep.h"
+#include "analysis/ItemBuilders.h"
+#include "analysis/ItemLoaders.h"
+#include "model/KippetError.h"
+#include "platform/Log.h"
+#include "store/KippetManager.h"
+
+#include <QCoroFuture>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QtConcurrent>
+
+namespace {
+QString idText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+QString describe(const std::exception& error) {
+    if (const auto* known = dynamic_cast<const KippetsError*>(&error))
+        return known->errorDescription();
+    return QString::fromUtf8(error.what());
+}
+
+// The form the paste log gives the program's own errors: the case name and any payload.
+QString describeForLog(const std::exception& error) {
+    if (dynamic_cast<const KippetError*>(&error))
+        return QStringLiteral("duplicateItem");
+    return describe(error);
+}
+
+QString quotedList(const QStringList& values) {
+    QStringList quoted;
+    for (const QString& value : values)
+        quoted.append(QLatin1Char('"') + value + QLatin1Char('"'));
+    return QLatin1Char('[') + quoted.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+KippetItem imageItem(const QByteArray& bytes, const QString& name,
+                     std::optional<QString> fileExtension, const QString& mimeType) {
+    ItemMetadata metadata;
+    metadata.name = name;
+    metadata.fileExtension = std::move(fileExtension);
+    metadata.fileSize = bytes.size();
+    metadata.thumbnail = bytes;
+    metadata.mimeType = mimeType;
+    return ItemBuilders::newItem(KippetItemType::image, bytes, metadata);
+}
+
+KippetItem fileItem(const QByteArray& bytes, const QString& name, const QString& fileExtension,
+                    std::optional<QString> mimeType) {
+    ItemMetadata metadata;
+    metadata.name = name;
+    metadata.fileExtension = fileExtension;
+    metadata.fileSize = bytes.size();
+    metadata.mimeType = std::move(mimeType);
+    return ItemBuilders::newItem(KippetItemType::file, bytes, metadata);
+}
+} // namespace
+
+KippetIntake::KippetIntake(Kippet* kippet, QObject* parent) : QObject(parent), kippet_(kippet) {}
+
+// ---- the add step ----
+
+void KippetIntake::addItemToKippet(const KippetItem& item) {
+    if (!kippet_)
+        throw IntakeError::fileWriteFailed(QStringLiteral("The kippet no longer exists."));
+    if (item.content.size() > ItemLoaders::maximumItemBytes ||
+        item.metadata.thumbnail.value_or(QByteArray()).size() > ItemLoaders::maximumItemBytes)
+        throw IntakeError::itemTooLarge(item.metadata.name);
+    kippet_->addItem(item);
+    QString writtenFile;
+    try {
+        if (item.type == KippetItemType::file && !item.isFileReference())
+            writtenFile = writeItemFile(item);
+        addItemRow(item);
+    } catch (...) {
+        // Half an item is worse than none: it would never be analysed and vanish at the next start.
+        kippet_->removeItem(item.id);
+        if (!writtenFile.isEmpty())
+            QFile::remove(writtenFile);
+        throw;
+    }
+}
+
+QString KippetIntake::writeItemFile(const KippetItem& item) {
+    const QString path =
+        QDir(KippetManager::shared().itemsDirectory(kippet_)).filePath(idText(item.id));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw IntakeError::fileWriteFailed(file.errorString());
+    if (file.write(item.content) != item.content.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.remove();
+        throw IntakeError::fileWriteFailed(reason);
+    }
+    return path;
+}
+
+void KippetIntake::addItemRow(const KippetItem& item) {
+    KippetManager::shared().addNewItemRow(item, kippet_);
+}
+
+QCoro::Task<void> KippetIntake::analyzeItem(KippetItem item) {
+    return ItemAnalysisStep::analyzeItem(kippet_, std::move(item));
+}
+
+// Adds and analyses one item for the paste and the import, which log nothing around the step.
+QCoro::Task<void> KippetIntake::addAndAnalyze(KippetItem item) {
+    try {
+        addItemToKippet(item);
+    } catch (const std::exception& error) {
+        emit errorOccurred(describe(error));
+        co_return;
+    }
+    co_await analyzeItem(item);
+}
+
+// ---- drop ----
+
+QCoro::Task<void> KippetIntake::handleDrop(const QMimeData& data) {
+    return handleDrop(ItemProvider::fromMimeData(data));
+}
+
+QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
+    QPointer<KippetIntake> self(this);
+    const qsizetype count = providers.size();
+    Log::line(QStringLiteral("📦 Handling drop with %1 provider(s)").arg(count));
+    for (qsizetype index = 0; index < count; ++index) {
+        const ItemProvider& provider = providers[index];
+        Log::line(QStringLiteral("📦 Processing provider %1/%2").arg(index + 1).arg(count));
+        Log::line(QStringLiteral("   Registered types: ") +
+                  quotedList(provider.registeredTypeIdentifiers()));
+        const ProviderOutcome outcome = co_await createItemFromProvider(provider);
+        if (!self || !kippet_)
+            co_return;
+        if (!outcome.item) {
+            Log::line(QStringLiteral("❌ Failed to create item from provider"));
+            if (outcome.fileError)
+                emit errorOccurred(*outcome.fileError);
+            continue;
+        }
+        const KippetItem& item = *outcome.item;
+        Log::line(QStringLiteral("✅ Created item: %1, type: %2")
+                      .arg(item.metadata.name, rawValue(item.type)));
+        try {
+            addItemToKippet(item);
+        } catch (const std::exception& error) {
+            Log::line(QStringLiteral("❌ Error adding item: ") + describe(error));
+            emit errorOccurred(describe(error));
+            continue;
+        }
+        Log::line(QStringLiteral("✅ Added item to kippet"));
+        co_await analyzeItem(item);
+        if (!self)
+            co_return;
+        Log::line(QStringLiteral("✅ Analysis complete"));
+    }
+}
+
+QCoro::Task<KippetIntake::ProviderOutcome>
+KippetIntake::createItemFromProvider(ItemProvider provider) {
+    QPointer<KippetIntake> self(this);
+    Log::line(QStringLiteral("🔍 Checking provider types..."));
+    if (provider.hasItemConformingTo(ItemProviderType::image)) {
+        Log::line(QStringLiteral("   Found image type"));
+        std::optional<KippetItem> item = co_await imageKind(provider);
+        if (item || !self)
+            co_return ProviderOutcome{std::move(item), std::nullopt};
+    }
+    std::optional<QString> fileError;
+    if (provider.hasItemConformingTo(ItemProviderType::fileURL)) {
+        Log::line(QStringLiteral("   Found fileURL type"));
+        ProviderOutcome outcome = co_await fileURLKind(provider);
+        if (outcome.item || !self)
+            co_return outcome;
+        fileError = outcome.fileError;
+    }
+    if (provider.hasItemConformingTo(ItemProviderType::url)) {
+        Log::line(QStringLiteral("   Found URL type"));
+        if (std::optional<KippetItem> item = urlKind(provider))
+            co_return ProviderOutcome{std::move(item), std::nullopt};
+    }
+    if (provider.hasItemConformingTo(ItemProviderType::plainText)) {
+        Log::line(QStringLiteral("   Found plainText type"));
+        if (std::optional<KippetItem> item = plainTextKind(provider))
+            co_return ProviderOutcome{std::move(item), std::nullopt};
+    }
+    Log::line(QStringLiteral("❌ No matching type found for provider"));
+    co_return ProviderOutcome{std::nullopt, fileError};
+}
+
+QCoro::Task<std::optional<KippetItem>> KippetIntake::imageKind(ItemProvider provider) {
+    try {
+        const LoadedImageFile file = co_await ItemLoaders::loadImageFile(provider);
+        Log::line(QStringLiteral("   ✅ Loaded image file: %1, size: %2 bytes")
+                      .arg(file.name)
+                      .arg(file.bytes.size()));
+        const QString extension = ContentTypes::pathExtension(file.name).toLower();
+        co_return imageItem(file.bytes, file.name, extension,
+                            ContentTypes::imageMimeTypeForExtension(extension));
+    } catch (const std::exception& error) {
+        Log::line(
+            QStringLiteral("   ⚠️ loadFileRepresentation for image failed, trying data: ") +
+            describe(error));
+    }
+    const std::optional<QByteArray> bytes = co_await ItemLoaders::loadImageData(provider);
+    if (!bytes) {
+        Log::line(QStringLiteral("   ❌ Failed to load image"));
+        co_return std::nullopt;
+    }
+    Log::line(QStringLiteral("   ✅ Loaded image as Data (%1 bytes)").arg(bytes->size()));
+    co_return imageItem(*bytes, QStringLiteral("Image ") + ItemBuilders::timestamp(), std::nullopt,
+                        QStringLiteral("image/png"));
+}
+
+QCoro::Task<KippetIntake::ProviderOutcome> KippetIntake::fileURLKind(ItemProvider provider) {
+    try {
+        const LoadedFile file = co_await ItemLoaders::loadFileURL(provider);
+        Log::line(QStringLiteral("   ✅ Loaded file: %1, size: %2 bytes, type: %3")
+                      .arg(file.name)
+                      .arg(file.bytes.size())
+                      .arg(file.mimeType.value_or(QStringLiteral("unknown"))));
+        if (file.mimeType && ContentTypes::isImageMimeType(*file.mimeType))
+            co_return ProviderOutcome{
+                imageItem(file.bytes, file.name, file.pathExtension, *file.mimeType), std::nullopt};
+        co_return ProviderOutcome{
+            fileItem(file.bytes, file.name, file.pathExtension, file.mimeType), std::nullopt};
+    } catch (const std::exception& error) {
+        Log::line(QStringLiteral("   ❌ loadFileRepresentation failed: ") + describe(error));
+        Log::line(QStringLiteral("   ❌ All fileURL loading methods failed"));
+        co_return ProviderOutcome{std::nullopt, describe(error)};
+    }
+}
+
+std::optional<KippetItem> KippetIntake::urlKind(const ItemProvider& provider) {
+    const std::optional<QUrl> url = provider.url();
+    if (!url || !url->isValid()) {
+        Log::line(QStringLiteral("   ❌ Failed to load URL"));
+        return std::nullopt;
+    }
+    Log::line(QStringLiteral("   ✅ Loaded URL: ") + url->toString(QUrl::FullyEncoded));
+    return ItemBuilders::createLinkItem(*url);
+}
+
+std::optional<KippetItem> KippetIntake::plainTextKind(const ItemProvider& provider) {
+    const std::optional<QString> text = provider.text();
+    if (!text) {
+        Log::line(QStringLiteral("   ❌ Failed to load text"));
+        return std::nullopt;
+    }
+    const QString trimmed = text->trimmed();
+    Log::line(QStringLiteral("   ✅ Loaded text: ") + ItemBuilders::leadingCharacters(trimmed, 50) +
+              QStringLiteral("..."));
+    if (const std::optional<QUrl> link = ItemBuilders::linkFromText(*text)) {
+        Log::line(QStringLiteral("   Detected as URL"));
+        return ItemBuilders::createLinkItem(*link);
+    }
+    return ItemBuilders::createTextItem(*text);
+}
+
+// ---- paste ----
+
+KippetItem KippetIntake::itemFromText(const QString& text) {
+    if (const std::optional<QUrl> link = ItemBuilders::linkFromText(text))
+        return ItemBuilders::createLinkItem(*link);
+    return ItemBuilders::createTextItem(text);
+}
+
+KippetIntake::PasteContent KippetIntake::pasteContent(const QMimeData& data) {
+    PasteContent content;
+    if (data.hasImage()) {
+        const QImage image = qvariant_cast<QImage>(data.imageData());
+        if (!image.isNull())
+            content.image = PastedImage{image, {}};
+    }
+    if (!content.image) {
+        for (const QString& format : data.formats()) {
+            if (ContentTypes::isImageMimeType(format)) {
+                content.image = PastedImage{{}, data.data(format)};
+                break;
+            }
+        }
+    }
+    if (data.hasUrls())
+        content.urls = data.urls();
+    if (data.hasText())
+        content.text = data.text();
+    return content;
+}
+
+QCoro::Task<void> KippetIntake::pasteFromPasteboard(const QMimeData& data) {
+    return paste(pasteContent(data));
+}
+
+QCoro::Task<void> KippetIntake::paste(PasteContent content) {
+    QPointer<KippetIntake> self(this);
+    Log::line(QStringLiteral("📋 Starting paste operation"));
+    if (content.image) {
+        const bool handled = co_await pasteImage(*content.image);
+        if (handled || !self)
+            co_return;
+    } else {
+        Log::line(QStringLiteral("❌ No image found in clipboard, checking Priority 2"));
+    }
+    if (!content.urls.isEmpty()) {
+        co_await pasteUrls(content.urls);
+        co_return;
+    }
+    if (!content.text)
+        co_return;
+    KippetItem item = itemFromText(*content.text);
+    co_await addAndAnalyze(std::move(item));
+}
+
+// False when the image could not be encoded and the paste falls through to the next priority.
+QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
+    QPointer<KippetIntake> self(this);
+    Log::line(QStringLiteral("✅ Found image in clipboard"));
+    const std::optional<EncodedImage> encoded =
+        co_await QtConcurrent::run(&PastedImageEncoder::encode, image);
+    if (!self || !kippet_)
+        co_return true;
+    if (!encoded)
+        co_return false;
+    Log::line(QStringLiteral("🎨 Creating image item (%1 bytes)").arg(encoded->bytes.size()));
+    const QString name =
+        QStringLiteral("Pasted Image %1.%2").arg(ItemBuilders::timestamp(), encoded->fileExtension);
+    const KippetItem item =
+        imageItem(encoded->bytes, name, encoded->fileExtension, encoded->mimeType);
+    Log::line(QStringLiteral("✅ Image item created with type: ") + rawValue(item.type));
+    try {
+        addItemToKippet(item);
+    } catch (const std::exception& error) {
+        Log::line(QStringLiteral("❌ Error: ") + describeForLog(error));
+        emit errorOccurred(describe(error));
+        co_return true;
+    }
+    Log::line(QStringLiteral("✅ Image added to kippet"));
+    co_await analyzeItem(item);
+    if (self)
+        Log::line(QStringLiteral("✅ Analysis complete"));
+    co_return true;
+}
+
+QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
+    QPointer<KippetIntake> self(this);
+    for (const QUrl& url : urls) {
+        std::optional<KippetItem> item;
+        if (!url.isLocalFile()) {
+            item = ItemBuilders::createLinkItem(url);
+        } else {
+            try {
+                item = co_await pastedFileItem(url);
+            } catch (const std::exception& error) {
+                if (self)
+                    emit errorOccurred(describe(error));
+            }
+        }
+        if (!self || !kippet_)
+            co_return;
+        if (!item)
+            continue;
+        co_await addAndAnalyze(*item);
+        if (!self || !kippet_)
+            co_return;
+    }
+}
+
+// Nothing for a copied file that cannot be read: it is skipped without a word.
+QCoro::Task<std::optional<KippetItem>> KippetIntake::pastedFileItem(QUrl url) {
+    const QString path = url.toLocalFile();
+    const QString name = QFileInfo(path).fileName();
+    const std::optional<QString> mimeType = ContentTypes::mimeTypeForFile(path);
+    const std::optional<QByteArray> bytes = co_await ItemLoaders::readFile(path);
+    if (!bytes)
+        co_return std::nullopt;
+    const QString extension = ContentTypes::pathExtension(name);
+    if (mimeType && ContentTypes::isImageMimeType(*mimeType))
+        co_return imageItem(*bytes, name, extension, *mimeType);
+    co_return fileItem(*bytes, name, extension, mimeType);
+}
+
+// ---- import ----
+
+QCoro::Task<void> KippetIntake::importChosenFiles() {
+    QPointer<KippetIntake> self(this);
+    const std::optional<QList<QUrl>> chosen = co_await FileChooser::shared().chooseFiles();
+    if (!self || !chosen)
+        co_return;
+    co_await importFiles(*chosen);
+}
+
+QCoro::Task<void> KippetIntake::importFiles(QList<QUrl> urls) {
+    QPointer<KippetIntake> self(this);
+    for (const QUrl& url : urls) {
+        std::optional<KippetItem> item;
+        try {
+            item = co_await ItemBuilders::createFileItem(url.toLocalFile());
+        } catch (const std::exception& error) {
+            if (self)
+                emit errorOccurred(describe(error));
+        }
+        if (!self || !kippet_)
+            co_return;
+        if (!item)
+            continue;
+        co_await addAndAnalyze(*item);
+        if (!self || !kippet_)
+            co_return;
+    }
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "analysis/ItemProvider.h"
+#include "analysis/PastedImageEncoder.h"
+#include "model/Kippet.h"
+#include "model/KippetItem.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <optional>
+
+class QMimeData;
+
+// What one kippet takes in: drops, pastes and imported files become items that are put into the
+// kippet, stored and analysed, strictly one after another. Failures the user must see arrive
+// through errorOccurred with the text to show; everything else is logged. GUI thread only.
+class KippetIntake : public QObject {
+    Q_OBJECT
+public:
+    explicit KippetIntake(Kippet* kippet, QObject* parent = nullptr);
+
+    Kippet* kippet() const { return kippet_; }
+
+    // Copies what the drop carries before returning, so the drop event may end at once.
+    QCoro::Task<void> handleDrop(const QMimeData& data);
+    QCoro::Task<void> handleDrop(QList<ItemProvider> providers);
+    // Takes one kind of content, by priority: an image, else URLs (links and copied files), else
+    // text. The clipboard's data is copied before returning.
+    QCoro::Task<void> pasteFromPasteboard(const QMimeData& data);
+    // Asks FileChooser::shared() for files and imports them; a cancelled choice does nothing.
+    QCoro::Task<void> importChosenFiles();
+    QCoro::Task<void> importFiles(QList<QUrl> urls);
+
+    // Puts a new item into the kippet, writes a file item's bytes into the kippet's item folder
+    // and adds the item's row, all or nothing: on failure none of the three remains and the error
+    // is thrown (KippetError, IntakeError, DataManagerError, StoreError).
+    void addItemToKippet(const KippetItem& item);
+    QCoro::Task<void> analyzeItem(KippetItem item);
+
+signals:
+    void errorOccurred(const QString& userFacingText);
+
+private:
+    // What the clipboard held, copied out of it when the paste began.
+    struct PasteContent {
+        std::optional<PastedImage> image;
+        QList<QUrl> urls;
+        std::optional<QString> text;
+    };
+    struct ProviderOutcome {
+        std::optional<KippetItem> item;
+        // Why a local file could not be taken, for the user.
+        std::optional<QString> fileError;
+    };
+
+    static PasteContent pasteContent(const QMimeData& data);
+    static KippetItem itemFromText(const QString& text);
+    QCoro::Task<void> paste(PasteContent content);
+    QCoro::Task<bool> pasteImage(PastedImage image);
+    QCoro::Task<void> pasteUrls(QList<QUrl> urls);
+    QCoro::Task<std::optional<KippetItem>> pastedFileItem(QUrl url);
+    QCoro::Task<void> addAndAnalyze(KippetItem item);
+
+    QCoro::Task<ProviderOutcome> createItemFromProvider(ItemProvider provider);
+    QCoro::Task<std::optional<KippetItem>> imageKind(ItemProvider provider);
+    QCoro::Task<ProviderOutcome> fileURLKind(ItemProvider provider);
+    static std::optional<KippetItem> urlKind(const ItemProvider& provider);
+    static std::optional<KippetItem> plainTextKind(const ItemProvider& provider);
+
+    QString writeItemFile(const KippetItem& item);
+    void addItemRow(const KippetItem& item);
+
+    QPointer<Kippet> kippet_;
+};

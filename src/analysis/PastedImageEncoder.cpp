@@ -1,0 +1,52 @@
+#include "analysis/PastedImageEncoder.h"
+
+#include "platform/Log.h"
+
+#include <QBuffer>
+
+namespace {
+std::optional<QByteArray> encodeAs(const QImage& image, const char* format, int quality) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format, quality) || bytes.isEmpty())
+        return std::nullopt;
+    return bytes;
+}
+
+bool decodes(const QByteArray& bytes, const char* format) {
+    return !QImage::fromData(bytes, format).isNull();
+}
+
+std::optional<EncodedImage> encodeJpeg(const QImage& image) {
+    Log::line(QStringLiteral("  Trying JPEG fallback..."));
+    const std::optional<QByteArray> jpeg = encodeAs(image, "JPEG", 95);
+    if (!jpeg || !decodes(*jpeg, "JPEG")) {
+        Log::line(
+            QStringLiteral("❌ Failed to create valid image data, falling through to Priority 2"));
+        return std::nullopt;
+    }
+    Log::line(QStringLiteral("  ✅ JPEG data is valid"));
+    return EncodedImage{*jpeg, QStringLiteral("jpg"), QStringLiteral("image/jpeg")};
+}
+} // namespace
+
+std::optional<EncodedImage> PastedImageEncoder::encode(const PastedImage& pasted) {
+    const QImage image =
+        pasted.image.isNull() ? QImage::fromData(pasted.encodedBytes) : pasted.image;
+    if (image.isNull())
+        return encodeJpeg(image);
+    Log::line(QStringLiteral("  ✅ Created bitmap"));
+    const std::optional<QByteArray> png = encodeAs(image, "PNG", -1);
+    if (!png) {
+        Log::line(QStringLiteral("  ❌ PNG representation failed"));
+        return encodeJpeg(image);
+    }
+    Log::line(QStringLiteral("  ✅ Created PNG data (%1 bytes)").arg(png->size()));
+    if (!decodes(*png, "PNG")) {
+        Log::line(QStringLiteral("  ❌ PNG data validation failed"));
+        return encodeJpeg(image);
+    }
+    Log::line(QStringLiteral("  ✅ PNG data is valid"));
+    return EncodedImage{*png, QStringLiteral("png"), QStringLiteral("image/png")};
+}

@@ -1,0 +1,305 @@
+#include "store/KippetManager.h"
+
+#include "analysis/AIService.h"
+#include "analysis/HeuristicAnalyzer.h"
+#include "analysis/KeychainStore.h"
+#include "model/KippetItemModel.h"
+#include "platform/Log.h"
+#include "platform/Preferences.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "store/StoreTables.h"
+#include "store/StoreTransaction.h"
+
+#include <algorithm>
+
+#include <chrono>
+
+namespace {
+constexpr std::chrono::milliseconds retryDelay{60000};
+
+// Analysis counts as on unless "ai_enabled" holds false.
+bool analysisEnabled() {
+    return Preferences::shared().boolValue(QStringLiteral("ai_enabled")).value_or(true);
+}
+
+// Rewrites the kippet's first entry with the id through `change`; false when it is gone.
+template <typename Change> bool updateItem(Kippet& kippet, const QUuid& itemId, Change&& change) {
+    QList<KippetItem> items = kippet.items();
+    for (KippetItem& stored : items) {
+        if (stored.id == itemId) {
+            change(stored);
+            stored.isProcessing = false;
+            kippet.setItems(items);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool applyHeuristic(Kippet& kippet, const QUuid& itemId, const ContentAnalysis& result) {
+    return updateItem(kippet, itemId, [&](KippetItem& item) {
+        item.category = result.category;
+        item.customCategory.reset();
+        item.metadata.aiTitle.reset();
+        item.metadata.aiDescription = result.description;
+        item.metadata.aiTags = result.tags;
+    });
+}
+
+std::optional<KippetItem> findItem(const Kippet& kippet, const QUuid& itemId) {
+    for (const KippetItem& item : kippet.items())
+        if (item.id == itemId)
+            return item;
+    return std::nullopt;
+}
+} // namespace
+
+void KippetManager::requestSave(Kippet* kippet) {
+    requestSave(kippet, QUuid());
+}
+
+void KippetManager::requestSave(Kippet* kippet, const QUuid& itemId) {
+    if (!kippet)
+        return;
+    const QUuid kippetId = kippet->id();
+    const bool queued = pendingSaves_.contains(kippetId);
+    QSet<QUuid>& items = pendingSaves_[kippetId];
+    if (itemId.isNull() || (queued && items.isEmpty()))
+        items = {QUuid()};
+    else
+        items.insert(itemId);
+    if (queued)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, kippetId, target = QPointer<Kippet>(kippet)] {
+            const QSet<QUuid> itemIds = pendingSaves_.take(kippetId);
+            if (target)
+                saveAnalysedItems(target, itemIds);
+        },
+        Qt::QueuedConnection);
+}
+
+// Writes only the rows of the given items, from the rows this manager keeps: reading every item
+// of the kippet back from the store and writing it again for each analysed item would make a
+// large import cost the square of its size. Falls back to the full save when a row is unknown.
+void KippetManager::saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds) {
+    KippetModel* row =
+        kippetModelMap_.contains(kippet->id()) ? &kippetModelMap_[kippet->id()] : nullptr;
+    if (!row || itemIds.contains(QUuid()) || !hasContext()) {
+        saveKippet(kippet);
+        return;
+    }
+    QList<KippetItemModel> changed;
+    for (const QUuid& itemId : itemIds) {
+        const std::optional<KippetItem> item = findItem(*kippet, itemId);
+        if (!item)
+            continue;
+        const auto itemRow = std::find_if(row->items.begin(), row->items.end(),
+                                          [&](const KippetItemModel& r) { return r.id == itemId; });
+        if (itemRow == row->items.end() || itemRow->rowId == 0) {
+            saveKippet(kippet);
+            return;
+        }
+        itemRow->setMetadata(item->metadata);
+        itemRow->categoryRaw = rawValue(item->category);
+        itemRow->customCategory = item->customCategory;
+        itemRow->isProcessing = item->isProcessing;
+        changed.append(*itemRow);
+    }
+    try {
+        const QSqlDatabase database = store().container()->database();
+        StoreTransaction transaction(database);
+        {
+            StoreTables tables(database);
+            for (const KippetItemModel& itemRow : std::as_const(changed))
+                tables.updateItemRow(itemRow);
+        }
+        transaction.commit();
+    } catch (const std::exception& error) {
+        Log::line(QStringLiteral("Failed to update kippet in the store: ") +
+                  QString::fromUtf8(error.what()));
+        // The kept rows now differ from the store's; read them again next time.
+        kippetModelMap_.remove(kippet->id());
+    }
+}
+
+void KippetManager::addNewItemRow(const KippetItem& item, const Kippet* kippet) {
+    KippetModel* row = cachedRow(kippet->id());
+    if (!row)
+        return;
+    // Searching every stored item's signature again would make each add cost as much as the
+    // whole kippet; the rows are kept in step with the kippet, which has just refused duplicates.
+    KippetModel target = *row;
+    target.items.clear();
+    KippetItemModel itemRow = KippetItemModel::fromDomain(item);
+    store().addItem(itemRow, target);
+    row->items.append(itemRow);
+}
+
+void KippetManager::analyzeItem(const KippetItem& item, Kippet* kippet) {
+    if (!kippet)
+        return;
+    if (!analysisEnabled()) {
+        if (applyHeuristic(*kippet, item.id, heuristicAnalysis(item)))
+            requestSave(kippet, item.id);
+        return;
+    }
+    if (auto existing = retryAnalysisTasks_.find(item.id); existing != retryAnalysisTasks_.end())
+        wakeRetry(existing.value());
+    AnalysisRetry retry;
+    retry.serial = ++lastRetrySerial_;
+    retry.attempt = [this, target = QPointer<Kippet>(kippet), item, serial = retry.serial] {
+        runRetryAttempt(target, item, serial);
+    };
+    retry.timer = Clock::shared().schedule(retryDelay, this, retry.attempt);
+    retryAnalysisTasks_.insert(item.id, retry);
+}
+
+// Cancelling a retry only ends its wait: the attempt runs at once.
+void KippetManager::wakeRetry(AnalysisRetry& retry) {
+    if (!retry.timer.isActive())
+        return;
+    retry.timer.cancel();
+    Clock::shared().schedule(std::chrono::milliseconds(0), this, retry.attempt);
+}
+
+QCoro::Task<> KippetManager::runRetryAttempt(QPointer<Kippet> kippet, KippetItem item,
+                                             quint64 serial) {
+    QPointer<KippetManager> self(this);
+    // This attempt is under way: a newer request for the item must not start it once more.
+    if (const auto entry = retryAnalysisTasks_.find(item.id);
+        entry != retryAnalysisTasks_.end() && entry->serial == serial)
+        entry->timer = ScheduledAction();
+    if (kippet) {
+        const std::optional<KippetItem> current = findItem(*kippet, item.id);
+        if (current && current->category == ItemCategory::waitingForAnalysis)
+            co_await performAnalysis(kippet, *current);
+    }
+    if (!self)
+        co_return;
+    // A failed attempt has stored a newer retry under the same id by now; that one stays.
+    const auto entry = retryAnalysisTasks_.find(item.id);
+    if (entry != retryAnalysisTasks_.end() && entry->serial == serial)
+        retryAnalysisTasks_.erase(entry);
+}
+
+QCoro::Task<> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem item) {
+    QPointer<KippetManager> self(this);
+    std::optional<ContentAnalysis> result;
+    std::optional<AIServiceError> lastingFailure;
+    try {
+        result = co_await AIService::shared().analyzeContent(item, std::nullopt);
+    } catch (const AIServiceError& error) {
+        if (!error.isRetryable())
+            lastingFailure = error;
+    } catch (const std::exception&) {
+        // Any other failure (a cancellation) is tried again like a passing one.
+    }
+    if (!self || !kippet)
+        co_return;
+    if (result) {
+        const bool written = updateItem(*kippet, item.id, [&](KippetItem& stored) {
+            stored.category = result->category;
+            stored.customCategory.reset();
+            if (result->title)
+                stored.metadata.aiTitle = result->title;
+            stored.metadata.aiDescription = result->description;
+            stored.metadata.aiTags = result->tags;
+        });
+        if (written)
+            requestSave(kippet, item.id);
+    } else if (lastingFailure) {
+        const bool written = updateItem(*kippet, item.id, [&](KippetItem& stored) {
+            stored.category = ItemCategory::uncategorized;
+            stored.customCategory.reset();
+            stored.metadata.aiDescription = lastingFailure->userFacingMessage();
+        });
+        if (written)
+            requestSave(kippet, item.id);
+    } else {
+        analyzeItem(item, kippet);
+    }
+}
+
+void KippetManager::resumePendingAnalyses() {
+    const bool enabled = analysisEnabled();
+    for (Kippet* kippet : QList<Kippet*>(allKippets_)) {
+        bool changed = false;
+        for (const KippetItem& item : QList<KippetItem>(kippet->items())) {
+            if (item.category != ItemCategory::waitingForAnalysis)
+                continue;
+            if (enabled)
+                analyzeItem(item, kippet);
+            else
+                changed = applyHeuristic(*kippet, item.id, heuristicAnalysis(item)) || changed;
+        }
+        if (changed)
+            requestSave(kippet);
+    }
+}
+
+QCoro::Task<> KippetManager::retryFailedAnalyses() {
+    QPointer<KippetManager> self(this);
+    bool hasKey = false;
+    if (analysisEnabled() && KeychainStore::isInstalled()) {
+        const std::optional<QString> key =
+            co_await KeychainStore::shared().load(KeychainStore::apiKeyAccount);
+        hasKey = key && !key->isEmpty();
+    }
+    if (!self)
+        co_return;
+    const bool retry = analysisEnabled() && hasKey;
+    for (const QPointer<Kippet>& kippet :
+         QList<QPointer<Kippet>>(allKippets_.begin(), allKippets_.end())) {
+        if (!kippet)
+            continue;
+        bool changed = false;
+        for (const KippetItem& snapshot : QList<KippetItem>(kippet->items())) {
+            // A waiting item already has its retry from the pass before this one.
+            if (!snapshot.isProcessing || snapshot.category == ItemCategory::waitingForAnalysis)
+                continue;
+            const std::optional<KippetItem> current = findItem(*kippet, snapshot.id);
+            if (!current)
+                continue;
+            changed = true;
+            if (!retry) {
+                applyHeuristic(*kippet, current->id, heuristicAnalysis(*current));
+                continue;
+            }
+            updateItem(*kippet, current->id, [](KippetItem& stored) {
+                stored.category = ItemCategory::waitingForAnalysis;
+                stored.customCategory.reset();
+            });
+            analyzeItem(*findItem(*kippet, current->id), kippet);
+        }
+        if (changed)
+            requestSave(kippet);
+    }
+}
+
+void KippetManager::retryWaitingAnalyses() {
+    for (Kippet* kippet : QList<Kippet*>(allKippets_))
+        for (const KippetItem& item : QList<KippetItem>(kippet->items()))
+            if (item.category == ItemCategory::waitingForAnalysis)
+                analyzeItem(item, kippet);
+}
+
+void KippetManager::reanalyzeAll() {
+    if (Preferences::shared().boolValue(QStringLiteral("ai_enabled")) != std::optional<bool>(false))
+        return;
+    for (Kippet* kippet : QList<Kippet*>(allKippets_)) {
+        bool changed = false;
+        for (const KippetItem& item : QList<KippetItem>(kippet->items())) {
+            if (item.category == ItemCategory::uncategorized ||
+                item.category == ItemCategory::waitingForAnalysis)
+                changed = applyHeuristic(*kippet, item.id, heuristicAnalysis(item)) || changed;
+        }
+        if (changed)
+            requestSave(kippet);
+    }
+    for (AnalysisRetry& retry : retryAnalysisTasks_)
+        wakeRetry(retry);
+    retryAnalysisTasks_.clear();
+}

@@ -1,0 +1,216 @@
+#include "AwaitTask.h"
+#include "IntakeHarness.h"
+#include "platform/Preferences.h"
+
+#include <QMimeData>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+ContentAnalysis linkResult() {
+    ContentAnalysis result;
+    result.category = ItemCategory::links;
+    result.customCategory = QStringLiteral("Reading");
+    result.title = QStringLiteral("A Good Read");
+    result.description = QStringLiteral("An article worth keeping.");
+    result.tags = {QStringLiteral("article"), QStringLiteral("web")};
+    result.confidence = 0.9;
+    return result;
+}
+
+KippetItem pasteText(IntakeHarness& h, const QString& text) {
+    QMimeData data;
+    data.setText(text);
+    awaitTask(h.intake->pasteFromPasteboard(data));
+    return h.kippet->items().constLast();
+}
+
+KippetItem current(const Kippet& kippet, const QUuid& id) {
+    for (const KippetItem& item : kippet.items())
+        if (item.id == id)
+            return item;
+    return {};
+}
+
+KippetItemModel storedRow(IntakeHarness& h, const QUuid& kippetId, const QUuid& itemId) {
+    IntakeHarness::settle();
+    const std::optional<KippetModel> kippet = h.store().fetchKippet(kippetId);
+    for (const KippetItemModel& row : kippet->items)
+        if (row.id == itemId)
+            return row;
+    return {};
+}
+} // namespace
+
+class AnalysisSchedulingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void successStoresEveryFieldOfTheResult() {
+        IntakeHarness h;
+        h.kippet->setSanitizedInstructions(QStringLiteral("Sort reading material apart"));
+        h.analyzer->script.enqueue(linkResult());
+        const KippetItem item = pasteText(h, QStringLiteral("https://example.org/article"));
+        QCOMPARE(h.analyzer->instructions,
+                 QList<std::optional<QString>>{QStringLiteral("Sort reading material apart")});
+        const KippetItemModel row = storedRow(h, h.kippet->id(), item.id);
+        QCOMPARE(row.categoryRaw, QStringLiteral("Links"));
+        QCOMPARE(row.customCategory, std::optional<QString>(QStringLiteral("Reading")));
+        QCOMPARE(row.metadataAiTitle, std::optional<QString>(QStringLiteral("A Good Read")));
+        QCOMPARE(row.metadataAiDescription,
+                 std::optional<QString>(QStringLiteral("An article worth keeping.")));
+        QCOMPARE(row.metadataAiTags, std::optional<QStringList>(QStringList{
+                                         QStringLiteral("article"), QStringLiteral("web")}));
+        QVERIFY(!row.isProcessing);
+        QVERIFY(!current(*h.kippet, item.id).isProcessing);
+    }
+
+    void timeoutWaitsAndIsRetriedAfterSixtySecondsOfTheClock() {
+        IntakeHarness h;
+        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::timeout));
+        h.analyzer->script.enqueue(linkResult());
+        const KippetItem item = pasteText(h, QStringLiteral("Call the plumber"));
+        QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::waitingForAnalysis);
+        QVERIFY(!current(*h.kippet, item.id).metadata.aiDescription);
+        QCOMPARE(storedRow(h, h.kippet->id(), item.id).categoryRaw,
+                 QStringLiteral("Waiting for Analysis"));
+        QVERIFY(h.manager().hasPendingRetry(item.id));
+
+        testClock().advance(59s);
+        QCOMPARE(h.analyzer->calls.size(), 1);
+        testClock().advance(1s);
+        QCOMPARE(h.analyzer->calls.size(), 2);
+        const KippetItem retried = current(*h.kippet, item.id);
+        QCOMPARE(retried.category, ItemCategory::links);
+        QVERIFY(!retried.customCategory); // a retry keeps no custom category
+        QCOMPARE(retried.metadata.aiTitle, std::optional<QString>(QStringLiteral("A Good Read")));
+        QVERIFY(!h.manager().hasPendingRetry(item.id));
+        QCOMPARE(storedRow(h, h.kippet->id(), item.id).categoryRaw, QStringLiteral("Links"));
+    }
+
+    void passingFailuresAreRetriedEveryMinuteWithoutEnd() {
+        IntakeHarness h;
+        for (int i = 0; i < 4; ++i)
+            h.analyzer->script.enqueue(AIServiceError::apiError(503));
+        const KippetItem item = pasteText(h, QStringLiteral("Flaky"));
+        testClock().advance(180s);
+        QCOMPARE(h.analyzer->calls.size(), 4);
+        QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::waitingForAnalysis);
+        QVERIFY(h.manager().hasPendingRetry(item.id));
+    }
+
+    void missingKeyLeavesTheMessageAndIsNotRetried() {
+        IntakeHarness h;
+        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::noAPIKey));
+        const KippetItem item = pasteText(h, QStringLiteral("No key here"));
+        const KippetItem after = current(*h.kippet, item.id);
+        QCOMPARE(after.category, ItemCategory::uncategorized);
+        QCOMPARE(after.metadata.aiDescription,
+                 std::optional<QString>(QStringLiteral("Cannot analyze - no API key configured")));
+        QVERIFY(!after.isProcessing);
+        QVERIFY(!h.manager().hasPendingRetry(item.id));
+        testClock().advance(120s);
+        QCOMPARE(h.analyzer->calls.size(), 1);
+        QCOMPARE(storedRow(h, h.kippet->id(), item.id).metadataAiDescription,
+                 std::optional<QString>(QStringLiteral("Cannot analyze - no API key configured")));
+    }
+
+    void analysisSwitchedOffUsesTheClassifier() {
+        IntakeHarness h;
+        Preferences::shared().setBool(QStringLiteral("ai_enabled"), false);
+        const KippetItem item = pasteText(h, QStringLiteral("Just a note"));
+        const KippetItem after = current(*h.kippet, item.id);
+        QCOMPARE(after.category, ItemCategory::notes);
+        QCOMPARE(after.metadata.aiDescription, std::optional<QString>(QStringLiteral("Note")));
+        QVERIFY(!after.metadata.aiTitle);
+        QVERIFY(h.analyzer->calls.isEmpty());
+        QCOMPARE(storedRow(h, h.kippet->id(), item.id).categoryRaw, QStringLiteral("Notes"));
+    }
+
+    void savedKeyMakesWaitingItemsTryAgainAtOnce() {
+        IntakeHarness h;
+        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::networkError));
+        const KippetItem item = pasteText(h, QStringLiteral("Later"));
+        testClock().advance(10s);
+        h.manager().retryWaitingAnalyses();
+        testClock().advance(0ms);
+        QCOMPARE(h.analyzer->calls.size(), 2);
+        QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::documents);
+        // The fresh retry finds the item analysed and ends without another call.
+        testClock().advance(60s);
+        QCOMPARE(h.analyzer->calls.size(), 2);
+        QVERIFY(!h.manager().hasPendingRetry(item.id));
+    }
+
+    void switchingAnalysisOffClassifiesWaitingItemsAndEndsRetries() {
+        IntakeHarness h;
+        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::timeout));
+        const KippetItem item = pasteText(h, QStringLiteral("Pending"));
+        h.manager().reanalyzeAll(); // "ai_enabled" unset: nothing happens
+        QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::waitingForAnalysis);
+        Preferences::shared().setBool(QStringLiteral("ai_enabled"), false);
+        h.manager().reanalyzeAll();
+        QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::notes);
+        QVERIFY(!h.manager().hasPendingRetry(item.id));
+        testClock().advance(120s);
+        QCOMPARE(h.analyzer->calls.size(), 1);
+        QCOMPARE(storedRow(h, h.kippet->id(), item.id).categoryRaw, QStringLiteral("Notes"));
+    }
+
+    void afterARestartWaitingAndInterruptedItemsAreAnalysedAgain() {
+        IntakeHarness h;
+        const QUuid kippetId = h.kippet->id();
+        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::timeout));
+        const KippetItem waiting = pasteText(h, QStringLiteral("Waiting one"));
+        // The next analysis is still running when the app quits.
+        h.analyzer->holdNext = true;
+        QMimeData data;
+        data.setText(QStringLiteral("Interrupted one"));
+        auto interruptedPaste = h.intake->pasteFromPasteboard(data);
+        const KippetItem interrupted = h.kippet->items().constLast();
+        QVERIFY(interrupted.isProcessing);
+        IntakeHarness::settle();
+        h.intake.reset();
+        h.stop();
+        h.start();
+
+        Kippet* reloaded = h.manager().kippet(kippetId);
+        QVERIFY(reloaded);
+        // Without a stored key an interrupted analysis is finished by the classifier at once.
+        QCOMPARE(current(*reloaded, interrupted.id).category, ItemCategory::notes);
+        QVERIFY(!current(*reloaded, interrupted.id).isProcessing);
+        QCOMPARE(current(*reloaded, waiting.id).category, ItemCategory::waitingForAnalysis);
+        const qsizetype callsBefore = h.analyzer->calls.size();
+        testClock().advance(60s);
+        QCOMPARE(h.analyzer->calls.size(), callsBefore + 1);
+        QCOMPARE(h.analyzer->calls.constLast().id, waiting.id);
+        QCOMPARE(current(*reloaded, waiting.id).category, ItemCategory::documents);
+        QCOMPARE(storedRow(h, kippetId, waiting.id).categoryRaw, QStringLiteral("Documents"));
+        QCOMPARE(storedRow(h, kippetId, interrupted.id).categoryRaw, QStringLiteral("Notes"));
+    }
+
+    void kippetDeletedDuringAnalysisIsNotWrittenTo() {
+        IntakeHarness h;
+        const QUuid kippetId = h.kippet->id();
+        h.analyzer->holdNext = true;
+        QMimeData data;
+        data.setText(QStringLiteral("Orphan"));
+        auto paste = h.intake->pasteFromPasteboard(data);
+        QCOMPARE(h.analyzer->calls.size(), 1);
+        h.manager().deleteKippet(h.kippet);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(h.intake->kippet() == nullptr);
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        testClock().advance(1s); // the analysis answers now
+        awaitTask(std::move(paste));
+        IntakeHarness::settle();
+        QVERIFY(errors.isEmpty());
+        QVERIFY(!h.store().fetchKippet(kippetId));
+        QVERIFY(!QDir(h.folder() + QStringLiteral("/KippetData/") +
+                      kippetId.toString(QUuid::WithoutBraces).toUpper())
+                     .exists());
+    }
+};
+
+QTEST_MAIN(AnalysisSchedulingTest)
+#include "AnalysisSchedulingTest.moc"

@@ -1,0 +1,253 @@
+#include "AwaitTask.h"
+#include "IntakeHarness.h"
+#include "analysis/FileChooser.h"
+#include "analysis/ItemLoaders.h"
+
+#include <QMimeData>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+QByteArray pdfBytes() {
+    return QByteArray("%PDF-1.4\n1 0 obj <<>> endobj\n%%EOF\n");
+}
+
+const KippetItem* itemNamed(const Kippet& kippet, const QString& name) {
+    for (const KippetItem& item : kippet.items())
+        if (item.metadata.name == name)
+            return &item;
+    return nullptr;
+}
+} // namespace
+
+class IntakeDropTest : public QObject {
+    Q_OBJECT
+private slots:
+    void droppedFilesLinksAndTextsBecomeStoredAnalysedItems() {
+        IntakeHarness h;
+        const QString png =
+            h.writeFile(QStringLiteral("Red Square.PNG"), IntakeHarness::pngBytes());
+        const QString pdf = h.writeFile(QStringLiteral("report.pdf"), pdfBytes());
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(png), QUrl::fromLocalFile(pdf),
+                       QUrl(QStringLiteral("https://www.example.org/page"))});
+        LogCapture log;
+        awaitTask(h.intake->handleDrop(files));
+        QMimeData link;
+        link.setText(QStringLiteral(" https://example.org/x "));
+        awaitTask(h.intake->handleDrop(link));
+        QMimeData text;
+        text.setText(QStringLiteral("Buy milk"));
+        awaitTask(h.intake->handleDrop(text));
+
+        const QList<KippetItem> items = h.kippet->items();
+        QCOMPARE(items.size(), 5);
+        const KippetItem& image = items[0];
+        QCOMPARE(image.type, KippetItemType::image);
+        QCOMPARE(image.metadata.name, QStringLiteral("Red Square.PNG"));
+        QCOMPARE(image.metadata.fileExtension, std::optional<QString>(QStringLiteral("png")));
+        QCOMPARE(image.metadata.mimeType, std::optional<QString>(QStringLiteral("image/png")));
+        QCOMPARE(image.metadata.fileSize, std::optional<qint64>(IntakeHarness::pngBytes().size()));
+        QCOMPARE(image.metadata.thumbnail, std::optional<QByteArray>(IntakeHarness::pngBytes()));
+        QCOMPARE(image.content, IntakeHarness::pngBytes());
+
+        const KippetItem& file = items[1];
+        QCOMPARE(file.type, KippetItemType::file);
+        QCOMPARE(file.metadata.name, QStringLiteral("report.pdf"));
+        QCOMPARE(file.metadata.fileExtension, std::optional<QString>(QStringLiteral("pdf")));
+        QCOMPARE(file.metadata.mimeType, std::optional<QString>(QStringLiteral("application/pdf")));
+        QCOMPARE(file.metadata.fileSize, std::optional<qint64>(pdfBytes().size()));
+        QVERIFY(!file.metadata.thumbnail);
+
+        QCOMPARE(items[2].type, KippetItemType::url);
+        QCOMPARE(items[2].metadata.name, QStringLiteral("example.org"));
+        QCOMPARE(items[2].metadata.urlString,
+                 std::optional<QString>(QStringLiteral("https://www.example.org/page")));
+        QCOMPARE(items[3].type, KippetItemType::url);
+        QCOMPARE(items[3].metadata.name, QStringLiteral("example.org"));
+        QCOMPARE(items[3].content, QByteArray("https://example.org/x"));
+        QCOMPARE(items[4].type, KippetItemType::text);
+        QCOMPARE(items[4].metadata.name, QStringLiteral("Buy milk"));
+        QVERIFY(!items[4].metadata.fileSize && !items[4].metadata.mimeType);
+
+        for (const KippetItem& item : items) {
+            QCOMPARE(item.category, ItemCategory::documents);
+            QVERIFY(!item.isProcessing);
+        }
+        const QList<KippetItemModel> rows = h.storedItems();
+        QCOMPARE(rows.size(), 5);
+        for (int i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows[i].id, items[i].id);
+            QCOMPARE(rows[i].categoryRaw, QStringLiteral("Documents"));
+            QCOMPARE(rows[i].content, items[i].content);
+        }
+        // Only the file item has bytes in the item folder, under its id without extension.
+        QCOMPARE(h.itemFiles(), QStringList{file.id.toString(QUuid::WithoutBraces).toUpper()});
+        QFile written(QDir(h.manager().itemsDirectory(h.kippet)).filePath(h.itemFiles().first()));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), pdfBytes());
+
+        QVERIFY(log.contains(QStringLiteral("📦 Handling drop with 3 provider(s)")));
+        QVERIFY(log.contains(QStringLiteral("   Found image type")));
+        QVERIFY(log.contains(QStringLiteral("   Detected as URL")));
+        QVERIFY(log.contains(QStringLiteral("✅ Created item: report.pdf, type: file")));
+    }
+
+    void duplicateIsRefusedAndTheRestOfTheDropIsAddedInOrder() {
+        IntakeHarness h;
+        const QString a = h.writeFile(QStringLiteral("a.txt"), "alpha");
+        const QString b = h.writeFile(QStringLiteral("b.txt"), "beta");
+        const QString c = h.writeFile(QStringLiteral("c.txt"), "gamma");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b), QUrl::fromLocalFile(a),
+                      QUrl::fromLocalFile(c)});
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        LogCapture log;
+        awaitTask(h.intake->handleDrop(data));
+
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors[0][0].toString(),
+                 QStringLiteral("This item already exists in the kippet."));
+        QVERIFY(log.contains(
+            QStringLiteral("❌ Error adding item: This item already exists in the kippet.")));
+        QStringList names;
+        for (const KippetItem& item : h.kippet->items())
+            names.append(item.metadata.name);
+        QCOMPARE(names, QStringList({"a.txt", "b.txt", "c.txt"}));
+        // Each item was analysed before the next one was loaded.
+        QCOMPARE(h.analyzer->itemCountsSeen, QList<int>({1, 2, 3}));
+        QCOMPARE(h.storedItems().size(), 3);
+        QCOMPARE(h.itemFiles().size(), 3);
+    }
+
+    void unreadableFileIsReportedAndSkipped() {
+        IntakeHarness h;
+        const QString ok = h.writeFile(QStringLiteral("ok.txt"), "fine");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(h.folder() + QStringLiteral("/missing.txt")),
+                      QUrl::fromLocalFile(ok)});
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        awaitTask(h.intake->handleDrop(data));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors[0][0].toString(), QStringLiteral("Failed to read file data"));
+        QCOMPARE(h.kippet->items().size(), 1);
+        QCOMPARE(h.kippet->items()[0].metadata.name, QStringLiteral("ok.txt"));
+        QCOMPARE(h.analyzer->calls.size(), 1);
+    }
+
+    void failedFileWriteLeavesNoItemNoRowAndNoAnalysis() {
+        IntakeHarness h;
+        // A plain file where the kippet's item folder belongs: the folder cannot be made.
+        const QString folder = h.manager().itemsDirectory(h.kippet);
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString doc = h.writeFile(QStringLiteral("notes.md"), "# notes");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(doc)});
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        awaitTask(h.intake->handleDrop(data));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(!errors[0][0].toString().isEmpty());
+        QVERIFY(h.kippet->items().isEmpty());
+        QVERIFY(h.storedItems().isEmpty());
+        QVERIFY(h.analyzer->calls.isEmpty());
+    }
+
+    void failedStoreLeavesNoItemNoFileAndNoAnalysis() {
+        IntakeHarness h;
+        QSqlQuery(h.store().container()->database())
+            .exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON kippet_items BEGIN "
+                                 "SELECT RAISE(ABORT, 'disk is full'); END"));
+        const QString doc = h.writeFile(QStringLiteral("plan.txt"), "plan");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(doc)});
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        awaitTask(h.intake->handleDrop(data));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0][0].toString().contains(QStringLiteral("disk is full")),
+                 qPrintable(errors[0][0].toString()));
+        QVERIFY(h.kippet->items().isEmpty());
+        QVERIFY(h.itemFiles().isEmpty());
+        QVERIFY(h.analyzer->calls.isEmpty());
+        QVERIFY(h.storedItems().isEmpty());
+    }
+
+    void fileBeyondTheStoresValueLimitIsRefusedByName() {
+        IntakeHarness h;
+        QFile huge(h.folder() + QStringLiteral("/disk image.iso"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(ItemLoaders::maximumItemBytes + 1)); // sparse
+        huge.close();
+        const QString small = h.writeFile(QStringLiteral("small.txt"), "small");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(huge.fileName()), QUrl::fromLocalFile(small)});
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        awaitTask(h.intake->handleDrop(data));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors[0][0].toString().contains(QStringLiteral("“disk image.iso”")));
+        QCOMPARE(h.kippet->items().size(), 1);
+        QCOMPARE(h.storedItems().size(), 1);
+    }
+
+    void imageDataWithoutAFileIsNamedByTheTime() {
+        qputenv("TZ", "UTC");
+        IntakeHarness h;
+        QMimeData data;
+        data.setData(QStringLiteral("image/png"), IntakeHarness::pngBytes(Qt::green));
+        awaitTask(h.intake->handleDrop(data));
+        QCOMPARE(h.kippet->items().size(), 1);
+        const KippetItem item = h.kippet->items()[0];
+        QCOMPARE(item.metadata.name, QStringLiteral("Image 2026-01-15 09.30.00"));
+        QCOMPARE(item.metadata.mimeType, std::optional<QString>(QStringLiteral("image/png")));
+        QVERIFY(!item.metadata.fileExtension);
+        QVERIFY(h.itemFiles().isEmpty());
+        QVERIFY(itemNamed(*h.kippet, QStringLiteral("Image 2026-01-15 09.30.00")));
+    }
+
+    void emptyDropOnlyLogsTheCount() {
+        IntakeHarness h;
+        LogCapture log;
+        awaitTask(h.intake->handleDrop(QList<ItemProvider>()));
+        QCOMPARE(log.lines(), QStringList{QStringLiteral("📦 Handling drop with 0 provider(s)")});
+    }
+
+    void importAddsChosenFilesInOrderAndReportsUnreadableOnes() {
+        IntakeHarness h;
+        const QString one = h.writeFile(QStringLiteral("one.csv"), "a,b");
+        const QString two =
+            h.writeFile(QStringLiteral("two.png"), IntakeHarness::pngBytes(Qt::blue));
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        awaitTask(h.intake->importFiles({QUrl::fromLocalFile(one),
+                                         QUrl::fromLocalFile(h.folder() + QStringLiteral("/nope")),
+                                         QUrl::fromLocalFile(two), QUrl::fromLocalFile(one)}));
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors[0][0].toString(), QStringLiteral("Failed to read file data"));
+        QCOMPARE(errors[1][0].toString(),
+                 QStringLiteral("This item already exists in the kippet."));
+        QCOMPARE(h.kippet->items().size(), 2);
+        QCOMPARE(h.kippet->items()[1].type, KippetItemType::image);
+        QCOMPARE(h.analyzer->itemCountsSeen, QList<int>({1, 2}));
+        QCOMPARE(h.itemFiles().size(), 1);
+    }
+
+    void importAsksTheFileChooserAndACancelChangesNothing() {
+        struct Chooser : FileChooser {
+            std::optional<QList<QUrl>> answer;
+            QCoro::Task<std::optional<QList<QUrl>>> chooseFiles() override { co_return answer; }
+        } chooser;
+        FileChooser::install(&chooser);
+        IntakeHarness h;
+        awaitTask(h.intake->importChosenFiles());
+        QVERIFY(h.kippet->items().isEmpty());
+        chooser.answer =
+            QList<QUrl>{QUrl::fromLocalFile(h.writeFile(QStringLiteral("x.txt"), "x"))};
+        awaitTask(h.intake->importChosenFiles());
+        QCOMPARE(h.kippet->items().size(), 1);
+        FileChooser::install(nullptr);
+    }
+};
+
+QTEST_MAIN(IntakeDropTest)
+#include "IntakeDropTest.moc"

@@ -1,0 +1,152 @@
+#include "AwaitTask.h"
+#include "IntakeHarness.h"
+
+#include <QMimeData>
+#include <QTest>
+
+namespace {
+QImage paintedImage() {
+    QImage image(8, 5, QImage::Format_ARGB32);
+    image.fill(QColor(10, 120, 200));
+    return image;
+}
+
+QStringList names(const Kippet& kippet) {
+    QStringList result;
+    for (const KippetItem& item : kippet.items())
+        result.append(item.metadata.name);
+    return result;
+}
+} // namespace
+
+class IntakePasteTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qputenv("TZ", "UTC"); }
+
+    void imageBeatsUrlsAndText() {
+        IntakeHarness h;
+        QMimeData data;
+        data.setImageData(paintedImage());
+        data.setUrls({QUrl(QStringLiteral("https://example.org"))});
+        data.setText(QStringLiteral("caption"));
+        LogCapture log;
+        awaitTask(h.intake->pasteFromPasteboard(data));
+
+        QCOMPARE(h.kippet->items().size(), 1);
+        const KippetItem item = h.kippet->items()[0];
+        QCOMPARE(item.type, KippetItemType::image);
+        QCOMPARE(item.metadata.name, QStringLiteral("Pasted Image 2026-01-15 09.30.00.png"));
+        QCOMPARE(item.metadata.fileExtension, std::optional<QString>(QStringLiteral("png")));
+        QCOMPARE(item.metadata.mimeType, std::optional<QString>(QStringLiteral("image/png")));
+        QCOMPARE(item.metadata.fileSize, std::optional<qint64>(item.content.size()));
+        QCOMPARE(item.metadata.thumbnail, std::optional<QByteArray>(item.content));
+        QCOMPARE(QImage::fromData(item.content, "PNG").convertToFormat(QImage::Format_ARGB32),
+                 paintedImage());
+        QVERIFY(h.itemFiles().isEmpty());
+        QCOMPARE(h.storedItems().size(), 1);
+        QVERIFY(log.contains(QStringLiteral("✅ Image added to kippet")));
+        QVERIFY(log.contains(QStringLiteral("✅ Analysis complete")));
+    }
+
+    void sameImageTwiceInOneSecondIsADuplicate() {
+        IntakeHarness h;
+        QMimeData data;
+        data.setImageData(paintedImage());
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        LogCapture log;
+        awaitTask(h.intake->pasteFromPasteboard(data));
+        awaitTask(h.intake->pasteFromPasteboard(data));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors[0][0].toString(),
+                 QStringLiteral("This item already exists in the kippet."));
+        QVERIFY(log.contains(QStringLiteral("❌ Error: duplicateItem")));
+        testClock().advance(std::chrono::seconds(1));
+        awaitTask(h.intake->pasteFromPasteboard(data));
+        QCOMPARE(names(*h.kippet), QStringList({"Pasted Image 2026-01-15 09.30.00.png",
+                                                "Pasted Image 2026-01-15 09.30.01.png"}));
+    }
+
+    void copiedFilesArriveInOrderAndADuplicateDoesNotStopTheRest() {
+        IntakeHarness h;
+        const QString a = h.writeFile(QStringLiteral("a.txt"), "A");
+        const QString logo = h.writeFile(QStringLiteral("logo.png"), IntakeHarness::pngBytes());
+        const QString b = h.writeFile(QStringLiteral("b.zip"), "PK\x03\x04");
+        awaitTask(h.intake->importFiles({QUrl::fromLocalFile(a)}));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(logo), QUrl::fromLocalFile(a),
+                      QUrl(QStringLiteral("ssh://host.example.org")), QUrl::fromLocalFile(b)});
+        data.setText(QStringLiteral("not read"));
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        awaitTask(h.intake->pasteFromPasteboard(data));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(names(*h.kippet), QStringList({"a.txt", "logo.png", "host.example.org", "b.zip"}));
+        const QList<KippetItem> items = h.kippet->items();
+        QCOMPARE(items[1].type, KippetItemType::image);
+        QCOMPARE(items[1].metadata.thumbnail, std::optional<QByteArray>(IntakeHarness::pngBytes()));
+        QCOMPARE(items[2].type, KippetItemType::url);
+        QCOMPARE(items[3].type, KippetItemType::file);
+        QCOMPARE(items[3].metadata.fileExtension, std::optional<QString>(QStringLiteral("zip")));
+        QCOMPARE(h.analyzer->itemCountsSeen, QList<int>({1, 2, 3, 4}));
+        QCOMPARE(h.itemFiles().size(), 2); // a.txt and b.zip
+    }
+
+    void stringsBecomeLinksOnlyForWebSchemes() {
+        IntakeHarness h;
+        QMimeData mail;
+        mail.setText(QStringLiteral("mailto:ann@example.org"));
+        awaitTask(h.intake->pasteFromPasteboard(mail));
+        QMimeData web;
+        web.setText(QStringLiteral("\n https://www.example.org/a b \n"));
+        awaitTask(h.intake->pasteFromPasteboard(web));
+        QMimeData link;
+        link.setText(QStringLiteral("  https://www.example.org/docs\n"));
+        awaitTask(h.intake->pasteFromPasteboard(link));
+        const QList<KippetItem> items = h.kippet->items();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items[0].type, KippetItemType::text);
+        QCOMPARE(items[0].content, QByteArray("mailto:ann@example.org"));
+        QCOMPARE(items[1].type, KippetItemType::text); // a space inside is no URL
+        QCOMPARE(items[2].type, KippetItemType::url);
+        QCOMPARE(items[2].metadata.name, QStringLiteral("example.org"));
+    }
+
+    void sameTextTwiceIsRefused() {
+        IntakeHarness h;
+        QMimeData data;
+        data.setText(QStringLiteral("remember this"));
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        awaitTask(h.intake->pasteFromPasteboard(data));
+        awaitTask(h.intake->pasteFromPasteboard(data));
+        QCOMPARE(h.kippet->items().size(), 1);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(h.storedItems().size(), 1);
+    }
+
+    void emptyClipboardAddsNothing() {
+        IntakeHarness h;
+        QMimeData data;
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        LogCapture log;
+        awaitTask(h.intake->pasteFromPasteboard(data));
+        QCOMPARE(log.lines(), QStringList({QStringLiteral("📋 Starting paste operation"),
+                                           QStringLiteral("❌ No image found in clipboard, "
+                                                          "checking Priority 2")}));
+        QVERIFY(h.kippet->items().isEmpty());
+        QVERIFY(errors.isEmpty());
+    }
+
+    void undecodableImageFallsThroughToText() {
+        IntakeHarness h;
+        QMimeData data;
+        data.setData(QStringLiteral("image/png"), QByteArray("not an image"));
+        data.setText(QStringLiteral("fallback text"));
+        LogCapture log;
+        awaitTask(h.intake->pasteFromPasteboard(data));
+        QVERIFY(log.contains(QStringLiteral("falling through to Priority 2")));
+        QCOMPARE(names(*h.kippet), QStringList{QStringLiteral("fallback text")});
+    }
+};
+
+QTEST_MAIN(IntakePasteTest)
+#include "IntakePasteTest.moc"
