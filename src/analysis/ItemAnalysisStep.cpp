@@ -32,29 +32,20 @@ struct Outcome {
 
 // Replaces the kippet's first entry with the item's id; false when the item is gone.
 bool writeOutcome(Kippet& kippet, const QUuid& itemId, const Outcome& outcome) {
-    QList<KippetItem> items = kippet.items();
-    for (KippetItem& stored : items) {
-        if (stored.id != itemId)
-            continue;
-        stored.category = outcome.category;
-        stored.customCategory = outcome.customCategory;
-        stored.isProcessing = false;
-        stored.metadata.aiTitle = outcome.aiTitle;
-        stored.metadata.aiDescription = outcome.aiDescription;
-        stored.metadata.aiTags = outcome.aiTags;
-        kippet.setItems(items);
-        KippetManager::shared().requestSave(&kippet, itemId);
-        return true;
-    }
-    return false;
+    std::optional<KippetItem> stored = kippet.item(itemId);
+    if (!stored)
+        return false;
+    stored->category = outcome.category;
+    stored->customCategory = outcome.customCategory;
+    stored->isProcessing = false;
+    stored->metadata.aiTitle = outcome.aiTitle;
+    stored->metadata.aiDescription = outcome.aiDescription;
+    stored->metadata.aiTags = outcome.aiTags;
+    kippet.replaceItem(*stored);
+    KippetManager::shared().requestSave(&kippet, itemId);
+    return true;
 }
 
-std::optional<KippetItem> storedItem(const Kippet& kippet, const QUuid& itemId) {
-    for (const KippetItem& stored : kippet.items())
-        if (stored.id == itemId)
-            return stored;
-    return std::nullopt;
-}
 
 void logStart(const Kippet& kippet, const KippetItem& item, bool enabled) {
     Log::line(QStringLiteral("🔍 [analyzeItem] Starting analysis for item: %1 (type: %2, id: %3)")
@@ -73,7 +64,7 @@ void logStart(const Kippet& kippet, const KippetItem& item, bool enabled) {
 void applyHeuristic(Kippet& kippet, const KippetItem& item) {
     Log::line(QStringLiteral("🔍 [analyzeItem] AI disabled, using heuristic categorization"));
     const ContentAnalysis result = heuristicAnalysis(item);
-    const std::optional<KippetItem> stored = storedItem(kippet, item.id);
+    const std::optional<KippetItem> stored = kippet.item(item.id);
     if (!stored) {
         Log::line(QStringLiteral(
             "⚠️ [analyzeItem] Item not found in kippet after heuristic analysis"));
@@ -90,7 +81,7 @@ void applySuccess(Kippet& kippet, const KippetItem& item, const ContentAnalysis&
                              "%2, title: %3, description: %4")
                   .arg(rawValue(result.category), orNil(result.customCategory), orNil(result.title),
                        result.description.left(80)));
-    const std::optional<KippetItem> stored = storedItem(kippet, item.id);
+    const std::optional<KippetItem> stored = kippet.item(item.id);
     if (!stored) {
         Log::line(
             QStringLiteral("⚠️ [analyzeItem] Item %1 not found in kippet after AI analysis")
@@ -103,7 +94,7 @@ void applySuccess(Kippet& kippet, const KippetItem& item, const ContentAnalysis&
     Log::line(QStringLiteral("✅ [analyzeItem] Item updated successfully - category: %1, "
                              "customCategory: %2, isProcessing: false")
                   .arg(rawValue(result.category), orNil(result.customCategory)));
-    const KippetItem written = *storedItem(kippet, item.id);
+    const KippetItem written = *kippet.item(item.id);
     Log::line(QStringLiteral("✅ [analyzeItem] Stored item verification - category: %1, "
                              "customCategory: %2, title: %3")
                   .arg(categoryCaseName(written.category), orNil(written.customCategory),
@@ -113,7 +104,7 @@ void applySuccess(Kippet& kippet, const KippetItem& item, const ContentAnalysis&
 
 // Parks the item as waiting and hands it to the manager, which retries it later.
 void parkForRetry(Kippet& kippet, const KippetItem& item) {
-    const std::optional<KippetItem> stored = storedItem(kippet, item.id);
+    const std::optional<KippetItem> stored = kippet.item(item.id);
     if (!stored)
         return;
     writeOutcome(kippet, item.id,
@@ -124,7 +115,7 @@ void parkForRetry(Kippet& kippet, const KippetItem& item) {
 
 void applyLastingFailure(Kippet& kippet, const KippetItem& item, const AIServiceError& error) {
     Log::line(QStringLiteral("⛔ [analyzeItem] Non-retryable error, showing user-friendly message"));
-    const std::optional<KippetItem> stored = storedItem(kippet, item.id);
+    const std::optional<KippetItem> stored = kippet.item(item.id);
     if (!stored)
         return;
     writeOutcome(kippet, item.id,

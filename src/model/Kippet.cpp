@@ -105,6 +105,26 @@ void Kippet::removeItem(const QUuid& itemId) {
     emit itemsChanged();
 }
 
+std::optional<KippetItem> Kippet::item(const QUuid& itemId) const {
+    for (const KippetItem& candidate : items_)
+        if (candidate.id == itemId)
+            return candidate;
+    return std::nullopt;
+}
+
+bool Kippet::replaceItem(const KippetItem& item) {
+    for (qsizetype index = 0; index < items_.size(); ++index) {
+        if (items_.at(index).id != item.id)
+            continue;
+        if (!(items_.at(index) == item)) {
+            items_[index] = item;
+            emit itemsChanged();
+        }
+        return true;
+    }
+    return false;
+}
+
 QJsonObject Kippet::toJson() const {
     QJsonArray items;
     for (const KippetItem& item : items_) {

@@ -67,6 +67,12 @@ public:
     void addItem(const KippetItem& item);
     // Removes every item with the id; notifies even when none matched.
     void removeItem(const QUuid& itemId);
+    // The first item with the id.
+    std::optional<KippetItem> item(const QUuid& itemId) const;
+    // Puts the item in the place of the first one with its id; notifies only when that one
+    // changed. False when no item has the id. Comparing one item rather than the whole list
+    // keeps analysing a large kippet linear.
+    bool replaceItem(const KippetItem& item);
 
     QJsonObject toJson() const;
     // Throws JsonDecodingError; `now` dates the empty note of a kippet without one.

@@ -26,8 +26,8 @@ bool KippetItem::isFileReference() const {
 
 bool KippetItem::isDuplicateOf(const KippetItem& other) const {
     // Content and name compared apart: joined into one text, content "ab" named "c" would
-    // collide with content "a" named "bc".
-    return content == other.content && metadata.name == other.metadata.name;
+    // collide with content "a" named "bc". Names first: they are short and usually differ.
+    return metadata.name == other.metadata.name && content == other.content;
 }
 
 QJsonObject KippetItem::toJson() const {

@@ -25,16 +25,12 @@ bool analysisEnabled() {
 
 // Rewrites the kippet's first entry with the id through `change`; false when it is gone.
 template <typename Change> bool updateItem(Kippet& kippet, const QUuid& itemId, Change&& change) {
-    QList<KippetItem> items = kippet.items();
-    for (KippetItem& stored : items) {
-        if (stored.id == itemId) {
-            change(stored);
-            stored.isProcessing = false;
-            kippet.setItems(items);
-            return true;
-        }
-    }
-    return false;
+    std::optional<KippetItem> stored = kippet.item(itemId);
+    if (!stored)
+        return false;
+    change(*stored);
+    stored->isProcessing = false;
+    return kippet.replaceItem(*stored);
 }
 
 bool applyHeuristic(Kippet& kippet, const QUuid& itemId, const ContentAnalysis& result) {
@@ -47,12 +43,6 @@ bool applyHeuristic(Kippet& kippet, const QUuid& itemId, const ContentAnalysis& 
     });
 }
 
-std::optional<KippetItem> findItem(const Kippet& kippet, const QUuid& itemId) {
-    for (const KippetItem& item : kippet.items())
-        if (item.id == itemId)
-            return item;
-    return std::nullopt;
-}
 } // namespace
 
 void KippetManager::requestSave(Kippet* kippet) {
@@ -93,7 +83,7 @@ void KippetManager::saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds
     }
     QList<KippetItemModel> changed;
     for (const QUuid& itemId : itemIds) {
-        const std::optional<KippetItem> item = findItem(*kippet, itemId);
+        const std::optional<KippetItem> item = kippet->item(itemId);
         if (!item)
             continue;
         const auto itemRow = std::find_if(row->items.begin(), row->items.end(),
@@ -173,7 +163,7 @@ QCoro::Task<> KippetManager::runRetryAttempt(QPointer<Kippet> kippet, KippetItem
         entry != retryAnalysisTasks_.end() && entry->serial == serial)
         entry->timer = ScheduledAction();
     if (kippet) {
-        const std::optional<KippetItem> current = findItem(*kippet, item.id);
+        const std::optional<KippetItem> current = kippet->item(item.id);
         if (current && current->category == ItemCategory::waitingForAnalysis)
             co_await performAnalysis(kippet, *current);
     }
@@ -260,7 +250,7 @@ QCoro::Task<> KippetManager::retryFailedAnalyses() {
             // A waiting item already has its retry from the pass before this one.
             if (!snapshot.isProcessing || snapshot.category == ItemCategory::waitingForAnalysis)
                 continue;
-            const std::optional<KippetItem> current = findItem(*kippet, snapshot.id);
+            const std::optional<KippetItem> current = kippet->item(snapshot.id);
             if (!current)
                 continue;
             changed = true;
@@ -272,7 +262,7 @@ QCoro::Task<> KippetManager::retryFailedAnalyses() {
                 stored.category = ItemCategory::waitingForAnalysis;
                 stored.customCategory.reset();
             });
-            analyzeItem(*findItem(*kippet, current->id), kippet);
+            analyzeItem(*kippet->item(current->id), kippet);
         }
         if (changed)
             requestSave(kippet);
