@@ -3,7 +3,9 @@
 #include <QMimeDatabase>
 
 std::optional<QString> ContentTypes::mimeTypeForFile(const QString& path) {
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    // By the name alone, as the desktop's file types go: sniffing the content would read every
+    // dropped file once more, and a large import many times over.
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
     if (!type.isValid() || type.isDefault())
         return std::nullopt;
     return type.name();

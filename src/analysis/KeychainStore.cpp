@@ -1,5 +1,7 @@
 #include "analysis/KeychainStore.h"
 
+#include "model/Utf8.h"
+
 #include "platform/Clock.h"
 
 #include <QDBusConnection>
@@ -29,13 +31,6 @@ bool secretServiceReachable() {
     return activatable.isValid() && activatable.value().contains(secretService);
 }
 
-std::optional<QString> decodeUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
 } // namespace
 
 struct KeychainStore::Outcome {

@@ -20,8 +20,8 @@ bool KippetItem::isFileReference() const {
     if (type != KippetItemType::file) {
         return false;
     }
-    const auto text = decodeUtf8(content);
-    return text && text->startsWith(QLatin1String("file://"), Qt::CaseSensitive);
+    // The prefix first: a file's own bytes are usually large and need no UTF-8 check.
+    return content.startsWith("file://") && decodeUtf8(content).has_value();
 }
 
 bool KippetItem::isDuplicateOf(const KippetItem& other) const {
