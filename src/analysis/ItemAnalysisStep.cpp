@@ -1,4 +1,5 @@
 #include "analysis/ItemAnalysisStep.h"
+#include "model/JsonCoding.h"
 
 #include "analysis/AIService.h"
 #include "analysis/HeuristicAnalyzer.h"
@@ -7,9 +8,6 @@
 #include "store/KippetManager.h"
 
 namespace {
-QString idText(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
-}
 QString categoryCaseName(ItemCategory category) {
     static const char* const names[] = {
         "notes",         "links",    "images",     "pdfs",          "spreadsheets",
@@ -46,10 +44,9 @@ bool writeOutcome(Kippet& kippet, const QUuid& itemId, const Outcome& outcome) {
     return true;
 }
 
-
 void logStart(const Kippet& kippet, const KippetItem& item, bool enabled) {
     Log::line(QStringLiteral("🔍 [analyzeItem] Starting analysis for item: %1 (type: %2, id: %3)")
-                  .arg(item.metadata.name, rawValue(item.type), idText(item.id)));
+                  .arg(item.metadata.name, rawValue(item.type), JsonCoding::encodeUuid(item.id)));
     const std::optional<QString> sanitized = kippet.sanitizedInstructions();
     Log::line(QStringLiteral("🔍 [analyzeItem] Kippet: %1, customInstructions: %2, "
                              "sanitizedInstructions: %3")
@@ -85,7 +82,7 @@ void applySuccess(Kippet& kippet, const KippetItem& item, const ContentAnalysis&
     if (!stored) {
         Log::line(
             QStringLiteral("⚠️ [analyzeItem] Item %1 not found in kippet after AI analysis")
-                .arg(idText(item.id)));
+                .arg(JsonCoding::encodeUuid(item.id)));
         return;
     }
     const std::optional<QString> title = result.title ? result.title : stored->metadata.aiTitle;

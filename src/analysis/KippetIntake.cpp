@@ -18,21 +18,12 @@
 #include <QtConcurrent>
 
 namespace {
-QString idText(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
-}
-
-QString describe(const std::exception& error) {
-    if (const auto* known = dynamic_cast<const KippetsError*>(&error))
-        return known->errorDescription();
-    return QString::fromUtf8(error.what());
-}
 
 // The form the paste log gives the program's own errors: the case name and any payload.
 QString describeForLog(const std::exception& error) {
     if (dynamic_cast<const KippetError*>(&error))
         return QStringLiteral("duplicateItem");
-    return describe(error);
+    return KippetsError::textOf(error);
 }
 
 QString quotedList(const QStringList& values) {
@@ -74,37 +65,7 @@ void KippetIntake::addItemToKippet(const KippetItem& item) {
     if (item.content.size() > ItemLoaders::maximumItemBytes ||
         item.metadata.thumbnail.value_or(QByteArray()).size() > ItemLoaders::maximumItemBytes)
         throw IntakeError::itemTooLarge(item.metadata.name);
-    kippet_->addItem(item);
-    QString writtenFile;
-    try {
-        if (item.type == KippetItemType::file && !item.isFileReference())
-            writtenFile = writeItemFile(item);
-        addItemRow(item);
-    } catch (...) {
-        // Half an item is worse than none: it would never be analysed and vanish at the next start.
-        kippet_->removeItem(item.id);
-        if (!writtenFile.isEmpty())
-            QFile::remove(writtenFile);
-        throw;
-    }
-}
-
-QString KippetIntake::writeItemFile(const KippetItem& item) {
-    const QString path =
-        QDir(KippetManager::shared().itemsDirectory(kippet_)).filePath(idText(item.id));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw IntakeError::fileWriteFailed(file.errorString());
-    if (file.write(item.content) != item.content.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.remove();
-        throw IntakeError::fileWriteFailed(reason);
-    }
-    return path;
-}
-
-void KippetIntake::addItemRow(const KippetItem& item) {
-    KippetManager::shared().addNewItemRow(item, kippet_);
+    KippetManager::shared().addItem(item, kippet_);
 }
 
 QCoro::Task<void> KippetIntake::analyzeItem(KippetItem item) {
@@ -116,7 +77,7 @@ QCoro::Task<void> KippetIntake::addAndAnalyze(KippetItem item) {
     try {
         addItemToKippet(item);
     } catch (const std::exception& error) {
-        emit errorOccurred(describe(error));
+        emit errorOccurred(KippetsError::textOf(error));
         co_return;
     }
     co_await analyzeItem(item);
@@ -152,8 +113,8 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
         try {
             addItemToKippet(item);
         } catch (const std::exception& error) {
-            Log::line(QStringLiteral("❌ Error adding item: ") + describe(error));
-            emit errorOccurred(describe(error));
+            Log::line(QStringLiteral("❌ Error adding item: ") + KippetsError::textOf(error));
+            emit errorOccurred(KippetsError::textOf(error));
             continue;
         }
         Log::line(QStringLiteral("✅ Added item to kippet"));
@@ -208,7 +169,7 @@ QCoro::Task<std::optional<KippetItem>> KippetIntake::imageKind(ItemProvider prov
     } catch (const std::exception& error) {
         Log::line(
             QStringLiteral("   ⚠️ loadFileRepresentation for image failed, trying data: ") +
-            describe(error));
+            KippetsError::textOf(error));
     }
     const std::optional<QByteArray> bytes = co_await ItemLoaders::loadImageData(provider);
     if (!bytes) {
@@ -233,9 +194,10 @@ QCoro::Task<KippetIntake::ProviderOutcome> KippetIntake::fileURLKind(ItemProvide
         co_return ProviderOutcome{
             fileItem(file.bytes, file.name, file.pathExtension, file.mimeType), std::nullopt};
     } catch (const std::exception& error) {
-        Log::line(QStringLiteral("   ❌ loadFileRepresentation failed: ") + describe(error));
+        Log::line(QStringLiteral("   ❌ loadFileRepresentation failed: ") +
+                  KippetsError::textOf(error));
         Log::line(QStringLiteral("   ❌ All fileURL loading methods failed"));
-        co_return ProviderOutcome{std::nullopt, describe(error)};
+        co_return ProviderOutcome{std::nullopt, KippetsError::textOf(error)};
     }
 }
 
@@ -339,7 +301,7 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
         addItemToKippet(item);
     } catch (const std::exception& error) {
         Log::line(QStringLiteral("❌ Error: ") + describeForLog(error));
-        emit errorOccurred(describe(error));
+        emit errorOccurred(KippetsError::textOf(error));
         co_return true;
     }
     Log::line(QStringLiteral("✅ Image added to kippet"));
@@ -360,7 +322,7 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
                 item = co_await pastedFileItem(url);
             } catch (const std::exception& error) {
                 if (self)
-                    emit errorOccurred(describe(error));
+                    emit errorOccurred(KippetsError::textOf(error));
             }
         }
         if (!self || !kippet_)
@@ -405,7 +367,7 @@ QCoro::Task<void> KippetIntake::importFiles(QList<QUrl> urls) {
             item = co_await ItemBuilders::createFileItem(url.toLocalFile());
         } catch (const std::exception& error) {
             if (self)
-                emit errorOccurred(describe(error));
+                emit errorOccurred(KippetsError::textOf(error));
         }
         if (!self || !kippet_)
             co_return;

@@ -70,8 +70,5 @@ private:
     static std::optional<KippetItem> urlKind(const ItemProvider& provider);
     static std::optional<KippetItem> plainTextKind(const ItemProvider& provider);
 
-    QString writeItemFile(const KippetItem& item);
-    void addItemRow(const KippetItem& item);
-
     QPointer<Kippet> kippet_;
 };

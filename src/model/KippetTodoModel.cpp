@@ -1,4 +1,5 @@
 #include "model/KippetTodoModel.h"
+#include "model/JsonCoding.h"
 
 KippetTodoModel KippetTodoModel::fromDomain(const KippetTodo& todo) {
     KippetTodoModel row;
@@ -25,7 +26,7 @@ KippetTodo KippetTodoModel::toDomain() const {
 bool KippetTodoModel::comesBefore(const KippetTodoModel& a, const KippetTodoModel& b) {
     if (a.createdAt != b.createdAt)
         return a.createdAt > b.createdAt;
-    const QString aText = a.id.toString(QUuid::WithoutBraces).toUpper();
-    const QString bText = b.id.toString(QUuid::WithoutBraces).toUpper();
+    const QString aText = JsonCoding::encodeUuid(a.id);
+    const QString bText = JsonCoding::encodeUuid(b.id);
     return aText > bText;
 }

@@ -12,6 +12,8 @@ public:
     explicit KippetsError(QString description);
 
     const QString& errorDescription() const noexcept { return description_; }
+    // The user-facing text of any failure: ours carry one, others give what() as text.
+    static QString textOf(const std::exception& error);
     const char* what() const noexcept override { return utf8_.constData(); }
 
 private:

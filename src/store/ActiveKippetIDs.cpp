@@ -1,4 +1,5 @@
 #include "store/ActiveKippetIDs.h"
+#include "model/JsonCoding.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -6,7 +7,7 @@
 QByteArray ActiveKippetIDs::encode(const QSet<QUuid>& ids) {
     QJsonArray array;
     for (const QUuid& id : ids)
-        array.append(id.toString(QUuid::WithoutBraces).toUpper());
+        array.append(JsonCoding::encodeUuid(id));
     return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
 

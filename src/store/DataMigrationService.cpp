@@ -58,12 +58,6 @@ LegacyDocument readLegacyDocument(const QString& path) {
     return legacy;
 }
 
-QString reasonOf(const std::exception& error) {
-    if (const auto* known = dynamic_cast<const KippetsError*>(&error))
-        return known->errorDescription();
-    return QString::fromUtf8(error.what());
-}
-
 // The kippets of "allKippets" decode on the thread pool (Base64 of every item), each on its own,
 // while the caller takes them in file order as they become ready: storing kippet N overlaps
 // decoding N+1 and later. A kippet that does not decode yields nothing, and is logged with its
@@ -120,7 +114,7 @@ private:
             const std::unique_ptr<Kippet> kippet = Kippet::fromJson(*objects_[index], now_);
             result = KippetModel::fromDomainWithContents(*kippet);
         } catch (const std::exception& error) {
-            reasons_[index] = reasonOf(error);
+            reasons_[index] = KippetsError::textOf(error);
         }
         {
             const std::lock_guard lock(mutex_);

@@ -1,4 +1,5 @@
 #include "store/ItemStorage.h"
+#include "model/JsonCoding.h"
 
 #include "store/ItemFileError.h"
 
@@ -69,7 +70,7 @@ QUrl referencedLocation(const KippetItem& item) {
 ItemStorage::ItemStorage(QString root) : root_(std::move(root)) {}
 
 QString ItemStorage::idText(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
+    return JsonCoding::encodeUuid(id);
 }
 
 QString ItemStorage::itemsDirectory(const QUuid& kippetId) const {
@@ -111,8 +112,10 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
 void ItemStorage::writeNewItemFile(const KippetItem& item, const QUuid& kippetId) const {
     QFile file(itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(item.content) != item.content.size()) {
-        throw ItemFileError(file.errorString());
+        file.write(item.content) != item.content.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.remove();
+        throw ItemFileError(reason);
     }
 }
 

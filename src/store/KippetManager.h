@@ -82,8 +82,8 @@ public:
     QString itemsDirectory(const Kippet* kippet) const;
     QUrl fileURL(const KippetItem& item, const Kippet* kippet) const;
     static std::optional<QString> itemFileExtension(const KippetItem& item);
-    // A new item into the kippet, its file (file items) and its row: throws KippetError for a
-    // duplicate, ItemFileError, or the store's errors; what was done before a failure stays.
+    // A new item into the kippet, its file (file items) and its row, all or nothing: throws
+    // KippetError for a duplicate, ItemFileError, or the store's errors, and then leaves no trace.
     void addItem(const KippetItem& item, Kippet* kippet);
     // The row goes first: when the store fails, the item keeps its place, its file and its row.
     // Values, not references: callers often pass an entry of the very list that changes.
@@ -113,9 +113,6 @@ public:
     void requestSave(Kippet* kippet, const QUuid& itemId);
     // The same for every item of the kippet.
     void requestSave(Kippet* kippet);
-    // Adds the row of an item the kippet has just taken in. The kippet itself refused duplicates,
-    // so the rows are not searched again. Throws the store's errors; no row without a stored kippet.
-    void addNewItemRow(const KippetItem& item, const Kippet* kippet);
 
 signals:
     void activeKippetsChanged();

@@ -115,19 +115,6 @@ void KippetManager::saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds
     }
 }
 
-void KippetManager::addNewItemRow(const KippetItem& item, const Kippet* kippet) {
-    KippetModel* row = cachedRow(kippet->id());
-    if (!row)
-        return;
-    // Searching every stored item's signature again would make each add cost as much as the
-    // whole kippet; the rows are kept in step with the kippet, which has just refused duplicates.
-    KippetModel target = *row;
-    target.items.clear();
-    KippetItemModel itemRow = KippetItemModel::fromDomain(item);
-    store().addItem(itemRow, target);
-    row->items.append(itemRow);
-}
-
 void KippetManager::analyzeItem(const KippetItem& item, Kippet* kippet) {
     if (!kippet)
         return;

@@ -16,15 +16,22 @@ std::optional<QString> KippetManager::itemFileExtension(const KippetItem& item) 
 
 void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
     kippet->addItem(item);
-    if (item.type == KippetItemType::file && !item.isFileReference()) {
-        itemStorage_.writeNewItemFile(item, kippet->id());
+    const bool ownsFile = item.type == KippetItemType::file && !item.isFileReference();
+    try {
+        if (ownsFile)
+            itemStorage_.writeNewItemFile(item, kippet->id());
+        if (KippetModel* row = cachedRow(kippet->id())) {
+            KippetItemModel itemRow = KippetItemModel::fromDomain(item);
+            store().addItem(itemRow, *row);
+        }
+    } catch (...) {
+        // Half an item is worse than none: it would never be analysed and would vanish at the
+        // next start.
+        kippet->removeItem(item.id);
+        if (ownsFile)
+            itemStorage_.removeItemFiles(item, kippet->id());
+        throw;
     }
-    KippetModel* row = cachedRow(kippet->id());
-    if (!row) {
-        return;
-    }
-    KippetItemModel itemRow = KippetItemModel::fromDomain(item);
-    store().addItem(itemRow, *row);
 }
 
 void KippetManager::removeItem(KippetItem item, Kippet* kippet) {

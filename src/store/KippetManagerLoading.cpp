@@ -39,12 +39,6 @@ std::optional<std::vector<std::unique_ptr<Kippet>>> decodeKippets(const QJsonVal
     return kippets;
 }
 
-QString describe(const std::exception& error) {
-    if (const auto* known = dynamic_cast<const KippetsError*>(&error)) {
-        return known->errorDescription();
-    }
-    return QString::fromUtf8(error.what());
-}
 } // namespace
 
 void KippetManager::loadLegacyStore() {
@@ -150,7 +144,8 @@ void KippetManager::loadFromStore() {
         applyLoadedKippets();
         Log::line(QStringLiteral("📦 Loaded %1 kippets from the store").arg(allKippets_.size()));
     } catch (const std::exception& error) {
-        Log::line(QStringLiteral("❌ Failed to load from the store: ") + describe(error));
+        Log::line(QStringLiteral("❌ Failed to load from the store: ") +
+                  KippetsError::textOf(error));
     }
 }
 
@@ -266,7 +261,8 @@ void KippetManager::saveKippet(Kippet* kippet) {
         store().updateKippet(*row);
         kippetModelMap_.insert(kippet->id(), *row);
     } catch (const std::exception& error) {
-        Log::line(QStringLiteral("Failed to update kippet in the store: ") + describe(error));
+        Log::line(QStringLiteral("Failed to update kippet in the store: ") +
+                  KippetsError::textOf(error));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "store/StoreTables.h"
+#include "model/JsonCoding.h"
 
 #include "store/StoreError.h"
 
@@ -40,7 +41,7 @@ QVariant tagsValue(const std::optional<QStringList>& tags) {
         QJsonDocument(QJsonArray::fromStringList(*tags)).toJson(QJsonDocument::Compact));
 }
 QVariant idValue(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
+    return JsonCoding::encodeUuid(id);
 }
 
 class Reader {
