@@ -8,8 +8,6 @@
 #include "platform/Preferences.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
-#include "store/StoreTables.h"
-#include "store/StoreTransaction.h"
 
 #include <algorithm>
 
@@ -86,32 +84,29 @@ void KippetManager::saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds
         const std::optional<KippetItem> item = kippet->item(itemId);
         if (!item)
             continue;
-        const auto itemRow = std::find_if(row->items.begin(), row->items.end(),
+        const auto itemRow = std::find_if(row->items.cbegin(), row->items.cend(),
                                           [&](const KippetItemModel& r) { return r.id == itemId; });
-        if (itemRow == row->items.end() || itemRow->rowId == 0) {
+        if (itemRow == row->items.cend() || itemRow->rowId == 0) {
             saveKippet(kippet);
             return;
         }
-        itemRow->setMetadata(item->metadata);
-        itemRow->categoryRaw = rawValue(item->category);
-        itemRow->customCategory = item->customCategory;
-        itemRow->isProcessing = item->isProcessing;
-        changed.append(*itemRow);
+        KippetItemModel updated = *itemRow;
+        updated.setMetadata(item->metadata);
+        updated.categoryRaw = rawValue(item->category);
+        updated.customCategory = item->customCategory;
+        updated.isProcessing = item->isProcessing;
+        changed.append(std::move(updated));
     }
     try {
-        const QSqlDatabase database = store().container()->database();
-        StoreTransaction transaction(database);
-        {
-            StoreTables tables(database);
-            for (const KippetItemModel& itemRow : std::as_const(changed))
-                tables.updateItemRow(itemRow);
-        }
-        transaction.commit();
+        store().updateItems(changed);
+        for (const KippetItemModel& updated : std::as_const(changed))
+            for (KippetItemModel& kept : row->items)
+                if (kept.rowId == updated.rowId)
+                    kept = updated;
     } catch (const std::exception& error) {
+        // The kept rows still match the store; the kippet's next save writes these items again.
         Log::line(QStringLiteral("Failed to update kippet in the store: ") +
-                  QString::fromUtf8(error.what()));
-        // The kept rows now differ from the store's; read them again next time.
-        kippetModelMap_.remove(kippet->id());
+                  KippetsError::textOf(error));
     }
 }
 

@@ -153,6 +153,13 @@ void StoreManager::deleteKippetRows(const QList<KippetModel>& kippets) {
     });
 }
 
+void StoreManager::updateItems(const QList<KippetItemModel>& items) {
+    inTransaction([&](StoreTables& tables) {
+        for (const KippetItemModel& item : items)
+            tables.updateItemRow(item);
+    });
+}
+
 void StoreManager::updateKippet(KippetModel& kippet) {
     inTransaction([&](StoreTables& tables) {
         tables.updateKippetRow(kippet);

@@ -67,6 +67,8 @@ public:
     // stored todo row, with the todos' order. Rows with rowId 0 are left out: addItem/addTodo add
     // rows.
     void updateKippet(KippetModel& kippet);
+    // Writes every field of the given stored item rows, in one transaction.
+    void updateItems(const QList<KippetItemModel>& items);
 
     void updateCustomInstructions(KippetModel& kippet,
                                   const std::optional<QString>& customInstructions,
