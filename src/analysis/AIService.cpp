@@ -3,7 +3,7 @@
 #include "analysis/AIPreferences.h"
 #include "analysis/CancellationError.h"
 #include "analysis/HeuristicAnalyzer.h"
-#include "analysis/KeychainStore.h"
+#include "analysis/OpenAIAnalyzer.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 
@@ -43,10 +43,8 @@ bool isUsable(const ContentAnalyzer& analyzer, qint64 capability) {
 QString describe(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
-    } catch (const KippetsError& error) {
-        return error.errorDescription();
     } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
+        return KippetsError::textOf(error);
     } catch (...) {
     }
     return QStringLiteral("Unknown error");
@@ -91,10 +89,7 @@ bool AIService::isForcedHeuristic() const {
 }
 
 bool AIService::hasKey() const {
-    if (hasKey_)
-        return hasKey_();
-    return KeychainStore::isInstalled() &&
-           KeychainStore::shared().hasStoredKey(KeychainStore::apiKeyAccount);
+    return hasKey_ ? hasKey_() : OpenAIAnalyzer::defaultHasKey();
 }
 
 AIService::Chain AIService::currentProviders() const {

@@ -33,7 +33,7 @@ public:
     void setLocalModelFactory(AnalyzerFactory factory) { localModelFactory_ = std::move(factory); }
     void setCloudFactory(AnalyzerFactory factory) { cloudFactory_ = std::move(factory); }
     void setImageFactory(AnalyzerFactory factory) { imageFactory_ = std::move(factory); }
-    // Whether a cloud API key is stored; by default the key store's cached answer.
+    // Whether a cloud API key is stored; by default the cloud analyzer's own answer.
     void setKeyPresence(std::function<bool()> hasKey) { hasKey_ = std::move(hasKey); }
     // A fixed chain used unchanged instead of the one the preferences select.
     void setInjectedProviders(std::optional<Chain> chain) { injectedProviders_ = std::move(chain); }

@@ -22,7 +22,6 @@ QCoro::Task<std::optional<QString>> loadStoredKey() {
 
 void installAnalyzers(AIService& service) {
     OpenAIAnalyzer::setDefaultKeySource(keyIsStored, loadStoredKey);
-    service.setKeyPresence(keyIsStored);
     service.setCloudFactory([] {
         return std::make_shared<OpenAIAnalyzer>(
             HttpClient::shared(), &OpenAIAnalyzer::defaultHasKey, &OpenAIAnalyzer::defaultLoadKey);

@@ -1,11 +1,12 @@
 #include "analysis/HttpClient.h"
 
+#include "platform/Clock.h"
+
 #include <QCoroNetworkReply>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QScopedPointer>
 #include <QSslConfiguration>
-#include <QTimer>
 
 namespace {
 HttpClient* installedClient = nullptr;
@@ -77,14 +78,11 @@ HttpClient::finish(QNetworkReply* rawReply, std::chrono::milliseconds timeout, q
 
     // Qt reports its own transfer time-out exactly like an abort, so we time the exchange
     // ourselves and remember that it was the timer that ended it.
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, rawReply, [exchange, guarded] {
+    ScheduledAction timer = Clock::shared().schedule(timeout, rawReply, [exchange, guarded] {
         exchange->timedOut = true;
         if (guarded)
             guarded->abort();
     });
-    timer.start(timeout);
 
     if (maxBytes >= 0) {
         connect(rawReply, &QNetworkReply::readyRead, rawReply, [exchange, guarded, maxBytes] {
@@ -99,7 +97,7 @@ HttpClient::finish(QNetworkReply* rawReply, std::chrono::milliseconds timeout, q
     }
 
     co_await rawReply;
-    timer.stop();
+    timer.cancel();
     if (!guarded)
         co_return Result{Result::Failure::network,
                          QStringLiteral("The request was cancelled."),

@@ -1,5 +1,6 @@
 #include "analysis/OpenAIAnalyzer.h"
 
+#include "analysis/HeuristicAnalyzer.h"
 #include "analysis/HttpClient.h"
 #include "analysis/InvalidAPIKeyError.h"
 #include "analysis/OpenAIPrompts.h"
@@ -17,8 +18,6 @@ OpenAIAnalyzer::KeyLoader defaultLoadKeyOperation;
 
 const QString providerHost = QStringLiteral("https://api.openai.com");
 const QString responsesPath = QStringLiteral("/v1/responses");
-const QStringList linkTags{QStringLiteral("link"), QStringLiteral("url"),
-                           QStringLiteral("website")};
 
 // The first count characters of a body for a log line, or "nil" when it is not UTF-8. An
 // endpoint may echo the request's key back; that never reaches the log.
@@ -92,21 +91,6 @@ QStringList stringList(const QJsonValue& value) {
         list.append(element.toString());
     }
     return list;
-}
-
-QString hostOrWebsite(const QUrl& url) {
-    const QString host = url.host();
-    return host.isEmpty() ? QStringLiteral("website") : host;
-}
-
-// The answer for a link the model cannot be asked about.
-ContentAnalysis linkFallback(const QUrl& url) {
-    return ContentAnalysis{ItemCategory::links,
-                           std::nullopt,
-                           std::nullopt,
-                           QStringLiteral("Web link: ") + hostOrWebsite(url),
-                           linkTags,
-                           1.0};
 }
 
 QJsonArray parts(std::initializer_list<QJsonObject> objects) {
@@ -243,7 +227,7 @@ QCoro::Task<QString> OpenAIAnalyzer::makeAPICall(QJsonArray input, QString model
 
     if (!http_)
         throw AIServiceError(AIServiceError::Case::networkError);
-    const HttpClient::Result result = co_await http_->post(request, body, timeouts_.request);
+    const HttpClient::Result result = co_await http_->post(request, body, requestTimeout);
     if (result.failure == HttpClient::Result::Failure::timeout)
         throw AIServiceError(AIServiceError::Case::timeout);
     if (result.failure != HttpClient::Result::Failure::none || !result.status)
@@ -360,33 +344,33 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeLink(KippetItem item, QStrin
     const QString scheme = url.scheme().toLower();
     if (scheme != QStringLiteral("http") && scheme != QStringLiteral("https"))
         throw AIServiceError(AIServiceError::Case::unsupportedURLScheme);
+    // The answer for a link the model cannot be asked about is the classifier's answer.
+    const ContentAnalysis fallback = heuristicAnalysis(item);
     if (!http_) {
         logFetchFailure(AIServiceError(AIServiceError::Case::networkError).errorDescription());
-        co_return linkFallback(url);
+        co_return fallback;
     }
 
     QNetworkRequest request(url);
     request.setRawHeader("Range", "bytes=0-" + QByteArray::number(pageByteLimit - 1));
     const HttpClient::Result page =
-        co_await http_->fetchPrefix(request, pageByteLimit, timeouts_.pageFetch);
+        co_await http_->fetchPrefix(request, pageByteLimit, pageFetchTimeout);
     if (page.failure != HttpClient::Result::Failure::none) {
         logFetchFailure(page.errorText);
-        co_return linkFallback(url);
+        co_return fallback;
     }
     // A page in another encoding, or one cut inside a character at the byte limit.
     const std::optional<QString> html = decodeUtf8(page.body);
     if (!html)
-        co_return linkFallback(url);
+        co_return fallback;
 
     const PageMetadata metadata = PageMetadata::fromHtml(*html);
-    if (!metadata.title)
-        co_return ContentAnalysis{
-            ItemCategory::links,
-            std::nullopt,
-            std::nullopt,
-            metadata.description.value_or(QStringLiteral("Web link: ") + hostOrWebsite(url)),
-            linkTags,
-            0.7};
+    if (!metadata.title) {
+        ContentAnalysis described = fallback;
+        described.description = metadata.description.value_or(fallback.description);
+        described.confidence = 0.7;
+        co_return described;
+    }
 
     const QString system =
         OpenAIPrompts::withInstructions(OpenAIPrompts::linkSystem(), customInstructions);
@@ -395,9 +379,9 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeLink(KippetItem item, QStrin
     ContentAnalysis analysis;
     try {
         analysis = co_await ask(system, user, apiKey, endpoint);
-    } catch (const KippetsError& error) {
-        logFetchFailure(error.errorDescription());
-        co_return linkFallback(url);
+    } catch (const std::exception& error) {
+        logFetchFailure(KippetsError::textOf(error));
+        co_return fallback;
     }
     analysis.category = ItemCategory::links;
     co_return analysis;

@@ -20,11 +20,8 @@ public:
     using KeyPresence = std::function<bool()>;
     using KeyLoader = std::function<QCoro::Task<std::optional<QString>>()>;
 
-    struct Timeouts {
-        std::chrono::milliseconds request{30000};
-        std::chrono::milliseconds pageFetch{60000};
-    };
-
+    static constexpr std::chrono::milliseconds requestTimeout{30000};
+    static constexpr std::chrono::milliseconds pageFetchTimeout{60000};
     static constexpr qint64 pageByteLimit = 1048576;
     static inline const QString model = QStringLiteral("gpt-4o");
 
@@ -39,8 +36,6 @@ public:
     // The provider's Responses endpoint; KIPPETS_OPENAI_BASE_URL replaces the scheme, host and
     // port (tests point it at a local server).
     static QUrl defaultEndpoint();
-
-    void setTimeouts(Timeouts timeouts) { timeouts_ = timeouts; }
 
     AnalyzerID id() const override { return AnalyzerID::openAI; }
     AnalyzerCapabilities capabilities() const override { return capabilities_; }
@@ -90,5 +85,4 @@ private:
     KeyLoader loadKey_;
     QUrl endpoint_;
     AnalyzerCapabilities capabilities_;
-    Timeouts timeouts_;
 };

@@ -8,6 +8,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QTest>
+#include <stdexcept>
 
 namespace {
 using Scripted = std::shared_ptr<ScriptedAnalyzer>;
@@ -159,6 +160,14 @@ private slots:
         QVERIFY(log.contains(
             "⚠️ [AIService.analyzeContent] provider localModel failed: Invalid API response "
             "— falling through"));
+
+        // A failure of any other type falls through the same way.
+        image->answer(ScriptedAnalyzer::failing(std::runtime_error("decoder crashed")));
+        const KippetItem picture = itemOf(KippetItemType::image, "cat.png");
+        QCOMPARE(TaskRunner::finish(service.analyzeContent(picture, std::nullopt)),
+                 heuristicAnalysis(picture));
+        QVERIFY(log.contains("⚠️ [AIService.analyzeContent] provider image failed: decoder "
+                             "crashed — falling through"));
     }
 
     void chainWithoutClassifierReportsLastFailure() {
@@ -243,14 +252,16 @@ private slots:
 
     void screeningRejectionIsAnErrorWhoeverGivesIt() {
         local->setScreening(QString("REJECTED"));
-        QVERIFY(TaskRunner::failure<AIServiceError>(service.sanitizeInstructions("something rude")) ==
-                AIServiceError(AIServiceError::Case::instructionsRejected));
+        QVERIFY(
+            TaskRunner::failure<AIServiceError>(service.sanitizeInstructions("something rude")) ==
+            AIServiceError(AIServiceError::Case::instructionsRejected));
 
         Preferences::shared().setString("ai_mode", "byok");
         cloud->setScreening(
             std::make_exception_ptr(AIServiceError(AIServiceError::Case::instructionsRejected)));
-        QVERIFY(TaskRunner::failure<AIServiceError>(service.sanitizeInstructions("something rude")) ==
-                AIServiceError(AIServiceError::Case::instructionsRejected));
+        QVERIFY(
+            TaskRunner::failure<AIServiceError>(service.sanitizeInstructions("something rude")) ==
+            AIServiceError(AIServiceError::Case::instructionsRejected));
     }
 
     void screeningUsesFirstQualifiedAnalyzer() {

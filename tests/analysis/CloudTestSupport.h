@@ -2,7 +2,9 @@
 
 #include "analysis/HttpClient.h"
 #include "analysis/OpenAIAnalyzer.h"
+#include "platform/Clock.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 #include "support/TestHttpServer.h"
 
 #include <QCoroTask>
@@ -11,12 +13,16 @@
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QUuid>
-#include <exception>
 #include <optional>
+#include <stdexcept>
 
 // Helpers shared by the cloud analyzer tests: a model endpoint on the test server, replies in
-// the Responses format, and running a coroutine to its end.
+// the Responses format, items, and running a task whose server never answers.
 namespace CloudTest {
+using TaskRunner::caught;
+using TaskRunner::failure;
+using TaskRunner::finish;
+
 inline const QString key = QStringLiteral("sk-test-0123456789abcdef");
 
 inline QByteArray responsesBody(const QString& replyText) {
@@ -40,11 +46,9 @@ inline OpenAIAnalyzer::KeyLoader keyLoader(std::optional<QString> storedKey) {
 
 inline OpenAIAnalyzer analyzer(HttpClient& http, const QUrl& endpoint,
                                std::optional<QString> storedKey = key) {
-    OpenAIAnalyzer result(
+    return OpenAIAnalyzer(
         http, [storedKey] { return storedKey.has_value() && !storedKey->isEmpty(); },
         keyLoader(storedKey), endpoint);
-    result.setTimeouts({std::chrono::milliseconds(1500), std::chrono::milliseconds(1500)});
-    return result;
 }
 
 inline KippetItem item(KippetItemType type, const QByteArray& content, const QString& name = {}) {
@@ -71,10 +75,22 @@ inline quint16 refusedPort() {
     return port;
 }
 
-template <typename T> T run(QCoro::Task<T> task) { return TaskRunner::finish(std::move(task)); }
-
-template <typename E, typename T> std::optional<E> failure(QCoro::Task<T> task) {
-    return TaskRunner::failure<E>(std::move(task));
+// Runs a task against a server that stays silent: once the server holds the task's request,
+// the time-out passes on the test clock. Throws std::runtime_error when the task ends a
+// millisecond before its time-out.
+template <typename T>
+T finishAfterTimeout(QCoro::Task<T> task, const TestHttpServer& server,
+                     std::chrono::milliseconds timeout) {
+    const qsizetype before = server.requests().size();
+    auto state = TaskRunner::settle(std::move(task));
+    if (!TaskRunner::waitUntil([&] { return server.requests().size() > before; }))
+        throw std::runtime_error("the request never reached the server");
+    testClock().advance(timeout - std::chrono::milliseconds(1));
+    QCoreApplication::processEvents();
+    if (state->done)
+        throw std::runtime_error("the task ended before its time-out");
+    testClock().advance(std::chrono::milliseconds(1));
+    return TaskRunner::result(state);
 }
 
 } // namespace CloudTest

@@ -91,7 +91,7 @@ private slots:
         QFETCH(QByteArray, expected);
         HttpClient http;
         OpenAIAnalyzer cloud = analyzer(http, endpointOf(*server_));
-        const ContentAnalysis analysis = run(cloud.analyze(item, instructions));
+        const ContentAnalysis analysis = finish(cloud.analyze(item, instructions));
         QCOMPARE(analysis.title, std::optional<QString>(QStringLiteral("A title")));
         QCOMPARE(server_->requests().size(), 1);
         const TestHttpRequest request = server_->requests().first();
@@ -168,9 +168,10 @@ private slots:
             return silent;
         });
         OpenAIAnalyzer cloud = analyzer(http, endpointOf(*server_));
-        cloud.setTimeouts({std::chrono::milliseconds(200), std::chrono::milliseconds(200)});
-        const auto timedOut =
-            failure<AIServiceError>(cloud.analyze(item(KippetItemType::text, "a"), {}));
+        const auto timedOut = caught<AIServiceError>([&] {
+            finishAfterTimeout(cloud.analyze(item(KippetItemType::text, "a"), {}), *server_,
+                               OpenAIAnalyzer::requestTimeout);
+        });
         QVERIFY(timedOut);
         QCOMPARE(timedOut->errorCase(), AIServiceError::Case::timeout);
         QVERIFY(timedOut->isRetryable());
@@ -263,8 +264,8 @@ private slots:
     void trimsTheKeyAndRefusesControlCharacters() {
         HttpClient http;
         const QUrl endpoint = endpointOf(*server_);
-        run(analyzer(http, endpoint, QStringLiteral("  ") + key + QStringLiteral("\n"))
-                .analyze(item(KippetItemType::text, "a"), {}));
+        finish(analyzer(http, endpoint, QStringLiteral("  ") + key + QStringLiteral("\n"))
+                   .analyze(item(KippetItemType::text, "a"), {}));
         QCOMPARE(server_->requests().size(), 1);
         QCOMPARE(server_->requests().first().header("authorization"), "Bearer " + key.toUtf8());
 
@@ -323,7 +324,7 @@ private slots:
             QCOMPARE(error->errorCase(), AIServiceError::Case::instructionsRejected);
         }
         answer = QStringLiteral("\n  Group invoices by Client Name.  \n");
-        QCOMPARE(run(cloud.sanitize(QStringLiteral("  invoices by client \n"))),
+        QCOMPARE(finish(cloud.sanitize(QStringLiteral("  invoices by client \n"))),
                  QStringLiteral("Group invoices by Client Name."));
         const QJsonObject expected = expectedBody(
             OpenAIPrompts::screening(),
@@ -357,7 +358,7 @@ private slots:
 
         http.setExtraCaCertificates({certificate});
         const ContentAnalysis analysis =
-            run(analyzer(http, endpointOf(tls)).analyze(item(KippetItemType::text, "a"), {}));
+            finish(analyzer(http, endpointOf(tls)).analyze(item(KippetItemType::text, "a"), {}));
         QCOMPARE(analysis.category, ItemCategory::notes);
         QCOMPARE(tls.requests().size(), 1);
         QCOMPARE(tls.requests().first().header("authorization"), "Bearer " + key.toUtf8());

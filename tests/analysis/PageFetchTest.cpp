@@ -48,8 +48,8 @@ private slots:
         page_ = streamed("<html>", QByteArray(1024, 'a'), 3 * 1024 * 1024);
         HttpClient http;
         QNetworkRequest request(server_->baseUrl().resolved(QUrl("/big")));
-        const HttpClient::Result result = run(http.fetchPrefix(
-            request, OpenAIAnalyzer::pageByteLimit, std::chrono::milliseconds(3000)));
+        const HttpClient::Result result = finish(http.fetchPrefix(
+            request, OpenAIAnalyzer::pageByteLimit, OpenAIAnalyzer::pageFetchTimeout));
         QCOMPARE(result.failure, HttpClient::Result::Failure::none);
         QCOMPARE(result.body.size(), OpenAIAnalyzer::pageByteLimit);
         QVERIFY(result.truncated);
@@ -63,7 +63,7 @@ private slots:
         HttpClient http;
         const QString url = server_->baseUrl().toString() + QStringLiteral("/article");
         const ContentAnalysis analysis =
-            run(analyzer(http, endpointOf(*server_)).analyze(link(url), {}));
+            finish(analyzer(http, endpointOf(*server_)).analyze(link(url), {}));
 
         QCOMPARE(analysis.category, ItemCategory::links);
         QCOMPARE(analysis.title, std::optional<QString>(QStringLiteral("Model title")));
@@ -89,7 +89,7 @@ private slots:
             R"(<title>T</title><meta name="description" content=" About it ">)");
         HttpClient http;
         const QString url = server_->baseUrl().toString() + QStringLiteral("/a");
-        run(analyzer(http, endpointOf(*server_)).analyze(link(url), QStringLiteral("By topic")));
+        finish(analyzer(http, endpointOf(*server_)).analyze(link(url), QStringLiteral("By topic")));
         const QJsonArray input =
             QJsonDocument::fromJson(server_->requests()[1].body)["input"].toArray();
         QVERIFY(input[1]["content"][0]["text"].toString().contains(
@@ -103,7 +103,7 @@ private slots:
         page_ = streamed("<title>T</title>!", QString(512, QChar(0xe9)).toUtf8(), 2 * 1024 * 1024);
         HttpClient http;
         LogCapture log;
-        const ContentAnalysis analysis = run(
+        const ContentAnalysis analysis = finish(
             analyzer(http, endpointOf(*server_)).analyze(link(server_->baseUrl().toString()), {}));
         QCOMPARE(analysis, (ContentAnalysis{ItemCategory::links, std::nullopt, std::nullopt,
                                             QStringLiteral("Web link: 127.0.0.1"), linkTags, 1.0}));
@@ -116,11 +116,11 @@ private slots:
         OpenAIAnalyzer cloud = analyzer(http, endpointOf(*server_));
         page_ = TestHttpResponse::html(R"(<meta name="description" content="A calm page">)", 404);
         const ContentAnalysis described =
-            run(cloud.analyze(link(server_->baseUrl().toString()), {}));
+            finish(cloud.analyze(link(server_->baseUrl().toString()), {}));
         QCOMPARE(described, (ContentAnalysis{ItemCategory::links, std::nullopt, std::nullopt,
                                              QStringLiteral("A calm page"), linkTags, 0.7}));
         page_ = TestHttpResponse::html("<title>\n</title>");
-        const ContentAnalysis bare = run(cloud.analyze(link(server_->baseUrl().toString()), {}));
+        const ContentAnalysis bare = finish(cloud.analyze(link(server_->baseUrl().toString()), {}));
         QCOMPARE(bare.description, QStringLiteral("Web link: 127.0.0.1"));
         QCOMPARE(bare.confidence, 0.7);
         for (const TestHttpRequest& request : server_->requests())
@@ -164,7 +164,7 @@ private slots:
         refused.setPort(refusedPort());
         refused.setPath(QStringLiteral("/x"));
         const ContentAnalysis unreachable =
-            run(analyzer(http, endpointOf(*server_)).analyze(link(refused.toString()), {}));
+            finish(analyzer(http, endpointOf(*server_)).analyze(link(refused.toString()), {}));
         QCOMPARE(unreachable,
                  (ContentAnalysis{ItemCategory::links, std::nullopt, std::nullopt,
                                   QStringLiteral("Web link: 127.0.0.1"), linkTags, 1.0}));
@@ -174,14 +174,15 @@ private slots:
         QCOMPARE(server_->requests().size(), 0);
 
         page_.behaviour = TestHttpResponse::Behaviour::neverAnswer;
-        OpenAIAnalyzer slow = analyzer(http, endpointOf(*server_));
-        slow.setTimeouts({std::chrono::milliseconds(200), std::chrono::milliseconds(200)});
-        QCOMPARE(run(slow.analyze(link(server_->baseUrl().toString()), {})).confidence, 1.0);
+        const ContentAnalysis silent = finishAfterTimeout(
+            analyzer(http, endpointOf(*server_)).analyze(link(server_->baseUrl().toString()), {}),
+            *server_, OpenAIAnalyzer::pageFetchTimeout);
+        QCOMPARE(silent.confidence, 1.0);
         QCOMPARE(log.lines().size(), 2);
 
         page_ = TestHttpResponse::html("<title>T</title>");
         model_ = TestHttpResponse::json("{\"error\":\"busy\"}", 500);
-        const ContentAnalysis modelDown = run(
+        const ContentAnalysis modelDown = finish(
             analyzer(http, endpointOf(*server_)).analyze(link(server_->baseUrl().toString()), {}));
         QCOMPARE(modelDown.confidence, 1.0);
         QVERIFY(log.contains(QStringLiteral("⚠️ [OpenAIAnalyzer] Failed to fetch URL content: "

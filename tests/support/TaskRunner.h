@@ -39,15 +39,20 @@ template <typename T> std::shared_ptr<Settled<T>> settle(QCoro::Task<T> task) {
     return state;
 }
 
-// The task's value, or its failure rethrown. Events are processed while the task waits for
-// outside I/O (D-Bus, sockets); time-outs of our own never pass, since tests run on a manual
-// clock. Throws std::runtime_error when the task has not ended within the guard.
-template <typename T> T finish(QCoro::Task<T> task, int guardMs = 30000) {
-    auto state = settle(std::move(task));
+// Processes events until the condition holds or the guard passes; whether it holds. Events
+// arrive from outside I/O (D-Bus, sockets); time-outs of our own never pass, since tests run on
+// a manual clock.
+template <typename Condition> bool waitUntil(Condition condition, int guardMs = 30000) {
     const QDeadlineTimer guard(guardMs);
-    while (!state->done && !guard.hasExpired())
+    while (!condition() && !guard.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    if (!state->done)
+    return condition();
+}
+
+// The value of a settled task, or its failure rethrown, once it has ended. Throws
+// std::runtime_error when it has not ended within the guard.
+template <typename T> T result(const std::shared_ptr<Settled<T>>& state, int guardMs = 30000) {
+    if (!waitUntil([&state] { return state->done; }, guardMs))
         throw std::runtime_error("the task did not finish");
     if (state->error)
         std::rethrow_exception(state->error);
@@ -55,14 +60,22 @@ template <typename T> T finish(QCoro::Task<T> task, int guardMs = 30000) {
         return std::move(*state->value);
 }
 
-// The error of type E that the task threw; nothing when it succeeded or threw something else.
-template <typename E, typename T> std::optional<E> failure(QCoro::Task<T> task) {
+template <typename T> T finish(QCoro::Task<T> task, int guardMs = 30000) {
+    return result(settle(std::move(task)), guardMs);
+}
+
+// The error of type E that the call threw; nothing when it returned or threw something else.
+template <typename E, typename Call> std::optional<E> caught(Call call) {
     try {
-        finish(std::move(task));
+        call();
     } catch (const E& error) {
         return error;
     } catch (...) {
     }
     return std::nullopt;
+}
+
+template <typename E, typename T> std::optional<E> failure(QCoro::Task<T> task) {
+    return caught<E>([&task] { finish(std::move(task)); });
 }
 } // namespace TaskRunner
