@@ -104,11 +104,10 @@ HttpClient::finish(QNetworkReply* rawReply, std::chrono::milliseconds timeout, q
                          std::nullopt,
                          {},
                          false};
-    if (!guarded->isOpen())
-        ; // aborted: nothing more to read
-    else if (maxBytes < 0)
+    // An aborted reply is closed: nothing more to read.
+    if (guarded->isOpen() && maxBytes < 0)
         exchange->body = guarded->readAll();
-    else if (!exchange->capped)
+    else if (guarded->isOpen() && !exchange->capped)
         exchange->body.append(guarded->read(maxBytes - exchange->body.size()));
     co_return resultOf(guarded, exchange->timedOut, exchange->capped, exchange->body);
 }
