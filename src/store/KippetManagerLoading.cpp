@@ -266,17 +266,6 @@ void KippetManager::saveKippet(Kippet* kippet) {
     }
 }
 
-void KippetManager::startSaveKippet(Kippet* kippet) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, target = QPointer<Kippet>(kippet)] {
-            if (target) {
-                saveKippet(target);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
 void KippetManager::saveActiveKippetIDs() {
     QJsonArray ids;
     for (Kippet* kippet : std::as_const(activeKippets_)) {
