@@ -258,10 +258,18 @@ private slots:
         QVERIFY(app.byName(QStringLiteral("present (store)")));
         QVERIFY(app.byName(QStringLiteral("missing")));
         QVERIFY(app.isActive(QStringLiteral("present (store)")));
+        Kippet* brief =
+            app.manager().createKippet(QStringLiteral("brief"), red, QStringLiteral("x"), false);
+        app.manager().closeKippet(brief);
+        // No legacy import at the next start that would rewrite the open ids.
+        Preferences::shared().setBool(
+            QString::fromLatin1(DataMigrationService::migrationCompletedKey), true);
 
         app.restart();
-        QCOMPARE(app.store().fetchAllKippets().size(), 2);
-        QCOMPARE(app.manager().allKippets().size(), 2);
+        QCOMPARE(app.store().fetchAllKippets().size(), 3);
+        QCOMPARE(app.manager().allKippets().size(), 3);
+        QVERIFY(app.isActive(QStringLiteral("present (store)")));
+        QVERIFY(!app.isActive(QStringLiteral("brief")));
     }
 
     void legacyFileIsIgnoredOnceImported() {
