@@ -1,6 +1,6 @@
 #include "store/ItemStorage.h"
-#include "model/JsonCoding.h"
 
+#include "model/JsonCoding.h"
 #include "store/ItemFileError.h"
 
 #include <QBuffer>
@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <QSaveFile>
+#include <algorithm>
 
 namespace {
 bool isPlainExtension(const QString& extension) {

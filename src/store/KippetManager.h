@@ -51,7 +51,6 @@ public:
     bool isTestMode() const { return isTestMode_; }
     bool isStoreReady() const { return isStoreReady_; }
     const QSet<QUuid>& pendingDeletions() const { return pendingDeletions_; }
-    bool hasStoreRow(const QUuid& kippetId) const { return kippetModelMap_.contains(kippetId); }
 
     // Returns once the store initialization has ended, with or without a store.
     QCoro::Task<> waitForInitialization();
@@ -59,8 +58,6 @@ public:
     // Loading and saving
     // Writes every field of the kippet's row and of its item rows; failures are logged.
     void saveKippet(Kippet* kippet);
-    // saveKippet on the next turn of the event loop, for callers that must not wait for it.
-    void startSaveKippet(Kippet* kippet);
     void saveActiveKippetIDs();
     QSet<QUuid> storedActiveKippetIDs() const;
 

@@ -266,26 +266,22 @@ void KippetManager::saveKippet(Kippet* kippet) {
     }
 }
 
-void KippetManager::startSaveKippet(Kippet* kippet) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, target = QPointer<Kippet>(kippet)] {
-            if (target) {
-                saveKippet(target);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
 void KippetManager::saveActiveKippetIDs() {
     QJsonArray ids;
+    QSet<QUuid> idSet;
     for (Kippet* kippet : std::as_const(activeKippets_)) {
         if (!kippet->isDemoMode()) {
             ids.append(ItemStorage::idText(kippet->id()));
+            idSet.insert(kippet->id());
         }
     }
     Preferences::shared().setData(QString::fromLatin1(ActiveKippetIDs::key),
                                   QJsonDocument(ids).toJson(QJsonDocument::Compact));
+    // The store writes the same key from its own set when a kippet closes or reopens; a set that
+    // missed these ids would close those kippets at the next start.
+    if (store_) {
+        store_->setActiveKippetIDs(idSet);
+    }
 }
 
 QSet<QUuid> KippetManager::storedActiveKippetIDs() const {

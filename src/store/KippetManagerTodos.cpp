@@ -169,6 +169,9 @@ void KippetManager::scheduleCompletionTransition(const KippetTodo& todo, Kippet*
     auto apply = [this, todoId, target = QPointer<Kippet>(kippet)] {
         if (target) {
             applyCompletionTransition(todoId, target);
+        } else {
+            // The kippet was deleted meanwhile: forget its work item.
+            cancelCompletionTransition(todoId);
         }
     };
     if (remaining <= 0) {
@@ -206,7 +209,9 @@ void KippetManager::persistCompletionTransition(const QUuid& todoId, const QUuid
             return;
         }
         KippetTodoModel* todoRow = findTodoRow(*row, todoId);
-        if (!todoRow) {
+        // Every start settles each done todo again; a row already settled needs no write, which
+        // would rewrite every item row of the kippet.
+        if (!todoRow || !todoRow->completionTransitionDeadline) {
             return;
         }
         todoRow->completionTransitionDeadline.reset();

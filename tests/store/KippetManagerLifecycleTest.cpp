@@ -55,6 +55,18 @@ private slots:
         inbox->setIsExpanded(true);
         inbox->setIsMiniView(true);
         inbox->setIsTucked(true);
+        inbox->setProject(QStringLiteral("Taxes"));
+        QVERIFY(app.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON kippets "
+                                        "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
+        {
+            LogCapture log;
+            m.saveKippet(inbox);
+            QVERIFY(log.contains(
+                QStringLiteral("Failed to update kippet in the store: Failed to save: ")));
+        }
+        QCOMPARE(app.store().fetchKippet(inbox->id())->position(), QPointF());
+        QCOMPARE(inbox->position(), QPointF(120.25, -30.5));
+        QVERIFY(app.exec(QStringLiteral("DROP TRIGGER refuse")));
         m.saveKippet(inbox);
 
         testClock().advance(std::chrono::seconds(5));
@@ -77,6 +89,7 @@ private slots:
                  std::optional<QString>(QStringLiteral("Sort receipts.")));
         QCOMPARE(back->position(), QPointF(120.25, -30.5));
         QVERIFY(back->isExpanded() && back->isMiniView() && back->isTucked());
+        QCOMPARE(back->project(), std::optional<QString>(QStringLiteral("Taxes")));
         QVERIFY(app.isActive(QStringLiteral("Inbox")));
         QVERIFY(!app.isActive(QStringLiteral("Closed")));
         QCOMPARE(app.byName(QStringLiteral("Closed"))->lastClosedDate(), closedAt);
@@ -245,10 +258,18 @@ private slots:
         QVERIFY(app.byName(QStringLiteral("present (store)")));
         QVERIFY(app.byName(QStringLiteral("missing")));
         QVERIFY(app.isActive(QStringLiteral("present (store)")));
+        Kippet* brief =
+            app.manager().createKippet(QStringLiteral("brief"), red, QStringLiteral("x"), false);
+        app.manager().closeKippet(brief);
+        // No legacy import at the next start that would rewrite the open ids.
+        Preferences::shared().setBool(
+            QString::fromLatin1(DataMigrationService::migrationCompletedKey), true);
 
         app.restart();
-        QCOMPARE(app.store().fetchAllKippets().size(), 2);
-        QCOMPARE(app.manager().allKippets().size(), 2);
+        QCOMPARE(app.store().fetchAllKippets().size(), 3);
+        QCOMPARE(app.manager().allKippets().size(), 3);
+        QVERIFY(app.isActive(QStringLiteral("present (store)")));
+        QVERIFY(!app.isActive(QStringLiteral("brief")));
     }
 
     void legacyFileIsIgnoredOnceImported() {
