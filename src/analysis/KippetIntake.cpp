@@ -6,6 +6,7 @@
 #include "analysis/ItemAnalysisStep.h"
 #include "analysis/ItemBuilders.h"
 #include "analysis/ItemLoaders.h"
+#include "analysis/PerceivedText.h"
 #include "model/KippetError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
@@ -218,7 +219,7 @@ std::optional<KippetItem> KippetIntake::plainTextKind(const ItemProvider& provid
         return std::nullopt;
     }
     const QString trimmed = text->trimmed();
-    Log::line(QStringLiteral("   ✅ Loaded text: ") + ItemBuilders::leadingCharacters(trimmed, 50) +
+    Log::line(QStringLiteral("   ✅ Loaded text: ") + PerceivedText::prefix(trimmed, 50) +
               QStringLiteral("..."));
     if (const std::optional<QUrl> link = ItemBuilders::linkFromText(*text)) {
         Log::line(QStringLiteral("   Detected as URL"));

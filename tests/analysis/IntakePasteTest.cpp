@@ -87,7 +87,7 @@ private slots:
         QCOMPARE(items[2].type, KippetItemType::url);
         QCOMPARE(items[3].type, KippetItemType::file);
         QCOMPARE(items[3].metadata.fileExtension, std::optional<QString>(QStringLiteral("zip")));
-        QCOMPARE(h.analyzer->itemCountsSeen, QList<int>({1, 2, 3, 4}));
+        QCOMPARE(h.itemCountsSeen, QList<int>({1, 2, 3, 4}));
         QCOMPARE(h.itemFiles().size(), 2); // a.txt and b.zip
     }
 
