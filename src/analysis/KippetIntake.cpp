@@ -12,9 +12,6 @@
 #include "store/KippetManager.h"
 
 #include <QCoroFuture>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QtConcurrent>
 
@@ -320,7 +317,7 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
             item = ItemBuilders::createLinkItem(url);
         } else {
             try {
-                item = co_await pastedFileItem(url);
+                item = co_await ItemBuilders::createFileItem(url.toLocalFile());
             } catch (const std::exception& error) {
                 if (self)
                     emit errorOccurred(KippetsError::textOf(error));
@@ -334,20 +331,6 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
         if (!self || !kippet_)
             co_return;
     }
-}
-
-// Nothing for a copied file that cannot be read: it is skipped without a word.
-QCoro::Task<std::optional<KippetItem>> KippetIntake::pastedFileItem(QUrl url) {
-    const QString path = url.toLocalFile();
-    const QString name = QFileInfo(path).fileName();
-    const std::optional<QString> mimeType = ContentTypes::mimeTypeForFile(path);
-    const std::optional<QByteArray> bytes = co_await ItemLoaders::readFile(path);
-    if (!bytes)
-        co_return std::nullopt;
-    const QString extension = ContentTypes::pathExtension(name);
-    if (mimeType && ContentTypes::isImageMimeType(*mimeType))
-        co_return imageItem(*bytes, name, extension, *mimeType);
-    co_return fileItem(*bytes, name, extension, mimeType);
 }
 
 // ---- import ----

@@ -67,7 +67,7 @@ private slots:
                                                 "Pasted Image 2026-01-15 09.30.01.png"}));
     }
 
-    void copiedFilesArriveInOrderAndADuplicateDoesNotStopTheRest() {
+    void copiedFilesArriveInOrderAndADuplicateOrUnreadableFileDoesNotStopTheRest() {
         IntakeHarness h;
         const QString a = h.writeFile(QStringLiteral("a.txt"), "A");
         const QString logo = h.writeFile(QStringLiteral("logo.png"), IntakeHarness::pngBytes());
@@ -75,11 +75,16 @@ private slots:
         awaitTask(h.intake->importFiles({QUrl::fromLocalFile(a)}));
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(logo), QUrl::fromLocalFile(a),
-                      QUrl(QStringLiteral("ssh://host.example.org")), QUrl::fromLocalFile(b)});
+                      QUrl(QStringLiteral("ssh://host.example.org")),
+                      QUrl::fromLocalFile(h.folder() + QStringLiteral("/gone.txt")),
+                      QUrl::fromLocalFile(b)});
         data.setText(QStringLiteral("not read"));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         awaitTask(h.intake->pasteFromPasteboard(data));
-        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors[0][0].toString(),
+                 QStringLiteral("This item already exists in the kippet."));
+        QCOMPARE(errors[1][0].toString(), QStringLiteral("Failed to read file data"));
         QCOMPARE(names(*h.kippet), QStringList({"a.txt", "logo.png", "host.example.org", "b.zip"}));
         const QList<KippetItem> items = h.kippet->items();
         QCOMPARE(items[1].type, KippetItemType::image);
