@@ -158,8 +158,7 @@ QCoro::Task<void> ItemAnalysisStep::analyzeItem(QPointer<Kippet> kippet, KippetI
             applyLastingFailure(*kippet, item, error);
         }
     } catch (const std::exception& error) {
-        Log::line(QStringLiteral("❌ [analyzeItem] Unknown error: %1")
-                      .arg(QString::fromUtf8(error.what())));
+        Log::line(QStringLiteral("❌ [analyzeItem] Unknown error: ") + KippetsError::textOf(error));
         if (kippet)
             parkForRetry(*kippet, item);
     }

@@ -3,11 +3,11 @@
 #include "analysis/ContentTypes.h"
 #include "analysis/IntakeError.h"
 #include "analysis/ItemLoaders.h"
+#include "analysis/PerceivedText.h"
 #include "platform/Clock.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTextBoundaryFinder>
 
 KippetItem ItemBuilders::newItem(KippetItemType type, const QByteArray& content,
                                  const ItemMetadata& metadata) {
@@ -34,8 +34,8 @@ KippetItem ItemBuilders::createLinkItem(const QUrl& url) {
 
 KippetItem ItemBuilders::createTextItem(const QString& text) {
     ItemMetadata metadata;
-    metadata.name = leadingCharacters(text, 50);
-    if (characterCount(text) > 50)
+    metadata.name = PerceivedText::prefix(text, 50);
+    if (PerceivedText::length(text) > 50)
         metadata.name += QStringLiteral("...");
     return newItem(KippetItemType::text, text.toUtf8(), metadata);
 }
@@ -75,20 +75,4 @@ std::optional<QUrl> ItemBuilders::linkFromText(const QString& text) {
 
 QString ItemBuilders::timestamp() {
     return Clock::shared().now().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
-}
-
-QString ItemBuilders::leadingCharacters(const QString& text, int count) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int seen = 0;
-    while (seen < count && finder.toNextBoundary() != -1)
-        ++seen;
-    return seen < count ? text : text.left(finder.position());
-}
-
-int ItemBuilders::characterCount(const QString& text) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    while (finder.toNextBoundary() != -1)
-        ++count;
-    return count;
 }

@@ -27,8 +27,4 @@ public:
     static std::optional<QUrl> linkFromText(const QString& text);
     // The current time as names show it, "yyyy-MM-dd HH.mm.ss" in local time.
     static QString timestamp();
-    // The first `count` user-perceived characters of the text.
-    static QString leadingCharacters(const QString& text, int count);
-    // The characters the user sees in the text (a flag or an accented letter counts once).
-    static int characterCount(const QString& text);
 };

@@ -6,14 +6,12 @@
 #include "analysis/ItemAnalysisStep.h"
 #include "analysis/ItemBuilders.h"
 #include "analysis/ItemLoaders.h"
+#include "analysis/PerceivedText.h"
 #include "model/KippetError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
 
 #include <QCoroFuture>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QtConcurrent>
 
@@ -218,7 +216,7 @@ std::optional<KippetItem> KippetIntake::plainTextKind(const ItemProvider& provid
         return std::nullopt;
     }
     const QString trimmed = text->trimmed();
-    Log::line(QStringLiteral("   ✅ Loaded text: ") + ItemBuilders::leadingCharacters(trimmed, 50) +
+    Log::line(QStringLiteral("   ✅ Loaded text: ") + PerceivedText::prefix(trimmed, 50) +
               QStringLiteral("..."));
     if (const std::optional<QUrl> link = ItemBuilders::linkFromText(*text)) {
         Log::line(QStringLiteral("   Detected as URL"));
@@ -319,7 +317,7 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
             item = ItemBuilders::createLinkItem(url);
         } else {
             try {
-                item = co_await pastedFileItem(url);
+                item = co_await ItemBuilders::createFileItem(url.toLocalFile());
             } catch (const std::exception& error) {
                 if (self)
                     emit errorOccurred(KippetsError::textOf(error));
@@ -333,20 +331,6 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
         if (!self || !kippet_)
             co_return;
     }
-}
-
-// Nothing for a copied file that cannot be read: it is skipped without a word.
-QCoro::Task<std::optional<KippetItem>> KippetIntake::pastedFileItem(QUrl url) {
-    const QString path = url.toLocalFile();
-    const QString name = QFileInfo(path).fileName();
-    const std::optional<QString> mimeType = ContentTypes::mimeTypeForFile(path);
-    const std::optional<QByteArray> bytes = co_await ItemLoaders::readFile(path);
-    if (!bytes)
-        co_return std::nullopt;
-    const QString extension = ContentTypes::pathExtension(name);
-    if (mimeType && ContentTypes::isImageMimeType(*mimeType))
-        co_return imageItem(*bytes, name, extension, *mimeType);
-    co_return fileItem(*bytes, name, extension, mimeType);
 }
 
 // ---- import ----

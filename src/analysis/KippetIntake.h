@@ -61,7 +61,6 @@ private:
     QCoro::Task<void> paste(PasteContent content);
     QCoro::Task<bool> pasteImage(PastedImage image);
     QCoro::Task<void> pasteUrls(QList<QUrl> urls);
-    QCoro::Task<std::optional<KippetItem>> pastedFileItem(QUrl url);
     QCoro::Task<void> addAndAnalyze(KippetItem item);
 
     QCoro::Task<ProviderOutcome> createItemFromProvider(ItemProvider provider);

@@ -2,6 +2,7 @@
 
 #include "analysis/AIService.h"
 #include "analysis/HeuristicAnalyzer.h"
+#include "analysis/ItemAnalysisStep.h"
 #include "analysis/KeychainStore.h"
 #include "model/KippetItemModel.h"
 #include "platform/Log.h"
@@ -10,16 +11,10 @@
 #include "store/StoreManager.h"
 
 #include <algorithm>
-
 #include <chrono>
 
 namespace {
 constexpr std::chrono::milliseconds retryDelay{60000};
-
-// Analysis counts as on unless "ai_enabled" holds false.
-bool analysisEnabled() {
-    return Preferences::shared().boolValue(QStringLiteral("ai_enabled")).value_or(true);
-}
 
 // Rewrites the kippet's first entry with the id through `change`; false when it is gone.
 template <typename Change> bool updateItem(Kippet& kippet, const QUuid& itemId, Change&& change) {
@@ -113,7 +108,7 @@ void KippetManager::saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds
 void KippetManager::analyzeItem(const KippetItem& item, Kippet* kippet) {
     if (!kippet)
         return;
-    if (!analysisEnabled()) {
+    if (!ItemAnalysisStep::isAnalysisEnabled()) {
         if (applyHeuristic(*kippet, item.id, heuristicAnalysis(item)))
             requestSave(kippet, item.id);
         return;
@@ -196,7 +191,7 @@ QCoro::Task<> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem
 }
 
 void KippetManager::resumePendingAnalyses() {
-    const bool enabled = analysisEnabled();
+    const bool enabled = ItemAnalysisStep::isAnalysisEnabled();
     for (Kippet* kippet : QList<Kippet*>(allKippets_)) {
         bool changed = false;
         for (const KippetItem& item : QList<KippetItem>(kippet->items())) {
@@ -215,14 +210,14 @@ void KippetManager::resumePendingAnalyses() {
 QCoro::Task<> KippetManager::retryFailedAnalyses() {
     QPointer<KippetManager> self(this);
     bool hasKey = false;
-    if (analysisEnabled() && KeychainStore::isInstalled()) {
+    if (ItemAnalysisStep::isAnalysisEnabled() && KeychainStore::isInstalled()) {
         const std::optional<QString> key =
             co_await KeychainStore::shared().load(KeychainStore::apiKeyAccount);
         hasKey = key && !key->isEmpty();
     }
     if (!self)
         co_return;
-    const bool retry = analysisEnabled() && hasKey;
+    const bool retry = ItemAnalysisStep::isAnalysisEnabled() && hasKey;
     for (const QPointer<Kippet>& kippet :
          QList<QPointer<Kippet>>(allKippets_.begin(), allKippets_.end())) {
         if (!kippet)

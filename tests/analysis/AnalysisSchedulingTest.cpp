@@ -27,10 +27,7 @@ KippetItem pasteText(IntakeHarness& h, const QString& text) {
 }
 
 KippetItem current(const Kippet& kippet, const QUuid& id) {
-    for (const KippetItem& item : kippet.items())
-        if (item.id == id)
-            return item;
-    return {};
+    return kippet.item(id).value_or(KippetItem());
 }
 
 KippetItemModel storedRow(IntakeHarness& h, const QUuid& kippetId, const QUuid& itemId) {
@@ -49,9 +46,9 @@ private slots:
     void successStoresEveryFieldOfTheResult() {
         IntakeHarness h;
         h.kippet->setSanitizedInstructions(QStringLiteral("Sort reading material apart"));
-        h.analyzer->script.enqueue(linkResult());
+        h.analyzer->answer(linkResult());
         const KippetItem item = pasteText(h, QStringLiteral("https://example.org/article"));
-        QCOMPARE(h.analyzer->instructions,
+        QCOMPARE(h.analyzer->receivedInstructions,
                  QList<std::optional<QString>>{QStringLiteral("Sort reading material apart")});
         const KippetItemModel row = storedRow(h, h.kippet->id(), item.id);
         QCOMPARE(row.categoryRaw, QStringLiteral("Links"));
@@ -67,8 +64,9 @@ private slots:
 
     void timeoutWaitsAndIsRetriedAfterSixtySecondsOfTheClock() {
         IntakeHarness h;
-        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::timeout));
-        h.analyzer->script.enqueue(linkResult());
+        h.analyzer->answer(
+            ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)));
+        h.analyzer->answer(linkResult());
         const KippetItem item = pasteText(h, QStringLiteral("Call the plumber"));
         QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::waitingForAnalysis);
         QVERIFY(!current(*h.kippet, item.id).metadata.aiDescription);
@@ -77,9 +75,9 @@ private slots:
         QVERIFY(h.manager().hasPendingRetry(item.id));
 
         testClock().advance(59s);
-        QCOMPARE(h.analyzer->calls.size(), 1);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 1);
         testClock().advance(1s);
-        QCOMPARE(h.analyzer->calls.size(), 2);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 2);
         const KippetItem retried = current(*h.kippet, item.id);
         QCOMPARE(retried.category, ItemCategory::links);
         QVERIFY(!retried.customCategory); // a retry keeps no custom category
@@ -90,18 +88,19 @@ private slots:
 
     void passingFailuresAreRetriedEveryMinuteWithoutEnd() {
         IntakeHarness h;
-        for (int i = 0; i < 4; ++i)
-            h.analyzer->script.enqueue(AIServiceError::apiError(503));
+        // The last scripted answer repeats: every attempt fails.
+        h.analyzer->answer(ScriptedAnalyzer::failing(AIServiceError::apiError(503)));
         const KippetItem item = pasteText(h, QStringLiteral("Flaky"));
         testClock().advance(180s);
-        QCOMPARE(h.analyzer->calls.size(), 4);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 4);
         QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::waitingForAnalysis);
         QVERIFY(h.manager().hasPendingRetry(item.id));
     }
 
     void missingKeyLeavesTheMessageAndIsNotRetried() {
         IntakeHarness h;
-        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::noAPIKey));
+        h.analyzer->answer(
+            ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::noAPIKey)));
         const KippetItem item = pasteText(h, QStringLiteral("No key here"));
         const KippetItem after = current(*h.kippet, item.id);
         QCOMPARE(after.category, ItemCategory::uncategorized);
@@ -110,7 +109,7 @@ private slots:
         QVERIFY(!after.isProcessing);
         QVERIFY(!h.manager().hasPendingRetry(item.id));
         testClock().advance(120s);
-        QCOMPARE(h.analyzer->calls.size(), 1);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 1);
         QCOMPARE(storedRow(h, h.kippet->id(), item.id).metadataAiDescription,
                  std::optional<QString>(QStringLiteral("Cannot analyze - no API key configured")));
     }
@@ -123,28 +122,31 @@ private slots:
         QCOMPARE(after.category, ItemCategory::notes);
         QCOMPARE(after.metadata.aiDescription, std::optional<QString>(QStringLiteral("Note")));
         QVERIFY(!after.metadata.aiTitle);
-        QVERIFY(h.analyzer->calls.isEmpty());
+        QVERIFY(h.analyzer->analyzedItems.isEmpty());
         QCOMPARE(storedRow(h, h.kippet->id(), item.id).categoryRaw, QStringLiteral("Notes"));
     }
 
     void savedKeyMakesWaitingItemsTryAgainAtOnce() {
         IntakeHarness h;
-        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::networkError));
+        h.analyzer
+            ->answer(ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::networkError)))
+            .answer(ScriptedAnalyzer::resultFrom(QStringLiteral("retry")));
         const KippetItem item = pasteText(h, QStringLiteral("Later"));
         testClock().advance(10s);
         h.manager().retryWaitingAnalyses();
         testClock().advance(0ms);
-        QCOMPARE(h.analyzer->calls.size(), 2);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 2);
         QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::documents);
         // The fresh retry finds the item analysed and ends without another call.
         testClock().advance(60s);
-        QCOMPARE(h.analyzer->calls.size(), 2);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 2);
         QVERIFY(!h.manager().hasPendingRetry(item.id));
     }
 
     void switchingAnalysisOffClassifiesWaitingItemsAndEndsRetries() {
         IntakeHarness h;
-        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::timeout));
+        h.analyzer->answer(
+            ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)));
         const KippetItem item = pasteText(h, QStringLiteral("Pending"));
         h.manager().reanalyzeAll(); // "ai_enabled" unset: nothing happens
         QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::waitingForAnalysis);
@@ -153,20 +155,22 @@ private slots:
         QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::notes);
         QVERIFY(!h.manager().hasPendingRetry(item.id));
         testClock().advance(120s);
-        QCOMPARE(h.analyzer->calls.size(), 1);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 1);
         QCOMPARE(storedRow(h, h.kippet->id(), item.id).categoryRaw, QStringLiteral("Notes"));
     }
 
     void afterARestartWaitingAndInterruptedItemsAreAnalysedAgain() {
         IntakeHarness h;
         const QUuid kippetId = h.kippet->id();
-        h.analyzer->script.enqueue(AIServiceError(AIServiceError::Case::timeout));
+        h.analyzer->answer(ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)))
+            .answer(ScriptedAnalyzer::resultFrom(QStringLiteral("retry")));
         const KippetItem waiting = pasteText(h, QStringLiteral("Waiting one"));
         // The next analysis is still running when the app quits.
-        h.analyzer->holdNext = true;
+        h.analyzer->setDelay(1s);
         QMimeData data;
         data.setText(QStringLiteral("Interrupted one"));
         auto interruptedPaste = h.intake->pasteFromPasteboard(data);
+        h.analyzer->setDelay(0ms);
         const KippetItem interrupted = h.kippet->items().constLast();
         QVERIFY(interrupted.isProcessing);
         IntakeHarness::settle();
@@ -180,10 +184,10 @@ private slots:
         QCOMPARE(current(*reloaded, interrupted.id).category, ItemCategory::notes);
         QVERIFY(!current(*reloaded, interrupted.id).isProcessing);
         QCOMPARE(current(*reloaded, waiting.id).category, ItemCategory::waitingForAnalysis);
-        const qsizetype callsBefore = h.analyzer->calls.size();
+        const qsizetype callsBefore = h.analyzer->analyzedItems.size();
         testClock().advance(60s);
-        QCOMPARE(h.analyzer->calls.size(), callsBefore + 1);
-        QCOMPARE(h.analyzer->calls.constLast().id, waiting.id);
+        QCOMPARE(h.analyzer->analyzedItems.size(), callsBefore + 1);
+        QCOMPARE(h.analyzer->analyzedItems.constLast().id, waiting.id);
         QCOMPARE(current(*reloaded, waiting.id).category, ItemCategory::documents);
         QCOMPARE(storedRow(h, kippetId, waiting.id).categoryRaw, QStringLiteral("Documents"));
         QCOMPARE(storedRow(h, kippetId, interrupted.id).categoryRaw, QStringLiteral("Notes"));
@@ -192,11 +196,11 @@ private slots:
     void kippetDeletedDuringAnalysisIsNotWrittenTo() {
         IntakeHarness h;
         const QUuid kippetId = h.kippet->id();
-        h.analyzer->holdNext = true;
+        h.analyzer->setDelay(1s);
         QMimeData data;
         data.setText(QStringLiteral("Orphan"));
         auto paste = h.intake->pasteFromPasteboard(data);
-        QCOMPARE(h.analyzer->calls.size(), 1);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 1);
         h.manager().deleteKippet(h.kippet);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(h.intake->kippet() == nullptr);

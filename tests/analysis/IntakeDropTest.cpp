@@ -115,7 +115,7 @@ private slots:
             names.append(item.metadata.name);
         QCOMPARE(names, QStringList({"a.txt", "b.txt", "c.txt"}));
         // Each item was analysed before the next one was loaded.
-        QCOMPARE(h.analyzer->itemCountsSeen, QList<int>({1, 2, 3}));
+        QCOMPARE(h.itemCountsSeen, QList<int>({1, 2, 3}));
         QCOMPARE(h.storedItems().size(), 3);
         QCOMPARE(h.itemFiles().size(), 3);
     }
@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(errors[0][0].toString(), QStringLiteral("Failed to read file data"));
         QCOMPARE(h.kippet->items().size(), 1);
         QCOMPARE(h.kippet->items()[0].metadata.name, QStringLiteral("ok.txt"));
-        QCOMPARE(h.analyzer->calls.size(), 1);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 1);
     }
 
     void failedFileWriteLeavesNoItemNoRowAndNoAnalysis() {
@@ -152,7 +152,7 @@ private slots:
         QVERIFY(!errors[0][0].toString().isEmpty());
         QVERIFY(h.kippet->items().isEmpty());
         QVERIFY(h.storedItems().isEmpty());
-        QVERIFY(h.analyzer->calls.isEmpty());
+        QVERIFY(h.analyzer->analyzedItems.isEmpty());
     }
 
     void failedStoreLeavesNoItemNoFileAndNoAnalysis() {
@@ -170,7 +170,7 @@ private slots:
                  qPrintable(errors[0][0].toString()));
         QVERIFY(h.kippet->items().isEmpty());
         QVERIFY(h.itemFiles().isEmpty());
-        QVERIFY(h.analyzer->calls.isEmpty());
+        QVERIFY(h.analyzer->analyzedItems.isEmpty());
         QVERIFY(h.storedItems().isEmpty());
     }
 
@@ -228,7 +228,7 @@ private slots:
                  QStringLiteral("This item already exists in the kippet."));
         QCOMPARE(h.kippet->items().size(), 2);
         QCOMPARE(h.kippet->items()[1].type, KippetItemType::image);
-        QCOMPARE(h.analyzer->itemCountsSeen, QList<int>({1, 2}));
+        QCOMPARE(h.itemCountsSeen, QList<int>({1, 2}));
         QCOMPARE(h.itemFiles().size(), 1);
     }
 

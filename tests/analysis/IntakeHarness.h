@@ -7,6 +7,7 @@
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
+#include "support/ScriptedAnalyzer.h"
 #include "support/TestEnvironment.h"
 
 #include "platform/Clock.h"
@@ -15,74 +16,30 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QQueue>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <functional>
 #include <memory>
-#include <variant>
-
-// An analyzer that answers from a script: each call takes the next outcome (a result or an
-// error); with the script empty it answers with a plain "Documents" result. It records what it
-// was asked and how many items the kippet under test held at that moment.
-class ScriptedTestAnalyzer : public ContentAnalyzer {
-public:
-    using Outcome = std::variant<ContentAnalysis, AIServiceError>;
-
-    AnalyzerID id() const override { return AnalyzerID::openAI; }
-    AnalyzerCapabilities capabilities() const override {
-        return AnalyzerCapabilities(AnalyzerCapabilities::all);
-    }
-    std::optional<AnalyzerUnavailableReason> unavailableReason() const override {
-        return std::nullopt;
-    }
-    QCoro::Task<ContentAnalysis> analyze(KippetItem item,
-                                         std::optional<QString> customInstructions) override {
-        calls.append(item);
-        instructions.append(customInstructions);
-        itemCountsSeen.append(observed ? static_cast<int>(observed->items().size()) : -1);
-        if (holdNext) {
-            holdNext = false;
-            co_await Clock::shared().sleep(heldFor);
-        }
-        if (script.isEmpty()) {
-            ContentAnalysis plain;
-            plain.category = ItemCategory::documents;
-            plain.description = QStringLiteral("Analysed");
-            co_return plain;
-        }
-        const Outcome outcome = script.dequeue();
-        if (const auto* error = std::get_if<AIServiceError>(&outcome))
-            throw *error;
-        co_return std::get<ContentAnalysis>(outcome);
-    }
-    QCoro::Task<QString> sanitize(QString instructions) override { co_return instructions; }
-
-    QQueue<Outcome> script;
-    QList<KippetItem> calls;
-    QList<std::optional<QString>> instructions;
-    QList<int> itemCountsSeen;
-    QPointer<Kippet> observed;
-    // The next analysis waits `heldFor` of the test clock before it answers.
-    bool holdNext = false;
-    std::chrono::milliseconds heldFor{1000};
-};
 
 // The data layer of one app run on real files: a SQLite store and item files in a temporary
-// folder, the manager on it, an analysis service whose chain is the scripted analyzer, and one
-// kippet with its intake.
+// folder, the manager on it, an analysis service whose chain is a scripted analyzer (answering
+// "Documents" until told otherwise), and one kippet with its intake.
 class IntakeHarness {
 public:
     IntakeHarness() {
         TestEnvironment::resetPreferences();
         service_ = std::make_unique<AIService>();
-        analyzer = std::make_shared<ScriptedTestAnalyzer>();
+        analyzer =
+            std::make_shared<ScriptedAnalyzer>(AnalyzerID::openAI, AnalyzerCapabilities::all);
         service_->setInjectedProviders(AIService::Chain{analyzer});
         AIService::install(service_.get());
         start();
         kippet = manager().createKippet(QStringLiteral("Inbox"), KippetColor::standardBlue(),
                                         QStringLiteral("tray.fill"), false);
-        analyzer->observed = kippet;
+        // How many items the kippet held when each analysis ran: an item is analysed before
+        // the next one is added.
+        analyzer->onAnalyze([this] {
+            itemCountsSeen.append(kippet ? static_cast<int>(kippet->items().size()) : -1);
+        });
         intake = std::make_unique<KippetIntake>(kippet);
     }
     ~IntakeHarness() {
@@ -144,8 +101,9 @@ public:
         return bytes;
     }
 
-    std::shared_ptr<ScriptedTestAnalyzer> analyzer;
-    Kippet* kippet = nullptr;
+    std::shared_ptr<ScriptedAnalyzer> analyzer;
+    QPointer<Kippet> kippet;
+    QList<int> itemCountsSeen;
     std::unique_ptr<KippetIntake> intake;
 
 private:

@@ -67,7 +67,7 @@ private slots:
                                                 "Pasted Image 2026-01-15 09.30.01.png"}));
     }
 
-    void copiedFilesArriveInOrderAndADuplicateDoesNotStopTheRest() {
+    void copiedFilesArriveInOrderAndADuplicateOrUnreadableFileDoesNotStopTheRest() {
         IntakeHarness h;
         const QString a = h.writeFile(QStringLiteral("a.txt"), "A");
         const QString logo = h.writeFile(QStringLiteral("logo.png"), IntakeHarness::pngBytes());
@@ -75,11 +75,16 @@ private slots:
         awaitTask(h.intake->importFiles({QUrl::fromLocalFile(a)}));
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(logo), QUrl::fromLocalFile(a),
-                      QUrl(QStringLiteral("ssh://host.example.org")), QUrl::fromLocalFile(b)});
+                      QUrl(QStringLiteral("ssh://host.example.org")),
+                      QUrl::fromLocalFile(h.folder() + QStringLiteral("/gone.txt")),
+                      QUrl::fromLocalFile(b)});
         data.setText(QStringLiteral("not read"));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         awaitTask(h.intake->pasteFromPasteboard(data));
-        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors[0][0].toString(),
+                 QStringLiteral("This item already exists in the kippet."));
+        QCOMPARE(errors[1][0].toString(), QStringLiteral("Failed to read file data"));
         QCOMPARE(names(*h.kippet), QStringList({"a.txt", "logo.png", "host.example.org", "b.zip"}));
         const QList<KippetItem> items = h.kippet->items();
         QCOMPARE(items[1].type, KippetItemType::image);
@@ -87,7 +92,7 @@ private slots:
         QCOMPARE(items[2].type, KippetItemType::url);
         QCOMPARE(items[3].type, KippetItemType::file);
         QCOMPARE(items[3].metadata.fileExtension, std::optional<QString>(QStringLiteral("zip")));
-        QCOMPARE(h.analyzer->itemCountsSeen, QList<int>({1, 2, 3, 4}));
+        QCOMPARE(h.itemCountsSeen, QList<int>({1, 2, 3, 4}));
         QCOMPARE(h.itemFiles().size(), 2); // a.txt and b.zip
     }
 
