@@ -1,4 +1,4 @@
-#include "AwaitTask.h"
+#include "support/TaskRunner.h"
 #include "IntakeHarness.h"
 #include "platform/Preferences.h"
 
@@ -22,7 +22,7 @@ ContentAnalysis linkResult() {
 KippetItem pasteText(IntakeHarness& h, const QString& text) {
     QMimeData data;
     data.setText(text);
-    awaitTask(h.intake->pasteFromPasteboard(data));
+    TaskRunner::finish(h.intake->pasteFromPasteboard(data));
     return h.kippet->items().constLast();
 }
 
@@ -206,7 +206,7 @@ private slots:
         QVERIFY(h.intake->kippet() == nullptr);
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         testClock().advance(1s); // the analysis answers now
-        awaitTask(std::move(paste));
+        TaskRunner::finish(std::move(paste));
         IntakeHarness::settle();
         QVERIFY(errors.isEmpty());
         QVERIFY(!h.store().fetchKippet(kippetId));

@@ -1,4 +1,4 @@
-#include "AwaitTask.h"
+#include "support/TaskRunner.h"
 #include "IntakeHarness.h"
 #include "analysis/FileChooser.h"
 #include "analysis/ItemLoaders.h"
@@ -32,13 +32,13 @@ private slots:
         files.setUrls({QUrl::fromLocalFile(png), QUrl::fromLocalFile(pdf),
                        QUrl(QStringLiteral("https://www.example.org/page"))});
         LogCapture log;
-        awaitTask(h.intake->handleDrop(files));
+        TaskRunner::finish(h.intake->handleDrop(files));
         QMimeData link;
         link.setText(QStringLiteral(" https://example.org/x "));
-        awaitTask(h.intake->handleDrop(link));
+        TaskRunner::finish(h.intake->handleDrop(link));
         QMimeData text;
         text.setText(QStringLiteral("Buy milk"));
-        awaitTask(h.intake->handleDrop(text));
+        TaskRunner::finish(h.intake->handleDrop(text));
 
         const QList<KippetItem> items = h.kippet->items();
         QCOMPARE(items.size(), 5);
@@ -103,7 +103,7 @@ private slots:
                       QUrl::fromLocalFile(c)});
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         LogCapture log;
-        awaitTask(h.intake->handleDrop(data));
+        TaskRunner::finish(h.intake->handleDrop(data));
 
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors[0][0].toString(),
@@ -127,7 +127,7 @@ private slots:
         data.setUrls({QUrl::fromLocalFile(h.folder() + QStringLiteral("/missing.txt")),
                       QUrl::fromLocalFile(ok)});
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
-        awaitTask(h.intake->handleDrop(data));
+        TaskRunner::finish(h.intake->handleDrop(data));
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors[0][0].toString(), QStringLiteral("Failed to read file data"));
         QCOMPARE(h.kippet->items().size(), 1);
@@ -147,7 +147,7 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(doc)});
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
-        awaitTask(h.intake->handleDrop(data));
+        TaskRunner::finish(h.intake->handleDrop(data));
         QCOMPARE(errors.size(), 1);
         QVERIFY(!errors[0][0].toString().isEmpty());
         QVERIFY(h.kippet->items().isEmpty());
@@ -164,7 +164,7 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(doc)});
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
-        awaitTask(h.intake->handleDrop(data));
+        TaskRunner::finish(h.intake->handleDrop(data));
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0][0].toString().contains(QStringLiteral("disk is full")),
                  qPrintable(errors[0][0].toString()));
@@ -184,7 +184,7 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(huge.fileName()), QUrl::fromLocalFile(small)});
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
-        awaitTask(h.intake->handleDrop(data));
+        TaskRunner::finish(h.intake->handleDrop(data));
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors[0][0].toString().contains(QStringLiteral("“disk image.iso”")));
         QCOMPARE(h.kippet->items().size(), 1);
@@ -196,7 +196,7 @@ private slots:
         IntakeHarness h;
         QMimeData data;
         data.setData(QStringLiteral("image/png"), IntakeHarness::pngBytes(Qt::green));
-        awaitTask(h.intake->handleDrop(data));
+        TaskRunner::finish(h.intake->handleDrop(data));
         QCOMPARE(h.kippet->items().size(), 1);
         const KippetItem item = h.kippet->items()[0];
         QCOMPARE(item.metadata.name, QStringLiteral("Image 2026-01-15 09.30.00"));
@@ -209,7 +209,7 @@ private slots:
     void emptyDropOnlyLogsTheCount() {
         IntakeHarness h;
         LogCapture log;
-        awaitTask(h.intake->handleDrop(QList<ItemProvider>()));
+        TaskRunner::finish(h.intake->handleDrop(QList<ItemProvider>()));
         QCOMPARE(log.lines(), QStringList{QStringLiteral("📦 Handling drop with 0 provider(s)")});
     }
 
@@ -219,7 +219,7 @@ private slots:
         const QString two =
             h.writeFile(QStringLiteral("two.png"), IntakeHarness::pngBytes(Qt::blue));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
-        awaitTask(h.intake->importFiles({QUrl::fromLocalFile(one),
+        TaskRunner::finish(h.intake->importFiles({QUrl::fromLocalFile(one),
                                          QUrl::fromLocalFile(h.folder() + QStringLiteral("/nope")),
                                          QUrl::fromLocalFile(two), QUrl::fromLocalFile(one)}));
         QCOMPARE(errors.size(), 2);
@@ -239,11 +239,11 @@ private slots:
         } chooser;
         FileChooser::install(&chooser);
         IntakeHarness h;
-        awaitTask(h.intake->importChosenFiles());
+        TaskRunner::finish(h.intake->importChosenFiles());
         QVERIFY(h.kippet->items().isEmpty());
         chooser.answer =
             QList<QUrl>{QUrl::fromLocalFile(h.writeFile(QStringLiteral("x.txt"), "x"))};
-        awaitTask(h.intake->importChosenFiles());
+        TaskRunner::finish(h.intake->importChosenFiles());
         QCOMPARE(h.kippet->items().size(), 1);
         FileChooser::install(nullptr);
     }

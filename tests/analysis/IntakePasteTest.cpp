@@ -1,4 +1,4 @@
-#include "AwaitTask.h"
+#include "support/TaskRunner.h"
 #include "IntakeHarness.h"
 
 #include <QMimeData>
@@ -31,7 +31,7 @@ private slots:
         data.setUrls({QUrl(QStringLiteral("https://example.org"))});
         data.setText(QStringLiteral("caption"));
         LogCapture log;
-        awaitTask(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
 
         QCOMPARE(h.kippet->items().size(), 1);
         const KippetItem item = h.kippet->items()[0];
@@ -55,14 +55,14 @@ private slots:
         data.setImageData(paintedImage());
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         LogCapture log;
-        awaitTask(h.intake->pasteFromPasteboard(data));
-        awaitTask(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors[0][0].toString(),
                  QStringLiteral("This item already exists in the kippet."));
         QVERIFY(log.contains(QStringLiteral("❌ Error: duplicateItem")));
         testClock().advance(std::chrono::seconds(1));
-        awaitTask(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
         QCOMPARE(names(*h.kippet), QStringList({"Pasted Image 2026-01-15 09.30.00.png",
                                                 "Pasted Image 2026-01-15 09.30.01.png"}));
     }
@@ -72,7 +72,7 @@ private slots:
         const QString a = h.writeFile(QStringLiteral("a.txt"), "A");
         const QString logo = h.writeFile(QStringLiteral("logo.png"), IntakeHarness::pngBytes());
         const QString b = h.writeFile(QStringLiteral("b.zip"), "PK\x03\x04");
-        awaitTask(h.intake->importFiles({QUrl::fromLocalFile(a)}));
+        TaskRunner::finish(h.intake->importFiles({QUrl::fromLocalFile(a)}));
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(logo), QUrl::fromLocalFile(a),
                       QUrl(QStringLiteral("ssh://host.example.org")),
@@ -80,7 +80,7 @@ private slots:
                       QUrl::fromLocalFile(b)});
         data.setText(QStringLiteral("not read"));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
-        awaitTask(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
         QCOMPARE(errors.size(), 2);
         QCOMPARE(errors[0][0].toString(),
                  QStringLiteral("This item already exists in the kippet."));
@@ -100,13 +100,13 @@ private slots:
         IntakeHarness h;
         QMimeData mail;
         mail.setText(QStringLiteral("mailto:ann@example.org"));
-        awaitTask(h.intake->pasteFromPasteboard(mail));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(mail));
         QMimeData web;
         web.setText(QStringLiteral("\n https://www.example.org/a b \n"));
-        awaitTask(h.intake->pasteFromPasteboard(web));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(web));
         QMimeData link;
         link.setText(QStringLiteral("  https://www.example.org/docs\n"));
-        awaitTask(h.intake->pasteFromPasteboard(link));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(link));
         const QList<KippetItem> items = h.kippet->items();
         QCOMPARE(items.size(), 3);
         QCOMPARE(items[0].type, KippetItemType::text);
@@ -121,8 +121,8 @@ private slots:
         QMimeData data;
         data.setText(QStringLiteral("remember this"));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
-        awaitTask(h.intake->pasteFromPasteboard(data));
-        awaitTask(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
         QCOMPARE(h.kippet->items().size(), 1);
         QCOMPARE(errors.size(), 1);
         QCOMPARE(h.storedItems().size(), 1);
@@ -133,7 +133,7 @@ private slots:
         QMimeData data;
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         LogCapture log;
-        awaitTask(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
         QCOMPARE(log.lines(), QStringList({QStringLiteral("📋 Starting paste operation"),
                                            QStringLiteral("❌ No image found in clipboard, "
                                                           "checking Priority 2")}));
@@ -147,7 +147,7 @@ private slots:
         data.setData(QStringLiteral("image/png"), QByteArray("not an image"));
         data.setText(QStringLiteral("fallback text"));
         LogCapture log;
-        awaitTask(h.intake->pasteFromPasteboard(data));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
         QVERIFY(log.contains(QStringLiteral("falling through to Priority 2")));
         QCOMPARE(names(*h.kippet), QStringList{QStringLiteral("fallback text")});
     }

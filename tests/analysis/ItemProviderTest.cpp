@@ -1,5 +1,5 @@
 #include "analysis/ItemProvider.h"
-#include "AwaitTask.h"
+#include "support/TaskRunner.h"
 #include "analysis/ContentTypes.h"
 #include "analysis/IntakeError.h"
 #include "analysis/ItemBuilders.h"
@@ -89,7 +89,7 @@ private slots:
         data.setImageData(image);
         const QList<ItemProvider> providers = ItemProvider::fromMimeData(data);
         QCOMPARE(providers.size(), 1);
-        const std::optional<QByteArray> bytes = awaitTask(ItemLoaders::loadImageData(providers[0]));
+        const std::optional<QByteArray> bytes = TaskRunner::finish(ItemLoaders::loadImageData(providers[0]));
         QVERIFY(bytes.has_value());
         QVERIFY(bytes->startsWith("\x89PNG"));
         QCOMPARE(QImage::fromData(*bytes).size(), QSize(5, 5));
@@ -153,7 +153,7 @@ private slots:
     void imageFileBecomesAnImageItemWithItsBytesAsThumbnail() {
         QTemporaryDir dir;
         const QString path = writeFile(dir, QStringLiteral("red.png"), pngBytes());
-        const KippetItem item = awaitTask(ItemBuilders::createFileItem(path));
+        const KippetItem item = TaskRunner::finish(ItemBuilders::createFileItem(path));
         QCOMPARE(item.type, KippetItemType::image);
         QCOMPARE(item.content, pngBytes());
         QCOMPARE(item.metadata.thumbnail, std::optional<QByteArray>(pngBytes()));
@@ -167,7 +167,7 @@ private slots:
         QTemporaryDir dir;
         const QString pdf =
             writeFile(dir, QStringLiteral("doc.pdf"), QByteArray("%PDF-1.4\n%%EOF\n"));
-        const KippetItem item = awaitTask(ItemBuilders::createFileItem(pdf));
+        const KippetItem item = TaskRunner::finish(ItemBuilders::createFileItem(pdf));
         QCOMPARE(item.type, KippetItemType::file);
         QCOMPARE(item.metadata.mimeType, std::optional<QString>(QStringLiteral("application/pdf")));
         QCOMPARE(item.metadata.fileSize, std::optional<qint64>(15));
@@ -175,7 +175,7 @@ private slots:
 
         const QString dotfile =
             writeFile(dir, QStringLiteral(".bashrc"), QByteArray("alias l=ls\n"));
-        const KippetItem hidden = awaitTask(ItemBuilders::createFileItem(dotfile));
+        const KippetItem hidden = TaskRunner::finish(ItemBuilders::createFileItem(dotfile));
         QCOMPARE(hidden.metadata.fileExtension, std::optional<QString>(QString()));
         QCOMPARE(hidden.metadata.name, QStringLiteral(".bashrc"));
     }
@@ -183,7 +183,7 @@ private slots:
     void unreadableFileIsRefusedNotTurnedIntoAnEmptyItem() {
         QTemporaryDir dir;
         try {
-            awaitTask(ItemBuilders::createFileItem(dir.filePath(QStringLiteral("gone.txt"))));
+            TaskRunner::finish(ItemBuilders::createFileItem(dir.filePath(QStringLiteral("gone.txt"))));
             QFAIL("an unreadable file must not become an item");
         } catch (const IntakeError& error) {
             QCOMPARE(error.errorCase(), IntakeError::Case::fileReadFailed);
@@ -198,7 +198,7 @@ private slots:
         QVERIFY(huge.resize(ItemLoaders::maximumItemBytes + 1)); // sparse: costs no disk
         huge.close();
         try {
-            awaitTask(ItemBuilders::createFileItem(huge.fileName()));
+            TaskRunner::finish(ItemBuilders::createFileItem(huge.fileName()));
             QFAIL("a file beyond the store's value limit must be refused");
         } catch (const IntakeError& error) {
             QCOMPARE(error.errorCase(), IntakeError::Case::itemTooLarge);
@@ -210,13 +210,13 @@ private slots:
         QTemporaryDir dir;
         const QString path = writeFile(dir, QStringLiteral("a.tar.gz"), QByteArray("\x1f\x8b", 2));
         const LoadedFile file =
-            awaitTask(ItemLoaders::loadFileURL(ItemProvider::forLocalFile(path)));
+            TaskRunner::finish(ItemLoaders::loadFileURL(ItemProvider::forLocalFile(path)));
         QCOMPARE(file.name, QStringLiteral("a.tar.gz"));
         QCOMPARE(file.pathExtension, QStringLiteral("gz"));
         QCOMPARE(file.bytes, QByteArray("\x1f\x8b", 2));
         QVERIFY(file.mimeType.has_value());
         try {
-            awaitTask(ItemLoaders::loadImageFile(ItemProvider::forText(QStringLiteral("x"))));
+            TaskRunner::finish(ItemLoaders::loadImageFile(ItemProvider::forText(QStringLiteral("x"))));
             QFAIL("a provider without a file has no file representation");
         } catch (const IntakeError& error) {
             QCOMPARE(error.errorDescription(), QStringLiteral("No URL returned"));
