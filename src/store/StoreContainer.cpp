@@ -201,7 +201,8 @@ std::unique_ptr<StoreContainer> StoreContainer::createForLaunch(bool useTemporar
     } catch (const StoreError&) {
     }
     try {
-        return createLocalContainer();
+        // A test-mode run never falls back onto the user's own store.
+        return createLocalContainer(useTemporaryStorage ? temporaryDataFolder() : QString());
     } catch (const StoreError& error) {
         Log::line(QStringLiteral("[iCloud Sync] 💀 Could not create any container: ") +
                   error.errorDescription());

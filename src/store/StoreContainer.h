@@ -41,7 +41,8 @@ public:
     // A store in memory; `dataFolder` empty: temporaryDataFolder(). Throws StoreError.
     static std::unique_ptr<StoreContainer> createInMemoryContainer(const QString& dataFolder = {});
     // The start-up choice: in memory with `useTemporaryStorage`, else createModelContainer(); when
-    // that throws, createLocalContainer() once; when that throws too, logs
+    // that throws, createLocalContainer() once (in temporaryDataFolder() with
+    // `useTemporaryStorage`); when that throws too, logs
     // "[iCloud Sync] 💀 Could not create any container: " + the error, and rethrows it (the caller
     // ends).
     static std::unique_ptr<StoreContainer> createForLaunch(bool useTemporaryStorage);

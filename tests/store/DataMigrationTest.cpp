@@ -253,10 +253,11 @@ private slots:
 
     void temporaryStorageUsesOneTestFolderPerProcess() {
         auto first = StoreContainer::createInMemoryContainer();
-        auto second = StoreContainer::createInMemoryContainer();
+        auto launched = StoreContainer::createForLaunch(true);
         const QString folder = StoreContainer::temporaryDataFolder();
         QCOMPARE(first->dataFolder(), folder);
-        QCOMPARE(second->dataFolder(), folder);
+        QCOMPARE(int(launched->form()), int(StoreContainer::Form::inMemory));
+        QCOMPARE(launched->dataFolder(), folder);
         QVERIFY(QFileInfo(folder).isDir());
         QVERIFY(QFileInfo(folder).fileName().startsWith(QStringLiteral("KippetsTestData-")));
         QVERIFY(folder.startsWith(QDir::tempPath()));
