@@ -27,7 +27,8 @@ enum class ItemCategory {
 QString rawValue(ItemCategory category);
 // Exact, case-sensitive match of a raw value; nothing otherwise (no legacy names).
 std::optional<ItemCategory> itemCategoryFromRaw(const QString& raw);
-// The lenient reading used for JSON: "Websites" → links, "Research" → documents, else uncategorized.
+// The lenient reading used for JSON: "Websites" → links, "Research" → documents, else
+// uncategorized.
 ItemCategory itemCategoryFromJson(const QString& raw);
 // The symbol name that represents the category.
 QString categoryIcon(ItemCategory category);

@@ -20,6 +20,7 @@ struct ItemMetadata {
     bool operator==(const ItemMetadata&) const = default;
 
     QJsonObject toJson() const;
-    // Throws JsonDecodingError when a required key is missing or a present value has the wrong form.
+    // Throws JsonDecodingError when a required key is missing or a present value has the wrong
+    // form.
     static ItemMetadata fromJson(const QJsonObject& object);
 };

@@ -11,7 +11,8 @@ struct KippetColor {
     double blue = 0;
     double alpha = 1;
 
-    // Trims non-alphanumerics at both ends; six characters are RRGGBB, eight AARRGGBB, else nothing.
+    // Trims non-alphanumerics at both ends; six characters are RRGGBB, eight AARRGGBB, else
+    // nothing.
     static std::optional<KippetColor> fromHex(const QString& hex);
     // The platform's standard blue, used where a stored colour cannot be read.
     static KippetColor standardBlue();

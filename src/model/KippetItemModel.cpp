@@ -2,21 +2,32 @@
 
 #include "platform/Clock.h"
 
-KippetItemModel KippetItemModel::make(const QUuid& id, KippetItemType type,
-                                      const QByteArray& content, const ItemMetadata& metadata,
-                                      ItemCategory category) {
+namespace {
+// The given values on a row of initial values; addedDate is the caller's.
+KippetItemModel withValues(const QUuid& id, KippetItemType type, const QByteArray& content,
+                           const ItemMetadata& metadata, ItemCategory category) {
     KippetItemModel row;
     row.id = id;
     row.typeRaw = rawValue(type);
     row.content = content;
     row.setMetadata(metadata);
     row.categoryRaw = rawValue(category);
+    return row;
+}
+} // namespace
+
+KippetItemModel KippetItemModel::make(const QUuid& id, KippetItemType type,
+                                      const QByteArray& content, const ItemMetadata& metadata,
+                                      ItemCategory category) {
+    KippetItemModel row = withValues(id, type, content, metadata, category);
     row.addedDate = Clock::shared().now();
     return row;
 }
 
+// Reads no clock, like KippetModel::fromDomain.
 KippetItemModel KippetItemModel::fromDomain(const KippetItem& item) {
-    KippetItemModel row = make(item.id, item.type, item.content, item.metadata, item.category);
+    KippetItemModel row =
+        withValues(item.id, item.type, item.content, item.metadata, item.category);
     row.addedDate = item.addedDate;
     row.customCategory = item.customCategory;
     row.isProcessing = item.isProcessing;

@@ -5,23 +5,34 @@
 
 #include <algorithm>
 
-KippetModel KippetModel::make(const QUuid& id, const QString& name, const KippetColor& color,
-                              const QString& icon, bool isDailyKippet) {
-    const QDateTime now = Clock::shared().now();
+namespace {
+// The given values on a row of initial values; the dates are the caller's.
+KippetModel withValues(const QUuid& id, const QString& name, const KippetColor& color,
+                       const QString& icon, bool isDailyKippet) {
     KippetModel row;
-    row.noteUpdatedAt = now;
     row.id = id;
     row.name = name;
     row.colorHex = color.toHex();
     row.icon = icon;
-    row.createdDate = now;
     row.isDailyKippet = isDailyKippet;
     return row;
 }
+} // namespace
 
+KippetModel KippetModel::make(const QUuid& id, const QString& name, const KippetColor& color,
+                              const QString& icon, bool isDailyKippet) {
+    KippetModel row = withValues(id, name, color, icon, isDailyKippet);
+    const QDateTime now = Clock::shared().now();
+    row.noteUpdatedAt = now;
+    row.createdDate = now;
+    return row;
+}
+
+// Reads no clock (every date comes from the kippet), so the legacy import may convert kippets on
+// worker threads.
 KippetModel KippetModel::fromDomain(const Kippet& kippet) {
-    KippetModel row =
-        make(kippet.id(), kippet.name(), kippet.color(), kippet.icon(), kippet.isDailyKippet());
+    KippetModel row = withValues(kippet.id(), kippet.name(), kippet.color(), kippet.icon(),
+                                 kippet.isDailyKippet());
     row.isExpanded = kippet.isExpanded();
     row.isMiniView = kippet.isMiniView();
     row.isTucked = kippet.isTucked();

@@ -18,9 +18,13 @@ Clock& Clock::shared() {
     return *installed();
 }
 
-void Clock::install(Clock* clock) { installed() = clock; }
+void Clock::install(Clock* clock) {
+    installed() = clock;
+}
 
-QDateTime SystemClock::now() const { return QDateTime::currentDateTimeUtc(); }
+QDateTime SystemClock::now() const {
+    return QDateTime::currentDateTimeUtc();
+}
 
 ScheduledAction SystemClock::schedule(std::chrono::milliseconds delay, QObject* context,
                                       std::function<void()> action) {
@@ -46,9 +50,10 @@ ScheduledAction ManualClock::schedule(std::chrono::milliseconds delay, QObject* 
 void ManualClock::advance(std::chrono::milliseconds span) {
     const QDateTime target = now_.addMSecs(span.count());
     for (;;) {
-        auto next = std::min_element(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-            return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
-        });
+        auto next =
+            std::min_element(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+                return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
+            });
         if (next == entries_.end() || next->due > target)
             break;
         Entry entry = std::move(*next);

@@ -17,7 +17,9 @@ NotificationCenter& NotificationCenter::shared() {
     return *installed();
 }
 
-void NotificationCenter::install(NotificationCenter* center) { installed() = center; }
+void NotificationCenter::install(NotificationCenter* center) {
+    installed() = center;
+}
 
 void NotificationCenter::post(const QString& name, const QVariant& object,
                               const QVariantMap& userInfo) {
@@ -34,4 +36,6 @@ void NotificationCenter::observe(const QString& name, QObject* context, Handler 
             });
 }
 
-void NotificationCenter::removeObservers(QObject* context) { disconnect(this, nullptr, context, nullptr); }
+void NotificationCenter::removeObservers(QObject* context) {
+    disconnect(this, nullptr, context, nullptr);
+}

@@ -6,7 +6,8 @@
 namespace NotificationName {
 inline const QString kippetWindowPasteRequested = QStringLiteral("KippetWindowPasteRequested");
 inline const QString kippetWindowImportRequested = QStringLiteral("KippetWindowImportRequested");
-inline const QString kippetWindowActiveStateChanged = QStringLiteral("KippetWindowActiveStateChanged");
+inline const QString kippetWindowActiveStateChanged =
+    QStringLiteral("KippetWindowActiveStateChanged");
 inline const QString editorWindowStateChanged = QStringLiteral("EditorWindowStateChanged");
 inline const QString keyboardShortcutsUpdated = QStringLiteral("KeyboardShortcutsUpdated");
 inline const QString tuckAwayEdgeChanged = QStringLiteral("TuckAwayEdgeChanged");

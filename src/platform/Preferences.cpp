@@ -9,14 +9,18 @@ QPointer<Preferences>& installed() {
 }
 } // namespace
 
+// On Linux the native format is the same INI text, kept in ~/.config/Kippets/Kippets.conf.
 Preferences::Preferences()
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QStringLiteral("Kippets"), QStringLiteral("Kippets"))) {}
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                            QStringLiteral("Kippets"), QStringLiteral("Kippets"))) {
+}
 
 Preferences::Preferences(const QString& filePath)
     : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {}
 
-Preferences::~Preferences() { settings_->sync(); }
+Preferences::~Preferences() {
+    settings_->sync();
+}
 
 Preferences& Preferences::shared() {
     if (!installed()) {
@@ -27,9 +31,13 @@ Preferences& Preferences::shared() {
     return *installed();
 }
 
-void Preferences::install(Preferences* preferences) { installed() = preferences; }
+void Preferences::install(Preferences* preferences) {
+    installed() = preferences;
+}
 
-bool Preferences::contains(const QString& key) const { return settings_->contains(key); }
+bool Preferences::contains(const QString& key) const {
+    return settings_->contains(key);
+}
 
 void Preferences::remove(const QString& key) {
     settings_->remove(key);
@@ -84,15 +92,29 @@ std::optional<QByteArray> Preferences::dataValue(const QString& key) const {
     return value.toString().toUtf8();
 }
 
-void Preferences::setBool(const QString& key, bool value) { store(key, value); }
-void Preferences::setInt(const QString& key, int value) { store(key, value); }
-void Preferences::setDouble(const QString& key, double value) { store(key, value); }
-void Preferences::setString(const QString& key, const QString& value) { store(key, value); }
-void Preferences::setData(const QString& key, const QByteArray& value) { store(key, value); }
+void Preferences::setBool(const QString& key, bool value) {
+    store(key, value);
+}
+void Preferences::setInt(const QString& key, int value) {
+    store(key, value);
+}
+void Preferences::setDouble(const QString& key, double value) {
+    store(key, value);
+}
+void Preferences::setString(const QString& key, const QString& value) {
+    store(key, value);
+}
+void Preferences::setData(const QString& key, const QByteArray& value) {
+    store(key, value);
+}
 
-void Preferences::sync() { settings_->sync(); }
+void Preferences::sync() {
+    settings_->sync();
+}
 
-QString Preferences::fileName() const { return settings_->fileName(); }
+QString Preferences::fileName() const {
+    return settings_->fileName();
+}
 
 void Preferences::store(const QString& key, const QVariant& value) {
     settings_->setValue(key, value);

@@ -7,9 +7,10 @@
 #include <memory>
 #include <optional>
 
-// Typed access to the user's preferences, keyed exactly as stored ("ai_mode", "icloud_sync_enabled", ...).
-// A stored false stays distinguishable from an absent key: the optional readers return nothing
-// only when the key is absent (or holds a value that cannot be read as the asked type).
+// Typed access to the user's preferences, keyed exactly as stored ("ai_mode",
+// "icloud_sync_enabled", ...). A stored false stays distinguishable from an absent key: the
+// optional readers return nothing only when the key is absent (or holds a value that cannot be read
+// as the asked type).
 class Preferences : public QObject {
     Q_OBJECT
 public:
@@ -33,7 +34,9 @@ public:
     std::optional<QByteArray> dataValue(const QString& key) const;
 
     // Shorthands for the common "default when absent" reads.
-    bool boolOr(const QString& key, bool fallback) const { return boolValue(key).value_or(fallback); }
+    bool boolOr(const QString& key, bool fallback) const {
+        return boolValue(key).value_or(fallback);
+    }
     int intOr(const QString& key, int fallback) const { return intValue(key).value_or(fallback); }
     QString stringOr(const QString& key, const QString& fallback) const {
         return stringValue(key).value_or(fallback);

@@ -232,8 +232,10 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
     }
     Log::line(QStringLiteral("🔄 Starting store migration..."));
     Log::line(QStringLiteral("   Found %1 kippets to migrate").arg(legacy.allKippets.size()));
-    // The copy runs while the kippets decode and are stored; its line still comes first.
-    QFuture<QString> backup = QtConcurrent::run([this] { return copyBackup(); });
+    // The copy runs while the kippets decode and are stored; its line still comes first. Its name
+    // is taken here: the clock belongs to this thread.
+    QFuture<QString> backup = QtConcurrent::run(
+        [source = path, target = backupPath()] { return copyBackup(source, target); });
     const QSet<QUuid> open = activeIds(legacy.activeKippets);
     QString failure;
     KippetDecoder decoder(legacy.allKippets);
@@ -259,18 +261,19 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
 }
 
 void DataMigrationService::createBackup() const {
-    if (const QString line = copyBackup(); !line.isEmpty())
+    if (const QString line = copyBackup(legacyDataURL(), backupPath()); !line.isEmpty())
         Log::line(line);
 }
 
-QString DataMigrationService::copyBackup() const {
-    const QString source = legacyDataURL();
-    if (!QFileInfo::exists(source))
-        return {};
+QString DataMigrationService::backupPath() const {
     const QString stamp =
         Clock::shared().now().toLocalTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
-    const QString target =
-        dataFolder_ + QStringLiteral("/kippets_backup_") + stamp + QStringLiteral(".json");
+    return dataFolder_ + QStringLiteral("/kippets_backup_") + stamp + QStringLiteral(".json");
+}
+
+QString DataMigrationService::copyBackup(const QString& source, const QString& target) {
+    if (!QFileInfo::exists(source))
+        return {};
     QFile file(source);
     if (file.copy(target))
         return QStringLiteral("📦 Created backup at: ") + target;

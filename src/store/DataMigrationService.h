@@ -36,8 +36,11 @@ public:
     void saveActiveKippetIDs(const QSet<QUuid>& ids) const;
 
 private:
-    // Copies the legacy file; returns the line to log (none when there is no file).
-    QString copyBackup() const;
+    // "kippets_backup_" + the current local time + ".json" beside the legacy file.
+    QString backupPath() const;
+    // Copies the legacy file without overwriting; returns the line to log (none when there is no
+    // file). Touches no shared service, so it may run on any thread.
+    static QString copyBackup(const QString& source, const QString& target);
 
     QString dataFolder_;
     Preferences& preferences_;

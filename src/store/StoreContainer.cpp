@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QUuid>
 #include <QtConcurrent>
 #include <QtEndian>
 #include <atomic>
@@ -81,6 +82,16 @@ StoreContainer::~StoreContainer() {
 QString StoreContainer::defaultDataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/Kippets");
+}
+
+QString StoreContainer::temporaryDataFolder() {
+    static const QString folder = [] {
+        const QString path = QDir::tempPath() + QStringLiteral("/KippetsTestData-") +
+                             QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        QDir().mkpath(path);
+        return path;
+    }();
+    return folder;
 }
 
 QSqlDatabase StoreContainer::database() const {
@@ -177,8 +188,7 @@ std::unique_ptr<StoreContainer> StoreContainer::createLocalContainer(const QStri
 }
 
 std::unique_ptr<StoreContainer> StoreContainer::createInMemoryContainer(const QString& dataFolder) {
-    const QString folder =
-        dataFolder.isEmpty() ? QDir::tempPath() + QStringLiteral("/Kippets") : dataFolder;
+    const QString folder = dataFolder.isEmpty() ? temporaryDataFolder() : dataFolder;
     std::unique_ptr<StoreContainer> container(
         new StoreContainer(Form::inMemory, QStringLiteral(":memory:"), folder));
     container->open();
@@ -191,7 +201,8 @@ std::unique_ptr<StoreContainer> StoreContainer::createForLaunch(bool useTemporar
     } catch (const StoreError&) {
     }
     try {
-        return createLocalContainer();
+        // A test-mode run never falls back onto the user's own store.
+        return createLocalContainer(useTemporaryStorage ? temporaryDataFolder() : QString());
     } catch (const StoreError& error) {
         Log::line(QStringLiteral("[iCloud Sync] 💀 Could not create any container: ") +
                   error.errorDescription());

@@ -26,6 +26,10 @@ public:
 
     // The folder of the user's data (~/.local/share/Kippets): store file, legacy file, KippetData.
     static QString defaultDataFolder();
+    // Test mode's data folder ("-useTemporaryStorage"): "KippetsTestData-" + a UUID in the
+    // temporary folder, the same one for the whole process, created on first use. The store, the
+    // legacy import and the item files of a test-mode run all live there.
+    static QString temporaryDataFolder();
 
     // The form the preference "icloud_sync_enabled" selects; logs as it goes. Throws StoreError.
     static std::unique_ptr<StoreContainer> createModelContainer();
@@ -34,11 +38,11 @@ public:
     // `dataFolder` empty: defaultDataFolder(). The folder is created when missing. Throws
     // StoreError.
     static std::unique_ptr<StoreContainer> createLocalContainer(const QString& dataFolder = {});
-    // A store in memory; `dataFolder` empty: a "Kippets" folder in the temporary folder (test
-    // mode's legacy file and item files live there). Throws StoreError.
+    // A store in memory; `dataFolder` empty: temporaryDataFolder(). Throws StoreError.
     static std::unique_ptr<StoreContainer> createInMemoryContainer(const QString& dataFolder = {});
     // The start-up choice: in memory with `useTemporaryStorage`, else createModelContainer(); when
-    // that throws, createLocalContainer() once; when that throws too, logs
+    // that throws, createLocalContainer() once (in temporaryDataFolder() with
+    // `useTemporaryStorage`); when that throws too, logs
     // "[iCloud Sync] 💀 Could not create any container: " + the error, and rethrows it (the caller
     // ends).
     static std::unique_ptr<StoreContainer> createForLaunch(bool useTemporaryStorage);

@@ -4,8 +4,8 @@
 #include "platform/Preferences.h"
 #include "support/TestEnvironment.h"
 
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 
 class PlatformServicesTest : public QObject {
     Q_OBJECT
@@ -17,18 +17,21 @@ private slots:
             Preferences prefs(path);
             prefs.setBool(QStringLiteral("onboarding_completed"), false);
             prefs.setInt(QStringLiteral("daily_kippet_hour"), 0);
-            prefs.setData(QStringLiteral("custom_keyboard_shortcuts"), QByteArray("{\"t\":1}\n\0x", 11));
+            prefs.setData(QStringLiteral("custom_keyboard_shortcuts"),
+                          QByteArray("{\"t\":1}\n\0x", 11));
             prefs.setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
         }
         Preferences reloaded(path);
-        QCOMPARE(reloaded.boolValue(QStringLiteral("onboarding_completed")), std::optional<bool>(false));
+        QCOMPARE(reloaded.boolValue(QStringLiteral("onboarding_completed")),
+                 std::optional<bool>(false));
         QVERIFY(reloaded.contains(QStringLiteral("onboarding_completed")));
         QVERIFY(!reloaded.boolValue(QStringLiteral("icloud_sync_enabled")).has_value());
         QCOMPARE(reloaded.boolOr(QStringLiteral("icloud_sync_enabled"), true), true);
         QCOMPARE(reloaded.intValue(QStringLiteral("daily_kippet_hour")), std::optional<int>(0));
         QCOMPARE(reloaded.dataValue(QStringLiteral("custom_keyboard_shortcuts")),
                  std::optional<QByteArray>(QByteArray("{\"t\":1}\n\0x", 11)));
-        QCOMPARE(reloaded.stringValue(QStringLiteral("ai_mode")), std::optional<QString>(QStringLiteral("byok")));
+        QCOMPARE(reloaded.stringValue(QStringLiteral("ai_mode")),
+                 std::optional<QString>(QStringLiteral("byok")));
         reloaded.remove(QStringLiteral("ai_mode"));
         QVERIFY(!reloaded.contains(QStringLiteral("ai_mode")));
     }
@@ -47,7 +50,8 @@ private slots:
                            ++calls;
                            seen = n.userInfo;
                        });
-        center.post(QStringLiteral("TuckAwayEdgeChanged"), {}, {{QStringLiteral("edge"), QStringLiteral("Left")}});
+        center.post(QStringLiteral("TuckAwayEdgeChanged"), {},
+                    {{QStringLiteral("edge"), QStringLiteral("Left")}});
         center.post(QStringLiteral("showOnboarding"));
         QCOMPARE(calls, 1);
         QCOMPARE(seen.value(QStringLiteral("edge")).toString(), QStringLiteral("Left"));
@@ -62,7 +66,8 @@ private slots:
         QStringList order;
         QObject context;
         clock.schedule(std::chrono::milliseconds(2500), &context, [&] { order << "todo"; });
-        auto cancelled = clock.schedule(std::chrono::milliseconds(100), &context, [&] { order << "cancelled"; });
+        auto cancelled =
+            clock.schedule(std::chrono::milliseconds(100), &context, [&] { order << "cancelled"; });
         clock.schedule(std::chrono::milliseconds(1000), &context, [&] {
             order << "first";
             // scheduled from inside an action and still due within the span

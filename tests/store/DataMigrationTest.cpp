@@ -250,6 +250,19 @@ private slots:
         QVERIFY(QDir(userFolder).entryList({QStringLiteral("kippets_backup_*")}).isEmpty());
         QFile::remove(user.fileName());
     }
+
+    void temporaryStorageUsesOneTestFolderPerProcess() {
+        auto first = StoreContainer::createInMemoryContainer();
+        auto launched = StoreContainer::createForLaunch(true);
+        const QString folder = StoreContainer::temporaryDataFolder();
+        QCOMPARE(first->dataFolder(), folder);
+        QCOMPARE(int(launched->form()), int(StoreContainer::Form::inMemory));
+        QCOMPARE(launched->dataFolder(), folder);
+        QVERIFY(QFileInfo(folder).isDir());
+        QVERIFY(QFileInfo(folder).fileName().startsWith(QStringLiteral("KippetsTestData-")));
+        QVERIFY(folder.startsWith(QDir::tempPath()));
+        QDir(folder).removeRecursively();
+    }
 };
 
 QTEST_GUILESS_MAIN(DataMigrationTest)
