@@ -25,8 +25,7 @@ QString resolveDataFolder(const QString& given, bool testMode) {
         return given;
     }
     if (testMode) {
-        return QDir::tempPath() + QStringLiteral("/KippetsTestData-") +
-               ItemStorage::idText(QUuid::createUuid());
+        return StoreContainer::temporaryDataFolder();
     }
     return StoreContainer::defaultDataFolder();
 }

@@ -1,6 +1,6 @@
-#include "support/TaskRunner.h"
 #include "IntakeHarness.h"
 #include "platform/Preferences.h"
+#include "support/TaskRunner.h"
 
 #include <QMimeData>
 #include <QTest>

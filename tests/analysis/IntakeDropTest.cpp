@@ -1,7 +1,7 @@
-#include "support/TaskRunner.h"
 #include "IntakeHarness.h"
 #include "analysis/FileChooser.h"
 #include "analysis/ItemLoaders.h"
+#include "support/TaskRunner.h"
 
 #include <QMimeData>
 #include <QSqlQuery>
@@ -219,9 +219,9 @@ private slots:
         const QString two =
             h.writeFile(QStringLiteral("two.png"), IntakeHarness::pngBytes(Qt::blue));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
-        TaskRunner::finish(h.intake->importFiles({QUrl::fromLocalFile(one),
-                                         QUrl::fromLocalFile(h.folder() + QStringLiteral("/nope")),
-                                         QUrl::fromLocalFile(two), QUrl::fromLocalFile(one)}));
+        TaskRunner::finish(h.intake->importFiles(
+            {QUrl::fromLocalFile(one), QUrl::fromLocalFile(h.folder() + QStringLiteral("/nope")),
+             QUrl::fromLocalFile(two), QUrl::fromLocalFile(one)}));
         QCOMPARE(errors.size(), 2);
         QCOMPARE(errors[0][0].toString(), QStringLiteral("Failed to read file data"));
         QCOMPARE(errors[1][0].toString(),

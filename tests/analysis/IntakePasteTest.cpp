@@ -1,5 +1,5 @@
-#include "support/TaskRunner.h"
 #include "IntakeHarness.h"
+#include "support/TaskRunner.h"
 
 #include <QMimeData>
 #include <QTest>

@@ -1,10 +1,10 @@
 #include "analysis/ItemProvider.h"
-#include "support/TaskRunner.h"
 #include "analysis/ContentTypes.h"
 #include "analysis/IntakeError.h"
 #include "analysis/ItemBuilders.h"
 #include "analysis/ItemLoaders.h"
 #include "platform/Clock.h"
+#include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
 
 #include <QBuffer>
@@ -89,7 +89,8 @@ private slots:
         data.setImageData(image);
         const QList<ItemProvider> providers = ItemProvider::fromMimeData(data);
         QCOMPARE(providers.size(), 1);
-        const std::optional<QByteArray> bytes = TaskRunner::finish(ItemLoaders::loadImageData(providers[0]));
+        const std::optional<QByteArray> bytes =
+            TaskRunner::finish(ItemLoaders::loadImageData(providers[0]));
         QVERIFY(bytes.has_value());
         QVERIFY(bytes->startsWith("\x89PNG"));
         QCOMPARE(QImage::fromData(*bytes).size(), QSize(5, 5));
@@ -183,7 +184,8 @@ private slots:
     void unreadableFileIsRefusedNotTurnedIntoAnEmptyItem() {
         QTemporaryDir dir;
         try {
-            TaskRunner::finish(ItemBuilders::createFileItem(dir.filePath(QStringLiteral("gone.txt"))));
+            TaskRunner::finish(
+                ItemBuilders::createFileItem(dir.filePath(QStringLiteral("gone.txt"))));
             QFAIL("an unreadable file must not become an item");
         } catch (const IntakeError& error) {
             QCOMPARE(error.errorCase(), IntakeError::Case::fileReadFailed);
@@ -216,7 +218,8 @@ private slots:
         QCOMPARE(file.bytes, QByteArray("\x1f\x8b", 2));
         QVERIFY(file.mimeType.has_value());
         try {
-            TaskRunner::finish(ItemLoaders::loadImageFile(ItemProvider::forText(QStringLiteral("x"))));
+            TaskRunner::finish(
+                ItemLoaders::loadImageFile(ItemProvider::forText(QStringLiteral("x"))));
             QFAIL("a provider without a file has no file representation");
         } catch (const IntakeError& error) {
             QCOMPARE(error.errorDescription(), QStringLiteral("No URL returned"));

@@ -4,7 +4,9 @@
 #include "support/TaskRunner.h"
 
 // Shorthands of the analyzer tests over TaskRunner.
-template <typename T> T valueOf(QCoro::Task<T> task) { return TaskRunner::finish(std::move(task)); }
+template <typename T> T valueOf(QCoro::Task<T> task) {
+    return TaskRunner::finish(std::move(task));
+}
 
 // The case of the AIServiceError the task threw; a task that succeeds or throws anything else
 // gives apiError, which no test expects.

@@ -53,7 +53,9 @@ void isolate() {
 
 Q_COREAPP_STARTUP_FUNCTION(isolate)
 
-QString TestEnvironment::root() { return isolation()->home.path(); }
+QString TestEnvironment::root() {
+    return isolation()->home.path();
+}
 
 QString TestEnvironment::resetPreferences() {
     Isolation* state = isolation();
@@ -67,7 +69,9 @@ QString TestEnvironment::resetPreferences() {
     return path;
 }
 
-ManualClock& testClock() { return *isolation()->clock; }
+ManualClock& testClock() {
+    return *isolation()->clock;
+}
 
 struct LogCapture::State {
     mutable QMutex mutex;

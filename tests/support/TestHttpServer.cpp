@@ -8,14 +8,22 @@
 namespace {
 QByteArray reasonPhrase(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -33,7 +41,8 @@ bool takeRequest(QByteArray& buffer, TestHttpRequest* request) {
         const QByteArray line = lines[i].trimmed();
         const qsizetype colon = line.indexOf(':');
         if (colon > 0)
-            parsed.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+            parsed.headers.insert(line.left(colon).trimmed().toLower(),
+                                  line.mid(colon + 1).trimmed());
     }
     const qsizetype length = parsed.headers.value("content-length", "0").toLongLong();
     if (buffer.size() < headerEnd + 4 + length)
@@ -67,7 +76,9 @@ TestHttpServer::TestHttpServer(QObject* parent) : QTcpServer(parent) {
 
 TestHttpServer::~TestHttpServer() = default;
 
-bool TestHttpServer::start() { return listen(QHostAddress::LocalHost, 0); }
+bool TestHttpServer::start() {
+    return listen(QHostAddress::LocalHost, 0);
+}
 
 bool TestHttpServer::startTls(const QSslCertificate& certificate, const QSslKey& key) {
     tls_ = true;
@@ -106,10 +117,17 @@ void TestHttpServer::serve(QTcpSocket* socket) {
             requests_.append(request);
             const TestHttpResponse response = handler_(request);
             switch (response.behaviour) {
-            case TestHttpResponse::Behaviour::respond: respond(socket, response); break;
-            case TestHttpResponse::Behaviour::neverAnswer: break;
-            case TestHttpResponse::Behaviour::closeImmediately: socket->abort(); return;
-            case TestHttpResponse::Behaviour::stream: stream(socket, response); return;
+            case TestHttpResponse::Behaviour::respond:
+                respond(socket, response);
+                break;
+            case TestHttpResponse::Behaviour::neverAnswer:
+                break;
+            case TestHttpResponse::Behaviour::closeImmediately:
+                socket->abort();
+                return;
+            case TestHttpResponse::Behaviour::stream:
+                stream(socket, response);
+                return;
             }
         }
     });
@@ -120,7 +138,8 @@ void TestHttpServer::respond(QTcpSocket* socket, const TestHttpResponse& respons
                       reasonPhrase(response.status) + "\r\n";
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";
-    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    head += "Content-Length: " + QByteArray::number(response.body.size()) +
+            "\r\nConnection: close\r\n\r\n";
     socket->write(head + response.body);
     socket->disconnectFromHost();
 }
@@ -142,7 +161,8 @@ void TestHttpServer::stream(QTcpSocket* socket, const TestHttpResponse& response
         // Keep only a little in flight, so that what was sent tells how much the client took.
         while (streamedBytes_ < total && socket->bytesToWrite() < 64 * 1024 &&
                socket->state() == QAbstractSocket::ConnectedState) {
-            const QByteArray chunk = pattern.left(std::min<qint64>(pattern.size(), total - streamedBytes_));
+            const QByteArray chunk =
+                pattern.left(std::min<qint64>(pattern.size(), total - streamedBytes_));
             socket->write(chunk);
             streamedBytes_ += chunk.size();
         }
@@ -157,8 +177,8 @@ void TestHttpServer::stream(QTcpSocket* socket, const TestHttpResponse& response
     feed();
 }
 
-bool TestHttpServer::makeSelfSignedCertificate(const QString& directory, QSslCertificate* certificate,
-                                               QSslKey* key) {
+bool TestHttpServer::makeSelfSignedCertificate(const QString& directory,
+                                               QSslCertificate* certificate, QSslKey* key) {
     const QString certPath = QDir(directory).filePath(QStringLiteral("cert.pem"));
     const QString keyPath = QDir(directory).filePath(QStringLiteral("key.pem"));
     QProcess openssl;

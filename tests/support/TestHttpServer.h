@@ -13,7 +13,7 @@
 
 struct TestHttpRequest {
     QByteArray method;
-    QByteArray path; // with the query
+    QByteArray path;                      // with the query
     QMap<QByteArray, QByteArray> headers; // names lower-cased
     QByteArray body;
 
@@ -22,10 +22,10 @@ struct TestHttpRequest {
 
 struct TestHttpResponse {
     enum class Behaviour {
-        respond,           // status, headers and body, then close
-        neverAnswer,       // read the request and keep the connection open, silent
-        closeImmediately,  // close the connection without a byte
-        stream             // 200 with no Content-Length, streaming streamBytes of body until done or closed
+        respond,          // status, headers and body, then close
+        neverAnswer,      // read the request and keep the connection open, silent
+        closeImmediately, // close the connection without a byte
+        stream // 200 with no Content-Length, streaming streamBytes of body until done or closed
     };
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers;
