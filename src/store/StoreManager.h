@@ -63,11 +63,11 @@ public:
     void insertKippets(QList<KippetModel>& kippets);
     // Deletes the rows (and their items and todos) by rowId, touching no active id.
     void deleteKippetRows(const QList<KippetModel>& kippets);
-    // Writes every field of the stored kippet row, of each stored item row (rowId != 0) and of each
-    // stored todo row, with the todos' order. Rows with rowId 0 are left out: addItem/addTodo add
-    // rows.
+    // Writes every field of the stored kippet row, every changeable field of each stored item row
+    // (rowId != 0; id, type, content and added date are fixed) and every field of each stored todo
+    // row, with the todos' order. Rows with rowId 0 are left out: addItem/addTodo add rows.
     void updateKippet(KippetModel& kippet);
-    // Writes every field of the given stored item rows, in one transaction.
+    // Writes every changeable field of the given stored item rows, in one transaction.
     void updateItems(const QList<KippetItemModel>& items);
 
     void updateCustomInstructions(KippetModel& kippet,

@@ -212,6 +212,21 @@ void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
         query.bindValue(i, values.at(i));
 }
 
+// An item's id, type, content and added date are fixed once it is made, so updates leave them
+// alone: rewriting the content would copy every file's bytes again at each save of its kippet.
+void bindChangeableItemFields(QSqlQuery& query, const KippetItemModel& row) {
+    const QVariantList values = {
+        textValue(row.metadataName),         textValue(row.metadataFileExtension),
+        optionalValue(row.metadataFileSize), bytesValue(row.metadataThumbnail),
+        textValue(row.metadataUrlString),    textValue(row.metadataMimeType),
+        textValue(row.metadataAiTitle),      textValue(row.metadataAiDescription),
+        tagsValue(row.metadataAiTags),       textValue(row.categoryRaw),
+        textValue(row.customCategory),       int(row.isProcessing),
+    };
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+}
+
 void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) {
     const QVariantList values = {
         idValue(row.id),
@@ -381,13 +396,13 @@ void StoreTables::updateKippetRow(const KippetModel& kippet) {
 void StoreTables::updateItemRow(const KippetItemModel& item) {
     QSqlQuery& query =
         prepared(updateItem_,
-                 "UPDATE kippet_items SET id = ?, type_raw = ?, content = ?, metadata_name = ?, "
-                 "metadata_file_extension = ?, metadata_file_size = ?, metadata_thumbnail = ?, "
-                 "metadata_url_string = ?, metadata_mime_type = ?, metadata_ai_title = ?, "
-                 "metadata_ai_description = ?, metadata_ai_tags = ?, category_raw = ?, "
-                 "custom_category = ?, added_date = ?, is_processing = ? WHERE row_id = ?");
-    bindItemFields(query, item);
-    query.bindValue(16, item.rowId);
+                 "UPDATE kippet_items SET metadata_name = ?, metadata_file_extension = ?, "
+                 "metadata_file_size = ?, metadata_thumbnail = ?, metadata_url_string = ?, "
+                 "metadata_mime_type = ?, metadata_ai_title = ?, metadata_ai_description = ?, "
+                 "metadata_ai_tags = ?, category_raw = ?, custom_category = ?, is_processing = ? "
+                 "WHERE row_id = ?");
+    bindChangeableItemFields(query, item);
+    query.bindValue(12, item.rowId);
     run(query);
 }
 
