@@ -27,7 +27,8 @@ bench: setup $(RELEASE_DIR)/build.ninja
 
 run: setup $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
-	$(RELEASE_DIR)/src/kippets
+	@if [ -x $(RELEASE_DIR)/src/kippets ]; then $(RELEASE_DIR)/src/kippets; \
+	else echo "The application shell is not built yet: only the core library and its tests exist (see README.md)."; exit 1; fi
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
