@@ -310,10 +310,16 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
 }
 
 QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
+    return addUrls(std::move(urls), true);
+}
+
+// One item per URL, each added and analysed before the next is read; a file that cannot be
+// read is reported and skipped. Remote URLs become links when remoteAsLinks is set.
+QCoro::Task<void> KippetIntake::addUrls(QList<QUrl> urls, bool remoteAsLinks) {
     QPointer<KippetIntake> self(this);
     for (const QUrl& url : urls) {
         std::optional<KippetItem> item;
-        if (!url.isLocalFile()) {
+        if (remoteAsLinks && !url.isLocalFile()) {
             item = ItemBuilders::createLinkItem(url);
         } else {
             try {
@@ -344,21 +350,5 @@ QCoro::Task<void> KippetIntake::importChosenFiles() {
 }
 
 QCoro::Task<void> KippetIntake::importFiles(QList<QUrl> urls) {
-    QPointer<KippetIntake> self(this);
-    for (const QUrl& url : urls) {
-        std::optional<KippetItem> item;
-        try {
-            item = co_await ItemBuilders::createFileItem(url.toLocalFile());
-        } catch (const std::exception& error) {
-            if (self)
-                emit errorOccurred(KippetsError::textOf(error));
-        }
-        if (!self || !kippet_)
-            co_return;
-        if (!item)
-            continue;
-        co_await addAndAnalyze(*item);
-        if (!self || !kippet_)
-            co_return;
-    }
+    return addUrls(std::move(urls), false);
 }

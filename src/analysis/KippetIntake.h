@@ -61,6 +61,7 @@ private:
     QCoro::Task<void> paste(PasteContent content);
     QCoro::Task<bool> pasteImage(PastedImage image);
     QCoro::Task<void> pasteUrls(QList<QUrl> urls);
+    QCoro::Task<void> addUrls(QList<QUrl> urls, bool remoteAsLinks);
     QCoro::Task<void> addAndAnalyze(KippetItem item);
 
     QCoro::Task<ProviderOutcome> createItemFromProvider(ItemProvider provider);
