@@ -76,11 +76,13 @@ double loadRatio(const QString& folder) {
         "note_window_origin_y, note_window_width, note_window_height, is_expanded, is_mini_view, "
         "is_tucked, position_x, position_y, created_date, last_closed_date, project, "
         "is_daily_kippet, custom_instructions, sanitized_instructions FROM kippets ORDER BY "
-        "created_date DESC; SELECT row_id, kippet_row, id, type_raw, content, metadata_name, "
-        "metadata_file_extension, metadata_file_size, metadata_thumbnail, metadata_url_string, "
-        "metadata_mime_type, metadata_ai_title, metadata_ai_description, metadata_ai_tags, "
-        "category_raw, custom_category, added_date, is_processing FROM kippet_items ORDER BY "
-        "row_id; SELECT row_id, kippet_row, id, text, is_done, created_at, "
+        "created_date DESC; SELECT i.row_id, i.kippet_row, i.id, i.type_raw, c.content, "
+        "i.metadata_name, i.metadata_file_extension, i.metadata_file_size, c.metadata_thumbnail, "
+        "i.metadata_url_string, i.metadata_mime_type, i.metadata_ai_title, "
+        "i.metadata_ai_description, i.metadata_ai_tags, i.category_raw, i.custom_category, "
+        "i.added_date, i.is_processing FROM kippet_items i LEFT JOIN kippet_item_contents c ON "
+        "c.item_row = i.row_id ORDER BY i.row_id; SELECT row_id, kippet_row, id, text, is_done, "
+        "created_at, "
         "completion_transition_deadline, sort_order FROM kippet_todos ORDER BY kippet_row, "
         "position;");
     const QString path = store.container()->storePath();

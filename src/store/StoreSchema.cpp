@@ -17,6 +17,9 @@ struct Step {
 
 // Version 1.0.0: one table per row type. `row_id` is the row's identity (ids are not unique);
 // items keep their insertion order through row_id, todos their stored order through `position`.
+// An item's bytes (content and thumbnail) sit in a table of their own: SQLite rewrites a whole
+// record on every update, and an item's category or analysis changes many times while its bytes,
+// made with the item, never do.
 const std::vector<Step>& steps() {
     static const std::vector<Step> all = {
         {10000,
@@ -50,11 +53,9 @@ const std::vector<Step>& steps() {
               " kippet_row INTEGER NOT NULL REFERENCES kippets(row_id) ON DELETE CASCADE,"
               " id TEXT NOT NULL,"
               " type_raw TEXT NOT NULL DEFAULT 'unknown',"
-              " content BLOB NOT NULL DEFAULT x'',"
               " metadata_name TEXT NOT NULL DEFAULT '',"
               " metadata_file_extension TEXT,"
               " metadata_file_size INTEGER,"
-              " metadata_thumbnail BLOB,"
               " metadata_url_string TEXT,"
               " metadata_mime_type TEXT,"
               " metadata_ai_title TEXT,"
@@ -65,6 +66,11 @@ const std::vector<Step>& steps() {
               " added_date INTEGER,"
               " is_processing INTEGER NOT NULL DEFAULT 0)"),
           QStringLiteral("CREATE INDEX kippet_items_by_kippet ON kippet_items(kippet_row, row_id)"),
+          QStringLiteral(
+              "CREATE TABLE kippet_item_contents ("
+              " item_row INTEGER PRIMARY KEY REFERENCES kippet_items(row_id) ON DELETE CASCADE,"
+              " content BLOB NOT NULL DEFAULT x'',"
+              " metadata_thumbnail BLOB)"),
           QStringLiteral(
               "CREATE TABLE kippet_todos ("
               " row_id INTEGER PRIMARY KEY,"

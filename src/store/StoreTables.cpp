@@ -90,10 +90,10 @@ const char* const kippetColumns =
     "is_tucked, position_x, position_y, created_date, last_closed_date, project, is_daily_kippet, "
     "custom_instructions, sanitized_instructions";
 const char* const itemColumns =
-    "row_id, kippet_row, id, type_raw, content, metadata_name, metadata_file_extension, "
-    "metadata_file_size, metadata_thumbnail, metadata_url_string, metadata_mime_type, "
-    "metadata_ai_title, metadata_ai_description, metadata_ai_tags, category_raw, custom_category, "
-    "added_date, is_processing";
+    "i.row_id, i.kippet_row, i.id, i.type_raw, c.content, i.metadata_name, "
+    "i.metadata_file_extension, i.metadata_file_size, c.metadata_thumbnail, i.metadata_url_string, "
+    "i.metadata_mime_type, i.metadata_ai_title, i.metadata_ai_description, i.metadata_ai_tags, "
+    "i.category_raw, i.custom_category, i.added_date, i.is_processing";
 const char* const todoColumns = "row_id, kippet_row, id, text, is_done, created_at, "
                                 "completion_transition_deadline, sort_order";
 
@@ -193,11 +193,9 @@ void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
     const QVariantList values = {
         idValue(row.id),
         textValue(row.typeRaw),
-        bytesValue(row.content),
         textValue(row.metadataName),
         textValue(row.metadataFileExtension),
         optionalValue(row.metadataFileSize),
-        bytesValue(row.metadataThumbnail),
         textValue(row.metadataUrlString),
         textValue(row.metadataMimeType),
         textValue(row.metadataAiTitle),
@@ -212,16 +210,21 @@ void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
         query.bindValue(i, values.at(i));
 }
 
-// An item's id, type, content and added date are fixed once it is made, so updates leave them
-// alone: rewriting the content would copy every file's bytes again at each save of its kippet.
+// An item's id, type, bytes (content and thumbnail) and added date are fixed once it is made, so
+// updates leave them alone.
 void bindChangeableItemFields(QSqlQuery& query, const KippetItemModel& row) {
     const QVariantList values = {
-        textValue(row.metadataName),         textValue(row.metadataFileExtension),
-        optionalValue(row.metadataFileSize), bytesValue(row.metadataThumbnail),
-        textValue(row.metadataUrlString),    textValue(row.metadataMimeType),
-        textValue(row.metadataAiTitle),      textValue(row.metadataAiDescription),
-        tagsValue(row.metadataAiTags),       textValue(row.categoryRaw),
-        textValue(row.customCategory),       int(row.isProcessing),
+        textValue(row.metadataName),
+        textValue(row.metadataFileExtension),
+        optionalValue(row.metadataFileSize),
+        textValue(row.metadataUrlString),
+        textValue(row.metadataMimeType),
+        textValue(row.metadataAiTitle),
+        textValue(row.metadataAiDescription),
+        tagsValue(row.metadataAiTags),
+        textValue(row.categoryRaw),
+        textValue(row.customCategory),
+        int(row.isProcessing),
     };
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
@@ -294,11 +297,14 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
         return rows;
 
     // One scan per child table; a single kippet reads only its own rows through the index.
-    const QString itemFilter = all ? QString() : QStringLiteral("WHERE kippet_row = ?");
+    const QString filter = all ? QString() : QStringLiteral("WHERE kippet_row = ?");
     QSqlQuery items(database_);
     items.setForwardOnly(true);
-    if (!items.prepare(QStringLiteral("SELECT %1 FROM kippet_items %2 ORDER BY row_id")
-                           .arg(QString::fromLatin1(itemColumns), itemFilter)))
+    if (!items.prepare(
+            QStringLiteral("SELECT %1 FROM kippet_items i LEFT JOIN kippet_item_contents c "
+                           "ON c.item_row = i.row_id %2 ORDER BY i.row_id")
+                .arg(QString::fromLatin1(itemColumns),
+                     all ? QString() : QStringLiteral("WHERE i.kippet_row = ?"))))
         throw StoreError(items.lastError().text());
     if (!all)
         items.addBindValue(rows.constFirst().rowId);
@@ -313,7 +319,7 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
     todos.setForwardOnly(true);
     if (!todos.prepare(
             QStringLiteral("SELECT %1 FROM kippet_todos %2 ORDER BY kippet_row, position, row_id")
-                .arg(QString::fromLatin1(todoColumns), itemFilter)))
+                .arg(QString::fromLatin1(todoColumns), filter)))
         throw StoreError(todos.lastError().text());
     if (!all)
         todos.addBindValue(rows.constFirst().rowId);
@@ -357,15 +363,22 @@ void StoreTables::insertKippet(KippetModel& kippet) {
 void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item) {
     QSqlQuery& query = prepared(
         insertItem_,
-        "INSERT INTO kippet_items (id, type_raw, content, metadata_name, metadata_file_extension, "
-        "metadata_file_size, metadata_thumbnail, metadata_url_string, metadata_mime_type, "
-        "metadata_ai_title, metadata_ai_description, metadata_ai_tags, category_raw, "
-        "custom_category, added_date, is_processing, kippet_row) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "INSERT INTO kippet_items (id, type_raw, metadata_name, metadata_file_extension, "
+        "metadata_file_size, metadata_url_string, metadata_mime_type, metadata_ai_title, "
+        "metadata_ai_description, metadata_ai_tags, category_raw, custom_category, added_date, "
+        "is_processing, kippet_row) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     bindItemFields(query, item);
-    query.bindValue(16, kippetRowId);
+    query.bindValue(14, kippetRowId);
     run(query);
-    item.rowId = query.lastInsertId().toLongLong();
+    const qint64 rowId = query.lastInsertId().toLongLong();
+    QSqlQuery& bytes =
+        prepared(insertItemContent_, "INSERT INTO kippet_item_contents (item_row, content, "
+                                     "metadata_thumbnail) VALUES (?, ?, ?)");
+    bytes.bindValue(0, rowId);
+    bytes.bindValue(1, bytesValue(item.content));
+    bytes.bindValue(2, bytesValue(item.metadataThumbnail));
+    run(bytes);
+    item.rowId = rowId;
 }
 
 void StoreTables::insertTodo(qint64 kippetRowId, int position, KippetTodoModel& todo) {
@@ -394,15 +407,13 @@ void StoreTables::updateKippetRow(const KippetModel& kippet) {
 }
 
 void StoreTables::updateItemRow(const KippetItemModel& item) {
-    QSqlQuery& query =
-        prepared(updateItem_,
-                 "UPDATE kippet_items SET metadata_name = ?, metadata_file_extension = ?, "
-                 "metadata_file_size = ?, metadata_thumbnail = ?, metadata_url_string = ?, "
-                 "metadata_mime_type = ?, metadata_ai_title = ?, metadata_ai_description = ?, "
-                 "metadata_ai_tags = ?, category_raw = ?, custom_category = ?, is_processing = ? "
-                 "WHERE row_id = ?");
+    QSqlQuery& query = prepared(
+        updateItem_, "UPDATE kippet_items SET metadata_name = ?, metadata_file_extension = ?, "
+                     "metadata_file_size = ?, metadata_url_string = ?, metadata_mime_type = ?, "
+                     "metadata_ai_title = ?, metadata_ai_description = ?, metadata_ai_tags = ?, "
+                     "category_raw = ?, custom_category = ?, is_processing = ? WHERE row_id = ?");
     bindChangeableItemFields(query, item);
-    query.bindValue(12, item.rowId);
+    query.bindValue(11, item.rowId);
     run(query);
 }
 

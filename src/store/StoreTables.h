@@ -39,7 +39,7 @@ private:
     QList<KippetModel> selectKippets(const QString& where, const QVariant& binding);
 
     QSqlDatabase database_;
-    std::optional<QSqlQuery> insertKippet_, insertItem_, insertTodo_;
+    std::optional<QSqlQuery> insertKippet_, insertItem_, insertItemContent_, insertTodo_;
     std::optional<QSqlQuery> updateKippet_, updateItem_, updateTodo_;
     std::optional<QSqlQuery> deleteKippet_, deleteItem_, deleteTodo_;
 };

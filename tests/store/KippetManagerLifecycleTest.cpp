@@ -128,6 +128,7 @@ private slots:
         QCOMPARE(app.manager().allKippets().first()->name(), QStringLiteral("Kept"));
         QSqlQuery leftovers(app.store().container()->database());
         QVERIFY(leftovers.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM kippet_items) + "
+                                              "(SELECT COUNT(*) FROM kippet_item_contents) + "
                                               "(SELECT COUNT(*) FROM kippet_todos)")));
         QVERIFY(leftovers.next());
         QCOMPARE(leftovers.value(0).toInt(), 0);
