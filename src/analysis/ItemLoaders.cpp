@@ -34,6 +34,9 @@ QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path) {
     const QFileInfo info(path);
     if (info.size() > maximumItemBytes)
         throw IntakeError::itemTooLarge(info.fileName());
+    // A small file reads faster than a trip to a worker thread and back.
+    if (info.size() < inlineReadBytes)
+        co_return readWholeFile(path);
     co_return co_await QtConcurrent::run(readWholeFile, path);
 }
 

@@ -27,6 +27,8 @@ class ItemLoaders {
 public:
     // SQLite keeps no value longer than this many bytes.
     static constexpr qint64 maximumItemBytes = 1'000'000'000;
+    // Files below this size are read at once; larger ones on a worker thread.
+    static constexpr qint64 inlineReadBytes = 1024 * 1024;
 
     // Throws IntakeError: noURLReturned without a file, imageReadFailed, itemTooLarge.
     static QCoro::Task<LoadedImageFile> loadImageFile(ItemProvider provider);

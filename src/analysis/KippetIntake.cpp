@@ -12,6 +12,7 @@
 #include "store/KippetManager.h"
 
 #include <QCoroFuture>
+#include <QCoroTimer>
 #include <QMimeData>
 #include <QtConcurrent>
 
@@ -120,6 +121,9 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
         if (!self)
             co_return;
         Log::line(QStringLiteral("✅ Analysis complete"));
+        co_await yieldEveryFrame();
+        if (!self || !kippet_)
+            co_return;
     }
 }
 
@@ -336,7 +340,20 @@ QCoro::Task<void> KippetIntake::addUrls(QList<QUrl> urls, bool remoteAsLinks) {
         co_await addAndAnalyze(*item);
         if (!self || !kippet_)
             co_return;
+        co_await yieldEveryFrame();
+        if (!self || !kippet_)
+            co_return;
     }
+}
+
+// Small files are read at once and the classifier answers at once, so a long run of items may
+// never wait: hand the event loop a turn every frame, so the window keeps drawing and the saves
+// the analyses asked for go out together.
+QCoro::Task<void> KippetIntake::yieldEveryFrame() {
+    if (sinceYield_.isValid() && sinceYield_.elapsed() < frameMilliseconds)
+        co_return;
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    sinceYield_.start();
 }
 
 // ---- import ----

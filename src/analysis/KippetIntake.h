@@ -6,6 +6,7 @@
 #include "model/KippetItem.h"
 
 #include <QCoroTask>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -62,6 +63,7 @@ private:
     QCoro::Task<bool> pasteImage(PastedImage image);
     QCoro::Task<void> pasteUrls(QList<QUrl> urls);
     QCoro::Task<void> addUrls(QList<QUrl> urls, bool remoteAsLinks);
+    QCoro::Task<void> yieldEveryFrame();
     QCoro::Task<void> addAndAnalyze(KippetItem item);
 
     QCoro::Task<ProviderOutcome> createItemFromProvider(ItemProvider provider);
@@ -70,5 +72,8 @@ private:
     static std::optional<KippetItem> urlKind(const ItemProvider& provider);
     static std::optional<KippetItem> plainTextKind(const ItemProvider& provider);
 
+    static constexpr qint64 frameMilliseconds = 16;
+
     QPointer<Kippet> kippet_;
+    QElapsedTimer sinceYield_;
 };

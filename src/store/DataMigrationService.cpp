@@ -185,7 +185,7 @@ void insertNewKippets(StoreContainer& container, KippetDecoder& decoder) {
         const BulkWriteSettings settings(container.database());
         StoreTransaction transaction(container.database());
         {
-            StoreTables tables(container.database());
+            StoreTables tables(container.database(), container.externalFolder());
             // An import cut short and run again must not store a kippet twice; kippets that share
             // an id within the file are all stored, for the loader to resolve.
             const QSet<QUuid> stored = tables.storedKippetIds();

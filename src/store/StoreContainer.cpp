@@ -1,9 +1,11 @@
 #include "store/StoreContainer.h"
 
 #include "platform/Log.h"
+#include "store/ExternalBytes.h"
 #include "store/StoreError.h"
 #include "store/StoreManager.h"
 #include "store/StoreSchema.h"
+#include "store/StoreTables.h"
 
 #include <QDir>
 #include <QFile>
@@ -121,7 +123,16 @@ void StoreContainer::open() {
         }
         execute(database, QStringLiteral("PRAGMA foreign_keys = ON"), storePath_);
         StoreSchema::migrate(database, storePath_);
+        if (!inMemory) {
+            // Files of writes that never committed (a failed save, a crash) have no row.
+            StoreTables tables(database, externalFolder());
+            ExternalBytes(externalFolder()).removeAllBut(tables.referencedFiles());
+        }
     }
+}
+
+QString StoreContainer::externalFolder() const {
+    return form_ == Form::inMemory ? QString() : storePath_ + QStringLiteral("-files");
 }
 
 void StoreContainer::checkpointInBackground() {

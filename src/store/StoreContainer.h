@@ -54,6 +54,9 @@ public:
     QString dataFolder() const { return dataFolder_; }
     QString connectionName() const { return connectionName_; }
     QSqlDatabase database() const;
+    // Where large item bytes are kept as files beside the store file; empty for the in-memory
+    // form, which keeps every byte inline.
+    QString externalFolder() const;
 
     // Copies the write-ahead log into the store file on a connection of its own, off the calling
     // thread, so that a large committed write does not make the next save copy it. Committed

@@ -46,7 +46,9 @@ void StoreManager::setICloudSyncEnabled(bool enabled) {
 }
 
 void StoreManager::configure(std::unique_ptr<StoreContainer> container) {
+    tables_.reset();
     container_ = std::move(container);
+    tables_ = std::make_unique<StoreTables>(container_->database(), container_->externalFolder());
     Log::line(QStringLiteral("[iCloud Sync] StoreManager configuring with container..."));
     Log::line(QStringLiteral("[iCloud Sync]   Container configurations: 1"));
     Log::line(QStringLiteral("[iCloud Sync]   - Config: default, URL: ") + container_->storePath());
@@ -109,26 +111,29 @@ void StoreManager::requireContext() const {
 // Runs the work in one transaction; any failure rolls it back and surfaces as saveFailed.
 template <typename Work> void StoreManager::inTransaction(Work&& work) {
     requireContext();
+    StoreTables& tables = *tables_;
     try {
         StoreTransaction transaction(container_->database());
-        {
-            StoreTables tables(container_->database());
-            work(tables);
-        }
+        work(tables);
         transaction.commit();
     } catch (const StoreError& error) {
+        tables.removeWrittenFiles();
         throw DataManagerError::saveFailed(error);
+    } catch (...) {
+        tables.removeWrittenFiles();
+        throw;
     }
+    tables.removeReleasedFiles();
 }
 
 std::optional<KippetModel> StoreManager::fetchKippet(const QUuid& id) const {
     requireContext();
-    return StoreTables(container_->database()).selectFirstKippet(id);
+    return tables_->selectFirstKippet(id);
 }
 
 QList<KippetModel> StoreManager::fetchAllKippets() const {
     requireContext();
-    return StoreTables(container_->database()).selectAllKippets();
+    return tables_->selectAllKippets();
 }
 
 void StoreManager::insertKippet(KippetModel& kippet) {

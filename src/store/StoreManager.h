@@ -2,6 +2,7 @@
 
 #include "model/KippetModel.h"
 #include "store/StoreContainer.h"
+#include "store/StoreTables.h"
 
 #include <QList>
 #include <QObject>
@@ -102,6 +103,9 @@ private:
     template <typename Work> void inTransaction(Work&& work);
 
     std::unique_ptr<StoreContainer> container_;
+    // Kept across operations so that its statements are prepared once; declared after the
+    // container so that it goes first.
+    std::unique_ptr<StoreTables> tables_;
     bool isInitialized_ = false;
     QSet<QUuid> activeKippetIDs_;
 };

@@ -19,7 +19,8 @@ struct Step {
 // items keep their insertion order through row_id, todos their stored order through `position`.
 // An item's bytes (content and thumbnail) sit in a table of their own: SQLite rewrites a whole
 // record on every update, and an item's category or analysis changes many times while its bytes,
-// made with the item, never do.
+// made with the item, never do. Large bytes live in files the row names (content_file,
+// thumbnail_file); the BLOB columns then stay empty.
 const std::vector<Step>& steps() {
     static const std::vector<Step> all = {
         {10000,
@@ -70,7 +71,9 @@ const std::vector<Step>& steps() {
               "CREATE TABLE kippet_item_contents ("
               " item_row INTEGER PRIMARY KEY REFERENCES kippet_items(row_id) ON DELETE CASCADE,"
               " content BLOB NOT NULL DEFAULT x'',"
-              " metadata_thumbnail BLOB)"),
+              " metadata_thumbnail BLOB,"
+              " content_file TEXT,"
+              " thumbnail_file TEXT)"),
           QStringLiteral(
               "CREATE TABLE kippet_todos ("
               " row_id INTEGER PRIMARY KEY,"

@@ -1,6 +1,7 @@
 #include "store/StoreTables.h"
 #include "model/JsonCoding.h"
 
+#include "platform/Log.h"
 #include "store/StoreError.h"
 
 #include <QHash>
@@ -93,7 +94,8 @@ const char* const itemColumns =
     "i.row_id, i.kippet_row, i.id, i.type_raw, c.content, i.metadata_name, "
     "i.metadata_file_extension, i.metadata_file_size, c.metadata_thumbnail, i.metadata_url_string, "
     "i.metadata_mime_type, i.metadata_ai_title, i.metadata_ai_description, i.metadata_ai_tags, "
-    "i.category_raw, i.custom_category, i.added_date, i.is_processing";
+    "i.category_raw, i.custom_category, i.added_date, i.is_processing, c.content_file, "
+    "c.thumbnail_file";
 const char* const todoColumns = "row_id, kippet_row, id, text, is_done, created_at, "
                                 "completion_transition_deadline, sort_order";
 
@@ -125,7 +127,20 @@ KippetModel readKippet(const QSqlQuery& query) {
     return row;
 }
 
-KippetItemModel readItem(const QSqlQuery& query) {
+// A file lost outside the app (a disk restored from an older backup, say) costs that item its
+// bytes, never the whole store.
+QByteArray loadOrWarn(const ExternalBytes& external, const QString& file,
+                      const KippetItemModel& row) {
+    try {
+        return external.load(file);
+    } catch (const StoreError& error) {
+        Log::line(QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: %2")
+                      .arg(row.metadataName, error.errorDescription()));
+        return {};
+    }
+}
+
+KippetItemModel readItem(const QSqlQuery& query, const ExternalBytes& external) {
     const Reader r(query);
     KippetItemModel row;
     row.rowId = r.integer(0);
@@ -145,6 +160,10 @@ KippetItemModel readItem(const QSqlQuery& query) {
     row.customCategory = r.optionalText(15);
     row.addedDate = r.date(16);
     row.isProcessing = r.flag(17);
+    if (const auto file = r.optionalText(18))
+        row.content = loadOrWarn(external, *file, row);
+    if (const auto file = r.optionalText(19))
+        row.metadataThumbnail = loadOrWarn(external, *file, row);
     return row;
 }
 
@@ -245,7 +264,8 @@ void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) 
 }
 } // namespace
 
-StoreTables::StoreTables(QSqlDatabase database) : database_(std::move(database)) {}
+StoreTables::StoreTables(QSqlDatabase database, QString externalFolder)
+    : database_(std::move(database)), external_(std::move(externalFolder)) {}
 
 QSqlQuery& StoreTables::prepared(std::optional<QSqlQuery>& slot, const char* statement) {
     if (!slot) {
@@ -312,7 +332,7 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
     while (items.next()) {
         const auto found = indexByRow.constFind(items.value(1).toLongLong());
         if (found != indexByRow.constEnd())
-            rows[*found].items.append(readItem(items));
+            rows[*found].items.append(readItem(items, external_));
     }
 
     QSqlQuery todos(database_);
@@ -371,12 +391,23 @@ void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item) {
     query.bindValue(14, kippetRowId);
     run(query);
     const qint64 rowId = query.lastInsertId().toLongLong();
+    const std::optional<QString> contentFile = external_.store(item.content);
+    if (contentFile)
+        written_.append(*contentFile);
+    const std::optional<QString> thumbnailFile =
+        item.metadataThumbnail ? external_.store(*item.metadataThumbnail) : std::nullopt;
+    if (thumbnailFile)
+        written_.append(*thumbnailFile);
     QSqlQuery& bytes =
         prepared(insertItemContent_, "INSERT INTO kippet_item_contents (item_row, content, "
-                                     "metadata_thumbnail) VALUES (?, ?, ?)");
+                                     "metadata_thumbnail, content_file, thumbnail_file) "
+                                     "VALUES (?, ?, ?, ?, ?)");
     bytes.bindValue(0, rowId);
-    bytes.bindValue(1, bytesValue(item.content));
-    bytes.bindValue(2, bytesValue(item.metadataThumbnail));
+    bytes.bindValue(1, contentFile ? bytesValue(QByteArray()) : bytesValue(item.content));
+    bytes.bindValue(2,
+                    thumbnailFile ? bytesValue(QByteArray()) : bytesValue(item.metadataThumbnail));
+    bytes.bindValue(3, textValue(contentFile));
+    bytes.bindValue(4, textValue(thumbnailFile));
     run(bytes);
     item.rowId = rowId;
 }
@@ -428,15 +459,61 @@ void StoreTables::updateTodoRow(const KippetTodoModel& todo, int position) {
 }
 
 void StoreTables::deleteKippetRow(qint64 rowId) {
+    QSqlQuery& files = prepared(
+        kippetFiles_, "SELECT c.content_file, c.thumbnail_file FROM kippet_item_contents c "
+                      "JOIN kippet_items i ON i.row_id = c.item_row WHERE i.kippet_row = ?");
+    files.bindValue(0, rowId);
+    const QStringList owned = filesOf(files);
     QSqlQuery& query = prepared(deleteKippet_, "DELETE FROM kippets WHERE row_id = ?");
     query.bindValue(0, rowId);
     run(query);
+    released_.append(owned);
 }
 
 void StoreTables::deleteItemRow(qint64 rowId) {
+    QSqlQuery& files = prepared(
+        itemFiles_,
+        "SELECT content_file, thumbnail_file FROM kippet_item_contents WHERE item_row = ?");
+    files.bindValue(0, rowId);
+    const QStringList owned = filesOf(files);
     QSqlQuery& query = prepared(deleteItem_, "DELETE FROM kippet_items WHERE row_id = ?");
     query.bindValue(0, rowId);
     run(query);
+    released_.append(owned);
+}
+
+QStringList StoreTables::filesOf(QSqlQuery& query) {
+    run(query);
+    QStringList names;
+    while (query.next())
+        for (int column = 0; column < 2; ++column)
+            if (!query.isNull(column))
+                names.append(query.value(column).toString());
+    query.finish();
+    return names;
+}
+
+void StoreTables::removeReleasedFiles() {
+    external_.remove(released_);
+    released_.clear();
+    written_.clear();
+}
+
+void StoreTables::removeWrittenFiles() {
+    external_.remove(written_);
+    written_.clear();
+    released_.clear();
+}
+
+QSet<QString> StoreTables::referencedFiles() {
+    QSqlQuery query(database_);
+    query.setForwardOnly(true);
+    if (!query.prepare(
+            QStringLiteral("SELECT content_file, thumbnail_file FROM kippet_item_contents "
+                           "WHERE content_file IS NOT NULL OR thumbnail_file IS NOT NULL")))
+        throw StoreError(query.lastError().text());
+    const QStringList names = filesOf(query);
+    return QSet<QString>(names.begin(), names.end());
 }
 
 void StoreTables::deleteTodoRow(qint64 rowId) {

@@ -1,10 +1,13 @@
 #include "StoreFixtures.h"
 #include "platform/Log.h"
+#include "store/DataManagerError.h"
+#include "store/ExternalBytes.h"
 #include "store/StoreError.h"
 #include "store/StoreManager.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
@@ -54,6 +57,68 @@ class StoreReliabilityTest : public QObject {
     }
 
 private slots:
+    void largeItemBytesLiveInFilesThatFollowTheirRows() {
+        const QString folder = dir_.filePath(QStringLiteral("large"));
+        const QByteArray big(ExternalBytes::threshold, 'x');
+        KippetModel kippet = fullKippet(QStringLiteral("large"));
+        kippet.items.clear();
+        KippetItemModel picture = fullItem(QStringLiteral("photo.png"), big);
+        picture.metadataThumbnail = QByteArray(ExternalBytes::threshold + 1, 't');
+        QString files;
+        {
+            StoreManager store;
+            store.configure(StoreContainer::createLocalContainer(folder));
+            files = store.container()->externalFolder();
+            store.insertKippet(kippet);
+            store.addItem(picture, kippet);
+            QCOMPARE(QDir(files).entryList(QDir::Files).size(), 2);
+
+            // A save that fails leaves no file behind.
+            QSqlQuery(store.container()->database())
+                .exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON kippet_item_contents "
+                                     "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+            KippetItemModel refused = fullItem(QStringLiteral("other.png"), big + "y");
+            bool refusedSave = false;
+            try {
+                store.addItem(refused, kippet);
+            } catch (const DataManagerError&) {
+                refusedSave = true;
+            }
+            QVERIFY(refusedSave);
+            QSqlQuery(store.container()->database()).exec(QStringLiteral("DROP TRIGGER refuse"));
+            QCOMPARE(QDir(files).entryList(QDir::Files).size(), 2);
+        }
+        // A file no row names (a write cut short by a crash) goes at the next open.
+        QFile orphan(files + QStringLiteral("/") +
+                     QUuid::createUuid().toString(QUuid::WithoutBraces));
+        QVERIFY(orphan.open(QIODevice::WriteOnly));
+        orphan.close();
+
+        StoreManager store;
+        store.configure(StoreContainer::createLocalContainer(folder));
+        QVERIFY(!orphan.exists());
+        KippetModel loaded = *store.fetchKippet(kippet.id);
+        QCOMPARE(loaded.items.size(), 1);
+        QCOMPARE(loaded.items.first(), picture);
+
+        // A file lost outside the app costs its item the bytes, not the whole store.
+        const QStringList kept = QDir(files).entryList(QDir::Files);
+        QVERIFY(QFile::remove(files + QStringLiteral("/") + kept.first()));
+        {
+            LogCapture log;
+            const KippetModel damaged = *store.fetchKippet(kippet.id);
+            QCOMPARE(damaged.items.size(), 1);
+            QVERIFY(log.contains(QStringLiteral("lost its stored bytes")));
+        }
+
+        store.removeItem(loaded.items.first(), loaded);
+        QVERIFY(QDir(files).entryList(QDir::Files).isEmpty());
+        KippetItemModel again = fullItem(QStringLiteral("again.png"), big);
+        store.addItem(again, loaded);
+        store.deleteKippet(loaded);
+        QVERIFY(QDir(files).entryList(QDir::Files).isEmpty());
+    }
+
     void everyFieldSurvivesReopening() {
         const QString folder = dir_.filePath(QStringLiteral("reopen"));
         KippetModel kippet = fullKippet(QStringLiteral("Ä kippet"));
