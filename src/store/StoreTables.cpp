@@ -208,10 +208,10 @@ void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
         query.bindValue(i, values.at(i));
 }
 
-void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
-    const QVariantList values = {
-        idValue(row.id),
-        textValue(row.typeRaw),
+// An item's id, type, bytes (content and thumbnail) and added date are fixed once it is made, so
+// updates write only these, in the column order of both statements.
+QVariantList changeableItemValues(const KippetItemModel& row) {
+    return {
         textValue(row.metadataName),
         textValue(row.metadataFileExtension),
         optionalValue(row.metadataFileSize),
@@ -222,29 +222,20 @@ void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
         tagsValue(row.metadataAiTags),
         textValue(row.categoryRaw),
         textValue(row.customCategory),
-        dateValue(row.addedDate),
         int(row.isProcessing),
     };
+}
+
+void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
+    const QVariantList values =
+        QVariantList{idValue(row.id), textValue(row.typeRaw), dateValue(row.addedDate)} +
+        changeableItemValues(row);
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
 }
 
-// An item's id, type, bytes (content and thumbnail) and added date are fixed once it is made, so
-// updates leave them alone.
 void bindChangeableItemFields(QSqlQuery& query, const KippetItemModel& row) {
-    const QVariantList values = {
-        textValue(row.metadataName),
-        textValue(row.metadataFileExtension),
-        optionalValue(row.metadataFileSize),
-        textValue(row.metadataUrlString),
-        textValue(row.metadataMimeType),
-        textValue(row.metadataAiTitle),
-        textValue(row.metadataAiDescription),
-        tagsValue(row.metadataAiTags),
-        textValue(row.categoryRaw),
-        textValue(row.customCategory),
-        int(row.isProcessing),
-    };
+    const QVariantList values = changeableItemValues(row);
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
 }
@@ -383,10 +374,11 @@ void StoreTables::insertKippet(KippetModel& kippet) {
 void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item) {
     QSqlQuery& query = prepared(
         insertItem_,
-        "INSERT INTO kippet_items (id, type_raw, metadata_name, metadata_file_extension, "
-        "metadata_file_size, metadata_url_string, metadata_mime_type, metadata_ai_title, "
-        "metadata_ai_description, metadata_ai_tags, category_raw, custom_category, added_date, "
-        "is_processing, kippet_row) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "INSERT INTO kippet_items (id, type_raw, added_date, metadata_name, "
+        "metadata_file_extension, metadata_file_size, metadata_url_string, metadata_mime_type, "
+        "metadata_ai_title, metadata_ai_description, metadata_ai_tags, category_raw, "
+        "custom_category, is_processing, kippet_row) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     bindItemFields(query, item);
     query.bindValue(14, kippetRowId);
     run(query);
