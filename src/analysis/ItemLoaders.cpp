@@ -32,6 +32,9 @@ std::optional<QByteArray> encodePng(const QImage& image) {
 
 QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path) {
     const QFileInfo info(path);
+    // Only regular files: a device or a pipe reports no size and may never end.
+    if (!info.isFile())
+        co_return std::nullopt;
     if (info.size() > maximumItemBytes)
         throw IntakeError::itemTooLarge(info.fileName());
     // A small file reads faster than a trip to a worker thread and back.

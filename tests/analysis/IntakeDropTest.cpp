@@ -221,10 +221,12 @@ private slots:
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         TaskRunner::finish(h.intake->importFiles(
             {QUrl::fromLocalFile(one), QUrl::fromLocalFile(h.folder() + QStringLiteral("/nope")),
-             QUrl::fromLocalFile(two), QUrl::fromLocalFile(one)}));
-        QCOMPARE(errors.size(), 2);
+             QUrl::fromLocalFile(QStringLiteral("/dev/zero")), QUrl::fromLocalFile(two),
+             QUrl::fromLocalFile(one)}));
+        QCOMPARE(errors.size(), 3);
         QCOMPARE(errors[0][0].toString(), QStringLiteral("Failed to read file data"));
-        QCOMPARE(errors[1][0].toString(),
+        QCOMPARE(errors[1][0].toString(), QStringLiteral("Failed to read file data"));
+        QCOMPARE(errors[2][0].toString(),
                  QStringLiteral("This item already exists in the kippet."));
         QCOMPARE(h.kippet->items().size(), 2);
         QCOMPARE(h.kippet->items()[1].type, KippetItemType::image);
