@@ -44,6 +44,10 @@ void HttpClient::install(HttpClient* client) {
     installedClient = client;
 }
 
+bool HttpClient::isInstalled() {
+    return installedClient != nullptr;
+}
+
 void HttpClient::setExtraCaCertificates(const QList<QSslCertificate>& certificates) {
     extraCaCertificates_ = certificates;
 }

@@ -37,6 +37,10 @@ public:
     // The instance installed by the composition root (main or a test fixture).
     static HttpClient& shared();
     static void install(HttpClient* client);
+    static bool isInstalled();
+
+    // The app's one access manager, for callers that speak to a server in their own way.
+    QNetworkAccessManager& network() { return network_; }
 
     // Certificates trusted on top of the system's CAs; tests trust their self-signed server.
     void setExtraCaCertificates(const QList<QSslCertificate>& certificates);

@@ -1,5 +1,7 @@
 #include "analysis/LocalModelServer.h"
 
+#include "analysis/HttpClient.h"
+
 #include "platform/Clock.h"
 #include "platform/Preferences.h"
 
@@ -98,7 +100,7 @@ void LocalModelServer::probe() {
     QNetworkRequest request(QUrl(resolveBaseUrl().toString() + QStringLiteral("/models")));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    probe_ = network_.get(request);
+    probe_ = network().get(request);
     QNetworkReply* reply = probe_;
     connect(reply, &QNetworkReply::finished, this, &LocalModelServer::finishProbe);
     Clock::shared().schedule(probeTimeout, reply, [this, reply] {
@@ -152,4 +154,8 @@ void LocalModelServer::watchPreferences() {
             key == QLatin1String("local_model_name"))
             probe();
     });
+}
+
+QNetworkAccessManager& LocalModelServer::network() {
+    return HttpClient::isInstalled() ? HttpClient::shared().network() : ownNetwork_;
 }

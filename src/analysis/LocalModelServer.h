@@ -47,7 +47,8 @@ public:
     // Starts a probe unless one is already under way.
     void probe();
 
-    QNetworkAccessManager& network() { return network_; }
+    // The app's access manager when one is installed (HttpClient), else one of its own.
+    QNetworkAccessManager& network();
 
 signals:
     void probeAnswered();
@@ -57,7 +58,7 @@ private:
     std::optional<AnalyzerUnavailableReason> readAnswer(QNetworkReply& reply);
     void watchPreferences();
 
-    QNetworkAccessManager network_;
+    QNetworkAccessManager ownNetwork_;
     QPointer<QNetworkReply> probe_;
     bool probeTimedOut_ = false;
     std::optional<AnalyzerUnavailableReason> reason_ = AnalyzerUnavailableReason::unknown;
