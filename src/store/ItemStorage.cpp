@@ -74,8 +74,12 @@ QString ItemStorage::idText(const QUuid& id) {
     return JsonCoding::encodeUuid(id);
 }
 
+QString ItemStorage::folderPath(const QUuid& kippetId) const {
+    return root_ + QStringLiteral("/KippetData/") + idText(kippetId);
+}
+
 QString ItemStorage::itemsDirectory(const QUuid& kippetId) const {
-    const QString path = root_ + QStringLiteral("/KippetData/") + idText(kippetId);
+    const QString path = folderPath(kippetId);
     QDir().mkpath(path);
     return path;
 }
@@ -121,7 +125,8 @@ void ItemStorage::writeNewItemFile(const KippetItem& item, const QUuid& kippetId
 }
 
 void ItemStorage::removeItemFiles(const KippetItem& item, const QUuid& kippetId) const {
-    const QString base = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
+    // Removing needs no folder: a missing one is not created only to be emptied.
+    const QString base = folderPath(kippetId) + QLatin1Char('/') + idText(item.id);
     QFile::remove(base);
     if (item.isFileReference()) {
         return;
@@ -132,5 +137,5 @@ void ItemStorage::removeItemFiles(const KippetItem& item, const QUuid& kippetId)
 }
 
 void ItemStorage::removeKippetFolder(const QUuid& kippetId) const {
-    QDir(itemsDirectory(kippetId)).removeRecursively();
+    QDir(folderPath(kippetId)).removeRecursively();
 }

@@ -33,5 +33,8 @@ public:
     static QString idText(const QUuid& id);
 
 private:
+    // The kippet's folder, without creating it.
+    QString folderPath(const QUuid& kippetId) const;
+
     QString root_;
 };

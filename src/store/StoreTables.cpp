@@ -99,6 +99,12 @@ const char* const itemColumns =
 const char* const todoColumns = "row_id, kippet_row, id, text, is_done, created_at, "
                                 "completion_transition_deadline, sort_order";
 
+// Binds the values to the statement's placeholders, in order.
+void bindAll(QSqlQuery& query, const QVariantList& values) {
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+}
+
 KippetModel readKippet(const QSqlQuery& query) {
     const Reader r(query);
     KippetModel row;
@@ -204,8 +210,7 @@ void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
         textValue(row.customInstructions),
         textValue(row.sanitizedInstructions),
     };
-    for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, values.at(i));
+    bindAll(query, values);
 }
 
 // An item's id, type, bytes (content and thumbnail) and added date are fixed once it is made, so
@@ -230,14 +235,7 @@ void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
     const QVariantList values =
         QVariantList{idValue(row.id), textValue(row.typeRaw), dateValue(row.addedDate)} +
         changeableItemValues(row);
-    for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, values.at(i));
-}
-
-void bindChangeableItemFields(QSqlQuery& query, const KippetItemModel& row) {
-    const QVariantList values = changeableItemValues(row);
-    for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, values.at(i));
+    bindAll(query, values);
 }
 
 void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) {
@@ -250,8 +248,7 @@ void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) 
         optionalValue(row.order),
         position,
     };
-    for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, values.at(i));
+    bindAll(query, values);
 }
 } // namespace
 
@@ -435,7 +432,7 @@ void StoreTables::updateItemRow(const KippetItemModel& item) {
                      "metadata_file_size = ?, metadata_url_string = ?, metadata_mime_type = ?, "
                      "metadata_ai_title = ?, metadata_ai_description = ?, metadata_ai_tags = ?, "
                      "category_raw = ?, custom_category = ?, is_processing = ? WHERE row_id = ?");
-    bindChangeableItemFields(query, item);
+    bindAll(query, changeableItemValues(item));
     query.bindValue(11, item.rowId);
     run(query);
 }
