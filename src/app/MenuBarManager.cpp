@@ -133,7 +133,7 @@ void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification
         const RectD frame(visible.midX() - window->width() / 2.0,
                           visible.midY() - window->height() / 2.0, window->width(),
                           window->height());
-        window->move(screens.space().toQtRect(frame).topLeft());
+        window->setGeometry(screens.space().toQtRect(frame));
     }
     dashboardWindow_ = std::move(window);
     makeKeyAndOrderFront(dashboardWindow_.get());
