@@ -23,8 +23,8 @@ private slots:
         const ScreenSpace space(QRectF(0, 0, 1440, 900));
         QCOMPARE(space.toQt(RectD(100, 75, 220, 200)), QRectF(100, 625, 220, 200));
         QCOMPARE(space.fromQt(QRectF(1440, 0, 1920, 1080)), RectD(1440, -180, 1920, 1080));
-        for (const RectD& rect : {RectD(0, 0, 1440, 900), RectD(1500.5, -100, 80, 80),
-                                  RectD(-300, 850, 600, 500)})
+        for (const RectD& rect :
+             {RectD(0, 0, 1440, 900), RectD(1500.5, -100, 80, 80), RectD(-300, 850, 600, 500)})
             QCOMPARE(space.fromQt(space.toQt(rect)), rect);
         QCOMPARE(space.toQtPoint(QPointF(0, 0)), QPointF(0, 900));
         QCOMPARE(space.fromQtPoint(QPointF(10, 0)), QPointF(10, 900));
@@ -72,8 +72,7 @@ private slots:
         QCOMPARE(frameClampedToScreens(two, RectD(3300, 1000, 220, 200)),
                  RectD(3140, 880, 220, 200));
         // Touching no screen at all: the first one takes it.
-        QCOMPARE(frameClampedToScreens(two, RectD(-5000, 5000, 220, 200)),
-                 RectD(0, 675, 220, 200));
+        QCOMPARE(frameClampedToScreens(two, RectD(-5000, 5000, 220, 200)), RectD(0, 675, 220, 200));
     }
 
     void screenEdgesReadOnlyTheirExactRawValues() {

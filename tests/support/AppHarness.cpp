@@ -81,7 +81,8 @@ Preferences& AppHarness::preferences() {
 }
 
 std::shared_ptr<ScriptedAnalyzer> AppHarness::useScriptedAnalyzer() {
-    auto analyzer = std::make_shared<ScriptedAnalyzer>(AnalyzerID::openAI, AnalyzerCapabilities::all);
+    auto analyzer =
+        std::make_shared<ScriptedAnalyzer>(AnalyzerID::openAI, AnalyzerCapabilities::all);
     ai_->setInjectedProviders(AIService::Chain{analyzer});
     return analyzer;
 }

@@ -1,3 +1,4 @@
+#include "window/FloatingKippetWindow.h"
 #include "app/MenuBarManager.h"
 #include "model/Kippet.h"
 #include "platform/NotificationNames.h"
@@ -5,7 +6,6 @@
 #include "store/StoreManager.h"
 #include "support/AppHarness.h"
 #include "support/GeometryPrinting.h"
-#include "window/FloatingKippetWindow.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -162,9 +162,8 @@ private slots:
         // The move alone saves nothing; the release does.
         AppHarness::settle();
         QCOMPARE(inbox->position(), QPointF(80, 80));
-        sendMouse(window, QEvent::MouseButtonRelease, window->mapFromGlobal(pressedAt +
-                                                                            QPoint(40, -30)),
-                  Qt::NoButton);
+        sendMouse(window, QEvent::MouseButtonRelease,
+                  window->mapFromGlobal(pressedAt + QPoint(40, -30)), Qt::NoButton);
         QCOMPARE(inbox->position(), QPointF(120, 110));
         AppHarness::settle();
         QCOMPARE(storedPosition(app, inbox->id()), QPointF(120, 110));
