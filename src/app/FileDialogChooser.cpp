@@ -13,6 +13,8 @@ QCoro::Task<std::optional<QList<QUrl>>> FileDialogChooser::chooseFiles() {
     dialog->setOptions(options_);
     dialog->setWindowModality(Qt::NonModal);
     dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 
     const std::optional<int> result = co_await qCoro(dialog.data(), &QFileDialog::finished);
     if (!dialog)
