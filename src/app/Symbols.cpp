@@ -10,7 +10,7 @@
 #include <QSet>
 #include <QSvgRenderer>
 
-#include <cmath>
+#include <algorithm>
 
 // The resource is compiled into a static library: nothing would pull it into the program unless
 // it is initialised by name. Q_INIT_RESOURCE declares its function in the enclosing namespace, so
