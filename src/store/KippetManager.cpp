@@ -208,6 +208,13 @@ KippetModel* KippetManager::cachedRow(const QUuid& kippetId) {
     return &kippetModelMap_[kippetId];
 }
 
+KippetModel* KippetManager::storedRow(const Kippet* kippet) {
+    if (kippet->isDemoMode()) {
+        return nullptr;
+    }
+    return cachedRow(kippet->id());
+}
+
 void KippetManager::removeFromActive(const QUuid& kippetId) {
     const auto removed = activeKippets_.removeIf([&](Kippet* k) { return k->id() == kippetId; });
     if (removed > 0) {

@@ -7,16 +7,27 @@
 #include "store/DataMigrationService.h"
 #include "store/StoreManager.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
 bool legacyImportDone() {
     return Preferences::shared().boolOr(DataMigrationService::migrationCompletedKey, false);
+}
+
+// The fields an update of an item row writes; the bytes are fixed and never compared.
+bool haveSameChangeableFields(const KippetItemModel& a, const KippetItemModel& b) {
+    return a.metadataName == b.metadataName && a.metadataFileExtension == b.metadataFileExtension &&
+           a.metadataFileSize == b.metadataFileSize && a.metadataUrlString == b.metadataUrlString &&
+           a.metadataMimeType == b.metadataMimeType && a.metadataAiTitle == b.metadataAiTitle &&
+           a.metadataAiDescription == b.metadataAiDescription &&
+           a.metadataAiTags == b.metadataAiTags && a.categoryRaw == b.categoryRaw &&
+           a.customCategory == b.customCategory && a.isProcessing == b.isProcessing;
 }
 
 // Both lists are required; one kippet that does not decode spoils the whole file.
@@ -46,11 +57,17 @@ void KippetManager::loadLegacyStore() {
     if (legacyImportDone()) {
         return;
     }
-    QFile file(legacyStorageFile());
-    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo::exists(legacyStorageFile())) {
         return;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    QByteArray bytes;
+    try {
+        bytes = DataMigrationService::readLegacyFile(legacyStorageFile());
+    } catch (const KippetsError& error) {
+        Log::line(QStringLiteral("⚠️ Legacy data not loaded: ") + error.errorDescription());
+        return;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (!document.isObject()) {
         return;
     }
@@ -225,44 +242,58 @@ void KippetManager::saveKippet(Kippet* kippet) {
         return;
     }
     try {
-        auto row = store().fetchKippet(kippet->id());
+        KippetModel* row = cachedRow(kippet->id());
         if (!row) {
             return;
         }
-        row->name = kippet->name();
-        row->colorHex = kippet->color().toHex();
-        row->icon = kippet->icon();
-        row->setNote(kippet->note());
-        row->isExpanded = kippet->isExpanded();
-        row->isMiniView = kippet->isMiniView();
-        row->isTucked = kippet->isTucked();
-        row->setPosition(kippet->position());
-        row->lastClosedDate = kippet->lastClosedDate();
-        row->project = kippet->project();
-        row->isDailyKippet = kippet->isDailyKippet();
-        row->customInstructions = kippet->customInstructions();
-        row->sanitizedInstructions = kippet->sanitizedInstructions();
-        QHash<QUuid, KippetItemModel*> itemRows;
-        for (KippetItemModel& itemRow : row->items) {
+        KippetModel fields = *row;
+        fields.name = kippet->name();
+        fields.colorHex = kippet->color().toHex();
+        fields.icon = kippet->icon();
+        fields.setNote(kippet->note());
+        fields.isExpanded = kippet->isExpanded();
+        fields.isMiniView = kippet->isMiniView();
+        fields.isTucked = kippet->isTucked();
+        fields.setPosition(kippet->position());
+        fields.lastClosedDate = kippet->lastClosedDate();
+        fields.project = kippet->project();
+        fields.isDailyKippet = kippet->isDailyKippet();
+        fields.customInstructions = kippet->customInstructions();
+        fields.sanitizedInstructions = kippet->sanitizedInstructions();
+        QHash<QUuid, const KippetItemModel*> itemRows;
+        for (const KippetItemModel& itemRow : row->items) {
             if (!itemRows.contains(itemRow.id)) {
                 itemRows.insert(itemRow.id, &itemRow);
             }
         }
+        QList<KippetItemModel> changed;
         for (const KippetItem& item : kippet->items()) {
-            KippetItemModel* itemRow = itemRows.value(item.id);
+            const KippetItemModel* itemRow = itemRows.value(item.id);
             if (!itemRow) {
                 continue;
             }
-            itemRow->setMetadata(item.metadata);
-            itemRow->categoryRaw = rawValue(item.category);
-            itemRow->customCategory = item.customCategory;
-            itemRow->isProcessing = item.isProcessing;
+            KippetItemModel updated = *itemRow;
+            updated.setMetadata(item.metadata);
+            updated.categoryRaw = rawValue(item.category);
+            updated.customCategory = item.customCategory;
+            updated.isProcessing = item.isProcessing;
+            if (!haveSameChangeableFields(updated, *itemRow)) {
+                changed.append(std::move(updated));
+            }
         }
-        store().updateKippet(*row);
-        kippetModelMap_.insert(kippet->id(), *row);
+        store().updateKippetFields(*row, fields, changed);
     } catch (const std::exception& error) {
         Log::line(QStringLiteral("Failed to update kippet in the store: ") +
                   KippetsError::textOf(error));
+    }
+}
+
+void KippetManager::flushPendingSaves() {
+    const QHash<QUuid, QSet<QUuid>> pending = std::exchange(pendingSaves_, {});
+    for (auto entry = pending.cbegin(); entry != pending.cend(); ++entry) {
+        if (Kippet* target = kippet(entry.key())) {
+            saveAnalysedItems(target, entry.value());
+        }
     }
 }
 

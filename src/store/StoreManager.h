@@ -70,6 +70,16 @@ public:
     void updateKippet(KippetModel& kippet);
     // Writes every changeable field of the given stored item rows, in one transaction.
     void updateItems(const QList<KippetItemModel>& items);
+    // Writes the own fields of `fields` (every column of the kippet row; no item or todo row) into
+    // the stored kippet row, and the changeable fields of the given stored item rows, in one
+    // transaction; afterwards `kippet` carries those fields and item rows, with its own todos.
+    // Edits use it so that their cost does not grow with the kippet's items.
+    void updateKippetFields(KippetModel& kippet, const KippetModel& fields,
+                            const QList<KippetItemModel>& items = {});
+    // Writes the text, done flag and deadline of the stored todo row with todo.rowId (not its
+    // order), then keeps the todos in their stored order, rewriting the position of each todo
+    // that moved. A todo that is not among kippet.todos writes nothing.
+    void updateTodo(const KippetTodoModel& todo, KippetModel& kippet);
 
     void updateCustomInstructions(KippetModel& kippet,
                                   const std::optional<QString>& customInstructions,
@@ -85,7 +95,8 @@ public:
     void addItem(KippetItemModel& item, KippetModel& kippet);
     // Deletes the item row and drops every item with its id from kippet.items.
     void removeItem(const KippetItemModel& item, KippetModel& kippet);
-    // A new todo (new id, createdAt now, open, no deadline, no order) at the front, then sorted.
+    // A new todo (new id, createdAt now, open, no deadline, no order) at the front, then sorted;
+    // of the other todo rows only those whose position changed are written.
     void addTodo(const QString& text, KippetModel& kippet);
     // Deletes the todo row and keeps in kippet.todos only the todos with another id.
     void deleteTodo(const KippetTodoModel& todo, KippetModel& kippet);
