@@ -20,14 +20,18 @@ bool legacyImportDone() {
     return Preferences::shared().boolOr(DataMigrationService::migrationCompletedKey, false);
 }
 
-// The fields an update of an item row writes; the bytes are fixed and never compared.
-bool haveSameChangeableFields(const KippetItemModel& a, const KippetItemModel& b) {
-    return a.metadataName == b.metadataName && a.metadataFileExtension == b.metadataFileExtension &&
-           a.metadataFileSize == b.metadataFileSize && a.metadataUrlString == b.metadataUrlString &&
-           a.metadataMimeType == b.metadataMimeType && a.metadataAiTitle == b.metadataAiTitle &&
-           a.metadataAiDescription == b.metadataAiDescription &&
-           a.metadataAiTags == b.metadataAiTags && a.categoryRaw == b.categoryRaw &&
-           a.customCategory == b.customCategory && a.isProcessing == b.isProcessing;
+// Whether the row already holds what an update of the item row would write; the bytes are fixed
+// and never compared.
+bool hasChangeableFieldsOf(const KippetItemModel& row, const KippetItem& item) {
+    const ItemMetadata& metadata = item.metadata;
+    return row.metadataName == metadata.name &&
+           row.metadataFileExtension == metadata.fileExtension &&
+           row.metadataFileSize == metadata.fileSize &&
+           row.metadataUrlString == metadata.urlString &&
+           row.metadataMimeType == metadata.mimeType && row.metadataAiTitle == metadata.aiTitle &&
+           row.metadataAiDescription == metadata.aiDescription &&
+           row.metadataAiTags == metadata.aiTags && row.categoryRaw == rawValue(item.category) &&
+           row.customCategory == item.customCategory && row.isProcessing == item.isProcessing;
 }
 
 // Both lists are required; one kippet that does not decode spoils the whole file.
@@ -260,8 +264,12 @@ void KippetManager::saveKippet(Kippet* kippet) {
         fields.isDailyKippet = kippet->isDailyKippet();
         fields.customInstructions = kippet->customInstructions();
         fields.sanitizedInstructions = kippet->sanitizedInstructions();
+        // Read through a const view: the row shares its list with `fields`, and a write access
+        // would copy every item row.
+        const QList<KippetItemModel>& rowItems = std::as_const(*row).items;
         QHash<QUuid, const KippetItemModel*> itemRows;
-        for (const KippetItemModel& itemRow : row->items) {
+        itemRows.reserve(rowItems.size());
+        for (const KippetItemModel& itemRow : rowItems) {
             if (!itemRows.contains(itemRow.id)) {
                 itemRows.insert(itemRow.id, &itemRow);
             }
@@ -269,7 +277,7 @@ void KippetManager::saveKippet(Kippet* kippet) {
         QList<KippetItemModel> changed;
         for (const KippetItem& item : kippet->items()) {
             const KippetItemModel* itemRow = itemRows.value(item.id);
-            if (!itemRow) {
+            if (!itemRow || hasChangeableFieldsOf(*itemRow, item)) {
                 continue;
             }
             KippetItemModel updated = *itemRow;
@@ -277,9 +285,7 @@ void KippetManager::saveKippet(Kippet* kippet) {
             updated.categoryRaw = rawValue(item.category);
             updated.customCategory = item.customCategory;
             updated.isProcessing = item.isProcessing;
-            if (!haveSameChangeableFields(updated, *itemRow)) {
-                changed.append(std::move(updated));
-            }
+            changed.append(std::move(updated));
         }
         store().updateKippetFields(*row, fields, changed);
     } catch (const std::exception& error) {
