@@ -101,7 +101,11 @@ void KippetManager::deleteKippet(Kippet* kippet) {
     } else {
         // A row that stayed while its kippet left memory would bring the kippet back at the next
         // start without its files: the row goes first, and a failure changes nothing.
-        if (KippetModel* row = cachedRow(id)) {
+        auto found = kippetModelMap_.find(id);
+        std::optional<KippetModel> row = found != kippetModelMap_.end()
+                                             ? std::optional(found.value())
+                                             : store().fetchKippetFields(id);
+        if (row) {
             store().deleteKippet(*row);
         }
         kippetModelMap_.remove(id);

@@ -181,7 +181,7 @@ void KippetManager::syncKippetsToStore() {
         }
         try {
             // A kippet that already has a row keeps it: a second row would only be a duplicate.
-            if (store().fetchKippet(kippet->id())) {
+            if (store().fetchKippetFields(kippet->id())) {
                 continue;
             }
         } catch (const std::exception&) {

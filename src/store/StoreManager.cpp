@@ -131,6 +131,11 @@ std::optional<KippetModel> StoreManager::fetchKippet(const QUuid& id) const {
     return tables_->selectFirstKippet(id);
 }
 
+std::optional<KippetModel> StoreManager::fetchKippetFields(const QUuid& id) const {
+    requireContext();
+    return tables_->selectFirstKippetFields(id);
+}
+
 QList<KippetModel> StoreManager::fetchAllKippets() const {
     requireContext();
     return tables_->selectAllKippets();

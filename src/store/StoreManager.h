@@ -55,6 +55,9 @@ public:
     // The first row with the id (with its items and todos), or nothing. Throws noContext, or
     // StoreError when the read fails.
     std::optional<KippetModel> fetchKippet(const QUuid& id) const;
+    // The same row with its own fields only (no items or todos, none of their bytes read): enough
+    // to tell whether a kippet is stored and to delete it.
+    std::optional<KippetModel> fetchKippetFields(const QUuid& id) const;
     // Every kippet row with its items and todos, newest createdDate first (equal dates: stored
     // order).
     QList<KippetModel> fetchAllKippets() const;
