@@ -186,10 +186,19 @@ private slots:
         QVERIFY(QDir().rename(external, external + QStringLiteral(".away")));
         {
             LogCapture log;
-            app.manager().updateNote(QStringLiteral("keep the best"), kippet);
-            app.manager().updateTodo(ticked(kippet->todos().first()), kippet);
+            KippetManager& m = app.manager();
+            m.updateNote(QStringLiteral("keep the best"), kippet);
+            m.updateTodo(ticked(kippet->todos().first()), kippet);
             kippet->setPosition(QPointF(300, -120));
-            app.manager().saveKippet(kippet);
+            m.saveKippet(kippet);
+            m.updateNoteWindowFrame(kippet, 10, 20, 300, 200);
+            m.addTodo(QStringLiteral("passing"), kippet);
+            m.deleteTodo(kippet->todos().first().id, kippet);
+            testClock().advance(3s); // the tick settles
+            m.updateKippet(kippet, QStringLiteral("Photos"), green, QStringLiteral("photo"),
+                           std::nullopt, std::nullopt);
+            m.closeKippet(kippet);
+            m.reopenKippet(kippet);
             QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join(QLatin1Char('\n'))));
         }
         QVERIFY(QDir().rename(external + QStringLiteral(".away"), external));
@@ -197,8 +206,15 @@ private slots:
         app.restart();
         kippet = app.manager().kippet(row.id);
         QCOMPARE(kippet->note().text, QStringLiteral("keep the best"));
+        QCOMPARE(kippet->note().windowFrame,
+                 std::optional(KippetNote::WindowFrame{10, 20, 300, 200}));
+        QCOMPARE(kippet->todos().size(), 1);
         QVERIFY(kippet->todos().first().isDone);
+        QVERIFY(!kippet->todos().first().completionTransitionDeadline);
         QCOMPARE(kippet->position(), QPointF(300, -120));
+        QCOMPARE(kippet->name(), QStringLiteral("Photos"));
+        QVERIFY(kippet->lastClosedDate());
+        QVERIFY(app.manager().activeKippets().contains(kippet));
         QCOMPARE(kippet->items().size(), 200);
         QCOMPARE(kippet->items().at(7).content, row.items.at(7).content);
         QCOMPARE(kippet->items().at(199).metadata.name, QStringLiteral("photo 199.png"));
