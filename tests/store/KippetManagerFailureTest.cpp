@@ -193,7 +193,9 @@ private slots:
             m.saveKippet(kippet);
             m.updateNoteWindowFrame(kippet, 10, 20, 300, 200);
             m.addTodo(QStringLiteral("passing"), kippet);
-            m.deleteTodo(kippet->todos().first().id, kippet);
+            for (const KippetTodo& added : QList<KippetTodo>(kippet->todos()))
+                if (added.text == QLatin1String("passing"))
+                    m.deleteTodo(added.id, kippet);
             testClock().advance(3s); // the tick settles
             m.updateKippet(kippet, QStringLiteral("Photos"), green, QStringLiteral("photo"),
                            std::nullopt, std::nullopt);
