@@ -1,6 +1,8 @@
 # kippets_add_test(<name> SOURCES <files...> [LIBS <targets...>] [WRAPPER <command...>])
 # One QtTest executable per test class, registered with ctest, run offscreen. Each test puts
-# its data and preferences in temporary folders through the test support library.
+# its data and preferences in temporary folders through the test support library. Tesseract's
+# OpenMP threads run one at a time: on a busy machine, several of them spinning in a sanitized
+# build made one page take longer than the tests' guard.
 set(KIPPETS_LSAN_SUPPRESSIONS ${CMAKE_SOURCE_DIR}/tests/lsan.supp)
 
 function(kippets_add_test name)
@@ -9,5 +11,5 @@ function(kippets_add_test name)
     target_link_libraries(${name} PRIVATE Qt6::Test kippets_testsupport ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${ARG_WRAPPER} $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
-        "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${KIPPETS_LSAN_SUPPRESSIONS}:print_suppressions=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;QT_LOGGING_RULES=qt.qpa.*=false")
+        "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${KIPPETS_LSAN_SUPPRESSIONS}:print_suppressions=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;QT_LOGGING_RULES=qt.qpa.*=false;OMP_THREAD_LIMIT=1")
 endfunction()
