@@ -116,6 +116,21 @@ private slots:
             input[1]["content"][0]["text"].toString().contains(QStringLiteral("\nTitle: Huge\n")));
     }
 
+    void aPageAnsweringWithAnErrorStatusIsStillAPage() {
+        HttpClient http;
+        for (int status : {400, 407, 418}) {
+            page_ =
+                TestHttpResponse::html(R"(<meta name="description" content="Still read">)", status);
+            LogCapture log;
+            const ContentAnalysis analysis =
+                finish(analyzer(http, endpointOf(*server_))
+                           .analyze(link(server_->baseUrl().toString()), {}));
+            QCOMPARE(analysis.description, QStringLiteral("Still read"));
+            QCOMPARE(analysis.confidence, 0.7);
+            QVERIFY(log.lines().isEmpty());
+        }
+    }
+
     void aPageThatCannotBeInflatedIsAFailedFetch() {
         QByteArray page = Compressed::gzipped("<title>Broken</title>" + QByteArray(5000, 'x'));
         page[12] = '\xff';
