@@ -11,7 +11,9 @@
 namespace {
 constexpr double hoverScale = 1.05;
 constexpr int springMilliseconds = 350;
-constexpr double symbolPoints = 14;
+// The bundled drawings leave room around their glyph: this size draws a glyph as tall as a
+// 14-point symbol.
+constexpr double symbolPoints = 19;
 } // namespace
 
 RoundSymbolButton::RoundSymbolButton(const QString& symbol, Fill fill, QWidget* parent)

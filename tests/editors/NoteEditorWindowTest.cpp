@@ -12,6 +12,7 @@
 #include "support/GeometryPrinting.h"
 #include "support/TestEnvironment.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
 #include <QFile>
@@ -291,6 +292,19 @@ private slots:
         auto* text2 = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
         QTest::keyClick(text2, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(text2->textCursor().selectedText(), QStringLiteral("keptn"));
+
+        // The close button and a close by the window manager take the same road, once.
+        find<QAbstractButton>(panel, QStringLiteral("CloseNotesButton"))->click();
+        QCOMPARE(closes, 1);
+        panel->close();
+        QCOMPARE(closes, 1);
+        closes = 0;
+        panel = EditorTest::open<NoteEditorWindow>(app, kippet, &closes);
+        panel->setFrame(RectD(500, 100, 400, 300));
+        static_cast<QWidget*>(panel)->close();
+        QCOMPARE(closes, 1);
+        QCOMPARE(storedFrame(app, kippet->id()),
+                 std::optional(windowFrame(RectD(500, 100, 400, 300))));
     }
 
     void theBorderShowsTheAccentColourOnlyWhileActive() {

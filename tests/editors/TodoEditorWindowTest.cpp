@@ -134,6 +134,11 @@ private slots:
         QVERIFY(list->isShowingEmptyState());
         QVERIFY(panel->findChild<QLabel*>()); // the empty state's texts
         QVERIFY(!button->isEnabled());
+        auto* addButton = qobject_cast<RoundSymbolButton*>(button);
+        QCOMPARE(addButton->accentColor(), kippet->color().toQColor());
+        panel->updateAccentColor(QColor(255, 45, 85));
+        AppHarness::settle();
+        QCOMPARE(addButton->accentColor(), QColor(255, 45, 85));
 
         // Blank text: the button stays disabled and Return adds nothing.
         QTest::keyClicks(field, QStringLiteral("   "));
