@@ -1,0 +1,5 @@
+#include "editors/TodoEditorWindow.h"
+
+TodoEditorWindow::TodoEditorWindow(Kippet* kippet, QWidget* parent) : EditorPanel(kippet, parent) {
+    setObjectName(QStringLiteral("TodoEditorWindow"));
+}
