@@ -14,7 +14,9 @@
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
 
+#include <QApplication>
 #include <QLineF>
+#include <QWidget>
 #include <cmath>
 
 namespace {
@@ -49,7 +51,9 @@ QPointF clampedCascadeTarget(QPointF target) {
 AppDelegate::AppDelegate(std::unique_ptr<StoreContainer> modelContainer)
     : modelContainer_(std::move(modelContainer)) {}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    delete onboardingWindow_;
+}
 
 OnboardingWindow* AppDelegate::onboardingWindow() const {
     return onboardingWindow_;
@@ -102,6 +106,12 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
 void AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
     if (!hasVisibleWindows && menuBarManager_)
         menuBarManager_->showDashboard();
+}
+
+void AppDelegate::handleReopenRequest() {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    applicationShouldHandleReopen(std::any_of(windows.begin(), windows.end(),
+                                              [](QWidget* window) { return window->isVisible(); }));
 }
 
 void AppDelegate::showOnboardingWindow() {

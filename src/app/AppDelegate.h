@@ -38,6 +38,8 @@ public:
     void applicationDidFinishLaunching();
     // A reopen request (a second start): opens the dashboard when no window shows.
     void applicationShouldHandleReopen(bool hasVisibleWindows);
+    // The same, looking at the app's windows itself.
+    void handleReopenRequest();
     // Closes the open tour, if any, and opens a new one.
     void showOnboardingWindow();
 

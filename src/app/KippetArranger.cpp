@@ -3,13 +3,13 @@
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "app/ScreenClamp.h"
+#include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QAction>
-#include <QIcon>
 #include <QMenu>
 #include <algorithm>
 
@@ -38,17 +38,17 @@ std::optional<ScreenInfo> screenUnderCursor() {
     return std::nullopt;
 }
 
-// The icon theme's counterpart of each edge's symbol; without one the item has no image.
-QIcon edgeIcon(ScreenEdge edge) {
+// The system symbol of each edge's menu item.
+QString edgeSymbol(ScreenEdge edge) {
     switch (edge) {
     case ScreenEdge::top:
-        return QIcon::fromTheme(QStringLiteral("go-top"));
+        return QStringLiteral("arrow.up.to.line");
     case ScreenEdge::bottom:
-        return QIcon::fromTheme(QStringLiteral("go-bottom"));
+        return QStringLiteral("arrow.down.to.line");
     case ScreenEdge::left:
-        return QIcon::fromTheme(QStringLiteral("go-first"));
+        return QStringLiteral("arrow.left.to.line");
     case ScreenEdge::right:
-        return QIcon::fromTheme(QStringLiteral("go-last"));
+        return QStringLiteral("arrow.right.to.line");
     }
     return {};
 }
@@ -139,8 +139,9 @@ void KippetArranger::gatherKippets(Kippet* anchor) {
 QMenu* MenuBarManager::moveToEdgeMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     for (const ScreenEdge edge : allScreenEdges()) {
-        QAction* action =
-            menu->addAction(edgeIcon(edge), QStringLiteral("Move to ") + rawValue(edge));
+        QAction* action = menu->addAction(
+            Symbols::icon(edgeSymbol(edge), menu->palette().color(QPalette::WindowText)),
+            QStringLiteral("Move to ") + rawValue(edge));
         action->setData(QVariant::fromValue(edge));
         connect(action, &QAction::triggered, this, [this, action] { moveKippetsToEdge(action); });
     }

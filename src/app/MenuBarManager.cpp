@@ -26,7 +26,7 @@ void makeKeyAndOrderFront(QWidget* window) {
 } // namespace
 
 MenuBarManager::MenuBarManager()
-    : windowFactory_([](Kippet* kippet, const QList<RectD>& otherPanels) {
+    : windowFactory_([](Kippet* kippet, const std::function<QList<RectD>()>& otherPanels) {
           return new FloatingKippetWindow(kippet, otherPanels);
       }),
       isTuckedAway_(Preferences::shared().boolOr(groupTuckedAwayKey, false)),
@@ -53,8 +53,9 @@ bool MenuBarManager::isInstalled() {
 }
 
 FloatingKippetWindow* MenuBarManager::makeWindow(Kippet* kippet) {
-    FloatingKippetWindow* window = windowFactory_(kippet, otherWindowFrames(kippet->id()));
     const QUuid id = kippet->id();
+    FloatingKippetWindow* window =
+        windowFactory_(kippet, [this, id] { return otherWindowFrames(id); });
     floatingWindows_.insert(id, window);
     // The panel's own close forgets it here; the entry goes before the panel finishes closing.
     connect(window, &FloatingKippetWindow::windowWillClose, this, [this, id] { closeWindow(id); });
@@ -147,7 +148,7 @@ void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification
         const RectD frame(visible.midX() - window->width() / 2.0,
                           visible.midY() - window->height() / 2.0, window->width(),
                           window->height());
-        window->move(screens.space().toQtRect(frame).topLeft());
+        window->setGeometry(screens.space().toQtRect(frame));
     }
     dashboardWindow_ = std::move(window);
     makeKeyAndOrderFront(dashboardWindow_.get());

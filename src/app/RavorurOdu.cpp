@@ -15,16 +15,7 @@
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
 
-#include <QApplication>
-#include <QWidget>
-
-namespace {
-bool anyWindowVisible() {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.begin(), windows.end(),
-                       [](const QWidget* window) { return window->isVisible(); });
-}
-} // namespace
+#include <QCoreApplication>
 
 RavorurOdu::RavorurOdu(const QStringList& arguments) {
     std::unique_ptr<StoreContainer> container =
@@ -80,12 +71,9 @@ RavorurOdu::~RavorurOdu() {
 }
 
 void RavorurOdu::launch(SingleInstance* singleInstance) {
-    if (singleInstance) {
-        AppDelegate* delegate = delegate_.get();
-        QObject::connect(singleInstance, &SingleInstance::reopenRequested, delegate, [delegate] {
-            delegate->applicationShouldHandleReopen(anyWindowVisible());
-        });
-    }
+    if (singleInstance)
+        QObject::connect(singleInstance, &SingleInstance::reopenRequested, delegate_.get(),
+                         &AppDelegate::handleReopenRequest);
     delegate_->applicationDidFinishLaunching();
 }
 

@@ -33,6 +33,8 @@ class TodoEditorWindow;
 class FloatingKippetWindow : public QWidget {
     Q_OBJECT
 public:
+    // The frames of the other panels; asked only when the panel needs a default place.
+    using OtherPanels = std::function<QList<RectD>()>;
     // Builds the content view of a panel; the panel owns what it returns.
     using ContentFactory = std::function<QWidget*(Kippet* kippet, FloatingKippetWindow* window)>;
 
@@ -45,7 +47,7 @@ public:
     // Places the panel (its stored position, else a default place clear of `otherPanels`),
     // clamps it onto a screen and, when the clamp moved it, stores and saves the corrected
     // position. Neither shows the panel nor registers it.
-    FloatingKippetWindow(Kippet* kippet, const QList<RectD>& otherPanels);
+    FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels);
     ~FloatingKippetWindow() override;
 
     static void setContentFactory(ContentFactory factory);
@@ -108,6 +110,8 @@ public:
     double currentBorderWidth() const;
 
 signals:
+    // Activation changed (also to the same value); the content view follows it.
+    void activeStateChanged(bool isActive);
     // The panel is about to close, on every road (its own close, or the registry's).
     void windowWillClose();
 
@@ -132,7 +136,7 @@ private:
     };
     enum class EditorSlot { note, todo };
 
-    void place(const QList<RectD>& otherPanels);
+    void place(const OtherPanels& otherPanels);
     void expand();
     void collapse();
     // Sets the limits and resizability of the mode to come, then the frame (animated).

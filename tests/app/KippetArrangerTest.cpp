@@ -77,6 +77,7 @@ private slots:
                  (QStringList{QStringLiteral("Move to Top"), QStringLiteral("Move to Bottom"),
                               QStringLiteral("Move to Left"), QStringLiteral("Move to Right")}));
         QCOMPARE(menu->actions()[1]->data().value<ScreenEdge>(), ScreenEdge::bottom);
+        QVERIFY(!menu->actions()[1]->icon().isNull());
         menu->actions()[1]->trigger();
 
         const QList<QPointF> expected = points({{592, 41}, {680, 41}, {768, 41}});

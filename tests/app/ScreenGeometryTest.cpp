@@ -2,11 +2,14 @@
 #include "app/ScreenClamp.h"
 #include "model/ScreenEdge.h"
 #include "platform/ScreenSpace.h"
+#include "platform/SystemScreenProvider.h"
 #include "support/FakeScreenProvider.h"
 #include "support/GeometryPrinting.h"
 #include "window/WindowPlacement.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPalette>
 #include <QTest>
 
@@ -23,8 +26,8 @@ private slots:
         const ScreenSpace space(QRectF(0, 0, 1440, 900));
         QCOMPARE(space.toQt(RectD(100, 75, 220, 200)), QRectF(100, 625, 220, 200));
         QCOMPARE(space.fromQt(QRectF(1440, 0, 1920, 1080)), RectD(1440, -180, 1920, 1080));
-        for (const RectD& rect : {RectD(0, 0, 1440, 900), RectD(1500.5, -100, 80, 80),
-                                  RectD(-300, 850, 600, 500)})
+        for (const RectD& rect :
+             {RectD(0, 0, 1440, 900), RectD(1500.5, -100, 80, 80), RectD(-300, 850, 600, 500)})
             QCOMPARE(space.fromQt(space.toQt(rect)), rect);
         QCOMPARE(space.toQtPoint(QPointF(0, 0)), QPointF(0, 900));
         QCOMPARE(space.fromQtPoint(QPointF(10, 0)), QPointF(10, 900));
@@ -38,6 +41,18 @@ private slots:
         QCOMPARE(space.toQt(RectD(0, 0, 1440, 900)), QRectF(0, 1080, 1440, 900));
         QCOMPARE(space.fromQt(space.toQt(RectD(40, 1200, 220, 200))), RectD(40, 1200, 220, 200));
         QCOMPARE(space.toQtRect(RectD(10.4, 20.6, 220, 200)), QRect(10, 1759, 220, 200));
+    }
+
+    void theSystemScreensAreReadInTheAppsCoordinates() {
+        // The offscreen platform has one screen at Qt's origin.
+        const QSize size = QGuiApplication::primaryScreen()->geometry().size();
+        SystemScreenProvider system;
+        const QList<ScreenInfo> screens = system.screens();
+        QCOMPARE(screens.size(), 1);
+        QCOMPARE(screens.first().frame, RectD(0, 0, size.width(), size.height()));
+        QCOMPARE(system.mainScreen(), std::optional(screens.first()));
+        QCOMPARE(system.space().toQt(RectD(0, 0, 220, 200)),
+                 QRectF(0, size.height() - 200, 220, 200));
     }
 
     void rectanglesAreHalfOpenAndNeedPositiveOverlap() {
@@ -72,8 +87,7 @@ private slots:
         QCOMPARE(frameClampedToScreens(two, RectD(3300, 1000, 220, 200)),
                  RectD(3140, 880, 220, 200));
         // Touching no screen at all: the first one takes it.
-        QCOMPARE(frameClampedToScreens(two, RectD(-5000, 5000, 220, 200)),
-                 RectD(0, 675, 220, 200));
+        QCOMPARE(frameClampedToScreens(two, RectD(-5000, 5000, 220, 200)), RectD(0, 675, 220, 200));
     }
 
     void screenEdgesReadOnlyTheirExactRawValues() {
