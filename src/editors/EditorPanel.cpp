@@ -1,5 +1,6 @@
 #include "editors/EditorPanel.h"
 
+#include "app/ScreenClamp.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
 
@@ -10,6 +11,7 @@
 namespace {
 constexpr QSize panelSize{320, 360};
 constexpr double accentBarHeight = 6;
+constexpr double gapToOwner = 12;
 } // namespace
 
 EditorPanel::EditorPanel(Kippet* kippet, QWidget* parent)
@@ -21,6 +23,19 @@ EditorPanel::EditorPanel(Kippet* kippet, QWidget* parent)
     if (kippet)
         setWindowTitle(kippet->name());
     resize(panelSize);
+    placeBesideOwner();
+}
+
+void EditorPanel::placeBesideOwner() {
+    const QWidget* owner = parentWidget();
+    if (!owner)
+        return;
+    const ScreenProvider& screens = ScreenProvider::shared();
+    const RectD ownerFrame = screens.space().fromQt(QRectF(owner->geometry()));
+    // Right of the kippet's panel, tops aligned, kept on screen.
+    const RectD wanted(ownerFrame.maxX() + gapToOwner, ownerFrame.maxY() - panelSize.height(),
+                       panelSize.width(), panelSize.height());
+    setGeometry(screens.space().toQtRect(frameClampedToScreens(screens.screens(), wanted)));
 }
 
 Kippet* EditorPanel::kippet() const {

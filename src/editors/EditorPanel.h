@@ -43,6 +43,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void placeBesideOwner();
     void finishClose();
 
     QPointer<Kippet> kippet_;
