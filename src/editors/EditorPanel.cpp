@@ -1,10 +1,10 @@
 #include "editors/EditorPanel.h"
 
 #include "app/DailyKippet.h"
-#include "editors/EditorResizeGrip.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
 #include "window/ChromeBorderView.h"
+#include "window/ResizeGrip.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,8 +29,10 @@ EditorPanel::EditorPanel(Kippet* kippet, Qt::Key closeKey, QWidget* parent)
          {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
           Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
           Qt::BottomEdge | Qt::LeftEdge, Qt::BottomEdge | Qt::RightEdge}) {
-        auto* grip = new EditorResizeGrip(edges, this);
-        connect(grip, &EditorResizeGrip::resizeEnded, this, [this] { frameChangeEnded(); });
+        auto* grip = new ResizeGrip(edges, this);
+        // A resize the window manager carries out ends out of sight: its frame is stored when
+        // the panel closes.
+        connect(grip, &ResizeGrip::released, this, [this] { frameChangeEnded(); });
         grips_.append(grip);
     }
     // Activation events reach a tool window only when Qt's shared activation of tool windows
@@ -50,8 +52,7 @@ void EditorPanel::setContent(QWidget* content) {
     content_->setGeometry(rect());
     content_->show();
     border_->raise();
-    for (EditorResizeGrip* grip : grips_)
-        grip->raise();
+    placeGrips();
 }
 
 void EditorPanel::close() {
@@ -130,7 +131,7 @@ void EditorPanel::applyBorder() {
         border_->setBorder(shown, borderWidth);
         border_->show();
         border_->raise();
-        for (EditorResizeGrip* grip : grips_)
+        for (ResizeGrip* grip : grips_)
             grip->raise();
         return;
     }
@@ -227,8 +228,14 @@ void EditorPanel::resizeEvent(QResizeEvent* event) {
     if (content_)
         content_->setGeometry(rect());
     border_->setGeometry(rect());
-    for (EditorResizeGrip* grip : grips_)
-        grip->place();
+    placeGrips();
+}
+
+void EditorPanel::placeGrips() {
+    for (ResizeGrip* grip : std::as_const(grips_)) {
+        grip->setGeometry(grip->placement(size()));
+        grip->raise();
+    }
 }
 
 void EditorPanel::mousePressEvent(QMouseEvent* event) {

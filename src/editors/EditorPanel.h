@@ -10,9 +10,9 @@
 #include <optional>
 
 class ChromeBorderView;
-class EditorResizeGrip;
 class Kippet;
 class QKeyEvent;
+class ResizeGrip;
 
 // A floating editor panel of one kippet: a frameless tool window above ordinary windows, drawn
 // as a rounded, nearly opaque tile with a border in the accent colour while it is active. It is
@@ -90,6 +90,7 @@ private:
     bool handleStandardEditingKeys(const QKeyEvent& event);
     bool isFocusWindow() const;
     void applyBorder();
+    void placeGrips();
     void finishClose();
 
     QPointer<Kippet> kippet_;
@@ -97,7 +98,7 @@ private:
     QColor accentColor_;
     QWidget* content_ = nullptr;
     ChromeBorderView* border_ = nullptr;
-    QList<EditorResizeGrip*> grips_;
+    QList<ResizeGrip*> grips_;
     std::optional<QPoint> dragOffset_;
     bool movedByDrag_ = false;
     bool closing_ = false;

@@ -2,32 +2,42 @@
 
 #include "app/MenuBarManager.h"
 #include "editors/EditorPanel.h"
+#include "editors/NoteEditorWindow.h"
+#include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
+#include "platform/NotificationNames.h"
 #include "support/AppHarness.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+#include <type_traits>
 
 namespace EditorTest {
-// Opens an editor panel of the kippet beside its shown window, as the window opens its editors:
-// the panel owned by the window, its close callback set, its accent colour pushed, shown active.
-// `closes` counts the runs of the close callback.
-template <typename Panel> Panel* open(AppHarness& app, Kippet* kippet, int* closes = nullptr) {
+// Opens an editor panel of the kippet through its shown window, as a key or a card does, and
+// waits until the panel is active. The notifications recorded so far are cleared, so that
+// closes() counts the closes from here on.
+template <typename Panel> Panel* open(AppHarness& app, Kippet* kippet) {
     FloatingKippetWindow* window = app.registry().showWindow(kippet);
-    auto* panel = new Panel(kippet, window);
-    panel->onClose = [closes] {
-        if (closes)
-            ++*closes;
-    };
-    panel->updateAccentColor(EditorPanel::displayColor(*kippet));
-    panel->show();
-    panel->activateWindow();
-    if (!QTest::qWaitForWindowActive(panel))
+    Panel* panel = nullptr;
+    if constexpr (std::is_same_v<Panel, NoteEditorWindow>) {
+        window->showNoteEditor();
+        panel = window->noteWindow();
+    } else {
+        window->showTodoEditor();
+        panel = window->todoWindow();
+    }
+    if (!panel || !QTest::qWaitForWindowActive(panel))
         qWarning("the editor panel did not become active");
     AppHarness::settle();
+    app.notifications().clear();
     return panel;
+}
+
+// How often an editor announced its close since it was opened.
+inline int closes(AppHarness& app) {
+    return app.notifications().count(NotificationName::editorWindowStateChanged);
 }
 
 inline void sendMouse(QWidget* widget, QEvent::Type type, QPoint local, Qt::MouseButtons buttons,

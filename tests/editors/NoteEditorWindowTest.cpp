@@ -96,8 +96,7 @@ private slots:
         app.start();
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(100, 100));
         const QUuid id = kippet->id();
-        int closes = 0;
-        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet, &closes);
+        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet);
         QCOMPARE(panel->frame(), RectD(140, 140, 480, 360));
 
         // Dragged by its background (left of the close button), it moves; only the end of the
@@ -127,7 +126,7 @@ private slots:
         panel->setFrame(RectD(300, 200, 400, 300));
         QPointer<NoteEditorWindow> closing(panel);
         panel->close();
-        QCOMPARE(closes, 1);
+        QCOMPARE(EditorTest::closes(app), 1);
         QCOMPARE(storedFrame(app, id), std::optional(windowFrame(RectD(300, 200, 400, 300))));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!closing);
@@ -256,37 +255,32 @@ private slots:
         shortcuts.addAction(&newKippet);
         int triggered = 0;
         connect(&newKippet, &QAction::triggered, this, [&triggered] { ++triggered; });
-
-        int closes = 0;
-        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet, &closes);
+        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet);
         auto* text = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
         QTest::keyClicks(text, QStringLiteral("kept"));
         QTest::keyClick(text, Qt::Key_N);
         QCOMPARE(kippet->note().text, QStringLiteral("keptn"));
-        QCOMPARE(closes, 0);
+        QCOMPARE(EditorTest::closes(app), 0);
         QPointer<NoteEditorWindow> closed(panel);
         QTest::keyClick(text, Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(closes, 1);
+        QCOMPARE(EditorTest::closes(app), 1);
         QCOMPARE(triggered, 0);
         QVERIFY(closed);
         QVERIFY(panel->isHidden());
         QCOMPARE(storedFrame(app, kippet->id()), std::optional(windowFrame(panel->frame())));
         panel->close();
-        QCOMPARE(closes, 1);
-
-        closes = 0;
-        panel = EditorTest::open<NoteEditorWindow>(app, kippet, &closes);
+        QCOMPARE(EditorTest::closes(app), 1);
+        panel = EditorTest::open<NoteEditorWindow>(app, kippet);
         QTest::keyClick(find<NoteTextView>(panel, QStringLiteral("NoteTextView")), Qt::Key_N,
                         Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(closes, 1);
+        QCOMPARE(EditorTest::closes(app), 1);
         QCOMPARE(triggered, 0);
 
         // The todo panel's close key is not the note panel's.
-        closes = 0;
-        panel = EditorTest::open<NoteEditorWindow>(app, kippet, &closes);
+        panel = EditorTest::open<NoteEditorWindow>(app, kippet);
         QTest::keyClick(find<NoteTextView>(panel, QStringLiteral("NoteTextView")), Qt::Key_T,
                         Qt::ControlModifier);
-        QCOMPARE(closes, 0);
+        QCOMPARE(EditorTest::closes(app), 0);
         QVERIFY(panel->isVisible());
         // Ctrl+A reaches the text.
         auto* text2 = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
@@ -295,14 +289,13 @@ private slots:
 
         // The close button and a close by the window manager take the same road, once.
         find<QAbstractButton>(panel, QStringLiteral("CloseNotesButton"))->click();
-        QCOMPARE(closes, 1);
+        QCOMPARE(EditorTest::closes(app), 1);
         panel->close();
-        QCOMPARE(closes, 1);
-        closes = 0;
-        panel = EditorTest::open<NoteEditorWindow>(app, kippet, &closes);
+        QCOMPARE(EditorTest::closes(app), 1);
+        panel = EditorTest::open<NoteEditorWindow>(app, kippet);
         panel->setFrame(RectD(500, 100, 400, 300));
         static_cast<QWidget*>(panel)->close();
-        QCOMPARE(closes, 1);
+        QCOMPARE(EditorTest::closes(app), 1);
         QCOMPARE(storedFrame(app, kippet->id()),
                  std::optional(windowFrame(RectD(500, 100, 400, 300))));
     }

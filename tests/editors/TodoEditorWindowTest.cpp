@@ -94,8 +94,7 @@ private slots:
         QCOMPARE(EditorTest::open<TodoEditorWindow>(app, high)->frame(), RectD(280, 475, 400, 400));
 
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"));
-        int closes = 0;
-        auto* panel = EditorTest::open<TodoEditorWindow>(app, kippet, &closes);
+        auto* panel = EditorTest::open<TodoEditorWindow>(app, kippet);
         QCOMPARE(panel->frame(), RectD(280, 280, 400, 400));
         QCOMPARE(panel->minimumSize(), QSize(360, 300));
         const QPoint pressedAt = panel->mapToGlobal(QPoint(30, 8));
@@ -106,7 +105,7 @@ private slots:
                               panel->mapFromGlobal(pressedAt + QPoint(100, 100)), Qt::NoButton);
         QCOMPARE(panel->frame(), RectD(380, 180, 400, 400));
         find<QAbstractButton>(panel, QStringLiteral("CloseTodosButton"))->click();
-        QCOMPARE(closes, 1);
+        QCOMPARE(EditorTest::closes(app), 1);
         QVERIFY(!kippet->note().windowFrame);
 
         panel = EditorTest::open<TodoEditorWindow>(app, kippet);
@@ -429,20 +428,19 @@ private slots:
         AppHarness app;
         app.start();
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
-        int closes = 0;
-        auto* panel = EditorTest::open<TodoEditorWindow>(app, kippet, &closes);
+        auto* panel = EditorTest::open<TodoEditorWindow>(app, kippet);
         auto* field = find<QLineEdit>(panel, QStringLiteral("AddTodoTextField"));
         QTest::keyClick(field, Qt::Key_T);
         QCOMPARE(field->text(), QStringLiteral("t"));
         QTest::keyClick(field, Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(closes, 0);
+        QCOMPARE(EditorTest::closes(app), 0);
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(field->selectedText(), QStringLiteral("t"));
         QTest::keyClick(field, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(closes, 1);
+        QCOMPARE(EditorTest::closes(app), 1);
         QVERIFY(panel->isHidden());
         panel->close();
-        QCOMPARE(closes, 1);
+        QCOMPARE(EditorTest::closes(app), 1);
     }
 
     void theListAnimatesItsChangesUnlessAnimationsAreOff() {
