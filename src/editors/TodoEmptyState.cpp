@@ -7,7 +7,8 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr double symbolPoints = 40;
+// The bundled drawing leaves room around its glyph: this draws it as tall as a 40-point symbol.
+constexpr double symbolPoints = 54;
 constexpr double titlePixels = 11;
 constexpr double hintPixels = 10;
 
