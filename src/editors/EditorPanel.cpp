@@ -24,7 +24,6 @@ EditorPanel::EditorPanel(Kippet* kippet, Qt::Key closeKey, QWidget* parent)
     if (kippet)
         setWindowTitle(kippet->name());
     border_ = new ChromeBorderView(cornerRadius, this);
-    border_->hide();
     for (Qt::Edges edges :
          {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
           Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
@@ -107,7 +106,7 @@ void EditorPanel::setFrame(const RectD& frame) {
 }
 
 bool EditorPanel::isBorderVisible() const {
-    return !border_->isHidden();
+    return border_->isBorderShown();
 }
 
 QColor EditorPanel::borderColor() const {
@@ -129,15 +128,10 @@ void EditorPanel::applyBorder() {
         QColor shown = accentColor_;
         shown.setAlphaF(static_cast<float>(activeBorderAlpha));
         border_->setBorder(shown, borderWidth);
-        border_->show();
-        border_->raise();
-        for (ResizeGrip* grip : grips_)
-            grip->raise();
         return;
     }
     // Hidden at once, never faded; the colour stays for the next activation to replace.
-    border_->setBorder(border_->color(), 0);
-    border_->hide();
+    border_->hideBorder();
 }
 
 void EditorPanel::changeEvent(QEvent* event) {
