@@ -8,6 +8,7 @@
 #include "app/AppDelegate.h"
 #include "app/ContainerSetup.h"
 #include "app/Dialogs.h"
+#include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
 #include "app/SingleInstance.h"
 #include "store/KippetManager.h"
@@ -36,6 +37,8 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
 
     dialogs_ = std::make_unique<Dialogs>();
     Dialogs::install(dialogs_.get());
+    shortcuts_ = std::make_unique<KeyboardShortcutManager>();
+    KeyboardShortcutManager::install(shortcuts_.get());
     menuBarManager_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(menuBarManager_.get());
     manager_->setWindowRegistry(menuBarManager_.get());
@@ -49,6 +52,8 @@ RavorurOdu::~RavorurOdu() {
     manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);
     menuBarManager_.reset();
+    KeyboardShortcutManager::install(nullptr);
+    shortcuts_.reset();
     Dialogs::install(nullptr);
     dialogs_.reset();
     KippetManager::install(nullptr);

@@ -8,6 +8,7 @@ class AIService;
 class AppDelegate;
 class Dialogs;
 class HttpClient;
+class KeyboardShortcutManager;
 class KeychainStore;
 class KippetManager;
 class LocalModelServer;
@@ -45,6 +46,7 @@ private:
     std::unique_ptr<StoreManager> store_;
     std::unique_ptr<KippetManager> manager_;
     std::unique_ptr<Dialogs> dialogs_;
+    std::unique_ptr<KeyboardShortcutManager> shortcuts_;
     std::unique_ptr<MenuBarManager> menuBarManager_;
     std::unique_ptr<AppDelegate> delegate_;
 };

@@ -2,12 +2,15 @@
 
 #include "app/KippetSaveTask.h"
 #include "app/ScreenClamp.h"
+#include "editors/NoteEditorWindow.h"
+#include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
 #include "window/ChromeBorderView.h"
 #include "window/KippetContentStandIn.h"
+#include "window/ResizeGrip.h"
 #include "window/WindowPlacement.h"
 
 #include <QMouseEvent>
@@ -15,6 +18,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QVariantAnimation>
 
 namespace {
 FloatingKippetWindow::ContentFactory& contentFactory() {
@@ -37,9 +41,22 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     content_ = contentFactory()(kippet, this);
     content_->setParent(this);
     content_->setGeometry(rect());
+    for (const Qt::Edges edges :
+         {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
+          Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
+          Qt::BottomEdge | Qt::LeftEdge, Qt::BottomEdge | Qt::RightEdge}) {
+        auto* grip = new ResizeGrip(edges, this);
+        // Letting go of an edge is a mouse-up on the panel like any other: the place is saved.
+        connect(grip, &ResizeGrip::released, this,
+                [this] { updateSavedPosition(frame().origin()); });
+        grips_.append(grip);
+    }
+    layoutGrips();
     border_ = new ChromeBorderView(cornerRadius, this);
     border_->setGeometry(rect());
     border_->raise();
+    connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
+            &FloatingKippetWindow::screenParametersChanged);
 }
 
 FloatingKippetWindow::~FloatingKippetWindow() = default;
@@ -64,27 +81,7 @@ void FloatingKippetWindow::place(const OtherPanels& otherPanels) {
         startSaveTask(kippet_);
     }
     setFrame(frame);
-    if (kippet_->isExpanded())
-        lastExpandedFrame_ = frame;
     applySizeConstraints(frame);
-}
-
-void FloatingKippetWindow::applySizeConstraints(const RectD& frame) {
-    const QSize size = frame.size().toSize();
-    if (kippet_ && kippet_->isExpanded()) {
-        setMinimumSize(WindowPlacement::expandedMinimumSize.toSize().boundedTo(size));
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    } else {
-        setFixedSize(size);
-    }
-}
-
-RectD FloatingKippetWindow::frame() const {
-    return ScreenProvider::shared().space().fromQt(QRectF(geometry()));
-}
-
-void FloatingKippetWindow::setFrame(const RectD& frame) {
-    setGeometry(ScreenProvider::shared().space().toQtRect(frame));
 }
 
 void FloatingKippetWindow::updateSavedPosition(QPointF origin) {
@@ -163,6 +160,16 @@ void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
         content_->setGeometry(rect());
     if (border_)
         border_->setGeometry(rect());
+    layoutGrips();
+    rememberExpandedFrame();
+}
+
+void FloatingKippetWindow::layoutGrips() {
+    for (ResizeGrip* grip : std::as_const(grips_)) {
+        grip->setGeometry(grip->placement(size()));
+        grip->setVisible(isResizable_);
+        grip->raise();
+    }
 }
 
 void FloatingKippetWindow::changeEvent(QEvent* event) {
@@ -183,10 +190,12 @@ void FloatingKippetWindow::postActiveStateChanged() {
 void FloatingKippetWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     shownOrigin_ = frame().origin();
+    watchWindowHandle();
 }
 
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    rememberExpandedFrame();
     windowDidMove();
 }
 
@@ -204,6 +213,11 @@ void FloatingKippetWindow::windowDidMove() {
 }
 
 void FloatingKippetWindow::closeEvent(QCloseEvent* event) {
+    // The editors go first, each announcing itself gone, then the registry forgets the panel.
+    if (noteWindow_)
+        noteWindow_->close();
+    if (todoWindow_)
+        todoWindow_->close();
     emit windowWillClose();
     QWidget::closeEvent(event);
 }

@@ -5,6 +5,7 @@
 #include "analysis/LocalModelServer.h"
 #include "app/AppDelegate.h"
 #include "app/Dialogs.h"
+#include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
 #include "app/RavorurOdu.h"
 #include "model/Kippet.h"
@@ -97,6 +98,9 @@ void AppHarness::buildServices() {
     StoreManager::install(store_.get());
     manager_ = std::make_unique<KippetManager>(store_.get(), folder());
     KippetManager::install(manager_.get());
+    // The saved keys are read when the app starts, as the process-wide manager reads them.
+    shortcuts_ = std::make_unique<KeyboardShortcutManager>();
+    KeyboardShortcutManager::install(shortcuts_.get());
     registry_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(registry_.get());
     manager_->setWindowRegistry(registry_.get());
@@ -129,6 +133,8 @@ void AppHarness::stop() {
         manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);
     registry_.reset();
+    KeyboardShortcutManager::install(nullptr);
+    shortcuts_.reset();
     KippetManager::install(nullptr);
     manager_.reset();
     StoreManager::install(nullptr);
