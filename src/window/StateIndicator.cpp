@@ -57,6 +57,11 @@ StateIndicator::Look StateIndicator::look() const {
 }
 
 void StateIndicator::refresh() {
+    // A hidden status is laid out again when it shows.
+    if (!isVisible()) {
+        shown_.reset();
+        return;
+    }
     if (shown_ && *shown_ == look())
         return;
     rebuild();
@@ -71,6 +76,11 @@ void StateIndicator::rebuild() {
         delete item;
     }
     build(shown_->state, layout);
+    // Widgets added to a shown parent stay hidden until told otherwise.
+    for (int index = 0; index < layout->count(); ++index) {
+        if (QWidget* widget = layout->itemAt(index)->widget())
+            widget->show();
+    }
     layout->activate();
     arranged();
 }

@@ -1,3 +1,4 @@
+#include "analysis/LocalModelServer.h"
 #include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "model/KippetNote.h"
@@ -19,6 +20,13 @@ using namespace PanelDriver;
 using namespace std::chrono_literals;
 
 namespace {
+// The data layer and the registry, once the local model server's first probe has been answered:
+// a probe still under way when the test ends would outlive its harness.
+void start(AppHarness& app) {
+    app.start();
+    QTRY_VERIFY(!app.localModel().isProbing());
+}
+
 KippetItem textItem(const QString& text, ItemCategory category, bool isProcessing = false) {
     KippetItem item;
     item.id = QUuid::createUuid();
@@ -72,7 +80,7 @@ class KippetStatusIndicatorsTest : public QObject {
 private slots:
     void anAnalysedItemShowsAnalyzingThenImportingThenTheCount() {
         AppHarness app;
-        app.start();
+        start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         FloatingKippetWindow* window = showActive(app, kippet);
         CollapsedStateIndicator* status = collapsedStatus(window);
@@ -95,7 +103,7 @@ private slots:
 
     void aFailedAnalysisShowsFor12SecondsAndGoesWhenResolved() {
         AppHarness app;
-        app.start();
+        start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         FloatingKippetWindow* window = showActive(app, kippet);
         CollapsedStateIndicator* status = collapsedStatus(window);
@@ -123,7 +131,7 @@ private slots:
 
     void eachSortedArrivalKeepsImportingForTwoSeconds() {
         AppHarness app;
-        app.start();
+        start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         CollapsedStateIndicator* status = collapsedStatus(showActive(app, kippet));
         kippet->addItem(textItem(QStringLiteral("a"), ItemCategory::links));
@@ -144,7 +152,7 @@ private slots:
 
     void itemsPresentAtAppearanceRaiseNothing() {
         AppHarness app;
-        app.start();
+        start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         kippet->addItem(textItem(QStringLiteral("a"), ItemCategory::links));
         kippet->addItem(textItem(QStringLiteral("b"), ItemCategory::waitingForAnalysis));
@@ -161,7 +169,7 @@ private slots:
 
     void analysingHidesAndStopsTheOtherStates() {
         AppHarness app;
-        app.start();
+        start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         CollapsedStateIndicator* status = collapsedStatus(showActive(app, kippet));
         kippet->addItem(textItem(QStringLiteral("a"), ItemCategory::links));
@@ -173,7 +181,7 @@ private slots:
 
     void anEmptyKippetIsReadyOnlyWhileActive() {
         AppHarness app;
-        app.start();
+        start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         FloatingKippetWindow* window = showActive(app, kippet);
         CollapsedStateIndicator* status = collapsedStatus(window);
@@ -197,7 +205,7 @@ private slots:
 
     void theMiniStatusShowsOnlyTheBadgeWhenIdle() {
         AppHarness app;
-        app.start();
+        start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         FloatingKippetWindow* window = showActive(app, kippet);
         window->enterMiniView();
@@ -221,7 +229,7 @@ private slots:
 
     void aModeSwitchStartsTheStatusAfresh() {
         AppHarness app;
-        app.start();
+        start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         FloatingKippetWindow* window = showActive(app, kippet);
         kippet->addItem(textItem(QStringLiteral("a"), ItemCategory::links));
