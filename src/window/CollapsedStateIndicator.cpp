@@ -31,6 +31,7 @@ QLabel* text(const QString& content, qreal pointDelta, QFont::Weight weight, con
     label->setFont(font);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
@@ -75,7 +76,8 @@ CollapsedStateIndicator::CollapsedStateIndicator(Kippet* kippet, bool isActive, 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
-    layout->setAlignment(Qt::AlignCenter);
+    // Texts take the whole width, so that a title wraps only when the tile cannot hold it.
+    layout->setAlignment(Qt::AlignVCenter);
 }
 
 void CollapsedStateIndicator::build(State state, QLayout* layout) {
