@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPointer>
 #include <QUuid>
+#include <QVariantAnimation>
 #include <QWidget>
 #include <QWindow>
 #include <functional>
@@ -16,7 +17,6 @@ class ChromeBorderView;
 class Kippet;
 class NoteEditorWindow;
 class QKeyEvent;
-class QVariantAnimation;
 class ResizeGrip;
 class TodoEditorWindow;
 
@@ -164,7 +164,7 @@ private:
     bool isWindowActive_ = false;
     bool isResizable_ = false;
     SizeLimits limits_{QSize(0, 0), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)};
-    QVariantAnimation* animation_ = nullptr;
+    QPointer<QVariantAnimation> animation_;
     std::optional<RectD> animationTarget_;
     QList<ResizeGrip*> grips_;
     QPointer<QWindow> watchedWindow_;

@@ -68,8 +68,7 @@ void FloatingKippetWindow::finishAnimation() {
     if (!animationTarget_)
         return;
     const RectD target = *animationTarget_;
-    if (animation_) {
-        QVariantAnimation* animation = animation_;
+    if (QVariantAnimation* animation = animation_) {
         animation_ = nullptr;
         animation->disconnect(this);
         animation->stop();
