@@ -8,6 +8,7 @@
 #include "app/AppDelegate.h"
 #include "app/ContainerSetup.h"
 #include "app/Dialogs.h"
+#include "app/FileDialogChooser.h"
 #include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
 #include "app/SingleInstance.h"
@@ -37,6 +38,8 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
 
     dialogs_ = std::make_unique<Dialogs>();
     Dialogs::install(dialogs_.get());
+    fileChooser_ = std::make_unique<FileDialogChooser>();
+    FileChooser::install(fileChooser_.get());
     shortcuts_ = std::make_unique<KeyboardShortcutManager>();
     KeyboardShortcutManager::install(shortcuts_.get());
     menuBarManager_ = std::make_unique<MenuBarManager>();
@@ -54,6 +57,8 @@ RavorurOdu::~RavorurOdu() {
     menuBarManager_.reset();
     KeyboardShortcutManager::install(nullptr);
     shortcuts_.reset();
+    FileChooser::install(nullptr);
+    fileChooser_.reset();
     Dialogs::install(nullptr);
     dialogs_.reset();
     KippetManager::install(nullptr);

@@ -9,7 +9,7 @@
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
 #include "window/ChromeBorderView.h"
-#include "window/KippetContentStandIn.h"
+#include "window/FloatingKippetView.h"
 #include "window/ResizeGrip.h"
 #include "window/WindowPlacement.h"
 
@@ -24,7 +24,7 @@ namespace {
 FloatingKippetWindow::ContentFactory& contentFactory() {
     static FloatingKippetWindow::ContentFactory factory =
         [](Kippet* kippet, FloatingKippetWindow* window) -> QWidget* {
-        return new KippetContentStandIn(kippet, window);
+        return new FloatingKippetView(kippet, window);
     };
     return factory;
 }
