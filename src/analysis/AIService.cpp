@@ -182,7 +182,10 @@ QCoro::Task<ContentAnalysis> AIService::analyzeContent(KippetItem item,
 QCoro::Task<QString> AIService::sanitizeInstructions(QString text) {
     const Chain chain = currentProviders();
     for (const std::shared_ptr<ContentAnalyzer>& analyzer : chain) {
-        if (!isUsable(*analyzer, AnalyzerCapabilities::instructions))
+        // The classifier accepts any text unread; calling that screened would let unchecked
+        // instructions steer a model later.
+        if (analyzer->id() == AnalyzerID::heuristic ||
+            !isUsable(*analyzer, AnalyzerCapabilities::instructions))
             continue;
         const QString screened = co_await analyzer->sanitize(text);
         // Some analyzers answer a refusal with this verdict instead of an error; callers must
@@ -191,5 +194,5 @@ QCoro::Task<QString> AIService::sanitizeInstructions(QString text) {
             throw AIServiceError(AIServiceError::Case::instructionsRejected);
         co_return screened;
     }
-    co_return text;
+    throw AIServiceError(AIServiceError::Case::notScreened);
 }
