@@ -192,15 +192,17 @@ QWidget* CreateKippetSheet::buildButtonRow() {
     buttons->setSpacing(16);
     cancelButton_ = new QPushButton(symbolIcon(QStringLiteral("xmark.circle"), palette()),
                                     QStringLiteral("Cancel"), row);
+    cancelButton_->setProperty("symbol", QStringLiteral("xmark.circle"));
     cancelButton_->setAutoDefault(false);
     connect(cancelButton_, &QPushButton::clicked, this, [this] { onCancel_(); });
     buttons->addWidget(cancelButton_);
     buttons->addStretch(1);
     confirmButton_ = new BusyButton(row);
-    confirmButton_->setLabel(
-        isEditing_ ? QStringLiteral("Save") : QStringLiteral("Create"),
-        symbolIcon(isEditing_ ? QStringLiteral("checkmark.circle") : QStringLiteral("plus.circle"),
-                   palette()));
+    const QString symbol =
+        isEditing_ ? QStringLiteral("checkmark.circle") : QStringLiteral("plus.circle");
+    confirmButton_->setLabel(isEditing_ ? QStringLiteral("Save") : QStringLiteral("Create"),
+                             symbolIcon(symbol, palette()));
+    confirmButton_->setProperty("symbol", symbol);
     confirmButton_->setDefault(true);
     connect(confirmButton_, &QPushButton::clicked, this, &CreateKippetSheet::confirm);
     buttons->addWidget(confirmButton_);

@@ -136,6 +136,7 @@ QWidget* CustomInstructionsSheet::buildButtonRow() {
     clearButton_ = new QPushButton(symbolIcon(QStringLiteral("trash"), SheetStyle::red()),
                                    QStringLiteral("Clear"), row);
     clearButton_->setAutoDefault(false);
+    clearButton_->setProperty("symbol", QStringLiteral("trash"));
     QPalette destructive = clearButton_->palette();
     destructive.setColor(QPalette::ButtonText, SheetStyle::red());
     clearButton_->setPalette(destructive);
@@ -145,11 +146,13 @@ QWidget* CustomInstructionsSheet::buildButtonRow() {
     cancelButton_ = new QPushButton(symbolIcon(QStringLiteral("xmark.circle"), ink),
                                     QStringLiteral("Cancel"), row);
     cancelButton_->setAutoDefault(false);
+    cancelButton_->setProperty("symbol", QStringLiteral("xmark.circle"));
     connect(cancelButton_, &QPushButton::clicked, this, &CustomInstructionsSheet::reject);
     buttons->addWidget(cancelButton_);
     saveButton_ = new BusyButton(row);
     saveButton_->setLabel(QStringLiteral("Save"),
                           symbolIcon(QStringLiteral("checkmark.circle"), ink));
+    saveButton_->setProperty("symbol", QStringLiteral("checkmark.circle"));
     saveButton_->setDefault(true);
     connect(saveButton_, &QPushButton::clicked, this, &CustomInstructionsSheet::save);
     buttons->addWidget(saveButton_);
