@@ -1,6 +1,7 @@
 #include "dashboard/BusyButton.h"
 
 #include "dashboard/SheetStyle.h"
+#include "platform/Animations.h"
 
 #include <QPainter>
 #include <chrono>
@@ -46,7 +47,7 @@ QSize BusyButton::sizeHint() const {
 
 void BusyButton::scheduleTurn() {
     turn_.cancel();
-    if (!busy_ || !isVisible())
+    if (!busy_ || !isVisible() || !Animations::enabled())
         return;
     turn_ = Clock::shared().schedule(std::chrono::milliseconds(100), this, [this] {
         phase_ = (phase_ + 1) % spokes;

@@ -26,7 +26,7 @@ using SheetStyle::TextStyle;
 
 namespace {
 QIcon symbolIcon(const QString& name, const QPalette& palette) {
-    return QIcon(SheetStyle::symbol(name, SheetStyle::primary(palette), 13, 2.0));
+    return SheetStyle::buttonIcon(name, palette.color(QPalette::ButtonText));
 }
 
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {

@@ -1,5 +1,6 @@
 #include "dashboard/CustomInstructionsSheet.h"
 
+#include "app/DailyKippet.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/CharacterCounter.h"
 #include "dashboard/CustomInstructions.h"
@@ -7,7 +8,6 @@
 #include "dashboard/LimitedTextEdit.h"
 #include "dashboard/SheetBadge.h"
 #include "dashboard/SheetStyle.h"
-#include "dashboard/ShellAdapter.h"
 #include "dashboard/WarningBanner.h"
 #include "model/Kippet.h"
 #include "platform/KippetsError.h"
@@ -24,7 +24,7 @@ using SheetStyle::TextStyle;
 
 namespace {
 QIcon symbolIcon(const QString& name, const QColor& color) {
-    return QIcon(SheetStyle::symbol(name, color, 13, 2.0));
+    return SheetStyle::buttonIcon(name, color);
 }
 
 QLabel* secondaryLabel(const QString& text, TextStyle style, QWidget* parent) {
@@ -162,8 +162,8 @@ QWidget* CustomInstructionsSheet::buildButtonRow() {
 void CustomInstructionsSheet::refreshHeader() {
     if (!kippet_)
         return;
-    const QColor color = kippet_->isDailyKippet() ? ShellAdapter::dailyKippetColor(palette())
-                                                  : kippet_->color().toQColor();
+    const QColor color =
+        kippet_->isDailyKippet() ? dailyKippetColor() : kippet_->color().toQColor();
     badge_->setColor(color);
     badge_->setIcon(kippet_->icon());
     name_->setText(kippet_->name());

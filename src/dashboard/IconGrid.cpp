@@ -117,8 +117,8 @@ void IconGrid::paintEvent(QPaintEvent* event) {
             painter.setBrush(Qt::NoBrush);
             painter.drawPath(border);
         }
-        const QPixmap glyph = SheetStyle::symbol(iconOptions().at(cell), isSelected ? color : idle,
-                                                 symbolPoints, devicePixelRatioF());
+        const QPixmap glyph = SheetStyle::kippetIcon(
+            iconOptions().at(cell), isSelected ? color : idle, symbolPoints, devicePixelRatioF());
         const QSizeF size = glyph.deviceIndependentSize();
         painter.drawPixmap(QPointF(bounds.center().x() + 0.5 - size.width() / 2,
                                    bounds.center().y() + 0.5 - size.height() / 2),

@@ -1,5 +1,6 @@
 #include "dashboard/InstructionsPresenter.h"
 
+#include "app/Dialogs.h"
 #include "dashboard/CustomInstructions.h"
 #include "dashboard/CustomInstructionsSheet.h"
 #include "model/Kippet.h"
@@ -13,6 +14,9 @@ CustomInstructionsSheet* InstructionsPresenter::present(Kippet* kippet, QWidget*
                                                         std::function<void()> onClosed) {
     const QUuid kippetId = kippet->id();
     const QPointer<QWidget> host(presenter);
+    if (!showError) {
+        showError = [host](const QString& message) { Dialogs::shared().showError(message, host); };
+    }
     auto sheet = std::make_shared<QPointer<CustomInstructionsSheet>>();
     const auto close = [sheet, host, onClosed] {
         if (*sheet)
@@ -25,7 +29,7 @@ CustomInstructionsSheet* InstructionsPresenter::present(Kippet* kippet, QWidget*
         const std::optional<QString> failure =
             CustomInstructions::store(kippetId, custom, sanitized);
         close();
-        if (failure && host && showError)
+        if (failure && host)
             showError(*failure);
     };
     *sheet = new CustomInstructionsSheet(kippet, std::move(onSave), close, presenter);

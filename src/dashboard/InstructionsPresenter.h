@@ -14,8 +14,10 @@ class InstructionsPresenter {
 public:
     using ShowError = std::function<void(const QString& message)>;
 
-    // `showError` and `onClosed` (after the sheet closed, saved or cancelled) run only while
-    // `presenter` exists; the pair is stored even when it is gone.
-    static CustomInstructionsSheet* present(Kippet* kippet, QWidget* presenter, ShowError showError,
+    // `showError` (by default the "Error" alert of Dialogs) and `onClosed` (after the sheet
+    // closed, saved or cancelled) run only while `presenter` exists; the pair is stored even
+    // when it is gone.
+    static CustomInstructionsSheet* present(Kippet* kippet, QWidget* presenter,
+                                            ShowError showError = {},
                                             std::function<void()> onClosed = {});
 };

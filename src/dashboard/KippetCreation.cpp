@@ -1,5 +1,6 @@
 #include "dashboard/KippetCreation.h"
 
+#include "app/Dialogs.h"
 #include "dashboard/CreateKippetSheet.h"
 #include "dashboard/CustomInstructions.h"
 #include "model/Kippet.h"
@@ -52,6 +53,11 @@ void KippetCreation::endScreening() {
         sheet_->setWorking(false);
 }
 
+void KippetCreation::report(const QString& message) {
+    Dialogs::shared().showError(message, presenter_);
+    emit errorOccurred(message);
+}
+
 void KippetCreation::closeSheet() {
     if (sheet_)
         sheet_->dismiss();
@@ -71,7 +77,7 @@ QCoro::Task<> KippetCreation::create(QPointer<KippetCreation> self, quint64 atte
     }
     if (screened.rejection) {
         if (self)
-            emit self->errorOccurred(*screened.rejection);
+            self->report(*screened.rejection);
         co_return;
     }
     Kippet* kippet = nullptr;
@@ -82,7 +88,7 @@ QCoro::Task<> KippetCreation::create(QPointer<KippetCreation> self, quint64 atte
         const QString text = KippetsError::textOf(error);
         Log::line(QStringLiteral("❌ [createNewKippet] Failed to create kippet: ") + text);
         if (self)
-            emit self->errorOccurred(text);
+            self->report(text);
         co_return;
     }
     if (showWindow)

@@ -18,7 +18,7 @@ class QWidget;
 // "Create" takes the name, colour, icon and instructions as they are at that moment; while their
 // screening runs the sheet's confirm button spins and further saves do nothing. A cancel meanwhile
 // drops the result, so nothing is created. A rejection or a failed creation keeps the sheet and
-// its values and is reported through errorOccurred, for the presenter's "Error" alert.
+// its values and is shown in the presenter's "Error" alert.
 class KippetCreation : public QObject {
     Q_OBJECT
 public:
@@ -56,6 +56,7 @@ private:
     static QCoro::Task<> create(QPointer<KippetCreation> self, quint64 attempt, Values values,
                                 ShowWindow showWindow);
     void endScreening();
+    void report(const QString& message);
     void closeSheet();
 
     QPointer<QWidget> presenter_;

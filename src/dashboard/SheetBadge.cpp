@@ -36,7 +36,7 @@ void SheetBadge::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(SheetStyle::withAlpha(color_, *borderAlpha_), 1));
         painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
     }
-    const QPixmap glyph = SheetStyle::symbol(icon_, color_, symbolPoints_, devicePixelRatioF());
+    const QPixmap glyph = SheetStyle::kippetIcon(icon_, color_, symbolPoints_, devicePixelRatioF());
     const QSizeF glyphSize = glyph.deviceIndependentSize();
     painter.drawPixmap(
         QPointF((diameter_ - glyphSize.width()) / 2.0, (diameter_ - glyphSize.height()) / 2.0),

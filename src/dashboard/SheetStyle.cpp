@@ -1,6 +1,6 @@
 #include "dashboard/SheetStyle.h"
 
-#include "dashboard/ShellAdapter.h"
+#include "app/Symbols.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -87,7 +87,15 @@ void paintUltraThinMaterial(QPainter& painter, const QRectF& rect, qreal radius,
 }
 
 QPixmap symbol(const QString& name, const QColor& color, qreal points, qreal devicePixelRatio) {
-    return ShellAdapter::symbol(name, color, points, devicePixelRatio);
+    return Symbols::pixmap(name, points, color, devicePixelRatio, SymbolRole::ui);
+}
+
+QPixmap kippetIcon(const QString& name, const QColor& color, qreal points, qreal devicePixelRatio) {
+    return Symbols::pixmap(name, points, color, devicePixelRatio, SymbolRole::kippetIcon);
+}
+
+QIcon buttonIcon(const QString& name, const QColor& color) {
+    return Symbols::icon(name, color);
 }
 
 } // namespace SheetStyle

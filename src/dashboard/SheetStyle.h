@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QPixmap>
 #include <QString>
 
@@ -34,6 +35,10 @@ QColor purple();
 void paintUltraThinMaterial(QPainter& painter, const QRectF& rect, qreal radius,
                             const QPalette& palette);
 
-// The named symbol filled with `color`, `points` tall, at the device pixel ratio.
+// A symbol the sheets draw themselves, `points` tall, filled with `color`.
 QPixmap symbol(const QString& name, const QColor& color, qreal points, qreal devicePixelRatio);
+// A kippet's icon: an unknown name draws the kippet fallback.
+QPixmap kippetIcon(const QString& name, const QColor& color, qreal points, qreal devicePixelRatio);
+// A button's symbol, drawn in the palette's button text colour.
+QIcon buttonIcon(const QString& name, const QColor& color);
 } // namespace SheetStyle

@@ -7,6 +7,7 @@
 #include "dashboard/SheetBadge.h"
 #include "dashboard/SheetHarness.h"
 #include "platform/Preferences.h"
+#include "window/FloatingKippetWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -57,7 +58,7 @@ private:
             QTest::keyClicks(sheet->editor(), lines.at(index));
         }
     }
-    std::optional<KippetModel> row(const QUuid& id) { return h->store().fetchKippet(id); }
+    std::optional<KippetModel> row(const QUuid& id) { return h->row(id); }
 
 private slots:
     void init() {
@@ -217,10 +218,10 @@ private slots:
     void savedPairSurvivesARestart() {
         Kippet* kippet = h->createKippet("Invoices");
         const QUuid id = kippet->id();
-        QWidget window;
-        QStringList errors;
-        auto* presented = InstructionsPresenter::present(
-            kippet, &window, [&errors](const QString& message) { errors.append(message); });
+        FloatingKippetWindow* window = h->registry().showWindow(kippet);
+        auto* presented = InstructionsPresenter::present(kippet, window);
+        QCOMPARE(presented->parentWidget(), window);
+        QCOMPARE(presented->windowModality(), Qt::WindowModal);
         QPointer<CustomInstructionsSheet> guard(presented);
         presented->editor()->setPlainText("  By client ");
         QTest::mouseClick(presented->saveButton(), Qt::LeftButton);
@@ -229,8 +230,8 @@ private slots:
         QCOMPARE(kippet->customInstructions(), std::optional<QString>("By client"));
         QCOMPARE(kippet->sanitizedInstructions(),
                  std::optional<QString>("Sort items by client name."));
-        QVERIFY(errors.isEmpty());
-        h->data.restart();
+        QVERIFY(h->alerts().isEmpty());
+        h->app.restart();
         Kippet* again = h->manager().kippet(id);
         QVERIFY(again);
         QCOMPARE(again->customInstructions(), std::optional<QString>("By client"));
@@ -238,17 +239,29 @@ private slots:
                  std::optional<QString>("Sort items by client name."));
     }
 
+    void cancelLeavesTheInstructionsAndClosesTheSheet() {
+        Kippet* kippet = h->createKippet("Invoices", QString("By client"));
+        int closed = 0;
+        auto* presented = InstructionsPresenter::present(kippet, h->registry().showWindow(kippet),
+                                                         {}, [&closed] { ++closed; });
+        presented->editor()->setPlainText("Something else");
+        QTest::keyClick(presented, Qt::Key_Escape);
+        QVERIFY(!presented->isVisible());
+        QCOMPARE(closed, 1);
+        QCOMPARE(kippet->customInstructions(), std::optional<QString>("By client"));
+    }
+
     void withoutAModelInstructionsAreNotScreened() {
         Kippet* kippet = h->createKippet("Invoices");
-        QWidget window;
+        FloatingKippetWindow* window = h->registry().showWindow(kippet);
         for (const bool modeOff : {false, true}) {
             if (modeOff) {
-                h->service.setInjectedProviders(std::nullopt);
+                h->app.ai().setInjectedProviders(std::nullopt);
                 Preferences::shared().setString("ai_mode", "off");
             } else {
                 h->useClassifierOnly();
             }
-            auto* presented = InstructionsPresenter::present(kippet, &window, {});
+            auto* presented = InstructionsPresenter::present(kippet, window);
             presented->editor()->setPlainText(modeOff ? "Off mode" : "Classifier only");
             QTest::mouseClick(presented->saveButton(), Qt::LeftButton);
             const QString written = modeOff ? "Off mode" : "Classifier only";
@@ -262,22 +275,22 @@ private slots:
 
     void closingTheWindowDuringScreeningStillStoresThePair() {
         Kippet* kippet = h->createKippet("Invoices");
-        auto window = std::make_unique<QWidget>();
-        int errors = 0;
+        QPointer<FloatingKippetWindow> window = h->registry().showWindow(kippet);
         int closed = 0;
-        auto* presented = InstructionsPresenter::present(
-            kippet, window.get(), [&errors](const QString&) { ++errors; }, [&closed] { ++closed; });
+        QPointer<CustomInstructionsSheet> presented =
+            InstructionsPresenter::present(kippet, window, {}, [&closed] { ++closed; });
         h->slowScreening(5s);
         presented->editor()->setPlainText("By client");
         QTest::mouseClick(presented->saveButton(), Qt::LeftButton);
-        window.reset();
+        h->registry().closeWindow(kippet);
+        QTRY_VERIFY(!window && !presented);
         h->finishScreening(5s);
         QCOMPARE(kippet->customInstructions(), std::optional<QString>("By client"));
         QCOMPARE(kippet->sanitizedInstructions(),
                  std::optional<QString>("Sort items by client name."));
         QCOMPARE(row(kippet->id())->sanitizedInstructions,
                  std::optional<QString>("Sort items by client name."));
-        QCOMPARE(errors, 0);
+        QVERIFY(h->alerts().isEmpty());
         QCOMPARE(closed, 0);
     }
 
@@ -285,7 +298,8 @@ private slots:
         Kippet* kippet = h->createKippet("Invoices");
         const QUuid id = kippet->id();
         QWidget window;
-        auto* presented = InstructionsPresenter::present(kippet, &window, {});
+        QPointer<CustomInstructionsSheet> presented =
+            InstructionsPresenter::present(kippet, &window);
         h->slowScreening(5s);
         presented->editor()->setPlainText("By client");
         QTest::mouseClick(presented->saveButton(), Qt::LeftButton);
@@ -293,23 +307,22 @@ private slots:
         h->finishScreening(5s);
         QVERIFY(!h->manager().kippet(id));
         QVERIFY(!row(id));
-        QTRY_VERIFY(!presented->isVisible());
+        QVERIFY(!presented || !presented->isVisible());
+        QVERIFY(h->alerts().isEmpty());
     }
 
     void failedStoreWriteIsShownAndKeptInMemory() {
         Kippet* kippet = h->createKippet("Invoices");
-        QWidget window;
-        QStringList errors;
         LogCapture log;
         h->failStore("UPDATE", "kippets");
-        auto* presented = InstructionsPresenter::present(
-            kippet, &window, [&errors](const QString& message) { errors.append(message); });
+        auto* presented = InstructionsPresenter::present(kippet, h->registry().showWindow(kippet));
         presented->editor()->setPlainText("By client");
         QTest::mouseClick(presented->saveButton(), Qt::LeftButton);
-        QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.first().startsWith("Failed to save: ") &&
-                     errors.first().contains("refused"),
-                 qPrintable(errors.first()));
+        QCOMPARE(h->alerts().size(), 1);
+        const Dialogs::Shown alert = h->alerts().first();
+        QCOMPARE(alert.title, QString("Error"));
+        QVERIFY2(alert.text.startsWith("Failed to save: ") && alert.text.contains("refused"),
+                 qPrintable(alert.text));
         QVERIFY(log.contains("❌ [saveCustomInstructions] Failed to save custom instructions: "
                              "Failed to save: "));
         QCOMPARE(kippet->customInstructions(), std::optional<QString>("By client"));

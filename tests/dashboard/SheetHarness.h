@@ -2,45 +2,47 @@
 
 #include "analysis/AIService.h"
 #include "analysis/AIServiceError.h"
-#include "analysis/AnalyzerCapabilities.h"
 #include "analysis/HeuristicAnalyzer.h"
+#include "app/Dialogs.h"
+#include "app/MenuBarManager.h"
+#include "model/Kippet.h"
 #include "platform/Clock.h"
-#include "store/ManagerHarness.h"
+#include "store/KippetManager.h"
+#include "store/StoreManager.h"
+#include "support/AppHarness.h"
 #include "support/QueuedColorChooser.h"
 #include "support/ScriptedAnalyzer.h"
 #include "support/TestEnvironment.h"
 
-#include <QSqlQuery>
 #include <memory>
 
-// What the sheet tests run on: a store in a temporary folder with its manager, the real analysis
-// service with a scripted screening model in front of the rule-based classifier, and a colour
-// chooser that answers from a queue.
+// What the sheet tests run on: the app harness (store in a temporary folder, manager, window
+// registry, recorded dialogs), the real analysis service with a scripted screening model in
+// front of the rule-based classifier, and a colour chooser that answers from a queue.
 class SheetHarness {
 public:
     SheetHarness() {
-        data.start();
-        AIService::install(&service);
+        app.start();
         screener->setScreening(QStringLiteral("Sort items by client name."));
-        service.setInjectedProviders(
+        app.ai().setInjectedProviders(
             AIService::Chain{screener, std::make_shared<HeuristicAnalyzer>()});
     }
-    ~SheetHarness() { AIService::install(nullptr); }
-    SheetHarness(const SheetHarness&) = delete;
-    SheetHarness& operator=(const SheetHarness&) = delete;
 
-    KippetManager& manager() { return data.manager(); }
-    StoreManager& store() { return data.store(); }
+    KippetManager& manager() { return app.manager(); }
+    StoreManager& store() { return app.store(); }
+    MenuBarManager& registry() { return app.registry(); }
+    const QList<Dialogs::Shown>& alerts() { return app.dialogs().shown(); }
 
     Kippet* createKippet(const QString& name,
                          const std::optional<QString>& instructions = std::nullopt) {
         return manager().createKippet(name, KippetColor::standardBlue(), "folder.fill", false,
                                       instructions, std::nullopt);
     }
+    std::optional<KippetModel> row(const QUuid& id) { return store().fetchKippet(id); }
 
     // Only the rule-based classifier is left to screen, which it never does.
     void useClassifierOnly() {
-        service.setInjectedProviders(AIService::Chain{std::make_shared<HeuristicAnalyzer>()});
+        app.ai().setInjectedProviders(AIService::Chain{std::make_shared<HeuristicAnalyzer>()});
     }
     void rejectScreening() {
         screener->setScreening(
@@ -57,15 +59,14 @@ public:
     // The next statement of the kind on the table fails inside the store, e.g.
     // failStore("UPDATE", "kippets").
     void failStore(const QString& statement, const QString& table) {
-        data.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE %1 ON %2 BEGIN "
-                                 "SELECT RAISE(ABORT, 'refused'); END")
-                      .arg(statement, table));
+        app.failStore(QStringLiteral("CREATE TRIGGER refuse BEFORE %1 ON %2 BEGIN "
+                                     "SELECT RAISE(ABORT, 'refused'); END")
+                          .arg(statement, table));
     }
-    void healStore() { data.exec(QStringLiteral("DROP TRIGGER refuse")); }
+    void healStore() { app.failStore(QStringLiteral("DROP TRIGGER refuse")); }
 
-    ManagerHarness data;
-    AIService service;
+    AppHarness app;
     std::shared_ptr<ScriptedAnalyzer> screener =
-        std::make_shared<ScriptedAnalyzer>(AnalyzerID::localModel, AnalyzerCapabilities::all);
+        std::make_shared<ScriptedAnalyzer>(AnalyzerID::openAI, AnalyzerCapabilities::all);
     QueuedColorChooser colors;
 };
