@@ -127,6 +127,13 @@ QWidget* CreateKippetSheet::buildForm() {
     nameField_ = new QLineEdit(content);
     nameField_->setPlaceholderText(QStringLiteral("Kippet name"));
     nameField_->setFont(SheetStyle::font(TextStyle::body));
+    // The rounded-border field, seen in both appearances (the style's own frame is lost on a
+    // dark window).
+    nameField_->setStyleSheet(
+        QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 5px; padding: 3px 5px; "
+                       "background: %2; }")
+            .arg(SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.6).name(QColor::HexArgb),
+                 palette().color(QPalette::Base).name()));
     connect(nameField_, &QLineEdit::textEdited, &form_, &KippetForm::setName);
     auto* nameSection = captioned(QStringLiteral("Name"), nameField_);
     nameSection->layout()->setAlignment(nameField_, Qt::Alignment());

@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 
 using SheetStyle::TextStyle;
@@ -43,7 +44,7 @@ CustomInstructionsSheet::CustomInstructionsSheet(Kippet* kippet, SaveCallback on
     : QDialog(parent), kippet_(kippet), onSave_(std::move(onSave)), onCancel_(std::move(onCancel)) {
     setWindowModality(Qt::WindowModal);
     setWindowTitle(QStringLiteral("Custom AI Instructions"));
-    setMinimumSize(440, 380);
+    setMinimumSize(440, minimumHeightFloor);
     setMaximumWidth(520);
 
     auto* stack = new QVBoxLayout(this);
@@ -189,6 +190,22 @@ void CustomInstructionsSheet::setSanitizing(bool sanitizing) {
 void CustomInstructionsSheet::setErrorMessage(const std::optional<QString>& message) {
     errorMessage_ = message;
     refreshControls();
+    fitHeight();
+}
+
+// Wrapped texts need more height at narrower widths, and the warning comes and goes: the sheet
+// grows to what its content needs at its width, never less than its minimum.
+void CustomInstructionsSheet::fitHeight() {
+    const int needed = qMax(minimumHeightFloor, layout()->totalHeightForWidth(width()));
+    setMinimumHeight(needed);
+    if (height() < needed)
+        resize(width(), needed);
+}
+
+void CustomInstructionsSheet::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (hasAppeared_ && event->oldSize().width() != event->size().width())
+        fitHeight();
 }
 
 void CustomInstructionsSheet::showEvent(QShowEvent* event) {
@@ -196,6 +213,7 @@ void CustomInstructionsSheet::showEvent(QShowEvent* event) {
     if (hasAppeared_)
         return;
     hasAppeared_ = true;
+    fitHeight();
     editor_->setText(kippet_ ? kippet_->customInstructions().value_or(QString()) : QString());
     refreshControls();
 }

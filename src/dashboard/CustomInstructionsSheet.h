@@ -28,6 +28,7 @@ public:
     using CancelCallback = std::function<void()>;
 
     static constexpr qsizetype instructionsLimit = 500;
+    static constexpr int minimumHeightFloor = 380;
 
     CustomInstructionsSheet(Kippet* kippet, SaveCallback onSave, CancelCallback onCancel,
                             QWidget* parent = nullptr);
@@ -55,8 +56,10 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void fitHeight();
     QWidget* buildHeader();
     QWidget* buildEditorSection();
     QWidget* buildWarning();

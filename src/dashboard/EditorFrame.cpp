@@ -10,15 +10,19 @@
 EditorFrame::EditorFrame(qsizetype limit, QWidget* parent)
     : QWidget(parent), editor_(new LimitedTextEdit(limit, this)) {
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
+    // 8 points around the text: the layout's margin and the document's own.
+    layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(editor_);
     editor_->setFrameShape(QFrame::NoFrame);
+    // Lines wrap at the field's width; only a long text scrolls, downwards.
+    editor_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     editor_->setFont(SheetStyle::font(SheetStyle::TextStyle::body));
     // The field behind it is the background.
     QPalette clear = editor_->palette();
     clear.setColor(QPalette::Base, Qt::transparent);
     editor_->setPalette(clear);
-    editor_->document()->setDocumentMargin(0);
+    editor_->document()->setDocumentMargin(4);
 }
 
 void EditorFrame::paintEvent(QPaintEvent*) {
