@@ -99,6 +99,13 @@ void execute(QSqlDatabase& database, const QString& statement, const QString& st
 }
 } // namespace
 
+bool StoreSchema::isKnownVersion(int version) {
+    for (const Step& step : steps())
+        if (step.version == version)
+            return true;
+    return false;
+}
+
 int StoreSchema::storedVersion(QSqlDatabase database) {
     QSqlQuery query(database);
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
@@ -116,6 +123,9 @@ void StoreSchema::migrate(QSqlDatabase database, const QString& storeName) {
                              .arg(storeName)
                              .arg(current));
     StoreTransaction transaction(database);
+    if (current == 0)
+        execute(database, QStringLiteral("PRAGMA application_id = %1").arg(applicationId),
+                storeName);
     for (const Step& step : steps()) {
         if (step.version <= current)
             continue;
