@@ -218,7 +218,10 @@ QCoro::Task<QString> AIService::sanitizeInstructions(QString text) {
     const bool keyPresenceKnown = co_await learnKeyPresence(KippetItemType::unknown);
     const Chain chain = providers(keyPresenceKnown);
     for (const std::shared_ptr<ContentAnalyzer>& analyzer : chain) {
-        if (!isUsable(*analyzer, AnalyzerCapabilities::instructions))
+        // The classifier accepts any text unread; calling that screened would let unchecked
+        // instructions steer a model later.
+        if (analyzer->id() == AnalyzerID::heuristic ||
+            !isUsable(*analyzer, AnalyzerCapabilities::instructions))
             continue;
         const QString screened = co_await analyzer->sanitize(text);
         // Some analyzers answer a refusal with this verdict instead of an error; callers must
@@ -227,5 +230,5 @@ QCoro::Task<QString> AIService::sanitizeInstructions(QString text) {
             throw AIServiceError(AIServiceError::Case::instructionsRejected);
         co_return screened;
     }
-    co_return text;
+    throw AIServiceError(AIServiceError::Case::notScreened);
 }

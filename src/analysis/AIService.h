@@ -48,8 +48,9 @@ public:
     QCoro::Task<ContentAnalysis> analyzeContent(KippetItem item,
                                                 std::optional<QString> customInstructions,
                                                 CancellationToken cancellation = {});
-    // The cleaned instructions, or the text unchanged when no analyzer can screen. A refusal,
-    // whichever analyzer gives it, throws AIServiceError(instructionsRejected).
+    // The cleaned instructions. A refusal, whichever analyzer gives it, throws
+    // AIServiceError(instructionsRejected); when no model can screen (the classifier does not
+    // count, so mode "off" never screens), AIServiceError(notScreened).
     QCoro::Task<QString> sanitizeInstructions(QString text);
 
     Chain currentProviders() const { return providers(true); }

@@ -24,6 +24,8 @@ QString describe(AIServiceError::Case errorCase, int statusCode, AnalyzerUnavail
         return QStringLiteral("Custom instructions contain inappropriate content");
     case C::unsupportedFeature:
         return QStringLiteral("This feature isn't supported by the selected analyzer");
+    case C::notScreened:
+        return QStringLiteral("No analyzer can screen custom instructions");
     }
     return QString();
 }
@@ -66,6 +68,9 @@ QString AIServiceError::userFacingMessage() const {
         return QStringLiteral("Custom instructions were rejected - please revise and try again");
     case Case::unsupportedFeature:
         return QStringLiteral("Cannot analyze - unsupported by the selected AI mode");
+    case Case::notScreened:
+        return QStringLiteral(
+            "Custom instructions saved without screening - no AI model available");
     }
     return QString();
 }

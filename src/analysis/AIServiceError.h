@@ -17,7 +17,9 @@ public:
         invalidContent,
         unsupportedURLScheme,
         instructionsRejected,
-        unsupportedFeature
+        unsupportedFeature,
+        // No model could screen custom instructions: they are kept without a screened form.
+        notScreened
     };
 
     explicit AIServiceError(Case errorCase);

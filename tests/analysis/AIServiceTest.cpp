@@ -116,8 +116,8 @@ private slots:
         const KippetItem item = itemOf(KippetItemType::text, "note");
         QCOMPARE(TaskRunner::finish(service.analyzeContent(item, std::nullopt)),
                  heuristicAnalysis(item));
-        QCOMPARE(TaskRunner::finish(service.sanitizeInstructions("Group by client")),
-                 QString("Group by client"));
+        QVERIFY(TaskRunner::failure<AIServiceError>(service.sanitizeInstructions(
+                    "Group by client")) == AIServiceError(AIServiceError::Case::notScreened));
         QVERIFY(cloud->analyzedItems.isEmpty() && cloud->screenedTexts.isEmpty());
         qunsetenv("KIPPETS_FORCE_HEURISTIC");
     }
@@ -273,15 +273,36 @@ private slots:
                  QString("Group by client name"));
         QCOMPARE(cloud->screenedTexts, QStringList{"group by client pls"});
         QVERIFY(local->screenedTexts.isEmpty());
+    }
 
-        // Without a key the cloud analyzer is unavailable and the classifier accepts the text.
+    // The classifier reads no text, so whatever it would accept counts as not screened.
+    void screeningWithoutAModelIsNotScreened() {
+        const AIServiceError notScreened(AIServiceError::Case::notScreened);
+        const auto screening = [this] {
+            return TaskRunner::failure<AIServiceError>(service.sanitizeInstructions("as typed"));
+        };
+        // Without a key the cloud analyzer is unavailable.
         cloud->setUnavailable(AnalyzerUnavailableReason::missingCredentials);
         Preferences::shared().setString("ai_mode", "byok");
-        QCOMPARE(TaskRunner::finish(service.sanitizeInstructions("as typed")), QString("as typed"));
+        QVERIFY(screening() == notScreened);
+        // "off" never screens, even with every model ready.
+        cloud->setUnavailable(std::nullopt);
+        cloud->setScreening(QString("cleaned"));
+        keyStored = true;
         Preferences::shared().setString("ai_mode", "off");
-        QCOMPARE(TaskRunner::finish(service.sanitizeInstructions("as typed")), QString("as typed"));
-        service.setInjectedProviders(AIService::Chain{image});
-        QCOMPARE(TaskRunner::finish(service.sanitizeInstructions("as typed")), QString("as typed"));
+        QVERIFY(screening() == notScreened);
+        QVERIFY(cloud->screenedTexts.isEmpty() && local->screenedTexts.isEmpty());
+        service.setInjectedProviders(
+            AIService::Chain{image, std::make_shared<HeuristicAnalyzer>()});
+        QVERIFY(screening() == notScreened);
+        QVERIFY(image->screenedTexts.isEmpty());
+
+        QCOMPARE(notScreened.userFacingMessage(),
+                 QString("Custom instructions saved without screening - no AI model available"));
+        QCOMPARE(notScreened.errorDescription(),
+                 QString("No analyzer can screen custom instructions"));
+        QVERIFY(!notScreened.isRetryable());
+        QVERIFY(!(notScreened == AIServiceError(AIServiceError::Case::instructionsRejected)));
     }
 };
 

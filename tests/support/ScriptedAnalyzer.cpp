@@ -65,6 +65,8 @@ QCoro::Task<ContentAnalysis> ScriptedAnalyzer::analyze(KippetItem item,
 
 QCoro::Task<QString> ScriptedAnalyzer::sanitize(QString instructions) {
     screenedTexts.append(instructions);
+    if (delay_.count() > 0)
+        co_await Clock::shared().sleep(delay_);
     if (!screening_)
         throw AIServiceError(AIServiceError::Case::unsupportedFeature);
     if (const auto* failure = std::get_if<std::exception_ptr>(&*screening_))

@@ -11,7 +11,8 @@
 
 // A test analyzer that answers from a script: each analyze call takes the next scripted step
 // (a result or an error; the last step repeats), and every call is recorded. An optional delay
-// on the test clock lets a test hold an analysis in flight and advance time to finish it.
+// on the test clock lets a test hold an analysis or a screening in flight and advance time to
+// finish it.
 class ScriptedAnalyzer : public ContentAnalyzer {
 public:
     using Step = std::variant<ContentAnalysis, std::exception_ptr>;
