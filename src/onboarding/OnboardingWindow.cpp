@@ -1,0 +1,97 @@
+#include "onboarding/OnboardingWindow.h"
+
+#include "app/CompositorCheck.h"
+#include "model/OnboardingState.h"
+#include "onboarding/OnboardingKeyFilter.h"
+#include "onboarding/OnboardingView.h"
+#include "onboarding/TourLayout.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationNames.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+
+namespace {
+// Nearly opaque: the window colour shows a hint of what lies behind where a compositor blends.
+constexpr qreal backgroundOpacity = 0.97;
+
+QPainterPath roundedShape(const QRectF& rect) {
+    QPainterPath path;
+    path.addRoundedRect(rect, OnboardingWindow::cornerRadius, OnboardingWindow::cornerRadius);
+    return path;
+}
+} // namespace
+
+OnboardingWindow::OnboardingWindow()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      composited_(CompositorCheck::shared().isCompositing()) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("OnboardingWindow"));
+    setWindowTitle(QStringLiteral("Kippets"));
+    setFixedSize(windowWidth, windowHeight);
+    if (composited_) {
+        setAttribute(Qt::WA_TranslucentBackground);
+    } else {
+        // Without a compositor the transparent corners would show black: cut them off instead.
+        setMask(QRegion(roundedShape(QRectF(rect())).toFillPolygon().toPolygon()));
+    }
+
+    view_ = new OnboardingView(new OnboardingState, this, this);
+    plainColumn(this)->addWidget(view_);
+    new OnboardingKeyFilter(this);
+
+    place();
+    // X11 knows no panels that take keys without activating their application.
+    show();
+    raise();
+    activateWindow();
+}
+
+OnboardingState* OnboardingWindow::state() const {
+    return view_->state();
+}
+
+void OnboardingWindow::place() {
+    // Centred on the usable area of the main screen, or on a 1920 × 1080 desktop without one.
+    QRect area(0, 0, 1920, 1080);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    move(area.center().x() + 1 - windowWidth / 2, area.center().y() + 1 - windowHeight / 2);
+}
+
+void OnboardingWindow::closeEvent(QCloseEvent* event) {
+    if (!closingPosted_) {
+        closingPosted_ = true;
+        NotificationCenter::shared().post(NotificationName::onboardingWindowClosing);
+    }
+    event->accept();
+}
+
+void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
+    // An Escape that a focused text field left unused.
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void OnboardingWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor background = palette().color(QPalette::Window);
+    if (composited_) {
+        background.setAlphaF(backgroundOpacity);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.fillPath(roundedShape(QRectF(rect())), background);
+    } else {
+        painter.fillRect(rect(), background);
+    }
+}
