@@ -44,24 +44,24 @@ QWidget* methods(QWidget* parent) {
                                             QStringLiteral("Drag files, images, text, or URLs "
                                                            "from anywhere"),
                                             Named::blue, std::nullopt, grid),
-                      0, 0);
+                      0, 0, Qt::AlignVCenter);
     layout->addWidget(new ContentMethodCard(QStringLiteral("doc.on.clipboard.fill"),
                                             QStringLiteral("Clipboard Paste"),
                                             QStringLiteral("Quick paste with the V key"),
                                             Named::green, QStringLiteral("V"), grid),
-                      0, 1);
+                      0, 1, Qt::AlignVCenter);
     layout->addWidget(new ContentMethodCard(QStringLiteral("folder.fill.badge.plus"),
                                             QStringLiteral("File Picker"),
                                             QStringLiteral("Browse and import from your file "
                                                            "manager"),
                                             Named::orange, QStringLiteral("I"), grid),
-                      1, 0);
+                      1, 0, Qt::AlignVCenter);
     layout->addWidget(new ContentMethodCard(QStringLiteral("camera.fill"),
                                             QStringLiteral("Screenshot"),
                                             QStringLiteral("Drop screenshots directly into "
                                                            "kippets"),
                                             Named::purple, std::nullopt, grid),
-                      1, 1);
+                      1, 1, Qt::AlignVCenter);
     return grid;
 }
 

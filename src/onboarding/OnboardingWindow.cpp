@@ -49,6 +49,9 @@ OnboardingWindow::OnboardingWindow()
     show();
     raise();
     activateWindow();
+    // No button starts out focused; Tab reaches them all the same.
+    view_->setFocusPolicy(Qt::ClickFocus);
+    view_->setFocus();
 }
 
 OnboardingState* OnboardingWindow::state() const {

@@ -123,7 +123,8 @@ QWidget* iCloudSyncStepView::statusCard() {
     statusExplanation_ = label(QString(), TextStyle::caption, true, texts);
     statusExplanation_->setObjectName(QStringLiteral("ICloudStatusExplanation"));
     statusExplanation_->setWordWrap(true);
-    column.add(statusExplanation_, Qt::AlignLeft);
+    // The full width, so that a long explanation wraps instead of being cut.
+    column.add(statusExplanation_, {});
     row->addWidget(texts, 1);
     return status_;
 }
