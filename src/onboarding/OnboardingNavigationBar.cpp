@@ -1,7 +1,7 @@
 #include "onboarding/OnboardingNavigationBar.h"
 
+#include "app/Symbols.h"
 #include "model/OnboardingState.h"
-#include "onboarding/SymbolImage.h"
 #include "onboarding/TourButtons.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
@@ -18,7 +18,7 @@ QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
 
 void setSymbol(QPushButton* button, const QString& symbol, const QColor& color) {
     const int points = TourStyle::font(TourStyle::TextStyle::body).pixelSize();
-    button->setIcon(symbolIcon(symbol, points, color, button->devicePixelRatioF()));
+    button->setIcon(Symbols::icon(symbol, color));
     button->setIconSize(QSize(points, points));
 }
 } // namespace

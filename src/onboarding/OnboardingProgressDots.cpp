@@ -1,7 +1,7 @@
 #include "onboarding/OnboardingProgressDots.h"
 
-#include "onboarding/TourAnimation.h"
 #include "onboarding/TourStyle.h"
+#include "platform/Animations.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
@@ -41,7 +41,7 @@ void OnboardingProgressDots::setCurrentStep(int step) {
     currentStep_ = step;
     delete animation_;
     animation_ = nullptr;
-    if (!TourAnimation::enabled() || !isVisible()) {
+    if (!Animations::enabled() || !isVisible()) {
         levels_ = target();
         update();
         return;

@@ -1,7 +1,7 @@
 #include "onboarding/OnboardingStepArea.h"
 
-#include "onboarding/TourAnimation.h"
 #include "onboarding/TourStyle.h"
+#include "platform/Animations.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
@@ -10,7 +10,7 @@
 OnboardingStepArea::OnboardingStepArea(QWidget* parent) : QWidget(parent) {}
 
 void OnboardingStepArea::setStep(QWidget* step) {
-    const bool animate = step_ && TourAnimation::enabled() && isVisible() && width() > 0;
+    const bool animate = step_ && Animations::enabled() && isVisible() && width() > 0;
     delete animation_;
     animation_ = nullptr;
     leaving_ = animate ? step_->grab() : QPixmap();

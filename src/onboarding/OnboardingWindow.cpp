@@ -7,13 +7,12 @@
 #include "onboarding/TourLayout.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
+#include "platform/ScreenProvider.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 
 namespace {
 // Nearly opaque: the window colour shows a hint of what lies behind where a compositor blends.
@@ -60,11 +59,17 @@ OnboardingState* OnboardingWindow::state() const {
 
 void OnboardingWindow::place() {
     // Centred on the usable area of the main screen, or on a 1920 × 1080 desktop without one.
-    QRect area(0, 0, 1920, 1080);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        area = screen->availableGeometry();
+    const ScreenProvider& screens = ScreenProvider::shared();
+    RectD area(0, 0, 1920, 1080);
+    if (const std::optional<ScreenInfo> main = screens.mainScreen()) {
+        area = main->visibleFrame;
     }
-    move(area.center().x() + 1 - windowWidth / 2, area.center().y() + 1 - windowHeight / 2);
+    setGeometry(screens.space().toQtRect(frameCentredOn(area)));
+}
+
+RectD OnboardingWindow::frameCentredOn(const RectD& area) {
+    return RectD(area.midX() - windowWidth / 2.0, area.midY() - windowHeight / 2.0, windowWidth,
+                 windowHeight);
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event) {

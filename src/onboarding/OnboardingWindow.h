@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QPointer>
+#include "platform/RectD.h"
+
 #include <QWidget>
 
 class OnboardingState;
@@ -26,6 +27,8 @@ public:
 
     OnboardingView* view() const { return view_; }
     OnboardingState* state() const;
+    // The window's frame, in the app's screen coordinates, centred on the area.
+    static RectD frameCentredOn(const RectD& area);
     // Whether the corners come from a window mask, because no compositing manager runs.
     bool isMasked() const { return !composited_; }
 

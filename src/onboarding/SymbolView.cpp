@@ -1,6 +1,6 @@
 #include "onboarding/SymbolView.h"
 
-#include "onboarding/SymbolImage.h"
+#include "app/Symbols.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
@@ -70,21 +70,26 @@ void SymbolView::changeEvent(QEvent* event) {
 void SymbolView::paintEvent(QPaintEvent*) {
     const int side = qMin(width(), height());
     const qreal ratio = devicePixelRatioF();
-    QImage art = symbolMask(symbol_, side, ratio);
-    {
-        // Fill the glyph by keeping the fill only where the glyph is.
-        QPainter fill(&art);
+    const int pixels = qRound(side * ratio);
+    QPixmap art;
+    if (!to_) {
+        art = Symbols::pixmapOfSide(symbol_, pixels, TourStyle::color(from_, palette()), ratio);
+    } else {
+        // The glyph in white, then the gradient kept only where the glyph is.
+        QImage glyph = Symbols::pixmapOfSide(symbol_, pixels, Qt::white, ratio)
+                           .toImage()
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        glyph.setDevicePixelRatio(ratio);
+        QPainter fill(&glyph);
         fill.setCompositionMode(QPainter::CompositionMode_SourceIn);
         const QRectF square(0, 0, side, side);
-        if (to_) {
-            QLinearGradient gradient(square.topLeft(), square.bottomRight());
-            gradient.setColorAt(0, TourStyle::color(from_, palette()));
-            gradient.setColorAt(1, TourStyle::color(*to_, palette()));
-            fill.fillRect(square, gradient);
-        } else {
-            fill.fillRect(square, TourStyle::color(from_, palette()));
-        }
+        QLinearGradient gradient(square.topLeft(), square.bottomRight());
+        gradient.setColorAt(0, TourStyle::color(from_, palette()));
+        gradient.setColorAt(1, TourStyle::color(*to_, palette()));
+        fill.fillRect(square, gradient);
+        fill.end();
+        art = QPixmap::fromImage(glyph);
     }
     QPainter painter(this);
-    painter.drawImage(QPointF((width() - side) / 2.0, (height() - side) / 2.0), art);
+    painter.drawPixmap(QPointF((width() - side) / 2.0, (height() - side) / 2.0), art);
 }

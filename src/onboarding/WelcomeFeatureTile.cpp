@@ -1,6 +1,6 @@
 #include "onboarding/WelcomeFeatureTile.h"
 
-#include "onboarding/SymbolImage.h"
+#include "app/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -26,13 +26,9 @@ void WelcomeFeatureTile::paintEvent(QPaintEvent*) {
     tile.addRoundedRect(QRectF(0, 0, side, side), 12, 12);
     painter.fillPath(tile, TourStyle::withOpacity(tint, 0.1));
 
-    // The symbol at the title text size, its colour composited into the glyph.
-    const int glyph = static_cast<int>(
-        std::lround(TourStyle::font(TourStyle::TextStyle::title).pixelSize() * 1.1));
-    QImage art = symbolMask(symbol_, glyph, devicePixelRatioF());
-    QPainter fill(&art);
-    fill.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    fill.fillRect(QRectF(0, 0, glyph, glyph), tint);
-    fill.end();
-    painter.drawImage(QPointF((side - glyph) / 2.0, (side - glyph) / 2.0), art);
+    // The symbol at the title text size, centred.
+    const int points = TourStyle::font(TourStyle::TextStyle::title).pixelSize();
+    const QPixmap art = Symbols::pixmap(symbol_, points, tint, devicePixelRatioF());
+    const QSizeF glyph = art.deviceIndependentSize();
+    painter.drawPixmap(QPointF((side - glyph.width()) / 2.0, (side - glyph.height()) / 2.0), art);
 }

@@ -4,10 +4,10 @@
 #include "model/OnboardingState.h"
 #include "onboarding/RoundedPanel.h"
 #include "onboarding/SymbolView.h"
-#include "onboarding/TourAnimation.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
 #include "onboarding/iCloudBenefitRow.h"
+#include "platform/Animations.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -164,7 +164,7 @@ void iCloudSyncStepView::showStatus(bool animated) {
 
     const QColor from = status_->fillColor();
     status_->setFill(on ? Named::green : Named::secondary, 0.08);
-    if (!animated || !TourAnimation::enabled()) {
+    if (!animated || !Animations::enabled()) {
         return;
     }
     const QColor to = status_->fillColor();

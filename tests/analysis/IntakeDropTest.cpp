@@ -1,6 +1,6 @@
 #include "IntakeHarness.h"
-#include "analysis/FileChooser.h"
 #include "analysis/ItemLoaders.h"
+#include "support/FakeFileChooser.h"
 #include "support/TaskRunner.h"
 
 #include <QMimeData>
@@ -235,19 +235,16 @@ private slots:
     }
 
     void importAsksTheFileChooserAndACancelChangesNothing() {
-        struct Chooser : FileChooser {
-            std::optional<QList<QUrl>> answer;
-            QCoro::Task<std::optional<QList<QUrl>>> chooseFiles() override { co_return answer; }
-        } chooser;
-        FileChooser::install(&chooser);
+        FakeFileChooser chooser;
         IntakeHarness h;
         TaskRunner::finish(h.intake->importChosenFiles());
+        QCOMPARE(chooser.requests, 1);
         QVERIFY(h.kippet->items().isEmpty());
         chooser.answer =
             QList<QUrl>{QUrl::fromLocalFile(h.writeFile(QStringLiteral("x.txt"), "x"))};
         TaskRunner::finish(h.intake->importChosenFiles());
+        QCOMPARE(chooser.requests, 2);
         QCOMPARE(h.kippet->items().size(), 1);
-        FileChooser::install(nullptr);
     }
 };
 

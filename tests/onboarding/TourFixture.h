@@ -1,16 +1,20 @@
 #pragma once
 
 #include "app/CompositorCheck.h"
+#include "app/MenuBarManager.h"
 #include "app/SyncAvailability.h"
 #include "model/Kippet.h"
 #include "model/OnboardingState.h"
 #include "onboarding/OnboardingProgressDots.h"
 #include "onboarding/OnboardingView.h"
 #include "onboarding/OnboardingWindow.h"
-#include "onboarding/TourAnimation.h"
+#include "platform/Animations.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
-#include "store/ManagerHarness.h"
+#include "store/KippetManager.h"
+#include "support/AppHarness.h"
+#include "support/GeometryPrinting.h"
+#include "support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -34,13 +38,14 @@ public:
     int count = 0;
 };
 
-// The app's data layer on a temporary store, with animations off, and tour windows built on it.
+// The app's data layer and window registry on a fake 1920 × 1080 screen, with animations off,
+// and tour windows built on it.
 class TourFixture {
 public:
     TourFixture() {
-        TourAnimation::setEnabled(false);
         CompositorCheck::install(&compositor);
         SyncAvailability::setAvailable(false);
+        app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1920, 1080), 0)});
         app.start();
     }
     ~TourFixture() {
@@ -57,8 +62,8 @@ public:
         return window;
     }
 
-    // A demo kippet held by the tour's state and shown among the open kippets, as the hands-on
-    // step makes it.
+    // A demo kippet held by the tour's state, among the open kippets with its panel shown, as the
+    // hands-on step makes it.
     Kippet* addDemoKippet(OnboardingState* state) {
         auto* demo = new Kippet(QUuid::createUuid(), QStringLiteral("Demo Kippet 🎯"),
                                 KippetColor{1, 0.58, 0, 1}, QStringLiteral("target"),
@@ -66,6 +71,7 @@ public:
         demo->setIsDemoMode(true);
         app.manager().addDemoKippet(demo);
         state->setDemoKippet(demo);
+        app.registry().showWindow(demo);
         return demo;
     }
 
@@ -75,11 +81,11 @@ public:
                 return true;
             }
         }
-        return false;
+        return app.registry().registeredWindow(id) != nullptr;
     }
 
-    ManagerHarness app;
     FixedCompositorCheck compositor;
+    AppHarness app;
 
 private:
     QList<QPointer<OnboardingWindow>> windows_;

@@ -1,0 +1,212 @@
+#include "app/AppDelegate.h"
+
+#include "app/KippetSaveTask.h"
+#include "app/MenuBarManager.h"
+#include "model/Kippet.h"
+#include "onboarding/OnboardingWindow.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationNames.h"
+#include "platform/Preferences.h"
+#include "platform/ScreenProvider.h"
+#include "store/KippetManager.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+
+#include <QApplication>
+#include <QLineF>
+#include <QWidget>
+#include <cmath>
+
+namespace {
+constexpr double overlapDistance = 10.0;
+constexpr double cascadeStep = 30.0;
+constexpr double keptWidth = 360.0;
+constexpr double keptHeight = 480.0;
+constexpr std::chrono::milliseconds tourDelay{500};
+
+// The account status as the platform without iCloud always answers it.
+const QString undeterminedStatus = QStringLiteral("could not determine ⚠️");
+
+QPointF clampedCascadeTarget(QPointF target) {
+    const ScreenProvider& provider = ScreenProvider::shared();
+    std::optional<ScreenInfo> screen;
+    for (const ScreenInfo& candidate : provider.screens()) {
+        if (candidate.visibleFrame.contains(target)) {
+            screen = candidate;
+            break;
+        }
+    }
+    if (!screen)
+        screen = provider.mainScreen();
+    if (!screen)
+        return target;
+    const RectD visible = screen->visibleFrame;
+    return QPointF(std::max(visible.minX(), std::min(target.x(), visible.maxX() - keptWidth)),
+                   std::max(visible.minY(), std::min(target.y(), visible.maxY() - keptHeight)));
+}
+} // namespace
+
+AppDelegate::AppDelegate(std::unique_ptr<StoreContainer> modelContainer)
+    : modelContainer_(std::move(modelContainer)) {}
+
+AppDelegate::~AppDelegate() {
+    delete onboardingWindow_;
+}
+
+OnboardingWindow* AppDelegate::onboardingWindow() const {
+    return onboardingWindow_;
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    Log::line(QStringLiteral("🚀 App launching..."));
+    if (!modelContainer_) {
+        Log::line(QStringLiteral("❌ ModelContainer not available - this should never happen"));
+        return;
+    }
+    menuBarManager_ = MenuBarManager::isInstalled() ? &MenuBarManager::shared() : nullptr;
+    if (menuBarManager_)
+        menuBarManager_->setupMenuBar();
+    Log::line(QStringLiteral("✅ Menu bar setup complete"));
+    Log::line(QStringLiteral("✅ Set to .regular - full app with dock icon"));
+    Log::line(QStringLiteral("✅ App menus setup complete"));
+    NotificationCenter::shared().observe(NotificationName::showOnboarding, this,
+                                         [this](const auto&) { showOnboardingWindow(); });
+    Log::line(QStringLiteral("✅ Daily kippet scheduler started"));
+    if (menuBarManager_ && menuBarManager_->hasStatusItemButton())
+        Log::line(QStringLiteral("✅ Menu bar button created"));
+    else
+        Log::line(QStringLiteral("❌ Menu bar button NOT created!"));
+    runLaunchTask();
+}
+
+QCoro::Task<> AppDelegate::runLaunchTask() {
+    QPointer<AppDelegate> self(this);
+    StoreManager::shared().configure(std::move(modelContainer_));
+    Log::line(QStringLiteral("[iCloud Sync] ✅ StoreManager configured with shared container"));
+    co_await KippetManager::shared().waitForInitialization();
+    if (!self)
+        co_return;
+    Log::line(QStringLiteral("📦 KippetManager initialization complete"));
+    if (keyPresenceWait_) {
+        co_await keyPresenceWait_();
+        if (!self)
+            co_return;
+    }
+    checkICloudAccountStatus();
+    restoreWindows();
+    if (menuBarManager_)
+        menuBarManager_->showDashboard();
+    checkOnboarding();
+    launchTaskFinished_ = true;
+    emit launchTaskFinished();
+}
+
+void AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (!hasVisibleWindows && menuBarManager_)
+        menuBarManager_->showDashboard();
+}
+
+void AppDelegate::handleReopenRequest() {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    applicationShouldHandleReopen(std::any_of(windows.begin(), windows.end(),
+                                              [](QWidget* window) { return window->isVisible(); }));
+}
+
+void AppDelegate::showOnboardingWindow() {
+    if (onboardingWindow_)
+        onboardingWindow_->close();
+    onboardingWindow_ = new OnboardingWindow();
+}
+
+void AppDelegate::checkICloudAccountStatus() {
+    const bool enabled = StoreManager::isICloudSyncEnabled();
+    Log::line(QStringLiteral("[iCloud Sync] ── Account Status Check ──"));
+    Log::line(QStringLiteral("[iCloud Sync] User preference: iCloud sync ") +
+              (enabled ? QStringLiteral("ENABLED") : QStringLiteral("DISABLED")));
+    Log::line(QStringLiteral("[iCloud Sync] Container ID: ") +
+              QLatin1String(StoreContainer::iCloudContainerIdentifier));
+    // The status arrives after the launch task's own steps, as an answer from the account
+    // service would.
+    QMetaObject::invokeMethod(
+        this,
+        [enabled] {
+            Log::line(QStringLiteral("[iCloud Sync] CKAccountStatus: ") + undeterminedStatus);
+            if (enabled) {
+                Log::line(QStringLiteral("[iCloud Sync] ⚠️ WARNING: iCloud sync is enabled but "
+                                         "account is not available!"));
+                Log::line(QStringLiteral("[iCloud Sync]    Data will be stored locally. Sync "
+                                         "will resume when iCloud becomes available."));
+            } else {
+                Log::line(QStringLiteral("[iCloud Sync] ℹ️ iCloud sync is disabled by user "
+                                         "preference — operating in local-only mode"));
+            }
+            Log::line(QStringLiteral("[iCloud Sync] ── End Account Status Check ──"));
+        },
+        Qt::QueuedConnection);
+}
+
+void AppDelegate::restoreWindows() {
+    const QList<Kippet*> active = KippetManager::shared().activeKippets();
+    Log::line(QStringLiteral("📦 Restoring %1 active kippets").arg(active.size()));
+    cascadeOverlappingKippets(active);
+    if (active.isEmpty() || !menuBarManager_)
+        return;
+    for (Kippet* kippet : active)
+        menuBarManager_->showWindow(kippet);
+}
+
+void AppDelegate::cascadeOverlappingKippets(const QList<Kippet*>& kippets) {
+    if (kippets.size() < 2)
+        return;
+    QList<QList<Kippet*>> groups;
+    for (Kippet* kippet : kippets) {
+        const QPointF position = kippet->position();
+        if (position.x() == 0.0 && position.y() == 0.0)
+            continue;
+        auto group = std::find_if(groups.begin(), groups.end(), [&](const QList<Kippet*>& g) {
+            return QLineF(g.first()->position(), position).length() < overlapDistance;
+        });
+        if (group != groups.end())
+            group->append(kippet);
+        else
+            groups.append(QList<Kippet*>{kippet});
+    }
+    for (const QList<Kippet*>& group : std::as_const(groups)) {
+        if (group.size() < 2)
+            continue;
+        Log::line(QStringLiteral("📍 Found %1 overlapping kippets, applying cascade offset")
+                      .arg(group.size()));
+        for (qsizetype i = 1; i < group.size(); ++i) {
+            Kippet* member = group[i];
+            const QPointF own = member->position();
+            const QPointF target =
+                clampedCascadeTarget(QPointF(own.x() + cascadeStep * i, own.y() - cascadeStep * i));
+            member->setPosition(target);
+            startSaveTask(member);
+            Log::line(QStringLiteral("   → Adjusted '%1' to (%2, %3)")
+                          .arg(member->name())
+                          .arg(static_cast<qint64>(std::trunc(target.x())))
+                          .arg(static_cast<qint64>(std::trunc(target.y()))));
+        }
+    }
+}
+
+void AppDelegate::checkOnboarding() {
+    Preferences& preferences = Preferences::shared();
+    const bool completed = preferences.boolOr(onboardingCompletedKey, false);
+    const bool showOnLaunch = preferences.boolOr(onboardingShowOnLaunchKey, false);
+    const bool showOnLaunchSet = preferences.boolOr(onboardingShowOnLaunchSetKey, false);
+    if (!completed && (showOnLaunch || !showOnLaunchSet)) {
+        QPointer<AppDelegate> self(this);
+        Clock::shared().schedule(tourDelay, this, [self] {
+            if (self)
+                self->showOnboardingWindow();
+        });
+    }
+    if (!showOnLaunchSet) {
+        preferences.setBool(onboardingShowOnLaunchKey, true);
+        preferences.setBool(onboardingShowOnLaunchSetKey, true);
+    }
+}

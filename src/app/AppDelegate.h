@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class Kippet;
+#include "app/MenuBarManager.h"
+#include "onboarding/OnboardingWindow.h"
+class StoreContainer;
+
+// Brings the app up once the store container exists: logs the launch, then, in the launch task,
+// configures the store, waits for the kippet manager, restores the kippet panels, opens the
+// dashboard and decides on the tour. Also answers reopen requests and "showOnboarding".
+// GUI thread only.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // A further await of the launch task, before anything touches a kippet.
+    using LaunchStep = std::function<QCoro::Task<>()>;
+
+    static inline const QString onboardingCompletedKey = QStringLiteral("onboarding_completed");
+    static inline const QString onboardingShowOnLaunchKey =
+        QStringLiteral("onboarding_show_on_launch");
+    static inline const QString onboardingShowOnLaunchSetKey =
+        QStringLiteral("onboarding_show_on_launch_set");
+
+    explicit AppDelegate(std::unique_ptr<StoreContainer> modelContainer);
+    ~AppDelegate() override;
+
+    // Awaited after the manager's initialization: the key store's first answer on whether an
+    // API key is stored.
+    void setKeyPresenceWait(LaunchStep step) { keyPresenceWait_ = std::move(step); }
+
+    void applicationDidFinishLaunching();
+    // A reopen request (a second start): opens the dashboard when no window shows.
+    void applicationShouldHandleReopen(bool hasVisibleWindows);
+    // The same, looking at the app's windows itself.
+    void handleReopenRequest();
+    // Closes the open tour, if any, and opens a new one.
+    void showOnboardingWindow();
+
+    MenuBarManager* menuBarManager() const { return menuBarManager_; }
+    OnboardingWindow* onboardingWindow() const;
+    bool isLaunchTaskFinished() const { return launchTaskFinished_; }
+
+    // Steps of the launch task.
+    void restoreWindows();
+    void cascadeOverlappingKippets(const QList<Kippet*>& kippets);
+    void checkICloudAccountStatus();
+    void checkOnboarding();
+
+signals:
+    void launchTaskFinished();
+
+private:
+    QCoro::Task<> runLaunchTask();
+
+    QPointer<MenuBarManager> menuBarManager_;
+    QPointer<OnboardingWindow> onboardingWindow_;
+    std::unique_ptr<StoreContainer> modelContainer_;
+    LaunchStep keyPresenceWait_;
+    bool launchTaskFinished_ = false;
+};

@@ -1,0 +1,40 @@
+#include "app/AppearancePalette.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
+
+namespace {
+QPalette darkPalette() {
+    QPalette palette;
+    const QColor window(0x26, 0x26, 0x28);
+    const QColor base(0x1e, 0x1e, 0x20);
+    const QColor text(0xf2, 0xf2, 0xf7);
+    const QColor disabledText(0x8e, 0x8e, 0x93);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::ToolTipBase, window);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3c));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, Qt::white);
+    palette.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, QColor(0x0a, 0x84, 0xff));
+    palette.setColor(QPalette::PlaceholderText, disabledText);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, disabledText);
+    return palette;
+}
+} // namespace
+
+void applyAppearancePalette(QApplication& app) {
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        app.setStyle(fusion);
+    const bool dark = qEnvironmentVariable("KIPPETS_PALETTE") == QLatin1String("dark");
+    app.setPalette(dark ? darkPalette() : app.style()->standardPalette());
+}

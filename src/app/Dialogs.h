@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+class QWidget;
+
+// Every alert and question the app shows goes through here. The app shows real message boxes;
+// a test queues the answers and reads what was shown, so no test ever waits on a modal box.
+// GUI thread only.
+class Dialogs : public QObject {
+    Q_OBJECT
+public:
+    struct Shown {
+        QString title;
+        QString text;
+        QStringList buttons;
+    };
+
+    static Dialogs& shared();
+    static void install(Dialogs* dialogs);
+
+    // An alert with one "OK" button that does not block: the call returns at once.
+    void showAlert(const QString& title, const QString& text, QWidget* parent = nullptr);
+    // The "Error" alert with the error's text; it does not block.
+    void showError(const QString& text, QWidget* parent = nullptr);
+    // Asks and waits for the answer: the index of the chosen button in `buttons`, or nothing
+    // when the box was dismissed.
+    std::optional<int> ask(const QString& title, const QString& text, const QStringList& buttons,
+                           QWidget* parent = nullptr);
+
+    // For tests: answer the next questions with these button indexes (nothing: dismissed)
+    // instead of showing them; alerts are then recorded and not shown either.
+    void queueAnswer(std::optional<int> answer);
+    void setRecordingOnly(bool recordingOnly) { recordingOnly_ = recordingOnly; }
+    const QList<Shown>& shown() const { return shown_; }
+    void clearShown() { shown_.clear(); }
+
+signals:
+    void didShow(const Dialogs::Shown& dialog);
+
+private:
+    void record(const Shown& dialog);
+
+    bool recordingOnly_ = false;
+    std::deque<std::optional<int>> answers_;
+    QList<Shown> shown_;
+};

@@ -1,0 +1,150 @@
+#include "app/MenuBarManager.h"
+
+#include "app/DashboardWindow.h"
+#include "model/Kippet.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationNames.h"
+#include "platform/Preferences.h"
+#include "platform/ScreenProvider.h"
+#include "window/FloatingKippetWindow.h"
+
+#include <QAction>
+#include <QApplication>
+
+namespace {
+QPointer<MenuBarManager>& installed() {
+    static QPointer<MenuBarManager> instance;
+    return instance;
+}
+
+void makeKeyAndOrderFront(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+} // namespace
+
+MenuBarManager::MenuBarManager()
+    : windowFactory_([](Kippet* kippet, const QList<RectD>& otherPanels) {
+          return new FloatingKippetWindow(kippet, otherPanels);
+      }),
+      isTuckedAway_(Preferences::shared().boolOr(groupTuckedAwayKey, false)),
+      groupTuckedAwayEdge_(storedGroupTuckedAwayEdge()) {}
+
+MenuBarManager::~MenuBarManager() {
+    const auto windows = floatingWindows_;
+    floatingWindows_.clear();
+    for (FloatingKippetWindow* window : windows)
+        delete window;
+}
+
+MenuBarManager& MenuBarManager::shared() {
+    Q_ASSERT_X(installed(), "MenuBarManager::shared", "no window registry installed");
+    return *installed();
+}
+
+void MenuBarManager::install(MenuBarManager* manager) {
+    installed() = manager;
+}
+
+bool MenuBarManager::isInstalled() {
+    return !installed().isNull();
+}
+
+FloatingKippetWindow* MenuBarManager::makeWindow(Kippet* kippet) {
+    FloatingKippetWindow* window = windowFactory_(kippet, otherWindowFrames(kippet->id()));
+    const QUuid id = kippet->id();
+    floatingWindows_.insert(id, window);
+    // The panel's own close forgets it here; the entry goes before the panel finishes closing.
+    connect(window, &FloatingKippetWindow::windowWillClose, this, [this, id] { closeWindow(id); });
+    emit windowRegistered(window);
+    return window;
+}
+
+FloatingKippetWindow* MenuBarManager::windowForKippet(Kippet* kippet) {
+    if (FloatingKippetWindow* window = floatingWindows_.value(kippet->id()))
+        return window;
+    return makeWindow(kippet);
+}
+
+FloatingKippetWindow* MenuBarManager::showWindow(Kippet* kippet) {
+    FloatingKippetWindow* window = windowForKippet(kippet);
+    makeKeyAndOrderFront(window);
+    return window;
+}
+
+void MenuBarManager::closeWindow(Kippet* kippet) {
+    if (kippet)
+        closeWindow(kippet->id());
+}
+
+void MenuBarManager::closeWindow(const QUuid& kippetId) {
+    FloatingKippetWindow* window = floatingWindows_.take(kippetId);
+    if (!window)
+        return;
+    // A hidden panel is closed too: left alive it would still answer its kippet's paste and
+    // import requests next to the kippet's new panel.
+    window->close();
+    window->deleteLater();
+}
+
+void MenuBarManager::showKippet(QAction* sender) {
+    if (!sender)
+        return;
+    if (auto* kippet = qobject_cast<Kippet*>(sender->data().value<QObject*>()))
+        showWindow(kippet);
+}
+
+FloatingKippetWindow* MenuBarManager::registeredWindow(const QUuid& kippetId) const {
+    return floatingWindows_.value(kippetId);
+}
+
+QList<FloatingKippetWindow*> MenuBarManager::floatingWindows() const {
+    return floatingWindows_.values();
+}
+
+QList<RectD> MenuBarManager::otherWindowFrames(const QUuid& kippetId) const {
+    QList<RectD> frames;
+    for (auto it = floatingWindows_.cbegin(); it != floatingWindows_.cend(); ++it) {
+        if (it.key() != kippetId)
+            frames.append(it.value()->frame());
+    }
+    return frames;
+}
+
+void MenuBarManager::showDashboard() {
+    openDashboard(DashboardTab::kippets, NotificationName::dashboardSwitchToKippets);
+}
+
+void MenuBarManager::showSettings() {
+    openDashboard(DashboardTab::settings, NotificationName::dashboardSwitchToSettings);
+}
+
+void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification) {
+    if (dashboardWindow_ && dashboardWindow_->isVisible()) {
+        makeKeyAndOrderFront(dashboardWindow_.get());
+        NotificationCenter::shared().post(notification);
+        return;
+    }
+    auto window = std::make_unique<DashboardWindow>(tab);
+    const ScreenProvider& screens = ScreenProvider::shared();
+    if (const std::optional<ScreenInfo> main = screens.mainScreen()) {
+        const RectD visible = main->visibleFrame;
+        const RectD frame(visible.midX() - window->width() / 2.0,
+                          visible.midY() - window->height() / 2.0, window->width(),
+                          window->height());
+        window->setGeometry(screens.space().toQtRect(frame));
+    }
+    dashboardWindow_ = std::move(window);
+    makeKeyAndOrderFront(dashboardWindow_.get());
+}
+
+void MenuBarManager::setGroupTuckedAwayEdge(ScreenEdge edge) {
+    groupTuckedAwayEdge_ = edge;
+    Preferences::shared().setString(groupTuckedAwayEdgeKey, rawValue(edge));
+}
+
+ScreenEdge MenuBarManager::storedGroupTuckedAwayEdge() {
+    const std::optional<QString> stored = Preferences::shared().stringValue(groupTuckedAwayEdgeKey);
+    return stored ? screenEdgeFromRaw(*stored).value_or(ScreenEdge::right) : ScreenEdge::right;
+}

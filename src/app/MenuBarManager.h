@@ -1,0 +1,89 @@
+#pragma once
+
+#include "dashboard/DashboardTab.h"
+#include "model/ScreenEdge.h"
+#include "platform/RectD.h"
+#include "store/WindowRegistry.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+#include <functional>
+#include <memory>
+
+class DashboardWindow;
+class FloatingKippetWindow;
+class Kippet;
+class QAction;
+
+// The one object that knows every window of the app: the floating panel of each kippet (at
+// most one per kippet, kept while hidden, forgotten only by closeWindow) and the dashboard.
+// GUI thread only.
+class MenuBarManager : public QObject, public WindowRegistry {
+    Q_OBJECT
+public:
+    // Makes the panel of a kippet; `otherPanels` are the frames of the other registered panels.
+    using WindowFactory =
+        std::function<FloatingKippetWindow*(Kippet* kippet, const QList<RectD>& otherPanels)>;
+
+    static inline const QString groupTuckedAwayKey = QStringLiteral("kippets_group_tucked_away");
+    static inline const QString groupTuckedAwayEdgeKey =
+        QStringLiteral("kippets_group_tucked_away_edge");
+
+    MenuBarManager();
+    ~MenuBarManager() override;
+
+    static MenuBarManager& shared();
+    static void install(MenuBarManager* manager);
+    static bool isInstalled();
+
+    void setWindowFactory(WindowFactory factory) { windowFactory_ = std::move(factory); }
+
+    // The status item arrives with the tray menu; until then there is none.
+    void setupMenuBar() {}
+    bool hasStatusItemButton() const { return false; }
+
+    // Shows the kippet's panel, made and registered when missing, and focuses it.
+    FloatingKippetWindow* showWindow(Kippet* kippet);
+    // The kippet's panel, made and registered (hidden) when missing.
+    FloatingKippetWindow* windowForKippet(Kippet* kippet);
+    // Forgets the kippet's panel and closes and deletes it, shown or hidden, so that nothing of
+    // it lives on to answer its kippet's requests. Nothing when none is registered.
+    void closeWindow(Kippet* kippet) override;
+    void closeWindow(const QUuid& kippetId);
+    // Menu action: the action's data holds the kippet to show; anything else does nothing.
+    void showKippet(QAction* sender);
+
+    FloatingKippetWindow* registeredWindow(const QUuid& kippetId) const;
+    QList<FloatingKippetWindow*> floatingWindows() const;
+    // The frames of every registered panel but the kippet's own.
+    QList<RectD> otherWindowFrames(const QUuid& kippetId) const;
+
+    void showDashboard();
+    void showSettings();
+    // Focuses the visible dashboard and posts the notification, or builds a new dashboard on
+    // the tab (posting nothing).
+    void openDashboard(DashboardTab tab, const QString& notification);
+    DashboardWindow* dashboardWindow() const { return dashboardWindow_.get(); }
+
+    bool isTuckedAway() const { return isTuckedAway_; }
+    ScreenEdge groupTuckedAwayEdge() const { return groupTuckedAwayEdge_; }
+    // Also writes the edge's raw value to "kippets_group_tucked_away_edge".
+    void setGroupTuckedAwayEdge(ScreenEdge edge);
+    // The stored edge; right when missing or unreadable.
+    static ScreenEdge storedGroupTuckedAwayEdge();
+
+signals:
+    void windowRegistered(FloatingKippetWindow* window);
+
+private:
+    FloatingKippetWindow* makeWindow(Kippet* kippet);
+
+    WindowFactory windowFactory_;
+    QHash<QUuid, FloatingKippetWindow*> floatingWindows_;
+    std::unique_ptr<DashboardWindow> dashboardWindow_;
+    bool isTuckedAway_ = false;
+    ScreenEdge groupTuckedAwayEdge_ = ScreenEdge::right;
+};

@@ -1,0 +1,79 @@
+#include "app/RavorurOdu.h"
+
+#include "analysis/AIService.h"
+#include "analysis/AnalyzerWiring.h"
+#include "analysis/HttpClient.h"
+#include "analysis/KeychainStore.h"
+#include "analysis/LocalModelServer.h"
+#include "app/AppDelegate.h"
+#include "app/ContainerSetup.h"
+#include "app/Dialogs.h"
+#include "app/MenuBarManager.h"
+#include "app/SingleInstance.h"
+#include "store/KippetManager.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+
+#include <QCoreApplication>
+
+RavorurOdu::RavorurOdu(const QStringList& arguments) {
+    std::unique_ptr<StoreContainer> container =
+        createLaunchContainer(arguments.contains(temporaryStorageArgument));
+
+    httpClient_ = std::make_unique<HttpClient>();
+    HttpClient::install(httpClient_.get());
+    keychain_ = std::make_unique<KeychainStore>();
+    KeychainStore::install(keychain_.get());
+    localModelServer_ = std::make_unique<LocalModelServer>();
+    LocalModelServer::install(localModelServer_.get());
+    aiService_ = std::make_unique<AIService>();
+    installAnalyzers(*aiService_);
+    AIService::install(aiService_.get());
+    store_ = std::make_unique<StoreManager>();
+    StoreManager::install(store_.get());
+    manager_ = std::make_unique<KippetManager>(store_.get());
+    KippetManager::install(manager_.get());
+
+    dialogs_ = std::make_unique<Dialogs>();
+    Dialogs::install(dialogs_.get());
+    menuBarManager_ = std::make_unique<MenuBarManager>();
+    MenuBarManager::install(menuBarManager_.get());
+    manager_->setWindowRegistry(menuBarManager_.get());
+    delegate_ = std::make_unique<AppDelegate>(std::move(container));
+}
+
+RavorurOdu::~RavorurOdu() {
+    finishPendingWork(*manager_);
+    delegate_.reset();
+    // The manager must never reach a registry that is gone.
+    manager_->setWindowRegistry(nullptr);
+    MenuBarManager::install(nullptr);
+    menuBarManager_.reset();
+    Dialogs::install(nullptr);
+    dialogs_.reset();
+    KippetManager::install(nullptr);
+    manager_.reset();
+    StoreManager::install(nullptr);
+    store_.reset();
+    AIService::install(nullptr);
+    aiService_.reset();
+    LocalModelServer::install(nullptr);
+    localModelServer_.reset();
+    KeychainStore::install(nullptr);
+    keychain_.reset();
+    HttpClient::install(nullptr);
+    httpClient_.reset();
+}
+
+void RavorurOdu::launch(SingleInstance* singleInstance) {
+    if (singleInstance)
+        QObject::connect(singleInstance, &SingleInstance::reopenRequested, delegate_.get(),
+                         &AppDelegate::handleReopenRequest);
+    delegate_->applicationDidFinishLaunching();
+}
+
+void RavorurOdu::finishPendingWork(KippetManager& manager) {
+    Q_UNUSED(manager);
+    // Saves are started as queued calls; after the event loop has ended they would be lost.
+    QCoreApplication::sendPostedEvents();
+}

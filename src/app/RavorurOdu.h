@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class AIService;
+class AppDelegate;
+class Dialogs;
+class HttpClient;
+class KeychainStore;
+class KippetManager;
+class LocalModelServer;
+class MenuBarManager;
+class SingleInstance;
+class StoreManager;
+
+// The composition root of the app: chooses and builds the store container first, then the
+// services in the order they depend on each other, installs each as the shared instance, and
+// hands the container to the delegate. It tears them down in reverse order. GUI thread only.
+class RavorurOdu {
+public:
+    static inline const QString temporaryStorageArgument = QStringLiteral("-useTemporaryStorage");
+
+    // Throws StartupFailure when no store container can be made.
+    explicit RavorurOdu(const QStringList& arguments);
+    ~RavorurOdu();
+    RavorurOdu(const RavorurOdu&) = delete;
+    RavorurOdu& operator=(const RavorurOdu&) = delete;
+
+    AppDelegate& delegate() { return *delegate_; }
+    KippetManager& manager() { return *manager_; }
+    MenuBarManager& windowRegistry() { return *menuBarManager_; }
+
+    // Runs the launch; with a single-instance server, later starts reopen the dashboard.
+    void launch(SingleInstance* singleInstance);
+    // Before the services go: the saves already started are stored.
+    static void finishPendingWork(KippetManager& manager);
+
+private:
+    std::unique_ptr<HttpClient> httpClient_;
+    std::unique_ptr<KeychainStore> keychain_;
+    std::unique_ptr<LocalModelServer> localModelServer_;
+    std::unique_ptr<AIService> aiService_;
+    std::unique_ptr<StoreManager> store_;
+    std::unique_ptr<KippetManager> manager_;
+    std::unique_ptr<Dialogs> dialogs_;
+    std::unique_ptr<MenuBarManager> menuBarManager_;
+    std::unique_ptr<AppDelegate> delegate_;
+};

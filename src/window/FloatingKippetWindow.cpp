@@ -1,0 +1,218 @@
+#include "window/FloatingKippetWindow.h"
+
+#include "app/KippetSaveTask.h"
+#include "app/ScreenClamp.h"
+#include "model/Kippet.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationNames.h"
+#include "platform/ScreenProvider.h"
+#include "window/ChromeBorderView.h"
+#include "window/KippetContentStandIn.h"
+#include "window/WindowPlacement.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+FloatingKippetWindow::ContentFactory& contentFactory() {
+    static FloatingKippetWindow::ContentFactory factory =
+        [](Kippet* kippet, FloatingKippetWindow* window) -> QWidget* {
+        return new KippetContentStandIn(kippet, window);
+    };
+    return factory;
+}
+} // namespace
+
+FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const QList<RectD>& otherPanels)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::NoDropShadowWindowHint),
+      kippet_(kippet), kippetId_(kippet->id()) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setWindowTitle(kippet->name());
+    place(otherPanels);
+
+    content_ = contentFactory()(kippet, this);
+    content_->setParent(this);
+    content_->setGeometry(rect());
+    border_ = new ChromeBorderView(cornerRadius, this);
+    border_->setGeometry(rect());
+    border_->hide();
+    border_->raise();
+}
+
+FloatingKippetWindow::~FloatingKippetWindow() = default;
+
+void FloatingKippetWindow::setContentFactory(ContentFactory factory) {
+    contentFactory() = std::move(factory);
+}
+
+void FloatingKippetWindow::place(const QList<RectD>& otherPanels) {
+    const ScreenProvider& screens = ScreenProvider::shared();
+    const QSizeF size = WindowPlacement::sizeFor(*kippet_);
+    const QPointF stored = kippet_->position();
+    const QPointF origin =
+        stored.x() == 0 && stored.y() == 0
+            ? WindowPlacement::defaultWindowOrigin(screens.mainScreen(), size, otherPanels)
+            : stored;
+    const RectD frame = frameClampedToScreens(screens.screens(), RectD(origin, size));
+    // A default place that needed no correction stays unsaved: the kippet keeps (0, 0) until
+    // it is moved.
+    if (frame.origin() != origin) {
+        kippet_->setPosition(frame.origin());
+        startSaveTask(kippet_);
+    }
+    setFrame(frame);
+    if (kippet_->isExpanded())
+        lastExpandedFrame_ = frame;
+    applySizeConstraints(frame);
+}
+
+void FloatingKippetWindow::applySizeConstraints(const RectD& frame) {
+    const QSize size = frame.size().toSize();
+    if (kippet_ && kippet_->isExpanded()) {
+        setMinimumSize(WindowPlacement::expandedMinimumSize.toSize().boundedTo(size));
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        setFixedSize(size);
+    }
+}
+
+RectD FloatingKippetWindow::frame() const {
+    return ScreenProvider::shared().space().fromQt(QRectF(geometry()));
+}
+
+void FloatingKippetWindow::setFrame(const RectD& frame) {
+    setGeometry(ScreenProvider::shared().space().toQtRect(frame));
+}
+
+void FloatingKippetWindow::updateSavedPosition(QPointF origin) {
+    if (!kippet_)
+        return;
+    kippet_->setPosition(origin);
+    startSaveTask(kippet_);
+}
+
+void FloatingKippetWindow::updateChromeBorder(bool isWindowActive, bool isDraggingOver,
+                                              const QColor& color) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, isWindowActive, isDraggingOver, color] {
+            applyChromeBorder(isWindowActive, isDraggingOver, color);
+        },
+        Qt::QueuedConnection);
+}
+
+void FloatingKippetWindow::applyChromeBorder(bool isWindowActive, bool isDraggingOver,
+                                             const QColor& color) {
+    if (isDraggingOver || isWindowActive) {
+        QColor shown = color;
+        shown.setAlphaF(isDraggingOver ? 1.0f : static_cast<float>(activeBorderAlpha));
+        border_->setBorder(shown, borderWidth);
+        border_->show();
+        border_->raise();
+        return;
+    }
+    border_->setBorder(border_->color(), 0);
+    border_->hide();
+}
+
+bool FloatingKippetWindow::isBorderVisible() const {
+    return !border_->isHidden();
+}
+
+QColor FloatingKippetWindow::borderColor() const {
+    return border_->color();
+}
+
+double FloatingKippetWindow::currentBorderWidth() const {
+    return border_->borderWidth();
+}
+
+void FloatingKippetWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor tile = palette().color(QPalette::Window);
+    tile.setAlphaF(static_cast<float>(tileOpacity));
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.fillPath(path, tile);
+}
+
+void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (content_)
+        content_->setGeometry(rect());
+    if (border_)
+        border_->setGeometry(rect());
+}
+
+void FloatingKippetWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange)
+        return;
+    isWindowActive_ = isActiveWindow();
+    postActiveStateChanged();
+}
+
+void FloatingKippetWindow::postActiveStateChanged() {
+    NotificationCenter::shared().post(NotificationName::kippetWindowActiveStateChanged, {},
+                                      {{UserInfoKey::kippetId, QVariant::fromValue(kippetId_)},
+                                       {UserInfoKey::isActive, isWindowActive_}});
+}
+
+void FloatingKippetWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    shownOrigin_ = frame().origin();
+}
+
+void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    windowDidMove();
+}
+
+void FloatingKippetWindow::windowDidMove() {
+    // Qt reports the first placement and re-placements by the window system as moves too; only
+    // a change of origin while shown is a move of the panel.
+    if (!isVisible() || !shownOrigin_)
+        return;
+    const QPointF origin = frame().origin();
+    if (origin == *shownOrigin_)
+        return;
+    shownOrigin_ = origin;
+    if (kippet_ && kippet_->isDemoMode())
+        NotificationCenter::shared().post(NotificationName::demoKippetMoved);
+}
+
+void FloatingKippetWindow::closeEvent(QCloseEvent* event) {
+    emit windowWillClose();
+    QWidget::closeEvent(event);
+}
+
+void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
+    // A click gives the panel keyboard focus, then the press does what it always does.
+    activateWindow();
+    raise();
+    if (event->button() == Qt::LeftButton)
+        dragOffset_ = event->globalPosition().toPoint() - pos();
+    QWidget::mousePressEvent(event);
+}
+
+void FloatingKippetWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (dragOffset_ && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - *dragOffset_);
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void FloatingKippetWindow::mouseReleaseEvent(QMouseEvent* event) {
+    QWidget::mouseReleaseEvent(event);
+    dragOffset_.reset();
+    // Every mouse-up saves the place, also a click that did not move the panel.
+    updateSavedPosition(frame().origin());
+}

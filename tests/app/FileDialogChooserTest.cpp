@@ -1,0 +1,125 @@
+#include "app/FileDialogChooser.h"
+#include "analysis/IntakeHarness.h"
+#include "support/TaskRunner.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+using Choice = std::optional<QList<QUrl>>;
+
+QFileDialog* shownDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
+            return dialog;
+    return nullptr;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name) {
+    QFile file(dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(name.toUtf8());
+    return file.fileName();
+}
+
+// Types the names into the dialog's file name field and presses its Open button; whether the
+// button could be pressed.
+bool chooseIn(QFileDialog* dialog, const QString& folder, const QString& typed) {
+    dialog->setDirectory(folder);
+    auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    if (!field || !buttons)
+        return false;
+    field->setText(typed);
+    QPushButton* open = buttons->button(QDialogButtonBox::Open);
+    if (!open || !open->isEnabled())
+        return false;
+    QTest::mouseClick(open, Qt::LeftButton);
+    return true;
+}
+
+// Lets the dialog's deferred deletion happen.
+void settleDeletions() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+} // namespace
+
+class FileDialogChooserTest : public QObject {
+    Q_OBJECT
+private slots:
+    void severalFilesComeBackInTheOrderChosenAndFoldersAreOpenedNotChosen() {
+        QTemporaryDir dir;
+        const QString one = writeFile(dir, QStringLiteral("one.txt"));
+        const QString two = writeFile(dir, QStringLiteral("two.txt"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+        FileDialogChooser chooser(QFileDialog::DontUseNativeDialog);
+
+        const auto choice = TaskRunner::settle(chooser.chooseFiles());
+        QPointer<QFileDialog> dialog = shownDialog();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+        QCOMPARE(dialog->windowModality(), Qt::NonModal);
+        QVERIFY(!dialog->isModal());
+        QVERIFY(!dialog->parentWidget());
+
+        // A folder is opened in the dialog, never chosen.
+        QVERIFY(chooseIn(dialog, dir.path(), QStringLiteral("folder")));
+        QCoreApplication::processEvents();
+        QVERIFY(!choice->done);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(QDir(dialog->directory()).dirName(), QStringLiteral("folder"));
+
+        QVERIFY(chooseIn(dialog, dir.path(), QStringLiteral("\"two.txt\" \"one.txt\"")));
+        const Choice chosen = TaskRunner::result(choice);
+        QVERIFY(chosen);
+        QCOMPARE(*chosen, QList<QUrl>({QUrl::fromLocalFile(two), QUrl::fromLocalFile(one)}));
+        settleDeletions();
+        QVERIFY(!dialog);
+    }
+
+    void cancellingChoosesNothingAndEachCallHasItsOwnDialog() {
+        FileDialogChooser chooser(QFileDialog::DontUseNativeDialog);
+        const auto first = TaskRunner::settle(chooser.chooseFiles());
+        QPointer<QFileDialog> dialog = shownDialog();
+        QVERIFY(dialog);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QCOMPARE(TaskRunner::result(first), Choice());
+        settleDeletions();
+        QVERIFY(!dialog);
+        QVERIFY(!shownDialog());
+
+        const auto second = TaskRunner::settle(chooser.chooseFiles());
+        QVERIFY(shownDialog());
+        shownDialog()->reject();
+        QCOMPARE(TaskRunner::result(second), Choice());
+    }
+
+    void theInstalledDialogImportsTheChosenFilesIntoTheKippet() {
+        FileDialogChooser chooser(QFileDialog::DontUseNativeDialog);
+        FileChooser::install(&chooser);
+        const auto uninstall = qScopeGuard([] { FileChooser::install(nullptr); });
+        IntakeHarness h;
+        const QString first = h.writeFile(QStringLiteral("first.txt"), "first");
+        h.writeFile(QStringLiteral("second.txt"), "second");
+        const auto import = TaskRunner::settle(h.intake->importChosenFiles());
+        QFileDialog* dialog = shownDialog();
+        QVERIFY(dialog);
+        QVERIFY(chooseIn(dialog, QFileInfo(first).absolutePath(),
+                         QStringLiteral("\"first.txt\" \"second.txt\"")));
+        TaskRunner::result(import);
+        QCOMPARE(h.kippet->items().size(), 2);
+        QCOMPARE(h.kippet->items()[0].metadata.name, QStringLiteral("first.txt"));
+        QCOMPARE(h.kippet->items()[1].metadata.name, QStringLiteral("second.txt"));
+    }
+};
+
+QTEST_MAIN(FileDialogChooserTest)
+#include "FileDialogChooserTest.moc"

@@ -1,0 +1,166 @@
+#include "support/AppHarness.h"
+
+#include "analysis/AIService.h"
+#include "analysis/HttpClient.h"
+#include "analysis/LocalModelServer.h"
+#include "app/AppDelegate.h"
+#include "app/Dialogs.h"
+#include "app/MenuBarManager.h"
+#include "app/RavorurOdu.h"
+#include "model/Kippet.h"
+#include "model/KippetColor.h"
+#include "platform/Animations.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
+#include "window/FloatingKippetWindow.h"
+
+#include <QApplication>
+#include <QSqlQuery>
+#include <ctime>
+
+AppHarness::AppHarness() {
+    qputenv("TZ", "UTC");
+    tzset();
+    Animations::setEnabled(false);
+    TestEnvironment::resetPreferences();
+    screens_ = std::make_unique<FakeScreenProvider>();
+    ScreenProvider::install(screens_.get());
+    notifications_ = std::make_unique<NotificationRecorder>();
+    dialogs_ = std::make_unique<Dialogs>();
+    dialogs_->setRecordingOnly(true);
+    Dialogs::install(dialogs_.get());
+    modelServer_ = std::make_unique<TestHttpServer>();
+    modelServer_->setHandler([](const TestHttpRequest&) {
+        return TestHttpResponse::json(R"({"object":"list","data":[]})");
+    });
+    modelServer_->start();
+    // The model server reads its address from the preferences, so it comes after their reset.
+    Preferences::shared().setString(QStringLiteral("local_model_url"),
+                                    modelServer_->baseUrl().toString() + QStringLiteral("/v1"));
+    http_ = std::make_unique<HttpClient>();
+    HttpClient::install(http_.get());
+    localModel_ = std::make_unique<LocalModelServer>();
+    LocalModelServer::install(localModel_.get());
+    ai_ = std::make_unique<AIService>();
+    AIService::install(ai_.get());
+}
+
+AppHarness::~AppHarness() {
+    stop();
+    AIService::install(nullptr);
+    ai_.reset();
+    LocalModelServer::install(nullptr);
+    localModel_.reset();
+    HttpClient::install(nullptr);
+    http_.reset();
+    Dialogs::install(nullptr);
+    ScreenProvider::install(nullptr);
+}
+
+QString AppHarness::appPath() {
+    return QStringLiteral(KIPPETS_APP_PATH);
+}
+
+QProcessEnvironment AppHarness::childEnvironment(const QString& home) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // A child ended from outside may leave coroutines suspended; its leaks are not the test's.
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    return environment;
+}
+
+Preferences& AppHarness::preferences() {
+    return Preferences::shared();
+}
+
+std::shared_ptr<ScriptedAnalyzer> AppHarness::useScriptedAnalyzer() {
+    auto analyzer =
+        std::make_shared<ScriptedAnalyzer>(AnalyzerID::openAI, AnalyzerCapabilities::all);
+    ai_->setInjectedProviders(AIService::Chain{analyzer});
+    return analyzer;
+}
+
+void AppHarness::buildServices() {
+    store_ = std::make_unique<StoreManager>();
+    StoreManager::install(store_.get());
+    manager_ = std::make_unique<KippetManager>(store_.get(), folder());
+    KippetManager::install(manager_.get());
+    registry_ = std::make_unique<MenuBarManager>();
+    MenuBarManager::install(registry_.get());
+    manager_->setWindowRegistry(registry_.get());
+}
+
+void AppHarness::start() {
+    buildServices();
+    store_->configure(StoreContainer::createLocalContainer(folder()));
+    TaskRunner::finish(manager_->waitForInitialization());
+}
+
+void AppHarness::launch() {
+    buildServices();
+    delegate_ = std::make_unique<AppDelegate>(StoreContainer::createLocalContainer(folder()));
+    delegate_->applicationDidFinishLaunching();
+    AppDelegate* delegate = delegate_.get();
+    if (!TaskRunner::waitUntil([delegate] { return delegate->isLaunchTaskFinished(); }))
+        qFatal("the launch task did not finish");
+}
+
+void AppHarness::quit() {
+    if (manager_)
+        RavorurOdu::finishPendingWork(*manager_);
+    stop();
+}
+
+void AppHarness::stop() {
+    delegate_.reset();
+    if (manager_)
+        manager_->setWindowRegistry(nullptr);
+    MenuBarManager::install(nullptr);
+    registry_.reset();
+    KippetManager::install(nullptr);
+    manager_.reset();
+    StoreManager::install(nullptr);
+    store_.reset();
+    // Windows closed meanwhile are deleted later; a restart must not meet them.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+Kippet* AppHarness::addKippet(const QString& name, QPointF position) {
+    Kippet* kippet = manager_->createKippet(name, KippetColor::standardBlue(),
+                                            QStringLiteral("tray.fill"), false);
+    if (!position.isNull()) {
+        kippet->setPosition(position);
+        manager_->saveKippet(kippet);
+    }
+    return kippet;
+}
+
+Kippet* AppHarness::byName(const QString& name) const {
+    for (Kippet* kippet : manager_->allKippets()) {
+        if (kippet->name() == name)
+            return kippet;
+    }
+    return nullptr;
+}
+
+FloatingKippetWindow* AppHarness::windowOf(const QString& name) const {
+    const Kippet* kippet = byName(name);
+    return kippet ? registry_->registeredWindow(kippet->id()) : nullptr;
+}
+
+bool AppHarness::failStore(const QString& sql) {
+    QSqlQuery query(store_->container()->database());
+    return query.exec(sql);
+}
+
+void AppHarness::settle() {
+    for (int round = 0; round < 3; ++round)
+        QCoreApplication::processEvents();
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "support/FakeScreenProvider.h"
+#include "support/NotificationRecorder.h"
+#include "support/ScriptedAnalyzer.h"
+#include "support/TestHttpServer.h"
+
+#include <QPointF>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+class AIService;
+class AppDelegate;
+class Dialogs;
+class FloatingKippetWindow;
+class HttpClient;
+class Kippet;
+class KippetManager;
+class LocalModelServer;
+class MenuBarManager;
+class Preferences;
+class StoreManager;
+
+// One run of the app in the test process, on real files: fresh preferences, a SQLite store in a
+// temporary folder that outlives restarts, the kippet manager, the window registry with real
+// panels on fake screens, an analysis service (the rule-based classifier, or a scripted
+// analyzer), a local model server answering from a local HTTP server, recorded dialogs and
+// notifications. Animations are off and the time zone is pinned.
+class AppHarness {
+public:
+    AppHarness();
+    ~AppHarness();
+    AppHarness(const AppHarness&) = delete;
+    AppHarness& operator=(const AppHarness&) = delete;
+
+    // The kippets binary, for start-up, second-instance and quit tests in a child process.
+    static QString appPath();
+    // An environment for a child run whose home is `home`, offscreen, leak checks off.
+    static QProcessEnvironment childEnvironment(const QString& home);
+
+    QString folder() const { return dir_.path(); }
+    Preferences& preferences();
+    FakeScreenProvider& screens() { return *screens_; }
+    NotificationRecorder& notifications() { return *notifications_; }
+    Dialogs& dialogs() { return *dialogs_; }
+    TestHttpServer& modelServer() { return *modelServer_; }
+    LocalModelServer& localModel() { return *localModel_; }
+    AIService& ai() { return *ai_; }
+    // Makes the analysis chain one scripted analyzer, answering for every kind of item.
+    std::shared_ptr<ScriptedAnalyzer> useScriptedAnalyzer();
+
+    // The data layer and the registry, no launch: the store is configured at once.
+    void start();
+    // The app's launch as main runs it: the delegate configures the store in its launch task,
+    // restores the panels, opens the dashboard and checks the tour. Returns when the task ended.
+    void launch();
+    // What quitting does before the services go: the saves under way are stored.
+    void quit();
+    void stop();
+    void restart() {
+        stop();
+        start();
+    }
+    void relaunch() {
+        stop();
+        launch();
+    }
+
+    StoreManager& store() { return *store_; }
+    KippetManager& manager() { return *manager_; }
+    MenuBarManager& registry() { return *registry_; }
+    AppDelegate& delegate() { return *delegate_; }
+    bool isRunning() const { return manager_ != nullptr; }
+
+    // An open kippet, stored, at the position.
+    Kippet* addKippet(const QString& name, QPointF position = {});
+    Kippet* byName(const QString& name) const;
+    FloatingKippetWindow* windowOf(const QString& name) const;
+    // Runs SQL on the store's own connection, e.g. a trigger that makes the next write fail.
+    bool failStore(const QString& sql);
+    // Lets the tasks started for later (saves, queued border changes) run.
+    static void settle();
+
+private:
+    void buildServices();
+
+    QTemporaryDir dir_;
+    std::unique_ptr<FakeScreenProvider> screens_;
+    std::unique_ptr<NotificationRecorder> notifications_;
+    std::unique_ptr<Dialogs> dialogs_;
+    std::unique_ptr<TestHttpServer> modelServer_;
+    std::unique_ptr<HttpClient> http_;
+    std::unique_ptr<LocalModelServer> localModel_;
+    std::unique_ptr<AIService> ai_;
+    std::unique_ptr<StoreManager> store_;
+    std::unique_ptr<KippetManager> manager_;
+    std::unique_ptr<MenuBarManager> registry_;
+    std::unique_ptr<AppDelegate> delegate_;
+};
