@@ -3,7 +3,7 @@
 #include "onboarding/TourStyle.h"
 #include "platform/Animations.h"
 
-#include <QGraphicsOpacityEffect>
+#include <QLayout>
 #include <QPainter>
 #include <QVariantAnimation>
 
@@ -13,25 +13,26 @@ void OnboardingStepArea::setStep(QWidget* step) {
     const bool animate = step_ && Animations::enabled() && isVisible() && width() > 0;
     delete animation_;
     animation_ = nullptr;
-    leaving_ = animate ? step_->grab() : QPixmap();
     if (step_) {
+        leaving_ = animate ? step_->grab() : QPixmap();
         // Later, not now: the change may come from a button of the old step, still in its click.
         step_->hide();
         step_->deleteLater();
     }
     step_ = step;
     step_->setParent(this);
+    step_->setGeometry(rect());
     if (!animate) {
         finishMove();
-        step_->show();
         return;
     }
-    auto* fade = new QGraphicsOpacityEffect(step_);
-    fade->setOpacity(0);
-    step_->setGraphicsEffect(fade);
+    if (QLayout* layout = step_->layout()) {
+        layout->activate();
+    }
+    entering_ = step_->grab();
+    step_->hide();
     progress_ = 0;
-    place();
-    step_->show();
+    update();
 
     animation_ = new QVariantAnimation(this);
     animation_->setStartValue(0.0);
@@ -40,12 +41,6 @@ void OnboardingStepArea::setStep(QWidget* step) {
     animation_->setEasingCurve(TourStyle::easing(TourStyle::Spring::step));
     connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         progress_ = value.toDouble();
-        if (step_) {
-            if (auto* effect = qobject_cast<QGraphicsOpacityEffect*>(step_->graphicsEffect())) {
-                effect->setOpacity(qBound(0.0, progress_, 1.0));
-            }
-        }
-        place();
         update();
     });
     connect(animation_, &QVariantAnimation::finished, this, [this] {
@@ -59,30 +54,28 @@ void OnboardingStepArea::setStep(QWidget* step) {
 void OnboardingStepArea::finishMove() {
     progress_ = 1.0;
     leaving_ = QPixmap();
+    entering_ = QPixmap();
     if (step_) {
-        step_->setGraphicsEffect(nullptr);
+        step_->setGeometry(rect());
+        step_->show();
     }
-    place();
     update();
 }
 
-void OnboardingStepArea::place() {
-    if (!step_) {
-        return;
-    }
-    const int offset = static_cast<int>((1.0 - progress_) * width());
-    step_->setGeometry(rect().translated(offset, 0));
-}
-
 void OnboardingStepArea::resizeEvent(QResizeEvent*) {
-    place();
+    if (step_) {
+        step_->setGeometry(rect());
+    }
 }
 
 void OnboardingStepArea::paintEvent(QPaintEvent*) {
-    if (leaving_.isNull()) {
+    if (leaving_.isNull() && entering_.isNull()) {
         return;
     }
     QPainter painter(this);
+    const double shift = progress_ * width();
     painter.setOpacity(qBound(0.0, 1.0 - progress_, 1.0));
-    painter.drawPixmap(QPointF(-progress_ * width(), 0), leaving_);
+    painter.drawPixmap(QPointF(-shift, 0), leaving_);
+    painter.setOpacity(qBound(0.0, progress_, 1.0));
+    painter.drawPixmap(QPointF(width() - shift, 0), entering_);
 }

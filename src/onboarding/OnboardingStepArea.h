@@ -7,8 +7,9 @@
 class QVariantAnimation;
 
 // Holds the step view on screen. A new step comes in from the trailing edge while fading in, and
-// the old one leaves toward the leading edge while fading out, whichever way the tour moved. The
-// old view is gone at once; only its picture plays out the move.
+// the old one leaves toward the leading edge while fading out, whichever way the tour moved.
+// Pictures of both play out the move (the views' own effects cannot be nested in a fade); the
+// old view goes at once, the new one shows when the move ends.
 class OnboardingStepArea : public QWidget {
     Q_OBJECT
 public:
@@ -24,11 +25,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void place();
     void finishMove();
 
     QPointer<QWidget> step_;
     QPixmap leaving_;
+    QPixmap entering_;
     double progress_ = 1.0;
     QVariantAnimation* animation_ = nullptr;
 };

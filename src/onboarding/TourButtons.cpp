@@ -15,7 +15,7 @@ void TourButtons::style(QPushButton* button, Kind kind, bool large) {
     const QPalette palette = button->palette();
     const QColor accent = TourStyle::color(Named::accent, palette);
     const QColor text = TourStyle::color(Named::primary, palette);
-    const QString padding = large ? QStringLiteral("8px 20px") : QStringLiteral("4px 12px");
+    const QString padding = large ? QStringLiteral("12px 20px") : QStringLiteral("4px 12px");
     QString sheet;
     switch (kind) {
     case Kind::plain:
