@@ -25,7 +25,7 @@ void makeKeyAndOrderFront(QWidget* window) {
 } // namespace
 
 MenuBarManager::MenuBarManager()
-    : windowFactory_([](Kippet* kippet, const QList<RectD>& otherPanels) {
+    : windowFactory_([](Kippet* kippet, const std::function<QList<RectD>()>& otherPanels) {
           return new FloatingKippetWindow(kippet, otherPanels);
       }),
       isTuckedAway_(Preferences::shared().boolOr(groupTuckedAwayKey, false)),
@@ -52,8 +52,9 @@ bool MenuBarManager::isInstalled() {
 }
 
 FloatingKippetWindow* MenuBarManager::makeWindow(Kippet* kippet) {
-    FloatingKippetWindow* window = windowFactory_(kippet, otherWindowFrames(kippet->id()));
     const QUuid id = kippet->id();
+    FloatingKippetWindow* window =
+        windowFactory_(kippet, [this, id] { return otherWindowFrames(id); });
     floatingWindows_.insert(id, window);
     // The panel's own close forgets it here; the entry goes before the panel finishes closing.
     connect(window, &FloatingKippetWindow::windowWillClose, this, [this, id] { closeWindow(id); });

@@ -24,9 +24,9 @@ class QAction;
 class MenuBarManager : public QObject, public WindowRegistry {
     Q_OBJECT
 public:
-    // Makes the panel of a kippet; `otherPanels` are the frames of the other registered panels.
-    using WindowFactory =
-        std::function<FloatingKippetWindow*(Kippet* kippet, const QList<RectD>& otherPanels)>;
+    // Makes the panel of a kippet; `otherPanels` gives the frames of the other registered panels.
+    using WindowFactory = std::function<FloatingKippetWindow*(
+        Kippet* kippet, const std::function<QList<RectD>()>& otherPanels)>;
 
     static inline const QString groupTuckedAwayKey = QStringLiteral("kippets_group_tucked_away");
     static inline const QString groupTuckedAwayEdgeKey =

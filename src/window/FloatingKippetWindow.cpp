@@ -24,7 +24,7 @@ FloatingKippetWindow::ContentFactory& contentFactory() {
 }
 } // namespace
 
-FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const QList<RectD>& otherPanels)
+FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::NoDropShadowWindowHint),
       kippet_(kippet), kippetId_(kippet->id()) {
@@ -48,13 +48,13 @@ void FloatingKippetWindow::setContentFactory(ContentFactory factory) {
     contentFactory() = std::move(factory);
 }
 
-void FloatingKippetWindow::place(const QList<RectD>& otherPanels) {
+void FloatingKippetWindow::place(const OtherPanels& otherPanels) {
     const ScreenProvider& screens = ScreenProvider::shared();
     const QSizeF size = WindowPlacement::sizeFor(*kippet_);
     const QPointF stored = kippet_->position();
     const QPointF origin =
         stored.x() == 0 && stored.y() == 0
-            ? WindowPlacement::defaultWindowOrigin(screens.mainScreen(), size, otherPanels)
+            ? WindowPlacement::defaultWindowOrigin(screens.mainScreen(), size, otherPanels())
             : stored;
     const RectD frame = frameClampedToScreens(screens.screens(), RectD(origin, size));
     // A default place that needed no correction stays unsaved: the kippet keeps (0, 0) until
@@ -157,6 +157,7 @@ void FloatingKippetWindow::changeEvent(QEvent* event) {
         return;
     isWindowActive_ = isActiveWindow();
     postActiveStateChanged();
+    emit activeStateChanged(isWindowActive_);
 }
 
 void FloatingKippetWindow::postActiveStateChanged() {

@@ -21,6 +21,8 @@ class Kippet;
 class FloatingKippetWindow : public QWidget {
     Q_OBJECT
 public:
+    // The frames of the other panels; asked only when the panel needs a default place.
+    using OtherPanels = std::function<QList<RectD>()>;
     // Builds the content view of a panel; the panel owns what it returns.
     using ContentFactory = std::function<QWidget*(Kippet* kippet, FloatingKippetWindow* window)>;
 
@@ -33,7 +35,7 @@ public:
     // Places the panel (its stored position, else a default place clear of `otherPanels`),
     // clamps it onto a screen and, when the clamp moved it, stores and saves the corrected
     // position. Neither shows the panel nor registers it.
-    FloatingKippetWindow(Kippet* kippet, const QList<RectD>& otherPanels);
+    FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels);
     ~FloatingKippetWindow() override;
 
     static void setContentFactory(ContentFactory factory);
@@ -59,6 +61,8 @@ public:
     double currentBorderWidth() const;
 
 signals:
+    // Activation changed (also to the same value); the content view follows it.
+    void activeStateChanged(bool isActive);
     // The panel is about to close, on every road (its own close, or the registry's).
     void windowWillClose();
 
@@ -74,7 +78,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void place(const QList<RectD>& otherPanels);
+    void place(const OtherPanels& otherPanels);
     void applySizeConstraints(const RectD& frame);
     void applyChromeBorder(bool isWindowActive, bool isDraggingOver, const QColor& color);
     void postActiveStateChanged();

@@ -2,8 +2,6 @@
 
 #include "app/DailyKippet.h"
 #include "model/Kippet.h"
-#include "platform/NotificationCenter.h"
-#include "platform/NotificationNames.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QLabel>
@@ -21,17 +19,10 @@ KippetContentStandIn::KippetContentStandIn(Kippet* kippet, FloatingKippetWindow*
     layout->addWidget(name_);
     updateName();
     connect(kippet, &Kippet::nameChanged, this, &KippetContentStandIn::updateName);
-    const QUuid id = kippet->id();
-    NotificationCenter::shared().observe(
-        NotificationName::kippetWindowActiveStateChanged, this,
-        [this, id](const NotificationCenter::Notification& note) {
-            const QVariant kippetId = note.userInfo.value(UserInfoKey::kippetId);
-            if (kippetId.metaType() != QMetaType::fromType<QUuid>() || kippetId.toUuid() != id)
-                return;
-            if (window_)
-                window_->updateChromeBorder(note.userInfo.value(UserInfoKey::isActive).toBool(),
-                                            false, displayColor());
-        });
+    connect(window, &FloatingKippetWindow::activeStateChanged, this, [this](bool isActive) {
+        if (window_)
+            window_->updateChromeBorder(isActive, false, displayColor());
+    });
 }
 
 QColor KippetContentStandIn::displayColor() const {

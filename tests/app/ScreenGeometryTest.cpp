@@ -2,11 +2,14 @@
 #include "app/ScreenClamp.h"
 #include "model/ScreenEdge.h"
 #include "platform/ScreenSpace.h"
+#include "platform/SystemScreenProvider.h"
 #include "support/FakeScreenProvider.h"
 #include "support/GeometryPrinting.h"
 #include "window/WindowPlacement.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPalette>
 #include <QTest>
 
@@ -38,6 +41,18 @@ private slots:
         QCOMPARE(space.toQt(RectD(0, 0, 1440, 900)), QRectF(0, 1080, 1440, 900));
         QCOMPARE(space.fromQt(space.toQt(RectD(40, 1200, 220, 200))), RectD(40, 1200, 220, 200));
         QCOMPARE(space.toQtRect(RectD(10.4, 20.6, 220, 200)), QRect(10, 1759, 220, 200));
+    }
+
+    void theSystemScreensAreReadInTheAppsCoordinates() {
+        // The offscreen platform has one screen at Qt's origin.
+        const QSize size = QGuiApplication::primaryScreen()->geometry().size();
+        SystemScreenProvider system;
+        const QList<ScreenInfo> screens = system.screens();
+        QCOMPARE(screens.size(), 1);
+        QCOMPARE(screens.first().frame, RectD(0, 0, size.width(), size.height()));
+        QCOMPARE(system.mainScreen(), std::optional(screens.first()));
+        QCOMPARE(system.space().toQt(RectD(0, 0, 220, 200)),
+                 QRectF(0, size.height() - 200, 220, 200));
     }
 
     void rectanglesAreHalfOpenAndNeedPositiveOverlap() {

@@ -1,6 +1,7 @@
 #include "window/FloatingKippetWindow.h"
 #include "app/MenuBarManager.h"
 #include "model/Kippet.h"
+#include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
 #include "store/StoreManager.h"
