@@ -13,6 +13,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
+#include <QPixmapCache>
 
 namespace {
 FloatingKippetWindow::ContentFactory& contentFactory() {
@@ -29,7 +31,6 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
                            Qt::NoDropShadowWindowHint),
       kippet_(kippet), kippetId_(kippet->id()) {
     setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_NoSystemBackground);
     setWindowTitle(kippet->name());
     place(otherPanels);
 
@@ -38,7 +39,6 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     content_->setGeometry(rect());
     border_ = new ChromeBorderView(cornerRadius, this);
     border_->setGeometry(rect());
-    border_->hide();
     border_->raise();
 }
 
@@ -110,16 +110,13 @@ void FloatingKippetWindow::applyChromeBorder(bool isWindowActive, bool isDraggin
         QColor shown = color;
         shown.setAlphaF(isDraggingOver ? 1.0f : static_cast<float>(activeBorderAlpha));
         border_->setBorder(shown, borderWidth);
-        border_->show();
-        border_->raise();
         return;
     }
-    border_->setBorder(border_->color(), 0);
-    border_->hide();
+    border_->hideBorder();
 }
 
 bool FloatingKippetWindow::isBorderVisible() const {
-    return !border_->isHidden();
+    return border_->isBorderShown();
 }
 
 QColor FloatingKippetWindow::borderColor() const {
@@ -131,16 +128,33 @@ double FloatingKippetWindow::currentBorderWidth() const {
 }
 
 void FloatingKippetWindow::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
+    // The backing store of a translucent window starts transparent; the tile is drawn once per
+    // size and colour and blitted, which keeps a launch with many panels quick.
     QColor tile = palette().color(QPalette::Window);
     tile.setAlphaF(static_cast<float>(tileOpacity));
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    const qreal scale = devicePixelRatioF();
+    const QString key = QStringLiteral("kippet-tile-%1x%2@%3-%4")
+                            .arg(width())
+                            .arg(height())
+                            .arg(scale)
+                            .arg(tile.rgba(), 8, 16);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap(size() * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
+        QPainter tilePainter(&pixmap);
+        tilePainter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+        tilePainter.fillPath(path, tile);
+        tilePainter.end();
+        QPixmapCache::insert(key, pixmap);
+    }
+    QPainter painter(this);
+    // The backing store is transparent where the tile is drawn, so copying equals blending.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.fillPath(path, tile);
+    painter.drawPixmap(0, 0, pixmap);
 }
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
