@@ -1,9 +1,12 @@
 #include "TourFixture.h"
 
+#include "onboarding/OnboardingStepArea.h"
+#include "platform/Animations.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 
 #include <QLineEdit>
+#include <QVariantAnimation>
 
 namespace {
 int stepOf(OnboardingWindow* window) {
@@ -163,6 +166,34 @@ private slots:
         QTest::mouseClick(button(window, QStringLiteral("Back")), Qt::LeftButton);
         settle();
         QVERIFY(button(window, QStringLiteral("Get Started")));
+    }
+
+    void aStepSlidesInWhileTheOldOneSlidesOut() {
+        TourFixture tour;
+        Animations::setEnabled(true);
+        OnboardingWindow* window = tour.openTour();
+        auto* area = window->findChild<OnboardingStepArea*>();
+        QWidget* welcome = area->step();
+        QTest::keyClick(window, Qt::Key_Right);
+        // The new step waits behind its picture until the move ends; the old one is gone.
+        QVERIFY(area->isMoving());
+        QWidget* iCloud = area->step();
+        QVERIFY(iCloud != welcome);
+        QVERIFY(!iCloud->isVisible());
+        QVERIFY(!welcome->isVisible());
+        // Moving back while the move runs starts over from there.
+        QTest::keyClick(window, Qt::Key_Left);
+        QVERIFY(area->isMoving());
+        QWidget* again = area->step();
+        QCOMPARE(window->state()->currentStep(), 0);
+        for (auto* move : area->findChildren<QVariantAnimation*>()) {
+            move->setCurrentTime(move->duration());
+        }
+        QVERIFY(!area->isMoving());
+        QVERIFY(again->isVisible());
+        QCOMPARE(again->geometry(), area->rect());
+        QVERIFY(button(window, QStringLiteral("Get Started")));
+        Animations::setEnabled(false);
     }
 
     void everyWayOutClosesOnceAndTakesTheDemoKippetAway() {
