@@ -183,9 +183,9 @@ private:
 void insertNewKippets(StoreContainer& container, KippetDecoder& decoder) {
     {
         const BulkWriteSettings settings(container.database());
-        StoreTransaction transaction(container.database());
-        {
-            StoreTables tables(container.database(), container.externalFolder());
+        StoreTables tables(container.database(), container.externalFolder());
+        try {
+            StoreTransaction transaction(container.database());
             // An import cut short and run again must not store a kippet twice; kippets that share
             // an id within the file are all stored, for the loader to resolve.
             const QSet<QUuid> stored = tables.storedKippetIds();
@@ -194,8 +194,13 @@ void insertNewKippets(StoreContainer& container, KippetDecoder& decoder) {
                 if (row && !stored.contains(row->id))
                     tables.insertKippet(*row);
             }
+            tables.syncWrittenFiles();
+            transaction.commit();
+        } catch (...) {
+            tables.discardWrittenFiles();
+            throw;
         }
-        transaction.commit();
+        tables.finishCommittedFiles();
     }
     container.checkpointInBackground();
 }
