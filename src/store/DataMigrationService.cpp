@@ -7,6 +7,7 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "store/ActiveKippetIDs.h"
+#include "store/DurableFile.h"
 #include "store/StoreContainer.h"
 #include "store/StoreError.h"
 #include "store/StoreTables.h"
@@ -279,10 +280,11 @@ QString DataMigrationService::backupPath() const {
 QString DataMigrationService::copyBackup(const QString& source, const QString& target) {
     if (!QFileInfo::exists(source))
         return {};
-    QFile file(source);
-    if (file.copy(target))
-        return QStringLiteral("📦 Created backup at: ") + target;
-    return QStringLiteral("⚠️ Failed to create backup: ") + file.errorString();
+    // The legacy file stays in place, so its copy need not wait for the disk (a flushed copy of a
+    // large file took as long as the whole import).
+    if (const auto failure = DurableFile::copy(source, target))
+        return QStringLiteral("⚠️ Failed to create backup: ") + *failure;
+    return QStringLiteral("📦 Created backup at: ") + target;
 }
 
 void DataMigrationService::saveActiveKippetIDs(const QSet<QUuid>& ids) const {

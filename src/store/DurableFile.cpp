@@ -77,6 +77,62 @@ DurableFile::Failure DurableFile::syncFolder(const QString& folder) {
     return error == 0 ? Failure() : Failure(systemText(error));
 }
 
+DurableFile::Failure DurableFile::copy(const QString& existing, const QString& path) {
+    const int from = ::open(native(existing).constData(), O_RDONLY | O_CLOEXEC);
+    if (from < 0)
+        return systemText(errno);
+    struct stat info {};
+    if (::fstat(from, &info) != 0) {
+        const int error = errno;
+        ::close(from);
+        return systemText(error);
+    }
+    const QByteArray target = native(path);
+    const int to =
+        ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
+    if (to < 0) {
+        const int error = errno;
+        ::close(from);
+        return systemText(error);
+    }
+    int error = 0;
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        if (copied > 0)
+            continue;
+        if (copied == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+            error = errno;
+            break;
+        }
+        // Where the kernel cannot copy between these files, through a buffer.
+        char buffer[1 << 16];
+        for (;;) {
+            const ssize_t read = ::read(from, buffer, sizeof buffer);
+            if (read < 0 && errno == EINTR)
+                continue;
+            if (read <= 0) {
+                error = read < 0 ? errno : 0;
+                break;
+            }
+            if ((error = writeAll(to, buffer, read)) != 0)
+                break;
+        }
+        break;
+    }
+    ::close(from);
+    if (::close(to) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    if (error != 0) {
+        ::unlink(target.constData());
+        return systemText(error);
+    }
+    return std::nullopt;
+}
+
 DurableFile::Failure DurableFile::link(const QString& existing, const QString& path) {
     if (::link(native(existing).constData(), native(path).constData()) != 0)
         return systemText(errno);

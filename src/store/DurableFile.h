@@ -23,6 +23,10 @@ public:
     static Failure write(const QString& path, const QByteArray& bytes, bool sync, Access access);
     // Makes the folder's entries (files created or renamed in it) survive a crash.
     static Failure syncFolder(const QString& folder);
+    // Copies a file to `path`, which must not exist, inside the kernel (sharing the bytes on the
+    // disk where the file system can). Not flushed: for copies whose original stays in place.
+    // A failed copy leaves no file behind.
+    static Failure copy(const QString& existing, const QString& path);
     // A second name for an existing file, sharing its bytes on the disk.
     static Failure link(const QString& existing, const QString& path);
     // Renames, replacing what is at `to`.

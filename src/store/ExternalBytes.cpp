@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QUuid>
 
 namespace {
@@ -29,14 +30,21 @@ QString ExternalBytes::path(const QString& name) const {
 std::optional<StagedFile> ExternalBytes::stage(const QByteArray& bytes) const {
     if (!keepsBeside(bytes))
         return std::nullopt;
-    if (!QDir().mkpath(folder_))
-        throw StoreError(QStringLiteral("The folder “%1” cannot be created").arg(folder_));
     StagedFile file;
     file.name = QUuid::createUuid().toString(QUuid::WithoutBraces);
     file.unfinishedPath = path(DurableFile::unfinishedName(file.name));
     file.size = bytes.size();
-    if (const auto failure =
-            DurableFile::write(file.unfinishedPath, bytes, true, DurableFile::Access::readOnly))
+    auto write = [&] {
+        return DurableFile::write(file.unfinishedPath, bytes, true, DurableFile::Access::readOnly);
+    };
+    // The folder is made when a write finds it missing, not looked for before every write.
+    auto failure = write();
+    if (failure && !QFileInfo(folder_).isDir()) {
+        if (!QDir().mkpath(folder_))
+            throw StoreError(QStringLiteral("The folder “%1” cannot be created").arg(folder_));
+        failure = write();
+    }
+    if (failure)
         throw writeFailure(file.unfinishedPath, *failure);
     return file;
 }

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <algorithm>
@@ -132,14 +133,24 @@ void ItemStorage::writeReplacing(const QString& path, const QByteArray& bytes) {
 StagedItemFile ItemStorage::stageNewItemFile(const KippetItem& item, const QUuid& kippetId,
                                              const QString& sameBytes) const {
     StagedItemFile file;
-    file.path = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
+    const QString folder = folderPath(kippetId);
+    file.path = folder + QLatin1Char('/') + idText(item.id);
     file.unfinishedPath = DurableFile::unfinishedName(file.path);
-    if (!sameBytes.isEmpty() && !DurableFile::link(sameBytes, file.unfinishedPath).has_value()) {
-        return file;
+    auto write = [&] {
+        if (!sameBytes.isEmpty() && !DurableFile::link(sameBytes, file.unfinishedPath)) {
+            return DurableFile::Failure();
+        }
+        // Not flushed: the file is a copy of bytes the store keeps, written again on demand.
+        return DurableFile::write(file.unfinishedPath, item.content, false,
+                                  DurableFile::Access::ownerWrites);
+    };
+    // The folder is made when a write finds it missing, not looked for before every write.
+    auto failure = write();
+    if (failure && !QFileInfo(folder).isDir()) {
+        QDir().mkpath(folder);
+        failure = write();
     }
-    // Not flushed: the file is a copy of bytes the store keeps, written again on demand.
-    if (const auto failure = DurableFile::write(file.unfinishedPath, item.content, false,
-                                                DurableFile::Access::ownerWrites)) {
+    if (failure) {
         throw ItemFileError(*failure);
     }
     return file;

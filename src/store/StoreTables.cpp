@@ -192,8 +192,8 @@ KippetTodoModel readTodo(const QSqlQuery& query) {
     return row;
 }
 
-void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
-    const QVariantList values = {
+QVariantList kippetFieldValues(const KippetModel& row) {
+    return {
         idValue(row.id),
         textValue(row.name),
         textValue(row.colorHex),
@@ -216,7 +216,10 @@ void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
         textValue(row.customInstructions),
         textValue(row.sanitizedInstructions),
     };
-    bindAll(query, values);
+}
+
+void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
+    bindAll(query, kippetFieldValues(row));
 }
 
 // An item's id, type, bytes (content and thumbnail) and added date are fixed once it is made, so
@@ -237,15 +240,13 @@ QVariantList changeableItemValues(const KippetItemModel& row) {
     };
 }
 
-void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
-    const QVariantList values =
-        QVariantList{idValue(row.id), textValue(row.typeRaw), dateValue(row.addedDate)} +
-        changeableItemValues(row);
-    bindAll(query, values);
+QVariantList itemFieldValues(const KippetItemModel& row) {
+    return QVariantList{idValue(row.id), textValue(row.typeRaw), dateValue(row.addedDate)} +
+           changeableItemValues(row);
 }
 
-void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) {
-    const QVariantList values = {
+QVariantList todoFieldValues(const KippetTodoModel& row, int position) {
+    return {
         idValue(row.id),
         textValue(row.text),
         int(row.isDone),
@@ -254,7 +255,10 @@ void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) 
         optionalValue(row.order),
         position,
     };
-    bindAll(query, values);
+}
+
+void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) {
+    bindAll(query, todoFieldValues(row, position));
 }
 } // namespace
 
@@ -357,17 +361,21 @@ QSet<QUuid> StoreTables::storedKippetIds() {
     return ids;
 }
 
+SqliteStatement& StoreTables::statement(std::unique_ptr<SqliteStatement>& slot, const char* sql) {
+    if (!slot)
+        slot = std::make_unique<SqliteStatement>(database_, sql);
+    return *slot;
+}
+
 void StoreTables::insertKippet(KippetModel& kippet) {
-    QSqlQuery& query = prepared(
+    SqliteStatement& query = statement(
         insertKippet_,
         "INSERT INTO kippets (id, name, color_hex, icon, note_text, note_updated_at, "
         "note_window_origin_x, note_window_origin_y, note_window_width, note_window_height, "
         "is_expanded, is_mini_view, is_tucked, position_x, position_y, created_date, "
         "last_closed_date, project, is_daily_kippet, custom_instructions, sanitized_instructions) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    bindKippetFields(query, kippet);
-    run(query);
-    kippet.rowId = query.lastInsertId().toLongLong();
+    kippet.rowId = query.insert(kippetFieldValues(kippet));
     for (KippetItemModel& item : kippet.items)
         insertItem(kippet.rowId, item);
     for (int position = 0; position < kippet.todos.size(); ++position)
@@ -376,7 +384,7 @@ void StoreTables::insertKippet(KippetModel& kippet) {
 
 void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item,
                              std::optional<StagedBytes> staged) {
-    QSqlQuery& query = prepared(
+    SqliteStatement& query = statement(
         insertItem_,
         "INSERT INTO kippet_items (id, type_raw, added_date, metadata_name, "
         "metadata_file_extension, metadata_file_size, metadata_url_string, metadata_mime_type, "
@@ -385,10 +393,7 @@ void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item,
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (staged)
         adoptStagedFiles(*staged);
-    bindItemFields(query, item);
-    query.bindValue(14, kippetRowId);
-    run(query);
-    const qint64 rowId = query.lastInsertId().toLongLong();
+    const qint64 rowId = query.insert(itemFieldValues(item) + QVariantList{kippetRowId});
     const bool thumbnailIsContent =
         item.metadataThumbnail && sameBytes(*item.metadataThumbnail, item.content);
     if (!staged) {
@@ -404,34 +409,32 @@ void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item,
     }
     const std::optional<StagedFile>& contentFile = staged->content;
     const std::optional<StagedFile>& thumbnailFile = staged->thumbnail;
-    QSqlQuery& bytes = prepared(
+    SqliteStatement& bytes = statement(
         insertItemContent_,
         "INSERT INTO kippet_item_contents (item_row, content, metadata_thumbnail, content_file, "
         "thumbnail_file, content_size, thumbnail_size, thumbnail_is_content) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
     const QVariant none;
-    bytes.bindValue(0, rowId);
-    bytes.bindValue(1, contentFile ? bytesValue(QByteArray()) : bytesValue(item.content));
-    bytes.bindValue(2, thumbnailIsContent || thumbnailFile ? QVariant(bytesValue(QByteArray()))
-                                                           : bytesValue(item.metadataThumbnail));
-    bytes.bindValue(3, contentFile ? textValue(contentFile->name) : none);
-    bytes.bindValue(4, thumbnailFile ? textValue(thumbnailFile->name) : none);
-    bytes.bindValue(5, contentFile ? QVariant(contentFile->size) : none);
-    bytes.bindValue(6, thumbnailFile ? QVariant(thumbnailFile->size) : none);
-    bytes.bindValue(7, int(thumbnailIsContent));
-    run(bytes);
+    bytes.insert({
+        rowId,
+        contentFile ? bytesValue(QByteArray()) : bytesValue(item.content),
+        thumbnailIsContent || thumbnailFile ? QVariant(bytesValue(QByteArray()))
+                                            : bytesValue(item.metadataThumbnail),
+        contentFile ? textValue(contentFile->name) : none,
+        thumbnailFile ? textValue(thumbnailFile->name) : none,
+        contentFile ? QVariant(contentFile->size) : none,
+        thumbnailFile ? QVariant(thumbnailFile->size) : none,
+        int(thumbnailIsContent),
+    });
     item.rowId = rowId;
 }
 
 void StoreTables::insertTodo(qint64 kippetRowId, int position, KippetTodoModel& todo) {
-    QSqlQuery& query =
-        prepared(insertTodo_, "INSERT INTO kippet_todos (id, text, is_done, created_at, "
-                              "completion_transition_deadline, sort_order, position, kippet_row) "
-                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    bindTodoFields(query, todo, position);
-    query.bindValue(7, kippetRowId);
-    run(query);
-    todo.rowId = query.lastInsertId().toLongLong();
+    SqliteStatement& query =
+        statement(insertTodo_, "INSERT INTO kippet_todos (id, text, is_done, created_at, "
+                               "completion_transition_deadline, sort_order, position, kippet_row) "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    todo.rowId = query.insert(todoFieldValues(todo, position) + QVariantList{kippetRowId});
 }
 
 void StoreTables::updateKippetRow(const KippetModel& kippet) {

@@ -2,12 +2,14 @@
 
 #include "model/KippetModel.h"
 #include "store/ExternalBytes.h"
+#include "store/SqliteStatement.h"
 
 #include <QList>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QUuid>
+#include <memory>
 #include <optional>
 
 // Reads and writes rows of the three tables on one connection. Statements are prepared once per
@@ -63,7 +65,9 @@ private:
     QStringList released_;
     bool folderNeedsSync_ = false;
     std::optional<QSqlQuery> itemFiles_, kippetFiles_;
-    std::optional<QSqlQuery> insertKippet_, insertItem_, insertItemContent_, insertTodo_;
+    // Inserts run once per stored row: on SQLite's own statements (see SqliteStatement).
+    SqliteStatement& statement(std::unique_ptr<SqliteStatement>& slot, const char* sql);
+    std::unique_ptr<SqliteStatement> insertKippet_, insertItem_, insertItemContent_, insertTodo_;
     std::optional<QSqlQuery> updateKippet_, updateItem_, updateTodo_;
     std::optional<QSqlQuery> deleteKippet_, deleteItem_, deleteTodo_;
 };
