@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 // Names come from the store's rows; only our own UUID names may reach a path.
@@ -41,7 +43,8 @@ std::optional<StagedFile> ExternalBytes::stage(const QByteArray& bytes) const {
     auto failure = write();
     if (failure && !QFileInfo(folder_).isDir()) {
         if (!QDir().mkpath(folder_))
-            throw StoreError(QStringLiteral("The folder “%1” cannot be created").arg(folder_));
+            throw StoreError(QStringLiteral("The folder “%1” cannot be created: %2")
+                                 .arg(folder_, QString::fromLocal8Bit(std::strerror(errno))));
         failure = write();
     }
     if (failure)

@@ -48,7 +48,9 @@ QCoro::Task<bool> KippetManager::addItemAsync(KippetItem item, Kippet* kippet) {
         commitNewItem(item, kippet, writeNewItemFiles(plan));
         co_return true;
     }
-    NewItemFiles files = co_await QtConcurrent::run(&KippetManager::writeNewItemFiles, plan);
+    // Named: GCC 12 mishandles temporaries that live across a suspension.
+    QFuture<NewItemFiles> writing = QtConcurrent::run(&KippetManager::writeNewItemFiles, plan);
+    NewItemFiles files = co_await writing;
     if (!self || !target || !target->item(item.id)) {
         discardNewItemFiles(files);
         co_return false;
