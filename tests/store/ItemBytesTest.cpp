@@ -139,6 +139,25 @@ private slots:
         }
     }
 
+    void aSmallThumbnailThatIsTheContentIsStoredOnce() {
+        ManagerHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        app.manager().addItem(newItem(KippetItemType::image, QStringLiteral("dot.png"), "png"),
+                              kippet);
+        QSqlQuery stored(app.store().container()->database());
+        QVERIFY(stored.exec(QStringLiteral(
+            "SELECT thumbnail_is_content, length(metadata_thumbnail) FROM kippet_item_contents")));
+        QVERIFY(stored.next());
+        QCOMPARE(stored.value(0).toInt(), 1);
+        QCOMPARE(stored.value(1).toInt(), 0);
+        stored.finish();
+        app.restart();
+        const KippetItem item = app.manager().allKippets().first()->items().first();
+        QCOMPARE(item.content, QByteArray("png"));
+        QCOMPARE(item.metadata.thumbnail->constData(), item.content.constData());
+    }
+
     void bytesOutliveTheStoreThatReadThemAndTheirMappingGoesAfter() {
         ManagerHarness app;
         app.start();
