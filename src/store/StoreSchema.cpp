@@ -20,7 +20,9 @@ struct Step {
 // An item's bytes (content and thumbnail) sit in a table of their own: SQLite rewrites a whole
 // record on every update, and an item's category or analysis changes many times while its bytes,
 // made with the item, never do. Large bytes live in files the row names (content_file,
-// thumbnail_file); the BLOB columns then stay empty.
+// thumbnail_file) with their lengths (content_size, thumbnail_size), so a file that lost bytes is
+// told from the item's content; the BLOB columns then stay empty. A thumbnail that is the content
+// itself (an image's, as the intake makes it) is stored once: thumbnail_is_content.
 const std::vector<Step>& steps() {
     static const std::vector<Step> all = {
         {10000,
@@ -73,7 +75,10 @@ const std::vector<Step>& steps() {
               " content BLOB NOT NULL DEFAULT x'',"
               " metadata_thumbnail BLOB,"
               " content_file TEXT,"
-              " thumbnail_file TEXT)"),
+              " thumbnail_file TEXT,"
+              " content_size INTEGER,"
+              " thumbnail_size INTEGER,"
+              " thumbnail_is_content INTEGER NOT NULL DEFAULT 0)"),
           QStringLiteral(
               "CREATE TABLE kippet_todos ("
               " row_id INTEGER PRIMARY KEY,"
