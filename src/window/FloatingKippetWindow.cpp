@@ -14,6 +14,7 @@
 #include "window/WindowPlacement.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -124,7 +125,7 @@ double FloatingKippetWindow::currentBorderWidth() const {
     return border_->borderWidth();
 }
 
-void FloatingKippetWindow::paintEvent(QPaintEvent*) {
+void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
     // The backing store of a translucent window starts transparent; the tile is drawn once per
     // size and colour and blitted, which keeps a launch with many panels quick.
     QColor tile = palette().color(QPalette::Window);
@@ -151,7 +152,11 @@ void FloatingKippetWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // The backing store is transparent where the tile is drawn, so copying equals blending.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawPixmap(0, 0, pixmap);
+    // Only what changed: a border change repaints just the band along the edge.
+    for (const QRect& part : event->region())
+        painter.drawPixmap(part, pixmap,
+                           QRectF(part.x() * scale, part.y() * scale, part.width() * scale,
+                                  part.height() * scale));
 }
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {

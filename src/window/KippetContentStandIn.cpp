@@ -4,6 +4,7 @@
 #include "model/Kippet.h"
 #include "window/FloatingKippetWindow.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
@@ -45,12 +46,14 @@ void KippetContentStandIn::resizeEvent(QResizeEvent* event) {
     name_.setTextWidth(std::max(0, width() - 2 * horizontalPadding));
 }
 
-void KippetContentStandIn::paintEvent(QPaintEvent*) {
-    if (name_.text().isEmpty())
+void KippetContentStandIn::paintEvent(QPaintEvent* event) {
+    const QSizeF size = name_.size();
+    const QPointF origin(horizontalPadding,
+                         std::max<double>(verticalPadding, (height() - size.height()) / 2));
+    // A repaint of the panel's edge leaves the name alone.
+    if (name_.text().isEmpty() || !event->region().intersects(QRectF(origin, size).toAlignedRect()))
         return;
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    const QSizeF size = name_.size();
-    const double top = std::max<double>(verticalPadding, (height() - size.height()) / 2);
-    painter.drawStaticText(QPointF(horizontalPadding, top), name_);
+    painter.drawStaticText(origin, name_);
 }
