@@ -20,6 +20,7 @@
 #include "window/FloatingKippetWindow.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QSqlQuery>
 #include <ctime>
 
@@ -57,6 +58,11 @@ AppHarness::AppHarness() {
 
 AppHarness::~AppHarness() {
     stop();
+    // A probe of the local model server still under way would outlive the server it answers to:
+    // a short test ends before the first probe does on a busy machine.
+    QDeadlineTimer deadline(std::chrono::seconds(10));
+    while (localModel_->isProbing() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     AIService::install(nullptr);
     ai_.reset();
     LocalModelServer::install(nullptr);
