@@ -61,7 +61,9 @@ QString systemText(int error) {
 std::variant<Mapping, QString> mapFile(int fd, const struct stat& info) {
     const size_t page = size_t(::sysconf(_SC_PAGESIZE));
     const size_t size = size_t(info.st_size);
-    const size_t length = page + (size + 1 + page - 1) / page * page;
+    // The rest of the file's last page reads as zeros; a file that fills its last page gets one
+    // more page for its terminator.
+    const size_t length = page + (size + page - 1) / page * page + (size % page == 0 ? page : 0);
     void* base =
         ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED)
@@ -87,6 +89,20 @@ std::variant<Mapping, QString> mapFile(int fd, const struct stat& info) {
     mapping.header->flags = {};
     mapping.header->alloc = mapping.size;
     return mapping;
+}
+
+std::variant<QByteArray, QString> readFile(int fd, qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t read = ::pread(fd, bytes.data() + done, size_t(size - done), done);
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            return read < 0 ? systemText(errno) : QStringLiteral("it ended early");
+        done += read;
+    }
+    return bytes;
 }
 } // namespace
 
@@ -121,9 +137,13 @@ std::variant<QByteArray, QString> MappedBytes::map(const QString& path, qint64 e
         }
     }
     std::variant<Mapping, QString> mapped = mapFile(fd, info);
+    if (std::holds_alternative<QString>(mapped)) {
+        // Out of mappings (the system allows some tens of thousands): such bytes are read.
+        std::variant<QByteArray, QString> read = readFile(fd, info.st_size);
+        ::close(fd);
+        return read;
+    }
     ::close(fd);
-    if (const QString* failure = std::get_if<QString>(&mapped))
-        return *failure;
     const Mapping& mapping = std::get<Mapping>(mapped);
     // A file replaced under the same name keeps its old mapping for whoever still holds it.
     if (const auto old = all.byPath.constFind(path); old != all.byPath.cend())

@@ -12,7 +12,8 @@
 // mapping through Qt's implicit sharing, and anything that would change it copies the bytes
 // first, as for any shared array. One reference always stays with the mappings kept here: a
 // mapping goes only when that one is the last (releaseUnused), never under a copy still held.
-// A file is mapped once however often it is asked for. Thread-safe.
+// A file is mapped once however often it is asked for; when the system allows no more mappings,
+// its bytes are read instead. Thread-safe.
 //
 // The files must not change while mapped: they are written once, read-only, under the data
 // folder's lock.
