@@ -1,5 +1,7 @@
-// Starting the manager on a large store against loading the same rows raw, and the cost of one
-// more item in a kippet that already holds many against one that holds few.
+// Starting the manager on a large store against loading the same rows raw, the cost of one more
+// item in a kippet that already holds many against one that holds few, and the cost of the edits
+// a window makes (a note keystroke, a todo tick, a move) on a kippet of 200 MiB against one of
+// two small items.
 #include "model/KippetModel.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -116,6 +118,58 @@ void BM_ManagerStart(benchmark::State& state) {
 }
 BENCHMARK(BM_ManagerStart)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// A stored kippet with the given items and one todo.
+QUuid storeKippet(StoreManager& store, int items, qsizetype itemBytes) {
+    KippetModel row =
+        KippetModel::make(QUuid::createUuid(), QStringLiteral("Edited"),
+                          KippetColor::standardBlue(), QStringLiteral("tray.fill"), false);
+    for (int i = 0; i < items; ++i) {
+        ItemMetadata metadata;
+        metadata.name = QStringLiteral("item %1").arg(i);
+        row.items.append(KippetItemModel::make(QUuid::createUuid(), KippetItemType::file,
+                                               QByteArray(itemBytes, char('a' + i % 26)), metadata,
+                                               ItemCategory::documents));
+    }
+    KippetTodoModel todo;
+    todo.text = QStringLiteral("tick me");
+    todo.createdAt = Clock::shared().now();
+    row.todos.append(todo);
+    store.insertKippet(row);
+    return row.id;
+}
+
+// One note edit, one todo tick (or untick) and one move followed by its save.
+double editSeconds(KippetManager& manager, Kippet* kippet, int run) {
+    KippetTodo todo = kippet->todos().first();
+    todo.isDone = !todo.isDone;
+    todo.completionTransitionDeadline =
+        todo.isDone ? std::optional(Clock::shared().now().addSecs(3600)) : std::nullopt;
+    QElapsedTimer timer;
+    timer.start();
+    manager.updateNote(QStringLiteral("note after %1 edits").arg(run), kippet);
+    manager.updateTodo(todo, kippet);
+    kippet->setPosition(QPointF(run, -run));
+    manager.saveKippet(kippet);
+    return timer.nsecsElapsed() / 1e9;
+}
+
+void printEditCostGrowth() {
+    QTemporaryDir dir;
+    StoreManager store;
+    store.configure(StoreContainer::createLocalContainer(dir.path()));
+    const QUuid large = storeKippet(store, 200, 1024 * 1024);
+    const QUuid small = storeKippet(store, 2, 100);
+    KippetManager manager(&store, dir.path());
+    QCoro::waitFor(manager.waitForInitialization());
+    std::vector<double> largeTimes;
+    std::vector<double> smallTimes;
+    for (int run = 0; run < 21; ++run) {
+        largeTimes.push_back(editSeconds(manager, manager.kippet(large), run));
+        smallTimes.push_back(editSeconds(manager, manager.kippet(small), run));
+    }
+    std::printf("RATIO edit_cost_growth %.3f 1.5\n", median(largeTimes) / median(smallTimes));
+}
+
 void printRatios() {
     std::vector<double> raw;
     std::vector<double> start;
@@ -134,6 +188,7 @@ void printRatios() {
         thousandth.push_back(addItemSeconds(manager, 1000));
     }
     std::printf("RATIO add_item_growth %.3f 2\n", median(thousandth) / median(tenth));
+    printEditCostGrowth();
 }
 } // namespace
 

@@ -78,7 +78,7 @@ void RavorurOdu::launch(SingleInstance* singleInstance) {
 }
 
 void RavorurOdu::finishPendingWork(KippetManager& manager) {
-    Q_UNUSED(manager);
     // Saves are started as queued calls; after the event loop has ended they would be lost.
     QCoreApplication::sendPostedEvents();
+    manager.flushPendingSaves();
 }

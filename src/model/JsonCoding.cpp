@@ -2,6 +2,7 @@
 
 #include "model/KippetError.h"
 
+#include <QCborValue>
 #include <cmath>
 
 namespace JsonCoding {
@@ -84,6 +85,11 @@ double decodeNumber(const QJsonValue& value, const QString& key) {
 }
 
 qint64 decodeInteger(const QJsonValue& value, const QString& key) {
+    // The parser keeps a number written without fraction or exponent that fits 64 bits as an
+    // integer; taken as a double it would lose every value above 2^53.
+    const QCborValue exact = QCborValue::fromJsonValue(value);
+    if (exact.isInteger())
+        return exact.toInteger();
     const double number = decodeNumber(value, key);
     // 2^63 itself is out of range; every double below it converts exactly.
     if (number != std::trunc(number) || number < -9223372036854775808.0 ||

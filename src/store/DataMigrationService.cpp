@@ -35,11 +35,9 @@ struct LegacyDocument {
 
 // Throws KippetsError when the file cannot be read or is not the legacy object.
 LegacyDocument readLegacyDocument(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw KippetsError(file.errorString());
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(DataMigrationService::readLegacyFile(path), &parseError);
     if (parseError.error != QJsonParseError::NoError)
         throw KippetsError(
             QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
@@ -258,6 +256,24 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
     preferences_.setInt(QLatin1String(migrationVersionKey), currentMigrationVersion);
     Log::line(QStringLiteral("✅ Store migration completed successfully!"));
     return true;
+}
+
+QByteArray DataMigrationService::readLegacyFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        throw KippetsError(
+            QStringLiteral("“%1” is not a regular file; it was left unread").arg(path));
+    if (info.size() >= legacyFileLimit)
+        throw KippetsError(
+            QStringLiteral("“%1” is larger than 2 GiB; it was left unread").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw KippetsError(QStringLiteral("“%1” cannot be read: %2").arg(path, file.errorString()));
+    // The file may grow after the check: what is read stays within the size seen.
+    const QByteArray bytes = file.read(info.size());
+    if (file.error() != QFileDevice::NoError)
+        throw KippetsError(QStringLiteral("“%1” cannot be read: %2").arg(path, file.errorString()));
+    return bytes;
 }
 
 void DataMigrationService::createBackup() const {

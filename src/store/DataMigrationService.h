@@ -30,6 +30,11 @@ public:
     bool migrateIfNeeded(StoreContainer& container);
 
     QString legacyDataURL() const;
+    // The bytes of a legacy file, read only when it is a regular file (a link to one counts) under
+    // legacyFileLimit: a pipe or a device would hang or exhaust the start. Throws KippetsError
+    // naming the file and the reason; nothing is read then.
+    static QByteArray readLegacyFile(const QString& path);
+    static constexpr qint64 legacyFileLimit = qint64(2) * 1024 * 1024 * 1024;
     // "kippets_backup_yyyyMMdd_HHmmss.json" beside the legacy file; never fails.
     void createBackup() const;
     // Stores the ids under "active_kippet_ids_v2", with its log line.

@@ -141,7 +141,7 @@ void KippetManager::replayPendingOperations() {
     Log::line(QStringLiteral("🔄 Replaying pending store operations"));
     for (const QUuid& id : std::as_const(pendingDeletions_)) {
         try {
-            if (auto row = store().fetchKippet(id)) {
+            if (auto row = store().fetchKippetFields(id)) {
                 store().deleteKippet(*row);
             }
         } catch (const KippetsError& error) {
@@ -206,6 +206,13 @@ KippetModel* KippetManager::cachedRow(const QUuid& kippetId) {
         return nullptr;
     }
     return &kippetModelMap_[kippetId];
+}
+
+KippetModel* KippetManager::storedRow(const Kippet* kippet) {
+    if (kippet->isDemoMode()) {
+        return nullptr;
+    }
+    return cachedRow(kippet->id());
 }
 
 void KippetManager::removeFromActive(const QUuid& kippetId) {

@@ -11,10 +11,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QUuid>
 #include <coroutine>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -28,6 +30,13 @@ class WindowRegistry;
 // The store becomes usable only after the composition root configured it; the manager starts on
 // the legacy file (while the legacy import has not run), then loads from the store once it is
 // configured, and queues the deletions of kippets deleted meanwhile.
+//
+// Every operation that changes a stored kippet writes the store first and changes memory only
+// once the write succeeded: a failure is thrown and leaves the kippet, its files and the lists as
+// they were, so the same edit made again is written. Edits write only what changed (the kippet's
+// own fields, one todo, one item), from the row this manager keeps, never reading item bytes.
+// Demo kippets never reach the disk: no row, no item file; their files for other applications
+// live in a temporary folder that goes with the demo.
 class KippetManager : public QObject {
     Q_OBJECT
 public:
@@ -56,8 +65,12 @@ public:
     QCoro::Task<> waitForInitialization();
 
     // Loading and saving
-    // Writes every field of the kippet's row and of its item rows; failures are logged.
+    // Writes the kippet's own fields and the changeable fields of the items that changed; failures
+    // are logged.
     void saveKippet(Kippet* kippet);
+    // Writes every save queued by requestSave now, rather than on the next turn of the event loop;
+    // the application calls it before it quits.
+    void flushPendingSaves();
     void saveActiveKippetIDs();
     QSet<QUuid> storedActiveKippetIDs() const;
 
@@ -66,16 +79,20 @@ public:
                          bool isDailyKippet,
                          const std::optional<QString>& customInstructions = std::nullopt,
                          const std::optional<QString>& sanitizedInstructions = std::nullopt);
+    // The demo kippet joins the open kippets until removeDemoKippet or until it is destroyed.
     void addDemoKippet(Kippet* kippet);
+    // Also removes the demo's temporary folder.
     void removeDemoKippet(Kippet* kippet);
     void closeKippet(Kippet* kippet);
     void reopenKippet(Kippet* kippet);
+    // Once the store is ready the row goes first; only then does the kippet leave the lists, its
+    // window close and its folder go. Before that the row's deletion is queued.
     void deleteKippet(Kippet* kippet);
     void updateKippet(Kippet* kippet, const QString& name, const KippetColor& color,
                       const QString& icon, const std::optional<QString>& customInstructions,
                       const std::optional<QString>& sanitizedInstructions);
 
-    // Items
+    // Items; a demo kippet's folder and files are in its temporary folder.
     QString itemsDirectory(const Kippet* kippet) const;
     QUrl fileURL(const KippetItem& item, const Kippet* kippet) const;
     static std::optional<QString> itemFileExtension(const KippetItem& item);
@@ -148,6 +165,8 @@ private:
     bool hasContext() const;
     std::optional<KippetModel> fetchRow(const QUuid& kippetId);
     KippetModel* cachedRow(const QUuid& kippetId);
+    // The kippet's row as kept by this manager; nullptr without one (always for a demo kippet).
+    KippetModel* storedRow(const Kippet* kippet);
     void removeFromActive(const QUuid& kippetId);
     void removeFromAll(const QUuid& kippetId);
     void closeWindow(Kippet* kippet);
@@ -157,7 +176,11 @@ private:
     void scheduleCompletionTransition(const KippetTodo& todo, Kippet* kippet);
     void applyCompletionTransition(const QUuid& todoId, Kippet* kippet);
     void cancelCompletionTransition(const QUuid& todoId);
-    void persistCompletionTransition(const QUuid& todoId, const QUuid& kippetId);
+    void persistCompletionTransition(const QUuid& todoId, Kippet* kippet);
+
+    // Demo kippets
+    const ItemStorage& storageFor(const Kippet* kippet) const;
+    void forgetDemoKippet(Kippet* kippet, const QUuid& kippetId);
 
     QPointer<StoreManager> store_;
     WindowRegistry* windowRegistry_ = nullptr;
@@ -172,6 +195,12 @@ private:
     std::vector<std::coroutine_handle<>> initializationWaiters_;
     QSet<QUuid> pendingDeletions_;
     QHash<QUuid, KippetModel> kippetModelMap_;
+    // Demo kippet id -> its temporary folder and the item storage rooted there.
+    struct DemoStorage {
+        std::unique_ptr<QTemporaryDir> folder;
+        ItemStorage storage;
+    };
+    mutable QHash<QUuid, std::shared_ptr<DemoStorage>> demoStorage_;
 
     // Analysis scheduling and retry
     struct AnalysisRetry {

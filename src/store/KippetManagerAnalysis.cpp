@@ -57,6 +57,8 @@ void KippetManager::requestSave(Kippet* kippet, const QUuid& itemId) {
     QMetaObject::invokeMethod(
         this,
         [this, kippetId, target = QPointer<Kippet>(kippet)] {
+            if (!pendingSaves_.contains(kippetId))
+                return; // flushPendingSaves() wrote it already
             const QSet<QUuid> itemIds = pendingSaves_.take(kippetId);
             if (target)
                 saveAnalysedItems(target, itemIds);

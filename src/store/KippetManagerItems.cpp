@@ -3,11 +3,11 @@
 #include "store/StoreManager.h"
 
 QString KippetManager::itemsDirectory(const Kippet* kippet) const {
-    return itemStorage_.itemsDirectory(kippet->id());
+    return storageFor(kippet).itemsDirectory(kippet->id());
 }
 
 QUrl KippetManager::fileURL(const KippetItem& item, const Kippet* kippet) const {
-    return itemStorage_.fileURL(item, kippet->id());
+    return storageFor(kippet).fileURL(item, kippet->id());
 }
 
 std::optional<QString> KippetManager::itemFileExtension(const KippetItem& item) {
@@ -16,11 +16,12 @@ std::optional<QString> KippetManager::itemFileExtension(const KippetItem& item) 
 
 void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
     kippet->addItem(item);
-    const bool ownsFile = item.type == KippetItemType::file && !item.isFileReference();
+    const bool ownsFile =
+        !kippet->isDemoMode() && item.type == KippetItemType::file && !item.isFileReference();
     try {
         if (ownsFile)
             itemStorage_.writeNewItemFile(item, kippet->id());
-        if (KippetModel* row = cachedRow(kippet->id())) {
+        if (KippetModel* row = storedRow(kippet)) {
             KippetItemModel itemRow = KippetItemModel::fromDomain(item);
             store().addItem(itemRow, *row);
         }
@@ -35,16 +36,15 @@ void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
 }
 
 void KippetManager::removeItem(KippetItem item, Kippet* kippet) {
-    if (auto row = fetchRow(kippet->id())) {
+    if (KippetModel* row = storedRow(kippet)) {
         const auto itemRow =
             std::find_if(row->items.cbegin(), row->items.cend(),
                          [&](const KippetItemModel& r) { return r.id == item.id; });
         if (itemRow != row->items.cend()) {
             const KippetItemModel removed = *itemRow;
             store().removeItem(removed, *row);
-            kippetModelMap_.insert(row->id, *row);
         }
     }
     kippet->removeItem(item.id);
-    itemStorage_.removeItemFiles(item, kippet->id());
+    storageFor(kippet).removeItemFiles(item, kippet->id());
 }

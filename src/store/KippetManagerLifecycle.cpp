@@ -32,6 +32,9 @@ void KippetManager::addDemoKippet(Kippet* kippet) {
     if (!kippet->isDemoMode()) {
         throw KippetManagerError::notDemoKippet();
     }
+    // The tour owns the demo kippet; when it goes first, the list must not keep its address.
+    connect(kippet, &QObject::destroyed, this,
+            [this, kippet, id = kippet->id()] { forgetDemoKippet(kippet, id); });
     activeKippets_.append(kippet);
     emit activeKippetsChanged();
 }
@@ -40,14 +43,36 @@ void KippetManager::removeDemoKippet(Kippet* kippet) {
     if (!kippet->isDemoMode()) {
         return;
     }
+    disconnect(kippet, &QObject::destroyed, this, nullptr);
     removeFromActive(kippet->id());
     closeWindow(kippet);
+    demoStorage_.remove(kippet->id());
+}
+
+// Called while the kippet is being destroyed: only its address and id may be used.
+void KippetManager::forgetDemoKippet(Kippet* kippet, const QUuid& kippetId) {
+    if (activeKippets_.removeAll(kippet) > 0) {
+        emit activeKippetsChanged();
+    }
+    demoStorage_.remove(kippetId);
+}
+
+const ItemStorage& KippetManager::storageFor(const Kippet* kippet) const {
+    if (!kippet->isDemoMode()) {
+        return itemStorage_;
+    }
+    std::shared_ptr<DemoStorage>& entry = demoStorage_[kippet->id()];
+    if (!entry) {
+        auto folder = std::make_unique<QTemporaryDir>();
+        const QString root = folder->path();
+        entry = std::make_shared<DemoStorage>(DemoStorage{std::move(folder), ItemStorage(root)});
+    }
+    return entry->storage;
 }
 
 void KippetManager::closeKippet(Kippet* kippet) {
-    if (auto row = fetchRow(kippet->id())) {
+    if (KippetModel* row = storedRow(kippet)) {
         store().closeKippet(*row);
-        kippetModelMap_.insert(row->id, *row);
         kippet->setLastClosedDate(row->lastClosedDate);
     }
     removeFromActive(kippet->id());
@@ -60,7 +85,7 @@ void KippetManager::reopenKippet(Kippet* kippet) {
             return;
         }
     }
-    if (auto row = fetchRow(kippet->id())) {
+    if (KippetModel* row = storedRow(kippet)) {
         store().reopenKippet(*row);
     }
     activeKippets_.append(kippet);
@@ -69,22 +94,32 @@ void KippetManager::reopenKippet(Kippet* kippet) {
 
 void KippetManager::deleteKippet(Kippet* kippet) {
     const QUuid id = kippet->id();
+    if (kippet->isDemoMode()) {
+        demoStorage_.remove(id);
+    } else if (!isStoreReady_) {
+        pendingDeletions_.insert(id);
+    } else {
+        // A row that stayed while its kippet left memory would bring the kippet back at the next
+        // start without its files: the row goes first, and a failure changes nothing.
+        auto found = kippetModelMap_.find(id);
+        std::optional<KippetModel> row = found != kippetModelMap_.end()
+                                             ? std::optional(found.value())
+                                             : store().fetchKippetFields(id);
+        if (row) {
+            store().deleteKippet(*row);
+        }
+        kippetModelMap_.remove(id);
+    }
     removeFromActive(id);
     removeFromAll(id);
     closeWindow(kippet);
-    itemStorage_.removeKippetFolder(id);
+    if (!kippet->isDemoMode()) {
+        itemStorage_.removeKippetFolder(id);
+    }
     // Windows keep a QPointer to the kippet; it goes once the caller's stack has unwound.
     if (kippet->parent() == this) {
         kippet->deleteLater();
     }
-    if (!isStoreReady_) {
-        pendingDeletions_.insert(id);
-        return;
-    }
-    if (auto row = store().fetchKippet(id)) {
-        store().deleteKippet(*row);
-    }
-    kippetModelMap_.remove(id);
 }
 
 void KippetManager::updateKippet(Kippet* kippet, const QString& name, const KippetColor& color,
@@ -95,20 +130,18 @@ void KippetManager::updateKippet(Kippet* kippet, const QString& name, const Kipp
     if (trimmed.isEmpty()) {
         throw KippetManagerError::emptyName();
     }
+    if (KippetModel* row = storedRow(kippet)) {
+        KippetModel fields = *row;
+        fields.name = trimmed;
+        fields.colorHex = color.toHex();
+        fields.icon = icon;
+        fields.customInstructions = customInstructions;
+        fields.sanitizedInstructions = sanitizedInstructions;
+        store().updateKippetFields(*row, fields);
+    }
     kippet->setName(trimmed);
     kippet->setColor(color);
     kippet->setIcon(icon);
     kippet->setCustomInstructions(customInstructions);
     kippet->setSanitizedInstructions(sanitizedInstructions);
-    auto row = fetchRow(kippet->id());
-    if (!row) {
-        return;
-    }
-    row->name = trimmed;
-    row->colorHex = color.toHex();
-    row->icon = icon;
-    row->customInstructions = customInstructions;
-    row->sanitizedInstructions = sanitizedInstructions;
-    store().updateKippet(*row);
-    kippetModelMap_.insert(row->id, *row);
 }

@@ -7,16 +7,31 @@
 #include "store/DataMigrationService.h"
 #include "store/StoreManager.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
 bool legacyImportDone() {
     return Preferences::shared().boolOr(DataMigrationService::migrationCompletedKey, false);
+}
+
+// Whether the row already holds what an update of the item row would write; the bytes are fixed
+// and never compared.
+bool hasChangeableFieldsOf(const KippetItemModel& row, const KippetItem& item) {
+    const ItemMetadata& metadata = item.metadata;
+    return row.metadataName == metadata.name &&
+           row.metadataFileExtension == metadata.fileExtension &&
+           row.metadataFileSize == metadata.fileSize &&
+           row.metadataUrlString == metadata.urlString &&
+           row.metadataMimeType == metadata.mimeType && row.metadataAiTitle == metadata.aiTitle &&
+           row.metadataAiDescription == metadata.aiDescription &&
+           row.metadataAiTags == metadata.aiTags && row.categoryRaw == rawValue(item.category) &&
+           row.customCategory == item.customCategory && row.isProcessing == item.isProcessing;
 }
 
 // Both lists are required; one kippet that does not decode spoils the whole file.
@@ -46,11 +61,17 @@ void KippetManager::loadLegacyStore() {
     if (legacyImportDone()) {
         return;
     }
-    QFile file(legacyStorageFile());
-    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo::exists(legacyStorageFile())) {
         return;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    QByteArray bytes;
+    try {
+        bytes = DataMigrationService::readLegacyFile(legacyStorageFile());
+    } catch (const KippetsError& error) {
+        Log::line(QStringLiteral("⚠️ Legacy data not loaded: ") + error.errorDescription());
+        return;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (!document.isObject()) {
         return;
     }
@@ -160,7 +181,7 @@ void KippetManager::syncKippetsToStore() {
         }
         try {
             // A kippet that already has a row keeps it: a second row would only be a duplicate.
-            if (store().fetchKippet(kippet->id())) {
+            if (store().fetchKippetFields(kippet->id())) {
                 continue;
             }
         } catch (const std::exception&) {
@@ -225,44 +246,60 @@ void KippetManager::saveKippet(Kippet* kippet) {
         return;
     }
     try {
-        auto row = store().fetchKippet(kippet->id());
+        KippetModel* row = cachedRow(kippet->id());
         if (!row) {
             return;
         }
-        row->name = kippet->name();
-        row->colorHex = kippet->color().toHex();
-        row->icon = kippet->icon();
-        row->setNote(kippet->note());
-        row->isExpanded = kippet->isExpanded();
-        row->isMiniView = kippet->isMiniView();
-        row->isTucked = kippet->isTucked();
-        row->setPosition(kippet->position());
-        row->lastClosedDate = kippet->lastClosedDate();
-        row->project = kippet->project();
-        row->isDailyKippet = kippet->isDailyKippet();
-        row->customInstructions = kippet->customInstructions();
-        row->sanitizedInstructions = kippet->sanitizedInstructions();
-        QHash<QUuid, KippetItemModel*> itemRows;
-        for (KippetItemModel& itemRow : row->items) {
+        KippetModel fields = *row;
+        fields.name = kippet->name();
+        fields.colorHex = kippet->color().toHex();
+        fields.icon = kippet->icon();
+        fields.setNote(kippet->note());
+        fields.isExpanded = kippet->isExpanded();
+        fields.isMiniView = kippet->isMiniView();
+        fields.isTucked = kippet->isTucked();
+        fields.setPosition(kippet->position());
+        fields.lastClosedDate = kippet->lastClosedDate();
+        fields.project = kippet->project();
+        fields.isDailyKippet = kippet->isDailyKippet();
+        fields.customInstructions = kippet->customInstructions();
+        fields.sanitizedInstructions = kippet->sanitizedInstructions();
+        // Read through a const view: the row shares its list with `fields`, and a write access
+        // would copy every item row.
+        const QList<KippetItemModel>& rowItems = std::as_const(*row).items;
+        QHash<QUuid, const KippetItemModel*> itemRows;
+        itemRows.reserve(rowItems.size());
+        for (const KippetItemModel& itemRow : rowItems) {
             if (!itemRows.contains(itemRow.id)) {
                 itemRows.insert(itemRow.id, &itemRow);
             }
         }
+        QList<KippetItemModel> changed;
         for (const KippetItem& item : kippet->items()) {
-            KippetItemModel* itemRow = itemRows.value(item.id);
-            if (!itemRow) {
+            const KippetItemModel* itemRow = itemRows.value(item.id);
+            if (!itemRow || hasChangeableFieldsOf(*itemRow, item)) {
                 continue;
             }
-            itemRow->setMetadata(item.metadata);
-            itemRow->categoryRaw = rawValue(item.category);
-            itemRow->customCategory = item.customCategory;
-            itemRow->isProcessing = item.isProcessing;
+            KippetItemModel updated = *itemRow;
+            updated.setMetadata(item.metadata);
+            updated.categoryRaw = rawValue(item.category);
+            updated.customCategory = item.customCategory;
+            updated.isProcessing = item.isProcessing;
+            changed.append(std::move(updated));
         }
-        store().updateKippet(*row);
-        kippetModelMap_.insert(kippet->id(), *row);
+        store().updateKippetFields(*row, fields, changed);
     } catch (const std::exception& error) {
         Log::line(QStringLiteral("Failed to update kippet in the store: ") +
                   KippetsError::textOf(error));
+    }
+}
+
+void KippetManager::flushPendingSaves() {
+    const QHash<QUuid, QSet<QUuid>> pending = std::exchange(pendingSaves_, {});
+    for (auto entry = pending.cbegin(); entry != pending.cend(); ++entry) {
+        if (Kippet* target = kippet(entry.key())) {
+            saveAnalysedItems(target, entry.value());
+        }
     }
 }
 

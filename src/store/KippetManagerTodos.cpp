@@ -45,9 +45,8 @@ void KippetManager::sortTodosForDisplay(QList<KippetTodo>& todos) {
 }
 
 void KippetManager::addTodo(const QString& text, Kippet* kippet) {
-    if (auto row = fetchRow(kippet->id())) {
+    if (KippetModel* row = storedRow(kippet)) {
         store().addTodo(text, *row);
-        kippetModelMap_.insert(row->id, *row);
         QList<KippetTodo> todos;
         for (const KippetTodoModel& todo : row->todos) {
             todos.append(todo.toDomain());
@@ -72,6 +71,15 @@ void KippetManager::updateTodo(KippetTodo todo, Kippet* kippet) {
     if (index < 0) {
         return;
     }
+    if (KippetModel* row = storedRow(kippet)) {
+        if (const KippetTodoModel* todoRow = findTodoRow(*row, todo.id)) {
+            KippetTodoModel changed = *todoRow;
+            changed.text = todo.text;
+            changed.isDone = todo.isDone;
+            changed.completionTransitionDeadline = todo.completionTransitionDeadline;
+            store().updateTodo(changed, *row);
+        }
+    }
     todos[index] = todo;
     kippet->setTodos(todos);
     if (todo.isDone) {
@@ -79,38 +87,19 @@ void KippetManager::updateTodo(KippetTodo todo, Kippet* kippet) {
     } else {
         cancelCompletionTransition(todo.id);
     }
-    auto row = fetchRow(kippet->id());
-    if (!row) {
-        return;
-    }
-    KippetTodoModel* todoRow = findTodoRow(*row, todo.id);
-    if (!todoRow) {
-        return;
-    }
-    todoRow->text = todo.text;
-    todoRow->isDone = todo.isDone;
-    todoRow->completionTransitionDeadline = todo.completionTransitionDeadline;
-    row->sortTodos();
-    store().updateKippet(*row);
-    kippetModelMap_.insert(row->id, *row);
 }
 
 void KippetManager::deleteTodo(QUuid todoId, Kippet* kippet) {
+    if (KippetModel* row = storedRow(kippet)) {
+        if (const KippetTodoModel* todoRow = findTodoRow(*row, todoId)) {
+            const KippetTodoModel removed = *todoRow;
+            store().deleteTodo(removed, *row);
+        }
+    }
     QList<KippetTodo> todos = kippet->todos();
     todos.removeIf([&](const KippetTodo& todo) { return todo.id == todoId; });
     kippet->setTodos(todos);
     cancelCompletionTransition(todoId);
-    auto row = fetchRow(kippet->id());
-    if (!row) {
-        return;
-    }
-    KippetTodoModel* todoRow = findTodoRow(*row, todoId);
-    if (!todoRow) {
-        return;
-    }
-    const KippetTodoModel removed = *todoRow;
-    store().deleteTodo(removed, *row);
-    kippetModelMap_.insert(row->id, *row);
 }
 
 void KippetManager::updateNote(QString text, Kippet* kippet) {
@@ -120,22 +109,21 @@ void KippetManager::updateNote(QString text, Kippet* kippet) {
     }
     note.text = text;
     note.updatedAt = Clock::shared().now();
-    kippet->setNote(note);
-    if (auto row = fetchRow(kippet->id())) {
+    if (KippetModel* row = storedRow(kippet)) {
         store().updateNote(text, *row);
-        kippetModelMap_.insert(row->id, *row);
+        note.updatedAt = row->noteUpdatedAt;
     }
+    kippet->setNote(note);
 }
 
 void KippetManager::updateNoteWindowFrame(Kippet* kippet, double originX, double originY,
                                           double width, double height) {
+    if (KippetModel* row = storedRow(kippet)) {
+        store().updateNoteWindowFrame(*row, originX, originY, width, height);
+    }
     KippetNote note = kippet->note();
     note.windowFrame = KippetNote::WindowFrame{originX, originY, width, height};
     kippet->setNote(note);
-    if (auto row = fetchRow(kippet->id())) {
-        store().updateNoteWindowFrame(*row, originX, originY, width, height);
-        kippetModelMap_.insert(row->id, *row);
-    }
 }
 
 // MARK: completion transition
@@ -199,25 +187,23 @@ void KippetManager::applyCompletionTransition(const QUuid& todoId, Kippet* kippe
     todos.removeAt(index);
     todos.append(entry);
     kippet->setTodos(todos);
-    persistCompletionTransition(todoId, kippet->id());
+    persistCompletionTransition(todoId, kippet);
 }
 
-void KippetManager::persistCompletionTransition(const QUuid& todoId, const QUuid& kippetId) {
+void KippetManager::persistCompletionTransition(const QUuid& todoId, Kippet* kippet) {
     try {
-        auto row = fetchRow(kippetId);
+        KippetModel* row = storedRow(kippet);
         if (!row) {
             return;
         }
-        KippetTodoModel* todoRow = findTodoRow(*row, todoId);
-        // Every start settles each done todo again; a row already settled needs no write, which
-        // would rewrite every item row of the kippet.
+        const KippetTodoModel* todoRow = findTodoRow(*row, todoId);
+        // Every start settles each done todo again; a row already settled needs no write.
         if (!todoRow || !todoRow->completionTransitionDeadline) {
             return;
         }
-        todoRow->completionTransitionDeadline.reset();
-        row->sortTodos();
-        store().updateKippet(*row);
-        kippetModelMap_.insert(row->id, *row);
+        KippetTodoModel settled = *todoRow;
+        settled.completionTransitionDeadline.reset();
+        store().updateTodo(settled, *row);
     } catch (const KippetsError& error) {
         Log::line(QStringLiteral("Failed to update todo transition in the store: ") +
                   error.errorDescription());

@@ -1,6 +1,7 @@
 #include "store/StoreContainer.h"
 
 #include "platform/Log.h"
+#include "store/DataFolderLock.h"
 #include "store/ExternalBytes.h"
 #include "store/StoreError.h"
 #include "store/StoreManager.h"
@@ -13,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QUuid>
 #include <QtConcurrent>
 #include <QtEndian>
@@ -60,6 +62,62 @@ void execute(QSqlDatabase& database, const QString& statement, const QString& st
                              .arg(storeName, query.lastError().text()));
 }
 
+// What a store file says of itself, read on a read-only connection of its own.
+struct StoreIdentity {
+    qint64 pageCount = 0;
+    qint64 applicationId = 0;
+    int schemaVersion = 0;
+    QStringList statements; // CREATE statements of its tables and indexes
+};
+
+// Without a write-ahead log to read, the file is opened as immutable: even a read-only connection
+// would otherwise leave a log and a shared-memory file beside a database in WAL mode. A log with
+// frames (a store whose process died before copying it back) holds the newest pages, so it is
+// read, on files that exist already.
+StoreIdentity readIdentity(const QString& path, const QString& connectionName, bool hasLog) {
+    StoreIdentity identity;
+    QString failure;
+    {
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        if (hasLog) {
+            database.setDatabaseName(path);
+            database.setConnectOptions(
+                QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        } else {
+            database.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
+                                     QStringLiteral("?immutable=1"));
+            database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+        }
+        if (!database.open()) {
+            failure = database.lastError().text();
+        } else {
+            const auto pragma = [&](const char* name) -> qint64 {
+                QSqlQuery query(database);
+                if (!query.exec(QStringLiteral("PRAGMA ") + QLatin1String(name)) || !query.next()) {
+                    failure = query.lastError().text();
+                    return 0;
+                }
+                return query.value(0).toLongLong();
+            };
+            identity.pageCount = pragma("page_count");
+            identity.applicationId = pragma("application_id");
+            identity.schemaVersion = int(pragma("user_version"));
+            QSqlQuery query(database);
+            if (query.exec(QStringLiteral("SELECT sql FROM sqlite_master WHERE sql IS NOT NULL")))
+                while (query.next())
+                    identity.statements.append(query.value(0).toString());
+        }
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    if (!failure.isNull())
+        throw StoreError(
+            QStringLiteral("The store “%1” cannot be opened: %2; it was left unchanged")
+                .arg(path, failure));
+    return identity;
+}
+
 void checkIntegrity(QSqlDatabase& database, const QString& storeName) {
     QSqlQuery query(database);
     if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
@@ -100,10 +158,60 @@ QSqlDatabase StoreContainer::database() const {
     return QSqlDatabase::database(connectionName_, false);
 }
 
+// A file that is empty (or holds no page yet) may be a new store, unless item bytes are kept
+// beside it: then the database that named them is gone or replaced, and writing a new one would
+// make those bytes look like leftovers.
+void StoreContainer::requireNoExternalBytes() const {
+    const QDir folder(externalFolder());
+    if (!folder.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        throw StoreError(QStringLiteral("The store “%1” is empty, but item bytes of a store are "
+                                        "kept beside it in “%2”; both were left unchanged")
+                             .arg(storePath_, externalFolder()));
+}
+
+void StoreContainer::checkIdentity() const {
+    const QFileInfo file(storePath_);
+    if (!file.exists())
+        return;
+    const QFileInfo wal(storePath_ + QStringLiteral("-wal"));
+    const bool hasLog = wal.exists() && wal.size() > 0;
+    if (file.size() == 0 && !hasLog) {
+        requireNoExternalBytes();
+        return;
+    }
+    const StoreIdentity identity =
+        readIdentity(storePath_, connectionName_ + QStringLiteral("-identity"), hasLog);
+    if (identity.pageCount == 0) {
+        requireNoExternalBytes();
+        return;
+    }
+    // Stores written before the application id was stamped carry none; one is ours when its
+    // version and every table of that version are ours, word for word.
+    const bool earlierStore =
+        identity.applicationId == 0 && identity.schemaVersion != 0 &&
+        StoreSchema::holdsSchemaOf(identity.schemaVersion, identity.statements);
+    if (identity.applicationId != StoreSchema::applicationId && !earlierStore)
+        throw StoreError(QStringLiteral("The file “%1” is not a Kippets store (another program's "
+                                        "database?); it was left unchanged")
+                             .arg(storePath_));
+    if (identity.schemaVersion > schemaVersion)
+        throw StoreError(QStringLiteral("The store “%1” was written by a newer version of Kippets "
+                                        "(schema %2) and was left unchanged")
+                             .arg(storePath_)
+                             .arg(identity.schemaVersion));
+    if (!StoreSchema::isKnownVersion(identity.schemaVersion))
+        throw StoreError(QStringLiteral("The store “%1” has an unknown schema version (%2); it was "
+                                        "left unchanged")
+                             .arg(storePath_)
+                             .arg(identity.schemaVersion));
+}
+
 void StoreContainer::open() {
     const bool inMemory = form_ == Form::inMemory;
-    if (!inMemory)
+    if (!inMemory) {
         checkExistingFile(storePath_);
+        checkIdentity();
+    }
     {
         QSqlDatabase database =
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
@@ -192,7 +300,9 @@ std::unique_ptr<StoreContainer> StoreContainer::createLocalContainer(const QStri
     Log::line(QStringLiteral("[iCloud Sync]   Store URL: ") + path);
     if (!QDir().mkpath(folder))
         throw StoreError(QStringLiteral("The folder “%1” cannot be created").arg(folder));
+    auto lock = std::make_unique<DataFolderLock>(folder);
     std::unique_ptr<StoreContainer> container(new StoreContainer(Form::local, path, folder));
+    container->lock_ = std::move(lock);
     container->open();
     Log::line(QStringLiteral("[iCloud Sync] ✅ Local-only container created successfully"));
     return container;

@@ -5,11 +5,16 @@
 #include <QString>
 #include <memory>
 
+class DataFolderLock;
+
 // One SQLite database holding the three row tables, on its own named Qt Sql connection, with
 // foreign keys on (deleting a kippet row deletes its item and todo rows) and, for files, the WAL
-// journal. The schema is brought to the current version when the container is built. A file that
-// is not a store, or is damaged or from a newer version, is never written to: building fails with
-// a StoreError naming it, and the file stays as it was for recovery.
+// journal. The schema is brought to the current version when the container is built. Only our own
+// store is opened: one that carries the Kippets application id and a known schema version, or a
+// new one (no file, or an empty database while no item bytes are kept beside it). Anything else
+// (another program's database, a damaged file, a newer version, an empty file beside item bytes)
+// is never written to: building fails with a StoreError naming it, and the file and everything
+// beside it stay as they were for recovery.
 class StoreContainer {
 public:
     enum class Form { synchronised, local, inMemory };
@@ -35,8 +40,9 @@ public:
     static std::unique_ptr<StoreContainer> createModelContainer();
     // Never succeeds here: there is no iCloud on this platform. Logs, then throws StoreError.
     static std::unique_ptr<StoreContainer> createCloudKitContainer();
-    // `dataFolder` empty: defaultDataFolder(). The folder is created when missing. Throws
-    // StoreError.
+    // `dataFolder` empty: defaultDataFolder(). The folder is created when missing, then locked
+    // (DataFolderLock) for as long as the container lives, before the store is opened. Throws
+    // StoreError, DataFolderLockedError when another process holds the folder.
     static std::unique_ptr<StoreContainer> createLocalContainer(const QString& dataFolder = {});
     // A store in memory; `dataFolder` empty: temporaryDataFolder(). Throws StoreError.
     static std::unique_ptr<StoreContainer> createInMemoryContainer(const QString& dataFolder = {});
@@ -67,7 +73,10 @@ private:
     StoreContainer(Form form, QString storePath, QString dataFolder);
     void open();
     void close();
+    void checkIdentity() const;
+    void requireNoExternalBytes() const;
 
+    std::unique_ptr<DataFolderLock> lock_;
     Form form_;
     QString storePath_;
     QString dataFolder_;

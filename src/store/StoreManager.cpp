@@ -131,6 +131,11 @@ std::optional<KippetModel> StoreManager::fetchKippet(const QUuid& id) const {
     return tables_->selectFirstKippet(id);
 }
 
+std::optional<KippetModel> StoreManager::fetchKippetFields(const QUuid& id) const {
+    requireContext();
+    return tables_->selectFirstKippetFields(id);
+}
+
 QList<KippetModel> StoreManager::fetchAllKippets() const {
     requireContext();
     return tables_->selectAllKippets();
@@ -175,6 +180,43 @@ void StoreManager::updateKippet(KippetModel& kippet) {
             if (kippet.todos.at(position).rowId != 0)
                 tables.updateTodoRow(kippet.todos.at(position), position);
     });
+}
+
+void StoreManager::updateKippetFields(KippetModel& kippet, const KippetModel& fields,
+                                      const QList<KippetItemModel>& items) {
+    KippetModel changed = fields;
+    changed.rowId = kippet.rowId;
+    changed.items = kippet.items;
+    changed.todos = kippet.todos;
+    inTransaction([&](StoreTables& tables) {
+        tables.updateKippetRow(changed);
+        for (const KippetItemModel& item : items)
+            if (item.rowId != 0)
+                tables.updateItemRow(item);
+    });
+    for (const KippetItemModel& item : items)
+        for (KippetItemModel& kept : changed.items)
+            if (item.rowId != 0 && kept.rowId == item.rowId)
+                kept = item;
+    kippet = std::move(changed);
+}
+
+void StoreManager::updateTodo(const KippetTodoModel& todo, KippetModel& kippet) {
+    KippetModel changed = kippet;
+    for (KippetTodoModel& row : changed.todos)
+        if (todo.rowId != 0 && row.rowId == todo.rowId)
+            row = todo;
+    changed.sortTodos();
+    inTransaction([&](StoreTables& tables) {
+        for (int position = 0; position < changed.todos.size(); ++position) {
+            const KippetTodoModel& row = changed.todos.at(position);
+            const bool moved =
+                position >= kippet.todos.size() || kippet.todos.at(position).rowId != row.rowId;
+            if (row.rowId != 0 && (row.rowId == todo.rowId || moved))
+                tables.updateTodoRow(row, position);
+        }
+    });
+    kippet = std::move(changed);
 }
 
 void StoreManager::updateCustomInstructions(KippetModel& kippet,
@@ -255,7 +297,8 @@ void StoreManager::addTodo(const QString& text, KippetModel& kippet) {
             KippetTodoModel& row = changed.todos[position];
             if (row.rowId == 0)
                 tables.insertTodo(changed.rowId, position, row);
-            else
+            else if (position >= kippet.todos.size() ||
+                     kippet.todos.at(position).rowId != row.rowId)
                 tables.updateTodoRow(row, position);
         }
     });

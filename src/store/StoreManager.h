@@ -55,6 +55,9 @@ public:
     // The first row with the id (with its items and todos), or nothing. Throws noContext, or
     // StoreError when the read fails.
     std::optional<KippetModel> fetchKippet(const QUuid& id) const;
+    // The same row with its own fields only (no items or todos, none of their bytes read): enough
+    // to tell whether a kippet is stored and to delete it.
+    std::optional<KippetModel> fetchKippetFields(const QUuid& id) const;
     // Every kippet row with its items and todos, newest createdDate first (equal dates: stored
     // order).
     QList<KippetModel> fetchAllKippets() const;
@@ -70,6 +73,16 @@ public:
     void updateKippet(KippetModel& kippet);
     // Writes every changeable field of the given stored item rows, in one transaction.
     void updateItems(const QList<KippetItemModel>& items);
+    // Writes the own fields of `fields` (every column of the kippet row; no item or todo row) into
+    // the stored kippet row, and the changeable fields of the given stored item rows, in one
+    // transaction; afterwards `kippet` carries those fields and item rows, with its own todos.
+    // Edits use it so that their cost does not grow with the kippet's items.
+    void updateKippetFields(KippetModel& kippet, const KippetModel& fields,
+                            const QList<KippetItemModel>& items = {});
+    // Writes the text, done flag and deadline of the stored todo row with todo.rowId (not its
+    // order), then keeps the todos in their stored order, rewriting the position of each todo
+    // that moved. A todo that is not among kippet.todos writes nothing.
+    void updateTodo(const KippetTodoModel& todo, KippetModel& kippet);
 
     void updateCustomInstructions(KippetModel& kippet,
                                   const std::optional<QString>& customInstructions,
@@ -85,7 +98,8 @@ public:
     void addItem(KippetItemModel& item, KippetModel& kippet);
     // Deletes the item row and drops every item with its id from kippet.items.
     void removeItem(const KippetItemModel& item, KippetModel& kippet);
-    // A new todo (new id, createdAt now, open, no deadline, no order) at the front, then sorted.
+    // A new todo (new id, createdAt now, open, no deadline, no order) at the front, then sorted;
+    // of the other todo rows only those whose position changed are written.
     void addTodo(const QString& text, KippetModel& kippet);
     // Deletes the todo row and keeps in kippet.todos only the todos with another id.
     void deleteTodo(const KippetTodoModel& todo, KippetModel& kippet);

@@ -284,6 +284,19 @@ std::optional<KippetModel> StoreTables::selectFirstKippet(const QUuid& id) {
     return rows.takeFirst();
 }
 
+std::optional<KippetModel> StoreTables::selectFirstKippetFields(const QUuid& id) {
+    QSqlQuery query(database_);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT %1 FROM kippets WHERE id = ? ORDER BY row_id LIMIT 1")
+                           .arg(QString::fromLatin1(kippetColumns))))
+        throw StoreError(query.lastError().text());
+    query.addBindValue(idValue(id));
+    run(query);
+    if (!query.next())
+        return std::nullopt;
+    return readKippet(query);
+}
+
 QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVariant& binding) {
     const bool all = where.isEmpty();
     QSqlQuery query(database_);

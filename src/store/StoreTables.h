@@ -22,6 +22,8 @@ public:
 
     QList<KippetModel> selectAllKippets();
     std::optional<KippetModel> selectFirstKippet(const QUuid& id);
+    // The same row without its items and todos: nothing of their bytes is read.
+    std::optional<KippetModel> selectFirstKippetFields(const QUuid& id);
     QSet<QUuid> storedKippetIds();
 
     // Inserts the kippet row and all its item and todo rows, setting every rowId.

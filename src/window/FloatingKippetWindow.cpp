@@ -14,8 +14,11 @@
 #include "window/WindowPlacement.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
+#include <QPixmapCache>
 #include <QVariantAnimation>
 
 namespace {
@@ -33,7 +36,6 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
                            Qt::NoDropShadowWindowHint),
       kippet_(kippet), kippetId_(kippet->id()) {
     setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_NoSystemBackground);
     setWindowTitle(kippet->name());
     place(otherPanels);
 
@@ -42,7 +44,6 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     content_->setGeometry(rect());
     border_ = new ChromeBorderView(cornerRadius, this);
     border_->setGeometry(rect());
-    border_->hide();
     border_->raise();
     layoutGrips();
     connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
@@ -97,16 +98,13 @@ void FloatingKippetWindow::applyChromeBorder(bool isWindowActive, bool isDraggin
         QColor shown = color;
         shown.setAlphaF(isDraggingOver ? 1.0f : static_cast<float>(activeBorderAlpha));
         border_->setBorder(shown, borderWidth);
-        border_->show();
-        border_->raise();
         return;
     }
-    border_->setBorder(border_->color(), 0);
-    border_->hide();
+    border_->hideBorder();
 }
 
 bool FloatingKippetWindow::isBorderVisible() const {
-    return !border_->isHidden();
+    return border_->isBorderShown();
 }
 
 QColor FloatingKippetWindow::borderColor() const {
@@ -117,17 +115,38 @@ double FloatingKippetWindow::currentBorderWidth() const {
     return border_->borderWidth();
 }
 
-void FloatingKippetWindow::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
+void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
+    // The backing store of a translucent window starts transparent; the tile is drawn once per
+    // size and colour and blitted, which keeps a launch with many panels quick.
     QColor tile = palette().color(QPalette::Window);
     tile.setAlphaF(static_cast<float>(tileOpacity));
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    const qreal scale = devicePixelRatioF();
+    const QString key = QStringLiteral("kippet-tile-%1x%2@%3-%4")
+                            .arg(width())
+                            .arg(height())
+                            .arg(scale)
+                            .arg(tile.rgba(), 8, 16);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap(size() * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
+        QPainter tilePainter(&pixmap);
+        tilePainter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+        tilePainter.fillPath(path, tile);
+        tilePainter.end();
+        QPixmapCache::insert(key, pixmap);
+    }
+    QPainter painter(this);
+    // The backing store is transparent where the tile is drawn, so copying equals blending.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.fillPath(path, tile);
+    // Only what changed: a border change repaints just the band along the edge.
+    for (const QRect& part : event->region())
+        painter.drawPixmap(part, pixmap,
+                           QRectF(part.x() * scale, part.y() * scale, part.width() * scale,
+                                  part.height() * scale));
 }
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {

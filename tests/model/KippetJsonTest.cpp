@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
+#include <limits>
 
 namespace {
 QJsonObject parse(const char* text) {
@@ -266,6 +267,29 @@ private slots:
             JsonDecodingError, ItemMetadata::fromJson(parse(R"({"name": "x", "fileSize": 1.5})")));
         QVERIFY_THROWS_EXCEPTION(JsonDecodingError, ItemMetadata::fromJson(parse(
                                                         R"({"name": "x", "aiTags": ["a", 1]})")));
+    }
+
+    void integersDecodeExactlyOverTheWhole64BitRange() {
+        const auto size = [](const char* text) {
+            return ItemMetadata::fromJson(
+                       parse(
+                           (QByteArray(R"({"name": "x", "fileSize": )") + text + "}").constData()))
+                .fileSize;
+        };
+        QCOMPARE(size("9007199254740993"), std::optional<qint64>(9007199254740993LL));
+        QCOMPARE(size("9223372036854775807"), std::optional<qint64>(9223372036854775807LL));
+        QCOMPARE(size("-9223372036854775808"),
+                 std::optional<qint64>(std::numeric_limits<qint64>::min()));
+        QCOMPARE(size("4.0e3"), std::optional<qint64>(4000));
+        QVERIFY_THROWS_EXCEPTION(JsonDecodingError, size("9223372036854775808"));
+        QVERIFY_THROWS_EXCEPTION(JsonDecodingError, size("1e19"));
+        // And back: the encoding keeps every digit.
+        ItemMetadata metadata = named(QStringLiteral("x"));
+        metadata.fileSize = 9223372036854775807LL;
+        QCOMPARE(
+            ItemMetadata::fromJson(parse(QJsonDocument(metadata.toJson()).toJson().constData()))
+                .fileSize,
+            metadata.fileSize);
     }
 
     void noteAndTodoOptionalKeysAndRequiredKeys() {

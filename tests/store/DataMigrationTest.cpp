@@ -12,9 +12,11 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 QJsonObject kippetJson(const QString& name, int items, const QUuid& id = QUuid::createUuid()) {
@@ -222,16 +224,68 @@ private slots:
         QCOMPARE(pragma("cache_size"), cacheSize);
         QCOMPARE(pragma("wal_autocheckpoint"), autoCheckpoint);
         {
-            auto other = StoreContainer::createLocalContainer(storeFolder);
-            QSqlQuery query(other->database());
+            QSqlDatabase other =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            other.setDatabaseName(container_->storePath());
+            QVERIFY(other.open());
+            QSqlQuery query(other);
             QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*) FROM kippet_items")));
             QVERIFY(query.next());
             QCOMPARE(query.value(0).toInt(), 20 * 30);
         }
+        QSqlDatabase::database(QStringLiteral("other"), false).close();
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
         container_.reset();
         const QFileInfo wal(storeFolder + QLatin1Char('/') +
                             QLatin1String(StoreContainer::storeFileName) + QStringLiteral("-wal"));
         QVERIFY(!wal.exists() || wal.size() == 0);
+    }
+
+    void fileSizesBeyondDoublePrecisionImportExactly() {
+        QJsonObject kippet = kippetJson(QStringLiteral("sizes"), 2);
+        QJsonArray items = kippet.value(QStringLiteral("items")).toArray();
+        const qint64 sizes[] = {9007199254740993LL, 9223372036854775807LL};
+        for (int i = 0; i < 2; ++i) {
+            QJsonObject item = items.at(i).toObject();
+            QJsonObject metadata = item.value(QStringLiteral("metadata")).toObject();
+            metadata.insert(QStringLiteral("fileSize"), sizes[i]);
+            item.insert(QStringLiteral("metadata"), metadata);
+            items.replace(i, item);
+        }
+        kippet.insert(QStringLiteral("items"), items);
+        const QByteArray file = legacyFile({}, {kippet});
+        QVERIFY(file.contains("9223372036854775807"));
+        writeLegacy(file);
+        QVERIFY(migrate());
+        const QList<KippetModel> stored = rows();
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.first().items.at(0).metadataFileSize, std::optional(sizes[0]));
+        QCOMPARE(stored.first().items.at(1).metadataFileSize, std::optional(sizes[1]));
+    }
+
+    // A pipe would never end and a device would fill memory: neither is read, and the start goes
+    // on with the import left for a later start.
+    void aLegacyFileThatIsNoRegularFileIsLeftUnread_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe") << QStringLiteral("pipe");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("device");
+    }
+    void aLegacyFileThatIsNoRegularFileIsLeftUnread() {
+        QFETCH(QString, kind);
+        const QString path = folder() + QStringLiteral("/kippets.json");
+        if (kind == QLatin1String("pipe"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        LogCapture log;
+        QVERIFY(!migrate());
+        QVERIFY(
+            log.contains(QStringLiteral("⚠️ Failed to decode legacy data: “%1” is not a "
+                                        "regular file; it was left unread")
+                             .arg(path)));
+        QVERIFY(!completed());
+        QVERIFY(backups().isEmpty());
+        QCOMPARE(kippetRows(), 0);
     }
 
     void temporaryStorageReadsOnlyItsOwnFolder() {

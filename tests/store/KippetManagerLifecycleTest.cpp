@@ -6,6 +6,7 @@
 #include "store/KippetManagerError.h"
 
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 const KippetColor red{1, 0, 0, 1};
@@ -326,6 +327,89 @@ private slots:
         app.restart();
         QCOMPARE(app.manager().allKippets().size(), 1);
         QVERIFY(!app.manager().kippet(demo->id()));
+    }
+
+    // The tour's demo kippet: what the user does to it (add items, open or drag them out, edit
+    // its note and todos) reaches no store row and no file of the data folder.
+    void demoKippetsNeverTouchTheDiskAndAreForgottenWhenDestroyed() {
+        ManagerHarness app;
+        app.start();
+        KippetManager& m = app.manager();
+        auto demo = looseKippet(QStringLiteral("Demo Kippet 🎯"));
+        demo->setIsDemoMode(true);
+        m.addDemoKippet(demo.get());
+        KippetItem document;
+        document.id = QUuid::createUuid();
+        document.type = KippetItemType::file;
+        document.content = "Sample Document";
+        document.metadata.name = QStringLiteral("Sample Document.pdf");
+        document.metadata.fileExtension = QStringLiteral("pdf");
+        KippetItem text = document;
+        text.id = QUuid::createUuid();
+        text.type = KippetItemType::text;
+        text.content = "pasted";
+        text.metadata = {};
+        text.metadata.name = QStringLiteral("Pasted");
+        m.addItem(document, demo.get());
+        m.addItem(text, demo.get());
+        const QString opened = m.fileURL(document, demo.get()).toLocalFile();
+        QCOMPARE(QFileInfo(opened).fileName(), ItemStorage::idText(document.id) + ".pdf");
+        QCOMPARE(QFile(opened).size(), qint64(15));
+        QVERIFY(!opened.startsWith(app.folder()));
+        QVERIFY(!m.itemsDirectory(demo.get()).startsWith(app.folder()));
+        m.updateNote(QStringLiteral("try me"), demo.get());
+        m.addTodo(QStringLiteral("expand"), demo.get());
+        m.updateTodo(demo->todos().first(), demo.get());
+        m.removeItem(text, demo.get());
+        demo->setPosition(QPointF(450, -100));
+        m.saveKippet(demo.get());
+        QCOMPARE(demo->items().size(), 1);
+        QCOMPARE(demo->note().text, QStringLiteral("try me"));
+        QVERIFY(!QFileInfo::exists(app.folder() + QStringLiteral("/KippetData")));
+        QVERIFY(!app.store().fetchKippet(demo->id()));
+        QVERIFY(app.store().fetchAllKippets().isEmpty());
+
+        m.removeDemoKippet(demo.get());
+        QVERIFY(!QFileInfo::exists(opened));
+        QVERIFY(m.activeKippets().isEmpty());
+
+        // A demo kippet whose owner goes first leaves neither an entry nor its files.
+        auto second = looseKippet(QStringLiteral("Demo Kippet 🎯"));
+        second->setIsDemoMode(true);
+        m.addDemoKippet(second.get());
+        const QString dragged = m.fileURL(document, second.get()).toLocalFile();
+        QVERIFY(QFileInfo::exists(dragged));
+        second.reset();
+        QVERIFY(m.activeKippets().isEmpty());
+        QVERIFY(!QFileInfo::exists(dragged));
+        m.saveActiveKippetIDs();
+        QVERIFY(storedActiveIds().isEmpty());
+        QVERIFY(!QFileInfo::exists(app.folder() + QStringLiteral("/KippetData")));
+    }
+
+    void aLegacyFileThatIsNoRegularFileDoesNotStopTheStart_data() {
+        QTest::addColumn<bool>("pipe");
+        QTest::newRow("pipe") << true;
+        QTest::newRow("link to /dev/zero") << false;
+    }
+    void aLegacyFileThatIsNoRegularFileDoesNotStopTheStart() {
+        QFETCH(bool, pipe);
+        ManagerHarness app;
+        const QString path = app.folder() + QStringLiteral("/kippets.json");
+        if (pipe)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        LogCapture log;
+        app.start();
+        QVERIFY(app.manager().isStoreReady());
+        QVERIFY(
+            log.contains(QStringLiteral("⚠️ Legacy data not loaded: “%1” is not a regular "
+                                        "file; it was left unread")
+                             .arg(path)));
+        Kippet* kippet =
+            app.manager().createKippet(QStringLiteral("After"), red, QStringLiteral("x"), false);
+        QVERIFY(kippet);
     }
 };
 

@@ -25,6 +25,30 @@ public:
     QList<QUuid> closed;
 };
 
+// Another connection that holds the store's write lock for as long as it lives, as another
+// program or a stuck process would: the store's writes wait for their busy time-out, then fail.
+class DatabaseHold {
+public:
+    explicit DatabaseHold(const QString& path) : name_(QUuid::createUuid().toString()) {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+        database.setDatabaseName(path);
+        held_ = database.open() && QSqlQuery(database).exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    }
+    ~DatabaseHold() {
+        {
+            QSqlDatabase database = QSqlDatabase::database(name_, false);
+            QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
+            database.close();
+        }
+        QSqlDatabase::removeDatabase(name_);
+    }
+    bool isHeld() const { return held_; }
+
+private:
+    QString name_;
+    bool held_ = false;
+};
+
 // One run of the app's data layer on a folder that outlives it: a SQLite store file, the
 // legacy file and the item files. restart() quits and starts anew on the same files.
 class ManagerHarness {
@@ -76,6 +100,12 @@ public:
     }
     bool isActive(const QString& name) const {
         return manager_->activeKippets().contains(byName(name));
+    }
+
+    // Holds the store's database from another connection; the store waits only briefly for it.
+    std::unique_ptr<DatabaseHold> holdDatabase() {
+        exec(QStringLiteral("PRAGMA busy_timeout = 50"));
+        return std::make_unique<DatabaseHold>(store_->container()->storePath());
     }
 
     // Runs SQL on the store's own connection (to make the next statement of a kind fail).

@@ -232,20 +232,6 @@ private slots:
         QCOMPARE(fileBytes(path), QByteArray(4096, 'z'));
         QFile::remove(path);
     }
-
-    void storeFromANewerVersionIsRefused() {
-        const QString folder = dir_.filePath(QStringLiteral("newer"));
-        {
-            auto container = StoreContainer::createLocalContainer(folder);
-            QSqlQuery(container->database()).exec(QStringLiteral("PRAGMA user_version = 20000"));
-        }
-        try {
-            StoreContainer::createLocalContainer(folder);
-            QFAIL("accepted");
-        } catch (const StoreError& error) {
-            QVERIFY(error.errorDescription().contains(QStringLiteral("newer version")));
-        }
-    }
 };
 
 int main(int argc, char** argv) {

@@ -46,6 +46,11 @@ AppHarness::AppHarness() {
     HttpClient::install(http_.get());
     localModel_ = std::make_unique<LocalModelServer>();
     LocalModelServer::install(localModel_.get());
+    // The first probe starts at once; it is answered before a test begins, so none is left
+    // suspended when the harness goes.
+    LocalModelServer* server = localModel_.get();
+    if (!TaskRunner::waitUntil([server] { return server->hasAnswered(); }))
+        qFatal("the local model server was not probed");
     ai_ = std::make_unique<AIService>();
     AIService::install(ai_.get());
 }
