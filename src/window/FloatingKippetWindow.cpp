@@ -42,20 +42,10 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     content_ = contentFactory()(kippet, this);
     content_->setParent(this);
     content_->setGeometry(rect());
-    for (const Qt::Edges edges :
-         {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
-          Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
-          Qt::BottomEdge | Qt::LeftEdge, Qt::BottomEdge | Qt::RightEdge}) {
-        auto* grip = new ResizeGrip(edges, this);
-        // Letting go of an edge is a mouse-up on the panel like any other: the place is saved.
-        connect(grip, &ResizeGrip::released, this,
-                [this] { updateSavedPosition(frame().origin()); });
-        grips_.append(grip);
-    }
-    layoutGrips();
     border_ = new ChromeBorderView(cornerRadius, this);
     border_->setGeometry(rect());
     border_->raise();
+    layoutGrips();
     connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
             &FloatingKippetWindow::screenParametersChanged);
 }
@@ -170,6 +160,21 @@ void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void FloatingKippetWindow::layoutGrips() {
+    // Made when the panel first becomes resizable: most panels never do, and every widget
+    // counts at start-up, where Qt walks all of them on each activation.
+    if (isResizable_ && grips_.isEmpty()) {
+        for (const Qt::Edges edges :
+             {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
+              Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
+              Qt::BottomEdge | Qt::LeftEdge, Qt::BottomEdge | Qt::RightEdge}) {
+            auto* grip = new ResizeGrip(edges, this);
+            // Letting go of an edge is a mouse-up on the panel like any other: the place is
+            // saved.
+            connect(grip, &ResizeGrip::released, this,
+                    [this] { updateSavedPosition(frame().origin()); });
+            grips_.append(grip);
+        }
+    }
     for (ResizeGrip* grip : std::as_const(grips_)) {
         grip->setGeometry(grip->placement(size()));
         grip->setVisible(isResizable_);
