@@ -75,10 +75,7 @@ const std::vector<Step>& steps() {
               " content BLOB NOT NULL DEFAULT x'',"
               " metadata_thumbnail BLOB,"
               " content_file TEXT,"
-              " thumbnail_file TEXT,"
-              " content_size INTEGER,"
-              " thumbnail_size INTEGER,"
-              " thumbnail_is_content INTEGER NOT NULL DEFAULT 0)"),
+              " thumbnail_file TEXT)"),
           QStringLiteral(
               "CREATE TABLE kippet_todos ("
               " row_id INTEGER PRIMARY KEY,"
@@ -92,6 +89,12 @@ const std::vector<Step>& steps() {
               " sort_order INTEGER)"),
           QStringLiteral(
               "CREATE INDEX kippet_todos_by_kippet ON kippet_todos(kippet_row, position)")}},
+        // Version 1.0.1: the lengths of the files beside the store, and thumbnails stored once.
+        {10001,
+         {QStringLiteral("ALTER TABLE kippet_item_contents ADD COLUMN content_size INTEGER"),
+          QStringLiteral("ALTER TABLE kippet_item_contents ADD COLUMN thumbnail_size INTEGER"),
+          QStringLiteral("ALTER TABLE kippet_item_contents ADD COLUMN thumbnail_is_content "
+                         "INTEGER NOT NULL DEFAULT 0")}},
     };
     return all;
 }
@@ -145,13 +148,13 @@ int StoreSchema::storedVersion(QSqlDatabase database) {
     return query.value(0).toInt();
 }
 
-void StoreSchema::migrate(QSqlDatabase database, const QString& storeName) {
+void StoreSchema::migrate(QSqlDatabase database, const QString& storeName, int targetVersion) {
     const int current = storedVersion(database);
-    if (current == StoreContainer::schemaVersion) {
+    if (current == targetVersion) {
         stampApplicationId(database, storeName);
         return;
     }
-    if (current > StoreContainer::schemaVersion)
+    if (current > targetVersion)
         throw StoreError(QStringLiteral("The store “%1” was written by a newer version of Kippets "
                                         "(schema %2) and was left unchanged")
                              .arg(storeName)
@@ -159,7 +162,7 @@ void StoreSchema::migrate(QSqlDatabase database, const QString& storeName) {
     StoreTransaction transaction(database);
     stampApplicationId(database, storeName);
     for (const Step& step : steps()) {
-        if (step.version <= current)
+        if (step.version <= current || step.version > targetVersion)
             continue;
         for (const QString& statement : step.statements)
             execute(database, statement, storeName);

@@ -154,7 +154,7 @@ private slots:
         QSqlQuery pragma(store.container()->database());
         pragma.exec(QStringLiteral("PRAGMA user_version"));
         pragma.next();
-        QCOMPARE(pragma.value(0).toInt(), 10000);
+        QCOMPARE(pragma.value(0).toInt(), 10001);
     }
 
     void killedWhileSavingKeepsEveryReturnedSave() {
