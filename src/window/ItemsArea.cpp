@@ -35,6 +35,13 @@ ItemsArea::ItemsArea(Kippet* kippet, ItemLayoutMode layoutMode, int columnCount,
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(wheelStep / 3);
+    // A slim indicator over the panel's translucent background, not a trough with arrows.
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 2px 2px 0; }"
+        "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 0.45); border-radius: 4px;"
+        " min-height: 28px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     thumbnails_ = new ThumbnailCache(devicePixelRatioF(), this);
     layoutRow_ = makeLayoutRow();
     rebuild();
