@@ -101,15 +101,21 @@ QStringList elidedLines(QString text, const QFont& font, qreal width, int maxLin
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(width);
-        if (lines.size() == maxLines - 1) {
+        const qsizetype end = line.textStart() + line.textLength();
+        QString shown = text.mid(line.textStart(), line.textLength());
+        const bool endsAtBreak = shown.endsWith(QChar::LineSeparator);
+        shown.remove(QChar::LineSeparator);
+        shown = shown.trimmed();
+        if (lines.size() == maxLines - 1 && end < text.size()) {
+            // The last line shown: wrapped text fills it up to the ellipsis; a line of its own
+            // keeps its text and ends in one.
             QString rest = text.mid(line.textStart());
             rest.replace(QChar::LineSeparator, QLatin1Char(' '));
-            lines.append(metrics.elidedText(rest.trimmed(), Qt::ElideRight, width));
+            const QString last = endsAtBreak ? shown + QChar(0x2026) : rest.trimmed();
+            lines.append(metrics.elidedText(last, Qt::ElideRight, width));
             break;
         }
-        QString shown = text.mid(line.textStart(), line.textLength());
-        shown.remove(QChar::LineSeparator);
-        lines.append(shown.trimmed());
+        lines.append(shown);
     }
     layout.endLayout();
     return lines;

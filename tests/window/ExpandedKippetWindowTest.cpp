@@ -434,6 +434,31 @@ private slots:
         QVERIFY(!buttons[0]->isVisible());
     }
 
+    void longTextsAreCutToTheirLines() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        KippetItem item = textItem(QStringLiteral("long"), ItemCategory::notes);
+        item.metadata.aiTitle =
+            QStringLiteral("  ") + QStringLiteral("A title that goes on ").repeated(8);
+        item.metadata.aiDescription = QStringLiteral("one\ntwo\nthree\nfour\nfive");
+        kippet->addItem(item);
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemCard* card = itemsOf(window)->cardFor(item.id);
+        QCOMPARE(card->titleLines().size(), 2);
+        QVERIFY(card->titleLines()[0].startsWith(QStringLiteral("A title that")));
+        QVERIFY(card->titleLines()[1].endsWith(QChar(0x2026)));
+        QCOMPARE(card->descriptionLines().size(), 3);
+        QCOMPARE(card->descriptionLines()[0], QStringLiteral("one"));
+        QVERIFY(card->descriptionLines()[2].startsWith(QStringLiteral("three")));
+        QVERIFY(card->descriptionLines()[2].endsWith(QChar(0x2026)));
+
+        QTest::mouseClick(itemsOf(window)->layoutSwitch(), Qt::LeftButton);
+        QCOMPARE(card->layoutMode(), ItemLayoutMode::list);
+        QCOMPARE(card->descriptionLines().size(), 2);
+        QCOMPARE(card->titleLines().size(), 2);
+    }
+
     void cardsKeepTheirIdentityWhenTheSectionsRegroup() {
         AppHarness app;
         start(app);

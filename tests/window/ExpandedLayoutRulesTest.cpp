@@ -1,3 +1,4 @@
+#include "analysis/ImageDecoder.h"
 #include "model/KippetItem.h"
 #include "platform/Clock.h"
 #include "support/TestEnvironment.h"
@@ -6,7 +7,9 @@
 #include "window/ItemCard.h"
 #include "window/ItemLayoutMode.h"
 #include "window/ItemSections.h"
+#include "window/ThumbnailCache.h"
 
+#include <QBuffer>
 #include <QSignalSpy>
 #include <QTest>
 #include <limits>
@@ -269,11 +272,12 @@ private slots:
             << QStringLiteral("abcdefghij klmnopq");
         QTest::newRow("grapheme clusters")
             << typed(KippetItemType::text,
-                     QString::fromUcs4(
-                         U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
-                         U"🏽👍🏽👍🏽👍🏽👍🏽👍🏽")
+                     QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
+                                       U"🏽👍🏽👍🏽👍"
+                                       U"🏽👍🏽👍🏽👍🏽👍🏽👍🏽")
                          .toUtf8())
-            << QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
+            << QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽"
+                                 U"👍"
                                  U"🏽👍🏽👍🏽👍🏽👍🏽👍🏽");
         QTest::newRow("blank text") << typed(KippetItemType::text, " \n ") << QString();
         QTest::newRow("not UTF-8") << typed(KippetItemType::text, "\xff\xfe\xfd") << QString();
@@ -289,6 +293,31 @@ private slots:
         QFETCH(QString, label);
         QCOMPARE(ItemCard::previewLabel(item).value_or(QString()), label);
         QCOMPARE(ItemCard::previewLabel(item).has_value(), !label.isEmpty());
+    }
+
+    void thumbnailsAreDecodedSmallAndWithinTheLimit() {
+        QImage source(640, 480, QImage::Format_RGB32);
+        source.fill(Qt::darkGreen);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        source.save(&buffer, "PNG");
+        // Shrunk while read to the least size that covers the box, proportions kept.
+        QCOMPARE(ImageDecoder::decodeCovering(bytes, QSize(260, 96))->size(), QSize(260, 195));
+        QCOMPARE(ImageDecoder::decodeCovering(bytes, QSize(100, 300))->size(), QSize(400, 300));
+        // Never enlarged.
+        QCOMPARE(ImageDecoder::decodeCovering(bytes, QSize(1280, 960))->size(), QSize(640, 480));
+        // The limit is of the picture the header declares, not of the shrunk one.
+        QVERIFY(!ImageDecoder::decodeCovering(bytes, QSize(260, 96), 640 * 480 * 4 - 1));
+        QVERIFY(ImageDecoder::decodeCovering(bytes, QSize(260, 96), 640 * 480 * 4));
+        QVERIFY(!ImageDecoder::decodeCovering("GIF89a but not really", QSize(260, 96)));
+
+        // Image bytes first, then the thumbnail; neither gives nothing.
+        const QImage fromThumbnail = ThumbnailCache::decode(true, "junk", bytes, QSize(260, 96));
+        QCOMPARE(fromThumbnail.size(), QSize(260, 195));
+        QVERIFY(ThumbnailCache::decode(true, "junk", "more junk", QSize(260, 96)).isNull());
+        // A file's own bytes are never read as its picture.
+        QVERIFY(ThumbnailCache::decode(false, bytes, QByteArray(), QSize(260, 96)).isNull());
     }
 
     void theGridThumbnailTakesTwoFifthsOfTheCard() {
