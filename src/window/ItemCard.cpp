@@ -133,7 +133,6 @@ ItemCard::ItemCard(const KippetItem& item, Kippet* kippet, ItemLayoutMode layout
                    ThumbnailCache* thumbnails, QWidget* parent)
     : QWidget(parent), item_(item), kippet_(kippet), layoutMode_(layoutMode),
       thumbnails_(thumbnails) {
-    setAttribute(Qt::WA_Hover, false);
     if (thumbnails_) {
         picture_ = thumbnails_->picture(item_);
         if (picture_.isNull() && !thumbnails_->isSettled(item_.id))
