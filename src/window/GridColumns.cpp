@@ -39,7 +39,7 @@ void GridColumns::initializeIfNeeded(double width) {
     if (!isUsable(width) || hasInitialized_)
         return;
     hasInitialized_ = true;
-    setCount(columnCount(width));
+    setCount(columnCount(width), false);
 }
 
 void GridColumns::handleWidthChange(double width) {
@@ -47,7 +47,7 @@ void GridColumns::handleWidthChange(double width) {
         return;
     if (!hasInitialized_) {
         hasInitialized_ = true;
-        setCount(columnCount(width));
+        setCount(columnCount(width), false);
         return;
     }
     cancelPendingResize();
@@ -67,10 +67,10 @@ void GridColumns::cancelPendingResize() {
 
 void GridColumns::apply() {
     emit resizePendingChanged(false);
-    setCount(columnCount(pendingWidth_));
+    setCount(columnCount(pendingWidth_), true);
 }
 
-void GridColumns::setCount(int count) {
+void GridColumns::setCount(int count, bool animated) {
     if (std::exchange(count_, count) != count)
-        emit countChanged(count);
+        emit countChanged(count, animated);
 }

@@ -35,12 +35,14 @@ public:
     void cancelPendingResize();
 
 signals:
-    void countChanged(int count);
+    // `animated`: a change after a resize, which the cards follow smoothly; the first count is
+    // set at once.
+    void countChanged(int count, bool animated);
     void resizePendingChanged(bool isPending);
 
 private:
     void apply();
-    void setCount(int count);
+    void setCount(int count, bool animated);
 
     int count_ = 1;
     bool hasInitialized_ = false;

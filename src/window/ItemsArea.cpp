@@ -2,6 +2,7 @@
 
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
+#include "platform/Animations.h"
 #include "window/CategorySection.h"
 #include "window/EmptyStateView.h"
 #include "window/ItemCard.h"
@@ -14,11 +15,13 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QSet>
+#include <QVariantAnimation>
 
 namespace {
 // Cards are kept this far beyond the visible part, so a small scroll makes none.
 constexpr int overscan = 240;
 constexpr int layoutRowHeight = 26;
+constexpr int cardMoveMs = 240;
 
 int heightOf(QWidget* widget, int width) {
     return widget->hasHeightForWidth() ? widget->heightForWidth(width)
@@ -102,11 +105,63 @@ void ItemsArea::setLayoutMode(ItemLayoutMode layoutMode) {
     relayout();
 }
 
-void ItemsArea::setColumnCount(int columnCount) {
+void ItemsArea::setColumnCount(int columnCount, bool animated) {
     columnCount = std::max(1, columnCount);
     if (std::exchange(columnCount_, columnCount) == columnCount)
         return;
+    QHash<QUuid, QRect> from;
+    if (animated && Animations::enabled() && layoutMode_ == ItemLayoutMode::grid) {
+        for (auto it = cards_.cbegin(); it != cards_.cend(); ++it)
+            from.insert(it.key(), it.value()->geometry());
+    }
     relayout();
+    if (!from.isEmpty())
+        moveCards(from);
+}
+
+// The cards that were in view glide from where they stood to their new places.
+void ItemsArea::moveCards(const QHash<QUuid, QRect>& from) {
+    struct Path {
+        QPointer<ItemCard> card;
+        QRect start;
+        QRect end;
+    };
+    QList<Path> paths;
+    for (auto it = cards_.cbegin(); it != cards_.cend(); ++it) {
+        const auto start = from.constFind(it.key());
+        if (start != from.cend() && *start != it.value()->geometry())
+            paths.append({it.value(), *start, it.value()->geometry()});
+    }
+    if (paths.isEmpty())
+        return;
+    auto* move = new QVariantAnimation(this);
+    move->setDuration(cardMoveMs);
+    move->setEasingCurve(QEasingCurve::InOutQuad);
+    move->setStartValue(0.0);
+    move->setEndValue(1.0);
+    connect(move, &QVariantAnimation::valueChanged, this, [paths](const QVariant& value) {
+        const qreal t = value.toReal();
+        const auto mix = [t](int a, int b) { return qRound(a + (b - a) * t); };
+        for (const Path& path : paths) {
+            if (path.card)
+                path.card->setGeometry(mix(path.start.x(), path.end.x()),
+                                       mix(path.start.y(), path.end.y()),
+                                       mix(path.start.width(), path.end.width()),
+                                       mix(path.start.height(), path.end.height()));
+        }
+    });
+    for (const Path& path : paths)
+        path.card->setGeometry(path.start);
+    cardMove_ = move;
+    move->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+// Any new arrangement puts the cards straight where they belong.
+void ItemsArea::stopMovingCards() {
+    if (QVariantAnimation* move = std::exchange(cardMove_, nullptr)) {
+        move->disconnect(this);
+        move->stop();
+    }
 }
 
 void ItemsArea::rebuild() {
@@ -153,6 +208,7 @@ bool ItemsArea::viewportEvent(QEvent* event) {
 void ItemsArea::relayout() {
     if (arranging_)
         return;
+    stopMovingCards();
     arranging_ = true;
     const int width = viewport()->width();
     const int inner = std::max(1, width - 2 * horizontalPadding);
@@ -192,6 +248,7 @@ void ItemsArea::relayout() {
 void ItemsArea::scrollContentsBy(int dx, int dy) {
     if (arranging_)
         return;
+    stopMovingCards();
     viewport()->scroll(dx, dy);
     materialize();
 }

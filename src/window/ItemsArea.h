@@ -13,6 +13,7 @@ class ItemCard;
 class Kippet;
 class LayoutSwitchButton;
 class ThumbnailCache;
+class QVariantAnimation;
 
 // The scrolling content of an expanded kippet window: the note card and the todo card, the row
 // with the grid/list switch, then the empty state or the category sections. Only the cards that
@@ -39,7 +40,8 @@ public:
     ItemLayoutMode layoutMode() const { return layoutMode_; }
     void setLayoutMode(ItemLayoutMode layoutMode);
     int columnCount() const { return columnCount_; }
-    void setColumnCount(int columnCount);
+    // `animated`: the cards move to their new places over a quarter of a second.
+    void setColumnCount(int columnCount, bool animated = false);
 
     // Regroups the kippet's items into sections.
     void rebuild();
@@ -68,6 +70,8 @@ private:
     void setTopCard(QPointer<QWidget>& slot, QWidget* card);
     void relayout();
     void materialize();
+    void moveCards(const QHash<QUuid, QRect>& from);
+    void stopMovingCards();
 
     QPointer<Kippet> kippet_;
     ItemLayoutMode layoutMode_;
@@ -83,5 +87,6 @@ private:
     QList<int> sectionTops_;
     QHash<QUuid, ItemCard*> cards_;
     int contentHeight_ = 0;
+    QPointer<QVariantAnimation> cardMove_;
     bool arranging_ = false;
 };
