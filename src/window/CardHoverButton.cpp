@@ -9,11 +9,8 @@ namespace {
 constexpr qreal ring = 4;
 } // namespace
 
-CardHoverButton::CardHoverButton(const QString& systemName, const QString& helpText,
-                                 QWidget* parent)
+CardHoverButton::CardHoverButton(const QString& systemName, QWidget* parent)
     : QAbstractButton(parent), systemName_(systemName) {
-    setToolTip(helpText);
-    setAccessibleName(helpText);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(sizeHint());

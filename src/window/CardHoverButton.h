@@ -9,7 +9,7 @@ class CardHoverButton : public QAbstractButton {
 public:
     static constexpr qreal symbolPoints = 15;
 
-    CardHoverButton(const QString& systemName, const QString& helpText, QWidget* parent = nullptr);
+    explicit CardHoverButton(const QString& systemName, QWidget* parent = nullptr);
 
     // The button's width and height.
     static int side();

@@ -9,7 +9,6 @@ ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QLabel(parent) 
 
 void ElidedLabel::setFullText(const QString& text) {
     fullText_ = text;
-    setToolTip(text);
     elide();
 }
 

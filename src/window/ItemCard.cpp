@@ -273,15 +273,13 @@ void ItemCard::makeHoverButtons() {
         return;
     const struct {
         const char* symbol;
-        const char* help;
         const char* name;
         void (ItemCard::*signal)(const QUuid&);
-    } specs[] = {{"folder", "Show in File Manager", "RevealItemButton", &ItemCard::revealRequested},
-                 {"doc.on.doc", "Copy", "CopyItemButton", &ItemCard::copyRequested},
-                 {"xmark.circle.fill", "Remove", "RemoveItemButton", &ItemCard::removeRequested}};
+    } specs[] = {{"folder", "RevealItemButton", &ItemCard::revealRequested},
+                 {"doc.on.doc", "CopyItemButton", &ItemCard::copyRequested},
+                 {"xmark.circle.fill", "RemoveItemButton", &ItemCard::removeRequested}};
     for (const auto& spec : specs) {
-        auto* button = new CardHoverButton(QString::fromLatin1(spec.symbol),
-                                           QString::fromUtf8(spec.help), this);
+        auto* button = new CardHoverButton(QString::fromLatin1(spec.symbol), this);
         button->setObjectName(QString::fromLatin1(spec.name));
         connect(button, &QAbstractButton::clicked, this,
                 [this, signal = spec.signal] { emit(this->*signal)(item_.id); });
