@@ -15,6 +15,8 @@ QLabel* centredLabel(const QString& text, const QFont& font) {
     label->setFont(font);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
+    // Inside a scroll area the labels would take the text colour of a view's base.
+    label->setForegroundRole(QPalette::WindowText);
     return label;
 }
 } // namespace

@@ -60,6 +60,8 @@ QWidget* ItemsArea::makeLayoutRow() {
     box->setSpacing(10);
     auto* files = new QLabel(QStringLiteral("Files"));
     files->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    // Inside the scroll area it would take the text colour of a view's base.
+    files->setForegroundRole(QPalette::WindowText);
     QPalette palette = files->palette();
     palette.setColor(QPalette::WindowText, SheetStyle::secondary(palette));
     files->setPalette(palette);

@@ -24,6 +24,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 
@@ -132,6 +133,21 @@ KippetItem imageItem(const QByteArray& content, std::optional<QByteArray> thumbn
     return item;
 }
 
+// The darkest grey drawn over the widget's area of the panel.
+int darkestInk(FloatingKippetWindow* window, const QWidget* widget) {
+    const QImage image = window->grab().toImage();
+    const QRect area(widget->mapTo(window, QPoint(0, 0)), widget->size());
+    int darkest = 255;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qAlpha(pixel) == 255)
+                darkest = std::min(darkest, qGray(pixel));
+        }
+    }
+    return darkest;
+}
+
 void hover(QWidget* widget) {
     QEnterEvent enter(QPointF(5, 5), widget->mapTo(widget->window(), QPointF(5, 5)),
                       widget->mapToGlobal(QPointF(5, 5)));
@@ -212,6 +228,9 @@ private slots:
                                                              "links...")}));
         const QWidget* row = items->layoutSwitch()->parentWidget();
         QCOMPARE(empty->y(), row->geometry().bottom() + 1 + 16);
+        // The texts are drawn in the secondary colour, not in a view's black text.
+        QVERIFY(darkestInk(window, empty) > 60);
+        QVERIFY(darkestInk(window, row->findChild<QLabel*>()) > 60);
         QVERIFY(items->sections().isEmpty());
 
         // Every item in analysis: not empty, and no section either.

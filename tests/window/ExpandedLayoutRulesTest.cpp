@@ -272,11 +272,13 @@ private slots:
             << QStringLiteral("abcdefghij klmnopq");
         QTest::newRow("grapheme clusters")
             << typed(KippetItemType::text,
-                     QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
+                     QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽"
+                                       U"👍"
                                        U"🏽👍🏽👍🏽👍"
                                        U"🏽👍🏽👍🏽👍🏽👍🏽👍🏽")
                          .toUtf8())
-            << QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽"
+            << QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
+                                 U"🏽"
                                  U"👍"
                                  U"🏽👍🏽👍🏽👍🏽👍🏽👍🏽");
         QTest::newRow("blank text") << typed(KippetItemType::text, " \n ") << QString();
