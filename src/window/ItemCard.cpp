@@ -121,6 +121,21 @@ QStringList elidedLines(QString text, const QFont& font, qreal width, int maxLin
     return lines;
 }
 
+// A label needs the beginning of a text only: a long one is not decoded whole while painting.
+constexpr qsizetype previewBytes = 16 * 1024;
+
+QByteArray textHead(const QByteArray& content) {
+    if (content.size() <= previewBytes)
+        return content;
+    qsizetype end = previewBytes;
+    // Back to the start of the character the cut falls in, which is dropped too.
+    while (end > 0 && (quint8(content[end - 1]) & 0xC0) == 0x80)
+        --end;
+    if (end > 0 && quint8(content[end - 1]) >= 0xC0)
+        --end;
+    return content.left(end);
+}
+
 std::optional<QUrl> strictURL(const QString& text) {
     const QUrl url(text, QUrl::StrictMode);
     if (text.isEmpty() || !url.isValid())
@@ -190,7 +205,7 @@ std::optional<QString> ItemCard::previewLabel(const KippetItem& item) {
     if (item.metadata.fileExtension && !item.metadata.fileExtension->isEmpty())
         return item.metadata.fileExtension->toUpper();
     if (item.type == KippetItemType::text || item.type == KippetItemType::note) {
-        const std::optional<QString> text = decodeUtf8(item.content);
+        const std::optional<QString> text = decodeUtf8(textHead(item.content));
         if (!text)
             return std::nullopt;
         QString trimmed = text->trimmed();

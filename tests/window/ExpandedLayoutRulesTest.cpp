@@ -272,15 +272,24 @@ private slots:
             << QStringLiteral("abcdefghij klmnopq");
         QTest::newRow("grapheme clusters")
             << typed(KippetItemType::text,
-                     QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽"
+                     QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
+                                       U"🏽"
                                        U"👍"
                                        U"🏽👍🏽👍🏽👍"
                                        U"🏽👍🏽👍🏽👍🏽👍🏽👍🏽")
                          .toUtf8())
-            << QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
+            << QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽"
+                                 U"👍"
                                  U"🏽"
                                  U"👍"
                                  U"🏽👍🏽👍🏽👍🏽👍🏽👍🏽");
+        // Only the beginning of a long text is read; a cut inside a character is not an error.
+        QTest::newRow("long text")
+            << typed(KippetItemType::text, QString(20000, QChar(0xE9)).toUtf8())
+            << QString(18, QChar(0xE9));
+        QTest::newRow("long text, cut in a character")
+            << typed(KippetItemType::text, "a" + QString(20000, QChar(0xE9)).toUtf8())
+            << QStringLiteral("a") + QString(17, QChar(0xE9));
         QTest::newRow("blank text") << typed(KippetItemType::text, " \n ") << QString();
         QTest::newRow("not UTF-8") << typed(KippetItemType::text, "\xff\xfe\xfd") << QString();
         QTest::newRow("host") << site << QStringLiteral("example.com");
