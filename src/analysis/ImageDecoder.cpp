@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -84,6 +85,31 @@ std::optional<QImage> ImageDecoder::decode(const QByteArray& bytes, qint64 limit
     const QSize size = bound.reader.size();
     if (!size.isValid() || size.isEmpty() || qint64(size.width()) * size.height() * 4 > limit)
         return std::nullopt;
+    QImage image = bound.reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+std::optional<QImage> ImageDecoder::decodeCovering(const QByteArray& bytes, QSize cover,
+                                                   qint64 limit) {
+    const std::optional<QByteArray> format = formatOf(bytes);
+    if (!format || cover.isEmpty())
+        return std::nullopt;
+    BoundReader bound(bytes, *format);
+    const QSize size = bound.reader.size();
+    if (!size.isValid() || size.isEmpty() || qint64(size.width()) * size.height() * 4 > limit)
+        return std::nullopt;
+    bound.reader.setAutoTransform(true);
+    // The scaled size is of the stored picture, before it is turned upright.
+    if (bound.reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
+        cover.transpose();
+    const double factor =
+        std::max(double(cover.width()) / size.width(), double(cover.height()) / size.height());
+    if (factor < 1) {
+        bound.reader.setScaledSize(QSize(std::max(1, qRound(size.width() * factor)),
+                                         std::max(1, qRound(size.height() * factor))));
+    }
     QImage image = bound.reader.read();
     if (image.isNull())
         return std::nullopt;

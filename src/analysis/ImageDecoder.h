@@ -24,4 +24,9 @@ public:
     // The first image of the bytes, or nothing when they are not a taken format, declare a
     // picture over the limit, or do not decode.
     static std::optional<QImage> decode(const QByteArray& bytes, qint64 limit = maxDecodedBytes);
+    // The same, upright as its orientation tag says, and shrunk while it is read to the least
+    // size that still covers `cover` (never enlarged), for a thumbnail. The limit applies to the
+    // size the header declares, as above.
+    static std::optional<QImage> decodeCovering(const QByteArray& bytes, QSize cover,
+                                                qint64 limit = maxDecodedBytes);
 };

@@ -12,6 +12,7 @@
 #include "store/KippetManager.h"
 #include "store/StoreManager.h"
 #include "window/FloatingKippetWindow.h"
+#include "window/GridColumns.h"
 #include "window/ItemStateTracker.h"
 
 #include <QApplication>
@@ -44,7 +45,8 @@ QString describe(std::exception_ptr failure) {
 
 FloatingKippetView::FloatingKippetView(Kippet* kippet, FloatingKippetWindow* window)
     : QWidget(window), kippet_(kippet), window_(window), intake_(new KippetIntake(kippet, this)),
-      itemStates_(new ItemStateTracker(kippet, ItemStateTracker::Policy::contentView, this)) {
+      itemStates_(new ItemStateTracker(kippet, ItemStateTracker::Policy::contentView, this)),
+      gridColumns_(new GridColumns(this)) {
     setAcceptDrops(true);
     shownColor_ = displayColor();
     connect(intake_, &KippetIntake::errorOccurred, this, &FloatingKippetView::showError);

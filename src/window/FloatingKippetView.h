@@ -10,6 +10,8 @@
 
 class ActionButton;
 class CollapsedStateIndicator;
+class ExpandedKippetLayout;
+class GridColumns;
 class FloatingKippetWindow;
 class ItemStateTracker;
 class Kippet;
@@ -42,6 +44,8 @@ public:
     KippetIntake& intake() const { return *intake_; }
     // The view's own tracking of the analysing, import and failed states, for its overlays.
     ItemStateTracker& itemStates() const { return *itemStates_; }
+    // The expanded grid's column count; it outlives the expanded layout.
+    GridColumns& gridColumns() const { return *gridColumns_; }
     // The layout shown now.
     QWidget* currentLayout() const { return layout_; }
 
@@ -108,7 +112,9 @@ private:
     QPointer<FloatingKippetWindow> window_;
     KippetIntake* intake_;
     ItemStateTracker* itemStates_;
+    GridColumns* gridColumns_;
     QWidget* layout_ = nullptr;
+    QPointer<ExpandedKippetLayout> expandedLayout_;
     QPointer<CollapsedStateIndicator> collapsedIndicator_;
     QPointer<MiniStateIndicator> miniIndicator_;
     QList<QPointer<ActionButton>> buttons_;

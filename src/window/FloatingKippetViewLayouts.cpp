@@ -1,9 +1,10 @@
 // The view's layouts: collapsed (a header, the status and a row of buttons), mini (the status
-// alone) and expanded (built by its factory).
+// alone) and expanded (header, items or a status, toolbar).
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "window/ActionButton.h"
 #include "window/CollapsedStateIndicator.h"
+#include "window/ExpandedKippetLayout.h"
 #include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/MiniStateIndicator.h"
@@ -54,22 +55,12 @@ void FloatingKippetView::showLayoutForMode() {
 QWidget* FloatingKippetView::expandedLayout() {
     if (const LayoutFactory& factory = expandedLayoutFactory())
         return factory(this);
-    // Until the expanded layout exists: the kippet's name.
-    auto* layout = new QWidget;
-    layout->setObjectName(QStringLiteral("ExpandedLayout"));
-    auto* box = new QVBoxLayout(layout);
-    box->setContentsMargins(16, 12, 16, 12);
-    auto* name = new QLabel(kippet_->name());
-    name->setAlignment(Qt::AlignCenter);
-    name->setAttribute(Qt::WA_TransparentForMouseEvents);
-    QFont font = name->font();
-    font.setWeight(QFont::DemiBold);
-    name->setFont(font);
-    box->addWidget(name);
-    connect(kippet_, &Kippet::nameChanged, name, [name, kippet = kippet_] {
-        if (kippet)
-            name->setText(kippet->name());
-    });
+    auto* layout = new ExpandedKippetLayout(this);
+    expandedLayout_ = layout;
+    notesButton_ = layout->notesButton();
+    todosButton_ = layout->todosButton();
+    for (ActionButton* button : layout->buttons())
+        buttons_.append(button);
     return layout;
 }
 
@@ -172,6 +163,8 @@ void FloatingKippetView::updateButtons() {
         collapsedIndicator_->setIsActive(isWindowActive_);
     if (miniIndicator_)
         miniIndicator_->setIsActive(isWindowActive_);
+    if (expandedLayout_)
+        expandedLayout_->setIsWindowActive(isWindowActive_);
 }
 
 void FloatingKippetView::collapsedNotesButtonTapped() {

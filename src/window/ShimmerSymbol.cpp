@@ -21,8 +21,13 @@ QColor secondary(const QPalette& palette) {
 
 ShimmerSymbol::ShimmerSymbol(const QString& systemName, qreal opacity, qreal peakOpacity,
                              int periodMs, QWidget* parent)
-    : QWidget(parent), systemName_(systemName), opacity_(opacity), peakOpacity_(peakOpacity),
-      shimmer_(new QVariantAnimation(this)), pulseAnimation_(new QVariantAnimation(this)) {
+    : ShimmerSymbol(systemName, opacity, peakOpacity, periodMs, pointSize, bandWidth, parent) {}
+
+ShimmerSymbol::ShimmerSymbol(const QString& systemName, qreal opacity, qreal peakOpacity,
+                             int periodMs, qreal glyphPoints, qreal bandPoints, QWidget* parent)
+    : QWidget(parent), systemName_(systemName), glyphPoints_(glyphPoints), bandPoints_(bandPoints),
+      opacity_(opacity), peakOpacity_(peakOpacity), shimmer_(new QVariantAnimation(this)),
+      pulseAnimation_(new QVariantAnimation(this)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFixedSize(sizeHint());
@@ -44,7 +49,7 @@ ShimmerSymbol::ShimmerSymbol(const QString& systemName, qreal opacity, qreal pea
 }
 
 QSize ShimmerSymbol::sizeHint() const {
-    const int side = qCeil(pointSize * 1.1);
+    const int side = qCeil(glyphPoints_ * 1.1);
     return {side, side};
 }
 
@@ -81,8 +86,8 @@ QImage ShimmerSymbol::band(const QPixmap& glyph) const {
     const bool dark = palette().color(QPalette::Window).lightness() < 128;
     QColor colour = dark ? Qt::white : Qt::black;
     QPainter painter(&image);
-    const qreal left = size.width() / 2 + shimmerOffset_ - bandWidth / 2;
-    QLinearGradient gradient(left, 0, left + bandWidth, 0);
+    const qreal left = size.width() / 2 + shimmerOffset_ - bandPoints_ / 2;
+    QLinearGradient gradient(left, 0, left + bandPoints_, 0);
     colour.setAlphaF(0);
     gradient.setColorAt(0, colour);
     colour.setAlphaF(static_cast<float>(peakOpacity_));
@@ -99,7 +104,7 @@ void ShimmerSymbol::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QPixmap glyph =
-        Symbols::pixmap(systemName_, pointSize, secondary(palette()), devicePixelRatioF());
+        Symbols::pixmap(systemName_, glyphPoints_, secondary(palette()), devicePixelRatioF());
     QRectF target(QPointF(), glyph.deviceIndependentSize());
     target.moveCenter(QRectF(rect()).center());
     painter.setOpacity(opacity_ * pulse_);

@@ -17,6 +17,9 @@ public:
     // `opacity` of the glyph, `peakOpacity` of the band's middle, one sweep every `periodMs`.
     ShimmerSymbol(const QString& systemName, qreal opacity, qreal peakOpacity, int periodMs,
                   QWidget* parent = nullptr);
+    // The same at another glyph size and band width.
+    ShimmerSymbol(const QString& systemName, qreal opacity, qreal peakOpacity, int periodMs,
+                  qreal glyphPoints, qreal bandPoints, QWidget* parent = nullptr);
 
     QString systemName() const { return systemName_; }
     // The band's horizontal offset from the centre, -100 to 100 points.
@@ -35,6 +38,8 @@ private:
     QImage band(const QPixmap& glyph) const;
 
     QString systemName_;
+    qreal glyphPoints_;
+    qreal bandPoints_;
     qreal opacity_;
     qreal peakOpacity_;
     qreal shimmerOffset_ = -100;

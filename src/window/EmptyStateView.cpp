@@ -1,0 +1,62 @@
+#include "window/EmptyStateView.h"
+
+#include "app/Symbols.h"
+#include "dashboard/SheetStyle.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+
+using SheetStyle::TextStyle;
+
+namespace {
+QLabel* centredLabel(const QString& text, const QFont& font) {
+    auto* label = new QLabel(text);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    // Inside a scroll area the labels would take the text colour of a view's base.
+    label->setForegroundRole(QPalette::WindowText);
+    return label;
+}
+} // namespace
+
+EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("EmptyState"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 24, 0, 24);
+    stack->setSpacing(8);
+    symbol_ = new QLabel;
+    symbol_->setAlignment(Qt::AlignCenter);
+    title_ =
+        centredLabel(QStringLiteral("Nothing here yet"), SheetStyle::font(TextStyle::subheadline));
+    hint_ = centredLabel(QStringLiteral("Import or paste in files, images, links..."),
+                         SheetStyle::font(TextStyle::caption));
+    stack->addWidget(symbol_);
+    stack->addWidget(title_);
+    stack->addWidget(hint_);
+    applyColors();
+}
+
+QStringList EmptyStateView::texts() const {
+    return {title_->text(), hint_->text()};
+}
+
+void EmptyStateView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+}
+
+void EmptyStateView::applyColors() {
+    const QColor secondary = SheetStyle::secondary(palette());
+    symbol_->setPixmap(Symbols::pixmap(QStringLiteral("tray"), 36,
+                                       SheetStyle::withAlpha(secondary, 0.6), devicePixelRatioF()));
+    QPalette titlePalette = title_->palette();
+    titlePalette.setColor(QPalette::WindowText, secondary);
+    title_->setPalette(titlePalette);
+    QPalette hintPalette = hint_->palette();
+    hintPalette.setColor(QPalette::WindowText, SheetStyle::withAlpha(secondary, 0.7));
+    hint_->setPalette(hintPalette);
+}
