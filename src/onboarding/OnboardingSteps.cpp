@@ -1,6 +1,9 @@
 #include "onboarding/OnboardingSteps.h"
 
+#include "onboarding/AIFeaturesStepView.h"
 #include "onboarding/ContentStepView.h"
+#include "onboarding/ShortcutsStepView.h"
+#include "onboarding/ViewModesStepView.h"
 #include "onboarding/WelcomeStepView.h"
 #include "onboarding/iCloudSyncStepView.h"
 
@@ -14,11 +17,14 @@ QWidget* OnboardingSteps::make(int step, OnboardingState* state, QWidget* window
     case 2:
         return new ContentStepView(state, parent);
     case 3:
+        return new ViewModesStepView(state, parent);
     case 4:
+        return new ShortcutsStepView(state, parent);
     case 5:
+        return new AIFeaturesStepView(state, parent);
     case 6:
     case 7: {
-        // The view modes, shortcuts, analysis, hands-on and completion steps come later.
+        // The hands-on and completion steps come later.
         auto* page = new QWidget(parent);
         page->setObjectName(QStringLiteral("EmptyStep"));
         return page;

@@ -27,6 +27,8 @@ Tones tones(TourStyle::Named name) {
         return {QColor(52, 199, 89), QColor(48, 209, 88)};
     case Named::cyan:
         return {QColor(50, 173, 230), QColor(100, 210, 255)};
+    case Named::red:
+        return {QColor(255, 59, 48), QColor(255, 69, 58)};
     default:
         return {};
     }
