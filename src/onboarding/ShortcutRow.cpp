@@ -69,6 +69,8 @@ QWidget* ShortcutRow::displayControls() {
     auto* box = new QWidget(this);
     QHBoxLayout* row = plainRow(box);
     row->setSpacing(8);
+    // Both modes keep their controls at the row's trailing edge.
+    row->addStretch(1);
     badge_ = new KeyBadge(QString(), 32, box);
     row->addWidget(badge_, 0, Qt::AlignVCenter);
     edit_ = new QPushButton(QStringLiteral("Edit"), box);
@@ -83,6 +85,7 @@ QWidget* ShortcutRow::editControls() {
     auto* box = new QWidget(this);
     QHBoxLayout* row = plainRow(box);
     row->setSpacing(8);
+    row->addStretch(1);
     KeyCaptureField::Look look;
     look.placeholder = QStringLiteral("Press key...");
     look.font = TourStyle::font(TextStyle::body);
