@@ -29,6 +29,8 @@ Tones tones(TourStyle::Named name) {
         return {QColor(50, 173, 230), QColor(100, 210, 255)};
     case Named::red:
         return {QColor(255, 59, 48), QColor(255, 69, 58)};
+    case Named::yellow:
+        return {QColor(255, 204, 0), QColor(255, 214, 10)};
     default:
         return {};
     }

@@ -1,0 +1,99 @@
+#include "onboarding/ConfettiPiece.h"
+
+#include "onboarding/TourStyle.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRandomGenerator>
+#include <cmath>
+
+namespace {
+double uniform(QRandomGenerator& random, double low, double high) {
+    return low + random.generateDouble() * (high - low);
+}
+
+// One coordinate of the cubic Bézier from 0 to 1 with inner control values a and b.
+double bezier(double t, double a, double b) {
+    const double u = 1 - t;
+    return 3 * u * u * t * a + 3 * u * t * t * b + t * t * t;
+}
+
+double bezierSlope(double t, double a, double b) {
+    const double u = 1 - t;
+    return 3 * u * u * a + 6 * u * t * (b - a) + 3 * t * t * (1 - b);
+}
+} // namespace
+
+double ConfettiPiece::easeInOut(double progress) {
+    const double x = std::clamp(progress, 0.0, 1.0);
+    // The curve's parameter for this x, by Newton's method; the curve rises monotonically.
+    double t = x;
+    for (int i = 0; i < 8; ++i) {
+        const double slope = bezierSlope(t, 0.42, 0.58);
+        if (std::abs(slope) < 1e-9) {
+            break;
+        }
+        t = std::clamp(t - (bezier(t, 0.42, 0.58) - x) / slope, 0.0, 1.0);
+    }
+    return bezier(t, 0.0, 1.0);
+}
+
+ConfettiPiece::Pose ConfettiPiece::at(double seconds) const {
+    const double eased = easeInOut((seconds - delay) / fallSeconds);
+    return {startY + (targetY - startY) * eased,
+            startRotation + (endRotation - startRotation) * eased, 1.0 - eased};
+}
+
+QList<ConfettiPiece> ConfettiPiece::create(const QSizeF& size, QRandomGenerator& random) {
+    using TourStyle::Named;
+    const QPalette palette = QApplication::palette();
+    const QList<QColor> colors{
+        TourStyle::color(Named::red, palette),    TourStyle::color(Named::orange, palette),
+        TourStyle::color(Named::yellow, palette), TourStyle::color(Named::green, palette),
+        TourStyle::color(Named::blue, palette),   TourStyle::color(Named::purple, palette),
+        TourStyle::color(Named::pink, palette)};
+    QList<ConfettiPiece> pieces;
+    pieces.reserve(count);
+    for (int id = 0; id < count; ++id) {
+        ConfettiPiece piece;
+        piece.id = id;
+        piece.color = colors[static_cast<int>(random.bounded(static_cast<int>(colors.size())))];
+        piece.x = uniform(random, 0, size.width());
+        piece.startY = uniform(random, -100, -50);
+        piece.size = uniform(random, 8, 16);
+        piece.startRotation = uniform(random, 0, 360);
+        piece.delay = uniform(random, 0, 0.5);
+        piece.targetY = size.height() + 50;
+        pieces.append(piece);
+    }
+    // The end angles are drawn when the falls start, after every piece is made.
+    for (ConfettiPiece& piece : pieces) {
+        piece.endRotation = uniform(random, 720, 1080);
+    }
+    return pieces;
+}
+
+void ConfettiPiece::paint(QPainter& painter, const QList<ConfettiPiece>& pieces, double seconds) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QTransform base = painter.transform();
+    for (const ConfettiPiece& piece : pieces) {
+        const Pose pose = piece.at(seconds);
+        if (pose.opacity <= 0) {
+            continue;
+        }
+        QTransform place = base;
+        place.translate(piece.x, pose.y);
+        place.rotate(pose.rotation);
+        painter.setTransform(place);
+        painter.setOpacity(pose.opacity);
+        painter.setBrush(piece.color);
+        const double half = piece.size / 2;
+        painter.drawRoundedRect(QRectF(-half, -half, piece.size, piece.size), cornerRadius,
+                                cornerRadius);
+    }
+    painter.setTransform(base);
+    painter.setOpacity(1);
+}
