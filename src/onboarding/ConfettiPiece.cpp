@@ -3,9 +3,9 @@
 #include "onboarding/TourStyle.h"
 
 #include <QApplication>
-#include <QPalette>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 #include <QRandomGenerator>
 #include <cmath>
 

@@ -3,6 +3,7 @@
 #include "onboarding/AIFeaturesStepView.h"
 #include "onboarding/ContentStepView.h"
 #include "onboarding/ShortcutsStepView.h"
+#include "onboarding/TryItOutStepView.h"
 #include "onboarding/ViewModesStepView.h"
 #include "onboarding/WelcomeStepView.h"
 #include "onboarding/iCloudSyncStepView.h"
@@ -10,7 +11,6 @@
 #include <QWidget>
 
 QWidget* OnboardingSteps::make(int step, OnboardingState* state, QWidget* window, QWidget* parent) {
-    Q_UNUSED(window);
     switch (step) {
     case 1:
         return new iCloudSyncStepView(state, parent);
@@ -23,8 +23,9 @@ QWidget* OnboardingSteps::make(int step, OnboardingState* state, QWidget* window
     case 5:
         return new AIFeaturesStepView(state, parent);
     case 6:
+        return new TryItOutStepView(state, window, parent);
     case 7: {
-        // The hands-on and completion steps come later.
+        // The completion step comes later.
         auto* page = new QWidget(parent);
         page->setObjectName(QStringLiteral("EmptyStep"));
         return page;
