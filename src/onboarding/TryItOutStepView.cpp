@@ -278,3 +278,7 @@ void TryItOutStepView::showTasks() {
         shownCount_ = count;
     }
 }
+
+ConfettiWindow* TryItOutStepView::confettiWindow() const {
+    return confetti_;
+}

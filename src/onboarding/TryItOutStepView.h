@@ -30,7 +30,7 @@ public:
     QWidget* progressLine() const { return progress_; }
     QLabel* progressText() const { return progressText_; }
     QLabel* completionMessage() const { return completion_; }
-    ConfettiWindow* confettiWindow() const { return confetti_; }
+    ConfettiWindow* confettiWindow() const;
 
     // The demo kippet of a tour, as the step makes it; its observers end with the state.
     static Kippet* makeDemoKippet(OnboardingState* state);
