@@ -45,6 +45,7 @@ AIModeCard::AIModeCard(AIMode mode, const QString& icon, const QString& title,
         QFont font = TourStyle::font(TextStyle::caption2);
         font.setWeight(QFont::DemiBold);
         badgeLabel_->setFont(font);
+        badgeLabel_->setForegroundRole(QPalette::WindowText);
         QHBoxLayout* badgeRow = plainRow(badge_);
         badgeRow->setContentsMargins(6, 2, 6, 2);
         badgeRow->addWidget(badgeLabel_);

@@ -116,8 +116,8 @@ QWidget* ShortcutsStepView::testPanel() {
     look.cornerRadius = 8;
     testField_ = new KeyCaptureField(look, panel);
     testField_->setObjectName(QStringLiteral("ShortcutTestField"));
-    testField_->setMaximumWidth(400);
-    testField_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // As wide as it may be: the panel is always wider.
+    testField_->setFixedWidth(400);
     connect(testField_, &KeyCaptureField::keyAccepted, this, [this](const QString& key) {
         setTestInput(key);
         testClearing_->restart();

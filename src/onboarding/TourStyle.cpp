@@ -134,6 +134,8 @@ QColor TourStyle::withOpacity(QColor color, qreal opacity) {
 
 void TourStyle::applyText(QWidget* label, TextStyle style, bool secondary) {
     label->setFont(font(style));
+    // Text colour, even inside a button (whose children would take the button text colour).
+    label->setForegroundRole(QPalette::WindowText);
     if (secondary) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, color(Named::secondary, palette));
