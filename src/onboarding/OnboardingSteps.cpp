@@ -1,6 +1,7 @@
 #include "onboarding/OnboardingSteps.h"
 
 #include "onboarding/AIFeaturesStepView.h"
+#include "onboarding/CompletionStepView.h"
 #include "onboarding/ContentStepView.h"
 #include "onboarding/ShortcutsStepView.h"
 #include "onboarding/TryItOutStepView.h"
@@ -24,12 +25,8 @@ QWidget* OnboardingSteps::make(int step, OnboardingState* state, QWidget* window
         return new AIFeaturesStepView(state, parent);
     case 6:
         return new TryItOutStepView(state, window, parent);
-    case 7: {
-        // The completion step comes later.
-        auto* page = new QWidget(parent);
-        page->setObjectName(QStringLiteral("EmptyStep"));
-        return page;
-    }
+    case 7:
+        return new CompletionStepView(state, window, parent);
     default:
         return new WelcomeStepView(state, parent);
     }
