@@ -118,6 +118,26 @@ private slots:
         QVERIFY(tour.app.manager().allKippets().isEmpty());
     }
 
+    void theShellAnswersCreateFirstKippetWithTheDashboard() {
+        FixedCompositorCheck compositor;
+        CompositorCheck::install(&compositor);
+        AppHarness app;
+        app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1920, 1080), 0)});
+        app.launch();
+        if (app.registry().dashboardWindow()) {
+            app.registry().dashboardWindow()->close();
+        }
+        QPointer<OnboardingWindow> window = new OnboardingWindow;
+        showCompletion(window);
+        QTest::mouseClick(button(window, QStringLiteral("Create First Kippet")), Qt::LeftButton);
+        settle();
+        QVERIFY(!window);
+        QVERIFY(app.registry().dashboardWindow());
+        QVERIFY(app.registry().dashboardWindow()->isVisible());
+        QCOMPARE(shownTab(app), DashboardTab::kippets);
+        CompositorCheck::install(nullptr);
+    }
+
     void escapeOnTheLastStepStoresNothing() {
         TourFixture tour;
         OnboardingWindow* window = tour.openTour();
