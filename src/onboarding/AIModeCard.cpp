@@ -112,8 +112,9 @@ void AIModeCard::restyle() {
     if (badge_) {
         const Named tone = selected_ ? badgeNamed_ : Named::secondary;
         badge_->setFill(tone, 0.12);
+        // From the card's own colours: the label's were set by the previous call.
         QPalette palette = badgeLabel_->palette();
-        palette.setColor(QPalette::WindowText, TourStyle::color(tone, palette));
+        palette.setColor(QPalette::WindowText, TourStyle::color(tone, this->palette()));
         badgeLabel_->setPalette(palette);
     }
     update();

@@ -103,8 +103,17 @@ QWidget* CompletionStepView::quickReference() {
         {QStringLiteral("E"), QStringLiteral("Expand/Collapse")},
         {QStringLiteral("M"), QStringLiteral("Mini View")},
     };
+    QList<QuickRefRow*> made;
+    int badgeWidth = 0;
     for (const auto& [shortcut, description] : lines) {
-        rowStack.add(new QuickRefRow(shortcut, description, rows), {});
+        auto* row = new QuickRefRow(shortcut, description, rows);
+        badgeWidth = qMax(badgeWidth, row->badgeWidth());
+        made.append(row);
+        rowStack.add(row, {});
+    }
+    // "Ctrl+N" is wider than a single key: the descriptions still start on one line.
+    for (QuickRefRow* row : std::as_const(made)) {
+        row->setBadgeWidth(badgeWidth);
     }
     stack.add(rows, {});
     return card;

@@ -14,6 +14,7 @@ QuickRefRow::QuickRefRow(const QString& shortcut, const QString& description, QW
     QHBoxLayout* row = plainRow(this);
     row->setSpacing(8);
     auto* badge = new RoundedPanel(this);
+    badge_ = badge;
     badge->setFill(Named::accent, 1.0);
     badge->setCornerRadius(6);
     badge->setMinimumWidth(44);
@@ -33,4 +34,12 @@ QuickRefRow::QuickRefRow(const QString& shortcut, const QString& description, QW
     TourStyle::applyText(text, TextStyle::body);
     row->addWidget(text, 0, Qt::AlignVCenter);
     row->addStretch(1);
+}
+
+int QuickRefRow::badgeWidth() const {
+    return qMax(44, badge_->sizeHint().width());
+}
+
+void QuickRefRow::setBadgeWidth(int width) {
+    badge_->setFixedWidth(width);
 }

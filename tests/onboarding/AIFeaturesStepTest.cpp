@@ -154,6 +154,13 @@ private slots:
         QCOMPARE(step->findChildren<RoundedPanel*>(QStringLiteral("AIModeBadge")).size(), 1);
         QTest::mouseClick(step->card(AIMode::off), Qt::LeftButton);
         QCOMPARE(onDevice->badgeColor().rgb(), window->palette().color(QPalette::WindowText).rgb());
+        // The text is drawn in that colour, however often the card was restyled.
+        QTest::mouseClick(step->card(AIMode::byok), Qt::LeftButton);
+        auto* badgeText =
+            step->findChild<RoundedPanel*>(QStringLiteral("AIModeBadge"))->findChild<QLabel*>();
+        QCOMPARE(badgeText->palette().color(QPalette::WindowText), onDevice->badgeColor());
+        QTest::mouseClick(onDevice, Qt::LeftButton);
+        QCOMPARE(badgeText->palette().color(QPalette::WindowText), orange);
     }
 };
 

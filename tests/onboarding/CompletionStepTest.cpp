@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 
 namespace {
@@ -94,10 +95,15 @@ private slots:
         // The quick reference teaches the default keys in the platform's spelling.
         QStringList shortcuts;
         QStringList descriptions;
+        QSet<int> descriptionEdges;
         for (QuickRefRow* row : step->findChildren<QuickRefRow*>()) {
             shortcuts.append(row->shortcut());
             descriptions.append(row->description());
+            QLabel* text = row->findChild<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+            descriptionEdges.insert(text->mapTo(step, QPoint(0, 0)).x());
         }
+        // The descriptions line up although "Ctrl+N" is wider than "V".
+        QCOMPARE(descriptionEdges.size(), 1);
         QCOMPARE(shortcuts, QStringList({"Ctrl+N", "Ctrl+D", "V", "E", "M"}));
         QCOMPARE(descriptions, QStringList({"New Kippet", "Dashboard", "Paste Content",
                                             "Expand/Collapse", "Mini View"}));
