@@ -94,7 +94,7 @@ QWidget* AIFeaturesStepView::modeCards() {
         QString subtitle;
         const char* name;
     };
-    const Card specs[] = {
+    const Card cards[] = {
         {AIMode::onDevice, "apple.intelligence", QStringLiteral("On-device Intelligence"),
          QStringLiteral("Private, free, works offline — no account needed"), "aiMode_onDevice"},
         {AIMode::byok, "key.fill", QStringLiteral("Use My Own OpenAI Key"),
@@ -104,12 +104,12 @@ QWidget* AIFeaturesStepView::modeCards() {
          QStringLiteral("Organize by file type only — you can change this later in Settings"),
          "aiMode_off"},
     };
-    for (const Card& spec : specs) {
-        auto* card = new AIModeCard(spec.mode, QString::fromLatin1(spec.icon), spec.title,
-                                    spec.subtitle, spec.mode == AIMode::onDevice, box);
-        card->setObjectName(QString::fromLatin1(spec.name));
-        card->setAccessibleName(spec.title);
-        const AIMode mode = spec.mode;
+    for (const Card& shown : cards) {
+        auto* card = new AIModeCard(shown.mode, QString::fromLatin1(shown.icon), shown.title,
+                                    shown.subtitle, shown.mode == AIMode::onDevice, box);
+        card->setObjectName(QString::fromLatin1(shown.name));
+        card->setAccessibleName(shown.title);
+        const AIMode mode = shown.mode;
         connect(card, &AIModeCard::clicked, this, [this, mode] { selectMode(mode); });
         column->addWidget(card);
         cards_.append(card);
