@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QList>
 #include <QSizeF>
 
@@ -30,6 +31,8 @@ struct ConfettiPiece {
     double startRotation = 0;
     double endRotation = 0;
     double delay = 0;
+    // The piece drawn once, upright, with room for its soft edge; frames only turn and place it.
+    mutable QImage sprite;
 
     Pose at(double seconds) const;
 
@@ -40,6 +43,9 @@ struct ConfettiPiece {
     // pink, from 50 to 100 points above the top edge to 50 below the bottom one, 8 to 16 points
     // wide, each starting within half a second and turning to between 720 and 1080 degrees.
     static QList<ConfettiPiece> create(const QSizeF& size, QRandomGenerator& random);
+
+    // The upright picture of the piece at the device pixel ratio, made on first use.
+    const QImage& spriteFor(qreal ratio) const;
 
     // The pieces as they stand `seconds` after they came on screen.
     static void paint(QPainter& painter, const QList<ConfettiPiece>& pieces, double seconds);
