@@ -1,6 +1,6 @@
 // One frame of the celebration (a hundred pieces mid-fall, painted into a transparent image the
 // size of a 1920 × 1080 screen, cleared first as the window's backing store is) against clearing
-// that image alone.
+// that image alone. The frames are measured across the fall, after it has played once.
 #include "onboarding/ConfettiPiece.h"
 
 #include <QApplication>
@@ -43,6 +43,7 @@ BENCHMARK(BM_ClearScreenImage);
 void BM_ConfettiFrame(benchmark::State& state) {
     QImage image(screen, QImage::Format_ARGB32_Premultiplied);
     const QList<ConfettiPiece> confetti = pieces();
+    frame(image, confetti, 1.5);
     for (auto _ : state) {
         frame(image, confetti, 1.5);
         benchmark::DoNotOptimize(image.constBits());
@@ -70,6 +71,11 @@ int main(int argc, char** argv) {
 
     QImage image(screen, QImage::Format_ARGB32_Premultiplied);
     const QList<ConfettiPiece> confetti = pieces();
+    // One fall at sixty frames a second first, as the window plays it: the pieces' pictures are
+    // drawn as they first turn up, and later frames place them.
+    for (int tick = 0; tick < 210; ++tick) {
+        frame(image, confetti, tick / 60.0);
+    }
     std::vector<double> frames;
     std::vector<double> clears;
     // Interleaved, so a busy moment of the machine weighs on both alike; times across the fall.

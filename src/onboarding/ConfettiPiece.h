@@ -31,8 +31,10 @@ struct ConfettiPiece {
     double startRotation = 0;
     double endRotation = 0;
     double delay = 0;
-    // The piece drawn once, upright, with room for its soft edge; frames only turn and place it.
-    mutable QImage sprite;
+    // Pictures of the piece turned by whole steps of `angleStep` within a quarter turn (a
+    // square looks the same a quarter turn on), drawn when first needed: frames only place them.
+    static constexpr int angleStep = 5;
+    mutable QList<QImage> sprites;
 
     Pose at(double seconds) const;
 
@@ -44,8 +46,8 @@ struct ConfettiPiece {
     // wide, each starting within half a second and turning to between 720 and 1080 degrees.
     static QList<ConfettiPiece> create(const QSizeF& size, QRandomGenerator& random);
 
-    // The upright picture of the piece at the device pixel ratio, made on first use.
-    const QImage& spriteFor(qreal ratio) const;
+    // The picture of the piece turned by the rotation's nearest step, at the device pixel ratio.
+    const QImage& spriteFor(double rotation, qreal ratio) const;
 
     // The pieces as they stand `seconds` after they came on screen.
     static void paint(QPainter& painter, const QList<ConfettiPiece>& pieces, double seconds);
