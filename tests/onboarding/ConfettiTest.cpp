@@ -75,6 +75,42 @@ private slots:
         QVERIFY(ConfettiPiece::easeInOut(0.9) > 0.95);
     }
 
+    void aFrameDrawsEachPieceWhereItsPoseSays() {
+        QRandomGenerator random(7);
+        const QList<ConfettiPiece> pieces = ConfettiPiece::create(QSizeF(800, 600), random);
+        QImage image(800, 600, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        ConfettiPiece::paint(painter, pieces, 1.5);
+        painter.end();
+        int checked = 0;
+        for (const ConfettiPiece& piece : pieces) {
+            const ConfettiPiece::Pose pose = piece.at(1.5);
+            const QPoint centre(qRound(piece.x), qRound(pose.y));
+            if (!image.rect().adjusted(8, 8, -8, -8).contains(centre)) {
+                continue;
+            }
+            QVERIFY2(qAlpha(image.pixel(centre)) > 0, qPrintable(QString::number(piece.id)));
+            ++checked;
+        }
+        QVERIFY(checked > 20);
+        // At the end nothing is left on screen.
+        image.fill(Qt::transparent);
+        QPainter late(&image);
+        ConfettiPiece::paint(late, pieces, 3.5);
+        late.end();
+        bool empty = true;
+        for (int y = 0; y < image.height() && empty; y += 3) {
+            for (int x = 0; x < image.width(); x += 3) {
+                if (qAlpha(image.pixel(x, y)) > 0) {
+                    empty = false;
+                    break;
+                }
+            }
+        }
+        QVERIFY(empty);
+    }
+
     void theOverlayCoversTheMainScreenLetsClicksThroughAndGoesAfterItsTime() {
         TourFixture tour;
         tour.app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1440, 900), 25),
