@@ -10,9 +10,11 @@
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
+#include "platform/Animations.h"
 #include "platform/Preferences.h"
 
 #include <QLabel>
+#include <QVariantAnimation>
 
 using TourStyle::Named;
 using TourStyle::TextStyle;
@@ -204,7 +206,24 @@ void AIFeaturesStepView::showMode() {
     const ModePanel shown = panelFor(mode, onDeviceAvailable_);
     panelSymbol_->setSymbol(shown.symbol);
     panelSymbol_->setColor(shown.tint);
+    const QColor from = panel_->fillColor();
     panel_->setFill(shown.tint, 0.08);
+    // A new mode's panel eases in over 0.2 s.
+    if (shownMode_ && *shownMode_ != mode && Animations::enabled() && isVisible()) {
+        delete panelFade_;
+        panelFade_ = new QVariantAnimation(this);
+        panelFade_->setStartValue(from);
+        panelFade_->setEndValue(panel_->fillColor());
+        panelFade_->setDuration(200);
+        panelFade_->setEasingCurve(QEasingCurve::InOutQuad);
+        connect(panelFade_, &QVariantAnimation::valueChanged, panel_,
+                [this](const QVariant& value) { panel_->setFillColor(value.value<QColor>()); });
+        const Named tint = shown.tint;
+        connect(panelFade_, &QVariantAnimation::finished, panel_,
+                [this, tint] { panel_->setFill(tint, 0.08); });
+        panelFade_->start();
+    }
+    shownMode_ = mode;
     panelHeadline_->setText(shown.headline);
     panelCaption_->setText(shown.caption);
     note_->setVisible(mode == AIMode::off);

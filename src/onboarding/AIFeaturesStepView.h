@@ -14,6 +14,7 @@ class OnboardingState;
 class QLabel;
 class RoundedPanel;
 class SymbolView;
+class QVariantAnimation;
 
 // Step 5: how items are analysed. Three cards write the chosen mode to the preferences at once,
 // so the choice holds however the tour ends; a panel explains the chosen mode, and a note warns
@@ -57,4 +58,6 @@ private:
     QLabel* panelHeadline_ = nullptr;
     QLabel* panelCaption_ = nullptr;
     QWidget* note_ = nullptr;
+    std::optional<AIMode> shownMode_;
+    QVariantAnimation* panelFade_ = nullptr;
 };

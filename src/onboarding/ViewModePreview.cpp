@@ -2,11 +2,13 @@
 
 #include "app/Symbols.h"
 #include "onboarding/TourStyle.h"
+#include "platform/Animations.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVariantAnimation>
 #include <cmath>
 
 using TourStyle::Named;
@@ -337,11 +339,36 @@ ViewModePreview::ViewModePreview(KippetViewMode mode, QWidget* parent)
     setFixedHeight(preferredHeight);
 }
 
-void ViewModePreview::setMode(KippetViewMode mode) {
-    if (mode_ != mode) {
-        mode_ = mode;
-        update();
+void ViewModePreview::setMode(KippetViewMode mode, bool animated) {
+    if (mode_ == mode) {
+        return;
     }
+    delete fade_;
+    fade_ = nullptr;
+    leaving_ = mode_;
+    mode_ = mode;
+    progress_ = 1;
+    if (animated && Animations::enabled() && isVisible()) {
+        progress_ = 0;
+        fade_ = new QVariantAnimation(this);
+        fade_->setStartValue(0.0);
+        fade_->setEndValue(1.0);
+        fade_->setDuration(TourStyle::durationMs(TourStyle::Spring::step));
+        fade_->setEasingCurve(TourStyle::easing(TourStyle::Spring::step));
+        connect(fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+            progress_ = qBound(0.0, value.toDouble(), 1.0);
+            update();
+        });
+        connect(fade_, &QVariantAnimation::finished, this, [this] {
+            fade_->deleteLater();
+            fade_ = nullptr;
+            leaving_.reset();
+        });
+        fade_->start();
+    } else {
+        leaving_.reset();
+    }
+    update();
 }
 
 QList<ViewModePreview::Piece> ViewModePreview::pieces() const {
@@ -356,14 +383,14 @@ QSize ViewModePreview::minimumSizeHint() const {
     return {400, preferredHeight};
 }
 
-QImage ViewModePreview::frontLayer(qreal ratio) const {
+QImage ViewModePreview::frontLayer(KippetViewMode mode, qreal ratio) const {
     QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    for (const Piece& piece : pieces()) {
+    for (const Piece& piece : SceneBuilder(palette(), QRectF(rect())).build(mode)) {
         paintPiece(painter, piece, ratio);
     }
     return image;
@@ -378,8 +405,15 @@ void ViewModePreview::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(TourStyle::withOpacity(secondary, 0.1), 1));
     painter.drawPath(rounded(backdrop.adjusted(0.5, 0.5, -0.5, -0.5), backdropRadius - 0.5));
 
+    if (leaving_ && progress_ < 1) {
+        paintFront(painter, *leaving_, 1 - progress_);
+    }
+    paintFront(painter, mode_, progress_);
+}
+
+void ViewModePreview::paintFront(QPainter& painter, KippetViewMode mode, qreal opacity) const {
     const qreal ratio = devicePixelRatioF();
-    const QImage front = frontLayer(ratio);
+    const QImage front = frontLayer(mode, ratio);
     // The shadow: the layer's shape in black at 0.15, softened about 10 points by shrinking it
     // and drawing it back smoothly.
     QImage shadow = front;
@@ -389,8 +423,11 @@ void ViewModePreview::paintEvent(QPaintEvent*) {
         tint.fillRect(shadow.rect(), QColor(0, 0, 0, qRound(255 * 0.15)));
     }
     const QSize small = (shadow.size() / (5 * ratio)).expandedTo(QSize(1, 1));
-    QImage soft = shadow.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage soft = shadow.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    painter.save();
+    painter.setOpacity(opacity);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(backdrop, soft);
+    painter.drawImage(QRectF(rect()), soft);
     painter.drawImage(QPointF(0, 0), front);
+    painter.restore();
 }

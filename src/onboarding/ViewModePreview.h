@@ -8,6 +8,9 @@
 #include <QRectF>
 #include <QStringList>
 #include <QWidget>
+#include <optional>
+
+class QVariantAnimation;
 
 // A still mock of a kippet window in one of the three view modes (the mini tile, the collapsed
 // tile, the expanded window) with its size written under it, on a faint rounded backdrop. Its
@@ -45,7 +48,8 @@ public:
     explicit ViewModePreview(KippetViewMode mode, QWidget* parent = nullptr);
 
     KippetViewMode mode() const { return mode_; }
-    void setMode(KippetViewMode mode);
+    // `animated`: the old mock fades into the new one on the tour's step spring.
+    void setMode(KippetViewMode mode, bool animated = false);
 
     // The front layer at the widget's current size, in painting order.
     QList<Piece> pieces() const;
@@ -57,7 +61,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage frontLayer(qreal ratio) const;
+    QImage frontLayer(KippetViewMode mode, qreal ratio) const;
+    void paintFront(QPainter& painter, KippetViewMode mode, qreal opacity) const;
 
     KippetViewMode mode_;
+    std::optional<KippetViewMode> leaving_;
+    qreal progress_ = 1;
+    QVariantAnimation* fade_ = nullptr;
 };

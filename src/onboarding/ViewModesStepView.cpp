@@ -139,7 +139,7 @@ void ViewModesStepView::rotate() {
 
 void ViewModesStepView::showPreviewMode() {
     const KippetViewMode mode = state_ ? state_->previewMode() : KippetViewMode::collapsed;
-    preview_->setMode(mode);
+    preview_->setMode(mode, true);
     for (ViewModeCard* card : std::as_const(cards_)) {
         card->setSelected(card->mode() == mode);
     }
