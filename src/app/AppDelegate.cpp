@@ -74,6 +74,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     Log::line(QStringLiteral("✅ App menus setup complete"));
     NotificationCenter::shared().observe(NotificationName::showOnboarding, this,
                                          [this](const auto&) { showOnboardingWindow(); });
+    // The tour's last step asks for a first kippet: the dashboard is where kippets are made.
+    NotificationCenter::shared().observe(NotificationName::createNewKippet, this,
+                                         [this](const auto&) {
+                                             if (menuBarManager_)
+                                                 menuBarManager_->showDashboard();
+                                         });
     Log::line(QStringLiteral("✅ Daily kippet scheduler started"));
     if (menuBarManager_ && menuBarManager_->hasStatusItemButton())
         Log::line(QStringLiteral("✅ Menu bar button created"));

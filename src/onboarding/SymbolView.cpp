@@ -24,12 +24,20 @@ void SymbolView::setSymbol(const QString& symbol) {
 void SymbolView::setColor(TourStyle::Named color) {
     from_ = color;
     to_.reset();
+    fixed_.reset();
+    update();
+}
+
+void SymbolView::setColor(const QColor& color) {
+    to_.reset();
+    fixed_ = color;
     update();
 }
 
 void SymbolView::setGradient(TourStyle::Named from, TourStyle::Named to) {
     from_ = from;
     to_ = to;
+    fixed_.reset();
     update();
 }
 
@@ -73,7 +81,8 @@ void SymbolView::paintEvent(QPaintEvent*) {
     const int pixels = qRound(side * ratio);
     QPixmap art;
     if (!to_) {
-        art = Symbols::pixmapOfSide(symbol_, pixels, TourStyle::color(from_, palette()), ratio);
+        art = Symbols::pixmapOfSide(symbol_, pixels,
+                                    fixed_ ? *fixed_ : TourStyle::color(from_, palette()), ratio);
     } else {
         // The glyph in white, then the gradient kept only where the glyph is.
         QImage glyph = Symbols::pixmapOfSide(symbol_, pixels, Qt::white, ratio)

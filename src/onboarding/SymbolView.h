@@ -17,6 +17,8 @@ public:
     QString symbol() const { return symbol_; }
     void setSymbol(const QString& symbol);
     void setColor(TourStyle::Named color);
+    // A fixed colour, for a symbol on a coloured tile or at an opacity of its own.
+    void setColor(const QColor& color);
     void setGradient(TourStyle::Named from, TourStyle::Named to);
     // A shadow of `color` at `opacity`, with no offset, `radius` points wide.
     void setGlow(TourStyle::Named color, qreal opacity, qreal radius);
@@ -35,6 +37,7 @@ private:
     int points_;
     TourStyle::Named from_ = TourStyle::Named::primary;
     std::optional<TourStyle::Named> to_;
+    std::optional<QColor> fixed_;
     std::optional<TourStyle::Named> glowColor_;
     qreal glowOpacity_ = 0;
     qreal glowRadius_ = 0;

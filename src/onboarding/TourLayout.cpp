@@ -2,12 +2,16 @@
 
 #include <QWidget>
 
-StackBuilder::StackBuilder(QBoxLayout* layout, int spacing) : layout_(layout), spacing_(spacing) {
+StackBuilder::StackBuilder(QBoxLayout* layout, int spacing, bool gapsYield)
+    : layout_(layout), spacing_(spacing), gapsYield_(gapsYield) {
     layout_->setSpacing(0);
 }
 
 void StackBuilder::gap() {
-    if (!empty_) {
+    if (!empty_ && gapsYield_) {
+        layout_->addSpacerItem(
+            new QSpacerItem(spacing_, spacing_, QSizePolicy::Preferred, QSizePolicy::Preferred));
+    } else if (!empty_) {
         layout_->addSpacing(spacing_);
     }
     empty_ = false;

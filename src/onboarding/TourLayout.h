@@ -8,7 +8,9 @@ class QWidget;
 // entries, flexible spaces included (a plain QBoxLayout leaves it out next to stretches).
 class StackBuilder {
 public:
-    StackBuilder(QBoxLayout* layout, int spacing);
+    // `gapsYield`: the gaps give way when the stack is taller than its room, so that widgets of
+    // fixed size keep it.
+    StackBuilder(QBoxLayout* layout, int spacing, bool gapsYield = false);
 
     void add(QWidget* widget, Qt::Alignment alignment = Qt::AlignHCenter);
     void add(QLayout* layout);
@@ -19,6 +21,7 @@ private:
 
     QBoxLayout* layout_;
     int spacing_;
+    bool gapsYield_;
     bool empty_ = true;
 };
 

@@ -27,6 +27,10 @@ Tones tones(TourStyle::Named name) {
         return {QColor(52, 199, 89), QColor(48, 209, 88)};
     case Named::cyan:
         return {QColor(50, 173, 230), QColor(100, 210, 255)};
+    case Named::red:
+        return {QColor(255, 59, 48), QColor(255, 69, 58)};
+    case Named::yellow:
+        return {QColor(255, 204, 0), QColor(255, 214, 10)};
     default:
         return {};
     }
@@ -130,6 +134,8 @@ QColor TourStyle::withOpacity(QColor color, qreal opacity) {
 
 void TourStyle::applyText(QWidget* label, TextStyle style, bool secondary) {
     label->setFont(font(style));
+    // Text colour, even inside a button (whose children would take the button text colour).
+    label->setForegroundRole(QPalette::WindowText);
     if (secondary) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, color(Named::secondary, palette));

@@ -25,7 +25,19 @@ enum class TextStyle {
 QFont font(TextStyle style);
 QFont systemFont(int points, QFont::Weight weight = QFont::Normal);
 
-enum class Named { blue, purple, pink, orange, green, cyan, accent, primary, secondary };
+enum class Named {
+    blue,
+    purple,
+    pink,
+    orange,
+    green,
+    cyan,
+    red,
+    yellow,
+    accent,
+    primary,
+    secondary
+};
 
 // Dark when the window colour's lightness is under 128, as for every window of the app.
 bool isDark(const QPalette& palette);

@@ -24,6 +24,7 @@ inline const QString demoKippetCollapsed = QStringLiteral("DemoKippetCollapsed")
 inline const QString demoKippetMiniView = QStringLiteral("DemoKippetMiniView");
 inline const QString demoKippetMoved = QStringLiteral("DemoKippetMoved");
 inline const QString demoKippetPaste = QStringLiteral("DemoKippetPaste");
+inline const QString createNewKippet = QStringLiteral("CreateNewKippet");
 } // namespace NotificationName
 
 namespace UserInfoKey {
