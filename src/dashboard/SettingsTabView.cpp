@@ -18,7 +18,9 @@
 #include <QCryptographicHash>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
@@ -115,6 +117,7 @@ void SettingsTabView::buildForm() {
                 services_.workspace->openUrl(services_.about.apiKeysUrl);
         });
     }
+    fillAPIKeySection();
     form_->addWidget(apiSection_);
     form_->addWidget(iCloudSection());
     form_->addWidget(dailyKippetSection());
@@ -168,6 +171,19 @@ void SettingsTabView::preferenceChanged(const QString& key) {
             writingMode_ = false;
         }
         showMode();
+    } else if (key == QStringLiteral("api_key_verified") ||
+               key == QStringLiteral("verified_api_key_hash")) {
+        showKeyState();
+    } else if (key == AIPreferences::preferCloudForImagesKey) {
+        if (writingCloudImages_)
+            return;
+        const bool stored = services_.preferences->boolOr(key, false);
+        if (stored != preferences_->preferCloudForImages()) {
+            writingCloudImages_ = true;
+            preferences_->setPreferCloudForImages(stored);
+            writingCloudImages_ = false;
+        }
+        showKeyState();
     } else if (key == QStringLiteral("daily_kippet_enabled")) {
         showDailyKippet();
     } else if (key == QStringLiteral("kippet_tuck_cutout") ||
@@ -191,10 +207,21 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
         stored = co_await services_.keychain->load(KeychainStore::apiKeyAccount);
     if (!self)
         co_return;
-    apiKey_ = stored.value_or(QString());
+    // Writing back what was just read is no change of the key.
+    if (!writing_ && !pendingWrite_)
+        storedKey_ = stored;
+    const QString key = stored.value_or(QString());
+    if (keyField_->text() != key) {
+        // The field's change hook runs only while the section is on screen.
+        const bool hook = apiSection_->isVisibleTo(this);
+        const QSignalBlocker blocker(hook ? nullptr : keyField_);
+        keyField_->setText(key);
+    }
+    apiKey_ = key;
     currentKeyHash_ = apiKeyHash(apiKey_);
     apiKeyLoaded_ = true;
     showAIStatus();
+    showKeyState();
     emit apiKeyLoaded();
 }
 

@@ -5,14 +5,19 @@
 #include "dashboard/SettingsServices.h"
 #include "platform/Clock.h"
 
+#include <QColor>
 #include <QCoroTask>
 #include <QPointer>
 #include <QTime>
 #include <QWidget>
+#include <chrono>
 #include <optional>
 
 class AIPreferences;
+class ClockTimer;
 class QCheckBox;
+class QLineEdit;
+class QToolButton;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -48,11 +53,34 @@ public:
     // The stored key has been read since the tab was last shown.
     bool isAPIKeyLoaded() const { return apiKeyLoaded_; }
 
-    // The section under the header, for the key section that fills it.
     SettingsSection* apiKeySection() const { return apiSection_; }
+
+    // The cloud API key section.
+    struct TestResult {
+        bool success = false;
+        QString message;
+    };
+    // Not empty, and trimmed it begins with "sk-", has over 20 user-perceived characters and
+    // no control character (it could not be sent in a header).
+    static bool isWellFormedKey(const QString& key);
+    bool isKeyVerified() const;
+    QColor apiKeyBorderColor(const QString& key) const;
+    bool isTestingConnection() const { return testing_; }
+    std::optional<TestResult> testResult() const { return testResult_; }
+    std::optional<QString> saveError() const { return saveError_; }
+    std::optional<QString> saveSuccess() const { return saveSuccess_; }
+    // No keyring write is under way or waiting.
+    bool isKeySettled() const { return !writing_ && !pendingWrite_; }
+    void testConnection();
+
+    static constexpr std::chrono::seconds connectionTestTimeout{15};
+    static constexpr std::chrono::seconds saveMessageTime{3};
+    static constexpr std::chrono::seconds testMessageTime{5};
+    static constexpr std::chrono::seconds retryDelay{1};
 
 signals:
     void apiKeyLoaded();
+    void connectionTestFinished();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -90,6 +118,21 @@ private:
     void scheduleMidnightRefresh();
     void showAppearance();
 
+    // Cloud API key.
+    void fillAPIKeySection();
+    QWidget* keyRow();
+    void handleAPIKeyChange(const QString& key);
+    void saveAPIKey(const QString& key);
+    // Keeps one keyring write in flight; the last asked value is written last. None removes.
+    void writeKey(std::optional<QString> value);
+    QCoro::Task<void> runKeyWrites();
+    void keyWritten(const std::optional<QString>& value, const std::optional<QString>& failure);
+    QCoro::Task<void> performConnectionTest(QString key, QString keyHash);
+    void finishConnectionTest(const QString& sentKey, const QString& sentHash,
+                              const TestResult& result, std::optional<bool> verified);
+    void setVerified(bool verified, const std::optional<QString>& keyHash = std::nullopt);
+    void showKeyState();
+
     // About.
     SettingsSection* aboutSection();
     QPushButton* linkButton(const QString& symbol, const QString& title, bool external);
@@ -108,6 +151,7 @@ private:
     bool statusWanted_ = false;
     // Set while the tab itself writes "ai_mode", so the echo of the write is not followed.
     bool writingMode_ = false;
+    bool writingCloudImages_ = false;
 
     QScrollArea* scroll_ = nullptr;
     QVBoxLayout* form_ = nullptr;
@@ -128,4 +172,31 @@ private:
     QWidget* iconStyleRow_ = nullptr;
     SegmentedControl* iconStylePicker_ = nullptr;
     ScheduledAction midnight_;
+
+    // Cloud API key state.
+    bool testing_ = false;
+    std::optional<TestResult> testResult_;
+    std::optional<QString> saveError_;
+    std::optional<QString> saveSuccess_;
+    // What the keyring holds as far as this tab knows; none until it was read.
+    std::optional<QString> storedKey_;
+    bool writing_ = false;
+    // The value to write once the write in flight ends: none = nothing waits; an inner none =
+    // remove.
+    std::optional<std::optional<QString>> pendingWrite_;
+    bool keyChangedSinceRetry_ = false;
+    QLineEdit* keyField_ = nullptr;
+    QToolButton* showKey_ = nullptr;
+    QLabel* verifiedMark_ = nullptr;
+    QPushButton* testButton_ = nullptr;
+    SettingsStatusRow* saveErrorRow_ = nullptr;
+    SettingsStatusRow* saveSuccessRow_ = nullptr;
+    SettingsStatusRow* testResultRow_ = nullptr;
+    SettingsStatusRow* verifiedRow_ = nullptr;
+    QWidget* cloudImagesDivider_ = nullptr;
+    QWidget* cloudImagesRow_ = nullptr;
+    QCheckBox* preferCloudImages_ = nullptr;
+    ClockTimer* saveSuccessTimer_ = nullptr;
+    ClockTimer* testResultTimer_ = nullptr;
+    ClockTimer* retryTimer_ = nullptr;
 };
