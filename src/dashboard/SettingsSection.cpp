@@ -37,6 +37,7 @@ QLabel* SettingsSection::setFooter(const QString& html) {
         footer_->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
                                          Qt::LinksAccessibleByKeyboard);
         layout()->addWidget(footer_);
+        applyColors();
     }
     footer_->setText(html);
     return footer_;
@@ -56,6 +57,8 @@ void SettingsSection::applyColors() {
     QPalette headerColors = header_->palette();
     headerColors.setColor(QPalette::WindowText, SheetStyle::secondary(colors));
     header_->setPalette(headerColors);
+    if (footer_)
+        footer_->setPalette(headerColors);
 }
 
 void SettingsSection::changeEvent(QEvent* event) {

@@ -124,6 +124,10 @@ void SettingsTabView::fillAPIKeySection() {
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
+    QPalette lineColors = line->palette();
+    lineColors.setColor(QPalette::WindowText,
+                        SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.12));
+    line->setPalette(lineColors);
     cloudImagesDivider_ = line;
     rows->addWidget(line);
     cloudImagesRow_ = new QWidget(this);

@@ -379,7 +379,10 @@ SettingsSection* SettingsTabView::aboutSection() {
     connect(privacy, &QPushButton::clicked, this,
             [this] { services_.workspace->openUrl(services_.about.privacyUrl); });
     section->rows()->addWidget(privacy);
-    section->rows()->addWidget(divider(this));
+    // Without either page the two dividers would meet.
+    QFrame* linksEnd = divider(this);
+    linksEnd->setVisible(!about.helpUrl.isEmpty() || !about.privacyUrl.isEmpty());
+    section->rows()->addWidget(linksEnd);
 
     QPushButton* tour = linkButton(QStringLiteral("graduationcap"),
                                    QStringLiteral("Show Onboarding Tutorial"), false);
