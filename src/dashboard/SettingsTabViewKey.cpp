@@ -9,6 +9,7 @@
 #include "dashboard/SettingsIconTile.h"
 #include "dashboard/SettingsSection.h"
 #include "dashboard/SettingsStatusRow.h"
+#include "dashboard/SettingsSwitch.h"
 #include "dashboard/SettingsTabView.h"
 #include "dashboard/SheetStyle.h"
 #include "platform/ClockTimer.h"
@@ -149,7 +150,7 @@ void SettingsTabView::fillAPIKeySection() {
     caption->setPalette(captionColors);
     texts->addWidget(caption);
     cloudLine->addLayout(texts, 1);
-    preferCloudImages_ = new QCheckBox(cloudImagesRow_);
+    preferCloudImages_ = new SettingsSwitch(cloudImagesRow_);
     preferCloudImages_->setObjectName(QStringLiteral("byok_preferCloudImages"));
     preferCloudImages_->setAccessibleName(title->text());
     connect(preferCloudImages_, &QCheckBox::clicked, this, [this](bool prefer) {

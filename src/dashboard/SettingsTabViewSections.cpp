@@ -10,6 +10,7 @@
 #include "dashboard/SettingsIconTile.h"
 #include "dashboard/SettingsSection.h"
 #include "dashboard/SettingsStatusRow.h"
+#include "dashboard/SettingsSwitch.h"
 #include "dashboard/SettingsTabView.h"
 #include "dashboard/SheetStyle.h"
 #include "model/ICloudSyncSetting.h"
@@ -57,9 +58,8 @@ QFrame* divider(QWidget* parent) {
 }
 
 QCheckBox* sectionSwitch(const QString& name, QWidget* parent) {
-    auto* toggle = new QCheckBox(parent);
+    auto* toggle = new SettingsSwitch(parent);
     toggle->setObjectName(name);
-    toggle->setCursor(Qt::PointingHandCursor);
     return toggle;
 }
 
