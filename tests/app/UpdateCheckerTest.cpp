@@ -143,6 +143,16 @@ private slots:
         QVERIFY(f.server.requests().isEmpty());
     }
 
+    void buildAddressesMustBeHttps() {
+        QCOMPARE(BuildSettings::httpsOnly(QStringLiteral(" https://help.example.org/x ")),
+                 QUrl(QStringLiteral("https://help.example.org/x")));
+        QCOMPARE(BuildSettings::httpsOnly(QStringLiteral("http://help.example.org")), QUrl());
+        QCOMPARE(BuildSettings::httpsOnly(QStringLiteral("https://")), QUrl());
+        QCOMPARE(BuildSettings::httpsOnly(QString()), QUrl());
+        QCOMPARE(BuildSettings::apiKeysUrl(),
+                 QUrl(QStringLiteral("https://platform.openai.com/api-keys")));
+    }
+
     void versionsCompareAsDottedNumbers() {
         QCOMPARE(UpdateChecker::compareVersions("1.10", "1.9"), 1);
         QCOMPARE(UpdateChecker::compareVersions("1.4", "1.4.0"), 0);
