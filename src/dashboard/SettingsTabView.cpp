@@ -207,9 +207,14 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
         stored = co_await services_.keychain->load(KeychainStore::apiKeyAccount);
     if (!self)
         co_return;
+    // A key being written is newer than what the keyring answered.
+    if (writing_ || pendingWrite_) {
+        apiKeyLoaded_ = true;
+        emit apiKeyLoaded();
+        co_return;
+    }
     // Writing back what was just read is no change of the key.
-    if (!writing_ && !pendingWrite_)
-        storedKey_ = stored;
+    storedKey_ = stored;
     const QString key = stored.value_or(QString());
     if (keyField_->text() != key) {
         // The field's change hook runs only while the section is on screen.
