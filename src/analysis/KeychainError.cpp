@@ -22,4 +22,4 @@ QString describe(KeychainError::Case errorCase, qint32 status) {
 KeychainError::KeychainError(Case errorCase, qint32 status, const QString& detail)
     : KippetsError(detail.isEmpty() ? describe(errorCase, status)
                                     : describe(errorCase, status) + QStringLiteral(": ") + detail),
-      case_(errorCase), status_(status) {}
+      case_(errorCase), status_(status), detail_(detail) {}

@@ -25,8 +25,11 @@ public:
 
     Case errorCase() const { return case_; }
     qint32 status() const { return status_; }
+    // Why the store failed beyond its status (e.g. no Secret Service running); may be empty.
+    QString detail() const { return detail_; }
 
 private:
     Case case_;
     qint32 status_;
+    QString detail_;
 };

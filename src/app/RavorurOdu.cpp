@@ -12,6 +12,8 @@
 #include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
 #include "app/SingleInstance.h"
+#include "app/UpdateChecker.h"
+#include "app/Workspace.h"
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
@@ -38,6 +40,10 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
 
     dialogs_ = std::make_unique<Dialogs>();
     Dialogs::install(dialogs_.get());
+    workspace_ = std::make_unique<Workspace>();
+    Workspace::install(workspace_.get());
+    updateChecker_ = std::make_unique<UpdateChecker>();
+    UpdateChecker::install(updateChecker_.get());
     fileChooser_ = std::make_unique<FileDialogChooser>();
     FileChooser::install(fileChooser_.get());
     shortcuts_ = std::make_unique<KeyboardShortcutManager>();
@@ -59,6 +65,10 @@ RavorurOdu::~RavorurOdu() {
     shortcuts_.reset();
     FileChooser::install(nullptr);
     fileChooser_.reset();
+    UpdateChecker::install(nullptr);
+    updateChecker_.reset();
+    Workspace::install(nullptr);
+    workspace_.reset();
     Dialogs::install(nullptr);
     dialogs_.reset();
     KippetManager::install(nullptr);

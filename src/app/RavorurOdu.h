@@ -16,6 +16,8 @@ class LocalModelServer;
 class MenuBarManager;
 class SingleInstance;
 class StoreManager;
+class UpdateChecker;
+class Workspace;
 
 // The composition root of the app: chooses and builds the store container first, then the
 // services in the order they depend on each other, installs each as the shared instance, and
@@ -47,6 +49,8 @@ private:
     std::unique_ptr<StoreManager> store_;
     std::unique_ptr<KippetManager> manager_;
     std::unique_ptr<Dialogs> dialogs_;
+    std::unique_ptr<Workspace> workspace_;
+    std::unique_ptr<UpdateChecker> updateChecker_;
     std::unique_ptr<FileDialogChooser> fileChooser_;
     std::unique_ptr<KeyboardShortcutManager> shortcuts_;
     std::unique_ptr<MenuBarManager> menuBarManager_;

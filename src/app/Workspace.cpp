@@ -3,24 +3,22 @@
 #include <QDesktopServices>
 
 namespace {
-Workspace*& installed() {
-    static Workspace* workspace = nullptr;
-    return workspace;
+Workspace* installed = nullptr;
 }
-} // namespace
 
 Workspace& Workspace::shared() {
-    if (!installed()) {
-        static DesktopWorkspace desktop;
-        return desktop;
-    }
-    return *installed();
+    // Before the composition root installs one, addresses still reach the desktop.
+    static Workspace desktop;
+    return installed ? *installed : desktop;
 }
 
 void Workspace::install(Workspace* workspace) {
-    installed() = workspace;
+    installed = workspace;
 }
 
-bool DesktopWorkspace::open(const QUrl& url) {
+bool Workspace::open(const QUrl& url) {
+    opened_.append(url);
+    if (recordingOnly_)
+        return true;
     return QDesktopServices::openUrl(url);
 }

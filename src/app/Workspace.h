@@ -1,23 +1,27 @@
 #pragma once
 
+#include <QList>
+#include <QObject>
 #include <QUrl>
 
-// Hands files and addresses to the desktop: the user's default application opens them. Tests
-// install a workspace that records what it was given instead. GUI thread only.
-class Workspace {
+// Hands web pages and files to the user's own applications. The app hands them to the desktop;
+// a test records them instead, so no browser or viewer is ever started. GUI thread only.
+class Workspace : public QObject {
+    Q_OBJECT
 public:
-    virtual ~Workspace() = default;
-
-    // The installed workspace, else the desktop's.
+    // The installed workspace, else one that hands everything to the desktop.
     static Workspace& shared();
     // nullptr restores the desktop's.
     static void install(Workspace* workspace);
 
-    // False when nothing could open it.
-    virtual bool open(const QUrl& url) = 0;
-};
+    // False when nothing could open it (always true while only recording).
+    virtual bool open(const QUrl& url);
 
-class DesktopWorkspace : public Workspace {
-public:
-    bool open(const QUrl& url) override;
+    // For tests: record what would be opened instead of handing it to the desktop.
+    void setRecordingOnly(bool recordingOnly) { recordingOnly_ = recordingOnly; }
+    const QList<QUrl>& opened() const { return opened_; }
+
+private:
+    bool recordingOnly_ = false;
+    QList<QUrl> opened_;
 };

@@ -1,5 +1,6 @@
 #include "dashboard/DashboardStandIn.h"
 
+#include "dashboard/SettingsTabView.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 
@@ -7,6 +8,19 @@ DashboardStandIn::DashboardStandIn(DashboardTab selectedTab, QWidget* parent) : 
     setObjectName(QStringLiteral("DashboardView"));
     addTab(new QWidget(this), rawValue(DashboardTab::kippets));
     addTab(new QWidget(this), rawValue(DashboardTab::settings));
+    // The settings are built when first shown, so a dashboard opened on its kippets asks no
+    // service for them.
+    connect(this, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 1 && !settingsBuilt_) {
+            settingsBuilt_ = true;
+            QWidget* placeholder = widget(1);
+            removeTab(1);
+            placeholder->deleteLater();
+            insertTab(1, new SettingsTabView(SettingsServices::shared(), this),
+                      rawValue(DashboardTab::settings));
+            setCurrentIndex(1);
+        }
+    });
     selectTab(selectedTab);
     NotificationCenter& center = NotificationCenter::shared();
     center.observe(NotificationName::dashboardSwitchToKippets, this,

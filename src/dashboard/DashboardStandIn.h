@@ -13,4 +13,7 @@ public:
 
     DashboardTab selectedTab() const;
     void selectTab(DashboardTab tab);
+
+private:
+    bool settingsBuilt_ = false;
 };

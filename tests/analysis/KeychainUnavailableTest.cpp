@@ -63,6 +63,10 @@ private slots:
                 qPrintable(error.errorDescription()));
             QVERIFY(error.errorDescription().contains("org.freedesktop.secrets"));
             QVERIFY(!error.errorDescription().contains(key));
+            // The reason alone, for messages that have a text of their own.
+            QVERIFY(error.detail().contains("org.freedesktop.secrets"));
+            QVERIFY(!error.detail().startsWith("Failed"));
+            QVERIFY(error.errorDescription().endsWith(": " + error.detail()));
         }
         try {
             finish(store.remove(account));

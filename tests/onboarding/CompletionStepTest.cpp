@@ -15,15 +15,6 @@
 #include <QTemporaryDir>
 
 namespace {
-class RecordingWorkspace : public Workspace {
-public:
-    bool open(const QUrl& url) override {
-        opened.append(url);
-        return true;
-    }
-    QList<QUrl> opened;
-};
-
 CompletionStepView* showCompletion(OnboardingWindow* window) {
     window->state()->setCurrentStep(7);
     settle();
@@ -160,7 +151,8 @@ private slots:
 
     void theGuideAndTheSettingsLeaveTheTourOpen() {
         TourFixture tour;
-        RecordingWorkspace workspace;
+        Workspace workspace;
+        workspace.setRecordingOnly(true);
         Workspace::install(&workspace);
         QTemporaryDir folder;
         CompletionStepView::setGuideFolders({folder.path()});
@@ -169,13 +161,13 @@ private slots:
 
         // Absent: nothing happens.
         QTest::mouseClick(button(window, QStringLiteral("Features Guide")), Qt::LeftButton);
-        QVERIFY(workspace.opened.isEmpty());
+        QVERIFY(workspace.opened().isEmpty());
         QFile guide(folder.filePath(QStringLiteral("Features.md")));
         QVERIFY(guide.open(QIODevice::WriteOnly));
         guide.write("# Kippets features\n");
         guide.close();
         QTest::mouseClick(button(window, QStringLiteral("Features Guide")), Qt::LeftButton);
-        QCOMPARE(workspace.opened,
+        QCOMPARE(workspace.opened(),
                  QList<QUrl>{QUrl::fromLocalFile(folder.filePath(QStringLiteral("Features.md")))});
 
         // A closed dashboard opens on its settings; a visible one is switched to them.

@@ -1,0 +1,331 @@
+#include "dashboard/SettingsTabView.h"
+
+#include "analysis/AIPreferences.h"
+#include "analysis/KeychainStore.h"
+#include "analysis/LocalModelServer.h"
+#include "analysis/OpenAIAnalyzer.h"
+#include "app/SyncAvailability.h"
+#include "app/Workspace.h"
+#include "dashboard/SegmentedControl.h"
+#include "dashboard/SettingsIconTile.h"
+#include "dashboard/SettingsSection.h"
+#include "dashboard/SettingsStatusRow.h"
+#include "dashboard/SheetStyle.h"
+#include "model/ICloudSyncSetting.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+
+#include <QCryptographicHash>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+namespace {
+const QString checking = QStringLiteral("Checking…");
+
+// The picker's segments, in order.
+const QList<AIMode> modeSegments = {AIMode::onDevice, AIMode::byok, AIMode::off};
+
+void setSecondary(QLabel* label) {
+    QPalette colors = label->palette();
+    colors.setColor(QPalette::WindowText, SheetStyle::secondary(label->palette()));
+    label->setPalette(colors);
+}
+} // namespace
+
+SettingsTabView::SettingsTabView(SettingsServices services, QWidget* parent)
+    : QWidget(parent), services_(std::move(services)),
+      preferences_(
+          new AIPreferences(*services_.preferences, OpenAIAnalyzer::defaultHasKey(), this)),
+      onDeviceStatusLabel_(checking), iCloudSyncEnabled_(isICloudSyncEnabled()) {
+    setObjectName(QStringLiteral("SettingsTabView"));
+    buildForm();
+    followPreferences();
+    connect(preferences_, &AIPreferences::modeChanged, this, [this] {
+        // The manager decides by itself whether anything is to be redone.
+        if (services_.manager)
+            services_.manager->reanalyzeAll();
+        showMode();
+        updateOnDeviceStatus();
+    });
+    if (services_.localModel)
+        connect(services_.localModel, &LocalModelServer::probeAnswered, this,
+                &SettingsTabView::updateOnDeviceStatus);
+    showMode();
+}
+
+SettingsTabView::~SettingsTabView() {
+    midnight_.cancel();
+}
+
+QString SettingsTabView::apiKeyHash(const QString& key) {
+    if (key.isEmpty())
+        return QString();
+    return QString::fromLatin1(
+        QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QString SettingsTabView::onDeviceStatusText(std::optional<AnalyzerUnavailableReason> reason,
+                                            const QString& model, const QString& address) {
+    if (!reason)
+        return QStringLiteral("Local model is available: %1 at %2").arg(model, address);
+    switch (*reason) {
+    case AnalyzerUnavailableReason::localModelNotRunning:
+        return QStringLiteral("No local model server answers at %1 — start one to analyse content "
+                              "on this computer")
+            .arg(address);
+    case AnalyzerUnavailableReason::modelNotReady:
+        return QStringLiteral("The local model server at %1 offers no usable model — load one")
+            .arg(address);
+    case AnalyzerUnavailableReason::unknown:
+        return QStringLiteral("The local model server at %1 gave an unexpected answer")
+            .arg(address);
+    default:
+        return QStringLiteral("Not available on this device");
+    }
+}
+
+QTime SettingsTabView::dailyKippetTime() const {
+    return dailyTime_->time();
+}
+
+void SettingsTabView::buildForm() {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    auto* content = new QWidget(scroll_);
+    content->setObjectName(QStringLiteral("SettingsForm"));
+    form_ = new QVBoxLayout(content);
+    form_->setContentsMargins(20, 20, 20, 20);
+    form_->setSpacing(20);
+    form_->addWidget(intelligenceSection());
+    apiSection_ = new SettingsSection(QStringLiteral("Advanced — OpenAI"), 16, content);
+    apiSection_->setObjectName(QStringLiteral("settings_apiKeySection"));
+    if (!services_.about.apiKeysUrl.isEmpty()) {
+        QLabel* footer = apiSection_->setFooter(
+            QStringLiteral("Get your API key from <a href=\"%1\">OpenAI's website</a>")
+                .arg(services_.about.apiKeysUrl.toString(QUrl::FullyEncoded).toHtmlEscaped()));
+        footer->setObjectName(QStringLiteral("APIKeyFooter"));
+        connect(footer, &QLabel::linkActivated, this, [this] {
+            if (services_.workspace)
+                services_.workspace->open(services_.about.apiKeysUrl);
+        });
+    }
+    fillAPIKeySection();
+    form_->addWidget(apiSection_);
+    form_->addWidget(iCloudSection());
+    form_->addWidget(dailyKippetSection());
+    form_->addWidget(appearanceSection());
+    form_->addWidget(aboutSection());
+    form_->addStretch(1);
+    scroll_->setWidget(content);
+    outer->addWidget(scroll_);
+}
+
+QWidget* SettingsTabView::headerRow(SettingsIconTile* tile, const QString& title,
+                                    const QString& subtitle, QWidget* trailing,
+                                    Qt::Alignment alignment) {
+    auto* row = new QWidget(this);
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(8);
+    line->addWidget(tile, 0, alignment);
+    auto* texts = new QVBoxLayout();
+    texts->setSpacing(2);
+    auto* heading = new QLabel(title, row);
+    heading->setFont(SheetStyle::font(SheetStyle::TextStyle::headline));
+    texts->addWidget(heading);
+    auto* caption = new QLabel(subtitle, row);
+    caption->setObjectName(QStringLiteral("HeaderSubtitle"));
+    caption->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    caption->setWordWrap(true);
+    setSecondary(caption);
+    texts->addWidget(caption);
+    line->addLayout(texts, 1);
+    if (trailing)
+        line->addWidget(trailing, 0, alignment);
+    return row;
+}
+
+void SettingsTabView::followPreferences() {
+    // Preferences fire for unchanged values too; each handler shows what is stored.
+    connect(services_.preferences, &Preferences::changed, this,
+            &SettingsTabView::preferenceChanged);
+}
+
+void SettingsTabView::preferenceChanged(const QString& key) {
+    if (key == AIPreferences::modeKey) {
+        if (writingMode_)
+            return;
+        // Another part of the app (the tour) chose a mode: take it over as if picked here.
+        const AIMode stored = aiModeFromRaw(services_.preferences->stringOr(key, QString()));
+        if (stored != preferences_->mode()) {
+            writingMode_ = true;
+            preferences_->setMode(stored);
+            writingMode_ = false;
+        }
+        showMode();
+    } else if (key == QStringLiteral("api_key_verified") ||
+               key == QStringLiteral("verified_api_key_hash")) {
+        showKeyState();
+    } else if (key == AIPreferences::preferCloudForImagesKey) {
+        if (writingCloudImages_)
+            return;
+        const bool stored = services_.preferences->boolOr(key, false);
+        if (stored != preferences_->preferCloudForImages()) {
+            writingCloudImages_ = true;
+            preferences_->setPreferCloudForImages(stored);
+            writingCloudImages_ = false;
+        }
+        showKeyState();
+    } else if (key == QStringLiteral("daily_kippet_enabled")) {
+        showDailyKippet();
+    } else if (key == QStringLiteral("kippet_tuck_cutout") ||
+               key == QStringLiteral("kippet_tuck_monochrome")) {
+        showAppearance();
+    }
+}
+
+void SettingsTabView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    loadStoredAPIKey();
+    checkOnDeviceAvailability();
+    refreshCreateButton();
+    scheduleMidnightRefresh();
+}
+
+QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
+    QPointer<SettingsTabView> self(this);
+    std::optional<QString> stored;
+    if (services_.keychain)
+        stored = co_await services_.keychain->load(KeychainStore::apiKeyAccount);
+    if (!self)
+        co_return;
+    // A key being written is newer than what the keyring answered.
+    if (writing_ || pendingWrite_) {
+        apiKeyLoaded_ = true;
+        emit apiKeyLoaded();
+        co_return;
+    }
+    // Writing back what was just read is no change of the key.
+    storedKey_ = stored;
+    const QString key = stored.value_or(QString());
+    if (keyField_->text() != key) {
+        // The field's change hook runs only while the section is on screen.
+        const bool hook = apiSection_->isVisibleTo(this);
+        const QSignalBlocker blocker(hook ? nullptr : keyField_);
+        keyField_->setText(key);
+    }
+    apiKey_ = key;
+    currentKeyHash_ = apiKeyHash(apiKey_);
+    apiKeyLoaded_ = true;
+    showAIStatus();
+    showKeyState();
+    emit apiKeyLoaded();
+}
+
+// Intelligence.
+
+SettingsSection* SettingsTabView::intelligenceSection() {
+    auto* section = new SettingsSection(QStringLiteral("Intelligence"), 16, this);
+    section->setObjectName(QStringLiteral("settings_aiSection"));
+    section->rows()->addWidget(
+        headerRow(new SettingsIconTile(QStringLiteral("sparkles"), SheetStyle::blue(), this),
+                  QStringLiteral("AI Features"),
+                  QStringLiteral("Choose how content is analyzed and categorized")));
+    modePicker_ = new SegmentedControl(
+        {QStringLiteral("On-device"), QStringLiteral("OpenAI (BYOK)"), QStringLiteral("Off")},
+        this);
+    modePicker_->setObjectName(QStringLiteral("settings_aiModePicker"));
+    modePicker_->setAccessibleName(QStringLiteral("AI Mode"));
+    connect(modePicker_, &SegmentedControl::activated, this, &SettingsTabView::modeChosen);
+    section->rows()->addWidget(modePicker_);
+    aiStatus_ = new SettingsStatusRow(this);
+    aiStatus_->setObjectName(QStringLiteral("settings_aiStatusRow"));
+    section->rows()->addWidget(aiStatus_);
+    offNote_ = new SettingsStatusRow(this);
+    offNote_->setObjectName(QStringLiteral("settings_aiOffNote"));
+    offNote_->setContent(QStringLiteral("info.circle.fill"), SheetStyle::secondary(palette()),
+                         QStringLiteral("Custom sorting instructions are ignored when AI is off."),
+                         SheetStyle::secondary(palette()));
+    section->rows()->addWidget(offNote_);
+    return section;
+}
+
+void SettingsTabView::modeChosen(int index) {
+    if (index < 0 || index >= modeSegments.size())
+        return;
+    writingMode_ = true;
+    preferences_->setMode(modeSegments[index]);
+    writingMode_ = false;
+    showMode();
+}
+
+void SettingsTabView::showMode() {
+    const AIMode mode = preferences_->mode();
+    modePicker_->setCurrentIndex(static_cast<int>(modeSegments.indexOf(mode)));
+    apiSection_->setVisible(mode == AIMode::byok);
+    offNote_->setVisible(mode == AIMode::off);
+    showAIStatus();
+}
+
+void SettingsTabView::checkOnDeviceAvailability() {
+    statusWanted_ = true;
+    // A probe already under way answers for this one too.
+    if (services_.localModel)
+        services_.localModel->probe();
+    updateOnDeviceStatus();
+}
+
+void SettingsTabView::updateOnDeviceStatus() {
+    if (!statusWanted_ || !services_.localModel)
+        return;
+    LocalModelServer& server = *services_.localModel;
+    if (!server.hasAnswered() || server.isProbing()) {
+        onDeviceStatusLabel_ = checking;
+        onDeviceAvailable_ = false;
+    } else {
+        // Every answer decides anew, so a server that stopped reads as unavailable.
+        const std::optional<AnalyzerUnavailableReason> reason = server.unavailableReason();
+        onDeviceAvailable_ = !reason.has_value();
+        onDeviceStatusLabel_ =
+            onDeviceStatusText(reason, server.modelName(), server.baseUrl().toString());
+    }
+    showAIStatus();
+}
+
+void SettingsTabView::showAIStatus() {
+    const QColor secondary = SheetStyle::secondary(palette());
+    switch (preferences_->mode()) {
+    case AIMode::onDevice:
+        if (onDeviceAvailable_)
+            aiStatus_->setContent(QStringLiteral("checkmark.circle.fill"), SheetStyle::green(),
+                                  onDeviceStatusLabel_, SheetStyle::green());
+        else
+            aiStatus_->setContent(QStringLiteral("exclamationmark.triangle.fill"),
+                                  SheetStyle::orange(), onDeviceStatusLabel_, SheetStyle::orange());
+        break;
+    case AIMode::byok:
+        if (!apiKey_.isEmpty())
+            aiStatus_->setContent(
+                QStringLiteral("key.fill"), SheetStyle::green(),
+                QStringLiteral("OpenAI key configured — configure details below."),
+                SheetStyle::green());
+        else
+            aiStatus_->setContent(QStringLiteral("key.fill"), SheetStyle::orange(),
+                                  QStringLiteral("Enter your OpenAI API key in the section below."),
+                                  SheetStyle::orange());
+        break;
+    case AIMode::off:
+        aiStatus_->setContent(QStringLiteral("xmark.circle.fill"), secondary,
+                              QStringLiteral("AI is off. Items are organized by file type."),
+                              secondary);
+        break;
+    }
+}

@@ -1,0 +1,457 @@
+// The settings tab's cloud API key section: the key is checked as typed, kept in the keyring at
+// once, tested against the endpoint, and remembered as verified by its digest.
+#include "analysis/AIPreferences.h"
+#include "analysis/HttpClient.h"
+#include "analysis/KeychainError.h"
+#include "analysis/KeychainStore.h"
+#include "analysis/OpenAIAnalyzer.h"
+#include "analysis/PerceivedText.h"
+#include "dashboard/SettingsIconTile.h"
+#include "dashboard/SettingsSection.h"
+#include "dashboard/SettingsStatusRow.h"
+#include "dashboard/SettingsSwitch.h"
+#include "dashboard/SettingsTabView.h"
+#include "dashboard/SheetStyle.h"
+#include "platform/ClockTimer.h"
+#include "platform/KippetsError.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkRequest>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const QString verifiedKey = QStringLiteral("api_key_verified");
+const QString verifiedHashKey = QStringLiteral("verified_api_key_hash");
+const QString formatMessage =
+    QStringLiteral("Invalid API key format. OpenAI keys start with 'sk-'");
+
+// The key as the cloud analyzer sends it; none for a key that cannot be sent.
+std::optional<QString> sendableKey(const QString& key) {
+    try {
+        return OpenAIAnalyzer::usableKey(key);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// Transfers that never reached a server: the network itself is missing.
+bool noConnection(const HttpClient::Result& result) {
+    switch (result.transferError) {
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::RemoteHostClosedError:
+        return true;
+    case QNetworkReply::UnknownNetworkError:
+        return result.errorText.contains(QStringLiteral("unreachable"), Qt::CaseInsensitive);
+    default:
+        return false;
+    }
+}
+
+QString apiErrorDetail(int status, const QByteArray& body) {
+    QString detail = QStringLiteral("HTTP %1").arg(status);
+    const QJsonValue error = QJsonDocument::fromJson(body).object().value(QStringLiteral("error"));
+    const QJsonValue message = error.toObject().value(QStringLiteral("message"));
+    if (error.isObject() && message.isString())
+        detail += QStringLiteral(": ") + message.toString();
+    return detail;
+}
+} // namespace
+
+bool SettingsTabView::isWellFormedKey(const QString& key) {
+    if (key.isEmpty())
+        return false;
+    const std::optional<QString> sendable = sendableKey(key);
+    return sendable && sendable->startsWith(QStringLiteral("sk-")) &&
+           PerceivedText::length(*sendable) > 20;
+}
+
+bool SettingsTabView::isKeyVerified() const {
+    return services_.preferences->boolOr(verifiedKey, false) &&
+           currentKeyHash_ == services_.preferences->stringOr(verifiedHashKey, QString());
+}
+
+QColor SettingsTabView::apiKeyBorderColor(const QString& key) const {
+    if (key.isEmpty())
+        return SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.2);
+    if (isKeyVerified())
+        return SheetStyle::withAlpha(SheetStyle::green(), 0.5);
+    if (isWellFormedKey(key))
+        return SheetStyle::withAlpha(SheetStyle::green(), 0.3);
+    return SheetStyle::withAlpha(SheetStyle::red(), 0.3);
+}
+
+void SettingsTabView::fillAPIKeySection() {
+    QVBoxLayout* rows = apiSection_->rows();
+    rows->addWidget(
+        headerRow(new SettingsIconTile(QStringLiteral("key.fill"), SheetStyle::blue(), this),
+                  QStringLiteral("OpenAI API Key"),
+                  QStringLiteral("Used for AI-powered analysis via GPT-4o")));
+    rows->addWidget(keyRow());
+
+    testButton_ = new QPushButton(this);
+    testButton_->setObjectName(QStringLiteral("byok_testButton"));
+    connect(testButton_, &QPushButton::clicked, this, &SettingsTabView::testConnection);
+    auto* buttonLine = new QHBoxLayout();
+    buttonLine->addWidget(testButton_);
+    buttonLine->addStretch(1);
+    rows->addLayout(buttonLine);
+
+    auto messageRow = [this, rows](const QString& name) {
+        auto* row = new SettingsStatusRow(this);
+        row->setObjectName(name);
+        rows->addWidget(row);
+        return row;
+    };
+    saveErrorRow_ = messageRow(QStringLiteral("APIKeySaveError"));
+    saveSuccessRow_ = messageRow(QStringLiteral("APIKeySaveSuccess"));
+    testResultRow_ = messageRow(QStringLiteral("APIKeyTestResult"));
+    verifiedRow_ = messageRow(QStringLiteral("APIKeyVerifiedRow"));
+    verifiedRow_->setContent(QStringLiteral("checkmark.shield.fill"), SheetStyle::green(),
+                             QStringLiteral("API key verified and working"), SheetStyle::green(),
+                             SheetStyle::green());
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    QPalette lineColors = line->palette();
+    lineColors.setColor(QPalette::WindowText,
+                        SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.12));
+    line->setPalette(lineColors);
+    cloudImagesDivider_ = line;
+    rows->addWidget(line);
+    cloudImagesRow_ = new QWidget(this);
+    auto* cloudLine = new QHBoxLayout(cloudImagesRow_);
+    cloudLine->setContentsMargins(0, 0, 0, 0);
+    auto* texts = new QVBoxLayout();
+    texts->setSpacing(2);
+    auto* title = new QLabel(QStringLiteral("Prefer Cloud for Images"), cloudImagesRow_);
+    title->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    texts->addWidget(title);
+    auto* caption = new QLabel(QStringLiteral("Use OpenAI instead of on-device image recognition "
+                                              "for image analysis (higher quality, sends images "
+                                              "to OpenAI)"),
+                               cloudImagesRow_);
+    caption->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    caption->setWordWrap(true);
+    QPalette captionColors = caption->palette();
+    captionColors.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
+    caption->setPalette(captionColors);
+    texts->addWidget(caption);
+    cloudLine->addLayout(texts, 1);
+    preferCloudImages_ = new SettingsSwitch(cloudImagesRow_);
+    preferCloudImages_->setObjectName(QStringLiteral("byok_preferCloudImages"));
+    preferCloudImages_->setAccessibleName(title->text());
+    connect(preferCloudImages_, &QCheckBox::clicked, this, [this](bool prefer) {
+        writingCloudImages_ = true;
+        preferences_->setPreferCloudForImages(prefer);
+        writingCloudImages_ = false;
+    });
+    cloudLine->addWidget(preferCloudImages_, 0, Qt::AlignVCenter);
+    rows->addWidget(cloudImagesRow_);
+
+    auto* note = new SettingsStatusRow(this);
+    note->setObjectName(QStringLiteral("APIKeyKeyringNote"));
+    note->setContent(QStringLiteral("lock.shield.fill"), SheetStyle::secondary(palette()),
+                     QStringLiteral("Your API key is stored securely in the system keyring and "
+                                    "never shared."),
+                     SheetStyle::secondary(palette()));
+    rows->addWidget(note);
+
+    saveSuccessTimer_ = services_.clock->createTimer(this);
+    saveSuccessTimer_->setSingleShot(true);
+    saveSuccessTimer_->setInterval(saveMessageTime);
+    connect(saveSuccessTimer_, &ClockTimer::timeout, this, [this] {
+        saveSuccess_.reset();
+        showKeyState();
+    });
+    testResultTimer_ = services_.clock->createTimer(this);
+    testResultTimer_->setSingleShot(true);
+    testResultTimer_->setInterval(testMessageTime);
+    connect(testResultTimer_, &ClockTimer::timeout, this, [this] {
+        testResult_.reset();
+        showKeyState();
+    });
+    retryTimer_ = services_.clock->createTimer(this);
+    retryTimer_->setSingleShot(true);
+    retryTimer_->setInterval(retryDelay);
+    connect(retryTimer_, &ClockTimer::timeout, this, [this] {
+        if (!keyChangedSinceRetry_ || !services_.manager)
+            return;
+        keyChangedSinceRetry_ = false;
+        services_.manager->retryWaitingAnalyses();
+    });
+    showKeyState();
+}
+
+QWidget* SettingsTabView::keyRow() {
+    auto* row = new QWidget(this);
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(8);
+    keyField_ = new QLineEdit(row);
+    keyField_->setObjectName(QStringLiteral("byok_keyField"));
+    keyField_->setPlaceholderText(QStringLiteral("Enter your API key (sk-...)"));
+    keyField_->setEchoMode(QLineEdit::Password);
+    connect(keyField_, &QLineEdit::textChanged, this, &SettingsTabView::handleAPIKeyChange);
+    line->addWidget(keyField_, 1);
+    showKey_ = new QToolButton(row);
+    showKey_->setObjectName(QStringLiteral("byok_showKeyButton"));
+    showKey_->setAutoRaise(true);
+    showKey_->setFixedSize(20, 20);
+    showKey_->setCursor(Qt::PointingHandCursor);
+    connect(showKey_, &QToolButton::clicked, this, [this] {
+        // One field either way, so the text is kept.
+        keyField_->setEchoMode(keyField_->echoMode() == QLineEdit::Password ? QLineEdit::Normal
+                                                                            : QLineEdit::Password);
+        showKeyState();
+    });
+    line->addWidget(showKey_);
+    verifiedMark_ = new QLabel(row);
+    verifiedMark_->setObjectName(QStringLiteral("byok_verifiedMark"));
+    verifiedMark_->setPixmap(SheetStyle::symbol(QStringLiteral("checkmark.circle.fill"),
+                                                SheetStyle::green(), 15, devicePixelRatioF()));
+    verifiedMark_->setToolTip(QStringLiteral("API key verified"));
+    line->addWidget(verifiedMark_);
+    return row;
+}
+
+void SettingsTabView::handleAPIKeyChange(const QString& key) {
+    apiKey_ = key;
+    currentKeyHash_ = apiKeyHash(key);
+    if (currentKeyHash_ != services_.preferences->stringOr(verifiedHashKey, QString()))
+        services_.preferences->setBool(verifiedKey, false);
+    saveAPIKey(key);
+    showAIStatus();
+}
+
+void SettingsTabView::saveAPIKey(const QString& key) {
+    saveError_.reset();
+    saveSuccess_.reset();
+    testResult_.reset();
+    if (key.isEmpty())
+        writeKey(std::nullopt);
+    else if (isWellFormedKey(key))
+        // The keyring keeps the text as typed; only what is sent is trimmed.
+        writeKey(key);
+    else
+        saveError_ = formatMessage;
+    showKeyState();
+}
+
+void SettingsTabView::writeKey(std::optional<QString> value) {
+    pendingWrite_ = std::move(value);
+    if (!writing_)
+        runKeyWrites();
+}
+
+QCoro::Task<void> SettingsTabView::runKeyWrites() {
+    QPointer<SettingsTabView> self(this);
+    writing_ = true;
+    while (pendingWrite_) {
+        const std::optional<QString> value = *pendingWrite_;
+        pendingWrite_.reset();
+        std::optional<QString> failure;
+        KeychainStore* keychain = services_.keychain;
+        try {
+            if (!keychain)
+                throw KeychainError(value ? KeychainError::Case::saveFailed
+                                          : KeychainError::Case::deleteFailed,
+                                    KeychainError::notAvailable);
+            if (value)
+                co_await keychain->save(KeychainStore::apiKeyAccount, *value);
+            else
+                co_await keychain->remove(KeychainStore::apiKeyAccount);
+        } catch (const KeychainError& error) {
+            failure = error.detail();
+        }
+        if (!self)
+            co_return;
+        // A newer text waits: only its outcome is shown.
+        if (!pendingWrite_)
+            keyWritten(value, failure);
+        else if (!failure) {
+            if (value && storedKey_ != value)
+                keyChangedSinceRetry_ = true;
+            storedKey_ = value;
+        }
+    }
+    writing_ = false;
+}
+
+void SettingsTabView::keyWritten(const std::optional<QString>& value,
+                                 const std::optional<QString>& failure) {
+    if (failure) {
+        const QString base = value ? QStringLiteral("Failed to save API key securely")
+                                   : QStringLiteral("Failed to remove API key");
+        saveError_ = failure->isEmpty() ? base : base + QStringLiteral(": ") + *failure;
+        showKeyState();
+        return;
+    }
+    const bool changed = storedKey_ != value;
+    storedKey_ = value;
+    if (!value) {
+        setVerified(false, QString());
+        saveSuccess_ = QStringLiteral("API key removed");
+    } else {
+        saveSuccess_ = QStringLiteral("API key saved successfully");
+        // Analyses waiting for a key are retried once typing has stopped, and only for a key
+        // that is new to the keyring.
+        keyChangedSinceRetry_ = keyChangedSinceRetry_ || changed;
+        if (keyChangedSinceRetry_)
+            retryTimer_->restart();
+    }
+    saveSuccessTimer_->restart();
+    showKeyState();
+}
+
+void SettingsTabView::setVerified(bool verified, const std::optional<QString>& keyHash) {
+    services_.preferences->setBool(verifiedKey, verified);
+    if (keyHash)
+        services_.preferences->setString(verifiedHashKey, *keyHash);
+}
+
+void SettingsTabView::testConnection() {
+    if (apiKey_.isEmpty() || !sendableKey(apiKey_))
+        return;
+    testing_ = true;
+    testResult_.reset();
+    saveError_.reset();
+    saveSuccess_.reset();
+    showKeyState();
+    // The key and its digest as sent: the answer speaks for this key only.
+    performConnectionTest(apiKey_, currentKeyHash_);
+}
+
+QCoro::Task<void> SettingsTabView::performConnectionTest(QString key, QString keyHash) {
+    QPointer<SettingsTabView> self(this);
+    QNetworkRequest request(OpenAIAnalyzer::defaultEndpoint());
+    request.setRawHeader("Authorization",
+                         "Bearer " + sendableKey(key).value_or(QString()).toUtf8());
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    const QJsonObject body{
+        {QStringLiteral("model"), OpenAIAnalyzer::model},
+        {QStringLiteral("input"),
+         OpenAIAnalyzer::messages(QStringLiteral("You are a helpful assistant."),
+                                  QJsonArray{OpenAIAnalyzer::textPart(QStringLiteral("Say OK"))})},
+        {QStringLiteral("temperature"), 0.7},
+        {QStringLiteral("max_output_tokens"), 16}};
+    const HttpClient::Result result = co_await HttpClient::shared().post(
+        request, QJsonDocument(body).toJson(QJsonDocument::Compact), connectionTestTimeout);
+    if (!self)
+        co_return;
+    if (result.status) {
+        switch (*result.status) {
+        case 200:
+            finishConnectionTest(key, keyHash,
+                                 {true, QStringLiteral("Connection successful! API key is valid.")},
+                                 true);
+            co_return;
+        case 401:
+            finishConnectionTest(key, keyHash,
+                                 {false, QStringLiteral("Invalid API key. Please check your key.")},
+                                 false);
+            co_return;
+        case 429:
+            finishConnectionTest(key, keyHash,
+                                 {false, QStringLiteral("Rate limit exceeded. Try again later.")},
+                                 std::nullopt);
+            co_return;
+        default:
+            finishConnectionTest(key, keyHash,
+                                 {false, QStringLiteral("API error: ") +
+                                             apiErrorDetail(*result.status, result.body)},
+                                 false);
+            co_return;
+        }
+    }
+    QString message;
+    if (result.failure == HttpClient::Result::Failure::timeout)
+        message = QStringLiteral("Connection timed out. Check your network.");
+    else if (result.failure == HttpClient::Result::Failure::network && noConnection(result))
+        message = QStringLiteral("No internet connection.");
+    else if (result.failure == HttpClient::Result::Failure::network)
+        message = QStringLiteral("Network error: ") + result.errorText;
+    else
+        message = QStringLiteral("Test failed: ") + result.errorText;
+    finishConnectionTest(key, keyHash, {false, message}, false);
+}
+
+void SettingsTabView::finishConnectionTest(const QString& sentKey, const QString& sentHash,
+                                           const TestResult& result, std::optional<bool> verified) {
+    testing_ = false;
+    // A reply for a key the field no longer holds only shows its message.
+    if (verified && apiKey_ == sentKey)
+        setVerified(*verified, *verified ? std::optional<QString>(sentHash) : std::nullopt);
+    testResult_ = result;
+    testResultTimer_->restart();
+    showKeyState();
+    emit connectionTestFinished();
+}
+
+void SettingsTabView::showKeyState() {
+    if (!keyField_)
+        return;
+    const bool verified = isKeyVerified();
+    const bool empty = apiKey_.isEmpty();
+    const QColor outline = apiKeyBorderColor(apiKey_);
+    const QColor fill = palette().color(QPalette::Base);
+    keyField_->setStyleSheet(
+        QStringLiteral("QLineEdit { padding: 8px; background: %1; border: 1px solid %2;"
+                       " border-radius: 6px; }")
+            .arg(fill.name(QColor::HexArgb), outline.name(QColor::HexArgb)));
+    const bool shown = keyField_->echoMode() == QLineEdit::Normal;
+    showKey_->setIcon(SheetStyle::buttonIcon(shown ? QStringLiteral("eye.slash.fill")
+                                                   : QStringLiteral("eye.fill"),
+                                             SheetStyle::secondary(palette())));
+    showKey_->setToolTip(shown ? QStringLiteral("Hide API key") : QStringLiteral("Show API key"));
+    verifiedMark_->setVisible(verified && !empty);
+
+    testButton_->setVisible(isWellFormedKey(apiKey_));
+    testButton_->setEnabled(!testing_);
+    if (testing_) {
+        testButton_->setIcon(QIcon());
+        testButton_->setText(QStringLiteral("Testing…"));
+    } else if (verified) {
+        testButton_->setIcon(
+            SheetStyle::buttonIcon(QStringLiteral("checkmark.circle.fill"), SheetStyle::green()));
+        testButton_->setText(QStringLiteral("Re-test Connection"));
+    } else {
+        testButton_->setIcon(SheetStyle::buttonIcon(QStringLiteral("checkmark.circle"),
+                                                    SheetStyle::primary(palette())));
+        testButton_->setText(QStringLiteral("Test Connection"));
+    }
+
+    saveErrorRow_->setVisible(saveError_.has_value());
+    if (saveError_)
+        saveErrorRow_->setContent(QStringLiteral("exclamationmark.triangle.fill"),
+                                  SheetStyle::red(), *saveError_, SheetStyle::red(),
+                                  SheetStyle::red());
+    saveSuccessRow_->setVisible(saveSuccess_.has_value());
+    if (saveSuccess_)
+        saveSuccessRow_->setContent(QStringLiteral("checkmark.circle.fill"), SheetStyle::green(),
+                                    *saveSuccess_, SheetStyle::green(), SheetStyle::green());
+    testResultRow_->setVisible(testResult_.has_value());
+    if (testResult_) {
+        const QColor color = testResult_->success ? SheetStyle::green() : SheetStyle::red();
+        testResultRow_->setContent(testResult_->success ? QStringLiteral("checkmark.circle.fill")
+                                                        : QStringLiteral("xmark.circle.fill"),
+                                   color, testResult_->message, color, color);
+    }
+    verifiedRow_->setVisible(verified && !empty && !testResult_);
+
+    cloudImagesDivider_->setVisible(!empty);
+    cloudImagesRow_->setVisible(!empty);
+    preferCloudImages_->setChecked(preferences_->preferCloudForImages());
+}

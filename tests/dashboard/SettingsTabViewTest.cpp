@@ -1,0 +1,441 @@
+#include "analysis/AIPreferences.h"
+#include "app/DailyKippet.h"
+#include "app/Dialogs.h"
+#include "dashboard/SettingsHarness.h"
+#include "dashboard/SettingsSection.h"
+#include "model/Kippet.h"
+#include "model/KippetColor.h"
+#include "platform/NotificationNames.h"
+#include "store/KippetManager.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimeEdit>
+
+namespace {
+const QString modelReply = QStringLiteral(R"({"object":"list","data":[{"id":"llama3"}]})");
+
+KippetItem uncategorizedLink() {
+    KippetItem item;
+    item.id = QUuid::createUuid();
+    item.type = KippetItemType::url;
+    item.content = QByteArray("https://github.com/kippets/kippets");
+    item.addedDate = QDateTime::currentDateTimeUtc();
+    item.category = ItemCategory::uncategorized;
+    return item;
+}
+
+// A port on 127.0.0.1 where nothing listens.
+quint16 closedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+} // namespace
+
+class SettingsTabViewTest : public QObject {
+    Q_OBJECT
+private slots:
+    void sectionsFollowTheModeAndARealChangeReanalysesOnce() {
+        SettingsHarness h;
+        h.app.preferences().setBool(QStringLiteral("ai_enabled"), false);
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("onDevice"));
+        Kippet* kippet = h.app.addKippet(QStringLiteral("Links"));
+        const KippetItem item = uncategorizedLink();
+        h.app.manager().addItem(item, kippet);
+        int itemChanges = 0;
+        connect(kippet, &Kippet::itemsChanged, [&itemChanges] { ++itemChanges; });
+        SettingsTabView& view = h.open();
+
+        QCOMPARE(h.modePicker()->currentIndex(), 0);
+        QVERIFY(!h.shown(QStringLiteral("settings_apiKeySection")));
+        QVERIFY(!h.shown(QStringLiteral("settings_aiOffNote")));
+
+        // The segment already chosen: nothing is redone.
+        h.pick(h.modePicker(), 0);
+        QCOMPARE(kippet->items().first().category, ItemCategory::uncategorized);
+        QCOMPARE(itemChanges, 0);
+
+        h.pick(h.modePicker(), 1);
+        QCOMPARE(view.preferences().mode(), AIMode::byok);
+        QCOMPARE(h.app.preferences().stringValue(QStringLiteral("ai_mode")),
+                 QStringLiteral("byok"));
+        QVERIFY(h.shown(QStringLiteral("settings_apiKeySection")));
+        QVERIFY(kippet->items().first().category != ItemCategory::uncategorized);
+        QCOMPARE(itemChanges, 1);
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("Enter your OpenAI API key in the section below."));
+        QCOMPARE(h.aiStatus()->symbol(), QStringLiteral("key.fill"));
+
+        h.pick(h.modePicker(), 1);
+        QCOMPARE(itemChanges, 1);
+
+        h.pick(h.modePicker(), 2);
+        QVERIFY(!h.shown(QStringLiteral("settings_apiKeySection")));
+        QVERIFY(h.shown(QStringLiteral("settings_aiOffNote")));
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("AI is off. Items are organized by file type."));
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("settings_aiOffNote"))->text(),
+                 QStringLiteral("Custom sorting instructions are ignored when AI is off."));
+        // The sections stand in their order.
+        QStringList headers;
+        for (SettingsSection* section : view.findChildren<SettingsSection*>())
+            headers.append(section->header());
+        QCOMPARE(headers, QStringList({"Intelligence", "Advanced — OpenAI", "iCloud",
+                                       "Daily Kippet", "Appearance", "About"}));
+    }
+
+    void theTourWritingTheModeMovesTheSelection() {
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("onDevice"));
+        SettingsTabView& view = h.open();
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("off"));
+        QCOMPARE(h.modePicker()->currentIndex(), 2);
+        QCOMPARE(view.preferences().mode(), AIMode::off);
+        QVERIFY(h.shown(QStringLiteral("settings_aiOffNote")));
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        QCOMPARE(h.modePicker()->currentIndex(), 1);
+        QVERIFY(h.shown(QStringLiteral("settings_apiKeySection")));
+        QCOMPARE(h.app.preferences().stringValue(QStringLiteral("ai_mode")),
+                 QStringLiteral("byok"));
+    }
+
+    void theStatusRowReportsTheLocalModelServer() {
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("onDevice"));
+        h.waitForStatus();
+        const QString address = h.app.modelServer().baseUrl().toString() + QStringLiteral("/v1");
+        h.app.modelServer().setHandler(
+            [](const TestHttpRequest&) { return TestHttpResponse::json(modelReply.toUtf8()); });
+        SettingsTabView& view = h.open();
+        // Showing the tab probes anew; until the answer it is checking.
+        QCOMPARE(view.onDeviceStatusLabel(), QStringLiteral("Checking…"));
+        QCOMPARE(h.aiStatus()->symbol(), QStringLiteral("exclamationmark.triangle.fill"));
+        h.waitForStatus();
+        QCOMPARE(view.onDeviceStatusLabel(),
+                 QStringLiteral("Local model is available: llama3 at ") + address);
+        QVERIFY(view.onDeviceAvailable());
+        QCOMPARE(h.aiStatus()->symbol(), QStringLiteral("checkmark.circle.fill"));
+        QCOMPARE(h.aiStatus()->text(), view.onDeviceStatusLabel());
+
+        struct Case {
+            TestHttpResponse response;
+            QString text;
+        };
+        const QList<Case> cases = {
+            {TestHttpResponse::json(R"({"object":"list","data":[]})"),
+             QStringLiteral("The local model server at %1 offers no usable model — load one")},
+            {TestHttpResponse::html("<html>not a model list</html>"),
+             QStringLiteral("The local model server at %1 gave an unexpected answer")},
+        };
+        for (const Case& c : cases) {
+            h.app.modelServer().setHandler([c](const TestHttpRequest&) { return c.response; });
+            // Hiding and showing the tab again checks again.
+            h.showKippetsTab();
+            h.showSettingsTab();
+            h.waitForStatus();
+            QCOMPARE(view.onDeviceStatusLabel(), c.text.arg(address));
+            // A server that stopped offering a model no longer reads as available.
+            QVERIFY(!view.onDeviceAvailable());
+            QCOMPARE(h.aiStatus()->symbol(), QStringLiteral("exclamationmark.triangle.fill"));
+        }
+
+        // Nothing listens: the server re-probes itself when its address changes.
+        const QString refused = QStringLiteral("http://127.0.0.1:%1/v1").arg(closedPort());
+        h.app.preferences().setString(QStringLiteral("local_model_url"), refused);
+        h.waitForStatus();
+        QCOMPARE(view.onDeviceStatusLabel(),
+                 QStringLiteral("No local model server answers at %1 — start one to analyse "
+                                "content on this computer")
+                     .arg(refused));
+        QVERIFY(!view.onDeviceAvailable());
+        QCOMPARE(SettingsTabView::onDeviceStatusText(AnalyzerUnavailableReason::missingCredentials,
+                                                     QString(), refused),
+                 QStringLiteral("Not available on this device"));
+    }
+
+    void theFirstOpeningFillsTheDefaults() {
+        {
+            SettingsHarness h;
+            h.app.preferences().remove(QStringLiteral("ai_mode"));
+            OpenAIAnalyzer::setDefaultKeySource([] { return true; }, {});
+            h.open();
+            QCOMPARE(h.app.preferences().stringValue(QStringLiteral("ai_mode")),
+                     QStringLiteral("byok"));
+            QCOMPARE(h.modePicker()->currentIndex(), 1);
+        }
+        SettingsHarness h;
+        h.app.preferences().remove(QStringLiteral("ai_mode"));
+        h.app.preferences().setInt(QStringLiteral("daily_kippet_minute"), 0);
+        SettingsTabView& view = h.open();
+        QCOMPARE(h.app.preferences().stringValue(QStringLiteral("ai_mode")),
+                 QStringLiteral("onDevice"));
+        QCOMPARE(view.apiKey(), QString());
+        QCOMPARE(view.currentKeyHash(), QString());
+        // Monochrome until written, the daily kippet off at 08:00.
+        QCOMPARE(h.find<SegmentedControl>(QStringLiteral("TuckIconStylePicker"))->currentIndex(),
+                 0);
+        QCOMPARE(h.find<SegmentedControl>(QStringLiteral("TuckStylePicker"))->currentIndex(), 0);
+        QVERIFY(!h.find<QCheckBox>(QStringLiteral("DailyKippetSwitch"))->isChecked());
+        QVERIFY(!h.shown(QStringLiteral("DailyKippetTime")));
+        QCOMPARE(view.dailyKippetTime(), QTime(8, 0));
+
+        // A midnight that was chosen stays midnight.
+        h.app.preferences().setInt(QStringLiteral("daily_kippet_hour"), 0);
+        h.app.preferences().setBool(QStringLiteral("daily_kippet_hour_set"), true);
+        SettingsTabView& again = h.open();
+        QCOMPARE(again.dailyKippetTime(), QTime(0, 0));
+    }
+
+    void theKeyHashIsLowercaseSha256() {
+        QCOMPARE(SettingsTabView::apiKeyHash(QString()), QString());
+        QCOMPARE(
+            SettingsTabView::apiKeyHash(QStringLiteral("abc")),
+            QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    }
+
+    void iCloudWithoutSynchronisationStaysOffAndUntouched() {
+        SettingsHarness h;
+        h.app.preferences().remove(QStringLiteral("icloud_sync_enabled"));
+        SettingsTabView& view = h.open();
+        auto* toggle = h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch"));
+        QVERIFY(!toggle->isEnabled());
+        QVERIFY(!toggle->isChecked());
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("ICloudStatusRow"))->text(),
+                 QStringLiteral("iCloud sync is not available on this system. Your kippets are "
+                                "stored on this computer only."));
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("ICloudStatusRow"))->symbol(),
+                 QStringLiteral("xmark.icloud"));
+        QVERIFY(!h.shown(QStringLiteral("ICloudNoteRow")));
+        QVERIFY(view.findChild<QLabel*>(QStringLiteral("HeaderSubtitle")) != nullptr);
+        bool subtitle = false;
+        for (QLabel* label : view.findChildren<QLabel*>(QStringLiteral("HeaderSubtitle")))
+            subtitle = subtitle ||
+                       label->text() == QStringLiteral("Sync your kippets across all your devices");
+        QVERIFY(subtitle);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QVERIFY(h.app.dialogs().shown().isEmpty());
+        QVERIFY(!h.app.preferences().contains(QStringLiteral("icloud_sync_enabled")));
+    }
+
+    void iCloudCancelChangesNothingAndTheAlertNamesTheDirection() {
+        SettingsHarness h;
+        SyncAvailability::setAvailable(true);
+        h.app.preferences().remove(QStringLiteral("icloud_sync_enabled"));
+        h.open();
+        auto* toggle = h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch"));
+        QVERIFY(toggle->isChecked());
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("ICloudStatusRow"))->text(),
+                 QStringLiteral("iCloud sync is active. Your kippets sync across devices."));
+        LogCapture log;
+        h.app.dialogs().queueAnswer(1);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(log.lines(),
+                 QStringList({"[iCloud Sync] Settings toggle changed: true → false",
+                              "[iCloud Sync] Showing restart confirmation alert...",
+                              "[iCloud Sync] User cancelled iCloud toggle change — preference "
+                              "unchanged"}));
+        QVERIFY(toggle->isChecked());
+        QVERIFY(!h.app.preferences().contains(QStringLiteral("icloud_sync_enabled")));
+        QCOMPARE(h.relauncher->calls, 0);
+        const Dialogs::Shown alert = h.app.dialogs().shown().last();
+        QCOMPARE(alert.title, QStringLiteral("Restart Required"));
+        QCOMPARE(alert.text, QStringLiteral("Kippets needs to restart to disable iCloud sync. Your "
+                                            "data will be preserved locally on this device."));
+        QCOMPARE(alert.buttons, QStringList({"Restart Now", "Cancel"}));
+
+        // Stored off: the switch asks to turn it on.
+        h.app.preferences().setBool(QStringLiteral("icloud_sync_enabled"), false);
+        h.open();
+        toggle = h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch"));
+        QVERIFY(!toggle->isChecked());
+        h.app.dialogs().queueAnswer(std::nullopt);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(h.app.dialogs().shown().last().text,
+                 QStringLiteral("Kippets needs to restart to enable iCloud sync. Your data will be "
+                                "preserved and will begin syncing across your devices."));
+        QVERIFY(!toggle->isChecked());
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("icloud_sync_enabled")), false);
+    }
+
+    void restartNowStoresTheChoiceOnDiskBeforeRelaunching() {
+        SettingsHarness h;
+        SyncAvailability::setAvailable(true);
+        h.app.preferences().setBool(QStringLiteral("icloud_sync_enabled"), true);
+        SettingsTabView& view = h.open();
+        LogCapture log;
+        h.app.dialogs().queueAnswer(0);
+        QTest::mouseClick(h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch")), Qt::LeftButton);
+        QCOMPARE(h.relauncher->calls, 1);
+        QCOMPARE(h.relauncher->storedOnDisk.toBool(), false);
+        QVERIFY(h.relauncher->storedOnDisk.isValid());
+        QVERIFY(!view.iCloudSyncEnabled());
+        QVERIFY(log.contains(
+            QStringLiteral("[iCloud Sync] User confirmed restart — saving preference: false")));
+        QVERIFY(log.contains(
+            QStringLiteral("[iCloud Sync] Relaunching app to apply iCloud sync change...")));
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("ICloudStatusRow"))->text(),
+                 QStringLiteral("iCloud sync is off. Data is stored locally on this device only."));
+    }
+
+    void aFailedRestartKeepsTheAppRunningAndSaysSo() {
+        SettingsHarness h;
+        SyncAvailability::setAvailable(true);
+        bool quit = false;
+        SettingsServices services = h.services();
+        services.relauncher = std::make_shared<Relauncher>(
+            QStringLiteral("/nonexistent/kippets"), QStringList{QStringLiteral("-x")},
+            QDir::tempPath(), [&quit] { quit = true; });
+        h.open(services);
+        LogCapture log;
+        h.app.dialogs().queueAnswer(0);
+        QTest::mouseClick(h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch")), Qt::LeftButton);
+        QVERIFY(!quit);
+        QVERIFY(log.contains(QStringLiteral("❌ [iCloud Sync] Relaunch failed: ")));
+        QCOMPARE(h.app.dialogs().shown().last().text,
+                 QStringLiteral("Kippets could not restart itself. Quit and start it again to "
+                                "apply the change."));
+        // The choice is stored all the same: the next start applies it.
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("icloud_sync_enabled")), false);
+    }
+
+    void theRelauncherStartsTheSameProgramWithTheSameArguments() {
+        QTemporaryDir folder;
+        const QString out = folder.filePath(QStringLiteral("started.txt"));
+        bool quit = false;
+        Relauncher relauncher(QStringLiteral("/bin/sh"),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("printf '%s\\n' \"$PWD\" \"$@\" > started.tmp && "
+                                              "mv started.tmp started.txt"),
+                               QStringLiteral("kippets"), QStringLiteral("-useTemporaryStorage"),
+                               QStringLiteral("two words")},
+                              folder.path(), [&quit] { quit = true; });
+        QCOMPARE(relauncher.relaunch(), std::optional<QString>());
+        QVERIFY(quit);
+        QVERIFY(TaskRunner::waitUntil([&out] { return QFile::exists(out); }));
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                 QStringList(
+                     {QDir(folder.path()).canonicalPath(), "-useTemporaryStorage", "two words"}));
+    }
+
+    void theDailyKippetSwitchTimeAndButton() {
+        SettingsHarness h;
+        SettingsTabView& view = h.open();
+        auto* toggle = h.find<QCheckBox>(QStringLiteral("DailyKippetSwitch"));
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("daily_kippet_enabled")), true);
+        QVERIFY(h.shown(QStringLiteral("DailyKippetTime")));
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("daily_kippet_enabled")), false);
+        QCOMPARE(h.dailySwitches, QList<bool>({true, false}));
+        QVERIFY(!h.shown(QStringLiteral("DailyKippetTime")));
+        // Turned on elsewhere, the switch follows.
+        h.app.preferences().setBool(QStringLiteral("daily_kippet_enabled"), true);
+        QVERIFY(toggle->isChecked());
+        QVERIFY(h.shown(QStringLiteral("CreateTodaysKippet")));
+
+        h.find<QTimeEdit>(QStringLiteral("DailyKippetTime"))->setTime(QTime(0, 0));
+        QCOMPARE(h.app.preferences().intValue(QStringLiteral("daily_kippet_hour")), 0);
+        QCOMPARE(h.app.preferences().intValue(QStringLiteral("daily_kippet_minute")), 0);
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("daily_kippet_hour_set")), true);
+        h.find<QTimeEdit>(QStringLiteral("DailyKippetTime"))->setTime(QTime(17, 45));
+        QCOMPARE(h.app.preferences().intValue(QStringLiteral("daily_kippet_hour")), 17);
+        QCOMPARE(h.app.preferences().intValue(QStringLiteral("daily_kippet_minute")), 45);
+        QCOMPARE(view.dailyKippetTime(), QTime(17, 45));
+
+        // Today's name taken: the button waits for a rename or the next day.
+        auto* create = h.find<QPushButton>(QStringLiteral("CreateTodaysKippet"));
+        QVERIFY(create->isEnabled());
+        QTest::mouseClick(create, Qt::LeftButton);
+        QCOMPARE(h.createCalls, 1);
+        const QDate today = testClock().now().toLocalTime().date();
+        Kippet* daily = h.app.manager().createKippet(
+            dailyKippetName(today), KippetColor::standardBlue(), QStringLiteral("calendar"), true);
+        QVERIFY(!create->isEnabled());
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("DailyKippetNote"))->text(),
+                 QStringLiteral("Daily kippets are named by day and date (e.g., \"%1\").")
+                     .arg(dailyKippetName(today)));
+        h.app.manager().updateKippet(daily, QStringLiteral("Renamed"), daily->color(),
+                                     daily->icon(), std::nullopt, std::nullopt);
+        QVERIFY(create->isEnabled());
+        h.app.manager().updateKippet(daily, dailyKippetName(today), daily->color(), daily->icon(),
+                                     std::nullopt, std::nullopt);
+        QVERIFY(!create->isEnabled());
+        const QDateTime now = testClock().now().toLocalTime();
+        testClock().advance(std::chrono::milliseconds(
+            now.msecsTo(QDateTime(now.date().addDays(1), QTime(0, 0, 1)))));
+        QVERIFY(create->isEnabled());
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("DailyKippetNote"))->text(),
+                 QStringLiteral("Daily kippets are named by day and date (e.g., \"%1\").")
+                     .arg(dailyKippetName(today.addDays(1))));
+    }
+
+    void cutoutOffHidesTheIconStyleAndKeepsIt() {
+        SettingsHarness h;
+        h.open();
+        auto* style = h.find<SegmentedControl>(QStringLiteral("TuckStylePicker"));
+        auto* icons = h.find<SegmentedControl>(QStringLiteral("TuckIconStylePicker"));
+        QVERIFY(!icons->isVisibleTo(h.view));
+        h.pick(style, 1);
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("kippet_tuck_cutout")), true);
+        QVERIFY(icons->isVisibleTo(h.view));
+        h.pick(icons, 1);
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("kippet_tuck_monochrome")), false);
+        h.pick(style, 0);
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("kippet_tuck_cutout")), false);
+        QVERIFY(!icons->isVisibleTo(h.view));
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("kippet_tuck_monochrome")), false);
+        // Changed elsewhere, the pickers follow.
+        h.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), true);
+        QCOMPARE(style->currentIndex(), 1);
+        QCOMPARE(icons->currentIndex(), 1);
+    }
+
+    void aboutShowsTheBuildAndOpensItsPages() {
+        SettingsHarness h;
+        h.open();
+        QCOMPARE(h.find<QLabel>(QStringLiteral("AboutVersion"))->text(),
+                 QStringLiteral("Version 1.0 (7)"));
+        QCOMPARE(h.find<QLabel>(QStringLiteral("AboutRequirement"))->text(),
+                 QStringLiteral("Requires Qt 6.4 or later"));
+        QTest::mouseClick(h.find<QPushButton>(QStringLiteral("HelpLink")), Qt::LeftButton);
+        QTest::mouseClick(h.find<QPushButton>(QStringLiteral("PrivacyLink")), Qt::LeftButton);
+        QCOMPARE(h.workspace.opened(),
+                 QList<QUrl>({QUrl(QStringLiteral("https://help.example.org")),
+                              QUrl(QStringLiteral("https://help.example.org/privacy"))}));
+
+        h.app.preferences().sync();
+        QFile file(h.app.preferences().fileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        QTest::mouseClick(h.find<QPushButton>(QStringLiteral("ShowOnboardingTutorial")),
+                          Qt::LeftButton);
+        QCOMPARE(h.app.notifications().count(NotificationName::showOnboarding), 1);
+        h.app.preferences().sync();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+
+        SettingsServices bare = h.services();
+        bare.about = AboutInfo{};
+        h.open(bare);
+        QCOMPARE(h.find<QLabel>(QStringLiteral("AboutVersion"))->text(),
+                 QStringLiteral("Version Unknown (Unknown)"));
+        QCOMPARE(h.find<QLabel>(QStringLiteral("AboutRequirement"))->text(),
+                 QStringLiteral("Requires Qt Unknown or later"));
+        QVERIFY(!h.shown(QStringLiteral("HelpLink")));
+        QVERIFY(!h.shown(QStringLiteral("PrivacyLink")));
+    }
+};
+
+QTEST_MAIN(SettingsTabViewTest)
+#include "SettingsTabViewTest.moc"
