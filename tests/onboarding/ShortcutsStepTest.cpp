@@ -164,7 +164,8 @@ private slots:
         dragged.setText(QStringLiteral("z"));
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(field, &drop);
-        QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5),
+                               field->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(field, &menu);
         QVERIFY(!QApplication::activePopupWidget());
         QCOMPARE(field->text(), QStringLiteral("q"));
