@@ -8,9 +8,8 @@ function(kippets_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt6::Test kippets_testsupport ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${ARG_WRAPPER} $<TARGET_FILE:${name}>)
-    # OMP_THREAD_LIMIT: Tesseract's OpenMP threads spin while they wait, and on a busy machine
-    # (tests run in parallel) one small page then takes more than half a minute instead of one
-    # second.
+    # Tesseract's OpenMP threads spin while they wait, and on a busy machine (tests run in
+    # parallel) one small page then takes more than half a minute instead of one second.
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
-        "QT_QPA_PLATFORM=offscreen;OMP_THREAD_LIMIT=1;LSAN_OPTIONS=suppressions=${KIPPETS_LSAN_SUPPRESSIONS}:print_suppressions=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;QT_LOGGING_RULES=qt.qpa.*=false")
+        "OMP_THREAD_LIMIT=1;OMP_WAIT_POLICY=PASSIVE;QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${KIPPETS_LSAN_SUPPRESSIONS}:print_suppressions=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;QT_LOGGING_RULES=qt.qpa.*=false")
 endfunction()

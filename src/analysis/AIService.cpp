@@ -92,11 +92,42 @@ bool AIService::hasKey() const {
     return hasKey_ ? hasKey_() : OpenAIAnalyzer::defaultHasKey();
 }
 
-AIService::Chain AIService::currentProviders() const {
+AIService::Chain AIService::providers(bool keyPresenceKnown) const {
     if (injectedProviders_)
         return *injectedProviders_;
-    const AIPreferences preferences(Preferences::shared(), hasKey());
+    Preferences& defaults = Preferences::shared();
+    if (!keyPresenceKnown && !defaults.stringValue(AIPreferences::modeKey)) {
+        // The first use would store a mode chosen by a key presence nobody knows yet.
+        return makeProviders(AIMode::onDevice,
+                             defaults.boolOr(AIPreferences::preferCloudForImagesKey, false));
+    }
+    const AIPreferences preferences(defaults, hasKey());
     return makeProviders(preferences.mode(), preferences.preferCloudForImages());
+}
+
+bool AIService::mayUseCloud(KippetItemType type) const {
+    if (injectedProviders_ || isForcedHeuristic())
+        return false;
+    Preferences& defaults = Preferences::shared();
+    const std::optional<QString> mode = defaults.stringValue(AIPreferences::modeKey);
+    if (!mode)
+        return true; // the first use picks the mode by whether a key is stored
+    switch (aiModeFromRaw(*mode)) {
+    case AIMode::byok:
+        return true;
+    case AIMode::onDevice:
+        return (type == KippetItemType::image || type == KippetItemType::unknown) &&
+               defaults.boolOr(AIPreferences::preferCloudForImagesKey, false);
+    case AIMode::off:
+        break;
+    }
+    return false;
+}
+
+QCoro::Task<bool> AIService::learnKeyPresence(KippetItemType type) {
+    if (!keyPresenceAnswer_ || !mayUseCloud(type))
+        co_return true;
+    co_return co_await keyPresenceAnswer_();
 }
 
 AIService::Chain AIService::makeProviders(AIMode mode, bool preferCloudForImages) const {
@@ -143,7 +174,10 @@ QCoro::Task<ContentAnalysis> AIService::analyzeContent(KippetItem item,
         co_return analysis;
     }
     const qint64 capability = requiredCapability(item.type);
-    const Chain chain = currentProviders();
+    // A key stored in an earlier run counts from the first analysis: wait for the key store's
+    // answer rather than fall back to the classifier while it is on its way.
+    const bool keyPresenceKnown = co_await learnKeyPresence(item.type);
+    const Chain chain = providers(keyPresenceKnown);
     std::exception_ptr lastFailure;
     for (const std::shared_ptr<ContentAnalyzer>& analyzer : chain) {
         if (cancellation.isCancelled())
@@ -180,7 +214,9 @@ QCoro::Task<ContentAnalysis> AIService::analyzeContent(KippetItem item,
 }
 
 QCoro::Task<QString> AIService::sanitizeInstructions(QString text) {
-    const Chain chain = currentProviders();
+    // Screening must not pass text through unscreened because the key's answer is late.
+    const bool keyPresenceKnown = co_await learnKeyPresence(KippetItemType::unknown);
+    const Chain chain = providers(keyPresenceKnown);
     for (const std::shared_ptr<ContentAnalyzer>& analyzer : chain) {
         // The classifier accepts any text unread; calling that screened would let unchecked
         // instructions steer a model later.

@@ -35,6 +35,11 @@ public:
     void setImageFactory(AnalyzerFactory factory) { imageFactory_ = std::move(factory); }
     // Whether a cloud API key is stored; by default the cloud analyzer's own answer.
     void setKeyPresence(std::function<bool()> hasKey) { hasKey_ = std::move(hasKey); }
+    // Makes sure the key's presence is known before a chain that may need the key is built:
+    // resumes with true once it is, false when it could not be learnt this time (a key store
+    // that did not answer). Unset: the presence is taken as known.
+    using KeyPresenceAnswer = std::function<QCoro::Task<bool>()>;
+    void setKeyPresenceAnswer(KeyPresenceAnswer answer) { keyPresenceAnswer_ = std::move(answer); }
     // A fixed chain used unchanged instead of the one the preferences select.
     void setInjectedProviders(std::optional<Chain> chain) { injectedProviders_ = std::move(chain); }
 
@@ -48,7 +53,7 @@ public:
     // count, so mode "off" never screens), AIServiceError(notScreened).
     QCoro::Task<QString> sanitizeInstructions(QString text);
 
-    Chain currentProviders() const;
+    Chain currentProviders() const { return providers(true); }
     Chain makeProviders(AIMode mode, bool preferCloudForImages) const;
 
     bool isForcedHeuristic() const;
@@ -57,10 +62,16 @@ public:
 
 private:
     bool hasKey() const;
+    // Without a known key presence the first analysis mode is not fixed on a guess.
+    Chain providers(bool keyPresenceKnown) const;
+    // The chain the preferences select may hold the cloud analyzer.
+    bool mayUseCloud(KippetItemType type) const;
+    QCoro::Task<bool> learnKeyPresence(KippetItemType type);
 
     AnalyzerFactory localModelFactory_;
     AnalyzerFactory cloudFactory_;
     AnalyzerFactory imageFactory_;
     std::function<bool()> hasKey_;
+    KeyPresenceAnswer keyPresenceAnswer_;
     std::optional<Chain> injectedProviders_;
 };

@@ -13,15 +13,34 @@ bool keyIsStored() {
            KeychainStore::shared().hasStoredKey(KeychainStore::apiKeyAccount);
 }
 
+// A fresh read when a key is known to be there; none when it is known to be absent. A read
+// that does not answer in time falls back on the key last seen, so a slow keyring does not
+// turn a stored key into "no key".
 QCoro::Task<std::optional<QString>> loadStoredKey() {
     if (!KeychainStore::isInstalled())
         co_return std::nullopt;
-    co_return co_await KeychainStore::shared().load(KeychainStore::apiKeyAccount);
+    KeychainStore& store = KeychainStore::shared();
+    const QString& account = KeychainStore::apiKeyAccount;
+    co_await store.ensurePresenceKnown(account);
+    if (!store.hasStoredKey(account))
+        co_return store.cachedValue(account);
+    const std::optional<QString> fresh = co_await store.load(account);
+    // A read that timed out leaves the cache as it was; one answered "none" has emptied it.
+    co_return fresh ? fresh : store.cachedValue(account);
+}
+
+QCoro::Task<bool> learnKeyPresence() {
+    if (!KeychainStore::isInstalled())
+        co_return true;
+    KeychainStore& store = KeychainStore::shared();
+    co_await store.ensurePresenceKnown(KeychainStore::apiKeyAccount);
+    co_return store.presenceKnown(KeychainStore::apiKeyAccount);
 }
 } // namespace
 
 void installAnalyzers(AIService& service) {
     OpenAIAnalyzer::setDefaultKeySource(keyIsStored, loadStoredKey);
+    service.setKeyPresenceAnswer(learnKeyPresence);
     service.setCloudFactory([] {
         return std::make_shared<OpenAIAnalyzer>(
             HttpClient::shared(), &OpenAIAnalyzer::defaultHasKey, &OpenAIAnalyzer::defaultLoadKey);

@@ -1,31 +1,28 @@
 #include "analysis/HttpClient.h"
 
-#include "platform/Clock.h"
+#include "analysis/HttpExchange.h"
+#include "analysis/OneShotUpload.h"
 
-#include <QCoroNetworkReply>
+#include <QCoroSignal>
 #include <QNetworkReply>
-#include <QPointer>
-#include <QScopedPointer>
 #include <QSslConfiguration>
 
 namespace {
 HttpClient* installedClient = nullptr;
 
 // Kept small so that a server ignoring our byte limit cannot make Qt buffer much beyond it.
-constexpr qint64 prefixReadBufferSize = 64 * 1024;
+constexpr qint64 readBufferSize = 64 * 1024;
 
-// Errors below 200 and in the protocol range mean no usable HTTP answer arrived; the others are
-// Qt's names for HTTP statuses, whose answer we judge by the status code instead.
-bool isTransferFailure(QNetworkReply::NetworkError error) {
-    const int code = static_cast<int>(error);
-    return (code > 0 && code < 200) || (code >= 300 && code < 400);
+// For requests that may carry the key: a redirect is an answer of its own, never followed, so
+// the Authorization header cannot travel to another host or port. Qt would otherwise inflate a
+// compressed reply on its own, without any bound; asking for none keeps every byte counted.
+QNetworkRequest unredirected(QNetworkRequest request) {
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::EmitAllUploadProgressSignalsAttribute, true);
+    request.setRawHeader("Accept-Encoding", "identity");
+    return request;
 }
-
-struct Exchange {
-    QByteArray body;
-    bool timedOut = false;
-    bool capped = false;
-};
 } // namespace
 
 HttpClient::HttpClient(QObject* parent) : QObject(parent) {}
@@ -62,83 +59,44 @@ QNetworkRequest HttpClient::prepared(QNetworkRequest request) const {
 }
 
 QCoro::Task<HttpClient::Result> HttpClient::post(QNetworkRequest request, QByteArray body,
-                                                 std::chrono::milliseconds timeout) {
-    QNetworkReply* reply = network_.post(prepared(request), body);
-    co_return co_await finish(reply, timeout, -1);
+                                                 std::chrono::milliseconds idleTimeout,
+                                                 qint64 maxBodyBytes) {
+    // A body Qt cannot rewind: its quiet resend after a dropped connection fails instead.
+    auto* upload = new OneShotUpload(std::move(body));
+    QNetworkReply* reply = network_.post(prepared(unredirected(std::move(request))), upload);
+    upload->setParent(reply);
+    co_return co_await exchange(reply, idleTimeout, maxBodyBytes, false);
+}
+
+QCoro::Task<HttpClient::Result> HttpClient::get(QNetworkRequest request,
+                                                std::chrono::milliseconds idleTimeout,
+                                                qint64 maxBodyBytes) {
+    QNetworkReply* reply = network_.get(prepared(unredirected(std::move(request))));
+    co_return co_await exchange(reply, idleTimeout, maxBodyBytes, false);
 }
 
 QCoro::Task<HttpClient::Result> HttpClient::fetchPrefix(QNetworkRequest request, qint64 maxBytes,
-                                                        std::chrono::milliseconds timeout) {
-    QNetworkReply* reply = network_.get(prepared(request));
-    reply->setReadBufferSize(std::min(maxBytes, prefixReadBufferSize));
-    co_return co_await finish(reply, timeout, maxBytes);
+                                                        std::chrono::milliseconds idleTimeout) {
+    // Asked for by name, so that Qt leaves the inflating to us and its bound.
+    request.setRawHeader("Accept-Encoding", "gzip, deflate");
+    QNetworkReply* reply = network_.get(prepared(std::move(request)));
+    co_return co_await exchange(reply, idleTimeout, maxBytes, true);
 }
 
-QCoro::Task<HttpClient::Result>
-HttpClient::finish(QNetworkReply* rawReply, std::chrono::milliseconds timeout, qint64 maxBytes) {
-    QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> reply(rawReply);
-    QPointer<QNetworkReply> guarded(rawReply);
-    auto exchange = std::make_shared<Exchange>();
-
-    // Qt reports its own transfer time-out exactly like an abort, so we time the exchange
-    // ourselves and remember that it was the timer that ended it.
-    ScheduledAction timer = Clock::shared().schedule(timeout, rawReply, [exchange, guarded] {
-        exchange->timedOut = true;
-        if (guarded)
-            guarded->abort();
-    });
-
-    if (maxBytes >= 0) {
-        connect(rawReply, &QNetworkReply::readyRead, rawReply, [exchange, guarded, maxBytes] {
-            if (!guarded || exchange->capped)
-                return;
-            exchange->body.append(guarded->read(maxBytes - exchange->body.size()));
-            if (exchange->body.size() >= maxBytes) {
-                exchange->capped = true;
-                guarded->abort();
-            }
-        });
-    }
-
-    co_await rawReply;
-    timer.cancel();
-    if (!guarded)
-        co_return Result{Result::Failure::network,
-                         QStringLiteral("The request was cancelled."),
-                         std::nullopt,
-                         {},
-                         false};
-    // An aborted reply is closed: nothing more to read.
-    if (guarded->isOpen() && maxBytes < 0)
-        exchange->body = guarded->readAll();
-    else if (guarded->isOpen() && !exchange->capped)
-        exchange->body.append(guarded->read(maxBytes - exchange->body.size()));
-    co_return resultOf(guarded, exchange->timedOut, exchange->capped, exchange->body);
-}
-
-HttpClient::Result HttpClient::resultOf(QNetworkReply* reply, bool timedOut, bool capped,
-                                        const QByteArray& body) {
-    Result result;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid())
-        result.status = status.toInt();
-    result.body = body;
-    result.truncated = capped;
-    if (capped)
-        return result;
-    if (timedOut) {
-        result.failure = Result::Failure::timeout;
-        result.errorText = QStringLiteral("The request timed out.");
-        return result;
-    }
-    if (reply->error() == QNetworkReply::SslHandshakeFailedError) {
+QCoro::Task<HttpClient::Result> HttpClient::exchange(QNetworkReply* reply,
+                                                     std::chrono::milliseconds idleTimeout,
+                                                     qint64 maxBytes, bool prefix) {
+    reply->setReadBufferSize(std::min(maxBytes, readBufferSize));
+    auto running = std::make_unique<HttpExchange>(reply, idleTimeout, maxBytes,
+                                                  prefix ? HttpExchange::Mode::prefix
+                                                         : HttpExchange::Mode::whole);
+    connect(running.get(), &HttpExchange::progressed, this, &HttpClient::transferProgressed);
+    if (!running->isFinished())
+        co_await qCoro(running.get(), &HttpExchange::finished);
+    if (running->networkError() == QNetworkReply::SslHandshakeFailedError) {
         // A failed handshake can leave a poisoned connection in the cache; drop it so that the
         // next request (perhaps with a corrected trust setup) starts afresh.
         network_.clearConnectionCache();
     }
-    if (isTransferFailure(reply->error()) || !result.status) {
-        result.failure = Result::Failure::network;
-        result.errorText = reply->errorString();
-    }
-    return result;
+    co_return running->result();
 }

@@ -4,6 +4,7 @@
 #include <QCoroTask>
 #include <QList>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QObject>
 #include <QSslCertificate>
@@ -13,23 +14,43 @@
 #include <memory>
 #include <optional>
 
-// The one network session of the app: every cloud-model request and every page fetch goes
-// through its single QNetworkAccessManager. It never throws; a transfer that did not produce an
-// HTTP answer is reported as a failure with Qt's own description. GUI thread only.
+// The one network session of the app: every cloud-model request, every local-model request and
+// every page fetch goes through its single QNetworkAccessManager. It never throws.
+//
+// Any answer with an HTTP status is an answer, whatever the status; a failure is a transfer that
+// produced none (or broke off). Every time-out is an idle time-out: an exchange fails only when
+// no byte has moved, up or down, for that long, or when it outlasts ten times it. Requests are
+// sent once: a dropped connection fails the request rather than sending it again. GUI thread
+// only.
 class HttpClient : public QObject {
     Q_OBJECT
 public:
     struct Result {
-        enum class Failure { none, timeout, network };
+        enum class Failure {
+            none,
+            timeout,
+            network,
+            // The body was larger than the exchange takes; nothing of it is kept.
+            tooLarge,
+            // The body's content encoding could not be undone.
+            undecodable
+        };
         Failure failure = Failure::none;
-        // Qt's description of a failed transfer; empty on success.
+        // Qt's description of a failed transfer, or ours; empty on success.
         QString errorText;
+        // Qt's code for how the transfer ended; NoError when we ended it ourselves.
+        QNetworkReply::NetworkError transferError = QNetworkReply::NoError;
         // The HTTP status, or nothing when no HTTP answer arrived.
         std::optional<int> status;
         QByteArray body;
         // The body stopped at the byte limit of a prefix fetch.
         bool truncated = false;
     };
+
+    // The most a model endpoint's reply may hold.
+    static constexpr qint64 modelReplyLimit = 16 * 1024 * 1024;
+    // An exchange that keeps trickling is still given up after this many idle time-outs.
+    static constexpr int ceilingFactor = 10;
 
     explicit HttpClient(QObject* parent = nullptr);
     ~HttpClient() override;
@@ -45,20 +66,29 @@ public:
     // Certificates trusted on top of the system's CAs; tests trust their self-signed server.
     void setExtraCaCertificates(const QList<QSslCertificate>& certificates);
 
-    // One POST, answered within timeout or failed with Failure::timeout.
+    // One POST, never redirected (it may carry a key) and never resent. A body over
+    // maxBodyBytes fails with tooLarge.
     QCoro::Task<Result> post(QNetworkRequest request, QByteArray body,
-                             std::chrono::milliseconds timeout);
+                             std::chrono::milliseconds idleTimeout,
+                             qint64 maxBodyBytes = modelReplyLimit);
+    // One GET with the same limits, never redirected.
+    QCoro::Task<Result> get(QNetworkRequest request, std::chrono::milliseconds idleTimeout,
+                            qint64 maxBodyBytes = modelReplyLimit);
 
     // A GET that keeps at most maxBytes of the body and closes the connection once it has them,
-    // whatever the server sends. The status is not judged: an error page's body is a body.
+    // whatever the server sends. A gzip or deflate body is inflated as it arrives, only up to
+    // maxBytes. The status is not judged: an error page's body is a body.
     QCoro::Task<Result> fetchPrefix(QNetworkRequest request, qint64 maxBytes,
-                                    std::chrono::milliseconds timeout);
+                                    std::chrono::milliseconds idleTimeout);
+
+signals:
+    // Bytes moved in some exchange, up or down.
+    void transferProgressed();
 
 private:
     QNetworkRequest prepared(QNetworkRequest request) const;
-    QCoro::Task<Result> finish(QNetworkReply* reply, std::chrono::milliseconds timeout,
-                               qint64 maxBytes);
-    Result resultOf(QNetworkReply* reply, bool timedOut, bool capped, const QByteArray& body);
+    QCoro::Task<Result> exchange(QNetworkReply* reply, std::chrono::milliseconds idleTimeout,
+                                 qint64 maxBytes, bool prefix);
 
     QNetworkAccessManager network_;
     QList<QSslCertificate> extraCaCertificates_;

@@ -1,12 +1,11 @@
 #include "analysis/ImageAnalyzer.h"
 
 #include "analysis/AIServiceError.h"
+#include "analysis/ImageDecoder.h"
 #include "analysis/PerceivedText.h"
 #include "analysis/TesseractTextRecognizer.h"
 
-#include <QBuffer>
 #include <QCoroFuture>
-#include <QImageReader>
 #include <QtConcurrent>
 
 namespace {
@@ -84,20 +83,7 @@ QCoro::Task<QString> ImageAnalyzer::sanitize(QString instructions) {
 }
 
 std::optional<QImage> ImageAnalyzer::decodeImage(const QByteArray& content) {
-    QBuffer buffer;
-    buffer.setData(content);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QImageReader reader(&buffer);
-    // The header's size is checked before a single pixel is allocated; formats that cannot tell
-    // their size up front are still bound by Qt's own allocation limit.
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() * 4 > maxDecodedBytes)
-        return std::nullopt;
-    QImage image = reader.read();
-    if (image.isNull())
-        return std::nullopt;
-    return image;
+    return ImageDecoder::decode(content);
 }
 
 QStringList ImageAnalyzer::classify(ImageClassifier* classifier, const QImage& image) {

@@ -21,9 +21,6 @@ public:
     static constexpr int labelsInDescription = 3;
     static constexpr int maxImageCharactersForImages = 200;
     static constexpr double confidence = 0.8;
-    // Largest decoded image accepted, in bytes of 32-bit pixels, so a crafted header that claims
-    // an enormous picture cannot exhaust memory.
-    static constexpr qint64 maxDecodedBytes = 256LL * 1024 * 1024;
 
     // The recognizer defaults to Tesseract; the classifier defaults to none.
     explicit ImageAnalyzer(std::shared_ptr<ImageClassifier> classifier = nullptr,
@@ -40,7 +37,8 @@ public:
                                          std::optional<QString> customInstructions) override;
     QCoro::Task<QString> sanitize(QString instructions) override;
 
-    // The first image of the data, or nothing when the data is not a readable image.
+    // The first image of the data, or nothing when the data is not a readable image of a format
+    // the intake takes (see ImageDecoder).
     static std::optional<QImage> decodeImage(const QByteArray& content);
     // Identifiers of the labels strictly above the threshold, in the given order, at most ten.
     static QStringList classify(ImageClassifier* classifier, const QImage& image);

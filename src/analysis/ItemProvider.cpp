@@ -1,8 +1,10 @@
 #include "analysis/ItemProvider.h"
 
 #include "analysis/ContentTypes.h"
+#include "analysis/ImageDecoder.h"
 
 #include <QMimeData>
+#include <QStringDecoder>
 
 ItemProvider ItemProvider::forLocalFile(const QString& path) {
     ItemProvider provider;
@@ -38,32 +40,94 @@ ItemProvider ItemProvider::forText(const QString& text) {
 }
 
 namespace {
-std::optional<ItemProvider> imageProvider(const QMimeData& data) {
-    for (const QString& format : data.formats()) {
-        if (format.startsWith(QLatin1String("image/")))
-            return ItemProvider::forImageBytes(data.data(format), format);
+const QString octetStream = QStringLiteral("application/octet-stream");
+
+QByteArray firstLine(const QByteArray& bytes) {
+    const qsizetype end = bytes.indexOf('\n');
+    return (end < 0 ? bytes : bytes.left(end)).trimmed();
+}
+
+// A URL the data carries only as bytes: the browsers' own URL types ("url\ntitle", Firefox's in
+// UTF-16), or a text/uri-list that Qt could not read as URLs.
+std::optional<QByteArray> urlOnlyAsBytes(const QMimeData& data) {
+    if (data.hasFormat(QStringLiteral("text/x-moz-url"))) {
+        QStringDecoder utf16(QStringDecoder::Utf16LE);
+        const QString text = utf16.decode(data.data(QStringLiteral("text/x-moz-url")));
+        if (const QByteArray line = firstLine(text.toUtf8()); !line.isEmpty())
+            return line;
     }
-    if (data.hasImage()) {
-        const QImage image = qvariant_cast<QImage>(data.imageData());
-        if (!image.isNull())
-            return ItemProvider::forImage(image);
+    for (const QString& format : {QStringLiteral("_NETSCAPE_URL"), QStringLiteral("text/uri-list"),
+                                  QStringLiteral("application/x-kde4-urilist")}) {
+        if (!data.hasFormat(format))
+            continue;
+        if (const QByteArray line = firstLine(data.data(format)); !line.isEmpty())
+            return line;
     }
     return std::nullopt;
 }
 } // namespace
 
+std::optional<QPair<QByteArray, QString>> ItemProvider::takenImageBytes(const QMimeData& data) {
+    for (const QString& format : data.formats()) {
+        if (!ContentTypes::isImageMimeType(format) && format != octetStream)
+            continue;
+        const QByteArray bytes = data.data(format);
+        if (ImageDecoder::formatOf(bytes))
+            return QPair<QByteArray, QString>(bytes, format);
+    }
+    return std::nullopt;
+}
+
+std::optional<QImage> ItemProvider::inProcessImage(const QMimeData& data) {
+    for (const QString& format : data.formats())
+        if (ContentTypes::isImageMimeType(format))
+            return std::nullopt;
+    if (!data.hasImage())
+        return std::nullopt;
+    const QImage image = qvariant_cast<QImage>(data.imageData());
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+void ItemProvider::takeImage(const QMimeData& data) {
+    if (const auto bytes = takenImageBytes(data)) {
+        imageBytes_ = bytes->first;
+        imageMimeType_ = bytes->second;
+    } else if (const auto image = inProcessImage(data)) {
+        image_ = *image;
+        imageMimeType_ = QStringLiteral("application/x-qt-image");
+    }
+}
+
 QList<ItemProvider> ItemProvider::fromMimeData(const QMimeData& data) {
-    QList<ItemProvider> providers;
-    if (data.hasUrls()) {
-        for (const QUrl& url : data.urls())
+    const QList<QUrl> urls = data.hasUrls() ? data.urls() : QList<QUrl>();
+    if (urls.size() > 1) {
+        // Several dragged files or links: the text and any image the data also offers only
+        // describe that list again.
+        QList<ItemProvider> providers;
+        for (const QUrl& url : urls)
             providers.append(url.isLocalFile() ? forLocalFile(url.toLocalFile()) : forLink(url));
         return providers;
     }
-    if (auto image = imageProvider(data))
-        providers.append(*image);
-    if (data.hasText())
-        providers.append(forText(data.text()));
-    return providers;
+    ItemProvider provider;
+    if (urls.size() == 1) {
+        const QUrl& url = urls.first();
+        // A file from the file manager is its file; its URL as text is no second thing to keep.
+        if (url.isLocalFile())
+            provider = forLocalFile(url.toLocalFile());
+        else
+            provider = forLink(url);
+    } else {
+        provider.urlBytes_ = urlOnlyAsBytes(data);
+    }
+    provider.takeImage(data);
+    if (!provider.localFilePath_ && data.hasText())
+        provider.text_ = data.text();
+    if (!provider.localFilePath_ && !provider.link_ && !provider.urlBytes_ &&
+        !provider.imageBytes_ && !provider.image_ && !provider.text_)
+        return {};
+    return {provider};
 }
 
 bool ItemProvider::hasItemConformingTo(ItemProviderType type) const {
@@ -76,7 +140,7 @@ bool ItemProvider::hasItemConformingTo(ItemProviderType type) const {
     case ItemProviderType::url:
         // A local file is offered as a file only: when it cannot be read it is reported, not
         // turned into a link to itself.
-        return link_.has_value();
+        return link_.has_value() || urlBytes_.has_value();
     case ItemProviderType::plainText:
         return text_.has_value();
     }
@@ -90,7 +154,7 @@ QStringList ItemProvider::registeredTypeIdentifiers() const {
             types.append(*localFileMimeType_);
         types.append(QStringLiteral("text/uri-list"));
     }
-    if (link_)
+    if (link_ || urlBytes_)
         types.append(QStringLiteral("text/uri-list"));
     if (imageBytes_ || image_)
         types.append(imageMimeType_);

@@ -4,6 +4,7 @@
 
 #include "platform/Clock.h"
 
+#include <QCoroSignal>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QStringDecoder>
@@ -43,51 +44,19 @@ struct KeychainStore::Outcome {
 };
 
 namespace {
-// Suspends until the job finishes or the time-out passes, whichever comes first. A job that
-// finishes after its time-out is ignored; it is a child of the store and deletes itself.
-struct JobAwaiter {
-    struct State {
-        bool settled = false;
-        ScheduledAction timer;
-        std::coroutine_handle<> handle;
-    };
-    QKeychain::Job* job;
-    QObject* context;
-    std::chrono::milliseconds timeout;
-    std::shared_ptr<State> state = std::make_shared<State>();
-    std::shared_ptr<bool> timedOut = std::make_shared<bool>(false);
-    std::shared_ptr<QKeychain::Error> error = std::make_shared<QKeychain::Error>();
-    std::shared_ptr<QByteArray> data = std::make_shared<QByteArray>();
+// Suspends until the store's job settles (answered or timed out) and hands back its outcome.
+template <typename Outcome> struct JobAwaiter {
+    std::function<void(std::function<void(const Outcome&)>)> start;
+    std::shared_ptr<Outcome> outcome = std::make_shared<Outcome>();
 
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> handle) {
-        state->handle = handle;
-        auto settle = [state = state]() {
-            if (state->settled)
-                return false;
-            state->settled = true;
-            state->timer.cancel();
-            return true;
-        };
-        QObject::connect(job, &QKeychain::Job::finished, context,
-                         [settle, state = state, error = error, data = data](QKeychain::Job* done) {
-                             if (!settle())
-                                 return;
-                             *error = done->error();
-                             if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done))
-                                 *data = read->binaryData();
-                             state->handle.resume();
-                         });
-        state->timer = Clock::shared().schedule(timeout, context,
-                                                [settle, state = state, timedOut = timedOut] {
-                                                    if (!settle())
-                                                        return;
-                                                    *timedOut = true;
-                                                    state->handle.resume();
-                                                });
-        job->start();
+        start([outcome = outcome, handle](const Outcome& settled) {
+            *outcome = settled;
+            handle.resume();
+        });
     }
-    void await_resume() const noexcept {}
+    Outcome await_resume() const { return *outcome; }
 };
 } // namespace
 
@@ -101,6 +70,10 @@ KeychainStore& KeychainStore::shared() {
 
 void KeychainStore::install(KeychainStore* store) {
     installedStore() = store;
+    // Whether a key is stored decides the analysis chain and the first analysis mode: ask at
+    // once, so the answer is usually there before anyone needs it.
+    if (store)
+        store->startPresenceRead(apiKeyAccount);
 }
 
 bool KeychainStore::isInstalled() {
@@ -116,14 +89,38 @@ QKeychain::Job* KeychainStore::prepare(QKeychain::Job* job, const QString& accou
     return job;
 }
 
+// A job that finishes after its time-out is ignored; it is a child of the store and deletes
+// itself.
+void KeychainStore::runJob(QKeychain::Job* job, std::function<void(const Outcome&)> done) {
+    auto settled = std::make_shared<bool>(false);
+    auto timer = std::make_shared<ScheduledAction>();
+    connect(job, &QKeychain::Job::finished, this, [settled, timer, done](QKeychain::Job* ended) {
+        if (*settled)
+            return;
+        *settled = true;
+        timer->cancel();
+        Outcome outcome;
+        outcome.error = ended->error();
+        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(ended))
+            outcome.data = read->binaryData();
+        done(outcome);
+    });
+    *timer = Clock::shared().schedule(timeout_, this, [settled, done] {
+        if (*settled)
+            return;
+        *settled = true;
+        Outcome outcome;
+        outcome.timedOut = true;
+        done(outcome);
+    });
+    job->start();
+}
+
 QCoro::Task<KeychainStore::Outcome> KeychainStore::run(QKeychain::Job* job) {
-    JobAwaiter awaiter{job, this, timeout_};
-    co_await awaiter;
-    Outcome outcome;
-    outcome.timedOut = *awaiter.timedOut;
-    outcome.error = *awaiter.error;
-    outcome.data = *awaiter.data;
-    co_return outcome;
+    // A named awaiter: GCC mishandles brace-initialised temporaries inside co_await.
+    JobAwaiter<Outcome> awaiter{
+        [this, job](std::function<void(const Outcome&)> done) { runJob(job, std::move(done)); }};
+    co_return co_await awaiter;
 }
 
 qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail) {
@@ -153,21 +150,73 @@ qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail) {
 }
 
 QCoro::Task<std::optional<QString>> KeychainStore::load(QString account) {
+    const quint64 writesBefore = writes_;
     const Outcome outcome =
         co_await run(prepare(new QKeychain::ReadPasswordJob(service_, this), account));
-    if (outcome.notFound())
-        cache_.insert(account, std::nullopt);
+    recordRead(account, outcome, writesBefore);
     if (!outcome.succeeded())
         co_return std::nullopt;
-    std::optional<QString> value = decodeUtf8(outcome.data);
-    if (value)
-        cache_.insert(account, value);
-    co_return value;
+    co_return decodeUtf8(outcome.data);
+}
+
+void KeychainStore::recordRead(const QString& account, const Outcome& outcome,
+                               quint64 writesBefore) {
+    // A time-out tells nothing; a save or delete since the read began knows better.
+    if (outcome.timedOut || writes_ != writesBefore)
+        return;
+    if (outcome.succeeded()) {
+        if (std::optional<QString> value = decodeUtf8(outcome.data))
+            cache_.insert(account, value);
+        else
+            cache_.insert(account, std::nullopt);
+        return;
+    }
+    // Not found, and every answered failure (no Secret Service, access denied): no usable key,
+    // until a save says otherwise.
+    cache_.insert(account, std::nullopt);
+}
+
+void KeychainStore::startPresenceRead(const QString& account) {
+    if (presenceReads_.contains(account))
+        return;
+    presenceReads_.insert(account);
+    const quint64 writesBefore = writes_;
+    runJob(prepare(new QKeychain::ReadPasswordJob(service_, this), account),
+           [this, account, writesBefore](const Outcome& outcome) {
+               settlePresenceRead(account, outcome, writesBefore);
+           });
+}
+
+void KeychainStore::settlePresenceRead(const QString& account, const Outcome& outcome,
+                                       quint64 writesBefore) {
+    recordRead(account, outcome, writesBefore);
+    presenceReads_.remove(account);
+    if (account == apiKeyAccount)
+        firstPresenceSettled_ = true;
+    emit presenceReadSettled(account);
+}
+
+QCoro::Task<void> KeychainStore::ensurePresenceKnown(QString account) {
+    if (presenceKnown(account))
+        co_return;
+    startPresenceRead(account);
+    while (presenceReads_.contains(account))
+        co_await qCoro(this, &KeychainStore::presenceReadSettled);
+}
+
+QCoro::Task<void> KeychainStore::waitForFirstPresenceAnswer() {
+    if (firstPresenceSettled_ || presenceKnown(apiKeyAccount))
+        co_return;
+    startPresenceRead(apiKeyAccount);
+    while (presenceReads_.contains(apiKeyAccount))
+        co_await qCoro(this, &KeychainStore::presenceReadSettled);
 }
 
 QCoro::Task<void> KeychainStore::save(QString account, QString value) {
     if (!value.isValidUtf16())
         throw KeychainError(KeychainError::Case::encodingFailed);
+    // From here on, no read that began earlier may record what it finds.
+    ++writes_;
     const QByteArray bytes = value.toUtf8();
     QString detail;
     const Outcome query =
@@ -185,10 +234,12 @@ QCoro::Task<void> KeychainStore::save(QString account, QString value) {
                                              : KeychainError::Case::updateFailed,
                             status, detail);
     }
+    ++writes_;
     cache_.insert(account, value);
 }
 
 QCoro::Task<void> KeychainStore::remove(QString account) {
+    ++writes_;
     const Outcome outcome =
         co_await run(prepare(new QKeychain::DeletePasswordJob(service_, this), account));
     if (!outcome.succeeded() && !outcome.notFound()) {
@@ -196,6 +247,7 @@ QCoro::Task<void> KeychainStore::remove(QString account) {
         const qint32 status = statusFor(outcome, &detail);
         throw KeychainError(KeychainError::Case::deleteFailed, status, detail);
     }
+    ++writes_;
     cache_.insert(account, std::nullopt);
 }
 

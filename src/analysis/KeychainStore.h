@@ -5,8 +5,10 @@
 #include <QCoroTask>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace QKeychain {
@@ -18,7 +20,12 @@ class Job;
 // Nothing is ever written in plain text: without a reachable Secret Service, loading finds no
 // key and saving fails. Every call gives up after a time-out, so a keyring that waits for an
 // unlock prompt cannot hang the app. The last known value per account is cached in-process,
-// so the frequent "is a key stored" checks never touch D-Bus. GUI thread only.
+// so the frequent "is a key stored" checks never touch D-Bus.
+//
+// Whether the API key is stored is read from the Secret Service as soon as a store is
+// installed, whatever the analysis settings say, and kept current by every save and delete. A
+// read that timed out leaves the presence unknown, and the next caller that needs it reads
+// again. GUI thread only.
 class KeychainStore : public QObject {
     Q_OBJECT
 public:
@@ -48,10 +55,31 @@ public:
     std::optional<QString> cachedValue(const QString& account) const;
     // From the cache only: a value with at least one character is known for the account.
     bool hasStoredKey(const QString& account) const;
+    // The Secret Service has answered for the account (a value or none) since this store began.
+    bool presenceKnown(const QString& account) const { return cache_.contains(account); }
+
+    // Starts reading whether the account holds a secret, unless such a read is under way.
+    void startPresenceRead(const QString& account = apiKeyAccount);
+    // Resumes once the presence of the account's secret is known: at once when it is, else
+    // after a read (the one under way, or a new one). After a read that timed out it is still
+    // unknown; the next call reads again.
+    QCoro::Task<void> ensurePresenceKnown(QString account = apiKeyAccount);
+    // For the start-up sequence: resumes once the first read of the API key's presence has
+    // been answered or has timed out (starting it when none was started).
+    QCoro::Task<void> waitForFirstPresenceAnswer();
+
+signals:
+    // A presence read of the account ended, answered or timed out.
+    void presenceReadSettled(const QString& account);
 
 private:
     struct Outcome;
     QCoro::Task<Outcome> run(QKeychain::Job* job);
+    // Starts the job and calls done exactly once: with its outcome, or timed out.
+    void runJob(QKeychain::Job* job, std::function<void(const Outcome&)> done);
+    // Records what a read found, unless a save or delete came after the read began.
+    void recordRead(const QString& account, const Outcome& outcome, quint64 writesBefore);
+    void settlePresenceRead(const QString& account, const Outcome& outcome, quint64 writesBefore);
     QKeychain::Job* prepare(QKeychain::Job* job, const QString& account) const;
     // The status for a failed job; detail says why when the Secret Service is missing.
     static qint32 statusFor(const Outcome& outcome, QString* detail);
@@ -59,6 +87,10 @@ private:
     QString service_;
     std::chrono::milliseconds timeout_;
     QHash<QString, std::optional<QString>> cache_;
+    QSet<QString> presenceReads_;
+    bool firstPresenceSettled_ = false;
+    // Counts saves and deletes, so a read that began before one cannot undo what it wrote.
+    quint64 writes_ = 0;
 };
 
 // The key store's three operations on the shared store.

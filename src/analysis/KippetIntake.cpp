@@ -204,13 +204,21 @@ QCoro::Task<KippetIntake::ProviderOutcome> KippetIntake::fileURLKind(ItemProvide
 }
 
 std::optional<KippetItem> KippetIntake::urlKind(const ItemProvider& provider) {
-    const std::optional<QUrl> url = provider.url();
-    if (!url || !url->isValid()) {
-        Log::line(QStringLiteral("   ❌ Failed to load URL"));
-        return std::nullopt;
+    if (const std::optional<QUrl> url = provider.url(); url && url->isValid()) {
+        Log::line(QStringLiteral("   ✅ Loaded URL: ") + url->toString(QUrl::FullyEncoded));
+        return ItemBuilders::createLinkItem(*url);
     }
-    Log::line(QStringLiteral("   ✅ Loaded URL: ") + url->toString(QUrl::FullyEncoded));
-    return ItemBuilders::createLinkItem(*url);
+    // The second reading: the URL as the bytes the data holds.
+    if (const std::optional<QByteArray> bytes = provider.urlBytes()) {
+        const QUrl url = QUrl::fromEncoded(*bytes, QUrl::TolerantMode);
+        if (url.isValid() && !url.isEmpty()) {
+            Log::line(QStringLiteral("   ✅ Loaded URL from Data: ") +
+                      url.toString(QUrl::FullyEncoded));
+            return ItemBuilders::createLinkItem(url);
+        }
+    }
+    Log::line(QStringLiteral("   ❌ Failed to load URL"));
+    return std::nullopt;
 }
 
 std::optional<KippetItem> KippetIntake::plainTextKind(const ItemProvider& provider) {
@@ -239,19 +247,11 @@ KippetItem KippetIntake::itemFromText(const QString& text) {
 
 KippetIntake::PasteContent KippetIntake::pasteContent(const QMimeData& data) {
     PasteContent content;
-    if (data.hasImage()) {
-        const QImage image = qvariant_cast<QImage>(data.imageData());
-        if (!image.isNull())
-            content.image = PastedImage{image, {}};
-    }
-    if (!content.image) {
-        for (const QString& format : data.formats()) {
-            if (ContentTypes::isImageMimeType(format)) {
-                content.image = PastedImage{{}, data.data(format)};
-                break;
-            }
-        }
-    }
+    // Encoded bytes only of a format the intake decodes; an image in this process as it is.
+    if (const auto bytes = ItemProvider::takenImageBytes(data))
+        content.image = PastedImage{{}, bytes->first};
+    else if (const std::optional<QImage> image = ItemProvider::inProcessImage(data))
+        content.image = PastedImage{*image, {}};
     if (data.hasUrls())
         content.urls = data.urls();
     if (data.hasText())

@@ -2,13 +2,10 @@
 
 #include "analysis/AIServiceError.h"
 #include "analysis/PerceivedText.h"
-#include "platform/Clock.h"
 
-#include <QCoroNetworkReply>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkReply>
 #include <QStringDecoder>
 #include <memory>
 
@@ -194,14 +191,9 @@ QCoro::Task<QByteArray> LocalModelAnalyzer::complete(QString instructions, QStri
         QUrl(server_->baseUrl().toString() + QStringLiteral("/chat/completions")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     const QByteArray body = requestBody(server_->modelName(), instructions, prompt, output);
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
-        server_->network().post(request, body), [](QNetworkReply* r) { r->deleteLater(); });
-    QNetworkReply* raw = reply.get();
-    ScheduledAction timeout =
-        Clock::shared().schedule(requestTimeout, raw, [raw] { raw->abort(); });
-    co_await qCoro(raw).waitForFinished(std::chrono::milliseconds(-1));
-    timeout.cancel();
-    if (reply->error() != QNetworkReply::NoError)
+    const HttpClient::Result answer = co_await server_->http().post(request, body, requestTimeout);
+    if (answer.failure != HttpClient::Result::Failure::none || !answer.status ||
+        *answer.status < 200 || *answer.status > 299)
         fail(AIServiceError::Case::invalidResponse);
-    co_return messageContent(reply->readAll());
+    co_return messageContent(answer.body);
 }

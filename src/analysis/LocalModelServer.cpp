@@ -9,8 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 
 namespace {
 
@@ -23,14 +23,16 @@ bool listsModel(const QStringList& ids, const QString& model) {
     return ids.contains(model) || ids.contains(model + QStringLiteral(":latest"));
 }
 
-bool noServerAnswering(QNetworkReply::NetworkError error, bool timedOut) {
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TimeoutError:
+bool noServerAnswering(const HttpClient::Result& answer) {
+    if (answer.status)
+        return false;
+    switch (answer.failure) {
+    case HttpClient::Result::Failure::timeout:
         return true;
-    case QNetworkReply::OperationCanceledError:
-        return timedOut;
+    case HttpClient::Result::Failure::network:
+        return answer.transferError == QNetworkReply::ConnectionRefusedError ||
+               answer.transferError == QNetworkReply::HostNotFoundError ||
+               answer.transferError == QNetworkReply::TimeoutError;
     default:
         return false;
     }
@@ -46,8 +48,6 @@ LocalModelServer::LocalModelServer(QObject* parent) : QObject(parent) {
 LocalModelServer::~LocalModelServer() {
     if (installed == this)
         installed = nullptr;
-    if (probe_)
-        probe_->abort();
 }
 
 LocalModelServer& LocalModelServer::shared() {
@@ -94,42 +94,34 @@ std::optional<AnalyzerUnavailableReason> LocalModelServer::unavailableReason() {
 }
 
 void LocalModelServer::probe() {
-    if (probe_)
+    if (probing_)
         return;
-    probeTimedOut_ = false;
-    QNetworkRequest request(QUrl(resolveBaseUrl().toString() + QStringLiteral("/models")));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    probe_ = network().get(request);
-    QNetworkReply* reply = probe_;
-    connect(reply, &QNetworkReply::finished, this, &LocalModelServer::finishProbe);
-    Clock::shared().schedule(probeTimeout, reply, [this, reply] {
-        probeTimedOut_ = true;
-        reply->abort();
-    });
+    probing_ = true;
+    runProbe();
 }
 
-void LocalModelServer::finishProbe() {
-    QNetworkReply* reply = probe_;
-    probe_ = nullptr;
-    if (!reply)
-        return;
-    reply->deleteLater();
-    reason_ = readAnswer(*reply);
+QCoro::Task<void> LocalModelServer::runProbe() {
+    QPointer<LocalModelServer> self(this);
+    QNetworkRequest request(QUrl(resolveBaseUrl().toString() + QStringLiteral("/models")));
+    const HttpClient::Result answer = co_await http().get(request, probeTimeout);
+    if (!self)
+        co_return;
+    probing_ = false;
+    reason_ = readAnswer(answer);
     answeredAt_ = Clock::shared().now();
     emit probeAnswered();
 }
 
-std::optional<AnalyzerUnavailableReason> LocalModelServer::readAnswer(QNetworkReply& reply) {
-    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status == 503) // llama.cpp's server answers so while it loads its model
+std::optional<AnalyzerUnavailableReason>
+LocalModelServer::readAnswer(const HttpClient::Result& answer) {
+    if (answer.status == 503) // llama.cpp's server answers so while it loads its model
         return AnalyzerUnavailableReason::modelNotReady;
-    if (reply.error() != QNetworkReply::NoError) {
-        if (status == 0 && noServerAnswering(reply.error(), probeTimedOut_))
-            return AnalyzerUnavailableReason::localModelNotRunning;
+    if (answer.failure != HttpClient::Result::Failure::none)
+        return noServerAnswering(answer) ? AnalyzerUnavailableReason::localModelNotRunning
+                                         : AnalyzerUnavailableReason::unknown;
+    if (answer.status != 200)
         return AnalyzerUnavailableReason::unknown;
-    }
-    const QJsonDocument document = QJsonDocument::fromJson(reply.readAll());
+    const QJsonDocument document = QJsonDocument::fromJson(answer.body);
     const QJsonValue data = document.object().value(QStringLiteral("data"));
     if (!data.isArray())
         return AnalyzerUnavailableReason::unknown;
@@ -156,6 +148,6 @@ void LocalModelServer::watchPreferences() {
     });
 }
 
-QNetworkAccessManager& LocalModelServer::network() {
-    return HttpClient::isInstalled() ? HttpClient::shared().network() : ownNetwork_;
+HttpClient& LocalModelServer::http() {
+    return HttpClient::isInstalled() ? HttpClient::shared() : ownClient_;
 }

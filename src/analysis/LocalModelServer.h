@@ -1,10 +1,9 @@
 #pragma once
 
 #include "analysis/AnalyzerID.h"
+#include "analysis/HttpClient.h"
 
 #include <QDateTime>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -42,25 +41,24 @@ public:
     // A stale answer starts a new probe and is returned meanwhile.
     std::optional<AnalyzerUnavailableReason> unavailableReason();
     bool hasAnswered() const { return answeredAt_.isValid(); }
-    bool isProbing() const { return probe_ != nullptr; }
+    bool isProbing() const { return probing_; }
 
     // Starts a probe unless one is already under way.
     void probe();
 
-    // The app's access manager when one is installed (HttpClient), else one of its own.
-    QNetworkAccessManager& network();
+    // The app's network session when one is installed, else one of its own.
+    HttpClient& http();
 
 signals:
     void probeAnswered();
 
 private:
-    void finishProbe();
-    std::optional<AnalyzerUnavailableReason> readAnswer(QNetworkReply& reply);
+    QCoro::Task<void> runProbe();
+    std::optional<AnalyzerUnavailableReason> readAnswer(const HttpClient::Result& answer);
     void watchPreferences();
 
-    QNetworkAccessManager ownNetwork_;
-    QPointer<QNetworkReply> probe_;
-    bool probeTimedOut_ = false;
+    HttpClient ownClient_;
+    bool probing_ = false;
     std::optional<AnalyzerUnavailableReason> reason_ = AnalyzerUnavailableReason::unknown;
     QString listedModel_;
     QDateTime answeredAt_;

@@ -230,6 +230,9 @@ QCoro::Task<QString> OpenAIAnalyzer::makeAPICall(QJsonArray input, QString model
     const HttpClient::Result result = co_await http_->post(request, body, requestTimeout);
     if (result.failure == HttpClient::Result::Failure::timeout)
         throw AIServiceError(AIServiceError::Case::timeout);
+    // No model's answer is that long; whatever was sent is not kept, let alone read.
+    if (result.failure == HttpClient::Result::Failure::tooLarge)
+        throw AIServiceError(AIServiceError::Case::invalidResponse);
     if (result.failure != HttpClient::Result::Failure::none || !result.status)
         throw AIServiceError(AIServiceError::Case::networkError);
     if (*result.status != 200) {

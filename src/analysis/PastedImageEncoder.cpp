@@ -1,5 +1,6 @@
 #include "analysis/PastedImageEncoder.h"
 
+#include "analysis/ImageDecoder.h"
 #include "platform/Log.h"
 
 #include <QBuffer>
@@ -14,14 +15,14 @@ std::optional<QByteArray> encodeAs(const QImage& image, const char* format, int 
     return bytes;
 }
 
-bool decodes(const QByteArray& bytes, const char* format) {
-    return !QImage::fromData(bytes, format).isNull();
+bool decodes(const QByteArray& bytes) {
+    return ImageDecoder::decode(bytes).has_value();
 }
 
 std::optional<EncodedImage> encodeJpeg(const QImage& image) {
     Log::line(QStringLiteral("  Trying JPEG fallback..."));
     const std::optional<QByteArray> jpeg = encodeAs(image, "JPEG", 95);
-    if (!jpeg || !decodes(*jpeg, "JPEG")) {
+    if (!jpeg || !decodes(*jpeg)) {
         Log::line(
             QStringLiteral("❌ Failed to create valid image data, falling through to Priority 2"));
         return std::nullopt;
@@ -32,8 +33,10 @@ std::optional<EncodedImage> encodeJpeg(const QImage& image) {
 } // namespace
 
 std::optional<EncodedImage> PastedImageEncoder::encode(const PastedImage& pasted) {
-    const QImage image =
-        pasted.image.isNull() ? QImage::fromData(pasted.encodedBytes) : pasted.image;
+    // Pasted bytes are decoded only by a format the intake takes, chosen by their signature.
+    const QImage image = pasted.image.isNull()
+                             ? ImageDecoder::decode(pasted.encodedBytes).value_or(QImage())
+                             : pasted.image;
     if (image.isNull())
         return encodeJpeg(image);
     Log::line(QStringLiteral("  ✅ Created bitmap"));
@@ -43,7 +46,7 @@ std::optional<EncodedImage> PastedImageEncoder::encode(const PastedImage& pasted
         return encodeJpeg(image);
     }
     Log::line(QStringLiteral("  ✅ Created PNG data (%1 bytes)").arg(png->size()));
-    if (!decodes(*png, "PNG")) {
+    if (!decodes(*png)) {
         Log::line(QStringLiteral("  ❌ PNG data validation failed"));
         return encodeJpeg(image);
     }

@@ -1,5 +1,7 @@
 #include "platform/Clock.h"
 
+#include "platform/ClockTimer.h"
+
 #include <QTimer>
 #include <algorithm>
 
@@ -20,6 +22,10 @@ Clock& Clock::shared() {
 
 void Clock::install(Clock* clock) {
     installed() = clock;
+}
+
+ClockTimer* Clock::createTimer(QObject* parent) {
+    return new ClockTimer(*this, parent);
 }
 
 QDateTime SystemClock::now() const {

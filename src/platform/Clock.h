@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+class ClockTimer;
+
 // A handle to one scheduled action; cancel() keeps it from running. Copies share the state.
 class ScheduledAction {
 public:
@@ -40,6 +42,9 @@ public:
     // returned handle cancelled first. Actions due at the same time run in scheduling order.
     virtual ScheduledAction schedule(std::chrono::milliseconds delay, QObject* context,
                                      std::function<void()> action) = 0;
+
+    // A restartable timer on this clock, owned by parent.
+    ClockTimer* createTimer(QObject* parent = nullptr);
 
     // `co_await clock.sleep(delay)` resumes the coroutine after delay, on this clock's time.
     struct SleepAwaiter {

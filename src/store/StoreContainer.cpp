@@ -67,6 +67,7 @@ struct StoreIdentity {
     qint64 pageCount = 0;
     qint64 applicationId = 0;
     int schemaVersion = 0;
+    QStringList statements; // CREATE statements of its tables and indexes
 };
 
 // Without a write-ahead log to read, the file is opened as immutable: even a read-only connection
@@ -102,6 +103,10 @@ StoreIdentity readIdentity(const QString& path, const QString& connectionName, b
             identity.pageCount = pragma("page_count");
             identity.applicationId = pragma("application_id");
             identity.schemaVersion = int(pragma("user_version"));
+            QSqlQuery query(database);
+            if (query.exec(QStringLiteral("SELECT sql FROM sqlite_master WHERE sql IS NOT NULL")))
+                while (query.next())
+                    identity.statements.append(query.value(0).toString());
         }
         database.close();
     }
@@ -180,7 +185,12 @@ void StoreContainer::checkIdentity() const {
         requireNoExternalBytes();
         return;
     }
-    if (identity.applicationId != StoreSchema::applicationId)
+    // Stores written before the application id was stamped carry none; one is ours when its
+    // version and every table of that version are ours, word for word.
+    const bool earlierStore =
+        identity.applicationId == 0 && identity.schemaVersion != 0 &&
+        StoreSchema::holdsSchemaOf(identity.schemaVersion, identity.statements);
+    if (identity.applicationId != StoreSchema::applicationId && !earlierStore)
         throw StoreError(QStringLiteral("The file “%1” is not a Kippets store (another program's "
                                         "database?); it was left unchanged")
                              .arg(storePath_));

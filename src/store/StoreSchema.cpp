@@ -99,6 +99,33 @@ void execute(QSqlDatabase& database, const QString& statement, const QString& st
 }
 } // namespace
 
+// Every store we open or create carries our id; a store of an earlier version gets it here.
+void StoreSchema::stampApplicationId(QSqlDatabase database, const QString& storeName) {
+    QSqlQuery query(database);
+    if (query.exec(QStringLiteral("PRAGMA application_id")) && query.next() &&
+        query.value(0).toLongLong() == applicationId)
+        return;
+    execute(database, QStringLiteral("PRAGMA application_id = %1").arg(applicationId), storeName);
+}
+
+bool StoreSchema::holdsSchemaOf(int version, const QStringList& storedStatements) {
+    if (!isKnownVersion(version))
+        return false;
+    const auto normalized = [](const QString& statement) { return statement.simplified(); };
+    QStringList stored;
+    for (const QString& statement : storedStatements)
+        stored.append(normalized(statement));
+    for (const Step& step : steps()) {
+        if (step.version > version)
+            break;
+        for (const QString& statement : step.statements)
+            if (statement.startsWith(QLatin1String("CREATE"), Qt::CaseInsensitive) &&
+                !stored.contains(normalized(statement)))
+                return false;
+    }
+    return true;
+}
+
 bool StoreSchema::isKnownVersion(int version) {
     for (const Step& step : steps())
         if (step.version == version)
@@ -115,17 +142,17 @@ int StoreSchema::storedVersion(QSqlDatabase database) {
 
 void StoreSchema::migrate(QSqlDatabase database, const QString& storeName) {
     const int current = storedVersion(database);
-    if (current == StoreContainer::schemaVersion)
+    if (current == StoreContainer::schemaVersion) {
+        stampApplicationId(database, storeName);
         return;
+    }
     if (current > StoreContainer::schemaVersion)
         throw StoreError(QStringLiteral("The store “%1” was written by a newer version of Kippets "
                                         "(schema %2) and was left unchanged")
                              .arg(storeName)
                              .arg(current));
     StoreTransaction transaction(database);
-    if (current == 0)
-        execute(database, QStringLiteral("PRAGMA application_id = %1").arg(applicationId),
-                storeName);
+    stampApplicationId(database, storeName);
     for (const Step& step : steps()) {
         if (step.version <= current)
             continue;

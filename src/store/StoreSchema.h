@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 // The tables of the store and the numbered steps that bring an older file to the current
 // version (kept in PRAGMA user_version). A later version appends its step; steps never change.
@@ -16,4 +17,9 @@ bool isKnownVersion(int version);
 // changed then.
 void migrate(QSqlDatabase database, const QString& storeName);
 int storedVersion(QSqlDatabase database);
+// True when `storedStatements` (the CREATE statements of sqlite_master) hold every table and
+// index that `version` creates, word for word: a store written before ids were stamped.
+bool holdsSchemaOf(int version, const QStringList& storedStatements);
+// Sets the application id on a store that lacks it (one written before ids were stamped).
+void stampApplicationId(QSqlDatabase database, const QString& storeName);
 } // namespace StoreSchema

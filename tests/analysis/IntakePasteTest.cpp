@@ -144,12 +144,24 @@ private slots:
     void undecodableImageFallsThroughToText() {
         IntakeHarness h;
         QMimeData data;
-        data.setData(QStringLiteral("image/png"), QByteArray("not an image"));
+        // A PNG signature with nothing after it: taken as an image, which then does not decode.
+        data.setData(QStringLiteral("image/png"), IntakeHarness::pngBytes().left(20));
         data.setText(QStringLiteral("fallback text"));
         LogCapture log;
         TaskRunner::finish(h.intake->pasteFromPasteboard(data));
         QVERIFY(log.contains(QStringLiteral("falling through to Priority 2")));
         QCOMPARE(names(*h.kippet), QStringList{QStringLiteral("fallback text")});
+
+        // Bytes of no format the intake takes are not an image at all.
+        QMimeData other;
+        other.setData(QStringLiteral("image/png"), QByteArray("not an image"));
+        other.setText(QStringLiteral("other text"));
+        LogCapture otherLog;
+        TaskRunner::finish(h.intake->pasteFromPasteboard(other));
+        QVERIFY(otherLog.contains(
+            QStringLiteral("❌ No image found in clipboard, checking Priority 2")));
+        QCOMPARE(names(*h.kippet),
+                 QStringList({QStringLiteral("fallback text"), QStringLiteral("other text")}));
     }
 };
 

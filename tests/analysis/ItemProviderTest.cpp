@@ -65,21 +65,41 @@ private slots:
                  QStringList({QStringLiteral("application/pdf"), QStringLiteral("text/uri-list")}));
     }
 
-    void withoutUrlsImageAndTextAreSeparateProvidersCopiedOutOfTheData() {
+    void anImageWithItsTextIsOneObjectCopiedOutOfTheData() {
         auto data = std::make_unique<QMimeData>();
         data->setData(QStringLiteral("image/png"), pngBytes());
         data->setText(QStringLiteral("caption"));
         const QList<ItemProvider> providers = ItemProvider::fromMimeData(*data);
         data.reset();
-        QCOMPARE(providers.size(), 2);
+        QCOMPARE(providers.size(), 1);
         QVERIFY(providers[0].hasItemConformingTo(ItemProviderType::image));
-        QVERIFY(!providers[0].hasItemConformingTo(ItemProviderType::plainText));
+        QVERIFY(providers[0].hasItemConformingTo(ItemProviderType::plainText));
+        QVERIFY(!providers[0].hasItemConformingTo(ItemProviderType::url));
         QCOMPARE(providers[0].imageBytes(), std::optional<QByteArray>(pngBytes()));
-        QVERIFY(providers[1].hasItemConformingTo(ItemProviderType::plainText));
-        QCOMPARE(providers[1].text(), std::optional<QString>(QStringLiteral("caption")));
+        QCOMPARE(providers[0].text(), std::optional<QString>(QStringLiteral("caption")));
 
         QMimeData empty;
         QVERIFY(ItemProvider::fromMimeData(empty).isEmpty());
+    }
+
+    void imageBytesAreTakenOnlyInFormatsTheIntakeDecodes() {
+        QMimeData data;
+        // A compressed SVG is never looked into, whatever type it is offered under.
+        data.setData(QStringLiteral("image/svg+xml"), QByteArray("\x1f\x8b\x08\x00rest", 9));
+        data.setData(QStringLiteral("image/png"), QByteArray("\x1f\x8b\x08\x00rest", 9));
+        data.setData(QStringLiteral("image/jpeg"), pngBytes());
+        const auto taken = ItemProvider::takenImageBytes(data);
+        QVERIFY(taken);
+        QCOMPARE(taken->first, pngBytes());
+        QCOMPARE(taken->second, QStringLiteral("image/jpeg"));
+        // Qt's own image of the data would decode those bytes by asking every plugin.
+        QVERIFY(!ItemProvider::inProcessImage(data));
+
+        QMimeData onlyBomb;
+        onlyBomb.setData(QStringLiteral("image/png"), QByteArray("\x1f\x8b\x08\x00rest", 9));
+        QVERIFY(!ItemProvider::takenImageBytes(onlyBomb));
+        QVERIFY(!ItemProvider::inProcessImage(onlyBomb));
+        QVERIFY(ItemProvider::fromMimeData(onlyBomb).isEmpty());
     }
 
     void decodedImageIsEncodedAsPngWhenAskedFor() {

@@ -261,6 +261,17 @@ private slots:
         QCOMPARE(failureOf(std::move(task)), AIServiceError::Case::invalidResponse);
     }
 
+    void aModelThatTalksWithoutEndIsCutOff() {
+        LocalModelAnalyzer analyzer = startedAnalyzer();
+        fake->chatResponse.behaviour = TestHttpResponse::Behaviour::stream;
+        fake->chatResponse.body = "{\"choices\":[{\"message\":{\"content\":\"";
+        fake->chatResponse.streamBytes = 20 * 1024 * 1024;
+        QCOMPARE(failureOf(analyzer.analyze(itemOf(KippetItemType::text, "t"), {})),
+                 AIServiceError::Case::invalidResponse);
+        QTRY_VERIFY_WITH_TIMEOUT(fake->http.clientClosedStream(), 5000);
+        QVERIFY(fake->http.streamedBytes() < 20 * 1024 * 1024);
+    }
+
     void screeningVerdicts() {
         LocalModelAnalyzer analyzer = startedAnalyzer();
         fake->chatResponse = TestHttpResponse::json(

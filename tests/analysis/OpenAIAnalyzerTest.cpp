@@ -126,7 +126,10 @@ private slots:
 
     void mapsErrorStatusesToApiErrors_data() {
         QTest::addColumn<int>("status");
+        QTest::newRow("400") << 400;
         QTest::newRow("401") << 401;
+        QTest::newRow("407") << 407;
+        QTest::newRow("418") << 418;
         QTest::newRow("429") << 429;
         QTest::newRow("500") << 500;
         QTest::newRow("201") << 201;
@@ -181,10 +184,14 @@ private slots:
             cut.behaviour = TestHttpResponse::Behaviour::closeImmediately;
             return cut;
         });
+        const qsizetype sentBefore = server_->requests().size();
         const auto dropped =
             failure<AIServiceError>(cloud.analyze(item(KippetItemType::text, "a"), {}));
         QVERIFY(dropped);
         QCOMPARE(dropped->errorCase(), AIServiceError::Case::networkError);
+        // Sent once: a paid request that lost its connection is not quietly sent again.
+        QCoreApplication::processEvents();
+        QCOMPARE(server_->requests().size(), sentBefore + 1);
 
         QUrl refused = endpointOf(*server_);
         refused.setPort(refusedPort());
@@ -193,6 +200,43 @@ private slots:
         QVERIFY(noConnection);
         QCOMPARE(noConnection->errorCase(), AIServiceError::Case::networkError);
         QVERIFY(noConnection->isRetryable());
+    }
+
+    void aRedirectIsAnAnswerAndTheKeyStaysHome() {
+        TestHttpServer elsewhere;
+        QVERIFY(elsewhere.start());
+        const QByteArray target = endpointOf(elsewhere).toString().toUtf8();
+        server_->setHandler([target](const TestHttpRequest&) {
+            TestHttpResponse redirect = TestHttpResponse::json("{}", 307);
+            redirect.headers.append({"Location", target});
+            return redirect;
+        });
+        HttpClient http;
+        LogCapture log;
+        const auto error = failure<AIServiceError>(
+            analyzer(http, endpointOf(*server_)).analyze(item(KippetItemType::text, "hi"), {}));
+        QVERIFY(error);
+        QCOMPARE(*error, AIServiceError::apiError(307));
+        QVERIFY(log.contains(
+            QStringLiteral("❌ [OpenAIAnalyzer.makeAPICall] API error - status: 307, body: {}")));
+        QCoreApplication::processEvents();
+        QVERIFY(elsewhere.requests().isEmpty());
+    }
+
+    void anOversizedReplyIsAnInvalidResponse() {
+        server_->setHandler([](const TestHttpRequest&) {
+            TestHttpResponse endless;
+            endless.behaviour = TestHttpResponse::Behaviour::stream;
+            endless.body = responsesBody(QStringLiteral("{}")).chopped(1);
+            endless.streamBytes = 20 * 1024 * 1024;
+            return endless;
+        });
+        HttpClient http;
+        const auto error = failure<AIServiceError>(
+            analyzer(http, endpointOf(*server_)).analyze(item(KippetItemType::text, "hi"), {}));
+        QVERIFY(error);
+        QCOMPARE(error->errorCase(), AIServiceError::Case::invalidResponse);
+        QTRY_VERIFY_WITH_TIMEOUT(server_->clientClosedStream(), 5000);
     }
 
     void rejectsBodiesThatAreNotTheExpectedJson() {

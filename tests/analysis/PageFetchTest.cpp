@@ -1,6 +1,7 @@
 #include "CloudTestSupport.h"
 
 #include "analysis/PageMetadata.h"
+#include "support/Compressed.h"
 #include "support/TestEnvironment.h"
 
 #include <QTest>
@@ -96,6 +97,56 @@ private slots:
             QStringLiteral("\nTitle: T\nDescription: About it\n\nProvide: ")));
         QVERIFY(input[0]["content"][0]["text"].toString().contains(
             QStringLiteral("\n---\nBy topic\n---\n")));
+    }
+
+    void readsTheTitleFromTheFirstMebibyteOfAHugeCompressedPage() {
+        const QByteArray page = Compressed::deflated("<html><head><title> Huge </title></head>",
+                                                     "<p>more</p>", 200 * 1024 * 1024);
+        page_ = TestHttpResponse::html(page);
+        page_.headers.append({QByteArray("Content-Encoding"), QByteArray("gzip")});
+        HttpClient http;
+        const QString url = server_->baseUrl().toString() + QStringLiteral("/huge");
+        const ContentAnalysis analysis =
+            finish(analyzer(http, endpointOf(*server_)).analyze(link(url), {}));
+        QCOMPARE(analysis.title, std::optional<QString>(QStringLiteral("Model title")));
+        QCOMPARE(server_->requests().size(), 2);
+        const QJsonArray input =
+            QJsonDocument::fromJson(server_->requests()[1].body)["input"].toArray();
+        QVERIFY(
+            input[1]["content"][0]["text"].toString().contains(QStringLiteral("\nTitle: Huge\n")));
+    }
+
+    void aPageAnsweringWithAnErrorStatusIsStillAPage() {
+        HttpClient http;
+        for (int status : {400, 407, 418}) {
+            page_ =
+                TestHttpResponse::html(R"(<meta name="description" content="Still read">)", status);
+            LogCapture log;
+            const ContentAnalysis analysis =
+                finish(analyzer(http, endpointOf(*server_))
+                           .analyze(link(server_->baseUrl().toString()), {}));
+            QCOMPARE(analysis.description, QStringLiteral("Still read"));
+            QCOMPARE(analysis.confidence, 0.7);
+            QVERIFY(log.lines().isEmpty());
+        }
+    }
+
+    void aPageThatCannotBeInflatedIsAFailedFetch() {
+        QByteArray page = Compressed::gzipped("<title>Broken</title>" + QByteArray(5000, 'x'));
+        page[12] = '\xff';
+        page[13] = '\xff';
+        page_ = TestHttpResponse::html(page);
+        page_.headers.append({QByteArray("Content-Encoding"), QByteArray("gzip")});
+        HttpClient http;
+        LogCapture log;
+        const ContentAnalysis analysis = finish(
+            analyzer(http, endpointOf(*server_)).analyze(link(server_->baseUrl().toString()), {}));
+        QCOMPARE(analysis, (ContentAnalysis{ItemCategory::links, std::nullopt, std::nullopt,
+                                            QStringLiteral("Web link: 127.0.0.1"), linkTags, 1.0}));
+        QCOMPARE(log.lines(), QStringList{QStringLiteral(
+                                  "⚠️ [OpenAIAnalyzer] Failed to fetch URL content: The page's "
+                                  "compressed content could not be inflated.")});
+        QCOMPARE(server_->requests().size(), 1);
     }
 
     void fallsBackOnAPageCutInsideACharacter() {

@@ -230,6 +230,24 @@ private slots:
         QCOMPARE(folderChecksum(folder), before);
     }
 
+    // Stores written before the application id existed are still ours: opened, and stamped.
+    void aStoreWithoutTheApplicationIdButWithOurTablesIsOpened() {
+        const QString folder = dir_.filePath(QStringLiteral("earlier"));
+        {
+            auto container = StoreContainer::createLocalContainer(folder);
+            QSqlQuery query(container->database());
+            QVERIFY(query.exec(QStringLiteral("INSERT INTO kippets (id, name) VALUES "
+                                              "('0F3C2B9E-1111-4222-8333-944455556666', 'Kept')")));
+        }
+        runOn(folder + storeName, {QStringLiteral("PRAGMA application_id = 0")});
+        auto container = StoreContainer::createLocalContainer(folder);
+        QSqlQuery query(container->database());
+        QVERIFY(query.exec(QStringLiteral("PRAGMA application_id")) && query.next());
+        QCOMPARE(query.value(0).toLongLong(), StoreSchema::applicationId);
+        QVERIFY(query.exec(QStringLiteral("SELECT name FROM kippets")) && query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("Kept"));
+    }
+
     void anEmptyStoreBesideItemBytesIsRefusedUntouched() {
         const QString folder = dir_.filePath(QStringLiteral("emptied"));
         writeFile(folder + storeName, {});

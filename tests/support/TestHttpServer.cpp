@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QSslSocket>
 
+#include "platform/Clock.h"
+
 namespace {
 QByteArray reasonPhrase(int status) {
     switch (status) {
@@ -12,12 +14,18 @@ QByteArray reasonPhrase(int status) {
         return "OK";
     case 206:
         return "Partial Content";
+    case 307:
+        return "Temporary Redirect";
     case 400:
         return "Bad Request";
     case 401:
         return "Unauthorized";
     case 404:
         return "Not Found";
+    case 407:
+        return "Proxy Authentication Required";
+    case 418:
+        return "I'm a teapot";
     case 429:
         return "Too Many Requests";
     case 500:
@@ -128,6 +136,12 @@ void TestHttpServer::serve(QTcpSocket* socket) {
             case TestHttpResponse::Behaviour::stream:
                 stream(socket, response);
                 return;
+            case TestHttpResponse::Behaviour::trickle:
+                trickle(socket, response);
+                return;
+            case TestHttpResponse::Behaviour::stall:
+                socket->write(openEndedHead(response) + response.body);
+                return;
             }
         }
     });
@@ -144,15 +158,40 @@ void TestHttpServer::respond(QTcpSocket* socket, const TestHttpResponse& respons
     socket->disconnectFromHost();
 }
 
+QByteArray TestHttpServer::openEndedHead(const TestHttpResponse& response) {
+    QByteArray head = "HTTP/1.1 200 OK\r\n";
+    for (const auto& [name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    return head + "Connection: close\r\n\r\n";
+}
+
+void TestHttpServer::trickle(QTcpSocket* socket, const TestHttpResponse& response) {
+    socket->write(openEndedHead(response) + response.body);
+    streamedBytes_ = 0;
+    Clock::shared().schedule(response.trickleInterval, socket,
+                             [this, socket, response] { trickleStep(socket, response); });
+}
+
+void TestHttpServer::trickleStep(QTcpSocket* socket, const TestHttpResponse& response) {
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (streamedBytes_ >= response.streamBytes) {
+        socket->disconnectFromHost();
+        return;
+    }
+    socket->write(response.streamPattern.mid(
+        static_cast<qsizetype>(streamedBytes_ % response.streamPattern.size()), 1));
+    ++streamedBytes_;
+    // The socket is the context: a closed connection ends the trickle.
+    Clock::shared().schedule(response.trickleInterval, socket,
+                             [this, socket, response] { trickleStep(socket, response); });
+}
+
 void TestHttpServer::stream(QTcpSocket* socket, const TestHttpResponse& response) {
     // A small kernel send buffer, so that a client that stops reading cannot have the whole
     // stream parked in socket buffers: what was sent then tells how much the client took.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
-    QByteArray head = "HTTP/1.1 200 OK\r\n";
-    for (const auto& [name, value] : response.headers)
-        head += name + ": " + value + "\r\n";
-    head += "Connection: close\r\n\r\n";
-    socket->write(head + response.body);
+    socket->write(openEndedHead(response) + response.body);
     streamedBytes_ = response.body.size();
     clientClosedStream_ = false;
     const qint64 total = response.streamBytes;

@@ -9,6 +9,7 @@
 #include <QSslKey>
 #include <QTcpServer>
 #include <QUrl>
+#include <chrono>
 #include <functional>
 
 struct TestHttpRequest {
@@ -25,7 +26,12 @@ struct TestHttpResponse {
         respond,          // status, headers and body, then close
         neverAnswer,      // read the request and keep the connection open, silent
         closeImmediately, // close the connection without a byte
-        stream // 200 with no Content-Length, streaming streamBytes of body until done or closed
+        stream, // 200 with no Content-Length, streaming streamBytes of body until done or closed
+        // 200 with no Content-Length, the body, then one byte of streamPattern per
+        // trickleInterval of the shared clock until streamBytes bytes followed the body
+        trickle,
+        // 200 with no Content-Length and the body, then silence on an open connection
+        stall
     };
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers;
@@ -33,6 +39,7 @@ struct TestHttpResponse {
     Behaviour behaviour = Behaviour::respond;
     qint64 streamBytes = 0;
     QByteArray streamPattern = QByteArray(1024, 'a');
+    std::chrono::milliseconds trickleInterval{1000};
 
     static TestHttpResponse json(const QByteArray& body, int status = 200);
     static TestHttpResponse html(const QByteArray& body, int status = 200);
@@ -71,6 +78,9 @@ private:
     void serve(QTcpSocket* socket);
     void respond(QTcpSocket* socket, const TestHttpResponse& response);
     void stream(QTcpSocket* socket, const TestHttpResponse& response);
+    void trickle(QTcpSocket* socket, const TestHttpResponse& response);
+    void trickleStep(QTcpSocket* socket, const TestHttpResponse& response);
+    static QByteArray openEndedHead(const TestHttpResponse& response);
 
     Handler handler_;
     QList<TestHttpRequest> requests_;

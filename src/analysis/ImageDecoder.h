@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <optional>
+
+// Decodes image bytes with only the formats the intake takes: PNG, JPEG, GIF, WebP, BMP, TIFF
+// and HEIC (where a plugin reads it), each chosen by its own signature. Qt would otherwise ask
+// every plugin whether it can read the bytes, and some inflate or parse a whole file to answer
+// (a compressed SVG of a gigabyte, named anything). The size the header declares is checked
+// before a pixel is allocated. Safe on any thread.
+class ImageDecoder {
+public:
+    // Largest decoded image accepted, in bytes of 32-bit pixels, so a crafted header that claims
+    // an enormous picture cannot exhaust memory.
+    static constexpr qint64 maxDecodedBytes = 256LL * 1024 * 1024;
+
+    // Qt's name of the format the bytes begin like ("png", "jpeg", "gif", "webp", "bmp",
+    // "tiff", "heic"), when it is one of those taken and a reader for it is installed.
+    static std::optional<QByteArray> formatOf(const QByteArray& bytes);
+    // The picture's size as its header declares it, read by the format's own reader.
+    static std::optional<QSize> declaredSize(const QByteArray& bytes);
+    // The first image of the bytes, or nothing when they are not a taken format, declare a
+    // picture over the limit, or do not decode.
+    static std::optional<QImage> decode(const QByteArray& bytes, qint64 limit = maxDecodedBytes);
+};

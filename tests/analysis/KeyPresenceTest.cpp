@@ -1,0 +1,279 @@
+#include "CloudTestSupport.h"
+#include "analysis/AIService.h"
+#include "analysis/AnalyzerWiring.h"
+#include "analysis/KeychainStore.h"
+#include "analysis/LocalModelServer.h"
+#include "platform/Preferences.h"
+
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+#include <sys/types.h>
+
+using namespace CloudTest;
+
+// The API key as a new run of the app finds it: stored by an earlier process, read from the
+// Secret Service at start whatever the analysis settings say, and waited for by the first
+// analysis when the keyring is slow to answer. Runs inside a private keyring; fresh processes
+// are this test program started again in the role of a new run.
+namespace {
+const QString storedKey = QStringLiteral("sk-earlier-run-0123456789");
+const QString freshProcessArgument = QStringLiteral("--as-fresh-process");
+
+KippetItem shoppingList() {
+    return item(KippetItemType::text, "milk, eggs", QStringLiteral("list.txt"));
+}
+
+TestHttpResponse modelAnswer() {
+    return TestHttpResponse::json(responsesBody(
+        QStringLiteral(R"({"category":"Documents","title":"Shopping","description":"A list."})")));
+}
+
+// Stops the keyring daemon for as long as it lives: a keyring that answers late.
+class KeyringPause {
+public:
+    KeyringPause() : pid_(qEnvironmentVariableIntValue("KIPPETS_KEYRING_PID")) {
+        if (pid_ > 0)
+            ::kill(pid_, SIGSTOP);
+    }
+    ~KeyringPause() { resume(); }
+    KeyringPause(const KeyringPause&) = delete;
+    KeyringPause& operator=(const KeyringPause&) = delete;
+    bool isPaused() const { return pid_ > 0 && paused_; }
+    void resume() {
+        if (pid_ > 0 && paused_)
+            ::kill(pid_, SIGCONT);
+        paused_ = false;
+    }
+
+private:
+    pid_t pid_;
+    bool paused_ = true;
+};
+
+// Lets whatever is ready run, a few rounds, without waiting for anything in particular.
+void letEventsRun() {
+    for (int round = 0; round < 20; ++round)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// The new run: the app's services over the keyring, then one analysis. Prints what it saw.
+int runAsFreshProcess(const QStringList& arguments) {
+    const bool analysisSwitchedOff = arguments.contains(QStringLiteral("ai_enabled=false"));
+    const bool waitsLikeStartUp = arguments.contains(QStringLiteral("wait-for-key"));
+    if (analysisSwitchedOff)
+        Preferences::shared().setBool(QStringLiteral("ai_enabled"), false);
+    HttpClient http;
+    HttpClient::install(&http);
+    LocalModelServer localModel;
+    LocalModelServer::install(&localModel);
+    KeychainStore keychain;
+    KeychainStore::install(&keychain);
+    AIService service;
+    installAnalyzers(service);
+    QTextStream out(stdout);
+    if (waitsLikeStartUp) {
+        TaskRunner::finish(keychain.waitForFirstPresenceAnswer());
+        out << "key stored: "
+            << (keychain.hasStoredKey(KeychainStore::apiKeyAccount) ? "true" : "false") << '\n';
+    }
+    int status = 0;
+    try {
+        const ContentAnalysis analysis =
+            TaskRunner::finish(service.analyzeContent(shoppingList(), {}));
+        out << "title: " << analysis.title.value_or(QStringLiteral("nil")) << '\n';
+    } catch (const std::exception& error) {
+        out << "failed: " << error.what() << '\n';
+        status = 1;
+    }
+    out << "ai_mode: " << Preferences::shared().stringOr(QStringLiteral("ai_mode"), "unset")
+        << '\n';
+    KeychainStore::install(nullptr);
+    LocalModelServer::install(nullptr);
+    HttpClient::install(nullptr);
+    return status;
+}
+} // namespace
+
+class KeyPresenceTest : public QObject {
+    Q_OBJECT
+private:
+    TestHttpServer cloud_;
+    TestHttpServer localModel_;
+    std::unique_ptr<HttpClient> http_;
+    std::unique_ptr<LocalModelServer> localModelServer_;
+
+    void storeKey(const std::optional<QString>& key) {
+        KeychainStore writer;
+        if (key)
+            TaskRunner::finish(writer.save(KeychainStore::apiKeyAccount, *key));
+        else
+            TaskRunner::finish(writer.remove(KeychainStore::apiKeyAccount));
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(qEnvironmentVariableIntValue("KIPPETS_KEYRING_PID") > 0,
+                 "run through scripts/with-keyring");
+        QVERIFY(cloud_.start());
+        QVERIFY(localModel_.start());
+        cloud_.setHandler([](const TestHttpRequest&) { return modelAnswer(); });
+        // A local model server with nothing to run, so no chain waits on it.
+        localModel_.setHandler([](const TestHttpRequest&) {
+            return TestHttpResponse::json(R"({"object":"list","data":[]})");
+        });
+        qputenv("KIPPETS_OPENAI_BASE_URL", cloud_.baseUrl().toString().toUtf8());
+        qputenv("KIPPETS_LOCAL_MODEL_URL", (localModel_.baseUrl().toString() + "/v1").toUtf8());
+        http_ = std::make_unique<HttpClient>();
+        HttpClient::install(http_.get());
+        localModelServer_ = std::make_unique<LocalModelServer>();
+        LocalModelServer::install(localModelServer_.get());
+    }
+
+    void init() {
+        TestEnvironment::resetPreferences();
+        storeKey(storedKey);
+    }
+
+    void cleanup() {
+        KeychainStore::install(nullptr);
+        storeKey(std::nullopt);
+    }
+
+    void cleanupTestCase() {
+        LocalModelServer::install(nullptr);
+        HttpClient::install(nullptr);
+    }
+
+    void aKeyStoredByAnEarlierRunIsSeenByTheNext_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("keyLine");
+        QTest::newRow("ai_enabled unset, first analysis at once") << QStringList{} << QString();
+        QTest::newRow("ai_enabled false, after the start-up wait")
+            << QStringList{"ai_enabled=false", "wait-for-key"}
+            << QStringLiteral("key stored: true");
+    }
+    void aKeyStoredByAnEarlierRunIsSeenByTheNext() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, keyLine);
+        const qsizetype before = cloud_.requests().size();
+        QProcess fresh;
+        fresh.start(QCoreApplication::applicationFilePath(),
+                    QStringList{freshProcessArgument} + arguments);
+        QVERIFY(fresh.waitForStarted());
+        // This process serves the cloud model while the new run asks it.
+        QVERIFY(TaskRunner::waitUntil([&] { return fresh.state() == QProcess::NotRunning; }));
+        const QString output = QString::fromUtf8(fresh.readAllStandardOutput());
+        QCOMPARE(fresh.exitCode(), 0);
+        const QStringList lines = output.split('\n', Qt::SkipEmptyParts);
+        if (!keyLine.isEmpty())
+            QVERIFY2(lines.contains(keyLine), qPrintable(output));
+        QVERIFY2(lines.contains(QStringLiteral("title: Shopping")), qPrintable(output));
+        // The first use of a machine with a stored key picks the cloud.
+        QVERIFY2(lines.contains(QStringLiteral("ai_mode: byok")), qPrintable(output));
+        QCOMPARE(cloud_.requests().size(), before + 1);
+        QCOMPARE(cloud_.requests().last().header("authorization"),
+                 ("Bearer " + storedKey).toUtf8());
+    }
+
+    void aLateKeyringMakesTheFirstAnalysisWait() {
+        KeyringPause pause;
+        KeychainStore keychain;
+        KeychainStore::install(&keychain); // the presence read is now on its way, unanswered
+        AIService service;
+        installAnalyzers(service);
+        const qsizetype before = cloud_.requests().size();
+        auto analysis = TaskRunner::settle(service.analyzeContent(shoppingList(), {}));
+        letEventsRun();
+        QVERIFY(!analysis->done); // waiting for the keyring, not falling back to the classifier
+        QVERIFY(!keychain.presenceKnown(KeychainStore::apiKeyAccount));
+        QVERIFY(!Preferences::shared().stringValue(QStringLiteral("ai_mode")));
+
+        pause.resume();
+        const ContentAnalysis result = TaskRunner::result(analysis);
+        QCOMPARE(result.title, std::optional<QString>(QStringLiteral("Shopping")));
+        QCOMPARE(result.category, ItemCategory::documents);
+        QCOMPARE(cloud_.requests().size(), before + 1);
+        QVERIFY(keychain.hasStoredKey(KeychainStore::apiKeyAccount));
+        QCOMPARE(Preferences::shared().stringValue(QStringLiteral("ai_mode")),
+                 std::optional<QString>(QStringLiteral("byok")));
+    }
+
+    void aReadThatTimedOutIsTriedAgainByTheNextAnalysis() {
+        Preferences::shared().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        KeyringPause pause;
+        KeychainStore keychain;
+        KeychainStore::install(&keychain);
+        AIService service;
+        installAnalyzers(service);
+        const qsizetype before = cloud_.requests().size();
+
+        auto first = TaskRunner::settle(service.analyzeContent(shoppingList(), {}));
+        auto startUp = TaskRunner::settle(keychain.waitForFirstPresenceAnswer());
+        letEventsRun();
+        QVERIFY(!first->done && !startUp->done);
+        testClock().advance(KeychainStore::defaultTimeout);
+        // The start-up goes on, and this one analysis falls back, without the key ...
+        TaskRunner::result(startUp);
+        QCOMPARE(TaskRunner::result(first).category, ItemCategory::notes);
+        QCOMPARE(cloud_.requests().size(), before);
+        QVERIFY(!keychain.presenceKnown(KeychainStore::apiKeyAccount));
+
+        // ... but the run does not take "no key" for an answer: the next analysis asks again.
+        pause.resume();
+        const ContentAnalysis second =
+            TaskRunner::finish(service.analyzeContent(shoppingList(), {}));
+        QCOMPARE(second.title, std::optional<QString>(QStringLiteral("Shopping")));
+        QCOMPARE(cloud_.requests().size(), before + 1);
+    }
+
+    void instructionsAreScreenedOnceTheLateKeyringAnswers() {
+        Preferences::shared().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        cloud_.setHandler([](const TestHttpRequest&) {
+            return TestHttpResponse::json(responsesBody(QStringLiteral("Sort by client.")));
+        });
+        KeyringPause pause;
+        KeychainStore keychain;
+        KeychainStore::install(&keychain);
+        AIService service;
+        installAnalyzers(service);
+        auto screening = TaskRunner::settle(service.sanitizeInstructions("sort by client"));
+        letEventsRun();
+        QVERIFY(!screening->done);
+        pause.resume();
+        QCOMPARE(TaskRunner::result(screening), QStringLiteral("Sort by client."));
+        cloud_.setHandler([](const TestHttpRequest&) { return modelAnswer(); });
+    }
+
+    void saveAndDeleteKeepThePresenceCurrent() {
+        KeychainStore keychain;
+        KeychainStore::install(&keychain);
+        TaskRunner::finish(keychain.waitForFirstPresenceAnswer());
+        QVERIFY(keychain.hasStoredKey(KeychainStore::apiKeyAccount));
+        TaskRunner::finish(keychain.remove(KeychainStore::apiKeyAccount));
+        QVERIFY(keychain.presenceKnown(KeychainStore::apiKeyAccount));
+        QVERIFY(!keychain.hasStoredKey(KeychainStore::apiKeyAccount));
+
+        // A presence read under way when the key is saved cannot undo the save.
+        KeyringPause pause;
+        keychain.startPresenceRead();
+        auto saving = TaskRunner::settle(keychain.save(KeychainStore::apiKeyAccount, storedKey));
+        pause.resume();
+        TaskRunner::result(saving);
+        TaskRunner::finish(keychain.ensurePresenceKnown());
+        QVERIFY(keychain.hasStoredKey(KeychainStore::apiKeyAccount));
+        QCOMPARE(keychain.cachedValue(KeychainStore::apiKeyAccount),
+                 std::optional<QString>(storedKey));
+    }
+};
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.contains(freshProcessArgument))
+        return runAsFreshProcess(arguments);
+    KeyPresenceTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "KeyPresenceTest.moc"
