@@ -1,0 +1,159 @@
+#include "dashboard/KippetCardView.h"
+
+#include "dashboard/KippetPreview.h"
+#include "dashboard/SheetStyle.h"
+#include "model/Kippet.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+using SheetStyle::TextStyle;
+
+constexpr qreal radius = 16;
+constexpr qreal padding = 16;
+constexpr qreal stripHeight = 16;
+constexpr qreal spacing = 12;
+constexpr qreal footerHeight = 22;
+
+QFont calloutFont() {
+    QFont font = SheetStyle::font(TextStyle::body);
+    font.setPixelSize(12);
+    return font;
+}
+} // namespace
+
+QRectF KippetCardView::cardRect() const {
+    return QRectF(rect()).adjusted(shadowMargin, shadowMargin, -shadowMargin, -shadowMargin);
+}
+
+QRectF KippetCardView::activeDotRect() const {
+    const QRectF card = cardRect();
+    const qreal top = card.top() + padding + (stripHeight - 8) / 2;
+    return QRectF(card.right() - padding - 4 - 8, top, 8, 8);
+}
+
+void KippetCardView::paintShadow(QPainter& painter, const QRectF& card) const {
+    // A soft shadow 6 below the card: rings of falling opacity out to the blur radius.
+    const double opacity = isOpen() ? 0.04 : 0.08;
+    painter.setPen(Qt::NoPen);
+    const QRectF base = card.translated(0, 6);
+    constexpr int steps = 6;
+    for (int step = steps; step >= 1; --step) {
+        const qreal spread = step * 1.6;
+        painter.setBrush(QColor::fromRgbF(0, 0, 0, float(opacity * 2.0 / steps)));
+        painter.drawRoundedRect(base.adjusted(-spread + 6, -spread + 6, spread - 6, spread - 6),
+                                radius + spread / 2, radius + spread / 2);
+    }
+}
+
+void KippetCardView::paintStatusStrip(QPainter& painter, const QRectF& strip) const {
+    if (!isOpen())
+        return;
+    const qreal dpr = devicePixelRatioF();
+    const QColor tone = SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.7);
+    const QRectF inner = strip.adjusted(4, 0, -4, 0);
+    const QPixmap arrow = SheetStyle::symbol(QStringLiteral("arrow.up.forward.app"), tone, 10, dpr);
+    const QSizeF arrowSize = arrow.deviceIndependentSize();
+    painter.drawPixmap(QPointF(inner.left(), inner.center().y() - arrowSize.height() / 2), arrow);
+    painter.setFont(SheetStyle::font(TextStyle::caption2));
+    painter.setPen(tone);
+    painter.drawText(inner.adjusted(arrowSize.width() + 4, 0, 0, 0),
+                     Qt::AlignLeft | Qt::AlignVCenter, statusText());
+    paintActiveDot(painter, activeDotRect());
+}
+
+void KippetCardView::paintPreview(QPainter& painter, const QRectF& area) const {
+    if (!isOpen()) {
+        KippetPreview::paint(painter, area, *kippet(), palette());
+        return;
+    }
+    // Open: the same picture without colour, at 30 %.
+    const qreal dpr = devicePixelRatioF();
+    QImage image((area.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    {
+        QPainter offscreen(&image);
+        KippetPreview::paint(offscreen, QRectF(QPointF(0, 0), area.size()), *kippet(), palette());
+    }
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grey = qGray(line[x]);
+            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]));
+        }
+    }
+    painter.save();
+    painter.setOpacity(0.3);
+    painter.drawImage(area.topLeft(), image);
+    painter.restore();
+}
+
+void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const {
+    const qreal dpr = devicePixelRatioF();
+    const bool open = isOpen();
+    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor primary = SheetStyle::primary(palette());
+
+    const QColor iconColor = open ? SheetStyle::withAlpha(secondary, 0.5) : kippetColor();
+    const QPixmap icon = SheetStyle::kippetIcon(kippet()->icon(), iconColor, 14, dpr);
+    const QSizeF iconSize = icon.deviceIndependentSize();
+    painter.drawPixmap(QPointF(footer.left(), footer.center().y() - iconSize.height() / 2), icon);
+
+    const QFont badgeFont = SheetStyle::font(TextStyle::caption, QFont::Bold);
+    const QString count = QString::number(kippet()->totalItemCount());
+    const QFontMetricsF badgeMetrics(badgeFont);
+    const QSizeF badgeSize(badgeMetrics.horizontalAdvance(count) + 16, badgeMetrics.height() + 8);
+    const QRectF badge(footer.right() - badgeSize.width(),
+                       footer.center().y() - badgeSize.height() / 2, badgeSize.width(),
+                       badgeSize.height());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(SheetStyle::withAlpha(secondary, open ? 0.1 : 0.2));
+    painter.drawRoundedRect(badge, badge.height() / 2, badge.height() / 2);
+    painter.setFont(badgeFont);
+    painter.setPen(open ? SheetStyle::withAlpha(secondary, 0.5) : primary);
+    painter.drawText(badge, Qt::AlignCenter, count);
+
+    const QFont nameFont = SheetStyle::font(TextStyle::headline);
+    const QRectF nameRect(footer.left() + iconSize.width() + 8, footer.top(),
+                          badge.left() - 8 - (footer.left() + iconSize.width() + 8),
+                          footer.height());
+    painter.setFont(nameFont);
+    painter.setPen(open ? SheetStyle::withAlpha(secondary, 0.6) : primary);
+    painter.drawText(
+        nameRect, Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetricsF(nameFont).elidedText(kippet()->name(), Qt::ElideRight, nameRect.width()));
+}
+
+void KippetCardView::paintEvent(QPaintEvent*) {
+    if (!kippet())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF card = cardRect();
+    paintShadow(painter, card);
+
+    QPainterPath shape;
+    shape.addRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    painter.fillPath(shape, palette().color(QPalette::Window));
+    painter.save();
+    painter.setClipPath(shape);
+    const QRectF content = card.adjusted(padding, padding, -padding, -padding);
+    const QRectF strip(content.left(), content.top(), content.width(), stripHeight);
+    const QRectF footer(content.left(), content.bottom() - footerHeight, content.width(),
+                        footerHeight);
+    const QRectF preview(content.left(), strip.bottom() + spacing, content.width(),
+                         footer.top() - spacing - (strip.bottom() + spacing));
+    paintStatusStrip(painter, strip);
+    paintPreview(painter, preview);
+    paintFooter(painter, footer);
+    painter.restore();
+
+    painter.setPen(QPen(SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.12), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(shape);
+}

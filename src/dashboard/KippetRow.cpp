@@ -1,0 +1,147 @@
+#include "dashboard/KippetRow.h"
+
+#include "dashboard/ElapsedTime.h"
+#include "dashboard/SheetStyle.h"
+#include "model/Kippet.h"
+#include "platform/ClockTimer.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+using SheetStyle::TextStyle;
+constexpr qreal padding = 12;
+constexpr qreal spacing = 12;
+constexpr qreal badgeSize = 40;
+
+QFont title3Font() {
+    return SheetStyle::font(TextStyle::title3);
+}
+} // namespace
+
+KippetRow::KippetRow(Kippet* kippet, KippetCallback onEdit, KippetCallback onEditInstructions,
+                     QWidget* parent)
+    : KippetTile(kippet, std::move(onEdit), std::move(onEditInstructions), parent),
+      tick_(new ClockTimer(this)) {
+    tick_->setSingleShot(true);
+    connect(tick_, &ClockTimer::timeout, this, [this] {
+        update();
+        scheduleTick();
+    });
+}
+
+QString KippetRow::detailText() const {
+    if (!kippet())
+        return {};
+    return QStringLiteral("Created ") +
+           ElapsedTime::text(kippet()->createdDate(), Clock::shared().now());
+}
+
+void KippetRow::scheduleTick() {
+    if (!kippet() || !isVisible())
+        return;
+    tick_->start(ElapsedTime::untilNextChange(kippet()->createdDate(), Clock::shared().now()));
+}
+
+void KippetRow::showEvent(QShowEvent* event) {
+    KippetTile::showEvent(event);
+    scheduleTick();
+}
+
+void KippetRow::hideEvent(QHideEvent* event) {
+    KippetTile::hideEvent(event);
+    tick_->stop();
+}
+
+QRectF KippetRow::activeDotRect() const {
+    const QRectF inner = QRectF(rect()).adjusted(padding, padding, -padding, -padding);
+    return QRectF(inner.right() - 8, inner.center().y() - 4, 8, 8);
+}
+
+void KippetRow::paintEvent(QPaintEvent*) {
+    if (!kippet())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal dpr = devicePixelRatioF();
+    const bool open = isOpen();
+    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor primary = SheetStyle::primary(palette());
+    const QRectF bounds(rect());
+    painter.setOpacity(open ? 0.85 : 1.0);
+    SheetStyle::paintUltraThinMaterial(painter, bounds, 12, palette());
+    const QRectF inner = bounds.adjusted(padding, padding, -padding, -padding);
+
+    // Badge, grey while open.
+    const QRectF circle(inner.left(), inner.center().y() - badgeSize / 2, badgeSize, badgeSize);
+    const QColor color = open ? secondary : kippetColor();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(SheetStyle::withAlpha(color, open ? 0.1 : 0.2));
+    painter.drawEllipse(circle);
+    const QPixmap icon = SheetStyle::kippetIcon(
+        kippet()->icon(), open ? SheetStyle::withAlpha(secondary, 0.5) : color, 17, dpr);
+    const QSizeF iconSize = icon.deviceIndependentSize();
+    painter.drawPixmap(QPointF(circle.center().x() - iconSize.width() / 2,
+                               circle.center().y() - iconSize.height() / 2),
+                       icon);
+
+    // Open indicator on the trailing side.
+    qreal textRight = inner.right();
+    if (open) {
+        const QRectF dot = activeDotRect();
+        paintActiveDot(painter, dot);
+        const QColor tone = SheetStyle::withAlpha(secondary, 0.7);
+        const QFont caption = SheetStyle::font(TextStyle::caption);
+        const qreal textWidth = QFontMetricsF(caption).horizontalAdvance(statusText());
+        const QRectF textRect(dot.left() - 6 - textWidth, inner.top(), textWidth, inner.height());
+        painter.setFont(caption);
+        painter.setPen(tone);
+        painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, statusText());
+        const QPixmap arrow =
+            SheetStyle::symbol(QStringLiteral("arrow.up.forward.app"), tone, 10, dpr);
+        const QSizeF arrowSize = arrow.deviceIndependentSize();
+        const QPointF arrowAt(textRect.left() - 6 - arrowSize.width(),
+                              inner.center().y() - arrowSize.height() / 2);
+        painter.drawPixmap(arrowAt, arrow);
+        textRight = arrowAt.x() - spacing;
+    }
+
+    // Name and detail line.
+    const qreal left = circle.right() + spacing;
+    const QFont nameFont = SheetStyle::font(TextStyle::headline);
+    const QFont caption = SheetStyle::font(TextStyle::caption);
+    const QFont badgeFont = SheetStyle::font(TextStyle::caption, QFont::Bold);
+    const qreal nameHeight = QFontMetricsF(nameFont).height();
+    const qreal detailHeight = QFontMetricsF(badgeFont).height() + 4;
+    const qreal top = inner.center().y() - (nameHeight + 4 + detailHeight) / 2;
+    painter.setFont(nameFont);
+    painter.setPen(open ? SheetStyle::withAlpha(secondary, 0.6) : primary);
+    painter.drawText(
+        QRectF(left, top, textRight - left, nameHeight), Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetricsF(nameFont).elidedText(kippet()->name(), Qt::ElideRight, textRight - left));
+
+    const QRectF detail(left, top + nameHeight + 4, textRight - left, detailHeight);
+    const QString created = detailText();
+    const qreal createdWidth = QFontMetricsF(caption).horizontalAdvance(created);
+    painter.setFont(caption);
+    painter.setPen(secondary);
+    painter.drawText(detail, Qt::AlignLeft | Qt::AlignVCenter, created);
+    const QString bullet = QStringLiteral("•");
+    const qreal bulletLeft = left + createdWidth + 6;
+    painter.setPen(SheetStyle::withAlpha(secondary, 0.5));
+    painter.drawText(QRectF(bulletLeft, detail.top(), 10, detail.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, bullet);
+    const QString count = QString::number(kippet()->totalItemCount());
+    const QFontMetricsF badgeMetrics(badgeFont);
+    const qreal badgeLeft = bulletLeft + QFontMetricsF(caption).horizontalAdvance(bullet) + 6;
+    const QRectF countBadge(badgeLeft, detail.top(), badgeMetrics.horizontalAdvance(count) + 12,
+                            detail.height());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(SheetStyle::withAlpha(secondary, 0.2));
+    painter.drawRoundedRect(countBadge, countBadge.height() / 2, countBadge.height() / 2);
+    painter.setFont(badgeFont);
+    painter.setPen(primary);
+    painter.drawText(countBadge, Qt::AlignCenter, count);
+}
