@@ -1,6 +1,7 @@
 #include "dashboard/DashboardView.h"
 
 #include "app/MenuBarManager.h"
+#include "dashboard/CreateKippetSheet.h"
 #include "dashboard/DailyKippetCommand.h"
 #include "dashboard/EmptyStateView.h"
 #include "dashboard/InstructionsPresenter.h"
@@ -26,6 +27,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimeZone>
 #include <QVBoxLayout>
 
 namespace {

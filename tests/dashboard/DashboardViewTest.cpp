@@ -163,7 +163,7 @@ private slots:
         const bool firstBefore = manager.indexOf(firstApple) < manager.indexOf(secondApple);
         const QStringList apples =
             firstBefore ? QStringList{"apple", "Apple"} : QStringList{"Apple", "apple"};
-        QCOMPARE(h->shownNames(), apples + QStringList{"Banana", "cherry"});
+        QCOMPARE(h->shownNames(), apples + QStringList({"Banana", "cherry"}));
     }
 
     void gridAndListShowTheSameKippets() {
