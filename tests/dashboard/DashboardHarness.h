@@ -23,7 +23,7 @@ public:
         settle();
         return view();
     }
-    DashboardView* view() const {
+    DashboardView* view() {
         return qobject_cast<DashboardView*>(app.registry().dashboardWindow()->centralWidget());
     }
     static void settle() {

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimeZone>
 #include <QToolButton>
 #include <memory>
 
@@ -190,6 +191,7 @@ private slots:
     }
 
     void dailyRule() {
+        testClock().setNow(QDateTime(QDate(2026, 1, 15), QTime(9, 30), Qt::UTC));
         DashboardView* view = h->open();
         QVERIFY(dailyControlsEnabled());
         // The test clock starts on Thursday 15 January 2026.
