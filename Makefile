@@ -10,7 +10,7 @@ setup:
 	@scripts/setup
 
 $(TEST_DIR)/build.ninja:
-	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIPPETS_SANITIZE=ON $(LAUNCHER)
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIPPETS_SANITIZE=ON -DKIPPETS_SHARED_LIBS=ON $(LAUNCHER)
 
 $(RELEASE_DIR)/build.ninja:
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)

@@ -1,14 +1,39 @@
 #include "analysis/ContentTypes.h"
 
+#include <QFileInfo>
+#include <QHash>
 #include <QMimeDatabase>
+#include <QMutex>
+
+namespace {
+std::optional<QString> mimeTypeForName(const QString& fileName) {
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+    if (!type.isValid() || type.isDefault())
+        return std::nullopt;
+    return type.name();
+}
+} // namespace
 
 std::optional<QString> ContentTypes::mimeTypeForFile(const QString& path) {
     // By the name alone, as the desktop's file types go: sniffing the content would read every
     // dropped file once more, and a large import many times over.
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-    if (!type.isValid() || type.isDefault())
-        return std::nullopt;
-    return type.name();
+    const QString fileName = QFileInfo(path).fileName();
+    const qsizetype dot = fileName.indexOf(QLatin1Char('.'), 1);
+    if (dot < 0)
+        return mimeTypeForName(fileName);
+    // A named file's type follows its extensions (as a file's content type does where the Parts
+    // were written), so each distinct extension is looked up once: the database tries some of
+    // its patterns as regular expressions, built anew for every name, which made type look-ups
+    // a large part of importing many files.
+    const QString key = fileName.mid(dot).toLower();
+    static QMutex mutex;
+    static QHash<QString, std::optional<QString>> byExtensions;
+    const QMutexLocker lock(&mutex);
+    if (const auto known = byExtensions.constFind(key); known != byExtensions.cend())
+        return *known;
+    const std::optional<QString> type = mimeTypeForName(QStringLiteral("file") + key);
+    byExtensions.insert(key, type);
+    return type;
 }
 
 bool ContentTypes::isImageMimeType(const QString& mimeType) {

@@ -14,9 +14,16 @@ std::optional<QByteArray> readWholeFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    // One buffer of the file's size, filled by one read: readAll grows its buffer as it goes.
+    QByteArray bytes(file.size(), Qt::Uninitialized);
+    const qint64 read = file.read(bytes.data(), bytes.size());
+    if (read < 0 || file.error() != QFileDevice::NoError)
         return std::nullopt;
+    if (read < bytes.size())
+        bytes.truncate(read);
+    // A file that grew since its size was taken is read to its end.
+    if (!file.atEnd())
+        bytes += file.readAll();
     return bytes;
 }
 

@@ -58,13 +58,13 @@ KippetIntake::KippetIntake(Kippet* kippet, QObject* parent) : QObject(parent), k
 
 // ---- the add step ----
 
-void KippetIntake::addItemToKippet(const KippetItem& item) {
+QCoro::Task<bool> KippetIntake::addItemToKippet(KippetItem item) {
     if (!kippet_)
         throw IntakeError::fileWriteFailed(QStringLiteral("The kippet no longer exists."));
     if (item.content.size() > ItemLoaders::maximumItemBytes ||
         item.metadata.thumbnail.value_or(QByteArray()).size() > ItemLoaders::maximumItemBytes)
         throw IntakeError::itemTooLarge(item.metadata.name);
-    KippetManager::shared().addItem(item, kippet_);
+    return KippetManager::shared().addItemAsync(std::move(item), kippet_);
 }
 
 QCoro::Task<void> KippetIntake::analyzeItem(KippetItem item) {
@@ -73,13 +73,17 @@ QCoro::Task<void> KippetIntake::analyzeItem(KippetItem item) {
 
 // Adds and analyses one item for the paste and the import, which log nothing around the step.
 QCoro::Task<void> KippetIntake::addAndAnalyze(KippetItem item) {
+    QPointer<KippetIntake> self(this);
+    bool added = false;
     try {
-        addItemToKippet(item);
+        added = co_await addItemToKippet(item);
     } catch (const std::exception& error) {
-        emit errorOccurred(KippetsError::textOf(error));
+        if (self)
+            emit errorOccurred(KippetsError::textOf(error));
         co_return;
     }
-    co_await analyzeItem(item);
+    if (self && added)
+        co_await analyzeItem(item);
 }
 
 // ---- drop ----
@@ -109,13 +113,24 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
         const KippetItem& item = *outcome.item;
         Log::line(QStringLiteral("✅ Created item: %1, type: %2")
                       .arg(item.metadata.name, rawValue(item.type)));
+        bool added = false;
+        std::optional<QString> failure;
         try {
-            addItemToKippet(item);
+            added = co_await addItemToKippet(item);
         } catch (const std::exception& error) {
-            Log::line(QStringLiteral("❌ Error adding item: ") + KippetsError::textOf(error));
-            emit errorOccurred(KippetsError::textOf(error));
+            failure = KippetsError::textOf(error);
+        }
+        if (!self)
+            co_return;
+        if (failure) {
+            Log::line(QStringLiteral("❌ Error adding item: ") + *failure);
+            emit errorOccurred(*failure);
             continue;
         }
+        if (!kippet_)
+            co_return;
+        if (!added)
+            continue;
         Log::line(QStringLiteral("✅ Added item to kippet"));
         co_await analyzeItem(item);
         if (!self)
@@ -299,13 +314,18 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
     const KippetItem item =
         imageItem(encoded->bytes, name, encoded->fileExtension, encoded->mimeType);
     Log::line(QStringLiteral("✅ Image item created with type: ") + rawValue(item.type));
+    bool added = false;
     try {
-        addItemToKippet(item);
+        added = co_await addItemToKippet(item);
     } catch (const std::exception& error) {
-        Log::line(QStringLiteral("❌ Error: ") + describeForLog(error));
-        emit errorOccurred(KippetsError::textOf(error));
+        if (self) {
+            Log::line(QStringLiteral("❌ Error: ") + describeForLog(error));
+            emit errorOccurred(KippetsError::textOf(error));
+        }
         co_return true;
     }
+    if (!self || !added)
+        co_return true;
     Log::line(QStringLiteral("✅ Image added to kippet"));
     co_await analyzeItem(item);
     if (self)

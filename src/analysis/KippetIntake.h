@@ -37,8 +37,9 @@ public:
 
     // Puts a new item into the kippet, writes a file item's bytes into the kippet's item folder
     // and adds the item's row, all or nothing: on failure none of the three remains and the error
-    // is thrown (KippetError, IntakeError, DataManagerError, StoreError).
-    void addItemToKippet(const KippetItem& item);
+    // is thrown (KippetError, IntakeError, ItemFileError, DataManagerError, StoreError). The bytes
+    // are written on a worker thread. False when the kippet or the item went away meanwhile.
+    QCoro::Task<bool> addItemToKippet(KippetItem item);
     QCoro::Task<void> analyzeItem(KippetItem item);
 
 signals:

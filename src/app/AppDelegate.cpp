@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "analysis/KeychainStore.h"
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "model/Kippet.h"
@@ -89,8 +90,9 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
     if (!self)
         co_return;
     Log::line(QStringLiteral("📦 KippetManager initialization complete"));
-    if (keyPresenceWait_) {
-        co_await keyPresenceWait_();
+    // Windows and menus ask whether an API key is stored; they get the key store's answer.
+    if (KeychainStore::isInstalled()) {
+        co_await KeychainStore::shared().waitForFirstPresenceAnswer();
         if (!self)
             co_return;
     }

@@ -19,9 +19,6 @@ class StoreContainer;
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    // A further await of the launch task, before anything touches a kippet.
-    using LaunchStep = std::function<QCoro::Task<>()>;
-
     static inline const QString onboardingCompletedKey = QStringLiteral("onboarding_completed");
     static inline const QString onboardingShowOnLaunchKey =
         QStringLiteral("onboarding_show_on_launch");
@@ -30,10 +27,6 @@ public:
 
     explicit AppDelegate(std::unique_ptr<StoreContainer> modelContainer);
     ~AppDelegate() override;
-
-    // Awaited after the manager's initialization: the key store's first answer on whether an
-    // API key is stored.
-    void setKeyPresenceWait(LaunchStep step) { keyPresenceWait_ = std::move(step); }
 
     void applicationDidFinishLaunching();
     // A reopen request (a second start): opens the dashboard when no window shows.
@@ -62,6 +55,5 @@ private:
     QPointer<MenuBarManager> menuBarManager_;
     QPointer<OnboardingWindow> onboardingWindow_;
     std::unique_ptr<StoreContainer> modelContainer_;
-    LaunchStep keyPresenceWait_;
     bool launchTaskFinished_ = false;
 };

@@ -36,5 +36,12 @@ void applyAppearancePalette(QApplication& app) {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         app.setStyle(fusion);
     const bool dark = qEnvironmentVariable("KIPPETS_PALETTE") == QLatin1String("dark");
-    app.setPalette(dark ? darkPalette() : app.style()->standardPalette());
+    QPalette palette = dark ? darkPalette() : app.style()->standardPalette();
+    // Windows keep their colours when another one is active, and need no repaint when focus
+    // moves between them.
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+        const auto colorRole = static_cast<QPalette::ColorRole>(role);
+        palette.setColor(QPalette::Inactive, colorRole, palette.color(QPalette::Active, colorRole));
+    }
+    app.setPalette(palette);
 }

@@ -5,8 +5,23 @@
 #include "store/StoreError.h"
 #include "store/StoreManager.h"
 
+#include <cstdlib>
+#include <cxxabi.h>
+#include <memory>
+#include <typeinfo>
+
 namespace {
 const QString separator = QStringLiteral("[iCloud Sync] ") + QString(43, QChar(0x2550));
+
+// The unqualified name of the error's own class, as the log shows it.
+QString typeName(const std::exception& error) {
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> demangled(
+        abi::__cxa_demangle(typeid(error).name(), nullptr, nullptr, &status), std::free);
+    const QString name = status == 0 ? QString::fromLatin1(demangled.get())
+                                     : QString::fromLatin1(typeid(error).name());
+    return name.section(QStringLiteral("::"), -1);
+}
 
 QString boolText(bool value) {
     return value ? QStringLiteral("true") : QStringLiteral("false");
@@ -31,7 +46,7 @@ std::unique_ptr<StoreContainer> createPreferred(bool useTemporaryStorage, bool i
 std::unique_ptr<StoreContainer> createFallback(bool useTemporaryStorage, const StoreError& cause) {
     Log::line(QStringLiteral("[iCloud Sync] ❌ Failed to create preferred container: ") +
               cause.errorDescription());
-    Log::line(QStringLiteral("[iCloud Sync]    Error type: StoreError"));
+    Log::line(QStringLiteral("[iCloud Sync]    Error type: ") + typeName(cause));
     Log::line(QStringLiteral("[iCloud Sync]    Falling back to local-only container..."));
     try {
         // A test-mode run never falls back onto the user's own store.

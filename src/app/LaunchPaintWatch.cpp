@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
+#include <cstdio>
+#include <cstdlib>
 
 bool LaunchPaintWatch::isRequested() {
     return qEnvironmentVariableIntValue(variable) == 1;
@@ -10,26 +12,26 @@ bool LaunchPaintWatch::isRequested() {
 
 LaunchPaintWatch::LaunchPaintWatch(QObject* parent) : QObject(parent) {
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->isVisible())
+        if (window->isVisible()) {
             waiting_.insert(window);
+            window->installEventFilter(this);
+        }
     }
-    qApp->installEventFilter(this);
     QMetaObject::invokeMethod(this, &LaunchPaintWatch::finishIfDone, Qt::QueuedConnection);
 }
 
-LaunchPaintWatch::~LaunchPaintWatch() {
-    qApp->removeEventFilter(this);
-}
-
 bool LaunchPaintWatch::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Paint && watched->isWidgetType()) {
-        if (waiting_.remove(static_cast<QWidget*>(watched)->window()))
-            finishIfDone();
+    if (event->type() == QEvent::Paint && waiting_.remove(watched)) {
+        watched->removeEventFilter(this);
+        // After this paint has been drawn and flushed.
+        QMetaObject::invokeMethod(this, &LaunchPaintWatch::finishIfDone, Qt::QueuedConnection);
     }
     return false;
 }
 
 void LaunchPaintWatch::finishIfDone() {
-    if (waiting_.isEmpty())
-        QCoreApplication::quit();
+    if (!waiting_.isEmpty())
+        return;
+    std::fflush(stdout);
+    std::_Exit(0);
 }

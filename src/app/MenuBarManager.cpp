@@ -6,6 +6,7 @@
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "platform/ScreenProvider.h"
+#include "store/KippetManager.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QAction>
@@ -94,6 +95,19 @@ void MenuBarManager::showKippet(QAction* sender) {
         return;
     if (auto* kippet = qobject_cast<Kippet*>(sender->data().value<QObject*>()))
         showWindow(kippet);
+}
+
+void MenuBarManager::miniViewAllKippets() {
+    const QList<Kippet*> kippets = KippetManager::shared().activeKippets();
+    for (Kippet* kippet : kippets) {
+        if (FloatingKippetWindow* window = registeredWindow(kippet->id())) {
+            window->enterMiniView();
+            continue;
+        }
+        FloatingKippetWindow* window = makeWindow(kippet);
+        window->enterMiniView();
+        makeKeyAndOrderFront(window);
+    }
 }
 
 FloatingKippetWindow* MenuBarManager::registeredWindow(const QUuid& kippetId) const {

@@ -17,6 +17,8 @@ class DashboardWindow;
 class FloatingKippetWindow;
 class Kippet;
 class QAction;
+class QMenu;
+class QWidget;
 
 // The one object that knows every window of the app: the floating panel of each kippet (at
 // most one per kippet, kept while hidden, forgotten only by closeWindow) and the dashboard.
@@ -55,6 +57,15 @@ public:
     void closeWindow(const QUuid& kippetId);
     // Menu action: the action's data holds the kippet to show; anything else does nothing.
     void showKippet(QAction* sender);
+    // Menu action: every open kippet's panel into mini view. Panels made for it come to the
+    // front; those that existed stay where they are in the window order.
+    void miniViewAllKippets();
+
+    // A new "Move to …" menu, one item per edge (top, bottom, left, right), the edge as each
+    // item's data; the caller owns it.
+    QMenu* moveToEdgeMenu(QWidget* parent = nullptr);
+    // Menu action: lines the open kippets up along the edge in the action's data.
+    void moveKippetsToEdge(QAction* sender);
 
     FloatingKippetWindow* registeredWindow(const QUuid& kippetId) const;
     QList<FloatingKippetWindow*> floatingWindows() const;

@@ -8,6 +8,8 @@
 #include "app/AppDelegate.h"
 #include "app/ContainerSetup.h"
 #include "app/Dialogs.h"
+#include "app/FileDialogChooser.h"
+#include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
 #include "app/SingleInstance.h"
 #include "store/KippetManager.h"
@@ -36,6 +38,10 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
 
     dialogs_ = std::make_unique<Dialogs>();
     Dialogs::install(dialogs_.get());
+    fileChooser_ = std::make_unique<FileDialogChooser>();
+    FileChooser::install(fileChooser_.get());
+    shortcuts_ = std::make_unique<KeyboardShortcutManager>();
+    KeyboardShortcutManager::install(shortcuts_.get());
     menuBarManager_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(menuBarManager_.get());
     manager_->setWindowRegistry(menuBarManager_.get());
@@ -49,6 +55,10 @@ RavorurOdu::~RavorurOdu() {
     manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);
     menuBarManager_.reset();
+    KeyboardShortcutManager::install(nullptr);
+    shortcuts_.reset();
+    FileChooser::install(nullptr);
+    fileChooser_.reset();
     Dialogs::install(nullptr);
     dialogs_.reset();
     KippetManager::install(nullptr);
@@ -73,7 +83,7 @@ void RavorurOdu::launch(SingleInstance* singleInstance) {
 }
 
 void RavorurOdu::finishPendingWork(KippetManager& manager) {
-    Q_UNUSED(manager);
     // Saves are started as queued calls; after the event loop has ended they would be lost.
     QCoreApplication::sendPostedEvents();
+    manager.flushPendingSaves();
 }

@@ -7,7 +7,9 @@
 class AIService;
 class AppDelegate;
 class Dialogs;
+class FileDialogChooser;
 class HttpClient;
+class KeyboardShortcutManager;
 class KeychainStore;
 class KippetManager;
 class LocalModelServer;
@@ -45,6 +47,8 @@ private:
     std::unique_ptr<StoreManager> store_;
     std::unique_ptr<KippetManager> manager_;
     std::unique_ptr<Dialogs> dialogs_;
+    std::unique_ptr<FileDialogChooser> fileChooser_;
+    std::unique_ptr<KeyboardShortcutManager> shortcuts_;
     std::unique_ptr<MenuBarManager> menuBarManager_;
     std::unique_ptr<AppDelegate> delegate_;
 };

@@ -6,7 +6,6 @@
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
-#include "store/StoreManager.h"
 
 QString CustomInstructions::trimmed(const QString& text) {
     return text.trimmed();
@@ -31,17 +30,12 @@ QCoro::Task<CustomInstructions::Screened> CustomInstructions::screen(QString tex
 std::optional<QString> CustomInstructions::store(const QUuid& kippetId,
                                                  const std::optional<QString>& custom,
                                                  const std::optional<QString>& sanitized) {
-    Kippet* kippet = KippetManager::shared().kippet(kippetId);
+    KippetManager& manager = KippetManager::shared();
+    Kippet* kippet = manager.kippet(kippetId);
     if (!kippet)
         return std::nullopt;
-    kippet->setCustomInstructions(custom);
-    kippet->setSanitizedInstructions(sanitized);
-    if (kippet->isDemoMode())
-        return std::nullopt;
     try {
-        StoreManager& store = StoreManager::shared();
-        if (auto row = store.fetchKippet(kippetId))
-            store.updateCustomInstructions(*row, custom, sanitized);
+        manager.updateCustomInstructions(kippet, custom, sanitized);
     } catch (const std::exception& error) {
         const QString text = KippetsError::textOf(error);
         Log::line(

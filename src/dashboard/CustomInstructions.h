@@ -29,9 +29,9 @@ public:
     static QCoro::Task<Screened> screen(QString text);
 
     // Puts both values on the kippet with the id (looked up now: a kippet deleted meanwhile gets
-    // nothing), then on its stored row when it has one (a demo kippet has none). A failed write
-    // keeps the values in memory, so the kippet's next save stores them; it is logged and its
-    // text returned for the presenter's alert.
+    // nothing), then on its stored row when it has one (a demo kippet has none), through the
+    // manager. A failed write keeps the values in memory, so the kippet's next save stores them;
+    // it is logged and its text returned for the presenter's alert.
     static std::optional<QString> store(const QUuid& kippetId, const std::optional<QString>& custom,
                                         const std::optional<QString>& sanitized);
 };

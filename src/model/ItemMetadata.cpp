@@ -2,10 +2,20 @@
 
 #include "model/JsonCoding.h"
 #include "model/KippetError.h"
+#include "model/SharedBytes.h"
 
 #include <QJsonArray>
 
 using namespace JsonCoding;
+
+bool ItemMetadata::operator==(const ItemMetadata& other) const {
+    const bool sameThumbnail = thumbnail.has_value() == other.thumbnail.has_value() &&
+                               (!thumbnail || sameBytes(*thumbnail, *other.thumbnail));
+    return name == other.name && fileExtension == other.fileExtension &&
+           fileSize == other.fileSize && urlString == other.urlString &&
+           mimeType == other.mimeType && aiTitle == other.aiTitle &&
+           aiDescription == other.aiDescription && aiTags == other.aiTags && sameThumbnail;
+}
 
 namespace {
 template <typename T, typename Encode>

@@ -17,7 +17,8 @@ struct ItemMetadata {
     std::optional<QString> aiDescription;
     std::optional<QStringList> aiTags;
 
-    bool operator==(const ItemMetadata&) const = default;
+    // The thumbnail compared by its shared buffer first (see KippetItem).
+    bool operator==(const ItemMetadata& other) const;
 
     QJsonObject toJson() const;
     // Throws JsonDecodingError when a required key is missing or a present value has the wrong

@@ -2,6 +2,7 @@
 
 #include "model/JsonCoding.h"
 #include "model/KippetError.h"
+#include "model/SharedBytes.h"
 #include "model/Utf8.h"
 
 using namespace JsonCoding;
@@ -24,10 +25,17 @@ bool KippetItem::isFileReference() const {
     return content.startsWith("file://") && decodeUtf8(content).has_value();
 }
 
+bool KippetItem::operator==(const KippetItem& other) const {
+    return id == other.id && type == other.type && category == other.category &&
+           isProcessing == other.isProcessing && addedDate == other.addedDate &&
+           customCategory == other.customCategory && metadata == other.metadata &&
+           sameBytes(content, other.content);
+}
+
 bool KippetItem::isDuplicateOf(const KippetItem& other) const {
     // Content and name compared apart: joined into one text, content "ab" named "c" would
     // collide with content "a" named "bc". Names first: they are short and usually differ.
-    return metadata.name == other.metadata.name && content == other.content;
+    return metadata.name == other.metadata.name && sameBytes(content, other.content);
 }
 
 QJsonObject KippetItem::toJson() const {

@@ -21,7 +21,9 @@ struct KippetItem {
     bool isProcessing = false;
     QDateTime addedDate;
 
-    bool operator==(const KippetItem&) const = default;
+    // Bytes compared by their shared buffer first: an item's bytes are fixed and shared, and
+    // reading megabytes to compare an item with its own copy would stall every update.
+    bool operator==(const KippetItem& other) const;
 
     // The trimmed AI title when it has text, else the name unchanged.
     QString displayTitle() const;

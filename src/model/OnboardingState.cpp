@@ -7,8 +7,6 @@
 #include "platform/Preferences.h"
 
 namespace {
-const QString kShortcutsKey = QStringLiteral("custom_keyboard_shortcuts");
-
 template <typename T, typename Signal>
 void assign(OnboardingState* state, T& field, const T& value, Signal signal) {
     if (field == value) {
@@ -21,7 +19,7 @@ void assign(OnboardingState* state, T& field, const T& value, Signal signal) {
 
 OnboardingState::OnboardingState(QObject* parent)
     : QObject(parent), iCloudSyncPreference_(isICloudSyncEnabled()) {
-    if (const auto data = Preferences::shared().dataValue(kShortcutsKey)) {
+    if (const auto data = Preferences::shared().dataValue(KeyboardShortcuts::preferenceKey)) {
         if (const auto stored = KeyboardShortcuts::fromJsonBytes(*data)) {
             customShortcuts_ = *stored;
         }
@@ -76,7 +74,7 @@ void OnboardingState::resetShortcuts() {
 }
 
 void OnboardingState::saveShortcuts() {
-    Preferences::shared().setData(kShortcutsKey, customShortcuts_.toJsonBytes());
+    Preferences::shared().setData(KeyboardShortcuts::preferenceKey, customShortcuts_.toJsonBytes());
     NotificationCenter::shared().post(NotificationName::keyboardShortcutsUpdated,
                                       QVariant::fromValue(customShortcuts_));
     setShortcutsModified(false);

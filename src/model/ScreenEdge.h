@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <optional>
 
@@ -13,3 +14,5 @@ QString rawValue(ScreenEdge edge);
 std::optional<ScreenEdge> screenEdgeFromRaw(const QString& raw);
 // top, bottom, left, right.
 const QList<ScreenEdge>& allScreenEdges();
+
+Q_DECLARE_METATYPE(ScreenEdge)

@@ -1,45 +1,105 @@
 #include "onboarding/OnboardingWindow.h"
 
+#include "app/CompositorCheck.h"
+#include "model/OnboardingState.h"
+#include "onboarding/OnboardingKeyFilter.h"
+#include "onboarding/OnboardingView.h"
+#include "onboarding/TourLayout.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
 
 #include <QCloseEvent>
-#include <QVBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
 
 namespace {
-OnboardingWindow::ContentFactory& contentFactory() {
-    // The tour's pages arrive with onboarding; until then the window stands empty.
-    static OnboardingWindow::ContentFactory factory = [](OnboardingWindow* window) -> QWidget* {
-        return new QWidget(window);
-    };
-    return factory;
+// Nearly opaque: the window colour shows a hint of what lies behind where a compositor blends.
+constexpr qreal backgroundOpacity = 0.97;
+
+QPainterPath roundedShape(const QRectF& rect) {
+    QPainterPath path;
+    path.addRoundedRect(rect, OnboardingWindow::cornerRadius, OnboardingWindow::cornerRadius);
+    return path;
 }
 } // namespace
 
-OnboardingWindow::OnboardingWindow() : QWidget(nullptr, Qt::Window) {
+OnboardingWindow::OnboardingWindow()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      composited_(CompositorCheck::shared().isCompositing()) {
     setAttribute(Qt::WA_DeleteOnClose);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(contentFactory()(this));
-    const ScreenProvider& screens = ScreenProvider::shared();
-    RectD frame(0, 0, width, height);
-    if (const std::optional<ScreenInfo> main = screens.mainScreen()) {
-        const RectD visible = main->visibleFrame;
-        frame.x = visible.midX() - width / 2.0;
-        frame.y = visible.midY() - height / 2.0;
+    setObjectName(QStringLiteral("OnboardingWindow"));
+    setWindowTitle(QStringLiteral("Kippets"));
+    setFixedSize(windowWidth, windowHeight);
+    if (composited_) {
+        setAttribute(Qt::WA_TranslucentBackground);
+    } else {
+        // Without a compositor the transparent corners would show black: cut them off instead.
+        setMask(QRegion(roundedShape(QRectF(rect())).toFillPolygon().toPolygon()));
     }
-    setGeometry(screens.space().toQtRect(frame));
+
+    view_ = new OnboardingView(new OnboardingState, this, this);
+    plainColumn(this)->addWidget(view_);
+    new OnboardingKeyFilter(this);
+
+    place();
+    // X11 knows no panels that take keys without activating their application.
     show();
     raise();
     activateWindow();
+    // No button starts out focused; Tab reaches them all the same.
+    view_->setFocusPolicy(Qt::ClickFocus);
+    view_->setFocus();
 }
 
-void OnboardingWindow::setContentFactory(ContentFactory factory) {
-    contentFactory() = std::move(factory);
+OnboardingState* OnboardingWindow::state() const {
+    return view_->state();
+}
+
+void OnboardingWindow::place() {
+    // Centred on the usable area of the main screen, or on a 1920 × 1080 desktop without one.
+    const ScreenProvider& screens = ScreenProvider::shared();
+    RectD area(0, 0, 1920, 1080);
+    if (const std::optional<ScreenInfo> main = screens.mainScreen()) {
+        area = main->visibleFrame;
+    }
+    setGeometry(screens.space().toQtRect(frameCentredOn(area)));
+}
+
+RectD OnboardingWindow::frameCentredOn(const RectD& area) {
+    return RectD(area.midX() - windowWidth / 2.0, area.midY() - windowHeight / 2.0, windowWidth,
+                 windowHeight);
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event) {
-    NotificationCenter::shared().post(NotificationName::onboardingWindowClosing);
-    QWidget::closeEvent(event);
+    if (!closingPosted_) {
+        closingPosted_ = true;
+        NotificationCenter::shared().post(NotificationName::onboardingWindowClosing);
+    }
+    event->accept();
+}
+
+void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
+    // An Escape that a focused text field left unused.
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void OnboardingWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor background = palette().color(QPalette::Window);
+    if (composited_) {
+        background.setAlphaF(backgroundOpacity);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.fillPath(roundedShape(QRectF(rect())), background);
+    } else {
+        painter.fillRect(rect(), background);
+    }
 }

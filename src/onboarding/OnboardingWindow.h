@@ -1,23 +1,46 @@
 #pragma once
 
-#include <QWidget>
-#include <functional>
+#include "platform/RectD.h"
 
-// The guided tour's window: 900 × 700, centred on the main screen's visible frame, shown and
-// focused as soon as it is made. Closing it, on any road, first posts "OnboardingWindowClosing".
+#include <QWidget>
+
+class OnboardingState;
+class OnboardingView;
+
+// The guided tour's panel: frameless, on top of other windows, fixed at 900 × 700 with rounded
+// corners, centred on the main screen's usable area, and not movable. Each one runs a fresh tour
+// from the welcome step. It shows and activates itself when built, and deletes itself once
+// closed.
+//
+// Every way out goes through close(): Escape, "Skip Onboarding", the completion step, the shell
+// replacing the window and the window manager's close button. The first close posts
+// "OnboardingWindowClosing", so the demo kippet leaves the open kippets before the tour's state
+// goes.
 class OnboardingWindow : public QWidget {
     Q_OBJECT
 public:
-    // Builds the tour's content; the window owns what it returns.
-    using ContentFactory = std::function<QWidget*(OnboardingWindow* window)>;
-
-    static constexpr int width = 900;
-    static constexpr int height = 700;
+    static constexpr double cornerRadius = 25;
+    static constexpr int windowWidth = 900;
+    static constexpr int windowHeight = 700;
 
     OnboardingWindow();
 
-    static void setContentFactory(ContentFactory factory);
+    OnboardingView* view() const { return view_; }
+    OnboardingState* state() const;
+    // The window's frame, in the app's screen coordinates, centred on the area.
+    static RectD frameCentredOn(const RectD& area);
+    // Whether the corners come from a window mask, because no compositing manager runs.
+    bool isMasked() const { return !composited_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void place();
+
+    OnboardingView* view_;
+    bool composited_;
+    bool closingPosted_ = false;
 };

@@ -31,6 +31,8 @@ public:
     virtual std::optional<ScreenInfo> mainScreen() const = 0;
     // The converter to Qt's coordinates for these screens.
     virtual ScreenSpace space() const = 0;
+    // Where the mouse pointer is, in the app's coordinates.
+    virtual QPointF cursorPosition() const = 0;
 
 signals:
     // Screens were added, removed, moved or resized.

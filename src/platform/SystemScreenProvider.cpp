@@ -1,5 +1,6 @@
 #include "platform/SystemScreenProvider.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
@@ -53,4 +54,8 @@ std::optional<ScreenInfo> SystemScreenProvider::mainScreen() const {
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         return infoOf(primary);
     return std::nullopt;
+}
+
+QPointF SystemScreenProvider::cursorPosition() const {
+    return space().fromQtPoint(QCursor::pos());
 }

@@ -13,6 +13,7 @@ public:
     QList<ScreenInfo> screens() const override;
     std::optional<ScreenInfo> mainScreen() const override;
     ScreenSpace space() const override;
+    QPointF cursorPosition() const override;
 
 private:
     ScreenInfo infoOf(const QScreen* screen) const;

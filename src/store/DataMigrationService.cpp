@@ -7,6 +7,7 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "store/ActiveKippetIDs.h"
+#include "store/DurableFile.h"
 #include "store/StoreContainer.h"
 #include "store/StoreError.h"
 #include "store/StoreTables.h"
@@ -181,9 +182,9 @@ private:
 void insertNewKippets(StoreContainer& container, KippetDecoder& decoder) {
     {
         const BulkWriteSettings settings(container.database());
-        StoreTransaction transaction(container.database());
-        {
-            StoreTables tables(container.database(), container.externalFolder());
+        StoreTables tables(container.database(), container.externalFolder());
+        try {
+            StoreTransaction transaction(container.database());
             // An import cut short and run again must not store a kippet twice; kippets that share
             // an id within the file are all stored, for the loader to resolve.
             const QSet<QUuid> stored = tables.storedKippetIds();
@@ -192,8 +193,13 @@ void insertNewKippets(StoreContainer& container, KippetDecoder& decoder) {
                 if (row && !stored.contains(row->id))
                     tables.insertKippet(*row);
             }
+            tables.syncWrittenFiles();
+            transaction.commit();
+        } catch (...) {
+            tables.discardWrittenFiles();
+            throw;
         }
-        transaction.commit();
+        tables.finishCommittedFiles();
     }
     container.checkpointInBackground();
 }
@@ -290,10 +296,11 @@ QString DataMigrationService::backupPath() const {
 QString DataMigrationService::copyBackup(const QString& source, const QString& target) {
     if (!QFileInfo::exists(source))
         return {};
-    QFile file(source);
-    if (file.copy(target))
-        return QStringLiteral("📦 Created backup at: ") + target;
-    return QStringLiteral("⚠️ Failed to create backup: ") + file.errorString();
+    // The legacy file stays in place, so its copy need not wait for the disk (a flushed copy of a
+    // large file took as long as the whole import).
+    if (const auto failure = DurableFile::copy(source, target))
+        return QStringLiteral("⚠️ Failed to create backup: ") + *failure;
+    return QStringLiteral("📦 Created backup at: ") + target;
 }
 
 void DataMigrationService::saveActiveKippetIDs(const QSet<QUuid>& ids) const {

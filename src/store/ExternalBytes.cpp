@@ -1,46 +1,106 @@
 #include "store/ExternalBytes.h"
 
+#include "model/SharedBytes.h"
+#include "store/DurableFile.h"
+#include "store/MappedBytes.h"
 #include "store/StoreError.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QUuid>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 // Names come from the store's rows; only our own UUID names may reach a path.
 bool isOwnName(const QString& name) {
     return !QUuid::fromString(name).isNull() && !name.contains(QLatin1Char('/'));
 }
+
+StoreError writeFailure(const QString& path, const QString& reason) {
+    return StoreError(QStringLiteral("The file “%1” cannot be written: %2").arg(path, reason));
+}
 } // namespace
 
 ExternalBytes::ExternalBytes(QString folder) : folder_(std::move(folder)) {}
 
-std::optional<QString> ExternalBytes::store(const QByteArray& bytes) const {
-    if (!isEnabled() || bytes.size() < threshold)
-        return std::nullopt;
-    if (!QDir().mkpath(folder_))
-        throw StoreError(QStringLiteral("The folder “%1” cannot be created").arg(folder_));
-    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QFile file(path(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
-        file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.remove();
-        throw StoreError(
-            QStringLiteral("The file “%1” cannot be written: %2").arg(file.fileName(), reason));
-    }
-    return name;
+QString ExternalBytes::path(const QString& name) const {
+    return folder_ + QLatin1Char('/') + name;
 }
 
-QByteArray ExternalBytes::load(const QString& name) const {
+std::optional<StagedFile> ExternalBytes::stage(const QByteArray& bytes) const {
+    if (!keepsBeside(bytes))
+        return std::nullopt;
+    StagedFile file;
+    file.name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    file.unfinishedPath = path(DurableFile::unfinishedName(file.name));
+    file.size = bytes.size();
+    auto write = [&] {
+        return DurableFile::write(file.unfinishedPath, bytes, true, DurableFile::Access::readOnly);
+    };
+    // The folder is made when a write finds it missing, not looked for before every write.
+    auto failure = write();
+    if (failure && !QFileInfo(folder_).isDir()) {
+        if (!QDir().mkpath(folder_))
+            throw StoreError(QStringLiteral("The folder “%1” cannot be created: %2")
+                                 .arg(folder_, QString::fromLocal8Bit(std::strerror(errno))));
+        failure = write();
+    }
+    if (failure)
+        throw writeFailure(file.unfinishedPath, *failure);
+    return file;
+}
+
+StagedBytes ExternalBytes::stageItem(const QByteArray& content,
+                                     const std::optional<QByteArray>& thumbnail) const {
+    StagedBytes staged;
+    try {
+        staged.content = stage(content);
+        // A thumbnail made from the content itself is stored once, as the content.
+        if (thumbnail && !sameBytes(*thumbnail, content))
+            staged.thumbnail = stage(*thumbnail);
+        if (!staged.isEmpty())
+            syncFolder();
+    } catch (...) {
+        for (const auto& file : {staged.content, staged.thumbnail})
+            if (file)
+                discard(*file);
+        throw;
+    }
+    return staged;
+}
+
+void ExternalBytes::syncFolder() const {
+    if (const auto failure = DurableFile::syncFolder(folder_))
+        throw StoreError(
+            QStringLiteral("The folder “%1” cannot be written: %2").arg(folder_, *failure));
+}
+
+void ExternalBytes::publish(const StagedFile& file) const {
+    DurableFile::rename(file.unfinishedPath, path(file.name));
+}
+
+void ExternalBytes::discard(const StagedFile& file) const {
+    QFile::remove(file.unfinishedPath);
+}
+
+QByteArray ExternalBytes::load(const QString& name, qint64 size) const {
     if (!isOwnName(name))
         throw StoreError(
             QStringLiteral("The store names an item file that is not its own: %1").arg(name));
-    QFile file(path(name));
-    if (!file.open(QIODevice::ReadOnly))
-        throw StoreError(QStringLiteral("The file “%1” cannot be read: %2")
-                             .arg(file.fileName(), file.errorString()));
-    return file.readAll();
+    const QString file = path(name);
+    if (!QFile::exists(file)) {
+        // Committed, but cut short before its rename.
+        const QStringList unfinished =
+            QDir(folder_).entryList({name + QStringLiteral(".*.part")}, QDir::Files);
+        if (!unfinished.isEmpty())
+            DurableFile::rename(path(unfinished.first()), file);
+    }
+    auto mapped = MappedBytes::map(file, size);
+    if (const QString* reason = std::get_if<QString>(&mapped))
+        throw StoreError(QStringLiteral("The file “%1” cannot be read: %2").arg(file, *reason));
+    return std::get<QByteArray>(std::move(mapped));
 }
 
 void ExternalBytes::remove(const QStringList& names) const {
@@ -49,15 +109,17 @@ void ExternalBytes::remove(const QStringList& names) const {
             QFile::remove(path(name));
 }
 
-void ExternalBytes::removeAllBut(const QSet<QString>& referenced) const {
+void ExternalBytes::sweepUnfinishedWrites(const QSet<QString>& referenced) const {
     if (!isEnabled())
         return;
-    const QStringList present = QDir(folder_).entryList(QDir::Files);
-    for (const QString& name : present)
-        if (isOwnName(name) && !referenced.contains(name))
+    const QStringList present = QDir(folder_).entryList({QStringLiteral("*.part")}, QDir::Files);
+    for (const QString& name : present) {
+        const std::optional<QString> finalName = DurableFile::abandonedFinalName(name);
+        if (!finalName || !isOwnName(*finalName))
+            continue;
+        if (referenced.contains(*finalName) && !QFile::exists(path(*finalName)))
+            DurableFile::rename(path(name), path(*finalName));
+        else
             QFile::remove(path(name));
-}
-
-QString ExternalBytes::path(const QString& name) const {
-    return folder_ + QLatin1Char('/') + name;
+    }
 }

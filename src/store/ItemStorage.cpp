@@ -1,14 +1,15 @@
 #include "store/ItemStorage.h"
 
 #include "model/JsonCoding.h"
+#include "store/DurableFile.h"
 #include "store/ItemFileError.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMimeDatabase>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace {
@@ -98,29 +99,89 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
     }
     const QString base = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
     QString target = base;
+    // A second name of the store's bytes is replaced by a copy rather than handed out.
+    const bool sharesStoredBytes = DurableFile::linkCount(base) > 1;
     if (const auto extension = itemFileExtension(item)) {
         target = base + QLatin1Char('.') + *extension;
-        if (QFile::exists(base) && !QFile::exists(target)) {
+        if (!sharesStoredBytes && QFile::exists(base) && !QFile::exists(target)) {
             QFile::rename(base, target);
         }
     }
-    if (!QFile::exists(target)) {
-        QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly) || file.write(item.content) != item.content.size() ||
-            !file.commit()) {
-            throw ItemFileError(file.errorString());
-        }
+    if (!QFile::exists(target) || (sharesStoredBytes && target == base)) {
+        writeReplacing(target, item.content);
+    }
+    if (sharesStoredBytes && target != base) {
+        QFile::remove(base);
     }
     return QUrl::fromLocalFile(target);
 }
 
-void ItemStorage::writeNewItemFile(const KippetItem& item, const QUuid& kippetId) const {
-    QFile file(itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(item.content) != item.content.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.remove();
-        throw ItemFileError(reason);
+void ItemStorage::writeReplacing(const QString& path, const QByteArray& bytes) {
+    const QString unfinished = DurableFile::unfinishedName(path);
+    QFile::remove(unfinished);
+    // Handed to other applications, the file is the user's to change.
+    if (const auto failure =
+            DurableFile::write(unfinished, bytes, false, DurableFile::Access::ownerWrites)) {
+        throw ItemFileError(*failure);
+    }
+    if (const auto failure = DurableFile::rename(unfinished, path)) {
+        QFile::remove(unfinished);
+        throw ItemFileError(*failure);
+    }
+}
+
+StagedItemFile ItemStorage::stageNewItemFile(const KippetItem& item, const QUuid& kippetId,
+                                             const QString& sameBytes) const {
+    StagedItemFile file;
+    const QString folder = folderPath(kippetId);
+    file.path = folder + QLatin1Char('/') + idText(item.id);
+    file.unfinishedPath = DurableFile::unfinishedName(file.path);
+    auto write = [&] {
+        if (!sameBytes.isEmpty() && !DurableFile::link(sameBytes, file.unfinishedPath)) {
+            return DurableFile::Failure();
+        }
+        // Not flushed: the file is a copy of bytes the store keeps, written again on demand.
+        return DurableFile::write(file.unfinishedPath, item.content, false,
+                                  DurableFile::Access::ownerWrites);
+    };
+    // The folder is made when a write finds it missing, not looked for before every write.
+    auto failure = write();
+    if (failure && !QFileInfo(folder).isDir()) {
+        QDir().mkpath(folder);
+        failure = write();
+    }
+    if (failure) {
+        throw ItemFileError(*failure);
+    }
+    return file;
+}
+
+void ItemStorage::publish(const StagedItemFile& file) const {
+    DurableFile::rename(file.unfinishedPath, file.path);
+}
+
+void ItemStorage::discard(const StagedItemFile& file) const {
+    QFile::remove(file.unfinishedPath);
+}
+
+void ItemStorage::sweepUnfinishedWrites(const QSet<QUuid>& storedItemIds) const {
+    const QDir data(root_ + QStringLiteral("/KippetData"));
+    const QStringList kippets = data.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& kippet : kippets) {
+        const QDir folder(data.filePath(kippet));
+        for (const QString& name : folder.entryList({QStringLiteral("*.part")}, QDir::Files)) {
+            const std::optional<QString> finalName = DurableFile::abandonedFinalName(name);
+            if (!finalName) {
+                continue;
+            }
+            const QUuid itemId = QUuid::fromString(*finalName);
+            if (!itemId.isNull() && storedItemIds.contains(itemId) &&
+                !QFile::exists(folder.filePath(*finalName))) {
+                DurableFile::rename(folder.filePath(name), folder.filePath(*finalName));
+            } else {
+                QFile::remove(folder.filePath(name));
+            }
+        }
     }
 }
 

@@ -2,14 +2,26 @@
 
 #include "model/KippetItem.h"
 
+#include <QSet>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
 #include <optional>
 
+// A new item's file, written under an unfinished name (DurableFile) until its row commits.
+struct StagedItemFile {
+    QString unfinishedPath;
+    QString path;
+};
+
 // The item files on disk: <root>/KippetData/<kippet id>/<item id>[.<extension>]. The intake
 // writes a file item's bytes under its id; the first resolution of the file renames it to carry
 // the item's extension, so other applications can open it.
+//
+// When the item's bytes are kept beside the store, the intake's file is a second name of that
+// file rather than a second copy of the bytes. Such a file is never handed out: its first
+// resolution replaces it by a copy of its own, so nothing another application does to the file
+// can reach the store's bytes.
 class ItemStorage {
 public:
     // `root` is the folder of the legacy store file.
@@ -23,9 +35,18 @@ public:
     static std::optional<QString> itemFileExtension(const KippetItem& item);
     // The file to open for the item, written on demand. Throws ItemFileError.
     QUrl fileURL(const KippetItem& item, const QUuid& kippetId) const;
-    // The intake's first copy of a file item: its bytes under its id, without extension. Throws
-    // ItemFileError.
-    void writeNewItemFile(const KippetItem& item, const QUuid& kippetId) const;
+    // The intake's first copy of a file item, under an unfinished name: a second name of
+    // `sameBytes` (a file holding the item's content) when given and the file system allows it,
+    // else the item's bytes. Any thread. Throws ItemFileError with the system's reason.
+    StagedItemFile stageNewItemFile(const KippetItem& item, const QUuid& kippetId,
+                                    const QString& sameBytes = {}) const;
+    // Gives the staged file its name, the item id without extension. A failure is dropped: the
+    // file is written again when it is first asked for.
+    void publish(const StagedItemFile& file) const;
+    void discard(const StagedItemFile& file) const;
+    // Removes what intake writes of stopped processes left unfinished, finishing those whose item
+    // is stored.
+    void sweepUnfinishedWrites(const QSet<QUuid>& storedItemIds) const;
     // Both names the item's file may have; errors are dropped.
     void removeItemFiles(const KippetItem& item, const QUuid& kippetId) const;
     void removeKippetFolder(const QUuid& kippetId) const;
@@ -33,6 +54,9 @@ public:
     static QString idText(const QUuid& id);
 
 private:
+    // Writes the file anew under an unfinished name and renames it over `path`. Throws
+    // ItemFileError.
+    static void writeReplacing(const QString& path, const QByteArray& bytes);
     // The kippet's folder, without creating it.
     QString folderPath(const QUuid& kippetId) const;
 

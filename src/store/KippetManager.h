@@ -3,6 +3,7 @@
 #include "model/Kippet.h"
 #include "model/KippetModel.h"
 #include "platform/Clock.h"
+#include "store/ExternalBytes.h"
 #include "store/ItemStorage.h"
 
 #include <QCoroTask>
@@ -14,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUuid>
+#include <chrono>
 #include <coroutine>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -91,6 +94,11 @@ public:
     void updateKippet(Kippet* kippet, const QString& name, const KippetColor& color,
                       const QString& icon, const std::optional<QString>& customInstructions,
                       const std::optional<QString>& sanitizedInstructions);
+    // Puts both texts on the kippet, then on its row (a demo kippet has none), through the row
+    // this manager keeps, so no later edit writes older ones back. A failed write throws the
+    // store's error and leaves the texts in memory: the kippet's next save stores them.
+    void updateCustomInstructions(Kippet* kippet, const std::optional<QString>& customInstructions,
+                                  const std::optional<QString>& sanitizedInstructions);
 
     // Items; a demo kippet's folder and files are in its temporary folder.
     QString itemsDirectory(const Kippet* kippet) const;
@@ -98,7 +106,13 @@ public:
     static std::optional<QString> itemFileExtension(const KippetItem& item);
     // A new item into the kippet, its file (file items) and its row, all or nothing: throws
     // KippetError for a duplicate, ItemFileError, or the store's errors, and then leaves no trace.
+    // The bytes are written on the calling thread: for small items, and callers off the user's
+    // path.
     void addItem(const KippetItem& item, Kippet* kippet);
+    // The same, with the item's bytes (its file, and its bytes kept beside the store) written on a
+    // worker thread while the item is listed already. False, with nothing written, when the
+    // kippet or the item went away meanwhile.
+    QCoro::Task<bool> addItemAsync(KippetItem item, Kippet* kippet);
     // The row goes first: when the store fails, the item keeps its place, its file and its row.
     // Values, not references: callers often pass an entry of the very list that changes.
     void removeItem(KippetItem item, Kippet* kippet);
@@ -160,6 +174,34 @@ private:
     void replaceKippets(QList<Kippet*> all, QList<Kippet*> active);
     Kippet* makeKippet(const KippetModel& row);
 
+    // Items
+    struct NewItemPlan {
+        ExternalBytes external{QString()};
+        ItemStorage storage{QString()};
+        KippetItem item;
+        QUuid kippetId;
+        bool ownsFile = false;
+        // Bytes kept beside the store are flushed to the disk, and a large file takes a while:
+        // either is written off the GUI thread. A small file is written faster than a trip to a
+        // worker and back.
+        bool needsWorker() const {
+            const QByteArray& content = item.content;
+            return external.keepsBeside(content) ||
+                   (item.metadata.thumbnail && external.keepsBeside(*item.metadata.thumbnail)) ||
+                   (ownsFile && content.size() >= 256 * 1024);
+        }
+    };
+    struct NewItemFiles {
+        StagedBytes bytes;
+        std::optional<StagedItemFile> itemFile;
+        std::exception_ptr failure;
+    };
+    NewItemPlan planNewItem(const KippetItem& item, Kippet* kippet);
+    // Any thread.
+    static NewItemFiles writeNewItemFiles(const NewItemPlan& plan);
+    void commitNewItem(const KippetItem& item, Kippet* kippet, NewItemFiles files);
+    static void discardNewItemFiles(const NewItemFiles& files);
+
     // Lists
     StoreManager& store() const;
     bool hasContext() const;
@@ -202,19 +244,23 @@ private:
     };
     mutable QHash<QUuid, std::shared_ptr<DemoStorage>> demoStorage_;
 
-    // Analysis scheduling and retry
+    // Analysis scheduling and retry. One entry per item: waiting for its attempt (the timer
+    // runs), or attempting (at most one analysis of an item at a time).
     struct AnalysisRetry {
-        quint64 serial = 0;
+        QPointer<Kippet> kippet;
+        KippetItem item;
         ScheduledAction timer;
-        std::function<void()> attempt;
+        bool attempting = false;
+        // Asked for while attempting: tried at once after that attempt, if still waiting.
+        bool againAtOnce = false;
     };
     void resumePendingAnalyses();
     QCoro::Task<> retryFailedAnalyses();
-    QCoro::Task<> runRetryAttempt(QPointer<Kippet> kippet, KippetItem item, quint64 serial);
-    QCoro::Task<> performAnalysis(QPointer<Kippet> kippet, KippetItem item);
-    void wakeRetry(AnalysisRetry& retry);
+    void scheduleAttempt(AnalysisRetry& retry, std::chrono::milliseconds delay);
+    QCoro::Task<> runRetryAttempt(QUuid itemId);
+    // True when the attempt failed in a way that is tried again.
+    QCoro::Task<bool> performAnalysis(QPointer<Kippet> kippet, KippetItem item);
     QHash<QUuid, AnalysisRetry> retryAnalysisTasks_;
-    quint64 lastRetrySerial_ = 0;
     void saveAnalysedItems(Kippet* kippet, const QSet<QUuid>& itemIds);
     // Kippet id -> the items to save; an empty set saves every item.
     QHash<QUuid, QSet<QUuid>> pendingSaves_;

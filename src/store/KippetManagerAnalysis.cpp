@@ -115,46 +115,66 @@ void KippetManager::analyzeItem(const KippetItem& item, Kippet* kippet) {
             requestSave(kippet, item.id);
         return;
     }
-    if (auto existing = retryAnalysisTasks_.find(item.id); existing != retryAnalysisTasks_.end())
-        wakeRetry(existing.value());
-    AnalysisRetry retry;
-    retry.serial = ++lastRetrySerial_;
-    retry.attempt = [this, target = QPointer<Kippet>(kippet), item, serial = retry.serial] {
-        runRetryAttempt(target, item, serial);
-    };
-    retry.timer = Clock::shared().schedule(retryDelay, this, retry.attempt);
-    retryAnalysisTasks_.insert(item.id, retry);
-}
-
-// Cancelling a retry only ends its wait: the attempt runs at once.
-void KippetManager::wakeRetry(AnalysisRetry& retry) {
-    if (!retry.timer.isActive())
+    const auto existing = retryAnalysisTasks_.find(item.id);
+    if (existing == retryAnalysisTasks_.end()) {
+        AnalysisRetry& retry = retryAnalysisTasks_[item.id];
+        retry.kippet = kippet;
+        retry.item = item;
+        scheduleAttempt(retry, retryDelay);
         return;
-    retry.timer.cancel();
-    Clock::shared().schedule(std::chrono::milliseconds(0), this, retry.attempt);
+    }
+    // A second attempt while one runs would analyse the item twice at once, and could write an
+    // older answer over a newer one: it waits for the running one's outcome.
+    if (existing->attempting) {
+        existing->againAtOnce = true;
+        return;
+    }
+    // A waiting item is tried at once, once however often it is asked for.
+    scheduleAttempt(*existing, std::chrono::milliseconds(0));
 }
 
-QCoro::Task<> KippetManager::runRetryAttempt(QPointer<Kippet> kippet, KippetItem item,
-                                             quint64 serial) {
+void KippetManager::scheduleAttempt(AnalysisRetry& retry, std::chrono::milliseconds delay) {
+    retry.timer.cancel();
+    retry.timer = Clock::shared().schedule(
+        delay, this, [this, itemId = retry.item.id] { runRetryAttempt(itemId); });
+}
+
+QCoro::Task<> KippetManager::runRetryAttempt(QUuid itemId) {
     QPointer<KippetManager> self(this);
-    // This attempt is under way: a newer request for the item must not start it once more.
-    if (const auto entry = retryAnalysisTasks_.find(item.id);
-        entry != retryAnalysisTasks_.end() && entry->serial == serial)
-        entry->timer = ScheduledAction();
+    const auto entry = retryAnalysisTasks_.find(itemId);
+    if (entry == retryAnalysisTasks_.end() || entry->attempting)
+        co_return;
+    entry->timer = ScheduledAction();
+    entry->attempting = true;
+    const QPointer<Kippet> kippet = entry->kippet;
+    const KippetItem passed = entry->item;
+    bool tryAgain = false;
     if (kippet) {
-        const std::optional<KippetItem> current = kippet->item(item.id);
+        const std::optional<KippetItem> current = kippet->item(itemId);
         if (current && current->category == ItemCategory::waitingForAnalysis)
-            co_await performAnalysis(kippet, *current);
+            tryAgain = co_await performAnalysis(kippet, *current);
     }
     if (!self)
         co_return;
-    // A failed attempt has stored a newer retry under the same id by now; that one stays.
-    const auto entry = retryAnalysisTasks_.find(item.id);
-    if (entry != retryAnalysisTasks_.end() && entry->serial == serial)
-        retryAnalysisTasks_.erase(entry);
+    const auto finished = retryAnalysisTasks_.find(itemId);
+    const bool againAtOnce = finished != retryAnalysisTasks_.end() && finished->againAtOnce;
+    if (finished != retryAnalysisTasks_.end())
+        retryAnalysisTasks_.erase(finished);
+    if (!kippet)
+        co_return;
+    if (tryAgain)
+        analyzeItem(passed, kippet);
+    const std::optional<KippetItem> after = kippet->item(itemId);
+    if (againAtOnce && after && after->category == ItemCategory::waitingForAnalysis &&
+        ItemAnalysisStep::isAnalysisEnabled()) {
+        AnalysisRetry& retry = retryAnalysisTasks_[itemId];
+        retry.kippet = kippet;
+        retry.item = *after;
+        scheduleAttempt(retry, std::chrono::milliseconds(0));
+    }
 }
 
-QCoro::Task<> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem item) {
+QCoro::Task<bool> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem item) {
     QPointer<KippetManager> self(this);
     std::optional<ContentAnalysis> result;
     std::optional<AIServiceError> lastingFailure;
@@ -167,7 +187,7 @@ QCoro::Task<> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem
         // Any other failure (a cancellation) is tried again like a passing one.
     }
     if (!self || !kippet)
-        co_return;
+        co_return false;
     if (result) {
         const bool written = updateItem(*kippet, item.id, [&](KippetItem& stored) {
             stored.category = result->category;
@@ -179,7 +199,9 @@ QCoro::Task<> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem
         });
         if (written)
             requestSave(kippet, item.id);
-    } else if (lastingFailure) {
+        co_return false;
+    }
+    if (lastingFailure) {
         const bool written = updateItem(*kippet, item.id, [&](KippetItem& stored) {
             stored.category = ItemCategory::uncategorized;
             stored.customCategory.reset();
@@ -187,9 +209,9 @@ QCoro::Task<> KippetManager::performAnalysis(QPointer<Kippet> kippet, KippetItem
         });
         if (written)
             requestSave(kippet, item.id);
-    } else {
-        analyzeItem(item, kippet);
+        co_return false;
     }
+    co_return true;
 }
 
 void KippetManager::resumePendingAnalyses() {
@@ -268,7 +290,15 @@ void KippetManager::reanalyzeAll() {
         if (changed)
             requestSave(kippet);
     }
-    for (AnalysisRetry& retry : retryAnalysisTasks_)
-        wakeRetry(retry);
-    retryAnalysisTasks_.clear();
+    // Waiting attempts end: their items are classified now. One that runs keeps its entry, so
+    // that no second analysis of its item starts before it ends.
+    for (auto it = retryAnalysisTasks_.begin(); it != retryAnalysisTasks_.end();) {
+        if (it->attempting) {
+            it->againAtOnce = false;
+            ++it;
+        } else {
+            it->timer.cancel();
+            it = retryAnalysisTasks_.erase(it);
+        }
+    }
 }

@@ -1,6 +1,13 @@
 #include "store/KippetManager.h"
 
+#include "store/DataManagerError.h"
+#include "store/StoreError.h"
 #include "store/StoreManager.h"
+
+#include <QCoroFuture>
+#include <QFile>
+#include <QtConcurrent>
+#include <utility>
 
 QString KippetManager::itemsDirectory(const Kippet* kippet) const {
     return storageFor(kippet).itemsDirectory(kippet->id());
@@ -16,23 +23,105 @@ std::optional<QString> KippetManager::itemFileExtension(const KippetItem& item) 
 
 void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
     kippet->addItem(item);
-    const bool ownsFile =
-        !kippet->isDemoMode() && item.type == KippetItemType::file && !item.isFileReference();
+    NewItemFiles files;
     try {
-        if (ownsFile)
-            itemStorage_.writeNewItemFile(item, kippet->id());
+        files = writeNewItemFiles(planNewItem(item, kippet));
+    } catch (...) {
+        kippet->removeItem(item.id);
+        throw;
+    }
+    commitNewItem(item, kippet, std::move(files));
+}
+
+QCoro::Task<bool> KippetManager::addItemAsync(KippetItem item, Kippet* kippet) {
+    QPointer<KippetManager> self(this);
+    QPointer<Kippet> target(kippet);
+    kippet->addItem(item);
+    NewItemPlan plan;
+    try {
+        plan = planNewItem(item, kippet);
+    } catch (...) {
+        kippet->removeItem(item.id);
+        throw;
+    }
+    if (!plan.needsWorker()) {
+        commitNewItem(item, kippet, writeNewItemFiles(plan));
+        co_return true;
+    }
+    // Named: GCC 12 mishandles temporaries that live across a suspension.
+    QFuture<NewItemFiles> writing = QtConcurrent::run(&KippetManager::writeNewItemFiles, plan);
+    NewItemFiles files = co_await writing;
+    if (!self || !target || !target->item(item.id)) {
+        discardNewItemFiles(files);
+        co_return false;
+    }
+    commitNewItem(item, target, std::move(files));
+    co_return true;
+}
+
+KippetManager::NewItemPlan KippetManager::planNewItem(const KippetItem& item, Kippet* kippet) {
+    NewItemPlan plan{ExternalBytes(QString()), itemStorage_, item, kippet->id(), false};
+    // A demo kippet never touches the disk: no item file, no bytes beside the store.
+    plan.ownsFile =
+        !kippet->isDemoMode() && item.type == KippetItemType::file && !item.isFileReference();
+    // Bytes go beside the store only for a row to name; a kippet without a row keeps none.
+    if (hasContext() && storedRow(kippet))
+        plan.external = store().externalBytes();
+    return plan;
+}
+
+KippetManager::NewItemFiles KippetManager::writeNewItemFiles(const NewItemPlan& plan) {
+    NewItemFiles files;
+    try {
+        const KippetItem& item = plan.item;
+        files.bytes = plan.external.stageItem(item.content, item.metadata.thumbnail);
+        if (plan.ownsFile) {
+            // The item's file shares the bytes written beside the store rather than copying them.
+            const QString sameBytes =
+                files.bytes.content ? files.bytes.content->unfinishedPath : QString();
+            files.itemFile = plan.storage.stageNewItemFile(item, plan.kippetId, sameBytes);
+        }
+    } catch (const StoreError& error) {
+        discardNewItemFiles(files);
+        files = NewItemFiles();
+        files.failure = std::make_exception_ptr(DataManagerError::saveFailed(error));
+    } catch (...) {
+        discardNewItemFiles(files);
+        files = NewItemFiles();
+        files.failure = std::current_exception();
+    }
+    return files;
+}
+
+void KippetManager::commitNewItem(const KippetItem& item, Kippet* kippet, NewItemFiles files) {
+    try {
+        if (files.failure)
+            std::rethrow_exception(files.failure);
         if (KippetModel* row = storedRow(kippet)) {
             KippetItemModel itemRow = KippetItemModel::fromDomain(item);
-            store().addItem(itemRow, *row);
+            // The store publishes the staged bytes with the row, or discards them.
+            store().addItem(itemRow, *row, std::exchange(files.bytes, StagedBytes()));
         }
     } catch (...) {
         // Half an item is worse than none: it would never be analysed and would vanish at the
         // next start.
         kippet->removeItem(item.id);
-        if (ownsFile)
-            itemStorage_.removeItemFiles(item, kippet->id());
+        discardNewItemFiles(files);
         throw;
     }
+    if (files.itemFile)
+        itemStorage_.publish(*files.itemFile);
+    files.itemFile.reset();
+    // Bytes staged for a row that went away meanwhile.
+    discardNewItemFiles(files);
+}
+
+void KippetManager::discardNewItemFiles(const NewItemFiles& files) {
+    for (const auto& file : {files.bytes.content, files.bytes.thumbnail})
+        if (file)
+            QFile::remove(file->unfinishedPath);
+    if (files.itemFile)
+        QFile::remove(files.itemFile->unfinishedPath);
 }
 
 void KippetManager::removeItem(KippetItem item, Kippet* kippet) {

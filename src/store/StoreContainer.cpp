@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "store/DataFolderLock.h"
 #include "store/ExternalBytes.h"
+#include "store/ItemStorage.h"
 #include "store/StoreError.h"
 #include "store/StoreManager.h"
 #include "store/StoreSchema.h"
@@ -232,9 +233,11 @@ void StoreContainer::open() {
         execute(database, QStringLiteral("PRAGMA foreign_keys = ON"), storePath_);
         StoreSchema::migrate(database, storePath_);
         if (!inMemory) {
-            // Files of writes that never committed (a failed save, a crash) have no row.
+            // Only what writes of stopped processes left unfinished goes: never a file that a
+            // row could name, nor one that another process is still writing.
             StoreTables tables(database, externalFolder());
-            ExternalBytes(externalFolder()).removeAllBut(tables.referencedFiles());
+            ExternalBytes(externalFolder()).sweepUnfinishedWrites(tables.referencedFiles());
+            ItemStorage(dataFolder_).sweepUnfinishedWrites(tables.storedItemIds());
         }
     }
 }

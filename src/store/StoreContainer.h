@@ -21,7 +21,7 @@ public:
 
     // The schema version kept in the file (PRAGMA user_version): major * 10000 + minor * 100 +
     // patch.
-    static constexpr int schemaVersion = 10000; // 1.0.0
+    static constexpr int schemaVersion = 10001; // 1.0.1
     static constexpr const char* storeFileName = "Kippets.sqlite";
     static constexpr const char* iCloudContainerIdentifier = "iCloud.app.kippets.Kippets";
 

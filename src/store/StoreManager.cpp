@@ -1,17 +1,20 @@
 #include "store/StoreManager.h"
 
 #include "model/ICloudSyncSetting.h"
+#include "model/SharedBytes.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "store/ActiveKippetIDs.h"
 #include "store/DataManagerError.h"
 #include "store/DataMigrationService.h"
+#include "store/MappedBytes.h"
 #include "store/StoreError.h"
 #include "store/StoreTables.h"
 #include "store/StoreTransaction.h"
 
 #include <QPointer>
+#include <QScopeGuard>
 
 namespace {
 QPointer<StoreManager>& installed() {
@@ -115,15 +118,25 @@ template <typename Work> void StoreManager::inTransaction(Work&& work) {
     try {
         StoreTransaction transaction(container_->database());
         work(tables);
+        tables.syncWrittenFiles();
         transaction.commit();
     } catch (const StoreError& error) {
-        tables.removeWrittenFiles();
+        tables.discardWrittenFiles();
         throw DataManagerError::saveFailed(error);
     } catch (...) {
-        tables.removeWrittenFiles();
+        tables.discardWrittenFiles();
         throw;
     }
-    tables.removeReleasedFiles();
+    if (tables.finishCommittedFiles()) {
+        // The rows' bytes may still be mapped for their items, which leave memory after this
+        // call; their mappings go once nothing holds them.
+        QMetaObject::invokeMethod(
+            this, [] { MappedBytes::releaseUnused(); }, Qt::QueuedConnection);
+    }
+}
+
+ExternalBytes StoreManager::externalBytes() const {
+    return ExternalBytes(container_ ? container_->externalFolder() : QString());
 }
 
 std::optional<KippetModel> StoreManager::fetchKippet(const QUuid& id) const {
@@ -257,15 +270,26 @@ void StoreManager::deleteKippet(KippetModel& kippet) {
     kippet.rowId = 0;
 }
 
-void StoreManager::addItem(KippetItemModel& item, KippetModel& kippet) {
+void StoreManager::addItem(KippetItemModel& item, KippetModel& kippet, StagedBytes staged) {
+    // The staged files are this call's: published with the row, or gone with its failure.
+    auto discardStaged = qScopeGuard([&] {
+        const ExternalBytes external(container_ ? container_->externalFolder() : QString());
+        for (const auto& file : {staged.content, staged.thumbnail})
+            if (file)
+                external.discard(*file);
+    });
     requireContext();
     // Same rule as the kippet's own list: equal content bytes and equal name, compared apart
     // (cheap: names first, and QByteArray compares sizes before bytes).
     for (const KippetItemModel& existing : kippet.items)
-        if (existing.metadataName == item.metadataName && existing.content == item.content)
+        if (existing.metadataName == item.metadataName && sameBytes(existing.content, item.content))
             throw DataManagerError::duplicateItem();
     KippetItemModel stored = item;
-    inTransaction([&](StoreTables& tables) { tables.insertItem(kippet.rowId, stored); });
+    discardStaged.dismiss();
+    inTransaction([&](StoreTables& tables) {
+        tables.insertItem(kippet.rowId, stored,
+                          staged.isEmpty() ? std::nullopt : std::optional(staged));
+    });
     item = stored;
     kippet.items.append(std::move(stored));
 }

@@ -94,8 +94,12 @@ public:
     // The id leaves the active ids (saved); the row goes with its items and todos.
     void deleteKippet(KippetModel& kippet);
     // Throws duplicateItem when an item row with the same content signature is in the kippet row.
-    // Appends the stored item (its rowId set) to kippet.items.
-    void addItem(KippetItemModel& item, KippetModel& kippet);
+    // Appends the stored item (its rowId set) to kippet.items. `staged`: the item's large bytes,
+    // already written (ExternalBytes::stageItem, e.g. on a worker thread); this call publishes
+    // them with the row or discards them when it fails.
+    void addItem(KippetItemModel& item, KippetModel& kippet, StagedBytes staged = {});
+    // Where large item bytes are kept; disabled without a context or for the in-memory form.
+    ExternalBytes externalBytes() const;
     // Deletes the item row and drops every item with its id from kippet.items.
     void removeItem(const KippetItemModel& item, KippetModel& kippet);
     // A new todo (new id, createdAt now, open, no deadline, no order) at the front, then sorted;

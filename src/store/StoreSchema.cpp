@@ -20,7 +20,9 @@ struct Step {
 // An item's bytes (content and thumbnail) sit in a table of their own: SQLite rewrites a whole
 // record on every update, and an item's category or analysis changes many times while its bytes,
 // made with the item, never do. Large bytes live in files the row names (content_file,
-// thumbnail_file); the BLOB columns then stay empty.
+// thumbnail_file) with their lengths (content_size, thumbnail_size), so a file that lost bytes is
+// told from the item's content; the BLOB columns then stay empty. A thumbnail that is the content
+// itself (an image's, as the intake makes it) is stored once: thumbnail_is_content.
 const std::vector<Step>& steps() {
     static const std::vector<Step> all = {
         {10000,
@@ -87,6 +89,12 @@ const std::vector<Step>& steps() {
               " sort_order INTEGER)"),
           QStringLiteral(
               "CREATE INDEX kippet_todos_by_kippet ON kippet_todos(kippet_row, position)")}},
+        // Version 1.0.1: the lengths of the files beside the store, and thumbnails stored once.
+        {10001,
+         {QStringLiteral("ALTER TABLE kippet_item_contents ADD COLUMN content_size INTEGER"),
+          QStringLiteral("ALTER TABLE kippet_item_contents ADD COLUMN thumbnail_size INTEGER"),
+          QStringLiteral("ALTER TABLE kippet_item_contents ADD COLUMN thumbnail_is_content "
+                         "INTEGER NOT NULL DEFAULT 0")}},
     };
     return all;
 }
@@ -140,13 +148,13 @@ int StoreSchema::storedVersion(QSqlDatabase database) {
     return query.value(0).toInt();
 }
 
-void StoreSchema::migrate(QSqlDatabase database, const QString& storeName) {
+void StoreSchema::migrate(QSqlDatabase database, const QString& storeName, int targetVersion) {
     const int current = storedVersion(database);
-    if (current == StoreContainer::schemaVersion) {
+    if (current == targetVersion) {
         stampApplicationId(database, storeName);
         return;
     }
-    if (current > StoreContainer::schemaVersion)
+    if (current > targetVersion)
         throw StoreError(QStringLiteral("The store “%1” was written by a newer version of Kippets "
                                         "(schema %2) and was left unchanged")
                              .arg(storeName)
@@ -154,7 +162,7 @@ void StoreSchema::migrate(QSqlDatabase database, const QString& storeName) {
     StoreTransaction transaction(database);
     stampApplicationId(database, storeName);
     for (const Step& step : steps()) {
-        if (step.version <= current)
+        if (step.version <= current || step.version > targetVersion)
             continue;
         for (const QString& statement : step.statements)
             execute(database, statement, storeName);

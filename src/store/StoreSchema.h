@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/StoreContainer.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -15,7 +17,9 @@ bool isKnownVersion(int version);
 // Runs the missing steps in one transaction; a new database also gets the application id. Throws
 // StoreError naming `storeName` when the file is from a newer version or a step fails; nothing is
 // changed then.
-void migrate(QSqlDatabase database, const QString& storeName);
+// `targetVersion` is the current one but for tests that make a store of an earlier version.
+void migrate(QSqlDatabase database, const QString& storeName,
+             int targetVersion = StoreContainer::schemaVersion);
 int storedVersion(QSqlDatabase database);
 // True when `storedStatements` (the CREATE statements of sqlite_master) hold every table and
 // index that `version` creates, word for word: a store written before ids were stamped.

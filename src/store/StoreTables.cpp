@@ -1,6 +1,7 @@
 #include "store/StoreTables.h"
 #include "model/JsonCoding.h"
 
+#include "model/SharedBytes.h"
 #include "platform/Log.h"
 #include "store/StoreError.h"
 
@@ -95,7 +96,7 @@ const char* const itemColumns =
     "i.metadata_file_extension, i.metadata_file_size, c.metadata_thumbnail, i.metadata_url_string, "
     "i.metadata_mime_type, i.metadata_ai_title, i.metadata_ai_description, i.metadata_ai_tags, "
     "i.category_raw, i.custom_category, i.added_date, i.is_processing, c.content_file, "
-    "c.thumbnail_file";
+    "c.thumbnail_file, c.content_size, c.thumbnail_size, c.thumbnail_is_content";
 const char* const todoColumns = "row_id, kippet_row, id, text, is_done, created_at, "
                                 "completion_transition_deadline, sort_order";
 
@@ -133,12 +134,12 @@ KippetModel readKippet(const QSqlQuery& query) {
     return row;
 }
 
-// A file lost outside the app (a disk restored from an older backup, say) costs that item its
-// bytes, never the whole store.
-QByteArray loadOrWarn(const ExternalBytes& external, const QString& file,
+// A file lost or cut short outside the app (a disk restored from an older backup, say) costs
+// that item its bytes, never the whole store, and is never taken for the item's content.
+QByteArray loadOrWarn(const ExternalBytes& external, const QString& file, qint64 size,
                       const KippetItemModel& row) {
     try {
-        return external.load(file);
+        return external.load(file, size);
     } catch (const StoreError& error) {
         Log::line(QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: %2")
                       .arg(row.metadataName, error.errorDescription()));
@@ -166,10 +167,15 @@ KippetItemModel readItem(const QSqlQuery& query, const ExternalBytes& external) 
     row.customCategory = r.optionalText(15);
     row.addedDate = r.date(16);
     row.isProcessing = r.flag(17);
+    // Stores written before lengths were kept have none: any length is taken.
+    const qint64 contentSize = r.null(20) ? -1 : r.integer(20);
+    const qint64 thumbnailSize = r.null(21) ? -1 : r.integer(21);
     if (const auto file = r.optionalText(18))
-        row.content = loadOrWarn(external, *file, row);
-    if (const auto file = r.optionalText(19))
-        row.metadataThumbnail = loadOrWarn(external, *file, row);
+        row.content = loadOrWarn(external, *file, contentSize, row);
+    if (r.flag(22))
+        row.metadataThumbnail = row.content;
+    else if (const auto file = r.optionalText(19))
+        row.metadataThumbnail = loadOrWarn(external, *file, thumbnailSize, row);
     return row;
 }
 
@@ -186,8 +192,8 @@ KippetTodoModel readTodo(const QSqlQuery& query) {
     return row;
 }
 
-void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
-    const QVariantList values = {
+QVariantList kippetFieldValues(const KippetModel& row) {
+    return {
         idValue(row.id),
         textValue(row.name),
         textValue(row.colorHex),
@@ -210,7 +216,10 @@ void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
         textValue(row.customInstructions),
         textValue(row.sanitizedInstructions),
     };
-    bindAll(query, values);
+}
+
+void bindKippetFields(QSqlQuery& query, const KippetModel& row) {
+    bindAll(query, kippetFieldValues(row));
 }
 
 // An item's id, type, bytes (content and thumbnail) and added date are fixed once it is made, so
@@ -231,15 +240,13 @@ QVariantList changeableItemValues(const KippetItemModel& row) {
     };
 }
 
-void bindItemFields(QSqlQuery& query, const KippetItemModel& row) {
-    const QVariantList values =
-        QVariantList{idValue(row.id), textValue(row.typeRaw), dateValue(row.addedDate)} +
-        changeableItemValues(row);
-    bindAll(query, values);
+QVariantList itemFieldValues(const KippetItemModel& row) {
+    return QVariantList{idValue(row.id), textValue(row.typeRaw), dateValue(row.addedDate)} +
+           changeableItemValues(row);
 }
 
-void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) {
-    const QVariantList values = {
+QVariantList todoFieldValues(const KippetTodoModel& row, int position) {
+    return {
         idValue(row.id),
         textValue(row.text),
         int(row.isDone),
@@ -248,7 +255,10 @@ void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) 
         optionalValue(row.order),
         position,
     };
-    bindAll(query, values);
+}
+
+void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) {
+    bindAll(query, todoFieldValues(row, position));
 }
 } // namespace
 
@@ -364,65 +374,80 @@ QSet<QUuid> StoreTables::storedKippetIds() {
     return ids;
 }
 
+SqliteStatement& StoreTables::statement(std::unique_ptr<SqliteStatement>& slot, const char* sql) {
+    if (!slot)
+        slot = std::make_unique<SqliteStatement>(database_, sql);
+    return *slot;
+}
+
 void StoreTables::insertKippet(KippetModel& kippet) {
-    QSqlQuery& query = prepared(
+    SqliteStatement& query = statement(
         insertKippet_,
         "INSERT INTO kippets (id, name, color_hex, icon, note_text, note_updated_at, "
         "note_window_origin_x, note_window_origin_y, note_window_width, note_window_height, "
         "is_expanded, is_mini_view, is_tucked, position_x, position_y, created_date, "
         "last_closed_date, project, is_daily_kippet, custom_instructions, sanitized_instructions) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    bindKippetFields(query, kippet);
-    run(query);
-    kippet.rowId = query.lastInsertId().toLongLong();
+    kippet.rowId = query.insert(kippetFieldValues(kippet));
     for (KippetItemModel& item : kippet.items)
         insertItem(kippet.rowId, item);
     for (int position = 0; position < kippet.todos.size(); ++position)
         insertTodo(kippet.rowId, position, kippet.todos[position]);
 }
 
-void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item) {
-    QSqlQuery& query = prepared(
+void StoreTables::insertItem(qint64 kippetRowId, KippetItemModel& item,
+                             std::optional<StagedBytes> staged) {
+    SqliteStatement& query = statement(
         insertItem_,
         "INSERT INTO kippet_items (id, type_raw, added_date, metadata_name, "
         "metadata_file_extension, metadata_file_size, metadata_url_string, metadata_mime_type, "
         "metadata_ai_title, metadata_ai_description, metadata_ai_tags, category_raw, "
         "custom_category, is_processing, kippet_row) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    bindItemFields(query, item);
-    query.bindValue(14, kippetRowId);
-    run(query);
-    const qint64 rowId = query.lastInsertId().toLongLong();
-    const std::optional<QString> contentFile = external_.store(item.content);
-    if (contentFile)
-        written_.append(*contentFile);
-    const std::optional<QString> thumbnailFile =
-        item.metadataThumbnail ? external_.store(*item.metadataThumbnail) : std::nullopt;
-    if (thumbnailFile)
-        written_.append(*thumbnailFile);
-    QSqlQuery& bytes =
-        prepared(insertItemContent_, "INSERT INTO kippet_item_contents (item_row, content, "
-                                     "metadata_thumbnail, content_file, thumbnail_file) "
-                                     "VALUES (?, ?, ?, ?, ?)");
-    bytes.bindValue(0, rowId);
-    bytes.bindValue(1, contentFile ? bytesValue(QByteArray()) : bytesValue(item.content));
-    bytes.bindValue(2,
-                    thumbnailFile ? bytesValue(QByteArray()) : bytesValue(item.metadataThumbnail));
-    bytes.bindValue(3, textValue(contentFile));
-    bytes.bindValue(4, textValue(thumbnailFile));
-    run(bytes);
+    if (staged)
+        adoptStagedFiles(*staged);
+    const qint64 rowId = query.insert(itemFieldValues(item) + QVariantList{kippetRowId});
+    const bool thumbnailIsContent =
+        item.metadataThumbnail && sameBytes(*item.metadataThumbnail, item.content);
+    if (!staged) {
+        staged.emplace();
+        staged->content = external_.stage(item.content);
+        if (staged->content)
+            written_.append(*staged->content);
+        if (item.metadataThumbnail && !thumbnailIsContent)
+            staged->thumbnail = external_.stage(*item.metadataThumbnail);
+        if (staged->thumbnail)
+            written_.append(*staged->thumbnail);
+        folderNeedsSync_ = folderNeedsSync_ || !staged->isEmpty();
+    }
+    const std::optional<StagedFile>& contentFile = staged->content;
+    const std::optional<StagedFile>& thumbnailFile = staged->thumbnail;
+    SqliteStatement& bytes = statement(
+        insertItemContent_,
+        "INSERT INTO kippet_item_contents (item_row, content, metadata_thumbnail, content_file, "
+        "thumbnail_file, content_size, thumbnail_size, thumbnail_is_content) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    const QVariant none;
+    bytes.insert({
+        rowId,
+        contentFile ? bytesValue(QByteArray()) : bytesValue(item.content),
+        thumbnailIsContent || thumbnailFile ? QVariant(bytesValue(QByteArray()))
+                                            : bytesValue(item.metadataThumbnail),
+        contentFile ? textValue(contentFile->name) : none,
+        thumbnailFile ? textValue(thumbnailFile->name) : none,
+        contentFile ? QVariant(contentFile->size) : none,
+        thumbnailFile ? QVariant(thumbnailFile->size) : none,
+        int(thumbnailIsContent),
+    });
     item.rowId = rowId;
 }
 
 void StoreTables::insertTodo(qint64 kippetRowId, int position, KippetTodoModel& todo) {
-    QSqlQuery& query =
-        prepared(insertTodo_, "INSERT INTO kippet_todos (id, text, is_done, created_at, "
-                              "completion_transition_deadline, sort_order, position, kippet_row) "
-                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    bindTodoFields(query, todo, position);
-    query.bindValue(7, kippetRowId);
-    run(query);
-    todo.rowId = query.lastInsertId().toLongLong();
+    SqliteStatement& query =
+        statement(insertTodo_, "INSERT INTO kippet_todos (id, text, is_done, created_at, "
+                               "completion_transition_deadline, sort_order, position, kippet_row) "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    todo.rowId = query.insert(todoFieldValues(todo, position) + QVariantList{kippetRowId});
 }
 
 void StoreTables::updateKippetRow(const KippetModel& kippet) {
@@ -495,16 +520,36 @@ QStringList StoreTables::filesOf(QSqlQuery& query) {
     return names;
 }
 
-void StoreTables::removeReleasedFiles() {
-    external_.remove(released_);
-    released_.clear();
-    written_.clear();
+void StoreTables::adoptStagedFiles(const StagedBytes& staged) {
+    for (const auto& file : {staged.content, staged.thumbnail})
+        if (file)
+            written_.append(*file);
 }
 
-void StoreTables::removeWrittenFiles() {
-    external_.remove(written_);
+void StoreTables::syncWrittenFiles() {
+    if (!folderNeedsSync_)
+        return;
+    external_.syncFolder();
+    folderNeedsSync_ = false;
+}
+
+bool StoreTables::finishCommittedFiles() {
+    for (const StagedFile& file : std::as_const(written_))
+        external_.publish(file);
+    external_.remove(released_);
+    const bool released = !released_.isEmpty();
     written_.clear();
     released_.clear();
+    folderNeedsSync_ = false;
+    return released;
+}
+
+void StoreTables::discardWrittenFiles() {
+    for (const StagedFile& file : std::as_const(written_))
+        external_.discard(file);
+    written_.clear();
+    released_.clear();
+    folderNeedsSync_ = false;
 }
 
 QSet<QString> StoreTables::referencedFiles() {
@@ -516,6 +561,17 @@ QSet<QString> StoreTables::referencedFiles() {
         throw StoreError(query.lastError().text());
     const QStringList names = filesOf(query);
     return QSet<QString>(names.begin(), names.end());
+}
+
+QSet<QUuid> StoreTables::storedItemIds() {
+    QSqlQuery query(database_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT DISTINCT id FROM kippet_items")))
+        throw StoreError(query.lastError().text());
+    QSet<QUuid> ids;
+    while (query.next())
+        ids.insert(QUuid::fromString(query.value(0).toString()));
+    return ids;
 }
 
 void StoreTables::deleteTodoRow(qint64 rowId) {

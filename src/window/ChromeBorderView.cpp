@@ -2,6 +2,12 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
+
+namespace {
+// Wide enough for the widest border with its antialiased rim.
+constexpr int edgeBand = 5;
+} // namespace
 
 ChromeBorderView::ChromeBorderView(double cornerRadius, QWidget* parent)
     : QWidget(parent), cornerRadius_(cornerRadius) {
@@ -12,11 +18,26 @@ ChromeBorderView::ChromeBorderView(double cornerRadius, QWidget* parent)
 void ChromeBorderView::setBorder(const QColor& color, double width) {
     color_ = color;
     width_ = width;
-    update();
+    shown_ = true;
+    updateEdge();
+}
+
+void ChromeBorderView::hideBorder() {
+    shown_ = false;
+    updateEdge();
+}
+
+void ChromeBorderView::updateEdge() {
+    // The corners curve inward by the radius: the band covers them as squares.
+    const int corner = static_cast<int>(cornerRadius_) + edgeBand;
+    QRegion edge(rect());
+    edge -= QRegion(rect().adjusted(edgeBand, corner, -edgeBand, -corner));
+    edge -= QRegion(rect().adjusted(corner, edgeBand, -corner, -edgeBand));
+    update(edge);
 }
 
 void ChromeBorderView::paintEvent(QPaintEvent*) {
-    if (width_ <= 0)
+    if (!shown_ || width_ <= 0)
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

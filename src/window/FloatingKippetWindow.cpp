@@ -2,23 +2,30 @@
 
 #include "app/KippetSaveTask.h"
 #include "app/ScreenClamp.h"
+#include "editors/NoteEditorWindow.h"
+#include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
 #include "window/ChromeBorderView.h"
-#include "window/KippetContentStandIn.h"
+#include "window/FloatingKippetView.h"
+#include "window/ResizeGrip.h"
 #include "window/WindowPlacement.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
+#include <QPixmapCache>
+#include <QVariantAnimation>
 
 namespace {
 FloatingKippetWindow::ContentFactory& contentFactory() {
     static FloatingKippetWindow::ContentFactory factory =
         [](Kippet* kippet, FloatingKippetWindow* window) -> QWidget* {
-        return new KippetContentStandIn(kippet, window);
+        return new FloatingKippetView(kippet, window);
     };
     return factory;
 }
@@ -29,7 +36,6 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
                            Qt::NoDropShadowWindowHint),
       kippet_(kippet), kippetId_(kippet->id()) {
     setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_NoSystemBackground);
     setWindowTitle(kippet->name());
     place(otherPanels);
 
@@ -38,8 +44,10 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     content_->setGeometry(rect());
     border_ = new ChromeBorderView(cornerRadius, this);
     border_->setGeometry(rect());
-    border_->hide();
     border_->raise();
+    layoutGrips();
+    connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
+            &FloatingKippetWindow::screenParametersChanged);
 }
 
 FloatingKippetWindow::~FloatingKippetWindow() = default;
@@ -64,27 +72,7 @@ void FloatingKippetWindow::place(const OtherPanels& otherPanels) {
         startSaveTask(kippet_);
     }
     setFrame(frame);
-    if (kippet_->isExpanded())
-        lastExpandedFrame_ = frame;
     applySizeConstraints(frame);
-}
-
-void FloatingKippetWindow::applySizeConstraints(const RectD& frame) {
-    const QSize size = frame.size().toSize();
-    if (kippet_ && kippet_->isExpanded()) {
-        setMinimumSize(WindowPlacement::expandedMinimumSize.toSize().boundedTo(size));
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    } else {
-        setFixedSize(size);
-    }
-}
-
-RectD FloatingKippetWindow::frame() const {
-    return ScreenProvider::shared().space().fromQt(QRectF(geometry()));
-}
-
-void FloatingKippetWindow::setFrame(const RectD& frame) {
-    setGeometry(ScreenProvider::shared().space().toQtRect(frame));
 }
 
 void FloatingKippetWindow::updateSavedPosition(QPointF origin) {
@@ -110,16 +98,13 @@ void FloatingKippetWindow::applyChromeBorder(bool isWindowActive, bool isDraggin
         QColor shown = color;
         shown.setAlphaF(isDraggingOver ? 1.0f : static_cast<float>(activeBorderAlpha));
         border_->setBorder(shown, borderWidth);
-        border_->show();
-        border_->raise();
         return;
     }
-    border_->setBorder(border_->color(), 0);
-    border_->hide();
+    border_->hideBorder();
 }
 
 bool FloatingKippetWindow::isBorderVisible() const {
-    return !border_->isHidden();
+    return border_->isBorderShown();
 }
 
 QColor FloatingKippetWindow::borderColor() const {
@@ -130,17 +115,38 @@ double FloatingKippetWindow::currentBorderWidth() const {
     return border_->borderWidth();
 }
 
-void FloatingKippetWindow::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
+void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
+    // The backing store of a translucent window starts transparent; the tile is drawn once per
+    // size and colour and blitted, which keeps a launch with many panels quick.
     QColor tile = palette().color(QPalette::Window);
     tile.setAlphaF(static_cast<float>(tileOpacity));
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    const qreal scale = devicePixelRatioF();
+    const QString key = QStringLiteral("kippet-tile-%1x%2@%3-%4")
+                            .arg(width())
+                            .arg(height())
+                            .arg(scale)
+                            .arg(tile.rgba(), 8, 16);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap(size() * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
+        QPainter tilePainter(&pixmap);
+        tilePainter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+        tilePainter.fillPath(path, tile);
+        tilePainter.end();
+        QPixmapCache::insert(key, pixmap);
+    }
+    QPainter painter(this);
+    // The backing store is transparent where the tile is drawn, so copying equals blending.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.fillPath(path, tile);
+    // Only what changed: a border change repaints just the band along the edge.
+    for (const QRect& part : event->region())
+        painter.drawPixmap(part, pixmap,
+                           QRectF(part.x() * scale, part.y() * scale, part.width() * scale,
+                                  part.height() * scale));
 }
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
@@ -149,6 +155,31 @@ void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
         content_->setGeometry(rect());
     if (border_)
         border_->setGeometry(rect());
+    layoutGrips();
+    rememberExpandedFrame();
+}
+
+void FloatingKippetWindow::layoutGrips() {
+    // Made when the panel first becomes resizable: most panels never do, and every widget
+    // counts at start-up, where Qt walks all of them on each activation.
+    if (isResizable_ && grips_.isEmpty()) {
+        for (const Qt::Edges edges :
+             {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
+              Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
+              Qt::BottomEdge | Qt::LeftEdge, Qt::BottomEdge | Qt::RightEdge}) {
+            auto* grip = new ResizeGrip(edges, this);
+            // Letting go of an edge is a mouse-up on the panel like any other: the place is
+            // saved.
+            connect(grip, &ResizeGrip::released, this,
+                    [this] { updateSavedPosition(frame().origin()); });
+            grips_.append(grip);
+        }
+    }
+    for (ResizeGrip* grip : std::as_const(grips_)) {
+        grip->setGeometry(grip->placement(size()));
+        grip->setVisible(isResizable_);
+        grip->raise();
+    }
 }
 
 void FloatingKippetWindow::changeEvent(QEvent* event) {
@@ -169,10 +200,12 @@ void FloatingKippetWindow::postActiveStateChanged() {
 void FloatingKippetWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     shownOrigin_ = frame().origin();
+    watchWindowHandle();
 }
 
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    rememberExpandedFrame();
     windowDidMove();
 }
 
@@ -190,6 +223,11 @@ void FloatingKippetWindow::windowDidMove() {
 }
 
 void FloatingKippetWindow::closeEvent(QCloseEvent* event) {
+    // The editors go first, each announcing itself gone, then the registry forgets the panel.
+    if (noteWindow_)
+        noteWindow_->close();
+    if (todoWindow_)
+        todoWindow_->close();
     emit windowWillClose();
     QWidget::closeEvent(event);
 }

@@ -7,17 +7,29 @@
 #include <QList>
 #include <QPointer>
 #include <QUuid>
+#include <QVariantAnimation>
 #include <QWidget>
+#include <QWindow>
 #include <functional>
 #include <optional>
 
 class ChromeBorderView;
 class Kippet;
+class NoteEditorWindow;
+class QKeyEvent;
+class ResizeGrip;
+class TodoEditorWindow;
 
 // The floating panel of one open kippet: a frameless, always-on-top tool window drawn as a
 // rounded translucent tile, with a coloured border while it is active or something is dragged
 // over it. It takes keyboard focus when clicked and is moved by dragging its background.
 // Geometry is in the app's screen coordinates (ScreenSpace converts at the Qt boundary).
+//
+// Its mode is the kippet's: expanded (isExpanded, a resizable panel), else mini (isMiniView, an
+// 80 × 80 tile), else collapsed (a 220 × 200 tile). Every transition keeps the bottom-left
+// corner unless the screen clamp moves it, and writes and saves the kippet's position. The
+// panel answers single-key shortcuts and Ctrl keys, and owns its kippet's note and todo
+// editor panels.
 class FloatingKippetWindow : public QWidget {
     Q_OBJECT
 public:
@@ -44,13 +56,50 @@ public:
     QUuid kippetId() const { return kippetId_; }
     QWidget* contentView() const { return content_; }
 
+    // While a transition animates, the frame it moves to.
     RectD frame() const;
-    void setFrame(const RectD& frame);
+    // Moves and sizes the panel at once, or animated when animations are on and it shows. While
+    // the kippet is expanded the frame is remembered as the one to expand to next time.
+    void setFrame(const RectD& frame, bool animate = false);
     std::optional<RectD> lastExpandedFrame() const { return lastExpandedFrame_; }
+    std::optional<QPointF> lastCollapsedPosition() const { return lastCollapsedPosition_; }
     bool isWindowActive() const { return isWindowActive_; }
+    // Only an expanded panel is resizable, by its edges and corners.
+    bool isResizable() const { return isResizable_; }
+    bool isAnimating() const;
 
     // Writes the origin into the kippet and starts its save.
     void updateSavedPosition(QPointF origin);
+
+    // Modes. Each writes the kippet's flags and position and starts a save.
+    // Expands a collapsed or mini panel, collapses an expanded one (back to mini when its kippet
+    // is in mini view).
+    void toggleExpanded();
+    // Between collapsed and mini; nothing while expanded.
+    void toggleMiniView();
+    // Mini view from any mode.
+    void enterMiniView();
+    // The resizability and size limits of the kippet's mode; an expanded kippet's frame becomes
+    // the one to expand to. Neither moves nor resizes the panel.
+    void applySizeConstraints(const RectD& frame);
+    // After the screens changed: a panel whose origin the clamp moves jumps there and saves it;
+    // one whose size alone would change stays as it is.
+    void screenParametersChanged();
+
+    // Keys. Ctrl+V pastes into a focused text widget, else posts the paste request; Ctrl+C, X
+    // and A go to a focused text widget. True when the key was taken.
+    bool performKeyEquivalent(QKeyEvent* event);
+    // A single key (Shift allowed) matched against the shortcuts in force, then the fixed "c"
+    // that collapses. True when it matched, also when its action did nothing.
+    bool performShortcut(QKeyEvent* event);
+
+    // Editor panels: at most one of each; showing an open one brings it to the front.
+    void showNoteEditor();
+    void showTodoEditor();
+    void toggleNoteEditor();
+    void toggleTodoEditor();
+    NoteEditorWindow* noteWindow() const;
+    TodoEditorWindow* todoWindow() const;
 
     // Called by the content view with its states and the kippet's display colour. Applied on a
     // later turn of the event loop, in call order, so the last of a burst wins.
@@ -67,6 +116,9 @@ signals:
     void windowWillClose();
 
 protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -78,8 +130,27 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    struct SizeLimits {
+        QSize minimum;
+        QSize maximum;
+    };
+    enum class EditorSlot { note, todo };
+
     void place(const OtherPanels& otherPanels);
-    void applySizeConstraints(const RectD& frame);
+    void expand();
+    void collapse();
+    // Sets the limits and resizability of the mode to come, then the frame (animated).
+    void transition(const RectD& frame, bool resizable);
+    void applyLimits();
+    void finishAnimation();
+    void layoutGrips();
+    void rememberExpandedFrame();
+    bool isCtrlKeyTaken(int key) const;
+    QWidget* focusedTextWidget() const;
+    void watchWindowHandle();
+    QColor accentColor() const;
+    template <typename Editor> void showEditor(QPointer<Editor>& slot, EditorSlot which);
+    static void editorClosed(const QPointer<FloatingKippetWindow>& window, EditorSlot which);
     void applyChromeBorder(bool isWindowActive, bool isDraggingOver, const QColor& color);
     void postActiveStateChanged();
     void windowDidMove();
@@ -89,7 +160,16 @@ private:
     QWidget* content_ = nullptr;
     ChromeBorderView* border_ = nullptr;
     std::optional<RectD> lastExpandedFrame_;
+    std::optional<QPointF> lastCollapsedPosition_;
     bool isWindowActive_ = false;
+    bool isResizable_ = false;
+    SizeLimits limits_{QSize(0, 0), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)};
+    QPointer<QVariantAnimation> animation_;
+    std::optional<RectD> animationTarget_;
+    QList<ResizeGrip*> grips_;
+    QPointer<QWindow> watchedWindow_;
+    QPointer<NoteEditorWindow> noteWindow_;
+    QPointer<TodoEditorWindow> todoWindow_;
     // The origin last seen while shown; moves that keep it are placements, not moves.
     std::optional<QPointF> shownOrigin_;
     std::optional<QPoint> dragOffset_;

@@ -4,19 +4,23 @@
 #include "model/Kippet.h"
 #include "window/FloatingKippetWindow.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace {
+constexpr int horizontalPadding = 16;
+constexpr int verticalPadding = 12;
+} // namespace
 
 KippetContentStandIn::KippetContentStandIn(Kippet* kippet, FloatingKippetWindow* window)
-    : QWidget(window), kippet_(kippet), window_(window), name_(new QLabel(this)) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 12, 16, 12);
-    name_->setAlignment(Qt::AlignCenter);
-    name_->setWordWrap(true);
-    QFont font = name_->font();
-    font.setWeight(QFont::DemiBold);
-    name_->setFont(font);
-    layout->addWidget(name_);
+    : QWidget(window), kippet_(kippet), window_(window) {
+    QFont bold = font();
+    bold.setWeight(QFont::DemiBold);
+    setFont(bold);
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    name_.setTextOption(option);
+    name_.setTextFormat(Qt::PlainText);
     updateName();
     connect(kippet, &Kippet::nameChanged, this, &KippetContentStandIn::updateName);
     connect(window, &FloatingKippetWindow::activeStateChanged, this, [this](bool isActive) {
@@ -33,5 +37,23 @@ QColor KippetContentStandIn::displayColor() const {
 
 void KippetContentStandIn::updateName() {
     if (kippet_)
-        name_->setText(kippet_->name());
+        name_.setText(kippet_->name());
+    update();
+}
+
+void KippetContentStandIn::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    name_.setTextWidth(std::max(0, width() - 2 * horizontalPadding));
+}
+
+void KippetContentStandIn::paintEvent(QPaintEvent* event) {
+    const QSizeF size = name_.size();
+    const QPointF origin(horizontalPadding,
+                         std::max<double>(verticalPadding, (height() - size.height()) / 2));
+    // A repaint of the panel's edge leaves the name alone.
+    if (name_.text().isEmpty() || !event->region().intersects(QRectF(origin, size).toAlignedRect()))
+        return;
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawStaticText(origin, name_);
 }

@@ -143,6 +143,51 @@ private slots:
         QVERIFY(!h.manager().hasPendingRetry(item.id));
     }
 
+    void quickRetriesAnalyseEachWaitingItemOnce() {
+        IntakeHarness h;
+        h.analyzer->answer(ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)))
+            .answer(ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)))
+            .answer(ScriptedAnalyzer::resultFrom(QStringLiteral("retry")));
+        const KippetItem first = pasteText(h, QStringLiteral("First"));
+        const KippetItem second = pasteText(h, QStringLiteral("Second"));
+        QCOMPARE(h.analyzer->analyzedItems.size(), 2);
+        // Each attempt takes a while: later retries arrive while the first ones still run.
+        h.analyzer->setDelay(1s);
+        for (int call = 0; call < 10; ++call) {
+            h.manager().retryWaitingAnalyses();
+            testClock().advance(0ms);
+        }
+        testClock().advance(1s);
+        testClock().advance(60s);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 4);
+        QCOMPARE(h.analyzer->analyzedItems[2].id, first.id);
+        QCOMPARE(h.analyzer->analyzedItems[3].id, second.id);
+        QCOMPARE(current(*h.kippet, first.id).category, ItemCategory::documents);
+        QCOMPARE(current(*h.kippet, second.id).category, ItemCategory::documents);
+        QVERIFY(!h.manager().hasPendingRetry(first.id));
+    }
+
+    void aRetryAskedForDuringAnAttemptFollowsItsOutcome() {
+        IntakeHarness h;
+        h.analyzer->answer(
+            ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)));
+        const KippetItem item = pasteText(h, QStringLiteral("Flaky"));
+        h.analyzer->setDelay(1s);
+        h.manager().retryWaitingAnalyses();
+        testClock().advance(0ms);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 2);
+        // Asked again while the attempt runs: once it has failed, the next one follows at once.
+        h.manager().retryWaitingAnalyses();
+        h.analyzer->answer(ScriptedAnalyzer::resultFrom(QStringLiteral("retry")));
+        testClock().advance(1s);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 3);
+        QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::waitingForAnalysis);
+        testClock().advance(1s);
+        QCOMPARE(current(*h.kippet, item.id).category, ItemCategory::documents);
+        testClock().advance(120s);
+        QCOMPARE(h.analyzer->analyzedItems.size(), 3);
+    }
+
     void switchingAnalysisOffClassifiesWaitingItemsAndEndsRetries() {
         IntakeHarness h;
         h.analyzer->answer(

@@ -248,6 +248,23 @@ private slots:
                  std::optional<QString>("Sort items by client name."));
     }
 
+    // The manager keeps rows of its own: a later edit through it must not write older
+    // instructions back over the saved ones.
+    void laterEditsOfTheKippetKeepTheSavedPair() {
+        Kippet* kippet = h->createKippet("Invoices", QString("Old rule"));
+        const QUuid id = kippet->id();
+        h->manager().closeKippet(kippet);
+        QCOMPARE(CustomInstructions::store(id, QString("By client"), QString("Client.")),
+                 std::nullopt);
+        h->manager().reopenKippet(kippet);
+        h->manager().closeKippet(kippet);
+        h->app.restart();
+        QCOMPARE(h->manager().kippet(id)->customInstructions(),
+                 std::optional<QString>("By client"));
+        QCOMPARE(h->manager().kippet(id)->sanitizedInstructions(),
+                 std::optional<QString>("Client."));
+    }
+
     void cancelLeavesTheInstructionsAndClosesTheSheet() {
         Kippet* kippet = h->createKippet("Invoices", QString("By client"));
         int closed = 0;

@@ -233,17 +233,29 @@ private slots:
     // Stores written before the application id existed are still ours: opened, and stamped.
     void aStoreWithoutTheApplicationIdButWithOurTablesIsOpened() {
         const QString folder = dir_.filePath(QStringLiteral("earlier"));
+        QDir().mkpath(folder);
         {
-            auto container = StoreContainer::createLocalContainer(folder);
-            QSqlQuery query(container->database());
+            // A store as the first version wrote it: schema 1.0.0, no application id.
+            QSqlDatabase database =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("earlier"));
+            database.setDatabaseName(folder + storeName);
+            QVERIFY(database.open());
+            StoreSchema::migrate(database, QStringLiteral("earlier"), 10000);
+            QSqlQuery query(database);
+            QVERIFY(query.exec(QStringLiteral("PRAGMA application_id = 0")));
             QVERIFY(query.exec(QStringLiteral("INSERT INTO kippets (id, name) VALUES "
                                               "('0F3C2B9E-1111-4222-8333-944455556666', 'Kept')")));
+            database.close();
         }
-        runOn(folder + storeName, {QStringLiteral("PRAGMA application_id = 0")});
+        QSqlDatabase::removeDatabase(QStringLiteral("earlier"));
         auto container = StoreContainer::createLocalContainer(folder);
         QSqlQuery query(container->database());
         QVERIFY(query.exec(QStringLiteral("PRAGMA application_id")) && query.next());
         QCOMPARE(query.value(0).toLongLong(), StoreSchema::applicationId);
+        QVERIFY(query.exec(QStringLiteral("PRAGMA user_version")) && query.next());
+        QCOMPARE(query.value(0).toInt(), 10001);
+        QVERIFY(query.exec(QStringLiteral("SELECT content_size, thumbnail_is_content FROM "
+                                          "kippet_item_contents")));
         QVERIFY(query.exec(QStringLiteral("SELECT name FROM kippets")) && query.next());
         QCOMPARE(query.value(0).toString(), QStringLiteral("Kept"));
     }

@@ -5,6 +5,7 @@
 #include "analysis/LocalModelServer.h"
 #include "app/AppDelegate.h"
 #include "app/Dialogs.h"
+#include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
 #include "app/RavorurOdu.h"
 #include "model/Kippet.h"
@@ -19,6 +20,7 @@
 #include "window/FloatingKippetWindow.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QSqlQuery>
 #include <ctime>
 
@@ -45,12 +47,22 @@ AppHarness::AppHarness() {
     HttpClient::install(http_.get());
     localModel_ = std::make_unique<LocalModelServer>();
     LocalModelServer::install(localModel_.get());
+    // The first probe starts at once; it is answered before a test begins, so none is left
+    // suspended when the harness goes.
+    LocalModelServer* server = localModel_.get();
+    if (!TaskRunner::waitUntil([server] { return server->hasAnswered(); }))
+        qFatal("the local model server was not probed");
     ai_ = std::make_unique<AIService>();
     AIService::install(ai_.get());
 }
 
 AppHarness::~AppHarness() {
     stop();
+    // A probe of the local model server still under way would outlive the server it answers to:
+    // a short test ends before the first probe does on a busy machine.
+    QDeadlineTimer deadline(std::chrono::seconds(10));
+    while (localModel_->isProbing() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     AIService::install(nullptr);
     ai_.reset();
     LocalModelServer::install(nullptr);
@@ -92,6 +104,9 @@ void AppHarness::buildServices() {
     StoreManager::install(store_.get());
     manager_ = std::make_unique<KippetManager>(store_.get(), folder());
     KippetManager::install(manager_.get());
+    // The saved keys are read when the app starts, as the process-wide manager reads them.
+    shortcuts_ = std::make_unique<KeyboardShortcutManager>();
+    KeyboardShortcutManager::install(shortcuts_.get());
     registry_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(registry_.get());
     manager_->setWindowRegistry(registry_.get());
@@ -124,6 +139,8 @@ void AppHarness::stop() {
         manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);
     registry_.reset();
+    KeyboardShortcutManager::install(nullptr);
+    shortcuts_.reset();
     KippetManager::install(nullptr);
     manager_.reset();
     StoreManager::install(nullptr);

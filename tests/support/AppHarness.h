@@ -16,6 +16,7 @@ class AppDelegate;
 class Dialogs;
 class FloatingKippetWindow;
 class HttpClient;
+class KeyboardShortcutManager;
 class Kippet;
 class KippetManager;
 class LocalModelServer;
@@ -71,6 +72,7 @@ public:
     StoreManager& store() { return *store_; }
     KippetManager& manager() { return *manager_; }
     MenuBarManager& registry() { return *registry_; }
+    KeyboardShortcutManager& shortcuts() { return *shortcuts_; }
     AppDelegate& delegate() { return *delegate_; }
     bool isRunning() const { return manager_ != nullptr; }
 
@@ -96,6 +98,7 @@ private:
     std::unique_ptr<AIService> ai_;
     std::unique_ptr<StoreManager> store_;
     std::unique_ptr<KippetManager> manager_;
+    std::unique_ptr<KeyboardShortcutManager> shortcuts_;
     std::unique_ptr<MenuBarManager> registry_;
     std::unique_ptr<AppDelegate> delegate_;
 };

@@ -18,12 +18,16 @@ public:
     void setScreens(const QList<ScreenInfo>& screens);
     // Which screen holds the active window; nothing: the primary.
     void setMainScreenIndex(std::optional<int> index) { mainIndex_ = index; }
+    // Where the mouse pointer is, in the app's coordinates.
+    void setCursorPosition(QPointF position) { cursor_ = position; }
 
     QList<ScreenInfo> screens() const override { return screens_; }
     std::optional<ScreenInfo> mainScreen() const override;
     ScreenSpace space() const override;
+    QPointF cursorPosition() const override { return cursor_; }
 
 private:
     QList<ScreenInfo> screens_;
     std::optional<int> mainIndex_;
+    QPointF cursor_{720, 450};
 };

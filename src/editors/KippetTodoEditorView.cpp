@@ -1,0 +1,129 @@
+#include "editors/KippetTodoEditorView.h"
+
+#include "editors/EditorStyle.h"
+#include "editors/RoundSymbolButton.h"
+#include "editors/SharedTodoRow.h"
+#include "editors/TodoEmptyState.h"
+#include "editors/TodoListView.h"
+#include "model/Kippet.h"
+#include "platform/Clock.h"
+#include "platform/KippetsError.h"
+#include "platform/Log.h"
+#include "store/KippetManager.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <chrono>
+
+namespace {
+constexpr int margin = RoundSymbolButton::shadowMargin;
+
+// A hairline between the add row and the list.
+class Divider : public QWidget {
+public:
+    Divider() { setFixedHeight(1); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), EditorStyle::withAlpha(EditorStyle::primary(palette()), 0.12));
+    }
+};
+} // namespace
+
+KippetTodoEditorView::KippetTodoEditorView(Kippet* kippet, const QColor& accentColor,
+                                           QWidget* parent)
+    : QWidget(parent), kippet_(kippet), addField_(new QLineEdit),
+      addButton_(new RoundSymbolButton(QStringLiteral("plus"), RoundSymbolButton::Fill::accent)),
+      scrollArea_(new QScrollArea), list_(new TodoListView(kippet, SharedTodoRow::editorMetrics())),
+      closeButton_(new RoundSymbolButton(QStringLiteral("arrow.down.right.and.arrow.up.left"),
+                                         RoundSymbolButton::Fill::material, this)) {
+    setMinimumSize(360, 300);
+
+    addField_->setObjectName(QStringLiteral("AddTodoTextField"));
+    addField_->setPlaceholderText(QStringLiteral("Add a todo..."));
+    addField_->setFrame(false);
+    addField_->setFont(EditorStyle::font(fieldFontPixels));
+    EditorStyle::makeTransparent(addField_);
+    connect(addField_, &QLineEdit::returnPressed, this, &KippetTodoEditorView::addTodo);
+    connect(addField_, &QLineEdit::textChanged, this, &KippetTodoEditorView::updateAddButton);
+
+    addButton_->setObjectName(QStringLiteral("AddTodoButton"));
+    addButton_->setToolTip(QStringLiteral("Add Todo"));
+    addButton_->setAccentColor(accentColor);
+    connect(addButton_, &QAbstractButton::clicked, this, &KippetTodoEditorView::addTodo);
+    updateAddButton();
+
+    auto* addRow = new QHBoxLayout;
+    // The button's own margin holds its shadow; the row's padding makes up the rest.
+    addRow->setContentsMargins(16, 16 - margin, 16 - margin, 12 - margin);
+    addRow->setSpacing(12 - margin);
+    addRow->addWidget(addField_, 1);
+    addRow->addWidget(addButton_);
+
+    list_->setContentsMargins(16, 12, 16, 12);
+    list_->setEmptyState(new TodoEmptyState);
+    scrollArea_->setFrameShape(QFrame::NoFrame);
+    scrollArea_->setWidgetResizable(true);
+    scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrollArea_->setWidget(list_);
+    EditorStyle::makeTransparent(scrollArea_);
+    EditorStyle::makeTransparent(scrollArea_->viewport());
+    EditorStyle::makeTransparent(list_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(addRow);
+    layout->addWidget(new Divider);
+    layout->addWidget(scrollArea_, 1);
+
+    closeButton_->setObjectName(QStringLiteral("CloseTodosButton"));
+    closeButton_->setToolTip(QStringLiteral("Close Todos"));
+    connect(closeButton_, &QAbstractButton::clicked, this, &KippetTodoEditorView::closeRequested);
+    placeCloseButton();
+}
+
+void KippetTodoEditorView::setAccentColor(const QColor& color) {
+    addButton_->setAccentColor(color);
+}
+
+void KippetTodoEditorView::updateAddButton() {
+    addButton_->setEnabled(!addField_->text().trimmed().isEmpty());
+}
+
+void KippetTodoEditorView::addTodo() {
+    const QString text = addField_->text().trimmed();
+    if (text.isEmpty() || !kippet_)
+        return;
+    addField_->clear();
+    // The add belongs to the kippet, not to this view: closing the panel at once still adds.
+    QPointer<QLineEdit> field(addField_);
+    Clock::shared().schedule(
+        std::chrono::milliseconds(addDelayMilliseconds), kippet_, [text, field, kippet = kippet_] {
+            try {
+                KippetManager::shared().addTodo(text, kippet);
+            } catch (const KippetsError& error) {
+                Log::line(QStringLiteral("⚠️ [TodoEditor] Could not add the todo: ") +
+                          error.errorDescription());
+                // What the user typed meanwhile wins over the lost text.
+                if (field && field->text().isEmpty())
+                    field->setText(text);
+            }
+        });
+}
+
+void KippetTodoEditorView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeCloseButton();
+}
+
+void KippetTodoEditorView::placeCloseButton() {
+    const QSize size = closeButton_->size();
+    closeButton_->move(width() - 16 + margin - size.width(),
+                       height() - 16 + margin - size.height());
+    closeButton_->raise();
+}

@@ -1,0 +1,50 @@
+#include "editors/TodoEmptyState.h"
+
+#include "editors/EditorStyle.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+// The bundled drawing leaves room around its glyph: this draws it as tall as a 40-point symbol.
+constexpr double symbolPoints = 54;
+constexpr double titlePixels = 11;
+constexpr double hintPixels = 10;
+
+void colour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+} // namespace
+
+TodoEmptyState::TodoEmptyState(QWidget* parent)
+    : QWidget(parent), symbol_(new QLabel), title_(new QLabel(QStringLiteral("No todos yet"))),
+      hint_(new QLabel(QStringLiteral("Add your first todo above"))) {
+    title_->setFont(EditorStyle::font(titlePixels));
+    hint_->setFont(EditorStyle::font(hintPixels));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 40, 0, 40);
+    layout->setSpacing(12);
+    for (QLabel* label : {symbol_, title_, hint_}) {
+        label->setAlignment(Qt::AlignCenter);
+        layout->addWidget(label);
+    }
+    applyColours();
+}
+
+void TodoEmptyState::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange)
+        applyColours();
+}
+
+void TodoEmptyState::applyColours() {
+    const QPalette base = parentWidget() ? parentWidget()->palette() : palette();
+    const QColor tertiary = EditorStyle::tertiary(base);
+    symbol_->setPixmap(
+        EditorStyle::symbol(QStringLiteral("checklist"), symbolPoints, tertiary, this));
+    colour(title_, EditorStyle::secondary(base));
+    colour(hint_, tertiary);
+}

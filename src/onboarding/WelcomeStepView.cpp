@@ -1,0 +1,86 @@
+#include "onboarding/WelcomeStepView.h"
+
+#include "model/OnboardingState.h"
+#include "onboarding/SymbolView.h"
+#include "onboarding/TourButtons.h"
+#include "onboarding/TourLayout.h"
+#include "onboarding/TourStyle.h"
+#include "onboarding/WelcomeFeatureTile.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+using TourStyle::Named;
+using TourStyle::TextStyle;
+
+namespace {
+QWidget* header(QWidget* parent) {
+    auto* box = new QWidget(parent);
+    StackBuilder stack(plainColumn(box), 16);
+    auto* symbol = new SymbolView(QStringLiteral("tray.2.fill"), 80, box);
+    symbol->setGradient(Named::blue, Named::purple);
+    symbol->setGlow(Named::blue, 0.3, 20);
+    stack.add(symbol);
+    auto* title = new QLabel(QStringLiteral("Welcome to Kippets"), box);
+    title->setFont(TourStyle::systemFont(40, QFont::Bold));
+    stack.add(title);
+    auto* tagline =
+        new QLabel(QStringLiteral("Your intelligent floating workspace for Linux"), box);
+    TourStyle::applyText(tagline, TextStyle::title3, true);
+    stack.add(tagline);
+    return box;
+}
+
+QWidget* featureTiles(QWidget* parent) {
+    struct Tile {
+        const char* symbol;
+        Named color;
+    };
+    const Tile tiles[] = {{"folder.fill", Named::blue},
+                          {"star.fill", Named::purple},
+                          {"heart.fill", Named::pink},
+                          {"lightbulb.fill", Named::orange}};
+    auto* row = new QWidget(parent);
+    QHBoxLayout* layout = plainRow(row);
+    layout->setContentsMargins(0, 16, 0, 0);
+    layout->setSpacing(24);
+    for (int index = 0; index < 4; ++index) {
+        layout->addWidget(new WelcomeFeatureTile(QString::fromLatin1(tiles[index].symbol),
+                                                 tiles[index].color, index, row));
+    }
+    return row;
+}
+} // namespace
+
+WelcomeStepView::WelcomeStepView(OnboardingState* state, QWidget* parent)
+    : QWidget(parent), state_(state) {
+    StackBuilder stack(plainColumn(this), 32);
+    stack.addFlexible();
+    stack.add(header(this));
+    stack.add(featureTiles(this));
+
+    auto* description = new QLabel(QStringLiteral("Organize files, links, notes, and more with "
+                                                  "AI-powered categorization.\nLet's take a "
+                                                  "quick tour!"),
+                                   this);
+    TourStyle::applyText(description, TextStyle::body, true);
+    description->setAlignment(Qt::AlignHCenter);
+    description->setContentsMargins(40, 0, 40, 0);
+    stack.add(description);
+    stack.addFlexible();
+
+    auto* getStarted = new QPushButton(QStringLiteral("Get Started"), this);
+    getStarted->setObjectName(QStringLiteral("GetStartedButton"));
+    QFont font = TourStyle::font(TextStyle::title3);
+    font.setBold(true);
+    getStarted->setFont(font);
+    getStarted->setMinimumWidth(200);
+    TourButtons::style(getStarted, TourButtons::Kind::prominent, true);
+    connect(getStarted, &QPushButton::clicked, this, [this] {
+        if (state_) {
+            state_->nextStep();
+        }
+    });
+    stack.add(getStarted);
+    stack.addFlexible();
+}

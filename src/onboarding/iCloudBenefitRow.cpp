@@ -1,0 +1,23 @@
+#include "onboarding/iCloudBenefitRow.h"
+
+#include "onboarding/SymbolView.h"
+#include "onboarding/TourLayout.h"
+#include "onboarding/TourStyle.h"
+
+#include <QLabel>
+
+iCloudBenefitRow::iCloudBenefitRow(const QString& icon, const QString& text, QWidget* parent)
+    : QWidget(parent), icon_(icon), text_(text) {
+    QHBoxLayout* row = plainRow(this);
+    row->setSpacing(12);
+    auto* symbol =
+        new SymbolView(icon, TourStyle::font(TourStyle::TextStyle::body).pixelSize(), this);
+    symbol->setColor(TourStyle::Named::blue);
+    auto* column = new QWidget(this);
+    column->setFixedWidth(24);
+    plainRow(column)->addWidget(symbol, 0, Qt::AlignCenter);
+    row->addWidget(column);
+    auto* label = new QLabel(text, this);
+    TourStyle::applyText(label, TourStyle::TextStyle::body, true);
+    row->addWidget(label, 1);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "model/OnboardingState.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QVariantAnimation;
+class RoundedPanel;
+class SymbolView;
+
+// Step 1: the iCloud choice. The toggle edits the tour's iCloudSyncPreference in memory only; the
+// completion step stores it. Where this system cannot synchronise, the toggle is disabled and
+// shown off, the card says so, and the tour keeps the value it read when it began.
+class iCloudSyncStepView : public QWidget {
+    Q_OBJECT
+public:
+    explicit iCloudSyncStepView(OnboardingState* state, QWidget* parent = nullptr);
+
+private:
+    QWidget* switchCard();
+    QWidget* statusCard();
+    QWidget* benefits();
+    // Shows what the current choice means; `animated` eases the card's colour over.
+    void showStatus(bool animated);
+
+    QPointer<OnboardingState> state_;
+    bool available_;
+    QCheckBox* toggle_ = nullptr;
+    RoundedPanel* status_ = nullptr;
+    SymbolView* statusSymbol_ = nullptr;
+    QLabel* statusTitle_ = nullptr;
+    QLabel* statusExplanation_ = nullptr;
+    QVariantAnimation* statusFade_ = nullptr;
+};

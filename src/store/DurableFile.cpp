@@ -1,0 +1,168 @@
+#include "store/DurableFile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QRegularExpression>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// Writes everything, retrying partial writes and interruptions; the errno of a failure, or 0.
+int writeAll(int fd, const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(std::min<qint64>(size, 1 << 30)));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        size -= written;
+    }
+    return 0;
+}
+
+bool isRunning(qint64 pid) {
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+        return false;
+    // EPERM: the process exists but belongs to someone else.
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+const QRegularExpression& unfinishedPattern() {
+    static const QRegularExpression pattern(QStringLiteral("^(.+)\\.(\\d+)\\.part$"));
+    return pattern;
+}
+} // namespace
+
+DurableFile::Failure DurableFile::write(const QString& path, const QByteArray& bytes, bool sync,
+                                        Access access) {
+    const QByteArray name = native(path);
+    const mode_t mode = access == Access::readOnly ? 0444 : 0644;
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0)
+        return systemText(errno);
+    int error = writeAll(fd, bytes.constData(), bytes.size());
+    if (error == 0 && sync && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    if (error != 0) {
+        ::unlink(name.constData());
+        return systemText(error);
+    }
+    return std::nullopt;
+}
+
+DurableFile::Failure DurableFile::syncFolder(const QString& folder) {
+    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return systemText(errno);
+    int error = 0;
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        error = errno;
+    ::close(fd);
+    return error == 0 ? Failure() : Failure(systemText(error));
+}
+
+DurableFile::Failure DurableFile::copy(const QString& existing, const QString& path) {
+    const int from = ::open(native(existing).constData(), O_RDONLY | O_CLOEXEC);
+    if (from < 0)
+        return systemText(errno);
+    struct stat info {};
+    if (::fstat(from, &info) != 0) {
+        const int error = errno;
+        ::close(from);
+        return systemText(error);
+    }
+    const QByteArray target = native(path);
+    const int to =
+        ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
+    if (to < 0) {
+        const int error = errno;
+        ::close(from);
+        return systemText(error);
+    }
+    int error = 0;
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        if (copied > 0)
+            continue;
+        if (copied == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+            error = errno;
+            break;
+        }
+        // Where the kernel cannot copy between these files, through a buffer.
+        char buffer[1 << 16];
+        for (;;) {
+            const ssize_t read = ::read(from, buffer, sizeof buffer);
+            if (read < 0 && errno == EINTR)
+                continue;
+            if (read <= 0) {
+                error = read < 0 ? errno : 0;
+                break;
+            }
+            if ((error = writeAll(to, buffer, read)) != 0)
+                break;
+        }
+        break;
+    }
+    ::close(from);
+    if (::close(to) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    if (error != 0) {
+        ::unlink(target.constData());
+        return systemText(error);
+    }
+    return std::nullopt;
+}
+
+DurableFile::Failure DurableFile::link(const QString& existing, const QString& path) {
+    if (::link(native(existing).constData(), native(path).constData()) != 0)
+        return systemText(errno);
+    return std::nullopt;
+}
+
+DurableFile::Failure DurableFile::rename(const QString& from, const QString& to) {
+    if (::rename(native(from).constData(), native(to).constData()) != 0)
+        return systemText(errno);
+    return std::nullopt;
+}
+
+qint64 DurableFile::linkCount(const QString& path) {
+    struct stat info {};
+    if (::stat(native(path).constData(), &info) != 0)
+        return 0;
+    return qint64(info.st_nlink);
+}
+
+QString DurableFile::unfinishedName(const QString& finalName) {
+    return QStringLiteral("%1.%2.part").arg(finalName).arg(QCoreApplication::applicationPid());
+}
+
+bool DurableFile::isUnfinished(const QString& name) {
+    return unfinishedPattern().match(name).hasMatch();
+}
+
+std::optional<QString> DurableFile::abandonedFinalName(const QString& name) {
+    const QRegularExpressionMatch match = unfinishedPattern().match(name);
+    if (!match.hasMatch() || isRunning(match.captured(2).toLongLong()))
+        return std::nullopt;
+    return match.captured(1);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QVariant>
+#include <QVariantList>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One prepared statement on a Qt Sql connection's own SQLite handle, for the statements that run
+// once per stored item: binding through Qt Sql formats a placeholder name for every value and
+// made binding cost as much as storing. Values are bound from QVariants of the kinds the store
+// writes (null, integers, reals, text, bytes). GUI thread only, like the connection; drop it
+// before the connection goes.
+class SqliteStatement {
+public:
+    // Throws StoreError with SQLite's reason.
+    SqliteStatement(const QSqlDatabase& database, const char* statement);
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    // Binds the values to the placeholders from the first on, runs the statement once and
+    // returns the row id it inserted. The bytes of values are not copied: they must live until
+    // the call returns. Throws StoreError with SQLite's reason.
+    qint64 insert(const QVariantList& values);
+
+private:
+    void bind(int index, const QVariant& value);
+    [[noreturn]] void fail() const;
+
+    sqlite3* database_ = nullptr;
+    sqlite3_stmt* statement_ = nullptr;
+};

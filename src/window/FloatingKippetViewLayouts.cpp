@@ -1,0 +1,185 @@
+// The view's layouts: collapsed (a header, the status and a row of buttons), mini (the status
+// alone) and expanded (built by its factory).
+#include "model/Kippet.h"
+#include "platform/Log.h"
+#include "window/ActionButton.h"
+#include "window/CollapsedStateIndicator.h"
+#include "window/FloatingKippetView.h"
+#include "window/FloatingKippetWindow.h"
+#include "window/MiniStateIndicator.h"
+
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+namespace {
+FloatingKippetView::LayoutFactory& expandedLayoutFactory() {
+    static FloatingKippetView::LayoutFactory factory;
+    return factory;
+}
+
+QString pasteHelpText() {
+    return QStringLiteral("Paste from Clipboard (%1)")
+        .arg(QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText));
+}
+} // namespace
+
+void FloatingKippetView::setExpandedLayoutFactory(LayoutFactory factory) {
+    expandedLayoutFactory() = std::move(factory);
+}
+
+void FloatingKippetView::showLayoutForMode() {
+    if (!kippet_)
+        return;
+    // The old layout may be the one whose click switched the mode: it goes once that click ends.
+    if (layout_) {
+        layout_->hide();
+        layout_->deleteLater();
+    }
+    buttons_.clear();
+    if (kippet_->isExpanded())
+        layout_ = expandedLayout();
+    else if (kippet_->isMiniView())
+        layout_ = miniLayout();
+    else
+        layout_ = collapsedLayout();
+    layout_->setParent(this);
+    layout_->setGeometry(rect());
+    layout_->show();
+    updateButtons();
+}
+
+QWidget* FloatingKippetView::expandedLayout() {
+    if (const LayoutFactory& factory = expandedLayoutFactory())
+        return factory(this);
+    // Until the expanded layout exists: the kippet's name.
+    auto* layout = new QWidget;
+    layout->setObjectName(QStringLiteral("ExpandedLayout"));
+    auto* box = new QVBoxLayout(layout);
+    box->setContentsMargins(16, 12, 16, 12);
+    auto* name = new QLabel(kippet_->name());
+    name->setAlignment(Qt::AlignCenter);
+    name->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFont font = name->font();
+    font.setWeight(QFont::DemiBold);
+    name->setFont(font);
+    box->addWidget(name);
+    connect(kippet_, &Kippet::nameChanged, name, [name, kippet = kippet_] {
+        if (kippet)
+            name->setText(kippet->name());
+    });
+    return layout;
+}
+
+QWidget* FloatingKippetView::miniLayout() {
+    auto* layout = new QWidget;
+    layout->setObjectName(QStringLiteral("MiniLayout"));
+    auto* box = new QVBoxLayout(layout);
+    box->setContentsMargins(0, 0, 0, 0);
+    miniIndicator_ = new MiniStateIndicator(kippet_, isWindowActive_);
+    // The status takes no clicks here: a click focuses the panel, a double click expands it.
+    miniIndicator_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    box->addWidget(miniIndicator_);
+    return layout;
+}
+
+QWidget* FloatingKippetView::collapsedLayout() {
+    auto* layout = new QWidget;
+    layout->setObjectName(QStringLiteral("CollapsedLayout"));
+    auto* stack = new QVBoxLayout(layout);
+    stack->setContentsMargins(16, 12, 16, 12);
+    stack->setSpacing(12);
+    const QColor accent = palette().color(QPalette::Highlight);
+    const QColor colour = displayColor();
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(0, 0, 0, 0);
+    auto* create = new ActionButton(
+        QStringLiteral("plus.circle.fill"), QStringLiteral("Create New Kippet"),
+        QStringLiteral("NewKippetButton"), [this] { setShowNewKippetSheet(true); }, isWindowActive_,
+        false, accent, 24, 18, ActionButtonStyle::plain);
+    auto* close = new ActionButton(
+        QStringLiteral("xmark.circle.fill"), QStringLiteral("Close Kippet"),
+        QStringLiteral("CloseKippetButton"), [this] { closeKippet(); }, isWindowActive_, false,
+        accent, 24, 18, ActionButtonStyle::plain);
+    header->addWidget(create);
+    header->addStretch();
+    header->addWidget(close);
+    stack->addLayout(header);
+
+    collapsedIndicator_ = new CollapsedStateIndicator(kippet_, isWindowActive_);
+    collapsedIndicator_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    connect(collapsedIndicator_, &CollapsedStateIndicator::tapped, this,
+            &FloatingKippetView::statusTapped);
+    stack->addWidget(collapsedIndicator_, 1);
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    auto* paste = new ActionButton(
+        QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
+        [this] { pasteFromClipboard(); }, isWindowActive_, false, accent, 36, 16,
+        ActionButtonStyle::glass);
+    notesButton_ = new ActionButton(
+        QStringLiteral("note.text"), QStringLiteral("Open Notes"), QStringLiteral("NotesButton"),
+        [this] { collapsedNotesButtonTapped(); }, isWindowActive_, isNoteEditorOpen_, colour, 36,
+        16, ActionButtonStyle::glass);
+    auto* import = new ActionButton(
+        QStringLiteral("square.and.arrow.down"), QStringLiteral("Import Files"),
+        QStringLiteral("ImportButton"), [this] { importFiles(); }, isWindowActive_, false, accent,
+        36, 16, ActionButtonStyle::glass);
+    todosButton_ = new ActionButton(
+        QStringLiteral("checklist"), QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
+        [this] { collapsedTodosButtonTapped(); }, isWindowActive_, isTodoEditorOpen_, colour, 36,
+        16, ActionButtonStyle::glass);
+    row->addStretch();
+    for (ActionButton* button : {paste, notesButton_.data(), import, todosButton_.data()})
+        row->addWidget(button);
+    row->addStretch();
+    stack->addLayout(row);
+    buttons_ = {create, close, paste, notesButton_, import, todosButton_};
+    return layout;
+}
+
+// A click on the status expands the panel; the double click it may begin is the same gesture.
+void FloatingKippetView::statusTapped(ulong timestamp) {
+    if (!window_)
+        return;
+    statusTapTime_ = timestamp;
+    window_->toggleExpanded();
+}
+
+void FloatingKippetView::updateButtons() {
+    for (const QPointer<ActionButton>& button : std::as_const(buttons_)) {
+        if (button)
+            button->setIsWindowActive(isWindowActive_);
+    }
+    if (notesButton_) {
+        notesButton_->setIsActive(isNoteEditorOpen_);
+        notesButton_->setActiveColor(displayColor());
+        notesButton_->setHelpText(isNoteEditorOpen_ ? QStringLiteral("Close Notes")
+                                                    : QStringLiteral("Open Notes"));
+    }
+    if (todosButton_) {
+        todosButton_->setIsActive(isTodoEditorOpen_);
+        todosButton_->setActiveColor(displayColor());
+        todosButton_->setHelpText(isTodoEditorOpen_ ? QStringLiteral("Close Todos")
+                                                    : QStringLiteral("Open Todos"));
+    }
+    if (collapsedIndicator_)
+        collapsedIndicator_->setIsActive(isWindowActive_);
+    if (miniIndicator_)
+        miniIndicator_->setIsActive(isWindowActive_);
+}
+
+void FloatingKippetView::collapsedNotesButtonTapped() {
+    Log::line(QStringLiteral("📝 Notes button clicked (collapsed)"));
+    withWindow([](FloatingKippetWindow& window) { window.toggleNoteEditor(); });
+}
+
+void FloatingKippetView::collapsedTodosButtonTapped() {
+    Log::line(QStringLiteral("✅ Todos button clicked (collapsed)"));
+    withWindow([](FloatingKippetWindow& window) { window.toggleTodoEditor(); });
+}

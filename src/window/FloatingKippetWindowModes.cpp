@@ -1,0 +1,197 @@
+// The panel's modes: the size limits of each, the transitions between them and the frames they
+// remember.
+#include "app/ScreenClamp.h"
+#include "model/Kippet.h"
+#include "platform/Animations.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationNames.h"
+#include "platform/ScreenProvider.h"
+#include "window/FloatingKippetWindow.h"
+#include "window/ResizeGrip.h"
+#include "window/WindowPlacement.h"
+
+#include <QEasingCurve>
+#include <QVariantAnimation>
+#include <algorithm>
+
+namespace {
+constexpr int animationDuration = 200;
+const QSize unbounded(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+
+RectD clamped(const RectD& frame) {
+    return frameClampedToScreens(ScreenProvider::shared().screens(), frame);
+}
+
+void postDemo(const Kippet* kippet, const QString& name) {
+    if (kippet->isDemoMode())
+        NotificationCenter::shared().post(name);
+}
+} // namespace
+
+RectD FloatingKippetWindow::frame() const {
+    if (animationTarget_)
+        return *animationTarget_;
+    return ScreenProvider::shared().space().fromQt(QRectF(geometry()));
+}
+
+bool FloatingKippetWindow::isAnimating() const {
+    return animationTarget_.has_value();
+}
+
+void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
+    finishAnimation();
+    if (kippet_ && kippet_->isExpanded())
+        lastExpandedFrame_ = frame;
+    const QRect target = ScreenProvider::shared().space().toQtRect(frame);
+    // On the way between two modes the panel passes through sizes that neither mode allows.
+    setMinimumSize(0, 0);
+    setMaximumSize(unbounded);
+    if (!animate || !Animations::enabled() || !isVisible()) {
+        setGeometry(target);
+        applyLimits();
+        return;
+    }
+    animationTarget_ = frame;
+    auto* animation = new QVariantAnimation(this);
+    animation->setDuration(animationDuration);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(geometry());
+    animation->setEndValue(target);
+    connect(animation, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { setGeometry(value.toRect()); });
+    connect(animation, &QVariantAnimation::finished, this, [this] { finishAnimation(); });
+    animation_ = animation;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void FloatingKippetWindow::finishAnimation() {
+    if (!animationTarget_)
+        return;
+    const RectD target = *animationTarget_;
+    if (QVariantAnimation* animation = animation_) {
+        animation_ = nullptr;
+        animation->disconnect(this);
+        animation->stop();
+    }
+    setGeometry(ScreenProvider::shared().space().toQtRect(target));
+    animationTarget_.reset();
+    applyLimits();
+}
+
+void FloatingKippetWindow::applyLimits() {
+    // A frame the panel was given on purpose (clamped to a small screen) is never undone by
+    // the limits of its mode.
+    setMinimumSize(limits_.minimum.boundedTo(size()));
+    setMaximumSize(limits_.maximum.expandedTo(size()));
+}
+
+void FloatingKippetWindow::applySizeConstraints(const RectD& frame) {
+    const QSize size = frame.size().toSize();
+    const bool expanded = kippet_ && kippet_->isExpanded();
+    isResizable_ = expanded;
+    limits_ = expanded ? SizeLimits{WindowPlacement::expandedMinimumSize.toSize().boundedTo(size),
+                                    unbounded}
+                       : SizeLimits{size, size};
+    if (expanded)
+        lastExpandedFrame_ = frame;
+    applyLimits();
+    layoutGrips();
+}
+
+void FloatingKippetWindow::transition(const RectD& frame, bool resizable) {
+    isResizable_ = resizable;
+    const QSize size = frame.size().toSize();
+    limits_ = resizable ? SizeLimits{WindowPlacement::expandedMinimumSize.toSize(), unbounded}
+                        : SizeLimits{size, size};
+    layoutGrips();
+    setFrame(frame, true);
+}
+
+void FloatingKippetWindow::rememberExpandedFrame() {
+    // Frames on the way of an animation are not places the user chose.
+    if (kippet_ && kippet_->isExpanded() && !isAnimating())
+        lastExpandedFrame_ = frame();
+}
+
+void FloatingKippetWindow::toggleExpanded() {
+    if (!kippet_)
+        return;
+    finishAnimation();
+    if (kippet_->isExpanded())
+        collapse();
+    else
+        expand();
+}
+
+void FloatingKippetWindow::expand() {
+    const QPointF origin = frame().origin();
+    lastCollapsedPosition_ = origin;
+    kippet_->setIsExpanded(true);
+    postDemo(kippet_, NotificationName::demoKippetExpanded);
+    const QSizeF minimum = WindowPlacement::expandedMinimumSize;
+    const QSizeF size = lastExpandedFrame_
+                            ? QSizeF(std::max(minimum.width(), lastExpandedFrame_->width),
+                                     std::max(minimum.height(), lastExpandedFrame_->height))
+                            : WindowPlacement::expandedSize;
+    // The bottom-left corner stays: the panel grows up and to the right.
+    const RectD target = clamped(RectD(origin, size));
+    transition(target, true);
+    updateSavedPosition(target.origin());
+}
+
+void FloatingKippetWindow::collapse() {
+    lastExpandedFrame_ = frame();
+    kippet_->setIsExpanded(false);
+    postDemo(kippet_, NotificationName::demoKippetCollapsed);
+    const QSizeF size =
+        kippet_->isMiniView() ? WindowPlacement::miniViewSize : WindowPlacement::collapsedSize;
+    const QPointF origin = lastCollapsedPosition_.value_or(lastExpandedFrame_->origin());
+    const RectD target = clamped(RectD(origin, size));
+    transition(target, false);
+    updateSavedPosition(target.origin());
+    lastCollapsedPosition_.reset();
+}
+
+void FloatingKippetWindow::toggleMiniView() {
+    if (!kippet_ || kippet_->isExpanded())
+        return;
+    finishAnimation();
+    kippet_->setIsMiniView(!kippet_->isMiniView());
+    if (kippet_->isMiniView())
+        postDemo(kippet_, NotificationName::demoKippetMiniView);
+    const QSizeF size =
+        kippet_->isMiniView() ? WindowPlacement::miniViewSize : WindowPlacement::collapsedSize;
+    const RectD target = clamped(RectD(frame().origin(), size));
+    transition(target, false);
+    updateSavedPosition(target.origin());
+}
+
+void FloatingKippetWindow::enterMiniView() {
+    if (!kippet_)
+        return;
+    finishAnimation();
+    const bool wasExpanded = kippet_->isExpanded();
+    const QPointF current = frame().origin();
+    if (wasExpanded) {
+        lastExpandedFrame_ = frame();
+        kippet_->setIsExpanded(false);
+    }
+    kippet_->setIsMiniView(true);
+    const QPointF origin = wasExpanded ? lastCollapsedPosition_.value_or(current) : current;
+    const RectD target = clamped(RectD(origin, WindowPlacement::miniViewSize));
+    transition(target, false);
+    updateSavedPosition(target.origin());
+    if (wasExpanded)
+        lastCollapsedPosition_.reset();
+}
+
+void FloatingKippetWindow::screenParametersChanged() {
+    finishAnimation();
+    const RectD current = frame();
+    const RectD target = clamped(current);
+    // A panel that may stay where it is keeps its size too, even if the clamp would shrink it.
+    if (target.origin() == current.origin())
+        return;
+    setFrame(target, false);
+    updateSavedPosition(target.origin());
+}

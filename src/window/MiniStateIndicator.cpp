@@ -1,0 +1,22 @@
+#include "window/MiniStateIndicator.h"
+
+#include "model/Kippet.h"
+#include "window/KippetIconBadge.h"
+
+#include <QVBoxLayout>
+
+MiniStateIndicator::MiniStateIndicator(Kippet* kippet, bool isActive, QWidget* parent)
+    : StateIndicator(kippet, isActive, false, parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setAlignment(Qt::AlignCenter);
+}
+
+void MiniStateIndicator::build(State state, QLayout* layout) {
+    QWidget* shown = makeSymbol(state);
+    if (!shown)
+        shown = new KippetIconBadge(displayColor(), kippet_ ? kippet_->icon() : QString(),
+                                    isActive(), 56);
+    layout->addWidget(shown);
+    layout->setAlignment(shown, Qt::AlignCenter);
+}

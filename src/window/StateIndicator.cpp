@@ -1,0 +1,100 @@
+#include "window/StateIndicator.h"
+
+#include "app/DailyKippet.h"
+#include "model/Kippet.h"
+#include "window/ShimmerSymbol.h"
+
+#include <QLayout>
+#include <QShowEvent>
+
+StateIndicator::StateIndicator(Kippet* kippet, bool isActive, bool offersReady, QWidget* parent)
+    : QWidget(parent), kippet_(kippet), isActive_(isActive), offersReady_(offersReady),
+      tracker_(new ItemStateTracker(kippet, ItemStateTracker::Policy::indicator, this)) {
+    connect(tracker_, &ItemStateTracker::changed, this, &StateIndicator::refresh);
+    if (kippet) {
+        for (auto signal :
+             {&Kippet::nameChanged, &Kippet::colorChanged, &Kippet::iconChanged,
+              &Kippet::isDailyKippetChanged, &Kippet::noteChanged, &Kippet::todosChanged})
+            connect(kippet, signal, this, &StateIndicator::refresh);
+    }
+}
+
+void StateIndicator::setIsActive(bool isActive) {
+    if (std::exchange(isActive_, isActive) != isActive)
+        refresh();
+}
+
+StateIndicator::State StateIndicator::state() const {
+    return tracker_->state(offersReady_, isActive_);
+}
+
+QWidget* StateIndicator::makeSymbol(State state) {
+    switch (state) {
+    case State::analyzing:
+        return new ShimmerSymbol(QStringLiteral("sparkles"), 0.7, 0.4, 1500);
+    case State::importing:
+        return new ShimmerSymbol(QStringLiteral("square.and.arrow.down.fill"), 0.75, 0.35, 1400);
+    case State::analysisFailed:
+        return new ShimmerSymbol(QStringLiteral("exclamationmark.triangle.fill"), 0.7, 0.4, 1500);
+    case State::ready:
+    case State::idle:
+        break;
+    }
+    return nullptr;
+}
+
+QColor StateIndicator::displayColor() const {
+    if (!kippet_)
+        return Qt::gray;
+    return kippet_->isDailyKippet() ? dailyKippetColor() : kippet_->color().toQColor();
+}
+
+StateIndicator::Look StateIndicator::look() const {
+    if (!kippet_)
+        return {state(), isActive_, 0, {}, {}, {}};
+    return {state(),         isActive_,      kippet_->totalItemCount(),
+            kippet_->name(), displayColor(), kippet_->icon()};
+}
+
+void StateIndicator::refresh() {
+    // A hidden status is laid out again when it shows.
+    if (!isVisible()) {
+        shown_.reset();
+        return;
+    }
+    if (shown_ && *shown_ == look())
+        return;
+    rebuild();
+}
+
+void StateIndicator::rebuild() {
+    shown_ = look();
+    QLayout* layout = this->layout();
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* widget = item->widget())
+            delete widget;
+        delete item;
+    }
+    build(shown_->state, layout);
+    // Widgets added to a shown parent stay hidden until told otherwise.
+    for (int index = 0; index < layout->count(); ++index) {
+        if (QWidget* widget = layout->itemAt(index)->widget())
+            widget->show();
+    }
+    layout->activate();
+    arranged();
+}
+
+void StateIndicator::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        tracker_->appear();
+    if (!shown_)
+        rebuild();
+}
+
+void StateIndicator::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        tracker_->disappear();
+}

@@ -1,0 +1,272 @@
+#include "app/MenuBarManager.h"
+#include "model/Kippet.h"
+#include "platform/Animations.h"
+#include "platform/NotificationNames.h"
+#include "support/AppHarness.h"
+#include "support/FakeScreenProvider.h"
+#include "support/GeometryPrinting.h"
+#include "window/FloatingKippetWindow.h"
+#include "window/PanelDriver.h"
+#include "window/ResizeGrip.h"
+
+#include <QTest>
+
+using namespace PanelDriver;
+
+namespace {
+ResizeGrip* grip(FloatingKippetWindow* window, Qt::Edges edges) {
+    for (ResizeGrip* candidate : window->findChildren<ResizeGrip*>()) {
+        if (candidate->edges() == edges)
+            return candidate;
+    }
+    return nullptr;
+}
+
+// Drags with the left button from `from` by `by`, in the widget's own coordinates.
+void drag(QWidget* widget, QPoint from, QPoint by) {
+    QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(widget, from + by);
+    QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, from + by);
+    AppHarness::settle();
+}
+
+// Animations on for one test: the harness switches them off.
+struct AnimationsOn {
+    AnimationsOn() { Animations::setEnabled(true); }
+    ~AnimationsOn() { Animations::setEnabled(false); }
+};
+} // namespace
+
+class KippetWindowModesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void expandingKeepsTheBottomLeftCorner() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        QVERIFY(!window->isResizable());
+        QCOMPARE(window->minimumSize(), QSize(220, 200));
+        QCOMPARE(window->maximumSize(), QSize(220, 200));
+
+        window->toggleExpanded();
+        QVERIFY(kippet->isExpanded());
+        QCOMPARE(window->frame(), RectD(100, 100, 600, 500));
+        QCOMPARE(window->lastCollapsedPosition(), std::optional<QPointF>(QPointF(100, 100)));
+        QVERIFY(window->isResizable());
+        QCOMPARE(window->minimumSize(), QSize(420, 360));
+        QCOMPARE(window->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+        QVERIFY(grip(window, Qt::TopEdge | Qt::RightEdge)->isVisible());
+
+        // Near the top right the clamp moves the panel onto the screen.
+        Kippet* corner = app.addKippet(QStringLiteral("Corner"), {1200, 600});
+        FloatingKippetWindow* cornerWindow = showActive(app, corner);
+        cornerWindow->toggleExpanded();
+        QCOMPARE(cornerWindow->frame(), RectD(840, 375, 600, 500));
+        QCOMPARE(corner->position(), QPointF(840, 375));
+        cornerWindow->toggleExpanded();
+        QCOMPARE(cornerWindow->frame(), RectD(1200, 600, 220, 200));
+        QVERIFY(!grip(cornerWindow, Qt::TopEdge | Qt::RightEdge)->isVisible());
+
+        Kippet* stored = PanelDriver::stored(app, QStringLiteral("Inbox"));
+        QVERIFY(stored->isExpanded());
+        QCOMPARE(stored->position(), QPointF(100, 100));
+    }
+
+    void aResizedPanelExpandsToItsSizeAndCollapsesToItsTile() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        window->toggleExpanded();
+        QCOMPARE(window->frame(), RectD(100, 100, 600, 500));
+
+        // The window system cannot resize an offscreen panel: the grip does it itself.
+        ResizeGrip* corner = grip(window, Qt::TopEdge | Qt::RightEdge);
+        drag(corner, QPoint(8, 8), QPoint(100, 50));
+        QCOMPARE(window->frame(), RectD(100, 100, 700, 450));
+        QCOMPARE(window->lastExpandedFrame(), std::optional<RectD>(RectD(100, 100, 700, 450)));
+        // The limits hold while resizing.
+        drag(grip(window, Qt::LeftEdge), QPoint(2, 100), QPoint(400, 0));
+        QCOMPARE(window->frame(), RectD(380, 100, 420, 450));
+        drag(grip(window, Qt::LeftEdge), QPoint(2, 100), QPoint(-280, 0));
+        QCOMPARE(window->frame(), RectD(100, 100, 700, 450));
+
+        // Dragged by its background elsewhere, then collapsed: back to the tile's place.
+        drag(window, QPoint(300, 200), QPoint(200, -100));
+        QCOMPARE(window->frame(), RectD(300, 200, 700, 450));
+        QCOMPARE(kippet->position(), QPointF(300, 200));
+        window->toggleExpanded();
+        QCOMPARE(window->frame(), RectD(100, 100, 220, 200));
+        QCOMPARE(kippet->position(), QPointF(100, 100));
+        QVERIFY(!window->lastCollapsedPosition());
+
+        window->toggleExpanded();
+        QCOMPARE(window->frame(), RectD(100, 100, 700, 450));
+
+        // A remembered frame under the minimum is raised to it.
+        window->setFrame(RectD(100, 100, 300, 200));
+        window->toggleExpanded();
+        QCOMPARE(window->frame(), RectD(100, 100, 220, 200));
+        window->toggleExpanded();
+        QCOMPARE(window->frame(), RectD(100, 100, 420, 360));
+    }
+
+    void panelsBuiltExpandedAndMiniTilesKeepTheirCorner() {
+        AppHarness app;
+        app.start();
+        Kippet* wide = app.addKippet(QStringLiteral("Wide"), {300, 200});
+        wide->setIsExpanded(true);
+        FloatingKippetWindow* wideWindow = showActive(app, wide);
+        QCOMPARE(wideWindow->frame(), RectD(300, 200, 600, 500));
+        QVERIFY(!wideWindow->lastCollapsedPosition());
+        wideWindow->toggleExpanded();
+        QCOMPARE(wideWindow->frame(), RectD(300, 200, 220, 200));
+
+        Kippet* mini = app.addKippet(QStringLiteral("Mini"), {1000, 100});
+        mini->setIsMiniView(true);
+        FloatingKippetWindow* miniWindow = showActive(app, mini);
+        QCOMPARE(miniWindow->frame(), RectD(1000, 100, 80, 80));
+        miniWindow->toggleExpanded();
+        QVERIFY(mini->isExpanded());
+        QVERIFY(mini->isMiniView());
+        QCOMPARE(miniWindow->frame(), RectD(840, 100, 600, 500));
+        // Mini view cannot be switched while expanded.
+        miniWindow->toggleMiniView();
+        QVERIFY(mini->isExpanded());
+        QCOMPARE(miniWindow->frame(), RectD(840, 100, 600, 500));
+        miniWindow->toggleExpanded();
+        QVERIFY(!mini->isExpanded());
+        QCOMPARE(miniWindow->frame(), RectD(1000, 100, 80, 80));
+        QCOMPARE(miniWindow->minimumSize(), QSize(80, 80));
+        QCOMPARE(miniWindow->maximumSize(), QSize(80, 80));
+
+        // Forced into mini view, an expanded panel remembers its frame and returns to its
+        // tile's place.
+        miniWindow->toggleExpanded();
+        miniWindow->enterMiniView();
+        QCOMPARE(miniWindow->frame(), RectD(1000, 100, 80, 80));
+        QCOMPARE(miniWindow->lastExpandedFrame(), std::optional<RectD>(RectD(840, 100, 600, 500)));
+        QVERIFY(!miniWindow->lastCollapsedPosition());
+        miniWindow->toggleMiniView();
+        QCOMPARE(miniWindow->frame(), RectD(1000, 100, 220, 200));
+        QVERIFY(!mini->isMiniView());
+    }
+
+    void demoKippetsAnnounceTheirTransitions() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Demo"), {100, 100});
+        kippet->setIsDemoMode(true);
+        FloatingKippetWindow* window = showActive(app, kippet);
+        window->toggleMiniView();
+        window->toggleMiniView();
+        window->toggleExpanded();
+        window->toggleExpanded();
+        window->enterMiniView();
+        QCOMPARE(app.notifications().count(QStringLiteral("DemoKippetMiniView")), 1);
+        QCOMPARE(app.notifications().count(QStringLiteral("DemoKippetExpanded")), 1);
+        QCOMPARE(app.notifications().count(QStringLiteral("DemoKippetCollapsed")), 1);
+    }
+
+    void aClickWithoutAMoveSavesThePlace() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        AppHarness::settle();
+        kippet->setName(QStringLiteral("Renamed in memory"));
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, QPoint(110, 100));
+        QVERIFY(PanelDriver::stored(app, QStringLiteral("Renamed in memory")));
+    }
+
+    void screenChangesMoveOnlyPanelsThatMustMove() {
+        AppHarness app;
+        // A menu bar at the top and a dock at the bottom.
+        const ScreenInfo primary{RectD(0, 0, 1440, 900), RectD(0, 25, 1440, 850)};
+        const ScreenInfo second = FakeScreenProvider::screen(RectD(1440, 0, 1920, 1080));
+        app.screens().setScreens({primary, second});
+        app.start();
+        Kippet* away = app.addKippet(QStringLiteral("Away"), {2000, 300});
+        FloatingKippetWindow* awayWindow = showActive(app, away);
+        Kippet* wide = app.addKippet(QStringLiteral("Wide"), {0, 25});
+        wide->setIsExpanded(true);
+        FloatingKippetWindow* wideWindow = showActive(app, wide);
+        QCOMPARE(awayWindow->frame(), RectD(2000, 300, 220, 200));
+        QCOMPARE(wideWindow->frame(), RectD(0, 25, 600, 500));
+        AppHarness::settle();
+
+        AnimationsOn animations;
+        app.screens().setScreens({primary});
+        QVERIFY(!awayWindow->isAnimating());
+        QCOMPARE(awayWindow->frame(), RectD(1220, 300, 220, 200));
+        QCOMPARE(away->position(), QPointF(1220, 300));
+        QCOMPARE(wideWindow->frame(), RectD(0, 25, 600, 500));
+
+        // A taller dock would only shrink the expanded panel at the corner: it stays as it
+        // is, while the tile above the new limit comes down.
+        wide->setName(QStringLiteral("Wide, unsaved"));
+        app.screens().setScreens({ScreenInfo{primary.frame, RectD(0, 25, 1440, 400)}});
+        QCOMPARE(wideWindow->frame(), RectD(0, 25, 600, 500));
+        QCOMPARE(awayWindow->frame(), RectD(1220, 225, 220, 200));
+
+        Kippet* stored = PanelDriver::stored(app, QStringLiteral("Away"));
+        QCOMPARE(stored->position(), QPointF(1220, 225));
+        QVERIFY(app.byName(QStringLiteral("Wide")));
+    }
+
+    void transitionsAnimateWhenAnimationsAreOn() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        AnimationsOn animations;
+        window->toggleExpanded();
+        QVERIFY(window->isAnimating());
+        // The frame it moves to counts at once: for the registry and the next transition.
+        QCOMPARE(window->frame(), RectD(100, 100, 600, 500));
+        QVERIFY(QTest::qWaitFor([window] { return !window->isAnimating(); }, 2000));
+        QCOMPARE(window->frame(), RectD(100, 100, 600, 500));
+        QCOMPARE(window->lastExpandedFrame(), std::optional<RectD>(RectD(100, 100, 600, 500)));
+        QCOMPARE(window->minimumSize(), QSize(420, 360));
+
+        // A transition started while another runs starts from where that one ends.
+        window->toggleExpanded();
+        window->toggleMiniView();
+        QCOMPARE(window->frame(), RectD(100, 100, 80, 80));
+        QVERIFY(QTest::qWaitFor([window] { return !window->isAnimating(); }, 2000));
+        QCOMPARE(window->geometry().size(), QSize(80, 80));
+        QCOMPARE(window->lastExpandedFrame(), std::optional<RectD>(RectD(100, 100, 600, 500)));
+    }
+
+    void everyPanelReturnsInItsModeAndPlaceAfterARestart() {
+        AppHarness app;
+        app.start();
+        Kippet* tile = app.addKippet(QStringLiteral("Tile"), {100, 100});
+        Kippet* mini = app.addKippet(QStringLiteral("Mini"), {500, 100});
+        Kippet* wide = app.addKippet(QStringLiteral("Wide"), {700, 300});
+        showActive(app, tile);
+        type(showActive(app, mini), Qt::Key_M);
+        FloatingKippetWindow* wideWindow = showActive(app, wide);
+        type(wideWindow, Qt::Key_E);
+        drag(wideWindow, QPoint(300, 200), QPoint(-100, 50));
+        QCOMPARE(wideWindow->frame(), RectD(600, 250, 600, 500));
+
+        AppHarness::settle();
+        app.relaunch();
+        FloatingKippetWindow* tileWindow = app.windowOf(QStringLiteral("Tile"));
+        FloatingKippetWindow* miniWindow = app.windowOf(QStringLiteral("Mini"));
+        FloatingKippetWindow* restored = app.windowOf(QStringLiteral("Wide"));
+        QVERIFY(tileWindow && miniWindow && restored);
+        QVERIFY(tileWindow->isVisible() && miniWindow->isVisible() && restored->isVisible());
+        QCOMPARE(tileWindow->frame(), RectD(100, 100, 220, 200));
+        QCOMPARE(miniWindow->frame(), RectD(500, 100, 80, 80));
+        QVERIFY(app.byName(QStringLiteral("Mini"))->isMiniView());
+        QCOMPARE(restored->frame(), RectD(600, 250, 600, 500));
+        QVERIFY(restored->isResizable());
+        QVERIFY(app.byName(QStringLiteral("Wide"))->isExpanded());
+    }
+};
+
+QTEST_MAIN(KippetWindowModesTest)
+#include "KippetWindowModesTest.moc"
