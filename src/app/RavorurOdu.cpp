@@ -10,6 +10,7 @@
 #include "app/Dialogs.h"
 #include "app/FileDialogChooser.h"
 #include "app/KeyboardShortcutManager.h"
+#include "app/KippetSheetWiring.h"
 #include "app/MenuBarManager.h"
 #include "app/SingleInstance.h"
 #include "store/KippetManager.h"
@@ -45,12 +46,14 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
     menuBarManager_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(menuBarManager_.get());
     manager_->setWindowRegistry(menuBarManager_.get());
+    KippetSheetWiring::install();
     delegate_ = std::make_unique<AppDelegate>(std::move(container));
 }
 
 RavorurOdu::~RavorurOdu() {
     finishPendingWork(*manager_);
     delegate_.reset();
+    KippetSheetWiring::uninstall();
     // The manager must never reach a registry that is gone.
     manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);

@@ -44,6 +44,11 @@ QString prominentStyle(const QPalette& palette) {
                           "QPushButton:pressed { background: %2; }")
         .arg(accent.name(), accent.darker(115).name());
 }
+
+DashboardView::SettingsPageFactory& settingsPageFactory() {
+    static DashboardView::SettingsPageFactory factory;
+    return factory;
+}
 } // namespace
 
 DashboardView::DashboardView(DashboardTab selectedTab, QWidget* parent) : QTabWidget(parent) {
@@ -54,7 +59,7 @@ DashboardView::DashboardView(DashboardTab selectedTab, QWidget* parent) : QTabWi
         this, [](Kippet* kippet) { MenuBarManager::shared().showWindow(kippet); });
     editing_ = new KippetEditing(this);
     addTab(buildKippetsTab(), rawValue(DashboardTab::kippets));
-    addTab(new QWidget(this), rawValue(DashboardTab::settings));
+    addTab(buildSettingsPage(), rawValue(DashboardTab::settings));
     applyIcons();
     selectTab(selectedTab);
 
@@ -95,7 +100,18 @@ QString DashboardView::searchText() const {
     return searchField_->text();
 }
 
+void DashboardView::setSettingsPageFactory(SettingsPageFactory factory) {
+    settingsPageFactory() = std::move(factory);
+}
+
 // ---- Building
+
+QWidget* DashboardView::buildSettingsPage() {
+    if (const SettingsPageFactory& factory = settingsPageFactory())
+        if (QWidget* page = factory(this))
+            return page;
+    return new QWidget(this);
+}
 
 QWidget* DashboardView::buildKippetsTab() {
     scroll_ = new QScrollArea(this);
@@ -108,13 +124,13 @@ QWidget* DashboardView::buildKippetsTab() {
     layout->setSpacing(24);
     layout->addWidget(buildHeader());
 
-    auto* divider = new QFrame(content);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
+    divider_ = new QWidget(content);
+    divider_->setFixedHeight(1);
+    divider_->setAutoFillBackground(true);
     auto* dividerRow = new QWidget(content);
     auto* dividerLayout = new QHBoxLayout(dividerRow);
     dividerLayout->setContentsMargins(shadowInset + 8, 0, shadowInset + 8, 0);
-    dividerLayout->addWidget(divider);
+    dividerLayout->addWidget(divider_);
     layout->addWidget(dividerRow);
 
     auto* section = new QVBoxLayout;
@@ -163,9 +179,9 @@ QWidget* DashboardView::buildHeader() {
     connect(dailyButton_, &QPushButton::clicked, this, &DashboardView::createDailyKippet);
     newButton_ = new QPushButton(QStringLiteral("New Kippet"), header_);
     connect(newButton_, &QPushButton::clicked, this, &DashboardView::showCreateSheet);
-    controls->addWidget(searchField_);
-    controls->addWidget(dailyButton_);
-    controls->addWidget(newButton_);
+    controls->addWidget(searchField_, 0, Qt::AlignVCenter);
+    controls->addWidget(dailyButton_, 0, Qt::AlignVCenter);
+    controls->addWidget(newButton_, 0, Qt::AlignVCenter);
     row->addLayout(controls);
 
     header_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -274,6 +290,10 @@ void DashboardView::applyIcons() {
     QPalette secondary = countLabel_->palette();
     secondary.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
     countLabel_->setPalette(secondary);
+    // A separator: the text colour, faint.
+    QPalette line = divider_->palette();
+    line.setColor(QPalette::Window, SheetStyle::withAlpha(text, 0.12));
+    divider_->setPalette(line);
     rebuildSortMenu();
     rebuildDisplayMenu();
 }

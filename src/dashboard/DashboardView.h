@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QTabWidget>
 #include <QUuid>
+#include <functional>
 
 class ClockTimer;
 class EmptyStateView;
@@ -34,8 +35,15 @@ class SearchField;
 class DashboardView : public QTabWidget {
     Q_OBJECT
 public:
+    // Builds the "Settings" tab's page; the view owns what it returns. Until one is installed
+    // the tab is an empty page.
+    using SettingsPageFactory = std::function<QWidget*(QWidget* parent)>;
+
     explicit DashboardView(DashboardTab selectedTab, QWidget* parent = nullptr);
     ~DashboardView() override;
+
+    // For every dashboard built from now on.
+    static void setSettingsPageFactory(SettingsPageFactory factory);
 
     DashboardTab selectedTab() const;
     void selectTab(DashboardTab tab);
@@ -78,6 +86,7 @@ protected:
 
 private:
     QWidget* buildKippetsTab();
+    QWidget* buildSettingsPage();
     QWidget* buildHeader();
     QWidget* buildSectionRow();
     QPushButton* buildMenuButton();
@@ -108,6 +117,7 @@ private:
 
     QScrollArea* scroll_ = nullptr;
     QWidget* header_ = nullptr;
+    QWidget* divider_ = nullptr;
     QLabel* titleLabel_ = nullptr;
     QLabel* countLabel_ = nullptr;
     SearchField* searchField_ = nullptr;

@@ -1,11 +1,13 @@
 #include "dashboard/KippetCardView.h"
 
-#include "dashboard/KippetPreview.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
+#include "window/CollapsedStateIndicator.h"
 
 #include <QFontMetricsF>
-#include <QImage>
+#include <QGraphicsColorizeEffect>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -18,12 +20,49 @@ constexpr qreal stripHeight = 16;
 constexpr qreal spacing = 12;
 constexpr qreal footerHeight = 22;
 
-QFont calloutFont() {
-    QFont font = SheetStyle::font(TextStyle::body);
-    font.setPixelSize(12);
-    return font;
-}
 } // namespace
+
+KippetCardView::KippetCardView(Kippet* kippet, KippetCallback onEdit,
+                               KippetCallback onEditInstructions, QWidget* parent)
+    : KippetTile(kippet, std::move(onEdit), std::move(onEditInstructions), parent),
+      previewHost_(new QWidget(this)), preview_(new CollapsedStateIndicator(kippet, false)),
+      fade_(new QGraphicsOpacityEffect(previewHost_)),
+      grey_(new QGraphicsColorizeEffect(preview_)) {
+    // Clicks on the preview are clicks on the card.
+    previewHost_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* box = new QHBoxLayout(previewHost_);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->addWidget(preview_);
+    fade_->setOpacity(0.3);
+    previewHost_->setGraphicsEffect(fade_);
+    // Black screened over the grey picture leaves it grey: no saturation.
+    grey_->setColor(Qt::black);
+    grey_->setStrength(1.0);
+    preview_->setGraphicsEffect(grey_);
+    openStateChanged();
+}
+
+void KippetCardView::openStateChanged() {
+    fade_->setEnabled(isOpen());
+    grey_->setEnabled(isOpen());
+}
+
+void KippetCardView::resizeEvent(QResizeEvent* event) {
+    KippetTile::resizeEvent(event);
+    previewHost_->setGeometry(areas().preview.toAlignedRect());
+}
+
+KippetCardView::Areas KippetCardView::areas() const {
+    const QRectF content = cardRect().adjusted(padding, padding, -padding, -padding);
+    Areas areas;
+    areas.strip = QRectF(content.left(), content.top(), content.width(), stripHeight);
+    areas.footer =
+        QRectF(content.left(), content.bottom() - footerHeight, content.width(), footerHeight);
+    areas.preview = QRectF(content.left(), areas.strip.bottom() + spacing, content.width(),
+                           areas.footer.top() - spacing - (areas.strip.bottom() + spacing));
+    return areas;
+}
 
 QRectF KippetCardView::cardRect() const {
     return QRectF(rect()).adjusted(shadowMargin, shadowMargin, -shadowMargin, -shadowMargin);
@@ -63,34 +102,6 @@ void KippetCardView::paintStatusStrip(QPainter& painter, const QRectF& strip) co
     painter.drawText(inner.adjusted(arrowSize.width() + 4, 0, 0, 0),
                      Qt::AlignLeft | Qt::AlignVCenter, statusText());
     paintActiveDot(painter, activeDotRect());
-}
-
-void KippetCardView::paintPreview(QPainter& painter, const QRectF& area) const {
-    if (!isOpen()) {
-        KippetPreview::paint(painter, area, *kippet(), palette());
-        return;
-    }
-    // Open: the same picture without colour, at 30 %.
-    const qreal dpr = devicePixelRatioF();
-    QImage image((area.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(dpr);
-    image.fill(Qt::transparent);
-    {
-        QPainter offscreen(&image);
-        KippetPreview::paint(offscreen, QRectF(QPointF(0, 0), area.size()), *kippet(), palette());
-    }
-    image = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int grey = qGray(line[x]);
-            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]));
-        }
-    }
-    painter.save();
-    painter.setOpacity(0.3);
-    painter.drawImage(area.topLeft(), image);
-    painter.restore();
 }
 
 void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const {
@@ -142,15 +153,9 @@ void KippetCardView::paintEvent(QPaintEvent*) {
     painter.fillPath(shape, palette().color(QPalette::Window));
     painter.save();
     painter.setClipPath(shape);
-    const QRectF content = card.adjusted(padding, padding, -padding, -padding);
-    const QRectF strip(content.left(), content.top(), content.width(), stripHeight);
-    const QRectF footer(content.left(), content.bottom() - footerHeight, content.width(),
-                        footerHeight);
-    const QRectF preview(content.left(), strip.bottom() + spacing, content.width(),
-                         footer.top() - spacing - (strip.bottom() + spacing));
-    paintStatusStrip(painter, strip);
-    paintPreview(painter, preview);
-    paintFooter(painter, footer);
+    const Areas parts = areas();
+    paintStatusStrip(painter, parts.strip);
+    paintFooter(painter, parts.footer);
     painter.restore();
 
     painter.setPen(QPen(SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.12), 1));

@@ -59,9 +59,11 @@ void KippetCreation::report(const QString& message) {
 }
 
 void KippetCreation::closeSheet() {
-    if (sheet_)
-        sheet_->dismiss();
+    if (!sheet_)
+        return;
+    sheet_->dismiss();
     sheet_ = nullptr;
+    emit sheetClosed();
 }
 
 // Holds copies of everything it needs: the presenter may go while the screening runs. Then the

@@ -44,6 +44,8 @@ public:
 signals:
     void errorOccurred(const QString& message);
     void kippetCreated(Kippet* kippet);
+    // The sheet went, created or cancelled.
+    void sheetClosed();
 
 private:
     struct Values {

@@ -46,6 +46,7 @@ void KippetTile::refreshOpenState() {
         return;
     isOpen_ = open;
     update();
+    openStateChanged();
 }
 
 void KippetTile::showError(const QString& message) {

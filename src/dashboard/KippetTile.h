@@ -43,6 +43,8 @@ protected:
     virtual QRectF hitRect() const { return QRectF(rect()); }
     // Draws the green "Active" dot with its glow.
     void paintActiveDot(class QPainter& painter, const QRectF& rect) const;
+    // After the kippet was opened or closed; the tile has been scheduled for a repaint.
+    virtual void openStateChanged() {}
 
     bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

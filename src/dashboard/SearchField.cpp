@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 SearchField::SearchField(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(6);
