@@ -341,6 +341,19 @@ private slots:
         QVERIFY(h->alerts().isEmpty());
     }
 
+    void settingsTabHoldsTheInstalledPage() {
+        DashboardView::setSettingsPageFactory([](QWidget* parent) {
+            auto* page = new QWidget(parent);
+            page->setObjectName("SettingsPage");
+            return page;
+        });
+        DashboardView* view = h->open();
+        DashboardView::setSettingsPageFactory({});
+        QCOMPARE(view->widget(1)->objectName(), QString("SettingsPage"));
+        NotificationCenter::shared().post("dashboardSwitchToSettings");
+        QVERIFY(view->widget(1)->isVisible());
+    }
+
     void tabNotifications() {
         DashboardView* view = h->open();
         QCOMPARE(view->selectedTab(), DashboardTab::kippets);

@@ -7,6 +7,7 @@
 #include "dashboard/KippetEditing.h"
 #include "dashboard/KippetRow.h"
 #include "dashboard/TuckCommands.h"
+#include "window/CollapsedStateIndicator.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QDir>
@@ -87,6 +88,34 @@ private slots:
         QVERIFY(!h->registry().registeredWindow(kippet->id()));
         QVERIFY(!h->tileOf("Desk")->isOpen());
         QVERIFY(h->alerts().isEmpty());
+    }
+
+    // The card's preview is the collapsed window's status of the kippet, in colour while the
+    // kippet is closed and without any while it is open.
+    void cardPreviewIsTheCollapsedStatusGreyWhileOpen() {
+        Kippet* kippet = h->closedKippet("Desk");
+        h->open();
+        auto* card = qobject_cast<KippetCardView*>(h->tileOf("Desk"));
+        QVERIFY(card && card->preview() && card->preview()->isVisible());
+        QCOMPARE(card->preview()->kippet(), kippet);
+        QVERIFY(!card->preview()->isActive());
+        const auto colouredPixels = [](KippetCardView* shown) {
+            const QImage image =
+                shown->grab(shown->preview()->parentWidget()->geometry()).toImage();
+            int coloured = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    coloured += QColor(image.pixel(x, y)).hsvSaturation() > 60 ? 1 : 0;
+            return coloured;
+        };
+        QVERIFY(colouredPixels(card) > 0);
+        click(card);
+        card = qobject_cast<KippetCardView*>(h->tileOf("Desk"));
+        QVERIFY(card->isOpen());
+        QCOMPARE(colouredPixels(card), 0);
+        click(card);
+        card = qobject_cast<KippetCardView*>(h->tileOf("Desk"));
+        QVERIFY(colouredPixels(card) > 0);
     }
 
     void dailyKippetUsesTheDailyColour() {
