@@ -1,6 +1,7 @@
 #include "dashboard/DashboardView.h"
 
 #include "app/MenuBarManager.h"
+#include "dashboard/ChoiceMenuStyle.h"
 #include "dashboard/CreateKippetSheet.h"
 #include "dashboard/DailyKippetCommand.h"
 #include "dashboard/EmptyStateView.h"
@@ -236,7 +237,12 @@ QPushButton* DashboardView::buildMenuButton() {
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(label);
     }
-    button->setMenu(new QMenu(button));
+    auto* menu = new QMenu(button);
+    if (!choiceStyle_)
+        choiceStyle_ = new ChoiceMenuStyle;
+    choiceStyle_->setParent(this);
+    menu->setStyle(choiceStyle_);
+    button->setMenu(menu);
     return button;
 }
 
@@ -290,6 +296,7 @@ void DashboardView::applyIcons() {
     QPalette secondary = countLabel_->palette();
     secondary.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
     countLabel_->setPalette(secondary);
+    emptyState_->newKippetButton()->setStyleSheet(prominentStyle(palette()));
     // A separator: the text colour, faint.
     QPalette line = divider_->palette();
     line.setColor(QPalette::Window, SheetStyle::withAlpha(text, 0.12));

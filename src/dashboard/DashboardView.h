@@ -11,6 +11,7 @@
 #include <QUuid>
 #include <functional>
 
+class ChoiceMenuStyle;
 class ClockTimer;
 class EmptyStateView;
 class Kippet;
@@ -118,6 +119,7 @@ private:
     QScrollArea* scroll_ = nullptr;
     QWidget* header_ = nullptr;
     QWidget* divider_ = nullptr;
+    ChoiceMenuStyle* choiceStyle_ = nullptr;
     QLabel* titleLabel_ = nullptr;
     QLabel* countLabel_ = nullptr;
     SearchField* searchField_ = nullptr;
