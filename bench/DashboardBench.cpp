@@ -229,6 +229,8 @@ void measureSearch(Library& small, Library& large) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Only the figures: the offscreen platform warns about every window it shows.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     Log::setSink([](const QString&) {});
     QTemporaryDir home;
     Preferences preferences(home.filePath(QStringLiteral("prefs.conf")));
