@@ -116,7 +116,7 @@ void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const 
     painter.drawPixmap(QPointF(footer.left(), footer.center().y() - iconSize.height() / 2), icon);
 
     const QFont badgeFont = SheetStyle::font(TextStyle::caption, QFont::Bold);
-    const QString count = QString::number(kippet()->totalItemCount());
+    const QString count = countText();
     const QFontMetricsF badgeMetrics(badgeFont);
     const QSizeF badgeSize(badgeMetrics.horizontalAdvance(count) + 16, badgeMetrics.height() + 8);
     const QRectF badge(footer.right() - badgeSize.width(),

@@ -133,7 +133,7 @@ void KippetRow::paintEvent(QPaintEvent*) {
     painter.setPen(SheetStyle::withAlpha(secondary, 0.5));
     painter.drawText(QRectF(bulletLeft, detail.top(), 10, detail.height()),
                      Qt::AlignLeft | Qt::AlignVCenter, bullet);
-    const QString count = QString::number(kippet()->totalItemCount());
+    const QString count = countText();
     const QFontMetricsF badgeMetrics(badgeFont);
     const qreal badgeLeft = bulletLeft + QFontMetricsF(caption).horizontalAdvance(bullet) + 6;
     const QRectF countBadge(badgeLeft, detail.top(), badgeMetrics.horizontalAdvance(count) + 12,

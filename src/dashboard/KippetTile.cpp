@@ -34,6 +34,10 @@ QString KippetTile::statusText() const {
     return isOpen_ ? QStringLiteral("Kippet is open") : QString();
 }
 
+QString KippetTile::countText() const {
+    return kippet_ ? QString::number(kippet_->totalItemCount()) : QString();
+}
+
 QColor KippetTile::kippetColor() const {
     if (!kippet_)
         return {};

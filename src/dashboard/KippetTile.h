@@ -24,6 +24,8 @@ public:
     bool isOpen() const { return isOpen_; }
     // "Kippet is open" while open, else empty: what the open strip says.
     QString statusText() const;
+    // The count badge: the items, plus one for a todo list and one for a note with text.
+    QString countText() const;
     // The colour the icon and badge are drawn in: the daily colour for a daily kippet.
     QColor kippetColor() const;
 

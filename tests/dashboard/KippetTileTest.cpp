@@ -127,6 +127,26 @@ private slots:
         QCOMPARE(dailyKippetColor(), QColor::fromRgbF(0.2f, 0.2f, 0.2f));
     }
 
+    void countHoldsItemsTodosAndANoteWithText() {
+        Kippet* kippet = h->closedKippet("Desk");
+        for (int i = 0; i < 3; ++i) {
+            KippetItem item;
+            item.type = KippetItemType::text;
+            item.content = QByteArray("pasted ") + QByteArray::number(i);
+            item.metadata.name = QString("Text %1").arg(i);
+            h->manager().addItem(item, kippet);
+        }
+        h->open();
+        QCOMPARE(h->tileOf("Desk")->countText(), QString("3"));
+        h->manager().addTodo("Call Anna", kippet);
+        h->manager().updateNote("   ", kippet);
+        QCOMPARE(h->tileOf("Desk")->countText(), QString("4"));
+        h->manager().updateNote("Quarterly numbers", kippet);
+        QCOMPARE(h->tileOf("Desk")->countText(), QString("5"));
+        useList();
+        QCOMPARE(h->tileOf("Desk")->countText(), QString("5"));
+    }
+
     void rowTellsTheTimeSinceCreationAndFollowsTheClock() {
         h->createKippet("Desk");
         h->open();
