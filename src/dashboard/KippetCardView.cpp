@@ -34,18 +34,21 @@ KippetCardView::KippetCardView(Kippet* kippet, KippetCallback onEdit,
     auto* box = new QHBoxLayout(previewHost_);
     box->setContentsMargins(0, 0, 0, 0);
     box->addWidget(preview_);
-    fade_->setOpacity(0.3);
     previewHost_->setGraphicsEffect(fade_);
     // Black screened over the grey picture leaves it grey: no saturation.
     grey_->setColor(Qt::black);
     grey_->setStrength(1.0);
     preview_->setGraphicsEffect(grey_);
-    openStateChanged();
+    opennessChanged();
 }
 
-void KippetCardView::openStateChanged() {
-    fade_->setEnabled(isOpen());
-    grey_->setEnabled(isOpen());
+// Open: the preview at 30 % and without colour.
+void KippetCardView::opennessChanged() {
+    const qreal openness = this->openness();
+    fade_->setEnabled(openness > 0);
+    fade_->setOpacity(1 - 0.7 * openness);
+    grey_->setEnabled(openness > 0);
+    grey_->setStrength(openness);
 }
 
 void KippetCardView::resizeEvent(QResizeEvent* event) {
@@ -76,7 +79,7 @@ QRectF KippetCardView::activeDotRect() const {
 
 void KippetCardView::paintShadow(QPainter& painter, const QRectF& card) const {
     // A soft shadow 6 below the card: rings of falling opacity out to the blur radius.
-    const double opacity = isOpen() ? 0.04 : 0.08;
+    const double opacity = 0.08 - 0.04 * openness();
     painter.setPen(Qt::NoPen);
     const QRectF base = card.translated(0, 6);
     constexpr int steps = 6;
@@ -89,8 +92,11 @@ void KippetCardView::paintShadow(QPainter& painter, const QRectF& card) const {
 }
 
 void KippetCardView::paintStatusStrip(QPainter& painter, const QRectF& strip) const {
-    if (!isOpen())
+    const qreal openness = this->openness();
+    if (openness <= 0)
         return;
+    painter.save();
+    painter.setOpacity(openness);
     const qreal dpr = devicePixelRatioF();
     const QColor tone = SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.7);
     const QRectF inner = strip.adjusted(4, 0, -4, 0);
@@ -99,18 +105,24 @@ void KippetCardView::paintStatusStrip(QPainter& painter, const QRectF& strip) co
     painter.drawPixmap(QPointF(inner.left(), inner.center().y() - arrowSize.height() / 2), arrow);
     painter.setFont(SheetStyle::font(TextStyle::caption2));
     painter.setPen(tone);
-    painter.drawText(inner.adjusted(arrowSize.width() + 4, 0, 0, 0),
-                     Qt::AlignLeft | Qt::AlignVCenter, statusText());
-    paintActiveDot(painter, activeDotRect());
+    // The text comes in from the leading edge.
+    const qreal shift = (1 - openness) * -12;
+    painter.drawText(inner.adjusted(arrowSize.width() + 4 + shift, 0, 0, 0),
+                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kippet is open"));
+    // The dot grows from half its size.
+    const QRectF dot = activeDotRect();
+    const qreal scale = 0.5 + 0.5 * openness;
+    paintActiveDot(painter, QRectF(dot.center() - QPointF(dot.width(), dot.height()) * scale / 2,
+                                   dot.size() * scale));
+    painter.restore();
 }
 
 void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const {
     const qreal dpr = devicePixelRatioF();
-    const bool open = isOpen();
     const QColor secondary = SheetStyle::secondary(palette());
     const QColor primary = SheetStyle::primary(palette());
 
-    const QColor iconColor = open ? SheetStyle::withAlpha(secondary, 0.5) : kippetColor();
+    const QColor iconColor = blend(kippetColor(), SheetStyle::withAlpha(secondary, 0.5));
     const QPixmap icon = SheetStyle::kippetIcon(kippet()->icon(), iconColor, 14, dpr);
     const QSizeF iconSize = icon.deviceIndependentSize();
     painter.drawPixmap(QPointF(footer.left(), footer.center().y() - iconSize.height() / 2), icon);
@@ -123,10 +135,10 @@ void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const 
                        footer.center().y() - badgeSize.height() / 2, badgeSize.width(),
                        badgeSize.height());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SheetStyle::withAlpha(secondary, open ? 0.1 : 0.2));
+    painter.setBrush(SheetStyle::withAlpha(secondary, 0.2 - 0.1 * openness()));
     painter.drawRoundedRect(badge, badge.height() / 2, badge.height() / 2);
     painter.setFont(badgeFont);
-    painter.setPen(open ? SheetStyle::withAlpha(secondary, 0.5) : primary);
+    painter.setPen(blend(primary, SheetStyle::withAlpha(secondary, 0.5)));
     painter.drawText(badge, Qt::AlignCenter, count);
 
     const QFont nameFont = SheetStyle::font(TextStyle::headline);
@@ -134,7 +146,7 @@ void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const 
                           badge.left() - 8 - (footer.left() + iconSize.width() + 8),
                           footer.height());
     painter.setFont(nameFont);
-    painter.setPen(open ? SheetStyle::withAlpha(secondary, 0.6) : primary);
+    painter.setPen(blend(primary, SheetStyle::withAlpha(secondary, 0.6)));
     painter.drawText(
         nameRect, Qt::AlignLeft | Qt::AlignVCenter,
         QFontMetricsF(nameFont).elidedText(kippet()->name(), Qt::ElideRight, nameRect.width()));

@@ -28,7 +28,7 @@ protected:
     QRectF hitRect() const override { return cardRect(); }
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void openStateChanged() override;
+    void opennessChanged() override;
 
 private:
     struct Areas {

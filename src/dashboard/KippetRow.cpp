@@ -16,9 +16,6 @@ constexpr qreal padding = 12;
 constexpr qreal spacing = 12;
 constexpr qreal badgeSize = 40;
 
-QFont title3Font() {
-    return SheetStyle::font(TextStyle::title3);
-}
 } // namespace
 
 KippetRow::KippetRow(Kippet* kippet, KippetCallback onEdit, KippetCallback onEditInstructions,
@@ -66,22 +63,22 @@ void KippetRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal dpr = devicePixelRatioF();
-    const bool open = isOpen();
+    const qreal openness = this->openness();
     const QColor secondary = SheetStyle::secondary(palette());
     const QColor primary = SheetStyle::primary(palette());
     const QRectF bounds(rect());
-    painter.setOpacity(open ? 0.85 : 1.0);
+    painter.setOpacity(1 - 0.15 * openness);
     SheetStyle::paintUltraThinMaterial(painter, bounds, 12, palette());
     const QRectF inner = bounds.adjusted(padding, padding, -padding, -padding);
 
     // Badge, grey while open.
     const QRectF circle(inner.left(), inner.center().y() - badgeSize / 2, badgeSize, badgeSize);
-    const QColor color = open ? secondary : kippetColor();
+    const QColor color = blend(kippetColor(), secondary);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SheetStyle::withAlpha(color, open ? 0.1 : 0.2));
+    painter.setBrush(SheetStyle::withAlpha(color, 0.2 - 0.1 * openness));
     painter.drawEllipse(circle);
     const QPixmap icon = SheetStyle::kippetIcon(
-        kippet()->icon(), open ? SheetStyle::withAlpha(secondary, 0.5) : color, 17, dpr);
+        kippet()->icon(), blend(kippetColor(), SheetStyle::withAlpha(secondary, 0.5)), 17, dpr);
     const QSizeF iconSize = icon.deviceIndependentSize();
     painter.drawPixmap(QPointF(circle.center().x() - iconSize.width() / 2,
                                circle.center().y() - iconSize.height() / 2),
@@ -89,23 +86,33 @@ void KippetRow::paintEvent(QPaintEvent*) {
 
     // Open indicator on the trailing side.
     qreal textRight = inner.right();
-    if (open) {
+    if (openness > 0) {
+        painter.save();
+        painter.setOpacity(painter.opacity() * openness);
         const QRectF dot = activeDotRect();
-        paintActiveDot(painter, dot);
+        const qreal scale = 0.5 + 0.5 * openness;
+        paintActiveDot(painter,
+                       QRectF(dot.center() - QPointF(dot.width(), dot.height()) * scale / 2,
+                              dot.size() * scale));
         const QColor tone = SheetStyle::withAlpha(secondary, 0.7);
         const QFont caption = SheetStyle::font(TextStyle::caption);
         const qreal textWidth = QFontMetricsF(caption).horizontalAdvance(statusText());
-        const QRectF textRect(dot.left() - 6 - textWidth, inner.top(), textWidth, inner.height());
+        // The text comes in from the trailing edge.
+        const QRectF textRect(dot.left() - 6 - textWidth + (1 - openness) * 12, inner.top(),
+                              textWidth, inner.height());
         painter.setFont(caption);
         painter.setPen(tone);
-        painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, statusText());
+        painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
+                         QStringLiteral("Kippet is open"));
         const QPixmap arrow =
             SheetStyle::symbol(QStringLiteral("arrow.up.forward.app"), tone, 10, dpr);
         const QSizeF arrowSize = arrow.deviceIndependentSize();
         const QPointF arrowAt(textRect.left() - 6 - arrowSize.width(),
                               inner.center().y() - arrowSize.height() / 2);
         painter.drawPixmap(arrowAt, arrow);
-        textRight = arrowAt.x() - spacing;
+        painter.restore();
+        if (isOpen())
+            textRight = arrowAt.x() - spacing;
     }
 
     // Name and detail line.
@@ -117,7 +124,7 @@ void KippetRow::paintEvent(QPaintEvent*) {
     const qreal detailHeight = QFontMetricsF(badgeFont).height() + 4;
     const qreal top = inner.center().y() - (nameHeight + 4 + detailHeight) / 2;
     painter.setFont(nameFont);
-    painter.setPen(open ? SheetStyle::withAlpha(secondary, 0.6) : primary);
+    painter.setPen(blend(primary, SheetStyle::withAlpha(secondary, 0.6)));
     painter.drawText(
         QRectF(left, top, textRight - left, nameHeight), Qt::AlignLeft | Qt::AlignVCenter,
         QFontMetricsF(nameFont).elidedText(kippet()->name(), Qt::ElideRight, textRight - left));

@@ -6,22 +6,51 @@
 #include "dashboard/KippetContextMenu.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
+#include "platform/Animations.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
 
 #include <QContextMenuEvent>
+#include <QEasingCurve>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
+#include <QVariantAnimation>
+#include <cmath>
+
+namespace {
+// A spring with a response of 0.35 s and a damping fraction of 1, settled within half a second.
+constexpr int springDuration = 500;
+constexpr double springResponse = 0.35;
+
+double spring(double seconds) {
+    const double omega = 2 * M_PI / springResponse;
+    return 1 - (1 + omega * seconds) * std::exp(-omega * seconds);
+}
+
+qreal springProgress(qreal progress) {
+    const double end = springDuration / 1000.0;
+    return qreal(spring(progress * end) / spring(end));
+}
+} // namespace
 
 KippetTile::KippetTile(Kippet* kippet, KippetCallback onEdit, KippetCallback onEditInstructions,
                        QWidget* parent)
     : QWidget(parent), kippet_(kippet), onEdit_(std::move(onEdit)),
-      onEditInstructions_(std::move(onEditInstructions)) {
+      onEditInstructions_(std::move(onEditInstructions)),
+      openAnimation_(new QVariantAnimation(this)) {
     setAttribute(Qt::WA_Hover);
-    refreshOpenState();
+    // A tile that scrolls into view shows its state at once; only changes animate.
+    isOpen_ = kippet_ && KippetContextMenu::isOpen(*kippet_);
+    openness_ = isOpen_ ? 1 : 0;
+    QEasingCurve curve(QEasingCurve::Custom);
+    curve.setCustomType(springProgress);
+    openAnimation_->setDuration(springDuration);
+    openAnimation_->setEasingCurve(curve);
+    connect(openAnimation_, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { setOpenness(value.toReal()); });
     connect(&KippetManager::shared(), &KippetManager::activeKippetsChanged, this,
             &KippetTile::refreshOpenState);
     for (auto signal :
@@ -49,8 +78,27 @@ void KippetTile::refreshOpenState() {
     if (open == isOpen_)
         return;
     isOpen_ = open;
+    const qreal target = open ? 1 : 0;
+    openAnimation_->stop();
+    if (!Animations::enabled()) {
+        setOpenness(target);
+        return;
+    }
+    openAnimation_->setStartValue(openness_);
+    openAnimation_->setEndValue(target);
+    openAnimation_->start();
+}
+
+void KippetTile::setOpenness(qreal openness) {
+    openness_ = openness;
     update();
-    openStateChanged();
+    opennessChanged();
+}
+
+QColor KippetTile::blend(const QColor& closed, const QColor& open) const {
+    const auto mix = [this](float from, float to) { return from + (to - from) * float(openness_); };
+    return QColor::fromRgbF(mix(closed.redF(), open.redF()), mix(closed.greenF(), open.greenF()),
+                            mix(closed.blueF(), open.blueF()), mix(closed.alphaF(), open.alphaF()));
 }
 
 void KippetTile::showError(const QString& message) {

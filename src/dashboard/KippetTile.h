@@ -6,6 +6,7 @@
 
 class Kippet;
 class QMenu;
+class QVariantAnimation;
 
 // What a kippet's card and its list row share: a click opens a closed kippet (its window to the
 // front) or closes an open one with its window; the context menu; the delete confirmation; the
@@ -22,6 +23,9 @@ public:
 
     Kippet* kippet() const { return kippet_; }
     bool isOpen() const { return isOpen_; }
+    // How far the look has gone from the closed one (0) to the open one (1): it follows a change
+    // of the open state with a critically damped spring.
+    qreal openness() const { return openness_; }
     // "Kippet is open" while open, else empty: what the open strip says.
     QString statusText() const;
     // The count badge: the items, plus one for a todo list and one for a note with text.
@@ -45,8 +49,10 @@ protected:
     virtual QRectF hitRect() const { return QRectF(rect()); }
     // Draws the green "Active" dot with its glow.
     void paintActiveDot(class QPainter& painter, const QRectF& rect) const;
-    // After the kippet was opened or closed; the tile has been scheduled for a repaint.
-    virtual void openStateChanged() {}
+    // After openness() changed; the tile has been scheduled for a repaint.
+    virtual void opennessChanged() {}
+    // The colour between the closed look's and the open look's, by openness().
+    QColor blend(const QColor& closed, const QColor& open) const;
 
     bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -55,11 +61,14 @@ protected:
 
 private:
     void refreshOpenState();
+    void setOpenness(qreal openness);
     void showError(const QString& message);
 
     QPointer<Kippet> kippet_;
     KippetCallback onEdit_;
     KippetCallback onEditInstructions_;
     bool isOpen_ = false;
+    qreal openness_ = 0;
+    QVariantAnimation* openAnimation_;
     bool pressed_ = false;
 };

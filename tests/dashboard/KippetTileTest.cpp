@@ -7,6 +7,7 @@
 #include "dashboard/KippetEditing.h"
 #include "dashboard/KippetRow.h"
 #include "dashboard/TuckCommands.h"
+#include "platform/Animations.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/FloatingKippetWindow.h"
 
@@ -116,6 +117,25 @@ private slots:
         click(card);
         card = qobject_cast<KippetCardView*>(h->tileOf("Desk"));
         QVERIFY(colouredPixels(card) > 0);
+    }
+
+    // A change of the open state moves the look over with a spring; it ends at the new state.
+    void openingAnimatesToTheOpenLook() {
+        h->closedKippet("Desk");
+        h->open();
+        KippetTile* tile = h->tileOf("Desk");
+        QCOMPARE(tile->openness(), 0.0);
+        Animations::setEnabled(true);
+        click(tile);
+        tile = h->tileOf("Desk");
+        QVERIFY(tile->isOpen());
+        const qreal started = tile->openness();
+        QTRY_COMPARE(tile->openness(), 1.0);
+        Animations::setEnabled(false);
+        QVERIFY(started < 1.0);
+        // A tile made for an open kippet shows the open look at once.
+        useList();
+        QCOMPARE(h->tileOf("Desk")->openness(), 1.0);
     }
 
     void dailyKippetUsesTheDailyColour() {
