@@ -4,7 +4,9 @@
 #include "platform/Log.h"
 
 #include <QFile>
+#include <QHash>
 #include <QImage>
+#include <QMutex>
 #include <QPainter>
 #include <QPixmapCache>
 #include <QSet>
@@ -71,6 +73,24 @@ bool Symbols::contains(const QString& name) {
 }
 
 QString Symbols::resolve(const QString& name, SymbolRole role) {
+    // Each lookup asks the resource file system; a launch resolves the same few names for
+    // thousands of paints.
+    static QMutex mutex;
+    static QHash<QPair<QString, int>, QString> resolved;
+    const QPair<QString, int> key(name, static_cast<int>(role));
+    {
+        QMutexLocker lock(&mutex);
+        const auto found = resolved.constFind(key);
+        if (found != resolved.constEnd())
+            return *found;
+    }
+    QString bundled = resolveUncached(name, role);
+    QMutexLocker lock(&mutex);
+    resolved.insert(key, bundled);
+    return bundled;
+}
+
+QString Symbols::resolveUncached(const QString& name, SymbolRole role) {
     if (contains(name))
         return name;
     QStringList components = name.split(QLatin1Char('.'));

@@ -42,4 +42,7 @@ public:
     // An icon that renders the symbol at whatever size and scale it is asked for; disabled, it
     // is drawn faded.
     static QIcon icon(const QString& name, const QColor& color, SymbolRole role = SymbolRole::ui);
+
+private:
+    static QString resolveUncached(const QString& name, SymbolRole role);
 };

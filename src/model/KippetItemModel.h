@@ -15,6 +15,12 @@
 // The stored form of one item: ItemMetadata flattened into nine columns. `rowId` is the SQLite
 // row the value was read from or written to (0: not stored yet); `id` is not unique in the store.
 struct KippetItemModel {
+    // A new row gets a fresh id.
+    KippetItemModel() = default;
+    // A row read back from the store: making a random id only to overwrite it cost a start
+    // over thousands of rows a noticeable share of its time.
+    explicit KippetItemModel(const QUuid& storedId) : id(storedId) {}
+
     qint64 rowId = 0;
     QUuid id = QUuid::createUuid();
     QString typeRaw = QStringLiteral("unknown");

@@ -109,15 +109,20 @@ void ExternalBytes::remove(const QStringList& names) const {
             QFile::remove(path(name));
 }
 
-void ExternalBytes::sweepUnfinishedWrites(const QSet<QString>& referenced) const {
+void ExternalBytes::sweepUnfinishedWrites(
+    const std::function<QSet<QString>()>& readReferenced) const {
     if (!isEnabled())
         return;
+    // The references are read only when an unfinished write is found.
+    std::optional<QSet<QString>> referenced;
     const QStringList present = QDir(folder_).entryList({QStringLiteral("*.part")}, QDir::Files);
     for (const QString& name : present) {
         const std::optional<QString> finalName = DurableFile::abandonedFinalName(name);
         if (!finalName || !isOwnName(*finalName))
             continue;
-        if (referenced.contains(*finalName) && !QFile::exists(path(*finalName)))
+        if (!referenced)
+            referenced = readReferenced();
+        if (referenced->contains(*finalName) && !QFile::exists(path(*finalName)))
             DurableFile::rename(path(name), path(*finalName));
         else
             QFile::remove(path(name));

@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // Bytes written under an unfinished name, on the disk but not yet named by a committed row.
@@ -63,7 +64,7 @@ public:
     void remove(const QStringList& names) const;
     // Removes the unfinished files of writers that no longer run, except those a row names: their
     // row committed before the rename, which is finished now.
-    void sweepUnfinishedWrites(const QSet<QString>& referenced) const;
+    void sweepUnfinishedWrites(const std::function<QSet<QString>()>& referenced) const;
 
 private:
     QString folder_;

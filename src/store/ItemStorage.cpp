@@ -164,7 +164,10 @@ void ItemStorage::discard(const StagedItemFile& file) const {
     QFile::remove(file.unfinishedPath);
 }
 
-void ItemStorage::sweepUnfinishedWrites(const QSet<QUuid>& storedItemIds) const {
+void ItemStorage::sweepUnfinishedWrites(
+    const std::function<QSet<QUuid>()>& readStoredItemIds) const {
+    // The ids are read only when an unfinished write is found: a clean start skips the scan.
+    std::optional<QSet<QUuid>> storedItemIds;
     const QDir data(root_ + QStringLiteral("/KippetData"));
     const QStringList kippets = data.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& kippet : kippets) {
@@ -175,7 +178,9 @@ void ItemStorage::sweepUnfinishedWrites(const QSet<QUuid>& storedItemIds) const 
                 continue;
             }
             const QUuid itemId = QUuid::fromString(*finalName);
-            if (!itemId.isNull() && storedItemIds.contains(itemId) &&
+            if (!itemId.isNull() && !storedItemIds)
+                storedItemIds = readStoredItemIds();
+            if (!itemId.isNull() && storedItemIds->contains(itemId) &&
                 !QFile::exists(folder.filePath(*finalName))) {
                 DurableFile::rename(folder.filePath(name), folder.filePath(*finalName));
             } else {

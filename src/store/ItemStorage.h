@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 #include <QUuid>
+#include <functional>
 #include <optional>
 
 // A new item's file, written under an unfinished name (DurableFile) until its row commits.
@@ -46,7 +47,7 @@ public:
     void discard(const StagedItemFile& file) const;
     // Removes what intake writes of stopped processes left unfinished, finishing those whose item
     // is stored.
-    void sweepUnfinishedWrites(const QSet<QUuid>& storedItemIds) const;
+    void sweepUnfinishedWrites(const std::function<QSet<QUuid>()>& storedItemIds) const;
     // Both names the item's file may have; errors are dropped.
     void removeItemFiles(const KippetItem& item, const QUuid& kippetId) const;
     void removeKippetFolder(const QUuid& kippetId) const;

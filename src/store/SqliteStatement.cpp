@@ -39,6 +39,53 @@ qint64 SqliteStatement::insert(const QVariantList& values) {
     return sqlite3_last_insert_rowid(database_);
 }
 
+void SqliteStatement::query(const QVariantList& values) {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+    for (int i = 0; i < values.size(); ++i)
+        bind(i + 1, values.at(i));
+}
+
+bool SqliteStatement::next() {
+    const int result = sqlite3_step(statement_);
+    if (result == SQLITE_ROW)
+        return true;
+    // Reset at the end, so the finished statement holds no read lock on the store.
+    sqlite3_reset(statement_);
+    if (result != SQLITE_DONE)
+        fail();
+    return false;
+}
+
+bool SqliteStatement::isNull(int column) const {
+    return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+}
+
+qint64 SqliteStatement::integer(int column) const {
+    return sqlite3_column_int64(statement_, column);
+}
+
+double SqliteStatement::real(int column) const {
+    return sqlite3_column_double(statement_, column);
+}
+
+QString SqliteStatement::text(int column) const {
+    // The store holds UTF-8; Qt's decoder is much quicker than SQLite's conversion to UTF-16.
+    const unsigned char* characters = sqlite3_column_text(statement_, column);
+    const int length = sqlite3_column_bytes(statement_, column);
+    if (!characters)
+        return isNull(column) ? QString() : QStringLiteral("");
+    return QString::fromUtf8(reinterpret_cast<const char*>(characters), length);
+}
+
+QByteArray SqliteStatement::bytes(int column) const {
+    const void* data = sqlite3_column_blob(statement_, column);
+    const int length = sqlite3_column_bytes(statement_, column);
+    if (!data)
+        return isNull(column) ? QByteArray() : QByteArray("", 0);
+    return QByteArray(static_cast<const char*>(data), length);
+}
+
 void SqliteStatement::bind(int index, const QVariant& value) {
     int result = SQLITE_OK;
     switch (value.isNull() ? QMetaType::UnknownType : value.typeId()) {

@@ -25,6 +25,17 @@ public:
     // the call returns. Throws StoreError with SQLite's reason.
     qint64 insert(const QVariantList& values);
 
+    // Binds the values and starts the query; next() then walks its rows, and the column
+    // readers read the current one. Reading a whole table through Qt Sql copied every value
+    // into a QVariant cache first. Throws StoreError with SQLite's reason.
+    void query(const QVariantList& values = {});
+    bool next();
+    bool isNull(int column) const;
+    qint64 integer(int column) const;
+    double real(int column) const;
+    QString text(int column) const;
+    QByteArray bytes(int column) const;
+
 private:
     void bind(int index, const QVariant& value);
     [[noreturn]] void fail() const;

@@ -236,8 +236,12 @@ void StoreContainer::open() {
             // Only what writes of stopped processes left unfinished goes: never a file that a
             // row could name, nor one that another process is still writing.
             StoreTables tables(database, externalFolder());
-            ExternalBytes(externalFolder()).sweepUnfinishedWrites(tables.referencedFiles());
-            ItemStorage(dataFolder_).sweepUnfinishedWrites(tables.storedItemIds());
+            ExternalBytes(externalFolder()).sweepUnfinishedWrites([&tables] {
+                return tables.referencedFiles();
+            });
+            ItemStorage(dataFolder_).sweepUnfinishedWrites([&tables] {
+                return tables.storedItemIds();
+            });
         }
     }
 }

@@ -46,21 +46,36 @@ QVariant idValue(const QUuid& id) {
     return JsonCoding::encodeUuid(id);
 }
 
-class Reader {
+// The current row of a Qt Sql query, read like a SqliteStatement's.
+class QueryRow {
 public:
-    explicit Reader(const QSqlQuery& query) : query_(query) {}
-    bool null(int column) const { return query_.isNull(column); }
+    explicit QueryRow(const QSqlQuery& query) : query_(query) {}
+    bool isNull(int column) const { return query_.isNull(column); }
     QString text(int column) const { return query_.value(column).toString(); }
+    QByteArray bytes(int column) const { return query_.value(column).toByteArray(); }
+    qint64 integer(int column) const { return query_.value(column).toLongLong(); }
+    double real(int column) const { return query_.value(column).toDouble(); }
+
+private:
+    const QSqlQuery& query_;
+};
+
+// Typed reads of the current row of a QueryRow or a SqliteStatement.
+template <typename Row> class Reader {
+public:
+    explicit Reader(const Row& row) : query_(row) {}
+    bool null(int column) const { return query_.isNull(column); }
+    QString text(int column) const { return query_.text(column); }
     std::optional<QString> optionalText(int column) const {
         return null(column) ? std::nullopt : std::optional<QString>(text(column));
     }
-    QByteArray bytes(int column) const { return query_.value(column).toByteArray(); }
+    QByteArray bytes(int column) const { return query_.bytes(column); }
     std::optional<QByteArray> optionalBytes(int column) const {
         return null(column) ? std::nullopt : std::optional<QByteArray>(bytes(column));
     }
-    qint64 integer(int column) const { return query_.value(column).toLongLong(); }
+    qint64 integer(int column) const { return query_.integer(column); }
     bool flag(int column) const { return integer(column) != 0; }
-    double real(int column) const { return query_.value(column).toDouble(); }
+    double real(int column) const { return query_.real(column); }
     std::optional<double> optionalReal(int column) const {
         return null(column) ? std::nullopt : std::optional<double>(real(column));
     }
@@ -83,7 +98,7 @@ public:
     }
 
 private:
-    const QSqlQuery& query_;
+    const Row& query_;
 };
 
 const char* const kippetColumns =
@@ -106,11 +121,10 @@ void bindAll(QSqlQuery& query, const QVariantList& values) {
         query.bindValue(i, values.at(i));
 }
 
-KippetModel readKippet(const QSqlQuery& query) {
-    const Reader r(query);
-    KippetModel row;
+template <typename Row> KippetModel readKippet(const Row& query) {
+    const Reader<Row> r(query);
+    KippetModel row(r.uuid(1));
     row.rowId = r.integer(0);
-    row.id = r.uuid(1);
     row.name = r.text(2);
     row.colorHex = r.text(3);
     row.icon = r.text(4);
@@ -147,11 +161,10 @@ QByteArray loadOrWarn(const ExternalBytes& external, const QString& file, qint64
     }
 }
 
-KippetItemModel readItem(const QSqlQuery& query, const ExternalBytes& external) {
-    const Reader r(query);
-    KippetItemModel row;
+template <typename Row> KippetItemModel readItem(const Row& query, const ExternalBytes& external) {
+    const Reader<Row> r(query);
+    KippetItemModel row(r.uuid(2));
     row.rowId = r.integer(0);
-    row.id = r.uuid(2);
     row.typeRaw = r.text(3);
     row.content = r.bytes(4);
     row.metadataName = r.text(5);
@@ -179,11 +192,10 @@ KippetItemModel readItem(const QSqlQuery& query, const ExternalBytes& external) 
     return row;
 }
 
-KippetTodoModel readTodo(const QSqlQuery& query) {
-    const Reader r(query);
-    KippetTodoModel row;
+template <typename Row> KippetTodoModel readTodo(const Row& query) {
+    const Reader<Row> r(query);
+    KippetTodoModel row(r.uuid(2));
     row.rowId = r.integer(0);
-    row.id = r.uuid(2);
     row.text = r.text(3);
     row.isDone = r.flag(4);
     row.createdAt = r.date(5);
@@ -304,20 +316,17 @@ std::optional<KippetModel> StoreTables::selectFirstKippetFields(const QUuid& id)
     run(query);
     if (!query.next())
         return std::nullopt;
-    return readKippet(query);
+    return readKippet(QueryRow(query));
 }
 
 QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVariant& binding) {
     const bool all = where.isEmpty();
-    QSqlQuery query(database_);
-    query.setForwardOnly(true);
     const QString order = all ? QStringLiteral("ORDER BY created_date DESC, row_id") : where;
-    if (!query.prepare(QStringLiteral("SELECT %1 FROM kippets %2")
-                           .arg(QString::fromLatin1(kippetColumns), order)))
-        throw StoreError(query.lastError().text());
-    if (!all)
-        query.addBindValue(binding);
-    run(query);
+    SqliteStatement query(database_, QStringLiteral("SELECT %1 FROM kippets %2")
+                                         .arg(QString::fromLatin1(kippetColumns), order)
+                                         .toUtf8()
+                                         .constData());
+    query.query(all ? QVariantList() : QVariantList{binding});
     QList<KippetModel> rows;
     QHash<qint64, qsizetype> indexByRow;
     while (query.next()) {
@@ -326,37 +335,49 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
     }
     if (rows.isEmpty())
         return rows;
+    const QVariantList only = all ? QVariantList() : QVariantList{rows.constFirst().rowId};
 
     // One scan per child table; a single kippet reads only its own rows through the index.
     const QString filter = all ? QString() : QStringLiteral("WHERE kippet_row = ?");
-    QSqlQuery items(database_);
-    items.setForwardOnly(true);
-    if (!items.prepare(
-            QStringLiteral("SELECT %1 FROM kippet_items i LEFT JOIN kippet_item_contents c "
-                           "ON c.item_row = i.row_id %2 ORDER BY i.row_id")
-                .arg(QString::fromLatin1(itemColumns),
-                     all ? QString() : QStringLiteral("WHERE i.kippet_row = ?"))))
-        throw StoreError(items.lastError().text());
-    if (!all)
-        items.addBindValue(rows.constFirst().rowId);
-    run(items);
+    // In kippet order, so each kippet's items arrive together and move into it as one list.
+    SqliteStatement items(
+        database_, QStringLiteral("SELECT %1 FROM kippet_items i LEFT JOIN kippet_item_contents c "
+                                  "ON c.item_row = i.row_id %2 ORDER BY i.kippet_row, i.row_id")
+                       .arg(QString::fromLatin1(itemColumns),
+                            all ? QString() : QStringLiteral("WHERE i.kippet_row = ?"))
+                       .toUtf8()
+                       .constData());
+    items.query(only);
+    QList<KippetItemModel> batch;
+    qint64 batchKippet = 0;
+    const auto flush = [&] {
+        const auto found = indexByRow.constFind(batchKippet);
+        if (found != indexByRow.constEnd() && !batch.isEmpty())
+            rows[*found].items = std::move(batch);
+        batch = QList<KippetItemModel>();
+    };
     while (items.next()) {
-        const auto found = indexByRow.constFind(items.value(1).toLongLong());
-        if (found != indexByRow.constEnd())
-            rows[*found].items.append(readItem(items, external_));
+        const qint64 kippetRow = items.integer(1);
+        if (kippetRow != batchKippet) {
+            const qsizetype lastSize = batch.size();
+            flush();
+            batch.reserve(lastSize);
+            batchKippet = kippetRow;
+        }
+        if (indexByRow.contains(kippetRow))
+            batch.append(readItem(items, external_));
     }
+    flush();
 
-    QSqlQuery todos(database_);
-    todos.setForwardOnly(true);
-    if (!todos.prepare(
-            QStringLiteral("SELECT %1 FROM kippet_todos %2 ORDER BY kippet_row, position, row_id")
-                .arg(QString::fromLatin1(todoColumns), filter)))
-        throw StoreError(todos.lastError().text());
-    if (!all)
-        todos.addBindValue(rows.constFirst().rowId);
-    run(todos);
+    SqliteStatement todos(
+        database_,
+        QStringLiteral("SELECT %1 FROM kippet_todos %2 ORDER BY kippet_row, position, row_id")
+            .arg(QString::fromLatin1(todoColumns), filter)
+            .toUtf8()
+            .constData());
+    todos.query(only);
     while (todos.next()) {
-        const auto found = indexByRow.constFind(todos.value(1).toLongLong());
+        const auto found = indexByRow.constFind(todos.integer(1));
         if (found != indexByRow.constEnd())
             rows[*found].todos.append(readTodo(todos));
     }

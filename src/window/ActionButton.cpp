@@ -2,6 +2,7 @@
 
 #include "app/Symbols.h"
 #include "platform/Animations.h"
+#include "window/PaintCache.h"
 
 #include <QEasingCurve>
 #include <QPainter>
@@ -103,6 +104,33 @@ void ActionButton::setHovering(bool hovering) {
     hoverAnimation_->start();
 }
 
+// The disc and its shadow; at rest, a copy of the one drawing every button of this look shares.
+void ActionButton::paintGlass(QPainter& painter, const QRectF& circle) const {
+    QColor fill = activeColor_;
+    if (!isActive_) {
+        const bool dark = palette().color(QPalette::Window).lightness() < 128;
+        fill = dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255, 150);
+    }
+    const auto drawDisc = [circle, fill](QPainter& target) {
+        target.setPen(Qt::NoPen);
+        target.setBrush(QColor(0, 0, 0, 26));
+        target.drawEllipse(circle.translated(0, 1));
+        target.setBrush(fill);
+        target.drawEllipse(circle);
+    };
+    if (hover_ > 0) {
+        drawDisc(painter);
+        return;
+    }
+    const QString key = QStringLiteral("action-disc-%1-%2-%3-%4")
+                            .arg(circle.x())
+                            .arg(circle.y())
+                            .arg(circle.width())
+                            .arg(fill.rgba(), 8, 16);
+    painter.drawPixmap(QPointF(0, 0),
+                       PaintCache::drawing(key, size(), devicePixelRatioF(), drawDisc));
+}
+
 void ActionButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -117,17 +145,8 @@ void ActionButton::paintEvent(QPaintEvent*) {
     QRectF circle(0, 0, diameter, diameter);
     circle.moveCenter(centre - QPointF(0, 0.5));
     painter.setPen(Qt::NoPen);
-    if (style_ == ActionButtonStyle::glass) {
-        painter.setBrush(QColor(0, 0, 0, 26));
-        painter.drawEllipse(circle.translated(0, 1));
-        QColor fill = activeColor_;
-        if (!isActive_) {
-            const bool dark = palette().color(QPalette::Window).lightness() < 128;
-            fill = dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255, 150);
-        }
-        painter.setBrush(fill);
-        painter.drawEllipse(circle);
-    }
+    if (style_ == ActionButtonStyle::glass)
+        paintGlass(painter, circle);
     if (hover_ > 0) {
         QColor wash(Qt::white);
         wash.setAlphaF(static_cast<float>(washOpacity() * hover_));

@@ -39,10 +39,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:
+    void paintGlass(QPainter& painter, const QRectF& circle) const;
     void setHovering(bool hovering);
     qreal washOpacity() const;
 

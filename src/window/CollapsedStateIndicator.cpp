@@ -3,6 +3,7 @@
 #include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "window/KippetIconBadge.h"
+#include "window/PaintCache.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -50,19 +51,35 @@ public:
         setAccessibleName(QString::number(count));
     }
 
+    void setColour(const QColor& colour) {
+        colour_ = colour;
+        update();
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(palette().color(QPalette::Base));
-        painter.drawEllipse(QRectF(rect()));
         QFont font = this->font();
         font.setPointSizeF(font.pointSizeF() - 2);
         font.setWeight(QFont::DemiBold);
-        painter.setFont(font);
-        painter.setPen(colour_);
-        painter.drawText(rect(), Qt::AlignCenter, QString::number(count_));
+        const QColor base = palette().color(QPalette::Base);
+        const QString key = QStringLiteral("count-bubble-%1-%2-%3-%4")
+                                .arg(count_)
+                                .arg(colour_.rgba(), 8, 16)
+                                .arg(base.rgba(), 8, 16)
+                                .arg(font.key());
+        const QRectF bounds(rect());
+        const QString label = QString::number(count_);
+        QPainter painter(this);
+        painter.drawPixmap(
+            QPointF(0, 0),
+            PaintCache::drawing(key, size(), devicePixelRatioF(), [&](QPainter& disc) {
+                disc.setPen(Qt::NoPen);
+                disc.setBrush(base);
+                disc.drawEllipse(bounds);
+                disc.setFont(font);
+                disc.setPen(colour_);
+                disc.drawText(bounds, Qt::AlignCenter, label);
+            }));
     }
 
 private:
@@ -82,6 +99,7 @@ CollapsedStateIndicator::CollapsedStateIndicator(Kippet* kippet, bool isActive, 
 
 void CollapsedStateIndicator::build(State state, QLayout* layout) {
     badge_ = nullptr;
+    name_ = nullptr;
     delete bubble_;
     bubble_ = nullptr;
     auto* box = static_cast<QVBoxLayout*>(layout);
@@ -132,19 +150,39 @@ void CollapsedStateIndicator::buildIdle(QLayout* layout) {
     badge_ = new KippetIconBadge(colour, kippet_ ? kippet_->icon() : QString(), isActive(), 56);
     layout->addWidget(badge_);
     layout->setAlignment(badge_, Qt::AlignHCenter);
-    const QColor nameColour =
-        isActive() ? palette().color(QPalette::WindowText) : secondary(palette(), 1);
-    QLabel* name = text(kippet_ ? kippet_->name() : QString(), 1, QFont::DemiBold, nameColour);
+    QLabel* name = text(kippet_ ? kippet_->name() : QString(), 1, QFont::DemiBold, nameColour());
     name->setObjectName(QStringLiteral("KippetName"));
     name->setWordWrap(false);
     name->setTextFormat(Qt::PlainText);
     name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(name);
+    name_ = name;
     const int count = kippet_ ? kippet_->totalItemCount() : 0;
     if (count >= 1) {
-        bubble_ = new CountBubble(count, withAlpha(colour, isActive() ? 1 : 0.6), this);
+        bubble_ = new CountBubble(count, bubbleColour(colour), this);
         bubble_->show();
     }
+}
+
+QColor CollapsedStateIndicator::nameColour() const {
+    return isActive() ? palette().color(QPalette::WindowText) : secondary(palette(), 1);
+}
+
+QColor CollapsedStateIndicator::bubbleColour(const QColor& colour) const {
+    return withAlpha(colour, isActive() ? 1 : 0.6);
+}
+
+bool CollapsedStateIndicator::restyle() {
+    // Only the idle layout shows activity; the status layouts change state with it.
+    if (!badge_ || !name_)
+        return false;
+    badge_->setIsActive(isActive());
+    QPalette palette = name_->palette();
+    palette.setColor(QPalette::WindowText, nameColour());
+    name_->setPalette(palette);
+    if (bubble_)
+        static_cast<CountBubble*>(bubble_)->setColour(bubbleColour(displayColor()));
+    return true;
 }
 
 void CollapsedStateIndicator::arranged() {

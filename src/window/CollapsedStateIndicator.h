@@ -3,6 +3,7 @@
 #include "window/StateIndicator.h"
 
 class KippetIconBadge;
+class QLabel;
 
 // The status of a collapsed kippet window: an animated symbol with a title and a caption while
 // content is analysed, imported or failed its analysis; "Ready for Content" for an empty kippet
@@ -23,6 +24,7 @@ signals:
 protected:
     void build(State state, QLayout* layout) override;
     void arranged() override;
+    bool restyle() override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -32,8 +34,11 @@ private:
                      const QString& caption, qreal captionOpacity);
     void buildIdle(QLayout* layout);
     void placeBubble();
+    QColor nameColour() const;
+    QColor bubbleColour(const QColor& colour) const;
 
     KippetIconBadge* badge_ = nullptr;
+    QLabel* name_ = nullptr;
     QWidget* bubble_ = nullptr;
     bool pressed_ = false;
 };

@@ -82,32 +82,40 @@ void FloatingKippetView::withWindow(
 
 void FloatingKippetView::observeNotifications() {
     NotificationCenter& centre = NotificationCenter::shared();
-    centre.observe(NotificationName::kippetWindowActiveStateChanged, this,
-                   [this](const NotificationCenter::Notification& notification) {
-                       const QVariant isActive = notification.userInfo.value(UserInfoKey::isActive);
-                       if (!isForThisKippet(notification) || isActive.typeId() != QMetaType::Bool)
-                           return;
-                       isWindowActive_ = isActive.toBool();
-                       updateWindowChrome();
-                       updateButtons();
-                   });
-    centre.observe(NotificationName::kippetWindowPasteRequested, this,
-                   [this](const NotificationCenter::Notification& notification) {
-                       if (isForThisKippet(notification))
-                           pasteFromClipboard();
-                   });
-    centre.observe(NotificationName::kippetWindowImportRequested, this,
-                   [this](const NotificationCenter::Notification& notification) {
-                       if (isForThisKippet(notification))
-                           importFiles();
-                   });
-    centre.observe(NotificationName::editorWindowStateChanged, this,
-                   [this](const NotificationCenter::Notification& notification) {
-                       if (!isForThisKippet(notification))
-                           return;
-                       readEditorFlags();
-                       updateButtons();
-                   });
+    // Only this kippet's notifications reach the view; every handler still checks the id.
+    const QVariant kippetId = kippet_ ? QVariant::fromValue(kippet_->id()) : QVariant();
+    const auto observe = [&](const QString& name, NotificationCenter::Handler handler) {
+        if (kippetId.isValid())
+            centre.observe(name, UserInfoKey::kippetId, kippetId, this, std::move(handler));
+        else
+            centre.observe(name, this, std::move(handler));
+    };
+    observe(NotificationName::kippetWindowActiveStateChanged,
+            [this](const NotificationCenter::Notification& notification) {
+                const QVariant isActive = notification.userInfo.value(UserInfoKey::isActive);
+                if (!isForThisKippet(notification) || isActive.typeId() != QMetaType::Bool)
+                    return;
+                isWindowActive_ = isActive.toBool();
+                updateWindowChrome();
+                updateButtons();
+            });
+    observe(NotificationName::kippetWindowPasteRequested,
+            [this](const NotificationCenter::Notification& notification) {
+                if (isForThisKippet(notification))
+                    pasteFromClipboard();
+            });
+    observe(NotificationName::kippetWindowImportRequested,
+            [this](const NotificationCenter::Notification& notification) {
+                if (isForThisKippet(notification))
+                    importFiles();
+            });
+    observe(NotificationName::editorWindowStateChanged,
+            [this](const NotificationCenter::Notification& notification) {
+                if (!isForThisKippet(notification))
+                    return;
+                readEditorFlags();
+                updateButtons();
+            });
 }
 
 bool FloatingKippetView::isForThisKippet(

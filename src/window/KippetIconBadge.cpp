@@ -1,6 +1,7 @@
 #include "window/KippetIconBadge.h"
 
 #include "app/Symbols.h"
+#include "window/PaintCache.h"
 
 #include <QPainter>
 #include <QRadialGradient>
@@ -59,9 +60,17 @@ void KippetIconBadge::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF circle = circleRect();
-    paintGlow(painter, circle);
-    painter.setBrush(withAlpha(color_, isActive_ ? 0.2 : 0.15));
-    painter.drawEllipse(circle);
+    const QString key = QStringLiteral("badge-%1-%2-%3")
+                            .arg(size_)
+                            .arg(color_.rgba(), 8, 16)
+                            .arg(isActive_ ? 1 : 0);
+    painter.drawPixmap(
+        QPointF(0, 0),
+        PaintCache::drawing(key, size(), devicePixelRatioF(), [this, circle](QPainter& disc) {
+            paintGlow(disc, circle);
+            disc.setBrush(withAlpha(color_, isActive_ ? 0.2 : 0.15));
+            disc.drawEllipse(circle);
+        }));
 
     const qreal dpr = devicePixelRatioF();
     const qreal pointSize = size_ * 0.45;

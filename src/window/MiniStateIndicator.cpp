@@ -14,9 +14,19 @@ MiniStateIndicator::MiniStateIndicator(Kippet* kippet, bool isActive, QWidget* p
 
 void MiniStateIndicator::build(State state, QLayout* layout) {
     QWidget* shown = makeSymbol(state);
-    if (!shown)
-        shown = new KippetIconBadge(displayColor(), kippet_ ? kippet_->icon() : QString(),
-                                    isActive(), 56);
+    badge_ = nullptr;
+    if (!shown) {
+        badge_ = new KippetIconBadge(displayColor(), kippet_ ? kippet_->icon() : QString(),
+                                     isActive(), 56);
+        shown = badge_;
+    }
     layout->addWidget(shown);
     layout->setAlignment(shown, Qt::AlignCenter);
+}
+
+bool MiniStateIndicator::restyle() {
+    if (!badge_)
+        return false;
+    badge_->setIsActive(isActive());
+    return true;
 }

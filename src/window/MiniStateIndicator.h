@@ -2,6 +2,8 @@
 
 #include "window/StateIndicator.h"
 
+class KippetIconBadge;
+
 // The status of a mini kippet window: the animated symbol alone while content is analysed,
 // imported or failed its analysis, else the kippet's badge alone.
 class MiniStateIndicator : public StateIndicator {
@@ -11,4 +13,8 @@ public:
 
 protected:
     void build(State state, QLayout* layout) override;
+    bool restyle() override;
+
+private:
+    KippetIconBadge* badge_ = nullptr;
 };

@@ -62,9 +62,19 @@ void StateIndicator::refresh() {
         shown_.reset();
         return;
     }
-    if (shown_ && *shown_ == look())
+    const Look current = look();
+    if (shown_ && *shown_ == current)
         return;
+    if (shown_ && onlyActivityDiffers(*shown_, current) && restyle()) {
+        shown_ = current;
+        return;
+    }
     rebuild();
+}
+
+bool StateIndicator::onlyActivityDiffers(Look shown, const Look& current) {
+    shown.isActive = current.isActive;
+    return shown == current;
 }
 
 void StateIndicator::rebuild() {

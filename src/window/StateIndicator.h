@@ -32,6 +32,9 @@ protected:
     static QWidget* makeSymbol(State state);
     // After the layout was built and placed.
     virtual void arranged() {}
+    // Shows a change of the window's activity alone on the built layout; false asks for a
+    // rebuild. Panels flip activity on every click and at start, so this keeps it cheap.
+    virtual bool restyle() { return false; }
     QColor displayColor() const;
     void refresh();
 
@@ -52,6 +55,7 @@ private:
         bool operator==(const Look&) const = default;
     };
     Look look() const;
+    static bool onlyActivityDiffers(Look shown, const Look& current);
     void rebuild();
 
     bool isActive_;

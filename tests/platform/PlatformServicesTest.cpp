@@ -1,6 +1,8 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+
+#include <QUuid>
 #include "platform/Preferences.h"
 #include "support/TestEnvironment.h"
 
@@ -58,6 +60,38 @@ private slots:
         context.reset();
         center.post(QStringLiteral("TuckAwayEdgeChanged"));
         QCOMPARE(calls, 1);
+    }
+
+    void filteredObserversSeeOnlyTheirOwnValue() {
+        NotificationCenter center;
+        const QUuid mine = QUuid::createUuid();
+        const QUuid other = QUuid::createUuid();
+        QList<bool> mineSeen;
+        int everySeen = 0;
+        auto context = std::make_unique<QObject>();
+        center.observe(QStringLiteral("KippetWindowActiveStateChanged"),
+                       QStringLiteral("kippetId"), QVariant::fromValue(mine), context.get(),
+                       [&](const NotificationCenter::Notification& n) {
+                           mineSeen.append(n.userInfo.value(QStringLiteral("isActive")).toBool());
+                       });
+        center.observe(QStringLiteral("KippetWindowActiveStateChanged"), context.get(),
+                       [&](const NotificationCenter::Notification&) { ++everySeen; });
+        const auto post = [&](const QUuid& id, bool active) {
+            center.post(QStringLiteral("KippetWindowActiveStateChanged"), {},
+                        {{QStringLiteral("kippetId"), QVariant::fromValue(id)},
+                         {QStringLiteral("isActive"), active}});
+        };
+        post(other, true);
+        post(mine, true);
+        center.post(QStringLiteral("KippetWindowActiveStateChanged"));
+        center.post(QStringLiteral("EditorWindowStateChanged"), {},
+                    {{QStringLiteral("kippetId"), QVariant::fromValue(mine)}});
+        post(mine, false);
+        QCOMPARE(mineSeen, QList<bool>({true, false}));
+        QCOMPARE(everySeen, 4);
+        context.reset();
+        post(mine, true);
+        QCOMPARE(mineSeen.size(), 2);
     }
 
     void manualClockRunsDueActionsInOrderAndSkipsCancelled() {
