@@ -26,6 +26,13 @@ QPalette darkPalette() {
     palette.setColor(QPalette::HighlightedText, Qt::white);
     palette.setColor(QPalette::Link, QColor(0x0a, 0x84, 0xff));
     palette.setColor(QPalette::PlaceholderText, disabledText);
+    // The bevel shades: without them tab bars and disabled buttons keep a light palette's
+    // white edges.
+    palette.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4c));
+    palette.setColor(QPalette::Midlight, QColor(0x3a, 0x3a, 0x3c));
+    palette.setColor(QPalette::Mid, QColor(0x2c, 0x2c, 0x2e));
+    palette.setColor(QPalette::Dark, QColor(0x1c, 0x1c, 0x1e));
+    palette.setColor(QPalette::Shadow, Qt::black);
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, disabledText);
     return palette;

@@ -1,13 +1,13 @@
 #include "app/DashboardWindow.h"
 
-#include "dashboard/DashboardStandIn.h"
+#include "dashboard/DashboardView.h"
 
 #include <QKeyEvent>
 
 namespace {
 DashboardWindow::ViewFactory& viewFactory() {
     static DashboardWindow::ViewFactory factory = [](DashboardTab tab) -> QWidget* {
-        return new DashboardStandIn(tab);
+        return new DashboardView(tab);
     };
     return factory;
 }

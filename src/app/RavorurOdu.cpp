@@ -1,5 +1,8 @@
 #include "app/RavorurOdu.h"
 
+#include "dashboard/DashboardView.h"
+#include "dashboard/SettingsTabView.h"
+
 #include "analysis/AIService.h"
 #include "analysis/AnalyzerWiring.h"
 #include "analysis/HttpClient.h"
@@ -10,10 +13,13 @@
 #include "app/Dialogs.h"
 #include "app/FileDialogChooser.h"
 #include "app/KeyboardShortcutManager.h"
+#include "app/KippetSheetWiring.h"
 #include "app/MenuBarManager.h"
 #include "app/SingleInstance.h"
 #include "app/UpdateChecker.h"
 #include "app/Workspace.h"
+#include "dashboard/DashboardView.h"
+#include "dashboard/SettingsTabView.h"
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
@@ -51,12 +57,17 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
     menuBarManager_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(menuBarManager_.get());
     manager_->setWindowRegistry(menuBarManager_.get());
+    KippetSheetWiring::install();
+    DashboardView::setSettingsPageFactory(
+        [](QWidget* parent) { return new SettingsTabView(SettingsServices::shared(), parent); });
     delegate_ = std::make_unique<AppDelegate>(std::move(container));
 }
 
 RavorurOdu::~RavorurOdu() {
     finishPendingWork(*manager_);
     delegate_.reset();
+    KippetSheetWiring::uninstall();
+    DashboardView::setSettingsPageFactory({});
     // The manager must never reach a registry that is gone.
     manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);

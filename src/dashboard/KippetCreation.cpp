@@ -30,7 +30,7 @@ void KippetCreation::present() {
 }
 
 void KippetCreation::cancel() {
-    ++attempt_;
+    ++*attempts_;
     isScreening_ = false;
     closeSheet();
     form_.reset();
@@ -42,7 +42,7 @@ void KippetCreation::save() {
     isScreening_ = true;
     if (sheet_)
         sheet_->setWorking(true);
-    create(QPointer<KippetCreation>(this), ++attempt_,
+    create(QPointer<KippetCreation>(this), attempts_, ++*attempts_,
            Values{form_.name(), form_.color(), form_.icon(), form_.customInstructions()},
            showWindow_);
 }
@@ -59,22 +59,23 @@ void KippetCreation::report(const QString& message) {
 }
 
 void KippetCreation::closeSheet() {
-    if (sheet_)
-        sheet_->dismiss();
+    if (!sheet_)
+        return;
+    sheet_->dismiss();
     sheet_ = nullptr;
+    emit sheetClosed();
 }
 
 // Holds copies of everything it needs: the presenter may go while the screening runs. Then the
 // user's confirmed kippet is still created and shown, only the reports have nobody to reach.
-QCoro::Task<> KippetCreation::create(QPointer<KippetCreation> self, quint64 attempt, Values values,
-                                     ShowWindow showWindow) {
+QCoro::Task<> KippetCreation::create(QPointer<KippetCreation> self, Attempts attempts,
+                                     quint64 attempt, Values values, ShowWindow showWindow) {
     const CustomInstructions::Screened screened =
         co_await CustomInstructions::screen(values.customInstructions);
-    if (self) {
-        if (self->attempt_ != attempt)
-            co_return;
+    if (*attempts != attempt)
+        co_return;
+    if (self)
         self->endScreening();
-    }
     if (screened.rejection) {
         if (self)
             self->report(*screened.rejection);

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <memory>
 
 class CreateKippetSheet;
 class Kippet;
@@ -44,6 +45,8 @@ public:
 signals:
     void errorOccurred(const QString& message);
     void kippetCreated(Kippet* kippet);
+    // The sheet went, created or cancelled.
+    void sheetClosed();
 
 private:
     struct Values {
@@ -53,8 +56,10 @@ private:
         QString customInstructions;
     };
 
-    static QCoro::Task<> create(QPointer<KippetCreation> self, quint64 attempt, Values values,
-                                ShowWindow showWindow);
+    using Attempts = std::shared_ptr<quint64>;
+
+    static QCoro::Task<> create(QPointer<KippetCreation> self, Attempts attempts, quint64 attempt,
+                                Values values, ShowWindow showWindow);
     void endScreening();
     void report(const QString& message);
     void closeSheet();
@@ -64,6 +69,7 @@ private:
     KippetForm form_;
     QPointer<CreateKippetSheet> sheet_;
     bool isScreening_ = false;
-    // Each save and each cancel starts a new attempt; a result of an older one is dropped.
-    quint64 attempt_ = 0;
+    // Each save and each cancel starts a new attempt; a result of an older one is dropped. Shared
+    // with the screenings under way, so a cancel holds even when this object goes with its sheet.
+    Attempts attempts_ = std::make_shared<quint64>(0);
 };

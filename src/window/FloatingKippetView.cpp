@@ -3,6 +3,7 @@
 #include "analysis/KippetIntake.h"
 #include "app/DailyKippet.h"
 #include "app/Dialogs.h"
+#include "dashboard/CustomInstructions.h"
 #include "editors/NoteEditorWindow.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
@@ -10,7 +11,6 @@
 #include "platform/Log.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
-#include "store/StoreManager.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/GridColumns.h"
 #include "window/ItemStateTracker.h"
@@ -248,20 +248,9 @@ void FloatingKippetView::saveCustomInstructions(
     const std::optional<QString>& customInstructions,
     const std::optional<QString>& sanitizedInstructions) {
     if (kippet_) {
-        kippet_->setCustomInstructions(customInstructions);
-        kippet_->setSanitizedInstructions(sanitizedInstructions);
-        try {
-            StoreManager& store = StoreManager::shared();
-            if (std::optional<KippetModel> row = store.fetchKippet(kippet_->id()))
-                store.updateCustomInstructions(*row, customInstructions, sanitizedInstructions);
-        } catch (const std::exception& error) {
-            // The kippet keeps the values; its next save writes them.
-            const QString text = KippetsError::textOf(error);
-            Log::line(
-                QStringLiteral("❌ [FloatingKippetView] Failed to save custom instructions: ") +
-                text);
-            showError(text);
-        }
+        if (const std::optional<QString> failure =
+                CustomInstructions::store(kippet_->id(), customInstructions, sanitizedInstructions))
+            showError(*failure);
     }
     setShowCustomInstructionsSheet(false);
 }

@@ -1,6 +1,6 @@
 #include "app/DashboardWindow.h"
 #include "app/MenuBarManager.h"
-#include "dashboard/DashboardStandIn.h"
+#include "dashboard/DashboardView.h"
 #include "model/Kippet.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
@@ -49,7 +49,7 @@ private slots:
             return new KippetContentStandIn(kippet, window);
         });
         DashboardWindow::setViewFactory(
-            [](DashboardTab tab) -> QWidget* { return new DashboardStandIn(tab); });
+            [](DashboardTab tab) -> QWidget* { return new DashboardView(tab); });
     }
 
     void eachKippetHasOneWindowKeptWhileHidden() {
@@ -152,7 +152,7 @@ private slots:
         app.registry().showSettings();
         QCOMPARE(app.registry().dashboardWindow(), first.data());
         QCOMPARE(app.notifications().count(NotificationName::dashboardSwitchToSettings), 1);
-        auto* view = qobject_cast<DashboardStandIn*>(first->centralWidget());
+        auto* view = qobject_cast<DashboardView*>(first->centralWidget());
         QCOMPARE(view->selectedTab(), DashboardTab::settings);
         app.registry().showDashboard();
         QCOMPARE(app.notifications().count(NotificationName::dashboardSwitchToKippets), 1);
@@ -163,7 +163,7 @@ private slots:
         DashboardWindow* second = app.registry().dashboardWindow();
         QVERIFY(second != nullptr && second->isVisible());
         QVERIFY(first.isNull()); // the closed one is released when replaced
-        QCOMPARE(qobject_cast<DashboardStandIn*>(second->centralWidget())->selectedTab(),
+        QCOMPARE(qobject_cast<DashboardView*>(second->centralWidget())->selectedTab(),
                  DashboardTab::settings);
         QCOMPARE(app.notifications().count(NotificationName::dashboardSwitchToSettings), 1);
     }

@@ -2,7 +2,7 @@
 
 #include "app/DashboardWindow.h"
 #include "app/Workspace.h"
-#include "dashboard/DashboardStandIn.h"
+#include "dashboard/DashboardView.h"
 #include "model/KeyboardShortcuts.h"
 #include "onboarding/CompletionStepView.h"
 #include "onboarding/QuickRefRow.h"
@@ -32,7 +32,7 @@ QStringList iCloudLines(const LogCapture& log) {
 }
 
 DashboardTab shownTab(AppHarness& app) {
-    auto* view = qobject_cast<DashboardStandIn*>(app.registry().dashboardWindow()->centralWidget());
+    auto* view = qobject_cast<DashboardView*>(app.registry().dashboardWindow()->centralWidget());
     return view->selectedTab();
 }
 } // namespace

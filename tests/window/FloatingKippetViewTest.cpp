@@ -295,7 +295,7 @@ private slots:
         QCOMPARE(app.dialogs().shown().last().title, QStringLiteral("Error"));
         QVERIFY(app.dialogs().shown().last().text.contains(QStringLiteral("disk full")));
         QVERIFY(log.contains(
-            QStringLiteral("❌ [FloatingKippetView] Failed to save custom instructions: ")));
+            QStringLiteral("❌ [saveCustomInstructions] Failed to save custom instructions: ")));
     }
 
     void aDoubleClickTogglesTheModeOnceEvenOnTheStatus() {

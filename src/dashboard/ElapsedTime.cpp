@@ -1,0 +1,64 @@
+#include "dashboard/ElapsedTime.h"
+
+#include <QStringList>
+#include <array>
+
+namespace ElapsedTime {
+
+namespace {
+struct Unit {
+    qint64 seconds;
+    const char* singular;
+    const char* plural;
+};
+
+constexpr qint64 minute = 60;
+constexpr qint64 hour = 60 * minute;
+constexpr qint64 day = 24 * hour;
+constexpr std::array<Unit, 7> units{{{365 * day, "year", "years"},
+                                     {30 * day, "month", "months"},
+                                     {7 * day, "week", "weeks"},
+                                     {day, "day", "days"},
+                                     {hour, "hour", "hours"},
+                                     {minute, "minute", "minutes"},
+                                     {1, "second", "seconds"}}};
+
+qint64 elapsedSeconds(const QDateTime& since, const QDateTime& now) {
+    return std::max<qint64>(0, since.secsTo(now));
+}
+
+std::size_t largestUnit(qint64 seconds) {
+    for (std::size_t i = 0; i < units.size(); ++i)
+        if (seconds >= units[i].seconds)
+            return i;
+    return units.size() - 1;
+}
+
+QString amount(qint64 count, const Unit& unit) {
+    return QStringLiteral("%1 %2").arg(count).arg(
+        QString::fromLatin1(count == 1 ? unit.singular : unit.plural));
+}
+} // namespace
+
+QString text(const QDateTime& since, const QDateTime& now) {
+    const qint64 seconds = elapsedSeconds(since, now);
+    const std::size_t first = largestUnit(seconds);
+    const qint64 firstCount = seconds / units[first].seconds;
+    QStringList parts{amount(firstCount, units[first])};
+    if (first + 1 < units.size()) {
+        const Unit& second = units[first + 1];
+        const qint64 secondCount = (seconds % units[first].seconds) / second.seconds;
+        if (secondCount > 0)
+            parts.append(amount(secondCount, second));
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+std::chrono::milliseconds untilNextChange(const QDateTime& since, const QDateTime& now) {
+    const qint64 milliseconds = std::max<qint64>(0, since.msecsTo(now));
+    const std::size_t first = largestUnit(milliseconds / 1000);
+    const qint64 step = units[std::min(first + 1, units.size() - 1)].seconds * 1000;
+    return std::chrono::milliseconds(step - milliseconds % step);
+}
+
+} // namespace ElapsedTime

@@ -1,0 +1,16 @@
+#include "dashboard/TuckCommands.h"
+
+namespace {
+TuckCommands idle() {
+    return TuckCommands{[] {}, [](Kippet*) {}, [] {}, [] {}, [] { return 0; }};
+}
+} // namespace
+
+TuckCommands& TuckCommands::shared() {
+    static TuckCommands commands = idle();
+    return commands;
+}
+
+void TuckCommands::install(TuckCommands commands) {
+    shared() = std::move(commands);
+}

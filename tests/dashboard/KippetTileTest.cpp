@@ -1,0 +1,281 @@
+#include "app/DailyKippet.h"
+#include "dashboard/CreateKippetSheet.h"
+#include "dashboard/CustomInstructionsSheet.h"
+#include "dashboard/DashboardHarness.h"
+#include "dashboard/KippetCardView.h"
+#include "dashboard/KippetContextMenu.h"
+#include "dashboard/KippetEditing.h"
+#include "dashboard/KippetRow.h"
+#include "dashboard/TuckCommands.h"
+#include "platform/Animations.h"
+#include "window/CollapsedStateIndicator.h"
+#include "window/FloatingKippetWindow.h"
+
+#include <QDir>
+#include <QMenu>
+#include <QTimeZone>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+const QString
+    deleteQuestion("Are you sure you want to delete this kippet? This action cannot be undone.");
+
+QStringList itemsOf(QMenu* menu) {
+    QStringList items;
+    for (QAction* action : menu->actions())
+        items.append(action->isSeparator() ? QString("---") : action->text());
+    return items;
+}
+
+QAction* actionNamed(QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+} // namespace
+
+// A kippet's card and row on the dashboard: the click that opens and closes, the context menu,
+// deletion and the alerts, over the real manager, store and window registry.
+class KippetTileTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<DashboardHarness> h;
+
+    void click(KippetTile* tile) {
+        QTest::mouseClick(tile, Qt::LeftButton, {}, tile->rect().center());
+        DashboardHarness::settle();
+    }
+    QMenu* menuOf(const QString& name) { return h->tileOf(name)->buildContextMenu(); }
+    void useList() { h->view()->setDisplayMode(DisplayMode::list); }
+
+private slots:
+    void init() { h = std::make_unique<DashboardHarness>(); }
+    void cleanup() {
+        TuckCommands::install(TuckCommands{[] {}, [](Kippet*) {}, [] {}, [] {}, [] { return 0; }});
+        h.reset();
+    }
+
+    void clickReopensAndCloses_data() {
+        QTest::addColumn<bool>("asList");
+        QTest::newRow("card") << false;
+        QTest::newRow("row") << true;
+    }
+    void clickReopensAndCloses() {
+        QFETCH(bool, asList);
+        Kippet* kippet = h->closedKippet("Desk");
+        h->open();
+        if (asList)
+            useList();
+        KippetTile* tile = h->tileOf("Desk");
+        QVERIFY(asList ? bool(qobject_cast<KippetRow*>(tile))
+                       : bool(qobject_cast<KippetCardView*>(tile)));
+        QVERIFY(!tile->isOpen());
+        QCOMPARE(tile->statusText(), QString(""));
+
+        click(tile);
+        QVERIFY(h->manager().activeKippets().contains(kippet));
+        FloatingKippetWindow* window = h->registry().registeredWindow(kippet->id());
+        QVERIFY(window && window->isVisible());
+        tile = h->tileOf("Desk");
+        QVERIFY(tile->isOpen());
+        QCOMPARE(tile->statusText(), QString("Kippet is open"));
+        QCOMPARE(KippetTile::activeToolTip, QString("Active"));
+
+        click(tile);
+        QVERIFY(!h->manager().activeKippets().contains(kippet));
+        QVERIFY(!h->registry().registeredWindow(kippet->id()));
+        QVERIFY(!h->tileOf("Desk")->isOpen());
+        QVERIFY(h->alerts().isEmpty());
+    }
+
+    // The card's preview is the collapsed window's status of the kippet, in colour while the
+    // kippet is closed and without any while it is open.
+    void cardPreviewIsTheCollapsedStatusGreyWhileOpen() {
+        Kippet* kippet = h->closedKippet("Desk");
+        h->open();
+        auto* card = qobject_cast<KippetCardView*>(h->tileOf("Desk"));
+        QVERIFY(card && card->preview() && card->preview()->isVisible());
+        QCOMPARE(card->preview()->kippet(), kippet);
+        QVERIFY(!card->preview()->isActive());
+        const auto colouredPixels = [](KippetCardView* shown) {
+            const QImage image =
+                shown->grab(shown->preview()->parentWidget()->geometry()).toImage();
+            int coloured = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    coloured += QColor(image.pixel(x, y)).hsvSaturation() > 60 ? 1 : 0;
+            return coloured;
+        };
+        QVERIFY(colouredPixels(card) > 0);
+        click(card);
+        card = qobject_cast<KippetCardView*>(h->tileOf("Desk"));
+        QVERIFY(card->isOpen());
+        QCOMPARE(colouredPixels(card), 0);
+        click(card);
+        card = qobject_cast<KippetCardView*>(h->tileOf("Desk"));
+        QVERIFY(colouredPixels(card) > 0);
+    }
+
+    // A change of the open state moves the look over with a spring; it ends at the new state.
+    void openingAnimatesToTheOpenLook() {
+        h->closedKippet("Desk");
+        h->open();
+        KippetTile* tile = h->tileOf("Desk");
+        QCOMPARE(tile->openness(), 0.0);
+        Animations::setEnabled(true);
+        click(tile);
+        tile = h->tileOf("Desk");
+        QVERIFY(tile->isOpen());
+        const qreal started = tile->openness();
+        QTRY_COMPARE(tile->openness(), 1.0);
+        Animations::setEnabled(false);
+        QVERIFY(started < 1.0);
+        // A tile made for an open kippet shows the open look at once.
+        useList();
+        QCOMPARE(h->tileOf("Desk")->openness(), 1.0);
+    }
+
+    void dailyKippetUsesTheDailyColour() {
+        Kippet* daily = h->manager().createKippet("Daily", KippetColor::fromHex("FF453A").value(),
+                                                  "calendar", true);
+        h->manager().closeKippet(daily);
+        h->open();
+        QCOMPARE(h->tileOf("Daily")->kippetColor(), dailyKippetColor());
+        QCOMPARE(dailyKippetColor(), QColor::fromRgbF(0.2f, 0.2f, 0.2f));
+    }
+
+    void countHoldsItemsTodosAndANoteWithText() {
+        Kippet* kippet = h->closedKippet("Desk");
+        for (int i = 0; i < 3; ++i) {
+            KippetItem item;
+            item.type = KippetItemType::text;
+            item.content = QByteArray("pasted ") + QByteArray::number(i);
+            item.metadata.name = QString("Text %1").arg(i);
+            h->manager().addItem(item, kippet);
+        }
+        h->open();
+        QCOMPARE(h->tileOf("Desk")->countText(), QString("3"));
+        h->manager().addTodo("Call Anna", kippet);
+        h->manager().updateNote("   ", kippet);
+        QCOMPARE(h->tileOf("Desk")->countText(), QString("4"));
+        h->manager().updateNote("Quarterly numbers", kippet);
+        QCOMPARE(h->tileOf("Desk")->countText(), QString("5"));
+        useList();
+        QCOMPARE(h->tileOf("Desk")->countText(), QString("5"));
+    }
+
+    void rowTellsTheTimeSinceCreationAndFollowsTheClock() {
+        h->createKippet("Desk");
+        h->open();
+        useList();
+        auto* row = qobject_cast<KippetRow*>(h->tileOf("Desk"));
+        QVERIFY(row);
+        QCOMPARE(row->detailText(), QString("Created 0 seconds"));
+        testClock().advance(2h + 5min + 10s);
+        QCOMPARE(row->detailText(), QString("Created 2 hours, 5 minutes"));
+        testClock().advance(22h);
+        QCOMPARE(row->detailText(), QString("Created 1 day"));
+    }
+
+    void deleteAsksAndCancelKeeps() {
+        Kippet* kippet = h->closedKippet("Desk");
+        const QString folder = h->manager().itemsDirectory(kippet);
+        const QUuid id = kippet->id();
+        h->open();
+        h->app.dialogs().queueAnswer(1);
+        actionNamed(menuOf("Desk"), "Delete")->trigger();
+        QCOMPARE(h->alerts().size(), 1);
+        QCOMPARE(h->alerts().first().title, deleteQuestion);
+        QCOMPARE(h->alerts().first().buttons, (QStringList{"Delete", "Cancel"}));
+        QVERIFY(h->app.byName("Desk"));
+
+        h->app.dialogs().queueAnswer(0);
+        actionNamed(menuOf("Desk"), "Delete")->trigger();
+        QVERIFY(!h->app.byName("Desk"));
+        QVERIFY(!h->row(id).has_value());
+        QVERIFY(!QDir(folder).exists());
+        QCOMPARE(h->alerts().size(), 2);
+        QVERIFY(h->shownNames().isEmpty());
+    }
+
+    void failuresShowTheStoresMessage() {
+        Kippet* kippet = h->createKippet("Desk");
+        h->open();
+        // A close the store refuses is shown; the window goes all the same.
+        h->failStore("UPDATE", "kippets");
+        click(h->tileOf("Desk"));
+        QCOMPARE(h->alerts().size(), 1);
+        QCOMPARE(h->alerts().first().title, QString("Error"));
+        QVERIFY2(h->alerts().first().text.contains("refused"),
+                 qPrintable(h->alerts().first().text));
+        QVERIFY(h->manager().activeKippets().contains(kippet));
+        QVERIFY(!h->registry().registeredWindow(kippet->id()));
+        QCOMPARE(kippet->lastClosedDate(), std::nullopt);
+        h->healStore();
+        h->manager().closeKippet(kippet);
+
+        h->failStore("DELETE", "kippets");
+        h->app.dialogs().queueAnswer(0);
+        actionNamed(menuOf("Desk"), "Delete")->trigger();
+        QCOMPARE(h->alerts().size(), 3);
+        QCOMPARE(h->alerts().last().title, QString("Error"));
+        QVERIFY(h->alerts().last().text.contains("refused"));
+        QCOMPARE(h->app.byName("Desk"), kippet);
+        QVERIFY(h->row(kippet->id()).has_value());
+        QCOMPARE(h->shownNames(), QStringList{"Desk"});
+    }
+
+    void menuOfOpenAndClosedKippets() {
+        h->createKippet("Open");
+        h->closedKippet("Closed");
+        h->open();
+        QCOMPARE(itemsOf(menuOf("Closed")),
+                 (QStringList{"Reopen Kippet", "Edit Kippet", "Custom Instructions...", "---",
+                              "Create Daily Kippet", "---", "Delete"}));
+        QCOMPARE(itemsOf(menuOf("Open")),
+                 (QStringList{"Focus Window", "Close Kippet", "Tuck Overview", "Tuck Away",
+                              "Tuck Away All", "Edit Kippet", "Custom Instructions...", "---",
+                              "Create Daily Kippet", "---", "Delete"}));
+
+        int pullTabs = 1;
+        TuckCommands commands = TuckCommands::shared();
+        commands.tuckSingleWindowCount = [&pullTabs] { return pullTabs; };
+        TuckCommands::install(commands);
+        QVERIFY(!actionNamed(menuOf("Open"), "Untuck All Kippets"));
+        pullTabs = 2;
+        QVERIFY(actionNamed(menuOf("Open"), "Untuck All Kippets"));
+    }
+
+    void menuCommands() {
+        testClock().setNow(QDateTime(QDate(2026, 1, 15), QTime(9, 30), Qt::UTC));
+        Kippet* closed = h->closedKippet("Closed");
+        DashboardView* view = h->open();
+        QVERIFY(actionNamed(menuOf("Closed"), "Create Daily Kippet")->isEnabled());
+        h->createKippet("Thursday 15.1.");
+        QVERIFY(!actionNamed(menuOf("Closed"), "Create Daily Kippet")->isEnabled());
+
+        actionNamed(menuOf("Closed"), "Reopen Kippet")->trigger();
+        QVERIFY(h->manager().activeKippets().contains(closed));
+        QVERIFY(h->registry().registeredWindow(closed->id())->isVisible());
+
+        actionNamed(menuOf("Closed"), "Close Kippet")->trigger();
+        QVERIFY(!h->manager().activeKippets().contains(closed));
+        QVERIFY(!h->registry().registeredWindow(closed->id()));
+
+        actionNamed(menuOf("Closed"), "Edit Kippet")->trigger();
+        QVERIFY(view->editing()->sheet());
+        QCOMPARE(view->editing()->editingKippet(), closed);
+        view->editing()->cancel();
+
+        actionNamed(menuOf("Closed"), "Custom Instructions...")->trigger();
+        DashboardHarness::settle();
+        auto* sheet = view->findChild<CustomInstructionsSheet*>();
+        QVERIFY(sheet && sheet->isVisible());
+    }
+};
+
+QTEST_MAIN(KippetTileTest)
+#include "KippetTileTest.moc"
