@@ -4,9 +4,9 @@
 #include "model/Kippet.h"
 #include "platform/Animations.h"
 #include "window/CategorySection.h"
-#include "window/EmptyStateView.h"
 #include "window/ItemCard.h"
 #include "window/ItemSections.h"
+#include "window/ItemsEmptyStateView.h"
 #include "window/LayoutSwitchButton.h"
 #include "window/ThumbnailCache.h"
 
@@ -169,7 +169,7 @@ void ItemsArea::stopMovingCards() {
 void ItemsArea::rebuild() {
     const QList<KippetItem> items = kippet_ ? kippet_->items() : QList<KippetItem>();
     if (items.isEmpty() && !emptyState_) {
-        emptyState_ = new EmptyStateView(viewport());
+        emptyState_ = new ItemsEmptyStateView(viewport());
         emptyState_->show();
     } else if (!items.isEmpty() && emptyState_) {
         delete emptyState_;

@@ -8,7 +8,7 @@
 #include <QUuid>
 
 class CategorySection;
-class EmptyStateView;
+class ItemsEmptyStateView;
 class ItemCard;
 class Kippet;
 class LayoutSwitchButton;
@@ -49,7 +49,7 @@ public:
     QList<CategorySection*> sections() const { return sections_; }
     ItemCard* cardFor(const QUuid& id) const { return cards_.value(id); }
     QList<ItemCard*> cards() const { return cards_.values(); }
-    EmptyStateView* emptyState() const { return emptyState_; }
+    ItemsEmptyStateView* emptyState() const { return emptyState_; }
     LayoutSwitchButton* layoutSwitch() const { return layoutSwitch_; }
     ThumbnailCache& thumbnails() const { return *thumbnails_; }
     int contentHeight() const { return contentHeight_; }
@@ -81,7 +81,7 @@ private:
     QPointer<QWidget> todoCard_;
     QWidget* layoutRow_;
     LayoutSwitchButton* layoutSwitch_;
-    EmptyStateView* emptyState_ = nullptr;
+    ItemsEmptyStateView* emptyState_ = nullptr;
     QList<CategorySection*> sections_;
     // Each section's top in the content.
     QList<int> sectionTops_;

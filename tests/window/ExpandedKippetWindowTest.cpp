@@ -9,7 +9,7 @@
 #include "window/ActionButton.h"
 #include "window/CardHoverButton.h"
 #include "window/CategorySection.h"
-#include "window/EmptyStateView.h"
+#include "window/ItemsEmptyStateView.h"
 #include "window/ExpandedKippetLayout.h"
 #include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
@@ -221,7 +221,7 @@ private slots:
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         FloatingKippetWindow* window = expanded(app, kippet);
         ItemsArea* items = itemsOf(window);
-        EmptyStateView* empty = items->emptyState();
+        ItemsEmptyStateView* empty = items->emptyState();
         QVERIFY(empty && empty->isVisible());
         QCOMPARE(empty->texts(), QStringList({QStringLiteral("Nothing here yet"),
                                               QStringLiteral("Import or paste in files, images, "

@@ -5,10 +5,10 @@
 class QLabel;
 
 // What an expanded kippet window shows below its layout row while the kippet holds no items.
-class EmptyStateView : public QWidget {
+class ItemsEmptyStateView : public QWidget {
     Q_OBJECT
 public:
-    explicit EmptyStateView(QWidget* parent = nullptr);
+    explicit ItemsEmptyStateView(QWidget* parent = nullptr);
 
     QStringList texts() const;
 

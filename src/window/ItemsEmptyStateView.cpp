@@ -1,4 +1,4 @@
-#include "window/EmptyStateView.h"
+#include "window/ItemsEmptyStateView.h"
 
 #include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
@@ -21,7 +21,7 @@ QLabel* centredLabel(const QString& text, const QFont& font) {
 }
 } // namespace
 
-EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
+ItemsEmptyStateView::ItemsEmptyStateView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("EmptyState"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* stack = new QVBoxLayout(this);
@@ -39,17 +39,17 @@ EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
     applyColors();
 }
 
-QStringList EmptyStateView::texts() const {
+QStringList ItemsEmptyStateView::texts() const {
     return {title_->text(), hint_->text()};
 }
 
-void EmptyStateView::changeEvent(QEvent* event) {
+void ItemsEmptyStateView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange)
         applyColors();
 }
 
-void EmptyStateView::applyColors() {
+void ItemsEmptyStateView::applyColors() {
     const QColor secondary = SheetStyle::secondary(palette());
     symbol_->setPixmap(Symbols::pixmap(QStringLiteral("tray"), 36,
                                        SheetStyle::withAlpha(secondary, 0.6), devicePixelRatioF()));
