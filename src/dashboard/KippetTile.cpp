@@ -45,7 +45,7 @@ KippetTile::KippetTile(Kippet* kippet, KippetCallback onEdit, KippetCallback onE
     // A tile that scrolls into view shows its state at once; only changes animate.
     isOpen_ = kippet_ && KippetContextMenu::isOpen(*kippet_);
     openness_ = isOpen_ ? 1 : 0;
-    QEasingCurve curve(QEasingCurve::Custom);
+    QEasingCurve curve;
     curve.setCustomType(springProgress);
     openAnimation_->setDuration(springDuration);
     openAnimation_->setEasingCurve(curve);
