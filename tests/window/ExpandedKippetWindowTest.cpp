@@ -9,13 +9,13 @@
 #include "window/ActionButton.h"
 #include "window/CardHoverButton.h"
 #include "window/CategorySection.h"
-#include "window/ItemsEmptyStateView.h"
 #include "window/ExpandedKippetLayout.h"
 #include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/GridColumns.h"
 #include "window/ItemCard.h"
 #include "window/ItemsArea.h"
+#include "window/ItemsEmptyStateView.h"
 #include "window/LayoutSwitchButton.h"
 #include "window/PanelDriver.h"
 #include "window/ShimmerSymbol.h"
@@ -35,15 +35,6 @@ using namespace std::chrono_literals;
 // switch shared by every window, the debounced columns, the status cards and the empty state,
 // and drops and pastes onto its items.
 namespace {
-void start(AppHarness& app) {
-    app.start();
-    QTRY_VERIFY(!app.localModel().isProbing());
-}
-
-FloatingKippetView* viewOf(FloatingKippetWindow* window) {
-    return qobject_cast<FloatingKippetView*>(window->contentView());
-}
-
 ExpandedKippetLayout* layoutOf(FloatingKippetWindow* window) {
     return qobject_cast<ExpandedKippetLayout*>(viewOf(window)->currentLayout());
 }

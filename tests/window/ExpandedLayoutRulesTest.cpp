@@ -272,13 +272,15 @@ private slots:
             << QStringLiteral("abcdefghij klmnopq");
         QTest::newRow("grapheme clusters")
             << typed(KippetItemType::text,
-                     QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
+                     QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽"
+                                       U"👍"
                                        U"🏽"
                                        U"👍"
                                        U"🏽👍🏽👍🏽👍"
                                        U"🏽👍🏽👍🏽👍🏽👍🏽👍🏽")
                          .toUtf8())
-            << QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽"
+            << QString::fromUcs4(U"👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍🏽👍"
+                                 U"🏽"
                                  U"👍"
                                  U"🏽"
                                  U"👍"

@@ -27,17 +27,6 @@ using namespace PanelDriver;
 using namespace std::chrono_literals;
 
 namespace {
-// The data layer and the registry, once the local model server's first probe has been answered:
-// a probe still under way when the test ends would outlive its harness.
-void start(AppHarness& app) {
-    app.start();
-    QTRY_VERIFY(!app.localModel().isProbing());
-}
-
-FloatingKippetView* viewOf(FloatingKippetWindow* window) {
-    return qobject_cast<FloatingKippetView*>(window->contentView());
-}
-
 ActionButton* button(FloatingKippetWindow* window, const QString& name) {
     return viewOf(window)->currentLayout()->findChild<ActionButton*>(name);
 }

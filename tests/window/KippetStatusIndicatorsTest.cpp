@@ -20,13 +20,6 @@ using namespace PanelDriver;
 using namespace std::chrono_literals;
 
 namespace {
-// The data layer and the registry, once the local model server's first probe has been answered:
-// a probe still under way when the test ends would outlive its harness.
-void start(AppHarness& app) {
-    app.start();
-    QTRY_VERIFY(!app.localModel().isProbing());
-}
-
 KippetItem textItem(const QString& text, ItemCategory category, bool isProcessing = false) {
     KippetItem item;
     item.id = QUuid::createUuid();
@@ -43,10 +36,6 @@ void recategorise(Kippet* kippet, KippetItem item, ItemCategory category) {
     item.category = category;
     item.isProcessing = false;
     kippet->replaceItem(item);
-}
-
-FloatingKippetView* viewOf(FloatingKippetWindow* window) {
-    return qobject_cast<FloatingKippetView*>(window->contentView());
 }
 
 CollapsedStateIndicator* collapsedStatus(FloatingKippetWindow* window) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "analysis/LocalModelServer.h"
 #include "app/MenuBarManager.h"
 #include "model/Kippet.h"
 #include "support/AppHarness.h"
+#include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QApplication>
@@ -12,6 +14,17 @@
 // Drives real kippet panels the way a user does: shown and active, keys through the panel's
 // window, presses straight to the panel where the test asks whether the panel took the key.
 namespace PanelDriver {
+
+// The data layer and the registry, once the local model server's first probe has been answered:
+// a probe still under way when the test ends would outlive its harness.
+inline void start(AppHarness& app) {
+    app.start();
+    QTRY_VERIFY(!app.localModel().isProbing());
+}
+
+inline FloatingKippetView* viewOf(FloatingKippetWindow* window) {
+    return qobject_cast<FloatingKippetView*>(window->contentView());
+}
 
 // Shows the kippet's panel through the registry and waits until it is the active window.
 inline FloatingKippetWindow* showActive(AppHarness& app, Kippet* kippet) {
