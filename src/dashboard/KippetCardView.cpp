@@ -3,6 +3,7 @@
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "window/CollapsedStateIndicator.h"
+#include "window/PaintCache.h"
 
 #include <QFontMetricsF>
 #include <QGraphicsColorizeEffect>
@@ -80,15 +81,31 @@ QRectF KippetCardView::activeDotRect() const {
 void KippetCardView::paintShadow(QPainter& painter, const QRectF& card) const {
     // A soft shadow 6 below the card: rings of falling opacity out to the blur radius.
     const double opacity = 0.08 - 0.04 * openness();
-    painter.setPen(Qt::NoPen);
-    const QRectF base = card.translated(0, 6);
-    constexpr int steps = 6;
-    for (int step = steps; step >= 1; --step) {
-        const qreal spread = step * 1.6;
-        painter.setBrush(QColor::fromRgbF(0, 0, 0, float(opacity * 2.0 / steps)));
-        painter.drawRoundedRect(base.adjusted(-spread + 6, -spread + 6, spread - 6, spread - 6),
-                                radius + spread / 2, radius + spread / 2);
+    const auto drawShadow = [card, opacity](QPainter& target) {
+        target.setPen(Qt::NoPen);
+        const QRectF base = card.translated(0, 6);
+        constexpr int steps = 6;
+        for (int step = steps; step >= 1; --step) {
+            const qreal spread = step * 1.6;
+            target.setBrush(QColor::fromRgbF(0, 0, 0, float(opacity * 2.0 / steps)));
+            target.drawRoundedRect(base.adjusted(-spread + 6, -spread + 6, spread - 6, spread - 6),
+                                   radius + spread / 2, radius + spread / 2);
+        }
+    };
+    // At rest every card of a size shares one drawing; mid-animation it is drawn as it is.
+    const qreal openness = this->openness();
+    if (openness > 0 && openness < 1) {
+        drawShadow(painter);
+        return;
     }
+    const QString key = QStringLiteral("card-shadow-%1-%2-%3-%4-%5")
+                            .arg(card.x())
+                            .arg(card.y())
+                            .arg(card.width())
+                            .arg(card.height())
+                            .arg(openness);
+    PaintCache::blit(painter, QPointF(0, 0),
+                     PaintCache::drawing(key, size(), devicePixelRatioF(), drawShadow));
 }
 
 void KippetCardView::paintStatusStrip(QPainter& painter, const QRectF& strip) const {

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPixmapCache>
+#include <algorithm>
 
 QPixmap PaintCache::drawing(const QString& key, QSize size, qreal scale,
                             const std::function<void(QPainter&)>& draw) {
@@ -20,4 +21,17 @@ QPixmap PaintCache::drawing(const QString& key, QSize size, qreal scale,
     painter.end();
     QPixmapCache::insert(fullKey, pixmap);
     return pixmap;
+}
+
+void PaintCache::blit(QPainter& painter, const QPointF& origin, const QPixmap& pixmap) {
+    constexpr int bandRows = 48;
+    const qreal scale = pixmap.devicePixelRatio();
+    const int rows = pixmap.height();
+    for (int top = 0; top < rows; top += bandRows) {
+        const int height = std::min(bandRows, rows - top);
+        const QRectF source(0, top, pixmap.width(), height);
+        const QRectF target(origin.x(), origin.y() + top / scale, pixmap.width() / scale,
+                            height / scale);
+        painter.drawPixmap(target, pixmap, source);
+    }
 }

@@ -16,4 +16,8 @@ public:
     // coordinates on a transparent pixmap, when the cache does not hold it.
     static QPixmap drawing(const QString& key, QSize size, qreal scale,
                            const std::function<void(QPainter&)>& draw);
+
+    // Draws the pixmap at `origin` in bands of a few dozen rows: the raster engine hands a taller
+    // copy to its thread pool, whose hand-over costs more than the copy of a widget's rows.
+    static void blit(QPainter& painter, const QPointF& origin, const QPixmap& pixmap);
 };
