@@ -21,10 +21,9 @@ std::optional<QString> ContentTypes::mimeTypeForFile(const QString& path) {
     const qsizetype dot = fileName.indexOf(QLatin1Char('.'), 1);
     if (dot < 0)
         return mimeTypeForName(fileName);
-    // A named file's type follows its extensions (as a file's content type does where the Parts
-    // were written), so each distinct extension is looked up once: the database tries some of
-    // its patterns as regular expressions, built anew for every name, which made type look-ups
-    // a large part of importing many files.
+    // A named file's type follows its extensions, so each distinct extension is looked up once: the
+    // database tries some of its patterns as regular expressions, built anew for every name, which
+    // made type look-ups a large part of importing many files.
     const QString key = fileName.mid(dot).toLower();
     static QMutex mutex;
     static QHash<QString, std::optional<QString>> byExtensions;
