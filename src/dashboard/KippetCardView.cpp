@@ -104,7 +104,7 @@ void KippetCardView::paintShadow(QPainter& painter, const QRectF& card) const {
                             .arg(card.width())
                             .arg(card.height())
                             .arg(openness);
-    PaintCache::blit(painter, QPointF(0, 0),
+    PaintCache::blit(painter, rect(),
                      PaintCache::drawing(key, size(), devicePixelRatioF(), drawShadow));
 }
 

@@ -10,6 +10,7 @@
 #include "platform/ScreenProvider.h"
 #include "window/ChromeBorderView.h"
 #include "window/FloatingKippetView.h"
+#include "window/PaintCache.h"
 #include "window/ResizeGrip.h"
 #include "window/WindowPlacement.h"
 
@@ -18,7 +19,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QPixmapCache>
 #include <QVariantAnimation>
 
 namespace {
@@ -120,41 +120,20 @@ void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
     // size and colour and blitted, which keeps a launch with many panels quick.
     QColor tile = palette().color(QPalette::Window);
     tile.setAlphaF(static_cast<float>(tileOpacity));
-    const qreal scale = devicePixelRatioF();
-    const QString key = QStringLiteral("kippet-tile-%1x%2@%3-%4")
-                            .arg(width())
-                            .arg(height())
-                            .arg(scale)
-                            .arg(tile.rgba(), 8, 16);
-    QPixmap pixmap;
-    if (!QPixmapCache::find(key, &pixmap)) {
-        pixmap = QPixmap(size() * scale);
-        pixmap.setDevicePixelRatio(scale);
-        pixmap.fill(Qt::transparent);
-        QPainter tilePainter(&pixmap);
-        tilePainter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-        tilePainter.fillPath(path, tile);
-        tilePainter.end();
-        QPixmapCache::insert(key, pixmap);
-    }
+    const QRectF bounds(rect());
+    const QPixmap pixmap =
+        PaintCache::drawing(QStringLiteral("kippet-tile-%1").arg(tile.rgba(), 8, 16), size(),
+                            devicePixelRatioF(), [&bounds, &tile](QPainter& tilePainter) {
+                                QPainterPath path;
+                                path.addRoundedRect(bounds, cornerRadius, cornerRadius);
+                                tilePainter.fillPath(path, tile);
+                            });
     QPainter painter(this);
     // The backing store is transparent where the tile is drawn, so copying equals blending.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    // Only what changed: a border change repaints just the band along the edge. The copy goes
-    // in bands of a few dozen rows: the raster engine hands taller copies to its thread pool,
-    // whose hand-over costs more than copying a panel's rows here.
-    constexpr int bandRows = 48;
-    for (const QRect& part : event->region()) {
-        for (int top = part.top(); top <= part.bottom(); top += bandRows) {
-            const QRect band(part.left(), top, part.width(),
-                             std::min(bandRows, part.bottom() + 1 - top));
-            painter.drawPixmap(band, pixmap,
-                               QRectF(band.x() * scale, band.y() * scale, band.width() * scale,
-                                      band.height() * scale));
-        }
-    }
+    // Only what changed: a border change repaints just the band along the edge.
+    for (const QRect& part : event->region())
+        PaintCache::blit(painter, part, pixmap);
 }
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {

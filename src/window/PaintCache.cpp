@@ -23,15 +23,14 @@ QPixmap PaintCache::drawing(const QString& key, QSize size, qreal scale,
     return pixmap;
 }
 
-void PaintCache::blit(QPainter& painter, const QPointF& origin, const QPixmap& pixmap) {
+void PaintCache::blit(QPainter& painter, const QRect& area, const QPixmap& pixmap) {
     constexpr int bandRows = 48;
     const qreal scale = pixmap.devicePixelRatio();
-    const int rows = pixmap.height();
-    for (int top = 0; top < rows; top += bandRows) {
-        const int height = std::min(bandRows, rows - top);
-        const QRectF source(0, top, pixmap.width(), height);
-        const QRectF target(origin.x(), origin.y() + top / scale, pixmap.width() / scale,
-                            height / scale);
-        painter.drawPixmap(target, pixmap, source);
+    for (int top = area.top(); top <= area.bottom(); top += bandRows) {
+        const QRect band(area.left(), top, area.width(),
+                         std::min(bandRows, area.bottom() + 1 - top));
+        painter.drawPixmap(band, pixmap,
+                           QRectF(band.x() * scale, band.y() * scale, band.width() * scale,
+                                  band.height() * scale));
     }
 }

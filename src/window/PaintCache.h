@@ -17,7 +17,8 @@ public:
     static QPixmap drawing(const QString& key, QSize size, qreal scale,
                            const std::function<void(QPainter&)>& draw);
 
-    // Draws the pixmap at `origin` in bands of a few dozen rows: the raster engine hands a taller
-    // copy to its thread pool, whose hand-over costs more than the copy of a widget's rows.
-    static void blit(QPainter& painter, const QPointF& origin, const QPixmap& pixmap);
+    // Copies the part of the pixmap (drawn over the whole widget) under `area`, in bands of a few
+    // dozen rows: the raster engine hands a taller copy to its thread pool, whose hand-over costs
+    // more than the copy of a widget's rows.
+    static void blit(QPainter& painter, const QRect& area, const QPixmap& pixmap);
 };
