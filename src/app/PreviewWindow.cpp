@@ -45,6 +45,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     textView_ = new QPlainTextEdit;
     textView_->setReadOnly(true);
+    // Unwrapped, a long text is laid out only as far as it is shown.
+    textView_->setLineWrapMode(QPlainTextEdit::NoWrap);
     textView_->setFocusPolicy(Qt::NoFocus);
     stack_->addWidget(textView_);
 
