@@ -83,14 +83,10 @@ QWidget* KippetNoteCard::makeHeader() {
 QStringList KippetNoteCard::shownLines(const QString& text, const QFont& font, int width) {
     struct Line {
         QString text;
-        // From the line's start to the end of the note, paragraphs joined by spaces.
-        QString rest;
     };
     QList<Line> lines;
     const QStringList paragraphs = text.split(QLatin1Char('\n'));
     for (qsizetype p = 0; p < paragraphs.size() && lines.size() <= maxLines; ++p) {
-        const QString following = paragraphs.mid(p + 1).join(QLatin1Char(' '));
-        const QString tail = following.isEmpty() ? QString() : QLatin1Char(' ') + following;
         QTextLayout layout(paragraphs[p], font);
         layout.beginLayout();
         bool any = false;
@@ -98,20 +94,19 @@ QStringList KippetNoteCard::shownLines(const QString& text, const QFont& font, i
              line = layout.createLine()) {
             any = true;
             line.setLineWidth(std::max(1, width));
-            lines.append({paragraphs[p].mid(line.textStart(), line.textLength()),
-                          paragraphs[p].mid(line.textStart()) + tail});
+            lines.append({paragraphs[p].mid(line.textStart(), line.textLength())});
         }
         layout.endLayout();
         if (!any)
-            lines.append({QString(), tail});
+            lines.append({QString()});
     }
     QStringList shown;
     for (qsizetype i = 0; i < std::min<qsizetype>(lines.size(), maxLines); ++i)
         shown.append(lines[i].text);
     if (lines.size() > maxLines) {
-        // The last line shown takes the rest of the note, cut with an ellipsis.
-        const QString rest = lines[maxLines - 1].rest.trimmed() + QChar(0x2026);
-        shown.last() = QFontMetricsF(font).elidedText(rest, Qt::ElideRight, std::max(1, width));
+        // The last line shown ends in an ellipsis: more of the note follows.
+        const QString last = lines[maxLines - 1].text.trimmed() + QChar(0x2026);
+        shown.last() = QFontMetricsF(font).elidedText(last, Qt::ElideRight, std::max(1, width));
     }
     return shown;
 }
@@ -164,8 +159,9 @@ void KippetNoteCard::updateAge() {
 void KippetNoteCard::layoutText() {
     if (text_.isEmpty())
         return;
-    const int width = contentsRect().width();
-    body_->setText(shownLines(text_, bodyFont(), width).join(QLatin1Char('\n')));
+    // The text's own width: inside the card's padding.
+    const int textWidth = width() - 2 * padding;
+    body_->setText(shownLines(text_, bodyFont(), textWidth).join(QLatin1Char('\n')));
 }
 
 void KippetNoteCard::paintEvent(QPaintEvent* event) {
