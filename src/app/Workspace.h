@@ -16,12 +16,17 @@ public:
 
     // False when nothing could open it (always true while only recording).
     virtual bool open(const QUrl& url);
+    // Shows the local file selected in the file manager, else opens its folder. False when
+    // neither could be done (always true while only recording).
+    virtual bool revealFile(const QUrl& fileUrl);
 
     // For tests: record what would be opened instead of handing it to the desktop.
     void setRecordingOnly(bool recordingOnly) { recordingOnly_ = recordingOnly; }
     const QList<QUrl>& opened() const { return opened_; }
+    const QList<QUrl>& revealed() const { return revealed_; }
 
 private:
     bool recordingOnly_ = false;
     QList<QUrl> opened_;
+    QList<QUrl> revealed_;
 };

@@ -2,6 +2,8 @@
 
 #include "analysis/ItemAnalysisStep.h"
 #include "dashboard/SheetStyle.h"
+#include "editors/KippetNoteCard.h"
+#include "editors/KippetTodoCard.h"
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
@@ -10,6 +12,7 @@
 #include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/GridColumns.h"
+#include "window/ItemActions.h"
 #include "window/ItemCard.h"
 #include "window/ItemLayoutMode.h"
 #include "window/ItemStateTracker.h"
@@ -28,13 +31,30 @@ namespace {
 const QString aiEnabledKey = QStringLiteral("ai_enabled");
 constexpr int collapseTrailingPadding = 16;
 
+// The kippet's own note card, which opens the window's note editor (or fronts the open one).
+QWidget* makeNoteCard(FloatingKippetView* view) {
+    QPointer<FloatingKippetWindow> window(view->window());
+    return new KippetNoteCard(view->kippet(), [window] {
+        if (window)
+            window->showNoteEditor();
+    });
+}
+
 ExpandedKippetLayout::CardFactory& noteCardFactory() {
-    static ExpandedKippetLayout::CardFactory factory;
+    static ExpandedKippetLayout::CardFactory factory = makeNoteCard;
     return factory;
 }
 
+QWidget* makeTodoCard(FloatingKippetView* view) {
+    QPointer<FloatingKippetWindow> window(view->window());
+    return new KippetTodoCard(view->kippet(), [window] {
+        if (window)
+            window->showTodoEditor();
+    });
+}
+
 ExpandedKippetLayout::CardFactory& todoCardFactory() {
-    static ExpandedKippetLayout::CardFactory factory;
+    static ExpandedKippetLayout::CardFactory factory = makeTodoCard;
     return factory;
 }
 
@@ -67,6 +87,10 @@ ExpandedKippetLayout::ExpandedKippetLayout(FloatingKippetView* view)
         itemsArea_->setTodoCard(factory(view));
     connect(itemsArea_, &ItemsArea::layoutSwitchClicked, this,
             &ExpandedKippetLayout::toggleItemLayoutMode);
+    connect(itemsArea_, &ItemsArea::cardCreated, this,
+            [this](ItemCard* card) { ItemActions::attach(card, kippet_); });
+    for (ItemCard* card : itemsArea_->cards())
+        ItemActions::attach(card, kippet_);
     auto* content = new QWidget;
     contentStack_ = new QStackedLayout(content);
     contentStack_->addWidget(itemsArea_);

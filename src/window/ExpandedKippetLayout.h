@@ -23,7 +23,8 @@ class StatusCard;
 class ExpandedKippetLayout : public QWidget {
     Q_OBJECT
 public:
-    // Builds the note or todo card shown above the items; the layout owns what it returns.
+    // Builds the note or todo card shown above the items; the layout owns what it returns. The
+    // kippet's own cards are shown unless a factory replaces them.
     using CardFactory = std::function<QWidget*(FloatingKippetView* view)>;
     static void setNoteCardFactory(CardFactory factory);
     static void setTodoCardFactory(CardFactory factory);

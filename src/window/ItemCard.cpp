@@ -10,8 +10,11 @@
 #include "window/CardHoverButton.h"
 #include "window/ThumbnailCache.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QEnterEvent>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegularExpression>
@@ -548,4 +551,37 @@ void ItemCard::paintProcessingCover(QPainter& painter) const {
     painter.setOpacity(pulse_);
     painter.drawPixmap(target, glyph, QRectF(glyph.rect()));
     painter.setOpacity(1);
+}
+
+void ItemCard::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    pressedAt_ = event->position().toPoint();
+    event->accept();
+}
+
+void ItemCard::mouseMoveEvent(QMouseEvent* event) {
+    if (!pressedAt_ || !(event->buttons() & Qt::LeftButton))
+        return;
+    if ((event->position().toPoint() - *pressedAt_).manhattanLength() <
+        QApplication::startDragDistance())
+        return;
+    pressedAt_.reset();
+    emit dragRequested(item_.id);
+}
+
+void ItemCard::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !std::exchange(pressedAt_, std::nullopt)) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    if (rect().contains(event->position().toPoint()))
+        emit clicked(item_.id);
+}
+
+void ItemCard::contextMenuEvent(QContextMenuEvent* event) {
+    emit contextMenuRequested(item_.id, event->globalPos());
+    event->accept();
 }

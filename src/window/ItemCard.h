@@ -56,12 +56,20 @@ signals:
     void revealRequested(const QUuid& id);
     void copyRequested(const QUuid& id);
     void removeRequested(const QUuid& id);
+    // A single click, a right click (at the global point) and a press moved far enough to drag.
+    void clicked(const QUuid& id);
+    void contextMenuRequested(const QUuid& id, const QPoint& globalPos);
+    void dragRequested(const QUuid& id);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     struct Texts {
@@ -98,6 +106,8 @@ private:
     mutable QPixmap framedPicture_;
     mutable Texts texts_;
     bool isHovering_ = false;
+    // Where the left button went down, until it comes up or a drag begins.
+    std::optional<QPoint> pressedAt_;
     // 0 away from the pointer, 1 under it; eased between.
     qreal hover_ = 0;
     qreal pulse_ = 1;

@@ -168,7 +168,12 @@ bool dropAt(FloatingKippetWindow* window, QPoint point, const QMimeData& data) {
 class ExpandedKippetWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void init() { TestEnvironment::resetPreferences(); }
+    void init() {
+        TestEnvironment::resetPreferences();
+        // The items alone: the note and todo cards are tested on their own.
+        ExpandedKippetLayout::setNoteCardFactory({});
+        ExpandedKippetLayout::setTodoCardFactory({});
+    }
 
     void sectionsStandInOrderWithTheirCounts() {
         AppHarness app;

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "model/KippetItem.h"
+
+#include <QPointer>
+#include <QUrl>
+#include <optional>
+
+class ItemCard;
+class Kippet;
+class QMenu;
+class QMimeData;
+class QWidget;
+
+// What the user can do with one item of a kippet: open it, copy it, show its file, drag it out
+// and remove it. Reaches the desktop only through the Workspace seam and the clipboard; an item
+// without a file, a link or UTF-8 text turns the action into nothing or into the text fallback.
+// GUI thread only.
+class ItemActions {
+public:
+    ItemActions(KippetItem item, Kippet* kippet);
+
+    // Connects a card's click, context menu, drag and its reveal, copy and remove buttons to the
+    // item's actions.
+    static void attach(ItemCard* card, Kippet* kippet);
+
+    // A click: files and images are previewed, texts, notes and code shown in the text viewer,
+    // web links opened; colours and unknown items do nothing.
+    void openItem(QWidget* parent) const;
+    // The item's file in the preview window; nothing without a file.
+    void quickLook() const;
+    // The item's commands by its type; the file manager's entry only when the file resolved now.
+    QMenu* contextMenu(QWidget* parent) const;
+    // Hands the item to another application; returns when the drag ended.
+    void startDrag(QWidget* source) const;
+
+    // The item's file, written on demand; nothing when it cannot be.
+    std::optional<QUrl> fileURL() const;
+    // The content bytes as UTF-8 text; nothing when they are not.
+    std::optional<QString> contentText() const;
+
+    // A web link goes to the desktop; any other link does nothing. False when nothing opened.
+    bool openLink() const;
+    void copyText() const;
+    void copyLink() const;
+    // False, with the clipboard untouched, when there is no file.
+    bool copyFile() const;
+    void copyAsText() const;
+    // The copy button: text for texts and colours, the link for links, the file for files.
+    void copyItem() const;
+    // The folder button: the file selected in the file manager; nothing without a file.
+    void revealFile() const;
+    // False when the store refused: the item stays, and the error is logged and shown.
+    bool removeFromKippet(QWidget* parent = nullptr) const;
+
+    // What a drag of the item hands to other applications; the caller owns it.
+    QMimeData* dragMimeData() const;
+
+private:
+    void writeText(const QString& text) const;
+    void writeMimeData(QMimeData* data) const;
+
+    KippetItem item_;
+    QPointer<Kippet> kippet_;
+};

@@ -1,0 +1,407 @@
+#include "window/ItemActions.h"
+#include "app/Dialogs.h"
+#include "app/PreviewManager.h"
+#include "app/PreviewWindow.h"
+#include "app/Workspace.h"
+#include "editors/TextNoteView.h"
+#include "model/Kippet.h"
+#include "store/KippetManager.h"
+#include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
+#include "window/CardHoverButton.h"
+#include "window/ExpandedKippetLayout.h"
+#include "window/FloatingKippetView.h"
+#include "window/FloatingKippetWindow.h"
+#include "window/ItemCard.h"
+#include "window/ItemsArea.h"
+#include "window/PanelDriver.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+
+using namespace PanelDriver;
+
+// The reveal, copy and remove buttons of the cards in a real expanded window, and the copies,
+// links and drags of each kind of item, against the in-process clipboard and a recording
+// workspace.
+namespace {
+KippetItem itemOf(KippetItemType type, const QByteArray& content, const QString& name) {
+    KippetItem item;
+    item.id = QUuid::createUuid();
+    item.type = type;
+    item.content = content;
+    item.metadata.name = name;
+    item.category = ItemCategory::documents;
+    item.addedDate = QDateTime::currentDateTimeUtc();
+    return item;
+}
+
+QClipboard* clipboard() {
+    return QGuiApplication::clipboard();
+}
+
+// Something else on the clipboard, to see whether an action left it alone.
+void putOldContents() {
+    clipboard()->setText(QStringLiteral("old contents"));
+}
+
+ItemsArea* itemsOf(FloatingKippetWindow* window) {
+    return qobject_cast<ExpandedKippetLayout*>(viewOf(window)->currentLayout())->itemsArea();
+}
+
+FloatingKippetWindow* expanded(AppHarness& app, Kippet* kippet) {
+    FloatingKippetWindow* window = showActive(app, kippet);
+    if (!kippet->isExpanded())
+        window->toggleExpanded();
+    AppHarness::settle();
+    return window;
+}
+
+// Points at the card, then clicks its button with the name.
+void clickButton(ItemCard* card, const char* name) {
+    QEnterEvent enter(QPointF(5, 5), card->mapTo(card->window(), QPointF(5, 5)),
+                      card->mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(card, &enter);
+    auto* button = card->findChild<CardHoverButton*>(QString::fromLatin1(name));
+    QVERIFY(button && button->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// A plain file where the kippet's item folder belongs: no item file can be written there.
+void blockItemFiles(AppHarness& app, Kippet* kippet) {
+    const QString folder = app.manager().itemsDirectory(kippet);
+    QDir(folder).removeRecursively();
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    QFile blocker(folder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+}
+QStringList entriesOf(const QMenu* menu) {
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        texts.append(action->text());
+    return texts;
+}
+
+QAction* entry(const QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+// A right click on the card, as the window system sends it; the menu it pops up.
+QMenu* rightClick(ItemCard* card) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            card->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(card, &event);
+    return card->findChild<QMenu*>(QStringLiteral("ItemContextMenu"));
+}
+} // namespace
+
+class ItemActionsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        TestEnvironment::resetPreferences();
+        // The items alone, so every card of a test is in view.
+        ExpandedKippetLayout::setNoteCardFactory({});
+        ExpandedKippetLayout::setTodoCardFactory({});
+        workspace_ = std::make_unique<Workspace>();
+        workspace_->setRecordingOnly(true);
+        Workspace::install(workspace_.get());
+    }
+    void cleanup() {
+        Workspace::install(nullptr);
+        PreviewManager::install(nullptr);
+    }
+
+    void aClickOpensEachKindInItsOwnWay() {
+        AppHarness app;
+        start(app);
+        PreviewManager previews;
+        PreviewManager::install(&previews);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem code = itemOf(KippetItemType::code, "int x;", QStringLiteral("c"));
+        const KippetItem link = itemOf(KippetItemType::url, "https://example.com/", QString());
+        const KippetItem local = itemOf(KippetItemType::url, "file:///etc/hosts", QString());
+        const KippetItem first = itemOf(KippetItemType::file, "one", QStringLiteral("one.txt"));
+        const KippetItem second = itemOf(KippetItemType::file, "two", QStringLiteral("two.txt"));
+        const KippetItem swatch = itemOf(KippetItemType::color, "#FF0000", QStringLiteral("s"));
+        for (const KippetItem& item : {code, link, local, first, second, swatch})
+            app.manager().addItem(item, kippet);
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemsArea* items = itemsOf(window);
+
+        QTest::mouseClick(items->cardFor(code.id), Qt::LeftButton, {}, QPoint(20, 150));
+        auto* viewer = window->findChild<TextNoteView*>();
+        QVERIFY(viewer && viewer->isVisible());
+        QCOMPARE(viewer->text(), QStringLiteral("int x;"));
+        viewer->accept();
+
+        QTest::mouseClick(items->cardFor(link.id), Qt::LeftButton, {}, QPoint(20, 150));
+        QTest::mouseClick(items->cardFor(local.id), Qt::LeftButton, {}, QPoint(20, 150));
+        QCOMPARE(workspace_->opened(), QList<QUrl>({QUrl(QStringLiteral("https://example.com/"))}));
+
+        QTest::mouseClick(items->cardFor(first.id), Qt::LeftButton, {}, QPoint(20, 150));
+        PreviewWindow* preview = previews.window();
+        QVERIFY(preview && preview->isVisible());
+        QCOMPARE(preview->fileUrl(), app.manager().fileURL(first, kippet));
+        QTest::mouseClick(items->cardFor(second.id), Qt::LeftButton, {}, QPoint(20, 150));
+        QCOMPARE(previews.window(), preview);
+        QCOMPARE(preview->windowTitle(), app.manager().fileURL(second, kippet).fileName());
+
+        // A swatch opens nothing.
+        QTest::mouseClick(items->cardFor(swatch.id), Qt::LeftButton, {}, QPoint(20, 150));
+        QCOMPARE(workspace_->opened().size(), 1);
+        QCOMPARE(previews.previewItem(0),
+                 std::optional<QUrl>(app.manager().fileURL(second, kippet)));
+    }
+
+    void theMenuOffersEachKindsCommands() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem text = itemOf(KippetItemType::note, "jot", QStringLiteral("t"));
+        const KippetItem link = itemOf(KippetItemType::url, "https://example.com/", QString());
+        const KippetItem image = itemOf(KippetItemType::image, "PNG", QStringLiteral("i.png"));
+        const KippetItem swatch = itemOf(KippetItemType::color, "#00FF00", QStringLiteral("s"));
+        for (const KippetItem& item : {text, link, image, swatch})
+            app.manager().addItem(item, kippet);
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemsArea* items = itemsOf(window);
+
+        QMenu* menu = rightClick(items->cardFor(text.id));
+        QVERIFY(menu);
+        QCOMPARE(entriesOf(menu),
+                 QStringList({QStringLiteral("Open"), QStringLiteral("Copy Text")}));
+        entry(menu, QStringLiteral("Copy Text"))->trigger();
+        QCOMPARE(clipboard()->text(), QStringLiteral("jot"));
+        delete menu;
+
+        menu = rightClick(items->cardFor(link.id));
+        QCOMPARE(entriesOf(menu),
+                 QStringList({QStringLiteral("Open Link"), QStringLiteral("Copy Link")}));
+        delete menu;
+
+        menu = rightClick(items->cardFor(image.id));
+        QCOMPARE(entriesOf(menu), QStringList({QStringLiteral("Open"), QStringLiteral("Quick Look"),
+                                               QStringLiteral("Show in File Manager"),
+                                               QStringLiteral("Copy File")}));
+        entry(menu, QStringLiteral("Show in File Manager"))->trigger();
+        QCOMPARE(workspace_->revealed(), QList<QUrl>({app.manager().fileURL(image, kippet)}));
+        delete menu;
+
+        menu = rightClick(items->cardFor(swatch.id));
+        QCOMPARE(entriesOf(menu), QStringList({QStringLiteral("Copy")}));
+        entry(menu, QStringLiteral("Copy"))->trigger();
+        QCOMPARE(clipboard()->text(), QStringLiteral("#00FF00"));
+        delete menu;
+    }
+
+    void aFileThatCannotBeWrittenHasNoFileManagerEntry() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem file = itemOf(KippetItemType::file, "bytes", QStringLiteral("d.bin"));
+        kippet->addItem(file);
+        blockItemFiles(app, kippet);
+        std::unique_ptr<QMenu> menu(ItemActions(file, kippet).contextMenu(nullptr));
+        QCOMPARE(entriesOf(menu.get()),
+                 QStringList({QStringLiteral("Open"), QStringLiteral("Quick Look"),
+                              QStringLiteral("Copy File")}));
+        putOldContents();
+        entry(menu.get(), QStringLiteral("Copy File"))->trigger();
+        QCOMPARE(clipboard()->text(), QStringLiteral("old contents"));
+        QVERIFY(!clipboard()->mimeData()->hasUrls());
+    }
+
+    void theCopyButtonCopiesEachKindAsItsOwn() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem text = itemOf(KippetItemType::text, "soup recipe", QStringLiteral("a"));
+        const KippetItem link =
+            itemOf(KippetItemType::url, "https://example.com/a?b=1", QStringLiteral("b"));
+        const KippetItem swatch = itemOf(KippetItemType::color, "#FF8800", QStringLiteral("c"));
+        const KippetItem file = itemOf(KippetItemType::file, "PDF bytes", QStringLiteral("d.pdf"));
+        for (const KippetItem& item : {text, link, swatch, file})
+            app.manager().addItem(item, kippet);
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemsArea* items = itemsOf(window);
+
+        clickButton(items->cardFor(text.id), "CopyItemButton");
+        QCOMPARE(clipboard()->text(), QStringLiteral("soup recipe"));
+        QVERIFY(!clipboard()->mimeData()->hasUrls());
+
+        clickButton(items->cardFor(link.id), "CopyItemButton");
+        QCOMPARE(clipboard()->mimeData()->urls(),
+                 QList<QUrl>({QUrl(QStringLiteral("https://example.com/a?b=1"))}));
+        QCOMPARE(clipboard()->text(), QStringLiteral("https://example.com/a?b=1"));
+
+        // A swatch copies its text, not a file of its bytes.
+        clickButton(items->cardFor(swatch.id), "CopyItemButton");
+        QCOMPARE(clipboard()->text(), QStringLiteral("#FF8800"));
+        QVERIFY(!clipboard()->mimeData()->hasUrls());
+
+        clickButton(items->cardFor(file.id), "CopyItemButton");
+        const QList<QUrl> urls = clipboard()->mimeData()->urls();
+        QCOMPARE(urls.size(), 1);
+        QVERIFY(urls[0].isLocalFile());
+        QFile written(urls[0].toLocalFile());
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("PDF bytes"));
+        QCOMPARE(urls[0], app.manager().fileURL(file, kippet));
+    }
+
+    void textThatIsNotUtf8AndFilesThatCannotBeWrittenLeaveTheClipboard() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem bad = itemOf(KippetItemType::text, "\xff\xfe", QStringLiteral("bad"));
+        const KippetItem file = itemOf(KippetItemType::file, "bytes", QStringLiteral("d.bin"));
+        const KippetItem unknown = itemOf(KippetItemType::unknown, "raw", QStringLiteral("u"));
+        const KippetItem badSwatch = itemOf(KippetItemType::color, "\xff", QStringLiteral("Red"));
+        kippet->addItem(bad);
+        kippet->addItem(unknown);
+        kippet->addItem(badSwatch);
+        kippet->addItem(file);
+        blockItemFiles(app, kippet);
+
+        putOldContents();
+        ItemActions(bad, kippet).copyText();
+        QCOMPARE(clipboard()->text(), QStringLiteral("old contents"));
+        QVERIFY(!ItemActions(file, kippet).fileURL());
+        QVERIFY(!ItemActions(file, kippet).copyFile());
+        QCOMPARE(clipboard()->text(), QStringLiteral("old contents"));
+        // The folder button has nothing to show.
+        ItemActions(file, kippet).revealFile();
+        QVERIFY(workspace_->revealed().isEmpty());
+
+        // Without a file, an unknown item falls back to its text; a swatch that is not text
+        // copies its title.
+        ItemActions(unknown, kippet).copyItem();
+        QCOMPARE(clipboard()->text(), QStringLiteral("raw"));
+        ItemActions(badSwatch, kippet).copyAsText();
+        QCOMPARE(clipboard()->text(), badSwatch.displayTitle());
+    }
+
+    void theFolderButtonRevealsTheItemsFile() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem file = itemOf(KippetItemType::file, "bytes", QStringLiteral("d.txt"));
+        app.manager().addItem(file, kippet);
+        FloatingKippetWindow* window = expanded(app, kippet);
+
+        clickButton(itemsOf(window)->cardFor(file.id), "RevealItemButton");
+        QCOMPARE(workspace_->revealed().size(), 1);
+        QCOMPARE(workspace_->revealed()[0], app.manager().fileURL(file, kippet));
+        QVERIFY(QFile::exists(workspace_->revealed()[0].toLocalFile()));
+        QVERIFY(workspace_->opened().isEmpty());
+    }
+
+    void onlyWebLinksReachTheDesktop() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        LogCapture log;
+        QVERIFY(ItemActions(itemOf(KippetItemType::url, "https://example.com/", QString()), kippet)
+                    .openLink());
+        QVERIFY(!ItemActions(itemOf(KippetItemType::url, "file:///etc/passwd", QString()), kippet)
+                     .openLink());
+        QVERIFY(!ItemActions(itemOf(KippetItemType::url, "steam://run/1", QString()), kippet)
+                     .openLink());
+        QVERIFY(
+            !ItemActions(itemOf(KippetItemType::url, "not a link", QString()), kippet).openLink());
+        QCOMPARE(workspace_->opened(), QList<QUrl>({QUrl(QStringLiteral("https://example.com/"))}));
+        QVERIFY(log.contains(QStringLiteral("file:///etc/passwd")));
+        QVERIFY(log.contains(QStringLiteral("steam://run/1")));
+    }
+
+    void theRemoveButtonRemovesTheCardAndTheRow() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem gone = itemOf(KippetItemType::text, "gone", QStringLiteral("gone"));
+        const KippetItem kept = itemOf(KippetItemType::text, "kept", QStringLiteral("kept"));
+        app.manager().addItem(gone, kippet);
+        app.manager().addItem(kept, kippet);
+        FloatingKippetWindow* window = expanded(app, kippet);
+
+        clickButton(itemsOf(window)->cardFor(gone.id), "RemoveItemButton");
+        AppHarness::settle();
+        QVERIFY(!itemsOf(window)->cardFor(gone.id));
+        QVERIFY(itemsOf(window)->cardFor(kept.id));
+        QVERIFY(app.dialogs().shown().isEmpty());
+        Kippet* reloaded = stored(app, QStringLiteral("Inbox"));
+        QCOMPARE(reloaded->items().size(), 1);
+        QCOMPARE(reloaded->items()[0].id, kept.id);
+    }
+
+    void aRefusedRemovalKeepsTheCardAndShowsTheError() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem item = itemOf(KippetItemType::file, "bytes", QStringLiteral("d.txt"));
+        app.manager().addItem(item, kippet);
+        const QUrl file = app.manager().fileURL(item, kippet);
+        FloatingKippetWindow* window = expanded(app, kippet);
+        QVERIFY(app.failStore(QStringLiteral("CREATE TRIGGER keep_items BEFORE DELETE ON "
+                                             "kippet_items BEGIN SELECT RAISE(ABORT, 'disk "
+                                             "full'); END")));
+        LogCapture log;
+
+        clickButton(itemsOf(window)->cardFor(item.id), "RemoveItemButton");
+        AppHarness::settle();
+        QVERIFY(itemsOf(window)->cardFor(item.id));
+        QVERIFY(kippet->item(item.id));
+        QVERIFY(QFile::exists(file.toLocalFile()));
+        QCOMPARE(app.dialogs().shown().size(), 1);
+        QCOMPARE(app.dialogs().shown()[0].title, QStringLiteral("Error"));
+        QVERIFY(log.contains(QStringLiteral("❌ [ItemActions] Failed to remove item: ")));
+    }
+
+    void dragsOfferEachKindAsOtherApplicationsTakeIt() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        const KippetItem image = itemOf(KippetItemType::image, "PNG bytes", QStringLiteral("p"));
+        const KippetItem link = itemOf(KippetItemType::url, "https://example.com/", QString());
+        KippetItem broken = itemOf(KippetItemType::url, "not a link", QStringLiteral("Broken"));
+        const KippetItem code = itemOf(KippetItemType::code, "int x;", QStringLiteral("c"));
+        const KippetItem bad = itemOf(KippetItemType::note, "\xff", QStringLiteral("Bad note"));
+        app.manager().addItem(image, kippet);
+
+        std::unique_ptr<QMimeData> data(ItemActions(image, kippet).dragMimeData());
+        QCOMPARE(data->urls(), QList<QUrl>({app.manager().fileURL(image, kippet)}));
+        data.reset(ItemActions(link, kippet).dragMimeData());
+        QCOMPARE(data->urls(), QList<QUrl>({QUrl(QStringLiteral("https://example.com/"))}));
+        data.reset(ItemActions(broken, kippet).dragMimeData());
+        QVERIFY(!data->hasUrls());
+        QCOMPARE(data->text(), broken.displayTitle());
+        data.reset(ItemActions(code, kippet).dragMimeData());
+        QCOMPARE(data->text(), QStringLiteral("int x;"));
+        data.reset(ItemActions(bad, kippet).dragMimeData());
+        QCOMPARE(data->text(), bad.displayTitle());
+
+        // Without its file, an image hands over its title.
+        const KippetItem unwritten = itemOf(KippetItemType::image, "PNG", QStringLiteral("q"));
+        blockItemFiles(app, kippet);
+        data.reset(ItemActions(unwritten, kippet).dragMimeData());
+        QVERIFY(!data->hasUrls());
+        QCOMPARE(data->text(), unwritten.displayTitle());
+    }
+
+private:
+    std::unique_ptr<Workspace> workspace_;
+};
+
+QTEST_MAIN(ItemActionsTest)
+#include "ItemActionsTest.moc"
