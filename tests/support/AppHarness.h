@@ -13,6 +13,7 @@
 
 class AIService;
 class AppDelegate;
+class DailyKippetScheduler;
 class Dialogs;
 class FloatingKippetWindow;
 class HttpClient;
@@ -72,6 +73,7 @@ public:
     StoreManager& store() { return *store_; }
     KippetManager& manager() { return *manager_; }
     MenuBarManager& registry() { return *registry_; }
+    DailyKippetScheduler& dailyScheduler() { return *dailyScheduler_; }
     KeyboardShortcutManager& shortcuts() { return *shortcuts_; }
     AppDelegate& delegate() { return *delegate_; }
     bool isRunning() const { return manager_ != nullptr; }
@@ -100,5 +102,6 @@ private:
     std::unique_ptr<KippetManager> manager_;
     std::unique_ptr<KeyboardShortcutManager> shortcuts_;
     std::unique_ptr<MenuBarManager> registry_;
+    std::unique_ptr<DailyKippetScheduler> dailyScheduler_;
     std::unique_ptr<AppDelegate> delegate_;
 };
