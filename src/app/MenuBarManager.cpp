@@ -1,7 +1,10 @@
 #include "app/MenuBarManager.h"
 
 #include "app/DashboardWindow.h"
+#include "app/Dialogs.h"
 #include "model/Kippet.h"
+#include "model/KippetColor.h"
+#include "platform/KippetsError.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
@@ -162,4 +165,25 @@ void MenuBarManager::setGroupTuckedAwayEdge(ScreenEdge edge) {
 ScreenEdge MenuBarManager::storedGroupTuckedAwayEdge() {
     const std::optional<QString> stored = Preferences::shared().stringValue(groupTuckedAwayEdgeKey);
     return stored ? screenEdgeFromRaw(*stored).value_or(ScreenEdge::right) : ScreenEdge::right;
+}
+
+void MenuBarManager::createNewKippet() {
+    const std::optional<QString> answer = Dialogs::shared().askText(
+        QStringLiteral("Create New Kippet"), QStringLiteral("Enter a name for your new kippet:"),
+        QStringLiteral("Kippet name"), {QStringLiteral("Create"), QStringLiteral("Cancel")});
+    if (!answer)
+        return;
+    // The manager takes any name as given, blank included: a blank answer gets the default here.
+    QString name = answer->trimmed();
+    if (name.isEmpty())
+        name = QStringLiteral("New Kippet");
+    Kippet* kippet = nullptr;
+    try {
+        kippet = KippetManager::shared().createKippet(name, KippetColor::standardBlue(),
+                                                      QStringLiteral("tray.fill"), false);
+    } catch (const std::exception& error) {
+        Dialogs::shared().showError(KippetsError::textOf(error));
+        return;
+    }
+    showWindow(kippet);
 }

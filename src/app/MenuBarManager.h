@@ -60,6 +60,9 @@ public:
     // Menu action: every open kippet's panel into mini view. Panels made for it come to the
     // front; those that existed stay where they are in the window order.
     void miniViewAllKippets();
+    // Menu action: asks for a name ("New Kippet" when left blank) and opens the new kippet's
+    // panel; a refused creation shows the error and changes nothing.
+    void createNewKippet();
 
     // A new "Move to …" menu, one item per edge (top, bottom, left, right), the edge as each
     // item's data; the caller owns it.
