@@ -13,6 +13,11 @@ struct TuckCommands {
     std::function<void()> untuckAllSingleKippets;
     // How many kippets are tucked into their own pull tab.
     std::function<int()> tuckSingleWindowCount;
+    // The group tray's way back, and one pull tab's.
+    std::function<void()> untuckKippets = [] {};
+    std::function<void(Kippet*)> untuckSingleKippet = [](Kippet*) {};
+    // Whether the kippet sits in a pull tab of its own.
+    std::function<bool(const Kippet*)> hasTuckSingleWindow = [](const Kippet*) { return false; };
 
     static TuckCommands& shared();
     static void install(TuckCommands commands);
