@@ -2,9 +2,12 @@
 
 #include "app/DashboardWindow.h"
 #include "app/Dialogs.h"
+#include "app/StatusMenu.h"
+#include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
 #include "platform/KippetsError.h"
+#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
@@ -14,6 +17,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
 
 namespace {
 QPointer<MenuBarManager>& installed() {
@@ -186,4 +192,24 @@ void MenuBarManager::createNewKippet() {
         return;
     }
     showWindow(kippet);
+}
+
+void MenuBarManager::setupMenuBar() {
+    if (!statusItem_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+        statusMenu_ = std::make_unique<QMenu>();
+        connect(statusMenu_.get(), &QMenu::aboutToShow, this,
+                [this] { StatusMenu::fill(statusMenu_.get(), *this); });
+        const QColor ink = QApplication::palette().color(QPalette::WindowText);
+        statusItem_ =
+            std::make_unique<QSystemTrayIcon>(Symbols::icon(QStringLiteral("tray.2.fill"), ink));
+        statusItem_->setToolTip(QStringLiteral("Kippets"));
+        statusItem_->setContextMenu(statusMenu_.get());
+        connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger)
+                        statusMenu_->popup(QCursor::pos());
+                });
+        statusItem_->show();
+    }
+    Log::line(QStringLiteral("✅ Menu bar icon set up"));
 }

@@ -18,6 +18,7 @@ class FloatingKippetWindow;
 class Kippet;
 class QAction;
 class QMenu;
+class QSystemTrayIcon;
 class QWidget;
 
 // The one object that knows every window of the app: the floating panel of each kippet (at
@@ -43,9 +44,12 @@ public:
 
     void setWindowFactory(WindowFactory factory) { windowFactory_ = std::move(factory); }
 
-    // The status item arrives with the tray menu; until then there is none.
-    void setupMenuBar() {}
-    bool hasStatusItemButton() const { return false; }
+    // The tray icon, when the desktop has a system tray: its menu is filled anew at each opening
+    // and also pops up on a left click. Without a tray there is none, and the dashboard's menus
+    // offer every command.
+    void setupMenuBar();
+    bool hasStatusItemButton() const { return statusItem_ != nullptr; }
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
 
     // Shows the kippet's panel, made and registered when missing, and focuses it.
     FloatingKippetWindow* showWindow(Kippet* kippet);
@@ -98,6 +102,9 @@ private:
     WindowFactory windowFactory_;
     QHash<QUuid, FloatingKippetWindow*> floatingWindows_;
     std::unique_ptr<DashboardWindow> dashboardWindow_;
+    // The menu outlives the icon that shows it.
+    std::unique_ptr<QMenu> statusMenu_;
+    std::unique_ptr<QSystemTrayIcon> statusItem_;
     bool isTuckedAway_ = false;
     ScreenEdge groupTuckedAwayEdge_ = ScreenEdge::right;
 };
