@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/StatusMenu.h"
 #include "app/Symbols.h"
+#include "app/TuckWindowFactory.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
 #include "platform/KippetsError.h"
@@ -42,6 +43,10 @@ MenuBarManager::MenuBarManager()
       groupTuckedAwayEdge_(storedGroupTuckedAwayEdge()) {}
 
 MenuBarManager::~MenuBarManager() {
+    for (const QUuid& id : tuckSingleWindows_.keys())
+        closeTab(id);
+    if (tuckAwayWindow_)
+        std::exchange(tuckAwayWindow_, nullptr)->close();
     const auto windows = floatingWindows_;
     floatingWindows_.clear();
     for (FloatingKippetWindow* window : windows)
@@ -90,6 +95,8 @@ void MenuBarManager::closeWindow(Kippet* kippet) {
 }
 
 void MenuBarManager::closeWindow(const QUuid& kippetId) {
+    // A tab left behind would bring a closed kippet back when untucked.
+    closeTab(kippetId);
     FloatingKippetWindow* window = floatingWindows_.take(kippetId);
     if (!window)
         return;
