@@ -166,10 +166,20 @@ void AppDelegate::restoreWindows() {
     const QList<Kippet*> active = KippetManager::shared().activeKippets();
     Log::line(QStringLiteral("📦 Restoring %1 active kippets").arg(active.size()));
     cascadeOverlappingKippets(active);
+    if (Preferences::shared().boolOr(MenuBarManager::groupTuckedAwayKey, false) &&
+        !active.isEmpty()) {
+        if (menuBarManager_)
+            menuBarManager_->restoreGroupTuckAwayIfNeeded();
+        return;
+    }
     if (active.isEmpty() || !menuBarManager_)
         return;
-    for (Kippet* kippet : active)
-        menuBarManager_->showWindow(kippet);
+    for (Kippet* kippet : active) {
+        if (kippet->isTucked())
+            menuBarManager_->tuckSingleKippet(kippet);
+        else
+            menuBarManager_->showWindow(kippet);
+    }
 }
 
 void AppDelegate::cascadeOverlappingKippets(const QList<Kippet*>& kippets) {

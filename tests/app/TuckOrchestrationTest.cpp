@@ -79,8 +79,15 @@ struct Fixture {
     FakeFactory factory;
     AppHarness app;
     Fixture() {
+        app.setTuckWindowFactory(&factory);
+        app.preferences().setBool(QStringLiteral("onboarding_completed"), true);
         app.start();
-        app.registry().setTuckWindowFactory(&factory);
+    }
+    // Quits and starts the app again as main does, with the launch's restore.
+    void relaunch() {
+        app.quit();
+        factory.recorder = Recorder{};
+        app.launch();
     }
     // An open kippet with its window shown at the position.
     Kippet* shown(const QString& name, QPointF position) {
@@ -214,6 +221,40 @@ private slots:
         QCOMPARE(f.factory.recorder.openTabs, 0);
         registry.untuckAllSingleKippets();
         QVERIFY(!f.app.windowOf(QStringLiteral("Gone")));
+    }
+
+    void restartsBringBackWhatWasSaved() {
+        Fixture f;
+        Kippet* tabbed = f.shown(QStringLiteral("Tabbed"), QPointF(100, 300));
+        f.shown(QStringLiteral("Plain"), QPointF(1200, 300));
+        f.app.registry().tuckSingleKippet(tabbed);
+        f.relaunch();
+        QVERIFY(f.app.registry().hasTuckSingleWindow(f.app.byName(QStringLiteral("Tabbed"))->id()));
+        QVERIFY(!f.app.windowOf(QStringLiteral("Tabbed")));
+        QVERIFY(f.app.windowOf(QStringLiteral("Plain"))->isVisible());
+
+        // Tabs for all are not saved: the next start shows windows.
+        f.app.registry().untuckAllSingleKippets();
+        f.app.registry().tuckAllKippets();
+        QCOMPARE(f.app.registry().tuckSingleWindowCount(), 2);
+        f.relaunch();
+        QCOMPARE(f.app.registry().tuckSingleWindowCount(), 0);
+        QVERIFY(f.app.windowOf(QStringLiteral("Tabbed"))->isVisible());
+        QVERIFY(f.app.windowOf(QStringLiteral("Plain"))->isVisible());
+
+        // A group tuck comes back as the tray alone, and untucking it brings every window.
+        f.app.registry().tuckAwayKippets();
+        f.relaunch();
+        QVERIFY(f.app.registry().tuckAwayWindow());
+        QCOMPARE(f.app.registry().floatingWindows().size(), 0);
+        QCOMPARE(f.factory.recorder.openTabs, 0);
+        f.app.registry().tuckAwayWindow()->onUntuck();
+        QVERIFY(f.app.windowOf(QStringLiteral("Tabbed"))->isVisible());
+        QVERIFY(f.app.windowOf(QStringLiteral("Plain"))->isVisible());
+        QVERIFY(!f.app.byName(QStringLiteral("Plain"))->isTucked());
+        f.relaunch();
+        QVERIFY(!f.app.registry().tuckAwayWindow());
+        QCOMPARE(f.app.registry().floatingWindows().size(), 2);
     }
 };
 

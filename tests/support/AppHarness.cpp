@@ -110,6 +110,7 @@ void AppHarness::buildServices() {
     KeyboardShortcutManager::install(shortcuts_.get());
     registry_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(registry_.get());
+    registry_->setTuckWindowFactory(tuckFactory_);
     manager_->setWindowRegistry(registry_.get());
     dailyScheduler_ = std::make_unique<DailyKippetScheduler>();
     DailyKippetScheduler::install(dailyScheduler_.get());

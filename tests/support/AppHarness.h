@@ -24,6 +24,7 @@ class LocalModelServer;
 class MenuBarManager;
 class Preferences;
 class StoreManager;
+class TuckWindowFactory;
 
 // One run of the app in the test process, on real files: fresh preferences, a SQLite store in a
 // temporary folder that outlives restarts, the kippet manager, the window registry with real
@@ -70,6 +71,9 @@ public:
         launch();
     }
 
+    // The tuck windows every registry built from now on makes (not owned).
+    void setTuckWindowFactory(TuckWindowFactory* factory) { tuckFactory_ = factory; }
+
     StoreManager& store() { return *store_; }
     KippetManager& manager() { return *manager_; }
     MenuBarManager& registry() { return *registry_; }
@@ -91,6 +95,7 @@ private:
     void buildServices();
 
     QTemporaryDir dir_;
+    TuckWindowFactory* tuckFactory_ = nullptr;
     std::unique_ptr<FakeScreenProvider> screens_;
     std::unique_ptr<NotificationRecorder> notifications_;
     std::unique_ptr<Dialogs> dialogs_;
