@@ -2,6 +2,7 @@
 
 #include "app/TuckTarget.h"
 #include "dashboard/DashboardTab.h"
+#include "dashboard/TuckCommands.h"
 #include "model/ScreenEdge.h"
 #include "platform/RectD.h"
 #include "store/WindowRegistry.h"
@@ -124,6 +125,8 @@ public:
     int tuckSingleWindowCount() const { return static_cast<int>(tuckSingleWindows_.size()); }
     // The slot of the kippet's tab, -1 without one.
     int tuckSlot(const QUuid& kippetId) const;
+    // The tuck commands of the menus, bound to this registry; they do nothing once it is gone.
+    TuckCommands tuckCommands();
 
 signals:
     void windowRegistered(FloatingKippetWindow* window);

@@ -252,3 +252,36 @@ void MenuBarManager::moveTuckedKippets(ScreenEdge edge, const std::optional<Scre
             tab.view->moveToEdge(edge, slot, screen);
     }
 }
+
+TuckCommands MenuBarManager::tuckCommands() {
+    QPointer<MenuBarManager> self(this);
+    TuckCommands commands{[self] {
+                              if (self)
+                                  self->tuckAwayKippets();
+                          },
+                          [self](Kippet* kippet) {
+                              if (self)
+                                  self->tuckSingleKippet(kippet);
+                          },
+                          [self] {
+                              if (self)
+                                  self->tuckAllKippets();
+                          },
+                          [self] {
+                              if (self)
+                                  self->untuckAllSingleKippets();
+                          },
+                          [self] { return self ? self->tuckSingleWindowCount() : 0; }};
+    commands.untuckKippets = [self] {
+        if (self)
+            self->untuckKippets();
+    };
+    commands.untuckSingleKippet = [self](Kippet* kippet) {
+        if (self)
+            self->untuckSingleKippet(kippet);
+    };
+    commands.hasTuckSingleWindow = [self](const Kippet* kippet) {
+        return self && kippet && self->hasTuckSingleWindow(kippet->id());
+    };
+    return commands;
+}

@@ -58,6 +58,7 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
     menuBarManager_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(menuBarManager_.get());
     manager_->setWindowRegistry(menuBarManager_.get());
+    TuckCommands::install(menuBarManager_->tuckCommands());
     dailyScheduler_ = std::make_unique<DailyKippetScheduler>();
     DailyKippetScheduler::install(dailyScheduler_.get());
     KippetSheetWiring::install();

@@ -4,8 +4,9 @@
 
 class Kippet;
 
-// The tuck commands the kippet context menu offers. The window registry does not tuck yet, so
-// these start as no-ops with no pull tabs; whoever brings tucking installs the real ones.
+// The tuck commands the menus offer. They start as no-ops with no pull tabs, so menus built
+// without a window registry still work; the app installs the registry's own
+// (MenuBarManager::tuckCommands).
 struct TuckCommands {
     std::function<void()> tuckAwayKippets;
     std::function<void(Kippet*)> tuckSingleKippet;

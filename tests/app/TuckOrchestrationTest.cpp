@@ -256,6 +256,21 @@ private slots:
         QVERIFY(!f.app.registry().tuckAwayWindow());
         QCOMPARE(f.app.registry().floatingWindows().size(), 2);
     }
+
+    void theMenusCommandsReachTheRegistry() {
+        Fixture f;
+        Kippet* kippet = f.shown(QStringLiteral("Work"), QPointF(100, 300));
+        TuckCommands commands = f.app.registry().tuckCommands();
+        commands.tuckSingleKippet(kippet);
+        QVERIFY(commands.hasTuckSingleWindow(kippet));
+        QCOMPARE(commands.tuckSingleWindowCount(), 1);
+        commands.untuckSingleKippet(kippet);
+        QVERIFY(!commands.hasTuckSingleWindow(kippet));
+        commands.tuckAwayKippets();
+        QVERIFY(f.app.registry().isTuckedAway());
+        commands.untuckKippets();
+        QVERIFY(!f.app.registry().isTuckedAway());
+    }
 };
 
 QTEST_MAIN(TuckOrchestrationTest)
