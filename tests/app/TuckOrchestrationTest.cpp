@@ -1,3 +1,4 @@
+#include "app/KippetArranger.h"
 #include "app/MenuBarManager.h"
 #include "app/TuckWindowFactory.h"
 #include "model/JsonCoding.h"
@@ -270,6 +271,23 @@ private slots:
         QVERIFY(f.app.registry().isTuckedAway());
         commands.untuckKippets();
         QVERIFY(!f.app.registry().isTuckedAway());
+    }
+
+    void arrangingMovesOnlyTheTuckedWhileAnyAre() {
+        Fixture f;
+        Kippet* tabbed = f.shown(QStringLiteral("Tabbed"), QPointF(100, 300));
+        f.shown(QStringLiteral("Plain"), QPointF(700, 300));
+        f.app.registry().tuckSingleKippet(tabbed);
+        const RectD before = f.app.windowOf(QStringLiteral("Plain"))->frame();
+        f.takeCalls();
+        f.app.screens().setCursorPosition({600, 400});
+        KippetArranger::arrangeKippets(ScreenEdge::top);
+        QCOMPARE(f.takeCalls(), QStringList{QStringLiteral("Tabbed move Top 0")});
+        QCOMPARE(f.app.windowOf(QStringLiteral("Plain"))->frame(), before);
+
+        f.app.registry().untuckSingleKippet(tabbed);
+        KippetArranger::arrangeKippets(ScreenEdge::top);
+        QCOMPARE(f.app.windowOf(QStringLiteral("Plain"))->frame().size(), QSizeF(80, 80));
     }
 };
 
