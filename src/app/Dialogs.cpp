@@ -93,8 +93,8 @@ std::optional<QString> Dialogs::askText(const QString& title, const QString& tex
     field->setFixedWidth(300);
     layout->addWidget(field);
     auto* box = new QDialogButtonBox(&dialog);
-    // Cancel first so that the accepting button sits at the trailing edge.
-    for (qsizetype i = buttons.size() - 1; i >= 0; --i) {
+    // The box orders the buttons by role, as the desktop's own dialogs do.
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
         QPushButton* button = box->addButton(buttons[i], i == 0 ? QDialogButtonBox::AcceptRole
                                                                 : QDialogButtonBox::RejectRole);
         if (i == 0) {
