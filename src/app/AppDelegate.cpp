@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "analysis/KeychainStore.h"
+#include "app/DailyKippetScheduler.h"
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "model/Kippet.h"
@@ -80,6 +81,8 @@ void AppDelegate::applicationDidFinishLaunching() {
                                              if (menuBarManager_)
                                                  menuBarManager_->showDashboard();
                                          });
+    if (DailyKippetScheduler::isInstalled() && DailyKippetScheduler::shared().isEnabled())
+        DailyKippetScheduler::shared().start();
     Log::line(QStringLiteral("✅ Daily kippet scheduler started"));
     if (menuBarManager_ && menuBarManager_->hasStatusItemButton())
         Log::line(QStringLiteral("✅ Menu bar button created"));
@@ -107,6 +110,10 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
     if (menuBarManager_)
         menuBarManager_->showDashboard();
     checkOnboarding();
+    // The first check waits for the store and the restored windows: made any earlier, the
+    // day's kippet would fail to save and come a minute late.
+    if (DailyKippetScheduler::isInstalled())
+        DailyKippetScheduler::shared().checkAndCreateIfNeeded();
     launchTaskFinished_ = true;
     emit launchTaskFinished();
 }
@@ -159,10 +166,20 @@ void AppDelegate::restoreWindows() {
     const QList<Kippet*> active = KippetManager::shared().activeKippets();
     Log::line(QStringLiteral("📦 Restoring %1 active kippets").arg(active.size()));
     cascadeOverlappingKippets(active);
+    if (Preferences::shared().boolOr(MenuBarManager::groupTuckedAwayKey, false) &&
+        !active.isEmpty()) {
+        if (menuBarManager_)
+            menuBarManager_->restoreGroupTuckAwayIfNeeded();
+        return;
+    }
     if (active.isEmpty() || !menuBarManager_)
         return;
-    for (Kippet* kippet : active)
-        menuBarManager_->showWindow(kippet);
+    for (Kippet* kippet : active) {
+        if (kippet->isTucked())
+            menuBarManager_->tuckSingleKippet(kippet);
+        else
+            menuBarManager_->showWindow(kippet);
+    }
 }
 
 void AppDelegate::cascadeOverlappingKippets(const QList<Kippet*>& kippets) {

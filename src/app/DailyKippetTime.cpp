@@ -26,9 +26,13 @@ QTime scheduledTime(const Preferences& preferences) {
     return time.isValid() ? time : QTime(defaultHour, 0);
 }
 
-void setScheduledTime(Preferences& preferences, const QTime& time) {
-    preferences.setInt(hourKey, time.isValid() ? time.hour() : defaultHour);
+void setScheduledHour(Preferences& preferences, int hour) {
+    preferences.setInt(hourKey, hour);
     preferences.setBool(hourSetKey, true);
+}
+
+void setScheduledTime(Preferences& preferences, const QTime& time) {
+    setScheduledHour(preferences, time.isValid() ? time.hour() : defaultHour);
     preferences.setInt(minuteKey, time.isValid() ? time.minute() : 0);
 }
 

@@ -13,6 +13,8 @@ inline constexpr int defaultHour = 8;
 int scheduledHour(const Preferences& preferences);
 int scheduledMinute(const Preferences& preferences);
 QTime scheduledTime(const Preferences& preferences);
+// Stores the hour and marks it chosen.
+void setScheduledHour(Preferences& preferences, int hour);
 // Stores the hour, marks it chosen, and stores the minute.
 void setScheduledTime(Preferences& preferences, const QTime& time);
 } // namespace DailyKippetTime

@@ -1,7 +1,12 @@
 #include "app/Dialogs.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 QPointer<Dialogs>& installed() {
@@ -59,6 +64,57 @@ std::optional<int> Dialogs::ask(const QString& title, const QString& text,
     box.exec();
     const qsizetype index = made.indexOf(box.clickedButton());
     return index < 0 ? std::nullopt : std::optional<int>(static_cast<int>(index));
+}
+
+std::optional<QString> Dialogs::askText(const QString& title, const QString& text,
+                                        const QString& placeholder, const QStringList& buttons,
+                                        QWidget* parent) {
+    record(Shown{title, text, buttons});
+    if (!textAnswers_.empty()) {
+        std::optional<QString> answer = textAnswers_.front();
+        textAnswers_.pop_front();
+        return answer;
+    }
+    if (recordingOnly_)
+        return std::nullopt;
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("TextQuestion"));
+    dialog.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* heading = new QLabel(title, &dialog);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    layout->addWidget(heading);
+    layout->addWidget(new QLabel(text, &dialog));
+    auto* field = new QLineEdit(&dialog);
+    field->setObjectName(QStringLiteral("TextQuestionField"));
+    field->setPlaceholderText(placeholder);
+    field->setFixedWidth(300);
+    layout->addWidget(field);
+    auto* box = new QDialogButtonBox(&dialog);
+    // The box orders the buttons by role, as the desktop's own dialogs do.
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        QPushButton* button = box->addButton(buttons[i], i == 0 ? QDialogButtonBox::AcceptRole
+                                                                : QDialogButtonBox::RejectRole);
+        if (i == 0) {
+            button->setDefault(true);
+            button->setAutoDefault(true);
+        } else {
+            button->setAutoDefault(false);
+        }
+    }
+    QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(box);
+    field->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return field->text();
+}
+
+void Dialogs::queueTextAnswer(std::optional<QString> answer) {
+    textAnswers_.push_back(std::move(answer));
 }
 
 void Dialogs::queueAnswer(std::optional<int> answer) {

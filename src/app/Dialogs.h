@@ -34,9 +34,18 @@ public:
     std::optional<int> ask(const QString& title, const QString& text, const QStringList& buttons,
                            QWidget* parent = nullptr);
 
+    // Asks for one line of text in a 300-wide field that shows the placeholder and has the focus;
+    // the first button accepts (Return), the second cancels (Escape). The field's text when
+    // accepted, else nothing.
+    std::optional<QString> askText(const QString& title, const QString& text,
+                                   const QString& placeholder, const QStringList& buttons,
+                                   QWidget* parent = nullptr);
+
     // For tests: answer the next questions with these button indexes (nothing: dismissed)
     // instead of showing them; alerts are then recorded and not shown either.
     void queueAnswer(std::optional<int> answer);
+    // The same for text questions: the text entered and accepted, or nothing for a cancel.
+    void queueTextAnswer(std::optional<QString> answer);
     void setRecordingOnly(bool recordingOnly) { recordingOnly_ = recordingOnly; }
     const QList<Shown>& shown() const { return shown_; }
     void clearShown() { shown_.clear(); }
@@ -49,5 +58,6 @@ private:
 
     bool recordingOnly_ = false;
     std::deque<std::optional<int>> answers_;
+    std::deque<std::optional<QString>> textAnswers_;
     QList<Shown> shown_;
 };

@@ -93,12 +93,16 @@ void KippetArranger::arrangeKippets(ScreenEdge edge) {
     const std::optional<ScreenInfo> screen = screenUnderCursor();
     if (!screen)
         return;
+    MenuBarManager& registry = MenuBarManager::shared();
+    registry.moveTuckedKippets(edge, screen);
+    // While anything is tucked only the tucked kippets move.
+    if (registry.tuckAwayWindow() || registry.tuckSingleWindowCount() > 0)
+        return;
     const QList<Kippet*> kippets = untuckedOpenKippets();
     if (kippets.isEmpty())
         return;
     const QList<QPointF> origins =
         layoutOrigins(static_cast<int>(kippets.size()), edge, miniViewSize, screen->visibleFrame);
-    MenuBarManager& registry = MenuBarManager::shared();
     for (qsizetype i = 0; i < kippets.size(); ++i) {
         Kippet* kippet = kippets[i];
         kippet->setIsExpanded(false);

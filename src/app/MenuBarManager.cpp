@@ -1,7 +1,14 @@
 #include "app/MenuBarManager.h"
 
 #include "app/DashboardWindow.h"
+#include "app/Dialogs.h"
+#include "app/StatusMenu.h"
+#include "app/Symbols.h"
+#include "app/TuckWindowFactory.h"
 #include "model/Kippet.h"
+#include "model/KippetColor.h"
+#include "platform/KippetsError.h"
+#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
@@ -11,6 +18,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
 
 namespace {
 QPointer<MenuBarManager>& installed() {
@@ -33,6 +43,10 @@ MenuBarManager::MenuBarManager()
       groupTuckedAwayEdge_(storedGroupTuckedAwayEdge()) {}
 
 MenuBarManager::~MenuBarManager() {
+    for (const QUuid& id : tuckSingleWindows_.keys())
+        closeTab(id);
+    if (tuckAwayWindow_)
+        std::exchange(tuckAwayWindow_, nullptr)->close();
     const auto windows = floatingWindows_;
     floatingWindows_.clear();
     for (FloatingKippetWindow* window : windows)
@@ -81,6 +95,8 @@ void MenuBarManager::closeWindow(Kippet* kippet) {
 }
 
 void MenuBarManager::closeWindow(const QUuid& kippetId) {
+    // A tab left behind would bring a closed kippet back when untucked.
+    closeTab(kippetId);
     FloatingKippetWindow* window = floatingWindows_.take(kippetId);
     if (!window)
         return;
@@ -162,4 +178,45 @@ void MenuBarManager::setGroupTuckedAwayEdge(ScreenEdge edge) {
 ScreenEdge MenuBarManager::storedGroupTuckedAwayEdge() {
     const std::optional<QString> stored = Preferences::shared().stringValue(groupTuckedAwayEdgeKey);
     return stored ? screenEdgeFromRaw(*stored).value_or(ScreenEdge::right) : ScreenEdge::right;
+}
+
+void MenuBarManager::createNewKippet() {
+    const std::optional<QString> answer = Dialogs::shared().askText(
+        QStringLiteral("Create New Kippet"), QStringLiteral("Enter a name for your new kippet:"),
+        QStringLiteral("Kippet name"), {QStringLiteral("Create"), QStringLiteral("Cancel")});
+    if (!answer)
+        return;
+    // The manager takes any name as given, blank included: a blank answer gets the default here.
+    QString name = answer->trimmed();
+    if (name.isEmpty())
+        name = QStringLiteral("New Kippet");
+    Kippet* kippet = nullptr;
+    try {
+        kippet = KippetManager::shared().createKippet(name, KippetColor::standardBlue(),
+                                                      QStringLiteral("tray.fill"), false);
+    } catch (const std::exception& error) {
+        Dialogs::shared().showError(KippetsError::textOf(error));
+        return;
+    }
+    showWindow(kippet);
+}
+
+void MenuBarManager::setupMenuBar() {
+    if (!statusItem_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+        statusMenu_ = std::make_unique<QMenu>();
+        connect(statusMenu_.get(), &QMenu::aboutToShow, this,
+                [this] { StatusMenu::fill(statusMenu_.get(), *this); });
+        const QColor ink = QApplication::palette().color(QPalette::WindowText);
+        statusItem_ =
+            std::make_unique<QSystemTrayIcon>(Symbols::icon(QStringLiteral("tray.2.fill"), ink));
+        statusItem_->setToolTip(QStringLiteral("Kippets"));
+        statusItem_->setContextMenu(statusMenu_.get());
+        connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger)
+                        statusMenu_->popup(QCursor::pos());
+                });
+        statusItem_->show();
+    }
+    Log::line(QStringLiteral("✅ Menu bar icon set up"));
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/TuckTarget.h"
 #include "dashboard/DashboardTab.h"
+#include "dashboard/TuckCommands.h"
 #include "model/ScreenEdge.h"
 #include "platform/RectD.h"
 #include "store/WindowRegistry.h"
@@ -18,6 +20,10 @@ class FloatingKippetWindow;
 class Kippet;
 class QAction;
 class QMenu;
+class QSystemTrayIcon;
+class TuckTabView;
+class TuckTrayView;
+class TuckWindowFactory;
 class QWidget;
 
 // The one object that knows every window of the app: the floating panel of each kippet (at
@@ -43,9 +49,12 @@ public:
 
     void setWindowFactory(WindowFactory factory) { windowFactory_ = std::move(factory); }
 
-    // The status item arrives with the tray menu; until then there is none.
-    void setupMenuBar() {}
-    bool hasStatusItemButton() const { return false; }
+    // The tray icon, when the desktop has a system tray: its menu is filled anew at each opening
+    // and also pops up on a left click. Without a tray there is none, and the dashboard's menus
+    // offer every command.
+    void setupMenuBar();
+    bool hasStatusItemButton() const { return statusItem_ != nullptr; }
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
 
     // Shows the kippet's panel, made and registered when missing, and focuses it.
     FloatingKippetWindow* showWindow(Kippet* kippet);
@@ -60,6 +69,9 @@ public:
     // Menu action: every open kippet's panel into mini view. Panels made for it come to the
     // front; those that existed stay where they are in the window order.
     void miniViewAllKippets();
+    // Menu action: asks for a name ("New Kippet" when left blank) and opens the new kippet's
+    // panel; a refused creation shows the error and changes nothing.
+    void createNewKippet();
 
     // A new "Move to …" menu, one item per edge (top, bottom, left, right), the edge as each
     // item's data; the caller owns it.
@@ -86,15 +98,60 @@ public:
     // The stored edge; right when missing or unreadable.
     static ScreenEdge storedGroupTuckedAwayEdge();
 
+    // Tucking. The factory is not owned; without one the state changes and no tuck window
+    // shows.
+    void setTuckWindowFactory(TuckWindowFactory* factory) { tuckFactory_ = factory; }
+    // Every open kippet into one tray; its windows hidden, each kippet marked tucked.
+    void tuckAwayKippets();
+    // At launch, when the group was tucked at the last quit: the tray alone.
+    void restoreGroupTuckAwayIfNeeded();
+    // Back from the tray: every open kippet without a pull tab gets its window shown, inactive.
+    void untuckKippets();
+    TuckTarget preferredTuckTarget() const;
+    void tuckSingleKippet(Kippet* kippet);
+    void untuckSingleKippet(Kippet* kippet);
+    void untuckAllSingleKippets();
+    TuckTarget nearestTuckEdge(const Kippet* kippet) const;
+    // A pull tab for every open kippet on the edge (without one: left or right by the group
+    // target); kippets are not marked tucked, so they return as windows after a restart.
+    void tuckAllKippets(std::optional<ScreenEdge> edge = std::nullopt);
+    // The tray and the tabs to the edge, tabs in slots ordered by kippet id.
+    void moveTuckedKippets(ScreenEdge edge, const std::optional<ScreenInfo>& screen);
+    TuckTrayView* tuckAwayWindow() const { return tuckAwayWindow_; }
+    TuckTabView* tuckSingleWindow(const QUuid& kippetId) const;
+    bool hasTuckSingleWindow(const QUuid& kippetId) const {
+        return tuckSingleWindows_.contains(kippetId);
+    }
+    int tuckSingleWindowCount() const { return static_cast<int>(tuckSingleWindows_.size()); }
+    // The slot of the kippet's tab, -1 without one.
+    int tuckSlot(const QUuid& kippetId) const;
+    // The tuck commands of the menus, bound to this registry; they do nothing once it is gone.
+    TuckCommands tuckCommands();
+
 signals:
     void windowRegistered(FloatingKippetWindow* window);
 
 private:
     FloatingKippetWindow* makeWindow(Kippet* kippet);
+    struct TuckTab {
+        TuckTabView* view = nullptr;
+        ScreenEdge edge = ScreenEdge::right;
+        int slot = 0;
+    };
+    void showTray(ScreenEdge edge, const std::optional<ScreenInfo>& screen);
+    // Makes and registers a tab in the first free slot from the number of tabs on.
+    TuckTabView* addTab(Kippet* kippet, ScreenEdge edge, const std::optional<ScreenInfo>& screen);
+    void closeTab(const QUuid& kippetId);
 
     WindowFactory windowFactory_;
     QHash<QUuid, FloatingKippetWindow*> floatingWindows_;
     std::unique_ptr<DashboardWindow> dashboardWindow_;
+    // The menu outlives the icon that shows it.
+    std::unique_ptr<QMenu> statusMenu_;
+    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    TuckWindowFactory* tuckFactory_ = nullptr;
+    TuckTrayView* tuckAwayWindow_ = nullptr;
+    QHash<QUuid, TuckTab> tuckSingleWindows_;
     bool isTuckedAway_ = false;
     ScreenEdge groupTuckedAwayEdge_ = ScreenEdge::right;
 };

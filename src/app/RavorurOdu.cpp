@@ -10,6 +10,7 @@
 #include "analysis/LocalModelServer.h"
 #include "app/AppDelegate.h"
 #include "app/ContainerSetup.h"
+#include "app/DailyKippetScheduler.h"
 #include "app/Dialogs.h"
 #include "app/FileDialogChooser.h"
 #include "app/KeyboardShortcutManager.h"
@@ -57,6 +58,9 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
     menuBarManager_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(menuBarManager_.get());
     manager_->setWindowRegistry(menuBarManager_.get());
+    TuckCommands::install(menuBarManager_->tuckCommands());
+    dailyScheduler_ = std::make_unique<DailyKippetScheduler>();
+    DailyKippetScheduler::install(dailyScheduler_.get());
     KippetSheetWiring::install();
     DashboardView::setSettingsPageFactory(
         [](QWidget* parent) { return new SettingsTabView(SettingsServices::shared(), parent); });
@@ -69,6 +73,8 @@ RavorurOdu::~RavorurOdu() {
     KippetSheetWiring::uninstall();
     DashboardView::setSettingsPageFactory({});
     // The manager must never reach a registry that is gone.
+    DailyKippetScheduler::install(nullptr);
+    dailyScheduler_.reset();
     manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);
     menuBarManager_.reset();

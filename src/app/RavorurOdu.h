@@ -6,6 +6,7 @@
 
 class AIService;
 class AppDelegate;
+class DailyKippetScheduler;
 class Dialogs;
 class FileDialogChooser;
 class HttpClient;
@@ -54,5 +55,6 @@ private:
     std::unique_ptr<FileDialogChooser> fileChooser_;
     std::unique_ptr<KeyboardShortcutManager> shortcuts_;
     std::unique_ptr<MenuBarManager> menuBarManager_;
+    std::unique_ptr<DailyKippetScheduler> dailyScheduler_;
     std::unique_ptr<AppDelegate> delegate_;
 };

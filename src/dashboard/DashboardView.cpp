@@ -1,9 +1,9 @@
 #include "dashboard/DashboardView.h"
 
+#include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
 #include "dashboard/ChoiceMenuStyle.h"
 #include "dashboard/CreateKippetSheet.h"
-#include "dashboard/DailyKippetCommand.h"
 #include "dashboard/EmptyStateView.h"
 #include "dashboard/InstructionsPresenter.h"
 #include "dashboard/KippetCardView.h"
@@ -405,7 +405,7 @@ void DashboardView::startEditing(Kippet* kippet) {
 }
 
 void DashboardView::createDailyKippet() {
-    DailyKippetCommand::createDailyKippet();
+    DailyKippetScheduler::shared().createDailyKippet();
 }
 
 KippetTile* DashboardView::makeTile(Kippet* kippet, DisplayMode mode, QWidget* parent) {

@@ -1,7 +1,7 @@
 #include "dashboard/KippetContextMenu.h"
 
+#include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
-#include "dashboard/DailyKippetCommand.h"
 #include "dashboard/KippetListing.h"
 #include "dashboard/SheetStyle.h"
 #include "dashboard/TuckCommands.h"
@@ -95,7 +95,7 @@ QMenu* KippetContextMenu::build(Kippet* kippet, Callbacks callbacks, QWidget* pa
     menu->addSeparator();
     QAction* daily = menu->addAction(menuIcon(parent, QStringLiteral("calendar")),
                                      QStringLiteral("Create Daily Kippet"), menu,
-                                     [] { DailyKippetCommand::createDailyKippet(); });
+                                     [] { DailyKippetScheduler::shared().createDailyKippet(); });
     daily->setEnabled(!KippetListing::hasDailyKippet(KippetManager::shared().allKippets(),
                                                      Clock::shared().now()));
     menu->addSeparator();

@@ -3,7 +3,7 @@
 #include "analysis/KeychainStore.h"
 #include "analysis/LocalModelServer.h"
 #include "app/BuildSettings.h"
-#include "app/DailyKippet.h"
+#include "app/DailyKippetScheduler.h"
 #include "app/Dialogs.h"
 #include "app/MenuBarManager.h"
 #include "app/Relauncher.h"
@@ -28,26 +28,6 @@ AboutInfo AboutInfo::fromBuild() {
                      BuildSettings::privacyUrl(),       BuildSettings::apiKeysUrl()};
 }
 
-namespace {
-// Made on demand, as the menus make it: the day's name, the daily colour, the calendar icon.
-void createTodaysKippet() {
-    KippetManager& manager = KippetManager::shared();
-    try {
-        Kippet* kippet = manager.createKippet(dailyKippetName(QDate::currentDate()),
-                                              KippetColor::fromQColor(dailyKippetColor()),
-                                              QStringLiteral("calendar"), true);
-        QPointer<Kippet> created(kippet);
-        QTimer::singleShot(0, &MenuBarManager::shared(), [created] {
-            if (created)
-                MenuBarManager::shared().showWindow(created);
-        });
-    } catch (const std::exception& error) {
-        Log::line(QStringLiteral("❌ Failed to create daily kippet: ") +
-                  KippetsError::textOf(error));
-    }
-}
-} // namespace
-
 SettingsServices SettingsServices::shared() {
     SettingsServices services;
     services.preferences = &Preferences::shared();
@@ -60,7 +40,13 @@ SettingsServices SettingsServices::shared() {
     services.workspace = &Workspace::shared();
     services.updates = &UpdateChecker::shared();
     services.relauncher = std::make_shared<Relauncher>();
-    services.createDailyKippet = createTodaysKippet;
+    if (DailyKippetScheduler::isInstalled()) {
+        DailyKippetScheduler* scheduler = &DailyKippetScheduler::shared();
+        services.dailyKippetSwitched = [scheduler](bool enabled) {
+            scheduler->setIsEnabled(enabled);
+        };
+        services.createDailyKippet = [scheduler] { scheduler->createDailyKippet(); };
+    }
     services.about = AboutInfo::fromBuild();
     return services;
 }

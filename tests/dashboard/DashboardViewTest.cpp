@@ -213,6 +213,7 @@ private slots:
         Kippet* made = named("Friday 16.1.").first();
         QVERIFY(made->isDailyKippet());
         QCOMPARE(made->icon(), QString("calendar"));
+        DashboardHarness::settle();
         QVERIFY(h->registry().registeredWindow(made->id())->isVisible());
         QVERIFY(!dailyControlsEnabled());
     }

@@ -4,6 +4,7 @@
 #include "analysis/HttpClient.h"
 #include "analysis/LocalModelServer.h"
 #include "app/AppDelegate.h"
+#include "app/DailyKippetScheduler.h"
 #include "app/Dialogs.h"
 #include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
@@ -109,7 +110,10 @@ void AppHarness::buildServices() {
     KeyboardShortcutManager::install(shortcuts_.get());
     registry_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(registry_.get());
+    registry_->setTuckWindowFactory(tuckFactory_);
     manager_->setWindowRegistry(registry_.get());
+    dailyScheduler_ = std::make_unique<DailyKippetScheduler>();
+    DailyKippetScheduler::install(dailyScheduler_.get());
 }
 
 void AppHarness::start() {
@@ -135,6 +139,8 @@ void AppHarness::quit() {
 
 void AppHarness::stop() {
     delegate_.reset();
+    DailyKippetScheduler::install(nullptr);
+    dailyScheduler_.reset();
     if (manager_)
         manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);

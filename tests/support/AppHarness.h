@@ -13,6 +13,7 @@
 
 class AIService;
 class AppDelegate;
+class DailyKippetScheduler;
 class Dialogs;
 class FloatingKippetWindow;
 class HttpClient;
@@ -23,6 +24,7 @@ class LocalModelServer;
 class MenuBarManager;
 class Preferences;
 class StoreManager;
+class TuckWindowFactory;
 
 // One run of the app in the test process, on real files: fresh preferences, a SQLite store in a
 // temporary folder that outlives restarts, the kippet manager, the window registry with real
@@ -69,9 +71,13 @@ public:
         launch();
     }
 
+    // The tuck windows every registry built from now on makes (not owned).
+    void setTuckWindowFactory(TuckWindowFactory* factory) { tuckFactory_ = factory; }
+
     StoreManager& store() { return *store_; }
     KippetManager& manager() { return *manager_; }
     MenuBarManager& registry() { return *registry_; }
+    DailyKippetScheduler& dailyScheduler() { return *dailyScheduler_; }
     KeyboardShortcutManager& shortcuts() { return *shortcuts_; }
     AppDelegate& delegate() { return *delegate_; }
     bool isRunning() const { return manager_ != nullptr; }
@@ -89,6 +95,7 @@ private:
     void buildServices();
 
     QTemporaryDir dir_;
+    TuckWindowFactory* tuckFactory_ = nullptr;
     std::unique_ptr<FakeScreenProvider> screens_;
     std::unique_ptr<NotificationRecorder> notifications_;
     std::unique_ptr<Dialogs> dialogs_;
@@ -100,5 +107,6 @@ private:
     std::unique_ptr<KippetManager> manager_;
     std::unique_ptr<KeyboardShortcutManager> shortcuts_;
     std::unique_ptr<MenuBarManager> registry_;
+    std::unique_ptr<DailyKippetScheduler> dailyScheduler_;
     std::unique_ptr<AppDelegate> delegate_;
 };

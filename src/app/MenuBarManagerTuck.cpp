@@ -1,0 +1,287 @@
+#include "app/KippetSaveTask.h"
+#include "app/MenuBarManager.h"
+#include "app/TuckWindowFactory.h"
+#include "model/JsonCoding.h"
+#include "model/Kippet.h"
+#include "platform/Log.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+#include "window/FloatingKippetWindow.h"
+
+#include <algorithm>
+
+namespace {
+Kippet* kippetWithId(const QUuid& id) {
+    for (Kippet* kippet : KippetManager::shared().allKippets()) {
+        if (kippet->id() == id)
+            return kippet;
+    }
+    return nullptr;
+}
+
+void setTucked(Kippet* kippet, bool tucked) {
+    kippet->setIsTucked(tucked);
+    startSaveTask(kippet);
+}
+
+void orderFrontWithoutKey(QWidget* window) {
+    const bool had = window->testAttribute(Qt::WA_ShowWithoutActivating);
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
+    window->show();
+    window->raise();
+    window->setAttribute(Qt::WA_ShowWithoutActivating, had);
+}
+} // namespace
+
+TuckTarget MenuBarManager::preferredTuckTarget() const {
+    QList<RectD> frames;
+    for (FloatingKippetWindow* window : floatingWindows_)
+        frames.append(window->frame());
+    return TuckTarget::forGroup(frames, ScreenProvider::shared());
+}
+
+TuckTarget MenuBarManager::nearestTuckEdge(const Kippet* kippet) const {
+    std::optional<RectD> frame;
+    if (FloatingKippetWindow* window = registeredWindow(kippet->id()))
+        frame = window->frame();
+    return TuckTarget::forSingle(frame, kippet->position(), ScreenProvider::shared());
+}
+
+void MenuBarManager::showTray(ScreenEdge edge, const std::optional<ScreenInfo>& screen) {
+    if (tuckAwayWindow_)
+        std::exchange(tuckAwayWindow_, nullptr)->close();
+    if (!tuckFactory_)
+        return;
+    tuckAwayWindow_ = tuckFactory_->makeTray(edge, screen);
+    // Untucking closes the tray whose callback is running, and the callback with it: each
+    // works on copies of what it captured.
+    QPointer<MenuBarManager> self(this);
+    tuckAwayWindow_->onUntuck = [self] {
+        if (MenuBarManager* manager = self.data())
+            manager->untuckKippets();
+    };
+    tuckAwayWindow_->onFocusKippet = [self](Kippet* kippet) {
+        const QPointer<MenuBarManager> manager = self;
+        const QPointer<Kippet> guarded(kippet);
+        if (!manager)
+            return;
+        manager->untuckKippets();
+        if (manager && guarded)
+            manager->showWindow(guarded);
+    };
+    tuckAwayWindow_->makeKeyAndOrderFront();
+}
+
+void MenuBarManager::tuckAwayKippets() {
+    if (isTuckedAway_)
+        return;
+    isTuckedAway_ = true;
+    Preferences::shared().setBool(groupTuckedAwayKey, true);
+    const TuckTarget target = preferredTuckTarget();
+    setGroupTuckedAwayEdge(target.edge);
+    for (auto it = floatingWindows_.cbegin(); it != floatingWindows_.cend(); ++it) {
+        if (Kippet* kippet = kippetWithId(it.key()))
+            setTucked(kippet, true);
+        it.value()->hide();
+    }
+    showTray(target.edge, target.screen);
+    Log::line(QStringLiteral("📌 Kippets tucked away to %1 edge").arg(rawValue(target.edge)));
+}
+
+void MenuBarManager::restoreGroupTuckAwayIfNeeded() {
+    if (isTuckedAway_ && tuckAwayWindow_)
+        return;
+    isTuckedAway_ = true;
+    Preferences::shared().setBool(groupTuckedAwayKey, true);
+    showTray(groupTuckedAwayEdge_, preferredTuckTarget().screen);
+    Log::line(QStringLiteral("📌 Restored group tuck-away tray on %1 edge")
+                  .arg(rawValue(groupTuckedAwayEdge_)));
+}
+
+void MenuBarManager::untuckKippets() {
+    if (!isTuckedAway_)
+        return;
+    isTuckedAway_ = false;
+    Preferences::shared().setBool(groupTuckedAwayKey, false);
+    if (tuckAwayWindow_)
+        std::exchange(tuckAwayWindow_, nullptr)->close();
+    // After a launch that restored the tray no window exists yet: the open kippets get theirs.
+    QList<QUuid> ids;
+    for (Kippet* kippet : KippetManager::shared().activeKippets())
+        ids.append(kippet->id());
+    for (const QUuid& id : floatingWindows_.keys()) {
+        if (!ids.contains(id))
+            ids.append(id);
+    }
+    for (const QUuid& id : std::as_const(ids)) {
+        if (tuckSingleWindows_.contains(id))
+            continue;
+        Kippet* kippet = kippetWithId(id);
+        FloatingKippetWindow* window = registeredWindow(id);
+        if (kippet) {
+            setTucked(kippet, false);
+            if (!window)
+                window = windowForKippet(kippet);
+        }
+        if (window)
+            orderFrontWithoutKey(window);
+    }
+    Log::line(QStringLiteral("📤 Kippets untucked"));
+}
+
+TuckTabView* MenuBarManager::tuckSingleWindow(const QUuid& kippetId) const {
+    return tuckSingleWindows_.value(kippetId).view;
+}
+
+int MenuBarManager::tuckSlot(const QUuid& kippetId) const {
+    const auto it = tuckSingleWindows_.constFind(kippetId);
+    return it == tuckSingleWindows_.cend() ? -1 : it->slot;
+}
+
+TuckTabView* MenuBarManager::addTab(Kippet* kippet, ScreenEdge edge,
+                                    const std::optional<ScreenInfo>& screen) {
+    // Counting tabs is where a slot starts; after untucks that slot may be taken on this edge.
+    int slot = static_cast<int>(tuckSingleWindows_.size());
+    const auto taken = [this, edge](int candidate) {
+        return std::any_of(
+            tuckSingleWindows_.cbegin(), tuckSingleWindows_.cend(),
+            [&](const TuckTab& tab) { return tab.edge == edge && tab.slot == candidate; });
+    };
+    while (taken(slot))
+        ++slot;
+    TuckTabView* view = tuckFactory_ ? tuckFactory_->makeTab(kippet, edge, screen) : nullptr;
+    if (view) {
+        QPointer<MenuBarManager> self(this);
+        QPointer<Kippet> guarded(kippet);
+        view->onUntuck = [self, guarded] {
+            MenuBarManager* manager = self.data();
+            Kippet* tucked = guarded.data();
+            if (manager && tucked)
+                manager->untuckSingleKippet(tucked);
+        };
+        if (slot != 0)
+            view->moveToEdge(edge, slot, screen);
+    }
+    tuckSingleWindows_.insert(kippet->id(), TuckTab{view, edge, slot});
+    return view;
+}
+
+void MenuBarManager::closeTab(const QUuid& kippetId) {
+    const auto it = tuckSingleWindows_.find(kippetId);
+    if (it == tuckSingleWindows_.end())
+        return;
+    TuckTabView* view = it->view;
+    tuckSingleWindows_.erase(it);
+    if (view)
+        view->close();
+}
+
+void MenuBarManager::tuckSingleKippet(Kippet* kippet) {
+    if (!kippet || tuckSingleWindows_.contains(kippet->id()))
+        return;
+    setTucked(kippet, true);
+    const TuckTarget target = nearestTuckEdge(kippet);
+    if (FloatingKippetWindow* window = registeredWindow(kippet->id()))
+        window->hide();
+    if (TuckTabView* view = addTab(kippet, target.edge, target.screen))
+        view->makeKeyAndOrderFront();
+    Log::line(QStringLiteral("📌 Kippet '%1' tucked to %2 edge")
+                  .arg(kippet->name(), rawValue(target.edge)));
+}
+
+void MenuBarManager::untuckSingleKippet(Kippet* kippet) {
+    if (!kippet || !tuckSingleWindows_.contains(kippet->id()))
+        return;
+    closeTab(kippet->id());
+    setTucked(kippet, false);
+    if (FloatingKippetWindow* window = registeredWindow(kippet->id()))
+        orderFrontWithoutKey(window);
+    else
+        showWindow(kippet);
+    Log::line(QStringLiteral("📤 Kippet '%1' untucked").arg(kippet->name()));
+}
+
+void MenuBarManager::untuckAllSingleKippets() {
+    if (tuckSingleWindows_.isEmpty())
+        return;
+    for (const QUuid& id : tuckSingleWindows_.keys()) {
+        if (Kippet* kippet = kippetWithId(id))
+            untuckSingleKippet(kippet);
+        else
+            closeTab(id);
+    }
+    Log::line(QStringLiteral("📤 All individually tucked kippets untucked"));
+}
+
+void MenuBarManager::tuckAllKippets(std::optional<ScreenEdge> edge) {
+    const QList<Kippet*> active = KippetManager::shared().activeKippets();
+    if (active.isEmpty())
+        return;
+    TuckTarget target;
+    if (edge) {
+        target = TuckTarget{*edge, ScreenProvider::shared().mainScreen()};
+    } else {
+        target = preferredTuckTarget();
+        target.edge = target.edge == ScreenEdge::left ? ScreenEdge::left : ScreenEdge::right;
+    }
+    for (Kippet* kippet : active) {
+        if (tuckSingleWindows_.contains(kippet->id()))
+            continue;
+        if (FloatingKippetWindow* window = registeredWindow(kippet->id()))
+            window->hide();
+        if (TuckTabView* view = addTab(kippet, target.edge, target.screen))
+            view->orderFrontWithoutKey();
+    }
+    Log::line(QStringLiteral("📌 All kippets tucked to %1 edge").arg(rawValue(target.edge)));
+}
+
+void MenuBarManager::moveTuckedKippets(ScreenEdge edge, const std::optional<ScreenInfo>& screen) {
+    if (tuckAwayWindow_) {
+        tuckAwayWindow_->moveToEdge(edge, screen);
+        setGroupTuckedAwayEdge(edge);
+    }
+    QList<QUuid> ids = tuckSingleWindows_.keys();
+    std::sort(ids.begin(), ids.end(), [](const QUuid& a, const QUuid& b) {
+        return JsonCoding::encodeUuid(a) < JsonCoding::encodeUuid(b);
+    });
+    for (int slot = 0; slot < ids.size(); ++slot) {
+        TuckTab& tab = tuckSingleWindows_[ids[slot]];
+        tab.edge = edge;
+        tab.slot = slot;
+        if (tab.view)
+            tab.view->moveToEdge(edge, slot, screen);
+    }
+}
+
+TuckCommands MenuBarManager::tuckCommands() {
+    QPointer<MenuBarManager> self(this);
+    TuckCommands commands{[self] {
+                              if (self)
+                                  self->tuckAwayKippets();
+                          },
+                          [self](Kippet* kippet) {
+                              if (self)
+                                  self->tuckSingleKippet(kippet);
+                          },
+                          [self] {
+                              if (self)
+                                  self->tuckAllKippets();
+                          },
+                          [self] {
+                              if (self)
+                                  self->untuckAllSingleKippets();
+                          },
+                          [self] { return self ? self->tuckSingleWindowCount() : 0; }};
+    commands.untuckKippets = [self] {
+        if (self)
+            self->untuckKippets();
+    };
+    commands.untuckSingleKippet = [self](Kippet* kippet) {
+        if (self)
+            self->untuckSingleKippet(kippet);
+    };
+    commands.hasTuckSingleWindow = [self](const Kippet* kippet) {
+        return self && kippet && self->hasTuckSingleWindow(kippet->id());
+    };
+    return commands;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "model/ScreenEdge.h"
+#include "platform/ScreenProvider.h"
+
+#include <functional>
+#include <optional>
+
+// What the window registry uses of one kippet's pull tab. The tab window implements it; tests
+// record the calls.
+class TuckTabView {
+public:
+    virtual ~TuckTabView() = default;
+
+    // Asked to bring its kippet back.
+    std::function<void()> onUntuck;
+
+    // Slot n places the tab n steps from the middle of the edge.
+    virtual void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>& screen) = 0;
+    virtual void makeKeyAndOrderFront() = 0;
+    virtual void orderFrontWithoutKey() = 0;
+    // Closes and deletes the tab.
+    virtual void close() = 0;
+};

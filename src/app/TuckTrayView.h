@@ -1,0 +1,25 @@
+#pragma once
+
+#include "model/ScreenEdge.h"
+#include "platform/ScreenProvider.h"
+
+#include <functional>
+#include <optional>
+
+class Kippet;
+
+// What the window registry uses of the group tray that stands in for every tucked kippet.
+// The tray window implements it; tests record the calls.
+class TuckTrayView {
+public:
+    virtual ~TuckTrayView() = default;
+
+    // Asked to bring every kippet back, or one kippet (which is then shown).
+    std::function<void()> onUntuck;
+    std::function<void(Kippet*)> onFocusKippet;
+
+    virtual void moveToEdge(ScreenEdge edge, const std::optional<ScreenInfo>& screen) = 0;
+    virtual void makeKeyAndOrderFront() = 0;
+    // Closes and deletes the tray.
+    virtual void close() = 0;
+};
