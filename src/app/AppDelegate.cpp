@@ -178,7 +178,7 @@ void AppDelegate::restoreWindows() {
         if (kippet->isTucked())
             menuBarManager_->tuckSingleKippet(kippet);
         else
-            menuBarManager_->showWindow(kippet);
+            menuBarManager_->showWindowWithoutKey(kippet);
     }
 }
 

@@ -89,6 +89,19 @@ FloatingKippetWindow* MenuBarManager::showWindow(Kippet* kippet) {
     return window;
 }
 
+FloatingKippetWindow* MenuBarManager::showWindowWithoutKey(Kippet* kippet) {
+    FloatingKippetWindow* window = windowForKippet(kippet);
+    if (window->isVisible()) {
+        window->raise();
+        return window;
+    }
+    // A window that appears is already on top; only the focus is held back, for this showing.
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
+    window->show();
+    window->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    return window;
+}
+
 void MenuBarManager::closeWindow(Kippet* kippet) {
     if (kippet)
         closeWindow(kippet->id());

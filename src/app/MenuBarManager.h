@@ -58,6 +58,9 @@ public:
 
     // Shows the kippet's panel, made and registered when missing, and focuses it.
     FloatingKippetWindow* showWindow(Kippet* kippet);
+    // Shows the kippet's panel, made and registered when missing, without taking the focus:
+    // restoring many panels at once activates none of them on the way.
+    FloatingKippetWindow* showWindowWithoutKey(Kippet* kippet);
     // The kippet's panel, made and registered (hidden) when missing.
     FloatingKippetWindow* windowForKippet(Kippet* kippet);
     // Forgets the kippet's panel and closes and deletes it, shown or hidden, so that nothing of

@@ -124,11 +124,10 @@ QPixmap Symbols::pixmap(const QString& name, qreal pointSize, const QColor& colo
 QPixmap Symbols::pixmapOfSide(const QString& name, int side, const QColor& color,
                               qreal devicePixelRatio, SymbolRole role) {
     const QString bundled = resolve(name, role);
-    const QString key = QStringLiteral("kippets-symbol/%1/%2/%3/%4")
-                            .arg(bundled)
-                            .arg(side)
-                            .arg(color.rgba(), 8, 16, QLatin1Char('0'))
-                            .arg(devicePixelRatio);
+    // Built by concatenation: every painted symbol asks, so the key must cost little.
+    const QString key = QStringLiteral("kippets-symbol/") + bundled + u'/' + QString::number(side) +
+                        u'/' + QString::number(color.rgba(), 16) + u'/' +
+                        QString::number(devicePixelRatio);
     QPixmap pixmap;
     if (QPixmapCache::find(key, &pixmap))
         return pixmap;

@@ -4,6 +4,7 @@
 #include "platform/Animations.h"
 #include "window/PaintCache.h"
 
+#include <QAccessibleWidget>
 #include <QEasingCurve>
 #include <QPainter>
 #include <QVariantAnimation>
@@ -11,6 +12,35 @@
 namespace {
 constexpr int hoverDuration = 150;
 constexpr qreal hoverScale = 0.08;
+
+// Reads the help text out as the button's name. Setting it as the widget's accessible name
+// would make Qt build an accessible object for each of the hundreds of buttons a launch
+// creates, whether or not anything ever reads them; this one is made only when asked for.
+class ActionButtonAccessible : public QAccessibleWidget {
+public:
+    explicit ActionButtonAccessible(ActionButton* button)
+        : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name)
+            return button()->helpText();
+        return QAccessibleWidget::text(kind);
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name == pressAction())
+            button()->click();
+    }
+
+private:
+    ActionButton* button() const { return static_cast<ActionButton*>(widget()); }
+};
+
+QAccessibleInterface* accessibleFor(const QString& className, QObject* object) {
+    if (className == QLatin1String("ActionButton") && object && object->isWidgetType())
+        return new ActionButtonAccessible(static_cast<ActionButton*>(object));
+    return nullptr;
+}
 } // namespace
 
 ActionButton::ActionButton(const QString& systemName, const QString& helpText,
@@ -20,7 +50,9 @@ ActionButton::ActionButton(const QString& systemName, const QString& helpText,
                            QWidget* parent)
     : QAbstractButton(parent), systemName_(systemName), isWindowActive_(isWindowActive),
       isActive_(isActive), activeColor_(activeColor), buttonSize_(buttonSize), iconSize_(iconSize),
-      style_(style), hoverAnimation_(new QVariantAnimation(this)) {
+      style_(style) {
+    static const bool accessible = (QAccessible::installFactory(accessibleFor), true);
+    Q_UNUSED(accessible);
     setObjectName(accessibilityIdentifier);
     setHelpText(helpText);
     setFocusPolicy(Qt::NoFocus);
@@ -28,19 +60,16 @@ ActionButton::ActionButton(const QString& systemName, const QString& helpText,
     setAttribute(Qt::WA_Hover);
     const int side = qRound(buttonSize);
     setFixedSize(side, side);
-    hoverAnimation_->setDuration(hoverDuration);
-    hoverAnimation_->setEasingCurve(QEasingCurve::OutCubic);
-    connect(hoverAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        hover_ = value.toReal();
-        update();
-    });
     if (action)
         connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] { action(); });
 }
 
 void ActionButton::setHelpText(const QString& helpText) {
     setToolTip(helpText);
-    setAccessibleName(helpText);
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void ActionButton::setIsWindowActive(bool isWindowActive) {
@@ -93,46 +122,65 @@ void ActionButton::setHovering(bool hovering) {
     if (isHovering_ == hovering)
         return;
     isHovering_ = hovering;
-    hoverAnimation_->stop();
+    if (hoverAnimation_)
+        hoverAnimation_->stop();
     if (!Animations::enabled()) {
         hover_ = hovering ? 1 : 0;
         update();
         return;
+    }
+    // Made at the first hover: most buttons never have one.
+    if (!hoverAnimation_) {
+        hoverAnimation_ = new QVariantAnimation(this);
+        hoverAnimation_->setDuration(hoverDuration);
+        hoverAnimation_->setEasingCurve(QEasingCurve::OutCubic);
+        connect(hoverAnimation_, &QVariantAnimation::valueChanged, this,
+                [this](const QVariant& value) {
+                    hover_ = value.toReal();
+                    update();
+                });
     }
     hoverAnimation_->setStartValue(hover_);
     hoverAnimation_->setEndValue(hovering ? 1.0 : 0.0);
     hoverAnimation_->start();
 }
 
-// The disc and its shadow; at rest, a copy of the one drawing every button of this look shares.
+// The disc and its shadow.
 void ActionButton::paintGlass(QPainter& painter, const QRectF& circle) const {
-    QColor fill = activeColor_;
-    if (!isActive_) {
-        const bool dark = palette().color(QPalette::Window).lightness() < 128;
-        fill = dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255, 150);
-    }
-    const auto drawDisc = [circle, fill](QPainter& target) {
-        target.setPen(Qt::NoPen);
-        target.setBrush(QColor(0, 0, 0, 26));
-        target.drawEllipse(circle.translated(0, 1));
-        target.setBrush(fill);
-        target.drawEllipse(circle);
-    };
-    if (hover_ > 0) {
-        drawDisc(painter);
-        return;
-    }
-    const QString key = QStringLiteral("action-disc-%1-%2-%3-%4")
-                            .arg(circle.x())
-                            .arg(circle.y())
-                            .arg(circle.width())
-                            .arg(fill.rgba(), 8, 16);
-    painter.drawPixmap(QPointF(0, 0),
-                       PaintCache::drawing(key, size(), devicePixelRatioF(), drawDisc));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 26));
+    painter.drawEllipse(circle.translated(0, 1));
+    painter.setBrush(glassFill());
+    painter.drawEllipse(circle);
 }
 
+QColor ActionButton::glassFill() const {
+    if (isActive_)
+        return activeColor_;
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    return dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255, 150);
+}
+
+// At rest a button is a copy of the one drawing every button of its look shares: a panel
+// launch paints hundreds of them.
 void ActionButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (hover_ > 0) {
+        paintFace(painter);
+        return;
+    }
+    const QColor symbol = symbolColor();
+    QString key = QStringLiteral("action-button-") + systemName_ + u'-' +
+                  QString::number(buttonSize_) + u'-' + QString::number(iconSize_) + u'-' +
+                  QString::number(symbol.rgba(), 16);
+    if (style_ == ActionButtonStyle::glass)
+        key += u'-' + QString::number(glassFill().rgba(), 16);
+    painter.drawPixmap(QPointF(0, 0),
+                       PaintCache::drawing(key, size(), devicePixelRatioF(),
+                                           [this](QPainter& face) { paintFace(face); }));
+}
+
+void ActionButton::paintFace(QPainter& painter) const {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QPointF centre = QRectF(rect()).center();

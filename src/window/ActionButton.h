@@ -44,7 +44,9 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    void paintFace(QPainter& painter) const;
     void paintGlass(QPainter& painter, const QRectF& circle) const;
+    QColor glassFill() const;
     void setHovering(bool hovering);
     qreal washOpacity() const;
 
@@ -58,5 +60,5 @@ private:
     bool isHovering_ = false;
     // 0 away from the pointer, 1 under it; eased between the two.
     qreal hover_ = 0;
-    QVariantAnimation* hoverAnimation_;
+    QVariantAnimation* hoverAnimation_ = nullptr;
 };

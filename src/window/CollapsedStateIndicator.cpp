@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace {
 constexpr int bubbleSide = 22;
@@ -40,52 +41,9 @@ QLabel* text(const QString& content, qreal pointDelta, QFont::Weight weight, con
     return label;
 }
 
-// The item count on a small disc of the control background.
-class CountBubble : public QWidget {
-public:
-    CountBubble(int count, const QColor& colour, QWidget* parent)
-        : QWidget(parent), count_(count), colour_(colour) {
-        setObjectName(QStringLiteral("CountBubble"));
-        setFixedSize(bubbleSide, bubbleSide);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAccessibleName(QString::number(count));
-    }
-
-    void setColour(const QColor& colour) {
-        colour_ = colour;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QFont font = this->font();
-        font.setPointSizeF(font.pointSizeF() - 2);
-        font.setWeight(QFont::DemiBold);
-        const QColor base = palette().color(QPalette::Base);
-        const QString key = QStringLiteral("count-bubble-%1-%2-%3-%4")
-                                .arg(count_)
-                                .arg(colour_.rgba(), 8, 16)
-                                .arg(base.rgba(), 8, 16)
-                                .arg(font.key());
-        const QRectF bounds(rect());
-        const QString label = QString::number(count_);
-        QPainter painter(this);
-        painter.drawPixmap(
-            QPointF(0, 0),
-            PaintCache::drawing(key, size(), devicePixelRatioF(), [&](QPainter& disc) {
-                disc.setPen(Qt::NoPen);
-                disc.setBrush(base);
-                disc.drawEllipse(bounds);
-                disc.setFont(font);
-                disc.setPen(colour_);
-                disc.drawText(bounds, Qt::AlignCenter, label);
-            }));
-    }
-
-private:
-    int count_;
-    QColor colour_;
-};
+// The resting look: the badge, then the name 10 points below its circle.
+constexpr qreal badgeSize = 56;
+constexpr int nameGap = 10 - KippetIconBadge::glowMargin;
 } // namespace
 
 CollapsedStateIndicator::CollapsedStateIndicator(Kippet* kippet, bool isActive, QWidget* parent)
@@ -98,10 +56,7 @@ CollapsedStateIndicator::CollapsedStateIndicator(Kippet* kippet, bool isActive, 
 }
 
 void CollapsedStateIndicator::build(State state, QLayout* layout) {
-    badge_ = nullptr;
-    name_ = nullptr;
-    delete bubble_;
-    bubble_ = nullptr;
+    idle_ = false;
     auto* box = static_cast<QVBoxLayout*>(layout);
     box->setSpacing(12);
     switch (state) {
@@ -127,7 +82,7 @@ void CollapsedStateIndicator::build(State state, QLayout* layout) {
         break;
     }
     case State::idle:
-        buildIdle(layout);
+        buildIdle();
         break;
     }
 }
@@ -142,26 +97,29 @@ void CollapsedStateIndicator::buildStatus(QLayout* layout, QWidget* symbol, cons
     layout->addWidget(text(caption, -1, QFont::Normal, secondary(palette(), captionOpacity)));
 }
 
-void CollapsedStateIndicator::buildIdle(QLayout* layout) {
-    auto* box = static_cast<QVBoxLayout*>(layout);
-    // The badge's widget has room for its glow: the name keeps 10 points from the circle.
-    box->setSpacing(10 - KippetIconBadge::glowMargin);
-    const QColor colour = displayColor();
-    badge_ = new KippetIconBadge(colour, kippet_ ? kippet_->icon() : QString(), isActive(), 56);
-    layout->addWidget(badge_);
-    layout->setAlignment(badge_, Qt::AlignHCenter);
-    QLabel* name = text(kippet_ ? kippet_->name() : QString(), 1, QFont::DemiBold, nameColour());
-    name->setObjectName(QStringLiteral("KippetName"));
-    name->setWordWrap(false);
-    name->setTextFormat(Qt::PlainText);
-    name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    layout->addWidget(name);
-    name_ = name;
-    const int count = kippet_ ? kippet_->totalItemCount() : 0;
-    if (count >= 1) {
-        bubble_ = new CountBubble(count, bubbleColour(colour), this);
-        bubble_->show();
-    }
+void CollapsedStateIndicator::buildIdle() {
+    idle_ = true;
+    // Read out in place of the drawn texts.
+    setAccessibleName(shownName());
+    const std::optional<int> count = shownCount();
+    setAccessibleDescription(count ? QString::number(*count) : QString());
+    update();
+}
+
+QString CollapsedStateIndicator::shownName() const {
+    return idle_ && kippet_ ? kippet_->name() : QString();
+}
+
+std::optional<int> CollapsedStateIndicator::shownCount() const {
+    const int count = idle_ && kippet_ ? kippet_->totalItemCount() : 0;
+    return count >= 1 ? std::optional<int>(count) : std::nullopt;
+}
+
+QFont CollapsedStateIndicator::nameFont() const {
+    QFont font = this->font();
+    font.setPointSizeF(font.pointSizeF() + 1);
+    font.setWeight(QFont::DemiBold);
+    return font;
 }
 
 QColor CollapsedStateIndicator::nameColour() const {
@@ -173,36 +131,65 @@ QColor CollapsedStateIndicator::bubbleColour(const QColor& colour) const {
 }
 
 bool CollapsedStateIndicator::restyle() {
-    // Only the idle layout shows activity; the status layouts change state with it.
-    if (!badge_ || !name_)
+    // Only the resting look shows activity; the status layouts change state with it.
+    if (!idle_)
         return false;
-    badge_->setIsActive(isActive());
-    QPalette palette = name_->palette();
-    palette.setColor(QPalette::WindowText, nameColour());
-    name_->setPalette(palette);
-    if (bubble_)
-        static_cast<CountBubble*>(bubble_)->setColour(bubbleColour(displayColor()));
+    update();
     return true;
 }
 
-void CollapsedStateIndicator::arranged() {
-    placeBubble();
-}
-
-void CollapsedStateIndicator::resizeEvent(QResizeEvent* event) {
-    StateIndicator::resizeEvent(event);
-    placeBubble();
-}
-
-// The bubble overlaps the badge's corner and may reach past the badge's own box.
-void CollapsedStateIndicator::placeBubble() {
-    if (!bubble_ || !badge_)
+// The badge and the name as one block in the middle; the count's bubble overlaps the badge's
+// corner, its centre 6 points right of and below the circle's bottom-right.
+void CollapsedStateIndicator::paintEvent(QPaintEvent*) {
+    if (!idle_ || !kippet_)
         return;
-    const QPointF corner = badge_->geometry().topLeft() + badge_->circleRect().bottomRight();
+    const QFont font = nameFont();
+    const QFontMetrics metrics(font);
+    const int side = KippetIconBadge::outerSide(badgeSize);
+    const int blockHeight = side + nameGap + metrics.height();
+    const QPointF origin((width() - side) / 2.0, std::round((height() - blockHeight) / 2.0));
+    QPainter painter(this);
+    const QColor colour = displayColor();
+    KippetIconBadge::paint(painter, origin, colour, kippet_->icon(), isActive(), badgeSize,
+                           devicePixelRatioF());
+    const QRect name(0, qRound(origin.y()) + side + nameGap, width(), metrics.height());
+    painter.setFont(font);
+    painter.setPen(nameColour());
+    painter.drawText(name, Qt::AlignCenter,
+                     metrics.elidedText(kippet_->name(), Qt::ElideRight, width()));
+    if (const std::optional<int> count = shownCount())
+        paintBubble(painter,
+                    QRectF(origin, QSizeF(side, side))
+                        .adjusted(KippetIconBadge::glowMargin, KippetIconBadge::glowMargin,
+                                  -KippetIconBadge::glowMargin, -KippetIconBadge::glowMargin),
+                    *count);
+}
+
+// The item count on a small disc of the control background.
+void CollapsedStateIndicator::paintBubble(QPainter& painter, const QRectF& badge, int count) const {
+    QFont font = this->font();
+    font.setPointSizeF(font.pointSizeF() - 2);
+    font.setWeight(QFont::DemiBold);
+    const QColor base = palette().color(QPalette::Base);
+    const QColor colour = bubbleColour(displayColor());
+    const QString key = QStringLiteral("count-bubble-") + QString::number(count) + u'-' +
+                        QString::number(colour.rgba(), 16) + u'-' +
+                        QString::number(base.rgba(), 16) + u'-' + font.key();
+    const QRectF bounds(0, 0, bubbleSide, bubbleSide);
+    const QString label = QString::number(count);
     QRect frame(0, 0, bubbleSide, bubbleSide);
-    frame.moveCenter((corner + QPointF(bubbleShift, bubbleShift)).toPoint());
-    bubble_->setGeometry(frame);
-    bubble_->raise();
+    frame.moveCenter((badge.bottomRight() + QPointF(bubbleShift, bubbleShift)).toPoint());
+    painter.drawPixmap(
+        frame.topLeft(),
+        PaintCache::drawing(key, frame.size(), devicePixelRatioF(), [&](QPainter& disc) {
+            disc.setRenderHint(QPainter::Antialiasing);
+            disc.setPen(Qt::NoPen);
+            disc.setBrush(base);
+            disc.drawEllipse(bounds);
+            disc.setFont(font);
+            disc.setPen(colour);
+            disc.drawText(bounds, Qt::AlignCenter, label);
+        }));
 }
 
 void CollapsedStateIndicator::mousePressEvent(QMouseEvent* event) {

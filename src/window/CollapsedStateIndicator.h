@@ -2,20 +2,25 @@
 
 #include "window/StateIndicator.h"
 
-class KippetIconBadge;
-class QLabel;
+#include <optional>
+
+class QPainter;
 
 // The status of a collapsed kippet window: an animated symbol with a title and a caption while
 // content is analysed, imported or failed its analysis; "Ready for Content" for an empty kippet
-// in the active window; else the kippet's badge with its item count and its name. A click on it
-// is reported as tapped().
+// in the active window; else the kippet's badge with its item count and its name. That last,
+// resting look is what every panel shows at start, so it is drawn by the status itself rather
+// than by child widgets. A click on it is reported as tapped().
 class CollapsedStateIndicator : public StateIndicator {
     Q_OBJECT
 public:
     CollapsedStateIndicator(Kippet* kippet, bool isActive, QWidget* parent = nullptr);
 
-    // The count bubble beside the badge; null while none shows.
-    QWidget* countBubble() const { return bubble_; }
+    // What the resting look shows: the badge, the name, and the count on its bubble (none
+    // while the kippet is empty).
+    bool showsBadge() const { return idle_; }
+    QString shownName() const;
+    std::optional<int> shownCount() const;
 
 signals:
     // A click on the status, with the time of its release.
@@ -23,22 +28,20 @@ signals:
 
 protected:
     void build(State state, QLayout* layout) override;
-    void arranged() override;
     bool restyle() override;
-    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void buildStatus(QLayout* layout, QWidget* symbol, const QString& title, qreal titleOpacity,
                      const QString& caption, qreal captionOpacity);
-    void buildIdle(QLayout* layout);
-    void placeBubble();
+    void buildIdle();
+    QFont nameFont() const;
     QColor nameColour() const;
     QColor bubbleColour(const QColor& colour) const;
+    void paintBubble(QPainter& painter, const QRectF& badge, int count) const;
 
-    KippetIconBadge* badge_ = nullptr;
-    QLabel* name_ = nullptr;
-    QWidget* bubble_ = nullptr;
+    bool idle_ = false;
     bool pressed_ = false;
 };

@@ -16,7 +16,7 @@ QColor withAlpha(QColor color, qreal alpha) {
 KippetIconBadge::KippetIconBadge(const QColor& color, const QString& icon, bool isActive,
                                  qreal size, QWidget* parent)
     : QWidget(parent), color_(color), icon_(icon), isActive_(isActive), size_(size) {
-    const int side = qRound(size) + 2 * glowMargin;
+    const int side = outerSide(size);
     setFixedSize(side, side);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
@@ -40,44 +40,52 @@ void KippetIconBadge::setIsActive(bool isActive) {
     update();
 }
 
+namespace {
 // A soft shadow of the badge's colour, 2 points down: wider while the window is active.
-void KippetIconBadge::paintGlow(QPainter& painter, const QRectF& circle) const {
-    const qreal radius = isActive_ ? 6 : 2;
+void paintGlow(QPainter& painter, const QRectF& circle, const QColor& color, bool isActive,
+               qreal size) {
+    const qreal radius = isActive ? 6 : 2;
     const QPointF centre = circle.center() + QPointF(0, 2);
-    const qreal outer = size_ / 2 + radius;
+    const qreal outer = size / 2 + radius;
     QRadialGradient glow(centre, outer);
-    const qreal inner = (size_ / 2 - radius) / outer;
-    glow.setColorAt(0, withAlpha(color_, 0.25));
-    glow.setColorAt(std::max(0.0, inner), withAlpha(color_, 0.25));
-    glow.setColorAt(1, withAlpha(color_, 0));
+    const qreal inner = (size / 2 - radius) / outer;
+    glow.setColorAt(0, withAlpha(color, 0.25));
+    glow.setColorAt(std::max(0.0, inner), withAlpha(color, 0.25));
+    glow.setColorAt(1, withAlpha(color, 0));
     painter.setPen(Qt::NoPen);
     painter.setBrush(glow);
     painter.drawEllipse(centre, outer, outer);
 }
+} // namespace
 
 void KippetIconBadge::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QRectF circle = circleRect();
-    const QString key = QStringLiteral("badge-%1-%2-%3")
-                            .arg(size_)
-                            .arg(color_.rgba(), 8, 16)
-                            .arg(isActive_ ? 1 : 0);
-    painter.drawPixmap(
-        QPointF(0, 0),
-        PaintCache::drawing(key, size(), devicePixelRatioF(), [this, circle](QPainter& disc) {
-            paintGlow(disc, circle);
-            disc.setBrush(withAlpha(color_, isActive_ ? 0.2 : 0.15));
-            disc.drawEllipse(circle);
-        }));
+    paint(painter, QPointF(0, 0), color_, icon_, isActive_, size_, devicePixelRatioF());
+}
 
-    const qreal dpr = devicePixelRatioF();
-    const qreal pointSize = size_ * 0.45;
+// The disc, its glow and the symbol are one drawing per look, shared by every badge of it.
+void KippetIconBadge::paint(QPainter& painter, QPointF origin, const QColor& color,
+                            const QString& icon, bool isActive, qreal size, qreal scale) {
+    const int side = outerSide(size);
+    const QString key = QStringLiteral("badge-") + icon + u'-' + QString::number(size) + u'-' +
+                        QString::number(color.rgba(), 16) + QLatin1String(isActive ? "-1" : "-0");
+    painter.drawPixmap(origin,
+                       PaintCache::drawing(key, QSize(side, side), scale, [&](QPainter& badge) {
+                           paintLook(badge, color, icon, isActive, size, scale);
+                       }));
+}
+
+void KippetIconBadge::paintLook(QPainter& painter, const QColor& color, const QString& icon,
+                                bool isActive, qreal size, qreal scale) {
+    const QRectF circle(glowMargin, glowMargin, size, size);
+    paintGlow(painter, circle, color, isActive, size);
+    painter.setBrush(withAlpha(color, isActive ? 0.2 : 0.15));
+    painter.drawEllipse(circle);
+    const qreal pointSize = size * 0.45;
     const QPixmap shadow =
-        Symbols::pixmap(icon_, pointSize, QColor(0, 0, 0, 38), dpr, SymbolRole::kippetIcon);
-    const QPixmap symbol = Symbols::pixmap(
-        icon_, pointSize, withAlpha(color_, isActive_ ? 1 : 0.65), dpr, SymbolRole::kippetIcon);
+        Symbols::pixmap(icon, pointSize, QColor(0, 0, 0, 38), scale, SymbolRole::kippetIcon);
+    const QPixmap symbol = Symbols::pixmap(icon, pointSize, withAlpha(color, isActive ? 1 : 0.65),
+                                           scale, SymbolRole::kippetIcon);
     QRectF target(QPointF(), symbol.deviceIndependentSize());
     target.moveCenter(circle.center());
     painter.drawPixmap(target.translated(0, 1), shadow, QRectF(shadow.rect()));

@@ -6,8 +6,8 @@
 
 QPixmap PaintCache::drawing(const QString& key, QSize size, qreal scale,
                             const std::function<void(QPainter&)>& draw) {
-    const QString fullKey =
-        QStringLiteral("%1-%2x%3@%4").arg(key).arg(size.width()).arg(size.height()).arg(scale);
+    const QString fullKey = key + u'-' + QString::number(size.width()) + u'x' +
+                            QString::number(size.height()) + u'@' + QString::number(scale);
     QPixmap pixmap;
     if (QPixmapCache::find(fullKey, &pixmap))
         return pixmap;

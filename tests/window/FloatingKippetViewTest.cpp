@@ -18,6 +18,7 @@
 #include "window/ItemStateTracker.h"
 #include "window/PanelDriver.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QPointer>
@@ -177,6 +178,17 @@ private slots:
         QCOMPARE(itemsAtAnnouncement, std::optional<qsizetype>(0));
         QCOMPARE(button(window, QStringLiteral("PasteButton"))->toolTip(),
                  QStringLiteral("Paste from Clipboard (Ctrl+V)"));
+
+        // Assistive technology reads the help text as the name and can press the button.
+        QAccessibleInterface* accessible =
+            QAccessible::queryAccessibleInterface(button(window, QStringLiteral("PasteButton")));
+        QVERIFY(accessible);
+        QCOMPARE(accessible->role(), QAccessible::Button);
+        QCOMPARE(accessible->text(QAccessible::Name),
+                 QStringLiteral("Paste from Clipboard (Ctrl+V)"));
+        QApplication::clipboard()->setText(QStringLiteral("More words"));
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(kippet->items().size(), 2);
     }
 
     void hidingEndsTheImportStateButNotTheFailedOne() {
