@@ -69,6 +69,12 @@ double SqliteStatement::real(int column) const {
     return sqlite3_column_double(statement_, column);
 }
 
+QByteArrayView SqliteStatement::utf8(int column) const {
+    const unsigned char* characters = sqlite3_column_text(statement_, column);
+    return {reinterpret_cast<const char*>(characters),
+            characters ? sqlite3_column_bytes(statement_, column) : 0};
+}
+
 QString SqliteStatement::text(int column) const {
     // The store holds UTF-8; Qt's decoder is much quicker than SQLite's conversion to UTF-16.
     const unsigned char* characters = sqlite3_column_text(statement_, column);

@@ -33,6 +33,8 @@ public:
     bool isNull(int column) const;
     qint64 integer(int column) const;
     double real(int column) const;
+    // The column's UTF-8 bytes as SQLite holds them, valid until the next step.
+    QByteArrayView utf8(int column) const;
     QString text(int column) const;
     QByteArray bytes(int column) const;
 

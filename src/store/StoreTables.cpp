@@ -61,6 +61,11 @@ private:
 };
 
 // Typed reads of the current row of a QueryRow or a SqliteStatement.
+struct RepeatedText {
+    QByteArray bytes;
+    QString text;
+};
+
 template <typename Row> class Reader {
 public:
     explicit Reader(const Row& row) : query_(row) {}
@@ -86,7 +91,26 @@ public:
     std::optional<QDateTime> optionalDate(int column) const {
         return null(column) ? std::nullopt : std::optional<QDateTime>(date(column));
     }
-    QUuid uuid(int column) const { return QUuid::fromString(text(column)); }
+    QUuid uuid(int column) const {
+        if constexpr (requires { query_.utf8(column); })
+            return QUuid::fromString(QUtf8StringView(query_.utf8(column)));
+        else
+            return QUuid::fromString(text(column));
+    }
+    // A text most rows repeat (a type, a category): the value of `last` when the bytes are the
+    // same, so thousands of rows share one string instead of decoding it each time.
+    QString repeatedText(int column, RepeatedText& last) const {
+        if constexpr (requires { query_.utf8(column); }) {
+            const QByteArrayView bytes = query_.utf8(column);
+            if (!last.bytes.isNull() && bytes == last.bytes && !null(column))
+                return last.text;
+            last.bytes = bytes.toByteArray();
+            last.text = text(column);
+            return last.text;
+        } else {
+            return text(column);
+        }
+    }
     std::optional<QStringList> tags(int column) const {
         if (null(column))
             return std::nullopt;
@@ -161,11 +185,18 @@ QByteArray loadOrWarn(const ExternalBytes& external, const QString& file, qint64
     }
 }
 
-template <typename Row> KippetItemModel readItem(const Row& query, const ExternalBytes& external) {
+// The type and category texts of the previous item read, which the next most likely repeats.
+struct ItemTexts {
+    RepeatedText type;
+    RepeatedText category;
+};
+
+template <typename Row>
+KippetItemModel readItem(const Row& query, const ExternalBytes& external, ItemTexts& texts) {
     const Reader<Row> r(query);
     KippetItemModel row(r.uuid(2));
     row.rowId = r.integer(0);
-    row.typeRaw = r.text(3);
+    row.typeRaw = r.repeatedText(3, texts.type);
     row.content = r.bytes(4);
     row.metadataName = r.text(5);
     row.metadataFileExtension = r.optionalText(6);
@@ -176,7 +207,7 @@ template <typename Row> KippetItemModel readItem(const Row& query, const Externa
     row.metadataAiTitle = r.optionalText(11);
     row.metadataAiDescription = r.optionalText(12);
     row.metadataAiTags = r.tags(13);
-    row.categoryRaw = r.text(14);
+    row.categoryRaw = r.repeatedText(14, texts.category);
     row.customCategory = r.optionalText(15);
     row.addedDate = r.date(16);
     row.isProcessing = r.flag(17);
@@ -349,6 +380,7 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
                        .constData());
     items.query(only);
     QList<KippetItemModel> batch;
+    ItemTexts texts;
     qint64 batchKippet = 0;
     const auto flush = [&] {
         const auto found = indexByRow.constFind(batchKippet);
@@ -365,7 +397,7 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
             batchKippet = kippetRow;
         }
         if (indexByRow.contains(kippetRow))
-            batch.append(readItem(items, external_));
+            batch.append(readItem(items, external_, texts));
     }
     flush();
 

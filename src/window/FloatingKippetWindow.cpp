@@ -42,9 +42,6 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     content_ = contentFactory()(kippet, this);
     content_->setParent(this);
     content_->setGeometry(rect());
-    border_ = new ChromeBorderView(cornerRadius, this);
-    border_->setGeometry(rect());
-    border_->raise();
     layoutGrips();
     connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
             &FloatingKippetWindow::screenParametersChanged);
@@ -84,10 +81,17 @@ void FloatingKippetWindow::updateSavedPosition(QPointF origin) {
 
 void FloatingKippetWindow::updateChromeBorder(bool isWindowActive, bool isDraggingOver,
                                               const QColor& color) {
+    // Applied once the events of the moment are through, with the latest state only: a panel
+    // that is activated and deactivated in one go never draws the border in between.
+    const bool scheduled = pendingBorder_.has_value();
+    pendingBorder_ = PendingBorder{isWindowActive, isDraggingOver, color};
+    if (scheduled)
+        return;
     QMetaObject::invokeMethod(
         this,
-        [this, isWindowActive, isDraggingOver, color] {
-            applyChromeBorder(isWindowActive, isDraggingOver, color);
+        [this] {
+            if (const std::optional<PendingBorder> pending = std::exchange(pendingBorder_, {}))
+                applyChromeBorder(pending->isWindowActive, pending->isDraggingOver, pending->color);
         },
         Qt::QueuedConnection);
 }
@@ -97,22 +101,34 @@ void FloatingKippetWindow::applyChromeBorder(bool isWindowActive, bool isDraggin
     if (isDraggingOver || isWindowActive) {
         QColor shown = color;
         shown.setAlphaF(isDraggingOver ? 1.0f : static_cast<float>(activeBorderAlpha));
-        border_->setBorder(shown, borderWidth);
+        chromeBorder().setBorder(shown, borderWidth);
         return;
     }
-    border_->hideBorder();
+    if (border_)
+        border_->hideBorder();
+}
+
+// Made the first time a border shows: most panels at rest never need one.
+ChromeBorderView& FloatingKippetWindow::chromeBorder() {
+    if (!border_) {
+        border_ = new ChromeBorderView(cornerRadius, this);
+        border_->setGeometry(rect());
+        border_->raise();
+        border_->show();
+    }
+    return *border_;
 }
 
 bool FloatingKippetWindow::isBorderVisible() const {
-    return border_->isBorderShown();
+    return border_ && border_->isBorderShown();
 }
 
 QColor FloatingKippetWindow::borderColor() const {
-    return border_->color();
+    return border_ ? border_->color() : QColor(Qt::transparent);
 }
 
 double FloatingKippetWindow::currentBorderWidth() const {
-    return border_->borderWidth();
+    return border_ ? border_->borderWidth() : 0;
 }
 
 void FloatingKippetWindow::paintEvent(QPaintEvent* event) {

@@ -152,6 +152,7 @@ private:
     template <typename Editor> void showEditor(QPointer<Editor>& slot, EditorSlot which);
     static void editorClosed(const QPointer<FloatingKippetWindow>& window, EditorSlot which);
     void applyChromeBorder(bool isWindowActive, bool isDraggingOver, const QColor& color);
+    ChromeBorderView& chromeBorder();
     void postActiveStateChanged();
     void windowDidMove();
 
@@ -159,6 +160,12 @@ private:
     const QUuid kippetId_;
     QWidget* content_ = nullptr;
     ChromeBorderView* border_ = nullptr;
+    struct PendingBorder {
+        bool isWindowActive;
+        bool isDraggingOver;
+        QColor color;
+    };
+    std::optional<PendingBorder> pendingBorder_;
     std::optional<RectD> lastExpandedFrame_;
     std::optional<QPointF> lastCollapsedPosition_;
     bool isWindowActive_ = false;
