@@ -5,6 +5,7 @@
 #include "store/ExternalBytes.h"
 #include "store/ItemStorage.h"
 #include "store/StoreError.h"
+#include "store/StoreFileStamp.h"
 #include "store/StoreManager.h"
 #include "store/StoreSchema.h"
 #include "store/StoreTables.h"
@@ -222,7 +223,8 @@ void StoreContainer::open() {
             throw StoreError(QStringLiteral("The store “%1” cannot be opened: %2")
                                  .arg(storePath_, database.lastError().text()));
         if (!inMemory) {
-            checkIntegrity(database, storePath_);
+            if (!StoreFileStamp(storePath_).isUnchangedSinceCleanClose())
+                checkIntegrity(database, storePath_);
             // Item contents of a few KiB fit a 16 KiB page without overflow chains; SQLite takes
             // the size only while the file is still empty.
             execute(database, QStringLiteral("PRAGMA page_size = 16384"), storePath_);
@@ -281,6 +283,8 @@ void StoreContainer::close() {
         database.close();
     }
     QSqlDatabase::removeDatabase(connectionName_);
+    if (form_ != Form::inMemory)
+        StoreFileStamp(storePath_).recordCleanClose();
 }
 
 std::unique_ptr<StoreContainer> StoreContainer::createModelContainer() {
