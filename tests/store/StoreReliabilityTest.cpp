@@ -226,6 +226,38 @@ private slots:
         expectRefused(folder, path, bytes);
     }
 
+    void aStoreChangedAfterItsCleanCloseIsCheckedWhole() {
+        const QString folder = dir_.filePath(QStringLiteral("stamped"));
+        const QString path = folder + QStringLiteral("/Kippets.sqlite");
+        const auto fill = [&folder] {
+            StoreManager store;
+            store.configure(StoreContainer::createLocalContainer(folder));
+            for (int i = 0; i < 20; ++i) {
+                KippetModel kippet = fullKippet(QString::number(i));
+                kippet.items.first().content = QByteArray(20000, 'x');
+                store.insertKippet(kippet);
+            }
+        };
+        fill();
+        // Closed cleanly and untouched: it opens, and its rows are all there.
+        {
+            StoreManager store;
+            store.configure(StoreContainer::createLocalContainer(folder));
+            QCOMPARE(store.fetchAllKippets().size(), 20);
+        }
+        // A page overwritten in place, the size unchanged: the change is seen and checked.
+        QByteArray bytes = fileBytes(path);
+        constexpr qsizetype page = 16384;
+        const qsizetype offset = (bytes.size() / 2) / page * page;
+        bytes.replace(offset, page, QByteArray(page, '\xff'));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(offset);
+        file.write(bytes.mid(offset, page));
+        file.close();
+        expectRefused(folder, path, bytes);
+    }
+
     void launchWithAnUnusableStoreEndsWithTheFatalLine() {
         const QString folder = StoreContainer::defaultDataFolder();
         QDir().mkpath(folder);
