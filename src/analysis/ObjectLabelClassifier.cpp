@@ -1,0 +1,169 @@
+#include "analysis/ObjectLabelClassifier.h"
+
+#include "analysis/GraphModelConverter.h"
+#include "platform/KippetsError.h"
+#include "platform/Log.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLibrary>
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr std::size_t errorCapacity = 512;
+
+class LabelModelError : public KippetsError {
+public:
+    using KippetsError::KippetsError;
+};
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw LabelModelError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
+} // namespace
+
+ObjectLabelClassifier::Files ObjectLabelClassifier::Files::in(const QString& folder) {
+    return {folder + QStringLiteral("/centernet.json"), folder + QStringLiteral("/centernet.bin"),
+            folder + QStringLiteral("/libkippets_labels.so")};
+}
+
+ObjectLabelClassifier::Files ObjectLabelClassifier::Files::installed() {
+    const QString executable = QCoreApplication::applicationDirPath();
+    const QStringList folders = {executable + QStringLiteral("/labels"),
+                                 executable + QStringLiteral("/../lib/kippets/labels")};
+    for (const QString& folder : folders)
+        if (QFileInfo::exists(folder + QStringLiteral("/libkippets_labels.so")))
+            return in(folder);
+    return in(folders.last());
+}
+
+ObjectLabelClassifier::ObjectLabelClassifier(Files files) : files_(std::move(files)) {}
+
+ObjectLabelClassifier::~ObjectLabelClassifier() {
+    if (network_)
+        close_(network_);
+    // The module stays loaded: OpenCV keeps thread pools and caches for the process.
+}
+
+QList<ImageLabel> ObjectLabelClassifier::classify(const QImage& image) {
+    if (image.isNull())
+        return {};
+    const std::vector<float> planes = inputPlanes(image);
+    std::array<float, 80> maxima{};
+    std::array<char, errorCapacity> error{};
+    {
+        const std::lock_guard lock(mutex_);
+        if (!ensureLoaded())
+            return {};
+        const int channels =
+            run_(network_, heatmapNode, planes.data(), inputSize, inputSize, maxima.data(),
+                 static_cast<int>(maxima.size()), error.data(), error.size());
+        if (channels < 0)
+            throw LabelModelError(QString::fromUtf8(error.data()));
+        if (channels != classNames().size())
+            throw LabelModelError(QStringLiteral("the model gave %1 classes").arg(channels));
+    }
+    QList<ImageLabel> labels;
+    for (qsizetype index = 0; index < classNames().size(); ++index)
+        labels.append({classNames()[index], static_cast<double>(maxima[index])});
+    std::stable_sort(labels.begin(), labels.end(), [](const ImageLabel& a, const ImageLabel& b) {
+        return a.confidence > b.confidence;
+    });
+    return labels;
+}
+
+bool ObjectLabelClassifier::ensureLoaded() {
+    if (!attempted_) {
+        attempted_ = true;
+        try {
+            load();
+        } catch (const std::exception& failure) {
+            Log::line(QStringLiteral("⚠️ [ObjectLabelClassifier] Images get no labels: ") +
+                      KippetsError::textOf(failure));
+        }
+    }
+    return network_ != nullptr;
+}
+
+void ObjectLabelClassifier::load() {
+    if (!QFileInfo::exists(files_.topology))
+        throw LabelModelError(
+            QStringLiteral("the model is not installed (%1); run scripts/setup and build again")
+                .arg(files_.topology));
+    QByteArray graph = GraphModelConverter::convert(contentsOf(files_.topology),
+                                                    contentsOf(files_.weights), heatmapNode);
+    auto module = std::make_unique<QLibrary>(files_.module);
+    if (!module->load())
+        throw LabelModelError(module->errorString());
+    auto open = reinterpret_cast<LabelNetworkOpen>(module->resolve(LabelNetworkModule::openSymbol));
+    auto run = reinterpret_cast<LabelNetworkRun>(module->resolve(LabelNetworkModule::runSymbol));
+    auto close =
+        reinterpret_cast<LabelNetworkClose>(module->resolve(LabelNetworkModule::closeSymbol));
+    if (!open || !run || !close)
+        throw LabelModelError(module->errorString());
+    std::array<char, errorCapacity> error{};
+    void* network =
+        open(graph.constData(), static_cast<std::size_t>(graph.size()), error.data(), error.size());
+    if (!network)
+        throw LabelModelError(QStringLiteral("OpenCV could not read the model: %1")
+                                  .arg(QString::fromUtf8(error.data())));
+    module_ = std::move(module);
+    run_ = run;
+    close_ = close;
+    network_ = network;
+}
+
+std::vector<float> ObjectLabelClassifier::inputPlanes(const QImage& image) {
+    const QImage scaled =
+        image.convertToFormat(QImage::Format_RGB888)
+            .scaled(inputSize, inputSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    constexpr std::size_t area = static_cast<std::size_t>(inputSize) * inputSize;
+    std::vector<float> planes(area * 3);
+    for (int y = 0; y < inputSize; ++y) {
+        const uchar* line = scaled.constScanLine(y);
+        for (int x = 0; x < inputSize; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * inputSize + x;
+            for (std::size_t channel = 0; channel < 3; ++channel)
+                planes[channel * area + at] = line[x * 3 + channel];
+        }
+    }
+    return planes;
+}
+
+const QStringList& ObjectLabelClassifier::classNames() {
+    static const QStringList names = {"person",        "bicycle",      "car",
+                                      "motorcycle",    "airplane",     "bus",
+                                      "train",         "truck",        "boat",
+                                      "traffic light", "fire hydrant", "stop sign",
+                                      "parking meter", "bench",        "bird",
+                                      "cat",           "dog",          "horse",
+                                      "sheep",         "cow",          "elephant",
+                                      "bear",          "zebra",        "giraffe",
+                                      "backpack",      "umbrella",     "handbag",
+                                      "tie",           "suitcase",     "frisbee",
+                                      "skis",          "snowboard",    "sports ball",
+                                      "kite",          "baseball bat", "baseball glove",
+                                      "skateboard",    "surfboard",    "tennis racket",
+                                      "bottle",        "wine glass",   "cup",
+                                      "fork",          "knife",        "spoon",
+                                      "bowl",          "banana",       "apple",
+                                      "sandwich",      "orange",       "broccoli",
+                                      "carrot",        "hot dog",      "pizza",
+                                      "donut",         "cake",         "chair",
+                                      "couch",         "potted plant", "bed",
+                                      "dining table",  "toilet",       "tv",
+                                      "laptop",        "mouse",        "remote",
+                                      "keyboard",      "cell phone",   "microwave",
+                                      "oven",          "toaster",      "sink",
+                                      "refrigerator",  "book",         "clock",
+                                      "vase",          "scissors",     "teddy bear",
+                                      "hair drier",    "toothbrush"};
+    return names;
+}

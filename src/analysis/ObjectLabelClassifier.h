@@ -1,0 +1,60 @@
+#pragma once
+
+#include "analysis/ImageClassifier.h"
+#include "analysis/LabelNetworkModule.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class QLibrary;
+
+// Labels images with the 80 everyday object classes of the COCO data set ("person", "dog",
+// "dining table"; no scenes), using a MobileNetV3 CenterNet detector run by OpenCV. The
+// confidence of a class is the highest point of its heat map; labels come highest first.
+//
+// Nothing happens until the first image: then, on the caller's worker thread, the model is
+// converted, the OpenCV module loaded and the network built, once. One network serves every
+// thread, one image at a time. When any of that fails, one line is logged and every image gets
+// no labels from then on.
+class ObjectLabelClassifier : public ImageClassifier {
+public:
+    // The model (TensorFlow.js topology and weights) and the module that runs it.
+    struct Files {
+        QString topology;
+        QString weights;
+        QString module;
+        // Files inside one folder under their usual names.
+        static Files in(const QString& folder);
+        // The "labels" folder beside the executable, or the installed one.
+        static Files installed();
+    };
+
+    static constexpr int inputSize = 512;
+    // The node that yields the class heat maps (the graph's named output is an identity of it).
+    static constexpr const char* heatmapNode = "tower_0/Sigmoid";
+
+    explicit ObjectLabelClassifier(Files files = Files::installed());
+    ~ObjectLabelClassifier() override;
+
+    QList<ImageLabel> classify(const QImage& image) override;
+
+    // The class names in the order of the model's output channels.
+    static const QStringList& classNames();
+    // The image as the network takes it: 512 × 512 RGB, raw 0...255 values, one plane a colour.
+    static std::vector<float> inputPlanes(const QImage& image);
+
+private:
+    bool ensureLoaded();
+    void load();
+
+    Files files_;
+    std::mutex mutex_;
+    bool attempted_ = false;
+    std::unique_ptr<QLibrary> module_;
+    LabelNetworkRun run_ = nullptr;
+    LabelNetworkClose close_ = nullptr;
+    void* network_ = nullptr;
+};
