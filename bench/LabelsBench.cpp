@@ -95,6 +95,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::printf("RATIO labels_vs_ocr %.3f 1\n", fastestLabelsMs / fastestOcrMs);
+    std::printf("resident before the first classification: %.0f MB, after: %.0f MB\n",
+                residentBeforeKb / 1024, residentAfterKb / 1024);
     std::printf("RATIO labels_memory_growth %.3f 1.5\n", residentAfterKb / residentBeforeKb);
     return 0;
 }

@@ -8,8 +8,6 @@
 #include <QJsonObject>
 #include <QSet>
 #include <QtEndian>
-#include <cstring>
-#include <qfloat16.h>
 
 namespace {
 
@@ -38,6 +36,7 @@ constexpr int dtype = 1, shape = 2, content = 4, intVal = 7;
 
 constexpr int floatType = 1;
 constexpr int int32Type = 3;
+constexpr int halfType = 19;
 
 const QHash<QString, int>& dataTypes() {
     static const QHash<QString, int> types = {
@@ -137,10 +136,12 @@ ProtobufWriter attrValueOf(const QString& name, const QJsonObject& json) {
 struct Weight {
     int dtype = floatType;
     QList<std::int64_t> shape;
-    QByteArray values; // float32 or int32, little endian
+    QByteArray values; // float32, float16 or int32, little endian
 };
 
-// Slices the weight file in manifest order; float16-quantized values are widened to float32.
+// Slices the weight file in manifest order. Float16-quantized values stay half-precision
+// constants, which the importer widens as it builds the network: the graph a process keeps is
+// then half the size.
 QHash<QString, Weight> weightsOf(const QJsonArray& manifest, const QByteArray& data) {
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "weights are copied as little-endian values");
     QHash<QString, Weight> weights;
@@ -154,30 +155,23 @@ QHash<QString, Weight> weightsOf(const QJsonArray& manifest, const QByteArray& d
                 entry.value("quantization").toObject().value("dtype").toString();
             Weight weight;
             qsizetype count = 1;
-            for (const QJsonValue& dim : entry.value("shape").toArray()) {
-                weight.shape.append(integer(dim));
-                count *= weight.shape.last();
+            for (const QJsonValue& dimValue : entry.value("shape").toArray()) {
+                const std::int64_t dim = integer(dimValue);
+                // Checked before multiplying, so that no shape can overflow the count.
+                if (dim < 0 || (dim > 0 && count > data.size() / dim))
+                    fail(QStringLiteral("weight %1 is larger than the weight file").arg(name));
+                weight.shape.append(dim);
+                count *= dim;
             }
-            if (count < 0)
-                fail(QStringLiteral("weight %1 has a negative size").arg(name));
             int width = 4;
             if (dtype == "float32" && quantized == "float16")
                 width = 2;
             else if ((dtype != "float32" && dtype != "int32") || !quantized.isEmpty())
                 fail(QStringLiteral("weight %1 is stored as %2 %3").arg(name, dtype, quantized));
-            weight.dtype = dtype == "int32" ? int32Type : floatType;
+            weight.dtype = dtype == "int32" ? int32Type : width == 2 ? halfType : floatType;
             if (count > (data.size() - offset) / width)
                 fail(QStringLiteral("the weight file ends before %1").arg(name));
-            const char* source = data.constData() + offset;
-            if (width == 2) {
-                QList<qfloat16> halves(count);
-                std::memcpy(halves.data(), source, static_cast<size_t>(count) * 2);
-                weight.values.resize(count * 4);
-                qFloatFromFloat16(reinterpret_cast<float*>(weight.values.data()),
-                                  halves.constData(), count);
-            } else {
-                weight.values = QByteArray(source, count * 4);
-            }
+            weight.values = QByteArray(data.constData() + offset, count * width);
             offset += count * width;
             weights.insert(name, weight);
         }

@@ -11,7 +11,7 @@
 // know never reach it. The fused operations the TensorFlow.js converter writes are split back into
 // convolution, bias and activation; integer constants are written element by element, because
 // the importer misreads small integer tensors given as raw content; float16-quantized weights
-// are widened back to float32.
+// stay half-precision constants.
 class GraphModelConverter {
 public:
     static QByteArray convert(const QByteArray& topologyJson, const QByteArray& weights,

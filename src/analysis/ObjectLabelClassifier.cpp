@@ -46,11 +46,8 @@ ObjectLabelClassifier::Files ObjectLabelClassifier::Files::installed() {
 
 ObjectLabelClassifier::ObjectLabelClassifier(Files files) : files_(std::move(files)) {}
 
-ObjectLabelClassifier::~ObjectLabelClassifier() {
-    if (network_)
-        close_(network_);
-    // The module stays loaded: OpenCV keeps thread pools and caches for the process.
-}
+// The module stays loaded: OpenCV keeps thread pools and caches for the process.
+ObjectLabelClassifier::~ObjectLabelClassifier() = default;
 
 QList<ImageLabel> ObjectLabelClassifier::classify(const QImage& image) {
     if (image.isNull())
@@ -63,12 +60,26 @@ QList<ImageLabel> ObjectLabelClassifier::classify(const QImage& image) {
         if (!ensureLoaded())
             return {};
         const int channels =
-            run_(network_, heatmapNode, planes.data(), inputSize, inputSize, maxima.data(),
-                 static_cast<int>(maxima.size()), error.data(), error.size());
+            classMaxima_(graph_.constData(), static_cast<std::size_t>(graph_.size()), heatmapNode,
+                         planes.data(), inputSize, inputSize, maxima.data(),
+                         static_cast<int>(maxima.size()), error.data(), error.size());
+        QString failure;
         if (channels < 0)
-            throw LabelModelError(QString::fromUtf8(error.data()));
-        if (channels != classNames().size())
-            throw LabelModelError(QStringLiteral("the model gave %1 classes").arg(channels));
+            failure = QStringLiteral("OpenCV could not run the model: %1")
+                          .arg(QString::fromUtf8(error.data()));
+        else if (channels != classNames().size())
+            failure = QStringLiteral("the model gave %1 classes instead of %2")
+                          .arg(channels)
+                          .arg(classNames().size());
+        if (!failure.isEmpty()) {
+            // A model that never answered will not: the same graph fails the same way.
+            if (!answered_) {
+                giveUp(failure);
+                return {};
+            }
+            throw LabelModelError(failure);
+        }
+        answered_ = true;
     }
     QList<ImageLabel> labels;
     for (qsizetype index = 0; index < classNames().size(); ++index)
@@ -84,12 +95,18 @@ bool ObjectLabelClassifier::ensureLoaded() {
         attempted_ = true;
         try {
             load();
+            usable_ = true;
         } catch (const std::exception& failure) {
-            Log::line(QStringLiteral("⚠️ [ObjectLabelClassifier] Images get no labels: ") +
-                      KippetsError::textOf(failure));
+            giveUp(KippetsError::textOf(failure));
         }
     }
-    return network_ != nullptr;
+    return usable_;
+}
+
+void ObjectLabelClassifier::giveUp(const QString& reason) {
+    usable_ = false;
+    graph_ = QByteArray();
+    Log::line(QStringLiteral("⚠️ [ObjectLabelClassifier] Images get no labels: ") + reason);
 }
 
 void ObjectLabelClassifier::load() {
@@ -97,27 +114,16 @@ void ObjectLabelClassifier::load() {
         throw LabelModelError(
             QStringLiteral("the model is not installed (%1); run scripts/setup and build again")
                 .arg(files_.topology));
-    QByteArray graph = GraphModelConverter::convert(contentsOf(files_.topology),
-                                                    contentsOf(files_.weights), heatmapNode);
+    graph_ = GraphModelConverter::convert(contentsOf(files_.topology), contentsOf(files_.weights),
+                                          heatmapNode);
     auto module = std::make_unique<QLibrary>(files_.module);
     if (!module->load())
         throw LabelModelError(module->errorString());
-    auto open = reinterpret_cast<LabelNetworkOpen>(module->resolve(LabelNetworkModule::openSymbol));
-    auto run = reinterpret_cast<LabelNetworkRun>(module->resolve(LabelNetworkModule::runSymbol));
-    auto close =
-        reinterpret_cast<LabelNetworkClose>(module->resolve(LabelNetworkModule::closeSymbol));
-    if (!open || !run || !close)
+    classMaxima_ = reinterpret_cast<LabelNetworkClassMaxima>(
+        module->resolve(LabelNetworkModule::classMaximaSymbol));
+    if (!classMaxima_)
         throw LabelModelError(module->errorString());
-    std::array<char, errorCapacity> error{};
-    void* network =
-        open(graph.constData(), static_cast<std::size_t>(graph.size()), error.data(), error.size());
-    if (!network)
-        throw LabelModelError(QStringLiteral("OpenCV could not read the model: %1")
-                                  .arg(QString::fromUtf8(error.data())));
     module_ = std::move(module);
-    run_ = run;
-    close_ = close;
-    network_ = network;
 }
 
 std::vector<float> ObjectLabelClassifier::inputPlanes(const QImage& image) {

@@ -3,6 +3,7 @@
 #include "analysis/ImageClassifier.h"
 #include "analysis/LabelNetworkModule.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -16,9 +17,10 @@ class QLibrary;
 // confidence of a class is the highest point of its heat map; labels come highest first.
 //
 // Nothing happens until the first image: then, on the caller's worker thread, the model is
-// converted, the OpenCV module loaded and the network built, once. One network serves every
-// thread, one image at a time. When any of that fails, one line is logged and every image gets
-// no labels from then on.
+// converted and the OpenCV module loaded, once. Each image is run by a network built for it and
+// freed after it (see LabelNetworkModule.h), one image at a time, so labelling leaves little
+// resident. When the model cannot be used, one line is logged and every image gets no labels
+// from then on.
 class ObjectLabelClassifier : public ImageClassifier {
 public:
     // The model (TensorFlow.js topology and weights) and the module that runs it.
@@ -49,12 +51,14 @@ public:
 private:
     bool ensureLoaded();
     void load();
+    void giveUp(const QString& reason);
 
     Files files_;
     std::mutex mutex_;
     bool attempted_ = false;
+    bool usable_ = false;
+    bool answered_ = false;
+    QByteArray graph_;
     std::unique_ptr<QLibrary> module_;
-    LabelNetworkRun run_ = nullptr;
-    LabelNetworkClose close_ = nullptr;
-    void* network_ = nullptr;
+    LabelNetworkClassMaxima classMaxima_ = nullptr;
 };

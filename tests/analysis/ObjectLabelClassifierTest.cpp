@@ -187,7 +187,7 @@ private slots:
         QCOMPARE(labels.size(), 80);
         QCOMPARE(labels[0].identifier, QString("dog"));
         QCOMPARE(labels[1].identifier, QString("bowl"));
-        // Float16 weights are widened (0.02 is not exact in half precision).
+        // Float16 weights stay half precision (0.02 is not exact in it).
         QVERIFY(qAbs(labels[0].confidence - 0.8808) < 1e-3);
         QVERIFY(qAbs(labels[1].confidence - 0.7311) < 1e-3);
         // The fused Relu lifts every other map of the first convolution to the sigmoid's
@@ -265,6 +265,13 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(
             ModelConversionError,
             GraphModelConverter::convert(wide.topology(), wide.data, "tower_0/Sigmoid"));
+        SyntheticModel huge = model;
+        entry = huge.weights[0].toObject();
+        entry["shape"] = QJsonArray{"4000000000", "4000000000", "4000000000"};
+        huge.weights[0] = entry;
+        QVERIFY_THROWS_EXCEPTION(
+            ModelConversionError,
+            GraphModelConverter::convert(huge.topology(), huge.data, "tower_0/Sigmoid"));
         // Only what the output needs is kept: asking for the first convolution leaves out the
         // second one's weights, and the top-k step is never written.
         const QByteArray all =
