@@ -10,6 +10,9 @@
 #include <QLibrary>
 #include <algorithm>
 #include <array>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -19,6 +22,12 @@ class LabelModelError : public KippetsError {
 public:
     using KippetsError::KippetsError;
 };
+
+void handBackFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 QByteArray contentsOf(const QString& path) {
     QFile file(path);
@@ -52,35 +61,13 @@ ObjectLabelClassifier::~ObjectLabelClassifier() = default;
 QList<ImageLabel> ObjectLabelClassifier::classify(const QImage& image) {
     if (image.isNull())
         return {};
-    const std::vector<float> planes = inputPlanes(image);
-    std::array<float, 80> maxima{};
-    std::array<char, errorCapacity> error{};
-    {
-        const std::lock_guard lock(mutex_);
-        if (!ensureLoaded())
-            return {};
-        const int channels =
-            classMaxima_(graph_.constData(), static_cast<std::size_t>(graph_.size()), heatmapNode,
-                         planes.data(), inputSize, inputSize, maxima.data(),
-                         static_cast<int>(maxima.size()), error.data(), error.size());
-        QString failure;
-        if (channels < 0)
-            failure = QStringLiteral("OpenCV could not run the model: %1")
-                          .arg(QString::fromUtf8(error.data()));
-        else if (channels != classNames().size())
-            failure = QStringLiteral("the model gave %1 classes instead of %2")
-                          .arg(channels)
-                          .arg(classNames().size());
-        if (!failure.isEmpty()) {
-            // A model that never answered will not: the same graph fails the same way.
-            if (!answered_) {
-                giveUp(failure);
-                return {};
-            }
-            throw LabelModelError(failure);
-        }
-        answered_ = true;
-    }
+    ClassMaxima maxima{};
+    const bool answered = run(image, maxima);
+    // The network's buffers and the input went back to the allocator; hand the pages back to
+    // the system, or they would stay resident until the allocator happens to reuse them.
+    handBackFreedMemory();
+    if (!answered)
+        return {};
     QList<ImageLabel> labels;
     for (qsizetype index = 0; index < classNames().size(); ++index)
         labels.append({classNames()[index], static_cast<double>(maxima[index])});
@@ -88,6 +75,35 @@ QList<ImageLabel> ObjectLabelClassifier::classify(const QImage& image) {
         return a.confidence > b.confidence;
     });
     return labels;
+}
+
+bool ObjectLabelClassifier::run(const QImage& image, ClassMaxima& maxima) {
+    const std::vector<float> planes = inputPlanes(image);
+    std::array<char, errorCapacity> error{};
+    const std::lock_guard lock(mutex_);
+    if (!ensureLoaded())
+        return false;
+    const int channels =
+        classMaxima_(graph_.constData(), static_cast<std::size_t>(graph_.size()), heatmapNode,
+                     planes.data(), inputSize, inputSize, maxima.data(),
+                     static_cast<int>(maxima.size()), error.data(), error.size());
+    QString failure;
+    if (channels < 0)
+        failure = QStringLiteral("OpenCV could not run the model: %1")
+                      .arg(QString::fromUtf8(error.data()));
+    else if (channels != classNames().size())
+        failure = QStringLiteral("the model gave %1 classes instead of %2")
+                      .arg(channels)
+                      .arg(classNames().size());
+    if (failure.isEmpty()) {
+        answered_ = true;
+        return true;
+    }
+    // A model that never answered will not: the same graph fails the same way.
+    if (answered_)
+        throw LabelModelError(failure);
+    giveUp(failure);
+    return false;
 }
 
 bool ObjectLabelClassifier::ensureLoaded() {

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -49,6 +50,9 @@ public:
     static std::vector<float> inputPlanes(const QImage& image);
 
 private:
+    using ClassMaxima = std::array<float, 80>;
+    // Runs the network on the image; false when the model cannot be used.
+    bool run(const QImage& image, ClassMaxima& maxima);
     bool ensureLoaded();
     void load();
     void giveUp(const QString& reason);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
-#include <malloc.h>
 #include <opencv2/dnn.hpp>
 
 namespace {
@@ -58,8 +57,5 @@ kippets_label_network_class_maxima(const char* graph, std::size_t size, const ch
     } catch (...) {
         report("unknown failure", error, errorSize);
     }
-    // The network's buffers went back to the allocator; hand the pages back to the system, or
-    // they would stay resident until the allocator happens to reuse them.
-    malloc_trim(0);
     return channels;
 }
