@@ -76,9 +76,15 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("title");
         // The dog sits beside a bicycle in front of a car, which the model is surest of.
-        QTest::newRow("dog") << "dog.jpg" << "dog" << "Car";
-        QTest::newRow("horses") << "horses.jpg" << "horse" << "Horse";
-        QTest::newRow("eagle") << "eagle.jpg" << "bird" << "Bird";
+        QTest::newRow("dog") << "dog.jpg"
+                             << "dog"
+                             << "Car";
+        QTest::newRow("horses") << "horses.jpg"
+                                << "horse"
+                                << "Horse";
+        QTest::newRow("eagle") << "eagle.jpg"
+                               << "bird"
+                               << "Bird";
     }
 
     void photosAreTitledAndTaggedByWhatIsInThem() {
