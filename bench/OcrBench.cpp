@@ -1,14 +1,13 @@
 // Text recognition of a rendered 1280 × 800 screenshot through the image analyzer's own path
 // (file bytes → QImageReader → Tesseract), against the tesseract program on the same file with the
 // same language and page segmentation. Both sides include reading the image file.
+#include "BenchScreenshot.h"
 #include "analysis/ImageAnalyzer.h"
 #include "analysis/TesseractTextRecognizer.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFont>
 #include <QGuiApplication>
-#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -21,31 +20,6 @@ namespace {
 QString imagePath;
 double fastestOwnMs = std::numeric_limits<double>::max();
 double fastestCliMs = std::numeric_limits<double>::max();
-
-// A window-like screenshot: a title bar, a heading and a column of body text.
-QImage renderedScreenshot() {
-    QImage image(1280, 800, QImage::Format_RGB32);
-    image.fill(QColor(250, 250, 250));
-    QPainter painter(&image);
-    painter.fillRect(0, 0, 1280, 36, QColor(225, 225, 230));
-    painter.setPen(Qt::black);
-    QFont font("DejaVu Sans");
-    font.setPixelSize(15);
-    painter.setFont(font);
-    painter.drawText(QPoint(16, 24), "Kippets — Dashboard");
-    font.setPixelSize(30);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.drawText(QPoint(40, 95), "Release notes for the spring update");
-    font.setPixelSize(17);
-    font.setBold(false);
-    painter.setFont(font);
-    const QString sentence =
-        "Items dropped into a kippet are analysed and sorted into sections %1.";
-    for (int line = 0; line < 26; ++line)
-        painter.drawText(QPoint(40, 140 + line * 25), sentence.arg(line + 1));
-    return image;
-}
 
 void ownPath(benchmark::State& state) {
     TesseractTextRecognizer recognizer;

@@ -12,7 +12,7 @@
 // Analyses image items on the device without a language model: decodes the image, classifies it
 // and recognises its text, then derives title, description, tags and category by fixed rules.
 // Decoding, classification and recognition run on a worker thread; the GUI thread stays free.
-// Without a classifier (none ships on Linux) images get no labels and the no-label rules apply.
+// Without a classifier images get no labels and the no-label rules apply.
 class ImageAnalyzer : public ContentAnalyzer {
 public:
     static constexpr double labelThreshold = 0.3;

@@ -8,6 +8,8 @@
 #include "support/TestEnvironment.h"
 #include "support/TestHttpServer.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -76,6 +78,34 @@ private slots:
         Preferences::shared().setString(QStringLiteral("ai_mode"), QStringLiteral("onDevice"));
         QCOMPARE(idsOf(service.currentProviders()),
                  QList<AnalyzerID>({AnalyzerID::image, AnalyzerID::heuristic}));
+    }
+
+    void onDeviceImagesShareOneLabelClassifier() {
+        Preferences::shared().setString(QStringLiteral("ai_mode"), QStringLiteral("onDevice"));
+        QImage image(48, 32, QImage::Format_RGB32);
+        image.fill(QColor(200, 80, 40));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        KippetItem item;
+        item.type = KippetItemType::image;
+        item.content = png;
+        item.metadata.name = QStringLiteral("swatch.png");
+
+        // No model beside the test executable: the first image finds that out and says so; the
+        // second asks the same classifier, which does not look again.
+        LogCapture log;
+        for (int round = 0; round < 2; ++round) {
+            item.id = QUuid::createUuid();
+            const ContentAnalysis analysis = TaskRunner::finish(service.analyzeContent(item, {}));
+            QCOMPARE(analysis.title, std::optional<QString>("Image"));
+            QCOMPARE(analysis.tags, QStringList{"image"});
+        }
+        QStringList labelLines = log.lines().filter(QStringLiteral("[ObjectLabelClassifier]"));
+        QCOMPARE(labelLines.size(), 1);
+        QVERIFY2(labelLines[0].contains("Images get no labels: the model is not installed"),
+                 qPrintable(labelLines[0]));
     }
 
     void byokWithoutAKeyFallsToTheClassifier() {
