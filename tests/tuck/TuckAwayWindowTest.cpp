@@ -4,6 +4,7 @@
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
 #include "support/GeometryPrinting.h"
+#include "tuck/TuckAwayKippetRow.h"
 #include "tuck/TuckAwayLayout.h"
 #include "tuck/TuckAwayOutline.h"
 #include "tuck/TuckAwayUnifiedShape.h"
