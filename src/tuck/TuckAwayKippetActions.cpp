@@ -6,10 +6,7 @@
 #include "platform/NotificationNames.h"
 #include "tuck/TuckAwayActionButton.h"
 #include "tuck/TuckAwayStyle.h"
-#if __has_include("tuck/TuckIntake.h")
 #include "tuck/TuckIntake.h"
-#define KIPPETS_HAS_TUCK_INTAKE 1
-#endif
 #include "window/FloatingKippetWindow.h"
 
 #include <QHBoxLayout>
@@ -61,17 +58,13 @@ void TuckAwayKippetActions::updateButtons() {
 }
 
 void TuckAwayKippetActions::paste() {
-#ifdef KIPPETS_HAS_TUCK_INTAKE
     if (kippet_)
         TuckIntake::start(TuckIntake::pasteFromClipboard(kippet_));
-#endif
 }
 
 void TuckAwayKippetActions::import() {
-#ifdef KIPPETS_HAS_TUCK_INTAKE
     if (kippet_)
         TuckIntake::start(TuckIntake::importChosenFiles(kippet_));
-#endif
 }
 
 // The editors belong to the kippet's window, made hidden when the kippet never had one; the

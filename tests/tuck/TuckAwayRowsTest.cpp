@@ -120,6 +120,7 @@ private slots:
     void pastingKeepsTheKippetTucked() {
         TrayFixture f;
         Kippet* kippet = f.app.addKippet(QStringLiteral("Paste"));
+        f.registry().showWindow(kippet);
         TuckAwayWindow* tray = f.tuck();
         TuckAwayKippetRow* row = openRow(tray, kippet);
         hover(row);
@@ -131,6 +132,7 @@ private slots:
         QVERIFY(!item.isProcessing);
         QVERIFY(f.registry().isTuckedAway());
         QVERIFY(kippet->isTucked());
+        QVERIFY(!f.app.windowOf(QStringLiteral("Paste"))->isVisible());
         QCOMPARE(rowOf(tray, kippet)->countText(), QStringLiteral("1 items"));
     }
 
