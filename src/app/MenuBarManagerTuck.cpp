@@ -53,6 +53,9 @@ void MenuBarManager::showTray(ScreenEdge edge, const std::optional<ScreenInfo>& 
     if (!tuckFactory_)
         return;
     tuckAwayWindow_ = tuckFactory_->makeTray(edge, screen);
+    // A factory may have no tray to offer: the group tuck then keeps its state without one.
+    if (!tuckAwayWindow_)
+        return;
     // Untucking closes the tray whose callback is running, and the callback with it: each
     // works on copies of what it captured.
     QPointer<MenuBarManager> self(this);

@@ -24,6 +24,7 @@
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
+#include "tuck/DesktopTuckWindowFactory.h"
 
 #include <QCoreApplication>
 
@@ -57,6 +58,8 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
     KeyboardShortcutManager::install(shortcuts_.get());
     menuBarManager_ = std::make_unique<MenuBarManager>();
     MenuBarManager::install(menuBarManager_.get());
+    tuckFactory_ = std::make_unique<DesktopTuckWindowFactory>();
+    menuBarManager_->setTuckWindowFactory(tuckFactory_.get());
     manager_->setWindowRegistry(menuBarManager_.get());
     TuckCommands::install(menuBarManager_->tuckCommands());
     dailyScheduler_ = std::make_unique<DailyKippetScheduler>();

@@ -16,6 +16,7 @@ class KippetManager;
 class LocalModelServer;
 class MenuBarManager;
 class SingleInstance;
+class DesktopTuckWindowFactory;
 class StoreManager;
 class UpdateChecker;
 class Workspace;
@@ -54,6 +55,8 @@ private:
     std::unique_ptr<UpdateChecker> updateChecker_;
     std::unique_ptr<FileDialogChooser> fileChooser_;
     std::unique_ptr<KeyboardShortcutManager> shortcuts_;
+    // The registry closes its tuck windows when it goes, so their factory outlives it.
+    std::unique_ptr<DesktopTuckWindowFactory> tuckFactory_;
     std::unique_ptr<MenuBarManager> menuBarManager_;
     std::unique_ptr<DailyKippetScheduler> dailyScheduler_;
     std::unique_ptr<AppDelegate> delegate_;

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/TuckTabView.h"
+#include "model/Kippet.h"
+#include "model/ScreenEdge.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RectD.h"
+
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+
+class TuckSingleView;
+
+// The pull tab of one singly tucked kippet: a small frameless panel on a screen edge that stays
+// on top, takes the focus while selected so that the kippet's single keys reach its hidden
+// window, moves to the edge nearest the pointer while dragged, and takes drops.
+class TuckSingleWindow : public QWidget, public TuckTabView {
+    Q_OBJECT
+public:
+    static constexpr qreal cornerRadius = 12;
+
+    // Centred on the edge of the screen's visible frame; no screen: the main screen, else the
+    // first, else a frame of 1440 × 900 at the origin.
+    TuckSingleWindow(Kippet* kippet, ScreenEdge edge, const std::optional<ScreenInfo>& screen);
+    ~TuckSingleWindow() override;
+
+    Kippet* kippet() const { return kippet_; }
+    ScreenEdge currentEdge() const { return currentEdge_; }
+    bool isSelected() const { return isSelected_; }
+    TuckSingleView* view() const { return view_; }
+    // In the app's coordinates.
+    RectD frame() const;
+
+    // No screen: the one holding the tab's origin, else the main screen, else nothing happens.
+    void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>& screen) override;
+    // The point in the app's coordinates; nothing happens when no screen holds it and there is
+    // no main screen.
+    void snapToNearestEdge(QPointF point);
+    void makeKeyAndOrderFront() override;
+    void orderFrontWithoutKey() override;
+    // Hides the tab at once and deletes it once the event that asked for it has ended.
+    void close() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void handleSelectionChanged(const NotificationCenter::Notification& notification);
+    void setFrame(const RectD& frame);
+    void changeEdge(ScreenEdge edge);
+    void postSelection(bool selected);
+    // True when the key is one of the tab's shortcuts (then it is used up, even when its action
+    // has nothing to do).
+    bool runShortcut(const QString& key);
+
+    QPointer<Kippet> kippet_;
+    QUuid kippetId_;
+    ScreenEdge currentEdge_;
+    bool isSelected_ = false;
+    TuckSingleView* view_ = nullptr;
+};

@@ -1,0 +1,392 @@
+#include "app/DailyKippet.h"
+#include "app/MenuBarManager.h"
+#include "editors/TodoEditorWindow.h"
+#include "model/Kippet.h"
+#include "platform/NotificationNames.h"
+#include "platform/Preferences.h"
+#include "platform/ScreenProvider.h"
+#include "store/KippetManager.h"
+#include "support/AppHarness.h"
+#include "support/FakeFileChooser.h"
+#include "support/GeometryPrinting.h"
+#include "tuck/DesktopTuckWindowFactory.h"
+#include "tuck/TuckSingleView.h"
+#include "tuck/TuckSingleWindow.h"
+#include "window/FloatingKippetWindow.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+
+namespace {
+const RectD fullScreen(0, 0, 1440, 900);
+
+// The app with real pull tabs on one 1440 × 900 screen that has no menu bar.
+struct Tabs {
+    DesktopTuckWindowFactory factory;
+    AppHarness app;
+    Tabs() {
+        app.setTuckWindowFactory(&factory);
+        app.screens().setScreens({FakeScreenProvider::screen(fullScreen, 0)});
+        app.start();
+    }
+    // An open kippet tucked from a place nearest the right edge; its window was never shown.
+    TuckSingleWindow* tucked(const QString& name, QPointF position = QPointF(1200, 400)) {
+        Kippet* kippet = app.addKippet(name, position);
+        app.registry().tuckSingleKippet(kippet);
+        return tab(kippet);
+    }
+    TuckSingleWindow* tab(Kippet* kippet) {
+        return dynamic_cast<TuckSingleWindow*>(app.registry().tuckSingleWindow(kippet->id()));
+    }
+    int posts(const QString& name) { return app.notifications().count(name); }
+};
+
+// A mouse event at a global position in the app's coordinates: a drag reads where the pointer
+// is from the event, never from the real cursor.
+void sendMouse(QWidget* target, QEvent::Type type, QPointF appPoint,
+               Qt::MouseButton button = Qt::LeftButton) {
+    const QPointF global = ScreenProvider::shared().space().toQtPoint(appPoint);
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+    QMouseEvent event(type, target->mapFromGlobal(global), global, button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+void drag(QWidget* view, QPointF from, const QList<QPointF>& through) {
+    sendMouse(view, QEvent::MouseButtonPress, from);
+    for (const QPointF& point : through)
+        sendMouse(view, QEvent::MouseMove, point);
+    sendMouse(view, QEvent::MouseButtonRelease, through.isEmpty() ? from : through.last());
+}
+
+// Sends the key to the tab; whether the tab used it up.
+bool keyTaken(QWidget* tab, Qt::Key key, const QString& text,
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+    event.ignore();
+    QApplication::sendEvent(tab, &event);
+    return event.isAccepted();
+}
+
+QStringList labels(const QMenu* menu) {
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+QAction* action(const QMenu* menu, const QString& text) {
+    for (QAction* candidate : menu->actions()) {
+        if (candidate->text() == text)
+            return candidate;
+        if (candidate->menu())
+            if (QAction* inner = action(candidate->menu(), text))
+                return inner;
+    }
+    return nullptr;
+}
+
+// The tab's own menu, opened as a right click opens it.
+QMenu* openMenu(TuckSingleWindow* tab) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            tab->view()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(tab->view(), &event);
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+void closePopups() {
+    while (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+}
+} // namespace
+
+class PullTabTest : public QObject {
+    Q_OBJECT
+private slots:
+    void tabsStandOnTheEdgeAndInTheirSlots() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        QCOMPARE(tab->currentEdge(), ScreenEdge::right);
+        QCOMPARE(tab->frame(), RectD(1408, 422, 32, 56));
+        QVERIFY(tab->isVisible());
+        QCOMPARE(tab->view()->objectName(), QStringLiteral("TuckSinglePullTab-Inbox"));
+        QCOMPARE(tab->view()->accessibleName(), QStringLiteral("Tucked kippet: Inbox"));
+        tab->moveToEdge(ScreenEdge::right, 1, std::nullopt);
+        QCOMPARE(tab->frame().y, 356.0);
+        tab->moveToEdge(ScreenEdge::right, 2, std::nullopt);
+        QCOMPARE(tab->frame().y, 290.0);
+        tab->moveToEdge(ScreenEdge::right, 7, std::nullopt);
+        QCOMPARE(tab->frame().y, 0.0);
+        QCOMPARE(t.posts(NotificationName::tuckSingleEdgeChanged), 0);
+
+        tab->moveToEdge(ScreenEdge::top, 0, std::nullopt);
+        QCOMPARE(tab->frame(), RectD(692, 868, 56, 32));
+        QCOMPARE(t.posts(NotificationName::tuckSingleEdgeChanged), 1);
+        QCOMPARE(tab->view()->currentEdge(), ScreenEdge::top);
+        QCOMPARE(tab->view()->size(), QSize(56, 32));
+        tab->moveToEdge(ScreenEdge::top, 1, std::nullopt);
+        QCOMPARE(tab->frame().x, 758.0);
+        tab->moveToEdge(ScreenEdge::top, 11, std::nullopt);
+        QCOMPARE(tab->frame().x, 1384.0);
+        QCOMPARE(t.posts(NotificationName::tuckSingleEdgeChanged), 1);
+
+        // A second tucked kippet takes the next slot.
+        TuckSingleWindow* second = t.tucked(QStringLiteral("Second"));
+        QCOMPARE(second->frame(), RectD(1408, 356, 32, 56));
+    }
+
+    void draggingSnapsToTheNearestEdge() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        // Along the same edge the tab follows the pointer and nothing is announced.
+        drag(view, QPointF(1424, 450), {QPointF(1424, 440), QPointF(1420, 300)});
+        QCOMPARE(tab->frame(), RectD(1408, 272, 32, 56));
+        QCOMPARE(t.posts(NotificationName::tuckSingleEdgeChanged), 0);
+        QVERIFY(!tab->isSelected());
+
+        drag(view, QPointF(1424, 300), {QPointF(300, 300), QPointF(100, 200)});
+        QCOMPARE(tab->currentEdge(), ScreenEdge::left);
+        QCOMPARE(tab->frame(), RectD(0, 172, 32, 56));
+        QCOMPARE(t.posts(NotificationName::tuckSingleEdgeChanged), 1);
+        const auto posted = t.app.notifications().named(NotificationName::tuckSingleEdgeChanged);
+        QCOMPARE(posted.first().userInfo.value(UserInfoKey::edge).toString(),
+                 QStringLiteral("Left"));
+        QCOMPARE(view->currentEdge(), ScreenEdge::left);
+
+        // The centre of a square frame ties every edge: left wins.
+        t.app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 900, 900), 0)});
+        tab->snapToNearestEdge(QPointF(450, 450));
+        QCOMPARE(tab->currentEdge(), ScreenEdge::left);
+        tab->snapToNearestEdge(QPointF(450, 451));
+        QCOMPARE(tab->currentEdge(), ScreenEdge::top);
+        // In the menu bar, above the visible frame, the top is nearest.
+        t.app.screens().setScreens({FakeScreenProvider::screen(fullScreen, 25)});
+        drag(view, QPointF(10, 200), {QPointF(10, 890)});
+        QCOMPARE(tab->currentEdge(), ScreenEdge::top);
+        QCOMPARE(tab->frame(), RectD(0, 843, 56, 32));
+    }
+
+    void aClickSelectsAndADragDoesNot() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        QCOMPARE(view->borderWidth(), 0.0);
+        QTest::mouseClick(view, Qt::LeftButton);
+        QVERIFY(tab->isSelected());
+        QVERIFY(view->isSelected());
+        QCOMPARE(view->borderWidth(), 4.5);
+        QCOMPARE(view->iconScale(), 1.15);
+        QTRY_VERIFY(tab->isActiveWindow());
+        QTest::mouseClick(view, Qt::LeftButton);
+        QVERIFY(!tab->isSelected());
+        QCOMPARE(view->borderWidth(), 0.0);
+
+        // Five points from the press is still a click; six is a drag.
+        const QPointF press(1424, 450);
+        drag(view, press, {press + QPointF(3, -4)});
+        QVERIFY(tab->isSelected());
+        drag(view, press, {press + QPointF(0, -6)});
+        QVERIFY(tab->isSelected());
+        QCOMPARE(tab->frame(), RectD(1408, 416, 32, 56));
+    }
+
+    void aRightPressSelectsOnceAndStillOpensTheMenu() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        t.app.notifications().clear();
+        QTest::mousePress(tab->view(), Qt::RightButton);
+        QCOMPARE(t.posts(NotificationName::tuckSingleSelectionChanged), 1);
+        QVERIFY(tab->isSelected());
+        // The press itself opens the menu where the platform opens menus on a press.
+        QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            menu = openMenu(tab);
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("Untuck Kippet"));
+        closePopups();
+        QTest::mouseRelease(tab->view(), Qt::RightButton);
+        QTest::mousePress(tab->view(), Qt::RightButton);
+        QCOMPARE(t.posts(NotificationName::tuckSingleSelectionChanged), 1);
+        closePopups();
+        QTest::mouseRelease(tab->view(), Qt::RightButton);
+        QVERIFY(tab->isSelected());
+    }
+
+    void losingTheKeysDeselects() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleWindow* other = t.tucked(QStringLiteral("Other"));
+        QTRY_VERIFY(other->isActiveWindow());
+        QTest::mouseClick(tab->view(), Qt::LeftButton);
+        QTRY_VERIFY(tab->isActiveWindow());
+        QVERIFY(tab->isSelected());
+        t.app.notifications().clear();
+        // Selecting another tab takes the keys from the first, which deselects itself.
+        QTest::mouseClick(other->view(), Qt::LeftButton);
+        QTRY_VERIFY(other->isActiveWindow());
+        QTRY_VERIFY(!tab->isSelected());
+        QVERIFY(!tab->view()->isSelected());
+        QVERIFY(other->isSelected());
+        const auto posted =
+            t.app.notifications().named(NotificationName::tuckSingleSelectionChanged);
+        QCOMPARE(posted.size(), 2);
+        QCOMPARE(posted.last().userInfo.value(UserInfoKey::isSelected), QVariant(false));
+    }
+
+    void singleKeysReachTheHiddenWindowWhileSelected() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        Kippet* kippet = tab->kippet();
+        MenuBarManager& registry = t.app.registry();
+        // Not selected, or with a modifier: the key is not the tab's.
+        QVERIFY(!keyTaken(tab, Qt::Key_T, QStringLiteral("t")));
+        QVERIFY(!registry.registeredWindow(kippet->id()));
+        QTest::mouseClick(tab->view(), Qt::LeftButton);
+        QVERIFY(!keyTaken(tab, Qt::Key_T, QStringLiteral("\x14"), Qt::ControlModifier));
+        QVERIFY(!registry.registeredWindow(kippet->id()));
+
+        QVERIFY(keyTaken(tab, Qt::Key_T, QStringLiteral("t")));
+        FloatingKippetWindow* window = registry.registeredWindow(kippet->id());
+        QVERIFY(window);
+        QVERIFY(window->todoWindow());
+        QVERIFY(window->todoWindow()->isVisible());
+        QVERIFY(!window->isVisible());
+
+        QVERIFY(keyTaken(tab, Qt::Key_E, QStringLiteral("e")));
+        QVERIFY(kippet->isExpanded());
+        QVERIFY(keyTaken(tab, Qt::Key_M, QStringLiteral("m")));
+        QVERIFY(!kippet->isMiniView());
+        QVERIFY(kippet->isExpanded());
+        QVERIFY(keyTaken(tab, Qt::Key_C, QStringLiteral("C"), Qt::ShiftModifier));
+        QVERIFY(!kippet->isExpanded());
+        QVERIFY(keyTaken(tab, Qt::Key_C, QStringLiteral("c")));
+        QVERIFY(!kippet->isExpanded());
+        QVERIFY(!kippet->isMiniView());
+        QVERIFY(!keyTaken(tab, Qt::Key_X, QStringLiteral("x")));
+
+        t.app.notifications().clear();
+        QVERIFY(keyTaken(tab, Qt::Key_V, QStringLiteral("v")));
+        QVERIFY(keyTaken(tab, Qt::Key_I, QStringLiteral("i")));
+        QCOMPARE(t.posts(NotificationName::kippetWindowPasteRequested), 1);
+        QCOMPARE(t.posts(NotificationName::kippetWindowImportRequested), 1);
+        QVERIFY(!window->isVisible());
+    }
+
+    void theStyleFollowsPreferencesAndTheDailyColour() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        Kippet* kippet = tab->kippet();
+        const QColor own = kippet->color().toQColor();
+        QVERIFY(!view->isCutout());
+        QCOMPARE(view->iconColor(), own);
+        QTRY_VERIFY(view->paintCount() > 0);
+        const int painted = view->paintCount();
+        t.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), true);
+        QTRY_VERIFY(view->paintCount() > painted);
+        QVERIFY(view->isCutout());
+        QCOMPARE(view->iconColor(), QColor(Qt::white));
+        QTest::mouseClick(view, Qt::LeftButton);
+        QCOMPARE(view->iconColor(), own);
+        QTest::mouseClick(view, Qt::LeftButton);
+        t.app.preferences().setBool(QStringLiteral("kippet_tuck_monochrome"), false);
+        QCOMPARE(view->iconColor(), own);
+
+        kippet->setIsDailyKippet(true);
+        QCOMPARE(view->kippetColor(), dailyKippetColor());
+        QCOMPARE(view->iconColor(), dailyKippetColor());
+    }
+
+    void aHoveringDropShowsTheFullBorderAndLands() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        QTest::mouseClick(view, Qt::LeftButton);
+        QMimeData data;
+        data.setText(QStringLiteral("dropped words"));
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &enter);
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(view->borderWidth(), 3.5);
+        QCOMPARE(view->borderColor().alphaF(), 1.0);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &drop);
+        QVERIFY(!view->isDraggingOver());
+        QCOMPARE(view->borderWidth(), 4.5);
+        QTRY_COMPARE(tab->kippet()->items().size(), 1);
+        QCOMPARE(tab->kippet()->items()[0].metadata.name, QStringLiteral("dropped words"));
+        QVERIFY(!tab->kippet()->items()[0].isProcessing);
+    }
+
+    void theMenuActsOnTheTuckedKippets() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        QMenu* menu = openMenu(tab);
+        QVERIFY(menu);
+        QCOMPARE(labels(menu),
+                 (QStringList{"Untuck Kippet", "-", "Move Kippets", "-", "Open Notes (N)",
+                              "Open Todos (T)", "-", "Paste from Clipboard (V)", "Import Files (I)",
+                              "-", "Show Dashboard (D)", "New Kippet", "-", "Close Kippet"}));
+        QCOMPARE(labels(action(menu, QStringLiteral("Move Kippets"))->menu()),
+                 (QStringList{"Move to Top", "Move to Bottom", "Move to Left", "Move to Right"}));
+
+        // A cancelled import adds nothing.
+        FakeFileChooser chooser;
+        action(menu, QStringLiteral("Import Files (I)"))->trigger();
+        QTRY_COMPARE(chooser.requests, 1);
+        QCOMPARE(tab->kippet()->items().size(), 0);
+        closePopups();
+
+        TuckSingleWindow* second = t.tucked(QStringLiteral("Second"));
+        menu = openMenu(tab);
+        QCOMPARE(menu->actions()[1]->text(), QStringLiteral("Untuck All Kippets"));
+        action(menu, QStringLiteral("Move to Top"))->trigger();
+        closePopups();
+        QCOMPARE(tab->currentEdge(), ScreenEdge::top);
+        QCOMPARE(second->currentEdge(), ScreenEdge::top);
+        QCOMPARE(tab->frame().y, 868.0);
+        QCOMPARE(second->frame().y, 868.0);
+        QVERIFY(tab->frame().x != second->frame().x);
+    }
+
+    void closeKippetLeavesItClosedAndUntucked() {
+        Tabs t;
+        QPointer<TuckSingleWindow> tab = t.tucked(QStringLiteral("Inbox"));
+        Kippet* kippet = tab->kippet();
+        const QUuid id = kippet->id();
+        QVERIFY(kippet->isTucked());
+        QMenu* menu = openMenu(tab);
+        action(menu, QStringLiteral("Close Kippet"))->trigger();
+        closePopups();
+        QVERIFY(!t.app.registry().hasTuckSingleWindow(id));
+        QVERIFY(!t.app.registry().registeredWindow(id));
+        QTRY_VERIFY(!tab);
+        QVERIFY(t.app.manager().activeKippets().isEmpty());
+        t.app.quit();
+        t.app.restart();
+        Kippet* again = t.app.manager().kippet(id);
+        QVERIFY(again);
+        QVERIFY(!again->isTucked());
+        QVERIFY(t.app.manager().activeKippets().isEmpty());
+        QCOMPARE(t.app.registry().tuckSingleWindowCount(), 0);
+    }
+
+    void aGroupTuckWithoutATrayKeepsItsState() {
+        Tabs t;
+        Kippet* kippet = t.app.addKippet(QStringLiteral("Inbox"), QPointF(200, 200));
+        FloatingKippetWindow* window = t.app.registry().showWindow(kippet);
+        t.app.registry().tuckAwayKippets();
+        QVERIFY(t.app.registry().isTuckedAway());
+        QVERIFY(!t.app.registry().tuckAwayWindow());
+        QVERIFY(!window->isVisible());
+        t.app.registry().untuckKippets();
+        QVERIFY(window->isVisible());
+        QVERIFY(!kippet->isTucked());
+    }
+};
+
+QTEST_MAIN(PullTabTest)
+#include "PullTabTest.moc"
