@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/MenuBarManager.h"
-#include "app/TuckWindowFactory.h"
 #include "model/Kippet.h"
 #include "platform/Preferences.h"
 #include "support/AppHarness.h"
+#include "tuck/DesktopTuckWindowFactory.h"
 #include "tuck/TuckAwayPanel.h"
 #include "tuck/TuckAwayPullTab.h"
 #include "tuck/TuckAwayView.h"
@@ -15,19 +15,9 @@
 #include <QMenu>
 #include <QTest>
 
-// The registry's trays are real; pull tabs are not what these tests look at.
-class TrayOnlyFactory : public TuckWindowFactory {
-public:
-    TuckTrayView* makeTray(ScreenEdge edge, const std::optional<ScreenInfo>& screen) override {
-        return new TuckAwayWindow(edge, screen);
-    }
-    TuckTabView* makeTab(Kippet*, ScreenEdge, const std::optional<ScreenInfo>&) override {
-        return nullptr;
-    }
-};
-
 struct TrayFixture {
-    TrayOnlyFactory factory;
+    // The app's own tuck windows.
+    DesktopTuckWindowFactory factory;
     AppHarness app;
 
     TrayFixture() {

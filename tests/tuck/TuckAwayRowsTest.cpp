@@ -5,6 +5,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
+#include "support/FakeFileChooser.h"
 #include "support/TestEnvironment.h"
 #include "tuck/TuckAwayActionButton.h"
 #include "tuck/TuckAwayKippetActions.h"
@@ -14,6 +15,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QEnterEvent>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 TuckAwayKippetRow* rowOf(TuckAwayWindow* tray, const Kippet* kippet) {
@@ -134,6 +137,29 @@ private slots:
         QVERIFY(kippet->isTucked());
         QVERIFY(!f.app.windowOf(QStringLiteral("Paste"))->isVisible());
         QCOMPARE(rowOf(tray, kippet)->countText(), QStringLiteral("1 items"));
+    }
+
+    void importingKeepsTheKippetTucked() {
+        TrayFixture f;
+        Kippet* kippet = f.app.addKippet(QStringLiteral("Import"));
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayKippetRow* row = openRow(tray, kippet);
+        hover(row);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("list.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("milk, eggs");
+        file.close();
+        FakeFileChooser chooser;
+        QTest::mouseClick(row->actions()->importButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(chooser.requests, 1, 20000);
+        QCOMPARE(kippet->items().size(), 0);
+        chooser.answer = QList<QUrl>{QUrl::fromLocalFile(file.fileName())};
+        QTest::mouseClick(row->actions()->importButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(kippet->items().size(), 1, 20000);
+        QCOMPARE(kippet->items().first().metadata.name, QStringLiteral("list.txt"));
+        QCOMPARE(kippet->items().first().content, QByteArray("milk, eggs"));
+        QVERIFY(f.registry().isTuckedAway());
     }
 
     void theNoteButtonOpensTheEditorOfAHiddenWindow() {
