@@ -50,8 +50,9 @@ TuckAwayPanel::TuckAwayPanel(QWidget* parent)
 
     listLayout_->setContentsMargins(0, 4, 0, 4);
     listLayout_->setSpacing(2);
-    list_->setAutoFillBackground(false);
     scroll_->setWidget(list_);
+    // The scroll area paints what it holds; the panel's fill must show through instead.
+    list_->setAutoFillBackground(false);
     scroll_->setWidgetResizable(true);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

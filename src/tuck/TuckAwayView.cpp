@@ -159,8 +159,12 @@ QRegion TuckAwayView::drawnRegion() const {
     const int tabMargin = cutoutEnabled_ ? 0 : static_cast<int>(tabShadowRadius) + 2;
     const int panelMargin = cutoutEnabled_ ? 0 : static_cast<int>(panelShadowRadius) + 2;
     QRegion region(layout_.tab.adjusted(-tabMargin, -tabMargin, tabMargin, tabMargin));
-    if (isExpanded_)
+    if (isExpanded_) {
         region += layout_.panel.adjusted(-panelMargin, -panelMargin, panelMargin, panelMargin);
+        // On the top and bottom edges the outline is one rectangle around tab and panel.
+        if (currentEdge_ == ScreenEdge::top || currentEdge_ == ScreenEdge::bottom)
+            region += layout_.stack;
+    }
     return region.intersected(rect());
 }
 

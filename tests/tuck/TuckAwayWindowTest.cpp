@@ -237,10 +237,10 @@ private slots:
         QCOMPARE(tray->mask(), QRegion(open.tab) + QRegion(open.panel));
         // Left of tab and panel on the right edge, clicks go through.
         QVERIFY(!tray->mask().contains(QPoint(5, open.tab.center().y())));
-        // A move to another edge takes the mask along.
+        // A move to another edge takes the mask along; there the outline is one rectangle
+        // around tab and panel, drawn beside the tab too.
         f.registry().moveTuckedKippets(ScreenEdge::bottom, std::nullopt);
-        QCOMPARE(tray->mask(),
-                 QRegion(view->currentLayout().tab) + QRegion(view->currentLayout().panel));
+        QCOMPARE(tray->mask(), QRegion(view->currentLayout().stack));
         TrayFixture::clickTab(tray);
         QCOMPARE(tray->mask(), QRegion(view->currentLayout().tab));
         QVERIFY(tray->mask().boundingRect().height() == TuckAwayLayout::pullTabHeight);
@@ -267,6 +267,9 @@ private slots:
         QCOMPARE(inside, QColor(Qt::black));
         const QRect tab = view->currentLayout().tab;
         QCOMPARE(image.pixelColor(tab.left() + 3, tab.top() + 14), QColor(Qt::black));
+        // Between the rows too: the list lets the panel's fill through.
+        const QPoint aboveFirstRow = view->panel()->rows().first()->mapTo(view, QPoint(100, -2));
+        QCOMPARE(image.pixelColor(aboveFirstRow), QColor(Qt::black));
         // The panel's contents take the dark palette, also in a light appearance.
         QCOMPARE(view->panel()->palette().color(QPalette::WindowText), QColor(Qt::white));
 
