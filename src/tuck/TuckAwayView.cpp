@@ -25,6 +25,12 @@ constexpr double tabShadowRadius = 4;
 double shadowOffsetX(ScreenEdge edge) {
     return edge == ScreenEdge::left ? 2 : -2;
 }
+
+// The band the outline is drawn in along the sides of the rectangle.
+QRegion outlineRing(const QRect& rect) {
+    const int band = 3;
+    return QRegion(rect) - QRegion(rect.adjusted(band, band, -band, -band));
+}
 } // namespace
 
 TuckAwayView::TuckAwayView(ScreenEdge edge, QWidget* parent)
@@ -163,7 +169,7 @@ QRegion TuckAwayView::drawnRegion() const {
         region += layout_.panel.adjusted(-panelMargin, -panelMargin, panelMargin, panelMargin);
         // On the top and bottom edges the outline is one rectangle around tab and panel.
         if (currentEdge_ == ScreenEdge::top || currentEdge_ == ScreenEdge::bottom)
-            region += layout_.stack;
+            region += outlineRing(layout_.stack);
     }
     return region.intersected(rect());
 }

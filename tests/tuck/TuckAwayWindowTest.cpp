@@ -240,7 +240,10 @@ private slots:
         // A move to another edge takes the mask along; there the outline is one rectangle
         // around tab and panel, drawn beside the tab too.
         f.registry().moveTuckedKippets(ScreenEdge::bottom, std::nullopt);
-        QCOMPARE(tray->mask(), QRegion(view->currentLayout().stack));
+        const TuckAwayLayout bottom = view->currentLayout();
+        const QRegion ring = QRegion(bottom.stack) - QRegion(bottom.stack.adjusted(3, 3, -3, -3));
+        QCOMPARE(tray->mask(), QRegion(bottom.tab) + QRegion(bottom.panel) + ring);
+        QVERIFY(!tray->mask().contains(bottom.tab.topLeft() - QPoint(20, -20)));
         TrayFixture::clickTab(tray);
         QCOMPARE(tray->mask(), QRegion(view->currentLayout().tab));
         QVERIFY(tray->mask().boundingRect().height() == TuckAwayLayout::pullTabHeight);
