@@ -10,12 +10,14 @@
 #include "support/FakeFileChooser.h"
 #include "support/GeometryPrinting.h"
 #include "tuck/DesktopTuckWindowFactory.h"
+#include "tuck/TuckSingleBorderShape.h"
 #include "tuck/TuckSingleView.h"
 #include "tuck/TuckSingleWindow.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLineF>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
@@ -372,6 +374,55 @@ private slots:
         QVERIFY(!again->isTucked());
         QVERIFY(t.app.manager().activeKippets().isEmpty());
         QCOMPARE(t.app.registry().tuckSingleWindowCount(), 0);
+    }
+
+    void withoutScreensTabsUseADefaultFrameAndStayPut() {
+        Tabs t;
+        Kippet* kippet = t.app.addKippet(QStringLiteral("Inbox"));
+        t.app.screens().setScreens({});
+        TuckSingleWindow tab(kippet, ScreenEdge::right, std::nullopt);
+        QCOMPARE(tab.frame(), RectD(1408, 422, 32, 56));
+        tab.moveToEdge(ScreenEdge::top, 0, std::nullopt);
+        tab.snapToNearestEdge(QPointF(10, 450));
+        QCOMPARE(tab.frame(), RectD(1408, 422, 32, 56));
+        QCOMPARE(tab.currentEdge(), ScreenEdge::right);
+        QCOMPARE(t.posts(NotificationName::tuckSingleEdgeChanged), 0);
+    }
+
+    void shapesRoundOnlyTheCornersAwayFromTheEdge() {
+        const QRectF across(0, 0, 56, 32);
+        const QRectF along(0, 0, 32, 56);
+        struct Case {
+            ScreenEdge edge;
+            QRectF rect;
+            QPointF rounded;
+            QPointF square;
+            QPointF start;
+            QPointF end;
+        };
+        const Case cases[] = {
+            {ScreenEdge::top, across, {0.5, 31.5}, {0.5, 0.5}, {0, 0}, {56, 0}},
+            {ScreenEdge::bottom, across, {0.5, 0.5}, {0.5, 31.5}, {0, 32}, {56, 32}},
+            {ScreenEdge::left, along, {31.5, 0.5}, {0.5, 0.5}, {0, 0}, {0, 56}},
+            {ScreenEdge::right, along, {0.5, 0.5}, {31.5, 0.5}, {32, 0}, {32, 56}},
+        };
+        for (const Case& c : cases) {
+            const QPainterPath fill = TuckSingleBorderShape::fill(c.rect, 12, c.edge);
+            QVERIFY(!fill.contains(c.rounded));
+            QVERIFY(fill.contains(c.square));
+            const QPainterPath border = TuckSingleBorderShape::border(c.rect, 12, c.edge);
+            QCOMPARE(border.pointAtPercent(0), c.start);
+            QCOMPARE(border.pointAtPercent(1), c.end);
+            // Arcs turning the wrong way would bulge out of the tab.
+            const QRectF bounds = border.boundingRect();
+            QVERIFY(c.rect.adjusted(-0.01, -0.01, 0.01, 0.01).contains(bounds));
+            QVERIFY(bounds.width() > c.rect.width() - 0.01 &&
+                    bounds.height() > c.rect.height() - 0.01);
+            // The side on the screen edge stays open: the outline never runs along it.
+            const QPointF middleOfOpenSide = (c.start + c.end) / 2;
+            for (int i = 0; i <= 100; ++i)
+                QVERIFY(QLineF(border.pointAtPercent(i / 100.0), middleOfOpenSide).length() > 4);
+        }
     }
 
     void aGroupTuckHidesTheWindowsBehindTheTray() {
