@@ -7,6 +7,7 @@
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
+#include "tuck/DestructiveMenuStyle.h"
 #include "tuck/TuckAwayWindow.h"
 #include "window/FloatingKippetWindow.h"
 
@@ -30,6 +31,9 @@ QMenu* TuckAwayKippetContextMenu::build(Kippet* kippet, std::function<void()> on
                                         QWidget* parent) {
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    auto* style = new DestructiveMenuStyle({QStringLiteral("Close Kippet")});
+    style->setParent(menu);
+    menu->setStyle(style);
     const QPointer<Kippet> guarded(kippet);
     const QColor text = menu->palette().color(QPalette::WindowText);
     const auto icon = [&text](const char* symbol) {
