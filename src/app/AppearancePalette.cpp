@@ -5,8 +5,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 
-namespace {
-QPalette darkPalette() {
+QPalette darkAppearancePalette() {
     QPalette palette;
     const QColor window(0x26, 0x26, 0x28);
     const QColor base(0x1e, 0x1e, 0x20);
@@ -37,13 +36,12 @@ QPalette darkPalette() {
         palette.setColor(QPalette::Disabled, role, disabledText);
     return palette;
 }
-} // namespace
 
 void applyAppearancePalette(QApplication& app) {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         app.setStyle(fusion);
     const bool dark = qEnvironmentVariable("KIPPETS_PALETTE") == QLatin1String("dark");
-    QPalette palette = dark ? darkPalette() : app.style()->standardPalette();
+    QPalette palette = dark ? darkAppearancePalette() : app.style()->standardPalette();
     // Windows keep their colours when another one is active, and need no repaint when focus
     // moves between them.
     for (int role = 0; role < QPalette::NColorRoles; ++role) {

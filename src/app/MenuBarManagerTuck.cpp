@@ -69,7 +69,8 @@ void MenuBarManager::showTray(ScreenEdge edge, const std::optional<ScreenInfo>& 
         if (!manager)
             return;
         manager->untuckKippets();
-        if (manager && guarded)
+        // A row may outlive its kippet's closing: a closed kippet gets no window back.
+        if (manager && guarded && KippetManager::shared().activeKippets().contains(guarded.data()))
             manager->showWindow(guarded);
     };
     tuckAwayWindow_->makeKeyAndOrderFront();

@@ -1,10 +1,11 @@
 #include "tuck/DesktopTuckWindowFactory.h"
 
+#include "tuck/TuckAwayWindow.h"
 #include "tuck/TuckSingleWindow.h"
 
-TuckTrayView* DesktopTuckWindowFactory::makeTray(ScreenEdge, const std::optional<ScreenInfo>&) {
-    // No tray window yet: the group tuck hides the windows and keeps its state without one.
-    return nullptr;
+TuckTrayView* DesktopTuckWindowFactory::makeTray(ScreenEdge edge,
+                                                 const std::optional<ScreenInfo>& screen) {
+    return new TuckAwayWindow(edge, screen);
 }
 
 TuckTabView* DesktopTuckWindowFactory::makeTab(Kippet* kippet, ScreenEdge edge,

@@ -1,0 +1,46 @@
+#include "tuck/TuckAwayOutline.h"
+
+#include "dashboard/SheetStyle.h"
+#include "tuck/TuckAwayLayout.h"
+#include "tuck/TuckAwayStyle.h"
+#include "tuck/TuckAwayUnifiedShape.h"
+
+#include <QApplication>
+#include <QPainter>
+
+TuckAwayOutline::TuckAwayOutline(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void TuckAwayOutline::setEdge(ScreenEdge edge) {
+    edge_ = edge;
+    update();
+}
+
+QPainterPath TuckAwayOutline::shape() const {
+    if (edge_ == ScreenEdge::left || edge_ == ScreenEdge::right) {
+        const TuckAwayUnifiedShape unified(
+            TuckAwayLayout::pullTabWidth, TuckAwayLayout::pullTabHeight,
+            TuckAwayStyle::cornerRadius, TuckAwayStyle::cornerRadius, edge_);
+        return unified.path(size());
+    }
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), TuckAwayStyle::cornerRadius, TuckAwayStyle::cornerRadius);
+    return path;
+}
+
+void TuckAwayOutline::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Inset by half the line so that all of it lies on the tray.
+    const double line = 2;
+    painter.translate(line / 2, line / 2);
+    painter.scale((width() - line) / width(), (height() - line) / height());
+    const QPalette ambient = QApplication::palette();
+    const QColor colour =
+        SheetStyle::isDark(ambient) ? QColor(255, 255, 255, 179) : QColor(0, 0, 0, 179);
+    QPen pen(colour, line);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    painter.drawPath(shape());
+}

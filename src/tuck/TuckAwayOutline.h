@@ -1,0 +1,23 @@
+#pragma once
+
+#include "model/ScreenEdge.h"
+
+#include <QWidget>
+
+// The line around the open tray, over tab and panel and never in the way of the pointer: one
+// outline of panel and tab on the side edges, a rounded rectangle on the top and bottom. It
+// follows the app's appearance even over the cut-out.
+class TuckAwayOutline : public QWidget {
+    Q_OBJECT
+public:
+    explicit TuckAwayOutline(QWidget* parent = nullptr);
+
+    void setEdge(ScreenEdge edge);
+    QPainterPath shape() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    ScreenEdge edge_ = ScreenEdge::right;
+};

@@ -1,0 +1,224 @@
+#include "tuck/TuckAwayView.h"
+
+#include "app/KippetArranger.h"
+#include "app/Symbols.h"
+#include "model/Kippet.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationNames.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+#include "tuck/TuckAwayOutline.h"
+#include "tuck/TuckAwayPanel.h"
+#include "tuck/TuckAwayPullTab.h"
+#include "tuck/TuckAwayStyle.h"
+#include "tuck/TuckAwayWindow.h"
+
+#include <QMenu>
+#include <QPainter>
+#include <QShowEvent>
+
+namespace {
+constexpr double panelShadowRadius = 8;
+constexpr double tabShadowRadius = 4;
+
+// The shadows fall away from the screen edge a little: right on the left edge, else left.
+double shadowOffsetX(ScreenEdge edge) {
+    return edge == ScreenEdge::left ? 2 : -2;
+}
+
+// The band the outline is drawn in along the sides of the rectangle.
+QRegion outlineRing(const QRect& rect) {
+    const int band = 3;
+    return QRegion(rect) - QRegion(rect.adjusted(band, band, -band, -band));
+}
+} // namespace
+
+TuckAwayView::TuckAwayView(ScreenEdge edge, QWidget* parent)
+    : QWidget(parent), currentEdge_(edge), initialEdge_(edge),
+      cutoutEnabled_(TuckAwayStyle::cutoutEnabled()), tab_(new TuckAwayPullTab(this)),
+      panel_(new TuckAwayPanel(this)), outline_(new TuckAwayOutline(this)) {
+    panel_->hide();
+    outline_->hide();
+    panel_->onUntuck = [this] {
+        if (onUntuck)
+            onUntuck();
+    };
+    panel_->onFocusKippet = [this](Kippet* kippet) {
+        if (onFocusKippet)
+            onFocusKippet(kippet);
+    };
+    // The tray's own close of a kippet: its row must not stay behind to show a closed kippet.
+    panel_->onKippetClosed = [this] {
+        QMetaObject::invokeMethod(this, &TuckAwayView::refreshKippets, Qt::QueuedConnection);
+    };
+    connect(panel_, &TuckAwayPanel::heightChanged, this, &TuckAwayView::relayout);
+    connect(tab_, &TuckAwayPullTab::clicked, this, &TuckAwayView::tabClicked);
+    connect(tab_, &TuckAwayPullTab::dragStarted, this, &TuckAwayView::tabDragStarted);
+    connect(tab_, &TuckAwayPullTab::dragged, this, [this](QPointF point) {
+        if (onPullTabDrag)
+            onPullTabDrag(point);
+    });
+    connect(tab_, &TuckAwayPullTab::contextMenuRequested, this,
+            [this](QPoint position) { tabContextMenu()->popup(position); });
+    NotificationCenter::shared().observe(
+        NotificationName::tuckAwayEdgeChanged, this,
+        [this](const NotificationCenter::Notification& notification) {
+            edgeChanged(notification.userInfo.value(UserInfoKey::edge));
+        });
+    connect(&Preferences::shared(), &Preferences::changed, this, [this](const QString& key) {
+        if (key != TuckAwayStyle::cutoutKey && key != TuckAwayStyle::monochromeKey)
+            return;
+        cutoutEnabled_ = TuckAwayStyle::cutoutEnabled();
+        applyStyle();
+        panel_->setKippets(activeKippets_, cutoutEnabled_, TuckAwayStyle::monochromeIcons());
+    });
+    applyStyle();
+    outline_->setEdge(edge);
+}
+
+QList<Kippet*> TuckAwayView::activeKippets() const {
+    QList<Kippet*> kippets;
+    for (const QPointer<Kippet>& kippet : activeKippets_) {
+        if (kippet)
+            kippets.append(kippet);
+    }
+    return kippets;
+}
+
+bool TuckAwayView::isDraggingTab() const {
+    return tab_->isDragging();
+}
+
+void TuckAwayView::refreshKippets() {
+    activeKippets_.clear();
+    for (Kippet* kippet : KippetManager::shared().activeKippets())
+        activeKippets_.append(kippet);
+    tab_->setCount(static_cast<int>(activeKippets_.size()));
+    panel_->setKippets(activeKippets_, cutoutEnabled_, TuckAwayStyle::monochromeIcons());
+}
+
+void TuckAwayView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        refreshKippets();
+}
+
+void TuckAwayView::setExpanded(bool expanded) {
+    if (expanded == isExpanded_)
+        return;
+    isExpanded_ = expanded;
+    panel_->setVisible(expanded);
+    outline_->setVisible(expanded);
+    relayout();
+}
+
+void TuckAwayView::tabClicked() {
+    refreshKippets();
+    setExpanded(!isExpanded_);
+}
+
+void TuckAwayView::tabDragStarted() {
+    setExpanded(false);
+}
+
+void TuckAwayView::edgeChanged(const QVariant& edge) {
+    // Only a raw value as text counts; anything else leaves the tray where it stands.
+    if (edge.typeId() != QMetaType::QString)
+        return;
+    const std::optional<ScreenEdge> parsed = screenEdgeFromRaw(edge.toString());
+    if (!parsed || *parsed == currentEdge_)
+        return;
+    currentEdge_ = *parsed;
+    outline_->setEdge(currentEdge_);
+    relayout();
+}
+
+void TuckAwayView::applyStyle() {
+    tab_->setForeground(TuckAwayStyle::foreground(cutoutEnabled_, palette()));
+    panel_->setCutout(cutoutEnabled_);
+    update();
+}
+
+QSize TuckAwayView::stackSize() const {
+    return TuckAwayLayout::stackSize(currentEdge_, panel_->sizeHint(), isExpanded_);
+}
+
+void TuckAwayView::relayout() {
+    layout_ = TuckAwayLayout::compute(currentEdge_, size(), panel_->sizeHint(), isExpanded_);
+    tab_->setGeometry(layout_.tab);
+    if (isExpanded_) {
+        panel_->setGeometry(layout_.panel);
+        outline_->setGeometry(layout_.stack);
+        outline_->raise();
+    }
+    update();
+    emit layoutChanged();
+}
+
+void TuckAwayView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    relayout();
+}
+
+QRegion TuckAwayView::drawnRegion() const {
+    // The cut-out casts no shadow.
+    const int tabMargin = cutoutEnabled_ ? 0 : static_cast<int>(tabShadowRadius) + 2;
+    const int panelMargin = cutoutEnabled_ ? 0 : static_cast<int>(panelShadowRadius) + 2;
+    QRegion region(layout_.tab.adjusted(-tabMargin, -tabMargin, tabMargin, tabMargin));
+    if (isExpanded_) {
+        region += layout_.panel.adjusted(-panelMargin, -panelMargin, panelMargin, panelMargin);
+        // On the top and bottom edges the outline is one rectangle around tab and panel.
+        if (currentEdge_ == ScreenEdge::top || currentEdge_ == ScreenEdge::bottom)
+            region += outlineRing(layout_.stack);
+    }
+    return region.intersected(rect());
+}
+
+void TuckAwayView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor fill = TuckAwayStyle::fill(cutoutEnabled_, palette());
+    const QPainterPath tab =
+        TuckAwayStyle::tabShape(QRectF(layout_.tab), TuckAwayStyle::cornerRadius, currentEdge_);
+    QPainterPath panel;
+    if (isExpanded_)
+        panel.addRoundedRect(QRectF(layout_.panel), TuckAwayStyle::cornerRadius,
+                             TuckAwayStyle::cornerRadius);
+    if (!cutoutEnabled_) {
+        const QPointF offset(shadowOffsetX(currentEdge_), 0);
+        if (isExpanded_)
+            TuckAwayStyle::paintShadow(painter, panel.united(tab), 0.2, panelShadowRadius, offset);
+        TuckAwayStyle::paintShadow(painter, tab, 0.3, tabShadowRadius, offset);
+    }
+    painter.fillPath(tab, fill);
+    if (isExpanded_)
+        painter.fillPath(panel.subtracted(tab), fill);
+}
+
+QMenu* TuckAwayView::tabContextMenu() {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QColor text = menu->palette().color(QPalette::WindowText);
+    const QPointer<TuckAwayView> self(this);
+    menu->addAction(Symbols::icon(QStringLiteral("arrow.up.left.and.arrow.down.right"), text),
+                    QStringLiteral("Untuck Kippets"), menu, [self] {
+                        if (!self || !self->onUntuck)
+                            return;
+                        const TuckAwayWindow::CallbackScope scope;
+                        const std::function<void()> untuck = self->onUntuck;
+                        untuck();
+                    });
+    QMenu* move = menu->addMenu(
+        Symbols::icon(QStringLiteral("arrow.up.and.down.and.arrow.left.and.right"), text),
+        QStringLiteral("Move Kippets"));
+    const QList<std::pair<ScreenEdge, QString>> edges = {
+        {ScreenEdge::top, QStringLiteral("arrow.up.to.line")},
+        {ScreenEdge::bottom, QStringLiteral("arrow.down.to.line")},
+        {ScreenEdge::left, QStringLiteral("arrow.left.to.line")},
+        {ScreenEdge::right, QStringLiteral("arrow.right.to.line")}};
+    for (const auto& [edge, symbol] : edges) {
+        move->addAction(Symbols::icon(symbol, text), QStringLiteral("Move to ") + rawValue(edge),
+                        menu, [edge] { KippetArranger::arrangeKippets(edge); });
+    }
+    return menu;
+}

@@ -1,0 +1,313 @@
+#include "TrayFixture.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationNames.h"
+#include "store/KippetManager.h"
+#include "support/GeometryPrinting.h"
+#include "tuck/TuckAwayKippetRow.h"
+#include "tuck/TuckAwayLayout.h"
+#include "tuck/TuckAwayOutline.h"
+#include "tuck/TuckAwayUnifiedShape.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+
+namespace {
+const QString edgeChanged = QStringLiteral("TuckAwayEdgeChanged");
+
+// The tray on the edge, as the launch restores it.
+TuckAwayWindow* trayOn(TrayFixture& f, ScreenEdge edge) {
+    f.registry().setGroupTuckedAwayEdge(edge);
+    f.registry().restoreGroupTuckAwayIfNeeded();
+    return f.tray();
+}
+
+QStringList postedEdges(AppHarness& app) {
+    QStringList edges;
+    for (const auto& notification : app.notifications().named(edgeChanged))
+        edges.append(notification.userInfo.value(QStringLiteral("edge")).toString());
+    return edges;
+}
+} // namespace
+
+class TuckAwayWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void framesOnTheEdges() {
+        TrayFixture f;
+        // The visible frame is (0, 0, 1440, 875): a menu bar takes the top 25.
+        TuckAwayWindow* tray = trayOn(f, ScreenEdge::top);
+        QVERIFY(tray);
+        QCOMPARE(tray->frame(), RectD(582, 475, 276, 400));
+        QCOMPARE(tray->currentEdge(), ScreenEdge::top);
+        QVERIFY(tray->isVisible());
+        QVERIFY(tray->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+        QVERIFY(tray->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+        f.registry().moveTuckedKippets(ScreenEdge::top, std::nullopt);
+        QCOMPARE(tray->frame(), RectD(520, 599, 400, 276));
+        QCOMPARE(f.app.notifications().count(edgeChanged), 0);
+
+        f.registry().moveTuckedKippets(ScreenEdge::left, std::nullopt);
+        QCOMPARE(tray->frame(), RectD(0, 237.5, 276, 400));
+        QCOMPARE(postedEdges(f.app), QStringList{QStringLiteral("Left")});
+        QCOMPARE(tray->view()->currentEdge(), ScreenEdge::left);
+
+        // Without a screen the tray is made on 1440 × 900 at the origin.
+        f.app.screens().setScreens({});
+        TuckAwayWindow bare(ScreenEdge::right, std::nullopt);
+        QCOMPARE(bare.frame(), RectD(1164, 250, 276, 400));
+        bare.moveToEdge(ScreenEdge::left, std::nullopt);
+        QCOMPARE(bare.frame(), RectD(1164, 250, 276, 400));
+        bare.snapToNearestEdge({10, 10});
+        QCOMPARE(bare.currentEdge(), ScreenEdge::right);
+    }
+
+    void framesKeepInsideTheVisibleFrame() {
+        const ScreenInfo narrow{RectD(0, 0, 300, 900), RectD(0, 0, 300, 875)};
+        QCOMPARE(TuckAwayWindow::frameForEdge(ScreenEdge::top, narrow).x, 0.0);
+        QCOMPARE(TuckAwayWindow::creationFrame(ScreenEdge::top, narrow.visibleFrame).x, 12.0);
+        const ScreenInfo wide{RectD(0, 0, 1440, 900), RectD(0, 0, 1440, 875)};
+        QCOMPARE(TuckAwayWindow::frameForEdge(ScreenEdge::bottom, wide, QPointF(1430, 5)),
+                 RectD(1040, 0, 400, 276));
+        QCOMPARE(TuckAwayWindow::frameForEdge(ScreenEdge::right, wide, QPointF(1430, 5)),
+                 RectD(1164, 0, 276, 400));
+    }
+
+    void snappingPicksTheNearestEdge() {
+        const RectD visible(0, 0, 1440, 875);
+        // Ties go left, right, bottom, top.
+        QCOMPARE(TuckAwayWindow::nearestEdge({100, 100}, visible), ScreenEdge::left);
+        QCOMPARE(TuckAwayWindow::nearestEdge({1340, 775}, visible), ScreenEdge::right);
+        QCOMPARE(TuckAwayWindow::nearestEdge({720, 100}, visible), ScreenEdge::bottom);
+        // Over the menu bar the distance to the top is negative.
+        QCOMPARE(TuckAwayWindow::nearestEdge({20, 890}, visible), ScreenEdge::top);
+
+        TrayFixture f;
+        TuckAwayWindow* tray = f.tuck();
+        QCOMPARE(tray->currentEdge(), ScreenEdge::right);
+        tray->snapToNearestEdge({5, 300});
+        QCOMPARE(tray->frame(), RectD(0, 100, 276, 400));
+        tray->snapToNearestEdge({5, 500});
+        QCOMPARE(tray->frame(), RectD(0, 300, 276, 400));
+        QCOMPARE(postedEdges(f.app), QStringList{QStringLiteral("Left")});
+        tray->snapToNearestEdge({720, 890});
+        QCOMPARE(tray->frame(), RectD(520, 599, 400, 276));
+        QCOMPARE(postedEdges(f.app), (QStringList{QStringLiteral("Left"), QStringLiteral("Top")}));
+
+        // A second screen to the right of the first.
+        f.app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1440, 900)),
+                                    FakeScreenProvider::screen(RectD(1440, 0, 1280, 800), 0)});
+        tray->snapToNearestEdge({2700, 400});
+        QCOMPARE(tray->currentEdge(), ScreenEdge::right);
+        QCOMPARE(tray->frame(), RectD(2444, 200, 276, 400));
+    }
+
+    void theTabOpensAndDragsThePanel() {
+        TrayFixture f;
+        f.app.addKippet(QStringLiteral("One"));
+        f.app.addKippet(QStringLiteral("Two"));
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        QCOMPARE(view->pullTab()->accessibleName(), QStringLiteral("Tucked kippets: 2"));
+        QVERIFY(!view->isExpanded());
+
+        TrayFixture::clickTab(tray);
+        QVERIFY(view->isExpanded());
+        QVERIFY(view->panel()->isVisible());
+        QCOMPARE(view->panel()->rows().size(), 2);
+        QVERIFY(!view->panel()->emptyLabel()->isVisible());
+        TrayFixture::clickTab(tray);
+        QVERIFY(!view->isExpanded());
+
+        // Exactly five points is still a click.
+        TrayFixture::dragTab(tray, 5);
+        QVERIFY(view->isExpanded());
+        QCOMPARE(tray->currentEdge(), ScreenEdge::right);
+        // Six is a drag: it closes the panel, follows the pointer, and the release keeps it shut.
+        TrayFixture::dragTab(tray, 6);
+        QVERIFY(!view->isExpanded());
+        QVERIFY(!view->isDraggingTab());
+
+        // The tray follows the pointer's place on the screen, not the tab's.
+        TuckAwayPullTab* tab = view->pullTab();
+        QTest::mousePress(tab, Qt::LeftButton, {}, QPoint(10, 35));
+        QMouseEvent move(QEvent::MouseMove, QPointF(10, 20), QPointF(30, 450), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tab, &move);
+        QTest::mouseRelease(tab, Qt::LeftButton, {}, QPoint(10, 20));
+        QCOMPARE(tray->currentEdge(), ScreenEdge::left);
+        QCOMPARE(view->currentEdge(), ScreenEdge::left);
+        QVERIFY(!view->isExpanded());
+    }
+
+    void anEmptyTray() {
+        TrayFixture f;
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        QCOMPARE(view->pullTab()->accessibleName(), QStringLiteral("Tucked kippets: 0"));
+        QCOMPARE(view->pullTab()->count(), 0);
+        TrayFixture::clickTab(tray);
+        QVERIFY(view->panel()->emptyLabel()->isVisible());
+        QCOMPARE(view->panel()->emptyLabel()->text(), QStringLiteral("No active kippets"));
+        QVERIFY(!view->panel()->scrollArea()->isVisible());
+        QCOMPARE(view->panel()->untuckAllButton()->text(), QStringLiteral("Show All Kippets"));
+        QCOMPARE(view->panel()->untuckAllButton()->objectName(), QStringLiteral("UntuckAllButton"));
+        QTest::mouseClick(view->panel()->untuckAllButton(), Qt::LeftButton);
+        QVERIFY(!f.registry().isTuckedAway());
+        QVERIFY(!f.registry().tuckAwayWindow());
+    }
+
+    void theSnapshotIsTakenAtEachClick() {
+        TrayFixture f;
+        f.app.addKippet(QStringLiteral("One"));
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        TrayFixture::clickTab(tray);
+        f.app.addKippet(QStringLiteral("Later"));
+        QCOMPARE(view->panel()->rows().size(), 1);
+        TrayFixture::clickTab(tray);
+        TrayFixture::clickTab(tray);
+        QCOMPARE(view->panel()->rows().size(), 2);
+        QCOMPARE(view->pullTab()->accessibleName(), QStringLiteral("Tucked kippets: 2"));
+    }
+
+    void onlyAKnownEdgeTurnsTheLayout() {
+        TrayFixture f;
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        TrayFixture::clickTab(tray);
+        NotificationCenter& center = NotificationCenter::shared();
+        const auto post = [&center](const QVariantMap& info) {
+            center.post(edgeChanged, {}, info);
+        };
+        post({{QStringLiteral("edge"), QStringLiteral("left")}});
+        post({{QStringLiteral("edge"), 3}});
+        post({{QStringLiteral("side"), QStringLiteral("Left")}});
+        post({});
+        QCOMPARE(view->currentEdge(), ScreenEdge::right);
+        QVERIFY(view->currentLayout().tab.left() < view->currentLayout().panel.left());
+
+        post({{QStringLiteral("edge"), QStringLiteral("Left")}});
+        QCOMPARE(view->currentEdge(), ScreenEdge::left);
+        // Panel, then tab, against the left side of the window.
+        QCOMPARE(view->currentLayout().panel.left(), 0);
+        QCOMPARE(view->currentLayout().tab.left(), TuckAwayPanel::width);
+    }
+
+    void theUnifiedShape() {
+        const QSizeF size(248, 300);
+        const QPainterPath right =
+            TuckAwayUnifiedShape(28, 70, 12, 12, ScreenEdge::right).path(size);
+        QVERIFY(right.contains(QPointF(14, 150)));
+        QVERIFY(!right.contains(QPointF(14, 5)));
+        QVERIFY(right.contains(QPointF(200, 5)));
+        const QPainterPath left = TuckAwayUnifiedShape(28, 70, 12, 12, ScreenEdge::left).path(size);
+        QVERIFY(left.contains(QPointF(234, 150)));
+        QVERIFY(!left.contains(QPointF(234, 5)));
+        QVERIFY(left.contains(QPointF(40, 5)));
+        // The rounded corners are cut away.
+        QVERIFY(!left.contains(QPointF(1, 1)));
+        QCOMPARE(left.boundingRect(), QRectF(0, 0, 248, 300));
+    }
+
+    void theOutlineShowsOnlyWhileOpen() {
+        TrayFixture f;
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        QVERIFY(!view->outline()->isVisible());
+        TrayFixture::clickTab(tray);
+        QVERIFY(view->outline()->isVisible());
+        QVERIFY(view->outline()->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QCOMPARE(view->outline()->geometry(), view->currentLayout().stack);
+    }
+
+    void theInputMaskCoversWhatIsDrawn() {
+        TrayFixture f;
+        f.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), true);
+        f.app.addKippet(QStringLiteral("One"));
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        const QRect tab = view->currentLayout().tab;
+        QCOMPARE(tray->mask(), QRegion(tab));
+        TrayFixture::clickTab(tray);
+        const TuckAwayLayout open = view->currentLayout();
+        QCOMPARE(tray->mask(), QRegion(open.tab) + QRegion(open.panel));
+        // Left of tab and panel on the right edge, clicks go through.
+        QVERIFY(!tray->mask().contains(QPoint(5, open.tab.center().y())));
+        // A move to another edge takes the mask along; there the outline is one rectangle
+        // around tab and panel, drawn beside the tab too.
+        f.registry().moveTuckedKippets(ScreenEdge::bottom, std::nullopt);
+        const TuckAwayLayout bottom = view->currentLayout();
+        const QRegion ring = QRegion(bottom.stack) - QRegion(bottom.stack.adjusted(3, 3, -3, -3));
+        QCOMPARE(tray->mask(), QRegion(bottom.tab) + QRegion(bottom.panel) + ring);
+        QVERIFY(!tray->mask().contains(bottom.tab.topLeft() - QPoint(20, -20)));
+        TrayFixture::clickTab(tray);
+        QCOMPARE(tray->mask(), QRegion(view->currentLayout().tab));
+        QVERIFY(tray->mask().boundingRect().height() == TuckAwayLayout::pullTabHeight);
+
+        // Translucent, the shadows around the tab belong to what is drawn, and nothing more.
+        f.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), false);
+        view->relayout();
+        const QRegion mask = tray->mask();
+        QVERIFY(mask.contains(view->currentLayout().tab.center()));
+        QVERIFY(mask.boundingRect().width() < 50);
+    }
+
+    void theCutoutPanelIsBlack() {
+        TrayFixture f;
+        f.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), true);
+        f.app.addKippet(QStringLiteral("One"));
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        TrayFixture::clickTab(tray);
+        const QImage image = view->grab().toImage();
+        const QRect panel = view->currentLayout().panel;
+        // Below the last row, inside the panel's rounded corners.
+        const QColor inside = image.pixelColor(panel.left() + 20, panel.top() + 4);
+        QCOMPARE(inside, QColor(Qt::black));
+        const QRect tab = view->currentLayout().tab;
+        QCOMPARE(image.pixelColor(tab.left() + 3, tab.top() + 14), QColor(Qt::black));
+        // Between the rows too: the list lets the panel's fill through.
+        const QPoint aboveFirstRow = view->panel()->rows().first()->mapTo(view, QPoint(100, -2));
+        QCOMPARE(image.pixelColor(aboveFirstRow), QColor(Qt::black));
+        // The panel's contents take the dark palette, also in a light appearance.
+        QCOMPARE(view->panel()->palette().color(QPalette::WindowText), QColor(Qt::white));
+
+        f.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), false);
+        const QImage translucent = view->grab().toImage();
+        QVERIFY(translucent.pixelColor(panel.left() + 20, panel.top() + 4) != QColor(Qt::black));
+    }
+
+    void theOpenTrayHoldsEveryRowOnTheBottomEdge() {
+        TrayFixture f;
+        for (int i = 1; i <= 5; ++i)
+            f.app.addKippet(QStringLiteral("Kippet %1").arg(i));
+        TuckAwayWindow* tray = f.tuck();
+        f.registry().moveTuckedKippets(ScreenEdge::bottom, std::nullopt);
+        QCOMPARE(tray->frame(), RectD(520, 0, 400, 276));
+        TrayFixture::clickTab(tray);
+        TuckAwayView* view = tray->view();
+        QCOMPARE(view->panel()->rows().size(), 5);
+        QVERIFY(tray->frame().height > 276);
+        QCOMPARE(tray->frame().y, 0.0);
+        const QRect window = tray->rect();
+        QVERIFY(window.contains(view->currentLayout().stack));
+        QCOMPARE(view->currentLayout().tab.top(), 0);
+        for (QWidget* row : view->panel()->rows()) {
+            const QRect inTray(row->mapTo(tray, QPoint(0, 0)), row->size());
+            QVERIFY2(window.contains(inTray), qPrintable(row->objectName()));
+            QVERIFY(row->visibleRegion().boundingRect().size() == row->size());
+        }
+        QPushButton* button = view->panel()->untuckAllButton();
+        QVERIFY(window.contains(QRect(button->mapTo(tray, QPoint(0, 0)), button->size())));
+        // Closed again, the tray keeps the frame of its edge.
+        TrayFixture::clickTab(tray);
+        QCOMPARE(tray->frame(), RectD(520, 0, 400, 276));
+    }
+};
+
+QTEST_MAIN(TuckAwayWindowTest)
+#include "TuckAwayWindowTest.moc"
