@@ -148,7 +148,9 @@ private slots:
         CreateKippetSheet* sheet = pressNewKippet();
         QVERIFY(sheet);
         QTest::keyClicks(sheet->nameField(), "Blank");
-        QTest::keyClicks(sheet->instructionsEditor(), "  \n ");
+        QTest::keyClicks(sheet->instructionsEditor(), "  ");
+        QTest::keyClick(sheet->instructionsEditor(), Qt::Key_Return);
+        QTest::keyClicks(sheet->instructionsEditor(), " ");
         QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
         settle();
         QVERIFY(h->screener->screenedTexts.isEmpty());
