@@ -168,15 +168,18 @@ void AppMenus::attach(QWidget* window) const {
     window->addActions(actions_);
 }
 
-void AppMenus::windowFocused(QWindow* focused) const {
-    if (!focused)
+void AppMenus::windowFocused() {
+    // The launch activates every restored panel in turn: one attachment, to the window that
+    // ends up active, is all a key press needs.
+    if (std::exchange(attachPending_, true))
         return;
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->windowHandle() == focused) {
-            attach(window);
-            return;
-        }
-    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            attachPending_ = false;
+            attach(QApplication::activeWindow());
+        },
+        Qt::QueuedConnection);
 }
 
 QString AppMenus::aboutText() {

@@ -8,7 +8,6 @@
 class QAction;
 class QMenuBar;
 class QWidget;
-class QWindow;
 
 // The application's menus "Kippets", "File", "Edit", "Window" and "Help". Their actions are made
 // once and shared by every menu bar built from them (the dashboard's); their shortcuts are
@@ -65,9 +64,10 @@ private:
 
     QAction* makeAction(const QString& objectName, const QString& title, const QKeySequence& keys,
                         void (AppMenus::*command)());
-    void windowFocused(QWindow* window) const;
+    void windowFocused();
 
     QList<Menu> menus_;
     QList<QAction*> actions_;
     QList<QPointer<QWidget>> hiddenWindows_;
+    bool attachPending_ = false;
 };
