@@ -1,4 +1,5 @@
 #include "app/AppMenus.h"
+#include "app/AppDelegate.h"
 #include "app/DashboardWindow.h"
 #include "app/Dialogs.h"
 #include "app/MenuBarManager.h"
@@ -6,6 +7,7 @@
 #include "editors/NoteEditorWindow.h"
 #include "model/Kippet.h"
 #include "platform/NotificationNames.h"
+#include "platform/Preferences.h"
 #include "store/KippetManager.h"
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
@@ -294,6 +296,23 @@ private slots:
         QCOMPARE(field->text(), QString());
         trigger("undo");
         QCOMPARE(field->text(), QString("receipts"));
+    }
+
+    void theLaunchInstallsTheMenusAndAReopenUnhides() {
+        menus.reset();
+        app->preferences().setBool("onboarding_completed", true);
+        app->relaunch();
+        AppMenus* installed = app->delegate().mainMenu();
+        QVERIFY(installed);
+        QCOMPARE(app->registry().applicationMenu(), installed);
+        DashboardWindow* dashboard = app->registry().dashboardWindow();
+        QVERIFY(dashboard && dashboard->isVisible());
+        QCOMPARE(dashboard->menuBar()->actions().size(), 5);
+        installed->hideApplication();
+        QVERIFY(!dashboard->isVisible());
+        app->delegate().handleReopenRequest();
+        QVERIFY(dashboard->isVisible());
+        QCOMPARE(app->registry().dashboardWindow(), dashboard);
     }
 
     void hideKeepsTheWindowsForTheReopen() {
