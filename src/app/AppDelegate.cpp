@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "analysis/KeychainStore.h"
+#include "app/AppMenus.h"
 #include "app/DailyKippetScheduler.h"
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
@@ -72,6 +73,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         menuBarManager_->setupMenuBar();
     Log::line(QStringLiteral("✅ Menu bar setup complete"));
     Log::line(QStringLiteral("✅ Set to .regular - full app with dock icon"));
+    setupAppMenus();
     Log::line(QStringLiteral("✅ App menus setup complete"));
     NotificationCenter::shared().observe(NotificationName::showOnboarding, this,
                                          [this](const auto&) { showOnboardingWindow(); });
@@ -118,7 +120,15 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
     emit launchTaskFinished();
 }
 
+void AppDelegate::setupAppMenus() {
+    mainMenu_ = std::make_unique<AppMenus>();
+    if (menuBarManager_)
+        menuBarManager_->setApplicationMenu(mainMenu_.get());
+}
+
 void AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (mainMenu_ && mainMenu_->unhideApplication())
+        return;
     if (!hasVisibleWindows && menuBarManager_)
         menuBarManager_->showDashboard();
 }

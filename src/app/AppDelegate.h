@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class AppMenus;
 class Kippet;
 #include "app/MenuBarManager.h"
 #include "onboarding/OnboardingWindow.h"
@@ -29,7 +30,12 @@ public:
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
-    // A reopen request (a second start): opens the dashboard when no window shows.
+    // Makes the application menus and hands them to the window registry for the dashboard's
+    // menu bar; their shortcuts work from then on.
+    void setupAppMenus();
+    AppMenus* mainMenu() const { return mainMenu_.get(); }
+    // A reopen request (a second start): brings back the windows "Hide Kippets" hid, else opens
+    // the dashboard when no window shows.
     void applicationShouldHandleReopen(bool hasVisibleWindows);
     // The same, looking at the app's windows itself.
     void handleReopenRequest();
@@ -55,5 +61,6 @@ private:
     QPointer<MenuBarManager> menuBarManager_;
     QPointer<OnboardingWindow> onboardingWindow_;
     std::unique_ptr<StoreContainer> modelContainer_;
+    std::unique_ptr<AppMenus> mainMenu_;
     bool launchTaskFinished_ = false;
 };

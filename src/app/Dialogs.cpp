@@ -33,10 +33,19 @@ void Dialogs::record(const Shown& dialog) {
 }
 
 void Dialogs::showAlert(const QString& title, const QString& text, QWidget* parent) {
+    showBox(QMessageBox::Warning, title, text, parent);
+}
+
+void Dialogs::showInformation(const QString& title, const QString& text, QWidget* parent) {
+    showBox(QMessageBox::Information, title, text, parent);
+}
+
+void Dialogs::showBox(int icon, const QString& title, const QString& text, QWidget* parent) {
     record(Shown{title, text, {QStringLiteral("OK")}});
     if (recordingOnly_ || !answers_.empty())
         return;
-    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    auto* box =
+        new QMessageBox(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();

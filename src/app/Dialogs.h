@@ -27,6 +27,8 @@ public:
 
     // An alert with one "OK" button that does not block: the call returns at once.
     void showAlert(const QString& title, const QString& text, QWidget* parent = nullptr);
+    // The same, as an informational alert rather than a warning.
+    void showInformation(const QString& title, const QString& text, QWidget* parent = nullptr);
     // The "Error" alert with the error's text; it does not block.
     void showError(const QString& text, QWidget* parent = nullptr);
     // Asks and waits for the answer: the index of the chosen button in `buttons`, or nothing
@@ -55,6 +57,8 @@ signals:
 
 private:
     void record(const Shown& dialog);
+    // A non-blocking box with one "OK" button; `icon` is a QMessageBox::Icon.
+    void showBox(int icon, const QString& title, const QString& text, QWidget* parent);
 
     bool recordingOnly_ = false;
     std::deque<std::optional<int>> answers_;

@@ -1,5 +1,6 @@
 #include "app/MenuBarManager.h"
 
+#include "app/AppMenus.h"
 #include "app/DashboardWindow.h"
 #include "app/Dialogs.h"
 #include "app/StatusMenu.h"
@@ -171,6 +172,10 @@ void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification
         return;
     }
     auto window = std::make_unique<DashboardWindow>(tab);
+    if (applicationMenu_)
+        window->setMenuBar(applicationMenu_->createMenuBar(window.get()));
+    else
+        Log::line(QStringLiteral("⚠️ Warning: Application menu not found in MenuBarManager"));
     const ScreenProvider& screens = ScreenProvider::shared();
     if (const std::optional<ScreenInfo> main = screens.mainScreen()) {
         const RectD visible = main->visibleFrame;
@@ -181,6 +186,14 @@ void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification
     }
     dashboardWindow_ = std::move(window);
     makeKeyAndOrderFront(dashboardWindow_.get());
+}
+
+void MenuBarManager::setApplicationMenu(AppMenus* menus) {
+    applicationMenu_ = menus;
+}
+
+AppMenus* MenuBarManager::applicationMenu() const {
+    return applicationMenu_;
 }
 
 void MenuBarManager::setGroupTuckedAwayEdge(ScreenEdge edge) {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class AppMenus;
 class DashboardWindow;
 class FloatingKippetWindow;
 class Kippet;
@@ -93,6 +94,10 @@ public:
     // the tab (posting nothing).
     void openDashboard(DashboardTab tab, const QString& notification);
     DashboardWindow* dashboardWindow() const { return dashboardWindow_.get(); }
+    // The application's menus, handed over by the launch; every dashboard built from then on
+    // shows them in its menu bar. Not owned.
+    void setApplicationMenu(AppMenus* menus);
+    AppMenus* applicationMenu() const;
 
     bool isTuckedAway() const { return isTuckedAway_; }
     ScreenEdge groupTuckedAwayEdge() const { return groupTuckedAwayEdge_; }
@@ -149,6 +154,7 @@ private:
     WindowFactory windowFactory_;
     QHash<QUuid, FloatingKippetWindow*> floatingWindows_;
     std::unique_ptr<DashboardWindow> dashboardWindow_;
+    QPointer<AppMenus> applicationMenu_;
     // The menu outlives the icon that shows it.
     std::unique_ptr<QMenu> statusMenu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;

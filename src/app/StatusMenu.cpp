@@ -1,14 +1,13 @@
 #include "app/StatusMenu.h"
 
+#include "app/AppCommands.h"
 #include "app/DailyKippet.h"
-#include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
 #include "dashboard/TuckCommands.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "store/KippetManager.h"
 
-#include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPointer>
@@ -88,20 +87,18 @@ void fill(QMenu* menu, MenuBarManager& registry) {
     const QList<Kippet*> active = manager.activeKippets();
     if (!active.isEmpty())
         addKippetCommands(menu, registry, active);
-    menu->addAction(withShortcut(QStringLiteral("New Kippet..."), Qt::Key_N), &registry,
-                    &MenuBarManager::createNewKippet);
-    QAction* daily = menu->addAction(QStringLiteral("Create Daily Kippet"), menu, [] {
-        if (DailyKippetScheduler::isInstalled())
-            DailyKippetScheduler::shared().createDailyKippet();
-    });
+    menu->addAction(withShortcut(QStringLiteral("New Kippet..."), Qt::Key_N), menu,
+                    &AppCommands::newKippet);
+    QAction* daily =
+        menu->addAction(QStringLiteral("Create Daily Kippet"), menu, &AppCommands::newDailyKippet);
     daily->setEnabled(!dailyKippetExists(manager.allKippets()));
-    menu->addAction(withShortcut(QStringLiteral("Show Dashboard"), Qt::Key_D), &registry,
-                    &MenuBarManager::showDashboard);
-    menu->addAction(withShortcut(QStringLiteral("Settings..."), Qt::Key_Comma), &registry,
-                    &MenuBarManager::showSettings);
+    menu->addAction(withShortcut(QStringLiteral("Show Dashboard"), Qt::Key_D), menu,
+                    &AppCommands::showDashboard);
+    menu->addAction(withShortcut(QStringLiteral("Settings..."), Qt::Key_Comma), menu,
+                    &AppCommands::showSettings);
     menu->addSeparator();
     menu->addAction(withShortcut(QStringLiteral("Quit Kippets"), Qt::Key_Q), menu,
-                    [] { QCoreApplication::quit(); });
+                    &AppCommands::quit);
 }
 
 } // namespace StatusMenu

@@ -46,6 +46,10 @@ void UpdateChecker::install(UpdateChecker* checker) {
     installed = checker;
 }
 
+bool UpdateChecker::isInstalled() {
+    return installed != nullptr;
+}
+
 std::optional<int> UpdateChecker::compareVersions(const QString& left, const QString& right) {
     static const QRegularExpression dotted(QStringLiteral("^\\d{1,9}(\\.\\d{1,9})*$"));
     if (!dotted.match(left).hasMatch() || !dotted.match(right).hasMatch())

@@ -38,6 +38,8 @@ public:
 
     static UpdateChecker& shared();
     static void install(UpdateChecker* checker);
+    // Whether the app installed one; shared() falls back to the build's settings otherwise.
+    static bool isInstalled();
 
     QString currentVersion() const { return current_; }
     bool isChecking() const { return checking_; }

@@ -10,10 +10,12 @@
 #include "platform/ScreenProvider.h"
 #include "window/ChromeBorderView.h"
 #include "window/FloatingKippetView.h"
+#include "window/KippetWindowMenu.h"
 #include "window/PaintCache.h"
 #include "window/ResizeGrip.h"
 #include "window/WindowPlacement.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -242,6 +244,12 @@ void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         dragOffset_ = event->globalPosition().toPoint() - pos();
     QWidget::mousePressEvent(event);
+}
+
+void FloatingKippetWindow::contextMenuEvent(QContextMenuEvent* event) {
+    // Right clicks anywhere in the content that no item card claimed end up here, in every mode.
+    KippetWindowMenu::build(*this)->popup(event->globalPos());
+    event->accept();
 }
 
 void FloatingKippetWindow::mouseMoveEvent(QMouseEvent* event) {

@@ -76,6 +76,7 @@ private slots:
                  std::optional<QString>("Sort items by client name."));
         FloatingKippetWindow* opened = h->registry().registeredWindow(invoices->id());
         QVERIFY(opened && opened->isVisible());
+        QTRY_VERIFY(opened->isActiveWindow());
         QVERIFY(!createSheet());
         QVERIFY(!view()->showNewKippetSheet());
         // The next opening is a fresh, empty form.
@@ -115,6 +116,96 @@ private slots:
         settle();
         QCOMPARE(made().size(), 1);
         QCOMPARE(h->screener->screenedTexts.size(), 2);
+    }
+
+    void aRejectionKeepsTheFieldsAndTheNextSaveScreensAgain() {
+        h->rejectScreening();
+        CreateKippetSheet* sheet = pressNewKippet();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->nameField(), "Invoices");
+        QTest::keyClicks(sheet->instructionsEditor(), "Insult the client");
+        QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
+        settle();
+        QVERIFY(made().isEmpty());
+        QCOMPARE(h->alerts().size(), 1);
+        QCOMPARE(h->alerts().first().title, QString("Error"));
+        QCOMPARE(h->alerts().first().text,
+                 QString("Custom instructions were rejected - please revise and try again"));
+        QCOMPARE(createSheet(), sheet);
+        QVERIFY(view()->showNewKippetSheet());
+        QCOMPARE(sheet->nameField()->text(), QString("Invoices"));
+        QCOMPARE(sheet->instructionsEditor()->toPlainText(), QString("Insult the client"));
+
+        h->screener->setScreening(QStringLiteral("Sort items by client name."));
+        QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
+        settle();
+        QCOMPARE(h->screener->screenedTexts.size(), 2);
+        QCOMPARE(made().size(), 1);
+    }
+
+    void blankAndUnscreenedInstructions() {
+        // Only spaces and line breaks: no screening, no instructions.
+        CreateKippetSheet* sheet = pressNewKippet();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->nameField(), "Blank");
+        QTest::keyClicks(sheet->instructionsEditor(), "  ");
+        QTest::keyClick(sheet->instructionsEditor(), Qt::Key_Return);
+        QTest::keyClicks(sheet->instructionsEditor(), " ");
+        QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
+        settle();
+        QVERIFY(h->screener->screenedTexts.isEmpty());
+        Kippet* blank = h->app.byName("Blank");
+        QVERIFY(blank);
+        QCOMPARE(blank->customInstructions(), std::nullopt);
+
+        // Nothing left that can screen: kept trimmed, with no screened form.
+        h->useClassifierOnly();
+        sheet = pressNewKippet();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->nameField(), "Plain");
+        QTest::keyClicks(sheet->instructionsEditor(), "  By client  ");
+        QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
+        settle();
+        Kippet* plain = h->app.byName("Plain");
+        QVERIFY(plain);
+        QCOMPARE(plain->customInstructions(), std::optional<QString>("By client"));
+        QCOMPARE(plain->sanitizedInstructions(), std::nullopt);
+        QCOMPARE(h->row(plain->id())->sanitizedInstructions, std::nullopt);
+        QVERIFY(h->alerts().isEmpty());
+    }
+
+    void aStoreFailureShowsItsMessageAndKeepsTheFields() {
+        h->failStore("INSERT", "kippets");
+        CreateKippetSheet* sheet = pressNewKippet();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->nameField(), "Invoices");
+        QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
+        settle();
+        QVERIFY(made().isEmpty());
+        QCOMPARE(h->alerts().size(), 1);
+        QCOMPARE(h->alerts().first().title, QString("Error"));
+        QVERIFY2(h->alerts().first().text.contains("refused"),
+                 qPrintable(h->alerts().first().text));
+        QCOMPARE(createSheet(), sheet);
+        QCOMPARE(sheet->nameField()->text(), QString("Invoices"));
+        QVERIFY(!sheet->confirmButton()->isBusy());
+    }
+
+    void aWindowClosedDuringTheScreeningIsLeftAlone() {
+        h->slowScreening(4s);
+        CreateKippetSheet* sheet = pressNewKippet();
+        QVERIFY(sheet);
+        QTest::keyClicks(sheet->nameField(), "Invoices");
+        QTest::keyClicks(sheet->instructionsEditor(), "By client");
+        QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
+        h->registry().closeWindow(desk);
+        QTRY_VERIFY(!window);
+        h->finishScreening(4s);
+        settle();
+        // The confirmed kippet is still made and shown; nobody is left to tell anything.
+        QCOMPARE(made().size(), 1);
+        QVERIFY(h->registry().registeredWindow(made().first()->id()));
+        QVERIFY(h->alerts().isEmpty());
     }
 
     void customInstructionsAreScreenedAndStored() {

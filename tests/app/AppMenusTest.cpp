@@ -1,0 +1,333 @@
+#include "app/AppMenus.h"
+#include "app/AppDelegate.h"
+#include "app/DashboardWindow.h"
+#include "app/Dialogs.h"
+#include "app/MenuBarManager.h"
+#include "app/TuckWindowFactory.h"
+#include "editors/NoteEditorWindow.h"
+#include "model/Kippet.h"
+#include "platform/NotificationNames.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+#include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
+#include "window/FloatingKippetWindow.h"
+#include "window/PanelDriver.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+namespace {
+// A pull tab as a real window: frameless, on top, recording nothing but being there.
+class WindowTab : public QWidget, public TuckTabView {
+public:
+    WindowTab() : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint) { resize(40, 120); }
+    void moveToEdge(ScreenEdge, int, const std::optional<ScreenInfo>&) override {}
+    void makeKeyAndOrderFront() override {
+        show();
+        activateWindow();
+    }
+    void orderFrontWithoutKey() override { show(); }
+    void close() override { delete this; }
+};
+
+class WindowTabFactory : public TuckWindowFactory {
+public:
+    TuckTrayView* makeTray(ScreenEdge, const std::optional<ScreenInfo>&) override {
+        return nullptr;
+    }
+    TuckTabView* makeTab(Kippet*, ScreenEdge, const std::optional<ScreenInfo>&) override {
+        last = new WindowTab();
+        return last;
+    }
+    QPointer<WindowTab> last;
+};
+
+// One line per item: "Menu: Title [keys]", "Menu: —" for a separator.
+QStringList describe(const QMenuBar* bar) {
+    QStringList lines;
+    for (QAction* top : bar->actions()) {
+        for (QAction* item : top->menu()->actions()) {
+            if (item->isSeparator()) {
+                lines.append(top->text() + QStringLiteral(": —"));
+                continue;
+            }
+            QString line = top->text() + QStringLiteral(": ") + item->text();
+            if (!item->shortcut().isEmpty())
+                line += QStringLiteral(" [") +
+                        item->shortcut().toString(QKeySequence::PortableText) + QLatin1Char(']');
+            lines.append(line);
+        }
+    }
+    return lines;
+}
+
+bool waitActive(QWidget* window) {
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
+}
+
+void press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+    QTest::keyClick(window->windowHandle(), key, modifiers);
+    AppHarness::settle();
+}
+} // namespace
+
+class AppMenusTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<WindowTabFactory> tabs;
+    std::unique_ptr<AppHarness> app;
+    std::unique_ptr<AppMenus> menus;
+
+    const QList<Dialogs::Shown>& shown() { return app->dialogs().shown(); }
+    void trigger(const QString& name) {
+        QAction* action = menus->action(name);
+        QVERIFY2(action, qPrintable(name));
+        action->trigger();
+        AppHarness::settle();
+    }
+
+private slots:
+    void init() {
+        tabs = std::make_unique<WindowTabFactory>();
+        app = std::make_unique<AppHarness>();
+        app->setTuckWindowFactory(tabs.get());
+        PanelDriver::start(*app);
+        menus = std::make_unique<AppMenus>();
+        app->registry().setApplicationMenu(menus.get());
+    }
+    void cleanup() {
+        menus.reset();
+        app.reset();
+        tabs.reset();
+    }
+
+    void theDashboardShowsTheFiveMenus() {
+        app->registry().showDashboard();
+        const QMenuBar* bar = app->registry().dashboardWindow()->menuBar();
+        QVERIFY(bar);
+        QCOMPARE(describe(bar), (QStringList{
+                                    "Kippets: About Kippets",
+                                    "Kippets: —",
+                                    "Kippets: Check for Updates...",
+                                    "Kippets: —",
+                                    "Kippets: Preferences... [Ctrl+,]",
+                                    "Kippets: —",
+                                    "Kippets: Hide Kippets [Ctrl+H]",
+                                    "Kippets: —",
+                                    "Kippets: Quit Kippets [Ctrl+Q]",
+                                    "File: New Kippet... [Ctrl+N]",
+                                    "File: New Daily Kippet",
+                                    "File: —",
+                                    "File: Close Window [Ctrl+W]",
+                                    "Edit: Undo [Ctrl+Z]",
+                                    "Edit: Redo [Ctrl+Shift+Z]",
+                                    "Edit: —",
+                                    "Edit: Cut [Ctrl+X]",
+                                    "Edit: Copy [Ctrl+C]",
+                                    "Edit: Paste [Ctrl+V]",
+                                    "Edit: Select All [Ctrl+A]",
+                                    "Window: Dashboard [Ctrl+D]",
+                                    "Window: —",
+                                    "Window: Show All Kippets [Ctrl+P]",
+                                    "Window: —",
+                                    "Window: Minimize [Ctrl+M]",
+                                    "Window: Zoom",
+                                    "Window: —",
+                                    "Window: Bring All to Front",
+                                    "Help: Kippets Help [Ctrl+?]",
+                                }));
+        QCOMPARE(menus->action("redo")->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+        for (const QAction* action : menus->actions())
+            QCOMPARE(action->shortcutContext(), Qt::ApplicationShortcut);
+        // A second dashboard shows the same actions, not copies.
+        app->registry().dashboardWindow()->close();
+        app->registry().showDashboard();
+        QVERIFY(app->registry()
+                    .dashboardWindow()
+                    ->menuBar()
+                    ->actions()
+                    .value(1)
+                    ->menu()
+                    ->actions()
+                    .contains(menus->action("newKippet")));
+    }
+
+    void aboutAndHelpTexts() {
+        trigger("about");
+        trigger("help");
+        QCOMPARE(shown().size(), 2);
+        QCOMPARE(shown()[0].title, QString("Kippets"));
+        QCOMPARE(shown()[0].text, QString("Version 1.0\n\nA powerful kippet manager for Linux.\n\n"
+                                          "Organize your files, links, notes, and more with "
+                                          "AI-powered categorization."));
+        QCOMPARE(shown()[1].title, QString("Kippets Help"));
+        QCOMPARE(shown()[1].text,
+                 QString("Getting Started:\n\n"
+                         "1. Create a new kippet from the menu bar or File menu\n"
+                         "2. Drag & drop files, text, links, or images into your kippet\n"
+                         "3. AI will automatically categorize your items\n"
+                         "4. Click the + button on any kippet to create another\n"
+                         "5. Use the Dashboard to view all your kippets\n\n"
+                         "Keyboard Shortcuts:\n"
+                         "Ctrl+N - New Kippet\n"
+                         "Ctrl+D - Dashboard\n"
+                         "Ctrl+P - Show All Kippets\n"
+                         "Ctrl+W - Close Window\n"
+                         "Ctrl+Q - Quit Kippets"));
+        QCOMPARE(shown()[1].buttons, QStringList{"OK"});
+    }
+
+    void preferencesAndUpdatesOnlyReport() {
+        LogCapture log;
+        trigger("preferences");
+        trigger("checkForUpdates");
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].title, QString("Preferences"));
+        QCOMPARE(shown()[0].text, QString("Preferences coming soon!"));
+        QVERIFY(!app->registry().dashboardWindow());
+        QVERIFY(log.lines().contains(
+            "⚠️ [Updates] Update checker unavailable — cannot check for updates"));
+    }
+
+    void showAllKippets() {
+        trigger("showAllKippets");
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].title, QString("No Active Kippets"));
+        QCOMPARE(shown()[0].text, QString("Create a new kippet to get started!"));
+        QVERIFY(app->manager().allKippets().isEmpty());
+        QVERIFY(app->registry().floatingWindows().isEmpty());
+
+        Kippet* desk = app->addKippet("Desk", {100, 300});
+        Kippet* tucked = app->addKippet("Tucked", {500, 300});
+        app->registry().showWindow(desk)->hide();
+        tucked->setIsTucked(true);
+        trigger("showAllKippets");
+        QCOMPARE(shown().size(), 1);
+        QVERIFY(app->windowOf("Desk")->isVisible());
+        QVERIFY(app->windowOf("Tucked")->isVisible());
+        QVERIFY(tucked->isTucked());
+    }
+
+    void newDailyKippetMakesOneEveryTime() {
+        trigger("newDailyKippet");
+        trigger("newDailyKippet");
+        const QList<Kippet*> kippets = app->manager().allKippets();
+        QCOMPARE(kippets.size(), 2);
+        QVERIFY(kippets[0]->isDailyKippet() && kippets[1]->isDailyKippet());
+        QCOMPARE(kippets[0]->name(), kippets[1]->name());
+    }
+
+    void ctrlNOnAPanelAsksForANewKippetWithOrWithoutTheDashboard() {
+        Kippet* desk = app->addKippet("Desk", {100, 300});
+        FloatingKippetWindow* window = PanelDriver::showActive(*app, desk);
+        app->dialogs().queueTextAnswer(std::nullopt);
+        press(window, Qt::Key_N);
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].title, QString("Create New Kippet"));
+
+        app->registry().showDashboard();
+        app->registry().dashboardWindow()->close();
+        QVERIFY(waitActive(window));
+        app->dialogs().queueTextAnswer(QString("Receipts"));
+        press(window, Qt::Key_N);
+        QCOMPARE(shown().size(), 2);
+        QVERIFY(app->byName("Receipts"));
+
+        // The panel's own Ctrl+V stays its own: one paste request.
+        QVERIFY(waitActive(window));
+        press(window, Qt::Key_V);
+        QCOMPARE(app->notifications().count(NotificationName::kippetWindowPasteRequested), 1);
+    }
+
+    void theNoteEditorKeepsCtrlN() {
+        Kippet* desk = app->addKippet("Desk", {100, 300});
+        FloatingKippetWindow* window = PanelDriver::showActive(*app, desk);
+        window->showNoteEditor();
+        NoteEditorWindow* editor = window->noteWindow();
+        QVERIFY(editor && waitActive(editor));
+        press(editor, Qt::Key_N);
+        QVERIFY(!window->noteWindow());
+        QVERIFY(shown().isEmpty());
+    }
+
+    void ctrlDOnAPullTabShowsTheDashboard() {
+        Kippet* desk = app->addKippet("Desk", {100, 300});
+        app->registry().showWindow(desk);
+        app->registry().tuckSingleKippet(desk);
+        QPointer<WindowTab> tab = tabs->last;
+        QVERIFY(tab && waitActive(tab));
+        press(tab, Qt::Key_D);
+        QVERIFY(app->registry().dashboardWindow());
+        QVERIFY(app->registry().dashboardWindow()->isVisible());
+    }
+
+    void ctrlWClosesTheDashboardButNoPanel() {
+        Kippet* desk = app->addKippet("Desk", {100, 300});
+        FloatingKippetWindow* window = PanelDriver::showActive(*app, desk);
+        press(window, Qt::Key_W);
+        QVERIFY(window->isVisible());
+        QCOMPARE(app->registry().registeredWindow(desk->id()), window);
+
+        app->registry().showDashboard();
+        DashboardWindow* dashboard = app->registry().dashboardWindow();
+        QVERIFY(waitActive(dashboard));
+        press(dashboard, Qt::Key_W);
+        QVERIFY(!dashboard->isVisible());
+        QVERIFY(window->isVisible());
+    }
+
+    void editActionsGoToTheFocusedField() {
+        app->registry().showDashboard();
+        DashboardWindow* dashboard = app->registry().dashboardWindow();
+        QVERIFY(waitActive(dashboard));
+        auto* field = new QLineEdit(dashboard);
+        field->setText("receipts");
+        field->show();
+        field->setFocus();
+        field->deselect();
+        trigger("selectAll");
+        QCOMPARE(field->selectedText(), QString("receipts"));
+        trigger("cut");
+        QCOMPARE(field->text(), QString());
+        trigger("undo");
+        QCOMPARE(field->text(), QString("receipts"));
+    }
+
+    void theLaunchInstallsTheMenusAndAReopenUnhides() {
+        menus.reset();
+        app->preferences().setBool("onboarding_completed", true);
+        app->relaunch();
+        AppMenus* installed = app->delegate().mainMenu();
+        QVERIFY(installed);
+        QCOMPARE(app->registry().applicationMenu(), installed);
+        DashboardWindow* dashboard = app->registry().dashboardWindow();
+        QVERIFY(dashboard && dashboard->isVisible());
+        QCOMPARE(dashboard->menuBar()->actions().size(), 5);
+        installed->hideApplication();
+        QVERIFY(!dashboard->isVisible());
+        app->delegate().handleReopenRequest();
+        QVERIFY(dashboard->isVisible());
+        QCOMPARE(app->registry().dashboardWindow(), dashboard);
+    }
+
+    void hideKeepsTheWindowsForTheReopen() {
+        Kippet* desk = app->addKippet("Desk", {100, 300});
+        FloatingKippetWindow* window = PanelDriver::showActive(*app, desk);
+        app->registry().showDashboard();
+        trigger("hide");
+        QVERIFY(!window->isVisible());
+        QVERIFY(!app->registry().dashboardWindow()->isVisible());
+        QVERIFY(menus->unhideApplication());
+        QVERIFY(window->isVisible());
+        QVERIFY(app->registry().dashboardWindow()->isVisible());
+        QVERIFY(!menus->unhideApplication());
+    }
+};
+
+QTEST_MAIN(AppMenusTest)
+#include "AppMenusTest.moc"
