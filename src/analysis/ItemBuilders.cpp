@@ -40,12 +40,14 @@ KippetItem ItemBuilders::createTextItem(const QString& text) {
     return newItem(KippetItemType::text, text.toUtf8(), metadata);
 }
 
-QCoro::Task<KippetItem> ItemBuilders::createFileItem(QString path) {
+QCoro::Task<KippetItem>
+ItemBuilders::createFileItem(QString path, std::optional<ItemLoaders::FileRead> readAhead) {
     const QFileInfo info(path);
     const std::optional<qint64> size =
         info.exists() ? std::optional<qint64>(info.size()) : std::nullopt;
     // An unreadable file is refused rather than kept as an empty item that looks imported.
-    const std::optional<QByteArray> bytes = co_await ItemLoaders::readFile(path);
+    const std::optional<QByteArray> bytes =
+        co_await ItemLoaders::readFile(path, std::move(readAhead));
     if (!bytes)
         throw IntakeError::fileReadFailed();
     const std::optional<QString> mimeType = ContentTypes::mimeTypeForFile(path);

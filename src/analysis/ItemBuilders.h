@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/ItemLoaders.h"
 #include "model/KippetItem.h"
 
 #include <QCoroTask>
@@ -19,8 +20,10 @@ public:
     // Named by the first 50 characters, with "..." when there are more.
     static KippetItem createTextItem(const QString& text);
     // An image item for an image file, else a file item. Throws IntakeError: fileReadFailed for a
-    // file that cannot be read, itemTooLarge for one no stored value can hold.
-    static QCoro::Task<KippetItem> createFileItem(QString path);
+    // file that cannot be read, itemTooLarge for one no stored value can hold. `readAhead`: the
+    // file's bytes already being read (ItemLoaders::readAhead).
+    static QCoro::Task<KippetItem>
+    createFileItem(QString path, std::optional<ItemLoaders::FileRead> readAhead = {});
 
     // The link a dropped or pasted text stands for: trimmed, an http, https, ftp or ftps URL with
     // a host. Nothing otherwise.

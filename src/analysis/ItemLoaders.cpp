@@ -37,17 +37,27 @@ std::optional<QByteArray> encodePng(const QImage& image) {
 }
 } // namespace
 
-QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path) {
+QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path,
+                                                             std::optional<FileRead> ahead) {
     const QFileInfo info(path);
     // Only regular files: a device or a pipe reports no size and may never end.
     if (!info.isFile())
         co_return std::nullopt;
     if (info.size() > maximumItemBytes)
         throw IntakeError::itemTooLarge(info.fileName());
+    if (ahead)
+        co_return co_await *ahead;
     // A small file reads faster than a trip to a worker thread and back.
     if (info.size() < inlineReadBytes)
         co_return readWholeFile(path);
     co_return co_await QtConcurrent::run(readWholeFile, path);
+}
+
+std::optional<ItemLoaders::FileRead> ItemLoaders::readAhead(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > readAheadBytes)
+        return std::nullopt;
+    return QtConcurrent::run(readWholeFile, path);
 }
 
 QCoro::Task<LoadedImageFile> ItemLoaders::loadImageFile(ItemProvider provider) {

@@ -337,17 +337,27 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
     return addUrls(std::move(urls), true);
 }
 
-// One item per URL, each added and analysed before the next is read; a file that cannot be
-// read is reported and skipped. Remote URLs become links when remoteAsLinks is set.
+// One item per URL, each added and analysed before the next is built; a file that cannot be
+// read is reported and skipped. Remote URLs become links when remoteAsLinks is set. The next
+// file's bytes are read on a worker meanwhile, so that reading and storing overlap.
 QCoro::Task<void> KippetIntake::addUrls(QList<QUrl> urls, bool remoteAsLinks) {
     QPointer<KippetIntake> self(this);
-    for (const QUrl& url : urls) {
+    const auto readsFile = [&](const QUrl& url) { return !remoteAsLinks || url.isLocalFile(); };
+    const auto startRead = [&](qsizetype index) -> std::optional<ItemLoaders::FileRead> {
+        if (index >= urls.size() || !readsFile(urls.at(index)))
+            return std::nullopt;
+        return ItemLoaders::readAhead(urls.at(index).toLocalFile());
+    };
+    std::optional<ItemLoaders::FileRead> readAhead = startRead(0);
+    for (qsizetype index = 0; index < urls.size(); ++index) {
+        const QUrl url = urls.at(index);
+        std::optional<ItemLoaders::FileRead> read = std::exchange(readAhead, startRead(index + 1));
         std::optional<KippetItem> item;
-        if (remoteAsLinks && !url.isLocalFile()) {
+        if (!readsFile(url)) {
             item = ItemBuilders::createLinkItem(url);
         } else {
             try {
-                item = co_await ItemBuilders::createFileItem(url.toLocalFile());
+                item = co_await ItemBuilders::createFileItem(url.toLocalFile(), std::move(read));
             } catch (const std::exception& error) {
                 if (self)
                     emit errorOccurred(KippetsError::textOf(error));
