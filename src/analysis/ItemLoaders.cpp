@@ -37,27 +37,26 @@ std::optional<QByteArray> encodePng(const QImage& image) {
 }
 } // namespace
 
-QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path,
-                                                             std::optional<FileRead> ahead) {
+QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path) {
     const QFileInfo info(path);
     // Only regular files: a device or a pipe reports no size and may never end.
     if (!info.isFile())
         co_return std::nullopt;
     if (info.size() > maximumItemBytes)
         throw IntakeError::itemTooLarge(info.fileName());
-    if (ahead)
-        co_return co_await *ahead;
     // A small file reads faster than a trip to a worker thread and back.
     if (info.size() < inlineReadBytes)
         co_return readWholeFile(path);
     co_return co_await QtConcurrent::run(readWholeFile, path);
 }
 
-std::optional<ItemLoaders::FileRead> ItemLoaders::readAhead(const QString& path) {
+std::optional<QByteArray> ItemLoaders::readFileNow(const QString& path) {
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() > readAheadBytes)
+    if (!info.isFile())
         return std::nullopt;
-    return QtConcurrent::run(readWholeFile, path);
+    if (info.size() > maximumItemBytes)
+        throw IntakeError::itemTooLarge(info.fileName());
+    return readWholeFile(path);
 }
 
 QCoro::Task<LoadedImageFile> ItemLoaders::loadImageFile(ItemProvider provider) {

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QCoroTask>
-#include <QFuture>
 #include <QString>
 #include <optional>
 
@@ -30,12 +29,6 @@ public:
     static constexpr qint64 maximumItemBytes = 1'000'000'000;
     // Files below this size are read at once; larger ones on a worker thread.
     static constexpr qint64 inlineReadBytes = 1024 * 1024;
-    // Files up to this size may be read before their turn: a larger one read early would hold
-    // its bytes in memory beside the one being added.
-    static constexpr qint64 readAheadBytes = 16 * 1024 * 1024;
-
-    // A whole file being read on a worker thread; nothing when it could not be read.
-    using FileRead = QFuture<std::optional<QByteArray>>;
 
     // Throws IntakeError: noURLReturned without a file, imageReadFailed, itemTooLarge.
     static QCoro::Task<LoadedImageFile> loadImageFile(ItemProvider provider);
@@ -46,11 +39,8 @@ public:
     static QCoro::Task<std::optional<QByteArray>> loadImageData(ItemProvider provider);
 
     // The whole file, or nothing when it cannot be read. Throws IntakeError::itemTooLarge, naming
-    // the file, when it is larger than maximumItemBytes. `ahead`: the same file's read started
-    // earlier by readAhead, taken instead of reading it again.
-    static QCoro::Task<std::optional<QByteArray>> readFile(QString path,
-                                                           std::optional<FileRead> ahead = {});
-    // Starts reading a regular file of at most readAheadBytes on a worker thread, so that its
-    // bytes are ready when readFile asks for them; nothing for any other path. Any thread.
-    static std::optional<FileRead> readAhead(const QString& path);
+    // the file, when it is larger than maximumItemBytes.
+    static QCoro::Task<std::optional<QByteArray>> readFile(QString path);
+    // The same on the calling thread, whatever the file's size. Any thread.
+    static std::optional<QByteArray> readFileNow(const QString& path);
 };
