@@ -222,7 +222,7 @@ private:
     // What the kippet asks of a new item's bytes, for any item.
     NewItemPlan planForKippet(Kippet* kippet);
     static void completePlan(NewItemPlan& plan, const KippetItem& item);
-    // Lists the planned item, writes its bytes and commits its row.
+    // Writes the listed item's bytes as planned and commits its row.
     QCoro::Task<bool> writeAndCommitNewItem(KippetItem item, Kippet* kippet, NewItemPlan plan);
     // Any thread.
     static NewItemFiles writeNewItemFiles(const NewItemPlan& plan);
