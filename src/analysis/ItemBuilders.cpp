@@ -9,8 +9,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-KippetItem ItemBuilders::newItem(KippetItemType type, const QByteArray& content,
-                                 const ItemMetadata& metadata) {
+KippetItem ItemBuilders::undatedItem(KippetItemType type, const QByteArray& content,
+                                     const ItemMetadata& metadata) {
     KippetItem item;
     item.id = QUuid::createUuid();
     item.type = type;
@@ -18,6 +18,12 @@ KippetItem ItemBuilders::newItem(KippetItemType type, const QByteArray& content,
     item.metadata = metadata;
     item.category = ItemCategory::uncategorized;
     item.isProcessing = true;
+    return item;
+}
+
+KippetItem ItemBuilders::newItem(KippetItemType type, const QByteArray& content,
+                                 const ItemMetadata& metadata) {
+    KippetItem item = undatedItem(type, content, metadata);
     item.addedDate = Clock::shared().now();
     return item;
 }
@@ -48,18 +54,35 @@ QCoro::Task<KippetItem> ItemBuilders::createFileItem(QString path) {
     const std::optional<QByteArray> bytes = co_await ItemLoaders::readFile(path);
     if (!bytes)
         throw IntakeError::fileReadFailed();
+    KippetItem item = fileItem(path, size, *bytes);
+    item.addedDate = Clock::shared().now();
+    co_return item;
+}
+
+KippetItem ItemBuilders::readFileItem(const QString& path) {
+    const QFileInfo info(path);
+    const std::optional<qint64> size =
+        info.exists() ? std::optional<qint64>(info.size()) : std::nullopt;
+    const std::optional<QByteArray> bytes = ItemLoaders::readFileNow(path);
+    if (!bytes)
+        throw IntakeError::fileReadFailed();
+    return fileItem(path, size, *bytes);
+}
+
+KippetItem ItemBuilders::fileItem(const QString& path, std::optional<qint64> size,
+                                  const QByteArray& bytes) {
     const std::optional<QString> mimeType = ContentTypes::mimeTypeForFile(path);
     ItemMetadata metadata;
-    metadata.name = info.fileName();
+    metadata.name = QFileInfo(path).fileName();
     metadata.fileExtension = ContentTypes::pathExtension(metadata.name);
     metadata.mimeType = mimeType;
     if (mimeType && ContentTypes::isImageMimeType(*mimeType)) {
-        metadata.fileSize = size.value_or(bytes->size());
-        metadata.thumbnail = *bytes;
-        co_return newItem(KippetItemType::image, *bytes, metadata);
+        metadata.fileSize = size.value_or(bytes.size());
+        metadata.thumbnail = bytes;
+        return undatedItem(KippetItemType::image, bytes, metadata);
     }
     metadata.fileSize = size;
-    co_return newItem(KippetItemType::file, *bytes, metadata);
+    return undatedItem(KippetItemType::file, bytes, metadata);
 }
 
 std::optional<QUrl> ItemBuilders::linkFromText(const QString& text) {

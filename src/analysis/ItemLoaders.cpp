@@ -50,6 +50,15 @@ QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path) {
     co_return co_await QtConcurrent::run(readWholeFile, path);
 }
 
+std::optional<QByteArray> ItemLoaders::readFileNow(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return std::nullopt;
+    if (info.size() > maximumItemBytes)
+        throw IntakeError::itemTooLarge(info.fileName());
+    return readWholeFile(path);
+}
+
 QCoro::Task<LoadedImageFile> ItemLoaders::loadImageFile(ItemProvider provider) {
     const std::optional<QString> path = provider.localFilePath();
     if (!path)

@@ -41,4 +41,6 @@ public:
     // The whole file, or nothing when it cannot be read. Throws IntakeError::itemTooLarge, naming
     // the file, when it is larger than maximumItemBytes.
     static QCoro::Task<std::optional<QByteArray>> readFile(QString path);
+    // The same on the calling thread, whatever the file's size. Any thread.
+    static std::optional<QByteArray> readFileNow(const QString& path);
 };

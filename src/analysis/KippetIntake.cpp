@@ -8,11 +8,12 @@
 #include "analysis/ItemLoaders.h"
 #include "analysis/PerceivedText.h"
 #include "model/KippetError.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
-#include "store/KippetManager.h"
 
 #include <QCoroFuture>
 #include <QCoroTimer>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QtConcurrent>
 
@@ -59,12 +60,21 @@ KippetIntake::KippetIntake(Kippet* kippet, QObject* parent) : QObject(parent), k
 // ---- the add step ----
 
 QCoro::Task<bool> KippetIntake::addItemToKippet(KippetItem item) {
+    checkAddable(item);
+    return KippetManager::shared().addItemAsync(std::move(item), kippet_);
+}
+
+QCoro::Task<bool> KippetIntake::addPreparedItem(KippetManager::PreparedItem prepared) {
+    checkAddable(*prepared.item);
+    return KippetManager::shared().addItemAsync(std::move(prepared), kippet_);
+}
+
+void KippetIntake::checkAddable(const KippetItem& item) const {
     if (!kippet_)
         throw IntakeError::fileWriteFailed(QStringLiteral("The kippet no longer exists."));
     if (item.content.size() > ItemLoaders::maximumItemBytes ||
         item.metadata.thumbnail.value_or(QByteArray()).size() > ItemLoaders::maximumItemBytes)
         throw IntakeError::itemTooLarge(item.metadata.name);
-    return KippetManager::shared().addItemAsync(std::move(item), kippet_);
 }
 
 QCoro::Task<void> KippetIntake::analyzeItem(KippetItem item) {
@@ -73,10 +83,17 @@ QCoro::Task<void> KippetIntake::analyzeItem(KippetItem item) {
 
 // Adds and analyses one item for the paste and the import, which log nothing around the step.
 QCoro::Task<void> KippetIntake::addAndAnalyze(KippetItem item) {
+    KippetManager::PreparedItem unprepared;
+    unprepared.item = std::move(item);
+    return addAndAnalyze(std::move(unprepared));
+}
+
+QCoro::Task<void> KippetIntake::addAndAnalyze(KippetManager::PreparedItem prepared) {
     QPointer<KippetIntake> self(this);
+    const KippetItem item = *prepared.item;
     bool added = false;
     try {
-        added = co_await addItemToKippet(item);
+        added = co_await addPreparedItem(std::move(prepared));
     } catch (const std::exception& error) {
         if (self)
             emit errorOccurred(KippetsError::textOf(error));
@@ -84,6 +101,14 @@ QCoro::Task<void> KippetIntake::addAndAnalyze(KippetItem item) {
     }
     if (self && added)
         co_await analyzeItem(item);
+}
+
+QString KippetIntake::failureText(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        return KippetsError::textOf(error);
+    }
 }
 
 // ---- drop ----
@@ -337,33 +362,57 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
     return addUrls(std::move(urls), true);
 }
 
-// One item per URL, each added and analysed before the next is read; a file that cannot be
-// read is reported and skipped. Remote URLs become links when remoteAsLinks is set.
+// One item per URL, each added and analysed before the next goes into the kippet; a file that
+// cannot be read is reported and skipped. Remote URLs become links when remoteAsLinks is set.
+// The next file is read and its bytes written on a worker meanwhile (KippetManager::prepareItem),
+// so that the GUI thread is left only listing items and committing their rows.
 QCoro::Task<void> KippetIntake::addUrls(QList<QUrl> urls, bool remoteAsLinks) {
     QPointer<KippetIntake> self(this);
-    for (const QUrl& url : urls) {
-        std::optional<KippetItem> item;
-        if (remoteAsLinks && !url.isLocalFile()) {
-            item = ItemBuilders::createLinkItem(url);
+    const auto readsFile = [&](qsizetype index) {
+        return index < urls.size() && (!remoteAsLinks || urls.at(index).isLocalFile());
+    };
+    if (!kippet_)
+        co_return;
+    std::optional<QFuture<KippetManager::PreparedItem>> ahead;
+    for (qsizetype index = 0; index < urls.size(); ++index) {
+        const QUrl url = urls.at(index);
+        std::optional<QFuture<KippetManager::PreparedItem>> preparing =
+            std::exchange(ahead, std::nullopt);
+        if (readsFile(index) && !preparing)
+            preparing = prepareFile(url.toLocalFile());
+        if (readsFile(index + 1) && fitsAhead(urls.at(index + 1).toLocalFile()))
+            ahead = prepareFile(urls.at(index + 1).toLocalFile());
+        if (!preparing) {
+            co_await addAndAnalyze(ItemBuilders::createLinkItem(url));
         } else {
-            try {
-                item = co_await ItemBuilders::createFileItem(url.toLocalFile());
-            } catch (const std::exception& error) {
-                if (self)
-                    emit errorOccurred(KippetsError::textOf(error));
+            KippetManager::PreparedItem prepared = co_await *preparing;
+            preparing.reset();
+            if (!self || !kippet_)
+                co_return;
+            if (prepared.failure) {
+                emit errorOccurred(failureText(prepared.failure));
+                continue;
             }
+            prepared.item->addedDate = Clock::shared().now();
+            co_await addAndAnalyze(std::move(prepared));
         }
-        if (!self || !kippet_)
-            co_return;
-        if (!item)
-            continue;
-        co_await addAndAnalyze(*item);
         if (!self || !kippet_)
             co_return;
         co_await yieldEveryFrame();
         if (!self || !kippet_)
             co_return;
     }
+}
+
+QFuture<KippetManager::PreparedItem> KippetIntake::prepareFile(const QString& path) {
+    return KippetManager::shared().prepareItem([path] { return ItemBuilders::readFileItem(path); },
+                                               kippet_);
+}
+
+// Only files small enough to be held beside the one being added are prepared before their turn.
+bool KippetIntake::fitsAhead(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && info.size() <= readAheadBytes;
 }
 
 // Small files are read at once and the classifier answers at once, so a long run of items may

@@ -4,13 +4,16 @@
 #include "analysis/PastedImageEncoder.h"
 #include "model/Kippet.h"
 #include "model/KippetItem.h"
+#include "store/KippetManager.h"
 
 #include <QCoroTask>
 #include <QElapsedTimer>
+#include <QFuture>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
+#include <exception>
 #include <optional>
 
 class QMimeData;
@@ -66,6 +69,14 @@ private:
     QCoro::Task<void> addUrls(QList<QUrl> urls, bool remoteAsLinks);
     QCoro::Task<void> yieldEveryFrame();
     QCoro::Task<void> addAndAnalyze(KippetItem item);
+    QCoro::Task<void> addAndAnalyze(KippetManager::PreparedItem prepared);
+    // addItemToKippet for an item whose bytes may have been written ahead.
+    QCoro::Task<bool> addPreparedItem(KippetManager::PreparedItem prepared);
+    // Throws what addItemToKippet throws before anything is added.
+    void checkAddable(const KippetItem& item) const;
+    QFuture<KippetManager::PreparedItem> prepareFile(const QString& path);
+    static bool fitsAhead(const QString& path);
+    static QString failureText(const std::exception_ptr& failure);
 
     QCoro::Task<ProviderOutcome> createItemFromProvider(ItemProvider provider);
     QCoro::Task<std::optional<KippetItem>> imageKind(ItemProvider provider);
@@ -74,6 +85,9 @@ private:
     static std::optional<KippetItem> plainTextKind(const ItemProvider& provider);
 
     static constexpr qint64 frameMilliseconds = 16;
+    // Files up to this size are read and written before their turn: a larger one would hold its
+    // bytes in memory beside the item being added.
+    static constexpr qint64 readAheadBytes = 16 * 1024 * 1024;
 
     QPointer<Kippet> kippet_;
     QElapsedTimer sinceYield_;

@@ -39,10 +39,12 @@ std::optional<StagedFile> ExternalBytes::stage(const QByteArray& bytes) const {
     auto write = [&] {
         return DurableFile::write(file.unfinishedPath, bytes, true, DurableFile::Access::readOnly);
     };
-    // The folder is made when a write finds it missing, not looked for before every write.
+    // The folder is made when a write finds it missing, not looked for before every write. Items
+    // are written on several workers at once: one that failed for want of the folder may find it
+    // made by another already, so a failed write is tried once more either way.
     auto failure = write();
-    if (failure && !QFileInfo(folder_).isDir()) {
-        if (!QDir().mkpath(folder_))
+    if (failure) {
+        if (!QFileInfo(folder_).isDir() && !QDir().mkpath(folder_))
             throw StoreError(QStringLiteral("The folder “%1” cannot be created: %2")
                                  .arg(folder_, QString::fromLocal8Bit(std::strerror(errno))));
         failure = write();

@@ -144,10 +144,12 @@ StagedItemFile ItemStorage::stageNewItemFile(const KippetItem& item, const QUuid
         return DurableFile::write(file.unfinishedPath, item.content, false,
                                   DurableFile::Access::ownerWrites);
     };
-    // The folder is made when a write finds it missing, not looked for before every write.
+    // The folder is made when a write finds it missing, not looked for before every write; as
+    // another worker may have made it meanwhile, a failed write is tried once more either way.
     auto failure = write();
-    if (failure && !QFileInfo(folder).isDir()) {
-        QDir().mkpath(folder);
+    if (failure) {
+        if (!QFileInfo(folder).isDir())
+            QDir().mkpath(folder);
         failure = write();
     }
     if (failure) {

@@ -7,6 +7,7 @@
 #include "store/ItemStorage.h"
 
 #include <QCoroTask>
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -113,6 +114,25 @@ public:
     // worker thread while the item is listed already. False, with nothing written, when the
     // kippet or the item went away meanwhile.
     QCoro::Task<bool> addItemAsync(KippetItem item, Kippet* kippet);
+    // What was written of a prepared item; only this manager looks inside.
+    struct WrittenAhead;
+    // A new item built and its bytes written (its file, its bytes kept beside the store, under
+    // unfinished names) on a worker thread before its turn to be added, e.g. while the item
+    // before it is analysed. Copies share the written files, which are removed when the last copy
+    // goes unless the item was added with them.
+    struct PreparedItem {
+        std::optional<KippetItem> item;
+        // Why `build` threw; no item then.
+        std::exception_ptr failure;
+        std::shared_ptr<WrittenAhead> written;
+    };
+    // Runs `build` on a worker thread and writes the item's bytes there as adding it to this
+    // kippet would. Nothing is listed or stored yet. GUI thread; `build` runs on the worker.
+    QFuture<PreparedItem> prepareItem(std::function<KippetItem()> build, Kippet* kippet);
+    // addItemAsync for a prepared item (whose failure, if any, is thrown first): the bytes written
+    // ahead are used when they were written for what the kippet needs now, else written anew.
+    // The same guarantees hold: all or nothing, and nothing written remains after a failure.
+    QCoro::Task<bool> addItemAsync(PreparedItem prepared, Kippet* kippet);
     // The row goes first: when the store fails, the item keeps its place, its file and its row.
     // Values, not references: callers often pass an entry of the very list that changes.
     void removeItem(KippetItem item, Kippet* kippet);
@@ -180,6 +200,8 @@ private:
         ItemStorage storage{QString()};
         KippetItem item;
         QUuid kippetId;
+        // No demo kippet: item files are written for its file items.
+        bool writesItemFiles = false;
         bool ownsFile = false;
         // Bytes kept beside the store are flushed to the disk, and a large file takes a while:
         // either is written off the GUI thread. A small file is written faster than a trip to a
@@ -197,6 +219,11 @@ private:
         std::exception_ptr failure;
     };
     NewItemPlan planNewItem(const KippetItem& item, Kippet* kippet);
+    // What the kippet asks of a new item's bytes, for any item.
+    NewItemPlan planForKippet(Kippet* kippet);
+    static void completePlan(NewItemPlan& plan, const KippetItem& item);
+    // Writes the listed item's bytes as planned and commits its row.
+    QCoro::Task<bool> writeAndCommitNewItem(KippetItem item, Kippet* kippet, NewItemPlan plan);
     // Any thread.
     static NewItemFiles writeNewItemFiles(const NewItemPlan& plan);
     void commitNewItem(const KippetItem& item, Kippet* kippet, NewItemFiles files);

@@ -34,8 +34,6 @@ void KippetManager::addItem(const KippetItem& item, Kippet* kippet) {
 }
 
 QCoro::Task<bool> KippetManager::addItemAsync(KippetItem item, Kippet* kippet) {
-    QPointer<KippetManager> self(this);
-    QPointer<Kippet> target(kippet);
     kippet->addItem(item);
     NewItemPlan plan;
     try {
@@ -44,6 +42,13 @@ QCoro::Task<bool> KippetManager::addItemAsync(KippetItem item, Kippet* kippet) {
         kippet->removeItem(item.id);
         throw;
     }
+    return writeAndCommitNewItem(std::move(item), kippet, std::move(plan));
+}
+
+QCoro::Task<bool> KippetManager::writeAndCommitNewItem(KippetItem item, Kippet* kippet,
+                                                       NewItemPlan plan) {
+    QPointer<KippetManager> self(this);
+    QPointer<Kippet> target(kippet);
     if (!plan.needsWorker()) {
         commitNewItem(item, kippet, writeNewItemFiles(plan));
         co_return true;
@@ -59,14 +64,85 @@ QCoro::Task<bool> KippetManager::addItemAsync(KippetItem item, Kippet* kippet) {
     co_return true;
 }
 
-KippetManager::NewItemPlan KippetManager::planNewItem(const KippetItem& item, Kippet* kippet) {
-    NewItemPlan plan{ExternalBytes(QString()), itemStorage_, item, kippet->id(), false};
+struct KippetManager::WrittenAhead {
+    NewItemPlan plan;
+    NewItemFiles files;
+    bool taken = false;
+
+    WrittenAhead() = default;
+    WrittenAhead(const WrittenAhead&) = delete;
+    WrittenAhead& operator=(const WrittenAhead&) = delete;
+    ~WrittenAhead() {
+        if (!taken)
+            discardNewItemFiles(files);
+    }
+    // Written for the same item, into the same places, as `now` asks.
+    bool fits(const NewItemPlan& now) const {
+        return !taken && plan.item.id == now.item.id && plan.kippetId == now.kippetId &&
+               plan.ownsFile == now.ownsFile && plan.storage.root() == now.storage.root() &&
+               plan.external.folder() == now.external.folder();
+    }
+};
+
+QFuture<KippetManager::PreparedItem> KippetManager::prepareItem(std::function<KippetItem()> build,
+                                                                Kippet* kippet) {
+    return QtConcurrent::run([build = std::move(build), plan = planForKippet(kippet)]() mutable {
+        PreparedItem prepared;
+        try {
+            prepared.item = build();
+        } catch (...) {
+            prepared.failure = std::current_exception();
+            return prepared;
+        }
+        completePlan(plan, *prepared.item);
+        auto written = std::make_shared<WrittenAhead>();
+        written->files = writeNewItemFiles(plan);
+        written->plan = std::move(plan);
+        prepared.written = std::move(written);
+        return prepared;
+    });
+}
+
+QCoro::Task<bool> KippetManager::addItemAsync(PreparedItem prepared, Kippet* kippet) {
+    if (prepared.failure)
+        std::rethrow_exception(prepared.failure);
+    const KippetItem item = *prepared.item;
+    kippet->addItem(item);
+    NewItemPlan plan;
+    try {
+        plan = planNewItem(item, kippet);
+    } catch (...) {
+        kippet->removeItem(item.id);
+        throw;
+    }
+    if (WrittenAhead* written = prepared.written.get(); written && written->fits(plan)) {
+        written->taken = true;
+        commitNewItem(item, kippet, std::move(written->files));
+        co_return true;
+    }
+    co_return co_await writeAndCommitNewItem(item, kippet, std::move(plan));
+}
+
+KippetManager::NewItemPlan KippetManager::planForKippet(Kippet* kippet) {
+    NewItemPlan plan{
+        ExternalBytes(QString()), itemStorage_, KippetItem(), kippet->id(), false, false};
     // A demo kippet never touches the disk: no item file, no bytes beside the store.
-    plan.ownsFile =
-        !kippet->isDemoMode() && item.type == KippetItemType::file && !item.isFileReference();
+    plan.writesItemFiles = !kippet->isDemoMode();
     // Bytes go beside the store only for a row to name; a kippet without a row keeps none.
     if (hasContext() && storedRow(kippet))
         plan.external = store().externalBytes();
+    return plan;
+}
+
+void KippetManager::completePlan(NewItemPlan& plan, const KippetItem& item) {
+    plan.item = item;
+    plan.ownsFile =
+        plan.writesItemFiles && item.type == KippetItemType::file && !item.isFileReference();
+}
+
+KippetManager::NewItemPlan KippetManager::planNewItem(const KippetItem& item, Kippet* kippet) {
+    NewItemPlan plan = planForKippet(kippet);
+    completePlan(plan, item);
     return plan;
 }
 

@@ -282,7 +282,8 @@ void StoreManager::addItem(KippetItemModel& item, KippetModel& kippet, StagedByt
     // Same rule as the kippet's own list: equal content bytes and equal name, compared apart
     // (cheap: names first, and QByteArray compares sizes before bytes).
     for (const KippetItemModel& existing : kippet.items)
-        if (existing.metadataName == item.metadataName && sameBytes(existing.content, item.content))
+        if (QStringView(existing.metadataName) == QStringView(item.metadataName) &&
+            sameBytes(existing.content, item.content))
             throw DataManagerError::duplicateItem();
     KippetItemModel stored = item;
     discardStaged.dismiss();

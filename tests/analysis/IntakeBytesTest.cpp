@@ -3,7 +3,9 @@
 #include "store/ItemStorage.h"
 #include "support/TaskRunner.h"
 
+#include <QSqlQuery>
 #include <QTest>
+#include <QThreadPool>
 #include <functional>
 
 class IntakeBytesTest : public QObject {
@@ -55,6 +57,84 @@ private slots:
         QCOMPARE(h.itemFiles(), QStringList());
         QCOMPARE(QDir(h.store().container()->externalFolder()).entryList(QDir::Files),
                  QStringList());
+    }
+
+    // Files are read and written ahead of their turn: what a refused item had written goes with
+    // it, and the items around it are stored whole.
+    void anImportIntoAFailingStoreKeepsTheOtherFilesAndNoStrayBytes() {
+        IntakeHarness h;
+        QList<QUrl> urls;
+        for (const QString& name :
+             {QStringLiteral("one.bin"), QStringLiteral("two.bin"), QStringLiteral("three.bin")})
+            urls.append(QUrl::fromLocalFile(
+                h.writeFile(name, QByteArray(100 * 1024, name.at(1).toLatin1()))));
+        QSqlQuery query(h.store().container()->database());
+        QVERIFY(query.exec(QStringLiteral(
+            "CREATE TEMP TRIGGER refuse BEFORE INSERT ON kippet_items WHEN NEW.metadata_name = "
+            "'two.bin' BEGIN SELECT RAISE(ABORT, 'disk on fire'); END")));
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+
+        TaskRunner::finish(h.intake->importFiles(urls));
+        QThreadPool::globalInstance()->waitForDone();
+
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0][0].toString().contains(QStringLiteral("disk on fire")),
+                 qPrintable(errors[0][0].toString()));
+        QCOMPARE(h.itemCountsSeen, QList<int>({1, 2}));
+        const QList<KippetItem> items = h.kippet->items();
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0].metadata.name, QStringLiteral("one.bin"));
+        QCOMPARE(items[1].metadata.name, QStringLiteral("three.bin"));
+        const QList<KippetItemModel> rows = h.storedItems();
+        QCOMPARE(rows.size(), 2);
+        QVERIFY(rows[1].content == QByteArray(100 * 1024, 'h'));
+        QStringList itemFiles = {ItemStorage::idText(items[0].id),
+                                 ItemStorage::idText(items[1].id)};
+        itemFiles.sort();
+        QCOMPARE(h.itemFiles(), itemFiles);
+        QCOMPARE(QDir(h.store().container()->externalFolder()).entryList(QDir::Files).size(), 2);
+        QCOMPARE(QDir(h.store().container()->externalFolder())
+                     .entryList({QStringLiteral("*.part")}, QDir::Files),
+                 QStringList());
+    }
+
+    void preparedBytesGoWithTheirLastCopyAndServeOnlyTheKippetTheyWereWrittenFor() {
+        IntakeHarness h;
+        const QByteArray bytes(100 * 1024, 'p');
+        const QString path = h.writeFile(QStringLiteral("p.bin"), bytes);
+        const auto build = [path] { return ItemBuilders::readFileItem(path); };
+        const QString external = h.store().container()->externalFolder();
+        {
+            QFuture<KippetManager::PreparedItem> unused = h.manager().prepareItem(build, h.kippet);
+            unused.waitForFinished();
+            QCOMPARE(QDir(external).entryList({QStringLiteral("*.part")}, QDir::Files).size(), 1);
+            QCOMPARE(h.itemFiles().size(), 1);
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(QDir(external).entryList(QDir::Files), QStringList());
+        QCOMPARE(h.itemFiles(), QStringList());
+
+        Kippet* other =
+            h.manager().createKippet(QStringLiteral("Other"), KippetColor::standardBlue(),
+                                     QStringLiteral("tray.fill"), false);
+        QFuture<KippetManager::PreparedItem> preparing = h.manager().prepareItem(build, h.kippet);
+        preparing.waitForFinished();
+        KippetManager::PreparedItem prepared = preparing.result();
+        preparing = {};
+        const KippetItem item = *prepared.item;
+        QVERIFY(TaskRunner::finish(h.manager().addItemAsync(std::move(prepared), other)));
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(h.itemFiles(), QStringList());
+        const QString itemFile =
+            h.manager().itemsDirectory(other) + QLatin1Char('/') + ItemStorage::idText(item.id);
+        QFile file(itemFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == bytes);
+        QCOMPARE(QDir(external).entryList(QDir::Files).size(), 1);
+        const std::optional<KippetModel> row = h.store().fetchKippet(other->id());
+        QVERIFY(row);
+        QCOMPARE(row->items.size(), 1);
+        QVERIFY(row->items.first().content == bytes);
     }
 };
 
