@@ -77,11 +77,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     Log::line(QStringLiteral("✅ App menus setup complete"));
     NotificationCenter::shared().observe(NotificationName::showOnboarding, this,
                                          [this](const auto&) { showOnboardingWindow(); });
-    // The tour's last step asks for a first kippet: the dashboard is where kippets are made.
+    // The tour's last step asks for a first kippet: the dashboard's create sheet makes it.
     NotificationCenter::shared().observe(NotificationName::createNewKippet, this,
                                          [this](const auto&) {
                                              if (menuBarManager_)
-                                                 menuBarManager_->showDashboard();
+                                                 menuBarManager_->showCreateKippetSheet();
                                          });
     if (DailyKippetScheduler::isInstalled() && DailyKippetScheduler::shared().isEnabled())
         DailyKippetScheduler::shared().start();

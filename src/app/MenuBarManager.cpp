@@ -6,6 +6,7 @@
 #include "app/StatusMenu.h"
 #include "app/Symbols.h"
 #include "app/TuckWindowFactory.h"
+#include "dashboard/DashboardView.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
 #include "platform/KippetsError.h"
@@ -163,6 +164,14 @@ void MenuBarManager::showDashboard() {
 
 void MenuBarManager::showSettings() {
     openDashboard(DashboardTab::settings, NotificationName::dashboardSwitchToSettings);
+}
+
+void MenuBarManager::showCreateKippetSheet() {
+    showDashboard();
+    if (!dashboardWindow_)
+        return;
+    if (auto* view = qobject_cast<DashboardView*>(dashboardWindow_->centralWidget()))
+        view->showCreateSheet();
 }
 
 void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification) {

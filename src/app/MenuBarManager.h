@@ -90,6 +90,8 @@ public:
 
     void showDashboard();
     void showSettings();
+    // The dashboard on its kippets tab with its create sheet up, where a first kippet is made.
+    void showCreateKippetSheet();
     // Focuses the visible dashboard and posts the notification, or builds a new dashboard on
     // the tab (posting nothing).
     void openDashboard(DashboardTab tab, const QString& notification);

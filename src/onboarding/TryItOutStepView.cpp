@@ -25,13 +25,14 @@ using TourStyle::Named;
 using TourStyle::TextStyle;
 
 namespace {
-constexpr int sidePadding = 16;
+// The padding a card or a line gets when no other is named.
+constexpr int defaultPadding = 16;
 const QString demoLink = QStringLiteral("https://example.com/");
 
 QWidget* padded(QWidget* child, QWidget* parent) {
     auto* box = new QWidget(parent);
     QHBoxLayout* row = plainRow(box);
-    row->setContentsMargins(sidePadding, 0, sidePadding, 0);
+    row->setContentsMargins(defaultPadding, 0, defaultPadding, 0);
     row->addWidget(child);
     return box;
 }
@@ -121,7 +122,7 @@ QWidget* TryItOutStepView::demoCard() {
     card->setFill(Named::purple, 0.08);
     card->setCornerRadius(12);
     QHBoxLayout* row = plainRow(card);
-    row->setContentsMargins(16, 16, 16, 16);
+    row->setContentsMargins(defaultPadding, defaultPadding, defaultPadding, defaultPadding);
     row->setSpacing(12);
     auto* target = new SymbolView(QStringLiteral("target"),
                                   TourStyle::font(TextStyle::title).pixelSize(), card);
@@ -177,10 +178,10 @@ QWidget* TryItOutStepView::menuHint() {
 QWidget* TryItOutStepView::checklist() {
     auto* box = new QWidget(this);
     QVBoxLayout* column = plainColumn(box);
-    column->setContentsMargins(sidePadding, 0, sidePadding, 0);
+    column->setContentsMargins(defaultPadding, 0, defaultPadding, 0);
     StackBuilder stack(column, 8, true);
     QLabel* heading = text(QStringLiteral("Try These Actions"), TextStyle::headline, false, box);
-    heading->setContentsMargins(sidePadding, 0, sidePadding, 0);
+    heading->setContentsMargins(defaultPadding, 0, defaultPadding, 0);
     stack.add(heading, Qt::AlignLeft);
     for (const Task& task : tasks()) {
         auto* row = new DemoTaskRow(QString::fromLatin1(task.identifier),
@@ -197,7 +198,7 @@ QWidget* TryItOutStepView::progress() {
     line->setFill(Named::yellow, 0.1);
     line->setCornerRadius(8);
     QHBoxLayout* row = plainRow(line);
-    row->setContentsMargins(16, 8, 16, 8);
+    row->setContentsMargins(defaultPadding, defaultPadding, defaultPadding, defaultPadding);
     row->setSpacing(8);
     auto* star = new SymbolView(QStringLiteral("star.fill"),
                                 TourStyle::font(TextStyle::subheadline).pixelSize(), line);

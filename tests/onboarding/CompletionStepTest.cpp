@@ -2,7 +2,9 @@
 
 #include "app/DashboardWindow.h"
 #include "app/Workspace.h"
+#include "dashboard/CreateKippetSheet.h"
 #include "dashboard/DashboardView.h"
+#include "dashboard/KippetCreation.h"
 #include "model/KeyboardShortcuts.h"
 #include "onboarding/CompletionStepView.h"
 #include "onboarding/QuickRefRow.h"
@@ -115,23 +117,42 @@ private slots:
         QVERIFY(tour.app.manager().allKippets().isEmpty());
     }
 
-    void theShellAnswersCreateFirstKippetWithTheDashboard() {
+    void theShellAnswersCreateFirstKippetWithTheCreateSheet() {
         FixedCompositorCheck compositor;
         CompositorCheck::install(&compositor);
         AppHarness app;
         app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1920, 1080), 0)});
         app.launch();
-        if (app.registry().dashboardWindow()) {
-            app.registry().dashboardWindow()->close();
+        // A dashboard already up on its settings is switched back to the kippets; a closed one
+        // is opened anew.
+        for (const bool closedFirst : {false, true}) {
+            Preferences::shared().remove(QStringLiteral("onboarding_show_on_launch"));
+            app.registry().showSettings();
+            if (closedFirst) {
+                app.registry().dashboardWindow()->close();
+            }
+            QPointer<OnboardingWindow> window = new OnboardingWindow;
+            CompletionStepView* step = showCompletion(window);
+            QTest::mouseClick(step->dontShowAgain(), Qt::LeftButton);
+            QTest::mouseClick(button(window, QStringLiteral("Create First Kippet")),
+                              Qt::LeftButton);
+            settle();
+            QVERIFY(!window);
+            QCOMPARE(Preferences::shared().boolValue(QStringLiteral("onboarding_show_on_launch")),
+                     false);
+            QVERIFY(app.registry().dashboardWindow());
+            QVERIFY(app.registry().dashboardWindow()->isVisible());
+            QCOMPARE(shownTab(app), DashboardTab::kippets);
+            auto* view =
+                qobject_cast<DashboardView*>(app.registry().dashboardWindow()->centralWidget());
+            CreateKippetSheet* sheet = view->creation()->sheet();
+            QVERIFY(sheet);
+            QVERIFY(sheet->isVisible());
+            QCOMPARE(sheet->titleLabel()->text(), QStringLiteral("Create New Kippet"));
+            // Nothing is made until the user confirms the sheet.
+            QVERIFY(app.manager().allKippets().isEmpty());
+            view->creation()->cancel();
         }
-        QPointer<OnboardingWindow> window = new OnboardingWindow;
-        showCompletion(window);
-        QTest::mouseClick(button(window, QStringLiteral("Create First Kippet")), Qt::LeftButton);
-        settle();
-        QVERIFY(!window);
-        QVERIFY(app.registry().dashboardWindow());
-        QVERIFY(app.registry().dashboardWindow()->isVisible());
-        QCOMPARE(shownTab(app), DashboardTab::kippets);
         CompositorCheck::install(nullptr);
     }
 

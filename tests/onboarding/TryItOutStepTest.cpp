@@ -1,17 +1,28 @@
 #include "TourFixture.h"
 
+#include "app/PreviewManager.h"
+#include "app/PreviewWindow.h"
+#include "app/Workspace.h"
 #include "onboarding/ConfettiWindow.h"
 #include "onboarding/DemoTaskRow.h"
 #include "onboarding/TryItOutStepView.h"
 #include "platform/NotificationNames.h"
 #include "store/StoreManager.h"
+#include "support/RecordedDrag.h"
+#include "window/ExpandedKippetLayout.h"
+#include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
+#include "window/ItemCard.h"
+#include "window/ItemsArea.h"
 
 #include <QClipboard>
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 namespace {
 TryItOutStepView* showDemoStep(OnboardingWindow* window) {
@@ -85,6 +96,37 @@ bool itemFolderExists(AppHarness& app, const QUuid& id) {
     return false;
 }
 
+ItemsArea* itemsOf(FloatingKippetWindow* panel) {
+    auto* view = qobject_cast<FloatingKippetView*>(panel->contentView());
+    auto* layout = qobject_cast<ExpandedKippetLayout*>(view->currentLayout());
+    return layout ? layout->itemsArea() : nullptr;
+}
+
+// Scrolls the expanded window's items until the item's card is made; nullptr when it never is.
+ItemCard* scrollToCard(ItemsArea* items, const QUuid& id) {
+    QScrollBar* bar = items->verticalScrollBar();
+    for (int value = 0;; value += items->viewport()->height() / 2) {
+        bar->setValue(value);
+        AppHarness::settle();
+        if (ItemCard* card = items->cardFor(id)) {
+            return card;
+        }
+        if (value >= bar->maximum()) {
+            return nullptr;
+        }
+    }
+}
+
+// Every file under a folder, by path.
+QStringList filesUnder(const QString& folder) {
+    QStringList files;
+    QDirIterator entries(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        files.append(entries.next());
+    }
+    return files;
+}
+
 void advance(int milliseconds) {
     testClock().advance(std::chrono::milliseconds(milliseconds));
 }
@@ -127,14 +169,35 @@ private slots:
         QVERIFY(!tour.app.manager().storedActiveKippetIDs().contains(demo->id()));
         QVERIFY(!itemFolderExists(tour.app, demo->id()));
 
-        // Back and Next: the same kippet, and a window the user closed stays closed.
-        panel->close();
+        // The user closes the demo with its own button: it leaves the open kippets without
+        // joining the closed ones.
+        NotificationCenter::shared().post(NotificationName::demoKippetExpanded);
+        panel->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(panel));
+        auto* view = qobject_cast<FloatingKippetView*>(panel->contentView());
+        QWidget* close =
+            view->currentLayout()->findChild<QWidget*>(QStringLiteral("CloseKippetButton"));
+        QVERIFY(close);
+        QTest::mouseClick(close, Qt::LeftButton);
         AppHarness::settle();
+        QVERIFY(demoKippets(tour.app).isEmpty());
+        QVERIFY(!tour.app.manager().allKippets().contains(demo));
+        QVERIFY(tour.app.store().fetchAllKippets().isEmpty());
+        QVERIFY(!tour.app.manager().storedActiveKippetIDs().contains(demo->id()));
+
+        // Back and Next: no second kippet, no window shown again, the ticks kept.
+        int windowsMade = 0;
+        QObject counting;
+        connect(&tour.app.registry(), &MenuBarManager::windowRegistered, &counting,
+                [&windowsMade] { ++windowsMade; });
         window->state()->previousStep();
-        showDemoStep(window);
-        QCOMPARE(demoKippets(tour.app), QList<Kippet*>{demo});
-        QVERIFY(!tour.app.registry().registeredWindow(demo->id()) ||
-                !tour.app.registry().registeredWindow(demo->id())->isVisible());
+        step = showDemoStep(window);
+        QCOMPARE(window->state()->demoKippet(), demo);
+        QVERIFY(demoKippets(tour.app).isEmpty());
+        QCOMPARE(windowsMade, 0);
+        QVERIFY(!tour.app.registry().registeredWindow(demo->id()));
+        QCOMPARE(ticked(step), QStringList{"expand"});
+        QVERIFY(!itemFolderExists(tour.app, demo->id()));
     }
 
     void whatTheUserDoesToTheDemoTicksTheTasksAndTheLastOneCelebrates() {
@@ -198,6 +261,83 @@ private slots:
         QVERIFY(demoKippets(tour.app).isEmpty());
         QVERIFY(!itemFolderExists(tour.app, id));
         QVERIFY(!tour.app.manager().storedActiveKippetIDs().contains(id));
+    }
+
+    void aPastedItemOpenedFromTheDemoLeavesNoFileOnceTheTourCloses() {
+        TourFixture tour;
+        tour.app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 2560, 1440), 0)});
+        Workspace workspace;
+        workspace.setRecordingOnly(true);
+        Workspace::install(&workspace);
+        PreviewManager previews;
+        PreviewManager::install(&previews);
+        const QStringList dataBefore = filesUnder(tour.app.folder());
+        OnboardingWindow* window = tour.openTour();
+        showDemoStep(window);
+        Kippet* demo = window->state()->demoKippet();
+        FloatingKippetWindow* panel = tour.app.registry().registeredWindow(demo->id());
+        panel->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(panel));
+
+        // The picture a browser copies, pasted with the window's own key.
+        const QString documents = RecordedDrag::copyDocuments(tour.app.folder() + "/source");
+        QGuiApplication::clipboard()->setMimeData(
+            RecordedDrag::load(QStringLiteral("firefox-clipboard-copy-image"), documents)
+                .release());
+        type(panel, Qt::Key_V);
+        QTRY_COMPARE_WITH_TIMEOUT(demo->items().size(), 3, 20000);
+        const KippetItem pasted = demo->items().last();
+        QCOMPARE(pasted.type, KippetItemType::image);
+        QVERIFY(window->state()->completedTasks().contains(QStringLiteral("paste")));
+
+        // Opened from its card, and the demo's own document too: each previewed from a file.
+        type(panel, Qt::Key_E);
+        // Once sorted, and past the note that says so, the items show.
+        QTRY_VERIFY_WITH_TIMEOUT(demo->item(pasted.id) &&
+                                     demo->item(pasted.id)->category == ItemCategory::images,
+                                 20000);
+        AppHarness::settle();
+        advance(10000);
+        AppHarness::settle();
+        ItemsArea* items = itemsOf(panel);
+        QVERIFY(items);
+        QStringList opened;
+        for (const QUuid& id : {pasted.id, demo->items().first().id}) {
+            ItemCard* card = scrollToCard(items, id);
+            QVERIFY(card);
+            QTest::mouseClick(card, Qt::LeftButton, {}, QPoint(20, card->height() / 2));
+            QVERIFY(previews.window());
+            const QString file = previews.window()->fileUrl().toLocalFile();
+            QVERIFY(QFileInfo(file).isFile());
+            QVERIFY(!file.startsWith(tour.app.folder()));
+            opened.append(file);
+        }
+        QFile picture(opened[0]);
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QCOMPARE(picture.readAll(), demo->item(pasted.id)->content);
+        picture.close();
+        AppHarness::settle();
+        QVERIFY(tour.app.store().fetchAllKippets().isEmpty());
+
+        const QUuid id = demo->id();
+        window->close();
+        settle();
+        for (const QString& file : std::as_const(opened)) {
+            QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+            QVERIFY2(!QFileInfo::exists(QFileInfo(file).absolutePath()), qPrintable(file));
+        }
+        QVERIFY(!itemFolderExists(tour.app, id));
+        // The data folder holds what it held, besides the copied source documents.
+        QStringList dataAfter;
+        for (const QString& file : filesUnder(tour.app.folder())) {
+            if (!file.startsWith(tour.app.folder() + "/source/")) {
+                dataAfter.append(file);
+            }
+        }
+        QCOMPARE(dataAfter, dataBefore);
+        QVERIFY(tour.app.store().fetchAllKippets().isEmpty());
+        PreviewManager::install(nullptr);
+        Workspace::install(nullptr);
     }
 
     void theLastTaskDoneElsewhereShowsTheMessageWithoutConfetti() {
