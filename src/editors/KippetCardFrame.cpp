@@ -3,14 +3,12 @@
 #include "app/DailyKippet.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
-#include "platform/Animations.h"
 
 #include <QEnterEvent>
 #include <QPainter>
-#include <QVariantAnimation>
 
 KippetCardFrame::KippetCardFrame(Kippet* kippet, QWidget* parent)
-    : QWidget(parent), kippet_(kippet) {
+    : QWidget(parent), kippet_(kippet), hover_(this, hoverAnimationMs, QEasingCurve::InOutQuad) {
     if (kippet_) {
         connect(kippet_, &Kippet::colorChanged, this, [this] { updateLook(); });
         connect(kippet_, &Kippet::isDailyKippetChanged, this, [this] { updateLook(); });
@@ -24,10 +22,10 @@ QColor KippetCardFrame::accent() const {
 }
 
 QColor KippetCardFrame::borderColor() const {
-    if (hover_ <= 0)
+    if (hover_.value() <= 0)
         return Qt::transparent;
     QColor colour = accent();
-    colour.setAlphaF(float(colour.alphaF() * 0.5 * hover_));
+    colour.setAlphaF(float(colour.alphaF() * 0.5 * hover_.value()));
     return colour;
 }
 
@@ -36,7 +34,7 @@ void KippetCardFrame::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = QRectF(rect());
     SheetStyle::paintUltraThinMaterial(painter, bounds, cornerRadius, palette());
-    if (hover_ > 0) {
+    if (hover_.value() > 0) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(borderColor(), 2));
         painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), cornerRadius, cornerRadius);
@@ -61,23 +59,5 @@ void KippetCardFrame::changeEvent(QEvent* event) {
 
 void KippetCardFrame::setHovering(bool hovering) {
     isHovering_ = hovering;
-    const qreal target = hovering ? 1.0 : 0.0;
-    if (!Animations::enabled()) {
-        hover_ = target;
-        update();
-        return;
-    }
-    if (!hoverAnimation_) {
-        hoverAnimation_ = new QVariantAnimation(this);
-        hoverAnimation_->setDuration(hoverAnimationMs);
-        hoverAnimation_->setEasingCurve(QEasingCurve::InOutQuad);
-        connect(hoverAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
-            hover_ = v.toReal();
-            update();
-        });
-    }
-    hoverAnimation_->stop();
-    hoverAnimation_->setStartValue(hover_);
-    hoverAnimation_->setEndValue(target);
-    hoverAnimation_->start();
+    hover_.fadeTo(hovering);
 }

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "window/HoverFade.h"
+
 #include <QPointer>
 #include <QWidget>
 
 class Kippet;
-class QVariantAnimation;
 
 // The frame the note card and the todo card share: a rounded translucent panel that, under the
 // pointer, fades in an outline in the kippet's colour (the daily colour for a daily kippet) at
@@ -38,6 +39,5 @@ private:
     void setHovering(bool hovering);
 
     bool isHovering_ = false;
-    qreal hover_ = 0;
-    QVariantAnimation* hoverAnimation_ = nullptr;
+    HoverFade hover_;
 };

@@ -1,13 +1,10 @@
 #include "window/ActionButton.h"
 
 #include "app/Symbols.h"
-#include "platform/Animations.h"
 #include "window/PaintCache.h"
 
 #include <QAccessibleWidget>
-#include <QEasingCurve>
 #include <QPainter>
-#include <QVariantAnimation>
 
 namespace {
 constexpr int hoverDuration = 150;
@@ -50,7 +47,7 @@ ActionButton::ActionButton(const QString& systemName, const QString& helpText,
                            QWidget* parent)
     : QAbstractButton(parent), systemName_(systemName), isWindowActive_(isWindowActive),
       isActive_(isActive), activeColor_(activeColor), buttonSize_(buttonSize), iconSize_(iconSize),
-      style_(style) {
+      style_(style), hover_(this, hoverDuration, QEasingCurve::OutCubic) {
     static const bool accessible = (QAccessible::installFactory(accessibleFor), true);
     Q_UNUSED(accessible);
     setObjectName(accessibilityIdentifier);
@@ -122,27 +119,7 @@ void ActionButton::setHovering(bool hovering) {
     if (isHovering_ == hovering)
         return;
     isHovering_ = hovering;
-    if (hoverAnimation_)
-        hoverAnimation_->stop();
-    if (!Animations::enabled()) {
-        hover_ = hovering ? 1 : 0;
-        update();
-        return;
-    }
-    // Made at the first hover: most buttons never have one.
-    if (!hoverAnimation_) {
-        hoverAnimation_ = new QVariantAnimation(this);
-        hoverAnimation_->setDuration(hoverDuration);
-        hoverAnimation_->setEasingCurve(QEasingCurve::OutCubic);
-        connect(hoverAnimation_, &QVariantAnimation::valueChanged, this,
-                [this](const QVariant& value) {
-                    hover_ = value.toReal();
-                    update();
-                });
-    }
-    hoverAnimation_->setStartValue(hover_);
-    hoverAnimation_->setEndValue(hovering ? 1.0 : 0.0);
-    hoverAnimation_->start();
+    hover_.fadeTo(hovering);
 }
 
 // The disc and its shadow.
@@ -165,7 +142,7 @@ QColor ActionButton::glassFill() const {
 // launch paints hundreds of them.
 void ActionButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (hover_ > 0) {
+    if (hover_.value() > 0) {
         paintFace(painter);
         return;
     }
@@ -184,7 +161,7 @@ void ActionButton::paintFace(QPainter& painter) const {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QPointF centre = QRectF(rect()).center();
-    const qreal scale = 1 + hoverScale * hover_;
+    const qreal scale = 1 + hoverScale * hover_.value();
     painter.translate(centre);
     painter.scale(scale, scale);
     painter.translate(-centre);
@@ -195,9 +172,9 @@ void ActionButton::paintFace(QPainter& painter) const {
     painter.setPen(Qt::NoPen);
     if (style_ == ActionButtonStyle::glass)
         paintGlass(painter, circle);
-    if (hover_ > 0) {
+    if (hover_.value() > 0) {
         QColor wash(Qt::white);
-        wash.setAlphaF(static_cast<float>(washOpacity() * hover_));
+        wash.setAlphaF(static_cast<float>(washOpacity() * hover_.value()));
         painter.setBrush(wash);
         painter.drawEllipse(circle);
     }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "window/HoverFade.h"
+
 #include <QAbstractButton>
 #include <QColor>
 #include <functional>
-
-class QVariantAnimation;
 
 enum class ActionButtonStyle { glass, plain };
 
@@ -58,7 +58,5 @@ private:
     qreal iconSize_;
     ActionButtonStyle style_;
     bool isHovering_ = false;
-    // 0 away from the pointer, 1 under it; eased between the two.
-    qreal hover_ = 0;
-    QVariantAnimation* hoverAnimation_ = nullptr;
+    HoverFade hover_;
 };

@@ -150,7 +150,7 @@ std::optional<QUrl> strictURL(const QString& text) {
 ItemCard::ItemCard(const KippetItem& item, Kippet* kippet, ItemLayoutMode layoutMode,
                    ThumbnailCache* thumbnails, QWidget* parent)
     : QWidget(parent), item_(item), kippet_(kippet), layoutMode_(layoutMode),
-      thumbnails_(thumbnails) {
+      thumbnails_(thumbnails), hover_(this, hoverAnimationMs, QEasingCurve::InOutQuad) {
     if (thumbnails_) {
         picture_ = thumbnails_->picture(item_);
         if (picture_.isNull() && !thumbnails_->isSettled(item_.id))
@@ -228,11 +228,11 @@ std::optional<QString> ItemCard::previewLabel(const KippetItem& item) {
 }
 
 QColor ItemCard::borderColor() const {
-    if (!kippet_ || hover_ <= 0)
+    if (!kippet_ || hover_.value() <= 0)
         return Qt::transparent;
     const QColor colour =
         kippet_->isDailyKippet() ? dailyKippetColor() : kippet_->color().toQColor();
-    return withOpacity(colour, 0.5 * hover_);
+    return withOpacity(colour, 0.5 * hover_.value());
 }
 
 QStringList ItemCard::titleLines() const {
@@ -265,24 +265,7 @@ void ItemCard::setHovering(bool hovering) {
         makeHoverButtons();
     for (CardHoverButton* button : std::as_const(buttons_))
         button->setVisible(hovering && !item_.isProcessing);
-    if (!Animations::enabled()) {
-        hover_ = hovering ? 1 : 0;
-        update();
-        return;
-    }
-    if (!hoverAnimation_) {
-        hoverAnimation_ = new QVariantAnimation(this);
-        hoverAnimation_->setDuration(hoverAnimationMs);
-        hoverAnimation_->setEasingCurve(QEasingCurve::InOutQuad);
-        connect(hoverAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
-            hover_ = v.toReal();
-            update();
-        });
-    }
-    hoverAnimation_->stop();
-    hoverAnimation_->setStartValue(hover_);
-    hoverAnimation_->setEndValue(hovering ? 1.0 : 0.0);
-    hoverAnimation_->start();
+    hover_.fadeTo(hovering);
 }
 
 // The buttons are made at the first hover: most cards are never pointed at.
@@ -417,7 +400,7 @@ void ItemCard::paintEvent(QPaintEvent*) {
         if (texts().label)
             paintChip(painter, *texts().label, QPointF(textLeft(), y + 8));
     }
-    if (hover_ > 0) {
+    if (hover_.value() > 0) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(borderColor(), 2));
         painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), cornerRadius, cornerRadius);

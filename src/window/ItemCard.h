@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/KippetItem.h"
+#include "window/HoverFade.h"
 #include "window/ItemLayoutMode.h"
 
 #include <QPixmap>
@@ -108,10 +109,8 @@ private:
     bool isHovering_ = false;
     // Where the left button went down, until it comes up or a drag begins.
     std::optional<QPoint> pressedAt_;
-    // 0 away from the pointer, 1 under it; eased between.
-    qreal hover_ = 0;
+    HoverFade hover_;
     qreal pulse_ = 1;
-    QVariantAnimation* hoverAnimation_ = nullptr;
     QVariantAnimation* pulseAnimation_ = nullptr;
     QList<CardHoverButton*> buttons_;
 };
