@@ -93,15 +93,20 @@ FloatingKippetWindow* MenuBarManager::showWindow(Kippet* kippet) {
 
 FloatingKippetWindow* MenuBarManager::showWindowWithoutKey(Kippet* kippet) {
     FloatingKippetWindow* window = windowForKippet(kippet);
+    orderFrontWithoutKey(window);
+    return window;
+}
+
+void MenuBarManager::orderFrontWithoutKey(QWidget* window) {
     if (window->isVisible()) {
         window->raise();
-        return window;
+        return;
     }
     // A window that appears is already on top; only the focus is held back, for this showing.
+    const bool had = window->testAttribute(Qt::WA_ShowWithoutActivating);
     window->setAttribute(Qt::WA_ShowWithoutActivating);
     window->show();
-    window->setAttribute(Qt::WA_ShowWithoutActivating, false);
-    return window;
+    window->setAttribute(Qt::WA_ShowWithoutActivating, had);
 }
 
 void MenuBarManager::closeWindow(Kippet* kippet) {

@@ -142,6 +142,8 @@ signals:
     void windowRegistered(FloatingKippetWindow* window);
 
 private:
+    // Shows the window without taking the focus, or raises it when it is already shown.
+    static void orderFrontWithoutKey(QWidget* window);
     FloatingKippetWindow* makeWindow(Kippet* kippet);
     struct TuckTab {
         TuckTabView* view = nullptr;

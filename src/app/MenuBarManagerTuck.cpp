@@ -24,13 +24,6 @@ void setTucked(Kippet* kippet, bool tucked) {
     startSaveTask(kippet);
 }
 
-void orderFrontWithoutKey(QWidget* window) {
-    const bool had = window->testAttribute(Qt::WA_ShowWithoutActivating);
-    window->setAttribute(Qt::WA_ShowWithoutActivating);
-    window->show();
-    window->raise();
-    window->setAttribute(Qt::WA_ShowWithoutActivating, had);
-}
 } // namespace
 
 TuckTarget MenuBarManager::preferredTuckTarget() const {
