@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QMimeDatabase>
 #include <QMutex>
+#include <algorithm>
 
 namespace {
 std::optional<QString> mimeTypeForName(const QString& fileName) {
@@ -17,6 +18,9 @@ std::optional<QString> mimeTypeForName(const QString& fileName) {
 std::optional<QString> ContentTypes::mimeTypeForFile(const QString& path) {
     // By the name alone, as the desktop's file types go: sniffing the content would read every
     // dropped file once more, and a large import many times over.
+    // The database crashes on some such names (a NUL before an extension).
+    if (hasControlCharacters(path))
+        return std::nullopt;
     const QString fileName = QFileInfo(path).fileName();
     const qsizetype dot = fileName.indexOf(QLatin1Char('.'), 1);
     if (dot < 0)
@@ -33,6 +37,13 @@ std::optional<QString> ContentTypes::mimeTypeForFile(const QString& path) {
     const std::optional<QString> type = mimeTypeForName(QStringLiteral("file") + key);
     byExtensions.insert(key, type);
     return type;
+}
+
+bool ContentTypes::hasControlCharacters(const QString& text) {
+    return std::any_of(text.cbegin(), text.cend(), [](QChar character) {
+        const char16_t code = character.unicode();
+        return code < 0x20 || (code >= 0x7f && code <= 0x9f);
+    });
 }
 
 bool ContentTypes::isImageMimeType(const QString& mimeType) {

@@ -8,8 +8,10 @@
 class ContentTypes {
 public:
     // The file's MIME type by name and, when the name does not tell, by content; nothing when the
-    // database knows no type for it.
+    // database knows no type for it, or when the name holds a control character.
     static std::optional<QString> mimeTypeForFile(const QString& path);
+    // C0 and C1 control characters, NUL and DEL included: no real file's name holds one.
+    static bool hasControlCharacters(const QString& text);
     static bool isImageMimeType(const QString& mimeType);
     // "png" for "a.png", "gz" for "a.tar.gz", empty for ".bashrc", "README" and "name.".
     static QString pathExtension(const QString& fileName);

@@ -62,10 +62,11 @@ QCoro::Task<HttpClient::Result> HttpClient::post(QNetworkRequest request, QByteA
                                                  std::chrono::milliseconds idleTimeout,
                                                  qint64 maxBodyBytes) {
     // A body Qt cannot rewind: its quiet resend after a dropped connection fails instead.
+    const qint64 uploadBytes = body.size();
     auto* upload = new OneShotUpload(std::move(body));
     QNetworkReply* reply = network_.post(prepared(unredirected(std::move(request))), upload);
     upload->setParent(reply);
-    co_return co_await exchange(reply, idleTimeout, maxBodyBytes, false);
+    co_return co_await exchange(reply, idleTimeout, maxBodyBytes, false, uploadBytes);
 }
 
 QCoro::Task<HttpClient::Result> HttpClient::get(QNetworkRequest request,
@@ -85,11 +86,12 @@ QCoro::Task<HttpClient::Result> HttpClient::fetchPrefix(QNetworkRequest request,
 
 QCoro::Task<HttpClient::Result> HttpClient::exchange(QNetworkReply* reply,
                                                      std::chrono::milliseconds idleTimeout,
-                                                     qint64 maxBytes, bool prefix) {
+                                                     qint64 maxBytes, bool prefix,
+                                                     qint64 uploadBytes) {
     reply->setReadBufferSize(std::min(maxBytes, readBufferSize));
-    auto running = std::make_unique<HttpExchange>(reply, idleTimeout, maxBytes,
-                                                  prefix ? HttpExchange::Mode::prefix
-                                                         : HttpExchange::Mode::whole);
+    auto running = std::make_unique<HttpExchange>(
+        reply, idleTimeout, maxBytes,
+        prefix ? HttpExchange::Mode::prefix : HttpExchange::Mode::whole, uploadBytes);
     connect(running.get(), &HttpExchange::progressed, this, &HttpClient::transferProgressed);
     if (!running->isFinished())
         co_await qCoro(running.get(), &HttpExchange::finished);

@@ -19,9 +19,11 @@
 //
 // Any answer with an HTTP status is an answer, whatever the status; a failure is a transfer that
 // produced none (or broke off). Every time-out is an idle time-out: an exchange fails only when
-// no byte has moved, up or down, for that long, or when it outlasts ten times it. Requests are
-// sent once: a dropped connection fails the request rather than sending it again. GUI thread
-// only.
+// no byte has moved, up or down, for that long, or when it outlasts ten times it. Between the
+// request body's hand-over and the answer's first byte the idle time-out is lengthened by the
+// body's drain allowance (see minimumDrainRate), as bytes the system still holds move unseen.
+// Requests are sent once: a dropped connection fails the request rather than sending it again. GUI
+// thread only.
 class HttpClient : public QObject {
     Q_OBJECT
 public:
@@ -49,8 +51,13 @@ public:
 
     // The most a model endpoint's reply may hold.
     static constexpr qint64 modelReplyLimit = 16 * 1024 * 1024;
-    // An exchange that keeps trickling is still given up after this many idle time-outs.
+    // An exchange that keeps trickling is still given up after this many idle time-outs (plus the
+    // drain allowance of its body).
     static constexpr int ceilingFactor = 10;
+    // Bytes per second: the slowest a server may take in a request body that Qt has handed to the
+    // system and still count as reading it. Once the body is handed over, the wait for the answer
+    // is the idle time-out plus the body's size at this rate.
+    static constexpr qint64 minimumDrainRate = 64 * 1024;
 
     explicit HttpClient(QObject* parent = nullptr);
     ~HttpClient() override;
@@ -88,7 +95,7 @@ signals:
 private:
     QNetworkRequest prepared(QNetworkRequest request) const;
     QCoro::Task<Result> exchange(QNetworkReply* reply, std::chrono::milliseconds idleTimeout,
-                                 qint64 maxBytes, bool prefix);
+                                 qint64 maxBytes, bool prefix, qint64 uploadBytes = 0);
 
     QNetworkAccessManager network_;
     QList<QSslCertificate> extraCaCertificates_;

@@ -2,6 +2,8 @@
 
 #include "platform/ClockTimer.h"
 
+#include <algorithm>
+
 namespace {
 // Qt's network-layer errors (connection refused, closed, timed out, cancelled, ...): with them no
 // complete answer arrived, even when a status line did. Everything from 100 up is Qt's name for
@@ -13,13 +15,14 @@ bool isTransferError(QNetworkReply::NetworkError error) {
 } // namespace
 
 HttpExchange::HttpExchange(QNetworkReply* reply, std::chrono::milliseconds idleTimeout,
-                           qint64 maxBytes, Mode mode, QObject* parent)
-    : QObject(parent), reply_(reply), mode_(mode), maxBytes_(maxBytes), idle_(new ClockTimer(this)),
-      ceiling_(new ClockTimer(this)) {
+                           qint64 maxBytes, Mode mode, qint64 uploadBytes, QObject* parent)
+    : QObject(parent), reply_(reply), mode_(mode), maxBytes_(maxBytes), idleTimeout_(idleTimeout),
+      drainAllowance_(std::max<qint64>(0, uploadBytes) * 1000 / HttpClient::minimumDrainRate),
+      idle_(new ClockTimer(this)), ceiling_(new ClockTimer(this)) {
     idle_->setSingleShot(true);
     idle_->setInterval(idleTimeout);
     ceiling_->setSingleShot(true);
-    ceiling_->setInterval(idleTimeout * HttpClient::ceilingFactor);
+    ceiling_->setInterval(idleTimeout * HttpClient::ceilingFactor + drainAllowance_);
     const auto giveUp = [this] {
         timedOut_ = true;
         stop();
@@ -27,14 +30,14 @@ HttpExchange::HttpExchange(QNetworkReply* reply, std::chrono::milliseconds idleT
     connect(idle_, &ClockTimer::timeout, this, giveUp);
     connect(ceiling_, &ClockTimer::timeout, this, giveUp);
 
-    connect(reply, &QNetworkReply::uploadProgress, this, &HttpExchange::noteActivity);
-    connect(reply, &QNetworkReply::downloadProgress, this, &HttpExchange::noteActivity);
+    connect(reply, &QNetworkReply::uploadProgress, this, &HttpExchange::noteUpload);
+    connect(reply, &QNetworkReply::downloadProgress, this, &HttpExchange::noteAnswer);
     connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
-        noteActivity();
+        noteAnswer();
         checkAnnouncedLength();
     });
     connect(reply, &QNetworkReply::readyRead, this, [this] {
-        noteActivity();
+        noteAnswer();
         readAvailable();
     });
     connect(reply, &QNetworkReply::finished, this, &HttpExchange::finish);
@@ -53,8 +56,30 @@ HttpExchange::~HttpExchange() {
 void HttpExchange::noteActivity() {
     if (stopped_ || finished_)
         return;
+    idle_->setInterval(idleInterval());
     idle_->restart();
     emit progressed();
+}
+
+void HttpExchange::noteUpload(qint64 sent, qint64 total) {
+    if (total > 0 && sent >= total)
+        bodyHandedOver_ = true;
+    noteActivity();
+}
+
+void HttpExchange::noteAnswer() {
+    answerStarted_ = true;
+    noteActivity();
+}
+
+// Qt counts the body as sent once the system has taken it, and the system's buffers hold
+// megabytes: a server may still be reading it long after the last upload progress, with no sign
+// of that here. So from the body's hand-over to the answer's first byte the server is given the
+// idle time-out plus the time the whole body takes at the slowest rate still counted as moving.
+std::chrono::milliseconds HttpExchange::idleInterval() const {
+    if (bodyHandedOver_ && !answerStarted_)
+        return idleTimeout_ + drainAllowance_;
+    return idleTimeout_;
 }
 
 void HttpExchange::checkAnnouncedLength() {

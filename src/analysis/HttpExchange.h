@@ -25,8 +25,10 @@ public:
         prefix
     };
 
+    // uploadBytes: the size of the request's body, which sets how long the server is given to
+    // take in what Qt has already handed to the system.
     HttpExchange(QNetworkReply* reply, std::chrono::milliseconds idleTimeout, qint64 maxBytes,
-                 Mode mode, QObject* parent = nullptr);
+                 Mode mode, qint64 uploadBytes = 0, QObject* parent = nullptr);
     ~HttpExchange() override;
 
     bool isFinished() const { return finished_; }
@@ -40,6 +42,9 @@ signals:
 
 private:
     void noteActivity();
+    void noteUpload(qint64 sent, qint64 total);
+    void noteAnswer();
+    std::chrono::milliseconds idleInterval() const;
     void readAvailable();
     void readWhole();
     void readPrefix();
@@ -54,6 +59,10 @@ private:
     QPointer<QNetworkReply> reply_;
     Mode mode_;
     qint64 maxBytes_;
+    std::chrono::milliseconds idleTimeout_;
+    std::chrono::milliseconds drainAllowance_;
+    bool bodyHandedOver_ = false;
+    bool answerStarted_ = false;
     ClockTimer* idle_;
     ClockTimer* ceiling_;
     QByteArray body_;

@@ -1,5 +1,7 @@
 #include "analysis/ImageDecoder.h"
 
+#include "analysis/ImageStructure.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <algorithm>
@@ -43,6 +45,15 @@ bool readerInstalled(const QByteArray& format) {
     return installed.contains(format);
 }
 
+// The format of bytes that a reader may be given: what they declare of their own framing must
+// lie within them, or a reader would reserve what a length claims before it finds out.
+std::optional<QByteArray> decodableFormat(const QByteArray& bytes) {
+    std::optional<QByteArray> format = ImageDecoder::formatOf(bytes);
+    if (!format || !ImageStructure::fitsItsBytes(bytes, *format))
+        return std::nullopt;
+    return format;
+}
+
 // A reader bound to the one format: it never asks other plugins, whatever the bytes hold.
 struct BoundReader {
     QBuffer buffer;
@@ -66,7 +77,7 @@ std::optional<QByteArray> ImageDecoder::formatOf(const QByteArray& bytes) {
 }
 
 std::optional<QSize> ImageDecoder::declaredSize(const QByteArray& bytes) {
-    const std::optional<QByteArray> format = formatOf(bytes);
+    const std::optional<QByteArray> format = decodableFormat(bytes);
     if (!format)
         return std::nullopt;
     BoundReader bound(bytes, *format);
@@ -77,7 +88,7 @@ std::optional<QSize> ImageDecoder::declaredSize(const QByteArray& bytes) {
 }
 
 std::optional<QImage> ImageDecoder::decode(const QByteArray& bytes, qint64 limit) {
-    const std::optional<QByteArray> format = formatOf(bytes);
+    const std::optional<QByteArray> format = decodableFormat(bytes);
     if (!format)
         return std::nullopt;
     BoundReader bound(bytes, *format);
@@ -93,7 +104,7 @@ std::optional<QImage> ImageDecoder::decode(const QByteArray& bytes, qint64 limit
 
 std::optional<QImage> ImageDecoder::decodeCovering(const QByteArray& bytes, QSize cover,
                                                    qint64 limit) {
-    const std::optional<QByteArray> format = formatOf(bytes);
+    const std::optional<QByteArray> format = decodableFormat(bytes);
     if (!format || cover.isEmpty())
         return std::nullopt;
     BoundReader bound(bytes, *format);

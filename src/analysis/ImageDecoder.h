@@ -8,8 +8,9 @@
 // Decodes image bytes with only the formats the intake takes: PNG, JPEG, GIF, WebP, BMP, TIFF
 // and HEIC (where a plugin reads it), each chosen by its own signature. Qt would otherwise ask
 // every plugin whether it can read the bytes, and some inflate or parse a whole file to answer
-// (a compressed SVG of a gigabyte, named anything). The size the header declares is checked
-// before a pixel is allocated. Safe on any thread.
+// (a compressed SVG of a gigabyte, named anything). Bytes whose chunks, boxes or offsets reach past
+// their end are not decoded at all, and the size the header declares is checked before a pixel
+// is allocated. Safe on any thread.
 class ImageDecoder {
 public:
     // Largest decoded image accepted, in bytes of 32-bit pixels, so a crafted header that claims

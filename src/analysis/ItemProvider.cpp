@@ -10,6 +10,7 @@ ItemProvider ItemProvider::forLocalFile(const QString& path) {
     ItemProvider provider;
     provider.localFilePath_ = path;
     provider.localFileMimeType_ = ContentTypes::mimeTypeForFile(path);
+    provider.fileUrl_ = QUrl::fromLocalFile(path);
     return provider;
 }
 
@@ -107,14 +108,14 @@ QList<ItemProvider> ItemProvider::fromMimeData(const QMimeData& data) {
         // describe that list again.
         QList<ItemProvider> providers;
         for (const QUrl& url : urls)
-            providers.append(url.isLocalFile() ? forLocalFile(url.toLocalFile()) : forLink(url));
+            providers.append(namesLocalFile(url) ? forLocalFile(url.toLocalFile()) : forLink(url));
         return providers;
     }
     ItemProvider provider;
     if (urls.size() == 1) {
         const QUrl& url = urls.first();
         // A file from the file manager is its file; its URL as text is no second thing to keep.
-        if (url.isLocalFile())
+        if (namesLocalFile(url))
             provider = forLocalFile(url.toLocalFile());
         else
             provider = forLink(url);
@@ -130,6 +131,10 @@ QList<ItemProvider> ItemProvider::fromMimeData(const QMimeData& data) {
     return {provider};
 }
 
+bool ItemProvider::namesLocalFile(const QUrl& url) {
+    return url.isLocalFile() && !ContentTypes::hasControlCharacters(url.toLocalFile());
+}
+
 bool ItemProvider::hasItemConformingTo(ItemProviderType type) const {
     switch (type) {
     case ItemProviderType::image:
@@ -138,9 +143,9 @@ bool ItemProvider::hasItemConformingTo(ItemProviderType type) const {
     case ItemProviderType::fileURL:
         return localFilePath_.has_value();
     case ItemProviderType::url:
-        // A local file is offered as a file only: when it cannot be read it is reported, not
-        // turned into a link to itself.
-        return link_.has_value() || urlBytes_.has_value();
+        // A file's URL is a URL too: a file that cannot be read (a folder, say) falls through
+        // to its link.
+        return link_.has_value() || urlBytes_.has_value() || fileUrl_.has_value();
     case ItemProviderType::plainText:
         return text_.has_value();
     }

@@ -32,6 +32,9 @@ public:
     // providers; a browser's image (image bytes, its URL, its HTML) or link (the URL, its text,
     // its HTML) is one; selected text is one.
     static QList<ItemProvider> fromMimeData(const QMimeData& data);
+    // A file URL whose path could name a file: no file's name holds a control character (NUL
+    // included), and such a name must not reach the MIME database, which crashes on some.
+    static bool namesLocalFile(const QUrl& url);
 
     // Encoded bytes of a format the intake decodes (by their signature), from the first image
     // type of the data that holds such bytes, or from a browser's file of the drag
@@ -46,8 +49,8 @@ public:
     QStringList registeredTypeIdentifiers() const;
 
     std::optional<QString> localFilePath() const { return localFilePath_; }
-    // The link, or nothing for a provider that is not a link.
-    std::optional<QUrl> url() const { return link_; }
+    // The link, a file's own URL, or nothing for a provider that is neither.
+    std::optional<QUrl> url() const { return link_ ? link_ : fileUrl_; }
     // A URL given only as bytes (a browser's URL types without text/uri-list): its first line.
     std::optional<QByteArray> urlBytes() const { return urlBytes_; }
     std::optional<QString> text() const { return text_; }
@@ -60,6 +63,7 @@ private:
 
     std::optional<QString> localFilePath_;
     std::optional<QString> localFileMimeType_;
+    std::optional<QUrl> fileUrl_;
     std::optional<QUrl> link_;
     std::optional<QByteArray> urlBytes_;
     std::optional<QByteArray> imageBytes_;

@@ -126,16 +126,15 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
         Log::line(QStringLiteral("📦 Processing provider %1/%2").arg(index + 1).arg(count));
         Log::line(QStringLiteral("   Registered types: ") +
                   quotedList(provider.registeredTypeIdentifiers()));
-        const ProviderOutcome outcome = co_await createItemFromProvider(provider);
+        const std::optional<KippetItem> created = co_await createItemFromProvider(provider);
         if (!self || !kippet_)
             co_return;
-        if (!outcome.item) {
+        // Only logged: the user sees no alert for what a drop could not use.
+        if (!created) {
             Log::line(QStringLiteral("❌ Failed to create item from provider"));
-            if (outcome.fileError)
-                emit errorOccurred(*outcome.fileError);
             continue;
         }
-        const KippetItem& item = *outcome.item;
+        const KippetItem& item = *created;
         Log::line(QStringLiteral("✅ Created item: %1, type: %2")
                       .arg(item.metadata.name, rawValue(item.type)));
         bool added = false;
@@ -167,36 +166,33 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
     }
 }
 
-QCoro::Task<KippetIntake::ProviderOutcome>
-KippetIntake::createItemFromProvider(ItemProvider provider) {
+QCoro::Task<std::optional<KippetItem>> KippetIntake::createItemFromProvider(ItemProvider provider) {
     QPointer<KippetIntake> self(this);
     Log::line(QStringLiteral("🔍 Checking provider types..."));
     if (provider.hasItemConformingTo(ItemProviderType::image)) {
         Log::line(QStringLiteral("   Found image type"));
         std::optional<KippetItem> item = co_await imageKind(provider);
         if (item || !self)
-            co_return ProviderOutcome{std::move(item), std::nullopt};
+            co_return item;
     }
-    std::optional<QString> fileError;
     if (provider.hasItemConformingTo(ItemProviderType::fileURL)) {
         Log::line(QStringLiteral("   Found fileURL type"));
-        ProviderOutcome outcome = co_await fileURLKind(provider);
-        if (outcome.item || !self)
-            co_return outcome;
-        fileError = outcome.fileError;
+        std::optional<KippetItem> item = co_await fileURLKind(provider);
+        if (item || !self)
+            co_return item;
     }
     if (provider.hasItemConformingTo(ItemProviderType::url)) {
         Log::line(QStringLiteral("   Found URL type"));
         if (std::optional<KippetItem> item = urlKind(provider))
-            co_return ProviderOutcome{std::move(item), std::nullopt};
+            co_return item;
     }
     if (provider.hasItemConformingTo(ItemProviderType::plainText)) {
         Log::line(QStringLiteral("   Found plainText type"));
         if (std::optional<KippetItem> item = plainTextKind(provider))
-            co_return ProviderOutcome{std::move(item), std::nullopt};
+            co_return item;
     }
     Log::line(QStringLiteral("❌ No matching type found for provider"));
-    co_return ProviderOutcome{std::nullopt, fileError};
+    co_return std::nullopt;
 }
 
 QCoro::Task<std::optional<KippetItem>> KippetIntake::imageKind(ItemProvider provider) {
@@ -223,7 +219,7 @@ QCoro::Task<std::optional<KippetItem>> KippetIntake::imageKind(ItemProvider prov
                         QStringLiteral("image/png"));
 }
 
-QCoro::Task<KippetIntake::ProviderOutcome> KippetIntake::fileURLKind(ItemProvider provider) {
+QCoro::Task<std::optional<KippetItem>> KippetIntake::fileURLKind(ItemProvider provider) {
     try {
         const LoadedFile file = co_await ItemLoaders::loadFileURL(provider);
         Log::line(QStringLiteral("   ✅ Loaded file: %1, size: %2 bytes, type: %3")
@@ -231,16 +227,14 @@ QCoro::Task<KippetIntake::ProviderOutcome> KippetIntake::fileURLKind(ItemProvide
                       .arg(file.bytes.size())
                       .arg(file.mimeType.value_or(QStringLiteral("unknown"))));
         if (file.mimeType && ContentTypes::isImageMimeType(*file.mimeType))
-            co_return ProviderOutcome{
-                imageItem(file.bytes, file.name, file.pathExtension, *file.mimeType), std::nullopt};
-        co_return ProviderOutcome{
-            fileItem(file.bytes, file.name, file.pathExtension, file.mimeType), std::nullopt};
+            co_return imageItem(file.bytes, file.name, file.pathExtension, *file.mimeType);
+        co_return fileItem(file.bytes, file.name, file.pathExtension, file.mimeType);
     } catch (const std::exception& error) {
         Log::line(QStringLiteral("   ❌ loadFileRepresentation failed: ") +
                   KippetsError::textOf(error));
         Log::line(QStringLiteral("   ❌ All fileURL loading methods failed"));
-        co_return ProviderOutcome{std::nullopt, KippetsError::textOf(error)};
     }
+    co_return std::nullopt;
 }
 
 std::optional<KippetItem> KippetIntake::urlKind(const ItemProvider& provider) {
@@ -369,7 +363,8 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
 QCoro::Task<void> KippetIntake::addUrls(QList<QUrl> urls, bool remoteAsLinks) {
     QPointer<KippetIntake> self(this);
     const auto readsFile = [&](qsizetype index) {
-        return index < urls.size() && (!remoteAsLinks || urls.at(index).isLocalFile());
+        return index < urls.size() &&
+               (!remoteAsLinks || ItemProvider::namesLocalFile(urls.at(index)));
     };
     if (!kippet_)
         co_return;

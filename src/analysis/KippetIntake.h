@@ -55,11 +55,6 @@ private:
         QList<QUrl> urls;
         std::optional<QString> text;
     };
-    struct ProviderOutcome {
-        std::optional<KippetItem> item;
-        // Why a local file could not be taken, for the user.
-        std::optional<QString> fileError;
-    };
 
     static PasteContent pasteContent(const QMimeData& data);
     static KippetItem itemFromText(const QString& text);
@@ -78,9 +73,9 @@ private:
     static bool fitsAhead(const QString& path);
     static QString failureText(const std::exception_ptr& failure);
 
-    QCoro::Task<ProviderOutcome> createItemFromProvider(ItemProvider provider);
+    QCoro::Task<std::optional<KippetItem>> createItemFromProvider(ItemProvider provider);
     QCoro::Task<std::optional<KippetItem>> imageKind(ItemProvider provider);
-    QCoro::Task<ProviderOutcome> fileURLKind(ItemProvider provider);
+    QCoro::Task<std::optional<KippetItem>> fileURLKind(ItemProvider provider);
     static std::optional<KippetItem> urlKind(const ItemProvider& provider);
     static std::optional<KippetItem> plainTextKind(const ItemProvider& provider);
 

@@ -123,14 +123,10 @@ LocalModelAnalyzer::analyze(KippetItem item, std::optional<QString> customInstru
 QCoro::Task<QString> LocalModelAnalyzer::sanitize(QString instructions) {
     const QString prompt = QStringLiteral("Evaluate this instruction:\n") +
                            PerceivedText::prefix(instructions, instructionsCutOff);
-    SanitizerVerdict verdict;
-    try {
-        verdict = LocalModelSchema::decodeVerdict(
-            co_await complete(sanitizerInstructions, prompt, Output::verdict));
-    } catch (const AIServiceError&) {
-        // A screening that cannot run refuses the text rather than passing it.
-        verdict.isAcceptable = false;
-    }
+    // Only the model's own verdict refuses the text: a request that fails or an answer that
+    // does not read is no verdict, and the caller keeps the text unscreened.
+    const SanitizerVerdict verdict = LocalModelSchema::decodeVerdict(
+        co_await complete(sanitizerInstructions, prompt, Output::verdict));
     if (!verdict.isAcceptable)
         throw AIServiceError(AIServiceError::Case::instructionsRejected);
     co_return verdict.cleanedInstructions;
