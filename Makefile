@@ -1,9 +1,12 @@
 # The commands a new user runs; see README.md.
-.PHONY: setup build test bench run clean format
+.PHONY: setup build test bench run clean format fuzz
 
 JOBS ?= $(shell nproc)
 TEST_DIR := build/test
 RELEASE_DIR := build/release
+FUZZ_DIR := build/fuzz
+# Seconds each fuzz target runs for in `make fuzz`.
+FUZZ_SECONDS ?= 60
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 setup:
@@ -14,6 +17,16 @@ $(TEST_DIR)/build.ninja:
 
 $(RELEASE_DIR)/build.ninja:
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
+
+# The fuzz targets need clang's libFuzzer, so the core is built again by clang in a folder of its
+# own; the normal build replays their seeds in `make test`.
+$(FUZZ_DIR)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DKIPPETS_FUZZ=ON -DKIPPETS_BUILD_TESTS=OFF -DKIPPETS_BUILD_BENCH=OFF $(LAUNCHER)
+
+fuzz: $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 build: setup $(TEST_DIR)/build.ninja
 	cmake --build $(TEST_DIR) -j $(JOBS)

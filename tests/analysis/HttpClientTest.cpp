@@ -118,6 +118,65 @@ private slots:
         QVERIFY(result.body.isEmpty());
     }
 
+    // Qt reports the body as sent once the system has taken it; a server still reading it from
+    // the system's buffers is not idle.
+    void anUploadTheServerKeepsReadingSlowlyDoesNotTimeOut() {
+        constexpr qint64 pace = 64 * 1024; // per 125 ms: 512 KiB/s
+        server_->setReadPace(pace, 125ms);
+        server_->setHandler([](const TestHttpRequest& request) {
+            return TestHttpResponse::json("{\"read\":" + QByteArray::number(request.body.size()) +
+                                          "}");
+        });
+        const QByteArray body(2 * mebibyte, 'x');
+        auto state = TaskRunner::settle(http_->post(requestTo(*server_, "/upload"), body, 3s));
+        std::chrono::milliseconds elapsed{0};
+        qint64 readBefore = -1;
+        while (!state->done && elapsed < 60s) {
+            // Each turn starts with a full turn's bytes waiting, so the server reads at its pace.
+            QVERIFY(TaskRunner::waitUntil(
+                [&] {
+                    return state->done || server_->pacedBytesWaiting() >= pace ||
+                           (server_->pacedRequestArrived() && server_->pacedBytesWaiting() > 0);
+                },
+                5000));
+            QVERIFY(state->done || server_->pacedBytesRead() > readBefore);
+            readBefore = server_->pacedBytesRead();
+            testClock().advance(125ms);
+            elapsed += 125ms;
+        }
+        const HttpClient::Result result = TaskRunner::result(state);
+        QCOMPARE(result.failure, Failure::none);
+        QCOMPARE(result.body, "{\"read\":" + QByteArray::number(body.size()) + "}");
+        QVERIFY(elapsed >= 4s); // longer than the idle time-out, idle for none of it
+    }
+
+    // A server that takes nothing in: whatever the system took of the body, the exchange ends
+    // within the idle time-out plus the body's drain allowance.
+    void anUploadTheServerNeverReadsFailsWithinItsBound() {
+        server_->setReadPace(0, 125ms);
+        QSignalSpy moved(http_.get(), &HttpClient::transferProgressed);
+        const QByteArray body(2 * mebibyte, 'x');
+        auto state = TaskRunner::settle(http_->post(requestTo(*server_, "/upload"), body, 3s));
+        // Let the system take what it will; from then on nothing moves.
+        QVERIFY(TaskRunner::waitUntil([&] { return moved.size() > 0; }));
+        for (qsizetype seen = -1; seen != moved.size();) {
+            seen = moved.size();
+            QTest::qWait(400);
+        }
+        const std::chrono::milliseconds bound =
+            3s + std::chrono::milliseconds(body.size() * 1000 / HttpClient::minimumDrainRate);
+        QCOMPARE(bound, 35s);
+        std::chrono::milliseconds elapsed{0};
+        while (!state->done && elapsed <= bound) {
+            testClock().advance(500ms);
+            elapsed += 500ms;
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(state->done);
+        QCOMPARE(TaskRunner::result(state).failure, Failure::timeout);
+        QVERIFY(elapsed >= 3s);
+    }
+
     void aReplyThatNeverEndsIsGivenUpAtTenTimesTheTimeOut() {
         server_->setHandler([](const TestHttpRequest&) {
             TestHttpResponse response =

@@ -2,6 +2,7 @@
 #include "IntakeHarness.h"
 #include "analysis/HeuristicAnalyzer.h"
 #include "analysis/ImageAnalyzer.h"
+#include "analysis/ImageStructure.h"
 #include "support/TaskRunner.h"
 
 #include <QBuffer>
@@ -80,6 +81,48 @@ private slots:
         QVERIFY(image);
         QCOMPARE(image->size(), size);
         QCOMPARE(ImageAnalyzer::decodeImage(bytes)->size(), size);
+    }
+
+    // A chunk, block, box, segment or offset that reaches past the end of the bytes: the reader
+    // would reserve what it claims before finding the file shorter.
+    void framingPastTheEndIsNeverDecoded_data() {
+        QTest::addColumn<QByteArray>("intact");
+        QTest::addColumn<QByteArray>("damaged");
+        QTest::addColumn<QByteArray>("format");
+        const QByteArray png = encoded("PNG");
+        QTest::newRow("PNG chunk")
+            << png << png.left(33) + QByteArray("\x3b\x9a\xca\x00tEXtabc", 11) << QByteArray("png");
+        const QByteArray jpeg = encoded("JPEG");
+        QTest::newRow("JPEG segment") << jpeg << jpeg.left(30) << QByteArray("jpeg");
+        QTest::newRow("GIF block") << gif << gif.left(gif.size() - 3) << QByteArray("gif");
+        const QByteArray webp = encoded("WEBP");
+        QTest::newRow("WebP RIFF") << webp << webp.left(webp.size() - 10) << QByteArray("webp");
+        const QByteArray bmp = encoded("BMP");
+        QTest::newRow("BMP header")
+            << bmp << bmp.left(14) + QByteArray("\xff\xff\xff\x7f", 4) + bmp.mid(18)
+            << QByteArray("bmp");
+        const QByteArray tiff = encoded("TIFF");
+        QByteArray farDirectory = tiff;
+        farDirectory.replace(4, 4, QByteArray("\x40\x00\x00\x40", 4)); // 1 GiB on, either order
+        QTest::newRow("TIFF offset") << tiff << farDirectory << QByteArray("tiff");
+        const QByteArray heif = QByteArray("\0\0\0\x18"
+                                           "ftypheic\0\0\0\0mif1heic",
+                                           24) +
+                                QByteArray("\0\0\0\x14"
+                                           "meta\0\0\0\0\0\0\0\x08"
+                                           "hdlr",
+                                           20);
+        QTest::newRow("HEIF box") << heif << heif.left(heif.size() - 4) << QByteArray("heic");
+    }
+    void framingPastTheEndIsNeverDecoded() {
+        QFETCH(QByteArray, intact);
+        QFETCH(QByteArray, damaged);
+        QFETCH(QByteArray, format);
+        QVERIFY(ImageStructure::fitsItsBytes(intact, format));
+        QVERIFY(!ImageStructure::fitsItsBytes(damaged, format));
+        QVERIFY(!ImageDecoder::decode(damaged));
+        QVERIFY(!ImageDecoder::declaredSize(damaged));
+        QVERIFY(!ImageDecoder::decodeCovering(damaged, QSize(10, 10)));
     }
 
     void otherBytesAreNeverDecoded() {

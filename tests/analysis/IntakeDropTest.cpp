@@ -120,19 +120,26 @@ private slots:
         QCOMPARE(h.itemFiles().size(), 3);
     }
 
-    void unreadableFileIsReportedAndSkipped() {
+    // A file that cannot be read falls through to its URL: no alert, and the drop goes on.
+    void unreadableFileFallsThroughToItsLink() {
         IntakeHarness h;
         const QString ok = h.writeFile(QStringLiteral("ok.txt"), "fine");
+        const QUrl missing = QUrl::fromLocalFile(h.folder() + QStringLiteral("/missing.txt"));
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(h.folder() + QStringLiteral("/missing.txt")),
-                      QUrl::fromLocalFile(ok)});
+        data.setUrls({missing, QUrl::fromLocalFile(ok)});
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        LogCapture log;
         TaskRunner::finish(h.intake->handleDrop(data));
-        QCOMPARE(errors.size(), 1);
-        QCOMPARE(errors[0][0].toString(), QStringLiteral("Failed to read file data"));
-        QCOMPARE(h.kippet->items().size(), 1);
-        QCOMPARE(h.kippet->items()[0].metadata.name, QStringLiteral("ok.txt"));
-        QCOMPARE(h.analyzer->analyzedItems.size(), 1);
+        QCOMPARE(errors.size(), 0);
+        QVERIFY(log.contains(
+            QStringLiteral("   ❌ loadFileRepresentation failed: Failed to read file data")));
+        QVERIFY(log.contains(QStringLiteral("   ✅ Loaded URL: ") + missing.toString()));
+        QCOMPARE(h.kippet->items().size(), 2);
+        QCOMPARE(h.kippet->items()[0].type, KippetItemType::url);
+        QCOMPARE(h.kippet->items()[0].metadata.urlString,
+                 std::optional<QString>(missing.toString(QUrl::FullyEncoded)));
+        QCOMPARE(h.kippet->items()[1].metadata.name, QStringLiteral("ok.txt"));
+        QCOMPARE(h.analyzer->analyzedItems.size(), 2);
     }
 
     void failedFileWriteLeavesNoItemNoRowAndNoAnalysis() {

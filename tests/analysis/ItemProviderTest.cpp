@@ -51,7 +51,9 @@ private slots:
 
         QVERIFY(providers[0].hasItemConformingTo(ItemProviderType::image));
         QVERIFY(providers[0].hasItemConformingTo(ItemProviderType::fileURL));
-        QVERIFY(!providers[0].hasItemConformingTo(ItemProviderType::url));
+        // A file's URL is a URL too, for when the file cannot be read.
+        QVERIFY(providers[0].hasItemConformingTo(ItemProviderType::url));
+        QCOMPARE(providers[0].url(), std::optional<QUrl>(QUrl::fromLocalFile(png)));
         QCOMPARE(providers[0].localFilePath(), std::optional<QString>(png));
 
         QVERIFY(!providers[1].hasItemConformingTo(ItemProviderType::image));
@@ -63,6 +65,29 @@ private slots:
         QVERIFY(providers[2].hasItemConformingTo(ItemProviderType::fileURL));
         QCOMPARE(providers[2].registeredTypeIdentifiers(),
                  QStringList({QStringLiteral("application/pdf"), QStringLiteral("text/uri-list")}));
+    }
+
+    // No real file's name holds a control character, and the MIME database crashes on a NUL
+    // before an extension: such a URL is offered as a URL, never as a file.
+    void aFileUrlWithControlCharactersIsNoFile() {
+        for (const QByteArray& uri :
+             {QByteArray("file:///home/user/a.m%00%00.f"), QByteArray("file:///tmp/bell%07.txt"),
+              QByteArray("file:///tmp/del%7F.txt"), QByteArray("file:///tmp/c1%C2%85.txt")}) {
+            QMimeData data;
+            data.setData(QStringLiteral("text/uri-list"), uri + "\r\n");
+            QVERIFY(!ItemProvider::namesLocalFile(data.urls().first()));
+            const QList<ItemProvider> providers = ItemProvider::fromMimeData(data);
+            QCOMPARE(providers.size(), 1);
+            QVERIFY(!providers[0].hasItemConformingTo(ItemProviderType::fileURL));
+            QVERIFY(providers[0].hasItemConformingTo(ItemProviderType::url));
+            QVERIFY(!providers[0].localFilePath());
+            QCOMPARE(ContentTypes::mimeTypeForFile(data.urls().first().toLocalFile()),
+                     std::nullopt);
+        }
+        QVERIFY(
+            ItemProvider::namesLocalFile(QUrl::fromLocalFile(QStringLiteral("/tmp/ünï côde.txt"))));
+        QCOMPARE(ContentTypes::mimeTypeForFile(QStringLiteral("/tmp/a.txt")),
+                 std::optional<QString>(QStringLiteral("text/plain")));
     }
 
     void anImageWithItsTextIsOneObjectCopiedOutOfTheData() {

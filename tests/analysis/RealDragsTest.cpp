@@ -177,16 +177,21 @@ private slots:
         QCOMPARE(h.kippet->items()[1].content.size(), 2374);
     }
 
-    void aFolderIsReportedNotAdded() {
+    void aFolderFallsThroughToItsLink() {
         for (const char* manager : {"pcmanfm", "thunar", "dolphin"}) {
             IntakeHarness h;
+            const QString documents = copyDocuments(h);
             const std::unique_ptr<QMimeData> data =
-                recorded(QStringLiteral("%1-folder").arg(manager), copyDocuments(h));
+                recorded(QStringLiteral("%1-folder").arg(manager), documents);
             QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
             TaskRunner::finish(h.intake->handleDrop(*data));
-            QVERIFY(h.kippet->items().isEmpty());
-            QCOMPARE(errors.size(), 1);
-            QCOMPARE(errors[0][0].toString(), QStringLiteral("Failed to read file data"));
+            QCOMPARE(errors.size(), 0);
+            QCOMPARE(h.kippet->items().size(), 1);
+            QCOMPARE(h.kippet->items()[0].type, KippetItemType::url);
+            QCOMPARE(
+                h.kippet->items()[0].metadata.urlString,
+                std::optional<QString>(
+                    QUrl::fromLocalFile(documents + "/Projects").toString(QUrl::FullyEncoded)));
         }
     }
 

@@ -115,36 +115,92 @@ void TestHttpServer::incomingConnection(qintptr descriptor) {
     socket->startServerEncryption();
 }
 
+void TestHttpServer::setReadPace(qint64 bytes, std::chrono::milliseconds interval) {
+    readPace_ = bytes;
+    readInterval_ = interval;
+}
+
+qint64 TestHttpServer::pacedBytesWaiting() const {
+    return pacedSocket_ ? pacedSocket_->bytesAvailable() : 0;
+}
+
+bool TestHttpServer::pacedRequestArrived() const {
+    return pacedRequestBytes_ >= 0 && pacedBytesRead_ + pacedBytesWaiting() >= pacedRequestBytes_;
+}
+
 void TestHttpServer::serve(QTcpSocket* socket) {
-    auto buffer = std::make_shared<QByteArray>();
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    if (readPace_ >= 0) {
+        servePaced(socket);
+        return;
+    }
+    auto buffer = std::make_shared<QByteArray>();
     connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
         buffer->append(socket->readAll());
-        TestHttpRequest request;
-        while (takeRequest(*buffer, &request)) {
-            requests_.append(request);
-            const TestHttpResponse response = handler_(request);
-            switch (response.behaviour) {
-            case TestHttpResponse::Behaviour::respond:
-                respond(socket, response);
-                break;
-            case TestHttpResponse::Behaviour::neverAnswer:
-                break;
-            case TestHttpResponse::Behaviour::closeImmediately:
-                socket->abort();
-                return;
-            case TestHttpResponse::Behaviour::stream:
-                stream(socket, response);
-                return;
-            case TestHttpResponse::Behaviour::trickle:
-                trickle(socket, response);
-                return;
-            case TestHttpResponse::Behaviour::stall:
-                socket->write(openEndedHead(response) + response.body);
-                return;
-            }
-        }
+        answer(socket, *buffer);
     });
+}
+
+void TestHttpServer::servePaced(QTcpSocket* socket) {
+    // Qt's own buffer holds one turn's bytes; beyond it the client's bytes stay in the system's
+    // buffers until they fill and the client can hand over no more.
+    socket->setReadBufferSize(std::max<qint64>(readPace_, 1));
+    pacedSocket_ = socket;
+    pacedBytesRead_ = 0;
+    pacedRequestBytes_ = -1;
+    auto buffer = std::make_shared<QByteArray>();
+    Clock::shared().schedule(readInterval_, socket,
+                             [this, socket, buffer] { readPaced(socket, buffer); });
+}
+
+void TestHttpServer::readPaced(QTcpSocket* socket, const std::shared_ptr<QByteArray>& buffer) {
+    if (socket->state() != QAbstractSocket::ConnectedState || readPace_ <= 0)
+        return;
+    const QByteArray taken = socket->read(readPace_);
+    pacedBytesRead_ += taken.size();
+    buffer->append(taken);
+    if (const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
+        pacedRequestBytes_ < 0 && headEnd >= 0) {
+        TestHttpRequest head;
+        QByteArray headOnly = buffer->left(headEnd + 4);
+        headOnly.replace("Content-Length", "X-Length").replace("content-length", "x-length");
+        takeRequest(headOnly, &head);
+        pacedRequestBytes_ =
+            pacedBytesRead_ - buffer->size() + headEnd + 4 + head.header("x-length").toLongLong();
+    }
+    if (!answer(socket, *buffer))
+        return;
+    // The socket is the context: a closed connection ends the reading.
+    Clock::shared().schedule(readInterval_, socket,
+                             [this, socket, buffer] { readPaced(socket, buffer); });
+}
+
+bool TestHttpServer::answer(QTcpSocket* socket, QByteArray& buffer) {
+    TestHttpRequest request;
+    while (takeRequest(buffer, &request)) {
+        requests_.append(request);
+        const TestHttpResponse response = handler_(request);
+        switch (response.behaviour) {
+        case TestHttpResponse::Behaviour::respond:
+            respond(socket, response);
+            break;
+        case TestHttpResponse::Behaviour::neverAnswer:
+            break;
+        case TestHttpResponse::Behaviour::closeImmediately:
+            socket->abort();
+            return false;
+        case TestHttpResponse::Behaviour::stream:
+            stream(socket, response);
+            return false;
+        case TestHttpResponse::Behaviour::trickle:
+            trickle(socket, response);
+            return false;
+        case TestHttpResponse::Behaviour::stall:
+            socket->write(openEndedHead(response) + response.body);
+            return false;
+        }
+    }
+    return true;
 }
 
 void TestHttpServer::respond(QTcpSocket* socket, const TestHttpResponse& response) {

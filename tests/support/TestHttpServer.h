@@ -60,6 +60,16 @@ public:
     QUrl baseUrl() const;
 
     void setHandler(Handler handler) { handler_ = std::move(handler); }
+    // Reads requests the way a slow server does: at most `bytes` per `interval` of the shared
+    // clock, the rest left to wait in the system's buffers; 0 bytes reads nothing at all. For
+    // connections accepted from now on.
+    void setReadPace(qint64 bytes, std::chrono::milliseconds interval);
+    // On the last paced connection: request bytes read so far, and bytes that came in and wait
+    // for the next turn (at most the pace).
+    qint64 pacedBytesRead() const { return pacedBytesRead_; }
+    qint64 pacedBytesWaiting() const;
+    // Whether every byte of the paced request has come in (read or waiting).
+    bool pacedRequestArrived() const;
     QList<TestHttpRequest> requests() const { return requests_; }
 
     // For streamed responses: body bytes the server managed to hand to the socket, and whether the
@@ -76,6 +86,11 @@ protected:
 
 private:
     void serve(QTcpSocket* socket);
+    void servePaced(QTcpSocket* socket);
+    void readPaced(QTcpSocket* socket, const std::shared_ptr<QByteArray>& buffer);
+    // Answers every complete request at the front of buffer; false once the connection is
+    // handed to a behaviour that ends the conversation.
+    bool answer(QTcpSocket* socket, QByteArray& buffer);
     void respond(QTcpSocket* socket, const TestHttpResponse& response);
     void stream(QTcpSocket* socket, const TestHttpResponse& response);
     void trickle(QTcpSocket* socket, const TestHttpResponse& response);
@@ -87,6 +102,11 @@ private:
     bool tls_ = false;
     QSslCertificate certificate_;
     QSslKey key_;
+    qint64 readPace_ = -1; // bytes per turn; below zero: read as fast as it comes
+    std::chrono::milliseconds readInterval_{0};
+    QPointer<QTcpSocket> pacedSocket_;
+    qint64 pacedBytesRead_ = 0;
+    qint64 pacedRequestBytes_ = -1; // head and body, once the head has been read
     qint64 streamedBytes_ = 0;
     bool clientClosedStream_ = false;
 };
