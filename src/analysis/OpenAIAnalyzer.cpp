@@ -214,6 +214,9 @@ QCoro::Task<QString> OpenAIAnalyzer::sanitize(QString instructions) {
     const QString reply = (co_await makeAPICall(input, model, key, endpoint_)).trimmed();
     if (reply.toUpper().startsWith(QStringLiteral("REJECTED")))
         throw AIServiceError(AIServiceError::Case::instructionsRejected);
+    // An empty answer is neither a verdict nor a cleaned rule: the text stays unscreened.
+    if (reply.isEmpty())
+        throw AIServiceError(AIServiceError::Case::invalidResponse);
     co_return reply;
 }
 

@@ -367,6 +367,19 @@ private slots:
             QVERIFY(error);
             QCOMPARE(error->errorCase(), AIServiceError::Case::instructionsRejected);
         }
+        // Only the model's refusal is a rejection: an empty answer or a failed request is not.
+        answer = QStringLiteral(" \n ");
+        const auto empty = failure<AIServiceError>(cloud.sanitize(QStringLiteral("sort it")));
+        QVERIFY(empty);
+        QCOMPARE(empty->errorCase(), AIServiceError::Case::invalidResponse);
+        server_->setHandler(
+            [](const TestHttpRequest&) { return TestHttpResponse::json("{}", 500); });
+        const auto failed = failure<AIServiceError>(cloud.sanitize(QStringLiteral("sort it")));
+        QVERIFY(failed);
+        QCOMPARE(failed->errorCase(), AIServiceError::Case::apiError);
+        server_->setHandler([&answer](const TestHttpRequest&) {
+            return TestHttpResponse::json(responsesBody(answer));
+        });
         answer = QStringLiteral("\n  Group invoices by Client Name.  \n");
         QCOMPARE(finish(cloud.sanitize(QStringLiteral("  invoices by client \n"))),
                  QStringLiteral("Group invoices by Client Name."));
