@@ -178,6 +178,11 @@ void TuckAwayWindow::applyFrame() {
     applyingFrame_ = false;
 }
 
+RectD TuckAwayWindow::tabFrame() const {
+    const QRect tab = view_->currentLayout().tab.translated(geometry().topLeft());
+    return ScreenProvider::shared().space().fromQt(QRectF(tab));
+}
+
 void TuckAwayWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     view_->setGeometry(rect());
