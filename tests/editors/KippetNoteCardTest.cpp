@@ -159,6 +159,33 @@ private slots:
         }
     }
 
+    // A new 600 x 500 window of an empty kippet says so in view, under the two cards.
+    void theEmptyStateOfANewWindowIsInView() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        KippetNoteCard* card = noteCardOf(app, kippet);
+        QCOMPARE(card->window()->size(), QSize(600, 500));
+        auto* items = qobject_cast<ItemsArea*>(card->parentWidget()->parentWidget());
+        QVERIFY(items);
+        for (const QString& text : {QStringLiteral("Nothing here yet"),
+                                    QStringLiteral("Import or paste in files, images, links...")}) {
+            QLabel* shown = nullptr;
+            for (QLabel* label : items->findChildren<QLabel*>()) {
+                if (label->text() == text && label->isVisible())
+                    shown = label;
+            }
+            QVERIFY2(shown, qPrintable(text));
+            const QRect place(shown->mapTo(items->viewport(), QPoint(0, 0)), shown->size());
+            QVERIFY2(items->viewport()->rect().contains(place),
+                     qPrintable(QStringLiteral("%1 at y %2-%3 of a view %4 high")
+                                    .arg(text)
+                                    .arg(place.top())
+                                    .arg(place.bottom() + 1)
+                                    .arg(items->viewport()->height())));
+        }
+    }
+
     void tenLinesShowSix() {
         AppHarness app;
         start(app);
