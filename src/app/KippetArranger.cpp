@@ -38,13 +38,15 @@ std::optional<ScreenInfo> screenUnderCursor() {
     return std::nullopt;
 }
 
-// Each panel takes its step of the cascade, also where that reaches a little past the screen's
-// edge: clamping every panel that does would pile them up along that edge. Only a panel whose
-// middle would leave the screens, as at the end of a long cascade, is brought back onto one.
+// Each panel takes its step of the cascade, also where that reaches a little past the bottom or
+// right edge of the screen: clamping every panel that does would pile them up along that edge.
+// Only a panel that would leave the screen, its middle or its header off it, is brought back.
 RectD cascadeFrame(const QList<ScreenInfo>& screens, const RectD& frame) {
     const bool onScreen =
         std::any_of(screens.cbegin(), screens.cend(), [&](const ScreenInfo& screen) {
-            return screen.visibleFrame.contains(frame.center());
+            const RectD& visible = screen.visibleFrame;
+            return visible.contains(frame.center()) && frame.maxY() <= visible.maxY() &&
+                   frame.minX() >= visible.minX();
         });
     return onScreen ? frame : frameClampedToScreens(screens, frame);
 }

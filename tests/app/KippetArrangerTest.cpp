@@ -151,8 +151,8 @@ private slots:
     }
 
     // Near the corner the cascade runs a little past the screen's edge, each panel on its own
-    // step; only a panel whose middle would leave the screen is brought back onto it, so the
-    // panels never pile up along the edge.
+    // step; only a panel whose middle or header would leave the screen is brought back onto
+    // it, so the panels never pile up along the edge.
     void aGatherNearTheCornerKeepsItsSteps() {
         for (const bool withWidePanel : {false, true}) {
             AppHarness app;
@@ -178,6 +178,14 @@ private slots:
                 QCOMPARE(frame, expected[i]);
                 QCOMPARE(kippets[i]->position(), frame.origin());
             }
+
+            // Near the top a tall panel's header would rise above the screen: it comes down.
+            app.registry().registeredWindow(anchor->id())->setFrame(RectD(100, 660, 220, 200));
+            KippetArranger::gatherKippets(anchor);
+            QCOMPARE(app.registry().registeredWindow(kippets[1]->id())->frame(),
+                     withWidePanel ? RectD(120, 375, 600, 500) : RectD(120, 640, 220, 200));
+            QCOMPARE(app.registry().registeredWindow(kippets[2]->id())->frame(),
+                     RectD(140, 620, 220, 200));
         }
     }
 
