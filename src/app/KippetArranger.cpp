@@ -38,6 +38,19 @@ std::optional<ScreenInfo> screenUnderCursor() {
     return std::nullopt;
 }
 
+// Each panel takes its step of the cascade, also where that reaches a little past the bottom or
+// right edge of the screen: clamping every panel that does would pile them up along that edge.
+// Only a panel that would leave the screen, its middle or its header off it, is brought back.
+RectD cascadeFrame(const QList<ScreenInfo>& screens, const RectD& frame) {
+    const bool onScreen =
+        std::any_of(screens.cbegin(), screens.cend(), [&](const ScreenInfo& screen) {
+            const RectD& visible = screen.visibleFrame;
+            return visible.contains(frame.center()) && frame.maxY() <= visible.maxY() &&
+                   frame.minX() >= visible.minX();
+        });
+    return onScreen ? frame : frameClampedToScreens(screens, frame);
+}
+
 // The system symbol of each edge's menu item.
 QString edgeSymbol(ScreenEdge edge) {
     switch (edge) {
@@ -130,9 +143,7 @@ void KippetArranger::gatherKippets(Kippet* anchor) {
         Kippet* kippet = kippets[i];
         FloatingKippetWindow* window = registry.windowForKippet(kippet);
         const QPointF place(origin.x() + cascadeStep * i, origin.y() - cascadeStep * i);
-        // A long cascade would walk off the screen: each panel is kept on it, and one that
-        // fits where the cascade puts it stays exactly there.
-        const RectD frame = frameClampedToScreens(screens, RectD(place, window->frame().size()));
+        const RectD frame = cascadeFrame(screens, RectD(place, window->frame().size()));
         kippet->setPosition(frame.origin());
         startSaveTask(kippet);
         window->setFrame(frame, true);

@@ -42,7 +42,9 @@ MenuBarManager::MenuBarManager()
           return new FloatingKippetWindow(kippet, otherPanels);
       }),
       isTuckedAway_(Preferences::shared().boolOr(groupTuckedAwayKey, false)),
-      groupTuckedAwayEdge_(storedGroupTuckedAwayEdge()) {}
+      groupTuckedAwayEdge_(storedGroupTuckedAwayEdge()) {
+    observeTabEdges();
+}
 
 MenuBarManager::~MenuBarManager() {
     for (const QUuid& id : tuckSingleWindows_.keys())
@@ -115,6 +117,8 @@ void MenuBarManager::closeWindow(Kippet* kippet) {
 }
 
 void MenuBarManager::closeWindow(const QUuid& kippetId) {
+    if (tuckSingleWindows_.contains(kippetId))
+        rememberTabEdge(kippetId, std::nullopt);
     // A tab left behind would bring a closed kippet back when untucked.
     closeTab(kippetId);
     FloatingKippetWindow* window = floatingWindows_.take(kippetId);

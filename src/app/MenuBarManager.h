@@ -40,6 +40,8 @@ public:
     static inline const QString groupTuckedAwayKey = QStringLiteral("kippets_group_tucked_away");
     static inline const QString groupTuckedAwayEdgeKey =
         QStringLiteral("kippets_group_tucked_away_edge");
+    // The edge of each kippet's pull tab, by kippet id, for the next start.
+    static inline const QString tabEdgesKey = QStringLiteral("kippet_tuck_single_edges");
 
     MenuBarManager();
     ~MenuBarManager() override;
@@ -154,6 +156,14 @@ private:
     // Makes and registers a tab in the first free slot from the number of tabs on.
     TuckTabView* addTab(Kippet* kippet, ScreenEdge edge, const std::optional<ScreenInfo>& screen);
     void closeTab(const QUuid& kippetId);
+    // A tab keeps its edge across a restart: at launch its kippet has no window yet to measure.
+    void observeTabEdges();
+    void rememberTabEdge(const QUuid& kippetId, std::optional<ScreenEdge> edge);
+    std::optional<ScreenEdge> rememberedTabEdge(const QUuid& kippetId) const;
+    // The group tray's tab when the tray stands on the edge: no single tab may cover it.
+    std::optional<RectD> trayTabOn(ScreenEdge edge) const;
+    // The tabs on the tray's edge step aside from its tab.
+    void placeTabsBesideTray();
 
     WindowFactory windowFactory_;
     QHash<QUuid, FloatingKippetWindow*> floatingWindows_;

@@ -4,10 +4,14 @@
 #include "model/JsonCoding.h"
 #include "model/Kippet.h"
 #include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
 #include "window/FloatingKippetWindow.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 namespace {
@@ -67,6 +71,63 @@ void MenuBarManager::showTray(ScreenEdge edge, const std::optional<ScreenInfo>& 
             manager->showWindow(guarded);
     };
     tuckAwayWindow_->makeKeyAndOrderFront();
+    placeTabsBesideTray();
+}
+
+std::optional<RectD> MenuBarManager::trayTabOn(ScreenEdge edge) const {
+    if (!tuckAwayWindow_ || tuckAwayWindow_->edge() != edge)
+        return std::nullopt;
+    return tuckAwayWindow_->tabFrame();
+}
+
+void MenuBarManager::placeTabsBesideTray() {
+    if (!tuckAwayWindow_)
+        return;
+    const ScreenEdge edge = tuckAwayWindow_->edge();
+    for (const TuckTab& tab : std::as_const(tuckSingleWindows_)) {
+        if (tab.view && tab.edge == edge)
+            tab.view->moveToEdge(edge, tab.slot, std::nullopt, trayTabOn(edge));
+    }
+}
+
+void MenuBarManager::observeTabEdges() {
+    // A tab dragged to another edge stays there, also after a restart.
+    NotificationCenter::shared().observe(
+        NotificationName::tuckSingleEdgeChanged, this,
+        [this](const NotificationCenter::Notification& notification) {
+            const QUuid id = notification.userInfo.value(UserInfoKey::kippetId).value<QUuid>();
+            const std::optional<ScreenEdge> edge =
+                screenEdgeFromRaw(notification.userInfo.value(UserInfoKey::edge).toString());
+            const auto tab = tuckSingleWindows_.find(id);
+            if (tab == tuckSingleWindows_.end() || !edge)
+                return;
+            tab->edge = *edge;
+            rememberTabEdge(id, *edge);
+        });
+}
+
+void MenuBarManager::rememberTabEdge(const QUuid& kippetId, std::optional<ScreenEdge> edge) {
+    Preferences& preferences = Preferences::shared();
+    QJsonObject edges =
+        QJsonDocument::fromJson(preferences.stringOr(tabEdgesKey, {}).toUtf8()).object();
+    const QString key = JsonCoding::encodeUuid(kippetId);
+    if (edge)
+        edges.insert(key, rawValue(*edge));
+    else if (edges.contains(key))
+        edges.remove(key);
+    else
+        return;
+    if (edges.isEmpty())
+        preferences.remove(tabEdgesKey);
+    else
+        preferences.setString(
+            tabEdgesKey, QString::fromUtf8(QJsonDocument(edges).toJson(QJsonDocument::Compact)));
+}
+
+std::optional<ScreenEdge> MenuBarManager::rememberedTabEdge(const QUuid& kippetId) const {
+    const QJsonObject edges =
+        QJsonDocument::fromJson(Preferences::shared().stringOr(tabEdgesKey, {}).toUtf8()).object();
+    return screenEdgeFromRaw(edges.value(JsonCoding::encodeUuid(kippetId)).toString());
 }
 
 void MenuBarManager::tuckAwayKippets() {
@@ -156,10 +217,12 @@ TuckTabView* MenuBarManager::addTab(Kippet* kippet, ScreenEdge edge,
             if (manager && tucked)
                 manager->untuckSingleKippet(tucked);
         };
-        if (slot != 0)
-            view->moveToEdge(edge, slot, screen);
+        const std::optional<RectD> trayTab = trayTabOn(edge);
+        if (slot != 0 || trayTab)
+            view->moveToEdge(edge, slot, screen, trayTab);
     }
     tuckSingleWindows_.insert(kippet->id(), TuckTab{view, edge, slot});
+    rememberTabEdge(kippet->id(), edge);
     return view;
 }
 
@@ -177,8 +240,13 @@ void MenuBarManager::tuckSingleKippet(Kippet* kippet) {
     if (!kippet || tuckSingleWindows_.contains(kippet->id()))
         return;
     setTucked(kippet, true);
-    const TuckTarget target = nearestTuckEdge(kippet);
-    if (FloatingKippetWindow* window = registeredWindow(kippet->id()))
+    TuckTarget target = nearestTuckEdge(kippet);
+    FloatingKippetWindow* window = registeredWindow(kippet->id());
+    // Tucked in an earlier run, the kippet has no window to measure: its tab goes back to the
+    // edge it stood on.
+    if (const std::optional<ScreenEdge> edge = rememberedTabEdge(kippet->id()); edge && !window)
+        target.edge = *edge;
+    if (window)
         window->hide();
     if (TuckTabView* view = addTab(kippet, target.edge, target.screen))
         view->makeKeyAndOrderFront();
@@ -190,6 +258,7 @@ void MenuBarManager::untuckSingleKippet(Kippet* kippet) {
     if (!kippet || !tuckSingleWindows_.contains(kippet->id()))
         return;
     closeTab(kippet->id());
+    rememberTabEdge(kippet->id(), std::nullopt);
     setTucked(kippet, false);
     if (FloatingKippetWindow* window = registeredWindow(kippet->id()))
         orderFrontWithoutKey(window);
@@ -241,12 +310,14 @@ void MenuBarManager::moveTuckedKippets(ScreenEdge edge, const std::optional<Scre
     std::sort(ids.begin(), ids.end(), [](const QUuid& a, const QUuid& b) {
         return JsonCoding::encodeUuid(a) < JsonCoding::encodeUuid(b);
     });
+    const std::optional<RectD> trayTab = trayTabOn(edge);
     for (int slot = 0; slot < ids.size(); ++slot) {
         TuckTab& tab = tuckSingleWindows_[ids[slot]];
         tab.edge = edge;
         tab.slot = slot;
+        rememberTabEdge(ids[slot], edge);
         if (tab.view)
-            tab.view->moveToEdge(edge, slot, screen);
+            tab.view->moveToEdge(edge, slot, screen, trayTab);
     }
 }
 

@@ -15,8 +15,10 @@ public:
     // Asked to bring its kippet back.
     std::function<void()> onUntuck;
 
-    // Slot n places the tab n steps from the middle of the edge.
-    virtual void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>& screen) = 0;
+    // Slot n places the tab on the n-th free place of the edge, the middle first; `keepClear`
+    // is the group tray's tab when it stands on that edge, a place no tab may cover.
+    virtual void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>& screen,
+                            const std::optional<RectD>& keepClear = std::nullopt) = 0;
     virtual void makeKeyAndOrderFront() = 0;
     virtual void orderFrontWithoutKey() = 0;
     // Closes and deletes the tab.

@@ -19,6 +19,10 @@ public:
     std::function<void(Kippet*)> onFocusKippet;
 
     virtual void moveToEdge(ScreenEdge edge, const std::optional<ScreenInfo>& screen) = 0;
+    // The edge the tray stands on, and where its tab is, in the app's screen coordinates: the
+    // single tabs keep clear of it.
+    virtual ScreenEdge edge() const = 0;
+    virtual RectD tabFrame() const = 0;
     virtual void makeKeyAndOrderFront() = 0;
     // Closes and deletes the tray.
     virtual void close() = 0;

@@ -9,6 +9,9 @@
 
 KippetCardFrame::KippetCardFrame(Kippet* kippet, QWidget* parent)
     : QWidget(parent), kippet_(kippet), hover_(this, hoverAnimationMs, QEasingCurve::InOutQuad) {
+    // Inside the window's scroll area the texts would take the view's text role and draw in
+    // the plain text colour, whatever shade their own window-text colour gives them.
+    setBackgroundRole(QPalette::Window);
     if (kippet_) {
         connect(kippet_, &Kippet::colorChanged, this, [this] { updateLook(); });
         connect(kippet_, &Kippet::isDailyKippetChanged, this, [this] { updateLook(); });

@@ -30,8 +30,8 @@ QString abbreviated(const QDateTime& date, const QDateTime& now) {
             continue;
         const QString amount = QStringLiteral("%1 %2").arg(count).arg(
             QString::fromLatin1(count == 1 ? unit.one : unit.many));
-        // Nothing has passed yet: the moment still lies ahead.
-        if (difference > 0)
+        // The moment itself reads as past: a note saved this second was not written "in 0 sec.".
+        if (difference >= 0)
             return amount + QStringLiteral(" ago");
         return QStringLiteral("in ") + amount;
     }

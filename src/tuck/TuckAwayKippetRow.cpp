@@ -4,6 +4,7 @@
 #include "dashboard/SheetStyle.h"
 #include "model/JsonCoding.h"
 #include "model/Kippet.h"
+#include "platform/ClockAnimation.h"
 #include "tuck/TuckAwayKippetActions.h"
 #include "tuck/TuckAwayKippetContextMenu.h"
 #include "tuck/TuckAwayStyle.h"
@@ -12,6 +13,7 @@
 #include "window/KippetIconBadge.h"
 
 #include <QContextMenuEvent>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -26,7 +28,10 @@ TuckAwayKippetRow::TuckAwayKippetRow(Kippet* kippet, bool cutoutEnabled, bool mo
       monochromeIcons_(monochromeIcons), button_(new QWidget(this)),
       badgeSlot_(new QWidget(button_)),
       badge_(new KippetIconBadge(iconColor(), kippet->icon(), true, 28, button_)),
-      name_(new ElidedLabel(QString(), button_)), count_(new QLabel(button_)) {
+      name_(new ElidedLabel(QString(), button_)), count_(new QLabel(button_)),
+      reveal_(new ClockAnimation(this)) {
+    connect(reveal_, &ClockAnimation::valueChanged, this, &TuckAwayKippetRow::revealStepped);
+    connect(reveal_, &ClockAnimation::finished, this, &TuckAwayKippetRow::revealFinished);
     setObjectName(QStringLiteral("TuckAwayKippetRow-") + JsonCoding::encodeUuid(kippet->id()));
     setAttribute(Qt::WA_Hover);
     auto* column = new QVBoxLayout(this);
@@ -94,25 +99,71 @@ bool TuckAwayKippetRow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == badgeSlot_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         badge_->move(badgeSlot_->pos() -
                      QPoint(KippetIconBadge::glowMargin, KippetIconBadge::glowMargin));
+    if (watched == stripHolder_ && event->type() == QEvent::Resize)
+        placeStrip();
     return QWidget::eventFilter(watched, event);
+}
+
+qreal TuckAwayKippetRow::stripShown() const {
+    return reveal_->value();
 }
 
 void TuckAwayKippetRow::setRowHovering(bool hovering) {
     if (hovering == isRowHovering_)
         return;
     isRowHovering_ = hovering;
-    if (hovering && kippet_) {
-        actions_ = new TuckAwayKippetActions(kippet_, this);
-        static_cast<QVBoxLayout*>(layout())->addWidget(actions_);
+    if (hovering && kippet_ && !actions_) {
+        stripHolder_ = new QWidget(this);
+        stripHolder_->setFixedHeight(0);
+        stripHolder_->installEventFilter(this);
+        actions_ = new TuckAwayKippetActions(kippet_, stripHolder_);
+        static_cast<QVBoxLayout*>(layout())->addWidget(stripHolder_);
+        stripHolder_->show();
         actions_->show();
-    } else if (actions_) {
-        // A button of the strip may be what the pointer just left through.
-        layout()->removeWidget(actions_);
-        actions_->hide();
-        std::exchange(actions_, nullptr)->deleteLater();
     }
+    reveal_->animateTo(hovering ? 1 : 0, hoverSpan);
+}
+
+void TuckAwayKippetRow::revealStepped() {
+    if (stripHolder_ && actions_) {
+        stripHolder_->setFixedHeight(qRound(actions_->sizeHint().height() * reveal_->value()));
+        placeStrip();
+    }
+    // The row's own height first, so that the list sees it when told.
+    layout()->activate();
     update();
     emit heightChanged();
+}
+
+void TuckAwayKippetRow::revealFinished() {
+    if (isRowHovering_ || !stripHolder_)
+        return;
+    // A button of the strip may be what the pointer just left through.
+    layout()->removeWidget(stripHolder_);
+    stripHolder_->hide();
+    std::exchange(stripHolder_, nullptr)->deleteLater();
+    actions_ = nullptr;
+    layout()->activate();
+    update();
+    emit heightChanged();
+}
+
+void TuckAwayKippetRow::placeStrip() {
+    if (!stripHolder_ || !actions_)
+        return;
+    const int height = actions_->sizeHint().height();
+    actions_->setGeometry(0, stripHolder_->height() - height, stripHolder_->width(), height);
+    const qreal shown = reveal_->value();
+    if (shown >= 1) {
+        actions_->setGraphicsEffect(nullptr);
+        return;
+    }
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(actions_->graphicsEffect());
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(actions_);
+        actions_->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(shown);
 }
 
 void TuckAwayKippetRow::enterEvent(QEnterEvent* event) {
@@ -126,13 +177,14 @@ void TuckAwayKippetRow::leaveEvent(QEvent* event) {
 }
 
 void TuckAwayKippetRow::paintEvent(QPaintEvent*) {
-    if (!isRowHovering_)
+    const qreal shown = reveal_->value();
+    if (shown <= 0)
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), 8, 8);
-    painter.fillPath(shape, SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.06));
+    painter.fillPath(shape, SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.06 * shown));
 }
 
 void TuckAwayKippetRow::mousePressEvent(QMouseEvent* event) {

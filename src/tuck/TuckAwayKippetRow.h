@@ -2,8 +2,10 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 
+class ClockAnimation;
 class ElidedLabel;
 class Kippet;
 class KippetIconBadge;
@@ -24,9 +26,14 @@ public:
     // Called after the row's menu closed its kippet.
     std::function<void()> onKippetClosed;
 
+    // The strip and the hover fill come and go in this time.
+    static constexpr std::chrono::milliseconds hoverSpan{150};
+
     bool isRowHovering() const { return isRowHovering_; }
-    // The strip, while hovered.
+    // The strip, while hovered and while it slides away.
     TuckAwayKippetActions* actions() const { return actions_; }
+    // How far the strip is in: 0 gone, 1 all shown below the row.
+    qreal stripShown() const;
     QString countText() const;
     QColor iconColor() const;
     // The row's menu, built anew; it deletes itself when closed.
@@ -49,6 +56,10 @@ protected:
 private:
     void updateTexts();
     void updateBadge();
+    void revealStepped();
+    void revealFinished();
+    // The strip below its holder's bottom edge by what it has still to slide in.
+    void placeStrip();
 
     QPointer<Kippet> kippet_;
     bool cutoutEnabled_;
@@ -60,4 +71,7 @@ private:
     ElidedLabel* name_;
     QLabel* count_;
     TuckAwayKippetActions* actions_ = nullptr;
+    // Grows with the strip; the strip slides down inside it from the row's top.
+    QWidget* stripHolder_ = nullptr;
+    ClockAnimation* reveal_;
 };

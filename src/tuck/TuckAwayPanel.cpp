@@ -62,8 +62,13 @@ TuckAwayPanel::TuckAwayPanel(QWidget* parent)
 
     empty_->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
     empty_->setAlignment(Qt::AlignCenter);
-    empty_->setContentsMargins(0, 16, 0, 16);
-    column->addWidget(empty_);
+    // The padding is its holder's: a label's own margins are its frame's, and the label loses
+    // them when its frame is worked out again.
+    emptyHolder_ = new QWidget(this);
+    auto* padded = new QVBoxLayout(emptyHolder_);
+    padded->setContentsMargins(0, 16, 0, 16);
+    padded->addWidget(empty_);
+    column->addWidget(emptyHolder_);
     column->addWidget(divider(this));
 
     untuckAll_->setObjectName(QStringLiteral("UntuckAllButton"));
@@ -136,11 +141,13 @@ void TuckAwayPanel::setKippets(const QList<QPointer<Kippet>>& kippets, bool cuto
         rows_.append(row);
     }
     scroll_->setVisible(!rows_.isEmpty());
-    empty_->setVisible(rows_.isEmpty());
+    emptyHolder_->setVisible(rows_.isEmpty());
     updateListHeight();
 }
 
 void TuckAwayPanel::updateListHeight() {
+    // Measured afresh: a list laid out for taller rows would stretch the rows it holds now.
+    listLayout_->invalidate();
     listLayout_->activate();
     const int wanted = list_->sizeHint().height();
     scroll_->setFixedHeight(std::min(wanted, maximumListHeight));

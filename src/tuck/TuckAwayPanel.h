@@ -52,6 +52,7 @@ private:
     QWidget* list_;
     QVBoxLayout* listLayout_;
     QLabel* empty_;
+    QWidget* emptyHolder_;
     QPushButton* untuckAll_;
     QList<TuckAwayKippetRow*> rows_;
 };

@@ -3,6 +3,7 @@
 #include "app/KippetArranger.h"
 #include "app/Symbols.h"
 #include "model/Kippet.h"
+#include "platform/ClockAnimation.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
@@ -13,6 +14,7 @@
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayWindow.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QMenu>
 #include <QPainter>
 #include <QShowEvent>
@@ -26,6 +28,20 @@ double shadowOffsetX(ScreenEdge edge) {
     return edge == ScreenEdge::left ? 2 : -2;
 }
 
+// Fades a widget and what it holds; fully shown it needs no effect.
+void fade(QWidget* widget, qreal opacity) {
+    if (opacity >= 1) {
+        widget->setGraphicsEffect(nullptr);
+        return;
+    }
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(widget);
+        widget->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(opacity);
+}
+
 // The band the outline is drawn in along the sides of the rectangle.
 QRegion outlineRing(const QRect& rect) {
     const int band = 3;
@@ -36,9 +52,12 @@ QRegion outlineRing(const QRect& rect) {
 TuckAwayView::TuckAwayView(ScreenEdge edge, QWidget* parent)
     : QWidget(parent), currentEdge_(edge), initialEdge_(edge),
       cutoutEnabled_(TuckAwayStyle::cutoutEnabled()), tab_(new TuckAwayPullTab(this)),
-      panel_(new TuckAwayPanel(this)), outline_(new TuckAwayOutline(this)) {
+      panel_(new TuckAwayPanel(this)), outline_(new TuckAwayOutline(this)),
+      slide_(new ClockAnimation(this)) {
     panel_->hide();
     outline_->hide();
+    connect(slide_, &ClockAnimation::valueChanged, this, &TuckAwayView::slideStepped);
+    connect(slide_, &ClockAnimation::finished, this, &TuckAwayView::slideFinished);
     panel_->onUntuck = [this] {
         if (onUntuck)
             onUntuck();
@@ -103,13 +122,61 @@ void TuckAwayView::showEvent(QShowEvent* event) {
         refreshKippets();
 }
 
-void TuckAwayView::setExpanded(bool expanded) {
+void TuckAwayView::setExpanded(bool expanded, std::chrono::milliseconds span) {
     if (expanded == isExpanded_)
         return;
     isExpanded_ = expanded;
-    panel_->setVisible(expanded);
-    outline_->setVisible(expanded);
+    if (expanded) {
+        panel_->show();
+        outline_->show();
+    }
+    // The window takes the open tray's frame before the panel starts to slide out.
     relayout();
+    slide_->animateTo(expanded ? 1 : 0, span);
+}
+
+qreal TuckAwayView::panelShown() const {
+    return slide_->value();
+}
+
+bool TuckAwayView::isPanelShown() const {
+    return isExpanded_ || slide_->value() > 0;
+}
+
+void TuckAwayView::slideStepped() {
+    relayout();
+}
+
+void TuckAwayView::slideFinished() {
+    if (!isExpanded_) {
+        panel_->hide();
+        outline_->hide();
+    }
+    relayout();
+}
+
+TuckAwayLayout TuckAwayView::slid(TuckAwayLayout layout) const {
+    // Still behind the edge: the panel's whole depth across it, and the tab with it.
+    const qreal behind = 1 - slide_->value();
+    QPoint offset;
+    switch (currentEdge_) {
+    case ScreenEdge::top:
+        offset = {0, -qRound(layout.panel.height() * behind)};
+        break;
+    case ScreenEdge::bottom:
+        offset = {0, qRound(layout.panel.height() * behind)};
+        break;
+    case ScreenEdge::left:
+        offset = {-qRound(layout.panel.width() * behind), 0};
+        break;
+    case ScreenEdge::right:
+        offset = {qRound(layout.panel.width() * behind), 0};
+        break;
+    }
+    layout.tab.translate(offset);
+    layout.panel.translate(offset);
+    layout.stack.translate(offset);
+    return layout;
 }
 
 void TuckAwayView::tabClicked() {
@@ -118,7 +185,7 @@ void TuckAwayView::tabClicked() {
 }
 
 void TuckAwayView::tabDragStarted() {
-    setExpanded(false);
+    setExpanded(false, dragCloseSpan);
 }
 
 void TuckAwayView::edgeChanged(const QVariant& edge) {
@@ -140,16 +207,21 @@ void TuckAwayView::applyStyle() {
 }
 
 QSize TuckAwayView::stackSize() const {
-    return TuckAwayLayout::stackSize(currentEdge_, panel_->sizeHint(), isExpanded_);
+    return TuckAwayLayout::stackSize(currentEdge_, panel_->sizeHint(), isPanelShown());
 }
 
 void TuckAwayView::relayout() {
-    layout_ = TuckAwayLayout::compute(currentEdge_, size(), panel_->sizeHint(), isExpanded_);
+    const bool shown = isPanelShown();
+    layout_ = TuckAwayLayout::compute(currentEdge_, size(), panel_->sizeHint(), shown);
+    if (shown)
+        layout_ = slid(layout_);
     tab_->setGeometry(layout_.tab);
-    if (isExpanded_) {
+    if (shown) {
         panel_->setGeometry(layout_.panel);
         outline_->setGeometry(layout_.stack);
         outline_->raise();
+        fade(panel_, panelShown());
+        fade(outline_, panelShown());
     }
     update();
     emit layoutChanged();
@@ -165,7 +237,7 @@ QRegion TuckAwayView::drawnRegion() const {
     const int tabMargin = cutoutEnabled_ ? 0 : static_cast<int>(tabShadowRadius) + 2;
     const int panelMargin = cutoutEnabled_ ? 0 : static_cast<int>(panelShadowRadius) + 2;
     QRegion region(layout_.tab.adjusted(-tabMargin, -tabMargin, tabMargin, tabMargin));
-    if (isExpanded_) {
+    if (isPanelShown()) {
         region += layout_.panel.adjusted(-panelMargin, -panelMargin, panelMargin, panelMargin);
         // On the top and bottom edges the outline is one rectangle around tab and panel.
         if (currentEdge_ == ScreenEdge::top || currentEdge_ == ScreenEdge::bottom)
@@ -180,19 +252,27 @@ void TuckAwayView::paintEvent(QPaintEvent*) {
     const QColor fill = TuckAwayStyle::fill(cutoutEnabled_, palette());
     const QPainterPath tab =
         TuckAwayStyle::tabShape(QRectF(layout_.tab), TuckAwayStyle::cornerRadius, currentEdge_);
+    const bool shown = isPanelShown();
+    // The panel fades in and out as it slides; the tab stays solid.
+    const qreal panelOpacity = panelShown();
     QPainterPath panel;
-    if (isExpanded_)
+    if (shown)
         panel.addRoundedRect(QRectF(layout_.panel), TuckAwayStyle::cornerRadius,
                              TuckAwayStyle::cornerRadius);
     if (!cutoutEnabled_) {
         const QPointF offset(shadowOffsetX(currentEdge_), 0);
-        if (isExpanded_)
+        if (shown) {
+            painter.setOpacity(panelOpacity);
             TuckAwayStyle::paintShadow(painter, panel.united(tab), 0.2, panelShadowRadius, offset);
+            painter.setOpacity(1);
+        }
         TuckAwayStyle::paintShadow(painter, tab, 0.3, tabShadowRadius, offset);
     }
     painter.fillPath(tab, fill);
-    if (isExpanded_)
+    if (shown) {
+        painter.setOpacity(panelOpacity);
         painter.fillPath(panel.subtracted(tab), fill);
+    }
 }
 
 QMenu* TuckAwayView::tabContextMenu() {

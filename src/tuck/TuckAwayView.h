@@ -8,8 +8,10 @@
 #include <QPointer>
 #include <QRegion>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 
+class ClockAnimation;
 class Kippet;
 class QMenu;
 class TuckAwayOutline;
@@ -30,8 +32,17 @@ public:
     // Each move of a tab drag, with the pointer in the app's screen coordinates.
     std::function<void(QPointF)> onPullTabDrag;
 
+    // A click opens or closes the panel in this time; a drag that starts closes it faster.
+    static constexpr std::chrono::milliseconds toggleSpan{200};
+    static constexpr std::chrono::milliseconds dragCloseSpan{150};
+
     bool isExpanded() const { return isExpanded_; }
-    void setExpanded(bool expanded);
+    // Slides the panel out from the edge, fading in, or back; with animations off at once.
+    void setExpanded(bool expanded, std::chrono::milliseconds span = toggleSpan);
+    // How far the panel is out: 0 gone behind the edge, 1 all out; between while it slides.
+    qreal panelShown() const;
+    // The panel is on the screen: open, or sliding in or out.
+    bool isPanelShown() const;
     bool isDraggingTab() const;
     ScreenEdge currentEdge() const { return currentEdge_; }
     ScreenEdge initialEdge() const { return initialEdge_; }
@@ -67,6 +78,10 @@ private:
     void edgeChanged(const QVariant& edge);
     void tabClicked();
     void tabDragStarted();
+    void slideStepped();
+    void slideFinished();
+    // Tab and panel moved towards the edge by what the panel has still to slide out.
+    TuckAwayLayout slid(TuckAwayLayout layout) const;
 
     bool isExpanded_ = false;
     QList<QPointer<Kippet>> activeKippets_;
@@ -76,5 +91,6 @@ private:
     TuckAwayPullTab* tab_;
     TuckAwayPanel* panel_;
     TuckAwayOutline* outline_;
+    ClockAnimation* slide_;
     TuckAwayLayout layout_;
 };

@@ -168,7 +168,7 @@ void TuckAwayWindow::applyFrame() {
         return;
     applyingFrame_ = true;
     // Open, the panel and its tab may need more room than the tray's frame along the edge.
-    frame_ = view_->isExpanded() ? openFrame() : trayFrame_;
+    frame_ = view_->isPanelShown() ? openFrame() : trayFrame_;
     setGeometry(ScreenProvider::shared().space().toQtRect(frame_));
     view_->setGeometry(rect());
     // A hidden view gets its resize only when shown; the mask needs its layout now.
@@ -176,6 +176,11 @@ void TuckAwayWindow::applyFrame() {
     // On X11 a transparent pixel still takes the click: only what is drawn may.
     setMask(view_->drawnRegion());
     applyingFrame_ = false;
+}
+
+RectD TuckAwayWindow::tabFrame() const {
+    const QRect tab = view_->currentLayout().tab.translated(geometry().topLeft());
+    return ScreenProvider::shared().space().fromQt(QRectF(tab));
 }
 
 void TuckAwayWindow::resizeEvent(QResizeEvent* event) {

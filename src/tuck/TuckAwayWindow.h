@@ -64,6 +64,9 @@ public:
     void close() override;
 
     ScreenEdge currentEdge() const { return currentEdge_; }
+    ScreenEdge edge() const override { return currentEdge_; }
+    // Where the pull tab is drawn now.
+    RectD tabFrame() const override;
     // Where the window is now.
     RectD frame() const { return frame_; }
     // The closed tray's frame.

@@ -86,7 +86,8 @@ void TuckSingleWindow::changeEdge(ScreenEdge edge) {
 }
 
 void TuckSingleWindow::moveToEdge(ScreenEdge edge, int slot,
-                                  const std::optional<ScreenInfo>& screen) {
+                                  const std::optional<ScreenInfo>& screen,
+                                  const std::optional<RectD>& keepClear) {
     std::optional<ScreenInfo> chosen = screen;
     if (!chosen)
         chosen = screenContaining(frame().origin());
@@ -94,7 +95,7 @@ void TuckSingleWindow::moveToEdge(ScreenEdge edge, int slot,
         chosen = ScreenProvider::shared().mainScreen();
     if (!chosen)
         return;
-    setFrame(TuckTabPlacement::slot(edge, slot, chosen->visibleFrame));
+    setFrame(TuckTabPlacement::slot(edge, slot, chosen->visibleFrame, keepClear));
     changeEdge(edge);
 }
 

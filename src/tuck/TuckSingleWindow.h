@@ -33,7 +33,8 @@ public:
     RectD frame() const;
 
     // No screen: the one holding the tab's origin, else the main screen, else nothing happens.
-    void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>& screen) override;
+    void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>& screen,
+                    const std::optional<RectD>& keepClear = std::nullopt) override;
     // The point in the app's coordinates; nothing happens when no screen holds it and there is
     // no main screen.
     void snapToNearestEdge(QPointF point);

@@ -45,11 +45,36 @@ RectD TuckTabPlacement::centred(ScreenEdge edge, const RectD& v) {
     return {};
 }
 
-RectD TuckTabPlacement::slot(ScreenEdge edge, int slot, const RectD& v) {
-    const double offset = slot * slotStep;
-    // Rightwards along the top and bottom, downwards (y falling) along the sides.
+QList<RectD> TuckTabPlacement::places(ScreenEdge edge, const RectD& v,
+                                      const std::optional<RectD>& keepClear) {
     const bool across = edge == ScreenEdge::top || edge == ScreenEdge::bottom;
-    return onEdge(edge, across ? v.midX() + offset : v.midY() - offset, v);
+    // Along the edge: where a tab may start, and where it starts at the centre; onwards is
+    // rightwards on the top and bottom, downwards (y falling) on the sides.
+    const double low = across ? v.minX() : v.minY();
+    const double high = (across ? v.maxX() : v.maxY()) - tabLongSide;
+    const double centre = (across ? v.midX() : v.midY()) - tabLongSide / 2;
+    const double onwards = across ? slotStep : -slotStep;
+    const auto at = [&](double start) { return onEdge(edge, start + tabLongSide / 2, v); };
+    QList<RectD> all;
+    for (double start = centre; start >= low && start <= high; start += onwards)
+        all.append(at(start));
+    for (double start = centre - onwards; start >= low && start <= high; start -= onwards)
+        all.append(at(start));
+    QList<RectD> free;
+    for (const RectD& place : std::as_const(all)) {
+        if (!keepClear || !place.intersects(*keepClear))
+            free.append(place);
+    }
+    // An edge shorter than a tab still has the one place it can give.
+    if (free.isEmpty())
+        free.append(at(centre));
+    return free;
+}
+
+RectD TuckTabPlacement::slot(ScreenEdge edge, int slot, const RectD& v,
+                             const std::optional<RectD>& keepClear) {
+    const QList<RectD> free = places(edge, v, keepClear);
+    return free[std::clamp<qsizetype>(slot, 0, free.size() - 1)];
 }
 
 ScreenEdge TuckTabPlacement::nearestEdge(QPointF point, const RectD& v) {

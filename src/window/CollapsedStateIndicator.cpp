@@ -13,7 +13,7 @@
 
 namespace {
 constexpr int bubbleSide = 22;
-// The bubble's centre sits this far right of and below the badge's bottom-right corner.
+// The bubble shares the badge's bottom-right corner, then moves this far right and down.
 constexpr int bubbleShift = 6;
 
 QColor withAlpha(QColor colour, qreal alpha) {
@@ -139,7 +139,7 @@ bool CollapsedStateIndicator::restyle() {
 }
 
 // The badge and the name as one block in the middle; the count's bubble overlaps the badge's
-// corner, its centre 6 points right of and below the circle's bottom-right.
+// corner: corners aligned, then 6 points right and down.
 void CollapsedStateIndicator::paintEvent(QPaintEvent*) {
     if (!idle_ || !kippet_)
         return;
@@ -177,19 +177,19 @@ void CollapsedStateIndicator::paintBubble(QPainter& painter, const QRectF& badge
                         QString::number(base.rgba(), 16) + u'-' + font.key();
     const QRectF bounds(0, 0, bubbleSide, bubbleSide);
     const QString label = QString::number(count);
-    QRect frame(0, 0, bubbleSide, bubbleSide);
-    frame.moveCenter((badge.bottomRight() + QPointF(bubbleShift, bubbleShift)).toPoint());
-    painter.drawPixmap(
-        frame.topLeft(),
-        PaintCache::drawing(key, frame.size(), devicePixelRatioF(), [&](QPainter& disc) {
-            disc.setRenderHint(QPainter::Antialiasing);
-            disc.setPen(Qt::NoPen);
-            disc.setBrush(base);
-            disc.drawEllipse(bounds);
-            disc.setFont(font);
-            disc.setPen(colour);
-            disc.drawText(bounds, Qt::AlignCenter, label);
-        }));
+    const QPointF corner = badge.bottomRight() + QPointF(bubbleShift, bubbleShift);
+    const QPointF topLeft = corner - QPointF(bubbleSide, bubbleSide);
+    painter.drawPixmap(topLeft, PaintCache::drawing(key, QSize(bubbleSide, bubbleSide),
+                                                    devicePixelRatioF(), [&](QPainter& disc) {
+                                                        disc.setRenderHint(QPainter::Antialiasing);
+                                                        disc.setPen(Qt::NoPen);
+                                                        disc.setBrush(base);
+                                                        disc.drawEllipse(bounds);
+                                                        disc.setFont(font);
+                                                        disc.setPen(colour);
+                                                        disc.drawText(bounds, Qt::AlignCenter,
+                                                                      label);
+                                                    }));
 }
 
 void CollapsedStateIndicator::mousePressEvent(QMouseEvent* event) {

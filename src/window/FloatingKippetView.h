@@ -105,6 +105,8 @@ private:
     QWidget* miniLayout();
     QWidget* expandedLayout();
     void statusTapped(ulong timestamp);
+    // Where the current layout lies in the view.
+    QRect layoutRect() const;
     void updateButtons();
     void presentSheet(QPointer<QWidget>& slot, bool show, const SheetFactory& factory);
 

@@ -47,7 +47,7 @@ void FloatingKippetView::showLayoutForMode() {
     else
         layout_ = collapsedLayout();
     layout_->setParent(this);
-    layout_->setGeometry(rect());
+    layout_->setGeometry(layoutRect());
     layout_->show();
     updateButtons();
 }

@@ -10,7 +10,9 @@
 #include "window/ResizeGrip.h"
 #include "window/WindowPlacement.h"
 
+#include <QCoreApplication>
 #include <QEasingCurve>
+#include <QResizeEvent>
 #include <QVariantAnimation>
 #include <algorithm>
 
@@ -52,6 +54,11 @@ void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
         return;
     }
     animationTarget_ = frame;
+    // The content lays itself out for the way there before the first step is drawn.
+    if (content_) {
+        QResizeEvent event(content_->size(), content_->size());
+        QCoreApplication::sendEvent(content_, &event);
+    }
     auto* animation = new QVariantAnimation(this);
     animation->setDuration(animationDuration);
     animation->setEasingCurve(QEasingCurve::InOutQuad);

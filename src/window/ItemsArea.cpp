@@ -227,8 +227,14 @@ void ItemsArea::relayout() {
     if (todoCard_)
         place(todoCard_, heightOf(todoCard_, inner));
     place(layoutRow_, layoutRowHeight);
-    if (emptyState_)
+    if (emptyState_) {
+        // An empty kippet says so in view: where its whole empty state would reach below the
+        // fold (the cards above it take most of a new window), it leaves out its symbol and
+        // keeps its texts close.
+        const int top = y + spacing;
+        emptyState_->setCompact(top + emptyState_->heightFor(inner, false) > viewport()->height());
         place(emptyState_, heightOf(emptyState_, inner));
+    }
     sectionTops_.clear();
     for (CategorySection* section : std::as_const(sections_)) {
         section->arrange(layoutMode_, columnCount_, inner);

@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <utility>
 
 using SheetStyle::TextStyle;
 
@@ -25,8 +26,8 @@ ItemsEmptyStateView::ItemsEmptyStateView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("EmptyState"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* stack = new QVBoxLayout(this);
-    stack->setContentsMargins(0, 24, 0, 24);
-    stack->setSpacing(8);
+    stack->setContentsMargins(0, padding, 0, padding);
+    stack->setSpacing(spacing);
     symbol_ = new QLabel;
     symbol_->setAlignment(Qt::AlignCenter);
     title_ =
@@ -41,6 +42,21 @@ ItemsEmptyStateView::ItemsEmptyStateView(QWidget* parent) : QWidget(parent) {
 
 QStringList ItemsEmptyStateView::texts() const {
     return {title_->text(), hint_->text()};
+}
+
+void ItemsEmptyStateView::setCompact(bool compact) {
+    if (std::exchange(compact_, compact) == compact)
+        return;
+    symbol_->setVisible(!compact);
+    const int around = compact ? compactPadding : padding;
+    layout()->setContentsMargins(0, around, 0, around);
+}
+
+int ItemsEmptyStateView::heightFor(int width, bool compact) const {
+    const int texts = title_->heightForWidth(width) + spacing + hint_->heightForWidth(width);
+    if (compact)
+        return texts + 2 * compactPadding;
+    return symbol_->sizeHint().height() + spacing + texts + 2 * padding;
 }
 
 void ItemsEmptyStateView::changeEvent(QEvent* event) {

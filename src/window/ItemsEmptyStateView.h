@@ -10,7 +10,17 @@ class ItemsEmptyStateView : public QWidget {
 public:
     explicit ItemsEmptyStateView(QWidget* parent = nullptr);
 
+    static constexpr int padding = 24;
+    static constexpr int compactPadding = 8;
+    static constexpr int spacing = 8;
+
     QStringList texts() const;
+    // Without its symbol and with less room around the texts, for a window where the whole
+    // look would lie below the fold.
+    void setCompact(bool compact);
+    bool isCompact() const { return compact_; }
+    // The height at the width, in either look.
+    int heightFor(int width, bool compact) const;
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -21,4 +31,5 @@ private:
     QLabel* symbol_;
     QLabel* title_;
     QLabel* hint_;
+    bool compact_ = false;
 };

@@ -93,6 +93,9 @@ void StateIndicator::rebuild() {
     }
     layout->activate();
     arranged();
+    // The resting look is painted on the status itself, not by a child: the new children cover
+    // only their own places, so the rest must be painted again too.
+    update();
 }
 
 void StateIndicator::showEvent(QShowEvent* event) {

@@ -25,7 +25,8 @@ namespace {
 class WindowTab : public QWidget, public TuckTabView {
 public:
     WindowTab() : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint) { resize(40, 120); }
-    void moveToEdge(ScreenEdge, int, const std::optional<ScreenInfo>&) override {}
+    void moveToEdge(ScreenEdge, int, const std::optional<ScreenInfo>&,
+                    const std::optional<RectD>&) override {}
     void makeKeyAndOrderFront() override {
         show();
         activateWindow();

@@ -150,29 +150,42 @@ private slots:
                  points({{900, 500}, {920, 480}, {940, 460}}));
     }
 
-    void aGatherNearTheCornerStaysOnScreen() {
-        AppHarness app;
-        app.start();
-        const RectD visible = app.screens().screens().first().visibleFrame;
-        QList<Kippet*> kippets;
-        for (int i = 0; i < 5; ++i)
-            kippets.append(
-                app.addKippet(QStringLiteral("Kippet %1").arg(i), {100.0 + 30 * i, 600}));
-        kippets[1]->setIsExpanded(true);
-        Kippet* anchor = kippets[0];
-        for (Kippet* kippet : kippets)
-            app.registry().showWindow(kippet);
-        app.registry().registeredWindow(anchor->id())->setFrame(RectD(1200, 60, 220, 200));
+    // Near the corner the cascade runs a little past the screen's edge, each panel on its own
+    // step; only a panel whose middle or header would leave the screen is brought back onto
+    // it, so the panels never pile up along the edge.
+    void aGatherNearTheCornerKeepsItsSteps() {
+        for (const bool withWidePanel : {false, true}) {
+            AppHarness app;
+            app.start();
+            QList<Kippet*> kippets;
+            for (int i = 0; i < 5; ++i)
+                kippets.append(
+                    app.addKippet(QStringLiteral("Kippet %1").arg(i), {100.0 + 30 * i, 600}));
+            kippets[1]->setIsExpanded(withWidePanel);
+            Kippet* anchor = kippets[0];
+            for (Kippet* kippet : kippets)
+                app.registry().showWindow(kippet);
+            app.registry().registeredWindow(anchor->id())->setFrame(RectD(1200, 60, 220, 200));
 
-        KippetArranger::gatherKippets(anchor);
-        const QList<RectD> expected{RectD(1200, 60, 220, 200), RectD(840, 40, 600, 500),
-                                    RectD(1220, 20, 220, 200), RectD(1220, 0, 220, 200),
-                                    RectD(1220, 0, 220, 200)};
-        for (int i = 0; i < 5; ++i) {
-            const RectD frame = app.registry().registeredWindow(kippets[i]->id())->frame();
-            QCOMPARE(frame, expected[i]);
-            QVERIFY(visible.contains(frame));
-            QCOMPARE(kippets[i]->position(), frame.origin());
+            KippetArranger::gatherKippets(anchor);
+            QList<RectD> expected{RectD(1200, 60, 220, 200), RectD(1220, 40, 220, 200),
+                                  RectD(1240, 20, 220, 200), RectD(1260, 0, 220, 200),
+                                  RectD(1280, -20, 220, 200)};
+            if (withWidePanel)
+                expected[1] = RectD(840, 40, 600, 500);
+            for (int i = 0; i < 5; ++i) {
+                const RectD frame = app.registry().registeredWindow(kippets[i]->id())->frame();
+                QCOMPARE(frame, expected[i]);
+                QCOMPARE(kippets[i]->position(), frame.origin());
+            }
+
+            // Near the top a tall panel's header would rise above the screen: it comes down.
+            app.registry().registeredWindow(anchor->id())->setFrame(RectD(100, 660, 220, 200));
+            KippetArranger::gatherKippets(anchor);
+            QCOMPARE(app.registry().registeredWindow(kippets[1]->id())->frame(),
+                     withWidePanel ? RectD(120, 375, 600, 500) : RectD(120, 640, 220, 200));
+            QCOMPARE(app.registry().registeredWindow(kippets[2]->id())->frame(),
+                     RectD(140, 620, 220, 200));
         }
     }
 

@@ -3,6 +3,7 @@
 #include "app/TuckWindowFactory.h"
 #include "model/JsonCoding.h"
 #include "model/Kippet.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
 #include "support/AppHarness.h"
@@ -22,10 +23,15 @@ struct Recorder {
 
 class FakeTray : public TuckTrayView {
 public:
-    FakeTray(Recorder& recorder) : recorder_(recorder) { ++recorder_.openTrays; }
+    FakeTray(Recorder& recorder, ScreenEdge edge) : recorder_(recorder), edge_(edge) {
+        ++recorder_.openTrays;
+    }
     void moveToEdge(ScreenEdge edge, const std::optional<ScreenInfo>&) override {
         recorder_.calls.append(QStringLiteral("tray move ") + rawValue(edge));
+        edge_ = edge;
     }
+    ScreenEdge edge() const override { return edge_; }
+    RectD tabFrame() const override { return RectD(1412, 415, 28, 70); }
     void makeKeyAndOrderFront() override { recorder_.calls.append(QStringLiteral("tray front")); }
     void close() override {
         --recorder_.openTrays;
@@ -35,6 +41,7 @@ public:
 
 private:
     Recorder& recorder_;
+    ScreenEdge edge_;
 };
 
 class FakeTab : public TuckTabView {
@@ -42,9 +49,12 @@ public:
     FakeTab(Recorder& recorder, QString name) : recorder_(recorder), name_(std::move(name)) {
         ++recorder_.openTabs;
     }
-    void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>&) override {
+    void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>&,
+                    const std::optional<RectD>& keepClear) override {
         recorder_.calls.append(
-            QStringLiteral("%1 move %2 %3").arg(name_, rawValue(edge)).arg(slot));
+            QStringLiteral("%1 move %2 %3%4")
+                .arg(name_, rawValue(edge), QString::number(slot),
+                     keepClear ? QStringLiteral(" beside the tray") : QString()));
     }
     void makeKeyAndOrderFront() override { recorder_.calls.append(name_ + QStringLiteral(" key")); }
     void orderFrontWithoutKey() override {
@@ -66,7 +76,7 @@ public:
     Recorder recorder;
     TuckTrayView* makeTray(ScreenEdge edge, const std::optional<ScreenInfo>&) override {
         recorder.calls.append(QStringLiteral("tray on ") + rawValue(edge));
-        return new FakeTray(recorder);
+        return new FakeTray(recorder, edge);
     }
     TuckTabView* makeTab(Kippet* kippet, ScreenEdge edge,
                          const std::optional<ScreenInfo>&) override {
@@ -256,6 +266,55 @@ private slots:
         f.relaunch();
         QVERIFY(!f.app.registry().tuckAwayWindow());
         QCOMPARE(f.app.registry().floatingWindows().size(), 2);
+    }
+
+    // Tabs on the edge the tray comes to step aside from its tab.
+    void tabsOnTheTraysEdgeKeepClearOfItsTab() {
+        Fixture f;
+        MenuBarManager& registry = f.app.registry();
+        Kippet* right = f.shown(QStringLiteral("Right"), QPointF(1200, 300));
+        f.shown(QStringLiteral("Plain"), QPointF(1210, 400));
+        registry.tuckSingleKippet(right);
+        f.takeCalls();
+        registry.tuckAwayKippets();
+        QCOMPARE(f.takeCalls(),
+                 (QStringList{QStringLiteral("tray on Right"), QStringLiteral("tray front"),
+                              QStringLiteral("Right move Right 0 beside the tray")}));
+        // A tab tucked while the tray stands on its edge keeps clear from the start.
+        registry.untuckSingleKippet(right);
+        registry.tuckSingleKippet(right);
+        QVERIFY(f.takeCalls().contains(QStringLiteral("Right move Right 0 beside the tray")));
+    }
+
+    // After a restart a tab stands on the edge it stood on: also a kippet never moved, whose
+    // window stood at its default place, and a tab dragged to another edge.
+    void aTabKeepsItsEdgeAcrossRestarts() {
+        Fixture f;
+        MenuBarManager& registry = f.app.registry();
+        Kippet* unmoved = f.app.addKippet(QStringLiteral("Unmoved"));
+        registry.showWindow(unmoved);
+        Kippet* dragged = f.shown(QStringLiteral("Dragged"), QPointF(100, 300));
+        registry.tuckSingleKippet(unmoved);
+        registry.tuckSingleKippet(dragged);
+        QCOMPARE(unmoved->position(), QPointF(0, 0));
+        QVERIFY(f.takeCalls().contains(QStringLiteral("Unmoved tab on Left")));
+        // The tab's drag announces its new edge.
+        NotificationCenter::shared().post(
+            QStringLiteral("TuckSingleEdgeChanged"), {},
+            {{QStringLiteral("kippetId"), QVariant::fromValue(dragged->id())},
+             {QStringLiteral("edge"), QStringLiteral("Bottom")}});
+
+        f.relaunch();
+        const QStringList calls = f.takeCalls();
+        QVERIFY2(calls.contains(QStringLiteral("Unmoved tab on Left")),
+                 qPrintable(calls.join(u',')));
+        QVERIFY2(calls.contains(QStringLiteral("Dragged tab on Bottom")),
+                 qPrintable(calls.join(u',')));
+
+        // Untucked, the tab's edge is forgotten; the next tuck measures the window again.
+        f.app.registry().untuckSingleKippet(f.app.byName(QStringLiteral("Unmoved")));
+        f.app.registry().untuckSingleKippet(f.app.byName(QStringLiteral("Dragged")));
+        QVERIFY(!f.app.preferences().contains(QStringLiteral("kippet_tuck_single_edges")));
     }
 
     void theMenusCommandsReachTheRegistry() {

@@ -10,6 +10,7 @@
 #include "support/FakeFileChooser.h"
 #include "support/GeometryPrinting.h"
 #include "tuck/DesktopTuckWindowFactory.h"
+#include "tuck/TuckAwayWindow.h"
 #include "tuck/TuckSingleBorderShape.h"
 #include "tuck/TuckSingleView.h"
 #include "tuck/TuckSingleWindow.h"
@@ -107,6 +108,43 @@ void closePopups() {
 class PullTabTest : public QObject {
     Q_OBJECT
 private slots:
+    // Nine tabs and the group tray on one edge: each tab can be reached, none covers another
+    // or the tray's tab.
+    void nineTabsAndTheTrayShareAnEdge() {
+        Tabs t;
+        QList<TuckSingleWindow*> tabs;
+        for (int i = 0; i < 9; ++i)
+            tabs.append(t.tucked(QStringLiteral("K%1").arg(i)));
+        // The rest go into the tray, on the same edge.
+        t.app.addKippet(QStringLiteral("Open"), QPointF(1200, 400));
+        t.app.registry().showWindow(t.app.byName(QStringLiteral("Open")));
+        t.app.registry().tuckAwayKippets();
+        auto* tray = dynamic_cast<TuckAwayWindow*>(t.app.registry().tuckAwayWindow());
+        QVERIFY(tray);
+        QCOMPARE(tray->edge(), ScreenEdge::right);
+        const auto noneCovered = [&](ScreenEdge edge) {
+            QList<RectD> frames{tray->tabFrame()};
+            for (TuckSingleWindow* tab : std::as_const(tabs)) {
+                if (tab->currentEdge() != edge)
+                    return QStringLiteral("a tab left the edge");
+                if (!fullScreen.contains(tab->frame()))
+                    return QStringLiteral("a tab left the screen");
+                for (const RectD& other : std::as_const(frames)) {
+                    if (tab->frame().intersects(other))
+                        return tab->frame().toString() + QStringLiteral(" covers ") +
+                               other.toString();
+                }
+                frames.append(tab->frame());
+            }
+            return QString();
+        };
+        QCOMPARE(noneCovered(ScreenEdge::right), QString());
+        // Moved together to another edge, tray first, they keep clear of each other there too.
+        t.app.registry().moveTuckedKippets(ScreenEdge::left, std::nullopt);
+        QCOMPARE(tray->edge(), ScreenEdge::left);
+        QCOMPARE(noneCovered(ScreenEdge::left), QString());
+    }
+
     void tabsStandOnTheEdgeAndInTheirSlots() {
         Tabs t;
         TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
@@ -119,8 +157,11 @@ private slots:
         QCOMPARE(tab->frame().y, 356.0);
         tab->moveToEdge(ScreenEdge::right, 2, std::nullopt);
         QCOMPARE(tab->frame().y, 290.0);
+        // Past the end of the edge the slots go on from the middle upwards.
+        tab->moveToEdge(ScreenEdge::right, 6, std::nullopt);
+        QCOMPARE(tab->frame().y, 26.0);
         tab->moveToEdge(ScreenEdge::right, 7, std::nullopt);
-        QCOMPARE(tab->frame().y, 0.0);
+        QCOMPARE(tab->frame().y, 488.0);
         QCOMPARE(t.posts(NotificationName::tuckSingleEdgeChanged), 0);
 
         tab->moveToEdge(ScreenEdge::top, 0, std::nullopt);
@@ -130,8 +171,10 @@ private slots:
         QCOMPARE(tab->view()->size(), QSize(56, 32));
         tab->moveToEdge(ScreenEdge::top, 1, std::nullopt);
         QCOMPARE(tab->frame().x, 758.0);
+        tab->moveToEdge(ScreenEdge::top, 10, std::nullopt);
+        QCOMPARE(tab->frame().x, 1352.0);
         tab->moveToEdge(ScreenEdge::top, 11, std::nullopt);
-        QCOMPARE(tab->frame().x, 1384.0);
+        QCOMPARE(tab->frame().x, 626.0);
         QCOMPARE(t.posts(NotificationName::tuckSingleEdgeChanged), 1);
 
         // A second tucked kippet takes the next slot.

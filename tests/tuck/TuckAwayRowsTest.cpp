@@ -2,6 +2,7 @@
 
 #include "editors/NoteEditorWindow.h"
 #include "model/KippetItem.h"
+#include "platform/Animations.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
@@ -16,6 +17,7 @@
 #include <QClipboard>
 #include <QEnterEvent>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 
 namespace {
@@ -45,6 +47,8 @@ void trigger(QMenu* menu, const QString& text) {
     action->trigger();
 }
 } // namespace
+
+using namespace std::chrono_literals;
 
 class TuckAwayRowsTest : public QObject {
     Q_OBJECT
@@ -256,6 +260,88 @@ private slots:
         QVERIFY(rowOf(tray, stays));
         QVERIFY(!rowOf(tray, goes));
         QCOMPARE(tray->view()->pullTab()->accessibleName(), QStringLiteral("Tucked kippets: 1"));
+    }
+
+    // After a close from the tray the rows that stay keep their pitch, each with its name and
+    // count in the same places.
+    void rowsKeepTheirPitchAfterACloseFromTheTray() {
+        TrayFixture f;
+        QList<Kippet*> kippets;
+        for (const QString& name :
+             {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")})
+            kippets.append(f.app.addKippet(name));
+        TuckAwayWindow* tray = f.tuck();
+        openRow(tray, kippets[0]);
+        // Where each row's texts sit in the row, and the step from one row to the next.
+        const auto look = [tray] {
+            QStringList parts;
+            const QList<TuckAwayKippetRow*> rows = tray->view()->panel()->rows();
+            for (qsizetype i = 0; i < rows.size(); ++i) {
+                if (i > 0)
+                    parts.append(QString::number(rows[i]->y() - rows[i - 1]->y()));
+                QStringList tops;
+                for (const QLabel* label : rows[i]->findChildren<QLabel*>()) {
+                    if (!label->text().isEmpty())
+                        tops.append(QString::number(label->mapTo(rows[i], QPoint()).y()));
+                }
+                parts.append(tops.join(u','));
+            }
+            return parts;
+        };
+        const QStringList before = look();
+        QCOMPARE(before[1], QStringLiteral("42"));
+        // The pointer is on the row whose menu closes its kippet: its strip comes out, and goes
+        // as the menu takes the pointer.
+        const auto passOver = [](QWidget* row) {
+            hover(row);
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(row, &leave);
+            AppHarness::settle();
+        };
+        TuckAwayKippetRow* goes = rowOf(tray, kippets[1]);
+        passOver(goes);
+        trigger(goes->contextMenu(), QStringLiteral("Close Kippet"));
+        AppHarness::settle();
+        TrayFixture::flushDeletes();
+        AppHarness::settle();
+        QCOMPARE(tray->view()->panel()->rows().size(), 3);
+        QCOMPARE(look(), before.mid(0, 5));
+        // The pointer moves on over the rows that stay.
+        for (TuckAwayKippetRow* row : tray->view()->panel()->rows())
+            passOver(row);
+        QCOMPARE(look(), before.mid(0, 5));
+    }
+
+    // The strip slides down from under the row and fades in over 0.15 s on the clock, and back.
+    void theStripSlidesInAndOut() {
+        TrayFixture f;
+        Kippet* kippet = f.app.addKippet(QStringLiteral("Hover"));
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayKippetRow* row = openRow(tray, kippet);
+        const int closedHeight = row->height();
+        Animations::setEnabled(true);
+        hover(row);
+        QVERIFY(row->actions());
+        QCOMPARE(row->stripShown(), 0.0);
+        testClock().advance(75ms);
+        AppHarness::settle();
+        QVERIFY(row->stripShown() > 0.2 && row->stripShown() < 0.8);
+        QVERIFY(row->height() > closedHeight);
+        testClock().advance(75ms);
+        AppHarness::settle();
+        QCOMPARE(row->stripShown(), 1.0);
+        const int openHeight = row->height();
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(row, &leave);
+        testClock().advance(75ms);
+        AppHarness::settle();
+        QVERIFY(row->actions());
+        QVERIFY(row->height() < openHeight);
+        testClock().advance(75ms);
+        AppHarness::settle();
+        QVERIFY(!row->actions());
+        QCOMPARE(row->height(), closedHeight);
+        Animations::setEnabled(false);
     }
 
     void aFailedCloseIsLogged() {

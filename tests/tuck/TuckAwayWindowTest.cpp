@@ -1,15 +1,18 @@
 #include "TrayFixture.h"
 
+#include "platform/Animations.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
 #include "support/GeometryPrinting.h"
+#include "support/TestEnvironment.h"
 #include "tuck/TuckAwayKippetRow.h"
 #include "tuck/TuckAwayLayout.h"
 #include "tuck/TuckAwayOutline.h"
 #include "tuck/TuckAwayUnifiedShape.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -31,6 +34,8 @@ QStringList postedEdges(AppHarness& app) {
     return edges;
 }
 } // namespace
+
+using namespace std::chrono_literals;
 
 class TuckAwayWindowTest : public QObject {
     Q_OBJECT
@@ -141,6 +146,69 @@ private slots:
         QCOMPARE(tray->currentEdge(), ScreenEdge::left);
         QCOMPARE(view->currentEdge(), ScreenEdge::left);
         QVERIFY(!view->isExpanded());
+    }
+
+    // A click slides the panel out from the edge in 0.2 s, fading in; a drag that starts
+    // slides it back in 0.15 s. The tab rides along on the panel's far side.
+    void thePanelSlidesAndFadesOnTheClock() {
+        TrayFixture f;
+        f.app.addKippet(QStringLiteral("One"));
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        const QRect closedTab = view->currentLayout().tab;
+        Animations::setEnabled(true);
+        TrayFixture::clickTab(tray);
+        QVERIFY(view->isExpanded());
+        QVERIFY(view->panel()->isVisible());
+        QCOMPARE(view->panelShown(), 0.0);
+        // On the right edge the panel starts behind the edge, the tab where it stood.
+        QCOMPARE(view->currentLayout().tab, closedTab);
+        testClock().advance(100ms);
+        const qreal halfway = view->panelShown();
+        QVERIFY(halfway > 0.2 && halfway < 0.8);
+        QVERIFY(view->currentLayout().tab.x() < closedTab.x());
+        testClock().advance(100ms);
+        QCOMPARE(view->panelShown(), 1.0);
+        QCOMPARE(view->currentLayout().panel.right(), view->width() - 1);
+        QVERIFY(!view->panel()->graphicsEffect());
+
+        TrayFixture::dragTab(tray, 6);
+        QVERIFY(!view->isExpanded());
+        QVERIFY(view->isPanelShown());
+        testClock().advance(140ms);
+        QVERIFY(view->isPanelShown() && view->panel()->isVisible());
+        testClock().advance(10ms);
+        QVERIFY(!view->isPanelShown());
+        QVERIFY(!view->panel()->isVisible());
+        QCOMPARE(tray->frame(), tray->trayFrame());
+        Animations::setEnabled(false);
+    }
+
+    // "No active kippets" stands 16 points clear of the dividers above and below it.
+    void theEmptyListIsPadded() {
+        TrayFixture f;
+        TuckAwayWindow* tray = f.tuck();
+        TrayFixture::clickTab(tray);
+        TuckAwayPanel* panel = tray->view()->panel();
+        QLabel* empty = panel->emptyLabel();
+        QVERIFY(empty->isVisible());
+        QList<QFrame*> lines;
+        for (QFrame* line : panel->findChildren<QFrame*>()) {
+            if (line->frameShape() == QFrame::HLine)
+                lines.append(line);
+        }
+        QCOMPARE(lines.size(), 2);
+        std::sort(lines.begin(), lines.end(), [panel](QFrame* a, QFrame* b) {
+            return a->mapTo(panel, QPoint()).y() < b->mapTo(panel, QPoint()).y();
+        });
+        const int textHeight = empty->fontMetrics().height();
+        const QRect text(empty->mapTo(panel, empty->contentsRect().topLeft()),
+                         empty->contentsRect().size());
+        const int textTop = text.top() + (text.height() - textHeight) / 2;
+        const int above = lines[0]->mapTo(panel, QPoint()).y() + lines[0]->height();
+        const int below = lines[1]->mapTo(panel, QPoint()).y();
+        QCOMPARE(textTop - above, 16);
+        QCOMPARE(below - (textTop + textHeight), 16);
     }
 
     void anEmptyTray() {

@@ -1,6 +1,7 @@
 #include "analysis/LocalModelServer.h"
 #include "app/DailyKippet.h"
 #include "model/Kippet.h"
+#include "platform/Animations.h"
 #include "platform/Clock.h"
 #include "platform/Preferences.h"
 #include "support/AppHarness.h"
@@ -16,6 +17,7 @@
 #include "window/ItemCard.h"
 #include "window/ItemsArea.h"
 #include "window/ItemsEmptyStateView.h"
+#include "window/KippetIconBadge.h"
 #include "window/LayoutSwitchButton.h"
 #include "window/PanelDriver.h"
 #include "window/ShimmerSymbol.h"
@@ -27,6 +29,7 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
+#include <QVariantAnimation>
 
 using namespace PanelDriver;
 using namespace std::chrono_literals;
@@ -209,6 +212,52 @@ private slots:
         QCOMPARE(pie->x() - soup->x(), soup->width() + 12);
         QCOMPARE(soup->height(), 220);
         QVERIFY(soup->width() >= 160 && soup->width() <= 260);
+    }
+
+    // Every frame of the expanding animation is a layout of its own: the controls of the header
+    // and of the toolbar never run into each other, however small the panel still is.
+    void everyFrameOfTheExpansionKeepsTheHeaderApart() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet =
+            app.addKippet(QStringLiteral("A kippet with a rather long name"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        Animations::setEnabled(true);
+        window->toggleExpanded();
+        Animations::setEnabled(false);
+        auto* animation =
+            window->findChild<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(animation);
+        animation->pause();
+        ExpandedKippetLayout* layout = layoutOf(window);
+        const auto frameOf = [window](const QWidget* widget, int inset = 0) {
+            return QRect(widget->mapTo(window, QPoint(inset, inset)),
+                         widget->size() - QSize(2 * inset, 2 * inset));
+        };
+        for (int time = 0; time <= animation->duration(); time += 10) {
+            animation->setCurrentTime(time);
+            QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            auto* name = layout->findChild<QLabel*>(QStringLiteral("KippetName"));
+            QList<QRect> controls{
+                // The badge's circle, without the room for its glow.
+                frameOf(layout->findChild<KippetIconBadge*>(), KippetIconBadge::glowMargin),
+                frameOf(name)};
+            for (const ActionButton* button : layout->findChildren<ActionButton*>())
+                controls.append(frameOf(button));
+            QCOMPARE(controls.size(), 9);
+            for (qsizetype a = 0; a < controls.size(); ++a) {
+                QVERIFY2(!controls[a].isEmpty(), qPrintable(QStringLiteral("at %1 ms").arg(time)));
+                for (qsizetype b = a + 1; b < controls.size(); ++b)
+                    QVERIFY2(
+                        !controls[a].intersects(controls[b]),
+                        qPrintable(
+                            QStringLiteral("at %1 ms, %2 and %3 overlap").arg(time).arg(a).arg(b)));
+            }
+            // The header keeps its height, the name one line under the badge.
+            QCOMPARE(name->height(), name->sizeHint().height());
+        }
+        animation->setCurrentTime(animation->duration());
+        QVERIFY(!window->isAnimating());
     }
 
     void anEmptyKippetShowsTheEmptyStateUnderTheLayoutRow() {

@@ -12,8 +12,10 @@
 #include "window/KippetIconBadge.h"
 #include "window/MiniStateIndicator.h"
 #include "window/PanelDriver.h"
+#include "window/ShimmerSymbol.h"
 
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 
 using namespace PanelDriver;
@@ -59,6 +61,36 @@ QString bubble(const CollapsedStateIndicator* status) {
     return count ? QString::number(*count) : QString();
 }
 
+// What the panel shows on the screen: its backing store, which only the repainted parts renew.
+QImage onScreen(QWidget* window) {
+    AppHarness::settle();
+    return window->screen()->grabWindow(window->winId()).toImage();
+}
+
+// Pixels of a colour (not grey, white or black) in the area.
+int colouredPixels(const QImage& image, const QRect& area) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (image.pixelColor(x, y).hsvSaturation() > 40)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// The bounding box of the pixels that differ between two pictures of the same size.
+QRect changed(const QImage& before, const QImage& after) {
+    QRect box;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x) {
+            if (before.pixel(x, y) != after.pixel(x, y))
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
 void setActive(Kippet* kippet, bool isActive) {
     NotificationCenter::shared().post(
         QStringLiteral("KippetWindowActiveStateChanged"), {},
@@ -91,6 +123,70 @@ private slots:
         QCOMPARE(status->state(), StateIndicator::State::idle);
         QCOMPARE(shown(status), QStringList({QStringLiteral("Inbox")}));
         QCOMPARE(bubble(status), QStringLiteral("1"));
+    }
+
+    // The resting look is painted by the status itself: leaving it must not leave parts of the
+    // badge on the screen beside the symbol, in the collapsed tile and in the mini one.
+    void noBadgeStaysOnTheScreenWhileAnalysing() {
+        for (const bool mini : {false, true}) {
+            AppHarness app;
+            start(app);
+            Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+            kippet->setColor(KippetColor::fromQColor(QColor(230, 40, 40)));
+            kippet->addItem(textItem(QStringLiteral("a"), ItemCategory::links));
+            FloatingKippetWindow* window = showActive(app, kippet);
+            if (mini)
+                window->enterMiniView();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            StateIndicator* status = viewOf(window)->currentLayout()->findChild<StateIndicator*>();
+            QVERIFY(status);
+            QCOMPARE(status->state(), StateIndicator::State::idle);
+            // Inside the panel's border and its rounded corners, which take the kippet's colour
+            // too.
+            const QRect area = QRect(status->mapTo(window, QPoint(0, 0)), status->size())
+                                   .intersected(window->rect().adjusted(16, 16, -16, -16));
+            QVERIFY(colouredPixels(onScreen(window), area) > 100);
+
+            kippet->addItem(textItem(QStringLiteral("b"), ItemCategory::uncategorized, true));
+            QCOMPARE(status->state(), StateIndicator::State::analyzing);
+            auto* symbol = status->findChild<ShimmerSymbol*>();
+            QVERIFY(symbol);
+            const QImage shown = onScreen(window);
+            const QRect glyph(symbol->mapTo(window, QPoint(0, 0)), symbol->size());
+            QRegion outside(area);
+            outside -= glyph;
+            int coloured = 0;
+            for (const QRect& part : outside)
+                coloured += colouredPixels(shown, part);
+            QCOMPARE(coloured, 0);
+        }
+    }
+
+    // The count bubble shares the badge's bottom-right corner, then moves 6 right and 6 down:
+    // for the badge at x 82-138, y 58-114 of the tile it covers x 122-144, y 98-120.
+    void theCountBubbleSitsAtTheBadgesCorner() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        setActive(kippet, false);
+        CollapsedStateIndicator* status = collapsedStatus(window);
+        QVERIFY(!status->shownCount());
+        const QImage without = window->grab().toImage();
+        kippet->addItem(textItem(QStringLiteral("a"), ItemCategory::links));
+        testClock().advance(2s);
+        QCOMPARE(bubble(status), QStringLiteral("1"));
+        const QRect bubbleFrame = changed(without, window->grab().toImage());
+        // The disc's antialiased rim may leave its outermost pixels unchanged.
+        QVERIFY2(std::abs(bubbleFrame.left() - 122) <= 1 &&
+                     std::abs(bubbleFrame.right() + 1 - 144) <= 1 &&
+                     std::abs(bubbleFrame.top() - 98) <= 1 &&
+                     std::abs(bubbleFrame.bottom() + 1 - 120) <= 1,
+                 qPrintable(QStringLiteral("x %1-%2, y %3-%4")
+                                .arg(bubbleFrame.left())
+                                .arg(bubbleFrame.right() + 1)
+                                .arg(bubbleFrame.top())
+                                .arg(bubbleFrame.bottom() + 1)));
     }
 
     void aFailedAnalysisShowsFor12SecondsAndGoesWhenResolved() {

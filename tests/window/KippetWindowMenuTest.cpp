@@ -23,7 +23,8 @@ namespace {
 // Pull tabs that only count themselves.
 class CountedTab : public TuckTabView {
 public:
-    void moveToEdge(ScreenEdge, int, const std::optional<ScreenInfo>&) override {}
+    void moveToEdge(ScreenEdge, int, const std::optional<ScreenInfo>&,
+                    const std::optional<RectD>&) override {}
     void makeKeyAndOrderFront() override {}
     void orderFrontWithoutKey() override {}
     void close() override { delete this; }

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QEasingCurve>
+#include <QObject>
+#include <QPointer>
+#include <chrono>
+
+class ClockTimer;
+
+// A value eased from where it stands to a target over a span, in frames on the Clock: what a
+// QVariantAnimation does, but on the clock every timed behaviour shares, so that tests step it
+// by advancing a ManualClock. With animations switched off it takes its target at once. GUI
+// thread only.
+class ClockAnimation : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds frame{16};
+
+    explicit ClockAnimation(QObject* parent = nullptr);
+
+    qreal value() const { return value_; }
+    bool isRunning() const;
+    // Eases from the current value to `target`; a run under way is replaced.
+    void animateTo(qreal target, std::chrono::milliseconds span,
+                   QEasingCurve curve = QEasingCurve::InOutQuad);
+    // Takes the value at once, stopping any run.
+    void jumpTo(qreal target);
+
+signals:
+    // The value moved (each frame, and at the end).
+    void valueChanged(qreal value);
+    // The run reached its target.
+    void finished();
+
+private:
+    void step();
+    void scheduleFrame(qint64 elapsedMs);
+
+    qreal value_ = 0;
+    qreal from_ = 0;
+    qreal target_ = 0;
+    qint64 startedMs_ = 0;
+    qint64 spanMs_ = 0;
+    QEasingCurve curve_;
+    ClockTimer* frames_;
+};
