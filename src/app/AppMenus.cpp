@@ -1,6 +1,7 @@
 #include "app/AppMenus.h"
 
 #include "app/AppCommands.h"
+#include "app/BuildSettings.h"
 #include "app/Dialogs.h"
 #include "app/MenuBarManager.h"
 #include "app/UpdateChecker.h"
@@ -183,7 +184,8 @@ void AppMenus::windowFocused() {
 }
 
 QString AppMenus::aboutText() {
-    return QStringList{QStringLiteral("Version 1.0"), QString(),
+    // The build's version, as the settings' About section shows it.
+    return QStringList{QStringLiteral("Version ") + BuildSettings::version(), QString(),
                        QStringLiteral("A powerful kippet manager for Linux."), QString(),
                        QStringLiteral("Organize your files, links, notes, and more with "
                                       "AI-powered categorization.")}

@@ -4,13 +4,21 @@
 #include "platform/Animations.h"
 
 #include <QPainter>
+#include <QPixmap>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace {
 constexpr int spokes = 8;
 constexpr qreal indicatorSize = 16;
 constexpr qreal horizontalPadding = 8;
+// Beside a title the indicator is a 20-point one scaled to 0.7 about its centre: it fills a
+// 14-point frame.
+constexpr int besideTitleFrame = 14;
+constexpr qreal besideTitleScale = 0.7;
+constexpr qreal besideTitleIndicator = 20;
 } // namespace
 
 BusyButton::BusyButton(QWidget* parent) : QPushButton(parent) {}
@@ -18,6 +26,11 @@ BusyButton::BusyButton(QWidget* parent) : QPushButton(parent) {}
 void BusyButton::setLabel(const QString& title, const QIcon& icon) {
     title_ = title;
     icon_ = icon;
+    applyLabel();
+}
+
+void BusyButton::setBusyTitle(const QString& title) {
+    busyTitle_ = title;
     applyLabel();
 }
 
@@ -33,9 +46,39 @@ void BusyButton::setBusy(bool busy) {
 }
 
 void BusyButton::applyLabel() {
-    setText(busy_ ? QString() : title_);
-    setIcon(busy_ ? QIcon() : icon_);
+    if (!busy_) {
+        setText(title_);
+        setIcon(icon_);
+        if (restingIconSize_.isValid())
+            setIconSize(std::exchange(restingIconSize_, QSize()));
+    } else if (busyTitle_.isEmpty()) {
+        setText(QString());
+        setIcon(QIcon());
+    } else {
+        setText(busyTitle_);
+        if (!restingIconSize_.isValid())
+            restingIconSize_ = iconSize();
+        setIconSize(QSize(besideTitleFrame, besideTitleFrame));
+        setIcon(indicatorIcon());
+    }
     update();
+}
+
+QIcon BusyButton::indicatorIcon() const {
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap(QSize(besideTitleFrame, besideTitleFrame) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintIndicator(painter, QPointF(besideTitleFrame, besideTitleFrame) / 2,
+                   besideTitleIndicator * besideTitleScale / 2);
+    painter.end();
+    QIcon icon;
+    // The same look while the button is disabled: the indicator is what shows the work goes on.
+    icon.addPixmap(pixmap, QIcon::Normal);
+    icon.addPixmap(pixmap, QIcon::Disabled);
+    return icon;
 }
 
 QSize BusyButton::sizeHint() const {
@@ -51,7 +94,10 @@ void BusyButton::scheduleTurn() {
         return;
     turn_ = Clock::shared().schedule(std::chrono::milliseconds(100), this, [this] {
         phase_ = (phase_ + 1) % spokes;
-        update();
+        if (busyTitle_.isEmpty())
+            update();
+        else
+            setIcon(indicatorIcon());
         scheduleTurn();
     });
 }
@@ -68,19 +114,22 @@ void BusyButton::hideEvent(QHideEvent* event) {
 
 void BusyButton::paintEvent(QPaintEvent* event) {
     QPushButton::paintEvent(event);
-    if (!busy_)
+    if (!busy_ || !busyTitle_.isEmpty())
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QPointF centre = QRectF(rect()).center();
-    const qreal outer = indicatorSize / 2;
+    paintIndicator(painter, QRectF(rect()).center(), indicatorSize / 2);
+}
+
+void BusyButton::paintIndicator(QPainter& painter, const QPointF& centre, qreal outer) const {
     const qreal inner = outer * 0.45;
+    const qreal width = std::max<qreal>(1.5, outer / 4);
     const QColor ink = SheetStyle::primary(palette());
     for (int spoke = 0; spoke < spokes; ++spoke) {
         const double angle = 2 * M_PI * spoke / spokes;
         const int age = (phase_ - spoke + spokes) % spokes;
         QColor color = SheetStyle::withAlpha(ink, 1.0 - 0.8 * age / spokes);
-        painter.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap));
+        painter.setPen(QPen(color, width, Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(centre + QPointF(std::cos(angle) * inner, std::sin(angle) * inner),
                          centre + QPointF(std::cos(angle) * outer, std::sin(angle) * outer));
     }

@@ -5,8 +5,11 @@
 #include <QIcon>
 #include <QPushButton>
 
-// A push button that can show a small spinning indicator in place of its title and icon while
-// the work it started is under way; it is disabled meanwhile. The spin runs on the Clock.
+class QPainter;
+
+// A push button that can show a small spinning indicator while the work it started is under way:
+// in place of its title and icon, or, given a busy title, as the icon beside that title. The
+// spin runs on the Clock.
 class BusyButton : public QPushButton {
     Q_OBJECT
 public:
@@ -17,6 +20,8 @@ public:
     // The title and icon shown while not busy.
     void setLabel(const QString& title, const QIcon& icon);
     QString title() const { return title_; }
+    // Shown with the indicator beside it while busy; empty: the indicator alone.
+    void setBusyTitle(const QString& title);
 
     QSize sizeHint() const override;
 
@@ -28,9 +33,14 @@ protected:
 private:
     void scheduleTurn();
     void applyLabel();
+    QIcon indicatorIcon() const;
+    void paintIndicator(QPainter& painter, const QPointF& centre, qreal outer) const;
 
     bool busy_ = false;
     QString title_;
+    QString busyTitle_;
+    // The icon size to return to once the indicator beside the busy title has gone.
+    QSize restingIconSize_;
     QIcon icon_;
     int phase_ = 0;
     ScheduledAction turn_;

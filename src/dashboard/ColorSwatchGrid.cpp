@@ -15,7 +15,7 @@ namespace {
 constexpr int cellCount = 33;
 
 int rowCount() {
-    return (cellCount + ColorSwatchGrid::columns - 1) / ColorSwatchGrid::columns;
+    return (::cellCount + ColorSwatchGrid::columns - 1) / ColorSwatchGrid::columns;
 }
 } // namespace
 
@@ -32,21 +32,27 @@ const QList<KippetColor>& ColorSwatchGrid::colorPalette() {
     return colors;
 }
 
-ColorSwatchGrid::ColorSwatchGrid(KippetForm& form, QWidget* parent) : QWidget(parent), form_(form) {
+ColorSwatchGrid::ColorSwatchGrid(KippetForm& form, QWidget* parent)
+    : KeyboardGrid(parent), form_(form) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(&form_, &KippetForm::colorChanged, this, qOverload<>(&QWidget::update));
 }
 
 QSize ColorSwatchGrid::sizeHint() const {
-    return QSize(columns * cellWidth + (columns - 1) * columnSpacing,
-                 rowCount() * circleSize + (rowCount() - 1) * rowSpacing);
+    return QSize(columns * cellWidth + (columns - 1) * columnSpacing + 2 * focusMargin,
+                 rowCount() * circleSize + (rowCount() - 1) * rowSpacing + 2 * focusMargin);
+}
+
+int ColorSwatchGrid::cellCount() const {
+    return ::cellCount;
 }
 
 QRect ColorSwatchGrid::cellRect(int cell) const {
     const int column = cell % columns;
     const int row = cell / columns;
-    const int left = column * (cellWidth + columnSpacing) + (cellWidth - circleSize) / 2;
-    const int top = row * (circleSize + rowSpacing);
+    const int left =
+        focusMargin + column * (cellWidth + columnSpacing) + (cellWidth - circleSize) / 2;
+    const int top = focusMargin + row * (circleSize + rowSpacing);
     return QRect(left, top, circleSize, circleSize);
 }
 
@@ -58,7 +64,7 @@ int ColorSwatchGrid::cellAt(const QPoint& point) const {
     };
     if (within(cellRect(0), customHitRadius))
         return 0;
-    for (int cell = 1; cell < cellCount; ++cell) {
+    for (int cell = 1; cell < ::cellCount; ++cell) {
         if (within(cellRect(cell), circleSize / 2.0))
             return cell;
     }
@@ -79,7 +85,7 @@ void ColorSwatchGrid::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const int selected = selectedCell();
-    for (int cell = 0; cell < cellCount; ++cell) {
+    for (int cell = 0; cell < ::cellCount; ++cell) {
         const QRect bounds = cellRect(cell);
         if (!event->rect().intersects(bounds))
             continue;
@@ -94,6 +100,11 @@ void ColorSwatchGrid::paintEvent(QPaintEvent* event) {
         if (cell == selected)
             paintRings(painter, circle);
     }
+    paintFocus(painter);
+}
+
+void ColorSwatchGrid::paintFocusRing(QPainter& painter, const QRectF& cell) const {
+    painter.drawEllipse(cell.adjusted(-2.5, -2.5, 2.5, 2.5));
 }
 
 void ColorSwatchGrid::paintCustomCell(QPainter& painter, const QRectF& circle) const {
@@ -132,9 +143,14 @@ void ColorSwatchGrid::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     const int cell = cellAt(event->position().toPoint());
+    if (cell >= 0)
+        chooseCell(cell);
+}
+
+void ColorSwatchGrid::chooseCell(int cell) {
     if (cell == 0)
         chooseCustomColor();
-    else if (cell > 0)
+    else if (cell > 0 && cell < ::cellCount)
         form_.setColor(colorPalette().at(cell - 1));
 }
 
@@ -156,5 +172,5 @@ bool ColorSwatchGrid::event(QEvent* event) {
             QToolTip::hideText();
         return true;
     }
-    return QWidget::event(event);
+    return KeyboardGrid::event(event);
 }

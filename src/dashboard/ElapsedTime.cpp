@@ -55,10 +55,18 @@ QString text(const QDateTime& since, const QDateTime& now) {
 }
 
 std::chrono::milliseconds untilNextChange(const QDateTime& since, const QDateTime& now) {
-    const qint64 milliseconds = std::max<qint64>(0, since.msecsTo(now));
-    const std::size_t first = largestUnit(milliseconds / 1000);
-    const qint64 step = units[std::min(first + 1, units.size() - 1)].seconds * 1000;
-    return std::chrono::milliseconds(step - milliseconds % step);
+    const qint64 elapsed = std::max<qint64>(0, since.msecsTo(now));
+    const std::size_t first = largestUnit(elapsed / 1000);
+    const qint64 larger = units[first].seconds * 1000;
+    const qint64 smaller = first + 1 < units.size() ? units[first + 1].seconds * 1000 : larger;
+    // The smaller unit counts what is left over of the larger one, and a year is no whole number
+    // of months, nor a month of weeks: the ticks start again at each larger unit.
+    const qint64 leftOver = elapsed % larger;
+    qint64 next = std::min((leftOver / smaller + 1) * smaller, larger) - leftOver;
+    // The next larger unit takes over: "12 months" turns into "1 year" on the 365th day.
+    if (first > 0)
+        next = std::min(next, units[first - 1].seconds * 1000 - elapsed);
+    return std::chrono::milliseconds(next);
 }
 
 } // namespace ElapsedTime

@@ -67,20 +67,20 @@ const QStringList& IconGrid::iconOptions() {
     return names;
 }
 
-IconGrid::IconGrid(KippetForm& form, QWidget* parent) : QWidget(parent), form_(form) {
+IconGrid::IconGrid(KippetForm& form, QWidget* parent) : KeyboardGrid(parent), form_(form) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(&form_, &KippetForm::iconChanged, this, qOverload<>(&QWidget::update));
     connect(&form_, &KippetForm::colorChanged, this, qOverload<>(&QWidget::update));
 }
 
 QSize IconGrid::sizeHint() const {
-    return QSize(columns * cellSize + (columns - 1) * spacing,
-                 rowCount() * cellSize + (rowCount() - 1) * spacing);
+    return QSize(columns * cellSize + (columns - 1) * spacing + 2 * focusMargin,
+                 rowCount() * cellSize + (rowCount() - 1) * spacing + 2 * focusMargin);
 }
 
 QRect IconGrid::cellRect(int cell) const {
-    return QRect((cell % columns) * (cellSize + spacing), (cell / columns) * (cellSize + spacing),
-                 cellSize, cellSize);
+    return QRect(focusMargin + (cell % columns) * (cellSize + spacing),
+                 focusMargin + (cell / columns) * (cellSize + spacing), cellSize, cellSize);
 }
 
 int IconGrid::cellAt(const QPoint& point) const {
@@ -124,6 +124,11 @@ void IconGrid::paintEvent(QPaintEvent* event) {
                                    bounds.center().y() + 0.5 - size.height() / 2),
                            glyph);
     }
+    paintFocus(painter);
+}
+
+void IconGrid::paintFocusRing(QPainter& painter, const QRectF& cell) const {
+    painter.drawRoundedRect(cell.adjusted(-2.5, -2.5, 2.5, 2.5), 10, 10);
 }
 
 void IconGrid::mouseReleaseEvent(QMouseEvent* event) {
@@ -131,5 +136,10 @@ void IconGrid::mouseReleaseEvent(QMouseEvent* event) {
         return;
     const int cell = cellAt(event->position().toPoint());
     if (cell >= 0)
+        chooseCell(cell);
+}
+
+void IconGrid::chooseCell(int cell) {
+    if (cell >= 0 && cell < iconOptions().size())
         form_.setIcon(iconOptions().at(cell));
 }

@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
+#include "tuck/DestructiveMenuStyle.h"
 
 #include <QMenu>
 #include <QPointer>
@@ -77,6 +78,9 @@ bool KippetContextMenu::isOpen(const Kippet& kippet) {
 QMenu* KippetContextMenu::build(Kippet* kippet, Callbacks callbacks, QWidget* parent) {
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    auto* style = new DestructiveMenuStyle({QStringLiteral("Delete")});
+    style->setParent(menu);
+    menu->setStyle(style);
     const QPointer<Kippet> guarded(kippet);
     if (isOpen(*kippet))
         addOpenItems(menu, guarded);

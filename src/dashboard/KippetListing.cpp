@@ -20,6 +20,15 @@ bool closedBefore(const Kippet* a, const Kippet* b) {
 }
 } // namespace
 
+QCollator nameCollator(const QLocale& locale) {
+    // The C locale (what LANG=C.UTF-8 gives) has no collation of its own: Qt would compare code
+    // points, putting "Ärger" after "zulu". English uses the Unicode root collation unchanged.
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    return collator;
+}
+
 QList<Kippet*> sorted(QList<Kippet*> kippets, SortOrder order, const QLocale& locale) {
     switch (order) {
     case SortOrder::recentlyClosed:
@@ -31,9 +40,7 @@ QList<Kippet*> sorted(QList<Kippet*> kippets, SortOrder order, const QLocale& lo
         });
         break;
     case SortOrder::alphabetical: {
-        QCollator collator(locale);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        collator.setNumericMode(true);
+        const QCollator collator = nameCollator(locale);
         // Each name's sort key once, not twice per comparison.
         QList<std::pair<QCollatorSortKey, Kippet*>> keyed;
         keyed.reserve(kippets.size());

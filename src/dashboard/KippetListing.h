@@ -2,6 +2,7 @@
 
 #include "dashboard/SortOrder.h"
 
+#include <QCollator>
 #include <QDateTime>
 #include <QList>
 #include <QLocale>
@@ -12,6 +13,9 @@ class Kippet;
 // What the dashboard lists, worked out from the manager's list of every kippet each time it
 // changes: the sorted kippets, the ones the search keeps, the count line and the daily rule.
 namespace KippetListing {
+// Compares names as "Alphabetical" sorts them: case-insensitive, in the locale's collation, or in
+// the Unicode root collation where the locale has none.
+QCollator nameCollator(const QLocale& locale = QLocale());
 // A stable sort: kippets that compare equal keep their order in `kippets`. "Recently Closed"
 // puts kippets with a last-closed date first (latest first), then the rest newest first;
 // "Alphabetical" compares names case-insensitively in the locale's collation.

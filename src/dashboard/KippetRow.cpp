@@ -15,6 +15,9 @@ using SheetStyle::TextStyle;
 constexpr qreal padding = 12;
 constexpr qreal spacing = 12;
 constexpr qreal badgeSize = 40;
+// A wait a timer can hold: the time until a year-old kippet's text changes (a month) does not
+// fit a timer's milliseconds, so the row wakes at least daily and plans again.
+constexpr std::chrono::milliseconds longestWait = std::chrono::hours(24);
 
 } // namespace
 
@@ -23,28 +26,32 @@ KippetRow::KippetRow(Kippet* kippet, KippetCallback onEdit, KippetCallback onEdi
     : KippetTile(kippet, std::move(onEdit), std::move(onEditInstructions), parent),
       tick_(new ClockTimer(this)) {
     tick_->setSingleShot(true);
-    connect(tick_, &ClockTimer::timeout, this, [this] {
-        update();
-        scheduleTick();
-    });
+    connect(tick_, &ClockTimer::timeout, this, &KippetRow::refreshDetail);
 }
 
-QString KippetRow::detailText() const {
+void KippetRow::refreshDetail() {
     if (!kippet())
-        return {};
-    return QStringLiteral("Created ") +
-           ElapsedTime::text(kippet()->createdDate(), Clock::shared().now());
+        return;
+    const QString text = QStringLiteral("Created ") +
+                         ElapsedTime::text(kippet()->createdDate(), Clock::shared().now());
+    if (text != detailText_) {
+        detailText_ = text;
+        update();
+    }
+    scheduleTick();
 }
 
 void KippetRow::scheduleTick() {
     if (!kippet() || !isVisible())
         return;
-    tick_->start(ElapsedTime::untilNextChange(kippet()->createdDate(), Clock::shared().now()));
+    tick_->start(
+        std::min(ElapsedTime::untilNextChange(kippet()->createdDate(), Clock::shared().now()),
+                 std::chrono::duration_cast<std::chrono::milliseconds>(longestWait)));
 }
 
 void KippetRow::showEvent(QShowEvent* event) {
     KippetTile::showEvent(event);
-    scheduleTick();
+    refreshDetail();
 }
 
 void KippetRow::hideEvent(QHideEvent* event) {

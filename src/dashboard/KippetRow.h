@@ -15,8 +15,9 @@ public:
     KippetRow(Kippet* kippet, KippetCallback onEdit, KippetCallback onEditInstructions,
               QWidget* parent = nullptr);
 
-    // "Created 2 hours, 5 minutes".
-    QString detailText() const;
+    // "Created 2 hours, 5 minutes", as drawn: set when the row is shown and at each change the
+    // row planned for.
+    QString detailText() const { return detailText_; }
 
 protected:
     QRectF activeDotRect() const override;
@@ -25,7 +26,9 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void refreshDetail();
     void scheduleTick();
 
     ClockTimer* tick_ = nullptr;
+    QString detailText_;
 };

@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QTimeEdit>
@@ -248,6 +249,7 @@ SettingsSection* SettingsTabView::intelligenceSection() {
     section->rows()->addWidget(modePicker_);
     aiStatus_ = new SettingsStatusRow(this);
     aiStatus_->setObjectName(QStringLiteral("settings_aiStatusRow"));
+    aiStatus_->setTrailing(openSettingsButton());
     section->rows()->addWidget(aiStatus_);
     offNote_ = new SettingsStatusRow(this);
     offNote_->setObjectName(QStringLiteral("settings_aiOffNote"));
@@ -256,6 +258,24 @@ SettingsSection* SettingsTabView::intelligenceSection() {
                          SheetStyle::secondary(palette()));
     section->rows()->addWidget(offNote_);
     return section;
+}
+
+QPushButton* SettingsTabView::openSettingsButton() {
+    openSettings_ = new QPushButton(QStringLiteral("Open Settings"), this);
+    openSettings_->setObjectName(QStringLiteral("OpenSettingsButton"));
+    openSettings_->setFlat(true);
+    openSettings_->setCursor(Qt::PointingHandCursor);
+    openSettings_->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    openSettings_->setStyleSheet(
+        QStringLiteral("QPushButton { border: none; padding: 0; color: palette(highlight); }"));
+    connect(openSettings_, &QPushButton::clicked, this, &SettingsTabView::openSiriSettings);
+    return openSettings_;
+}
+
+void SettingsTabView::openSiriSettings() {
+    // What sets up the on-device model here is a local model server; the help page tells how.
+    if (services_.workspace && !services_.about.helpUrl.isEmpty())
+        services_.workspace->open(services_.about.helpUrl);
 }
 
 void SettingsTabView::modeChosen(int index) {
@@ -302,6 +322,9 @@ void SettingsTabView::updateOnDeviceStatus() {
 
 void SettingsTabView::showAIStatus() {
     const QColor secondary = SheetStyle::secondary(palette());
+    // Hidden, as the other links, when the build names no help page.
+    openSettings_->setVisible(preferences_->mode() == AIMode::onDevice && !onDeviceAvailable_ &&
+                              !services_.about.helpUrl.isEmpty());
     switch (preferences_->mode()) {
     case AIMode::onDevice:
         if (onDeviceAvailable_)

@@ -20,6 +20,7 @@ class QLineEdit;
 class QToolButton;
 class QLabel;
 class QPushButton;
+class BusyButton;
 class QScrollArea;
 class QTimeEdit;
 class QVBoxLayout;
@@ -96,6 +97,9 @@ private:
 
     // Intelligence.
     SettingsSection* intelligenceSection();
+    QPushButton* openSettingsButton();
+    // The orange on-device row's "Open Settings": the help page on running a local model server.
+    void openSiriSettings();
     void modeChosen(int index);
     void showMode();
     void checkOnDeviceAvailability();
@@ -157,6 +161,7 @@ private:
     QVBoxLayout* form_ = nullptr;
     SegmentedControl* modePicker_ = nullptr;
     SettingsStatusRow* aiStatus_ = nullptr;
+    QPushButton* openSettings_ = nullptr;
     SettingsStatusRow* offNote_ = nullptr;
     SettingsSection* apiSection_ = nullptr;
     QCheckBox* iCloudSwitch_ = nullptr;
@@ -188,7 +193,7 @@ private:
     QLineEdit* keyField_ = nullptr;
     QToolButton* showKey_ = nullptr;
     QLabel* verifiedMark_ = nullptr;
-    QPushButton* testButton_ = nullptr;
+    BusyButton* testButton_ = nullptr;
     SettingsStatusRow* saveErrorRow_ = nullptr;
     SettingsStatusRow* saveSuccessRow_ = nullptr;
     SettingsStatusRow* testResultRow_ = nullptr;

@@ -6,6 +6,7 @@
 #include "analysis/KeychainStore.h"
 #include "analysis/OpenAIAnalyzer.h"
 #include "analysis/PerceivedText.h"
+#include "dashboard/BusyButton.h"
 #include "dashboard/SettingsIconTile.h"
 #include "dashboard/SettingsSection.h"
 #include "dashboard/SettingsStatusRow.h"
@@ -44,19 +45,29 @@ std::optional<QString> sendableKey(const QString& key) {
     }
 }
 
-// Transfers that never reached a server: the network itself is missing.
+// Transfers that never reached a server: the network itself is missing. A socket with no route
+// to any network ("Network unreachable") is the one Qt reports as an unknown network error.
 bool noConnection(const HttpClient::Result& result) {
     switch (result.transferError) {
     case QNetworkReply::HostNotFoundError:
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::RemoteHostClosedError:
-        return true;
     case QNetworkReply::UnknownNetworkError:
-        return result.errorText.contains(QStringLiteral("unreachable"), Qt::CaseInsensitive);
+        return true;
     default:
         return false;
     }
+}
+
+// An exchange that ended with no HTTP answer because the endpoint does not speak HTTP: an
+// address of another scheme, which Qt refuses as a protocol it does not know. A server answering
+// bytes that are not HTTP does not end here: Qt reports that as a connection closed on it.
+bool notHttp(const HttpClient::Result& result) {
+    const int code = static_cast<int>(result.transferError);
+    return !result.status && result.failure == HttpClient::Result::Failure::network &&
+           (code == QNetworkReply::NoError || (code >= QNetworkReply::ProtocolUnknownError &&
+                                               code <= QNetworkReply::ProtocolFailure));
 }
 
 QString apiErrorDetail(int status, const QByteArray& body) {
@@ -100,8 +111,9 @@ void SettingsTabView::fillAPIKeySection() {
                   QStringLiteral("Used for AI-powered analysis via GPT-4o")));
     rows->addWidget(keyRow());
 
-    testButton_ = new QPushButton(this);
+    testButton_ = new BusyButton(this);
     testButton_->setObjectName(QStringLiteral("byok_testButton"));
+    testButton_->setBusyTitle(QStringLiteral("Testing…"));
     connect(testButton_, &QPushButton::clicked, this, &SettingsTabView::testConnection);
     auto* buttonLine = new QHBoxLayout();
     buttonLine->addWidget(testButton_);
@@ -351,6 +363,11 @@ QCoro::Task<void> SettingsTabView::performConnectionTest(QString key, QString ke
         request, QJsonDocument(body).toJson(QJsonDocument::Compact), connectionTestTimeout);
     if (!self)
         co_return;
+    if (notHttp(result)) {
+        finishConnectionTest(key, keyHash,
+                             {false, QStringLiteral("Unexpected response from server")}, false);
+        co_return;
+    }
     if (result.status) {
         switch (*result.status) {
         case 200:
@@ -420,18 +437,15 @@ void SettingsTabView::showKeyState() {
 
     testButton_->setVisible(isWellFormedKey(apiKey_));
     testButton_->setEnabled(!testing_);
-    if (testing_) {
-        testButton_->setIcon(QIcon());
-        testButton_->setText(QStringLiteral("Testing…"));
-    } else if (verified) {
-        testButton_->setIcon(
+    if (verified)
+        testButton_->setLabel(
+            QStringLiteral("Re-test Connection"),
             SheetStyle::buttonIcon(QStringLiteral("checkmark.circle.fill"), SheetStyle::green()));
-        testButton_->setText(QStringLiteral("Re-test Connection"));
-    } else {
-        testButton_->setIcon(SheetStyle::buttonIcon(QStringLiteral("checkmark.circle"),
-                                                    SheetStyle::primary(palette())));
-        testButton_->setText(QStringLiteral("Test Connection"));
-    }
+    else
+        testButton_->setLabel(QStringLiteral("Test Connection"),
+                              SheetStyle::buttonIcon(QStringLiteral("checkmark.circle"),
+                                                     SheetStyle::primary(palette())));
+    testButton_->setBusy(testing_);
 
     saveErrorRow_->setVisible(saveError_.has_value());
     if (saveError_)

@@ -102,7 +102,7 @@ SettingsSection* SettingsTabView::iCloudSection() {
                        "setting."),
         SheetStyle::secondary(palette()));
     section->rows()->addWidget(iCloudNote_);
-    // Where nothing can synchronise, the switch stays off and the stored choice untouched.
+    // Where nothing can synchronise, the switch shows the stored choice and cannot change it.
     iCloudSwitch_->setEnabled(available);
     iCloudNote_->setVisible(available);
     connect(iCloudSwitch_, &QCheckBox::clicked, this, &SettingsTabView::iCloudToggled);
@@ -112,15 +112,14 @@ SettingsSection* SettingsTabView::iCloudSection() {
 
 void SettingsTabView::showICloudStatus() {
     const QColor secondary = SheetStyle::secondary(palette());
+    iCloudSwitch_->setChecked(iCloudSyncEnabled_);
     if (!SyncAvailability::isAvailable()) {
-        iCloudSwitch_->setChecked(false);
         iCloudStatus_->setContent(QStringLiteral("xmark.icloud"), secondary,
                                   QStringLiteral("iCloud sync is not available on this system. "
                                                  "Your kippets are stored on this computer only."),
                                   secondary);
         return;
     }
-    iCloudSwitch_->setChecked(iCloudSyncEnabled_);
     if (iCloudSyncEnabled_)
         iCloudStatus_->setContent(
             QStringLiteral("checkmark.icloud.fill"), SheetStyle::green(),

@@ -67,6 +67,9 @@ void OnboardingView::showCurrentStep() {
     const int step = state_->currentStep();
     dots_->setCurrentStep(step);
     stepArea_->setStep(OnboardingSteps::make(step, state_, window_, stepArea_));
+    // A focused widget of the old step hands the focus on to the next in the chain, a button of
+    // the bar; the tour keeps no button focused.
+    setFocus(Qt::OtherFocusReason);
 }
 
 void OnboardingView::removeDemoKippet() {

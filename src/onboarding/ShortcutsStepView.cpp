@@ -93,6 +93,8 @@ QWidget* ShortcutsStepView::buttons() {
         if (state_) {
             state_->saveShortcuts();
         }
+        // The row that left edit mode handed the focus on; no button keeps it.
+        window()->setFocus(Qt::OtherFocusReason);
     });
     row->addWidget(saveAll_);
     return box;

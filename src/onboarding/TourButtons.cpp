@@ -44,4 +44,7 @@ void TourButtons::style(QPushButton* button, Kind kind, bool large) {
     }
     button->setStyleSheet(sheet);
     button->setCursor(Qt::PointingHandCursor);
+    // The tour's buttons have no keys: a click leaves the keyboard where it was, so that Space
+    // never presses the button last clicked. Tab still reaches them.
+    button->setFocusPolicy(Qt::TabFocus);
 }

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QVariantAnimation>
+#include <algorithm>
 #include <cmath>
 
 using TourStyle::Named;
@@ -390,7 +391,11 @@ QImage ViewModePreview::frontLayer(KippetViewMode mode, qreal ratio) const {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    for (const Piece& piece : SceneBuilder(palette(), QRectF(rect())).build(mode)) {
+    // Given less than its full height, the mock is drawn smaller rather than cut.
+    const qreal scale = std::min<qreal>(1, height() / qreal(preferredHeight));
+    painter.scale(scale, scale);
+    const QRectF area(0, 0, width() / scale, height() / scale);
+    for (const Piece& piece : SceneBuilder(palette(), area).build(mode)) {
         paintPiece(painter, piece, ratio);
     }
     return image;

@@ -14,10 +14,9 @@
 using TourStyle::TextStyle;
 
 namespace {
-// A gap of the stack's spacing that gives way when the step is taller than its area, so that the
-// fixed-height preview keeps its size.
+// A gap of the stack's spacing; it holds, so that the flexible spaces alone give way.
 void addGap(QVBoxLayout* layout, int height) {
-    layout->addSpacerItem(new QSpacerItem(0, height, QSizePolicy::Minimum, QSizePolicy::Preferred));
+    layout->addSpacerItem(new QSpacerItem(0, height, QSizePolicy::Minimum, QSizePolicy::Fixed));
 }
 
 KippetViewMode following(KippetViewMode mode) {
@@ -78,6 +77,10 @@ QWidget* ViewModesStepView::previewSection() {
     // The label's own padding below, then the stack's default spacing.
     column->addSpacing(8 + 8);
     preview_ = new ViewModePreview(state_ ? state_->previewMode() : KippetViewMode::collapsed, box);
+    // The step's stack with its spacing is taller than the tour leaves it; the preview, the one
+    // part with room to spare, gives way instead of the gaps, down to what its mocks need.
+    preview_->setMinimumHeight(minimumPreviewHeight);
+    preview_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
     column->addWidget(preview_);
     return box;
 }

@@ -20,6 +20,8 @@ class ViewModesStepView : public QWidget {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds rotationInterval{3000};
+    // The least the preview is given where the tour is too short for its full height.
+    static constexpr int minimumPreviewHeight = 160;
 
     explicit ViewModesStepView(OnboardingState* state, QWidget* parent = nullptr);
 

@@ -91,7 +91,8 @@ QWidget* iCloudSyncStepView::switchCard() {
     toggle_ = new QCheckBox(card);
     toggle_->setObjectName(QStringLiteral("ICloudSyncToggle"));
     toggle_->setAccessibleName(QStringLiteral("iCloud Sync"));
-    toggle_->setChecked(available_ && state_ && state_->iCloudSyncPreference());
+    // The stored choice, also where it cannot be changed: the finish stores what was shown.
+    toggle_->setChecked(state_ && state_->iCloudSyncPreference());
     toggle_->setEnabled(available_);
     if (available_) {
         connect(toggle_, &QCheckBox::toggled, this, [this](bool on) {

@@ -2,6 +2,7 @@
 #include "dashboard/SettingsHarness.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
+#include "platform/Animations.h"
 #include "store/KippetManager.h"
 
 #include <QCheckBox>
@@ -313,12 +314,46 @@ private slots:
         k.runTest();
         QCOMPARE(view.testResult()->message, QStringLiteral("No internet connection."));
 
+        // An endpoint that gives no HTTP reply at all.
+        k.h.app.preferences().setBool(QStringLiteral("api_key_verified"), true);
+        KeyHarness::useEndpoint(QStringLiteral("file:///kippets-no-such-folder"));
+        k.runTest();
+        QCOMPARE(view.testResult()->message, QStringLiteral("Unexpected response from server"));
+        QVERIFY(!k.verifiedFlag());
+
         // An empty field sends nothing.
         k.clearField();
         const qsizetype before = k.endpoint.requests().size();
         view.testConnection();
         QVERIFY(!view.isTestingConnection());
         QCOMPARE(k.endpoint.requests().size(), before);
+    }
+
+    void testingShowsAMovingIndicatorBesideItsTitle() {
+        KeyHarness k;
+        SettingsTabView& view = k.open();
+        k.type(goodKey);
+        TestHttpResponse silent;
+        silent.behaviour = TestHttpResponse::Behaviour::neverAnswer;
+        k.answer(silent);
+        Animations::setEnabled(true);
+        QPushButton* button = k.testButton();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(view.isTestingConnection());
+        QCOMPARE(button->text(), QStringLiteral("Testing…"));
+        QCOMPARE(button->iconSize(), QSize(14, 14));
+        QVERIFY(!button->icon().isNull());
+        QList<QImage> frames{button->grab().toImage()};
+        for (int turn = 0; turn < 3; ++turn) {
+            testClock().advance(std::chrono::milliseconds(100));
+            frames.append(button->grab().toImage());
+            QVERIFY2(frames.last() != frames.at(frames.size() - 2),
+                     qPrintable(QString::number(turn)));
+        }
+        Animations::setEnabled(false);
+        testClock().advance(SettingsTabView::connectionTestTimeout);
+        QVERIFY(TaskRunner::waitUntil([&view] { return !view.isTestingConnection(); }));
+        QCOMPARE(button->text(), QStringLiteral("Test Connection"));
     }
 
     void aKeyEditedDuringTheTestIsNotVerified() {

@@ -3,6 +3,11 @@
 
 #include <QDirIterator>
 #include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTranslator>
+#include <algorithm>
 
 // The cloud API key section where no Secret Service runs: the save fails with its reason, the
 // verified state stays, and nothing is written to disk.
@@ -17,6 +22,18 @@ QStringList filesHolding(const QString& root, const QByteArray& text) {
     }
     return found;
 }
+const char* networklessMark = "KIPPETS_IN_NETWORKLESS_NAMESPACE";
+
+// Every text Qt translates comes out reversed.
+class ReversedTexts : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char*, const char* source, const char*, int) const override {
+        QString text = QString::fromUtf8(source);
+        std::reverse(text.begin(), text.end());
+        return text;
+    }
+};
 } // namespace
 
 class APIKeyUnavailableTest : public QObject {
@@ -25,6 +42,47 @@ private slots:
     void initTestCase() {
         qputenv("DBUS_SESSION_BUS_ADDRESS",
                 ("unix:path=" + TestEnvironment::root() + "/no-such-bus").toUtf8());
+    }
+
+    void aNetworkOutOfReachIsNoInternetConnection() {
+        if (!qEnvironmentVariableIsSet(networklessMark)) {
+            // Run again in a network namespace of its own, where no route leads anywhere.
+            QProcess child;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(networklessMark, "1");
+            child.setProcessEnvironment(environment);
+            child.start(QStringLiteral("unshare"),
+                        {QStringLiteral("-rn"), QCoreApplication::applicationFilePath(),
+                         QStringLiteral("aNetworkOutOfReachIsNoInternetConnection")});
+            if (!child.waitForStarted())
+                QSKIP("unshare is not installed");
+            QVERIFY(child.waitForFinished(120000));
+            const QByteArray output = child.readAllStandardOutput() + child.readAllStandardError();
+            if (child.exitCode() != 0 && output.startsWith("unshare:"))
+                QSKIP("no network namespace may be made here");
+            QVERIFY2(child.exitCode() == 0, output.constData());
+            return;
+        }
+        // Qt's messages in another language: the cause must be read from the code alone.
+        ReversedTexts reversed;
+        QCoreApplication::installTranslator(&reversed);
+        QVERIFY(QCoreApplication::translate("QNativeSocketEngine", "Network unreachable") !=
+                QStringLiteral("Network unreachable"));
+        qputenv("KIPPETS_OPENAI_BASE_URL", "https://203.0.113.1");
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        SettingsTabView& view = h.open();
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
+        h.find<QLineEdit>(QStringLiteral("byok_keyField"))
+            ->insert(QStringLiteral("sk-never-sent-anywhere-0123456789"));
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QSignalSpy finished(&view, &SettingsTabView::connectionTestFinished);
+        QTest::mouseClick(h.find<QPushButton>(QStringLiteral("byok_testButton")), Qt::LeftButton);
+        QVERIFY(TaskRunner::waitUntil([&finished] { return finished.count() == 1; }));
+        QCOMPARE(view.testResult()->message, QStringLiteral("No internet connection."));
+        QCoreApplication::removeTranslator(&reversed);
+        qunsetenv("KIPPETS_OPENAI_BASE_URL");
+        h.dashboard.reset();
     }
 
     void aFailedSaveShowsItsReasonAndKeepsTheVerifiedState() {

@@ -190,8 +190,60 @@ private slots:
         QCOMPARE(sheet->colorGrid()->cellRect(32).left(), sheet->colorGrid()->cellRect(0).left());
         QCOMPARE(sheet->colorGrid()->cellRect(7).left() - sheet->colorGrid()->cellRect(6).left(),
                  52);
-        QCOMPARE(sheet->iconGrid()->cellRect(6).top(), 58);
-        QCOMPARE(sheet->iconGrid()->cellRect(47).left(), 5 * 58);
+        QCOMPARE(sheet->iconGrid()->cellRect(6).top() - sheet->iconGrid()->cellRect(0).top(), 58);
+        QCOMPARE(sheet->iconGrid()->cellRect(47).left() - sheet->iconGrid()->cellRect(0).left(),
+                 5 * 58);
+    }
+
+    void swatchesAndIconsWorkFromTheKeyboard() {
+        form->setName("Travel");
+        form->setColor(*KippetColor::fromHex("FF9500"));
+        open();
+        QApplication::setActiveWindow(sheet.get());
+        ColorSwatchGrid* colors = sheet->colorGrid();
+        IconGrid* icons = sheet->iconGrid();
+        // A click chooses without giving the grid the keyboard.
+        QTest::mouseClick(colors, Qt::LeftButton, {}, colors->cellRect(3).center());
+        QVERIFY(!colors->hasFocus());
+        QCOMPARE(colors->focusedCell(), -1);
+        QCOMPARE(form->color().toHex(), QString("FFCC00"));
+        sheet->nameField()->setFocus();
+
+        // Tab from the name reaches the colours, on the chosen swatch, with its ring drawn.
+        const QImage unfocused = colors->grab().toImage();
+        QTest::keyClick(sheet->nameField(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), colors);
+        QCOMPARE(colors->focusedCell(), 3);
+        QVERIFY(colors->grab().toImage() != unfocused);
+
+        // Arrows move within the grid and stop at its edges; Space and Return choose.
+        QTest::keyClick(colors, Qt::Key_Right);
+        QTest::keyClick(colors, Qt::Key_Down);
+        QCOMPARE(colors->focusedCell(), 12);
+        QCOMPARE(form->color().toHex(), QString("FFCC00"));
+        QTest::keyClick(colors, Qt::Key_Space);
+        QCOMPARE(form->color().toHex(), QString("B2EEBB"));
+        for (int step = 0; step < 6; ++step)
+            QTest::keyClick(colors, Qt::Key_Down);
+        QCOMPARE(colors->focusedCell(), 28);
+        QTest::keyClick(colors, Qt::Key_Left);
+        QTest::keyClick(colors, Qt::Key_Return);
+        QCOMPARE(form->color().toHex(), QString("999999"));
+        QCOMPARE(saves, 0);
+
+        // The next Tab reaches the icons.
+        QTest::keyClick(colors, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), icons);
+        QCOMPARE(icons->focusedCell(), icons->selectedCell());
+        QTest::keyClick(icons, Qt::Key_Up);
+        QCOMPARE(icons->focusedCell(), icons->selectedCell());
+        QTest::keyClick(icons, Qt::Key_Down);
+        QTest::keyClick(icons, Qt::Key_Right);
+        QTest::keyClick(icons, Qt::Key_Space);
+        QCOMPARE(form->icon(), CreateKippetSheet::iconOptions().at(icons->selectedCell()));
+        QCOMPARE(icons->selectedCell(), 7);
+        QCOMPARE(form->icon(), QString("doc.text.fill"));
+        QCOMPARE(saves, 0);
     }
 
     void storedColourMarksItsSwatch() {

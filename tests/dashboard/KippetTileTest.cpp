@@ -19,6 +19,13 @@
 using namespace std::chrono_literals;
 
 namespace {
+QStringList* capturedMessages = nullptr;
+
+void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    if (capturedMessages)
+        capturedMessages->append(message);
+}
+
 const QString
     deleteQuestion("Are you sure you want to delete this kippet? This action cannot be undone.");
 
@@ -180,6 +187,74 @@ private slots:
         QCOMPARE(row->detailText(), QString("Created 1 day"));
     }
 
+    void rowsOfOldKippetsStartNoNegativeTimer() {
+        // On the system clock, whose timers are Qt's: a year-old kippet's next change, a month
+        // away, must not reach a timer as a negative interval.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        testClock().setNow(now.addYears(-2));
+        h->createKippet("Two years");
+        testClock().setNow(now.addYears(-1).addDays(-3));
+        h->createKippet("A year");
+        testClock().setNow(now.addDays(-40));
+        h->createKippet("Forty days");
+        Clock::install(nullptr);
+        QStringList messages;
+        capturedMessages = &messages;
+        const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+        h->open();
+        useList();
+        DashboardHarness::settle();
+        qInstallMessageHandler(previous);
+        capturedMessages = nullptr;
+        Clock::install(&testClock());
+        QCOMPARE(h->shownNames().size(), 3);
+        for (const QString& message : messages)
+            QVERIFY2(!message.contains("negative", Qt::CaseInsensitive), qPrintable(message));
+        QCOMPARE(qobject_cast<KippetRow*>(h->tileOf("Two years"))->detailText(),
+                 QString("Created 2 years"));
+    }
+
+    void everyRowChangesWhenItsTextDoes() {
+        const QDateTime start(QDate(2026, 1, 15), QTime(9, 30), QTimeZone::utc());
+        testClock().setNow(start.addDays(-1));
+        h->createKippet("One day");
+        testClock().setNow(start.addDays(-40));
+        h->createKippet("Forty days");
+        testClock().setNow(start.addYears(-2));
+        h->createKippet("Two years");
+        testClock().setNow(start.addDays(-363));
+        h->createKippet("Almost a year");
+        testClock().setNow(start);
+        h->open();
+        useList();
+        const auto text = [this](const QString& name) {
+            return qobject_cast<KippetRow*>(h->tileOf(name))->detailText();
+        };
+        QCOMPARE(text("One day"), QString("Created 1 day"));
+        QCOMPARE(text("Forty days"), QString("Created 1 month, 1 week"));
+        // 2024 was a leap year: two years and a day.
+        QCOMPARE(text("Two years"), QString("Created 2 years"));
+        QCOMPARE(text("Almost a year"), QString("Created 12 months"));
+
+        // Each change comes when it is due, not before: an hour, two, four and 29 days on.
+        testClock().advance(1h - 1s);
+        QCOMPARE(text("One day"), QString("Created 1 day"));
+        testClock().advance(1s);
+        QCOMPARE(text("One day"), QString("Created 1 day, 1 hour"));
+        testClock().advance(std::chrono::hours(24 * 2) - 1h - 1s);
+        QCOMPARE(text("Almost a year"), QString("Created 12 months"));
+        testClock().advance(1s);
+        QCOMPARE(text("Almost a year"), QString("Created 1 year"));
+        testClock().advance(std::chrono::hours(24 * 2) - 1s);
+        QCOMPARE(text("Forty days"), QString("Created 1 month, 1 week"));
+        testClock().advance(1s);
+        QCOMPARE(text("Forty days"), QString("Created 1 month, 2 weeks"));
+        testClock().advance(std::chrono::hours(24 * 25) - 1s);
+        QCOMPARE(text("Two years"), QString("Created 2 years"));
+        testClock().advance(1s);
+        QCOMPARE(text("Two years"), QString("Created 2 years, 1 month"));
+    }
+
     void deleteAsksAndCancelKeeps() {
         Kippet* kippet = h->closedKippet("Desk");
         const QString folder = h->manager().itemsDirectory(kippet);
@@ -247,6 +322,29 @@ private slots:
         QVERIFY(!actionNamed(menuOf("Open"), "Untuck All Kippets"));
         pullTabs = 2;
         QVERIFY(actionNamed(menuOf("Open"), "Untuck All Kippets"));
+    }
+
+    void menuDrawsDeleteAsDestructive() {
+        h->closedKippet("Desk");
+        h->open();
+        QMenu* menu = menuOf("Desk");
+        menu->adjustSize();
+        const QImage image = menu->grab().toImage();
+        const qreal ratio = image.devicePixelRatio();
+        const auto redPixels = [&](const QString& item) {
+            const QRect area = menu->actionGeometry(actionNamed(menu, item));
+            int count = 0;
+            for (int y = int(area.top() * ratio); y < int(area.bottom() * ratio); ++y)
+                for (int x = int(area.left() * ratio); x < int(area.right() * ratio); ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    count += pixel.red() > 170 && pixel.green() < 110 && pixel.blue() < 110;
+                }
+            return count;
+        };
+        QVERIFY2(redPixels("Delete") > 10, qPrintable(QString::number(redPixels("Delete"))));
+        QCOMPARE(redPixels("Edit Kippet"), 0);
+        QCOMPARE(redPixels("Reopen Kippet"), 0);
+        delete menu;
     }
 
     void menuCommands() {

@@ -1,8 +1,10 @@
 #include "analysis/AIPreferences.h"
+#include "app/AppMenus.h"
 #include "app/DailyKippet.h"
 #include "app/Dialogs.h"
 #include "dashboard/SettingsHarness.h"
 #include "dashboard/SettingsSection.h"
+#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
 #include "platform/NotificationNames.h"
@@ -161,6 +163,54 @@ private slots:
                  QStringLiteral("Not available on this device"));
     }
 
+    void theOrangeOnDeviceRowOpensTheLocalModelHelp() {
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("onDevice"));
+        h.app.preferences().setString(QStringLiteral("local_model_url"),
+                                      QStringLiteral("http://127.0.0.1:%1/v1").arg(closedPort()));
+        h.waitForStatus();
+        SettingsTabView& view = h.open();
+        auto* button = h.find<QPushButton>(QStringLiteral("OpenSettingsButton"));
+        QCOMPARE(button->text(), QStringLiteral("Open Settings"));
+        // While checking, and once nothing answered: orange, with the button.
+        QVERIFY(button->isVisibleTo(&view));
+        h.waitForStatus();
+        QVERIFY(!view.onDeviceAvailable());
+        QCOMPARE(h.aiStatus()->tint(), SheetStyle::orange());
+        QVERIFY(button->isVisibleTo(&view));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(h.workspace.opened(),
+                 QList<QUrl>({QUrl(QStringLiteral("https://help.example.org"))}));
+
+        // The other modes have no button.
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("off"));
+        QVERIFY(!button->isVisibleTo(&view));
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        QVERIFY(!button->isVisibleTo(&view));
+
+        // A build that names no help page hides it, as its other links.
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("onDevice"));
+        SettingsServices bare = h.services();
+        bare.about.helpUrl = QUrl();
+        SettingsTabView& plain = h.open(bare);
+        h.waitForStatus();
+        QVERIFY(!plain.onDeviceAvailable());
+        QVERIFY(!h.find<QPushButton>(QStringLiteral("OpenSettingsButton"))->isVisibleTo(&plain));
+    }
+
+    void theAboutAlertAndTheSettingsShowOneVersion() {
+        SettingsHarness h;
+        SettingsServices built = h.services();
+        built.about = AboutInfo::fromBuild();
+        h.open(built);
+        const QString alertLine = AppMenus::aboutText().section(QLatin1Char('\n'), 0, 0);
+        QVERIFY2(alertLine.startsWith(QStringLiteral("Version ")), qPrintable(alertLine));
+        QVERIFY(alertLine.size() > QStringLiteral("Version ").size());
+        const QString settingsLine = h.find<QLabel>(QStringLiteral("AboutVersion"))->text();
+        QVERIFY2(settingsLine.startsWith(alertLine + QStringLiteral(" (")),
+                 qPrintable(alertLine + " / " + settingsLine));
+    }
+
     void theFirstOpeningFillsTheDefaults() {
         {
             SettingsHarness h;
@@ -201,13 +251,24 @@ private slots:
             QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
     }
 
-    void iCloudWithoutSynchronisationStaysOffAndUntouched() {
+    void iCloudWithoutSynchronisationShowsTheStoredChoiceUntouched_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("never set") << QVariant() << true;
+        QTest::newRow("true") << QVariant(true) << true;
+        QTest::newRow("false") << QVariant(false) << false;
+    }
+    void iCloudWithoutSynchronisationShowsTheStoredChoiceUntouched() {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, shown);
         SettingsHarness h;
         h.app.preferences().remove(QStringLiteral("icloud_sync_enabled"));
+        if (stored.isValid())
+            h.app.preferences().setBool(QStringLiteral("icloud_sync_enabled"), stored.toBool());
         SettingsTabView& view = h.open();
         auto* toggle = h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch"));
         QVERIFY(!toggle->isEnabled());
-        QVERIFY(!toggle->isChecked());
+        QCOMPARE(toggle->isChecked(), shown);
         QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("ICloudStatusRow"))->text(),
                  QStringLiteral("iCloud sync is not available on this system. Your kippets are "
                                 "stored on this computer only."));
@@ -222,7 +283,9 @@ private slots:
         QVERIFY(subtitle);
         QTest::mouseClick(toggle, Qt::LeftButton);
         QVERIFY(h.app.dialogs().shown().isEmpty());
-        QVERIFY(!h.app.preferences().contains(QStringLiteral("icloud_sync_enabled")));
+        QCOMPARE(toggle->isChecked(), shown);
+        QCOMPARE(h.app.preferences().contains(QStringLiteral("icloud_sync_enabled")),
+                 stored.isValid());
     }
 
     void iCloudCancelChangesNothingAndTheAlertNamesTheDirection() {

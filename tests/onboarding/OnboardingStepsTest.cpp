@@ -92,12 +92,25 @@ private slots:
                     .contains(QStringLiteral("Your intelligent floating workspace for Linux")));
     }
 
+    void iCloudStepAsShippedShowsLocalOnly_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("never set") << QVariant() << true;
+        QTest::newRow("true") << QVariant(true) << true;
+        QTest::newRow("false") << QVariant(false) << false;
+    }
     void iCloudStepAsShippedShowsLocalOnly() {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, shown);
         TourFixture tour;
+        Preferences::shared().remove(QStringLiteral("icloud_sync_enabled"));
+        if (stored.isValid())
+            Preferences::shared().setBool(QStringLiteral("icloud_sync_enabled"), stored.toBool());
         OnboardingWindow* window = tour.openTour();
         const ICloudStep step = iCloudStep(window);
         QVERIFY(!step.toggle->isEnabled());
-        QVERIFY(!step.toggle->isChecked());
+        // The stored choice, which cannot be changed here.
+        QCOMPARE(step.toggle->isChecked(), shown);
         QCOMPARE(step.symbol, QStringLiteral("xmark.icloud"));
         QCOMPARE(step.title, QStringLiteral("Local Only"));
         QCOMPARE(step.explanation,
@@ -105,12 +118,16 @@ private slots:
                                 "stored on this computer only."));
         // A click on the disabled toggle changes nothing; the tour keeps what it read.
         QTest::mouseClick(step.toggle, Qt::LeftButton);
-        QVERIFY(!step.toggle->isChecked());
-        QVERIFY(window->state()->iCloudSyncPreference());
+        QCOMPARE(step.toggle->isChecked(), shown);
+        QCOMPARE(window->state()->iCloudSyncPreference(), shown);
         QVERIFY(labelTexts(window->view()->stepView())
                     .contains(QStringLiteral("Sync kippets across all your devices")));
         QVERIFY(labelTexts(window->view()->stepView())
                     .contains(QStringLiteral("Access kippets from your other devices")));
+        // Finishing stores what the step showed.
+        window->state()->completeOnboarding(true);
+        QCOMPARE(Preferences::shared().boolValue(QStringLiteral("icloud_sync_enabled")),
+                 std::optional<bool>(shown));
     }
 
     void iCloudStepWithSyncFollowsTheStoredChoice() {

@@ -1,16 +1,33 @@
 #include "TourFixture.h"
 
+#include "model/KeyboardAction.h"
+#include "onboarding/KeyCaptureField.h"
 #include "onboarding/OnboardingStepArea.h"
+#include "onboarding/ShortcutRow.h"
+#include "onboarding/ShortcutsStepView.h"
 #include "platform/Animations.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QVariantAnimation>
 
 namespace {
 int stepOf(OnboardingWindow* window) {
     return window->state()->currentStep();
+}
+
+QString focusedButton() {
+    auto* focused = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    return focused ? focused->text() : QString();
+}
+
+// Space where the keyboard is: on the focused widget, else on the tour.
+void pressSpace(OnboardingWindow* window) {
+    QWidget* focused = QApplication::focusWidget();
+    QTest::keyClick(focused ? focused : window, Qt::Key_Space);
+    settle();
 }
 } // namespace
 
@@ -153,6 +170,45 @@ private slots:
         QCOMPARE(stepOf(window), 3);
         QCOMPARE(field->cursorPosition(), 2);
         QVERIFY(window->isVisible());
+    }
+
+    void noButtonHoldsTheFocusAfterAStepChangeOrASave() {
+        TourFixture tour;
+        OnboardingWindow* window = tour.openTour();
+        QApplication::setActiveWindow(window);
+        QCOMPARE(focusedButton(), QString());
+        for (int step = 1; step <= 3; ++step) {
+            QTest::mouseClick(button(window, QStringLiteral("Next")), Qt::LeftButton);
+            settle();
+            QCOMPARE(focusedButton(), QString());
+            pressSpace(window);
+            QVERIFY(window->isVisible());
+            QCOMPARE(stepOf(window), step);
+        }
+        // Tab still reaches the buttons; the next step change takes the focus from them.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(!focusedButton().isEmpty());
+        QTest::keyClick(window, Qt::Key_Right);
+        settle();
+        QCOMPARE(stepOf(window), 4);
+        QCOMPARE(focusedButton(), QString());
+
+        // A row in edit mode, then "Save Shortcuts": its field goes, and no button gets the keys.
+        auto* shortcuts = qobject_cast<ShortcutsStepView*>(window->view()->stepView());
+        QVERIFY(shortcuts);
+        QTest::mouseClick(shortcuts->row(KeyboardAction::expand)->editButton(), Qt::LeftButton);
+        QWidget* field = shortcuts->row(KeyboardAction::expand)->keyField();
+        QVERIFY(field->hasFocus());
+        QTest::keyClick(field, Qt::Key_Q);
+        QTest::mouseClick(shortcuts->row(KeyboardAction::expand)->saveButton(), Qt::LeftButton);
+        QPushButton* save = button(window, QStringLiteral("Save Shortcuts"));
+        QVERIFY(save);
+        QTest::mouseClick(save, Qt::LeftButton);
+        settle();
+        QCOMPARE(focusedButton(), QString());
+        pressSpace(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(stepOf(window), 4);
     }
 
     void getStartedMovesOnLikeNext() {

@@ -7,6 +7,7 @@
 #include "onboarding/ViewModesStepView.h"
 #include "platform/Preferences.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 
 using Piece = ViewModePreview::Piece;
@@ -213,6 +214,48 @@ private slots:
         QCOMPARE(keys, QStringList({"E", "M", "C"}));
         QCOMPARE(descriptions, QStringList({"Toggle expand/collapse", "Toggle mini view",
                                             "Collapse when expanded"}));
+    }
+
+    void theStackSpacingHoldsAroundTheFlexibleSpace() {
+        TourFixture tour;
+        OnboardingWindow* window = tour.openTour();
+        ViewModesStepView* step = showViewModes(window);
+        const auto top = [step](const QWidget* widget) {
+            return widget->mapTo(step, QPoint()).y();
+        };
+        const auto bottom = [&top](const QWidget* widget) {
+            return top(widget) + widget->height();
+        };
+        const auto label = [step](const QString& text) -> QLabel* {
+            for (QLabel* candidate : step->findChildren<QLabel*>())
+                if (candidate->text() == text)
+                    return candidate;
+            return nullptr;
+        };
+        QLabel* subtitle = label("Kippets adapt to your workflow with flexible view modes");
+        QLabel* previewLabel = label("Preview");
+        QLabel* shortcutsLabel = label("Keyboard Shortcuts");
+        QVERIFY(subtitle && previewLabel && shortcutsLabel);
+        int cardsTop = step->height();
+        int cardsBottom = 0;
+        for (ViewModeCard* card : step->cards()) {
+            cardsTop = std::min(cardsTop, top(card));
+            cardsBottom = std::max(cardsBottom, bottom(card));
+        }
+        auto* preview = step->findChild<ViewModePreview*>();
+        // 20 above and below the flexible space, 20 between the cards, the preview and the
+        // shortcuts (whose stack is padded 8 more).
+        QVERIFY2(cardsTop - bottom(subtitle) >= 40,
+                 qPrintable(QString::number(cardsTop - bottom(subtitle))));
+        QCOMPARE(top(previewLabel) - cardsBottom, 20);
+        QCOMPARE(top(shortcutsLabel) - bottom(preview), 20 + 8);
+        // The tour is too short for the full preview: it gives way, and draws its mock smaller.
+        QVERIFY(preview->height() >= ViewModesStepView::minimumPreviewHeight);
+        QVERIFY(preview->height() <= ViewModePreview::preferredHeight);
+        // Everything fits: the badges end inside the step, 20 and 8 above its end at least.
+        for (ShortcutBadge* badge : step->findChildren<ShortcutBadge*>())
+            QVERIFY2(step->height() - bottom(badge) >= 28,
+                     qPrintable(QString::number(step->height() - bottom(badge))));
     }
 };
 
