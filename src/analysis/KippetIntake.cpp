@@ -203,8 +203,7 @@ QCoro::Task<std::optional<KippetItem>> KippetIntake::imageKind(ItemProvider prov
     try {
         const LoadedImageFile file = co_await ItemLoaders::loadImageFile(provider);
         Log::line(QStringLiteral("   ✅ Loaded image file: %1, size: %2 bytes")
-                      .arg(file.name)
-                      .arg(file.bytes.size()));
+                      .arg(file.name, QString::number(file.bytes.size())));
         const QString extension = ContentTypes::pathExtension(file.name).toLower();
         co_return imageItem(file.bytes, file.name, extension,
                             ContentTypes::imageMimeTypeForExtension(extension));
@@ -227,9 +226,8 @@ QCoro::Task<KippetIntake::ProviderOutcome> KippetIntake::fileURLKind(ItemProvide
     try {
         const LoadedFile file = co_await ItemLoaders::loadFileURL(provider);
         Log::line(QStringLiteral("   ✅ Loaded file: %1, size: %2 bytes, type: %3")
-                      .arg(file.name)
-                      .arg(file.bytes.size())
-                      .arg(file.mimeType.value_or(QStringLiteral("unknown"))));
+                      .arg(file.name, QString::number(file.bytes.size()),
+                           file.mimeType.value_or(QStringLiteral("unknown"))));
         if (file.mimeType && ContentTypes::isImageMimeType(*file.mimeType))
             co_return ProviderOutcome{
                 imageItem(file.bytes, file.name, file.pathExtension, *file.mimeType), std::nullopt};
