@@ -80,6 +80,8 @@ QWidget* TextNoteView::makeHeader() {
     doneButton_ = new QPushButton(QStringLiteral("Done"));
     doneButton_->setObjectName(QStringLiteral("TextNoteDone"));
     styleProminent(doneButton_);
+    // Filled, it still stands as tall as the plain button beside it.
+    doneButton_->setMinimumHeight(copyButton_->sizeHint().height());
     // Return anywhere in the viewer closes it.
     doneButton_->setDefault(true);
     connect(doneButton_, &QPushButton::clicked, this, &QDialog::accept);
