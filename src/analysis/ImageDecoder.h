@@ -5,12 +5,14 @@
 #include <QSize>
 #include <optional>
 
-// Decodes image bytes with only the formats the intake takes: PNG, JPEG, GIF, WebP, BMP, TIFF
-// and HEIC (where a plugin reads it), each chosen by its own signature. Qt would otherwise ask
-// every plugin whether it can read the bytes, and some inflate or parse a whole file to answer
-// (a compressed SVG of a gigabyte, named anything). Bytes whose chunks, boxes or offsets reach past
-// their end are not decoded at all, and the size the header declares is checked before a pixel
-// is allocated. Safe on any thread.
+// Decodes image bytes with only the formats Qt's readers take that a signature tells: PNG,
+// JPEG, GIF, WebP, BMP, TIFF and HEIC, icons (ICO, CUR, ICNS), MNG, TGA, the netpbm family, XPM,
+// and SVG, plain or compressed, each chosen by its own signature. Qt would otherwise ask every
+// plugin whether it can read the bytes, and some inflate or parse a whole file to answer (a
+// compressed SVG of a gigabyte, named anything). A compressed SVG is inflated here, and only as
+// far as a drawing can reach; a drawing is rendered at the size asked for. The size a raster
+// header declares is checked before a pixel is allocated, and bytes whose chunks, boxes or
+// offsets reach past their end are not decoded at all. Safe on any thread.
 class ImageDecoder {
 public:
     // Largest decoded image accepted, in bytes of 32-bit pixels, so a crafted header that claims
@@ -18,12 +20,13 @@ public:
     static constexpr qint64 maxDecodedBytes = 256LL * 1024 * 1024;
 
     // Qt's name of the format the bytes begin like ("png", "jpeg", "gif", "webp", "bmp",
-    // "tiff", "heic"), when it is one of those taken and a reader for it is installed.
+    // "tiff", "heic", "ico", "cur", "icns", "mng", "tga", "pbm", "pgm", "ppm", "xpm", "svg",
+    // "svgz"), when it is one of those taken and a reader for it is installed.
     static std::optional<QByteArray> formatOf(const QByteArray& bytes);
     // The picture's size as its header declares it, read by the format's own reader.
     static std::optional<QSize> declaredSize(const QByteArray& bytes);
-    // The first image of the bytes, or nothing when they are not a taken format, declare a
-    // picture over the limit, or do not decode.
+    // The first image of the bytes (of an icon, its largest), or nothing when they are not a taken
+    // format, declare a picture over the limit, or do not decode.
     static std::optional<QImage> decode(const QByteArray& bytes, qint64 limit = maxDecodedBytes);
     // The same, upright as its orientation tag says, and shrunk while it is read to the least
     // size that still covers `cover` (never enlarged), for a thumbnail. The limit applies to the

@@ -149,10 +149,65 @@ bool ImageStructure::fitsItsBytes(const QByteArray& bytes, const QByteArray& for
         return tiff(bytes);
     if (format == "heic")
         return heif(bytes);
-    return false;
+    if (format == "mng")
+        return mng(bytes);
+    if (format == "ico" || format == "cur")
+        return icon(bytes);
+    if (format == "icns")
+        return icns(bytes);
+    // Text formats and those without lengths in their framing: their readers allocate only the
+    // picture, whose declared size the decoder checks first. A compressed drawing is inflated
+    // within bounds before anything reads it.
+    static const QSet<QByteArray> unframed = {"svg", "svgz", "xpm", "pbm", "pgm", "ppm", "tga"};
+    return unframed.contains(format);
+}
+
+bool ImageStructure::mng(const QByteArray& bytes) {
+    return chunksFit(bytes, "MHDR", "MEND");
+}
+
+bool ImageStructure::icon(const QByteArray& bytes) {
+    const Size size = bytes.size();
+    if (size < 6)
+        return false;
+    const Size count = littleEndian(bytes, 4, 2);
+    if (count == 0 || count * 16 > size - 6)
+        return false;
+    for (Size i = 0; i < count; ++i) {
+        const Size entry = 6 + i * 16;
+        const Size length = littleEndian(bytes, entry + 8, 4);
+        const Size offset = littleEndian(bytes, entry + 12, 4);
+        if (offset > size || length > size - offset)
+            return false;
+    }
+    return true;
+}
+
+bool ImageStructure::icns(const QByteArray& bytes) {
+    const Size size = bytes.size();
+    if (size < 8)
+        return false;
+    const Size total = bigEndian(bytes, 4, 4);
+    if (total < 8 || total > size)
+        return false;
+    for (Size at = 8; at < total;) {
+        if (total - at < 8)
+            return false;
+        const Size length = bigEndian(bytes, at + 4, 4);
+        if (length < 8 || length > total - at)
+            return false;
+        at += length;
+    }
+    return true;
 }
 
 bool ImageStructure::png(const QByteArray& bytes) {
+    return chunksFit(bytes, "IHDR", "IEND");
+}
+
+// PNG and MNG: after the signature, chunks of length, type, data and check value.
+bool ImageStructure::chunksFit(const QByteArray& bytes, const char* firstType,
+                               const char* endType) {
     const Size size = bytes.size();
     Size at = 8;
     if (size < at)
@@ -165,11 +220,11 @@ bool ImageStructure::png(const QByteArray& bytes) {
         if (length > 0x7fffffff || length > size - at - 12)
             return false;
         const QByteArray type = bytes.mid(static_cast<qsizetype>(at + 4), 4);
-        if (first && type != "IHDR")
+        if (first && type != firstType)
             return false;
         at += 12 + length;
         // A file cut after a whole chunk is the decoder's to judge; it claims nothing more.
-        if (type == "IEND" || at == size)
+        if (type == endType || at == size)
             return true;
     }
 }

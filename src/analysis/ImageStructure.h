@@ -9,7 +9,9 @@
 class ImageStructure {
 public:
     // True when what the bytes declare of themselves fits in them, for Qt's format name ("png",
-    // "jpeg", "gif", "webp", "bmp", "tiff", "heic"); false for any other format.
+    // "jpeg", "gif", "webp", "bmp", "tiff", "heic", "mng", "ico", "cur", "icns"); true for the
+    // formats without lengths in their framing ("svg", "svgz", "xpm", netpbm, "tga"); false for
+    // any other format.
     static bool fitsItsBytes(const QByteArray& bytes, const QByteArray& format);
 
 private:
@@ -20,4 +22,8 @@ private:
     static bool bmp(const QByteArray& bytes);
     static bool tiff(const QByteArray& bytes);
     static bool heif(const QByteArray& bytes);
+    static bool mng(const QByteArray& bytes);
+    static bool icon(const QByteArray& bytes);
+    static bool icns(const QByteArray& bytes);
+    static bool chunksFit(const QByteArray& bytes, const char* firstType, const char* endType);
 };

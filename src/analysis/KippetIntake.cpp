@@ -199,8 +199,7 @@ QCoro::Task<std::optional<KippetItem>> KippetIntake::imageKind(ItemProvider prov
     try {
         const LoadedImageFile file = co_await ItemLoaders::loadImageFile(provider);
         Log::line(QStringLiteral("   ✅ Loaded image file: %1, size: %2 bytes")
-                      .arg(file.name)
-                      .arg(file.bytes.size()));
+                      .arg(file.name, QString::number(file.bytes.size())));
         const QString extension = ContentTypes::pathExtension(file.name).toLower();
         co_return imageItem(file.bytes, file.name, extension,
                             ContentTypes::imageMimeTypeForExtension(extension));
@@ -223,9 +222,8 @@ QCoro::Task<std::optional<KippetItem>> KippetIntake::fileURLKind(ItemProvider pr
     try {
         const LoadedFile file = co_await ItemLoaders::loadFileURL(provider);
         Log::line(QStringLiteral("   ✅ Loaded file: %1, size: %2 bytes, type: %3")
-                      .arg(file.name)
-                      .arg(file.bytes.size())
-                      .arg(file.mimeType.value_or(QStringLiteral("unknown"))));
+                      .arg(file.name, QString::number(file.bytes.size()),
+                           file.mimeType.value_or(QStringLiteral("unknown"))));
         if (file.mimeType && ContentTypes::isImageMimeType(*file.mimeType))
             co_return imageItem(file.bytes, file.name, file.pathExtension, *file.mimeType);
         co_return fileItem(file.bytes, file.name, file.pathExtension, file.mimeType);

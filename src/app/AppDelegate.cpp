@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QLineF>
+#include <QSystemTrayIcon>
 #include <QWidget>
 #include <cmath>
 
@@ -48,6 +49,17 @@ QPointF clampedCascadeTarget(QPointF target) {
     const RectD visible = screen->visibleFrame;
     return QPointF(std::max(visible.minX(), std::min(target.x(), visible.maxX() - keptWidth)),
                    std::max(visible.minY(), std::min(target.y(), visible.maxY() - keptHeight)));
+}
+
+void logStatusItemButton(const QSystemTrayIcon& button) {
+    const bool hasImage = !button.icon().isNull();
+    Log::line(QStringLiteral("✅ Menu bar button created"));
+    Log::line(QStringLiteral("   - Has image: ") +
+              (hasImage ? QStringLiteral("true") : QStringLiteral("false")));
+    // A tray icon shows no text beside its image; without an image the item stands for itself
+    // with the package emoji.
+    const QString title = hasImage ? QString() : QStringLiteral("📦");
+    Log::line(QStringLiteral("   - Has title: '") + title + QLatin1Char('\''));
 }
 } // namespace
 
@@ -87,7 +99,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         DailyKippetScheduler::shared().start();
     Log::line(QStringLiteral("✅ Daily kippet scheduler started"));
     if (menuBarManager_ && menuBarManager_->hasStatusItemButton())
-        Log::line(QStringLiteral("✅ Menu bar button created"));
+        logStatusItemButton(*menuBarManager_->statusItem());
     else
         Log::line(QStringLiteral("❌ Menu bar button NOT created!"));
     runLaunchTask();
@@ -221,9 +233,9 @@ void AppDelegate::cascadeOverlappingKippets(const QList<Kippet*>& kippets) {
             member->setPosition(target);
             startSaveTask(member);
             Log::line(QStringLiteral("   → Adjusted '%1' to (%2, %3)")
-                          .arg(member->name())
-                          .arg(static_cast<qint64>(std::trunc(target.x())))
-                          .arg(static_cast<qint64>(std::trunc(target.y()))));
+                          .arg(member->name(),
+                               QString::number(static_cast<qint64>(std::trunc(target.x()))),
+                               QString::number(static_cast<qint64>(std::trunc(target.y())))));
         }
     }
 }

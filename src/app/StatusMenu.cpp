@@ -19,6 +19,12 @@ QString withShortcut(const QString& title, Qt::Key key) {
            QKeySequence(Qt::CTRL | key).toString(QKeySequence::NativeText);
 }
 
+// A kippet's name as a menu shows it: an "&" of the name is a character, not a mnemonic.
+QString menuText(const QString& name) {
+    QString text = name;
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 bool dailyKippetExists(const QList<Kippet*>& kippets) {
     const QString today = dailyKippetName(Clock::shared().now().toLocalTime().date());
     return std::any_of(kippets.begin(), kippets.end(),
@@ -31,12 +37,12 @@ void addTuckSubmenu(QMenu* menu, const QList<Kippet*>& active) {
     for (Kippet* kippet : active) {
         QPointer<Kippet> guarded(kippet);
         if (commands.hasTuckSingleWindow(kippet)) {
-            tuck->addAction(QStringLiteral("Untuck ") + kippet->name(), tuck, [guarded] {
+            tuck->addAction(QStringLiteral("Untuck ") + menuText(kippet->name()), tuck, [guarded] {
                 if (guarded)
                     TuckCommands::shared().untuckSingleKippet(guarded);
             });
         } else {
-            tuck->addAction(kippet->name(), tuck, [guarded] {
+            tuck->addAction(menuText(kippet->name()), tuck, [guarded] {
                 if (guarded)
                     TuckCommands::shared().tuckSingleKippet(guarded);
             });
@@ -55,7 +61,8 @@ void addKippetCommands(QMenu* menu, MenuBarManager& registry, const QList<Kippet
     menu->addSeparator();
     for (Kippet* kippet : active) {
         QAction* item = menu->addAction(
-            QStringLiteral("%1 (%2 items)").arg(kippet->name()).arg(kippet->totalItemCount()));
+            QStringLiteral("%1 (%2 items)")
+                .arg(menuText(kippet->name()), QString::number(kippet->totalItemCount())));
         item->setData(QVariant::fromValue<QObject*>(kippet));
         QObject::connect(item, &QAction::triggered, &registry,
                          [&registry, item] { registry.showKippet(item); });

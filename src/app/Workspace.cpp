@@ -1,14 +1,40 @@
 #include "app/Workspace.h"
 
+#include "platform/Log.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace {
 Workspace* installed = nullptr;
+
+bool isOpenable(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid())
+        return false;
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        return true;
+    // A file URL naming another host is a network share, not a file of this machine.
+    const QString host = url.host();
+    return url.isLocalFile() && !url.path().isEmpty() &&
+           (host.isEmpty() || host == QLatin1String("localhost"));
 }
+
+// The desktop's opener, detached, with nothing of its output in ours: file managers and
+// browsers write warnings that are no business of this app's log.
+bool handToDesktop(const QUrl& url) {
+    QProcess opener;
+    opener.setProgram(QStringLiteral("xdg-open"));
+    opener.setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
+    opener.setStandardInputFile(QProcess::nullDevice());
+    opener.setStandardOutputFile(QProcess::nullDevice());
+    opener.setStandardErrorFile(QProcess::nullDevice());
+    return opener.startDetached();
+}
+} // namespace
 
 Workspace& Workspace::shared() {
     // Before the composition root installs one, addresses still reach the desktop.
@@ -21,10 +47,18 @@ void Workspace::install(Workspace* workspace) {
 }
 
 bool Workspace::open(const QUrl& url) {
+    // A web page or a file; another scheme would start whatever handler claims it.
+    if (!isOpenable(url)) {
+        Log::line(
+            QStringLiteral("⚠️ [Workspace] Not opening an address that is neither a web page "
+                           "nor a file: ") +
+            url.toString());
+        return false;
+    }
     opened_.append(url);
     if (recordingOnly_)
         return true;
-    return QDesktopServices::openUrl(url);
+    return handToDesktop(url);
 }
 
 bool Workspace::revealFile(const QUrl& fileUrl) {
@@ -42,12 +76,12 @@ bool Workspace::revealFile(const QUrl& fileUrl) {
     const QUrl folder = QUrl::fromLocalFile(QFileInfo(fileUrl.toLocalFile()).absolutePath());
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
-        return QDesktopServices::openUrl(folder);
+        return handToDesktop(folder);
     // Asked without waiting: a slow or absent file manager must not hold the GUI thread.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, folder] {
         if (watcher->isError())
-            QDesktopServices::openUrl(folder);
+            handToDesktop(folder);
         watcher->deleteLater();
     });
     return true;

@@ -14,7 +14,9 @@ public:
     // nullptr restores the desktop's.
     static void install(Workspace* workspace);
 
-    // False when nothing could open it (always true while only recording).
+    // Opens web pages (http, https) and local files with the user's applications; refuses any
+    // other address. False when refused or nothing could open it (true while only recording
+    // what was not refused).
     virtual bool open(const QUrl& url);
     // Shows the local file selected in the file manager, else opens its folder. False when
     // neither could be done (always true while only recording).

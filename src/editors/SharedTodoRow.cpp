@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
+#include "tuck/DestructiveMenuStyle.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -180,11 +181,16 @@ void SharedTodoRow::leaveEvent(QEvent* event) {
 
 void SharedTodoRow::contextMenuEvent(QContextMenuEvent* event) {
     auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("TodoRowMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QString deleteLabel = QStringLiteral("Delete");
+    // Deleting asks for no confirmation: the entry says in red what it does.
+    auto* style = new DestructiveMenuStyle({deleteLabel});
+    style->setParent(menu);
+    menu->setStyle(style);
     connect(menu->addAction(QStringLiteral("Edit")), &QAction::triggered, this,
             &SharedTodoRow::startEdit);
-    connect(menu->addAction(QStringLiteral("Delete")), &QAction::triggered, this,
-            &SharedTodoRow::deleteTodo);
+    connect(menu->addAction(deleteLabel), &QAction::triggered, this, &SharedTodoRow::deleteTodo);
     menu->popup(event->globalPos());
     event->accept();
 }

@@ -14,6 +14,17 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+namespace {
+// The sheet's prominent button: filled with the accent colour, its title in white.
+void styleProminent(QPushButton* button) {
+    const QColor accent = button->palette().color(QPalette::Highlight);
+    button->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: none;"
+                                         " border-radius: 5px; padding: 3px 12px; }"
+                                         "QPushButton:pressed { background: %2; }")
+                              .arg(accent.name(), accent.darker(115).name()));
+}
+} // namespace
+
 TextNoteView::TextNoteView(const KippetItem& item, QWidget* parent)
     : QDialog(parent), text_(textOf(item)) {
     setObjectName(QStringLiteral("TextNoteView"));
@@ -67,6 +78,10 @@ QWidget* TextNoteView::makeHeader() {
     connect(copyButton_, &QPushButton::clicked, this, &TextNoteView::copy);
     row->addWidget(copyButton_);
     doneButton_ = new QPushButton(QStringLiteral("Done"));
+    doneButton_->setObjectName(QStringLiteral("TextNoteDone"));
+    styleProminent(doneButton_);
+    // Filled, it still stands as tall as the plain button beside it.
+    doneButton_->setMinimumHeight(copyButton_->sizeHint().height());
     // Return anywhere in the viewer closes it.
     doneButton_->setDefault(true);
     connect(doneButton_, &QPushButton::clicked, this, &QDialog::accept);

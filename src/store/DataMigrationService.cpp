@@ -40,8 +40,8 @@ LegacyDocument readLegacyDocument(const QString& path) {
     const QJsonDocument document =
         QJsonDocument::fromJson(DataMigrationService::readLegacyFile(path), &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        throw KippetsError(
-            QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
+        throw KippetsError(QStringLiteral("%1 at offset %2")
+                               .arg(parseError.errorString(), QString::number(parseError.offset)));
     if (!document.isObject())
         throw KippetsError(QStringLiteral("the file does not hold a JSON object"));
     const QJsonObject object = document.object();

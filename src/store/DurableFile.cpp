@@ -152,8 +152,18 @@ qint64 DurableFile::linkCount(const QString& path) {
     return qint64(info.st_nlink);
 }
 
+bool DurableFile::sameFile(const QString& first, const QString& second) {
+    struct stat one {};
+    struct stat other {};
+    if (::stat(native(first).constData(), &one) != 0 ||
+        ::stat(native(second).constData(), &other) != 0)
+        return false;
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
 QString DurableFile::unfinishedName(const QString& finalName) {
-    return QStringLiteral("%1.%2.part").arg(finalName).arg(QCoreApplication::applicationPid());
+    return QStringLiteral("%1.%2.part")
+        .arg(finalName, QString::number(QCoreApplication::applicationPid()));
 }
 
 bool DurableFile::isUnfinished(const QString& name) {

@@ -33,6 +33,8 @@ public:
     static Failure rename(const QString& from, const QString& to);
     // The number of names the file has, 0 when it does not exist.
     static qint64 linkCount(const QString& path);
+    // Both names exist and name the same bytes on the disk.
+    static bool sameFile(const QString& first, const QString& second);
 
     // "<final name>.<this process id>.part".
     static QString unfinishedName(const QString& finalName);

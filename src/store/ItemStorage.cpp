@@ -1,14 +1,13 @@
 #include "store/ItemStorage.h"
 
+#include "analysis/ImageDecoder.h"
 #include "model/JsonCoding.h"
 #include "store/DurableFile.h"
 #include "store/ItemFileError.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QMimeDatabase>
 #include <algorithm>
 
@@ -30,15 +29,9 @@ std::optional<QString> extensionOfMimeType(const QString& mimeType) {
 }
 
 QString extensionOfImage(const QByteArray& content) {
-    QBuffer buffer;
-    buffer.setData(content);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QByteArray format = reader.format();
-    if (!reader.canRead() || format.isEmpty()) {
-        return QStringLiteral("png");
-    }
-    return QString::fromLatin1(format).toLower();
+    // Told by the signature alone: asking every reader would let a compressed drawing inflate.
+    const std::optional<QByteArray> format = ImageDecoder::formatOf(content);
+    return format ? QString::fromLatin1(*format).toLower() : QStringLiteral("png");
 }
 
 std::optional<QString> declaredExtension(const KippetItem& item) {
@@ -100,7 +93,7 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
     const QString base = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
     QString target = base;
     // A second name of the store's bytes is replaced by a copy rather than handed out.
-    const bool sharesStoredBytes = DurableFile::linkCount(base) > 1;
+    const bool sharesStoredBytes = this->sharesStoredBytes(base, item, kippetId);
     if (const auto extension = itemFileExtension(item)) {
         target = base + QLatin1Char('.') + *extension;
         if (!sharesStoredBytes && QFile::exists(base) && !QFile::exists(target)) {
@@ -116,10 +109,72 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
     return QUrl::fromLocalFile(target);
 }
 
+bool ItemStorage::sharesStoredBytes(const QString& base, const KippetItem& item,
+                                    const QUuid& kippetId) const {
+    qint64 names = DurableFile::linkCount(base);
+    if (names > 1 && DurableFile::sameFile(base, handOutFolder(kippetId, item.id) +
+                                                     QLatin1Char('/') + handOutName(item)))
+        --names;
+    return names > 1;
+}
+
+QString ItemStorage::handOutFolder(const QUuid& kippetId, const QUuid& itemId) const {
+    // Hidden, so that the kippet's folder still lists only the item files.
+    return folderPath(kippetId) + QStringLiteral("/.names/") + idText(itemId);
+}
+
+QString ItemStorage::handOutName(const KippetItem& item) {
+    QString name = item.metadata.name.trimmed();
+    for (QChar& c : name) {
+        // A slash would make a folder of the name; control characters break the tools that
+        // read lists of names.
+        if (c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char('-');
+    }
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        name = idText(item.id);
+    QString suffix;
+    if (const auto extension = itemFileExtension(item)) {
+        if (!name.endsWith(QLatin1Char('.') + *extension, Qt::CaseInsensitive))
+            suffix = QLatin1Char('.') + *extension;
+    }
+    // File systems take 255 bytes of a name; the stem gives way, whole characters at a time.
+    constexpr qsizetype maximumBytes = 255;
+    while (!name.isEmpty() && (name + suffix).toUtf8().size() > maximumBytes) {
+        name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
+    }
+    return name + suffix;
+}
+
+QUrl ItemStorage::handOutURL(const KippetItem& item, const QUuid& kippetId) const {
+    if (item.isFileReference())
+        return fileURL(item, kippetId);
+    // A file that is a second name of the store's bytes is handed out as a third: read-only, it
+    // needs no copy of its own.
+    const QString base = folderPath(kippetId) + QLatin1Char('/') + idText(item.id);
+    const QString storedPath =
+        sharesStoredBytes(base, item, kippetId) ? base : fileURL(item, kippetId).toLocalFile();
+    const QString folder = handOutFolder(kippetId, item.id);
+    const QString path = folder + QLatin1Char('/') + handOutName(item);
+    if (!DurableFile::sameFile(path, storedPath)) {
+        // Whatever the folder held names an older file of the item, or another name of it.
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        if (const auto failure = DurableFile::link(storedPath, path)) {
+            if (!QFile::link(storedPath, path))
+                throw ItemFileError(*failure);
+        }
+    }
+    // Other applications read the item; a change of theirs must not reach it.
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadUser |
+                                    QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    return QUrl::fromLocalFile(path);
+}
+
 void ItemStorage::writeReplacing(const QString& path, const QByteArray& bytes) {
     const QString unfinished = DurableFile::unfinishedName(path);
     QFile::remove(unfinished);
-    // Handed to other applications, the file is the user's to change.
+    // Writable by its owner like any file of the user's; once handed out it is read-only.
     if (const auto failure =
             DurableFile::write(unfinished, bytes, false, DurableFile::Access::ownerWrites)) {
         throw ItemFileError(*failure);
@@ -202,6 +257,10 @@ void ItemStorage::removeItemFiles(const KippetItem& item, const QUuid& kippetId)
     if (const auto extension = itemFileExtension(item)) {
         QFile::remove(base + QLatin1Char('.') + *extension);
     }
+    const QString names = handOutFolder(kippetId, item.id);
+    QDir(names).removeRecursively();
+    // The folder of names goes with the last of them.
+    QDir().rmdir(QFileInfo(names).absolutePath());
 }
 
 void ItemStorage::removeKippetFolder(const QUuid& kippetId) const {

@@ -17,12 +17,13 @@ struct StagedItemFile {
 
 // The item files on disk: <root>/KippetData/<kippet id>/<item id>[.<extension>]. The intake
 // writes a file item's bytes under its id; the first resolution of the file renames it to carry
-// the item's extension, so other applications can open it.
+// the item's extension. Other applications get another name of it that carries the item's own
+// name: <kippet folder>/.names/<item id>/<name>.
 //
 // When the item's bytes are kept beside the store, the intake's file is a second name of that
-// file rather than a second copy of the bytes. Such a file is never handed out: its first
-// resolution replaces it by a copy of its own, so nothing another application does to the file
-// can reach the store's bytes.
+// file rather than a second copy of the bytes. `fileURL` replaces such a file by a copy of its
+// own, which its caller may change; what other applications get is a further name of the
+// store's read-only bytes, so nothing they do to it can reach the store.
 class ItemStorage {
 public:
     // `root` is the folder of the legacy store file.
@@ -36,6 +37,14 @@ public:
     static std::optional<QString> itemFileExtension(const KippetItem& item);
     // The file to open for the item, written on demand. Throws ItemFileError.
     QUrl fileURL(const KippetItem& item, const QUuid& kippetId) const;
+    // The item's file as other applications get it: named as the item, read-only, another name
+    // of the item's file (of the store's bytes where the item's file shares them: no byte is
+    // copied), alone in a folder of the item's own so that items of one name stay apart. A file
+    // reference's own file as it is. Throws ItemFileError.
+    QUrl handOutURL(const KippetItem& item, const QUuid& kippetId) const;
+    // The name the handed-out file carries: the item's name with its extension, without the
+    // characters a file name cannot hold.
+    static QString handOutName(const KippetItem& item);
     // The intake's first copy of a file item, under an unfinished name: a second name of
     // `sameBytes` (a file holding the item's content) when given and the file system allows it,
     // else the item's bytes. Any thread. Throws ItemFileError with the system's reason.
@@ -60,6 +69,10 @@ private:
     static void writeReplacing(const QString& path, const QByteArray& bytes);
     // The kippet's folder, without creating it.
     QString folderPath(const QUuid& kippetId) const;
+    QString handOutFolder(const QUuid& kippetId, const QUuid& itemId) const;
+    // The file at `base` has a name besides the item's own and its handed-out one: the store's.
+    bool sharesStoredBytes(const QString& base, const KippetItem& item,
+                           const QUuid& kippetId) const;
 
     QString root_;
 };

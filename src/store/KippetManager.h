@@ -104,6 +104,8 @@ public:
     // Items; a demo kippet's folder and files are in its temporary folder.
     QString itemsDirectory(const Kippet* kippet) const;
     QUrl fileURL(const KippetItem& item, const Kippet* kippet) const;
+    // The item's file as other applications get it (see ItemStorage::handOutURL).
+    QUrl handOutURL(const KippetItem& item, const Kippet* kippet) const;
     static std::optional<QString> itemFileExtension(const KippetItem& item);
     // A new item into the kippet, its file (file items) and its row, all or nothing: throws
     // KippetError for a duplicate, ItemFileError, or the store's errors, and then leaves no trace.

@@ -17,6 +17,10 @@ QUrl KippetManager::fileURL(const KippetItem& item, const Kippet* kippet) const 
     return storageFor(kippet).fileURL(item, kippet->id());
 }
 
+QUrl KippetManager::handOutURL(const KippetItem& item, const Kippet* kippet) const {
+    return storageFor(kippet).handOutURL(item, kippet->id());
+}
+
 std::optional<QString> KippetManager::itemFileExtension(const KippetItem& item) {
     return ItemStorage::itemFileExtension(item);
 }

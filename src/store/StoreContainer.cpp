@@ -50,11 +50,10 @@ void checkExistingFile(const QString& path) {
     const QFileInfo wal(path + QStringLiteral("-wal"));
     const bool walHasFrames = wal.exists() && wal.size() > 0;
     if (countIsValid && !walHasFrames && file.size() < pageSize * pageCount)
-        throw StoreError(QStringLiteral("The store “%1” is truncated (%2 of %3 bytes); it was left "
-                                        "unchanged")
-                             .arg(path)
-                             .arg(file.size())
-                             .arg(pageSize * pageCount));
+        throw StoreError(
+            QStringLiteral("The store “%1” is truncated (%2 of %3 bytes); it was left "
+                           "unchanged")
+                .arg(path, QString::number(file.size()), QString::number(pageSize * pageCount)));
 }
 
 void execute(QSqlDatabase& database, const QString& statement, const QString& storeName) {
@@ -199,13 +198,11 @@ void StoreContainer::checkIdentity() const {
     if (identity.schemaVersion > schemaVersion)
         throw StoreError(QStringLiteral("The store “%1” was written by a newer version of Kippets "
                                         "(schema %2) and was left unchanged")
-                             .arg(storePath_)
-                             .arg(identity.schemaVersion));
+                             .arg(storePath_, QString::number(identity.schemaVersion)));
     if (!StoreSchema::isKnownVersion(identity.schemaVersion))
         throw StoreError(QStringLiteral("The store “%1” has an unknown schema version (%2); it was "
                                         "left unchanged")
-                             .arg(storePath_)
-                             .arg(identity.schemaVersion));
+                             .arg(storePath_, QString::number(identity.schemaVersion)));
 }
 
 void StoreContainer::open() {

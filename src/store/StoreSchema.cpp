@@ -157,8 +157,7 @@ void StoreSchema::migrate(QSqlDatabase database, const QString& storeName, int t
     if (current > targetVersion)
         throw StoreError(QStringLiteral("The store “%1” was written by a newer version of Kippets "
                                         "(schema %2) and was left unchanged")
-                             .arg(storeName)
-                             .arg(current));
+                             .arg(storeName, QString::number(current)));
     StoreTransaction transaction(database);
     stampApplicationId(database, storeName);
     for (const Step& step : steps()) {

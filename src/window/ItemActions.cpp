@@ -117,7 +117,7 @@ std::optional<QUrl> ItemActions::fileURL() const {
     if (!kippet_)
         return std::nullopt;
     try {
-        return KippetManager::shared().fileURL(item_, kippet_);
+        return KippetManager::shared().handOutURL(item_, kippet_);
     } catch (const std::exception&) {
         return std::nullopt;
     }

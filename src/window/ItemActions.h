@@ -34,7 +34,8 @@ public:
     // Hands the item to another application; returns when the drag ended.
     void startDrag(QWidget* source) const;
 
-    // The item's file, written on demand; nothing when it cannot be.
+    // The item's file as other applications get it, named as the item and written on demand;
+    // nothing when it cannot be.
     std::optional<QUrl> fileURL() const;
     // The content bytes as UTF-8 text; nothing when they are not.
     std::optional<QString> contentText() const;

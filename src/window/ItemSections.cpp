@@ -18,11 +18,10 @@ void logSummary(const QList<ItemStack>& stacks) {
     QStringList parts;
     parts.reserve(stacks.size());
     for (const ItemStack& stack : stacks)
-        parts.append(
-            QStringLiteral("%1 (%2 items)").arg(stack.displayName()).arg(stack.items.size()));
+        parts.append(QStringLiteral("%1 (%2 items)")
+                         .arg(stack.displayName(), QString::number(stack.items.size())));
     Log::line(QStringLiteral("📊 [displayStacks] %1 stacks: %2")
-                  .arg(stacks.size())
-                  .arg(parts.join(QStringLiteral(", "))));
+                  .arg(QString::number(stacks.size()), parts.join(QStringLiteral(", "))));
 }
 } // namespace
 

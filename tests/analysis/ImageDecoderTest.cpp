@@ -3,6 +3,7 @@
 #include "analysis/HeuristicAnalyzer.h"
 #include "analysis/ImageAnalyzer.h"
 #include "analysis/ImageStructure.h"
+#include "support/Compressed.h"
 #include "support/TaskRunner.h"
 
 #include <QBuffer>
@@ -10,8 +11,8 @@
 #include <QTest>
 
 // Image bytes are decoded only by the formats the intake takes, chosen by their signature, and
-// only after the size their header declares has passed. Anything else, a gzip-compressed SVG
-// that inflates to a gigabyte above all, is refused without being looked into.
+// only after the size their header declares has passed. Drawings are rendered at the size asked
+// for; a gzip-compressed SVG that inflates to a gigabyte is refused within bounded memory.
 namespace {
 constexpr qint64 mebibyte = 1024 * 1024;
 
@@ -44,6 +45,44 @@ qint64 peakResidentBytes() {
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
     return -1;
+}
+
+// A red drawing 40 × 20 with a blue square in its top-left corner.
+const QByteArray drawing = "<?xml version=\"1.0\"?>\n<!-- made by hand -->\n"
+                           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"20\">"
+                           "<rect width=\"40\" height=\"20\" fill=\"#ff0000\"/>"
+                           "<rect width=\"10\" height=\"10\" fill=\"#0000ff\"/></svg>";
+
+QByteArray icoOf(QSize size, QColor colour) {
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "ICO"))
+        qFatal("cannot encode a test icon");
+    return bytes;
+}
+
+void putLittleEndian(QByteArray& bytes, qsizetype at, quint32 value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char(value >> (8 * i));
+}
+
+// One icon file holding a small green picture, then a larger blue one, as favicons come: the
+// directory of the two files Qt writes, their pictures after it.
+QByteArray twoSizedIcon() {
+    const QByteArray small = icoOf(QSize(16, 16), Qt::green);
+    const QByteArray large = icoOf(QSize(48, 48), Qt::blue);
+    constexpr qsizetype header = 6, entry = 16;
+    QByteArray icon = small.left(header);
+    icon[4] = 2;
+    QByteArray entries = small.mid(header, entry) + large.mid(header, entry);
+    const QByteArray smallPicture = small.mid(header + entry);
+    const QByteArray largePicture = large.mid(header + entry);
+    putLittleEndian(entries, 12, quint32(header + 2 * entry));
+    putLittleEndian(entries, entry + 12, quint32(header + 2 * entry + smallPicture.size()));
+    return icon + entries + smallPicture + largePicture;
 }
 
 KippetItem imageItem(const QByteArray& bytes, const QString& name) {
@@ -113,6 +152,10 @@ private slots:
                                            "hdlr",
                                            20);
         QTest::newRow("HEIF box") << heif << heif.left(heif.size() - 4) << QByteArray("heic");
+        const QByteArray icon = icoOf(QSize(32, 32), Qt::magenta);
+        QByteArray farPicture = icon;
+        farPicture.replace(18, 4, QByteArray("\xff\xff\xff\x7f", 4)); // its picture 2 GiB on
+        QTest::newRow("ICO entry") << icon << farPicture << QByteArray("ico");
     }
     void framingPastTheEndIsNeverDecoded() {
         QFETCH(QByteArray, intact);
@@ -125,12 +168,57 @@ private slots:
         QVERIFY(!ImageDecoder::decodeCovering(damaged, QSize(10, 10)));
     }
 
+    void drawingsAreRenderedAtTheSizeAskedFor() {
+        const QByteArray compressed = Compressed::gzipped(drawing);
+        QCOMPARE(ImageDecoder::formatOf(drawing), std::optional<QByteArray>("svg"));
+        QCOMPARE(ImageDecoder::formatOf(compressed), std::optional<QByteArray>("svgz"));
+        for (const QByteArray& bytes : {drawing, compressed}) {
+            QCOMPARE(ImageDecoder::declaredSize(bytes), std::optional<QSize>(QSize(40, 20)));
+            const std::optional<QImage> own = ImageDecoder::decode(bytes);
+            QVERIFY(own);
+            QCOMPARE(own->size(), QSize(40, 20));
+            QCOMPARE(own->pixelColor(30, 15), QColor(Qt::red));
+            QCOMPARE(own->pixelColor(2, 2), QColor(Qt::blue));
+            // For a card, drawn large enough to cover it rather than blown up from 40 × 20.
+            const std::optional<QImage> card = ImageDecoder::decodeCovering(bytes, QSize(260, 96));
+            QVERIFY(card);
+            QCOMPARE(card->size(), QSize(260, 130));
+            QCOMPARE(card->pixelColor(60, 60), QColor(Qt::blue));
+            QCOMPARE(card->pixelColor(70, 60), QColor(Qt::red));
+            // A drawing asked for beyond the limit is drawn smaller, not refused.
+            const std::optional<QImage> bounded = ImageDecoder::decode(bytes, 20 * 10 * 4);
+            QVERIFY(bounded && bounded->width() * bounded->height() <= 200);
+        }
+        // Text that is not a drawing, and a drawing the renderer cannot read.
+        QVERIFY(!ImageDecoder::formatOf("<html><body>hello</body></html>"));
+        QVERIFY(!ImageDecoder::decode("<svg width=\"4\" height=\"4\"><rect"));
+    }
+
+    void iconsGiveTheirLargestPicture() {
+        const QByteArray single = icoOf(QSize(32, 32), Qt::magenta);
+        QCOMPARE(ImageDecoder::formatOf(single), std::optional<QByteArray>("ico"));
+        const std::optional<QImage> image = ImageDecoder::decode(single);
+        QVERIFY(image);
+        QCOMPARE(image->size(), QSize(32, 32));
+        QCOMPARE(image->pixelColor(16, 16), QColor(Qt::magenta));
+
+        const QByteArray both = twoSizedIcon();
+        QCOMPARE(ImageDecoder::declaredSize(both), std::optional<QSize>(QSize(48, 48)));
+        const std::optional<QImage> largest = ImageDecoder::decodeCovering(both, QSize(24, 24));
+        QVERIFY(largest);
+        QCOMPARE(largest->pixelColor(5, 5), QColor(Qt::blue));
+        // Unless the limit leaves only the smaller one.
+        const std::optional<QImage> small = ImageDecoder::decode(both, 16 * 16 * 4);
+        QVERIFY(small);
+        QCOMPARE(small->size(), QSize(16, 16));
+        QCOMPARE(small->pixelColor(5, 5), QColor(Qt::green));
+    }
+
     void otherBytesAreNeverDecoded() {
         QVERIFY(!ImageDecoder::formatOf(bomb()));
         QVERIFY(!ImageDecoder::decode(bomb()));
-        const QByteArray svg =
-            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"4\" height=\"4\"/>";
-        QVERIFY(!ImageDecoder::decode(svg));
+        QVERIFY(!ImageDecoder::decodeCovering(bomb(), QSize(260, 96)));
+        QVERIFY(!ImageDecoder::declaredSize(bomb()));
         QVERIFY(!ImageDecoder::decode(QByteArray()));
         QVERIFY(!ImageDecoder::decode(encoded("PNG").left(30))); // cut inside the picture
         // A header that declares more pixels than the limit is refused before decoding.

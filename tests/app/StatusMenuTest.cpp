@@ -10,6 +10,7 @@
 #include "support/TestEnvironment.h"
 #include "window/FloatingKippetWindow.h"
 
+#include <QKeySequence>
 #include <QLocale>
 #include <QMenu>
 #include <QTest>
@@ -124,6 +125,33 @@ private slots:
         QCOMPARE(titles(*named(menu, QStringLiteral("Tuck Away"))->menu()),
                  (QStringList{QStringLiteral("Untuck Work"), QStringLiteral("Untuck Home"),
                               QStringLiteral("---"), QStringLiteral("Untuck All Kippets")}));
+    }
+
+    void namesAreShownAsTheyAreWritten() {
+        AppHarness app;
+        app.start();
+        Kippet* research = app.addKippet(QStringLiteral("R&D"));
+        Kippet* percent = app.addKippet(QStringLiteral("100%2"));
+        app.manager().addTodo(QStringLiteral("call"), percent);
+        TuckCommands commands = TuckCommands::shared();
+        commands.hasTuckSingleWindow = [research](const Kippet* kippet) {
+            return kippet == research;
+        };
+        TuckCommands::install(commands);
+
+        QMenu menu;
+        StatusMenu::fill(&menu, app.registry());
+        // An ampersand is drawn, not taken for a mnemonic; a "%2" of the name stays itself.
+        QAction* first = named(menu, QStringLiteral("R&&D (0 items)"));
+        QVERIFY(first);
+        QCOMPARE(first->iconText(), QStringLiteral("R&D (0 items)"));
+        QVERIFY(QKeySequence::mnemonic(first->text()).isEmpty());
+        QVERIFY(named(menu, QStringLiteral("100%2 (1 items)")));
+        QMenu* tuck = named(menu, QStringLiteral("Tuck Away"))->menu();
+        QCOMPARE(titles(*tuck),
+                 (QStringList{QStringLiteral("Untuck R&&D"), QStringLiteral("100%2")}));
+        for (QAction* action : tuck->actions())
+            QVERIFY(QKeySequence::mnemonic(action->text()).isEmpty());
     }
 
     void theOverviewTitleFollowsTheTray() {

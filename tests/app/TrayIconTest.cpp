@@ -45,6 +45,21 @@ private slots:
         QVERIFY(titles(*menu).contains(QStringLiteral("Work (0 items)")));
         menu->hide();
     }
+
+    void theLaunchReportsTheButtonWithItsImageAndTitle() {
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+        AppHarness app;
+        LogCapture log;
+        app.launch();
+        QVERIFY(app.registry().hasStatusItemButton());
+        const QStringList lines = log.lines();
+        const qsizetype created = lines.indexOf(QStringLiteral("✅ Menu bar button created"));
+        QVERIFY(created >= 0);
+        QCOMPARE(lines.mid(created, 3), (QStringList{QStringLiteral("✅ Menu bar button created"),
+                                                     QStringLiteral("   - Has image: true"),
+                                                     QStringLiteral("   - Has title: ''")}));
+        QVERIFY(!lines.contains(QStringLiteral("❌ Menu bar button NOT created!")));
+    }
 };
 
 QTEST_MAIN(TrayIconTest)

@@ -50,6 +50,27 @@ private slots:
         QVERIFY(view.textLabel()->mapTo(&view, QPoint(0, 0)).y() < 0);
     }
 
+    void doneIsTheProminentButtonFilledWithTheAccent() {
+        TextNoteView view(itemWith("jot"));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QColor accent = view.palette().color(QPalette::Highlight);
+        const auto countOf = [](const QImage& image, const QColor& colour) {
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    count += image.pixelColor(x, y) == colour;
+            return count;
+        };
+        const QImage done = view.doneButton()->grab().toImage();
+        const QImage copy = view.copyButton()->grab().toImage();
+        // Most of "Done" is the accent, its title white; "Copy" stays a plain button.
+        QVERIFY2(countOf(done, accent) > done.width() * done.height() / 2,
+                 qPrintable(QString::number(countOf(done, accent))));
+        QVERIFY(countOf(done, QColor(Qt::white)) > 0);
+        QCOMPARE(countOf(copy, accent), 0);
+    }
+
     void copyReplacesAnythingWithTheWholeText() {
         QImage picture(4, 4, QImage::Format_RGB32);
         picture.fill(Qt::red);

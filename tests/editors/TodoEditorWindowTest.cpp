@@ -380,6 +380,20 @@ private slots:
             for (QAction* action : menu->actions())
                 labels.append(action->text());
             QCOMPARE(labels, (QStringList{QStringLiteral("Edit"), QStringLiteral("Delete")}));
+            // "Delete" is drawn in red, as an entry that destroys something; "Edit" is not.
+            const QImage drawn = menu->grab().toImage();
+            const auto redPixels = [&drawn, menu](QAction* action) {
+                const QRect area = menu->actionGeometry(action).intersected(drawn.rect());
+                int count = 0;
+                for (int y = area.top(); y <= area.bottom(); ++y)
+                    for (int x = area.left(); x <= area.right(); ++x) {
+                        const QColor pixel = drawn.pixelColor(x, y);
+                        count += pixel.red() >= 200 && pixel.green() < 120 && pixel.blue() < 120;
+                    }
+                return count;
+            };
+            QCOMPARE(redPixels(menu->actions()[0]), 0);
+            QVERIFY(redPixels(menu->actions()[1]) >= 10);
             for (QAction* action : menu->actions()) {
                 if (action->text() == choice)
                     action->trigger();

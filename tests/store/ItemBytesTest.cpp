@@ -325,6 +325,57 @@ private slots:
         app.restart();
         QVERIFY(app.manager().allKippets().first()->items().first().content == item.content);
     }
+
+    void otherApplicationsGetTheStoredBytesUnderTheItemsNameReadOnly() {
+        ManagerHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        KippetItem item =
+            newItem(KippetItemType::file, QStringLiteral("movie.mp4"), patterned(2 * MiB, 9));
+        item.metadata.fileExtension = QStringLiteral("mp4");
+        app.manager().addItem(item, kippet);
+        const QString base =
+            app.manager().itemsDirectory(kippet) + QLatin1Char('/') + ItemStorage::idText(item.id);
+
+        const QString named = app.manager().handOutURL(item, kippet).toLocalFile();
+        QCOMPARE(QFileInfo(named).fileName(), QStringLiteral("movie.mp4"));
+        // A third name of the store's bytes: nothing was copied, and nobody may write them.
+        QVERIFY(DurableFile::sameFile(named, base));
+        QCOMPARE(DurableFile::linkCount(named), qint64(3));
+        QVERIFY(!(QFileInfo(named).permissions() &
+                  (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther)));
+        QCOMPARE(app.manager().handOutURL(item, kippet).toLocalFile(), named);
+        QCOMPARE(DurableFile::linkCount(named), qint64(3));
+
+        // The names never reach the kippet's own list of files, and go with the item.
+        QCOMPARE(QDir(app.manager().itemsDirectory(kippet)).entryList(QDir::Files),
+                 QStringList{ItemStorage::idText(item.id)});
+        app.manager().removeItem(item, kippet);
+        QVERIFY(!QFile::exists(named));
+        QCOMPARE(QDir(app.manager().itemsDirectory(kippet))
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
+    void theHandedOutNameIsOneAFileSystemTakes() {
+        KippetItem item;
+        item.id = QUuid::createUuid();
+        item.type = KippetItemType::file;
+        item.metadata.fileExtension = QStringLiteral("pdf");
+        item.metadata.name = QStringLiteral("  Plans\nfor 2025/26.PDF ");
+        QCOMPARE(ItemStorage::handOutName(item), QStringLiteral("Plans-for 2025-26.PDF"));
+        item.metadata.name = QStringLiteral("..");
+        QCOMPARE(ItemStorage::handOutName(item), ItemStorage::idText(item.id) + ".pdf");
+        item.metadata.name = QString(300, QChar(0x00e9)); // two bytes each in UTF-8
+        const QString longName = ItemStorage::handOutName(item);
+        QVERIFY(longName.toUtf8().size() <= 255);
+        QCOMPARE(longName, QString(125, QChar(0x00e9)) + ".pdf");
+        // Without an extension, the name as it is.
+        item.metadata.fileExtension.reset();
+        item.type = KippetItemType::text;
+        item.metadata.name = QStringLiteral("notes");
+        QCOMPARE(ItemStorage::handOutName(item), QStringLiteral("notes"));
+    }
 };
 
 QTEST_GUILESS_MAIN(ItemBytesTest)

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Preferences.h"
 #include "support/AppHarness.h"
+#include "support/Compressed.h"
 #include "support/RecordedDrag.h"
 #include "support/TestEnvironment.h"
 #include "window/ActionButton.h"
@@ -90,6 +91,16 @@ QByteArray png(QSize size, QColor colour = Qt::darkCyan) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray ico(QSize size, QColor colour) {
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "ICO");
     return bytes;
 }
 
@@ -446,17 +457,35 @@ private slots:
         const KippetItem fallback = imageItem("not an image", png(QSize(64, 48)));
         const KippetItem neither = imageItem("not an image", QByteArray("nor this"));
         const KippetItem huge = imageItem(oversizedPng(), std::nullopt);
-        for (const KippetItem& item : {good, fallback, neither, huge})
+        // Drawings, plain and compressed, and an icon, as files from the web come.
+        const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"24\" "
+                               "height=\"24\"><circle cx=\"12\" cy=\"12\" r=\"12\" "
+                               "fill=\"#ff8000\"/></svg>";
+        const KippetItem drawing = imageItem(svg, std::nullopt);
+        const KippetItem compressed = imageItem(Compressed::gzipped(svg), std::nullopt);
+        const KippetItem icon = imageItem(ico(QSize(32, 32), QColor(0, 160, 0)), std::nullopt);
+        const QList<KippetItem> all{good, fallback, neither, huge, drawing, compressed, icon};
+        for (const KippetItem& item : all)
             kippet->addItem(item);
         FloatingKippetWindow* window = expanded(app, kippet);
         ItemsArea* items = itemsOf(window);
         ThumbnailCache& cache = items->thumbnails();
-        for (const KippetItem& item : {good, fallback, neither, huge})
+        for (const KippetItem& item : all)
             QTRY_VERIFY(cache.isSettled(item.id));
         QVERIFY(items->cardFor(good.id)->showsPicture());
         QVERIFY(items->cardFor(fallback.id)->showsPicture());
         QVERIFY(!items->cardFor(neither.id)->showsPicture());
         QVERIFY(!items->cardFor(huge.id)->showsPicture());
+        for (const KippetItem& item : {drawing, compressed}) {
+            QVERIFY(items->cardFor(item.id)->showsPicture());
+            const QImage picture = cache.picture(item);
+            // Drawn at the card's size, not enlarged from 24 pixels.
+            QVERIFY(picture.width() >= 260);
+            const QPoint centre(picture.width() / 2, picture.height() / 2);
+            QCOMPARE(picture.pixelColor(centre), QColor(255, 128, 0));
+        }
+        QVERIFY(items->cardFor(icon.id)->showsPicture());
+        QCOMPARE(cache.picture(icon).pixelColor(10, 10), QColor(0, 160, 0));
         // Decoded small: no larger than what covers a card.
         const QImage picture = cache.picture(good);
         QVERIFY(picture.width() <= 2 * 260 && picture.height() <= 2 * 196);

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace PanelDriver;
 
@@ -97,6 +98,14 @@ QAction* entry(const QMenu* menu, const QString& text) {
 }
 
 // A right click on the card, as the window system sends it; the menu it pops up.
+// The file's place on the disk, to tell a second name of a file from a copy of it.
+QPair<quint64, quint64> inodeOf(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {0, 0};
+    return {quint64(info.st_dev), quint64(info.st_ino)};
+}
+
 QMenu* rightClick(ItemCard* card) {
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
                             card->mapToGlobal(QPoint(10, 10)));
@@ -152,16 +161,16 @@ private slots:
         QTest::mouseClick(items->cardFor(first.id), Qt::LeftButton, {}, QPoint(20, 150));
         PreviewWindow* preview = previews.window();
         QVERIFY(preview && preview->isVisible());
-        QCOMPARE(preview->fileUrl(), app.manager().fileURL(first, kippet));
+        QCOMPARE(preview->fileUrl(), app.manager().handOutURL(first, kippet));
         QTest::mouseClick(items->cardFor(second.id), Qt::LeftButton, {}, QPoint(20, 150));
         QCOMPARE(previews.window(), preview);
-        QCOMPARE(preview->windowTitle(), app.manager().fileURL(second, kippet).fileName());
+        QCOMPARE(preview->windowTitle(), QStringLiteral("two.txt"));
 
         // A swatch opens nothing.
         QTest::mouseClick(items->cardFor(swatch.id), Qt::LeftButton, {}, QPoint(20, 150));
         QCOMPARE(workspace_->opened().size(), 1);
         QCOMPARE(previews.previewItem(0),
-                 std::optional<QUrl>(app.manager().fileURL(second, kippet)));
+                 std::optional<QUrl>(app.manager().handOutURL(second, kippet)));
     }
 
     void theMenuOffersEachKindsCommands() {
@@ -195,7 +204,7 @@ private slots:
                                                QStringLiteral("Show in File Manager"),
                                                QStringLiteral("Copy File")}));
         entry(menu, QStringLiteral("Show in File Manager"))->trigger();
-        QCOMPARE(workspace_->revealed(), QList<QUrl>({app.manager().fileURL(image, kippet)}));
+        QCOMPARE(workspace_->revealed(), QList<QUrl>({app.manager().handOutURL(image, kippet)}));
         delete menu;
 
         menu = rightClick(items->cardFor(swatch.id));
@@ -257,7 +266,7 @@ private slots:
         QFile written(urls[0].toLocalFile());
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), QByteArray("PDF bytes"));
-        QCOMPARE(urls[0], app.manager().fileURL(file, kippet));
+        QCOMPARE(urls[0], app.manager().handOutURL(file, kippet));
     }
 
     void textThatIsNotUtf8AndFilesThatCannotBeWrittenLeaveTheClipboard() {
@@ -292,6 +301,68 @@ private slots:
         QCOMPARE(clipboard()->text(), badSwatch.displayTitle());
     }
 
+    void otherApplicationsGetTheItemsNameOnASecondNameOfItsFile() {
+        AppHarness app;
+        start(app);
+        PreviewManager previews;
+        PreviewManager::install(&previews);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        KippetItem first = itemOf(KippetItemType::file, "first zip", QStringLiteral("bundle.zip"));
+        first.metadata.fileExtension = QStringLiteral("zip");
+        KippetItem second = itemOf(KippetItemType::file, "other zip", QStringLiteral("bundle.zip"));
+        second.metadata.fileExtension = QStringLiteral("zip");
+        KippetItem report = itemOf(KippetItemType::file, "%PDF", QStringLiteral("Q1/Q2 report"));
+        report.metadata.fileExtension = QStringLiteral("pdf");
+        for (const KippetItem& item : {first, second, report})
+            app.manager().addItem(item, kippet);
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemsArea* items = itemsOf(window);
+
+        std::unique_ptr<QMimeData> dragged(ItemActions(first, kippet).dragMimeData());
+        QCOMPARE(dragged->urls().size(), 1);
+        const QString handed = dragged->urls()[0].toLocalFile();
+        QCOMPARE(QFileInfo(handed).fileName(), QStringLiteral("bundle.zip"));
+        clickButton(items->cardFor(first.id), "CopyItemButton");
+        QCOMPARE(clipboard()->mimeData()->urls(), QList<QUrl>({QUrl::fromLocalFile(handed)}));
+        clickButton(items->cardFor(first.id), "RevealItemButton");
+        QCOMPARE(workspace_->revealed(), QList<QUrl>({QUrl::fromLocalFile(handed)}));
+        QTest::mouseClick(items->cardFor(first.id), Qt::LeftButton, {}, QPoint(20, 150));
+        QVERIFY(previews.window());
+        QCOMPARE(previews.window()->fileUrl(), QUrl::fromLocalFile(handed));
+        QCOMPARE(previews.window()->windowTitle(), QStringLiteral("bundle.zip"));
+
+        // No byte is copied: the stored file under a second name, which nobody may change.
+        const QString stored = app.manager().fileURL(first, kippet).toLocalFile();
+        QCOMPARE(QFileInfo(stored).fileName(),
+                 first.id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".zip"));
+        QCOMPARE(inodeOf(handed), inodeOf(stored));
+        QVERIFY(inodeOf(handed).second != 0);
+        QCOMPARE(QFileInfo(handed).permissions() &
+                     (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther),
+                 QFile::Permissions());
+        // Asked again, the same name; nothing is written anew.
+        QCOMPARE(ItemActions(first, kippet).fileURL(), std::optional(QUrl::fromLocalFile(handed)));
+        QCOMPARE(inodeOf(handed), inodeOf(stored));
+
+        // Two items of one name stay apart, each with its own bytes.
+        std::unique_ptr<QMimeData> other(ItemActions(second, kippet).dragMimeData());
+        const QString otherPath = other->urls()[0].toLocalFile();
+        QCOMPARE(QFileInfo(otherPath).fileName(), QStringLiteral("bundle.zip"));
+        QVERIFY(otherPath != handed);
+        QFile otherFile(otherPath);
+        QVERIFY(otherFile.open(QIODevice::ReadOnly));
+        QCOMPARE(otherFile.readAll(), QByteArray("other zip"));
+
+        // A slash cannot stand in a file name; the extension is added to the name.
+        std::unique_ptr<QMimeData> pdf(ItemActions(report, kippet).dragMimeData());
+        QCOMPARE(pdf->urls()[0].fileName(), QStringLiteral("Q1-Q2 report.pdf"));
+
+        // Removing the item takes its handed-out name along.
+        app.manager().removeItem(first, kippet);
+        QVERIFY(!QFile::exists(handed));
+        QVERIFY(QFile::exists(otherPath));
+    }
+
     void theFolderButtonRevealsTheItemsFile() {
         AppHarness app;
         start(app);
@@ -302,7 +373,7 @@ private slots:
 
         clickButton(itemsOf(window)->cardFor(file.id), "RevealItemButton");
         QCOMPARE(workspace_->revealed().size(), 1);
-        QCOMPARE(workspace_->revealed()[0], app.manager().fileURL(file, kippet));
+        QCOMPARE(workspace_->revealed()[0], app.manager().handOutURL(file, kippet));
         QVERIFY(QFile::exists(workspace_->revealed()[0].toLocalFile()));
         QVERIFY(workspace_->opened().isEmpty());
     }
@@ -351,7 +422,7 @@ private slots:
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         const KippetItem item = itemOf(KippetItemType::file, "bytes", QStringLiteral("d.txt"));
         app.manager().addItem(item, kippet);
-        const QUrl file = app.manager().fileURL(item, kippet);
+        const QUrl file = app.manager().handOutURL(item, kippet);
         FloatingKippetWindow* window = expanded(app, kippet);
         QVERIFY(app.failStore(QStringLiteral("CREATE TRIGGER keep_items BEFORE DELETE ON "
                                              "kippet_items BEGIN SELECT RAISE(ABORT, 'disk "
@@ -380,7 +451,7 @@ private slots:
         app.manager().addItem(image, kippet);
 
         std::unique_ptr<QMimeData> data(ItemActions(image, kippet).dragMimeData());
-        QCOMPARE(data->urls(), QList<QUrl>({app.manager().fileURL(image, kippet)}));
+        QCOMPARE(data->urls(), QList<QUrl>({app.manager().handOutURL(image, kippet)}));
         data.reset(ItemActions(link, kippet).dragMimeData());
         QCOMPARE(data->urls(), QList<QUrl>({QUrl(QStringLiteral("https://example.com/"))}));
         data.reset(ItemActions(broken, kippet).dragMimeData());
