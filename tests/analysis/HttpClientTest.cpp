@@ -164,7 +164,7 @@ private slots:
             QTest::qWait(400);
         }
         const std::chrono::milliseconds bound =
-            3s + std::chrono::milliseconds(body.size() * 1000 / HttpClient::minimumDrainRate);
+            3s + std::chrono::seconds(body.size() / HttpClient::minimumDrainRate);
         QCOMPARE(bound, 35s);
         std::chrono::milliseconds elapsed{0};
         while (!state->done && elapsed <= bound) {
