@@ -56,7 +56,7 @@ public:
     static constexpr int ceilingFactor = 10;
     // Bytes per second: the slowest a server may take in a request body that Qt has handed to the
     // system and still count as reading it. Once the body is handed over, the wait for the answer
-    // is the idle time-out plus the body's size at this rate.
+    // is the idle time-out plus the body's size at this rate, in whole seconds.
     static constexpr qint64 minimumDrainRate = 64 * 1024;
 
     explicit HttpClient(QObject* parent = nullptr);

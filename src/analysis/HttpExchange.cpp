@@ -17,7 +17,8 @@ bool isTransferError(QNetworkReply::NetworkError error) {
 HttpExchange::HttpExchange(QNetworkReply* reply, std::chrono::milliseconds idleTimeout,
                            qint64 maxBytes, Mode mode, qint64 uploadBytes, QObject* parent)
     : QObject(parent), reply_(reply), mode_(mode), maxBytes_(maxBytes), idleTimeout_(idleTimeout),
-      drainAllowance_(std::max<qint64>(0, uploadBytes) * 1000 / HttpClient::minimumDrainRate),
+      drainAllowance_(
+          std::chrono::seconds(std::max<qint64>(0, uploadBytes) / HttpClient::minimumDrainRate)),
       idle_(new ClockTimer(this)), ceiling_(new ClockTimer(this)) {
     idle_->setSingleShot(true);
     idle_->setInterval(idleTimeout);
@@ -75,7 +76,8 @@ void HttpExchange::noteAnswer() {
 // Qt counts the body as sent once the system has taken it, and the system's buffers hold
 // megabytes: a server may still be reading it long after the last upload progress, with no sign
 // of that here. So from the body's hand-over to the answer's first byte the server is given the
-// idle time-out plus the time the whole body takes at the slowest rate still counted as moving.
+// idle time-out plus the time the whole body takes at the slowest rate still counted as moving,
+// in whole seconds: a body the system takes in one go is read as soon as it arrives.
 std::chrono::milliseconds HttpExchange::idleInterval() const {
     if (bodyHandedOver_ && !answerStarted_)
         return idleTimeout_ + drainAllowance_;

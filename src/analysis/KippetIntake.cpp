@@ -126,15 +126,18 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
         Log::line(QStringLiteral("📦 Processing provider %1/%2").arg(index + 1).arg(count));
         Log::line(QStringLiteral("   Registered types: ") +
                   quotedList(provider.registeredTypeIdentifiers()));
-        const std::optional<KippetItem> created = co_await createItemFromProvider(provider);
+        const ProviderOutcome outcome = co_await createItemFromProvider(provider);
         if (!self || !kippet_)
             co_return;
-        // Only logged: the user sees no alert for what a drop could not use.
-        if (!created) {
+        // Only logged: the user sees no alert for what a drop could not use, only for a file
+        // refused for its size.
+        if (!outcome.item) {
             Log::line(QStringLiteral("❌ Failed to create item from provider"));
+            if (outcome.refusal)
+                emit errorOccurred(*outcome.refusal);
             continue;
         }
-        const KippetItem& item = *created;
+        const KippetItem& item = *outcome.item;
         Log::line(QStringLiteral("✅ Created item: %1, type: %2")
                       .arg(item.metadata.name, rawValue(item.type)));
         bool added = false;
@@ -166,33 +169,34 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
     }
 }
 
-QCoro::Task<std::optional<KippetItem>> KippetIntake::createItemFromProvider(ItemProvider provider) {
+QCoro::Task<KippetIntake::ProviderOutcome>
+KippetIntake::createItemFromProvider(ItemProvider provider) {
     QPointer<KippetIntake> self(this);
     Log::line(QStringLiteral("🔍 Checking provider types..."));
     if (provider.hasItemConformingTo(ItemProviderType::image)) {
         Log::line(QStringLiteral("   Found image type"));
         std::optional<KippetItem> item = co_await imageKind(provider);
         if (item || !self)
-            co_return item;
+            co_return ProviderOutcome{std::move(item), std::nullopt};
     }
     if (provider.hasItemConformingTo(ItemProviderType::fileURL)) {
         Log::line(QStringLiteral("   Found fileURL type"));
-        std::optional<KippetItem> item = co_await fileURLKind(provider);
-        if (item || !self)
-            co_return item;
+        ProviderOutcome outcome = co_await fileURLKind(provider);
+        if (outcome.item || outcome.refusal || !self)
+            co_return outcome;
     }
     if (provider.hasItemConformingTo(ItemProviderType::url)) {
         Log::line(QStringLiteral("   Found URL type"));
         if (std::optional<KippetItem> item = urlKind(provider))
-            co_return item;
+            co_return ProviderOutcome{std::move(item), std::nullopt};
     }
     if (provider.hasItemConformingTo(ItemProviderType::plainText)) {
         Log::line(QStringLiteral("   Found plainText type"));
         if (std::optional<KippetItem> item = plainTextKind(provider))
-            co_return item;
+            co_return ProviderOutcome{std::move(item), std::nullopt};
     }
     Log::line(QStringLiteral("❌ No matching type found for provider"));
-    co_return std::nullopt;
+    co_return ProviderOutcome{};
 }
 
 QCoro::Task<std::optional<KippetItem>> KippetIntake::imageKind(ItemProvider provider) {
@@ -218,21 +222,26 @@ QCoro::Task<std::optional<KippetItem>> KippetIntake::imageKind(ItemProvider prov
                         QStringLiteral("image/png"));
 }
 
-QCoro::Task<std::optional<KippetItem>> KippetIntake::fileURLKind(ItemProvider provider) {
+QCoro::Task<KippetIntake::ProviderOutcome> KippetIntake::fileURLKind(ItemProvider provider) {
     try {
         const LoadedFile file = co_await ItemLoaders::loadFileURL(provider);
         Log::line(QStringLiteral("   ✅ Loaded file: %1, size: %2 bytes, type: %3")
                       .arg(file.name, QString::number(file.bytes.size()),
                            file.mimeType.value_or(QStringLiteral("unknown"))));
         if (file.mimeType && ContentTypes::isImageMimeType(*file.mimeType))
-            co_return imageItem(file.bytes, file.name, file.pathExtension, *file.mimeType);
-        co_return fileItem(file.bytes, file.name, file.pathExtension, file.mimeType);
+            co_return ProviderOutcome{
+                imageItem(file.bytes, file.name, file.pathExtension, *file.mimeType), std::nullopt};
+        co_return ProviderOutcome{
+            fileItem(file.bytes, file.name, file.pathExtension, file.mimeType), std::nullopt};
     } catch (const std::exception& error) {
         Log::line(QStringLiteral("   ❌ loadFileRepresentation failed: ") +
                   KippetsError::textOf(error));
         Log::line(QStringLiteral("   ❌ All fileURL loading methods failed"));
+        const auto* refused = dynamic_cast<const IntakeError*>(&error);
+        if (refused && refused->errorCase() == IntakeError::Case::itemTooLarge)
+            co_return ProviderOutcome{std::nullopt, KippetsError::textOf(error)};
     }
-    co_return std::nullopt;
+    co_return ProviderOutcome{};
 }
 
 std::optional<KippetItem> KippetIntake::urlKind(const ItemProvider& provider) {

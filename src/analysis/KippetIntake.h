@@ -56,6 +56,13 @@ private:
         std::optional<QString> text;
     };
 
+    struct ProviderOutcome {
+        std::optional<KippetItem> item;
+        // A readable file refused for its size: the user is told, by name, and it is not passed
+        // on as a link to itself.
+        std::optional<QString> refusal;
+    };
+
     static PasteContent pasteContent(const QMimeData& data);
     static KippetItem itemFromText(const QString& text);
     QCoro::Task<void> paste(PasteContent content);
@@ -73,9 +80,9 @@ private:
     static bool fitsAhead(const QString& path);
     static QString failureText(const std::exception_ptr& failure);
 
-    QCoro::Task<std::optional<KippetItem>> createItemFromProvider(ItemProvider provider);
+    QCoro::Task<ProviderOutcome> createItemFromProvider(ItemProvider provider);
     QCoro::Task<std::optional<KippetItem>> imageKind(ItemProvider provider);
-    QCoro::Task<std::optional<KippetItem>> fileURLKind(ItemProvider provider);
+    QCoro::Task<ProviderOutcome> fileURLKind(ItemProvider provider);
     static std::optional<KippetItem> urlKind(const ItemProvider& provider);
     static std::optional<KippetItem> plainTextKind(const ItemProvider& provider);
 

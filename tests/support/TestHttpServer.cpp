@@ -145,6 +145,9 @@ void TestHttpServer::servePaced(QTcpSocket* socket) {
     // Qt's own buffer holds one turn's bytes; beyond it the client's bytes stay in the system's
     // buffers until they fill and the client can hand over no more.
     socket->setReadBufferSize(std::max<qint64>(readPace_, 1));
+    // The system's buffers take megabytes, as they may on a real connection: the client hands
+    // over a body of that size long before the server has read it.
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
     pacedSocket_ = socket;
     pacedBytesRead_ = 0;
     pacedRequestBytes_ = -1;
