@@ -95,9 +95,9 @@ public:
     void updateKippet(Kippet* kippet, const QString& name, const KippetColor& color,
                       const QString& icon, const std::optional<QString>& customInstructions,
                       const std::optional<QString>& sanitizedInstructions);
-    // Puts both texts on the kippet, then on its row (a demo kippet has none), through the row
-    // this manager keeps, so no later edit writes older ones back. A failed write throws the
-    // store's error and leaves the texts in memory: the kippet's next save stores them.
+    // Writes both texts on the kippet's row (a demo kippet has none) through the row this manager
+    // keeps, so no later edit writes older ones back, then puts them on the kippet. A failed
+    // write throws the store's error and leaves the kippet as the store has it.
     void updateCustomInstructions(Kippet* kippet, const std::optional<QString>& customInstructions,
                                   const std::optional<QString>& sanitizedInstructions);
 
