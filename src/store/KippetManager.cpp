@@ -92,7 +92,9 @@ QCoro::Task<> KippetManager::initializeStore() {
         co_return;
     }
     loadFromStoreOrSyncLegacy();
-    runStartupPasses();
+    // Over a store refused at load, nothing is resumed or retried.
+    if (!store_ || !store_->refusal())
+        runStartupPasses();
     completeStoreInitialization();
 }
 
