@@ -2,9 +2,11 @@
 
 #include "analysis/KeychainStore.h"
 #include "app/AppMenus.h"
+#include "app/ContainerSetup.h"
 #include "app/DailyKippetScheduler.h"
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
+#include "app/RavorurOdu.h"
 #include "model/Kippet.h"
 #include "onboarding/OnboardingWindow.h"
 #include "platform/Clock.h"
@@ -22,6 +24,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 constexpr double overlapDistance = 10.0;
@@ -112,6 +115,10 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
     co_await KippetManager::shared().waitForInitialization();
     if (!self)
         co_return;
+    if (const auto refusal = StoreManager::shared().refusal()) {
+        stopOverRefusedStore(*refusal);
+        co_return;
+    }
     Log::line(QStringLiteral("📦 KippetManager initialization complete"));
     // Windows and menus ask whether an API key is stored; they get the key store's answer.
     if (KeychainStore::isInstalled()) {
@@ -130,6 +137,19 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
         DailyKippetScheduler::shared().checkAndCreateIfNeeded();
     launchTaskFinished_ = true;
     emit launchTaskFinished();
+}
+
+void AppDelegate::stopOverRefusedStore(const QString& refusal) {
+    QString fatal = QStringLiteral("[iCloud Sync] 💀 Could not create any container: ") + refusal;
+    try {
+        createLaunchContainer(
+            QCoreApplication::arguments().contains(RavorurOdu::temporaryStorageArgument));
+    } catch (const StartupFailure& failure) {
+        fatal = failure.errorDescription();
+    }
+    std::fprintf(stderr, "%s\n", fatal.toUtf8().constData());
+    std::fflush(stderr);
+    QCoreApplication::exit(1);
 }
 
 void AppDelegate::setupAppMenus() {

@@ -57,6 +57,10 @@ signals:
 
 private:
     QCoro::Task<> runLaunchTask();
+    // A store found damaged while it loaded is refused as one found damaged at open: the
+    // start-up's containers are tried again, they refuse it now, and the process ends with the
+    // fatal line.
+    static void stopOverRefusedStore(const QString& refusal);
 
     QPointer<MenuBarManager> menuBarManager_;
     QPointer<OnboardingWindow> onboardingWindow_;

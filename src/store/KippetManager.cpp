@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "store/DataManagerError.h"
+#include "store/MappedBytes.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
 #include "store/WindowRegistry.h"
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QCoroSignal>
 #include <QDir>
+#include <QSocketNotifier>
 
 namespace {
 QPointer<KippetManager>& installed() {
@@ -41,6 +43,13 @@ KippetManager::KippetManager(StoreManager* store, QString dataFolder, QObject* p
                   dataFolder_);
     }
     loadLegacyStore();
+    if (const int notices = MappedBytes::damageNotices(); notices >= 0) {
+        damageWatch_ = std::make_unique<QSocketNotifier>(notices, QSocketNotifier::Read);
+        connect(damageWatch_.get(), &QSocketNotifier::activated, this, [this] {
+            MappedBytes::drainDamageNotices();
+            dropLostBytes();
+        });
+    }
     // The store initialization starts only after construction has returned, so whoever built the
     // manager can install it and connect to it first.
     QMetaObject::invokeMethod(this, &KippetManager::startInitialization, Qt::QueuedConnection);
@@ -92,7 +101,9 @@ QCoro::Task<> KippetManager::initializeStore() {
         co_return;
     }
     loadFromStoreOrSyncLegacy();
-    runStartupPasses();
+    // Over a store refused at load, nothing is resumed or retried.
+    if (!store_ || !store_->refusal())
+        runStartupPasses();
     completeStoreInitialization();
 }
 

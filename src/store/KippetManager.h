@@ -24,6 +24,7 @@
 #include <optional>
 #include <vector>
 
+class QSocketNotifier;
 class StoreManager;
 class WindowRegistry;
 
@@ -95,17 +96,20 @@ public:
     void updateKippet(Kippet* kippet, const QString& name, const KippetColor& color,
                       const QString& icon, const std::optional<QString>& customInstructions,
                       const std::optional<QString>& sanitizedInstructions);
-    // Puts both texts on the kippet, then on its row (a demo kippet has none), through the row
-    // this manager keeps, so no later edit writes older ones back. A failed write throws the
-    // store's error and leaves the texts in memory: the kippet's next save stores them.
+    // Writes both texts on the kippet's row (a demo kippet has none) through the row this manager
+    // keeps, so no later edit writes older ones back, then puts them on the kippet. A failed
+    // write throws the store's error and leaves the kippet as the store has it.
     void updateCustomInstructions(Kippet* kippet, const std::optional<QString>& customInstructions,
                                   const std::optional<QString>& sanitizedInstructions);
 
     // Items; a demo kippet's folder and files are in its temporary folder.
     QString itemsDirectory(const Kippet* kippet) const;
-    QUrl fileURL(const KippetItem& item, const Kippet* kippet) const;
-    // The item's file as other applications get it (see ItemStorage::handOutURL).
-    QUrl handOutURL(const KippetItem& item, const Kippet* kippet) const;
+    // The item's bytes are checked first: bytes kept beside the store that were cut short or
+    // changed on the disk are the item's lost bytes (dropLostBytes), never handed on.
+    QUrl fileURL(const KippetItem& item, const Kippet* kippet);
+    // The item's file as other applications get it (see ItemStorage::handOutURL), checked the
+    // same way.
+    QUrl handOutURL(const KippetItem& item, const Kippet* kippet);
     static std::optional<QString> itemFileExtension(const KippetItem& item);
     // A new item into the kippet, its file (file items) and its row, all or nothing: throws
     // KippetError for a duplicate, ItemFileError, or the store's errors, and then leaves no trace.
@@ -138,6 +142,10 @@ public:
     // The row goes first: when the store fails, the item keeps its place, its file and its row.
     // Values, not references: callers often pass an entry of the very list that changes.
     void removeItem(KippetItem item, Kippet* kippet);
+    // Every item whose bytes kept beside the store were cut short, replaced or changed on the
+    // disk while the app runs gets the lost bytes a load would give it, with the same warning.
+    // Run after a read of such bytes found pages gone (MappedBytes).
+    void dropLostBytes();
 
     // Todos and notes
     void addTodo(const QString& text, Kippet* kippet);
@@ -230,6 +238,8 @@ private:
     static NewItemFiles writeNewItemFiles(const NewItemPlan& plan);
     void commitNewItem(const KippetItem& item, Kippet* kippet, NewItemFiles files);
     static void discardNewItemFiles(const NewItemFiles& files);
+    // The item as its kippet holds it after its lost bytes, if any, were dropped.
+    KippetItem withoutLostBytes(const KippetItem& item, const QUuid& kippetId);
 
     // Lists
     StoreManager& store() const;
@@ -254,6 +264,7 @@ private:
     void forgetDemoKippet(Kippet* kippet, const QUuid& kippetId);
 
     QPointer<StoreManager> store_;
+    std::unique_ptr<QSocketNotifier> damageWatch_;
     WindowRegistry* windowRegistry_ = nullptr;
     QList<Kippet*> activeKippets_;
     QList<Kippet*> allKippets_;

@@ -1,6 +1,8 @@
 #include "store/KippetManager.h"
 
+#include "platform/Log.h"
 #include "store/DataManagerError.h"
+#include "store/MappedBytes.h"
 #include "store/StoreError.h"
 #include "store/StoreManager.h"
 
@@ -13,12 +15,65 @@ QString KippetManager::itemsDirectory(const Kippet* kippet) const {
     return storageFor(kippet).itemsDirectory(kippet->id());
 }
 
-QUrl KippetManager::fileURL(const KippetItem& item, const Kippet* kippet) const {
-    return storageFor(kippet).fileURL(item, kippet->id());
+namespace {
+// The item with the bytes that are no longer the stored ones emptied, as a load leaves an item
+// whose file lost bytes; nothing when its bytes are whole.
+std::optional<KippetItem> lostBytesOf(const KippetItem& item) {
+    const std::optional<QByteArray>& thumbnail = item.metadata.thumbnail;
+    const bool thumbnailIsContent =
+        thumbnail && !item.content.isEmpty() && thumbnail->constData() == item.content.constData();
+    const std::optional<QString> contentLost = MappedBytes::lostBecause(item.content);
+    const std::optional<QString> thumbnailLost =
+        thumbnail && !thumbnailIsContent ? MappedBytes::lostBecause(*thumbnail) : std::nullopt;
+    if (!contentLost && !thumbnailLost)
+        return std::nullopt;
+    KippetItem lost = item;
+    for (const auto& reason : {contentLost, thumbnailLost})
+        if (reason)
+            Log::line(QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: %2")
+                          .arg(item.metadata.name, *reason));
+    if (contentLost) {
+        lost.content = QByteArray();
+        if (thumbnailIsContent)
+            lost.metadata.thumbnail = QByteArray();
+    }
+    if (thumbnailLost)
+        lost.metadata.thumbnail = QByteArray();
+    return lost;
+}
+} // namespace
+
+QUrl KippetManager::fileURL(const KippetItem& item, const Kippet* kippet) {
+    return storageFor(kippet).fileURL(withoutLostBytes(item, kippet->id()), kippet->id());
 }
 
-QUrl KippetManager::handOutURL(const KippetItem& item, const Kippet* kippet) const {
-    return storageFor(kippet).handOutURL(item, kippet->id());
+KippetItem KippetManager::withoutLostBytes(const KippetItem& item, const QUuid& kippetId) {
+    std::optional<KippetItem> lost = lostBytesOf(item);
+    if (!lost)
+        return item;
+    if (Kippet* owner = kippet(kippetId))
+        owner->replaceItem(*lost);
+    return *lost;
+}
+
+void KippetManager::dropLostBytes() {
+    QSet<QUuid> seen;
+    for (const QList<Kippet*>* list : {&allKippets_, &activeKippets_}) {
+        for (Kippet* owner : *list) {
+            if (seen.contains(owner->id()))
+                continue;
+            seen.insert(owner->id());
+            // A copy: replacing an item changes the kippet's list.
+            const QList<KippetItem> items = owner->items();
+            for (const KippetItem& item : items)
+                if (std::optional<KippetItem> lost = lostBytesOf(item))
+                    owner->replaceItem(*lost);
+        }
+    }
+}
+
+QUrl KippetManager::handOutURL(const KippetItem& item, const Kippet* kippet) {
+    return storageFor(kippet).handOutURL(withoutLostBytes(item, kippet->id()), kippet->id());
 }
 
 std::optional<QString> KippetManager::itemFileExtension(const KippetItem& item) {

@@ -149,8 +149,8 @@ void KippetManager::updateKippet(Kippet* kippet, const QString& name, const Kipp
 void KippetManager::updateCustomInstructions(Kippet* kippet,
                                              const std::optional<QString>& customInstructions,
                                              const std::optional<QString>& sanitizedInstructions) {
-    kippet->setCustomInstructions(customInstructions);
-    kippet->setSanitizedInstructions(sanitizedInstructions);
     if (KippetModel* row = storedRow(kippet))
         store().updateCustomInstructions(*row, customInstructions, sanitizedInstructions);
+    kippet->setCustomInstructions(customInstructions);
+    kippet->setSanitizedInstructions(sanitizedInstructions);
 }

@@ -167,6 +167,8 @@ void KippetManager::loadFromStore() {
     } catch (const std::exception& error) {
         Log::line(QStringLiteral("❌ Failed to load from the store: ") +
                   KippetsError::textOf(error));
+        // A store that cannot be read is never run over as an empty one.
+        store().refuseIfDamaged();
     }
 }
 

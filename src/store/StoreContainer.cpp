@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -119,6 +121,18 @@ StoreIdentity readIdentity(const QString& path, const QString& connectionName, b
     return identity;
 }
 
+StoreError damagedStore(const QString& storeName, const QString& verdict) {
+    return StoreError(QStringLiteral("The store “%1” is damaged (%2); it was left unchanged")
+                          .arg(storeName, verdict));
+}
+
+// SQLite's own words for a file whose pages do not hold together (SQLITE_CORRUPT, SQLITE_NOTADB,
+// with or without their extended codes).
+bool namesDamage(const QSqlError& error) {
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return code == 11 || code == 26;
+}
+
 void checkIntegrity(QSqlDatabase& database, const QString& storeName) {
     QSqlQuery query(database);
     if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
@@ -127,8 +141,29 @@ void checkIntegrity(QSqlDatabase& database, const QString& storeName) {
                 .arg(storeName, query.lastError().text()));
     const QString verdict = query.value(0).toString();
     if (verdict != QLatin1String("ok"))
-        throw StoreError(QStringLiteral("The store “%1” is damaged (%2); it was left unchanged")
-                             .arg(storeName, verdict));
+        throw damagedStore(storeName, verdict);
+}
+
+// Stores of this process given up as damaged while in use, by path, with their refusal: a later
+// open of one of them in this process (the start-up's fallback) is refused the same way, though
+// the stamp of its last clean close still matches the file.
+struct RefusedStores {
+    QMutex mutex;
+    QHash<QString, QString> descriptions;
+};
+
+RefusedStores& refusedStores() {
+    static RefusedStores* instance = new RefusedStores;
+    return *instance;
+}
+
+std::optional<QString> refusalOf(const QString& path) {
+    RefusedStores& refused = refusedStores();
+    QMutexLocker lock(&refused.mutex);
+    const auto found = refused.descriptions.constFind(path);
+    if (found == refused.descriptions.cend())
+        return std::nullopt;
+    return *found;
 }
 } // namespace
 
@@ -208,6 +243,8 @@ void StoreContainer::checkIdentity() const {
 void StoreContainer::open() {
     const bool inMemory = form_ == Form::inMemory;
     if (!inMemory) {
+        if (const auto refusal = refusalOf(storePath_))
+            throw StoreError(*refusal);
         checkExistingFile(storePath_);
         checkIdentity();
     }
@@ -280,8 +317,51 @@ void StoreContainer::close() {
         database.close();
     }
     QSqlDatabase::removeDatabase(connectionName_);
-    if (form_ != Form::inMemory)
+    // Only a store that passed its check and was taken into use is vouched for; the stamp of a
+    // refused one would let the next start skip the check that refused it.
+    if (form_ != Form::inMemory && accepted_)
         StoreFileStamp(storePath_).recordCleanClose();
+}
+
+std::optional<StoreError> StoreContainer::damage() const {
+    if (form_ == Form::inMemory)
+        return std::nullopt;
+    QSqlDatabase connection = database();
+    QSqlQuery query(connection);
+    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next()) {
+        if (namesDamage(query.lastError()))
+            return damagedStore(storePath_, query.lastError().text());
+        return std::nullopt;
+    }
+    const QString verdict = query.value(0).toString();
+    if (verdict != QLatin1String("ok"))
+        return damagedStore(storePath_, verdict);
+    return std::nullopt;
+}
+
+void StoreContainer::refuse(const StoreError& damage) {
+    accepted_ = false;
+    if (form_ == Form::inMemory)
+        return;
+    if (lock_)
+        lock_->removeFileIfMade();
+    RefusedStores& refused = refusedStores();
+    QMutexLocker lock(&refused.mutex);
+    refused.descriptions.insert(storePath_, damage.errorDescription());
+}
+
+std::unique_ptr<StoreContainer> StoreContainer::accept(std::unique_ptr<StoreContainer> container) {
+    try {
+        container->open();
+    } catch (...) {
+        // A refused store leaves the folder as it was: no stamp, and no lock file made for it.
+        container->close();
+        if (container->lock_)
+            container->lock_->removeFileIfMade();
+        throw;
+    }
+    container->accepted_ = true;
+    return container;
 }
 
 std::unique_ptr<StoreContainer> StoreContainer::createModelContainer() {
@@ -311,7 +391,7 @@ std::unique_ptr<StoreContainer> StoreContainer::createLocalContainer(const QStri
     auto lock = std::make_unique<DataFolderLock>(folder);
     std::unique_ptr<StoreContainer> container(new StoreContainer(Form::local, path, folder));
     container->lock_ = std::move(lock);
-    container->open();
+    container = accept(std::move(container));
     Log::line(QStringLiteral("[iCloud Sync] ✅ Local-only container created successfully"));
     return container;
 }
@@ -320,8 +400,7 @@ std::unique_ptr<StoreContainer> StoreContainer::createInMemoryContainer(const QS
     const QString folder = dataFolder.isEmpty() ? temporaryDataFolder() : dataFolder;
     std::unique_ptr<StoreContainer> container(
         new StoreContainer(Form::inMemory, QStringLiteral(":memory:"), folder));
-    container->open();
-    return container;
+    return accept(std::move(container));
 }
 
 std::unique_ptr<StoreContainer> StoreContainer::createForLaunch(bool useTemporaryStorage) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "store/StoreError.h"
+
 #include <QFuture>
 #include <QSqlDatabase>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class DataFolderLock;
 
@@ -69,8 +72,19 @@ public:
     // data is safe in the log meanwhile; closing the container waits for the copy.
     void checkpointInBackground();
 
+    // Whether the store's pages hold together, asked after a read of them failed: the refusal of
+    // a damaged store at open when they do not; nothing when they do, or when the check itself
+    // could not run for another reason (the store busy, say).
+    std::optional<StoreError> damage() const;
+    // Gives the store up as damaged while in use: closing it no longer vouches for the file (no
+    // stamp of a clean close), and every later open of it in this process is refused with
+    // `damage`, as the check at open would refuse it.
+    void refuse(const StoreError& damage);
+
 private:
     StoreContainer(Form form, QString storePath, QString dataFolder);
+    // Opens the container; one that cannot be opened or is refused is closed without a trace.
+    static std::unique_ptr<StoreContainer> accept(std::unique_ptr<StoreContainer> container);
     void open();
     void close();
     void checkIdentity() const;
@@ -82,4 +96,6 @@ private:
     QString dataFolder_;
     QString connectionName_;
     QFuture<void> checkpoint_;
+    // Opened, checked and taken into use.
+    bool accepted_ = false;
 };

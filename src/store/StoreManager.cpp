@@ -67,6 +67,21 @@ void StoreManager::configure(std::unique_ptr<StoreContainer> container) {
               boolText(iCloud) + QLatin1Char(')'));
 }
 
+bool StoreManager::refuseIfDamaged() {
+    if (!container_)
+        return false;
+    const std::optional<StoreError> damage = container_->damage();
+    if (!damage)
+        return false;
+    Log::line(QStringLiteral("❌ ") + damage->errorDescription());
+    container_->refuse(*damage);
+    tables_.reset();
+    container_.reset();
+    refusal_ = damage->errorDescription();
+    emit storeRefused(*refusal_);
+    return true;
+}
+
 void StoreManager::setActiveKippetIDs(const QSet<QUuid>& ids) {
     if (ids == activeKippetIDs_)
         return;

@@ -44,6 +44,13 @@ public:
     // The configured container, or nullptr.
     StoreContainer* container() const { return container_.get(); }
 
+    // After a read of the store failed: a store that turns out damaged is refused as at open
+    // (StoreContainer::refuse) and the context goes with it, so nothing more is read from or
+    // written to it. True, with storeRefused emitted, when it was.
+    bool refuseIfDamaged();
+    // The refusal of the store given up that way, as the check at open words it.
+    std::optional<QString> refusal() const { return refusal_; }
+
     QSet<QUuid> activeKippetIDs() const { return activeKippetIDs_; }
     // Replaces the set in memory (announcing a change); saveActiveKippetIDs() persists it.
     void setActiveKippetIDs(const QSet<QUuid>& ids);
@@ -115,6 +122,7 @@ public:
 signals:
     void isInitializedChanged();
     void activeKippetIDsChanged();
+    void storeRefused(const QString& description);
 
 private:
     void requireContext() const;
@@ -125,5 +133,6 @@ private:
     // container so that it goes first.
     std::unique_ptr<StoreTables> tables_;
     bool isInitialized_ = false;
+    std::optional<QString> refusal_;
     QSet<QUuid> activeKippetIDs_;
 };

@@ -386,7 +386,7 @@ private slots:
         QVERIFY(h->alerts().isEmpty());
     }
 
-    void failedStoreWriteIsShownAndKeptInMemory() {
+    void failedStoreWriteIsShownAndTheKippetKeepsWhatIsStored() {
         Kippet* kippet = h->createKippet("Invoices");
         LogCapture log;
         h->failStore("UPDATE", "kippets");
@@ -400,11 +400,12 @@ private slots:
                  qPrintable(alert.text));
         QVERIFY(log.contains("❌ [saveCustomInstructions] Failed to save custom instructions: "
                              "Failed to save: "));
-        QCOMPARE(kippet->customInstructions(), std::optional<QString>("By client"));
+        QCOMPARE(kippet->customInstructions(), std::nullopt);
         QCOMPARE(row(kippet->id())->customInstructions, std::nullopt);
-        // The kippet's next save writes them.
+        // The same save made again is written.
         h->healStore();
-        h->manager().saveKippet(kippet);
+        h->manager().updateCustomInstructions(kippet, QString("By client"), std::nullopt);
+        QCOMPARE(kippet->customInstructions(), std::optional<QString>("By client"));
         QCOMPARE(row(kippet->id())->customInstructions, std::optional<QString>("By client"));
     }
 

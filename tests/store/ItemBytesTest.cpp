@@ -6,8 +6,11 @@
 
 #include <QProcess>
 #include <QTest>
+#include <QtConcurrent>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr qsizetype MiB = 1024 * 1024;
@@ -375,6 +378,110 @@ private slots:
         item.type = KippetItemType::text;
         item.metadata.name = QStringLiteral("notes");
         QCOMPARE(ItemStorage::handOutName(item), QStringLiteral("notes"));
+    }
+
+    // A pipe would make the start wait for ever for a writer; a folder or a device is no file.
+    void aPipeAFolderOrADeviceInPlaceOfItemBytesIsLostBytes() {
+        ManagerHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        const QStringList names = {QStringLiteral("pipe.bin"), QStringLiteral("folder.bin"),
+                                   QStringLiteral("device.bin"), QStringLiteral("whole.bin")};
+        QList<KippetItem> items;
+        for (int i = 0; i < names.size(); ++i) {
+            items.append(newItem(KippetItemType::file, names[i],
+                                 patterned(ExternalBytes::threshold * 2, 10 + i)));
+            app.manager().addItem(items.last(), kippet);
+        }
+        const QString folder = externalFolder(app);
+        app.stop();
+        MappedBytes::releaseUnused();
+
+        for (const QString& name : entries(folder)) {
+            const QString path = folder + QLatin1Char('/') + name;
+            const QByteArray bytes = readFile(path);
+            const QByteArray native = QFile::encodeName(path);
+            if (bytes == items[0].content) {
+                QVERIFY(QFile::remove(path));
+                QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+            } else if (bytes == items[1].content) {
+                QVERIFY(QFile::remove(path));
+                QVERIFY(QDir().mkdir(path));
+            } else if (bytes == items[2].content) {
+                QVERIFY(QFile::remove(path));
+                QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+            }
+        }
+        LogCapture log;
+        app.start();
+        const QList<KippetItem> loaded = app.manager().allKippets().first()->items();
+        QCOMPARE(loaded.size(), 4);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(loaded[i].content, QByteArray());
+            QVERIFY2(
+                log.contains(
+                    QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: ").arg(names[i])),
+                qPrintable(names[i]));
+        }
+        QVERIFY(loaded[3].content == items[3].content);
+        QVERIFY(log.contains(QStringLiteral("is not a regular file")));
+    }
+
+    // Another program cuts an item's file short while the app has it mapped: reading the item
+    // (its thumbnail on a worker, its content, its file) gives its lost bytes, never a crash.
+    void bytesCutShortWhileInUseAreLostBytesNotACrash() {
+        ManagerHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        const KippetItem picture =
+            newItem(KippetItemType::image, QStringLiteral("picture.png"), patterned(MiB, 20));
+        const KippetItem document =
+            newItem(KippetItemType::file, QStringLiteral("document.bin"), patterned(MiB, 21));
+        const KippetItem handed =
+            newItem(KippetItemType::file, QStringLiteral("handed.bin"), patterned(MiB, 22));
+        const KippetItem kept =
+            newItem(KippetItemType::file, QStringLiteral("kept.bin"), patterned(MiB, 23));
+        for (const KippetItem& item : {picture, document, handed, kept})
+            app.manager().addItem(item, kippet);
+        const QString folder = externalFolder(app);
+        app.restart();
+        Kippet* loaded = app.manager().allKippets().first();
+        QVERIFY(!MappedBytes::lostBecause(loaded->item(picture.id)->content));
+
+        for (const QString& name : entries(folder)) {
+            const QString path = folder + QLatin1Char('/') + name;
+            const QByteArray bytes = readFile(path);
+            if (bytes == picture.content || bytes == document.content || bytes == handed.content) {
+                QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+                QCOMPARE(::truncate(QFile::encodeName(path).constData(), 1000), 0);
+            }
+        }
+        LogCapture log;
+        // Handed out as a file, the item is checked first: its file is its lost bytes.
+        const QString file = app.manager().fileURL(*loaded->item(handed.id), loaded).toLocalFile();
+        QCOMPARE(QFileInfo(file).size(), 0);
+        QCOMPARE(loaded->item(handed.id)->content, QByteArray());
+        QVERIFY(log.contains(QStringLiteral("⚠️ Item \"handed.bin\" lost its stored bytes: ")));
+
+        const QByteArray thumbnail = *loaded->item(picture.id)->metadata.thumbnail;
+        const QByteArray content = loaded->item(document.id)->content;
+        // Read to the end, past what the files still hold.
+        const size_t thumbnailSum = QtConcurrent::run([thumbnail] {
+                                        return qHashBits(thumbnail.data(), thumbnail.size());
+                                    }).result();
+        QVERIFY(thumbnailSum != qHashBits(picture.content.data(), picture.content.size()));
+        QVERIFY(content != document.content);
+        QTRY_COMPARE(loaded->item(picture.id)->content, QByteArray());
+        QCOMPARE(loaded->item(picture.id)->metadata.thumbnail, std::optional(QByteArray()));
+        QCOMPARE(loaded->item(document.id)->content, QByteArray());
+        QVERIFY(
+            log.contains(QStringLiteral("⚠️ Item \"picture.png\" lost its stored bytes: ")));
+        QVERIFY(
+            log.contains(QStringLiteral("⚠️ Item \"document.bin\" lost its stored bytes: ")));
+        QVERIFY(log.contains(QStringLiteral("holds 1000 bytes where 1048576 were stored")));
+
+        QVERIFY(loaded->item(kept.id)->content == kept.content);
+        QVERIFY(!MappedBytes::lostBecause(loaded->item(kept.id)->content));
     }
 };
 

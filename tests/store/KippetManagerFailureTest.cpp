@@ -91,6 +91,16 @@ private slots:
             QCOMPARE(stored.color(), kippet->color());
             QCOMPARE(stored.customInstructions, kippet->customInstructions());
 
+            QVERIFY(throwsSaveFailed([&] {
+                m.updateCustomInstructions(kippet, QStringLiteral("receipts only"),
+                                           QStringLiteral("Receipts."));
+            }));
+            stored = *app.store().fetchKippet(id);
+            QCOMPARE(kippet->customInstructions(), std::optional<QString>());
+            QCOMPARE(kippet->sanitizedInstructions(), std::optional<QString>());
+            QCOMPARE(stored.customInstructions, kippet->customInstructions());
+            QCOMPARE(stored.sanitizedInstructions, kippet->sanitizedInstructions());
+
             QVERIFY(throwsSaveFailed([&] { m.updateTodo(tick, kippet); }));
             stored = *app.store().fetchKippet(id);
             QVERIFY(!kippet->todos().first().isDone);
@@ -103,6 +113,10 @@ private slots:
         m.updateKippet(kippet, QStringLiteral("Renamed"), green, QStringLiteral("folder"),
                        QStringLiteral("sort"), QStringLiteral("Sort."));
         m.updateTodo(tick, kippet);
+        m.updateCustomInstructions(kippet, QStringLiteral("receipts only"),
+                                   QStringLiteral("Receipts."));
+        QCOMPARE(app.store().fetchKippet(id)->customInstructions,
+                 std::optional<QString>(QStringLiteral("receipts only")));
 
         app.restart();
         Kippet* back = app.manager().kippet(id);
@@ -111,7 +125,10 @@ private slots:
         QCOMPARE(back->note().updatedAt, testClock().now());
         QCOMPARE(back->name(), QStringLiteral("Renamed"));
         QCOMPARE(back->color(), green);
-        QCOMPARE(back->sanitizedInstructions(), std::optional<QString>(QStringLiteral("Sort.")));
+        QCOMPARE(back->customInstructions(),
+                 std::optional<QString>(QStringLiteral("receipts only")));
+        QCOMPARE(back->sanitizedInstructions(),
+                 std::optional<QString>(QStringLiteral("Receipts.")));
         QVERIFY(back->todos().first().isDone);
     }
 

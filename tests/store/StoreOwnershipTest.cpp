@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 namespace {
 const QString storeName = QStringLiteral("/Kippets.sqlite");
@@ -156,8 +158,11 @@ private slots:
         first.process.closeWriteChannel();
         QVERIFY(first.process.waitForFinished(10000));
         QCOMPARE(first.process.exitCode(), 0);
-        QVERIFY(
-            !QFile::exists(folder + QLatin1Char('/') + QLatin1String(DataFolderLock::fileName)));
+        // The lock file stays; nothing is ever written into it.
+        const QFileInfo lockFile(folder + QLatin1Char('/') +
+                                 QLatin1String(DataFolderLock::fileName));
+        QVERIFY(lockFile.exists());
+        QCOMPARE(lockFile.size(), 0);
         auto container = StoreContainer::createLocalContainer(folder);
         QVERIFY(container);
     }
@@ -179,6 +184,52 @@ private slots:
                                 "process (process id %2); nothing was changed")
                      .arg(folder)
                      .arg(QCoreApplication::applicationPid()));
+    }
+
+    // The system releases a dead holder's lock: taking it over needs no write, so a full disk
+    // does not stand in the way.
+    void theLockOfADeadProcessIsTakenOverOnAFullFileSystem() {
+        QTemporaryDir mountPoint;
+        if (::geteuid() != 0 ||
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=1m"), QStringLiteral("tmpfs"),
+                               mountPoint.path()}) != 0)
+            QSKIP("no small file system can be mounted here (needs root and mount)");
+        const auto unmount = qScopeGuard([&mountPoint] {
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint.path()});
+        });
+        const QString folder = mountPoint.filePath(QStringLiteral("Kippets"));
+        {
+            Holder crashed(folder);
+            QVERIFY(crashed.firstLine().startsWith(QStringLiteral("opened ")));
+            ::kill(pid_t(crashed.pid()), SIGKILL);
+            QVERIFY(crashed.process.waitForFinished(10000));
+        }
+        QFile filler(mountPoint.filePath(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(64 * 1024, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        QFile probe(mountPoint.filePath(QStringLiteral("probe")));
+        QVERIFY(!probe.open(QIODevice::WriteOnly) || probe.write(block) < block.size() ||
+                !probe.flush());
+        probe.close();
+
+        Holder next(folder);
+        const QString line = next.firstLine();
+        QVERIFY2(line.startsWith(QStringLiteral("opened ")), qPrintable(line));
+    }
+
+    void aDirectoryInPlaceOfTheLockFileIsRefusedByName() {
+        const QString folder = dir_.filePath(QStringLiteral("blocked"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/Kippets.lock")));
+        QCOMPARE(refusal(folder), QStringLiteral("The data folder “%1” cannot be locked: "
+                                                 "“%1/Kippets.lock” cannot be opened: Is a "
+                                                 "directory")
+                                      .arg(folder));
+        QVERIFY(!QFile::exists(folder + storeName));
     }
 
     void twoFirstStartsAtOnceGiveOneStoreAndOneRefusal() {

@@ -255,6 +255,11 @@ private slots:
         file.seek(offset);
         file.write(bytes.mid(offset, page));
         file.close();
+        const QByteArray stamp = fileBytes(path + QStringLiteral("-clean"));
+        QVERIFY(!stamp.isEmpty());
+        expectRefused(folder, path, bytes);
+        // A refused open vouches for nothing: the next one checks, and refuses, again.
+        QCOMPARE(fileBytes(path + QStringLiteral("-clean")), stamp);
         expectRefused(folder, path, bytes);
     }
 

@@ -275,7 +275,7 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("disk full")));
     }
 
-    void customInstructionsAreSavedAndAFailureKeepsThem() {
+    void customInstructionsAreSavedAndAFailureKeepsWhatIsStored() {
         AppHarness app;
         start(app);
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
@@ -288,9 +288,10 @@ private slots:
         QVERIFY(app.failStore(refuseUpdates));
         LogCapture log;
         view->saveCustomInstructions(QStringLiteral("Be brief"), QStringLiteral("Be brief."));
-        QCOMPARE(kippet->customInstructions(), std::optional<QString>(QStringLiteral("Be brief")));
+        QCOMPARE(kippet->customInstructions(),
+                 std::optional<QString>(QStringLiteral("Sort by project")));
         QCOMPARE(kippet->sanitizedInstructions(),
-                 std::optional<QString>(QStringLiteral("Be brief.")));
+                 std::optional<QString>(QStringLiteral("Sort by project.")));
         QVERIFY(!view->showCustomInstructionsSheet());
         QVERIFY(!app.dialogs().shown().isEmpty());
         QCOMPARE(app.dialogs().shown().last().title, QStringLiteral("Error"));
