@@ -1,10 +1,20 @@
-#include "ManagerHarness.h"
+#include "model/Kippet.h"
+#include "platform/Preferences.h"
 #include "store/DataManagerError.h"
 #include "store/DurableFile.h"
 #include "store/ExternalBytes.h"
+#include "store/KippetManager.h"
 #include "store/MappedBytes.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
 
+#include <QCoroTask>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTest>
 #include <csignal>
 #include <sys/resource.h>
@@ -98,17 +108,17 @@ private:
 class ItemBytesTest : public QObject {
     Q_OBJECT
 
-    static QString externalFolder(ManagerHarness& app) {
+    static QString externalFolder(AppHarness& app) {
         return app.store().container()->externalFolder();
     }
-    static Kippet* newKippet(ManagerHarness& app) {
+    static Kippet* newKippet(AppHarness& app) {
         return app.manager().createKippet(QStringLiteral("K"), KippetColor::standardBlue(),
                                           QStringLiteral("tray.fill"), false);
     }
 
 private slots:
     void largeItemsStartInLittleMemoryAndReadBackWhole() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const QUuid kippetId = kippet->id();
@@ -140,7 +150,7 @@ private slots:
     }
 
     void aSmallThumbnailThatIsTheContentIsStoredOnce() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         app.manager().addItem(newItem(KippetItemType::image, QStringLiteral("dot.png"), "png"),
@@ -159,7 +169,7 @@ private slots:
     }
 
     void bytesOutliveTheStoreThatReadThemAndTheirMappingGoesAfter() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const QByteArray content = patterned(MiB, 7);
@@ -182,7 +192,7 @@ private slots:
     }
 
     void externalBytesThatLostTheirLengthLoadAsLostBytes() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const KippetItem cut = newItem(KippetItemType::file, QStringLiteral("cut.bin"),
@@ -219,7 +229,7 @@ private slots:
     }
 
     void aFailingWriteNamesItsCauseAndLosesNothingAcknowledged() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const KippetItem kept =
@@ -258,7 +268,7 @@ private slots:
     }
 
     void theSweepRemovesOnlyUnfinishedWritesOfStoppedProcesses() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const KippetItem stored = newItem(KippetItemType::file, QStringLiteral("stored.bin"),
@@ -304,7 +314,7 @@ private slots:
     }
 
     void aLargeFileItemSharesItsStoredBytesUntilItIsHandedOut() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         KippetItem item =
@@ -327,5 +337,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ItemBytesTest)
+QTEST_MAIN(ItemBytesTest)
 #include "ItemBytesTest.moc"
