@@ -1,5 +1,5 @@
 # The commands a new user runs; see README.md.
-.PHONY: setup build test bench run clean format fuzz
+.PHONY: setup build test bench run install clean format fuzz
 
 JOBS ?= $(shell nproc)
 TEST_DIR := build/test
@@ -42,6 +42,11 @@ run: setup $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 	@if [ -x $(RELEASE_DIR)/src/kippets ]; then $(RELEASE_DIR)/src/kippets; \
 	else echo "The application shell is not built yet: only the core library and its tests exist (see README.md)."; exit 1; fi
+
+# Into ~/.local unless the release build was configured with another CMAKE_INSTALL_PREFIX.
+install: setup $(RELEASE_DIR)/build.ninja
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	cmake --install $(RELEASE_DIR)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

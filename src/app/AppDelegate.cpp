@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "analysis/KeychainStore.h"
+#include "app/AppIconEngine.h"
 #include "app/AppMenus.h"
 #include "app/ContainerSetup.h"
 #include "app/DailyKippetScheduler.h"
@@ -87,6 +88,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (menuBarManager_)
         menuBarManager_->setupMenuBar();
     Log::line(QStringLiteral("✅ Menu bar setup complete"));
+    becomeRegularApplication();
     Log::line(QStringLiteral("✅ Set to .regular - full app with dock icon"));
     setupAppMenus();
     Log::line(QStringLiteral("✅ App menus setup complete"));
@@ -150,6 +152,13 @@ void AppDelegate::stopOverRefusedStore(const QString& refusal) {
     std::fprintf(stderr, "%s\n", fatal.toUtf8().constData());
     std::fflush(stderr);
     QCoreApplication::exit(1);
+}
+
+void AppDelegate::becomeRegularApplication() {
+    // Windows without an icon of their own show the app's; a taskbar groups them under the
+    // desktop entry, which starts Kippets again (the running one then shows its dashboard).
+    QApplication::setWindowIcon(AppIconEngine::icon());
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(desktopEntryName));
 }
 
 void AppDelegate::setupAppMenus() {

@@ -20,6 +20,9 @@ class StoreContainer;
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
+    // The desktop entry's name, as installed ("kippets.desktop").
+    static constexpr const char* desktopEntryName = "kippets";
+
     static inline const QString onboardingCompletedKey = QStringLiteral("onboarding_completed");
     static inline const QString onboardingShowOnLaunchKey =
         QStringLiteral("onboarding_show_on_launch");
@@ -56,6 +59,8 @@ signals:
     void launchTaskFinished();
 
 private:
+    // What the desktop shows of the app: every window's icon, and the entry that starts it.
+    static void becomeRegularApplication();
     QCoro::Task<> runLaunchTask();
     // A store found damaged while it loaded is refused as one found damaged at open: the
     // start-up's containers are tried again, they refuse it now, and the process ends with the

@@ -1,6 +1,7 @@
 #include "app/Symbols.h"
 
 #include "app/SymbolIconEngine.h"
+#include "app/SymbolNames.h"
 #include "platform/Log.h"
 
 #include <QFile>
@@ -47,6 +48,16 @@ void warnUnknownOnce(const QString& name, const QString& drawn) {
         QStringLiteral("⚠️ [Symbols] Unknown symbol \"%1\", drawing \"%2\"").arg(name, drawn));
 }
 
+// A bundled symbol drawn by name that the list of the app's symbols lacks: the list is what the
+// bundle is checked against, so the next change of the bundle could lose it.
+void warnUnlistedOnce(const QString& name) {
+    static QSet<QString> warned;
+    if (warned.contains(name))
+        return;
+    warned.insert(name);
+    Log::line(QStringLiteral("⚠️ [Symbols] Symbol \"%1\" is drawn but not listed").arg(name));
+}
+
 QPixmap render(const QString& bundledName, int side, const QColor& color, qreal devicePixelRatio) {
     QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -91,8 +102,11 @@ QString Symbols::resolve(const QString& name, SymbolRole role) {
 }
 
 QString Symbols::resolveUncached(const QString& name, SymbolRole role) {
-    if (contains(name))
+    if (contains(name)) {
+        if (role == SymbolRole::ui && !SymbolNames::isListed(name))
+            warnUnlistedOnce(name);
         return name;
+    }
     QStringList components = name.split(QLatin1Char('.'));
     if (name.endsWith(kFill) && components.size() > 2) {
         const QString firstFilled = components.first() + kFill;

@@ -402,18 +402,3 @@ std::unique_ptr<StoreContainer> StoreContainer::createInMemoryContainer(const QS
         new StoreContainer(Form::inMemory, QStringLiteral(":memory:"), folder));
     return accept(std::move(container));
 }
-
-std::unique_ptr<StoreContainer> StoreContainer::createForLaunch(bool useTemporaryStorage) {
-    try {
-        return useTemporaryStorage ? createInMemoryContainer() : createModelContainer();
-    } catch (const StoreError&) {
-    }
-    try {
-        // A test-mode run never falls back onto the user's own store.
-        return createLocalContainer(useTemporaryStorage ? temporaryDataFolder() : QString());
-    } catch (const StoreError& error) {
-        Log::line(QStringLiteral("[iCloud Sync] 💀 Could not create any container: ") +
-                  error.errorDescription());
-        throw;
-    }
-}

@@ -49,12 +49,6 @@ public:
     static std::unique_ptr<StoreContainer> createLocalContainer(const QString& dataFolder = {});
     // A store in memory; `dataFolder` empty: temporaryDataFolder(). Throws StoreError.
     static std::unique_ptr<StoreContainer> createInMemoryContainer(const QString& dataFolder = {});
-    // The start-up choice: in memory with `useTemporaryStorage`, else createModelContainer(); when
-    // that throws, createLocalContainer() once (in temporaryDataFolder() with
-    // `useTemporaryStorage`); when that throws too, logs
-    // "[iCloud Sync] 💀 Could not create any container: " + the error, and rethrows it (the caller
-    // ends).
-    static std::unique_ptr<StoreContainer> createForLaunch(bool useTemporaryStorage);
 
     Form form() const { return form_; }
     // The store file's path, or ":memory:".

@@ -23,16 +23,6 @@
 #include <QPixmap>
 #include <QVariantAnimation>
 
-namespace {
-FloatingKippetWindow::ContentFactory& contentFactory() {
-    static FloatingKippetWindow::ContentFactory factory =
-        [](Kippet* kippet, FloatingKippetWindow* window) -> QWidget* {
-        return new FloatingKippetView(kippet, window);
-    };
-    return factory;
-}
-} // namespace
-
 FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::NoDropShadowWindowHint),
@@ -41,7 +31,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     setWindowTitle(kippet->name());
     place(otherPanels);
 
-    content_ = contentFactory()(kippet, this);
+    content_ = new FloatingKippetView(kippet, this);
     content_->setParent(this);
     content_->setGeometry(rect());
     layoutGrips();
@@ -50,10 +40,6 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
 }
 
 FloatingKippetWindow::~FloatingKippetWindow() = default;
-
-void FloatingKippetWindow::setContentFactory(ContentFactory factory) {
-    contentFactory() = std::move(factory);
-}
 
 void FloatingKippetWindow::place(const OtherPanels& otherPanels) {
     const ScreenProvider& screens = ScreenProvider::shared();

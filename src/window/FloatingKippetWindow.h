@@ -35,8 +35,6 @@ class FloatingKippetWindow : public QWidget {
 public:
     // The frames of the other panels; asked only when the panel needs a default place.
     using OtherPanels = std::function<QList<RectD>()>;
-    // Builds the content view of a panel; the panel owns what it returns.
-    using ContentFactory = std::function<QWidget*(Kippet* kippet, FloatingKippetWindow* window)>;
 
     static constexpr double cornerRadius = 25;
     static constexpr double borderWidth = 3;
@@ -49,8 +47,6 @@ public:
     // position. Neither shows the panel nor registers it.
     FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels);
     ~FloatingKippetWindow() override;
-
-    static void setContentFactory(ContentFactory factory);
 
     Kippet* kippet() const { return kippet_; }
     QUuid kippetId() const { return kippetId_; }

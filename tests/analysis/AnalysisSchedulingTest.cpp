@@ -1,8 +1,16 @@
-#include "IntakeHarness.h"
+#include "analysis/KippetIntake.h"
+#include "model/Kippet.h"
 #include "platform/Preferences.h"
+#include "store/KippetManager.h"
+#include "store/StoreManager.h"
+#include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -19,7 +27,7 @@ ContentAnalysis linkResult() {
     return result;
 }
 
-KippetItem pasteText(IntakeHarness& h, const QString& text) {
+KippetItem pasteText(IntakeFixture& h, const QString& text) {
     QMimeData data;
     data.setText(text);
     TaskRunner::finish(h.intake->pasteFromPasteboard(data));
@@ -30,8 +38,8 @@ KippetItem current(const Kippet& kippet, const QUuid& id) {
     return kippet.item(id).value_or(KippetItem());
 }
 
-KippetItemModel storedRow(IntakeHarness& h, const QUuid& kippetId, const QUuid& itemId) {
-    IntakeHarness::settle();
+KippetItemModel storedRow(IntakeFixture& h, const QUuid& kippetId, const QUuid& itemId) {
+    IntakeFixture::settle();
     const std::optional<KippetModel> kippet = h.store().fetchKippet(kippetId);
     for (const KippetItemModel& row : kippet->items)
         if (row.id == itemId)
@@ -44,7 +52,7 @@ class AnalysisSchedulingTest : public QObject {
     Q_OBJECT
 private slots:
     void successStoresEveryFieldOfTheResult() {
-        IntakeHarness h;
+        IntakeFixture h;
         h.kippet->setSanitizedInstructions(QStringLiteral("Sort reading material apart"));
         h.analyzer->answer(linkResult());
         const KippetItem item = pasteText(h, QStringLiteral("https://example.org/article"));
@@ -63,7 +71,7 @@ private slots:
     }
 
     void timeoutWaitsAndIsRetriedAfterSixtySecondsOfTheClock() {
-        IntakeHarness h;
+        IntakeFixture h;
         h.analyzer->answer(
             ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)));
         h.analyzer->answer(linkResult());
@@ -87,7 +95,7 @@ private slots:
     }
 
     void passingFailuresAreRetriedEveryMinuteWithoutEnd() {
-        IntakeHarness h;
+        IntakeFixture h;
         // The last scripted answer repeats: every attempt fails.
         h.analyzer->answer(ScriptedAnalyzer::failing(AIServiceError::apiError(503)));
         const KippetItem item = pasteText(h, QStringLiteral("Flaky"));
@@ -98,7 +106,7 @@ private slots:
     }
 
     void missingKeyLeavesTheMessageAndIsNotRetried() {
-        IntakeHarness h;
+        IntakeFixture h;
         h.analyzer->answer(
             ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::noAPIKey)));
         const KippetItem item = pasteText(h, QStringLiteral("No key here"));
@@ -115,7 +123,7 @@ private slots:
     }
 
     void analysisSwitchedOffUsesTheClassifier() {
-        IntakeHarness h;
+        IntakeFixture h;
         Preferences::shared().setBool(QStringLiteral("ai_enabled"), false);
         const KippetItem item = pasteText(h, QStringLiteral("Just a note"));
         const KippetItem after = current(*h.kippet, item.id);
@@ -127,7 +135,7 @@ private slots:
     }
 
     void savedKeyMakesWaitingItemsTryAgainAtOnce() {
-        IntakeHarness h;
+        IntakeFixture h;
         h.analyzer
             ->answer(ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::networkError)))
             .answer(ScriptedAnalyzer::resultFrom(QStringLiteral("retry")));
@@ -144,7 +152,7 @@ private slots:
     }
 
     void quickRetriesAnalyseEachWaitingItemOnce() {
-        IntakeHarness h;
+        IntakeFixture h;
         h.analyzer->answer(ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)))
             .answer(ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)))
             .answer(ScriptedAnalyzer::resultFrom(QStringLiteral("retry")));
@@ -168,7 +176,7 @@ private slots:
     }
 
     void aRetryAskedForDuringAnAttemptFollowsItsOutcome() {
-        IntakeHarness h;
+        IntakeFixture h;
         h.analyzer->answer(
             ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)));
         const KippetItem item = pasteText(h, QStringLiteral("Flaky"));
@@ -189,7 +197,7 @@ private slots:
     }
 
     void switchingAnalysisOffClassifiesWaitingItemsAndEndsRetries() {
-        IntakeHarness h;
+        IntakeFixture h;
         h.analyzer->answer(
             ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)));
         const KippetItem item = pasteText(h, QStringLiteral("Pending"));
@@ -205,7 +213,7 @@ private slots:
     }
 
     void afterARestartWaitingAndInterruptedItemsAreAnalysedAgain() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QUuid kippetId = h.kippet->id();
         h.analyzer->answer(ScriptedAnalyzer::failing(AIServiceError(AIServiceError::Case::timeout)))
             .answer(ScriptedAnalyzer::resultFrom(QStringLiteral("retry")));
@@ -218,7 +226,7 @@ private slots:
         h.analyzer->setDelay(0ms);
         const KippetItem interrupted = h.kippet->items().constLast();
         QVERIFY(interrupted.isProcessing);
-        IntakeHarness::settle();
+        IntakeFixture::settle();
         h.intake.reset();
         h.stop();
         h.start();
@@ -239,7 +247,7 @@ private slots:
     }
 
     void kippetDeletedDuringAnalysisIsNotWrittenTo() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QUuid kippetId = h.kippet->id();
         h.analyzer->setDelay(1s);
         QMimeData data;
@@ -252,7 +260,7 @@ private slots:
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         testClock().advance(1s); // the analysis answers now
         TaskRunner::finish(std::move(paste));
-        IntakeHarness::settle();
+        IntakeFixture::settle();
         QVERIFY(errors.isEmpty());
         QVERIFY(!h.store().fetchKippet(kippetId));
         QVERIFY(!QDir(h.folder() + QStringLiteral("/KippetData/") +

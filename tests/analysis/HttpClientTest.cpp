@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -279,6 +280,49 @@ private slots:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QCOMPARE(server_->requests().size(), 1);
         QCOMPARE(server_->requests().first().body, QByteArray("{\"a\":1}"));
+    }
+
+    // How a failed transfer ended is kept for callers that tell a server that is not there from
+    // one that broke off; an exchange we ended ourselves carries no code of Qt's.
+    void aFailedTransferKeepsHowItEnded() {
+        quint16 closedPort = 0;
+        {
+            QTcpServer listener;
+            QVERIFY(listener.listen(QHostAddress::LocalHost));
+            closedPort = listener.serverPort();
+        }
+        QNetworkRequest nobody(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/v1/models").arg(closedPort)));
+        const HttpClient::Result refused = TaskRunner::finish(http_->get(nobody, 30s));
+        QCOMPARE(refused.failure, Failure::network);
+        QCOMPARE(refused.transferError, QNetworkReply::ConnectionRefusedError);
+        QVERIFY(!refused.errorText.isEmpty());
+        QVERIFY(!refused.status);
+
+        server_->setHandler([](const TestHttpRequest&) {
+            return withBehaviour(TestHttpResponse::Behaviour::closeImmediately);
+        });
+        const HttpClient::Result dropped =
+            TaskRunner::finish(http_->get(requestTo(*server_, "/v1/models"), 30s));
+        QCOMPARE(dropped.failure, Failure::network);
+        QCOMPARE(dropped.transferError, QNetworkReply::RemoteHostClosedError);
+        QVERIFY(!dropped.errorText.isEmpty());
+
+        server_->setHandler([](const TestHttpRequest&) {
+            return withBehaviour(TestHttpResponse::Behaviour::stall, "[partial");
+        });
+        QSignalSpy moved(http_.get(), &HttpClient::transferProgressed);
+        auto state = TaskRunner::settle(http_->get(requestTo(*server_, "/stall"), 1s));
+        QVERIFY(TaskRunner::waitUntil([&] { return moved.size() > 0; }));
+        for (qsizetype seen = -1; seen != moved.size();) {
+            seen = moved.size();
+            QTest::qWait(400);
+        }
+        testClock().advance(1s);
+        const HttpClient::Result stalled = TaskRunner::result(state);
+        QCOMPARE(stalled.failure, Failure::timeout);
+        QCOMPARE(stalled.transferError, QNetworkReply::NoError);
+        QVERIFY(!stalled.errorText.isEmpty());
     }
 
     void compressedPagesAreInflatedOnlyUpToThePrefix_data() {

@@ -1,13 +1,22 @@
 #include "analysis/ImageDecoder.h"
-#include "IntakeHarness.h"
+#include "analysis/AIService.h"
 #include "analysis/HeuristicAnalyzer.h"
 #include "analysis/ImageAnalyzer.h"
 #include "analysis/ImageStructure.h"
+#include "analysis/KippetIntake.h"
+#include "model/Kippet.h"
+#include "store/KippetManager.h"
+#include "store/StoreManager.h"
+#include "support/IntakeFixture.h"
 #include "support/Compressed.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 
 // Image bytes are decoded only by the formats the intake takes, chosen by their signature, and
@@ -249,7 +258,7 @@ private slots:
     }
 
     void aBombDroppedAsAFileOrPastedIsKeptButNeverInflated() {
-        IntakeHarness h;
+        IntakeFixture h;
         AIService::shared().setInjectedProviders(AIService::Chain{
             std::make_shared<ImageAnalyzer>(), std::make_shared<HeuristicAnalyzer>()});
         const QString svgz = h.writeFile(QStringLiteral("bomb.svgz"), bomb());

@@ -1,8 +1,16 @@
-#include "IntakeHarness.h"
 #include "analysis/ItemBuilders.h"
+#include "analysis/KippetIntake.h"
+#include "model/Kippet.h"
 #include "store/ItemStorage.h"
+#include "store/KippetManager.h"
+#include "store/StoreManager.h"
+#include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
 #include <QThreadPool>
@@ -12,7 +20,7 @@ class IntakeBytesTest : public QObject {
     Q_OBJECT
 private slots:
     void theGuiThreadKeepsProcessingEventsWhileALargeFileIsAdded() {
-        IntakeHarness h;
+        IntakeFixture h;
         QByteArray bytes(200 * 1024 * 1024, Qt::Uninitialized);
         for (qsizetype i = 0; i < bytes.size(); i += 4096)
             bytes[i] = char(i / 4096);
@@ -44,7 +52,7 @@ private slots:
     }
 
     void anItemRemovedWhileItsBytesAreWrittenLeavesNothing() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QString path =
             h.writeFile(QStringLiteral("gone.bin"), QByteArray(2 * 1024 * 1024, 'g'));
         const KippetItem item = TaskRunner::finish(ItemBuilders::createFileItem(path));
@@ -62,7 +70,7 @@ private slots:
     // Files are read and written ahead of their turn: what a refused item had written goes with
     // it, and the items around it are stored whole.
     void anImportIntoAFailingStoreKeepsTheOtherFilesAndNoStrayBytes() {
-        IntakeHarness h;
+        IntakeFixture h;
         QList<QUrl> urls;
         for (const QString& name :
              {QStringLiteral("one.bin"), QStringLiteral("two.bin"), QStringLiteral("three.bin")})
@@ -99,7 +107,7 @@ private slots:
     }
 
     void preparedBytesGoWithTheirLastCopyAndServeOnlyTheKippetTheyWereWrittenFor() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QByteArray bytes(100 * 1024, 'p');
         const QString path = h.writeFile(QStringLiteral("p.bin"), bytes);
         const auto build = [path] { return ItemBuilders::readFileItem(path); };
@@ -138,5 +146,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(IntakeBytesTest)
+QTEST_MAIN(IntakeBytesTest)
 #include "IntakeBytesTest.moc"

@@ -1,9 +1,17 @@
-#include "IntakeHarness.h"
 #include "analysis/ItemLoaders.h"
+#include "analysis/KippetIntake.h"
+#include "model/Kippet.h"
+#include "store/KippetManager.h"
+#include "store/StoreManager.h"
 #include "support/FakeFileChooser.h"
+#include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -24,9 +32,9 @@ class IntakeDropTest : public QObject {
     Q_OBJECT
 private slots:
     void droppedFilesLinksAndTextsBecomeStoredAnalysedItems() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QString png =
-            h.writeFile(QStringLiteral("Red Square.PNG"), IntakeHarness::pngBytes());
+            h.writeFile(QStringLiteral("Red Square.PNG"), IntakeFixture::pngBytes());
         const QString pdf = h.writeFile(QStringLiteral("report.pdf"), pdfBytes());
         QMimeData files;
         files.setUrls({QUrl::fromLocalFile(png), QUrl::fromLocalFile(pdf),
@@ -47,9 +55,9 @@ private slots:
         QCOMPARE(image.metadata.name, QStringLiteral("Red Square.PNG"));
         QCOMPARE(image.metadata.fileExtension, std::optional<QString>(QStringLiteral("png")));
         QCOMPARE(image.metadata.mimeType, std::optional<QString>(QStringLiteral("image/png")));
-        QCOMPARE(image.metadata.fileSize, std::optional<qint64>(IntakeHarness::pngBytes().size()));
-        QCOMPARE(image.metadata.thumbnail, std::optional<QByteArray>(IntakeHarness::pngBytes()));
-        QCOMPARE(image.content, IntakeHarness::pngBytes());
+        QCOMPARE(image.metadata.fileSize, std::optional<qint64>(IntakeFixture::pngBytes().size()));
+        QCOMPARE(image.metadata.thumbnail, std::optional<QByteArray>(IntakeFixture::pngBytes()));
+        QCOMPARE(image.content, IntakeFixture::pngBytes());
 
         const KippetItem& file = items[1];
         QCOMPARE(file.type, KippetItemType::file);
@@ -94,7 +102,7 @@ private slots:
     }
 
     void duplicateIsRefusedAndTheRestOfTheDropIsAddedInOrder() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QString a = h.writeFile(QStringLiteral("a.txt"), "alpha");
         const QString b = h.writeFile(QStringLiteral("b.txt"), "beta");
         const QString c = h.writeFile(QStringLiteral("c.txt"), "gamma");
@@ -122,7 +130,7 @@ private slots:
 
     // A file that cannot be read falls through to its URL: no alert, and the drop goes on.
     void unreadableFileFallsThroughToItsLink() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QString ok = h.writeFile(QStringLiteral("ok.txt"), "fine");
         const QUrl missing = QUrl::fromLocalFile(h.folder() + QStringLiteral("/missing.txt"));
         QMimeData data;
@@ -143,7 +151,7 @@ private slots:
     }
 
     void failedFileWriteLeavesNoItemNoRowAndNoAnalysis() {
-        IntakeHarness h;
+        IntakeFixture h;
         // A plain file where the kippet's item folder belongs: the folder cannot be made.
         const QString folder = h.manager().itemsDirectory(h.kippet);
         QVERIFY(QDir(folder).removeRecursively());
@@ -163,7 +171,7 @@ private slots:
     }
 
     void failedStoreLeavesNoItemNoFileAndNoAnalysis() {
-        IntakeHarness h;
+        IntakeFixture h;
         QSqlQuery(h.store().container()->database())
             .exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON kippet_items BEGIN "
                                  "SELECT RAISE(ABORT, 'disk is full'); END"));
@@ -182,7 +190,7 @@ private slots:
     }
 
     void fileBeyondTheStoresValueLimitIsRefusedByName() {
-        IntakeHarness h;
+        IntakeFixture h;
         QFile huge(h.folder() + QStringLiteral("/disk image.iso"));
         QVERIFY(huge.open(QIODevice::WriteOnly));
         QVERIFY(huge.resize(ItemLoaders::maximumItemBytes + 1)); // sparse
@@ -200,9 +208,9 @@ private slots:
 
     void imageDataWithoutAFileIsNamedByTheTime() {
         qputenv("TZ", "UTC");
-        IntakeHarness h;
+        IntakeFixture h;
         QMimeData data;
-        data.setData(QStringLiteral("image/png"), IntakeHarness::pngBytes(Qt::green));
+        data.setData(QStringLiteral("image/png"), IntakeFixture::pngBytes(Qt::green));
         TaskRunner::finish(h.intake->handleDrop(data));
         QCOMPARE(h.kippet->items().size(), 1);
         const KippetItem item = h.kippet->items()[0];
@@ -214,17 +222,17 @@ private slots:
     }
 
     void emptyDropOnlyLogsTheCount() {
-        IntakeHarness h;
+        IntakeFixture h;
         LogCapture log;
         TaskRunner::finish(h.intake->handleDrop(QList<ItemProvider>()));
         QCOMPARE(log.lines(), QStringList{QStringLiteral("📦 Handling drop with 0 provider(s)")});
     }
 
     void importAddsChosenFilesInOrderAndReportsUnreadableOnes() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QString one = h.writeFile(QStringLiteral("one.csv"), "a,b");
         const QString two =
-            h.writeFile(QStringLiteral("two.png"), IntakeHarness::pngBytes(Qt::blue));
+            h.writeFile(QStringLiteral("two.png"), IntakeFixture::pngBytes(Qt::blue));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         TaskRunner::finish(h.intake->importFiles(
             {QUrl::fromLocalFile(one), QUrl::fromLocalFile(h.folder() + QStringLiteral("/nope")),
@@ -243,7 +251,7 @@ private slots:
 
     void importAsksTheFileChooserAndACancelChangesNothing() {
         FakeFileChooser chooser;
-        IntakeHarness h;
+        IntakeFixture h;
         TaskRunner::finish(h.intake->importChosenFiles());
         QCOMPARE(chooser.requests, 1);
         QVERIFY(h.kippet->items().isEmpty());

@@ -1,7 +1,15 @@
-#include "IntakeHarness.h"
+#include "analysis/KippetIntake.h"
+#include "model/Kippet.h"
+#include "store/KippetManager.h"
+#include "store/StoreManager.h"
+#include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -25,7 +33,7 @@ private slots:
     void initTestCase() { qputenv("TZ", "UTC"); }
 
     void imageBeatsUrlsAndText() {
-        IntakeHarness h;
+        IntakeFixture h;
         QMimeData data;
         data.setImageData(paintedImage());
         data.setUrls({QUrl(QStringLiteral("https://example.org"))});
@@ -50,7 +58,7 @@ private slots:
     }
 
     void sameImageTwiceInOneSecondIsADuplicate() {
-        IntakeHarness h;
+        IntakeFixture h;
         QMimeData data;
         data.setImageData(paintedImage());
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
@@ -68,9 +76,9 @@ private slots:
     }
 
     void copiedFilesArriveInOrderAndADuplicateOrUnreadableFileDoesNotStopTheRest() {
-        IntakeHarness h;
+        IntakeFixture h;
         const QString a = h.writeFile(QStringLiteral("a.txt"), "A");
-        const QString logo = h.writeFile(QStringLiteral("logo.png"), IntakeHarness::pngBytes());
+        const QString logo = h.writeFile(QStringLiteral("logo.png"), IntakeFixture::pngBytes());
         const QString b = h.writeFile(QStringLiteral("b.zip"), "PK\x03\x04");
         TaskRunner::finish(h.intake->importFiles({QUrl::fromLocalFile(a)}));
         QMimeData data;
@@ -88,7 +96,7 @@ private slots:
         QCOMPARE(names(*h.kippet), QStringList({"a.txt", "logo.png", "host.example.org", "b.zip"}));
         const QList<KippetItem> items = h.kippet->items();
         QCOMPARE(items[1].type, KippetItemType::image);
-        QCOMPARE(items[1].metadata.thumbnail, std::optional<QByteArray>(IntakeHarness::pngBytes()));
+        QCOMPARE(items[1].metadata.thumbnail, std::optional<QByteArray>(IntakeFixture::pngBytes()));
         QCOMPARE(items[2].type, KippetItemType::url);
         QCOMPARE(items[3].type, KippetItemType::file);
         QCOMPARE(items[3].metadata.fileExtension, std::optional<QString>(QStringLiteral("zip")));
@@ -97,7 +105,7 @@ private slots:
     }
 
     void stringsBecomeLinksOnlyForWebSchemes() {
-        IntakeHarness h;
+        IntakeFixture h;
         QMimeData mail;
         mail.setText(QStringLiteral("mailto:ann@example.org"));
         TaskRunner::finish(h.intake->pasteFromPasteboard(mail));
@@ -117,7 +125,7 @@ private slots:
     }
 
     void sameTextTwiceIsRefused() {
-        IntakeHarness h;
+        IntakeFixture h;
         QMimeData data;
         data.setText(QStringLiteral("remember this"));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
@@ -129,7 +137,7 @@ private slots:
     }
 
     void emptyClipboardAddsNothing() {
-        IntakeHarness h;
+        IntakeFixture h;
         QMimeData data;
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
         LogCapture log;
@@ -142,10 +150,10 @@ private slots:
     }
 
     void undecodableImageFallsThroughToText() {
-        IntakeHarness h;
+        IntakeFixture h;
         QMimeData data;
         // A PNG signature with nothing after it: taken as an image, which then does not decode.
-        data.setData(QStringLiteral("image/png"), IntakeHarness::pngBytes().left(20));
+        data.setData(QStringLiteral("image/png"), IntakeFixture::pngBytes().left(20));
         data.setText(QStringLiteral("fallback text"));
         LogCapture log;
         TaskRunner::finish(h.intake->pasteFromPasteboard(data));

@@ -1,11 +1,19 @@
-#include "IntakeHarness.h"
+#include "analysis/KippetIntake.h"
+#include "model/Kippet.h"
+#include "store/KippetManager.h"
+#include "store/StoreManager.h"
+#include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 
+#include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 
 // Drops and pastes with the MIME data real applications put on an X11 drag or clipboard,
@@ -61,7 +69,7 @@ QByteArray documentBytes(const QString& name) {
 }
 
 // A copy of the folder the file managers showed.
-QString copyDocuments(const IntakeHarness& h) {
+QString copyDocuments(const IntakeFixture& h) {
     const QString target = h.folder() + QStringLiteral("/Documents");
     QDirIterator files(drags() + QStringLiteral("/Documents"),
                        QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
@@ -127,7 +135,7 @@ private slots:
     void eachDraggedObjectIsOneItem() {
         QFETCH(QString, fixture);
         QFETCH(QList<Expected>, expected);
-        IntakeHarness h;
+        IntakeFixture h;
         const std::unique_ptr<QMimeData> data = recorded(fixture, copyDocuments(h));
         LogCapture log;
         TaskRunner::finish(h.intake->handleDrop(*data));
@@ -138,7 +146,7 @@ private slots:
     }
 
     void filesKeepTheirBytesAndTypes() {
-        IntakeHarness h;
+        IntakeFixture h;
         const std::unique_ptr<QMimeData> data =
             recorded(QStringLiteral("pcmanfm-three-files"), copyDocuments(h));
         TaskRunner::finish(h.intake->handleDrop(*data));
@@ -153,7 +161,7 @@ private slots:
     }
 
     void aBrowserImageIsItsImageNotALink() {
-        IntakeHarness h;
+        IntakeFixture h;
         // Chromium hands over the image file's own bytes, Firefox a PNG of the picture.
         const std::unique_ptr<QMimeData> chromium =
             recorded(QStringLiteral("chromium-image"), copyDocuments(h));
@@ -179,7 +187,7 @@ private slots:
 
     void aFolderFallsThroughToItsLink() {
         for (const char* manager : {"pcmanfm", "thunar", "dolphin"}) {
-            IntakeHarness h;
+            IntakeFixture h;
             const QString documents = copyDocuments(h);
             const std::unique_ptr<QMimeData> data =
                 recorded(QStringLiteral("%1-folder").arg(manager), documents);
@@ -196,7 +204,7 @@ private slots:
     }
 
     void aUrlGivenOnlyAsBytesIsStillALink() {
-        IntakeHarness h;
+        IntakeFixture h;
         // Firefox's link drag without the types Qt reads URLs and text from.
         const std::unique_ptr<QMimeData> data =
             recorded(QStringLiteral("firefox-link"), copyDocuments(h),
@@ -234,7 +242,7 @@ private slots:
     void pastesTakeWhatTheClipboardHolds() {
         QFETCH(QString, fixture);
         QFETCH(QList<Expected>, expected);
-        IntakeHarness h;
+        IntakeFixture h;
         const std::unique_ptr<QMimeData> data = recorded(fixture, copyDocuments(h));
         TaskRunner::finish(h.intake->pasteFromPasteboard(*data));
         const QList<KippetItem> items = h.kippet->items();

@@ -16,6 +16,7 @@
 #include "window/PanelDriver.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -66,6 +67,17 @@ QStringList describe(const QMenuBar* bar) {
     }
     return lines;
 }
+
+// The windows in the order they were raised.
+class RaiseRecorder : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ZOrderChange)
+            order.append(qobject_cast<QWidget*>(watched));
+        return false;
+    }
+    QList<QWidget*> order;
+};
 
 bool waitActive(QWidget* window) {
     window->activateWindow();
@@ -284,6 +296,41 @@ private slots:
         press(dashboard, Qt::Key_W);
         QVERIFY(!dashboard->isVisible());
         QVERIFY(window->isVisible());
+    }
+
+    // Minimize and Zoom act on the active titled window, never on a frameless panel; Bring All
+    // to Front raises every shown window and the active one last, so it stays in front.
+    void minimizeZoomAndBringAllToFront() {
+        Kippet* desk = app->addKippet("Desk", {100, 300});
+        FloatingKippetWindow* panel = PanelDriver::showActive(*app, desk);
+        trigger("minimize");
+        trigger("zoom");
+        QVERIFY(!panel->isMinimized() && !panel->isMaximized());
+
+        app->registry().showDashboard();
+        DashboardWindow* dashboard = app->registry().dashboardWindow();
+        QVERIFY(waitActive(dashboard));
+        trigger("zoom");
+        QVERIFY(dashboard->isMaximized());
+        trigger("zoom");
+        QVERIFY(!dashboard->isMaximized());
+        trigger("minimize");
+        QVERIFY(dashboard->isMinimized());
+        QVERIFY(!panel->isMinimized());
+
+        dashboard->showNormal();
+        QVERIFY(waitActive(dashboard));
+        Kippet* away = app->addKippet("Away", {600, 300});
+        app->registry().showWindow(away)->hide();
+        RaiseRecorder raises;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            window->installEventFilter(&raises);
+        trigger("bringAllToFront");
+        QVERIFY(raises.order.contains(panel));
+        QVERIFY(!raises.order.contains(app->windowOf("Away")));
+        QCOMPARE(raises.order.last(), dashboard);
+        QCOMPARE(QApplication::activeWindow(), dashboard);
+        QVERIFY(panel->isVisible() && !app->windowOf("Away")->isVisible());
     }
 
     void editActionsGoToTheFocusedField() {

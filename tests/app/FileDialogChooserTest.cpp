@@ -1,13 +1,21 @@
 #include "app/FileDialogChooser.h"
-#include "analysis/IntakeHarness.h"
+#include "analysis/KippetIntake.h"
+#include "model/Kippet.h"
+#include "store/KippetManager.h"
+#include "store/StoreManager.h"
+#include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -111,7 +119,7 @@ private slots:
         FileDialogChooser chooser(QFileDialog::DontUseNativeDialog);
         FileChooser::install(&chooser);
         const auto uninstall = qScopeGuard([] { FileChooser::install(nullptr); });
-        IntakeHarness h;
+        IntakeFixture h;
         const QString first = h.writeFile(QStringLiteral("first.txt"), "first");
         h.writeFile(QStringLiteral("second.txt"), "second");
         const auto import = TaskRunner::settle(h.intake->importChosenFiles());

@@ -1,7 +1,9 @@
 #include "analysis/AIPreferences.h"
 #include "app/AppMenus.h"
 #include "app/DailyKippet.h"
+#include "app/DailyKippetScheduler.h"
 #include "app/Dialogs.h"
+#include "app/UpdateChecker.h"
 #include "dashboard/SettingsHarness.h"
 #include "dashboard/SettingsSection.h"
 #include "dashboard/SheetStyle.h"
@@ -9,6 +11,7 @@
 #include "model/KippetColor.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
+#include "support/TestHttpServer.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -388,6 +391,43 @@ private slots:
         QCOMPARE(QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
                  QStringList(
                      {QDir(folder.path()).canonicalPath(), "-useTemporaryStorage", "two words"}));
+    }
+
+    // With the app's own services the switch starts and stops the app's scheduler, and "Check
+    // for Updates..." asks the feed and tells the answer.
+    void theAppsServicesAnswerTheSwitchAndTheUpdateButton() {
+        SettingsHarness h;
+        TestHttpServer feed;
+        feed.setHandler(
+            [](const TestHttpRequest&) { return TestHttpResponse::json("{\"version\":\"1.0\"}"); });
+        QVERIFY(feed.start());
+        UpdateChecker checker(QUrl(feed.baseUrl().toString() + QStringLiteral("/feed.json")),
+                              QStringLiteral("1.0"));
+        SettingsServices services = SettingsServices::shared();
+        services.keychain = nullptr;
+        services.workspace = &h.workspace;
+        services.relauncher = h.relauncher;
+        services.about = SettingsHarness::testAbout();
+        services.updates = &checker;
+        h.open(services);
+
+        DailyKippetScheduler& scheduler = h.app.dailyScheduler();
+        auto* toggle = h.find<QCheckBox>(QStringLiteral("DailyKippetSwitch"));
+        QVERIFY(!scheduler.isRunning());
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QVERIFY(scheduler.isRunning());
+        QVERIFY(scheduler.isEnabled());
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QVERIFY(!scheduler.isRunning());
+        QVERIFY(!scheduler.isEnabled());
+
+        h.app.dialogs().clearShown();
+        QTest::mouseClick(h.find<QPushButton>(QStringLiteral("CheckForUpdates")), Qt::LeftButton);
+        QVERIFY(TaskRunner::waitUntil([&h] { return !h.app.dialogs().shown().isEmpty(); }));
+        QCOMPARE(h.app.dialogs().shown().first().title, QStringLiteral("Software Update"));
+        QCOMPARE(h.app.dialogs().shown().first().text,
+                 QStringLiteral("Kippets 1.0 is up to date."));
+        QCOMPARE(feed.requests().size(), 1);
     }
 
     void theDailyKippetSwitchTimeAndButton() {

@@ -1,3 +1,4 @@
+#include "app/ContainerSetup.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/Preferences.h"
@@ -307,7 +308,7 @@ private slots:
 
     void temporaryStorageUsesOneTestFolderPerProcess() {
         auto first = StoreContainer::createInMemoryContainer();
-        auto launched = StoreContainer::createForLaunch(true);
+        auto launched = createLaunchContainer(true);
         const QString folder = StoreContainer::temporaryDataFolder();
         QCOMPARE(first->dataFolder(), folder);
         QCOMPARE(int(launched->form()), int(StoreContainer::Form::inMemory));

@@ -1,10 +1,20 @@
-#include "ManagerHarness.h"
+#include "model/Kippet.h"
+#include "platform/Preferences.h"
 #include "store/DataManagerError.h"
 #include "store/DurableFile.h"
 #include "store/ExternalBytes.h"
+#include "store/KippetManager.h"
 #include "store/MappedBytes.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
 
+#include <QCoroTask>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTest>
 #include <QtConcurrent>
 #include <csignal>
@@ -101,17 +111,17 @@ private:
 class ItemBytesTest : public QObject {
     Q_OBJECT
 
-    static QString externalFolder(ManagerHarness& app) {
+    static QString externalFolder(AppHarness& app) {
         return app.store().container()->externalFolder();
     }
-    static Kippet* newKippet(ManagerHarness& app) {
+    static Kippet* newKippet(AppHarness& app) {
         return app.manager().createKippet(QStringLiteral("K"), KippetColor::standardBlue(),
                                           QStringLiteral("tray.fill"), false);
     }
 
 private slots:
     void largeItemsStartInLittleMemoryAndReadBackWhole() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const QUuid kippetId = kippet->id();
@@ -143,7 +153,7 @@ private slots:
     }
 
     void aSmallThumbnailThatIsTheContentIsStoredOnce() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         app.manager().addItem(newItem(KippetItemType::image, QStringLiteral("dot.png"), "png"),
@@ -162,7 +172,7 @@ private slots:
     }
 
     void bytesOutliveTheStoreThatReadThemAndTheirMappingGoesAfter() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const QByteArray content = patterned(MiB, 7);
@@ -185,7 +195,7 @@ private slots:
     }
 
     void externalBytesThatLostTheirLengthLoadAsLostBytes() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const KippetItem cut = newItem(KippetItemType::file, QStringLiteral("cut.bin"),
@@ -222,7 +232,7 @@ private slots:
     }
 
     void aFailingWriteNamesItsCauseAndLosesNothingAcknowledged() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const KippetItem kept =
@@ -261,7 +271,7 @@ private slots:
     }
 
     void theSweepRemovesOnlyUnfinishedWritesOfStoppedProcesses() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const KippetItem stored = newItem(KippetItemType::file, QStringLiteral("stored.bin"),
@@ -307,7 +317,7 @@ private slots:
     }
 
     void aLargeFileItemSharesItsStoredBytesUntilItIsHandedOut() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         KippetItem item =
@@ -330,7 +340,7 @@ private slots:
     }
 
     void otherApplicationsGetTheStoredBytesUnderTheItemsNameReadOnly() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         KippetItem item =
@@ -382,7 +392,7 @@ private slots:
 
     // A pipe would make the start wait for ever for a writer; a folder or a device is no file.
     void aPipeAFolderOrADeviceInPlaceOfItemBytesIsLostBytes() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const QStringList names = {QStringLiteral("pipe.bin"), QStringLiteral("folder.bin"),
@@ -430,7 +440,7 @@ private slots:
     // Another program cuts an item's file short while the app has it mapped: reading the item
     // (its thumbnail on a worker, its content, its file) gives its lost bytes, never a crash.
     void bytesCutShortWhileInUseAreLostBytesNotACrash() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = newKippet(app);
         const KippetItem picture =
@@ -485,5 +495,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ItemBytesTest)
+QTEST_MAIN(ItemBytesTest)
 #include "ItemBytesTest.moc"

@@ -1,8 +1,20 @@
-#include "ManagerHarness.h"
+#include "app/MenuBarManager.h"
+#include "model/Kippet.h"
 #include "platform/Clock.h"
+#include "platform/Preferences.h"
 #include "store/DataManagerError.h"
 #include "store/ExternalBytes.h"
+#include "store/KippetManager.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
+#include "window/FloatingKippetWindow.h"
 
+#include <QCoroTask>
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
 #include <QTest>
 #include <functional>
 
@@ -37,7 +49,7 @@ struct Snapshot {
     QStringList files;
     std::optional<KippetModel> row;
 
-    Snapshot(ManagerHarness& app, Kippet* k)
+    Snapshot(AppHarness& app, Kippet* k)
         : kippet(k->toJson()), active(app.manager().activeKippets().contains(k)),
           listed(app.manager().allKippets().contains(k)),
           files(QDir(app.folder() + QStringLiteral("/KippetData/") + ItemStorage::idText(k->id()))
@@ -63,7 +75,7 @@ private slots:
     // The editors save again what the user typed; a failed save must not make that look
     // "unchanged", and nothing the user sees may differ from what the store holds.
     void failedEditsLeaveMemoryAsTheStoreAndTheirRetryIsWritten() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         KippetManager& m = app.manager();
         Kippet* kippet =
@@ -133,7 +145,7 @@ private slots:
     }
 
     void everyOtherFailedOperationChangesNothing() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         KippetManager& m = app.manager();
         Kippet* kippet =
@@ -154,6 +166,7 @@ private slots:
             {"closeKippet", [&] { m.closeKippet(kippet); }},
             {"deleteKippet", [&] { m.deleteKippet(kippet); }},
         };
+        app.registry().showWindow(kippet);
         auto hold = app.holdDatabase();
         for (const auto& [name, operation] : operations) {
             const Snapshot before(app, kippet);
@@ -161,7 +174,7 @@ private slots:
             QVERIFY2(Snapshot(app, kippet) == before, name);
         }
         QVERIFY(QDir(folder).exists());
-        QVERIFY(app.registry().closed.isEmpty());
+        QVERIFY(app.registry().registeredWindow(kippet->id())->isVisible());
         hold.reset();
 
         m.deleteKippet(kippet);
@@ -174,7 +187,7 @@ private slots:
     // Edits must cost what they change: with the item bytes out of reach, any edit that read them
     // would log their loss.
     void editsOfAKippetWithManyLargeItemsReadNoItemBytes() {
-        ManagerHarness app;
+        AppHarness app;
         app.createStore();
         app.configureStore();
         KippetModel row = KippetModel::make(QUuid::createUuid(), QStringLiteral("Large"), red,
@@ -242,7 +255,7 @@ private slots:
     // The application flushes queued saves before it quits; an analysis result saved on the next
     // turn of the event loop would otherwise be lost.
     void flushedSavesSurviveAQuit() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Preferences::shared().setBool(QStringLiteral("ai_enabled"), false);
         Kippet* kippet =
@@ -267,5 +280,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(KippetManagerFailureTest)
+QTEST_MAIN(KippetManagerFailureTest)
 #include "KippetManagerFailureTest.moc"

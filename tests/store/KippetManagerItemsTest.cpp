@@ -1,7 +1,17 @@
-#include "ManagerHarness.h"
+#include "model/Kippet.h"
 #include "model/KippetError.h"
+#include "platform/Preferences.h"
 #include "store/DataManagerError.h"
+#include "store/KippetManager.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
 
+#include <QCoroTask>
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace {
@@ -35,7 +45,7 @@ class KippetManagerItemsTest : public QObject {
     Q_OBJECT
 private slots:
     void itemFileIsWrittenRenamedOnceAndRemovedWithTheItem() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet =
             app.manager().createKippet(QStringLiteral("K"), {}, QStringLiteral("x"), false);
@@ -68,7 +78,7 @@ private slots:
     }
 
     void aHostileExtensionCannotLeaveTheKippetsFolder() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet =
             app.manager().createKippet(QStringLiteral("K"), {}, QStringLiteral("x"), false);
@@ -103,7 +113,7 @@ private slots:
     }
 
     void aFileReferenceResolvesToTheUsersOwnFile() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet =
             app.manager().createKippet(QStringLiteral("K"), {}, QStringLiteral("x"), false);
@@ -120,26 +130,26 @@ private slots:
     }
 
     void aFailedRemovalChangesNothing() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet =
             app.manager().createKippet(QStringLiteral("K"), {}, QStringLiteral("x"), false);
         const KippetItem item = fileItem(QStringLiteral("a.bin"), "abc", std::nullopt);
         app.manager().addItem(item, kippet);
         const QString path = app.manager().fileURL(item, kippet).toLocalFile();
-        QVERIFY(app.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON kippet_items "
-                                        "BEGIN SELECT RAISE(ABORT, 'locked'); END")));
+        QVERIFY(app.failStore(QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON kippet_items "
+                                             "BEGIN SELECT RAISE(ABORT, 'locked'); END")));
         QVERIFY_THROWS_EXCEPTION(DataManagerError, app.manager().removeItem(item, kippet));
         QCOMPARE(kippet->items().size(), 1);
         QVERIFY(QFile::exists(path));
-        QVERIFY(app.exec(QStringLiteral("DROP TRIGGER refuse")));
+        QVERIFY(app.failStore(QStringLiteral("DROP TRIGGER refuse")));
 
         app.restart();
         QCOMPARE(app.manager().allKippets().first()->items().size(), 1);
     }
 
     void savingKeepsEveryItemFieldWithCustomCategoryAndProcessingFlag() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet =
             app.manager().createKippet(QStringLiteral("K"), {}, QStringLiteral("x"), false);
@@ -165,5 +175,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(KippetManagerItemsTest)
+QTEST_MAIN(KippetManagerItemsTest)
 #include "KippetManagerItemsTest.moc"

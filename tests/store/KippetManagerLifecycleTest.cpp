@@ -1,10 +1,21 @@
-#include "ManagerHarness.h"
+#include "app/MenuBarManager.h"
+#include "model/Kippet.h"
 #include "platform/Clock.h"
+#include "platform/Preferences.h"
 #include "store/ActiveKippetIDs.h"
 #include "store/DataManagerError.h"
 #include "store/DataMigrationService.h"
+#include "store/KippetManager.h"
 #include "store/KippetManagerError.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
 
+#include <QCoroTask>
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -28,7 +39,7 @@ class KippetManagerLifecycleTest : public QObject {
     Q_OBJECT
 private slots:
     void kippetsComeBackExactlyAsLeft() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         KippetManager& m = app.manager();
         Kippet* inbox = m.createKippet(QStringLiteral("draft"), red, QStringLiteral("star"), false,
@@ -57,8 +68,8 @@ private slots:
         inbox->setIsMiniView(true);
         inbox->setIsTucked(true);
         inbox->setProject(QStringLiteral("Taxes"));
-        QVERIFY(app.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON kippets "
-                                        "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
+        QVERIFY(app.failStore(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON kippets "
+                                             "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
         {
             LogCapture log;
             m.saveKippet(inbox);
@@ -67,17 +78,21 @@ private slots:
         }
         QCOMPARE(app.store().fetchKippet(inbox->id())->position(), QPointF());
         QCOMPARE(inbox->position(), QPointF(120.25, -30.5));
-        QVERIFY(app.exec(QStringLiteral("DROP TRIGGER refuse")));
+        QVERIFY(app.failStore(QStringLiteral("DROP TRIGGER refuse")));
         m.saveKippet(inbox);
 
         testClock().advance(std::chrono::seconds(5));
+        app.registry().showWindow(closed);
+        app.registry().showWindow(reopened);
         m.closeKippet(closed);
         const auto closedAt = closed->lastClosedDate();
         QCOMPARE(closedAt, std::optional<QDateTime>(testClock().now()));
         m.closeKippet(reopened);
         m.reopenKippet(reopened);
         m.reopenKippet(reopened); // already open: nothing
-        QCOMPARE(app.registry().closed, (QList<QUuid>{closed->id(), reopened->id()}));
+        // Closing closes the windows; reopening opens none by itself.
+        QVERIFY(!app.registry().registeredWindow(closed->id()));
+        QVERIFY(!app.registry().registeredWindow(reopened->id()));
         QCOMPARE(m.activeKippets().size(), 2);
 
         app.restart();
@@ -99,7 +114,7 @@ private slots:
     }
 
     void deletingAKippetRemovesRowsFilesAndFolder() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* doomed =
             app.manager().createKippet(QStringLiteral("Doomed"), red, QStringLiteral("x"), false);
@@ -117,9 +132,12 @@ private slots:
         const QString folder = app.manager().itemsDirectory(doomed);
         QVERIFY(QFile::exists(folder + QLatin1Char('/') + ItemStorage::idText(item.id)));
 
+        app.registry().showWindow(doomed);
+        app.registry().showWindow(kept);
         app.manager().deleteKippet(doomed);
         QVERIFY(!QDir(folder).exists());
-        QCOMPARE(app.registry().closed, QList<QUuid>{id});
+        QVERIFY(!app.registry().registeredWindow(id));
+        QVERIFY(app.registry().registeredWindow(kept->id()));
         QCOMPARE(app.manager().allKippets(), QList<Kippet*>{kept});
         QVERIFY(!app.store().fetchKippet(id));
         QVERIFY(!storedActiveIds().contains(id));
@@ -136,7 +154,7 @@ private slots:
     }
 
     void duplicateRowsCollapseToTheNewestOnLoad() {
-        ManagerHarness app;
+        AppHarness app;
         app.createStore();
         app.configureStore();
         KippetModel older = KippetModel::make(QUuid::createUuid(), QStringLiteral("older"), red,
@@ -164,7 +182,7 @@ private slots:
     }
 
     void deletionBeforeReadinessIsReplayedBeforeWaitersResumeInOrder() {
-        ManagerHarness app;
+        AppHarness app;
         auto gone = looseKippet(QStringLiteral("Gone"));
         auto stays = looseKippet(QStringLiteral("Stays"));
         app.writeLegacyFile({gone.get(), stays.get()}, {gone.get(), stays.get()});
@@ -207,7 +225,7 @@ private slots:
     }
 
     void waitingAfterAnInitializationWithoutStoreReturnsAtOnce() {
-        ManagerHarness app;
+        AppHarness app;
         LogCapture log;
         KippetManager inMemory(nullptr, app.folder());
         QCoro::waitFor(inMemory.waitForInitialization());
@@ -223,17 +241,17 @@ private slots:
     }
 
     void aFailedCreateLeavesNoRowForALaterSave() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
-        QVERIFY(app.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON kippets "
-                                        "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
+        QVERIFY(app.failStore(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON kippets "
+                                             "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
         QVERIFY_THROWS_EXCEPTION(
             DataManagerError,
             app.manager().createKippet(QStringLiteral("Lost"), red, QStringLiteral("x"), false));
         QVERIFY(app.manager().allKippets().isEmpty());
         QVERIFY(app.manager().activeKippets().isEmpty());
         QVERIFY(storedActiveIds().isEmpty());
-        QVERIFY(app.exec(QStringLiteral("DROP TRIGGER refuse")));
+        QVERIFY(app.failStore(QStringLiteral("DROP TRIGGER refuse")));
         app.manager().createKippet(QStringLiteral("Later"), red, QStringLiteral("x"), false);
 
         app.restart();
@@ -242,7 +260,7 @@ private slots:
     }
 
     void legacySyncInsertsOnlyMissingKippetsAndTheStoreRowsWin() {
-        ManagerHarness app;
+        AppHarness app;
         app.createStore();
         app.configureStore(); // no legacy file yet
         Preferences::shared().remove(
@@ -275,7 +293,7 @@ private slots:
     }
 
     void legacyFileIsIgnoredOnceImported() {
-        ManagerHarness app;
+        AppHarness app;
         auto legacy = looseKippet(QStringLiteral("Legacy"));
         KippetTodo todo{QUuid::createUuid(), QStringLiteral("stale"),        true,
                         testClock().now(),   testClock().now().addSecs(-60), std::nullopt};
@@ -303,7 +321,7 @@ private slots:
     }
 
     void demoKippetIsNeverStoredNorListedAsActive() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         auto demo = looseKippet(QStringLiteral("Demo"));
         auto notDemo = looseKippet(QStringLiteral("Plain"));
@@ -320,8 +338,9 @@ private slots:
         QCOMPARE(storedActiveIds(), QList<QUuid>{real->id()});
         QVERIFY(!app.store().fetchKippet(demo->id()));
 
+        app.registry().showWindow(demo.get());
         app.manager().removeDemoKippet(demo.get());
-        QCOMPARE(app.registry().closed, QList<QUuid>{demo->id()});
+        QVERIFY(!app.registry().registeredWindow(demo->id()));
         QCOMPARE(app.manager().activeKippets(), QList<Kippet*>{real});
 
         app.restart();
@@ -332,7 +351,7 @@ private slots:
     // The tour's demo kippet: what the user does to it (add items, open or drag them out, edit
     // its note and todos) reaches no store row and no file of the data folder.
     void demoKippetsNeverTouchTheDiskAndAreForgottenWhenDestroyed() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         KippetManager& m = app.manager();
         auto demo = looseKippet(QStringLiteral("Demo Kippet 🎯"));
@@ -394,7 +413,7 @@ private slots:
     }
     void aLegacyFileThatIsNoRegularFileDoesNotStopTheStart() {
         QFETCH(bool, pipe);
-        ManagerHarness app;
+        AppHarness app;
         const QString path = app.folder() + QStringLiteral("/kippets.json");
         if (pipe)
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
@@ -413,5 +432,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(KippetManagerLifecycleTest)
+QTEST_MAIN(KippetManagerLifecycleTest)
 #include "KippetManagerLifecycleTest.moc"

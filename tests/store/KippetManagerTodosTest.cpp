@@ -1,6 +1,16 @@
-#include "ManagerHarness.h"
+#include "model/Kippet.h"
 #include "platform/Clock.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
 
+#include <QCoroTask>
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -25,7 +35,7 @@ KippetTodo ticked(const Kippet* kippet, const QString& text) {
     return {};
 }
 
-KippetTodoModel storedTodo(ManagerHarness& app, const Kippet* kippet, const QString& text) {
+KippetTodoModel storedTodo(AppHarness& app, const Kippet* kippet, const QString& text) {
     const KippetModel row = *app.store().fetchKippet(kippet->id());
     for (const KippetTodoModel& todo : row.todos) {
         if (todo.text == text) {
@@ -36,7 +46,7 @@ KippetTodoModel storedTodo(ManagerHarness& app, const Kippet* kippet, const QStr
 }
 
 // Three todos, newest first on screen: c, b, a.
-Kippet* kippetWithTodos(ManagerHarness& app) {
+Kippet* kippetWithTodos(AppHarness& app) {
     Kippet* kippet =
         app.manager().createKippet(QStringLiteral("K"), {}, QStringLiteral("x"), false);
     for (const char* text : {"a", "b", "c"}) {
@@ -51,7 +61,7 @@ class KippetManagerTodosTest : public QObject {
     Q_OBJECT
 private slots:
     void aTickedTodoStaysUntilItsDeadlineThenMoves() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = kippetWithTodos(app);
         QCOMPARE(texts(kippet), (QStringList{"c", "b", "a"}));
@@ -76,7 +86,7 @@ private slots:
     }
 
     void untickingBeforeTheDeadlineCancels() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = kippetWithTodos(app);
         app.manager().updateTodo(ticked(kippet, "c"), kippet);
@@ -97,7 +107,7 @@ private slots:
     }
 
     void deletingBeforeTheDeadlineCancels() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = kippetWithTodos(app);
         const KippetTodo todo = ticked(kippet, "a");
@@ -112,7 +122,7 @@ private slots:
     }
 
     void aDeadlineThatPassedWhileClosedSettlesAtStart() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet = kippetWithTodos(app);
         app.manager().updateTodo(ticked(kippet, "c"), kippet);
@@ -154,7 +164,7 @@ private slots:
     }
 
     void notesAndTheirEditorFrameComeBack() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet* kippet =
             app.manager().createKippet(QStringLiteral("K"), {}, QStringLiteral("x"), false);
@@ -173,7 +183,7 @@ private slots:
     }
 
     void aTodoOfAKippetWithoutRowStaysInMemory() {
-        ManagerHarness app;
+        AppHarness app;
         app.start();
         Kippet loose(QUuid::createUuid(), QStringLiteral("demo"), {}, QStringLiteral("x"),
                      testClock().now());
@@ -183,5 +193,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(KippetManagerTodosTest)
+QTEST_MAIN(KippetManagerTodosTest)
 #include "KippetManagerTodosTest.moc"

@@ -1,5 +1,6 @@
 #include "store/StoreManager.h"
 #include "StoreFixtures.h"
+#include "app/ContainerSetup.h"
 #include "platform/Clock.h"
 #include "platform/Preferences.h"
 #include "store/ActiveKippetIDs.h"
@@ -247,7 +248,7 @@ private slots:
 
     void launchFallsBackFromICloudToTheLocalStore() {
         LogCapture log;
-        auto container = StoreContainer::createForLaunch(false);
+        auto container = createLaunchContainer(false);
         QCOMPARE(int(container->form()), int(StoreContainer::Form::local));
         QVERIFY(container->storePath().endsWith(QStringLiteral("/Kippets/Kippets.sqlite")));
         QVERIFY(container->storePath().startsWith(TestEnvironment::root()));

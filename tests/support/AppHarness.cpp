@@ -22,6 +22,10 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlQuery>
 #include <ctime>
 
@@ -100,9 +104,16 @@ std::shared_ptr<ScriptedAnalyzer> AppHarness::useScriptedAnalyzer() {
     return analyzer;
 }
 
-void AppHarness::buildServices() {
+void AppHarness::createStore() {
     store_ = std::make_unique<StoreManager>();
     StoreManager::install(store_.get());
+}
+
+void AppHarness::configureStore() {
+    store_->configure(StoreContainer::createLocalContainer(folder()));
+}
+
+void AppHarness::createManager() {
     manager_ = std::make_unique<KippetManager>(store_.get(), folder());
     KippetManager::install(manager_.get());
     // The saved keys are read when the app starts, as the process-wide manager reads them.
@@ -117,13 +128,15 @@ void AppHarness::buildServices() {
 }
 
 void AppHarness::start() {
-    buildServices();
-    store_->configure(StoreContainer::createLocalContainer(folder()));
+    createStore();
+    createManager();
+    configureStore();
     TaskRunner::finish(manager_->waitForInitialization());
 }
 
 void AppHarness::launch() {
-    buildServices();
+    createStore();
+    createManager();
     delegate_ = std::make_unique<AppDelegate>(StoreContainer::createLocalContainer(folder()));
     delegate_->applicationDidFinishLaunching();
     AppDelegate* delegate = delegate_.get();
@@ -178,9 +191,33 @@ FloatingKippetWindow* AppHarness::windowOf(const QString& name) const {
     return kippet ? registry_->registeredWindow(kippet->id()) : nullptr;
 }
 
+bool AppHarness::isActive(const QString& name) const {
+    return manager_->activeKippets().contains(byName(name));
+}
+
 bool AppHarness::failStore(const QString& sql) {
     QSqlQuery query(store_->container()->database());
     return query.exec(sql);
+}
+
+std::unique_ptr<DatabaseHold> AppHarness::holdDatabase() {
+    failStore(QStringLiteral("PRAGMA busy_timeout = 50"));
+    return std::make_unique<DatabaseHold>(store_->container()->storePath());
+}
+
+void AppHarness::writeLegacyFile(const QList<Kippet*>& all, const QList<Kippet*>& active) const {
+    QJsonArray allJson;
+    QJsonArray activeJson;
+    for (Kippet* kippet : all)
+        allJson.append(kippet->toJson());
+    for (Kippet* kippet : active)
+        activeJson.append(kippet->toJson());
+    QFile file(folder() + QStringLiteral("/kippets.json"));
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write the legacy file");
+    file.write(QJsonDocument(QJsonObject{{QStringLiteral("allKippets"), allJson},
+                                         {QStringLiteral("activeKippets"), activeJson}})
+                   .toJson());
 }
 
 void AppHarness::settle() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/DatabaseHold.h"
 #include "support/FakeScreenProvider.h"
 #include "support/NotificationRecorder.h"
 #include "support/ScriptedAnalyzer.h"
@@ -56,6 +57,12 @@ public:
 
     // The data layer and the registry, no launch: the store is configured at once.
     void start();
+    // The same start in steps, for tests that put rows or files in place between them: a store
+    // not yet configured, its configuration on the folder, and the manager with the app's other
+    // services on whatever store there is.
+    void createStore();
+    void configureStore();
+    void createManager();
     // The app's launch as main runs it: the delegate configures the store in its launch task,
     // restores the panels, opens the dashboard and checks the tour. Returns when the task ended.
     void launch();
@@ -86,14 +93,17 @@ public:
     Kippet* addKippet(const QString& name, QPointF position = {});
     Kippet* byName(const QString& name) const;
     FloatingKippetWindow* windowOf(const QString& name) const;
+    bool isActive(const QString& name) const;
     // Runs SQL on the store's own connection, e.g. a trigger that makes the next write fail.
     bool failStore(const QString& sql);
+    // Holds the store's database from another connection; the store waits only briefly for it.
+    std::unique_ptr<DatabaseHold> holdDatabase();
+    // The legacy file of an older version in the folder, listing `all` and the open `active`.
+    void writeLegacyFile(const QList<Kippet*>& all, const QList<Kippet*>& active) const;
     // Lets the tasks started for later (saves, queued border changes) run.
     static void settle();
 
 private:
-    void buildServices();
-
     QTemporaryDir dir_;
     TuckWindowFactory* tuckFactory_ = nullptr;
     std::unique_ptr<FakeScreenProvider> screens_;

@@ -1,4 +1,6 @@
+#include "app/AppMenus.h"
 #include "app/DailyKippet.h"
+#include "app/DashboardWindow.h"
 #include "app/MenuBarManager.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
@@ -6,9 +8,12 @@
 #include "platform/Preferences.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
+#include "store/StoreManager.h"
 #include "support/AppHarness.h"
 #include "support/FakeFileChooser.h"
 #include "support/GeometryPrinting.h"
+#include "support/RecordedDrag.h"
+#include "support/TaskRunner.h"
 #include "tuck/DesktopTuckWindowFactory.h"
 #include "tuck/TuckAwayWindow.h"
 #include "tuck/TuckSingleBorderShape.h"
@@ -18,6 +23,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QImage>
 #include <QLineF>
 #include <QMenu>
 #include <QMimeData>
@@ -364,6 +370,82 @@ private slots:
         QTRY_COMPARE(tab->kippet()->items().size(), 1);
         QCOMPARE(tab->kippet()->items()[0].metadata.name, QStringLiteral("dropped words"));
         QVERIFY(!tab->kippet()->items()[0].isProcessing);
+    }
+
+    // What file managers and browsers put on a drag, dropped on the tab itself.
+    void dropsOfEveryKindLandThroughTheTab() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        Kippet* kippet = tab->kippet();
+        const QString documents = RecordedDrag::copyDocuments(t.app.folder());
+        const QList<std::pair<QString, int>> drops{{QStringLiteral("pcmanfm-three-files"), 3},
+                                                   {QStringLiteral("firefox-image"), 4},
+                                                   {QStringLiteral("chromium-link"), 5},
+                                                   {QStringLiteral("firefox-text"), 6},
+                                                   {QStringLiteral("dolphin-folder"), 6}};
+        for (const auto& [recording, itemsAfter] : drops) {
+            const auto data = RecordedDrag::load(recording, documents);
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(view, &enter);
+            QVERIFY2(enter.isAccepted(), qPrintable(recording));
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton,
+                            Qt::NoModifier);
+            QApplication::sendEvent(view, &drop);
+            QVERIFY2(TaskRunner::waitUntil([&] {
+                         AppHarness::settle();
+                         return kippet->items().size() == itemsAfter;
+                     }),
+                     qPrintable(recording));
+        }
+        const QList<KippetItem> items = kippet->items();
+        QCOMPARE(items[0].type, KippetItemType::file);
+        QCOMPARE(items[0].metadata.name, QStringLiteral("picture.png"));
+        QCOMPARE(items[3].metadata.name, QStringLiteral("Dropped Image.png"));
+        QVERIFY(!QImage::fromData(items[3].content, "PNG").isNull());
+        QCOMPARE(items[4].type, KippetItemType::url);
+        QCOMPARE(items[5].type, KippetItemType::text);
+        const std::optional<KippetModel> stored = t.app.store().fetchKippet(kippet->id());
+        QCOMPARE(stored->items.size(), 6);
+    }
+
+    // The app's Ctrl+D reaches the dashboard from a selected pull tab, though the tab's own
+    // keys take no modifier.
+    void ctrlDOnATabShowsTheDashboard() {
+        Tabs t;
+        AppMenus menus;
+        t.app.registry().setApplicationMenu(&menus);
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        QTest::mouseClick(tab->view(), Qt::LeftButton);
+        tab->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(tab));
+        QTest::keyClick(tab->windowHandle(), Qt::Key_D, Qt::ControlModifier);
+        AppHarness::settle();
+        QVERIFY(t.app.registry().dashboardWindow());
+        QVERIFY(t.app.registry().dashboardWindow()->isVisible());
+        QVERIFY(!t.app.registry().registeredWindow(tab->kippet()->id()));
+    }
+
+    void untuckAllFromATabBringsBothPanelsBack() {
+        Tabs t;
+        QPointer<TuckSingleWindow> first = t.tucked(QStringLiteral("Inbox"));
+        QPointer<TuckSingleWindow> second = t.tucked(QStringLiteral("Second"), QPointF(1200, 100));
+        Kippet* inbox = first->kippet();
+        Kippet* other = second->kippet();
+        QMenu* menu = openMenu(first);
+        QVERIFY(menu);
+        action(menu, QStringLiteral("Untuck All Kippets"))->trigger();
+        closePopups();
+        AppHarness::settle();
+        QCOMPARE(t.app.registry().tuckSingleWindowCount(), 0);
+        QTRY_VERIFY(!first && !second);
+        for (Kippet* kippet : {inbox, other}) {
+            QVERIFY(!kippet->isTucked());
+            FloatingKippetWindow* window = t.app.registry().registeredWindow(kippet->id());
+            QVERIFY(window && window->isVisible());
+            QVERIFY(!t.app.store().fetchKippet(kippet->id())->isTucked);
+        }
     }
 
     void theMenuActsOnTheTuckedKippets() {
