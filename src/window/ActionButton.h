@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QPixmap>
 #include <functional>
 
 enum class ActionButtonStyle { glass, plain };
@@ -47,6 +48,7 @@ private:
     void paintFace(QPainter& painter) const;
     void paintGlass(QPainter& painter, const QRectF& circle) const;
     QColor glassFill() const;
+    QPixmap restingFace() const;
     void setHovering(bool hovering);
     qreal washOpacity() const;
 

@@ -47,18 +47,25 @@ constexpr int nameGap = 10 - KippetIconBadge::glowMargin;
 } // namespace
 
 CollapsedStateIndicator::CollapsedStateIndicator(Kippet* kippet, bool isActive, QWidget* parent)
-    : StateIndicator(kippet, isActive, true, parent) {
+    : StateIndicator(kippet, isActive, true, parent) {}
+
+QLayout* CollapsedStateIndicator::makeLayout() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     // Texts take the whole width, so that a title wraps only when the tile cannot hold it.
     layout->setAlignment(Qt::AlignVCenter);
+    return layout;
+}
+
+bool CollapsedStateIndicator::laysOut(State state) const {
+    return state != State::idle;
 }
 
 void CollapsedStateIndicator::build(State state, QLayout* layout) {
     idle_ = false;
-    auto* box = static_cast<QVBoxLayout*>(layout);
-    box->setSpacing(12);
+    if (auto* box = static_cast<QVBoxLayout*>(layout))
+        box->setSpacing(12);
     switch (state) {
     case State::analyzing:
         buildStatus(layout, makeSymbol(state), QStringLiteral("Analyzing Content..."), 0.8,

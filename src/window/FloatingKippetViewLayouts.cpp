@@ -3,15 +3,14 @@
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "window/ActionButton.h"
+#include "window/CollapsedLayout.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/ExpandedKippetLayout.h"
 #include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/MiniStateIndicator.h"
 
-#include <QHBoxLayout>
 #include <QKeySequence>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
@@ -77,16 +76,8 @@ QWidget* FloatingKippetView::miniLayout() {
 }
 
 QWidget* FloatingKippetView::collapsedLayout() {
-    auto* layout = new QWidget;
-    layout->setObjectName(QStringLiteral("CollapsedLayout"));
-    auto* stack = new QVBoxLayout(layout);
-    stack->setContentsMargins(16, 12, 16, 12);
-    stack->setSpacing(12);
     const QColor accent = palette().color(QPalette::Highlight);
     const QColor colour = displayColor();
-
-    auto* header = new QHBoxLayout;
-    header->setContentsMargins(0, 0, 0, 0);
     auto* create = new ActionButton(
         QStringLiteral("plus.circle.fill"), QStringLiteral("Create New Kippet"),
         QStringLiteral("NewKippetButton"), [this] { setShowNewKippetSheet(true); }, isWindowActive_,
@@ -95,20 +86,11 @@ QWidget* FloatingKippetView::collapsedLayout() {
         QStringLiteral("xmark.circle.fill"), QStringLiteral("Close Kippet"),
         QStringLiteral("CloseKippetButton"), [this] { closeKippet(); }, isWindowActive_, false,
         accent, 24, 18, ActionButtonStyle::plain);
-    header->addWidget(create);
-    header->addStretch();
-    header->addWidget(close);
-    stack->addLayout(header);
 
     collapsedIndicator_ = new CollapsedStateIndicator(kippet_, isWindowActive_);
-    collapsedIndicator_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     connect(collapsedIndicator_, &CollapsedStateIndicator::tapped, this,
             &FloatingKippetView::statusTapped);
-    stack->addWidget(collapsedIndicator_, 1);
 
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(10);
     auto* paste = new ActionButton(
         QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
         [this] { pasteFromClipboard(); }, isWindowActive_, false, accent, 36, 16,
@@ -125,13 +107,9 @@ QWidget* FloatingKippetView::collapsedLayout() {
         QStringLiteral("checklist"), QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
         [this] { collapsedTodosButtonTapped(); }, isWindowActive_, isTodoEditorOpen_, colour, 36,
         16, ActionButtonStyle::glass);
-    row->addStretch();
-    for (ActionButton* button : {paste, notesButton_.data(), import, todosButton_.data()})
-        row->addWidget(button);
-    row->addStretch();
-    stack->addLayout(row);
     buttons_ = {create, close, paste, notesButton_, import, todosButton_};
-    return layout;
+    return new CollapsedLayout(create, close, collapsedIndicator_,
+                               {paste, notesButton_.data(), import, todosButton_.data()});
 }
 
 // A click on the status expands the panel; the double click it may begin is the same gesture.
