@@ -70,9 +70,11 @@ QList<KippetItem> mixedItems() {
             item.content = "https://example.com/page/" + QByteArray::number(i);
             break;
         case 2:
+            // A document with its preview: every section has pictures in view.
             item.type = KippetItemType::file;
             item.content = QByteArray(2048, 'x');
             item.metadata.fileExtension = QStringLiteral("pdf");
+            item.metadata.thumbnail = png(i);
             break;
         default:
             item.type = KippetItemType::code;

@@ -7,16 +7,18 @@
 #include <QResizeEvent>
 #include <algorithm>
 
-CollapsedLayout::CollapsedLayout(ActionButton* create, ActionButton* close,
-                                 CollapsedStateIndicator* status, const QList<ActionButton*>& row,
-                                 QWidget* parent)
-    : QWidget(parent), create_(create), close_(close), status_(status), row_(row) {
+CollapsedLayout::CollapsedLayout(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CollapsedLayout"));
-    for (QWidget* child : {static_cast<QWidget*>(create_), static_cast<QWidget*>(close_),
-                           static_cast<QWidget*>(status_)})
-        child->setParent(this);
-    for (ActionButton* button : std::as_const(row_))
-        button->setParent(this);
+}
+
+void CollapsedLayout::setParts(ActionButton* create, ActionButton* close,
+                               CollapsedStateIndicator* status, const QList<ActionButton*>& row) {
+    Q_ASSERT(create->parentWidget() == this && close->parentWidget() == this &&
+             status->parentWidget() == this);
+    create_ = create;
+    close_ = close;
+    status_ = status;
+    row_ = row;
     arrange();
 }
 
@@ -26,6 +28,8 @@ void CollapsedLayout::resizeEvent(QResizeEvent* event) {
 }
 
 void CollapsedLayout::arrange() {
+    if (!status_)
+        return;
     const QRect inner =
         rect().adjusted(horizontalMargin, verticalMargin, -horizontalMargin, -verticalMargin);
     // The header: create on the left, close on the right.

@@ -17,8 +17,12 @@ public:
     static constexpr int spacing = 12;
     static constexpr int rowSpacing = 10;
 
-    CollapsedLayout(ActionButton* create, ActionButton* close, CollapsedStateIndicator* status,
-                    const QList<ActionButton*>& row, QWidget* parent = nullptr);
+    explicit CollapsedLayout(QWidget* parent = nullptr);
+
+    // The parts, made as children of this layout: moving a made widget into a parent costs
+    // more than making it there.
+    void setParts(ActionButton* create, ActionButton* close, CollapsedStateIndicator* status,
+                  const QList<ActionButton*>& row);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -26,8 +30,8 @@ protected:
 private:
     void arrange();
 
-    ActionButton* create_;
-    ActionButton* close_;
-    CollapsedStateIndicator* status_;
+    ActionButton* create_ = nullptr;
+    ActionButton* close_ = nullptr;
+    CollapsedStateIndicator* status_ = nullptr;
     QList<ActionButton*> row_;
 };

@@ -76,40 +76,42 @@ QWidget* FloatingKippetView::miniLayout() {
 }
 
 QWidget* FloatingKippetView::collapsedLayout() {
+    auto* layout = new CollapsedLayout;
     const QColor accent = palette().color(QPalette::Highlight);
     const QColor colour = displayColor();
     auto* create = new ActionButton(
         QStringLiteral("plus.circle.fill"), QStringLiteral("Create New Kippet"),
         QStringLiteral("NewKippetButton"), [this] { setShowNewKippetSheet(true); }, isWindowActive_,
-        false, accent, 24, 18, ActionButtonStyle::plain);
+        false, accent, 24, 18, ActionButtonStyle::plain, layout);
     auto* close = new ActionButton(
         QStringLiteral("xmark.circle.fill"), QStringLiteral("Close Kippet"),
         QStringLiteral("CloseKippetButton"), [this] { closeKippet(); }, isWindowActive_, false,
-        accent, 24, 18, ActionButtonStyle::plain);
+        accent, 24, 18, ActionButtonStyle::plain, layout);
 
-    collapsedIndicator_ = new CollapsedStateIndicator(kippet_, isWindowActive_);
+    collapsedIndicator_ = new CollapsedStateIndicator(kippet_, isWindowActive_, layout);
     connect(collapsedIndicator_, &CollapsedStateIndicator::tapped, this,
             &FloatingKippetView::statusTapped);
 
     auto* paste = new ActionButton(
         QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
         [this] { pasteFromClipboard(); }, isWindowActive_, false, accent, 36, 16,
-        ActionButtonStyle::glass);
+        ActionButtonStyle::glass, layout);
     notesButton_ = new ActionButton(
         QStringLiteral("note.text"), QStringLiteral("Open Notes"), QStringLiteral("NotesButton"),
         [this] { collapsedNotesButtonTapped(); }, isWindowActive_, isNoteEditorOpen_, colour, 36,
-        16, ActionButtonStyle::glass);
+        16, ActionButtonStyle::glass, layout);
     auto* import = new ActionButton(
         QStringLiteral("square.and.arrow.down"), QStringLiteral("Import Files"),
         QStringLiteral("ImportButton"), [this] { importFiles(); }, isWindowActive_, false, accent,
-        36, 16, ActionButtonStyle::glass);
+        36, 16, ActionButtonStyle::glass, layout);
     todosButton_ = new ActionButton(
         QStringLiteral("checklist"), QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
         [this] { collapsedTodosButtonTapped(); }, isWindowActive_, isTodoEditorOpen_, colour, 36,
-        16, ActionButtonStyle::glass);
+        16, ActionButtonStyle::glass, layout);
     buttons_ = {create, close, paste, notesButton_, import, todosButton_};
-    return new CollapsedLayout(create, close, collapsedIndicator_,
-                               {paste, notesButton_.data(), import, todosButton_.data()});
+    layout->setParts(create, close, collapsedIndicator_,
+                     {paste, notesButton_.data(), import, todosButton_.data()});
+    return layout;
 }
 
 // A click on the status expands the panel; the double click it may begin is the same gesture.
