@@ -1,13 +1,12 @@
 #include "dashboard/KippetCardView.h"
 
+#include "dashboard/DimmedPreviewEffect.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/PaintCache.h"
 
 #include <QFontMetricsF>
-#include <QGraphicsColorizeEffect>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,29 +26,22 @@ KippetCardView::KippetCardView(Kippet* kippet, KippetCallback onEdit,
                                KippetCallback onEditInstructions, QWidget* parent)
     : KippetTile(kippet, std::move(onEdit), std::move(onEditInstructions), parent),
       previewHost_(new QWidget(this)), preview_(new CollapsedStateIndicator(kippet, false)),
-      fade_(new QGraphicsOpacityEffect(previewHost_)),
-      grey_(new QGraphicsColorizeEffect(preview_)) {
+      dimmed_(new DimmedPreviewEffect(previewHost_)) {
     // Clicks on the preview are clicks on the card.
     previewHost_->setAttribute(Qt::WA_TransparentForMouseEvents);
     preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* box = new QHBoxLayout(previewHost_);
     box->setContentsMargins(0, 0, 0, 0);
     box->addWidget(preview_);
-    previewHost_->setGraphicsEffect(fade_);
-    // Black screened over the grey picture leaves it grey: no saturation.
-    grey_->setColor(Qt::black);
-    grey_->setStrength(1.0);
-    preview_->setGraphicsEffect(grey_);
+    previewHost_->setGraphicsEffect(dimmed_);
     opennessChanged();
 }
 
 // Open: the preview at 30 % and without colour.
 void KippetCardView::opennessChanged() {
     const qreal openness = this->openness();
-    fade_->setEnabled(openness > 0);
-    fade_->setOpacity(1 - 0.7 * openness);
-    grey_->setEnabled(openness > 0);
-    grey_->setStrength(openness);
+    dimmed_->setEnabled(openness > 0);
+    dimmed_->setDimming(openness);
 }
 
 void KippetCardView::resizeEvent(QResizeEvent* event) {
