@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 namespace {
 constexpr int bubbleSide = 22;
@@ -179,24 +181,38 @@ void CollapsedStateIndicator::paintBubble(QPainter& painter, const QRectF& badge
     font.setWeight(QFont::DemiBold);
     const QColor base = palette().color(QPalette::Base);
     const QColor colour = bubbleColour(displayColor());
-    const QString key = QStringLiteral("count-bubble-") + QString::number(count) + u'-' +
-                        QString::number(colour.rgba(), 16) + u'-' +
-                        QString::number(base.rgba(), 16) + u'-' + font.key();
-    const QRectF bounds(0, 0, bubbleSide, bubbleSide);
-    const QString label = QString::number(count);
     QRect frame(0, 0, bubbleSide, bubbleSide);
     frame.moveCenter((badge.bottomRight() + QPointF(bubbleShift, bubbleShift)).toPoint());
-    painter.drawPixmap(
-        frame.topLeft(),
-        PaintCache::drawing(key, frame.size(), devicePixelRatioF(), [&](QPainter& disc) {
-            disc.setRenderHint(QPainter::Antialiasing);
-            disc.setPen(Qt::NoPen);
-            disc.setBrush(base);
-            disc.drawEllipse(bounds);
-            disc.setFont(font);
-            disc.setPen(colour);
-            disc.drawText(bounds, Qt::AlignCenter, label);
-        }));
+    // Panels at rest mostly share one bubble: the last one is kept at hand, which spares building
+    // the cache key (the font's key above all) for each of them. Never destroyed: a pixmap must
+    // not outlive the app.
+    struct Look {
+        int count;
+        QRgb colour;
+        QRgb base;
+        QFont font;
+        qreal scale;
+        bool operator==(const Look&) const = default;
+    };
+    static auto& last = *new std::pair<std::optional<Look>, QPixmap>;
+    const Look look{count, colour.rgba(), base.rgba(), font, devicePixelRatioF()};
+    if (last.first != look) {
+        const QString key = QStringLiteral("count-bubble-") + QString::number(count) + u'-' +
+                            QString::number(colour.rgba(), 16) + u'-' +
+                            QString::number(base.rgba(), 16) + u'-' + font.key();
+        const QRectF bounds(0, 0, bubbleSide, bubbleSide);
+        const QString label = QString::number(count);
+        last = {look, PaintCache::drawing(key, frame.size(), look.scale, [&](QPainter& disc) {
+                    disc.setRenderHint(QPainter::Antialiasing);
+                    disc.setPen(Qt::NoPen);
+                    disc.setBrush(base);
+                    disc.drawEllipse(bounds);
+                    disc.setFont(font);
+                    disc.setPen(colour);
+                    disc.drawText(bounds, Qt::AlignCenter, label);
+                })};
+    }
+    painter.drawPixmap(frame.topLeft(), last.second);
 }
 
 void CollapsedStateIndicator::mousePressEvent(QMouseEvent* event) {
