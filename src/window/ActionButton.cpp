@@ -71,17 +71,25 @@ void ActionButton::setHelpText(const QString& helpText) {
 
 void ActionButton::setIsWindowActive(bool isWindowActive) {
     if (std::exchange(isWindowActive_, isWindowActive) != isWindowActive)
-        update();
+        lookChanged();
 }
 
 void ActionButton::setIsActive(bool isActive) {
     if (std::exchange(isActive_, isActive) != isActive)
-        update();
+        lookChanged();
 }
 
 void ActionButton::setActiveColor(const QColor& color) {
     if (std::exchange(activeColor_, color) != color)
+        lookChanged();
+}
+
+// A hidden button's look is drawn by its parent in its place.
+void ActionButton::lookChanged() {
+    if (isVisible())
         update();
+    else if (QWidget* parent = parentWidget())
+        parent->update(geometry());
 }
 
 QSize ActionButton::sizeHint() const {

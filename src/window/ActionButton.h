@@ -37,6 +37,9 @@ public:
     QColor symbolColor() const;
 
     QSize sizeHint() const override;
+    // The look at rest, without the pointer over it; also what a parent draws in place of the
+    // button while it holds it hidden.
+    QPixmap restingFace() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,8 +51,8 @@ private:
     void paintFace(QPainter& painter) const;
     void paintGlass(QPainter& painter, const QRectF& circle) const;
     QColor glassFill() const;
-    QPixmap restingFace() const;
     void setHovering(bool hovering);
+    void lookChanged();
     qreal washOpacity() const;
 
     QString systemName_;

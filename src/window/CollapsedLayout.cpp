@@ -4,8 +4,12 @@
 #include "window/ActionButton.h"
 #include "window/CollapsedStateIndicator.h"
 
+#include <QAccessible>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
+#include <utility>
 
 CollapsedLayout::CollapsedLayout(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CollapsedLayout"));
@@ -20,6 +24,44 @@ void CollapsedLayout::setParts(ActionButton* create, ActionButton* close,
     status_ = status;
     row_ = row;
     arrange();
+    if (QAccessible::isActive()) {
+        revealed_ = true;
+        return;
+    }
+    for (ActionButton* button : buttons())
+        button->hide();
+}
+
+QList<ActionButton*> CollapsedLayout::buttons() const {
+    QList<ActionButton*> all{create_, close_};
+    all.append(row_);
+    all.removeAll(nullptr);
+    return all;
+}
+
+void CollapsedLayout::revealButtons() {
+    if (std::exchange(revealed_, true))
+        return;
+    for (ActionButton* button : buttons())
+        button->show();
+    update();
+}
+
+bool CollapsedLayout::event(QEvent* event) {
+    // The pointer came over the panel: the buttons answer it themselves.
+    if (event->type() == QEvent::Enter)
+        revealButtons();
+    return QWidget::event(event);
+}
+
+void CollapsedLayout::paintEvent(QPaintEvent* event) {
+    if (revealed_)
+        return;
+    QPainter painter(this);
+    for (const ActionButton* button : buttons()) {
+        if (event->rect().intersects(button->geometry()))
+            painter.drawPixmap(button->pos(), button->restingFace());
+    }
 }
 
 void CollapsedLayout::resizeEvent(QResizeEvent* event) {

@@ -10,6 +10,12 @@ class CollapsedStateIndicator;
 // status filling the middle, and the row of round buttons centred along the bottom. The tile's
 // size is fixed, so the places are computed on resize instead of by nested box layouts, whose
 // layout requests a launch of many panels would otherwise queue and merge by the thousand.
+//
+// At rest the layout draws the six buttons' faces itself and holds the buttons hidden: a launch
+// shows hundreds of panels, and every shown widget is polished, painted and told of each
+// activation on its own. The buttons come out as themselves once the pointer comes over the
+// panel, and from the start while assistive technology is on. Hidden, they still take clicks
+// and presses sent to them and keep their names and states.
 class CollapsedLayout : public QWidget {
 public:
     static constexpr int horizontalMargin = 16;
@@ -24,14 +30,22 @@ public:
     void setParts(ActionButton* create, ActionButton* close, CollapsedStateIndicator* status,
                   const QList<ActionButton*>& row);
 
+    // Whether the buttons are shown as widgets.
+    bool buttonsRevealed() const { return revealed_; }
+    void revealButtons();
+
 protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void arrange();
+    QList<ActionButton*> buttons() const;
 
     ActionButton* create_ = nullptr;
     ActionButton* close_ = nullptr;
     CollapsedStateIndicator* status_ = nullptr;
     QList<ActionButton*> row_;
+    bool revealed_ = false;
 };
