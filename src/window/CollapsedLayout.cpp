@@ -30,6 +30,19 @@ void CollapsedLayout::setParts(ActionButton* create, ActionButton* close,
     }
     for (ActionButton* button : buttons())
         button->hide();
+    // Assistive technology that starts later finds the buttons too.
+    QAccessible::installActivationObserver(this);
+    observing_ = true;
+}
+
+CollapsedLayout::~CollapsedLayout() {
+    if (observing_)
+        QAccessible::removeActivationObserver(this);
+}
+
+void CollapsedLayout::accessibilityActiveChanged(bool active) {
+    if (active)
+        revealButtons();
 }
 
 QList<ActionButton*> CollapsedLayout::buttons() const {

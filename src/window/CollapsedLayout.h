@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QList>
 #include <QWidget>
 
@@ -14,9 +15,9 @@ class CollapsedStateIndicator;
 // At rest the layout draws the six buttons' faces itself and holds the buttons hidden: a launch
 // shows hundreds of panels, and every shown widget is polished, painted and told of each
 // activation on its own. The buttons come out as themselves once the pointer comes over the
-// panel, and from the start while assistive technology is on. Hidden, they still take clicks
-// and presses sent to them and keep their names and states.
-class CollapsedLayout : public QWidget {
+// panel, and as soon as assistive technology is on (from the start, or when it starts later).
+// Hidden, they still take clicks and presses sent to them and keep their names and states.
+class CollapsedLayout : public QWidget, private QAccessible::ActivationObserver {
 public:
     static constexpr int horizontalMargin = 16;
     static constexpr int verticalMargin = 12;
@@ -24,6 +25,7 @@ public:
     static constexpr int rowSpacing = 10;
 
     explicit CollapsedLayout(QWidget* parent = nullptr);
+    ~CollapsedLayout() override;
 
     // The parts, made as children of this layout: moving a made widget into a parent costs
     // more than making it there.
@@ -40,6 +42,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void accessibilityActiveChanged(bool active) override;
     void arrange();
     QList<ActionButton*> buttons() const;
 
@@ -48,4 +51,5 @@ private:
     CollapsedStateIndicator* status_ = nullptr;
     QList<ActionButton*> row_;
     bool revealed_ = false;
+    bool observing_ = false;
 };

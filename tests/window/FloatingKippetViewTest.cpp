@@ -21,6 +21,7 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QCursor>
 #include <QDropEvent>
 #include <QPointer>
 #include <QTest>
@@ -44,6 +45,12 @@ bool drop(FloatingKippetWindow* window, const QMimeData& data) {
                      Qt::NoModifier);
     QApplication::sendEvent(viewOf(window), &event);
     return event.isAccepted();
+}
+
+// A panel shown under the pointer takes it as come over it.
+void pointerAway() {
+    QCursor::setPos(QPoint(5000, 5000));
+    QCoreApplication::processEvents();
 }
 
 QStringList itemNames(const Kippet* kippet) {
@@ -249,6 +256,7 @@ private slots:
     void aPanelAtRestDrawsItsButtonsUntilThePointerComes() {
         AppHarness app;
         start(app);
+        pointerAway();
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
         FloatingKippetWindow* window = showActive(app, kippet);
         auto* layout = dynamic_cast<CollapsedLayout*>(viewOf(window)->currentLayout());
@@ -293,6 +301,25 @@ private slots:
         QVERIFY(!window->todoWindow());
         QVERIFY(!todos->isActive());
         QCOMPARE(todos->toolTip(), QStringLiteral("Open Todos"));
+        pointerAway();
+    }
+
+    void assistiveTechnologyFindsTheButtonsOfAPanelAtRest() {
+        AppHarness app;
+        start(app);
+        pointerAway();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        auto* layout = dynamic_cast<CollapsedLayout*>(viewOf(window)->currentLayout());
+        QVERIFY(layout);
+        QVERIFY(!layout->buttonsRevealed());
+        // A screen reader that starts while the panel rests.
+        QAccessible::setActive(true);
+        const bool revealed = layout->buttonsRevealed();
+        const bool pasteShown = button(window, QStringLiteral("PasteButton"))->isVisible();
+        QAccessible::setActive(false);
+        QVERIFY(revealed);
+        QVERIFY(pasteShown);
     }
 
     void theCloseButtonClosesTheKippetForGood() {
