@@ -8,6 +8,7 @@
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -161,25 +162,38 @@ void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const 
         QFontMetricsF(nameFont).elidedText(kippet()->name(), Qt::ElideRight, nameRect.width()));
 }
 
-void KippetCardView::paintEvent(QPaintEvent*) {
+void KippetCardView::paintEvent(QPaintEvent* event) {
     if (!kippet())
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card = cardRect();
-    paintShadow(painter, card);
-
-    QPainterPath shape;
-    shape.addRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
-    painter.fillPath(shape, palette().color(QPalette::Window));
-    painter.save();
-    painter.setClipPath(shape);
     const Areas parts = areas();
+    const qreal openness = this->openness();
+    const QColor fill = palette().color(QPalette::Window);
+    const QColor edge = SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.12);
+    const auto paintBody = [this, card, fill, edge](QPainter& target) {
+        paintShadow(target, card);
+        QPainterPath shape;
+        shape.addRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+        target.fillPath(shape, fill);
+        target.setPen(QPen(edge, 1));
+        target.setBrush(Qt::NoBrush);
+        target.drawPath(shape);
+    };
+    // At rest every card of a size and look shares one drawing of its shadow, body and edge.
+    // The strip and the footer sit a padding inside the rounded edge, clear of its corners.
+    if (openness > 0 && openness < 1) {
+        paintBody(painter);
+    } else {
+        const QString key = QStringLiteral("card-body-%1-%2-%3-%4")
+                                .arg(openness)
+                                .arg(fill.rgba(), 8, 16)
+                                .arg(edge.rgba(), 8, 16)
+                                .arg(card.width());
+        PaintCache::blit(painter, event->rect(),
+                         PaintCache::drawing(key, size(), devicePixelRatioF(), paintBody));
+    }
     paintStatusStrip(painter, parts.strip);
     paintFooter(painter, parts.footer);
-    painter.restore();
-
-    painter.setPen(QPen(SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.12), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(shape);
 }
