@@ -1,12 +1,14 @@
-// An expanded kippet window of a thousand items against a plain list view of their thousand
-// titles, in windows of the same size: the time from making the window to the end of its first
-// paint, and the time of one wheel step of scrolling with its repaint.
+// An expanded kippet panel of a thousand items against a plain list view of their thousand
+// titles, in windows of the same size: the time from making the window until it has painted with
+// the pictures of the cards in view (decoded on a worker), and the time of one wheel step of
+// scrolling, sent as a wheel event, with its repaint.
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
-#include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
+#include "window/ItemCard.h"
 #include "window/ItemsArea.h"
+#include "window/ThumbnailCache.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QScrollBar>
 #include <QStringListModel>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -67,9 +70,11 @@ QList<KippetItem> mixedItems() {
             item.content = "https://example.com/page/" + QByteArray::number(i);
             break;
         case 2:
+            // A document with its preview: every section has pictures in view.
             item.type = KippetItemType::file;
             item.content = QByteArray(2048, 'x');
             item.metadata.fileExtension = QStringLiteral("pdf");
+            item.metadata.thumbnail = png(i);
             break;
         default:
             item.type = KippetItemType::code;
@@ -104,6 +109,46 @@ void waitForFirstPaint(QWidget* widget) {
     widget->removeEventFilter(&watch);
 }
 
+QAbstractScrollArea* scrollerOf(QWidget* widget) {
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(widget))
+        return area;
+    return widget->findChild<ItemsArea*>();
+}
+
+// Whether every card in view that can show a picture has its picture decoded (or known to have
+// none).
+bool visiblePicturesSettled(QWidget* window) {
+    auto* area = window->findChild<ItemsArea*>();
+    if (!area)
+        return true;
+    const QRect visible = area->viewport()->rect();
+    for (ItemCard* card : area->viewport()->findChildren<ItemCard*>()) {
+        if (!card->isVisible() || !ThumbnailCache::mayHavePicture(card->item()))
+            continue;
+        const QRect shown(card->mapTo(area->viewport(), QPoint(0, 0)), card->size());
+        if (shown.intersects(visible) && !area->thumbnails().isSettled(card->item().id))
+            return false;
+    }
+    return true;
+}
+
+// Spins the event loop until the pictures of the cards in view have arrived, then once more so
+// they are painted.
+void waitForVisiblePictures(QWidget* window) {
+    while (!visiblePicturesSettled(window))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// One notch of a mouse wheel over the scrolling part, down or up.
+void wheelNotch(QAbstractScrollArea* scroller, bool down) {
+    QWidget* viewport = scroller->viewport();
+    const QPointF local = QRectF(viewport->rect()).center();
+    QWheelEvent event(local, viewport->mapToGlobal(local), QPoint(), QPoint(0, down ? -120 : 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(viewport, &event);
+}
+
 struct Fixture {
     QTemporaryDir dir;
     std::unique_ptr<Preferences> preferences;
@@ -129,10 +174,12 @@ struct Fixture {
 
 Fixture* fixture = nullptr;
 
+// The panel as the app shows it: the window with its tile, content view and expanded layout.
 std::unique_ptr<QWidget> makeExpanded() {
-    auto view = std::make_unique<FloatingKippetView>(fixture->kippet.get(), nullptr);
-    view->resize(windowSize);
-    return view;
+    auto window = std::make_unique<FloatingKippetWindow>(fixture->kippet.get(),
+                                                         [] { return QList<RectD>(); });
+    window->resize(windowSize);
+    return window;
 }
 
 std::unique_ptr<QWidget> makeList() {
@@ -143,39 +190,39 @@ std::unique_ptr<QWidget> makeList() {
     return list;
 }
 
-QAbstractScrollArea* scrollerOf(QWidget* widget) {
-    if (auto* area = qobject_cast<QAbstractScrollArea*>(widget))
-        return area;
-    return widget->findChild<ItemsArea*>();
-}
-
 double firstPaintSeconds(const std::function<std::unique_ptr<QWidget>()>& make) {
     QElapsedTimer timer;
     timer.start();
     std::unique_ptr<QWidget> window = make();
     window->show();
     waitForFirstPaint(window.get());
+    waitForVisiblePictures(window.get());
     const double seconds = timer.nsecsElapsed() / 1e9;
     window.reset();
     QCoreApplication::processEvents();
     return seconds;
 }
 
-// Per step: one wheel step down, painted as the window system would have it painted.
+// Per step: one wheel notch, painted as the window system would have it painted; down to the
+// end, then back up. The pictures that scrolled into view are waited for at the end.
 double scrollStepSeconds(const std::function<std::unique_ptr<QWidget>()>& make) {
     std::unique_ptr<QWidget> window = make();
     window->show();
     waitForFirstPaint(window.get());
-    QScrollBar* bar = scrollerOf(window.get())->verticalScrollBar();
+    waitForVisiblePictures(window.get());
+    QAbstractScrollArea* scroller = scrollerOf(window.get());
+    QScrollBar* bar = scroller->verticalScrollBar();
+    bool down = true;
     QElapsedTimer timer;
     timer.start();
     for (int step = 0; step < scrollSteps; ++step) {
-        if (bar->value() >= bar->maximum())
-            bar->setValue(0);
-        bar->setValue(bar->value() + ItemsArea::wheelStep);
+        if (down ? bar->value() >= bar->maximum() : bar->value() <= bar->minimum())
+            down = !down;
+        wheelNotch(scroller, down);
         // The repaint the scroll asked for: the moved content and the part that came into view.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
+    waitForVisiblePictures(window.get());
     const double seconds = timer.nsecsElapsed() / 1e9 / scrollSteps;
     window.reset();
     QCoreApplication::processEvents();

@@ -83,8 +83,22 @@ bool ObjectLabelClassifier::run(const QImage& image, ClassMaxima& maxima) {
     const std::lock_guard lock(mutex_);
     if (!ensureLoaded())
         return false;
+    // The graph the first image uses was converted while loading; later ones convert it again.
+    // Kept between images, the converted weights would stay resident for as long as the app
+    // runs, while converting takes a small part of one image's time.
+    QByteArray graph = std::exchange(graph_, QByteArray());
+    if (graph.isEmpty()) {
+        try {
+            graph = convertedGraph();
+        } catch (const std::exception& conversion) {
+            if (answered_)
+                throw LabelModelError(KippetsError::textOf(conversion));
+            giveUp(KippetsError::textOf(conversion));
+            return false;
+        }
+    }
     const int channels =
-        classMaxima_(graph_.constData(), static_cast<std::size_t>(graph_.size()), heatmapNode,
+        classMaxima_(graph.constData(), static_cast<std::size_t>(graph.size()), heatmapNode,
                      planes.data(), inputSize, inputSize, maxima.data(),
                      static_cast<int>(maxima.size()), error.data(), error.size());
     QString failure;
@@ -130,8 +144,7 @@ void ObjectLabelClassifier::load() {
         throw LabelModelError(
             QStringLiteral("the model is not installed (%1); run scripts/setup and build again")
                 .arg(files_.topology));
-    graph_ = GraphModelConverter::convert(contentsOf(files_.topology), contentsOf(files_.weights),
-                                          heatmapNode);
+    graph_ = convertedGraph();
     auto module = std::make_unique<QLibrary>(files_.module);
     if (!module->load())
         throw LabelModelError(module->errorString());
@@ -140,6 +153,11 @@ void ObjectLabelClassifier::load() {
     if (!classMaxima_)
         throw LabelModelError(module->errorString());
     module_ = std::move(module);
+}
+
+QByteArray ObjectLabelClassifier::convertedGraph() const {
+    return GraphModelConverter::convert(contentsOf(files_.topology), contentsOf(files_.weights),
+                                        heatmapNode);
 }
 
 std::vector<float> ObjectLabelClassifier::inputPlanes(const QImage& image) {

@@ -18,10 +18,10 @@ class QLibrary;
 // confidence of a class is the highest point of its heat map; labels come highest first.
 //
 // Nothing happens until the first image: then, on the caller's worker thread, the model is
-// converted and the OpenCV module loaded, once. Each image is run by a network built for it and
-// freed after it (see LabelNetworkModule.h), one image at a time, so labelling leaves little
-// resident. When the model cannot be used, one line is logged and every image gets no labels
-// from then on.
+// checked by converting it and the OpenCV module is loaded, once. Each image is run by a graph
+// converted and a network built for it, both freed after it (see LabelNetworkModule.h), one
+// image at a time, so labelling leaves little resident. When the model cannot be used, one line is
+// logged and every image gets no labels from then on.
 class ObjectLabelClassifier : public ImageClassifier {
 public:
     // The model (TensorFlow.js topology and weights) and the module that runs it.
@@ -55,6 +55,7 @@ private:
     bool run(const QImage& image, ClassMaxima& maxima);
     bool ensureLoaded();
     void load();
+    QByteArray convertedGraph() const;
     void giveUp(const QString& reason);
 
     Files files_;

@@ -1,9 +1,10 @@
 #include "app/AppearancePalette.h"
 
+#include "app/AppStyle.h"
+
 #include <QApplication>
 #include <QPalette>
 #include <QStyle>
-#include <QStyleFactory>
 
 QPalette darkAppearancePalette() {
     QPalette palette;
@@ -38,8 +39,7 @@ QPalette darkAppearancePalette() {
 }
 
 void applyAppearancePalette(QApplication& app) {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        app.setStyle(fusion);
+    app.setStyle(new AppStyle);
     const bool dark = qEnvironmentVariable("KIPPETS_PALETTE") == QLatin1String("dark");
     QPalette palette = dark ? darkAppearancePalette() : app.style()->standardPalette();
     // Windows keep their colours when another one is active, and need no repaint when focus

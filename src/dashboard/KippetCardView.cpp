@@ -1,14 +1,14 @@
 #include "dashboard/KippetCardView.h"
 
+#include "dashboard/DimmedPreviewEffect.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/PaintCache.h"
 
 #include <QFontMetricsF>
-#include <QGraphicsColorizeEffect>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -27,29 +27,22 @@ KippetCardView::KippetCardView(Kippet* kippet, KippetCallback onEdit,
                                KippetCallback onEditInstructions, QWidget* parent)
     : KippetTile(kippet, std::move(onEdit), std::move(onEditInstructions), parent),
       previewHost_(new QWidget(this)), preview_(new CollapsedStateIndicator(kippet, false)),
-      fade_(new QGraphicsOpacityEffect(previewHost_)),
-      grey_(new QGraphicsColorizeEffect(preview_)) {
+      dimmed_(new DimmedPreviewEffect(previewHost_)) {
     // Clicks on the preview are clicks on the card.
     previewHost_->setAttribute(Qt::WA_TransparentForMouseEvents);
     preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* box = new QHBoxLayout(previewHost_);
     box->setContentsMargins(0, 0, 0, 0);
     box->addWidget(preview_);
-    previewHost_->setGraphicsEffect(fade_);
-    // Black screened over the grey picture leaves it grey: no saturation.
-    grey_->setColor(Qt::black);
-    grey_->setStrength(1.0);
-    preview_->setGraphicsEffect(grey_);
+    previewHost_->setGraphicsEffect(dimmed_);
     opennessChanged();
 }
 
 // Open: the preview at 30 % and without colour.
 void KippetCardView::opennessChanged() {
     const qreal openness = this->openness();
-    fade_->setEnabled(openness > 0);
-    fade_->setOpacity(1 - 0.7 * openness);
-    grey_->setEnabled(openness > 0);
-    grey_->setStrength(openness);
+    dimmed_->setEnabled(openness > 0);
+    dimmed_->setDimming(openness);
 }
 
 void KippetCardView::resizeEvent(QResizeEvent* event) {
@@ -169,25 +162,38 @@ void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const 
         QFontMetricsF(nameFont).elidedText(kippet()->name(), Qt::ElideRight, nameRect.width()));
 }
 
-void KippetCardView::paintEvent(QPaintEvent*) {
+void KippetCardView::paintEvent(QPaintEvent* event) {
     if (!kippet())
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card = cardRect();
-    paintShadow(painter, card);
-
-    QPainterPath shape;
-    shape.addRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
-    painter.fillPath(shape, palette().color(QPalette::Window));
-    painter.save();
-    painter.setClipPath(shape);
     const Areas parts = areas();
+    const qreal openness = this->openness();
+    const QColor fill = palette().color(QPalette::Window);
+    const QColor edge = SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.12);
+    const auto paintBody = [this, card, fill, edge](QPainter& target) {
+        paintShadow(target, card);
+        QPainterPath shape;
+        shape.addRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+        target.fillPath(shape, fill);
+        target.setPen(QPen(edge, 1));
+        target.setBrush(Qt::NoBrush);
+        target.drawPath(shape);
+    };
+    // At rest every card of a size and look shares one drawing of its shadow, body and edge.
+    // The strip and the footer sit a padding inside the rounded edge, clear of its corners.
+    if (openness > 0 && openness < 1) {
+        paintBody(painter);
+    } else {
+        const QString key = QStringLiteral("card-body-%1-%2-%3-%4")
+                                .arg(openness)
+                                .arg(fill.rgba(), 8, 16)
+                                .arg(edge.rgba(), 8, 16)
+                                .arg(card.width());
+        PaintCache::blit(painter, event->rect(),
+                         PaintCache::drawing(key, size(), devicePixelRatioF(), paintBody));
+    }
     paintStatusStrip(painter, parts.strip);
     paintFooter(painter, parts.footer);
-    painter.restore();
-
-    painter.setPen(QPen(SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.12), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(shape);
 }

@@ -3,8 +3,7 @@
 #include "dashboard/KippetTile.h"
 
 class CollapsedStateIndicator;
-class QGraphicsColorizeEffect;
-class QGraphicsOpacityEffect;
+class DimmedPreviewEffect;
 
 // A kippet as a card of the dashboard's grid: the open strip, the preview of its content (the
 // collapsed window's own status, faded and grey while open), and a footer with icon, name and
@@ -41,9 +40,8 @@ private:
     void paintStatusStrip(QPainter& painter, const QRectF& strip) const;
     void paintFooter(QPainter& painter, const QRectF& footer) const;
 
-    // Holds the preview and fades it; the preview itself turns grey.
+    // Holds the preview and dims it.
     QWidget* previewHost_;
     CollapsedStateIndicator* preview_;
-    QGraphicsOpacityEffect* fade_;
-    QGraphicsColorizeEffect* grey_;
+    DimmedPreviewEffect* dimmed_;
 };

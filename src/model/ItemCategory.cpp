@@ -1,5 +1,7 @@
 #include "model/ItemCategory.h"
 
+#include <QHash>
+
 #include <array>
 
 namespace {
@@ -42,12 +44,17 @@ QString rawValue(ItemCategory category) {
 }
 
 std::optional<ItemCategory> itemCategoryFromRaw(const QString& raw) {
-    for (const auto& info : kCategories) {
-        if (raw == QLatin1String(info.raw)) {
-            return info.category;
-        }
-    }
-    return std::nullopt;
+    // Looked up for every item a store load reads: by hash, not by comparing each name.
+    static const QHash<QString, ItemCategory> byRaw = [] {
+        QHash<QString, ItemCategory> table;
+        for (const auto& info : kCategories)
+            table.insert(QString::fromLatin1(info.raw), info.category);
+        return table;
+    }();
+    const auto found = byRaw.constFind(raw);
+    if (found == byRaw.constEnd())
+        return std::nullopt;
+    return *found;
 }
 
 ItemCategory itemCategoryFromJson(const QString& raw) {

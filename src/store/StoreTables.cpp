@@ -370,36 +370,24 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
 
     // One scan per child table; a single kippet reads only its own rows through the index.
     const QString filter = all ? QString() : QStringLiteral("WHERE kippet_row = ?");
-    // In kippet order, so each kippet's items arrive together and move into it as one list.
+    // Each kippet's items in row order. All of them are read in the table's own order, which
+    // needs no index lookup per row, and sorted into their kippets here.
     SqliteStatement items(
-        database_, QStringLiteral("SELECT %1 FROM kippet_items i LEFT JOIN kippet_item_contents c "
-                                  "ON c.item_row = i.row_id %2 ORDER BY i.kippet_row, i.row_id")
-                       .arg(QString::fromLatin1(itemColumns),
-                            all ? QString() : QStringLiteral("WHERE i.kippet_row = ?"))
-                       .toUtf8()
-                       .constData());
+        database_,
+        QStringLiteral("SELECT %1 FROM kippet_items i LEFT JOIN kippet_item_contents c "
+                       "ON c.item_row = i.row_id %2 ORDER BY %3")
+            .arg(QString::fromLatin1(itemColumns),
+                 all ? QString() : QStringLiteral("WHERE i.kippet_row = ?"),
+                 all ? QStringLiteral("i.row_id") : QStringLiteral("i.kippet_row, i.row_id"))
+            .toUtf8()
+            .constData());
     items.query(only);
-    QList<KippetItemModel> batch;
     ItemTexts texts;
-    qint64 batchKippet = 0;
-    const auto flush = [&] {
-        const auto found = indexByRow.constFind(batchKippet);
-        if (found != indexByRow.constEnd() && !batch.isEmpty())
-            rows[*found].items = std::move(batch);
-        batch = QList<KippetItemModel>();
-    };
     while (items.next()) {
-        const qint64 kippetRow = items.integer(1);
-        if (kippetRow != batchKippet) {
-            const qsizetype lastSize = batch.size();
-            flush();
-            batch.reserve(lastSize);
-            batchKippet = kippetRow;
-        }
-        if (indexByRow.contains(kippetRow))
-            batch.append(readItem(items, external_, texts));
+        const auto found = indexByRow.constFind(items.integer(1));
+        if (found != indexByRow.constEnd())
+            rows[*found].items.append(readItem(items, external_, texts));
     }
-    flush();
 
     SqliteStatement todos(
         database_,

@@ -1,10 +1,10 @@
 #include "window/ActionButton.h"
 
 #include "app/Symbols.h"
-#include "window/PaintCache.h"
 
 #include <QAccessibleWidget>
 #include <QPainter>
+#include <unordered_map>
 
 namespace {
 constexpr int hoverDuration = 150;
@@ -71,17 +71,25 @@ void ActionButton::setHelpText(const QString& helpText) {
 
 void ActionButton::setIsWindowActive(bool isWindowActive) {
     if (std::exchange(isWindowActive_, isWindowActive) != isWindowActive)
-        update();
+        lookChanged();
 }
 
 void ActionButton::setIsActive(bool isActive) {
     if (std::exchange(isActive_, isActive) != isActive)
-        update();
+        lookChanged();
 }
 
 void ActionButton::setActiveColor(const QColor& color) {
     if (std::exchange(activeColor_, color) != color)
+        lookChanged();
+}
+
+// A hidden button's look is drawn by its parent in its place.
+void ActionButton::lookChanged() {
+    if (isVisible())
         update();
+    else if (QWidget* parent = parentWidget())
+        parent->update(geometry());
 }
 
 QSize ActionButton::sizeHint() const {
@@ -146,15 +154,49 @@ void ActionButton::paintEvent(QPaintEvent*) {
         paintFace(painter);
         return;
     }
-    const QColor symbol = symbolColor();
-    QString key = QStringLiteral("action-button-") + systemName_ + u'-' +
-                  QString::number(buttonSize_) + u'-' + QString::number(iconSize_) + u'-' +
-                  QString::number(symbol.rgba(), 16);
-    if (style_ == ActionButtonStyle::glass)
-        key += u'-' + QString::number(glassFill().rgba(), 16);
-    painter.drawPixmap(QPointF(0, 0),
-                       PaintCache::drawing(key, size(), devicePixelRatioF(),
-                                           [this](QPainter& face) { paintFace(face); }));
+    painter.drawPixmap(QPointF(0, 0), restingFace());
+}
+
+// The few resting looks of all buttons, by what they are drawn from. A launch paints over a
+// thousand buttons, each once: looked up by value, none of them formats a text key.
+QPixmap ActionButton::restingFace() const {
+    struct Look {
+        QString systemName;
+        qreal buttonSize;
+        qreal iconSize;
+        QRgb symbol;
+        QRgb glass;
+        QSize size;
+        qreal scale;
+        bool operator==(const Look&) const = default;
+    };
+    struct LookHash {
+        size_t operator()(const Look& look, size_t seed = 0) const {
+            return qHashMulti(seed, look.systemName, look.buttonSize, look.iconSize, look.symbol,
+                              look.glass, look.size.width(), look.size.height(), look.scale);
+        }
+    };
+    // Never destroyed: pixmaps must not outlive the application, and static destructors run
+    // after it has gone.
+    static auto& faces = *new std::unordered_map<Look, QPixmap, LookHash>;
+    const Look look{systemName_,
+                    buttonSize_,
+                    iconSize_,
+                    symbolColor().rgba(),
+                    style_ == ActionButtonStyle::glass ? glassFill().rgba() : 0,
+                    size(),
+                    devicePixelRatioF()};
+    const auto found = faces.find(look);
+    if (found != faces.end())
+        return found->second;
+    QPixmap face(look.size * look.scale);
+    face.setDevicePixelRatio(look.scale);
+    face.fill(Qt::transparent);
+    QPainter painter(&face);
+    paintFace(painter);
+    painter.end();
+    faces.emplace(look, face);
+    return face;
 }
 
 void ActionButton::paintFace(QPainter& painter) const {

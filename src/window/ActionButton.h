@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QPixmap>
 #include <functional>
 
 enum class ActionButtonStyle { glass, plain };
@@ -36,6 +37,9 @@ public:
     QColor symbolColor() const;
 
     QSize sizeHint() const override;
+    // The look at rest, without the pointer over it; also what a parent draws in place of the
+    // button while it holds it hidden.
+    QPixmap restingFace() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,6 +52,7 @@ private:
     void paintGlass(QPainter& painter, const QRectF& circle) const;
     QColor glassFill() const;
     void setHovering(bool hovering);
+    void lookChanged();
     qreal washOpacity() const;
 
     QString systemName_;

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 namespace {
 constexpr int bubbleSide = 22;
@@ -47,18 +49,25 @@ constexpr int nameGap = 10 - KippetIconBadge::glowMargin;
 } // namespace
 
 CollapsedStateIndicator::CollapsedStateIndicator(Kippet* kippet, bool isActive, QWidget* parent)
-    : StateIndicator(kippet, isActive, true, parent) {
+    : StateIndicator(kippet, isActive, true, parent) {}
+
+QLayout* CollapsedStateIndicator::makeLayout() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     // Texts take the whole width, so that a title wraps only when the tile cannot hold it.
     layout->setAlignment(Qt::AlignVCenter);
+    return layout;
+}
+
+bool CollapsedStateIndicator::laysOut(State state) const {
+    return state != State::idle;
 }
 
 void CollapsedStateIndicator::build(State state, QLayout* layout) {
     idle_ = false;
-    auto* box = static_cast<QVBoxLayout*>(layout);
-    box->setSpacing(12);
+    if (auto* box = static_cast<QVBoxLayout*>(layout))
+        box->setSpacing(12);
     switch (state) {
     case State::analyzing:
         buildStatus(layout, makeSymbol(state), QStringLiteral("Analyzing Content..."), 0.8,
@@ -172,24 +181,40 @@ void CollapsedStateIndicator::paintBubble(QPainter& painter, const QRectF& badge
     font.setWeight(QFont::DemiBold);
     const QColor base = palette().color(QPalette::Base);
     const QColor colour = bubbleColour(displayColor());
-    const QString key = QStringLiteral("count-bubble-") + QString::number(count) + u'-' +
-                        QString::number(colour.rgba(), 16) + u'-' +
-                        QString::number(base.rgba(), 16) + u'-' + font.key();
-    const QRectF bounds(0, 0, bubbleSide, bubbleSide);
-    const QString label = QString::number(count);
+    // The bubble shares the badge's bottom-trailing corner, then moves by the shift.
     const QPointF corner = badge.bottomRight() + QPointF(bubbleShift, bubbleShift);
     const QPointF topLeft = corner - QPointF(bubbleSide, bubbleSide);
-    painter.drawPixmap(topLeft, PaintCache::drawing(key, QSize(bubbleSide, bubbleSide),
-                                                    devicePixelRatioF(), [&](QPainter& disc) {
-                                                        disc.setRenderHint(QPainter::Antialiasing);
-                                                        disc.setPen(Qt::NoPen);
-                                                        disc.setBrush(base);
-                                                        disc.drawEllipse(bounds);
-                                                        disc.setFont(font);
-                                                        disc.setPen(colour);
-                                                        disc.drawText(bounds, Qt::AlignCenter,
-                                                                      label);
-                                                    }));
+    const QSize side(bubbleSide, bubbleSide);
+    // Panels at rest mostly share one bubble: the last one is kept at hand, which spares building
+    // the cache key (the font's key above all) for each of them. Never destroyed: a pixmap must
+    // not outlive the app.
+    struct Look {
+        int count;
+        QRgb colour;
+        QRgb base;
+        QFont font;
+        qreal scale;
+        bool operator==(const Look&) const = default;
+    };
+    static auto& last = *new std::pair<std::optional<Look>, QPixmap>;
+    const Look look{count, colour.rgba(), base.rgba(), font, devicePixelRatioF()};
+    if (last.first != look) {
+        const QString key = QStringLiteral("count-bubble-") + QString::number(count) + u'-' +
+                            QString::number(colour.rgba(), 16) + u'-' +
+                            QString::number(base.rgba(), 16) + u'-' + font.key();
+        const QRectF bounds(0, 0, bubbleSide, bubbleSide);
+        const QString label = QString::number(count);
+        last = {look, PaintCache::drawing(key, side, look.scale, [&](QPainter& disc) {
+                    disc.setRenderHint(QPainter::Antialiasing);
+                    disc.setPen(Qt::NoPen);
+                    disc.setBrush(base);
+                    disc.drawEllipse(bounds);
+                    disc.setFont(font);
+                    disc.setPen(colour);
+                    disc.drawText(bounds, Qt::AlignCenter, label);
+                })};
+    }
+    painter.drawPixmap(topLeft, last.second);
 }
 
 void CollapsedStateIndicator::mousePressEvent(QMouseEvent* event) {

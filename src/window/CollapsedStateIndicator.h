@@ -28,6 +28,8 @@ signals:
 
 protected:
     void build(State state, QLayout* layout) override;
+    QLayout* makeLayout() override;
+    bool laysOut(State state) const override;
     bool restyle() override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

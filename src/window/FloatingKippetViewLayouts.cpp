@@ -3,15 +3,14 @@
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "window/ActionButton.h"
+#include "window/CollapsedLayout.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/ExpandedKippetLayout.h"
 #include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/MiniStateIndicator.h"
 
-#include <QHBoxLayout>
 #include <QKeySequence>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
@@ -77,60 +76,41 @@ QWidget* FloatingKippetView::miniLayout() {
 }
 
 QWidget* FloatingKippetView::collapsedLayout() {
-    auto* layout = new QWidget;
-    layout->setObjectName(QStringLiteral("CollapsedLayout"));
-    auto* stack = new QVBoxLayout(layout);
-    stack->setContentsMargins(16, 12, 16, 12);
-    stack->setSpacing(12);
+    auto* layout = new CollapsedLayout;
     const QColor accent = palette().color(QPalette::Highlight);
     const QColor colour = displayColor();
-
-    auto* header = new QHBoxLayout;
-    header->setContentsMargins(0, 0, 0, 0);
     auto* create = new ActionButton(
         QStringLiteral("plus.circle.fill"), QStringLiteral("Create New Kippet"),
         QStringLiteral("NewKippetButton"), [this] { setShowNewKippetSheet(true); }, isWindowActive_,
-        false, accent, 24, 18, ActionButtonStyle::plain);
+        false, accent, 24, 18, ActionButtonStyle::plain, layout);
     auto* close = new ActionButton(
         QStringLiteral("xmark.circle.fill"), QStringLiteral("Close Kippet"),
         QStringLiteral("CloseKippetButton"), [this] { closeKippet(); }, isWindowActive_, false,
-        accent, 24, 18, ActionButtonStyle::plain);
-    header->addWidget(create);
-    header->addStretch();
-    header->addWidget(close);
-    stack->addLayout(header);
+        accent, 24, 18, ActionButtonStyle::plain, layout);
 
-    collapsedIndicator_ = new CollapsedStateIndicator(kippet_, isWindowActive_);
-    collapsedIndicator_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    collapsedIndicator_ = new CollapsedStateIndicator(kippet_, isWindowActive_, layout);
     connect(collapsedIndicator_, &CollapsedStateIndicator::tapped, this,
             &FloatingKippetView::statusTapped);
-    stack->addWidget(collapsedIndicator_, 1);
 
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(10);
     auto* paste = new ActionButton(
         QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
         [this] { pasteFromClipboard(); }, isWindowActive_, false, accent, 36, 16,
-        ActionButtonStyle::glass);
+        ActionButtonStyle::glass, layout);
     notesButton_ = new ActionButton(
         QStringLiteral("note.text"), QStringLiteral("Open Notes"), QStringLiteral("NotesButton"),
         [this] { collapsedNotesButtonTapped(); }, isWindowActive_, isNoteEditorOpen_, colour, 36,
-        16, ActionButtonStyle::glass);
+        16, ActionButtonStyle::glass, layout);
     auto* import = new ActionButton(
         QStringLiteral("square.and.arrow.down"), QStringLiteral("Import Files"),
         QStringLiteral("ImportButton"), [this] { importFiles(); }, isWindowActive_, false, accent,
-        36, 16, ActionButtonStyle::glass);
+        36, 16, ActionButtonStyle::glass, layout);
     todosButton_ = new ActionButton(
         QStringLiteral("checklist"), QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
         [this] { collapsedTodosButtonTapped(); }, isWindowActive_, isTodoEditorOpen_, colour, 36,
-        16, ActionButtonStyle::glass);
-    row->addStretch();
-    for (ActionButton* button : {paste, notesButton_.data(), import, todosButton_.data()})
-        row->addWidget(button);
-    row->addStretch();
-    stack->addLayout(row);
+        16, ActionButtonStyle::glass, layout);
     buttons_ = {create, close, paste, notesButton_, import, todosButton_};
+    layout->setParts(create, close, collapsedIndicator_,
+                     {paste, notesButton_.data(), import, todosButton_.data()});
     return layout;
 }
 

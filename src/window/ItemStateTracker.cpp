@@ -5,6 +5,7 @@
 #include "platform/ClockTimer.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 bool analyzing(const QList<KippetItem>& items) {
@@ -52,7 +53,6 @@ ItemStateTracker::ItemStateTracker(Kippet* kippet, Policy policy, QObject* paren
 
 void ItemStateTracker::remember(const QList<KippetItem>& items) {
     lastItems_ = items;
-    lastIds_ = idsOf(items);
     wasAnalyzing_ = analyzing(items);
     wasWaiting_ = waiting(items);
 }
@@ -60,15 +60,20 @@ void ItemStateTracker::remember(const QList<KippetItem>& items) {
 void ItemStateTracker::appear() {
     if (!kippet_)
         return;
-    const QList<KippetItem>& items = kippet_->items();
+    remember(kippet_->items());
+    appearancePending_ = true;
+    emit changed();
+}
+
+void ItemStateTracker::indexAppearance() {
+    if (!std::exchange(appearancePending_, false))
+        return;
     knownItemIDs_.clear();
     itemCategoryMap_.clear();
-    for (const KippetItem& item : items) {
+    for (const KippetItem& item : std::as_const(lastItems_)) {
         knownItemIDs_.insert(item.id);
         itemCategoryMap_.insert(item.id, item.category);
     }
-    remember(items);
-    emit changed();
 }
 
 void ItemStateTracker::disappear() {
@@ -100,9 +105,11 @@ ItemStateTracker::State ItemStateTracker::state(bool offersReady, bool isActive)
 void ItemStateTracker::itemsChanged() {
     if (!kippet_)
         return;
+    // Until now the items were those of the appearance, kept in lastItems_.
+    indexAppearance();
     const QList<KippetItem> items = kippet_->items();
     const QList<QUuid> ids = idsOf(items);
-    if (ids != lastIds_)
+    if (ids != idsOf(lastItems_))
         trackNewItems(ids);
     if (items != lastItems_)
         trackCategoryChanges(items);

@@ -61,13 +61,16 @@ private:
     void hideImportState();
     void hideAnalysisFailedState();
     void remember(const QList<KippetItem>& items);
+    void indexAppearance();
 
     QPointer<Kippet> kippet_;
     const Policy policy_;
     QSet<QUuid> knownItemIDs_;
     QHash<QUuid, ItemCategory> itemCategoryMap_;
-    QList<QUuid> lastIds_;
     QList<KippetItem> lastItems_;
+    // The two maps above still have to be filled from the items present at the appearance,
+    // which is left until the items first change: most panels never see a change.
+    bool appearancePending_ = false;
     bool wasAnalyzing_ = false;
     bool wasWaiting_ = false;
     bool showImportState_ = false;

@@ -5,6 +5,8 @@
 
 #include <QPainter>
 #include <QRadialGradient>
+#include <optional>
+#include <utility>
 
 namespace {
 QColor withAlpha(QColor color, qreal alpha) {
@@ -66,13 +68,28 @@ void KippetIconBadge::paintEvent(QPaintEvent*) {
 // The disc, its glow and the symbol are one drawing per look, shared by every badge of it.
 void KippetIconBadge::paint(QPainter& painter, QPointF origin, const QColor& color,
                             const QString& icon, bool isActive, qreal size, qreal scale) {
-    const int side = outerSide(size);
-    const QString key = QStringLiteral("badge-") + icon + u'-' + QString::number(size) + u'-' +
-                        QString::number(color.rgba(), 16) + QLatin1String(isActive ? "-1" : "-0");
-    painter.drawPixmap(origin,
-                       PaintCache::drawing(key, QSize(side, side), scale, [&](QPainter& badge) {
-                           paintLook(badge, color, icon, isActive, size, scale);
-                       }));
+    // Panels at rest mostly share one look: the last one is kept at hand, which spares building
+    // the cache key for each of them. Never destroyed: a pixmap must not outlive the app.
+    struct Look {
+        QString icon;
+        qreal size;
+        QRgb color;
+        bool isActive;
+        qreal scale;
+        bool operator==(const Look&) const = default;
+    };
+    static auto& last = *new std::pair<std::optional<Look>, QPixmap>;
+    const Look look{icon, size, color.rgba(), isActive, scale};
+    if (last.first != look) {
+        const int side = outerSide(size);
+        const QString key = QStringLiteral("badge-") + icon + u'-' + QString::number(size) + u'-' +
+                            QString::number(color.rgba(), 16) +
+                            QLatin1String(isActive ? "-1" : "-0");
+        last = {look, PaintCache::drawing(key, QSize(side, side), scale, [&](QPainter& badge) {
+                    paintLook(badge, color, icon, isActive, size, scale);
+                })};
+    }
+    painter.drawPixmap(origin, last.second);
 }
 
 void KippetIconBadge::paintLook(QPainter& painter, const QColor& color, const QString& icon,

@@ -6,10 +6,13 @@
 #include <QVBoxLayout>
 
 MiniStateIndicator::MiniStateIndicator(Kippet* kippet, bool isActive, QWidget* parent)
-    : StateIndicator(kippet, isActive, false, parent) {
+    : StateIndicator(kippet, isActive, false, parent) {}
+
+QLayout* MiniStateIndicator::makeLayout() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setAlignment(Qt::AlignCenter);
+    return layout;
 }
 
 void MiniStateIndicator::build(State state, QLayout* layout) {

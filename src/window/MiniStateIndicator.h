@@ -13,6 +13,7 @@ public:
 
 protected:
     void build(State state, QLayout* layout) override;
+    QLayout* makeLayout() override;
     bool restyle() override;
 
 private:

@@ -6,8 +6,11 @@
 
 QPixmap PaintCache::drawing(const QString& key, QSize size, qreal scale,
                             const std::function<void(QPainter&)>& draw) {
+    // The scale in hundredths: formatting an integer costs a fraction of formatting a double,
+    // and a launch looks up thousands of drawings.
     const QString fullKey = key + u'-' + QString::number(size.width()) + u'x' +
-                            QString::number(size.height()) + u'@' + QString::number(scale);
+                            QString::number(size.height()) + u'@' +
+                            QString::number(qRound(scale * 100));
     QPixmap pixmap;
     if (QPixmapCache::find(fullKey, &pixmap))
         return pixmap;

@@ -77,21 +77,31 @@ bool StateIndicator::onlyActivityDiffers(Look shown, const Look& current) {
     return shown == current;
 }
 
+bool StateIndicator::laysOut(State) const {
+    return true;
+}
+
 void StateIndicator::rebuild() {
     shown_ = look();
     QLayout* layout = this->layout();
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* widget = item->widget())
-            delete widget;
-        delete item;
+    if (layout) {
+        while (QLayoutItem* item = layout->takeAt(0)) {
+            if (QWidget* widget = item->widget())
+                delete widget;
+            delete item;
+        }
+    } else if (laysOut(shown_->state)) {
+        layout = makeLayout();
     }
     build(shown_->state, layout);
-    // Widgets added to a shown parent stay hidden until told otherwise.
-    for (int index = 0; index < layout->count(); ++index) {
-        if (QWidget* widget = layout->itemAt(index)->widget())
-            widget->show();
+    if (layout) {
+        // Widgets added to a shown parent stay hidden until told otherwise.
+        for (int index = 0; index < layout->count(); ++index) {
+            if (QWidget* widget = layout->itemAt(index)->widget())
+                widget->show();
+        }
+        layout->activate();
     }
-    layout->activate();
     arranged();
     // The resting look is painted on the status itself, not by a child: the new children cover
     // only their own places, so the rest must be painted again too.

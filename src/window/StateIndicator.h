@@ -26,8 +26,13 @@ public:
 protected:
     StateIndicator(Kippet* kippet, bool isActive, bool offersReady, QWidget* parent);
 
-    // Lays out `state` into the emptied layout.
+    // Lays out `state` into the emptied layout (null for a state that needs none).
     virtual void build(State state, QLayout* layout) = 0;
+    // The layout the states are built into, made the first time a state needs one.
+    virtual QLayout* makeLayout() = 0;
+    // Whether `state` is made of child widgets; one the indicator draws itself needs no layout,
+    // which spares a launch the layout work of every panel at rest.
+    virtual bool laysOut(State state) const;
     // The animated symbol of the analyzing, importing or failed state.
     static QWidget* makeSymbol(State state);
     // After the layout was built and placed.

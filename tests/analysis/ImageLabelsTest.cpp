@@ -2,6 +2,7 @@
 #include "TaskOutcome.h"
 #include "analysis/ImageAnalyzer.h"
 #include "analysis/ObjectLabelClassifier.h"
+#include "support/LabelModelSkip.h"
 #include "support/TestEnvironment.h"
 
 #include <QBuffer>
@@ -66,9 +67,11 @@ private slots:
         const ObjectLabelClassifier::Files files =
             ObjectLabelClassifier::Files::in(KIPPETS_LABELS_DIR);
         if (!QFile::exists(files.topology) || !QFile::exists(files.module))
-            QSKIP("the label model or its module is not built: run scripts/setup");
+            KIPPETS_SKIP_WITHOUT_LABELS(
+                "the label model or its module is not built: run scripts/setup");
         if (photo("dog.jpg").isEmpty())
-            QSKIP("darknet's sample photos are not installed: run scripts/setup");
+            KIPPETS_SKIP_WITHOUT_LABELS(
+                "darknet's sample photos are not installed: run scripts/setup");
     }
 
     void photosAreTitledAndTaggedByWhatIsInThem_data() {

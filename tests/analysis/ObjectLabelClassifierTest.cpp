@@ -1,5 +1,6 @@
 #include "analysis/ObjectLabelClassifier.h"
 #include "analysis/GraphModelConverter.h"
+#include "support/LabelModelSkip.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -176,7 +177,7 @@ class ObjectLabelClassifierTest : public QObject {
 private slots:
     void init() {
         if (!moduleBuilt())
-            QSKIP("the OpenCV module is not built (OpenCV missing)");
+            KIPPETS_SKIP_WITHOUT_LABELS("the OpenCV module is not built (OpenCV missing)");
     }
 
     void aConvertedModelRunsAndNamesClassesHighestFirst() {

@@ -13,6 +13,7 @@
 #include "support/RecordedDrag.h"
 #include "support/TestEnvironment.h"
 #include "window/ActionButton.h"
+#include "window/CollapsedLayout.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/ItemStateTracker.h"
@@ -20,6 +21,7 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QCursor>
 #include <QDropEvent>
 #include <QPointer>
 #include <QTest>
@@ -43,6 +45,12 @@ bool drop(FloatingKippetWindow* window, const QMimeData& data) {
                      Qt::NoModifier);
     QApplication::sendEvent(viewOf(window), &event);
     return event.isAccepted();
+}
+
+// A panel shown under the pointer takes it as come over it.
+void pointerAway() {
+    QCursor::setPos(QPoint(5000, 5000));
+    QCoreApplication::processEvents();
 }
 
 QStringList itemNames(const Kippet* kippet) {
@@ -243,6 +251,75 @@ private slots:
         QVERIFY(!window->noteWindow());
         QCOMPARE(notes->toolTip(), QStringLiteral("Open Notes"));
         QVERIFY(!notes->isActive());
+    }
+
+    void aPanelAtRestDrawsItsButtonsUntilThePointerComes() {
+        AppHarness app;
+        start(app);
+        pointerAway();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        auto* layout = dynamic_cast<CollapsedLayout*>(viewOf(window)->currentLayout());
+        QVERIFY(layout);
+        const QStringList names = {"NewKippetButton", "CloseKippetButton", "PasteButton",
+                                   "NotesButton",     "ImportButton",      "TodosButton"};
+        // At rest the layout draws the faces; the buttons are there, hidden, with their names.
+        QVERIFY(!layout->buttonsRevealed());
+        for (const QString& name : names) {
+            QVERIFY2(button(window, name), qPrintable(name));
+            QVERIFY2(!button(window, name)->isVisible(), qPrintable(name));
+        }
+        QAccessibleInterface* accessible =
+            QAccessible::queryAccessibleInterface(button(window, QStringLiteral("ImportButton")));
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Import Files"));
+        // Only the look changes: a hidden button's state change repaints the layout there.
+        ActionButton* todos = button(window, QStringLiteral("TodosButton"));
+        QVERIFY(!todos->isActive());
+        QTest::mouseClick(todos, Qt::LeftButton);
+        QVERIFY(window->todoWindow());
+        QVERIFY(todos->isActive());
+        QCOMPARE(todos->toolTip(), QStringLiteral("Close Todos"));
+
+        // The pointer comes over the panel: the buttons show as themselves, in their places,
+        // and a click on one of them where the user sees it goes to it.
+        QTest::mouseMove(window, QPoint(110, 100));
+        QTRY_VERIFY(layout->buttonsRevealed());
+        for (const QString& name : names)
+            QVERIFY2(button(window, name)->isVisible(), qPrintable(name));
+        QCOMPARE(button(window, QStringLiteral("NewKippetButton"))->geometry(),
+                 QRect(16, 12, 24, 24));
+        QCOMPARE(button(window, QStringLiteral("CloseKippetButton"))->geometry(),
+                 QRect(180, 12, 24, 24));
+        QCOMPARE(button(window, QStringLiteral("PasteButton"))->geometry(), QRect(23, 152, 36, 36));
+        QCOMPARE(button(window, QStringLiteral("TodosButton"))->geometry(),
+                 QRect(161, 152, 36, 36));
+        const QPoint onTodos = todos->geometry().center();
+        QTest::mouseMove(layout, onTodos);
+        QTRY_VERIFY(todos->isHovering());
+        QTest::mouseClick(layout->childAt(onTodos), Qt::LeftButton);
+        QVERIFY(!window->todoWindow());
+        QVERIFY(!todos->isActive());
+        QCOMPARE(todos->toolTip(), QStringLiteral("Open Todos"));
+        pointerAway();
+    }
+
+    void assistiveTechnologyFindsTheButtonsOfAPanelAtRest() {
+        AppHarness app;
+        start(app);
+        pointerAway();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        auto* layout = dynamic_cast<CollapsedLayout*>(viewOf(window)->currentLayout());
+        QVERIFY(layout);
+        QVERIFY(!layout->buttonsRevealed());
+        // A screen reader that starts while the panel rests.
+        QAccessible::setActive(true);
+        const bool revealed = layout->buttonsRevealed();
+        const bool pasteShown = button(window, QStringLiteral("PasteButton"))->isVisible();
+        QAccessible::setActive(false);
+        QVERIFY(revealed);
+        QVERIFY(pasteShown);
     }
 
     void theCloseButtonClosesTheKippetForGood() {
