@@ -1,6 +1,7 @@
 #include "onboarding/ConfettiWindow.h"
 
 #include "app/CompositorCheck.h"
+#include "app/WindowLevel.h"
 #include "onboarding/ConfettiView.h"
 #include "onboarding/TourLayout.h"
 #include "platform/Clock.h"
@@ -19,6 +20,7 @@ ConfettiWindow::ConfettiWindow(quint32 seed)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::NoFocus);
+    WindowLevel::makeFloating(this);
 
     const ScreenProvider& screens = ScreenProvider::shared();
     RectD frame(0, 0, 1920, 1080);

@@ -2,6 +2,7 @@
 
 #include "app/KippetSaveTask.h"
 #include "app/ScreenClamp.h"
+#include "app/WindowLevel.h"
 #include "editors/NoteEditorWindow.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
@@ -38,6 +39,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
                            Qt::NoDropShadowWindowHint),
       kippet_(kippet), kippetId_(kippet->id()) {
     setAttribute(Qt::WA_TranslucentBackground);
+    WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
     place(otherPanels);
 
