@@ -171,6 +171,10 @@ void MenuBarManager::showSettings() {
     openDashboard(DashboardTab::settings, NotificationName::dashboardSwitchToSettings);
 }
 
+void MenuBarManager::showSettingsWithoutKey() {
+    openDashboard(DashboardTab::settings, NotificationName::dashboardSwitchToSettings, false);
+}
+
 void MenuBarManager::showCreateKippetSheet() {
     showDashboard();
     if (!dashboardWindow_)
@@ -179,9 +183,15 @@ void MenuBarManager::showCreateKippetSheet() {
         view->showCreateSheet();
 }
 
-void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification) {
+void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification, bool makeKey) {
+    const auto bringForward = [makeKey](QWidget* window) {
+        if (makeKey)
+            makeKeyAndOrderFront(window);
+        else
+            orderFrontWithoutKey(window);
+    };
     if (dashboardWindow_ && dashboardWindow_->isVisible()) {
-        makeKeyAndOrderFront(dashboardWindow_.get());
+        bringForward(dashboardWindow_.get());
         NotificationCenter::shared().post(notification);
         return;
     }
@@ -199,7 +209,7 @@ void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification
         window->setGeometry(screens.space().toQtRect(frame));
     }
     dashboardWindow_ = std::move(window);
-    makeKeyAndOrderFront(dashboardWindow_.get());
+    bringForward(dashboardWindow_.get());
 }
 
 void MenuBarManager::setApplicationMenu(AppMenus* menus) {

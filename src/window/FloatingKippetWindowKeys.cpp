@@ -12,10 +12,12 @@
 #include "window/FloatingKippetWindow.h"
 
 #include <QDebug>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QWindow>
 
 namespace {
 const QString fixedCollapseKey = QStringLiteral("c");
@@ -258,11 +260,20 @@ void FloatingKippetWindow::editorClosed(const QPointer<FloatingKippetWindow>& wi
                                         EditorSlot which) {
     QVariant kippetId;
     if (window) {
+        const QWidget* editor = which == EditorSlot::note
+                                    ? static_cast<QWidget*>(window->noteWindow_.data())
+                                    : static_cast<QWidget*>(window->todoWindow_.data());
+        const QWindow* focus = QGuiApplication::focusWindow();
+        const bool editorHadKeyboard = !focus || (editor && focus == editor->windowHandle());
         if (which == EditorSlot::note)
             window->noteWindow_ = nullptr;
         else
             window->todoWindow_ = nullptr;
         kippetId = QVariant::fromValue(window->kippetId_);
+        // The keyboard goes back to the kippet the editor belongs to; left to the window
+        // manager it would go to whichever ordinary window had it last, often the dashboard.
+        if (editorHadKeyboard && window->isVisible())
+            window->activateWindow();
     }
     NotificationCenter::shared().post(NotificationName::editorWindowStateChanged, {},
                                       {{UserInfoKey::kippetId, kippetId}});
