@@ -79,6 +79,29 @@ void joinAllWorkspaces(QWidget* window, bool mapped) {
 #endif
 }
 
+// Asks the window manager for the keyboard on the window's behalf. Qt asks only when the
+// focus is not already in one of the window's children, and a closing child still holds it.
+void requestKeyboard(QWidget* window) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !window->windowHandle())
+        return;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = static_cast<xcb_window_t>(window->winId());
+    message.type = internAtom(connection, "_NET_ACTIVE_WINDOW");
+    message.data.data32[0] = 1; // from the application
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, rootOf(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+#else
+    Q_UNUSED(window);
+#endif
+}
+
 // Watches the windows that have a level: keeps floating windows on every workspace and puts
 // the modal ones back on top whenever a floating window comes up.
 class LevelKeeper : public QObject {
@@ -105,6 +128,9 @@ protected:
         case QEvent::Show:
             if (level == floatingLevel) {
                 joinAllWorkspaces(window, false);
+                // A window the app brings up while a modal one is open is where the keyboard
+                // goes next, not back to where it was.
+                keyboardBefore_.clear();
                 scheduleModalsOnTop();
             } else if (level == modalLevel) {
                 rememberTheKeyboard(window);
@@ -161,14 +187,12 @@ private:
             keyboardBefore_.insert(modal, active);
     }
 
+    // At once, before whatever the answer makes the app do: a window it opens in response
+    // asks for the keyboard after this and gets it.
     void giveBackTheKeyboard(QWidget* modal) {
         const QPointer<QWidget> previous = keyboardBefore_.take(modal);
-        if (!previous)
-            return;
-        QTimer::singleShot(0, previous, [previous] {
-            if (previous && previous->isVisible())
-                previous->activateWindow();
-        });
+        if (previous && previous->isVisible())
+            WindowLevel::giveKeyboardTo(previous);
     }
 
     void scheduleModalsOnTop() {
@@ -208,6 +232,12 @@ void WindowLevel::makeModal(QWidget* window) {
     if (flags != window->windowFlags())
         window->setWindowFlags(flags);
     LevelKeeper::shared().watch(window, modalLevel);
+}
+
+void WindowLevel::giveKeyboardTo(QWidget* window) {
+    window->activateWindow();
+    if (window->isVisible())
+        requestKeyboard(window);
 }
 
 bool WindowLevel::isModal(const QWidget* window) {

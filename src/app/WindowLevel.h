@@ -15,6 +15,8 @@ public:
     // Before the first show. A dialog loses its minimise and maximise buttons: hidden away it
     // would leave the window it blocks with nothing to answer on screen.
     static void makeModal(QWidget* window);
+    // Gives the window the keyboard back, also while a child window that is closing holds it.
+    static void giveKeyboardTo(QWidget* window);
     // Whether the window is kept above the floating windows.
     static bool isModal(const QWidget* window);
 };

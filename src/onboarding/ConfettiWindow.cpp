@@ -1,7 +1,6 @@
 #include "onboarding/ConfettiWindow.h"
 
 #include "app/CompositorCheck.h"
-#include "app/WindowLevel.h"
 #include "onboarding/ConfettiView.h"
 #include "onboarding/TourLayout.h"
 #include "platform/Clock.h"
@@ -13,14 +12,16 @@
 ConfettiWindow::ConfettiWindow(quint32 seed)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
-                           Qt::NoDropShadowWindowHint) {
+                           // Above every window and on every workspace, and without the frame
+                           // a window manager puts around a managed window: that frame would
+                           // take the clicks the overlay lets through.
+                           Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint) {
     setObjectName(QStringLiteral("ConfettiWindow"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_DeleteOnClose);
     setFocusPolicy(Qt::NoFocus);
-    WindowLevel::makeFloating(this);
 
     const ScreenProvider& screens = ScreenProvider::shared();
     RectD frame(0, 0, 1920, 1080);

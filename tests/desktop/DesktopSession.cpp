@@ -35,7 +35,10 @@ DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
     if (!startProgram(windowManager_, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}))
         return;
     const bool managed = waitUntil([this] {
-        return !cardinals(root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty();
+        // The check window comes first; the workspaces are set up after it.
+        return !cardinals(root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty() &&
+               desktopCount() > 0 &&
+               !cardinals(root(), "_NET_WORKAREA", XCB_ATOM_CARDINAL).isEmpty();
     });
     if (!managed) {
         failure_ = QStringLiteral("openbox did not take the display");
@@ -393,6 +396,26 @@ QList<DesktopSession::WindowId> DesktopSession::windowsSince(const QList<WindowI
             added.append(window);
     }
     return added;
+}
+
+QList<DesktopSession::WindowId> DesktopSession::screenOverlays() const {
+    QList<WindowId> overlays;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root()), nullptr);
+    if (!tree)
+        return overlays;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            connection_, xcb_get_window_attributes(connection_, children[i]), nullptr);
+        const bool bypassing = attributes && attributes->override_redirect &&
+                               attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(attributes);
+        if (bypassing && geometry(children[i]).size() == options_.screen)
+            overlays.append(children[i]);
+    }
+    free(tree);
+    return overlays;
 }
 
 int DesktopSession::run(const QString& program, const QStringList& arguments) const {

@@ -84,6 +84,8 @@ public:
     int stackIndex(WindowId window) const;
     std::uint32_t currentDesktop() const;
     std::uint32_t desktopCount() const;
+    // Windows shown without the window manager (override-redirect) that cover the screen.
+    QList<WindowId> screenOverlays() const;
     // The client windows that are not in `before`.
     QList<WindowId> windowsSince(const QList<WindowId>& before) const;
 
