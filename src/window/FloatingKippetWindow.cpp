@@ -79,6 +79,8 @@ void FloatingKippetWindow::place(const OtherPanels& otherPanels) {
 void FloatingKippetWindow::updateSavedPosition(QPointF origin) {
     if (!kippet_)
         return;
+    // The user placed the panel: a place from before a screen change is history.
+    placeBeforeScreenChange_.reset();
     kippet_->setPosition(origin);
     startSaveTask(kippet_);
 }
