@@ -5,6 +5,7 @@
 #include "app/Dialogs.h"
 #include "app/StatusMenu.h"
 #include "app/Symbols.h"
+#include "app/TrayIconArt.h"
 #include "app/TuckWindowFactory.h"
 #include "dashboard/DashboardView.h"
 #include "model/Kippet.h"
@@ -256,9 +257,7 @@ void MenuBarManager::setupMenuBar() {
         statusMenu_ = std::make_unique<QMenu>();
         connect(statusMenu_.get(), &QMenu::aboutToShow, this,
                 [this] { StatusMenu::fill(statusMenu_.get(), *this); });
-        const QColor ink = QApplication::palette().color(QPalette::WindowText);
-        statusItem_ =
-            std::make_unique<QSystemTrayIcon>(Symbols::icon(QStringLiteral("tray.2.fill"), ink));
+        statusItem_ = std::make_unique<QSystemTrayIcon>(TrayIconArt::icon());
         statusItem_->setToolTip(QStringLiteral("Kippets"));
         statusItem_->setContextMenu(statusMenu_.get());
         connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
