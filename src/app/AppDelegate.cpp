@@ -175,9 +175,12 @@ void AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
 }
 
 void AppDelegate::handleReopenRequest() {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    applicationShouldHandleReopen(std::any_of(windows.begin(), windows.end(),
-                                              [](QWidget* window) { return window->isVisible(); }));
+    // A second start is a launcher click: panels float over everything and show all the time, so
+    // it must answer with the dashboard even then, or the click would seem to do nothing.
+    if (mainMenu_)
+        mainMenu_->unhideApplication();
+    if (menuBarManager_)
+        menuBarManager_->showDashboard();
 }
 
 void AppDelegate::showOnboardingWindow() {

@@ -40,7 +40,7 @@ public:
     // A reopen request (a second start): brings back the windows "Hide Kippets" hid, else opens
     // the dashboard when no window shows.
     void applicationShouldHandleReopen(bool hasVisibleWindows);
-    // The same, looking at the app's windows itself.
+    // A second start: brings back what "Hide Kippets" hid and shows the dashboard in any case.
     void handleReopenRequest();
     // Closes the open tour, if any, and opens a new one.
     void showOnboardingWindow();

@@ -140,8 +140,10 @@ Kippet* DailyKippetScheduler::createDailyKippet() {
     QMetaObject::invokeMethod(
         this,
         [created = QPointer<Kippet>(kippet)] {
+            // A timer made it, not the user: the panel shows without taking the keyboard from
+            // whatever the user is typing into.
             if (created && MenuBarManager::isInstalled())
-                MenuBarManager::shared().showWindow(created);
+                MenuBarManager::shared().showWindowWithoutKey(created);
         },
         Qt::QueuedConnection);
     return kippet;

@@ -1,4 +1,5 @@
 #include "app/DialogColorChooser.h"
+#include "app/WindowLevel.h"
 
 #include <QColorDialog>
 
@@ -8,6 +9,7 @@ void DialogColorChooser::chooseColor(QWidget* parent, const QColor& initial, Cho
     dialog->setOption(QColorDialog::ShowAlphaChannel, false);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    WindowLevel::makeModal(dialog);
     QObject::connect(dialog, &QColorDialog::colorSelected, dialog,
                      [onChosen = std::move(onChosen)](const QColor& color) {
                          if (color.isValid())

@@ -1,4 +1,5 @@
 #include "app/Dialogs.h"
+#include "app/WindowLevel.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -48,6 +49,7 @@ void Dialogs::showBox(int icon, const QString& title, const QString& text, QWidg
         new QMessageBox(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
+    WindowLevel::makeModal(box);
     box->show();
 }
 
@@ -65,7 +67,10 @@ std::optional<int> Dialogs::ask(const QString& title, const QString& text,
     }
     if (recordingOnly_)
         return std::nullopt;
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    // A question that is its own title is said once; the title bar then names the app.
+    QMessageBox box(QMessageBox::Question, title == text ? QStringLiteral("Kippets") : title, text,
+                    QMessageBox::NoButton, parent);
+    WindowLevel::makeModal(&box);
     QList<QAbstractButton*> made;
     for (const QString& label : buttons)
         made.append(box.addButton(label, made.isEmpty() ? QMessageBox::AcceptRole
@@ -89,6 +94,7 @@ std::optional<QString> Dialogs::askText(const QString& title, const QString& tex
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("TextQuestion"));
     dialog.setWindowTitle(title);
+    WindowLevel::makeModal(&dialog);
     auto* layout = new QVBoxLayout(&dialog);
     auto* heading = new QLabel(title, &dialog);
     QFont bold = heading->font();
@@ -116,6 +122,8 @@ std::optional<QString> Dialogs::askText(const QString& title, const QString& tex
     QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(box);
+    // An alert has the size of what it says: nothing to resize or maximise.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     field->setFocus();
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;

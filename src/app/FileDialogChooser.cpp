@@ -1,4 +1,5 @@
 #include "app/FileDialogChooser.h"
+#include "app/WindowLevel.h"
 
 #include <QCoroSignal>
 #include <QPointer>
@@ -12,6 +13,7 @@ QCoro::Task<std::optional<QList<QUrl>>> FileDialogChooser::chooseFiles() {
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setOptions(options_);
     dialog->setWindowModality(Qt::NonModal);
+    WindowLevel::makeModal(dialog);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

@@ -5,6 +5,7 @@
 #include "app/Dialogs.h"
 #include "app/StatusMenu.h"
 #include "app/Symbols.h"
+#include "app/TrayIconArt.h"
 #include "app/TuckWindowFactory.h"
 #include "dashboard/DashboardView.h"
 #include "model/Kippet.h"
@@ -175,6 +176,10 @@ void MenuBarManager::showSettings() {
     openDashboard(DashboardTab::settings, NotificationName::dashboardSwitchToSettings);
 }
 
+void MenuBarManager::showSettingsWithoutKey() {
+    openDashboard(DashboardTab::settings, NotificationName::dashboardSwitchToSettings, false);
+}
+
 void MenuBarManager::showCreateKippetSheet() {
     showDashboard();
     if (!dashboardWindow_)
@@ -183,9 +188,15 @@ void MenuBarManager::showCreateKippetSheet() {
         view->showCreateSheet();
 }
 
-void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification) {
+void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification, bool makeKey) {
+    const auto bringForward = [makeKey](QWidget* window) {
+        if (makeKey)
+            makeKeyAndOrderFront(window);
+        else
+            orderFrontWithoutKey(window);
+    };
     if (dashboardWindow_ && dashboardWindow_->isVisible()) {
-        makeKeyAndOrderFront(dashboardWindow_.get());
+        bringForward(dashboardWindow_.get());
         NotificationCenter::shared().post(notification);
         return;
     }
@@ -203,7 +214,7 @@ void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification
         window->setGeometry(screens.space().toQtRect(frame));
     }
     dashboardWindow_ = std::move(window);
-    makeKeyAndOrderFront(dashboardWindow_.get());
+    bringForward(dashboardWindow_.get());
 }
 
 void MenuBarManager::setApplicationMenu(AppMenus* menus) {
@@ -250,9 +261,7 @@ void MenuBarManager::setupMenuBar() {
         statusMenu_ = std::make_unique<QMenu>();
         connect(statusMenu_.get(), &QMenu::aboutToShow, this,
                 [this] { StatusMenu::fill(statusMenu_.get(), *this); });
-        const QColor ink = QApplication::palette().color(QPalette::WindowText);
-        statusItem_ =
-            std::make_unique<QSystemTrayIcon>(Symbols::icon(QStringLiteral("tray.2.fill"), ink));
+        statusItem_ = std::make_unique<QSystemTrayIcon>(TrayIconArt::icon());
         statusItem_->setToolTip(QStringLiteral("Kippets"));
         statusItem_->setContextMenu(statusMenu_.get());
         connect(statusItem_.get(), &QSystemTrayIcon::activated, this,

@@ -92,11 +92,13 @@ public:
 
     void showDashboard();
     void showSettings();
+    // The settings, brought forward without taking the keyboard from the window in use.
+    void showSettingsWithoutKey();
     // The dashboard on its kippets tab with its create sheet up, where a first kippet is made.
     void showCreateKippetSheet();
     // Focuses the visible dashboard and posts the notification, or builds a new dashboard on
     // the tab (posting nothing).
-    void openDashboard(DashboardTab tab, const QString& notification);
+    void openDashboard(DashboardTab tab, const QString& notification, bool makeKey = true);
     DashboardWindow* dashboardWindow() const { return dashboardWindow_.get(); }
     // The application's menus, handed over by the launch; every dashboard built from then on
     // shows them in its menu bar. Not owned.

@@ -1,6 +1,7 @@
 #include "app/PreviewWindow.h"
 
 #include "analysis/ImageDecoder.h"
+#include "app/WindowLevel.h"
 #include "app/Workspace.h"
 
 #include <QFile>
@@ -34,6 +35,7 @@ struct PreviewWindow::Loaded {
 
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("PreviewWindow"));
+    WindowLevel::makeModal(this);
     resize(720, 540);
     stack_ = new QStackedLayout(this);
 

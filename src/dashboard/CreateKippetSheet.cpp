@@ -1,6 +1,7 @@
 #include "dashboard/CreateKippetSheet.h"
 
 #include "analysis/PerceivedText.h"
+#include "app/WindowLevel.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/CapsuleBadge.h"
 #include "dashboard/CharacterCounter.h"
@@ -45,6 +46,7 @@ CreateKippetSheet::CreateKippetSheet(KippetForm& form, const Kippet* kippet, Cal
     : QDialog(parent), form_(form), isEditing_(kippet != nullptr), onCancel_(std::move(onCancel)),
       onSave_(std::move(onSave)) {
     setWindowModality(Qt::WindowModal);
+    WindowLevel::makeModal(this);
     setWindowTitle(isEditing_ ? QStringLiteral("Edit Kippet")
                               : QStringLiteral("Create New Kippet"));
     setMinimumSize(520, 560);

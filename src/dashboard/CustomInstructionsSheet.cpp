@@ -1,6 +1,7 @@
 #include "dashboard/CustomInstructionsSheet.h"
 
 #include "app/DailyKippet.h"
+#include "app/WindowLevel.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/CharacterCounter.h"
 #include "dashboard/CustomInstructions.h"
@@ -43,6 +44,7 @@ CustomInstructionsSheet::CustomInstructionsSheet(Kippet* kippet, SaveCallback on
                                                  CancelCallback onCancel, QWidget* parent)
     : QDialog(parent), kippet_(kippet), onSave_(std::move(onSave)), onCancel_(std::move(onCancel)) {
     setWindowModality(Qt::WindowModal);
+    WindowLevel::makeModal(this);
     setWindowTitle(QStringLiteral("Custom AI Instructions"));
     setMinimumSize(440, minimumHeightFloor);
     setMaximumWidth(520);

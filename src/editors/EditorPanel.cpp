@@ -1,6 +1,7 @@
 #include "editors/EditorPanel.h"
 
 #include "app/DailyKippet.h"
+#include "app/WindowLevel.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
 #include "window/ChromeBorderView.h"
@@ -21,6 +22,7 @@ EditorPanel::EditorPanel(Kippet* kippet, Qt::Key closeKey, QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_DeleteOnClose);
+    WindowLevel::makeFloating(this);
     if (kippet)
         setWindowTitle(kippet->name());
     border_ = new ChromeBorderView(cornerRadius, this);

@@ -1,5 +1,6 @@
 #include "editors/TextNoteView.h"
 
+#include "app/WindowLevel.h"
 #include "editors/EditorStyle.h"
 #include "model/Utf8.h"
 
@@ -30,6 +31,7 @@ TextNoteView::TextNoteView(const KippetItem& item, QWidget* parent)
     setObjectName(QStringLiteral("TextNoteView"));
     setWindowTitle(QStringLiteral("Text Note"));
     setWindowModality(Qt::WindowModal);
+    WindowLevel::makeModal(this);
     setFixedSize(fixedWidth, fixedHeight);
 
     auto* stack = new QVBoxLayout(this);

@@ -160,7 +160,9 @@ QWidget* CompletionStepView::links() {
                                      QStringLiteral("Settings"), box);
     TourButtons::style(settings, TourButtons::Kind::bordered);
     // Opens the dashboard on its settings tab, or switches a visible one; the tour stays.
-    connect(settings, &QPushButton::clicked, this, [] { MenuBarManager::shared().showSettings(); });
+    // The tour stays the window in use: its arrows and Escape must still reach it.
+    connect(settings, &QPushButton::clicked, this,
+            [] { MenuBarManager::shared().showSettingsWithoutKey(); });
     row->addWidget(settings);
     return box;
 }

@@ -12,7 +12,10 @@
 ConfettiWindow::ConfettiWindow(quint32 seed)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
-                           Qt::NoDropShadowWindowHint) {
+                           // Above every window and on every workspace, and without the frame
+                           // a window manager puts around a managed window: that frame would
+                           // take the clicks the overlay lets through.
+                           Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint) {
     setObjectName(QStringLiteral("ConfettiWindow"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);

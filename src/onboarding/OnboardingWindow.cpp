@@ -1,6 +1,7 @@
 #include "onboarding/OnboardingWindow.h"
 
 #include "app/CompositorCheck.h"
+#include "app/WindowLevel.h"
 #include "model/OnboardingState.h"
 #include "onboarding/OnboardingKeyFilter.h"
 #include "onboarding/OnboardingView.h"
@@ -29,6 +30,7 @@ OnboardingWindow::OnboardingWindow()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       composited_(CompositorCheck::shared().isCompositing()) {
     setAttribute(Qt::WA_DeleteOnClose);
+    WindowLevel::makeFloating(this);
     setObjectName(QStringLiteral("OnboardingWindow"));
     setWindowTitle(QStringLiteral("Kippets"));
     setFixedSize(windowWidth, windowHeight);

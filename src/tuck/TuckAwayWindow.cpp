@@ -1,5 +1,6 @@
 #include "tuck/TuckAwayWindow.h"
 
+#include "app/WindowLevel.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "tuck/TuckAwayView.h"
@@ -24,6 +25,7 @@ TuckAwayWindow::TuckAwayWindow(ScreenEdge edge, const std::optional<ScreenInfo>&
       currentEdge_(edge), view_(new TuckAwayView(edge, this)) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    WindowLevel::makeFloating(this);
     setWindowTitle(QStringLiteral("Tucked Kippets"));
     const std::optional<ScreenInfo> chosen =
         screen ? screen : ScreenProvider::shared().mainScreen();

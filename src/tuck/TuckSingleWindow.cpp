@@ -2,6 +2,7 @@
 
 #include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
+#include "app/WindowLevel.h"
 #include "model/Kippet.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
@@ -30,6 +31,7 @@ TuckSingleWindow::TuckSingleWindow(Kippet* kippet, ScreenEdge edge,
       kippet_(kippet), kippetId_(kippet->id()), currentEdge_(edge) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    WindowLevel::makeFloating(this);
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     setWindowTitle(kippet->name());

@@ -2,6 +2,7 @@
 
 #include "app/KippetSaveTask.h"
 #include "app/ScreenClamp.h"
+#include "app/WindowLevel.h"
 #include "editors/NoteEditorWindow.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
@@ -28,6 +29,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
                            Qt::NoDropShadowWindowHint),
       kippet_(kippet), kippetId_(kippet->id()) {
     setAttribute(Qt::WA_TranslucentBackground);
+    WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
     place(otherPanels);
 
@@ -63,6 +65,8 @@ void FloatingKippetWindow::place(const OtherPanels& otherPanels) {
 void FloatingKippetWindow::updateSavedPosition(QPointF origin) {
     if (!kippet_)
         return;
+    // The user placed the panel: a place from before a screen change is history.
+    placeBeforeScreenChange_.reset();
     kippet_->setPosition(origin);
     startSaveTask(kippet_);
 }

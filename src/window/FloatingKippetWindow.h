@@ -164,6 +164,8 @@ private:
     };
     std::optional<PendingBorder> pendingBorder_;
     std::optional<RectD> lastExpandedFrame_;
+    // The frame the user chose, while a smaller screen keeps the panel elsewhere.
+    std::optional<RectD> placeBeforeScreenChange_;
     std::optional<QPointF> lastCollapsedPosition_;
     bool isWindowActive_ = false;
     bool isResizable_ = false;

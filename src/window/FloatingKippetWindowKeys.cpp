@@ -2,6 +2,7 @@
 #include "app/DailyKippet.h"
 #include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
+#include "app/WindowLevel.h"
 #include "editors/NoteEditorWindow.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/KeyboardAction.h"
@@ -12,10 +13,12 @@
 #include "window/FloatingKippetWindow.h"
 
 #include <QDebug>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QWindow>
 
 namespace {
 const QString fixedCollapseKey = QStringLiteral("c");
@@ -258,11 +261,23 @@ void FloatingKippetWindow::editorClosed(const QPointer<FloatingKippetWindow>& wi
                                         EditorSlot which) {
     QVariant kippetId;
     if (window) {
+        const QWidget* editor = which == EditorSlot::note
+                                    ? static_cast<QWidget*>(window->noteWindow_.data())
+                                    : static_cast<QWidget*>(window->todoWindow_.data());
+        const QWindow* focus = QGuiApplication::focusWindow();
+        // Qt may already have handed its focus to the panel, the editor's parent, while the
+        // window manager gives the keyboard elsewhere: the panel asks for it in both cases.
+        const bool editorHadKeyboard = !focus || focus == window->windowHandle() ||
+                                       (editor && focus == editor->windowHandle());
         if (which == EditorSlot::note)
             window->noteWindow_ = nullptr;
         else
             window->todoWindow_ = nullptr;
         kippetId = QVariant::fromValue(window->kippetId_);
+        // The keyboard goes back to the kippet the editor belongs to; left to the window
+        // manager it would go to whichever ordinary window had it last, often the dashboard.
+        if (editorHadKeyboard && window->isVisible())
+            WindowLevel::giveKeyboardTo(window);
     }
     NotificationCenter::shared().post(NotificationName::editorWindowStateChanged, {},
                                       {{UserInfoKey::kippetId, kippetId}});

@@ -195,10 +195,24 @@ void FloatingKippetWindow::enterMiniView() {
 void FloatingKippetWindow::screenParametersChanged() {
     finishAnimation();
     const RectD current = frame();
-    const RectD target = clamped(current);
-    // A panel that may stay where it is keeps its size too, even if the clamp would shrink it.
-    if (target.origin() == current.origin())
+    // Places count from the screen's bottom while X11 keeps a window's top-left when the
+    // screen's height changes: the stored place is where the user left the panel, not where
+    // it now seems to be.
+    const QPointF stored = kippet_ ? kippet_->position() : QPointF();
+    const RectD chosen = placeBeforeScreenChange_.value_or(
+        stored.isNull() ? current : RectD(stored, current.size()));
+    const RectD target = clamped(chosen);
+    if (target == current)
         return;
+    // A panel that may stay where it is keeps its size too, even if the clamp would shrink it.
+    if (!placeBeforeScreenChange_ && target.origin() == current.origin())
+        return;
+    const std::optional<RectD> expanded = lastExpandedFrame_;
     setFrame(target, false);
-    updateSavedPosition(target.origin());
+    if (target != chosen)
+        lastExpandedFrame_ = expanded;
+    // Never saved: a screen that shrinks for a while must not move the panel for good. The
+    // chosen place is kept until the user moves the panel, so a screen that grows back
+    // returns it there.
+    placeBeforeScreenChange_ = target == chosen ? std::nullopt : std::optional<RectD>(chosen);
 }

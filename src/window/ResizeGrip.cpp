@@ -66,13 +66,11 @@ void ResizeGrip::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    QWindow* handle = window()->windowHandle();
-    if (handle && handle->startSystemResize(edges_)) {
-        event->accept();
-        return;
-    }
+    // Handed to the window manager at the press, a quick click could leave it resizing until
+    // the next click, with the keys lost meanwhile: the resize waits for the pointer to move.
     pressPosition_ = event->globalPosition().toPoint();
     startGeometry_ = window()->geometry();
+    resizingItself_ = false;
     event->accept();
 }
 
@@ -81,15 +79,27 @@ void ResizeGrip::mouseMoveEvent(QMouseEvent* event) {
         QWidget::mouseMoveEvent(event);
         return;
     }
-    QWidget* target = window();
-    target->setGeometry(resized(startGeometry_, edges_,
-                                event->globalPosition().toPoint() - *pressPosition_,
-                                target->minimumSize(), target->maximumSize()));
     event->accept();
+    const QPoint delta = event->globalPosition().toPoint() - *pressPosition_;
+    if (delta.isNull())
+        return;
+    if (!resizingItself_) {
+        QWindow* handle = window()->windowHandle();
+        if (handle && handle->startSystemResize(edges_)) {
+            // The window manager has the pointer now and carries the drag to its end.
+            pressPosition_.reset();
+            return;
+        }
+        resizingItself_ = true;
+    }
+    QWidget* target = window();
+    target->setGeometry(
+        resized(startGeometry_, edges_, delta, target->minimumSize(), target->maximumSize()));
 }
 
 void ResizeGrip::mouseReleaseEvent(QMouseEvent* event) {
     pressPosition_.reset();
+    resizingItself_ = false;
     event->accept();
     emit released();
 }

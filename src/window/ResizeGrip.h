@@ -5,8 +5,9 @@
 #include <optional>
 
 // An invisible strip along an edge (or a square at a corner) of a resizable frameless window.
-// Pressing it hands the resize to the window manager; where the platform cannot do that (no
-// window manager, offscreen), the grip resizes the window itself while the mouse moves.
+// Dragging it hands the resize to the window manager once the pointer has moved with the button
+// held; a plain click resizes nothing. Where the platform cannot resize (no window manager,
+// offscreen), the grip resizes the window itself while the mouse moves.
 class ResizeGrip : public QWidget {
     Q_OBJECT
 public:
@@ -37,4 +38,6 @@ private:
     Qt::Edges edges_;
     std::optional<QPoint> pressPosition_;
     QRect startGeometry_;
+    // The platform declined the resize: the grip does it for the rest of this drag.
+    bool resizingItself_ = false;
 };

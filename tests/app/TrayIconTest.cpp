@@ -3,9 +3,12 @@
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
 
+#include <QApplication>
 #include <QMenu>
+#include <QPainter>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <cstdlib>
 
 namespace {
 QStringList titles(const QMenu& menu) {
@@ -59,6 +62,44 @@ private slots:
                                                      QStringLiteral("   - Has image: true"),
                                                      QStringLiteral("   - Has title: ''")}));
         QVERIFY(!lines.contains(QStringLiteral("❌ Menu bar button NOT created!")));
+    }
+
+    void theIconReadsOnDarkAndOnLightPanels() {
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+        // The app's palette says nothing about the panel the tray sits on.
+        QPalette dark = QApplication::palette();
+        dark.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
+        QApplication::setPalette(dark);
+        AppHarness app;
+        app.start();
+        app.registry().setupMenuBar();
+        const QImage shown = app.registry().statusItem()->icon().pixmap(22).toImage();
+        QVERIFY(!shown.isNull());
+        for (const QColor panel : {QColor(0x20, 0x20, 0x20), QColor(0xf0, 0xf0, 0xf0)}) {
+            QImage onPanel(shown.size(), QImage::Format_RGB32);
+            onPanel.fill(panel);
+            QPainter painter(&onPanel);
+            painter.drawImage(0, 0, shown);
+            painter.end();
+            int drawn = 0;
+            int standingOut = 0;
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x) {
+                    if (qAlpha(shown.pixel(x, y)) < 128)
+                        continue;
+                    ++drawn;
+                    if (std::abs(qGray(onPanel.pixel(x, y)) - qGray(panel.rgb())) > 120)
+                        ++standingOut;
+                }
+            }
+            QVERIFY2(drawn > 40, qPrintable(QString::number(drawn)));
+            // At least a third of the symbol stands out from either panel.
+            QVERIFY2(standingOut * 3 >= drawn, qPrintable(QStringLiteral("%1 of %2 on %3")
+                                                              .arg(standingOut)
+                                                              .arg(drawn)
+                                                              .arg(panel.name())));
+        }
+        QApplication::setPalette(QPalette());
     }
 };
 

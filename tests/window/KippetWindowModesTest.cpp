@@ -200,7 +200,8 @@ private slots:
         app.screens().setScreens({primary});
         QVERIFY(!awayWindow->isAnimating());
         QCOMPARE(awayWindow->frame(), RectD(1220, 300, 220, 200));
-        QCOMPARE(away->position(), QPointF(1220, 300));
+        // The clamped place is not the kippet's: a screen away for a while moves nothing for good.
+        QCOMPARE(away->position(), QPointF(2000, 300));
         QCOMPARE(wideWindow->frame(), RectD(0, 25, 600, 500));
 
         // A taller dock would only shrink the expanded panel at the corner: it stays as it
@@ -210,9 +211,31 @@ private slots:
         QCOMPARE(wideWindow->frame(), RectD(0, 25, 600, 500));
         QCOMPARE(awayWindow->frame(), RectD(1220, 225, 220, 200));
 
+        // The screens as before: every panel is back where it was left.
+        app.screens().setScreens({primary, second});
+        QCOMPARE(awayWindow->frame(), RectD(2000, 300, 220, 200));
+        QCOMPARE(wideWindow->frame(), RectD(0, 25, 600, 500));
+        AppHarness::settle();
         Kippet* stored = PanelDriver::stored(app, QStringLiteral("Away"));
-        QCOMPARE(stored->position(), QPointF(1220, 225));
+        QCOMPARE(stored->position(), QPointF(2000, 300));
         QVERIFY(app.byName(QStringLiteral("Wide")));
+    }
+
+    void aPanelLeftOnAShrunkScreenStaysWhereTheUserPutsIt() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {1200, 600});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        // The screen shrinks to 1024 × 768: its height changes too, so the panel's top-left
+        // stays in Qt's coordinates while its place counts from the bottom.
+        app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1024, 768))});
+        QCOMPARE(window->frame(), RectD(804, 543, 220, 200));
+        QCOMPARE(kippet->position(), QPointF(1200, 600));
+        // Moved by the user meanwhile, the panel's new place is the one that counts.
+        drag(window, QPoint(100, 100), QPoint(-300, 0));
+        QCOMPARE(kippet->position(), QPointF(504, 543));
+        app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1440, 900))});
+        QCOMPARE(window->frame(), RectD(504, 543, 220, 200));
     }
 
     void transitionsAnimateWhenAnimationsAreOn() {

@@ -1,0 +1,245 @@
+#include "app/WindowLevel.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#ifdef KIPPETS_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <cstdlib>
+#include <xcb/xcb.h>
+#endif
+
+namespace {
+const char* const levelProperty = "kippetsWindowLevel";
+constexpr int floatingLevel = 1;
+constexpr int modalLevel = 2;
+
+#ifdef KIPPETS_HAVE_XCB
+xcb_connection_t* x11Connection() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+    const QByteArray key(name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<uint16_t>(key.size()), key.constData()),
+        nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+xcb_window_t rootOf(xcb_connection_t* connection) {
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+#endif
+
+// EWMH's "every workspace" desktop number.
+constexpr quint32 allDesktops = 0xFFFFFFFFu;
+
+// Written before the window is mapped, the window manager places it on every workspace from
+// the start; a window already mapped is moved there by a request to the window manager.
+void joinAllWorkspaces(QWidget* window, bool mapped) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* connection = x11Connection();
+    if (!connection)
+        return;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    const xcb_atom_t desktop = internAtom(connection, "_NET_WM_DESKTOP");
+    if (!mapped) {
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, desktop, XCB_ATOM_CARDINAL, 32,
+                            1, &allDesktops);
+    } else {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = id;
+        message.type = desktop;
+        message.data.data32[0] = allDesktops;
+        message.data.data32[1] = 2; // from a pager-like source: always honoured
+        xcb_send_event(connection, 0, rootOf(connection),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&message));
+    }
+    xcb_flush(connection);
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(mapped);
+#endif
+}
+
+// Asks the window manager for the keyboard on the window's behalf. Qt asks only when the
+// focus is not already in one of the window's children, and a closing child still holds it.
+void requestKeyboard(QWidget* window) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !window->windowHandle())
+        return;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = static_cast<xcb_window_t>(window->winId());
+    message.type = internAtom(connection, "_NET_ACTIVE_WINDOW");
+    message.data.data32[0] = 1; // from the application
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, rootOf(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+#else
+    Q_UNUSED(window);
+#endif
+}
+
+// Watches the windows that have a level: keeps floating windows on every workspace and puts
+// the modal ones back on top whenever a floating window comes up.
+class LevelKeeper : public QObject {
+public:
+    static LevelKeeper& shared() {
+        static auto* keeper = new LevelKeeper(qApp);
+        return *keeper;
+    }
+
+    void watch(QWidget* window, int level) {
+        window->setProperty(levelProperty, level);
+        window->installEventFilter(this);
+        if (level == modalLevel)
+            modals_.append(window);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* window = qobject_cast<QWidget*>(watched);
+        if (!window || !window->isWindow())
+            return false;
+        const int level = window->property(levelProperty).toInt();
+        switch (event->type()) {
+        case QEvent::Show:
+            if (level == floatingLevel) {
+                joinAllWorkspaces(window, false);
+                // A window the app brings up while a modal one is open is where the keyboard
+                // goes next, not back to where it was.
+                keyboardBefore_.clear();
+                scheduleModalsOnTop();
+            } else if (level == modalLevel) {
+                rememberTheKeyboard(window);
+                comeForward(window);
+            }
+            break;
+        case QEvent::Hide:
+            if (level == modalLevel)
+                giveBackTheKeyboard(window);
+            break;
+        case QEvent::WindowActivate:
+            if (level == floatingLevel)
+                scheduleModalsOnTop();
+            break;
+        case QEvent::WindowStateChange:
+            // Window managers that ignore the missing minimise button still minimise: a
+            // modal window out of sight would leave what it blocks with nothing to answer.
+            if (level == modalLevel && (window->windowState() & Qt::WindowMinimized))
+                comeBack(window);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    explicit LevelKeeper(QObject* parent) : QObject(parent) {}
+
+    // After the window manager mapped the window: only then do raise and activation count.
+    static void comeForward(QWidget* window) {
+        QTimer::singleShot(0, window, [window] {
+            if (!window->isVisible())
+                return;
+            window->raise();
+            window->activateWindow();
+        });
+    }
+
+    static void comeBack(QWidget* window) {
+        QTimer::singleShot(0, window, [window] {
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+            window->show();
+            window->raise();
+            window->activateWindow();
+        });
+    }
+
+    // The window that had the keyboard when a modal window came up gets it back when that
+    // closes; the window manager would give it to whichever ordinary window had it last.
+    void rememberTheKeyboard(QWidget* modal) {
+        QWidget* active = QApplication::activeWindow();
+        if (active && active != modal)
+            keyboardBefore_.insert(modal, active);
+    }
+
+    // At once, before whatever the answer makes the app do: a window it opens in response
+    // asks for the keyboard after this and gets it.
+    void giveBackTheKeyboard(QWidget* modal) {
+        const QPointer<QWidget> previous = keyboardBefore_.take(modal);
+        if (previous && previous->isVisible())
+            WindowLevel::giveKeyboardTo(previous);
+    }
+
+    void scheduleModalsOnTop() {
+        if (pending_)
+            return;
+        pending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            pending_ = false;
+            modals_.removeAll(nullptr);
+            for (const QPointer<QWidget>& modal : std::as_const(modals_)) {
+                if (modal->isVisible())
+                    modal->raise();
+            }
+        });
+    }
+
+    QList<QPointer<QWidget>> modals_;
+    QHash<QWidget*, QPointer<QWidget>> keyboardBefore_;
+    bool pending_ = false;
+};
+} // namespace
+
+void WindowLevel::makeFloating(QWidget* window) {
+    if (!(window->windowFlags() & Qt::WindowStaysOnTopHint))
+        window->setWindowFlag(Qt::WindowStaysOnTopHint);
+    LevelKeeper::shared().watch(window, floatingLevel);
+    if (window->isVisible())
+        joinAllWorkspaces(window, true);
+}
+
+void WindowLevel::makeModal(QWidget* window) {
+    Qt::WindowFlags flags = window->windowFlags() | Qt::WindowStaysOnTopHint;
+    if (qobject_cast<QDialog*>(window)) {
+        flags &= ~(Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint);
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    }
+    if (flags != window->windowFlags())
+        window->setWindowFlags(flags);
+    LevelKeeper::shared().watch(window, modalLevel);
+}
+
+void WindowLevel::giveKeyboardTo(QWidget* window) {
+    window->activateWindow();
+    if (window->isVisible())
+        requestKeyboard(window);
+}
+
+bool WindowLevel::isModal(const QWidget* window) {
+    return window && window->property(levelProperty).toInt() == modalLevel;
+}

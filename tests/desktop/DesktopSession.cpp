@@ -1,0 +1,489 @@
+#include "DesktopSession.h"
+
+#include "app/RavorurOdu.h"
+#include "model/Kippet.h"
+#include "model/KippetColor.h"
+#include "platform/Preferences.h"
+#include "store/KippetManager.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
+#include "support/TaskRunner.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QThread>
+#include <xcb/xcb.h>
+
+namespace {
+constexpr int startGuardMs = 30000;
+
+QString dataFolderOf(const QString& home) {
+    return home + QStringLiteral("/.local/share/Kippets");
+}
+
+QString preferencesFileOf(const QString& home) {
+    return home + QStringLiteral("/.config/Kippets/Kippets.conf");
+}
+} // namespace
+
+DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
+    if (!startServer())
+        return;
+    if (!startProgram(windowManager_, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}))
+        return;
+    const bool managed = waitUntil([this] {
+        // The check window comes first; the workspaces are set up after it.
+        return !cardinals(root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty() &&
+               desktopCount() > 0 &&
+               !cardinals(root(), "_NET_WORKAREA", XCB_ATOM_CARDINAL).isEmpty();
+    });
+    if (!managed) {
+        failure_ = QStringLiteral("openbox did not take the display");
+        xcb_disconnect(connection_);
+        connection_ = nullptr;
+        return;
+    }
+    if (options_.compositor)
+        startProgram(compositor_, QStringLiteral("xcompmgr"), {});
+    if (options_.tray) {
+        startProgram(tray_, QStringLiteral("trayer"),
+                     {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                      QStringLiteral("right"), QStringLiteral("--widthtype"),
+                      QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("200"),
+                      QStringLiteral("--height"), QStringLiteral("24")});
+        waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; }, 5000);
+    }
+    if (options_.tourSeen)
+        setPreference(QStringLiteral("onboarding_completed"), true);
+}
+
+DesktopSession::~DesktopSession() {
+    quitApp();
+    for (QProcess* process : {&tray_, &compositor_, &windowManager_}) {
+        if (process->state() != QProcess::NotRunning) {
+            process->terminate();
+            if (!process->waitForFinished(3000))
+                process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+    if (connection_)
+        xcb_disconnect(connection_);
+    if (server_.state() != QProcess::NotRunning) {
+        server_.terminate();
+        if (!server_.waitForFinished(5000))
+            server_.kill();
+        server_.waitForFinished(3000);
+    }
+}
+
+bool DesktopSession::startServer() {
+    // The server picks a free display itself and names it on its output, so cases running in
+    // parallel never meet on one display.
+    server_.setProgram(QStringLiteral("Xvfb"));
+    server_.setArguments(
+        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+         QStringLiteral("0"),
+         QStringLiteral("%1x%2x24").arg(options_.screen.width()).arg(options_.screen.height()),
+         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    server_.setProcessChannelMode(QProcess::SeparateChannels);
+    server_.setStandardErrorFile(QProcess::nullDevice());
+    server_.start();
+    if (!server_.waitForStarted(startGuardMs)) {
+        failure_ = QStringLiteral("Xvfb does not start: ") + server_.errorString();
+        return false;
+    }
+    const bool named = waitUntil([this] { return server_.canReadLine(); }, startGuardMs);
+    if (!named) {
+        failure_ = QStringLiteral("Xvfb named no display");
+        return false;
+    }
+    display_ = QLatin1Char(':') + QString::fromLatin1(server_.readLine().trimmed());
+    connection_ = xcb_connect(display_.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(connection_)) {
+        xcb_disconnect(connection_);
+        connection_ = nullptr;
+        failure_ = QStringLiteral("cannot connect to ") + display_;
+        return false;
+    }
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    return true;
+}
+
+QProcessEnvironment DesktopSession::environment() const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    environment.insert(QStringLiteral("HOME"), home());
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "WAYLAND_DISPLAY", "XAUTHORITY"})
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
+
+QProcessEnvironment DesktopSession::appEnvironment() const {
+    QProcessEnvironment environment = this->environment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
+    // The app is ended from outside; what it leaves then is not the case's concern.
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    for (const QString& pair : options_.appEnvironment) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        environment.insert(pair.left(equals), pair.mid(equals + 1));
+    }
+    return environment;
+}
+
+bool DesktopSession::startProgram(QProcess& process, const QString& program,
+                                  const QStringList& arguments) {
+    process.setProcessEnvironment(environment());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (process.waitForStarted(startGuardMs))
+        return true;
+    failure_ = program + QStringLiteral(" does not start: ") + process.errorString();
+    xcb_disconnect(connection_);
+    connection_ = nullptr;
+    return false;
+}
+
+void DesktopSession::seed(const QList<Seed>& kippets) {
+    const QString folder = dataFolderOf(home());
+    // Which kippets are open is kept in the preferences: the app's own file this time.
+    QDir().mkpath(QFileInfo(preferencesFileOf(home())).path());
+    Preferences appPreferences(preferencesFileOf(home()));
+    Preferences& testPreferences = Preferences::shared();
+    Preferences::install(&appPreferences);
+    {
+        StoreManager store;
+        store.configure(StoreContainer::createLocalContainer(folder));
+        KippetManager manager(&store, folder);
+        TaskRunner::finish(manager.waitForInitialization());
+        for (const Seed& seed : kippets) {
+            Kippet* kippet = manager.createKippet(seed.name, KippetColor::standardBlue(),
+                                                  QStringLiteral("tray.fill"), false);
+            kippet->setPosition(seed.position);
+            kippet->setIsExpanded(seed.expanded);
+            kippet->setIsMiniView(seed.mini);
+            kippet->setIsTucked(seed.tucked);
+            manager.saveKippet(kippet);
+        }
+        RavorurOdu::finishPendingWork(manager);
+    }
+    appPreferences.sync();
+    Preferences::install(&testPreferences);
+}
+
+void DesktopSession::setPreference(const QString& key, const QVariant& value) {
+    QDir().mkpath(QFileInfo(preferencesFileOf(home())).path());
+    QSettings settings(preferencesFileOf(home()), QSettings::NativeFormat);
+    settings.setValue(key, value);
+    settings.sync();
+}
+
+bool DesktopSession::launch(int windows, const QStringList& arguments) {
+    if (!isReady())
+        return false;
+    app_.setProcessEnvironment(appEnvironment());
+    app_.setStandardOutputFile(home() + QStringLiteral("/app-output.txt"), QIODevice::Append);
+    app_.setStandardErrorFile(home() + QStringLiteral("/app-output.txt"), QIODevice::Append);
+    app_.start(QStringLiteral(KIPPETS_APP_PATH), arguments);
+    if (!app_.waitForStarted(startGuardMs))
+        return false;
+    return waitUntil(
+               [this, windows] {
+                   return stacking().size() - (options_.tray ? 1 : 0) >= windows ||
+                          app_.state() == QProcess::NotRunning;
+               },
+               60000) &&
+           app_.state() == QProcess::Running;
+}
+
+int DesktopSession::launchAgain() {
+    QProcess second;
+    second.setProcessEnvironment(appEnvironment());
+    second.setStandardOutputFile(QProcess::nullDevice());
+    second.setStandardErrorFile(QProcess::nullDevice());
+    second.start(QStringLiteral(KIPPETS_APP_PATH), {});
+    const bool ended = second.waitForFinished(60000);
+    return ended && second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+}
+
+QString DesktopSession::appOutput() const {
+    QFile file(home() + QStringLiteral("/app-output.txt"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void DesktopSession::quitApp() {
+    if (app_.state() == QProcess::NotRunning)
+        return;
+    app_.terminate();
+    if (!app_.waitForFinished(20000))
+        app_.kill();
+    app_.waitForFinished(5000);
+}
+
+std::uint32_t DesktopSession::atom(const char* name) const {
+    const QByteArray key(name);
+    if (const auto found = atoms_.constFind(key); found != atoms_.constEnd())
+        return *found;
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection_,
+        xcb_intern_atom(connection_, 0, static_cast<uint16_t>(key.size()), key.constData()),
+        nullptr);
+    const std::uint32_t value = reply ? reply->atom : std::uint32_t(XCB_ATOM_NONE);
+    free(reply);
+    atoms_.insert(key, value);
+    return value;
+}
+
+QString DesktopSession::atomName(std::uint32_t value) const {
+    xcb_get_atom_name_reply_t* reply =
+        xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, value), nullptr);
+    if (!reply)
+        return {};
+    const QString name =
+        QString::fromLatin1(xcb_get_atom_name_name(reply), xcb_get_atom_name_name_length(reply));
+    free(reply);
+    return name;
+}
+
+QByteArray DesktopSession::bytes(WindowId window, const char* property, std::uint32_t type) const {
+    if (!connection_ || !window)
+        return {};
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, window, atom(property), type, 0, 4096),
+        nullptr);
+    if (!reply)
+        return {};
+    QByteArray value(static_cast<const char*>(xcb_get_property_value(reply)),
+                     xcb_get_property_value_length(reply));
+    free(reply);
+    return value;
+}
+
+QList<std::uint32_t> DesktopSession::cardinals(WindowId window, const char* property,
+                                               std::uint32_t type) const {
+    const QByteArray value = bytes(window, property, type);
+    QList<std::uint32_t> result;
+    for (qsizetype at = 0; at + 4 <= value.size(); at += 4) {
+        std::uint32_t item = 0;
+        memcpy(&item, value.constData() + at, 4);
+        result.append(item);
+    }
+    return result;
+}
+
+DesktopSession::WindowId DesktopSession::root() const {
+    return root_;
+}
+
+QList<DesktopSession::WindowId> DesktopSession::stacking() const {
+    return cardinals(root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW);
+}
+
+QString DesktopSession::title(WindowId window) const {
+    const QByteArray name = bytes(window, "_NET_WM_NAME", atom("UTF8_STRING"));
+    if (!name.isEmpty())
+        return QString::fromUtf8(name);
+    return QString::fromLatin1(bytes(window, "WM_NAME", XCB_ATOM_STRING));
+}
+
+QList<DesktopSession::WindowId> DesktopSession::windowsTitled(const QString& wanted) const {
+    QList<WindowId> found;
+    for (WindowId window : stacking()) {
+        if (title(window) == wanted)
+            found.append(window);
+    }
+    return found;
+}
+
+DesktopSession::WindowId DesktopSession::windowTitled(const QString& wanted) const {
+    const QList<WindowId> found = windowsTitled(wanted);
+    return found.isEmpty() ? 0 : found.constLast();
+}
+
+std::uint32_t DesktopSession::desktopOf(WindowId window) const {
+    const QList<std::uint32_t> value = cardinals(window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL);
+    return value.isEmpty() ? 0xFFFFFFFEu : value.constFirst();
+}
+
+QStringList DesktopSession::states(WindowId window) const {
+    QStringList names;
+    for (std::uint32_t value : cardinals(window, "_NET_WM_STATE", XCB_ATOM_ATOM))
+        names.append(atomName(value));
+    return names;
+}
+
+QStringList DesktopSession::types(WindowId window) const {
+    QStringList names;
+    for (std::uint32_t value : cardinals(window, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM))
+        names.append(atomName(value));
+    return names;
+}
+
+QStringList DesktopSession::allowedActions(WindowId window) const {
+    QStringList names;
+    for (std::uint32_t value : cardinals(window, "_NET_WM_ALLOWED_ACTIONS", XCB_ATOM_ATOM))
+        names.append(atomName(value));
+    return names;
+}
+
+std::uint32_t DesktopSession::motifFunctions(WindowId window) const {
+    const QByteArray hints = "_MOTIF_WM_HINTS";
+    const QList<std::uint32_t> value =
+        cardinals(window, hints.constData(), atom(hints.constData()));
+    constexpr std::uint32_t functionsGiven = 1;
+    constexpr std::uint32_t allFunctions = 0x3F;
+    if (value.size() < 2 || !(value[0] & functionsGiven) || (value[1] & 1))
+        return allFunctions;
+    return value[1];
+}
+
+DesktopSession::WindowId DesktopSession::transientFor(WindowId window) const {
+    const QList<std::uint32_t> value = cardinals(window, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW);
+    return value.isEmpty() ? 0 : value.constFirst();
+}
+
+DesktopSession::WindowId DesktopSession::activeWindow() const {
+    const QList<std::uint32_t> value = cardinals(root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+    return value.isEmpty() ? 0 : value.constFirst();
+}
+
+std::uint32_t DesktopSession::currentDesktop() const {
+    const QList<std::uint32_t> value = cardinals(root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
+    return value.isEmpty() ? 0 : value.constFirst();
+}
+
+std::uint32_t DesktopSession::desktopCount() const {
+    const QList<std::uint32_t> value =
+        cardinals(root(), "_NET_NUMBER_OF_DESKTOPS", XCB_ATOM_CARDINAL);
+    return value.isEmpty() ? 0 : value.constFirst();
+}
+
+QRect DesktopSession::geometry(WindowId window) const {
+    xcb_get_geometry_reply_t* size =
+        xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr);
+    xcb_translate_coordinates_reply_t* place = xcb_translate_coordinates_reply(
+        connection_, xcb_translate_coordinates(connection_, window, root(), 0, 0), nullptr);
+    QRect result;
+    if (size && place)
+        result = QRect(place->dst_x, place->dst_y, size->width, size->height);
+    free(size);
+    free(place);
+    return result;
+}
+
+bool DesktopSession::isViewable(WindowId window) const {
+    xcb_get_window_attributes_reply_t* reply = xcb_get_window_attributes_reply(
+        connection_, xcb_get_window_attributes(connection_, window), nullptr);
+    const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    free(reply);
+    return viewable;
+}
+
+int DesktopSession::stackIndex(WindowId window) const {
+    return static_cast<int>(stacking().indexOf(window));
+}
+
+QList<DesktopSession::WindowId> DesktopSession::windowsSince(const QList<WindowId>& before) const {
+    QList<WindowId> added;
+    for (WindowId window : stacking()) {
+        if (!before.contains(window))
+            added.append(window);
+    }
+    return added;
+}
+
+QList<DesktopSession::WindowId> DesktopSession::screenOverlays() const {
+    QList<WindowId> overlays;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root()), nullptr);
+    if (!tree)
+        return overlays;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            connection_, xcb_get_window_attributes(connection_, children[i]), nullptr);
+        const bool bypassing = attributes && attributes->override_redirect &&
+                               attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(attributes);
+        if (bypassing && geometry(children[i]).size() == options_.screen)
+            overlays.append(children[i]);
+    }
+    free(tree);
+    return overlays;
+}
+
+int DesktopSession::run(const QString& program, const QStringList& arguments) const {
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+void DesktopSession::moveTo(QPoint at) {
+    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                                    QString::number(at.x()), QString::number(at.y())});
+}
+
+void DesktopSession::click(QPoint at, int button) {
+    moveTo(at);
+    run(QStringLiteral("xdotool"), {QStringLiteral("click"), QString::number(button)});
+}
+
+void DesktopSession::press(QPoint at, int button) {
+    moveTo(at);
+    run(QStringLiteral("xdotool"), {QStringLiteral("mousedown"), QString::number(button)});
+}
+
+void DesktopSession::release(int button) {
+    run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QString::number(button)});
+}
+
+void DesktopSession::key(const QString& keys) {
+    QStringList arguments{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("40")};
+    arguments.append(keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    run(QStringLiteral("xdotool"), arguments);
+}
+
+void DesktopSession::type(const QString& text) {
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text});
+}
+
+void DesktopSession::switchToDesktop(int desktop) {
+    run(QStringLiteral("xdotool"), {QStringLiteral("set_desktop"), QString::number(desktop)});
+    waitUntil([this, desktop] { return currentDesktop() == static_cast<std::uint32_t>(desktop); });
+}
+
+void DesktopSession::minimise(WindowId window) {
+    run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QString::number(window)});
+}
+
+bool DesktopSession::screenshot(const QString& path) const {
+    return run(QStringLiteral("import"),
+               {QStringLiteral("-window"), QStringLiteral("root"), path}) == 0;
+}
+
+bool DesktopSession::waitUntil(const std::function<bool()>& condition, int guardMs) {
+    // The app runs in another process: its windows arrive in their own time, so this polls.
+    const QDeadlineTimer guard(guardMs);
+    while (!condition()) {
+        if (guard.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(40);
+    }
+    return true;
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPoint>
+#include <QPointF>
+#include <QProcess>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+struct xcb_connection_t;
+
+// A real desktop for one test case: a private X server on a free display, the openbox window
+// manager (optionally a compositor and a system tray), and the built app running on it with a
+// fresh profile. The case reads what the window manager made of the app's windows from the
+// X properties and drives the app with keys and clicks sent through XTest, as a user would.
+class DesktopSession {
+public:
+    using WindowId = std::uint32_t;
+
+    struct Options {
+        QSize screen{1440, 900};
+        bool compositor = false;
+        bool tray = false;
+        // The tour is seen unless asked for.
+        bool tourSeen = true;
+        QStringList appEnvironment;
+    };
+
+    // A kippet stored before the app starts.
+    struct Seed {
+        QString name;
+        QPointF position;
+        bool expanded = false;
+        bool mini = false;
+        bool tucked = false;
+    };
+
+    explicit DesktopSession(Options options);
+    DesktopSession() : DesktopSession(Options{}) {}
+    ~DesktopSession();
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+
+    // Whether the server and the window manager run; the reason when not.
+    bool isReady() const { return connection_ != nullptr; }
+    QString failure() const { return failure_; }
+    QString display() const { return display_; }
+    QString home() const { return home_.path(); }
+
+    // Stores the kippets in the profile's data folder, all open unless tucked.
+    void seed(const QList<Seed>& kippets);
+    void setPreference(const QString& key, const QVariant& value);
+
+    // Starts the app (or another start of it) and waits until `windows` client windows show.
+    bool launch(int windows, const QStringList& arguments = {});
+    // Runs a second start to its end; its exit code.
+    int launchAgain();
+    QString appOutput() const;
+    void quitApp();
+
+    // What the window manager knows.
+    QList<WindowId> stacking() const; // bottom to top
+    QString title(WindowId window) const;
+    QList<WindowId> windowsTitled(const QString& title) const;
+    WindowId windowTitled(const QString& title) const; // 0 when none
+    std::uint32_t desktopOf(WindowId window) const;
+    QStringList states(WindowId window) const;
+    QStringList types(WindowId window) const;
+    QStringList allowedActions(WindowId window) const;
+    // The functions the app asks the window manager to offer (_MOTIF_WM_HINTS); all when unset.
+    std::uint32_t motifFunctions(WindowId window) const;
+    WindowId transientFor(WindowId window) const;
+    WindowId activeWindow() const;
+    QRect geometry(WindowId window) const; // client area in root coordinates
+    bool isViewable(WindowId window) const;
+    int stackIndex(WindowId window) const;
+    std::uint32_t currentDesktop() const;
+    std::uint32_t desktopCount() const;
+    // Windows shown without the window manager (override-redirect) that cover the screen.
+    QList<WindowId> screenOverlays() const;
+    // The client windows that are not in `before`.
+    QList<WindowId> windowsSince(const QList<WindowId>& before) const;
+
+    // A point on a panel's top strip, where a click only gives it the keyboard.
+    static QPoint grabPoint(const QRect& panel) { return {panel.center().x(), panel.top() + 10}; }
+
+    // Input through XTest.
+    void click(QPoint at, int button = 1);
+    void press(QPoint at, int button = 1);
+    void moveTo(QPoint at);
+    void release(int button = 1);
+    void key(const QString& keys);
+    void type(const QString& text);
+    void switchToDesktop(int desktop);
+    void minimise(WindowId window);
+    // Runs a command on this display; its exit code.
+    int run(const QString& program, const QStringList& arguments) const;
+
+    // Processes events until the condition holds or the guard passes.
+    static bool waitUntil(const std::function<bool()>& condition, int guardMs = 20000);
+
+    // A screenshot of the whole screen.
+    bool screenshot(const QString& path) const;
+
+private:
+    bool startServer();
+    bool startProgram(QProcess& process, const QString& program, const QStringList& arguments);
+    QProcessEnvironment environment() const;
+    QProcessEnvironment appEnvironment() const;
+    std::uint32_t atom(const char* name) const;
+    QString atomName(std::uint32_t atom) const;
+    QList<std::uint32_t> cardinals(WindowId window, const char* property, std::uint32_t type) const;
+    QByteArray bytes(WindowId window, const char* property, std::uint32_t type) const;
+    WindowId root() const;
+
+    Options options_;
+    QTemporaryDir home_;
+    QString failure_;
+    QString display_;
+    xcb_connection_t* connection_ = nullptr;
+    WindowId root_ = 0;
+    mutable QHash<QByteArray, std::uint32_t> atoms_;
+    QProcess server_;
+    QProcess windowManager_;
+    QProcess compositor_;
+    QProcess tray_;
+    QProcess app_;
+};

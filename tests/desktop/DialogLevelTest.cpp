@@ -1,0 +1,190 @@
+#include "DesktopSession.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+using WindowId = DesktopSession::WindowId;
+
+const QStringList fourKippets{QStringLiteral("Receipts"), QStringLiteral("Travel"),
+                              QStringLiteral("Recipes"), QStringLiteral("Ideas")};
+
+// Four collapsed panels in a row across the middle of a 1440 × 900 screen, where dialogs open.
+void seedFourPanels(DesktopSession& desktop) {
+    QList<DesktopSession::Seed> seeds;
+    for (qsizetype i = 0; i < fourKippets.size(); ++i)
+        seeds.append({fourKippets[i], QPointF(260 + 240 * i, 330)});
+    desktop.seed(seeds);
+}
+
+QList<WindowId> panelsOf(const DesktopSession& desktop) {
+    QList<WindowId> panels;
+    for (const QString& name : fourKippets)
+        panels.append(desktop.windowsTitled(name));
+    return panels;
+}
+
+// Every panel lies below the window in the window manager's stacking order.
+bool isAboveAll(const DesktopSession& desktop, WindowId window, const QList<WindowId>& others) {
+    const int index = desktop.stackIndex(window);
+    for (WindowId other : others) {
+        if (desktop.stackIndex(other) > index)
+            return false;
+    }
+    return index >= 0;
+}
+
+// Motif's function bits, which every window manager but openbox honours as the buttons it
+// offers; openbox keeps "minimise" for every dialog, and minimises a sheet with its parent.
+constexpr std::uint32_t motifMinimise = 0x08;
+constexpr std::uint32_t motifMaximise = 0x10;
+
+bool asksForMinimiseOrMaximise(const DesktopSession& desktop, WindowId window) {
+    return desktop.motifFunctions(window) & (motifMinimise | motifMaximise);
+}
+
+bool allowsMaximise(const DesktopSession& desktop, WindowId window) {
+    const QStringList actions = desktop.allowedActions(window);
+    return actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_HORZ")) ||
+           actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_VERT"));
+}
+
+// The first window that appears after `before`, once it shows.
+WindowId waitForNewWindow(const DesktopSession& desktop, const QList<WindowId>& before) {
+    WindowId found = 0;
+    DesktopSession::waitUntil([&] {
+        const QList<WindowId> added = desktop.windowsSince(before);
+        found = added.isEmpty() ? 0 : added.constLast();
+        return found != 0 && desktop.isViewable(found);
+    });
+    return found;
+}
+} // namespace
+
+class DialogLevelTest : public QObject {
+    Q_OBJECT
+private slots:
+    void theImportChooserStandsAbovePanelsAndTakesTheTypedPath() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        seedFourPanels(desktop);
+        const QString file = desktop.home() + QStringLiteral("/boarding-pass.txt");
+        QFile pass(file);
+        QVERIFY(pass.open(QIODevice::WriteOnly));
+        pass.write("Gate 12, seat 14C\n");
+        pass.close();
+        QVERIFY2(desktop.launch(5), qPrintable(desktop.appOutput()));
+        const QList<WindowId> panels = panelsOf(desktop);
+        QCOMPARE(panels.size(), 4);
+
+        const WindowId travel = desktop.windowTitled(QStringLiteral("Travel"));
+        desktop.click(DesktopSession::grabPoint(desktop.geometry(travel)));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == travel; }));
+        const QList<WindowId> before = desktop.stacking();
+        desktop.key(QStringLiteral("i"));
+        const WindowId chooser = waitForNewWindow(desktop, before);
+        QVERIFY(chooser);
+        QVERIFY(isAboveAll(desktop, chooser, panels));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == chooser; }));
+
+        // The path typed goes into the chooser, not into the panel as single-key commands.
+        desktop.type(file);
+        desktop.key(QStringLiteral("Return"));
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     return desktop.appOutput().contains(
+                         QStringLiteral("Starting analysis for item: boarding-pass.txt"));
+                 }),
+                 qPrintable(desktop.appOutput()));
+        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.stacking().contains(chooser); }));
+        // The keyboard goes back to the panel that asked, not to the dashboard.
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.activeWindow() == travel; }),
+                 qPrintable(desktop.title(desktop.activeWindow())));
+        QCOMPARE(desktop.windowsTitled(QStringLiteral("Receipts")).size(), 1);
+    }
+
+    void theNewKippetAlertStandsAbovePanelsOverTheDashboard() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        seedFourPanels(desktop);
+        QVERIFY2(desktop.launch(5), qPrintable(desktop.appOutput()));
+        const QList<WindowId> panels = panelsOf(desktop);
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(dashboard);
+        // The panels lie over the dashboard: it opens in the middle of the screen.
+        QVERIFY(isAboveAll(desktop, panels.constFirst(), {dashboard}));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
+
+        const QList<WindowId> before = desktop.stacking();
+        desktop.key(QStringLiteral("ctrl+n"));
+        const WindowId alert = waitForNewWindow(desktop, before);
+        QVERIFY(alert);
+        QCOMPARE(desktop.title(alert), QStringLiteral("Create New Kippet"));
+        QVERIFY(isAboveAll(desktop, alert, panels + QList<WindowId>{dashboard}));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == alert; }));
+        QVERIFY(desktop.states(alert).contains(QStringLiteral("_NET_WM_STATE_MODAL")));
+        QVERIFY(!asksForMinimiseOrMaximise(desktop, alert));
+        QVERIFY(!allowsMaximise(desktop, alert));
+        // Minimised all the same, the alert comes back: it blocks the app while it is open.
+        desktop.minimise(alert);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(alert); }));
+
+        // A panel clicked meanwhile takes the keyboard but stays below the alert.
+        const WindowId ideas = desktop.windowTitled(QStringLiteral("Ideas"));
+        desktop.click(DesktopSession::grabPoint(desktop.geometry(ideas)));
+        DesktopSession::waitUntil([&] { return desktop.activeWindow() == ideas; }, 3000);
+        QVERIFY(DesktopSession::waitUntil([&] { return isAboveAll(desktop, alert, panels); }));
+
+        desktop.click(desktop.geometry(alert).topLeft() + QPoint(20, 8));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == alert; }));
+        desktop.type(QStringLiteral("Groceries"));
+        desktop.key(QStringLiteral("Return"));
+        QVERIFY2(DesktopSession::waitUntil(
+                     [&] { return desktop.windowTitled(QStringLiteral("Groceries")) != 0; }),
+                 qPrintable(desktop.appOutput()));
+        QCOMPARE(desktop.windowsTitled(QStringLiteral("Ideas")).size(), 1);
+    }
+
+    void theCreateSheetIsAModalTransientAboveThePanels() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        seedFourPanels(desktop);
+        QVERIFY2(desktop.launch(5), qPrintable(desktop.appOutput()));
+        const QList<WindowId> panels = panelsOf(desktop);
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
+
+        // The dashboard's "New Kippet" button, at the right of its header.
+        const QList<WindowId> before = desktop.stacking();
+        const QRect frame = desktop.geometry(dashboard);
+        desktop.click(QPoint(frame.right() - 89, frame.top() + 102));
+        const WindowId sheet = waitForNewWindow(desktop, before);
+        QVERIFY(sheet);
+        QCOMPARE(desktop.title(sheet), QStringLiteral("Create New Kippet"));
+        QCOMPARE(desktop.transientFor(sheet), dashboard);
+        QVERIFY(desktop.states(sheet).contains(QStringLiteral("_NET_WM_STATE_MODAL")));
+        QVERIFY(!asksForMinimiseOrMaximise(desktop, sheet));
+        QVERIFY(isAboveAll(desktop, sheet, panels));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == sheet; }));
+
+        // Text typed goes into the sheet's name field, not into a panel's note.
+        desktop.click(desktop.geometry(sheet).topLeft() + QPoint(268, 208));
+        desktop.type(QStringLiteral("Garden"));
+        desktop.key(QStringLiteral("Return"));
+        QVERIFY2(DesktopSession::waitUntil(
+                     [&] { return desktop.windowTitled(QStringLiteral("Garden")) != 0; }),
+                 qPrintable(desktop.appOutput()));
+
+        // Minimised, the sheet never stays away while the dashboard waits for it.
+        const QList<WindowId> withoutSheet = desktop.stacking();
+        desktop.click(QPoint(frame.right() - 89, frame.top() + 102));
+        const WindowId again = waitForNewWindow(desktop, withoutSheet);
+        QVERIFY(again);
+        desktop.minimise(again);
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return desktop.isViewable(again) || !desktop.isViewable(dashboard); }));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(again); }));
+    }
+};
+
+QTEST_GUILESS_MAIN(DialogLevelTest)
+#include "DialogLevelTest.moc"

@@ -1,0 +1,55 @@
+#include "DesktopSession.h"
+
+#include <QTest>
+
+namespace {
+using WindowId = DesktopSession::WindowId;
+} // namespace
+
+class PanelEdgeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aClickOnTheEdgeResizesNothingAndADragResizes() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Projects"), QPointF(300, 200), true}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Projects"));
+        QVERIFY(panel);
+        const QRect expanded = desktop.geometry(panel);
+        QCOMPARE(expanded.size(), QSize(600, 500));
+        const QPoint rightEdge(expanded.right() - 1, expanded.center().y());
+
+        // Quick clicks, each followed by a move without the button: a resize left running by
+        // the window manager would follow the pointer.
+        for (int click = 0; click < 5; ++click) {
+            desktop.click(rightEdge);
+            desktop.moveTo(rightEdge + QPoint(90, 40));
+            desktop.moveTo(rightEdge + QPoint(120, 60));
+            QCOMPARE(desktop.geometry(panel), expanded);
+        }
+        // The keys still reach the panel: "c" collapses it.
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+        desktop.key(QStringLiteral("c"));
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return desktop.geometry(panel).size() == QSize(220, 200); }));
+
+        desktop.key(QStringLiteral("e"));
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return desktop.geometry(panel).size() == QSize(600, 500); }));
+        const QRect again = desktop.geometry(panel);
+        const QPoint edge(again.right() - 1, again.center().y());
+        desktop.press(edge);
+        desktop.moveTo(edge + QPoint(20, 0));
+        desktop.moveTo(edge + QPoint(60, 0));
+        desktop.moveTo(edge + QPoint(80, 0));
+        desktop.release();
+        QVERIFY2(DesktopSession::waitUntil(
+                     [&] { return desktop.geometry(panel).width() >= again.width() + 60; }),
+                 qPrintable(QStringLiteral("width %1").arg(desktop.geometry(panel).width())));
+        QCOMPARE(desktop.geometry(panel).left(), again.left());
+    }
+};
+
+QTEST_GUILESS_MAIN(PanelEdgeTest)
+#include "PanelEdgeTest.moc"

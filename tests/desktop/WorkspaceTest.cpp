@@ -1,0 +1,80 @@
+#include "DesktopSession.h"
+
+#include <QTest>
+
+namespace {
+using WindowId = DesktopSession::WindowId;
+constexpr std::uint32_t everyDesktop = 0xFFFFFFFFu;
+
+// On every workspace and above ordinary windows, as the window manager sees it.
+bool floatsEverywhere(const DesktopSession& desktop, WindowId window) {
+    return desktop.desktopOf(window) == everyDesktop &&
+           desktop.states(window).contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
+}
+} // namespace
+
+class WorkspaceTest : public QObject {
+    Q_OBJECT
+private slots:
+    void panelsTabsAndEditorsShowOnEveryWorkspace() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        QVERIFY(desktop.desktopCount() >= 2);
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(300, 400)},
+                      {QStringLiteral("Travel"), QPointF(700, 400), false, false, true}});
+        // The panel, the tab of the tucked kippet and the dashboard.
+        QVERIFY2(desktop.launch(3), qPrintable(desktop.appOutput()));
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Receipts"));
+        const WindowId tab = desktop.windowTitled(QStringLiteral("Travel"));
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(panel && tab && dashboard);
+
+        desktop.click(DesktopSession::grabPoint(desktop.geometry(panel)));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+        const QList<WindowId> before = desktop.stacking();
+        desktop.key(QStringLiteral("n"));
+        WindowId editor = 0;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            const QList<WindowId> added = desktop.windowsSince(before);
+            editor = added.isEmpty() ? 0 : added.constFirst();
+            return editor != 0;
+        }));
+        QCOMPARE(desktop.transientFor(editor), panel);
+
+        for (WindowId window : {panel, tab, editor})
+            QVERIFY2(floatsEverywhere(desktop, window), qPrintable(desktop.title(window)));
+        // The dashboard is an ordinary window of the workspace it opened on.
+        QCOMPARE(desktop.desktopOf(dashboard), 0u);
+
+        desktop.switchToDesktop(1);
+        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+        for (WindowId window : {panel, tab, editor})
+            QVERIFY2(desktop.isViewable(window), qPrintable(desktop.title(window)));
+    }
+
+    void theTrayAndTheTourShowOnEveryWorkspace() {
+        DesktopSession::Options options;
+        options.tourSeen = false;
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.setPreference(QStringLiteral("kippets_group_tucked_away"), true);
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(300, 400)},
+                      {QStringLiteral("Travel"), QPointF(700, 400)}});
+        // The tray, the dashboard and the tour.
+        QVERIFY2(desktop.launch(3), qPrintable(desktop.appOutput()));
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return desktop.windowTitled(QStringLiteral("Kippets")) != 0; }));
+        const WindowId tray = desktop.windowTitled(QStringLiteral("Tucked Kippets"));
+        const WindowId tour = desktop.windowTitled(QStringLiteral("Kippets"));
+        QVERIFY(tray && tour);
+        QVERIFY(floatsEverywhere(desktop, tray));
+        QVERIFY(floatsEverywhere(desktop, tour));
+
+        desktop.switchToDesktop(2);
+        QVERIFY(desktop.isViewable(tray));
+        QVERIFY(desktop.isViewable(tour));
+    }
+};
+
+QTEST_GUILESS_MAIN(WorkspaceTest)
+#include "WorkspaceTest.moc"
