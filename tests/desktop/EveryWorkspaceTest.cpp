@@ -13,7 +13,7 @@ bool floatsEverywhere(const DesktopSession& desktop, WindowId window) {
 }
 } // namespace
 
-class WorkspaceTest : public QObject {
+class EveryWorkspaceTest : public QObject {
     Q_OBJECT
 private slots:
     void panelsTabsAndEditorsShowOnEveryWorkspace() {
@@ -76,5 +76,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(WorkspaceTest)
-#include "WorkspaceTest.moc"
+QTEST_GUILESS_MAIN(EveryWorkspaceTest)
+#include "EveryWorkspaceTest.moc"
