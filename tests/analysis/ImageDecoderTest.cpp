@@ -7,8 +7,8 @@
 #include "model/Kippet.h"
 #include "store/KippetManager.h"
 #include "store/StoreManager.h"
-#include "support/IntakeFixture.h"
 #include "support/Compressed.h"
+#include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
 
