@@ -11,6 +11,7 @@
 #include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -62,17 +63,6 @@ const QByteArray drawing = "<?xml version=\"1.0\"?>\n<!-- made by hand -->\n"
                            "<rect width=\"40\" height=\"20\" fill=\"#ff0000\"/>"
                            "<rect width=\"10\" height=\"10\" fill=\"#0000ff\"/></svg>";
 
-QByteArray icoOf(QSize size, QColor colour) {
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "ICO"))
-        qFatal("cannot encode a test icon");
-    return bytes;
-}
-
 void putLittleEndian(QByteArray& bytes, qsizetype at, quint32 value) {
     for (int i = 0; i < 4; ++i)
         bytes[at + i] = char(value >> (8 * i));
@@ -81,8 +71,8 @@ void putLittleEndian(QByteArray& bytes, qsizetype at, quint32 value) {
 // One icon file holding a small green picture, then a larger blue one, as favicons come: the
 // directory of the two files Qt writes, their pictures after it.
 QByteArray twoSizedIcon() {
-    const QByteArray small = icoOf(QSize(16, 16), Qt::green);
-    const QByteArray large = icoOf(QSize(48, 48), Qt::blue);
+    const QByteArray small = TestFiles::encodedImage(QSize(16, 16), Qt::green, "ICO");
+    const QByteArray large = TestFiles::encodedImage(QSize(48, 48), Qt::blue, "ICO");
     constexpr qsizetype header = 6, entry = 16;
     QByteArray icon = small.left(header);
     icon[4] = 2;
@@ -161,7 +151,7 @@ private slots:
                                            "hdlr",
                                            20);
         QTest::newRow("HEIF box") << heif << heif.left(heif.size() - 4) << QByteArray("heic");
-        const QByteArray icon = icoOf(QSize(32, 32), Qt::magenta);
+        const QByteArray icon = TestFiles::encodedImage(QSize(32, 32), Qt::magenta, "ICO");
         QByteArray farPicture = icon;
         farPicture.replace(18, 4, QByteArray("\xff\xff\xff\x7f", 4)); // its picture 2 GiB on
         QTest::newRow("ICO entry") << icon << farPicture << QByteArray("ico");
@@ -204,7 +194,7 @@ private slots:
     }
 
     void iconsGiveTheirLargestPicture() {
-        const QByteArray single = icoOf(QSize(32, 32), Qt::magenta);
+        const QByteArray single = TestFiles::encodedImage(QSize(32, 32), Qt::magenta, "ICO");
         QCOMPARE(ImageDecoder::formatOf(single), std::optional<QByteArray>("ico"));
         const std::optional<QImage> image = ImageDecoder::decode(single);
         QVERIFY(image);

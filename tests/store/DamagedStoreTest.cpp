@@ -6,6 +6,7 @@
 #include "store/StoreManager.h"
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QCoroTask>
 #include <QCryptographicHash>
@@ -35,24 +36,6 @@ void fillStore(const QString& folder) {
         kippet.items.first().content = QByteArray(6000, char('a' + i));
         store.insertKippet(kippet);
     }
-}
-
-// Every file below the folder, by relative path, with its bytes.
-QByteArray folderChecksum(const QString& folder) {
-    QStringList paths;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        paths.append(it.next());
-    paths.sort();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const QString& path : std::as_const(paths)) {
-        hash.addData(QDir(folder).relativeFilePath(path).toUtf8());
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        hash.addData(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
-    }
-    return hash.result().toHex();
 }
 
 // The first pages of the kippet and item tables, read without changing anything beside the file.
@@ -125,7 +108,7 @@ private slots:
         const QString path = folder + storeFile;
         fillStore(folder);
         damageTwoPages(path, true);
-        const QByteArray before = folderChecksum(folder);
+        const QByteArray before = TestFiles::folderChecksum(folder);
 
         LogCapture log;
         QString refusal;
@@ -159,7 +142,7 @@ private slots:
         } catch (const StoreError& error) {
             QCOMPARE(error.errorDescription(), refusal);
         }
-        QCOMPARE(folderChecksum(folder), before);
+        QCOMPARE(TestFiles::folderChecksum(folder), before);
     }
 
     void everyLaunchOverADamagedStoreIsRefusedAndChangesNothing_data() {
@@ -175,7 +158,7 @@ private slots:
         fillStore(folder);
         QVERIFY(QFile::exists(path + QStringLiteral("-clean")));
         damageTwoPages(path, keepTime);
-        const QByteArray before = folderChecksum(folder);
+        const QByteArray before = TestFiles::folderChecksum(folder);
         const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
 
         for (int launch = 1; launch <= 3; ++launch) {
@@ -198,7 +181,7 @@ private slots:
             QVERIFY(!output.contains(QStringLiteral("✅ KippetManager store integration ready")));
             QVERIFY(!output.contains(QStringLiteral("📦 Restoring")));
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), files);
-            QCOMPARE(folderChecksum(folder), before);
+            QCOMPARE(TestFiles::folderChecksum(folder), before);
         }
     }
 };

@@ -5,6 +5,7 @@
 #include "store/StoreError.h"
 #include "store/StoreSchema.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -50,24 +51,6 @@ int holdStore(const QString& folder) {
     while (std::getline(std::cin, line)) {
     }
     return 0;
-}
-
-// Every file below the folder, by relative path, with its bytes.
-QByteArray folderChecksum(const QString& folder) {
-    QStringList paths;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        paths.append(it.next());
-    paths.sort();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const QString& path : std::as_const(paths)) {
-        hash.addData(QDir(folder).relativeFilePath(path).toUtf8());
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        hash.addData(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
-    }
-    return hash.result().toHex();
 }
 
 // Runs SQL on a connection of its own to the file, as another program would.
@@ -136,7 +119,7 @@ private slots:
         const QString opened = first.firstLine();
         QVERIFY2(opened.startsWith(QStringLiteral("opened ")), qPrintable(opened));
         const QString pending = opened.mid(7);
-        const QByteArray before = folderChecksum(folder);
+        const QByteArray before = TestFiles::folderChecksum(folder);
 
         try {
             StoreContainer::createLocalContainer(folder);
@@ -152,7 +135,7 @@ private slots:
         Holder third(folder);
         QVERIFY(third.firstLine().startsWith(QStringLiteral("refused The data folder “")));
         QVERIFY(QFile::exists(pending));
-        QCOMPARE(folderChecksum(folder), before);
+        QCOMPARE(TestFiles::folderChecksum(folder), before);
 
         // Once the first one quits, the folder is free.
         first.process.closeWriteChannel();
@@ -274,11 +257,11 @@ private slots:
         writeFile(folder + storeName + QStringLiteral("-files/") +
                       QUuid::createUuid().toString(QUuid::WithoutBraces),
                   "their bytes");
-        const QByteArray before = folderChecksum(folder);
+        const QByteArray before = TestFiles::folderChecksum(folder);
         QCOMPARE(refusal(folder), QStringLiteral("The file “%1” is not a Kippets store (another "
                                                  "program's database?); it was left unchanged")
                                       .arg(folder + storeName));
-        QCOMPARE(folderChecksum(folder), before);
+        QCOMPARE(TestFiles::folderChecksum(folder), before);
     }
 
     // Stores written before the application id existed are still ours: opened, and stamped.
@@ -317,12 +300,12 @@ private slots:
         writeFile(folder + storeName + QStringLiteral("-files/") +
                       QUuid::createUuid().toString(QUuid::WithoutBraces),
                   QByteArray(70000, 'b'));
-        const QByteArray before = folderChecksum(folder);
+        const QByteArray before = TestFiles::folderChecksum(folder);
         QCOMPARE(refusal(folder),
                  QStringLiteral("The store “%1” is empty, but item bytes of a store are kept "
                                 "beside it in “%2”; both were left unchanged")
                      .arg(folder + storeName, folder + storeName + QStringLiteral("-files")));
-        QCOMPARE(folderChecksum(folder), before);
+        QCOMPARE(TestFiles::folderChecksum(folder), before);
 
         // Without item bytes beside it, an empty file is a new store, and becomes ours.
         const QString fresh = dir_.filePath(QStringLiteral("fresh"));
@@ -340,12 +323,12 @@ private slots:
         writeFile(folder + storeName + QStringLiteral("-files/") +
                       QUuid::createUuid().toString(QUuid::WithoutBraces),
                   "newer bytes");
-        const QByteArray before = folderChecksum(folder);
+        const QByteArray before = TestFiles::folderChecksum(folder);
         QCOMPARE(refusal(folder), QStringLiteral("The store “%1” was written by a newer version "
                                                  "of Kippets (schema 20000) and was left "
                                                  "unchanged")
                                       .arg(folder + storeName));
-        QCOMPARE(folderChecksum(folder), before);
+        QCOMPARE(TestFiles::folderChecksum(folder), before);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "support/IntakeFixture.h"
 
+#include "support/TestFiles.h"
+
 #include "analysis/KippetIntake.h"
 #include "model/Kippet.h"
 #include "store/KippetManager.h"
@@ -44,11 +46,5 @@ QString IntakeFixture::writeFile(const QString& name, const QByteArray& bytes) c
 }
 
 QByteArray IntakeFixture::pngBytes(const QColor& color, QSize size) {
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return TestFiles::encodedImage(size, color, "PNG");
 }

@@ -8,6 +8,7 @@
 #include "support/Compressed.h"
 #include "support/RecordedDrag.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "window/ActionButton.h"
 #include "window/CardHoverButton.h"
 #include "window/CategorySection.h"
@@ -85,23 +86,7 @@ QStringList sectionSummary(FloatingKippetWindow* window) {
 }
 
 QByteArray png(QSize size, QColor colour = Qt::darkCyan) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-QByteArray ico(QSize size, QColor colour) {
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "ICO");
-    return bytes;
+    return TestFiles::encodedImage(size, colour, "PNG");
 }
 
 quint32 crc32(const QByteArray& bytes) {
@@ -463,7 +448,8 @@ private slots:
                                "fill=\"#ff8000\"/></svg>";
         const KippetItem drawing = imageItem(svg, std::nullopt);
         const KippetItem compressed = imageItem(Compressed::gzipped(svg), std::nullopt);
-        const KippetItem icon = imageItem(ico(QSize(32, 32), QColor(0, 160, 0)), std::nullopt);
+        const KippetItem icon = imageItem(
+            TestFiles::encodedImage(QSize(32, 32), QColor(0, 160, 0), "ICO"), std::nullopt);
         const QList<KippetItem> all{good, fallback, neither, huge, drawing, compressed, icon};
         for (const KippetItem& item : all)
             kippet->addItem(item);
