@@ -7,7 +7,6 @@
 #include <QHash>
 #include <QList>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #ifdef KIPPETS_HAVE_XCB
@@ -29,19 +28,41 @@ xcb_connection_t* x11Connection() {
     return x11 ? x11->connection() : nullptr;
 }
 
+// Atoms never change while the connection lives; asking the server is a round trip, which every
+// panel shown at start would otherwise wait for.
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+    static QHash<QByteArray, xcb_atom_t> known;
     const QByteArray key(name);
+    if (const auto found = known.constFind(key); found != known.cend())
+        return *found;
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
         connection,
         xcb_intern_atom(connection, 0, static_cast<uint16_t>(key.size()), key.constData()),
         nullptr);
     const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(reply);
+    if (atom != XCB_ATOM_NONE)
+        known.insert(key, atom);
     return atom;
 }
 
 xcb_window_t rootOf(xcb_connection_t* connection) {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+// A request about `window` to the window manager, which listens on the root window.
+void askWindowManager(xcb_connection_t* connection, xcb_window_t window, const char* type,
+                      quint32 first, quint32 second) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = internAtom(connection, type);
+    message.data.data32[0] = first;
+    message.data.data32[1] = second;
+    xcb_send_event(connection, 0, rootOf(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
 }
 #endif
 
@@ -56,21 +77,13 @@ void joinAllWorkspaces(QWidget* window, bool mapped) {
     if (!connection)
         return;
     const auto id = static_cast<xcb_window_t>(window->winId());
-    const xcb_atom_t desktop = internAtom(connection, "_NET_WM_DESKTOP");
     if (!mapped) {
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, desktop, XCB_ATOM_CARDINAL, 32,
-                            1, &allDesktops);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id,
+                            internAtom(connection, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
+                            &allDesktops);
     } else {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = id;
-        message.type = desktop;
-        message.data.data32[0] = allDesktops;
-        message.data.data32[1] = 2; // from a pager-like source: always honoured
-        xcb_send_event(connection, 0, rootOf(connection),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&message));
+        // From a pager-like source: always honoured.
+        askWindowManager(connection, id, "_NET_WM_DESKTOP", allDesktops, 2);
     }
     xcb_flush(connection);
 #else
@@ -86,16 +99,9 @@ void requestKeyboard(QWidget* window) {
     xcb_connection_t* connection = x11Connection();
     if (!connection || !window->windowHandle())
         return;
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = static_cast<xcb_window_t>(window->winId());
-    message.type = internAtom(connection, "_NET_ACTIVE_WINDOW");
-    message.data.data32[0] = 1; // from the application
-    message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(connection, 0, rootOf(connection),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
+    // From the application, now.
+    askWindowManager(connection, static_cast<xcb_window_t>(window->winId()), "_NET_ACTIVE_WINDOW",
+                     1, XCB_CURRENT_TIME);
     xcb_flush(connection);
 #else
     Q_UNUSED(window);
@@ -120,6 +126,16 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // Every event of every panel passes here (paints, moves, the pointer): only four matter.
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::WindowActivate:
+        case QEvent::WindowStateChange:
+            break;
+        default:
+            return false;
+        }
         auto* window = qobject_cast<QWidget*>(watched);
         if (!window || !window->isWindow())
             return false;
@@ -162,21 +178,27 @@ private:
 
     // After the window manager mapped the window: only then do raise and activation count.
     static void comeForward(QWidget* window) {
-        QTimer::singleShot(0, window, [window] {
-            if (!window->isVisible())
-                return;
-            window->raise();
-            window->activateWindow();
-        });
+        QMetaObject::invokeMethod(
+            window,
+            [window] {
+                if (!window->isVisible())
+                    return;
+                window->raise();
+                window->activateWindow();
+            },
+            Qt::QueuedConnection);
     }
 
     static void comeBack(QWidget* window) {
-        QTimer::singleShot(0, window, [window] {
-            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-            window->show();
-            window->raise();
-            window->activateWindow();
-        });
+        QMetaObject::invokeMethod(
+            window,
+            [window] {
+                window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+                window->show();
+                window->raise();
+                window->activateWindow();
+            },
+            Qt::QueuedConnection);
     }
 
     // The window that had the keyboard when a modal window came up gets it back when that
@@ -199,14 +221,17 @@ private:
         if (pending_)
             return;
         pending_ = true;
-        QTimer::singleShot(0, this, [this] {
-            pending_ = false;
-            modals_.removeAll(nullptr);
-            for (const QPointer<QWidget>& modal : std::as_const(modals_)) {
-                if (modal->isVisible())
-                    modal->raise();
-            }
-        });
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                pending_ = false;
+                modals_.removeAll(nullptr);
+                for (const QPointer<QWidget>& modal : std::as_const(modals_)) {
+                    if (modal->isVisible())
+                        modal->raise();
+                }
+            },
+            Qt::QueuedConnection);
     }
 
     QList<QPointer<QWidget>> modals_;
