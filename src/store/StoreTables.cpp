@@ -370,6 +370,20 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
 
     // One scan per child table; a single kippet reads only its own rows through the index.
     const QString filter = all ? QString() : QStringLiteral("WHERE kippet_row = ?");
+    // Each kippet's list is made its final size at once: grown item by item, the lists of a
+    // large store would be copied over and over and hold a quarter more than they need.
+    SqliteStatement counts(
+        database_,
+        QStringLiteral("SELECT kippet_row, COUNT(*) FROM kippet_items %1 GROUP BY kippet_row")
+            .arg(filter)
+            .toUtf8()
+            .constData());
+    counts.query(only);
+    while (counts.next()) {
+        const auto found = indexByRow.constFind(counts.integer(0));
+        if (found != indexByRow.constEnd())
+            rows[*found].items.reserve(counts.integer(1));
+    }
     // Each kippet's items in row order. All of them are read in the table's own order, which
     // needs no index lookup per row, and sorted into their kippets here.
     SqliteStatement items(

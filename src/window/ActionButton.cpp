@@ -40,14 +40,41 @@ QAccessibleInterface* accessibleFor(const QString& className, QObject* object) {
 }
 } // namespace
 
+QSize ActionButtonLook::size() const {
+    const int side = qRound(buttonSize);
+    return {side, side};
+}
+
+QColor ActionButtonLook::symbolColor(const QPalette& palette) const {
+    if (isActive)
+        return Qt::white;
+    if (isWindowActive)
+        return palette.color(QPalette::WindowText);
+    QColor grey(Qt::gray);
+    grey.setAlphaF(0.3f);
+    return grey;
+}
+
+QColor ActionButtonLook::glassFill(const QPalette& palette) const {
+    if (isActive)
+        return activeColor;
+    const bool dark = palette.color(QPalette::Window).lightness() < 128;
+    return dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255, 150);
+}
+
 ActionButton::ActionButton(const QString& systemName, const QString& helpText,
                            const QString& accessibilityIdentifier, std::function<void()> action,
                            bool isWindowActive, bool isActive, const QColor& activeColor,
                            qreal buttonSize, qreal iconSize, ActionButtonStyle style,
                            QWidget* parent)
-    : QAbstractButton(parent), systemName_(systemName), isWindowActive_(isWindowActive),
-      isActive_(isActive), activeColor_(activeColor), buttonSize_(buttonSize), iconSize_(iconSize),
-      style_(style), hover_(this, hoverDuration, QEasingCurve::OutCubic) {
+    : ActionButton(ActionButtonLook{systemName, isWindowActive, isActive, activeColor, buttonSize,
+                                    iconSize, style},
+                   helpText, accessibilityIdentifier, std::move(action), parent) {}
+
+ActionButton::ActionButton(const ActionButtonLook& look, const QString& helpText,
+                           const QString& accessibilityIdentifier, std::function<void()> action,
+                           QWidget* parent)
+    : QAbstractButton(parent), look_(look), hover_(this, hoverDuration, QEasingCurve::OutCubic) {
     static const bool accessible = (QAccessible::installFactory(accessibleFor), true);
     Q_UNUSED(accessible);
     setObjectName(accessibilityIdentifier);
@@ -55,8 +82,7 @@ ActionButton::ActionButton(const QString& systemName, const QString& helpText,
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
     setAttribute(Qt::WA_Hover);
-    const int side = qRound(buttonSize);
-    setFixedSize(side, side);
+    setFixedSize(look_.size());
     if (action)
         connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] { action(); });
 }
@@ -70,17 +96,17 @@ void ActionButton::setHelpText(const QString& helpText) {
 }
 
 void ActionButton::setIsWindowActive(bool isWindowActive) {
-    if (std::exchange(isWindowActive_, isWindowActive) != isWindowActive)
+    if (std::exchange(look_.isWindowActive, isWindowActive) != isWindowActive)
         lookChanged();
 }
 
 void ActionButton::setIsActive(bool isActive) {
-    if (std::exchange(isActive_, isActive) != isActive)
+    if (std::exchange(look_.isActive, isActive) != isActive)
         lookChanged();
 }
 
 void ActionButton::setActiveColor(const QColor& color) {
-    if (std::exchange(activeColor_, color) != color)
+    if (std::exchange(look_.activeColor, color) != color)
         lookChanged();
 }
 
@@ -93,24 +119,11 @@ void ActionButton::lookChanged() {
 }
 
 QSize ActionButton::sizeHint() const {
-    const int side = qRound(buttonSize_);
-    return {side, side};
+    return look_.size();
 }
 
 QColor ActionButton::symbolColor() const {
-    if (isActive_)
-        return Qt::white;
-    if (isWindowActive_)
-        return palette().color(QPalette::WindowText);
-    QColor grey(Qt::gray);
-    grey.setAlphaF(0.3f);
-    return grey;
-}
-
-qreal ActionButton::washOpacity() const {
-    if (isActive_)
-        return 0.2;
-    return style_ == ActionButtonStyle::plain ? 0.15 : 0.12;
+    return look_.symbolColor(palette());
 }
 
 void ActionButton::enterEvent(QEnterEvent* event) {
@@ -130,98 +143,93 @@ void ActionButton::setHovering(bool hovering) {
     hover_.fadeTo(hovering);
 }
 
-// The disc and its shadow.
-void ActionButton::paintGlass(QPainter& painter, const QRectF& circle) const {
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 0, 0, 26));
-    painter.drawEllipse(circle.translated(0, 1));
-    painter.setBrush(glassFill());
-    painter.drawEllipse(circle);
-}
-
-QColor ActionButton::glassFill() const {
-    if (isActive_)
-        return activeColor_;
-    const bool dark = palette().color(QPalette::Window).lightness() < 128;
-    return dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255, 150);
-}
-
 // At rest a button is a copy of the one drawing every button of its look shares: a panel
 // launch paints hundreds of them.
 void ActionButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (hover_.value() > 0) {
-        paintFace(painter);
+        paintFace(painter, look_, palette(), rect(), hover_.value(), devicePixelRatioF());
         return;
     }
     painter.drawPixmap(QPointF(0, 0), restingFace());
 }
 
+QPixmap ActionButton::restingFace() const {
+    return restingFace(look_, palette(), devicePixelRatioF());
+}
+
 // The few resting looks of all buttons, by what they are drawn from. A launch paints over a
 // thousand buttons, each once: looked up by value, none of them formats a text key.
-QPixmap ActionButton::restingFace() const {
-    struct Look {
+QPixmap ActionButton::restingFace(const ActionButtonLook& look, const QPalette& palette,
+                                  qreal devicePixelRatio) {
+    struct Key {
         QString systemName;
         qreal buttonSize;
         qreal iconSize;
         QRgb symbol;
         QRgb glass;
-        QSize size;
         qreal scale;
-        bool operator==(const Look&) const = default;
+        bool operator==(const Key&) const = default;
     };
-    struct LookHash {
-        size_t operator()(const Look& look, size_t seed = 0) const {
-            return qHashMulti(seed, look.systemName, look.buttonSize, look.iconSize, look.symbol,
-                              look.glass, look.size.width(), look.size.height(), look.scale);
+    struct KeyHash {
+        size_t operator()(const Key& key, size_t seed = 0) const {
+            return qHashMulti(seed, key.systemName, key.buttonSize, key.iconSize, key.symbol,
+                              key.glass, key.scale);
         }
     };
     // Never destroyed: pixmaps must not outlive the application, and static destructors run
     // after it has gone.
-    static auto& faces = *new std::unordered_map<Look, QPixmap, LookHash>;
-    const Look look{systemName_,
-                    buttonSize_,
-                    iconSize_,
-                    symbolColor().rgba(),
-                    style_ == ActionButtonStyle::glass ? glassFill().rgba() : 0,
-                    size(),
-                    devicePixelRatioF()};
-    const auto found = faces.find(look);
+    static auto& faces = *new std::unordered_map<Key, QPixmap, KeyHash>;
+    const Key key{look.systemName,
+                  look.buttonSize,
+                  look.iconSize,
+                  look.symbolColor(palette).rgba(),
+                  look.style == ActionButtonStyle::glass ? look.glassFill(palette).rgba() : 0,
+                  devicePixelRatio};
+    const auto found = faces.find(key);
     if (found != faces.end())
         return found->second;
-    QPixmap face(look.size * look.scale);
-    face.setDevicePixelRatio(look.scale);
+    QPixmap face(look.size() * devicePixelRatio);
+    face.setDevicePixelRatio(devicePixelRatio);
     face.fill(Qt::transparent);
     QPainter painter(&face);
-    paintFace(painter);
+    paintFace(painter, look, palette, QRect(QPoint(), look.size()), 0, devicePixelRatio);
     painter.end();
-    faces.emplace(look, face);
+    faces.emplace(key, face);
     return face;
 }
 
-void ActionButton::paintFace(QPainter& painter) const {
+void ActionButton::paintFace(QPainter& painter, const ActionButtonLook& look,
+                             const QPalette& palette, const QRectF& bounds, qreal hover,
+                             qreal devicePixelRatio) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QPointF centre = QRectF(rect()).center();
-    const qreal scale = 1 + hoverScale * hover_.value();
+    const QPointF centre = bounds.center();
+    const qreal scale = 1 + hoverScale * hover;
     painter.translate(centre);
     painter.scale(scale, scale);
     painter.translate(-centre);
     // The circle leaves room for the shadow below it and the growth under the pointer.
-    const qreal diameter = buttonSize_ / (1 + hoverScale) - 1;
+    const qreal diameter = look.buttonSize / (1 + hoverScale) - 1;
     QRectF circle(0, 0, diameter, diameter);
     circle.moveCenter(centre - QPointF(0, 0.5));
     painter.setPen(Qt::NoPen);
-    if (style_ == ActionButtonStyle::glass)
-        paintGlass(painter, circle);
-    if (hover_.value() > 0) {
+    if (look.style == ActionButtonStyle::glass) {
+        painter.setBrush(QColor(0, 0, 0, 26));
+        painter.drawEllipse(circle.translated(0, 1));
+        painter.setBrush(look.glassFill(palette));
+        painter.drawEllipse(circle);
+    }
+    if (hover > 0) {
+        const qreal washOpacity =
+            look.isActive ? 0.2 : (look.style == ActionButtonStyle::plain ? 0.15 : 0.12);
         QColor wash(Qt::white);
-        wash.setAlphaF(static_cast<float>(washOpacity() * hover_.value()));
+        wash.setAlphaF(static_cast<float>(washOpacity * hover));
         painter.setBrush(wash);
         painter.drawEllipse(circle);
     }
-    const QPixmap symbol =
-        Symbols::pixmap(systemName_, iconSize_, symbolColor(), devicePixelRatioF());
+    const QPixmap symbol = Symbols::pixmap(look.systemName, look.iconSize,
+                                           look.symbolColor(palette), devicePixelRatio);
     const QSizeF symbolSize = symbol.deviceIndependentSize();
     QRectF target(QPointF(), symbolSize);
     target.moveCenter(circle.center());

@@ -9,6 +9,22 @@
 
 enum class ActionButtonStyle { glass, plain };
 
+// What a button is drawn from, apart from the pointer over it.
+struct ActionButtonLook {
+    QString systemName;
+    bool isWindowActive = false;
+    bool isActive = false;
+    QColor activeColor;
+    qreal buttonSize = 0;
+    qreal iconSize = 0;
+    ActionButtonStyle style = ActionButtonStyle::plain;
+
+    QSize size() const;
+    // The colour the symbol is drawn in, over a window of `palette`.
+    QColor symbolColor(const QPalette& palette) const;
+    QColor glassFill(const QPalette& palette) const;
+};
+
 // The icon button of a kippet window's headers and button rows, drawn by itself: a symbol,
 // white on a circle of its active colour while its function is on, else in the text colour
 // (faint grey while its window is inactive); a glass button sits on a frosted circle. Under the
@@ -22,24 +38,31 @@ public:
                  bool isWindowActive, bool isActive, const QColor& activeColor, qreal buttonSize,
                  qreal iconSize, ActionButtonStyle style, QWidget* parent = nullptr);
 
-    QString systemName() const { return systemName_; }
+    ActionButton(const ActionButtonLook& look, const QString& helpText,
+                 const QString& accessibilityIdentifier, std::function<void()> action,
+                 QWidget* parent = nullptr);
+
+    const ActionButtonLook& look() const { return look_; }
+    QString systemName() const { return look_.systemName; }
     QString helpText() const { return toolTip(); }
     void setHelpText(const QString& helpText);
-    bool isWindowActive() const { return isWindowActive_; }
+    bool isWindowActive() const { return look_.isWindowActive; }
     void setIsWindowActive(bool isWindowActive);
-    bool isActive() const { return isActive_; }
+    bool isActive() const { return look_.isActive; }
     void setIsActive(bool isActive);
-    QColor activeColor() const { return activeColor_; }
+    QColor activeColor() const { return look_.activeColor; }
     void setActiveColor(const QColor& color);
-    ActionButtonStyle style() const { return style_; }
+    ActionButtonStyle style() const { return look_.style; }
     bool isHovering() const { return isHovering_; }
     // The colour the symbol is drawn in now.
     QColor symbolColor() const;
 
     QSize sizeHint() const override;
-    // The look at rest, without the pointer over it; also what a parent draws in place of the
-    // button while it holds it hidden.
+    // The look at rest, without the pointer over it; also what a parent draws in place of a
+    // button it has not made yet.
     QPixmap restingFace() const;
+    static QPixmap restingFace(const ActionButtonLook& look, const QPalette& palette,
+                               qreal devicePixelRatio);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,20 +71,12 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    void paintFace(QPainter& painter) const;
-    void paintGlass(QPainter& painter, const QRectF& circle) const;
-    QColor glassFill() const;
+    static void paintFace(QPainter& painter, const ActionButtonLook& look, const QPalette& palette,
+                          const QRectF& bounds, qreal hover, qreal devicePixelRatio);
     void setHovering(bool hovering);
     void lookChanged();
-    qreal washOpacity() const;
 
-    QString systemName_;
-    bool isWindowActive_;
-    bool isActive_;
-    QColor activeColor_;
-    qreal buttonSize_;
-    qreal iconSize_;
-    ActionButtonStyle style_;
+    ActionButtonLook look_;
     bool isHovering_ = false;
     HoverFade hover_;
 };

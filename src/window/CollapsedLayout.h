@@ -1,10 +1,13 @@
 #pragma once
 
+#include "window/ActionButton.h"
+
 #include <QAccessible>
 #include <QList>
+#include <QPointer>
 #include <QWidget>
+#include <functional>
 
-class ActionButton;
 class CollapsedStateIndicator;
 
 // The collapsed panel's arrangement: the create and close buttons in the top corners, the
@@ -12,11 +15,11 @@ class CollapsedStateIndicator;
 // size is fixed, so the places are computed on resize instead of by nested box layouts, whose
 // layout requests a launch of many panels would otherwise queue and merge by the thousand.
 //
-// At rest the layout draws the six buttons' faces itself and holds the buttons hidden: a launch
-// shows hundreds of panels, and every shown widget is polished, painted and told of each
-// activation on its own. The buttons come out as themselves once the pointer comes over the
-// panel, and as soon as assistive technology is on (from the start, or when it starts later).
-// Hidden, they still take clicks and presses sent to them and keep their names and states.
+// At rest the layout draws the six buttons' faces itself and makes no button widgets: a launch
+// shows hundreds of panels, and Qt walks every widget of the application on each activation.
+// The buttons are made, and shown as themselves, once the pointer comes over the panel or
+// assistive technology is on (from the start, or when it starts later); `button` makes them,
+// hidden, for a caller that needs one before.
 class CollapsedLayout : public QWidget, private QAccessible::ActivationObserver {
 public:
     static constexpr int horizontalMargin = 16;
@@ -24,17 +27,31 @@ public:
     static constexpr int spacing = 12;
     static constexpr int rowSpacing = 10;
 
+    // A button before it is made.
+    struct Part {
+        ActionButtonLook look;
+        QString helpText;
+        QString identifier;
+        std::function<void()> action;
+    };
+
     explicit CollapsedLayout(QWidget* parent = nullptr);
     ~CollapsedLayout() override;
 
-    // The parts, made as children of this layout: moving a made widget into a parent costs
+    // The status is made as a child of this layout: moving a made widget into a parent costs
     // more than making it there.
-    void setParts(ActionButton* create, ActionButton* close, CollapsedStateIndicator* status,
-                  const QList<ActionButton*>& row);
+    void setParts(const Part& create, const Part& close, CollapsedStateIndicator* status,
+                  const QList<Part>& row);
 
     // Whether the buttons are shown as widgets.
     bool buttonsRevealed() const { return revealed_; }
     void revealButtons();
+    // The button with this identifier, made (hidden while the layout rests) if it was not.
+    ActionButton* button(const QString& identifier);
+    // The looks, kept for the faces and handed to the buttons once they are made.
+    void setIsWindowActive(bool isWindowActive);
+    void setButtonState(const QString& identifier, bool isActive, const QColor& activeColor,
+                        const QString& helpText);
 
 protected:
     bool event(QEvent* event) override;
@@ -42,14 +59,20 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    struct Slot {
+        Part part;
+        QRect geometry;
+        QPointer<ActionButton> made;
+    };
+
     void accessibilityActiveChanged(bool active) override;
     void arrange();
-    QList<ActionButton*> buttons() const;
+    void makeButtons();
+    Slot* slotFor(const QString& identifier);
 
-    ActionButton* create_ = nullptr;
-    ActionButton* close_ = nullptr;
+    // Create, close, then the row.
+    QList<Slot> slots_;
     CollapsedStateIndicator* status_ = nullptr;
-    QList<ActionButton*> row_;
     bool revealed_ = false;
     bool observing_ = false;
 };

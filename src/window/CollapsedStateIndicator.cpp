@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <cmath>
 #include <optional>
@@ -162,16 +163,41 @@ void CollapsedStateIndicator::paintEvent(QPaintEvent*) {
     KippetIconBadge::paint(painter, origin, colour, kippet_->icon(), isActive(), badgeSize,
                            devicePixelRatioF());
     const QRect name(0, qRound(origin.y()) + side + nameGap, width(), metrics.height());
-    painter.setFont(font);
     painter.setPen(nameColour());
-    painter.drawText(name, Qt::AlignCenter,
-                     metrics.elidedText(kippet_->name(), Qt::ElideRight, width()));
+    paintName(painter, name, font);
     if (const std::optional<int> count = shownCount())
         paintBubble(painter,
                     QRectF(origin, QSizeF(side, side))
                         .adjusted(KippetIconBadge::glowMargin, KippetIconBadge::glowMargin,
                                   -KippetIconBadge::glowMargin, -KippetIconBadge::glowMargin),
                     *count);
+}
+
+// The name on one line, centred, elided when the tile cannot hold it. Shaped once: a launch
+// paints hundreds of names, each once, and measuring, eliding and drawing would shape it thrice.
+void CollapsedStateIndicator::paintName(QPainter& painter, const QRect& box,
+                                        const QFont& font) const {
+    QTextLayout layout(kippet_->name(), font);
+    layout.setCacheEnabled(true);
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(box.width());
+    layout.endLayout();
+    if (!line.isValid())
+        return;
+    if (line.naturalTextWidth() > box.width()) {
+        painter.setFont(font);
+        painter.drawText(
+            box, Qt::AlignCenter,
+            QFontMetrics(font).elidedText(kippet_->name(), Qt::ElideRight, box.width()));
+        return;
+    }
+    const qreal top = box.top() + (box.height() - line.height()) / 2;
+    layout.draw(&painter, QPointF(box.left(), top));
 }
 
 // The item count on a small disc of the control background.

@@ -42,6 +42,7 @@ private:
     QFont nameFont() const;
     QColor nameColour() const;
     QColor bubbleColour(const QColor& colour) const;
+    void paintName(QPainter& painter, const QRect& box, const QFont& font) const;
     void paintBubble(QPainter& painter, const QRectF& badge, int count) const;
 
     bool idle_ = false;

@@ -9,6 +9,7 @@
 #include <optional>
 
 class ActionButton;
+class CollapsedLayout;
 class CollapsedStateIndicator;
 class ExpandedKippetLayout;
 class GridColumns;
@@ -108,6 +109,8 @@ private:
     // Where the current layout lies in the view.
     QRect layoutRect() const;
     void updateButtons();
+    QString notesHelpText() const;
+    QString todosHelpText() const;
     void presentSheet(QPointer<QWidget>& slot, bool show, const SheetFactory& factory);
 
     QPointer<Kippet> kippet_;
@@ -117,6 +120,7 @@ private:
     GridColumns* gridColumns_;
     QWidget* layout_ = nullptr;
     QPointer<ExpandedKippetLayout> expandedLayout_;
+    QPointer<CollapsedLayout> collapsedLayout_;
     QPointer<CollapsedStateIndicator> collapsedIndicator_;
     QPointer<MiniStateIndicator> miniIndicator_;
     QList<QPointer<ActionButton>> buttons_;

@@ -39,6 +39,9 @@ void FloatingKippetView::showLayoutForMode() {
         layout_->deleteLater();
     }
     buttons_.clear();
+    notesButton_ = nullptr;
+    todosButton_ = nullptr;
+    collapsedLayout_ = nullptr;
     if (kippet_->isExpanded())
         layout_ = expandedLayout();
     else if (kippet_->isMiniView())
@@ -77,41 +80,56 @@ QWidget* FloatingKippetView::miniLayout() {
 
 QWidget* FloatingKippetView::collapsedLayout() {
     auto* layout = new CollapsedLayout;
+    collapsedLayout_ = layout;
     const QColor accent = palette().color(QPalette::Highlight);
     const QColor colour = displayColor();
-    auto* create = new ActionButton(
+    const auto part = [this](const QString& systemName, const QString& helpText,
+                             const QString& identifier, std::function<void()> action, bool isActive,
+                             const QColor& activeColor, qreal buttonSize, qreal iconSize,
+                             ActionButtonStyle style) {
+        return CollapsedLayout::Part{ActionButtonLook{systemName, isWindowActive_, isActive,
+                                                      activeColor, buttonSize, iconSize, style},
+                                     helpText, identifier, std::move(action)};
+    };
+    const CollapsedLayout::Part create = part(
         QStringLiteral("plus.circle.fill"), QStringLiteral("Create New Kippet"),
-        QStringLiteral("NewKippetButton"), [this] { setShowNewKippetSheet(true); }, isWindowActive_,
-        false, accent, 24, 18, ActionButtonStyle::plain, layout);
-    auto* close = new ActionButton(
+        QStringLiteral("NewKippetButton"), [this] { setShowNewKippetSheet(true); }, false, accent,
+        24, 18, ActionButtonStyle::plain);
+    const CollapsedLayout::Part close = part(
         QStringLiteral("xmark.circle.fill"), QStringLiteral("Close Kippet"),
-        QStringLiteral("CloseKippetButton"), [this] { closeKippet(); }, isWindowActive_, false,
-        accent, 24, 18, ActionButtonStyle::plain, layout);
+        QStringLiteral("CloseKippetButton"), [this] { closeKippet(); }, false, accent, 24, 18,
+        ActionButtonStyle::plain);
 
     collapsedIndicator_ = new CollapsedStateIndicator(kippet_, isWindowActive_, layout);
     connect(collapsedIndicator_, &CollapsedStateIndicator::tapped, this,
             &FloatingKippetView::statusTapped);
 
-    auto* paste = new ActionButton(
-        QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
-        [this] { pasteFromClipboard(); }, isWindowActive_, false, accent, 36, 16,
-        ActionButtonStyle::glass, layout);
-    notesButton_ = new ActionButton(
-        QStringLiteral("note.text"), QStringLiteral("Open Notes"), QStringLiteral("NotesButton"),
-        [this] { collapsedNotesButtonTapped(); }, isWindowActive_, isNoteEditorOpen_, colour, 36,
-        16, ActionButtonStyle::glass, layout);
-    auto* import = new ActionButton(
-        QStringLiteral("square.and.arrow.down"), QStringLiteral("Import Files"),
-        QStringLiteral("ImportButton"), [this] { importFiles(); }, isWindowActive_, false, accent,
-        36, 16, ActionButtonStyle::glass, layout);
-    todosButton_ = new ActionButton(
-        QStringLiteral("checklist"), QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
-        [this] { collapsedTodosButtonTapped(); }, isWindowActive_, isTodoEditorOpen_, colour, 36,
-        16, ActionButtonStyle::glass, layout);
-    buttons_ = {create, close, paste, notesButton_, import, todosButton_};
-    layout->setParts(create, close, collapsedIndicator_,
-                     {paste, notesButton_.data(), import, todosButton_.data()});
+    const QList<CollapsedLayout::Part> row = {
+        part(
+            QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
+            [this] { pasteFromClipboard(); }, false, accent, 36, 16, ActionButtonStyle::glass),
+        part(
+            QStringLiteral("note.text"), notesHelpText(), QStringLiteral("NotesButton"),
+            [this] { collapsedNotesButtonTapped(); }, isNoteEditorOpen_, colour, 36, 16,
+            ActionButtonStyle::glass),
+        part(
+            QStringLiteral("square.and.arrow.down"), QStringLiteral("Import Files"),
+            QStringLiteral("ImportButton"), [this] { importFiles(); }, false, accent, 36, 16,
+            ActionButtonStyle::glass),
+        part(
+            QStringLiteral("checklist"), todosHelpText(), QStringLiteral("TodosButton"),
+            [this] { collapsedTodosButtonTapped(); }, isTodoEditorOpen_, colour, 36, 16,
+            ActionButtonStyle::glass)};
+    layout->setParts(create, close, collapsedIndicator_, row);
     return layout;
+}
+
+QString FloatingKippetView::notesHelpText() const {
+    return isNoteEditorOpen_ ? QStringLiteral("Close Notes") : QStringLiteral("Open Notes");
+}
+
+QString FloatingKippetView::todosHelpText() const {
+    return isTodoEditorOpen_ ? QStringLiteral("Close Todos") : QStringLiteral("Open Todos");
 }
 
 // A click on the status expands the panel; the double click it may begin is the same gesture.
@@ -130,14 +148,19 @@ void FloatingKippetView::updateButtons() {
     if (notesButton_) {
         notesButton_->setIsActive(isNoteEditorOpen_);
         notesButton_->setActiveColor(displayColor());
-        notesButton_->setHelpText(isNoteEditorOpen_ ? QStringLiteral("Close Notes")
-                                                    : QStringLiteral("Open Notes"));
+        notesButton_->setHelpText(notesHelpText());
     }
     if (todosButton_) {
         todosButton_->setIsActive(isTodoEditorOpen_);
         todosButton_->setActiveColor(displayColor());
-        todosButton_->setHelpText(isTodoEditorOpen_ ? QStringLiteral("Close Todos")
-                                                    : QStringLiteral("Open Todos"));
+        todosButton_->setHelpText(todosHelpText());
+    }
+    if (collapsedLayout_) {
+        collapsedLayout_->setIsWindowActive(isWindowActive_);
+        collapsedLayout_->setButtonState(QStringLiteral("NotesButton"), isNoteEditorOpen_,
+                                         displayColor(), notesHelpText());
+        collapsedLayout_->setButtonState(QStringLiteral("TodosButton"), isTodoEditorOpen_,
+                                         displayColor(), todosHelpText());
     }
     if (collapsedIndicator_)
         collapsedIndicator_->setIsActive(isWindowActive_);

@@ -4,6 +4,7 @@
 #include "dashboard/CustomInstructionsSheet.h"
 #include "dashboard/LimitedTextEdit.h"
 #include "dashboard/SheetHarness.h"
+#include "support/PanelButtons.h"
 #include "window/ActionButton.h"
 #include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
@@ -32,7 +33,7 @@ private:
         return window->findChild<CustomInstructionsSheet*>();
     }
     CreateKippetSheet* pressNewKippet() {
-        auto* button = view()->currentLayout()->findChild<ActionButton*>("NewKippetButton");
+        auto* button = panelButton(view()->currentLayout(), QStringLiteral("NewKippetButton"));
         if (!button)
             return nullptr;
         QTest::mouseClick(button, Qt::LeftButton);

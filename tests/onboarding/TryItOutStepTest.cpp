@@ -8,6 +8,7 @@
 #include "onboarding/TryItOutStepView.h"
 #include "platform/NotificationNames.h"
 #include "store/StoreManager.h"
+#include "support/PanelButtons.h"
 #include "support/RecordedDrag.h"
 #include "window/ExpandedKippetLayout.h"
 #include "window/FloatingKippetView.h"
@@ -175,8 +176,7 @@ private slots:
         panel->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(panel));
         auto* view = qobject_cast<FloatingKippetView*>(panel->contentView());
-        QWidget* close =
-            view->currentLayout()->findChild<QWidget*>(QStringLiteral("CloseKippetButton"));
+        QWidget* close = panelButton(view->currentLayout(), QStringLiteral("CloseKippetButton"));
         QVERIFY(close);
         QTest::mouseClick(close, Qt::LeftButton);
         AppHarness::settle();

@@ -10,6 +10,7 @@
 #include "store/StoreManager.h"
 #include "support/AppHarness.h"
 #include "support/FakeFileChooser.h"
+#include "support/PanelButtons.h"
 #include "support/RecordedDrag.h"
 #include "support/TestEnvironment.h"
 #include "window/ActionButton.h"
@@ -31,7 +32,7 @@ using namespace std::chrono_literals;
 
 namespace {
 ActionButton* button(FloatingKippetWindow* window, const QString& name) {
-    return viewOf(window)->currentLayout()->findChild<ActionButton*>(name);
+    return panelButton(viewOf(window)->currentLayout(), name);
 }
 
 // As a drag ends: it enters the view (which becomes the drop's target), then drops.
@@ -263,8 +264,10 @@ private slots:
         QVERIFY(layout);
         const QStringList names = {"NewKippetButton", "CloseKippetButton", "PasteButton",
                                    "NotesButton",     "ImportButton",      "TodosButton"};
-        // At rest the layout draws the faces; the buttons are there, hidden, with their names.
+        // At rest the layout draws the faces and makes no buttons; asked for one, it makes them
+        // hidden, with their names.
         QVERIFY(!layout->buttonsRevealed());
+        QVERIFY(layout->findChildren<ActionButton*>().isEmpty());
         for (const QString& name : names) {
             QVERIFY2(button(window, name), qPrintable(name));
             QVERIFY2(!button(window, name)->isVisible(), qPrintable(name));
