@@ -1,5 +1,6 @@
 // The view's layouts: collapsed (a header, the status and a row of buttons), mini (the status
 // alone) and expanded (header, items or a status, toolbar).
+#include "app/SymbolNames.h"
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "window/ActionButton.h"
@@ -80,11 +81,11 @@ QWidget* FloatingKippetView::collapsedLayout() {
     const QColor accent = palette().color(QPalette::Highlight);
     const QColor colour = displayColor();
     auto* create = new ActionButton(
-        QStringLiteral("plus.circle.fill"), QStringLiteral("Create New Kippet"),
+        SymbolNames::plusCircleFill, QStringLiteral("Create New Kippet"),
         QStringLiteral("NewKippetButton"), [this] { setShowNewKippetSheet(true); }, isWindowActive_,
         false, accent, 24, 18, ActionButtonStyle::plain, layout);
     auto* close = new ActionButton(
-        QStringLiteral("xmark.circle.fill"), QStringLiteral("Close Kippet"),
+        SymbolNames::xmarkCircleFill, QStringLiteral("Close Kippet"),
         QStringLiteral("CloseKippetButton"), [this] { closeKippet(); }, isWindowActive_, false,
         accent, 24, 18, ActionButtonStyle::plain, layout);
 
@@ -93,19 +94,19 @@ QWidget* FloatingKippetView::collapsedLayout() {
             &FloatingKippetView::statusTapped);
 
     auto* paste = new ActionButton(
-        QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
+        SymbolNames::docOnClipboard, pasteHelpText(), QStringLiteral("PasteButton"),
         [this] { pasteFromClipboard(); }, isWindowActive_, false, accent, 36, 16,
         ActionButtonStyle::glass, layout);
     notesButton_ = new ActionButton(
-        QStringLiteral("note.text"), QStringLiteral("Open Notes"), QStringLiteral("NotesButton"),
+        SymbolNames::noteText, QStringLiteral("Open Notes"), QStringLiteral("NotesButton"),
         [this] { collapsedNotesButtonTapped(); }, isWindowActive_, isNoteEditorOpen_, colour, 36,
         16, ActionButtonStyle::glass, layout);
     auto* import = new ActionButton(
-        QStringLiteral("square.and.arrow.down"), QStringLiteral("Import Files"),
+        SymbolNames::squareAndArrowDown, QStringLiteral("Import Files"),
         QStringLiteral("ImportButton"), [this] { importFiles(); }, isWindowActive_, false, accent,
         36, 16, ActionButtonStyle::glass, layout);
     todosButton_ = new ActionButton(
-        QStringLiteral("checklist"), QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
+        SymbolNames::checklist, QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
         [this] { collapsedTodosButtonTapped(); }, isWindowActive_, isTodoEditorOpen_, colour, 36,
         16, ActionButtonStyle::glass, layout);
     buttons_ = {create, close, paste, notesButton_, import, todosButton_};
