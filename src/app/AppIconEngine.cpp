@@ -1,5 +1,6 @@
 #include "app/AppIconEngine.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "model/KippetColor.h"
 
@@ -15,7 +16,7 @@ constexpr qreal tileInset = 8;
 constexpr qreal tileRadius = 56;
 constexpr qreal symbolSide = 160;
 
-const QString symbolName = QStringLiteral("tray.2.fill");
+const QString symbolName = SymbolNames::tray2Fill;
 
 QPixmap render(int side) {
     QPixmap pixmap(side, side);

@@ -3,6 +3,7 @@
 #include "app/DailyKippet.h"
 #include "app/DailyKippetTime.h"
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "model/JsonCoding.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
@@ -130,7 +131,7 @@ Kippet* DailyKippetScheduler::createDailyKippet() {
     try {
         kippet = KippetManager::shared().createKippet(dailyKippetName(today),
                                                       KippetColor::fromQColor(dailyKippetColor()),
-                                                      QStringLiteral("calendar"), true);
+                                                      SymbolNames::calendar, true);
     } catch (const std::exception& error) {
         Log::line(QStringLiteral("❌ Failed to create daily kippet: ") +
                   KippetsError::textOf(error));

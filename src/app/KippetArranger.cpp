@@ -3,6 +3,7 @@
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "app/ScreenClamp.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
@@ -55,13 +56,13 @@ RectD cascadeFrame(const QList<ScreenInfo>& screens, const RectD& frame) {
 QString edgeSymbol(ScreenEdge edge) {
     switch (edge) {
     case ScreenEdge::top:
-        return QStringLiteral("arrow.up.to.line");
+        return SymbolNames::arrowUpToLine;
     case ScreenEdge::bottom:
-        return QStringLiteral("arrow.down.to.line");
+        return SymbolNames::arrowDownToLine;
     case ScreenEdge::left:
-        return QStringLiteral("arrow.left.to.line");
+        return SymbolNames::arrowLeftToLine;
     case ScreenEdge::right:
-        return QStringLiteral("arrow.right.to.line");
+        return SymbolNames::arrowRightToLine;
     }
     return {};
 }

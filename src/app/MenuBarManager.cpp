@@ -4,6 +4,7 @@
 #include "app/DashboardWindow.h"
 #include "app/Dialogs.h"
 #include "app/StatusMenu.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "app/TrayIconArt.h"
 #include "app/TuckWindowFactory.h"
@@ -248,7 +249,7 @@ void MenuBarManager::createNewKippet() {
     Kippet* kippet = nullptr;
     try {
         kippet = KippetManager::shared().createKippet(name, KippetColor::standardBlue(),
-                                                      QStringLiteral("tray.fill"), false);
+                                                      SymbolNames::trayFill, false);
     } catch (const std::exception& error) {
         Dialogs::shared().showError(KippetsError::textOf(error));
         return;

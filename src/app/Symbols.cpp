@@ -34,8 +34,7 @@ void ensureResource() {
 const QString kFill = QStringLiteral(".fill");
 
 QString lastResort(SymbolRole role) {
-    return role == SymbolRole::kippetIcon ? QStringLiteral("tray.fill")
-                                          : QStringLiteral("questionmark.circle");
+    return role == SymbolRole::kippetIcon ? SymbolNames::trayFill : SymbolNames::questionmarkCircle;
 }
 
 // An unknown interface symbol is worth one line, not one per repaint.

@@ -1,5 +1,6 @@
 #include "app/TrayIconArt.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 
 #include <QPainter>
@@ -7,7 +8,7 @@
 #include <algorithm>
 
 namespace {
-const QString symbolName = QStringLiteral("tray.2.fill");
+const QString symbolName = SymbolNames::tray2Fill;
 } // namespace
 
 QImage TrayIconArt::image(int side) {

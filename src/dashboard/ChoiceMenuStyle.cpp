@@ -1,5 +1,6 @@
 #include "dashboard/ChoiceMenuStyle.h"
 
+#include "app/SymbolNames.h"
 #include "dashboard/SheetStyle.h"
 
 #include <QApplication>
@@ -27,7 +28,7 @@ void ChoiceMenuStyle::drawControl(ControlElement element, const QStyleOption* op
         return;
     const bool selected = item->state & State_Selected;
     const QColor tone = item->palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    const QPixmap mark = SheetStyle::symbol(QStringLiteral("checkmark"), tone, checkmarkSize,
+    const QPixmap mark = SheetStyle::symbol(SymbolNames::checkmark, tone, checkmarkSize,
                                             painter->device()->devicePixelRatioF());
     const QSizeF size = mark.deviceIndependentSize();
     const QRect area = item->rect;

@@ -1,6 +1,7 @@
 #include "dashboard/ColorSwatchGrid.h"
 
 #include "app/ColorChooser.h"
+#include "app/SymbolNames.h"
 #include "dashboard/KippetForm.h"
 #include "dashboard/SheetStyle.h"
 
@@ -121,9 +122,8 @@ void ColorSwatchGrid::paintCustomCell(QPainter& painter, const QRectF& circle) c
 
     const qreal ratio = devicePixelRatioF();
     const QPixmap shadow =
-        SheetStyle::symbol(QStringLiteral("eyedropper.full"), QColor(0, 0, 0, 64), 15, ratio);
-    const QPixmap glyph =
-        SheetStyle::symbol(QStringLiteral("eyedropper.full"), Qt::white, 15, ratio);
+        SheetStyle::symbol(SymbolNames::eyedropperFull, QColor(0, 0, 0, 64), 15, ratio);
+    const QPixmap glyph = SheetStyle::symbol(SymbolNames::eyedropperFull, Qt::white, 15, ratio);
     const QSizeF size = glyph.deviceIndependentSize();
     const QPointF origin(circle.center().x() - size.width() / 2,
                          circle.center().y() - size.height() / 2);

@@ -1,6 +1,7 @@
 #include "dashboard/CreateKippetSheet.h"
 
 #include "analysis/PerceivedText.h"
+#include "app/SymbolNames.h"
 #include "app/WindowLevel.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/CapsuleBadge.h"
@@ -199,16 +200,15 @@ QWidget* CreateKippetSheet::buildButtonRow() {
     auto* buttons = new QHBoxLayout(row);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(16);
-    cancelButton_ = new QPushButton(symbolIcon(QStringLiteral("xmark.circle"), palette()),
+    cancelButton_ = new QPushButton(symbolIcon(SymbolNames::xmarkCircle, palette()),
                                     QStringLiteral("Cancel"), row);
-    cancelButton_->setProperty("symbol", QStringLiteral("xmark.circle"));
+    cancelButton_->setProperty("symbol", SymbolNames::xmarkCircle);
     cancelButton_->setAutoDefault(false);
     connect(cancelButton_, &QPushButton::clicked, this, [this] { onCancel_(); });
     buttons->addWidget(cancelButton_);
     buttons->addStretch(1);
     confirmButton_ = new BusyButton(row);
-    const QString symbol =
-        isEditing_ ? QStringLiteral("checkmark.circle") : QStringLiteral("plus.circle");
+    const QString symbol = isEditing_ ? SymbolNames::checkmarkCircle : SymbolNames::plusCircle;
     confirmButton_->setLabel(isEditing_ ? QStringLiteral("Save") : QStringLiteral("Create"),
                              symbolIcon(symbol, palette()));
     confirmButton_->setProperty("symbol", symbol);

@@ -1,6 +1,7 @@
 #include "dashboard/CustomInstructionsSheet.h"
 
 #include "app/DailyKippet.h"
+#include "app/SymbolNames.h"
 #include "app/WindowLevel.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/CharacterCounter.h"
@@ -136,26 +137,25 @@ QWidget* CustomInstructionsSheet::buildButtonRow() {
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(12);
     const QColor ink = SheetStyle::primary(palette());
-    clearButton_ = new QPushButton(symbolIcon(QStringLiteral("trash"), SheetStyle::red()),
+    clearButton_ = new QPushButton(symbolIcon(SymbolNames::trash, SheetStyle::red()),
                                    QStringLiteral("Clear"), row);
     clearButton_->setAutoDefault(false);
-    clearButton_->setProperty("symbol", QStringLiteral("trash"));
+    clearButton_->setProperty("symbol", SymbolNames::trash);
     QPalette destructive = clearButton_->palette();
     destructive.setColor(QPalette::ButtonText, SheetStyle::red());
     clearButton_->setPalette(destructive);
     connect(clearButton_, &QPushButton::clicked, this, &CustomInstructionsSheet::clear);
     buttons->addWidget(clearButton_);
     buttons->addStretch(1);
-    cancelButton_ = new QPushButton(symbolIcon(QStringLiteral("xmark.circle"), ink),
-                                    QStringLiteral("Cancel"), row);
+    cancelButton_ =
+        new QPushButton(symbolIcon(SymbolNames::xmarkCircle, ink), QStringLiteral("Cancel"), row);
     cancelButton_->setAutoDefault(false);
-    cancelButton_->setProperty("symbol", QStringLiteral("xmark.circle"));
+    cancelButton_->setProperty("symbol", SymbolNames::xmarkCircle);
     connect(cancelButton_, &QPushButton::clicked, this, &CustomInstructionsSheet::reject);
     buttons->addWidget(cancelButton_);
     saveButton_ = new BusyButton(row);
-    saveButton_->setLabel(QStringLiteral("Save"),
-                          symbolIcon(QStringLiteral("checkmark.circle"), ink));
-    saveButton_->setProperty("symbol", QStringLiteral("checkmark.circle"));
+    saveButton_->setLabel(QStringLiteral("Save"), symbolIcon(SymbolNames::checkmarkCircle, ink));
+    saveButton_->setProperty("symbol", SymbolNames::checkmarkCircle);
     saveButton_->setDefault(true);
     connect(saveButton_, &QPushButton::clicked, this, &CustomInstructionsSheet::save);
     buttons->addWidget(saveButton_);

@@ -1,5 +1,7 @@
 #include "dashboard/DashboardTab.h"
 
+#include "app/SymbolNames.h"
+
 const QList<DashboardTab>& allDashboardTabs() {
     static const QList<DashboardTab> tabs{DashboardTab::kippets, DashboardTab::settings};
     return tabs;
@@ -10,7 +12,7 @@ QString rawValue(DashboardTab tab) {
 }
 
 QString symbolName(DashboardTab tab) {
-    return tab == DashboardTab::kippets ? QStringLiteral("tray.2.fill") : QStringLiteral("gear");
+    return tab == DashboardTab::kippets ? SymbolNames::tray2Fill : SymbolNames::gear;
 }
 
 std::optional<DashboardTab> dashboardTabFromRawValue(const QString& raw) {

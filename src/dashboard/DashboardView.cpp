@@ -2,6 +2,7 @@
 
 #include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "dashboard/ChoiceMenuStyle.h"
 #include "dashboard/CreateKippetSheet.h"
 #include "dashboard/EmptyStateView.h"
@@ -213,9 +214,9 @@ QMenu* DashboardView::buildHeaderMenu() {
     auto* menu = new QMenu(header_);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const QColor text = palette().color(QPalette::WindowText);
-    menu->addAction(SheetStyle::buttonIcon(QStringLiteral("plus"), text),
+    menu->addAction(SheetStyle::buttonIcon(SymbolNames::plus, text),
                     QStringLiteral("New Kippet..."), this, &DashboardView::showCreateSheet);
-    QAction* daily = menu->addAction(SheetStyle::buttonIcon(QStringLiteral("calendar"), text),
+    QAction* daily = menu->addAction(SheetStyle::buttonIcon(SymbolNames::calendar, text),
                                      QStringLiteral("Create Daily Kippet"), this,
                                      &DashboardView::createDailyKippet);
     daily->setEnabled(!dailyPresent_);
@@ -271,7 +272,7 @@ void DashboardView::setMenuButtonLabel(QPushButton* button, const QString& symbo
     const qreal dpr = devicePixelRatioF();
     labels[0]->setPixmap(SheetStyle::symbol(symbol, tone, 13, dpr));
     labels[1]->setText(text);
-    labels[2]->setPixmap(SheetStyle::symbol(QStringLiteral("chevron.down"), tone, 9, dpr));
+    labels[2]->setPixmap(SheetStyle::symbol(SymbolNames::chevronDown, tone, 9, dpr));
     button->setAccessibleName(text);
     button->setMinimumSize(button->layout()->sizeHint());
 }
@@ -308,8 +309,8 @@ void DashboardView::applyIcons() {
     const QColor text = palette().color(QPalette::WindowText);
     setTabIcon(0, SheetStyle::buttonIcon(symbolName(DashboardTab::kippets), text));
     setTabIcon(1, SheetStyle::buttonIcon(symbolName(DashboardTab::settings), text));
-    dailyButton_->setIcon(SheetStyle::buttonIcon(QStringLiteral("calendar"), text));
-    newButton_->setIcon(SheetStyle::buttonIcon(QStringLiteral("plus"), QColor(Qt::white)));
+    dailyButton_->setIcon(SheetStyle::buttonIcon(SymbolNames::calendar, text));
+    newButton_->setIcon(SheetStyle::buttonIcon(SymbolNames::plus, QColor(Qt::white)));
     newButton_->setStyleSheet(prominentStyle(palette()));
     QPalette secondary = countLabel_->palette();
     secondary.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));

@@ -1,5 +1,7 @@
 #include "dashboard/DisplayMode.h"
 
+#include "app/SymbolNames.h"
+
 const QList<DisplayMode>& allDisplayModes() {
     static const QList<DisplayMode> modes{DisplayMode::grid, DisplayMode::list};
     return modes;
@@ -10,8 +12,7 @@ QString rawValue(DisplayMode mode) {
 }
 
 QString symbolName(DisplayMode mode) {
-    return mode == DisplayMode::grid ? QStringLiteral("square.grid.2x2")
-                                     : QStringLiteral("list.bullet");
+    return mode == DisplayMode::grid ? SymbolNames::squareGrid2x2 : SymbolNames::listBullet;
 }
 
 std::optional<DisplayMode> displayModeFromRawValue(const QString& raw) {

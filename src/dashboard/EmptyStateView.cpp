@@ -1,5 +1,6 @@
 #include "dashboard/EmptyStateView.h"
 
+#include "app/SymbolNames.h"
 #include "dashboard/SheetStyle.h"
 
 #include <QEvent>
@@ -32,12 +33,12 @@ EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
 
 void EmptyStateView::show(const QString& searchText) {
     if (searchText.isEmpty()) {
-        symbol_ = QStringLiteral("tray.fill");
+        symbol_ = SymbolNames::trayFill;
         title_->setText(QStringLiteral("No Kippets"));
         description_->setText(QStringLiteral("Create a new kippet to get started."));
         newKippet_->show();
     } else {
-        symbol_ = QStringLiteral("magnifyingglass");
+        symbol_ = SymbolNames::magnifyingglass;
         title_->setText(QStringLiteral("No Results for “%1”").arg(searchText));
         description_->setText(QStringLiteral("Check the spelling or try a new search."));
         newKippet_->hide();

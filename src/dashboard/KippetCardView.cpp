@@ -1,5 +1,6 @@
 #include "dashboard/KippetCardView.h"
 
+#include "app/SymbolNames.h"
 #include "dashboard/DimmedPreviewEffect.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
@@ -110,7 +111,7 @@ void KippetCardView::paintStatusStrip(QPainter& painter, const QRectF& strip) co
     const qreal dpr = devicePixelRatioF();
     const QColor tone = SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.7);
     const QRectF inner = strip.adjusted(4, 0, -4, 0);
-    const QPixmap arrow = SheetStyle::symbol(QStringLiteral("arrow.up.forward.app"), tone, 10, dpr);
+    const QPixmap arrow = SheetStyle::symbol(SymbolNames::arrowUpForwardApp, tone, 10, dpr);
     const QSizeF arrowSize = arrow.deviceIndependentSize();
     painter.drawPixmap(QPointF(inner.left(), inner.center().y() - arrowSize.height() / 2), arrow);
     painter.setFont(SheetStyle::font(TextStyle::caption2));

@@ -2,6 +2,7 @@
 
 #include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "dashboard/KippetListing.h"
 #include "dashboard/SheetStyle.h"
 #include "dashboard/TuckCommands.h"
@@ -15,7 +16,7 @@
 #include <QPointer>
 
 namespace {
-const QString tuckSymbol = QStringLiteral("rectangle.righthalf.inset.filled.arrow.right");
+const QString tuckSymbol = SymbolNames::rectangleRighthalfInsetFilledArrowRight;
 
 QIcon menuIcon(const QWidget* parent, const QString& symbol) {
     return SheetStyle::buttonIcon(symbol, parent->palette().color(QPalette::WindowText));
@@ -47,7 +48,7 @@ void addOpenItems(QMenu* menu, QPointer<Kippet> kippet) {
     menu->addAction(menuIcon(owner, tuckSymbol), QStringLiteral("Tuck Away All"), menu,
                     [] { TuckCommands::shared().tuckAllKippets(); });
     if (tuck.tuckSingleWindowCount() >= 2)
-        menu->addAction(menuIcon(owner, QStringLiteral("arrow.up.left.and.arrow.down.right")),
+        menu->addAction(menuIcon(owner, SymbolNames::arrowUpLeftAndArrowDownRight),
                         QStringLiteral("Untuck All Kippets"), menu,
                         [] { TuckCommands::shared().untuckAllSingleKippets(); });
 }
@@ -90,14 +91,14 @@ QMenu* KippetContextMenu::build(Kippet* kippet, Callbacks callbacks, QWidget* pa
         if (onEdit)
             onEdit();
     });
-    menu->addAction(menuIcon(parent, QStringLiteral("text.quote")),
+    menu->addAction(menuIcon(parent, SymbolNames::textQuote),
                     QStringLiteral("Custom Instructions..."), menu,
                     [onInstructions = callbacks.onEditInstructions] {
                         if (onInstructions)
                             onInstructions();
                     });
     menu->addSeparator();
-    QAction* daily = menu->addAction(menuIcon(parent, QStringLiteral("calendar")),
+    QAction* daily = menu->addAction(menuIcon(parent, SymbolNames::calendar),
                                      QStringLiteral("Create Daily Kippet"), menu,
                                      [] { DailyKippetScheduler::shared().createDailyKippet(); });
     daily->setEnabled(!KippetListing::hasDailyKippet(KippetManager::shared().allKippets(),

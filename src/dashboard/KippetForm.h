@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SymbolNames.h"
 #include "model/KippetColor.h"
 
 #include <QObject>
@@ -13,7 +14,7 @@ class Kippet;
 class KippetForm : public QObject {
     Q_OBJECT
 public:
-    static inline const QString defaultIcon = QStringLiteral("tray.fill");
+    static inline const QString defaultIcon = SymbolNames::trayFill;
 
     // Starts at the defaults: no name, blue, "tray.fill", no instructions.
     explicit KippetForm(QObject* parent = nullptr);

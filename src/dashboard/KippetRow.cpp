@@ -1,5 +1,6 @@
 #include "dashboard/KippetRow.h"
 
+#include "app/SymbolNames.h"
 #include "dashboard/ElapsedTime.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
@@ -111,8 +112,7 @@ void KippetRow::paintEvent(QPaintEvent*) {
         painter.setPen(tone);
         painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
                          QStringLiteral("Kippet is open"));
-        const QPixmap arrow =
-            SheetStyle::symbol(QStringLiteral("arrow.up.forward.app"), tone, 10, dpr);
+        const QPixmap arrow = SheetStyle::symbol(SymbolNames::arrowUpForwardApp, tone, 10, dpr);
         const QSizeF arrowSize = arrow.deviceIndependentSize();
         const QPointF arrowAt(textRect.left() - 6 - arrowSize.width(),
                               inner.center().y() - arrowSize.height() / 2);

@@ -1,5 +1,6 @@
 #include "dashboard/SearchField.h"
 
+#include "app/SymbolNames.h"
 #include "dashboard/SheetStyle.h"
 
 #include <QEvent>
@@ -47,8 +48,8 @@ QString SearchField::text() const {
 void SearchField::applyIcons() {
     const QColor secondary = SheetStyle::secondary(palette());
     glass_->setPixmap(
-        SheetStyle::symbol(QStringLiteral("magnifyingglass"), secondary, 13, devicePixelRatioF()));
-    clear_->setIcon(SheetStyle::buttonIcon(QStringLiteral("xmark.circle.fill"), secondary));
+        SheetStyle::symbol(SymbolNames::magnifyingglass, secondary, 13, devicePixelRatioF()));
+    clear_->setIcon(SheetStyle::buttonIcon(SymbolNames::xmarkCircleFill, secondary));
 }
 
 void SearchField::changeEvent(QEvent* event) {

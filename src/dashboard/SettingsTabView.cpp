@@ -4,6 +4,7 @@
 #include "analysis/KeychainStore.h"
 #include "analysis/LocalModelServer.h"
 #include "analysis/OpenAIAnalyzer.h"
+#include "app/SymbolNames.h"
 #include "app/SyncAvailability.h"
 #include "app/Workspace.h"
 #include "dashboard/SegmentedControl.h"
@@ -237,7 +238,7 @@ SettingsSection* SettingsTabView::intelligenceSection() {
     auto* section = new SettingsSection(QStringLiteral("Intelligence"), 16, this);
     section->setObjectName(QStringLiteral("settings_aiSection"));
     section->rows()->addWidget(
-        headerRow(new SettingsIconTile(QStringLiteral("sparkles"), SheetStyle::blue(), this),
+        headerRow(new SettingsIconTile(SymbolNames::sparkles, SheetStyle::blue(), this),
                   QStringLiteral("AI Features"),
                   QStringLiteral("Choose how content is analyzed and categorized")));
     modePicker_ = new SegmentedControl(
@@ -253,7 +254,7 @@ SettingsSection* SettingsTabView::intelligenceSection() {
     section->rows()->addWidget(aiStatus_);
     offNote_ = new SettingsStatusRow(this);
     offNote_->setObjectName(QStringLiteral("settings_aiOffNote"));
-    offNote_->setContent(QStringLiteral("info.circle.fill"), SheetStyle::secondary(palette()),
+    offNote_->setContent(SymbolNames::infoCircleFill, SheetStyle::secondary(palette()),
                          QStringLiteral("Custom sorting instructions are ignored when AI is off."),
                          SheetStyle::secondary(palette()));
     section->rows()->addWidget(offNote_);
@@ -328,25 +329,25 @@ void SettingsTabView::showAIStatus() {
     switch (preferences_->mode()) {
     case AIMode::onDevice:
         if (onDeviceAvailable_)
-            aiStatus_->setContent(QStringLiteral("checkmark.circle.fill"), SheetStyle::green(),
+            aiStatus_->setContent(SymbolNames::checkmarkCircleFill, SheetStyle::green(),
                                   onDeviceStatusLabel_, SheetStyle::green());
         else
-            aiStatus_->setContent(QStringLiteral("exclamationmark.triangle.fill"),
-                                  SheetStyle::orange(), onDeviceStatusLabel_, SheetStyle::orange());
+            aiStatus_->setContent(SymbolNames::exclamationmarkTriangleFill, SheetStyle::orange(),
+                                  onDeviceStatusLabel_, SheetStyle::orange());
         break;
     case AIMode::byok:
         if (!apiKey_.isEmpty())
             aiStatus_->setContent(
-                QStringLiteral("key.fill"), SheetStyle::green(),
+                SymbolNames::keyFill, SheetStyle::green(),
                 QStringLiteral("OpenAI key configured — configure details below."),
                 SheetStyle::green());
         else
-            aiStatus_->setContent(QStringLiteral("key.fill"), SheetStyle::orange(),
+            aiStatus_->setContent(SymbolNames::keyFill, SheetStyle::orange(),
                                   QStringLiteral("Enter your OpenAI API key in the section below."),
                                   SheetStyle::orange());
         break;
     case AIMode::off:
-        aiStatus_->setContent(QStringLiteral("xmark.circle.fill"), secondary,
+        aiStatus_->setContent(SymbolNames::xmarkCircleFill, secondary,
                               QStringLiteral("AI is off. Items are organized by file type."),
                               secondary);
         break;

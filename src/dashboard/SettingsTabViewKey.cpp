@@ -6,6 +6,7 @@
 #include "analysis/KeychainStore.h"
 #include "analysis/OpenAIAnalyzer.h"
 #include "analysis/PerceivedText.h"
+#include "app/SymbolNames.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/SettingsIconTile.h"
 #include "dashboard/SettingsSection.h"
@@ -105,10 +106,9 @@ QColor SettingsTabView::apiKeyBorderColor(const QString& key) const {
 
 void SettingsTabView::fillAPIKeySection() {
     QVBoxLayout* rows = apiSection_->rows();
-    rows->addWidget(
-        headerRow(new SettingsIconTile(QStringLiteral("key.fill"), SheetStyle::blue(), this),
-                  QStringLiteral("OpenAI API Key"),
-                  QStringLiteral("Used for AI-powered analysis via GPT-4o")));
+    rows->addWidget(headerRow(new SettingsIconTile(SymbolNames::keyFill, SheetStyle::blue(), this),
+                              QStringLiteral("OpenAI API Key"),
+                              QStringLiteral("Used for AI-powered analysis via GPT-4o")));
     rows->addWidget(keyRow());
 
     testButton_ = new BusyButton(this);
@@ -130,7 +130,7 @@ void SettingsTabView::fillAPIKeySection() {
     saveSuccessRow_ = messageRow(QStringLiteral("APIKeySaveSuccess"));
     testResultRow_ = messageRow(QStringLiteral("APIKeyTestResult"));
     verifiedRow_ = messageRow(QStringLiteral("APIKeyVerifiedRow"));
-    verifiedRow_->setContent(QStringLiteral("checkmark.shield.fill"), SheetStyle::green(),
+    verifiedRow_->setContent(SymbolNames::checkmarkShieldFill, SheetStyle::green(),
                              QStringLiteral("API key verified and working"), SheetStyle::green(),
                              SheetStyle::green());
 
@@ -175,7 +175,7 @@ void SettingsTabView::fillAPIKeySection() {
 
     auto* note = new SettingsStatusRow(this);
     note->setObjectName(QStringLiteral("APIKeyKeyringNote"));
-    note->setContent(QStringLiteral("lock.shield.fill"), SheetStyle::secondary(palette()),
+    note->setContent(SymbolNames::lockShieldFill, SheetStyle::secondary(palette()),
                      QStringLiteral("Your API key is stored securely in the system keyring and "
                                     "never shared."),
                      SheetStyle::secondary(palette()));
@@ -232,7 +232,7 @@ QWidget* SettingsTabView::keyRow() {
     line->addWidget(showKey_);
     verifiedMark_ = new QLabel(row);
     verifiedMark_->setObjectName(QStringLiteral("byok_verifiedMark"));
-    verifiedMark_->setPixmap(SheetStyle::symbol(QStringLiteral("checkmark.circle.fill"),
+    verifiedMark_->setPixmap(SheetStyle::symbol(SymbolNames::checkmarkCircleFill,
                                                 SheetStyle::green(), 15, devicePixelRatioF()));
     verifiedMark_->setToolTip(QStringLiteral("API key verified"));
     line->addWidget(verifiedMark_);
@@ -429,9 +429,9 @@ void SettingsTabView::showKeyState() {
                        " border-radius: 6px; }")
             .arg(fill.name(QColor::HexArgb), outline.name(QColor::HexArgb)));
     const bool shown = keyField_->echoMode() == QLineEdit::Normal;
-    showKey_->setIcon(SheetStyle::buttonIcon(shown ? QStringLiteral("eye.slash.fill")
-                                                   : QStringLiteral("eye.fill"),
-                                             SheetStyle::secondary(palette())));
+    showKey_->setIcon(
+        SheetStyle::buttonIcon(shown ? SymbolNames::eyeSlashFill : SymbolNames::eyeFill,
+                               SheetStyle::secondary(palette())));
     showKey_->setToolTip(shown ? QStringLiteral("Hide API key") : QStringLiteral("Show API key"));
     verifiedMark_->setVisible(verified && !empty);
 
@@ -440,27 +440,26 @@ void SettingsTabView::showKeyState() {
     if (verified)
         testButton_->setLabel(
             QStringLiteral("Re-test Connection"),
-            SheetStyle::buttonIcon(QStringLiteral("checkmark.circle.fill"), SheetStyle::green()));
+            SheetStyle::buttonIcon(SymbolNames::checkmarkCircleFill, SheetStyle::green()));
     else
-        testButton_->setLabel(QStringLiteral("Test Connection"),
-                              SheetStyle::buttonIcon(QStringLiteral("checkmark.circle"),
-                                                     SheetStyle::primary(palette())));
+        testButton_->setLabel(
+            QStringLiteral("Test Connection"),
+            SheetStyle::buttonIcon(SymbolNames::checkmarkCircle, SheetStyle::primary(palette())));
     testButton_->setBusy(testing_);
 
     saveErrorRow_->setVisible(saveError_.has_value());
     if (saveError_)
-        saveErrorRow_->setContent(QStringLiteral("exclamationmark.triangle.fill"),
-                                  SheetStyle::red(), *saveError_, SheetStyle::red(),
-                                  SheetStyle::red());
+        saveErrorRow_->setContent(SymbolNames::exclamationmarkTriangleFill, SheetStyle::red(),
+                                  *saveError_, SheetStyle::red(), SheetStyle::red());
     saveSuccessRow_->setVisible(saveSuccess_.has_value());
     if (saveSuccess_)
-        saveSuccessRow_->setContent(QStringLiteral("checkmark.circle.fill"), SheetStyle::green(),
+        saveSuccessRow_->setContent(SymbolNames::checkmarkCircleFill, SheetStyle::green(),
                                     *saveSuccess_, SheetStyle::green(), SheetStyle::green());
     testResultRow_->setVisible(testResult_.has_value());
     if (testResult_) {
         const QColor color = testResult_->success ? SheetStyle::green() : SheetStyle::red();
-        testResultRow_->setContent(testResult_->success ? QStringLiteral("checkmark.circle.fill")
-                                                        : QStringLiteral("xmark.circle.fill"),
+        testResultRow_->setContent(testResult_->success ? SymbolNames::checkmarkCircleFill
+                                                        : SymbolNames::xmarkCircleFill,
                                    color, testResult_->message, color, color);
     }
     verifiedRow_->setVisible(verified && !empty && !testResult_);

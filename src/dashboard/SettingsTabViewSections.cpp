@@ -3,6 +3,7 @@
 #include "app/DailyKippetTime.h"
 #include "app/Dialogs.h"
 #include "app/Relauncher.h"
+#include "app/SymbolNames.h"
 #include "app/SyncAvailability.h"
 #include "app/UpdateChecker.h"
 #include "app/Workspace.h"
@@ -85,7 +86,7 @@ SettingsSection* SettingsTabView::iCloudSection() {
     const bool available = SyncAvailability::isAvailable();
     iCloudSwitch_ = sectionSwitch(QStringLiteral("ICloudSyncSwitch"), this);
     section->rows()->addWidget(
-        headerRow(new SettingsIconTile(QStringLiteral("icloud.fill"), SheetStyle::blue(), this),
+        headerRow(new SettingsIconTile(SymbolNames::icloudFill, SheetStyle::blue(), this),
                   QStringLiteral("iCloud Sync"),
                   available ? QStringLiteral("Sync your kippets across all your Apple devices")
                             : QStringLiteral("Sync your kippets across all your devices"),
@@ -96,7 +97,7 @@ SettingsSection* SettingsTabView::iCloudSection() {
     iCloudNote_ = new SettingsStatusRow(this);
     iCloudNote_->setObjectName(QStringLiteral("ICloudNoteRow"));
     iCloudNote_->setContent(
-        QStringLiteral("externaldrive.fill"), SheetStyle::secondary(palette()),
+        SymbolNames::externaldriveFill, SheetStyle::secondary(palette()),
         QStringLiteral("Your data is always stored locally. Toggling iCloud sync only controls "
                        "whether data is also synced to iCloud. No data is lost when changing this "
                        "setting."),
@@ -114,7 +115,7 @@ void SettingsTabView::showICloudStatus() {
     const QColor secondary = SheetStyle::secondary(palette());
     iCloudSwitch_->setChecked(iCloudSyncEnabled_);
     if (!SyncAvailability::isAvailable()) {
-        iCloudStatus_->setContent(QStringLiteral("xmark.icloud"), secondary,
+        iCloudStatus_->setContent(SymbolNames::xmarkIcloud, secondary,
                                   QStringLiteral("iCloud sync is not available on this system. "
                                                  "Your kippets are stored on this computer only."),
                                   secondary);
@@ -122,12 +123,12 @@ void SettingsTabView::showICloudStatus() {
     }
     if (iCloudSyncEnabled_)
         iCloudStatus_->setContent(
-            QStringLiteral("checkmark.icloud.fill"), SheetStyle::green(),
+            SymbolNames::checkmarkIcloudFill, SheetStyle::green(),
             QStringLiteral("iCloud sync is active. Your kippets sync across devices."),
             SheetStyle::green());
     else
         iCloudStatus_->setContent(
-            QStringLiteral("xmark.icloud"), secondary,
+            SymbolNames::xmarkIcloud, secondary,
             QStringLiteral("iCloud sync is off. Data is stored locally on this device only."),
             secondary);
 }
@@ -195,7 +196,7 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     auto* section = new SettingsSection(QStringLiteral("Daily Kippet"), 16, this);
     section->setObjectName(QStringLiteral("settings_dailySection"));
     dailySwitch_ = sectionSwitch(QStringLiteral("DailyKippetSwitch"), this);
-    dailyTile_ = new SettingsIconTile(QStringLiteral("calendar"), dailyKippetColor(), this);
+    dailyTile_ = new SettingsIconTile(SymbolNames::calendar, dailyKippetColor(), this);
     section->rows()->addWidget(headerRow(dailyTile_, QStringLiteral("Daily Kippet"),
                                          QStringLiteral("Automatically create a new kippet every "
                                                         "day"),
@@ -213,7 +214,7 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     clockIcon->setFixedWidth(20);
     clockIcon->setAlignment(Qt::AlignCenter);
     clockIcon->setPixmap(SheetStyle::symbol(
-        QStringLiteral("clock.fill"), SheetStyle::secondary(palette()), 13, devicePixelRatioF()));
+        SymbolNames::clockFill, SheetStyle::secondary(palette()), 13, devicePixelRatioF()));
     timeLine->addWidget(clockIcon);
     timeLine->addWidget(secondaryLabel(QStringLiteral("Create at"), dailyTimeRow_));
     dailyTime_ =
@@ -228,7 +229,7 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     section->rows()->addWidget(dailyTimeRow_);
 
     createToday_ = new QPushButton(
-        SheetStyle::buttonIcon(QStringLiteral("plus.circle.fill"), SheetStyle::primary(palette())),
+        SheetStyle::buttonIcon(SymbolNames::plusCircleFill, SheetStyle::primary(palette())),
         QStringLiteral("Create Today's Kippet Now"), this);
     createToday_->setObjectName(QStringLiteral("CreateTodaysKippet"));
     connect(createToday_, &QPushButton::clicked, this, [this] {
@@ -268,7 +269,7 @@ void SettingsTabView::refreshCreateButton() {
     createToday_->setEnabled(!exists);
     const QColor secondary = SheetStyle::secondary(palette());
     dailyNote_->setContent(
-        QStringLiteral("info.circle.fill"), secondary,
+        SymbolNames::infoCircleFill, secondary,
         QStringLiteral("Daily kippets are named by day and date (e.g., \"%1\").").arg(name),
         secondary);
     dailyTile_->setColor(dailyKippetColor());
@@ -304,7 +305,7 @@ SettingsSection* SettingsTabView::appearanceSection() {
     auto* section = new SettingsSection(QStringLiteral("Appearance"), 16, this);
     section->setObjectName(QStringLiteral("settings_appearanceSection"));
     section->rows()->addWidget(headerRow(
-        new SettingsIconTile(QStringLiteral("paintpalette.fill"), SheetStyle::purple(), this),
+        new SettingsIconTile(SymbolNames::paintpaletteFill, SheetStyle::purple(), this),
         QStringLiteral("Tucked Kippet Style"),
         QStringLiteral("Choose how tucked kippet pull tabs are rendered along the screen edge."),
         nullptr, Qt::AlignTop));
@@ -343,8 +344,8 @@ SettingsSection* SettingsTabView::aboutSection() {
 
     auto* versionRow = new QHBoxLayout();
     auto* infoIcon = new QLabel(this);
-    infoIcon->setPixmap(SheetStyle::symbol(QStringLiteral("info.circle.fill"), SheetStyle::blue(),
-                                           17, devicePixelRatioF()));
+    infoIcon->setPixmap(SheetStyle::symbol(SymbolNames::infoCircleFill, SheetStyle::blue(), 17,
+                                           devicePixelRatioF()));
     versionRow->addWidget(infoIcon, 0, Qt::AlignVCenter);
     auto* versionTexts = new QVBoxLayout();
     versionTexts->setSpacing(2);
@@ -365,14 +366,14 @@ SettingsSection* SettingsTabView::aboutSection() {
     section->rows()->addWidget(divider(this));
 
     QPushButton* help =
-        linkButton(QStringLiteral("questionmark.circle"), QStringLiteral("Help & Support"), true);
+        linkButton(SymbolNames::questionmarkCircle, QStringLiteral("Help & Support"), true);
     help->setObjectName(QStringLiteral("HelpLink"));
     help->setVisible(!about.helpUrl.isEmpty());
     connect(help, &QPushButton::clicked, this,
             [this] { services_.workspace->open(services_.about.helpUrl); });
     section->rows()->addWidget(help);
     QPushButton* privacy =
-        linkButton(QStringLiteral("hand.raised"), QStringLiteral("Privacy Policy"), true);
+        linkButton(SymbolNames::handRaised, QStringLiteral("Privacy Policy"), true);
     privacy->setObjectName(QStringLiteral("PrivacyLink"));
     privacy->setVisible(!about.privacyUrl.isEmpty());
     connect(privacy, &QPushButton::clicked, this,
@@ -383,14 +384,14 @@ SettingsSection* SettingsTabView::aboutSection() {
     linksEnd->setVisible(!about.helpUrl.isEmpty() || !about.privacyUrl.isEmpty());
     section->rows()->addWidget(linksEnd);
 
-    QPushButton* tour = linkButton(QStringLiteral("graduationcap"),
-                                   QStringLiteral("Show Onboarding Tutorial"), false);
+    QPushButton* tour =
+        linkButton(SymbolNames::graduationcap, QStringLiteral("Show Onboarding Tutorial"), false);
     tour->setObjectName(QStringLiteral("ShowOnboardingTutorial"));
     connect(tour, &QPushButton::clicked, this,
             [this] { services_.notifications->post(NotificationName::showOnboarding); });
     section->rows()->addWidget(tour);
-    QPushButton* updates = linkButton(QStringLiteral("arrow.down.circle"),
-                                      QStringLiteral("Check for Updates..."), false);
+    QPushButton* updates =
+        linkButton(SymbolNames::arrowDownCircle, QStringLiteral("Check for Updates..."), false);
     updates->setObjectName(QStringLiteral("CheckForUpdates"));
     connect(updates, &QPushButton::clicked, this, &SettingsTabView::checkForUpdates);
     section->rows()->addWidget(updates);
@@ -417,9 +418,8 @@ QPushButton* SettingsTabView::linkButton(const QString& symbol, const QString& t
     line->addStretch(1);
     if (external) {
         auto* arrow = new QLabel(button);
-        arrow->setPixmap(SheetStyle::symbol(QStringLiteral("arrow.up.right"),
-                                            SheetStyle::primary(palette()), 10,
-                                            devicePixelRatioF()));
+        arrow->setPixmap(SheetStyle::symbol(
+            SymbolNames::arrowUpRight, SheetStyle::primary(palette()), 10, devicePixelRatioF()));
         line->addWidget(arrow);
     }
     for (QLabel* label : button->findChildren<QLabel*>())

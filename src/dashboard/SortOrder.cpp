@@ -1,5 +1,7 @@
 #include "dashboard/SortOrder.h"
 
+#include "app/SymbolNames.h"
+
 const QList<SortOrder>& allSortOrders() {
     static const QList<SortOrder> orders{SortOrder::recentlyClosed, SortOrder::recentlyCreated,
                                          SortOrder::alphabetical};
@@ -21,11 +23,11 @@ QString rawValue(SortOrder order) {
 QString symbolName(SortOrder order) {
     switch (order) {
     case SortOrder::recentlyClosed:
-        return QStringLiteral("clock.arrow.circlepath");
+        return SymbolNames::clockArrowCirclepath;
     case SortOrder::recentlyCreated:
-        return QStringLiteral("clock");
+        return SymbolNames::clock;
     case SortOrder::alphabetical:
-        return QStringLiteral("textformat");
+        return SymbolNames::textformat;
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "dashboard/WarningBanner.h"
 
+#include "app/SymbolNames.h"
 #include "dashboard/SheetStyle.h"
 
 #include <QHBoxLayout>
@@ -12,7 +13,7 @@ WarningBanner::WarningBanner(QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(10, 10, 10, 10);
     row->setSpacing(8);
-    icon_->setPixmap(SheetStyle::symbol(QStringLiteral("exclamationmark.triangle.fill"),
+    icon_->setPixmap(SheetStyle::symbol(SymbolNames::exclamationmarkTriangleFill,
                                         SheetStyle::orange(), 13, devicePixelRatioF()));
     row->addWidget(icon_, 0, Qt::AlignVCenter);
     message_->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));

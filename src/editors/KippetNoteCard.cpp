@@ -1,5 +1,6 @@
 #include "editors/KippetNoteCard.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "model/Kippet.h"
@@ -137,9 +138,9 @@ void KippetNoteCard::updateNote() {
 void KippetNoteCard::updateLook() {
     const qreal ratio = devicePixelRatioF();
     symbol_->setPixmap(
-        Symbols::pixmap(QStringLiteral("note.text"), 13, EditorStyle::secondary(palette()), ratio));
+        Symbols::pixmap(SymbolNames::noteText, 13, EditorStyle::secondary(palette()), ratio));
     editButton_->setIcon(
-        QIcon(Symbols::pixmap(QStringLiteral("pencil.circle.fill"), 16, accent(), ratio)));
+        QIcon(Symbols::pixmap(SymbolNames::pencilCircleFill, 16, accent(), ratio)));
     editButton_->setIconSize(QSize(18, 18));
     QPalette tertiary = age_->palette();
     tertiary.setColor(QPalette::WindowText, EditorStyle::tertiary(palette()));

@@ -1,5 +1,6 @@
 #include "editors/KippetNoteEditorView.h"
 
+#include "app/SymbolNames.h"
 #include "editors/NoteTextView.h"
 #include "editors/RoundSymbolButton.h"
 #include "model/Kippet.h"
@@ -17,8 +18,7 @@ constexpr int margin = RoundSymbolButton::shadowMargin;
 KippetNoteEditorView::KippetNoteEditorView(Kippet* kippet, const QColor& accentColor,
                                            QWidget* parent)
     : QWidget(parent), kippet_(kippet),
-      closeButton_(
-          new RoundSymbolButton(QStringLiteral("checkmark"), RoundSymbolButton::Fill::accent)),
+      closeButton_(new RoundSymbolButton(SymbolNames::checkmark, RoundSymbolButton::Fill::accent)),
       textView_(new NoteTextView) {
     setMinimumSize(360, 260);
     closeButton_->setObjectName(QStringLiteral("CloseNotesButton"));

@@ -1,5 +1,6 @@
 #include "editors/KippetTodoCard.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "editors/SharedTodoRow.h"
@@ -85,9 +86,8 @@ void KippetTodoCard::updateCount() {
 void KippetTodoCard::updateLook() {
     const qreal ratio = devicePixelRatioF();
     symbol_->setPixmap(
-        Symbols::pixmap(QStringLiteral("checklist"), 13, EditorStyle::secondary(palette()), ratio));
-    addButton_->setIcon(
-        QIcon(Symbols::pixmap(QStringLiteral("plus.circle.fill"), 16, accent(), ratio)));
+        Symbols::pixmap(SymbolNames::checklist, 13, EditorStyle::secondary(palette()), ratio));
+    addButton_->setIcon(QIcon(Symbols::pixmap(SymbolNames::plusCircleFill, 16, accent(), ratio)));
     addButton_->setIconSize(QSize(18, 18));
     QPalette tertiary = count_->palette();
     tertiary.setColor(QPalette::WindowText, EditorStyle::tertiary(palette()));

@@ -1,5 +1,6 @@
 #include "editors/KippetTodoEditorView.h"
 
+#include "app/SymbolNames.h"
 #include "editors/EditorStyle.h"
 #include "editors/RoundSymbolButton.h"
 #include "editors/SharedTodoRow.h"
@@ -37,9 +38,9 @@ protected:
 KippetTodoEditorView::KippetTodoEditorView(Kippet* kippet, const QColor& accentColor,
                                            QWidget* parent)
     : QWidget(parent), kippet_(kippet), addField_(new QLineEdit),
-      addButton_(new RoundSymbolButton(QStringLiteral("plus"), RoundSymbolButton::Fill::accent)),
+      addButton_(new RoundSymbolButton(SymbolNames::plus, RoundSymbolButton::Fill::accent)),
       scrollArea_(new QScrollArea), list_(new TodoListView(kippet, SharedTodoRow::editorMetrics())),
-      closeButton_(new RoundSymbolButton(QStringLiteral("arrow.down.right.and.arrow.up.left"),
+      closeButton_(new RoundSymbolButton(SymbolNames::arrowDownRightAndArrowUpLeft,
                                          RoundSymbolButton::Fill::material, this)) {
     setMinimumSize(360, 300);
 

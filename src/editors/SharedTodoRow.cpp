@@ -1,5 +1,6 @@
 #include "editors/SharedTodoRow.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "editors/TodoCheckbox.h"
@@ -57,8 +58,7 @@ SharedTodoRow::SharedTodoRow(const KippetTodo& todo, Kippet* kippet, const Metri
     saveButton_->setAutoRaise(true);
     saveButton_->setFocusPolicy(Qt::NoFocus);
     saveButton_->setCursor(Qt::PointingHandCursor);
-    saveButton_->setIcon(
-        Symbols::icon(QStringLiteral("checkmark.circle.fill"), EditorStyle::green()));
+    saveButton_->setIcon(Symbols::icon(SymbolNames::checkmarkCircleFill, EditorStyle::green()));
     // Borderless buttons draw their symbol at 16 points, plain ones at the text size.
     const int iconSide = metrics.buttonStyle == SharedTodoRowButtonStyle::borderless ? 18 : 15;
     saveButton_->setIconSize(QSize(iconSide, iconSide));

@@ -1,5 +1,6 @@
 #include "editors/TodoEmptyState.h"
 
+#include "app/SymbolNames.h"
 #include "editors/EditorStyle.h"
 
 #include <QEvent>
@@ -43,8 +44,7 @@ void TodoEmptyState::changeEvent(QEvent* event) {
 void TodoEmptyState::applyColours() {
     const QPalette base = parentWidget() ? parentWidget()->palette() : palette();
     const QColor tertiary = EditorStyle::tertiary(base);
-    symbol_->setPixmap(
-        EditorStyle::symbol(QStringLiteral("checklist"), symbolPoints, tertiary, this));
+    symbol_->setPixmap(EditorStyle::symbol(SymbolNames::checklist, symbolPoints, tertiary, this));
     colour(title_, EditorStyle::secondary(base));
     colour(hint_, tertiary);
 }

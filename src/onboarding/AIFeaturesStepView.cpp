@@ -3,6 +3,7 @@
 #include "analysis/AIPreferences.h"
 #include "analysis/LocalModelServer.h"
 #include "analysis/OpenAIAnalyzer.h"
+#include "app/SymbolNames.h"
 #include "model/OnboardingState.h"
 #include "onboarding/AIModeCard.h"
 #include "onboarding/RoundedPanel.h"
@@ -40,21 +41,20 @@ struct ModePanel {
 ModePanel panelFor(AIMode mode, bool onDeviceAvailable) {
     switch (mode) {
     case AIMode::onDevice:
-        return {QStringLiteral("lock.shield.fill"), Named::green,
+        return {SymbolNames::lockShieldFill, Named::green,
                 QStringLiteral("Your data never leaves this computer"),
                 onDeviceAvailable
                     ? QStringLiteral("A local model analyzes content privately on this computer.")
                     : QStringLiteral("No local model is available right now. Content will be "
                                      "organized by keyword heuristics until one is.")};
     case AIMode::byok:
-        return {QStringLiteral("network"), Named::blue,
-                QStringLiteral("Requires an OpenAI API key"),
+        return {SymbolNames::network, Named::blue, QStringLiteral("Requires an OpenAI API key"),
                 QStringLiteral("Content is sent to OpenAI for analysis. Set your API key in "
                                "Settings after this tour.")};
     case AIMode::off:
         break;
     }
-    return {QStringLiteral("folder.badge.gearshape"), Named::secondary,
+    return {SymbolNames::folderBadgeGearshape, Named::secondary,
             QStringLiteral("Basic organization only"),
             QStringLiteral("Items are categorized by file type and keywords — no AI analysis.")};
 }
@@ -91,24 +91,24 @@ QWidget* AIFeaturesStepView::modeCards() {
     column->setSpacing(10);
     struct Card {
         AIMode mode;
-        const char* icon;
+        QLatin1StringView icon;
         QString title;
         QString subtitle;
         const char* name;
     };
     const Card cards[] = {
-        {AIMode::onDevice, "apple.intelligence", QStringLiteral("On-device Intelligence"),
+        {AIMode::onDevice, SymbolNames::appleIntelligence, QStringLiteral("On-device Intelligence"),
          QStringLiteral("Private, free, works offline — no account needed"), "aiMode_onDevice"},
-        {AIMode::byok, "key.fill", QStringLiteral("Use My Own OpenAI Key"),
+        {AIMode::byok, SymbolNames::keyFill, QStringLiteral("Use My Own OpenAI Key"),
          QStringLiteral("Send content to OpenAI GPT-4o — requires an API key in Settings"),
          "aiMode_byok"},
-        {AIMode::off, "xmark.circle", QStringLiteral("No AI"),
+        {AIMode::off, SymbolNames::xmarkCircle, QStringLiteral("No AI"),
          QStringLiteral("Organize by file type only — you can change this later in Settings"),
          "aiMode_off"},
     };
     for (const Card& shown : cards) {
-        auto* card = new AIModeCard(shown.mode, QString::fromLatin1(shown.icon), shown.title,
-                                    shown.subtitle, shown.mode == AIMode::onDevice, box);
+        auto* card = new AIModeCard(shown.mode, shown.icon, shown.title, shown.subtitle,
+                                    shown.mode == AIMode::onDevice, box);
         card->setObjectName(QString::fromLatin1(shown.name));
         card->setAccessibleName(shown.title);
         const AIMode mode = shown.mode;
@@ -151,7 +151,7 @@ QWidget* AIFeaturesStepView::noteRow() {
     QHBoxLayout* row = plainRow(note);
     row->setContentsMargins(8, 6, 8, 6);
     row->setSpacing(10);
-    auto* symbol = new SymbolView(QStringLiteral("info.circle.fill"),
+    auto* symbol = new SymbolView(SymbolNames::infoCircleFill,
                                   TourStyle::font(TextStyle::caption).pixelSize(), note);
     symbol->setColor(Named::secondary);
     row->addWidget(symbol, 0, Qt::AlignVCenter);

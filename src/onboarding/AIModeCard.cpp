@@ -1,5 +1,6 @@
 #include "onboarding/AIModeCard.h"
 
+#include "app/SymbolNames.h"
 #include "onboarding/RoundedPanel.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourLayout.h"
@@ -101,8 +102,7 @@ void AIModeCard::restyle() {
     } else {
         icon_->setColor(Named::primary);
     }
-    check_->setSymbol(selected_ ? QStringLiteral("checkmark.circle.fill")
-                                : QStringLiteral("circle"));
+    check_->setSymbol(selected_ ? SymbolNames::checkmarkCircleFill : SymbolNames::circle);
     if (selected_) {
         check_->setColor(Named::accent);
     } else {

@@ -1,6 +1,7 @@
 #include "onboarding/CompletionStepView.h"
 
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "app/Workspace.h"
 #include "model/OnboardingState.h"
@@ -60,7 +61,7 @@ CompletionStepView::CompletionStepView(OnboardingState* state, QWidget* window, 
     : QWidget(parent), state_(state), window_(window) {
     StackBuilder stack(plainColumn(this), 16, true);
     stack.addFlexible();
-    auto* check = new SymbolView(QStringLiteral("checkmark.circle.fill"), 60, this);
+    auto* check = new SymbolView(SymbolNames::checkmarkCircleFill, 60, this);
     check->setGradient(Named::green, Named::blue);
     check->setGlow(Named::green, 0.3, 20);
     stack.add(check);
@@ -127,7 +128,7 @@ QWidget* CompletionStepView::dashboardCard() {
     QHBoxLayout* row = plainRow(card);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(12);
-    auto* symbol = new SymbolView(QStringLiteral("square.grid.2x2"),
+    auto* symbol = new SymbolView(SymbolNames::squareGrid2x2,
                                   TourStyle::font(TextStyle::title2).pixelSize(), card);
     symbol->setColor(Named::blue);
     row->addWidget(symbol, 0, Qt::AlignVCenter);
@@ -146,7 +147,7 @@ QWidget* CompletionStepView::links() {
     QHBoxLayout* row = plainRow(box);
     row->setSpacing(16);
     const QColor ink = TourStyle::color(Named::primary, palette());
-    auto* guide = new QPushButton(Symbols::icon(QStringLiteral("book.fill"), ink),
+    auto* guide = new QPushButton(Symbols::icon(SymbolNames::bookFill, ink),
                                   QStringLiteral("Features Guide"), box);
     TourButtons::style(guide, TourButtons::Kind::bordered);
     connect(guide, &QPushButton::clicked, this, [] {
@@ -156,8 +157,8 @@ QWidget* CompletionStepView::links() {
         }
     });
     row->addWidget(guide);
-    auto* settings = new QPushButton(Symbols::icon(QStringLiteral("gear"), ink),
-                                     QStringLiteral("Settings"), box);
+    auto* settings =
+        new QPushButton(Symbols::icon(SymbolNames::gear, ink), QStringLiteral("Settings"), box);
     TourButtons::style(settings, TourButtons::Kind::bordered);
     // Opens the dashboard on its settings tab, or switches a visible one; the tour stays.
     // The tour stays the window in use: its arrows and Escape must still reach it.

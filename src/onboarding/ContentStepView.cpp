@@ -1,5 +1,6 @@
 #include "onboarding/ContentStepView.h"
 
+#include "app/SymbolNames.h"
 #include "onboarding/ContentMethodCard.h"
 #include "onboarding/ContentTypeBadge.h"
 #include "onboarding/TourLayout.h"
@@ -39,25 +40,24 @@ QWidget* methods(QWidget* parent) {
     layout->setColumnStretch(1, 1);
     layout->setColumnMinimumWidth(0, 10);
     layout->setColumnMinimumWidth(1, 10);
-    layout->addWidget(new ContentMethodCard(QStringLiteral("arrow.down.circle.fill"),
+    layout->addWidget(new ContentMethodCard(SymbolNames::arrowDownCircleFill,
                                             QStringLiteral("Drag & Drop"),
                                             QStringLiteral("Drag files, images, text, or URLs "
                                                            "from anywhere"),
                                             Named::blue, std::nullopt, grid),
                       0, 0, Qt::AlignVCenter);
-    layout->addWidget(new ContentMethodCard(QStringLiteral("doc.on.clipboard.fill"),
+    layout->addWidget(new ContentMethodCard(SymbolNames::docOnClipboardFill,
                                             QStringLiteral("Clipboard Paste"),
                                             QStringLiteral("Quick paste with the V key"),
                                             Named::green, QStringLiteral("V"), grid),
                       0, 1, Qt::AlignVCenter);
-    layout->addWidget(new ContentMethodCard(QStringLiteral("folder.fill.badge.plus"),
+    layout->addWidget(new ContentMethodCard(SymbolNames::folderFillBadgePlus,
                                             QStringLiteral("File Picker"),
                                             QStringLiteral("Browse and import from your file "
                                                            "manager"),
                                             Named::orange, QStringLiteral("I"), grid),
                       1, 0, Qt::AlignVCenter);
-    layout->addWidget(new ContentMethodCard(QStringLiteral("camera.fill"),
-                                            QStringLiteral("Screenshot"),
+    layout->addWidget(new ContentMethodCard(SymbolNames::cameraFill, QStringLiteral("Screenshot"),
                                             QStringLiteral("Drop screenshots directly into "
                                                            "kippets"),
                                             Named::purple, std::nullopt, grid),
@@ -78,14 +78,14 @@ QWidget* contentTypes(QWidget* parent) {
     auto* badges = new QWidget(panel);
     QHBoxLayout* row = plainRow(badges);
     row->setSpacing(16);
-    const std::pair<const char*, const char*> kinds[] = {{"doc.text.fill", "Files"},
-                                                         {"photo.fill", "Images"},
-                                                         {"link", "URLs"},
-                                                         {"text.quote", "Text"},
-                                                         {"paintpalette.fill", "Colors"}};
+    const std::pair<QLatin1StringView, const char*> kinds[] = {
+        {SymbolNames::docTextFill, "Files"},
+        {SymbolNames::photoFill, "Images"},
+        {SymbolNames::link, "URLs"},
+        {SymbolNames::textQuote, "Text"},
+        {SymbolNames::paintpaletteFill, "Colors"}};
     for (const auto& [icon, text] : kinds) {
-        row->addWidget(
-            new ContentTypeBadge(QString::fromLatin1(icon), QString::fromLatin1(text), badges));
+        row->addWidget(new ContentTypeBadge(icon, QString::fromLatin1(text), badges));
     }
     stack.add(badges);
     return panel;

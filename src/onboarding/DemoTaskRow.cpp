@@ -1,5 +1,6 @@
 #include "onboarding/DemoTaskRow.h"
 
+#include "app/SymbolNames.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
@@ -34,7 +35,7 @@ void DemoTaskRow::setDone(bool done) {
         return;
     }
     done_ = done;
-    symbol_->setSymbol(done ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"));
+    symbol_->setSymbol(done ? SymbolNames::checkmarkCircleFill : SymbolNames::circle);
     symbol_->setColor(done ? Named::green : Named::secondary);
     setFill(done ? Named::green : Named::secondary, done ? 0.08 : 0.05);
     QPalette palette = text_->palette();

@@ -1,5 +1,6 @@
 #include "onboarding/OnboardingNavigationBar.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "model/OnboardingState.h"
 #include "onboarding/TourButtons.h"
@@ -42,7 +43,7 @@ OnboardingNavigationBar::OnboardingNavigationBar(OnboardingState* state, QWidget
 
     back_ = button(QStringLiteral("Back"), QStringLiteral("BackButton"), this);
     TourButtons::style(back_, TourButtons::Kind::bordered);
-    setSymbol(back_, QStringLiteral("chevron.left"),
+    setSymbol(back_, SymbolNames::chevronLeft,
               TourStyle::color(TourStyle::Named::primary, palette()));
     connect(back_, &QPushButton::clicked, this, [this] {
         if (state_) {
@@ -53,7 +54,7 @@ OnboardingNavigationBar::OnboardingNavigationBar(OnboardingState* state, QWidget
 
     next_ = button(QStringLiteral("Next"), QStringLiteral("NextButton"), this);
     TourButtons::style(next_, TourButtons::Kind::prominent);
-    setSymbol(next_, QStringLiteral("chevron.right"), Qt::white);
+    setSymbol(next_, SymbolNames::chevronRight, Qt::white);
     connect(next_, &QPushButton::clicked, this, [this] {
         if (state_) {
             state_->nextStep();

@@ -1,5 +1,6 @@
 #include "onboarding/ShortcutRow.h"
 
+#include "app/SymbolNames.h"
 #include "onboarding/KeyBadge.h"
 #include "onboarding/KeyCaptureField.h"
 #include "onboarding/SymbolView.h"
@@ -48,21 +49,21 @@ ShortcutRow::ShortcutRow(KeyboardAction action, QWidget* parent)
 QString ShortcutRow::symbolOf(KeyboardAction action) {
     switch (action) {
     case KeyboardAction::todos:
-        return QStringLiteral("checklist");
+        return SymbolNames::checklist;
     case KeyboardAction::notes:
-        return QStringLiteral("note.text");
+        return SymbolNames::noteText;
     case KeyboardAction::import:
-        return QStringLiteral("square.and.arrow.down");
+        return SymbolNames::squareAndArrowDown;
     case KeyboardAction::paste:
-        return QStringLiteral("doc.on.clipboard");
+        return SymbolNames::docOnClipboard;
     case KeyboardAction::expand:
-        return QStringLiteral("arrow.up.left.and.arrow.down.right");
+        return SymbolNames::arrowUpLeftAndArrowDownRight;
     case KeyboardAction::mini:
-        return QStringLiteral("minus.square");
+        return SymbolNames::minusSquare;
     case KeyboardAction::dashboard:
         break;
     }
-    return QStringLiteral("square.grid.2x2");
+    return SymbolNames::squareGrid2x2;
 }
 
 QWidget* ShortcutRow::displayControls() {

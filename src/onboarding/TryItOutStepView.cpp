@@ -1,6 +1,7 @@
 #include "onboarding/TryItOutStepView.h"
 
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "model/Kippet.h"
 #include "model/KippetNote.h"
 #include "model/OnboardingState.h"
@@ -124,8 +125,8 @@ QWidget* TryItOutStepView::demoCard() {
     QHBoxLayout* row = plainRow(card);
     row->setContentsMargins(defaultPadding, defaultPadding, defaultPadding, defaultPadding);
     row->setSpacing(12);
-    auto* target = new SymbolView(QStringLiteral("target"),
-                                  TourStyle::font(TextStyle::title).pixelSize(), card);
+    auto* target =
+        new SymbolView(SymbolNames::target, TourStyle::font(TextStyle::title).pixelSize(), card);
     target->setColor(Named::purple);
     row->addWidget(target, 0, Qt::AlignVCenter);
 
@@ -164,7 +165,7 @@ QWidget* TryItOutStepView::menuHint() {
     QHBoxLayout* row = plainRow(hint);
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(8);
-    auto* symbol = new SymbolView(QStringLiteral("contextualmenu.and.cursorarrow"),
+    auto* symbol = new SymbolView(SymbolNames::contextualmenuAndCursorarrow,
                                   TourStyle::font(TextStyle::title3).pixelSize(), hint);
     symbol->setColor(Named::blue);
     row->addWidget(symbol, 0, Qt::AlignVCenter);
@@ -200,7 +201,7 @@ QWidget* TryItOutStepView::progress() {
     QHBoxLayout* row = plainRow(line);
     row->setContentsMargins(defaultPadding, defaultPadding, defaultPadding, defaultPadding);
     row->setSpacing(8);
-    auto* star = new SymbolView(QStringLiteral("star.fill"),
+    auto* star = new SymbolView(SymbolNames::starFill,
                                 TourStyle::font(TextStyle::subheadline).pixelSize(), line);
     star->setColor(Named::yellow);
     row->addWidget(star, 0, Qt::AlignVCenter);
@@ -214,9 +215,9 @@ QWidget* TryItOutStepView::progress() {
 
 Kippet* TryItOutStepView::makeDemoKippet(OnboardingState* state) {
     const QDateTime now = Clock::shared().now();
-    auto* kippet = new Kippet(QUuid::createUuid(), QStringLiteral("Demo Kippet 🎯"),
-                              KippetColor::fromQColor(QColor(255, 149, 0)),
-                              QStringLiteral("target"), now, state);
+    auto* kippet =
+        new Kippet(QUuid::createUuid(), QStringLiteral("Demo Kippet 🎯"),
+                   KippetColor::fromQColor(QColor(255, 149, 0)), SymbolNames::target, now, state);
     kippet->setIsDemoMode(true);
     kippet->setItems(demoItems(now));
     kippet->setNote(KippetNote::empty(now));

@@ -1,5 +1,6 @@
 #include "onboarding/ViewModeCard.h"
 
+#include "app/SymbolNames.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
@@ -42,13 +43,13 @@ ViewModeCard::ViewModeCard(KippetViewMode mode, QWidget* parent)
 QString ViewModeCard::symbolOf(KippetViewMode mode) {
     switch (mode) {
     case KippetViewMode::mini:
-        return QStringLiteral("minus.square.fill");
+        return SymbolNames::minusSquareFill;
     case KippetViewMode::collapsed:
-        return QStringLiteral("square.fill");
+        return SymbolNames::squareFill;
     case KippetViewMode::expanded:
         break;
     }
-    return QStringLiteral("arrow.up.left.and.arrow.down.right.square.fill");
+    return SymbolNames::arrowUpLeftAndArrowDownRightSquareFill;
 }
 
 QString ViewModeCard::descriptionOf(KippetViewMode mode) {

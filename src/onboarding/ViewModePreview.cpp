@@ -1,5 +1,6 @@
 #include "onboarding/ViewModePreview.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "onboarding/TourStyle.h"
 #include "platform/Animations.h"
@@ -128,7 +129,7 @@ private:
         gradient.setColorAt(0, named(Named::blue));
         gradient.setColorAt(1, named(Named::purple));
         fill(circle, gradient, -1, QPen(TourStyle::withOpacity(Qt::white, 0.2), 2));
-        symbol(QStringLiteral("folder.fill"), 32, Qt::white, circle.center());
+        symbol(SymbolNames::folderFill, 32, Qt::white, circle.center());
         const QRectF badge(circle.center() + QPointF(28 - 10, -28 - 10), QSizeF(20, 20));
         fill(badge, named(Named::red), -1);
         QFont count = TourStyle::font(TextStyle::caption2);
@@ -143,7 +144,7 @@ private:
         const qreal centreY = box.center().y();
         qreal x = box.left() + standardPadding;
         const qreal folderPoints = pointsOf(large ? TextStyle::title2 : TextStyle::title3);
-        x = symbol(QStringLiteral("folder.fill"), folderPoints, named(Named::blue),
+        x = symbol(SymbolNames::folderFill, folderPoints, named(Named::blue),
                    QPointF(x + symbolSide(folderPoints) / 2, centreY))
                 .right() +
             rowSpacing;
@@ -154,11 +155,11 @@ private:
         text(QStringLiteral("My Kippet"), name, named(Named::primary), x, centreY);
         const qreal closePoints = pointsOf(TextStyle::caption);
         const QRectF close =
-            symbol(QStringLiteral("xmark"), closePoints, named(Named::secondary),
+            symbol(SymbolNames::xmark, closePoints, named(Named::secondary),
                    QPointF(box.right() - standardPadding - symbolSide(closePoints) / 2, centreY));
         if (large) {
             const qreal minusPoints = pointsOf(TextStyle::title3);
-            symbol(QStringLiteral("minus.square"), minusPoints, named(Named::secondary),
+            symbol(SymbolNames::minusSquare, minusPoints, named(Named::secondary),
                    QPointF(close.left() - 8 - symbolSide(minusPoints) / 2, centreY));
         }
     }
@@ -318,18 +319,18 @@ void paintPiece(QPainter& painter, const Piece& piece, qreal ratio) {
 } // namespace
 
 const QStringList& ViewModePreview::actionSymbols() {
-    static const QStringList symbols{"doc.on.clipboard", "note.text", "square.and.arrow.down",
-                                     "checklist"};
+    static const QStringList symbols{SymbolNames::docOnClipboard, SymbolNames::noteText,
+                                     SymbolNames::squareAndArrowDown, SymbolNames::checklist};
     return symbols;
 }
 
 const QStringList& ViewModePreview::itemSymbols() {
-    static const QStringList symbols{"doc.text.fill",
-                                     "photo.fill",
-                                     "link",
-                                     "paintpalette",
-                                     "chevron.left.forwardslash.chevron.right",
-                                     "bookmark.fill"};
+    static const QStringList symbols{SymbolNames::docTextFill,
+                                     SymbolNames::photoFill,
+                                     SymbolNames::link,
+                                     SymbolNames::paintpalette,
+                                     SymbolNames::chevronLeftForwardslashChevronRight,
+                                     SymbolNames::bookmarkFill};
     return symbols;
 }
 

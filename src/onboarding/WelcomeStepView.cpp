@@ -1,5 +1,6 @@
 #include "onboarding/WelcomeStepView.h"
 
+#include "app/SymbolNames.h"
 #include "model/OnboardingState.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourButtons.h"
@@ -17,7 +18,7 @@ namespace {
 QWidget* header(QWidget* parent) {
     auto* box = new QWidget(parent);
     StackBuilder stack(plainColumn(box), 16);
-    auto* symbol = new SymbolView(QStringLiteral("tray.2.fill"), 80, box);
+    auto* symbol = new SymbolView(SymbolNames::tray2Fill, 80, box);
     symbol->setGradient(Named::blue, Named::purple);
     symbol->setGlow(Named::blue, 0.3, 20);
     stack.add(symbol);
@@ -33,20 +34,20 @@ QWidget* header(QWidget* parent) {
 
 QWidget* featureTiles(QWidget* parent) {
     struct Tile {
-        const char* symbol;
+        QLatin1StringView symbol;
         Named color;
     };
-    const Tile tiles[] = {{"folder.fill", Named::blue},
-                          {"star.fill", Named::purple},
-                          {"heart.fill", Named::pink},
-                          {"lightbulb.fill", Named::orange}};
+    const Tile tiles[] = {{SymbolNames::folderFill, Named::blue},
+                          {SymbolNames::starFill, Named::purple},
+                          {SymbolNames::heartFill, Named::pink},
+                          {SymbolNames::lightbulbFill, Named::orange}};
     auto* row = new QWidget(parent);
     QHBoxLayout* layout = plainRow(row);
     layout->setContentsMargins(0, 16, 0, 0);
     layout->setSpacing(24);
     for (int index = 0; index < 4; ++index) {
-        layout->addWidget(new WelcomeFeatureTile(QString::fromLatin1(tiles[index].symbol),
-                                                 tiles[index].color, index, row));
+        layout->addWidget(
+            new WelcomeFeatureTile(tiles[index].symbol, tiles[index].color, index, row));
     }
     return row;
 }

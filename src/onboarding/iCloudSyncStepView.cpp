@@ -1,5 +1,6 @@
 #include "onboarding/iCloudSyncStepView.h"
 
+#include "app/SymbolNames.h"
 #include "app/SyncAvailability.h"
 #include "model/OnboardingState.h"
 #include "onboarding/RoundedPanel.h"
@@ -50,7 +51,7 @@ iCloudSyncStepView::iCloudSyncStepView(OnboardingState* state, QWidget* parent)
     : QWidget(parent), state_(state), available_(SyncAvailability::isAvailable()) {
     StackBuilder stack(plainColumn(this), 24);
     stack.addFlexible();
-    auto* cloud = new SymbolView(QStringLiteral("icloud.fill"), 70, this);
+    auto* cloud = new SymbolView(SymbolNames::icloudFill, 70, this);
     cloud->setGradient(Named::blue, Named::cyan);
     cloud->setGlow(Named::blue, 0.3, 20);
     stack.add(cloud);
@@ -133,13 +134,13 @@ QWidget* iCloudSyncStepView::statusCard() {
 QWidget* iCloudSyncStepView::benefits() {
     auto* box = new QWidget(this);
     StackBuilder column(plainColumn(box), 10);
-    column.add(new iCloudBenefitRow(QStringLiteral("arrow.triangle.2.circlepath"),
+    column.add(new iCloudBenefitRow(SymbolNames::arrowTriangle2Circlepath,
                                     QStringLiteral("Access kippets from your other devices"), box),
                Qt::AlignLeft);
-    column.add(new iCloudBenefitRow(QStringLiteral("externaldrive.fill"),
+    column.add(new iCloudBenefitRow(SymbolNames::externaldriveFill,
                                     QStringLiteral("Data is always stored locally too"), box),
                Qt::AlignLeft);
-    column.add(new iCloudBenefitRow(QStringLiteral("gear"),
+    column.add(new iCloudBenefitRow(SymbolNames::gear,
                                     QStringLiteral("Change this anytime in Settings"), box),
                Qt::AlignLeft);
     return box;
@@ -147,8 +148,7 @@ QWidget* iCloudSyncStepView::benefits() {
 
 void iCloudSyncStepView::showStatus(bool animated) {
     const bool on = available_ && state_ && state_->iCloudSyncPreference();
-    statusSymbol_->setSymbol(on ? QStringLiteral("checkmark.icloud.fill")
-                                : QStringLiteral("xmark.icloud"));
+    statusSymbol_->setSymbol(on ? SymbolNames::checkmarkIcloudFill : SymbolNames::xmarkIcloud);
     statusSymbol_->setColor(on ? Named::green : Named::secondary);
     statusTitle_->setText(on ? QStringLiteral("Sync Enabled") : QStringLiteral("Local Only"));
     if (!available_) {

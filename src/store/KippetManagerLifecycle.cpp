@@ -85,8 +85,12 @@ void KippetManager::reopenKippet(Kippet* kippet) {
             return;
         }
     }
-    if (KippetModel* row = storedRow(kippet)) {
-        store().reopenKippet(*row);
+    // The store is asked, not the row kept here: a store that cannot be read must fail the reopen
+    // before the kippet counts as open. A row another connection removed leaves nothing to mark.
+    if (!kippet->isDemoMode()) {
+        if (std::optional<KippetModel> row = store().fetchKippetFields(kippet->id())) {
+            store().reopenKippet(*row);
+        }
     }
     activeKippets_.append(kippet);
     emit activeKippetsChanged();

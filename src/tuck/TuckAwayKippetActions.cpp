@@ -1,6 +1,7 @@
 #include "tuck/TuckAwayKippetActions.h"
 
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "model/Kippet.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
@@ -13,10 +14,10 @@
 
 TuckAwayKippetActions::TuckAwayKippetActions(Kippet* kippet, QWidget* parent)
     : QWidget(parent), kippet_(kippet),
-      paste_(new TuckAwayActionButton(QStringLiteral("doc.on.clipboard"), this)),
-      note_(new TuckAwayActionButton(QStringLiteral("note.text"), this)),
-      import_(new TuckAwayActionButton(QStringLiteral("square.and.arrow.down"), this)),
-      todo_(new TuckAwayActionButton(QStringLiteral("checklist"), this)) {
+      paste_(new TuckAwayActionButton(SymbolNames::docOnClipboard, this)),
+      note_(new TuckAwayActionButton(SymbolNames::noteText, this)),
+      import_(new TuckAwayActionButton(SymbolNames::squareAndArrowDown, this)),
+      todo_(new TuckAwayActionButton(SymbolNames::checklist, this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 2, 12, 6);
     layout->setSpacing(12);

@@ -1,6 +1,7 @@
 #include "tuck/TuckAwayKippetContextMenu.h"
 
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
@@ -36,15 +37,13 @@ QMenu* TuckAwayKippetContextMenu::build(Kippet* kippet, std::function<void()> on
     menu->setStyle(style);
     const QPointer<Kippet> guarded(kippet);
     const QColor text = menu->palette().color(QPalette::WindowText);
-    const auto icon = [&text](const char* symbol) {
-        return Symbols::icon(QString::fromLatin1(symbol), text);
-    };
-    menu->addAction(icon("macwindow"), QStringLiteral("Focus Window"), menu, [guarded] {
+    const auto icon = [&text](const QString& symbol) { return Symbols::icon(symbol, text); };
+    menu->addAction(icon(SymbolNames::macwindow), QStringLiteral("Focus Window"), menu, [guarded] {
         untuck();
         if (guarded)
             MenuBarManager::shared().showWindow(guarded);
     });
-    menu->addAction(icon("arrow.up.left.and.arrow.down.right"), QStringLiteral("Expand"), menu,
+    menu->addAction(icon(SymbolNames::arrowUpLeftAndArrowDownRight), QStringLiteral("Expand"), menu,
                     [guarded] {
                         FloatingKippetWindow* window = untuckedWindow(guarded);
                         // Expanding an expanded kippet would collapse it.
@@ -52,21 +51,21 @@ QMenu* TuckAwayKippetContextMenu::build(Kippet* kippet, std::function<void()> on
                             window->toggleExpanded();
                     });
     menu->addSeparator();
-    menu->addAction(icon("note.text"), QStringLiteral("Open Notes"), menu, [guarded] {
+    menu->addAction(icon(SymbolNames::noteText), QStringLiteral("Open Notes"), menu, [guarded] {
         if (FloatingKippetWindow* window = untuckedWindow(guarded))
             window->showNoteEditor();
     });
-    menu->addAction(icon("checklist"), QStringLiteral("Open Todos"), menu, [guarded] {
+    menu->addAction(icon(SymbolNames::checklist), QStringLiteral("Open Todos"), menu, [guarded] {
         if (FloatingKippetWindow* window = untuckedWindow(guarded))
             window->showTodoEditor();
     });
     menu->addSeparator();
-    menu->addAction(icon("square.grid.2x2"), QStringLiteral("Show Dashboard"), menu,
+    menu->addAction(icon(SymbolNames::squareGrid2x2), QStringLiteral("Show Dashboard"), menu,
                     [] { MenuBarManager::shared().showDashboard(); });
     menu->addSeparator();
     menu->addAction(
-        Symbols::icon(QStringLiteral("xmark.circle"), SheetStyle::red()),
-        QStringLiteral("Close Kippet"), menu, [guarded, onClosed = std::move(onClosed)] {
+        Symbols::icon(SymbolNames::xmarkCircle, SheetStyle::red()), QStringLiteral("Close Kippet"),
+        menu, [guarded, onClosed = std::move(onClosed)] {
             if (!guarded)
                 return;
             try {

@@ -1,5 +1,6 @@
 #include "tuck/TuckAwayKippetRow.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/JsonCoding.h"
@@ -58,7 +59,7 @@ TuckAwayKippetRow::TuckAwayKippetRow(Kippet* kippet, bool cutoutEnabled, bool mo
     texts->addWidget(count_);
     line->addLayout(texts, 1);
     auto* chevron = new QLabel(button_);
-    chevron->setPixmap(Symbols::pixmap(QStringLiteral("chevron.right"), 10,
+    chevron->setPixmap(Symbols::pixmap(SymbolNames::chevronRight, 10,
                                        SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.3),
                                        devicePixelRatioF()));
     line->addWidget(chevron);

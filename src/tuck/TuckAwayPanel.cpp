@@ -1,6 +1,7 @@
 #include "tuck/TuckAwayPanel.h"
 
 #include "app/AppearancePalette.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
@@ -106,7 +107,7 @@ void TuckAwayPanel::applyColours() {
     QPalette secondary = colours;
     secondary.setColor(QPalette::WindowText, SheetStyle::secondary(colours));
     empty_->setPalette(secondary);
-    untuckAll_->setIcon(Symbols::icon(QStringLiteral("arrow.up.left.and.arrow.down.right"), text));
+    untuckAll_->setIcon(Symbols::icon(SymbolNames::arrowUpLeftAndArrowDownRight, text));
 }
 
 void TuckAwayPanel::setKippets(const QList<QPointer<Kippet>>& kippets, bool cutoutEnabled,

@@ -1,5 +1,6 @@
 #include "tuck/TuckAwayPullTab.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "platform/ScreenProvider.h"
 
@@ -29,7 +30,7 @@ void TuckAwayPullTab::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QPixmap symbol =
-        Symbols::pixmap(QStringLiteral("tray.2.fill"), 14, foreground_, devicePixelRatioF());
+        Symbols::pixmap(SymbolNames::tray2Fill, 14, foreground_, devicePixelRatioF());
     const QSizeF symbolSize = symbol.deviceIndependentSize();
     QFont numberFont = font();
     numberFont.setPixelSize(10);

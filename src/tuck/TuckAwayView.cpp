@@ -1,6 +1,7 @@
 #include "tuck/TuckAwayView.h"
 
 #include "app/KippetArranger.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/ClockAnimation.h"
@@ -280,7 +281,7 @@ QMenu* TuckAwayView::tabContextMenu() {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const QColor text = menu->palette().color(QPalette::WindowText);
     const QPointer<TuckAwayView> self(this);
-    menu->addAction(Symbols::icon(QStringLiteral("arrow.up.left.and.arrow.down.right"), text),
+    menu->addAction(Symbols::icon(SymbolNames::arrowUpLeftAndArrowDownRight, text),
                     QStringLiteral("Untuck Kippets"), menu, [self] {
                         if (!self || !self->onUntuck)
                             return;
@@ -288,14 +289,14 @@ QMenu* TuckAwayView::tabContextMenu() {
                         const std::function<void()> untuck = self->onUntuck;
                         untuck();
                     });
-    QMenu* move = menu->addMenu(
-        Symbols::icon(QStringLiteral("arrow.up.and.down.and.arrow.left.and.right"), text),
-        QStringLiteral("Move Kippets"));
+    QMenu* move =
+        menu->addMenu(Symbols::icon(SymbolNames::arrowUpAndDownAndArrowLeftAndRight, text),
+                      QStringLiteral("Move Kippets"));
     const QList<std::pair<ScreenEdge, QString>> edges = {
-        {ScreenEdge::top, QStringLiteral("arrow.up.to.line")},
-        {ScreenEdge::bottom, QStringLiteral("arrow.down.to.line")},
-        {ScreenEdge::left, QStringLiteral("arrow.left.to.line")},
-        {ScreenEdge::right, QStringLiteral("arrow.right.to.line")}};
+        {ScreenEdge::top, SymbolNames::arrowUpToLine},
+        {ScreenEdge::bottom, SymbolNames::arrowDownToLine},
+        {ScreenEdge::left, SymbolNames::arrowLeftToLine},
+        {ScreenEdge::right, SymbolNames::arrowRightToLine}};
     for (const auto& [edge, symbol] : edges) {
         move->addAction(Symbols::icon(symbol, text), QStringLiteral("Move to ") + rawValue(edge),
                         menu, [edge] { KippetArranger::arrangeKippets(edge); });

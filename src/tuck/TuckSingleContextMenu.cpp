@@ -2,6 +2,7 @@
 
 #include "app/KippetArranger.h"
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
@@ -15,16 +16,16 @@
 
 namespace {
 const QString closeLabel = QStringLiteral("Close Kippet");
-const QString untuckSymbol = QStringLiteral("arrow.up.left.and.arrow.down.right");
+const QString untuckSymbol = SymbolNames::arrowUpLeftAndArrowDownRight;
 
 struct EdgeEntry {
     ScreenEdge edge;
-    const char* symbol;
+    QLatin1StringView symbol;
 };
-const EdgeEntry edgeEntries[] = {{ScreenEdge::top, "arrow.up.to.line"},
-                                 {ScreenEdge::bottom, "arrow.down.to.line"},
-                                 {ScreenEdge::left, "arrow.left.to.line"},
-                                 {ScreenEdge::right, "arrow.right.to.line"}};
+const EdgeEntry edgeEntries[] = {{ScreenEdge::top, SymbolNames::arrowUpToLine},
+                                 {ScreenEdge::bottom, SymbolNames::arrowDownToLine},
+                                 {ScreenEdge::left, SymbolNames::arrowLeftToLine},
+                                 {ScreenEdge::right, SymbolNames::arrowRightToLine}};
 
 QIcon icon(const QWidget* owner, const QString& symbol, std::optional<QColor> color = {}) {
     return Symbols::icon(symbol, color.value_or(owner->palette().color(QPalette::WindowText)));
@@ -46,36 +47,34 @@ void addUntuckItems(QMenu* menu, const std::function<void()>& onUntuck) {
 }
 
 void addMoveMenu(QMenu* menu) {
-    QMenu* move =
-        menu->addMenu(icon(menu, QStringLiteral("arrow.up.and.down.and.arrow.left.and.right")),
-                      QStringLiteral("Move Kippets"));
+    QMenu* move = menu->addMenu(icon(menu, SymbolNames::arrowUpAndDownAndArrowLeftAndRight),
+                                QStringLiteral("Move Kippets"));
     for (const EdgeEntry& entry : edgeEntries) {
         const ScreenEdge edge = entry.edge;
-        move->addAction(icon(menu, QString::fromLatin1(entry.symbol)),
-                        QStringLiteral("Move to ") + rawValue(edge), menu,
+        move->addAction(icon(menu, entry.symbol), QStringLiteral("Move to ") + rawValue(edge), menu,
                         [edge] { KippetArranger::arrangeKippets(edge); });
     }
 }
 
 void addKippetItems(QMenu* menu, const QPointer<Kippet>& kippet) {
-    menu->addAction(icon(menu, QStringLiteral("note.text")), QStringLiteral("Open Notes (N)"), menu,
+    menu->addAction(icon(menu, SymbolNames::noteText), QStringLiteral("Open Notes (N)"), menu,
                     [kippet] {
                         if (FloatingKippetWindow* window = windowOf(kippet))
                             window->showNoteEditor();
                     });
-    menu->addAction(icon(menu, QStringLiteral("checklist")), QStringLiteral("Open Todos (T)"), menu,
+    menu->addAction(icon(menu, SymbolNames::checklist), QStringLiteral("Open Todos (T)"), menu,
                     [kippet] {
                         if (FloatingKippetWindow* window = windowOf(kippet))
                             window->showTodoEditor();
                     });
     menu->addSeparator();
-    menu->addAction(icon(menu, QStringLiteral("doc.on.clipboard")),
+    menu->addAction(icon(menu, SymbolNames::docOnClipboard),
                     QStringLiteral("Paste from Clipboard (V)"), menu, [kippet] {
                         if (kippet)
                             TuckIntake::start(TuckIntake::pasteFromClipboard(kippet));
                     });
-    menu->addAction(icon(menu, QStringLiteral("square.and.arrow.down")),
-                    QStringLiteral("Import Files (I)"), menu, [kippet] {
+    menu->addAction(icon(menu, SymbolNames::squareAndArrowDown), QStringLiteral("Import Files (I)"),
+                    menu, [kippet] {
                         if (kippet)
                             TuckIntake::start(TuckIntake::importChosenFiles(kippet));
                     });
@@ -112,13 +111,12 @@ QMenu* TuckSingleContextMenu::build(Kippet* kippet, std::function<void()> onUntu
     menu->addSeparator();
     addKippetItems(menu, guarded);
     menu->addSeparator();
-    menu->addAction(icon(menu, QStringLiteral("square.grid.2x2")),
-                    QStringLiteral("Show Dashboard (D)"), menu,
-                    [] { MenuBarManager::shared().showDashboard(); });
-    menu->addAction(icon(menu, QStringLiteral("plus.circle")), QStringLiteral("New Kippet"), menu,
+    menu->addAction(icon(menu, SymbolNames::squareGrid2x2), QStringLiteral("Show Dashboard (D)"),
+                    menu, [] { MenuBarManager::shared().showDashboard(); });
+    menu->addAction(icon(menu, SymbolNames::plusCircle), QStringLiteral("New Kippet"), menu,
                     [] { MenuBarManager::shared().createNewKippet(); });
     menu->addSeparator();
-    menu->addAction(icon(menu, QStringLiteral("xmark.circle"), SheetStyle::red()), closeLabel, menu,
+    menu->addAction(icon(menu, SymbolNames::xmarkCircle, SheetStyle::red()), closeLabel, menu,
                     [guarded] {
                         if (guarded)
                             closeKippet(guarded);

@@ -1,5 +1,6 @@
 #include "window/CollapsedStateIndicator.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "window/KippetIconBadge.h"
@@ -84,8 +85,8 @@ void CollapsedStateIndicator::build(State state, QLayout* layout) {
         break;
     case State::ready: {
         auto* symbol = new QLabel;
-        symbol->setPixmap(Symbols::pixmap(QStringLiteral("arrow.down.doc"), 34,
-                                          secondary(palette(), 1), devicePixelRatioF()));
+        symbol->setPixmap(Symbols::pixmap(SymbolNames::arrowDownDoc, 34, secondary(palette(), 1),
+                                          devicePixelRatioF()));
         symbol->setAttribute(Qt::WA_TransparentForMouseEvents);
         buildStatus(layout, symbol, QStringLiteral("Ready for Content"), 1,
                     QStringLiteral("Drop files, paste, or import"), 0.6);

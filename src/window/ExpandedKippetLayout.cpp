@@ -1,6 +1,7 @@
 #include "window/ExpandedKippetLayout.h"
 
 #include "analysis/ItemAnalysisStep.h"
+#include "app/SymbolNames.h"
 #include "dashboard/SheetStyle.h"
 #include "editors/KippetNoteCard.h"
 #include "editors/KippetTodoCard.h"
@@ -125,7 +126,7 @@ QWidget* ExpandedKippetLayout::makeHeader() {
     row->setContentsMargins(16, 12 - KippetIconBadge::glowMargin, 16, 12);
     row->setSpacing(0);
     auto* create = new ActionButton(
-        QStringLiteral("plus.circle.fill"), QStringLiteral("Create New Kippet"),
+        SymbolNames::plusCircleFill, QStringLiteral("Create New Kippet"),
         QStringLiteral("NewKippetButton"),
         [view = view_] {
             if (view)
@@ -133,7 +134,7 @@ QWidget* ExpandedKippetLayout::makeHeader() {
         },
         active, false, accent, 24, 18, ActionButtonStyle::plain);
     auto* close = new ActionButton(
-        QStringLiteral("xmark.circle.fill"), QStringLiteral("Close Kippet"),
+        SymbolNames::xmarkCircleFill, QStringLiteral("Close Kippet"),
         QStringLiteral("CloseKippetButton"),
         [view = view_] {
             if (view)
@@ -181,18 +182,18 @@ QWidget* ExpandedKippetLayout::makeToolbar() {
     row->setContentsMargins(0, 12, 0, 12);
     row->setSpacing(10);
     auto* paste = new ActionButton(
-        QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
+        SymbolNames::docOnClipboard, pasteHelpText(), QStringLiteral("PasteButton"),
         [view = view_] {
             if (view)
                 view->pasteFromClipboard();
         },
         active, false, accent, 36, 16, ActionButtonStyle::glass);
     notesButton_ = new ActionButton(
-        QStringLiteral("note.text"), QStringLiteral("Open Notes"), QStringLiteral("NotesButton"),
+        SymbolNames::noteText, QStringLiteral("Open Notes"), QStringLiteral("NotesButton"),
         [this] { notesButtonTapped(); }, active, view_->isNoteEditorOpen(), colour, 36, 16,
         ActionButtonStyle::glass);
     auto* import = new ActionButton(
-        QStringLiteral("square.and.arrow.down"), QStringLiteral("Import Files"),
+        SymbolNames::squareAndArrowDown, QStringLiteral("Import Files"),
         QStringLiteral("ImportButton"),
         [view = view_] {
             if (view)
@@ -200,7 +201,7 @@ QWidget* ExpandedKippetLayout::makeToolbar() {
         },
         active, false, accent, 36, 16, ActionButtonStyle::glass);
     todosButton_ = new ActionButton(
-        QStringLiteral("checklist"), QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
+        SymbolNames::checklist, QStringLiteral("Open Todos"), QStringLiteral("TodosButton"),
         [this] { todosButtonTapped(); }, active, view_->isTodoEditorOpen(), colour, 36, 16,
         ActionButtonStyle::glass);
     row->addStretch();
@@ -208,7 +209,7 @@ QWidget* ExpandedKippetLayout::makeToolbar() {
         row->addWidget(button);
     row->addStretch();
     collapseButton_ = new ActionButton(
-        QStringLiteral("arrow.down.right.and.arrow.up.left"), QStringLiteral("Collapse Kippet"),
+        SymbolNames::arrowDownRightAndArrowUpLeft, QStringLiteral("Collapse Kippet"),
         QStringLiteral("CollapseButton"),
         [view = view_] {
             if (view && view->window())

@@ -1,5 +1,6 @@
 // The view's layouts: collapsed (a header, the status and a row of buttons), mini (the status
 // alone) and expanded (header, items or a status, toolbar).
+#include "app/SymbolNames.h"
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "window/ActionButton.h"
@@ -92,11 +93,11 @@ QWidget* FloatingKippetView::collapsedLayout() {
                                      helpText, identifier, std::move(action)};
     };
     const CollapsedLayout::Part create = part(
-        QStringLiteral("plus.circle.fill"), QStringLiteral("Create New Kippet"),
+        SymbolNames::plusCircleFill, QStringLiteral("Create New Kippet"),
         QStringLiteral("NewKippetButton"), [this] { setShowNewKippetSheet(true); }, false, accent,
         24, 18, ActionButtonStyle::plain);
     const CollapsedLayout::Part close = part(
-        QStringLiteral("xmark.circle.fill"), QStringLiteral("Close Kippet"),
+        SymbolNames::xmarkCircleFill, QStringLiteral("Close Kippet"),
         QStringLiteral("CloseKippetButton"), [this] { closeKippet(); }, false, accent, 24, 18,
         ActionButtonStyle::plain);
 
@@ -106,18 +107,18 @@ QWidget* FloatingKippetView::collapsedLayout() {
 
     const QList<CollapsedLayout::Part> row = {
         part(
-            QStringLiteral("doc.on.clipboard"), pasteHelpText(), QStringLiteral("PasteButton"),
+            SymbolNames::docOnClipboard, pasteHelpText(), QStringLiteral("PasteButton"),
             [this] { pasteFromClipboard(); }, false, accent, 36, 16, ActionButtonStyle::glass),
         part(
-            QStringLiteral("note.text"), notesHelpText(), QStringLiteral("NotesButton"),
+            SymbolNames::noteText, notesHelpText(), QStringLiteral("NotesButton"),
             [this] { collapsedNotesButtonTapped(); }, isNoteEditorOpen_, colour, 36, 16,
             ActionButtonStyle::glass),
         part(
-            QStringLiteral("square.and.arrow.down"), QStringLiteral("Import Files"),
+            SymbolNames::squareAndArrowDown, QStringLiteral("Import Files"),
             QStringLiteral("ImportButton"), [this] { importFiles(); }, false, accent, 36, 16,
             ActionButtonStyle::glass),
         part(
-            QStringLiteral("checklist"), todosHelpText(), QStringLiteral("TodosButton"),
+            SymbolNames::checklist, todosHelpText(), QStringLiteral("TodosButton"),
             [this] { collapsedTodosButtonTapped(); }, isTodoEditorOpen_, colour, 36, 16,
             ActionButtonStyle::glass)};
     layout->setParts(create, close, collapsedIndicator_, row);

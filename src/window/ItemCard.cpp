@@ -2,6 +2,7 @@
 
 #include "analysis/PerceivedText.h"
 #include "app/DailyKippet.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
@@ -43,8 +44,8 @@ const QColor purple(175, 82, 222);
 const QColor gray(142, 142, 147);
 
 struct TypeLook {
-    const char* titleSymbol;
-    const char* placeholderSymbol;
+    QLatin1StringView titleSymbol;
+    QLatin1StringView placeholderSymbol;
     QColor accent;
     QColor gradientColor;
     qreal startOpacity;
@@ -54,20 +55,21 @@ struct TypeLook {
 TypeLook lookOf(KippetItemType type) {
     switch (type) {
     case KippetItemType::file:
-        return {"doc.fill", "doc.fill", orange, orange, 0.35, 0.10};
+        return {SymbolNames::docFill, SymbolNames::docFill, orange, orange, 0.35, 0.10};
     case KippetItemType::text:
-        return {"text.alignleft", "text.alignleft", indigo, indigo, 0.40, 0.10};
+        return {SymbolNames::textAlignleft, SymbolNames::textAlignleft, indigo, indigo, 0.40, 0.10};
     case KippetItemType::url:
-        return {"link", "link", green, green, 0.35, 0.10};
+        return {SymbolNames::link, SymbolNames::link, green, green, 0.35, 0.10};
     case KippetItemType::image:
-        return {"photo", "photo.fill", Qt::white, blue, 0.35, 0.10};
+        return {SymbolNames::photo, SymbolNames::photoFill, Qt::white, blue, 0.35, 0.10};
     case KippetItemType::color:
-        return {"paintpalette.fill", "paintpalette.fill", pink, pink, 0.40, 0.12};
+        return {
+            SymbolNames::paintpaletteFill, SymbolNames::paintpaletteFill, pink, pink, 0.40, 0.12};
     case KippetItemType::note:
-        return {"note.text", "note.text", indigo, indigo, 0.40, 0.10};
+        return {SymbolNames::noteText, SymbolNames::noteText, indigo, indigo, 0.40, 0.10};
     case KippetItemType::code:
-        return {"chevron.left.forwardslash.chevron.right",
-                "chevron.left.forwardslash.chevron.right",
+        return {SymbolNames::chevronLeftForwardslashChevronRight,
+                SymbolNames::chevronLeftForwardslashChevronRight,
                 purple,
                 purple,
                 0.40,
@@ -75,7 +77,12 @@ TypeLook lookOf(KippetItemType type) {
     case KippetItemType::unknown:
         break;
     }
-    return {"questionmark.circle.fill", "questionmark.circle.fill", gray, gray, 0.35, 0.12};
+    return {SymbolNames::questionmarkCircleFill,
+            SymbolNames::questionmarkCircleFill,
+            gray,
+            gray,
+            0.35,
+            0.12};
 }
 
 QColor withOpacity(QColor colour, qreal opacity) {
@@ -273,14 +280,14 @@ void ItemCard::makeHoverButtons() {
     if (!buttons_.isEmpty())
         return;
     const struct {
-        const char* symbol;
+        QLatin1StringView symbol;
         const char* name;
         void (ItemCard::*signal)(const QUuid&);
-    } specs[] = {{"folder", "RevealItemButton", &ItemCard::revealRequested},
-                 {"doc.on.doc", "CopyItemButton", &ItemCard::copyRequested},
-                 {"xmark.circle.fill", "RemoveItemButton", &ItemCard::removeRequested}};
+    } specs[] = {{SymbolNames::folder, "RevealItemButton", &ItemCard::revealRequested},
+                 {SymbolNames::docOnDoc, "CopyItemButton", &ItemCard::copyRequested},
+                 {SymbolNames::xmarkCircleFill, "RemoveItemButton", &ItemCard::removeRequested}};
     for (const auto& spec : specs) {
-        auto* button = new CardHoverButton(QString::fromLatin1(spec.symbol), this);
+        auto* button = new CardHoverButton(spec.symbol, this);
         button->setObjectName(QString::fromLatin1(spec.name));
         connect(button, &QAbstractButton::clicked, this,
                 [this, signal = spec.signal] { emit(this->*signal)(item_.id); });
@@ -449,8 +456,8 @@ void ItemCard::paintPlaceholder(QPainter& painter, const QRectF& frame) const {
     gradient.setColorAt(1, withOpacity(look.gradientColor, look.endOpacity));
     painter.fillRect(frame, gradient);
 
-    const QPixmap glyph = Symbols::pixmap(QString::fromLatin1(look.placeholderSymbol), 26,
-                                          look.accent, devicePixelRatioF());
+    const QPixmap glyph =
+        Symbols::pixmap(look.placeholderSymbol, 26, look.accent, devicePixelRatioF());
     const QSizeF glyphSize = glyph.deviceIndependentSize();
     const std::optional<QString>& label = texts().label;
     const QFont font = SheetStyle::font(TextStyle::caption2);
@@ -479,9 +486,8 @@ qreal ItemCard::paintTitleRow(QPainter& painter, qreal top) const {
     const QFont titleFont = SheetStyle::font(TextStyle::subheadline);
     const QFontMetricsF titleMetrics(titleFont);
     const qreal symbolSide = QFontMetricsF(caption).height();
-    const QPixmap glyph =
-        Symbols::pixmap(QString::fromLatin1(lookOf(item_.type).titleSymbol), symbolSide / 1.1,
-                        SheetStyle::secondary(palette()), devicePixelRatioF());
+    const QPixmap glyph = Symbols::pixmap(lookOf(item_.type).titleSymbol, symbolSide / 1.1,
+                                          SheetStyle::secondary(palette()), devicePixelRatioF());
     const qreal left = textLeft();
     // The symbol sits on the first line's baseline.
     const qreal baseline = top + titleMetrics.ascent();
@@ -527,7 +533,7 @@ void ItemCard::paintProcessingCover(QPainter& painter) const {
     shape.addRoundedRect(bounds, cornerRadius, cornerRadius);
     const bool dark = SheetStyle::isDark(palette());
     painter.fillPath(shape, dark ? QColor(40, 40, 44, 210) : QColor(246, 246, 248, 210));
-    const QPixmap glyph = Symbols::pixmap(QStringLiteral("sparkles"), 22,
+    const QPixmap glyph = Symbols::pixmap(SymbolNames::sparkles, 22,
                                           SheetStyle::secondary(palette()), devicePixelRatioF());
     QRectF target(QPointF(), glyph.deviceIndependentSize());
     target.moveCenter(bounds.center());

@@ -1,5 +1,6 @@
 #include "window/ItemsEmptyStateView.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 
@@ -67,8 +68,8 @@ void ItemsEmptyStateView::changeEvent(QEvent* event) {
 
 void ItemsEmptyStateView::applyColors() {
     const QColor secondary = SheetStyle::secondary(palette());
-    symbol_->setPixmap(Symbols::pixmap(QStringLiteral("tray"), 36,
-                                       SheetStyle::withAlpha(secondary, 0.6), devicePixelRatioF()));
+    symbol_->setPixmap(Symbols::pixmap(SymbolNames::tray, 36, SheetStyle::withAlpha(secondary, 0.6),
+                                       devicePixelRatioF()));
     QPalette titlePalette = title_->palette();
     titlePalette.setColor(QPalette::WindowText, secondary);
     title_->setPalette(titlePalette);

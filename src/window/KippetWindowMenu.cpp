@@ -3,6 +3,7 @@
 #include "app/DailyKippetScheduler.h"
 #include "app/KippetArranger.h"
 #include "app/MenuBarManager.h"
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "dashboard/KippetListing.h"
 #include "dashboard/SheetStyle.h"
@@ -17,7 +18,7 @@
 #include <QStyleOptionMenuItem>
 
 namespace {
-const QString tuckSymbol = QStringLiteral("rectangle.righthalf.inset.filled.arrow.right");
+const QString tuckSymbol = SymbolNames::rectangleRighthalfInsetFilledArrowRight;
 
 QAction* addItem(QMenu* menu, const QString& title, const QString& symbol,
                  const QString& identifier, std::function<void()> command) {
@@ -33,16 +34,16 @@ QAction* addItem(QMenu* menu, const QString& title, const QString& symbol,
 }
 
 void addMoveSubmenu(QMenu* menu, const QPointer<Kippet>& kippet) {
-    const QString symbol = QStringLiteral("arrow.up.and.down.and.arrow.left.and.right");
+    const QString symbol = SymbolNames::arrowUpAndDownAndArrowLeftAndRight;
     // The four edges come from the registry's own "Move to …" menu, each with its edge.
     QMenu* move = MenuBarManager::shared().moveToEdgeMenu(menu);
     move->setTitle(QStringLiteral("Move Kippets"));
     move->setIcon(Symbols::icon(symbol, menu->palette().color(QPalette::WindowText)));
     QAction* first = move->actions().value(0);
-    QAction* gather = new QAction(Symbols::icon(QStringLiteral("arrow.down.circle"),
-                                                move->palette().color(QPalette::WindowText)),
-                                  QStringLiteral("Move All Kippets Here"), move);
-    gather->setProperty(KippetWindowMenu::symbolProperty, QStringLiteral("arrow.down.circle"));
+    QAction* gather = new QAction(
+        Symbols::icon(SymbolNames::arrowDownCircle, move->palette().color(QPalette::WindowText)),
+        QStringLiteral("Move All Kippets Here"), move);
+    gather->setProperty(KippetWindowMenu::symbolProperty, SymbolNames::arrowDownCircle);
     QObject::connect(gather, &QAction::triggered, move, [kippet] {
         if (kippet)
             KippetArranger::gatherKippets(kippet);
@@ -69,7 +70,7 @@ void addArrangementItems(QMenu* menu, const QPointer<Kippet>& kippet) {
             QStringLiteral("TuckAwayAllMenuItem"), [] { TuckCommands::shared().tuckAllKippets(); });
     if (TuckCommands::shared().tuckSingleWindowCount() >= 2)
         addItem(menu, QStringLiteral("Untuck All Kippets"),
-                QStringLiteral("arrow.up.left.and.arrow.down.right"),
+                SymbolNames::arrowUpLeftAndArrowDownRight,
                 QStringLiteral("UntuckAllKippetsMenuItem"),
                 [] { TuckCommands::shared().untuckAllSingleKippets(); });
 }
@@ -86,43 +87,42 @@ KippetWindowMenu* KippetWindowMenu::build(Kippet* kippet, bool isExpanded, bool 
     const QPointer<Kippet> guarded(kippet);
     addItem(menu,
             isMiniView ? QStringLiteral("Exit Mini View (M)") : QStringLiteral("Mini View (M)"),
-            isMiniView ? QStringLiteral("rectangle.expand.vertical") : QStringLiteral("pip"),
+            isMiniView ? SymbolNames::rectangleExpandVertical : SymbolNames::pip,
             QStringLiteral("MiniViewMenuItem"), callbacks.onToggleMiniView);
     addItem(menu, isExpanded ? QStringLiteral("Collapse (C)") : QStringLiteral("Expand (E)"),
-            isExpanded ? QStringLiteral("arrow.down.right.and.arrow.up.left")
-                       : QStringLiteral("arrow.up.left.and.arrow.down.right"),
+            isExpanded ? SymbolNames::arrowDownRightAndArrowUpLeft
+                       : SymbolNames::arrowUpLeftAndArrowDownRight,
             QStringLiteral("ExpandCollapseMenuItem"), callbacks.onToggleExpanded);
     menu->addSeparator();
-    addItem(menu, QStringLiteral("Paste from Clipboard (V)"), QStringLiteral("doc.on.clipboard"),
+    addItem(menu, QStringLiteral("Paste from Clipboard (V)"), SymbolNames::docOnClipboard,
             QStringLiteral("PasteMenuItem"), callbacks.onPaste);
-    addItem(menu, QStringLiteral("Import Files (I)"), QStringLiteral("square.and.arrow.down"),
+    addItem(menu, QStringLiteral("Import Files (I)"), SymbolNames::squareAndArrowDown,
             QStringLiteral("ImportMenuItem"), callbacks.onImport);
     menu->addSeparator();
-    addItem(menu, QStringLiteral("Open Notes (N)"), QStringLiteral("note.text"),
+    addItem(menu, QStringLiteral("Open Notes (N)"), SymbolNames::noteText,
             QStringLiteral("OpenNotesMenuItem"), callbacks.onOpenNotes);
-    addItem(menu, QStringLiteral("Open Todos (T)"), QStringLiteral("checklist"),
+    addItem(menu, QStringLiteral("Open Todos (T)"), SymbolNames::checklist,
             QStringLiteral("OpenTodosMenuItem"), callbacks.onOpenTodos);
-    addItem(menu, QStringLiteral("Custom Instructions"), QStringLiteral("text.quote"),
+    addItem(menu, QStringLiteral("Custom Instructions"), SymbolNames::textQuote,
             QStringLiteral("CustomInstructionsMenuItem"), callbacks.onEditInstructions);
     menu->addSeparator();
-    addItem(menu, QStringLiteral("Show Dashboard (D)"), QStringLiteral("square.grid.2x2"),
+    addItem(menu, QStringLiteral("Show Dashboard (D)"), SymbolNames::squareGrid2x2,
             QStringLiteral("ShowDashboardMenuItem"), callbacks.onShowDashboard);
     addArrangementItems(menu, guarded);
-    addItem(menu, QStringLiteral("New Kippet"), QStringLiteral("plus.circle"),
+    addItem(menu, QStringLiteral("New Kippet"), SymbolNames::plusCircle,
             QStringLiteral("NewKippetMenuItem"), callbacks.onNewKippet);
-    QAction* daily =
-        addItem(menu, QStringLiteral("Create Daily Kippet"), QStringLiteral("calendar"),
-                QStringLiteral("CreateDailyKippetMenuItem"), [] {
-                    if (DailyKippetScheduler::isInstalled())
-                        DailyKippetScheduler::shared().createDailyKippet();
-                });
+    QAction* daily = addItem(menu, QStringLiteral("Create Daily Kippet"), SymbolNames::calendar,
+                             QStringLiteral("CreateDailyKippetMenuItem"), [] {
+                                 if (DailyKippetScheduler::isInstalled())
+                                     DailyKippetScheduler::shared().createDailyKippet();
+                             });
     daily->setEnabled(!KippetListing::hasDailyKippet(KippetManager::shared().allKippets(),
                                                      Clock::shared().now()));
     menu->addSeparator();
-    QAction* close = addItem(menu, QStringLiteral("Close Kippet"), QStringLiteral("xmark.circle"),
+    QAction* close = addItem(menu, QStringLiteral("Close Kippet"), SymbolNames::xmarkCircle,
                              QStringLiteral("CloseKippetMenuItem"), callbacks.onCloseKippet);
     close->setProperty(destructiveProperty, true);
-    close->setIcon(Symbols::icon(QStringLiteral("xmark.circle"), SheetStyle::red()));
+    close->setIcon(Symbols::icon(SymbolNames::xmarkCircle, SheetStyle::red()));
     return menu;
 }
 

@@ -1,5 +1,6 @@
 #include "window/LayoutSwitchButton.h"
 
+#include "app/SymbolNames.h"
 #include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 
@@ -28,8 +29,7 @@ void LayoutSwitchButton::setMode(ItemLayoutMode mode) {
 }
 
 QString LayoutSwitchButton::systemName() const {
-    return mode_ == ItemLayoutMode::list ? QStringLiteral("square.grid.2x2")
-                                         : QStringLiteral("list.bullet");
+    return mode_ == ItemLayoutMode::list ? SymbolNames::squareGrid2x2 : SymbolNames::listBullet;
 }
 
 QSize LayoutSwitchButton::sizeHint() const {

@@ -1,6 +1,7 @@
 #include "window/StateIndicator.h"
 
 #include "app/DailyKippet.h"
+#include "app/SymbolNames.h"
 #include "model/Kippet.h"
 #include "window/ShimmerSymbol.h"
 
@@ -31,11 +32,11 @@ StateIndicator::State StateIndicator::state() const {
 QWidget* StateIndicator::makeSymbol(State state) {
     switch (state) {
     case State::analyzing:
-        return new ShimmerSymbol(QStringLiteral("sparkles"), 0.7, 0.4, 1500);
+        return new ShimmerSymbol(SymbolNames::sparkles, 0.7, 0.4, 1500);
     case State::importing:
-        return new ShimmerSymbol(QStringLiteral("square.and.arrow.down.fill"), 0.75, 0.35, 1400);
+        return new ShimmerSymbol(SymbolNames::squareAndArrowDownFill, 0.75, 0.35, 1400);
     case State::analysisFailed:
-        return new ShimmerSymbol(QStringLiteral("exclamationmark.triangle.fill"), 0.7, 0.4, 1500);
+        return new ShimmerSymbol(SymbolNames::exclamationmarkTriangleFill, 0.7, 0.4, 1500);
     case State::ready:
     case State::idle:
         break;

@@ -1,5 +1,6 @@
 #include "window/StatusCard.h"
 
+#include "app/SymbolNames.h"
 #include "dashboard/SheetStyle.h"
 #include "window/ShimmerSymbol.h"
 
@@ -11,7 +12,7 @@ using SheetStyle::TextStyle;
 
 namespace {
 struct CardLook {
-    const char* symbol;
+    QLatin1StringView symbol;
     const char* title;
     const char* subtitle;
     qreal symbolOpacity;
@@ -24,7 +25,7 @@ struct CardLook {
 CardLook lookOf(ExpandedContent content) {
     switch (content) {
     case ExpandedContent::analysisFailed:
-        return {"exclamationmark.triangle.fill",
+        return {SymbolNames::exclamationmarkTriangleFill,
                 "AI Analysis Failed",
                 "Will continue when available",
                 0.7,
@@ -33,7 +34,7 @@ CardLook lookOf(ExpandedContent content) {
                 0.8,
                 0.6};
     case ExpandedContent::importing:
-        return {"square.and.arrow.down.fill",
+        return {SymbolNames::squareAndArrowDownFill,
                 "Importing Content...",
                 "Your file is being prepared",
                 0.75,
@@ -45,9 +46,14 @@ CardLook lookOf(ExpandedContent content) {
     case ExpandedContent::items:
         break;
     }
-    return {
-        "sparkles", "Analyzing Content...", "AI is categorizing your items", 0.7, 0.4, 1500, 0.8,
-        0.6};
+    return {SymbolNames::sparkles,
+            "Analyzing Content...",
+            "AI is categorizing your items",
+            0.7,
+            0.4,
+            1500,
+            0.8,
+            0.6};
 }
 
 QLabel* centredLabel(const QString& text, const QFont& font) {
@@ -67,8 +73,8 @@ StatusCard::StatusCard(ExpandedContent content, QWidget* parent)
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(16, 0, 16, 0);
     stack->setSpacing(16);
-    symbol_ = new ShimmerSymbol(QString::fromLatin1(look.symbol), look.symbolOpacity,
-                                look.shimmerPeak, look.shimmerPeriodMs, symbolPoints, shimmerWidth);
+    symbol_ = new ShimmerSymbol(look.symbol, look.symbolOpacity, look.shimmerPeak,
+                                look.shimmerPeriodMs, symbolPoints, shimmerWidth);
     title_ = centredLabel(QString::fromUtf8(look.title), SheetStyle::font(TextStyle::title3));
     subtitle_ = centredLabel(QString::fromUtf8(look.subtitle), SheetStyle::font(TextStyle::body));
     stack->addStretch();

@@ -6,8 +6,11 @@
 #include "model/KippetModel.h"
 #include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QPixmapCache>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
@@ -89,6 +92,41 @@ private slots:
         QFile licence(QStringLiteral(":/licenses/phosphor.txt"));
         QVERIFY(licence.open(QIODevice::ReadOnly));
         QVERIFY(licence.readAll().startsWith("MIT License"));
+    }
+
+    // Views take their symbols from the list's constants: a name written anywhere else in the
+    // widget code would be drawn without this test knowing of it. The core draws nothing; the
+    // icon grid's kippet icons and the model's names reach the list through all().
+    void noViewWritesASymbolNameOutsideTheList() {
+        const QSet<QString> rows = tableNames();
+        QVERIFY(!rows.isEmpty());
+        const QStringList coreFolders{"model", "store", "analysis", "platform"};
+        const QStringList listingFiles{"SymbolNames.h", "IconGrid.cpp"};
+        static const QRegularExpression literal(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
+        const QDir tree(QStringLiteral(KIPPETS_SOURCE_TREE));
+        QDirIterator files(tree.path(), {"*.cpp", "*.h"}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        int scanned = 0;
+        QStringList written;
+        while (files.hasNext()) {
+            const QString path = files.next();
+            const QString relative = tree.relativeFilePath(path);
+            if (coreFolders.contains(relative.section(u'/', 0, 0)) ||
+                listingFiles.contains(files.fileName()))
+                continue;
+            QFile source(path);
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            ++scanned;
+            for (const QByteArray& line : source.readAll().split('\n')) {
+                if (line.trimmed().startsWith("//"))
+                    continue;
+                for (const auto& match : literal.globalMatch(QString::fromUtf8(line)))
+                    if (rows.contains(match.captured(1)))
+                        written.append(relative + u' ' + match.captured(1));
+            }
+        }
+        QVERIFY2(scanned > 100, qPrintable(QString::number(scanned)));
+        QVERIFY2(written.isEmpty(), qPrintable(written.join(u'\n')));
     }
 
     void theFortyEightKippetIconsAreFortyEightDifferentDrawings() {

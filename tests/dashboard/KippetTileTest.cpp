@@ -8,11 +8,16 @@
 #include "dashboard/KippetRow.h"
 #include "dashboard/TuckCommands.h"
 #include "platform/Animations.h"
+#include "store/StoreContainer.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QDir>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimeZone>
 #include <memory>
 
@@ -42,6 +47,27 @@ QAction* actionNamed(QMenu* menu, const QString& text) {
             return action;
     return nullptr;
 }
+
+// Another program's connection moves the kippets table away for as long as this lives, as a
+// damaged or foreign store file would look: every read of a kippet row fails.
+class KippetsTableMoved {
+public:
+    explicit KippetsTableMoved(const QString& path) {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", name);
+        other.setDatabaseName(path);
+        moved = other.open() && run("ALTER TABLE kippets RENAME TO kippets_elsewhere");
+    }
+    ~KippetsTableMoved() {
+        run("ALTER TABLE kippets_elsewhere RENAME TO kippets");
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+    bool moved = false;
+
+private:
+    bool run(const char* sql) { return QSqlQuery(QSqlDatabase::database(name, false)).exec(sql); }
+    const QString name = "KippetsTableMoved";
+};
 } // namespace
 
 // A kippet's card and row on the dashboard: the click that opens and closes, the context menu,
@@ -301,6 +327,41 @@ private slots:
         QCOMPARE(h->app.byName("Desk"), kippet);
         QVERIFY(h->row(kippet->id()).has_value());
         QCOMPARE(h->shownNames(), QStringList{"Desk"});
+    }
+
+    void aFailedReopenShowsTheStoresMessageUntilOK_data() {
+        QTest::addColumn<bool>("fromRowMenu");
+        QTest::newRow("card click") << false;
+        QTest::newRow("row menu") << true;
+    }
+    void aFailedReopenShowsTheStoresMessageUntilOK() {
+        QFETCH(bool, fromRowMenu);
+        Kippet* kippet = h->closedKippet("Desk");
+        h->open();
+        if (fromRowMenu)
+            useList();
+        h->app.dialogs().setRecordingOnly(false);
+        QWidget* dashboard = h->view()->window();
+        const KippetsTableMoved moved(h->store().container()->storePath());
+        QVERIFY(moved.moved);
+
+        if (fromRowMenu)
+            actionNamed(menuOf("Desk"), "Reopen Kippet")->trigger();
+        else
+            click(h->tileOf("Desk"));
+        const QList<QMessageBox*> shown = dashboard->findChildren<QMessageBox*>();
+        QCOMPARE(shown.size(), 1);
+        const QPointer<QMessageBox> alert = shown.first();
+        QVERIFY(alert->isVisible());
+        QCOMPARE(alert->windowTitle(), QString("Error"));
+        QCOMPARE(alert->text(), QString("no such table: kippets Unable to fetch row"));
+        QVERIFY(!h->manager().activeKippets().contains(kippet));
+
+        QTest::mouseClick(alert->button(QMessageBox::Ok), Qt::LeftButton);
+        QTRY_VERIFY(!alert);
+        QVERIFY(dashboard->findChildren<QMessageBox*>().isEmpty());
+        QVERIFY(!h->registry().registeredWindow(kippet->id()));
+        QVERIFY(!h->tileOf("Desk")->isOpen());
     }
 
     void menuOfOpenAndClosedKippets() {
