@@ -62,6 +62,27 @@ private slots:
         QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
                  qPrintable(described(panelFrames(desktop))));
     }
+
+    void aPullTabKeepsToTheScreensEdgeAsItShrinksAndGrows() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Tucked"), QPointF(1300, 400), false, false, true}});
+        // The tab and the dashboard.
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const auto tab = [&] {
+            return desktop.geometry(desktop.windowTitled(QStringLiteral("Tucked")));
+        };
+        QVERIFY(DesktopSession::waitUntil([&] { return tab().right() == 1439; }));
+        const QRect before = tab();
+        if (!desktop.resizeScreen(QSize(1024, 768)))
+            QSKIP("Xvfb here cannot change its screen size through RandR");
+        QVERIFY2(DesktopSession::waitUntil(
+                     [&] { return tab().right() == 1023 && tab().bottom() < 768; }),
+                 qPrintable(described({tab()})));
+        QVERIFY(desktop.resizeScreen(QSize(1440, 900)));
+        QVERIFY2(DesktopSession::waitUntil([&] { return tab() == before; }),
+                 qPrintable(described({tab()})));
+    }
 };
 
 QTEST_GUILESS_MAIN(ScreenResizeTest)
