@@ -46,6 +46,8 @@ MenuBarManager::MenuBarManager()
       isTuckedAway_(Preferences::shared().boolOr(groupTuckedAwayKey, false)),
       groupTuckedAwayEdge_(storedGroupTuckedAwayEdge()) {
     observeTabEdges();
+    connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
+            &MenuBarManager::followScreenChange);
 }
 
 MenuBarManager::~MenuBarManager() {

@@ -166,6 +166,8 @@ private:
     std::optional<RectD> trayTabOn(ScreenEdge edge) const;
     // The tabs on the tray's edge step aside from its tab.
     void placeTabsBesideTray();
+    // The tray and the tabs back against their edges of the changed screens.
+    void followScreenChange();
 
     WindowFactory windowFactory_;
     QHash<QUuid, FloatingKippetWindow*> floatingWindows_;

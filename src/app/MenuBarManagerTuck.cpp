@@ -90,6 +90,16 @@ void MenuBarManager::placeTabsBesideTray() {
     }
 }
 
+void MenuBarManager::followScreenChange() {
+    // The tray first: the tabs on its edge keep clear of where its tab stands now.
+    if (tuckAwayWindow_)
+        tuckAwayWindow_->followScreenChange();
+    for (const TuckTab& tab : std::as_const(tuckSingleWindows_)) {
+        if (tab.view)
+            tab.view->followScreenChange(trayTabOn(tab.edge));
+    }
+}
+
 void MenuBarManager::observeTabEdges() {
     // A tab dragged to another edge stays there, also after a restart.
     NotificationCenter::shared().observe(

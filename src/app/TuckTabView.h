@@ -19,6 +19,9 @@ public:
     // is the group tray's tab when it stands on that edge, a place no tab may cover.
     virtual void moveToEdge(ScreenEdge edge, int slot, const std::optional<ScreenInfo>& screen,
                             const std::optional<RectD>& keepClear = std::nullopt) = 0;
+    // The screens changed: back against its edge of the screen it stands on, in its slot (or
+    // where it was dragged to along the edge), keeping clear of `keepClear`.
+    virtual void followScreenChange(const std::optional<RectD>& keepClear) = 0;
     virtual void makeKeyAndOrderFront() = 0;
     virtual void orderFrontWithoutKey() = 0;
     // Closes and deletes the tab.

@@ -19,6 +19,9 @@ public:
     std::function<void(Kippet*)> onFocusKippet;
 
     virtual void moveToEdge(ScreenEdge edge, const std::optional<ScreenInfo>& screen) = 0;
+    // The screens changed: back against its edge of the screen it stands on, placed along it
+    // as it was placed last.
+    virtual void followScreenChange() = 0;
     // The edge the tray stands on, and where its tab is, in the app's screen coordinates: the
     // single tabs keep clear of it.
     virtual ScreenEdge edge() const = 0;

@@ -113,6 +113,8 @@ void TuckAwayWindow::snapToNearestEdge(QPointF point) {
     const ScreenEdge edge = nearestEdge(point, screen->visibleFrame);
     visibleFrame_ = screen->visibleFrame;
     trayFrame_ = frameForEdge(edge, *screen, point);
+    placement_ = Placement::anchored;
+    anchor_ = point;
     changeEdge(edge);
     applyFrame();
 }
@@ -124,7 +126,30 @@ void TuckAwayWindow::moveToEdge(ScreenEdge edge, const std::optional<ScreenInfo>
         return;
     visibleFrame_ = target->visibleFrame;
     trayFrame_ = frameForEdge(edge, *target);
+    placement_ = Placement::centred;
     changeEdge(edge);
+    applyFrame();
+}
+
+void TuckAwayWindow::followScreenChange() {
+    // X11 keeps a window's top-left when the screen under it changes size: where the tray now
+    // seems to be names the screen it stood on.
+    const RectD seen = ScreenProvider::shared().space().fromQt(QRectF(geometry()));
+    const std::optional<ScreenInfo> screen = screenContaining(seen.center());
+    if (!screen)
+        return;
+    visibleFrame_ = screen->visibleFrame;
+    switch (placement_) {
+    case Placement::created:
+        trayFrame_ = creationFrame(currentEdge_, visibleFrame_);
+        break;
+    case Placement::centred:
+        trayFrame_ = frameForEdge(currentEdge_, *screen);
+        break;
+    case Placement::anchored:
+        trayFrame_ = frameForEdge(currentEdge_, *screen, anchor_);
+        break;
+    }
     applyFrame();
 }
 

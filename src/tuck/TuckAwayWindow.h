@@ -59,6 +59,10 @@ public:
     // Centred on the edge of the screen (else of the screen holding the tray's origin, else
     // the main one). Nothing without a screen.
     void moveToEdge(ScreenEdge edge, const std::optional<ScreenInfo>& screen) override;
+    // On the screen that now holds the tray's middle (else the main one), by the rule that
+    // placed it: the creation frame, centred on the edge after a move, at the pointer after a
+    // drag. Nothing without a screen.
+    void followScreenChange() override;
     void makeKeyAndOrderFront() override;
     // Hides the tray and deletes it, after the call under way when one of its controls called.
     void close() override;
@@ -81,7 +85,13 @@ private:
     RectD openFrame() const;
     void changeEdge(ScreenEdge edge);
 
+    // How the tray was placed last, so that a changed screen places it the same way.
+    enum class Placement { created, centred, anchored };
+
     ScreenEdge currentEdge_;
+    Placement placement_ = Placement::created;
+    // Where the pointer left the tray, with an anchored placement.
+    QPointF anchor_;
     RectD trayFrame_;
     RectD frame_;
     // The visible frame of the screen the tray stands on, which an open tray stays inside.

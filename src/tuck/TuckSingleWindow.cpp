@@ -98,7 +98,20 @@ void TuckSingleWindow::moveToEdge(ScreenEdge edge, int slot,
     if (!chosen)
         return;
     setFrame(TuckTabPlacement::slot(edge, slot, chosen->visibleFrame, keepClear));
+    slot_ = slot;
     changeEdge(edge);
+}
+
+void TuckSingleWindow::followScreenChange(const std::optional<RectD>& keepClear) {
+    if (slot_) {
+        moveToEdge(currentEdge_, *slot_, std::nullopt, keepClear);
+        return;
+    }
+    std::optional<ScreenInfo> chosen = screenContaining(frame().origin());
+    if (!chosen)
+        chosen = ScreenProvider::shared().mainScreen();
+    if (chosen)
+        setFrame(TuckTabPlacement::onEdge(currentEdge_, along_, chosen->visibleFrame));
 }
 
 void TuckSingleWindow::snapToNearestEdge(QPointF point) {
@@ -109,6 +122,8 @@ void TuckSingleWindow::snapToNearestEdge(QPointF point) {
         return;
     const auto [edge, frame] = TuckTabPlacement::snapped(point, chosen->visibleFrame);
     setFrame(frame);
+    slot_.reset();
+    along_ = edge == ScreenEdge::top || edge == ScreenEdge::bottom ? point.x() : point.y();
     changeEdge(edge);
 }
 

@@ -38,6 +38,9 @@ public:
     // The point in the app's coordinates; nothing happens when no screen holds it and there is
     // no main screen.
     void snapToNearestEdge(QPointF point);
+    // On the screen that now holds the tab's origin (else the main one), in its slot of its
+    // edge, or after a drag where the pointer left it along the edge. Nothing without a screen.
+    void followScreenChange(const std::optional<RectD>& keepClear) override;
     void makeKeyAndOrderFront() override;
     void orderFrontWithoutKey() override;
     // Hides the tab at once and deletes it once the event that asked for it has ended.
@@ -60,6 +63,10 @@ private:
     QPointer<Kippet> kippet_;
     QUuid kippetId_;
     ScreenEdge currentEdge_;
+    // How the tab was placed last, so that a changed screen places it the same way: its slot,
+    // or none after a drag, which left the tab's middle at `along_` along the edge.
+    std::optional<int> slot_ = 0;
+    double along_ = 0;
     bool isSelected_ = false;
     TuckSingleView* view_ = nullptr;
 };

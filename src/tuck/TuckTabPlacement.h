@@ -37,8 +37,6 @@ public:
     static ScreenEdge nearestEdge(QPointF point, const RectD& visibleFrame);
     // On the nearest edge, centred on the point along it and kept on the edge.
     static std::pair<ScreenEdge, RectD> snapped(QPointF point, const RectD& visibleFrame);
-
-private:
     // The frame on the edge whose middle along the edge is `along` (x or y), clamped.
     static RectD onEdge(ScreenEdge edge, double along, const RectD& visibleFrame);
 };

@@ -29,6 +29,7 @@ public:
     WindowTab() : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint) { resize(40, 120); }
     void moveToEdge(ScreenEdge, int, const std::optional<ScreenInfo>&,
                     const std::optional<RectD>&) override {}
+    void followScreenChange(const std::optional<RectD>&) override {}
     void makeKeyAndOrderFront() override {
         show();
         activateWindow();

@@ -30,6 +30,9 @@ public:
         recorder_.calls.append(QStringLiteral("tray move ") + rawValue(edge));
         edge_ = edge;
     }
+    void followScreenChange() override {
+        recorder_.calls.append(QStringLiteral("tray follows the screens"));
+    }
     ScreenEdge edge() const override { return edge_; }
     RectD tabFrame() const override { return RectD(1412, 415, 28, 70); }
     void makeKeyAndOrderFront() override { recorder_.calls.append(QStringLiteral("tray front")); }
@@ -55,6 +58,10 @@ public:
             QStringLiteral("%1 move %2 %3%4")
                 .arg(name_, rawValue(edge), QString::number(slot),
                      keepClear ? QStringLiteral(" beside the tray") : QString()));
+    }
+    void followScreenChange(const std::optional<RectD>& keepClear) override {
+        recorder_.calls.append(name_ + QStringLiteral(" follows the screens") +
+                               (keepClear ? QStringLiteral(" beside the tray") : QString()));
     }
     void makeKeyAndOrderFront() override { recorder_.calls.append(name_ + QStringLiteral(" key")); }
     void orderFrontWithoutKey() override {
@@ -168,6 +175,24 @@ private slots:
         QCOMPARE(calls, expected);
         // Tucking all into tabs leaves the kippets' stored state alone.
         QVERIFY(!kippets.first()->isTucked());
+    }
+
+    void aScreenChangePlacesTheTrayBeforeTheTabs() {
+        Fixture f;
+        MenuBarManager& registry = f.app.registry();
+        registry.tuckSingleKippet(f.shown(QStringLiteral("Left"), QPointF(100, 300)));
+        registry.tuckSingleKippet(f.shown(QStringLiteral("Right"), QPointF(1200, 300)));
+        registry.setGroupTuckedAwayEdge(ScreenEdge::right);
+        registry.restoreGroupTuckAwayIfNeeded();
+        f.takeCalls();
+        f.app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1024, 768))});
+        QStringList calls = f.takeCalls();
+        QCOMPARE(calls.value(0), QStringLiteral("tray follows the screens"));
+        std::sort(calls.begin() + 1, calls.end());
+        // Only the tab on the tray's edge steps aside from the tray's tab.
+        QCOMPARE(calls.mid(1), (QStringList{QStringLiteral("Left follows the screens"),
+                                            QStringLiteral("Right follows the screens beside "
+                                                           "the tray")}));
     }
 
     void theGroupTrayKeepsTheTabs() {

@@ -432,6 +432,25 @@ int DesktopSession::run(const QString& program, const QStringList& arguments) co
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+bool DesktopSession::resizeScreen(QSize size) {
+    const QString name = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+    const QString width = QString::number(size.width());
+    const QString height = QString::number(size.height());
+    // The server offers its start size alone: a smaller mode is made and given to its one output
+    // first (both fail harmlessly once they exist). The window manager keeps the server from
+    // resetting, which would forget the mode.
+    if (size != options_.screen) {
+        run(QStringLiteral("xrandr"), {QStringLiteral("--newmode"), name, QStringLiteral("60"),
+                                       width, width, width, width, height, height, height, height});
+        run(QStringLiteral("xrandr"),
+            {QStringLiteral("--addmode"), QStringLiteral("screen"), name});
+    }
+    const int resized = run(QStringLiteral("xrandr"),
+                            {QStringLiteral("--output"), QStringLiteral("screen"),
+                             QStringLiteral("--mode"), name, QStringLiteral("--fb"), name});
+    return resized == 0 && waitUntil([&] { return geometry(root()).size() == size; }, 5000);
+}
+
 void DesktopSession::moveTo(QPoint at) {
     run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"),
                                     QString::number(at.x()), QString::number(at.y())});

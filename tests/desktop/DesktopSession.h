@@ -103,6 +103,9 @@ public:
     void minimise(WindowId window);
     // Runs a command on this display; its exit code.
     int run(const QString& program, const QStringList& arguments) const;
+    // Gives the screen another size, no larger than the one it started with, through RandR;
+    // whether the server took it.
+    bool resizeScreen(QSize size);
 
     // Processes events until the condition holds or the guard passes.
     static bool waitUntil(const std::function<bool()>& condition, int guardMs = 20000);

@@ -25,6 +25,7 @@ class CountedTab : public TuckTabView {
 public:
     void moveToEdge(ScreenEdge, int, const std::optional<ScreenInfo>&,
                     const std::optional<RectD>&) override {}
+    void followScreenChange(const std::optional<RectD>&) override {}
     void makeKeyAndOrderFront() override {}
     void orderFrontWithoutKey() override {}
     void close() override { delete this; }
