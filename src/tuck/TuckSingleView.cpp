@@ -238,13 +238,13 @@ void TuckSingleView::paintShadow(QPainter& painter, QPointF topLeft) const {
     if (isCutout())
         return;
     const QColor color = kippetColor();
-    const QPainterPath fill =
-        TuckSingleBorderShape::fill(QRectF(rect()), cornerRadius_, currentEdge_);
     const qreal ratio = painter.device()->devicePixelRatioF();
     const QString key = rawValue(currentEdge_) + u'/' + QString::number(color.rgba(), 16) + u'/' +
                         QString::number(width()) + u'x' + QString::number(height()) + u'/' +
                         QString::number(ratio);
     if (key != shadowKey_) {
+        const QPainterPath fill =
+            TuckSingleBorderShape::fill(QRectF(rect()), cornerRadius_, currentEdge_);
         TuckSingleShadow::Image shadow = TuckSingleShadow::render(fill, currentEdge_, color, ratio);
         shadowImage_ = std::move(shadow.image);
         shadowOrigin_ = shadow.origin;

@@ -11,13 +11,13 @@
 #include <chrono>
 #include <functional>
 
+class ClockAnimation;
+class TuckSpring;
+
 // The content of one pull tab: the kippet's icon on a small tab in the translucent or the black
 // cut-out style, a border while selected or while a drop hovers, a click that toggles the
 // selection, a drag that moves the tab from edge to edge, the tab's menu, and drops that go
 // straight into the kippet.
-class ClockAnimation;
-class TuckSpring;
-
 class TuckSingleView : public QWidget {
     Q_OBJECT
 public:

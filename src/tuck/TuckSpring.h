@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <chrono>
+#include <utility>
 
 class ClockTimer;
 
