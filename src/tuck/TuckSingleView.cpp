@@ -3,20 +3,26 @@
 #include "app/DailyKippet.h"
 #include "app/Symbols.h"
 #include "model/Kippet.h"
+#include "platform/ClockAnimation.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "tuck/TuckIntake.h"
 #include "tuck/TuckSingleBorderShape.h"
 #include "tuck/TuckSingleContextMenu.h"
+#include "tuck/TuckSingleShadow.h"
+#include "tuck/TuckSpring.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
+#include <QHash>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <cmath>
+#include <numbers>
 
 namespace {
 // The translucent style lets what lies behind the tab show through, lighter in a light
@@ -25,12 +31,99 @@ QColor materialTint(const QPalette& palette) {
     const bool dark = palette.color(QPalette::Window).lightness() < 128;
     return dark ? QColor(40, 40, 40, 150) : QColor(246, 246, 246, 170);
 }
+
+// The platform's ease-in-out timing curve.
+QEasingCurve easeInOut() {
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
+    return curve;
+}
+
+QColor mix(const QColor& from, const QColor& to, qreal progress) {
+    if (progress <= 0)
+        return from;
+    if (progress >= 1)
+        return to;
+    const auto lerp = [progress](float a, float b) { return a + (b - a) * float(progress); };
+    return QColor::fromRgbF(lerp(from.redF(), to.redF()), lerp(from.greenF(), to.greenF()),
+                            lerp(from.blueF(), to.blueF()), lerp(from.alphaF(), to.alphaF()));
+}
+
+// The symbol's strokes are 16 units of a 256-unit grid; semibold strokes are about a third
+// heavier, 21.5 units, so the outline grows by 2.75 units on every side.
+constexpr qreal semiboldGrowth = 2.75 / 256;
+// How much finer than the screen's pixels the heavier outline is worked out: the growth is a
+// fraction of a pixel at 14 points.
+constexpr int supersample = 16;
+
+// The symbol's coverage at semibold: the bundled set has one weight per symbol, so its drawing
+// is made heavier by pushing every outline out by the difference in stroke, as the largest
+// coverage of copies moved within a small disc (which grows strokes evenly whatever their
+// direction), worked out at a finer grid and averaged down. Cached per symbol and size: the
+// colour is laid on afterwards.
+QImage semiboldCoverage(const QString& name, int side) {
+    static QHash<QString, QImage> cache;
+    const QString key = name + u'/' + QString::number(side);
+    if (const auto found = cache.constFind(key); found != cache.constEnd())
+        return *found;
+    const int fine = side * supersample;
+    const QImage regular = Symbols::pixmapOfSide(name, fine, Qt::white, 1, SymbolRole::kippetIcon)
+                               .toImage()
+                               .convertToFormat(QImage::Format_Alpha8);
+    const qreal reach = semiboldGrowth * fine;
+    const int steps = int(std::floor(reach));
+    QImage heavier = regular;
+    for (int dy = -steps; dy <= steps; ++dy) {
+        for (int dx = -steps; dx <= steps; ++dx) {
+            if ((dx == 0 && dy == 0) || dx * dx + dy * dy > reach * reach)
+                continue;
+            for (int y = std::max(0, dy); y < std::min(fine, fine + dy); ++y) {
+                uchar* into = heavier.scanLine(y);
+                const uchar* from = regular.constScanLine(y - dy);
+                for (int x = std::max(0, dx); x < std::min(fine, fine + dx); ++x)
+                    into[x] = std::max(into[x], from[x - dx]);
+            }
+        }
+    }
+    const QImage coverage =
+        heavier.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_Alpha8);
+    // Sizes the spring passes through and a few symbols; a change of icon starts again.
+    if (cache.size() > 64)
+        cache.clear();
+    cache.insert(key, coverage);
+    return coverage;
+}
+
+QPixmap semiboldSymbol(const QString& name, const QColor& color, int side, qreal devicePixelRatio) {
+    const QString key = QStringLiteral("kippets-tab-symbol/") + name + u'/' +
+                        QString::number(side) + u'/' + QString::number(color.rgba(), 16);
+    QPixmap result;
+    if (QPixmapCache::find(key, &result))
+        return result;
+    const QImage coverage = semiboldCoverage(name, side);
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < side; ++y) {
+        const uchar* from = coverage.constScanLine(y);
+        auto* into = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < side; ++x)
+            into[x] = qPremultiply(
+                qRgba(color.red(), color.green(), color.blue(), from[x] * color.alpha() / 255));
+    }
+    result = QPixmap::fromImage(std::move(image));
+    result.setDevicePixelRatio(devicePixelRatio);
+    QPixmapCache::insert(key, result);
+    return result;
+}
 } // namespace
 
 TuckSingleView::TuckSingleView(Kippet* kippet, ScreenEdge initialEdge, qreal cornerRadius,
                                QWidget* parent)
     : QWidget(parent), kippet_(kippet), kippetId_(kippet->id()), cornerRadius_(cornerRadius),
-      currentEdge_(initialEdge) {
+      currentEdge_(initialEdge), selection_(new ClockAnimation(this)),
+      iconSpring_(new TuckSpring(iconSpringResponse, iconSpringDamping, 1.0, this)) {
+    connect(selection_, &ClockAnimation::valueChanged, this, qOverload<>(&QWidget::update));
+    connect(iconSpring_, &TuckSpring::valueChanged, this, qOverload<>(&QWidget::update));
     setAttribute(Qt::WA_TranslucentBackground);
     setAcceptDrops(true);
     setFocusPolicy(Qt::NoFocus);
@@ -52,6 +145,7 @@ void TuckSingleView::observe() {
                                screenEdgeFromRaw(raw.toString())) {
                            currentEdge_ = *edge;
                            update();
+                           emit shadowChanged();
                        }
                    });
     center.observe(NotificationName::tuckSingleSelectionChanged, UserInfoKey::kippetId, id, this,
@@ -62,19 +156,34 @@ void TuckSingleView::observe() {
                        if (kippetId.typeId() != QMetaType::QUuid ||
                            kippetId.toUuid() != kippetId_ || selected.typeId() != QMetaType::Bool)
                            return;
-                       isSelected_ = selected.toBool();
-                       update();
+                       setSelected(selected.toBool());
                    });
     connect(&Preferences::shared(), &Preferences::changed, this, [this](const QString& key) {
         if (key == cutoutKey || key == monochromeKey)
             update();
+        if (key == cutoutKey)
+            emit shadowChanged();
     });
     if (!kippet_)
         return;
     connect(kippet_, &Kippet::nameChanged, this, &TuckSingleView::updateNames);
-    connect(kippet_, &Kippet::colorChanged, this, qOverload<>(&QWidget::update));
+    connect(kippet_, &Kippet::colorChanged, this, &TuckSingleView::kippetColorChanged);
     connect(kippet_, &Kippet::iconChanged, this, qOverload<>(&QWidget::update));
-    connect(kippet_, &Kippet::isDailyKippetChanged, this, qOverload<>(&QWidget::update));
+    connect(kippet_, &Kippet::isDailyKippetChanged, this, &TuckSingleView::kippetColorChanged);
+}
+
+void TuckSingleView::kippetColorChanged() {
+    update();
+    emit shadowChanged();
+}
+
+void TuckSingleView::setSelected(bool selected) {
+    if (selected == isSelected_)
+        return;
+    isSelected_ = selected;
+    selection_->animateTo(selected ? 1 : 0, selectionDuration, easeInOut());
+    iconSpring_->setTarget(selected ? selectedIconScale : 1.0);
+    update();
 }
 
 void TuckSingleView::updateNames() {
@@ -96,24 +205,52 @@ QColor TuckSingleView::kippetColor() const {
     return kippet_->isDailyKippet() ? dailyKippetColor() : kippet_->color().toQColor();
 }
 
+qreal TuckSingleView::selectionShown() const {
+    return selection_->value();
+}
+
+qreal TuckSingleView::iconScale() const {
+    return iconSpring_->value();
+}
+
 QColor TuckSingleView::iconColor() const {
     const bool monochrome = Preferences::shared().boolOr(monochromeKey, true);
-    if (isCutout() && monochrome && !isSelected_)
-        return Qt::white;
+    if (isCutout() && monochrome)
+        return mix(Qt::white, kippetColor(), selectionShown());
     return kippetColor();
 }
 
 qreal TuckSingleView::borderWidth() const {
     if (isDraggingOver_)
         return dropBorderWidth;
-    return isSelected_ ? selectedBorderWidth : 0;
+    return selectionShown() > 0 ? selectedBorderWidth : 0;
 }
 
 QColor TuckSingleView::borderColor() const {
     QColor color = kippetColor();
+    // A hovering drop shows the border whole at once; the selection's border fades in and out.
     if (!isDraggingOver_)
-        color.setAlphaF(color.alphaF() * 0.7);
+        color.setAlphaF(color.alphaF() * 0.7 * selectionShown());
     return color;
+}
+
+void TuckSingleView::paintShadow(QPainter& painter, QPointF topLeft) const {
+    if (isCutout())
+        return;
+    const QColor color = kippetColor();
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    const QString key = rawValue(currentEdge_) + u'/' + QString::number(color.rgba(), 16) + u'/' +
+                        QString::number(width()) + u'x' + QString::number(height()) + u'/' +
+                        QString::number(ratio);
+    if (key != shadowKey_) {
+        const QPainterPath fill =
+            TuckSingleBorderShape::fill(QRectF(rect()), cornerRadius_, currentEdge_);
+        TuckSingleShadow::Image shadow = TuckSingleShadow::render(fill, currentEdge_, color, ratio);
+        shadowImage_ = std::move(shadow.image);
+        shadowOrigin_ = shadow.origin;
+        shadowKey_ = key;
+    }
+    painter.drawImage(topLeft + shadowOrigin_, shadowImage_);
 }
 
 void TuckSingleView::paintEvent(QPaintEvent*) {
@@ -127,13 +264,22 @@ void TuckSingleView::paintEvent(QPaintEvent*) {
     painter.setClipPath(fill);
 
     if (kippet_) {
-        const qreal scale = iconScale();
-        const qreal dpr = devicePixelRatioF() * scale;
-        const QPixmap icon = Symbols::pixmap(kippet_->icon(), iconPointSize, iconColor(), dpr,
-                                             SymbolRole::kippetIcon);
-        const QSizeF size = icon.deviceIndependentSize() * scale;
-        painter.drawPixmap(QRectF(bounds.center() - QPointF(size.width(), size.height()) / 2, size),
-                           icon, QRectF(icon.rect()));
+        // A symbol is about 1.1 times its point size.
+        const qreal ratio = devicePixelRatioF();
+        const qreal wanted = 1.1 * iconPointSize * iconScale();
+        // At rest the icon is drawn pixel for pixel, to stay sharp; while the spring moves it
+        // is drawn from a slightly larger drawing at the exact size, so that it grows smoothly.
+        const bool moving = iconSpring_->isRunning();
+        const int side =
+            std::max(1, moving ? int(std::ceil(wanted * ratio)) : qRound(wanted * ratio));
+        const QPixmap icon = semiboldSymbol(kippet_->icon(), iconColor(), side, ratio);
+        const qreal drawn = moving ? wanted : side / ratio;
+        QPointF topLeft = bounds.center() - QPointF(drawn, drawn) / 2;
+        if (!moving)
+            topLeft =
+                QPointF(std::round(topLeft.x() * ratio), std::round(topLeft.y() * ratio)) / ratio;
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(QRectF(topLeft, QSizeF(drawn, drawn)), icon, QRectF(icon.rect()));
     }
 
     if (const qreal width = borderWidth(); width > 0) {
@@ -189,8 +335,7 @@ void TuckSingleView::mouseReleaseEvent(QMouseEvent* event) {
     const bool wasDrag = isDraggingTab_;
     isDraggingTab_ = false;
     if (!wasDrag) {
-        isSelected_ = !isSelected_;
-        update();
+        setSelected(!isSelected_);
         postSelection(isSelected_);
     }
     event->accept();

@@ -4,10 +4,15 @@
 #include "model/ScreenEdge.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPointer>
 #include <QUuid>
 #include <QWidget>
+#include <chrono>
 #include <functional>
+
+class ClockAnimation;
+class TuckSpring;
 
 // The content of one pull tab: the kippet's icon on a small tab in the translucent or the black
 // cut-out style, a border while selected or while a drop hovers, a click that toggles the
@@ -24,6 +29,11 @@ public:
     static constexpr qreal selectedIconScale = 1.15;
     static constexpr qreal selectedBorderWidth = 4.5;
     static constexpr qreal dropBorderWidth = 3.5;
+    // A selection shows and hides in an ease-in-out of this length; the icon's growth follows
+    // its own spring.
+    static constexpr std::chrono::milliseconds selectionDuration{150};
+    static constexpr double iconSpringResponse = 0.35;
+    static constexpr double iconSpringDamping = 0.55;
 
     TuckSingleView(Kippet* kippet, ScreenEdge initialEdge, qreal cornerRadius,
                    QWidget* parent = nullptr);
@@ -38,16 +48,25 @@ public:
     bool isDraggingOver() const { return isDraggingOver_; }
     ScreenEdge currentEdge() const { return currentEdge_; }
 
-    // What is drawn now.
+    // What is drawn now, half-way through a change of selection included.
     QColor kippetColor() const;
     QColor iconColor() const;
-    qreal iconScale() const { return isSelected_ ? selectedIconScale : 1.0; }
+    qreal iconScale() const;
+    // 0 unselected, 1 selected, between while the selection changes.
+    qreal selectionShown() const;
     // Zero while no border shows.
     qreal borderWidth() const;
     QColor borderColor() const;
     bool isCutout() const;
+    // The shadow the tab casts around itself, drawn by the panel beneath the tab; nothing in the
+    // cut-out style. `topLeft` is where the tab stands in the painter's coordinates.
+    void paintShadow(QPainter& painter, QPointF topLeft) const;
     // How many times the tab was painted; a change of style must paint it again.
     int paintCount() const { return paintCount_; }
+
+signals:
+    // The shadow's colour or shape changed, or it came or went.
+    void shadowChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,6 +83,8 @@ private:
     void observe();
     void updateNames();
     void postSelection(bool selected);
+    void setSelected(bool selected);
+    void kippetColorChanged();
 
     QPointer<Kippet> kippet_;
     QUuid kippetId_;
@@ -75,4 +96,11 @@ private:
     bool isPressed_ = false;
     QPointF pressPosition_;
     int paintCount_ = 0;
+    ClockAnimation* selection_;
+    // The last shadow drawn and what it was drawn for: it is asked for on every paint of the
+    // panel, while the selection animates too.
+    mutable QImage shadowImage_;
+    mutable QPointF shadowOrigin_;
+    mutable QString shadowKey_;
+    TuckSpring* iconSpring_;
 };

@@ -6,11 +6,13 @@
 #include "model/Kippet.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
+#include "tuck/TuckSingleShadow.h"
 #include "tuck/TuckSingleView.h"
 #include "tuck/TuckTabPlacement.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QKeyEvent>
+#include <QPainter>
 
 namespace {
 const RectD noScreenFrame(0, 0, 1440, 900);
@@ -53,7 +55,13 @@ TuckSingleWindow::TuckSingleWindow(Kippet* kippet, ScreenEdge edge,
         if (self)
             self->snapToNearestEdge(ScreenProvider::shared().space().fromQtPoint(globalPosition));
     };
-    setFrame(TuckTabPlacement::centred(edge, visible));
+    setFrame(TuckTabPlacement::centred(edge, visible), edge);
+    connect(view_, &TuckSingleView::shadowChanged, this, [this] {
+        // The cut-out casts none: its window is the tab alone.
+        if (shadowRoom(currentEdge_) != room_)
+            setFrame(frame(), currentEdge_);
+        update();
+    });
 
     NotificationCenter::shared().observe(
         NotificationName::tuckSingleSelectionChanged, UserInfoKey::kippetId,
@@ -66,16 +74,29 @@ TuckSingleWindow::TuckSingleWindow(Kippet* kippet, ScreenEdge edge,
 TuckSingleWindow::~TuckSingleWindow() = default;
 
 RectD TuckSingleWindow::frame() const {
-    return ScreenProvider::shared().space().fromQt(QRectF(geometry()));
+    return ScreenProvider::shared().space().fromQt(QRectF(geometry().marginsRemoved(room_)));
 }
 
-void TuckSingleWindow::setFrame(const RectD& frame) {
-    setGeometry(ScreenProvider::shared().space().toQtRect(frame));
+QMargins TuckSingleWindow::shadowRoom(ScreenEdge edge) const {
+    return view_->isCutout() ? QMargins() : TuckSingleShadow::margins(edge);
+}
+
+void TuckSingleWindow::setFrame(const RectD& frame, ScreenEdge edge) {
+    room_ = shadowRoom(edge);
+    const QRect tab = ScreenProvider::shared().space().toQtRect(frame);
+    // The view keeps the tab's size when only the room around it changes.
+    view_->setGeometry(QRect(QPoint(room_.left(), room_.top()), tab.size()));
+    setGeometry(tab.marginsAdded(room_));
 }
 
 void TuckSingleWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    view_->setGeometry(rect());
+    view_->setGeometry(rect().marginsRemoved(room_));
+}
+
+void TuckSingleWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    view_->paintShadow(painter, view_->geometry().topLeft());
 }
 
 void TuckSingleWindow::changeEdge(ScreenEdge edge) {
@@ -97,7 +118,7 @@ void TuckSingleWindow::moveToEdge(ScreenEdge edge, int slot,
         chosen = ScreenProvider::shared().mainScreen();
     if (!chosen)
         return;
-    setFrame(TuckTabPlacement::slot(edge, slot, chosen->visibleFrame, keepClear));
+    setFrame(TuckTabPlacement::slot(edge, slot, chosen->visibleFrame, keepClear), edge);
     slot_ = slot;
     changeEdge(edge);
 }
@@ -111,7 +132,8 @@ void TuckSingleWindow::followScreenChange(const std::optional<RectD>& keepClear)
     if (!chosen)
         chosen = ScreenProvider::shared().mainScreen();
     if (chosen)
-        setFrame(TuckTabPlacement::onEdge(currentEdge_, along_, chosen->visibleFrame));
+        setFrame(TuckTabPlacement::onEdge(currentEdge_, along_, chosen->visibleFrame),
+                 currentEdge_);
 }
 
 void TuckSingleWindow::snapToNearestEdge(QPointF point) {
@@ -121,7 +143,7 @@ void TuckSingleWindow::snapToNearestEdge(QPointF point) {
     if (!chosen)
         return;
     const auto [edge, frame] = TuckTabPlacement::snapped(point, chosen->visibleFrame);
-    setFrame(frame);
+    setFrame(frame, edge);
     slot_.reset();
     along_ = edge == ScreenEdge::top || edge == ScreenEdge::bottom ? point.x() : point.y();
     changeEdge(edge);

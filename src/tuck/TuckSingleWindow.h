@@ -6,6 +6,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RectD.h"
 
+#include <QMargins>
 #include <QPointer>
 #include <QUuid>
 #include <QWidget>
@@ -29,7 +30,8 @@ public:
     ScreenEdge currentEdge() const { return currentEdge_; }
     bool isSelected() const { return isSelected_; }
     TuckSingleView* view() const { return view_; }
-    // In the app's coordinates.
+    // Where the tab stands, in the app's coordinates. The window is larger by the room it keeps
+    // for the tab's shadow.
     RectD frame() const;
 
     // No screen: the one holding the tab's origin, else the main screen, else nothing happens.
@@ -50,10 +52,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void handleSelectionChanged(const NotificationCenter::Notification& notification);
-    void setFrame(const RectD& frame);
+    // The tab's frame on an edge; the window grows by the shadow's room for that edge.
+    void setFrame(const RectD& frame, ScreenEdge edge);
+    QMargins shadowRoom(ScreenEdge edge) const;
     void changeEdge(ScreenEdge edge);
     void postSelection(bool selected);
     // True when the key is one of the tab's shortcuts (then it is used up, even when its action
@@ -69,4 +74,6 @@ private:
     double along_ = 0;
     bool isSelected_ = false;
     TuckSingleView* view_ = nullptr;
+    // The room around the tab the window's geometry holds now.
+    QMargins room_;
 };

@@ -2,8 +2,12 @@
 #include "app/DailyKippet.h"
 #include "app/DashboardWindow.h"
 #include "app/MenuBarManager.h"
+#include "app/Symbols.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
+#include "platform/Animations.h"
+#include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "platform/ScreenProvider.h"
@@ -14,6 +18,7 @@
 #include "support/GeometryPrinting.h"
 #include "support/RecordedDrag.h"
 #include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
 #include "tuck/DesktopTuckWindowFactory.h"
 #include "tuck/TuckAwayWindow.h"
 #include "tuck/TuckSingleBorderShape.h"
@@ -27,10 +32,33 @@
 #include <QLineF>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QTest>
+
+using namespace std::chrono_literals;
 
 namespace {
 const RectD fullScreen(0, 0, 1440, 900);
+
+struct AnimationsOn {
+    AnimationsOn() { Animations::setEnabled(true); }
+    ~AnimationsOn() { Animations::setEnabled(false); }
+};
+
+// A pixel of the tab's panel as it would reach the screen, unpremultiplied.
+QColor pixelAt(const QImage& image, QPoint point) {
+    return QColor::fromRgba(image.convertToFormat(QImage::Format_ARGB32).pixel(point));
+}
+
+// The sum of the coverage of the white in an image, as if the picture were one white stroke.
+double whiteCoverage(const QImage& picture, const QRect& area) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    double sum = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            sum += qGray(image.pixel(x, y)) / 255.0 * qAlpha(image.pixel(x, y)) / 255.0;
+    return sum;
+}
 
 // The app with real pull tabs on one 1440 × 900 screen that has no menu bar.
 struct Tabs {
@@ -349,6 +377,154 @@ private slots:
         kippet->setIsDailyKippet(true);
         QCOMPARE(view->kippetColor(), dailyKippetColor());
         QCOMPARE(view->iconColor(), dailyKippetColor());
+    }
+
+    // A selection eases its border and icon colour in over 0.15 s while the icon swings past
+    // its selected size on a spring and settles; the step back runs the same way.
+    void theSelectionAnimatesOnTheClock() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        tab->kippet()->setColor(*KippetColor::fromHex(QStringLiteral("FF0000")));
+        t.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), true);
+        const QColor own = view->kippetColor();
+        const AnimationsOn animations;
+        QTest::mouseClick(view, Qt::LeftButton);
+        QVERIFY(tab->isSelected() && view->isSelected());
+        QCOMPARE(view->selectionShown(), 0.0);
+        QCOMPARE(view->iconScale(), 1.0);
+
+        // Frames come every 16 ms: this is the fifth, a little past the middle of the ease.
+        testClock().advance(80ms);
+        const qreal shown = view->selectionShown();
+        QVERIFY2(shown > 0.5 && shown < 0.65, qPrintable(QString::number(shown)));
+        QCOMPARE(view->borderWidth(), 4.5);
+        QVERIFY(qAbs(view->borderColor().alphaF() - 0.7 * shown) < 0.01);
+        // From white towards the kippet's red.
+        const QColor halfway = view->iconColor();
+        QVERIFY(qAbs(halfway.greenF() - (1 - shown)) < 0.01 && halfway.redF() == 1.0);
+        // The spring starts slower than the ease: a little more than half of its way.
+        QVERIFY2(view->iconScale() > 1.07 && view->iconScale() < 1.1,
+                 qPrintable(QString::number(view->iconScale())));
+        // The border is painted half-faded.
+        const QImage midway = tab->grab().toImage();
+
+        testClock().advance(70ms);
+        QCOMPARE(view->selectionShown(), 1.0);
+        QVERIFY(qAbs(view->borderColor().alphaF() - 0.7) < 0.001);
+        QCOMPARE(view->iconColor(), own);
+        // Its widest swing, past the selected size.
+        testClock().advance(60ms);
+        QVERIFY2(view->iconScale() > 1.165, qPrintable(QString::number(view->iconScale())));
+        testClock().advance(1s);
+        QCOMPARE(view->iconScale(), 1.15);
+        const QImage selected = tab->grab().toImage();
+        // On the tab's outer side, half-way through the border's line.
+        const QPoint onBorder(view->x() + 1, view->y() + view->height() / 2);
+        const auto redness = [&](const QImage& image) { return qRed(image.pixel(onBorder)); };
+        QVERIFY2(redness(midway) > 10 && redness(midway) < redness(selected) - 10,
+                 qPrintable(QStringLiteral("%1 %2").arg(redness(midway)).arg(redness(selected))));
+
+        // Deselected by the panel as when it loses the keys, the same way back; a quick
+        // reselection swings back from where the icon stands, without a jump.
+        NotificationCenter::shared().post(
+            NotificationName::tuckSingleSelectionChanged, {},
+            {{UserInfoKey::kippetId, tab->kippet()->id()}, {UserInfoKey::isSelected, false}});
+        QVERIFY(!view->isSelected());
+        testClock().advance(80ms);
+        QVERIFY(qAbs(view->selectionShown() - (1 - shown)) < 0.01);
+        const qreal shrinking = view->iconScale();
+        QVERIFY(shrinking < 1.1 && shrinking > 1.0);
+        // Still moving down when turned back: it goes on down a little before it turns.
+        QTest::mouseClick(view, Qt::LeftButton);
+        testClock().advance(16ms);
+        QVERIFY2(view->iconScale() < shrinking && view->iconScale() > shrinking - 0.03,
+                 qPrintable(QStringLiteral("%1 %2").arg(view->iconScale()).arg(shrinking)));
+        testClock().advance(1s);
+        QCOMPARE(view->iconScale(), 1.15);
+        QCOMPARE(view->selectionShown(), 1.0);
+    }
+
+    // In the translucent style the tab glows in its kippet's colour, pushed away from the left
+    // and right edges; the panel makes room for it without moving the tab. The cut-out casts
+    // nothing and takes no more room than the tab.
+    void theMaterialTabCastsAColouredShadow() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        tab->kippet()->setColor(*KippetColor::fromHex(QStringLiteral("0000FF")));
+        tab->moveToEdge(ScreenEdge::left, 0, std::nullopt);
+        QCOMPARE(tab->frame(), RectD(0, 422, 32, 56));
+        const QRect onScreen = ScreenProvider::shared().space().toQtRect(tab->frame());
+        QCOMPARE(QRect(view->mapToGlobal(QPoint(0, 0)), view->size()), onScreen);
+        QCOMPARE(tab->geometry(), onScreen.adjusted(0, -10, 10, 10));
+
+        QImage image = tab->grab().toImage();
+        const int middle = view->y() + view->height() / 2;
+        const QColor right = pixelAt(image, QPoint(view->geometry().right() + 3, middle));
+        QVERIFY2(right.alpha() > 20 && right.alpha() < 77, qPrintable(right.name(QColor::HexArgb)));
+        QCOMPARE(right.rgb() & 0xFFFFFF, 0x0000FFu);
+        // The offset to the right leaves less above and below than beside.
+        const QColor above = pixelAt(image, QPoint(view->x() + 10, view->y() - 3));
+        QVERIFY(above.alpha() > 0 && above.alpha() < right.alpha());
+        QCOMPARE(pixelAt(image, QPoint(image.width() - 1, 0)).alpha(), 0);
+
+        // On the top edge it falls upwards, onto the edge.
+        tab->moveToEdge(ScreenEdge::top, 0, std::nullopt);
+        QCOMPARE(tab->frame(), RectD(692, 868, 56, 32));
+        QCOMPARE(tab->geometry().size(), QSize(76, 42));
+        image = tab->grab().toImage();
+        const QColor below = pixelAt(image, QPoint(view->x() + 28, view->geometry().bottom() + 3));
+        const QColor beside = pixelAt(image, QPoint(view->x() - 3, view->y() + 16));
+        QVERIFY(below.alpha() > 0 && below.alpha() < beside.alpha());
+
+        // A daily kippet glows in the daily colour, as its icon and border are drawn.
+        tab->kippet()->setIsDailyKippet(true);
+        QTest::mouseClick(view, Qt::LeftButton);
+        image = tab->grab().toImage();
+        // Faint as it is, its shade is rounded in eight bits of premultiplied colour.
+        const QColor daily = pixelAt(image, QPoint(view->x() - 1, view->y() + 16));
+        QVERIFY(daily.alpha() > 20);
+        QVERIFY2(qAbs(daily.red() - dailyKippetColor().red()) < 8 && daily.red() == daily.blue(),
+                 qPrintable(daily.name(QColor::HexArgb)));
+        QCOMPARE(view->borderColor().rgb(), dailyKippetColor().rgb());
+        QCOMPARE(view->iconColor(), dailyKippetColor());
+
+        t.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), true);
+        QCOMPARE(tab->geometry(), ScreenProvider::shared().space().toQtRect(tab->frame()));
+        QCOMPARE(view->geometry(), tab->rect());
+        QImage shadow(100, 100, QImage::Format_ARGB32_Premultiplied);
+        shadow.fill(Qt::transparent);
+        {
+            QPainter painter(&shadow);
+            view->paintShadow(painter, QPointF(20, 20));
+        }
+        QCOMPARE(shadow, [] {
+            QImage clear(100, 100, QImage::Format_ARGB32_Premultiplied);
+            clear.fill(Qt::transparent);
+            return clear;
+        }());
+        t.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), false);
+        QCOMPARE(tab->frame(), RectD(692, 868, 56, 32));
+        QCOMPARE(tab->geometry().size(), QSize(76, 42));
+    }
+
+    // The icon's strokes are heavier than the bundled drawing's: semibold, not regular.
+    void theIconIsDrawnSemibold() {
+        Tabs t;
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        tab->kippet()->setIcon(QStringLiteral("calendar"));
+        // White on black: only the symbol is light.
+        t.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), true);
+        const QImage tabImage = view->grab().toImage();
+        const double drawn = whiteCoverage(tabImage, tabImage.rect().adjusted(4, 4, -4, -4));
+        const QImage regular =
+            Symbols::pixmap(QStringLiteral("calendar"), 14, Qt::white, 1).toImage();
+        const double bundled = whiteCoverage(regular, regular.rect());
+
+        QVERIFY2(drawn > 1.12 * bundled && drawn < 1.6 * bundled,
+                 qPrintable(QStringLiteral("%1 against %2").arg(drawn).arg(bundled)));
     }
 
     void aHoveringDropShowsTheFullBorderAndLands() {
