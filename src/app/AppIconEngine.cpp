@@ -1,7 +1,7 @@
 #include "app/AppIconEngine.h"
 
-#include "app/Symbols.h"
 #include "model/KippetColor.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

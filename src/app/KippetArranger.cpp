@@ -3,10 +3,10 @@
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "app/ScreenClamp.h"
-#include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
+#include "ui/Symbols.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QAction>

@@ -4,7 +4,6 @@
 #include "app/DashboardWindow.h"
 #include "app/Dialogs.h"
 #include "app/StatusMenu.h"
-#include "app/Symbols.h"
 #include "app/TrayIconArt.h"
 #include "app/TuckWindowFactory.h"
 #include "dashboard/DashboardView.h"
@@ -17,6 +16,7 @@
 #include "platform/Preferences.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
+#include "ui/Symbols.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "app/TrayIconArt.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 #include <QPixmap>

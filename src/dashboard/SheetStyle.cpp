@@ -1,6 +1,6 @@
 #include "dashboard/SheetStyle.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,10 +1,10 @@
 #include "editors/KippetNoteCard.h"
 
-#include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/RelativeTime.h"
+#include "ui/Symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,12 +1,12 @@
 #include "editors/KippetTodoCard.h"
 
-#include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "editors/SharedTodoRow.h"
 #include "editors/TodoListView.h"
 #include "editors/TodoLists.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
+#include "ui/Symbols.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

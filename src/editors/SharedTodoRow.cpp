@@ -1,6 +1,5 @@
 #include "editors/SharedTodoRow.h"
 
-#include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "editors/TodoCheckbox.h"
 #include "editors/TodoTextLabel.h"
@@ -10,6 +9,7 @@
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
+#include "ui/Symbols.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>

@@ -1,7 +1,6 @@
 #include "onboarding/CompletionStepView.h"
 
 #include "app/MenuBarManager.h"
-#include "app/Symbols.h"
 #include "app/Workspace.h"
 #include "model/OnboardingState.h"
 #include "onboarding/QuickRefRow.h"
@@ -13,6 +12,7 @@
 #include "onboarding/TourStyle.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
+#include "ui/Symbols.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

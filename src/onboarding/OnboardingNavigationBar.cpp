@@ -1,10 +1,10 @@
 #include "onboarding/OnboardingNavigationBar.h"
 
-#include "app/Symbols.h"
 #include "model/OnboardingState.h"
 #include "onboarding/TourButtons.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
+#include "ui/Symbols.h"
 
 #include <QPushButton>
 

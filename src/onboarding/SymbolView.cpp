@@ -1,6 +1,6 @@
 #include "onboarding/SymbolView.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>

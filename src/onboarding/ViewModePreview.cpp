@@ -1,8 +1,8 @@
 #include "onboarding/ViewModePreview.h"
 
-#include "app/Symbols.h"
 #include "onboarding/TourStyle.h"
 #include "platform/Animations.h"
+#include "ui/Symbols.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>

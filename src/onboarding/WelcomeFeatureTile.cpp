@@ -1,6 +1,6 @@
 #include "onboarding/WelcomeFeatureTile.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,6 @@
 #include "tuck/TuckAwayKippetContextMenu.h"
 
 #include "app/MenuBarManager.h"
-#include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "platform/KippetsError.h"
@@ -9,6 +8,7 @@
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
 #include "tuck/TuckAwayWindow.h"
+#include "ui/Symbols.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QMenu>

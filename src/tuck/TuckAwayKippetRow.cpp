@@ -1,6 +1,5 @@
 #include "tuck/TuckAwayKippetRow.h"
 
-#include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/JsonCoding.h"
 #include "model/Kippet.h"
@@ -9,6 +8,7 @@
 #include "tuck/TuckAwayKippetContextMenu.h"
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayWindow.h"
+#include "ui/Symbols.h"
 #include "window/ElidedLabel.h"
 #include "window/KippetIconBadge.h"
 

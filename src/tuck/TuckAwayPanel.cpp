@@ -1,12 +1,12 @@
 #include "tuck/TuckAwayPanel.h"
 
 #include "app/AppearancePalette.h"
-#include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "tuck/TuckAwayKippetRow.h"
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayWindow.h"
+#include "ui/Symbols.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #include "tuck/TuckAwayPullTab.h"
 
-#include "app/Symbols.h"
 #include "platform/ScreenProvider.h"
+#include "ui/Symbols.h"
 
 #include <QContextMenuEvent>
 #include <QMouseEvent>

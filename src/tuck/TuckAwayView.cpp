@@ -1,7 +1,6 @@
 #include "tuck/TuckAwayView.h"
 
 #include "app/KippetArranger.h"
-#include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/ClockAnimation.h"
 #include "platform/NotificationCenter.h"
@@ -13,6 +12,7 @@
 #include "tuck/TuckAwayPullTab.h"
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayWindow.h"
+#include "ui/Symbols.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QMenu>

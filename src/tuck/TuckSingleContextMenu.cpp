@@ -2,12 +2,12 @@
 
 #include "app/KippetArranger.h"
 #include "app/MenuBarManager.h"
-#include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
 #include "tuck/TuckIntake.h"
+#include "ui/Symbols.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QMenu>

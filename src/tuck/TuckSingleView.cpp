@@ -1,7 +1,6 @@
 #include "tuck/TuckSingleView.h"
 
 #include "app/DailyKippet.h"
-#include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
@@ -9,6 +8,7 @@
 #include "tuck/TuckIntake.h"
 #include "tuck/TuckSingleBorderShape.h"
 #include "tuck/TuckSingleContextMenu.h"
+#include "ui/Symbols.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>

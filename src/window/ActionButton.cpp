@@ -1,6 +1,6 @@
 #include "window/ActionButton.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QAccessibleWidget>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "window/CategorySection.h"
 
-#include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
+#include "ui/Symbols.h"
 #include "window/ItemCard.h"
 
 #include <QApplication>

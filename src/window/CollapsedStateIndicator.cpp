@@ -1,7 +1,7 @@
 #include "window/CollapsedStateIndicator.h"
 
-#include "app/Symbols.h"
 #include "model/Kippet.h"
+#include "ui/Symbols.h"
 #include "window/KippetIconBadge.h"
 #include "window/PaintCache.h"
 

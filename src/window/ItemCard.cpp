@@ -2,11 +2,11 @@
 
 #include "analysis/PerceivedText.h"
 #include "app/DailyKippet.h"
-#include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "model/Utf8.h"
 #include "platform/Animations.h"
+#include "ui/Symbols.h"
 #include "window/CardHoverButton.h"
 #include "window/ThumbnailCache.h"
 

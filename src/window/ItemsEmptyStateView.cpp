@@ -1,7 +1,7 @@
 #include "window/ItemsEmptyStateView.h"
 
-#include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
+#include "ui/Symbols.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "window/LayoutSwitchButton.h"
 
-#include "app/Symbols.h"
 #include "dashboard/SheetStyle.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 

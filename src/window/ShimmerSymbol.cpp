@@ -1,7 +1,7 @@
 #include "window/ShimmerSymbol.h"
 
-#include "app/Symbols.h"
 #include "platform/Animations.h"
+#include "ui/Symbols.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/SymbolNames.h"
+#include "ui/SymbolNames.h"
 
 #include "dashboard/IconGrid.h"
 #include "dashboard/KippetForm.h"

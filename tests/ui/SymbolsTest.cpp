@@ -1,10 +1,10 @@
-#include "app/Symbols.h"
-#include "app/SymbolNames.h"
+#include "ui/Symbols.h"
 #include "dashboard/IconGrid.h"
 #include "dashboard/KippetForm.h"
 #include "model/ItemCategory.h"
 #include "model/KippetModel.h"
 #include "support/TestEnvironment.h"
+#include "ui/SymbolNames.h"
 
 #include <QFile>
 #include <QPixmapCache>
