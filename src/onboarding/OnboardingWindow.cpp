@@ -1,6 +1,5 @@
 #include "onboarding/OnboardingWindow.h"
 
-#include "app/CompositorCheck.h"
 #include "app/WindowLevel.h"
 #include "model/OnboardingState.h"
 #include "onboarding/OnboardingKeyFilter.h"
@@ -9,6 +8,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
+#include "ui/CompositorCheck.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "app/CompositorCheck.h"
+#include "ui/CompositorCheck.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
