@@ -2,6 +2,7 @@
 
 #include "dashboard/KippetForm.h"
 #include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,55 +17,7 @@ int rowCount() {
 } // namespace
 
 const QStringList& IconGrid::iconOptions() {
-    static const QStringList names{"tray.fill",
-                                   "folder.fill",
-                                   "star.fill",
-                                   "heart.fill",
-                                   "bookmark.fill",
-                                   "flag.fill",
-                                   "briefcase.fill",
-                                   "doc.text.fill",
-                                   "calendar",
-                                   "paperclip",
-                                   "paperplane.fill",
-                                   "bolt.fill",
-                                   "lightbulb.fill",
-                                   "checkmark.circle.fill",
-                                   "pencil",
-                                   "paintbrush.pointed",
-                                   "book.fill",
-                                   "graduationcap.fill",
-                                   "brain.head.profile",
-                                   "list.bullet.rectangle",
-                                   "bell.fill",
-                                   "message.fill",
-                                   "bubble.left.and.bubble.right.fill",
-                                   "phone.fill",
-                                   "photo",
-                                   "camera.fill",
-                                   "music.note",
-                                   "film.fill",
-                                   "gamecontroller.fill",
-                                   "sparkles",
-                                   "leaf.fill",
-                                   "globe",
-                                   "map.fill",
-                                   "house.fill",
-                                   "cart.fill",
-                                   "gift.fill",
-                                   "gearshape.fill",
-                                   "cpu",
-                                   "bolt.shield.fill",
-                                   "icloud.fill",
-                                   "network",
-                                   "terminal.fill",
-                                   "airplane",
-                                   "car.fill",
-                                   "bicycle",
-                                   "location.fill",
-                                   "signpost.right.fill",
-                                   "figure.walk"};
-    return names;
+    return SymbolNames::kippetIcons();
 }
 
 IconGrid::IconGrid(KippetForm& form, QWidget* parent) : KeyboardGrid(parent), form_(form) {

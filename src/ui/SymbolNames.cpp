@@ -1,7 +1,5 @@
 #include "ui/SymbolNames.h"
 
-#include "dashboard/IconGrid.h"
-#include "dashboard/KippetForm.h"
 #include "model/ItemCategory.h"
 #include "model/KippetModel.h"
 
@@ -107,13 +105,64 @@ const QStringList& SymbolNames::interface() {
     return names;
 }
 
+const QStringList& SymbolNames::kippetIcons() {
+    static const QStringList names{"tray.fill",
+                                   "folder.fill",
+                                   "star.fill",
+                                   "heart.fill",
+                                   "bookmark.fill",
+                                   "flag.fill",
+                                   "briefcase.fill",
+                                   "doc.text.fill",
+                                   "calendar",
+                                   "paperclip",
+                                   "paperplane.fill",
+                                   "bolt.fill",
+                                   "lightbulb.fill",
+                                   "checkmark.circle.fill",
+                                   "pencil",
+                                   "paintbrush.pointed",
+                                   "book.fill",
+                                   "graduationcap.fill",
+                                   "brain.head.profile",
+                                   "list.bullet.rectangle",
+                                   "bell.fill",
+                                   "message.fill",
+                                   "bubble.left.and.bubble.right.fill",
+                                   "phone.fill",
+                                   "photo",
+                                   "camera.fill",
+                                   "music.note",
+                                   "film.fill",
+                                   "gamecontroller.fill",
+                                   "sparkles",
+                                   "leaf.fill",
+                                   "globe",
+                                   "map.fill",
+                                   "house.fill",
+                                   "cart.fill",
+                                   "gift.fill",
+                                   "gearshape.fill",
+                                   "cpu",
+                                   "bolt.shield.fill",
+                                   "icloud.fill",
+                                   "network",
+                                   "terminal.fill",
+                                   "airplane",
+                                   "car.fill",
+                                   "bicycle",
+                                   "location.fill",
+                                   "signpost.right.fill",
+                                   "figure.walk"};
+    return names;
+}
+
 const QStringList& SymbolNames::all() {
     static const QStringList names = [] {
-        QStringList gathered = interface() + IconGrid::iconOptions();
+        QStringList gathered = interface() + kippetIcons();
         for (ItemCategory category : allItemCategories())
             gathered.append(categoryIcon(category));
         gathered.append(KippetModel().icon);
-        gathered.append(KippetForm::defaultIcon);
         gathered.removeDuplicates();
         return gathered;
     }();

@@ -8,7 +8,9 @@
 namespace SymbolNames {
 // The names the app's own views, menus and the tour pass to the symbol lookup.
 const QStringList& interface();
-// Everything the app draws by name: interface(), the icon grid's kippet icons, the categories'
+// The icons a kippet can be given, in the order the icon grid offers them.
+const QStringList& kippetIcons();
+// Everything the app draws by name: interface(), kippetIcons(), the categories'
 // symbols and the icon the model gives a new kippet.
 const QStringList& all();
 bool isListed(const QString& name);
