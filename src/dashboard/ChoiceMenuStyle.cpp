@@ -1,6 +1,6 @@
 #include "dashboard/ChoiceMenuStyle.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -27,8 +27,8 @@ void ChoiceMenuStyle::drawControl(ControlElement element, const QStyleOption* op
         return;
     const bool selected = item->state & State_Selected;
     const QColor tone = item->palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    const QPixmap mark = SheetStyle::symbol(QStringLiteral("checkmark"), tone, checkmarkSize,
-                                            painter->device()->devicePixelRatioF());
+    const QPixmap mark = Theme::symbol(QStringLiteral("checkmark"), tone, checkmarkSize,
+                                       painter->device()->devicePixelRatioF());
     const QSizeF size = mark.deviceIndependentSize();
     const QRect area = item->rect;
     painter->drawPixmap(

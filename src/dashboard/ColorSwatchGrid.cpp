@@ -2,7 +2,7 @@
 
 #include "app/ColorChooser.h"
 #include "dashboard/KippetForm.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QConicalGradient>
 #include <QHelpEvent>
@@ -109,9 +109,8 @@ void ColorSwatchGrid::paintFocusRing(QPainter& painter, const QRectF& cell) cons
 
 void ColorSwatchGrid::paintCustomCell(QPainter& painter, const QRectF& circle) const {
     // Clockwise from the right, as the hue wheel reads; Qt's conical gradient turns the other way.
-    const QList<QColor> hues{SheetStyle::red(),   SheetStyle::orange(), SheetStyle::yellow(),
-                             SheetStyle::green(), SheetStyle::blue(),   SheetStyle::purple(),
-                             SheetStyle::red()};
+    const QList<QColor> hues{Theme::red(),  Theme::orange(), Theme::yellow(), Theme::green(),
+                             Theme::blue(), Theme::purple(), Theme::red()};
     QConicalGradient wheel(circle.center(), 0);
     for (int index = 0; index < hues.size(); ++index)
         wheel.setColorAt(1.0 - double(index) / (hues.size() - 1), hues.at(index));
@@ -121,9 +120,8 @@ void ColorSwatchGrid::paintCustomCell(QPainter& painter, const QRectF& circle) c
 
     const qreal ratio = devicePixelRatioF();
     const QPixmap shadow =
-        SheetStyle::symbol(QStringLiteral("eyedropper.full"), QColor(0, 0, 0, 64), 15, ratio);
-    const QPixmap glyph =
-        SheetStyle::symbol(QStringLiteral("eyedropper.full"), Qt::white, 15, ratio);
+        Theme::symbol(QStringLiteral("eyedropper.full"), QColor(0, 0, 0, 64), 15, ratio);
+    const QPixmap glyph = Theme::symbol(QStringLiteral("eyedropper.full"), Qt::white, 15, ratio);
     const QSizeF size = glyph.deviceIndependentSize();
     const QPointF origin(circle.center().x() - size.width() / 2,
                          circle.center().y() - size.height() / 2);
@@ -135,7 +133,7 @@ void ColorSwatchGrid::paintRings(QPainter& painter, const QRectF& circle) const 
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(Qt::white, 3));
     painter.drawEllipse(circle.adjusted(1.5, 1.5, -1.5, -1.5));
-    painter.setPen(QPen(SheetStyle::primary(palette()), 1));
+    painter.setPen(QPen(Theme::primary(palette()), 1));
     painter.drawEllipse(circle.adjusted(2.5, 2.5, -2.5, -2.5));
 }
 

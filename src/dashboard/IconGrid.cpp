@@ -1,8 +1,8 @@
 #include "dashboard/IconGrid.h"
 
 #include "dashboard/KippetForm.h"
-#include "dashboard/SheetStyle.h"
 #include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -53,7 +53,7 @@ void IconGrid::paintEvent(QPaintEvent* event) {
     painter.setRenderHint(QPainter::Antialiasing);
     const int selected = selectedCell();
     const QColor color = form_.color().toQColor();
-    const QColor idle = SheetStyle::secondary(palette());
+    const QColor idle = Theme::secondary(palette());
     // Only the cells in view are drawn, so a long grid in a scrolling form costs what shows.
     for (int cell = 0; cell < iconOptions().size(); ++cell) {
         const QRect bounds = cellRect(cell);
@@ -63,15 +63,15 @@ void IconGrid::paintEvent(QPaintEvent* event) {
         if (isSelected) {
             QPainterPath shape;
             shape.addRoundedRect(QRectF(bounds), 8, 8);
-            painter.fillPath(shape, SheetStyle::withAlpha(color, 0.15));
+            painter.fillPath(shape, Theme::withAlpha(color, 0.15));
             QPainterPath border;
             border.addRoundedRect(QRectF(bounds).adjusted(1, 1, -1, -1), 7, 7);
             painter.setPen(QPen(color, 2));
             painter.setBrush(Qt::NoBrush);
             painter.drawPath(border);
         }
-        const QPixmap glyph = SheetStyle::kippetIcon(
-            iconOptions().at(cell), isSelected ? color : idle, symbolPoints, devicePixelRatioF());
+        const QPixmap glyph = Theme::kippetIcon(iconOptions().at(cell), isSelected ? color : idle,
+                                                symbolPoints, devicePixelRatioF());
         const QSizeF size = glyph.deviceIndependentSize();
         painter.drawPixmap(QPointF(bounds.center().x() + 0.5 - size.width() / 2,
                                    bounds.center().y() + 0.5 - size.height() / 2),

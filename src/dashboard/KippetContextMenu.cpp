@@ -3,13 +3,13 @@
 #include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
 #include "dashboard/KippetListing.h"
-#include "dashboard/SheetStyle.h"
 #include "dashboard/TuckCommands.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
+#include "ui/Theme.h"
 
 #include <QMenu>
 #include <QPointer>
@@ -18,7 +18,7 @@ namespace {
 const QString tuckSymbol = QStringLiteral("rectangle.righthalf.inset.filled.arrow.right");
 
 QIcon menuIcon(const QWidget* parent, const QString& symbol) {
-    return SheetStyle::buttonIcon(symbol, parent->palette().color(QPalette::WindowText));
+    return Theme::buttonIcon(symbol, parent->palette().color(QPalette::WindowText));
 }
 
 void addOpenItems(QMenu* menu, QPointer<Kippet> kippet) {

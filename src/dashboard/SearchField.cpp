@@ -1,6 +1,6 @@
 #include "dashboard/SearchField.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -45,10 +45,10 @@ QString SearchField::text() const {
 }
 
 void SearchField::applyIcons() {
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     glass_->setPixmap(
-        SheetStyle::symbol(QStringLiteral("magnifyingglass"), secondary, 13, devicePixelRatioF()));
-    clear_->setIcon(SheetStyle::buttonIcon(QStringLiteral("xmark.circle.fill"), secondary));
+        Theme::symbol(QStringLiteral("magnifyingglass"), secondary, 13, devicePixelRatioF()));
+    clear_->setIcon(Theme::buttonIcon(QStringLiteral("xmark.circle.fill"), secondary));
 }
 
 void SearchField::changeEvent(QEvent* event) {

@@ -10,10 +10,10 @@
 #include "dashboard/SettingsIconTile.h"
 #include "dashboard/SettingsSection.h"
 #include "dashboard/SettingsStatusRow.h"
-#include "dashboard/SheetStyle.h"
 #include "model/ICloudSyncSetting.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/Theme.h"
 
 #include <QCryptographicHash>
 #include <QHBoxLayout>
@@ -33,7 +33,7 @@ const QList<AIMode> modeSegments = {AIMode::onDevice, AIMode::byok, AIMode::off}
 
 void setSecondary(QLabel* label) {
     QPalette colors = label->palette();
-    colors.setColor(QPalette::WindowText, SheetStyle::secondary(label->palette()));
+    colors.setColor(QPalette::WindowText, Theme::secondary(label->palette()));
     label->setPalette(colors);
 }
 } // namespace
@@ -140,11 +140,11 @@ QWidget* SettingsTabView::headerRow(SettingsIconTile* tile, const QString& title
     auto* texts = new QVBoxLayout();
     texts->setSpacing(2);
     auto* heading = new QLabel(title, row);
-    heading->setFont(SheetStyle::font(SheetStyle::TextStyle::headline));
+    heading->setFont(Theme::font(Theme::TextStyle::headline));
     texts->addWidget(heading);
     auto* caption = new QLabel(subtitle, row);
     caption->setObjectName(QStringLiteral("HeaderSubtitle"));
-    caption->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    caption->setFont(Theme::font(Theme::TextStyle::caption));
     caption->setWordWrap(true);
     setSecondary(caption);
     texts->addWidget(caption);
@@ -237,7 +237,7 @@ SettingsSection* SettingsTabView::intelligenceSection() {
     auto* section = new SettingsSection(QStringLiteral("Intelligence"), 16, this);
     section->setObjectName(QStringLiteral("settings_aiSection"));
     section->rows()->addWidget(
-        headerRow(new SettingsIconTile(QStringLiteral("sparkles"), SheetStyle::blue(), this),
+        headerRow(new SettingsIconTile(QStringLiteral("sparkles"), Theme::blue(), this),
                   QStringLiteral("AI Features"),
                   QStringLiteral("Choose how content is analyzed and categorized")));
     modePicker_ = new SegmentedControl(
@@ -253,9 +253,9 @@ SettingsSection* SettingsTabView::intelligenceSection() {
     section->rows()->addWidget(aiStatus_);
     offNote_ = new SettingsStatusRow(this);
     offNote_->setObjectName(QStringLiteral("settings_aiOffNote"));
-    offNote_->setContent(QStringLiteral("info.circle.fill"), SheetStyle::secondary(palette()),
+    offNote_->setContent(QStringLiteral("info.circle.fill"), Theme::secondary(palette()),
                          QStringLiteral("Custom sorting instructions are ignored when AI is off."),
-                         SheetStyle::secondary(palette()));
+                         Theme::secondary(palette()));
     section->rows()->addWidget(offNote_);
     return section;
 }
@@ -265,7 +265,7 @@ QPushButton* SettingsTabView::openSettingsButton() {
     openSettings_->setObjectName(QStringLiteral("OpenSettingsButton"));
     openSettings_->setFlat(true);
     openSettings_->setCursor(Qt::PointingHandCursor);
-    openSettings_->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    openSettings_->setFont(Theme::font(Theme::TextStyle::caption));
     openSettings_->setStyleSheet(
         QStringLiteral("QPushButton { border: none; padding: 0; color: palette(highlight); }"));
     connect(openSettings_, &QPushButton::clicked, this, &SettingsTabView::openSiriSettings);
@@ -321,29 +321,28 @@ void SettingsTabView::updateOnDeviceStatus() {
 }
 
 void SettingsTabView::showAIStatus() {
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     // Hidden, as the other links, when the build names no help page.
     openSettings_->setVisible(preferences_->mode() == AIMode::onDevice && !onDeviceAvailable_ &&
                               !services_.about.helpUrl.isEmpty());
     switch (preferences_->mode()) {
     case AIMode::onDevice:
         if (onDeviceAvailable_)
-            aiStatus_->setContent(QStringLiteral("checkmark.circle.fill"), SheetStyle::green(),
-                                  onDeviceStatusLabel_, SheetStyle::green());
+            aiStatus_->setContent(QStringLiteral("checkmark.circle.fill"), Theme::green(),
+                                  onDeviceStatusLabel_, Theme::green());
         else
-            aiStatus_->setContent(QStringLiteral("exclamationmark.triangle.fill"),
-                                  SheetStyle::orange(), onDeviceStatusLabel_, SheetStyle::orange());
+            aiStatus_->setContent(QStringLiteral("exclamationmark.triangle.fill"), Theme::orange(),
+                                  onDeviceStatusLabel_, Theme::orange());
         break;
     case AIMode::byok:
         if (!apiKey_.isEmpty())
             aiStatus_->setContent(
-                QStringLiteral("key.fill"), SheetStyle::green(),
-                QStringLiteral("OpenAI key configured — configure details below."),
-                SheetStyle::green());
+                QStringLiteral("key.fill"), Theme::green(),
+                QStringLiteral("OpenAI key configured — configure details below."), Theme::green());
         else
-            aiStatus_->setContent(QStringLiteral("key.fill"), SheetStyle::orange(),
+            aiStatus_->setContent(QStringLiteral("key.fill"), Theme::orange(),
                                   QStringLiteral("Enter your OpenAI API key in the section below."),
-                                  SheetStyle::orange());
+                                  Theme::orange());
         break;
     case AIMode::off:
         aiStatus_->setContent(QStringLiteral("xmark.circle.fill"), secondary,

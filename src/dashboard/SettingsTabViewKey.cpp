@@ -12,11 +12,11 @@
 #include "dashboard/SettingsStatusRow.h"
 #include "dashboard/SettingsSwitch.h"
 #include "dashboard/SettingsTabView.h"
-#include "dashboard/SheetStyle.h"
 #include "platform/ClockTimer.h"
 #include "platform/KippetsError.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/Theme.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -95,20 +95,19 @@ bool SettingsTabView::isKeyVerified() const {
 
 QColor SettingsTabView::apiKeyBorderColor(const QString& key) const {
     if (key.isEmpty())
-        return SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.2);
+        return Theme::withAlpha(Theme::secondary(palette()), 0.2);
     if (isKeyVerified())
-        return SheetStyle::withAlpha(SheetStyle::green(), 0.5);
+        return Theme::withAlpha(Theme::green(), 0.5);
     if (isWellFormedKey(key))
-        return SheetStyle::withAlpha(SheetStyle::green(), 0.3);
-    return SheetStyle::withAlpha(SheetStyle::red(), 0.3);
+        return Theme::withAlpha(Theme::green(), 0.3);
+    return Theme::withAlpha(Theme::red(), 0.3);
 }
 
 void SettingsTabView::fillAPIKeySection() {
     QVBoxLayout* rows = apiSection_->rows();
-    rows->addWidget(
-        headerRow(new SettingsIconTile(QStringLiteral("key.fill"), SheetStyle::blue(), this),
-                  QStringLiteral("OpenAI API Key"),
-                  QStringLiteral("Used for AI-powered analysis via GPT-4o")));
+    rows->addWidget(headerRow(new SettingsIconTile(QStringLiteral("key.fill"), Theme::blue(), this),
+                              QStringLiteral("OpenAI API Key"),
+                              QStringLiteral("Used for AI-powered analysis via GPT-4o")));
     rows->addWidget(keyRow());
 
     testButton_ = new BusyButton(this);
@@ -130,16 +129,15 @@ void SettingsTabView::fillAPIKeySection() {
     saveSuccessRow_ = messageRow(QStringLiteral("APIKeySaveSuccess"));
     testResultRow_ = messageRow(QStringLiteral("APIKeyTestResult"));
     verifiedRow_ = messageRow(QStringLiteral("APIKeyVerifiedRow"));
-    verifiedRow_->setContent(QStringLiteral("checkmark.shield.fill"), SheetStyle::green(),
-                             QStringLiteral("API key verified and working"), SheetStyle::green(),
-                             SheetStyle::green());
+    verifiedRow_->setContent(QStringLiteral("checkmark.shield.fill"), Theme::green(),
+                             QStringLiteral("API key verified and working"), Theme::green(),
+                             Theme::green());
 
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
     QPalette lineColors = line->palette();
-    lineColors.setColor(QPalette::WindowText,
-                        SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.12));
+    lineColors.setColor(QPalette::WindowText, Theme::withAlpha(Theme::primary(palette()), 0.12));
     line->setPalette(lineColors);
     cloudImagesDivider_ = line;
     rows->addWidget(line);
@@ -149,16 +147,16 @@ void SettingsTabView::fillAPIKeySection() {
     auto* texts = new QVBoxLayout();
     texts->setSpacing(2);
     auto* title = new QLabel(QStringLiteral("Prefer Cloud for Images"), cloudImagesRow_);
-    title->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    title->setFont(Theme::font(Theme::TextStyle::subheadline));
     texts->addWidget(title);
     auto* caption = new QLabel(QStringLiteral("Use OpenAI instead of on-device image recognition "
                                               "for image analysis (higher quality, sends images "
                                               "to OpenAI)"),
                                cloudImagesRow_);
-    caption->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    caption->setFont(Theme::font(Theme::TextStyle::caption));
     caption->setWordWrap(true);
     QPalette captionColors = caption->palette();
-    captionColors.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
+    captionColors.setColor(QPalette::WindowText, Theme::secondary(palette()));
     caption->setPalette(captionColors);
     texts->addWidget(caption);
     cloudLine->addLayout(texts, 1);
@@ -175,10 +173,10 @@ void SettingsTabView::fillAPIKeySection() {
 
     auto* note = new SettingsStatusRow(this);
     note->setObjectName(QStringLiteral("APIKeyKeyringNote"));
-    note->setContent(QStringLiteral("lock.shield.fill"), SheetStyle::secondary(palette()),
+    note->setContent(QStringLiteral("lock.shield.fill"), Theme::secondary(palette()),
                      QStringLiteral("Your API key is stored securely in the system keyring and "
                                     "never shared."),
-                     SheetStyle::secondary(palette()));
+                     Theme::secondary(palette()));
     rows->addWidget(note);
 
     saveSuccessTimer_ = services_.clock->createTimer(this);
@@ -232,8 +230,8 @@ QWidget* SettingsTabView::keyRow() {
     line->addWidget(showKey_);
     verifiedMark_ = new QLabel(row);
     verifiedMark_->setObjectName(QStringLiteral("byok_verifiedMark"));
-    verifiedMark_->setPixmap(SheetStyle::symbol(QStringLiteral("checkmark.circle.fill"),
-                                                SheetStyle::green(), 15, devicePixelRatioF()));
+    verifiedMark_->setPixmap(Theme::symbol(QStringLiteral("checkmark.circle.fill"), Theme::green(),
+                                           15, devicePixelRatioF()));
     verifiedMark_->setToolTip(QStringLiteral("API key verified"));
     line->addWidget(verifiedMark_);
     return row;
@@ -429,9 +427,9 @@ void SettingsTabView::showKeyState() {
                        " border-radius: 6px; }")
             .arg(fill.name(QColor::HexArgb), outline.name(QColor::HexArgb)));
     const bool shown = keyField_->echoMode() == QLineEdit::Normal;
-    showKey_->setIcon(SheetStyle::buttonIcon(shown ? QStringLiteral("eye.slash.fill")
-                                                   : QStringLiteral("eye.fill"),
-                                             SheetStyle::secondary(palette())));
+    showKey_->setIcon(
+        Theme::buttonIcon(shown ? QStringLiteral("eye.slash.fill") : QStringLiteral("eye.fill"),
+                          Theme::secondary(palette())));
     showKey_->setToolTip(shown ? QStringLiteral("Hide API key") : QStringLiteral("Show API key"));
     verifiedMark_->setVisible(verified && !empty);
 
@@ -440,25 +438,24 @@ void SettingsTabView::showKeyState() {
     if (verified)
         testButton_->setLabel(
             QStringLiteral("Re-test Connection"),
-            SheetStyle::buttonIcon(QStringLiteral("checkmark.circle.fill"), SheetStyle::green()));
+            Theme::buttonIcon(QStringLiteral("checkmark.circle.fill"), Theme::green()));
     else
-        testButton_->setLabel(QStringLiteral("Test Connection"),
-                              SheetStyle::buttonIcon(QStringLiteral("checkmark.circle"),
-                                                     SheetStyle::primary(palette())));
+        testButton_->setLabel(
+            QStringLiteral("Test Connection"),
+            Theme::buttonIcon(QStringLiteral("checkmark.circle"), Theme::primary(palette())));
     testButton_->setBusy(testing_);
 
     saveErrorRow_->setVisible(saveError_.has_value());
     if (saveError_)
-        saveErrorRow_->setContent(QStringLiteral("exclamationmark.triangle.fill"),
-                                  SheetStyle::red(), *saveError_, SheetStyle::red(),
-                                  SheetStyle::red());
+        saveErrorRow_->setContent(QStringLiteral("exclamationmark.triangle.fill"), Theme::red(),
+                                  *saveError_, Theme::red(), Theme::red());
     saveSuccessRow_->setVisible(saveSuccess_.has_value());
     if (saveSuccess_)
-        saveSuccessRow_->setContent(QStringLiteral("checkmark.circle.fill"), SheetStyle::green(),
-                                    *saveSuccess_, SheetStyle::green(), SheetStyle::green());
+        saveSuccessRow_->setContent(QStringLiteral("checkmark.circle.fill"), Theme::green(),
+                                    *saveSuccess_, Theme::green(), Theme::green());
     testResultRow_->setVisible(testResult_.has_value());
     if (testResult_) {
-        const QColor color = testResult_->success ? SheetStyle::green() : SheetStyle::red();
+        const QColor color = testResult_->success ? Theme::green() : Theme::red();
         testResultRow_->setContent(testResult_->success ? QStringLiteral("checkmark.circle.fill")
                                                         : QStringLiteral("xmark.circle.fill"),
                                    color, testResult_->message, color, color);

@@ -12,7 +12,6 @@
 #include "dashboard/SettingsStatusRow.h"
 #include "dashboard/SettingsSwitch.h"
 #include "dashboard/SettingsTabView.h"
-#include "dashboard/SheetStyle.h"
 #include "model/ICloudSyncSetting.h"
 #include "model/Kippet.h"
 #include "platform/Log.h"
@@ -20,6 +19,7 @@
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/Theme.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -41,7 +41,7 @@ QString boolText(bool value) {
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     QPalette colors = label->palette();
-    colors.setColor(QPalette::WindowText, SheetStyle::secondary(parent->palette()));
+    colors.setColor(QPalette::WindowText, Theme::secondary(parent->palette()));
     label->setPalette(colors);
     return label;
 }
@@ -52,7 +52,7 @@ QFrame* divider(QWidget* parent) {
     line->setFrameShadow(QFrame::Plain);
     QPalette colors = line->palette();
     colors.setColor(QPalette::WindowText,
-                    SheetStyle::withAlpha(SheetStyle::primary(parent->palette()), 0.12));
+                    Theme::withAlpha(Theme::primary(parent->palette()), 0.12));
     line->setPalette(colors);
     return line;
 }
@@ -68,7 +68,7 @@ QWidget* pickerRow(const QString& title, SegmentedControl* picker, QWidget* pare
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
     auto* label = new QLabel(title, row);
-    label->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    label->setFont(Theme::font(Theme::TextStyle::subheadline));
     line->addWidget(label, 0, Qt::AlignVCenter);
     line->addStretch(1);
     picker->setFixedWidth(220);
@@ -85,7 +85,7 @@ SettingsSection* SettingsTabView::iCloudSection() {
     const bool available = SyncAvailability::isAvailable();
     iCloudSwitch_ = sectionSwitch(QStringLiteral("ICloudSyncSwitch"), this);
     section->rows()->addWidget(
-        headerRow(new SettingsIconTile(QStringLiteral("icloud.fill"), SheetStyle::blue(), this),
+        headerRow(new SettingsIconTile(QStringLiteral("icloud.fill"), Theme::blue(), this),
                   QStringLiteral("iCloud Sync"),
                   available ? QStringLiteral("Sync your kippets across all your Apple devices")
                             : QStringLiteral("Sync your kippets across all your devices"),
@@ -96,11 +96,11 @@ SettingsSection* SettingsTabView::iCloudSection() {
     iCloudNote_ = new SettingsStatusRow(this);
     iCloudNote_->setObjectName(QStringLiteral("ICloudNoteRow"));
     iCloudNote_->setContent(
-        QStringLiteral("externaldrive.fill"), SheetStyle::secondary(palette()),
+        QStringLiteral("externaldrive.fill"), Theme::secondary(palette()),
         QStringLiteral("Your data is always stored locally. Toggling iCloud sync only controls "
                        "whether data is also synced to iCloud. No data is lost when changing this "
                        "setting."),
-        SheetStyle::secondary(palette()));
+        Theme::secondary(palette()));
     section->rows()->addWidget(iCloudNote_);
     // Where nothing can synchronise, the switch shows the stored choice and cannot change it.
     iCloudSwitch_->setEnabled(available);
@@ -111,7 +111,7 @@ SettingsSection* SettingsTabView::iCloudSection() {
 }
 
 void SettingsTabView::showICloudStatus() {
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     iCloudSwitch_->setChecked(iCloudSyncEnabled_);
     if (!SyncAvailability::isAvailable()) {
         iCloudStatus_->setContent(QStringLiteral("xmark.icloud"), secondary,
@@ -122,9 +122,9 @@ void SettingsTabView::showICloudStatus() {
     }
     if (iCloudSyncEnabled_)
         iCloudStatus_->setContent(
-            QStringLiteral("checkmark.icloud.fill"), SheetStyle::green(),
+            QStringLiteral("checkmark.icloud.fill"), Theme::green(),
             QStringLiteral("iCloud sync is active. Your kippets sync across devices."),
-            SheetStyle::green());
+            Theme::green());
     else
         iCloudStatus_->setContent(
             QStringLiteral("xmark.icloud"), secondary,
@@ -212,8 +212,8 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     auto* clockIcon = new QLabel(dailyTimeRow_);
     clockIcon->setFixedWidth(20);
     clockIcon->setAlignment(Qt::AlignCenter);
-    clockIcon->setPixmap(SheetStyle::symbol(
-        QStringLiteral("clock.fill"), SheetStyle::secondary(palette()), 13, devicePixelRatioF()));
+    clockIcon->setPixmap(Theme::symbol(QStringLiteral("clock.fill"), Theme::secondary(palette()),
+                                       13, devicePixelRatioF()));
     timeLine->addWidget(clockIcon);
     timeLine->addWidget(secondaryLabel(QStringLiteral("Create at"), dailyTimeRow_));
     dailyTime_ =
@@ -228,7 +228,7 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     section->rows()->addWidget(dailyTimeRow_);
 
     createToday_ = new QPushButton(
-        SheetStyle::buttonIcon(QStringLiteral("plus.circle.fill"), SheetStyle::primary(palette())),
+        Theme::buttonIcon(QStringLiteral("plus.circle.fill"), Theme::primary(palette())),
         QStringLiteral("Create Today's Kippet Now"), this);
     createToday_->setObjectName(QStringLiteral("CreateTodaysKippet"));
     connect(createToday_, &QPushButton::clicked, this, [this] {
@@ -266,7 +266,7 @@ void SettingsTabView::refreshCreateButton() {
             exists = exists || kippet->name() == name;
     }
     createToday_->setEnabled(!exists);
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     dailyNote_->setContent(
         QStringLiteral("info.circle.fill"), secondary,
         QStringLiteral("Daily kippets are named by day and date (e.g., \"%1\").").arg(name),
@@ -304,7 +304,7 @@ SettingsSection* SettingsTabView::appearanceSection() {
     auto* section = new SettingsSection(QStringLiteral("Appearance"), 16, this);
     section->setObjectName(QStringLiteral("settings_appearanceSection"));
     section->rows()->addWidget(headerRow(
-        new SettingsIconTile(QStringLiteral("paintpalette.fill"), SheetStyle::purple(), this),
+        new SettingsIconTile(QStringLiteral("paintpalette.fill"), Theme::purple(), this),
         QStringLiteral("Tucked Kippet Style"),
         QStringLiteral("Choose how tucked kippet pull tabs are rendered along the screen edge."),
         nullptr, Qt::AlignTop));
@@ -343,8 +343,8 @@ SettingsSection* SettingsTabView::aboutSection() {
 
     auto* versionRow = new QHBoxLayout();
     auto* infoIcon = new QLabel(this);
-    infoIcon->setPixmap(SheetStyle::symbol(QStringLiteral("info.circle.fill"), SheetStyle::blue(),
-                                           17, devicePixelRatioF()));
+    infoIcon->setPixmap(
+        Theme::symbol(QStringLiteral("info.circle.fill"), Theme::blue(), 17, devicePixelRatioF()));
     versionRow->addWidget(infoIcon, 0, Qt::AlignVCenter);
     auto* versionTexts = new QVBoxLayout();
     versionTexts->setSpacing(2);
@@ -352,12 +352,12 @@ SettingsSection* SettingsTabView::aboutSection() {
                                    .arg(orUnknown(about.version), orUnknown(about.buildNumber)),
                                this);
     version->setObjectName(QStringLiteral("AboutVersion"));
-    version->setFont(SheetStyle::font(SheetStyle::TextStyle::headline));
+    version->setFont(Theme::font(Theme::TextStyle::headline));
     versionTexts->addWidget(version);
     auto* requirement = secondaryLabel(
         QStringLiteral("Requires Qt %1 or later").arg(orUnknown(about.minimumQtVersion)), this);
     requirement->setObjectName(QStringLiteral("AboutRequirement"));
-    requirement->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    requirement->setFont(Theme::font(Theme::TextStyle::caption));
     versionTexts->addWidget(requirement);
     versionRow->addLayout(versionTexts);
     versionRow->addStretch(1);
@@ -407,19 +407,17 @@ QPushButton* SettingsTabView::linkButton(const QString& symbol, const QString& t
     auto* line = new QHBoxLayout(button);
     line->setContentsMargins(0, 8, 0, 8);
     auto* icon = new QLabel(button);
-    icon->setPixmap(
-        SheetStyle::symbol(symbol, SheetStyle::primary(palette()), 13, devicePixelRatioF()));
+    icon->setPixmap(Theme::symbol(symbol, Theme::primary(palette()), 13, devicePixelRatioF()));
     line->addWidget(icon);
     auto* text = new QLabel(title, button);
     text->setObjectName(QStringLiteral("LinkTitle"));
-    text->setFont(SheetStyle::font(SheetStyle::TextStyle::body));
+    text->setFont(Theme::font(Theme::TextStyle::body));
     line->addWidget(text);
     line->addStretch(1);
     if (external) {
         auto* arrow = new QLabel(button);
-        arrow->setPixmap(SheetStyle::symbol(QStringLiteral("arrow.up.right"),
-                                            SheetStyle::primary(palette()), 10,
-                                            devicePixelRatioF()));
+        arrow->setPixmap(Theme::symbol(QStringLiteral("arrow.up.right"), Theme::primary(palette()),
+                                       10, devicePixelRatioF()));
         line->addWidget(arrow);
     }
     for (QLabel* label : button->findChildren<QLabel*>())

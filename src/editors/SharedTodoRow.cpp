@@ -10,6 +10,7 @@
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -49,7 +50,7 @@ SharedTodoRow::SharedTodoRow(const KippetTodo& todo, Kippet* kippet, const Metri
     editField_ = new QLineEdit(editor_);
     editField_->setPlaceholderText(QStringLiteral("Todo text"));
     editField_->setFrame(false);
-    editField_->setFont(EditorStyle::font(editFontPixels));
+    editField_->setFont(Theme::systemFont(editFontPixels));
     EditorStyle::makeTransparent(editField_);
     connect(editField_, &QLineEdit::returnPressed, this, &SharedTodoRow::saveEdit);
     saveButton_ = new QToolButton(editor_);
@@ -57,8 +58,7 @@ SharedTodoRow::SharedTodoRow(const KippetTodo& todo, Kippet* kippet, const Metri
     saveButton_->setAutoRaise(true);
     saveButton_->setFocusPolicy(Qt::NoFocus);
     saveButton_->setCursor(Qt::PointingHandCursor);
-    saveButton_->setIcon(
-        Symbols::icon(QStringLiteral("checkmark.circle.fill"), EditorStyle::green()));
+    saveButton_->setIcon(Symbols::icon(QStringLiteral("checkmark.circle.fill"), Theme::green()));
     // Borderless buttons draw their symbol at 16 points, plain ones at the text size.
     const int iconSide = metrics.buttonStyle == SharedTodoRowButtonStyle::borderless ? 18 : 15;
     saveButton_->setIconSize(QSize(iconSide, iconSide));
@@ -164,7 +164,7 @@ void SharedTodoRow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), metrics_.cornerRadius, metrics_.cornerRadius);
-    painter.fillPath(path, EditorStyle::withAlpha(EditorStyle::primary(palette()), 0.05));
+    painter.fillPath(path, Theme::withAlpha(Theme::primary(palette()), 0.05));
 }
 
 void SharedTodoRow::enterEvent(QEnterEvent* event) {

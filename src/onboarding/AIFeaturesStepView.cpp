@@ -16,8 +16,8 @@
 #include <QLabel>
 #include <QVariantAnimation>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 constexpr int sidePadding = 16;
@@ -126,8 +126,7 @@ QWidget* AIFeaturesStepView::infoSection() {
     QHBoxLayout* row = plainRow(panel_);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(12);
-    panelSymbol_ =
-        new SymbolView(QString(), TourStyle::font(TextStyle::title2).pixelSize(), panel_);
+    panelSymbol_ = new SymbolView(QString(), Theme::font(TextStyle::title2).pixelSize(), panel_);
     row->addWidget(panelSymbol_, 0, Qt::AlignVCenter);
     auto* texts = new QWidget(panel_);
     QVBoxLayout* column = plainColumn(texts);
@@ -152,7 +151,7 @@ QWidget* AIFeaturesStepView::noteRow() {
     row->setContentsMargins(8, 6, 8, 6);
     row->setSpacing(10);
     auto* symbol = new SymbolView(QStringLiteral("info.circle.fill"),
-                                  TourStyle::font(TextStyle::caption).pixelSize(), note);
+                                  Theme::font(TextStyle::caption).pixelSize(), note);
     symbol->setColor(Named::secondary);
     row->addWidget(symbol, 0, Qt::AlignVCenter);
     auto* text =

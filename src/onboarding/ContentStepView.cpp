@@ -8,8 +8,8 @@
 #include <QGridLayout>
 #include <QLabel>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 QWidget* header(QWidget* parent) {

@@ -12,12 +12,12 @@ namespace {
 QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
-    button->setFont(TourStyle::font(TourStyle::TextStyle::body));
+    button->setFont(Theme::font(Theme::TextStyle::body));
     return button;
 }
 
 void setSymbol(QPushButton* button, const QString& symbol, const QColor& color) {
-    const int points = TourStyle::font(TourStyle::TextStyle::body).pixelSize();
+    const int points = Theme::font(Theme::TextStyle::body).pixelSize();
     button->setIcon(Symbols::icon(symbol, color));
     button->setIconSize(QSize(points, points));
 }
@@ -43,7 +43,7 @@ OnboardingNavigationBar::OnboardingNavigationBar(OnboardingState* state, QWidget
     back_ = button(QStringLiteral("Back"), QStringLiteral("BackButton"), this);
     TourButtons::style(back_, TourButtons::Kind::bordered);
     setSymbol(back_, QStringLiteral("chevron.left"),
-              TourStyle::color(TourStyle::Named::primary, palette()));
+              Theme::color(Theme::Named::primary, palette()));
     connect(back_, &QPushButton::clicked, this, [this] {
         if (state_) {
             state_->previousStep();

@@ -21,8 +21,8 @@
 
 #include <QLabel>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 // The padding a card or a line gets when no other is named.
@@ -97,7 +97,7 @@ TryItOutStepView::TryItOutStepView(OnboardingState* state, QWidget* window, QWid
     bold.setBold(true);
     completion_->setFont(bold);
     QPalette green = completion_->palette();
-    green.setColor(QPalette::WindowText, TourStyle::color(Named::green, green));
+    green.setColor(QPalette::WindowText, Theme::color(Named::green, green));
     completion_->setPalette(green);
     stack.add(completion_);
     stack.addFlexible();
@@ -124,8 +124,8 @@ QWidget* TryItOutStepView::demoCard() {
     QHBoxLayout* row = plainRow(card);
     row->setContentsMargins(defaultPadding, defaultPadding, defaultPadding, defaultPadding);
     row->setSpacing(12);
-    auto* target = new SymbolView(QStringLiteral("target"),
-                                  TourStyle::font(TextStyle::title).pixelSize(), card);
+    auto* target =
+        new SymbolView(QStringLiteral("target"), Theme::font(TextStyle::title).pixelSize(), card);
     target->setColor(Named::purple);
     row->addWidget(target, 0, Qt::AlignVCenter);
 
@@ -165,7 +165,7 @@ QWidget* TryItOutStepView::menuHint() {
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(8);
     auto* symbol = new SymbolView(QStringLiteral("contextualmenu.and.cursorarrow"),
-                                  TourStyle::font(TextStyle::title3).pixelSize(), hint);
+                                  Theme::font(TextStyle::title3).pixelSize(), hint);
     symbol->setColor(Named::blue);
     row->addWidget(symbol, 0, Qt::AlignVCenter);
     row->addWidget(text(QStringLiteral("Right-click the demo kippet to access all actions via "
@@ -201,7 +201,7 @@ QWidget* TryItOutStepView::progress() {
     row->setContentsMargins(defaultPadding, defaultPadding, defaultPadding, defaultPadding);
     row->setSpacing(8);
     auto* star = new SymbolView(QStringLiteral("star.fill"),
-                                TourStyle::font(TextStyle::subheadline).pixelSize(), line);
+                                Theme::font(TextStyle::subheadline).pixelSize(), line);
     star->setColor(Named::yellow);
     row->addWidget(star, 0, Qt::AlignVCenter);
     progressText_ = text(QString(), TextStyle::subheadline, true, line);

@@ -10,8 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 QWidget* header(QWidget* parent) {
@@ -22,7 +22,7 @@ QWidget* header(QWidget* parent) {
     symbol->setGlow(Named::blue, 0.3, 20);
     stack.add(symbol);
     auto* title = new QLabel(QStringLiteral("Welcome to Kippets"), box);
-    title->setFont(TourStyle::systemFont(40, QFont::Bold));
+    title->setFont(Theme::systemFont(40, QFont::Bold));
     stack.add(title);
     auto* tagline =
         new QLabel(QStringLiteral("Your intelligent floating workspace for Linux"), box);
@@ -71,7 +71,7 @@ WelcomeStepView::WelcomeStepView(OnboardingState* state, QWidget* parent)
 
     auto* getStarted = new QPushButton(QStringLiteral("Get Started"), this);
     getStarted->setObjectName(QStringLiteral("GetStartedButton"));
-    QFont font = TourStyle::font(TextStyle::title3);
+    QFont font = Theme::font(TextStyle::title3);
     font.setBold(true);
     getStarted->setFont(font);
     getStarted->setMinimumWidth(200);

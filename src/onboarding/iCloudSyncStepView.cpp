@@ -13,8 +13,8 @@
 #include <QLabel>
 #include <QVariantAnimation>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 QLabel* label(const QString& text, TextStyle style, bool secondary, QWidget* parent) {
@@ -112,8 +112,7 @@ QWidget* iCloudSyncStepView::statusCard() {
     QHBoxLayout* row = plainRow(status_);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(12);
-    statusSymbol_ =
-        new SymbolView(QString(), TourStyle::font(TextStyle::title2).pixelSize(), status_);
+    statusSymbol_ = new SymbolView(QString(), Theme::font(TextStyle::title2).pixelSize(), status_);
     statusSymbol_->setObjectName(QStringLiteral("ICloudStatusSymbol"));
     row->addWidget(statusSymbol_);
     auto* texts = new QWidget(status_);

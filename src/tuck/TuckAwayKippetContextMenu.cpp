@@ -1,7 +1,6 @@
 #include "tuck/TuckAwayKippetContextMenu.h"
 
 #include "app/MenuBarManager.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
@@ -9,6 +8,7 @@
 #include "tuck/DestructiveMenuStyle.h"
 #include "tuck/TuckAwayWindow.h"
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QMenu>
@@ -65,8 +65,8 @@ QMenu* TuckAwayKippetContextMenu::build(Kippet* kippet, std::function<void()> on
                     [] { MenuBarManager::shared().showDashboard(); });
     menu->addSeparator();
     menu->addAction(
-        Symbols::icon(QStringLiteral("xmark.circle"), SheetStyle::red()),
-        QStringLiteral("Close Kippet"), menu, [guarded, onClosed = std::move(onClosed)] {
+        Symbols::icon(QStringLiteral("xmark.circle"), Theme::red()), QStringLiteral("Close Kippet"),
+        menu, [guarded, onClosed = std::move(onClosed)] {
             if (!guarded)
                 return;
             try {

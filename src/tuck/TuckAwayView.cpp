@@ -13,6 +13,7 @@
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayWindow.h"
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QMenu>
@@ -269,6 +270,8 @@ void TuckAwayView::paintEvent(QPaintEvent*) {
         TuckAwayStyle::paintShadow(painter, tab, 0.3, tabShadowRadius, offset);
     }
     painter.fillPath(tab, fill);
+    // The blur follows what is filled; the cut-out is opaque and needs none.
+    Theme::blurBehind(this, cutoutEnabled_ ? QPainterPath() : (shown ? panel.united(tab) : tab));
     if (shown) {
         painter.setOpacity(panelOpacity);
         painter.fillPath(panel.subtracted(tab), fill);

@@ -2,12 +2,12 @@
 
 #include "app/KippetArranger.h"
 #include "app/MenuBarManager.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
 #include "tuck/TuckIntake.h"
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QMenu>
@@ -118,7 +118,7 @@ QMenu* TuckSingleContextMenu::build(Kippet* kippet, std::function<void()> onUntu
     menu->addAction(icon(menu, QStringLiteral("plus.circle")), QStringLiteral("New Kippet"), menu,
                     [] { MenuBarManager::shared().createNewKippet(); });
     menu->addSeparator();
-    menu->addAction(icon(menu, QStringLiteral("xmark.circle"), SheetStyle::red()), closeLabel, menu,
+    menu->addAction(icon(menu, QStringLiteral("xmark.circle"), Theme::red()), closeLabel, menu,
                     [guarded] {
                         if (guarded)
                             closeKippet(guarded);

@@ -9,6 +9,7 @@
 #include "tuck/TuckSingleBorderShape.h"
 #include "tuck/TuckSingleContextMenu.h"
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -17,15 +18,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
-
-namespace {
-// The translucent style lets what lies behind the tab show through, lighter in a light
-// appearance than in a dark one.
-QColor materialTint(const QPalette& palette) {
-    const bool dark = palette.color(QPalette::Window).lightness() < 128;
-    return dark ? QColor(40, 40, 40, 150) : QColor(246, 246, 246, 170);
-}
-} // namespace
 
 TuckSingleView::TuckSingleView(Kippet* kippet, ScreenEdge initialEdge, qreal cornerRadius,
                                QWidget* parent)
@@ -122,7 +114,12 @@ void TuckSingleView::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = rect();
     const QPainterPath fill = TuckSingleBorderShape::fill(bounds, cornerRadius_, currentEdge_);
-    painter.fillPath(fill, isCutout() ? QColor(Qt::black) : materialTint(palette()));
+    if (isCutout()) {
+        painter.fillPath(fill, Qt::black);
+        Theme::blurBehind(this, {});
+    } else {
+        Theme::paintWindowMaterial(painter, this, fill, Theme::Material::ultraThin);
+    }
     // Whatever reaches past the tab's outline is cut off, as the panel's rounded mask does.
     painter.setClipPath(fill);
 

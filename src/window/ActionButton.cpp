@@ -1,6 +1,7 @@
 #include "window/ActionButton.h"
 
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QAccessibleWidget>
 #include <QPainter>
@@ -142,8 +143,7 @@ void ActionButton::paintGlass(QPainter& painter, const QRectF& circle) const {
 QColor ActionButton::glassFill() const {
     if (isActive_)
         return activeColor_;
-    const bool dark = palette().color(QPalette::Window).lightness() < 128;
-    return dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255, 150);
+    return Theme::ultraThinFill(palette());
 }
 
 // At rest a button is a copy of the one drawing every button of its look shares: a panel
