@@ -54,9 +54,9 @@ double windowAlpha(Material material, Backdrop backdrop) {
     case Backdrop::opaque:
         return 1.0;
     case Backdrop::blended:
-        // Text behind differs from the material by a few levels at most: seen as a shade,
-        // not read.
-        return material == Material::ultraThin ? 0.94 : 0.97;
+        // Black text behind differs from the material by under 8 levels of 255 (a panel's
+        // backdrop, covering more, by under 4): a shade at most, never read.
+        return material == Material::ultraThin ? 0.97 : 0.985;
     case Backdrop::blurred:
         return material == Material::ultraThin ? 0.6 : 0.8;
     }
@@ -64,7 +64,25 @@ double windowAlpha(Material material, Backdrop backdrop) {
 }
 
 QColor windowFill(Material material, const QPalette& palette, Backdrop backdrop) {
-    return withAlpha(palette.color(QPalette::Window), windowAlpha(material, backdrop));
+    const QColor window = palette.color(QPalette::Window);
+    // Half way to white in the light appearance; a dark window only brightens a little.
+    const double lift = isDark(palette) ? 0.06 : 0.5;
+    const auto lifted = [lift](int channel) { return qRound(channel + (255 - channel) * lift); };
+    QColor fill(lifted(window.red()), lifted(window.green()), lifted(window.blue()));
+    fill.setAlphaF(static_cast<float>(windowAlpha(material, backdrop)));
+    return fill;
+}
+
+void fillWindowMaterial(QPainter& painter, const QPainterPath& shape, Material material,
+                        const QPalette& palette, Backdrop backdrop) {
+    painter.fillPath(shape, windowFill(material, palette, backdrop));
+    if (material != Material::underWindowBackground)
+        return;
+    // A pen twice as wide, clipped to the shape: one pixel inside the edge.
+    painter.save();
+    painter.setClipPath(shape, Qt::IntersectClip);
+    painter.strokePath(shape, QPen(separator(palette), 2));
+    painter.restore();
 }
 
 QColor windowFill(Material material, const QPalette& palette) {
@@ -74,7 +92,7 @@ QColor windowFill(Material material, const QPalette& palette) {
 void paintWindowMaterial(QPainter& painter, QWidget* widget, const QPainterPath& shape,
                          Material material) {
     const Backdrop current = backdrop();
-    painter.fillPath(shape, windowFill(material, widget->palette(), current));
+    fillWindowMaterial(painter, shape, material, widget->palette(), current);
     askForBlur(widget, current == Backdrop::blurred ? deviceRegion(widget, shape) : QRegion());
 }
 

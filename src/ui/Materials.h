@@ -34,10 +34,15 @@ Backdrop backdrop();
 
 // The opacity of a window drawn on the material.
 double windowAlpha(Material material, Backdrop backdrop);
-// A window's material: the palette's window colour at the material's opacity.
+// A window's material: the palette's window colour lifted towards white, so that a panel stands
+// apart from a window of the plain window colour behind it, at the material's opacity.
 QColor windowFill(Material material, const QPalette& palette, Backdrop backdrop);
 QColor windowFill(Material material, const QPalette& palette);
 
+// Fills `shape` with the window material; a panel's backdrop also gets a hairline edge in the
+// separator colour, inside the shape.
+void fillWindowMaterial(QPainter& painter, const QPainterPath& shape, Material material,
+                        const QPalette& palette, Backdrop backdrop);
 // Fills `shape` (in the widget's coordinates) with the window material and, where the
 // compositor blurs, asks for the blur behind that shape of the widget's window (one shape per
 // window: the last one asked for).

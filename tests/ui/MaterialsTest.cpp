@@ -87,26 +87,29 @@ private slots:
             {
                 ChosenCompositor none(Backdrop::opaque);
                 QCOMPARE(Theme::backdrop(), Backdrop::opaque);
-                QCOMPARE(Theme::windowFill(material, palette), QColor(236, 236, 236));
+                // Half way to white: a panel stands apart from the window behind it.
+                QCOMPARE(Theme::windowFill(material, palette), QColor(246, 246, 246));
             }
             {
                 ChosenCompositor blending(Backdrop::blended);
                 QCOMPARE(Theme::backdrop(), Backdrop::blended);
                 const QColor fill = Theme::windowFill(material, palette);
-                QCOMPARE(fill.rgb(), QColor(236, 236, 236).rgb());
+                QCOMPARE(fill.rgb(), QColor(246, 246, 246).rgb());
                 blendedAlpha[index] = fill.alphaF();
-                // Black text behind a white page differs from the page by under 16 levels of
-                // 255 through the material: a shade, not a readable line.
+                // Black text behind a white page differs from the page by at most 8 levels of
+                // 255 through the material (a panel's backdrop: 4): a shade, not a line
+                // to read.
                 const QColor overText = blended(fill, Qt::black);
                 const QColor overPage = blended(fill, Qt::white);
-                QVERIFY2(channelDistance(overText, overPage) < 16,
+                QVERIFY2(channelDistance(overText, overPage) <
+                             (material == Material::ultraThin ? 9 : 5),
                          qPrintable(QString::number(fill.alphaF())));
             }
             {
                 ChosenCompositor blurring(Backdrop::blurred);
                 QCOMPARE(Theme::backdrop(), Backdrop::blurred);
                 const QColor fill = Theme::windowFill(material, palette);
-                QCOMPARE(fill.rgb(), QColor(236, 236, 236).rgb());
+                QCOMPARE(fill.rgb(), QColor(246, 246, 246).rgb());
                 blurredAlpha[index] = fill.alphaF();
             }
         }
@@ -118,6 +121,13 @@ private slots:
         QVERIFY(blurredAlpha[0] <= blurredAlpha[1]);
         QVERIFY(blendedAlpha[0] <= blendedAlpha[1]);
         QVERIFY(blurredAlpha[0] >= 0.5);
+
+        // A dark window brightens only a little.
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(38, 38, 40));
+        dark.setColor(QPalette::WindowText, QColor(242, 242, 247));
+        ChosenCompositor none(Backdrop::opaque);
+        QCOMPARE(Theme::windowFill(Material::ultraThin, dark), QColor(51, 51, 53));
     }
 
     void theBlurIsAskedForTheShapeDrawnAndOnlyOnce() {
@@ -193,11 +203,14 @@ private slots:
                     qPrintable(QStringLiteral("%1 over %2").arg(shown.name(), background.name())));
             }
             if (backdrop == Backdrop::opaque)
-                QCOMPARE(shownOver(shot, inside, Qt::black).rgb(), window.rgb());
+                QCOMPARE(shownOver(shot, inside, Qt::black).rgb(), fill.rgb());
             if (backdrop == Backdrop::blended) {
                 QVERIFY(channelDistance(shownOver(shot, inside, Qt::black),
-                                        shownOver(shot, inside, Qt::white)) < 16);
+                                        shownOver(shot, inside, Qt::white)) <= 4);
             }
+            // Over a window of the plain window colour (the dashboard) the panel still shows,
+            // focused or not.
+            QVERIFY(channelDistance(shownOver(shot, inside, window), window) >= 4);
             if (backdrop == Backdrop::blurred) {
                 QVERIFY(!chosen.requests.isEmpty());
                 QCOMPARE(chosen.requests.last().window, panel->windowHandle());
