@@ -215,7 +215,7 @@ QWidget* TryItOutStepView::progress() {
 Kippet* TryItOutStepView::makeDemoKippet(OnboardingState* state) {
     const QDateTime now = Clock::shared().now();
     auto* kippet = new Kippet(QUuid::createUuid(), QStringLiteral("Demo Kippet 🎯"),
-                              KippetColor::fromQColor(QColor(255, 149, 0)),
+                              KippetColor::fromQColor(Theme::orange()),
                               QStringLiteral("target"), now, state);
     kippet->setIsDemoMode(true);
     kippet->setItems(demoItems(now));
