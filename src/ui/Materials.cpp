@@ -13,8 +13,9 @@
 namespace Theme {
 
 namespace {
-// The last region a window asked to have blurred, kept on the window so that repainting the
-// same shape sends nothing to the display server.
+// The last region a window asked to have blurred and the native window it was asked for, kept on
+// the window so that repainting the same shape sends nothing to the display server; a native
+// window made anew carries no request yet.
 const char* const blurRegionProperty = "kippetsBlurRegion";
 
 QRegion deviceRegion(QWidget* widget, const QPainterPath& shape) {
@@ -32,12 +33,13 @@ void askForBlur(QWidget* widget, const QRegion& region) {
     QWindow* window = widget->window()->windowHandle();
     if (!window)
         return;
-    const QVariant asked = window->property(blurRegionProperty);
-    if (asked.isValid() && asked.value<QRegion>() == region)
+    const QVariantList asked = window->property(blurRegionProperty).toList();
+    const auto native = static_cast<qulonglong>(window->winId());
+    const bool sameWindow = asked.size() == 2 && asked[0].toULongLong() == native;
+    if (sameWindow ? asked[1].value<QRegion>() == region : region.isEmpty())
         return;
-    if (!asked.isValid() && region.isEmpty())
-        return;
-    window->setProperty(blurRegionProperty, QVariant::fromValue(region));
+    window->setProperty(blurRegionProperty,
+                        QVariantList{QVariant(native), QVariant::fromValue(region)});
     CompositorCheck::shared().requestBlurBehind(window, region);
 }
 } // namespace
@@ -54,8 +56,8 @@ double windowAlpha(Material material, Backdrop backdrop) {
     case Backdrop::opaque:
         return 1.0;
     case Backdrop::blended:
-        // Black text behind differs from the material by under 8 levels of 255 (a panel's
-        // backdrop, covering more, by under 4): a shade at most, never read.
+        // Black text behind differs from the material by at most 8 levels of 255 (a panel's
+        // backdrop, covering more, by at most 4): a shade, never read.
         return material == Material::ultraThin ? 0.97 : 0.985;
     case Backdrop::blurred:
         return material == Material::ultraThin ? 0.6 : 0.8;
