@@ -214,9 +214,9 @@ QWidget* TryItOutStepView::progress() {
 
 Kippet* TryItOutStepView::makeDemoKippet(OnboardingState* state) {
     const QDateTime now = Clock::shared().now();
-    auto* kippet = new Kippet(QUuid::createUuid(), QStringLiteral("Demo Kippet 🎯"),
-                              KippetColor::fromQColor(Theme::orange()),
-                              QStringLiteral("target"), now, state);
+    auto* kippet =
+        new Kippet(QUuid::createUuid(), QStringLiteral("Demo Kippet 🎯"),
+                   KippetColor::fromQColor(Theme::orange()), QStringLiteral("target"), now, state);
     kippet->setIsDemoMode(true);
     kippet->setItems(demoItems(now));
     kippet->setNote(KippetNote::empty(now));
