@@ -1,8 +1,8 @@
 #include "app/AppIconEngine.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "model/KippetColor.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

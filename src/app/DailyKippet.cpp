@@ -1,12 +1,12 @@
 #include "app/DailyKippet.h"
 
+#include "ui/NamedColors.h"
+
 #include <QGuiApplication>
 #include <QPalette>
 
 QColor dailyKippetColor() {
-    const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
-    return dark ? QColor::fromRgbF(1.0f, 1.0f, 1.0f, 1.0f)
-                : QColor::fromRgbF(0.2f, 0.2f, 0.2f, 1.0f);
+    return Theme::daily(QGuiApplication::palette());
 }
 
 QString dailyKippetName(const QDate& date, const QLocale& locale) {

@@ -3,7 +3,6 @@
 #include "app/DailyKippet.h"
 #include "app/DailyKippetTime.h"
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
 #include "model/JsonCoding.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
@@ -13,6 +12,7 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
 
 #include <QJsonValue>
 

@@ -3,11 +3,11 @@
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "app/ScreenClamp.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QAction>

@@ -4,8 +4,6 @@
 #include "app/DashboardWindow.h"
 #include "app/Dialogs.h"
 #include "app/StatusMenu.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "app/TrayIconArt.h"
 #include "app/TuckWindowFactory.h"
 #include "dashboard/DashboardView.h"
@@ -18,6 +16,8 @@
 #include "platform/Preferences.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QAction>

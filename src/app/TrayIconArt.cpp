@@ -1,7 +1,7 @@
 #include "app/TrayIconArt.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,7 +1,7 @@
 #include "dashboard/BusyButton.h"
 
-#include "dashboard/SheetStyle.h"
 #include "platform/Animations.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QPixmap>
@@ -124,11 +124,11 @@ void BusyButton::paintEvent(QPaintEvent* event) {
 void BusyButton::paintIndicator(QPainter& painter, const QPointF& centre, qreal outer) const {
     const qreal inner = outer * 0.45;
     const qreal width = std::max<qreal>(1.5, outer / 4);
-    const QColor ink = SheetStyle::primary(palette());
+    const QColor ink = Theme::primary(palette());
     for (int spoke = 0; spoke < spokes; ++spoke) {
         const double angle = 2 * M_PI * spoke / spokes;
         const int age = (phase_ - spoke + spokes) % spokes;
-        QColor color = SheetStyle::withAlpha(ink, 1.0 - 0.8 * age / spokes);
+        QColor color = Theme::withAlpha(ink, 1.0 - 0.8 * age / spokes);
         painter.setPen(QPen(color, width, Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(centre + QPointF(std::cos(angle) * inner, std::sin(angle) * inner),
                          centre + QPointF(std::cos(angle) * outer, std::sin(angle) * outer));

@@ -1,13 +1,13 @@
 #include "dashboard/CapsuleBadge.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 
 CapsuleBadge::CapsuleBadge(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
-    setFont(SheetStyle::font(SheetStyle::TextStyle::caption2, QFont::DemiBold));
+    setFont(Theme::font(Theme::TextStyle::caption2, QFont::DemiBold));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -29,7 +29,7 @@ void CapsuleBadge::paintEvent(QPaintEvent*) {
     const QRectF capsule(rect());
     QPainterPath shape;
     shape.addRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
-    painter.fillPath(shape, SheetStyle::withAlpha(color_, 0.2));
+    painter.fillPath(shape, Theme::withAlpha(color_, 0.2));
     painter.setPen(color_);
     painter.drawText(capsule, Qt::AlignCenter, text_);
 }

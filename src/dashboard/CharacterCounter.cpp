@@ -1,12 +1,12 @@
 #include "dashboard/CharacterCounter.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 
 CharacterCounter::CharacterCounter(qsizetype limit, QWidget* parent)
     : QLabel(parent), limit_(limit) {
-    setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    setFont(Theme::font(Theme::TextStyle::caption));
     setTextFormat(Qt::PlainText);
     setCount(0);
 }
@@ -20,9 +20,8 @@ void CharacterCounter::setCount(qsizetype count) {
 }
 
 QColor CharacterCounter::color() const {
-    return isWarning()
-               ? SheetStyle::orange()
-               : SheetStyle::secondary(parentWidget() ? parentWidget()->palette() : palette());
+    return isWarning() ? Theme::orange()
+                       : Theme::secondary(parentWidget() ? parentWidget()->palette() : palette());
 }
 
 void CharacterCounter::refresh() {

@@ -1,7 +1,7 @@
 #include "dashboard/ChoiceMenuStyle.h"
 
-#include "app/SymbolNames.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -28,8 +28,8 @@ void ChoiceMenuStyle::drawControl(ControlElement element, const QStyleOption* op
         return;
     const bool selected = item->state & State_Selected;
     const QColor tone = item->palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    const QPixmap mark = SheetStyle::symbol(SymbolNames::checkmark, tone, checkmarkSize,
-                                            painter->device()->devicePixelRatioF());
+    const QPixmap mark = Theme::symbol(SymbolNames::checkmark, tone, checkmarkSize,
+                                       painter->device()->devicePixelRatioF());
     const QSizeF size = mark.deviceIndependentSize();
     const QRect area = item->rect;
     painter->drawPixmap(

@@ -1,9 +1,9 @@
 #include "dashboard/ColorSwatchGrid.h"
 
 #include "app/ColorChooser.h"
-#include "app/SymbolNames.h"
 #include "dashboard/KippetForm.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QConicalGradient>
 #include <QHelpEvent>
@@ -110,9 +110,8 @@ void ColorSwatchGrid::paintFocusRing(QPainter& painter, const QRectF& cell) cons
 
 void ColorSwatchGrid::paintCustomCell(QPainter& painter, const QRectF& circle) const {
     // Clockwise from the right, as the hue wheel reads; Qt's conical gradient turns the other way.
-    const QList<QColor> hues{SheetStyle::red(),   SheetStyle::orange(), SheetStyle::yellow(),
-                             SheetStyle::green(), SheetStyle::blue(),   SheetStyle::purple(),
-                             SheetStyle::red()};
+    const QList<QColor> hues{Theme::red(),  Theme::orange(), Theme::yellow(), Theme::green(),
+                             Theme::blue(), Theme::purple(), Theme::red()};
     QConicalGradient wheel(circle.center(), 0);
     for (int index = 0; index < hues.size(); ++index)
         wheel.setColorAt(1.0 - double(index) / (hues.size() - 1), hues.at(index));
@@ -122,8 +121,8 @@ void ColorSwatchGrid::paintCustomCell(QPainter& painter, const QRectF& circle) c
 
     const qreal ratio = devicePixelRatioF();
     const QPixmap shadow =
-        SheetStyle::symbol(SymbolNames::eyedropperFull, QColor(0, 0, 0, 64), 15, ratio);
-    const QPixmap glyph = SheetStyle::symbol(SymbolNames::eyedropperFull, Qt::white, 15, ratio);
+        Theme::symbol(SymbolNames::eyedropperFull, QColor(0, 0, 0, 64), 15, ratio);
+    const QPixmap glyph = Theme::symbol(SymbolNames::eyedropperFull, Qt::white, 15, ratio);
     const QSizeF size = glyph.deviceIndependentSize();
     const QPointF origin(circle.center().x() - size.width() / 2,
                          circle.center().y() - size.height() / 2);
@@ -135,7 +134,7 @@ void ColorSwatchGrid::paintRings(QPainter& painter, const QRectF& circle) const 
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(Qt::white, 3));
     painter.drawEllipse(circle.adjusted(1.5, 1.5, -1.5, -1.5));
-    painter.setPen(QPen(SheetStyle::primary(palette()), 1));
+    painter.setPen(QPen(Theme::primary(palette()), 1));
     painter.drawEllipse(circle.adjusted(2.5, 2.5, -2.5, -2.5));
 }
 

@@ -1,7 +1,6 @@
 #include "dashboard/CreateKippetSheet.h"
 
 #include "analysis/PerceivedText.h"
-#include "app/SymbolNames.h"
 #include "app/WindowLevel.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/CapsuleBadge.h"
@@ -13,7 +12,8 @@
 #include "dashboard/KippetForm.h"
 #include "dashboard/KippetPreviewCard.h"
 #include "dashboard/LimitedTextEdit.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -24,19 +24,19 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 namespace {
 QIcon symbolIcon(const QString& name, const QPalette& palette) {
-    return SheetStyle::buttonIcon(name, palette.color(QPalette::ButtonText));
+    return Theme::buttonIcon(name, palette.color(QPalette::ButtonText));
 }
 
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setFont(SheetStyle::font(TextStyle::caption));
+    label->setFont(Theme::font(TextStyle::caption));
     label->setTextFormat(Qt::PlainText);
     QPalette colored = label->palette();
-    colored.setColor(QPalette::WindowText, SheetStyle::secondary(parent->palette()));
+    colored.setColor(QPalette::WindowText, Theme::secondary(parent->palette()));
     label->setPalette(colored);
     return label;
 }
@@ -91,7 +91,7 @@ QWidget* CreateKippetSheet::buildHeader() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(12);
     title_ = new QLabel(windowTitle(), header);
-    title_->setFont(SheetStyle::font(TextStyle::title2, QFont::Bold));
+    title_->setFont(Theme::font(TextStyle::title2, QFont::Bold));
     title_->setAlignment(Qt::AlignCenter);
     column->addWidget(title_);
     preview_ = new KippetPreviewCard(form_, header);
@@ -105,7 +105,7 @@ QWidget* CreateKippetSheet::captioned(const QString& caption, QWidget* content) 
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(8);
     auto* label = new QLabel(caption, section);
-    label->setFont(SheetStyle::font(TextStyle::headline));
+    label->setFont(Theme::font(TextStyle::headline));
     column->addWidget(label);
     column->addWidget(content, 0, Qt::AlignLeft);
     return section;
@@ -129,13 +129,13 @@ QWidget* CreateKippetSheet::buildForm() {
 
     nameField_ = new QLineEdit(content);
     nameField_->setPlaceholderText(QStringLiteral("Kippet name"));
-    nameField_->setFont(SheetStyle::font(TextStyle::body));
+    nameField_->setFont(Theme::font(TextStyle::body));
     // The rounded-border field, seen in both appearances (the style's own frame is lost on a
     // dark window).
     nameField_->setStyleSheet(
         QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 5px; padding: 3px 5px; "
                        "background: %2; }")
-            .arg(SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.6).name(QColor::HexArgb),
+            .arg(Theme::withAlpha(Theme::secondary(palette()), 0.6).name(QColor::HexArgb),
                  palette().color(QPalette::Base).name()));
     connect(nameField_, &QLineEdit::textEdited, &form_, &KippetForm::setName);
     auto* nameSection = captioned(QStringLiteral("Name"), nameField_);
@@ -160,7 +160,7 @@ QWidget* CreateKippetSheet::buildInstructionsSection() {
 
     instructionsHeader_ = new DisclosureHeader(section);
     auto* label = new QLabel(QStringLiteral("Custom AI Instructions"), instructionsHeader_);
-    label->setFont(SheetStyle::font(TextStyle::headline));
+    label->setFont(Theme::font(TextStyle::headline));
     instructionsHeader_->labelRow()->addWidget(label);
     activeBadge_ = new CapsuleBadge(QStringLiteral("Active"), instructionsHeader_);
     instructionsHeader_->labelRow()->addWidget(activeBadge_, 0, Qt::AlignVCenter);

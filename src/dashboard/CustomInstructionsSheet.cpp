@@ -1,7 +1,6 @@
 #include "dashboard/CustomInstructionsSheet.h"
 
 #include "app/DailyKippet.h"
-#include "app/SymbolNames.h"
 #include "app/WindowLevel.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/CharacterCounter.h"
@@ -9,11 +8,12 @@
 #include "dashboard/EditorFrame.h"
 #include "dashboard/LimitedTextEdit.h"
 #include "dashboard/SheetBadge.h"
-#include "dashboard/SheetStyle.h"
 #include "dashboard/WarningBanner.h"
 #include "model/Kippet.h"
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -23,19 +23,19 @@
 #include <QResizeEvent>
 #include <QVBoxLayout>
 
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 namespace {
 QIcon symbolIcon(const QString& name, const QColor& color) {
-    return SheetStyle::buttonIcon(name, color);
+    return Theme::buttonIcon(name, color);
 }
 
 QLabel* secondaryLabel(const QString& text, TextStyle style, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setFont(SheetStyle::font(style));
+    label->setFont(Theme::font(style));
     label->setTextFormat(Qt::PlainText);
     QPalette colored = label->palette();
-    colored.setColor(QPalette::WindowText, SheetStyle::secondary(parent->palette()));
+    colored.setColor(QPalette::WindowText, Theme::secondary(parent->palette()));
     label->setPalette(colored);
     return label;
 }
@@ -87,7 +87,7 @@ QWidget* CustomInstructionsSheet::buildHeader() {
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
     title_ = new QLabel(QStringLiteral("Custom AI Instructions"), header);
-    title_->setFont(SheetStyle::font(TextStyle::title3, QFont::Bold));
+    title_->setFont(Theme::font(TextStyle::title3, QFont::Bold));
     texts->addWidget(title_);
     name_ = secondaryLabel(QString(), TextStyle::subheadline, header);
     texts->addWidget(name_);
@@ -136,13 +136,13 @@ QWidget* CustomInstructionsSheet::buildButtonRow() {
     auto* buttons = new QHBoxLayout(row);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(12);
-    const QColor ink = SheetStyle::primary(palette());
-    clearButton_ = new QPushButton(symbolIcon(SymbolNames::trash, SheetStyle::red()),
-                                   QStringLiteral("Clear"), row);
+    const QColor ink = Theme::primary(palette());
+    clearButton_ =
+        new QPushButton(symbolIcon(SymbolNames::trash, Theme::red()), QStringLiteral("Clear"), row);
     clearButton_->setAutoDefault(false);
     clearButton_->setProperty("symbol", SymbolNames::trash);
     QPalette destructive = clearButton_->palette();
-    destructive.setColor(QPalette::ButtonText, SheetStyle::red());
+    destructive.setColor(QPalette::ButtonText, Theme::red());
     clearButton_->setPalette(destructive);
     connect(clearButton_, &QPushButton::clicked, this, &CustomInstructionsSheet::clear);
     buttons->addWidget(clearButton_);

@@ -1,6 +1,6 @@
 #include "dashboard/DashboardTab.h"
 
-#include "app/SymbolNames.h"
+#include "ui/SymbolNames.h"
 
 const QList<DashboardTab>& allDashboardTabs() {
     static const QList<DashboardTab> tabs{DashboardTab::kippets, DashboardTab::settings};

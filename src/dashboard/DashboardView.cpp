@@ -2,7 +2,6 @@
 
 #include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
 #include "dashboard/ChoiceMenuStyle.h"
 #include "dashboard/CreateKippetSheet.h"
 #include "dashboard/EmptyStateView.h"
@@ -14,12 +13,13 @@
 #include "dashboard/KippetRow.h"
 #include "dashboard/KippetTileList.h"
 #include "dashboard/SearchField.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "platform/ClockTimer.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -34,7 +34,7 @@
 #include <QVBoxLayout>
 
 namespace {
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 // Room the tile list keeps around its tiles for the cards' shadows: the other parts of the tab
 // are indented by as much, so that everything lines up at the tab's padding of 32.
@@ -181,11 +181,11 @@ QWidget* DashboardView::buildHeader() {
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);
     titleLabel_ = new QLabel(QStringLiteral("Kippets"), header_);
-    QFont largeTitle = SheetStyle::font(TextStyle::title2, QFont::Bold);
+    QFont largeTitle = Theme::font(TextStyle::title2, QFont::Bold);
     largeTitle.setPixelSize(26);
     titleLabel_->setFont(largeTitle);
     countLabel_ = new QLabel(header_);
-    countLabel_->setFont(SheetStyle::font(TextStyle::subheadline));
+    countLabel_->setFont(Theme::font(TextStyle::subheadline));
     titles->addWidget(titleLabel_);
     titles->addWidget(countLabel_);
     row->addLayout(titles);
@@ -214,9 +214,9 @@ QMenu* DashboardView::buildHeaderMenu() {
     auto* menu = new QMenu(header_);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const QColor text = palette().color(QPalette::WindowText);
-    menu->addAction(SheetStyle::buttonIcon(SymbolNames::plus, text),
-                    QStringLiteral("New Kippet..."), this, &DashboardView::showCreateSheet);
-    QAction* daily = menu->addAction(SheetStyle::buttonIcon(SymbolNames::calendar, text),
+    menu->addAction(Theme::buttonIcon(SymbolNames::plus, text), QStringLiteral("New Kippet..."),
+                    this, &DashboardView::showCreateSheet);
+    QAction* daily = menu->addAction(Theme::buttonIcon(SymbolNames::calendar, text),
                                      QStringLiteral("Create Daily Kippet"), this,
                                      &DashboardView::createDailyKippet);
     daily->setEnabled(!dailyPresent_);
@@ -228,7 +228,7 @@ QWidget* DashboardView::buildSectionRow() {
     auto* row = new QHBoxLayout(sectionRow);
     row->setContentsMargins(shadowInset, 0, shadowInset, 0);
     sectionTitle_ = new QLabel(QStringLiteral("All Kippets"), sectionRow);
-    sectionTitle_->setFont(SheetStyle::font(TextStyle::title2, QFont::Bold));
+    sectionTitle_->setFont(Theme::font(TextStyle::title2, QFont::Bold));
     row->addWidget(sectionTitle_);
     row->addStretch(1);
     auto* menus = new QHBoxLayout;
@@ -270,9 +270,9 @@ void DashboardView::setMenuButtonLabel(QPushButton* button, const QString& symbo
     const QList<QLabel*> labels = button->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
     const QColor tone = palette().color(QPalette::WindowText);
     const qreal dpr = devicePixelRatioF();
-    labels[0]->setPixmap(SheetStyle::symbol(symbol, tone, 13, dpr));
+    labels[0]->setPixmap(Theme::symbol(symbol, tone, 13, dpr));
     labels[1]->setText(text);
-    labels[2]->setPixmap(SheetStyle::symbol(SymbolNames::chevronDown, tone, 9, dpr));
+    labels[2]->setPixmap(Theme::symbol(SymbolNames::chevronDown, tone, 9, dpr));
     button->setAccessibleName(text);
     button->setMinimumSize(button->layout()->sizeHint());
 }
@@ -284,7 +284,7 @@ void DashboardView::rebuildSortMenu() {
     const QColor tone = palette().color(QPalette::WindowText);
     for (SortOrder order : allSortOrders()) {
         QAction* action =
-            menu->addAction(SheetStyle::buttonIcon(symbolName(order), tone), rawValue(order), this,
+            menu->addAction(Theme::buttonIcon(symbolName(order), tone), rawValue(order), this,
                             [this, order] { setSortOrder(order); });
         action->setCheckable(true);
         action->setChecked(order == sortOrder_);
@@ -297,9 +297,8 @@ void DashboardView::rebuildDisplayMenu() {
     menu->clear();
     const QColor tone = palette().color(QPalette::WindowText);
     for (DisplayMode mode : allDisplayModes()) {
-        QAction* action =
-            menu->addAction(SheetStyle::buttonIcon(symbolName(mode), tone), rawValue(mode), this,
-                            [this, mode] { setDisplayMode(mode); });
+        QAction* action = menu->addAction(Theme::buttonIcon(symbolName(mode), tone), rawValue(mode),
+                                          this, [this, mode] { setDisplayMode(mode); });
         action->setCheckable(true);
         action->setChecked(mode == displayMode_);
     }
@@ -307,18 +306,18 @@ void DashboardView::rebuildDisplayMenu() {
 
 void DashboardView::applyIcons() {
     const QColor text = palette().color(QPalette::WindowText);
-    setTabIcon(0, SheetStyle::buttonIcon(symbolName(DashboardTab::kippets), text));
-    setTabIcon(1, SheetStyle::buttonIcon(symbolName(DashboardTab::settings), text));
-    dailyButton_->setIcon(SheetStyle::buttonIcon(SymbolNames::calendar, text));
-    newButton_->setIcon(SheetStyle::buttonIcon(SymbolNames::plus, QColor(Qt::white)));
+    setTabIcon(0, Theme::buttonIcon(symbolName(DashboardTab::kippets), text));
+    setTabIcon(1, Theme::buttonIcon(symbolName(DashboardTab::settings), text));
+    dailyButton_->setIcon(Theme::buttonIcon(SymbolNames::calendar, text));
+    newButton_->setIcon(Theme::buttonIcon(SymbolNames::plus, QColor(Qt::white)));
     newButton_->setStyleSheet(prominentStyle(palette()));
     QPalette secondary = countLabel_->palette();
-    secondary.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
+    secondary.setColor(QPalette::WindowText, Theme::secondary(palette()));
     countLabel_->setPalette(secondary);
     emptyState_->newKippetButton()->setStyleSheet(prominentStyle(palette()));
     // A separator: the text colour, faint.
     QPalette line = divider_->palette();
-    line.setColor(QPalette::Window, SheetStyle::withAlpha(text, 0.12));
+    line.setColor(QPalette::Window, Theme::withAlpha(text, 0.12));
     divider_->setPalette(line);
     rebuildSortMenu();
     rebuildDisplayMenu();

@@ -1,6 +1,6 @@
 #include "dashboard/DisclosureHeader.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -40,7 +40,7 @@ void DisclosureHeader::paintEvent(QPaintEvent*) {
         chevron.lineTo(x - 2, middle + 4);
     }
     painter.setPen(
-        QPen(SheetStyle::secondary(palette()), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPen(Theme::secondary(palette()), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPath(chevron);
     if (hasFocus()) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 1));

@@ -1,6 +1,6 @@
 #include "dashboard/DisplayMode.h"
 
-#include "app/SymbolNames.h"
+#include "ui/SymbolNames.h"
 
 const QList<DisplayMode>& allDisplayModes() {
     static const QList<DisplayMode> modes{DisplayMode::grid, DisplayMode::list};

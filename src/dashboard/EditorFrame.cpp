@@ -1,7 +1,7 @@
 #include "dashboard/EditorFrame.h"
 
 #include "dashboard/LimitedTextEdit.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -17,7 +17,7 @@ EditorFrame::EditorFrame(qsizetype limit, QWidget* parent)
     // Lines wrap at the field's width; only a long text scrolls, downwards.
     editor_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    editor_->setFont(SheetStyle::font(SheetStyle::TextStyle::body));
+    editor_->setFont(Theme::font(Theme::TextStyle::body));
     // The field behind it is the background.
     QPalette clear = editor_->palette();
     clear.setColor(QPalette::Base, Qt::transparent);
@@ -33,6 +33,6 @@ void EditorFrame::paintEvent(QPaintEvent*) {
     painter.fillPath(field, palette().color(QPalette::Base));
     QPainterPath outline;
     outline.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
-    painter.setPen(QPen(SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.3), 1));
+    painter.setPen(QPen(Theme::withAlpha(Theme::secondary(palette()), 0.3), 1));
     painter.drawPath(outline);
 }

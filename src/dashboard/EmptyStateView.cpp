@@ -1,7 +1,7 @@
 #include "dashboard/EmptyStateView.h"
 
-#include "app/SymbolNames.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -14,11 +14,11 @@ EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
     layout->setSpacing(8);
     icon_ = new QLabel(this);
     title_ = new QLabel(this);
-    QFont titleFont = SheetStyle::font(SheetStyle::TextStyle::title2, QFont::Bold);
+    QFont titleFont = Theme::font(Theme::TextStyle::title2, QFont::Bold);
     titleFont.setPixelSize(22);
     title_->setFont(titleFont);
     description_ = new QLabel(this);
-    description_->setFont(SheetStyle::font(SheetStyle::TextStyle::body));
+    description_->setFont(Theme::font(Theme::TextStyle::body));
     newKippet_ = new QPushButton(QStringLiteral("New Kippet"), this);
     newKippet_->setDefault(true);
     for (QLabel* label : {icon_, title_, description_}) {
@@ -48,10 +48,9 @@ void EmptyStateView::show(const QString& searchText) {
 }
 
 void EmptyStateView::applyIcon() {
-    icon_->setPixmap(
-        SheetStyle::symbol(symbol_, SheetStyle::secondary(palette()), 40, devicePixelRatioF()));
+    icon_->setPixmap(Theme::symbol(symbol_, Theme::secondary(palette()), 40, devicePixelRatioF()));
     QPalette secondaryText = description_->palette();
-    secondaryText.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
+    secondaryText.setColor(QPalette::WindowText, Theme::secondary(palette()));
     description_->setPalette(secondaryText);
 }
 

@@ -1,7 +1,8 @@
 #include "dashboard/IconGrid.h"
 
 #include "dashboard/KippetForm.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,55 +17,7 @@ int rowCount() {
 } // namespace
 
 const QStringList& IconGrid::iconOptions() {
-    static const QStringList names{"tray.fill",
-                                   "folder.fill",
-                                   "star.fill",
-                                   "heart.fill",
-                                   "bookmark.fill",
-                                   "flag.fill",
-                                   "briefcase.fill",
-                                   "doc.text.fill",
-                                   "calendar",
-                                   "paperclip",
-                                   "paperplane.fill",
-                                   "bolt.fill",
-                                   "lightbulb.fill",
-                                   "checkmark.circle.fill",
-                                   "pencil",
-                                   "paintbrush.pointed",
-                                   "book.fill",
-                                   "graduationcap.fill",
-                                   "brain.head.profile",
-                                   "list.bullet.rectangle",
-                                   "bell.fill",
-                                   "message.fill",
-                                   "bubble.left.and.bubble.right.fill",
-                                   "phone.fill",
-                                   "photo",
-                                   "camera.fill",
-                                   "music.note",
-                                   "film.fill",
-                                   "gamecontroller.fill",
-                                   "sparkles",
-                                   "leaf.fill",
-                                   "globe",
-                                   "map.fill",
-                                   "house.fill",
-                                   "cart.fill",
-                                   "gift.fill",
-                                   "gearshape.fill",
-                                   "cpu",
-                                   "bolt.shield.fill",
-                                   "icloud.fill",
-                                   "network",
-                                   "terminal.fill",
-                                   "airplane",
-                                   "car.fill",
-                                   "bicycle",
-                                   "location.fill",
-                                   "signpost.right.fill",
-                                   "figure.walk"};
-    return names;
+    return SymbolNames::kippetIcons();
 }
 
 IconGrid::IconGrid(KippetForm& form, QWidget* parent) : KeyboardGrid(parent), form_(form) {
@@ -100,7 +53,7 @@ void IconGrid::paintEvent(QPaintEvent* event) {
     painter.setRenderHint(QPainter::Antialiasing);
     const int selected = selectedCell();
     const QColor color = form_.color().toQColor();
-    const QColor idle = SheetStyle::secondary(palette());
+    const QColor idle = Theme::secondary(palette());
     // Only the cells in view are drawn, so a long grid in a scrolling form costs what shows.
     for (int cell = 0; cell < iconOptions().size(); ++cell) {
         const QRect bounds = cellRect(cell);
@@ -110,15 +63,15 @@ void IconGrid::paintEvent(QPaintEvent* event) {
         if (isSelected) {
             QPainterPath shape;
             shape.addRoundedRect(QRectF(bounds), 8, 8);
-            painter.fillPath(shape, SheetStyle::withAlpha(color, 0.15));
+            painter.fillPath(shape, Theme::withAlpha(color, 0.15));
             QPainterPath border;
             border.addRoundedRect(QRectF(bounds).adjusted(1, 1, -1, -1), 7, 7);
             painter.setPen(QPen(color, 2));
             painter.setBrush(Qt::NoBrush);
             painter.drawPath(border);
         }
-        const QPixmap glyph = SheetStyle::kippetIcon(
-            iconOptions().at(cell), isSelected ? color : idle, symbolPoints, devicePixelRatioF());
+        const QPixmap glyph = Theme::kippetIcon(iconOptions().at(cell), isSelected ? color : idle,
+                                                symbolPoints, devicePixelRatioF());
         const QSizeF size = glyph.deviceIndependentSize();
         painter.drawPixmap(QPointF(bounds.center().x() + 0.5 - size.width() / 2,
                                    bounds.center().y() + 0.5 - size.height() / 2),

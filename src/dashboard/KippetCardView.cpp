@@ -1,9 +1,9 @@
 #include "dashboard/KippetCardView.h"
 
-#include "app/SymbolNames.h"
 #include "dashboard/DimmedPreviewEffect.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/PaintCache.h"
 
@@ -14,7 +14,7 @@
 #include <QPainterPath>
 
 namespace {
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 constexpr qreal radius = 16;
 constexpr qreal padding = 16;
@@ -109,12 +109,12 @@ void KippetCardView::paintStatusStrip(QPainter& painter, const QRectF& strip) co
     painter.save();
     painter.setOpacity(openness);
     const qreal dpr = devicePixelRatioF();
-    const QColor tone = SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.7);
+    const QColor tone = Theme::withAlpha(Theme::secondary(palette()), 0.7);
     const QRectF inner = strip.adjusted(4, 0, -4, 0);
-    const QPixmap arrow = SheetStyle::symbol(SymbolNames::arrowUpForwardApp, tone, 10, dpr);
+    const QPixmap arrow = Theme::symbol(SymbolNames::arrowUpForwardApp, tone, 10, dpr);
     const QSizeF arrowSize = arrow.deviceIndependentSize();
     painter.drawPixmap(QPointF(inner.left(), inner.center().y() - arrowSize.height() / 2), arrow);
-    painter.setFont(SheetStyle::font(TextStyle::caption2));
+    painter.setFont(Theme::font(TextStyle::caption2));
     painter.setPen(tone);
     // The text comes in from the leading edge.
     const qreal shift = (1 - openness) * -12;
@@ -130,15 +130,15 @@ void KippetCardView::paintStatusStrip(QPainter& painter, const QRectF& strip) co
 
 void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const {
     const qreal dpr = devicePixelRatioF();
-    const QColor secondary = SheetStyle::secondary(palette());
-    const QColor primary = SheetStyle::primary(palette());
+    const QColor secondary = Theme::secondary(palette());
+    const QColor primary = Theme::primary(palette());
 
-    const QColor iconColor = blend(kippetColor(), SheetStyle::withAlpha(secondary, 0.5));
-    const QPixmap icon = SheetStyle::kippetIcon(kippet()->icon(), iconColor, 14, dpr);
+    const QColor iconColor = blend(kippetColor(), Theme::withAlpha(secondary, 0.5));
+    const QPixmap icon = Theme::kippetIcon(kippet()->icon(), iconColor, 14, dpr);
     const QSizeF iconSize = icon.deviceIndependentSize();
     painter.drawPixmap(QPointF(footer.left(), footer.center().y() - iconSize.height() / 2), icon);
 
-    const QFont badgeFont = SheetStyle::font(TextStyle::caption, QFont::Bold);
+    const QFont badgeFont = Theme::font(TextStyle::caption, QFont::Bold);
     const QString count = countText();
     const QFontMetricsF badgeMetrics(badgeFont);
     const QSizeF badgeSize(badgeMetrics.horizontalAdvance(count) + 16, badgeMetrics.height() + 8);
@@ -146,18 +146,18 @@ void KippetCardView::paintFooter(QPainter& painter, const QRectF& footer) const 
                        footer.center().y() - badgeSize.height() / 2, badgeSize.width(),
                        badgeSize.height());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SheetStyle::withAlpha(secondary, 0.2 - 0.1 * openness()));
+    painter.setBrush(Theme::withAlpha(secondary, 0.2 - 0.1 * openness()));
     painter.drawRoundedRect(badge, badge.height() / 2, badge.height() / 2);
     painter.setFont(badgeFont);
-    painter.setPen(blend(primary, SheetStyle::withAlpha(secondary, 0.5)));
+    painter.setPen(blend(primary, Theme::withAlpha(secondary, 0.5)));
     painter.drawText(badge, Qt::AlignCenter, count);
 
-    const QFont nameFont = SheetStyle::font(TextStyle::headline);
+    const QFont nameFont = Theme::font(TextStyle::headline);
     const QRectF nameRect(footer.left() + iconSize.width() + 8, footer.top(),
                           badge.left() - 8 - (footer.left() + iconSize.width() + 8),
                           footer.height());
     painter.setFont(nameFont);
-    painter.setPen(blend(primary, SheetStyle::withAlpha(secondary, 0.6)));
+    painter.setPen(blend(primary, Theme::withAlpha(secondary, 0.6)));
     painter.drawText(
         nameRect, Qt::AlignLeft | Qt::AlignVCenter,
         QFontMetricsF(nameFont).elidedText(kippet()->name(), Qt::ElideRight, nameRect.width()));
@@ -172,7 +172,7 @@ void KippetCardView::paintEvent(QPaintEvent* event) {
     const Areas parts = areas();
     const qreal openness = this->openness();
     const QColor fill = palette().color(QPalette::Window);
-    const QColor edge = SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.12);
+    const QColor edge = Theme::withAlpha(Theme::secondary(palette()), 0.12);
     const auto paintBody = [this, card, fill, edge](QPainter& target) {
         paintShadow(target, card);
         QPainterPath shape;

@@ -2,15 +2,15 @@
 
 #include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
 #include "dashboard/KippetListing.h"
-#include "dashboard/SheetStyle.h"
 #include "dashboard/TuckCommands.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QMenu>
 #include <QPointer>
@@ -19,7 +19,7 @@ namespace {
 const QString tuckSymbol = SymbolNames::rectangleRighthalfInsetFilledArrowRight;
 
 QIcon menuIcon(const QWidget* parent, const QString& symbol) {
-    return SheetStyle::buttonIcon(symbol, parent->palette().color(QPalette::WindowText));
+    return Theme::buttonIcon(symbol, parent->palette().color(QPalette::WindowText));
 }
 
 void addOpenItems(QMenu* menu, QPointer<Kippet> kippet) {

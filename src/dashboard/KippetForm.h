@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/SymbolNames.h"
 #include "model/KippetColor.h"
+#include "ui/SymbolNames.h"
 
 #include <QObject>
 #include <QString>

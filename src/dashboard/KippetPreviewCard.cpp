@@ -2,7 +2,7 @@
 
 #include "dashboard/KippetForm.h"
 #include "dashboard/SheetBadge.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,7 +10,7 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 KippetPreviewCard::KippetPreviewCard(KippetForm& form, QWidget* parent)
     : QWidget(parent), form_(form), badge_(new SheetBadge(60, 28, 0.45, this)),
@@ -21,9 +21,9 @@ KippetPreviewCard::KippetPreviewCard(KippetForm& form, QWidget* parent)
     row->addWidget(badge_, 0, Qt::AlignVCenter);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
-    name_->setFont(SheetStyle::font(TextStyle::headline));
+    name_->setFont(Theme::font(TextStyle::headline));
     name_->setTextFormat(Qt::PlainText);
-    caption_->setFont(SheetStyle::font(TextStyle::caption));
+    caption_->setFont(Theme::font(TextStyle::caption));
     texts->addWidget(name_);
     texts->addWidget(caption_);
     row->addLayout(texts);
@@ -43,7 +43,7 @@ void KippetPreviewCard::refresh() {
     const QString trimmed = form_.name().trimmed();
     name_->setText(trimmed.isEmpty() ? QStringLiteral("New Kippet") : trimmed);
     QPalette captionPalette = caption_->palette();
-    captionPalette.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
+    captionPalette.setColor(QPalette::WindowText, Theme::secondary(palette()));
     caption_->setPalette(captionPalette);
     badge_->setColor(form_.color().toQColor());
     badge_->setIcon(form_.icon());
@@ -54,9 +54,9 @@ void KippetPreviewCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card = QRectF(rect());
-    SheetStyle::paintUltraThinMaterial(painter, card, 14, palette());
+    Theme::paintUltraThinMaterial(painter, card, 14, palette());
     QPainterPath outline;
     outline.addRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), 13.5, 13.5);
-    painter.setPen(QPen(SheetStyle::withAlpha(form_.color().toQColor(), 0.25), 1));
+    painter.setPen(QPen(Theme::withAlpha(form_.color().toQColor(), 0.25), 1));
     painter.drawPath(outline);
 }

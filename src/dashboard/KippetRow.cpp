@@ -1,10 +1,10 @@
 #include "dashboard/KippetRow.h"
 
-#include "app/SymbolNames.h"
 #include "dashboard/ElapsedTime.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "platform/ClockTimer.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QFontMetricsF>
 #include <QImage>
@@ -12,7 +12,7 @@
 #include <QPainterPath>
 
 namespace {
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 constexpr qreal padding = 12;
 constexpr qreal spacing = 12;
 constexpr qreal badgeSize = 40;
@@ -72,21 +72,21 @@ void KippetRow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal dpr = devicePixelRatioF();
     const qreal openness = this->openness();
-    const QColor secondary = SheetStyle::secondary(palette());
-    const QColor primary = SheetStyle::primary(palette());
+    const QColor secondary = Theme::secondary(palette());
+    const QColor primary = Theme::primary(palette());
     const QRectF bounds(rect());
     painter.setOpacity(1 - 0.15 * openness);
-    SheetStyle::paintUltraThinMaterial(painter, bounds, 12, palette());
+    Theme::paintUltraThinMaterial(painter, bounds, 12, palette());
     const QRectF inner = bounds.adjusted(padding, padding, -padding, -padding);
 
     // Badge, grey while open.
     const QRectF circle(inner.left(), inner.center().y() - badgeSize / 2, badgeSize, badgeSize);
     const QColor color = blend(kippetColor(), secondary);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SheetStyle::withAlpha(color, 0.2 - 0.1 * openness));
+    painter.setBrush(Theme::withAlpha(color, 0.2 - 0.1 * openness));
     painter.drawEllipse(circle);
-    const QPixmap icon = SheetStyle::kippetIcon(
-        kippet()->icon(), blend(kippetColor(), SheetStyle::withAlpha(secondary, 0.5)), 17, dpr);
+    const QPixmap icon = Theme::kippetIcon(
+        kippet()->icon(), blend(kippetColor(), Theme::withAlpha(secondary, 0.5)), 17, dpr);
     const QSizeF iconSize = icon.deviceIndependentSize();
     painter.drawPixmap(QPointF(circle.center().x() - iconSize.width() / 2,
                                circle.center().y() - iconSize.height() / 2),
@@ -102,8 +102,8 @@ void KippetRow::paintEvent(QPaintEvent*) {
         paintActiveDot(painter,
                        QRectF(dot.center() - QPointF(dot.width(), dot.height()) * scale / 2,
                               dot.size() * scale));
-        const QColor tone = SheetStyle::withAlpha(secondary, 0.7);
-        const QFont caption = SheetStyle::font(TextStyle::caption);
+        const QColor tone = Theme::withAlpha(secondary, 0.7);
+        const QFont caption = Theme::font(TextStyle::caption);
         const qreal textWidth = QFontMetricsF(caption).horizontalAdvance(statusText());
         // The text comes in from the trailing edge.
         const QRectF textRect(dot.left() - 6 - textWidth + (1 - openness) * 12, inner.top(),
@@ -112,7 +112,7 @@ void KippetRow::paintEvent(QPaintEvent*) {
         painter.setPen(tone);
         painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
                          QStringLiteral("Kippet is open"));
-        const QPixmap arrow = SheetStyle::symbol(SymbolNames::arrowUpForwardApp, tone, 10, dpr);
+        const QPixmap arrow = Theme::symbol(SymbolNames::arrowUpForwardApp, tone, 10, dpr);
         const QSizeF arrowSize = arrow.deviceIndependentSize();
         const QPointF arrowAt(textRect.left() - 6 - arrowSize.width(),
                               inner.center().y() - arrowSize.height() / 2);
@@ -124,14 +124,14 @@ void KippetRow::paintEvent(QPaintEvent*) {
 
     // Name and detail line.
     const qreal left = circle.right() + spacing;
-    const QFont nameFont = SheetStyle::font(TextStyle::headline);
-    const QFont caption = SheetStyle::font(TextStyle::caption);
-    const QFont badgeFont = SheetStyle::font(TextStyle::caption, QFont::Bold);
+    const QFont nameFont = Theme::font(TextStyle::headline);
+    const QFont caption = Theme::font(TextStyle::caption);
+    const QFont badgeFont = Theme::font(TextStyle::caption, QFont::Bold);
     const qreal nameHeight = QFontMetricsF(nameFont).height();
     const qreal detailHeight = QFontMetricsF(badgeFont).height() + 4;
     const qreal top = inner.center().y() - (nameHeight + 4 + detailHeight) / 2;
     painter.setFont(nameFont);
-    painter.setPen(blend(primary, SheetStyle::withAlpha(secondary, 0.6)));
+    painter.setPen(blend(primary, Theme::withAlpha(secondary, 0.6)));
     painter.drawText(
         QRectF(left, top, textRight - left, nameHeight), Qt::AlignLeft | Qt::AlignVCenter,
         QFontMetricsF(nameFont).elidedText(kippet()->name(), Qt::ElideRight, textRight - left));
@@ -144,7 +144,7 @@ void KippetRow::paintEvent(QPaintEvent*) {
     painter.drawText(detail, Qt::AlignLeft | Qt::AlignVCenter, created);
     const QString bullet = QStringLiteral("•");
     const qreal bulletLeft = left + createdWidth + 6;
-    painter.setPen(SheetStyle::withAlpha(secondary, 0.5));
+    painter.setPen(Theme::withAlpha(secondary, 0.5));
     painter.drawText(QRectF(bulletLeft, detail.top(), 10, detail.height()),
                      Qt::AlignLeft | Qt::AlignVCenter, bullet);
     const QString count = countText();
@@ -153,7 +153,7 @@ void KippetRow::paintEvent(QPaintEvent*) {
     const QRectF countBadge(badgeLeft, detail.top(), badgeMetrics.horizontalAdvance(count) + 12,
                             detail.height());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SheetStyle::withAlpha(secondary, 0.2));
+    painter.setBrush(Theme::withAlpha(secondary, 0.2));
     painter.drawRoundedRect(countBadge, countBadge.height() / 2, countBadge.height() / 2);
     painter.setFont(badgeFont);
     painter.setPen(primary);

@@ -4,11 +4,11 @@
 #include "app/Dialogs.h"
 #include "app/MenuBarManager.h"
 #include "dashboard/KippetContextMenu.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
+#include "ui/Theme.h"
 
 #include <QContextMenuEvent>
 #include <QEasingCurve>
@@ -175,11 +175,11 @@ void KippetTile::confirmDelete() {
 }
 
 void KippetTile::paintActiveDot(QPainter& painter, const QRectF& rect) const {
-    const QColor green = SheetStyle::green();
+    const QColor green = Theme::green();
     painter.save();
     painter.setPen(Qt::NoPen);
     for (int ring = 4; ring >= 1; --ring) {
-        painter.setBrush(SheetStyle::withAlpha(green, 0.5 * 0.12 * (5 - ring)));
+        painter.setBrush(Theme::withAlpha(green, 0.5 * 0.12 * (5 - ring)));
         painter.drawEllipse(rect.adjusted(-ring, -ring, ring, ring));
     }
     painter.setBrush(green);

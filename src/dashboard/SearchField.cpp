@@ -1,7 +1,7 @@
 #include "dashboard/SearchField.h"
 
-#include "app/SymbolNames.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -46,10 +46,10 @@ QString SearchField::text() const {
 }
 
 void SearchField::applyIcons() {
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     glass_->setPixmap(
-        SheetStyle::symbol(SymbolNames::magnifyingglass, secondary, 13, devicePixelRatioF()));
-    clear_->setIcon(SheetStyle::buttonIcon(SymbolNames::xmarkCircleFill, secondary));
+        Theme::symbol(SymbolNames::magnifyingglass, secondary, 13, devicePixelRatioF()));
+    clear_->setIcon(Theme::buttonIcon(SymbolNames::xmarkCircleFill, secondary));
 }
 
 void SearchField::changeEvent(QEvent* event) {

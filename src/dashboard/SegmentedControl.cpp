@@ -1,6 +1,6 @@
 #include "dashboard/SegmentedControl.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -19,7 +19,7 @@ SegmentedControl::SegmentedControl(const QStringList& titles, QWidget* parent)
         auto* button = new QPushButton(titles[i], this);
         button->setCheckable(true);
         button->setFlat(true);
-        button->setFont(SheetStyle::font(SheetStyle::TextStyle::body));
+        button->setFont(Theme::font(Theme::TextStyle::body));
         button->setCursor(Qt::PointingHandCursor);
         group_->addButton(button, static_cast<int>(i));
         row->addWidget(button, 1);
@@ -48,9 +48,9 @@ int SegmentedControl::count() const {
 
 void SegmentedControl::applyStyle() {
     const QPalette& colors = palette();
-    const bool dark = SheetStyle::isDark(colors);
+    const bool dark = Theme::isDark(colors);
     const QColor selected = dark ? QColor(99, 99, 102) : QColor(255, 255, 255);
-    const QColor text = SheetStyle::primary(colors);
+    const QColor text = Theme::primary(colors);
     const QString sheet =
         (QStringLiteral("QPushButton { border: none; border-radius: 5px; padding: 3px 10px;"
                         " color: %1; background: transparent; }"
@@ -72,5 +72,5 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath track;
     track.addRoundedRect(QRectF(rect()), 7, 7);
-    painter.fillPath(track, SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.08));
+    painter.fillPath(track, Theme::withAlpha(Theme::primary(palette()), 0.08));
 }

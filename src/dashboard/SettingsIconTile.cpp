@@ -1,6 +1,6 @@
 #include "dashboard/SettingsIconTile.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -27,8 +27,8 @@ void SettingsIconTile::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath tile;
     tile.addRoundedRect(QRectF(rect()), 10, 10);
-    painter.fillPath(tile, SheetStyle::withAlpha(color_, 0.1));
-    const QPixmap glyph = SheetStyle::symbol(symbol_, color_, titlePoints, devicePixelRatioF());
+    painter.fillPath(tile, Theme::withAlpha(color_, 0.1));
+    const QPixmap glyph = Theme::symbol(symbol_, color_, titlePoints, devicePixelRatioF());
     const QSizeF size = glyph.deviceIndependentSize();
     painter.drawPixmap(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2),
                        glyph);

@@ -1,6 +1,6 @@
 #include "dashboard/SettingsSection.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -12,7 +12,7 @@ SettingsSection::SettingsSection(const QString& header, int spacing, QWidget* pa
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(6);
-    header_->setFont(SheetStyle::font(SheetStyle::TextStyle::headline));
+    header_->setFont(Theme::font(Theme::TextStyle::headline));
     header_->setContentsMargins(10, 0, 0, 0);
     column->addWidget(header_);
     box_->setObjectName(QStringLiteral("SettingsSectionBox"));
@@ -31,7 +31,7 @@ QLabel* SettingsSection::setFooter(const QString& html) {
     if (!footer_) {
         footer_ = new QLabel(this);
         footer_->setTextFormat(Qt::RichText);
-        footer_->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+        footer_->setFont(Theme::font(Theme::TextStyle::caption));
         footer_->setContentsMargins(10, 0, 0, 0);
         footer_->setOpenExternalLinks(false);
         footer_->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
@@ -45,7 +45,7 @@ QLabel* SettingsSection::setFooter(const QString& html) {
 
 void SettingsSection::applyColors() {
     const QPalette& colors = palette();
-    const bool dark = SheetStyle::isDark(colors);
+    const bool dark = Theme::isDark(colors);
     const QColor fill = dark ? QColor(255, 255, 255, 13) : QColor(255, 255, 255, 255);
     const QColor line = dark ? QColor(255, 255, 255, 20) : QColor(0, 0, 0, 20);
     const QString sheet =
@@ -55,7 +55,7 @@ void SettingsSection::applyColors() {
     if (box_->styleSheet() != sheet)
         box_->setStyleSheet(sheet);
     QPalette headerColors = header_->palette();
-    headerColors.setColor(QPalette::WindowText, SheetStyle::secondary(colors));
+    headerColors.setColor(QPalette::WindowText, Theme::secondary(colors));
     header_->setPalette(headerColors);
     if (footer_)
         footer_->setPalette(headerColors);

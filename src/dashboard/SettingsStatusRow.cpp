@@ -1,6 +1,6 @@
 #include "dashboard/SettingsStatusRow.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -19,7 +19,7 @@ SettingsStatusRow::SettingsStatusRow(QWidget* parent)
     row_->setContentsMargins(8, 6, 8, 6);
     row_->setSpacing(8);
     row_->addWidget(icon_, 0, Qt::AlignVCenter);
-    text_->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    text_->setFont(Theme::font(Theme::TextStyle::caption));
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
     text_->setObjectName(QStringLiteral("StatusText"));
@@ -49,10 +49,10 @@ QString SettingsStatusRow::text() const {
 void SettingsStatusRow::applyColors() {
     if (symbol_.isEmpty())
         return;
-    icon_->setPixmap(SheetStyle::symbol(symbol_, symbolColor_, captionPoints, devicePixelRatioF()));
+    icon_->setPixmap(Theme::symbol(symbol_, symbolColor_, captionPoints, devicePixelRatioF()));
     QPalette colored = text_->palette();
     colored.setColor(QPalette::WindowText,
-                     textColor_.isValid() ? textColor_ : SheetStyle::secondary(palette()));
+                     textColor_.isValid() ? textColor_ : Theme::secondary(palette()));
     text_->setPalette(colored);
 }
 
@@ -67,5 +67,5 @@ void SettingsStatusRow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath field;
     field.addRoundedRect(QRectF(rect()), 8, 8);
-    painter.fillPath(field, SheetStyle::withAlpha(tint_, 0.08));
+    painter.fillPath(field, Theme::withAlpha(tint_, 0.08));
 }

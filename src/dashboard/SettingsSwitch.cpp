@@ -1,6 +1,6 @@
 #include "dashboard/SettingsSwitch.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -19,11 +19,11 @@ void SettingsSwitch::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
     const qreal radius = track.height() / 2;
-    const bool dark = SheetStyle::isDark(palette());
+    const bool dark = Theme::isDark(palette());
     QColor fill =
-        isChecked() ? SheetStyle::blue() : (dark ? QColor(255, 255, 255, 40) : QColor(0, 0, 0, 28));
+        isChecked() ? Theme::blue() : (dark ? QColor(255, 255, 255, 40) : QColor(0, 0, 0, 28));
     if (!isEnabled())
-        fill = SheetStyle::withAlpha(fill, 0.5);
+        fill = Theme::withAlpha(fill, 0.5);
     QPainterPath trackPath;
     trackPath.addRoundedRect(track, radius, radius);
     painter.fillPath(trackPath, fill);
@@ -36,7 +36,7 @@ void SettingsSwitch::paintEvent(QPaintEvent*) {
     painter.setBrush(knobColor);
     painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
     if (hasFocus()) {
-        painter.setPen(QPen(SheetStyle::withAlpha(SheetStyle::blue(), 0.5), 2));
+        painter.setPen(QPen(Theme::withAlpha(Theme::blue(), 0.5), 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(track, radius, radius);
     }

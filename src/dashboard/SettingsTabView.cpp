@@ -4,17 +4,17 @@
 #include "analysis/KeychainStore.h"
 #include "analysis/LocalModelServer.h"
 #include "analysis/OpenAIAnalyzer.h"
-#include "app/SymbolNames.h"
 #include "app/SyncAvailability.h"
 #include "app/Workspace.h"
 #include "dashboard/SegmentedControl.h"
 #include "dashboard/SettingsIconTile.h"
 #include "dashboard/SettingsSection.h"
 #include "dashboard/SettingsStatusRow.h"
-#include "dashboard/SheetStyle.h"
 #include "model/ICloudSyncSetting.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QCryptographicHash>
 #include <QHBoxLayout>
@@ -34,7 +34,7 @@ const QList<AIMode> modeSegments = {AIMode::onDevice, AIMode::byok, AIMode::off}
 
 void setSecondary(QLabel* label) {
     QPalette colors = label->palette();
-    colors.setColor(QPalette::WindowText, SheetStyle::secondary(label->palette()));
+    colors.setColor(QPalette::WindowText, Theme::secondary(label->palette()));
     label->setPalette(colors);
 }
 } // namespace
@@ -141,11 +141,11 @@ QWidget* SettingsTabView::headerRow(SettingsIconTile* tile, const QString& title
     auto* texts = new QVBoxLayout();
     texts->setSpacing(2);
     auto* heading = new QLabel(title, row);
-    heading->setFont(SheetStyle::font(SheetStyle::TextStyle::headline));
+    heading->setFont(Theme::font(Theme::TextStyle::headline));
     texts->addWidget(heading);
     auto* caption = new QLabel(subtitle, row);
     caption->setObjectName(QStringLiteral("HeaderSubtitle"));
-    caption->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    caption->setFont(Theme::font(Theme::TextStyle::caption));
     caption->setWordWrap(true);
     setSecondary(caption);
     texts->addWidget(caption);
@@ -238,7 +238,7 @@ SettingsSection* SettingsTabView::intelligenceSection() {
     auto* section = new SettingsSection(QStringLiteral("Intelligence"), 16, this);
     section->setObjectName(QStringLiteral("settings_aiSection"));
     section->rows()->addWidget(
-        headerRow(new SettingsIconTile(SymbolNames::sparkles, SheetStyle::blue(), this),
+        headerRow(new SettingsIconTile(SymbolNames::sparkles, Theme::blue(), this),
                   QStringLiteral("AI Features"),
                   QStringLiteral("Choose how content is analyzed and categorized")));
     modePicker_ = new SegmentedControl(
@@ -254,9 +254,9 @@ SettingsSection* SettingsTabView::intelligenceSection() {
     section->rows()->addWidget(aiStatus_);
     offNote_ = new SettingsStatusRow(this);
     offNote_->setObjectName(QStringLiteral("settings_aiOffNote"));
-    offNote_->setContent(SymbolNames::infoCircleFill, SheetStyle::secondary(palette()),
+    offNote_->setContent(SymbolNames::infoCircleFill, Theme::secondary(palette()),
                          QStringLiteral("Custom sorting instructions are ignored when AI is off."),
-                         SheetStyle::secondary(palette()));
+                         Theme::secondary(palette()));
     section->rows()->addWidget(offNote_);
     return section;
 }
@@ -266,7 +266,7 @@ QPushButton* SettingsTabView::openSettingsButton() {
     openSettings_->setObjectName(QStringLiteral("OpenSettingsButton"));
     openSettings_->setFlat(true);
     openSettings_->setCursor(Qt::PointingHandCursor);
-    openSettings_->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    openSettings_->setFont(Theme::font(Theme::TextStyle::caption));
     openSettings_->setStyleSheet(
         QStringLiteral("QPushButton { border: none; padding: 0; color: palette(highlight); }"));
     connect(openSettings_, &QPushButton::clicked, this, &SettingsTabView::openSiriSettings);
@@ -322,29 +322,28 @@ void SettingsTabView::updateOnDeviceStatus() {
 }
 
 void SettingsTabView::showAIStatus() {
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     // Hidden, as the other links, when the build names no help page.
     openSettings_->setVisible(preferences_->mode() == AIMode::onDevice && !onDeviceAvailable_ &&
                               !services_.about.helpUrl.isEmpty());
     switch (preferences_->mode()) {
     case AIMode::onDevice:
         if (onDeviceAvailable_)
-            aiStatus_->setContent(SymbolNames::checkmarkCircleFill, SheetStyle::green(),
-                                  onDeviceStatusLabel_, SheetStyle::green());
+            aiStatus_->setContent(SymbolNames::checkmarkCircleFill, Theme::green(),
+                                  onDeviceStatusLabel_, Theme::green());
         else
-            aiStatus_->setContent(SymbolNames::exclamationmarkTriangleFill, SheetStyle::orange(),
-                                  onDeviceStatusLabel_, SheetStyle::orange());
+            aiStatus_->setContent(SymbolNames::exclamationmarkTriangleFill, Theme::orange(),
+                                  onDeviceStatusLabel_, Theme::orange());
         break;
     case AIMode::byok:
         if (!apiKey_.isEmpty())
             aiStatus_->setContent(
-                SymbolNames::keyFill, SheetStyle::green(),
-                QStringLiteral("OpenAI key configured — configure details below."),
-                SheetStyle::green());
+                SymbolNames::keyFill, Theme::green(),
+                QStringLiteral("OpenAI key configured — configure details below."), Theme::green());
         else
-            aiStatus_->setContent(SymbolNames::keyFill, SheetStyle::orange(),
+            aiStatus_->setContent(SymbolNames::keyFill, Theme::orange(),
                                   QStringLiteral("Enter your OpenAI API key in the section below."),
-                                  SheetStyle::orange());
+                                  Theme::orange());
         break;
     case AIMode::off:
         aiStatus_->setContent(SymbolNames::xmarkCircleFill, secondary,

@@ -6,18 +6,18 @@
 #include "analysis/KeychainStore.h"
 #include "analysis/OpenAIAnalyzer.h"
 #include "analysis/PerceivedText.h"
-#include "app/SymbolNames.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/SettingsIconTile.h"
 #include "dashboard/SettingsSection.h"
 #include "dashboard/SettingsStatusRow.h"
 #include "dashboard/SettingsSwitch.h"
 #include "dashboard/SettingsTabView.h"
-#include "dashboard/SheetStyle.h"
 #include "platform/ClockTimer.h"
 #include "platform/KippetsError.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -96,17 +96,17 @@ bool SettingsTabView::isKeyVerified() const {
 
 QColor SettingsTabView::apiKeyBorderColor(const QString& key) const {
     if (key.isEmpty())
-        return SheetStyle::withAlpha(SheetStyle::secondary(palette()), 0.2);
+        return Theme::withAlpha(Theme::secondary(palette()), 0.2);
     if (isKeyVerified())
-        return SheetStyle::withAlpha(SheetStyle::green(), 0.5);
+        return Theme::withAlpha(Theme::green(), 0.5);
     if (isWellFormedKey(key))
-        return SheetStyle::withAlpha(SheetStyle::green(), 0.3);
-    return SheetStyle::withAlpha(SheetStyle::red(), 0.3);
+        return Theme::withAlpha(Theme::green(), 0.3);
+    return Theme::withAlpha(Theme::red(), 0.3);
 }
 
 void SettingsTabView::fillAPIKeySection() {
     QVBoxLayout* rows = apiSection_->rows();
-    rows->addWidget(headerRow(new SettingsIconTile(SymbolNames::keyFill, SheetStyle::blue(), this),
+    rows->addWidget(headerRow(new SettingsIconTile(SymbolNames::keyFill, Theme::blue(), this),
                               QStringLiteral("OpenAI API Key"),
                               QStringLiteral("Used for AI-powered analysis via GPT-4o")));
     rows->addWidget(keyRow());
@@ -130,16 +130,15 @@ void SettingsTabView::fillAPIKeySection() {
     saveSuccessRow_ = messageRow(QStringLiteral("APIKeySaveSuccess"));
     testResultRow_ = messageRow(QStringLiteral("APIKeyTestResult"));
     verifiedRow_ = messageRow(QStringLiteral("APIKeyVerifiedRow"));
-    verifiedRow_->setContent(SymbolNames::checkmarkShieldFill, SheetStyle::green(),
-                             QStringLiteral("API key verified and working"), SheetStyle::green(),
-                             SheetStyle::green());
+    verifiedRow_->setContent(SymbolNames::checkmarkShieldFill, Theme::green(),
+                             QStringLiteral("API key verified and working"), Theme::green(),
+                             Theme::green());
 
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
     QPalette lineColors = line->palette();
-    lineColors.setColor(QPalette::WindowText,
-                        SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.12));
+    lineColors.setColor(QPalette::WindowText, Theme::withAlpha(Theme::primary(palette()), 0.12));
     line->setPalette(lineColors);
     cloudImagesDivider_ = line;
     rows->addWidget(line);
@@ -149,16 +148,16 @@ void SettingsTabView::fillAPIKeySection() {
     auto* texts = new QVBoxLayout();
     texts->setSpacing(2);
     auto* title = new QLabel(QStringLiteral("Prefer Cloud for Images"), cloudImagesRow_);
-    title->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    title->setFont(Theme::font(Theme::TextStyle::subheadline));
     texts->addWidget(title);
     auto* caption = new QLabel(QStringLiteral("Use OpenAI instead of on-device image recognition "
                                               "for image analysis (higher quality, sends images "
                                               "to OpenAI)"),
                                cloudImagesRow_);
-    caption->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    caption->setFont(Theme::font(Theme::TextStyle::caption));
     caption->setWordWrap(true);
     QPalette captionColors = caption->palette();
-    captionColors.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
+    captionColors.setColor(QPalette::WindowText, Theme::secondary(palette()));
     caption->setPalette(captionColors);
     texts->addWidget(caption);
     cloudLine->addLayout(texts, 1);
@@ -175,10 +174,10 @@ void SettingsTabView::fillAPIKeySection() {
 
     auto* note = new SettingsStatusRow(this);
     note->setObjectName(QStringLiteral("APIKeyKeyringNote"));
-    note->setContent(SymbolNames::lockShieldFill, SheetStyle::secondary(palette()),
+    note->setContent(SymbolNames::lockShieldFill, Theme::secondary(palette()),
                      QStringLiteral("Your API key is stored securely in the system keyring and "
                                     "never shared."),
-                     SheetStyle::secondary(palette()));
+                     Theme::secondary(palette()));
     rows->addWidget(note);
 
     saveSuccessTimer_ = services_.clock->createTimer(this);
@@ -232,8 +231,8 @@ QWidget* SettingsTabView::keyRow() {
     line->addWidget(showKey_);
     verifiedMark_ = new QLabel(row);
     verifiedMark_->setObjectName(QStringLiteral("byok_verifiedMark"));
-    verifiedMark_->setPixmap(SheetStyle::symbol(SymbolNames::checkmarkCircleFill,
-                                                SheetStyle::green(), 15, devicePixelRatioF()));
+    verifiedMark_->setPixmap(
+        Theme::symbol(SymbolNames::checkmarkCircleFill, Theme::green(), 15, devicePixelRatioF()));
     verifiedMark_->setToolTip(QStringLiteral("API key verified"));
     line->addWidget(verifiedMark_);
     return row;
@@ -429,35 +428,33 @@ void SettingsTabView::showKeyState() {
                        " border-radius: 6px; }")
             .arg(fill.name(QColor::HexArgb), outline.name(QColor::HexArgb)));
     const bool shown = keyField_->echoMode() == QLineEdit::Normal;
-    showKey_->setIcon(
-        SheetStyle::buttonIcon(shown ? SymbolNames::eyeSlashFill : SymbolNames::eyeFill,
-                               SheetStyle::secondary(palette())));
+    showKey_->setIcon(Theme::buttonIcon(shown ? SymbolNames::eyeSlashFill : SymbolNames::eyeFill,
+                                        Theme::secondary(palette())));
     showKey_->setToolTip(shown ? QStringLiteral("Hide API key") : QStringLiteral("Show API key"));
     verifiedMark_->setVisible(verified && !empty);
 
     testButton_->setVisible(isWellFormedKey(apiKey_));
     testButton_->setEnabled(!testing_);
     if (verified)
-        testButton_->setLabel(
-            QStringLiteral("Re-test Connection"),
-            SheetStyle::buttonIcon(SymbolNames::checkmarkCircleFill, SheetStyle::green()));
+        testButton_->setLabel(QStringLiteral("Re-test Connection"),
+                              Theme::buttonIcon(SymbolNames::checkmarkCircleFill, Theme::green()));
     else
         testButton_->setLabel(
             QStringLiteral("Test Connection"),
-            SheetStyle::buttonIcon(SymbolNames::checkmarkCircle, SheetStyle::primary(palette())));
+            Theme::buttonIcon(SymbolNames::checkmarkCircle, Theme::primary(palette())));
     testButton_->setBusy(testing_);
 
     saveErrorRow_->setVisible(saveError_.has_value());
     if (saveError_)
-        saveErrorRow_->setContent(SymbolNames::exclamationmarkTriangleFill, SheetStyle::red(),
-                                  *saveError_, SheetStyle::red(), SheetStyle::red());
+        saveErrorRow_->setContent(SymbolNames::exclamationmarkTriangleFill, Theme::red(),
+                                  *saveError_, Theme::red(), Theme::red());
     saveSuccessRow_->setVisible(saveSuccess_.has_value());
     if (saveSuccess_)
-        saveSuccessRow_->setContent(SymbolNames::checkmarkCircleFill, SheetStyle::green(),
-                                    *saveSuccess_, SheetStyle::green(), SheetStyle::green());
+        saveSuccessRow_->setContent(SymbolNames::checkmarkCircleFill, Theme::green(), *saveSuccess_,
+                                    Theme::green(), Theme::green());
     testResultRow_->setVisible(testResult_.has_value());
     if (testResult_) {
-        const QColor color = testResult_->success ? SheetStyle::green() : SheetStyle::red();
+        const QColor color = testResult_->success ? Theme::green() : Theme::red();
         testResultRow_->setContent(testResult_->success ? SymbolNames::checkmarkCircleFill
                                                         : SymbolNames::xmarkCircleFill,
                                    color, testResult_->message, color, color);

@@ -3,7 +3,6 @@
 #include "app/DailyKippetTime.h"
 #include "app/Dialogs.h"
 #include "app/Relauncher.h"
-#include "app/SymbolNames.h"
 #include "app/SyncAvailability.h"
 #include "app/UpdateChecker.h"
 #include "app/Workspace.h"
@@ -13,7 +12,6 @@
 #include "dashboard/SettingsStatusRow.h"
 #include "dashboard/SettingsSwitch.h"
 #include "dashboard/SettingsTabView.h"
-#include "dashboard/SheetStyle.h"
 #include "model/ICloudSyncSetting.h"
 #include "model/Kippet.h"
 #include "platform/Log.h"
@@ -21,6 +19,8 @@
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -42,7 +42,7 @@ QString boolText(bool value) {
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     QPalette colors = label->palette();
-    colors.setColor(QPalette::WindowText, SheetStyle::secondary(parent->palette()));
+    colors.setColor(QPalette::WindowText, Theme::secondary(parent->palette()));
     label->setPalette(colors);
     return label;
 }
@@ -53,7 +53,7 @@ QFrame* divider(QWidget* parent) {
     line->setFrameShadow(QFrame::Plain);
     QPalette colors = line->palette();
     colors.setColor(QPalette::WindowText,
-                    SheetStyle::withAlpha(SheetStyle::primary(parent->palette()), 0.12));
+                    Theme::withAlpha(Theme::primary(parent->palette()), 0.12));
     line->setPalette(colors);
     return line;
 }
@@ -69,7 +69,7 @@ QWidget* pickerRow(const QString& title, SegmentedControl* picker, QWidget* pare
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
     auto* label = new QLabel(title, row);
-    label->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    label->setFont(Theme::font(Theme::TextStyle::subheadline));
     line->addWidget(label, 0, Qt::AlignVCenter);
     line->addStretch(1);
     picker->setFixedWidth(220);
@@ -86,7 +86,7 @@ SettingsSection* SettingsTabView::iCloudSection() {
     const bool available = SyncAvailability::isAvailable();
     iCloudSwitch_ = sectionSwitch(QStringLiteral("ICloudSyncSwitch"), this);
     section->rows()->addWidget(
-        headerRow(new SettingsIconTile(SymbolNames::icloudFill, SheetStyle::blue(), this),
+        headerRow(new SettingsIconTile(SymbolNames::icloudFill, Theme::blue(), this),
                   QStringLiteral("iCloud Sync"),
                   available ? QStringLiteral("Sync your kippets across all your Apple devices")
                             : QStringLiteral("Sync your kippets across all your devices"),
@@ -97,11 +97,11 @@ SettingsSection* SettingsTabView::iCloudSection() {
     iCloudNote_ = new SettingsStatusRow(this);
     iCloudNote_->setObjectName(QStringLiteral("ICloudNoteRow"));
     iCloudNote_->setContent(
-        SymbolNames::externaldriveFill, SheetStyle::secondary(palette()),
+        SymbolNames::externaldriveFill, Theme::secondary(palette()),
         QStringLiteral("Your data is always stored locally. Toggling iCloud sync only controls "
                        "whether data is also synced to iCloud. No data is lost when changing this "
                        "setting."),
-        SheetStyle::secondary(palette()));
+        Theme::secondary(palette()));
     section->rows()->addWidget(iCloudNote_);
     // Where nothing can synchronise, the switch shows the stored choice and cannot change it.
     iCloudSwitch_->setEnabled(available);
@@ -112,7 +112,7 @@ SettingsSection* SettingsTabView::iCloudSection() {
 }
 
 void SettingsTabView::showICloudStatus() {
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     iCloudSwitch_->setChecked(iCloudSyncEnabled_);
     if (!SyncAvailability::isAvailable()) {
         iCloudStatus_->setContent(SymbolNames::xmarkIcloud, secondary,
@@ -123,9 +123,9 @@ void SettingsTabView::showICloudStatus() {
     }
     if (iCloudSyncEnabled_)
         iCloudStatus_->setContent(
-            SymbolNames::checkmarkIcloudFill, SheetStyle::green(),
+            SymbolNames::checkmarkIcloudFill, Theme::green(),
             QStringLiteral("iCloud sync is active. Your kippets sync across devices."),
-            SheetStyle::green());
+            Theme::green());
     else
         iCloudStatus_->setContent(
             SymbolNames::xmarkIcloud, secondary,
@@ -213,8 +213,8 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     auto* clockIcon = new QLabel(dailyTimeRow_);
     clockIcon->setFixedWidth(20);
     clockIcon->setAlignment(Qt::AlignCenter);
-    clockIcon->setPixmap(SheetStyle::symbol(
-        SymbolNames::clockFill, SheetStyle::secondary(palette()), 13, devicePixelRatioF()));
+    clockIcon->setPixmap(Theme::symbol(SymbolNames::clockFill, Theme::secondary(palette()), 13,
+                                       devicePixelRatioF()));
     timeLine->addWidget(clockIcon);
     timeLine->addWidget(secondaryLabel(QStringLiteral("Create at"), dailyTimeRow_));
     dailyTime_ =
@@ -228,9 +228,9 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     timeLine->addStretch(1);
     section->rows()->addWidget(dailyTimeRow_);
 
-    createToday_ = new QPushButton(
-        SheetStyle::buttonIcon(SymbolNames::plusCircleFill, SheetStyle::primary(palette())),
-        QStringLiteral("Create Today's Kippet Now"), this);
+    createToday_ =
+        new QPushButton(Theme::buttonIcon(SymbolNames::plusCircleFill, Theme::primary(palette())),
+                        QStringLiteral("Create Today's Kippet Now"), this);
     createToday_->setObjectName(QStringLiteral("CreateTodaysKippet"));
     connect(createToday_, &QPushButton::clicked, this, [this] {
         if (services_.createDailyKippet)
@@ -267,7 +267,7 @@ void SettingsTabView::refreshCreateButton() {
             exists = exists || kippet->name() == name;
     }
     createToday_->setEnabled(!exists);
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     dailyNote_->setContent(
         SymbolNames::infoCircleFill, secondary,
         QStringLiteral("Daily kippets are named by day and date (e.g., \"%1\").").arg(name),
@@ -305,7 +305,7 @@ SettingsSection* SettingsTabView::appearanceSection() {
     auto* section = new SettingsSection(QStringLiteral("Appearance"), 16, this);
     section->setObjectName(QStringLiteral("settings_appearanceSection"));
     section->rows()->addWidget(headerRow(
-        new SettingsIconTile(SymbolNames::paintpaletteFill, SheetStyle::purple(), this),
+        new SettingsIconTile(SymbolNames::paintpaletteFill, Theme::purple(), this),
         QStringLiteral("Tucked Kippet Style"),
         QStringLiteral("Choose how tucked kippet pull tabs are rendered along the screen edge."),
         nullptr, Qt::AlignTop));
@@ -344,8 +344,8 @@ SettingsSection* SettingsTabView::aboutSection() {
 
     auto* versionRow = new QHBoxLayout();
     auto* infoIcon = new QLabel(this);
-    infoIcon->setPixmap(SheetStyle::symbol(SymbolNames::infoCircleFill, SheetStyle::blue(), 17,
-                                           devicePixelRatioF()));
+    infoIcon->setPixmap(
+        Theme::symbol(SymbolNames::infoCircleFill, Theme::blue(), 17, devicePixelRatioF()));
     versionRow->addWidget(infoIcon, 0, Qt::AlignVCenter);
     auto* versionTexts = new QVBoxLayout();
     versionTexts->setSpacing(2);
@@ -353,12 +353,12 @@ SettingsSection* SettingsTabView::aboutSection() {
                                    .arg(orUnknown(about.version), orUnknown(about.buildNumber)),
                                this);
     version->setObjectName(QStringLiteral("AboutVersion"));
-    version->setFont(SheetStyle::font(SheetStyle::TextStyle::headline));
+    version->setFont(Theme::font(Theme::TextStyle::headline));
     versionTexts->addWidget(version);
     auto* requirement = secondaryLabel(
         QStringLiteral("Requires Qt %1 or later").arg(orUnknown(about.minimumQtVersion)), this);
     requirement->setObjectName(QStringLiteral("AboutRequirement"));
-    requirement->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    requirement->setFont(Theme::font(Theme::TextStyle::caption));
     versionTexts->addWidget(requirement);
     versionRow->addLayout(versionTexts);
     versionRow->addStretch(1);
@@ -408,18 +408,17 @@ QPushButton* SettingsTabView::linkButton(const QString& symbol, const QString& t
     auto* line = new QHBoxLayout(button);
     line->setContentsMargins(0, 8, 0, 8);
     auto* icon = new QLabel(button);
-    icon->setPixmap(
-        SheetStyle::symbol(symbol, SheetStyle::primary(palette()), 13, devicePixelRatioF()));
+    icon->setPixmap(Theme::symbol(symbol, Theme::primary(palette()), 13, devicePixelRatioF()));
     line->addWidget(icon);
     auto* text = new QLabel(title, button);
     text->setObjectName(QStringLiteral("LinkTitle"));
-    text->setFont(SheetStyle::font(SheetStyle::TextStyle::body));
+    text->setFont(Theme::font(Theme::TextStyle::body));
     line->addWidget(text);
     line->addStretch(1);
     if (external) {
         auto* arrow = new QLabel(button);
-        arrow->setPixmap(SheetStyle::symbol(
-            SymbolNames::arrowUpRight, SheetStyle::primary(palette()), 10, devicePixelRatioF()));
+        arrow->setPixmap(Theme::symbol(SymbolNames::arrowUpRight, Theme::primary(palette()), 10,
+                                       devicePixelRatioF()));
         line->addWidget(arrow);
     }
     for (QLabel* label : button->findChildren<QLabel*>())

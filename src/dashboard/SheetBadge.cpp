@@ -1,6 +1,6 @@
 #include "dashboard/SheetBadge.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 
@@ -29,14 +29,14 @@ void SheetBadge::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF circle(0, 0, diameter_, diameter_);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SheetStyle::withAlpha(color_, 0.2));
+    painter.setBrush(Theme::withAlpha(color_, 0.2));
     painter.drawEllipse(circle);
     if (borderAlpha_) {
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(SheetStyle::withAlpha(color_, *borderAlpha_), 1));
+        painter.setPen(QPen(Theme::withAlpha(color_, *borderAlpha_), 1));
         painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
     }
-    const QPixmap glyph = SheetStyle::kippetIcon(icon_, color_, symbolPoints_, devicePixelRatioF());
+    const QPixmap glyph = Theme::kippetIcon(icon_, color_, symbolPoints_, devicePixelRatioF());
     const QSizeF glyphSize = glyph.deviceIndependentSize();
     painter.drawPixmap(
         QPointF((diameter_ - glyphSize.width()) / 2.0, (diameter_ - glyphSize.height()) / 2.0),

@@ -1,6 +1,6 @@
 #include "dashboard/SortOrder.h"
 
-#include "app/SymbolNames.h"
+#include "ui/SymbolNames.h"
 
 const QList<SortOrder>& allSortOrders() {
     static const QList<SortOrder> orders{SortOrder::recentlyClosed, SortOrder::recentlyCreated,

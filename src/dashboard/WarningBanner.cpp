@@ -1,7 +1,7 @@
 #include "dashboard/WarningBanner.h"
 
-#include "app/SymbolNames.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,14 +13,14 @@ WarningBanner::WarningBanner(QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(10, 10, 10, 10);
     row->setSpacing(8);
-    icon_->setPixmap(SheetStyle::symbol(SymbolNames::exclamationmarkTriangleFill,
-                                        SheetStyle::orange(), 13, devicePixelRatioF()));
+    icon_->setPixmap(Theme::symbol(SymbolNames::exclamationmarkTriangleFill, Theme::orange(), 13,
+                                   devicePixelRatioF()));
     row->addWidget(icon_, 0, Qt::AlignVCenter);
-    message_->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    message_->setFont(Theme::font(Theme::TextStyle::caption));
     message_->setTextFormat(Qt::PlainText);
     message_->setWordWrap(true);
     QPalette colored = message_->palette();
-    colored.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
+    colored.setColor(QPalette::WindowText, Theme::secondary(palette()));
     message_->setPalette(colored);
     row->addWidget(message_, 1, Qt::AlignVCenter);
 }
@@ -34,5 +34,5 @@ void WarningBanner::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath field;
     field.addRoundedRect(QRectF(rect()), 8, 8);
-    painter.fillPath(field, SheetStyle::withAlpha(SheetStyle::orange(), 0.1));
+    painter.fillPath(field, Theme::withAlpha(Theme::orange(), 0.1));
 }

@@ -4,6 +4,7 @@
 #include "app/WindowLevel.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
+#include "ui/Theme.h"
 #include "window/ChromeBorderView.h"
 #include "window/ResizeGrip.h"
 
@@ -212,11 +213,9 @@ void EditorPanel::paintEvent(QPaintEvent*) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    QColor backdrop = palette().color(QPalette::Window);
-    backdrop.setAlphaF(static_cast<float>(backdropOpacity));
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    painter.fillPath(path, backdrop);
+    Theme::paintWindowMaterial(painter, this, path, Theme::Material::underWindowBackground);
 }
 
 void EditorPanel::resizeEvent(QResizeEvent* event) {

@@ -30,8 +30,6 @@ public:
     static constexpr double cornerRadius = 24;
     static constexpr double borderWidth = 3;
     static constexpr double activeBorderAlpha = 0.9;
-    // The window colour's opacity in the backdrop: a hint of the desktop, no more.
-    static constexpr double backdropOpacity = 0.96;
 
     ~EditorPanel() override;
 

@@ -1,48 +1,14 @@
 #include "editors/EditorStyle.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
-#include <QApplication>
 #include <QPainter>
 #include <QPalette>
 #include <QRadialGradient>
 #include <QWidget>
 
 namespace EditorStyle {
-
-QFont font(double pixels, QFont::Weight weight) {
-    QFont font = QApplication::font();
-    font.setPixelSize(qRound(pixels));
-    font.setWeight(weight);
-    return font;
-}
-
-namespace {
-bool isDark(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightness() < 128;
-}
-} // namespace
-
-QColor primary(const QPalette& palette) {
-    return palette.color(QPalette::WindowText);
-}
-
-QColor secondary(const QPalette& palette) {
-    return withAlpha(primary(palette), isDark(palette) ? 0.55 : 0.5);
-}
-
-QColor tertiary(const QPalette& palette) {
-    return withAlpha(primary(palette), isDark(palette) ? 0.25 : 0.26);
-}
-
-QColor withAlpha(QColor color, double alpha) {
-    color.setAlphaF(static_cast<float>(color.alphaF() * alpha));
-    return color;
-}
-
-QColor green() {
-    return QColor(52, 199, 89);
-}
 
 void paintCircleShadow(QPainter& painter, QPointF centre, double radius, double blur,
                        double alpha) {
@@ -52,8 +18,8 @@ void paintCircleShadow(QPainter& painter, QPointF centre, double radius, double 
     QRadialGradient gradient(centre, outer);
     const double edge = radius / outer;
     gradient.setColorAt(0, QColor(0, 0, 0, 0));
-    gradient.setColorAt(std::max(0.0, edge - 0.08), withAlpha(Qt::black, alpha));
-    gradient.setColorAt(edge, withAlpha(Qt::black, alpha * 0.8));
+    gradient.setColorAt(std::max(0.0, edge - 0.08), Theme::withAlpha(Qt::black, alpha));
+    gradient.setColorAt(edge, Theme::withAlpha(Qt::black, alpha * 0.8));
     gradient.setColorAt(1, QColor(0, 0, 0, 0));
     painter.save();
     painter.setPen(Qt::NoPen);

@@ -1,8 +1,8 @@
 #include "editors/KippetCardFrame.h"
 
 #include "app/DailyKippet.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
+#include "ui/Theme.h"
 
 #include <QEnterEvent>
 #include <QPainter>
@@ -36,7 +36,7 @@ void KippetCardFrame::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = QRectF(rect());
-    SheetStyle::paintUltraThinMaterial(painter, bounds, cornerRadius, palette());
+    Theme::paintUltraThinMaterial(painter, bounds, cornerRadius, palette());
     if (hover_.value() > 0) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(borderColor(), 2));

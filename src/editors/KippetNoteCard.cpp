@@ -1,11 +1,12 @@
 #include "editors/KippetNoteCard.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/RelativeTime.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,7 +17,7 @@
 
 namespace {
 const QFont& bodyFont() {
-    static const QFont font = EditorStyle::font(13);
+    static const QFont font = Theme::systemFont(13);
     return font;
 }
 } // namespace
@@ -60,10 +61,10 @@ QWidget* KippetNoteCard::makeHeader() {
     symbol_ = new QLabel;
     title_ = new QLabel(QStringLiteral("Note"));
     title_->setObjectName(QStringLiteral("NoteCardTitle"));
-    title_->setFont(EditorStyle::font(13, QFont::DemiBold));
+    title_->setFont(Theme::systemFont(13, QFont::DemiBold));
     age_ = new QLabel;
     age_->setObjectName(QStringLiteral("NoteCardAge"));
-    age_->setFont(EditorStyle::font(10));
+    age_->setFont(Theme::systemFont(10));
     row->addWidget(symbol_);
     row->addWidget(title_);
     row->addWidget(age_);
@@ -138,12 +139,12 @@ void KippetNoteCard::updateNote() {
 void KippetNoteCard::updateLook() {
     const qreal ratio = devicePixelRatioF();
     symbol_->setPixmap(
-        Symbols::pixmap(SymbolNames::noteText, 13, EditorStyle::secondary(palette()), ratio));
+        Symbols::pixmap(SymbolNames::noteText, 13, Theme::secondary(palette()), ratio));
     editButton_->setIcon(
         QIcon(Symbols::pixmap(SymbolNames::pencilCircleFill, 16, accent(), ratio)));
     editButton_->setIconSize(QSize(18, 18));
     QPalette tertiary = age_->palette();
-    tertiary.setColor(QPalette::WindowText, EditorStyle::tertiary(palette()));
+    tertiary.setColor(QPalette::WindowText, Theme::tertiary(palette()));
     age_->setPalette(tertiary);
     placeholder_->setPalette(tertiary);
     update();

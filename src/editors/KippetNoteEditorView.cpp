@@ -1,12 +1,12 @@
 #include "editors/KippetNoteEditorView.h"
 
-#include "app/SymbolNames.h"
 #include "editors/NoteTextView.h"
 #include "editors/RoundSymbolButton.h"
 #include "model/Kippet.h"
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

@@ -1,13 +1,14 @@
 #include "editors/KippetTodoCard.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "editors/SharedTodoRow.h"
 #include "editors/TodoListView.h"
 #include "editors/TodoLists.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,7 +26,7 @@ KippetTodoCard::KippetTodoCard(Kippet* kippet, std::function<void()> onOpenEdito
 
     empty_ = new QLabel(QStringLiteral("No todos yet. Click + to add one."));
     empty_->setObjectName(QStringLiteral("TodoCardEmpty"));
-    empty_->setFont(EditorStyle::font(13));
+    empty_->setFont(Theme::systemFont(13));
     empty_->setContentsMargins(0, 16, 0, 16);
     stack->addWidget(empty_);
     list_ = new TodoListView(kippet, SharedTodoRow::cardMetrics());
@@ -45,10 +46,10 @@ QWidget* KippetTodoCard::makeHeader() {
     symbol_ = new QLabel;
     auto* title = new QLabel(QStringLiteral("Todos"));
     title->setObjectName(QStringLiteral("TodoCardTitle"));
-    title->setFont(EditorStyle::font(13, QFont::DemiBold));
+    title->setFont(Theme::systemFont(13, QFont::DemiBold));
     count_ = new QLabel;
     count_->setObjectName(QStringLiteral("TodoCardCount"));
-    count_->setFont(EditorStyle::font(10));
+    count_->setFont(Theme::systemFont(10));
     row->addWidget(symbol_);
     row->addWidget(title);
     row->addWidget(count_);
@@ -86,11 +87,11 @@ void KippetTodoCard::updateCount() {
 void KippetTodoCard::updateLook() {
     const qreal ratio = devicePixelRatioF();
     symbol_->setPixmap(
-        Symbols::pixmap(SymbolNames::checklist, 13, EditorStyle::secondary(palette()), ratio));
+        Symbols::pixmap(SymbolNames::checklist, 13, Theme::secondary(palette()), ratio));
     addButton_->setIcon(QIcon(Symbols::pixmap(SymbolNames::plusCircleFill, 16, accent(), ratio)));
     addButton_->setIconSize(QSize(18, 18));
     QPalette tertiary = count_->palette();
-    tertiary.setColor(QPalette::WindowText, EditorStyle::tertiary(palette()));
+    tertiary.setColor(QPalette::WindowText, Theme::tertiary(palette()));
     count_->setPalette(tertiary);
     empty_->setPalette(tertiary);
     update();

@@ -1,6 +1,5 @@
 #include "editors/KippetTodoEditorView.h"
 
-#include "app/SymbolNames.h"
 #include "editors/EditorStyle.h"
 #include "editors/RoundSymbolButton.h"
 #include "editors/SharedTodoRow.h"
@@ -11,6 +10,8 @@
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -30,7 +31,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.fillRect(rect(), EditorStyle::withAlpha(EditorStyle::primary(palette()), 0.12));
+        painter.fillRect(rect(), Theme::separator(palette()));
     }
 };
 } // namespace
@@ -47,7 +48,7 @@ KippetTodoEditorView::KippetTodoEditorView(Kippet* kippet, const QColor& accentC
     addField_->setObjectName(QStringLiteral("AddTodoTextField"));
     addField_->setPlaceholderText(QStringLiteral("Add a todo..."));
     addField_->setFrame(false);
-    addField_->setFont(EditorStyle::font(fieldFontPixels));
+    addField_->setFont(Theme::systemFont(fieldFontPixels));
     EditorStyle::makeTransparent(addField_);
     connect(addField_, &QLineEdit::returnPressed, this, &KippetTodoEditorView::addTodo);
     connect(addField_, &QLineEdit::textChanged, this, &KippetTodoEditorView::updateAddButton);

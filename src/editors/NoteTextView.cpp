@@ -1,6 +1,7 @@
 #include "editors/NoteTextView.h"
 
 #include "editors/EditorStyle.h"
+#include "ui/Theme.h"
 
 #include <QMimeData>
 #include <QScrollBar>
@@ -20,7 +21,7 @@ QString plainTextOf(const QMimeData& source) {
 NoteTextView::NoteTextView(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("NoteTextView"));
     setFrameShape(QFrame::NoFrame);
-    setFont(EditorStyle::font(fontPixels));
+    setFont(Theme::systemFont(fontPixels));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);

@@ -2,6 +2,7 @@
 
 #include "editors/EditorStyle.h"
 #include "platform/Animations.h"
+#include "ui/Theme.h"
 
 #include <QEasingCurve>
 #include <QLinearGradient>
@@ -99,9 +100,9 @@ void RoundSymbolButton::paintAccentCircle(QPainter& painter, const QRectF& circl
     EditorStyle::paintCircleShadow(painter, circle.center() + QPointF(0, 2), radius,
                                    hovering_ ? 6 : 3, 0.25);
     QLinearGradient gradient(circle.topLeft(), circle.bottomLeft());
-    gradient.setColorAt(0, EditorStyle::withAlpha(accentColor_, 0.9));
+    gradient.setColorAt(0, Theme::withAlpha(accentColor_, 0.9));
     gradient.setColorAt(1, accentColor_);
-    painter.setPen(QPen(EditorStyle::withAlpha(Qt::white, 0.35), 1));
+    painter.setPen(QPen(Theme::withAlpha(Qt::white, 0.35), 1));
     painter.setBrush(gradient);
     painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
     const QPixmap glyph = EditorStyle::symbol(symbol_, symbolPoints, Qt::white, this);
@@ -115,15 +116,11 @@ void RoundSymbolButton::paintMaterialCircle(QPainter& painter, const QRectF& cir
     const double radius = circle.width() / 2;
     EditorStyle::paintCircleShadow(painter, circle.center() + QPointF(0, 1), radius,
                                    hovering_ ? 4 : 2, 0.1);
-    // A thin material: the window colour, mostly see-through, lifted a little from the backdrop.
-    const bool dark = palette().color(QPalette::Window).lightness() < 128;
-    QColor material = dark ? QColor(80, 80, 84) : QColor(255, 255, 255);
-    material.setAlphaF(dark ? 0.55f : 0.7f);
-    painter.setPen(QPen(EditorStyle::withAlpha(EditorStyle::primary(palette()), 0.08), 1));
-    painter.setBrush(material);
+    painter.setPen(QPen(Theme::withAlpha(Theme::primary(palette()), 0.08), 1));
+    painter.setBrush(Theme::ultraThinFill(palette()));
     painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
     const QPixmap glyph =
-        EditorStyle::symbol(symbol_, symbolPoints, EditorStyle::primary(palette()), this);
+        EditorStyle::symbol(symbol_, symbolPoints, Theme::primary(palette()), this);
     const QSizeF glyphSize = QSizeF(glyph.size()) / glyph.devicePixelRatio();
     painter.drawPixmap(
         QRectF(circle.center() - QPointF(glyphSize.width(), glyphSize.height()) / 2, glyphSize),

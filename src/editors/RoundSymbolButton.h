@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/NamedColors.h"
+
 #include <QAbstractButton>
 #include <QColor>
 #include <QString>
@@ -41,7 +43,7 @@ private:
 
     QString symbol_;
     Fill fill_;
-    QColor accentColor_ = QColor(0, 122, 255);
+    QColor accentColor_ = Theme::blue();
     bool hovering_ = false;
     double scale_ = 1.0;
     QVariantAnimation* scaleAnimation_ = nullptr;

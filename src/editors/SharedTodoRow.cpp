@@ -1,7 +1,5 @@
 #include "editors/SharedTodoRow.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "editors/EditorStyle.h"
 #include "editors/TodoCheckbox.h"
 #include "editors/TodoTextLabel.h"
@@ -11,6 +9,9 @@
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -50,7 +51,7 @@ SharedTodoRow::SharedTodoRow(const KippetTodo& todo, Kippet* kippet, const Metri
     editField_ = new QLineEdit(editor_);
     editField_->setPlaceholderText(QStringLiteral("Todo text"));
     editField_->setFrame(false);
-    editField_->setFont(EditorStyle::font(editFontPixels));
+    editField_->setFont(Theme::systemFont(editFontPixels));
     EditorStyle::makeTransparent(editField_);
     connect(editField_, &QLineEdit::returnPressed, this, &SharedTodoRow::saveEdit);
     saveButton_ = new QToolButton(editor_);
@@ -58,7 +59,7 @@ SharedTodoRow::SharedTodoRow(const KippetTodo& todo, Kippet* kippet, const Metri
     saveButton_->setAutoRaise(true);
     saveButton_->setFocusPolicy(Qt::NoFocus);
     saveButton_->setCursor(Qt::PointingHandCursor);
-    saveButton_->setIcon(Symbols::icon(SymbolNames::checkmarkCircleFill, EditorStyle::green()));
+    saveButton_->setIcon(Symbols::icon(SymbolNames::checkmarkCircleFill, Theme::green()));
     // Borderless buttons draw their symbol at 16 points, plain ones at the text size.
     const int iconSide = metrics.buttonStyle == SharedTodoRowButtonStyle::borderless ? 18 : 15;
     saveButton_->setIconSize(QSize(iconSide, iconSide));
@@ -164,7 +165,7 @@ void SharedTodoRow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), metrics_.cornerRadius, metrics_.cornerRadius);
-    painter.fillPath(path, EditorStyle::withAlpha(EditorStyle::primary(palette()), 0.05));
+    painter.fillPath(path, Theme::withAlpha(Theme::primary(palette()), 0.05));
 }
 
 void SharedTodoRow::enterEvent(QEnterEvent* event) {

@@ -3,6 +3,7 @@
 #include "app/WindowLevel.h"
 #include "editors/EditorStyle.h"
 #include "model/Utf8.h"
+#include "ui/Theme.h"
 
 #include <QClipboard>
 #include <QFrame>
@@ -51,7 +52,7 @@ TextNoteView::TextNoteView(const KippetItem& item, QWidget* parent)
     textLabel_->setWordWrap(true);
     textLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     textLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    textLabel_->setFont(EditorStyle::font(13));
+    textLabel_->setFont(Theme::systemFont(13));
     const int padding = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
     textLabel_->setContentsMargins(padding, padding, padding, padding);
     scrollArea_ = new QScrollArea;
@@ -72,7 +73,7 @@ QWidget* TextNoteView::makeHeader() {
     auto* row = new QHBoxLayout(header);
     auto* title = new QLabel(QStringLiteral("Text Note"));
     title->setObjectName(QStringLiteral("TextNoteTitle"));
-    title->setFont(EditorStyle::font(13, QFont::DemiBold));
+    title->setFont(Theme::systemFont(13, QFont::DemiBold));
     row->addWidget(title);
     row->addStretch(1);
     copyButton_ = new QPushButton(QStringLiteral("Copy"));

@@ -2,6 +2,7 @@
 
 #include "editors/EditorStyle.h"
 #include "editors/TodoRowAccessibility.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <cmath>
@@ -35,7 +36,7 @@ bool TodoCheckbox::hitButton(const QPoint& pos) const {
 void TodoCheckbox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor colour = EditorStyle::secondary(palette());
+    const QColor colour = Theme::secondary(palette());
     const QPointF centre = QRectF(rect()).center();
     // The outline lies inside the circle's bounds: its centre line is one point in.
     constexpr double lineWidth = 2;

@@ -1,7 +1,8 @@
 #include "editors/TodoEmptyState.h"
 
-#include "app/SymbolNames.h"
 #include "editors/EditorStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -23,8 +24,8 @@ void colour(QLabel* label, const QColor& colour) {
 TodoEmptyState::TodoEmptyState(QWidget* parent)
     : QWidget(parent), symbol_(new QLabel), title_(new QLabel(QStringLiteral("No todos yet"))),
       hint_(new QLabel(QStringLiteral("Add your first todo above"))) {
-    title_->setFont(EditorStyle::font(titlePixels));
-    hint_->setFont(EditorStyle::font(hintPixels));
+    title_->setFont(Theme::systemFont(titlePixels));
+    hint_->setFont(Theme::systemFont(hintPixels));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 40, 0, 40);
     layout->setSpacing(12);
@@ -43,8 +44,8 @@ void TodoEmptyState::changeEvent(QEvent* event) {
 
 void TodoEmptyState::applyColours() {
     const QPalette base = parentWidget() ? parentWidget()->palette() : palette();
-    const QColor tertiary = EditorStyle::tertiary(base);
+    const QColor tertiary = Theme::tertiary(base);
     symbol_->setPixmap(EditorStyle::symbol(SymbolNames::checklist, symbolPoints, tertiary, this));
-    colour(title_, EditorStyle::secondary(base));
+    colour(title_, Theme::secondary(base));
     colour(hint_, tertiary);
 }

@@ -2,6 +2,7 @@
 
 #include "editors/EditorStyle.h"
 #include "editors/TodoRowAccessibility.h"
+#include "ui/Theme.h"
 
 #include <QMouseEvent>
 
@@ -16,13 +17,12 @@ TodoTextLabel::TodoTextLabel(QWidget* parent) : QLabel(parent) {
 
 void TodoTextLabel::showTodo(const QString& text, bool done) {
     setText(text);
-    QFont font = EditorStyle::font(fontPixels);
+    QFont font = Theme::systemFont(fontPixels);
     font.setStrikeOut(done);
     setFont(font);
     QPalette colours = palette();
     const QPalette base = parentWidget() ? parentWidget()->palette() : QPalette();
-    colours.setColor(QPalette::WindowText,
-                     done ? EditorStyle::secondary(base) : EditorStyle::primary(base));
+    colours.setColor(QPalette::WindowText, done ? Theme::secondary(base) : Theme::primary(base));
     setPalette(colours);
     setAccessibleName(text);
 }

@@ -3,7 +3,6 @@
 #include "analysis/AIPreferences.h"
 #include "analysis/LocalModelServer.h"
 #include "analysis/OpenAIAnalyzer.h"
-#include "app/SymbolNames.h"
 #include "model/OnboardingState.h"
 #include "onboarding/AIModeCard.h"
 #include "onboarding/RoundedPanel.h"
@@ -13,12 +12,13 @@
 #include "onboarding/TourStyle.h"
 #include "platform/Animations.h"
 #include "platform/Preferences.h"
+#include "ui/SymbolNames.h"
 
 #include <QLabel>
 #include <QVariantAnimation>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 constexpr int sidePadding = 16;
@@ -126,8 +126,7 @@ QWidget* AIFeaturesStepView::infoSection() {
     QHBoxLayout* row = plainRow(panel_);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(12);
-    panelSymbol_ =
-        new SymbolView(QString(), TourStyle::font(TextStyle::title2).pixelSize(), panel_);
+    panelSymbol_ = new SymbolView(QString(), Theme::font(TextStyle::title2).pixelSize(), panel_);
     row->addWidget(panelSymbol_, 0, Qt::AlignVCenter);
     auto* texts = new QWidget(panel_);
     QVBoxLayout* column = plainColumn(texts);
@@ -152,7 +151,7 @@ QWidget* AIFeaturesStepView::noteRow() {
     row->setContentsMargins(8, 6, 8, 6);
     row->setSpacing(10);
     auto* symbol = new SymbolView(SymbolNames::infoCircleFill,
-                                  TourStyle::font(TextStyle::caption).pixelSize(), note);
+                                  Theme::font(TextStyle::caption).pixelSize(), note);
     symbol->setColor(Named::secondary);
     row->addWidget(symbol, 0, Qt::AlignVCenter);
     auto* text =

@@ -1,16 +1,16 @@
 #include "onboarding/AIModeCard.h"
 
-#include "app/SymbolNames.h"
 #include "onboarding/RoundedPanel.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourLayout.h"
+#include "ui/SymbolNames.h"
 
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 AIModeCard::AIModeCard(AIMode mode, const QString& icon, const QString& title,
                        const QString& subtitle, bool hasBadge, QWidget* parent)
@@ -25,7 +25,7 @@ AIModeCard::AIModeCard(AIMode mode, const QString& icon, const QString& title,
     iconTile_ = new RoundedPanel(this);
     iconTile_->setCornerRadius(8);
     iconTile_->setFixedSize(36, 36);
-    icon_ = new SymbolView(icon, TourStyle::font(TextStyle::title2).pixelSize(), iconTile_);
+    icon_ = new SymbolView(icon, Theme::font(TextStyle::title2).pixelSize(), iconTile_);
     plainRow(iconTile_)->addWidget(icon_, 0, Qt::AlignCenter);
     row->addWidget(iconTile_, 0, Qt::AlignVCenter);
 
@@ -43,7 +43,7 @@ AIModeCard::AIModeCard(AIMode mode, const QString& icon, const QString& title,
         badge_->setObjectName(QStringLiteral("AIModeBadge"));
         badge_->setCapsule();
         badgeLabel_ = new QLabel(badge_);
-        QFont font = TourStyle::font(TextStyle::caption2);
+        QFont font = Theme::font(TextStyle::caption2);
         font.setWeight(QFont::DemiBold);
         badgeLabel_->setFont(font);
         badgeLabel_->setForegroundRole(QPalette::WindowText);
@@ -60,7 +60,7 @@ AIModeCard::AIModeCard(AIMode mode, const QString& icon, const QString& title,
     column->addWidget(sentence);
     row->addWidget(texts, 1);
 
-    check_ = new SymbolView(QString(), TourStyle::font(TextStyle::title3).pixelSize(), this);
+    check_ = new SymbolView(QString(), Theme::font(TextStyle::title3).pixelSize(), this);
     row->addWidget(check_, 0, Qt::AlignVCenter);
     for (QWidget* child : findChildren<QWidget*>()) {
         child->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -92,7 +92,7 @@ std::optional<QString> AIModeCard::badgeText() const {
 }
 
 QColor AIModeCard::badgeColor() const {
-    return TourStyle::color(selected_ ? badgeNamed_ : Named::secondary, palette());
+    return Theme::color(selected_ ? badgeNamed_ : Named::secondary, palette());
 }
 
 void AIModeCard::restyle() {
@@ -106,15 +106,14 @@ void AIModeCard::restyle() {
     if (selected_) {
         check_->setColor(Named::accent);
     } else {
-        check_->setColor(
-            TourStyle::withOpacity(TourStyle::color(Named::secondary, palette()), 0.4));
+        check_->setColor(Theme::withAlpha(Theme::color(Named::secondary, palette()), 0.4));
     }
     if (badge_) {
         const Named tone = selected_ ? badgeNamed_ : Named::secondary;
         badge_->setFill(tone, 0.12);
         // From the card's own colours: the label's were set by the previous call.
         QPalette palette = badgeLabel_->palette();
-        palette.setColor(QPalette::WindowText, TourStyle::color(tone, this->palette()));
+        palette.setColor(QPalette::WindowText, Theme::color(tone, this->palette()));
         badgeLabel_->setPalette(palette);
     }
     update();
@@ -133,12 +132,12 @@ void AIModeCard::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), 12, 12);
-    const QColor accent = TourStyle::color(Named::accent, palette());
-    painter.fillPath(shape, selected_ ? TourStyle::withOpacity(accent, 0.07)
-                                      : TourStyle::withOpacity(
-                                            TourStyle::color(Named::secondary, palette()), 0.05));
+    const QColor accent = Theme::color(Named::accent, palette());
+    painter.fillPath(shape,
+                     selected_ ? Theme::withAlpha(accent, 0.07)
+                               : Theme::withAlpha(Theme::color(Named::secondary, palette()), 0.05));
     if (selected_) {
-        painter.setPen(QPen(TourStyle::withOpacity(accent, 0.5), 1.5));
+        painter.setPen(QPen(Theme::withAlpha(accent, 0.5), 1.5));
         painter.drawPath(shape);
     }
 }

@@ -23,7 +23,7 @@ public:
     bool isSelected() const { return selected_; }
     void setSelected(bool selected);
     // The badge's text and colour (shown in the colour only while selected).
-    void setBadge(const QString& text, TourStyle::Named color);
+    void setBadge(const QString& text, Theme::Named color);
     // Nothing for a card without a badge.
     std::optional<QString> badgeText() const;
     // The colour the badge is drawn in now.
@@ -40,7 +40,7 @@ private:
 
     AIMode mode_;
     bool selected_ = false;
-    TourStyle::Named badgeNamed_ = TourStyle::Named::secondary;
+    Theme::Named badgeNamed_ = Theme::Named::secondary;
     RoundedPanel* iconTile_;
     SymbolView* icon_;
     RoundedPanel* badge_ = nullptr;

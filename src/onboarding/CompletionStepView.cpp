@@ -1,8 +1,6 @@
 #include "onboarding/CompletionStepView.h"
 
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "app/Workspace.h"
 #include "model/OnboardingState.h"
 #include "onboarding/QuickRefRow.h"
@@ -14,6 +12,8 @@
 #include "onboarding/TourStyle.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -23,8 +23,8 @@
 #include <QPushButton>
 #include <QUrl>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 constexpr int cardWidth = 400;
@@ -49,7 +49,7 @@ QString commandKey(Qt::Key key) {
 QPushButton* finishButton(const QString& title, TourButtons::Kind kind, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
     TourButtons::style(button, kind, true);
-    QFont font = TourStyle::font(TextStyle::title3);
+    QFont font = Theme::font(TextStyle::title3);
     font.setBold(true);
     button->setFont(font);
     button->setMinimumWidth(130);
@@ -75,7 +75,7 @@ CompletionStepView::CompletionStepView(OnboardingState* state, QWidget* window, 
     stack.addFlexible();
     dontShowAgain_ = new QCheckBox(QStringLiteral("Don't show this again on launch"), this);
     dontShowAgain_->setObjectName(QStringLiteral("DontShowAgain"));
-    dontShowAgain_->setFont(TourStyle::font(TextStyle::subheadline));
+    dontShowAgain_->setFont(Theme::font(TextStyle::subheadline));
     stack.add(dontShowAgain_);
     stack.add(finishButtons());
     stack.add(text(QStringLiteral("Access this onboarding anytime from Settings"),
@@ -129,7 +129,7 @@ QWidget* CompletionStepView::dashboardCard() {
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(12);
     auto* symbol = new SymbolView(SymbolNames::squareGrid2x2,
-                                  TourStyle::font(TextStyle::title2).pixelSize(), card);
+                                  Theme::font(TextStyle::title2).pixelSize(), card);
     symbol->setColor(Named::blue);
     row->addWidget(symbol, 0, Qt::AlignVCenter);
     auto* texts = new QWidget(card);
@@ -146,7 +146,7 @@ QWidget* CompletionStepView::links() {
     auto* box = new QWidget(this);
     QHBoxLayout* row = plainRow(box);
     row->setSpacing(16);
-    const QColor ink = TourStyle::color(Named::primary, palette());
+    const QColor ink = Theme::color(Named::primary, palette());
     auto* guide = new QPushButton(Symbols::icon(SymbolNames::bookFill, ink),
                                   QStringLiteral("Features Guide"), box);
     TourButtons::style(guide, TourButtons::Kind::bordered);

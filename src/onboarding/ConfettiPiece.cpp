@@ -47,13 +47,13 @@ ConfettiPiece::Pose ConfettiPiece::at(double seconds) const {
 }
 
 QList<ConfettiPiece> ConfettiPiece::create(const QSizeF& size, QRandomGenerator& random) {
-    using TourStyle::Named;
+    using Theme::Named;
     const QPalette palette = QApplication::palette();
     const QList<QColor> colors{
-        TourStyle::color(Named::red, palette),    TourStyle::color(Named::orange, palette),
-        TourStyle::color(Named::yellow, palette), TourStyle::color(Named::green, palette),
-        TourStyle::color(Named::blue, palette),   TourStyle::color(Named::purple, palette),
-        TourStyle::color(Named::pink, palette)};
+        Theme::color(Named::red, palette),    Theme::color(Named::orange, palette),
+        Theme::color(Named::yellow, palette), Theme::color(Named::green, palette),
+        Theme::color(Named::blue, palette),   Theme::color(Named::purple, palette),
+        Theme::color(Named::pink, palette)};
     QList<ConfettiPiece> pieces;
     pieces.reserve(count);
     for (int id = 0; id < count; ++id) {

@@ -1,11 +1,11 @@
 #include "onboarding/ConfettiWindow.h"
 
-#include "app/CompositorCheck.h"
 #include "onboarding/ConfettiView.h"
 #include "onboarding/TourLayout.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/ScreenProvider.h"
+#include "ui/CompositorCheck.h"
 
 #include <QRandomGenerator>
 

@@ -5,18 +5,18 @@
 
 #include <QLabel>
 
-using TourStyle::TextStyle;
+using Theme::TextStyle;
 
 namespace {
 // The key letter as a white monospaced badge on the card's colour.
-QWidget* keyBadge(const QString& key, TourStyle::Named color, QWidget* parent) {
+QWidget* keyBadge(const QString& key, Theme::Named color, QWidget* parent) {
     auto* badge = new RoundedPanel(parent);
     badge->setObjectName(QStringLiteral("ContentMethodKey"));
     badge->setFill(color, 1.0);
     badge->setCornerRadius(4);
     badge->setFixedSize(24, 24);
     auto* letter = new QLabel(key, badge);
-    QFont font = TourStyle::font(TextStyle::caption);
+    QFont font = Theme::font(TextStyle::caption);
     font.setFamily(QStringLiteral("monospace"));
     font.setStyleHint(QFont::Monospace);
     font.setBold(true);
@@ -29,7 +29,7 @@ QWidget* keyBadge(const QString& key, TourStyle::Named color, QWidget* parent) {
 } // namespace
 
 ContentMethodCard::ContentMethodCard(const QString& icon, const QString& title,
-                                     const QString& description, TourStyle::Named color,
+                                     const QString& description, Theme::Named color,
                                      const std::optional<QString>& shortcut, QWidget* parent)
     : RoundedPanel(parent), icon_(icon), title_(title), description_(description),
       shortcut_(shortcut) {

@@ -14,7 +14,7 @@ class ContentMethodCard : public RoundedPanel {
     Q_OBJECT
 public:
     ContentMethodCard(const QString& icon, const QString& title, const QString& description,
-                      TourStyle::Named color, const std::optional<QString>& shortcut,
+                      Theme::Named color, const std::optional<QString>& shortcut,
                       QWidget* parent = nullptr);
 
     QString icon() const { return icon_; }

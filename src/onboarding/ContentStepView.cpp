@@ -1,16 +1,16 @@
 #include "onboarding/ContentStepView.h"
 
-#include "app/SymbolNames.h"
 #include "onboarding/ContentMethodCard.h"
 #include "onboarding/ContentTypeBadge.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
+#include "ui/SymbolNames.h"
 
 #include <QGridLayout>
 #include <QLabel>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 QWidget* header(QWidget* parent) {

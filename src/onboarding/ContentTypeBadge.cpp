@@ -8,14 +8,14 @@
 
 ContentTypeBadge::ContentTypeBadge(const QString& icon, const QString& text, QWidget* parent)
     : RoundedPanel(parent), icon_(icon), text_(text) {
-    setFill(TourStyle::Named::secondary, 0.1);
+    setFill(Theme::Named::secondary, 0.1);
     setCapsule();
     QHBoxLayout* row = plainRow(this);
     row->setContentsMargins(12, 6, 12, 6);
     row->setSpacing(6);
-    const QFont caption = TourStyle::font(TourStyle::TextStyle::caption);
+    const QFont caption = Theme::font(Theme::TextStyle::caption);
     auto* symbol = new SymbolView(icon, caption.pixelSize(), this);
-    symbol->setColor(TourStyle::Named::primary);
+    symbol->setColor(Theme::Named::primary);
     row->addWidget(symbol, 0, Qt::AlignVCenter);
     auto* label = new QLabel(text, this);
     label->setFont(caption);

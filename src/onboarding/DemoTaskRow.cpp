@@ -1,14 +1,14 @@
 #include "onboarding/DemoTaskRow.h"
 
-#include "app/SymbolNames.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
+#include "ui/SymbolNames.h"
 
 #include <QLabel>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 DemoTaskRow::DemoTaskRow(const QString& identifier, const QString& title, QWidget* parent)
     : RoundedPanel(parent), identifier_(identifier), title_(title) {
@@ -17,10 +17,10 @@ DemoTaskRow::DemoTaskRow(const QString& identifier, const QString& title, QWidge
     QHBoxLayout* row = plainRow(this);
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(12);
-    symbol_ = new SymbolView(QString(), TourStyle::font(TextStyle::title3).pixelSize(), this);
+    symbol_ = new SymbolView(QString(), Theme::font(TextStyle::title3).pixelSize(), this);
     row->addWidget(symbol_, 0, Qt::AlignVCenter);
     text_ = new QLabel(title, this);
-    text_->setFont(TourStyle::font(TextStyle::body));
+    text_->setFont(Theme::font(TextStyle::body));
     row->addWidget(text_, 1, Qt::AlignVCenter);
     done_ = true;
     setDone(false);
@@ -40,6 +40,6 @@ void DemoTaskRow::setDone(bool done) {
     setFill(done ? Named::green : Named::secondary, done ? 0.08 : 0.05);
     QPalette palette = text_->palette();
     palette.setColor(QPalette::WindowText,
-                     TourStyle::color(done ? Named::secondary : Named::primary, this->palette()));
+                     Theme::color(done ? Named::secondary : Named::primary, this->palette()));
     text_->setPalette(palette);
 }

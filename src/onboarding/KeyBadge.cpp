@@ -8,7 +8,7 @@
 KeyBadge::KeyBadge(const QString& letter, int side, QWidget* parent)
     : QWidget(parent), letter_(letter), side_(side) {
     setFixedSize(side, side);
-    QFont font = TourStyle::font(TourStyle::TextStyle::body);
+    QFont font = Theme::font(Theme::TextStyle::body);
     font.setFamily(QStringLiteral("monospace"));
     font.setStyleHint(QFont::Monospace);
     font.setBold(true);
@@ -27,7 +27,7 @@ void KeyBadge::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), 6, 6);
-    painter.fillPath(shape, TourStyle::color(TourStyle::Named::accent, palette()));
+    painter.fillPath(shape, Theme::color(Theme::Named::accent, palette()));
     painter.setPen(Qt::white);
     painter.drawText(rect(), Qt::AlignCenter, letter_);
 }

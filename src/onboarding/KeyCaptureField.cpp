@@ -105,34 +105,32 @@ QSize KeyCaptureField::sizeHint() const {
 }
 
 void KeyCaptureField::paintEvent(QPaintEvent*) {
-    using TourStyle::Named;
+    using Theme::Named;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), look_.cornerRadius, look_.cornerRadius);
-    const QColor background =
-        look_.accentBackground
-            ? TourStyle::withOpacity(TourStyle::color(Named::accent, palette()), 0.1)
-            : palette().color(QPalette::Base);
+    const QColor background = look_.accentBackground
+                                  ? Theme::withAlpha(Theme::color(Named::accent, palette()), 0.1)
+                                  : palette().color(QPalette::Base);
     painter.fillPath(shape, background);
     if (hasFocus()) {
-        painter.setPen(
-            QPen(TourStyle::withOpacity(TourStyle::color(Named::accent, palette()), 0.6), 2));
+        painter.setPen(QPen(Theme::withAlpha(Theme::color(Named::accent, palette()), 0.6), 2));
         painter.drawPath(shape);
     }
 
     const QRect inner =
         rect().adjusted(look_.padding, look_.padding, -look_.padding, -look_.padding);
     const bool empty = text_.isEmpty();
-    painter.setPen(empty ? TourStyle::color(Named::secondary, palette())
-                         : TourStyle::color(Named::primary, palette()));
+    painter.setPen(empty ? Theme::color(Named::secondary, palette())
+                         : Theme::color(Named::primary, palette()));
     const QString shown = empty ? look_.placeholder : text_;
     painter.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(shown, Qt::ElideRight, inner.width()));
     if (hasFocus()) {
         // The insertion point after the text, as a field with the focus shows it.
         const qreal x = inner.left() + (empty ? 0 : fontMetrics().horizontalAdvance(text_)) + 1;
-        painter.setPen(QPen(TourStyle::color(Named::primary, palette()), 1));
+        painter.setPen(QPen(Theme::color(Named::primary, palette()), 1));
         painter.drawLine(QPointF(x, inner.top() + 1), QPointF(x, inner.bottom() - 1));
     }
 }

@@ -1,11 +1,11 @@
 #include "onboarding/OnboardingNavigationBar.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "model/OnboardingState.h"
 #include "onboarding/TourButtons.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 
 #include <QPushButton>
 
@@ -13,12 +13,12 @@ namespace {
 QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
-    button->setFont(TourStyle::font(TourStyle::TextStyle::body));
+    button->setFont(Theme::font(Theme::TextStyle::body));
     return button;
 }
 
 void setSymbol(QPushButton* button, const QString& symbol, const QColor& color) {
-    const int points = TourStyle::font(TourStyle::TextStyle::body).pixelSize();
+    const int points = Theme::font(Theme::TextStyle::body).pixelSize();
     button->setIcon(Symbols::icon(symbol, color));
     button->setIconSize(QSize(points, points));
 }
@@ -43,8 +43,7 @@ OnboardingNavigationBar::OnboardingNavigationBar(OnboardingState* state, QWidget
 
     back_ = button(QStringLiteral("Back"), QStringLiteral("BackButton"), this);
     TourButtons::style(back_, TourButtons::Kind::bordered);
-    setSymbol(back_, SymbolNames::chevronLeft,
-              TourStyle::color(TourStyle::Named::primary, palette()));
+    setSymbol(back_, SymbolNames::chevronLeft, Theme::color(Theme::Named::primary, palette()));
     connect(back_, &QPushButton::clicked, this, [this] {
         if (state_) {
             state_->previousStep();

@@ -79,9 +79,8 @@ void OnboardingProgressDots::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    const QColor faint =
-        TourStyle::withOpacity(TourStyle::color(TourStyle::Named::secondary, palette()), 0.3);
-    const QColor accent = TourStyle::color(TourStyle::Named::accent, palette());
+    const QColor faint = Theme::withAlpha(Theme::color(Theme::Named::secondary, palette()), 0.3);
+    const QColor accent = Theme::color(Theme::Named::accent, palette());
     for (int i = 0; i < totalSteps_; ++i) {
         const double level = levels_.value(i);
         const double radius = dotSize / 2.0 * (1.0 + (enlarged - 1.0) * level);

@@ -1,6 +1,5 @@
 #include "onboarding/OnboardingWindow.h"
 
-#include "app/CompositorCheck.h"
 #include "app/WindowLevel.h"
 #include "model/OnboardingState.h"
 #include "onboarding/OnboardingKeyFilter.h"
@@ -9,6 +8,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
+#include "ui/CompositorCheck.h"
+#include "ui/Theme.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -16,9 +17,6 @@
 #include <QPainterPath>
 
 namespace {
-// Nearly opaque: the window colour shows a hint of what lies behind where a compositor blends.
-constexpr qreal backgroundOpacity = 0.97;
-
 QPainterPath roundedShape(const QRectF& rect) {
     QPainterPath path;
     path.addRoundedRect(rect, OnboardingWindow::cornerRadius, OnboardingWindow::cornerRadius);
@@ -94,14 +92,13 @@ void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
 void OnboardingWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor background = palette().color(QPalette::Window);
     if (composited_) {
-        background.setAlphaF(backgroundOpacity);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.fillRect(rect(), Qt::transparent);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        painter.fillPath(roundedShape(QRectF(rect())), background);
+        Theme::paintWindowMaterial(painter, this, roundedShape(QRectF(rect())),
+                                   Theme::Material::underWindowBackground);
     } else {
-        painter.fillRect(rect(), background);
+        painter.fillRect(rect(), palette().color(QPalette::Window));
     }
 }

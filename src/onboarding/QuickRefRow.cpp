@@ -6,8 +6,8 @@
 
 #include <QLabel>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 QuickRefRow::QuickRefRow(const QString& shortcut, const QString& description, QWidget* parent)
     : QWidget(parent), shortcut_(shortcut), description_(description) {
@@ -19,7 +19,7 @@ QuickRefRow::QuickRefRow(const QString& shortcut, const QString& description, QW
     badge->setCornerRadius(6);
     badge->setMinimumWidth(44);
     auto* key = new QLabel(shortcut, badge);
-    QFont font = TourStyle::font(TextStyle::body);
+    QFont font = Theme::font(TextStyle::body);
     font.setFamily(QStringLiteral("monospace"));
     font.setStyleHint(QFont::Monospace);
     font.setBold(true);

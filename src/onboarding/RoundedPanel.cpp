@@ -5,7 +5,7 @@
 
 RoundedPanel::RoundedPanel(QWidget* parent) : QWidget(parent) {}
 
-void RoundedPanel::setFill(TourStyle::Named color, qreal opacity) {
+void RoundedPanel::setFill(Theme::Named color, qreal opacity) {
     fill_ = color;
     fillOpacity_ = opacity;
     fixedFill_.reset();
@@ -17,7 +17,7 @@ void RoundedPanel::setFillColor(const QColor& color) {
     update();
 }
 
-void RoundedPanel::setBorder(TourStyle::Named color, qreal opacity, qreal width) {
+void RoundedPanel::setBorder(Theme::Named color, qreal opacity, qreal width) {
     border_ = color;
     borderOpacity_ = opacity;
     borderWidth_ = width;
@@ -37,7 +37,7 @@ void RoundedPanel::setCapsule() {
 
 QColor RoundedPanel::fillColor() const {
     return fixedFill_ ? *fixedFill_
-                      : TourStyle::withOpacity(TourStyle::color(fill_, palette()), fillOpacity_);
+                      : Theme::withAlpha(Theme::color(fill_, palette()), fillOpacity_);
 }
 
 qreal RoundedPanel::radius() const {
@@ -53,8 +53,7 @@ void RoundedPanel::paintEvent(QPaintEvent*) {
     if (border_) {
         // Inside the shape: inset by half the line width.
         const qreal inset = borderWidth_ / 2;
-        QPen pen(TourStyle::withOpacity(TourStyle::color(*border_, palette()), borderOpacity_),
-                 borderWidth_);
+        QPen pen(Theme::withAlpha(Theme::color(*border_, palette()), borderOpacity_), borderWidth_);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset),

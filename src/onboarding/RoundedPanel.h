@@ -12,10 +12,10 @@ class RoundedPanel : public QWidget {
 public:
     explicit RoundedPanel(QWidget* parent = nullptr);
 
-    void setFill(TourStyle::Named color, qreal opacity);
+    void setFill(Theme::Named color, qreal opacity);
     // A fixed colour in place of the named one, for fills that animate between two.
     void setFillColor(const QColor& color);
-    void setBorder(TourStyle::Named color, qreal opacity, qreal width = 1);
+    void setBorder(Theme::Named color, qreal opacity, qreal width = 1);
     void setCornerRadius(qreal radius);
     // Corners as round as the shorter side allows.
     void setCapsule();
@@ -28,10 +28,10 @@ protected:
 private:
     qreal radius() const;
 
-    TourStyle::Named fill_ = TourStyle::Named::secondary;
+    Theme::Named fill_ = Theme::Named::secondary;
     qreal fillOpacity_ = 0;
     std::optional<QColor> fixedFill_;
-    std::optional<TourStyle::Named> border_;
+    std::optional<Theme::Named> border_;
     qreal borderOpacity_ = 0;
     qreal borderWidth_ = 1;
     qreal cornerRadius_ = 12;

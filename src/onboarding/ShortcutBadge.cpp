@@ -12,6 +12,6 @@ ShortcutBadge::ShortcutBadge(const QString& key, const QString& description, QWi
     row->setSpacing(8);
     row->addWidget(new KeyBadge(key, 28, this), 0, Qt::AlignVCenter);
     auto* text = new QLabel(description, this);
-    TourStyle::applyText(text, TourStyle::TextStyle::caption, true);
+    TourStyle::applyText(text, Theme::TextStyle::caption, true);
     row->addWidget(text, 0, Qt::AlignVCenter);
 }

@@ -1,12 +1,12 @@
 #include "onboarding/ShortcutRow.h"
 
-#include "app/SymbolNames.h"
 #include "onboarding/KeyBadge.h"
 #include "onboarding/KeyCaptureField.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourButtons.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
+#include "ui/SymbolNames.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QStackedLayout>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 ShortcutRow::ShortcutRow(KeyboardAction action, QWidget* parent)
     : QWidget(parent), action_(action) {
@@ -28,7 +28,7 @@ ShortcutRow::ShortcutRow(KeyboardAction action, QWidget* parent)
     QHBoxLayout* labelRow = plainRow(label);
     labelRow->setSpacing(12);
     auto* symbol =
-        new SymbolView(symbolOf(action), TourStyle::font(TextStyle::title3).pixelSize(), label);
+        new SymbolView(symbolOf(action), Theme::font(TextStyle::title3).pixelSize(), label);
     symbol->setColor(Named::secondary);
     auto* symbolFrame = new QWidget(label);
     symbolFrame->setFixedWidth(24);
@@ -76,7 +76,7 @@ QWidget* ShortcutRow::displayControls() {
     row->addWidget(badge_, 0, Qt::AlignVCenter);
     edit_ = new QPushButton(QStringLiteral("Edit"), box);
     TourButtons::style(edit_, TourButtons::Kind::plain);
-    edit_->setFont(TourStyle::font(TextStyle::caption));
+    edit_->setFont(Theme::font(TextStyle::caption));
     connect(edit_, &QPushButton::clicked, this, &ShortcutRow::editRequested);
     row->addWidget(edit_, 0, Qt::AlignVCenter);
     return box;
@@ -89,7 +89,7 @@ QWidget* ShortcutRow::editControls() {
     row->addStretch(1);
     KeyCaptureField::Look look;
     look.placeholder = QStringLiteral("Press key...");
-    look.font = TourStyle::font(TextStyle::body);
+    look.font = Theme::font(TextStyle::body);
     look.font.setFamily(QStringLiteral("monospace"));
     look.font.setStyleHint(QFont::Monospace);
     look.font.setBold(true);
@@ -145,6 +145,5 @@ void ShortcutRow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), 8, 8);
-    painter.fillPath(shape,
-                     TourStyle::withOpacity(TourStyle::color(Named::secondary, palette()), 0.03));
+    painter.fillPath(shape, Theme::withAlpha(Theme::color(Named::secondary, palette()), 0.03));
 }

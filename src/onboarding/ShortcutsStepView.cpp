@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 ShortcutsStepView::ShortcutsStepView(OnboardingState* state, QWidget* parent)
     : QWidget(parent), state_(state), testClearing_(new ClockTimer(this)) {
@@ -113,7 +113,7 @@ QWidget* ShortcutsStepView::testPanel() {
 
     KeyCaptureField::Look look;
     look.placeholder = QStringLiteral("Click here and press a shortcut...");
-    look.font = TourStyle::font(TextStyle::body);
+    look.font = Theme::font(TextStyle::body);
     look.padding = 10;
     look.cornerRadius = 8;
     testField_ = new KeyCaptureField(look, panel);
@@ -129,9 +129,9 @@ QWidget* ShortcutsStepView::testPanel() {
 
     testMessage_ = new QLabel(panel);
     testMessage_->setObjectName(QStringLiteral("ShortcutTestMessage"));
-    testMessage_->setFont(TourStyle::font(TextStyle::caption));
+    testMessage_->setFont(Theme::font(TextStyle::caption));
     QPalette green = testMessage_->palette();
-    green.setColor(QPalette::WindowText, TourStyle::color(Named::green, green));
+    green.setColor(QPalette::WindowText, Theme::color(Named::green, green));
     testMessage_->setPalette(green);
     stack.add(testMessage_);
     testMessage_->hide();

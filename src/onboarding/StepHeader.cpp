@@ -5,7 +5,7 @@
 
 #include <QLabel>
 
-using TourStyle::TextStyle;
+using Theme::TextStyle;
 
 StepHeader::StepHeader(const QString& title, const QString& subtitle, int spacing, int topPadding,
                        QWidget* parent)

@@ -1,6 +1,6 @@
 #include "onboarding/SymbolView.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
@@ -21,7 +21,7 @@ void SymbolView::setSymbol(const QString& symbol) {
     }
 }
 
-void SymbolView::setColor(TourStyle::Named color) {
+void SymbolView::setColor(Theme::Named color) {
     from_ = color;
     to_.reset();
     fixed_.reset();
@@ -34,14 +34,14 @@ void SymbolView::setColor(const QColor& color) {
     update();
 }
 
-void SymbolView::setGradient(TourStyle::Named from, TourStyle::Named to) {
+void SymbolView::setGradient(Theme::Named from, Theme::Named to) {
     from_ = from;
     to_ = to;
     fixed_.reset();
     update();
 }
 
-void SymbolView::setGlow(TourStyle::Named color, qreal opacity, qreal radius) {
+void SymbolView::setGlow(Theme::Named color, qreal opacity, qreal radius) {
     glowColor_ = color;
     glowOpacity_ = opacity;
     glowRadius_ = radius;
@@ -59,8 +59,7 @@ void SymbolView::updateGlow() {
         setGraphicsEffect(effect);
     }
     effect->setBlurRadius(glowRadius_);
-    effect->setColor(
-        TourStyle::withOpacity(TourStyle::color(*glowColor_, palette()), glowOpacity_));
+    effect->setColor(Theme::withAlpha(Theme::color(*glowColor_, palette()), glowOpacity_));
 }
 
 QSize SymbolView::sizeHint() const {
@@ -82,7 +81,7 @@ void SymbolView::paintEvent(QPaintEvent*) {
     QPixmap art;
     if (!to_) {
         art = Symbols::pixmapOfSide(symbol_, pixels,
-                                    fixed_ ? *fixed_ : TourStyle::color(from_, palette()), ratio);
+                                    fixed_ ? *fixed_ : Theme::color(from_, palette()), ratio);
     } else {
         // The glyph in white, then the gradient kept only where the glyph is.
         QImage glyph = Symbols::pixmapOfSide(symbol_, pixels, Qt::white, ratio)
@@ -93,8 +92,8 @@ void SymbolView::paintEvent(QPaintEvent*) {
         fill.setCompositionMode(QPainter::CompositionMode_SourceIn);
         const QRectF square(0, 0, side, side);
         QLinearGradient gradient(square.topLeft(), square.bottomRight());
-        gradient.setColorAt(0, TourStyle::color(from_, palette()));
-        gradient.setColorAt(1, TourStyle::color(*to_, palette()));
+        gradient.setColorAt(0, Theme::color(from_, palette()));
+        gradient.setColorAt(1, Theme::color(*to_, palette()));
         fill.fillRect(square, gradient);
         fill.end();
         art = QPixmap::fromImage(glyph);

@@ -16,12 +16,12 @@ public:
 
     QString symbol() const { return symbol_; }
     void setSymbol(const QString& symbol);
-    void setColor(TourStyle::Named color);
+    void setColor(Theme::Named color);
     // A fixed colour, for a symbol on a coloured tile or at an opacity of its own.
     void setColor(const QColor& color);
-    void setGradient(TourStyle::Named from, TourStyle::Named to);
+    void setGradient(Theme::Named from, Theme::Named to);
     // A shadow of `color` at `opacity`, with no offset, `radius` points wide.
-    void setGlow(TourStyle::Named color, qreal opacity, qreal radius);
+    void setGlow(Theme::Named color, qreal opacity, qreal radius);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -35,10 +35,10 @@ private:
 
     QString symbol_;
     int points_;
-    TourStyle::Named from_ = TourStyle::Named::primary;
-    std::optional<TourStyle::Named> to_;
+    Theme::Named from_ = Theme::Named::primary;
+    std::optional<Theme::Named> to_;
     std::optional<QColor> fixed_;
-    std::optional<TourStyle::Named> glowColor_;
+    std::optional<Theme::Named> glowColor_;
     qreal glowOpacity_ = 0;
     qreal glowRadius_ = 0;
 };

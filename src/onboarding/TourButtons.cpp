@@ -11,10 +11,10 @@ QString css(const QColor& color) {
 } // namespace
 
 void TourButtons::style(QPushButton* button, Kind kind, bool large) {
-    using TourStyle::Named;
+    using Theme::Named;
     const QPalette palette = button->palette();
-    const QColor accent = TourStyle::color(Named::accent, palette);
-    const QColor text = TourStyle::color(Named::primary, palette);
+    const QColor accent = Theme::color(Named::accent, palette);
+    const QColor text = Theme::color(Named::primary, palette);
     const QString padding = large ? QStringLiteral("12px 20px") : QStringLiteral("4px 12px");
     QString sheet;
     switch (kind) {
@@ -22,16 +22,15 @@ void TourButtons::style(QPushButton* button, Kind kind, bool large) {
         sheet = QStringLiteral("QPushButton { background: transparent; border: none; color: %1; "
                                "padding: %2; } QPushButton:pressed { color: %3; } "
                                "QPushButton:focus { text-decoration: underline; }")
-                    .arg(css(TourStyle::color(Named::secondary, palette)), padding, css(text));
+                    .arg(css(Theme::color(Named::secondary, palette)), padding, css(text));
         break;
     case Kind::bordered:
         sheet = QStringLiteral("QPushButton { background: %1; border: 1px solid %2; "
                                "border-radius: 6px; color: %3; padding: %4; } "
                                "QPushButton:pressed { background: %2; } "
                                "QPushButton:focus { border: 2px solid %5; }")
-                    .arg(css(TourStyle::withOpacity(text, 0.08)),
-                         css(TourStyle::withOpacity(text, 0.18)), css(text), padding,
-                         css(TourStyle::withOpacity(accent, 0.6)));
+                    .arg(css(Theme::withAlpha(text, 0.08)), css(Theme::withAlpha(text, 0.18)),
+                         css(text), padding, css(Theme::withAlpha(accent, 0.6)));
         break;
     case Kind::prominent:
         sheet = QStringLiteral("QPushButton { background: %1; border: 1px solid %1; "

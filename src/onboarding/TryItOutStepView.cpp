@@ -1,7 +1,6 @@
 #include "onboarding/TryItOutStepView.h"
 
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
 #include "model/Kippet.h"
 #include "model/KippetNote.h"
 #include "model/OnboardingState.h"
@@ -19,11 +18,12 @@
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
 
 #include <QLabel>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 // The padding a card or a line gets when no other is named.
@@ -98,7 +98,7 @@ TryItOutStepView::TryItOutStepView(OnboardingState* state, QWidget* window, QWid
     bold.setBold(true);
     completion_->setFont(bold);
     QPalette green = completion_->palette();
-    green.setColor(QPalette::WindowText, TourStyle::color(Named::green, green));
+    green.setColor(QPalette::WindowText, Theme::color(Named::green, green));
     completion_->setPalette(green);
     stack.add(completion_);
     stack.addFlexible();
@@ -126,7 +126,7 @@ QWidget* TryItOutStepView::demoCard() {
     row->setContentsMargins(defaultPadding, defaultPadding, defaultPadding, defaultPadding);
     row->setSpacing(12);
     auto* target =
-        new SymbolView(SymbolNames::target, TourStyle::font(TextStyle::title).pixelSize(), card);
+        new SymbolView(SymbolNames::target, Theme::font(TextStyle::title).pixelSize(), card);
     target->setColor(Named::purple);
     row->addWidget(target, 0, Qt::AlignVCenter);
 
@@ -166,7 +166,7 @@ QWidget* TryItOutStepView::menuHint() {
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(8);
     auto* symbol = new SymbolView(SymbolNames::contextualmenuAndCursorarrow,
-                                  TourStyle::font(TextStyle::title3).pixelSize(), hint);
+                                  Theme::font(TextStyle::title3).pixelSize(), hint);
     symbol->setColor(Named::blue);
     row->addWidget(symbol, 0, Qt::AlignVCenter);
     row->addWidget(text(QStringLiteral("Right-click the demo kippet to access all actions via "
@@ -202,7 +202,7 @@ QWidget* TryItOutStepView::progress() {
     row->setContentsMargins(defaultPadding, defaultPadding, defaultPadding, defaultPadding);
     row->setSpacing(8);
     auto* star = new SymbolView(SymbolNames::starFill,
-                                TourStyle::font(TextStyle::subheadline).pixelSize(), line);
+                                Theme::font(TextStyle::subheadline).pixelSize(), line);
     star->setColor(Named::yellow);
     row->addWidget(star, 0, Qt::AlignVCenter);
     progressText_ = text(QString(), TextStyle::subheadline, true, line);
@@ -217,7 +217,7 @@ Kippet* TryItOutStepView::makeDemoKippet(OnboardingState* state) {
     const QDateTime now = Clock::shared().now();
     auto* kippet =
         new Kippet(QUuid::createUuid(), QStringLiteral("Demo Kippet 🎯"),
-                   KippetColor::fromQColor(QColor(255, 149, 0)), SymbolNames::target, now, state);
+                   KippetColor::fromQColor(Theme::orange()), SymbolNames::target, now, state);
     kippet->setIsDemoMode(true);
     kippet->setItems(demoItems(now));
     kippet->setNote(KippetNote::empty(now));

@@ -1,16 +1,16 @@
 #include "onboarding/ViewModeCard.h"
 
-#include "app/SymbolNames.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
+#include "ui/SymbolNames.h"
 
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 constexpr qreal cornerRadius = 12;
@@ -25,7 +25,7 @@ ViewModeCard::ViewModeCard(KippetViewMode mode, QWidget* parent)
     QVBoxLayout* column = plainColumn(this);
     column->setContentsMargins(12, 16, 12, 16);
     StackBuilder stack(column, 10);
-    stack.add(new SymbolView(symbolOf(mode), TourStyle::font(TextStyle::title).pixelSize(), this));
+    stack.add(new SymbolView(symbolOf(mode), Theme::font(TextStyle::title).pixelSize(), this));
     auto* title = new QLabel(rawValue(mode), this);
     TourStyle::applyText(title, TextStyle::headline);
     stack.add(title);
@@ -87,14 +87,14 @@ void ViewModeCard::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    const QColor fill =
-        selected_ ? TourStyle::withOpacity(TourStyle::color(Named::accent, palette()), 0.15)
-                  : TourStyle::withOpacity(TourStyle::color(Named::secondary, palette()), 0.05);
+    const QColor fill = selected_
+                            ? Theme::withAlpha(Theme::color(Named::accent, palette()), 0.15)
+                            : Theme::withAlpha(Theme::color(Named::secondary, palette()), 0.05);
     painter.fillPath(shape, fill);
     if (selected_) {
         // The stroke is centred on the edge and clipped to the shape, as a clipped card shows it.
         painter.setClipPath(shape);
-        painter.setPen(QPen(TourStyle::color(Named::accent, palette()), 2));
+        painter.setPen(QPen(Theme::color(Named::accent, palette()), 2));
         painter.drawPath(shape);
     }
 }

@@ -1,9 +1,9 @@
 #include "onboarding/ViewModePreview.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "onboarding/TourStyle.h"
 #include "platform/Animations.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 using Piece = ViewModePreview::Piece;
 
 namespace {
@@ -30,7 +30,7 @@ qreal symbolSide(qreal points) {
 }
 
 qreal pointsOf(TextStyle style) {
-    return TourStyle::font(style).pixelSize();
+    return Theme::font(style).pixelSize();
 }
 
 // Works out the pieces of one mock, top to bottom, inside the area the widget gives it.
@@ -55,7 +55,7 @@ public:
 
 private:
     QColor named(Named name, qreal opacity = 1) const {
-        return TourStyle::withOpacity(TourStyle::color(name, palette_), opacity);
+        return Theme::withAlpha(Theme::color(name, palette_), opacity);
     }
 
     void fill(const QRectF& rect, const QBrush& brush, qreal radius,
@@ -107,9 +107,7 @@ private:
         return piece.rect;
     }
 
-    qreal captionHeight() const {
-        return QFontMetricsF(TourStyle::font(TextStyle::caption2)).height();
-    }
+    qreal captionHeight() const { return QFontMetricsF(Theme::font(TextStyle::caption2)).height(); }
 
     // The top of a block of the mock's height and the caption, centred in the area.
     qreal blockTop(qreal mockHeight) const {
@@ -118,7 +116,7 @@ private:
 
     void caption(const QString& content, qreal mockBottom) {
         clip_ = QRectF();
-        centredText(content, TourStyle::font(TextStyle::caption2), named(Named::secondary),
+        centredText(content, Theme::font(TextStyle::caption2), named(Named::secondary),
                     QPointF(area_.center().x(), mockBottom + captionGap + captionHeight() / 2));
     }
 
@@ -128,11 +126,11 @@ private:
         QLinearGradient gradient(circle.topLeft(), circle.bottomRight());
         gradient.setColorAt(0, named(Named::blue));
         gradient.setColorAt(1, named(Named::purple));
-        fill(circle, gradient, -1, QPen(TourStyle::withOpacity(Qt::white, 0.2), 2));
+        fill(circle, gradient, -1, QPen(Theme::withAlpha(Qt::white, 0.2), 2));
         symbol(SymbolNames::folderFill, 32, Qt::white, circle.center());
         const QRectF badge(circle.center() + QPointF(28 - 10, -28 - 10), QSizeF(20, 20));
         fill(badge, named(Named::red), -1);
-        QFont count = TourStyle::font(TextStyle::caption2);
+        QFont count = Theme::font(TextStyle::caption2);
         count.setBold(true);
         centredText(QStringLiteral("3"), count, Qt::white, badge.center());
         caption(QStringLiteral("80 × 80 pixels"), circle.bottom());
@@ -148,7 +146,7 @@ private:
                    QPointF(x + symbolSide(folderPoints) / 2, centreY))
                 .right() +
             rowSpacing;
-        QFont name = TourStyle::font(large ? TextStyle::title3 : TextStyle::headline);
+        QFont name = Theme::font(large ? TextStyle::title3 : TextStyle::headline);
         if (large) {
             name.setBold(true);
         }
@@ -167,7 +165,7 @@ private:
     qreal headerHeight(bool large) const {
         const qreal symbolHeight =
             symbolSide(pointsOf(large ? TextStyle::title2 : TextStyle::title3));
-        QFont name = TourStyle::font(large ? TextStyle::title3 : TextStyle::headline);
+        QFont name = Theme::font(large ? TextStyle::title3 : TextStyle::headline);
         return 2 * standardPadding + qMax(symbolHeight, QFontMetricsF(name).height());
     }
 
@@ -246,7 +244,7 @@ private:
             qMax(1, static_cast<int>(std::floor((inner.width() + gridColumnSpacing) /
                                                 (minimum + gridColumnSpacing))));
         const qreal cellWidth = (inner.width() - gridColumnSpacing * (columns - 1)) / columns;
-        const QFont label = TourStyle::font(TextStyle::caption2);
+        const QFont label = Theme::font(TextStyle::caption2);
         const qreal labelHeight = QFontMetricsF(label).height();
         const qreal rowHeight = 80 + 4 + labelHeight;
         const int cells = 6;
@@ -406,9 +404,9 @@ void ViewModePreview::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF backdrop = QRectF(rect());
-    const QColor secondary = TourStyle::color(Named::secondary, palette());
-    painter.fillPath(rounded(backdrop, backdropRadius), TourStyle::withOpacity(secondary, 0.05));
-    painter.setPen(QPen(TourStyle::withOpacity(secondary, 0.1), 1));
+    const QColor secondary = Theme::color(Named::secondary, palette());
+    painter.fillPath(rounded(backdrop, backdropRadius), Theme::withAlpha(secondary, 0.05));
+    painter.setPen(QPen(Theme::withAlpha(secondary, 0.1), 1));
     painter.drawPath(rounded(backdrop.adjusted(0.5, 0.5, -0.5, -0.5), backdropRadius - 0.5));
 
     if (leaving_ && progress_ < 1) {

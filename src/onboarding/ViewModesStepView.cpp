@@ -11,7 +11,7 @@
 
 #include <QLabel>
 
-using TourStyle::TextStyle;
+using Theme::TextStyle;
 
 namespace {
 // A gap of the stack's spacing; it holds, so that the flexible spaces alone give way.

@@ -14,7 +14,7 @@ public:
     static constexpr int side = 60;
     static constexpr int waveHeight = 5;
 
-    WelcomeFeatureTile(const QString& symbol, TourStyle::Named color, int index,
+    WelcomeFeatureTile(const QString& symbol, Theme::Named color, int index,
                        QWidget* parent = nullptr);
 
     // 5 × sin(0.5 × index) points downward.
@@ -28,6 +28,6 @@ protected:
 
 private:
     QString symbol_;
-    TourStyle::Named color_;
+    Theme::Named color_;
     double offset_;
 };

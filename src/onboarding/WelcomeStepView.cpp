@@ -1,18 +1,18 @@
 #include "onboarding/WelcomeStepView.h"
 
-#include "app/SymbolNames.h"
 #include "model/OnboardingState.h"
 #include "onboarding/SymbolView.h"
 #include "onboarding/TourButtons.h"
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
 #include "onboarding/WelcomeFeatureTile.h"
+#include "ui/SymbolNames.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 QWidget* header(QWidget* parent) {
@@ -23,7 +23,7 @@ QWidget* header(QWidget* parent) {
     symbol->setGlow(Named::blue, 0.3, 20);
     stack.add(symbol);
     auto* title = new QLabel(QStringLiteral("Welcome to Kippets"), box);
-    title->setFont(TourStyle::systemFont(40, QFont::Bold));
+    title->setFont(Theme::systemFont(40, QFont::Bold));
     stack.add(title);
     auto* tagline =
         new QLabel(QStringLiteral("Your intelligent floating workspace for Linux"), box);
@@ -72,7 +72,7 @@ WelcomeStepView::WelcomeStepView(OnboardingState* state, QWidget* parent)
 
     auto* getStarted = new QPushButton(QStringLiteral("Get Started"), this);
     getStarted->setObjectName(QStringLiteral("GetStartedButton"));
-    QFont font = TourStyle::font(TextStyle::title3);
+    QFont font = Theme::font(TextStyle::title3);
     font.setBold(true);
     getStarted->setFont(font);
     getStarted->setMinimumWidth(200);

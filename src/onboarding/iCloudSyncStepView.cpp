@@ -1,6 +1,5 @@
 #include "onboarding/iCloudSyncStepView.h"
 
-#include "app/SymbolNames.h"
 #include "app/SyncAvailability.h"
 #include "model/OnboardingState.h"
 #include "onboarding/RoundedPanel.h"
@@ -9,13 +8,14 @@
 #include "onboarding/TourStyle.h"
 #include "onboarding/iCloudBenefitRow.h"
 #include "platform/Animations.h"
+#include "ui/SymbolNames.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QVariantAnimation>
 
-using TourStyle::Named;
-using TourStyle::TextStyle;
+using Theme::Named;
+using Theme::TextStyle;
 
 namespace {
 QLabel* label(const QString& text, TextStyle style, bool secondary, QWidget* parent) {
@@ -113,8 +113,7 @@ QWidget* iCloudSyncStepView::statusCard() {
     QHBoxLayout* row = plainRow(status_);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(12);
-    statusSymbol_ =
-        new SymbolView(QString(), TourStyle::font(TextStyle::title2).pixelSize(), status_);
+    statusSymbol_ = new SymbolView(QString(), Theme::font(TextStyle::title2).pixelSize(), status_);
     statusSymbol_->setObjectName(QStringLiteral("ICloudStatusSymbol"));
     row->addWidget(statusSymbol_);
     auto* texts = new QWidget(status_);

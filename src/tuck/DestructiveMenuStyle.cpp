@@ -1,6 +1,6 @@
 #include "tuck/DestructiveMenuStyle.h"
 
-#include "dashboard/SheetStyle.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QStyleOptionMenuItem>
@@ -16,7 +16,7 @@ void DestructiveMenuStyle::drawControl(ControlElement element, const QStyleOptio
         return;
     }
     QStyleOptionMenuItem red(*item);
-    const QColor tone = SheetStyle::red();
+    const QColor tone = Theme::red();
     red.palette.setColor(QPalette::Text, tone);
     red.palette.setColor(QPalette::ButtonText, tone);
     red.palette.setColor(QPalette::WindowText, tone);

@@ -1,7 +1,7 @@
 #include "tuck/TuckAwayActionButton.h"
 
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 
@@ -22,11 +22,11 @@ void TuckAwayActionButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor circle =
-        isActive_ ? activeColor_ : SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.06);
+        isActive_ ? activeColor_ : Theme::withAlpha(Theme::primary(palette()), 0.06);
     painter.setPen(Qt::NoPen);
     painter.setBrush(circle);
     painter.drawEllipse(QRectF(rect()));
-    const QColor symbolColor = isActive_ ? QColor(Qt::white) : SheetStyle::secondary(palette());
+    const QColor symbolColor = isActive_ ? QColor(Qt::white) : Theme::secondary(palette());
     const QPixmap pixmap = Symbols::pixmap(symbol_, 12, symbolColor, devicePixelRatioF());
     const QSizeF size = pixmap.deviceIndependentSize();
     painter.drawPixmap(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2),

@@ -1,13 +1,13 @@
 #include "tuck/TuckAwayKippetActions.h"
 
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
 #include "model/Kippet.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "tuck/TuckAwayActionButton.h"
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckIntake.h"
+#include "ui/SymbolNames.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QHBoxLayout>

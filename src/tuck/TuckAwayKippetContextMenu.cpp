@@ -1,15 +1,15 @@
 #include "tuck/TuckAwayKippetContextMenu.h"
 
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
 #include "tuck/TuckAwayWindow.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QMenu>
@@ -64,8 +64,8 @@ QMenu* TuckAwayKippetContextMenu::build(Kippet* kippet, std::function<void()> on
                     [] { MenuBarManager::shared().showDashboard(); });
     menu->addSeparator();
     menu->addAction(
-        Symbols::icon(SymbolNames::xmarkCircle, SheetStyle::red()), QStringLiteral("Close Kippet"),
-        menu, [guarded, onClosed = std::move(onClosed)] {
+        Symbols::icon(SymbolNames::xmarkCircle, Theme::red()), QStringLiteral("Close Kippet"), menu,
+        [guarded, onClosed = std::move(onClosed)] {
             if (!guarded)
                 return;
             try {

@@ -1,8 +1,5 @@
 #include "tuck/TuckAwayKippetRow.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
 #include "model/JsonCoding.h"
 #include "model/Kippet.h"
 #include "platform/ClockAnimation.h"
@@ -10,6 +7,9 @@
 #include "tuck/TuckAwayKippetContextMenu.h"
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayWindow.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/ElidedLabel.h"
 #include "window/KippetIconBadge.h"
 
@@ -50,17 +50,17 @@ TuckAwayKippetRow::TuckAwayKippetRow(Kippet* kippet, bool cutoutEnabled, bool mo
     line->addWidget(badgeSlot_);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
-    name_->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline, QFont::Medium));
-    count_->setFont(SheetStyle::font(SheetStyle::TextStyle::caption));
+    name_->setFont(Theme::font(Theme::TextStyle::subheadline, QFont::Medium));
+    count_->setFont(Theme::font(Theme::TextStyle::caption));
     QPalette secondary = count_->palette();
-    secondary.setColor(QPalette::WindowText, SheetStyle::secondary(palette()));
+    secondary.setColor(QPalette::WindowText, Theme::secondary(palette()));
     count_->setPalette(secondary);
     texts->addWidget(name_);
     texts->addWidget(count_);
     line->addLayout(texts, 1);
     auto* chevron = new QLabel(button_);
     chevron->setPixmap(Symbols::pixmap(SymbolNames::chevronRight, 10,
-                                       SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.3),
+                                       Theme::withAlpha(Theme::primary(palette()), 0.3),
                                        devicePixelRatioF()));
     line->addWidget(chevron);
 
@@ -185,7 +185,7 @@ void TuckAwayKippetRow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), 8, 8);
-    painter.fillPath(shape, SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.06 * shown));
+    painter.fillPath(shape, Theme::withAlpha(Theme::primary(palette()), 0.06 * shown));
 }
 
 void TuckAwayKippetRow::mousePressEvent(QMouseEvent* event) {

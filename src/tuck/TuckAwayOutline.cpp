@@ -1,9 +1,9 @@
 #include "tuck/TuckAwayOutline.h"
 
-#include "dashboard/SheetStyle.h"
 #include "tuck/TuckAwayLayout.h"
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayUnifiedShape.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -38,7 +38,7 @@ void TuckAwayOutline::paintEvent(QPaintEvent*) {
     painter.scale((width() - line) / width(), (height() - line) / height());
     const QPalette ambient = QApplication::palette();
     const QColor colour =
-        SheetStyle::isDark(ambient) ? QColor(255, 255, 255, 179) : QColor(0, 0, 0, 179);
+        Theme::isDark(ambient) ? QColor(255, 255, 255, 179) : QColor(0, 0, 0, 179);
     QPen pen(colour, line);
     pen.setCosmetic(true);
     painter.setPen(pen);

@@ -1,13 +1,13 @@
 #include "tuck/TuckAwayPanel.h"
 
 #include "app/AppearancePalette.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "tuck/TuckAwayKippetRow.h"
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayWindow.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -43,7 +43,7 @@ TuckAwayPanel::TuckAwayPanel(QWidget* parent)
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(12, 12, 12, 8);
-    title_->setFont(SheetStyle::font(SheetStyle::TextStyle::headline));
+    title_->setFont(Theme::font(Theme::TextStyle::headline));
     header->addWidget(title_);
     header->addStretch();
     column->addLayout(header);
@@ -61,7 +61,7 @@ TuckAwayPanel::TuckAwayPanel(QWidget* parent)
     scroll_->setAutoFillBackground(false);
     column->addWidget(scroll_);
 
-    empty_->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    empty_->setFont(Theme::font(Theme::TextStyle::subheadline));
     empty_->setAlignment(Qt::AlignCenter);
     // The padding is its holder's: a label's own margins are its frame's, and the label loses
     // them when its frame is worked out again.
@@ -74,7 +74,7 @@ TuckAwayPanel::TuckAwayPanel(QWidget* parent)
 
     untuckAll_->setObjectName(QStringLiteral("UntuckAllButton"));
     untuckAll_->setFlat(true);
-    untuckAll_->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    untuckAll_->setFont(Theme::font(Theme::TextStyle::subheadline));
     untuckAll_->setCursor(Qt::PointingHandCursor);
     untuckAll_->setFocusPolicy(Qt::NoFocus);
     auto* footer = new QHBoxLayout;
@@ -105,7 +105,7 @@ void TuckAwayPanel::applyColours() {
     colours.setColor(QPalette::ButtonText, text);
     setPalette(colours);
     QPalette secondary = colours;
-    secondary.setColor(QPalette::WindowText, SheetStyle::secondary(colours));
+    secondary.setColor(QPalette::WindowText, Theme::secondary(colours));
     empty_->setPalette(secondary);
     untuckAll_->setIcon(Symbols::icon(SymbolNames::arrowUpLeftAndArrowDownRight, text));
 }

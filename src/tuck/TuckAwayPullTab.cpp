@@ -1,8 +1,8 @@
 #include "tuck/TuckAwayPullTab.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "platform/ScreenProvider.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 
 #include <QContextMenuEvent>
 #include <QMouseEvent>

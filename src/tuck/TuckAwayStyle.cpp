@@ -3,6 +3,7 @@
 #include "app/DailyKippet.h"
 #include "model/Kippet.h"
 #include "platform/Preferences.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 
@@ -19,12 +20,7 @@ QColor TuckAwayStyle::foreground(bool cutout, const QPalette& palette) {
 }
 
 QColor TuckAwayStyle::fill(bool cutout, const QPalette& palette) {
-    if (cutout)
-        return QColor(Qt::black);
-    // A thin material: the window colour, letting a little of the desktop through.
-    QColor material = palette.color(QPalette::Window);
-    material.setAlphaF(0.88f);
-    return material;
+    return cutout ? QColor(Qt::black) : Theme::windowFill(Theme::Material::ultraThin, palette);
 }
 
 QColor TuckAwayStyle::kippetColor(const Kippet& kippet) {

@@ -28,7 +28,7 @@ public:
 
     // Texts and symbols: white in the cut-out, else the palette's text colour.
     static QColor foreground(bool cutout, const QPalette& palette);
-    // The fill of the tab and the panel.
+    // The fill of the tab and the panel: the ultra-thin window material unless cut out.
     static QColor fill(bool cutout, const QPalette& palette);
     // A kippet's colour as the tray shows it: the daily colour for a daily kippet.
     static QColor kippetColor(const Kippet& kippet);

@@ -1,8 +1,6 @@
 #include "tuck/TuckAwayView.h"
 
 #include "app/KippetArranger.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/ClockAnimation.h"
 #include "platform/NotificationCenter.h"
@@ -14,6 +12,9 @@
 #include "tuck/TuckAwayPullTab.h"
 #include "tuck/TuckAwayStyle.h"
 #include "tuck/TuckAwayWindow.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QMenu>
@@ -270,6 +271,8 @@ void TuckAwayView::paintEvent(QPaintEvent*) {
         TuckAwayStyle::paintShadow(painter, tab, 0.3, tabShadowRadius, offset);
     }
     painter.fillPath(tab, fill);
+    // The blur follows what is filled; the cut-out is opaque and needs none.
+    Theme::blurBehind(this, cutoutEnabled_ ? QPainterPath() : (shown ? panel.united(tab) : tab));
     if (shown) {
         painter.setOpacity(panelOpacity);
         painter.fillPath(panel.subtracted(tab), fill);

@@ -2,13 +2,13 @@
 
 #include "app/KippetArranger.h"
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "store/KippetManager.h"
 #include "tuck/DestructiveMenuStyle.h"
 #include "tuck/TuckIntake.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QMenu>
@@ -116,7 +116,7 @@ QMenu* TuckSingleContextMenu::build(Kippet* kippet, std::function<void()> onUntu
     menu->addAction(icon(menu, SymbolNames::plusCircle), QStringLiteral("New Kippet"), menu,
                     [] { MenuBarManager::shared().createNewKippet(); });
     menu->addSeparator();
-    menu->addAction(icon(menu, SymbolNames::xmarkCircle, SheetStyle::red()), closeLabel, menu,
+    menu->addAction(icon(menu, SymbolNames::xmarkCircle, Theme::red()), closeLabel, menu,
                     [guarded] {
                         if (guarded)
                             closeKippet(guarded);

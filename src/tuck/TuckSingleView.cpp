@@ -1,7 +1,6 @@
 #include "tuck/TuckSingleView.h"
 
 #include "app/DailyKippet.h"
-#include "app/Symbols.h"
 #include "model/Kippet.h"
 #include "platform/ClockAnimation.h"
 #include "platform/NotificationCenter.h"
@@ -12,6 +11,8 @@
 #include "tuck/TuckSingleContextMenu.h"
 #include "tuck/TuckSingleShadow.h"
 #include "tuck/TuckSpring.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -25,13 +26,6 @@
 #include <numbers>
 
 namespace {
-// The translucent style lets what lies behind the tab show through, lighter in a light
-// appearance than in a dark one.
-QColor materialTint(const QPalette& palette) {
-    const bool dark = palette.color(QPalette::Window).lightness() < 128;
-    return dark ? QColor(40, 40, 40, 150) : QColor(246, 246, 246, 170);
-}
-
 // The platform's ease-in-out timing curve.
 QEasingCurve easeInOut() {
     QEasingCurve curve(QEasingCurve::BezierSpline);
@@ -259,7 +253,12 @@ void TuckSingleView::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = rect();
     const QPainterPath fill = TuckSingleBorderShape::fill(bounds, cornerRadius_, currentEdge_);
-    painter.fillPath(fill, isCutout() ? QColor(Qt::black) : materialTint(palette()));
+    if (isCutout()) {
+        painter.fillPath(fill, Qt::black);
+        Theme::blurBehind(this, {});
+    } else {
+        Theme::paintWindowMaterial(painter, this, fill, Theme::Material::ultraThin);
+    }
     // Whatever reaches past the tab's outline is cut off, as the panel's rounded mask does.
     painter.setClipPath(fill);
 

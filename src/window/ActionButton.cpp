@@ -1,6 +1,7 @@
 #include "window/ActionButton.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QAccessibleWidget>
 #include <QPainter>
@@ -58,8 +59,7 @@ QColor ActionButtonLook::symbolColor(const QPalette& palette) const {
 QColor ActionButtonLook::glassFill(const QPalette& palette) const {
     if (isActive)
         return activeColor;
-    const bool dark = palette.color(QPalette::Window).lightness() < 128;
-    return dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255, 150);
+    return Theme::ultraThinFill(palette);
 }
 
 ActionButton::ActionButton(const QString& systemName, const QString& helpText,

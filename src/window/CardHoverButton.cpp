@@ -1,6 +1,6 @@
 #include "window/CardHoverButton.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 #include <QtMath>

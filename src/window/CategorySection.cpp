@@ -1,14 +1,14 @@
 #include "window/CategorySection.h"
 
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/ItemCard.h"
 
 #include <QApplication>
 #include <QPaintEvent>
 #include <QPainter>
 
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 namespace {
 constexpr int countSide = 18;
@@ -29,7 +29,7 @@ void CategorySection::setStack(const ItemStack& stack) {
 }
 
 int CategorySection::headerHeight() {
-    return std::max(countSide, QFontMetrics(SheetStyle::font(TextStyle::headline)).height());
+    return std::max(countSide, QFontMetrics(Theme::font(TextStyle::headline)).height());
 }
 
 void CategorySection::arrange(ItemLayoutMode mode, int columns, int width) {
@@ -85,8 +85,8 @@ void CategorySection::paintEvent(QPaintEvent* event) {
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor secondary = SheetStyle::secondary(palette());
-    const QFont headline = SheetStyle::font(TextStyle::headline);
+    const QColor secondary = Theme::secondary(palette());
+    const QFont headline = Theme::font(TextStyle::headline);
     const QFontMetrics metrics(headline);
     const qreal middle = header / 2.0;
 
@@ -97,7 +97,7 @@ void CategorySection::paintEvent(QPaintEvent* event) {
     qreal x = glyphSize.width() + rowSpacing;
 
     painter.setFont(headline);
-    painter.setPen(SheetStyle::primary(palette()));
+    painter.setPen(Theme::primary(palette()));
     const int titleRoom = std::max(0, width() - int(x) - rowSpacing - countSide * 2);
     const QString title = metrics.elidedText(title_, Qt::ElideRight, titleRoom);
     painter.drawText(QRectF(x, 0, titleRoom, header), Qt::AlignLeft | Qt::AlignVCenter, title);
@@ -111,7 +111,7 @@ void CategorySection::paintEvent(QPaintEvent* event) {
         std::max(countSide, QFontMetrics(countFont).horizontalAdvance(countText) + 8);
     const QRectF circle(x, middle - countSide / 2.0, countWidth, countSide);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.1));
+    painter.setBrush(Theme::withAlpha(Theme::primary(palette()), 0.1));
     painter.drawRoundedRect(circle, countSide / 2.0, countSide / 2.0);
     painter.setFont(countFont);
     painter.setPen(secondary);

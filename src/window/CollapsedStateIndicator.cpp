@@ -1,8 +1,8 @@
 #include "window/CollapsedStateIndicator.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "model/Kippet.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
 #include "window/KippetIconBadge.h"
 #include "window/PaintCache.h"
 

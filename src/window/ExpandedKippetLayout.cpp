@@ -1,13 +1,13 @@
 #include "window/ExpandedKippetLayout.h"
 
 #include "analysis/ItemAnalysisStep.h"
-#include "app/SymbolNames.h"
-#include "dashboard/SheetStyle.h"
 #include "editors/KippetNoteCard.h"
 #include "editors/KippetTodoCard.h"
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 #include "window/ActionButton.h"
 #include "window/ElidedLabel.h"
 #include "window/FloatingKippetView.h"
@@ -149,7 +149,7 @@ QWidget* ExpandedKippetLayout::makeHeader() {
                                  active, 28);
     name_ = new ElidedLabel(kippet_ ? kippet_->name() : QString());
     name_->setObjectName(QStringLiteral("KippetName"));
-    name_->setFont(SheetStyle::font(SheetStyle::TextStyle::headline));
+    name_->setFont(Theme::font(Theme::TextStyle::headline));
     name_->setAlignment(Qt::AlignCenter);
     identity->addWidget(badge_, 0, Qt::AlignHCenter);
     identity->addWidget(name_);

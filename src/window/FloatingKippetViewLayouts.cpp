@@ -1,8 +1,8 @@
 // The view's layouts: collapsed (a header, the status and a row of buttons), mini (the status
 // alone) and expanded (header, items or a status, toolbar).
-#include "app/SymbolNames.h"
 #include "model/Kippet.h"
 #include "platform/Log.h"
+#include "ui/SymbolNames.h"
 #include "window/ActionButton.h"
 #include "window/CollapsedLayout.h"
 #include "window/CollapsedStateIndicator.h"

@@ -9,6 +9,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
+#include "ui/Theme.h"
 #include "window/ChromeBorderView.h"
 #include "window/FloatingKippetView.h"
 #include "window/KippetWindowMenu.h"
@@ -125,17 +126,22 @@ double FloatingKippetWindow::currentBorderWidth() const {
 
 void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
     // The backing store of a translucent window starts transparent; the tile is drawn once per
-    // size and colour and blitted, which keeps a launch with many panels quick.
-    QColor tile = palette().color(QPalette::Window);
-    tile.setAlphaF(static_cast<float>(tileOpacity));
+    // size and colours and blitted, which keeps a launch with many panels quick.
+    const Theme::Backdrop backdrop = Theme::backdrop();
+    const QPalette& colors = palette();
+    const QColor tile = Theme::windowFill(Theme::Material::underWindowBackground, colors, backdrop);
     const QRectF bounds(rect());
-    const QPixmap pixmap =
-        PaintCache::drawing(QStringLiteral("kippet-tile-%1").arg(tile.rgba(), 8, 16), size(),
-                            devicePixelRatioF(), [&bounds, &tile](QPainter& tilePainter) {
-                                QPainterPath path;
-                                path.addRoundedRect(bounds, cornerRadius, cornerRadius);
-                                tilePainter.fillPath(path, tile);
-                            });
+    QPainterPath shape;
+    shape.addRoundedRect(bounds, cornerRadius, cornerRadius);
+    Theme::blurBehind(this, shape);
+    const QPixmap pixmap = PaintCache::drawing(
+        QStringLiteral("kippet-tile-%1-%2")
+            .arg(tile.rgba(), 8, 16)
+            .arg(Theme::separator(colors).rgba(), 8, 16),
+        size(), devicePixelRatioF(), [&](QPainter& tilePainter) {
+            Theme::fillWindowMaterial(tilePainter, shape, Theme::Material::underWindowBackground,
+                                      colors, backdrop);
+        });
     QPainter painter(this);
     // The backing store is transparent where the tile is drawn, so copying equals blending.
     painter.setCompositionMode(QPainter::CompositionMode_Source);

@@ -39,8 +39,6 @@ public:
     static constexpr double cornerRadius = 25;
     static constexpr double borderWidth = 3;
     static constexpr double activeBorderAlpha = 0.7;
-    // Share of the window colour's opacity in the tile: the desktop shows through a little.
-    static constexpr double tileOpacity = 0.85;
 
     // Places the panel (its stored position, else a default place clear of `otherPanels`),
     // clamps it onto a screen and, when the clamp moved it, stores and saves the corrected

@@ -2,12 +2,12 @@
 
 #include "analysis/PerceivedText.h"
 #include "app/DailyKippet.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "model/Utf8.h"
 #include "platform/Animations.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/CardHoverButton.h"
 #include "window/ThumbnailCache.h"
 
@@ -22,7 +22,7 @@
 #include <QTextLayout>
 #include <QVariantAnimation>
 
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 namespace {
 constexpr qreal padding = 12;
@@ -91,7 +91,7 @@ QColor withOpacity(QColor colour, qreal opacity) {
 }
 
 QFont footnote() {
-    QFont font = SheetStyle::font(TextStyle::caption);
+    QFont font = Theme::font(TextStyle::caption);
     font.setPixelSize(11);
     return font;
 }
@@ -371,10 +371,10 @@ const ItemCard::Texts& ItemCard::texts() const {
     const int width = textWidth();
     if (texts_.width == width)
         return texts_;
-    const QFont caption = SheetStyle::font(TextStyle::caption);
+    const QFont caption = Theme::font(TextStyle::caption);
     const qreal symbolWidth = QFontMetricsF(caption).height() + 6;
     texts_.width = width;
-    texts_.title = elidedLines(item_.displayTitle(), SheetStyle::font(TextStyle::subheadline),
+    texts_.title = elidedLines(item_.displayTitle(), Theme::font(TextStyle::subheadline),
                                width - symbolWidth, 2);
     texts_.description.clear();
     if (item_.metadata.aiDescription) {
@@ -390,20 +390,20 @@ void ItemCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = QRectF(rect());
-    SheetStyle::paintUltraThinMaterial(painter, bounds, cornerRadius, palette());
+    Theme::paintUltraThinMaterial(painter, bounds, cornerRadius, palette());
 
     const QRectF frame = thumbnailRect();
     paintThumbnail(painter, frame);
     if (layoutMode_ == ItemLayoutMode::grid) {
         qreal y = paintTitleRow(painter, frame.bottom() + 10);
         if (!texts().description.isEmpty())
-            paintLines(painter, texts().description, footnote(), SheetStyle::secondary(palette()),
+            paintLines(painter, texts().description, footnote(), Theme::secondary(palette()),
                        y + 10);
     } else {
         qreal y = paintTitleRow(painter, padding);
         if (!texts().description.isEmpty())
-            y = paintLines(painter, texts().description, footnote(),
-                           SheetStyle::secondary(palette()), y + 8);
+            y = paintLines(painter, texts().description, footnote(), Theme::secondary(palette()),
+                           y + 8);
         if (texts().label)
             paintChip(painter, *texts().label, QPointF(textLeft(), y + 8));
     }
@@ -460,7 +460,7 @@ void ItemCard::paintPlaceholder(QPainter& painter, const QRectF& frame) const {
         Symbols::pixmap(look.placeholderSymbol, 26, look.accent, devicePixelRatioF());
     const QSizeF glyphSize = glyph.deviceIndependentSize();
     const std::optional<QString>& label = texts().label;
-    const QFont font = SheetStyle::font(TextStyle::caption2);
+    const QFont font = Theme::font(TextStyle::caption2);
     const QFontMetricsF metrics(font);
     const qreal chipHeight = metrics.height() + 8;
     const qreal stackHeight = glyphSize.height() + (label ? 6 + chipHeight : 0);
@@ -482,12 +482,12 @@ void ItemCard::paintPlaceholder(QPainter& painter, const QRectF& frame) const {
 }
 
 qreal ItemCard::paintTitleRow(QPainter& painter, qreal top) const {
-    const QFont caption = SheetStyle::font(TextStyle::caption);
-    const QFont titleFont = SheetStyle::font(TextStyle::subheadline);
+    const QFont caption = Theme::font(TextStyle::caption);
+    const QFont titleFont = Theme::font(TextStyle::subheadline);
     const QFontMetricsF titleMetrics(titleFont);
     const qreal symbolSide = QFontMetricsF(caption).height();
     const QPixmap glyph = Symbols::pixmap(lookOf(item_.type).titleSymbol, symbolSide / 1.1,
-                                          SheetStyle::secondary(palette()), devicePixelRatioF());
+                                          Theme::secondary(palette()), devicePixelRatioF());
     const qreal left = textLeft();
     // The symbol sits on the first line's baseline.
     const qreal baseline = top + titleMetrics.ascent();
@@ -496,7 +496,7 @@ qreal ItemCard::paintTitleRow(QPainter& painter, qreal top) const {
     painter.save();
     painter.translate(glyphSize.width() + 6, 0);
     const qreal bottom =
-        paintLines(painter, texts().title, titleFont, SheetStyle::primary(palette()), top);
+        paintLines(painter, texts().title, titleFont, Theme::primary(palette()), top);
     painter.restore();
     return std::max(bottom, top + glyphSize.height());
 }
@@ -515,15 +515,15 @@ qreal ItemCard::paintLines(QPainter& painter, const QStringList& lines, const QF
 }
 
 void ItemCard::paintChip(QPainter& painter, const QString& label, QPointF topLeft) const {
-    const QFont font = SheetStyle::font(TextStyle::caption2);
+    const QFont font = Theme::font(TextStyle::caption2);
     const QFontMetricsF metrics(font);
     const QString text = metrics.elidedText(label, Qt::ElideRight, textWidth() - 16);
     const QRectF chip(topLeft, QSizeF(metrics.horizontalAdvance(text) + 16, metrics.height() + 8));
     painter.setPen(Qt::NoPen);
-    painter.setBrush(withOpacity(SheetStyle::secondary(palette()), 0.12));
+    painter.setBrush(withOpacity(Theme::secondary(palette()), 0.12));
     painter.drawRoundedRect(chip, chip.height() / 2, chip.height() / 2);
     painter.setFont(font);
-    painter.setPen(SheetStyle::secondary(palette()));
+    painter.setPen(Theme::secondary(palette()));
     painter.drawText(chip, Qt::AlignCenter, text);
 }
 
@@ -531,10 +531,9 @@ void ItemCard::paintProcessingCover(QPainter& painter) const {
     const QRectF bounds = QRectF(rect());
     QPainterPath shape;
     shape.addRoundedRect(bounds, cornerRadius, cornerRadius);
-    const bool dark = SheetStyle::isDark(palette());
-    painter.fillPath(shape, dark ? QColor(40, 40, 44, 210) : QColor(246, 246, 248, 210));
-    const QPixmap glyph = Symbols::pixmap(SymbolNames::sparkles, 22,
-                                          SheetStyle::secondary(palette()), devicePixelRatioF());
+    painter.fillPath(shape, Theme::ultraThinCover(palette()));
+    const QPixmap glyph = Symbols::pixmap(SymbolNames::sparkles, 22, Theme::secondary(palette()),
+                                          devicePixelRatioF());
     QRectF target(QPointF(), glyph.deviceIndependentSize());
     target.moveCenter(bounds.center());
     painter.setOpacity(pulse_);

@@ -1,8 +1,8 @@
 #include "window/ItemsArea.h"
 
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
+#include "ui/Theme.h"
 #include "window/CategorySection.h"
 #include "window/ItemCard.h"
 #include "window/ItemSections.h"
@@ -59,11 +59,11 @@ QWidget* ItemsArea::makeLayoutRow() {
     box->setContentsMargins(0, 0, 0, 0);
     box->setSpacing(10);
     auto* files = new QLabel(QStringLiteral("Files"));
-    files->setFont(SheetStyle::font(SheetStyle::TextStyle::subheadline));
+    files->setFont(Theme::font(Theme::TextStyle::subheadline));
     // Inside the scroll area it would take the text colour of a view's base.
     files->setForegroundRole(QPalette::WindowText);
     QPalette palette = files->palette();
-    palette.setColor(QPalette::WindowText, SheetStyle::secondary(palette));
+    palette.setColor(QPalette::WindowText, Theme::secondary(palette));
     files->setPalette(palette);
     layoutSwitch_ = new LayoutSwitchButton(layoutMode_);
     connect(layoutSwitch_, &QAbstractButton::clicked, this, &ItemsArea::layoutSwitchClicked);

@@ -1,15 +1,15 @@
 #include "window/ItemsEmptyStateView.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <utility>
 
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 namespace {
 QLabel* centredLabel(const QString& text, const QFont& font) {
@@ -31,10 +31,9 @@ ItemsEmptyStateView::ItemsEmptyStateView(QWidget* parent) : QWidget(parent) {
     stack->setSpacing(spacing);
     symbol_ = new QLabel;
     symbol_->setAlignment(Qt::AlignCenter);
-    title_ =
-        centredLabel(QStringLiteral("Nothing here yet"), SheetStyle::font(TextStyle::subheadline));
+    title_ = centredLabel(QStringLiteral("Nothing here yet"), Theme::font(TextStyle::subheadline));
     hint_ = centredLabel(QStringLiteral("Import or paste in files, images, links..."),
-                         SheetStyle::font(TextStyle::caption));
+                         Theme::font(TextStyle::caption));
     stack->addWidget(symbol_);
     stack->addWidget(title_);
     stack->addWidget(hint_);
@@ -67,13 +66,13 @@ void ItemsEmptyStateView::changeEvent(QEvent* event) {
 }
 
 void ItemsEmptyStateView::applyColors() {
-    const QColor secondary = SheetStyle::secondary(palette());
-    symbol_->setPixmap(Symbols::pixmap(SymbolNames::tray, 36, SheetStyle::withAlpha(secondary, 0.6),
+    const QColor secondary = Theme::secondary(palette());
+    symbol_->setPixmap(Symbols::pixmap(SymbolNames::tray, 36, Theme::withAlpha(secondary, 0.6),
                                        devicePixelRatioF()));
     QPalette titlePalette = title_->palette();
     titlePalette.setColor(QPalette::WindowText, secondary);
     title_->setPalette(titlePalette);
     QPalette hintPalette = hint_->palette();
-    hintPalette.setColor(QPalette::WindowText, SheetStyle::withAlpha(secondary, 0.7));
+    hintPalette.setColor(QPalette::WindowText, Theme::withAlpha(secondary, 0.7));
     hint_->setPalette(hintPalette);
 }

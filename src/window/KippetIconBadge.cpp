@@ -1,6 +1,6 @@
 #include "window/KippetIconBadge.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 #include "window/PaintCache.h"
 
 #include <QPainter>

@@ -3,14 +3,14 @@
 #include "app/DailyKippetScheduler.h"
 #include "app/KippetArranger.h"
 #include "app/MenuBarManager.h"
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
 #include "dashboard/KippetListing.h"
-#include "dashboard/SheetStyle.h"
 #include "dashboard/TuckCommands.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "store/KippetManager.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/FloatingKippetView.h"
 #include "window/FloatingKippetWindow.h"
 
@@ -122,7 +122,7 @@ KippetWindowMenu* KippetWindowMenu::build(Kippet* kippet, bool isExpanded, bool 
     QAction* close = addItem(menu, QStringLiteral("Close Kippet"), SymbolNames::xmarkCircle,
                              QStringLiteral("CloseKippetMenuItem"), callbacks.onCloseKippet);
     close->setProperty(destructiveProperty, true);
-    close->setIcon(Symbols::icon(SymbolNames::xmarkCircle, SheetStyle::red()));
+    close->setIcon(Symbols::icon(SymbolNames::xmarkCircle, Theme::red()));
     return menu;
 }
 
@@ -173,5 +173,5 @@ void KippetWindowMenu::initStyleOption(QStyleOptionMenuItem* option, const QActi
     // Highlighted, the item keeps the highlight's own text colour to stay readable.
     for (const QPalette::ColorRole role :
          {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
-        option->palette.setColor(role, SheetStyle::red());
+        option->palette.setColor(role, Theme::red());
 }

@@ -1,8 +1,8 @@
 #include "window/LayoutSwitchButton.h"
 
-#include "app/SymbolNames.h"
-#include "app/Symbols.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 
@@ -40,12 +40,12 @@ void LayoutSwitchButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    SheetStyle::paintUltraThinMaterial(painter, bounds, radius, palette());
-    painter.setPen(QPen(SheetStyle::withAlpha(SheetStyle::primary(palette()), 0.08), 1));
+    Theme::paintUltraThinMaterial(painter, bounds, radius, palette());
+    painter.setPen(QPen(Theme::withAlpha(Theme::primary(palette()), 0.08), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(bounds, radius, radius);
     const QPixmap glyph =
-        Symbols::pixmap(systemName(), 13, SheetStyle::primary(palette()), devicePixelRatioF());
+        Symbols::pixmap(systemName(), 13, Theme::primary(palette()), devicePixelRatioF());
     QRectF target(QPointF(), glyph.deviceIndependentSize());
     target.moveCenter(QRectF(rect()).center());
     painter.drawPixmap(target, glyph, QRectF(glyph.rect()));

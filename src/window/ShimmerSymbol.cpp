@@ -1,7 +1,8 @@
 #include "window/ShimmerSymbol.h"
 
-#include "app/Symbols.h"
 #include "platform/Animations.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -10,13 +11,6 @@
 namespace {
 constexpr int pulsePeriod = 1600;
 constexpr qreal dimmestPulse = 0.45;
-
-// The secondary text colour of the palette.
-QColor secondary(const QPalette& palette) {
-    QColor colour = palette.color(QPalette::WindowText);
-    colour.setAlphaF(0.55f);
-    return colour;
-}
 } // namespace
 
 ShimmerSymbol::ShimmerSymbol(const QString& systemName, qreal opacity, qreal peakOpacity,
@@ -83,7 +77,7 @@ QImage ShimmerSymbol::band(const QPixmap& glyph) const {
     image.setDevicePixelRatio(glyph.devicePixelRatio());
     image.fill(Qt::transparent);
     const QSizeF size = glyph.deviceIndependentSize();
-    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    const bool dark = Theme::isDark(palette());
     QColor colour = dark ? Qt::white : Qt::black;
     QPainter painter(&image);
     const qreal left = size.width() / 2 + shimmerOffset_ - bandPoints_ / 2;
@@ -103,8 +97,8 @@ QImage ShimmerSymbol::band(const QPixmap& glyph) const {
 void ShimmerSymbol::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QPixmap glyph =
-        Symbols::pixmap(systemName_, glyphPoints_, secondary(palette()), devicePixelRatioF());
+    const QPixmap glyph = Symbols::pixmap(systemName_, glyphPoints_, Theme::secondary(palette()),
+                                          devicePixelRatioF());
     QRectF target(QPointF(), glyph.deviceIndependentSize());
     target.moveCenter(QRectF(rect()).center());
     painter.setOpacity(opacity_ * pulse_);

@@ -1,8 +1,8 @@
 #include "window/StateIndicator.h"
 
 #include "app/DailyKippet.h"
-#include "app/SymbolNames.h"
 #include "model/Kippet.h"
+#include "ui/SymbolNames.h"
 #include "window/ShimmerSymbol.h"
 
 #include <QLayout>

@@ -1,14 +1,14 @@
 #include "window/StatusCard.h"
 
-#include "app/SymbolNames.h"
-#include "dashboard/SheetStyle.h"
+#include "ui/SymbolNames.h"
+#include "ui/Theme.h"
 #include "window/ShimmerSymbol.h"
 
 #include <QEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
-using SheetStyle::TextStyle;
+using Theme::TextStyle;
 
 namespace {
 struct CardLook {
@@ -75,8 +75,8 @@ StatusCard::StatusCard(ExpandedContent content, QWidget* parent)
     stack->setSpacing(16);
     symbol_ = new ShimmerSymbol(look.symbol, look.symbolOpacity, look.shimmerPeak,
                                 look.shimmerPeriodMs, symbolPoints, shimmerWidth);
-    title_ = centredLabel(QString::fromUtf8(look.title), SheetStyle::font(TextStyle::title3));
-    subtitle_ = centredLabel(QString::fromUtf8(look.subtitle), SheetStyle::font(TextStyle::body));
+    title_ = centredLabel(QString::fromUtf8(look.title), Theme::font(TextStyle::title3));
+    subtitle_ = centredLabel(QString::fromUtf8(look.subtitle), Theme::font(TextStyle::body));
     stack->addStretch();
     stack->addWidget(symbol_, 0, Qt::AlignHCenter);
     stack->addWidget(title_);
@@ -101,13 +101,12 @@ void StatusCard::changeEvent(QEvent* event) {
 
 void StatusCard::applyColors() {
     const CardLook look = lookOf(content_);
-    const QColor secondary = SheetStyle::secondary(palette());
+    const QColor secondary = Theme::secondary(palette());
     QPalette titlePalette = title_->palette();
-    titlePalette.setColor(QPalette::WindowText,
-                          SheetStyle::withAlpha(secondary, look.titleOpacity));
+    titlePalette.setColor(QPalette::WindowText, Theme::withAlpha(secondary, look.titleOpacity));
     title_->setPalette(titlePalette);
     QPalette subtitlePalette = subtitle_->palette();
     subtitlePalette.setColor(QPalette::WindowText,
-                             SheetStyle::withAlpha(secondary, look.subtitleOpacity));
+                             Theme::withAlpha(secondary, look.subtitleOpacity));
     subtitle_->setPalette(subtitlePalette);
 }

@@ -1,9 +1,9 @@
 #include "analysis/KeychainStore.h"
 #include "dashboard/SettingsHarness.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
 #include "store/KippetManager.h"
+#include "ui/Theme.h"
 
 #include <QCheckBox>
 #include <QJsonDocument>
@@ -107,7 +107,7 @@ private slots:
         SettingsTabView& view = k.open();
         QVERIFY(!k.testButton()->isVisibleTo(&view));
         QCOMPARE(view.apiKeyBorderColor(QString()).alpha(),
-                 SheetStyle::withAlpha(SheetStyle::secondary(view.palette()), 0.2).alpha());
+                 Theme::withAlpha(Theme::secondary(view.palette()), 0.2).alpha());
 
         // Twenty graphemes, the last an emoji of two code units: still too short.
         k.type(QStringLiteral("  sk-0123456789abcdef"));
@@ -118,8 +118,7 @@ private slots:
         QCOMPARE(k.row(QStringLiteral("APIKeySaveError")),
                  QStringLiteral("Invalid API key format. OpenAI keys start with 'sk-'"));
         QVERIFY(!k.testButton()->isVisibleTo(&view));
-        QCOMPARE(view.apiKeyBorderColor(view.apiKey()),
-                 SheetStyle::withAlpha(SheetStyle::red(), 0.3));
+        QCOMPARE(view.apiKeyBorderColor(view.apiKey()), Theme::withAlpha(Theme::red(), 0.3));
         QCOMPARE(k.stored(), std::nullopt);
 
         k.type(QStringLiteral("g "));
@@ -130,8 +129,7 @@ private slots:
                  QStringLiteral("API key saved successfully"));
         // The keyring keeps the text as typed.
         QCOMPARE(k.stored(), std::optional<QString>(QStringLiteral("  sk-0123456789abcdef😀g ")));
-        QCOMPARE(view.apiKeyBorderColor(view.apiKey()),
-                 SheetStyle::withAlpha(SheetStyle::green(), 0.3));
+        QCOMPARE(view.apiKeyBorderColor(view.apiKey()), Theme::withAlpha(Theme::green(), 0.3));
         QVERIFY(k.shown(QStringLiteral("byok_preferCloudImages")));
         QCOMPARE(k.h.aiStatus()->text(),
                  QStringLiteral("OpenAI key configured — configure details below."));
@@ -216,7 +214,7 @@ private slots:
                                  "APIKeyVerifiedRow"})
             QVERIFY2(!k.shown(QString::fromLatin1(gone)), gone);
         QCOMPARE(view.apiKeyBorderColor(view.apiKey()),
-                 SheetStyle::withAlpha(SheetStyle::secondary(view.palette()), 0.2));
+                 Theme::withAlpha(Theme::secondary(view.palette()), 0.2));
     }
 
     void theTestSendsOneSmallRequestWithTheKeyAsTheAnalyzerDoes() {

@@ -6,12 +6,12 @@
 #include "app/UpdateChecker.h"
 #include "dashboard/SettingsHarness.h"
 #include "dashboard/SettingsSection.h"
-#include "dashboard/SheetStyle.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
 #include "support/TestHttpServer.h"
+#include "ui/Theme.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -179,7 +179,7 @@ private slots:
         QVERIFY(button->isVisibleTo(&view));
         h.waitForStatus();
         QVERIFY(!view.onDeviceAvailable());
-        QCOMPARE(h.aiStatus()->tint(), SheetStyle::orange());
+        QCOMPARE(h.aiStatus()->tint(), Theme::orange());
         QVERIFY(button->isVisibleTo(&view));
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(h.workspace.opened(),

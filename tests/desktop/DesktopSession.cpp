@@ -277,6 +277,22 @@ QList<std::uint32_t> DesktopSession::cardinals(WindowId window, const char* prop
     return result;
 }
 
+void DesktopSession::announceBlurBehind() {
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root(),
+                        atom("_KDE_NET_WM_BLUR_BEHIND_REGION"), XCB_ATOM_CARDINAL, 32, 0, nullptr);
+    xcb_flush(connection_);
+}
+
+QList<QRect> DesktopSession::blurRegion(WindowId window) const {
+    const QList<std::uint32_t> values =
+        cardinals(window, "_KDE_NET_WM_BLUR_BEHIND_REGION", XCB_ATOM_CARDINAL);
+    QList<QRect> rectangles;
+    for (qsizetype at = 0; at + 4 <= values.size(); at += 4)
+        rectangles.append(
+            QRect(int(values[at]), int(values[at + 1]), int(values[at + 2]), int(values[at + 3])));
+    return rectangles;
+}
+
 DesktopSession::WindowId DesktopSession::root() const {
     return root_;
 }

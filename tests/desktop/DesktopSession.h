@@ -110,6 +110,12 @@ public:
     // Processes events until the condition holds or the guard passes.
     static bool waitUntil(const std::function<bool()>& condition, int guardMs = 20000);
 
+    // Poses as a compositor that blurs behind windows, as KWin announces it: the blur property on
+    // the root window. The compositor of the options owns the compositing selection.
+    void announceBlurBehind();
+    // The rectangles the window asks to have blurred behind it; empty when it asks for none.
+    QList<QRect> blurRegion(WindowId window) const;
+
     // A screenshot of the whole screen.
     bool screenshot(const QString& path) const;
 

@@ -236,10 +236,10 @@ private slots:
                            "a browser tab, a mail, a chat or a folder window, and drop them here");
         auto* shortCard = new ContentMethodCard(
             QStringLiteral("camera.fill"), QStringLiteral("Screenshot"), QStringLiteral("Drop it"),
-            TourStyle::Named::purple, std::nullopt, &column);
+            Theme::Named::purple, std::nullopt, &column);
         auto* longCard =
             new ContentMethodCard(QStringLiteral("camera.fill"), QStringLiteral("Screenshot"),
-                                  longText, TourStyle::Named::purple, QStringLiteral("V"), &column);
+                                  longText, Theme::Named::purple, QStringLiteral("V"), &column);
         layout->addWidget(shortCard);
         layout->addWidget(longCard);
         layout->addStretch(1);

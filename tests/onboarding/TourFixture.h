@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/CompositorCheck.h"
 #include "app/MenuBarManager.h"
 #include "app/SyncAvailability.h"
 #include "model/Kippet.h"
@@ -15,6 +14,7 @@
 #include "support/AppHarness.h"
 #include "support/GeometryPrinting.h"
 #include "support/TestEnvironment.h"
+#include "ui/CompositorCheck.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -2,7 +2,6 @@
 #include "app/DailyKippet.h"
 #include "app/DashboardWindow.h"
 #include "app/MenuBarManager.h"
-#include "app/Symbols.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
@@ -24,6 +23,7 @@
 #include "tuck/TuckSingleBorderShape.h"
 #include "tuck/TuckSingleView.h"
 #include "tuck/TuckSingleWindow.h"
+#include "ui/Symbols.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QApplication>

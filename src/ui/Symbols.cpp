@@ -1,8 +1,8 @@
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
-#include "app/SymbolIconEngine.h"
-#include "app/SymbolNames.h"
 #include "platform/Log.h"
+#include "ui/SymbolIconEngine.h"
+#include "ui/SymbolNames.h"
 
 #include <QFile>
 #include <QHash>

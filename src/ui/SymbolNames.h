@@ -116,7 +116,9 @@ KIPPETS_SYMBOL_NAMES(KIPPETS_SYMBOL_CONSTANT)
 
 // The names above: what the app's own views, menus and the tour draw.
 const QStringList& interface();
-// Everything the app draws by name: interface(), the icon grid's kippet icons, the categories'
+// The icons a kippet can be given, in the order the icon grid offers them.
+const QStringList& kippetIcons();
+// Everything the app draws by name: interface(), kippetIcons(), the categories'
 // symbols and the icon the model gives a new kippet.
 const QStringList& all();
 bool isListed(const QString& name);

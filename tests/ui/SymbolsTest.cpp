@@ -1,10 +1,10 @@
-#include "app/Symbols.h"
-#include "app/SymbolNames.h"
+#include "ui/Symbols.h"
 #include "dashboard/IconGrid.h"
 #include "dashboard/KippetForm.h"
 #include "model/ItemCategory.h"
 #include "model/KippetModel.h"
 #include "support/TestEnvironment.h"
+#include "ui/SymbolNames.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -101,7 +101,7 @@ private slots:
         const QSet<QString> rows = tableNames();
         QVERIFY(!rows.isEmpty());
         const QStringList coreFolders{"model", "store", "analysis", "platform"};
-        const QStringList listingFiles{"SymbolNames.h", "IconGrid.cpp"};
+        const QStringList listingFiles{"SymbolNames.h", "SymbolNames.cpp", "IconGrid.cpp"};
         static const QRegularExpression literal(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
         const QDir tree(QStringLiteral(KIPPETS_SOURCE_TREE));
         QDirIterator files(tree.path(), {"*.cpp", "*.h"}, QDir::Files,

@@ -1,6 +1,6 @@
-#include "app/SymbolIconEngine.h"
+#include "ui/SymbolIconEngine.h"
 
-#include "app/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QPainter>
 #include <algorithm>

@@ -1,0 +1,113 @@
+#include "ui/NamedColors.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+namespace Theme {
+
+namespace {
+struct Tones {
+    QColor light;
+    QColor dark;
+};
+
+Tones tones(Named name) {
+    switch (name) {
+    case Named::blue:
+        return {QColor(0, 122, 255), QColor(10, 132, 255)};
+    case Named::purple:
+        return {QColor(175, 82, 222), QColor(191, 90, 242)};
+    case Named::pink:
+        return {QColor(255, 45, 85), QColor(255, 55, 95)};
+    case Named::orange:
+        return {QColor(255, 149, 0), QColor(255, 159, 10)};
+    case Named::green:
+        return {QColor(52, 199, 89), QColor(48, 209, 88)};
+    case Named::cyan:
+        return {QColor(50, 173, 230), QColor(100, 210, 255)};
+    case Named::red:
+        return {QColor(255, 59, 48), QColor(255, 69, 58)};
+    case Named::yellow:
+        return {QColor(255, 204, 0), QColor(255, 214, 10)};
+    case Named::accent:
+    case Named::primary:
+    case Named::secondary:
+        break;
+    }
+    return {};
+}
+} // namespace
+
+bool isDark(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightness() < 128;
+}
+
+bool isDark() {
+    return isDark(QGuiApplication::palette());
+}
+
+QColor primary(const QPalette& palette) {
+    return palette.color(QPalette::WindowText);
+}
+
+QColor secondary(const QPalette& palette) {
+    return withAlpha(primary(palette), isDark(palette) ? 0.55 : 0.5);
+}
+
+QColor tertiary(const QPalette& palette) {
+    return withAlpha(primary(palette), isDark(palette) ? 0.25 : 0.26);
+}
+
+QColor accent(const QPalette& palette) {
+    return palette.color(QPalette::Highlight);
+}
+
+QColor separator(const QPalette& palette) {
+    return withAlpha(primary(palette), 0.12);
+}
+
+QColor daily(const QPalette& palette) {
+    return isDark(palette) ? QColor::fromRgbF(1.0f, 1.0f, 1.0f, 1.0f)
+                           : QColor::fromRgbF(0.2f, 0.2f, 0.2f, 1.0f);
+}
+
+QColor color(Named name, const QPalette& palette) {
+    switch (name) {
+    case Named::accent:
+        return accent(palette);
+    case Named::primary:
+        return primary(palette);
+    case Named::secondary:
+        return secondary(palette);
+    default: {
+        const Tones pair = tones(name);
+        return isDark(palette) ? pair.dark : pair.light;
+    }
+    }
+}
+
+QColor orange() {
+    return tones(Named::orange).light;
+}
+QColor red() {
+    return tones(Named::red).light;
+}
+QColor yellow() {
+    return tones(Named::yellow).light;
+}
+QColor green() {
+    return tones(Named::green).light;
+}
+QColor blue() {
+    return tones(Named::blue).light;
+}
+QColor purple() {
+    return tones(Named::purple).light;
+}
+
+QColor withAlpha(QColor color, double alpha) {
+    color.setAlphaF(static_cast<float>(color.alphaF() * alpha));
+    return color;
+}
+
+} // namespace Theme
