@@ -47,12 +47,8 @@ QUuid decodeUuid(const QJsonValue& value, const QString& key) {
 
 QByteArray decodeBytes(const QJsonValue& value, const QString& key) {
     const QString text = decodeString(value, key);
-    bool isLatin1 = true;
-    for (const QChar c : text) {
-        isLatin1 = isLatin1 && c.unicode() < 0x80;
-    }
     // Standard Base64 is always padded to whole groups of four; Qt alone would accept less.
-    if (!isLatin1 || text.size() % 4 != 0) {
+    if (!QtPrivate::isAscii(text) || text.size() % 4 != 0) {
         fail(key, QStringLiteral("is not Base64 text"));
     }
     auto result =
