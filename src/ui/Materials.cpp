@@ -56,9 +56,9 @@ double windowAlpha(Material material, Backdrop backdrop) {
     case Backdrop::opaque:
         return 1.0;
     case Backdrop::blended:
-        // Black text behind differs from the material by at most 8 levels of 255 (a panel's
-        // backdrop, covering more, by at most 4): a shade, never read.
-        return material == Material::ultraThin ? 0.97 : 0.985;
+        // Black text behind differs from the material by at most 4 levels of 255 (a panel's
+        // backdrop, covering more, by at most 2): large bold text still showed as a shade at 4.
+        return material == Material::ultraThin ? 0.985 : 0.995;
     case Backdrop::blurred:
         return material == Material::ultraThin ? 0.6 : 0.8;
     }

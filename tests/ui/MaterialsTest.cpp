@@ -96,13 +96,13 @@ private slots:
                 const QColor fill = Theme::windowFill(material, palette);
                 QCOMPARE(fill.rgb(), QColor(246, 246, 246).rgb());
                 blendedAlpha[index] = fill.alphaF();
-                // Black text behind a white page differs from the page by at most 8 levels of
-                // 255 through the material (a panel's backdrop: 4): a shade, not a line
+                // Black text behind a white page differs from the page by at most 4 levels of
+                // 255 through the material (a panel's backdrop: 2): a shade, not a line
                 // to read.
                 const QColor overText = blended(fill, Qt::black);
                 const QColor overPage = blended(fill, Qt::white);
                 QVERIFY2(channelDistance(overText, overPage) <
-                             (material == Material::ultraThin ? 9 : 5),
+                             (material == Material::ultraThin ? 5 : 3),
                          qPrintable(QString::number(fill.alphaF())));
             }
             {
@@ -206,7 +206,7 @@ private slots:
                 QCOMPARE(shownOver(shot, inside, Qt::black).rgb(), fill.rgb());
             if (backdrop == Backdrop::blended) {
                 QVERIFY(channelDistance(shownOver(shot, inside, Qt::black),
-                                        shownOver(shot, inside, Qt::white)) <= 4);
+                                        shownOver(shot, inside, Qt::white)) <= 2);
             }
             // Over a window of the plain window colour (the dashboard) the panel still shows,
             // focused or not.
