@@ -16,9 +16,19 @@ private slots:
         QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
         const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
-        desktop.key(QStringLiteral("alt+F4"));
-        QVERIFY(DesktopSession::waitUntil(
-            [&] { return !desktop.windowTitled(QStringLiteral("Kippets Dashboard")); }));
+        // The window manager hands the keyboard to the dashboard a moment after marking it
+        // active; on a busy machine a close typed in between reaches nothing, so it is typed
+        // again for as long as the dashboard stays open and active.
+        const auto closed = [&] {
+            return !desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        };
+        bool gone = false;
+        for (int attempt = 0; attempt < 5 && !gone; ++attempt) {
+            if (desktop.activeWindow() == dashboard)
+                desktop.key(QStringLiteral("alt+F4"));
+            gone = DesktopSession::waitUntil(closed, 4000);
+        }
+        QVERIFY(gone);
         QVERIFY(desktop.windowTitled(QStringLiteral("Receipts")));
 
         QCOMPARE(desktop.launchAgain(), 0);
