@@ -96,9 +96,7 @@ void KippetTile::setOpenness(qreal openness) {
 }
 
 QColor KippetTile::blend(const QColor& closed, const QColor& open) const {
-    const auto mix = [this](float from, float to) { return from + (to - from) * float(openness_); };
-    return QColor::fromRgbF(mix(closed.redF(), open.redF()), mix(closed.greenF(), open.greenF()),
-                            mix(closed.blueF(), open.blueF()), mix(closed.alphaF(), open.alphaF()));
+    return Theme::mix(closed, open, openness_);
 }
 
 void KippetTile::showError(const QString& message) {

@@ -23,12 +23,6 @@ QRect interpolated(const QRect& from, const QRect& to, double progress) {
                  mix(from.height(), to.height()));
 }
 
-// The platform's ease-in-out: a cubic Bézier through (0.42, 0) and (0.58, 1).
-QEasingCurve easeInOut() {
-    QEasingCurve curve(QEasingCurve::BezierSpline);
-    curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
-    return curve;
-}
 } // namespace
 
 TodoListView::TodoListView(Kippet* kippet, const SharedTodoRow::Metrics& metrics, QWidget* parent)
@@ -38,7 +32,7 @@ TodoListView::TodoListView(Kippet* kippet, const SharedTodoRow::Metrics& metrics
     setSizePolicy(policy);
     animation_ = new QVariantAnimation(this);
     animation_->setDuration(animationMilliseconds);
-    animation_->setEasingCurve(easeInOut());
+    animation_->setEasingCurve(Animations::easeInOut());
     animation_->setStartValue(0.0);
     animation_->setEndValue(1.0);
     connect(animation_, &QVariantAnimation::valueChanged, this,

@@ -2,20 +2,13 @@
 
 #include "onboarding/TourStyle.h"
 #include "platform/Animations.h"
+#include "ui/NamedColors.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
 
 namespace {
 constexpr double enlarged = 1.2;
-
-QColor mix(const QColor& from, const QColor& to, double amount) {
-    const double t = qBound(0.0, amount, 1.0);
-    return QColor::fromRgbF(from.redF() + (to.redF() - from.redF()) * t,
-                            from.greenF() + (to.greenF() - from.greenF()) * t,
-                            from.blueF() + (to.blueF() - from.blueF()) * t,
-                            from.alphaF() + (to.alphaF() - from.alphaF()) * t);
-}
 } // namespace
 
 OnboardingProgressDots::OnboardingProgressDots(int currentStep, int totalSteps, QWidget* parent)
@@ -84,7 +77,7 @@ void OnboardingProgressDots::paintEvent(QPaintEvent*) {
     for (int i = 0; i < totalSteps_; ++i) {
         const double level = levels_.value(i);
         const double radius = dotSize / 2.0 * (1.0 + (enlarged - 1.0) * level);
-        painter.setBrush(mix(faint, accent, level));
+        painter.setBrush(Theme::mix(faint, accent, level));
         painter.drawEllipse(dotCenter(i), radius, radius);
     }
 }

@@ -1,5 +1,7 @@
 #include "platform/Animations.h"
 
+#include <QPointF>
+
 namespace {
 bool& state() {
     static bool enabled = true;
@@ -13,4 +15,10 @@ bool Animations::enabled() {
 
 void Animations::setEnabled(bool enabled) {
     state() = enabled;
+}
+
+QEasingCurve Animations::easeInOut() {
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
+    return curve;
 }

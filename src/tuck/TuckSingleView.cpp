@@ -2,6 +2,7 @@
 
 #include "app/DailyKippet.h"
 #include "model/Kippet.h"
+#include "platform/Animations.h"
 #include "platform/ClockAnimation.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
@@ -26,23 +27,6 @@
 #include <numbers>
 
 namespace {
-// The platform's ease-in-out timing curve.
-QEasingCurve easeInOut() {
-    QEasingCurve curve(QEasingCurve::BezierSpline);
-    curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
-    return curve;
-}
-
-QColor mix(const QColor& from, const QColor& to, qreal progress) {
-    if (progress <= 0)
-        return from;
-    if (progress >= 1)
-        return to;
-    const auto lerp = [progress](float a, float b) { return a + (b - a) * float(progress); };
-    return QColor::fromRgbF(lerp(from.redF(), to.redF()), lerp(from.greenF(), to.greenF()),
-                            lerp(from.blueF(), to.blueF()), lerp(from.alphaF(), to.alphaF()));
-}
-
 // The symbol's strokes are 16 units of a 256-unit grid; semibold strokes are about a third
 // heavier, 21.5 units, so the outline grows by 2.75 units on every side.
 constexpr qreal semiboldGrowth = 2.75 / 256;
@@ -175,7 +159,7 @@ void TuckSingleView::setSelected(bool selected) {
     if (selected == isSelected_)
         return;
     isSelected_ = selected;
-    selection_->animateTo(selected ? 1 : 0, selectionDuration, easeInOut());
+    selection_->animateTo(selected ? 1 : 0, selectionDuration, Animations::easeInOut());
     iconSpring_->setTarget(selected ? selectedIconScale : 1.0);
     update();
 }
@@ -210,7 +194,7 @@ qreal TuckSingleView::iconScale() const {
 QColor TuckSingleView::iconColor() const {
     const bool monochrome = Preferences::shared().boolOr(monochromeKey, true);
     if (isCutout() && monochrome)
-        return mix(Qt::white, kippetColor(), selectionShown());
+        return Theme::mix(Qt::white, kippetColor(), selectionShown());
     return kippetColor();
 }
 

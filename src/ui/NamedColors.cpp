@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <algorithm>
 
 namespace Theme {
 
@@ -108,6 +109,13 @@ QColor purple() {
 QColor withAlpha(QColor color, double alpha) {
     color.setAlphaF(static_cast<float>(color.alphaF() * alpha));
     return color;
+}
+
+QColor mix(const QColor& from, const QColor& to, double amount) {
+    const double t = std::clamp(amount, 0.0, 1.0);
+    const auto channel = [t](double a, double b) { return a + (b - a) * t; };
+    return QColor::fromRgbF(channel(from.redF(), to.redF()), channel(from.greenF(), to.greenF()),
+                            channel(from.blueF(), to.blueF()), channel(from.alphaF(), to.alphaF()));
 }
 
 } // namespace Theme

@@ -51,4 +51,7 @@ QColor purple();
 
 // The colour with its alpha multiplied by `alpha`.
 QColor withAlpha(QColor color, double alpha);
+// The colour `amount` of the way from `from` to `to`, every channel and alpha alike; the amount
+// is kept within 0 and 1.
+QColor mix(const QColor& from, const QColor& to, double amount);
 } // namespace Theme
