@@ -9,6 +9,7 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 #include <xcb/xcb.h>
 #endif
@@ -56,8 +57,7 @@ xcb_atom_t atomNamed(xcb_connection_t* connection, const QByteArray& name, bool 
     return reply ? reply->atom : xcb_atom_t(XCB_NONE);
 }
 
-xcb_window_t compositorWindow(xcb_connection_t* connection) {
-    // Asked on every paint of a translucent window: the atom is looked up once.
+xcb_window_t askCompositorWindow(xcb_connection_t* connection) {
     static const xcb_atom_t selection =
         atomNamed(connection, "_NET_WM_CM_S" + QByteArray::number(defaultScreenNumber()), false);
     if (selection == XCB_NONE)
@@ -65,6 +65,22 @@ xcb_window_t compositorWindow(xcb_connection_t* connection) {
     const auto owner = owned(xcb_get_selection_owner_reply(
         connection, xcb_get_selection_owner(connection, selection), nullptr));
     return owner ? owner->owner : xcb_window_t(XCB_NONE);
+}
+
+// Every paint of a translucent window asks, and a launch paints hundreds of them at once: the
+// server is asked once for all the paints of one pass of the event loop, and again in the next
+// pass, so a compositor that starts or stops shows from the following paint on.
+xcb_window_t compositorWindow(xcb_connection_t* connection) {
+    static std::optional<xcb_window_t> known;
+    if (known)
+        return *known;
+    const xcb_window_t owner = askCompositorWindow(connection);
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        known = owner;
+        QMetaObject::invokeMethod(
+            app, [] { known.reset(); }, Qt::QueuedConnection);
+    }
+    return owner;
 }
 
 xcb_window_t rootWindow(xcb_connection_t* connection) {
