@@ -61,6 +61,18 @@ qint64 holderOf(int descriptor) {
     return range.l_pid > 0 ? qint64(range.l_pid) : 0;
 }
 
+// The holder takes the folder's lock a moment before the record lock that names it: a start
+// refused in between waits that moment, at most a few milliseconds, for the name.
+qint64 holderNamedBy(int descriptor) {
+    constexpr int attempts = 40;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (const qint64 holder = holderOf(descriptor))
+            return holder;
+        ::usleep(250);
+    }
+    return 0;
+}
+
 // Whether the name still leads to the file open as `descriptor`: a start that made the lock file
 // and was refused removes it again (removeFileIfMade), maybe while another start has it open.
 bool isStillLinked(int descriptor, const QByteArray& path) {
@@ -104,7 +116,7 @@ DataFolderLock::DataFolderLock(const QString& folder)
         }
         if (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
-            const qint64 holder = error == EWOULDBLOCK ? holderOf(descriptor_) : 0;
+            const qint64 holder = error == EWOULDBLOCK ? holderNamedBy(descriptor_) : 0;
             ::close(descriptor_);
             descriptor_ = -1;
             if (error == EWOULDBLOCK)
