@@ -5,6 +5,7 @@
 #include "app/RavorurOdu.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "platform/StartupHeap.h"
 #include "store/StoreContainer.h"
 
 #include <QApplication>
@@ -34,6 +35,7 @@ bool handedOver(const QStringList& arguments, SingleInstance& singleInstance) {
 } // namespace
 
 int main(int argc, char** argv) {
+    StartupHeap::prepare();
     preferX11OnWayland();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Kippets"));
