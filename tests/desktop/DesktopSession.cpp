@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
 #include <QThread>
@@ -193,13 +194,38 @@ bool DesktopSession::launch(int windows, const QStringList& arguments) {
     app_.start(QStringLiteral(KIPPETS_APP_PATH), arguments);
     if (!app_.waitForStarted(startGuardMs))
         return false;
-    return waitUntil(
-               [this, windows] {
-                   return stacking().size() - (options_.tray ? 1 : 0) >= windows ||
-                          app_.state() == QProcess::NotRunning;
-               },
-               60000) &&
-           app_.state() == QProcess::Running;
+    const bool shown = waitUntil(
+                           [this, windows] {
+                               return stacking().size() - (options_.tray ? 1 : 0) >= windows ||
+                                      app_.state() == QProcess::NotRunning;
+                           },
+                           60000) &&
+                       app_.state() == QProcess::Running;
+    if (shown)
+        settle();
+    return shown;
+}
+
+void DesktopSession::settle() {
+    // On a slow machine the window manager may hand the keyboard to the last window shown a
+    // moment after it is listed; a click sent before then would lose the keyboard again.
+    constexpr qint64 quietMs = 400;
+    WindowId active = activeWindow();
+    QList<WindowId> order = stacking();
+    QElapsedTimer quiet;
+    quiet.start();
+    waitUntil(
+        [&] {
+            const WindowId nowActive = activeWindow();
+            const QList<WindowId> nowOrder = stacking();
+            if (nowActive != active || nowOrder != order) {
+                active = nowActive;
+                order = nowOrder;
+                quiet.restart();
+            }
+            return quiet.elapsed() >= quietMs;
+        },
+        10000);
 }
 
 int DesktopSession::launchAgain() {

@@ -120,6 +120,8 @@ public:
     bool screenshot(const QString& path) const;
 
 private:
+    // Waits until the window manager has stopped moving the keyboard and the stacking.
+    void settle();
     bool startServer();
     bool startProgram(QProcess& process, const QString& program, const QStringList& arguments);
     QProcessEnvironment environment() const;
