@@ -156,10 +156,7 @@ QWidget* DashboardView::buildKippetsTab() {
     auto* section = new QVBoxLayout;
     section->setSpacing(16 - shadowInset);
     section->addWidget(buildSectionRow());
-    emptyState_ = new EmptyStateView(content);
-    connect(emptyState_, &EmptyStateView::newKippetRequested, this,
-            &DashboardView::showCreateSheet);
-    section->addWidget(emptyState_);
+    section_ = section;
     tileList_ = new KippetTileList(
         scroll_,
         [this](Kippet* kippet, DisplayMode mode, QWidget* parent) {
@@ -314,7 +311,8 @@ void DashboardView::applyIcons() {
     QPalette secondary = countLabel_->palette();
     secondary.setColor(QPalette::WindowText, Theme::secondary(palette()));
     countLabel_->setPalette(secondary);
-    emptyState_->newKippetButton()->setStyleSheet(prominentStyle(palette()));
+    if (emptyState_)
+        emptyState_->newKippetButton()->setStyleSheet(prominentStyle(palette()));
     // A separator: the text colour, faint.
     QPalette line = divider_->palette();
     line.setColor(QPalette::Window, Theme::withAlpha(text, 0.12));
@@ -373,11 +371,23 @@ void DashboardView::refreshFilter() {
     countLabel_->setText(KippetListing::countLine(filtered_.size(), sorted_.size()));
     const bool empty = filtered_.isEmpty();
     if (empty)
-        emptyState_->show(text);
-    else
+        emptyState()->show(text);
+    else if (emptyState_)
         emptyState_->hide();
     tileList_->setVisible(!empty);
     tileList_->setKippets(filtered_);
+}
+
+EmptyStateView* DashboardView::emptyState() {
+    if (!emptyState_) {
+        emptyState_ = new EmptyStateView(section_->parentWidget());
+        emptyState_->hide();
+        emptyState_->newKippetButton()->setStyleSheet(prominentStyle(palette()));
+        connect(emptyState_, &EmptyStateView::newKippetRequested, this,
+                &DashboardView::showCreateSheet);
+        section_->insertWidget(section_->indexOf(tileList_), emptyState_);
+    }
+    return emptyState_;
 }
 
 void DashboardView::updateDailyRule() {

@@ -22,6 +22,7 @@ class KippetTileList;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QVBoxLayout;
 class QScrollArea;
 class SearchField;
 
@@ -76,7 +77,8 @@ public:
     QPushButton* sortButton() const { return sortButton_; }
     QPushButton* displayButton() const { return displayButton_; }
     QWidget* header() const { return header_; }
-    EmptyStateView* emptyState() const { return emptyState_; }
+    // Made the first time no kippet is listed: most starts never show it.
+    EmptyStateView* emptyState();
     KippetTileList* tileList() const { return tileList_; }
     QScrollArea* kippetsScrollArea() const { return scroll_; }
     // The header's context menu as it would open now; owned by the header.
@@ -130,6 +132,8 @@ private:
     QPushButton* sortButton_ = nullptr;
     QPushButton* displayButton_ = nullptr;
     EmptyStateView* emptyState_ = nullptr;
+    // Where the empty state goes when it is made: above the tiles.
+    QVBoxLayout* section_ = nullptr;
     KippetTileList* tileList_ = nullptr;
     SettingsPageFactory settingsFactory_;
     bool settingsBuilt_ = false;

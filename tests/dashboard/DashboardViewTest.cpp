@@ -98,6 +98,24 @@ private slots:
         QVERIFY(h->shownNames().isEmpty());
     }
 
+    void aSearchWithoutResultsOverAListShowsTheEmptyStateInPlaceOfTheTiles() {
+        h->createKippet("Desk");
+        DashboardView* view = h->open();
+        search("zzz");
+        EmptyStateView* empty = view->emptyState();
+        QVERIFY(empty->isVisible());
+        QVERIFY(!view->tileList()->isVisible());
+        QCOMPARE(empty->titleLabel()->text(), QString("No Results for “zzz”"));
+        // It takes the tiles' place below the section row, inside the scrolled content.
+        QCOMPARE(empty->parentWidget(), view->tileList()->parentWidget());
+        QVERIFY(empty->geometry().top() >=
+                view->sortButton()->mapTo(empty->parentWidget(), QPoint(0, 0)).y());
+        search("");
+        QVERIFY(!empty->isVisible());
+        QVERIFY(view->tileList()->isVisible());
+        QCOMPARE(h->shownNames(), QStringList{"Desk"});
+    }
+
     void searchMatchesTheNameOnlyExactlyAsTyped() {
         h->createKippet("Reports");
         h->createKippet("prep");
