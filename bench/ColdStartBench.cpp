@@ -1,7 +1,7 @@
 // A cold start of the app over 200 open kippets of 50 items each, until the launch has ended and
 // every panel and the dashboard have painted, against a Qt app that shows one empty window.
-// Both run as child processes, offscreen; the figures are medians of five runs, of CPU time
-// (user and system, all threads) and of peak resident memory.
+// Both run as child processes, offscreen, in turn; the figures are medians of five runs each,
+// of CPU time (user and system, all threads) and of peak resident memory.
 #include "model/KippetModel.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -123,24 +123,36 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-bool measure(const QString& program, const QString& home, double* seconds, double* cpuSeconds,
-             double* peakKiB) {
+struct Series {
     std::vector<double> times;
     std::vector<double> cpuTimes;
     std::vector<double> peaks;
-    for (int i = 0; i < runs; ++i) {
-        const Run run = runChild(program, home);
-        if (!run.ok) {
-            std::fprintf(stderr, "%s did not end cleanly\n", qPrintable(program));
-            return false;
-        }
+
+    void add(const Run& run) {
         times.push_back(run.seconds);
         cpuTimes.push_back(run.cpuSeconds);
         peaks.push_back(run.peakKiB);
     }
-    *seconds = median(times);
-    *cpuSeconds = median(cpuTimes);
-    *peakKiB = median(peaks);
+};
+
+// The two programs run in turn, each once first uncounted, so both meet the same machine: a
+// busy moment or files not yet in the page cache weigh on neither alone.
+bool measureInTurn(const QString& app, const QString& appHome, const QString& reference,
+                   const QString& referenceHome, Series* appRuns, Series* referenceRuns) {
+    for (int i = 0; i <= runs; ++i) {
+        const Run referenceRun = runChild(reference, referenceHome);
+        const Run appRun = runChild(app, appHome);
+        for (const auto& [run, program] : {std::pair{referenceRun, reference}, {appRun, app}}) {
+            if (!run.ok) {
+                std::fprintf(stderr, "%s did not end cleanly\n", qPrintable(program));
+                return false;
+            }
+        }
+        if (i == 0)
+            continue;
+        referenceRuns->add(referenceRun);
+        appRuns->add(appRun);
+    }
     return true;
 }
 } // namespace
@@ -158,16 +170,18 @@ int main(int argc, char** argv) {
     QTemporaryDir emptyHome;
     seedHome(home.path());
 
-    double appSeconds = 0;
-    double appCpu = 0;
-    double appPeak = 0;
-    double referenceSeconds = 0;
-    double referenceCpu = 0;
-    double referencePeak = 0;
-    if (!measure(QStringLiteral(EMPTY_WINDOW_PATH), emptyHome.path(), &referenceSeconds,
-                 &referenceCpu, &referencePeak) ||
-        !measure(QStringLiteral(KIPPETS_APP_PATH), home.path(), &appSeconds, &appCpu, &appPeak))
+    Series appRuns;
+    Series referenceRuns;
+    if (!measureInTurn(QStringLiteral(KIPPETS_APP_PATH), home.path(),
+                       QStringLiteral(EMPTY_WINDOW_PATH), emptyHome.path(), &appRuns,
+                       &referenceRuns))
         return 1;
+    const double appSeconds = median(appRuns.times);
+    const double appCpu = median(appRuns.cpuTimes);
+    const double appPeak = median(appRuns.peaks);
+    const double referenceSeconds = median(referenceRuns.times);
+    const double referenceCpu = median(referenceRuns.cpuTimes);
+    const double referencePeak = median(referenceRuns.peaks);
     std::printf("cold start %.3f s (CPU %.3f s), %.1f MiB; empty window %.3f s (CPU %.3f s), "
                 "%.1f MiB\n",
                 appSeconds, appCpu, appPeak / 1024, referenceSeconds, referenceCpu,

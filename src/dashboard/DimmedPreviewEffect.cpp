@@ -31,9 +31,11 @@ void DimmedPreviewEffect::draw(QPainter* painter) {
     QImage picture = source.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     // Each colour moves towards its grey by the dimming; premultiplied values keep their ratio.
     const int keep = qRound((1 - dimming_) * 256);
-    for (int y = 0; y < picture.height(); ++y) {
+    const int width = picture.width();
+    const int height = picture.height();
+    for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             const QRgb pixel = line[x];
             if (qAlpha(pixel) == 0)
                 continue;

@@ -218,7 +218,9 @@ void KippetManager::resumePendingAnalyses() {
     const bool enabled = ItemAnalysisStep::isAnalysisEnabled();
     for (Kippet* kippet : QList<Kippet*>(allKippets_)) {
         bool changed = false;
-        for (const KippetItem& item : QList<KippetItem>(kippet->items())) {
+        // A snapshot, as the loop changes the kippet; read only, so it is never copied.
+        const QList<KippetItem> items = kippet->items();
+        for (const KippetItem& item : items) {
             if (item.category != ItemCategory::waitingForAnalysis)
                 continue;
             if (enabled)
@@ -247,7 +249,8 @@ QCoro::Task<> KippetManager::retryFailedAnalyses() {
         if (!kippet)
             continue;
         bool changed = false;
-        for (const KippetItem& snapshot : QList<KippetItem>(kippet->items())) {
+        const QList<KippetItem> snapshots = kippet->items();
+        for (const KippetItem& snapshot : snapshots) {
             // A waiting item already has its retry from the pass before this one.
             if (!snapshot.isProcessing || snapshot.category == ItemCategory::waitingForAnalysis)
                 continue;
@@ -271,10 +274,12 @@ QCoro::Task<> KippetManager::retryFailedAnalyses() {
 }
 
 void KippetManager::retryWaitingAnalyses() {
-    for (Kippet* kippet : QList<Kippet*>(allKippets_))
-        for (const KippetItem& item : QList<KippetItem>(kippet->items()))
+    for (Kippet* kippet : QList<Kippet*>(allKippets_)) {
+        const QList<KippetItem> items = kippet->items();
+        for (const KippetItem& item : items)
             if (item.category == ItemCategory::waitingForAnalysis)
                 analyzeItem(item, kippet);
+    }
 }
 
 void KippetManager::reanalyzeAll() {
@@ -282,7 +287,8 @@ void KippetManager::reanalyzeAll() {
         return;
     for (Kippet* kippet : QList<Kippet*>(allKippets_)) {
         bool changed = false;
-        for (const KippetItem& item : QList<KippetItem>(kippet->items())) {
+        const QList<KippetItem> items = kippet->items();
+        for (const KippetItem& item : items) {
             if (item.category == ItemCategory::uncategorized ||
                 item.category == ItemCategory::waitingForAnalysis)
                 changed = applyHeuristic(*kippet, item.id, heuristicAnalysis(item)) || changed;
