@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/TuckCommands.h"
 #include "app/TuckTarget.h"
 #include "dashboard/DashboardTab.h"
-#include "dashboard/TuckCommands.h"
 #include "model/ScreenEdge.h"
 #include "platform/RectD.h"
 #include "store/WindowRegistry.h"

@@ -3,7 +3,7 @@
 #include "app/AppCommands.h"
 #include "app/DailyKippet.h"
 #include "app/MenuBarManager.h"
-#include "dashboard/TuckCommands.h"
+#include "app/TuckCommands.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "store/KippetManager.h"

@@ -1,10 +1,10 @@
 #include "dashboard/CustomInstructionsSheet.h"
 
+#include "app/CustomInstructions.h"
 #include "app/DailyKippet.h"
 #include "app/WindowLevel.h"
 #include "dashboard/BusyButton.h"
 #include "dashboard/CharacterCounter.h"
-#include "dashboard/CustomInstructions.h"
 #include "dashboard/EditorFrame.h"
 #include "dashboard/LimitedTextEdit.h"
 #include "dashboard/SheetBadge.h"

@@ -1,6 +1,7 @@
 #include "dashboard/DashboardView.h"
 
 #include "app/DailyKippetScheduler.h"
+#include "app/KippetListing.h"
 #include "app/MenuBarManager.h"
 #include "dashboard/ChoiceMenuStyle.h"
 #include "dashboard/CreateKippetSheet.h"
@@ -9,7 +10,6 @@
 #include "dashboard/KippetCardView.h"
 #include "dashboard/KippetCreation.h"
 #include "dashboard/KippetEditing.h"
-#include "dashboard/KippetListing.h"
 #include "dashboard/KippetRow.h"
 #include "dashboard/KippetTileList.h"
 #include "dashboard/SearchField.h"

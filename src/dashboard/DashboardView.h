@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/SortOrder.h"
 #include "dashboard/DashboardTab.h"
 #include "dashboard/DisplayMode.h"
-#include "dashboard/SortOrder.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "dashboard/InstructionsPresenter.h"
 
+#include "app/CustomInstructions.h"
 #include "app/Dialogs.h"
-#include "dashboard/CustomInstructions.h"
 #include "dashboard/CustomInstructionsSheet.h"
 #include "model/Kippet.h"
 

@@ -1,14 +1,14 @@
 #include "dashboard/KippetContextMenu.h"
 
 #include "app/DailyKippetScheduler.h"
+#include "app/KippetListing.h"
 #include "app/MenuBarManager.h"
-#include "dashboard/KippetListing.h"
-#include "dashboard/TuckCommands.h"
+#include "app/TuckCommands.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
-#include "tuck/DestructiveMenuStyle.h"
+#include "ui/DestructiveMenuStyle.h"
 #include "ui/SymbolNames.h"
 #include "ui/Theme.h"
 

@@ -1,8 +1,8 @@
 #include "dashboard/KippetEditing.h"
 
+#include "app/CustomInstructions.h"
 #include "app/Dialogs.h"
 #include "dashboard/CreateKippetSheet.h"
-#include "dashboard/CustomInstructions.h"
 #include "model/Kippet.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"

@@ -4,9 +4,9 @@
 #include "app/WindowLevel.h"
 #include "model/Kippet.h"
 #include "platform/ScreenProvider.h"
+#include "ui/ChromeBorderView.h"
+#include "ui/ResizeGrip.h"
 #include "ui/Theme.h"
-#include "window/ChromeBorderView.h"
-#include "window/ResizeGrip.h"
 
 #include <QApplication>
 #include <QCloseEvent>

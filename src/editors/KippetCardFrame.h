@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/HoverFade.h"
+#include "ui/HoverFade.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -8,7 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
-#include "tuck/DestructiveMenuStyle.h"
+#include "ui/DestructiveMenuStyle.h"
 #include "ui/SymbolNames.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"

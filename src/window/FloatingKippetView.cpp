@@ -1,9 +1,9 @@
 #include "window/FloatingKippetView.h"
 
 #include "analysis/KippetIntake.h"
+#include "app/CustomInstructions.h"
 #include "app/DailyKippet.h"
 #include "app/Dialogs.h"
-#include "dashboard/CustomInstructions.h"
 #include "editors/NoteEditorWindow.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"

@@ -9,12 +9,12 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
+#include "ui/ChromeBorderView.h"
+#include "ui/ResizeGrip.h"
 #include "ui/Theme.h"
-#include "window/ChromeBorderView.h"
 #include "window/FloatingKippetView.h"
 #include "window/KippetWindowMenu.h"
 #include "window/PaintCache.h"
-#include "window/ResizeGrip.h"
 #include "window/WindowPlacement.h"
 
 #include <QContextMenuEvent>

@@ -6,8 +6,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
+#include "ui/ResizeGrip.h"
 #include "window/FloatingKippetWindow.h"
-#include "window/ResizeGrip.h"
 #include "window/WindowPlacement.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/KippetItem.h"
-#include "window/HoverFade.h"
+#include "ui/HoverFade.h"
 #include "window/ItemLayoutMode.h"
 
 #include <QPixmap>

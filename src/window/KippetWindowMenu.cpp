@@ -2,9 +2,9 @@
 
 #include "app/DailyKippetScheduler.h"
 #include "app/KippetArranger.h"
+#include "app/KippetListing.h"
 #include "app/MenuBarManager.h"
-#include "dashboard/KippetListing.h"
-#include "dashboard/TuckCommands.h"
+#include "app/TuckCommands.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "store/KippetManager.h"

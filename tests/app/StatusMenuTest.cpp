@@ -1,7 +1,7 @@
 #include "app/StatusMenu.h"
 #include "app/Dialogs.h"
 #include "app/MenuBarManager.h"
-#include "dashboard/TuckCommands.h"
+#include "app/TuckCommands.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/Preferences.h"

@@ -1,4 +1,5 @@
 #include "app/DailyKippet.h"
+#include "app/TuckCommands.h"
 #include "dashboard/CreateKippetSheet.h"
 #include "dashboard/CustomInstructionsSheet.h"
 #include "dashboard/DashboardHarness.h"
@@ -6,7 +7,6 @@
 #include "dashboard/KippetContextMenu.h"
 #include "dashboard/KippetEditing.h"
 #include "dashboard/KippetRow.h"
-#include "dashboard/TuckCommands.h"
 #include "platform/Animations.h"
 #include "store/StoreContainer.h"
 #include "window/CollapsedStateIndicator.h"

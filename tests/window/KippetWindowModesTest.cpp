@@ -5,9 +5,9 @@
 #include "support/AppHarness.h"
 #include "support/FakeScreenProvider.h"
 #include "support/GeometryPrinting.h"
+#include "ui/ResizeGrip.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/PanelDriver.h"
-#include "window/ResizeGrip.h"
 
 #include <QTest>
 

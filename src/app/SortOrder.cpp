@@ -1,4 +1,4 @@
-#include "dashboard/SortOrder.h"
+#include "app/SortOrder.h"
 
 #include "ui/SymbolNames.h"
 

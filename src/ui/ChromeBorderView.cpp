@@ -1,4 +1,4 @@
-#include "window/ChromeBorderView.h"
+#include "ui/ChromeBorderView.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "window/ResizeGrip.h"
+#include "ui/ResizeGrip.h"
 
 #include <QMouseEvent>
 #include <QWindow>

@@ -1,4 +1,4 @@
-#include "tuck/DestructiveMenuStyle.h"
+#include "ui/DestructiveMenuStyle.h"
 
 #include "ui/Theme.h"
 

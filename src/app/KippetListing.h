@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dashboard/SortOrder.h"
+#include "app/SortOrder.h"
 
 #include <QCollator>
 #include <QDateTime>

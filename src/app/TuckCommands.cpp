@@ -1,4 +1,4 @@
-#include "dashboard/TuckCommands.h"
+#include "app/TuckCommands.h"
 
 namespace {
 TuckCommands idle() {

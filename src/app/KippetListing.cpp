@@ -1,4 +1,4 @@
-#include "dashboard/KippetListing.h"
+#include "app/KippetListing.h"
 
 #include "app/DailyKippet.h"
 #include "model/Kippet.h"

@@ -1,4 +1,4 @@
-#include "window/HoverFade.h"
+#include "ui/HoverFade.h"
 
 #include "platform/Animations.h"
 

@@ -1,4 +1,4 @@
-#include "dashboard/CustomInstructions.h"
+#include "app/CustomInstructions.h"
 
 #include "analysis/AIService.h"
 #include "analysis/AIServiceError.h"
