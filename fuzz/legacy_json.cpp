@@ -1,51 +1,50 @@
-// The legacy JSON file as the migration reads it: the document, its two kippet lists, and each
-// kippet (with its items, notes and to-dos) decoded on its own.
+// The legacy JSON file as a user's folder holds it, imported whole: read, decoded kippet by
+// kippet on the pool, written into a store in memory with its backup and open-kippet list, then
+// loaded back as the app's start would load it.
 
 #include "FuzzApplication.h"
-#include "model/Kippet.h"
-#include "model/KippetItem.h"
-#include "model/KippetNote.h"
-#include "model/KippetTodo.h"
+#include "model/KippetModel.h"
+#include "platform/Log.h"
+#include "platform/Preferences.h"
+#include "store/DataMigrationService.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QFile>
+#include <QTemporaryDir>
 #include <exception>
 
 namespace {
-void decodeEach(const QJsonArray& values, const QDateTime& now) {
-    for (const QJsonValue& value : values) {
-        const QJsonObject object = value.toObject();
-        try {
-            Kippet::fromJson(object, now);
-        } catch (const std::exception&) {
-        }
-        // The records a kippet holds, each from the same object as a stray list would carry it.
-        try {
-            KippetItem::fromJson(object);
-        } catch (const std::exception&) {
-        }
-        try {
-            KippetNote::fromJson(object);
-        } catch (const std::exception&) {
-        }
-        try {
-            KippetTodo::fromJson(object);
-        } catch (const std::exception&) {
-        }
-    }
+bool writeLegacyFile(const QString& folder, const uint8_t* data, size_t size) {
+    QFile file(folder + QStringLiteral("/kippets.json"));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const auto length = static_cast<qint64>(size);
+    return size == 0 || file.write(reinterpret_cast<const char*>(data), length) == length;
+}
+
+void importAndLoad(const QString& folder) {
+    Preferences preferences(folder + QStringLiteral("/preferences.conf"));
+    std::unique_ptr<StoreContainer> container = StoreContainer::createInMemoryContainer(folder);
+    DataMigrationService(folder, preferences).migrateIfNeeded(*container);
+    StoreManager store;
+    store.configure(std::move(container));
+    store.fetchAllKippets();
 }
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ensureFuzzApplication();
-    const QJsonDocument document = QJsonDocument::fromJson(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(1768469400, Qt::UTC);
-    if (document.isArray())
-        decodeEach(document.array(), now);
-    const QJsonObject object = document.object();
-    decodeEach(object.value(QStringLiteral("activeKippets")).toArray(), now);
-    decodeEach(object.value(QStringLiteral("allKippets")).toArray(), now);
+    // The import logs every step; thousands of inputs a second would drown the fuzzer's own lines.
+    static const bool quiet = (Log::setSink([](const QString&) {}), true);
+    Q_UNUSED(quiet);
+    QTemporaryDir folder;
+    if (!folder.isValid() || !writeLegacyFile(folder.path(), data, size))
+        return 0;
+    try {
+        importAndLoad(folder.path());
+    } catch (const std::exception&) {
+        // A store that refuses the input is an answer, not a finding.
+    }
     return 0;
 }

@@ -365,12 +365,10 @@ QCoro::Task<ContentAnalysis> OpenAIAnalyzer::analyzeLink(KippetItem item, QStrin
         logFetchFailure(page.errorText);
         co_return fallback;
     }
-    // A page in another encoding, or one cut inside a character at the byte limit.
-    const std::optional<QString> html = decodeUtf8(page.body);
-    if (!html)
+    const std::optional<PageMetadata> read = PageMetadata::fromPage(page.body);
+    if (!read)
         co_return fallback;
-
-    const PageMetadata metadata = PageMetadata::fromHtml(*html);
+    const PageMetadata& metadata = *read;
     if (!metadata.title) {
         ContentAnalysis described = fallback;
         described.description = metadata.description.value_or(fallback.description);

@@ -1,5 +1,7 @@
 #include "analysis/PageMetadata.h"
 
+#include "model/Utf8.h"
+
 #include <QRegularExpression>
 
 namespace {
@@ -31,4 +33,11 @@ std::optional<QString> descriptionOf(const QString& html) {
 
 PageMetadata PageMetadata::fromHtml(const QString& html) {
     return PageMetadata{titleOf(html), descriptionOf(html)};
+}
+
+std::optional<PageMetadata> PageMetadata::fromPage(const QByteArray& body) {
+    const std::optional<QString> html = decodeUtf8(body);
+    if (!html)
+        return std::nullopt;
+    return fromHtml(*html);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
@@ -12,4 +13,7 @@ struct PageMetadata {
     std::optional<QString> description;
 
     static PageMetadata fromHtml(const QString& html);
+    // The start of a fetched page as bytes: absent when they are not UTF-8 (a page in another
+    // encoding, or one cut inside a character at the byte limit).
+    static std::optional<PageMetadata> fromPage(const QByteArray& body);
 };
