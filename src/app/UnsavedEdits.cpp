@@ -99,15 +99,17 @@ bool UnsavedEdits::retryAll() {
         if (index < 0)
             continue;
         Edit edit = kept_.at(index);
-        if (write(edit)) {
-            kept_[index].reason = edit.reason;
+        const bool failed = write(edit).has_value();
+        const int now = indexOf(key);
+        if (now < 0)
+            continue;
+        if (failed) {
+            kept_[now].reason = edit.reason;
             continue;
         }
         Log::line(QStringLiteral("💾 [UnsavedEdits] Saved ") + edit.label +
                   QStringLiteral(" after all"));
-        const int written = indexOf(key);
-        if (written >= 0)
-            kept_.removeAt(written);
+        kept_.removeAt(now);
     }
     updateRetries();
     emit changed();
