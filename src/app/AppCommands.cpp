@@ -2,6 +2,7 @@
 
 #include "app/DailyKippetScheduler.h"
 #include "app/MenuBarManager.h"
+#include "app/UnsavedEdits.h"
 
 #include <QCoreApplication>
 
@@ -28,6 +29,9 @@ void showSettings() {
 }
 
 void quit() {
+    // Edits the store refused get one more write; only the user leaves the rest behind.
+    if (!UnsavedEdits::shared().mayQuit())
+        return;
     QCoreApplication::quit();
 }
 

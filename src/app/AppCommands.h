@@ -10,5 +10,6 @@ void newKippet();
 void newDailyKippet();
 void showDashboard();
 void showSettings();
+// Once no edit is left unsaved, or the user chose to leave them behind.
 void quit();
 } // namespace AppCommands

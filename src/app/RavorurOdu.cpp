@@ -17,6 +17,7 @@
 #include "app/KippetSheetWiring.h"
 #include "app/MenuBarManager.h"
 #include "app/SingleInstance.h"
+#include "app/UnsavedEdits.h"
 #include "app/UpdateChecker.h"
 #include "app/Workspace.h"
 #include "dashboard/DashboardView.h"
@@ -48,6 +49,8 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
 
     dialogs_ = std::make_unique<Dialogs>();
     Dialogs::install(dialogs_.get());
+    unsavedEdits_ = std::make_unique<UnsavedEdits>();
+    UnsavedEdits::install(unsavedEdits_.get());
     workspace_ = std::make_unique<Workspace>();
     Workspace::install(workspace_.get());
     updateChecker_ = std::make_unique<UpdateChecker>();
@@ -89,6 +92,8 @@ RavorurOdu::~RavorurOdu() {
     updateChecker_.reset();
     Workspace::install(nullptr);
     workspace_.reset();
+    UnsavedEdits::install(nullptr);
+    unsavedEdits_.reset();
     Dialogs::install(nullptr);
     dialogs_.reset();
     KippetManager::install(nullptr);

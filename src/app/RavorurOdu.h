@@ -18,6 +18,7 @@ class MenuBarManager;
 class SingleInstance;
 class DesktopTuckWindowFactory;
 class StoreManager;
+class UnsavedEdits;
 class UpdateChecker;
 class Workspace;
 
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<StoreManager> store_;
     std::unique_ptr<KippetManager> manager_;
     std::unique_ptr<Dialogs> dialogs_;
+    std::unique_ptr<UnsavedEdits> unsavedEdits_;
     std::unique_ptr<Workspace> workspace_;
     std::unique_ptr<UpdateChecker> updateChecker_;
     std::unique_ptr<FileDialogChooser> fileChooser_;

@@ -1,13 +1,14 @@
 #include "editors/KippetTodoEditorView.h"
 
+#include "app/UnsavedEdits.h"
 #include "editors/EditorStyle.h"
 #include "editors/RoundSymbolButton.h"
 #include "editors/SharedTodoRow.h"
 #include "editors/TodoEmptyState.h"
 #include "editors/TodoListView.h"
+#include "editors/UnsavedNotice.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
-#include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
 #include "ui/SymbolNames.h"
@@ -40,7 +41,8 @@ KippetTodoEditorView::KippetTodoEditorView(Kippet* kippet, const QColor& accentC
                                            QWidget* parent)
     : QWidget(parent), kippet_(kippet), addField_(new QLineEdit),
       addButton_(new RoundSymbolButton(SymbolNames::plus, RoundSymbolButton::Fill::accent)),
-      scrollArea_(new QScrollArea), list_(new TodoListView(kippet, SharedTodoRow::editorMetrics())),
+      notice_(new UnsavedNotice), scrollArea_(new QScrollArea),
+      list_(new TodoListView(kippet, SharedTodoRow::editorMetrics())),
       closeButton_(new RoundSymbolButton(SymbolNames::arrowDownRightAndArrowUpLeft,
                                          RoundSymbolButton::Fill::material, this)) {
     setMinimumSize(360, 300);
@@ -66,6 +68,11 @@ KippetTodoEditorView::KippetTodoEditorView(Kippet* kippet, const QColor& accentC
     addRow->addWidget(addField_, 1);
     addRow->addWidget(addButton_);
 
+    notice_->setObjectName(QStringLiteral("TodosNotSavedNotice"));
+    auto* noticeRow = new QVBoxLayout;
+    noticeRow->setContentsMargins(16, 0, 16, 12);
+    noticeRow->addWidget(notice_);
+
     list_->setContentsMargins(16, 12, 16, 12);
     list_->setEmptyState(new TodoEmptyState);
     scrollArea_->setFrameShape(QFrame::NoFrame);
@@ -80,6 +87,7 @@ KippetTodoEditorView::KippetTodoEditorView(Kippet* kippet, const QColor& accentC
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addLayout(addRow);
+    layout->addLayout(noticeRow);
     layout->addWidget(new Divider);
     layout->addWidget(scrollArea_, 1);
 
@@ -87,6 +95,10 @@ KippetTodoEditorView::KippetTodoEditorView(Kippet* kippet, const QColor& accentC
     closeButton_->setToolTip(QStringLiteral("Close Todos"));
     connect(closeButton_, &QAbstractButton::clicked, this, &KippetTodoEditorView::closeRequested);
     placeCloseButton();
+
+    showSaveState();
+    connect(&UnsavedEdits::shared(), &UnsavedEdits::changed, this,
+            &KippetTodoEditorView::showSaveState);
 }
 
 void KippetTodoEditorView::setAccentColor(const QColor& color) {
@@ -103,19 +115,44 @@ void KippetTodoEditorView::addTodo() {
         return;
     addField_->clear();
     // The add belongs to the kippet, not to this view: closing the panel at once still adds.
-    QPointer<QLineEdit> field(addField_);
-    Clock::shared().schedule(
-        std::chrono::milliseconds(addDelayMilliseconds), kippet_, [text, field, kippet = kippet_] {
-            try {
-                KippetManager::shared().addTodo(text, kippet);
-            } catch (const KippetsError& error) {
-                Log::line(QStringLiteral("⚠️ [TodoEditor] Could not add the todo: ") +
-                          error.errorDescription());
-                // What the user typed meanwhile wins over the lost text.
-                if (field && field->text().isEmpty())
-                    field->setText(text);
-            }
-        });
+    Clock::shared().schedule(std::chrono::milliseconds(addDelayMilliseconds), kippet_,
+                             [text, kippet = kippet_] { saveNewTodo(text, kippet); });
+}
+
+void KippetTodoEditorView::saveNewTodo(const QString& text, Kippet* kippet) {
+    UnsavedEdits::Edit edit;
+    // Every add is its own: two adds of the same text make two todos.
+    edit.key = QStringLiteral("todo-add:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    edit.kippetId = kippet->id();
+    edit.kind = UnsavedEdits::Kind::todo;
+    edit.text = text;
+    edit.label = QStringLiteral("the todo ") + UnsavedEdits::quoted(text);
+    edit.write = [text, target = QPointer<Kippet>(kippet)] {
+        if (target)
+            KippetManager::shared().addTodo(text, target);
+    };
+    if (const std::optional<QString> failure = UnsavedEdits::shared().save(std::move(edit)))
+        Log::line(QStringLiteral("⚠️ [TodoEditor] Could not add the todo: ") + *failure);
+}
+
+void KippetTodoEditorView::showSaveState() {
+    if (!kippet_)
+        return;
+    QStringList texts;
+    QString reason;
+    for (const UnsavedEdits::Edit& edit :
+         UnsavedEdits::shared().kept(kippet_->id(), UnsavedEdits::Kind::todo)) {
+        texts.append(UnsavedEdits::quoted(edit.text));
+        reason = edit.reason;
+    }
+    if (texts.isEmpty()) {
+        notice_->setText(QString());
+        return;
+    }
+    const QString verb =
+        texts.size() == 1 ? QStringLiteral(" is not saved: ") : QStringLiteral(" are not saved: ");
+    notice_->setText(UnsavedEdits::listed(texts) + verb + reason +
+                     QStringLiteral(". Kippets tries again every second."));
 }
 
 void KippetTodoEditorView::resizeEvent(QResizeEvent* event) {

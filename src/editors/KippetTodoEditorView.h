@@ -9,6 +9,7 @@ class QLineEdit;
 class QScrollArea;
 class RoundSymbolButton;
 class TodoListView;
+class UnsavedNotice;
 
 // The todo panel's content: a field and a round button that add a todo, a divider, and the
 // kippet's todos in a scrolling list (or, without any, an empty state), with a round close
@@ -27,9 +28,11 @@ public:
     QLineEdit* addField() const { return addField_; }
     RoundSymbolButton* addButton() const { return addButton_; }
     TodoListView* list() const { return list_; }
+    UnsavedNotice* unsavedNotice() const { return notice_; }
 
     // Clears the field at once and adds its trimmed text a moment later; blank text adds nothing.
-    // When the add fails the text comes back into the field, unless something new was typed.
+    // A todo the store refuses is kept and added as soon as the store takes it; until then a
+    // notice under the field names it and says why.
     void addTodo();
 
 signals:
@@ -42,10 +45,14 @@ protected:
 private:
     void updateAddButton();
     void placeCloseButton();
+    // The kippet's todos whose add or edit the store has not taken yet, or nothing.
+    void showSaveState();
+    static void saveNewTodo(const QString& text, Kippet* kippet);
 
     QPointer<Kippet> kippet_;
     QLineEdit* addField_;
     RoundSymbolButton* addButton_;
+    UnsavedNotice* notice_;
     QScrollArea* scrollArea_;
     TodoListView* list_;
     RoundSymbolButton* closeButton_;

@@ -1,5 +1,6 @@
 #include "editors/SharedTodoRow.h"
 
+#include "app/UnsavedEdits.h"
 #include "editors/EditorStyle.h"
 #include "editors/TodoCheckbox.h"
 #include "editors/TodoTextLabel.h"
@@ -7,6 +8,7 @@
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/KippetsError.h"
+#include "platform/Log.h"
 #include "store/KippetManager.h"
 #include "ui/DestructiveMenuStyle.h"
 #include "ui/SymbolNames.h"
@@ -148,13 +150,28 @@ bool SharedTodoRow::saveEditedText(const KippetTodo& todo, const QString& text, 
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty() || !kippet)
         return false;
-    KippetTodo changed = todo;
-    changed.text = trimmed;
-    try {
-        KippetManager::shared().updateTodo(changed, kippet);
-    } catch (const KippetsError&) {
-        // The todo keeps its old text.
-    }
+    UnsavedEdits::Edit edit;
+    edit.key = QStringLiteral("todo:") + JsonCoding::encodeUuid(todo.id);
+    edit.kippetId = kippet->id();
+    edit.kind = UnsavedEdits::Kind::todo;
+    edit.text = trimmed;
+    edit.label = QStringLiteral("the todo ") + UnsavedEdits::quoted(trimmed);
+    // A kept edit is written onto the todo as it is then, so a tick made meanwhile stays.
+    edit.write = [todoId = todo.id, trimmed, target = QPointer<Kippet>(kippet)] {
+        if (!target)
+            return;
+        const QList<KippetTodo> todos = target->todos();
+        for (const KippetTodo& current : todos) {
+            if (current.id != todoId)
+                continue;
+            KippetTodo changed = current;
+            changed.text = trimmed;
+            KippetManager::shared().updateTodo(changed, target);
+            return;
+        }
+    };
+    if (const std::optional<QString> failure = UnsavedEdits::shared().save(std::move(edit)))
+        Log::line(QStringLiteral("⚠️ [TodoEditor] Could not save the todo: ") + *failure);
     return true;
 }
 

@@ -65,7 +65,8 @@ public:
     void deleteTodo();
 
     // The owners' save: the text trimmed of whitespace and newlines at both ends becomes the
-    // todo's text; false, changing nothing, when nothing is left.
+    // todo's text; false, changing nothing, when nothing is left. Text the store refuses is kept
+    // in UnsavedEdits and written as soon as the store takes it.
     static bool saveEditedText(const KippetTodo& todo, const QString& text, Kippet* kippet);
 
 protected:

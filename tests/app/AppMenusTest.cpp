@@ -5,11 +5,14 @@
 #include "app/Dialogs.h"
 #include "app/MenuBarManager.h"
 #include "app/TuckWindowFactory.h"
+#include "editors/KippetNoteEditorView.h"
 #include "editors/NoteEditorWindow.h"
+#include "editors/NoteTextView.h"
 #include "model/Kippet.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "store/StoreManager.h"
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
 #include "window/FloatingKippetWindow.h"
@@ -21,6 +24,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <functional>
+#include <memory>
 
 namespace {
 // A pull tab as a real window: frameless, on top, recording nothing but being there.
@@ -85,6 +90,34 @@ bool waitActive(QWidget* window) {
     return QTest::qWaitForWindowActive(window);
 }
 
+// Refuses every new note text as SQLite does on a full disk.
+const QString fullDisk = QStringLiteral(
+    "CREATE TEMP TRIGGER full BEFORE UPDATE ON kippets WHEN NEW.note_text IS NOT OLD.note_text "
+    "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
+
+// How the application's own event loop ends when `action` runs in it: 0 for a quit, else
+// stillRunning, which ends the loop after the action when nothing quit.
+constexpr int stillRunning = 7;
+int exitCodeAfter(const std::function<void()>& action) {
+    auto running = std::make_shared<bool>(true);
+    QMetaObject::invokeMethod(
+        qApp,
+        [action, running] {
+            action();
+            QMetaObject::invokeMethod(
+                qApp,
+                [running] {
+                    if (*running)
+                        QCoreApplication::exit(stillRunning);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    const int code = QApplication::exec();
+    *running = false;
+    return code;
+}
+
 void press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
     QTest::keyClick(window->windowHandle(), key, modifiers);
     AppHarness::settle();
@@ -99,6 +132,13 @@ private:
     std::unique_ptr<AppMenus> menus;
 
     const QList<Dialogs::Shown>& shown() { return app->dialogs().shown(); }
+    NoteEditorWindow* openNote() {
+        Kippet* desk = app->addKippet("Desk", {100, 300});
+        FloatingKippetWindow* window = PanelDriver::showActive(*app, desk);
+        window->showNoteEditor();
+        NoteEditorWindow* editor = window->noteWindow();
+        return editor && waitActive(editor) ? editor : nullptr;
+    }
     void trigger(const QString& name) {
         QAction* action = menus->action(name);
         QVERIFY2(action, qPrintable(name));
@@ -379,6 +419,49 @@ private slots:
         QVERIFY(window->isVisible());
         QVERIFY(app->registry().dashboardWindow()->isVisible());
         QVERIFY(!menus->unhideApplication());
+    }
+
+    // Ctrl+Q with a note the store refused: the quit writes it once more, and only when that
+    // fails too does it ask; going back keeps the app and the text.
+    void quitAsksBeforeLeavingAnUnsavedNoteBehind() {
+        NoteEditorWindow* editor = openNote();
+        QVERIFY(editor);
+        QVERIFY(app->failStore(fullDisk));
+        QTest::keyClicks(editor->view()->textView(), QStringLiteral("call mum"));
+
+        app->dialogs().queueAnswer(1);
+        QCOMPARE(exitCodeAfter([&] { press(editor, Qt::Key_Q); }), stillRunning);
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown().last().title, QStringLiteral("Some changes are not saved"));
+        QCOMPARE(shown().last().text,
+                 QStringLiteral("Kippets could not save the note of “Desk”: the disk is full. If "
+                                "you quit now, what was not saved is lost."));
+        QCOMPARE(shown().last().buttons,
+                 (QStringList{QStringLiteral("Quit Anyway"), QStringLiteral("Go Back")}));
+        QVERIFY(editor->isVisible());
+        QCOMPARE(editor->view()->textView()->toPlainText(), QStringLiteral("call mum"));
+
+        // The disk has room again: the quit's own write stores the note and nothing is asked.
+        QVERIFY(app->failStore(QStringLiteral("DROP TRIGGER full")));
+        QCOMPARE(exitCodeAfter([&] { press(editor, Qt::Key_Q); }), 0);
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(app->store().fetchKippet(app->byName("Desk")->id())->noteText,
+                 QStringLiteral("call mum"));
+    }
+
+    void quitAnywayLeavesTheUnsavedNoteBehind() {
+        NoteEditorWindow* editor = openNote();
+        QVERIFY(editor);
+        QVERIFY(app->failStore(fullDisk));
+        QTest::keyClicks(editor->view()->textView(), QStringLiteral("call mum"));
+        LogCapture log;
+
+        app->dialogs().queueAnswer(0);
+        QCOMPARE(exitCodeAfter([&] { press(editor, Qt::Key_Q); }), 0);
+        QCOMPARE(shown().size(), 1);
+        QVERIFY(log.contains(QStringLiteral(
+            "⚠️ [UnsavedEdits] Quit without saving the note of “Desk”: the disk is full")));
+        QCOMPARE(app->store().fetchKippet(app->byName("Desk")->id())->noteText, QString());
     }
 };
 

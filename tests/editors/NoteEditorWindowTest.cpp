@@ -2,8 +2,10 @@
 #include "EditorTestSupport.h"
 #include "app/DailyKippet.h"
 #include "editors/KippetNoteEditorView.h"
+#include "editors/NoteFindBar.h"
 #include "editors/NoteTextView.h"
 #include "editors/TodoEditorWindow.h"
+#include "editors/UnsavedNotice.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
 #include "store/KippetManager.h"
@@ -19,16 +21,27 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
 #include <QTest>
 
 using EditorTest::find;
+using namespace std::chrono_literals;
 
 namespace {
 std::optional<KippetNote::WindowFrame> storedFrame(AppHarness& app, const QUuid& id) {
     return app.store().fetchKippet(id)->note().windowFrame;
 }
+
+QString storedText(AppHarness& app, const Kippet* kippet) {
+    return app.store().fetchKippet(kippet->id())->noteText;
+}
+
+// Refuses a new note text as SQLite does on a full disk, and nothing else.
+const QString fullDiskForNoteTexts = QStringLiteral(
+    "CREATE TEMP TRIGGER full BEFORE UPDATE ON kippets WHEN NEW.note_text IS NOT OLD.note_text "
+    "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
 
 KippetNote::WindowFrame windowFrame(const RectD& rect) {
     return {rect.x, rect.y, rect.width, rect.height};
@@ -189,6 +202,122 @@ private slots:
         QCOMPARE(text->toPlainText(), QStringLiteral("changed elsewhere"));
         QCOMPARE(app.store().fetchKippet(kippet->id())->noteText,
                  QStringLiteral("changed elsewhere"));
+    }
+
+    // Every keystroke on a full disk fails: the text stays, the panel says it is not saved, a
+    // move of the panel does not bring the old note back, a close keeps the text for the next
+    // opening, and the store gets it once it takes writes again.
+    void aNoteTheStoreRefusesIsShownUnsavedUntilAWriteSucceeds() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        app.manager().updateNote(QStringLiteral("list:"), kippet);
+        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet);
+        auto* text = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
+        auto* notice = find<UnsavedNotice>(panel, QStringLiteral("NoteNotSavedNotice"));
+        QVERIFY(notice->isHidden());
+        QVERIFY(app.failStore(fullDiskForNoteTexts));
+        LogCapture log;
+
+        text->moveCursor(QTextCursor::End);
+        QTest::keyClicks(text, QStringLiteral(" milk"));
+        QVERIFY(log.contains(QStringLiteral("⚠️ [NoteEditor] Could not save the note: ")));
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("This note is not saved: the disk is full. Kippets "
+                                                "tries again every second."));
+        QCOMPARE(text->toPlainText(), QStringLiteral("list: milk"));
+        QCOMPARE(storedText(app, kippet), QStringLiteral("list:"));
+
+        RectD moved = panel->frame();
+        moved.x += 30;
+        panel->setFrame(moved);
+        panel->storeFrame();
+        QCOMPARE(storedFrame(app, kippet->id()), std::optional(windowFrame(moved)));
+        testClock().advance(1s);
+        QCOMPARE(text->toPlainText(), QStringLiteral("list: milk"));
+        QVERIFY(notice->isVisible());
+
+        QTest::keyClick(panel->windowHandle(), Qt::Key_N, Qt::ControlModifier);
+        AppHarness::settle();
+        panel = EditorTest::open<NoteEditorWindow>(app, kippet);
+        text = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
+        notice = find<UnsavedNotice>(panel, QStringLiteral("NoteNotSavedNotice"));
+        QCOMPARE(text->toPlainText(), QStringLiteral("list: milk"));
+        QVERIFY(notice->isVisible());
+
+        QVERIFY(app.failStore(QStringLiteral("DROP TRIGGER full")));
+        testClock().advance(1s);
+        QVERIFY(notice->isHidden());
+        QCOMPARE(storedText(app, kippet), QStringLiteral("list: milk"));
+        QCOMPARE(kippet->note().text, QStringLiteral("list: milk"));
+
+        // Full again: the first keystroke after the disk has room writes everything typed.
+        QVERIFY(app.failStore(fullDiskForNoteTexts));
+        text->moveCursor(QTextCursor::End);
+        QTest::keyClicks(text, QStringLiteral(", eggs"));
+        QVERIFY(notice->isVisible());
+        QVERIFY(app.failStore(QStringLiteral("DROP TRIGGER full")));
+        QTest::keyClicks(text, QStringLiteral("!"));
+        QVERIFY(notice->isHidden());
+        QCOMPARE(storedText(app, kippet), QStringLiteral("list: milk, eggs!"));
+    }
+
+    void theFindBarSelectsMatchesBothWaysAroundTheNoteAndEscapeReturnsToTheText() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        const QString note = QStringLiteral("Oat milk, oat bran, OATS");
+        app.manager().updateNote(note, kippet);
+        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet);
+        auto* text = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
+        auto* bar = find<NoteFindBar>(panel, QStringLiteral("NoteFindBar"));
+        QVERIFY(bar->isHidden());
+        text->moveCursor(QTextCursor::Start);
+
+        QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(bar->isVisible());
+        auto* field = find<QLineEdit>(bar, QStringLiteral("NoteFindField"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field));
+        QCOMPARE(field->placeholderText(), QStringLiteral("Find"));
+        // Over the text's top-right corner.
+        const QRect textArea(text->mapTo(panel->view(), QPoint(0, 0)), text->size());
+        QVERIFY(textArea.contains(bar->geometry()));
+        QVERIFY(bar->geometry().right() > textArea.center().x());
+
+        QTest::keyClicks(field, QStringLiteral("oat"));
+        const auto selected = [text] {
+            const QTextCursor cursor = text->textCursor();
+            return std::pair(cursor.selectionStart(), cursor.selectionEnd());
+        };
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(selected(), std::pair(0, 3));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(selected(), std::pair(10, 13));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(selected(), std::pair(20, 23));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(selected(), std::pair(0, 3));
+        QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(selected(), std::pair(20, 23));
+        QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(selected(), std::pair(10, 13));
+
+        // A word the note does not hold leaves the selection where it was.
+        field->clear();
+        QTest::keyClicks(field, QStringLiteral("rye"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(selected(), std::pair(10, 13));
+
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(bar->isHidden());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(text));
+        QVERIFY(panel->isVisible());
+        QCOMPARE(kippet->note().text, note);
+
+        // Opened again, the last search is selected, ready to be typed over.
+        QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(bar->isVisible());
+        QCOMPARE(field->selectedText(), QStringLiteral("rye"));
     }
 
     void pastedStyledTextArrivesPlain() {

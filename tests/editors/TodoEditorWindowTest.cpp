@@ -7,6 +7,7 @@
 #include "editors/TodoListView.h"
 #include "editors/TodoLists.h"
 #include "editors/TodoTextLabel.h"
+#include "editors/UnsavedNotice.h"
 #include "model/JsonCoding.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
@@ -177,34 +178,93 @@ private slots:
         QCOMPARE(second.top(), first.bottom() + 1 + 8);
     }
 
-    void aFailedAddPutsTheTextBack() {
+    // A full disk refuses every new todo and every new text of one; the panel names what is
+    // not saved, keeps it through a close, and writes it once the store takes it again.
+    void addsAndEditsTheStoreRefusesAreKeptShownAndWrittenLater() {
         AppHarness app;
         app.start();
         Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        const QList<QUuid> ids = addTodos(app, kippet, {QStringLiteral("oats")});
         auto* panel = EditorTest::open<TodoEditorWindow>(app, kippet);
         auto* field = find<QLineEdit>(panel, QStringLiteral("AddTodoTextField"));
-        QVERIFY(
-            app.failStore(QStringLiteral("CREATE TRIGGER no_todos BEFORE INSERT ON kippet_todos "
-                                         "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
+        auto* notice = find<UnsavedNotice>(panel, QStringLiteral("TodosNotSavedNotice"));
+        QVERIFY(notice->isHidden());
+        QVERIFY(app.failStore(
+            QStringLiteral("CREATE TEMP TRIGGER full_adds BEFORE INSERT ON kippet_todos BEGIN "
+                           "SELECT RAISE(ABORT, 'database or disk is full'); END")));
+        // Only new texts fail: a tick still reaches the store.
+        QVERIFY(app.failStore(QStringLiteral(
+            "CREATE TEMP TRIGGER full_texts BEFORE UPDATE ON kippet_todos WHEN NEW.text IS NOT "
+            "OLD.text BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
         LogCapture log;
 
         QTest::keyClicks(field, QStringLiteral(" bread "));
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(field->text(), QString());
         testClock().advance(50ms);
-        QCOMPARE(field->text(), QStringLiteral("bread"));
-        QVERIFY(log.contains(QStringLiteral("⚠️")));
-        QVERIFY(kippet->todos().isEmpty());
-        QVERIFY(storedTexts(app, kippet).isEmpty());
-        QVERIFY(panel->view()->list()->isShowingEmptyState());
+        QVERIFY(log.contains(QStringLiteral("⚠️ [TodoEditor] Could not add the todo: ")));
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("“bread” is not saved: the disk is full. Kippets "
+                                                "tries again every second."));
+        TodoListView* list = panel->view()->list();
+        QCOMPARE(texts(list->openRows()), QStringList{QStringLiteral("oats")});
 
-        // Something typed meanwhile is not overwritten.
-        field->clear();
-        QTest::keyClicks(field, QStringLiteral("butter"));
-        QTest::keyClick(field, Qt::Key_Return);
+        SharedTodoRow* oats = list->row(ids[0]);
+        QTest::mouseDClick(find<TodoTextLabel>(panel, QStringLiteral("TodoText_") + idText(ids[0])),
+                           Qt::LeftButton);
+        auto* edit = oats->findChild<QLineEdit*>();
+        edit->setText(QStringLiteral("oat milk"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(notice->text(), QStringLiteral("“bread” and “oat milk” are not saved: the disk is "
+                                                "full. Kippets tries again every second."));
+        QCOMPARE(oats->todo().text, QStringLiteral("oats"));
+        clickCentre(find<TodoCheckbox>(panel, QStringLiteral("TodoCheckbox_") + idText(ids[0])));
+        QVERIFY(storedTodo(app, kippet, ids[0]).isDone);
+
+        // A second on, the disk still full: nothing changes. Closing the panel loses nothing.
+        testClock().advance(1s);
+        QVERIFY(storedTexts(app, kippet) == QStringList{QStringLiteral("oats")});
+        panel->close();
+        AppHarness::settle();
+        QVERIFY(app.failStore(QStringLiteral("DROP TRIGGER full_adds")));
+        QVERIFY(app.failStore(QStringLiteral("DROP TRIGGER full_texts")));
+        testClock().advance(1s);
+        QCOMPARE(storedTexts(app, kippet),
+                 (QStringList{QStringLiteral("bread"), QStringLiteral("oat milk")}));
+        // The new text went onto the todo as it was by then: still ticked.
+        QVERIFY(storedTodo(app, kippet, ids[0]).isDone);
+        QVERIFY(log.contains(QStringLiteral("💾 [UnsavedEdits] Saved the todo “bread” after all")));
+
+        panel = EditorTest::open<TodoEditorWindow>(app, kippet);
+        QVERIFY(find<UnsavedNotice>(panel, QStringLiteral("TodosNotSavedNotice"))->isHidden());
+        QVERIFY(panel->view()->list()->row(ids[0]));
+        QCOMPARE(panel->view()->list()->row(ids[0])->todo().text, QStringLiteral("oat milk"));
+    }
+
+    // Once the store takes a new todo again, it takes the kept ones with it, without waiting
+    // for the next second.
+    void theNextAddWritesAKeptOneToo() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        auto* panel = EditorTest::open<TodoEditorWindow>(app, kippet);
+        auto* field = find<QLineEdit>(panel, QStringLiteral("AddTodoTextField"));
+        auto* notice = find<UnsavedNotice>(panel, QStringLiteral("TodosNotSavedNotice"));
+        QVERIFY(app.failStore(
+            QStringLiteral("CREATE TEMP TRIGGER locked BEFORE INSERT ON kippet_todos BEGIN SELECT "
+                           "RAISE(ABORT, 'database is locked'); END")));
         QTest::keyClicks(field, QStringLiteral("jam"));
+        QTest::keyClick(field, Qt::Key_Return);
         testClock().advance(50ms);
-        QCOMPARE(field->text(), QStringLiteral("jam"));
+        QCOMPARE(notice->text(), QStringLiteral("“jam” is not saved: another program is using "
+                                                "the store. Kippets tries again every second."));
+        QVERIFY(app.failStore(QStringLiteral("DROP TRIGGER locked")));
+        QTest::keyClicks(field, QStringLiteral("tea"));
+        QTest::keyClick(field, Qt::Key_Return);
+        testClock().advance(50ms);
+        QCOMPARE(storedTexts(app, kippet),
+                 (QStringList{QStringLiteral("jam"), QStringLiteral("tea")}));
+        QVERIFY(notice->isHidden());
     }
 
     void aTickedTodoMovesToTheDoneListWhenItsGraceEnds() {

@@ -9,6 +9,7 @@
 #include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
 #include "app/RavorurOdu.h"
+#include "app/UnsavedEdits.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
 #include "platform/Animations.h"
@@ -116,6 +117,8 @@ void AppHarness::configureStore() {
 void AppHarness::createManager() {
     manager_ = std::make_unique<KippetManager>(store_.get(), folder());
     KippetManager::install(manager_.get());
+    unsavedEdits_ = std::make_unique<UnsavedEdits>();
+    UnsavedEdits::install(unsavedEdits_.get());
     // The saved keys are read when the app starts, as the process-wide manager reads them.
     shortcuts_ = std::make_unique<KeyboardShortcutManager>();
     KeyboardShortcutManager::install(shortcuts_.get());
@@ -158,6 +161,8 @@ void AppHarness::stop() {
         manager_->setWindowRegistry(nullptr);
     MenuBarManager::install(nullptr);
     registry_.reset();
+    UnsavedEdits::install(nullptr);
+    unsavedEdits_.reset();
     KeyboardShortcutManager::install(nullptr);
     shortcuts_.reset();
     KippetManager::install(nullptr);

@@ -26,6 +26,7 @@ class MenuBarManager;
 class Preferences;
 class StoreManager;
 class TuckWindowFactory;
+class UnsavedEdits;
 
 // One run of the app in the test process, on real files: fresh preferences, a SQLite store in a
 // temporary folder that outlives restarts, the kippet manager, the window registry with real
@@ -85,6 +86,7 @@ public:
     KippetManager& manager() { return *manager_; }
     MenuBarManager& registry() { return *registry_; }
     DailyKippetScheduler& dailyScheduler() { return *dailyScheduler_; }
+    UnsavedEdits& unsavedEdits() { return *unsavedEdits_; }
     KeyboardShortcutManager& shortcuts() { return *shortcuts_; }
     AppDelegate& delegate() { return *delegate_; }
     bool isRunning() const { return manager_ != nullptr; }
@@ -117,6 +119,7 @@ private:
     std::unique_ptr<KippetManager> manager_;
     std::unique_ptr<KeyboardShortcutManager> shortcuts_;
     std::unique_ptr<MenuBarManager> registry_;
+    std::unique_ptr<UnsavedEdits> unsavedEdits_;
     std::unique_ptr<DailyKippetScheduler> dailyScheduler_;
     std::unique_ptr<AppDelegate> delegate_;
 };
