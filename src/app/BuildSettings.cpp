@@ -4,7 +4,7 @@
 #define KIPPETS_VERSION ""
 #endif
 #ifndef KIPPETS_BUILD_NUMBER
-#define KIPPETS_BUILD_NUMBER ""
+#define KIPPETS_BUILD_NUMBER "1"
 #endif
 #ifndef KIPPETS_MINIMUM_QT
 #define KIPPETS_MINIMUM_QT ""

@@ -6,9 +6,9 @@
 // What the build was configured with: the version shown to the user and the web addresses the
 // app may open or read. An address given as anything but https counts as unset.
 namespace BuildSettings {
-// The CMake project version, e.g. "1.4.0".
+// The CMake project version, e.g. "1.0".
 QString version();
-// KIPPETS_BUILD_NUMBER; may be empty.
+// KIPPETS_BUILD_NUMBER, "1" unless the build names another.
 QString buildNumber();
 // KIPPETS_MINIMUM_QT, by default the Qt version the build requires; may be empty.
 QString minimumQtVersion();

@@ -13,6 +13,7 @@
 #include "model/ICloudSyncSetting.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/SlideReveal.h"
 #include "ui/SymbolNames.h"
 #include "ui/Theme.h"
 
@@ -120,7 +121,8 @@ void SettingsTabView::buildForm() {
         });
     }
     fillAPIKeySection();
-    form_->addWidget(apiSection_);
+    apiReveal_ = new SlideReveal(apiSection_, content);
+    form_->addWidget(apiReveal_);
     form_->addWidget(iCloudSection());
     form_->addWidget(dailyKippetSection());
     form_->addWidget(appearanceSection());
@@ -257,7 +259,8 @@ SettingsSection* SettingsTabView::intelligenceSection() {
     offNote_->setContent(SymbolNames::infoCircleFill, Theme::secondary(palette()),
                          QStringLiteral("Custom sorting instructions are ignored when AI is off."),
                          Theme::secondary(palette()));
-    section->rows()->addWidget(offNote_);
+    offNoteReveal_ = new SlideReveal(offNote_, this);
+    section->rows()->addWidget(offNoteReveal_);
     return section;
 }
 
@@ -291,8 +294,8 @@ void SettingsTabView::modeChosen(int index) {
 void SettingsTabView::showMode() {
     const AIMode mode = preferences_->mode();
     modePicker_->setCurrentIndex(static_cast<int>(modeSegments.indexOf(mode)));
-    apiSection_->setVisible(mode == AIMode::byok);
-    offNote_->setVisible(mode == AIMode::off);
+    apiReveal_->setRevealed(mode == AIMode::byok);
+    offNoteReveal_->setRevealed(mode == AIMode::off);
     showAIStatus();
 }
 

@@ -28,6 +28,7 @@ class SegmentedControl;
 class SettingsIconTile;
 class SettingsSection;
 class SettingsStatusRow;
+class SlideReveal;
 
 // The dashboard's "Settings" tab: one scrolling form of the analysis mode, the cloud API key,
 // iCloud, the daily kippet, the look of tucked kippets and the About section. Fields bound to a
@@ -55,6 +56,11 @@ public:
     bool isAPIKeyLoaded() const { return apiKeyLoaded_; }
 
     SettingsSection* apiKeySection() const { return apiSection_; }
+    // The parts that come and go with a choice, each moving and fading in and out.
+    SlideReveal* apiKeyReveal() const { return apiReveal_; }
+    SlideReveal* offNoteReveal() const { return offNoteReveal_; }
+    SlideReveal* dailyRowsReveal() const { return dailyRowsReveal_; }
+    SlideReveal* iconStyleReveal() const { return iconStyleReveal_; }
 
     // The cloud API key section.
     struct TestResult {
@@ -163,7 +169,9 @@ private:
     SettingsStatusRow* aiStatus_ = nullptr;
     QPushButton* openSettings_ = nullptr;
     SettingsStatusRow* offNote_ = nullptr;
+    SlideReveal* offNoteReveal_ = nullptr;
     SettingsSection* apiSection_ = nullptr;
+    SlideReveal* apiReveal_ = nullptr;
     QCheckBox* iCloudSwitch_ = nullptr;
     SettingsStatusRow* iCloudStatus_ = nullptr;
     SettingsStatusRow* iCloudNote_ = nullptr;
@@ -172,9 +180,11 @@ private:
     QWidget* dailyTimeRow_ = nullptr;
     QTimeEdit* dailyTime_ = nullptr;
     QPushButton* createToday_ = nullptr;
+    SlideReveal* dailyRowsReveal_ = nullptr;
     SettingsStatusRow* dailyNote_ = nullptr;
     SegmentedControl* stylePicker_ = nullptr;
     QWidget* iconStyleRow_ = nullptr;
+    SlideReveal* iconStyleReveal_ = nullptr;
     SegmentedControl* iconStylePicker_ = nullptr;
     ScheduledAction midnight_;
 

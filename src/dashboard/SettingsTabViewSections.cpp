@@ -19,6 +19,7 @@
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
+#include "ui/SlideReveal.h"
 #include "ui/SymbolNames.h"
 #include "ui/Theme.h"
 
@@ -207,7 +208,12 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
             services_.dailyKippetSwitched(enabled);
     });
 
-    dailyTimeRow_ = new QWidget(this);
+    // The time and the button come and go together with the switch.
+    auto* dailyRows = new QWidget(this);
+    auto* dailyColumn = new QVBoxLayout(dailyRows);
+    dailyColumn->setContentsMargins(0, 0, 0, 0);
+    dailyColumn->setSpacing(section->rows()->spacing());
+    dailyTimeRow_ = new QWidget(dailyRows);
     auto* timeLine = new QHBoxLayout(dailyTimeRow_);
     timeLine->setContentsMargins(0, 0, 0, 0);
     auto* clockIcon = new QLabel(dailyTimeRow_);
@@ -226,7 +232,7 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     });
     timeLine->addWidget(dailyTime_);
     timeLine->addStretch(1);
-    section->rows()->addWidget(dailyTimeRow_);
+    dailyColumn->addWidget(dailyTimeRow_);
 
     createToday_ =
         new QPushButton(Theme::buttonIcon(SymbolNames::plusCircleFill, Theme::primary(palette())),
@@ -240,7 +246,9 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
     auto* buttonRow = new QHBoxLayout();
     buttonRow->addWidget(createToday_);
     buttonRow->addStretch(1);
-    section->rows()->addLayout(buttonRow);
+    dailyColumn->addLayout(buttonRow);
+    dailyRowsReveal_ = new SlideReveal(dailyRows, this);
+    section->rows()->addWidget(dailyRowsReveal_);
 
     dailyNote_ = new SettingsStatusRow(this);
     dailyNote_->setObjectName(QStringLiteral("DailyKippetNote"));
@@ -254,8 +262,7 @@ SettingsSection* SettingsTabView::dailyKippetSection() {
 void SettingsTabView::showDailyKippet() {
     const bool enabled = services_.preferences->boolOr(dailyEnabledKey, false);
     dailySwitch_->setChecked(enabled);
-    dailyTimeRow_->setVisible(enabled);
-    createToday_->setVisible(enabled);
+    dailyRowsReveal_->setRevealed(enabled);
 }
 
 void SettingsTabView::refreshCreateButton() {
@@ -320,7 +327,8 @@ SettingsSection* SettingsTabView::appearanceSection() {
     connect(iconStylePicker_, &SegmentedControl::activated, this,
             [this](int index) { services_.preferences->setBool(monochromeKey, index == 0); });
     iconStyleRow_ = pickerRow(QStringLiteral("Icon Style"), iconStylePicker_, this);
-    section->rows()->addWidget(iconStyleRow_);
+    iconStyleReveal_ = new SlideReveal(iconStyleRow_, this);
+    section->rows()->addWidget(iconStyleReveal_);
     showAppearance();
     return section;
 }
@@ -329,7 +337,7 @@ void SettingsTabView::showAppearance() {
     const bool cutout = services_.preferences->boolOr(cutoutKey, false);
     stylePicker_->setCurrentIndex(cutout ? 1 : 0);
     iconStylePicker_->setCurrentIndex(services_.preferences->boolOr(monochromeKey, true) ? 0 : 1);
-    iconStyleRow_->setVisible(cutout);
+    iconStyleReveal_->setRevealed(cutout);
 }
 
 // About.

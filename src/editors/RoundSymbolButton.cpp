@@ -105,7 +105,12 @@ void RoundSymbolButton::paintAccentCircle(QPainter& painter, const QRectF& circl
     painter.setPen(QPen(Theme::withAlpha(Qt::white, 0.35), 1));
     painter.setBrush(gradient);
     painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
-    const QPixmap glyph = EditorStyle::symbol(symbol_, symbolPoints, Qt::white, this);
+    // White, unless the accent is so light (a daily kippet's white) that it would vanish; judged
+    // where the glyph sits, half-way down the gradient.
+    const QColor behindGlyph =
+        Theme::over(Theme::withAlpha(accentColor_, 0.95), palette().color(QPalette::Window));
+    const QPixmap glyph =
+        EditorStyle::symbol(symbol_, symbolPoints, Theme::symbolOn(behindGlyph), this);
     const QSizeF glyphSize = QSizeF(glyph.size()) / glyph.devicePixelRatio();
     painter.drawPixmap(
         QRectF(circle.center() - QPointF(glyphSize.width(), glyphSize.height()) / 2, glyphSize),

@@ -10,8 +10,9 @@ class QVariantAnimation;
 
 // The editors' round 32-point button: a symbol on a circle with a soft shadow, growing to 1.05
 // with a deeper shadow while the pointer is over it. The circle is either filled with the
-// accent colour (a gradient with a white rim, white symbol) or a thin translucent material with
-// the symbol in the text colour. The widget leaves room around the circle for the shadow.
+// accent colour (a gradient with a white rim, a white symbol, dark on a light accent) or a thin
+// translucent material with the symbol in the text colour. The widget leaves room around the circle
+// for the shadow.
 class RoundSymbolButton : public QAbstractButton {
     Q_OBJECT
 public:

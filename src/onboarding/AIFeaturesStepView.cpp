@@ -12,10 +12,10 @@
 #include "onboarding/TourStyle.h"
 #include "platform/Animations.h"
 #include "platform/Preferences.h"
+#include "ui/CrossFade.h"
 #include "ui/SymbolNames.h"
 
 #include <QLabel>
-#include <QVariantAnimation>
 
 using Theme::Named;
 using Theme::TextStyle;
@@ -75,6 +75,7 @@ AIFeaturesStepView::AIFeaturesStepView(OnboardingState* state, QWidget* parent)
     column->addWidget(header);
     column->addWidget(modeCards());
     column->addWidget(infoSection());
+    panelFade_ = new CrossFade(panel_);
     column->addWidget(noteRow());
     column->addStretch(1);
 
@@ -197,6 +198,10 @@ void AIFeaturesStepView::showEvent(QShowEvent* event) {
 
 void AIFeaturesStepView::showMode() {
     const AIMode mode = preferences_->mode();
+    // A new mode's panel takes over from the old one, symbol and texts included, over 0.2 s.
+    const bool fade = shownMode_ && *shownMode_ != mode;
+    if (fade)
+        panelFade_->capture();
     for (AIModeCard* card : std::as_const(cards_)) {
         card->setSelected(card->mode() == mode);
     }
@@ -205,25 +210,11 @@ void AIFeaturesStepView::showMode() {
     const ModePanel shown = panelFor(mode, onDeviceAvailable_);
     panelSymbol_->setSymbol(shown.symbol);
     panelSymbol_->setColor(shown.tint);
-    const QColor from = panel_->fillColor();
     panel_->setFill(shown.tint, 0.08);
-    // A new mode's panel eases in over 0.2 s.
-    if (shownMode_ && *shownMode_ != mode && Animations::enabled() && isVisible()) {
-        delete panelFade_;
-        panelFade_ = new QVariantAnimation(this);
-        panelFade_->setStartValue(from);
-        panelFade_->setEndValue(panel_->fillColor());
-        panelFade_->setDuration(200);
-        panelFade_->setEasingCurve(QEasingCurve::InOutQuad);
-        connect(panelFade_, &QVariantAnimation::valueChanged, panel_,
-                [this](const QVariant& value) { panel_->setFillColor(value.value<QColor>()); });
-        const Named tint = shown.tint;
-        connect(panelFade_, &QVariantAnimation::finished, panel_,
-                [this, tint] { panel_->setFill(tint, 0.08); });
-        panelFade_->start();
-    }
-    shownMode_ = mode;
     panelHeadline_->setText(shown.headline);
     panelCaption_->setText(shown.caption);
+    shownMode_ = mode;
     note_->setVisible(mode == AIMode::off);
+    if (fade)
+        panelFade_->start(std::chrono::milliseconds(200), Animations::easeInOut());
 }

@@ -10,11 +10,11 @@
 
 class AIModeCard;
 class AIPreferences;
+class CrossFade;
 class OnboardingState;
 class QLabel;
 class RoundedPanel;
 class SymbolView;
-class QVariantAnimation;
 
 // Step 5: how items are analysed. Three cards write the chosen mode to the preferences at once,
 // so the choice holds however the tour ends; a panel explains the chosen mode, and a note warns
@@ -31,6 +31,8 @@ public:
     QList<AIModeCard*> cards() const { return cards_; }
     AIModeCard* card(AIMode mode) const;
     RoundedPanel* infoPanel() const { return panel_; }
+    // Cross-fades the panel when the mode changes.
+    CrossFade* infoPanelFade() const { return panelFade_; }
     QLabel* infoHeadline() const { return panelHeadline_; }
     QLabel* infoCaption() const { return panelCaption_; }
     QWidget* note() const { return note_; }
@@ -59,5 +61,5 @@ private:
     QLabel* panelCaption_ = nullptr;
     QWidget* note_ = nullptr;
     std::optional<AIMode> shownMode_;
-    QVariantAnimation* panelFade_ = nullptr;
+    CrossFade* panelFade_ = nullptr;
 };

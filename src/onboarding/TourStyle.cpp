@@ -1,17 +1,12 @@
 #include "onboarding/TourStyle.h"
 
+#include "platform/Animations.h"
+
 #include <QPalette>
 #include <QWidget>
-#include <cmath>
-#include <numbers>
 
 namespace {
-struct SpringShape {
-    double response;
-    double damping;
-};
-
-constexpr SpringShape shapeOf(TourStyle::Spring spring) {
+constexpr Animations::Spring shapeOf(TourStyle::Spring spring) {
     switch (spring) {
     case TourStyle::Spring::dots:
         return {0.3, 0.7};
@@ -23,23 +18,8 @@ constexpr SpringShape shapeOf(TourStyle::Spring spring) {
     return {0.3, 0.8};
 }
 
-// Long enough for the motion to settle within a thousandth of its span.
-constexpr double settlingSeconds(SpringShape shape) {
-    return 6.907755 * shape.response / (2 * std::numbers::pi * shape.damping);
-}
-
-// The position of a spring released from 0 towards 1, at `progress` of its settling time.
 template <TourStyle::Spring S> qreal springCurve(qreal progress) {
-    constexpr SpringShape shape = shapeOf(S);
-    const double t = progress * settlingSeconds(shape);
-    const double omega = 2 * std::numbers::pi / shape.response;
-    const double decay = std::exp(-shape.damping * omega * t);
-    if (shape.damping >= 1.0) {
-        return 1.0 - decay * (1.0 + omega * t);
-    }
-    const double damped = omega * std::sqrt(1.0 - shape.damping * shape.damping);
-    return 1.0 -
-           decay * (std::cos(damped * t) + shape.damping * omega / damped * std::sin(damped * t));
+    return Animations::springPosition(shapeOf(S), progress);
 }
 } // namespace
 
@@ -55,7 +35,7 @@ void TourStyle::applyText(QWidget* label, Theme::TextStyle style, bool secondary
 }
 
 int TourStyle::durationMs(Spring spring) {
-    return static_cast<int>(std::ceil(1000.0 * settlingSeconds(shapeOf(spring))));
+    return static_cast<int>(Animations::settlingTime(shapeOf(spring)).count());
 }
 
 QEasingCurve TourStyle::easing(Spring spring) {

@@ -18,6 +18,7 @@
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
+#include "ui/PopTransition.h"
 #include "ui/SymbolNames.h"
 
 #include <QLabel>
@@ -101,6 +102,10 @@ TryItOutStepView::TryItOutStepView(OnboardingState* state, QWidget* window, QWid
     green.setColor(QPalette::WindowText, Theme::color(Named::green, green));
     completion_->setPalette(green);
     stack.add(completion_);
+    completion_->hide();
+    completionPop_ = new PopTransition(
+        completion_, TourStyle::easing(TourStyle::Spring::step),
+        std::chrono::milliseconds(TourStyle::durationMs(TourStyle::Spring::step)));
     stack.addFlexible();
     QLabel* tip = text(QStringLiteral("💡 Tip: The demo kippet doesn't save data and will be "
                                       "removed when you finish onboarding"),
@@ -271,7 +276,7 @@ void TryItOutStepView::showTasks() {
     progressText_->setText(
         QStringLiteral("Great! You've completed %1 of %2 tasks").arg(count).arg(total));
     progress_->parentWidget()->setVisible(count > 0);
-    completion_->setVisible(count == total);
+    completionPop_->setShown(count == total);
     // Only a change seen on screen celebrates, and only the one that completes the list.
     if (isVisible() && shownCount_ < total && count == total) {
         confetti_ = ConfettiWindow::celebrate();

@@ -8,6 +8,7 @@ class ConfettiWindow;
 class DemoTaskRow;
 class Kippet;
 class OnboardingState;
+class PopTransition;
 class QLabel;
 
 // Step 6: a real kippet to practise on. The first visit of a tour makes the demo kippet, puts it
@@ -30,6 +31,8 @@ public:
     QWidget* progressLine() const { return progress_; }
     QLabel* progressText() const { return progressText_; }
     QLabel* completionMessage() const { return completion_; }
+    // Grows and fades the completion message in, on the tour's step spring.
+    PopTransition* completionTransition() const { return completionPop_; }
     ConfettiWindow* confettiWindow() const;
 
     // The demo kippet of a tour, as the step makes it; its observers end with the state.
@@ -52,6 +55,7 @@ private:
     QWidget* progress_ = nullptr;
     QLabel* progressText_ = nullptr;
     QLabel* completion_ = nullptr;
+    PopTransition* completionPop_ = nullptr;
     QPointer<ConfettiWindow> confetti_;
     int shownCount_ = 0;
 };

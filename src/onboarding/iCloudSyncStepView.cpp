@@ -7,12 +7,11 @@
 #include "onboarding/TourLayout.h"
 #include "onboarding/TourStyle.h"
 #include "onboarding/iCloudBenefitRow.h"
-#include "platform/Animations.h"
+#include "ui/CrossFade.h"
 #include "ui/SymbolNames.h"
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QVariantAnimation>
 
 using Theme::Named;
 using Theme::TextStyle;
@@ -62,6 +61,7 @@ iCloudSyncStepView::iCloudSyncStepView(OnboardingState* state, QWidget* parent)
     cardStack.add(switchCard(), {});
     cardStack.add(statusCard(), {});
     stack.add(padded(cards, 40, this), {});
+    statusFade_ = new CrossFade(status_);
     stack.add(padded(benefits(), 60, this), {});
     stack.addFlexible();
 
@@ -92,8 +92,9 @@ QWidget* iCloudSyncStepView::switchCard() {
     toggle_ = new QCheckBox(card);
     toggle_->setObjectName(QStringLiteral("ICloudSyncToggle"));
     toggle_->setAccessibleName(QStringLiteral("iCloud Sync"));
-    // The stored choice, also where it cannot be changed: the finish stores what was shown.
-    toggle_->setChecked(state_ && state_->iCloudSyncPreference());
+    // Off where nothing can synchronise, as the card beside it says; the tour still keeps the
+    // stored choice for the finish to write back.
+    toggle_->setChecked(available_ && state_ && state_->iCloudSyncPreference());
     toggle_->setEnabled(available_);
     if (available_) {
         connect(toggle_, &QCheckBox::toggled, this, [this](bool on) {
@@ -146,6 +147,8 @@ QWidget* iCloudSyncStepView::benefits() {
 }
 
 void iCloudSyncStepView::showStatus(bool animated) {
+    if (animated)
+        statusFade_->capture();
     const bool on = available_ && state_ && state_->iCloudSyncPreference();
     statusSymbol_->setSymbol(on ? SymbolNames::checkmarkIcloudFill : SymbolNames::xmarkIcloud);
     statusSymbol_->setColor(on ? Named::green : Named::secondary);
@@ -162,21 +165,9 @@ void iCloudSyncStepView::showStatus(bool animated) {
             QStringLiteral("Your kippets will only be stored on this computer."));
     }
 
-    const QColor from = status_->fillColor();
     status_->setFill(on ? Named::green : Named::secondary, 0.08);
-    if (!animated || !Animations::enabled()) {
-        return;
-    }
-    const QColor to = status_->fillColor();
-    delete statusFade_;
-    statusFade_ = new QVariantAnimation(this);
-    statusFade_->setStartValue(from);
-    statusFade_->setEndValue(to);
-    statusFade_->setDuration(TourStyle::durationMs(TourStyle::Spring::status));
-    statusFade_->setEasingCurve(TourStyle::easing(TourStyle::Spring::status));
-    connect(statusFade_, &QVariantAnimation::valueChanged, status_,
-            [this](const QVariant& value) { status_->setFillColor(value.value<QColor>()); });
-    connect(statusFade_, &QVariantAnimation::finished, status_,
-            [this, on] { status_->setFill(on ? Named::green : Named::secondary, 0.08); });
-    statusFade_->start();
+    if (animated)
+        statusFade_->start(
+            std::chrono::milliseconds(TourStyle::durationMs(TourStyle::Spring::status)),
+            TourStyle::easing(TourStyle::Spring::status));
 }

@@ -5,9 +5,9 @@
 #include <QPointer>
 #include <QWidget>
 
+class CrossFade;
 class QCheckBox;
 class QLabel;
-class QVariantAnimation;
 class RoundedPanel;
 class SymbolView;
 
@@ -23,7 +23,7 @@ private:
     QWidget* switchCard();
     QWidget* statusCard();
     QWidget* benefits();
-    // Shows what the current choice means; `animated` eases the card's colour over.
+    // Shows what the current choice means; `animated` cross-fades the whole card.
     void showStatus(bool animated);
 
     QPointer<OnboardingState> state_;
@@ -33,5 +33,5 @@ private:
     SymbolView* statusSymbol_ = nullptr;
     QLabel* statusTitle_ = nullptr;
     QLabel* statusExplanation_ = nullptr;
-    QVariantAnimation* statusFade_ = nullptr;
+    CrossFade* statusFade_ = nullptr;
 };

@@ -26,7 +26,8 @@ void TuckAwayActionButton::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(circle);
     painter.drawEllipse(QRectF(rect()));
-    const QColor symbolColor = isActive_ ? QColor(Qt::white) : Theme::secondary(palette());
+    const QColor symbolColor =
+        isActive_ ? Theme::symbolOn(activeColor_) : Theme::secondary(palette());
     const QPixmap pixmap = Symbols::pixmap(symbol_, 12, symbolColor, devicePixelRatioF());
     const QSizeF size = pixmap.deviceIndependentSize();
     painter.drawPixmap(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2),

@@ -4,7 +4,8 @@
 #include <QColor>
 
 // One round button of a tray row's action strip: a 12-point symbol on a 24 × 24 circle, white
-// on the kippet's colour while its editor is open, else secondary on a faint circle.
+// on the kippet's colour while its editor is open (dark on a light colour), else secondary on a
+// faint circle.
 class TuckAwayActionButton : public QAbstractButton {
     Q_OBJECT
 public:

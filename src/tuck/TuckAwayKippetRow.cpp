@@ -70,6 +70,7 @@ TuckAwayKippetRow::TuckAwayKippetRow(Kippet* kippet, bool cutoutEnabled, bool mo
     for (auto signal : {&Kippet::colorChanged, &Kippet::iconChanged, &Kippet::isDailyKippetChanged})
         connect(kippet, signal, this, &TuckAwayKippetRow::updateBadge);
     updateTexts();
+    updateBadge();
 }
 
 QColor TuckAwayKippetRow::iconColor() const {
@@ -94,6 +95,9 @@ void TuckAwayKippetRow::updateBadge() {
         return;
     badge_->setColor(iconColor());
     badge_->setIcon(kippet_->icon());
+    // The tray's own fill, black for the cutout, is what the badge stands on.
+    badge_->setBackdrop(Theme::over(TuckAwayStyle::fill(cutoutEnabled_, palette()),
+                                    palette().color(QPalette::Window)));
 }
 
 bool TuckAwayKippetRow::eventFilter(QObject* watched, QEvent* event) {

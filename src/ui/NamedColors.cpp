@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <algorithm>
+#include <cmath>
 
 namespace Theme {
 
@@ -104,6 +105,54 @@ QColor blue() {
 }
 QColor purple() {
     return tones(Named::purple).light;
+}
+
+namespace {
+// Kept a little above the 3:1 asked for, so that rounding to 8-bit channels cannot undo it.
+constexpr double legibleContrast = 3.3;
+// A white symbol's thin strokes blend into the fill at their edges and lose some of their
+// contrast: white is kept only where it stands out clearly.
+constexpr double whiteSymbolContrast = 3.6;
+const QColor darkSymbol(29, 29, 31);
+
+double linear(double channel) {
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+}
+} // namespace
+
+double luminance(const QColor& color) {
+    const QColor rgb = color.toRgb();
+    return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) +
+           0.0722 * linear(rgb.blueF());
+}
+
+double contrast(const QColor& first, const QColor& second) {
+    const double a = luminance(first) + 0.05;
+    const double b = luminance(second) + 0.05;
+    return std::max(a, b) / std::min(a, b);
+}
+
+QColor over(const QColor& top, const QColor& bottom) {
+    QColor seen = mix(bottom, top, top.alphaF());
+    seen.setAlphaF(1.0f);
+    return seen;
+}
+
+QColor symbolOn(const QColor& fill) {
+    const QColor white(Qt::white);
+    return contrast(white, fill) >= whiteSymbolContrast ? white : darkSymbol;
+}
+
+QColor legibleOn(const QColor& tint, const QColor& fill) {
+    const QColor seen = over(tint, fill);
+    const QColor goal =
+        contrast(Qt::white, fill) >= contrast(Qt::black, fill) ? Qt::white : Qt::black;
+    for (int step = 0; step <= 20; ++step) {
+        const QColor moved = mix(seen, goal, step / 20.0);
+        if (contrast(moved, fill) >= legibleContrast)
+            return moved;
+    }
+    return goal;
 }
 
 QColor withAlpha(QColor color, double alpha) {

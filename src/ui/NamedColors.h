@@ -49,6 +49,19 @@ QColor green();
 QColor blue();
 QColor purple();
 
+// WCAG relative luminance of the colour's sRGB channels, alpha left out: 0 black, 1 white.
+double luminance(const QColor& color);
+// WCAG contrast ratio of two opaque colours: 1 for equal ones, 21 for black on white.
+double contrast(const QColor& first, const QColor& second);
+// What the eye sees of `top`, with its alpha, painted over the opaque `bottom`.
+QColor over(const QColor& top, const QColor& bottom);
+// A symbol's colour on a solid fill: white, unless the fill is light enough for white strokes to
+// stand out less than 3:1 from it; then a near-black.
+QColor symbolOn(const QColor& fill);
+// `tint` painted over the opaque `fill`, moved towards white on a dark fill or towards black on
+// a light one just far enough to stand out 3:1 from it; an opaque colour.
+QColor legibleOn(const QColor& tint, const QColor& fill);
+
 // The colour with its alpha multiplied by `alpha`.
 QColor withAlpha(QColor color, double alpha);
 // The colour `amount` of the way from `from` to `to`, every channel and alpha alike; the amount

@@ -162,7 +162,7 @@ void CollapsedStateIndicator::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QColor colour = displayColor();
     KippetIconBadge::paint(painter, origin, colour, kippet_->icon(), isActive(), badgeSize,
-                           devicePixelRatioF());
+                           devicePixelRatioF(), palette().color(QPalette::Window));
     const QRect name(0, qRound(origin.y()) + side + nameGap, width(), metrics.height());
     painter.setPen(nameColour());
     paintName(painter, name, font);

@@ -1,5 +1,6 @@
 #include "window/KippetIconBadge.h"
 
+#include "ui/NamedColors.h"
 #include "ui/Symbols.h"
 #include "window/PaintCache.h"
 
@@ -42,6 +43,15 @@ void KippetIconBadge::setIsActive(bool isActive) {
     update();
 }
 
+void KippetIconBadge::setBackdrop(const QColor& backdrop) {
+    backdrop_ = backdrop;
+    update();
+}
+
+QColor KippetIconBadge::backdrop() const {
+    return backdrop_.value_or(palette().color(QPalette::Window));
+}
+
 namespace {
 // A soft shadow of the badge's colour, 2 points down: wider while the window is active.
 void paintGlow(QPainter& painter, const QRectF& circle, const QColor& color, bool isActive,
@@ -62,47 +72,56 @@ void paintGlow(QPainter& painter, const QRectF& circle, const QColor& color, boo
 
 void KippetIconBadge::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    paint(painter, QPointF(0, 0), color_, icon_, isActive_, size_, devicePixelRatioF());
+    paint(painter, QPointF(0, 0), color_, icon_, isActive_, size_, devicePixelRatioF(), backdrop());
 }
 
 // The disc, its glow and the symbol are one drawing per look, shared by every badge of it.
 void KippetIconBadge::paint(QPainter& painter, QPointF origin, const QColor& color,
-                            const QString& icon, bool isActive, qreal size, qreal scale) {
+                            const QString& icon, bool isActive, qreal size, qreal scale,
+                            const QColor& backdrop) {
     // Panels at rest mostly share one look: the last one is kept at hand, which spares building
     // the cache key for each of them. Never destroyed: a pixmap must not outlive the app.
     struct Look {
         QString icon;
         qreal size;
         QRgb color;
+        QRgb backdrop;
         bool isActive;
         qreal scale;
         bool operator==(const Look&) const = default;
     };
     static auto& last = *new std::pair<std::optional<Look>, QPixmap>;
-    const Look look{icon, size, color.rgba(), isActive, scale};
+    const Look look{icon, size, color.rgba(), backdrop.rgba(), isActive, scale};
     if (last.first != look) {
         const int side = outerSide(size);
         const QString key = QStringLiteral("badge-") + icon + u'-' + QString::number(size) + u'-' +
-                            QString::number(color.rgba(), 16) +
+                            QString::number(color.rgba(), 16) + u'-' +
+                            QString::number(backdrop.rgba(), 16) +
                             QLatin1String(isActive ? "-1" : "-0");
         last = {look, PaintCache::drawing(key, QSize(side, side), scale, [&](QPainter& badge) {
-                    paintLook(badge, color, icon, isActive, size, scale);
+                    paintLook(badge, color, icon, isActive, size, scale, backdrop);
                 })};
     }
     painter.drawPixmap(origin, last.second);
 }
 
 void KippetIconBadge::paintLook(QPainter& painter, const QColor& color, const QString& icon,
-                                bool isActive, qreal size, qreal scale) {
+                                bool isActive, qreal size, qreal scale, const QColor& backdrop) {
     const QRectF circle(glowMargin, glowMargin, size, size);
     paintGlow(painter, circle, color, isActive, size);
-    painter.setBrush(withAlpha(color, isActive ? 0.2 : 0.15));
+    const QColor disc = withAlpha(color, isActive ? 0.2 : 0.15);
+    painter.setBrush(disc);
     painter.drawEllipse(circle);
     const qreal pointSize = size * 0.45;
     const QPixmap shadow =
         Symbols::pixmap(icon, pointSize, QColor(0, 0, 0, 38), scale, SymbolRole::kippetIcon);
-    const QPixmap symbol = Symbols::pixmap(icon, pointSize, withAlpha(color, isActive ? 1 : 0.65),
-                                           scale, SymbolRole::kippetIcon);
+    // The disc as it shows in the middle: the glow beneath it, the backdrop beneath both.
+    const QColor seenDisc = Theme::over(disc, Theme::over(withAlpha(color, 0.25), backdrop));
+    const QColor tint = withAlpha(color, isActive ? 1 : 0.65);
+    const QColor legible = Theme::legibleOn(tint, seenDisc);
+    const bool asItIs = Theme::over(tint, seenDisc).rgb() == legible.rgb();
+    const QPixmap symbol =
+        Symbols::pixmap(icon, pointSize, asItIs ? tint : legible, scale, SymbolRole::kippetIcon);
     QRectF target(QPointF(), symbol.deviceIndependentSize());
     target.moveCenter(circle.center());
     painter.drawPixmap(target.translated(0, 1), shadow, QRectF(shadow.rect()));

@@ -2,11 +2,14 @@
 
 #include <QColor>
 #include <QWidget>
+#include <optional>
 
 class QPainter;
 
 // A kippet's symbol on a pale circle of its colour, glowing softly in that colour; brighter
-// while its window is active. The widget is the badge's size plus room for the glow around it.
+// while its window is active. Where its colour would hardly show on the circle (a dark blue in
+// the dark appearance, a pale yellow in the light one), the symbol is lightened or darkened just
+// enough to stand out. The widget is the badge's size plus room for the glow around it.
 class KippetIconBadge : public QWidget {
     Q_OBJECT
 public:
@@ -24,24 +27,29 @@ public:
     QRectF circleRect() const;
     // The side of the widget (or of the area painted) for a badge of `size`.
     static int outerSide(qreal size) { return qRound(size) + 2 * glowMargin; }
-    // Paints a badge with its glow into the square of outerSide(size) at `origin`: for views
-    // that draw a badge among their own content rather than holding a widget for it.
+    // Paints a badge with its glow into the square of outerSide(size) at `origin`, over the
+    // opaque `backdrop`: for views that draw a badge among their own content rather than
+    // holding a widget for it.
     static void paint(QPainter& painter, QPointF origin, const QColor& color, const QString& icon,
-                      bool isActive, qreal size, qreal scale);
+                      bool isActive, qreal size, qreal scale, const QColor& backdrop);
 
     void setColor(const QColor& color);
     void setIcon(const QString& icon);
     void setIsActive(bool isActive);
+    // What shows behind the badge where its window's colour does not: a tray drawn black.
+    void setBackdrop(const QColor& backdrop);
+    QColor backdrop() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     static void paintLook(QPainter& painter, const QColor& color, const QString& icon,
-                          bool isActive, qreal size, qreal scale);
+                          bool isActive, qreal size, qreal scale, const QColor& backdrop);
 
     QColor color_;
     QString icon_;
     bool isActive_;
     qreal size_;
+    std::optional<QColor> backdrop_;
 };

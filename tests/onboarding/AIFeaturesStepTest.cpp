@@ -7,7 +7,9 @@
 #include "onboarding/AIModeCard.h"
 #include "onboarding/RoundedPanel.h"
 #include "platform/Preferences.h"
+#include "ui/CrossFade.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QSignalSpy>
 
@@ -105,6 +107,36 @@ private slots:
         QTest::keyClick(window, Qt::Key_Escape);
         QVERIFY(!window->isVisible());
         QCOMPARE(storedMode(), QStringLiteral("off"));
+        answered(tour.app.localModel());
+    }
+
+    // A new mode's panel takes over from the old one as a whole over 0.2 s, on the clock.
+    void theInfoPanelCrossFades() {
+        TourFixture tour;
+        OnboardingWindow* window = tour.openTour();
+        AIFeaturesStepView* step = showAnalysis(window);
+        settle();
+        CrossFade* fade = step->infoPanelFade();
+        Animations::setEnabled(true);
+        QTest::mouseClick(step->findChild<AIModeCard*>(QStringLiteral("aiMode_off")),
+                          Qt::LeftButton);
+        testClock().advance(std::chrono::milliseconds(100));
+        settle();
+        QVERIFY(fade->isVisible());
+        QVERIFY2(fade->progress() > 0 && fade->progress() < 1,
+                 qPrintable(QString::number(fade->progress())));
+        const auto* panelFade =
+            qobject_cast<QGraphicsOpacityEffect*>(step->infoPanel()->graphicsEffect());
+        QVERIFY(panelFade);
+        QCOMPARE(panelFade->opacity(), fade->progress());
+        // The new texts are in place beneath the fading picture of the old ones.
+        QCOMPARE(step->infoHeadline()->text(), QStringLiteral("Basic organization only"));
+        testClock().advance(std::chrono::milliseconds(100));
+        settle();
+        Animations::setEnabled(false);
+        QCOMPARE(fade->progress(), 1.0);
+        QVERIFY(!fade->isVisible());
+        QVERIFY(!step->infoPanel()->graphicsEffect());
         answered(tour.app.localModel());
     }
 

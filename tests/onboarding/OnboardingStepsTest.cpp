@@ -7,8 +7,10 @@
 #include "onboarding/SymbolView.h"
 #include "onboarding/WelcomeFeatureTile.h"
 #include "platform/Preferences.h"
+#include "ui/CrossFade.h"
 
 #include <QCheckBox>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QVBoxLayout>
@@ -109,8 +111,8 @@ private slots:
         OnboardingWindow* window = tour.openTour();
         const ICloudStep step = iCloudStep(window);
         QVERIFY(!step.toggle->isEnabled());
-        // The stored choice, which cannot be changed here.
-        QCOMPARE(step.toggle->isChecked(), shown);
+        // Off, as the card beside it says, whatever is stored.
+        QVERIFY(!step.toggle->isChecked());
         QCOMPARE(step.symbol, QStringLiteral("xmark.icloud"));
         QCOMPARE(step.title, QStringLiteral("Local Only"));
         QCOMPARE(step.explanation,
@@ -118,13 +120,19 @@ private slots:
                                 "stored on this computer only."));
         // A click on the disabled toggle changes nothing; the tour keeps what it read.
         QTest::mouseClick(step.toggle, Qt::LeftButton);
-        QCOMPARE(step.toggle->isChecked(), shown);
+        QVERIFY(!step.toggle->isChecked());
         QCOMPARE(window->state()->iCloudSyncPreference(), shown);
+        // Back from the next step, it still agrees with its card.
+        QTest::keyClick(window, Qt::Key_Right);
+        QTest::mouseClick(button(window, QStringLiteral("Back")), Qt::LeftButton);
+        settle();
+        QVERIFY(!iCloudStep(window).toggle->isChecked());
+        QCOMPARE(iCloudStep(window).title, QStringLiteral("Local Only"));
         QVERIFY(labelTexts(window->view()->stepView())
                     .contains(QStringLiteral("Sync kippets across all your devices")));
         QVERIFY(labelTexts(window->view()->stepView())
                     .contains(QStringLiteral("Access kippets from your other devices")));
-        // Finishing stores what the step showed.
+        // Finishing stores the choice the tour read, not the switch's off.
         window->state()->completeOnboarding(true);
         QCOMPARE(Preferences::shared().boolValue(QStringLiteral("icloud_sync_enabled")),
                  std::optional<bool>(shown));
@@ -175,6 +183,37 @@ private slots:
         second->close();
         QCOMPARE(Preferences::shared().boolValue(QStringLiteral("icloud_sync_enabled")),
                  std::optional<bool>(false));
+    }
+
+    // The status card changes as a whole, symbol and texts with its colour: the old card fades
+    // out over the new one fading in, on the clock.
+    void iCloudStatusCardCrossFades() {
+        TourFixture tour;
+        SyncAvailability::setAvailable(true);
+        OnboardingWindow* window = tour.openTour();
+        const ICloudStep step = iCloudStep(window);
+        QWidget* card = window->view()->stepView()->findChild<RoundedPanel*>(
+            QStringLiteral("ICloudStatusCard"));
+        auto* fade = window->view()->stepView()->findChild<CrossFade*>();
+        QVERIFY(fade);
+        QVERIFY(!fade->isVisible());
+        Animations::setEnabled(true);
+        QTest::mouseClick(step.toggle, Qt::LeftButton);
+        testClock().advance(std::chrono::milliseconds(60));
+        settle();
+        QVERIFY(fade->isVisible());
+        QVERIFY2(fade->progress() > 0 && fade->progress() < 1,
+                 qPrintable(QString::number(fade->progress())));
+        const auto* cardFade = qobject_cast<QGraphicsOpacityEffect*>(card->graphicsEffect());
+        QVERIFY(cardFade);
+        QCOMPARE(cardFade->opacity(), fade->progress());
+        testClock().advance(std::chrono::milliseconds(400));
+        settle();
+        Animations::setEnabled(false);
+        QCOMPARE(fade->progress(), 1.0);
+        QVERIFY(!fade->isVisible());
+        QVERIFY(!card->graphicsEffect());
+        QCOMPARE(iCloudStep(window).title, QStringLiteral("Local Only"));
     }
 
     void contentStepIsStaticAndNamesTheDefaultKeys() {

@@ -1,5 +1,7 @@
 #include "TourFixture.h"
 
+#include "ui/PopTransition.h"
+
 #include "app/PreviewManager.h"
 #include "app/PreviewWindow.h"
 #include "app/Workspace.h"
@@ -338,6 +340,49 @@ private slots:
         QVERIFY(tour.app.store().fetchAllKippets().isEmpty());
         PreviewManager::install(nullptr);
         Workspace::install(nullptr);
+    }
+
+    // The message grows from nothing about its centre and fades in on the tour's step spring.
+    void theCompletionMessageGrowsAndFadesIn() {
+        TourFixture tour;
+        OnboardingWindow* window = tour.openTour();
+        TryItOutStepView* step = showDemoStep(window);
+        NotificationCenter& center = NotificationCenter::shared();
+        center.post(NotificationName::demoKippetExpanded);
+        center.post(NotificationName::demoKippetMiniView);
+        center.post(NotificationName::demoKippetPaste);
+        center.post(NotificationName::demoKippetMoved);
+        QLabel* message = step->completionMessage();
+        QVERIFY(!message->isVisible());
+        Animations::setEnabled(true);
+        center.post(NotificationName::demoKippetCollapsed);
+        QVERIFY(message->isVisible());
+        advance(90);
+        settle();
+        const qreal midWay = step->completionTransition()->progress();
+        QVERIFY2(midWay > 0 && midWay < 1, qPrintable(QString::number(midWay)));
+        // Drawn smaller than its place and paler than it ends.
+        const QImage partly = step->grab(message->geometry()).toImage();
+        advance(1000);
+        settle();
+        Animations::setEnabled(false);
+        QCOMPARE(step->completionTransition()->progress(), 1.0);
+        const QImage whole = step->grab(message->geometry()).toImage();
+        const auto inked = [](const QImage& image) {
+            const QColor ground = image.pixelColor(0, 0);
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x)
+                    count += image.pixelColor(x, y) != ground ? 1 : 0;
+            }
+            return count;
+        };
+        QVERIFY2(inked(partly) > 0 && inked(partly) < inked(whole),
+                 qPrintable(QStringLiteral("%1 of %2").arg(inked(partly)).arg(inked(whole))));
+        // The celebration it set off ends as ever.
+        advance(3500);
+        settle();
+        QVERIFY(confettiWindows().isEmpty());
     }
 
     void theLastTaskDoneElsewhereShowsTheMessageWithoutConfetti() {
