@@ -392,6 +392,36 @@ private slots:
         QCOMPARE(app.store().fetchKippet(far)->position(), QPointF(2500, 400));
     }
 
+    // What Qt offers while no monitor is active, through the real screens of a child run.
+    void aStartOnAScreenOfNoSizeSavesNoPlace() {
+        QTemporaryDir home;
+        writeFile(home.filePath(QStringLiteral("config/Kippets/Kippets.conf")),
+                  "[General]\nonboarding_completed=true\n");
+        Kippet near(QUuid::createUuid(), QStringLiteral("Near"), KippetColor::standardBlue(),
+                    QStringLiteral("tray.fill"), testClock().now());
+        near.setPosition(QPointF(300, 300));
+        const QJsonObject legacy{{QStringLiteral("allKippets"), QJsonArray{near.toJson()}},
+                                 {QStringLiteral("activeKippets"), QJsonArray{near.toJson()}}};
+        const QString data = home.filePath(QStringLiteral("data/Kippets"));
+        writeFile(data + QStringLiteral("/kippets.json"), QJsonDocument(legacy).toJson());
+        const QString screens = home.filePath(QStringLiteral("screens.json"));
+        writeFile(screens, R"({"synthesizedscreen": false, "screens": [{"name": "none", "x": 0,
+            "y": 0, "width": 0, "height": 0, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        QProcessEnvironment environment = homeEnvironment(home);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                           QStringLiteral("offscreen:configfile=") + screens);
+
+        const QString output =
+            runUntil(environment, {}, QStringLiteral("📦 Restoring 1 active kippets"));
+        QVERIFY2(output.contains(QStringLiteral("📦 Restoring 1 active kippets")),
+                 qPrintable(output));
+        // The run imported the legacy file already.
+        Preferences::shared().setBool(QStringLiteral("swiftdata_migration_completed_v1"), true);
+        StoreManager store;
+        store.configure(StoreContainer::createLocalContainer(data));
+        QCOMPARE(store.fetchKippet(near.id())->position(), QPointF(300, 300));
+    }
+
     void aSaveStartedJustBeforeQuitIsStored() {
         AppHarness app;
         completeTour(app.preferences());
