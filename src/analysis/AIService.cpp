@@ -130,6 +130,26 @@ QCoro::Task<bool> AIService::learnKeyPresence(KippetItemType type) {
     co_return co_await keyPresenceAnswer_();
 }
 
+bool AIService::mayUseLocalModel(qint64 capability, bool keyPresenceKnown) const {
+    if (!localModelAnswer_ || !localModelFactory_ || injectedProviders_ || isForcedHeuristic())
+        return false;
+    const std::optional<QString> mode = Preferences::shared().stringValue(AIPreferences::modeKey);
+    // Unset, the mode becomes the cloud's only when a key is known to be stored.
+    const bool onDevice =
+        mode ? aiModeFromRaw(*mode) == AIMode::onDevice : !keyPresenceKnown || !hasKey();
+    if (!onDevice)
+        return false;
+    const std::shared_ptr<ContentAnalyzer> local = localModelFactory_();
+    return local && local->capabilities().contains(capability);
+}
+
+QCoro::Task<bool> AIService::learnAvailability(KippetItemType type, qint64 capability) {
+    const bool keyPresenceKnown = co_await learnKeyPresence(type);
+    if (mayUseLocalModel(capability, keyPresenceKnown))
+        co_await localModelAnswer_();
+    co_return keyPresenceKnown;
+}
+
 AIService::Chain AIService::makeProviders(AIMode mode, bool preferCloudForImages) const {
     Chain chain;
     const auto add = [&chain](const AnalyzerFactory& factory) {
@@ -174,9 +194,9 @@ QCoro::Task<ContentAnalysis> AIService::analyzeContent(KippetItem item,
         co_return analysis;
     }
     const qint64 capability = requiredCapability(item.type);
-    // A key stored in an earlier run counts from the first analysis: wait for the key store's
-    // answer rather than fall back to the classifier while it is on its way.
-    const bool keyPresenceKnown = co_await learnKeyPresence(item.type);
+    // A key stored in an earlier run, or a local model that is running, counts from the first
+    // analysis: wait for their answers rather than fall back to the classifier meanwhile.
+    const bool keyPresenceKnown = co_await learnAvailability(item.type, capability);
     const Chain chain = providers(keyPresenceKnown);
     std::exception_ptr lastFailure;
     for (const std::shared_ptr<ContentAnalyzer>& analyzer : chain) {
@@ -215,7 +235,8 @@ QCoro::Task<ContentAnalysis> AIService::analyzeContent(KippetItem item,
 
 QCoro::Task<QString> AIService::sanitizeInstructions(QString text) {
     // Screening must not pass text through unscreened because the key's answer is late.
-    const bool keyPresenceKnown = co_await learnKeyPresence(KippetItemType::unknown);
+    const bool keyPresenceKnown =
+        co_await learnAvailability(KippetItemType::unknown, AnalyzerCapabilities::instructions);
     const Chain chain = providers(keyPresenceKnown);
     for (const std::shared_ptr<ContentAnalyzer>& analyzer : chain) {
         // The classifier accepts any text unread; calling that screened would let unchecked

@@ -40,6 +40,11 @@ public:
     // that did not answer). Unset: the presence is taken as known.
     using KeyPresenceAnswer = std::function<QCoro::Task<bool>()>;
     void setKeyPresenceAnswer(KeyPresenceAnswer answer) { keyPresenceAnswer_ = std::move(answer); }
+    // Resumes once the local model's availability has been learnt (its first probe answered or
+    // given up), so that an on-device request made just after start is not sent down the chain
+    // without it. Unset: the availability is taken as known.
+    using LocalModelAnswer = std::function<QCoro::Task<void>()>;
+    void setLocalModelAnswer(LocalModelAnswer answer) { localModelAnswer_ = std::move(answer); }
     // A fixed chain used unchanged instead of the one the preferences select.
     void setInjectedProviders(std::optional<Chain> chain) { injectedProviders_ = std::move(chain); }
 
@@ -67,11 +72,17 @@ private:
     // The chain the preferences select may hold the cloud analyzer.
     bool mayUseCloud(KippetItemType type) const;
     QCoro::Task<bool> learnKeyPresence(KippetItemType type);
+    // The chain the preferences select may hold the local model for this capability.
+    bool mayUseLocalModel(qint64 capability, bool keyPresenceKnown) const;
+    // Learns what a chain is to know first: whether a key is stored, then whether the local
+    // model answers; whether the key's presence is known.
+    QCoro::Task<bool> learnAvailability(KippetItemType type, qint64 capability);
 
     AnalyzerFactory localModelFactory_;
     AnalyzerFactory cloudFactory_;
     AnalyzerFactory imageFactory_;
     std::function<bool()> hasKey_;
     KeyPresenceAnswer keyPresenceAnswer_;
+    LocalModelAnswer localModelAnswer_;
     std::optional<Chain> injectedProviders_;
 };

@@ -5,6 +5,7 @@
 #include "analysis/ImageAnalyzer.h"
 #include "analysis/KeychainStore.h"
 #include "analysis/LocalModelAnalyzer.h"
+#include "analysis/LocalModelServer.h"
 #include "analysis/ObjectLabelClassifier.h"
 #include "analysis/OpenAIAnalyzer.h"
 
@@ -47,6 +48,7 @@ void installAnalyzers(AIService& service) {
             HttpClient::shared(), &OpenAIAnalyzer::defaultHasKey, &OpenAIAnalyzer::defaultLoadKey);
     });
     service.setLocalModelFactory([] { return std::make_shared<LocalModelAnalyzer>(); });
+    service.setLocalModelAnswer([] { return LocalModelServer::shared().waitForFirstAnswer(); });
     // One classifier for the process: it loads its model on the first image and keeps it.
     auto labels = std::make_shared<ObjectLabelClassifier>();
     service.setImageFactory([labels] { return std::make_shared<ImageAnalyzer>(labels); });

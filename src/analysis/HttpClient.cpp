@@ -23,6 +23,15 @@ QNetworkRequest unredirected(QNetworkRequest request) {
     request.setRawHeader("Accept-Encoding", "identity");
     return request;
 }
+// Qt wanted to send the body again because the connection dropped before the answer; the
+// refused rewind ends the request as a content error of no description, while what happened is
+// that the connection was lost.
+void readAsDropped(HttpClient::Result& result) {
+    if (result.failure != HttpClient::Result::Failure::network || result.status)
+        return;
+    result.transferError = QNetworkReply::RemoteHostClosedError;
+    result.errorText = QStringLiteral("Connection closed");
+}
 } // namespace
 
 HttpClient::HttpClient(QObject* parent) : QObject(parent) {}
@@ -62,11 +71,10 @@ QCoro::Task<HttpClient::Result> HttpClient::post(QNetworkRequest request, QByteA
                                                  std::chrono::milliseconds idleTimeout,
                                                  qint64 maxBodyBytes) {
     // A body Qt cannot rewind: its quiet resend after a dropped connection fails instead.
-    const qint64 uploadBytes = body.size();
     auto* upload = new OneShotUpload(std::move(body));
     QNetworkReply* reply = network_.post(prepared(unredirected(std::move(request))), upload);
     upload->setParent(reply);
-    co_return co_await exchange(reply, idleTimeout, maxBodyBytes, false, uploadBytes);
+    co_return co_await exchange(reply, idleTimeout, maxBodyBytes, false, upload);
 }
 
 QCoro::Task<HttpClient::Result> HttpClient::get(QNetworkRequest request,
@@ -87,11 +95,12 @@ QCoro::Task<HttpClient::Result> HttpClient::fetchPrefix(QNetworkRequest request,
 QCoro::Task<HttpClient::Result> HttpClient::exchange(QNetworkReply* reply,
                                                      std::chrono::milliseconds idleTimeout,
                                                      qint64 maxBytes, bool prefix,
-                                                     qint64 uploadBytes) {
+                                                     const OneShotUpload* upload) {
     reply->setReadBufferSize(std::min(maxBytes, readBufferSize));
-    auto running = std::make_unique<HttpExchange>(
-        reply, idleTimeout, maxBytes,
-        prefix ? HttpExchange::Mode::prefix : HttpExchange::Mode::whole, uploadBytes);
+    auto running = std::make_unique<HttpExchange>(reply, idleTimeout, maxBytes,
+                                                  prefix ? HttpExchange::Mode::prefix
+                                                         : HttpExchange::Mode::whole,
+                                                  upload ? upload->size() : 0);
     connect(running.get(), &HttpExchange::progressed, this, &HttpClient::transferProgressed);
     if (!running->isFinished())
         co_await qCoro(running.get(), &HttpExchange::finished);
@@ -100,5 +109,9 @@ QCoro::Task<HttpClient::Result> HttpClient::exchange(QNetworkReply* reply,
         // next request (perhaps with a corrected trust setup) starts afresh.
         network_.clearConnectionCache();
     }
-    co_return running->result();
+    Result result = running->result();
+    // The upload lives as long as the reply, which the exchange holds until here.
+    if (upload && upload->refusedRewinds() > 0)
+        readAsDropped(result);
+    co_return result;
 }

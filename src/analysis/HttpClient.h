@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 
+class OneShotUpload;
+
 // The one network session of the app: every cloud-model request, every local-model request and
 // every page fetch goes through its single QNetworkAccessManager. It never throws.
 //
@@ -22,8 +24,8 @@
 // no byte has moved, up or down, for that long, or when it outlasts ten times it. Between the
 // request body's hand-over and the answer's first byte the idle time-out is lengthened by the
 // body's drain allowance (see minimumDrainRate), as bytes the system still holds move unseen.
-// Requests are sent once: a dropped connection fails the request rather than sending it again. GUI
-// thread only.
+// Requests are sent once: a dropped connection fails the request rather than sending it again, and
+// reads as the closed connection it is. GUI thread only.
 class HttpClient : public QObject {
     Q_OBJECT
 public:
@@ -95,7 +97,8 @@ signals:
 private:
     QNetworkRequest prepared(QNetworkRequest request) const;
     QCoro::Task<Result> exchange(QNetworkReply* reply, std::chrono::milliseconds idleTimeout,
-                                 qint64 maxBytes, bool prefix, qint64 uploadBytes = 0);
+                                 qint64 maxBytes, bool prefix,
+                                 const OneShotUpload* upload = nullptr);
 
     QNetworkAccessManager network_;
     QList<QSslCertificate> extraCaCertificates_;

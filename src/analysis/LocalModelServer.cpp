@@ -6,6 +6,7 @@
 #include "platform/Preferences.h"
 
 #include <QCoreApplication>
+#include <QCoroSignal>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -98,6 +99,15 @@ void LocalModelServer::probe() {
         return;
     probing_ = true;
     runProbe();
+}
+
+QCoro::Task<void> LocalModelServer::waitForFirstAnswer() {
+    if (hasAnswered())
+        co_return;
+    probe();
+    QPointer<LocalModelServer> self(this);
+    while (self && !hasAnswered())
+        co_await qCoro(this, &LocalModelServer::probeAnswered);
 }
 
 QCoro::Task<void> LocalModelServer::runProbe() {

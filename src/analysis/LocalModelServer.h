@@ -45,6 +45,10 @@ public:
 
     // Starts a probe unless one is already under way.
     void probe();
+    // Resumes once a probe has answered, at once when one has: a request that comes before
+    // the first answer waits for it (at most the probe's time-out) rather than take the
+    // server for absent.
+    QCoro::Task<void> waitForFirstAnswer();
 
     // The app's network session when one is installed, else one of its own.
     HttpClient& http();

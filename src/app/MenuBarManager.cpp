@@ -14,6 +14,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
+#include "platform/ScreenArrival.h"
 #include "platform/ScreenProvider.h"
 #include "store/KippetManager.h"
 #include "ui/SymbolNames.h"
@@ -30,6 +31,19 @@ namespace {
 QPointer<MenuBarManager>& installed() {
     static QPointer<MenuBarManager> instance;
     return instance;
+}
+
+// False while there is no screen to place it on.
+bool centreOnMainScreen(QWidget* window) {
+    const ScreenProvider& screens = ScreenProvider::shared();
+    const std::optional<ScreenInfo> main = screens.mainScreen();
+    if (!main)
+        return false;
+    const RectD visible = main->visibleFrame;
+    const RectD frame(visible.midX() - window->width() / 2.0,
+                      visible.midY() - window->height() / 2.0, window->width(), window->height());
+    window->setGeometry(screens.space().toQtRect(frame));
+    return true;
 }
 
 void makeKeyAndOrderFront(QWidget* window) {
@@ -208,13 +222,9 @@ void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification
         window->setMenuBar(applicationMenu_->createMenuBar(window.get()));
     else
         Log::line(QStringLiteral("⚠️ Warning: Application menu not found in MenuBarManager"));
-    const ScreenProvider& screens = ScreenProvider::shared();
-    if (const std::optional<ScreenInfo> main = screens.mainScreen()) {
-        const RectD visible = main->visibleFrame;
-        const RectD frame(visible.midX() - window->width() / 2.0,
-                          visible.midY() - window->height() / 2.0, window->width(),
-                          window->height());
-        window->setGeometry(screens.space().toQtRect(frame));
+    if (!centreOnMainScreen(window.get())) {
+        QWidget* unplaced = window.get();
+        ScreenArrival::whenScreenAppears(unplaced, [unplaced] { centreOnMainScreen(unplaced); });
     }
     dashboardWindow_ = std::move(window);
     bringForward(dashboardWindow_.get());

@@ -22,6 +22,7 @@
 #include "app/Workspace.h"
 #include "dashboard/DashboardView.h"
 #include "dashboard/SettingsTabView.h"
+#include "platform/Preferences.h"
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
@@ -30,8 +31,15 @@
 #include <QCoreApplication>
 
 RavorurOdu::RavorurOdu(const QStringList& arguments) {
-    std::unique_ptr<StoreContainer> container =
-        createLaunchContainer(arguments.contains(temporaryStorageArgument));
+    const bool useTemporaryStorage = arguments.contains(temporaryStorageArgument);
+    // Before anything reads or writes one: a throw-away run must leave the user's preferences
+    // (the import's done-flag, the open kippets, the daily kippet's date) as they were.
+    if (useTemporaryStorage) {
+        temporaryPreferences_ = std::make_unique<Preferences>(
+            StoreContainer::temporaryDataFolder() + QStringLiteral("/Kippets.conf"));
+        Preferences::install(temporaryPreferences_.get());
+    }
+    std::unique_ptr<StoreContainer> container = createLaunchContainer(useTemporaryStorage);
 
     httpClient_ = std::make_unique<HttpClient>();
     HttpClient::install(httpClient_.get());

@@ -15,6 +15,7 @@ class KeychainStore;
 class KippetManager;
 class LocalModelServer;
 class MenuBarManager;
+class Preferences;
 class SingleInstance;
 class DesktopTuckWindowFactory;
 class StoreManager;
@@ -45,6 +46,9 @@ public:
     static void finishPendingWork(KippetManager& manager);
 
 private:
+    // A test-mode run keeps its preferences beside its temporary data; declared first, so they
+    // outlast every service that reads them.
+    std::unique_ptr<Preferences> temporaryPreferences_;
     std::unique_ptr<HttpClient> httpClient_;
     std::unique_ptr<KeychainStore> keychain_;
     std::unique_ptr<LocalModelServer> localModelServer_;

@@ -7,6 +7,7 @@
 #include "onboarding/TourLayout.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
+#include "platform/ScreenArrival.h"
 #include "platform/ScreenProvider.h"
 #include "ui/CompositorCheck.h"
 #include "ui/Theme.h"
@@ -61,9 +62,10 @@ void OnboardingWindow::place() {
     // Centred on the usable area of the main screen, or on a 1920 × 1080 desktop without one.
     const ScreenProvider& screens = ScreenProvider::shared();
     RectD area(0, 0, 1920, 1080);
-    if (const std::optional<ScreenInfo> main = screens.mainScreen()) {
+    if (const std::optional<ScreenInfo> main = screens.mainScreen())
         area = main->visibleFrame;
-    }
+    else
+        ScreenArrival::whenScreenAppears(this, [this] { place(); });
     setGeometry(screens.space().toQtRect(frameCentredOn(area)));
 }
 

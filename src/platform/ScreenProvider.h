@@ -25,10 +25,12 @@ public:
     static ScreenProvider& shared();
     static void install(ScreenProvider* provider);
 
-    // Every screen, the primary first.
-    virtual QList<ScreenInfo> screens() const = 0;
-    // The screen of the active window, else the primary; nothing without screens.
-    virtual std::optional<ScreenInfo> mainScreen() const = 0;
+    // Every screen that windows can be shown on, the primary first. A screen of no size (the
+    // stand-in Qt offers while no monitor is active) is none: without screens, frames stay as
+    // they are.
+    QList<ScreenInfo> screens() const;
+    // The screen of the active window, else the primary, else the first; nothing without screens.
+    std::optional<ScreenInfo> mainScreen() const;
     // The converter to Qt's coordinates for these screens.
     virtual ScreenSpace space() const = 0;
     // Where the mouse pointer is, in the app's coordinates.
@@ -37,4 +39,9 @@ public:
 signals:
     // Screens were added, removed, moved or resized.
     void screensChanged();
+
+protected:
+    // What the platform reports, stand-ins included.
+    virtual QList<ScreenInfo> reportedScreens() const = 0;
+    virtual std::optional<ScreenInfo> reportedMainScreen() const = 0;
 };

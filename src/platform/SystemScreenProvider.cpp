@@ -35,7 +35,7 @@ ScreenInfo SystemScreenProvider::infoOf(const QScreen* screen) const {
                       converter.fromQt(screen->availableGeometry())};
 }
 
-QList<ScreenInfo> SystemScreenProvider::screens() const {
+QList<ScreenInfo> SystemScreenProvider::reportedScreens() const {
     QList<ScreenInfo> result;
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (!primary)
@@ -48,7 +48,7 @@ QList<ScreenInfo> SystemScreenProvider::screens() const {
     return result;
 }
 
-std::optional<ScreenInfo> SystemScreenProvider::mainScreen() const {
+std::optional<ScreenInfo> SystemScreenProvider::reportedMainScreen() const {
     if (const QWindow* active = QGuiApplication::focusWindow(); active && active->screen())
         return infoOf(active->screen());
     if (const QScreen* primary = QGuiApplication::primaryScreen())

@@ -10,10 +10,12 @@ class SystemScreenProvider : public ScreenProvider {
 public:
     SystemScreenProvider();
 
-    QList<ScreenInfo> screens() const override;
-    std::optional<ScreenInfo> mainScreen() const override;
     ScreenSpace space() const override;
     QPointF cursorPosition() const override;
+
+protected:
+    QList<ScreenInfo> reportedScreens() const override;
+    std::optional<ScreenInfo> reportedMainScreen() const override;
 
 private:
     ScreenInfo infoOf(const QScreen* screen) const;

@@ -275,6 +275,9 @@ private slots:
             TaskRunner::finish(http_->post(requestTo(*server_, "/v1/responses"), "{\"a\":1}", 30s));
         QCOMPARE(result.failure, Failure::network);
         QVERIFY(!result.status);
+        // Not sent again, and told as what it is: the connection was lost.
+        QCOMPARE(result.transferError, QNetworkReply::RemoteHostClosedError);
+        QCOMPARE(result.errorText, QStringLiteral("Connection closed"));
         // Give a resend every chance to show up before counting.
         for (int turn = 0; turn < 20; ++turn)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

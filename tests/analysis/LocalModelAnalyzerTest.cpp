@@ -3,6 +3,7 @@
 #include "analysis/AIService.h"
 #include "platform/Clock.h"
 #include "platform/Preferences.h"
+#include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
 #include "support/TestHttpServer.h"
 
@@ -427,6 +428,43 @@ private slots:
         const ContentAnalysis result =
             valueOf(service.analyzeContent(itemOf(KippetItemType::text, "milk"), {}));
         QCOMPARE(result.title, std::optional<QString>("Groceries"));
+    }
+
+    void anAnalysisBeforeTheFirstProbeAnswerWaitsForIt() {
+        fake->useModelsResponse = true;
+        fake->modelsResponse = TestHttpResponse::json(fake->models);
+        fake->modelsResponse.delay = 1s;
+        Preferences::shared().setString("ai_mode", "onDevice");
+        server = std::make_unique<LocalModelServer>();
+        AIService service;
+        service.setLocalModelFactory(
+            [this] { return std::make_shared<LocalModelAnalyzer>(*server); });
+        service.setLocalModelAnswer([this] { return server->waitForFirstAnswer(); });
+        auto analyze = [&service] {
+            return TaskRunner::settle(
+                service.analyzeContent(itemOf(KippetItemType::text, "milk"), {}));
+        };
+
+        const auto early = analyze();
+        QVERIFY(TaskRunner::waitUntil([this] { return fake->http.requests().size() == 1; }));
+        QCoreApplication::processEvents();
+        QVERIFY(!early->done);
+        testClock().advance(1s);
+        QCOMPARE(TaskRunner::result(early).title, std::optional<QString>("Groceries"));
+        QCOMPARE(fake->chats().size(), 1);
+
+        // A probe that never answers holds the analysis only until it gives up.
+        fake->modelsResponse.behaviour = TestHttpResponse::Behaviour::neverAnswer;
+        server = std::make_unique<LocalModelServer>();
+        const auto late = analyze();
+        QVERIFY(TaskRunner::waitUntil([this] { return fake->http.requests().size() == 3; }));
+        QCoreApplication::processEvents();
+        QVERIFY(!late->done);
+        testClock().advance(LocalModelServer::probeTimeout);
+        QCOMPARE(TaskRunner::result(late).category, ItemCategory::notes);
+        QCOMPARE(fake->chats().size(), 1);
+        QCOMPARE(server->unavailableReason(),
+                 std::optional(AnalyzerUnavailableReason::localModelNotRunning));
     }
 };
 

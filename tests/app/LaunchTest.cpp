@@ -18,12 +18,17 @@
 #include "support/TestEnvironment.h"
 #include "window/FloatingKippetWindow.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 namespace {
 const QString separator = QStringLiteral("[iCloud Sync] ") + QString(43, QChar(0x2550));
@@ -45,6 +50,48 @@ QStringList runSetup(bool useTemporaryStorage) {
 
 void completeTour(Preferences& preferences) {
     preferences.setBool(QStringLiteral("onboarding_completed"), true);
+}
+
+// A home of its own for a child run, with the configuration and data folders named explicitly.
+QProcessEnvironment homeEnvironment(const QTemporaryDir& home) {
+    QProcessEnvironment environment = AppHarness::childEnvironment(home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    // The test mode's folder too, so a run leaves nothing behind.
+    QDir().mkpath(home.filePath(QStringLiteral("tmp")));
+    environment.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
+    return environment;
+}
+
+// Runs the app as a child until its output holds `line`, then ends it as Ctrl+C does; its output.
+QString runUntil(const QProcessEnvironment& environment, const QStringList& arguments,
+                 const QString& line) {
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.start(AppHarness::appPath(), arguments);
+    QByteArray output;
+    const QDeadlineTimer guard(120000);
+    while (!output.contains(line.toUtf8()) && app.state() != QProcess::NotRunning &&
+           !guard.hasExpired()) {
+        app.waitForReadyRead(1000);
+        output += app.readAllStandardOutput();
+    }
+    if (app.state() != QProcess::NotRunning)
+        ::kill(pid_t(app.processId()), SIGINT);
+    app.waitForFinished(60000);
+    return QString::fromUtf8(output + app.readAllStandardOutput());
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 } // namespace
 
@@ -273,6 +320,106 @@ private slots:
         QVERIFY(lines.contains(QStringLiteral("[iCloud Sync]   default: :memory:")));
         QVERIFY(withPrefix(lines, QStringLiteral("[iCloud Sync] Creating")).isEmpty());
         QVERIFY(withPrefix(lines, QStringLiteral("[iCloud Sync] ✅ Container created")).isEmpty());
+    }
+
+    void aTemporaryRunLeavesTheUsersPreferencesAlone() {
+        QTemporaryDir home;
+        const QString conf = home.filePath(QStringLiteral("config/Kippets/Kippets.conf"));
+        writeFile(conf, "[General]\nonboarding_completed=true\n");
+        Kippet open(QUuid::createUuid(), QStringLiteral("Open"), KippetColor::standardBlue(),
+                    QStringLiteral("tray.fill"), testClock().now());
+        open.setPosition(QPointF(300, 300));
+        Kippet closed(QUuid::createUuid(), QStringLiteral("Closed"), KippetColor::standardBlue(),
+                      QStringLiteral("tray.fill"), testClock().now());
+        const QJsonObject legacy{
+            {QStringLiteral("allKippets"), QJsonArray{open.toJson(), closed.toJson()}},
+            {QStringLiteral("activeKippets"), QJsonArray{open.toJson()}}};
+        writeFile(home.filePath(QStringLiteral("data/Kippets/kippets.json")),
+                  QJsonDocument(legacy).toJson());
+        const QByteArray before = readFile(conf);
+
+        const QString temporary =
+            runUntil(homeEnvironment(home), {QStringLiteral("-useTemporaryStorage")},
+                     QStringLiteral("📦 Restoring 0 active kippets"));
+        QVERIFY2(temporary.contains(QStringLiteral("📦 Restoring 0 active kippets")),
+                 qPrintable(temporary));
+        QCOMPARE(readFile(conf), before);
+
+        const QString normal =
+            runUntil(homeEnvironment(home), {}, QStringLiteral("📦 Restoring 1 active kippets"));
+        QVERIFY2(normal.contains(QStringLiteral("🔄 Starting store migration...")),
+                 qPrintable(normal));
+        QVERIFY(normal.contains(QStringLiteral("   Found 2 kippets to migrate")));
+        QVERIFY(normal.contains(QStringLiteral("📦 Restoring 1 active kippets")));
+        QVERIFY(!normal.contains(QStringLiteral("✅ Store migration already completed")));
+    }
+
+    void aStartWithoutAScreenKeepsEveryPlace_data() {
+        QTest::addColumn<QList<ScreenInfo>>("offered");
+        QTest::newRow("none") << QList<ScreenInfo>{};
+        QTest::newRow("a stand-in of no size") << QList<ScreenInfo>{ScreenInfo{RectD(), RectD()}};
+    }
+
+    void aStartWithoutAScreenKeepsEveryPlace() {
+        QFETCH(QList<ScreenInfo>, offered);
+        AppHarness app;
+        app.start();
+        const QUuid near = app.addKippet(QStringLiteral("Near"), QPointF(300, 300))->id();
+        const QUuid far = app.addKippet(QStringLiteral("Far"), QPointF(2500, 400))->id();
+        app.stop();
+        app.screens().setScreens(offered);
+        app.launch();
+        QCOMPARE(app.windowOf(QStringLiteral("Near"))->frame(), RectD(300, 300, 220, 200));
+        QCOMPARE(app.windowOf(QStringLiteral("Far"))->frame(), RectD(2500, 400, 220, 200));
+        testClock().advance(std::chrono::milliseconds(500));
+        QVERIFY(app.delegate().onboardingWindow());
+        AppHarness::settle();
+        QCOMPARE(app.store().fetchKippet(near)->position(), QPointF(300, 300));
+        QCOMPARE(app.store().fetchKippet(far)->position(), QPointF(2500, 400));
+
+        // A monitor comes: the windows opened meanwhile are placed on it, the panels where they
+        // were (the one beyond it only shown on it).
+        app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 1920, 1080))});
+        const ScreenSpace space = app.screens().space();
+        const RectD dashboard = space.fromQt(QRectF(app.registry().dashboardWindow()->geometry()));
+        QVERIFY(std::abs(dashboard.midX() - 960) <= 1 && std::abs(dashboard.midY() - 527.5) <= 1);
+        const RectD tour = space.fromQt(QRectF(app.delegate().onboardingWindow()->geometry()));
+        QVERIFY(std::abs(tour.midX() - 960) <= 1 && std::abs(tour.midY() - 527.5) <= 1);
+        QCOMPARE(app.windowOf(QStringLiteral("Near"))->frame(), RectD(300, 300, 220, 200));
+        QCOMPARE(app.windowOf(QStringLiteral("Far"))->frame(), RectD(1700, 400, 220, 200));
+        AppHarness::settle();
+        QCOMPARE(app.store().fetchKippet(near)->position(), QPointF(300, 300));
+        QCOMPARE(app.store().fetchKippet(far)->position(), QPointF(2500, 400));
+    }
+
+    // What Qt offers while no monitor is active, through the real screens of a child run.
+    void aStartOnAScreenOfNoSizeSavesNoPlace() {
+        QTemporaryDir home;
+        writeFile(home.filePath(QStringLiteral("config/Kippets/Kippets.conf")),
+                  "[General]\nonboarding_completed=true\n");
+        Kippet near(QUuid::createUuid(), QStringLiteral("Near"), KippetColor::standardBlue(),
+                    QStringLiteral("tray.fill"), testClock().now());
+        near.setPosition(QPointF(300, 300));
+        const QJsonObject legacy{{QStringLiteral("allKippets"), QJsonArray{near.toJson()}},
+                                 {QStringLiteral("activeKippets"), QJsonArray{near.toJson()}}};
+        const QString data = home.filePath(QStringLiteral("data/Kippets"));
+        writeFile(data + QStringLiteral("/kippets.json"), QJsonDocument(legacy).toJson());
+        const QString screens = home.filePath(QStringLiteral("screens.json"));
+        writeFile(screens, R"({"synthesizedscreen": false, "screens": [{"name": "none", "x": 0,
+            "y": 0, "width": 0, "height": 0, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        QProcessEnvironment environment = homeEnvironment(home);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                           QStringLiteral("offscreen:configfile=") + screens);
+
+        const QString output =
+            runUntil(environment, {}, QStringLiteral("📦 Restoring 1 active kippets"));
+        QVERIFY2(output.contains(QStringLiteral("📦 Restoring 1 active kippets")),
+                 qPrintable(output));
+        // The run imported the legacy file already.
+        Preferences::shared().setBool(QStringLiteral("swiftdata_migration_completed_v1"), true);
+        StoreManager store;
+        store.configure(StoreContainer::createLocalContainer(data));
+        QCOMPARE(store.fetchKippet(near.id())->position(), QPointF(300, 300));
     }
 
     void aSaveStartedJustBeforeQuitIsStored() {

@@ -302,6 +302,16 @@ private slots:
         QCOMPARE(view.testResult()->message,
                  QStringLiteral("Connection timed out. Check your network."));
 
+        // The endpoint drops the connection on the request: the connection was lost, and the
+        // request reached it once.
+        TestHttpResponse dropped;
+        dropped.behaviour = TestHttpResponse::Behaviour::closeImmediately;
+        k.answer(dropped);
+        const qsizetype sent = k.endpoint.requests().size();
+        k.runTest();
+        QCOMPARE(view.testResult()->message, QStringLiteral("No internet connection."));
+        QCOMPARE(k.endpoint.requests().size(), sent + 1);
+
         KeyHarness::useEndpoint(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
         k.runTest();
         QVERIFY2(view.testResult()->message.startsWith("Network error: "),

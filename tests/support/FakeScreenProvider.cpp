@@ -13,7 +13,7 @@ void FakeScreenProvider::setScreens(const QList<ScreenInfo>& screens) {
     emit screensChanged();
 }
 
-std::optional<ScreenInfo> FakeScreenProvider::mainScreen() const {
+std::optional<ScreenInfo> FakeScreenProvider::reportedMainScreen() const {
     if (screens_.isEmpty())
         return std::nullopt;
     if (mainIndex_ && *mainIndex_ < screens_.size())

@@ -21,10 +21,12 @@ public:
     // Where the mouse pointer is, in the app's coordinates.
     void setCursorPosition(QPointF position) { cursor_ = position; }
 
-    QList<ScreenInfo> screens() const override { return screens_; }
-    std::optional<ScreenInfo> mainScreen() const override;
     ScreenSpace space() const override;
     QPointF cursorPosition() const override { return cursor_; }
+
+protected:
+    QList<ScreenInfo> reportedScreens() const override { return screens_; }
+    std::optional<ScreenInfo> reportedMainScreen() const override;
 
 private:
     QList<ScreenInfo> screens_;

@@ -185,7 +185,11 @@ bool TestHttpServer::answer(QTcpSocket* socket, QByteArray& buffer) {
         const TestHttpResponse response = handler_(request);
         switch (response.behaviour) {
         case TestHttpResponse::Behaviour::respond:
-            respond(socket, response);
+            if (response.delay.count() > 0)
+                Clock::shared().schedule(response.delay, socket,
+                                         [this, socket, response] { respond(socket, response); });
+            else
+                respond(socket, response);
             break;
         case TestHttpResponse::Behaviour::neverAnswer:
             break;

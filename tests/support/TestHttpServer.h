@@ -40,6 +40,8 @@ struct TestHttpResponse {
     qint64 streamBytes = 0;
     QByteArray streamPattern = QByteArray(1024, 'a');
     std::chrono::milliseconds trickleInterval{1000};
+    // respond: the answer waits this long on the shared clock, the connection open and silent
+    std::chrono::milliseconds delay{0};
 
     static TestHttpResponse json(const QByteArray& body, int status = 200);
     static TestHttpResponse html(const QByteArray& body, int status = 200);
