@@ -82,6 +82,7 @@ private:
     void instructionsDidChange();
     void updateConfirmEnabled();
     void confirm();
+    bool isBehindAlert() const;
 
     KippetForm& form_;
     const bool isEditing_;
