@@ -12,16 +12,15 @@
 // drive the dialog.
 class FileDialogChooser : public FileChooser {
 public:
-    static inline const QString lastFolderKey = QStringLiteral("file_chooser_last_folder");
-
     explicit FileDialogChooser(QFileDialog::Options options = {});
 
     QCoro::Task<std::optional<QList<QUrl>>> chooseFiles() override;
 
+private:
+    static inline const QString lastFolderKey = QStringLiteral("file_chooser_last_folder");
+
     // Where the next dialog opens.
     static QString startFolder();
-
-private:
     static void rememberFolderOf(const QList<QUrl>& chosen);
 
     QFileDialog::Options options_;
