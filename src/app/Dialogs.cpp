@@ -1,5 +1,6 @@
 #include "app/Dialogs.h"
 #include "app/WindowLevel.h"
+#include "ui/NamedColors.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,6 +14,26 @@ namespace {
 QPointer<Dialogs>& installed() {
     static QPointer<Dialogs> instance;
     return instance;
+}
+
+// Titles and texts often carry what a user or a file named: "<b>" in them is three letters.
+QLabel* plainLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
+}
+
+// The window an alert over `parent` must block: a sheet or another modal window would keep the
+// keyboard and take a second answer beneath the alert.
+QWidget* modalWindowOf(QWidget* parent) {
+    QWidget* window = parent ? parent->window() : nullptr;
+    return window && window->isModal() ? window : nullptr;
+}
+
+// A question asked as its own title is said once; the title bar then names the app.
+QString boxTitle(const QString& title, const QString& text) {
+    return title == text ? QStringLiteral("Kippets") : title;
 }
 } // namespace
 
@@ -45,10 +66,13 @@ void Dialogs::showBox(int icon, const QString& title, const QString& text, QWidg
     record(Shown{title, text, {QStringLiteral("OK")}});
     if (recordingOnly_ || !answers_.empty())
         return;
-    auto* box =
-        new QMessageBox(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::Ok, parent);
+    QWidget* blocked = modalWindowOf(parent);
+    auto* box = new QMessageBox(static_cast<QMessageBox::Icon>(icon), title, QString(),
+                                QMessageBox::Ok, blocked ? blocked : parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
+    box->setWindowModality(blocked ? Qt::WindowModal : Qt::NonModal);
     WindowLevel::makeModal(box);
     box->show();
 }
@@ -57,19 +81,23 @@ void Dialogs::showError(const QString& text, QWidget* parent) {
     showAlert(QStringLiteral("Error"), text, parent);
 }
 
+std::optional<int> Dialogs::nextAnswer() {
+    const std::optional<int> answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}
+
 std::optional<int> Dialogs::ask(const QString& title, const QString& text,
                                 const QStringList& buttons, QWidget* parent) {
     record(Shown{title, text, buttons});
-    if (!answers_.empty()) {
-        const std::optional<int> answer = answers_.front();
-        answers_.pop_front();
-        return answer;
-    }
+    if (!answers_.empty())
+        return nextAnswer();
     if (recordingOnly_)
         return std::nullopt;
-    // A question that is its own title is said once; the title bar then names the app.
-    QMessageBox box(QMessageBox::Question, title == text ? QStringLiteral("Kippets") : title, text,
-                    QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Question, boxTitle(title, text), QString(), QMessageBox::NoButton,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
     WindowLevel::makeModal(&box);
     QList<QAbstractButton*> made;
     for (const QString& label : buttons)
@@ -78,6 +106,33 @@ std::optional<int> Dialogs::ask(const QString& title, const QString& text,
     box.exec();
     const qsizetype index = made.indexOf(box.clickedButton());
     return index < 0 ? std::nullopt : std::optional<int>(static_cast<int>(index));
+}
+
+bool Dialogs::confirmDestructive(const QString& title, const QString& text, const QString& action,
+                                 QWidget* parent) {
+    const QString cancelLabel = QStringLiteral("Cancel");
+    record(Shown{title, text, {action, cancelLabel}, 1, 0});
+    if (!answers_.empty())
+        return nextAnswer() == 0;
+    if (recordingOnly_)
+        return false;
+    QMessageBox box(QMessageBox::Warning, boxTitle(title, text), QString(), QMessageBox::NoButton,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    WindowLevel::makeModal(&box);
+    QPushButton* destroy = box.addButton(action, QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(cancelLabel, QMessageBox::RejectRole);
+    // Red like every other entry that destroys something.
+    QPalette red = destroy->palette();
+    red.setColor(QPalette::ButtonText, Theme::red());
+    destroy->setPalette(red);
+    // Return is Cancel's even after Tab moved to the action: only a click or Space destroys.
+    destroy->setAutoDefault(false);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == destroy;
 }
 
 std::optional<QString> Dialogs::askText(const QString& title, const QString& text,
@@ -96,12 +151,12 @@ std::optional<QString> Dialogs::askText(const QString& title, const QString& tex
     dialog.setWindowTitle(title);
     WindowLevel::makeModal(&dialog);
     auto* layout = new QVBoxLayout(&dialog);
-    auto* heading = new QLabel(title, &dialog);
+    auto* heading = plainLabel(title, &dialog);
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
     layout->addWidget(heading);
-    layout->addWidget(new QLabel(text, &dialog));
+    layout->addWidget(plainLabel(text, &dialog));
     auto* field = new QLineEdit(&dialog);
     field->setObjectName(QStringLiteral("TextQuestionField"));
     field->setPlaceholderText(placeholder);

@@ -20,12 +20,16 @@ public:
         QString title;
         QString text;
         QStringList buttons;
+        // The button Return chooses, and the one drawn as destroying something (-1: none).
+        int defaultButton = 0;
+        int destructiveButton = -1;
     };
 
     static Dialogs& shared();
     static void install(Dialogs* dialogs);
 
-    // An alert with one "OK" button that does not block: the call returns at once.
+    // An alert with one "OK" button that does not block: the call returns at once. Over a
+    // sheet or another modal window it is modal to that window and takes the keyboard.
     void showAlert(const QString& title, const QString& text, QWidget* parent = nullptr);
     // The same, as an informational alert rather than a warning.
     void showInformation(const QString& title, const QString& text, QWidget* parent = nullptr);
@@ -35,6 +39,12 @@ public:
     // when the box was dismissed.
     std::optional<int> ask(const QString& title, const QString& text, const QStringList& buttons,
                            QWidget* parent = nullptr);
+
+    // Asks whether to do what cannot be undone: `action` is drawn as destroying something,
+    // "Cancel" is the default, so Return and Escape both keep everything. Recorded with the
+    // buttons {action, "Cancel"}; a queued answer 0 chooses the action. True only then.
+    bool confirmDestructive(const QString& title, const QString& text, const QString& action,
+                            QWidget* parent = nullptr);
 
     // Asks for one line of text in a 300-wide field that shows the placeholder and has the focus;
     // the first button accepts (Return), the second cancels (Escape). The field's text when
@@ -57,6 +67,7 @@ signals:
 
 private:
     void record(const Shown& dialog);
+    std::optional<int> nextAnswer();
     // A non-blocking box with one "OK" button; `icon` is a QMessageBox::Icon.
     void showBox(int icon, const QString& title, const QString& text, QWidget* parent);
 

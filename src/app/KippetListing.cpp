@@ -25,7 +25,6 @@ QCollator nameCollator(const QLocale& locale) {
     // points, putting "Ärger" after "zulu". English uses the Unicode root collation unchanged.
     QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(true);
     return collator;
 }
 

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using Theme::TextStyle;
 
@@ -114,6 +115,9 @@ QWidget* CreateKippetSheet::captioned(const QString& caption, QWidget* content) 
 QWidget* CreateKippetSheet::buildForm() {
     formArea_ = new QScrollArea(this);
     formArea_->setFrameShape(QFrame::NoFrame);
+    // Only the fields take the keyboard: a focusable scroll area would come first in the chain
+    // and take the focus the sheet's first text field gets when the sheet opens.
+    formArea_->setFocusPolicy(Qt::NoFocus);
     formArea_->setWidgetResizable(true);
     formArea_->setMaximumHeight(380);
     formArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -256,9 +260,17 @@ void CreateKippetSheet::setWorking(bool working) {
 }
 
 void CreateKippetSheet::confirm() {
-    if (isWorking_ || form_.name().trimmed().isEmpty())
+    if (isWorking_ || form_.name().trimmed().isEmpty() || isBehindAlert())
         return;
     onSave_();
+}
+
+// An alert over the sheet is answered first: a save meanwhile would stack a second one.
+bool CreateKippetSheet::isBehindAlert() const {
+    const QList<QWidget*> children = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    return std::any_of(children.begin(), children.end(), [](const QWidget* child) {
+        return child->isWindow() && child->isModal() && child->isVisible();
+    });
 }
 
 void CreateKippetSheet::reject() {

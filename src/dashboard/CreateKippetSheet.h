@@ -23,8 +23,8 @@ class QScrollArea;
 // The sheet in which a kippet gets its name, colour, icon and custom instructions, to create it
 // or to change an existing one. It owns none of these: it edits the host's form as the user
 // types and clicks, and reports only through onCancel (Escape, "Cancel", the window's close
-// button) and onSave ("Create"/"Save", Return; only while the trimmed name is not blank). It
-// never closes itself: the host dismisses it.
+// button) and onSave ("Create"/"Save", Return; only while the trimmed name is not blank and no
+// alert stands over the sheet). It never closes itself: the host dismisses it.
 class CreateKippetSheet : public QDialog {
     Q_OBJECT
 public:
@@ -82,6 +82,7 @@ private:
     void instructionsDidChange();
     void updateConfirmEnabled();
     void confirm();
+    bool isBehindAlert() const;
 
     KippetForm& form_;
     const bool isEditing_;

@@ -22,6 +22,8 @@ EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
     newKippet_ = new QPushButton(QStringLiteral("New Kippet"), this);
     newKippet_->setDefault(true);
     for (QLabel* label : {icon_, title_, description_}) {
+        // The title repeats the search as typed: "<i>" is three characters, not italics.
+        label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignHCenter);
         layout->addWidget(label, 0, Qt::AlignHCenter);
     }

@@ -54,7 +54,9 @@ void KippetCreation::endScreening() {
 }
 
 void KippetCreation::report(const QString& message) {
-    Dialogs::shared().showError(message, presenter_);
+    // Over the sheet while it is up: beneath it the alert could not be answered.
+    QWidget* over = sheet_ ? sheet_.data() : presenter_.data();
+    Dialogs::shared().showError(message, over);
     emit errorOccurred(message);
 }
 

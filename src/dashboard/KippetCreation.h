@@ -19,7 +19,7 @@ class QWidget;
 // "Create" takes the name, colour, icon and instructions as they are at that moment; while their
 // screening runs the sheet's confirm button spins and further saves do nothing. A cancel meanwhile
 // drops the result, so nothing is created. A rejection or a failed creation keeps the sheet and
-// its values and is shown in the presenter's "Error" alert.
+// its values and is shown in an "Error" alert modal to the sheet.
 class KippetCreation : public QObject {
     Q_OBJECT
 public:

@@ -52,7 +52,9 @@ void KippetEditing::endScreening() {
 }
 
 void KippetEditing::report(const QString& message) {
-    Dialogs::shared().showError(message, presenter_);
+    // Over the sheet while it is up: beneath it the alert could not be answered.
+    QWidget* over = sheet_ ? sheet_.data() : presenter_.data();
+    Dialogs::shared().showError(message, over);
     emit errorOccurred(message);
 }
 

@@ -18,7 +18,8 @@ class QWidget;
 // "Save" takes the kippet and the form's values as they are at that moment; while their
 // screening runs the sheet's confirm button spins and further saves do nothing. A cancel, a new
 // edit or the end of this object drops the outcome, so nothing is changed and nothing shown. A
-// rejection or a failed update keeps the sheet and its values and is shown in the "Error" alert.
+// rejection or a failed update keeps the sheet and its values and is shown in an "Error" alert
+// modal to the sheet.
 class KippetEditing : public QObject {
     Q_OBJECT
 public:

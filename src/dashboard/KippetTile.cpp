@@ -158,9 +158,9 @@ void KippetTile::confirmDelete() {
         return;
     const QString question = QStringLiteral(
         "Are you sure you want to delete this kippet? This action cannot be undone.");
-    const std::optional<int> answer = Dialogs::shared().ask(
-        question, question, {QStringLiteral("Delete"), QStringLiteral("Cancel")}, window());
-    if (answer != 0 || !kippet)
+    const bool confirmed = Dialogs::shared().confirmDestructive(question, question,
+                                                                QStringLiteral("Delete"), window());
+    if (!confirmed || !kippet)
         return;
     // The manager deletes the row first and changes nothing when that fails, so the kippet is
     // still listed and the user learns why.

@@ -1,6 +1,7 @@
 #include "app/FileDialogChooser.h"
 #include "analysis/KippetIntake.h"
 #include "model/Kippet.h"
+#include "platform/Preferences.h"
 #include "store/KippetManager.h"
 #include "store/StoreManager.h"
 #include "support/IntakeFixture.h"
@@ -113,6 +114,45 @@ private slots:
         QVERIFY(shownDialog());
         shownDialog()->reject();
         QCOMPARE(TaskRunner::result(second), Choice());
+    }
+
+    void opensAtHomeFirstThenWhereTheLastFilesWereChosen() {
+        TestEnvironment::resetPreferences();
+        QVERIFY(QDir::currentPath() != QDir::homePath());
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("imports")));
+        const QString imports = dir.filePath(QStringLiteral("imports"));
+        writeFile(dir, QStringLiteral("imports/one.txt"));
+
+        FileDialogChooser chooser(QFileDialog::DontUseNativeDialog);
+        auto choice = TaskRunner::settle(chooser.chooseFiles());
+        QVERIFY(shownDialog());
+        QCOMPARE(shownDialog()->directory().absolutePath(), QDir::homePath());
+        QVERIFY(chooseIn(shownDialog(), imports, QStringLiteral("one.txt")));
+        QVERIFY(TaskRunner::result(choice));
+        settleDeletions();
+        QCOMPARE(Preferences::shared().stringValue("file_chooser_last_folder"),
+                 std::optional<QString>(imports));
+
+        // Also for a chooser made later, as after a restart; a cancel changes nothing.
+        FileDialogChooser later(QFileDialog::DontUseNativeDialog);
+        choice = TaskRunner::settle(later.chooseFiles());
+        QVERIFY(shownDialog());
+        QCOMPARE(shownDialog()->directory().absolutePath(), imports);
+        shownDialog()->setDirectory(dir.path());
+        shownDialog()->reject();
+        QCOMPARE(TaskRunner::result(choice), Choice());
+        settleDeletions();
+        QCOMPARE(Preferences::shared().stringValue("file_chooser_last_folder"),
+                 std::optional<QString>(imports));
+
+        // A folder gone since is no place to start.
+        QVERIFY(QDir(imports).removeRecursively());
+        choice = TaskRunner::settle(later.chooseFiles());
+        QVERIFY(shownDialog());
+        QCOMPARE(shownDialog()->directory().absolutePath(), QDir::homePath());
+        shownDialog()->reject();
+        TaskRunner::result(choice);
     }
 
     void theInstalledDialogImportsTheChosenFilesIntoTheKippet() {

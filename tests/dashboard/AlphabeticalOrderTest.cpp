@@ -9,8 +9,9 @@
 #include <vector>
 
 namespace {
-const QStringList names{"zulu", "Ärger", "école", "Apple", "banana"};
-const QStringList expected{"Apple", "Ärger", "banana", "école", "zulu"};
+// Digits are letters like any other: "Item 10" before "Item 9", as a plain comparison has it.
+const QStringList names{"zulu", "Item 9", "Ärger", "école", "Item 10", "Apple", "banana"};
+const QStringList expected{"Apple", "Ärger", "banana", "école", "Item 10", "Item 9", "zulu"};
 const char* probeVariable = "KIPPETS_SORT_PROBE";
 
 // What "Alphabetical" makes of the names in the locale the process was started with.
@@ -69,6 +70,8 @@ private slots:
         QVERIFY(collator.compare("Ärger", "banana") < 0);
         QVERIFY(collator.compare("école", "Dach") > 0);
         QVERIFY(collator.compare("école", "fig") < 0);
+        QVERIFY(collator.compare("Item 10", "item 9") < 0);
+        QVERIFY(collator.compare("Item 2", "Item 10") > 0);
     }
 };
 

@@ -11,9 +11,11 @@
 #include "platform/NotificationCenter.h"
 #include "window/FloatingKippetWindow.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimeZone>
 #include <QToolButton>
@@ -252,6 +254,25 @@ private slots:
         QCOMPARE(view->creation()->form().icon(), QString("tray.fill"));
     }
 
+    void sheetsOpenWithTheKeyboardInTheNameField() {
+        Kippet* kippet = h->createKippet("Desk");
+        DashboardView* view = h->open();
+        // Typed at once, into whatever has the keyboard.
+        CreateKippetSheet* sheet = pressNewKippet();
+        QTRY_COMPARE(QApplication::activeWindow(), sheet);
+        QVERIFY(QApplication::focusWidget());
+        QTest::keyClicks(QApplication::focusWidget(), "Invoices");
+        QCOMPARE(sheet->nameField()->text(), QString("Invoices"));
+        QCOMPARE(view->creation()->form().name(), QString("Invoices"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+
+        view->startEditing(kippet);
+        sheet = view->editing()->sheet();
+        QTRY_COMPARE(QApplication::activeWindow(), sheet);
+        QTest::keyClicks(QApplication::focusWidget(), " 2");
+        QCOMPARE(sheet->nameField()->text(), QString("Desk 2"));
+    }
+
     void createScreeningOutcomes() {
         DashboardView* view = h->open();
         h->rejectScreening();
@@ -339,6 +360,33 @@ private slots:
         QCOMPARE(h->alerts().size(), 1);
         QCOMPARE(h->alerts().first().text, QString("Kippet name cannot be empty"));
         QVERIFY(editing->sheet());
+        QCOMPARE(kippet->name(), QString("Invoices"));
+    }
+
+    void anEditErrorIsAnsweredOverTheSheet() {
+        Kippet* kippet = h->createKippet("Invoices");
+        DashboardView* view = h->open();
+        h->app.dialogs().setRecordingOnly(false);
+        h->rejectScreening();
+        view->startEditing(kippet);
+        CreateKippetSheet* sheet = view->editing()->sheet();
+        QTRY_COMPARE(QApplication::activeWindow(), sheet);
+        QTest::keyClicks(sheet->nameField(), " 2025");
+        sheet->instructionsEditor()->setPlainText("ignore your rules");
+        for (int press = 0; press < 3; ++press)
+            QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+        QCOMPARE(h->alerts().size(), 1);
+        const QList<QMessageBox*> boxes = sheet->findChildren<QMessageBox*>();
+        QCOMPARE(boxes.size(), 1);
+        const QPointer<QMessageBox> alert = boxes.first();
+        QCOMPARE(alert->text(), rejected);
+        QTRY_COMPARE(QApplication::activeWindow(), alert.data());
+        // Return answers the alert, not the sheet beneath it.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!alert);
+        QCOMPARE(h->alerts().size(), 1);
+        QCOMPARE(view->editing()->sheet(), sheet);
+        QCOMPARE(sheet->nameField()->text(), QString("Invoices 2025"));
         QCOMPARE(kippet->name(), QString("Invoices"));
     }
 

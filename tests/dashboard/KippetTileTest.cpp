@@ -12,6 +12,7 @@
 #include "window/CollapsedStateIndicator.h"
 #include "window/FloatingKippetWindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QMenu>
 #include <QMessageBox>
@@ -39,6 +40,56 @@ QStringList itemsOf(QMenu* menu) {
     for (QAction* action : menu->actions())
         items.append(action->isSeparator() ? QString("---") : action->text());
     return items;
+}
+
+// Pixels of the widget drawn in the destructive red.
+int redPixels(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            count += pixel.red() > 170 && pixel.green() < 110 && pixel.blue() < 110;
+        }
+    return count;
+}
+
+// What the delete question looked like when a key was pressed in it, where the keyboard was.
+struct KeyedBox {
+    QString focused;
+    int redOnDelete = 0;
+    int redOnCancel = 0;
+    bool stayed = false;
+};
+
+// Once the next modal box has the keyboard, presses the keys where the keyboard is. A box the
+// keys did not close is closed, so the test goes on to fail instead of waiting.
+void pressInNextBox(QObject* context, QList<Qt::Key> keys, KeyedBox& seen) {
+    QMetaObject::invokeMethod(
+        context,
+        [keys, &seen] {
+            QPointer<QMessageBox> box;
+            QTest::qWaitFor([&box] {
+                box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                return box && QApplication::activeWindow() == box && QApplication::focusWidget();
+            });
+            if (!box)
+                return;
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == "Delete")
+                    seen.redOnDelete = redPixels(button);
+                if (button->text() == "Cancel")
+                    seen.redOnCancel = redPixels(button);
+            }
+            seen.focused = QApplication::focusWidget()->property("text").toString();
+            for (Qt::Key key : keys)
+                if (box && box->isVisible())
+                    QTest::keyClick(QApplication::focusWidget(), key);
+            seen.stayed = box && box->isVisible();
+            if (seen.stayed)
+                box->reject();
+        },
+        Qt::QueuedConnection);
 }
 
 QAction* actionNamed(QMenu* menu, const QString& text) {
@@ -300,6 +351,37 @@ private slots:
         QVERIFY(!QDir(folder).exists());
         QCOMPARE(h->alerts().size(), 2);
         QVERIFY(h->shownNames().isEmpty());
+    }
+
+    void returnAndEscapeCancelTheDeleteQuestion_data() {
+        QTest::addColumn<QList<Qt::Key>>("keys");
+        QTest::addColumn<bool>("deletes");
+        QTest::newRow("Return") << QList<Qt::Key>{Qt::Key_Return} << false;
+        QTest::newRow("Enter") << QList<Qt::Key>{Qt::Key_Enter} << false;
+        QTest::newRow("Escape") << QList<Qt::Key>{Qt::Key_Escape} << false;
+        QTest::newRow("Tab, Return") << QList<Qt::Key>{Qt::Key_Tab, Qt::Key_Return} << false;
+        QTest::newRow("Tab, Space") << QList<Qt::Key>{Qt::Key_Tab, Qt::Key_Space} << true;
+    }
+    void returnAndEscapeCancelTheDeleteQuestion() {
+        QFETCH(QList<Qt::Key>, keys);
+        QFETCH(bool, deletes);
+        h->closedKippet("Desk");
+        h->open();
+        h->app.dialogs().setRecordingOnly(false);
+        KeyedBox seen;
+        QMenu* menu = menuOf("Desk");
+        pressInNextBox(this, keys, seen);
+        actionNamed(menu, "Delete")->trigger();
+        QVERIFY(!seen.stayed);
+        QCOMPARE(h->app.byName("Desk") == nullptr, deletes);
+        QCOMPARE(seen.focused, QString("Cancel"));
+        QVERIFY2(seen.redOnDelete > 10, qPrintable(QString::number(seen.redOnDelete)));
+        QCOMPARE(seen.redOnCancel, 0);
+        QCOMPARE(h->alerts().size(), 1);
+        QCOMPARE(h->alerts().first().title, deleteQuestion);
+        QCOMPARE(h->alerts().first().buttons, (QStringList{"Delete", "Cancel"}));
+        QCOMPARE(h->alerts().first().defaultButton, 1);
+        QCOMPARE(h->alerts().first().destructiveButton, 0);
     }
 
     void failuresShowTheStoresMessage() {

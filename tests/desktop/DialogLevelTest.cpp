@@ -166,8 +166,7 @@ private slots:
         QVERIFY(isAboveAll(desktop, sheet, panels));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == sheet; }));
 
-        // Text typed goes into the sheet's name field, not into a panel's note.
-        desktop.click(desktop.geometry(sheet).topLeft() + QPoint(268, 208));
+        // Text typed at once goes into the sheet's name field, not into a panel's note.
         desktop.type(QStringLiteral("Garden"));
         desktop.key(QStringLiteral("Return"));
         QVERIFY2(DesktopSession::waitUntil(
