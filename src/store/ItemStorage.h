@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/KippetItem.h"
+#include "store/DataFile.h"
 
 #include <QSet>
 #include <QString>
@@ -66,12 +67,14 @@ public:
 private:
     // Writes the file anew under an unfinished name and renames it over `path`. Throws
     // ItemFileError.
-    static void writeReplacing(const QString& path, const QByteArray& bytes);
+    void writeReplacing(const QString& path, const QByteArray& bytes) const;
+    // The item's file at `path`, logged when something else than a file of the app is there.
+    DataFile openItemFile(const QString& path) const;
     // The kippet's folder, without creating it.
     QString folderPath(const QUuid& kippetId) const;
     QString handOutFolder(const QUuid& kippetId, const QUuid& itemId) const;
     // The file at `base` has a name besides the item's own and its handed-out one: the store's.
-    bool sharesStoredBytes(const QString& base, const KippetItem& item,
+    bool sharesStoredBytes(const DataFile& file, const KippetItem& item,
                            const QUuid& kippetId) const;
 
     QString root_;
