@@ -25,6 +25,11 @@ struct StagedItemFile {
 // file rather than a second copy of the bytes. `fileURL` replaces such a file by a copy of its
 // own, which its caller may change; what other applications get is a further name of the
 // store's read-only bytes, so nothing they do to it can reach the store.
+//
+// Every file and folder here is reached through DataFile: whatever another program put in an
+// item's place (a link to a file elsewhere, a pipe, a folder) is not the item's file. It is
+// replaced by the item's bytes as a missing file would be, or the item has no file; nothing it
+// leads to is ever changed, linked or handed out.
 class ItemStorage {
 public:
     // `root` is the folder of the legacy store file.
