@@ -234,8 +234,9 @@ DataFile::Failure DataFile::linkAs(const QString& path) const {
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
     if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0)
         return std::nullopt;
-    if (errno != ENOENT || QFile::exists(path))
-        return systemText(errno);
+    const int error = errno;
+    if (error != ENOENT || QFile::exists(path))
+        return systemText(error);
     // Without /proc: by the name, as long as it still names the file that was checked.
     struct stat now {};
     const QByteArray source = native(path_);
