@@ -5,6 +5,7 @@
 #include "app/RavorurOdu.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "app/WorkerDrain.h"
 #include "platform/StartupHeap.h"
 #include "store/StoreContainer.h"
 
@@ -68,5 +69,6 @@ int main(int argc, char** argv) {
     const int status = QApplication::exec();
     paintWatch.reset();
     root.reset();
+    WorkerDrain::finishOrLeave(status);
     return status;
 }

@@ -4,6 +4,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class QFile;
 class QLabel;
 class QPdfDocument;
 class QPdfView;
@@ -44,6 +45,8 @@ protected:
 private:
     struct Loaded;
     static Loaded load(const QString& path, const QString& mimeName);
+    // False for anything but a regular file, which is never waited for.
+    static bool openRegularFile(QFile& file, const QString& path);
     void loaded(const Loaded& result, quint64 generation);
     void showGeneric();
     void scaleImage();

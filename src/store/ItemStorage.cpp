@@ -2,6 +2,8 @@
 
 #include "analysis/ImageDecoder.h"
 #include "model/JsonCoding.h"
+#include "platform/Log.h"
+#include "store/DataFile.h"
 #include "store/DurableFile.h"
 #include "store/ItemFileError.h"
 
@@ -74,7 +76,9 @@ QString ItemStorage::folderPath(const QUuid& kippetId) const {
 
 QString ItemStorage::itemsDirectory(const QUuid& kippetId) const {
     const QString path = folderPath(kippetId);
-    QDir().mkpath(path);
+    // Never through a link in the place of the item folders: nothing is made outside.
+    if (!DataFile::folderRefusal(root_, QFileInfo(path).path()))
+        QDir().mkpath(path);
     return path;
 }
 
@@ -91,29 +95,46 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
         return referencedLocation(item);
     }
     const QString base = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
-    QString target = base;
+    const DataFile baseFile = openItemFile(base);
     // A second name of the store's bytes is replaced by a copy rather than handed out.
-    const bool sharesStoredBytes = this->sharesStoredBytes(base, item, kippetId);
+    const bool sharesStoredBytes =
+        baseFile.isOpen() && this->sharesStoredBytes(baseFile, item, kippetId);
+    QString target = base;
+    bool targetIsItemsFile = baseFile.isOpen();
     if (const auto extension = itemFileExtension(item)) {
         target = base + QLatin1Char('.') + *extension;
-        if (!sharesStoredBytes && QFile::exists(base) && !QFile::exists(target)) {
-            QFile::rename(base, target);
+        DataFile targetFile = openItemFile(target);
+        if (!sharesStoredBytes && baseFile.isOpen() && targetFile.isMissing() &&
+            !DurableFile::rename(base, target)) {
+            targetFile = DataFile::open(root_, target);
         }
+        targetIsItemsFile = targetFile.isOpen();
     }
-    if (!QFile::exists(target) || (sharesStoredBytes && target == base)) {
+    // Whatever else is under the name is not the item's: it is replaced like a missing file.
+    if (!targetIsItemsFile || (sharesStoredBytes && target == base)) {
         writeReplacing(target, item.content);
     }
-    if (sharesStoredBytes && target != base) {
+    // Neither the store's bytes nor the item's: nothing to keep under the item's first name.
+    if ((sharesStoredBytes || (!baseFile.isOpen() && !baseFile.isMissing())) && target != base) {
         QFile::remove(base);
     }
     return QUrl::fromLocalFile(target);
 }
 
-bool ItemStorage::sharesStoredBytes(const QString& base, const KippetItem& item,
+DataFile ItemStorage::openItemFile(const QString& path) const {
+    DataFile file = DataFile::open(root_, path);
+    if (!file.isOpen() && !file.isMissing())
+        Log::line(QStringLiteral("⚠️ [ItemStorage] “%1” is not the item's file: %2")
+                      .arg(path, file.refusal()));
+    return file;
+}
+
+bool ItemStorage::sharesStoredBytes(const DataFile& file, const KippetItem& item,
                                     const QUuid& kippetId) const {
-    qint64 names = DurableFile::linkCount(base);
-    if (names > 1 && DurableFile::sameFile(base, handOutFolder(kippetId, item.id) +
-                                                     QLatin1Char('/') + handOutName(item)))
+    qint64 names = file.linkCount();
+    if (names > 1 &&
+        file.isSameFile(DataFile::open(root_, handOutFolder(kippetId, item.id) + QLatin1Char('/') +
+                                                  handOutName(item))))
         --names;
     return names > 1;
 }
@@ -152,26 +173,39 @@ QUrl ItemStorage::handOutURL(const KippetItem& item, const QUuid& kippetId) cons
     // A file that is a second name of the store's bytes is handed out as a third: read-only, it
     // needs no copy of its own.
     const QString base = folderPath(kippetId) + QLatin1Char('/') + idText(item.id);
-    const QString storedPath =
-        sharesStoredBytes(base, item, kippetId) ? base : fileURL(item, kippetId).toLocalFile();
+    DataFile stored = DataFile::open(root_, base);
+    if (!stored.isOpen() || !sharesStoredBytes(stored, item, kippetId))
+        stored = openItemFile(fileURL(item, kippetId).toLocalFile());
+    if (!stored.isOpen())
+        throw ItemFileError(stored.refusal());
     const QString folder = handOutFolder(kippetId, item.id);
     const QString path = folder + QLatin1Char('/') + handOutName(item);
-    if (!DurableFile::sameFile(path, storedPath)) {
-        // Whatever the folder held names an older file of the item, or another name of it.
-        QDir(folder).removeRecursively();
+    DataFile named = DataFile::open(root_, path);
+    if (!named.isSameFile(stored)) {
+        // Whatever the folder held names an older file of the item, or another name of it; a
+        // link in the place of either folder goes before anything is made under it.
+        const QString allNames = QFileInfo(folder).path();
+        if (DataFile::folderRefusal(root_, allNames))
+            DataFile::removeFolder(root_, allNames);
+        DataFile::removeFolder(root_, folder);
+        if (const auto refusal = DataFile::folderRefusal(root_, folder))
+            throw ItemFileError(*refusal);
         QDir().mkpath(folder);
-        if (const auto failure = DurableFile::link(storedPath, path)) {
-            if (!QFile::link(storedPath, path))
+        if (const auto failure = stored.linkAs(path)) {
+            if (stored.copyAs(path))
                 throw ItemFileError(*failure);
         }
+        named = DataFile::open(root_, path);
     }
     // Other applications read the item; a change of theirs must not reach it.
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadUser |
-                                    QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (const auto failure = named.makeReadOnly())
+        throw ItemFileError(*failure);
     return QUrl::fromLocalFile(path);
 }
 
-void ItemStorage::writeReplacing(const QString& path, const QByteArray& bytes) {
+void ItemStorage::writeReplacing(const QString& path, const QByteArray& bytes) const {
+    if (const auto refusal = DataFile::folderRefusal(root_, QFileInfo(path).path()))
+        throw ItemFileError(*refusal);
     const QString unfinished = DurableFile::unfinishedName(path);
     QFile::remove(unfinished);
     // Writable by its owner like any file of the user's; once handed out it is read-only.
@@ -191,6 +225,8 @@ StagedItemFile ItemStorage::stageNewItemFile(const KippetItem& item, const QUuid
     const QString folder = folderPath(kippetId);
     file.path = folder + QLatin1Char('/') + idText(item.id);
     file.unfinishedPath = DurableFile::unfinishedName(file.path);
+    if (const auto refusal = DataFile::folderRefusal(root_, folder))
+        throw ItemFileError(*refusal);
     auto write = [&] {
         if (!sameBytes.isEmpty() && !DurableFile::link(sameBytes, file.unfinishedPath)) {
             return DurableFile::Failure();
@@ -226,7 +262,8 @@ void ItemStorage::sweepUnfinishedWrites(
     // The ids are read only when an unfinished write is found: a clean start skips the scan.
     std::optional<QSet<QUuid>> storedItemIds;
     const QDir data(root_ + QStringLiteral("/KippetData"));
-    const QStringList kippets = data.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList kippets =
+        data.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QString& kippet : kippets) {
         const QDir folder(data.filePath(kippet));
         for (const QString& name : folder.entryList({QStringLiteral("*.part")}, QDir::Files)) {
@@ -248,7 +285,10 @@ void ItemStorage::sweepUnfinishedWrites(
 }
 
 void ItemStorage::removeItemFiles(const KippetItem& item, const QUuid& kippetId) const {
-    // Removing needs no folder: a missing one is not created only to be emptied.
+    // Removing needs no folder: a missing one is not created only to be emptied. Through a link
+    // in the folder's place the names would be another folder's.
+    if (DataFile::folderRefusal(root_, folderPath(kippetId)))
+        return;
     const QString base = folderPath(kippetId) + QLatin1Char('/') + idText(item.id);
     QFile::remove(base);
     if (item.isFileReference()) {
@@ -258,11 +298,11 @@ void ItemStorage::removeItemFiles(const KippetItem& item, const QUuid& kippetId)
         QFile::remove(base + QLatin1Char('.') + *extension);
     }
     const QString names = handOutFolder(kippetId, item.id);
-    QDir(names).removeRecursively();
+    DataFile::removeFolder(root_, names);
     // The folder of names goes with the last of them.
     QDir().rmdir(QFileInfo(names).absolutePath());
 }
 
 void ItemStorage::removeKippetFolder(const QUuid& kippetId) const {
-    QDir(folderPath(kippetId)).removeRecursively();
+    DataFile::removeFolder(root_, folderPath(kippetId));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/KippetItem.h"
+#include "store/DataFile.h"
 
 #include <QSet>
 #include <QString>
@@ -24,6 +25,11 @@ struct StagedItemFile {
 // file rather than a second copy of the bytes. `fileURL` replaces such a file by a copy of its
 // own, which its caller may change; what other applications get is a further name of the
 // store's read-only bytes, so nothing they do to it can reach the store.
+//
+// Every file and folder here is reached through DataFile: whatever another program put in an
+// item's place (a link to a file elsewhere, a pipe, a folder) is not the item's file. It is
+// replaced by the item's bytes as a missing file would be, or the item has no file; nothing it
+// leads to is ever changed, linked or handed out.
 class ItemStorage {
 public:
     // `root` is the folder of the legacy store file.
@@ -66,12 +72,14 @@ public:
 private:
     // Writes the file anew under an unfinished name and renames it over `path`. Throws
     // ItemFileError.
-    static void writeReplacing(const QString& path, const QByteArray& bytes);
+    void writeReplacing(const QString& path, const QByteArray& bytes) const;
+    // The item's file at `path`, logged when something else than a file of the app is there.
+    DataFile openItemFile(const QString& path) const;
     // The kippet's folder, without creating it.
     QString folderPath(const QUuid& kippetId) const;
     QString handOutFolder(const QUuid& kippetId, const QUuid& itemId) const;
     // The file at `base` has a name besides the item's own and its handed-out one: the store's.
-    bool sharesStoredBytes(const QString& base, const KippetItem& item,
+    bool sharesStoredBytes(const DataFile& file, const KippetItem& item,
                            const QUuid& kippetId) const;
 
     QString root_;

@@ -262,16 +262,19 @@ struct Descriptor {
 
 std::variant<QByteArray, QString> MappedBytes::map(const QString& path, qint64 expectedSize) {
     installGuard();
-    // Without blocking: opening a pipe for reading would wait for a writer for ever.
-    const Descriptor file{
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    // Without blocking: opening a pipe for reading would wait for a writer for ever. A link in
+    // the file's place leads to bytes the store never wrote, however long they are.
+    const Descriptor file{::open(QFile::encodeName(path).constData(),
+                                 O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW)};
     if (file.fd < 0)
-        return systemText(errno);
+        return errno == ELOOP ? QStringLiteral("it is a symbolic link") : systemText(errno);
     struct stat info {};
     if (::fstat(file.fd, &info) != 0)
         return systemText(errno);
     if (!S_ISREG(info.st_mode))
         return QStringLiteral("it is not a regular file");
+    if (info.st_uid != ::geteuid())
+        return QStringLiteral("it belongs to another user");
     if (expectedSize >= 0 && info.st_size != expectedSize)
         return lengthsDiffer(info.st_size, expectedSize);
     if (info.st_size == 0)

@@ -25,7 +25,8 @@ class MappedBytes {
 public:
     // The bytes of the regular file at `path` when its length is `expectedSize` (any length when
     // negative), else why not: the system's error text, the lengths that differ, or that it is
-    // not a regular file. Never waits: a pipe or a device under the name is refused unread.
+    // not a regular file of the user's. Never waits: a pipe or a device under the name is refused
+    // unread, and a symbolic link is not followed.
     static std::variant<QByteArray, QString> map(const QString& path, qint64 expectedSize);
     // Why bytes handed out by map() are no longer the file's stored bytes (it was cut short,
     // grown, replaced or changed since, or a read of them found pages gone), naming the file;

@@ -2,7 +2,9 @@
 #include "app/PreviewManager.h"
 #include "app/Workspace.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPageSize>
 #include <QPainter>
@@ -12,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 // The one preview window on real files: pictures (upright), texts (their start), PDF pages, and
 // the generic pane for anything else or what does not decode.
@@ -116,6 +119,22 @@ private slots:
         QCOMPARE(window->findChild<QLabel*>(QStringLiteral("PreviewFileName"))->text(),
                  QStringLiteral("a.zip"));
         Workspace::install(nullptr);
+    }
+
+    // A pipe would hold the reading worker until something wrote to it; a folder is no file.
+    void aPipeOrAFolderGetsTheGenericPaneAtOnce() {
+        QTemporaryDir dir;
+        PreviewManager manager;
+        const QString pipe = dir.filePath(QStringLiteral("notes.txt"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        const QString folder = dir.filePath(QStringLiteral("picture.png"));
+        QVERIFY(QDir().mkdir(folder));
+        for (const QString& path : {pipe, folder}) {
+            PreviewWindow* window = previewed(manager, QUrl::fromLocalFile(path));
+            QCOMPARE(window->pane(), PreviewWindow::Pane::generic);
+            QCOMPARE(window->findChild<QLabel*>(QStringLiteral("PreviewFileName"))->text(),
+                     QFileInfo(path).fileName());
+        }
     }
 
     void escapeAndSpaceClose() {

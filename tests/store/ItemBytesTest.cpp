@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent>
 #include <csignal>
@@ -106,6 +107,51 @@ private:
     rlimit saved_{};
     void (*previous_)(int) = nullptr;
 };
+
+// Files outside the data folder that a link in an item's place leads to: a file, a folder with a
+// file in it. Nothing the app does may change them.
+class Decoys {
+public:
+    Decoys() {
+        QVERIFY(dir_.isValid());
+        writeFile(file(), "foreign bytes that are not the item's");
+        QVERIFY(QDir().mkdir(folder()));
+        writeFile(folder() + QStringLiteral("/inside"), "foreign");
+        saved_ = state();
+    }
+    QString file() const { return dir_.filePath(QStringLiteral("decoy")); }
+    QString folder() const { return dir_.filePath(QStringLiteral("decoys")); }
+    QString listed() const { return state(); }
+    // Mode, content and the names in the folder, as they were at the start.
+    bool unchanged() const { return state() == saved_; }
+
+private:
+    static QString modeOf(const QString& path) {
+        struct stat info {};
+        ::lstat(QFile::encodeName(path).constData(), &info);
+        return QString::number(info.st_mode, 8);
+    }
+    QString state() const {
+        return QStringList{modeOf(file()),
+                           QString::fromLatin1(readFile(file())),
+                           modeOf(folder()),
+                           QDir(folder())
+                               .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                               .join(','),
+                           modeOf(folder() + QStringLiteral("/inside")),
+                           QString::fromLatin1(readFile(folder() + QStringLiteral("/inside")))}
+            .join('|');
+    }
+
+    QTemporaryDir dir_;
+    QString saved_;
+};
+
+void linkInPlace(const QString& path, const QString& target) {
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(path);
+    QVERIFY(QFile::link(target, path));
+}
 } // namespace
 
 class ItemBytesTest : public QObject {
@@ -388,6 +434,86 @@ private slots:
         item.type = KippetItemType::text;
         item.metadata.name = QStringLiteral("notes");
         QCOMPARE(ItemStorage::handOutName(item), QStringLiteral("notes"));
+    }
+
+    // A link in the place of an item's file, of the folder of its handed-out names or of the
+    // kippet's folder leads elsewhere: the app changes nothing there and hands nothing of it out.
+    void aLinkInAnItemsPlaceIsNeverFollowed() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        Decoys decoys;
+        const QString folder = app.manager().itemsDirectory(kippet);
+        const QStringList targets = {decoys.file(), decoys.folder(), QStringLiteral("/dev/zero")};
+        for (const QString& target : targets) {
+            const QByteArray content = "the item's own bytes, not " + QFile::encodeName(target);
+            KippetItem item = newItem(KippetItemType::file, QStringLiteral("report.txt"), content);
+            item.metadata.fileExtension = QStringLiteral("txt");
+            app.manager().addItem(item, kippet);
+            const QString base = folder + QLatin1Char('/') + ItemStorage::idText(item.id);
+            // Before its first use, under its id; after it, under its name with the extension.
+            for (const QString& place : {base, base + QStringLiteral(".txt")}) {
+                linkInPlace(place, target);
+                LogCapture log;
+                const QString handed = app.manager().handOutURL(item, kippet).toLocalFile();
+                QVERIFY2(decoys.unchanged(), qPrintable(target + " at " + place));
+                QCOMPARE(readFile(handed), content);
+                QVERIFY(!DurableFile::sameFile(handed, decoys.file()));
+                QCOMPARE(QFileInfo(handed).path(),
+                         folder + QStringLiteral("/.names/") + ItemStorage::idText(item.id));
+                QVERIFY(log.contains(QStringLiteral("is not the item's file: ")));
+            }
+        }
+
+        // The folder of an item's names, then the kippet's own folder, as links to a folder
+        // elsewhere.
+        KippetItem item = newItem(KippetItemType::file, QStringLiteral("plan.txt"), "a plan");
+        app.manager().addItem(item, kippet);
+        const QString names = folder + QStringLiteral("/.names");
+        QDir(names).removeRecursively();
+        QVERIFY(QFile::link(decoys.folder(), names));
+        const QString handed = app.manager().handOutURL(item, kippet).toLocalFile();
+        QVERIFY(decoys.unchanged());
+        QCOMPARE(readFile(handed), QByteArray("a plan"));
+        QVERIFY(!QFileInfo(names).isSymLink());
+
+        QDir(folder).removeRecursively();
+        QVERIFY(QFile::link(decoys.folder(), folder));
+        QVERIFY_THROWS_EXCEPTION(std::exception, app.manager().handOutURL(item, kippet));
+        app.manager().removeItem(item, kippet);
+        app.manager().deleteKippet(kippet);
+        QVERIFY(decoys.unchanged());
+    }
+
+    // Stored bytes are read only from the store's own files: a link there, even to a file of
+    // the right length, costs the item its bytes and hands out nothing foreign.
+    void aLinkInPlaceOfStoredBytesIsLostBytes() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        const KippetItem item = newItem(KippetItemType::file, QStringLiteral("large.bin"),
+                                        patterned(ExternalBytes::threshold * 2, 30));
+        app.manager().addItem(item, kippet);
+        const QString folder = externalFolder(app);
+        const QString stored = folder + QLatin1Char('/') + entries(folder).value(0);
+        app.stop();
+        MappedBytes::releaseUnused();
+
+        Decoys decoys;
+        writeFile(decoys.file(), patterned(ExternalBytes::threshold * 2, 31));
+        const QString decoyBefore = decoys.listed();
+        linkInPlace(stored, decoys.file());
+        LogCapture log;
+        app.start();
+        Kippet* loaded = app.manager().allKippets().first();
+        QCOMPARE(loaded->items().first().content, QByteArray());
+        QVERIFY(log.contains(QStringLiteral("⚠️ Item \"large.bin\" lost its stored bytes: ")));
+        QVERIFY(log.contains(QStringLiteral("it is a symbolic link")));
+        const QString handed =
+            app.manager().handOutURL(loaded->items().first(), loaded).toLocalFile();
+        QVERIFY(!DurableFile::sameFile(handed, decoys.file()));
+        QVERIFY(readFile(handed) != readFile(decoys.file()));
+        QCOMPARE(decoys.listed(), decoyBefore);
     }
 
     // A pipe would make the start wait for ever for a writer; a folder or a device is no file.

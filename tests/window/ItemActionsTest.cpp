@@ -23,6 +23,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -361,6 +362,83 @@ private slots:
         app.manager().removeItem(first, kippet);
         QVERIFY(!QFile::exists(handed));
         QVERIFY(QFile::exists(otherPath));
+    }
+
+    // Something else in the place of an item's file: a link to a file elsewhere, a pipe, a
+    // folder. The menu, the preview, the copy and the drag hand out the item's own bytes or
+    // nothing, never wait, and leave the file elsewhere as it was.
+    void whatIsNotTheItemsFileIsNeverHandedOut() {
+        AppHarness app;
+        start(app);
+        PreviewManager previews;
+        PreviewManager::install(&previews);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        QTemporaryDir outside;
+        const QString decoy = outside.filePath(QStringLiteral("decoy.txt"));
+        QFile decoyFile(decoy);
+        QVERIFY(decoyFile.open(QIODevice::WriteOnly));
+        decoyFile.write("foreign bytes");
+        decoyFile.close();
+        QVERIFY(QFile::setPermissions(decoy, QFile::ReadOwner | QFile::WriteOwner));
+        QList<KippetItem> items;
+        for (const char* name : {"linked", "piped", "hollow"}) {
+            KippetItem item = itemOf(KippetItemType::file, QByteArray(name) + " bytes",
+                                     QString::fromLatin1(name) + QStringLiteral(".txt"));
+            item.metadata.fileExtension = QStringLiteral("txt");
+            app.manager().addItem(item, kippet);
+            items.append(item);
+        }
+        const QString folder = app.manager().itemsDirectory(kippet) + QLatin1Char('/');
+        auto place = [&](int index) { return folder + ItemStorage::idText(items[index].id); };
+        QVERIFY(QFile::remove(place(0)));
+        QVERIFY(QFile::link(decoy, place(0)));
+        QVERIFY(QFile::remove(place(1)));
+        QCOMPARE(::mkfifo(QFile::encodeName(place(1)).constData(), 0600), 0);
+        QVERIFY(QFile::remove(place(2)));
+        QVERIFY(QDir().mkdir(place(2) + QStringLiteral(".txt")));
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemsArea* area = itemsOf(window);
+        auto handedContent = [] {
+            QFile file(clipboard()->mimeData()->urls().value(0).toLocalFile());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+
+        // The right click resolves the file; "Copy File" hands it out.
+        for (int index : {0, 1}) {
+            QMenu* menu = rightClick(area->cardFor(items[index].id));
+            QVERIFY(menu);
+            QVERIFY(entry(menu, QStringLiteral("Show in File Manager")));
+            entry(menu, QStringLiteral("Copy File"))->trigger();
+            QCOMPARE(handedContent(), items[index].content);
+            delete menu;
+        }
+        QCOMPARE(QFileInfo(decoy).permissions() & (QFile::ReadOwner | QFile::WriteOwner),
+                 QFile::ReadOwner | QFile::WriteOwner);
+        QFile readDecoy(decoy);
+        QVERIFY(readDecoy.open(QIODevice::ReadOnly));
+        QCOMPARE(readDecoy.readAll(), QByteArray("foreign bytes"));
+
+        QTest::mouseClick(area->cardFor(items[1].id), Qt::LeftButton, {}, QPoint(20, 150));
+        QVERIFY(previews.window());
+        QTRY_COMPARE(previews.window()->pane(), PreviewWindow::Pane::text);
+        QCOMPARE(previews.window()->text(), QStringLiteral("piped bytes"));
+        std::unique_ptr<QMimeData> dragged(ItemActions(items[1], kippet).dragMimeData());
+        QVERIFY(dragged->hasUrls());
+
+        // A folder cannot be replaced: the item has no file, and every action turns to nothing.
+        const QUrl shown = previews.window()->fileUrl();
+        QTest::mouseClick(area->cardFor(items[2].id), Qt::LeftButton, {}, QPoint(20, 150));
+        QCOMPARE(previews.window()->fileUrl(), shown);
+        QMenu* menu = rightClick(area->cardFor(items[2].id));
+        QCOMPARE(entriesOf(menu), QStringList({QStringLiteral("Open"), QStringLiteral("Quick Look"),
+                                               QStringLiteral("Copy File")}));
+        delete menu;
+        putOldContents();
+        QVERIFY(!ItemActions(items[2], kippet).copyFile());
+        QCOMPARE(clipboard()->text(), QStringLiteral("old contents"));
+        dragged.reset(ItemActions(items[2], kippet).dragMimeData());
+        QVERIFY(!dragged->hasUrls());
+        QCOMPARE(dragged->text(), items[2].displayTitle());
     }
 
     void theFolderButtonRevealsTheItemsFile() {

@@ -1,0 +1,275 @@
+#include "store/DataFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// The names from `root` down to `path`; nothing when `path` is not inside `root`.
+std::optional<QStringList> namesBelow(const QString& root, const QString& path) {
+    const QString cleanRoot = QDir::cleanPath(root);
+    const QString cleanPath = QDir::cleanPath(path);
+    if (cleanPath == cleanRoot)
+        return QStringList();
+    const QString prefix = cleanRoot.endsWith(QLatin1Char('/')) ? cleanRoot : cleanRoot + '/';
+    if (cleanRoot.isEmpty() || !cleanPath.startsWith(prefix))
+        return std::nullopt;
+    const QStringList names = cleanPath.mid(prefix.size()).split(QLatin1Char('/'));
+    if (names.contains(QStringLiteral("..")))
+        return std::nullopt;
+    return names;
+}
+
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int value) : fd(value) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The outcome of walking down folders without following a link: the last folder reached, or
+// the errno and the folder that stopped the walk.
+struct Walk {
+    Descriptor folder;
+    int error = 0;
+    QString stoppedAt;
+};
+
+Walk walkFolders(const QString& root, const QStringList& names) {
+    Walk walk;
+    // The data folder itself is where the user keeps it, which may well be a link.
+    walk.folder = Descriptor(::open(native(root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (walk.folder.fd < 0) {
+        walk.error = errno;
+        walk.stoppedAt = root;
+        return walk;
+    }
+    QString reached = root;
+    for (const QString& name : names) {
+        reached += QLatin1Char('/') + name;
+        Descriptor next(::openat(walk.folder.fd, native(name).constData(),
+                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.fd < 0) {
+            walk.error = errno;
+            walk.stoppedAt = reached;
+            return walk;
+        }
+        walk.folder = std::move(next);
+    }
+    return walk;
+}
+
+QString folderReason(const QString& folder, int error) {
+    if (error == ELOOP || error == ENOTDIR)
+        return QStringLiteral("the folder “%1” is a symbolic link or no folder").arg(folder);
+    return QStringLiteral("the folder “%1” cannot be opened: %2").arg(folder, systemText(error));
+}
+
+int writeAll(int fd, const char* data, ssize_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        size -= written;
+    }
+    return 0;
+}
+
+// Copies from `from`, at its start, to the end of `to`; the errno of a failure, or 0.
+int copyBytes(int from, int to) {
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(from, &offset, to, nullptr, 1 << 30, 0);
+        if (copied > 0)
+            continue;
+        if (copied == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            return errno;
+        break;
+    }
+    // Where the kernel cannot copy between these files, through a buffer.
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t read = ::pread(from, buffer, sizeof buffer, offset);
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            return read < 0 ? errno : 0;
+        if (const int error = writeAll(to, buffer, read))
+            return error;
+        offset += read;
+    }
+}
+} // namespace
+
+DataFile DataFile::open(const QString& root, const QString& path) {
+    DataFile file;
+    file.path_ = path;
+    std::optional<QStringList> names = namesBelow(root, path);
+    if (!names || names->isEmpty()) {
+        file.refuse(EACCES, QStringLiteral("it is outside the data folder"));
+        return file;
+    }
+    const QString last = names->takeLast();
+    const Walk walk = walkFolders(root, *names);
+    if (walk.error != 0) {
+        file.refuse(walk.error, folderReason(walk.stoppedAt, walk.error));
+        return file;
+    }
+    // Without blocking: opening a pipe for reading would wait for a writer for ever.
+    const int fd = ::openat(walk.folder.fd, native(last).constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        file.refuse(error, error == ELOOP   ? QStringLiteral("it is a symbolic link")
+                           : error == ENXIO ? QStringLiteral("it is not a regular file")
+                                            : systemText(error));
+        return file;
+    }
+    file.fd_ = fd;
+    if (::fstat(fd, &file.info_) != 0)
+        file.refuse(errno, systemText(errno));
+    else if (!S_ISREG(file.info_.st_mode))
+        file.refuse(EINVAL, QStringLiteral("it is not a regular file"));
+    else if (file.info_.st_uid != ::geteuid())
+        file.refuse(EPERM, QStringLiteral("it belongs to another user"));
+    return file;
+}
+
+DataFile::Failure DataFile::folderRefusal(const QString& root, const QString& folder) {
+    const std::optional<QStringList> names = namesBelow(root, folder);
+    if (!names)
+        return QStringLiteral("the folder “%1” is outside the data folder").arg(folder);
+    const Walk walk = walkFolders(root, *names);
+    if (walk.error == 0 || walk.error == ENOENT)
+        return std::nullopt;
+    return folderReason(walk.stoppedAt, walk.error);
+}
+
+void DataFile::removeFolder(const QString& root, const QString& folder) {
+    const std::optional<QStringList> names = namesBelow(root, folder);
+    if (!names || names->isEmpty())
+        return;
+    const QString parent = QDir::cleanPath(folder + QStringLiteral("/.."));
+    if (folderRefusal(root, parent))
+        return;
+    struct stat info {};
+    const QByteArray name = native(folder);
+    if (::lstat(name.constData(), &info) != 0)
+        return;
+    if (!S_ISDIR(info.st_mode)) {
+        ::unlink(name.constData());
+        return;
+    }
+    // Links inside are removed as links, never followed.
+    QDir(folder).removeRecursively();
+}
+
+DataFile::DataFile(DataFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), path_(std::move(other.path_)),
+      refusal_(std::move(other.refusal_)), info_(other.info_) {}
+
+DataFile& DataFile::operator=(DataFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        error_ = other.error_;
+        path_ = std::move(other.path_);
+        refusal_ = std::move(other.refusal_);
+        info_ = other.info_;
+    }
+    return *this;
+}
+
+DataFile::~DataFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void DataFile::refuse(int error, QString reason) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    error_ = error;
+    refusal_ = std::move(reason);
+}
+
+bool DataFile::isSameFile(const DataFile& other) const {
+    return isOpen() && other.isOpen() && info_.st_dev == other.info_.st_dev &&
+           info_.st_ino == other.info_.st_ino;
+}
+
+DataFile::Failure DataFile::linkAs(const QString& path) const {
+    if (!isOpen())
+        return refusal_;
+    const QByteArray target = native(path);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return std::nullopt;
+    const int error = errno;
+    if (error != ENOENT || QFile::exists(path))
+        return systemText(error);
+    // Without /proc: by the name, as long as it still names the file that was checked.
+    struct stat now {};
+    const QByteArray source = native(path_);
+    if (::lstat(source.constData(), &now) != 0 || now.st_dev != info_.st_dev ||
+        now.st_ino != info_.st_ino)
+        return QStringLiteral("it was replaced meanwhile");
+    if (::link(source.constData(), target.constData()) != 0)
+        return systemText(errno);
+    return std::nullopt;
+}
+
+DataFile::Failure DataFile::copyAs(const QString& path) const {
+    if (!isOpen())
+        return refusal_;
+    const QByteArray target = native(path);
+    const int to =
+        ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (to < 0)
+        return systemText(errno);
+    int error = copyBytes(fd_, to);
+    if (::close(to) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    if (error != 0) {
+        ::unlink(target.constData());
+        return systemText(error);
+    }
+    return std::nullopt;
+}
+
+DataFile::Failure DataFile::makeReadOnly() const {
+    if (!isOpen())
+        return refusal_;
+    if (::fchmod(fd_, 0444) != 0)
+        return systemText(errno);
+    return std::nullopt;
+}
