@@ -19,9 +19,9 @@ public:
     // A failure known only by its text, already logged.
     void addLogged(const QString& text);
 
-    bool isEmpty() const { return failures_.isEmpty(); }
     // What the one alert says for `offered` items; nothing when every item was kept. A single
-    // failure keeps its own words, but a full disk is named as such.
+    // failure keeps its own words, unless the disk is full, which is said in words; several give
+    // their count among the items offered and each of their reasons once.
     std::optional<QString> summary(qsizetype offered) const;
 
 private:
