@@ -243,6 +243,34 @@ private slots:
         }
     }
 
+    // A header that does not vouch for its page count (as older SQLite versions leave it) cannot
+    // tell a shortened file; the stamp of its last clean close still does.
+    void aStoreShortenedInPlaceIsRefusedByItsStamp() {
+        const QString folder = dir_.filePath(QStringLiteral("shortened"));
+        const QString path = folder + storeFile;
+        fillStore(folder);
+        const qint64 size = QFileInfo(path).size();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(92));
+        QCOMPARE(file.write(QByteArray(4, '\0')), 4); // "version-valid-for" no longer matches
+        QVERIFY(file.resize(size / 2));
+        file.close();
+        const QByteArray before = TestFiles::folderChecksum(folder);
+        try {
+            StoreContainer::createLocalContainer(folder);
+            QFAIL("the shortened store was opened");
+        } catch (const StoreError& error) {
+            QCOMPARE(error.errorDescription(),
+                     QStringLiteral("The store “%1” is damaged (%2 of the %3 bytes its last clean "
+                                    "close left); it was left unchanged")
+                         .arg(path)
+                         .arg(size / 2)
+                         .arg(size));
+        }
+        QCOMPARE(TestFiles::folderChecksum(folder), before);
+    }
+
     // An emptied store file is run over as a new store only while nothing says it held data.
     void anEmptiedStoreIsRefusedWhileAnythingSaysItHeldData_data() {
         QTest::addColumn<bool>("stamp");
