@@ -36,7 +36,6 @@ public:
     // `dismissed` runs once it is closed (on the next turn of the event loop when it is only
     // recorded), and no other alert or question is shown or recorded from then on.
     void showFinalAlert(const QString& title, const QString& text, std::function<void()> dismissed);
-    bool isStopping() const { return stopping_; }
     // Asks and waits for the answer: the index of the chosen button in `buttons`, or nothing
     // when the box was dismissed.
     std::optional<int> ask(const QString& title, const QString& text, const QStringList& buttons,
