@@ -3,6 +3,7 @@
 #include "analysis/ContentTypes.h"
 #include "analysis/FileChooser.h"
 #include "analysis/IntakeError.h"
+#include "analysis/IntakeFailures.h"
 #include "analysis/ItemAnalysisStep.h"
 #include "analysis/ItemBuilders.h"
 #include "analysis/ItemLoaders.h"
@@ -81,14 +82,16 @@ QCoro::Task<void> KippetIntake::analyzeItem(KippetItem item) {
     return ItemAnalysisStep::analyzeItem(kippet_, std::move(item));
 }
 
-// Adds and analyses one item for the paste and the import, which log nothing around the step.
-QCoro::Task<void> KippetIntake::addAndAnalyze(KippetItem item) {
+// Adds and analyses one item for the paste and the import, which log nothing around the step
+// but its failure.
+QCoro::Task<void> KippetIntake::addAndAnalyze(KippetItem item, IntakeFailures& failures) {
     KippetManager::PreparedItem unprepared;
     unprepared.item = std::move(item);
-    return addAndAnalyze(std::move(unprepared));
+    return addAndAnalyze(std::move(unprepared), failures);
 }
 
-QCoro::Task<void> KippetIntake::addAndAnalyze(KippetManager::PreparedItem prepared) {
+QCoro::Task<void> KippetIntake::addAndAnalyze(KippetManager::PreparedItem prepared,
+                                              IntakeFailures& failures) {
     QPointer<KippetIntake> self(this);
     const KippetItem item = *prepared.item;
     bool added = false;
@@ -96,19 +99,16 @@ QCoro::Task<void> KippetIntake::addAndAnalyze(KippetManager::PreparedItem prepar
         added = co_await addPreparedItem(std::move(prepared));
     } catch (const std::exception& error) {
         if (self)
-            emit errorOccurred(KippetsError::textOf(error));
+            failures.add(error, QStringLiteral("❌ Error adding item: "));
         co_return;
     }
     if (self && added)
         co_await analyzeItem(item);
 }
 
-QString KippetIntake::failureText(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& error) {
-        return KippetsError::textOf(error);
-    }
+void KippetIntake::reportFailures(const IntakeFailures& failures, qsizetype offered) {
+    if (const std::optional<QString> summary = failures.summary(offered))
+        emit errorOccurred(*summary);
 }
 
 // ---- drop ----
@@ -120,6 +120,7 @@ QCoro::Task<void> KippetIntake::handleDrop(const QMimeData& data) {
 QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
     QPointer<KippetIntake> self(this);
     const qsizetype count = providers.size();
+    IntakeFailures failures;
     Log::line(QStringLiteral("📦 Handling drop with %1 provider(s)").arg(count));
     for (qsizetype index = 0; index < count; ++index) {
         const ItemProvider& provider = providers[index];
@@ -134,26 +135,25 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
         if (!outcome.item) {
             Log::line(QStringLiteral("❌ Failed to create item from provider"));
             if (outcome.refusal)
-                emit errorOccurred(*outcome.refusal);
+                failures.addLogged(*outcome.refusal);
             continue;
         }
         const KippetItem& item = *outcome.item;
         Log::line(QStringLiteral("✅ Created item: %1, type: %2")
                       .arg(item.metadata.name, rawValue(item.type)));
         bool added = false;
-        std::optional<QString> failure;
+        bool failed = false;
         try {
             added = co_await addItemToKippet(item);
         } catch (const std::exception& error) {
-            failure = KippetsError::textOf(error);
+            if (self)
+                failures.add(error, QStringLiteral("❌ Error adding item: "));
+            failed = true;
         }
         if (!self)
             co_return;
-        if (failure) {
-            Log::line(QStringLiteral("❌ Error adding item: ") + *failure);
-            emit errorOccurred(*failure);
+        if (failed)
             continue;
-        }
         if (!kippet_)
             co_return;
         if (!added)
@@ -167,6 +167,7 @@ QCoro::Task<void> KippetIntake::handleDrop(QList<ItemProvider> providers) {
         if (!self || !kippet_)
             co_return;
     }
+    reportFailures(failures, count);
 }
 
 QCoro::Task<KippetIntake::ProviderOutcome>
@@ -320,8 +321,10 @@ QCoro::Task<void> KippetIntake::paste(PasteContent content) {
     }
     if (!content.text)
         co_return;
-    KippetItem item = itemFromText(*content.text);
-    co_await addAndAnalyze(std::move(item));
+    IntakeFailures failures;
+    co_await addAndAnalyze(itemFromText(*content.text), failures);
+    if (self)
+        reportFailures(failures, 1);
 }
 
 // False when the image could not be encoded and the paste falls through to the next priority.
@@ -346,7 +349,9 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
     } catch (const std::exception& error) {
         if (self) {
             Log::line(QStringLiteral("❌ Error: ") + describeForLog(error));
-            emit errorOccurred(KippetsError::textOf(error));
+            IntakeFailures failures;
+            failures.addLogged(error);
+            reportFailures(failures, 1);
         }
         co_return true;
     }
@@ -363,8 +368,10 @@ QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {
     return addUrls(std::move(urls), true);
 }
 
-// One item per URL, each added and analysed before the next goes into the kippet; a file that
-// cannot be read is reported and skipped. Remote URLs become links when remoteAsLinks is set.
+// One item per URL, each added and analysed before the next goes into the kippet. Pasted URLs
+// (remoteAsLinks) are taken as a drop takes them: remote ones become links, and so does a file
+// URL whose bytes cannot be read (a folder, say); a chosen file that cannot be read is reported.
+// What could not be kept is told in one alert at the end.
 // The next file is read and its bytes written on a worker meanwhile (KippetManager::prepareItem),
 // so that the GUI thread is left only listing items and committing their rows.
 QCoro::Task<void> KippetIntake::addUrls(QList<QUrl> urls, bool remoteAsLinks) {
@@ -376,6 +383,7 @@ QCoro::Task<void> KippetIntake::addUrls(QList<QUrl> urls, bool remoteAsLinks) {
     if (!kippet_)
         co_return;
     std::optional<QFuture<KippetManager::PreparedItem>> ahead;
+    IntakeFailures failures;
     for (qsizetype index = 0; index < urls.size(); ++index) {
         const QUrl url = urls.at(index);
         std::optional<QFuture<KippetManager::PreparedItem>> preparing =
@@ -385,24 +393,37 @@ QCoro::Task<void> KippetIntake::addUrls(QList<QUrl> urls, bool remoteAsLinks) {
         if (readsFile(index + 1) && fitsAhead(urls.at(index + 1).toLocalFile()))
             ahead = prepareFile(urls.at(index + 1).toLocalFile());
         if (!preparing) {
-            co_await addAndAnalyze(ItemBuilders::createLinkItem(url));
+            co_await addAndAnalyze(ItemBuilders::createLinkItem(url), failures);
         } else {
             KippetManager::PreparedItem prepared = co_await *preparing;
             preparing.reset();
             if (!self || !kippet_)
                 co_return;
-            if (prepared.failure) {
-                emit errorOccurred(failureText(prepared.failure));
-                continue;
+            if (prepared.failure && remoteAsLinks && isUnreadableFile(prepared.failure)) {
+                co_await addAndAnalyze(ItemBuilders::createLinkItem(url), failures);
+            } else if (prepared.failure) {
+                failures.add(prepared.failure, QStringLiteral("❌ Error adding item: "));
+            } else {
+                prepared.item->addedDate = Clock::shared().now();
+                co_await addAndAnalyze(std::move(prepared), failures);
             }
-            prepared.item->addedDate = Clock::shared().now();
-            co_await addAndAnalyze(std::move(prepared));
         }
         if (!self || !kippet_)
             co_return;
         co_await yieldEveryFrame();
         if (!self || !kippet_)
             co_return;
+    }
+    reportFailures(failures, urls.size());
+}
+
+bool KippetIntake::isUnreadableFile(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const IntakeError& error) {
+        return error.errorCase() == IntakeError::Case::fileReadFailed;
+    } catch (...) {
+        return false;
     }
 }
 

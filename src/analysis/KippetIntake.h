@@ -16,6 +16,7 @@
 #include <exception>
 #include <optional>
 
+class IntakeFailures;
 class QMimeData;
 
 // What one kippet takes in: drops, pastes and imported files become items that are put into the
@@ -70,15 +71,18 @@ private:
     QCoro::Task<void> pasteUrls(QList<QUrl> urls);
     QCoro::Task<void> addUrls(QList<QUrl> urls, bool remoteAsLinks);
     QCoro::Task<void> yieldEveryFrame();
-    QCoro::Task<void> addAndAnalyze(KippetItem item);
-    QCoro::Task<void> addAndAnalyze(KippetManager::PreparedItem prepared);
+    QCoro::Task<void> addAndAnalyze(KippetItem item, IntakeFailures& failures);
+    QCoro::Task<void> addAndAnalyze(KippetManager::PreparedItem prepared, IntakeFailures& failures);
+    // The one alert of a drop, paste or import, when anything of it could not be kept.
+    void reportFailures(const IntakeFailures& failures, qsizetype offered);
+    // A file URL whose bytes could not be read: a folder, a file gone or not readable.
+    static bool isUnreadableFile(const std::exception_ptr& failure);
     // addItemToKippet for an item whose bytes may have been written ahead.
     QCoro::Task<bool> addPreparedItem(KippetManager::PreparedItem prepared);
     // Throws what addItemToKippet throws before anything is added.
     void checkAddable(const KippetItem& item) const;
     QFuture<KippetManager::PreparedItem> prepareFile(const QString& path);
     static bool fitsAhead(const QString& path);
-    static QString failureText(const std::exception_ptr& failure);
 
     QCoro::Task<ProviderOutcome> createItemFromProvider(ItemProvider provider);
     QCoro::Task<std::optional<KippetItem>> imageKind(ItemProvider provider);

@@ -5,6 +5,7 @@
 #include "app/AppMenus.h"
 #include "app/ContainerSetup.h"
 #include "app/DailyKippetScheduler.h"
+#include "app/Dialogs.h"
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "app/RavorurOdu.h"
@@ -121,6 +122,8 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
         stopOverRefusedStore(*refusal);
         co_return;
     }
+    connect(&StoreManager::shared(), &StoreManager::storeRefused, this,
+            &AppDelegate::stopOverStoreDamagedInUse);
     Log::line(QStringLiteral("📦 KippetManager initialization complete"));
     // Windows and menus ask whether an API key is stored; they get the key store's answer.
     if (KeychainStore::isInstalled()) {
@@ -152,6 +155,16 @@ void AppDelegate::stopOverRefusedStore(const QString& refusal) {
     std::fprintf(stderr, "%s\n", fatal.toUtf8().constData());
     std::fflush(stderr);
     QCoreApplication::exit(1);
+}
+
+void AppDelegate::stopOverStoreDamagedInUse(const QString& refusal) {
+    Log::line(QStringLiteral("💀 Stopping over a store found damaged in use: ") + refusal);
+    // The user is told once, where the file is and why nothing more goes into it; the alerts of
+    // the writes that fail meanwhile would only repeat it.
+    Dialogs::shared().showFinalAlert(
+        QStringLiteral("Kippets Must Quit"),
+        refusal + QStringLiteral(".\n\nKippets quits now, so that nothing more is written to it."),
+        [] { QCoreApplication::exit(1); });
 }
 
 void AppDelegate::becomeRegularApplication() {

@@ -66,6 +66,9 @@ private:
     // start-up's containers are tried again, they refuse it now, and the process ends with the
     // fatal line.
     static void stopOverRefusedStore(const QString& refusal);
+    // A store SQLite finds damaged once the app runs: nothing more is written, the user is told
+    // in one alert, and the process ends once it is closed, leaving the file as it is.
+    void stopOverStoreDamagedInUse(const QString& refusal);
 
     QPointer<MenuBarManager> menuBarManager_;
     QPointer<OnboardingWindow> onboardingWindow_;

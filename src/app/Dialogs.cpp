@@ -62,7 +62,26 @@ void Dialogs::showInformation(const QString& title, const QString& text, QWidget
     showBox(QMessageBox::Information, title, text, parent);
 }
 
+void Dialogs::showFinalAlert(const QString& title, const QString& text,
+                             std::function<void()> dismissed) {
+    if (stopping_)
+        return;
+    record(Shown{title, text, {QStringLiteral("OK")}});
+    stopping_ = true;
+    if (recordingOnly_ || !answers_.empty()) {
+        QMetaObject::invokeMethod(this, std::move(dismissed), Qt::QueuedConnection);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    WindowLevel::makeModal(box);
+    connect(box, &QMessageBox::finished, this, std::move(dismissed));
+    box->show();
+}
+
 void Dialogs::showBox(int icon, const QString& title, const QString& text, QWidget* parent) {
+    if (stopping_)
+        return;
     record(Shown{title, text, {QStringLiteral("OK")}});
     if (recordingOnly_ || !answers_.empty())
         return;
@@ -89,6 +108,8 @@ std::optional<int> Dialogs::nextAnswer() {
 
 std::optional<int> Dialogs::ask(const QString& title, const QString& text,
                                 const QStringList& buttons, QWidget* parent) {
+    if (stopping_)
+        return std::nullopt;
     record(Shown{title, text, buttons});
     if (!answers_.empty())
         return nextAnswer();
@@ -138,6 +159,8 @@ bool Dialogs::confirmDestructive(const QString& title, const QString& text, cons
 std::optional<QString> Dialogs::askText(const QString& title, const QString& text,
                                         const QString& placeholder, const QStringList& buttons,
                                         QWidget* parent) {
+    if (stopping_)
+        return std::nullopt;
     record(Shown{title, text, buttons});
     if (!textAnswers_.empty()) {
         std::optional<QString> answer = textAnswers_.front();

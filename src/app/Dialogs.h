@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -35,6 +36,10 @@ public:
     void showInformation(const QString& title, const QString& text, QWidget* parent = nullptr);
     // The "Error" alert with the error's text; it does not block.
     void showError(const QString& text, QWidget* parent = nullptr);
+    // The last alert before the app stops over what it cannot go on with: it does not block,
+    // `dismissed` runs once it is closed (on the next turn of the event loop when it is only
+    // recorded), and no other alert or question is shown or recorded from then on.
+    void showFinalAlert(const QString& title, const QString& text, std::function<void()> dismissed);
     // Asks and waits for the answer: the index of the chosen button in `buttons`, or nothing
     // when the box was dismissed.
     std::optional<int> ask(const QString& title, const QString& text, const QStringList& buttons,
@@ -72,6 +77,7 @@ private:
     void showBox(int icon, const QString& title, const QString& text, QWidget* parent);
 
     bool recordingOnly_ = false;
+    bool stopping_ = false;
     std::deque<std::optional<int>> answers_;
     std::deque<std::optional<QString>> textAnswers_;
     QList<Shown> shown_;

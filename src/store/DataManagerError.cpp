@@ -1,10 +1,14 @@
 #include "store/DataManagerError.h"
 
-DataManagerError::DataManagerError(Case errorCase, const QString& description)
-    : KippetsError(description), case_(errorCase) {}
+#include "store/StoreError.h"
+
+DataManagerError::DataManagerError(Case errorCase, const QString& description, int resultCode)
+    : KippetsError(description), case_(errorCase), resultCode_(resultCode) {}
 
 DataManagerError DataManagerError::saveFailed(const KippetsError& underlying) {
-    return saveFailed(underlying.errorDescription());
+    const auto* store = dynamic_cast<const StoreError*>(&underlying);
+    return {Case::saveFailed, QStringLiteral("Failed to save: ") + underlying.errorDescription(),
+            store ? store->resultCode() : 0};
 }
 
 DataManagerError DataManagerError::saveFailed(const QString& underlyingDescription) {

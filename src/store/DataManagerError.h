@@ -24,8 +24,11 @@ public:
     static DataManagerError todoNotFound();
 
     Case errorCase() const { return case_; }
+    // SQLite's result code behind a failed save (StoreError::resultCode); 0 otherwise.
+    int resultCode() const { return resultCode_; }
 
 private:
-    DataManagerError(Case errorCase, const QString& description);
+    DataManagerError(Case errorCase, const QString& description, int resultCode = 0);
     Case case_;
+    int resultCode_ = 0;
 };

@@ -127,5 +127,6 @@ void SqliteStatement::bind(int index, const QVariant& value) {
 }
 
 void SqliteStatement::fail() const {
-    throw StoreError(QString::fromUtf8(sqlite3_errmsg(database_)));
+    throw StoreError(QString::fromUtf8(sqlite3_errmsg(database_)),
+                     sqlite3_extended_errcode(database_));
 }

@@ -1,7 +1,10 @@
 #include "store/StoreContainer.h"
 
 #include "platform/Log.h"
+#include "platform/Preferences.h"
+#include "store/ActiveKippetIDs.h"
 #include "store/DataFolderLock.h"
+#include "store/DataMigrationService.h"
 #include "store/ExternalBytes.h"
 #include "store/ItemStorage.h"
 #include "store/StoreError.h"
@@ -15,6 +18,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -23,6 +27,7 @@
 #include <QtConcurrent>
 #include <QtEndian>
 #include <atomic>
+#include <sqlite3.h>
 
 namespace {
 QString nextConnectionName() {
@@ -126,13 +131,6 @@ StoreError damagedStore(const QString& storeName, const QString& verdict) {
                           .arg(storeName, verdict));
 }
 
-// SQLite's own words for a file whose pages do not hold together (SQLITE_CORRUPT, SQLITE_NOTADB,
-// with or without their extended codes).
-bool namesDamage(const QSqlError& error) {
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    return code == 11 || code == 26;
-}
-
 void checkIntegrity(QSqlDatabase& database, const QString& storeName) {
     QSqlQuery query(database);
     if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
@@ -205,6 +203,45 @@ void StoreContainer::requireNoExternalBytes() const {
                              .arg(storePath_, externalFolder()));
 }
 
+// What says that the store held data: the stamp of its last clean close, the legacy import marked
+// done (it is marked only once a store was configured), and kippets listed as open.
+QStringList StoreContainer::signsOfData() const {
+    QStringList signs;
+    const std::optional<StoreFileStamp::Recorded> stamp = StoreFileStamp(storePath_).recorded();
+    if (stamp && stamp->size > 0)
+        signs.append(QStringLiteral("its last clean close left %1 bytes").arg(stamp->size));
+    const Preferences& preferences = Preferences::shared();
+    if (preferences.boolOr(QLatin1String(DataMigrationService::migrationCompletedKey), false))
+        signs.append(QStringLiteral("the preferences record its import as done"));
+    const std::optional<QByteArray> listed =
+        preferences.dataValue(QLatin1String(ActiveKippetIDs::key));
+    const qsizetype open =
+        listed ? ActiveKippetIDs::decode(*listed).value_or(QSet<QUuid>()).size() : 0;
+    if (open > 0)
+        signs.append(QStringLiteral("the preferences list %1 open kippets").arg(open));
+    return signs;
+}
+
+// An empty file may be a new store only while nothing says a store was here: otherwise the
+// database was emptied, and writing a new one into it would lose what is left to recover.
+void StoreContainer::requireNothingLost() const {
+    requireNoExternalBytes();
+    const QStringList signs = signsOfData();
+    if (!signs.isEmpty())
+        throw damagedStore(storePath_,
+                           QStringLiteral("the file is empty, but ") + signs.join(u", "));
+}
+
+// The same file as at its last clean close, now shorter: it lost its tail since.
+void StoreContainer::requireNotShorterThanStamp(qint64 size) const {
+    const std::optional<StoreFileStamp::Recorded> stamp = StoreFileStamp(storePath_).recorded();
+    if (stamp && stamp->sameFile && size < stamp->size)
+        throw damagedStore(storePath_, QStringLiteral("%1 of the %2 bytes its last clean close "
+                                                      "left")
+                                           .arg(size)
+                                           .arg(stamp->size));
+}
+
 void StoreContainer::checkIdentity() const {
     const QFileInfo file(storePath_);
     if (!file.exists())
@@ -212,13 +249,15 @@ void StoreContainer::checkIdentity() const {
     const QFileInfo wal(storePath_ + QStringLiteral("-wal"));
     const bool hasLog = wal.exists() && wal.size() > 0;
     if (file.size() == 0 && !hasLog) {
-        requireNoExternalBytes();
+        requireNothingLost();
         return;
     }
+    if (!hasLog)
+        requireNotShorterThanStamp(file.size());
     const StoreIdentity identity =
         readIdentity(storePath_, connectionName_ + QStringLiteral("-identity"), hasLog);
     if (identity.pageCount == 0) {
-        requireNoExternalBytes();
+        requireNothingLost();
         return;
     }
     // Stores written before the application id was stamped carry none; one is ours when its
@@ -329,7 +368,7 @@ std::optional<StoreError> StoreContainer::damage() const {
     QSqlDatabase connection = database();
     QSqlQuery query(connection);
     if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next()) {
-        if (namesDamage(query.lastError()))
+        if (StoreError::from(query.lastError()).namesDamage())
             return damagedStore(storePath_, query.lastError().text());
         return std::nullopt;
     }
@@ -339,10 +378,32 @@ std::optional<StoreError> StoreContainer::damage() const {
     return std::nullopt;
 }
 
+StoreError StoreContainer::damaged(const QString& verdict) const {
+    return damagedStore(storePath_, verdict);
+}
+
+// Closing the last connection copies the log's pages into the file; over a damaged file that
+// would write into the pages that cannot be trusted. The log stays beside it instead, with
+// whatever was committed, for recovery.
+void StoreContainer::keepLogOnClose() const {
+    const QFileInfo wal(storePath_ + QStringLiteral("-wal"));
+    if (!wal.exists() || wal.size() == 0)
+        return;
+    QSqlDatabase connection = database();
+    const QVariant handle = connection.driver() ? connection.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return;
+    if (sqlite3* const* sqlite = static_cast<sqlite3* const*>(handle.constData());
+        sqlite && *sqlite)
+        sqlite3_db_config(*sqlite, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+}
+
 void StoreContainer::refuse(const StoreError& damage) {
     accepted_ = false;
     if (form_ == Form::inMemory)
         return;
+    checkpoint_.waitForFinished();
+    keepLogOnClose();
     if (lock_)
         lock_->removeFileIfMade();
     RefusedStores& refused = refusedStores();

@@ -5,6 +5,7 @@
 #include <QFuture>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -14,9 +15,10 @@ class DataFolderLock;
 // foreign keys on (deleting a kippet row deletes its item and todo rows) and, for files, the WAL
 // journal. The schema is brought to the current version when the container is built. Only our own
 // store is opened: one that carries the Kippets application id and a known schema version, or a
-// new one (no file, or an empty database while no item bytes are kept beside it). Anything else
-// (another program's database, a damaged file, a newer version, an empty file beside item bytes)
-// is never written to: building fails with a StoreError naming it, and the file and everything
+// new one (no file, or an empty database while nothing says a store was there: no item bytes kept
+// beside it, no stamp of a clean close, no import marked done, no open kippets listed). Anything
+// else (another program's database, a damaged file, a newer version, an emptied store) is never
+// written to: building fails with a StoreError naming it, and the file and everything
 // beside it stay as they were for recovery.
 class StoreContainer {
 public:
@@ -70,9 +72,11 @@ public:
     // a damaged store at open when they do not; nothing when they do, or when the check itself
     // could not run for another reason (the store busy, say).
     std::optional<StoreError> damage() const;
+    // The refusal of this store as damaged, for the verdict SQLite gave while it was in use.
+    StoreError damaged(const QString& verdict) const;
     // Gives the store up as damaged while in use: closing it no longer vouches for the file (no
-    // stamp of a clean close), and every later open of it in this process is refused with
-    // `damage`, as the check at open would refuse it.
+    // stamp of a clean close) nor copies what its log holds into it, and every later open of it in
+    // this process is refused with `damage`, as the check at open would refuse it.
     void refuse(const StoreError& damage);
 
 private:
@@ -83,6 +87,10 @@ private:
     void close();
     void checkIdentity() const;
     void requireNoExternalBytes() const;
+    void keepLogOnClose() const;
+    QStringList signsOfData() const;
+    void requireNothingLost() const;
+    void requireNotShorterThanStamp(qint64 size) const;
 
     std::unique_ptr<DataFolderLock> lock_;
     Form form_;

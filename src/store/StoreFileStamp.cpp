@@ -49,3 +49,18 @@ void StoreFileStamp::recordCleanClose() const {
     if (file.open(QIODevice::WriteOnly) && file.write(*stamp + '\n') > 0)
         file.commit();
 }
+
+std::optional<StoreFileStamp::Recorded> StoreFileStamp::recorded() const {
+    QFile file(stampPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> fields = file.read(256).trimmed().split(' ');
+    bool sizeRead = false;
+    const qint64 size = fields.size() == 5 ? fields.at(2).toLongLong(&sizeRead) : 0;
+    if (!sizeRead)
+        return std::nullopt;
+    const std::optional<QByteArray> current = currentStamp();
+    const QList<QByteArray> now = current ? current->split(' ') : QList<QByteArray>();
+    const bool sameFile = now.size() == 5 && now.at(0) == fields.at(0) && now.at(1) == fields.at(1);
+    return Recorded{size, sameFile};
+}

@@ -19,6 +19,14 @@ public:
     // still pending in its log.
     void recordCleanClose() const;
 
+    // What the stamp of the last clean close says of the file then: its size, and whether it
+    // named this very file (same device and inode). Nothing without a readable stamp.
+    struct Recorded {
+        qint64 size = 0;
+        bool sameFile = false;
+    };
+    std::optional<Recorded> recorded() const;
+
 private:
     QString stampPath() const;
     bool hasPendingWrites() const;

@@ -73,13 +73,34 @@ bool StoreManager::refuseIfDamaged() {
     const std::optional<StoreError> damage = container_->damage();
     if (!damage)
         return false;
-    Log::line(QStringLiteral("❌ ") + damage->errorDescription());
-    container_->refuse(*damage);
+    giveUp(*damage);
+    return true;
+}
+
+void StoreManager::giveUp(const StoreError& damage) {
+    Log::line(QStringLiteral("❌ ") + damage.errorDescription());
+    container_->refuse(damage);
     tables_.reset();
     container_.reset();
-    refusal_ = damage->errorDescription();
+    refusal_ = damage.errorDescription();
     emit storeRefused(*refusal_);
-    return true;
+}
+
+// SQLite's word that pages do not hold together is final: what is still written could only be
+// written over pages it cannot trust, so the store is given up as the check at open would.
+void StoreManager::giveUpIfDamaged(const StoreError& error) {
+    if (container_ && error.namesDamage())
+        giveUp(container_->damaged(error.errorDescription()));
+}
+
+template <typename Read> auto StoreManager::reading(Read&& read) const {
+    requireContext();
+    try {
+        return read(*tables_);
+    } catch (const StoreError& error) {
+        const_cast<StoreManager*>(this)->giveUpIfDamaged(error);
+        throw;
+    }
 }
 
 void StoreManager::setActiveKippetIDs(const QSet<QUuid>& ids) {
@@ -137,6 +158,7 @@ template <typename Work> void StoreManager::inTransaction(Work&& work) {
         transaction.commit();
     } catch (const StoreError& error) {
         tables.discardWrittenFiles();
+        giveUpIfDamaged(error);
         throw DataManagerError::saveFailed(error);
     } catch (...) {
         tables.discardWrittenFiles();
@@ -155,18 +177,15 @@ ExternalBytes StoreManager::externalBytes() const {
 }
 
 std::optional<KippetModel> StoreManager::fetchKippet(const QUuid& id) const {
-    requireContext();
-    return tables_->selectFirstKippet(id);
+    return reading([&](StoreTables& tables) { return tables.selectFirstKippet(id); });
 }
 
 std::optional<KippetModel> StoreManager::fetchKippetFields(const QUuid& id) const {
-    requireContext();
-    return tables_->selectFirstKippetFields(id);
+    return reading([&](StoreTables& tables) { return tables.selectFirstKippetFields(id); });
 }
 
 QList<KippetModel> StoreManager::fetchAllKippets() const {
-    requireContext();
-    return tables_->selectAllKippets();
+    return reading([](StoreTables& tables) { return tables.selectAllKippets(); });
 }
 
 void StoreManager::insertKippet(KippetModel& kippet) {

@@ -46,7 +46,9 @@ public:
 
     // After a read of the store failed: a store that turns out damaged is refused as at open
     // (StoreContainer::refuse) and the context goes with it, so nothing more is read from or
-    // written to it. True, with storeRefused emitted, when it was.
+    // written to it. True, with storeRefused emitted, when it was. A read or write that SQLite
+    // itself fails as damaged (SQLITE_CORRUPT, SQLITE_NOTADB) gives the store up the same way
+    // before its error is thrown, at any time.
     bool refuseIfDamaged();
     // The refusal of the store given up that way, as the check at open words it.
     std::optional<QString> refusal() const { return refusal_; }
@@ -127,6 +129,9 @@ signals:
 private:
     void requireContext() const;
     template <typename Work> void inTransaction(Work&& work);
+    template <typename Read> auto reading(Read&& read) const;
+    void giveUp(const StoreError& damage);
+    void giveUpIfDamaged(const StoreError& error);
 
     std::unique_ptr<StoreContainer> container_;
     // Kept across operations so that its statements are prepared once; declared after the

@@ -312,9 +312,9 @@ QSqlQuery& StoreTables::prepared(std::optional<QSqlQuery>& slot, const char* sta
     if (!slot) {
         slot.emplace(database_);
         if (!slot->prepare(QString::fromLatin1(statement))) {
-            const QString reason = slot->lastError().text();
+            const StoreError failure = StoreError::from(slot->lastError());
             slot.reset();
-            throw StoreError(reason);
+            throw failure;
         }
     }
     return *slot;
@@ -322,7 +322,7 @@ QSqlQuery& StoreTables::prepared(std::optional<QSqlQuery>& slot, const char* sta
 
 void StoreTables::run(QSqlQuery& query) {
     if (!query.exec())
-        throw StoreError(query.lastError().text());
+        throw StoreError::from(query.lastError());
 }
 
 QList<KippetModel> StoreTables::selectAllKippets() {
@@ -342,7 +342,7 @@ std::optional<KippetModel> StoreTables::selectFirstKippetFields(const QUuid& id)
     query.setForwardOnly(true);
     if (!query.prepare(QStringLiteral("SELECT %1 FROM kippets WHERE id = ? ORDER BY row_id LIMIT 1")
                            .arg(QString::fromLatin1(kippetColumns))))
-        throw StoreError(query.lastError().text());
+        throw StoreError::from(query.lastError());
     query.addBindValue(idValue(id));
     run(query);
     if (!query.next())
@@ -422,7 +422,7 @@ QSet<QUuid> StoreTables::storedKippetIds() {
     QSqlQuery query(database_);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT DISTINCT id FROM kippets")))
-        throw StoreError(query.lastError().text());
+        throw StoreError::from(query.lastError());
     QSet<QUuid> ids;
     while (query.next())
         ids.insert(QUuid::fromString(query.value(0).toString()));
@@ -613,7 +613,7 @@ QSet<QString> StoreTables::referencedFiles() {
     if (!query.prepare(
             QStringLiteral("SELECT content_file, thumbnail_file FROM kippet_item_contents "
                            "WHERE content_file IS NOT NULL OR thumbnail_file IS NOT NULL")))
-        throw StoreError(query.lastError().text());
+        throw StoreError::from(query.lastError());
     const QStringList names = filesOf(query);
     return QSet<QString>(names.begin(), names.end());
 }
@@ -622,7 +622,7 @@ QSet<QUuid> StoreTables::storedItemIds() {
     QSqlQuery query(database_);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT DISTINCT id FROM kippet_items")))
-        throw StoreError(query.lastError().text());
+        throw StoreError::from(query.lastError());
     QSet<QUuid> ids;
     while (query.next())
         ids.insert(QUuid::fromString(query.value(0).toString()));

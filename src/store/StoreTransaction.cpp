@@ -6,7 +6,7 @@
 
 StoreTransaction::StoreTransaction(QSqlDatabase database) : database_(std::move(database)) {
     if (!database_.transaction())
-        throw StoreError(database_.lastError().text());
+        throw StoreError::from(database_.lastError());
     open_ = true;
 }
 
@@ -16,9 +16,7 @@ StoreTransaction::~StoreTransaction() {
 }
 
 void StoreTransaction::commit() {
-    if (!database_.commit()) {
-        const QString reason = database_.lastError().text();
-        throw StoreError(reason);
-    }
+    if (!database_.commit())
+        throw StoreError::from(database_.lastError());
     open_ = false;
 }

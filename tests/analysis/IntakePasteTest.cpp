@@ -1,8 +1,10 @@
 #include "analysis/KippetIntake.h"
 #include "model/Kippet.h"
 #include "store/KippetManager.h"
+#include "store/StoreContainer.h"
 #include "store/StoreManager.h"
 #include "support/IntakeFixture.h"
+#include "support/RecordedDrag.h"
 #include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
 
@@ -10,7 +12,9 @@
 #include <QFile>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTest>
+#include <unistd.h>
 
 namespace {
 QImage paintedImage() {
@@ -75,7 +79,7 @@ private slots:
                                                 "Pasted Image 2026-01-15 09.30.01.png"}));
     }
 
-    void copiedFilesArriveInOrderAndADuplicateOrUnreadableFileDoesNotStopTheRest() {
+    void copiedFilesArriveInOrderAndADuplicateOrMissingFileDoesNotStopTheRest() {
         IntakeFixture h;
         const QString a = h.writeFile(QStringLiteral("a.txt"), "A");
         const QString logo = h.writeFile(QStringLiteral("logo.png"), IntakeFixture::pngBytes());
@@ -88,20 +92,122 @@ private slots:
                       QUrl::fromLocalFile(b)});
         data.setText(QStringLiteral("not read"));
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        LogCapture log;
         TaskRunner::finish(h.intake->pasteFromPasteboard(data));
-        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors.size(), 1);
         QCOMPARE(errors[0][0].toString(),
                  QStringLiteral("This item already exists in the kippet."));
-        QCOMPARE(errors[1][0].toString(), QStringLiteral("Failed to read file data"));
-        QCOMPARE(names(*h.kippet), QStringList({"a.txt", "logo.png", "host.example.org", "b.zip"}));
+        QVERIFY(log.contains(
+            QStringLiteral("❌ Error adding item: This item already exists in the kippet.")));
+        // The file that is gone is taken as a drop takes it: as a link to where it was.
+        const QString gone = QUrl::fromLocalFile(h.folder() + QStringLiteral("/gone.txt"))
+                                 .toString(QUrl::FullyEncoded);
+        QCOMPARE(names(*h.kippet),
+                 QStringList({"a.txt", "logo.png", "host.example.org", gone, "b.zip"}));
         const QList<KippetItem> items = h.kippet->items();
         QCOMPARE(items[1].type, KippetItemType::image);
         QCOMPARE(items[1].metadata.thumbnail, std::optional<QByteArray>(IntakeFixture::pngBytes()));
         QCOMPARE(items[2].type, KippetItemType::url);
-        QCOMPARE(items[3].type, KippetItemType::file);
-        QCOMPARE(items[3].metadata.fileExtension, std::optional<QString>(QStringLiteral("zip")));
-        QCOMPARE(h.itemCountsSeen, QList<int>({1, 2, 3, 4}));
+        QCOMPARE(items[3].type, KippetItemType::url);
+        QCOMPARE(items[4].type, KippetItemType::file);
+        QCOMPARE(items[4].metadata.fileExtension, std::optional<QString>(QStringLiteral("zip")));
+        QCOMPARE(h.itemCountsSeen, QList<int>({1, 2, 3, 4, 5}));
         QCOMPARE(h.itemFiles().size(), 2); // a.txt and b.zip
+    }
+
+    // A folder copied in the file manager is pasted as the same item its drop makes, without an
+    // alert; so is a file that cannot be read.
+    void aCopiedFolderOrUnreadableFileBecomesTheItemItsDropMakes() {
+        IntakeFixture h;
+        const QString documents = RecordedDrag::copyDocuments(h.folder());
+        std::unique_ptr<QMimeData> copied =
+            RecordedDrag::load(QStringLiteral("thunar-clipboard-copy-files"), documents);
+        // Thunar's clipboard of a copied folder: the same formats, naming the folder.
+        QMimeData clipboard;
+        for (const QString& format : copied->formats())
+            clipboard.setData(format, copied->data(format).replace("report.pdf", "Projects"));
+        QVERIFY(QFileInfo(documents + QStringLiteral("/Projects")).isDir());
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        TaskRunner::finish(h.intake->pasteFromPasteboard(clipboard));
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(h.kippet->items().size(), 3);
+        const KippetItem pasted = h.kippet->items().at(1);
+        const QString folderUrl = QUrl::fromLocalFile(documents + QStringLiteral("/Projects"))
+                                      .toString(QUrl::FullyEncoded);
+        QCOMPARE(pasted.type, KippetItemType::url);
+        QCOMPARE(pasted.content, folderUrl.toUtf8());
+        QCOMPARE(h.storedItems().size(), 3);
+
+        h.manager().removeItem(pasted, h.kippet);
+        std::unique_ptr<QMimeData> dropped =
+            RecordedDrag::load(QStringLiteral("thunar-folder"), documents);
+        TaskRunner::finish(h.intake->handleDrop(*dropped));
+        QVERIFY(errors.isEmpty());
+        const KippetItem drop = h.kippet->items().constLast();
+        QCOMPARE(drop.type, pasted.type);
+        QCOMPARE(drop.metadata.name, pasted.metadata.name);
+        QCOMPARE(drop.content, pasted.content);
+        QCOMPARE(drop.metadata.urlString, pasted.metadata.urlString);
+
+        // Root reads every file, whatever its permissions say.
+        if (::geteuid() != 0) {
+            const QString locked = h.writeFile(QStringLiteral("locked.txt"), "secret");
+            QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+            QMimeData unreadable;
+            unreadable.setUrls({QUrl::fromLocalFile(locked)});
+            TaskRunner::finish(h.intake->pasteFromPasteboard(unreadable));
+            QVERIFY(errors.isEmpty());
+            QCOMPARE(h.kippet->items().constLast().content,
+                     QUrl::fromLocalFile(locked).toString(QUrl::FullyEncoded).toUtf8());
+        }
+    }
+
+    // A full disk fails every item after the first the same way: the paste and the drop each say
+    // so once, in words, and log every item they could not keep.
+    void aFullDiskGivesOneAlertPerPasteOrDrop() {
+        IntakeFixture h;
+        QList<QUrl> urls;
+        for (int i = 0; i < 12; ++i) {
+            // Two small files fit the pages the store has; the others need pages of their own.
+            const bool small = i == 0 || i == 5;
+            const QByteArray bytes =
+                small ? QByteArray::number(i) : QByteArray(40 * 1024, char('a' + i));
+            urls.append(
+                QUrl::fromLocalFile(h.writeFile(QStringLiteral("file %1.txt").arg(i), bytes)));
+        }
+        QSqlQuery query(h.store().container()->database());
+        QVERIFY(query.exec(QStringLiteral("PRAGMA page_count")) && query.next());
+        const qint64 pages = query.value(0).toLongLong();
+        QVERIFY(query.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages)));
+
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        QMimeData data;
+        data.setUrls(urls);
+        {
+            LogCapture log;
+            TaskRunner::finish(h.intake->pasteFromPasteboard(data));
+            QCOMPARE(errors.size(), 1);
+            QCOMPARE(errors[0][0].toString(),
+                     QStringLiteral("The disk is full: 10 of 12 items could not be kept."));
+            QCOMPARE(log.lines()
+                         .filter(QStringLiteral("❌ Error adding item: Failed to save: "
+                                                "database or disk is full"))
+                         .size(),
+                     10);
+            QCOMPARE(names(*h.kippet), QStringList({"file 0.txt", "file 5.txt"}));
+            QCOMPARE(h.storedItems().size(), 2);
+            QCOMPARE(h.itemFiles().size(), 2);
+        }
+        {
+            LogCapture log;
+            TaskRunner::finish(h.intake->handleDrop(data));
+            QCOMPARE(errors.size(), 2);
+            QCOMPARE(errors[1][0].toString(),
+                     QStringLiteral("12 of 12 items could not be kept. This item already exists "
+                                    "in the kippet. The disk is full."));
+            QCOMPARE(log.lines().filter(QStringLiteral("❌ Error adding item: ")).size(), 12);
+        }
+        QCOMPARE(h.kippet->items().size(), 2);
     }
 
     void stringsBecomeLinksOnlyForWebSchemes() {

@@ -1,9 +1,16 @@
 #include "DesktopSession.h"
+#include "support/DamagedPages.h"
 
+#include <QFile>
 #include <QTest>
 
 namespace {
 using WindowId = DesktopSession::WindowId;
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 } // namespace
 
 class DesktopLaunchTest : public QObject {
@@ -42,6 +49,59 @@ private slots:
         QCOMPARE(desktop.launchAgain(), 0);
         QVERIFY(desktop.windowTitled(QStringLiteral("Kippets Dashboard")));
         QCOMPARE(desktop.windowsTitled(QStringLiteral("Kippets Dashboard")).size(), 1);
+    }
+
+    // The store passes its start, and SQLite meets the damage only when "New Kippet" writes
+    // into the damaged index: the user is told once, and the app ends when the alert is closed.
+    void aStoreFoundDamagedInUseIsToldOnceAndTheAppQuitsLeavingItAsItWas() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(200, 500)}});
+        const QString store =
+            desktop.home() + QStringLiteral("/.local/share/Kippets/Kippets.sqlite");
+        const QString damage =
+            DamagedPages::overwriteRootPages(store, {QStringLiteral("kippets_by_id")}, true);
+        QVERIFY2(damage.isEmpty(), qPrintable(damage));
+        const QByteArray before = bytesOf(store);
+
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
+        const QString question = QStringLiteral("Create New Kippet");
+        for (int attempt = 0; attempt < 5 && !desktop.windowTitled(question); ++attempt) {
+            desktop.key(QStringLiteral("ctrl+n"));
+            DesktopSession::waitUntil([&] { return desktop.windowTitled(question) != 0; }, 4000);
+        }
+        const WindowId sheet = desktop.windowTitled(question);
+        QVERIFY2(sheet, qPrintable(desktop.appOutput()));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == sheet; }));
+        desktop.type(QStringLiteral("Travel"));
+        desktop.key(QStringLiteral("Return"));
+
+        const QString title = QStringLiteral("Kippets Must Quit");
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.windowTitled(title) != 0; }),
+                 qPrintable(desktop.appOutput()));
+        const WindowId alert = desktop.windowTitled(title);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == alert; }));
+        QCOMPARE(desktop.windowsTitled(title).size(), 1);
+        QCOMPARE(desktop.windowsTitled(QStringLiteral("Error")).size(), 0);
+        const QString refusal = QStringLiteral("The store “%1” is damaged (database disk image "
+                                               "is malformed); it was left unchanged")
+                                    .arg(store);
+        QVERIFY2(desktop.appOutput().contains(
+                     QStringLiteral("💀 Stopping over a store found damaged in use: ") + refusal),
+                 qPrintable(desktop.appOutput()));
+        QVERIFY(desktop.isAppRunning());
+
+        bool ended = false;
+        for (int attempt = 0; attempt < 5 && !ended; ++attempt) {
+            if (desktop.activeWindow() == alert)
+                desktop.key(QStringLiteral("Return"));
+            ended = DesktopSession::waitUntil([&] { return !desktop.isAppRunning(); }, 4000);
+        }
+        QVERIFY2(ended, qPrintable(desktop.appOutput()));
+        QCOMPARE(desktop.appExitCode(), 1);
+        QCOMPARE(bytesOf(store), before);
     }
 };
 

@@ -243,6 +243,12 @@ QString DesktopSession::appOutput() const {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+int DesktopSession::appExitCode() const {
+    if (isAppRunning() || app_.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return app_.exitCode();
+}
+
 void DesktopSession::quitApp() {
     if (app_.state() == QProcess::NotRunning)
         return;

@@ -65,6 +65,9 @@ public:
     int launchAgain();
     QString appOutput() const;
     void quitApp();
+    bool isAppRunning() const { return app_.state() != QProcess::NotRunning; }
+    // The app's exit code once it ended by itself; -1 while it runs or after a crash.
+    int appExitCode() const;
 
     // What the window manager knows.
     QList<WindowId> stacking() const; // bottom to top

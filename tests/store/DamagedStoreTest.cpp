@@ -1,10 +1,13 @@
 #include "StoreFixtures.h"
 #include "platform/Log.h"
+#include "platform/Preferences.h"
+#include "store/ActiveKippetIDs.h"
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreError.h"
 #include "store/StoreManager.h"
 #include "support/AppHarness.h"
+#include "support/DamagedPages.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -14,6 +17,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -38,54 +42,50 @@ void fillStore(const QString& folder) {
     }
 }
 
-// The first pages of the kippet and item tables, read without changing anything beside the file.
-QList<qint64> tableRootPages(const QString& path, qint64* pageSize) {
-    QList<qint64> pages;
-    const QString name = QStringLiteral("roots");
-    {
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        database.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
-                                 QStringLiteral("?immutable=1"));
-        database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
-        if (database.open()) {
-            QSqlQuery query(database);
-            if (query.exec(QStringLiteral("PRAGMA page_size")) && query.next())
-                *pageSize = query.value(0).toLongLong();
-            if (query.exec(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name IN "
-                                          "('kippets', 'kippet_items')")))
-                while (query.next())
-                    pages.append(query.value(0).toLongLong());
-        }
-        database.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return pages;
-}
-
-// Two pages overwritten in place, as a failing disk or another program would; the file keeps
-// its size, and with `keepTime` its time of change too.
-void damageTwoPages(const QString& path, bool keepTime) {
+// The first pages of the named tables or indexes overwritten in place; the file keeps its size,
+// and with `keepTime` its time of change too.
+void damagePages(const QString& path, const QStringList& names, bool keepTime) {
     struct stat before {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
-    qint64 pageSize = 0;
-    const QList<qint64> pages = tableRootPages(path, &pageSize);
-    QCOMPARE(pages.size(), 2);
-    QVERIFY(pageSize > 0);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    for (const qint64 page : pages) {
-        QVERIFY(file.seek((page - 1) * pageSize));
-        QCOMPARE(file.write(QByteArray(pageSize, '\xa5')), pageSize);
-    }
-    file.close();
-    if (keepTime) {
-        const timespec times[2] = {before.st_atim, before.st_mtim};
-        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    }
+    const QString failure = DamagedPages::overwriteRootPages(path, names, keepTime);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
     struct stat after {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
     QCOMPARE(after.st_size, before.st_size);
     QCOMPARE(after.st_mtim.tv_nsec == before.st_mtim.tv_nsec, keepTime);
+}
+
+void damageTwoPages(const QString& path, bool keepTime) {
+    damagePages(path, {QStringLiteral("kippets"), QStringLiteral("kippet_items")}, keepTime);
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What a launch of the app in `home` says and does, to its end.
+struct ChildRun {
+    int exitCode = 0;
+    QString output;
+    QString errors;
+};
+
+ChildRun runApp(const QString& home) {
+    QProcess app;
+    app.setProcessEnvironment(AppHarness::childEnvironment(home));
+    app.start(AppHarness::appPath(), {});
+    ChildRun run;
+    if (!app.waitForFinished(60000)) {
+        app.kill();
+        app.waitForFinished();
+        run.exitCode = -1;
+    } else {
+        run.exitCode = app.exitStatus() == QProcess::NormalExit ? app.exitCode() : -1;
+    }
+    run.output = QString::fromUtf8(app.readAllStandardOutput());
+    run.errors = QString::fromUtf8(app.readAllStandardError());
+    return run;
 }
 
 bool isDamagedStoreRefusal(const QString& text, const QString& path) {
@@ -181,6 +181,157 @@ private slots:
             QVERIFY(!output.contains(QStringLiteral("✅ KippetManager store integration ready")));
             QVERIFY(!output.contains(QStringLiteral("📦 Restoring")));
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), files);
+            QCOMPARE(TestFiles::folderChecksum(folder), before);
+        }
+    }
+
+    // SQLite meets the damage only when a write reaches the damaged index, long after the start:
+    // the store is given up then as at the start, and the file stays as it was.
+    void damageMetWhileRunningGivesTheStoreUpAndLeavesTheFileAsItWas() {
+        const QString folder = dir_.filePath(QStringLiteral("in use"));
+        const QString path = folder + storeFile;
+        fillStore(folder);
+        damagePages(path, {QStringLiteral("kippets_by_id")}, true);
+        const QByteArray before = bytesOf(path);
+
+        LogCapture log;
+        QString refusal;
+        {
+            StoreManager store;
+            StoreManager::install(&store);
+            store.configure(StoreContainer::createLocalContainer(folder));
+            KippetManager manager(&store, folder);
+            KippetManager::install(&manager);
+            QCoro::waitFor(manager.waitForInitialization());
+            QVERIFY(manager.isStoreReady());
+            QCOMPARE(manager.allKippets().size(), 20);
+            // A write the damage does not meet stays committed in the log.
+            manager.addTodo(QStringLiteral("kept in the log"), manager.allKippets().first());
+            QSignalSpy refused(&store, &StoreManager::storeRefused);
+            const auto create = [&manager] {
+                manager.createKippet(QStringLiteral("New Kippet"), KippetColor::standardBlue(),
+                                     QStringLiteral("tray.fill"), false);
+            };
+            try {
+                create();
+                QFAIL("a kippet was written into the damaged store");
+            } catch (const std::exception& error) {
+                QCOMPARE(KippetsError::textOf(error),
+                         QStringLiteral("Failed to save: database disk image is malformed"));
+            }
+            QCOMPARE(refused.size(), 1);
+            refusal = refused.first().first().toString();
+            QCOMPARE(refusal, QStringLiteral("The store “%1” is damaged (database disk image is "
+                                             "malformed); it was left unchanged")
+                                  .arg(path));
+            QCOMPARE(store.refusal(), std::optional<QString>(refusal));
+            QVERIFY(log.contains(QStringLiteral("❌ ") + refusal));
+            QVERIFY(!store.hasContext());
+            // Nothing more reaches the store, and it is given up only once.
+            QVERIFY_THROWS_EXCEPTION(std::exception, create());
+            QCOMPARE(refused.size(), 1);
+            KippetManager::install(nullptr);
+            StoreManager::install(nullptr);
+        }
+        QCOMPARE(bytesOf(path), before);
+        QVERIFY(QFileInfo(path + QStringLiteral("-wal")).size() > 0);
+        try {
+            StoreContainer::createLocalContainer(folder);
+            QFAIL("the damaged store was opened again");
+        } catch (const StoreError& error) {
+            QCOMPARE(error.errorDescription(), refusal);
+        }
+    }
+
+    // A header that does not vouch for its page count (as older SQLite versions leave it) cannot
+    // tell a shortened file; the stamp of its last clean close still does.
+    void aStoreShortenedInPlaceIsRefusedByItsStamp() {
+        const QString folder = dir_.filePath(QStringLiteral("shortened"));
+        const QString path = folder + storeFile;
+        fillStore(folder);
+        const qint64 size = QFileInfo(path).size();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(92));
+        QCOMPARE(file.write(QByteArray(4, '\0')), 4); // "version-valid-for" no longer matches
+        QVERIFY(file.resize(size / 2));
+        file.close();
+        const QByteArray before = TestFiles::folderChecksum(folder);
+        try {
+            StoreContainer::createLocalContainer(folder);
+            QFAIL("the shortened store was opened");
+        } catch (const StoreError& error) {
+            QCOMPARE(error.errorDescription(),
+                     QStringLiteral("The store “%1” is damaged (%2 of the %3 bytes its last clean "
+                                    "close left); it was left unchanged")
+                         .arg(path)
+                         .arg(size / 2)
+                         .arg(size));
+        }
+        QCOMPARE(TestFiles::folderChecksum(folder), before);
+    }
+
+    // An emptied store file is run over as a new store only while nothing says it held data.
+    void anEmptiedStoreIsRefusedWhileAnythingSaysItHeldData_data() {
+        QTest::addColumn<bool>("stamp");
+        QTest::addColumn<bool>("imported");
+        QTest::addColumn<bool>("openKippets");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("all three")
+            << true << true << true
+            << QStringLiteral("its last clean close left 131072 bytes, the preferences record its "
+                              "import as done, the preferences list 5 open kippets");
+        QTest::newRow("stamp") << true << false << false
+                               << QStringLiteral("its last clean close left 131072 bytes");
+        QTest::newRow("import") << false << true << false
+                                << QStringLiteral("the preferences record its import as done");
+        QTest::newRow("open kippets")
+            << false << false << true << QStringLiteral("the preferences list 5 open kippets");
+    }
+    void anEmptiedStoreIsRefusedWhileAnythingSaysItHeldData() {
+        QFETCH(bool, stamp);
+        QFETCH(bool, imported);
+        QFETCH(bool, openKippets);
+        QFETCH(QString, verdict);
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral(".local/share/Kippets"));
+        const QString path = folder + storeFile;
+        QVERIFY(QDir().mkpath(folder));
+        QFile empty(path);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        if (stamp) {
+            QFile clean(path + QStringLiteral("-clean"));
+            QVERIFY(clean.open(QIODevice::WriteOnly));
+            clean.write("2049 1234567 131072 1765000000 123456789\n");
+        }
+        const QString settings = home.filePath(QStringLiteral(".config/Kippets/Kippets.conf"));
+        QVERIFY(QDir().mkpath(QFileInfo(settings).path()));
+        {
+            Preferences preferences(settings);
+            if (imported)
+                preferences.setBool(QStringLiteral("swiftdata_migration_completed_v1"), true);
+            if (openKippets) {
+                QSet<QUuid> ids;
+                while (ids.size() < 5)
+                    ids.insert(QUuid::createUuid());
+                preferences.setData(QStringLiteral("active_kippet_ids_v2"),
+                                    ActiveKippetIDs::encode(ids));
+            }
+        }
+        const QByteArray before = TestFiles::folderChecksum(folder);
+
+        for (int launch = 1; launch <= 3; ++launch) {
+            const ChildRun run = runApp(home.path());
+            QVERIFY2(run.exitCode > 0, qPrintable(run.output + run.errors));
+            QVERIFY2(run.errors.contains(
+                         QStringLiteral("[iCloud Sync] 💀 Could not create any container: The store "
+                                        "“%1” is damaged (the file is empty, but %2); it was left "
+                                        "unchanged")
+                             .arg(path, verdict)),
+                     qPrintable(run.errors));
+            QVERIFY(!run.output.contains(QStringLiteral("📦 Loaded")));
+            QCOMPARE(QFileInfo(path).size(), 0);
             QCOMPARE(TestFiles::folderChecksum(folder), before);
         }
     }
