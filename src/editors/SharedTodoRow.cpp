@@ -9,6 +9,7 @@
 #include "platform/KippetsError.h"
 #include "store/KippetManager.h"
 #include "ui/DestructiveMenuStyle.h"
+#include "ui/PointerHover.h"
 #include "ui/SymbolNames.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -166,6 +167,12 @@ void SharedTodoRow::paintEvent(QPaintEvent*) {
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), metrics_.cornerRadius, metrics_.cornerRadius);
     painter.fillPath(path, Theme::withAlpha(Theme::primary(palette()), 0.05));
+}
+
+void SharedTodoRow::followPointer() {
+    const bool hovering = PointerHover::isUnderPointer(this);
+    if (std::exchange(hovering_, hovering) != hovering)
+        update();
 }
 
 void SharedTodoRow::enterEvent(QEnterEvent* event) {
