@@ -7,6 +7,7 @@
 #include "ui/ChromeBorderView.h"
 #include "ui/ResizeGrip.h"
 #include "ui/Theme.h"
+#include "ui/WindowShapeMask.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,6 +25,7 @@ EditorPanel::EditorPanel(Kippet* kippet, Qt::Key closeKey, QWidget* parent)
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_DeleteOnClose);
     WindowLevel::makeFloating(this);
+    new WindowShapeMask(this, [this] { return WindowShapeMask::rounded(rect(), cornerRadius); });
     if (kippet)
         setWindowTitle(kippet->name());
     border_ = new ChromeBorderView(cornerRadius, this);

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <chrono>
 
@@ -79,6 +80,8 @@ KippetTodoEditorView::KippetTodoEditorView(Kippet* kippet, const QColor& accentC
     scrollArea_->setWidgetResizable(true);
     scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scrollArea_->setWidget(list_);
+    connect(scrollArea_->verticalScrollBar(), &QScrollBar::valueChanged, list_,
+            &TodoListView::followPointer);
     EditorStyle::makeTransparent(scrollArea_);
     EditorStyle::makeTransparent(scrollArea_->viewport());
     EditorStyle::makeTransparent(list_);

@@ -11,6 +11,7 @@
 #include "platform/Log.h"
 #include "store/KippetManager.h"
 #include "ui/DestructiveMenuStyle.h"
+#include "ui/PointerHover.h"
 #include "ui/SymbolNames.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -183,6 +184,12 @@ void SharedTodoRow::paintEvent(QPaintEvent*) {
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), metrics_.cornerRadius, metrics_.cornerRadius);
     painter.fillPath(path, Theme::withAlpha(Theme::primary(palette()), 0.05));
+}
+
+void SharedTodoRow::followPointer() {
+    const bool hovering = PointerHover::isUnderPointer(this);
+    if (std::exchange(hovering_, hovering) != hovering)
+        update();
 }
 
 void SharedTodoRow::enterEvent(QEnterEvent* event) {

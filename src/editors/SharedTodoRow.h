@@ -53,6 +53,8 @@ public:
     QString editingText() const;
 
     bool isHovering() const { return hovering_; }
+    // Hover from where the pointer stands now, after the row moved under a still pointer.
+    void followPointer();
 
     // Set by the owner.
     std::function<void()> onStartEdit;

@@ -240,6 +240,12 @@ void TodoListView::finishAnimation() {
         motion.widget->setGeometry(motion.to);
         motion.widget->setGraphicsEffect(nullptr);
     }
+    followPointer();
+}
+
+void TodoListView::followPointer() {
+    for (SharedTodoRow* row : findChildren<SharedTodoRow*>(Qt::FindDirectChildrenOnly))
+        row->followPointer();
 }
 
 double TodoListView::opacityOf(const QWidget* widget) {

@@ -38,6 +38,8 @@ public:
     QList<SharedTodoRow*> doneRows() const;
     SharedTodoRow* row(const QUuid& todoId) const;
     bool isAnimating() const;
+    // Hover from where the pointer stands now: after a scroll, and after rows moved.
+    void followPointer();
 
     std::optional<QUuid> editingTodoId() const { return editingTodoId_; }
     void startEditing(const KippetTodo& todo);

@@ -32,15 +32,20 @@ QPainterPath TuckAwayOutline::shape() const {
 void TuckAwayOutline::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    // Inset by half the line so that all of it lies on the tray.
-    const double line = 2;
-    painter.translate(line / 2, line / 2);
-    painter.scale((width() - line) / width(), (height() - line) / height());
     const QPalette ambient = QApplication::palette();
     const QColor colour =
         Theme::isDark(ambient) ? QColor(255, 255, 255, 179) : QColor(0, 0, 0, 179);
-    QPen pen(colour, line);
+    QPen pen(colour, lineWidth);
     pen.setCosmetic(true);
     painter.setPen(pen);
-    painter.drawPath(shape());
+    painter.drawPath(drawnPath());
+}
+
+QPainterPath TuckAwayOutline::drawnPath() const {
+    if (width() <= lineWidth || height() <= lineWidth)
+        return shape();
+    QTransform inset;
+    inset.translate(lineWidth / 2, lineWidth / 2);
+    inset.scale((width() - lineWidth) / width(), (height() - lineWidth) / height());
+    return inset.map(shape());
 }

@@ -10,10 +10,15 @@
 class TuckAwayOutline : public QWidget {
     Q_OBJECT
 public:
+    static constexpr double lineWidth = 2;
+
     explicit TuckAwayOutline(QWidget* parent = nullptr);
 
     void setEdge(ScreenEdge edge);
     QPainterPath shape() const;
+    // The shape inset by half the line, so that all of the line lies on the tray: where the
+    // line runs.
+    QPainterPath drawnPath() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -15,10 +15,12 @@
 #include "ui/SymbolNames.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
+#include "ui/WindowShapeMask.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QMenu>
 #include <QPainter>
+#include <QPainterPathStroker>
 #include <QShowEvent>
 
 namespace {
@@ -246,6 +248,23 @@ QRegion TuckAwayView::drawnRegion() const {
             region += outlineRing(layout_.stack);
     }
     return region.intersected(rect());
+}
+
+QRegion TuckAwayView::shapeRegion() const {
+    QPainterPath shape =
+        TuckAwayStyle::tabShape(QRectF(layout_.tab), TuckAwayStyle::cornerRadius, currentEdge_);
+    if (isPanelShown()) {
+        QPainterPath panel;
+        panel.addRoundedRect(QRectF(layout_.panel), TuckAwayStyle::cornerRadius,
+                             TuckAwayStyle::cornerRadius);
+        // On the top and bottom edges the line runs beside the tab, where nothing else is drawn.
+        QPainterPathStroker line;
+        line.setWidth(TuckAwayOutline::lineWidth);
+        const QPainterPath outline =
+            line.createStroke(outline_->drawnPath()).translated(QPointF(layout_.stack.topLeft()));
+        shape = shape.united(panel).united(outline);
+    }
+    return WindowShapeMask::ofPath(shape).intersected(rect());
 }
 
 void TuckAwayView::paintEvent(QPaintEvent*) {

@@ -59,6 +59,9 @@ public:
     QSize stackSize() const;
     // What is drawn: the tab, and the panel while open, with their shadows.
     QRegion drawnRegion() const;
+    // What is drawn cut to its outlines, without the shadows: the tab, and the panel and the
+    // outline's line while open.
+    QRegion shapeRegion() const;
     // The tab's menu, built anew; it deletes itself when closed.
     QMenu* tabContextMenu();
     // Places tab and panel for the current size, edge and state.

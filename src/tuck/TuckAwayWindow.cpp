@@ -4,6 +4,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "tuck/TuckAwayView.h"
+#include "ui/WindowShapeMask.h"
 
 #include <algorithm>
 
@@ -46,6 +47,10 @@ TuckAwayWindow::TuckAwayWindow(ScreenEdge edge, const std::optional<ScreenInfo>&
         }
     };
     view_->onPullTabDrag = [this](QPointF point) { snapToNearestEdge(point); };
+    // On X11 a transparent pixel still takes the click: only what is drawn may. Without a
+    // compositor the shadows would come out as a black frame, so only the shapes are drawn.
+    shapeMask_ = new WindowShapeMask(
+        this, [this] { return view_->shapeRegion(); }, [this] { return view_->drawnRegion(); });
     connect(view_, &TuckAwayView::layoutChanged, this, &TuckAwayWindow::applyFrame);
     applyFrame();
 }
@@ -200,8 +205,7 @@ void TuckAwayWindow::applyFrame() {
     view_->setGeometry(rect());
     // A hidden view gets its resize only when shown; the mask needs its layout now.
     view_->relayout();
-    // On X11 a transparent pixel still takes the click: only what is drawn may.
-    setMask(view_->drawnRegion());
+    shapeMask_->apply();
     applyingFrame_ = false;
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 
 class TuckAwayView;
+class WindowShapeMask;
 
 // The group tray on a screen edge: a frameless, always-on-top tool window that never takes
 // the focus, mostly transparent, its input limited to what it draws so that clicks elsewhere
@@ -97,5 +98,6 @@ private:
     // The visible frame of the screen the tray stands on, which an open tray stays inside.
     RectD visibleFrame_;
     TuckAwayView* view_;
+    WindowShapeMask* shapeMask_ = nullptr;
     bool applyingFrame_ = false;
 };

@@ -6,9 +6,11 @@
 #include "model/Kippet.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
+#include "tuck/TuckSingleBorderShape.h"
 #include "tuck/TuckSingleShadow.h"
 #include "tuck/TuckSingleView.h"
 #include "tuck/TuckTabPlacement.h"
+#include "ui/WindowShapeMask.h"
 #include "window/FloatingKippetWindow.h"
 
 #include <QKeyEvent>
@@ -55,11 +57,17 @@ TuckSingleWindow::TuckSingleWindow(Kippet* kippet, ScreenEdge edge,
         if (self)
             self->snapToNearestEdge(ScreenProvider::shared().space().fromQtPoint(globalPosition));
     };
+    // Without a compositor the shadow's room would come out as a black box around the tab.
+    shapeMask_ = new WindowShapeMask(this, [this] {
+        return WindowShapeMask::ofPath(TuckSingleBorderShape::fill(
+            QRectF(view_->geometry()), cornerRadius, view_->currentEdge()));
+    });
     setFrame(TuckTabPlacement::centred(edge, visible), edge);
     connect(view_, &TuckSingleView::shadowChanged, this, [this] {
         // The cut-out casts none: its window is the tab alone.
         if (shadowRoom(currentEdge_) != room_)
             setFrame(frame(), currentEdge_);
+        shapeMask_->apply();
         update();
     });
 
@@ -87,6 +95,7 @@ void TuckSingleWindow::setFrame(const RectD& frame, ScreenEdge edge) {
     // The view keeps the tab's size when only the room around it changes.
     view_->setGeometry(QRect(QPoint(room_.left(), room_.top()), tab.size()));
     setGeometry(tab.marginsAdded(room_));
+    shapeMask_->apply();
 }
 
 void TuckSingleWindow::resizeEvent(QResizeEvent* event) {

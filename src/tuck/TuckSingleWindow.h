@@ -12,6 +12,7 @@
 #include <QWidget>
 
 class TuckSingleView;
+class WindowShapeMask;
 
 // The pull tab of one singly tucked kippet: a small frameless panel on a screen edge that stays
 // on top, takes the focus while selected so that the kippet's single keys reach its hidden
@@ -74,6 +75,7 @@ private:
     double along_ = 0;
     bool isSelected_ = false;
     TuckSingleView* view_ = nullptr;
+    WindowShapeMask* shapeMask_ = nullptr;
     // The room around the tab the window's geometry holds now.
     QMargins room_;
 };

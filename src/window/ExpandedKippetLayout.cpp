@@ -27,10 +27,13 @@
 #include <QKeySequence>
 #include <QStackedLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 const QString aiEnabledKey = QStringLiteral("ai_enabled");
 constexpr int collapseTrailingPadding = 16;
+constexpr int toolbarSpacing = 10;
+constexpr int toolbarPadding = 12;
 
 // The kippet's own note card, which opens the window's note editor (or fronts the open one).
 QWidget* makeNoteCard(FloatingKippetView* view) {
@@ -179,8 +182,8 @@ QWidget* ExpandedKippetLayout::makeToolbar() {
     toolbar_ = new QWidget;
     toolbar_->setObjectName(QStringLiteral("Toolbar"));
     auto* row = new QHBoxLayout(toolbar_);
-    row->setContentsMargins(0, 12, 0, 12);
-    row->setSpacing(10);
+    row->setContentsMargins(0, toolbarPadding, 0, toolbarPadding);
+    row->setSpacing(toolbarSpacing);
     auto* paste = new ActionButton(
         SymbolNames::docOnClipboard, pasteHelpText(), QStringLiteral("PasteButton"),
         [view = view_] {
@@ -223,13 +226,36 @@ QWidget* ExpandedKippetLayout::makeToolbar() {
 
 // The collapse button lies over the toolbar's row, at its trailing end.
 bool ExpandedKippetLayout::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == toolbar_ && event->type() == QEvent::Resize) {
-        const QSize size = collapseButton_->sizeHint();
-        collapseButton_->setGeometry(toolbar_->width() - collapseTrailingPadding - size.width(),
-                                     (toolbar_->height() - size.height()) / 2, size.width(),
-                                     size.height());
-    }
+    if (watched == toolbar_ && event->type() == QEvent::Resize)
+        placeCollapseButton();
     return QWidget::eventFilter(watched, event);
+}
+
+// A panel still growing into its expanded size may be too narrow for the centred buttons and
+// the collapse button side by side: the buttons then centre in the room before it, closer
+// together as far as it takes.
+void ExpandedKippetLayout::placeCollapseButton() {
+    const QSize size = collapseButton_->sizeHint();
+    const int left = toolbar_->width() - collapseTrailingPadding - size.width();
+    collapseButton_->setGeometry(left, (toolbar_->height() - size.height()) / 2, size.width(),
+                                 size.height());
+    auto* row = static_cast<QHBoxLayout*>(toolbar_->layout());
+    int buttons = 0;
+    int count = 0;
+    for (int index = 0; index < row->count(); ++index) {
+        if (const QWidget* button = row->itemAt(index)->widget()) {
+            buttons += button->sizeHint().width();
+            ++count;
+        }
+    }
+    const int gaps = std::max(1, count - 1);
+    const int centredRight = (toolbar_->width() + buttons + gaps * toolbarSpacing) / 2;
+    const bool crowded = centredRight > left - toolbarSpacing;
+    const int room = left - toolbarSpacing;
+    row->setContentsMargins(0, toolbarPadding, crowded ? toolbar_->width() - room : 0,
+                            toolbarPadding);
+    row->setSpacing(crowded ? std::clamp((room - buttons) / gaps, 0, toolbarSpacing)
+                            : toolbarSpacing);
 }
 
 QString ExpandedKippetLayout::shownName() const {

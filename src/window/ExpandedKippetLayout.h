@@ -61,6 +61,7 @@ private:
     void updateContent();
     void updateKippetLook();
     void reportWidthSoon();
+    void placeCollapseButton();
     void reportWidth();
 
     QPointer<FloatingKippetView> view_;

@@ -14,7 +14,6 @@
 #include "window/FloatingKippetWindow.h"
 #include "window/GridColumns.h"
 #include "window/ItemStateTracker.h"
-#include "window/WindowPlacement.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -169,22 +168,10 @@ void FloatingKippetView::hideEvent(QHideEvent* event) {
         itemStates_->disappear();
 }
 
-// While the panel grows into its expanded size, the expanded layout keeps at least that mode's
-// smallest size: the panel's edges sweep over it from the bottom-left corner that stays, and no
-// frame of the animation squeezes the header's or the toolbar's controls onto each other.
-QRect FloatingKippetView::layoutRect() const {
-    if (!kippet_ || !kippet_->isExpanded() || !window_ || !window_->isAnimating())
-        return rect();
-    const QSize smallest =
-        WindowPlacement::expandedMinimumSize.toSize().boundedTo(window_->frame().size().toSize());
-    const QSize shown = size().expandedTo(smallest);
-    return QRect(QPoint(0, height() - shown.height()), shown);
-}
-
 void FloatingKippetView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (layout_)
-        layout_->setGeometry(layoutRect());
+        layout_->setGeometry(rect());
 }
 
 // Drops. Whatever a drag carries may hold something the intake takes, and a drop that yields

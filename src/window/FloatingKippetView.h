@@ -106,8 +106,6 @@ private:
     QWidget* miniLayout();
     QWidget* expandedLayout();
     void statusTapped(ulong timestamp);
-    // Where the current layout lies in the view.
-    QRect layoutRect() const;
     void updateButtons();
     QString notesHelpText() const;
     QString todosHelpText() const;

@@ -50,7 +50,7 @@ void FloatingKippetView::showLayoutForMode() {
     else
         layout_ = collapsedLayout();
     layout_->setParent(this);
-    layout_->setGeometry(layoutRect());
+    layout_->setGeometry(rect());
     layout_->show();
     updateButtons();
 }

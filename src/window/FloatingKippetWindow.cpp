@@ -12,6 +12,7 @@
 #include "ui/ChromeBorderView.h"
 #include "ui/ResizeGrip.h"
 #include "ui/Theme.h"
+#include "ui/WindowShapeMask.h"
 #include "window/FloatingKippetView.h"
 #include "window/KippetWindowMenu.h"
 #include "window/PaintCache.h"
@@ -23,7 +24,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QVariantAnimation>
 
 FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -32,6 +32,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     setAttribute(Qt::WA_TranslucentBackground);
     WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
+    new WindowShapeMask(this, [this] { return WindowShapeMask::rounded(rect(), cornerRadius); });
     place(otherPanels);
 
     content_ = new FloatingKippetView(kippet, this);

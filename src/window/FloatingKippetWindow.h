@@ -7,13 +7,13 @@
 #include <QList>
 #include <QPointer>
 #include <QUuid>
-#include <QVariantAnimation>
 #include <QWidget>
 #include <QWindow>
 #include <functional>
 #include <optional>
 
 class ChromeBorderView;
+class ClockAnimation;
 class Kippet;
 class NoteEditorWindow;
 class QKeyEvent;
@@ -138,6 +138,7 @@ private:
     void transition(const RectD& frame, bool resizable);
     void applyLimits();
     void finishAnimation();
+    void animationStepped(qreal progress);
     void layoutGrips();
     void rememberExpandedFrame();
     bool isCtrlKeyTaken(int key) const;
@@ -168,7 +169,10 @@ private:
     bool isWindowActive_ = false;
     bool isResizable_ = false;
     SizeLimits limits_{QSize(0, 0), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)};
-    QPointer<QVariantAnimation> animation_;
+    ClockAnimation* animation_ = nullptr;
+    // The way of the transition under way, in Qt's coordinates.
+    QRect animationFrom_;
+    QRect animationTo_;
     std::optional<RectD> animationTarget_;
     QList<ResizeGrip*> grips_;
     QPointer<QWindow> watchedWindow_;

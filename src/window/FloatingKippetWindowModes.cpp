@@ -3,6 +3,7 @@
 #include "app/ScreenClamp.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
+#include "platform/ClockAnimation.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
@@ -10,14 +11,12 @@
 #include "window/FloatingKippetWindow.h"
 #include "window/WindowPlacement.h"
 
-#include <QCoreApplication>
 #include <QEasingCurve>
-#include <QResizeEvent>
-#include <QVariantAnimation>
+#include <QSignalBlocker>
 #include <algorithm>
 
 namespace {
-constexpr int animationDuration = 200;
+constexpr std::chrono::milliseconds animationDuration{200};
 const QSize unbounded(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 
 RectD clamped(const RectD& frame) {
@@ -53,32 +52,42 @@ void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
         applyLimits();
         return;
     }
-    animationTarget_ = frame;
-    // The content lays itself out for the way there before the first step is drawn.
-    if (content_) {
-        QResizeEvent event(content_->size(), content_->size());
-        QCoreApplication::sendEvent(content_, &event);
+    if (!animation_) {
+        animation_ = new ClockAnimation(this);
+        connect(animation_, &ClockAnimation::valueChanged, this,
+                &FloatingKippetWindow::animationStepped);
+        connect(animation_, &ClockAnimation::finished, this,
+                &FloatingKippetWindow::finishAnimation);
     }
-    auto* animation = new QVariantAnimation(this);
-    animation->setDuration(animationDuration);
-    animation->setEasingCurve(QEasingCurve::InOutQuad);
-    animation->setStartValue(geometry());
-    animation->setEndValue(target);
-    connect(animation, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant& value) { setGeometry(value.toRect()); });
-    connect(animation, &QVariantAnimation::finished, this, [this] { finishAnimation(); });
-    animation_ = animation;
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    {
+        const QSignalBlocker quiet(animation_);
+        animation_->jumpTo(0);
+    }
+    animationTarget_ = frame;
+    animationFrom_ = geometry();
+    animationTo_ = target;
+    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
+}
+
+void FloatingKippetWindow::animationStepped(qreal progress) {
+    if (!animationTarget_)
+        return;
+    const auto between = [progress](int from, int to) {
+        return from + qRound((to - from) * progress);
+    };
+    setGeometry(QRect(QPoint(between(animationFrom_.left(), animationTo_.left()),
+                             between(animationFrom_.top(), animationTo_.top())),
+                      QSize(between(animationFrom_.width(), animationTo_.width()),
+                            between(animationFrom_.height(), animationTo_.height()))));
 }
 
 void FloatingKippetWindow::finishAnimation() {
     if (!animationTarget_)
         return;
     const RectD target = *animationTarget_;
-    if (QVariantAnimation* animation = animation_) {
-        animation_ = nullptr;
-        animation->disconnect(this);
-        animation->stop();
+    if (animation_->isRunning()) {
+        const QSignalBlocker quiet(animation_);
+        animation_->jumpTo(1);
     }
     setGeometry(ScreenProvider::shared().space().toQtRect(target));
     animationTarget_.reset();

@@ -5,6 +5,7 @@
 #include "model/Kippet.h"
 #include "model/Utf8.h"
 #include "platform/Animations.h"
+#include "ui/PointerHover.h"
 #include "ui/SymbolNames.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -263,6 +264,10 @@ void ItemCard::enterEvent(QEnterEvent* event) {
 void ItemCard::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
     setHovering(false);
+}
+
+void ItemCard::followPointer() {
+    setHovering(PointerHover::isUnderPointer(this));
 }
 
 void ItemCard::setHovering(bool hovering) {

@@ -37,6 +37,8 @@ public:
     void setLayoutMode(ItemLayoutMode layoutMode);
 
     bool isHovering() const { return isHovering_; }
+    // Hover from where the pointer stands now, after the card moved under a still pointer.
+    void followPointer();
     // The border drawn now: the kippet's colour at half opacity under the pointer, else clear.
     QColor borderColor() const;
     // The decoded picture is shown, not the placeholder.

@@ -154,6 +154,7 @@ void ItemsArea::moveCards(const QHash<QUuid, QRect>& from) {
     });
     for (const Path& path : paths)
         path.card->setGeometry(path.start);
+    connect(move, &QVariantAnimation::finished, this, &ItemsArea::followPointer);
     cardMove_ = move;
     move->start(QAbstractAnimation::DeleteWhenStopped);
 }
@@ -198,12 +199,15 @@ void ItemsArea::rebuild() {
         gone->hide();
         gone->deleteLater();
     }
+    followPointer();
 }
 
 bool ItemsArea::viewportEvent(QEvent* event) {
     const bool handled = QAbstractScrollArea::viewportEvent(event);
     if (event->type() == QEvent::Resize)
         relayout();
+    else if (event->type() == QEvent::Leave)
+        followPointer();
     return handled;
 }
 
@@ -309,4 +313,12 @@ void ItemsArea::materialize() {
         it.value()->deleteLater();
         it = cards_.erase(it);
     }
+    followPointer();
+}
+
+// Cards scroll and glide under a pointer that stands still, and the window system tells
+// nothing until it moves.
+void ItemsArea::followPointer() {
+    for (ItemCard* card : std::as_const(cards_))
+        card->followPointer();
 }

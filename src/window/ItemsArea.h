@@ -72,6 +72,7 @@ private:
     void materialize();
     void moveCards(const QHash<QUuid, QRect>& from);
     void stopMovingCards();
+    void followPointer();
 
     QPointer<Kippet> kippet_;
     ItemLayoutMode layoutMode_;

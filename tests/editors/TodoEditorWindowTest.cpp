@@ -19,6 +19,7 @@
 
 #include <QAccessible>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
@@ -333,6 +334,39 @@ private slots:
         QCOMPARE(texts(list->openRows()),
                  (QStringList{QStringLiteral("newest"), QStringLiteral("middle")}));
         QVERIFY(!middleText->font().strikeOut());
+    }
+
+    // A ticked todo moves down to the done list under a pointer that stands still: its row loses
+    // the hover, and the row that moved up under the pointer has it.
+    void hoverFollowsThePointerWhenATickedTodoMoves() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        const QList<QUuid> ids = addTodos(
+            app, kippet,
+            {QStringLiteral("oldest"), QStringLiteral("middle"), QStringLiteral("newest")});
+        auto* panel = EditorTest::open<TodoEditorWindow>(app, kippet);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        TodoListView* list = panel->view()->list();
+        SharedTodoRow* middle = list->openRows().at(1);
+        auto* box = find<TodoCheckbox>(panel, QStringLiteral("TodoCheckbox_") + idText(ids[1]));
+        const QPoint pointer = box->mapToGlobal(box->rect().center());
+        QCursor::setPos(pointer);
+        QTest::mouseMove(panel->windowHandle(), panel->mapFromGlobal(pointer));
+        QTRY_VERIFY(middle->isHovering());
+
+        QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+        testClock().advance(2500ms);
+        QCOMPARE(list->doneRows(), QList<SharedTodoRow*>{middle});
+        QVERIFY(!middle->isHovering());
+        SharedTodoRow* under = nullptr;
+        for (SharedTodoRow* row : list->openRows()) {
+            if (QRect(row->mapToGlobal(QPoint(0, 0)), row->size()).contains(pointer))
+                under = row;
+        }
+        QVERIFY(under);
+        QCOMPARE(under->todo().text, QStringLiteral("oldest"));
+        QVERIFY(under->isHovering());
     }
 
     void theOpenAndDoneListsSplitAtTheDeadline() {

@@ -14,6 +14,7 @@
 #include "store/StoreManager.h"
 #include "support/AppHarness.h"
 #include "support/FakeFileChooser.h"
+#include "support/FixedCompositor.h"
 #include "support/GeometryPrinting.h"
 #include "support/RecordedDrag.h"
 #include "support/TaskRunner.h"
@@ -23,6 +24,7 @@
 #include "tuck/TuckSingleBorderShape.h"
 #include "tuck/TuckSingleView.h"
 #include "tuck/TuckSingleWindow.h"
+#include "ui/CompositorWatch.h"
 #include "ui/Symbols.h"
 #include "window/FloatingKippetWindow.h"
 
@@ -507,6 +509,33 @@ private slots:
         t.app.preferences().setBool(QStringLiteral("kippet_tuck_cutout"), false);
         QCOMPARE(tab->frame(), RectD(692, 868, 56, 32));
         QCOMPARE(tab->geometry().size(), QSize(76, 42));
+    }
+
+    // Without a compositor the room the shadow takes around the tab would come out as a black
+    // box: the window is cut to the tab, on every edge, until a compositor starts.
+    void withoutACompositorTheTabIsCutToItsShape() {
+        Tabs t;
+        FixedCompositor compositor(false);
+        TuckSingleWindow* tab = t.tucked(QStringLiteral("Inbox"));
+        TuckSingleView* view = tab->view();
+        tab->moveToEdge(ScreenEdge::left, 0, std::nullopt);
+        QCOMPARE(tab->geometry().size(), view->size() + QSize(10, 20));
+        QRect drawn = view->geometry();
+        QCOMPARE(tab->mask().boundingRect(), drawn);
+        // Square on the screen edge, round away from it.
+        QVERIFY(tab->mask().contains(drawn.topLeft()));
+        QVERIFY(!tab->mask().contains(drawn.topRight()));
+        QVERIFY(!tab->mask().contains(drawn.bottomRight()));
+
+        tab->moveToEdge(ScreenEdge::top, 0, std::nullopt);
+        drawn = view->geometry();
+        QCOMPARE(tab->mask().boundingRect(), drawn);
+        QVERIFY(tab->mask().contains(drawn.topRight()));
+        QVERIFY(!tab->mask().contains(drawn.bottomLeft()));
+
+        compositor.setCompositing(true);
+        testClock().advance(std::chrono::milliseconds(CompositorWatch::intervalMs));
+        QVERIFY(tab->mask().isEmpty());
     }
 
     // The icon's strokes are heavier than the bundled drawing's: semibold, not regular.

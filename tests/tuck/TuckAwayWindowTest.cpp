@@ -1,15 +1,18 @@
 #include "TrayFixture.h"
 
 #include "platform/Animations.h"
+#include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
+#include "support/FixedCompositor.h"
 #include "support/GeometryPrinting.h"
 #include "support/TestEnvironment.h"
 #include "tuck/TuckAwayKippetRow.h"
 #include "tuck/TuckAwayLayout.h"
 #include "tuck/TuckAwayOutline.h"
 #include "tuck/TuckAwayUnifiedShape.h"
+#include "ui/CompositorWatch.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -322,6 +325,34 @@ private slots:
         const QRegion mask = tray->mask();
         QVERIFY(mask.contains(view->currentLayout().tab.center()));
         QVERIFY(mask.boundingRect().width() < 50);
+    }
+
+    // Without a compositor the shadows around tab and panel would come out as a thick black
+    // frame: the tray is cut to the tab, the panel and the outline's line; when a compositor
+    // starts, the shadows are back in what is drawn.
+    void withoutACompositorTheTrayIsCutToItsShapes() {
+        TrayFixture f;
+        FixedCompositor compositor(false);
+        f.app.addKippet(QStringLiteral("One"));
+        TuckAwayWindow* tray = f.tuck();
+        TuckAwayView* view = tray->view();
+        QCOMPARE(tray->mask().boundingRect(), view->currentLayout().tab);
+        TrayFixture::clickTab(tray);
+        const TuckAwayLayout open = view->currentLayout();
+        const QRegion mask = tray->mask();
+        QVERIFY(mask.contains(open.panel.center()));
+        QVERIFY(mask.contains(open.tab.center()));
+        QVERIFY(open.stack.contains(mask.boundingRect()));
+        // The panel's rounded corner, and the shadow's room beyond it, are cut away.
+        QVERIFY(!mask.contains(open.panel.topRight() + QPoint(-1, 1)));
+        QVERIFY(!mask.contains(open.panel.bottomRight() + QPoint(3, 0)));
+        // Above the tab, beside the panel, nothing is drawn.
+        QVERIFY(open.tab.top() > open.stack.top() + 10);
+        QVERIFY(!mask.contains(QPoint(open.tab.center().x(), open.stack.top() + 5)));
+
+        compositor.setCompositing(true);
+        testClock().advance(std::chrono::milliseconds(CompositorWatch::intervalMs));
+        QCOMPARE(tray->mask(), view->drawnRegion());
     }
 
     void theCutoutPanelIsBlack() {

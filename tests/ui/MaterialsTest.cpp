@@ -1,8 +1,11 @@
 #include "ui/Materials.h"
 #include "editors/EditorTestSupport.h"
 #include "editors/NoteEditorWindow.h"
+#include "platform/Clock.h"
 #include "support/AppHarness.h"
+#include "support/TestEnvironment.h"
 #include "ui/CompositorCheck.h"
+#include "ui/CompositorWatch.h"
 #include "ui/NamedColors.h"
 #include "window/FloatingKippetWindow.h"
 
@@ -21,9 +24,17 @@ namespace {
 // The compositor a test chooses: none, one that only blends, or one that blurs behind windows.
 class ChosenCompositor : public CompositorCheck {
 public:
-    explicit ChosenCompositor(Backdrop backdrop) : backdrop_(backdrop) { install(this); }
-    ~ChosenCompositor() override { install(nullptr); }
+    explicit ChosenCompositor(Backdrop backdrop) : backdrop_(backdrop) {
+        install(this);
+        CompositorWatch::shared().look();
+    }
+    ~ChosenCompositor() override {
+        install(nullptr);
+        CompositorWatch::shared().look();
+    }
 
+    // A compositor that starts or stops while the app runs.
+    void choose(Backdrop backdrop) { backdrop_ = backdrop; }
     bool isCompositing() const override { return backdrop_ != Backdrop::opaque; }
     bool blursBehind() const override { return backdrop_ == Backdrop::blurred; }
     void requestBlurBehind(QWindow* window, const QRegion& region) override {
@@ -242,6 +253,51 @@ private slots:
             QVERIFY2(channelDistance(overBlack, blended(fill, Qt::black)) <= 3,
                      qPrintable(overBlack.name()));
         }
+    }
+
+    // Without a compositor the transparent corners of a panel would come out black: the panel
+    // and its editors are cut to their rounded shape, and the cut goes when a compositor starts
+    // and comes back when it stops.
+    void withoutACompositorPanelsAreCutToTheirRoundedShape() {
+        AppHarness app;
+        app.start();
+        ChosenCompositor compositor(Backdrop::opaque);
+        Kippet* kippet = app.addKippet(QStringLiteral("Cut"));
+        FloatingKippetWindow* window = app.registry().showWindow(kippet);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* editor = EditorTest::open<NoteEditorWindow>(app, kippet);
+        QVERIFY(editor);
+        const QList<QWidget*> windows{window, editor};
+        const auto checkCut = [](QWidget* widget) {
+            const QRegion mask = widget->mask();
+            const QString name = widget->metaObject()->className();
+            QVERIFY2(!mask.isEmpty(), qPrintable(name));
+            const int right = widget->width() - 1;
+            const int bottom = widget->height() - 1;
+            for (const QPoint corner : {QPoint(1, 1), QPoint(right - 1, 1), QPoint(1, bottom - 1),
+                                        QPoint(right - 1, bottom - 1)})
+                QVERIFY2(!mask.contains(corner), qPrintable(name));
+            for (const QPoint edge :
+                 {QPoint(widget->width() / 2, 0), QPoint(0, widget->height() / 2),
+                  QPoint(right, widget->height() / 2), QPoint(widget->width() / 2, bottom)})
+                QVERIFY2(mask.contains(edge), qPrintable(name));
+        };
+        for (QWidget* widget : windows)
+            checkCut(widget);
+
+        // The cut follows the panel's size.
+        window->toggleExpanded();
+        checkCut(window);
+
+        compositor.choose(Backdrop::blended);
+        testClock().advance(std::chrono::milliseconds(CompositorWatch::intervalMs));
+        for (QWidget* widget : windows)
+            QVERIFY2(widget->mask().isEmpty(), widget->metaObject()->className());
+
+        compositor.choose(Backdrop::opaque);
+        testClock().advance(std::chrono::milliseconds(CompositorWatch::intervalMs));
+        for (QWidget* widget : windows)
+            checkCut(widget);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "model/Kippet.h"
 #include "platform/Animations.h"
 #include "platform/Clock.h"
+#include "platform/ClockAnimation.h"
 #include "platform/Preferences.h"
 #include "support/AppHarness.h"
 #include "support/Compressed.h"
@@ -28,10 +29,11 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QCursor>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
-#include <QVariantAnimation>
+#include <QWheelEvent>
 
 using namespace PanelDriver;
 using namespace std::chrono_literals;
@@ -69,6 +71,72 @@ KippetItem textItem(const QString& name, ItemCategory category,
     item.isProcessing = isProcessing;
     item.addedDate = QDateTime::currentDateTimeUtc();
     return item;
+}
+
+// Where a widget lies in the panel, less `inset` all round.
+QRect frameIn(const FloatingKippetWindow* window, const QWidget* widget, int inset = 0) {
+    return QRect(widget->mapTo(window, QPoint(inset, inset)),
+                 widget->size() - QSize(2 * inset, 2 * inset));
+}
+
+// The expanded layout of one frame: its header at the panel's top and its toolbar at the bottom,
+// every control inside the panel and apart from the others.
+void checkExpandedFrame(FloatingKippetWindow* window, const QString& at) {
+    ExpandedKippetLayout* layout = layoutOf(window);
+    QVERIFY2(layout, qPrintable(at));
+    const auto* close = layout->findChild<ActionButton*>(QStringLiteral("CloseKippetButton"));
+    auto* name = layout->findChild<QLabel*>(QStringLiteral("KippetName"));
+    QVERIFY2(close && name, qPrintable(at));
+    const QRect header = frameIn(window, close->parentWidget());
+    QVERIFY2(header.top() == 0 && window->rect().contains(header),
+             qPrintable(at + QStringLiteral(": header at %1, %2").arg(header.x()).arg(header.y())));
+    const QRect toolbar = frameIn(window, layout->findChild<QWidget*>(QStringLiteral("Toolbar")));
+    QVERIFY2(toolbar.bottom() == window->height() - 1 && window->rect().contains(toolbar),
+             qPrintable(at));
+    QList<QRect> controls{
+        // The badge's circle, without the room for its glow.
+        frameIn(window, layout->findChild<KippetIconBadge*>(), KippetIconBadge::glowMargin),
+        frameIn(window, name)};
+    for (const ActionButton* button : layout->findChildren<ActionButton*>())
+        controls.append(frameIn(window, button));
+    QCOMPARE(controls.size(), 9);
+    for (qsizetype a = 0; a < controls.size(); ++a) {
+        QVERIFY2(!controls[a].isEmpty() && window->rect().contains(controls[a]), qPrintable(at));
+        for (qsizetype b = a + 1; b < controls.size(); ++b)
+            QVERIFY2(!controls[a].intersects(controls[b]),
+                     qPrintable(at + QStringLiteral(": %1 and %2 overlap").arg(a).arg(b)));
+    }
+    // The header keeps its height, the name one line under the badge.
+    QCOMPARE(name->height(), name->sizeHint().height());
+}
+
+// The largest difference of one channel between the two colours.
+int channelDistance(const QColor& a, const QColor& b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                     std::abs(a.blue() - b.blue())});
+}
+
+// The active panel's border, in the middle of each side of the frame as it is drawn: nearer to
+// the border's colour than to the panel's inside.
+void checkBorder(FloatingKippetWindow* window, const QString& at) {
+    const QImage shot = window->grab().toImage();
+    const qreal ratio = shot.devicePixelRatio();
+    const auto pixel = [&](QPoint point) {
+        return shot.pixelColor(QPoint(qRound(point.x() * ratio), qRound(point.y() * ratio)));
+    };
+    const QColor border = window->borderColor();
+    const int w = window->width();
+    const int h = window->height();
+    const QColor inside = pixel(QPoint(30, h / 2));
+    for (const QPoint edge :
+         {QPoint(w / 2, 1), QPoint(w - 2, h / 2), QPoint(w / 2, h - 2), QPoint(1, h / 2)}) {
+        const QColor shown = pixel(edge);
+        QVERIFY2(
+            channelDistance(shown, border) < channelDistance(shown, inside),
+            qPrintable(
+                at +
+                QStringLiteral(": %1 at %2, %3").arg(shown.name()).arg(edge.x()).arg(edge.y())));
+    }
 }
 
 // As a drag of the panel's edge ends: the width, then the events of the moment.
@@ -138,13 +206,16 @@ int darkestInk(FloatingKippetWindow* window, const QWidget* widget) {
     return darkest;
 }
 
+// The pointer goes where the events say: hover is also read from where it stands.
 void hover(QWidget* widget) {
+    QCursor::setPos(widget->mapToGlobal(QPoint(5, 5)));
     QEnterEvent enter(QPointF(5, 5), widget->mapTo(widget->window(), QPointF(5, 5)),
                       widget->mapToGlobal(QPointF(5, 5)));
     QApplication::sendEvent(widget, &enter);
 }
 
 void leave(QWidget* widget) {
+    QCursor::setPos(widget->window()->geometry().bottomRight() + QPoint(40, 40));
     QEvent event(QEvent::Leave);
     QApplication::sendEvent(widget, &event);
 }
@@ -172,6 +243,8 @@ private slots:
         // The items alone: the note and todo cards are tested on their own.
         ExpandedKippetLayout::setNoteCardFactory({});
         ExpandedKippetLayout::setTodoCardFactory({});
+        // Hover follows the pointer: it starts away from every panel.
+        QCursor::setPos(0, 0);
     }
 
     void sectionsStandInOrderWithTheirCounts() {
@@ -210,50 +283,104 @@ private slots:
         QVERIFY(soup->width() >= 160 && soup->width() <= 260);
     }
 
-    // Every frame of the expanding animation is a layout of its own: the controls of the header
-    // and of the toolbar never run into each other, however small the panel still is.
-    void everyFrameOfTheExpansionKeepsTheHeaderApart() {
+    // Every frame of expanding and collapsing is a whole layout: the header (badge, name, close)
+    // stands inside the panel at its top and the toolbar at its bottom, the panel's border shows
+    // all round, and the controls never run into each other, however small the panel still is.
+    void everyFrameOfTheTransitionsShowsTheWholeLayout() {
         AppHarness app;
         start(app);
         Kippet* kippet =
             app.addKippet(QStringLiteral("A kippet with a rather long name"), {100, 100});
         FloatingKippetWindow* window = showActive(app, kippet);
+        AppHarness::settle();
+        QVERIFY(window->isBorderVisible());
         Animations::setEnabled(true);
         window->toggleExpanded();
         Animations::setEnabled(false);
-        auto* animation =
-            window->findChild<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly);
-        QVERIFY(animation);
-        animation->pause();
-        ExpandedKippetLayout* layout = layoutOf(window);
-        const auto frameOf = [window](const QWidget* widget, int inset = 0) {
-            return QRect(widget->mapTo(window, QPoint(inset, inset)),
-                         widget->size() - QSize(2 * inset, 2 * inset));
-        };
-        for (int time = 0; time <= animation->duration(); time += 10) {
-            animation->setCurrentTime(time);
+        int frames = 0;
+        while (window->isAnimating()) {
             QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-            auto* name = layout->findChild<QLabel*>(QStringLiteral("KippetName"));
-            QList<QRect> controls{
-                // The badge's circle, without the room for its glow.
-                frameOf(layout->findChild<KippetIconBadge*>(), KippetIconBadge::glowMargin),
-                frameOf(name)};
-            for (const ActionButton* button : layout->findChildren<ActionButton*>())
-                controls.append(frameOf(button));
-            QCOMPARE(controls.size(), 9);
-            for (qsizetype a = 0; a < controls.size(); ++a) {
-                QVERIFY2(!controls[a].isEmpty(), qPrintable(QStringLiteral("at %1 ms").arg(time)));
-                for (qsizetype b = a + 1; b < controls.size(); ++b)
-                    QVERIFY2(
-                        !controls[a].intersects(controls[b]),
-                        qPrintable(
-                            QStringLiteral("at %1 ms, %2 and %3 overlap").arg(time).arg(a).arg(b)));
-            }
-            // The header keeps its height, the name one line under the badge.
-            QCOMPARE(name->height(), name->sizeHint().height());
+            const QString at = QStringLiteral("frame %1, %2 x %3")
+                                   .arg(frames)
+                                   .arg(window->width())
+                                   .arg(window->height());
+            checkExpandedFrame(window, at);
+            checkBorder(window, at);
+            if (QTest::currentTestFailed())
+                return;
+            testClock().advance(ClockAnimation::frame);
+            ++frames;
         }
-        animation->setCurrentTime(animation->duration());
-        QVERIFY(!window->isAnimating());
+        QVERIFY(frames >= 10);
+        QCOMPARE(window->size(), QSize(600, 500));
+
+        Animations::setEnabled(true);
+        window->toggleExpanded();
+        Animations::setEnabled(false);
+        for (frames = 0; window->isAnimating(); ++frames) {
+            QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            const QString at =
+                QStringLiteral("collapsing, %1 x %2").arg(window->width()).arg(window->height());
+            QCOMPARE(viewOf(window)->currentLayout()->geometry(), window->rect());
+            checkBorder(window, at);
+            if (QTest::currentTestFailed())
+                return;
+            testClock().advance(ClockAnimation::frame);
+        }
+        QVERIFY(frames >= 10);
+        QCOMPARE(window->size(), QSize(220, 200));
+    }
+
+    // The wheel moves the cards under a pointer that stands still: the card that scrolled away
+    // loses its hover and the one now under the pointer has it, as if the pointer had moved.
+    void hoverFollowsThePointerThroughAScroll() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        for (int i = 0; i < 30; ++i)
+            kippet->addItem(textItem(QStringLiteral("item %1").arg(i), ItemCategory::notes));
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemsArea* area = itemsOf(window);
+        const QRect shown(area->viewport()->mapToGlobal(QPoint(0, 0)), area->viewport()->size());
+        const auto cardUnder = [&](QPoint global) -> ItemCard* {
+            for (ItemCard* card : area->cards()) {
+                if (card->isVisible() && shown.contains(global) &&
+                    QRect(card->mapToGlobal(QPoint(0, 0)), card->size()).contains(global))
+                    return card;
+            }
+            return nullptr;
+        };
+        QList<ItemCard*> inView;
+        for (ItemCard* card : area->cards()) {
+            if (shown.contains(QRect(card->mapToGlobal(QPoint(0, 0)), card->size())))
+                inView.append(card);
+        }
+        QVERIFY(!inView.isEmpty());
+        const QPoint pointer = inView.first()->mapToGlobal(inView.first()->rect().center());
+        QCursor::setPos(pointer);
+        QTest::mouseMove(window->windowHandle(), window->mapFromGlobal(pointer));
+        ItemCard* const before = cardUnder(pointer);
+        QVERIFY(before);
+        QTRY_VERIFY(before->isHovering());
+        const QPointer<ItemCard> scrolled(before);
+
+        const auto scrolling = [&] {
+            ItemCard* under = cardUnder(pointer);
+            return !under || under == before;
+        };
+        for (int notch = 0; notch < 10 && scrolling(); ++notch) {
+            const QPoint local = area->viewport()->mapFromGlobal(pointer);
+            QWheelEvent wheel(local, pointer, QPoint(), QPoint(0, -ItemsArea::wheelStep),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(area->viewport(), &wheel);
+        }
+        QVERIFY(area->verticalScrollBar()->value() > 0);
+        ItemCard* after = cardUnder(pointer);
+        QVERIFY(after && after != before);
+        QVERIFY(after->isHovering());
+        QVERIFY(!scrolled || !scrolled->isHovering());
+        for (ItemCard* card : area->cards())
+            QVERIFY2(card == after || !card->isHovering(), qPrintable(card->item().id.toString()));
     }
 
     void anEmptyKippetShowsTheEmptyStateUnderTheLayoutRow() {
@@ -569,7 +696,10 @@ private slots:
         QCOMPARE(movingCard->parentWidget(), items->sections().first());
         QCOMPARE(movingCard->item().category, ItemCategory::notes);
         QVERIFY(movingCard->isVisible());
-        QVERIFY(stayingCard->isHovering());
+        // The card moved up, away from under the pointer, which now points below the one row.
+        QVERIFY(!stayingCard->isHovering());
+        for (const ItemCard* card : items->cards())
+            QVERIFY(!card->isHovering());
         // Kippet order: the moved item comes first in its new section.
         QCOMPARE(movingCard->pos(), items->sections().first()->cardRect(0).topLeft());
         QCOMPARE(stayingCard->pos(), items->sections().first()->cardRect(1).topLeft());

@@ -1,10 +1,12 @@
 #include "app/MenuBarManager.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
+#include "platform/Clock.h"
 #include "platform/NotificationNames.h"
 #include "support/AppHarness.h"
 #include "support/FakeScreenProvider.h"
 #include "support/GeometryPrinting.h"
+#include "support/TestEnvironment.h"
 #include "ui/ResizeGrip.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/PanelDriver.h"
@@ -12,6 +14,7 @@
 #include <QTest>
 
 using namespace PanelDriver;
+using namespace std::chrono_literals;
 
 namespace {
 ResizeGrip* grip(FloatingKippetWindow* window, Qt::Edges edges) {
@@ -248,7 +251,11 @@ private slots:
         QVERIFY(window->isAnimating());
         // The frame it moves to counts at once: for the registry and the next transition.
         QCOMPARE(window->frame(), RectD(100, 100, 600, 500));
-        QVERIFY(QTest::qWaitFor([window] { return !window->isAnimating(); }, 2000));
+        // On the clock: a fifth of a second.
+        testClock().advance(199ms);
+        QVERIFY(window->isAnimating());
+        testClock().advance(1ms);
+        QVERIFY(!window->isAnimating());
         QCOMPARE(window->frame(), RectD(100, 100, 600, 500));
         QCOMPARE(window->lastExpandedFrame(), std::optional<RectD>(RectD(100, 100, 600, 500)));
         QCOMPARE(window->minimumSize(), QSize(420, 360));
@@ -257,7 +264,8 @@ private slots:
         window->toggleExpanded();
         window->toggleMiniView();
         QCOMPARE(window->frame(), RectD(100, 100, 80, 80));
-        QVERIFY(QTest::qWaitFor([window] { return !window->isAnimating(); }, 2000));
+        testClock().advance(200ms);
+        QVERIFY(!window->isAnimating());
         QCOMPARE(window->geometry().size(), QSize(80, 80));
         QCOMPARE(window->lastExpandedFrame(), std::optional<RectD>(RectD(100, 100, 600, 500)));
     }

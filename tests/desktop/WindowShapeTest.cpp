@@ -1,0 +1,178 @@
+#include "DesktopSession.h"
+
+#include <QColor>
+#include <QImage>
+#include <QTest>
+
+namespace {
+using WindowId = DesktopSession::WindowId;
+
+// The desktop's one colour, set on the root window.
+const QColor desktopColour(46, 139, 87);
+
+bool isDesktop(const QImage& screen, QPoint point) {
+    const QColor shown = screen.pixelColor(point);
+    return std::abs(shown.red() - desktopColour.red()) <= 2 &&
+           std::abs(shown.green() - desktopColour.green()) <= 2 &&
+           std::abs(shown.blue() - desktopColour.blue()) <= 2;
+}
+
+bool isNearBlack(const QImage& screen, QPoint point) {
+    const QColor shown = screen.pixelColor(point);
+    return std::max({shown.red(), shown.green(), shown.blue()}) < 30;
+}
+
+// Walks from a point inside a drawn shape in one direction out to the desktop: the last pixels
+// before it belong to the shape, never to a dark band around it. Empty when all is well.
+QString darkBandFrom(const QImage& screen, QPoint inside, QPoint step) {
+    if (isDesktop(screen, inside))
+        return QStringLiteral("nothing drawn at %1, %2").arg(inside.x()).arg(inside.y());
+    QPoint point = inside;
+    for (int walked = 0; walked < 600 && screen.rect().contains(point); ++walked) {
+        if (isDesktop(screen, point)) {
+            for (int back = 1; back <= 3; ++back) {
+                const QPoint before = point - step * back;
+                if (isNearBlack(screen, before))
+                    return QStringLiteral("dark at %1, %2").arg(before.x()).arg(before.y());
+            }
+            return {};
+        }
+        point += step;
+    }
+    return QStringLiteral("no desktop beside %1, %2").arg(inside.x()).arg(inside.y());
+}
+
+QImage shoot(const DesktopSession& desktop, const QString& name) {
+    const QString path = desktop.home() + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!desktop.screenshot(path))
+        return {};
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
+void paintDesktop(DesktopSession& desktop) {
+    QCOMPARE(
+        desktop.run(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), desktopColour.name()}),
+        0);
+    // Windows over the root are not drawn again; what lies beside their shapes is.
+    QTest::qWait(500);
+}
+
+void hideDashboard(DesktopSession& desktop) {
+    const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+    QVERIFY(dashboard);
+    desktop.minimise(dashboard);
+    QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+}
+} // namespace
+
+// Without a compositor the transparent pixels of a window come out black: every translucent
+// window must be cut to what it draws, so the desktop shows beside its rounded corners and
+// where a compositor would show its shadow.
+class WindowShapeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void panelsEditorsAndTabsShowTheDesktopBesideTheirShapes() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Corner"), QPointF(60, 80)},
+                      {QStringLiteral("Wide"), QPointF(760, 300), true},
+                      {QStringLiteral("Travel"), QPointF(1300, 400), false, false, true}});
+        QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId corner = desktop.windowTitled(QStringLiteral("Corner"));
+        const WindowId wide = desktop.windowTitled(QStringLiteral("Wide"));
+        const WindowId tab = desktop.windowTitled(QStringLiteral("Travel"));
+        QVERIFY(corner && wide && tab);
+
+        desktop.click(DesktopSession::grabPoint(desktop.geometry(corner)));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == corner; }));
+        const QList<WindowId> before = desktop.stacking();
+        desktop.key(QStringLiteral("n"));
+        WindowId editor = 0;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            const QList<WindowId> added = desktop.windowsSince(before);
+            editor = added.isEmpty() ? 0 : added.constFirst();
+            return editor != 0 && desktop.isViewable(editor);
+        }));
+        paintDesktop(desktop);
+        const QImage screen = shoot(desktop, QStringLiteral("panels"));
+        QVERIFY(!screen.isNull());
+
+        const QList<WindowId> shown{corner, wide, editor, tab};
+        // A corner that another of the app's windows covers shows that window.
+        const auto covered = [&](WindowId window, QPoint point) {
+            for (const WindowId other : shown) {
+                if (other != window && desktop.geometry(other).contains(point))
+                    return true;
+            }
+            return false;
+        };
+        for (const WindowId window : {corner, wide, editor}) {
+            const QRect frame = desktop.geometry(window);
+            const QString name = desktop.title(window);
+            QVERIFY2(!isDesktop(screen, frame.center()), qPrintable(name));
+            int seen = 0;
+            for (const QPoint corner :
+                 {frame.topLeft() + QPoint(2, 2), frame.topRight() + QPoint(-2, 2),
+                  frame.bottomLeft() + QPoint(2, -2), frame.bottomRight() + QPoint(-2, -2)}) {
+                if (covered(window, corner))
+                    continue;
+                ++seen;
+                QVERIFY2(isDesktop(screen, corner),
+                         qPrintable(name +
+                                    QStringLiteral(" at %1, %2").arg(corner.x()).arg(corner.y())));
+            }
+            QVERIFY2(seen >= 2, qPrintable(name));
+            const QString band =
+                darkBandFrom(screen, frame.center() - QPoint(0, frame.height() / 4), QPoint(0, -1));
+            QVERIFY2(band.isEmpty(), qPrintable(name + QStringLiteral(": ") + band));
+        }
+
+        // The tab stands on the right edge; its shadow's room lies beside it.
+        const QRect tabFrame = desktop.geometry(tab);
+        const QPoint onTab(1440 - 10, tabFrame.center().y());
+        for (const QPoint step : {QPoint(-1, 0), QPoint(0, -1), QPoint(0, 1)}) {
+            const QString band = darkBandFrom(screen, onTab, step);
+            QVERIFY2(band.isEmpty(), qPrintable(QStringLiteral("tab: ") + band));
+        }
+        QVERIFY(isDesktop(screen, tabFrame.topLeft()));
+    }
+
+    void theTrayShowsTheDesktopBesideTabAndPanel() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.setPreference(QStringLiteral("kippets_group_tucked_away"), true);
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(300, 400)},
+                      {QStringLiteral("Travel"), QPointF(700, 400)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId tray = desktop.windowTitled(QStringLiteral("Tucked Kippets"));
+        QVERIFY(tray);
+        const QPoint onTab(1440 - 10, desktop.geometry(tray).center().y());
+        paintDesktop(desktop);
+        QImage screen = shoot(desktop, QStringLiteral("tray"));
+        QVERIFY(!screen.isNull());
+        for (const QPoint step : {QPoint(-1, 0), QPoint(0, -1), QPoint(0, 1)}) {
+            const QString band = darkBandFrom(screen, onTab, step);
+            QVERIFY2(band.isEmpty(), qPrintable(QStringLiteral("tab: ") + band));
+        }
+
+        desktop.click(onTab);
+        const auto panelShows = [&] {
+            screen = shoot(desktop, QStringLiteral("open"));
+            return !screen.isNull() && !isDesktop(screen, onTab - QPoint(60, 0));
+        };
+        QVERIFY(DesktopSession::waitUntil(panelShows));
+        // Past the slide, drawn over the desktop once more.
+        QTest::qWait(500);
+        screen = shoot(desktop, QStringLiteral("open"));
+        const QPoint onPanel = onTab - QPoint(60, 0);
+        for (const QPoint step : {QPoint(-1, 0), QPoint(0, -1), QPoint(0, 1)}) {
+            const QString band = darkBandFrom(screen, onPanel, step);
+            QVERIFY2(band.isEmpty(), qPrintable(QStringLiteral("panel: ") + band));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(WindowShapeTest)
+#include "WindowShapeTest.moc"
