@@ -1,5 +1,7 @@
 #include "store/DataFile.h"
 
+#include "store/DurableFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <cstring>
@@ -85,20 +87,6 @@ QString folderReason(const QString& folder, int error) {
     return QStringLiteral("the folder “%1” cannot be opened: %2").arg(folder, systemText(error));
 }
 
-int writeAll(int fd, const char* data, ssize_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size_t(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += written;
-        size -= written;
-    }
-    return 0;
-}
-
 // Copies from `from`, at its start, to the end of `to`; the errno of a failure, or 0.
 int copyBytes(int from, int to) {
     off_t offset = 0;
@@ -122,7 +110,7 @@ int copyBytes(int from, int to) {
             continue;
         if (read <= 0)
             return read < 0 ? errno : 0;
-        if (const int error = writeAll(to, buffer, read))
+        if (const int error = DurableFile::writeAll(to, buffer, read))
             return error;
         offset += read;
     }

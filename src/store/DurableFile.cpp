@@ -19,21 +19,6 @@ QByteArray native(const QString& path) {
     return QFile::encodeName(path);
 }
 
-// Writes everything, retrying partial writes and interruptions; the errno of a failure, or 0.
-int writeAll(int fd, const char* data, qint64 size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size_t(std::min<qint64>(size, 1 << 30)));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += written;
-        size -= written;
-    }
-    return 0;
-}
-
 bool isRunning(qint64 pid) {
     if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
         return false;
@@ -54,7 +39,7 @@ DurableFile::Failure DurableFile::write(const QString& path, const QByteArray& b
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0)
         return systemText(errno);
-    int error = writeAll(fd, bytes.constData(), bytes.size());
+    int error = DurableFile::writeAll(fd, bytes.constData(), bytes.size());
     if (error == 0 && sync && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0 && errno != EINTR)
@@ -118,7 +103,7 @@ DurableFile::Failure DurableFile::copy(const QString& existing, const QString& p
                 error = read < 0 ? errno : 0;
                 break;
             }
-            if ((error = writeAll(to, buffer, read)) != 0)
+            if ((error = DurableFile::writeAll(to, buffer, read)) != 0)
                 break;
         }
         break;
@@ -175,4 +160,18 @@ std::optional<QString> DurableFile::abandonedFinalName(const QString& name) {
     if (!match.hasMatch() || isRunning(match.captured(2).toLongLong()))
         return std::nullopt;
     return match.captured(1);
+}
+
+int DurableFile::writeAll(int fd, const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(std::min<qint64>(size, 1 << 30)));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        size -= written;
+    }
+    return 0;
 }

@@ -36,6 +36,10 @@ public:
     // Both names exist and name the same bytes on the disk.
     static bool sameFile(const QString& first, const QString& second);
 
+    // Writes everything to an open file, retrying partial writes and interruptions; the errno of
+    // a failure, or 0.
+    static int writeAll(int fd, const char* data, qint64 size);
+
     // "<final name>.<this process id>.part".
     static QString unfinishedName(const QString& finalName);
     // For an unfinished name of a writer that no longer runs: the final name it was meant for.
