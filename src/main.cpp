@@ -5,6 +5,7 @@
 #include "app/RavorurOdu.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "app/X11TimestampGuard.h"
 #include "platform/StartupHeap.h"
 #include "store/StoreContainer.h"
 
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kippets"));
     QApplication::setQuitOnLastWindowClosed(false);
     applyAppearancePalette(app);
+    X11TimestampGuard timestampGuard;
+    timestampGuard.install(app);
 
     const QStringList arguments = QApplication::arguments();
     std::unique_ptr<SingleInstance> singleInstance;

@@ -32,6 +32,8 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     setAttribute(Qt::WA_TranslucentBackground);
     WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
+    // Task bars and window lists name the panel by its kippet, also after a rename.
+    connect(kippet, &Kippet::nameChanged, this, [this, kippet] { setWindowTitle(kippet->name()); });
     place(otherPanels);
 
     content_ = new FloatingKippetView(kippet, this);
