@@ -84,9 +84,6 @@ void ResizeGrip::mouseReleaseEvent(QMouseEvent* event) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    // The release may come from a place no move reported.
-    if (pressPosition_)
-        follow(event->globalPosition().toPoint());
     pressPosition_.reset();
     event->accept();
     emit released();
