@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 #include "app/WorkerDrain.h"
+#include "app/X11TimestampGuard.h"
 #include "platform/StartupHeap.h"
 #include "store/StoreContainer.h"
 
@@ -43,6 +44,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kippets"));
     QApplication::setQuitOnLastWindowClosed(false);
     applyAppearancePalette(app);
+    X11TimestampGuard timestampGuard;
+    timestampGuard.install(app);
 
     const QStringList arguments = QApplication::arguments();
     std::unique_ptr<SingleInstance> singleInstance;

@@ -121,11 +121,17 @@ void DailyKippetScheduler::checkAndCreateIfNeeded() {
     if (last && last->toLocalTime().date() == now.date())
         return;
     const int due = scheduledHour() * 60 + scheduledMinute();
+    // Made by the clock, not the user: the panel shows without taking the keyboard from
+    // whatever the user is typing into.
     if (minutesOfDay(now.time()) >= due)
-        createDailyKippet();
+        createDailyKippet(Keyboard::leave);
 }
 
 Kippet* DailyKippetScheduler::createDailyKippet() {
+    return createDailyKippet(Keyboard::take);
+}
+
+Kippet* DailyKippetScheduler::createDailyKippet(Keyboard keyboard) {
     const QDate today = Clock::shared().now().toLocalTime().date();
     Kippet* kippet = nullptr;
     try {
@@ -140,10 +146,12 @@ Kippet* DailyKippetScheduler::createDailyKippet() {
     setLastCreatedDate(Clock::shared().now());
     QMetaObject::invokeMethod(
         this,
-        [created = QPointer<Kippet>(kippet)] {
-            // A timer made it, not the user: the panel shows without taking the keyboard from
-            // whatever the user is typing into.
-            if (created && MenuBarManager::isInstalled())
+        [created = QPointer<Kippet>(kippet), keyboard] {
+            if (!created || !MenuBarManager::isInstalled())
+                return;
+            if (keyboard == Keyboard::take)
+                MenuBarManager::shared().showWindow(created);
+            else
                 MenuBarManager::shared().showWindowWithoutKey(created);
         },
         Qt::QueuedConnection);

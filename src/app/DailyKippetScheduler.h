@@ -49,11 +49,14 @@ public:
     void checkAndCreateIfNeeded();
     // Always makes one, whatever the switch or today's kippets; nullptr when the store refused
     // (logged), in which case no date is recorded and the next check tries again. The window is
-    // shown after the caller's turn of the event loop.
+    // shown after the caller's turn of the event loop and takes the keyboard: the user asked.
     Kippet* createDailyKippet();
 
 private:
+    enum class Keyboard { take, leave };
+
     void stop();
+    Kippet* createDailyKippet(Keyboard keyboard);
 
     QPointer<ClockTimer> timer_;
 };

@@ -26,8 +26,11 @@ EditorPanel::EditorPanel(Kippet* kippet, Qt::Key closeKey, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     WindowLevel::makeFloating(this);
     new WindowShapeMask(this, [this] { return WindowShapeMask::rounded(rect(), cornerRadius); });
-    if (kippet)
+    if (kippet) {
         setWindowTitle(kippet->name());
+        connect(kippet, &Kippet::nameChanged, this,
+                [this, kippet] { setWindowTitle(kippet->name()); });
+    }
     border_ = new ChromeBorderView(cornerRadius, this);
     for (Qt::Edges edges :
          {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),

@@ -39,6 +39,7 @@ TuckSingleWindow::TuckSingleWindow(Kippet* kippet, ScreenEdge edge,
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     setWindowTitle(kippet->name());
+    connect(kippet, &Kippet::nameChanged, this, [this, kippet] { setWindowTitle(kippet->name()); });
 
     std::optional<ScreenInfo> chosen = screen;
     if (!chosen)

@@ -1,7 +1,6 @@
 #include "ui/ResizeGrip.h"
 
 #include <QMouseEvent>
-#include <QWindow>
 #include <algorithm>
 
 namespace {
@@ -66,11 +65,8 @@ void ResizeGrip::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    // Handed to the window manager at the press, a quick click could leave it resizing until
-    // the next click, with the keys lost meanwhile: the resize waits for the pointer to move.
     pressPosition_ = event->globalPosition().toPoint();
     startGeometry_ = window()->geometry();
-    resizingItself_ = false;
     event->accept();
 }
 
@@ -80,26 +76,27 @@ void ResizeGrip::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    const QPoint delta = event->globalPosition().toPoint() - *pressPosition_;
-    if (delta.isNull())
-        return;
-    if (!resizingItself_) {
-        QWindow* handle = window()->windowHandle();
-        if (handle && handle->startSystemResize(edges_)) {
-            // The window manager has the pointer now and carries the drag to its end.
-            pressPosition_.reset();
-            return;
-        }
-        resizingItself_ = true;
-    }
-    QWidget* target = window();
-    target->setGeometry(
-        resized(startGeometry_, edges_, delta, target->minimumSize(), target->maximumSize()));
+    follow(event->globalPosition().toPoint());
 }
 
 void ResizeGrip::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
     pressPosition_.reset();
-    resizingItself_ = false;
     event->accept();
     emit released();
+}
+
+void ResizeGrip::follow(QPoint globalPosition) {
+    // Handed to the window manager instead, the resize would start from wherever the pointer
+    // is when the manager takes it, losing what it moved meanwhile; adding up the moves would
+    // lose whatever the event queue merged.
+    const QPoint delta = globalPosition - *pressPosition_;
+    QWidget* target = window();
+    const QRect frame =
+        resized(startGeometry_, edges_, delta, target->minimumSize(), target->maximumSize());
+    if (frame != target->geometry())
+        target->setGeometry(frame);
 }

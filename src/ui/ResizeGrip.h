@@ -5,9 +5,9 @@
 #include <optional>
 
 // An invisible strip along an edge (or a square at a corner) of a resizable frameless window.
-// Dragging it hands the resize to the window manager once the pointer has moved with the button
-// held; a plain click resizes nothing. Where the platform cannot resize (no window manager,
-// offscreen), the grip resizes the window itself while the mouse moves.
+// Dragging it resizes the window: every frame is worked out from the frame at the press and how
+// far the pointer now is from where it was pressed, so the dragged edges stay under the pointer
+// at any speed; a plain click resizes nothing.
 class ResizeGrip : public QWidget {
     Q_OBJECT
 public:
@@ -35,9 +35,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void follow(QPoint globalPosition);
+
     Qt::Edges edges_;
     std::optional<QPoint> pressPosition_;
     QRect startGeometry_;
-    // The platform declined the resize: the grip does it for the rest of this drag.
-    bool resizingItself_ = false;
 };

@@ -33,6 +33,8 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
     new WindowShapeMask(this, [this] { return WindowShapeMask::rounded(rect(), cornerRadius); });
+    // Task bars and window lists name the panel by its kippet, also after a rename.
+    connect(kippet, &Kippet::nameChanged, this, [this, kippet] { setWindowTitle(kippet->name()); });
     place(otherPanels);
 
     content_ = new FloatingKippetView(kippet, this);

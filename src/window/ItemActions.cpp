@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/PreviewManager.h"
 #include "app/Workspace.h"
+#include "app/X11TimestampGuard.h"
 #include "editors/TextNoteView.h"
 #include "model/Kippet.h"
 #include "model/Utf8.h"
@@ -110,6 +111,7 @@ QMenu* ItemActions::contextMenu(QWidget* parent) const {
 void ItemActions::startDrag(QWidget* source) const {
     auto* drag = new QDrag(source);
     drag->setMimeData(dragMimeData());
+    const X11TimestampGuard::DragScope underWay;
     drag->exec(Qt::CopyAction);
 }
 

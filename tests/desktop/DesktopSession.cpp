@@ -1,5 +1,6 @@
 #include "DesktopSession.h"
 
+#include "analysis/ItemBuilders.h"
 #include "app/RavorurOdu.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
@@ -171,6 +172,13 @@ void DesktopSession::seed(const QList<Seed>& kippets) {
             kippet->setIsMiniView(seed.mini);
             kippet->setIsTucked(seed.tucked);
             manager.saveKippet(kippet);
+            for (const QString& path : seed.files) {
+                KippetItem item = ItemBuilders::readFileItem(path);
+                item.addedDate = QDateTime::currentDateTimeUtc();
+                item.isProcessing = false;
+                item.category = ItemCategory::documents;
+                manager.addItem(item, kippet);
+            }
         }
         RavorurOdu::finishPendingWork(manager);
     }
@@ -478,6 +486,20 @@ int DesktopSession::run(const QString& program, const QStringList& arguments) co
         return -1;
     }
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QByteArray DesktopSession::output(const QString& program, const QStringList& arguments) const {
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    const bool succeeded = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return succeeded ? process.readAllStandardOutput() : QByteArray();
 }
 
 bool DesktopSession::resizeScreen(QSize size) {

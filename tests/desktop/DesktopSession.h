@@ -41,6 +41,8 @@ public:
         bool expanded = false;
         bool mini = false;
         bool tucked = false;
+        // Files added as items, already sorted.
+        QStringList files;
     };
 
     explicit DesktopSession(Options options);
@@ -106,6 +108,8 @@ public:
     void minimise(WindowId window);
     // Runs a command on this display; its exit code.
     int run(const QString& program, const QStringList& arguments) const;
+    // Runs a command on this display; what it wrote on its output, empty when it failed.
+    QByteArray output(const QString& program, const QStringList& arguments) const;
     // Gives the screen another size, no larger than the one it started with, through RandR;
     // whether the server took it.
     bool resizeScreen(QSize size);

@@ -153,6 +153,29 @@ private slots:
             DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }, 2000));
     }
 
+    void theDailyKippetOfAMenuCommandTakesTheKeyboard() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(300, 400)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Receipts"));
+        desktop.click(DesktopSession::grabPoint(desktop.geometry(panel)));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+
+        const QList<WindowId> before = desktop.stacking();
+        // The panel's menu: "Create Daily Kippet" comes just before "Close Kippet".
+        desktop.click(desktop.geometry(panel).center(), 3);
+        QTest::qWait(600);
+        desktop.key(QStringLiteral("Up Up Return"));
+        WindowId daily = 0;
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     const QList<WindowId> added = desktop.windowsSince(before);
+                     daily = added.isEmpty() ? 0 : added.constLast();
+                     return daily && desktop.activeWindow() == daily;
+                 }),
+                 qPrintable(desktop.title(desktop.activeWindow())));
+    }
+
     void theDailyKippetOfTheTimerLeavesTheKeyboardWhereItIs() {
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));

@@ -49,6 +49,41 @@ private slots:
                  qPrintable(QStringLiteral("width %1").arg(desktop.geometry(panel).width())));
         QCOMPARE(desktop.geometry(panel).left(), again.left());
     }
+
+    void theCornerFollowsThePointerAtEverySpeed() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Projects"), QPointF(300, 200), true}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Projects"));
+        const QRect start = desktop.geometry(panel);
+        QCOMPARE(start.size(), QSize(600, 500));
+
+        // Three moves of 33 pixels on the bottom right corner.
+        const QPoint corner = start.bottomRight() - QPoint(3, 3);
+        desktop.press(corner);
+        for (int step = 1; step <= 3; ++step)
+            desktop.moveTo(corner + QPoint(33, 33) * step);
+        desktop.release();
+        const QRect grown(start.topLeft(), start.size() + QSize(99, 99));
+        DesktopSession::waitUntil([&] { return desktop.geometry(panel) == grown; });
+        QCOMPARE(desktop.geometry(panel), grown);
+
+        // Ten quick moves of 10 pixels on the top left corner, in one run of the tool.
+        const QPoint topLeft = grown.topLeft() + QPoint(3, 3);
+        desktop.press(topLeft);
+        QStringList moves;
+        for (int step = 1; step <= 10; ++step) {
+            const QPoint at = topLeft - QPoint(10, 10) * step;
+            moves << QStringLiteral("mousemove") << QString::number(at.x())
+                  << QString::number(at.y()) << QStringLiteral("sleep") << QStringLiteral("0.02");
+        }
+        desktop.run(QStringLiteral("xdotool"), moves);
+        desktop.release();
+        const QRect pulled(grown.topLeft() - QPoint(100, 100), grown.size() + QSize(100, 100));
+        DesktopSession::waitUntil([&] { return desktop.geometry(panel) == pulled; });
+        QCOMPARE(desktop.geometry(panel), pulled);
+    }
 };
 
 QTEST_GUILESS_MAIN(PanelEdgeTest)

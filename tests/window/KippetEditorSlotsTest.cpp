@@ -14,6 +14,7 @@
 
 #include <QPointer>
 #include <QTest>
+#include <QWindow>
 
 using namespace PanelDriver;
 
@@ -186,6 +187,25 @@ private slots:
         QCOMPARE(window->noteWindow()->accentColor(), dailyKippetColor());
         QCOMPARE(window->todoWindow()->accentColor(), dailyKippetColor());
         QVERIFY(dailyKippetColor() != kippet->color().toQColor());
+    }
+
+    void aRenameRetitlesThePanelAndItsEditorsAtOnce() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        FloatingKippetWindow* window = showActive(app, kippet);
+        window->showNoteEditor();
+        window->showTodoEditor();
+        AppHarness::settle();
+        QCOMPARE(window->noteWindow()->windowTitle(), QStringLiteral("Inbox"));
+
+        app.manager().updateKippet(kippet, QStringLiteral("Taxes 2026"), kippet->color(),
+                                   kippet->icon(), std::nullopt, std::nullopt);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Taxes 2026"));
+        QCOMPARE(window->noteWindow()->windowTitle(), QStringLiteral("Taxes 2026"));
+        QCOMPARE(window->todoWindow()->windowTitle(), QStringLiteral("Taxes 2026"));
+        // The X title is the window's, not only the widget's.
+        QCOMPARE(window->windowHandle()->title(), QStringLiteral("Taxes 2026"));
     }
 
     void aFailingStoreLosesOnlyTheNoteFrame() {
