@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QThread>
+#include <cstdlib>
 #include <xcb/xcb.h>
 
 namespace {
@@ -522,8 +523,24 @@ bool DesktopSession::resizeScreen(QSize size) {
 }
 
 void DesktopSession::moveTo(QPoint at) {
+    // "--sync" waits for the pointer to move, which one already there never does: the tool then
+    // gives up only after its own long time-out.
+    if (pointer() == at)
+        return;
     run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"),
                                     QString::number(at.x()), QString::number(at.y())});
+}
+
+std::optional<QPoint> DesktopSession::pointer() const {
+    if (!connection_)
+        return std::nullopt;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root()), nullptr);
+    if (!reply)
+        return std::nullopt;
+    const QPoint at(reply->root_x, reply->root_y);
+    std::free(reply);
+    return at;
 }
 
 void DesktopSession::click(QPoint at, int button) {

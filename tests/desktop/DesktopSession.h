@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct xcb_connection_t;
 
@@ -138,6 +139,8 @@ private:
     QList<std::uint32_t> cardinals(WindowId window, const char* property, std::uint32_t type) const;
     QByteArray bytes(WindowId window, const char* property, std::uint32_t type) const;
     WindowId root() const;
+    // Where the pointer is now, as the server says.
+    std::optional<QPoint> pointer() const;
 
     Options options_;
     QTemporaryDir home_;
