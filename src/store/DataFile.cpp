@@ -87,34 +87,6 @@ QString folderReason(const QString& folder, int error) {
     return QStringLiteral("the folder “%1” cannot be opened: %2").arg(folder, systemText(error));
 }
 
-// Copies from `from`, at its start, to the end of `to`; the errno of a failure, or 0.
-int copyBytes(int from, int to) {
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t copied = ::copy_file_range(from, &offset, to, nullptr, 1 << 30, 0);
-        if (copied > 0)
-            continue;
-        if (copied == 0)
-            return 0;
-        if (errno == EINTR)
-            continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
-            return errno;
-        break;
-    }
-    // Where the kernel cannot copy between these files, through a buffer.
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t read = ::pread(from, buffer, sizeof buffer, offset);
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read <= 0)
-            return read < 0 ? errno : 0;
-        if (const int error = DurableFile::writeAll(to, buffer, read))
-            return error;
-        offset += read;
-    }
-}
 } // namespace
 
 DataFile DataFile::open(const QString& root, const QString& path) {
@@ -244,7 +216,7 @@ DataFile::Failure DataFile::copyAs(const QString& path) const {
         ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (to < 0)
         return systemText(errno);
-    int error = copyBytes(fd_, to);
+    int error = DurableFile::copyBytes(fd_, to);
     if (::close(to) != 0 && error == 0 && errno != EINTR)
         error = errno;
     if (error != 0) {

@@ -80,34 +80,7 @@ DurableFile::Failure DurableFile::copy(const QString& existing, const QString& p
         ::close(from);
         return systemText(error);
     }
-    int error = 0;
-    for (;;) {
-        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-        if (copied > 0)
-            continue;
-        if (copied == 0)
-            break;
-        if (errno == EINTR)
-            continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-            error = errno;
-            break;
-        }
-        // Where the kernel cannot copy between these files, through a buffer.
-        char buffer[1 << 16];
-        for (;;) {
-            const ssize_t read = ::read(from, buffer, sizeof buffer);
-            if (read < 0 && errno == EINTR)
-                continue;
-            if (read <= 0) {
-                error = read < 0 ? errno : 0;
-                break;
-            }
-            if ((error = DurableFile::writeAll(to, buffer, read)) != 0)
-                break;
-        }
-        break;
-    }
+    int error = copyBytes(from, to);
     ::close(from);
     if (::close(to) != 0 && error == 0 && errno != EINTR)
         error = errno;
@@ -174,4 +147,32 @@ int DurableFile::writeAll(int fd, const char* data, qint64 size) {
         size -= written;
     }
     return 0;
+}
+
+int DurableFile::copyBytes(int from, int to) {
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(from, &offset, to, nullptr, 1 << 30, 0);
+        if (copied > 0)
+            continue;
+        if (copied == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            return errno;
+        break;
+    }
+    // Where the kernel cannot copy between these files, through a buffer.
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t read = ::pread(from, buffer, sizeof buffer, offset);
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            return read < 0 ? errno : 0;
+        if (const int error = DurableFile::writeAll(to, buffer, read))
+            return error;
+        offset += read;
+    }
 }

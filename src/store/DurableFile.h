@@ -39,6 +39,9 @@ public:
     // Writes everything to an open file, retrying partial writes and interruptions; the errno of
     // a failure, or 0.
     static int writeAll(int fd, const char* data, qint64 size);
+    // Copies all of `from`, from its start, to `to` at its position: inside the kernel where it
+    // can, else through a buffer. The errno of a failure, or 0.
+    static int copyBytes(int from, int to);
 
     // "<final name>.<this process id>.part".
     static QString unfinishedName(const QString& finalName);
