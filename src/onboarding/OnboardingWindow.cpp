@@ -9,8 +9,8 @@
 #include "platform/NotificationNames.h"
 #include "platform/ScreenArrival.h"
 #include "platform/ScreenProvider.h"
-#include "ui/CompositorCheck.h"
 #include "ui/Theme.h"
+#include "ui/WindowShapeMask.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -26,19 +26,18 @@ QPainterPath roundedShape(const QRectF& rect) {
 } // namespace
 
 OnboardingWindow::OnboardingWindow()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      composited_(CompositorCheck::shared().isCompositing()) {
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setAttribute(Qt::WA_DeleteOnClose);
     WindowLevel::makeFloating(this);
     setObjectName(QStringLiteral("OnboardingWindow"));
     setWindowTitle(QStringLiteral("Kippets"));
     setFixedSize(windowWidth, windowHeight);
-    if (composited_) {
-        setAttribute(Qt::WA_TranslucentBackground);
-    } else {
-        // Without a compositor the transparent corners would show black: cut them off instead.
-        setMask(QRegion(roundedShape(QRectF(rect())).toFillPolygon().toPolygon()));
-    }
+    // Translucent from the start, so that a compositor that starts later can blend the corners;
+    // without one they are cut off, as they would show black, and the cut follows the compositor
+    // starting and stopping.
+    setAttribute(Qt::WA_TranslucentBackground);
+    shapeMask_ = new WindowShapeMask(
+        this, [this] { return WindowShapeMask::rounded(rect(), cornerRadius); });
 
     view_ = new OnboardingView(new OnboardingState, this, this);
     plainColumn(this)->addWidget(view_);
@@ -91,16 +90,20 @@ void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+bool OnboardingWindow::isMasked() const {
+    return shapeMask_->isCut();
+}
+
 void OnboardingWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (composited_) {
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.fillRect(rect(), Qt::transparent);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        Theme::paintWindowMaterial(painter, this, roundedShape(QRectF(rect())),
-                                   Theme::Material::underWindowBackground);
-    } else {
+    if (isMasked()) {
         painter.fillRect(rect(), palette().color(QPalette::Window));
+        return;
     }
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    Theme::paintWindowMaterial(painter, this, roundedShape(QRectF(rect())),
+                               Theme::Material::underWindowBackground);
 }

@@ -6,6 +6,7 @@
 
 class OnboardingState;
 class OnboardingView;
+class WindowShapeMask;
 
 // The guided tour's panel: frameless, on top of other windows, fixed at 900 × 700 with rounded
 // corners, centred on the main screen's usable area, and not movable. Each one runs a fresh tour
@@ -30,7 +31,7 @@ public:
     // The window's frame, in the app's screen coordinates, centred on the area.
     static RectD frameCentredOn(const RectD& area);
     // Whether the corners come from a window mask, because no compositing manager runs.
-    bool isMasked() const { return !composited_; }
+    bool isMasked() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -41,6 +42,6 @@ private:
     void place();
 
     OnboardingView* view_;
-    bool composited_;
+    WindowShapeMask* shapeMask_;
     bool closingPosted_ = false;
 };

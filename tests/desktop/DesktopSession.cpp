@@ -83,6 +83,18 @@ DesktopSession::~DesktopSession() {
     }
 }
 
+bool DesktopSession::stopCompositor() {
+    if (compositor_.state() == QProcess::NotRunning)
+        return false;
+    compositor_.terminate();
+    if (!compositor_.waitForFinished(10000)) {
+        compositor_.kill();
+        compositor_.waitForFinished(3000);
+    }
+    // The compositing selection goes with it; the app notices at its own pace.
+    return compositor_.state() == QProcess::NotRunning;
+}
+
 bool DesktopSession::startServer() {
     // The server picks a free display itself and names it on its output, so cases running in
     // parallel never meet on one display.

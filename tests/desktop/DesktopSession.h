@@ -118,6 +118,9 @@ public:
     // Processes events until the condition holds or the guard passes.
     static bool waitUntil(const std::function<bool()>& condition, int guardMs = 20000);
 
+    // Ends the compositor of the options, as a user who stops it; whether it ended.
+    bool stopCompositor();
+
     // Poses as a compositor that blurs behind windows, as KWin announces it: the blur property on
     // the root window. The compositor of the options owns the compositing selection.
     void announceBlurBehind();

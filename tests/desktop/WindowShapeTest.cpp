@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 using WindowId = DesktopSession::WindowId;
@@ -171,6 +172,56 @@ private slots:
             const QString band = darkBandFrom(screen, onPanel, step);
             QVERIFY2(band.isEmpty(), qPrintable(QStringLiteral("panel: ") + band));
         }
+    }
+
+    // Started under a compositor that then stops, the tour cuts its corners as the panels do.
+    void theTourCutsItsCornersOnceTheCompositorStops() {
+        DesktopSession::Options options;
+        options.compositor = true;
+        options.tourSeen = false;
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        // The dashboard and the tour.
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return desktop.windowTitled(QStringLiteral("Kippets")) != 0; }));
+        const WindowId tour = desktop.windowTitled(QStringLiteral("Kippets"));
+        hideDashboard(desktop);
+        paintDesktop(desktop);
+        QVERIFY(desktop.stopCompositor());
+        const QRect frame = desktop.geometry(tour);
+        QCOMPARE(frame.size(), QSize(900, 700));
+        const QList<QPoint> corners{frame.topLeft(), frame.topRight(), frame.bottomLeft(),
+                                    frame.bottomRight()};
+        QImage screen;
+        // The app looks for the compositor once a second.
+        const bool cut = DesktopSession::waitUntil([&] {
+            paintDesktop(desktop);
+            screen = shoot(desktop, QStringLiteral("tour"));
+            return !screen.isNull() &&
+                   std::all_of(corners.begin(), corners.end(),
+                               [&](QPoint corner) { return isDesktop(screen, corner); });
+        });
+        QVERIFY2(cut, qPrintable(desktop.appOutput()));
+        QVERIFY(!isDesktop(screen, frame.center()));
+        // No black wedge anywhere in the corners' squares: the desktop, or the tour's fill.
+        for (const QPoint corner : corners) {
+            const QRect square(corner.x() == frame.left() ? frame.left() : frame.right() - 24,
+                               corner.y() == frame.top() ? frame.top() : frame.bottom() - 24, 25,
+                               25);
+            int black = 0;
+            for (int y = square.top(); y <= square.bottom(); ++y) {
+                for (int x = square.left(); x <= square.right(); ++x)
+                    black += isNearBlack(screen, QPoint(x, y)) ? 1 : 0;
+            }
+            QVERIFY2(black == 0, qPrintable(QStringLiteral("%1 black pixels at %2, %3")
+                                                .arg(black)
+                                                .arg(corner.x())
+                                                .arg(corner.y())));
+        }
+        const QString band =
+            darkBandFrom(screen, frame.center() - QPoint(0, frame.height() / 4), QPoint(0, -1));
+        QVERIFY2(band.isEmpty(), qPrintable(QStringLiteral("tour: ") + band));
     }
 };
 

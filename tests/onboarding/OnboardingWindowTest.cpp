@@ -8,6 +8,7 @@
 #include "platform/Animations.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
+#include "ui/CompositorWatch.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -21,6 +22,20 @@ int stepOf(OnboardingWindow* window) {
 QString focusedButton() {
     auto* focused = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
     return focused ? focused->text() : QString();
+}
+
+// The tour shows its middle and its edges, and none of its rounded-off corners.
+void checkCornersCut(OnboardingWindow* window) {
+    QVERIFY(window->testAttribute(Qt::WA_TranslucentBackground));
+    const QRegion mask = window->mask();
+    QVERIFY(mask.contains(QPoint(450, 350)));
+    QVERIFY(mask.contains(QPoint(450, 1)));
+    QVERIFY(mask.contains(QPoint(1, 350)));
+    for (const QPoint corner : {QPoint(1, 1), QPoint(898, 1), QPoint(1, 698), QPoint(898, 698)}) {
+        QVERIFY2(
+            !mask.contains(corner),
+            qPrintable(QStringLiteral("corner %1,%2 is shown").arg(corner.x()).arg(corner.y())));
+    }
 }
 
 // Space where the keyboard is: on the focused widget, else on the tour.
@@ -70,17 +85,32 @@ private slots:
         tour.compositor.compositing = false;
         OnboardingWindow* plain = tour.openTour();
         QVERIFY(plain->isMasked());
-        QVERIFY(!plain->testAttribute(Qt::WA_TranslucentBackground));
-        const QRegion mask = plain->mask();
-        QVERIFY(mask.contains(QPoint(450, 350)));
-        QVERIFY(mask.contains(QPoint(450, 1)));
-        QVERIFY(mask.contains(QPoint(1, 350)));
-        for (const QPoint corner :
-             {QPoint(1, 1), QPoint(898, 1), QPoint(1, 698), QPoint(898, 698)}) {
-            QVERIFY2(!mask.contains(corner),
-                     qPrintable(
-                         QStringLiteral("corner %1,%2 is shown").arg(corner.x()).arg(corner.y())));
-        }
+        checkCornersCut(plain);
+    }
+
+    // A compositor that stops leaves the corners cut; one that starts blends them again.
+    void theCornersFollowACompositorThatStartsOrStops() {
+        TourFixture tour;
+        CompositorWatch::shared().look();
+        OnboardingWindow* window = tour.openTour();
+        QVERIFY(!window->isMasked());
+        const QColor corner = window->grab().toImage().pixelColor(1, 1);
+        QCOMPARE(corner.alpha(), 0);
+
+        tour.compositor.compositing = false;
+        testClock().advance(std::chrono::milliseconds(CompositorWatch::intervalMs));
+        QVERIFY(window->isMasked());
+        checkCornersCut(window);
+        // Drawn opaque where it shows, as nothing blends it now.
+        const QImage plain = window->grab().toImage();
+        QCOMPARE(plain.pixelColor(450, 3).alpha(), 255);
+        QCOMPARE(plain.pixelColor(3, 350).alpha(), 255);
+
+        tour.compositor.compositing = true;
+        testClock().advance(std::chrono::milliseconds(CompositorWatch::intervalMs));
+        QVERIFY(!window->isMasked());
+        QVERIFY(window->mask().isEmpty());
+        QCOMPARE(window->grab().toImage().pixelColor(1, 1).alpha(), 0);
     }
 
     void buttonsFollowTheStep() {
