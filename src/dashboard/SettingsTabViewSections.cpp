@@ -104,7 +104,7 @@ SettingsSection* SettingsTabView::iCloudSection() {
                        "setting."),
         Theme::secondary(palette()));
     section->rows()->addWidget(iCloudNote_);
-    // Where nothing can synchronise, the switch shows the stored choice and cannot change it.
+    // Where nothing can synchronise, the switch cannot change the stored choice.
     iCloudSwitch_->setEnabled(available);
     iCloudNote_->setVisible(available);
     connect(iCloudSwitch_, &QCheckBox::clicked, this, &SettingsTabView::iCloudToggled);
@@ -114,8 +114,11 @@ SettingsSection* SettingsTabView::iCloudSection() {
 
 void SettingsTabView::showICloudStatus() {
     const QColor secondary = Theme::secondary(palette());
-    iCloudSwitch_->setChecked(iCloudSyncEnabled_);
-    if (!SyncAvailability::isAvailable()) {
+    const bool available = SyncAvailability::isAvailable();
+    // Off where nothing can synchronise, as the row beside it and the tour say; the stored choice
+    // is kept as it is for a system that can.
+    iCloudSwitch_->setChecked(available && iCloudSyncEnabled_);
+    if (!available) {
         iCloudStatus_->setContent(SymbolNames::xmarkIcloud, secondary,
                                   QStringLiteral("iCloud sync is not available on this system. "
                                                  "Your kippets are stored on this computer only."),

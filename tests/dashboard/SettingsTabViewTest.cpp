@@ -8,6 +8,8 @@
 #include "dashboard/SettingsSection.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
+#include "model/OnboardingState.h"
+#include "onboarding/iCloudSyncStepView.h"
 #include "platform/Animations.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
@@ -353,16 +355,16 @@ private slots:
             QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
     }
 
-    void iCloudWithoutSynchronisationShowsTheStoredChoiceUntouched_data() {
+    void iCloudWithoutSynchronisationShowsOffAndKeepsTheStoredChoice_data() {
         QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("kept");
         QTest::newRow("never set") << QVariant() << true;
         QTest::newRow("true") << QVariant(true) << true;
         QTest::newRow("false") << QVariant(false) << false;
     }
-    void iCloudWithoutSynchronisationShowsTheStoredChoiceUntouched() {
+    void iCloudWithoutSynchronisationShowsOffAndKeepsTheStoredChoice() {
         QFETCH(QVariant, stored);
-        QFETCH(bool, shown);
+        QFETCH(bool, kept);
         SettingsHarness h;
         h.app.preferences().remove(QStringLiteral("icloud_sync_enabled"));
         if (stored.isValid())
@@ -370,7 +372,8 @@ private slots:
         SettingsTabView& view = h.open();
         auto* toggle = h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch"));
         QVERIFY(!toggle->isEnabled());
-        QCOMPARE(toggle->isChecked(), shown);
+        // Off beside the row that says why, whatever was stored.
+        QVERIFY(!toggle->isChecked());
         QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("ICloudStatusRow"))->text(),
                  QStringLiteral("iCloud sync is not available on this system. Your kippets are "
                                 "stored on this computer only."));
@@ -383,11 +386,29 @@ private slots:
             subtitle = subtitle ||
                        label->text() == QStringLiteral("Sync your kippets across all your devices");
         QVERIFY(subtitle);
+
+        // The tour's iCloud step shows its switch as the settings do.
+        OnboardingState tourState;
+        iCloudSyncStepView step(&tourState);
+        auto* tourToggle = step.findChild<QCheckBox*>(QStringLiteral("ICloudSyncToggle"));
+        QVERIFY(tourToggle);
+        QCOMPARE(tourToggle->isChecked(), toggle->isChecked());
+        QCOMPARE(tourToggle->isEnabled(), toggle->isEnabled());
+        QCOMPARE(step.findChild<QLabel*>(QStringLiteral("ICloudStatusExplanation"))->text(),
+                 QStringLiteral("iCloud sync is not available on this system. Your kippets are "
+                                "stored on this computer only."));
+
         QTest::mouseClick(toggle, Qt::LeftButton);
         QVERIFY(h.app.dialogs().shown().isEmpty());
-        QCOMPARE(toggle->isChecked(), shown);
+        QVERIFY(!toggle->isChecked());
+        // The stored choice stays as it was, for a system that can synchronise.
+        QCOMPARE(view.iCloudSyncEnabled(), kept);
+        QCOMPARE(tourState.iCloudSyncPreference(), kept);
         QCOMPARE(h.app.preferences().contains(QStringLiteral("icloud_sync_enabled")),
                  stored.isValid());
+        if (stored.isValid())
+            QCOMPARE(h.app.preferences().boolOr(QStringLiteral("icloud_sync_enabled"), !kept),
+                     kept);
     }
 
     void iCloudCancelChangesNothingAndTheAlertNamesTheDirection() {
