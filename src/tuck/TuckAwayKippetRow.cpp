@@ -95,9 +95,15 @@ void TuckAwayKippetRow::updateBadge() {
         return;
     badge_->setColor(iconColor());
     badge_->setIcon(kippet_->icon());
-    // The tray's own fill, black for the cutout, is what the badge stands on.
-    badge_->setBackdrop(Theme::over(TuckAwayStyle::fill(cutoutEnabled_, palette()),
-                                    palette().color(QPalette::Window)));
+    // The tray's own fill, black for the cutout, is what the badge stands on; under the pointer
+    // the row's highlight lies over it.
+    const QColor tray = Theme::over(TuckAwayStyle::fill(cutoutEnabled_, palette()),
+                                    palette().color(QPalette::Window));
+    badge_->setBackdrop(isRowHovering_ ? Theme::over(highlight(1), tray) : tray);
+}
+
+QColor TuckAwayKippetRow::highlight(qreal shown) const {
+    return Theme::withAlpha(Theme::primary(palette()), 0.06 * shown);
 }
 
 bool TuckAwayKippetRow::eventFilter(QObject* watched, QEvent* event) {
@@ -117,6 +123,7 @@ void TuckAwayKippetRow::setRowHovering(bool hovering) {
     if (hovering == isRowHovering_)
         return;
     isRowHovering_ = hovering;
+    updateBadge();
     if (hovering && kippet_ && !actions_) {
         stripHolder_ = new QWidget(this);
         stripHolder_->setFixedHeight(0);
@@ -189,7 +196,7 @@ void TuckAwayKippetRow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), 8, 8);
-    painter.fillPath(shape, Theme::withAlpha(Theme::primary(palette()), 0.06 * shown));
+    painter.fillPath(shape, highlight(shown));
 }
 
 void TuckAwayKippetRow::mousePressEvent(QMouseEvent* event) {

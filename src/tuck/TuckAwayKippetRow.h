@@ -56,6 +56,8 @@ protected:
 private:
     void updateTexts();
     void updateBadge();
+    // The row's fill under the pointer, `shown` of the way in.
+    QColor highlight(qreal shown) const;
     void revealStepped();
     void revealFinished();
     // The strip below its holder's bottom edge by what it has still to slide in.

@@ -10,6 +10,10 @@
 namespace {
 constexpr int hoverDuration = 150;
 constexpr qreal hoverScale = 0.08;
+// The white wash over a button under the pointer, at full hover.
+constexpr qreal activeWash = 0.2;
+constexpr qreal plainWash = 0.15;
+constexpr qreal glassWash = 0.12;
 
 // Reads the help text out as the button's name. Setting it as the widget's accessible name
 // would make Qt build an accessible object for each of the hundreds of buttons a launch
@@ -47,8 +51,16 @@ QSize ActionButtonLook::size() const {
 }
 
 QColor ActionButtonLook::symbolColor(const QPalette& palette) const {
-    if (isActive)
-        return Qt::white;
+    if (isActive) {
+        // White, unless the active colour is so light (a daily kippet's white in the dark
+        // appearance, a yellow) that white would hardly show on it: judged under the pointer's
+        // wash, the lightest the fill gets, so that the symbol keeps one colour in every state.
+        const QColor tile = Theme::windowFill(Theme::Material::underWindowBackground, palette,
+                                              Theme::Backdrop::opaque);
+        const QColor washed =
+            Theme::over(Theme::withAlpha(Qt::white, activeWash), Theme::over(activeColor, tile));
+        return Theme::symbolOn(washed);
+    }
     if (isWindowActive)
         return palette.color(QPalette::WindowText);
     QColor grey(Qt::gray);
@@ -222,7 +234,8 @@ void ActionButton::paintFace(QPainter& painter, const ActionButtonLook& look,
     }
     if (hover > 0) {
         const qreal washOpacity =
-            look.isActive ? 0.2 : (look.style == ActionButtonStyle::plain ? 0.15 : 0.12);
+            look.isActive ? activeWash
+                          : (look.style == ActionButtonStyle::plain ? plainWash : glassWash);
         QColor wash(Qt::white);
         wash.setAlphaF(static_cast<float>(washOpacity * hover));
         painter.setBrush(wash);

@@ -26,10 +26,10 @@ struct ActionButtonLook {
 };
 
 // The icon button of a kippet window's headers and button rows, drawn by itself: a symbol,
-// white on a circle of its active colour while its function is on, else in the text colour
-// (faint grey while its window is inactive); a glass button sits on a frosted circle. Under the
-// pointer a white wash covers it and it grows a little. The help text is its tool tip and
-// accessible name; the identifier is its object name.
+// white on a circle of its active colour while its function is on (near-black on a colour too
+// light for white), else in the text colour (faint grey while its window is inactive); a glass
+// button sits on a frosted circle. Under the pointer a white wash covers it and it grows a
+// little. The help text is its tool tip and accessible name; the identifier is its object name.
 class ActionButton : public QAbstractButton {
     Q_OBJECT
 public:

@@ -3,6 +3,7 @@
 #include "model/Kippet.h"
 #include "ui/SymbolNames.h"
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "window/KippetIconBadge.h"
 #include "window/PaintCache.h"
 
@@ -138,7 +139,10 @@ QColor CollapsedStateIndicator::nameColour() const {
 }
 
 QColor CollapsedStateIndicator::bubbleColour(const QColor& colour) const {
-    return withAlpha(colour, isActive() ? 1 : 0.6);
+    // The count in the kippet's colour, darkened or lightened where that colour would hardly
+    // show on the bubble (a yellow in the light appearance).
+    return Theme::legibleOn(withAlpha(colour, isActive() ? 1 : 0.6),
+                            palette().color(QPalette::Base));
 }
 
 bool CollapsedStateIndicator::restyle() {
@@ -162,7 +166,7 @@ void CollapsedStateIndicator::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QColor colour = displayColor();
     KippetIconBadge::paint(painter, origin, colour, kippet_->icon(), isActive(), badgeSize,
-                           devicePixelRatioF(), palette().color(QPalette::Window));
+                           devicePixelRatioF(), KippetIconBadge::panelBackdrop(palette()));
     const QRect name(0, qRound(origin.y()) + side + nameGap, width(), metrics.height());
     painter.setPen(nameColour());
     paintName(painter, name, font);

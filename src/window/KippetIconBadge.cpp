@@ -1,5 +1,6 @@
 #include "window/KippetIconBadge.h"
 
+#include "ui/Materials.h"
 #include "ui/NamedColors.h"
 #include "ui/Symbols.h"
 #include "window/PaintCache.h"
@@ -49,7 +50,12 @@ void KippetIconBadge::setBackdrop(const QColor& backdrop) {
 }
 
 QColor KippetIconBadge::backdrop() const {
-    return backdrop_.value_or(palette().color(QPalette::Window));
+    return backdrop_.value_or(panelBackdrop(palette()));
+}
+
+QColor KippetIconBadge::panelBackdrop(const QPalette& palette) {
+    return Theme::windowFill(Theme::Material::underWindowBackground, palette,
+                             Theme::Backdrop::opaque);
 }
 
 namespace {

@@ -36,9 +36,11 @@ public:
     void setColor(const QColor& color);
     void setIcon(const QString& icon);
     void setIsActive(bool isActive);
-    // What shows behind the badge where its window's colour does not: a tray drawn black.
+    // What shows behind the badge: a panel's tile unless set (a tray drawn black).
     void setBackdrop(const QColor& backdrop);
     QColor backdrop() const;
+    // A kippet panel's tile, opaque: what a badge on a panel stands on.
+    static QColor panelBackdrop(const QPalette& palette);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
