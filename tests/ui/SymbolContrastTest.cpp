@@ -254,6 +254,21 @@ private slots:
                 }
                 QVERIFY(row[1]->isActive() && row[3]->isActive());
             });
+            // The header's create and close buttons draw their round symbol on the tile itself.
+            for (const QString& name :
+                 {QStringLiteral("NewKippetButton"), QStringLiteral("CloseKippetButton")}) {
+                QWidget* layout = PanelDriver::viewOf(window)->currentLayout();
+                auto* collapsed = dynamic_cast<CollapsedLayout*>(layout);
+                ActionButton* button =
+                    collapsed ? collapsed->button(name) : layout->findChild<ActionButton*>(name);
+                QVERIFY2(button, qPrintable(name));
+                const Probe onTile{QPointF(1, 1), QRectF(3, 3, 18, 18)};
+                expectLegible(measuredOnWindow(button, onTile), form + u' ' + name);
+                enter(button);
+                expectLegible(measuredOnWindow(button, onTile),
+                              form + QStringLiteral(" hovered ") + name);
+                leave(button);
+            }
         }
     }
 
