@@ -342,23 +342,22 @@ private slots:
                                     open.stack.right() - 1, open.stack.right()})
                     empty.append(QPoint(x, y));
             }
-            for (const QPoint point : std::as_const(empty)) {
-                QVERIFY2(shownAt(image, point).alpha < 30,
-                         qPrintable(QStringLiteral("%1 at %2, %3 alpha %4")
-                                        .arg(at)
-                                        .arg(point.x())
-                                        .arg(point.y())
-                                        .arg(shownAt(image, point).alpha)));
-            }
+            const auto where = [&](QPoint point) {
+                return QStringLiteral("%1 at %2, %3")
+                    .arg(at)
+                    .arg(point.x())
+                    .arg(point.y())
+                    .toUtf8();
+            };
+            for (const QPoint point : std::as_const(empty))
+                QVERIFY2(shownAt(image, point).alpha < 30, where(point).constData());
             // The line runs along the tab's far end and along the panel's side beside the tab.
             const QPoint tabEnd(open.tab.center().x(), farRow + inward);
             const int panelSide = edge == ScreenEdge::top ? open.panel.bottom() : open.panel.top();
             const QPoint besideTab(open.panel.left() + 40, panelSide);
             for (const QPoint point : {tabEnd, besideTab}) {
                 const Shown line = shownAt(image, point);
-                QVERIFY2(line.alpha > 150 && line.grey < 100,
-                         qPrintable(
-                             QStringLiteral("%1 at %2, %3").arg(at).arg(point.x()).arg(point.y())));
+                QVERIFY2(line.alpha > 150 && line.grey < 100, where(point).constData());
             }
         }
     }

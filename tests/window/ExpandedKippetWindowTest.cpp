@@ -457,22 +457,18 @@ private slots:
         QVERIFY(!note->isHovering());
         QVERIFY(todos->isHovering());
         QVERIFY(redness(window, todos, pointer) > 60);
-        int lit = 0;
-        for (const SharedTodoRow* row : todos->findChildren<SharedTodoRow*>()) {
+        for (const SharedTodoRow* row : todos->findChildren<SharedTodoRow*>())
             QCOMPARE(row->isHovering(), under(row, pointer));
-            lit += row->isHovering() ? 1 : 0;
-        }
-        QCOMPARE(lit, 1);
 
         // Scrolled on, the todo card and its rows go dark as they leave.
         QVERIFY(scrollUntil(pointer, [&] { return !under(todos, pointer); }));
         QVERIFY(!todos->isHovering());
         for (const SharedTodoRow* row : todos->findChildren<SharedTodoRow*>())
             QVERIFY(!row->isHovering());
-        // Where the card still shows, no outline is drawn.
+        // Just above the pointer, where the card still shows, no outline is drawn.
         const QPoint bottomOfTodos = todos->mapToGlobal(QPoint(0, todos->height() - 20));
-        if (shown.contains(bottomOfTodos))
-            QVERIFY(redness(window, todos, bottomOfTodos) < 20);
+        QVERIFY(shown.contains(bottomOfTodos));
+        QVERIFY(redness(window, todos, bottomOfTodos) < 20);
 
         // And back: the note card scrolls under the pointer again and lights up.
         QVERIFY(area->verticalScrollBar()->value() > 0);
