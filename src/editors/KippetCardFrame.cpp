@@ -2,10 +2,12 @@
 
 #include "app/DailyKippet.h"
 #include "model/Kippet.h"
+#include "ui/PointerHover.h"
 #include "ui/Theme.h"
 
 #include <QEnterEvent>
 #include <QPainter>
+#include <utility>
 
 KippetCardFrame::KippetCardFrame(Kippet* kippet, QWidget* parent)
     : QWidget(parent), kippet_(kippet), hover_(this, hoverAnimationMs, QEasingCurve::InOutQuad) {
@@ -60,7 +62,12 @@ void KippetCardFrame::changeEvent(QEvent* event) {
         updateLook();
 }
 
+void KippetCardFrame::followPointer() {
+    setHovering(PointerHover::isUnderPointer(this));
+}
+
 void KippetCardFrame::setHovering(bool hovering) {
-    isHovering_ = hovering;
+    if (std::exchange(isHovering_, hovering) == hovering)
+        return;
     hover_.fadeTo(hovering);
 }

@@ -20,6 +20,8 @@ public:
     explicit KippetCardFrame(Kippet* kippet, QWidget* parent = nullptr);
 
     bool isHovering() const { return isHovering_; }
+    // Hover from where the pointer stands now, after the card moved under a still pointer.
+    virtual void followPointer();
     // The outline drawn now: clear away from the pointer.
     QColor borderColor() const;
     // The kippet's accent: the daily colour for a daily kippet, else its own.

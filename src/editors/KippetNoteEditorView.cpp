@@ -17,6 +17,7 @@
 
 namespace {
 constexpr int margin = RoundSymbolButton::shadowMargin;
+constexpr int findBarGap = 10;
 } // namespace
 
 KippetNoteEditorView::KippetNoteEditorView(Kippet* kippet, const QColor& accentColor,
@@ -30,10 +31,14 @@ KippetNoteEditorView::KippetNoteEditorView(Kippet* kippet, const QColor& accentC
     closeButton_->setAccentColor(accentColor);
     connect(closeButton_, &QAbstractButton::clicked, this, &KippetNoteEditorView::closeRequested);
 
+    // The find bar opens in the header, beside the close button: there it covers no text.
+    findBar_ = new NoteFindBar(textView_, this);
     auto* header = new QHBoxLayout;
     // The button's own margin holds its shadow; the header's padding makes up the rest.
     header->setContentsMargins(16 - margin, 16 - margin, 16 - margin, 8 - margin);
+    header->setSpacing(findBarGap - margin);
     header->addStretch();
+    header->addWidget(findBar_, 0, Qt::AlignVCenter);
     header->addWidget(closeButton_);
 
     auto* editor = new QWidget;
@@ -51,7 +56,6 @@ KippetNoteEditorView::KippetNoteEditorView(Kippet* kippet, const QColor& accentC
     layout->addLayout(header);
     layout->addWidget(editor, 1);
 
-    findBar_ = new NoteFindBar(textView_, this);
     auto* find = new QAction(this);
     find->setShortcut(QKeySequence::Find);
     find->setShortcutContext(Qt::WidgetWithChildrenShortcut);

@@ -16,7 +16,7 @@ class UnsavedNotice;
 // elsewhere replaces the text only when it differs, so typing never loses its caret. While the
 // store refuses the text, a notice under it says so and why; the text stays, is written again
 // with the next change and once a second, and the notice goes once a write succeeds. The find
-// key opens a find bar over the text.
+// key opens a find bar in the header, left of the close button.
 class KippetNoteEditorView : public QWidget {
     Q_OBJECT
 public:

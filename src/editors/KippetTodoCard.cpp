@@ -84,6 +84,11 @@ void KippetTodoCard::updateCount() {
     count_->setText(QStringLiteral("%1/%2").arg(open).arg(todos.size()));
 }
 
+void KippetTodoCard::followPointer() {
+    KippetCardFrame::followPointer();
+    list_->followPointer();
+}
+
 void KippetTodoCard::updateLook() {
     const qreal ratio = devicePixelRatioF();
     symbol_->setPixmap(

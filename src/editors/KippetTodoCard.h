@@ -21,6 +21,8 @@ public:
     QString countText() const;
     QToolButton* addButton() const { return addButton_; }
     TodoListView* list() const { return list_; }
+    // The card and its rows, after they moved under a still pointer.
+    void followPointer() override;
 
 protected:
     void updateLook() override;

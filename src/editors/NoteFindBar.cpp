@@ -42,15 +42,11 @@ NoteFindBar::NoteFindBar(QPlainTextEdit* text, QWidget* parent)
     layout->addWidget(glass_);
     layout->addWidget(field_, 1);
     applyColours();
-
-    text_->installEventFilter(this);
     hide();
 }
 
 void NoteFindBar::open() {
-    place();
     show();
-    raise();
     field_->setFocus(Qt::ShortcutFocusReason);
     field_->selectAll();
 }
@@ -83,10 +79,6 @@ bool NoteFindBar::findMatch(bool backward) {
 }
 
 bool NoteFindBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == text_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
-        place();
-        return false;
-    }
     if (watched != field_ || event->type() != QEvent::KeyPress)
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -99,12 +91,6 @@ bool NoteFindBar::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return false;
-}
-
-void NoteFindBar::place() {
-    adjustSize();
-    const QPoint topRight = text_->mapTo(parentWidget(), QPoint(text_->width(), 0));
-    move(topRight.x() - width() - inset, topRight.y() + inset);
 }
 
 void NoteFindBar::showMatched(bool matched) {
@@ -135,7 +121,7 @@ void NoteFindBar::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
-    // Opaque, so the note's text under the bar does not show through its field.
+    // Opaque: a solid field on the panel's glass, whatever shows behind the panel.
     painter.fillPath(shape, Theme::windowFill(Theme::Material::underWindowBackground, palette(),
                                               Theme::Backdrop::opaque));
     painter.setPen(QPen(Theme::separator(palette()), 1));

@@ -6,18 +6,18 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 
-// A small find field floating over the top-right corner of a note's text. Return selects the
-// next match of the field's text, Shift+Return the one before, both wrapping around the ends of
-// the note and ignoring case; a search without any match turns the field's text red. Escape
-// hides the bar and gives the keyboard back to the note's text.
+// A small find field for a note's text, in a place of its own beside the text so that it never
+// hides a line, or the match it selects. Return selects the next match of the field's text,
+// Shift+Return the one before, both wrapping around the ends of the note and ignoring case; a
+// search without any match turns the field's text red. Escape hides the bar and gives the
+// keyboard back to the note's text.
 class NoteFindBar : public QWidget {
     Q_OBJECT
 public:
     static constexpr int barWidth = 220;
-    static constexpr int inset = 8;
 
-    // Floats over `text`, a widget inside `parent`; hidden until opened.
-    NoteFindBar(QPlainTextEdit* text, QWidget* parent);
+    // Searches `text`; hidden until opened.
+    explicit NoteFindBar(QPlainTextEdit* text, QWidget* parent = nullptr);
 
     QLineEdit* field() const { return field_; }
 
@@ -35,7 +35,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void place();
     void showMatched(bool matched);
     void applyColours();
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QTransform>
 
 TuckAwayOutline::TuckAwayOutline(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -18,15 +19,20 @@ void TuckAwayOutline::setEdge(ScreenEdge edge) {
 }
 
 QPainterPath TuckAwayOutline::shape() const {
-    if (edge_ == ScreenEdge::left || edge_ == ScreenEdge::right) {
-        const TuckAwayUnifiedShape unified(
-            TuckAwayLayout::pullTabWidth, TuckAwayLayout::pullTabHeight,
-            TuckAwayStyle::cornerRadius, TuckAwayStyle::cornerRadius, edge_);
-        return unified.path(size());
-    }
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), TuckAwayStyle::cornerRadius, TuckAwayStyle::cornerRadius);
-    return path;
+    const double tabAlong = TuckAwayLayout::pullTabWidth;
+    const double tabAcross = TuckAwayLayout::pullTabHeight;
+    const double radius = TuckAwayStyle::cornerRadius;
+    if (edge_ == ScreenEdge::left || edge_ == ScreenEdge::right)
+        return TuckAwayUnifiedShape(tabAlong, tabAcross, radius, radius, edge_).path(size());
+    // On the top and bottom edges the tab hangs below (or stands above) the middle of the wider
+    // panel: the same outline turned a quarter, so that the line runs round the tab and not
+    // round the empty room on either side of it. Drawn across, the tab reaches 70 from the
+    // panel and is 28 wide; the bottom edge's tab comes first, as the right edge's does.
+    const ScreenEdge across = edge_ == ScreenEdge::bottom ? ScreenEdge::right : ScreenEdge::left;
+    const QPainterPath turned =
+        TuckAwayUnifiedShape(tabAcross, tabAlong, radius, radius, across).path(size().transposed());
+    // Swaps x and y.
+    return QTransform(0, 1, 1, 0, 0, 0).map(turned);
 }
 
 void TuckAwayOutline::paintEvent(QPaintEvent*) {

@@ -5,8 +5,9 @@
 #include <QWidget>
 
 // The line around the open tray, over tab and panel and never in the way of the pointer: one
-// outline of panel and tab on the side edges, a rounded rectangle on the top and bottom. It
-// follows the app's appearance even over the cut-out.
+// outline of panel and tab, the tab bulging from the panel's side away from the screen edge.
+// Only what is drawn is outlined, never the empty room beside the tab. It follows the app's
+// appearance even over the cut-out.
 class TuckAwayOutline : public QWidget {
     Q_OBJECT
 public:

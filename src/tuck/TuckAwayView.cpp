@@ -45,12 +45,6 @@ void fade(QWidget* widget, qreal opacity) {
     }
     effect->setOpacity(opacity);
 }
-
-// The band the outline is drawn in along the sides of the rectangle.
-QRegion outlineRing(const QRect& rect) {
-    const int band = 3;
-    return QRegion(rect) - QRegion(rect.adjusted(band, band, -band, -band));
-}
 } // namespace
 
 TuckAwayView::TuckAwayView(ScreenEdge edge, QWidget* parent)
@@ -241,12 +235,9 @@ QRegion TuckAwayView::drawnRegion() const {
     const int tabMargin = cutoutEnabled_ ? 0 : static_cast<int>(tabShadowRadius) + 2;
     const int panelMargin = cutoutEnabled_ ? 0 : static_cast<int>(panelShadowRadius) + 2;
     QRegion region(layout_.tab.adjusted(-tabMargin, -tabMargin, tabMargin, tabMargin));
-    if (isPanelShown()) {
+    // The outline runs on tab and panel.
+    if (isPanelShown())
         region += layout_.panel.adjusted(-panelMargin, -panelMargin, panelMargin, panelMargin);
-        // On the top and bottom edges the outline is one rectangle around tab and panel.
-        if (currentEdge_ == ScreenEdge::top || currentEdge_ == ScreenEdge::bottom)
-            region += outlineRing(layout_.stack);
-    }
     return region.intersected(rect());
 }
 
@@ -257,7 +248,7 @@ QRegion TuckAwayView::shapeRegion() const {
         QPainterPath panel;
         panel.addRoundedRect(QRectF(layout_.panel), TuckAwayStyle::cornerRadius,
                              TuckAwayStyle::cornerRadius);
-        // On the top and bottom edges the line runs beside the tab, where nothing else is drawn.
+        // The line's soft pixels reach a little past an aliased cut of the fills: they stay.
         QPainterPathStroker line;
         line.setWidth(TuckAwayOutline::lineWidth);
         const QPainterPath outline =

@@ -1,5 +1,6 @@
 #include "window/ItemsArea.h"
 
+#include "editors/KippetCardFrame.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
 #include "ui/Theme.h"
@@ -319,6 +320,10 @@ void ItemsArea::materialize() {
 // Cards scroll and glide under a pointer that stands still, and the window system tells
 // nothing until it moves.
 void ItemsArea::followPointer() {
+    for (QWidget* top : {noteCard_.data(), todoCard_.data()}) {
+        if (auto* card = qobject_cast<KippetCardFrame*>(top))
+            card->followPointer();
+    }
     for (ItemCard* card : std::as_const(cards_))
         card->followPointer();
 }

@@ -279,9 +279,9 @@ private slots:
         auto* field = find<QLineEdit>(bar, QStringLiteral("NoteFindField"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field));
         QCOMPARE(field->placeholderText(), QStringLiteral("Find"));
-        // Over the text's top-right corner.
+        // At the top right, left of the close button, clear of the text.
         const QRect textArea(text->mapTo(panel->view(), QPoint(0, 0)), text->size());
-        QVERIFY(textArea.contains(bar->geometry()));
+        QVERIFY(!textArea.intersects(bar->geometry()));
         QVERIFY(bar->geometry().right() > textArea.center().x());
 
         QTest::keyClicks(field, QStringLiteral("oat"));
@@ -318,6 +318,70 @@ private slots:
         QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(bar->isVisible());
         QCOMPARE(field->selectedText(), QStringLiteral("rye"));
+    }
+
+    // The find bar takes no room from the text's lines: a match at the end of the note's first
+    // line, where a bar floating over the text would stand, shows selected.
+    void aMatchOnTheFirstLineShowsBesideTheFindBar() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        app.manager().updateNote(
+            QStringLiteral("For the picnic on Saturday: bread, plums\nand a rug"), kippet);
+        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet);
+        auto* text = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
+        auto* bar = find<NoteFindBar>(panel, QStringLiteral("NoteFindBar"));
+        text->moveCursor(QTextCursor::Start);
+        const QRect closedViewport(text->viewport()->mapTo(panel, QPoint(0, 0)),
+                                   text->viewport()->size());
+
+        QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(bar->isVisible());
+        auto* field = find<QLineEdit>(bar, QStringLiteral("NoteFindField"));
+        QTest::keyClicks(field, QStringLiteral("plums"));
+        QTest::keyClick(field, Qt::Key_Return);
+        AppHarness::settle();
+        QTextCursor match = text->textCursor();
+        QCOMPARE(match.selectedText(), QStringLiteral("plums"));
+        QTextCursor start = match;
+        start.setPosition(match.selectionStart());
+        QTextCursor end = match;
+        end.setPosition(match.selectionEnd());
+        const QRect shown = text->cursorRect(start).united(text->cursorRect(end));
+        // On the first line, at its end, as wide as the word.
+        QTextCursor first(text->document());
+        QCOMPARE(shown.top(), text->cursorRect(first).top());
+        QVERIFY(shown.left() > text->viewport()->width() / 2);
+
+        QWidget* viewport = text->viewport();
+        QVERIFY(viewport->rect().contains(shown));
+        const QRect barInViewport(viewport->mapFrom(panel, bar->mapTo(panel, QPoint(0, 0))),
+                                  bar->size());
+        QVERIFY(!barInViewport.intersects(viewport->rect()));
+        // The text keeps its place: the bar has a room of its own.
+        QCOMPARE(QRect(viewport->mapTo(panel, QPoint(0, 0)), viewport->size()), closedViewport);
+
+        // And on screen the word is drawn on the selection's colour.
+        const QImage shot = panel->grab().toImage();
+        const qreal ratio = shot.devicePixelRatio();
+        const QRect onPanel(viewport->mapTo(panel, shown.topLeft()), shown.size());
+        const auto isSelection = [&](const QColor& pixel) {
+            for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+                const QColor colour = text->palette().color(group, QPalette::Highlight);
+                if (std::max({std::abs(pixel.red() - colour.red()),
+                              std::abs(pixel.green() - colour.green()),
+                              std::abs(pixel.blue() - colour.blue())}) < 24)
+                    return true;
+            }
+            return false;
+        };
+        int selected = 0;
+        for (int y = onPanel.top(); y <= onPanel.bottom(); ++y) {
+            for (int x = onPanel.left(); x <= onPanel.right(); ++x)
+                selected += isSelection(shot.pixelColor(qRound(x * ratio), qRound(y * ratio)));
+        }
+        const int all = onPanel.width() * onPanel.height();
+        QVERIFY2(selected * 3 > all, qPrintable(QStringLiteral("%1 of %2").arg(selected).arg(all)));
     }
 
     void pastedStyledTextArrivesPlain() {

@@ -1,10 +1,15 @@
 #include "analysis/LocalModelServer.h"
 #include "app/DailyKippet.h"
+#include "editors/KippetNoteCard.h"
+#include "editors/KippetTodoCard.h"
+#include "editors/SharedTodoRow.h"
 #include "model/Kippet.h"
+#include "model/KippetColor.h"
 #include "platform/Animations.h"
 #include "platform/Clock.h"
 #include "platform/ClockAnimation.h"
 #include "platform/Preferences.h"
+#include "store/KippetManager.h"
 #include "support/AppHarness.h"
 #include "support/Compressed.h"
 #include "support/RecordedDrag.h"
@@ -34,6 +39,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
+#include <functional>
 
 using namespace PanelDriver;
 using namespace std::chrono_literals;
@@ -220,6 +226,16 @@ void leave(QWidget* widget) {
     QApplication::sendEvent(widget, &event);
 }
 
+// How red the card's left edge is drawn on the row of `global`: its outline in a red kippet's
+// colour shows there, else only the card's grey glass.
+int redness(FloatingKippetWindow* window, const QWidget* card, QPoint global) {
+    const QImage shot = window->grab().toImage();
+    const qreal ratio = shot.devicePixelRatio();
+    const QPoint at = card->mapTo(window, QPoint(1, card->mapFromGlobal(global).y()));
+    const QColor shown = shot.pixelColor(QPoint(qRound(at.x() * ratio), qRound(at.y() * ratio)));
+    return shown.red() - shown.green();
+}
+
 // A drag that ends over `point` of the panel, dispatched as the window system delivers it: to
 // the widget under the point, or the nearest one above it that takes drops.
 bool dropAt(FloatingKippetWindow* window, QPoint point, const QMimeData& data) {
@@ -381,6 +397,84 @@ private slots:
         QVERIFY(!scrolled || !scrolled->isHovering());
         for (ItemCard* card : area->cards())
             QVERIFY2(card == after || !card->isHovering(), qPrintable(card->item().id.toString()));
+    }
+
+    // The note and todo cards scroll with the items: under a pointer that stands still, the card
+    // that scrolled away loses its outline and the one now under the pointer shows it, and the
+    // todo row under the pointer is lit.
+    void theNoteAndTodoCardsFollowThePointerThroughAScroll() {
+        ExpandedKippetLayout::setNoteCardFactory([](FloatingKippetView* view) -> QWidget* {
+            return new KippetNoteCard(view->kippet(), [] {});
+        });
+        ExpandedKippetLayout::setTodoCardFactory([](FloatingKippetView* view) -> QWidget* {
+            return new KippetTodoCard(view->kippet(), [] {});
+        });
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        kippet->setColor(KippetColor::fromQColor(QColor(Qt::red)));
+        app.manager().updateNote(QStringLiteral("Bread\nMilk\nEggs"), kippet);
+        for (int i = 0; i < 4; ++i)
+            app.manager().addTodo(QStringLiteral("todo %1").arg(i), kippet);
+        for (int i = 0; i < 30; ++i)
+            kippet->addItem(textItem(QStringLiteral("item %1").arg(i), ItemCategory::notes));
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemsArea* area = itemsOf(window);
+        auto* note = area->findChild<KippetNoteCard*>();
+        auto* todos = area->findChild<KippetTodoCard*>();
+        QVERIFY(note && todos);
+        const QRect shown(area->viewport()->mapToGlobal(QPoint(0, 0)), area->viewport()->size());
+        const auto under = [&](const QWidget* widget, QPoint global) {
+            return widget->isVisible() && shown.contains(global) &&
+                   QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()).contains(global);
+        };
+        // A touchpad's small steps, so that no row is scrolled past unseen.
+        const auto scrollUntil = [&](QPoint global, const std::function<bool()>& done) {
+            for (int step = 0; step < 100 && !done(); ++step) {
+                QWheelEvent wheel(area->viewport()->mapFromGlobal(global), global, QPoint(),
+                                  QPoint(0, -ItemsArea::wheelStep / 10), Qt::NoButton,
+                                  Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(area->viewport(), &wheel);
+            }
+            return done();
+        };
+        const QPoint pointer = note->mapToGlobal(QPoint(note->width() / 2, note->height() / 2));
+        QCursor::setPos(pointer);
+        QTest::mouseMove(window->windowHandle(), window->mapFromGlobal(pointer));
+        QTRY_VERIFY(note->isHovering());
+        QVERIFY(!todos->isHovering());
+        QVERIFY(redness(window, note, pointer) > 60);
+
+        // The todo card comes under the pointer, and one of its rows.
+        const auto rowUnderPointer = [&] {
+            for (const SharedTodoRow* row : todos->findChildren<SharedTodoRow*>()) {
+                if (under(row, pointer))
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(scrollUntil(pointer, rowUnderPointer));
+        QVERIFY(!note->isHovering());
+        QVERIFY(todos->isHovering());
+        QVERIFY(redness(window, todos, pointer) > 60);
+        for (const SharedTodoRow* row : todos->findChildren<SharedTodoRow*>())
+            QCOMPARE(row->isHovering(), under(row, pointer));
+
+        // Scrolled on, the todo card and its rows go dark as they leave.
+        QVERIFY(scrollUntil(pointer, [&] { return !under(todos, pointer); }));
+        QVERIFY(!todos->isHovering());
+        for (const SharedTodoRow* row : todos->findChildren<SharedTodoRow*>())
+            QVERIFY(!row->isHovering());
+        // Just above the pointer, where the card still shows, no outline is drawn.
+        const QPoint bottomOfTodos = todos->mapToGlobal(QPoint(0, todos->height() - 20));
+        QVERIFY(shown.contains(bottomOfTodos));
+        QVERIFY(redness(window, todos, bottomOfTodos) < 20);
+
+        // And back: the note card scrolls under the pointer again and lights up.
+        QVERIFY(area->verticalScrollBar()->value() > 0);
+        area->verticalScrollBar()->setValue(0);
+        QVERIFY(note->isHovering());
+        QVERIFY(!todos->isHovering());
     }
 
     void anEmptyKippetShowsTheEmptyStateUnderTheLayoutRow() {
