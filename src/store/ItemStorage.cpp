@@ -55,11 +55,10 @@ std::optional<QString> declaredExtension(const KippetItem& item) {
     return std::nullopt;
 }
 
-// A file of another length than the item's bytes is not their copy: it was cut short together
-// with the store's bytes it shared, or it is the empty file older versions wrote in place of
-// bytes they could not read. Once the bytes can be read, the item's file is written from them.
-bool holdsOtherLength(const DataFile& file, const KippetItem& item) {
-    return file.isOpen() && file.size() != item.content.size();
+// Older versions wrote an empty file in place of bytes they could not read: it is not the file
+// of an item whose bytes are not empty, which is written from them now that they can be read.
+bool isEmptyInPlaceOfBytes(const DataFile& file, const KippetItem& item) {
+    return file.isOpen() && file.size() == 0 && !item.content.isEmpty();
 }
 
 // An item whose stored bytes cannot be read has nothing to hand out; an empty file in their
@@ -113,7 +112,7 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
     refuseUnreadable(item);
     const QString base = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
     const DataFile baseFile = openItemFile(base);
-    const bool baseIsItemsFile = baseFile.isOpen() && !holdsOtherLength(baseFile, item);
+    const bool baseIsItemsFile = baseFile.isOpen() && !isEmptyInPlaceOfBytes(baseFile, item);
     // A second name of the store's bytes is replaced by a copy rather than handed out.
     const bool sharesStoredBytes =
         baseIsItemsFile && this->sharesStoredBytes(baseFile, item, kippetId);
@@ -126,7 +125,7 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
             !DurableFile::rename(base, target)) {
             targetFile = DataFile::open(root_, target);
         }
-        targetIsItemsFile = targetFile.isOpen() && !holdsOtherLength(targetFile, item);
+        targetIsItemsFile = targetFile.isOpen() && !isEmptyInPlaceOfBytes(targetFile, item);
     }
     // Whatever else is under the name is not the item's: it is replaced like a missing file.
     if (!targetIsItemsFile || (sharesStoredBytes && target == base)) {
@@ -193,7 +192,7 @@ QUrl ItemStorage::handOutURL(const KippetItem& item, const QUuid& kippetId) cons
     // needs no copy of its own.
     const QString base = folderPath(kippetId) + QLatin1Char('/') + idText(item.id);
     DataFile stored = DataFile::open(root_, base);
-    if (!stored.isOpen() || holdsOtherLength(stored, item) ||
+    if (!stored.isOpen() || isEmptyInPlaceOfBytes(stored, item) ||
         !sharesStoredBytes(stored, item, kippetId))
         stored = openItemFile(fileURL(item, kippetId).toLocalFile());
     if (!stored.isOpen())

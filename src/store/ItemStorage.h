@@ -29,8 +29,8 @@ struct StagedItemFile {
 // Every file and folder here is reached through DataFile: whatever another program put in an
 // item's place (a link to a file elsewhere, a pipe, a folder) is not the item's file. It is
 // replaced by the item's bytes as a missing file would be, or the item has no file; nothing it
-// leads to is ever changed, linked or handed out. Nor is a file of another length than the item's
-// bytes (an empty one older versions wrote where they could not read them, say).
+// leads to is ever changed, linked or handed out. Nor is an empty file the file of an item whose
+// bytes are not empty (older versions wrote one where they could not read the bytes).
 class ItemStorage {
 public:
     // `root` is the folder of the legacy store file.

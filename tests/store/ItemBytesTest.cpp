@@ -671,11 +671,14 @@ private slots:
 
         app.stop();
         MappedBytes::releaseUnused();
+        // Each file as it was: in place where it is still a file of the user's (the one cut short
+        // shares it with the item's own name), written anew where something else took its name.
         for (auto it = saved.cbegin(); it != saved.cend(); ++it) {
-            QFileInfo info(it.key());
+            const QFileInfo info(it.key());
             if (info.isDir())
                 QVERIFY(QDir().rmdir(it.key()));
-            else
+            else if (!info.isFile() || info.isSymLink() || info.ownerId() != ::geteuid() ||
+                     !info.isReadable())
                 QVERIFY(QFile::remove(it.key()));
             writeFile(it.key(), it.value());
         }
