@@ -30,9 +30,10 @@ std::optional<KippetItem> lostBytesOf(const KippetItem& item) {
     KippetItem lost = item;
     for (const auto& loss : {contentLost, thumbnailLost})
         if (loss)
-            Log::line(QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: The file “%2” cannot "
-                                     "be read: %3")
-                          .arg(item.metadata.name, loss->path, loss->reason));
+            Log::line(
+                QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: The file “%2” cannot "
+                               "be read: %3")
+                    .arg(item.metadata.name, loss->path, loss->reason));
     if (contentLost) {
         lost.content = QByteArray();
         lost.unreadableBecause = contentLost->reason;
