@@ -523,8 +523,7 @@ private slots:
     }
 
     // An item whose stored bytes cannot be read has no file: each way of handing it out says so
-    // once, in words, and hands out nothing, never an empty file. Once the bytes are back, its
-    // file is handed out again.
+    // once, in words, and hands out nothing, never an empty file.
     void anItemWhoseBytesCannotBeReadHandsOutNothingAndSaysWhy() {
         AppHarness app;
         start(app);
@@ -584,25 +583,6 @@ private slots:
         QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (files.hasNext())
             QVERIFY2(files.nextFileInfo().size() != 0, qPrintable(files.filePath()));
-
-        // The bytes back in their file.
-        app.stop();
-        MappedBytes::releaseUnused();
-        QFile file(stored);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(item.content), item.content.size());
-        file.close();
-        start(app);
-        kippet = app.byName(QStringLiteral("Inbox"));
-        card = itemsOf(expanded(app, kippet))->cardFor(item.id);
-        clickButton(card, "CopyItemButton");
-        QVERIFY(app.dialogs().shown().isEmpty());
-        const QList<QUrl> urls = clipboard()->mimeData()->urls();
-        QCOMPARE(urls.size(), 1);
-        QFile handed(urls[0].toLocalFile());
-        QVERIFY(handed.open(QIODevice::ReadOnly));
-        QVERIFY(handed.readAll() == item.content);
-        QCOMPARE(QFileInfo(handed).fileName(), QStringLiteral("report.bin"));
     }
 
     void dragsOfferEachKindAsOtherApplicationsTakeIt() {
