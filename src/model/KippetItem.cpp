@@ -29,7 +29,7 @@ bool KippetItem::operator==(const KippetItem& other) const {
     return id == other.id && type == other.type && category == other.category &&
            isProcessing == other.isProcessing && addedDate == other.addedDate &&
            customCategory == other.customCategory && metadata == other.metadata &&
-           sameBytes(content, other.content);
+           unreadableBecause == other.unreadableBecause && sameBytes(content, other.content);
 }
 
 bool KippetItem::isDuplicateOf(const KippetItem& other) const {

@@ -20,6 +20,9 @@ struct KippetItem {
     std::optional<QString> customCategory;
     bool isProcessing = false;
     QDateTime addedDate;
+    // Why the item's stored bytes cannot be read, when they cannot: its content is then empty and
+    // it has no file to hand out. Known to the running app only; never stored or coded.
+    std::optional<QString> unreadableBecause = std::nullopt;
 
     // Bytes compared by their shared buffer first: an item's bytes are fixed and shared, and
     // reading megabytes to compare an item with its own copy would stall every update.

@@ -78,5 +78,6 @@ KippetItem KippetItemModel::toDomain() const {
     item.customCategory = customCategory;
     item.isProcessing = isProcessing;
     item.addedDate = addedDate;
+    item.unreadableBecause = contentUnreadableBecause;
     return item;
 }

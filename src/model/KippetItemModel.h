@@ -40,6 +40,9 @@ struct KippetItemModel {
     QDateTime addedDate;
     // Stored, so that an analysis cut short by quitting can be resumed at the next start.
     bool isProcessing = false;
+    // Why the content kept beside the store could not be read when the row was (the content is
+    // then empty); never written.
+    std::optional<QString> contentUnreadableBecause;
 
     bool operator==(const KippetItemModel&) const = default;
 

@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QList>
+#include <atomic>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
@@ -87,6 +90,49 @@ QString folderReason(const QString& folder, int error) {
     return QStringLiteral("the folder “%1” cannot be opened: %2").arg(folder, systemText(error));
 }
 
+std::atomic<DataFile::RemovalHook> beforeEmptying{nullptr};
+
+// The names in an open folder, read before any of them goes.
+QList<QByteArray> namesIn(int folder) {
+    // fdopendir takes over the descriptor it is given: a second one, so the caller's stays open.
+    const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    DIR* listing = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (!listing) {
+        if (copy >= 0)
+            ::close(copy);
+        return {};
+    }
+    QList<QByteArray> names;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.append(QByteArray(entry->d_name));
+    }
+    ::closedir(listing);
+    return names;
+}
+
+// Removes `name` from the folder open as `parent`: a folder with what it holds, anything else (a
+// symbolic link too) as the name alone. Each step goes through the descriptor of the folder it
+// is in, never through a path: a folder swapped for a link meanwhile has the link removed, and
+// nothing the link leads to is touched.
+void removeEntry(int parent, const QByteArray& name, const QString& path) {
+    const Descriptor folder(::openat(parent, name.constData(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (folder.fd < 0) {
+        if (errno == ENOTDIR || errno == ELOOP)
+            ::unlinkat(parent, name.constData(), 0);
+        return;
+    }
+    if (const DataFile::RemovalHook hook = beforeEmptying.load())
+        hook(path);
+    for (const QByteArray& entry : namesIn(folder.fd))
+        removeEntry(folder.fd, entry, path + QLatin1Char('/') + QFile::decodeName(entry));
+    // Whatever holds the name by now: the emptied folder, or something put in its place, which
+    // goes as a name only.
+    if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) != 0 && errno == ENOTDIR)
+        ::unlinkat(parent, name.constData(), 0);
+}
+
 } // namespace
 
 DataFile DataFile::open(const QString& root, const QString& path) {
@@ -134,22 +180,18 @@ DataFile::Failure DataFile::folderRefusal(const QString& root, const QString& fo
 }
 
 void DataFile::removeFolder(const QString& root, const QString& folder) {
-    const std::optional<QStringList> names = namesBelow(root, folder);
+    std::optional<QStringList> names = namesBelow(root, folder);
     if (!names || names->isEmpty())
         return;
-    const QString parent = QDir::cleanPath(folder + QStringLiteral("/.."));
-    if (folderRefusal(root, parent))
+    const QString last = names->takeLast();
+    const Walk walk = walkFolders(root, *names);
+    if (walk.error != 0)
         return;
-    struct stat info {};
-    const QByteArray name = native(folder);
-    if (::lstat(name.constData(), &info) != 0)
-        return;
-    if (!S_ISDIR(info.st_mode)) {
-        ::unlink(name.constData());
-        return;
-    }
-    // Links inside are removed as links, never followed.
-    QDir(folder).removeRecursively();
+    removeEntry(walk.folder.fd, native(last), folder);
+}
+
+void DataFile::setBeforeEmptying(RemovalHook hook) {
+    beforeEmptying.store(hook);
 }
 
 DataFile::DataFile(DataFile&& other) noexcept
@@ -216,14 +258,12 @@ DataFile::Failure DataFile::copyAs(const QString& path) const {
         ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (to < 0)
         return systemText(errno);
-    int error = DurableFile::copyBytes(fd_, to);
-    if (::close(to) != 0 && error == 0 && errno != EINTR)
-        error = errno;
-    if (error != 0) {
+    Failure failure = DurableFile::copyBytes(fd_, to);
+    if (::close(to) != 0 && !failure && errno != EINTR)
+        failure = systemText(errno);
+    if (failure)
         ::unlink(target.constData());
-        return systemText(error);
-    }
-    return std::nullopt;
+    return failure;
 }
 
 DataFile::Failure DataFile::makeReadOnly() const {

@@ -22,9 +22,14 @@ public:
     // symbolic link or something else than a folder on the way. Nothing when it can, or when
     // it does not exist yet.
     static Failure folderRefusal(const QString& root, const QString& folder);
-    // Removes a folder of the app and what it holds; a symbolic link in its place, or on the way
-    // to it, is removed as a link, never followed.
+    // Removes a folder of the app and what it holds, through the descriptors of the folders it
+    // opened on the way down; a symbolic link in its place, on the way to it or inside it, also
+    // one put there while it is removed, is removed as a link, never followed.
     static void removeFolder(const QString& root, const QString& folder);
+    // For tests: called with the path of each folder removeFolder opened, before anything in it
+    // goes; nullptr for none.
+    using RemovalHook = void (*)(const QString& folder);
+    static void setBeforeEmptying(RemovalHook hook);
 
     DataFile(DataFile&& other) noexcept;
     DataFile& operator=(DataFile&& other) noexcept;

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -25,6 +27,12 @@ bool isRunning(qint64 pid) {
     // EPERM: the process exists but belongs to someone else.
     return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
+
+ssize_t systemCopy(int from, off_t* offset, int to, size_t length) {
+    return ::copy_file_range(from, offset, to, nullptr, length, 0);
+}
+
+std::atomic<DurableFile::KernelCopy> kernelCopy{&systemCopy};
 
 const QRegularExpression& unfinishedPattern() {
     static const QRegularExpression pattern(QStringLiteral("^(.+)\\.(\\d+)\\.part$"));
@@ -80,15 +88,13 @@ DurableFile::Failure DurableFile::copy(const QString& existing, const QString& p
         ::close(from);
         return systemText(error);
     }
-    int error = copyBytes(from, to);
+    Failure failure = copyBytes(from, to);
     ::close(from);
-    if (::close(to) != 0 && error == 0 && errno != EINTR)
-        error = errno;
-    if (error != 0) {
+    if (::close(to) != 0 && !failure && errno != EINTR)
+        failure = systemText(errno);
+    if (failure)
         ::unlink(target.constData());
-        return systemText(error);
-    }
-    return std::nullopt;
+    return failure;
 }
 
 DurableFile::Failure DurableFile::link(const QString& existing, const QString& path) {
@@ -149,30 +155,46 @@ int DurableFile::writeAll(int fd, const char* data, qint64 size) {
     return 0;
 }
 
-int DurableFile::copyBytes(int from, int to) {
+void DurableFile::setKernelCopy(KernelCopy copy) {
+    kernelCopy.store(copy ? copy : &systemCopy);
+}
+
+DurableFile::Failure DurableFile::copyBytes(int from, int to) {
+    struct stat info {};
+    if (::fstat(from, &info) != 0)
+        return systemText(errno);
+    const off_t size = info.st_size;
     off_t offset = 0;
-    for (;;) {
-        const ssize_t copied = ::copy_file_range(from, &offset, to, nullptr, 1 << 30, 0);
+    const KernelCopy copy = kernelCopy.load();
+    // Inside the kernel up to the size. A file system may report the end before it: what is left
+    // then goes through the buffer below, as it does where the kernel cannot copy these files.
+    while (offset < size) {
+        const ssize_t copied =
+            copy(from, &offset, to, size_t(std::min<off_t>(size - offset, off_t(1) << 30)));
         if (copied > 0)
             continue;
-        if (copied == 0)
-            return 0;
-        if (errno == EINTR)
+        if (copied < 0 && errno == EINTR)
             continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
-            return errno;
+        if (copied < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
+            errno != EOPNOTSUPP)
+            return systemText(errno);
         break;
     }
-    // Where the kernel cannot copy between these files, through a buffer.
     char buffer[1 << 16];
     for (;;) {
         const ssize_t read = ::pread(from, buffer, sizeof buffer, offset);
         if (read < 0 && errno == EINTR)
             continue;
-        if (read <= 0)
-            return read < 0 ? errno : 0;
+        if (read < 0)
+            return systemText(errno);
+        if (read == 0)
+            break;
         if (const int error = DurableFile::writeAll(to, buffer, read))
-            return error;
+            return systemText(error);
         offset += read;
     }
+    // Cut short while it was copied, or shorter than its size claims: the copy is not whole.
+    if (offset < size)
+        return QStringLiteral("the file ended after %1 of its %2 bytes").arg(offset).arg(size);
+    return std::nullopt;
 }

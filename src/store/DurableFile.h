@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <sys/types.h>
 
 // File operations for bytes that rows will name, each reporting a failure in the system's own
 // words (strerror), never Qt's "Unknown error". Safe on any thread.
@@ -40,8 +41,12 @@ public:
     // a failure, or 0.
     static int writeAll(int fd, const char* data, qint64 size);
     // Copies all of `from`, from its start, to `to` at its position: inside the kernel where it
-    // can, else through a buffer. The errno of a failure, or 0.
-    static int copyBytes(int from, int to);
+    // can, else through a buffer. A copy that ends before the size `from` had at the start fails.
+    static Failure copyBytes(int from, int to);
+    // The kernel's copy, as copy_file_range(2) from `from` at `*offset` to `to` at its position.
+    using KernelCopy = ssize_t (*)(int from, off_t* offset, int to, size_t length);
+    // For tests: copies inside the kernel through `copy`; nullptr restores the system's.
+    static void setKernelCopy(KernelCopy copy);
 
     // "<final name>.<this process id>.part".
     static QString unfinishedName(const QString& finalName);

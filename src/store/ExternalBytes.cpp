@@ -87,10 +87,9 @@ void ExternalBytes::discard(const StagedFile& file) const {
     QFile::remove(file.unfinishedPath);
 }
 
-QByteArray ExternalBytes::load(const QString& name, qint64 size) const {
+std::variant<QByteArray, QString> ExternalBytes::load(const QString& name, qint64 size) const {
     if (!isOwnName(name))
-        throw StoreError(
-            QStringLiteral("The store names an item file that is not its own: %1").arg(name));
+        return QStringLiteral("the store names a file that is not one of its own");
     const QString file = path(name);
     if (!QFile::exists(file)) {
         // Committed, but cut short before its rename.
@@ -99,10 +98,7 @@ QByteArray ExternalBytes::load(const QString& name, qint64 size) const {
         if (!unfinished.isEmpty())
             DurableFile::rename(path(unfinished.first()), file);
     }
-    auto mapped = MappedBytes::map(file, size);
-    if (const QString* reason = std::get_if<QString>(&mapped))
-        throw StoreError(QStringLiteral("The file “%1” cannot be read: %2").arg(file, *reason));
-    return std::get<QByteArray>(std::move(mapped));
+    return MappedBytes::map(file, size);
 }
 
 void ExternalBytes::remove(const QStringList& names) const {

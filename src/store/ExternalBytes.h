@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <variant>
 
 // Bytes written under an unfinished name, on the disk but not yet named by a committed row.
 struct StagedFile {
@@ -58,9 +59,9 @@ public:
     void publish(const StagedFile& file) const;
     void discard(const StagedFile& file) const;
 
-    // The bytes of a file, mapped, when it holds `size` bytes (any number when negative). Throws
-    // StoreError naming the file and why it cannot be used.
-    QByteArray load(const QString& name, qint64 size) const;
+    // The bytes of a file, mapped, when it holds `size` bytes (any number when negative); else
+    // why it cannot be used, in words that do not name it (path() does).
+    std::variant<QByteArray, QString> load(const QString& name, qint64 size) const;
     void remove(const QStringList& names) const;
     // Removes the unfinished files of writers that no longer run, except those a row names: their
     // row committed before the rename, which is finished now.

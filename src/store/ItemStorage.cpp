@@ -6,6 +6,7 @@
 #include "store/DataFile.h"
 #include "store/DurableFile.h"
 #include "store/ItemFileError.h"
+#include "store/UnreadableItemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,6 +55,20 @@ std::optional<QString> declaredExtension(const KippetItem& item) {
     return std::nullopt;
 }
 
+// Older versions wrote an empty file in place of bytes they could not read: it is not the file
+// of an item whose bytes are not empty, which is written from them now that they can be read.
+bool isEmptyInPlaceOfBytes(const DataFile& file, const KippetItem& item) {
+    return file.isOpen() && file.size() == 0 && !item.content.isEmpty();
+}
+
+// An item whose stored bytes cannot be read has nothing to hand out; an empty file in their
+// place would look like the item's file.
+void refuseUnreadable(const KippetItem& item) {
+    if (item.unreadableBecause)
+        throw UnreadableItemError(QStringLiteral("The file of “%1” cannot be read: %2")
+                                      .arg(item.metadata.name, *item.unreadableBecause));
+}
+
 QUrl referencedLocation(const KippetItem& item) {
     const QString text = QString::fromUtf8(item.content);
     const QUrl url(text, QUrl::StrictMode);
@@ -94,28 +109,30 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
     if (item.isFileReference()) {
         return referencedLocation(item);
     }
+    refuseUnreadable(item);
     const QString base = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
     const DataFile baseFile = openItemFile(base);
+    const bool baseIsItemsFile = baseFile.isOpen() && !isEmptyInPlaceOfBytes(baseFile, item);
     // A second name of the store's bytes is replaced by a copy rather than handed out.
     const bool sharesStoredBytes =
-        baseFile.isOpen() && this->sharesStoredBytes(baseFile, item, kippetId);
+        baseIsItemsFile && this->sharesStoredBytes(baseFile, item, kippetId);
     QString target = base;
-    bool targetIsItemsFile = baseFile.isOpen();
+    bool targetIsItemsFile = baseIsItemsFile;
     if (const auto extension = itemFileExtension(item)) {
         target = base + QLatin1Char('.') + *extension;
         DataFile targetFile = openItemFile(target);
-        if (!sharesStoredBytes && baseFile.isOpen() && targetFile.isMissing() &&
+        if (!sharesStoredBytes && baseIsItemsFile && targetFile.isMissing() &&
             !DurableFile::rename(base, target)) {
             targetFile = DataFile::open(root_, target);
         }
-        targetIsItemsFile = targetFile.isOpen();
+        targetIsItemsFile = targetFile.isOpen() && !isEmptyInPlaceOfBytes(targetFile, item);
     }
     // Whatever else is under the name is not the item's: it is replaced like a missing file.
     if (!targetIsItemsFile || (sharesStoredBytes && target == base)) {
         writeReplacing(target, item.content);
     }
     // Neither the store's bytes nor the item's: nothing to keep under the item's first name.
-    if ((sharesStoredBytes || (!baseFile.isOpen() && !baseFile.isMissing())) && target != base) {
+    if ((sharesStoredBytes || (!baseIsItemsFile && !baseFile.isMissing())) && target != base) {
         QFile::remove(base);
     }
     return QUrl::fromLocalFile(target);
@@ -170,11 +187,13 @@ QString ItemStorage::handOutName(const KippetItem& item) {
 QUrl ItemStorage::handOutURL(const KippetItem& item, const QUuid& kippetId) const {
     if (item.isFileReference())
         return fileURL(item, kippetId);
+    refuseUnreadable(item);
     // A file that is a second name of the store's bytes is handed out as a third: read-only, it
     // needs no copy of its own.
     const QString base = folderPath(kippetId) + QLatin1Char('/') + idText(item.id);
     DataFile stored = DataFile::open(root_, base);
-    if (!stored.isOpen() || !sharesStoredBytes(stored, item, kippetId))
+    if (!stored.isOpen() || isEmptyInPlaceOfBytes(stored, item) ||
+        !sharesStoredBytes(stored, item, kippetId))
         stored = openItemFile(fileURL(item, kippetId).toLocalFile());
     if (!stored.isOpen())
         throw ItemFileError(stored.refusal());

@@ -29,7 +29,8 @@ struct StagedItemFile {
 // Every file and folder here is reached through DataFile: whatever another program put in an
 // item's place (a link to a file elsewhere, a pipe, a folder) is not the item's file. It is
 // replaced by the item's bytes as a missing file would be, or the item has no file; nothing it
-// leads to is ever changed, linked or handed out.
+// leads to is ever changed, linked or handed out. Nor is an empty file the file of an item whose
+// bytes are not empty (older versions wrote one where they could not read the bytes).
 class ItemStorage {
 public:
     // `root` is the folder of the legacy store file.
@@ -41,12 +42,13 @@ public:
     // Only a plain extension of letters and digits: anything else would let the item's metadata
     // choose a path outside the kippet's folder, so it counts as no extension.
     static std::optional<QString> itemFileExtension(const KippetItem& item);
-    // The file to open for the item, written on demand. Throws ItemFileError.
+    // The file to open for the item, written on demand. Throws ItemFileError, and
+    // UnreadableItemError, with nothing written, for an item whose stored bytes cannot be read.
     QUrl fileURL(const KippetItem& item, const QUuid& kippetId) const;
     // The item's file as other applications get it: named as the item, read-only, another name
     // of the item's file (of the store's bytes where the item's file shares them: no byte is
     // copied), alone in a folder of the item's own so that items of one name stay apart. A file
-    // reference's own file as it is. Throws ItemFileError.
+    // reference's own file as it is. Throws as fileURL does.
     QUrl handOutURL(const KippetItem& item, const QUuid& kippetId) const;
     // The name the handed-out file carries: the item's name with its extension, without the
     // characters a file name cannot hold.

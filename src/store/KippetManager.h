@@ -105,7 +105,8 @@ public:
     // Items; a demo kippet's folder and files are in its temporary folder.
     QString itemsDirectory(const Kippet* kippet) const;
     // The item's bytes are checked first: bytes kept beside the store that were cut short or
-    // changed on the disk are the item's lost bytes (dropLostBytes), never handed on.
+    // changed on the disk are the item's lost bytes (dropLostBytes), never handed on: such an
+    // item throws UnreadableItemError, and nothing is written in place of its file.
     QUrl fileURL(const KippetItem& item, const Kippet* kippet);
     // The item's file as other applications get it (see ItemStorage::handOutURL), checked the
     // same way.

@@ -17,23 +17,26 @@ QString KippetManager::itemsDirectory(const Kippet* kippet) const {
 
 namespace {
 // The item with the bytes that are no longer the stored ones emptied, as a load leaves an item
-// whose file lost bytes; nothing when its bytes are whole.
+// whose file lost bytes, and why its content is gone; nothing when its bytes are whole.
 std::optional<KippetItem> lostBytesOf(const KippetItem& item) {
     const std::optional<QByteArray>& thumbnail = item.metadata.thumbnail;
     const bool thumbnailIsContent =
         thumbnail && !item.content.isEmpty() && thumbnail->constData() == item.content.constData();
-    const std::optional<QString> contentLost = MappedBytes::lostBecause(item.content);
-    const std::optional<QString> thumbnailLost =
+    const std::optional<MappedBytes::Loss> contentLost = MappedBytes::lostBecause(item.content);
+    const std::optional<MappedBytes::Loss> thumbnailLost =
         thumbnail && !thumbnailIsContent ? MappedBytes::lostBecause(*thumbnail) : std::nullopt;
     if (!contentLost && !thumbnailLost)
         return std::nullopt;
     KippetItem lost = item;
-    for (const auto& reason : {contentLost, thumbnailLost})
-        if (reason)
-            Log::line(QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: %2")
-                          .arg(item.metadata.name, *reason));
+    for (const auto& loss : {contentLost, thumbnailLost})
+        if (loss)
+            Log::line(
+                QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: The file “%2” cannot "
+                               "be read: %3")
+                    .arg(item.metadata.name, loss->path, loss->reason));
     if (contentLost) {
         lost.content = QByteArray();
+        lost.unreadableBecause = contentLost->reason;
         if (thumbnailIsContent)
             lost.metadata.thumbnail = QByteArray();
     }

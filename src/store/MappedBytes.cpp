@@ -305,7 +305,7 @@ std::variant<QByteArray, QString> MappedBytes::map(const QString& path, qint64 e
     return all.byAddress.emplace(address, std::move(mapping)).first->second.share();
 }
 
-std::optional<QString> MappedBytes::lostBecause(const QByteArray& bytes) {
+std::optional<MappedBytes::Loss> MappedBytes::lostBecause(const QByteArray& bytes) {
     if (bytes.isEmpty())
         return std::nullopt;
     Registry& all = registry();
@@ -314,7 +314,7 @@ std::optional<QString> MappedBytes::lostBecause(const QByteArray& bytes) {
     if (!mapping)
         return std::nullopt;
     const auto cannotRead = [mapping](const QString& reason) {
-        return QStringLiteral("The file “%1” cannot be read: %2").arg(mapping->path, reason);
+        return Loss{mapping->path, reason};
     };
     struct stat info {};
     if (::stat(QFile::encodeName(mapping->path).constData(), &info) != 0)

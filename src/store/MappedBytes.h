@@ -28,10 +28,16 @@ public:
     // not a regular file of the user's. Never waits: a pipe or a device under the name is refused
     // unread, and a symbolic link is not followed.
     static std::variant<QByteArray, QString> map(const QString& path, qint64 expectedSize);
+    struct Loss {
+        // The file the bytes were mapped from.
+        QString path;
+        // Why they are no longer its stored bytes, in words that do not name it.
+        QString reason;
+    };
     // Why bytes handed out by map() are no longer the file's stored bytes (it was cut short,
-    // grown, replaced or changed since, or a read of them found pages gone), naming the file;
-    // nothing for bytes that are still whole or were not mapped here.
-    static std::optional<QString> lostBecause(const QByteArray& bytes);
+    // grown, replaced or changed since, or a read of them found pages gone); nothing for bytes
+    // that are still whole or were not mapped here.
+    static std::optional<Loss> lostBecause(const QByteArray& bytes);
     // A descriptor that turns readable after a read of mapped bytes found pages gone; read it
     // empty (drainDamageNotices), then ask lostBecause() of the bytes in use.
     static int damageNotices();

@@ -173,16 +173,20 @@ template <typename Row> KippetModel readKippet(const Row& query) {
 }
 
 // A file lost or cut short outside the app (a disk restored from an older backup, say) costs
-// that item its bytes, never the whole store, and is never taken for the item's content.
+// that item its bytes, never the whole store, and is never taken for the item's content; `why`
+// keeps the reason.
 QByteArray loadOrWarn(const ExternalBytes& external, const QString& file, qint64 size,
-                      const KippetItemModel& row) {
-    try {
-        return external.load(file, size);
-    } catch (const StoreError& error) {
-        Log::line(QStringLiteral("⚠️ Item \"%1\" lost its stored bytes: %2")
-                      .arg(row.metadataName, error.errorDescription()));
-        return {};
-    }
+                      const KippetItemModel& row, std::optional<QString>* why = nullptr) {
+    std::variant<QByteArray, QString> loaded = external.load(file, size);
+    if (QByteArray* bytes = std::get_if<QByteArray>(&loaded))
+        return std::move(*bytes);
+    const QString& reason = std::get<QString>(loaded);
+    Log::line(QStringLiteral(
+                  "⚠️ Item \"%1\" lost its stored bytes: The file “%2” cannot be read: %3")
+                  .arg(row.metadataName, external.path(file), reason));
+    if (why)
+        *why = reason;
+    return {};
 }
 
 // The type and category texts of the previous item read, which the next most likely repeats.
@@ -215,7 +219,7 @@ KippetItemModel readItem(const Row& query, const ExternalBytes& external, ItemTe
     const qint64 contentSize = r.null(20) ? -1 : r.integer(20);
     const qint64 thumbnailSize = r.null(21) ? -1 : r.integer(21);
     if (const auto file = r.optionalText(18))
-        row.content = loadOrWarn(external, *file, contentSize, row);
+        row.content = loadOrWarn(external, *file, contentSize, row, &row.contentUnreadableBecause);
     if (r.flag(22))
         row.metadataThumbnail = row.content;
     else if (const auto file = r.optionalText(19))
@@ -303,6 +307,13 @@ QVariantList todoFieldValues(const KippetTodoModel& row, int position) {
 void bindTodoFields(QSqlQuery& query, const KippetTodoModel& row, int position) {
     bindAll(query, todoFieldValues(row, position));
 }
+
+// next() is false at the end of the rows and also when a read failed (a page that does not hold
+// together, an I/O error): a read cut short must never pass for every row.
+void throwIfCutShort(const QSqlQuery& query) {
+    if (query.lastError().isValid())
+        throw StoreError::from(query.lastError());
+}
 } // namespace
 
 StoreTables::StoreTables(QSqlDatabase database, QString externalFolder)
@@ -345,8 +356,10 @@ std::optional<KippetModel> StoreTables::selectFirstKippetFields(const QUuid& id)
         throw StoreError::from(query.lastError());
     query.addBindValue(idValue(id));
     run(query);
-    if (!query.next())
+    if (!query.next()) {
+        throwIfCutShort(query);
         return std::nullopt;
+    }
     return readKippet(QueryRow(query));
 }
 
@@ -426,6 +439,7 @@ QSet<QUuid> StoreTables::storedKippetIds() {
     QSet<QUuid> ids;
     while (query.next())
         ids.insert(QUuid::fromString(query.value(0).toString()));
+    throwIfCutShort(query);
     return ids;
 }
 
@@ -571,7 +585,10 @@ QStringList StoreTables::filesOf(QSqlQuery& query) {
         for (int column = 0; column < 2; ++column)
             if (!query.isNull(column))
                 names.append(query.value(column).toString());
+    const QSqlError error = query.lastError();
     query.finish();
+    if (error.isValid())
+        throw StoreError::from(error);
     return names;
 }
 
@@ -626,6 +643,7 @@ QSet<QUuid> StoreTables::storedItemIds() {
     QSet<QUuid> ids;
     while (query.next())
         ids.insert(QUuid::fromString(query.value(0).toString()));
+    throwIfCutShort(query);
     return ids;
 }
 

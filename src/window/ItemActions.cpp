@@ -10,6 +10,7 @@
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
+#include "store/UnreadableItemError.h"
 #include "window/ItemCard.h"
 
 #include <QClipboard>
@@ -94,7 +95,8 @@ QMenu* ItemActions::contextMenu(QWidget* parent) const {
     case KippetItemType::image: {
         add(QStringLiteral("Open"), [self, parent] { self.openItem(parent); });
         add(QStringLiteral("Quick Look"), [self] { self.quickLook(); });
-        if (const std::optional<QUrl> file = fileURL())
+        // Only a look whether there is a file: the user is told of a missing one when asking.
+        if (const std::optional<QUrl> file = handOut(Unreadable::keepQuiet))
             add(QStringLiteral("Show in File Manager"),
                 [file = *file] { Workspace::shared().revealFile(file); });
         add(QStringLiteral("Copy File"), [self] { self.copyFile(); });
@@ -109,17 +111,32 @@ QMenu* ItemActions::contextMenu(QWidget* parent) const {
 }
 
 void ItemActions::startDrag(QWidget* source) const {
+    QMimeData* data = dragMimeData();
+    if (!data)
+        return;
     auto* drag = new QDrag(source);
-    drag->setMimeData(dragMimeData());
+    drag->setMimeData(data);
     const X11TimestampGuard::DragScope underWay;
     drag->exec(Qt::CopyAction);
 }
 
 std::optional<QUrl> ItemActions::fileURL() const {
+    return handOut(Unreadable::tell);
+}
+
+std::optional<QUrl> ItemActions::handOut(Unreadable telling, bool* unreadable) const {
     if (!kippet_)
         return std::nullopt;
     try {
         return KippetManager::shared().handOutURL(item_, kippet_);
+    } catch (const UnreadableItemError& error) {
+        if (unreadable)
+            *unreadable = true;
+        if (telling == Unreadable::tell) {
+            Log::line(QStringLiteral("⚠️ [ItemActions] ") + error.errorDescription());
+            Dialogs::shared().showError(error.errorDescription());
+        }
+        return std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -221,12 +238,18 @@ QMimeData* ItemActions::dragMimeData() const {
     auto* data = new QMimeData;
     switch (item_.type) {
     case KippetItemType::file:
-    case KippetItemType::image:
-        if (const std::optional<QUrl> file = fileURL())
+    case KippetItemType::image: {
+        bool unreadable = false;
+        if (const std::optional<QUrl> file = handOut(Unreadable::tell, &unreadable)) {
             data->setUrls({*file});
-        else
+        } else if (unreadable) {
+            delete data;
+            return nullptr;
+        } else {
             data->setText(item_.displayTitle());
+        }
         return data;
+    }
     case KippetItemType::url:
         if (const std::optional<QUrl> link = ItemCard::linkURL(item_))
             data->setUrls({*link});

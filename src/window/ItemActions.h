@@ -35,7 +35,7 @@ public:
     void startDrag(QWidget* source) const;
 
     // The item's file as other applications get it, named as the item and written on demand;
-    // nothing when it cannot be.
+    // nothing when it cannot be. An item whose stored bytes cannot be read says so in an alert.
     std::optional<QUrl> fileURL() const;
     // The content bytes as UTF-8 text; nothing when they are not.
     std::optional<QString> contentText() const;
@@ -54,10 +54,15 @@ public:
     // False when the store refused: the item stays, and the error is logged and shown.
     bool removeFromKippet(QWidget* parent = nullptr) const;
 
-    // What a drag of the item hands to other applications; the caller owns it.
+    // What a drag of the item hands to other applications; the caller owns it. Nothing, once
+    // the user was told, for an item whose stored bytes cannot be read: there is no drag then.
     QMimeData* dragMimeData() const;
 
 private:
+    enum class Unreadable { tell, keepQuiet };
+    // fileURL(), telling the user of stored bytes that cannot be read or not; `unreadable` is set
+    // when that is why there is no file.
+    std::optional<QUrl> handOut(Unreadable telling, bool* unreadable = nullptr) const;
     void writeText(const QString& text) const;
     void writeMimeData(QMimeData* data) const;
 

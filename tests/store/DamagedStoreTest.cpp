@@ -6,6 +6,7 @@
 #include "store/StoreContainer.h"
 #include "store/StoreError.h"
 #include "store/StoreManager.h"
+#include "store/StoreTables.h"
 #include "support/AppHarness.h"
 #include "support/DamagedPages.h"
 #include "support/TestEnvironment.h"
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QUrl>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace StoreFixtures;
@@ -143,6 +145,53 @@ private slots:
             QCOMPARE(error.errorDescription(), refusal);
         }
         QCOMPARE(TestFiles::folderChecksum(folder), before);
+    }
+
+    // A read row by row meets a damaged page after its first rows: it fails with the store's
+    // error rather than passing for every row.
+    void aReadCutShortByADamagedPageIsTheStoresError() {
+        const QString folder = dir_.filePath(QStringLiteral("cut short"));
+        {
+            StoreManager store;
+            store.configure(StoreContainer::createLocalContainer(folder));
+            // Enough rows for every table and index to span pages of 16 KiB.
+            for (int i = 0; i < 400; ++i) {
+                KippetModel kippet = fullKippet(QString::number(i));
+                // The first ones kept in files beside the store, which their rows name.
+                kippet.items.first().content = QByteArray(i < 5 ? 70000 : 3000, char('a' + i % 26));
+                store.insertKippet(kippet);
+            }
+        }
+        const QString failure = DamagedPages::overwriteLastPages(
+            folder + storeFile,
+            {QStringLiteral("kippets"), QStringLiteral("kippets_by_id"),
+             QStringLiteral("kippet_items"), QStringLiteral("kippet_item_contents")});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+        const QString connection = QStringLiteral("cut short");
+        {
+            QSqlDatabase database =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            database.setDatabaseName(folder + storeFile);
+            QVERIFY(database.open());
+            StoreTables tables(database);
+            const QList<std::pair<const char*, std::function<qsizetype()>>> reads = {
+                {"kippet ids", [&] { return tables.storedKippetIds().size(); }},
+                {"item ids", [&] { return tables.storedItemIds().size(); }},
+                {"item files", [&] { return tables.referencedFiles().size(); }},
+            };
+            for (const auto& [name, read] : reads) {
+                try {
+                    const qsizetype rows = read();
+                    QFAIL(qPrintable(QStringLiteral("%1: %2 rows passed for all")
+                                         .arg(QLatin1String(name))
+                                         .arg(rows)));
+                } catch (const StoreError& error) {
+                    QVERIFY2(error.namesDamage(), qPrintable(error.errorDescription()));
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(connection);
     }
 
     void everyLaunchOverADamagedStoreIsRefusedAndChangesNothing_data() {

@@ -4,6 +4,7 @@
 #include "platform/Preferences.h"
 #include "store/ActiveKippetIDs.h"
 #include "store/DataMigrationService.h"
+#include "store/DurableFile.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
 #include "support/TestEnvironment.h"
@@ -17,7 +18,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QJsonObject kippetJson(const QString& name, int items, const QUuid& id = QUuid::createUuid()) {
@@ -39,6 +42,30 @@ QJsonObject kippetJson(const QString& name, int items, const QUuid& id = QUuid::
     kippet.setTodos({todo});
     return kippet.toJson();
 }
+
+// Copies inside the kernel that end before the source's size: one that reports the end after
+// its first bytes, as some file systems do, and one whose source is cut short on the way.
+struct EarlyEnds {
+    static constexpr off_t reported = 1000;
+    static inline int calls = 0;
+    static inline QString source;
+    static ssize_t reportingTheEndEarly(int from, off_t* offset, int to, size_t length) {
+        ++calls;
+        if (*offset >= reported)
+            return 0;
+        char bytes[reported];
+        const ssize_t read =
+            ::pread(from, bytes, std::min<size_t>(length, size_t(reported - *offset)), *offset);
+        if (read <= 0 || ::write(to, bytes, size_t(read)) != read)
+            return -1;
+        *offset += read;
+        return read;
+    }
+    static ssize_t cuttingTheSourceShort(int, off_t*, int, size_t) {
+        ++calls;
+        return ::truncate(QFile::encodeName(source).constData(), reported) == 0 ? 0 : -1;
+    }
+};
 
 QByteArray legacyFile(const QJsonArray& active, const QJsonArray& all) {
     return QJsonDocument(QJsonObject{{QStringLiteral("activeKippets"), active},
@@ -197,6 +224,46 @@ private slots:
         QVERIFY(migrate());
         QVERIFY(log.contains(QStringLiteral("⚠️ Failed to create backup: ")));
         QCOMPARE(kippetRows(), 1);
+    }
+
+    // The backup is the whole legacy file, also where the copy inside the kernel reports the end
+    // early; a file that ends before its size while copied leaves no backup, and says so.
+    void theBackupIsTheWholeFileOrNone() {
+        writeLegacy(legacyFile({}, {kippetJson(QStringLiteral("a"), 200)}));
+        const QString legacy = folder() + QStringLiteral("/kippets.json");
+        QFile read(legacy);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        const QByteArray bytes = read.readAll();
+        read.close();
+        QVERIFY(bytes.size() > 10 * EarlyEnds::reported);
+
+        EarlyEnds::calls = 0;
+        DurableFile::setKernelCopy(&EarlyEnds::reportingTheEndEarly);
+        LogCapture log;
+        const bool migrated = migrate();
+        DurableFile::setKernelCopy(nullptr);
+        QVERIFY(migrated);
+        QVERIFY(EarlyEnds::calls >= 2);
+        QCOMPARE(backups().size(), 1);
+        QFile backup(folder() + QLatin1Char('/') + backups().first());
+        QVERIFY(backup.open(QIODevice::ReadOnly));
+        QVERIFY(backup.readAll() == bytes);
+        QVERIFY(log.contains(QStringLiteral("📦 Created backup at: ") + backup.fileName()));
+        QVERIFY(backup.remove());
+
+        Preferences::shared().remove(QLatin1String(DataMigrationService::migrationCompletedKey));
+        EarlyEnds::calls = 0;
+        EarlyEnds::source = legacy;
+        DurableFile::setKernelCopy(&EarlyEnds::cuttingTheSourceShort);
+        LogCapture cut;
+        migrate();
+        DurableFile::setKernelCopy(nullptr);
+        QCOMPARE(EarlyEnds::calls, 1);
+        QVERIFY(backups().isEmpty());
+        QVERIFY(cut.contains(QStringLiteral("⚠️ Failed to create backup: the file ended after "
+                                            "1000 of its %1 bytes")
+                                 .arg(bytes.size())));
+        QVERIFY(!cut.contains(QStringLiteral("📦 Created backup at: ")));
     }
 
     // A file store: the import is readable from another connection as soon as it returns, the

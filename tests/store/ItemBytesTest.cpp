@@ -1,5 +1,6 @@
 #include "model/Kippet.h"
 #include "platform/Preferences.h"
+#include "store/DataFile.h"
 #include "store/DataManagerError.h"
 #include "store/DurableFile.h"
 #include "store/ExternalBytes.h"
@@ -7,18 +8,23 @@
 #include "store/MappedBytes.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
+#include "store/UnreadableItemError.h"
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoroTask>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,6 +151,44 @@ private:
 
     QTemporaryDir dir_;
     QString saved_;
+};
+
+// Every file under `folder`, hidden ones too, with its length.
+QStringList filesWithLengths(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        files.append(QStringLiteral("%1 %2").arg(it.filePath()).arg(it.fileInfo().size()));
+    }
+    files.sort();
+    return files;
+}
+
+// What KippetManager hands out of the item, or the text of why it hands out nothing.
+QString handedOutOrRefused(AppHarness& app, const KippetItem& item, Kippet* kippet, bool named) {
+    try {
+        const QUrl file =
+            named ? app.manager().handOutURL(item, kippet) : app.manager().fileURL(item, kippet);
+        return QStringLiteral("handed out ") + file.toLocalFile();
+    } catch (const UnreadableItemError& error) {
+        return error.errorDescription();
+    }
+}
+
+// Another program at work while the app removes a folder: once the folder named here has been
+// opened, it is moved aside and a link to `linkTarget` takes its name.
+struct FolderSwap {
+    static inline QString folder;
+    static inline QString linkTarget;
+    static void run(const QString& opened) {
+        if (opened != folder)
+            return;
+        folder.clear();
+        QVERIFY(QFile::rename(opened, opened + QStringLiteral(" aside")));
+        QVERIFY(QFile::link(linkTarget, opened));
+    }
 };
 
 void linkInPlace(const QString& path, const QString& target) {
@@ -485,6 +529,34 @@ private slots:
         QVERIFY(decoys.unchanged());
     }
 
+    // A folder the app removes is swapped for a link to a folder elsewhere meanwhile, and holds
+    // a link of its own: the links go, and nothing they lead to.
+    void aFolderSwappedForALinkWhileItIsRemovedLeavesWhatTheLinkLeadsTo() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        const KippetItem item = newItem(KippetItemType::file, QStringLiteral("plan.txt"), "plan");
+        app.manager().addItem(item, kippet);
+        app.manager().handOutURL(item, kippet);
+        const QString folder = app.manager().itemsDirectory(kippet);
+        Decoys decoys;
+        QVERIFY(QFile::link(decoys.folder(), folder + QStringLiteral("/elsewhere")));
+        FolderSwap::folder = folder;
+        FolderSwap::linkTarget = decoys.folder();
+        DataFile::setBeforeEmptying(&FolderSwap::run);
+        app.manager().deleteKippet(kippet);
+        DataFile::setBeforeEmptying(nullptr);
+        QVERIFY(FolderSwap::folder.isEmpty());
+        QVERIFY2(decoys.unchanged(), qPrintable(decoys.listed()));
+        QVERIFY(!QFileInfo(folder).isSymLink());
+        QVERIFY(!QFileInfo::exists(folder));
+        // What was opened was emptied where it went.
+        QCOMPARE(
+            QDir(folder + QStringLiteral(" aside"))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList());
+    }
+
     // Stored bytes are read only from the store's own files: a link there, even to a file of
     // the right length, costs the item its bytes and hands out nothing foreign.
     void aLinkInPlaceOfStoredBytesIsLostBytes() {
@@ -509,11 +581,118 @@ private slots:
         QCOMPARE(loaded->items().first().content, QByteArray());
         QVERIFY(log.contains(QStringLiteral("⚠️ Item \"large.bin\" lost its stored bytes: ")));
         QVERIFY(log.contains(QStringLiteral("it is a symbolic link")));
-        const QString handed =
-            app.manager().handOutURL(loaded->items().first(), loaded).toLocalFile();
-        QVERIFY(!DurableFile::sameFile(handed, decoys.file()));
-        QVERIFY(readFile(handed) != readFile(decoys.file()));
+        QVERIFY_THROWS_EXCEPTION(UnreadableItemError,
+                                 app.manager().handOutURL(loaded->items().first(), loaded));
         QCOMPARE(decoys.listed(), decoyBefore);
+    }
+
+    // Stored bytes that cannot be read leave the item without a file: it says why, and nothing
+    // is written in place of its file. Once the bytes are back, its file is theirs again, also
+    // where an older version had left an empty file in its place.
+    void storedBytesThatCannotBeReadAreNeverHandedOutAsAnEmptyFile() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        const bool root = ::geteuid() == 0;
+        const QStringList names = {QStringLiteral("linked.bin"), QStringLiteral("piped.bin"),
+                                   QStringLiteral("foreign.bin"), QStringLiteral("cut.bin"),
+                                   QStringLiteral("folder.bin")};
+        const QStringList causes = {
+            QStringLiteral("it is a symbolic link"), QStringLiteral("it is not a regular file"),
+            // Files of another user need root to be made; without, one that cannot be opened.
+            root ? QStringLiteral("it belongs to another user")
+                 : QString::fromLocal8Bit(std::strerror(EACCES)),
+            QStringLiteral("it holds 100 bytes where 131072 were stored"),
+            QStringLiteral("it is not a regular file")};
+        QList<KippetItem> items;
+        for (int i = 0; i < names.size(); ++i) {
+            KippetItem item = newItem(KippetItemType::file, names[i],
+                                      patterned(ExternalBytes::threshold * 2, 40 + i));
+            item.metadata.fileExtension = QStringLiteral("bin");
+            app.manager().addItem(item, kippet);
+            items.append(item);
+        }
+        // One was handed out while whole.
+        app.manager().handOutURL(items[0], kippet);
+        const QString external = externalFolder(app);
+        const QString folder = app.manager().itemsDirectory(kippet);
+        app.stop();
+        MappedBytes::releaseUnused();
+
+        Decoys decoys;
+        QHash<QString, QByteArray> saved;
+        for (const QString& name : entries(external)) {
+            const QString path = external + QLatin1Char('/') + name;
+            const QByteArray bytes = readFile(path);
+            saved.insert(path, bytes);
+            const QByteArray native = QFile::encodeName(path);
+            if (bytes == items[0].content) {
+                linkInPlace(path, decoys.file());
+            } else if (bytes == items[1].content) {
+                QVERIFY(QFile::remove(path));
+                QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+            } else if (bytes == items[2].content) {
+                QCOMPARE(root ? ::chown(native.constData(), 65534, 65534)
+                              : ::chmod(native.constData(), 0),
+                         0);
+            } else if (bytes == items[3].content) {
+                QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+                QCOMPARE(::truncate(native.constData(), 100), 0);
+            } else if (bytes == items[4].content) {
+                QVERIFY(QFile::remove(path));
+                QVERIFY(QDir().mkdir(path));
+            }
+        }
+        QCOMPARE(saved.size(), items.size());
+        const QString decoysBefore = decoys.listed();
+        app.start();
+        Kippet* loaded = app.manager().allKippets().first();
+        const QStringList filesBefore = filesWithLengths(folder);
+        for (int i = 0; i < items.size(); ++i) {
+            const KippetItem item = *loaded->item(items[i].id);
+            const QString refusal =
+                QStringLiteral("The file of “%1” cannot be read: %2").arg(names[i], causes[i]);
+            for (const bool named : {false, true})
+                QCOMPARE(handedOutOrRefused(app, item, loaded, named), refusal);
+        }
+        // Nothing written, nothing removed, nothing of another's changed.
+        QCOMPARE(filesWithLengths(folder), filesBefore);
+        QCOMPARE(decoys.listed(), decoysBefore);
+
+        // What older versions left of the first item: an empty file under its name, handed out.
+        const QString base = folder + QLatin1Char('/') + ItemStorage::idText(items[0].id);
+        const QString names0 =
+            folder + QStringLiteral("/.names/") + ItemStorage::idText(items[0].id);
+        QDir(names0).removeRecursively();
+        QVERIFY(QDir().mkpath(names0));
+        QFile::remove(base);
+        writeFile(base + QStringLiteral(".bin"), QByteArray());
+        QVERIFY(QFile::link(base + QStringLiteral(".bin"), names0 + QStringLiteral("/linked.bin")));
+
+        app.stop();
+        MappedBytes::releaseUnused();
+        // Each file as it was: in place where it is still a file of the user's (the one cut short
+        // shares it with the item's own name), written anew where something else took its name.
+        for (auto it = saved.cbegin(); it != saved.cend(); ++it) {
+            const QFileInfo info(it.key());
+            if (info.isDir())
+                QVERIFY(QDir().rmdir(it.key()));
+            else if (!info.isFile() || info.isSymLink() || info.ownerId() != ::geteuid() ||
+                     !info.isReadable())
+                QVERIFY(QFile::remove(it.key()));
+            writeFile(it.key(), it.value());
+        }
+        app.start();
+        loaded = app.manager().allKippets().first();
+        for (const KippetItem& original : items) {
+            const KippetItem item = *loaded->item(original.id);
+            QVERIFY(!item.unreadableBecause);
+            for (const bool named : {false, true}) {
+                const QString handed = named ? app.manager().handOutURL(item, loaded).toLocalFile()
+                                             : app.manager().fileURL(item, loaded).toLocalFile();
+                QVERIFY2(readFile(handed) == original.content, qPrintable(original.metadata.name));
+            }
+        }
     }
 
     // A pipe would make the start wait for ever for a writer; a folder or a device is no file.
@@ -593,9 +772,10 @@ private slots:
             }
         }
         LogCapture log;
-        // Handed out as a file, the item is checked first: its file is its lost bytes.
-        const QString file = app.manager().fileURL(*loaded->item(handed.id), loaded).toLocalFile();
-        QCOMPARE(QFileInfo(file).size(), 0);
+        // Handed out as a file, the item is checked first: it has none, and says why.
+        QCOMPARE(handedOutOrRefused(app, *loaded->item(handed.id), loaded, false),
+                 QStringLiteral("The file of “handed.bin” cannot be read: it holds 1000 bytes "
+                                "where 1048576 were stored"));
         QCOMPARE(loaded->item(handed.id)->content, QByteArray());
         QVERIFY(log.contains(QStringLiteral("⚠️ Item \"handed.bin\" lost its stored bytes: ")));
 

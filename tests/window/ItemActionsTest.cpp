@@ -6,6 +6,9 @@
 #include "editors/TextNoteView.h"
 #include "model/Kippet.h"
 #include "store/KippetManager.h"
+#include "store/MappedBytes.h"
+#include "store/StoreContainer.h"
+#include "store/StoreManager.h"
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
 #include "window/CardHoverButton.h"
@@ -19,6 +22,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
@@ -26,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace PanelDriver;
 
@@ -515,6 +520,69 @@ private slots:
         QCOMPARE(app.dialogs().shown().size(), 1);
         QCOMPARE(app.dialogs().shown()[0].title, QStringLiteral("Error"));
         QVERIFY(log.contains(QStringLiteral("❌ [ItemActions] Failed to remove item: ")));
+    }
+
+    // An item whose stored bytes cannot be read has no file: each way of handing it out says so
+    // once, in words, and hands out nothing, never an empty file.
+    void anItemWhoseBytesCannotBeReadHandsOutNothingAndSaysWhy() {
+        AppHarness app;
+        start(app);
+        PreviewManager previews;
+        PreviewManager::install(&previews);
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        KippetItem item =
+            itemOf(KippetItemType::file, QByteArray(128 * 1024, 'r'), QStringLiteral("report.bin"));
+        item.metadata.fileExtension = QStringLiteral("bin");
+        app.manager().addItem(item, kippet);
+        const QString external = app.store().container()->externalFolder();
+        const QString stored =
+            external + QLatin1Char('/') + QDir(external).entryList(QDir::Files).value(0);
+        const QString folder = app.manager().itemsDirectory(kippet);
+        app.stop();
+        MappedBytes::releaseUnused();
+        QVERIFY(QFile::setPermissions(stored, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(::truncate(QFile::encodeName(stored).constData(), 100), 0);
+
+        start(app);
+        kippet = app.byName(QStringLiteral("Inbox"));
+        ItemCard* card = itemsOf(expanded(app, kippet))->cardFor(item.id);
+        QVERIFY(card);
+        auto toldOnce = [&app] {
+            const QList<Dialogs::Shown> shown = app.dialogs().shown();
+            app.dialogs().clearShown();
+            return shown.size() == 1 && shown[0].title == QStringLiteral("Error") &&
+                   shown[0].text == QStringLiteral("The file of “report.bin” cannot be read: it "
+                                                   "holds 100 bytes where 131072 were stored");
+        };
+        putOldContents();
+
+        // The menu only looks whether there is a file; asking for one tells.
+        QMenu* menu = rightClick(card);
+        QVERIFY(menu);
+        QCOMPARE(entriesOf(menu), QStringList({QStringLiteral("Open"), QStringLiteral("Quick Look"),
+                                               QStringLiteral("Copy File")}));
+        QVERIFY(app.dialogs().shown().isEmpty());
+        entry(menu, QStringLiteral("Copy File"))->trigger();
+        QVERIFY(toldOnce());
+        entry(menu, QStringLiteral("Quick Look"))->trigger();
+        QVERIFY(toldOnce());
+        delete menu;
+        QTest::mouseClick(card, Qt::LeftButton, {}, QPoint(20, 150));
+        QVERIFY(toldOnce());
+        clickButton(card, "CopyItemButton");
+        QVERIFY(toldOnce());
+        clickButton(card, "RevealItemButton");
+        QVERIFY(toldOnce());
+        QVERIFY(!ItemActions(card->item(), kippet).dragMimeData());
+        QVERIFY(toldOnce());
+
+        QVERIFY(!previews.window());
+        QVERIFY(workspace_->revealed().isEmpty());
+        QCOMPARE(clipboard()->text(), QStringLiteral("old contents"));
+        QVERIFY(!clipboard()->mimeData()->hasUrls());
+        QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext())
+            QVERIFY2(files.nextFileInfo().size() != 0, qPrintable(files.filePath()));
     }
 
     void dragsOfferEachKindAsOtherApplicationsTakeIt() {
