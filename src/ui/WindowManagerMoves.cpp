@@ -54,7 +54,8 @@ WindowManagerMoves::WindowManagerMoves(QWidget* window)
 }
 
 bool WindowManagerMoves::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != window_ || (event->type() != QEvent::Move && event->type() != QEvent::Resize))
+    // Every event of the window passes here: only moves and resizes matter.
+    if ((event->type() != QEvent::Move && event->type() != QEvent::Resize) || watched != window_)
         return false;
     if (!event->spontaneous()) {
         // Sent by Qt while the app moves or sizes the window, or shows it after doing so.

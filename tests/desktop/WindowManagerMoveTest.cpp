@@ -133,13 +133,18 @@ private slots:
             if (!DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }))
                 return 0;
             const QList<WindowId> before = desktop.stacking();
-            desktop.key(QStringLiteral("n"));
             WindowId note = 0;
-            DesktopSession::waitUntil([&] {
-                const QList<WindowId> added = desktop.windowsSince(before);
-                note = added.isEmpty() ? 0 : added.constFirst();
-                return note && desktop.isViewable(note);
-            });
+            // A key typed before the window manager hands over the keyboard reaches nothing.
+            for (int attempt = 0; attempt < 3 && !note; ++attempt) {
+                desktop.key(QStringLiteral("n"));
+                DesktopSession::waitUntil(
+                    [&] {
+                        const QList<WindowId> added = desktop.windowsSince(before);
+                        note = added.isEmpty() ? 0 : added.constFirst();
+                        return note && desktop.isViewable(note);
+                    },
+                    6000);
+            }
             return note;
         };
         WindowId note = openNote();
