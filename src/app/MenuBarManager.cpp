@@ -6,6 +6,7 @@
 #include "app/StatusMenu.h"
 #include "app/TrayIconArt.h"
 #include "app/TuckWindowFactory.h"
+#include "app/WindowLevel.h"
 #include "dashboard/DashboardView.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
@@ -44,12 +45,6 @@ bool centreOnMainScreen(QWidget* window) {
                       visible.midY() - window->height() / 2.0, window->width(), window->height());
     window->setGeometry(screens.space().toQtRect(frame));
     return true;
-}
-
-void makeKeyAndOrderFront(QWidget* window) {
-    window->show();
-    window->raise();
-    window->activateWindow();
 }
 } // namespace
 
@@ -107,7 +102,7 @@ FloatingKippetWindow* MenuBarManager::windowForKippet(Kippet* kippet) {
 
 FloatingKippetWindow* MenuBarManager::showWindow(Kippet* kippet) {
     FloatingKippetWindow* window = windowForKippet(kippet);
-    makeKeyAndOrderFront(window);
+    WindowLevel::bringToFront(window);
     return window;
 }
 
@@ -118,14 +113,16 @@ FloatingKippetWindow* MenuBarManager::showWindowWithoutKey(Kippet* kippet) {
 }
 
 void MenuBarManager::orderFrontWithoutKey(QWidget* window) {
-    if (window->isVisible()) {
+    const bool minimised = window->windowState() & Qt::WindowMinimized;
+    if (window->isVisible() && !minimised) {
         window->raise();
         return;
     }
-    // A window that appears is already on top; only the focus is held back, for this showing.
+    // A window that appears, or comes back from being minimised, is already on top; only the
+    // focus is held back, for this showing.
     const bool had = window->testAttribute(Qt::WA_ShowWithoutActivating);
     window->setAttribute(Qt::WA_ShowWithoutActivating);
-    window->show();
+    WindowLevel::showUnminimised(window);
     window->setAttribute(Qt::WA_ShowWithoutActivating, had);
 }
 
@@ -164,7 +161,7 @@ void MenuBarManager::miniViewAllKippets() {
         }
         FloatingKippetWindow* window = makeWindow(kippet);
         window->enterMiniView();
-        makeKeyAndOrderFront(window);
+        WindowLevel::bringToFront(window);
     }
 }
 
@@ -208,7 +205,7 @@ void MenuBarManager::showCreateKippetSheet() {
 void MenuBarManager::openDashboard(DashboardTab tab, const QString& notification, bool makeKey) {
     const auto bringForward = [makeKey](QWidget* window) {
         if (makeKey)
-            makeKeyAndOrderFront(window);
+            WindowLevel::bringToFront(window);
         else
             orderFrontWithoutKey(window);
     };

@@ -1,6 +1,7 @@
 #include "app/PreviewManager.h"
 
 #include "app/PreviewWindow.h"
+#include "app/WindowLevel.h"
 
 #include <QCoreApplication>
 
@@ -36,10 +37,7 @@ void PreviewManager::preview(const QUrl& fileUrl) {
         window_->setAttribute(Qt::WA_DeleteOnClose, false);
     }
     window_->showFile(fileUrl);
-    if (!window_->isVisible())
-        window_->show();
-    window_->raise();
-    window_->activateWindow();
+    WindowLevel::bringToFront(window_);
 }
 
 std::optional<QUrl> PreviewManager::previewItem(qsizetype index) const {

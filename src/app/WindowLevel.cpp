@@ -191,14 +191,7 @@ private:
 
     static void comeBack(QWidget* window) {
         QMetaObject::invokeMethod(
-            window,
-            [window] {
-                window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-                window->show();
-                window->raise();
-                window->activateWindow();
-            },
-            Qt::QueuedConnection);
+            window, [window] { WindowLevel::bringToFront(window); }, Qt::QueuedConnection);
     }
 
     // The window that had the keyboard when a modal window came up gets it back when that
@@ -263,6 +256,18 @@ void WindowLevel::giveKeyboardTo(QWidget* window) {
     window->activateWindow();
     if (window->isVisible())
         requestKeyboard(window);
+}
+
+void WindowLevel::showUnminimised(QWidget* window) {
+    if (window->windowState() & Qt::WindowMinimized)
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+}
+
+void WindowLevel::bringToFront(QWidget* window) {
+    showUnminimised(window);
+    window->raise();
+    window->activateWindow();
 }
 
 bool WindowLevel::isModal(const QWidget* window) {

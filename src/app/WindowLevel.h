@@ -17,6 +17,11 @@ public:
     static void makeModal(QWidget* window);
     // Gives the window the keyboard back, also while a child window that is closing holds it.
     static void giveKeyboardTo(QWidget* window);
+    // Shows the window in front with the keyboard, un-minimised: a window the window manager
+    // minimised still counts as shown to Qt, and neither showing nor raising maps it again.
+    static void bringToFront(QWidget* window);
+    // Un-minimises a window the window manager minimised and shows it; nothing else.
+    static void showUnminimised(QWidget* window);
     // Whether the window is kept above the floating windows.
     static bool isModal(const QWidget* window);
 };

@@ -7,6 +7,7 @@
 #include "ui/ChromeBorderView.h"
 #include "ui/ResizeGrip.h"
 #include "ui/Theme.h"
+#include "ui/WindowManagerMoves.h"
 #include "ui/WindowShapeMask.h"
 
 #include <QApplication>
@@ -37,11 +38,12 @@ EditorPanel::EditorPanel(Kippet* kippet, Qt::Key closeKey, QWidget* parent)
           Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
           Qt::BottomEdge | Qt::LeftEdge, Qt::BottomEdge | Qt::RightEdge}) {
         auto* grip = new ResizeGrip(edges, this);
-        // A resize the window manager carries out ends out of sight: its frame is stored when
-        // the panel closes.
         connect(grip, &ResizeGrip::released, this, [this] { frameChangeEnded(); });
         grips_.append(grip);
     }
+    // A move or resize the window manager carries out ends without a mouse-up on the panel.
+    connect(new WindowManagerMoves(this), &WindowManagerMoves::settled, this,
+            [this] { frameChangeEnded(); });
     // Activation events reach a tool window only when Qt's shared activation of tool windows
     // and their parents changes; the focus window always tells.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &EditorPanel::applyBorder);

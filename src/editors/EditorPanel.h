@@ -68,7 +68,7 @@ protected:
 
     // Runs once, before the panel closes.
     virtual void willClose() {}
-    // A move or resize by the pointer has ended.
+    // A move or resize by the pointer, or by the window manager, has ended.
     virtual void frameChangeEnded() {}
 
     bool event(QEvent* event) override;

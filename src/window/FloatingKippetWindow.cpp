@@ -12,6 +12,7 @@
 #include "ui/ChromeBorderView.h"
 #include "ui/ResizeGrip.h"
 #include "ui/Theme.h"
+#include "ui/WindowManagerMoves.h"
 #include "ui/WindowShapeMask.h"
 #include "window/FloatingKippetView.h"
 #include "window/KippetWindowMenu.h"
@@ -36,6 +37,11 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     // Task bars and window lists name the panel by its kippet, also after a rename.
     connect(kippet, &Kippet::nameChanged, this, [this, kippet] { setWindowTitle(kippet->name()); });
     place(otherPanels);
+    // A move by the window manager ends without a mouse-up on the panel: its end saves instead.
+    connect(new WindowManagerMoves(this), &WindowManagerMoves::settled, this, [this] {
+        if (!isAnimating())
+            updateSavedPosition(frame().origin());
+    });
 
     content_ = new FloatingKippetView(kippet, this);
     content_->setParent(this);

@@ -22,7 +22,8 @@ class TodoEditorWindow;
 
 // The floating panel of one open kippet: a frameless, always-on-top tool window drawn as a
 // rounded translucent tile, with a coloured border while it is active or something is dragged
-// over it. It takes keyboard focus when clicked and is moved by dragging its background.
+// over it. It takes keyboard focus when clicked and is moved by dragging its background or by
+// the window manager; either move is saved once it ends.
 // Geometry is in the app's screen coordinates (ScreenSpace converts at the Qt boundary).
 //
 // Its mode is the kippet's: expanded (isExpanded, a resizable panel), else mini (isMiniView, an

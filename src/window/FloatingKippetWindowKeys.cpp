@@ -65,11 +65,6 @@ QString typedKey(const QKeyEvent* event) {
     return {};
 }
 
-void bringToFront(QWidget* window) {
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
 } // namespace
 
 bool FloatingKippetWindow::event(QEvent* event) {
@@ -240,7 +235,7 @@ TodoEditorWindow* FloatingKippetWindow::todoWindow() const {
 template <typename Editor>
 void FloatingKippetWindow::showEditor(QPointer<Editor>& slot, EditorSlot which) {
     if (slot) {
-        bringToFront(slot);
+        WindowLevel::bringToFront(slot);
         return;
     }
     if (!kippet_)
@@ -252,7 +247,7 @@ void FloatingKippetWindow::showEditor(QPointer<Editor>& slot, EditorSlot which) 
     };
     editor->updateAccentColor(accentColor());
     slot = editor;
-    bringToFront(editor);
+    WindowLevel::bringToFront(editor);
     NotificationCenter::shared().post(NotificationName::editorWindowStateChanged, {},
                                       {{UserInfoKey::kippetId, QVariant::fromValue(kippetId_)}});
 }

@@ -13,6 +13,7 @@
 #include "support/AppHarness.h"
 #include "support/GeometryPrinting.h"
 #include "support/TestEnvironment.h"
+#include "support/WindowManagerDrag.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -148,6 +149,31 @@ private slots:
         auto* reopened =
             EditorTest::open<NoteEditorWindow>(app, app.byName(QStringLiteral("Inbox")));
         QCOMPARE(reopened->frame(), RectD(300, 200, 400, 300));
+    }
+
+    void aMoveOrResizeByTheWindowManagerIsStoredOnceWhenItHasSettled() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(100, 100));
+        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet);
+        app.countKippetWrites();
+
+        WindowManagerDrag::move(panel, QPoint(60, 50));
+        AppHarness::settle();
+        QCOMPARE(app.kippetWrites(), 0);
+        testClock().advance(500ms);
+        QCOMPARE(app.kippetWrites(), 1);
+        QCOMPARE(storedFrame(app, kippet->id()),
+                 std::optional(windowFrame(RectD(200, 90, 480, 360))));
+
+        WindowManagerDrag::resize(panel, QSize(520, 400));
+        testClock().advance(500ms);
+        QCOMPARE(app.kippetWrites(), 2);
+        QCOMPARE(storedFrame(app, kippet->id()),
+                 std::optional(windowFrame(RectD(200, 50, 520, 400))));
+        testClock().advance(5s);
+        AppHarness::settle();
+        QCOMPARE(app.kippetWrites(), 2);
     }
 
     void typingGoesIntoTheNoteAndTheStoreAtOnce() {

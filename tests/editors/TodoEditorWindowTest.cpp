@@ -16,6 +16,7 @@
 #include "support/AppHarness.h"
 #include "support/GeometryPrinting.h"
 #include "support/TestEnvironment.h"
+#include "support/WindowManagerDrag.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -106,6 +107,13 @@ private slots:
         EditorTest::sendMouse(panel, QEvent::MouseButtonRelease,
                               panel->mapFromGlobal(pressedAt + QPoint(100, 100)), Qt::NoButton);
         QCOMPARE(panel->frame(), RectD(380, 180, 400, 400));
+        // Nor does a move by the window manager store anything.
+        app.countKippetWrites();
+        WindowManagerDrag::move(panel, QPoint(-50, 40));
+        testClock().advance(5s);
+        AppHarness::settle();
+        QCOMPARE(panel->frame(), RectD(330, 140, 400, 400));
+        QCOMPARE(app.kippetWrites(), 0);
         find<QAbstractButton>(panel, QStringLiteral("CloseTodosButton"))->click();
         QCOMPARE(EditorTest::closes(app), 1);
         QVERIFY(!kippet->note().windowFrame);

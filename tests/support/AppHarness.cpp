@@ -205,6 +205,20 @@ bool AppHarness::failStore(const QString& sql) {
     return query.exec(sql);
 }
 
+void AppHarness::countKippetWrites() {
+    failStore(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS kippet_writes (kippet_id TEXT)"));
+    failStore(QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS kippet_written AFTER UPDATE ON "
+                             "kippets BEGIN INSERT INTO kippet_writes VALUES (NEW.id); END"));
+    failStore(QStringLiteral("DELETE FROM kippet_writes"));
+}
+
+int AppHarness::kippetWrites() {
+    QSqlQuery query(store_->container()->database());
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM kippet_writes")) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
 std::unique_ptr<DatabaseHold> AppHarness::holdDatabase() {
     failStore(QStringLiteral("PRAGMA busy_timeout = 50"));
     return std::make_unique<DatabaseHold>(store_->container()->storePath());

@@ -98,6 +98,10 @@ public:
     bool isActive(const QString& name) const;
     // Runs SQL on the store's own connection, e.g. a trigger that makes the next write fail.
     bool failStore(const QString& sql);
+    // Counts the writes of kippet rows from now on: each save of a kippet, and each frame its
+    // note panel stores, writes its row once.
+    void countKippetWrites();
+    int kippetWrites();
     // Holds the store's database from another connection; the store waits only briefly for it.
     std::unique_ptr<DatabaseHold> holdDatabase();
     // The legacy file of an older version in the folder, listing `all` and the open `active`.

@@ -1,16 +1,22 @@
 #include "window/FloatingKippetWindow.h"
 #include "app/MenuBarManager.h"
 #include "model/Kippet.h"
+#include "platform/Animations.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
 #include "store/StoreManager.h"
 #include "support/AppHarness.h"
+#include "support/FakeScreenProvider.h"
 #include "support/GeometryPrinting.h"
+#include "support/TestEnvironment.h"
+#include "support/WindowManagerDrag.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+
+using namespace std::chrono_literals;
 
 namespace {
 QPointF storedPosition(AppHarness& app, const QUuid& id) {
@@ -170,6 +176,75 @@ private slots:
         QCOMPARE(inbox->position(), QPointF(120, 110));
         AppHarness::settle();
         QCOMPARE(storedPosition(app, inbox->id()), QPointF(120, 110));
+    }
+
+    // The window manager moves a panel (Alt and a drag, or its keys) without a mouse-up on it.
+    void aMoveByTheWindowManagerIsSavedOnceWhenItHasSettledInEveryMode() {
+        AppHarness app;
+        app.start();
+        Kippet* inbox = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        FloatingKippetWindow* window = app.registry().showWindow(inbox);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        AppHarness::settle();
+        app.countKippetWrites();
+        const auto settled = [&] {
+            testClock().advance(500ms);
+            AppHarness::settle();
+        };
+
+        WindowManagerDrag::move(window, QPoint(40, -30));
+        AppHarness::settle();
+        QCOMPARE(app.kippetWrites(), 0); // not while it goes on
+        settled();
+        QCOMPARE(app.kippetWrites(), 1);
+        QCOMPARE(inbox->position(), QPointF(120, 110));
+        QCOMPARE(storedPosition(app, inbox->id()), QPointF(120, 110));
+        testClock().advance(5s);
+        AppHarness::settle();
+        QCOMPARE(app.kippetWrites(), 1);
+
+        // The app's own moves save what they always saved, and no more.
+        window->setFrame(RectD(300, 200, 220, 200));
+        settled();
+        QCOMPARE(app.kippetWrites(), 1);
+        window->toggleMiniView();
+        settled();
+        QCOMPARE(app.kippetWrites(), 2);
+        WindowManagerDrag::move(window, QPoint(-50, 20));
+        settled();
+        QCOMPARE(app.kippetWrites(), 3);
+        QCOMPARE(storedPosition(app, inbox->id()), QPointF(250, 180));
+        window->toggleExpanded();
+        settled();
+        QCOMPARE(app.kippetWrites(), 4);
+        WindowManagerDrag::move(window, QPoint(100, -40));
+        settled();
+        QCOMPARE(app.kippetWrites(), 5);
+        QCOMPARE(storedPosition(app, inbox->id()), QPointF(350, 220));
+        QCOMPARE(window->lastExpandedFrame(), std::optional(RectD(350, 220, 600, 500)));
+        // Animated, the frames on the way reach the window system late, out of step with the
+        // app's: still only the transition's own save.
+        Animations::setEnabled(true);
+        window->toggleExpanded();
+        for (int frame = 0; frame < 20; ++frame) {
+            testClock().advance(16ms);
+            QTest::qWait(5);
+        }
+        Animations::setEnabled(false);
+        settled();
+        QCOMPARE(window->frame(), RectD(250, 180, 80, 80));
+        QCOMPARE(app.kippetWrites(), 6);
+        window->toggleExpanded();
+        settled();
+        QCOMPARE(app.kippetWrites(), 7);
+
+        // A smaller screen: the app and the window manager keep the panel on it; neither is the
+        // user's move, so the place stays stored for the screen to grow back.
+        app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 800, 600))});
+        WindowManagerDrag::move(window, QPoint(-20, 0));
+        settled();
+        QCOMPARE(app.kippetWrites(), 7);
+        QCOMPARE(storedPosition(app, inbox->id()), QPointF(250, 180));
     }
 
     void onlyAMoveOfAShownDemoPanelIsAnnounced() {

@@ -1,0 +1,85 @@
+#include "ui/WindowManagerMoves.h"
+
+#include "platform/ClockTimer.h"
+#include "platform/ScreenProvider.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QWidget>
+
+#ifdef KIPPETS_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <cstdlib>
+#include <xcb/xcb.h>
+#endif
+
+namespace {
+// Whether a mouse button is down anywhere on the screen. The window manager holds the pointer
+// during its move, so the app's own idea of the buttons never changes then; the server knows.
+bool isMouseButtonHeld() {
+#ifdef KIPPETS_HAVE_XCB
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return false;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, root), nullptr);
+    if (!reply)
+        return false;
+    constexpr quint16 buttons =
+        XCB_KEY_BUT_MASK_BUTTON_1 | XCB_KEY_BUT_MASK_BUTTON_2 | XCB_KEY_BUT_MASK_BUTTON_3;
+    const bool held = reply->mask & buttons;
+    std::free(reply);
+    return held;
+#else
+    return false;
+#endif
+}
+} // namespace
+
+WindowManagerMoves::WindowManagerMoves(QWidget* window)
+    : QObject(window), window_(window), placed_(window->geometry()), timer_(new ClockTimer(this)) {
+    timer_->setSingleShot(true);
+    timer_->setInterval(settleTime);
+    connect(timer_, &ClockTimer::timeout, this, &WindowManagerMoves::check);
+    connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this, [this] {
+        // The window manager keeps windows on a screen that shrinks; those moves are its own.
+        screensChanged_ = true;
+        timer_->restart();
+    });
+    window->installEventFilter(this);
+}
+
+bool WindowManagerMoves::eventFilter(QObject* watched, QEvent* event) {
+    // Every event of the window passes here: only moves and resizes matter.
+    if ((event->type() != QEvent::Move && event->type() != QEvent::Resize) || watched != window_)
+        return false;
+    if (!event->spontaneous()) {
+        // Sent by Qt while the app moves or sizes the window, or shows it after doing so.
+        placed_ = window_->geometry();
+    } else if (window_->geometry() != placed_ || timer_->isActive()) {
+        // The server also confirms the app's own frames, late while they change quickly: only
+        // where the window stands once it is still tells whose change it was.
+        timer_->restart();
+    }
+    return false;
+}
+
+void WindowManagerMoves::check() {
+    if (!window_)
+        return;
+    if (isMouseButtonHeld()) {
+        timer_->restart();
+        return;
+    }
+    const bool theUsers = window_->isVisible() && !screensChanged_;
+    screensChanged_ = false;
+    if (window_->geometry() == placed_)
+        return;
+    placed_ = window_->geometry();
+    if (theUsers)
+        emit settled();
+}

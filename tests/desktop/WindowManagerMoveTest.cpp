@@ -1,0 +1,178 @@
+#include "DesktopSession.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <optional>
+
+namespace {
+using WindowId = DesktopSession::WindowId;
+
+// The seeded panels: collapsed, mini and expanded, with their frames on the 1440 × 900 screen in
+// X's top-left coordinates.
+const QList<DesktopSession::Seed> seeds{{QStringLiteral("Receipts"), QPointF(100, 550)},
+                                        {QStringLiteral("Tiny"), QPointF(500, 700), false, true},
+                                        {QStringLiteral("Wide"), QPointF(700, 100), true}};
+const QList<QRect> frames{QRect(100, 150, 220, 200), QRect(500, 120, 80, 80),
+                          QRect(700, 300, 600, 500)};
+// Clear of the screen's edges and of the other panels, where openbox would hold a window back.
+const QPoint moveBy(60, -70);
+
+// The stored values of a kippet's row, read beside the running app.
+std::optional<QList<double>> storedValues(const DesktopSession& desktop, const QString& name,
+                                          const QString& columns) {
+    const QString connection = QStringLiteral("peek");
+    std::optional<QList<double>> values;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        database.setDatabaseName(desktop.home() +
+                                 QStringLiteral("/.local/share/Kippets/Kippets.sqlite"));
+        database.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
+        if (database.open()) {
+            QSqlQuery query(database);
+            query.prepare(QStringLiteral("SELECT %1 FROM kippets WHERE name = ?").arg(columns));
+            query.addBindValue(name);
+            if (query.exec() && query.next()) {
+                QList<double> row;
+                for (int column = 0; column < query.record().count(); ++column)
+                    row.append(query.value(column).toDouble());
+                values = row;
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return values;
+}
+
+std::optional<QList<double>> storedPosition(const DesktopSession& desktop, const QString& name) {
+    return storedValues(desktop, name, QStringLiteral("position_x, position_y"));
+}
+
+// A move as openbox offers it to the user: Alt held, the window dragged from anywhere inside.
+void altDrag(DesktopSession& desktop, QPoint from, QPoint by) {
+    desktop.run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("alt")});
+    desktop.press(from);
+    for (int step = 1; step <= 8; ++step)
+        desktop.moveTo(from + by * step / 8);
+    desktop.release();
+    desktop.run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("alt")});
+}
+
+QString described(const QRect& rect) {
+    return QStringLiteral("%1,%2 %3×%4")
+        .arg(rect.x())
+        .arg(rect.y())
+        .arg(rect.width())
+        .arg(rect.height());
+}
+
+void hideDashboard(DesktopSession& desktop) {
+    const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+    desktop.minimise(dashboard);
+    QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+}
+} // namespace
+
+// On X11 the window manager moves a window itself (Alt and a drag, or its window menu and the
+// keys): the window never sees a mouse-up. Where it is left is the user's choice all the same.
+class WindowManagerMoveTest : public QObject {
+    Q_OBJECT
+private slots:
+    void panelsMovedByTheWindowManagerComeBackThereAfterARestart() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed(seeds);
+        // The three panels and the dashboard.
+        QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        QList<QRect> moved;
+        for (qsizetype at = 0; at < seeds.size(); ++at) {
+            const QString name = seeds[at].name;
+            const WindowId panel = desktop.windowTitled(name);
+            QVERIFY2(
+                DesktopSession::waitUntil([&] { return desktop.geometry(panel) == frames[at]; }),
+                qPrintable(name + QLatin1Char(' ') + described(desktop.geometry(panel))));
+            const std::optional<QList<double>> before = storedPosition(desktop, name);
+            QVERIFY(before);
+            altDrag(desktop, frames[at].center(), moveBy);
+            const QRect there = frames[at].translated(moveBy);
+            QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == there; }),
+                     qPrintable(name + QLatin1Char(' ') + described(desktop.geometry(panel))));
+            // Stored once the move has settled, in the app's bottom-left coordinates.
+            const QList<double> expected{double(there.left()), double(900 - there.bottom() - 1)};
+            QVERIFY2(DesktopSession::waitUntil(
+                         [&] { return storedPosition(desktop, name) == expected; }),
+                     qPrintable(name));
+            moved.append(there);
+        }
+
+        desktop.quitApp();
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.stacking().isEmpty(); }));
+        QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
+        for (qsizetype at = 0; at < seeds.size(); ++at) {
+            const WindowId panel = desktop.windowTitled(seeds[at].name);
+            QVERIFY2(
+                DesktopSession::waitUntil([&] { return desktop.geometry(panel) == moved[at]; }),
+                qPrintable(seeds[at].name + QLatin1Char(' ') + described(desktop.geometry(panel))));
+        }
+    }
+
+    void theNotePanelMovedByTheWindowManagerOpensThereAgain() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        // Its note opens 40 points up and to the right, 480 × 360.
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(100, 150)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Receipts"));
+        // The note panel, or 0 when it does not open.
+        const auto openNote = [&]() -> WindowId {
+            desktop.click(DesktopSession::grabPoint(desktop.geometry(panel)));
+            if (!DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }))
+                return 0;
+            const QList<WindowId> before = desktop.stacking();
+            WindowId note = 0;
+            // A key typed before the window manager hands over the keyboard reaches nothing.
+            for (int attempt = 0; attempt < 3 && !note; ++attempt) {
+                desktop.key(QStringLiteral("n"));
+                DesktopSession::waitUntil(
+                    [&] {
+                        const QList<WindowId> added = desktop.windowsSince(before);
+                        note = added.isEmpty() ? 0 : added.constFirst();
+                        return note && desktop.isViewable(note);
+                    },
+                    6000);
+            }
+            return note;
+        };
+        WindowId note = openNote();
+        QVERIFY(note);
+        const QRect opened = desktop.geometry(note);
+        // Its header strip, clear of the text that keeps the press.
+        altDrag(desktop, opened.topLeft() + QPoint(opened.width() / 2, 12), moveBy);
+        const QRect there = opened.translated(moveBy);
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(note) == there; }),
+                 qPrintable(described(desktop.geometry(note))));
+        const QList<double> expected{double(there.left()), double(900 - there.bottom() - 1),
+                                     double(there.width()), double(there.height())};
+        QVERIFY(DesktopSession::waitUntil([&] {
+            return storedValues(desktop, QStringLiteral("Receipts"),
+                                QStringLiteral("note_window_origin_x, note_window_origin_y, "
+                                               "note_window_width, note_window_height")) ==
+                   expected;
+        }));
+
+        desktop.quitApp();
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.stacking().isEmpty(); }));
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        note = openNote();
+        QVERIFY(note);
+        QCOMPARE(desktop.geometry(note), there);
+    }
+};
+
+QTEST_GUILESS_MAIN(WindowManagerMoveTest)
+#include "WindowManagerMoveTest.moc"
