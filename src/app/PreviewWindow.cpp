@@ -1,6 +1,7 @@
 #include "app/PreviewWindow.h"
 
 #include "analysis/ImageDecoder.h"
+#include "analysis/ItemProvider.h"
 #include "app/WindowLevel.h"
 #include "app/Workspace.h"
 
@@ -105,9 +106,17 @@ QString PreviewWindow::text() const {
 void PreviewWindow::showFile(const QUrl& fileUrl) {
     fileUrl_ = fileUrl;
     const quint64 generation = ++generation_;
+    image_ = QImage();
+    // The intake's test of a name that could be a file's: with a control character in it no
+    // file is read, and Qt's MIME database (which crashes on some such names) is never asked.
+    if (!ItemProvider::namesLocalFile(fileUrl)) {
+        setWindowTitle(fileUrl.fileName(QUrl::FullyEncoded));
+        showRefusal();
+        emit shown();
+        return;
+    }
     setWindowTitle(fileUrl.fileName());
     pane_ = Pane::loading;
-    image_ = QImage();
     stack_->setCurrentIndex(0);
     const QString path = fileUrl.toLocalFile();
     const QString mimeName = QMimeDatabase().mimeTypeForFile(path).name();
@@ -194,6 +203,18 @@ void PreviewWindow::showGeneric() {
     genericIcon_->setPixmap(QFileIconProvider().icon(info).pixmap(96, 96));
     genericName_->setText(info.fileName());
     genericSize_->setText(QLocale().formattedDataSize(info.size()));
+    openButton_->show();
+    stack_->setCurrentWidget(generic_);
+}
+
+void PreviewWindow::showRefusal() {
+    pane_ = Pane::generic;
+    genericIcon_->clear();
+    genericName_->setText(QStringLiteral("No file can be shown"));
+    genericSize_->setText(QStringLiteral("Its location %1 holds control characters, which no "
+                                         "file name has.")
+                              .arg(fileUrl_.toString(QUrl::FullyEncoded)));
+    openButton_->hide();
     stack_->setCurrentWidget(generic_);
 }
 

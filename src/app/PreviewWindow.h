@@ -49,6 +49,8 @@ private:
     static bool openRegularFile(QFile& file, const QString& path);
     void loaded(const Loaded& result, quint64 generation);
     void showGeneric();
+    // In place of the file: why a location that can name no file is not shown.
+    void showRefusal();
     void scaleImage();
 
     QUrl fileUrl_;

@@ -1,5 +1,6 @@
 #include "window/ItemActions.h"
 
+#include "analysis/ItemProvider.h"
 #include "app/Dialogs.h"
 #include "app/PreviewManager.h"
 #include "app/Workspace.h"
@@ -68,6 +69,8 @@ void ItemActions::openItem(QWidget* parent) const {
 }
 
 void ItemActions::quickLook() const {
+    if (refuseLocation())
+        return;
     if (const std::optional<QUrl> file = fileURL())
         PreviewManager::shared().preview(*file);
 }
@@ -109,6 +112,9 @@ QMenu* ItemActions::contextMenu(QWidget* parent) const {
 }
 
 void ItemActions::startDrag(QWidget* source) const {
+    // Said in words rather than dragged out as the item's name.
+    if (refuseLocation())
+        return;
     auto* drag = new QDrag(source);
     drag->setMimeData(dragMimeData());
     const X11TimestampGuard::DragScope underWay;
@@ -116,6 +122,12 @@ void ItemActions::startDrag(QWidget* source) const {
 }
 
 std::optional<QUrl> ItemActions::fileURL() const {
+    if (locationRefusal())
+        return std::nullopt;
+    return handedOutFile();
+}
+
+std::optional<QUrl> ItemActions::handedOutFile() const {
     if (!kippet_)
         return std::nullopt;
     try {
@@ -123,6 +135,27 @@ std::optional<QUrl> ItemActions::fileURL() const {
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+std::optional<QString> ItemActions::locationRefusal() const {
+    if (!item_.isFileReference())
+        return std::nullopt;
+    const std::optional<QUrl> file = handedOutFile();
+    // The intake's own test of a name that could be a file's.
+    if (!file || ItemProvider::namesLocalFile(*file))
+        return std::nullopt;
+    return QStringLiteral("The file of “%1” cannot be opened: its location %2 holds control "
+                          "characters, which no file name has.")
+        .arg(item_.displayTitle(), file->toString(QUrl::FullyEncoded));
+}
+
+bool ItemActions::refuseLocation() const {
+    const std::optional<QString> refusal = locationRefusal();
+    if (!refusal)
+        return false;
+    Log::line(QStringLiteral("⚠️ [ItemActions] ") + *refusal);
+    Dialogs::shared().showError(*refusal);
+    return true;
 }
 
 std::optional<QString> ItemActions::contentText() const {
@@ -160,6 +193,8 @@ void ItemActions::copyLink() const {
 }
 
 bool ItemActions::copyFile() const {
+    if (refuseLocation())
+        return false;
     const std::optional<QUrl> file = fileURL();
     if (!file)
         return false;
@@ -199,6 +234,8 @@ void ItemActions::copyItem() const {
 }
 
 void ItemActions::revealFile() const {
+    if (refuseLocation())
+        return;
     if (const std::optional<QUrl> file = fileURL())
         Workspace::shared().revealFile(*file);
 }

@@ -58,6 +58,13 @@ public:
     QMimeData* dragMimeData() const;
 
 private:
+    // The item's file as the manager hands it out, unchecked.
+    std::optional<QUrl> handedOutFile() const;
+    // Why a file reference's location reaches no tool: a control character in it names no file
+    // (and crashes Qt's MIME database). Nothing for every other item.
+    std::optional<QString> locationRefusal() const;
+    // For a command of the user's: logs and shows the refusal, if any; true when there was one.
+    bool refuseLocation() const;
     void writeText(const QString& text) const;
     void writeMimeData(QMimeData* data) const;
 
