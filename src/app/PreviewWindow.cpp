@@ -4,6 +4,7 @@
 #include "analysis/ItemProvider.h"
 #include "app/WindowLevel.h"
 #include "app/Workspace.h"
+#include "store/DataFile.h"
 
 #include <QFile>
 #include <QFileIconProvider>
@@ -23,8 +24,6 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 // Large enough for a sharp picture on any screen, small enough to keep in memory.
@@ -142,26 +141,15 @@ void PreviewWindow::showFile(const QUrl& fileUrl) {
     watcher->setFuture(QtConcurrent::run(&PreviewWindow::load, path, mimeName));
 }
 
-bool PreviewWindow::openRegularFile(QFile& file, const QString& path) {
-    // Without waiting: a pipe under the name would hold this worker, and the quit after it, until
-    // something wrote to it.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    return file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-}
-
 PreviewWindow::Loaded PreviewWindow::load(const QString& path, const QString& mimeName) {
     Loaded result;
     const QMimeType mime = QMimeDatabase().mimeTypeForName(mimeName);
+    // A regular file only, opened without waiting: a pipe under the name would hold this worker,
+    // and the quit after it, until something wrote to it. A file reference leads where it leads.
+    const DataFile opened = DataFile::openAt(AT_FDCWD, path, DataFile::Reach::anywhere);
     QFile file;
-    if (!openRegularFile(file, path))
+    if (!opened.isOpen() ||
+        !file.open(opened.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return result;
     if (mime.name().startsWith(QLatin1String("image/"))) {
         if (auto image = ImageDecoder::decodeCovering(file.readAll(), imageCover)) {
