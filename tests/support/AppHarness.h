@@ -98,6 +98,10 @@ public:
     bool isActive(const QString& name) const;
     // Runs SQL on the store's own connection, e.g. a trigger that makes the next write fail.
     bool failStore(const QString& sql);
+    // Makes the writes that fire the TEMP trigger `trigger` (its name and event, up to its body)
+    // fail as SQLite fails them on a full disk, with SQLITE_FULL: the trigger writes into a
+    // temporary table that has no room left. DROP TRIGGER lets the writes through again.
+    bool fillDiskOn(const QString& trigger);
     // Holds the store's database from another connection; the store waits only briefly for it.
     std::unique_ptr<DatabaseHold> holdDatabase();
     // The legacy file of an older version in the folder, listing `all` and the open `active`.
