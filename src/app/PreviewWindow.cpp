@@ -108,7 +108,7 @@ void PreviewWindow::showFile(const QUrl& fileUrl) {
     image_ = QImage();
     // The intake's test of a name that could be a file's: with a control character in it no
     // file is read, and Qt's MIME database (which crashes on some such names) is never asked.
-    if (!ItemProvider::namesLocalFile(fileUrl)) {
+    if (fileUrl.isLocalFile() && !ItemProvider::namesLocalFile(fileUrl)) {
         setWindowTitle(fileUrl.fileName(QUrl::FullyEncoded));
         showRefusal();
         emit shown();
