@@ -2,12 +2,10 @@
 
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
-#include "store/DataManagerError.h"
 #include "store/StoreError.h"
 
 #include <cerrno>
 #include <cstring>
-#include <sqlite3.h>
 
 void IntakeFailures::add(const std::exception& error, const QString& logPrefix) {
     Log::line(logPrefix + KippetsError::textOf(error));
@@ -36,11 +34,7 @@ void IntakeFailures::addLogged(const QString& text) {
 // SQLite says so by its code; a file written beside the store or into the kippet's folder says
 // so in the system's own words for ENOSPC, which this process produced.
 bool IntakeFailures::meansDiskFull(const std::exception& error) {
-    if (const auto* store = dynamic_cast<const StoreError*>(&error);
-        store && store->namesFullDisk())
-        return true;
-    if (const auto* save = dynamic_cast<const DataManagerError*>(&error);
-        save && (save->resultCode() & 0xff) == SQLITE_FULL)
+    if (StoreError::meansFullDisk(error))
         return true;
     const QString noSpace = QString::fromLocal8Bit(std::strerror(ENOSPC));
     return KippetsError::textOf(error).contains(noSpace);

@@ -1,8 +1,10 @@
 #include "app/PreviewWindow.h"
 
 #include "analysis/ImageDecoder.h"
+#include "analysis/ItemProvider.h"
 #include "app/WindowLevel.h"
 #include "app/Workspace.h"
+#include "store/DataFile.h"
 
 #include <QFile>
 #include <QFileIconProvider>
@@ -22,8 +24,6 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 // Large enough for a sharp picture on any screen, small enough to keep in memory.
@@ -105,9 +105,17 @@ QString PreviewWindow::text() const {
 void PreviewWindow::showFile(const QUrl& fileUrl) {
     fileUrl_ = fileUrl;
     const quint64 generation = ++generation_;
+    image_ = QImage();
+    // The intake's test of a name that could be a file's: with a control character in it no
+    // file is read, and Qt's MIME database (which crashes on some such names) is never asked.
+    if (fileUrl.isLocalFile() && !ItemProvider::namesLocalFile(fileUrl)) {
+        setWindowTitle(fileUrl.fileName(QUrl::FullyEncoded));
+        showRefusal();
+        emit shown();
+        return;
+    }
     setWindowTitle(fileUrl.fileName());
     pane_ = Pane::loading;
-    image_ = QImage();
     stack_->setCurrentIndex(0);
     const QString path = fileUrl.toLocalFile();
     const QString mimeName = QMimeDatabase().mimeTypeForFile(path).name();
@@ -133,26 +141,15 @@ void PreviewWindow::showFile(const QUrl& fileUrl) {
     watcher->setFuture(QtConcurrent::run(&PreviewWindow::load, path, mimeName));
 }
 
-bool PreviewWindow::openRegularFile(QFile& file, const QString& path) {
-    // Without waiting: a pipe under the name would hold this worker, and the quit after it, until
-    // something wrote to it.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    return file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-}
-
 PreviewWindow::Loaded PreviewWindow::load(const QString& path, const QString& mimeName) {
     Loaded result;
     const QMimeType mime = QMimeDatabase().mimeTypeForName(mimeName);
+    // A regular file only, opened without waiting: a pipe under the name would hold this worker,
+    // and the quit after it, until something wrote to it. A file reference leads where it leads.
+    const DataFile opened = DataFile::openAt(AT_FDCWD, path, DataFile::Reach::anywhere);
     QFile file;
-    if (!openRegularFile(file, path))
+    if (!opened.isOpen() ||
+        !file.open(opened.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return result;
     if (mime.name().startsWith(QLatin1String("image/"))) {
         if (auto image = ImageDecoder::decodeCovering(file.readAll(), imageCover)) {
@@ -194,6 +191,18 @@ void PreviewWindow::showGeneric() {
     genericIcon_->setPixmap(QFileIconProvider().icon(info).pixmap(96, 96));
     genericName_->setText(info.fileName());
     genericSize_->setText(QLocale().formattedDataSize(info.size()));
+    openButton_->show();
+    stack_->setCurrentWidget(generic_);
+}
+
+void PreviewWindow::showRefusal() {
+    pane_ = Pane::generic;
+    genericIcon_->clear();
+    genericName_->setText(QStringLiteral("No file can be shown"));
+    genericSize_->setText(QStringLiteral("Its location %1 holds control characters, which no "
+                                         "file name has.")
+                              .arg(fileUrl_.toString(QUrl::FullyEncoded)));
+    openButton_->hide();
     stack_->setCurrentWidget(generic_);
 }
 

@@ -4,7 +4,6 @@
 #include <QUrl>
 #include <QWidget>
 
-class QFile;
 class QLabel;
 class QPdfDocument;
 class QPdfView;
@@ -45,10 +44,10 @@ protected:
 private:
     struct Loaded;
     static Loaded load(const QString& path, const QString& mimeName);
-    // False for anything but a regular file, which is never waited for.
-    static bool openRegularFile(QFile& file, const QString& path);
     void loaded(const Loaded& result, quint64 generation);
     void showGeneric();
+    // In place of the file: why a location that can name no file is not shown.
+    void showRefusal();
     void scaleImage();
 
     QUrl fileUrl_;

@@ -1,8 +1,5 @@
 #include "app/RavorurOdu.h"
 
-#include "dashboard/DashboardView.h"
-#include "dashboard/SettingsTabView.h"
-
 #include "analysis/AIService.h"
 #include "analysis/AnalyzerWiring.h"
 #include "analysis/HttpClient.h"

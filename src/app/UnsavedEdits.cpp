@@ -4,6 +4,7 @@
 #include "platform/ClockTimer.h"
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
+#include "store/StoreError.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -21,7 +22,6 @@ struct KnownReason {
     const char* meaning;
 };
 constexpr KnownReason knownReasons[] = {
-    {"disk is full", "the disk is full"},
     {"database is locked", "another program is using the store"},
     {"database table is locked", "another program is using the store"},
     {"readonly database", "the store cannot be written to"},
@@ -162,7 +162,9 @@ std::optional<QString> UnsavedEdits::write(Edit& edit) {
         return std::nullopt;
     } catch (const std::exception& error) {
         const QString description = KippetsError::textOf(error);
-        edit.reason = reasonInWords(description);
+        // SQLite says so by its code, whatever words come with it.
+        edit.reason = StoreError::meansFullDisk(error) ? QStringLiteral("the disk is full")
+                                                       : reasonInWords(description);
         return description;
     }
 }

@@ -1,5 +1,6 @@
 #include "app/Workspace.h"
 
+#include "analysis/ItemProvider.h"
 #include "platform/Log.h"
 
 #include <QDBusConnection>
@@ -17,9 +18,10 @@ bool isOpenable(const QUrl& url) {
         return false;
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
         return true;
-    // A file URL naming another host is a network share, not a file of this machine.
+    // A file URL naming another host is a network share, not a file of this machine; a path
+    // with a control character names no file (the intake's test).
     const QString host = url.host();
-    return url.isLocalFile() && !url.path().isEmpty() &&
+    return ItemProvider::namesLocalFile(url) && !url.path().isEmpty() &&
            (host.isEmpty() || host == QLatin1String("localhost"));
 }
 
@@ -62,6 +64,11 @@ bool Workspace::open(const QUrl& url) {
 }
 
 bool Workspace::revealFile(const QUrl& fileUrl) {
+    if (fileUrl.isLocalFile() && !ItemProvider::namesLocalFile(fileUrl)) {
+        Log::line(QStringLiteral("⚠️ [Workspace] Not showing a location that names no file: ") +
+                  fileUrl.toString(QUrl::FullyEncoded));
+        return false;
+    }
     revealed_.append(fileUrl);
     if (recordingOnly_)
         return true;

@@ -339,7 +339,9 @@ void SettingsTabView::showAIStatus() {
                                   onDeviceStatusLabel_, Theme::orange());
         break;
     case AIMode::byok:
-        if (!apiKey_.isEmpty())
+        // The key the keyring holds, not the field's text: a key that could not be saved is no
+        // key the analysis can use.
+        if (storedKey_ && !storedKey_->isEmpty())
             aiStatus_->setContent(
                 SymbolNames::keyFill, Theme::green(),
                 QStringLiteral("OpenAI key configured — configure details below."), Theme::green());

@@ -244,7 +244,6 @@ void SettingsTabView::handleAPIKeyChange(const QString& key) {
     if (currentKeyHash_ != services_.preferences->stringOr(verifiedHashKey, QString()))
         services_.preferences->setBool(verifiedKey, false);
     saveAPIKey(key);
-    showAIStatus();
 }
 
 void SettingsTabView::saveAPIKey(const QString& key) {
@@ -296,6 +295,7 @@ QCoro::Task<void> SettingsTabView::runKeyWrites() {
             if (value && storedKey_ != value)
                 keyChangedSinceRetry_ = true;
             storedKey_ = value;
+            showAIStatus();
         }
     }
     writing_ = false;
@@ -312,6 +312,7 @@ void SettingsTabView::keyWritten(const std::optional<QString>& value,
     }
     const bool changed = storedKey_ != value;
     storedKey_ = value;
+    showAIStatus();
     if (!value) {
         setVerified(false, QString());
         saveSuccess_ = QStringLiteral("API key removed");

@@ -1,6 +1,7 @@
 #include "store/DataFile.h"
 
 #include "store/DurableFile.h"
+#include "store/SystemText.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,14 +14,6 @@
 #include <utility>
 
 namespace {
-QString systemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QByteArray native(const QString& path) {
-    return QFile::encodeName(path);
-}
-
 // The names from `root` down to `path`; nothing when `path` is not inside `root`.
 std::optional<QStringList> namesBelow(const QString& root, const QString& path) {
     const QString cleanRoot = QDir::cleanPath(root);
@@ -149,9 +142,17 @@ DataFile DataFile::open(const QString& root, const QString& path) {
         file.refuse(walk.error, folderReason(walk.stoppedAt, walk.error));
         return file;
     }
-    // Without blocking: opening a pipe for reading would wait for a writer for ever.
-    const int fd = ::openat(walk.folder.fd, native(last).constData(),
-                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    DataFile opened = openAt(walk.folder.fd, last, Reach::dataFolder);
+    opened.path_ = path;
+    return opened;
+}
+
+DataFile DataFile::openAt(int folder, const QString& name, Reach reach) {
+    DataFile file;
+    file.path_ = name;
+    const int links = reach == Reach::dataFolder ? O_NOFOLLOW : 0;
+    const int fd = ::openat(folder, native(name).constData(),
+                            O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | links);
     if (fd < 0) {
         const int error = errno;
         file.refuse(error, error == ELOOP   ? QStringLiteral("it is a symbolic link")
@@ -164,7 +165,7 @@ DataFile DataFile::open(const QString& root, const QString& path) {
         file.refuse(errno, systemText(errno));
     else if (!S_ISREG(file.info_.st_mode))
         file.refuse(EINVAL, QStringLiteral("it is not a regular file"));
-    else if (file.info_.st_uid != ::geteuid())
+    else if (reach == Reach::dataFolder && file.info_.st_uid != ::geteuid())
         file.refuse(EPERM, QStringLiteral("it belongs to another user"));
     return file;
 }

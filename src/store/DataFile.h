@@ -18,6 +18,13 @@ public:
 
     // Opens `path`, inside the data folder `root`, for reading.
     static DataFile open(const QString& root, const QString& path);
+    // Where a file is opened: in the data folder, never through a link and only when it is the
+    // user's; anywhere else, wherever its name leads.
+    enum class Reach { dataFolder, anywhere };
+    // Opens `name` in the folder open as `folder` (AT_FDCWD: from the working folder) for
+    // reading, without waiting (opening a pipe would wait for a writer for ever), and keeps it
+    // only when it is a regular file. Every file the app reads is opened so.
+    static DataFile openAt(int folder, const QString& name, Reach reach);
     // Why the folder `folder` (inside `root`, or `root` itself) cannot take files of the app: a
     // symbolic link or something else than a folder on the way. Nothing when it can, or when
     // it does not exist yet.
@@ -45,6 +52,7 @@ public:
     QString path() const { return path_; }
     int descriptor() const { return fd_; }
     qint64 size() const { return qint64(info_.st_size); }
+    const struct stat& status() const { return info_; }
     qint64 linkCount() const { return isOpen() ? qint64(info_.st_nlink) : 0; }
     bool isSameFile(const DataFile& other) const;
 

@@ -1,6 +1,7 @@
 #include "store/DataFolderLock.h"
 
 #include "store/DataFolderLockedError.h"
+#include "store/SystemText.h"
 
 #include <QFile>
 #include <QMutex>
@@ -36,10 +37,6 @@ bool isHeldHere(const QByteArray& path) {
     HeldFiles& held = heldFiles();
     QMutexLocker lock(&held.mutex);
     return held.ids.count({status.st_dev, status.st_ino}) > 0;
-}
-
-QString systemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // The whole file, for the record lock that names its holder.

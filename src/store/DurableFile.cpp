@@ -1,5 +1,7 @@
 #include "store/DurableFile.h"
 
+#include "store/SystemText.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
@@ -13,14 +15,6 @@
 #include <unistd.h>
 
 namespace {
-QString systemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QByteArray native(const QString& path) {
-    return QFile::encodeName(path);
-}
-
 bool isRunning(qint64 pid) {
     if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
         return false;

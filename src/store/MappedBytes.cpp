@@ -1,5 +1,8 @@
 #include "store/MappedBytes.h"
 
+#include "store/DataFile.h"
+#include "store/SystemText.h"
+
 #include <QFile>
 #include <QHash>
 #include <QMutex>
@@ -190,10 +193,6 @@ Registry& registry() {
     return *instance;
 }
 
-QString systemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 QString lengthsDiffer(qint64 held, qint64 stored) {
     return QStringLiteral("it holds %1 bytes where %2 were stored").arg(held).arg(stored);
 }
@@ -249,32 +248,15 @@ std::variant<QByteArray, QString> readFile(int fd, qint64 size) {
         return lengthsDiffer(after.st_size, size);
     return bytes;
 }
-
-// Closes the descriptor however the caller leaves.
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 } // namespace
 
 std::variant<QByteArray, QString> MappedBytes::map(const QString& path, qint64 expectedSize) {
     installGuard();
-    // Without blocking: opening a pipe for reading would wait for a writer for ever. A link in
-    // the file's place leads to bytes the store never wrote, however long they are.
-    const Descriptor file{::open(QFile::encodeName(path).constData(),
-                                 O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW)};
-    if (file.fd < 0)
-        return errno == ELOOP ? QStringLiteral("it is a symbolic link") : systemText(errno);
-    struct stat info {};
-    if (::fstat(file.fd, &info) != 0)
-        return systemText(errno);
-    if (!S_ISREG(info.st_mode))
-        return QStringLiteral("it is not a regular file");
-    if (info.st_uid != ::geteuid())
-        return QStringLiteral("it belongs to another user");
+    // A link in the file's place leads to bytes the store never wrote, however long they are.
+    const DataFile file = DataFile::openAt(AT_FDCWD, path, DataFile::Reach::dataFolder);
+    if (!file.isOpen())
+        return file.refusal();
+    const struct stat& info = file.status();
     if (expectedSize >= 0 && info.st_size != expectedSize)
         return lengthsDiffer(info.st_size, expectedSize);
     if (info.st_size == 0)
@@ -289,12 +271,12 @@ std::variant<QByteArray, QString> MappedBytes::map(const QString& path, qint64 e
     }
     const std::optional<size_t> slot = all.takeSlot();
     std::variant<Mapping, QString> mapped =
-        slot ? mapFile(file.fd, info) : std::variant<Mapping, QString>(QString());
+        slot ? mapFile(file.descriptor(), info) : std::variant<Mapping, QString>(QString());
     if (std::holds_alternative<QString>(mapped)) {
         if (slot)
             all.freeSlots.push_back(*slot);
         // Out of mappings (the system allows some tens of thousands): such bytes are read.
-        return readFile(file.fd, info.st_size);
+        return readFile(file.descriptor(), info.st_size);
     }
     Mapping& mapping = std::get<Mapping>(mapped);
     mapping.path = path;

@@ -1,5 +1,7 @@
 #include "store/StoreError.h"
 
+#include "store/DataManagerError.h"
+
 #include <QSqlError>
 #include <sqlite3.h>
 
@@ -17,4 +19,11 @@ bool StoreError::namesDamage() const {
 
 bool StoreError::namesFullDisk() const {
     return (resultCode_ & 0xff) == SQLITE_FULL;
+}
+
+bool StoreError::meansFullDisk(const std::exception& error) {
+    if (const auto* store = dynamic_cast<const StoreError*>(&error))
+        return store->namesFullDisk();
+    const auto* save = dynamic_cast<const DataManagerError*>(&error);
+    return save && (save->resultCode() & 0xff) == SQLITE_FULL;
 }

@@ -20,6 +20,8 @@ public:
     bool namesDamage() const;
     // SQLite found no room left for the store (SQLITE_FULL).
     bool namesFullDisk() const;
+    // The same for any error of the store: its own, or a failed save that carries SQLite's code.
+    static bool meansFullDisk(const std::exception& error);
 
 private:
     int resultCode_ = 0;

@@ -1,5 +1,6 @@
 #include "window/ItemActions.h"
 
+#include "analysis/ItemProvider.h"
 #include "app/Dialogs.h"
 #include "app/PreviewManager.h"
 #include "app/Workspace.h"
@@ -69,6 +70,8 @@ void ItemActions::openItem(QWidget* parent) const {
 }
 
 void ItemActions::quickLook() const {
+    if (refuseLocation())
+        return;
     if (const std::optional<QUrl> file = fileURL())
         PreviewManager::shared().preview(*file);
 }
@@ -96,7 +99,8 @@ QMenu* ItemActions::contextMenu(QWidget* parent) const {
         add(QStringLiteral("Open"), [self, parent] { self.openItem(parent); });
         add(QStringLiteral("Quick Look"), [self] { self.quickLook(); });
         // Only a look whether there is a file: the user is told of a missing one when asking.
-        if (const std::optional<QUrl> file = handOut(Unreadable::keepQuiet))
+        if (const std::optional<QUrl> file =
+                locationRefusal() ? std::nullopt : handOut(Unreadable::keepQuiet))
             add(QStringLiteral("Show in File Manager"),
                 [file = *file] { Workspace::shared().revealFile(file); });
         add(QStringLiteral("Copy File"), [self] { self.copyFile(); });
@@ -111,6 +115,9 @@ QMenu* ItemActions::contextMenu(QWidget* parent) const {
 }
 
 void ItemActions::startDrag(QWidget* source) const {
+    // Said in words rather than dragged out as the item's name.
+    if (refuseLocation())
+        return;
     QMimeData* data = dragMimeData();
     if (!data)
         return;
@@ -121,6 +128,8 @@ void ItemActions::startDrag(QWidget* source) const {
 }
 
 std::optional<QUrl> ItemActions::fileURL() const {
+    if (locationRefusal())
+        return std::nullopt;
     return handOut(Unreadable::tell);
 }
 
@@ -140,6 +149,27 @@ std::optional<QUrl> ItemActions::handOut(Unreadable telling, bool* unreadable) c
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+std::optional<QString> ItemActions::locationRefusal() const {
+    if (!item_.isFileReference())
+        return std::nullopt;
+    const std::optional<QUrl> file = handOut(Unreadable::keepQuiet);
+    // The intake's own test of a name that could be a file's.
+    if (!file || ItemProvider::namesLocalFile(*file))
+        return std::nullopt;
+    return QStringLiteral("The file of “%1” cannot be opened: its location %2 holds control "
+                          "characters, which no file name has.")
+        .arg(item_.displayTitle(), file->toString(QUrl::FullyEncoded));
+}
+
+bool ItemActions::refuseLocation() const {
+    const std::optional<QString> refusal = locationRefusal();
+    if (!refusal)
+        return false;
+    Log::line(QStringLiteral("⚠️ [ItemActions] ") + *refusal);
+    Dialogs::shared().showError(*refusal);
+    return true;
 }
 
 std::optional<QString> ItemActions::contentText() const {
@@ -177,6 +207,8 @@ void ItemActions::copyLink() const {
 }
 
 bool ItemActions::copyFile() const {
+    if (refuseLocation())
+        return false;
     const std::optional<QUrl> file = fileURL();
     if (!file)
         return false;
@@ -216,6 +248,8 @@ void ItemActions::copyItem() const {
 }
 
 void ItemActions::revealFile() const {
+    if (refuseLocation())
+        return;
     if (const std::optional<QUrl> file = fileURL())
         Workspace::shared().revealFile(*file);
 }
@@ -240,7 +274,8 @@ QMimeData* ItemActions::dragMimeData() const {
     case KippetItemType::file:
     case KippetItemType::image: {
         bool unreadable = false;
-        if (const std::optional<QUrl> file = handOut(Unreadable::tell, &unreadable)) {
+        if (const std::optional<QUrl> file =
+                locationRefusal() ? std::nullopt : handOut(Unreadable::tell, &unreadable)) {
             data->setUrls({*file});
         } else if (unreadable) {
             delete data;

@@ -60,9 +60,15 @@ public:
 
 private:
     enum class Unreadable { tell, keepQuiet };
-    // fileURL(), telling the user of stored bytes that cannot be read or not; `unreadable` is set
-    // when that is why there is no file.
+    // The item's file as the manager hands it out, without the location check, telling the user
+    // of stored bytes that cannot be read or not; `unreadable` is set when that is why there is
+    // no file.
     std::optional<QUrl> handOut(Unreadable telling, bool* unreadable = nullptr) const;
+    // Why a file reference's location reaches no tool: a control character in it names no file
+    // (and crashes Qt's MIME database). Nothing for every other item.
+    std::optional<QString> locationRefusal() const;
+    // For a command of the user's: logs and shows the refusal, if any; true when there was one.
+    bool refuseLocation() const;
     void writeText(const QString& text) const;
     void writeMimeData(QMimeData* data) const;
 

@@ -137,6 +137,26 @@ private slots:
         }
     }
 
+    // A location with NUL characters in its name (an old legacy file can hold one) names no
+    // file: the window says so and asks nothing of the MIME database, which crashes on it.
+    void aLocationThatNamesNoFileIsRefusedInTheWindow() {
+        QTemporaryDir dir;
+        PreviewManager manager;
+        PreviewWindow* window = previewed(manager, QUrl(QStringLiteral("file:///data/p.%00%00.f")));
+        QCOMPARE(window->pane(), PreviewWindow::Pane::generic);
+        QCOMPARE(window->windowTitle(), QStringLiteral("p.%00%00.f"));
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("PreviewFileName"))->text(),
+                 QStringLiteral("No file can be shown"));
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("PreviewFileSize"))->text(),
+                 QStringLiteral("Its location file:///data/p.%00%00.f holds control characters, "
+                                "which no file name has."));
+        QVERIFY(!window->openButton()->isVisibleTo(window));
+        // The next file gets its pane and its button back.
+        window = previewed(manager, write(dir, QStringLiteral("a.zip"), "PK"));
+        QCOMPARE(window->pane(), PreviewWindow::Pane::generic);
+        QVERIFY(window->openButton()->isVisibleTo(window));
+    }
+
     void escapeAndSpaceClose() {
         QTemporaryDir dir;
         PreviewManager manager;

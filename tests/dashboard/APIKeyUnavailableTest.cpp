@@ -1,5 +1,6 @@
 #include "analysis/KeychainStore.h"
 #include "dashboard/SettingsHarness.h"
+#include "ui/Theme.h"
 
 #include <QDirIterator>
 #include <QLineEdit>
@@ -108,6 +109,10 @@ private slots:
         QVERIFY(view.saveError()->contains("org.freedesktop.secrets"));
         QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("APIKeySaveError"))->text(),
                  *view.saveError());
+        // No key is stored, whatever the field holds: the status line still asks for one.
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("Enter your OpenAI API key in the section below."));
+        QCOMPARE(h.aiStatus()->tint(), Theme::orange());
         QCOMPARE(h.app.preferences().boolValue(QStringLiteral("api_key_verified")), true);
         QCOMPARE(h.app.preferences().stringValue(QStringLiteral("verified_api_key_hash")),
                  SettingsTabView::apiKeyHash(key));

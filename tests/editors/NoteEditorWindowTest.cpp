@@ -40,9 +40,8 @@ QString storedText(AppHarness& app, const Kippet* kippet) {
 }
 
 // Refuses a new note text as SQLite does on a full disk, and nothing else.
-const QString fullDiskForNoteTexts = QStringLiteral(
-    "CREATE TEMP TRIGGER full BEFORE UPDATE ON kippets WHEN NEW.note_text IS NOT OLD.note_text "
-    "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
+const QString fullDiskForNoteTexts =
+    QStringLiteral("full BEFORE UPDATE ON kippets WHEN NEW.note_text IS NOT OLD.note_text");
 
 KippetNote::WindowFrame windowFrame(const RectD& rect) {
     return {rect.x, rect.y, rect.width, rect.height};
@@ -242,7 +241,7 @@ private slots:
         auto* text = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
         auto* notice = find<UnsavedNotice>(panel, QStringLiteral("NoteNotSavedNotice"));
         QVERIFY(notice->isHidden());
-        QVERIFY(app.failStore(fullDiskForNoteTexts));
+        QVERIFY(app.fillDiskOn(fullDiskForNoteTexts));
         LogCapture log;
 
         text->moveCursor(QTextCursor::End);
@@ -278,7 +277,7 @@ private slots:
         QCOMPARE(kippet->note().text, QStringLiteral("list: milk"));
 
         // Full again: the first keystroke after the disk has room writes everything typed.
-        QVERIFY(app.failStore(fullDiskForNoteTexts));
+        QVERIFY(app.fillDiskOn(fullDiskForNoteTexts));
         text->moveCursor(QTextCursor::End);
         QTest::keyClicks(text, QStringLiteral(", eggs"));
         QVERIFY(notice->isVisible());
@@ -286,6 +285,16 @@ private slots:
         QTest::keyClicks(text, QStringLiteral("!"));
         QVERIFY(notice->isHidden());
         QCOMPARE(storedText(app, kippet), QStringLiteral("list: milk, eggs!"));
+
+        // A refusal that only quotes the words is no full disk: the store's answer is shown.
+        QVERIFY(app.failStore(QStringLiteral(
+            "CREATE TEMP TRIGGER quoted BEFORE UPDATE ON kippets BEGIN SELECT RAISE(ABORT, "
+            "'database or disk is full'); END")));
+        QTest::keyClicks(text, QStringLiteral("?"));
+        QVERIFY2(notice->text().startsWith(QStringLiteral("This note is not saved: the store "
+                                                          "answered “")) &&
+                     notice->text().contains(QStringLiteral("database or disk is full")),
+                 qPrintable(notice->text()));
     }
 
     void theFindBarSelectsMatchesBothWaysAroundTheNoteAndEscapeReturnsToTheText() {

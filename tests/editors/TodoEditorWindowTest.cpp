@@ -198,13 +198,10 @@ private slots:
         auto* field = find<QLineEdit>(panel, QStringLiteral("AddTodoTextField"));
         auto* notice = find<UnsavedNotice>(panel, QStringLiteral("TodosNotSavedNotice"));
         QVERIFY(notice->isHidden());
-        QVERIFY(app.failStore(
-            QStringLiteral("CREATE TEMP TRIGGER full_adds BEFORE INSERT ON kippet_todos BEGIN "
-                           "SELECT RAISE(ABORT, 'database or disk is full'); END")));
+        QVERIFY(app.fillDiskOn(QStringLiteral("full_adds BEFORE INSERT ON kippet_todos")));
         // Only new texts fail: a tick still reaches the store.
-        QVERIFY(app.failStore(QStringLiteral(
-            "CREATE TEMP TRIGGER full_texts BEFORE UPDATE ON kippet_todos WHEN NEW.text IS NOT "
-            "OLD.text BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
+        QVERIFY(app.fillDiskOn(QStringLiteral(
+            "full_texts BEFORE UPDATE ON kippet_todos WHEN NEW.text IS NOT OLD.text")));
         LogCapture log;
 
         QTest::keyClicks(field, QStringLiteral(" bread "));

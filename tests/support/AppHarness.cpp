@@ -219,6 +219,16 @@ int AppHarness::kippetWrites() {
     return query.value(0).toInt();
 }
 
+bool AppHarness::fillDiskOn(const QString& trigger) {
+    // The room is capped only once the trigger is in place: the cap is the pages used by then.
+    return failStore(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS no_room (bytes BLOB)")) &&
+           failStore(QStringLiteral("PRAGMA temp.max_page_count = 1073741823")) &&
+           failStore(
+               QStringLiteral("CREATE TEMP TRIGGER ") + trigger +
+               QStringLiteral(" BEGIN INSERT INTO no_room VALUES (zeroblob(1048576)); END")) &&
+           failStore(QStringLiteral("PRAGMA temp.max_page_count = 1"));
+}
+
 std::unique_ptr<DatabaseHold> AppHarness::holdDatabase() {
     failStore(QStringLiteral("PRAGMA busy_timeout = 50"));
     return std::make_unique<DatabaseHold>(store_->container()->storePath());

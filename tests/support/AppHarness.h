@@ -102,6 +102,10 @@ public:
     // note panel stores, writes its row once.
     void countKippetWrites();
     int kippetWrites();
+    // Makes the writes that fire the TEMP trigger `trigger` (its name and event, up to its body)
+    // fail as SQLite fails them on a full disk, with SQLITE_FULL: the trigger writes into a
+    // temporary table that has no room left. DROP TRIGGER lets the writes through again.
+    bool fillDiskOn(const QString& trigger);
     // Holds the store's database from another connection; the store waits only briefly for it.
     std::unique_ptr<DatabaseHold> holdDatabase();
     // The legacy file of an older version in the folder, listing `all` and the open `active`.

@@ -23,6 +23,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
+#include <QDrag>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
@@ -614,6 +615,65 @@ private slots:
         data.reset(ItemActions(unwritten, kippet).dragMimeData());
         QVERIFY(!data->hasUrls());
         QCOMPARE(data->text(), unwritten.displayTitle());
+    }
+
+    // A legacy file's item whose location holds NUL characters is imported as it is; no command
+    // hands that location to Qt or the desktop, and each says why.
+    void aLegacyLocationThatNamesNoFileIsRefusedInWords() {
+        AppHarness app;
+        Kippet legacy(QUuid::createUuid(), QStringLiteral("Old"), KippetColor::standardBlue(),
+                      QStringLiteral("tray.fill"), QDateTime::currentDateTimeUtc());
+        const KippetItem item =
+            itemOf(KippetItemType::file, "file:///data/p.%00%00.f", QStringLiteral("p.f"));
+        legacy.setItems({item});
+        app.writeLegacyFile({&legacy}, {&legacy});
+        start(app);
+        PreviewManager previews;
+        PreviewManager::install(&previews);
+        Kippet* kippet = app.manager().kippet(legacy.id());
+        QVERIFY(kippet && kippet->item(item.id));
+        QVERIFY(kippet->item(item.id)->isFileReference());
+        FloatingKippetWindow* window = expanded(app, kippet);
+        ItemCard* card = itemsOf(window)->cardFor(item.id);
+        QVERIFY(card);
+        const QString refusal = QStringLiteral(
+            "The file of “p.f” cannot be opened: its location file:///data/p.%00%00.f holds "
+            "control characters, which no file name has.");
+        putOldContents();
+        LogCapture log;
+
+        QTest::mouseClick(card, Qt::LeftButton, {}, QPoint(20, 150));
+        clickButton(card, "RevealItemButton");
+        clickButton(card, "CopyItemButton");
+        std::unique_ptr<QMenu> menu(rightClick(card));
+        QVERIFY(menu);
+        QCOMPARE(entriesOf(menu.get()),
+                 QStringList({QStringLiteral("Open"), QStringLiteral("Quick Look"),
+                              QStringLiteral("Copy File")}));
+        entry(menu.get(), QStringLiteral("Quick Look"))->trigger();
+        entry(menu.get(), QStringLiteral("Copy File"))->trigger();
+        ItemActions(*kippet->item(item.id), kippet).startDrag(card);
+
+        QCOMPARE(app.dialogs().shown().size(), 6);
+        for (const Dialogs::Shown& shown : app.dialogs().shown()) {
+            QCOMPARE(shown.title, QStringLiteral("Error"));
+            QCOMPARE(shown.text, refusal);
+        }
+        QVERIFY(log.contains(QStringLiteral("⚠️ [ItemActions] ") + refusal));
+        QVERIFY(!previews.window());
+        QVERIFY(workspace_->revealed().isEmpty());
+        QVERIFY(workspace_->opened().isEmpty());
+        QCOMPARE(clipboard()->text(), QStringLiteral("old contents"));
+        QVERIFY(card->findChildren<QDrag*>().isEmpty());
+        std::unique_ptr<QMimeData> dragged(ItemActions(item, kippet).dragMimeData());
+        QVERIFY(!dragged->hasUrls());
+
+        // The desktop seam refuses such a location too, whoever hands it over.
+        const QUrl location(QStringLiteral("file:///data/p.%00%00.f"));
+        QVERIFY(!workspace_->open(location));
+        QVERIFY(!workspace_->revealFile(location));
+        QVERIFY(workspace_->revealed().isEmpty());
+        QVERIFY(workspace_->opened().isEmpty());
     }
 
 private:
