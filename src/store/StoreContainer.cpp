@@ -364,9 +364,10 @@ void StoreContainer::checkpointInBackground() {
     checkpoint_.waitForFinished();
     const QString path = storePath_;
     const QString name = connectionName_ + QStringLiteral("-checkpoint");
-    auto ended = std::make_shared<QSemaphore>();
-    checkpointEnded_ = ended;
-    checkpoint_ = QtConcurrent::run([path, name, ended] {
+    auto run = std::make_shared<CheckpointRun>();
+    checkpointRun_ = run;
+    checkpoint_ = QtConcurrent::run([path, name, run] {
+        run->begun = true;
         {
             QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             database.setDatabaseName(path);
@@ -379,18 +380,20 @@ void StoreContainer::checkpointInBackground() {
             database.close();
         }
         QSqlDatabase::removeDatabase(name);
-        ended->release();
+        run->ended.release();
     });
 }
 
 bool StoreContainer::checkpointEndedWithin(std::chrono::milliseconds patience) {
-    if (!checkpointEnded_)
+    if (!checkpointRun_)
         return true;
-    if (!checkpointEnded_->tryAcquire(1, int(patience.count())))
-        return false;
-    checkpointEnded_.reset();
-    checkpoint_.waitForFinished();
-    return true;
+    // A copy that no worker has begun (all of them busy) is run here and now by the wait.
+    if (!checkpointRun_->begun || checkpointRun_->ended.tryAcquire(1, int(patience.count()))) {
+        checkpoint_.waitForFinished();
+        checkpointRun_.reset();
+        return true;
+    }
+    return false;
 }
 
 void StoreContainer::close() {

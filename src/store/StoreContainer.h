@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -113,8 +114,13 @@ private:
     QString dataFolder_;
     QString connectionName_;
     QFuture<void> checkpoint_;
-    // Released once the copy under way has ended, which a close waits for with a limit.
-    std::shared_ptr<QSemaphore> checkpointEnded_;
+    // The copy under way: whether a worker has begun it, and its end, which a close waits for
+    // with a limit.
+    struct CheckpointRun {
+        std::atomic<bool> begun{false};
+        QSemaphore ended;
+    };
+    std::shared_ptr<CheckpointRun> checkpointRun_;
     // Opened, checked and taken into use.
     bool accepted_ = false;
 };
