@@ -3,6 +3,7 @@
 // deleted again, each until the kippets tab is laid out and painted; and the dashboard window
 // opened on the kippets tab until its first paint. Both figures are medians of the GUI thread's
 // CPU time, which a busy machine does not skew; wall times are printed beside them.
+#include "NewLocalStore.h"
 #include "app/DashboardWindow.h"
 #include "dashboard/DashboardView.h"
 #include "dashboard/KippetTileList.h"
@@ -72,7 +73,7 @@ struct Library {
     std::unique_ptr<KippetManager> manager;
 
     explicit Library(int count) {
-        store.configure(StoreContainer::createLocalContainer(dir.path()));
+        store.configure(newLocalStore(dir.path()));
         QList<KippetModel> rows;
         for (int k = 0; k < count; ++k) {
             KippetModel row =

@@ -3,6 +3,7 @@
 // may grow by the files it keeps in memory, not by several copies of them. And the longest time
 // the GUI thread is kept from its events while small and very large files are imported, against
 // one frame.
+#include "NewLocalStore.h"
 #include "analysis/AIService.h"
 #include "analysis/HeuristicAnalyzer.h"
 #include "analysis/KippetIntake.h"
@@ -146,7 +147,7 @@ void importFiles(benchmark::State& state) {
         {
             StoreManager store;
             StoreManager::install(&store);
-            store.configure(StoreContainer::createLocalContainer(folder));
+            store.configure(newLocalStore(folder));
             KippetManager manager(&store, folder);
             KippetManager::install(&manager);
             QCoro::waitFor(manager.waitForInitialization());
@@ -188,7 +189,7 @@ double longestStallMilliseconds(Fixture& f, int round) {
     const QString folder = f.root.filePath(QStringLiteral("stall-%1").arg(round));
     StoreManager store;
     StoreManager::install(&store);
-    store.configure(StoreContainer::createLocalContainer(folder));
+    store.configure(newLocalStore(folder));
     KippetManager manager(&store, folder);
     KippetManager::install(&manager);
     QCoro::waitFor(manager.waitForInitialization());

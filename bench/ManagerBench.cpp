@@ -2,6 +2,7 @@
 // item in a kippet that already holds many against one that holds few, and the cost of the edits
 // a window makes (a note keystroke, a todo tick, a move) on a kippet of 200 MiB against one of
 // two small items.
+#include "NewLocalStore.h"
 #include "model/KippetModel.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -156,7 +157,7 @@ double editSeconds(KippetManager& manager, Kippet* kippet, int run) {
 void printEditCostGrowth() {
     QTemporaryDir dir;
     StoreManager store;
-    store.configure(StoreContainer::createLocalContainer(dir.path()));
+    store.configure(newLocalStore(dir.path()));
     const QUuid large = storeKippet(store, 200, 1024 * 1024);
     const QUuid small = storeKippet(store, 2, 100);
     KippetManager manager(&store, dir.path());

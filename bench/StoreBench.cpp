@@ -1,6 +1,7 @@
 // Figures of the store against references measured in the same run:
 // loading every row against the sqlite3 shell, saving one kippet at 20 and at 2,000 kippets,
 // and the legacy import against parsing its file as JSON alone.
+#include "NewLocalStore.h"
 #include "model/Kippet.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -66,7 +67,7 @@ void fill(StoreManager& store, int kippets, int contentBytes, int todos) {
 
 double loadRatio(const QString& folder) {
     StoreManager store;
-    store.configure(StoreContainer::createLocalContainer(folder));
+    store.configure(newLocalStore(folder));
     fill(store, 200, 1024, 5);
     const double ours =
         medianSeconds(5, [&] { benchmark::DoNotOptimize(store.fetchAllKippets()); });
@@ -102,7 +103,7 @@ struct SaveSubject {
     int round = 0;
 
     SaveSubject(const QString& folder, int kippets) {
-        store.configure(StoreContainer::createLocalContainer(folder));
+        store.configure(newLocalStore(folder));
         fill(store, kippets - 1, 64, 0);
         saved = kippetWithItems(50, 1024, 5);
         store.insertKippet(saved);
@@ -177,8 +178,7 @@ double importRatio(const QString& folder) {
         }
         parseTimes.push_back(double(timer.nsecsElapsed()) / 1e9);
         Preferences preferences(folder + QStringLiteral("/prefs-%1.conf").arg(run));
-        auto container =
-            StoreContainer::createLocalContainer(folder + QStringLiteral("/store-%1").arg(run));
+        auto container = newLocalStore(folder + QStringLiteral("/store-%1").arg(run));
         timer.restart();
         DataMigrationService(folder, preferences).migrateIfNeeded(*container);
         importTimes.push_back(double(timer.nsecsElapsed()) / 1e9);
@@ -191,7 +191,7 @@ double importRatio(const QString& folder) {
 void BM_FetchAllKippets(benchmark::State& state) {
     QTemporaryDir dir;
     StoreManager store;
-    store.configure(StoreContainer::createLocalContainer(dir.path()));
+    store.configure(newLocalStore(dir.path()));
     fill(store, 20, 1024, 5);
     for (auto _ : state)
         benchmark::DoNotOptimize(store.fetchAllKippets());

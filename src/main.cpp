@@ -4,6 +4,7 @@
 #include "app/LaunchPaintWatch.h"
 #include "app/RavorurOdu.h"
 #include "app/SingleInstance.h"
+#include "app/StartupRefusal.h"
 #include "app/TerminationSignals.h"
 #include "app/WorkerDrain.h"
 #include "app/X11TimestampGuard.h"
@@ -39,6 +40,11 @@ bool handedOver(const QStringList& arguments, SingleInstance& singleInstance) {
 int main(int argc, char** argv) {
     StartupHeap::prepare();
     preferX11OnWayland();
+    // Without a window system the start still checks its store and says why it cannot go on,
+    // with the status of every other refusal, instead of being ended by Qt at once.
+    const bool hasDisplay = StartupRefusal::hasDisplay(argc, argv);
+    if (!hasDisplay)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Kippets"));
     QApplication::setApplicationName(QStringLiteral("Kippets"));
@@ -59,7 +65,15 @@ int main(int argc, char** argv) {
     try {
         root = std::make_unique<RavorurOdu>(arguments);
     } catch (const StartupFailure& failure) {
-        std::fprintf(stderr, "%s\n", failure.what());
+        if (StartupRefusal::tell(failure.errorDescription(), failure.reason(),
+                                 [] { QCoreApplication::exit(1); }))
+            QApplication::exec();
+        return 1;
+    }
+    if (!hasDisplay) {
+        root.reset();
+        std::fprintf(stderr, "❌ Kippets needs a display: neither DISPLAY nor WAYLAND_DISPLAY is "
+                             "set\n");
         return 1;
     }
     TerminationSignals terminationSignals;

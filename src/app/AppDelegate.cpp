@@ -9,6 +9,7 @@
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "app/RavorurOdu.h"
+#include "app/StartupRefusal.h"
 #include "model/Kippet.h"
 #include "onboarding/OnboardingWindow.h"
 #include "platform/Clock.h"
@@ -26,7 +27,6 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 constexpr double overlapDistance = 10.0;
@@ -146,15 +146,17 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
 
 void AppDelegate::stopOverRefusedStore(const QString& refusal) {
     QString fatal = QStringLiteral("[iCloud Sync] 💀 Could not create any container: ") + refusal;
+    QString reason = refusal;
     try {
         createLaunchContainer(
             QCoreApplication::arguments().contains(RavorurOdu::temporaryStorageArgument));
     } catch (const StartupFailure& failure) {
         fatal = failure.errorDescription();
+        reason = failure.reason();
     }
-    std::fprintf(stderr, "%s\n", fatal.toUtf8().constData());
-    std::fflush(stderr);
-    QCoreApplication::exit(1);
+    const auto leave = [] { QCoreApplication::exit(1); };
+    if (!StartupRefusal::tell(fatal, reason, leave))
+        leave();
 }
 
 void AppDelegate::stopOverStoreDamagedInUse(const QString& refusal) {

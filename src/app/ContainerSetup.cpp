@@ -56,6 +56,7 @@ std::unique_ptr<StoreContainer> createFallback(bool useTemporaryStorage, const S
         return container;
     } catch (const StoreError& error) {
         throw StartupFailure(QStringLiteral("[iCloud Sync] 💀 Could not create any container: ") +
+                                 error.errorDescription(),
                              error.errorDescription());
     }
 }

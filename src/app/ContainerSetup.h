@@ -2,14 +2,23 @@
 
 #include "platform/KippetsError.h"
 
+#include <QString>
 #include <memory>
+#include <utility>
 
 class StoreContainer;
 
 // No store could be made at all; the process cannot go on. Its description is the fatal line.
 class StartupFailure : public KippetsError {
 public:
-    using KippetsError::KippetsError;
+    // `reason`: what stopped the start, as the store's refusal says it.
+    StartupFailure(QString description, QString reason)
+        : KippetsError(std::move(description)), reason_(std::move(reason)) {}
+
+    const QString& reason() const { return reason_; }
+
+private:
+    QString reason_;
 };
 
 // The start-up choice of the store, with its log lines: in memory with "-useTemporaryStorage",

@@ -1,5 +1,6 @@
 #include "app/Dialogs.h"
 #include "app/WindowLevel.h"
+#include "platform/Log.h"
 #include "ui/NamedColors.h"
 
 #include <QDialog>
@@ -37,6 +38,10 @@ QString boxTitle(const QString& title, const QString& text) {
 }
 } // namespace
 
+Dialogs::Dialogs()
+    : recordingOnly_(qEnvironmentVariable(recordVariable) == QLatin1String("record")),
+      printsRecords_(recordingOnly_) {}
+
 Dialogs& Dialogs::shared() {
     if (!installed()) {
         static Dialogs dialogs;
@@ -51,6 +56,9 @@ void Dialogs::install(Dialogs* dialogs) {
 
 void Dialogs::record(const Shown& dialog) {
     shown_.append(dialog);
+    if (printsRecords_)
+        Log::line(QStringLiteral("🪟 [Dialogs] ") + dialog.title + QStringLiteral(": ") +
+                  dialog.text);
     emit didShow(dialog);
 }
 
@@ -72,7 +80,9 @@ void Dialogs::showFinalAlert(const QString& title, const QString& text,
         QMetaObject::invokeMethod(this, std::move(dismissed), Qt::QueuedConnection);
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok);
+    auto* box = new QMessageBox(QMessageBox::Critical, title, QString(), QMessageBox::Ok);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
     box->setAttribute(Qt::WA_DeleteOnClose);
     WindowLevel::makeModal(box);
     connect(box, &QMessageBox::finished, this, std::move(dismissed));
@@ -131,6 +141,8 @@ std::optional<int> Dialogs::ask(const QString& title, const QString& text,
 
 bool Dialogs::confirmDestructive(const QString& title, const QString& text, const QString& action,
                                  QWidget* parent) {
+    if (stopping_)
+        return false;
     const QString cancelLabel = QStringLiteral("Cancel");
     record(Shown{title, text, {action, cancelLabel}, 1, 0});
     if (!answers_.empty())

@@ -26,6 +26,13 @@ public:
         int destructiveButton = -1;
     };
 
+    // The environment variable that makes a run of the app record its dialogs instead of
+    // showing them, each printed as a log line: "KIPPETS_DIALOGS=record", for tests of the app
+    // in a child process, where nobody could answer a box.
+    static constexpr const char* recordVariable = "KIPPETS_DIALOGS";
+
+    Dialogs();
+
     static Dialogs& shared();
     static void install(Dialogs* dialogs);
 
@@ -47,7 +54,8 @@ public:
 
     // Asks whether to do what cannot be undone: `action` is drawn as destroying something,
     // "Cancel" is the default, so Return and Escape both keep everything. Recorded with the
-    // buttons {action, "Cancel"}; a queued answer 0 chooses the action. True only then.
+    // buttons {action, "Cancel"}; a queued answer 0 chooses the action. True only then; false
+    // without asking once the final alert was shown.
     bool confirmDestructive(const QString& title, const QString& text, const QString& action,
                             QWidget* parent = nullptr);
 
@@ -64,6 +72,9 @@ public:
     // The same for text questions: the text entered and accepted, or nothing for a cancel.
     void queueTextAnswer(std::optional<QString> answer);
     void setRecordingOnly(bool recordingOnly) { recordingOnly_ = recordingOnly; }
+    bool isRecordingOnly() const { return recordingOnly_; }
+    // The final alert was shown: the app is on its way out.
+    bool isStopping() const { return stopping_; }
     const QList<Shown>& shown() const { return shown_; }
     void clearShown() { shown_.clear(); }
 
@@ -77,6 +88,7 @@ private:
     void showBox(int icon, const QString& title, const QString& text, QWidget* parent);
 
     bool recordingOnly_ = false;
+    bool printsRecords_ = false;
     bool stopping_ = false;
     std::deque<std::optional<int>> answers_;
     std::deque<std::optional<QString>> textAnswers_;

@@ -20,12 +20,14 @@
 #include "dashboard/DashboardView.h"
 #include "dashboard/SettingsTabView.h"
 #include "platform/Preferences.h"
+#include "store/DataFile.h"
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
 #include "tuck/DesktopTuckWindowFactory.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 RavorurOdu::RavorurOdu(const QStringList& arguments) {
     const bool useTemporaryStorage = arguments.contains(temporaryStorageArgument);
@@ -36,7 +38,13 @@ RavorurOdu::RavorurOdu(const QStringList& arguments) {
             StoreContainer::temporaryDataFolder() + QStringLiteral("/Kippets.conf"));
         Preferences::install(temporaryPreferences_.get());
     }
-    std::unique_ptr<StoreContainer> container = createLaunchContainer(useTemporaryStorage);
+    std::unique_ptr<StoreContainer> container;
+    try {
+        container = createLaunchContainer(useTemporaryStorage);
+    } catch (...) {
+        removeTemporaryData();
+        throw;
+    }
 
     httpClient_ = std::make_unique<HttpClient>();
     HttpClient::install(httpClient_.get());
@@ -113,6 +121,16 @@ RavorurOdu::~RavorurOdu() {
     keychain_.reset();
     HttpClient::install(nullptr);
     httpClient_.reset();
+    removeTemporaryData();
+}
+
+void RavorurOdu::removeTemporaryData() {
+    if (!temporaryPreferences_)
+        return;
+    // The preferences write themselves out as they go, so they go before their folder.
+    Preferences::install(nullptr);
+    temporaryPreferences_.reset();
+    DataFile::removeFolder(QDir::tempPath(), StoreContainer::temporaryDataFolder());
 }
 
 void RavorurOdu::launch(SingleInstance* singleInstance) {

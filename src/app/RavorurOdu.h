@@ -46,6 +46,10 @@ public:
     static void finishPendingWork(KippetManager& manager);
 
 private:
+    // A test-mode run leaves nothing in the temporary folder: its preferences, store and item
+    // files go.
+    void removeTemporaryData();
+
     // A test-mode run keeps its preferences beside its temporary data; declared first, so they
     // outlast every service that reads them.
     std::unique_ptr<Preferences> temporaryPreferences_;

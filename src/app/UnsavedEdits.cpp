@@ -5,6 +5,7 @@
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/StoreError.h"
+#include "store/StoreManager.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -116,8 +117,17 @@ bool UnsavedEdits::retryAll() {
     return kept_.isEmpty();
 }
 
+bool UnsavedEdits::isRetrying() const {
+    return retryTimer_ && retryTimer_->isActive();
+}
+
+QString UnsavedEdits::retryNote() const {
+    return isRetrying() ? QStringLiteral(". Kippets tries again every second.")
+                        : QStringLiteral(".");
+}
+
 bool UnsavedEdits::mayQuit(QWidget* parent) {
-    if (retryAll())
+    if (retryAll() || Dialogs::shared().isStopping())
         return true;
     QStringList labels;
     for (const Edit& edit : std::as_const(kept_))
@@ -162,11 +172,20 @@ std::optional<QString> UnsavedEdits::write(Edit& edit) {
         return std::nullopt;
     } catch (const std::exception& error) {
         const QString description = KippetsError::textOf(error);
-        // SQLite says so by its code, whatever words come with it.
-        edit.reason = StoreError::meansFullDisk(error) ? QStringLiteral("the disk is full")
-                                                       : reasonInWords(description);
+        // Without a store every write says the store is not open: the user learns why instead.
+        // A full disk SQLite says by its code, whatever words come with it.
+        if (storeIsGivenUp())
+            edit.reason = QStringLiteral("the store is damaged");
+        else if (StoreError::meansFullDisk(error))
+            edit.reason = QStringLiteral("the disk is full");
+        else
+            edit.reason = reasonInWords(description);
         return description;
     }
+}
+
+bool UnsavedEdits::storeIsGivenUp() {
+    return StoreManager::isInstalled() && StoreManager::shared().refusal().has_value();
 }
 
 int UnsavedEdits::indexOf(const QString& key) const {
@@ -188,7 +207,7 @@ void UnsavedEdits::keep(Edit edit) {
 }
 
 void UnsavedEdits::updateRetries() {
-    if (kept_.isEmpty()) {
+    if (kept_.isEmpty() || storeIsGivenUp()) {
         if (retryTimer_)
             retryTimer_->stop();
         return;

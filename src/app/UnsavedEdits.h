@@ -17,7 +17,9 @@ class QWidget;
 // once a second and after any later save that succeeds, and replaced by the next edit of the
 // same thing (which holds the whole text), until a write succeeds. Kept edits outlive the editor
 // that made them, so closing a panel loses nothing; the editors show what is kept, and a quit
-// writes every kept edit once more and asks before it leaves any behind. GUI thread only.
+// writes every kept edit once more and asks before it leaves any behind. A store given up as
+// damaged takes nothing any more: the edits are kept with that reason and not written again
+// every second, and once the final alert shows, a quit no longer asks. GUI thread only.
 class UnsavedEdits : public QObject {
     Q_OBJECT
 public:
@@ -51,6 +53,10 @@ public:
     std::optional<QString> save(Edit edit);
 
     bool isEmpty() const { return kept_.isEmpty(); }
+    // Whether the kept edits are written again every second.
+    bool isRetrying() const;
+    // How an editor's notice of a kept edit ends: that it is written again, when it is.
+    QString retryNote() const;
     // Oldest first.
     const QList<Edit>& kept() const { return kept_; }
     QList<Edit> kept(const QUuid& kippetId, Kind kind) const;
@@ -59,7 +65,8 @@ public:
     // Writes every kept edit once more, oldest first; true when none is left.
     bool retryAll();
     // Before a quit the user asked for: every kept edit is written once more, and when some still
-    // fail the user chooses between quitting without them and going back. True: quit.
+    // fail the user chooses between quitting without them and going back. True: quit; always
+    // once the final alert showed, since the app is leaving anyway.
     bool mayQuit(QWidget* parent = nullptr);
 
     // A store's error as a user reads it, e.g. "the disk is full".
@@ -76,6 +83,8 @@ signals:
 private:
     // The store's error when the write failed; the edit's reason then says why.
     static std::optional<QString> write(Edit& edit);
+    // The store was given up as damaged while in use: no write can reach it any more.
+    static bool storeIsGivenUp();
     int indexOf(const QString& key) const;
     void keep(Edit edit);
     void updateRetries();

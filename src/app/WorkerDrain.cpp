@@ -1,6 +1,7 @@
 #include "app/WorkerDrain.h"
 
 #include "platform/Log.h"
+#include "platform/Preferences.h"
 
 #include <QThreadPool>
 #include <cstdio>
@@ -10,6 +11,9 @@ void WorkerDrain::finishOrLeave(int status, std::chrono::milliseconds patience) 
     if (QThreadPool::globalInstance()->waitForDone(int(patience.count())))
         return;
     Log::line(QStringLiteral("⚠️ [Quit] A worker is still busy; leaving without it"));
+    // Leaving this way skips the destructors that write the preferences out: what the tear-down
+    // wrote into them is written now.
+    Preferences::shared().sync();
     std::fflush(nullptr);
     ::_exit(status);
 }

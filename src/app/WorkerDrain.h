@@ -11,7 +11,7 @@ public:
     static constexpr std::chrono::milliseconds patience{1000};
 
     // Returns once the global pool's workers have finished; when some still run after
-    // `patience`, ends the process at once with `status` instead.
+    // `patience`, writes the preferences out and ends the process at once with `status`.
     static void finishOrLeave(int status,
                               std::chrono::milliseconds patience = WorkerDrain::patience);
 };

@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/Relauncher.h"
 #include "app/SyncAvailability.h"
+#include "app/UnsavedEdits.h"
 #include "app/UpdateChecker.h"
 #include "app/Workspace.h"
 #include "dashboard/SegmentedControl.h"
@@ -164,6 +165,16 @@ void SettingsTabView::iCloudToggled(bool requested) {
 void SettingsTabView::confirmRestart() {
     if (!pendingICloudToggle_)
         return;
+    // The restart is a quit: edits the store refused are not left behind without the question
+    // that "Quit Kippets" asks. Going back stores nothing, as a cancel.
+    QPointer<SettingsTabView> self(this);
+    const bool mayQuit = UnsavedEdits::shared().mayQuit(this);
+    if (!self)
+        return;
+    if (!mayQuit) {
+        cancelRestart();
+        return;
+    }
     const bool enabled = *pendingICloudToggle_;
     Log::line(QStringLiteral("[iCloud Sync] User confirmed restart — saving preference: ") +
               boolText(enabled));

@@ -116,7 +116,7 @@ void KippetNoteEditorView::writeNoteText() {
 void KippetNoteEditorView::showSaveState() {
     const std::optional<UnsavedEdits::Edit> kept = UnsavedEdits::shared().kept(noteKey());
     notice_->setText(kept ? QStringLiteral("This note is not saved: ") + kept->reason +
-                                QStringLiteral(". Kippets tries again every second.")
+                                UnsavedEdits::shared().retryNote()
                           : QString());
 }
 

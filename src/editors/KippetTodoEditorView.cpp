@@ -155,7 +155,7 @@ void KippetTodoEditorView::showSaveState() {
     const QString verb =
         texts.size() == 1 ? QStringLiteral(" is not saved: ") : QStringLiteral(" are not saved: ");
     notice_->setText(UnsavedEdits::listed(texts) + verb + reason +
-                     QStringLiteral(". Kippets tries again every second."));
+                     UnsavedEdits::shared().retryNote());
 }
 
 void KippetTodoEditorView::resizeEvent(QResizeEvent* event) {

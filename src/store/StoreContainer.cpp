@@ -192,44 +192,75 @@ QSqlDatabase StoreContainer::database() const {
     return QSqlDatabase::database(connectionName_, false);
 }
 
-// A file that is empty (or holds no page yet) may be a new store, unless item bytes are kept
-// beside it: then the database that named them is gone or replaced, and writing a new one would
-// make those bytes look like leftovers.
-void StoreContainer::requireNoExternalBytes() const {
-    const QDir folder(externalFolder());
-    if (!folder.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-        throw StoreError(QStringLiteral("The store “%1” is empty, but item bytes of a store are "
-                                        "kept beside it in “%2”; both were left unchanged")
-                             .arg(storePath_, externalFolder()));
-}
-
-// What says that the store held data: the stamp of its last clean close, the legacy import marked
-// done (it is marked only once a store was configured), and kippets listed as open.
-QStringList StoreContainer::signsOfData() const {
-    QStringList signs;
+// What says that the store held data, each with the file a user removes to start afresh on
+// purpose: the stamp of its last clean close, the legacy import marked done (it is marked only
+// once a store was configured), kippets listed as open, item bytes kept beside the file, and a
+// log of writes kept beside a file that is gone.
+QList<StoreContainer::SignOfData> StoreContainer::signsOfData() const {
+    QList<SignOfData> signs;
     const std::optional<StoreFileStamp::Recorded> stamp = StoreFileStamp(storePath_).recorded();
     if (stamp && stamp->size > 0)
-        signs.append(QStringLiteral("its last clean close left %1 bytes").arg(stamp->size));
+        signs.append({QStringLiteral("its last clean close left %1 bytes").arg(stamp->size),
+                      storePath_ + QStringLiteral("-clean")});
     const Preferences& preferences = Preferences::shared();
     if (preferences.boolOr(QLatin1String(DataMigrationService::migrationCompletedKey), false))
-        signs.append(QStringLiteral("the preferences record its import as done"));
+        signs.append(
+            {QStringLiteral("the preferences record its import as done"), preferences.fileName()});
     const std::optional<QByteArray> listed =
         preferences.dataValue(QLatin1String(ActiveKippetIDs::key));
     const qsizetype open =
         listed ? ActiveKippetIDs::decode(*listed).value_or(QSet<QUuid>()).size() : 0;
     if (open > 0)
-        signs.append(QStringLiteral("the preferences list %1 open kippets").arg(open));
+        signs.append({QStringLiteral("the preferences list %1 open kippets").arg(open),
+                      preferences.fileName()});
+    const QDir external(externalFolder());
+    if (!external.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        signs.append({QStringLiteral("item bytes of a store are kept beside it in “%1”")
+                          .arg(externalFolder()),
+                      externalFolder()});
+    const QString log = storePath_ + QStringLiteral("-wal");
+    if (!QFileInfo::exists(storePath_) && QFileInfo(log).size() > 0)
+        signs.append(
+            {QStringLiteral("a log of its writes is kept beside it in “%1”").arg(log), log});
     return signs;
 }
 
-// An empty file may be a new store only while nothing says a store was here: otherwise the
-// database was emptied, and writing a new one into it would lose what is left to recover.
-void StoreContainer::requireNothingLost() const {
-    requireNoExternalBytes();
-    const QStringList signs = signsOfData();
-    if (!signs.isEmpty())
-        throw damagedStore(storePath_,
-                           QStringLiteral("the file is empty, but ") + signs.join(u", "));
+// How a user who wants a new store gets one: the files that say a store was here go.
+QString StoreContainer::startAfreshHint(const QList<SignOfData>& signs) {
+    QStringList files;
+    for (const SignOfData& sign : signs)
+        if (!files.contains(QStringLiteral("“") + sign.file + QStringLiteral("”")))
+            files.append(QStringLiteral("“") + sign.file + QStringLiteral("”"));
+    const QString last = files.takeLast();
+    const QString named =
+        files.isEmpty() ? last : files.join(u", ") + QStringLiteral(" and ") + last;
+    return QStringLiteral(" To start afresh on purpose, remove ") + named + QLatin1Char('.');
+}
+
+// An empty or missing file may be a new store only while nothing says a store was here:
+// otherwise the database was emptied or deleted, and writing a new one in its place would lose
+// what is left to recover, or make the item bytes beside it look like leftovers.
+void StoreContainer::requireNothingLost(bool missing) const {
+    const QList<SignOfData> signs = signsOfData();
+    if (signs.isEmpty())
+        return;
+    QStringList said;
+    for (const SignOfData& sign : signs)
+        said.append(sign.said);
+    const QString hint = startAfreshHint(signs);
+    if (missing)
+        throw StoreError(QStringLiteral("The store “%1” is missing, but %2; nothing was changed.")
+                             .arg(storePath_, said.join(u", ")) +
+                         hint);
+    if (signs.size() == 1 && signs.first().file == externalFolder())
+        throw StoreError(QStringLiteral("The store “%1” is empty, but item bytes of a store are "
+                                        "kept beside it in “%2”; both were left unchanged.")
+                             .arg(storePath_, externalFolder()) +
+                         hint);
+    throw StoreError(
+        damagedStore(storePath_, QStringLiteral("the file is empty, but ") + said.join(u", "))
+            .errorDescription() +
+        QLatin1Char('.') + hint);
 }
 
 // The same file as at its last clean close, now shorter: it lost its tail since.
@@ -244,12 +275,14 @@ void StoreContainer::requireNotShorterThanStamp(qint64 size) const {
 
 void StoreContainer::checkIdentity() const {
     const QFileInfo file(storePath_);
-    if (!file.exists())
+    if (!file.exists()) {
+        requireNothingLost(true);
         return;
+    }
     const QFileInfo wal(storePath_ + QStringLiteral("-wal"));
     const bool hasLog = wal.exists() && wal.size() > 0;
     if (file.size() == 0 && !hasLog) {
-        requireNothingLost();
+        requireNothingLost(false);
         return;
     }
     if (!hasLog)
@@ -257,7 +290,7 @@ void StoreContainer::checkIdentity() const {
     const StoreIdentity identity =
         readIdentity(storePath_, connectionName_ + QStringLiteral("-identity"), hasLog);
     if (identity.pageCount == 0) {
-        requireNothingLost();
+        requireNothingLost(false);
         return;
     }
     // Stores written before the application id was stamped carry none; one is ours when its
@@ -331,7 +364,10 @@ void StoreContainer::checkpointInBackground() {
     checkpoint_.waitForFinished();
     const QString path = storePath_;
     const QString name = connectionName_ + QStringLiteral("-checkpoint");
-    checkpoint_ = QtConcurrent::run([path, name] {
+    auto run = std::make_shared<CheckpointRun>();
+    checkpointRun_ = run;
+    checkpoint_ = QtConcurrent::run([path, name, run] {
+        run->begun = true;
         {
             QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             database.setDatabaseName(path);
@@ -344,11 +380,31 @@ void StoreContainer::checkpointInBackground() {
             database.close();
         }
         QSqlDatabase::removeDatabase(name);
+        run->ended.release();
     });
 }
 
+bool StoreContainer::checkpointEndedWithin(std::chrono::milliseconds patience) {
+    if (!checkpointRun_)
+        return true;
+    // A copy that no worker has begun (all of them busy) is run here and now by the wait.
+    if (!checkpointRun_->begun || checkpointRun_->ended.tryAcquire(1, int(patience.count()))) {
+        checkpoint_.waitForFinished();
+        checkpointRun_.reset();
+        return true;
+    }
+    return false;
+}
+
 void StoreContainer::close() {
-    checkpoint_.waitForFinished();
+    // A copy that hangs in the file system must not hold the quit for good: what it copies is
+    // committed in the log, where the next start finds it.
+    const bool checkpointEnded = checkpointEndedWithin(checkpointPatience);
+    if (!checkpointEnded)
+        Log::line(
+            QStringLiteral("⚠️ [Store] The log of “%1” is still being copied into it; "
+                           "closing without waiting (the log keeps every write)")
+                .arg(storePath_));
     if (!QSqlDatabase::contains(connectionName_))
         return;
     {
@@ -358,7 +414,8 @@ void StoreContainer::close() {
     QSqlDatabase::removeDatabase(connectionName_);
     // Only a store that passed its check and was taken into use is vouched for; the stamp of a
     // refused one would let the next start skip the check that refused it.
-    if (form_ != Form::inMemory && accepted_)
+    // Nor is a file that a copy may still be writing.
+    if (form_ != Form::inMemory && accepted_ && checkpointEnded)
         StoreFileStamp(storePath_).recordCleanClose();
 }
 
@@ -447,12 +504,21 @@ std::unique_ptr<StoreContainer> StoreContainer::createLocalContainer(const QStri
     const QString path = folder + QLatin1Char('/') + QLatin1String(storeFileName);
     Log::line(QStringLiteral("[iCloud Sync] Creating local-only container (no CloudKit)..."));
     Log::line(QStringLiteral("[iCloud Sync]   Store URL: ") + path);
+    const bool folderExisted = QFileInfo::exists(folder);
     if (!QDir().mkpath(folder))
         throw StoreError(QStringLiteral("The folder “%1” cannot be created").arg(folder));
-    auto lock = std::make_unique<DataFolderLock>(folder);
-    std::unique_ptr<StoreContainer> container(new StoreContainer(Form::local, path, folder));
-    container->lock_ = std::move(lock);
-    container = accept(std::move(container));
+    std::unique_ptr<StoreContainer> container;
+    try {
+        auto lock = std::make_unique<DataFolderLock>(folder);
+        container.reset(new StoreContainer(Form::local, path, folder));
+        container->lock_ = std::move(lock);
+        container = accept(std::move(container));
+    } catch (...) {
+        // A refused start leaves no trace, not even the folder it made (rmdir: only while empty).
+        if (!folderExisted)
+            QDir().rmdir(folder);
+        throw;
+    }
     Log::line(QStringLiteral("[iCloud Sync] ✅ Local-only container created successfully"));
     return container;
 }

@@ -3,9 +3,12 @@
 #include "store/StoreError.h"
 
 #include <QFuture>
+#include <QSemaphore>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -15,10 +18,11 @@ class DataFolderLock;
 // foreign keys on (deleting a kippet row deletes its item and todo rows) and, for files, the WAL
 // journal. The schema is brought to the current version when the container is built. Only our own
 // store is opened: one that carries the Kippets application id and a known schema version, or a
-// new one (no file, or an empty database while nothing says a store was there: no item bytes kept
+// new one (no file or an empty database, while nothing says a store was there: no item bytes kept
 // beside it, no stamp of a clean close, no import marked done, no open kippets listed). Anything
-// else (another program's database, a damaged file, a newer version, an emptied store) is never
-// written to: building fails with a StoreError naming it, and the file and everything
+// else (another program's database, a damaged file, a newer version, an emptied or deleted store)
+// is never written to: building fails with a StoreError naming it (for an emptied or deleted
+// store, with the files to remove to start afresh on purpose), and the file and everything
 // beside it stay as they were for recovery.
 class StoreContainer {
 public:
@@ -63,9 +67,15 @@ public:
     // form, which keeps every byte inline.
     QString externalFolder() const;
 
+    // How long closing the container waits for a copy of the log still under way: longer than
+    // the copy waits for another program's lock, so only a file system that stopped answering
+    // (a hung network mount) makes the close leave it.
+    static constexpr std::chrono::milliseconds checkpointPatience{6000};
+
     // Copies the write-ahead log into the store file on a connection of its own, off the calling
     // thread, so that a large committed write does not make the next save copy it. Committed
-    // data is safe in the log meanwhile; closing the container waits for the copy.
+    // data is safe in the log meanwhile; closing the container waits for the copy, for
+    // checkpointPatience at most.
     void checkpointInBackground();
 
     // Whether the store's pages hold together, asked after a read of them failed: the refusal of
@@ -85,11 +95,17 @@ private:
     static std::unique_ptr<StoreContainer> accept(std::unique_ptr<StoreContainer> container);
     void open();
     void close();
+    bool checkpointEndedWithin(std::chrono::milliseconds patience);
     void checkIdentity() const;
-    void requireNoExternalBytes() const;
     void keepLogOnClose() const;
-    QStringList signsOfData() const;
-    void requireNothingLost() const;
+    // Something that says a store held data, in words, and the file that says it.
+    struct SignOfData {
+        QString said;
+        QString file;
+    };
+    QList<SignOfData> signsOfData() const;
+    static QString startAfreshHint(const QList<SignOfData>& signs);
+    void requireNothingLost(bool missing) const;
     void requireNotShorterThanStamp(qint64 size) const;
 
     std::unique_ptr<DataFolderLock> lock_;
@@ -98,6 +114,13 @@ private:
     QString dataFolder_;
     QString connectionName_;
     QFuture<void> checkpoint_;
+    // The copy under way: whether a worker has begun it, and its end, which a close waits for
+    // with a limit.
+    struct CheckpointRun {
+        std::atomic<bool> begun{false};
+        QSemaphore ended;
+    };
+    std::shared_ptr<CheckpointRun> checkpointRun_;
     // Opened, checked and taken into use.
     bool accepted_ = false;
 };

@@ -40,6 +40,10 @@ void StoreManager::install(StoreManager* manager) {
     installed() = manager;
 }
 
+bool StoreManager::isInstalled() {
+    return !installed().isNull();
+}
+
 bool StoreManager::isICloudSyncEnabled() {
     return ::isICloudSyncEnabled();
 }

@@ -30,6 +30,7 @@ public:
 
     static StoreManager& shared();
     static void install(StoreManager* manager);
+    static bool isInstalled();
 
     // The preference "icloud_sync_enabled" (true when unset), with its log lines.
     static bool isICloudSyncEnabled();

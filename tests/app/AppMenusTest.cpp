@@ -4,15 +4,19 @@
 #include "app/Dialogs.h"
 #include "app/MenuBarManager.h"
 #include "app/TuckWindowFactory.h"
+#include "app/UnsavedEdits.h"
 #include "editors/KippetNoteEditorView.h"
 #include "editors/NoteEditorWindow.h"
 #include "editors/NoteTextView.h"
+#include "editors/UnsavedNotice.h"
 #include "model/Kippet.h"
+#include "platform/KippetsError.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
 #include "store/KippetManager.h"
 #include "store/StoreManager.h"
 #include "support/AppHarness.h"
+#include "support/DamagedPages.h"
 #include "support/TestEnvironment.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/PanelDriver.h"
@@ -22,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTest>
 #include <functional>
 #include <memory>
@@ -457,6 +462,78 @@ private slots:
         QVERIFY(log.contains(QStringLiteral(
             "⚠️ [UnsavedEdits] Quit without saving the note of “Desk”: the disk is full")));
         QCOMPARE(app->store().fetchKippet(app->byName("Desk")->id())->noteText, QString());
+    }
+
+    // SQLite meets damage while the app runs: the note's panel says the store is damaged and
+    // nothing is written again every second; Ctrl+Q leaves at once while the final alert shows,
+    // and no question is asked any more.
+    void damageMetWhileRunningIsSaidAndCtrlQStillQuits() {
+        app->addKippet("Desk", {100, 300});
+        const QString store = app->store().container()->storePath();
+        app->stop();
+        const QString damage = DamagedPages::overwriteRootPages(store, {"kippets_by_id"}, true);
+        QVERIFY2(damage.isEmpty(), qPrintable(damage));
+        menus.reset();
+        app->preferences().setBool("onboarding_completed", true);
+        app->launch();
+        FloatingKippetWindow* window = PanelDriver::showActive(*app, app->byName("Desk"));
+        window->showNoteEditor();
+        NoteEditorWindow* editor = window->noteWindow();
+        QVERIFY(editor && waitActive(editor));
+
+        // A new kippet's row reaches the damaged index.
+        QVERIFY_THROWS_EXCEPTION(std::exception, app->addKippet("Travel"));
+        AppHarness::settle();
+        QVERIFY(app->store().refusal());
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown().last().title, QStringLiteral("Kippets Must Quit"));
+
+        QTest::keyClicks(editor->view()->textView(), QStringLiteral("call mum"));
+        auto* notice = editor->findChild<UnsavedNotice*>(QStringLiteral("NoteNotSavedNotice"));
+        QVERIFY(notice && notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("This note is not saved: the store is damaged."));
+        int writes = 0;
+        UnsavedEdits::Edit todo;
+        todo.key = QStringLiteral("todo:bread");
+        todo.label = QStringLiteral("the todo “bread”");
+        todo.write = [&writes] {
+            ++writes;
+            throw KippetsError(QStringLiteral("Store context not available"));
+        };
+        QVERIFY(app->unsavedEdits().save(todo));
+        testClock().advance(std::chrono::seconds(5));
+        AppHarness::settle();
+        QCOMPARE(writes, 1);
+        QCOMPARE(app->unsavedEdits().kept(QStringLiteral("todo:bread"))->reason,
+                 QStringLiteral("the store is damaged"));
+        // Nothing destroys anything any more.
+        app->dialogs().queueAnswer(0);
+        QVERIFY(!app->dialogs().confirmDestructive(QStringLiteral("Delete “Desk”?"),
+                                                   QStringLiteral("This cannot be undone."),
+                                                   QStringLiteral("Delete")));
+        QCOMPARE(shown().size(), 1);
+
+        QCOMPARE(exitCodeAfter([&] { press(editor, Qt::Key_Q); }), 0);
+        QCOMPARE(shown().size(), 1);
+    }
+
+    // The final alert, like every other, shows what it is given as it is.
+    void theFinalAlertIsPlainText() {
+        Dialogs dialogs;
+        dialogs.showFinalAlert(QStringLiteral("Kippets Must Quit"),
+                               QStringLiteral("The store “/home/<b>me</b>/Kippets.sqlite” is "
+                                              "damaged"),
+                               [] {});
+        QMessageBox* box = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<QMessageBox*>(widget))
+                box = found;
+        QVERIFY(box);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        QCOMPARE(box->text(),
+                 QStringLiteral("The store “/home/<b>me</b>/Kippets.sqlite” is damaged"));
+        box->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 };
 

@@ -9,6 +9,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/Preferences.h"
+#include "store/DataFolderLock.h"
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
@@ -26,6 +27,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -87,6 +90,19 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
+}
+
+bool runSql(const QString& path, const QString& statement) {
+    bool done = false;
+    {
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("launch-test"));
+        database.setDatabaseName(path);
+        done = database.open() && QSqlQuery(database).exec(statement);
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("launch-test"));
+    return done;
 }
 
 QByteArray readFile(const QString& path) {
@@ -344,6 +360,11 @@ private slots:
         QVERIFY2(temporary.contains(QStringLiteral("📦 Restoring 0 active kippets")),
                  qPrintable(temporary));
         QCOMPARE(readFile(conf), before);
+        // Its own folder of data and preferences went with it.
+        QCOMPARE(QDir(home.filePath(QStringLiteral("tmp")))
+                     .entryList({QStringLiteral("KippetsTestData-*")},
+                                QDir::AllEntries | QDir::Hidden | QDir::System),
+                 QStringList());
 
         const QString normal =
             runUntil(homeEnvironment(home), {}, QStringLiteral("📦 Restoring 1 active kippets"));
@@ -456,6 +477,97 @@ private slots:
         QVERIFY(output.contains(QStringLiteral("[iCloud Sync]    Falling back to local-only "
                                                "container...")));
         QVERIFY(!output.contains(QStringLiteral("🚀 App launching...")));
+    }
+
+    // Started from the desktop's menu, a start that is refused would seem to do nothing: it says
+    // why in one alert as well, whatever refused it, with the fatal line and status as before.
+    void aRefusedStartIsToldInOneAlert_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("damaged") << QStringLiteral("damaged")
+                                 << QStringLiteral("The store “%1” is damaged (the file is empty, "
+                                                   "but its last clean close left 131072 bytes); "
+                                                   "it was left unchanged. To start afresh on "
+                                                   "purpose, remove “%1-clean”.");
+        QTest::newRow("foreign") << QStringLiteral("foreign")
+                                 << QStringLiteral("The file “%1” is not a Kippets store (another "
+                                                   "program's database?); it was left unchanged");
+        QTest::newRow("newer") << QStringLiteral("newer")
+                               << QStringLiteral("The store “%1” was written by a newer version of "
+                                                 "Kippets (schema 20000) and was left unchanged");
+        QTest::newRow("a second copy")
+            << QStringLiteral("held")
+            << QStringLiteral("The data folder “%2” is in use by another Kippets process (process "
+                              "id %3); nothing was changed");
+    }
+    void aRefusedStartIsToldInOneAlert() {
+        QFETCH(QString, kind);
+        QFETCH(QString, refusal);
+        TestEnvironment::resetPreferences();
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral(".local/share/Kippets"));
+        const QString store = folder + QStringLiteral("/Kippets.sqlite");
+        QVERIFY(QDir().mkpath(folder));
+        std::unique_ptr<DataFolderLock> held;
+        if (kind == QLatin1String("damaged")) {
+            writeFile(store, {});
+            writeFile(store + QStringLiteral("-clean"),
+                      "2049 1234567 131072 1765000000 123456789\n");
+        } else if (kind == QLatin1String("foreign")) {
+            QVERIFY(runSql(store, QStringLiteral("CREATE TABLE notes (body TEXT)")));
+        } else if (kind == QLatin1String("newer")) {
+            StoreContainer::createLocalContainer(folder).reset();
+            QVERIFY(runSql(store, QStringLiteral("PRAGMA user_version = 20000")));
+        } else {
+            // Another copy holds the data folder and does not answer the hand-over.
+            held = std::make_unique<DataFolderLock>(folder);
+        }
+        refusal.replace(QStringLiteral("%1"), store)
+            .replace(QStringLiteral("%2"), folder)
+            .replace(QStringLiteral("%3"), QString::number(QCoreApplication::applicationPid()));
+
+        QProcess app;
+        QProcessEnvironment environment = AppHarness::childEnvironment(home.path());
+        environment.insert(QStringLiteral("KIPPETS_DIALOGS"), QStringLiteral("record"));
+        app.setProcessEnvironment(environment);
+        app.start(AppHarness::appPath(), {});
+        QVERIFY(app.waitForFinished(60000));
+        const QString output = QString::fromUtf8(app.readAllStandardOutput());
+        const QString errors = QString::fromUtf8(app.readAllStandardError());
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.exitCode(), 1);
+        QCOMPARE(errors.count(QStringLiteral("[iCloud Sync] 💀 Could not create any container: ") +
+                              refusal + QLatin1Char('\n')),
+                 1);
+        QCOMPARE(output.count(QStringLiteral("🪟 [Dialogs] ")), 1);
+        QVERIFY2(output.contains(QStringLiteral("🪟 [Dialogs] Kippets Cannot Start: ") + refusal +
+                                 QLatin1Char('\n')),
+                 qPrintable(output + errors));
+        QVERIFY(!output.contains(QStringLiteral("🚀 App launching...")));
+    }
+
+    // Without any display the refusal is the same line and status, not a crash of Qt's.
+    void aRefusedStartWithoutADisplayEndsWithTheFatalLine() {
+        QTemporaryDir home;
+        const QString store = home.filePath(QStringLiteral(".local/share/Kippets/Kippets.sqlite"));
+        writeFile(store, {});
+        writeFile(store + QStringLiteral("-clean"), "2049 1234567 131072 1765000000 123456789\n");
+        QProcessEnvironment environment = AppHarness::childEnvironment(home.path());
+        for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            environment.remove(QString::fromLatin1(variable));
+        QProcess app;
+        app.setProcessEnvironment(environment);
+        app.start(AppHarness::appPath(), {});
+        QVERIFY(app.waitForFinished(60000));
+        const QString errors = QString::fromUtf8(app.readAllStandardError());
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.exitCode(), 1);
+        QCOMPARE(errors.count(QStringLiteral("[iCloud Sync] 💀 Could not create any container: "
+                                             "The store “%1” is damaged (the file is empty, but "
+                                             "its last clean close left 131072 bytes)")
+                                  .arg(store)),
+                 1);
+        QCOMPARE(QFileInfo(store).size(), 0);
     }
 
     void aSecondStartShowsTheFirstOnesDashboard() {

@@ -3,6 +3,7 @@
 #include "app/PreviewWindow.h"
 #include "app/TerminationSignals.h"
 #include "model/Kippet.h"
+#include "platform/Preferences.h"
 #include "store/KippetManager.h"
 #include "support/AppHarness.h"
 #include "window/ItemActions.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -95,6 +97,10 @@ int runChild() {
             Qt::QueuedConnection);
         QApplication::exec();
     }
+    // The tear-down writes a preference, which a quit that leaves at once must not lose.
+    Preferences preferences(outside.filePath(QStringLiteral("quit.conf")));
+    Preferences::install(&preferences);
+    preferences.setBool(QStringLiteral("written_while_quitting"), true);
     WorkerDrain::finishOrLeave(0);
     std::printf("left after every worker\n");
     std::fflush(stdout);
@@ -106,8 +112,13 @@ class WorkerDrainTest : public QObject {
     Q_OBJECT
 
     // Runs the child until it is ready, sends SIGTERM, and gives what it printed.
-    static QString quitChild(bool withStuckWorker) {
+    static QString quitChild(bool withStuckWorker, QByteArray* preferences = nullptr) {
         QTemporaryDir outside;
+        const auto readPreferences = qScopeGuard([&outside, preferences] {
+            QFile file(outside.filePath(QStringLiteral("quit.conf")));
+            if (preferences && file.open(QIODevice::ReadOnly))
+                *preferences = file.readAll();
+        });
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QString::fromLatin1(childVariable), outside.path());
@@ -155,11 +166,14 @@ private slots:
     }
 
     void aWorkerStuckInTheFileSystemDoesNotHoldTheQuit() {
-        const QString output = quitChild(true);
+        QByteArray preferences;
+        const QString output = quitChild(true, &preferences);
         QVERIFY2(output.contains(
                      QStringLiteral("⚠️ [Quit] A worker is still busy; leaving without it")),
                  qPrintable(output));
         QVERIFY(!output.contains(QStringLiteral("left after every worker")));
+        // What the tear-down wrote into the preferences was written out before leaving.
+        QVERIFY2(preferences.contains("written_while_quitting=true"), preferences.constData());
     }
 };
 

@@ -3,6 +3,7 @@
 #include "app/DailyKippet.h"
 #include "app/DailyKippetScheduler.h"
 #include "app/Dialogs.h"
+#include "app/UnsavedEdits.h"
 #include "app/UpdateChecker.h"
 #include "dashboard/SettingsHarness.h"
 #include "dashboard/SettingsSection.h"
@@ -11,6 +12,7 @@
 #include "model/OnboardingState.h"
 #include "onboarding/iCloudSyncStepView.h"
 #include "platform/Animations.h"
+#include "platform/KippetsError.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
 #include "support/TestHttpServer.h"
@@ -469,6 +471,54 @@ private slots:
             QStringLiteral("[iCloud Sync] Relaunching app to apply iCloud sync change...")));
         QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("ICloudStatusRow"))->text(),
                  QStringLiteral("iCloud sync is off. Data is stored locally on this device only."));
+    }
+
+    // The restart quits: a note the store refused is not left behind without the quit's own
+    // question, and going back keeps the app, the note and the stored choice.
+    void restartAsksFirstWhenAnEditIsNotSaved() {
+        SettingsHarness h;
+        SyncAvailability::setAvailable(true);
+        h.app.preferences().setBool(QStringLiteral("icloud_sync_enabled"), true);
+        UnsavedEdits::Edit edit;
+        edit.key = QStringLiteral("note:desk");
+        edit.label = QStringLiteral("the note of “Desk”");
+        bool storeTakesIt = false;
+        edit.write = [&storeTakesIt] {
+            if (!storeTakesIt)
+                throw KippetsError(QStringLiteral("Failed to save: database or disk is full"));
+        };
+        QVERIFY(h.app.unsavedEdits().save(edit));
+        h.open();
+        auto* toggle = h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch"));
+
+        h.app.dialogs().queueAnswer(0);
+        h.app.dialogs().queueAnswer(1);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(h.relauncher->calls, 0);
+        QCOMPARE(h.app.dialogs().shown().size(), 2);
+        const Dialogs::Shown question = h.app.dialogs().shown().last();
+        QCOMPARE(question.title, QStringLiteral("Some changes are not saved"));
+        QCOMPARE(question.text, QStringLiteral("Kippets could not save the note of “Desk”: the "
+                                               "disk is full. If you quit now, what was not saved "
+                                               "is lost."));
+        QCOMPARE(question.buttons, QStringList({"Quit Anyway", "Go Back"}));
+        QVERIFY(toggle->isChecked());
+        QCOMPARE(h.app.preferences().boolValue(QStringLiteral("icloud_sync_enabled")), true);
+        QVERIFY(!h.app.unsavedEdits().isEmpty());
+
+        h.app.dialogs().queueAnswer(0);
+        h.app.dialogs().queueAnswer(0);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(h.relauncher->calls, 1);
+        QCOMPARE(h.relauncher->storedOnDisk.toBool(), false);
+
+        // Once the store takes the note, the restart asks nothing more than the restart.
+        storeTakesIt = true;
+        h.app.dialogs().clearShown();
+        h.app.dialogs().queueAnswer(0);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(h.relauncher->calls, 2);
+        QCOMPARE(h.app.dialogs().shown().size(), 1);
     }
 
     void aFailedRestartKeepsTheAppRunningAndSaysSo() {

@@ -103,6 +103,45 @@ private slots:
         QCOMPARE(desktop.appExitCode(), 1);
         QCOMPARE(bytesOf(store), before);
     }
+
+    // Started from the desktop's menu, a start over a damaged store would end without a word on
+    // the screen: the refusal shows in one alert until it is closed, then the app ends with the
+    // status of a refusal, leaving the file as it was.
+    void aStoreRefusedAtTheStartIsShownInOneAlert() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(200, 500)}});
+        const QString store =
+            desktop.home() + QStringLiteral("/.local/share/Kippets/Kippets.sqlite");
+        const QString damage = DamagedPages::overwriteRootPages(
+            store, {QStringLiteral("kippets"), QStringLiteral("kippet_items")}, false);
+        QVERIFY2(damage.isEmpty(), qPrintable(damage));
+        const QByteArray before = bytesOf(store);
+
+        QVERIFY2(desktop.launch(1), qPrintable(desktop.appOutput()));
+        const QString title = QStringLiteral("Kippets Cannot Start");
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.windowTitled(title) != 0; }),
+                 qPrintable(desktop.appOutput()));
+        const WindowId alert = desktop.windowTitled(title);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == alert; }));
+        QCOMPARE(desktop.windowsTitled(title).size(), 1);
+        QVERIFY2(desktop.appOutput().contains(
+                     QStringLiteral("[iCloud Sync] 💀 Could not create any container: The store "
+                                    "“%1” is damaged (")
+                         .arg(store)),
+                 qPrintable(desktop.appOutput()));
+        QVERIFY(desktop.isAppRunning());
+
+        bool ended = false;
+        for (int attempt = 0; attempt < 5 && !ended; ++attempt) {
+            if (desktop.activeWindow() == alert)
+                desktop.key(QStringLiteral("Return"));
+            ended = DesktopSession::waitUntil([&] { return !desktop.isAppRunning(); }, 4000);
+        }
+        QVERIFY2(ended, qPrintable(desktop.appOutput()));
+        QCOMPARE(desktop.appExitCode(), 1);
+        QCOMPARE(bytesOf(store), before);
+    }
 };
 
 QTEST_GUILESS_MAIN(DesktopLaunchTest)

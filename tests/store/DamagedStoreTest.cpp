@@ -73,9 +73,11 @@ struct ChildRun {
     QString errors;
 };
 
-ChildRun runApp(const QString& home) {
+ChildRun runApp(const QString& home,
+                const QProcessEnvironment& environment = QProcessEnvironment()) {
     QProcess app;
-    app.setProcessEnvironment(AppHarness::childEnvironment(home));
+    app.setProcessEnvironment(environment.isEmpty() ? AppHarness::childEnvironment(home)
+                                                    : environment);
     app.start(AppHarness::appPath(), {});
     ChildRun run;
     if (!app.waitForFinished(60000)) {
@@ -210,9 +212,12 @@ private slots:
         const QByteArray before = TestFiles::folderChecksum(folder);
         const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
 
+        // The dialogs of the child are recorded and printed: a user would see the alert.
+        QProcessEnvironment environment = AppHarness::childEnvironment(home.path());
+        environment.insert(QStringLiteral("KIPPETS_DIALOGS"), QStringLiteral("record"));
         for (int launch = 1; launch <= 3; ++launch) {
             QProcess app;
-            app.setProcessEnvironment(AppHarness::childEnvironment(home.path()));
+            app.setProcessEnvironment(environment);
             app.start(AppHarness::appPath(), {});
             QVERIFY(app.waitForFinished(60000));
             const QString errors = QString::fromUtf8(app.readAllStandardError());
@@ -227,6 +232,12 @@ private slots:
             QVERIFY2(refusal.startsWith(QStringLiteral("The store “%1” is damaged (").arg(path)),
                      qPrintable(refusal));
             QVERIFY(errors.contains(QStringLiteral("); it was left unchanged")));
+            // Refused at open when its time changed, at load when the stamp still matched: the
+            // user is told the same in one alert either way.
+            QCOMPARE(output.count(QStringLiteral("🪟 [Dialogs] ")), 1);
+            QVERIFY2(output.contains(QStringLiteral("🪟 [Dialogs] Kippets Cannot Start: ") +
+                                     refusal + QLatin1Char('\n')),
+                     qPrintable(output));
             QVERIFY(!output.contains(QStringLiteral("✅ KippetManager store integration ready")));
             QVERIFY(!output.contains(QStringLiteral("📦 Restoring")));
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), files);
@@ -382,6 +393,90 @@ private slots:
             QVERIFY(!run.output.contains(QStringLiteral("📦 Loaded")));
             QCOMPARE(QFileInfo(path).size(), 0);
             QCOMPARE(TestFiles::folderChecksum(folder), before);
+        }
+    }
+
+    // A deleted store file is an emptied one: while anything says a store was here, the start is
+    // refused, nothing is made or changed, and the refusal names what to remove to start afresh.
+    void aDeletedStoreIsRefusedWhileAnythingSaysItHeldData_data() {
+        QTest::addColumn<QString>("sign");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("remove");
+        QTest::newRow("stamp") << QStringLiteral("stamp")
+                               << QStringLiteral("its last clean close left 131072 bytes")
+                               << QStringLiteral("Kippets.sqlite-clean");
+        QTest::newRow("import") << QStringLiteral("import")
+                                << QStringLiteral("the preferences record its import as done")
+                                << QStringLiteral("Kippets.conf");
+        QTest::newRow("open kippets") << QStringLiteral("open kippets")
+                                      << QStringLiteral("the preferences list 2 open kippets")
+                                      << QStringLiteral("Kippets.conf");
+        QTest::newRow("item bytes")
+            << QStringLiteral("item bytes")
+            << QStringLiteral("item bytes of a store are kept beside it in “%1-files”")
+            << QStringLiteral("Kippets.sqlite-files");
+        QTest::newRow("log") << QStringLiteral("log")
+                             << QStringLiteral("a log of its writes is kept beside it in “%1-wal”")
+                             << QStringLiteral("Kippets.sqlite-wal");
+    }
+    void aDeletedStoreIsRefusedWhileAnythingSaysItHeldData() {
+        QFETCH(QString, sign);
+        QFETCH(QString, said);
+        QFETCH(QString, remove);
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral(".local/share/Kippets"));
+        const QString path = folder + storeFile;
+        const QString settings = home.filePath(QStringLiteral(".config/Kippets/Kippets.conf"));
+        QVERIFY(QDir().mkpath(QFileInfo(settings).path()));
+        {
+            Preferences preferences(settings);
+            preferences.setBool(QStringLiteral("onboarding_completed"), true);
+            if (sign == QLatin1String("import"))
+                preferences.setBool(QStringLiteral("swiftdata_migration_completed_v1"), true);
+            if (sign == QLatin1String("open kippets"))
+                preferences.setData(
+                    QStringLiteral("active_kippet_ids_v2"),
+                    ActiveKippetIDs::encode({QUuid::createUuid(), QUuid::createUuid()}));
+        }
+        if (sign == QLatin1String("stamp")) {
+            QVERIFY(QDir().mkpath(folder));
+            QFile clean(path + QStringLiteral("-clean"));
+            QVERIFY(clean.open(QIODevice::WriteOnly));
+            clean.write("2049 1234567 131072 1765000000 123456789\n");
+        }
+        if (sign == QLatin1String("log")) {
+            QVERIFY(QDir().mkpath(folder));
+            QFile log(path + QStringLiteral("-wal"));
+            QVERIFY(log.open(QIODevice::WriteOnly));
+            log.write(QByteArray(4152, 'w'));
+        }
+        if (sign == QLatin1String("item bytes")) {
+            QVERIFY(QDir().mkpath(path + QStringLiteral("-files")));
+            QFile bytes(path + QStringLiteral("-files/") +
+                        QUuid::createUuid().toString(QUuid::WithoutBraces));
+            QVERIFY(bytes.open(QIODevice::WriteOnly));
+            bytes.write(QByteArray(70000, 'b'));
+        }
+        const bool hadFolder = QFileInfo::exists(folder);
+        const QByteArray before = TestFiles::folderChecksum(folder);
+        const QByteArray settingsBefore = bytesOf(settings);
+        const QString removed =
+            remove == QLatin1String("Kippets.conf") ? settings : folder + QLatin1Char('/') + remove;
+
+        for (int launch = 1; launch <= 2; ++launch) {
+            const ChildRun run = runApp(home.path());
+            QVERIFY2(run.exitCode > 0, qPrintable(run.output + run.errors));
+            const QString fatal =
+                QStringLiteral("[iCloud Sync] 💀 Could not create any container: The store “%1” is "
+                               "missing, but %2; nothing was changed. To start afresh on purpose, "
+                               "remove “%3”.\n")
+                    .arg(path, said.arg(path), removed);
+            QVERIFY2(run.errors.contains(fatal), qPrintable(run.errors));
+            QVERIFY(!run.output.contains(QStringLiteral("📦 Loaded")));
+            QVERIFY(!QFileInfo::exists(path));
+            QCOMPARE(QFileInfo::exists(folder), hadFolder);
+            QCOMPARE(TestFiles::folderChecksum(folder), before);
+            QCOMPARE(bytesOf(settings), settingsBefore);
         }
     }
 };

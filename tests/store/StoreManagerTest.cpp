@@ -247,6 +247,8 @@ private slots:
     }
 
     void launchFallsBackFromICloudToTheLocalStore() {
+        // The store of init() marked its import done, which says that a store was here.
+        TestEnvironment::resetPreferences();
         LogCapture log;
         auto container = createLaunchContainer(false);
         QCOMPARE(int(container->form()), int(StoreContainer::Form::local));

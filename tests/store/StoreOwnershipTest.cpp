@@ -303,7 +303,8 @@ private slots:
         const QByteArray before = TestFiles::folderChecksum(folder);
         QCOMPARE(refusal(folder),
                  QStringLiteral("The store “%1” is empty, but item bytes of a store are kept "
-                                "beside it in “%2”; both were left unchanged")
+                                "beside it in “%2”; both were left unchanged. To start afresh on "
+                                "purpose, remove “%2”.")
                      .arg(folder + storeName, folder + storeName + QStringLiteral("-files")));
         QCOMPARE(TestFiles::folderChecksum(folder), before);
 

@@ -63,6 +63,10 @@ class StoreReliabilityTest : public QObject {
     }
 
 private slots:
+    // Each case starts from preferences of its own: an import marked done by an earlier case
+    // says that a store was there, and a missing one would be refused.
+    void init() { TestEnvironment::resetPreferences(); }
+
     void largeItemBytesLiveInFilesThatFollowTheirRows() {
         const QString folder = dir_.filePath(QStringLiteral("large"));
         const QByteArray big(ExternalBytes::threshold, 'x');
