@@ -12,9 +12,9 @@
 #include "model/OnboardingState.h"
 #include "onboarding/iCloudSyncStepView.h"
 #include "platform/Animations.h"
-#include "platform/KippetsError.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
+#include "store/StoreError.h"
 #include "support/TestHttpServer.h"
 #include "ui/SlideReveal.h"
 #include "ui/Theme.h"
@@ -485,7 +485,8 @@ private slots:
         bool storeTakesIt = false;
         edit.write = [&storeTakesIt] {
             if (!storeTakesIt)
-                throw KippetsError(QStringLiteral("Failed to save: database or disk is full"));
+                // SQLITE_FULL, as SQLite refuses a write on a full disk.
+                throw StoreError(QStringLiteral("database or disk is full"), 13);
         };
         QVERIFY(h.app.unsavedEdits().save(edit));
         h.open();
