@@ -197,8 +197,9 @@ private slots:
 
         const QList<WindowId> before = desktop.stacking();
         // The panel's menu: "Create Daily Kippet" comes just before "Close Kippet".
+        QVERIFY(desktop.openMenus().isEmpty());
         desktop.click(desktop.geometry(panel).center(), 3);
-        QTest::qWait(600);
+        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }));
         desktop.key(QStringLiteral("Up Up Return"));
         WindowId daily = 0;
         QVERIFY2(DesktopSession::waitUntil([&] {
