@@ -130,9 +130,10 @@ public:
     // A screenshot of the whole screen.
     bool screenshot(const QString& path) const;
 
-private:
     // Waits until the window manager has stopped moving the keyboard and the stacking.
     void settle();
+
+private:
     bool startServer();
     bool startProgram(QProcess& process, const QString& program, const QStringList& arguments);
     QProcessEnvironment environment() const;
