@@ -487,6 +487,36 @@ QList<DesktopSession::WindowId> DesktopSession::screenOverlays() const {
     return overlays;
 }
 
+QList<DesktopSession::WindowId> DesktopSession::openMenus() const {
+    QList<WindowId> menus;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root()), nullptr);
+    if (!tree)
+        return menus;
+    const QRect screen(QPoint(0, 0), options_.screen);
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            connection_, xcb_get_window_attributes(connection_, children[i]), nullptr);
+        const bool bypassing = attributes && attributes->override_redirect &&
+                               attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(attributes);
+        if (!bypassing)
+            continue;
+        // The window manager keeps a window of its own off the screen; Qt names its menus
+        // "normal" windows.
+        const QRect frame = geometry(children[i]);
+        const QStringList kinds = types(children[i]);
+        const bool other = kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_TOOLTIP")) ||
+                           kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_DND")) ||
+                           kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_NOTIFICATION"));
+        if (!other && screen.contains(frame) && frame.size() != options_.screen)
+            menus.append(children[i]);
+    }
+    free(tree);
+    return menus;
+}
+
 int DesktopSession::run(const QString& program, const QStringList& arguments) const {
     QProcess process;
     process.setProcessEnvironment(environment());

@@ -92,6 +92,9 @@ public:
     std::uint32_t desktopCount() const;
     // Windows shown without the window manager (override-redirect) that cover the screen.
     QList<WindowId> screenOverlays() const;
+    // The menus open on the screen: windows shown without the window manager on a part of it,
+    // tool tips and dragged images excepted.
+    QList<WindowId> openMenus() const;
     // The client windows that are not in `before`.
     QList<WindowId> windowsSince(const QList<WindowId>& before) const;
 
@@ -130,9 +133,10 @@ public:
     // A screenshot of the whole screen.
     bool screenshot(const QString& path) const;
 
-private:
     // Waits until the window manager has stopped moving the keyboard and the stacking.
     void settle();
+
+private:
     bool startServer();
     bool startProgram(QProcess& process, const QString& program, const QStringList& arguments);
     QProcessEnvironment environment() const;

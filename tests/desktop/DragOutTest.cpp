@@ -87,9 +87,10 @@ private slots:
                                  {QStringLiteral("-selection"), QStringLiteral("clipboard"),
                                   QStringLiteral("-i"), QStringLiteral("/dev/null")}),
                      0);
+            QVERIFY(DesktopSession::waitUntil([&] { return desktop.openMenus().isEmpty(); }));
             desktop.click(card, 3);
             // "Copy File" ends the card's menu.
-            QTest::qWait(600);
+            QVERIFY(DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }));
             desktop.key(QStringLiteral("Up Return"));
             QVERIFY2(DesktopSession::waitUntil(
                          [&] {
