@@ -33,15 +33,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     setAttribute(Qt::WA_TranslucentBackground);
     WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
-    shapeMask_ = new WindowShapeMask(
-        this,
-        [this] {
-            return hiddenForStage_ ? WindowShapeMask::nowhere()
-                                   : WindowShapeMask::rounded(rect(), cornerRadius);
-        },
-        // With a compositor the panel's transparent pixels hide it; a shape would go to the
-        // window manager's frame only later and leave that frame's black showing meanwhile.
-        [] { return QRegion(); });
+    new WindowShapeMask(this, [this] { return WindowShapeMask::rounded(rect(), cornerRadius); });
     // Task bars and window lists name the panel by its kippet, also after a rename.
     connect(kippet, &Kippet::nameChanged, this, [this, kippet] { setWindowTitle(kippet->name()); });
     place(otherPanels);
@@ -53,7 +45,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
 
     content_ = new FloatingKippetView(kippet, this);
     content_->setParent(this);
-    content_->setGeometry(childArea());
+    content_->setGeometry(rect());
     layoutGrips();
     connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
             &FloatingKippetWindow::screenParametersChanged);
@@ -122,7 +114,7 @@ void FloatingKippetWindow::applyChromeBorder(bool isWindowActive, bool isDraggin
 ChromeBorderView& FloatingKippetWindow::chromeBorder() {
     if (!border_) {
         border_ = new ChromeBorderView(cornerRadius, this);
-        border_->setGeometry(childArea());
+        border_->setGeometry(rect());
         border_->raise();
         border_->show();
     }
@@ -142,9 +134,6 @@ double FloatingKippetWindow::currentBorderWidth() const {
 }
 
 void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
-    // While a stage shows the panel, the panel's own pixels stay transparent.
-    if (blankForStage_)
-        return;
     // The backing store of a translucent window starts transparent; the tile is drawn once per
     // size and colours and blitted, which keeps a launch with many panels quick.
     const Theme::Backdrop backdrop = Theme::backdrop();
@@ -172,42 +161,12 @@ void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    layoutChildren();
-    rememberExpandedFrame();
-}
-
-QRect FloatingKippetWindow::childArea() const {
-    // Beside the window, where nothing of them reaches the screen, yet laid out at its size.
-    return blankForStage_ ? rect().translated(width() + 1, 0) : rect();
-}
-
-void FloatingKippetWindow::layoutChildren() {
     if (content_)
-        content_->setGeometry(childArea());
+        content_->setGeometry(rect());
     if (border_)
-        border_->setGeometry(childArea());
+        border_->setGeometry(rect());
     layoutGrips();
-}
-
-QPixmap FloatingKippetWindow::panelPicture() {
-    // Layouts that wait for the event loop take the current size first.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    const qreal scale = devicePixelRatioF();
-    QPixmap picture(size() * scale);
-    picture.setDevicePixelRatio(scale);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    const QPalette& colors = palette();
-    const Theme::Backdrop backdrop = Theme::backdrop();
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    Theme::fillWindowMaterial(painter, shape, Theme::Material::underWindowBackground, colors,
-                              backdrop);
-    if (content_)
-        content_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-    if (border_ && border_->isBorderShown())
-        border_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-    return picture;
+    rememberExpandedFrame();
 }
 
 void FloatingKippetWindow::layoutGrips() {
@@ -228,7 +187,7 @@ void FloatingKippetWindow::layoutGrips() {
     }
     for (ResizeGrip* grip : std::as_const(grips_)) {
         grip->setGeometry(grip->placement(size()));
-        grip->setVisible(isResizable_ && !hiddenForStage_);
+        grip->setVisible(isResizable_);
         grip->raise();
     }
 }
@@ -284,12 +243,6 @@ void FloatingKippetWindow::closeEvent(QCloseEvent* event) {
 }
 
 void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
-    // While a stage shows the panel, what lies here is transparent: nothing of the panel to act
-    // on.
-    if (hiddenForStage_) {
-        event->ignore();
-        return;
-    }
     // A click gives the panel keyboard focus, then the press does what it always does.
     activateWindow();
     raise();
@@ -299,10 +252,6 @@ void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void FloatingKippetWindow::contextMenuEvent(QContextMenuEvent* event) {
-    if (hiddenForStage_) {
-        event->ignore();
-        return;
-    }
     // Right clicks anywhere in the content that no item card claimed end up here, in every mode.
     KippetWindowMenu::build(*this)->popup(event->globalPos());
     event->accept();
@@ -317,10 +266,6 @@ void FloatingKippetWindow::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void FloatingKippetWindow::mouseReleaseEvent(QMouseEvent* event) {
-    if (hiddenForStage_) {
-        event->ignore();
-        return;
-    }
     QWidget::mouseReleaseEvent(event);
     dragOffset_.reset();
     // Every mouse-up saves the place, also a click that did not move the panel.
