@@ -467,53 +467,47 @@ QList<DesktopSession::WindowId> DesktopSession::windowsSince(const QList<WindowI
     return added;
 }
 
-QList<DesktopSession::WindowId> DesktopSession::screenOverlays() const {
-    QList<WindowId> overlays;
+QList<DesktopSession::WindowId> DesktopSession::unmanagedWindows() const {
+    QList<WindowId> shown;
     xcb_query_tree_reply_t* tree =
         xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root()), nullptr);
     if (!tree)
-        return overlays;
+        return shown;
     const xcb_window_t* children = xcb_query_tree_children(tree);
     for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
         xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
             connection_, xcb_get_window_attributes(connection_, children[i]), nullptr);
-        const bool bypassing = attributes && attributes->override_redirect &&
-                               attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        if (attributes && attributes->override_redirect &&
+            attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+            shown.append(children[i]);
         free(attributes);
-        if (bypassing && geometry(children[i]).size() == options_.screen)
-            overlays.append(children[i]);
     }
     free(tree);
+    return shown;
+}
+
+QList<DesktopSession::WindowId> DesktopSession::screenOverlays() const {
+    QList<WindowId> overlays;
+    for (const WindowId window : unmanagedWindows())
+        if (geometry(window).size() == options_.screen)
+            overlays.append(window);
     return overlays;
 }
 
 QList<DesktopSession::WindowId> DesktopSession::openMenus() const {
     QList<WindowId> menus;
-    xcb_query_tree_reply_t* tree =
-        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root()), nullptr);
-    if (!tree)
-        return menus;
     const QRect screen(QPoint(0, 0), options_.screen);
-    const xcb_window_t* children = xcb_query_tree_children(tree);
-    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
-        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
-            connection_, xcb_get_window_attributes(connection_, children[i]), nullptr);
-        const bool bypassing = attributes && attributes->override_redirect &&
-                               attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        free(attributes);
-        if (!bypassing)
-            continue;
+    for (const WindowId window : unmanagedWindows()) {
         // The window manager keeps a window of its own off the screen; Qt names its menus
         // "normal" windows.
-        const QRect frame = geometry(children[i]);
-        const QStringList kinds = types(children[i]);
+        const QRect frame = geometry(window);
+        const QStringList kinds = types(window);
         const bool other = kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_TOOLTIP")) ||
                            kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_DND")) ||
                            kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_NOTIFICATION"));
         if (!other && screen.contains(frame) && frame.size() != options_.screen)
-            menus.append(children[i]);
+            menus.append(window);
     }
-    free(tree);
     return menus;
 }
 

@@ -137,6 +137,8 @@ public:
     void settle();
 
 private:
+    // The windows shown on the screen without the window manager (override-redirect, mapped).
+    QList<WindowId> unmanagedWindows() const;
     bool startServer();
     bool startProgram(QProcess& process, const QString& program, const QStringList& arguments);
     QProcessEnvironment environment() const;
