@@ -40,6 +40,10 @@ QRegion WindowShapeMask::ofPath(const QPainterPath& path) {
     return QRegion(QBitmap::fromImage(image.createAlphaMask())).translated(bounds.topLeft());
 }
 
+QRegion WindowShapeMask::nowhere() {
+    return QRegion(-1, -1, 1, 1);
+}
+
 void WindowShapeMask::apply() {
     if (!window_)
         return;

@@ -28,6 +28,9 @@ public:
     // The pixels an aliased fill of the shape covers.
     static QRegion rounded(const QRect& rect, qreal radius);
     static QRegion ofPath(const QPainterPath& path);
+    // A shape that shows nothing of the window: a pixel beside it (an empty region would mean no
+    // shape at all).
+    static QRegion nowhere();
 
     // Cuts the window again: after its shape changed without a change of size.
     void apply();

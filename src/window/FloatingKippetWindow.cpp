@@ -33,7 +33,13 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     setAttribute(Qt::WA_TranslucentBackground);
     WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
-    new WindowShapeMask(this, [this] { return WindowShapeMask::rounded(rect(), cornerRadius); });
+    shapeMask_ = new WindowShapeMask(
+        this,
+        [this] {
+            return hiddenForStage_ ? WindowShapeMask::nowhere()
+                                   : WindowShapeMask::rounded(rect(), cornerRadius);
+        },
+        [this] { return hiddenForStage_ ? WindowShapeMask::nowhere() : QRegion(); });
     // Task bars and window lists name the panel by its kippet, also after a rename.
     connect(kippet, &Kippet::nameChanged, this, [this, kippet] { setWindowTitle(kippet->name()); });
     place(otherPanels);
@@ -45,7 +51,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
 
     content_ = new FloatingKippetView(kippet, this);
     content_->setParent(this);
-    content_->setGeometry(rect());
+    content_->setGeometry(childArea());
     layoutGrips();
     connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
             &FloatingKippetWindow::screenParametersChanged);
@@ -114,7 +120,7 @@ void FloatingKippetWindow::applyChromeBorder(bool isWindowActive, bool isDraggin
 ChromeBorderView& FloatingKippetWindow::chromeBorder() {
     if (!border_) {
         border_ = new ChromeBorderView(cornerRadius, this);
-        border_->setGeometry(rect());
+        border_->setGeometry(childArea());
         border_->raise();
         border_->show();
     }
@@ -134,6 +140,9 @@ double FloatingKippetWindow::currentBorderWidth() const {
 }
 
 void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
+    // While a stage shows the panel, the panel's own pixels stay transparent.
+    if (blankForStage_)
+        return;
     // The backing store of a translucent window starts transparent; the tile is drawn once per
     // size and colours and blitted, which keeps a launch with many panels quick.
     const Theme::Backdrop backdrop = Theme::backdrop();
@@ -161,12 +170,42 @@ void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (content_)
-        content_->setGeometry(rect());
-    if (border_)
-        border_->setGeometry(rect());
-    layoutGrips();
+    layoutChildren();
     rememberExpandedFrame();
+}
+
+QRect FloatingKippetWindow::childArea() const {
+    // Beside the window, where nothing of them reaches the screen, yet laid out at its size.
+    return blankForStage_ ? rect().translated(width() + 1, 0) : rect();
+}
+
+void FloatingKippetWindow::layoutChildren() {
+    if (content_)
+        content_->setGeometry(childArea());
+    if (border_)
+        border_->setGeometry(childArea());
+    layoutGrips();
+}
+
+QPixmap FloatingKippetWindow::panelPicture() {
+    // Layouts that wait for the event loop take the current size first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const qreal scale = devicePixelRatioF();
+    QPixmap picture(size() * scale);
+    picture.setDevicePixelRatio(scale);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    const QPalette& colors = palette();
+    const Theme::Backdrop backdrop = Theme::backdrop();
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    Theme::fillWindowMaterial(painter, shape, Theme::Material::underWindowBackground, colors,
+                              backdrop);
+    if (content_)
+        content_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    if (border_ && border_->isBorderShown())
+        border_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    return picture;
 }
 
 void FloatingKippetWindow::layoutGrips() {

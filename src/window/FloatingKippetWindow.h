@@ -14,11 +14,14 @@
 
 class ChromeBorderView;
 class ClockAnimation;
+class ClockTimer;
 class Kippet;
 class NoteEditorWindow;
 class QKeyEvent;
 class ResizeGrip;
 class TodoEditorWindow;
+class TransitionStage;
+class WindowShapeMask;
 
 // The floating panel of one open kippet: a frameless, always-on-top tool window drawn as a
 // rounded translucent tile, with a coloured border while it is active or something is dragged
@@ -140,6 +143,21 @@ private:
     void applyLimits();
     void finishAnimation();
     void animationStepped(qreal progress);
+    // Where the server lets a transition be drawn whole (X11), a stage shows it while the panel
+    // itself stays out of sight: the panel comes back once it stands at its new frame.
+    void openStage();
+    void stageReady();
+    void hideForStage();
+    // The frame on the way of the transition under way, in Qt's coordinates.
+    QRect stepAt(qreal progress) const;
+    void waitToReveal();
+    void revealWhenShown();
+    void reveal();
+    // The panel as it looks now: tile, content and border.
+    QPixmap panelPicture();
+    // Where the content and the border lie: out of sight while the stage shows the panel.
+    QRect childArea() const;
+    void layoutChildren();
     void layoutGrips();
     void rememberExpandedFrame();
     bool isCtrlKeyTaken(int key) const;
@@ -170,7 +188,17 @@ private:
     bool isWindowActive_ = false;
     bool isResizable_ = false;
     SizeLimits limits_{QSize(0, 0), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)};
+    WindowShapeMask* shapeMask_ = nullptr;
     ClockAnimation* animation_ = nullptr;
+    TransitionStage* stage_ = nullptr;
+    // While the stage shows the panel: the panel's shape shows nothing, and its picture is
+    // empty until it is revealed.
+    bool hiddenForStage_ = false;
+    bool blankForStage_ = false;
+    ClockTimer* stageWait_ = nullptr;
+    ClockTimer* revealTimer_ = nullptr;
+    int revealChecks_ = 0;
+    int revealMatches_ = 0;
     // The way of the transition under way, in Qt's coordinates.
     QRect animationFrom_;
     QRect animationTo_;

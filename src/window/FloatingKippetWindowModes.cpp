@@ -4,10 +4,13 @@
 #include "model/Kippet.h"
 #include "platform/Animations.h"
 #include "platform/ClockAnimation.h"
+#include "platform/ClockTimer.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
 #include "ui/ResizeGrip.h"
+#include "ui/TransitionStage.h"
+#include "ui/WindowShapeMask.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/WindowPlacement.h"
 
@@ -17,6 +20,10 @@
 
 namespace {
 constexpr std::chrono::milliseconds animationDuration{200};
+// How long a panel waits for the window manager to give it its new frame before it shows again
+// anyway, in frames.
+constexpr int revealChecksAtMost = 120;
+constexpr std::chrono::milliseconds stageWaitAtMost{1000};
 const QSize unbounded(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 
 RectD clamped(const RectD& frame) {
@@ -41,6 +48,8 @@ bool FloatingKippetWindow::isAnimating() const {
 
 void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
     finishAnimation();
+    if (revealTimer_ && revealTimer_->isActive())
+        reveal();
     if (kippet_ && kippet_->isExpanded())
         lastExpandedFrame_ = frame;
     const QRect target = ScreenProvider::shared().space().toQtRect(frame);
@@ -66,19 +75,83 @@ void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
     animationTarget_ = frame;
     animationFrom_ = geometry();
     animationTo_ = target;
+    if (TransitionStage::isAvailable()) {
+        // The frames start once the stage stands over the panel; till then the panel keeps
+        // showing what it showed.
+        setUpdatesEnabled(false);
+        openStage();
+        return;
+    }
     animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
+}
+
+void FloatingKippetWindow::openStage() {
+    if (!stage_) {
+        stage_ = new TransitionStage(this, cornerRadius);
+        connect(stage_, &TransitionStage::ready, this, &FloatingKippetWindow::stageReady);
+        stageWait_ = new ClockTimer(this);
+        stageWait_->setSingleShot(true);
+        stageWait_->setInterval(stageWaitAtMost);
+        // A stage the server never shows leaves the panel to jump to its new frame.
+        connect(stageWait_, &ClockTimer::timeout, this, [this] {
+            if (!hiddenForStage_)
+                finishAnimation();
+        });
+    }
+    stageWait_->start();
+    stage_->open(animationFrom_.united(animationTo_), panelPicture(), animationFrom_);
+}
+
+void FloatingKippetWindow::stageReady() {
+    if (!animationTarget_ || hiddenForStage_ || animation_->isRunning())
+        return;
+    // The stage takes over in the instant the panel leaves the screen, already at the first size
+    // on the way.
+    TransitionStage::atOnce([this] {
+        hideForStage();
+        setGeometry(stepAt(0));
+        stage_->showFrame(panelPicture(), geometry());
+    });
+    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
+}
+
+void FloatingKippetWindow::hideForStage() {
+    hiddenForStage_ = true;
+    blankForStage_ = true;
+    setUpdatesEnabled(true);
+    shapeMask_->apply();
+    layoutChildren();
+    repaint();
+}
+
+QRect FloatingKippetWindow::stepAt(qreal progress) const {
+    const auto between = [progress](int from, int to) {
+        return from + qRound((to - from) * progress);
+    };
+    QRect step(QPoint(between(animationFrom_.left(), animationTo_.left()),
+                      between(animationFrom_.top(), animationTo_.top())),
+               QSize(between(animationFrom_.width(), animationTo_.width()),
+                     between(animationFrom_.height(), animationTo_.height())));
+    if (!kippet_ || !kippet_->isExpanded())
+        return step;
+    // Growing out of a mini tile, the expanded layout starts at the collapsed tile's size, the
+    // smallest that holds its header and toolbar; the bottom-left corner stays.
+    const QSize smallest = WindowPlacement::collapsedSize.toSize()
+                               .boundedTo(animationTo_.size())
+                               .expandedTo(step.size());
+    return QRect(QPoint(step.left(), step.bottom() + 1 - smallest.height()), smallest);
 }
 
 void FloatingKippetWindow::animationStepped(qreal progress) {
     if (!animationTarget_)
         return;
-    const auto between = [progress](int from, int to) {
-        return from + qRound((to - from) * progress);
-    };
-    setGeometry(QRect(QPoint(between(animationFrom_.left(), animationTo_.left()),
-                             between(animationFrom_.top(), animationTo_.top())),
-                      QSize(between(animationFrom_.width(), animationTo_.width()),
-                            between(animationFrom_.height(), animationTo_.height()))));
+    const QRect step = stepAt(progress);
+    // The last frame is the final one, set when the animation ends.
+    if (hiddenForStage_ && step.size() == animationTo_.size())
+        return;
+    setGeometry(step);
+    if (hiddenForStage_)
+        stage_->showFrame(panelPicture(), geometry());
 }
 
 void FloatingKippetWindow::finishAnimation() {
@@ -89,9 +162,61 @@ void FloatingKippetWindow::finishAnimation() {
         const QSignalBlocker quiet(animation_);
         animation_->jumpTo(1);
     }
-    setGeometry(ScreenProvider::shared().space().toQtRect(target));
+    const QRect to = ScreenProvider::shared().space().toQtRect(target);
+    if (hiddenForStage_) {
+        // The window manager copies the panel's shape to its own frame when it gives the panel a
+        // new size: the shape comes back with the last change of size, never on its own.
+        if (geometry().size() == to.size())
+            setGeometry(to.adjusted(0, 0, 0, 1));
+        hiddenForStage_ = false;
+        setGeometry(to);
+        shapeMask_->apply();
+        stage_->showFrame(panelPicture(), geometry());
+        animationTarget_.reset();
+        applyLimits();
+        waitToReveal();
+        return;
+    }
+    if (stage_ && stage_->isVisible())
+        stage_->close();
+    setUpdatesEnabled(true);
+    setGeometry(to);
     animationTarget_.reset();
     applyLimits();
+}
+
+void FloatingKippetWindow::waitToReveal() {
+    if (!revealTimer_) {
+        revealTimer_ = new ClockTimer(this);
+        revealTimer_->setInterval(ClockAnimation::frame);
+        connect(revealTimer_, &ClockTimer::timeout, this, &FloatingKippetWindow::revealWhenShown);
+    }
+    revealChecks_ = 0;
+    revealMatches_ = 0;
+    revealTimer_->start();
+}
+
+void FloatingKippetWindow::revealWhenShown() {
+    // The panel shows again once the server has had it at its new frame for two looks in a row:
+    // the window manager's frame and its shape then stand too.
+    const std::optional<QRect> shown = TransitionStage::shownGeometry(this);
+    revealMatches_ = shown == geometry() ? revealMatches_ + 1 : 0;
+    if (revealMatches_ >= 2 || ++revealChecks_ >= revealChecksAtMost)
+        reveal();
+}
+
+void FloatingKippetWindow::reveal() {
+    if (revealTimer_)
+        revealTimer_->stop();
+    const auto show = [this] {
+        blankForStage_ = false;
+        layoutChildren();
+        repaint();
+    };
+    if (stage_ && stage_->isVisible())
+        stage_->close(show);
+    else
+        show();
 }
 
 void FloatingKippetWindow::applyLimits() {

@@ -64,6 +64,7 @@ DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
 }
 
 DesktopSession::~DesktopSession() {
+    keys_.waitForFinished(20000);
     quitApp();
     for (QProcess* process : {&tray_, &compositor_, &windowManager_}) {
         if (process->state() != QProcess::NotRunning) {
@@ -594,9 +595,21 @@ void DesktopSession::release(int button) {
 }
 
 void DesktopSession::key(const QString& keys) {
+    keys_.waitForFinished(20000);
     QStringList arguments{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("40")};
     arguments.append(keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
     run(QStringLiteral("xdotool"), arguments);
+}
+
+void DesktopSession::keyWithoutWaiting(const QString& keys) {
+    keys_.waitForFinished(20000);
+    keys_.setProcessEnvironment(environment());
+    keys_.setStandardOutputFile(QProcess::nullDevice());
+    keys_.setStandardErrorFile(QProcess::nullDevice());
+    QStringList arguments{QStringLiteral("key")};
+    arguments.append(keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    keys_.start(QStringLiteral("xdotool"), arguments);
+    keys_.waitForStarted(20000);
 }
 
 void DesktopSession::type(const QString& text) {
@@ -616,6 +629,27 @@ void DesktopSession::minimise(WindowId window) {
 bool DesktopSession::screenshot(const QString& path) const {
     return run(QStringLiteral("import"),
                {QStringLiteral("-window"), QStringLiteral("root"), path}) == 0;
+}
+
+QImage DesktopSession::grabScreen(const QRect& area) const {
+    if (!connection_ || area.isEmpty())
+        return {};
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(
+        connection_,
+        xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), int16_t(area.x()),
+                      int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0u),
+        nullptr);
+    if (!reply)
+        return {};
+    // A screen of depth 24 comes as 32 bits a pixel, blue first: Qt's RGB32 on this machine.
+    QImage image;
+    const int length = xcb_get_image_data_length(reply);
+    if (reply->depth == 24 && length == area.width() * area.height() * 4)
+        image = QImage(xcb_get_image_data(reply), area.width(), area.height(), area.width() * 4,
+                       QImage::Format_RGB32)
+                    .copy();
+    free(reply);
+    return image;
 }
 
 bool DesktopSession::waitUntil(const std::function<bool()>& condition, int guardMs) {

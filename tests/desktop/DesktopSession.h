@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
@@ -107,6 +108,9 @@ public:
     void moveTo(QPoint at);
     void release(int button = 1);
     void key(const QString& keys);
+    // Sends the keys and returns at once, so the case can watch what they start; the next input
+    // waits for them.
+    void keyWithoutWaiting(const QString& keys);
     void type(const QString& text);
     void switchToDesktop(int desktop);
     void minimise(WindowId window);
@@ -132,6 +136,9 @@ public:
 
     // A screenshot of the whole screen.
     bool screenshot(const QString& path) const;
+    // What the server shows in `area` of the screen right now, read straight from the root window:
+    // quick enough to catch every frame of an animation. Null when the server refused.
+    QImage grabScreen(const QRect& area) const;
 
     // Waits until the window manager has stopped moving the keyboard and the stacking.
     void settle();
@@ -163,4 +170,5 @@ private:
     QProcess compositor_;
     QProcess tray_;
     QProcess app_;
+    QProcess keys_;
 };

@@ -1,0 +1,151 @@
+#include "ui/TransitionStage.h"
+
+#include "ui/CompositorCheck.h"
+#include "ui/WindowShapeMask.h"
+
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWindow>
+
+#ifdef KIPPETS_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <cstdlib>
+#include <memory>
+#include <xcb/xcb.h>
+#endif
+
+namespace {
+#ifdef KIPPETS_HAVE_XCB
+xcb_connection_t* x11Connection() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> owned(Reply* reply) {
+    return {reply, &std::free};
+}
+#endif
+} // namespace
+
+bool TransitionStage::isAvailable() {
+#ifdef KIPPETS_HAVE_XCB
+    return x11Connection() != nullptr;
+#else
+    return false;
+#endif
+}
+
+std::optional<QRect> TransitionStage::shownGeometry(const QWidget* window) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !window->windowHandle())
+        return std::nullopt;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const auto size =
+        owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr));
+    const auto place = owned(xcb_translate_coordinates_reply(
+        connection, xcb_translate_coordinates(connection, id, root, 0, 0), nullptr));
+    if (!size || !place)
+        return std::nullopt;
+    const qreal scale = window->devicePixelRatioF();
+    return QRectF(place->dst_x / scale, place->dst_y / scale, size->width / scale,
+                  size->height / scale)
+        .toAlignedRect();
+#else
+    Q_UNUSED(window);
+    return std::nullopt;
+#endif
+}
+
+TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
+    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
+                         Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
+                         Qt::NoDropShadowWindowHint),
+      cornerRadius_(cornerRadius) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+}
+
+void TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect& at) {
+    picture_ = picture;
+    setGeometry(area);
+    at_ = at.translated(-area.topLeft());
+    // Until its first picture is through, the stage shows one pixel, amid the panel's own: the
+    // server tells a window it is on the screen only where some of it shows.
+    if (!isVisible()) {
+        painted_ = false;
+        setMask(QRegion(QRect(at_.center(), QSize(1, 1))));
+        show();
+    }
+    raise();
+    if (painted_)
+        emit ready();
+}
+
+void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
+                                const std::function<void()>& alongside) {
+    picture_ = picture;
+    at_ = at.translated(-geometry().topLeft());
+    atOnce([&] {
+        // Shape first: what the app sends to the server is cut to the shape it has then.
+        cut();
+        repaint();
+        if (alongside)
+            alongside();
+    });
+}
+
+void TransitionStage::close(const std::function<void()>& alongside) {
+    atOnce([&] {
+        if (alongside)
+            alongside();
+        hide();
+    });
+    picture_ = {};
+}
+
+void TransitionStage::cut() {
+    // Without a compositor a transparent pixel comes out black: the stage shows the panel's
+    // shape alone. With one, the picture's own transparency does.
+    if (CompositorCheck::shared().isCompositing())
+        clearMask();
+    else
+        setMask(WindowShapeMask::rounded(at_, cornerRadius_));
+}
+
+void TransitionStage::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setClipRegion(event->region());
+    painter.fillRect(rect(), Qt::transparent);
+    painter.drawPixmap(at_.topLeft(), picture_);
+    if (!painted_) {
+        painted_ = true;
+        QMetaObject::invokeMethod(this, &TransitionStage::ready, Qt::QueuedConnection);
+    }
+}
+
+void TransitionStage::atOnce(const std::function<void()>& steps) {
+#ifdef KIPPETS_HAVE_XCB
+    // Each request of the steps reaches the server on its own; held together, no other client --
+    // a compositor, a screen grab -- sees the screen half way. Nothing here waits for another
+    // client, so the hold is a matter of microseconds.
+    static int depth = 0;
+    xcb_connection_t* connection = x11Connection();
+    if (connection && depth == 0)
+        xcb_grab_server(connection);
+    ++depth;
+    steps();
+    --depth;
+    if (connection && depth == 0) {
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+    }
+    return;
+#endif
+    steps();
+}

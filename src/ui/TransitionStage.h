@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QPixmap>
+#include <QRect>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+// A window of its own in which a panel's change of frame is shown, one whole picture a frame.
+// On X11 a managed window's geometry passes through the window manager while its shape and its
+// pixels go straight to the server, so they reach the screen at different moments: clipped
+// panels, a ghost of the last frame, black bands where the frame of the window manager still
+// stands. The stage bypasses the window manager, and each of its frames -- picture and shape --
+// reaches the server in one piece, with nobody drawn in between. It takes no input: clicks fall
+// through it. Only where the display server has such windows (X11); elsewhere the panel
+// animates itself.
+class TransitionStage : public QWidget {
+    Q_OBJECT
+public:
+    static bool isAvailable();
+    // Where the server has a window now: its size and its place on the screen, in Qt's global
+    // coordinates. None when the server does not say.
+    static std::optional<QRect> shownGeometry(const QWidget* window);
+
+    explicit TransitionStage(QWidget* owner, qreal cornerRadius);
+
+    // Shows over `area` the picture at `at` (global coordinates); ready() once it is on the screen.
+    void open(const QRect& area, const QPixmap& picture, const QRect& at);
+    bool isReady() const { return isVisible() && painted_; }
+    // The next frame: the picture at `at`, cut to its rounded shape; `alongside` runs in the same
+    // instant, so whatever it changes on the screen shows together with the frame.
+    void showFrame(const QPixmap& picture, const QRect& at,
+                   const std::function<void()>& alongside = {});
+    // Leaves the screen in the instant `alongside` runs.
+    void close(const std::function<void()>& alongside = {});
+    // Runs `steps` while the server serves this app alone: what they change reaches the screen
+    // in one piece. May nest.
+    static void atOnce(const std::function<void()>& steps);
+
+signals:
+    void ready();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void cut();
+
+    qreal cornerRadius_;
+    QPixmap picture_;
+    QRect at_;
+    bool painted_ = false;
+};

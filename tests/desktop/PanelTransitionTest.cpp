@@ -1,0 +1,305 @@
+#include "DesktopSession.h"
+
+#include <QColor>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTest>
+#include <QThread>
+
+namespace {
+using WindowId = DesktopSession::WindowId;
+
+// The desktop's one colour, set on the root window: anything else on the screen is the app's.
+const QColor rootColour(46, 139, 87);
+// What the server shows of it: a compositor that finds no picture on the root paints its own.
+QColor desktopColour = rootColour;
+// The panel's rounded corners; what lies nearer to a corner than this may be the desktop.
+constexpr int cornerRoom = 26;
+// The band along the panel's edges that holds its border and nothing else.
+constexpr int edgeBand = 4;
+// More black pixels than this along the edges is a band or a wedge, not a symbol's corner.
+constexpr int strayBlackPixels = 16;
+// Frames are read this often while a panel changes mode.
+constexpr int grabEveryMs = 8;
+
+bool isDesktop(QRgb pixel) {
+    return std::abs(qRed(pixel) - desktopColour.red()) <= 3 &&
+           std::abs(qGreen(pixel) - desktopColour.green()) <= 3 &&
+           std::abs(qBlue(pixel) - desktopColour.blue()) <= 3;
+}
+
+// What a transparent pixel shows where no compositor runs.
+bool isBlack(QRgb pixel) {
+    return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) <= 12;
+}
+
+bool isBorder(QRgb pixel, QRgb border) {
+    return std::abs(qRed(pixel) - qRed(border)) <= 24 &&
+           std::abs(qGreen(pixel) - qGreen(border)) <= 24 &&
+           std::abs(qBlue(pixel) - qBlue(border)) <= 24;
+}
+
+QRect drawnArea(const QImage& frame) {
+    int left = frame.width();
+    int right = -1;
+    int top = frame.height();
+    int bottom = -1;
+    for (int y = 0; y < frame.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+        for (int x = 0; x < frame.width(); ++x) {
+            if (isDesktop(row[x]))
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// The share of the pixels from `from`, `count` steps of `step`, that show the border.
+double borderShare(const QImage& frame, QPoint from, QPoint step, int count, QRgb border) {
+    int shown = 0;
+    for (int i = 0; i < count; ++i) {
+        const QPoint at = from + step * i;
+        shown += isBorder(frame.pixel(at), border) ? 1 : 0;
+    }
+    return count > 0 ? double(shown) / count : 0;
+}
+
+// One frame as the server showed it holds exactly one whole active panel: the desktop all
+// round it and in its rounded corners, its border along every side and nowhere across it, no
+// hole at its sides and nothing black. Empty when it does; what is wrong otherwise.
+QString judge(const QImage& frame, QRgb border) {
+    const QRect panel = drawnArea(frame);
+    if (panel.isEmpty())
+        return QStringLiteral("no panel");
+    const QString size = QStringLiteral(" (%1 x %2 at %3, %4)")
+                             .arg(panel.width())
+                             .arg(panel.height())
+                             .arg(panel.x())
+                             .arg(panel.y());
+    if (panel.width() < 2 * cornerRoom + 10 || panel.height() < 2 * cornerRoom + 10)
+        return QStringLiteral("a sliver") + size;
+    // Black along the edges: where the shape stands beyond what is drawn, a band along a whole
+    // edge or a wedge at a corner. (A few dark pixels of the panel's own symbols may touch the
+    // border while the panel is at its smallest.)
+    int black = 0;
+    const QRect inside = panel.adjusted(edgeBand, edgeBand, -edgeBand, -edgeBand);
+    for (int y = panel.top(); y <= panel.bottom(); ++y) {
+        for (int x = panel.left(); x <= panel.right(); ++x) {
+            if (!inside.contains(x, y))
+                black += isBlack(frame.pixel(x, y)) ? 1 : 0;
+        }
+    }
+    if (black > strayBlackPixels)
+        return QStringLiteral("%1 black pixels along the edges").arg(black) + size;
+    for (const QPoint corner :
+         {panel.topLeft(), panel.topRight(), panel.bottomLeft(), panel.bottomRight()}) {
+        if (!isDesktop(frame.pixel(corner)))
+            return QStringLiteral("a square corner at %1, %2").arg(corner.x()).arg(corner.y()) +
+                   size;
+    }
+    // A second panel, or a piece of one, beside the first leaves the desktop at their sides.
+    for (int y = panel.top() + cornerRoom; y <= panel.bottom() - cornerRoom; ++y) {
+        if (isDesktop(frame.pixel(panel.left(), y)) || isDesktop(frame.pixel(panel.right(), y)))
+            return QStringLiteral("a side open at row %1").arg(y) + size;
+    }
+    for (int x = panel.left() + cornerRoom; x <= panel.right() - cornerRoom; ++x) {
+        if (isDesktop(frame.pixel(x, panel.top())) || isDesktop(frame.pixel(x, panel.bottom())))
+            return QStringLiteral("an edge open at column %1").arg(x) + size;
+    }
+    // The border runs along every side: a panel cut short has its inside at the cut.
+    const int across = panel.width() / 2;
+    const int down = panel.height() / 2;
+    const QPoint quarter(panel.width() / 4, panel.height() / 4);
+    const struct {
+        QPoint from;
+        QPoint step;
+        int count;
+        const char* side;
+    } sides[] = {
+        {QPoint(panel.left() + quarter.x(), panel.top() + 1), QPoint(1, 0), across, "top"},
+        {QPoint(panel.left() + quarter.x(), panel.bottom() - 1), QPoint(1, 0), across, "bottom"},
+        {QPoint(panel.left() + 1, panel.top() + quarter.y()), QPoint(0, 1), down, "left"},
+        {QPoint(panel.right() - 1, panel.top() + quarter.y()), QPoint(0, 1), down, "right"}};
+    for (const auto& side : sides) {
+        if (borderShare(frame, side.from, side.step, side.count, border) < 0.8)
+            return QStringLiteral("no border on the %1").arg(QLatin1String(side.side)) + size;
+    }
+    // A second border across the panel is the bottom of a second panel.
+    for (int y = panel.top() + 8; y <= panel.bottom() - 8; ++y) {
+        if (borderShare(frame, QPoint(panel.left() + cornerRoom, y), QPoint(1, 0),
+                        panel.width() - 2 * cornerRoom, border) >= 0.8)
+            return QStringLiteral("a second border at row %1").arg(y) + size;
+    }
+    for (int x = panel.left() + 8; x <= panel.right() - 8; ++x) {
+        if (borderShare(frame, QPoint(x, panel.top() + cornerRoom), QPoint(0, 1),
+                        panel.height() - 2 * cornerRoom, border) >= 0.8)
+            return QStringLiteral("a second border at column %1").arg(x) + size;
+    }
+    return {};
+}
+
+void paintDesktop(DesktopSession& desktop) {
+    QCOMPARE(desktop.run(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), rootColour.name()}),
+             0);
+}
+
+void hideDashboard(DesktopSession& desktop) {
+    const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+    QVERIFY(dashboard);
+    desktop.minimise(dashboard);
+    QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+}
+
+// Frames are kept for a look when KIPPETS_FRAMES_DIR names a folder.
+void keep(const QImage& frame, const QString& name) {
+    const QString folder = qEnvironmentVariable("KIPPETS_FRAMES_DIR");
+    if (!folder.isEmpty() && QDir().mkpath(folder))
+        frame.save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+class Transitions {
+public:
+    Transitions(DesktopSession& desktop, WindowId panel, QRect area, QString label)
+        : desktop_(desktop), panel_(panel), area_(area), label_(std::move(label)) {}
+
+    // Sends the key and reads every frame until the panel has had `size` for a while.
+    void run(const QString& key, QSize size, const QString& name) {
+        desktop_.keyWithoutWaiting(key);
+        QElapsedTimer guard;
+        guard.start();
+        int settled = 0;
+        int frames = 0;
+        // The panel stands at its new size for a few frames more: the last change reaches the
+        // server after its geometry.
+        while (settled < 25 && guard.elapsed() < 20000) {
+            const QImage frame = desktop_.grabScreen(area_);
+            if (frame.isNull()) {
+                failures_.append(name + QStringLiteral(": no frame"));
+                return;
+            }
+            const QString wrong = judge(frame, border_);
+            const QString at = QStringLiteral("%1-%2-%3").arg(label_, name).arg(frames);
+            if (!wrong.isEmpty()) {
+                failures_.append(at + QStringLiteral(": ") + wrong);
+                keep(frame, at + QStringLiteral("-wrong"));
+            } else if (frames % 4 == 0) {
+                keep(frame, at);
+            }
+            ++frames;
+            ++count_;
+            if (desktop_.geometry(panel_).size() == size)
+                ++settled;
+            QThread::msleep(grabEveryMs);
+        }
+        if (desktop_.geometry(panel_).size() != size)
+            failures_.append(name + QStringLiteral(": the panel never reached its size"));
+    }
+
+    void setBorder(QRgb border) { border_ = border; }
+    const QStringList& failures() const { return failures_; }
+    int count() const { return count_; }
+
+private:
+    DesktopSession& desktop_;
+    WindowId panel_;
+    QRect area_;
+    QString label_;
+    QRgb border_ = 0;
+    QStringList failures_;
+    int count_ = 0;
+};
+} // namespace
+
+// Expanding, collapsing and shrinking to a mini tile, read from the X server frame by frame: each
+// frame shows the panel whole, once, and nothing beside it, with and without a compositor.
+class PanelTransitionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyFrameShowsOneWholePanel_data() {
+        QTest::addColumn<bool>("compositor");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("no compositor, light") << false << false;
+        QTest::newRow("compositor, light") << true << false;
+        QTest::newRow("no compositor, dark") << false << true;
+        QTest::newRow("compositor, dark") << true << true;
+    }
+
+    void everyFrameShowsOneWholePanel() {
+        QFETCH(bool, compositor);
+        QFETCH(bool, dark);
+        DesktopSession::Options options;
+        options.compositor = compositor;
+        if (dark)
+            options.appEnvironment << QStringLiteral("KIPPETS_PALETTE=dark");
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Frames"), QPointF(300, 150)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        paintDesktop(desktop);
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Frames"));
+        QVERIFY(panel);
+        const QRect collapsed = desktop.geometry(panel);
+        QCOMPARE(collapsed.size(), QSize(220, 200));
+        // The expanded panel grows up and to the right from the tile's bottom-left corner.
+        const QRect expanded(collapsed.left(), collapsed.bottom() - 499, 600, 500);
+        const QRect area = collapsed.united(expanded).adjusted(-30, -30, 30, 30);
+        // The desktop as shown beside the panel, once the root's colour is through.
+        QVERIFY(DesktopSession::waitUntil([&] {
+            const QImage shown = desktop.grabScreen(QRect(area.topLeft(), QSize(1, 1)));
+            if (shown.isNull())
+                return false;
+            desktopColour = QColor(shown.pixel(0, 0));
+            return !compositor ? desktopColour == rootColour : desktopColour != Qt::black;
+        }));
+
+        desktop.click(DesktopSession::grabPoint(collapsed));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+        // The active border, as the server shows it over this desktop.
+        const QPoint onBorder(collapsed.center().x(), collapsed.top() + 1);
+        QRgb border = 0;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            const QImage shown = desktop.grabScreen(QRect(onBorder, QSize(1, 1)));
+            border = shown.isNull() ? 0 : shown.pixel(0, 0);
+            const QImage inside =
+                desktop.grabScreen(QRect(collapsed.center() - QPoint(0, 40), QSize(1, 1)));
+            return !shown.isNull() && !inside.isNull() && !isDesktop(border) &&
+                   !isBorder(inside.pixel(0, 0), border);
+        }));
+
+        const QString label = QStringLiteral("%1-%2").arg(compositor ? "composited" : "opaque",
+                                                          dark ? "dark" : "light");
+        Transitions transitions(desktop, panel, area, label);
+        transitions.setBorder(border);
+        QVERIFY(transitions.failures().isEmpty());
+        for (int round = 0; round < 3; ++round) {
+            transitions.run(QStringLiteral("e"), expanded.size(),
+                            QStringLiteral("expand%1").arg(round));
+            transitions.run(QStringLiteral("e"), collapsed.size(),
+                            QStringLiteral("collapse%1").arg(round));
+            transitions.run(QStringLiteral("m"), QSize(80, 80),
+                            QStringLiteral("mini%1").arg(round));
+            transitions.run(QStringLiteral("e"), expanded.size(),
+                            QStringLiteral("expandMini%1").arg(round));
+            transitions.run(QStringLiteral("e"), QSize(80, 80),
+                            QStringLiteral("collapseMini%1").arg(round));
+            transitions.run(QStringLiteral("m"), collapsed.size(),
+                            QStringLiteral("unmini%1").arg(round));
+        }
+        QVERIFY(transitions.count() > 300);
+        QVERIFY2(transitions.failures().isEmpty(),
+                 qPrintable(QStringLiteral("%1 of %2 frames wrong: ")
+                                .arg(transitions.failures().size())
+                                .arg(transitions.count()) +
+                            transitions.failures().mid(0, 12).join(QStringLiteral("; "))));
+        QCOMPARE(desktop.geometry(panel), collapsed);
+    }
+};
+
+QTEST_GUILESS_MAIN(PanelTransitionTest)
+#include "PanelTransitionTest.moc"
