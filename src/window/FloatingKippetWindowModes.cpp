@@ -82,6 +82,7 @@ void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
         openStage();
         return;
     }
+    setGeometry(stepAt(0));
     animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
 }
 

@@ -347,6 +347,38 @@ private slots:
         QCOMPARE(window->size(), QSize(220, 200));
     }
 
+    // A mini tile grows into the expanded panel from the collapsed tile's size on: no frame
+    // squeezes the header and the toolbar into the 80 x 80 tile.
+    void expandingAMiniTileShowsTheWholeLayoutInEveryFrame() {
+        AppHarness app;
+        start(app);
+        Kippet* kippet = app.addKippet(QStringLiteral("Tiny"), {100, 100});
+        kippet->setIsMiniView(true);
+        FloatingKippetWindow* window = showActive(app, kippet);
+        AppHarness::settle();
+        QCOMPARE(window->size(), QSize(80, 80));
+        const QPoint bottomLeft = window->geometry().bottomLeft();
+        Animations::setEnabled(true);
+        window->toggleExpanded();
+        Animations::setEnabled(false);
+        int frames = 0;
+        for (; window->isAnimating(); ++frames) {
+            QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            const QString at = QStringLiteral("frame %1, %2 x %3")
+                                   .arg(frames)
+                                   .arg(window->width())
+                                   .arg(window->height());
+            QVERIFY2(window->width() >= 220 && window->height() >= 200, qPrintable(at));
+            QCOMPARE(window->geometry().bottomLeft(), bottomLeft);
+            checkExpandedFrame(window, at);
+            if (QTest::currentTestFailed())
+                return;
+            testClock().advance(ClockAnimation::frame);
+        }
+        QVERIFY(frames >= 10);
+        QCOMPARE(window->size(), QSize(600, 500));
+    }
+
     // The wheel moves the cards under a pointer that stands still: the card that scrolled away
     // loses its hover and the one now under the pointer has it, as if the pointer had moved.
     void hoverFollowsThePointerThroughAScroll() {
