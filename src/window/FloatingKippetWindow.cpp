@@ -39,7 +39,9 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
             return hiddenForStage_ ? WindowShapeMask::nowhere()
                                    : WindowShapeMask::rounded(rect(), cornerRadius);
         },
-        [this] { return hiddenForStage_ ? WindowShapeMask::nowhere() : QRegion(); });
+        // With a compositor the panel's transparent pixels hide it; a shape would go to the
+        // window manager's frame only later and leave that frame's black showing meanwhile.
+        [] { return QRegion(); });
     // Task bars and window lists name the panel by its kippet, also after a rename.
     connect(kippet, &Kippet::nameChanged, this, [this, kippet] { setWindowTitle(kippet->name()); });
     place(otherPanels);
@@ -226,7 +228,7 @@ void FloatingKippetWindow::layoutGrips() {
     }
     for (ResizeGrip* grip : std::as_const(grips_)) {
         grip->setGeometry(grip->placement(size()));
-        grip->setVisible(isResizable_);
+        grip->setVisible(isResizable_ && !blankForStage_);
         grip->raise();
     }
 }
@@ -282,6 +284,12 @@ void FloatingKippetWindow::closeEvent(QCloseEvent* event) {
 }
 
 void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
+    // While a stage shows the panel, what lies here is transparent: nothing of the panel to act
+    // on.
+    if (blankForStage_) {
+        event->ignore();
+        return;
+    }
     // A click gives the panel keyboard focus, then the press does what it always does.
     activateWindow();
     raise();
@@ -291,6 +299,10 @@ void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void FloatingKippetWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (blankForStage_) {
+        event->ignore();
+        return;
+    }
     // Right clicks anywhere in the content that no item card claimed end up here, in every mode.
     KippetWindowMenu::build(*this)->popup(event->globalPos());
     event->accept();
@@ -305,6 +317,10 @@ void FloatingKippetWindow::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void FloatingKippetWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (blankForStage_) {
+        event->ignore();
+        return;
+    }
     QWidget::mouseReleaseEvent(event);
     dragOffset_.reset();
     // Every mouse-up saves the place, also a click that did not move the panel.

@@ -191,8 +191,8 @@ private:
     WindowShapeMask* shapeMask_ = nullptr;
     ClockAnimation* animation_ = nullptr;
     TransitionStage* stage_ = nullptr;
-    // While the stage shows the panel: the panel's shape shows nothing, and its picture is
-    // empty until it is revealed.
+    // While the stage shows the panel: without a compositor the panel's shape shows nothing,
+    // and its picture is empty until it is revealed.
     bool hiddenForStage_ = false;
     bool blankForStage_ = false;
     ClockTimer* stageWait_ = nullptr;
