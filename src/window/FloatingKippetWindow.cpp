@@ -228,7 +228,7 @@ void FloatingKippetWindow::layoutGrips() {
     }
     for (ResizeGrip* grip : std::as_const(grips_)) {
         grip->setGeometry(grip->placement(size()));
-        grip->setVisible(isResizable_ && !blankForStage_);
+        grip->setVisible(isResizable_ && !hiddenForStage_);
         grip->raise();
     }
 }
@@ -286,7 +286,7 @@ void FloatingKippetWindow::closeEvent(QCloseEvent* event) {
 void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
     // While a stage shows the panel, what lies here is transparent: nothing of the panel to act
     // on.
-    if (blankForStage_) {
+    if (hiddenForStage_) {
         event->ignore();
         return;
     }
@@ -299,7 +299,7 @@ void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void FloatingKippetWindow::contextMenuEvent(QContextMenuEvent* event) {
-    if (blankForStage_) {
+    if (hiddenForStage_) {
         event->ignore();
         return;
     }
@@ -317,7 +317,7 @@ void FloatingKippetWindow::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void FloatingKippetWindow::mouseReleaseEvent(QMouseEvent* event) {
-    if (blankForStage_) {
+    if (hiddenForStage_) {
         event->ignore();
         return;
     }
