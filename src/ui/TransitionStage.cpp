@@ -4,6 +4,7 @@
 #include "ui/WindowShapeMask.h"
 
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWindow>
@@ -63,8 +64,7 @@ std::optional<QRect> TransitionStage::shownGeometry(const QWidget* window) {
 
 TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
-                         Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
-                         Qt::NoDropShadowWindowHint),
+                         Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
       cornerRadius_(cornerRadius) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -94,6 +94,8 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
         // Shape first: what the app sends to the server is cut to the shape it has then.
         cut();
         repaint();
+        // Above the panel also after the window manager raised it on a click.
+        raise();
         if (alongside)
             alongside();
     });
@@ -127,6 +129,15 @@ void TransitionStage::paintEvent(QPaintEvent* event) {
         painted_ = true;
         QMetaObject::invokeMethod(this, &TransitionStage::ready, Qt::QueuedConnection);
     }
+}
+
+void TransitionStage::mousePressEvent(QMouseEvent* event) {
+    // The press is taken either way: passed on to the window beneath, a click on what looks like
+    // the panel would act on another window. Beside the picture (where a compositor shows the
+    // stage's transparent pixels) it just ends here for the moment the transition lasts.
+    event->accept();
+    if (at_.contains(event->position().toPoint()))
+        emit pressed();
 }
 
 void TransitionStage::atOnce(const std::function<void()>& steps) {

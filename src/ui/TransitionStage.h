@@ -11,9 +11,9 @@
 // pixels go straight to the server, so they reach the screen at different moments: clipped
 // panels, a ghost of the last frame, black bands where the frame of the window manager still
 // stands. The stage bypasses the window manager, and each of its frames -- picture and shape --
-// reaches the server in one piece, with nobody drawn in between. It takes no input: clicks fall
-// through it. Only where the display server has such windows (X11); elsewhere the panel
-// animates itself.
+// reaches the server in one piece, with nobody drawn in between. A press on the picture is its
+// owner's: the stage says so, and what lies beneath gets nothing. Only where the display server
+// has such windows (X11); elsewhere the panel animates itself.
 class TransitionStage : public QWidget {
     Q_OBJECT
 public:
@@ -39,9 +39,12 @@ public:
 
 signals:
     void ready();
+    // A mouse button went down on the picture.
+    void pressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void cut();

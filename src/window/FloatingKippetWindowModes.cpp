@@ -90,6 +90,12 @@ void FloatingKippetWindow::openStage() {
     if (!stage_) {
         stage_ = new TransitionStage(this, cornerRadius);
         connect(stage_, &TransitionStage::ready, this, &FloatingKippetWindow::stageReady);
+        // What the user sees under way is the panel: a click on it gives the panel the keyboard
+        // as a click on the panel itself does.
+        connect(stage_, &TransitionStage::pressed, this, [this] {
+            activateWindow();
+            raise();
+        });
         stageWait_ = new ClockTimer(this);
         stageWait_->setSingleShot(true);
         stageWait_->setInterval(stageWaitAtMost);

@@ -299,6 +299,44 @@ private slots:
                             transitions.failures().mid(0, 12).join(QStringLiteral("; "))));
         QCOMPARE(desktop.geometry(panel), collapsed);
     }
+
+    // While the panel is under way, a click on what shows of it is the panel's, not the window's
+    // beneath.
+    void aClickOnAPanelUnderWayStaysWithIt() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Moving"), QPointF(300, 150)},
+                      {QStringLiteral("Beneath"), QPointF(380, 150)}});
+        QVERIFY2(desktop.launch(3), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId moving = desktop.windowTitled(QStringLiteral("Moving"));
+        const WindowId beneath = desktop.windowTitled(QStringLiteral("Beneath"));
+        QVERIFY(moving && beneath);
+        const QRect collapsed = desktop.geometry(moving);
+        const QRect other = desktop.geometry(beneath);
+        QVERIFY(collapsed.intersects(other));
+        desktop.click(DesktopSession::grabPoint(other));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == beneath; }));
+        // Its top strip left of the other panel, which now lies over it.
+        desktop.click(QPoint(collapsed.left() + 40, collapsed.top() + 10));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == moving; }));
+        desktop.settle();
+
+        // Near the bottom-left corner, which stays while the panel grows, over the other panel.
+        const QPoint inBoth(other.left() + 20, collapsed.bottom() - 30);
+        QVERIFY(collapsed.contains(inBoth) && other.contains(inBoth));
+        desktop.keyWithoutWaiting(QStringLiteral("e"));
+        // Closely watched, so the click comes while the panel is still on its way.
+        QElapsedTimer guard;
+        guard.start();
+        while (desktop.geometry(moving).size() == collapsed.size() && guard.elapsed() < 20000)
+            QThread::msleep(2);
+        desktop.click(inBoth);
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return desktop.geometry(moving).size() == QSize(600, 500); }));
+        desktop.settle();
+        QCOMPARE(desktop.activeWindow(), moving);
+    }
 };
 
 QTEST_GUILESS_MAIN(PanelTransitionTest)
