@@ -94,8 +94,6 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
         // Shape first: what the app sends to the server is cut to the shape it has then.
         cut();
         repaint();
-        // Above the panel also after the window manager raised it on a click.
-        raise();
         if (alongside)
             alongside();
     });

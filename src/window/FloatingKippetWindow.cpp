@@ -178,7 +178,9 @@ void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
 
 QRect FloatingKippetWindow::childArea() const {
     // Beside the window, where nothing of them reaches the screen, yet laid out at its size.
-    return blankForStage_ ? rect().translated(width() + 1, 0) : rect();
+    if (!blankForStage_)
+        return rect();
+    return QRect(QPoint(width() + 1, 0), stagedSize_.value_or(size()));
 }
 
 void FloatingKippetWindow::layoutChildren() {
@@ -193,14 +195,15 @@ QPixmap FloatingKippetWindow::panelPicture() {
     // Layouts that wait for the event loop take the current size first.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const qreal scale = devicePixelRatioF();
-    QPixmap picture(size() * scale);
+    const QSize shown = stagedSize_.value_or(size());
+    QPixmap picture(shown * scale);
     picture.setDevicePixelRatio(scale);
     picture.fill(Qt::transparent);
     QPainter painter(&picture);
     const QPalette& colors = palette();
     const Theme::Backdrop backdrop = Theme::backdrop();
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    shape.addRoundedRect(QRectF(QPointF(), shown), cornerRadius, cornerRadius);
     Theme::fillWindowMaterial(painter, shape, Theme::Material::underWindowBackground, colors,
                               backdrop);
     if (content_)

@@ -147,6 +147,8 @@ private:
     // itself stays out of sight: the panel comes back once it stands at its new frame.
     void openStage();
     void stageReady();
+    // Shows the panel on the stage at `step`, laid out at its size.
+    void showStep(const QRect& step);
     void hideForStage();
     // The frame on the way of the transition under way, in Qt's coordinates.
     QRect stepAt(qreal progress) const;
@@ -195,6 +197,9 @@ private:
     // and its picture is empty until it is revealed.
     bool hiddenForStage_ = false;
     bool blankForStage_ = false;
+    // The size the stage shows the panel at: the panel itself keeps its frame till the end, so
+    // the window manager resizes it once, not every frame.
+    std::optional<QSize> stagedSize_;
     ClockTimer* stageWait_ = nullptr;
     ClockTimer* revealTimer_ = nullptr;
     int revealChecks_ = 0;

@@ -114,20 +114,18 @@ void FloatingKippetWindow::stageReady() {
         return;
     // The stage takes over in the instant the panel leaves the screen, already at the first size
     // on the way.
-    TransitionStage::atOnce([this] {
-        hideForStage();
-        setGeometry(stepAt(0));
-        stage_->showFrame(panelPicture(), geometry());
-    });
+    TransitionStage::atOnce([this] { hideForStage(); });
     animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
 }
 
 void FloatingKippetWindow::hideForStage() {
     hiddenForStage_ = true;
     blankForStage_ = true;
+    // The stage shows the first frame over the panel before the panel leaves the screen: a
+    // compositor that takes up the changes one at a time shows one of the two throughout.
+    showStep(stepAt(0));
     setUpdatesEnabled(true);
     shapeMask_->apply();
-    layoutChildren();
     repaint();
 }
 
@@ -153,12 +151,19 @@ void FloatingKippetWindow::animationStepped(qreal progress) {
     if (!animationTarget_)
         return;
     const QRect step = stepAt(progress);
-    // The last frame is the final one, set when the animation ends.
-    if (hiddenForStage_ && step.size() == animationTo_.size())
+    if (!hiddenForStage_) {
+        setGeometry(step);
         return;
-    setGeometry(step);
-    if (hiddenForStage_)
-        stage_->showFrame(panelPicture(), geometry());
+    }
+    // The last frame is the final one, set when the animation ends.
+    if (step.size() != animationTo_.size())
+        showStep(step);
+}
+
+void FloatingKippetWindow::showStep(const QRect& step) {
+    stagedSize_ = step.size();
+    layoutChildren();
+    stage_->showFrame(panelPicture(), step);
 }
 
 void FloatingKippetWindow::finishAnimation() {
@@ -176,7 +181,9 @@ void FloatingKippetWindow::finishAnimation() {
         if (geometry().size() == to.size())
             setGeometry(to.adjusted(0, 0, 0, 1));
         hiddenForStage_ = false;
+        stagedSize_.reset();
         setGeometry(to);
+        layoutChildren();
         shapeMask_->apply();
         stage_->showFrame(panelPicture(), geometry());
         animationTarget_.reset();
