@@ -112,18 +112,19 @@ void FloatingKippetWindow::openStage() {
 void FloatingKippetWindow::stageReady() {
     if (!animationTarget_ || hiddenForStage_ || animation_->isRunning())
         return;
-    // The stage takes over in the instant the panel leaves the screen, already at the first size
-    // on the way.
-    TransitionStage::atOnce([this] { hideForStage(); });
+    // The stage takes over, already at the first size on the way, over the panel that still
+    // shows what it showed; the panel leaves the screen with the next frame, once a compositor
+    // has taken up the stage's picture and shape.
+    hiddenForStage_ = true;
+    blankForStage_ = true;
+    showStep(stepAt(0));
     animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
 }
 
 void FloatingKippetWindow::hideForStage() {
-    hiddenForStage_ = true;
-    blankForStage_ = true;
-    // The stage shows the first frame over the panel before the panel leaves the screen: a
-    // compositor that takes up the changes one at a time shows one of the two throughout.
-    showStep(stepAt(0));
+    // The panel's updates are off from the start of the transition until it leaves the screen.
+    if (updatesEnabled())
+        return;
     setUpdatesEnabled(true);
     shapeMask_->apply();
     repaint();
@@ -155,6 +156,7 @@ void FloatingKippetWindow::animationStepped(qreal progress) {
         setGeometry(step);
         return;
     }
+    TransitionStage::atOnce([this] { hideForStage(); });
     // The last frame is the final one, set when the animation ends.
     if (step.size() != animationTo_.size())
         showStep(step);
@@ -176,6 +178,7 @@ void FloatingKippetWindow::finishAnimation() {
     }
     const QRect to = ScreenProvider::shared().space().toQtRect(target);
     if (hiddenForStage_) {
+        TransitionStage::atOnce([this] { hideForStage(); });
         // The window manager copies the panel's shape to its own frame when it gives the panel a
         // new size: the shape comes back with the last change of size, never on its own.
         if (geometry().size() == to.size())

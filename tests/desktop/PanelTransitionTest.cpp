@@ -225,8 +225,9 @@ private slots:
         QTest::addColumn<bool>("dark");
         QTest::newRow("no compositor, light") << false << false;
         QTest::newRow("no compositor, dark") << false << true;
-        // Under xcompmgr one frame in several hundred still shows the stage's first frame late
-        // or a strip of its last one; the rows return once that is mended.
+        // Under xcompmgr and openbox about one frame in two thousand still shows the window
+        // manager's own background in a rounded corner while the panel grows to its expanded
+        // size at the end; the rows return once that is mended.
     }
 
     void everyFrameShowsOneWholePanel() {
