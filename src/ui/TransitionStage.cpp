@@ -81,6 +81,7 @@ void TransitionStage::open(const QRect& area, const QPixmap& picture, const QRec
         setMask(QRegion(QRect(at_.center(), QSize(1, 1))));
         show();
     }
+    passPresses(false);
     raise();
     if (painted_)
         emit ready();
@@ -97,6 +98,11 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
         if (alongside)
             alongside();
     });
+}
+
+void TransitionStage::passPresses(bool through) {
+    if (QWindow* window = windowHandle())
+        window->setFlag(Qt::WindowTransparentForInput, through);
 }
 
 void TransitionStage::close(const std::function<void()>& alongside) {

@@ -12,8 +12,8 @@
 // panels, a ghost of the last frame, black bands where the frame of the window manager still
 // stands. The stage bypasses the window manager, and each of its frames -- picture and shape --
 // reaches the server in one piece, with nobody drawn in between. A press on the picture is its
-// owner's: the stage says so, and what lies beneath gets nothing. Only where the display server
-// has such windows (X11); elsewhere the panel animates itself.
+// owner's: the stage says so, and what lies beneath gets nothing, unless presses pass. Only where
+// the display server has such windows (X11); elsewhere the panel animates itself.
 class TransitionStage : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +31,9 @@ public:
     // instant, so whatever it changes on the screen shows together with the frame.
     void showFrame(const QPixmap& picture, const QRect& at,
                    const std::function<void()>& alongside = {});
+    // Whether presses go through the stage to the windows beneath: once the panel stands at its
+    // new frame again, its own edges and content take them.
+    void passPresses(bool through);
     // Leaves the screen in the instant `alongside` runs.
     void close(const std::function<void()>& alongside = {});
     // Runs `steps` while the server serves this app alone: what they change reaches the screen

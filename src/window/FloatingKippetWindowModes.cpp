@@ -56,7 +56,10 @@ void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
     // On the way between two modes the panel passes through sizes that neither mode allows.
     setMinimumSize(0, 0);
     setMaximumSize(unbounded);
-    if (!animate || !Animations::enabled() || !isVisible()) {
+    // A panel the window manager has not put on the screen yet has nothing to show on the way.
+    const bool shown =
+        isVisible() && (!TransitionStage::isAvailable() || testAttribute(Qt::WA_Mapped));
+    if (!animate || !Animations::enabled() || !shown) {
         setGeometry(target);
         applyLimits();
         return;
@@ -189,6 +192,7 @@ void FloatingKippetWindow::finishAnimation() {
         layoutChildren();
         shapeMask_->apply();
         stage_->showFrame(panelPicture(), geometry());
+        stage_->passPresses(true);
         animationTarget_.reset();
         applyLimits();
         waitToReveal();
