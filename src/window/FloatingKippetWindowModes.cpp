@@ -181,17 +181,22 @@ void FloatingKippetWindow::finishAnimation() {
     }
     const QRect to = ScreenProvider::shared().space().toQtRect(target);
     if (hiddenForStage_) {
-        TransitionStage::atOnce([this] { hideForStage(); });
-        // The window manager copies the panel's shape to its own frame when it gives the panel a
-        // new size: the shape comes back with the last change of size, never on its own.
-        if (geometry().size() == to.size())
-            setGeometry(to.adjusted(0, 0, 0, 1));
-        hiddenForStage_ = false;
-        stagedSize_.reset();
-        setGeometry(to);
-        layoutChildren();
-        shapeMask_->apply();
-        stage_->showFrame(panelPicture(), geometry());
+        // The stage shows the last frame before the window manager may give the panel its new
+        // frame: what the panel shows there until it is revealed stays under the stage.
+        TransitionStage::atOnce([this, to] {
+            hideForStage();
+            showStep(to);
+            // The window manager copies the panel's shape to its own frame when it gives the
+            // panel a new size: the shape comes back with the last change of size, never on its
+            // own.
+            if (geometry().size() == to.size())
+                setGeometry(to.adjusted(0, 0, 0, 1));
+            hiddenForStage_ = false;
+            stagedSize_.reset();
+            setGeometry(to);
+            layoutChildren();
+            shapeMask_->apply();
+        });
         stage_->passPresses(true);
         animationTarget_.reset();
         applyLimits();
