@@ -62,6 +62,35 @@ std::optional<QRect> TransitionStage::shownGeometry(const QWidget* window) {
 #endif
 }
 
+void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transparent) {
+#ifdef KIPPETS_HAVE_XCB
+    // Only a compositor shows a transparent pixel as such; without one the server's black would
+    // be worse than what it leaves on the screen.
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !window->windowHandle() ||
+        (transparent && !CompositorCheck::shared().isCompositing()))
+        return;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    if (transparent) {
+        const uint32_t pixel = 0;
+        xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXEL, &pixel);
+        // The window manager's frame grows a moment before the window inside it: its
+        // background shows there meanwhile. The frame holds nothing else of its own, so its
+        // background may as well stay transparent.
+        const auto tree =
+            owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
+        if (tree && tree->parent != tree->root)
+            xcb_change_window_attributes(connection, tree->parent, XCB_CW_BACK_PIXEL, &pixel);
+    } else {
+        const uint32_t none = XCB_BACK_PIXMAP_NONE;
+        xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXMAP, &none);
+    }
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(transparent);
+#endif
+}
+
 TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
                          Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),

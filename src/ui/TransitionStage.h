@@ -39,6 +39,10 @@ public:
     // Runs `steps` while the server serves this app alone: what they change reaches the screen
     // in one piece. May nest.
     static void atOnce(const std::function<void()>& steps);
+    // While a window waits out of sight under a compositor, what the server uncovers of it as it
+    // grows stays transparent instead of showing a colour of the server's; `false` leaves the
+    // window to its own painting again.
+    static void setExposedAreasTransparent(QWidget* window, bool transparent);
 
 signals:
     void ready();

@@ -19,6 +19,7 @@
 #include "window/PaintCache.h"
 #include "window/WindowPlacement.h"
 
+#include <QBackingStore>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -189,6 +190,19 @@ void FloatingKippetWindow::layoutChildren() {
     if (border_)
         border_->setGeometry(childArea());
     layoutGrips();
+}
+
+QPixmap FloatingKippetWindow::shownPicture() {
+    // What the server was last given: the mode may have changed since, but nothing of it is
+    // painted yet, so this is the panel as the screen shows it.
+    const auto* shown =
+        backingStore() ? dynamic_cast<QImage*>(backingStore()->paintDevice()) : nullptr;
+    if (!shown || shown->isNull())
+        return panelPicture();
+    const qreal scale = devicePixelRatioF();
+    QPixmap picture = QPixmap::fromImage(shown->copy(QRect(QPoint(0, 0), size() * scale)));
+    picture.setDevicePixelRatio(scale);
+    return picture;
 }
 
 QPixmap FloatingKippetWindow::panelPicture() {

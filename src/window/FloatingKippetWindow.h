@@ -157,6 +157,8 @@ private:
     void reveal();
     // The panel as it looks now: tile, content and border.
     QPixmap panelPicture();
+    // The panel as it was last painted, before the mode it is leaving for was drawn.
+    QPixmap shownPicture();
     // Where the content and the border lie: out of sight while the stage shows the panel.
     QRect childArea() const;
     void layoutChildren();

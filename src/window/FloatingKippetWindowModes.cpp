@@ -108,16 +108,19 @@ void FloatingKippetWindow::openStage() {
                 finishAnimation();
         });
     }
-    stageWait_->start();
-    stage_->open(animationFrom_.united(animationTo_), panelPicture(), animationFrom_);
+    // Counted from this opening: the wait of an earlier transition must not cut this one short.
+    stageWait_->restart();
+    stage_->open(animationFrom_.united(animationTo_), shownPicture(), animationFrom_);
 }
 
 void FloatingKippetWindow::stageReady() {
     if (!animationTarget_ || hiddenForStage_ || animation_->isRunning())
         return;
+    stageWait_->stop();
     // The stage takes over, already at the first size on the way, over the panel that still
     // shows what it showed; the panel leaves the screen with the next frame, once a compositor
     // has taken up the stage's picture and shape.
+    TransitionStage::setExposedAreasTransparent(this, true);
     hiddenForStage_ = true;
     blankForStage_ = true;
     showStep(stepAt(0));
@@ -235,6 +238,7 @@ void FloatingKippetWindow::reveal() {
     if (revealTimer_)
         revealTimer_->stop();
     const auto show = [this] {
+        TransitionStage::setExposedAreasTransparent(this, false);
         blankForStage_ = false;
         layoutChildren();
         repaint();

@@ -225,9 +225,8 @@ private slots:
         QTest::addColumn<bool>("dark");
         QTest::newRow("no compositor, light") << false << false;
         QTest::newRow("no compositor, dark") << false << true;
-        // Under xcompmgr and openbox about one frame in several thousand still shows the window
-        // manager's own background in a rounded corner while the panel grows to its expanded
-        // size at the end; the rows return once that is mended.
+        QTest::newRow("compositor, light") << true << false;
+        QTest::newRow("compositor, dark") << true << true;
     }
 
     void everyFrameShowsOneWholePanel() {
