@@ -54,6 +54,13 @@ WindowManagerMoves::WindowManagerMoves(QWidget* window)
 }
 
 bool WindowManagerMoves::eventFilter(QObject* watched, QEvent* event) {
+    // A move still settling when the window closes (the app quitting closes every window) is
+    // where the user left the window all the same.
+    if (watched == window_ && event->type() == QEvent::Close && timer_->isActive()) {
+        timer_->stop();
+        settle();
+        return false;
+    }
     // Every event of the window passes here: only moves and resizes matter.
     if ((event->type() != QEvent::Move && event->type() != QEvent::Resize) || watched != window_)
         return false;
@@ -75,6 +82,12 @@ void WindowManagerMoves::check() {
         timer_->restart();
         return;
     }
+    settle();
+}
+
+void WindowManagerMoves::settle() {
+    if (!window_)
+        return;
     const bool theUsers = window_->isVisible() && !screensChanged_;
     screensChanged_ = false;
     if (window_->geometry() == placed_)

@@ -15,7 +15,8 @@ class QWidget;
 // their animations, screen clamps, arrangements, drags by its background) never count: they
 // reach the window as moves the app sent, the window manager's as moves the window system
 // reported. Changes while the screens change or the window is hidden are not the user's either.
-// A change is told once, after nothing has changed for `settleTime` with no mouse button held.
+// A change is told once, after nothing has changed for `settleTime` with no mouse button held,
+// or at once when the window closes before that.
 class WindowManagerMoves : public QObject {
     Q_OBJECT
 public:
@@ -32,6 +33,8 @@ protected:
 
 private:
     void check();
+    // Takes where the window stands now as settled.
+    void settle();
 
     QPointer<QWidget> window_;
     // Where the app put the window last, in Qt's coordinates.

@@ -119,6 +119,28 @@ private slots:
         }
     }
 
+    // The app quits before the move has settled: the panel still comes back where it was left.
+    void aMoveJustBeforeTheAppQuitsIsKept() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({seeds[0]});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId panel = desktop.windowTitled(seeds[0].name);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == frames[0]; }));
+        altDrag(desktop, frames[0].center(), moveBy);
+        const QRect there = frames[0].translated(moveBy);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == there; }));
+        desktop.quitApp();
+
+        const QList<double> expected{double(there.left()), double(900 - there.bottom() - 1)};
+        QCOMPARE(storedPosition(desktop, seeds[0].name), std::optional<QList<double>>(expected));
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId again = desktop.windowTitled(seeds[0].name);
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(again) == there; }),
+                 qPrintable(described(desktop.geometry(again))));
+    }
+
     void theNotePanelMovedByTheWindowManagerOpensThereAgain() {
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
