@@ -1,5 +1,7 @@
 #include "app/WindowLevel.h"
 
+#include "ui/X11Connection.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
@@ -10,7 +12,6 @@
 #include <QWidget>
 
 #ifdef KIPPETS_HAVE_XCB
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <xcb/xcb.h>
 #endif
@@ -21,13 +22,6 @@ constexpr int floatingLevel = 1;
 constexpr int modalLevel = 2;
 
 #ifdef KIPPETS_HAVE_XCB
-xcb_connection_t* x11Connection() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
 // Atoms never change while the connection lives; asking the server is a round trip, which every
 // panel shown at start would otherwise wait for.
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {

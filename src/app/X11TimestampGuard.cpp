@@ -1,13 +1,13 @@
 #include "app/X11TimestampGuard.h"
 
 #include "platform/Clock.h"
+#include "ui/X11Connection.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <utility>
 
 #ifdef KIPPETS_HAVE_XCB
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <cstring>
 #include <xcb/xcb.h>
@@ -25,13 +25,6 @@ int& dragsUnderWay() {
     static int drags = 0;
     return drags;
 }
-
-#ifdef KIPPETS_HAVE_XCB
-xcb_connection_t* x11Connection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-#endif
 } // namespace
 
 X11TimestampGuard::DragScope::DragScope() {

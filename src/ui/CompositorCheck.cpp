@@ -1,12 +1,13 @@
 #include "ui/CompositorCheck.h"
 
+#include "ui/X11Connection.h"
+
 #include <QByteArray>
 #include <QGuiApplication>
 #include <QRegion>
 #include <QWindow>
 
 #ifdef KIPPETS_HAVE_XCB
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -25,13 +26,6 @@ template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, decltype(&
 
 template <typename Reply> ReplyPointer<Reply> owned(Reply* reply) {
     return ReplyPointer<Reply>(reply, &std::free);
-}
-
-xcb_connection_t* x11Connection() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
 }
 
 // The screen part of DISPLAY (":0.1" is screen 1); Qt opens the display's default screen.

@@ -2,6 +2,7 @@
 
 #include "ui/CompositorCheck.h"
 #include "ui/WindowShapeMask.h"
+#include "ui/X11Connection.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -10,7 +11,6 @@
 #include <QWindow>
 
 #ifdef KIPPETS_HAVE_XCB
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <memory>
 #include <xcb/xcb.h>
@@ -18,13 +18,6 @@
 
 namespace {
 #ifdef KIPPETS_HAVE_XCB
-xcb_connection_t* x11Connection() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
 template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> owned(Reply* reply) {
     return {reply, &std::free};
 }

@@ -2,13 +2,13 @@
 
 #include "platform/ClockTimer.h"
 #include "platform/ScreenProvider.h"
+#include "ui/X11Connection.h"
 
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
 
 #ifdef KIPPETS_HAVE_XCB
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <xcb/xcb.h>
 #endif
@@ -18,10 +18,7 @@ namespace {
 // during its move, so the app's own idea of the buttons never changes then; the server knows.
 bool isMouseButtonHeld() {
 #ifdef KIPPETS_HAVE_XCB
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = x11Connection();
     if (!connection)
         return false;
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
