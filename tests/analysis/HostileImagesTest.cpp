@@ -335,6 +335,29 @@ private slots:
         QCOMPARE(pixelsOf(QImage::fromData(item.content, "PNG"), Qt::red), redPixels);
     }
 
+    // An entity of 4,000 characters named 100,000 times: 300 KB that expand to 800 MB of text.
+    // Refused before anything expands it; a style sheet is never imported.
+    void entitiesThatExpandPastTheBoundAreRefused() {
+        QByteArray shape = "<?xml version=\"1.0\"?><!DOCTYPE svg [<!ENTITY a \"" +
+                           QByteArray(4000, 'A') +
+                           "\">]><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" "
+                           "height=\"64\"><text>";
+        for (int i = 0; i < 100000; ++i)
+            shape += "&a;";
+        shape += "</text></svg>";
+        std::optional<QImage> image;
+        const qint64 grown = peakGrowth([&] { image = ImageDecoder::decode(shape); });
+        QVERIFY(!image);
+        QVERIFY2(grown < 64 * mebibyte, qPrintable(QString::number(grown)));
+
+        const QByteArray importing = drawing(
+            "<style>@import url(\"https://example.org/a.css\"); rect { fill: #00ff00 }</style>"
+            "<rect width=\"64\" height=\"64\" fill=\"#ff0000\"/>");
+        const std::optional<QImage> drawn = ImageDecoder::decode(importing);
+        QVERIFY(drawn);
+        QCOMPARE(pixelsOf(*drawn, Qt::red), 64 * 64);
+    }
+
     // What a drawing draws of itself is drawn as Qt draws it: shapes, gradients by reference,
     // reused parts, style sheets, text, entities and embedded PNG and JPEG pictures.
     void aDrawingOfItsOwnRendersAsBefore() {
