@@ -2,6 +2,7 @@
 
 #include "analysis/BoundedInflater.h"
 #include "analysis/ImageStructure.h"
+#include "analysis/SvgSanitizer.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -179,13 +180,24 @@ void jumpToLargest(QImageReader& reader, qint64 limit) {
     reader.jumpToImage(best);
 }
 
-// A drawing, rendered at its own size or at the least size that covers `cover` (larger or
-// smaller), and within the limit in either case: a drawing has no pixels of its own to refuse.
-std::optional<QImage> renderSvg(const QByteArray& bytes, std::optional<QSize> cover, qint64 limit) {
+// The drawing a taken SVG or compressed SVG holds, rewritten to read nothing outside itself; the
+// pictures it embeds take at most half the limit, so that they and the rendering together stay
+// within it.
+std::optional<SvgSanitizer::Drawing> safeDrawing(const QByteArray& bytes, qint64 limit) {
     const std::optional<QByteArray> document = svgDocument(bytes);
     if (!document)
         return std::nullopt;
-    BoundReader bound(*document, "svg");
+    return SvgSanitizer::sanitize(*document, limit / 2);
+}
+
+// A drawing, rendered at its own size or at the least size that covers `cover` (larger or
+// smaller), and within the limit in either case, less what its pictures take: a drawing has no
+// pixels of its own to refuse.
+std::optional<QImage> renderSvg(const QByteArray& bytes, std::optional<QSize> cover, qint64 limit) {
+    const std::optional<SvgSanitizer::Drawing> drawing = safeDrawing(bytes, limit);
+    if (!drawing)
+        return std::nullopt;
+    BoundReader bound(drawing->document, "svg");
     const QSize size = bound.reader.size();
     if (!size.isValid() || size.isEmpty())
         return std::nullopt;
@@ -195,8 +207,9 @@ std::optional<QImage> renderSvg(const QByteArray& bytes, std::optional<QSize> co
                            double(cover->height()) / size.height());
     }
     const double bytesNeeded = target.width() * target.height() * 4;
-    if (bytesNeeded > limit)
-        target *= std::sqrt(double(limit) / bytesNeeded);
+    const double bytesLeft = double(limit - drawing->imageBytes);
+    if (bytesNeeded > bytesLeft)
+        target *= std::sqrt(bytesLeft / bytesNeeded);
     bound.reader.setScaledSize(
         QSize(std::max(1, int(target.width())), std::max(1, int(target.height()))));
     QImage image = bound.reader.read();
@@ -217,7 +230,11 @@ std::optional<QSize> ImageDecoder::declaredSize(const QByteArray& bytes) {
     const std::optional<QByteArray> format = decodableFormat(bytes);
     if (!format)
         return std::nullopt;
-    const std::optional<QByteArray> document = isSvg(*format) ? svgDocument(bytes) : bytes;
+    std::optional<QByteArray> document = bytes;
+    if (isSvg(*format)) {
+        const std::optional<SvgSanitizer::Drawing> drawing = safeDrawing(bytes, maxDecodedBytes);
+        document = drawing ? std::optional(drawing->document) : std::nullopt;
+    }
     if (!document)
         return std::nullopt;
     BoundReader bound(*document, isSvg(*format) ? QByteArray("svg") : *format);

@@ -10,9 +10,11 @@
 // and SVG, plain or compressed, each chosen by its own signature. Qt would otherwise ask every
 // plugin whether it can read the bytes, and some inflate or parse a whole file to answer (a
 // compressed SVG of a gigabyte, named anything). A compressed SVG is inflated here, and only as
-// far as a drawing can reach; a drawing is rendered at the size asked for. The size a raster
-// header declares is checked before a pixel is allocated, and bytes whose chunks, boxes or
-// offsets reach past their end are not decoded at all. Safe on any thread.
+// far as a drawing can reach; a drawing never reads a file, a pipe or an address it names, embeds
+// only raster pictures that pass the checks below, and is rendered at the size asked for, the
+// pictures it embeds counted in the limit. The size a raster header declares is checked before a
+// pixel is allocated, and bytes whose chunks, boxes or offsets reach past their end are not
+// decoded at all. Safe on any thread.
 class ImageDecoder {
 public:
     // Largest decoded image accepted, in bytes of 32-bit pixels, so a crafted header that claims

@@ -1,8 +1,13 @@
 #include "analysis/ImageStructure.h"
 
 #include <QSet>
+#include <cstring>
 
 namespace {
+// Progressive JPEGs from cameras and editors hold about ten scans; no encoder writes more than
+// this many.
+constexpr int maxJpegScans = 100;
+
 // Every position and length is 64-bit, so that no sum of declared sizes can wrap.
 using Size = quint64;
 
@@ -231,11 +236,22 @@ bool ImageStructure::chunksFit(const QByteArray& bytes, const char* firstType,
 
 bool ImageStructure::jpeg(const QByteArray& bytes) {
     const Size size = bytes.size();
+    const char* const data = bytes.constData();
     Size at = 2;
-    // The segments up to the scan; the entropy-coded data after it has no lengths.
+    int scans = 0;
+    // Up to the first scan every segment must fit; after it, or after stray bytes the decoder
+    // skips, a segment cut short only ends the file early, which is the decoder's to judge.
+    bool strict = true;
     while (at + 1 < size) {
-        if (byteAt(bytes, at) != 0xff)
-            return true; // stray bytes: the decoder skips to the next marker
+        if (byteAt(bytes, at) != 0xff) {
+            // Entropy-coded data or stray bytes: the decoder goes on at the next marker.
+            strict = false;
+            const void* next = std::memchr(data + at, 0xff, size - at);
+            if (!next)
+                return true;
+            at = static_cast<const char*>(next) - data;
+            continue;
+        }
         const Size marker = byteAt(bytes, at + 1);
         if (marker == 0xff) {
             ++at; // fill byte
@@ -244,15 +260,21 @@ bool ImageStructure::jpeg(const QByteArray& bytes) {
         at += 2;
         if (marker == 0xd9)
             return true;
-        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8))
+        // Standalone markers; within a scan, a stuffed zero byte.
+        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8) || (!strict && marker == 0))
             continue;
         if (size - at < 2)
-            return false;
+            return !strict;
         const Size length = bigEndian(bytes, at, 2);
         if (length < 2 || length > size - at)
-            return false;
-        if (marker == 0xda)
-            return true;
+            return !strict;
+        if (marker == 0xda) {
+            // The decoder walks every block of the picture once per scan: a file of thousands
+            // of scans holds it for minutes.
+            if (++scans > maxJpegScans)
+                return false;
+            strict = false;
+        }
         at += length;
     }
     return true;

@@ -5,7 +5,8 @@
 // The framing of an image file, walked before any decoder sees the bytes: every chunk, box,
 // block, segment or offset must lie within the file. Decoders read a length as declared and
 // reserve it before they notice the file is shorter, so a file of a hundred bytes can claim
-// gigabytes. Only framing is checked, never pixels. Safe on any thread.
+// gigabytes. A JPEG of far more scans than any encoder writes is refused too: the decoder walks
+// the whole picture once per scan. Only framing is checked, never pixels. Safe on any thread.
 class ImageStructure {
 public:
     // True when what the bytes declare of themselves fits in them, for Qt's format name ("png",
