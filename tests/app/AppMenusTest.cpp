@@ -535,6 +535,52 @@ private slots:
         box->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+
+    // The final alert comes while the user types: the keys under way do not close it, only
+    // Return, Enter, Escape or a click do, after a moment; Ctrl+Q closes it at once from any
+    // window, and every later quit leaves as its answer does.
+    void theFinalAlertClosesOnlyOnPurpose() {
+        QWidget panel;
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        for (const Qt::Key closing : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Q}) {
+            Dialogs dialogs;
+            int left = 0;
+            dialogs.showFinalAlert(QStringLiteral("Kippets Must Quit"),
+                                   QStringLiteral("The store is damaged"), [&left] { ++left; });
+            QMessageBox* box = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
+                    box = found;
+            QVERIFY(box && QTest::qWaitForWindowExposed(box));
+            const QPointer<QMessageBox> shown(box);
+            if (closing == Qt::Key_Q) {
+                // From the panel the alert blocks, as from the alert.
+                press(&panel, Qt::Key_Q);
+                QVERIFY(!shown || !shown->isVisible());
+                QCOMPARE(left, 1);
+                dialogs.leaveAfterFinalAlert();
+                QCOMPARE(left, 2);
+                continue;
+            }
+            // Keys typed on as it comes: none closes it.
+            for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Escape}) {
+                press(box, key, Qt::NoModifier);
+                QVERIFY(shown && shown->isVisible());
+            }
+            // A moment later, still no key presses its button.
+            testClock().advance(std::chrono::milliseconds(1500));
+            for (const Qt::Key key : {Qt::Key_Space, Qt::Key_A}) {
+                press(box, key, Qt::NoModifier);
+                QVERIFY(shown && shown->isVisible());
+            }
+            QCOMPARE(left, 0);
+            press(box, closing, Qt::NoModifier);
+            QVERIFY(!shown || !shown->isVisible());
+            QCOMPARE(left, 1);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 };
 
 QTEST_MAIN(AppMenusTest)
