@@ -60,7 +60,6 @@ public:
                    std::function<void(const std::optional<QString>&)> saved = {});
     // Saves every waiting edit now, oldest first.
     void saveWaiting();
-    bool hasWaiting() const { return !waiting_.isEmpty(); }
 
     bool isEmpty() const { return kept_.isEmpty(); }
     // Whether the kept edits are written again every second.
