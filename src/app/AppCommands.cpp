@@ -1,6 +1,7 @@
 #include "app/AppCommands.h"
 
 #include "app/DailyKippetScheduler.h"
+#include "app/Dialogs.h"
 #include "app/MenuBarManager.h"
 #include "app/UnsavedEdits.h"
 
@@ -29,6 +30,11 @@ void showSettings() {
 }
 
 void quit() {
+    // Once the app has said it must quit, it leaves as that alert's answer does.
+    if (Dialogs::shared().isStopping()) {
+        Dialogs::shared().leaveAfterFinalAlert();
+        return;
+    }
     // Edits the store refused get one more write; only the user leaves the rest behind.
     if (!UnsavedEdits::shared().mayQuit())
         return;

@@ -1,14 +1,18 @@
 #include "app/Dialogs.h"
 #include "app/WindowLevel.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "ui/NamedColors.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -31,6 +35,38 @@ QWidget* modalWindowOf(QWidget* parent) {
     QWidget* window = parent ? parent->window() : nullptr;
     return window && window->isModal() ? window : nullptr;
 }
+
+// The keys of the final alert. The alert comes while the user may be typing (a save is what
+// meets the damage), so the keys under way must not close it before it is read: for its first
+// moment it takes none, and after that only Return, Enter and Escape, which close it. Space
+// would press the focused button; no key reaches the button.
+class FinalAlertKeys : public QObject {
+public:
+    explicit FinalAlertKeys(QMessageBox* alert) : QObject(alert), alert_(alert) {
+        QCoreApplication::instance()->installEventFilter(this);
+        Clock::shared().schedule(Dialogs::finalAlertKeyPause, this, [this] { taking_ = true; });
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+            return false;
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || widget->window() != alert_)
+            return false;
+        if (type == QEvent::KeyPress && taking_ &&
+            !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
+                alert_->done(QMessageBox::Ok);
+        }
+        return true;
+    }
+
+private:
+    QMessageBox* alert_;
+    bool taking_ = false;
+};
 
 // A question asked as its own title is said once; the title bar then names the app.
 QString boxTitle(const QString& title, const QString& text) {
@@ -76,17 +112,39 @@ void Dialogs::showFinalAlert(const QString& title, const QString& text,
         return;
     record(Shown{title, text, {QStringLiteral("OK")}});
     stopping_ = true;
+    leave_ = std::move(dismissed);
     if (recordingOnly_ || !answers_.empty()) {
-        QMetaObject::invokeMethod(this, std::move(dismissed), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &Dialogs::leaveAfterFinalAlert, Qt::QueuedConnection);
         return;
     }
     auto* box = new QMessageBox(QMessageBox::Critical, title, QString(), QMessageBox::Ok);
     box->setTextFormat(Qt::PlainText);
     box->setText(text);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    for (QAbstractButton* button : box->buttons())
+        button->setFocusPolicy(Qt::NoFocus);
+    new FinalAlertKeys(box);
+    // The alert blocks every other window, and with them the menus' own Ctrl+Q: it answers the
+    // quit itself, wherever the keyboard is.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), box);
+    quit->setContext(Qt::ApplicationShortcut);
+    connect(quit, &QShortcut::activated, box, [box] { box->done(QMessageBox::Ok); });
     WindowLevel::makeModal(box);
-    connect(box, &QMessageBox::finished, this, std::move(dismissed));
+    connect(box, &QMessageBox::finished, this, &Dialogs::leaveAfterFinalAlert);
+    finalAlert_ = box;
     box->show();
+}
+
+void Dialogs::leaveAfterFinalAlert() {
+    if (!stopping_)
+        return;
+    // Closing the alert leaves through its own answer.
+    if (finalAlert_ && finalAlert_->isVisible()) {
+        finalAlert_->done(QMessageBox::Ok);
+        return;
+    }
+    if (leave_)
+        leave_();
 }
 
 void Dialogs::showBox(int icon, const QString& title, const QString& text, QWidget* parent) {

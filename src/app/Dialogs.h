@@ -5,10 +5,12 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 // Every alert and question the app shows goes through here. The app shows real message boxes;
@@ -43,10 +45,18 @@ public:
     void showInformation(const QString& title, const QString& text, QWidget* parent = nullptr);
     // The "Error" alert with the error's text; it does not block.
     void showError(const QString& text, QWidget* parent = nullptr);
-    // The last alert before the app stops over what it cannot go on with: it does not block,
-    // `dismissed` runs once it is closed (on the next turn of the event loop when it is only
-    // recorded), and no other alert or question is shown or recorded from then on.
+    // The last alert before the app stops over what it cannot go on with: it does not block, and
+    // no other alert or question is shown or recorded from then on. `dismissed` is how the app
+    // leaves: it runs once the alert is closed (on the next turn of the event loop when it is
+    // only recorded), and again for a quit asked for later (leaveAfterFinalAlert), so it must
+    // bear running twice. While the alert shows, Ctrl+Q closes it from any window of the app.
+    // Typing under way when it comes never closes it: for its first moment it takes no key, and
+    // after that only Return, Enter and Escape close it (the keyboard never presses its button),
+    // as does a click.
     void showFinalAlert(const QString& title, const QString& text, std::function<void()> dismissed);
+    static constexpr std::chrono::milliseconds finalAlertKeyPause{1500};
+    // A quit asked for once the final alert was shown: the app leaves as closing the alert does.
+    void leaveAfterFinalAlert();
     // Asks and waits for the answer: the index of the chosen button in `buttons`, or nothing
     // when the box was dismissed.
     std::optional<int> ask(const QString& title, const QString& text, const QStringList& buttons,
@@ -90,6 +100,8 @@ private:
     bool recordingOnly_ = false;
     bool printsRecords_ = false;
     bool stopping_ = false;
+    std::function<void()> leave_;
+    QPointer<QMessageBox> finalAlert_;
     std::deque<std::optional<int>> answers_;
     std::deque<std::optional<QString>> textAnswers_;
     QList<Shown> shown_;

@@ -141,7 +141,10 @@ void RavorurOdu::launch(SingleInstance* singleInstance) {
 }
 
 void RavorurOdu::finishPendingWork(KippetManager& manager) {
-    // Saves are started as queued calls; after the event loop has ended they would be lost.
+    // Saves are started as queued calls, and edits may wait for their moment; after the event
+    // loop has ended they would be lost.
+    if (UnsavedEdits::isInstalled())
+        UnsavedEdits::shared().saveWaiting();
     QCoreApplication::sendPostedEvents();
     manager.flushPendingSaves();
 }

@@ -42,7 +42,8 @@ public:
 
     // Runs the launch; with a single-instance server, later starts reopen the dashboard.
     void launch(SingleInstance* singleInstance);
-    // Before the services go: the saves already started are stored.
+    // Before the services go: the saves already started, and the edits waiting for their moment,
+    // are stored.
     static void finishPendingWork(KippetManager& manager);
 
 private:

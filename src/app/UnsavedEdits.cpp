@@ -1,6 +1,7 @@
 #include "app/UnsavedEdits.h"
 
 #include "app/Dialogs.h"
+#include "platform/Clock.h"
 #include "platform/ClockTimer.h"
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
@@ -9,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -44,10 +46,16 @@ void UnsavedEdits::install(UnsavedEdits* edits) {
     installed() = edits;
 }
 
+bool UnsavedEdits::isInstalled() {
+    return !installed().isNull();
+}
+
 UnsavedEdits::UnsavedEdits(QObject* parent) : QObject(parent) {
-    // However the app quits (a signal, the session's end), kept edits get one more write.
+    // However the app quits (a signal, the session's end), waiting edits are saved and kept
+    // edits get one more write.
     if (auto* application = QCoreApplication::instance()) {
         connect(application, &QCoreApplication::aboutToQuit, this, [this] {
+            saveWaiting();
             retryAll();
             logLeftBehind();
         });
@@ -72,6 +80,31 @@ std::optional<QString> UnsavedEdits::save(Edit edit) {
     if (!kept_.isEmpty())
         retryAll();
     return std::nullopt;
+}
+
+void UnsavedEdits::saveAfter(std::chrono::milliseconds delay, Edit edit,
+                             std::function<void(const std::optional<QString>&)> saved) {
+    const QString key = edit.key;
+    waiting_.append(Waiting{std::move(edit), std::move(saved)});
+    Clock::shared().schedule(delay, this, [this, key] { saveWaiting(key); });
+}
+
+void UnsavedEdits::saveWaiting() {
+    while (!waiting_.isEmpty())
+        saveWaiting(waiting_.constFirst().edit.key);
+}
+
+void UnsavedEdits::saveWaiting(const QString& key) {
+    const auto found =
+        std::find_if(waiting_.cbegin(), waiting_.cend(),
+                     [&key](const Waiting& waiting) { return waiting.edit.key == key; });
+    if (found == waiting_.cend())
+        return;
+    Waiting waiting = *found;
+    waiting_.erase(found);
+    const std::optional<QString> failure = save(std::move(waiting.edit));
+    if (waiting.saved)
+        waiting.saved(failure);
 }
 
 QList<UnsavedEdits::Edit> UnsavedEdits::kept(const QUuid& kippetId, Kind kind) const {
@@ -127,6 +160,7 @@ QString UnsavedEdits::retryNote() const {
 }
 
 bool UnsavedEdits::mayQuit(QWidget* parent) {
+    saveWaiting();
     if (retryAll() || Dialogs::shared().isStopping())
         return true;
     QStringList labels;

@@ -19,7 +19,8 @@ class QWidget;
 // that made them, so closing a panel loses nothing; the editors show what is kept, and a quit
 // writes every kept edit once more and asks before it leaves any behind. A store given up as
 // damaged takes nothing any more: the edits are kept with that reason and not written again
-// every second, and once the final alert shows, a quit no longer asks. GUI thread only.
+// every second, and once the final alert shows, a quit no longer asks. An edit an editor saves
+// a moment later waits here meanwhile, and a quit saves it first. GUI thread only.
 class UnsavedEdits : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +45,7 @@ public:
     // The installed edits, else a fallback of the process.
     static UnsavedEdits& shared();
     static void install(UnsavedEdits* edits);
+    static bool isInstalled();
 
     explicit UnsavedEdits(QObject* parent = nullptr);
     ~UnsavedEdits() override;
@@ -51,6 +53,13 @@ public:
     // Writes the edit now. Nothing when it was written (and then the kept edits are written too);
     // else the store's error, and the edit is kept until a later write of it succeeds.
     std::optional<QString> save(Edit edit);
+    // Saves the edit `delay` from now as save() does, and hands save()'s answer to `saved`. Until
+    // then the edit waits here, whatever becomes of the editor that made it, and a quit (or
+    // saveWaiting()) saves it at once: what the user saw taken is never dropped by the quit.
+    void saveAfter(std::chrono::milliseconds delay, Edit edit,
+                   std::function<void(const std::optional<QString>&)> saved = {});
+    // Saves every waiting edit now, oldest first.
+    void saveWaiting();
 
     bool isEmpty() const { return kept_.isEmpty(); }
     // Whether the kept edits are written again every second.
@@ -64,9 +73,9 @@ public:
 
     // Writes every kept edit once more, oldest first; true when none is left.
     bool retryAll();
-    // Before a quit the user asked for: every kept edit is written once more, and when some still
-    // fail the user chooses between quitting without them and going back. True: quit; always
-    // once the final alert showed, since the app is leaving anyway.
+    // Before a quit the user asked for: every waiting edit is saved, every kept edit is written
+    // once more, and when some still fail the user chooses between quitting without them and going
+    // back. True: quit; always once the final alert showed, since the app is leaving anyway.
     bool mayQuit(QWidget* parent = nullptr);
 
     // A store's error as a user reads it, e.g. "the disk is full".
@@ -90,6 +99,14 @@ private:
     void updateRetries();
     void logLeftBehind() const;
 
+    struct Waiting {
+        Edit edit;
+        std::function<void(const std::optional<QString>&)> saved;
+    };
+    // Saves the waiting edit with the key, when it still waits.
+    void saveWaiting(const QString& key);
+
     QList<Edit> kept_;
+    QList<Waiting> waiting_;
     ClockTimer* retryTimer_ = nullptr;
 };

@@ -8,7 +8,6 @@
 #include "editors/TodoListView.h"
 #include "editors/UnsavedNotice.h"
 #include "model/Kippet.h"
-#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
 #include "ui/SymbolNames.h"
@@ -117,25 +116,26 @@ void KippetTodoEditorView::addTodo() {
     if (text.isEmpty() || !kippet_)
         return;
     addField_->clear();
-    // The add belongs to the kippet, not to this view: closing the panel at once still adds.
-    Clock::shared().schedule(std::chrono::milliseconds(addDelayMilliseconds), kippet_,
-                             [text, kippet = kippet_] { saveNewTodo(text, kippet); });
-}
-
-void KippetTodoEditorView::saveNewTodo(const QString& text, Kippet* kippet) {
+    // The add belongs to the kept edits, not to this view: closing the panel, or quitting, before
+    // it is due still adds.
     UnsavedEdits::Edit edit;
     // Every add is its own: two adds of the same text make two todos.
     edit.key = QStringLiteral("todo-add:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    edit.kippetId = kippet->id();
+    edit.kippetId = kippet_->id();
     edit.kind = UnsavedEdits::Kind::todo;
     edit.text = text;
     edit.label = QStringLiteral("the todo ") + UnsavedEdits::quoted(text);
-    edit.write = [text, target = QPointer<Kippet>(kippet)] {
+    edit.write = [text, target = kippet_] {
         if (target)
             KippetManager::shared().addTodo(text, target);
     };
-    if (const std::optional<QString> failure = UnsavedEdits::shared().save(std::move(edit)))
-        Log::line(QStringLiteral("⚠️ [TodoEditor] Could not add the todo: ") + *failure);
+    UnsavedEdits::shared().saveAfter(
+        std::chrono::milliseconds(addDelayMilliseconds), std::move(edit),
+        [](const std::optional<QString>& failure) {
+            if (failure)
+                Log::line(QStringLiteral("⚠️ [TodoEditor] Could not add the todo: ") +
+                          *failure);
+        });
 }
 
 void KippetTodoEditorView::showSaveState() {

@@ -30,7 +30,8 @@ public:
     TodoListView* list() const { return list_; }
     UnsavedNotice* unsavedNotice() const { return notice_; }
 
-    // Clears the field at once and adds its trimmed text a moment later; blank text adds nothing.
+    // Clears the field at once and adds its trimmed text a moment later, or at once when the app
+    // quits first; blank text adds nothing.
     // A todo the store refuses is kept and added as soon as the store takes it; until then a
     // notice under the field names it and says why.
     void addTodo();
@@ -47,7 +48,6 @@ private:
     void placeCloseButton();
     // The kippet's todos whose add or edit the store has not taken yet, or nothing.
     void showSaveState();
-    static void saveNewTodo(const QString& text, Kippet* kippet);
 
     QPointer<Kippet> kippet_;
     QLineEdit* addField_;

@@ -466,7 +466,7 @@ private slots:
 
     // SQLite meets damage while the app runs: the note's panel says the store is damaged and
     // nothing is written again every second; Ctrl+Q leaves at once while the final alert shows,
-    // and no question is asked any more.
+    // with the alert's own status, and no question is asked any more.
     void damageMetWhileRunningIsSaidAndCtrlQStillQuits() {
         app->addKippet("Desk", {100, 300});
         const QString store = app->store().container()->storePath();
@@ -513,7 +513,7 @@ private slots:
                                                    QStringLiteral("Delete")));
         QCOMPARE(shown().size(), 1);
 
-        QCOMPARE(exitCodeAfter([&] { press(editor, Qt::Key_Q); }), 0);
+        QCOMPARE(exitCodeAfter([&] { press(editor, Qt::Key_Q); }), 1);
         QCOMPARE(shown().size(), 1);
     }
 
@@ -533,6 +533,52 @@ private slots:
         QCOMPARE(box->text(),
                  QStringLiteral("The store “/home/<b>me</b>/Kippets.sqlite” is damaged"));
         box->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // The final alert comes while the user types: the keys under way do not close it, only
+    // Return, Enter, Escape or a click do, after a moment; Ctrl+Q closes it at once from any
+    // window, and every later quit leaves as its answer does.
+    void theFinalAlertClosesOnlyOnPurpose() {
+        QWidget panel;
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        for (const Qt::Key closing : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Q}) {
+            Dialogs dialogs;
+            int left = 0;
+            dialogs.showFinalAlert(QStringLiteral("Kippets Must Quit"),
+                                   QStringLiteral("The store is damaged"), [&left] { ++left; });
+            QMessageBox* box = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
+                    box = found;
+            QVERIFY(box && QTest::qWaitForWindowExposed(box));
+            const QPointer<QMessageBox> shown(box);
+            if (closing == Qt::Key_Q) {
+                // From the panel the alert blocks, as from the alert.
+                press(&panel, Qt::Key_Q);
+                QVERIFY(!shown || !shown->isVisible());
+                QCOMPARE(left, 1);
+                dialogs.leaveAfterFinalAlert();
+                QCOMPARE(left, 2);
+                continue;
+            }
+            // Keys typed on as it comes: none closes it.
+            for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Escape}) {
+                press(box, key, Qt::NoModifier);
+                QVERIFY(shown && shown->isVisible());
+            }
+            // A moment later, still no key presses its button.
+            testClock().advance(std::chrono::milliseconds(1500));
+            for (const Qt::Key key : {Qt::Key_Space, Qt::Key_A}) {
+                press(box, key, Qt::NoModifier);
+                QVERIFY(shown && shown->isVisible());
+            }
+            QCOMPARE(left, 0);
+            press(box, closing, Qt::NoModifier);
+            QVERIFY(!shown || !shown->isVisible());
+            QCOMPARE(left, 1);
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 };

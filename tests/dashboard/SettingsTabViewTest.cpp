@@ -7,14 +7,17 @@
 #include "app/UpdateChecker.h"
 #include "dashboard/SettingsHarness.h"
 #include "dashboard/SettingsSection.h"
+#include "editors/KippetTodoEditorView.h"
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
+#include "model/KippetModel.h"
 #include "model/OnboardingState.h"
 #include "onboarding/iCloudSyncStepView.h"
 #include "platform/Animations.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
 #include "store/StoreError.h"
+#include "store/StoreManager.h"
 #include "support/TestHttpServer.h"
 #include "ui/SlideReveal.h"
 #include "ui/Theme.h"
@@ -24,6 +27,7 @@
 #include <QFile>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -520,6 +524,29 @@ private slots:
         QTest::mouseClick(toggle, Qt::LeftButton);
         QCOMPARE(h.relauncher->calls, 2);
         QCOMPARE(h.app.dialogs().shown().size(), 1);
+    }
+
+    // The restart quits: a todo entered just before, whose add still waits for its moment, is
+    // stored before the new process starts.
+    void aTodoEnteredJustBeforeTheRestartIsStored() {
+        SettingsHarness h;
+        SyncAvailability::setAvailable(true);
+        Kippet* kippet = h.app.addKippet(QStringLiteral("Inbox"));
+        KippetTodoEditorView todos(kippet, kippet->color().toQColor());
+        todos.show();
+        QTest::keyClicks(todos.addField(), QStringLiteral("bread"));
+        QTest::keyClick(todos.addField(), Qt::Key_Return);
+        QCOMPARE(todos.addField()->text(), QString());
+        h.open();
+        h.app.dialogs().queueAnswer(0);
+        QTest::mouseClick(h.find<QCheckBox>(QStringLiteral("ICloudSyncSwitch")), Qt::LeftButton);
+        QCOMPARE(h.relauncher->calls, 1);
+        const std::optional<KippetModel> row = h.app.store().fetchKippet(kippet->id());
+        QVERIFY(row);
+        QStringList stored;
+        for (const KippetTodoModel& todo : row->todos)
+            stored.append(todo.text);
+        QCOMPARE(stored, QStringList{QStringLiteral("bread")});
     }
 
     void aFailedRestartKeepsTheAppRunningAndSaysSo() {

@@ -247,6 +247,39 @@ private slots:
         QCOMPARE(panel->view()->list()->row(ids[0])->todo().text, QStringLiteral("oat milk"));
     }
 
+    // The field is cleared at Return and the todo added a moment later; a quit within that
+    // moment, with the panel still open or closed at once, stores it all the same.
+    void aTodoEnteredJustBeforeTheQuitIsStored() {
+        AppHarness app;
+        app.start();
+        app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        for (const bool closeFirst : {false, true}) {
+            Kippet* kippet = app.byName(QStringLiteral("Inbox"));
+            auto* panel = EditorTest::open<TodoEditorWindow>(app, kippet);
+            auto* field = find<QLineEdit>(panel, QStringLiteral("AddTodoTextField"));
+            const QString text = closeFirst ? QStringLiteral("bread") : QStringLiteral("milk");
+            QTest::keyClicks(field, text);
+            QTest::keyClick(field, Qt::Key_Return);
+            QCOMPARE(field->text(), QString());
+            if (closeFirst) {
+                find<QAbstractButton>(panel, QStringLiteral("CloseTodosButton"))->click();
+                QCOMPARE(EditorTest::closes(app), 1);
+            }
+            LogCapture log;
+            app.quit();
+            app.start();
+            const QStringList stored = storedTexts(app, app.byName(QStringLiteral("Inbox")));
+            QVERIFY2(stored.contains(text), qPrintable(stored.join(u',')));
+            QVERIFY(!log.contains(QStringLiteral("Quit without saving")));
+        }
+        Kippet* kippet = app.byName(QStringLiteral("Inbox"));
+        QCOMPARE(storedTexts(app, kippet),
+                 (QStringList{QStringLiteral("bread"), QStringLiteral("milk")}));
+        // Each was stored once: the moment passing after the quit adds nothing more.
+        testClock().advance(1s);
+        QCOMPARE(kippet->todos().size(), 2);
+    }
+
     // Once the store takes a new todo again, it takes the kept ones with it, without waiting
     // for the next second.
     void theNextAddWritesAKeptOneToo() {
