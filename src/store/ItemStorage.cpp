@@ -55,10 +55,12 @@ std::optional<QString> declaredExtension(const KippetItem& item) {
     return std::nullopt;
 }
 
-// Older versions wrote an empty file in place of bytes they could not read: it is not the file
-// of an item whose bytes are not empty, which is written from them now that they can be read.
-bool isEmptyInPlaceOfBytes(const DataFile& file, const KippetItem& item) {
-    return file.isOpen() && file.size() == 0 && !item.content.isEmpty();
+// A file of another length than the item's bytes is not the item's file: older versions wrote
+// an empty file in place of bytes they could not read, and a file that shared the stored bytes
+// was cut short with them, while the stored bytes were restored under a new file since. The
+// item's file is written from its bytes instead.
+bool isNotOfTheItemsLength(const DataFile& file, const KippetItem& item) {
+    return file.isOpen() && file.size() != item.content.size();
 }
 
 // An item whose stored bytes cannot be read has nothing to hand out; an empty file in their
@@ -67,6 +69,12 @@ void refuseUnreadable(const KippetItem& item) {
     if (item.unreadableBecause)
         throw UnreadableItemError(QStringLiteral("The file of “%1” cannot be read: %2")
                                       .arg(item.metadata.name, *item.unreadableBecause));
+}
+
+// A folder of the item files that could not be removed stays; the log says why.
+void logUnremoved(const DataFile::Failure& failure) {
+    if (failure)
+        Log::line(QStringLiteral("⚠️ [ItemStorage] Not removed: ") + *failure);
 }
 
 QUrl referencedLocation(const KippetItem& item) {
@@ -112,7 +120,7 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
     refuseUnreadable(item);
     const QString base = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
     const DataFile baseFile = openItemFile(base);
-    const bool baseIsItemsFile = baseFile.isOpen() && !isEmptyInPlaceOfBytes(baseFile, item);
+    const bool baseIsItemsFile = baseFile.isOpen() && !isNotOfTheItemsLength(baseFile, item);
     // A second name of the store's bytes is replaced by a copy rather than handed out.
     const bool sharesStoredBytes =
         baseIsItemsFile && this->sharesStoredBytes(baseFile, item, kippetId);
@@ -125,7 +133,7 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
             !DurableFile::rename(base, target)) {
             targetFile = DataFile::open(root_, target);
         }
-        targetIsItemsFile = targetFile.isOpen() && !isEmptyInPlaceOfBytes(targetFile, item);
+        targetIsItemsFile = targetFile.isOpen() && !isNotOfTheItemsLength(targetFile, item);
     }
     // Whatever else is under the name is not the item's: it is replaced like a missing file.
     if (!targetIsItemsFile || (sharesStoredBytes && target == base)) {
@@ -192,7 +200,7 @@ QUrl ItemStorage::handOutURL(const KippetItem& item, const QUuid& kippetId) cons
     // needs no copy of its own.
     const QString base = folderPath(kippetId) + QLatin1Char('/') + idText(item.id);
     DataFile stored = DataFile::open(root_, base);
-    if (!stored.isOpen() || isEmptyInPlaceOfBytes(stored, item) ||
+    if (!stored.isOpen() || isNotOfTheItemsLength(stored, item) ||
         !sharesStoredBytes(stored, item, kippetId))
         stored = openItemFile(fileURL(item, kippetId).toLocalFile());
     if (!stored.isOpen())
@@ -205,8 +213,8 @@ QUrl ItemStorage::handOutURL(const KippetItem& item, const QUuid& kippetId) cons
         // link in the place of either folder goes before anything is made under it.
         const QString allNames = QFileInfo(folder).path();
         if (DataFile::folderRefusal(root_, allNames))
-            DataFile::removeFolder(root_, allNames);
-        DataFile::removeFolder(root_, folder);
+            logUnremoved(DataFile::removeFolder(root_, allNames));
+        logUnremoved(DataFile::removeFolder(root_, folder));
         if (const auto refusal = DataFile::folderRefusal(root_, folder))
             throw ItemFileError(*refusal);
         QDir().mkpath(folder);
@@ -317,11 +325,11 @@ void ItemStorage::removeItemFiles(const KippetItem& item, const QUuid& kippetId)
         QFile::remove(base + QLatin1Char('.') + *extension);
     }
     const QString names = handOutFolder(kippetId, item.id);
-    DataFile::removeFolder(root_, names);
+    logUnremoved(DataFile::removeFolder(root_, names));
     // The folder of names goes with the last of them.
     QDir().rmdir(QFileInfo(names).absolutePath());
 }
 
 void ItemStorage::removeKippetFolder(const QUuid& kippetId) const {
-    DataFile::removeFolder(root_, folderPath(kippetId));
+    logUnremoved(DataFile::removeFolder(root_, folderPath(kippetId)));
 }
