@@ -55,12 +55,10 @@ std::optional<QString> declaredExtension(const KippetItem& item) {
     return std::nullopt;
 }
 
-// A file of another length than the item's bytes is not the item's file: older versions wrote
-// an empty file in place of bytes they could not read, and a file that shared the stored bytes
-// was cut short with them, while the stored bytes were restored under a new file since. The
-// item's file is written from its bytes instead.
-bool isNotOfTheItemsLength(const DataFile& file, const KippetItem& item) {
-    return file.isOpen() && file.size() != item.content.size();
+// Older versions wrote an empty file in place of bytes they could not read: it is not the file
+// of an item whose bytes are not empty, which is written from them now that they can be read.
+bool isEmptyInPlaceOfBytes(const DataFile& file, const KippetItem& item) {
+    return file.isOpen() && file.size() == 0 && !item.content.isEmpty();
 }
 
 // An item whose stored bytes cannot be read has nothing to hand out; an empty file in their
@@ -120,7 +118,7 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
     refuseUnreadable(item);
     const QString base = itemsDirectory(kippetId) + QLatin1Char('/') + idText(item.id);
     const DataFile baseFile = openItemFile(base);
-    const bool baseIsItemsFile = baseFile.isOpen() && !isNotOfTheItemsLength(baseFile, item);
+    const bool baseIsItemsFile = baseFile.isOpen() && !isEmptyInPlaceOfBytes(baseFile, item);
     // A second name of the store's bytes is replaced by a copy rather than handed out.
     const bool sharesStoredBytes =
         baseIsItemsFile && this->sharesStoredBytes(baseFile, item, kippetId);
@@ -133,7 +131,7 @@ QUrl ItemStorage::fileURL(const KippetItem& item, const QUuid& kippetId) const {
             !DurableFile::rename(base, target)) {
             targetFile = DataFile::open(root_, target);
         }
-        targetIsItemsFile = targetFile.isOpen() && !isNotOfTheItemsLength(targetFile, item);
+        targetIsItemsFile = targetFile.isOpen() && !isEmptyInPlaceOfBytes(targetFile, item);
     }
     // Whatever else is under the name is not the item's: it is replaced like a missing file.
     if (!targetIsItemsFile || (sharesStoredBytes && target == base)) {
@@ -200,7 +198,7 @@ QUrl ItemStorage::handOutURL(const KippetItem& item, const QUuid& kippetId) cons
     // needs no copy of its own.
     const QString base = folderPath(kippetId) + QLatin1Char('/') + idText(item.id);
     DataFile stored = DataFile::open(root_, base);
-    if (!stored.isOpen() || isNotOfTheItemsLength(stored, item) ||
+    if (!stored.isOpen() || isEmptyInPlaceOfBytes(stored, item) ||
         !sharesStoredBytes(stored, item, kippetId))
         stored = openItemFile(fileURL(item, kippetId).toLocalFile());
     if (!stored.isOpen())

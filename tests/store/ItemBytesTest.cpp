@@ -843,13 +843,15 @@ private slots:
             QVERIFY(refused[i].unreadableBecause);
         }
 
-        // Restored as a backup tool restores a file: a new file under the stored name.
+        // Restored as a copy from a backup restores a file: written back over a file cut short,
+        // a new file where none is, or where a link or a pipe took its name.
         for (const KippetItem& item : items) {
             const QString path = storedOf[item.metadata.name];
-            // Through a link, a change of mode would change the file it leads to.
-            if (!QFileInfo(path).isSymLink())
+            const QFileInfo info(path);
+            if (info.isSymLink() || (info.exists() && !info.isFile()))
+                QVERIFY(QFile::remove(path));
+            else
                 QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-            QFile::remove(path);
             writeFile(path, item.content);
             QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
