@@ -858,8 +858,9 @@ private slots:
         }
         LogCapture log;
         for (int i = 0; i < items.size(); ++i) {
-            const QString handed = app.manager().handOutURL(refused[i], loaded).toLocalFile();
-            QVERIFY2(readFile(handed) == items[i].content, qPrintable(names[i]));
+            const QString handed = handedOutOrRefused(app, refused[i], loaded, true);
+            QVERIFY2(handed.startsWith(QStringLiteral("handed out ")), qPrintable(handed));
+            QVERIFY2(readFile(handed.mid(11)) == items[i].content, qPrintable(names[i]));
             QVERIFY2(!loaded->item(items[i].id)->unreadableBecause, qPrintable(names[i]));
             QVERIFY(loaded->item(items[i].id)->content == items[i].content);
             QVERIFY(log.contains(
