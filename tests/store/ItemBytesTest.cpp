@@ -829,6 +829,7 @@ private slots:
         for (const KippetItem& item : items)
             refused.append(*loaded->item(item.id));
         // Cut short while the app has it in use.
+        QFile::setPermissions(storedOf[names[4]], QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(::truncate(native(storedOf[names[4]]).constData(), 1000), 0);
         const QStringList causes = {QString::fromLocal8Bit(std::strerror(ENOENT)),
                                     QStringLiteral("it holds 100 bytes where 131072 were stored"),
