@@ -150,12 +150,25 @@ qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail) {
 }
 
 QCoro::Task<std::optional<QString>> KeychainStore::load(QString account) {
+    try {
+        co_return co_await read(std::move(account));
+    } catch (const KeychainError&) {
+        co_return std::nullopt;
+    }
+}
+
+QCoro::Task<std::optional<QString>> KeychainStore::read(QString account) {
     const quint64 writesBefore = writes_;
     const Outcome outcome =
         co_await run(prepare(new QKeychain::ReadPasswordJob(service_, this), account));
     recordRead(account, outcome, writesBefore);
-    if (!outcome.succeeded())
+    if (outcome.notFound())
         co_return std::nullopt;
+    if (!outcome.succeeded()) {
+        QString detail;
+        const qint32 status = statusFor(outcome, &detail);
+        throw KeychainError(KeychainError::Case::queryFailed, status, detail);
+    }
     co_return decodeUtf8(outcome.data);
 }
 

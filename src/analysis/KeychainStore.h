@@ -46,6 +46,9 @@ public:
     // The stored text (possibly empty), or nothing when there is none or it cannot be read.
     // Never fails.
     QCoro::Task<std::optional<QString>> load(QString account);
+    // The same, except that a key that cannot be read (no Secret Service, no answer in time,
+    // access denied) throws KeychainError with the reason rather than reading as no key.
+    QCoro::Task<std::optional<QString>> read(QString account);
     // Updates the item when present, adds it otherwise. Throws KeychainError.
     QCoro::Task<void> save(QString account, QString value);
     // A missing item counts as deleted. Throws KeychainError.

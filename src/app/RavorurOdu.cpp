@@ -19,6 +19,7 @@
 #include "app/Workspace.h"
 #include "dashboard/DashboardView.h"
 #include "dashboard/SettingsTabView.h"
+#include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "store/DataFile.h"
 #include "store/KippetManager.h"
@@ -130,7 +131,10 @@ void RavorurOdu::removeTemporaryData() {
     // The preferences write themselves out as they go, so they go before their folder.
     Preferences::install(nullptr);
     temporaryPreferences_.reset();
-    DataFile::removeFolder(QDir::tempPath(), StoreContainer::temporaryDataFolder());
+    if (const DataFile::Failure failure =
+            DataFile::removeFolder(QDir::tempPath(), StoreContainer::temporaryDataFolder()))
+        Log::line(QStringLiteral("⚠️ [RavorurOdu] The test mode's folder is left behind: ") +
+                  *failure);
 }
 
 void RavorurOdu::launch(SingleInstance* singleInstance) {

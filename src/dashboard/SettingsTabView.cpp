@@ -207,13 +207,29 @@ void SettingsTabView::showEvent(QShowEvent* event) {
 QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
     QPointer<SettingsTabView> self(this);
     std::optional<QString> stored;
-    if (services_.keychain)
-        stored = co_await services_.keychain->load(KeychainStore::apiKeyAccount);
+    std::optional<QString> unreadable;
+    if (services_.keychain) {
+        try {
+            stored = co_await services_.keychain->read(KeychainStore::apiKeyAccount);
+        } catch (const KeychainError& error) {
+            unreadable = error.detail().isEmpty() ? error.errorDescription() : error.detail();
+        }
+    }
     if (!self)
         co_return;
     // A key being written is newer than what the keyring answered.
     if (writing_ || pendingWrite_) {
         apiKeyLoaded_ = true;
+        emit apiKeyLoaded();
+        co_return;
+    }
+    // Nothing is known of the stored key: the field keeps what it holds, and nothing is written
+    // or removed for a change the user did not make.
+    if (unreadable) {
+        saveError_ = QStringLiteral("Failed to read the stored API key: ") + *unreadable;
+        apiKeyLoaded_ = true;
+        showAIStatus();
+        showKeyState();
         emit apiKeyLoaded();
         co_return;
     }

@@ -85,45 +85,98 @@ QString folderReason(const QString& folder, int error) {
 
 std::atomic<DataFile::RemovalHook> beforeEmptying{nullptr};
 
-// The names in an open folder, read before any of them goes.
-QList<QByteArray> namesIn(int folder) {
+// A call of the system's, made again when a signal interrupted it.
+template <typename Call> int untilNotInterrupted(Call call) {
+    int result = -1;
+    for (int tries = 0; tries < 8; ++tries) {
+        result = call();
+        if (result >= 0 || errno != EINTR)
+            break;
+    }
+    return result;
+}
+
+QString cannotRemove(const QString& path, int error) {
+    return QStringLiteral("“%1” cannot be removed: %2").arg(path, systemText(error));
+}
+
+// The names in an open folder, read before any of them goes; or why they cannot be read.
+std::optional<QList<QByteArray>> namesIn(int folder, int* error) {
     // fdopendir takes over the descriptor it is given: a second one, so the caller's stays open.
     const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
     DIR* listing = copy >= 0 ? ::fdopendir(copy) : nullptr;
     if (!listing) {
+        *error = errno;
         if (copy >= 0)
             ::close(copy);
-        return {};
+        return std::nullopt;
     }
     QList<QByteArray> names;
-    while (const dirent* entry = ::readdir(listing)) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(listing);
+        if (!entry)
+            break;
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             names.append(QByteArray(entry->d_name));
     }
+    *error = errno;
     ::closedir(listing);
+    if (*error != 0)
+        return std::nullopt;
     return names;
 }
 
 // Removes `name` from the folder open as `parent`: a folder with what it holds, anything else (a
 // symbolic link too) as the name alone. Each step goes through the descriptor of the folder it
 // is in, never through a path: a folder swapped for a link meanwhile has the link removed, and
-// nothing the link leads to is touched.
-void removeEntry(int parent, const QByteArray& name, const QString& path) {
-    const Descriptor folder(::openat(parent, name.constData(),
-                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+// nothing the link leads to is touched. What cannot be removed is left, and the first such
+// failure is returned; a name that is gone already is no failure.
+DataFile::Failure removeEntry(int parent, const QByteArray& name, const QString& path) {
+    const Descriptor folder(untilNotInterrupted([&] {
+        return ::openat(parent, name.constData(),
+                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }));
     if (folder.fd < 0) {
-        if (errno == ENOTDIR || errno == ELOOP)
-            ::unlinkat(parent, name.constData(), 0);
-        return;
+        const int error = errno;
+        if (error == ENOENT)
+            return std::nullopt;
+        if (error != ENOTDIR && error != ELOOP)
+            return cannotRemove(path, error);
+        if (untilNotInterrupted([&] { return ::unlinkat(parent, name.constData(), 0); }) != 0 &&
+            errno != ENOENT)
+            return cannotRemove(path, errno);
+        return std::nullopt;
     }
     if (const DataFile::RemovalHook hook = beforeEmptying.load())
         hook(path);
-    for (const QByteArray& entry : namesIn(folder.fd))
-        removeEntry(folder.fd, entry, path + QLatin1Char('/') + QFile::decodeName(entry));
+    DataFile::Failure failure;
+    int listError = 0;
+    const std::optional<QList<QByteArray>> names = namesIn(folder.fd, &listError);
+    if (!names)
+        failure = cannotRemove(path, listError);
+    for (const QByteArray& entry : names.value_or(QList<QByteArray>())) {
+        const DataFile::Failure inner =
+            removeEntry(folder.fd, entry, path + QLatin1Char('/') + QFile::decodeName(entry));
+        if (!failure)
+            failure = inner;
+    }
+    if (failure)
+        return failure;
     // Whatever holds the name by now: the emptied folder, or something put in its place, which
     // goes as a name only.
-    if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) != 0 && errno == ENOTDIR)
-        ::unlinkat(parent, name.constData(), 0);
+    if (untilNotInterrupted([&] { return ::unlinkat(parent, name.constData(), AT_REMOVEDIR); }) ==
+        0)
+        return std::nullopt;
+    int error = errno;
+    if (error == ENOTDIR) {
+        if (untilNotInterrupted([&] { return ::unlinkat(parent, name.constData(), 0); }) == 0)
+            return std::nullopt;
+        error = errno;
+    }
+    if (error == ENOENT)
+        return std::nullopt;
+    return cannotRemove(path, error);
 }
 
 } // namespace
@@ -180,15 +233,21 @@ DataFile::Failure DataFile::folderRefusal(const QString& root, const QString& fo
     return folderReason(walk.stoppedAt, walk.error);
 }
 
-void DataFile::removeFolder(const QString& root, const QString& folder) {
+DataFile::Failure DataFile::removeFolder(const QString& root, const QString& folder) {
     std::optional<QStringList> names = namesBelow(root, folder);
-    if (!names || names->isEmpty())
-        return;
+    if (!names)
+        return QStringLiteral("the folder “%1” is outside the data folder").arg(folder);
+    if (names->isEmpty())
+        return QStringLiteral("the folder “%1” is the data folder itself").arg(folder);
     const QString last = names->takeLast();
     const Walk walk = walkFolders(root, *names);
+    // Nothing on the way: nothing to remove.
+    if (walk.error == ENOENT)
+        return std::nullopt;
     if (walk.error != 0)
-        return;
-    removeEntry(walk.folder.fd, native(last), folder);
+        return cannotRemove(folder, walk.error) + QStringLiteral(" (") +
+               folderReason(walk.stoppedAt, walk.error) + QLatin1Char(')');
+    return removeEntry(walk.folder.fd, native(last), folder);
 }
 
 void DataFile::setBeforeEmptying(RemovalHook hook) {

@@ -31,8 +31,11 @@ public:
     static Failure folderRefusal(const QString& root, const QString& folder);
     // Removes a folder of the app and what it holds, through the descriptors of the folders it
     // opened on the way down; a symbolic link in its place, on the way to it or inside it, also
-    // one put there while it is removed, is removed as a link, never followed.
-    static void removeFolder(const QString& root, const QString& folder);
+    // one put there while it is removed, is removed as a link, never followed. What cannot be
+    // removed (no permission, no descriptor left on a deep tree, a file another program adds
+    // meanwhile) is left, and the failure is returned; nothing when the folder is gone, or was
+    // not there.
+    [[nodiscard]] static Failure removeFolder(const QString& root, const QString& folder);
     // For tests: called with the path of each folder removeFolder opened, before anything in it
     // goes; nullptr for none.
     using RemovalHook = void (*)(const QString& folder);

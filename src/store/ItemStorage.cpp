@@ -69,6 +69,12 @@ void refuseUnreadable(const KippetItem& item) {
                                       .arg(item.metadata.name, *item.unreadableBecause));
 }
 
+// A folder of the item files that could not be removed stays; the log says why.
+void logUnremoved(const DataFile::Failure& failure) {
+    if (failure)
+        Log::line(QStringLiteral("⚠️ [ItemStorage] Not removed: ") + *failure);
+}
+
 QUrl referencedLocation(const KippetItem& item) {
     const QString text = QString::fromUtf8(item.content);
     const QUrl url(text, QUrl::StrictMode);
@@ -205,8 +211,8 @@ QUrl ItemStorage::handOutURL(const KippetItem& item, const QUuid& kippetId) cons
         // link in the place of either folder goes before anything is made under it.
         const QString allNames = QFileInfo(folder).path();
         if (DataFile::folderRefusal(root_, allNames))
-            DataFile::removeFolder(root_, allNames);
-        DataFile::removeFolder(root_, folder);
+            logUnremoved(DataFile::removeFolder(root_, allNames));
+        logUnremoved(DataFile::removeFolder(root_, folder));
         if (const auto refusal = DataFile::folderRefusal(root_, folder))
             throw ItemFileError(*refusal);
         QDir().mkpath(folder);
@@ -317,11 +323,11 @@ void ItemStorage::removeItemFiles(const KippetItem& item, const QUuid& kippetId)
         QFile::remove(base + QLatin1Char('.') + *extension);
     }
     const QString names = handOutFolder(kippetId, item.id);
-    DataFile::removeFolder(root_, names);
+    logUnremoved(DataFile::removeFolder(root_, names));
     // The folder of names goes with the last of them.
     QDir().rmdir(QFileInfo(names).absolutePath());
 }
 
 void ItemStorage::removeKippetFolder(const QUuid& kippetId) const {
-    DataFile::removeFolder(root_, folderPath(kippetId));
+    logUnremoved(DataFile::removeFolder(root_, folderPath(kippetId)));
 }

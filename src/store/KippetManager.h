@@ -104,9 +104,11 @@ public:
 
     // Items; a demo kippet's folder and files are in its temporary folder.
     QString itemsDirectory(const Kippet* kippet) const;
-    // The item's bytes are checked first: bytes kept beside the store that were cut short or
-    // changed on the disk are the item's lost bytes (dropLostBytes), never handed on: such an
-    // item throws UnreadableItemError, and nothing is written in place of its file.
+    // The item's bytes are looked at first, every time: bytes kept beside the store that were
+    // cut short or changed on the disk are the item's lost bytes (dropLostBytes), never handed
+    // on: such an item throws UnreadableItemError, and nothing is written in place of its file.
+    // Bytes that could not be read before are read again, so a file restored meanwhile is
+    // handed out at once.
     QUrl fileURL(const KippetItem& item, const Kippet* kippet);
     // The item's file as other applications get it (see ItemStorage::handOutURL), checked the
     // same way.
@@ -239,8 +241,11 @@ private:
     static NewItemFiles writeNewItemFiles(const NewItemPlan& plan);
     void commitNewItem(const KippetItem& item, Kippet* kippet, NewItemFiles files);
     static void discardNewItemFiles(const NewItemFiles& files);
-    // The item as its kippet holds it after its lost bytes, if any, were dropped.
-    KippetItem withoutLostBytes(const KippetItem& item, const QUuid& kippetId);
+    // The item as its kippet holds it after its bytes were looked at now: lost bytes dropped, and
+    // bytes that could not be read before read again.
+    KippetItem withBytesLookedAt(const KippetItem& item, const QUuid& kippetId);
+    // The item with its stored bytes as the store and the files beside it hold them now.
+    KippetItem withBytesReadAgain(KippetItem item, const QUuid& kippetId);
 
     // Lists
     StoreManager& store() const;

@@ -1,5 +1,6 @@
 #include "store/KippetManager.h"
 
+#include "platform/KippetsError.h"
 #include "platform/Log.h"
 #include "store/DataManagerError.h"
 #include "store/MappedBytes.h"
@@ -47,16 +48,74 @@ std::optional<KippetItem> lostBytesOf(const KippetItem& item) {
 } // namespace
 
 QUrl KippetManager::fileURL(const KippetItem& item, const Kippet* kippet) {
-    return storageFor(kippet).fileURL(withoutLostBytes(item, kippet->id()), kippet->id());
+    return storageFor(kippet).fileURL(withBytesLookedAt(item, kippet->id()), kippet->id());
 }
 
-KippetItem KippetManager::withoutLostBytes(const KippetItem& item, const QUuid& kippetId) {
-    std::optional<KippetItem> lost = lostBytesOf(item);
-    if (!lost)
+namespace {
+bool sameArray(const QByteArray& a, const QByteArray& b) {
+    return a.size() == b.size() && (a.isEmpty() || a.constData() == b.constData());
+}
+
+// The same bytes in the same buffers, and the same reason when they cannot be read.
+bool sameBytesOf(const KippetItem& a, const KippetItem& b) {
+    const std::optional<QByteArray>& t = a.metadata.thumbnail;
+    const std::optional<QByteArray>& u = b.metadata.thumbnail;
+    return sameArray(a.content, b.content) && a.unreadableBecause == b.unreadableBecause &&
+           t.has_value() == u.has_value() && (!t || sameArray(*t, *u));
+}
+} // namespace
+
+KippetItem KippetManager::withBytesLookedAt(const KippetItem& given, const QUuid& kippetId) {
+    KippetItem item = lostBytesOf(given).value_or(given);
+    // Why the bytes could not be read at an earlier look says nothing of now: a file restored
+    // since is the item's again, and a reason that still holds is given as it is now.
+    if (item.unreadableBecause)
+        item = withBytesReadAgain(item, kippetId);
+    Kippet* owner = kippet(kippetId);
+    std::optional<KippetItem> held = owner ? owner->item(item.id) : std::nullopt;
+    if (held && !sameBytesOf(*held, item)) {
+        // Only the bytes: the caller's copy may be older than the kippet's other fields.
+        held->content = item.content;
+        held->metadata.thumbnail = item.metadata.thumbnail;
+        held->unreadableBecause = item.unreadableBecause;
+        owner->replaceItem(*held);
+    }
+    return item;
+}
+
+KippetItem KippetManager::withBytesReadAgain(KippetItem item, const QUuid& kippetId) {
+    if (!hasContext())
         return item;
-    if (Kippet* owner = kippet(kippetId))
-        owner->replaceItem(*lost);
-    return *lost;
+    auto found = kippetModelMap_.find(kippetId);
+    if (found == kippetModelMap_.end())
+        return item;
+    QList<KippetItemModel>& rows = found->items;
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&](const KippetItemModel& r) { return r.id == item.id; });
+    if (row == rows.end() || row->rowId == 0)
+        return item;
+    std::optional<KippetItemModel> stored;
+    try {
+        stored = store().fetchItem(row->rowId);
+    } catch (const std::exception& error) {
+        const QString text = KippetsError::textOf(error);
+        Log::line(QStringLiteral("⚠️ Item \"%1\" could not be read again: %2")
+                      .arg(item.metadata.name, text));
+        item.unreadableBecause = text;
+        return item;
+    }
+    if (!stored)
+        return item;
+    item.content = stored->content;
+    item.unreadableBecause = stored->contentUnreadableBecause;
+    item.metadata.thumbnail = stored->metadataThumbnail;
+    row->content = stored->content;
+    row->metadataThumbnail = stored->metadataThumbnail;
+    row->contentUnreadableBecause = stored->contentUnreadableBecause;
+    if (!item.unreadableBecause)
+        Log::line(
+            QStringLiteral("📦 Item \"%1\" has its stored bytes again").arg(item.metadata.name));
+    return item;
 }
 
 void KippetManager::dropLostBytes() {
@@ -76,7 +135,7 @@ void KippetManager::dropLostBytes() {
 }
 
 QUrl KippetManager::handOutURL(const KippetItem& item, const Kippet* kippet) {
-    return storageFor(kippet).handOutURL(withoutLostBytes(item, kippet->id()), kippet->id());
+    return storageFor(kippet).handOutURL(withBytesLookedAt(item, kippet->id()), kippet->id());
 }
 
 std::optional<QString> KippetManager::itemFileExtension(const KippetItem& item) {

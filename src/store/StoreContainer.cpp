@@ -26,6 +26,7 @@
 #include <QUuid>
 #include <QtConcurrent>
 #include <QtEndian>
+#include <algorithm>
 #include <atomic>
 #include <sqlite3.h>
 
@@ -204,15 +205,16 @@ QList<StoreContainer::SignOfData> StoreContainer::signsOfData() const {
                       storePath_ + QStringLiteral("-clean")});
     const Preferences& preferences = Preferences::shared();
     if (preferences.boolOr(QLatin1String(DataMigrationService::migrationCompletedKey), false))
-        signs.append(
-            {QStringLiteral("the preferences record its import as done"), preferences.fileName()});
+        signs.append({QStringLiteral("the preferences record its import as done"),
+                      preferences.fileName(),
+                      QLatin1String(DataMigrationService::migrationCompletedKey)});
     const std::optional<QByteArray> listed =
         preferences.dataValue(QLatin1String(ActiveKippetIDs::key));
     const qsizetype open =
         listed ? ActiveKippetIDs::decode(*listed).value_or(QSet<QUuid>()).size() : 0;
     if (open > 0)
         signs.append({QStringLiteral("the preferences list %1 open kippets").arg(open),
-                      preferences.fileName()});
+                      preferences.fileName(), QLatin1String(ActiveKippetIDs::key)});
     const QDir external(externalFolder());
     if (!external.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
         signs.append({QStringLiteral("item bytes of a store are kept beside it in “%1”")
@@ -225,16 +227,43 @@ QList<StoreContainer::SignOfData> StoreContainer::signsOfData() const {
     return signs;
 }
 
-// How a user who wants a new store gets one: the files that say a store was here go.
-QString StoreContainer::startAfreshHint(const QList<SignOfData>& signs) {
+// How a user who wants a new store gets one: the files that say a store was here go, and of the
+// preferences only the keys that say so, so that every other setting stays.
+QString StoreContainer::startAfreshHint(const QList<SignOfData>& signs) const {
+    const auto quoted = [](const QString& text) {
+        return QStringLiteral("“") + text + QStringLiteral("”");
+    };
+    const auto listed = [](QStringList parts) {
+        const QString last = parts.takeLast();
+        return parts.isEmpty() ? last : parts.join(u", ") + QStringLiteral(" and ") + last;
+    };
     QStringList files;
-    for (const SignOfData& sign : signs)
-        if (!files.contains(QStringLiteral("“") + sign.file + QStringLiteral("”")))
-            files.append(QStringLiteral("“") + sign.file + QStringLiteral("”"));
-    const QString last = files.takeLast();
-    const QString named =
-        files.isEmpty() ? last : files.join(u", ") + QStringLiteral(" and ") + last;
-    return QStringLiteral(" To start afresh on purpose, remove ") + named + QLatin1Char('.');
+    QStringList keyFiles;
+    QHash<QString, QStringList> keysOf;
+    for (const SignOfData& sign : signs) {
+        if (!sign.key.isEmpty()) {
+            if (!keyFiles.contains(sign.file))
+                keyFiles.append(sign.file);
+            if (!keysOf[sign.file].contains(quoted(sign.key)))
+                keysOf[sign.file].append(quoted(sign.key));
+        } else if (!files.contains(quoted(sign.file))) {
+            files.append(quoted(sign.file));
+        }
+    }
+    for (const QString& file : keyFiles) {
+        const QStringList& keys = keysOf.value(file);
+        files.append((keys.size() == 1 ? QStringLiteral("the key ") : QStringLiteral("the keys ")) +
+                     listed(keys) + QStringLiteral(" from ") + quoted(file));
+    }
+    QString hint =
+        QStringLiteral(" To start afresh on purpose, remove ") + listed(files) + QLatin1Char('.');
+    const bool importsAgain = std::any_of(signs.cbegin(), signs.cend(), [](const SignOfData& s) {
+        return s.key == QLatin1String(DataMigrationService::migrationCompletedKey);
+    });
+    if (importsAgain)
+        hint += QStringLiteral(" A “kippets.json” left in “%1” is then imported again.")
+                    .arg(dataFolder_);
+    return hint;
 }
 
 // An empty or missing file may be a new store only while nothing says a store was here:

@@ -102,9 +102,12 @@ private:
     struct SignOfData {
         QString said;
         QString file;
+        // The preference key of the file that is the sign, when only that key is: removing it
+        // starts afresh and keeps every other setting.
+        QString key = {};
     };
     QList<SignOfData> signsOfData() const;
-    static QString startAfreshHint(const QList<SignOfData>& signs);
+    QString startAfreshHint(const QList<SignOfData>& signs) const;
     void requireNothingLost(bool missing) const;
     void requireNotShorterThanStamp(qint64 size) const;
 

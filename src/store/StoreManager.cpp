@@ -192,6 +192,10 @@ QList<KippetModel> StoreManager::fetchAllKippets() const {
     return reading([](StoreTables& tables) { return tables.selectAllKippets(); });
 }
 
+std::optional<KippetItemModel> StoreManager::fetchItem(qint64 rowId) const {
+    return reading([&](StoreTables& tables) { return tables.selectItem(rowId); });
+}
+
 void StoreManager::insertKippet(KippetModel& kippet) {
     QList<KippetModel> rows{kippet};
     insertKippets(rows);

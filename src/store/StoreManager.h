@@ -71,6 +71,9 @@ public:
     // Every kippet row with its items and todos, newest createdDate first (equal dates: stored
     // order).
     QList<KippetModel> fetchAllKippets() const;
+    // The stored item row with the rowId, its bytes read anew from the store and the files beside
+    // it, or nothing. Throws noContext, or StoreError when the read fails.
+    std::optional<KippetItemModel> fetchItem(qint64 rowId) const;
 
     // Inserts the rows with their item and todo rows (one transaction for all), setting rowIds.
     void insertKippet(KippetModel& kippet);

@@ -431,6 +431,21 @@ QList<KippetModel> StoreTables::selectKippets(const QString& where, const QVaria
     return rows;
 }
 
+std::optional<KippetItemModel> StoreTables::selectItem(qint64 rowId) {
+    SqliteStatement query(database_,
+                          QStringLiteral("SELECT %1 FROM kippet_items i LEFT JOIN "
+                                         "kippet_item_contents c ON c.item_row = i.row_id "
+                                         "WHERE i.row_id = ?")
+                              .arg(QString::fromLatin1(itemColumns))
+                              .toUtf8()
+                              .constData());
+    query.query({rowId});
+    if (!query.next())
+        return std::nullopt;
+    ItemTexts texts;
+    return readItem(query, external_, texts);
+}
+
 QSet<QUuid> StoreTables::storedKippetIds() {
     QSqlQuery query(database_);
     query.setForwardOnly(true);

@@ -28,6 +28,9 @@ public:
     // The same row without its items and todos: nothing of their bytes is read.
     std::optional<KippetModel> selectFirstKippetFields(const QUuid& id);
     QSet<QUuid> storedKippetIds();
+    // One item row with its bytes read anew (those kept beside the store loaded from their file
+    // as it is now); nothing when no row has the rowId.
+    std::optional<KippetItemModel> selectItem(qint64 rowId);
 
     // Inserts the kippet row and all its item and todo rows, setting every rowId.
     void insertKippet(KippetModel& kippet);

@@ -3,10 +3,21 @@
 #include "store/StoreError.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+// Through a statement of its own rather than QSqlDatabase::transaction() and commit(), whose
+// errors lose SQLite's result code: a full disk met while the log is written at the commit
+// would read as any other failure.
+void run(QSqlDatabase& database, const QString& statement) {
+    QSqlQuery query(database);
+    if (!query.exec(statement))
+        throw StoreError::from(query.lastError());
+}
+} // namespace
 
 StoreTransaction::StoreTransaction(QSqlDatabase database) : database_(std::move(database)) {
-    if (!database_.transaction())
-        throw StoreError::from(database_.lastError());
+    run(database_, QStringLiteral("BEGIN"));
     open_ = true;
 }
 
@@ -16,7 +27,6 @@ StoreTransaction::~StoreTransaction() {
 }
 
 void StoreTransaction::commit() {
-    if (!database_.commit())
-        throw StoreError::from(database_.lastError());
+    run(database_, QStringLiteral("COMMIT"));
     open_ = false;
 }

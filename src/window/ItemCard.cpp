@@ -552,6 +552,7 @@ void ItemCard::mousePressEvent(QMouseEvent* event) {
         return;
     }
     pressedAt_ = event->position().toPoint();
+    secondClick_ = false;
     event->accept();
 }
 
@@ -566,12 +567,26 @@ void ItemCard::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void ItemCard::mouseReleaseEvent(QMouseEvent* event) {
+    const bool second = std::exchange(secondClick_, false);
     if (event->button() != Qt::LeftButton || !std::exchange(pressedAt_, std::nullopt)) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    if (rect().contains(event->position().toPoint()))
+    // The first click of a double click opened the item already; a second try would only
+    // open it, or say why it cannot be opened, once more.
+    if (!second && rect().contains(event->position().toPoint()))
         emit clicked(item_.id);
+}
+
+void ItemCard::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    // Still a press that can start a drag.
+    pressedAt_ = event->position().toPoint();
+    secondClick_ = true;
+    event->accept();
 }
 
 void ItemCard::contextMenuEvent(QContextMenuEvent* event) {

@@ -72,6 +72,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -111,6 +112,8 @@ private:
     bool isHovering_ = false;
     // Where the left button went down, until it comes up or a drag begins.
     std::optional<QPoint> pressedAt_;
+    // The press is the second click of a double click: its release opens nothing.
+    bool secondClick_ = false;
     HoverFade hover_;
     qreal pulse_ = 1;
     QVariantAnimation* pulseAnimation_ = nullptr;

@@ -3,6 +3,7 @@
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
+#include "support/FullDisk.h"
 #include "support/IntakeFixture.h"
 #include "support/RecordedDrag.h"
 #include "support/TaskRunner.h"
@@ -208,6 +209,38 @@ private slots:
             QCOMPARE(log.lines().filter(QStringLiteral("❌ Error adding item: ")).size(), 12);
         }
         QCOMPARE(h.kippet->items().size(), 2);
+    }
+
+    // A paste on a disk with no room left (a small tmpfs, filled): SQLite meets the full disk
+    // while it commits, and the alert says so in words.
+    void aPasteOnARealFullDiskSaysTheDiskIsFull() {
+        if (!FullDisk::isChild()) {
+            const FullDisk::ChildRun run = FullDisk::runThisTestInChild();
+            if (!run.skipReason.isEmpty())
+                QSKIP(qPrintable(run.skipReason));
+            QVERIFY2(run.passed, run.output.constData());
+            return;
+        }
+        FullDisk disk;
+        IntakeFixture h;
+        QVERIFY(h.app.folder().startsWith(disk.folder()));
+        QVERIFY(FullDisk::emptyStoreLog(h.store().container()->database(),
+                                        h.store().container()->storePath()));
+        QVERIFY(disk.fill());
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        QMimeData data;
+        data.setText(QStringLiteral("a line to keep"));
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors[0][0].toString(),
+                 QStringLiteral("The disk is full: the item could not be kept."));
+        QVERIFY(h.kippet->items().isEmpty());
+        QVERIFY(h.storedItems().isEmpty());
+
+        QVERIFY(disk.release());
+        TaskRunner::finish(h.intake->pasteFromPasteboard(data));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(h.storedItems().size(), 1);
     }
 
     void stringsBecomeLinksOnlyForWebSchemes() {

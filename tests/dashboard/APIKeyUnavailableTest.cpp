@@ -122,6 +122,44 @@ private slots:
         h.dashboard.reset();
         KeychainStore::install(nullptr);
     }
+
+    // With no keyring to read, showing the tab again says that the key cannot be read, and only
+    // that: the field keeps what was typed, and nothing is removed that the user did not remove.
+    void aKeyThatCannotBeReadIsSaidSoAndTheFieldIsKept() {
+        SettingsHarness h;
+        KeychainStore keychain;
+        KeychainStore::install(&keychain);
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        SettingsServices services = h.services();
+        services.keychain = &keychain;
+        SettingsTabView& view = h.open(services);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
+        const auto toldCannotRead = [&view] {
+            return view.saveError() &&
+                   view.saveError()->startsWith(
+                       QStringLiteral("Failed to read the stored API key: ")) &&
+                   view.saveError()->contains(QStringLiteral("org.freedesktop.secrets"));
+        };
+        QVERIFY2(toldCannotRead(), qPrintable(view.saveError().value_or(QString())));
+        auto* field = h.find<QLineEdit>(QStringLiteral("byok_keyField"));
+        const QString key = QStringLiteral("sk-typed-but-never-stored-0123456789");
+        field->insert(key);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QVERIFY(view.saveError()->startsWith(QStringLiteral("Failed to save API key securely: ")));
+
+        QSignalSpy loaded(&view, &SettingsTabView::apiKeyLoaded);
+        h.showKippetsTab();
+        h.showSettingsTab();
+        QVERIFY(TaskRunner::waitUntil([&loaded] { return loaded.count() == 1; }));
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QCOMPARE(field->text(), key);
+        QVERIFY2(toldCannotRead(), qPrintable(view.saveError().value_or(QString())));
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("APIKeySaveError"))->text(),
+                 *view.saveError());
+        QVERIFY(!h.shown(QStringLiteral("APIKeySaveSuccess")));
+        h.dashboard.reset();
+        KeychainStore::install(nullptr);
+    }
 };
 
 QTEST_MAIN(APIKeyUnavailableTest)

@@ -9,8 +9,10 @@
 #include "model/Kippet.h"
 #include "model/KippetColor.h"
 #include "store/KippetManager.h"
+#include "store/StoreContainer.h"
 #include "store/StoreManager.h"
 #include "support/AppHarness.h"
+#include "support/FullDisk.h"
 #include "support/GeometryPrinting.h"
 #include "support/TestEnvironment.h"
 #include "support/WindowManagerDrag.h"
@@ -295,6 +297,42 @@ private slots:
                                                           "answered “")) &&
                      notice->text().contains(QStringLiteral("database or disk is full")),
                  qPrintable(notice->text()));
+    }
+
+    // On a disk that has no room left (a small tmpfs, filled), SQLite meets the full disk while
+    // it commits: the panel says so in words, and the note is stored once there is room.
+    void aNoteOnARealFullDiskIsSaidNotSavedBecauseTheDiskIsFull() {
+        if (!FullDisk::isChild()) {
+            const FullDisk::ChildRun run = FullDisk::runThisTestInChild();
+            if (!run.skipReason.isEmpty())
+                QSKIP(qPrintable(run.skipReason));
+            QVERIFY2(run.passed, run.output.constData());
+            return;
+        }
+        FullDisk disk;
+        AppHarness app;
+        QVERIFY(app.folder().startsWith(disk.folder()));
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), QPointF(80, 80));
+        app.manager().updateNote(QStringLiteral("list:"), kippet);
+        auto* panel = EditorTest::open<NoteEditorWindow>(app, kippet);
+        auto* text = find<NoteTextView>(panel, QStringLiteral("NoteTextView"));
+        auto* notice = find<UnsavedNotice>(panel, QStringLiteral("NoteNotSavedNotice"));
+        QVERIFY(FullDisk::emptyStoreLog(app.store().container()->database(),
+                                        app.store().container()->storePath()));
+        QVERIFY(disk.fill());
+
+        text->moveCursor(QTextCursor::End);
+        QTest::keyClicks(text, QStringLiteral(" milk"));
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("This note is not saved: the disk is full. Kippets "
+                                                "tries again every second."));
+        QCOMPARE(storedText(app, kippet), QStringLiteral("list:"));
+
+        QVERIFY(disk.release());
+        testClock().advance(1s);
+        QVERIFY(notice->isHidden());
+        QCOMPARE(storedText(app, kippet), QStringLiteral("list: milk"));
     }
 
     void theFindBarSelectsMatchesBothWaysAroundTheNoteAndEscapeReturnsToTheText() {

@@ -14,6 +14,7 @@
 
 #include <QCoroTask>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -24,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
@@ -401,23 +403,35 @@ private slots:
     void aDeletedStoreIsRefusedWhileAnythingSaysItHeldData_data() {
         QTest::addColumn<QString>("sign");
         QTest::addColumn<QString>("said");
+        // What to remove: %1 the data folder, %2 the preferences file.
         QTest::addColumn<QString>("remove");
         QTest::newRow("stamp") << QStringLiteral("stamp")
                                << QStringLiteral("its last clean close left 131072 bytes")
-                               << QStringLiteral("Kippets.sqlite-clean");
+                               << QStringLiteral("“%1/Kippets.sqlite-clean”.");
+        // Of the preferences only the keys that say so: every other setting stays.
         QTest::newRow("import") << QStringLiteral("import")
                                 << QStringLiteral("the preferences record its import as done")
-                                << QStringLiteral("Kippets.conf");
-        QTest::newRow("open kippets") << QStringLiteral("open kippets")
-                                      << QStringLiteral("the preferences list 2 open kippets")
-                                      << QStringLiteral("Kippets.conf");
+                                << QStringLiteral("the key “swiftdata_migration_completed_v1” "
+                                                  "from “%2”. A “kippets.json” left in “%1” is "
+                                                  "then imported again.");
+        QTest::newRow("open kippets")
+            << QStringLiteral("open kippets")
+            << QStringLiteral("the preferences list 2 open kippets")
+            << QStringLiteral("the key “active_kippet_ids_v2” from “%2”.");
+        QTest::newRow("import and open kippets")
+            << QStringLiteral("import and open kippets")
+            << QStringLiteral("the preferences record its import as done, the preferences list 2 "
+                              "open kippets")
+            << QStringLiteral("the keys “swiftdata_migration_completed_v1” and "
+                              "“active_kippet_ids_v2” from “%2”. A “kippets.json” left in “%1” "
+                              "is then imported again.");
         QTest::newRow("item bytes")
             << QStringLiteral("item bytes")
             << QStringLiteral("item bytes of a store are kept beside it in “%1-files”")
-            << QStringLiteral("Kippets.sqlite-files");
+            << QStringLiteral("“%1/Kippets.sqlite-files”.");
         QTest::newRow("log") << QStringLiteral("log")
                              << QStringLiteral("a log of its writes is kept beside it in “%1-wal”")
-                             << QStringLiteral("Kippets.sqlite-wal");
+                             << QStringLiteral("“%1/Kippets.sqlite-wal”.");
     }
     void aDeletedStoreIsRefusedWhileAnythingSaysItHeldData() {
         QFETCH(QString, sign);
@@ -431,9 +445,9 @@ private slots:
         {
             Preferences preferences(settings);
             preferences.setBool(QStringLiteral("onboarding_completed"), true);
-            if (sign == QLatin1String("import"))
+            if (sign.startsWith(QLatin1String("import")))
                 preferences.setBool(QStringLiteral("swiftdata_migration_completed_v1"), true);
-            if (sign == QLatin1String("open kippets"))
+            if (sign.endsWith(QLatin1String("open kippets")))
                 preferences.setData(
                     QStringLiteral("active_kippet_ids_v2"),
                     ActiveKippetIDs::encode({QUuid::createUuid(), QUuid::createUuid()}));
@@ -460,8 +474,9 @@ private slots:
         const bool hadFolder = QFileInfo::exists(folder);
         const QByteArray before = TestFiles::folderChecksum(folder);
         const QByteArray settingsBefore = bytesOf(settings);
-        const QString removed =
-            remove == QLatin1String("Kippets.conf") ? settings : folder + QLatin1Char('/') + remove;
+        const QString removed = QString(remove)
+                                    .replace(QStringLiteral("%1"), folder)
+                                    .replace(QStringLiteral("%2"), settings);
 
         for (int launch = 1; launch <= 2; ++launch) {
             const ChildRun run = runApp(home.path());
@@ -469,7 +484,7 @@ private slots:
             const QString fatal =
                 QStringLiteral("[iCloud Sync] 💀 Could not create any container: The store “%1” is "
                                "missing, but %2; nothing was changed. To start afresh on purpose, "
-                               "remove “%3”.\n")
+                               "remove %3\n")
                     .arg(path, said.arg(path), removed);
             QVERIFY2(run.errors.contains(fatal), qPrintable(run.errors));
             QVERIFY(!run.output.contains(QStringLiteral("📦 Loaded")));
@@ -477,6 +492,34 @@ private slots:
             QCOMPARE(QFileInfo::exists(folder), hadFolder);
             QCOMPARE(TestFiles::folderChecksum(folder), before);
             QCOMPARE(bytesOf(settings), settingsBefore);
+        }
+        // Doing what the refusal says starts afresh, with the other settings as they were.
+        if (sign.contains(QLatin1String("import")) || sign.contains(QLatin1String("open"))) {
+            {
+                Preferences preferences(settings);
+                preferences.remove(QStringLiteral("swiftdata_migration_completed_v1"));
+                preferences.remove(QStringLiteral("active_kippet_ids_v2"));
+            }
+            QProcess app;
+            app.setProcessEnvironment(AppHarness::childEnvironment(home.path()));
+            app.start(AppHarness::appPath(), {});
+            QByteArray output;
+            const QDeadlineTimer guard(120000);
+            while (!output.contains("📦 KippetManager initialization complete") &&
+                   app.state() != QProcess::NotRunning && !guard.hasExpired()) {
+                app.waitForReadyRead(1000);
+                output += app.readAllStandardOutput();
+            }
+            if (app.state() != QProcess::NotRunning)
+                ::kill(pid_t(app.processId()), SIGINT);
+            QVERIFY(app.waitForFinished(60000));
+            const QString errors = QString::fromUtf8(app.readAllStandardError());
+            QVERIFY2(output.contains("📦 KippetManager initialization complete"),
+                     qPrintable(QString::fromUtf8(output) + errors));
+            QVERIFY2(!errors.contains(QStringLiteral("💀")), qPrintable(errors));
+            QVERIFY(QFileInfo::exists(path));
+            QCOMPARE(Preferences(settings).boolOr(QStringLiteral("onboarding_completed"), false),
+                     true);
         }
     }
 };

@@ -191,6 +191,34 @@ struct FolderSwap {
     }
 };
 
+// Another writer at work while the app removes a folder: once a folder below the one named
+// here has been opened (the names of the one named were read already), it adds a file there.
+struct LateWriter {
+    static inline QString folder;
+    static void run(const QString& opened) {
+        if (folder.isEmpty() || !opened.startsWith(folder + QLatin1Char('/')))
+            return;
+        QFile late(folder + QStringLiteral("/late.bin"));
+        QVERIFY(late.open(QIODevice::WriteOnly));
+        folder.clear();
+    }
+};
+
+// Lets the process hold at most `spare` more descriptors than it holds now, for its life.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(rlim_t spare) {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = rlim_t(QDir(QStringLiteral("/proc/self/fd")).count()) + spare;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
 void linkInPlace(const QString& path, const QString& target) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     QFile::remove(path);
@@ -557,6 +585,65 @@ private slots:
             QStringList());
     }
 
+    // A folder that cannot be removed says why, and what could not go stays: a file another
+    // writer adds meanwhile, a tree deeper than the descriptors left, a folder of no permission.
+    void aFolderThatCannotBeRemovedSaysWhy() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        const KippetItem item = newItem(KippetItemType::file, QStringLiteral("plan.txt"), "plan");
+        app.manager().addItem(item, kippet);
+        app.manager().handOutURL(item, kippet);
+        const QString folder = app.manager().itemsDirectory(kippet);
+        LateWriter::folder = folder;
+        DataFile::setBeforeEmptying(&LateWriter::run);
+        LogCapture log;
+        app.manager().deleteKippet(kippet);
+        DataFile::setBeforeEmptying(nullptr);
+        QVERIFY(LateWriter::folder.isEmpty());
+        QVERIFY2(log.contains(QStringLiteral("⚠️ [ItemStorage] Not removed: “%1” cannot be "
+                                             "removed: %2")
+                                  .arg(folder, QString::fromLocal8Bit(std::strerror(ENOTEMPTY)))),
+                 qPrintable(log.lines().join('\n')));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList({QStringLiteral("late.bin")}));
+
+        // Every folder of the way holds a descriptor while the folders below it go.
+        const QString root = app.folder();
+        QString deep = root + QStringLiteral("/deep");
+        const QString top = deep;
+        for (int level = 0; level < 48; ++level)
+            deep += QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(deep));
+        {
+            DescriptorLimit limit(16);
+            const DataFile::Failure failure = DataFile::removeFolder(root, top);
+            QVERIFY(failure);
+            QVERIFY2(failure->contains(QString::fromLocal8Bit(std::strerror(EMFILE))),
+                     qPrintable(*failure));
+        }
+        QVERIFY(QFileInfo::exists(top));
+        QCOMPARE(DataFile::removeFolder(root, top), std::nullopt);
+        QVERIFY(!QFileInfo::exists(top));
+        // Gone already: nothing failed.
+        QCOMPARE(DataFile::removeFolder(root, top), std::nullopt);
+
+        if (::geteuid() != 0) {
+            const QString locked = root + QStringLiteral("/locked");
+            QVERIFY(QDir().mkpath(locked + QStringLiteral("/inner")));
+            writeFile(locked + QStringLiteral("/inner/kept"), "kept");
+            QVERIFY(QFile::setPermissions(locked + QStringLiteral("/inner"),
+                                          QFile::ReadOwner | QFile::ExeOwner));
+            const DataFile::Failure failure = DataFile::removeFolder(root, locked);
+            QFile::setPermissions(locked + QStringLiteral("/inner"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QCOMPARE(failure, std::optional(
+                                  QStringLiteral("“%1/inner/kept” cannot be removed: %2")
+                                      .arg(locked, QString::fromLocal8Bit(std::strerror(EACCES)))));
+            QVERIFY(QFileInfo::exists(locked + QStringLiteral("/inner/kept")));
+        }
+    }
+
     // Stored bytes are read only from the store's own files: a link there, even to a file of
     // the right length, costs the item its bytes and hands out nothing foreign.
     void aLinkInPlaceOfStoredBytesIsLostBytes() {
@@ -693,6 +780,94 @@ private slots:
                 QVERIFY2(readFile(handed) == original.content, qPrintable(original.metadata.name));
             }
         }
+    }
+
+    // Every hand-out looks at the stored bytes anew: once the file is back, missing, cut short,
+    // a link or a pipe before, or cut short while in use, the next hand-out gives the item's
+    // bytes, in the same run, also to a caller holding the item as it was when refused.
+    void storedBytesRestoredWhileTheAppRunsAreHandedOutAtOnce() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = newKippet(app);
+        const QStringList names = {QStringLiteral("missing.bin"), QStringLiteral("cut.bin"),
+                                   QStringLiteral("linked.bin"), QStringLiteral("piped.bin"),
+                                   QStringLiteral("in use.bin")};
+        QList<KippetItem> items;
+        for (int i = 0; i < names.size(); ++i) {
+            KippetItem item = newItem(KippetItemType::file, names[i],
+                                      patterned(ExternalBytes::threshold * 2, 60 + i));
+            item.metadata.fileExtension = QStringLiteral("bin");
+            app.manager().addItem(item, kippet);
+            // Handed out once while whole, as a user would have done before.
+            app.manager().handOutURL(item, kippet);
+            items.append(item);
+        }
+        const QString external = externalFolder(app);
+        QHash<QString, QString> storedOf;
+        for (const QString& name : entries(external)) {
+            const QString path = external + QLatin1Char('/') + name;
+            const QByteArray bytes = readFile(path);
+            for (const KippetItem& item : items)
+                if (bytes == item.content)
+                    storedOf.insert(item.metadata.name, path);
+        }
+        QCOMPARE(storedOf.size(), items.size());
+        app.stop();
+        MappedBytes::releaseUnused();
+
+        Decoys decoys;
+        const auto native = [](const QString& path) { return QFile::encodeName(path); };
+        QVERIFY(QFile::remove(storedOf[names[0]]));
+        QFile::setPermissions(storedOf[names[1]], QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(::truncate(native(storedOf[names[1]]).constData(), 100), 0);
+        linkInPlace(storedOf[names[2]], decoys.file());
+        QVERIFY(QFile::remove(storedOf[names[3]]));
+        QCOMPARE(::mkfifo(native(storedOf[names[3]]).constData(), 0600), 0);
+        app.start();
+        Kippet* loaded = app.manager().allKippets().first();
+        QList<KippetItem> refused;
+        for (const KippetItem& item : items)
+            refused.append(*loaded->item(item.id));
+        // Cut short while the app has it in use.
+        QFile::setPermissions(storedOf[names[4]], QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(::truncate(native(storedOf[names[4]]).constData(), 1000), 0);
+        const QStringList causes = {QString::fromLocal8Bit(std::strerror(ENOENT)),
+                                    QStringLiteral("it holds 100 bytes where 131072 were stored"),
+                                    QStringLiteral("it is a symbolic link"),
+                                    QStringLiteral("it is not a regular file"),
+                                    QStringLiteral("it holds 1000 bytes where 131072 were stored")};
+        for (int i = 0; i < items.size(); ++i) {
+            QCOMPARE(
+                handedOutOrRefused(app, refused[i], loaded, true),
+                QStringLiteral("The file of “%1” cannot be read: %2").arg(names[i], causes[i]));
+            refused[i] = *loaded->item(items[i].id);
+            QVERIFY(refused[i].unreadableBecause);
+        }
+
+        // Restored as a copy from a backup restores a file: written back over a file cut short,
+        // a new file where none is, or where a link or a pipe took its name.
+        for (const KippetItem& item : items) {
+            const QString path = storedOf[item.metadata.name];
+            const QFileInfo info(path);
+            if (info.isSymLink() || (info.exists() && !info.isFile()))
+                QVERIFY(QFile::remove(path));
+            else
+                QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+            writeFile(path, item.content);
+            QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+        }
+        LogCapture log;
+        for (int i = 0; i < items.size(); ++i) {
+            const QString handed = handedOutOrRefused(app, refused[i], loaded, true);
+            QVERIFY2(handed.startsWith(QStringLiteral("handed out ")), qPrintable(handed));
+            QVERIFY2(readFile(handed.mid(11)) == items[i].content, qPrintable(names[i]));
+            QVERIFY2(!loaded->item(items[i].id)->unreadableBecause, qPrintable(names[i]));
+            QVERIFY(loaded->item(items[i].id)->content == items[i].content);
+            QVERIFY(log.contains(
+                QStringLiteral("📦 Item \"%1\" has its stored bytes again").arg(names[i])));
+        }
+        QVERIFY(decoys.unchanged());
     }
 
     // A pipe would make the start wait for ever for a writer; a folder or a device is no file.

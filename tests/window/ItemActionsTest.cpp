@@ -30,6 +30,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -584,6 +585,43 @@ private slots:
         QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (files.hasNext())
             QVERIFY2(files.nextFileInfo().size() != 0, qPrintable(files.filePath()));
+
+        // A double click tries once: the second click of it opens nothing more. As the system
+        // sends it: press, release, the second press as a double click, release.
+        const QPoint at(20, 150);
+        QTest::mousePress(card, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(card, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(card, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(card, Qt::LeftButton, {}, at);
+        QVERIFY(toldOnce());
+        // A click after it opens as any click does.
+        QTest::mouseClick(card, Qt::LeftButton, {}, at);
+        QVERIFY(toldOnce());
+
+        // The bytes restored while the app runs (written back over the file, as a copy from a
+        // backup does): each hand-out looks again and gives them, without a restart.
+        QFile restored(stored);
+        QVERIFY(restored.open(QIODevice::WriteOnly));
+        QCOMPARE(restored.write(item.content), item.content.size());
+        restored.close();
+        const auto bytesAt = [](const QUrl& url) {
+            QFile file(url.toLocalFile());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        menu = rightClick(card);
+        QVERIFY(menu);
+        entry(menu, QStringLiteral("Copy File"))->trigger();
+        QVERIFY(app.dialogs().shown().isEmpty());
+        QVERIFY(clipboard()->mimeData()->hasUrls());
+        QVERIFY(bytesAt(clipboard()->mimeData()->urls().value(0)) == item.content);
+        entry(menu, QStringLiteral("Quick Look"))->trigger();
+        delete menu;
+        QVERIFY(previews.window());
+        QVERIFY(bytesAt(previews.window()->fileUrl()) == item.content);
+        std::unique_ptr<QMimeData> dragged(ItemActions(card->item(), kippet).dragMimeData());
+        QVERIFY(dragged && dragged->hasUrls());
+        QVERIFY(bytesAt(dragged->urls().value(0)) == item.content);
+        QVERIFY(app.dialogs().shown().isEmpty());
     }
 
     void dragsOfferEachKindAsOtherApplicationsTakeIt() {
