@@ -214,13 +214,7 @@ private slots:
     // A paste on a disk with no room left (a small tmpfs, filled): SQLite meets the full disk
     // while it commits, and the alert says so in words.
     void aPasteOnARealFullDiskSaysTheDiskIsFull() {
-        if (!FullDisk::isChild()) {
-            const FullDisk::ChildRun run = FullDisk::runThisTestInChild();
-            if (!run.skipReason.isEmpty())
-                QSKIP(qPrintable(run.skipReason));
-            QVERIFY2(run.passed, run.output.constData());
-            return;
-        }
+        KIPPETS_RUN_ON_A_FULL_DISK();
         FullDisk disk;
         IntakeFixture h;
         QVERIFY(h.app.folder().startsWith(disk.folder()));

@@ -302,13 +302,7 @@ private slots:
     // On a disk that has no room left (a small tmpfs, filled), SQLite meets the full disk while
     // it commits: the panel says so in words, and the note is stored once there is room.
     void aNoteOnARealFullDiskIsSaidNotSavedBecauseTheDiskIsFull() {
-        if (!FullDisk::isChild()) {
-            const FullDisk::ChildRun run = FullDisk::runThisTestInChild();
-            if (!run.skipReason.isEmpty())
-                QSKIP(qPrintable(run.skipReason));
-            QVERIFY2(run.passed, run.output.constData());
-            return;
-        }
+        KIPPETS_RUN_ON_A_FULL_DISK();
         FullDisk disk;
         AppHarness app;
         QVERIFY(app.folder().startsWith(disk.folder()));

@@ -9,13 +9,7 @@
 // temporary folder every file of the test goes to. Filled up, its writes fail with ENOSPC, as on
 // a disk with no room left.
 //
-//     if (!FullDisk::isChild()) {
-//         const FullDisk::ChildRun run = FullDisk::runThisTestInChild();
-//         if (!run.skipReason.isEmpty())
-//             QSKIP(qPrintable(run.skipReason));
-//         QVERIFY2(run.passed, run.output.constData());
-//         return;
-//     }
+//     KIPPETS_RUN_ON_A_FULL_DISK();
 //     FullDisk disk; // before anything is written to the temporary folder
 //     ...
 //     disk.fill();
@@ -52,3 +46,15 @@ private:
     QString filler_;
     bool mounted_ = false;
 };
+
+// Outside the child: runs the current test function in it, reports its outcome and returns.
+#define KIPPETS_RUN_ON_A_FULL_DISK()                                                               \
+    do {                                                                                           \
+        if (!FullDisk::isChild()) {                                                                \
+            const FullDisk::ChildRun run = FullDisk::runThisTestInChild();                         \
+            if (!run.skipReason.isEmpty())                                                         \
+                QSKIP(qPrintable(run.skipReason));                                                 \
+            QVERIFY2(run.passed, run.output.constData());                                          \
+            return;                                                                                \
+        }                                                                                          \
+    } while (false)
