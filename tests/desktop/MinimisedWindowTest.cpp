@@ -87,6 +87,37 @@ private slots:
         }
     }
 
+    // On a busy machine the window manager may get to a command late. The dashboard it brings
+    // back, minimised by the user as soon as it shows, stays minimised: nothing the app asked
+    // before comes after and takes the keyboard from the panel the user is in.
+    void aDashboardMinimisedAsSoonAsItShowsStaysMinimised() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(200, 500)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Receipts"));
+        QVERIFY(dashboard && panel);
+        QVERIFY(minimised(desktop, dashboard));
+        givePanelTheKeyboard(desktop, panel);
+        QVERIFY(desktop.windowManagerHasCaughtUp());
+
+        QVERIFY(desktop.pauseWindowManager());
+        desktop.key(QStringLiteral("d"));
+        // The app has asked for the dashboard; the user's minimise queues up behind that.
+        QVERIFY(desktop.appHasCaughtUp(panel));
+        desktop.minimise(dashboard);
+        desktop.resumeWindowManager();
+        // The window manager shows the dashboard and minimises it again; the app hears of both,
+        // and whatever it asks on hearing it reaches the window manager as well.
+        QVERIFY(desktop.windowManagerHasCaughtUp());
+        QVERIFY(desktop.appHasCaughtUp(panel));
+        QVERIFY(desktop.windowManagerHasCaughtUp());
+        QVERIFY2(!desktop.isViewable(dashboard) && desktop.states(dashboard).contains(hidden),
+                 qPrintable(described(desktop, dashboard)));
+        QCOMPARE(desktop.title(desktop.activeWindow()), QStringLiteral("Receipts"));
+    }
+
     void quickLookBringsBackAMinimisedPreview() {
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
