@@ -58,7 +58,12 @@ DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
                       QStringLiteral("right"), QStringLiteral("--widthtype"),
                       QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("200"),
                       QStringLiteral("--height"), QStringLiteral("24")});
-        waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; }, 5000);
+        if (!waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; })) {
+            failure_ = QStringLiteral("trayer showed no panel");
+            xcb_disconnect(connection_);
+            connection_ = nullptr;
+            return;
+        }
     }
     if (options_.tourSeen)
         setPreference(QStringLiteral("onboarding_completed"), true);
@@ -227,12 +232,10 @@ bool DesktopSession::launch(int windows, const QStringList& arguments) {
                            },
                            60000) &&
                        app_.state() == QProcess::Running;
-    if (shown)
-        settle();
-    return shown;
+    return shown && settle();
 }
 
-void DesktopSession::settle() {
+bool DesktopSession::settle() {
     // On a slow machine the window manager may hand the keyboard to the last window shown a
     // moment after it is listed; a click sent before then would lose the keyboard again.
     constexpr qint64 quietMs = 400;
@@ -240,7 +243,7 @@ void DesktopSession::settle() {
     QList<WindowId> order = stacking();
     QElapsedTimer quiet;
     quiet.start();
-    waitUntil(
+    return waitUntil(
         [&] {
             const WindowId nowActive = activeWindow();
             const QList<WindowId> nowOrder = stacking();
@@ -621,9 +624,10 @@ void DesktopSession::type(const QString& text) {
         {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text});
 }
 
-void DesktopSession::switchToDesktop(int desktop) {
+bool DesktopSession::switchToDesktop(int desktop) {
     run(QStringLiteral("xdotool"), {QStringLiteral("set_desktop"), QString::number(desktop)});
-    waitUntil([this, desktop] { return currentDesktop() == static_cast<std::uint32_t>(desktop); });
+    return waitUntil(
+        [this, desktop] { return currentDesktop() == static_cast<std::uint32_t>(desktop); });
 }
 
 void DesktopSession::minimise(WindowId window) {

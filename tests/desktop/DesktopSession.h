@@ -112,7 +112,8 @@ public:
     // waits for them.
     void keyWithoutWaiting(const QString& keys);
     void type(const QString& text);
-    void switchToDesktop(int desktop);
+    // Whether the window manager shows that workspace now.
+    bool switchToDesktop(int desktop);
     void minimise(WindowId window);
     // Runs a command on this display; its exit code.
     int run(const QString& program, const QStringList& arguments) const;
@@ -140,8 +141,9 @@ public:
     // quick enough to catch every frame of an animation. Null when the server refused.
     QImage grabScreen(const QRect& area) const;
 
-    // Waits until the window manager has stopped moving the keyboard and the stacking.
-    void settle();
+    // Waits until the window manager has stopped moving the keyboard and the stacking; whether
+    // it did.
+    bool settle();
 
     // Holds the window manager still, as a machine too busy to run it would: what the app and
     // the user ask meanwhile waits in its queue, in the order asked. Whether it stands still.

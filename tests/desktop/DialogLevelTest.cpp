@@ -131,7 +131,8 @@ private slots:
         // A panel clicked meanwhile takes the keyboard but stays below the alert.
         const WindowId ideas = desktop.windowTitled(QStringLiteral("Ideas"));
         desktop.click(DesktopSession::grabPoint(desktop.geometry(ideas)));
-        DesktopSession::waitUntil([&] { return desktop.activeWindow() == ideas; }, 3000);
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.activeWindow() == ideas; }),
+                 qPrintable(desktop.title(desktop.activeWindow())));
         QVERIFY(DesktopSession::waitUntil([&] { return isAboveAll(desktop, alert, panels); }));
 
         desktop.click(desktop.geometry(alert).topLeft() + QPoint(20, 8));
