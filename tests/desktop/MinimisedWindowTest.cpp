@@ -124,6 +124,8 @@ private slots:
         QVERIFY(dashboard && panel);
         QVERIFY(minimised(desktop, dashboard));
         givePanelTheKeyboard(desktop, panel);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(desktop.windowManagerHasCaughtUp());
 
         QVERIFY(desktop.pauseWindowManager());
