@@ -86,19 +86,22 @@ void joinAllWorkspaces(QWidget* window, bool mapped) {
 #endif
 }
 
-// Asks the window manager for the keyboard on the window's behalf. Qt asks only when the
-// focus is not already in one of the window's children, and a closing child still holds it.
-void requestKeyboard(QWidget* window) {
+// Asks the window manager for the keyboard on the window's behalf; whether it could ask. Qt asks
+// only when the focus is not already in one of the window's children, and a closing child still
+// holds it.
+bool requestKeyboard(QWidget* window) {
 #ifdef KIPPETS_HAVE_XCB
     xcb_connection_t* connection = x11Connection();
     if (!connection || !window->windowHandle())
-        return;
+        return false;
     // From the application, now.
     askWindowManager(connection, static_cast<xcb_window_t>(window->winId()), "_NET_ACTIVE_WINDOW",
                      1, XCB_CURRENT_TIME);
     xcb_flush(connection);
+    return true;
 #else
     Q_UNUSED(window);
+    return false;
 #endif
 }
 
@@ -261,6 +264,13 @@ void WindowLevel::showUnminimised(QWidget* window) {
 void WindowLevel::bringToFront(QWidget* window) {
     showUnminimised(window);
     window->raise();
+    // Qt keeps the activation of a window that is not on the screen yet until the server reports
+    // it mapped, and only then asks the window manager. On a busy machine that report comes late:
+    // a window the user minimised again in the meantime came back by itself, and took the
+    // keyboard from the window the user had moved on to. Asked now, the window manager handles
+    // the request in its turn, before whatever the user does next.
+    if (!window->testAttribute(Qt::WA_Mapped) && requestKeyboard(window))
+        return;
     window->activateWindow();
 }
 

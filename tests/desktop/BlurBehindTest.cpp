@@ -44,8 +44,10 @@ private slots:
         const WindowId panel = desktop.windowTitled(QStringLiteral("Plain"));
         QVERIFY(panel);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(panel); }));
-        // Painted several times over by now (shown, placed, activated).
-        QTest::qWait(1000);
+        // Once the app has handled what showing the panel brought, it has painted the panel and
+        // asked for whatever it asks for.
+        QVERIFY(desktop.windowManagerHasCaughtUp());
+        QVERIFY(desktop.appHasCaughtUp(panel));
         QVERIFY(desktop.blurRegion(panel).isEmpty());
     }
 };

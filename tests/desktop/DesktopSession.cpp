@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QThread>
+#include <csignal>
 #include <cstdlib>
 #include <xcb/xcb.h>
 
@@ -57,13 +58,21 @@ DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
                       QStringLiteral("right"), QStringLiteral("--widthtype"),
                       QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("200"),
                       QStringLiteral("--height"), QStringLiteral("24")});
-        waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; }, 5000);
+        if (!waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; })) {
+            failure_ = QStringLiteral("trayer showed no panel");
+            xcb_disconnect(connection_);
+            connection_ = nullptr;
+            return;
+        }
     }
     if (options_.tourSeen)
         setPreference(QStringLiteral("onboarding_completed"), true);
 }
 
 DesktopSession::~DesktopSession() {
+    // A case that failed while the window manager stood still must not leave it stopped: it
+    // could not end.
+    resumeWindowManager();
     keys_.waitForFinished(20000);
     quitApp();
     for (QProcess* process : {&tray_, &compositor_, &windowManager_}) {
@@ -223,12 +232,10 @@ bool DesktopSession::launch(int windows, const QStringList& arguments) {
                            },
                            60000) &&
                        app_.state() == QProcess::Running;
-    if (shown)
-        settle();
-    return shown;
+    return shown && settle();
 }
 
-void DesktopSession::settle() {
+bool DesktopSession::settle() {
     // On a slow machine the window manager may hand the keyboard to the last window shown a
     // moment after it is listed; a click sent before then would lose the keyboard again.
     constexpr qint64 quietMs = 400;
@@ -236,7 +243,7 @@ void DesktopSession::settle() {
     QList<WindowId> order = stacking();
     QElapsedTimer quiet;
     quiet.start();
-    waitUntil(
+    return waitUntil(
         [&] {
             const WindowId nowActive = activeWindow();
             const QList<WindowId> nowOrder = stacking();
@@ -617,9 +624,10 @@ void DesktopSession::type(const QString& text) {
         {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text});
 }
 
-void DesktopSession::switchToDesktop(int desktop) {
+bool DesktopSession::switchToDesktop(int desktop) {
     run(QStringLiteral("xdotool"), {QStringLiteral("set_desktop"), QString::number(desktop)});
-    waitUntil([this, desktop] { return currentDesktop() == static_cast<std::uint32_t>(desktop); });
+    return waitUntil(
+        [this, desktop] { return currentDesktop() == static_cast<std::uint32_t>(desktop); });
 }
 
 void DesktopSession::minimise(WindowId window) {
@@ -650,6 +658,115 @@ QImage DesktopSession::grabScreen(const QRect& area) const {
                     .copy();
     free(reply);
     return image;
+}
+
+bool DesktopSession::pauseWindowManager() {
+    const qint64 pid = windowManager_.processId();
+    if (pid <= 0 || ::kill(pid_t(pid), SIGSTOP) != 0)
+        return false;
+    windowManagerPaused_ = true;
+    // The signal takes effect on its own time: the state the kernel shows says when it has.
+    return waitUntil([pid] {
+        QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = status.readAll();
+        // "pid (name) state ...": the name may hold anything but the last parenthesis.
+        const qsizetype close = line.lastIndexOf(')');
+        return close >= 0 && line.mid(close + 2, 1) == "T";
+    });
+}
+
+void DesktopSession::resumeWindowManager() {
+    if (!windowManagerPaused_)
+        return;
+    windowManagerPaused_ = false;
+    const qint64 pid = windowManager_.processId();
+    if (pid > 0)
+        ::kill(pid_t(pid), SIGCONT);
+}
+
+void DesktopSession::askWindowManager(WindowId window, const char* type, std::uint32_t first,
+                                      std::uint32_t second) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom(type);
+    message.data.data32[0] = first;
+    message.data.data32[1] = second;
+    xcb_send_event(connection_, 0, root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_);
+}
+
+bool DesktopSession::windowManagerHasCaughtUp() {
+    if (!isReady())
+        return false;
+    // The window manager estimates the frame of a window not yet shown when asked, in its turn:
+    // after every request that reached it before.
+    const xcb_window_t probe = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, probe, root(), -10, -10, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    askWindowManager(probe, "_NET_REQUEST_FRAME_EXTENTS");
+    const bool answered = waitUntil(
+        [&] { return !cardinals(probe, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).isEmpty(); });
+    xcb_destroy_window(connection_, probe);
+    xcb_flush(connection_);
+    return answered;
+}
+
+bool DesktopSession::appHasCaughtUp(WindowId window) {
+    if (!isReady())
+        return false;
+    // The app answers a ping to the root window when its event loop meets it. A listener of its
+    // own sees the answers without filling this connection with the root's events.
+    xcb_connection_t* listener = xcb_connect(display_.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(listener)) {
+        xcb_disconnect(listener);
+        return false;
+    }
+    // Qt sends its answers for those that watch the root's structure.
+    const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(listener, root(), XCB_CW_EVENT_MASK, &mask);
+    const std::uint32_t protocols = atom("WM_PROTOCOLS");
+    const std::uint32_t ping = atom("_NET_WM_PING");
+    bool answered = true;
+    // What the loop met before a ping may still wait for its delivery in the pass that answers
+    // it; a second ping, sent once the first came back, is met in a later pass.
+    for (int round = 0; round < 2 && answered; ++round) {
+        // Far from the server's times, which the window manager's own pings carry.
+        const std::uint32_t stamp = 0xC0DE0000u + ++pings_;
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = protocols;
+        message.data.data32[0] = ping;
+        message.data.data32[1] = stamp;
+        message.data.data32[2] = window;
+        xcb_send_event(listener, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&message));
+        xcb_flush(listener);
+        answered =
+            waitUntil([&] {
+                bool back = false;
+                while (xcb_generic_event_t* event = xcb_poll_for_event(listener)) {
+                    if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                        const auto* reply =
+                            reinterpret_cast<const xcb_client_message_event_t*>(event);
+                        back = back || (reply->type == protocols && reply->data.data32[0] == ping &&
+                                        reply->data.data32[1] == stamp);
+                    }
+                    free(event);
+                }
+                return back || xcb_connection_has_error(listener);
+            }) &&
+            !xcb_connection_has_error(listener);
+    }
+    xcb_disconnect(listener);
+    return answered;
 }
 
 bool DesktopSession::waitUntil(const std::function<bool()>& condition, int guardMs) {

@@ -112,7 +112,8 @@ public:
     // waits for them.
     void keyWithoutWaiting(const QString& keys);
     void type(const QString& text);
-    void switchToDesktop(int desktop);
+    // Whether the window manager shows that workspace now.
+    bool switchToDesktop(int desktop);
     void minimise(WindowId window);
     // Runs a command on this display; its exit code.
     int run(const QString& program, const QStringList& arguments) const;
@@ -140,8 +141,19 @@ public:
     // quick enough to catch every frame of an animation. Null when the server refused.
     QImage grabScreen(const QRect& area) const;
 
-    // Waits until the window manager has stopped moving the keyboard and the stacking.
-    void settle();
+    // Waits until the window manager has stopped moving the keyboard and the stacking; whether
+    // it did.
+    bool settle();
+
+    // Holds the window manager still, as a machine too busy to run it would: what the app and
+    // the user ask meanwhile waits in its queue, in the order asked. Whether it stands still.
+    bool pauseWindowManager();
+    void resumeWindowManager();
+    // Whether the window manager has handled every request that reached the server before.
+    bool windowManagerHasCaughtUp();
+    // Whether the app, which owns `window`, has handled every event the server sent it before,
+    // and so has sent every request those events made it send.
+    bool appHasCaughtUp(WindowId window);
 
 private:
     // The windows shown on the screen without the window manager (override-redirect, mapped).
@@ -157,6 +169,9 @@ private:
     WindowId root() const;
     // Where the pointer is now, as the server says.
     std::optional<QPoint> pointer() const;
+    // Sends a request about `window` to the window manager, which listens on the root window.
+    void askWindowManager(WindowId window, const char* type, std::uint32_t first = 0,
+                          std::uint32_t second = 0);
 
     Options options_;
     QTemporaryDir home_;
@@ -171,4 +186,6 @@ private:
     QProcess tray_;
     QProcess app_;
     QProcess keys_;
+    bool windowManagerPaused_ = false;
+    std::uint32_t pings_ = 0;
 };

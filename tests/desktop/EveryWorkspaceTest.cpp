@@ -46,7 +46,7 @@ private slots:
         // The dashboard is an ordinary window of the workspace it opened on.
         QCOMPARE(desktop.desktopOf(dashboard), 0u);
 
-        desktop.switchToDesktop(1);
+        QVERIFY(desktop.switchToDesktop(1));
         QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
         for (WindowId window : {panel, tab, editor})
             QVERIFY2(desktop.isViewable(window), qPrintable(desktop.title(window)));
@@ -70,7 +70,7 @@ private slots:
         QVERIFY(floatsEverywhere(desktop, tray));
         QVERIFY(floatsEverywhere(desktop, tour));
 
-        desktop.switchToDesktop(2);
+        QVERIFY(desktop.switchToDesktop(2));
         QVERIFY(desktop.isViewable(tray));
         QVERIFY(desktop.isViewable(tour));
     }

@@ -119,7 +119,7 @@ private slots:
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(demo); }));
         // On a busy machine the window manager may hand the new kippet the keyboard after the
         // click that gives it to the tour: the tour is clicked again until it keeps it.
-        desktop.settle();
+        QVERIFY(desktop.settle());
         const QRect frame = desktop.geometry(tour);
         bool tourActive = false;
         for (int attempt = 0; attempt < 5 && !tourActive; ++attempt) {

@@ -4,6 +4,14 @@
 
 namespace {
 using WindowId = DesktopSession::WindowId;
+
+QString described(const QRect& rect) {
+    return QStringLiteral("%1,%2 %3×%4")
+        .arg(rect.x())
+        .arg(rect.y())
+        .arg(rect.width())
+        .arg(rect.height());
+}
 } // namespace
 
 class PanelEdgeTest : public QObject {
@@ -67,8 +75,8 @@ private slots:
             desktop.moveTo(corner + QPoint(33, 33) * step);
         desktop.release();
         const QRect grown(start.topLeft(), start.size() + QSize(99, 99));
-        DesktopSession::waitUntil([&] { return desktop.geometry(panel) == grown; });
-        QCOMPARE(desktop.geometry(panel), grown);
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == grown; }),
+                 qPrintable(described(desktop.geometry(panel))));
 
         // Ten quick moves of 10 pixels on the top left corner, in one run of the tool.
         const QPoint topLeft = grown.topLeft() + QPoint(10, 10);
@@ -82,8 +90,8 @@ private slots:
         desktop.run(QStringLiteral("xdotool"), moves);
         desktop.release();
         const QRect pulled(grown.topLeft() - QPoint(100, 100), grown.size() + QSize(100, 100));
-        DesktopSession::waitUntil([&] { return desktop.geometry(panel) == pulled; });
-        QCOMPARE(desktop.geometry(panel), pulled);
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == pulled; }),
+                 qPrintable(described(desktop.geometry(panel))));
     }
 };
 

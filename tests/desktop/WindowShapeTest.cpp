@@ -50,12 +50,17 @@ QImage shoot(const DesktopSession& desktop, const QString& name) {
     return QImage(path).convertToFormat(QImage::Format_RGB32);
 }
 
-void paintDesktop(DesktopSession& desktop) {
-    QCOMPARE(
-        desktop.run(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), desktopColour.name()}),
-        0);
-    // Windows over the root are not drawn again; what lies beside their shapes is.
-    QTest::qWait(500);
+// Gives the desktop its one colour; whether the screen shows it. Windows over the root are not
+// drawn again; what lies beside their shapes is. No window of these cases covers the screen's
+// top-left corner.
+bool paintDesktop(DesktopSession& desktop) {
+    if (desktop.run(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), desktopColour.name()}) !=
+        0)
+        return false;
+    return DesktopSession::waitUntil([&] {
+        const QImage corner = desktop.grabScreen(QRect(0, 0, 1, 1));
+        return !corner.isNull() && isDesktop(corner, QPoint(0, 0));
+    });
 }
 
 void hideDashboard(DesktopSession& desktop) {
@@ -95,7 +100,7 @@ private slots:
             editor = added.isEmpty() ? 0 : added.constFirst();
             return editor != 0 && desktop.isViewable(editor);
         }));
-        paintDesktop(desktop);
+        QVERIFY(paintDesktop(desktop));
         const QImage screen = shoot(desktop, QStringLiteral("panels"));
         QVERIFY(!screen.isNull());
 
@@ -150,7 +155,7 @@ private slots:
         const WindowId tray = desktop.windowTitled(QStringLiteral("Tucked Kippets"));
         QVERIFY(tray);
         const QPoint onTab(1440 - 10, desktop.geometry(tray).center().y());
-        paintDesktop(desktop);
+        QVERIFY(paintDesktop(desktop));
         QImage screen = shoot(desktop, QStringLiteral("tray"));
         QVERIFY(!screen.isNull());
         for (const QPoint step : {QPoint(-1, 0), QPoint(0, -1), QPoint(0, 1)}) {
@@ -164,14 +169,21 @@ private slots:
             return !screen.isNull() && !isDesktop(screen, onTab - QPoint(60, 0));
         };
         QVERIFY(DesktopSession::waitUntil(panelShows));
-        // Past the slide, drawn over the desktop once more.
-        QTest::qWait(500);
-        screen = shoot(desktop, QStringLiteral("open"));
+        // Once the slide is over, the panel stands over the desktop with nothing dark beside it.
         const QPoint onPanel = onTab - QPoint(60, 0);
-        for (const QPoint step : {QPoint(-1, 0), QPoint(0, -1), QPoint(0, 1)}) {
-            const QString band = darkBandFrom(screen, onPanel, step);
-            QVERIFY2(band.isEmpty(), qPrintable(QStringLiteral("panel: ") + band));
-        }
+        QString band;
+        const bool clean = DesktopSession::waitUntil([&] {
+            screen = shoot(desktop, QStringLiteral("open"));
+            if (screen.isNull())
+                return false;
+            for (const QPoint step : {QPoint(-1, 0), QPoint(0, -1), QPoint(0, 1)}) {
+                band = darkBandFrom(screen, onPanel, step);
+                if (!band.isEmpty())
+                    return false;
+            }
+            return true;
+        });
+        QVERIFY2(clean, qPrintable(QStringLiteral("panel: ") + band));
     }
 
     // Started under a compositor that then stops, the tour cuts its corners as the panels do.
@@ -187,7 +199,6 @@ private slots:
             [&] { return desktop.windowTitled(QStringLiteral("Kippets")) != 0; }));
         const WindowId tour = desktop.windowTitled(QStringLiteral("Kippets"));
         hideDashboard(desktop);
-        paintDesktop(desktop);
         QVERIFY(desktop.stopCompositor());
         const QRect frame = desktop.geometry(tour);
         QCOMPARE(frame.size(), QSize(900, 700));
@@ -196,7 +207,8 @@ private slots:
         QImage screen;
         // The app looks for the compositor once a second.
         const bool cut = DesktopSession::waitUntil([&] {
-            paintDesktop(desktop);
+            if (!paintDesktop(desktop))
+                return false;
             screen = shoot(desktop, QStringLiteral("tour"));
             return !screen.isNull() &&
                    std::all_of(corners.begin(), corners.end(),
