@@ -220,10 +220,19 @@ QPixmap FloatingKippetWindow::panelPicture() {
     shape.addRoundedRect(QRectF(QPointF(), shown), cornerRadius, cornerRadius);
     Theme::fillWindowMaterial(painter, shape, Theme::Material::underWindowBackground, colors,
                               backdrop);
+    // A widget whose updates are off renders nothing of itself: while the panel holds its last
+    // picture on the screen, the picture for the stage would be the plate alone. Updates come
+    // back for the render only: the repaint they ask for waits, like every other, until the
+    // panel paints again.
+    const bool held = !updatesEnabled();
+    if (held)
+        setUpdatesEnabled(true);
     if (content_)
         content_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
     if (border_ && border_->isBorderShown())
         border_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    if (held)
+        setUpdatesEnabled(false);
     return picture;
 }
 
