@@ -280,6 +280,13 @@ void FloatingKippetWindow::showEvent(QShowEvent* event) {
     watchWindowHandle();
 }
 
+void FloatingKippetWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Hidden, tucked or closed while it changes its form, the panel ends the change: the stage
+    // goes with it and nothing of the change waits for a screen the panel is no longer on.
+    endTransition();
+}
+
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
     rememberExpandedFrame();

@@ -214,6 +214,19 @@ void FloatingKippetWindow::finishAnimation() {
     applyLimits();
 }
 
+void FloatingKippetWindow::endTransition() {
+    if (stageWait_)
+        stageWait_->stop();
+    finishAnimation();
+    if (blankForStage_ || (stage_ && stage_->isVisible()) ||
+        (revealTimer_ && revealTimer_->isActive()))
+        reveal();
+    if (!updatesEnabled())
+        setUpdatesEnabled(true);
+    // A hidden panel hears of its new size only once it shows again: its content takes it now.
+    layoutChildren();
+}
+
 void FloatingKippetWindow::waitToReveal() {
     if (!revealTimer_) {
         revealTimer_ = new ClockTimer(this);
