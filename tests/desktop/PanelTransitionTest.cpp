@@ -86,7 +86,10 @@ double borderShare(const QImage& frame, QPoint from, QPoint step, int count, QRg
     int shown = 0;
     for (int i = 0; i < count; ++i) {
         const QPoint at = from + step * i;
-        shown += isBorder(frame.pixel(at), border) ? 1 : 0;
+        shown +=
+            isBorder(reinterpret_cast<const QRgb*>(frame.constScanLine(at.y()))[at.x()], border)
+                ? 1
+                : 0;
     }
     return count > 0 ? double(shown) / count : 0;
 }
@@ -100,9 +103,9 @@ bool isContent(QRgb pixel, QRgb plate) {
 // The plate's own colour: what most of the panel's inside shows.
 QRgb plateColour(const QImage& frame, const QRect& inside) {
     QHash<QRgb, int> counts;
-    for (int y = inside.top(); y <= inside.bottom(); y += 3) {
+    for (int y = inside.top(); y <= inside.bottom(); y += 5) {
         const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
-        for (int x = inside.left(); x <= inside.right(); x += 3)
+        for (int x = inside.left(); x <= inside.right(); x += 5)
             ++counts[row[x]];
     }
     QRgb most = 0;
@@ -116,9 +119,10 @@ QRgb plateColour(const QImage& frame, const QRect& inside) {
     return most;
 }
 
-// The pixels in `area` that show content: inside the panel's rounded shape, `band` pixels in
-// from its edge, and unlike the plate.
-int contentIn(const QImage& frame, const QRect& area, const QRect& panel, int band, QRgb plate) {
+// Whether `area` has `enough` pixels that show content: inside the panel's rounded shape, `band`
+// pixels in from its edge, and unlike the plate.
+bool hasContent(const QImage& frame, const QRect& area, const QRect& panel, int band, QRgb plate,
+                int enough) {
     const double radius = cornerRadiusPoints * scale - band;
     const QRectF inner = QRectF(panel).adjusted(band, band, -band, -band);
     const QRectF centres = inner.adjusted(radius, radius, -radius, -radius);
@@ -133,9 +137,11 @@ int contentIn(const QImage& frame, const QRect& area, const QRect& panel, int ba
             if (off.x() * off.x() + off.y() * off.y() > radius * radius)
                 continue;
             content += isContent(row[x], plate) ? 1 : 0;
+            if (content >= enough)
+                return true;
         }
     }
-    return content;
+    return false;
 }
 
 // The panel in the frame shows what it holds, not its plate alone: its status in every size,
@@ -150,19 +156,19 @@ QString missingContent(const QImage& frame, const QRect& panel, QSize tile, bool
     const QRgb plate = plateColour(frame, inside);
     const QString size = QStringLiteral(" (%1 x %2)").arg(panel.width()).arg(panel.height());
     // A mini tile's status alone is a few hundred pixels; the plate alone has none.
-    if (contentIn(frame, inside, panel, band, plate) < scaled(60))
+    if (!hasContent(frame, inside, panel, band, plate, scaled(60)))
         return QStringLiteral("the plate alone") + size;
     if (!headed || panel.width() < tile.width() || panel.height() < tile.height())
         return {};
     const QRect header(inside.left(), inside.top(), inside.width(), scaled(40));
     const int quarter = header.width() / 4;
-    if (contentIn(frame, QRect(header.topLeft(), QSize(quarter, header.height())), panel, band,
-                  plate) < scaled(20))
+    if (!hasContent(frame, QRect(header.topLeft(), QSize(quarter, header.height())), panel, band,
+                    plate, scaled(20)))
         return QStringLiteral("no + button in the header") + size;
-    if (contentIn(frame,
-                  QRect(QPoint(header.right() - quarter + 1, header.top()),
-                        QSize(quarter, header.height())),
-                  panel, band, plate) < scaled(20))
+    if (!hasContent(frame,
+                    QRect(QPoint(header.right() - quarter + 1, header.top()),
+                          QSize(quarter, header.height())),
+                    panel, band, plate, scaled(20)))
         return QStringLiteral("no close button in the header") + size;
     return {};
 }
@@ -187,9 +193,13 @@ QString judge(const QImage& frame, QRgb border, QSize tile, bool headed) {
     int black = 0;
     const QRect inside = panel.adjusted(edgeBand, edgeBand, -edgeBand, -edgeBand);
     for (int y = panel.top(); y <= panel.bottom(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+        const bool across = y < inside.top() || y > inside.bottom();
         for (int x = panel.left(); x <= panel.right(); ++x) {
-            if (!inside.contains(x, y))
-                black += isBlack(frame.pixel(x, y)) ? 1 : 0;
+            if (!across && x == inside.left())
+                x = inside.right() + 1;
+            if (x <= panel.right())
+                black += isBlack(row[x]) ? 1 : 0;
         }
     }
     if (black > strayBlackPixels)
@@ -288,7 +298,8 @@ public:
                 failures_.append(name + QStringLiteral(": no frame"));
                 return;
             }
-            shown.append(frame);
+            if (judged_)
+                shown.append(frame);
             if (desktop_.geometry(panel_).size() == size) {
                 ++settled;
                 if (!arrived)
@@ -323,6 +334,8 @@ public:
     }
 
     void setBorder(QRgb border) { border_ = border; }
+    // Whether the frames are looked at, or only the panel's frame and its stage.
+    void setJudged(bool judged) { judged_ = judged; }
     const QStringList& failures() const { return failures_; }
     int count() const { return count_; }
 
@@ -342,6 +355,7 @@ private:
     QSize tile_;
     QSize mini_;
     QRgb border_ = 0;
+    bool judged_ = true;
     QStringList failures_;
     int count_ = 0;
 };
@@ -443,6 +457,46 @@ private slots:
                                 .arg(transitions.failures().size())
                                 .arg(transitions.count()) +
                             transitions.failures().mid(0, 12).join(QStringLiteral("; "))));
+        QCOMPARE(desktop.geometry(panel), collapsed);
+    }
+
+    // At every scale a desktop may have, the transition ends as it does at 100 %: the stage goes
+    // as soon as the panel stands at its new frame.
+    void theStageGoesAtOnceAtEveryScale_data() {
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("150 %") << 1.5;
+        QTest::newRow("200 %") << 2.0;
+    }
+
+    void theStageGoesAtOnceAtEveryScale() {
+        QFETCH(double, appScale);
+        scale = appScale;
+        DesktopSession::Options options;
+        options.appEnvironment << QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale);
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        // A place that falls between two of the server's pixels.
+        desktop.seed({{QStringLiteral("Scaled"), QPointF(41, 43)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Scaled"));
+        QVERIFY(panel);
+        const QRect collapsed = desktop.geometry(panel);
+        QCOMPARE(collapsed.size(), scaled(QSize(220, 200)));
+        // The expanded panel as large as it is, or as the screen, whichever is smaller.
+        const QSize expanded = scaled(QSize(600, 500)).boundedTo(options.screen);
+        desktop.click(DesktopSession::grabPoint(collapsed));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+
+        Transitions transitions(desktop, panel, QRect(QPoint(0, 0), options.screen),
+                                QStringLiteral("scaled"), collapsed.size(), scaled(QSize(80, 80)));
+        transitions.setJudged(false);
+        transitions.run(QStringLiteral("e"), expanded, QStringLiteral("expand"));
+        transitions.run(QStringLiteral("e"), collapsed.size(), QStringLiteral("collapse"));
+        transitions.run(QStringLiteral("m"), scaled(QSize(80, 80)), QStringLiteral("mini"));
+        transitions.run(QStringLiteral("m"), collapsed.size(), QStringLiteral("unmini"));
+        QVERIFY2(transitions.failures().isEmpty(),
+                 qPrintable(transitions.failures().join(QStringLiteral("; "))));
         QCOMPARE(desktop.geometry(panel), collapsed);
     }
 
