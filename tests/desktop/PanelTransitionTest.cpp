@@ -500,6 +500,49 @@ private slots:
         QCOMPARE(desktop.geometry(panel), collapsed);
     }
 
+    // Hiding the app while a panel is under way ends the transition: what shows again later is
+    // the panel at its new frame, and nothing of the stage.
+    void hidingTheAppUnderWayLeavesNoStage() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Hidden"), QPointF(300, 150)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Hidden"));
+        QVERIFY(panel);
+        const QRect collapsed = desktop.geometry(panel);
+        desktop.click(DesktopSession::grabPoint(collapsed));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+        desktop.settle();
+        const QRect screen(QPoint(0, 0), DesktopSession::Options().screen);
+        const auto stageShows = [&] {
+            const QList<WindowId> shown = desktop.unmanagedWindows();
+            return std::any_of(shown.cbegin(), shown.cend(), [&](WindowId window) {
+                return screen.intersects(desktop.geometry(window));
+            });
+        };
+        QVERIFY(!stageShows());
+
+        desktop.keyWithoutWaiting(QStringLiteral("e"));
+        // Closely watched, so the app is hidden while its stage shows.
+        QElapsedTimer guard;
+        guard.start();
+        while (!stageShows() && guard.elapsed() < 20000)
+            QThread::msleep(1);
+        QVERIFY(stageShows());
+        desktop.key(QStringLiteral("ctrl+h"));
+        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(panel); }));
+        QVERIFY(DesktopSession::waitUntil([&] { return !stageShows(); }));
+
+        // A second start shows the app again.
+        QCOMPARE(desktop.launchAgain(), 0);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(panel); }));
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return desktop.geometry(panel).size() == QSize(600, 500); }));
+        desktop.settle();
+        QVERIFY(!stageShows());
+    }
+
     // While the panel is under way, a click on what shows of it is the panel's, not the window's
     // beneath.
     void aClickOnAPanelUnderWayStaysWithIt() {
