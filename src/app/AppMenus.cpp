@@ -8,6 +8,7 @@
 #include "model/Kippet.h"
 #include "platform/Log.h"
 #include "store/KippetManager.h"
+#include "ui/TransitionStage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +28,10 @@ QString shortcutLine(Qt::Key key, const QString& command) {
 bool takesSharedActions(const QWidget* window) {
     if (!window || !window->isWindow() || qobject_cast<const QMenu*>(window) ||
         qobject_cast<const QMenuBar*>(window))
+        return false;
+    // A panel's transition stage is part of the panel, shown and closed by it alone: hidden and
+    // shown again on its own it would stand on the screen as a stale picture.
+    if (qobject_cast<const TransitionStage*>(window))
         return false;
     const Qt::WindowType type = window->windowType();
     if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen)

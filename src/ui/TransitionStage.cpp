@@ -21,7 +21,46 @@ namespace {
 template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> owned(Reply* reply) {
     return {reply, &std::free};
 }
+
+// Whether the window's pixels carry an alpha channel: only there is pixel 0 transparent.
+bool hasAlpha(xcb_connection_t* connection, xcb_window_t window) {
+    const auto geometry =
+        owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr));
+    return geometry && geometry->depth == 32;
+}
+
+// The window manager's frame whose background a panel made transparent, by panel.
+const char* const clearedFrameProperty = "_kippets_cleared_frame";
 #endif
+
+// While one lives, the server serves this app alone; it is released when the outermost one
+// goes, on every road out of the steps it covers.
+class ServerHold {
+public:
+    ServerHold() {
+#ifdef KIPPETS_HAVE_XCB
+        connection_ = x11Connection();
+        if (connection_ && depth_++ == 0)
+            xcb_grab_server(connection_);
+#endif
+    }
+    ~ServerHold() {
+#ifdef KIPPETS_HAVE_XCB
+        if (connection_ && --depth_ == 0) {
+            xcb_ungrab_server(connection_);
+            xcb_flush(connection_);
+        }
+#endif
+    }
+    ServerHold(const ServerHold&) = delete;
+    ServerHold& operator=(const ServerHold&) = delete;
+
+private:
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* connection_ = nullptr;
+    static inline int depth_ = 0;
+#endif
+};
 } // namespace
 
 bool TransitionStage::isAvailable() {
@@ -45,10 +84,11 @@ std::optional<QRect> TransitionStage::shownGeometry(const QWidget* window) {
         connection, xcb_translate_coordinates(connection, id, root, 0, 0), nullptr));
     if (!size || !place)
         return std::nullopt;
-    const qreal scale = window->devicePixelRatioF();
-    return QRectF(place->dst_x / scale, place->dst_y / scale, size->width / scale,
-                  size->height / scale)
-        .toAlignedRect();
+    // Qt's own conversion from the server's pixels: each value on its own, to the nearest
+    // point. Rounded any other way, a geometry at a fractional scale never equals Qt's.
+    const qreal factor = 1 / window->devicePixelRatioF();
+    return QRect((QPointF(place->dst_x, place->dst_y) * factor).toPoint(),
+                 (QSizeF(size->width, size->height) * factor).toSize());
 #else
     Q_UNUSED(window);
     return std::nullopt;
@@ -64,19 +104,31 @@ void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transpare
         (transparent && !CompositorCheck::shared().isCompositing()))
         return;
     const auto id = static_cast<xcb_window_t>(window->winId());
-    if (transparent) {
-        const uint32_t pixel = 0;
-        xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXEL, &pixel);
-        // The window manager's frame grows a moment before the window inside it: its
-        // background shows there meanwhile. The frame holds nothing else of its own, so its
-        // background may as well stay transparent.
-        const auto tree =
-            owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
-        if (tree && tree->parent != tree->root)
-            xcb_change_window_attributes(connection, tree->parent, XCB_CW_BACK_PIXEL, &pixel);
-    } else {
-        const uint32_t none = XCB_BACK_PIXMAP_NONE;
+    const uint32_t pixel = 0;
+    const uint32_t none = XCB_BACK_PIXMAP_NONE;
+    if (!transparent) {
         xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXMAP, &none);
+        // The frame paints nothing of its own again: where the window covers it, nothing of it
+        // shows anyway.
+        const auto frame = window->property(clearedFrameProperty);
+        if (frame.isValid()) {
+            xcb_change_window_attributes(connection, frame.value<uint32_t>(), XCB_CW_BACK_PIXMAP,
+                                         &none);
+            window->setProperty(clearedFrameProperty, {});
+        }
+        return;
+    }
+    // Pixel 0 is transparent only in pixels with an alpha channel; elsewhere it is black.
+    if (hasAlpha(connection, id))
+        xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXEL, &pixel);
+    // The window manager's frame grows a moment before the window inside it: its background
+    // shows there meanwhile. The frame holds nothing else of its own, so its background may as
+    // well be transparent while the window waits out of sight.
+    const auto tree =
+        owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
+    if (tree && tree->parent != tree->root && hasAlpha(connection, tree->parent)) {
+        xcb_change_window_attributes(connection, tree->parent, XCB_CW_BACK_PIXEL, &pixel);
+        window->setProperty(clearedFrameProperty, QVariant::fromValue(uint32_t(tree->parent)));
     }
 #else
     Q_UNUSED(window);
@@ -167,22 +219,6 @@ void TransitionStage::mousePressEvent(QMouseEvent* event) {
 }
 
 void TransitionStage::atOnce(const std::function<void()>& steps) {
-#ifdef KIPPETS_HAVE_XCB
-    // Each request of the steps reaches the server on its own; held together, no other client --
-    // a compositor, a screen grab -- sees the screen half way. Nothing here waits for another
-    // client, so the hold is a matter of microseconds.
-    static int depth = 0;
-    xcb_connection_t* connection = x11Connection();
-    if (connection && depth == 0)
-        xcb_grab_server(connection);
-    ++depth;
-    steps();
-    --depth;
-    if (connection && depth == 0) {
-        xcb_ungrab_server(connection);
-        xcb_flush(connection);
-    }
-    return;
-#endif
+    const ServerHold hold;
     steps();
 }

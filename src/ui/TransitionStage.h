@@ -37,11 +37,12 @@ public:
     // Leaves the screen in the instant `alongside` runs.
     void close(const std::function<void()>& alongside = {});
     // Runs `steps` while the server serves this app alone: what they change reaches the screen
-    // in one piece. May nest.
+    // in one piece. May nest; the server is released however the steps end.
     static void atOnce(const std::function<void()>& steps);
-    // While a window waits out of sight under a compositor, what the server uncovers of it as it
-    // grows stays transparent instead of showing a colour of the server's; `false` leaves the
-    // window to its own painting again.
+    // While a window waits out of sight under a compositor, what the server uncovers of it and of
+    // its window manager's frame as they grow stays transparent instead of showing a colour of
+    // the server's -- only where their pixels have an alpha channel, since elsewhere that pixel
+    // is black; `false` leaves the window and the frame to their own painting again.
     static void setExposedAreasTransparent(QWidget* window, bool transparent);
 
 signals:

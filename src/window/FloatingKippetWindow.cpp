@@ -220,10 +220,19 @@ QPixmap FloatingKippetWindow::panelPicture() {
     shape.addRoundedRect(QRectF(QPointF(), shown), cornerRadius, cornerRadius);
     Theme::fillWindowMaterial(painter, shape, Theme::Material::underWindowBackground, colors,
                               backdrop);
+    // A widget whose updates are off renders nothing of itself: while the panel holds its last
+    // picture on the screen, the picture for the stage would be the plate alone. Updates come
+    // back for the render only: the repaint they ask for waits, like every other, until the
+    // panel paints again.
+    const bool held = !updatesEnabled();
+    if (held)
+        setUpdatesEnabled(true);
     if (content_)
         content_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
     if (border_ && border_->isBorderShown())
         border_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    if (held)
+        setUpdatesEnabled(false);
     return picture;
 }
 
@@ -269,6 +278,13 @@ void FloatingKippetWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     shownOrigin_ = frame().origin();
     watchWindowHandle();
+}
+
+void FloatingKippetWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Hidden, tucked or closed while it changes its form, the panel ends the change: the stage
+    // goes with it and nothing of the change waits for a screen the panel is no longer on.
+    endTransition();
 }
 
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {

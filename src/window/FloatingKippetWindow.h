@@ -122,6 +122,7 @@ protected:
     void changeEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -142,6 +143,9 @@ private:
     void transition(const RectD& frame, bool resizable);
     void applyLimits();
     void finishAnimation();
+    // Ends the transition under way at once: the panel stands at its new frame and shows
+    // itself, and the stage is gone.
+    void endTransition();
     void animationStepped(qreal progress);
     // Where the server lets a transition be drawn whole (X11), a stage shows it while the panel
     // itself stays out of sight: the panel comes back once it stands at its new frame.

@@ -171,7 +171,9 @@ void FloatingKippetWindow::animationStepped(qreal progress) {
 void FloatingKippetWindow::showStep(const QRect& step) {
     stagedSize_ = step.size();
     layoutChildren();
-    stage_->showFrame(panelPicture(), step);
+    // Drawn before the server is held for the frame.
+    const QPixmap picture = panelPicture();
+    stage_->showFrame(picture, step);
 }
 
 void FloatingKippetWindow::finishAnimation() {
@@ -185,10 +187,14 @@ void FloatingKippetWindow::finishAnimation() {
     const QRect to = ScreenProvider::shared().space().toQtRect(target);
     if (hiddenForStage_) {
         // The stage shows the last frame before the window manager may give the panel its new
-        // frame: what the panel shows there until it is revealed stays under the stage.
-        TransitionStage::atOnce([this, to] {
+        // frame: what the panel shows there until it is revealed stays under the stage. The
+        // frame is drawn first: the server is held only for what must reach it together.
+        stagedSize_ = to.size();
+        layoutChildren();
+        const QPixmap last = panelPicture();
+        TransitionStage::atOnce([this, to, &last] {
             hideForStage();
-            showStep(to);
+            stage_->showFrame(last, to);
             // The window manager copies the panel's shape to its own frame when it gives the
             // panel a new size: the shape comes back with the last change of size, never on its
             // own.
@@ -212,6 +218,19 @@ void FloatingKippetWindow::finishAnimation() {
     setGeometry(to);
     animationTarget_.reset();
     applyLimits();
+}
+
+void FloatingKippetWindow::endTransition() {
+    if (stageWait_)
+        stageWait_->stop();
+    finishAnimation();
+    if (blankForStage_ || (stage_ && stage_->isVisible()) ||
+        (revealTimer_ && revealTimer_->isActive()))
+        reveal();
+    if (!updatesEnabled())
+        setUpdatesEnabled(true);
+    // A hidden panel hears of its new size only once it shows again: its content takes it now.
+    layoutChildren();
 }
 
 void FloatingKippetWindow::waitToReveal() {

@@ -96,6 +96,8 @@ public:
     // The menus open on the screen: windows shown without the window manager on a part of it,
     // tool tips and dragged images excepted.
     QList<WindowId> openMenus() const;
+    // The windows shown on the screen without the window manager (override-redirect, mapped).
+    QList<WindowId> unmanagedWindows() const;
     // The client windows that are not in `before`.
     QList<WindowId> windowsSince(const QList<WindowId>& before) const;
 
@@ -156,8 +158,6 @@ public:
     bool appHasCaughtUp(WindowId window);
 
 private:
-    // The windows shown on the screen without the window manager (override-redirect, mapped).
-    QList<WindowId> unmanagedWindows() const;
     bool startServer();
     bool startProgram(QProcess& process, const QString& program, const QStringList& arguments);
     QProcessEnvironment environment() const;

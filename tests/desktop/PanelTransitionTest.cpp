@@ -3,9 +3,13 @@
 #include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QImage>
 #include <QTest>
 #include <QThread>
+#include <QtMath>
+#include <algorithm>
+#include <optional>
 
 namespace {
 using WindowId = DesktopSession::WindowId;
@@ -15,13 +19,31 @@ const QColor rootColour(46, 139, 87);
 // What the server shows of it: a compositor that finds no picture on the root paints its own.
 QColor desktopColour = rootColour;
 // The panel's rounded corners; what lies nearer to a corner than this may be the desktop.
-constexpr int cornerRoom = 26;
+constexpr int cornerRoomPoints = 26;
 // The band along the panel's edges that holds its border and nothing else.
-constexpr int edgeBand = 4;
+constexpr int edgeBandPoints = 4;
+constexpr double cornerRadiusPoints = 25;
 // More black pixels than this along the edges is a band or a wedge, not a symbol's corner.
-constexpr int strayBlackPixels = 16;
+constexpr int strayBlackPixelsPoints = 16;
 // Frames are read this often while a panel changes mode.
 constexpr int grabEveryMs = 8;
+// The stage goes as soon as the panel stands at its new frame: a few frames of the screen
+// while the window manager catches up, never seconds.
+constexpr qint64 stageStaysAtMostMs = 1000;
+
+// Sizes in the server's pixels, at the app's scale.
+int cornerRoom = cornerRoomPoints;
+int edgeBand = edgeBandPoints;
+int strayBlackPixels = strayBlackPixelsPoints;
+double scale = 1;
+
+int scaled(double points) {
+    return qRound(points * scale);
+}
+
+QSize scaled(QSize points) {
+    return QSize(scaled(points.width()), scaled(points.height()));
+}
 
 bool isDesktop(QRgb pixel) {
     return std::abs(qRed(pixel) - desktopColour.red()) <= 3 &&
@@ -64,15 +86,97 @@ double borderShare(const QImage& frame, QPoint from, QPoint step, int count, QRg
     int shown = 0;
     for (int i = 0; i < count; ++i) {
         const QPoint at = from + step * i;
-        shown += isBorder(frame.pixel(at), border) ? 1 : 0;
+        shown +=
+            isBorder(reinterpret_cast<const QRgb*>(frame.constScanLine(at.y()))[at.x()], border)
+                ? 1
+                : 0;
     }
     return count > 0 ? double(shown) / count : 0;
+}
+
+// What the panel draws on its plate (text, symbols, buttons) differs from the plate this much.
+bool isContent(QRgb pixel, QRgb plate) {
+    return std::max({std::abs(qRed(pixel) - qRed(plate)), std::abs(qGreen(pixel) - qGreen(plate)),
+                     std::abs(qBlue(pixel) - qBlue(plate))}) > 40;
+}
+
+// The plate's own colour: what most of the panel's inside shows.
+QRgb plateColour(const QImage& frame, const QRect& inside) {
+    QHash<QRgb, int> counts;
+    for (int y = inside.top(); y <= inside.bottom(); y += 5) {
+        const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+        for (int x = inside.left(); x <= inside.right(); x += 5)
+            ++counts[row[x]];
+    }
+    QRgb most = 0;
+    int mostCount = -1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > mostCount) {
+            most = it.key();
+            mostCount = it.value();
+        }
+    }
+    return most;
+}
+
+// Whether `area` has `enough` pixels that show content: inside the panel's rounded shape, `band`
+// pixels in from its edge, and unlike the plate.
+bool hasContent(const QImage& frame, const QRect& area, const QRect& panel, int band, QRgb plate,
+                int enough) {
+    const double radius = cornerRadiusPoints * scale - band;
+    const QRectF inner = QRectF(panel).adjusted(band, band, -band, -band);
+    const QRectF centres = inner.adjusted(radius, radius, -radius, -radius);
+    int content = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QPointF at(x + 0.5, y + 0.5);
+            const QPointF centre(std::clamp(at.x(), centres.left(), centres.right()),
+                                 std::clamp(at.y(), centres.top(), centres.bottom()));
+            const QPointF off = at - centre;
+            if (off.x() * off.x() + off.y() * off.y() > radius * radius)
+                continue;
+            content += isContent(row[x], plate) ? 1 : 0;
+            if (content >= enough)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The panel in the frame shows what it holds, not its plate alone: its status in every size,
+// and, on the way between two forms that have one, wherever it is a tile or larger, its header --
+// the + button on the left, the close button on the right -- along the top. Empty when it does;
+// what is missing otherwise.
+QString missingContent(const QImage& frame, const QRect& panel, QSize tile, bool headed) {
+    const int band = edgeBand + 2;
+    const QRect inside = panel.adjusted(band, band, -band, -band);
+    if (inside.width() < 8 || inside.height() < 8)
+        return {};
+    const QRgb plate = plateColour(frame, inside);
+    const QString size = QStringLiteral(" (%1 x %2)").arg(panel.width()).arg(panel.height());
+    // A mini tile's status alone is a few hundred pixels; the plate alone has none.
+    if (!hasContent(frame, inside, panel, band, plate, scaled(60)))
+        return QStringLiteral("the plate alone") + size;
+    if (!headed || panel.width() < tile.width() || panel.height() < tile.height())
+        return {};
+    const QRect header(inside.left(), inside.top(), inside.width(), scaled(40));
+    const int quarter = header.width() / 4;
+    if (!hasContent(frame, QRect(header.topLeft(), QSize(quarter, header.height())), panel, band,
+                    plate, scaled(20)))
+        return QStringLiteral("no + button in the header") + size;
+    if (!hasContent(frame,
+                    QRect(QPoint(header.right() - quarter + 1, header.top()),
+                          QSize(quarter, header.height())),
+                    panel, band, plate, scaled(20)))
+        return QStringLiteral("no close button in the header") + size;
+    return {};
 }
 
 // One frame as the server showed it holds exactly one whole active panel: the desktop all
 // round it and in its rounded corners, its border along every side and nowhere across it, no
 // hole at its sides and nothing black. Empty when it does; what is wrong otherwise.
-QString judge(const QImage& frame, QRgb border) {
+QString judge(const QImage& frame, QRgb border, QSize tile, bool headed) {
     const QRect panel = drawnArea(frame);
     if (panel.isEmpty())
         return QStringLiteral("no panel");
@@ -89,9 +193,13 @@ QString judge(const QImage& frame, QRgb border) {
     int black = 0;
     const QRect inside = panel.adjusted(edgeBand, edgeBand, -edgeBand, -edgeBand);
     for (int y = panel.top(); y <= panel.bottom(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+        const bool across = y < inside.top() || y > inside.bottom();
         for (int x = panel.left(); x <= panel.right(); ++x) {
-            if (!inside.contains(x, y))
-                black += isBlack(frame.pixel(x, y)) ? 1 : 0;
+            if (!across && x == inside.left())
+                x = inside.right() + 1;
+            if (x <= panel.right())
+                black += isBlack(row[x]) ? 1 : 0;
         }
     }
     if (black > strayBlackPixels)
@@ -140,7 +248,7 @@ QString judge(const QImage& frame, QRgb border) {
                         panel.height() - 2 * cornerRoom, border) >= 0.8)
             return QStringLiteral("a second border at column %1").arg(x) + size;
     }
-    return {};
+    return missingContent(frame, panel, tile, headed);
 }
 
 void paintDesktop(DesktopSession& desktop) {
@@ -164,25 +272,48 @@ void keep(const QImage& frame, const QString& name) {
 
 class Transitions {
 public:
-    Transitions(DesktopSession& desktop, WindowId panel, QRect area, QString label)
-        : desktop_(desktop), panel_(panel), area_(area), label_(std::move(label)) {}
+    Transitions(DesktopSession& desktop, WindowId panel, QRect area, QString label, QSize tile,
+                QSize mini)
+        : desktop_(desktop), panel_(panel), area_(area), label_(std::move(label)), tile_(tile),
+          mini_(mini) {}
 
-    // Sends the key and reads every frame until the panel has had `size` for a while.
+    // Sends the key and reads every frame until the panel has had `size` for a while and the
+    // stage has gone.
     void run(const QString& key, QSize size, const QString& name) {
+        // A mini tile shows its status alone: on the way to one, so may the stage.
+        const bool headed = size != mini_;
         desktop_.keyWithoutWaiting(key);
         QElapsedTimer guard;
         guard.start();
         int settled = 0;
-        int frames = 0;
+        std::optional<qint64> arrived;
+        std::optional<qint64> stageGone;
         // The panel stands at its new size for a few frames more: the last change reaches the
         // server after its geometry.
-        while (settled < 25 && guard.elapsed() < 20000) {
+        // Read as quickly as the server gives them, judged once the panel has settled.
+        QList<QImage> shown;
+        while ((settled < 25 || !stageGone) && guard.elapsed() < 20000) {
             const QImage frame = desktop_.grabScreen(area_);
             if (frame.isNull()) {
                 failures_.append(name + QStringLiteral(": no frame"));
                 return;
             }
-            const QString wrong = judge(frame, border_);
+            if (judged_)
+                shown.append(frame);
+            if (desktop_.geometry(panel_).size() == size) {
+                ++settled;
+                if (!arrived)
+                    arrived = guard.elapsed();
+            } else {
+                arrived.reset();
+            }
+            if (arrived && !stageShows())
+                stageGone = stageGone.value_or(guard.elapsed());
+            QThread::msleep(grabEveryMs);
+        }
+        for (int frames = 0; frames < shown.size(); ++frames) {
+            const QImage& frame = shown.at(frames);
+            const QString wrong = judge(frame, border_, tile_, headed);
             const QString at = QStringLiteral("%1-%2-%3").arg(label_, name).arg(frames);
             if (!wrong.isEmpty()) {
                 failures_.append(at + QStringLiteral(": ") + wrong);
@@ -190,26 +321,41 @@ public:
             } else if (frames % 4 == 0) {
                 keep(frame, at);
             }
-            ++frames;
             ++count_;
-            if (desktop_.geometry(panel_).size() == size)
-                ++settled;
-            QThread::msleep(grabEveryMs);
         }
         if (desktop_.geometry(panel_).size() != size)
             failures_.append(name + QStringLiteral(": the panel never reached its size"));
+        else if (!stageGone)
+            failures_.append(name + QStringLiteral(": the stage never went"));
+        else if (*stageGone - *arrived > stageStaysAtMostMs)
+            failures_.append(name + QStringLiteral(": the stage stayed %1 ms after the panel "
+                                                   "stood at its new frame")
+                                        .arg(*stageGone - *arrived));
     }
 
     void setBorder(QRgb border) { border_ = border; }
+    // Whether the frames are looked at, or only the panel's frame and its stage.
+    void setJudged(bool judged) { judged_ = judged; }
     const QStringList& failures() const { return failures_; }
     int count() const { return count_; }
 
 private:
+    // The app's windows beside the window manager's over the panel's way: its stage.
+    bool stageShows() const {
+        const QList<WindowId> shown = desktop_.unmanagedWindows();
+        return std::any_of(shown.cbegin(), shown.cend(), [this](WindowId window) {
+            return desktop_.geometry(window).intersects(area_);
+        });
+    }
+
     DesktopSession& desktop_;
     WindowId panel_;
     QRect area_;
     QString label_;
+    QSize tile_;
+    QSize mini_;
     QRgb border_ = 0;
+    bool judged_ = true;
     QStringList failures_;
     int count_ = 0;
 };
@@ -223,19 +369,30 @@ private slots:
     void everyFrameShowsOneWholePanel_data() {
         QTest::addColumn<bool>("compositor");
         QTest::addColumn<bool>("dark");
-        QTest::newRow("no compositor, light") << false << false;
-        QTest::newRow("no compositor, dark") << false << true;
-        QTest::newRow("compositor, light") << true << false;
-        QTest::newRow("compositor, dark") << true << true;
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("no compositor, light") << false << false << 1.0;
+        QTest::newRow("no compositor, dark") << false << true << 1.0;
+        QTest::newRow("compositor, light") << true << false << 1.0;
+        QTest::newRow("compositor, dark") << true << true << 1.0;
+        // A desktop set to 125 %.
+        QTest::newRow("no compositor, light, 125 %") << false << false << 1.25;
+        QTest::newRow("compositor, dark, 125 %") << true << true << 1.25;
     }
 
     void everyFrameShowsOneWholePanel() {
         QFETCH(bool, compositor);
         QFETCH(bool, dark);
+        QFETCH(double, appScale);
+        scale = appScale;
+        cornerRoom = qCeil(cornerRoomPoints * scale);
+        edgeBand = qCeil(edgeBandPoints * scale);
+        strayBlackPixels = scaled(strayBlackPixelsPoints);
         DesktopSession::Options options;
         options.compositor = compositor;
         if (dark)
             options.appEnvironment << QStringLiteral("KIPPETS_PALETTE=dark");
+        if (scale != 1)
+            options.appEnvironment << QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale);
         DesktopSession desktop(options);
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
         desktop.seed({{QStringLiteral("Frames"), QPointF(300, 150)}});
@@ -245,9 +402,12 @@ private slots:
         const WindowId panel = desktop.windowTitled(QStringLiteral("Frames"));
         QVERIFY(panel);
         const QRect collapsed = desktop.geometry(panel);
-        QCOMPARE(collapsed.size(), QSize(220, 200));
+        QCOMPARE(collapsed.size(), scaled(QSize(220, 200)));
         // The expanded panel grows up and to the right from the tile's bottom-left corner.
-        const QRect expanded(collapsed.left(), collapsed.bottom() - 499, 600, 500);
+        const QSize expandedSize = scaled(QSize(600, 500));
+        const QRect expanded(collapsed.left(), collapsed.bottom() + 1 - expandedSize.height(),
+                             expandedSize.width(), expandedSize.height());
+        const QSize mini = scaled(QSize(80, 80));
         const QRect area = collapsed.united(expanded).adjusted(-30, -30, 30, 30);
         // The desktop as shown beside the panel, once the root's colour is through.
         QVERIFY(DesktopSession::waitUntil([&] {
@@ -272,22 +432,22 @@ private slots:
                    !isBorder(inside.pixel(0, 0), border);
         }));
 
-        const QString label = QStringLiteral("%1-%2").arg(compositor ? "composited" : "opaque",
-                                                          dark ? "dark" : "light");
-        Transitions transitions(desktop, panel, area, label);
+        const QString label =
+            QStringLiteral("%1-%2-%3")
+                .arg(compositor ? "composited" : "opaque", dark ? "dark" : "light")
+                .arg(qRound(scale * 100));
+        Transitions transitions(desktop, panel, area, label, collapsed.size(), mini);
         transitions.setBorder(border);
         QVERIFY(transitions.failures().isEmpty());
         for (int round = 0; round < 3; ++round) {
-            transitions.run(QStringLiteral("e"), expanded.size(),
+            transitions.run(QStringLiteral("e"), expandedSize,
                             QStringLiteral("expand%1").arg(round));
             transitions.run(QStringLiteral("e"), collapsed.size(),
                             QStringLiteral("collapse%1").arg(round));
-            transitions.run(QStringLiteral("m"), QSize(80, 80),
-                            QStringLiteral("mini%1").arg(round));
-            transitions.run(QStringLiteral("e"), expanded.size(),
+            transitions.run(QStringLiteral("m"), mini, QStringLiteral("mini%1").arg(round));
+            transitions.run(QStringLiteral("e"), expandedSize,
                             QStringLiteral("expandMini%1").arg(round));
-            transitions.run(QStringLiteral("e"), QSize(80, 80),
-                            QStringLiteral("collapseMini%1").arg(round));
+            transitions.run(QStringLiteral("e"), mini, QStringLiteral("collapseMini%1").arg(round));
             transitions.run(QStringLiteral("m"), collapsed.size(),
                             QStringLiteral("unmini%1").arg(round));
         }
@@ -298,6 +458,89 @@ private slots:
                                 .arg(transitions.count()) +
                             transitions.failures().mid(0, 12).join(QStringLiteral("; "))));
         QCOMPARE(desktop.geometry(panel), collapsed);
+    }
+
+    // At every scale a desktop may have, the transition ends as it does at 100 %: the stage goes
+    // as soon as the panel stands at its new frame.
+    void theStageGoesAtOnceAtEveryScale_data() {
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("150 %") << 1.5;
+        QTest::newRow("200 %") << 2.0;
+    }
+
+    void theStageGoesAtOnceAtEveryScale() {
+        QFETCH(double, appScale);
+        scale = appScale;
+        DesktopSession::Options options;
+        options.appEnvironment << QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale);
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        // A place that falls between two of the server's pixels.
+        desktop.seed({{QStringLiteral("Scaled"), QPointF(41, 43)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Scaled"));
+        QVERIFY(panel);
+        const QRect collapsed = desktop.geometry(panel);
+        QCOMPARE(collapsed.size(), scaled(QSize(220, 200)));
+        // The expanded panel as large as it is, or as the screen, whichever is smaller.
+        const QSize expanded = scaled(QSize(600, 500)).boundedTo(options.screen);
+        desktop.click(DesktopSession::grabPoint(collapsed));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+
+        Transitions transitions(desktop, panel, QRect(QPoint(0, 0), options.screen),
+                                QStringLiteral("scaled"), collapsed.size(), scaled(QSize(80, 80)));
+        transitions.setJudged(false);
+        transitions.run(QStringLiteral("e"), expanded, QStringLiteral("expand"));
+        transitions.run(QStringLiteral("e"), collapsed.size(), QStringLiteral("collapse"));
+        transitions.run(QStringLiteral("m"), scaled(QSize(80, 80)), QStringLiteral("mini"));
+        transitions.run(QStringLiteral("m"), collapsed.size(), QStringLiteral("unmini"));
+        QVERIFY2(transitions.failures().isEmpty(),
+                 qPrintable(transitions.failures().join(QStringLiteral("; "))));
+        QCOMPARE(desktop.geometry(panel), collapsed);
+    }
+
+    // Hiding the app while a panel is under way ends the transition: what shows again later is
+    // the panel at its new frame, and nothing of the stage.
+    void hidingTheAppUnderWayLeavesNoStage() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Hidden"), QPointF(300, 150)}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Hidden"));
+        QVERIFY(panel);
+        const QRect collapsed = desktop.geometry(panel);
+        desktop.click(DesktopSession::grabPoint(collapsed));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+        desktop.settle();
+        const QRect screen(QPoint(0, 0), DesktopSession::Options().screen);
+        const auto stageShows = [&] {
+            const QList<WindowId> shown = desktop.unmanagedWindows();
+            return std::any_of(shown.cbegin(), shown.cend(), [&](WindowId window) {
+                return screen.intersects(desktop.geometry(window));
+            });
+        };
+        QVERIFY(!stageShows());
+
+        desktop.keyWithoutWaiting(QStringLiteral("e"));
+        // Closely watched, so the app is hidden while its stage shows.
+        QElapsedTimer guard;
+        guard.start();
+        while (!stageShows() && guard.elapsed() < 20000)
+            QThread::msleep(1);
+        QVERIFY(stageShows());
+        desktop.key(QStringLiteral("ctrl+h"));
+        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(panel); }));
+        QVERIFY(DesktopSession::waitUntil([&] { return !stageShows(); }));
+
+        // A second start shows the app again.
+        QCOMPARE(desktop.launchAgain(), 0);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(panel); }));
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return desktop.geometry(panel).size() == QSize(600, 500); }));
+        desktop.settle();
+        QVERIFY(!stageShows());
     }
 
     // While the panel is under way, a click on what shows of it is the panel's, not the window's
