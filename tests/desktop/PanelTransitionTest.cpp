@@ -437,6 +437,9 @@ private slots:
 
         desktop.click(DesktopSession::grabPoint(collapsed));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+        // The app draws the active border once it has heard of the activation: only then is the
+        // border on the screen the one every frame is judged by.
+        QVERIFY(desktop.appHasCaughtUp(panel));
         // The active border, as the server shows it over this desktop.
         const QPoint onBorder(collapsed.center().x(), collapsed.top() + 1);
         QRgb border = 0;
