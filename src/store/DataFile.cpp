@@ -100,6 +100,18 @@ QString cannotRemove(const QString& path, int error) {
     return QStringLiteral("“%1” cannot be removed: %2").arg(path, systemText(error));
 }
 
+// Removes the name alone from the folder open as `parent`, as an empty folder's with
+// AT_REMOVEDIR (a non-folder in its place then goes as a plain name); a name gone already is no
+// failure.
+DataFile::Failure removeName(int parent, const QByteArray& name, const QString& path, int flags) {
+    if (untilNotInterrupted([&] { return ::unlinkat(parent, name.constData(), flags); }) == 0 ||
+        errno == ENOENT)
+        return std::nullopt;
+    if (errno == ENOTDIR && flags == AT_REMOVEDIR)
+        return removeName(parent, name, path, 0);
+    return cannotRemove(path, errno);
+}
+
 // The names in an open folder, read before any of them goes; or why they cannot be read.
 std::optional<QList<QByteArray>> namesIn(int folder, int* error) {
     // fdopendir takes over the descriptor it is given: a second one, so the caller's stays open.
@@ -143,10 +155,7 @@ DataFile::Failure removeEntry(int parent, const QByteArray& name, const QString&
             return std::nullopt;
         if (error != ENOTDIR && error != ELOOP)
             return cannotRemove(path, error);
-        if (untilNotInterrupted([&] { return ::unlinkat(parent, name.constData(), 0); }) != 0 &&
-            errno != ENOENT)
-            return cannotRemove(path, errno);
-        return std::nullopt;
+        return removeName(parent, name, path, 0);
     }
     if (const DataFile::RemovalHook hook = beforeEmptying.load())
         hook(path);
@@ -165,18 +174,7 @@ DataFile::Failure removeEntry(int parent, const QByteArray& name, const QString&
         return failure;
     // Whatever holds the name by now: the emptied folder, or something put in its place, which
     // goes as a name only.
-    if (untilNotInterrupted([&] { return ::unlinkat(parent, name.constData(), AT_REMOVEDIR); }) ==
-        0)
-        return std::nullopt;
-    int error = errno;
-    if (error == ENOTDIR) {
-        if (untilNotInterrupted([&] { return ::unlinkat(parent, name.constData(), 0); }) == 0)
-            return std::nullopt;
-        error = errno;
-    }
-    if (error == ENOENT)
-        return std::nullopt;
-    return cannotRemove(path, error);
+    return removeName(parent, name, path, AT_REMOVEDIR);
 }
 
 } // namespace

@@ -780,3 +780,11 @@ bool DesktopSession::waitUntil(const std::function<bool()>& condition, int guard
     }
     return true;
 }
+
+QString DesktopSession::described(const QRect& rect) {
+    return QStringLiteral("%1,%2 %3×%4")
+        .arg(rect.x())
+        .arg(rect.y())
+        .arg(rect.width())
+        .arg(rect.height());
+}

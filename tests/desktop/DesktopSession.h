@@ -156,6 +156,8 @@ public:
     // Whether the app, which owns `window`, has handled every event the server sent it before,
     // and so has sent every request those events made it send.
     bool appHasCaughtUp(WindowId window);
+    // A rectangle as failure messages show it: "x,y w×h".
+    static QString described(const QRect& rect);
 
 private:
     bool startServer();

@@ -4,14 +4,6 @@
 
 namespace {
 using WindowId = DesktopSession::WindowId;
-
-QString described(const QRect& rect) {
-    return QStringLiteral("%1,%2 %3×%4")
-        .arg(rect.x())
-        .arg(rect.y())
-        .arg(rect.width())
-        .arg(rect.height());
-}
 } // namespace
 
 class PanelEdgeTest : public QObject {
@@ -76,7 +68,7 @@ private slots:
         desktop.release();
         const QRect grown(start.topLeft(), start.size() + QSize(99, 99));
         QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == grown; }),
-                 qPrintable(described(desktop.geometry(panel))));
+                 qPrintable(DesktopSession::described(desktop.geometry(panel))));
 
         // Ten quick moves of 10 pixels on the top left corner, in one run of the tool.
         const QPoint topLeft = grown.topLeft() + QPoint(10, 10);
@@ -91,7 +83,7 @@ private slots:
         desktop.release();
         const QRect pulled(grown.topLeft() - QPoint(100, 100), grown.size() + QSize(100, 100));
         QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == pulled; }),
-                 qPrintable(described(desktop.geometry(panel))));
+                 qPrintable(DesktopSession::described(desktop.geometry(panel))));
     }
 };
 

@@ -60,14 +60,6 @@ void altDrag(DesktopSession& desktop, QPoint from, QPoint by) {
     desktop.run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("alt")});
 }
 
-QString described(const QRect& rect) {
-    return QStringLiteral("%1,%2 %3×%4")
-        .arg(rect.x())
-        .arg(rect.y())
-        .arg(rect.width())
-        .arg(rect.height());
-}
-
 void hideDashboard(DesktopSession& desktop) {
     const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
     desktop.minimise(dashboard);
@@ -93,13 +85,15 @@ private slots:
             const WindowId panel = desktop.windowTitled(name);
             QVERIFY2(
                 DesktopSession::waitUntil([&] { return desktop.geometry(panel) == frames[at]; }),
-                qPrintable(name + QLatin1Char(' ') + described(desktop.geometry(panel))));
+                qPrintable(name + QLatin1Char(' ') +
+                           DesktopSession::described(desktop.geometry(panel))));
             const std::optional<QList<double>> before = storedPosition(desktop, name);
             QVERIFY(before);
             altDrag(desktop, frames[at].center(), moveBy);
             const QRect there = frames[at].translated(moveBy);
             QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == there; }),
-                     qPrintable(name + QLatin1Char(' ') + described(desktop.geometry(panel))));
+                     qPrintable(name + QLatin1Char(' ') +
+                                DesktopSession::described(desktop.geometry(panel))));
             // Stored once the move has settled, in the app's bottom-left coordinates.
             const QList<double> expected{double(there.left()), double(900 - there.bottom() - 1)};
             QVERIFY2(DesktopSession::waitUntil(
@@ -115,7 +109,8 @@ private slots:
             const WindowId panel = desktop.windowTitled(seeds[at].name);
             QVERIFY2(
                 DesktopSession::waitUntil([&] { return desktop.geometry(panel) == moved[at]; }),
-                qPrintable(seeds[at].name + QLatin1Char(' ') + described(desktop.geometry(panel))));
+                qPrintable(seeds[at].name + QLatin1Char(' ') +
+                           DesktopSession::described(desktop.geometry(panel))));
         }
     }
 
@@ -138,7 +133,7 @@ private slots:
         QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
         const WindowId again = desktop.windowTitled(seeds[0].name);
         QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(again) == there; }),
-                 qPrintable(described(desktop.geometry(again))));
+                 qPrintable(DesktopSession::described(desktop.geometry(again))));
     }
 
     void theNotePanelMovedByTheWindowManagerOpensThereAgain() {
@@ -176,7 +171,7 @@ private slots:
         altDrag(desktop, opened.topLeft() + QPoint(opened.width() / 2, 12), moveBy);
         const QRect there = opened.translated(moveBy);
         QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(note) == there; }),
-                 qPrintable(described(desktop.geometry(note))));
+                 qPrintable(DesktopSession::described(desktop.geometry(note))));
         const QList<double> expected{double(there.left()), double(900 - there.bottom() - 1),
                                      double(there.width()), double(there.height())};
         QVERIFY(DesktopSession::waitUntil([&] {
