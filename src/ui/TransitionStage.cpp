@@ -31,6 +31,25 @@ bool hasAlpha(xcb_connection_t* connection, xcb_window_t window) {
 
 // The window manager's frame whose background a panel made transparent, by panel.
 const char* const clearedFrameProperty = "_kippets_cleared_frame";
+// The window manager's frame a panel keeps out of a compositor's picture, by panel.
+const char* const hiddenFrameProperty = "_kippets_hidden_frame";
+
+// The window the window manager put the window in, or none where it stands on the root itself.
+xcb_window_t frameOf(xcb_connection_t* connection, xcb_window_t window) {
+    const auto tree =
+        owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
+    return tree && tree->parent != tree->root ? tree->parent : XCB_WINDOW_NONE;
+}
+
+xcb_atom_t opacityAtom(xcb_connection_t* connection) {
+    static const xcb_atom_t atom = [connection] {
+        const char name[] = "_NET_WM_WINDOW_OPACITY";
+        const auto reply = owned(xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }();
+    return atom;
+}
 #endif
 
 // While one lives, the server serves this app alone; it is released when the outermost one
@@ -124,15 +143,54 @@ void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transpare
     // The window manager's frame grows a moment before the window inside it: its background
     // shows there meanwhile. The frame holds nothing else of its own, so its background may as
     // well be transparent while the window waits out of sight.
-    const auto tree =
-        owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
-    if (tree && tree->parent != tree->root && hasAlpha(connection, tree->parent)) {
-        xcb_change_window_attributes(connection, tree->parent, XCB_CW_BACK_PIXEL, &pixel);
-        window->setProperty(clearedFrameProperty, QVariant::fromValue(uint32_t(tree->parent)));
+    const xcb_window_t frame = frameOf(connection, id);
+    if (frame != XCB_WINDOW_NONE && hasAlpha(connection, frame)) {
+        xcb_change_window_attributes(connection, frame, XCB_CW_BACK_PIXEL, &pixel);
+        window->setProperty(clearedFrameProperty, QVariant::fromValue(uint32_t(frame)));
     }
 #else
     Q_UNUSED(window);
     Q_UNUSED(transparent);
+#endif
+}
+
+void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !window->windowHandle())
+        return;
+    const xcb_atom_t opacity = opacityAtom(connection);
+    if (opacity == XCB_ATOM_NONE)
+        return;
+    if (!outOfSight) {
+        const QVariant frame = window->property(hiddenFrameProperty);
+        if (!frame.isValid())
+            return;
+        window->setProperty(hiddenFrameProperty, {});
+        // A frame the window manager has since taken down answers with an error that says
+        // nothing new: it is dropped unread.
+        xcb_discard_reply(
+            connection,
+            xcb_delete_property_checked(connection, frame.value<uint32_t>(), opacity).sequence);
+        return;
+    }
+    // Without a compositor the window's shape keeps the frame out of sight already.
+    if (!CompositorCheck::shared().isCompositing() ||
+        window->property(hiddenFrameProperty).isValid())
+        return;
+    // The window manager draws its own background into its frame beside the window when the
+    // frame grows before the window does; a compositor shows the frame by this property, the
+    // same one it reads for any top-level window's opacity.
+    const xcb_window_t frame = frameOf(connection, static_cast<xcb_window_t>(window->winId()));
+    if (frame == XCB_WINDOW_NONE)
+        return;
+    const uint32_t transparent = 0;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, frame, opacity, XCB_ATOM_CARDINAL, 32, 1,
+                        &transparent);
+    window->setProperty(hiddenFrameProperty, QVariant::fromValue(uint32_t(frame)));
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(outOfSight);
 #endif
 }
 

@@ -151,9 +151,12 @@ private:
     // itself stays out of sight: the panel comes back once it stands at its new frame.
     void openStage();
     void stageReady();
-    // Shows the panel on the stage at `step`, laid out at its size.
-    void showStep(const QRect& step);
+    // Shows the panel on the stage at `step`, laid out at its size; with `panelLeaves` the panel
+    // leaves the screen in the same instant, unless it has already.
+    void showStep(const QRect& step, bool panelLeaves);
     void hideForStage();
+    // Whether every frame of the transition under way hides the panel beneath the stage.
+    bool coveredToTheEnd() const;
     // The frame on the way of the transition under way, in Qt's coordinates.
     QRect stepAt(qreal progress) const;
     void waitToReveal();

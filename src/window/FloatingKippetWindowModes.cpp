@@ -9,6 +9,7 @@
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
 #include "ui/ResizeGrip.h"
+#include "ui/Theme.h"
 #include "ui/TransitionStage.h"
 #include "ui/WindowShapeMask.h"
 #include "window/FloatingKippetWindow.h"
@@ -118,12 +119,13 @@ void FloatingKippetWindow::stageReady() {
         return;
     stageWait_->stop();
     // The stage takes over, already at the first size on the way, over the panel that still
-    // shows what it showed; the panel leaves the screen with the next frame, once a compositor
-    // has taken up the stage's picture and shape.
+    // shows what it showed; the panel leaves the screen with a later frame, once a compositor
+    // has taken up the stage's picture and shape: the next, or the last where every frame
+    // covers it.
     TransitionStage::setExposedAreasTransparent(this, true);
     hiddenForStage_ = true;
     blankForStage_ = true;
-    showStep(stepAt(0));
+    showStep(stepAt(0), false);
     animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
 }
 
@@ -131,9 +133,14 @@ void FloatingKippetWindow::hideForStage() {
     // The panel's updates are off from the start of the transition until it leaves the screen.
     if (updatesEnabled())
         return;
+    // Only ever after the stage's frame of the same instant: a compositor takes up what changed
+    // one window at a time, and repaints each changed place with what all windows hold by then.
+    // The stage's whole place comes first, so no part of the panel's place ever shows the next
+    // frame ahead of the rest.
     setUpdatesEnabled(true);
     shapeMask_->apply();
     repaint();
+    TransitionStage::setFrameOutOfSight(this, true);
 }
 
 QRect FloatingKippetWindow::stepAt(qreal progress) const {
@@ -162,18 +169,29 @@ void FloatingKippetWindow::animationStepped(qreal progress) {
         setGeometry(step);
         return;
     }
-    TransitionStage::atOnce([this] { hideForStage(); });
     // The last frame is the final one, set when the animation ends.
     if (step.size() != animationTo_.size())
-        showStep(step);
+        showStep(step, !coveredToTheEnd());
 }
 
-void FloatingKippetWindow::showStep(const QRect& step) {
+bool FloatingKippetWindow::coveredToTheEnd() const {
+    // A compositor that took up the panel's leaving late would repaint the panel's place alone,
+    // with a frame of the stage that has grown past it since. Growing, every frame on the way
+    // covers that place: unless the compositor blurs, and so shows through the stage's picture,
+    // the panel stays on the screen beneath them until the last. Without a compositor the
+    // server shows each change whole, and the panel leaves at once.
+    return animationTo_.contains(animationFrom_) && Theme::backdrop() == Theme::Backdrop::blended;
+}
+
+void FloatingKippetWindow::showStep(const QRect& step, bool panelLeaves) {
     stagedSize_ = step.size();
     layoutChildren();
     // Drawn before the server is held for the frame.
     const QPixmap picture = panelPicture();
-    stage_->showFrame(picture, step);
+    stage_->showFrame(picture, step, [this, panelLeaves] {
+        if (panelLeaves)
+            hideForStage();
+    });
 }
 
 void FloatingKippetWindow::finishAnimation() {
@@ -193,8 +211,8 @@ void FloatingKippetWindow::finishAnimation() {
         layoutChildren();
         const QPixmap last = panelPicture();
         TransitionStage::atOnce([this, to, &last] {
-            hideForStage();
             stage_->showFrame(last, to);
+            hideForStage();
             // The window manager copies the panel's shape to its own frame when it gives the
             // panel a new size: the shape comes back with the last change of size, never on its
             // own.
@@ -261,6 +279,7 @@ void FloatingKippetWindow::reveal() {
         blankForStage_ = false;
         layoutChildren();
         repaint();
+        TransitionStage::setFrameOutOfSight(this, false);
     };
     if (stage_ && stage_->isVisible())
         stage_->close(show);

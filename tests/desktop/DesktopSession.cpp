@@ -686,6 +686,68 @@ void DesktopSession::resumeWindowManager() {
         ::kill(pid_t(pid), SIGCONT);
 }
 
+bool DesktopSession::growFrameAhead(WindowId window, const QRect& frame) {
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, window), nullptr);
+    if (!tree)
+        return false;
+    const WindowId parent = tree->parent;
+    free(tree);
+    if (parent == root())
+        return false;
+    tree = xcb_query_tree_reply(connection_, xcb_query_tree(connection_, parent), nullptr);
+    if (!tree)
+        return false;
+    QList<WindowId> changed;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        if (children[i] != window)
+            changed.append(children[i]);
+    }
+    free(tree);
+    changed.append(parent);
+    // The window manager asked to see every change of its windows first: for the moment of the
+    // change they are left to this session, as its own changes are to it.
+    const auto configure = [this](WindowId target, std::uint16_t mask,
+                                  const QList<std::uint32_t>& values) {
+        const std::uint32_t on = 1;
+        const std::uint32_t off = 0;
+        xcb_change_window_attributes(connection_, target, XCB_CW_OVERRIDE_REDIRECT, &on);
+        xcb_configure_window(connection_, target, mask, values.constData());
+        xcb_change_window_attributes(connection_, target, XCB_CW_OVERRIDE_REDIRECT, &off);
+    };
+    const auto width = std::uint32_t(frame.width());
+    const auto height = std::uint32_t(frame.height());
+    for (const WindowId child : std::as_const(changed).first(changed.size() - 1))
+        configure(child, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, {width, height});
+    configure(parent,
+              XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                  XCB_CONFIG_WINDOW_HEIGHT,
+              {std::uint32_t(frame.x()), std::uint32_t(frame.y()), width, height});
+    return geometry(parent) == frame;
+}
+
+bool DesktopSession::compositorHasCaughtUp() {
+    // A pixel of a colour of its own in the screen's corner: a compositor paints what changed in
+    // the order it heard of it, so once the pixel shows, every earlier change shows too.
+    constexpr std::uint32_t magenta = 0xff00ff;
+    const auto cornerShows = [this](bool marker) {
+        const QImage corner = grabScreen(QRect(0, 0, 1, 1));
+        return !corner.isNull() && (corner.pixel(0, 0) == qRgb(255, 0, 255)) == marker;
+    };
+    const xcb_window_t marker = xcb_generate_id(connection_);
+    const std::uint32_t values[] = {magenta, 1};
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, marker, root(), 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(connection_, marker);
+    xcb_flush(connection_);
+    const bool shown = waitUntil([&] { return cornerShows(true); });
+    xcb_destroy_window(connection_, marker);
+    xcb_flush(connection_);
+    return waitUntil([&] { return cornerShows(false); }) && shown;
+}
+
 void DesktopSession::askWindowManager(WindowId window, const char* type, std::uint32_t first,
                                       std::uint32_t second) {
     xcb_client_message_event_t message{};

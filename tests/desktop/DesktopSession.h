@@ -151,6 +151,13 @@ public:
     // the user ask meanwhile waits in its queue, in the order asked. Whether it stands still.
     bool pauseWindowManager();
     void resumeWindowManager();
+    // Plays the window manager in the moment between giving a window's frame its new geometry and
+    // giving the window inside it its new size: the frame and what the window manager keeps in it
+    // beside the window (its own background) take `frame`, the window keeps its size. Meant while
+    // the window manager is paused. Whether the window has a frame that took it.
+    bool growFrameAhead(WindowId window, const QRect& frame);
+    // Whether the compositor has painted every change that reached the server before.
+    bool compositorHasCaughtUp();
     // Whether the window manager has handled every request that reached the server before.
     bool windowManagerHasCaughtUp();
     // Whether the app, which owns `window`, has handled every event the server sent it before,

@@ -6,14 +6,21 @@
 #include "platform/Clock.h"
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
+#include "ui/CompositorCheck.h"
 #include "ui/X11Connection.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/PanelDriver.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
+#include <QDebug>
 #include <QPointer>
 #include <QProcess>
 #include <QTest>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <xcb/xcb.h>
 
@@ -93,6 +100,92 @@ bool serverAnswersOthers() {
     other.waitForFinished();
     return false;
 }
+// A compositor as the app sees one, installed for one test: what the app sends the server for
+// it is read back, nothing is drawn.
+struct Composited : CompositorCheck {
+    Composited() { CompositorCheck::install(this); }
+    ~Composited() override { CompositorCheck::install(nullptr); }
+    bool isCompositing() const override { return true; }
+};
+
+// The opacity a compositor reads on the window manager's frame around `window`; none when unset.
+std::optional<std::uint32_t> frameOpacity(const QWidget* window) {
+    xcb_connection_t* connection = x11Connection();
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr);
+    const xcb_window_t frame = tree ? tree->parent : XCB_WINDOW_NONE;
+    free(tree);
+    const char name[] = "_NET_WM_WINDOW_OPACITY";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+    const xcb_atom_t opacity = atom ? atom->atom : XCB_ATOM_NONE;
+    free(atom);
+    xcb_get_property_reply_t* property = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, frame, opacity, XCB_ATOM_CARDINAL, 0, 1),
+        nullptr);
+    std::optional<std::uint32_t> value;
+    if (property && xcb_get_property_value_length(property) == 4)
+        value = *static_cast<const std::uint32_t*>(xcb_get_property_value(property));
+    free(property);
+    return value;
+}
+
+// Which window painted, in which pass of the event loop, as a compositor hears of it: the panel
+// leaving the screen is the paint in which its content first lies beside it. The stage shows the
+// panel at the size its content is laid out at, from the bottom-left corner that stays.
+class PaintOrder : public QObject {
+public:
+    explicit PaintOrder(FloatingKippetWindow* panel) : panel_(panel) {
+        panel->installEventFilter(this);
+        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this,
+                [this] { ++pass_; });
+    }
+    void watch(TransitionStage* stage) { stage->installEventFilter(this); }
+    bool panelLeft() const { return left_.has_value(); }
+    // Whether, in the pass the panel left the screen, the stage painted its frame just before.
+    bool stageWentFirst() const {
+        return left_ && *left_ > 0 && paints_.at(*left_ - 1).stage &&
+               paints_.at(*left_ - 1).pass == paints_.at(*left_).pass;
+    }
+    // The stage's frames after the panel left that reach beyond the place the panel left: a
+    // compositor repainting that place late would show them cut to it.
+    QStringList framesBeyondThePanel() const {
+        QStringList beyond;
+        for (qsizetype i = left_.value_or(paints_.size()); i < paints_.size(); ++i) {
+            const Paint& paint = paints_.at(i);
+            if (paint.stage &&
+                (paint.size.width() > place_.width() || paint.size.height() > place_.height()))
+                beyond.append(QDebug::toString(paint.size));
+        }
+        return beyond;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint)
+            return false;
+        const auto* stage = qobject_cast<const TransitionStage*>(watched);
+        if (!stage && !left_ && !panel_->rect().intersects(panel_->contentView()->geometry())) {
+            left_ = paints_.size();
+            place_ = panel_->geometry();
+        }
+        paints_.append({stage != nullptr, pass_, panel_->contentView()->size()});
+        return false;
+    }
+
+private:
+    struct Paint {
+        bool stage;
+        int pass;
+        QSize size;
+    };
+    FloatingKippetWindow* panel_;
+    QList<Paint> paints_;
+    std::optional<qsizetype> left_;
+    QRect place_;
+    int pass_ = 0;
+};
 } // namespace
 
 // A panel's transition on a real X server ends with every road that takes the panel off the
@@ -203,6 +296,40 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(window->size(), QSize(80, 80));
+    }
+
+    // A compositor takes up what changed one window at a time and repaints each changed place
+    // with what every window holds by then. The panel leaves the screen in the same instant the
+    // stage shows a frame, right after it, and once the stage shows no frame beyond the panel's
+    // place any more: growing, the panel stays beneath the stage to the last frame. No part of
+    // the panel's place ever shows a frame ahead of the rest.
+    void thePanelLeavesRightAfterTheStagesFrame() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        const Composited composited;
+        Kippet* kippet = app.addKippet(QStringLiteral("Ordered"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        for (const auto& change : {std::function<void()>([&] { window->toggleExpanded(); }),
+                                   std::function<void()>([&] { window->toggleExpanded(); }),
+                                   std::function<void()>([&] { window->enterMiniView(); })}) {
+            PaintOrder order(window);
+            change();
+            order.watch(stageOf(window));
+            // Out of the panel's sight goes the window manager's frame round it too, which the
+            // window manager may paint as it gives it the panel's new size.
+            bool frameOutOfSight = false;
+            QVERIFY(framesUntil([&] {
+                if (order.panelLeft() && stageShows(window))
+                    frameOutOfSight = frameOutOfSight || frameOpacity(window) == 0u;
+                return !window->isAnimating() && !stageShows(window);
+            }));
+            QVERIFY(order.panelLeft());
+            QVERIFY(order.stageWentFirst());
+            QCOMPARE(order.framesBeyondThePanel(), QStringList());
+            QVERIFY(frameOutOfSight);
+            QCOMPARE(frameOpacity(window), std::nullopt);
+        }
     }
 
     // Steps that end early, by an exception, still let the server go: a held server freezes
