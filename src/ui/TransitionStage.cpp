@@ -13,6 +13,7 @@
 #ifdef KIPPETS_HAVE_XCB
 #include <cstdlib>
 #include <memory>
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 #endif
 
@@ -33,6 +34,8 @@ bool hasAlpha(xcb_connection_t* connection, xcb_window_t window) {
 const char* const clearedFrameProperty = "_kippets_cleared_frame";
 // The window manager's frame a panel keeps out of a compositor's picture, by panel.
 const char* const hiddenFrameProperty = "_kippets_hidden_frame";
+// The window manager's frame a panel cut to nothing, by panel.
+const char* const cutFrameProperty = "_kippets_cut_frame";
 
 // The window the window manager put the window in, or none where it stands on the root itself.
 xcb_window_t frameOf(xcb_connection_t* connection, xcb_window_t window) {
@@ -49,6 +52,35 @@ xcb_atom_t opacityAtom(xcb_connection_t* connection) {
         return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }();
     return atom;
+}
+
+// Gives a frame kept out of sight for `window` back to the screen.
+void showFrameAgain(xcb_connection_t* connection, QWidget* window, xcb_window_t id) {
+    // A frame the window manager has since taken down answers with an error that says nothing
+    // new: it is dropped unread.
+    const QVariant hidden = window->property(hiddenFrameProperty);
+    if (hidden.isValid()) {
+        window->setProperty(hiddenFrameProperty, {});
+        xcb_discard_reply(connection,
+                          xcb_delete_property_checked(connection, hidden.value<uint32_t>(),
+                                                      opacityAtom(connection))
+                              .sequence);
+    }
+    const QVariant cut = window->property(cutFrameProperty);
+    if (!cut.isValid())
+        return;
+    window->setProperty(cutFrameProperty, {});
+    // The frame takes the window's shape where the window stands in it, as the window manager
+    // gives it.
+    const auto place =
+        owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr));
+    if (!place || frameOf(connection, id) != cut.value<uint32_t>())
+        return;
+    xcb_discard_reply(connection,
+                      xcb_shape_combine_checked(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                                                XCB_SHAPE_SK_BOUNDING, cut.value<uint32_t>(),
+                                                place->x, place->y, id)
+                          .sequence);
 }
 #endif
 
@@ -159,31 +191,32 @@ void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight) {
     xcb_connection_t* connection = x11Connection();
     if (!connection || !window->windowHandle())
         return;
-    const xcb_atom_t opacity = opacityAtom(connection);
-    if (opacity == XCB_ATOM_NONE)
-        return;
+    const auto id = static_cast<xcb_window_t>(window->winId());
     if (!outOfSight) {
-        const QVariant frame = window->property(hiddenFrameProperty);
-        if (!frame.isValid())
-            return;
-        window->setProperty(hiddenFrameProperty, {});
-        // A frame the window manager has since taken down answers with an error that says
-        // nothing new: it is dropped unread.
-        xcb_discard_reply(
-            connection,
-            xcb_delete_property_checked(connection, frame.value<uint32_t>(), opacity).sequence);
+        showFrameAgain(connection, window, id);
         return;
     }
-    // Without a compositor the window's shape keeps the frame out of sight already.
-    if (!CompositorCheck::shared().isCompositing() ||
-        window->property(hiddenFrameProperty).isValid())
+    if (window->property(hiddenFrameProperty).isValid() ||
+        window->property(cutFrameProperty).isValid())
+        return;
+    const xcb_window_t frame = frameOf(connection, id);
+    if (frame == XCB_WINDOW_NONE)
+        return;
+    if (!CompositorCheck::shared().isCompositing()) {
+        // The window manager gives its frame the window's shape only once it gets to it; till
+        // then the frame's background shows where the window was. Cut in the same instant, the
+        // frame shows nothing either.
+        xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                             XCB_CLIP_ORDERING_UNSORTED, frame, 0, 0, 0, nullptr);
+        window->setProperty(cutFrameProperty, QVariant::fromValue(uint32_t(frame)));
+        return;
+    }
+    const xcb_atom_t opacity = opacityAtom(connection);
+    if (opacity == XCB_ATOM_NONE)
         return;
     // The window manager draws its own background into its frame beside the window when the
     // frame grows before the window does; a compositor shows the frame by this property, the
     // same one it reads for any top-level window's opacity.
-    const xcb_window_t frame = frameOf(connection, static_cast<xcb_window_t>(window->winId()));
-    if (frame == XCB_WINDOW_NONE)
-        return;
     const uint32_t transparent = 0;
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, frame, opacity, XCB_ATOM_CARDINAL, 32, 1,
                         &transparent);

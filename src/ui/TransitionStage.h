@@ -44,10 +44,11 @@ public:
     // the server's -- only where their pixels have an alpha channel, since elsewhere that pixel
     // is black; `false` leaves the window and the frame to their own painting again.
     static void setExposedAreasTransparent(QWidget* window, bool transparent);
-    // While the stage shows a window, a compositor leaves the window manager's frame around it
-    // out of the picture: what the window manager draws into that frame as it changes its size
-    // (its own background, before the window inside has grown too) never reaches the screen.
-    // Only under a compositor, where pixels of the frame could show beside the stage's shape.
+    // While the stage shows a window, the window manager's frame around it stays out of sight:
+    // what the window manager draws into that frame as it changes its size (its own background,
+    // before the window inside has grown or taken its new shape) never reaches the screen. Under
+    // a compositor the frame is left out of its picture, else cut to nothing; `false` gives it
+    // back its window's shape.
     static void setFrameOutOfSight(QWidget* window, bool outOfSight);
 
 signals:

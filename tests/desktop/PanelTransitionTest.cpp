@@ -564,6 +564,47 @@ private slots:
         QCOMPARE(judge(*between, scene.border, scene.collapsed.size(), true), QString());
     }
 
+    // Without a compositor the window manager gives its frame the panel's shape only once it gets
+    // to it: as the panel leaves the screen for its stage, the frame must not show its own
+    // background in the panel's old shape beside the stage's smaller frames.
+    void theWindowManagersFrameNeverShowsWhileItLags() {
+        scale = 1;
+        cornerRoom = cornerRoomPoints;
+        edgeBand = edgeBandPoints;
+        strayBlackPixels = strayBlackPixelsPoints;
+        DesktopSession desktop{DesktopSession::Options()};
+        Scene scene;
+        setUpScene(desktop, false, scene);
+        if (QTest::currentTestFailed())
+            return;
+        const QRect area = scene.area;
+        desktop.key(QStringLiteral("e"));
+        QVERIFY(DesktopSession::waitUntil([&] {
+            return desktop.geometry(scene.panel) == scene.expanded && !stageShowsIn(desktop, area);
+        }));
+        // The window manager, paused, gets to the panel's new shape only when it runs again.
+        QVERIFY(desktop.pauseWindowManager());
+        desktop.keyWithoutWaiting(QStringLiteral("e"));
+        // Collapsing, the stage's frames shrink towards the bottom-left corner: the first that
+        // left the top of the expanded panel.
+        const QPoint top =
+            QPoint(scene.expanded.center().x(), scene.expanded.top() + 1) - area.topLeft();
+        QImage shown;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            shown = desktop.grabScreen(area);
+            return !shown.isNull() && !isBorder(shown.pixel(top), scene.border) &&
+                   stageShowsIn(desktop, area);
+        }));
+        keep(shown, QStringLiteral("frame-lags"));
+        QCOMPARE(judge(shown, scene.border, scene.collapsed.size(), true), QString());
+        desktop.resumeWindowManager();
+        QVERIFY(DesktopSession::waitUntil([&] {
+            return desktop.geometry(scene.panel) == scene.collapsed && !stageShowsIn(desktop, area);
+        }));
+        QCOMPARE(judge(desktop.grabScreen(area), scene.border, scene.collapsed.size(), true),
+                 QString());
+    }
+
     // At every scale a desktop may have, the transition ends as it does at 100 %: the stage goes
     // as soon as the panel stands at its new frame.
     void theStageGoesAtOnceAtEveryScale_data() {
