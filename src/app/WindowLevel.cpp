@@ -12,7 +12,6 @@
 #include <QWidget>
 
 #ifdef KIPPETS_HAVE_XCB
-#include <cstdlib>
 #include <xcb/xcb.h>
 #endif
 
@@ -22,24 +21,6 @@ constexpr int floatingLevel = 1;
 constexpr int modalLevel = 2;
 
 #ifdef KIPPETS_HAVE_XCB
-// Atoms never change while the connection lives; asking the server is a round trip, which every
-// panel shown at start would otherwise wait for.
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
-    static QHash<QByteArray, xcb_atom_t> known;
-    const QByteArray key(name);
-    if (const auto found = known.constFind(key); found != known.cend())
-        return *found;
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection,
-        xcb_intern_atom(connection, 0, static_cast<uint16_t>(key.size()), key.constData()),
-        nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    if (atom != XCB_ATOM_NONE)
-        known.insert(key, atom);
-    return atom;
-}
-
 xcb_window_t rootOf(xcb_connection_t* connection) {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }
@@ -51,7 +32,7 @@ void askWindowManager(xcb_connection_t* connection, xcb_window_t window, const c
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = window;
-    message.type = internAtom(connection, type);
+    message.type = x11Atom(type);
     message.data.data32[0] = first;
     message.data.data32[1] = second;
     xcb_send_event(connection, 0, rootOf(connection),
@@ -72,9 +53,8 @@ void joinAllWorkspaces(QWidget* window, bool mapped) {
         return;
     const auto id = static_cast<xcb_window_t>(window->winId());
     if (!mapped) {
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id,
-                            internAtom(connection, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
-                            &allDesktops);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, x11Atom("_NET_WM_DESKTOP"),
+                            XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
     } else {
         // From a pager-like source: always honoured.
         askWindowManager(connection, id, "_NET_WM_DESKTOP", allDesktops, 2);

@@ -44,16 +44,6 @@ xcb_window_t frameOf(xcb_connection_t* connection, xcb_window_t window) {
     return tree && tree->parent != tree->root ? tree->parent : XCB_WINDOW_NONE;
 }
 
-xcb_atom_t opacityAtom(xcb_connection_t* connection) {
-    static const xcb_atom_t atom = [connection] {
-        const char name[] = "_NET_WM_WINDOW_OPACITY";
-        const auto reply = owned(xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr));
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    }();
-    return atom;
-}
-
 // Gives a frame kept out of sight for `window` back to the screen.
 void showFrameAgain(xcb_connection_t* connection, QWidget* window, xcb_window_t id) {
     // A frame the window manager has since taken down answers with an error that says nothing
@@ -63,7 +53,7 @@ void showFrameAgain(xcb_connection_t* connection, QWidget* window, xcb_window_t 
         window->setProperty(hiddenFrameProperty, {});
         xcb_discard_reply(connection,
                           xcb_delete_property_checked(connection, hidden.value<uint32_t>(),
-                                                      opacityAtom(connection))
+                                                      x11Atom("_NET_WM_WINDOW_OPACITY"))
                               .sequence);
     }
     const QVariant cut = window->property(cutFrameProperty);
@@ -211,7 +201,7 @@ void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight) {
         window->setProperty(cutFrameProperty, QVariant::fromValue(uint32_t(frame)));
         return;
     }
-    const xcb_atom_t opacity = opacityAtom(connection);
+    const xcb_atom_t opacity = x11Atom("_NET_WM_WINDOW_OPACITY");
     if (opacity == XCB_ATOM_NONE)
         return;
     // The window manager draws its own background into its frame beside the window when the

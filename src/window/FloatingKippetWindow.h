@@ -209,6 +209,9 @@ private:
     // The size the stage shows the panel at: the panel itself keeps its frame till the end, so
     // the window manager resizes it once, not every frame.
     std::optional<QSize> stagedSize_;
+    // Whether the panel stays on the screen beneath the stage until its last frame, decided as
+    // the stage takes over: asking the display server every frame would cost a round trip.
+    bool panelStaysTillLast_ = false;
     ClockTimer* stageWait_ = nullptr;
     ClockTimer* revealTimer_ = nullptr;
     int revealChecks_ = 0;

@@ -125,6 +125,7 @@ void FloatingKippetWindow::stageReady() {
     TransitionStage::setExposedAreasTransparent(this, true);
     hiddenForStage_ = true;
     blankForStage_ = true;
+    panelStaysTillLast_ = coveredToTheEnd();
     showStep(stepAt(0), false);
     animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
 }
@@ -171,7 +172,7 @@ void FloatingKippetWindow::animationStepped(qreal progress) {
     }
     // The last frame is the final one, set when the animation ends.
     if (step.size() != animationTo_.size())
-        showStep(step, !coveredToTheEnd());
+        showStep(step, !panelStaysTillLast_);
 }
 
 bool FloatingKippetWindow::coveredToTheEnd() const {
