@@ -42,8 +42,9 @@ void setSecondary(QLabel* label) {
 
 SettingsTabView::SettingsTabView(SettingsServices services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)),
+      // The first mode waits for the keyring's answer rather than be fixed on a guess.
       preferences_(
-          new AIPreferences(*services_.preferences, OpenAIAnalyzer::defaultHasKey(), this)),
+          new AIPreferences(*services_.preferences, OpenAIAnalyzer::defaultKeyPresence(), this)),
       onDeviceStatusLabel_(checking), iCloudSyncEnabled_(isICloudSyncEnabled()) {
     setObjectName(QStringLiteral("SettingsTabView"));
     buildForm();
@@ -58,6 +59,11 @@ SettingsTabView::SettingsTabView(SettingsServices services, QWidget* parent)
     if (services_.localModel)
         connect(services_.localModel, &LocalModelServer::probeAnswered, this,
                 &SettingsTabView::updateOnDeviceStatus);
+    if (services_.keychain)
+        connect(services_.keychain, &KeychainStore::presenceReadSettled, this, [this] {
+            if (const std::optional<bool> presence = OpenAIAnalyzer::defaultKeyPresence())
+                preferences_->settleFirstMode(*presence);
+        });
     showMode();
 }
 
@@ -208,10 +214,12 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
     QPointer<SettingsTabView> self(this);
     std::optional<QString> stored;
     std::optional<QString> unreadable;
+    bool locked = false;
     if (services_.keychain) {
         try {
             stored = co_await services_.keychain->read(KeychainStore::apiKeyAccount);
         } catch (const KeychainError& error) {
+            locked = error.isLocked();
             unreadable = error.detail().isEmpty() ? error.errorDescription() : error.detail();
         }
     }
@@ -223,10 +231,13 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
         emit apiKeyLoaded();
         co_return;
     }
+    keyLocked_ = locked;
+    keyUnreadable_ = locked ? std::nullopt : unreadable;
     // Nothing is known of the stored key: the field keeps what it holds, and nothing is written
     // or removed for a change the user did not make.
     if (unreadable) {
-        saveError_ = QStringLiteral("Failed to read the stored API key: ") + *unreadable;
+        saveError_ = locked ? lockedKeyMessage
+                            : QStringLiteral("Failed to read the stored API key: ") + *unreadable;
         apiKeyLoaded_ = true;
         showAIStatus();
         showKeyState();
@@ -361,6 +372,19 @@ void SettingsTabView::showAIStatus() {
             aiStatus_->setContent(
                 SymbolNames::keyFill, Theme::green(),
                 QStringLiteral("OpenAI key configured — configure details below."), Theme::green());
+        else if (keyLocked_)
+            // A key is stored; asking for one would send the user to replace it.
+            aiStatus_->setContent(
+                SymbolNames::lockShieldFill, Theme::orange(),
+                QStringLiteral("The keyring is locked, so the stored OpenAI key could not be read. "
+                               "Unlock the login keyring in your desktop's keyring tool (such as "
+                               "Passwords and Keys); items wait for analysis until then."),
+                Theme::orange());
+        else if (keyUnreadable_)
+            aiStatus_->setContent(SymbolNames::exclamationmarkTriangleFill, Theme::orange(),
+                                  QStringLiteral("The stored OpenAI key could not be read: ") +
+                                      *keyUnreadable_,
+                                  Theme::orange());
         else
             aiStatus_->setContent(SymbolNames::keyFill, Theme::orange(),
                                   QStringLiteral("Enter your OpenAI API key in the section below."),

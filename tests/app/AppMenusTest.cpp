@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QClipboard>
 #include <QMessageBox>
 #include <QTest>
 #include <functional>
@@ -533,6 +534,41 @@ private slots:
         QCOMPARE(box->text(),
                  QStringLiteral("The store “/home/<b>me</b>/Kippets.sqlite” is damaged"));
         box->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Ctrl+C copies the final alert's words, as any message box's, and closes nothing: at once
+    // and after its first moment alike.
+    void theFinalAlertCopiesItsText() {
+        Dialogs dialogs;
+        int left = 0;
+        dialogs.showFinalAlert(QStringLiteral("Kippets Must Quit"),
+                               QStringLiteral("The store “/home/me/Kippets.sqlite” is damaged"),
+                               [&left] { ++left; });
+        QMessageBox* box = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
+                box = found;
+        QVERIFY(box && QTest::qWaitForWindowExposed(box));
+        const QPointer<QMessageBox> shown(box);
+        const QString copied = QStringLiteral("---------------------------\n"
+                                              "Kippets Must Quit\n"
+                                              "---------------------------\n"
+                                              "The store “/home/me/Kippets.sqlite” is damaged\n"
+                                              "---------------------------\n"
+                                              "OK   \n"
+                                              "---------------------------\n");
+        for (int moment = 0; moment < 2; ++moment) {
+            QGuiApplication::clipboard()->clear();
+            press(box, Qt::Key_C);
+            QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+            QVERIFY(shown && shown->isVisible());
+            testClock().advance(std::chrono::milliseconds(1500));
+        }
+        QCOMPARE(left, 0);
+        press(box, Qt::Key_Escape, Qt::NoModifier);
+        QVERIFY(!shown || !shown->isVisible());
+        QCOMPARE(left, 1);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
