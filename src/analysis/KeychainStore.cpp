@@ -284,8 +284,12 @@ QCoro::Task<void> KeychainStore::save(QString account, QString value) {
         }
         QString detail;
         const qint32 status = statusFor(written, &detail);
-        throw KeychainError(known ? KeychainError::Case::updateFailed
-                                  : KeychainError::Case::saveFailed,
+        // A keyring that could not be asked at all fails as its query would have.
+        const bool unasked =
+            status == KeychainError::interactionNotAllowed || status == KeychainError::notAvailable;
+        throw KeychainError(unasked ? KeychainError::Case::queryFailed
+                            : known ? KeychainError::Case::updateFailed
+                                    : KeychainError::Case::saveFailed,
                             status, detail);
     }
     ++writes_;
@@ -371,8 +375,8 @@ void KeychainStore::probe(const QString& account, std::function<void(Holding)> d
     }
     // The items of this account, by what QtKeychain files them under; the answer lists locked
     // ones apart, and searching never asks anyone to unlock anything.
-    QDBusMessage search = QDBusMessage::createMethodCall(secretService, secretPath,
-                                                         serviceInterface, "SearchItems");
+    QDBusMessage search =
+        QDBusMessage::createMethodCall(secretService, secretPath, serviceInterface, "SearchItems");
     search << QVariant::fromValue(QMap<QString, QString>{{QStringLiteral("user"), account},
                                                          {QStringLiteral("server"), service_}});
     askSecretService(search, [done](std::optional<QDBusMessage> reply) {
@@ -433,8 +437,9 @@ void KeychainStore::logLocked() {
     if (lockLogged_)
         return;
     lockLogged_ = true;
-    Log::line(QStringLiteral("⚠️ [Keychain] The keyring is locked: the stored API key could not be "
-                             "read. Unlock the login keyring in the desktop's keyring tool."));
+    Log::line(
+        QStringLiteral("⚠️ [Keychain] The keyring is locked: the stored API key could not be "
+                       "read. Unlock the login keyring in the desktop's keyring tool."));
 }
 
 std::optional<QString> KeychainStore::cachedValue(const QString& account) const {

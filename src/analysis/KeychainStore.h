@@ -24,8 +24,8 @@ class Job;
 // unlock prompt cannot hang the app. A locked item is never read: the Secret Service is asked
 // first, without any prompt, whether the account's item is locked, and a locked one makes the
 // key unknown (never "no key"). Only a save may raise an unlock prompt, and after one was
-// refused no save asks again while the keyring stays locked. The last known value per account is cached in-process,
-// so the frequent "is a key stored" checks never touch D-Bus.
+// refused no save asks again while the keyring stays locked. The last known value per account is
+// cached in-process, so the frequent "is a key stored" checks never touch D-Bus.
 //
 // Whether the API key is stored is read from the Secret Service as soon as a store is
 // installed, whatever the analysis settings say, and kept current by every save and delete. A
@@ -90,8 +90,7 @@ private:
     // What the Secret Service says without being asked to unlock: of an account's items, or
     // (for no account) of the collection new items go to.
     enum class Holding { none, unlocked, locked, timedOut, unanswered };
-    void askSecretService(QDBusMessage call,
-                          std::function<void(std::optional<QDBusMessage>)> done);
+    void askSecretService(QDBusMessage call, std::function<void(std::optional<QDBusMessage>)> done);
     void probe(const QString& account, std::function<void(Holding)> done);
     QCoro::Task<Holding> probeHolding(QString account);
     // Reads the account's secret; a locked item is not read, so no unlock prompt comes.

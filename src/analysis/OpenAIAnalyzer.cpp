@@ -117,8 +117,7 @@ OpenAIAnalyzer::OpenAIAnalyzer(HttpClient& http, KeyPresence hasKey, KeyLoader l
         loadKey_ = &defaultLoadKey;
 }
 
-void OpenAIAnalyzer::setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey,
-                                         KeyPresence known) {
+void OpenAIAnalyzer::setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey, KeyPresence known) {
     defaultHasKeyOperation = std::move(hasKey);
     defaultLoadKeyOperation = std::move(loadKey);
     defaultKeyKnownOperation = std::move(known);

@@ -32,8 +32,7 @@ public:
     // The key operations the composition root wires to the key store; until it does, no key.
     // known, when given, tells whether the presence is known yet (a keyring may not have
     // answered, or be locked); unset, it always is.
-    static void setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey,
-                                    KeyPresence known = {});
+    static void setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey, KeyPresence known = {});
     static bool defaultHasKey();
     // defaultHasKey once the presence is known; none before.
     static std::optional<bool> defaultKeyPresence();

@@ -215,24 +215,31 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
     std::optional<QString> stored;
     std::optional<QString> unreadable;
     bool locked = false;
+    bool unanswered = false;
     if (services_.keychain) {
+        keyReading_ = true;
+        showAIStatus();
         try {
             stored = co_await services_.keychain->read(KeychainStore::apiKeyAccount);
         } catch (const KeychainError& error) {
             locked = error.isLocked();
+            unanswered = !locked && error.status() == KeychainError::interactionNotAllowed;
             unreadable = error.detail().isEmpty() ? error.errorDescription() : error.detail();
         }
     }
     if (!self)
         co_return;
+    keyReading_ = false;
     // A key being written is newer than what the keyring answered.
     if (writing_ || pendingWrite_) {
         apiKeyLoaded_ = true;
+        showAIStatus();
         emit apiKeyLoaded();
         co_return;
     }
     keyLocked_ = locked;
-    keyUnreadable_ = locked ? std::nullopt : unreadable;
+    // A keyring that did not answer may hold a key; one that is not there holds none.
+    keyUnreadable_ = unanswered ? unreadable : std::nullopt;
     // Nothing is known of the stored key: the field keeps what it holds, and nothing is written
     // or removed for a change the user did not make.
     if (unreadable) {
@@ -372,6 +379,11 @@ void SettingsTabView::showAIStatus() {
             aiStatus_->setContent(
                 SymbolNames::keyFill, Theme::green(),
                 QStringLiteral("OpenAI key configured — configure details below."), Theme::green());
+        else if (keyReading_ && !storedKey_)
+            // The keyring may be slow: the status follows its answer.
+            aiStatus_->setContent(SymbolNames::keyFill, secondary,
+                                  QStringLiteral("Reading the stored OpenAI key from the keyring…"),
+                                  secondary);
         else if (keyLocked_)
             // A key is stored; asking for one would send the user to replace it.
             aiStatus_->setContent(

@@ -201,6 +201,8 @@ private:
     std::optional<QString> saveSuccess_;
     // What the keyring holds as far as this tab knows; none until it was read.
     std::optional<QString> storedKey_;
+    // The stored key is being read.
+    bool keyReading_ = false;
     // The keyring holds a key but is locked: what it holds is unknown.
     bool keyLocked_ = false;
     // Why the stored key could not be read otherwise (no answer, no keyring).

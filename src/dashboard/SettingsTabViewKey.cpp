@@ -314,8 +314,8 @@ void SettingsTabView::keyWritten(const std::optional<QString>& value,
         if (locked) {
             keyLocked_ = true;
             saveError_ = base + QStringLiteral(": the keyring is locked. Unlock the login keyring "
-                                              "in your desktop's keyring tool (such as Passwords "
-                                              "and Keys), then enter the key again.");
+                                               "in your desktop's keyring tool (such as Passwords "
+                                               "and Keys), then enter the key again.");
             showAIStatus();
         } else {
             saveError_ = failure->isEmpty() ? base : base + QStringLiteral(": ") + *failure;

@@ -64,7 +64,8 @@ AIFeaturesStepView::AIFeaturesStepView(OnboardingState* state, QWidget* parent)
     : QWidget(parent), state_(state),
       // Writes "ai_mode" when it is still unset and the key's presence is known: the key decides
       // between the two models.
-      preferences_(new AIPreferences(Preferences::shared(), OpenAIAnalyzer::defaultKeyPresence(), this)),
+      preferences_(
+          new AIPreferences(Preferences::shared(), OpenAIAnalyzer::defaultKeyPresence(), this)),
       onDeviceStatusLabel_(QStringLiteral("Checking…")) {
     QVBoxLayout* column = plainColumn(this);
     column->addStretch(1);

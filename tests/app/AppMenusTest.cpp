@@ -23,10 +23,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QClipboard>
 #include <QMessageBox>
 #include <QTest>
 #include <functional>

@@ -33,9 +33,8 @@ public:
             message.setDelayedReply(true);
             unanswered.append(message);
         } else if (message.member() == QLatin1String("SearchItems")) {
-            connection.send(message.createReply(
-                {QVariant::fromValue(QList<QDBusObjectPath>()),
-                 QVariant::fromValue(QList<QDBusObjectPath>())}));
+            connection.send(message.createReply({QVariant::fromValue(QList<QDBusObjectPath>()),
+                                                 QVariant::fromValue(QList<QDBusObjectPath>())}));
         } else {
             connection.send(message.createErrorReply(
                 QStringLiteral("org.freedesktop.Secret.Error.NoSuchObject"), QString()));

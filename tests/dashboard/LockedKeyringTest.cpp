@@ -14,6 +14,7 @@
 #include <QDBusVirtualObject>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <csignal>
 
 // A key stored in a real keyring (gnome-keyring on a private bus) that is then locked through
 // the Secret Service. No prompter runs: this test owns the prompter's name, counts every prompt
@@ -33,8 +34,8 @@ public:
             return false;
         if (message.member() == QLatin1String("BeginPrompting"))
             ++prompts;
-        connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
-                                                 QStringLiteral("cancelled")));
+        connection.send(message.createErrorReply(
+            QStringLiteral("org.freedesktop.DBus.Error.Failed"), QStringLiteral("cancelled")));
         return true;
     }
     int prompts = 0;
@@ -49,18 +50,18 @@ QDBusMessage callService(const QString& path, const QString& interface, const QS
 
 bool lockLogin() {
     const QDBusMessage reply = callService(
-        QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("org.freedesktop.Secret.Service"),
-        QStringLiteral("Lock"),
+        QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
         {QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(loginCollection)})});
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 // Unlocks with the keyring's password, as the login does, without a prompt.
 bool unlockLogin() {
-    const QDBusMessage session = callService(
-        QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("org.freedesktop.Secret.Service"),
-        QStringLiteral("OpenSession"),
-        {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
+    const QDBusMessage session =
+        callService(QStringLiteral("/org/freedesktop/secrets"),
+                    QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("OpenSession"),
+                    {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
     if (session.type() != QDBusMessage::ReplyMessage || session.arguments().size() < 2)
         return false;
     QDBusArgument secret;
@@ -68,12 +69,11 @@ bool unlockLogin() {
     secret << session.arguments().at(1).value<QDBusObjectPath>() << QByteArray()
            << QByteArray("kippets-test") << QStringLiteral("text/plain");
     secret.endStructure();
-    const QDBusMessage reply =
-        callService(QStringLiteral("/org/freedesktop/secrets"),
-                    QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
-                    QStringLiteral("UnlockWithMasterPassword"),
-                    {QVariant::fromValue(QDBusObjectPath(loginCollection)),
-                     QVariant::fromValue(secret)});
+    const QDBusMessage reply = callService(
+        QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
+        QStringLiteral("UnlockWithMasterPassword"),
+        {QVariant::fromValue(QDBusObjectPath(loginCollection)), QVariant::fromValue(secret)});
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
@@ -160,18 +160,20 @@ private slots:
 
         AIService service;
         installAnalyzers(service);
-        const KippetItem list = CloudTest::item(KippetItemType::text, "milk, eggs",
-                                                  QStringLiteral("list.txt"));
+        const KippetItem list =
+            CloudTest::item(KippetItemType::text, "milk, eggs", QStringLiteral("list.txt"));
         for (const char* mode : {"", "byok"}) {
             if (*mode)
-                Preferences::shared().setString(QStringLiteral("ai_mode"), QString::fromLatin1(mode));
+                Preferences::shared().setString(QStringLiteral("ai_mode"),
+                                                QString::fromLatin1(mode));
             try {
                 TaskRunner::finish(service.analyzeContent(list, {}));
                 QFAIL("the analysis went on without the locked key");
             } catch (const AIServiceError& error) {
                 QVERIFY(error.isRetryable());
-                QCOMPARE(error.userFacingMessage(),
-                         QStringLiteral("Cannot analyze - keyring locked (will retry once unlocked)"));
+                QCOMPARE(
+                    error.userFacingMessage(),
+                    QStringLiteral("Cannot analyze - keyring locked (will retry once unlocked)"));
             }
             if (!*mode)
                 QVERIFY(!Preferences::shared().stringValue(QStringLiteral("ai_mode")));
@@ -184,7 +186,8 @@ private slots:
         QVERIFY(unlockLogin());
         const ContentAnalysis analysis = TaskRunner::finish(service.analyzeContent(list, {}));
         QCOMPARE(analysis.title, std::optional<QString>(QStringLiteral("Shopping")));
-        QCOMPARE(cloud_.requests().last().header("authorization"), ("Bearer " + storedKey).toUtf8());
+        QCOMPARE(cloud_.requests().last().header("authorization"),
+                 ("Bearer " + storedKey).toUtf8());
     }
 
     // Settings says the keyring is locked, in the field and in the status; typing a new key is
@@ -238,6 +241,29 @@ private slots:
         QVERIFY(unlockLogin());
         QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
                  std::optional<QString>(storedKey));
+    }
+
+    // A keyring that does not answer holds up nothing: the status says the key is being read,
+    // and then that it could not be, without asking for a key as if none were stored.
+    void settingsFollowAKeyringThatDoesNotAnswer() {
+        QVERIFY(unlockLogin());
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        KeychainStore keychain;
+        const pid_t daemon = qEnvironmentVariableIntValue("KIPPETS_KEYRING_PID");
+        QCOMPARE(::kill(daemon, SIGSTOP), 0);
+        const auto resume = qScopeGuard([daemon] { ::kill(daemon, SIGCONT); });
+        SettingsServices services = h.services();
+        services.keychain = &keychain;
+        SettingsTabView& view = h.open(services);
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("Reading the stored OpenAI key from the keyring…"));
+        QVERIFY(!view.isAPIKeyLoaded());
+        testClock().advance(KeychainStore::defaultTimeout);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("The stored OpenAI key could not be read: the Secret Service did "
+                                "not answer in time (is the keyring locked?)"));
     }
 };
 
