@@ -38,14 +38,13 @@ bool secretServiceReachable() {
     return activatable.isValid() && activatable.value().contains(secretService);
 }
 
-} // namespace
-
 const QString secretPath = QStringLiteral("/org/freedesktop/secrets");
 const QString serviceInterface = QStringLiteral("org.freedesktop.Secret.Service");
 
-static QList<QDBusObjectPath> pathsOf(const QVariant& argument) {
+QList<QDBusObjectPath> pathsOf(const QVariant& argument) {
     return qdbus_cast<QList<QDBusObjectPath>>(argument);
 }
+} // namespace
 
 struct KeychainStore::Outcome {
     QKeychain::Error error = QKeychain::NoError;

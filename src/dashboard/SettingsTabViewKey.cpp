@@ -313,9 +313,12 @@ void SettingsTabView::keyWritten(const std::optional<QString>& value,
                                    : QStringLiteral("Failed to remove API key");
         if (locked) {
             keyLocked_ = true;
-            saveError_ = base + QStringLiteral(": the keyring is locked. Unlock the login keyring "
-                                               "in your desktop's keyring tool (such as Passwords "
-                                               "and Keys), then enter the key again.");
+            saveError_ = base +
+                         QStringLiteral(": the keyring is locked. Unlock the login keyring "
+                                        "in your desktop's keyring tool (such as Passwords "
+                                        "and Keys), then ") +
+                         (value ? QStringLiteral("enter the key again.")
+                                : QStringLiteral("clear the field again."));
             showAIStatus();
         } else {
             saveError_ = failure->isEmpty() ? base : base + QStringLiteral(": ") + *failure;
