@@ -269,7 +269,18 @@ QCoro::Task<void> KeychainStore::save(QString account, QString value) {
             throw KeychainError::locked(KeychainError::Case::queryFailed);
         unlockRefused_ = false;
     }
-    const bool known = cache_.contains(account) && cache_.value(account).has_value();
+    // The query, without any prompt: a keyring that does not answer it gets no write that could
+    // land after the save was reported failed.
+    const Holding before = co_await probeHolding(account);
+    if (before == Holding::timedOut) {
+        Outcome unanswered;
+        unanswered.timedOut = true;
+        QString detail;
+        const qint32 status = statusFor(unanswered, &detail);
+        throw KeychainError(KeychainError::Case::queryFailed, status, detail);
+    }
+    const bool known = before == Holding::unlocked || before == Holding::locked ||
+                       (cache_.contains(account) && cache_.value(account).has_value());
     // One call: the Secret Service updates an item that is there and adds one otherwise, so a
     // locked keyring asks for its unlock once per save.
     auto* write = new QKeychain::WritePasswordJob(service_, this);
@@ -400,19 +411,18 @@ void KeychainStore::runRead(const QString& account, std::function<void(const Out
     probe(account, [this, account, done](Holding holding) {
         Outcome outcome;
         switch (holding) {
-        case Holding::none:
-            outcome.error = QKeychain::EntryNotFound;
-            return done(outcome);
         case Holding::locked:
             outcome.locked = true;
             return done(outcome);
         case Holding::timedOut:
             outcome.timedOut = true;
             return done(outcome);
+        case Holding::none:
         case Holding::unlocked:
         case Holding::unanswered:
-            // Unlocked, nothing prompts; a service that cannot be searched gets the job itself,
-            // which says why it fails.
+            // Nothing locked matches, so nothing prompts. The job still reads: a keyring that
+            // QtKeychain reaches another way (KWallet's own interface) is not searched here, and
+            // a service that cannot be searched gets the job's own reason.
             runJob(prepare(new QKeychain::ReadPasswordJob(service_, this), account), done);
             return;
         }
