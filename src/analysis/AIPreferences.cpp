@@ -3,13 +3,21 @@
 #include "platform/Preferences.h"
 
 AIPreferences::AIPreferences(Preferences& defaults, bool hasKey, QObject* parent)
+    : AIPreferences(defaults, std::optional<bool>(hasKey), parent) {}
+
+AIPreferences::AIPreferences(Preferences& defaults, std::optional<bool> hasKey, QObject* parent)
     : QObject(parent), defaults_(defaults) {
     // The first instance on a machine fixes the mode; a stored mode, even an unreadable one,
     // is never overwritten.
-    if (!defaults_.stringValue(modeKey).has_value())
-        defaults_.setString(modeKey, rawValue(hasKey ? AIMode::byok : AIMode::onDevice));
+    if (hasKey && !defaults_.stringValue(modeKey).has_value())
+        defaults_.setString(modeKey, rawValue(*hasKey ? AIMode::byok : AIMode::onDevice));
     mode_ = aiModeFromRaw(defaults_.stringOr(modeKey, QString()));
     preferCloudForImages_ = defaults_.boolOr(preferCloudForImagesKey, false);
+}
+
+void AIPreferences::settleFirstMode(bool hasKey) {
+    if (!defaults_.stringValue(modeKey).has_value())
+        setMode(hasKey ? AIMode::byok : AIMode::onDevice);
 }
 
 void AIPreferences::setMode(AIMode mode) {

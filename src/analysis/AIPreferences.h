@@ -3,6 +3,7 @@
 #include "analysis/AIMode.h"
 
 #include <QObject>
+#include <optional>
 
 class Preferences;
 
@@ -18,6 +19,12 @@ public:
 
     // hasKey: whether a cloud API key is stored; it decides the mode written on first use.
     AIPreferences(Preferences& defaults, bool hasKey, QObject* parent = nullptr);
+    // The same while whether a key is stored may not be known yet (a keyring that has not
+    // answered, or is locked): then nothing is written, and the mode reads as on-device until
+    // settleFirstMode is told.
+    AIPreferences(Preferences& defaults, std::optional<bool> hasKey, QObject* parent = nullptr);
+    // Once the key's presence is known: writes the first mode when none is stored yet.
+    void settleFirstMode(bool hasKey);
 
     Preferences& defaults() const { return defaults_; }
 

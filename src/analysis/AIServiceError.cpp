@@ -26,6 +26,8 @@ QString describe(AIServiceError::Case errorCase, int statusCode, AnalyzerUnavail
         return QStringLiteral("This feature isn't supported by the selected analyzer");
     case C::notScreened:
         return QStringLiteral("No analyzer can screen custom instructions");
+    case C::keyringLocked:
+        return QStringLiteral("The keyring is locked: the stored OpenAI API key could not be read");
     }
     return QString();
 }
@@ -71,12 +73,15 @@ QString AIServiceError::userFacingMessage() const {
     case Case::notScreened:
         return QStringLiteral(
             "Custom instructions saved without screening - no AI model available");
+    case Case::keyringLocked:
+        return QStringLiteral("Cannot analyze - keyring locked (will retry once unlocked)");
     }
     return QString();
 }
 
 bool AIServiceError::isRetryable() const {
-    return case_ == Case::apiError || case_ == Case::networkError || case_ == Case::timeout;
+    return case_ == Case::apiError || case_ == Case::networkError || case_ == Case::timeout ||
+           case_ == Case::keyringLocked;
 }
 
 bool AIServiceError::operator==(const AIServiceError& other) const {

@@ -19,7 +19,10 @@ public:
         instructionsRejected,
         unsupportedFeature,
         // No model could screen custom instructions: they are kept without a screened form.
-        notScreened
+        notScreened,
+        // A key is stored but the keyring is locked: whether the cloud can be asked is unknown,
+        // so the item waits rather than take the fallback's answer.
+        keyringLocked
     };
 
     explicit AIServiceError(Case errorCase);

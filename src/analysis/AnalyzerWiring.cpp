@@ -1,6 +1,7 @@
 #include "analysis/AnalyzerWiring.h"
 
 #include "analysis/AIService.h"
+#include "analysis/AIServiceError.h"
 #include "analysis/HttpClient.h"
 #include "analysis/ImageAnalyzer.h"
 #include "analysis/KeychainStore.h"
@@ -13,6 +14,14 @@ namespace {
 bool keyIsStored() {
     return KeychainStore::isInstalled() &&
            KeychainStore::shared().hasStoredKey(KeychainStore::apiKeyAccount);
+}
+
+bool keyPresenceIsKnown() {
+    if (!KeychainStore::isInstalled())
+        return true;
+    const KeychainStore& store = KeychainStore::shared();
+    return store.presenceKnown(KeychainStore::apiKeyAccount) &&
+           !store.isLocked(KeychainStore::apiKeyAccount);
 }
 
 // A fresh read when a key is known to be there; none when it is known to be absent. A read
@@ -31,17 +40,21 @@ QCoro::Task<std::optional<QString>> loadStoredKey() {
     co_return fresh ? fresh : store.cachedValue(account);
 }
 
+// A locked keyring holds a key nobody can read yet: the chain is not built as if there were
+// none, the request waits (a passing failure) until the keyring is unlocked.
 QCoro::Task<bool> learnKeyPresence() {
     if (!KeychainStore::isInstalled())
         co_return true;
     KeychainStore& store = KeychainStore::shared();
     co_await store.ensurePresenceKnown(KeychainStore::apiKeyAccount);
+    if (store.isLocked(KeychainStore::apiKeyAccount))
+        throw AIServiceError(AIServiceError::Case::keyringLocked);
     co_return store.presenceKnown(KeychainStore::apiKeyAccount);
 }
 } // namespace
 
 void installAnalyzers(AIService& service) {
-    OpenAIAnalyzer::setDefaultKeySource(keyIsStored, loadStoredKey);
+    OpenAIAnalyzer::setDefaultKeySource(keyIsStored, loadStoredKey, keyPresenceIsKnown);
     service.setKeyPresenceAnswer(learnKeyPresence);
     service.setCloudFactory([] {
         return std::make_shared<OpenAIAnalyzer>(

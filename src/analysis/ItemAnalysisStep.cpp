@@ -100,13 +100,15 @@ void applySuccess(Kippet& kippet, const KippetItem& item, const ContentAnalysis&
 }
 
 // Parks the item as waiting and hands it to the manager, which retries it later.
-void parkForRetry(Kippet& kippet, const KippetItem& item) {
+// `why`, when given, tells the user what the item waits for.
+void parkForRetry(Kippet& kippet, const KippetItem& item,
+                  const std::optional<QString>& why = std::nullopt) {
     const std::optional<KippetItem> stored = kippet.item(item.id);
     if (!stored)
         return;
     writeOutcome(kippet, item.id,
                  {ItemCategory::waitingForAnalysis, std::nullopt, stored->metadata.aiTitle,
-                  stored->metadata.aiDescription, stored->metadata.aiTags});
+                  why ? why : stored->metadata.aiDescription, stored->metadata.aiTags});
     KippetManager::shared().analyzeItem(item, &kippet);
 }
 
@@ -153,7 +155,10 @@ QCoro::Task<void> ItemAnalysisStep::analyzeItem(QPointer<Kippet> kippet, KippetI
         if (error.isRetryable()) {
             Log::line(
                 QStringLiteral("🔄 [analyzeItem] Setting to waitingForAnalysis, scheduling retry"));
-            parkForRetry(*kippet, item);
+            parkForRetry(*kippet, item,
+                         error.errorCase() == AIServiceError::Case::keyringLocked
+                             ? std::optional<QString>(error.userFacingMessage())
+                             : std::nullopt);
         } else {
             applyLastingFailure(*kippet, item, error);
         }

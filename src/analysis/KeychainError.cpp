@@ -23,3 +23,13 @@ KeychainError::KeychainError(Case errorCase, qint32 status, const QString& detai
     : KippetsError(detail.isEmpty() ? describe(errorCase, status)
                                     : describe(errorCase, status) + QStringLiteral(": ") + detail),
       case_(errorCase), status_(status), detail_(detail) {}
+
+const QString KeychainError::lockedDetail =
+    QStringLiteral("the keyring is locked, so the stored key could not be read; unlock the "
+                   "login keyring in the desktop's keyring tool (such as Passwords and Keys)");
+
+KeychainError KeychainError::locked(Case errorCase) {
+    KeychainError error(errorCase, interactionNotAllowed, lockedDetail);
+    error.locked_ = true;
+    return error;
+}

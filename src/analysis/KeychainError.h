@@ -22,14 +22,20 @@ public:
     // detail, when given, follows the standard text and says what the status alone cannot
     // (such as which service is missing). It never holds the stored value.
     explicit KeychainError(Case errorCase, qint32 status = 0, const QString& detail = QString());
+    // A keyring that holds the item but is locked, with no unlock granted: the key is there but
+    // unknown, never "no key".
+    static KeychainError locked(Case errorCase);
+    static const QString lockedDetail;
 
     Case errorCase() const { return case_; }
     qint32 status() const { return status_; }
     // Why the store failed beyond its status (e.g. no Secret Service running); may be empty.
     QString detail() const { return detail_; }
+    bool isLocked() const { return locked_; }
 
 private:
     Case case_;
     qint32 status_;
     QString detail_;
+    bool locked_ = false;
 };

@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+class QDBusMessage;
+
 namespace QKeychain {
 class Job;
 }
@@ -19,8 +21,11 @@ class Job;
 // under a service name of Kippets' own so that no other program's item is ever matched.
 // Nothing is ever written in plain text: without a reachable Secret Service, loading finds no
 // key and saving fails. Every call gives up after a time-out, so a keyring that waits for an
-// unlock prompt cannot hang the app. The last known value per account is cached in-process,
-// so the frequent "is a key stored" checks never touch D-Bus.
+// unlock prompt cannot hang the app. A locked item is never read: the Secret Service is asked
+// first, without any prompt, whether the account's item is locked, and a locked one makes the
+// key unknown (never "no key"). Only a save may raise an unlock prompt, and after one was
+// refused no save asks again while the keyring stays locked. The last known value per account is
+// cached in-process, so the frequent "is a key stored" checks never touch D-Bus.
 //
 // Whether the API key is stored is read from the Secret Service as soon as a store is
 // installed, whatever the analysis settings say, and kept current by every save and delete. A
@@ -60,6 +65,11 @@ public:
     bool hasStoredKey(const QString& account) const;
     // The Secret Service has answered for the account (a value or none) since this store began.
     bool presenceKnown(const QString& account) const { return cache_.contains(account); }
+    // The last answer for the account: the keyring holds its secret but is locked, so what it
+    // holds is unknown until the user unlocks the keyring.
+    bool isLocked(const QString& account = apiKeyAccount) const {
+        return locked_.contains(account);
+    }
 
     // Starts reading whether the account holds a secret, unless such a read is under way.
     void startPresenceRead(const QString& account = apiKeyAccount);
@@ -77,6 +87,17 @@ signals:
 
 private:
     struct Outcome;
+    // What the Secret Service says without being asked to unlock: of an account's items, or
+    // (for no account) of the collection new items go to.
+    enum class Holding { none, unlocked, locked, timedOut, unanswered };
+    void askSecretService(QDBusMessage call, std::function<void(std::optional<QDBusMessage>)> done);
+    void probe(const QString& account, std::function<void(Holding)> done);
+    QCoro::Task<Holding> probeHolding(QString account);
+    // Reads the account's secret; a locked item is not read, so no unlock prompt comes.
+    void runRead(const QString& account, std::function<void(const Outcome&)> done);
+    void setLocked(const QString& account, bool locked);
+    // Says once per run that the keyring is locked.
+    void logLocked();
     QCoro::Task<Outcome> run(QKeychain::Job* job);
     // Starts the job and calls done exactly once: with its outcome, or timed out.
     void runJob(QKeychain::Job* job, std::function<void(const Outcome&)> done);
@@ -91,6 +112,10 @@ private:
     std::chrono::milliseconds timeout_;
     QHash<QString, std::optional<QString>> cache_;
     QSet<QString> presenceReads_;
+    QSet<QString> locked_;
+    // A save met a locked keyring and no unlock was granted.
+    bool unlockRefused_ = false;
+    bool lockLogged_ = false;
     bool firstPresenceSettled_ = false;
     // Counts saves and deletes, so a read that began before one cannot undo what it wrote.
     quint64 writes_ = 0;

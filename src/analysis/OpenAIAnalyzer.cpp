@@ -15,6 +15,7 @@
 namespace {
 OpenAIAnalyzer::KeyPresence defaultHasKeyOperation;
 OpenAIAnalyzer::KeyLoader defaultLoadKeyOperation;
+OpenAIAnalyzer::KeyPresence defaultKeyKnownOperation;
 
 const QString providerHost = QStringLiteral("https://api.openai.com");
 const QString responsesPath = QStringLiteral("/v1/responses");
@@ -116,9 +117,16 @@ OpenAIAnalyzer::OpenAIAnalyzer(HttpClient& http, KeyPresence hasKey, KeyLoader l
         loadKey_ = &defaultLoadKey;
 }
 
-void OpenAIAnalyzer::setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey) {
+void OpenAIAnalyzer::setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey, KeyPresence known) {
     defaultHasKeyOperation = std::move(hasKey);
     defaultLoadKeyOperation = std::move(loadKey);
+    defaultKeyKnownOperation = std::move(known);
+}
+
+std::optional<bool> OpenAIAnalyzer::defaultKeyPresence() {
+    if (defaultKeyKnownOperation && !defaultKeyKnownOperation())
+        return std::nullopt;
+    return defaultHasKey();
 }
 
 bool OpenAIAnalyzer::defaultHasKey() {

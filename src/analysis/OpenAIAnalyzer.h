@@ -30,8 +30,12 @@ public:
         AnalyzerCapabilities capabilities = AnalyzerCapabilities(AnalyzerCapabilities::all));
 
     // The key operations the composition root wires to the key store; until it does, no key.
-    static void setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey);
+    // known, when given, tells whether the presence is known yet (a keyring may not have
+    // answered, or be locked); unset, it always is.
+    static void setDefaultKeySource(KeyPresence hasKey, KeyLoader loadKey, KeyPresence known = {});
     static bool defaultHasKey();
+    // defaultHasKey once the presence is known; none before.
+    static std::optional<bool> defaultKeyPresence();
     static QCoro::Task<std::optional<QString>> defaultLoadKey();
     // The provider's Responses endpoint; KIPPETS_OPENAI_BASE_URL replaces the scheme, host and
     // port (tests point it at a local server).

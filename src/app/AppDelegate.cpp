@@ -1,6 +1,5 @@
 #include "app/AppDelegate.h"
 
-#include "analysis/KeychainStore.h"
 #include "app/AppIconEngine.h"
 #include "app/AppMenus.h"
 #include "app/ContainerSetup.h"
@@ -125,12 +124,9 @@ QCoro::Task<> AppDelegate::runLaunchTask() {
     connect(&StoreManager::shared(), &StoreManager::storeRefused, this,
             &AppDelegate::stopOverStoreDamagedInUse);
     Log::line(QStringLiteral("📦 KippetManager initialization complete"));
-    // Windows and menus ask whether an API key is stored; they get the key store's answer.
-    if (KeychainStore::isInstalled()) {
-        co_await KeychainStore::shared().waitForFirstPresenceAnswer();
-        if (!self)
-            co_return;
-    }
+    // Nothing shown waits for the keyring: it may be slow, locked or gone. Whether a key is
+    // stored is read in the background since the key store was installed, and what depends on
+    // it follows the answer.
     checkICloudAccountStatus();
     restoreWindows();
     if (menuBarManager_)

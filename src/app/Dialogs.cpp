@@ -5,6 +5,7 @@
 #include "ui/NamedColors.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
@@ -39,7 +40,9 @@ QWidget* modalWindowOf(QWidget* parent) {
 // The keys of the final alert. The alert comes while the user may be typing (a save is what
 // meets the damage), so the keys under way must not close it before it is read: for its first
 // moment it takes none, and after that only Return, Enter and Escape, which close it. Space
-// would press the focused button; no key reaches the button.
+// would press the focused button; no key reaches the button. Copy closes nothing, so it works
+// from the start: the alert copies its text as every message box does (the damaged store's
+// path is in it).
 class FinalAlertKeys : public QObject {
 public:
     explicit FinalAlertKeys(QMessageBox* alert) : QObject(alert), alert_(alert) {
@@ -54,6 +57,11 @@ public:
         const auto* widget = qobject_cast<QWidget*>(watched);
         if (!widget || widget->window() != alert_)
             return false;
+        if (type == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+            copyText();
+            return true;
+        }
         if (type == QEvent::KeyPress && taking_ &&
             !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
             const int key = static_cast<QKeyEvent*>(event)->key();
@@ -64,6 +72,17 @@ public:
     }
 
 private:
+    // Title, text and buttons between rules, as Qt's message boxes copy themselves.
+    void copyText() const {
+        const QString rule = QStringLiteral("---------------------------\n");
+        QString buttons;
+        for (const QAbstractButton* button : alert_->buttons())
+            buttons += QString(button->text()).remove(QLatin1Char('&')) + QStringLiteral("   ");
+        QGuiApplication::clipboard()->setText(rule + alert_->windowTitle() + u'\n' + rule +
+                                              alert_->text() + u'\n' + rule + buttons + u'\n' +
+                                              rule);
+    }
+
     QMessageBox* alert_;
     bool taking_ = false;
 };

@@ -42,8 +42,9 @@ void setSecondary(QLabel* label) {
 
 SettingsTabView::SettingsTabView(SettingsServices services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)),
+      // The first mode waits for the keyring's answer rather than be fixed on a guess.
       preferences_(
-          new AIPreferences(*services_.preferences, OpenAIAnalyzer::defaultHasKey(), this)),
+          new AIPreferences(*services_.preferences, OpenAIAnalyzer::defaultKeyPresence(), this)),
       onDeviceStatusLabel_(checking), iCloudSyncEnabled_(isICloudSyncEnabled()) {
     setObjectName(QStringLiteral("SettingsTabView"));
     buildForm();
@@ -58,6 +59,11 @@ SettingsTabView::SettingsTabView(SettingsServices services, QWidget* parent)
     if (services_.localModel)
         connect(services_.localModel, &LocalModelServer::probeAnswered, this,
                 &SettingsTabView::updateOnDeviceStatus);
+    if (services_.keychain)
+        connect(services_.keychain, &KeychainStore::presenceReadSettled, this, [this] {
+            if (const std::optional<bool> presence = OpenAIAnalyzer::defaultKeyPresence())
+                preferences_->settleFirstMode(*presence);
+        });
     showMode();
 }
 
@@ -208,25 +214,37 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
     QPointer<SettingsTabView> self(this);
     std::optional<QString> stored;
     std::optional<QString> unreadable;
+    bool locked = false;
+    bool unanswered = false;
     if (services_.keychain) {
+        keyReading_ = true;
+        showAIStatus();
         try {
             stored = co_await services_.keychain->read(KeychainStore::apiKeyAccount);
         } catch (const KeychainError& error) {
+            locked = error.isLocked();
+            unanswered = !locked && error.status() == KeychainError::interactionNotAllowed;
             unreadable = error.detail().isEmpty() ? error.errorDescription() : error.detail();
         }
     }
     if (!self)
         co_return;
+    keyReading_ = false;
     // A key being written is newer than what the keyring answered.
     if (writing_ || pendingWrite_) {
         apiKeyLoaded_ = true;
+        showAIStatus();
         emit apiKeyLoaded();
         co_return;
     }
+    keyLocked_ = locked;
+    // A keyring that did not answer may hold a key; one that is not there holds none.
+    keyUnreadable_ = unanswered ? unreadable : std::nullopt;
     // Nothing is known of the stored key: the field keeps what it holds, and nothing is written
     // or removed for a change the user did not make.
     if (unreadable) {
-        saveError_ = QStringLiteral("Failed to read the stored API key: ") + *unreadable;
+        saveError_ = locked ? lockedKeyMessage
+                            : QStringLiteral("Failed to read the stored API key: ") + *unreadable;
         apiKeyLoaded_ = true;
         showAIStatus();
         showKeyState();
@@ -361,6 +379,24 @@ void SettingsTabView::showAIStatus() {
             aiStatus_->setContent(
                 SymbolNames::keyFill, Theme::green(),
                 QStringLiteral("OpenAI key configured — configure details below."), Theme::green());
+        else if (keyReading_ && !storedKey_)
+            // The keyring may be slow: the status follows its answer.
+            aiStatus_->setContent(SymbolNames::keyFill, secondary,
+                                  QStringLiteral("Reading the stored OpenAI key from the keyring…"),
+                                  secondary);
+        else if (keyLocked_)
+            // A key is stored; asking for one would send the user to replace it.
+            aiStatus_->setContent(
+                SymbolNames::lockShieldFill, Theme::orange(),
+                QStringLiteral("The keyring is locked, so the stored OpenAI key could not be read. "
+                               "Unlock the login keyring in your desktop's keyring tool (such as "
+                               "Passwords and Keys); items wait for analysis until then."),
+                Theme::orange());
+        else if (keyUnreadable_)
+            aiStatus_->setContent(SymbolNames::exclamationmarkTriangleFill, Theme::orange(),
+                                  QStringLiteral("The stored OpenAI key could not be read: ") +
+                                      *keyUnreadable_,
+                                  Theme::orange());
         else
             aiStatus_->setContent(SymbolNames::keyFill, Theme::orange(),
                                   QStringLiteral("Enter your OpenAI API key in the section below."),

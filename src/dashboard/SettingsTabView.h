@@ -84,6 +84,11 @@ public:
     static constexpr std::chrono::seconds saveMessageTime{3};
     static constexpr std::chrono::seconds testMessageTime{5};
     static constexpr std::chrono::seconds retryDelay{1};
+    // Under the key field while the keyring is locked.
+    static inline const QString lockedKeyMessage = QStringLiteral(
+        "The keyring is locked, so the stored API key could not be read. Unlock the login "
+        "keyring in your desktop's keyring tool (such as Passwords and Keys), then open Settings "
+        "again.");
 
 signals:
     void apiKeyLoaded();
@@ -136,7 +141,8 @@ private:
     // Keeps one keyring write in flight; the last asked value is written last. None removes.
     void writeKey(std::optional<QString> value);
     QCoro::Task<void> runKeyWrites();
-    void keyWritten(const std::optional<QString>& value, const std::optional<QString>& failure);
+    void keyWritten(const std::optional<QString>& value, const std::optional<QString>& failure,
+                    bool locked = false);
     QCoro::Task<void> performConnectionTest(QString key, QString keyHash);
     void finishConnectionTest(const QString& sentKey, const QString& sentHash,
                               const TestResult& result, std::optional<bool> verified);
@@ -195,6 +201,12 @@ private:
     std::optional<QString> saveSuccess_;
     // What the keyring holds as far as this tab knows; none until it was read.
     std::optional<QString> storedKey_;
+    // The stored key is being read.
+    bool keyReading_ = false;
+    // The keyring holds a key but is locked: what it holds is unknown.
+    bool keyLocked_ = false;
+    // Why the stored key could not be read otherwise (no answer, no keyring).
+    std::optional<QString> keyUnreadable_;
     bool writing_ = false;
     // The value to write once the write in flight ends: none = nothing waits; an inner none =
     // remove.

@@ -273,6 +273,7 @@ QCoro::Task<void> SettingsTabView::runKeyWrites() {
         const std::optional<QString> value = *pendingWrite_;
         pendingWrite_.reset();
         std::optional<QString> failure;
+        bool locked = false;
         KeychainStore* keychain = services_.keychain;
         try {
             if (!keychain)
@@ -285,12 +286,16 @@ QCoro::Task<void> SettingsTabView::runKeyWrites() {
                 co_await keychain->remove(KeychainStore::apiKeyAccount);
         } catch (const KeychainError& error) {
             failure = error.detail();
+            locked = error.isLocked();
         }
         if (!self)
             co_return;
-        // A newer text waits: only its outcome is shown.
+        // A newer text waits: only its outcome is shown. A locked keyring refused this text and
+        // would refuse the newer one as well (the key store asks nobody twice): it is shown now.
+        if (locked)
+            pendingWrite_.reset();
         if (!pendingWrite_)
-            keyWritten(value, failure);
+            keyWritten(value, failure, locked);
         else if (!failure) {
             if (value && storedKey_ != value)
                 keyChangedSinceRetry_ = true;
@@ -302,15 +307,28 @@ QCoro::Task<void> SettingsTabView::runKeyWrites() {
 }
 
 void SettingsTabView::keyWritten(const std::optional<QString>& value,
-                                 const std::optional<QString>& failure) {
+                                 const std::optional<QString>& failure, bool locked) {
     if (failure) {
         const QString base = value ? QStringLiteral("Failed to save API key securely")
                                    : QStringLiteral("Failed to remove API key");
-        saveError_ = failure->isEmpty() ? base : base + QStringLiteral(": ") + *failure;
+        if (locked) {
+            keyLocked_ = true;
+            saveError_ = base +
+                         QStringLiteral(": the keyring is locked. Unlock the login keyring "
+                                        "in your desktop's keyring tool (such as Passwords "
+                                        "and Keys), then ") +
+                         (value ? QStringLiteral("enter the key again.")
+                                : QStringLiteral("clear the field again."));
+            showAIStatus();
+        } else {
+            saveError_ = failure->isEmpty() ? base : base + QStringLiteral(": ") + *failure;
+        }
         showKeyState();
         return;
     }
     const bool changed = storedKey_ != value;
+    keyLocked_ = false;
+    keyUnreadable_.reset();
     storedKey_ = value;
     showAIStatus();
     if (!value) {
@@ -424,6 +442,9 @@ void SettingsTabView::showKeyState() {
     const bool empty = apiKey_.isEmpty();
     const QColor outline = apiKeyBorderColor(apiKey_);
     const QColor fill = palette().color(QPalette::Base);
+    keyField_->setPlaceholderText(
+        keyLocked_ ? QStringLiteral("Keyring locked — the stored key could not be read")
+                   : QStringLiteral("Enter your API key (sk-...)"));
     keyField_->setStyleSheet(
         QStringLiteral("QLineEdit { padding: 8px; background: %1; border: 1px solid %2;"
                        " border-radius: 6px; }")

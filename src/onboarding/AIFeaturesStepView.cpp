@@ -62,8 +62,10 @@ ModePanel panelFor(AIMode mode, bool onDeviceAvailable) {
 
 AIFeaturesStepView::AIFeaturesStepView(OnboardingState* state, QWidget* parent)
     : QWidget(parent), state_(state),
-      // Writes "ai_mode" when it is still unset: the key decides between the two models.
-      preferences_(new AIPreferences(Preferences::shared(), OpenAIAnalyzer::defaultHasKey(), this)),
+      // Writes "ai_mode" when it is still unset and the key's presence is known: the key decides
+      // between the two models.
+      preferences_(
+          new AIPreferences(Preferences::shared(), OpenAIAnalyzer::defaultKeyPresence(), this)),
       onDeviceStatusLabel_(QStringLiteral("Checking…")) {
     QVBoxLayout* column = plainColumn(this);
     column->addStretch(1);

@@ -237,9 +237,14 @@ QCoro::Task<> KippetManager::retryFailedAnalyses() {
     QPointer<KippetManager> self(this);
     bool hasKey = false;
     if (ItemAnalysisStep::isAnalysisEnabled() && KeychainStore::isInstalled()) {
-        const std::optional<QString> key =
-            co_await KeychainStore::shared().load(KeychainStore::apiKeyAccount);
-        hasKey = key && !key->isEmpty();
+        try {
+            const std::optional<QString> key =
+                co_await KeychainStore::shared().read(KeychainStore::apiKeyAccount);
+            hasKey = key && !key->isEmpty();
+        } catch (const KeychainError& error) {
+            // A locked keyring holds a key: the analyses wait for it rather than settle without.
+            hasKey = error.isLocked();
+        }
     }
     if (!self)
         co_return;

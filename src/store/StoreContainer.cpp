@@ -213,7 +213,9 @@ QList<StoreContainer::SignOfData> StoreContainer::signsOfData() const {
     const qsizetype open =
         listed ? ActiveKippetIDs::decode(*listed).value_or(QSet<QUuid>()).size() : 0;
     if (open > 0)
-        signs.append({QStringLiteral("the preferences list %1 open kippets").arg(open),
+        signs.append({(open == 1 ? QStringLiteral("the preferences list %1 open kippet")
+                                 : QStringLiteral("the preferences list %1 open kippets"))
+                          .arg(open),
                       preferences.fileName(), QLatin1String(ActiveKippetIDs::key)});
     const QDir external(externalFolder());
     if (!external.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
@@ -260,7 +262,9 @@ QString StoreContainer::startAfreshHint(const QList<SignOfData>& signs) const {
     const bool importsAgain = std::any_of(signs.cbegin(), signs.cend(), [](const SignOfData& s) {
         return s.key == QLatin1String(DataMigrationService::migrationCompletedKey);
     });
-    if (importsAgain)
+    // Said only of a legacy file that is there to be imported (the import follows no link).
+    const QFileInfo legacy(dataFolder_ + QStringLiteral("/kippets.json"));
+    if (importsAgain && !legacy.isSymLink() && legacy.isFile())
         hint += QStringLiteral(" A “kippets.json” left in “%1” is then imported again.")
                     .arg(dataFolder_);
     return hint;

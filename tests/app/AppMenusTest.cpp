@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -538,7 +539,7 @@ private slots:
 
     // The final alert comes while the user types: the keys under way do not close it, only
     // Return, Enter, Escape or a click do, after a moment; Ctrl+Q closes it at once from any
-    // window, and every later quit leaves as its answer does.
+    // window, and every later quit leaves as its answer does. Ctrl+C copies it.
     void theFinalAlertClosesOnlyOnPurpose() {
         QWidget panel;
         panel.show();
@@ -568,6 +569,15 @@ private slots:
                 press(box, key, Qt::NoModifier);
                 QVERIFY(shown && shown->isVisible());
             }
+            // Ctrl+C copies its words, as any message box's, and closes nothing.
+            QGuiApplication::clipboard()->clear();
+            press(box, Qt::Key_C);
+            QCOMPARE(QGuiApplication::clipboard()->text(),
+                     QStringLiteral("---------------------------\nKippets Must Quit\n"
+                                    "---------------------------\nThe store is damaged\n"
+                                    "---------------------------\nOK   \n"
+                                    "---------------------------\n"));
+            QVERIFY(shown && shown->isVisible());
             // A moment later, still no key presses its button.
             testClock().advance(std::chrono::milliseconds(1500));
             for (const Qt::Key key : {Qt::Key_Space, Qt::Key_A}) {

@@ -409,17 +409,26 @@ private slots:
                                << QStringLiteral("its last clean close left 131072 bytes")
                                << QStringLiteral("“%1/Kippets.sqlite-clean”.");
         // Of the preferences only the keys that say so: every other setting stays.
+        // A legacy file is said to come back only when there is one.
         QTest::newRow("import") << QStringLiteral("import")
                                 << QStringLiteral("the preferences record its import as done")
                                 << QStringLiteral("the key “swiftdata_migration_completed_v1” "
-                                                  "from “%2”. A “kippets.json” left in “%1” is "
-                                                  "then imported again.");
+                                                  "from “%2”.");
+        QTest::newRow("import, legacy file")
+            << QStringLiteral("import, legacy file")
+            << QStringLiteral("the preferences record its import as done")
+            << QStringLiteral("the key “swiftdata_migration_completed_v1” from “%2”. A "
+                              "“kippets.json” left in “%1” is then imported again.");
         QTest::newRow("open kippets")
             << QStringLiteral("open kippets")
             << QStringLiteral("the preferences list 2 open kippets")
             << QStringLiteral("the key “active_kippet_ids_v2” from “%2”.");
-        QTest::newRow("import and open kippets")
-            << QStringLiteral("import and open kippets")
+        QTest::newRow("one open kippet")
+            << QStringLiteral("one open kippet")
+            << QStringLiteral("the preferences list 1 open kippet")
+            << QStringLiteral("the key “active_kippet_ids_v2” from “%2”.");
+        QTest::newRow("import and open kippets, legacy file")
+            << QStringLiteral("import and open kippets, legacy file")
             << QStringLiteral("the preferences record its import as done, the preferences list 2 "
                               "open kippets")
             << QStringLiteral("the keys “swiftdata_migration_completed_v1” and "
@@ -447,10 +456,19 @@ private slots:
             preferences.setBool(QStringLiteral("onboarding_completed"), true);
             if (sign.startsWith(QLatin1String("import")))
                 preferences.setBool(QStringLiteral("swiftdata_migration_completed_v1"), true);
-            if (sign.endsWith(QLatin1String("open kippets")))
+            if (sign.contains(QLatin1String("open kippets")))
                 preferences.setData(
                     QStringLiteral("active_kippet_ids_v2"),
                     ActiveKippetIDs::encode({QUuid::createUuid(), QUuid::createUuid()}));
+            if (sign == QLatin1String("one open kippet"))
+                preferences.setData(QStringLiteral("active_kippet_ids_v2"),
+                                    ActiveKippetIDs::encode({QUuid::createUuid()}));
+        }
+        if (sign.endsWith(QLatin1String("legacy file"))) {
+            QVERIFY(QDir().mkpath(folder));
+            QFile legacy(folder + QStringLiteral("/kippets.json"));
+            QVERIFY(legacy.open(QIODevice::WriteOnly));
+            legacy.write(R"({"activeKippets":[],"allKippets":[]})");
         }
         if (sign == QLatin1String("stamp")) {
             QVERIFY(QDir().mkpath(folder));

@@ -1,0 +1,238 @@
+#include "../analysis/CloudTestSupport.h"
+#include "analysis/AIService.h"
+#include "analysis/AIServiceError.h"
+#include "analysis/AnalyzerWiring.h"
+#include "analysis/KeychainStore.h"
+#include "dashboard/SettingsHarness.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QLineEdit>
+#include <QScopeGuard>
+#include <csignal>
+
+// A key stored in a real keyring (gnome-keyring on a private bus), then locked through the
+// Secret Service. This test owns the unlock prompter's name: every prompt the keyring begins is
+// counted and refused, as a user cancelling it.
+namespace {
+const QString storedKey = QStringLiteral("sk-stored-earlier-0123456789");
+const QString login = QStringLiteral("/org/freedesktop/secrets/collection/login");
+
+class RefusingPrompter : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
+        prompts += message.member() == QLatin1String("BeginPrompting");
+        bus.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                                          QStringLiteral("cancelled")));
+        return true;
+    }
+    int prompts = 0;
+};
+
+QDBusMessage callKeyring(const QString& interface, const QString& member, QVariantList arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"),
+                                                       QStringLiteral("/org/freedesktop/secrets"),
+                                                       interface, member);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call);
+}
+
+bool lockLogin() {
+    return callKeyring(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
+                       {QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(login)})})
+               .type() == QDBusMessage::ReplyMessage;
+}
+
+// With the keyring's password, as the desktop's login does: no prompt.
+bool unlockLogin() {
+    const QDBusMessage session =
+        callKeyring(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("OpenSession"),
+                    {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
+    if (session.arguments().size() < 2)
+        return false;
+    QDBusArgument secret;
+    secret.beginStructure();
+    secret << session.arguments().at(1).value<QDBusObjectPath>() << QByteArray()
+           << QByteArray("kippets-test") << QStringLiteral("text/plain");
+    secret.endStructure();
+    return callKeyring(QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
+                       QStringLiteral("UnlockWithMasterPassword"),
+                       {QVariant::fromValue(QDBusObjectPath(login)), QVariant::fromValue(secret)})
+               .type() == QDBusMessage::ReplyMessage;
+}
+
+qsizetype lockedLines(const LogCapture& log) {
+    return log.lines().filter(QStringLiteral("The keyring is locked")).size();
+}
+} // namespace
+
+class LockedKeyringTest : public QObject {
+    Q_OBJECT
+private:
+    RefusingPrompter prompter_;
+    TestHttpServer cloud_;
+
+    static void store(const std::optional<QString>& key) {
+        KeychainStore writer;
+        if (key)
+            TaskRunner::finish(writer.save(KeychainStore::apiKeyAccount, *key));
+        else
+            TaskRunner::finish(writer.remove(KeychainStore::apiKeyAccount));
+    }
+
+private slots:
+    void initTestCase() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY2(bus.registerService(QStringLiteral("org.gnome.keyring.SystemPrompter")),
+                 "run through scripts/with-keyring");
+        QVERIFY(bus.registerVirtualObject(QStringLiteral("/org/gnome/keyring/Prompter"), &prompter_,
+                                          QDBusConnection::SubPath));
+        QVERIFY(cloud_.start());
+        cloud_.setHandler([](const TestHttpRequest&) {
+            return TestHttpResponse::json(CloudTest::responsesBody(
+                QStringLiteral(R"({"category":"Documents","title":"Shopping"})")));
+        });
+        qputenv("KIPPETS_OPENAI_BASE_URL", cloud_.baseUrl().toString().toUtf8());
+    }
+
+    void init() {
+        TestEnvironment::resetPreferences();
+        QVERIFY(unlockLogin());
+        store(storedKey);
+        QVERIFY(lockLogin());
+        prompter_.prompts = 0;
+    }
+
+    void cleanup() {
+        KeychainStore::install(nullptr);
+        QVERIFY(unlockLogin());
+        store(std::nullopt);
+    }
+
+    // At start: no prompt, one log line, the key unknown rather than absent. The analysis waits
+    // for the key rather than take the classifier's answer, and fixes no first mode on it.
+    void aLockedKeyIsUnknownNotAbsent() {
+        HttpClient http;
+        HttpClient::install(&http);
+        const auto uninstall = qScopeGuard([] { HttpClient::install(nullptr); });
+        LogCapture log;
+        KeychainStore keychain;
+        KeychainStore::install(&keychain);
+        TaskRunner::finish(keychain.waitForFirstPresenceAnswer());
+        QVERIFY(!keychain.presenceKnown(KeychainStore::apiKeyAccount));
+        QVERIFY_THROWS_EXCEPTION(KeychainError,
+                                 TaskRunner::finish(keychain.read(KeychainStore::apiKeyAccount)));
+        // Deleting does not call done what it cannot see.
+        QVERIFY_THROWS_EXCEPTION(KeychainError,
+                                 TaskRunner::finish(keychain.remove(KeychainStore::apiKeyAccount)));
+
+        AIService service;
+        installAnalyzers(service);
+        const KippetItem list =
+            CloudTest::item(KippetItemType::text, "milk, eggs", QStringLiteral("list.txt"));
+        for (const QString& mode : {QString(), QStringLiteral("byok")}) {
+            if (!mode.isEmpty())
+                Preferences::shared().setString(QStringLiteral("ai_mode"), mode);
+            try {
+                TaskRunner::finish(service.analyzeContent(list, {}));
+                QFAIL("the analysis went on without the locked key");
+            } catch (const AIServiceError& error) {
+                QVERIFY(error.isRetryable());
+                QCOMPARE(error.userFacingMessage(),
+                         QStringLiteral("Cannot analyze - keyring locked (will retry once "
+                                        "unlocked)"));
+            }
+            QCOMPARE(
+                Preferences::shared().stringValue(QStringLiteral("ai_mode")).value_or(QString()),
+                mode);
+        }
+        QCOMPARE(cloud_.requests().size(), 0);
+        QCOMPARE(lockedLines(log), 1);
+        QCOMPARE(prompter_.prompts, 0);
+
+        // Unlocked, the next analysis finds the key.
+        QVERIFY(unlockLogin());
+        const ContentAnalysis analysis = TaskRunner::finish(service.analyzeContent(list, {}));
+        QCOMPARE(analysis.title, std::optional<QString>(QStringLiteral("Shopping")));
+        QCOMPARE(cloud_.requests().last().header("authorization"),
+                 ("Bearer " + storedKey).toUtf8());
+    }
+
+    // Settings say the keyring is locked, in the field and in the status. Typing a new key is
+    // one action: one prompt (the save's own); after that refusal, further typing raises none.
+    void settingsSayTheKeyringIsLockedAndPromptOnce() {
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        LogCapture log;
+        KeychainStore keychain;
+        SettingsServices services = h.services();
+        services.keychain = &keychain;
+        SettingsTabView& view = h.open(services);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
+        auto* field = h.find<QLineEdit>(QStringLiteral("byok_keyField"));
+        const auto errorRow = [&h] {
+            return h.find<SettingsStatusRow>(QStringLiteral("APIKeySaveError"))->text();
+        };
+        const QString lockedStatus =
+            QStringLiteral("The keyring is locked, so the stored OpenAI key could not be read. "
+                           "Unlock the login keyring in your desktop's keyring tool (such as "
+                           "Passwords and Keys); items wait for analysis until then.");
+        QCOMPARE(field->text(), QString());
+        QCOMPARE(field->placeholderText(),
+                 QStringLiteral("Keyring locked — the stored key could not be read"));
+        QCOMPARE(errorRow(),
+                 QStringLiteral("The keyring is locked, so the stored API key could not be read. "
+                                "Unlock the login keyring in your desktop's keyring tool (such as "
+                                "Passwords and Keys), then open Settings again."));
+        QCOMPARE(h.aiStatus()->text(), lockedStatus);
+        QCOMPARE(prompter_.prompts, 0);
+
+        QTest::keyClicks(field, QStringLiteral("sk-typed-new-0123456789abc"));
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QCOMPARE(prompter_.prompts, 1);
+        QCOMPARE(errorRow(),
+                 QStringLiteral("Failed to save API key securely: the keyring is locked. Unlock "
+                                "the login keyring in your desktop's keyring tool (such as "
+                                "Passwords and Keys), then enter the key again."));
+        QCOMPARE(h.aiStatus()->text(), lockedStatus);
+        QTest::keyClicks(field, QStringLiteral("d"));
+        field->clear();
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QCOMPARE(prompter_.prompts, 1);
+        QCOMPARE(lockedLines(log), 1);
+
+        QVERIFY(unlockLogin()); // nothing was written over the stored key
+        QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
+                 std::optional<QString>(storedKey));
+    }
+
+    // A keyring that does not answer: the status says the key is being read, then that it
+    // could not be, never asking for a key as if none were stored.
+    void settingsFollowAKeyringThatDoesNotAnswer() {
+        QVERIFY(unlockLogin());
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        KeychainStore keychain;
+        const pid_t daemon = qEnvironmentVariableIntValue("KIPPETS_KEYRING_PID");
+        QCOMPARE(::kill(daemon, SIGSTOP), 0);
+        const auto resume = qScopeGuard([daemon] { ::kill(daemon, SIGCONT); });
+        SettingsServices services = h.services();
+        services.keychain = &keychain;
+        SettingsTabView& view = h.open(services);
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("Reading the stored OpenAI key from the keyring…"));
+        testClock().advance(KeychainStore::defaultTimeout);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("The stored OpenAI key could not be read: the Secret Service did "
+                                "not answer in time (is the keyring locked?)"));
+    }
+};
+
+QTEST_MAIN(LockedKeyringTest)
+#include "LockedKeyringTest.moc"
