@@ -2,6 +2,7 @@
 
 #include "ui/X11.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
@@ -81,7 +82,7 @@ bool requestKeyboard(QWidget* window) {
 
 // Watches the windows that have a level: keeps floating windows on every workspace and puts
 // the modal ones back on top whenever a floating window comes up.
-class LevelKeeper : public QObject {
+class LevelKeeper : public QObject, public QAbstractNativeEventFilter {
 public:
     static LevelKeeper& shared() {
         static auto* keeper = new LevelKeeper(qApp);
@@ -155,18 +156,46 @@ protected:
     }
 
 private:
-    explicit LevelKeeper(QObject* parent) : QObject(parent) {}
+    explicit LevelKeeper(QObject* parent) : QObject(parent) {
+        // The app taking the keyboard itself settles where it is.
+        connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+            if (focus)
+                keyboardAwaited_ = X11::noWindow;
+        });
+        if (X11::connection())
+            qApp->installNativeEventFilter(this);
+    }
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        // Only while a window of ours went and the window manager has not said yet where the
+        // keyboard went.
+        if (keyboardAwaited_ == X11::noWindow || eventType != "xcb_generic_event_t" ||
+            !X11::isPropertyChange(message, X11::root(), X11::atom("_NET_ACTIVE_WINDOW")))
+            return false;
+        const X11::WindowId active = X11::activeWindow();
+        if (active == X11::noWindow)
+            keyboardToLastFloating();
+        else if (active != keyboardAwaited_)
+            keyboardAwaited_ = X11::noWindow;
+        return false;
+    }
 
     // Some window managers read a window's workspace as they map it but take "every workspace"
     // there for a number out of range, and place the window on the last one. The request to the
     // window manager, as for a mapped window, goes right after the request to map it, which Qt
     // sends once the show event has passed: the window manager handles the two in that order.
+    // Others keep a window and the one it is transient for on one workspace, and move the parent
+    // to the workspace they give a new transient: the floating windows it stands on are asked
+    // back onto every workspace after it.
     static void joinAllWorkspacesOnceMapped(QWidget* window) {
         QMetaObject::invokeMethod(
             window,
             [window] {
-                if (window->isVisible())
-                    joinAllWorkspaces(window, true);
+                for (QWidget* each = window; each;
+                     each = each->parentWidget() ? each->parentWidget()->window() : nullptr) {
+                    if (each->isVisible() && each->property(levelProperty).toInt() == floatingLevel)
+                        joinAllWorkspaces(each, true);
+                }
             },
             Qt::QueuedConnection);
     }
@@ -193,14 +222,22 @@ private:
     // closed, but pass over windows left out of the taskbar: with the dashboard gone, nothing
     // would have it. It goes back to the floating window the user was in last, unless the window
     // manager gave it to some other window.
+    // The window manager may still be on its way there: whether it gave the keyboard to no
+    // window shows once it says which window has it.
     void keyboardBackToTheShelf(QWidget* gone) {
+        if (!lastFloating_ || X11::idOf(gone) == X11::noWindow)
+            return;
+        if (X11::activeWindow() == X11::noWindow)
+            keyboardToLastFloating();
+        else
+            keyboardAwaited_ = X11::idOf(gone);
+    }
+
+    void keyboardToLastFloating() {
+        keyboardAwaited_ = X11::noWindow;
         QWidget* floating = lastFloating_;
-        if (!floating || !floating->isVisible() || (floating->windowState() & Qt::WindowMinimized))
-            return;
-        const X11::WindowId active = X11::activeWindow();
-        if (active != X11::noWindow && active != X11::idOf(gone))
-            return;
-        WindowLevel::giveKeyboardTo(floating);
+        if (floating && floating->isVisible() && !(floating->windowState() & Qt::WindowMinimized))
+            WindowLevel::giveKeyboardTo(floating);
     }
 
     // The window that had the keyboard when a modal window came up gets it back when that
@@ -239,6 +276,8 @@ private:
     QList<QPointer<QWidget>> modals_;
     QHash<QWidget*, QPointer<QWidget>> keyboardBefore_;
     QPointer<QWidget> lastFloating_;
+    // The window of ours that went while it may have had the keyboard; none when nothing waits.
+    X11::WindowId keyboardAwaited_ = X11::noWindow;
     bool pending_ = false;
 };
 } // namespace

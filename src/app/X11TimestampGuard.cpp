@@ -33,12 +33,8 @@ X11TimestampGuard::DragScope::~DragScope() {
 X11TimestampGuard::~X11TimestampGuard() {
     if (installedGuard() == this)
         installedGuard() = nullptr;
-#ifdef KIPPETS_HAVE_XCB
-    if (xcb_connection_t* connection = clockWindow_ ? X11::connection() : nullptr) {
-        xcb_destroy_window(connection, clockWindow_);
-        xcb_flush(connection);
-    }
-#endif
+    if (clockWindow_)
+        X11::destroyWindow(clockWindow_);
 }
 
 void X11TimestampGuard::install(QCoreApplication& application) {
@@ -153,23 +149,12 @@ bool X11TimestampGuard::stampStep(void* propertyNotify) {
 }
 
 bool X11TimestampGuard::makeClockWindow() {
-#ifdef KIPPETS_HAVE_XCB
     if (clockWindow_)
         return true;
-    xcb_connection_t* connection = X11::connection();
-    if (!connection)
-        return false;
     clockAtom_ = X11::atom("_KIPPETS_CLOCK_STEP");
     if (clockAtom_ == X11::noAtom)
         return false;
     // Unmapped and input only: it exists for its property events, which reach Qt's own queue.
-    clockWindow_ = xcb_generate_id(connection);
-    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, clockWindow_, X11::root(), -1, -1, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
-                      &events);
-    return true;
-#else
-    return false;
-#endif
+    clockWindow_ = X11::createHiddenWindow();
+    return clockWindow_ != X11::noWindow;
 }

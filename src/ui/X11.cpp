@@ -159,6 +159,21 @@ WindowId activeWindow() {
 #endif
 }
 
+bool isPropertyChange(const void* event, WindowId window, AtomId property) {
+#ifdef KIPPETS_HAVE_XCB
+    const auto* generic = static_cast<const xcb_generic_event_t*>(event);
+    if (!generic || (generic->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+        return false;
+    const auto* notify = static_cast<const xcb_property_notify_event_t*>(event);
+    return notify->window == window && notify->atom == property;
+#else
+    Q_UNUSED(event);
+    Q_UNUSED(window);
+    Q_UNUSED(property);
+    return false;
+#endif
+}
+
 int depthOf(WindowId window) {
 #ifdef KIPPETS_HAVE_XCB
     const auto geometry = ask(xcb_get_geometry, xcb_get_geometry_reply, window);
@@ -186,6 +201,34 @@ void setBackground(WindowId window, std::optional<std::uint32_t> pixel) {
 #else
     Q_UNUSED(window);
     Q_UNUSED(pixel);
+#endif
+}
+
+WindowId createHiddenWindow() {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server)
+        return noWindow;
+    const WindowId window = xcb_generate_id(server);
+    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(server, XCB_COPY_FROM_PARENT, window, root(), -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                      &events);
+    return window;
+#else
+    return noWindow;
+#endif
+}
+
+void destroyWindow(WindowId window) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server || window == noWindow)
+        return;
+    ignoreErrors(xcb_destroy_window_checked(server, window));
+    xcb_flush(server);
+#else
+    Q_UNUSED(window);
 #endif
 }
 

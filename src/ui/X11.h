@@ -51,11 +51,18 @@ WindowId frameOf(WindowId window);
 // The window the window manager gave the keyboard to (_NET_ACTIVE_WINDOW); none when it gave it to
 // no window, or does not say.
 WindowId activeWindow();
+// Whether an event from the server, as Qt hands it to native event filters
+// ("xcb_generic_event_t"), says that `property` of `window` changed.
+bool isPropertyChange(const void* event, WindowId window, AtomId property);
 // The depth of the window's pixels: 32 where they carry an alpha channel; 0 when unknown.
 int depthOf(WindowId window);
 // The background the server fills exposed parts of a window with: a pixel value, or none, where
 // the window's last pixels stay until it paints.
 void setBackground(WindowId window, std::optional<std::uint32_t> pixel);
+// An unmapped window of this app's own on the root that takes no input and shows nothing, there
+// for the property events it gets; none without a connection.
+WindowId createHiddenWindow();
+void destroyWindow(WindowId window);
 // Sends whatever requests are still buffered.
 void flush();
 
