@@ -226,14 +226,33 @@ bool DesktopSession::startCompositor() {
     return false;
 }
 
-DesktopSession::WindowId DesktopSession::compositingSelectionOwner() const {
+DesktopSession::WindowId DesktopSession::selectionOwner(const char* selection) const {
     if (!connection_)
         return 0;
     xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
-        connection_, xcb_get_selection_owner(connection_, atom("_NET_WM_CM_S0")), nullptr);
+        connection_, xcb_get_selection_owner(connection_, atom(selection)), nullptr);
     const WindowId owner = reply ? reply->owner : 0;
     free(reply);
     return owner;
+}
+
+bool DesktopSession::isPointerGrabbed() const {
+    if (!connection_)
+        return false;
+    // A grab of this session's own succeeds only while nobody else holds one; it is let go at
+    // once.
+    xcb_grab_pointer_reply_t* reply = xcb_grab_pointer_reply(
+        connection_,
+        xcb_grab_pointer(connection_, 0, root(), 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                         XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+        nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+        xcb_ungrab_pointer(connection_, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+    }
+    free(reply);
+    return grabbed;
 }
 
 bool DesktopSession::hasCompositor() const {

@@ -156,6 +156,11 @@ public:
     bool isFramedAndMapped(WindowId window) const;
     // Where the pointer is now, as the server says.
     std::optional<QPoint> pointer() const;
+    // Whether another client holds the pointer grabbed now (a window manager's move, a drag).
+    bool isPointerGrabbed() const;
+    // The owner of the selection (for example "XdndSelection" while a drag is under way), 0 when
+    // none.
+    WindowId selectionOwner(const char* selection) const;
     // Runs a command on this display; what it wrote on its output, empty when it failed.
     QByteArray output(const QString& program, const QStringList& arguments) const;
     // Gives the screen another size, no larger than the one it started with, through RandR;
@@ -218,8 +223,7 @@ private:
     bool startWindowManager();
     bool startCompositor();
     bool startSessionBus();
-    // The compositing selection's owner, 0 when none.
-    WindowId compositingSelectionOwner() const;
+    WindowId compositingSelectionOwner() const { return selectionOwner("_NET_WM_CM_S0"); }
     // Windows of the app, which answer its pings.
     QList<WindowId> appWindows() const;
     // Fails the running case with `message`, once.

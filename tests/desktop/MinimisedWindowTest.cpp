@@ -11,7 +11,8 @@ using WindowId = DesktopSession::WindowId;
 const QString hidden = QStringLiteral("_NET_WM_STATE_HIDDEN");
 
 bool minimised(DesktopSession& desktop, WindowId window) {
-    desktop.minimise(window);
+    if (!desktop.minimise(window))
+        return false;
     return DesktopSession::waitUntil(
         [&] { return !desktop.isViewable(window) && desktop.states(window).contains(hidden); });
 }
@@ -41,11 +42,13 @@ void givePanelTheKeyboard(DesktopSession& desktop, WindowId panel) {
         constexpr qint64 doubleClickMs = 400 + 100;
         QVERIFY(DesktopSession::waitUntil(
             [&] { return !lastClick.isValid() || lastClick.elapsed() > doubleClickMs; }));
-        desktop.click(DesktopSession::grabPoint(desktop.geometry(panel)));
+        QVERIFY(desktop.click(DesktopSession::grabPoint(desktop.geometry(panel))));
         lastClick.start();
     }
     QVERIFY2(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }),
-             qPrintable(desktop.title(desktop.activeWindow())));
+             qPrintable(QStringLiteral("active: \"%1\"; the panel: %2")
+                            .arg(desktop.title(desktop.activeWindow()),
+                                 described(desktop, panel))));
 }
 
 // Whether one of the app's menus stands at the point it was opened at: its top-left corner, or
