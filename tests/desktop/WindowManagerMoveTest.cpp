@@ -52,8 +52,9 @@ std::optional<QList<double>> storedPosition(const DesktopSession& desktop, const
 
 // A move as window managers offer it to the user: Alt held, the window dragged from anywhere
 // inside. Each step waits for what the next needs: the window managed in a mapped frame, the
-// pointer there, Alt down as the server sees it, the frame following the pointer while the button
-// is held. What did not happen, or empty when the window was moved.
+// pointer there, Alt down as the server sees it, the press handled by the window manager before
+// the pointer moves, the frame following the pointer while the button is held. What did not
+// happen, or empty when the window was moved.
 QString altDrag(DesktopSession& desktop, WindowId window, QPoint from, QPoint by) {
     const QRect start = desktop.geometry(window);
     if (!desktop.windowManagerHasCaughtUp())
@@ -71,6 +72,11 @@ QString altDrag(DesktopSession& desktop, WindowId window, QPoint from, QPoint by
     } else {
         // The press is grabbed at once: by the window manager's grab for Alt and the button.
         const bool grabbed = DesktopSession::waitUntil([&] { return desktop.isPointerGrabbed(); });
+        // The window manager takes the drag as its move only while it handles the press: moves
+        // that reach the server before it has are lost to it, and the window stays (a busy
+        // window manager left a panel in place that way).
+        if (!desktop.windowManagerHasCaughtUp())
+            failure = QStringLiteral("the window manager did not handle the press");
         for (int step = 1; step <= 8 && failure.isEmpty(); ++step) {
             if (!desktop.moveTo(from + by * step / 8))
                 failure = QStringLiteral("the pointer did not follow step %1").arg(step);
