@@ -147,8 +147,9 @@ bool DesktopSession::startWindowManager() {
     // The window manager has taken the display once it names itself on the root window through a
     // window that names itself too; it sets up the workspaces and the work area after that.
     QString waitingFor;
+    bool askedForWorkspaces = false;
     const bool managed = waitUntil(
-        [this, &waitingFor] {
+        [this, &waitingFor, &askedForWorkspaces] {
             if (windowManager_.state() == QProcess::NotRunning)
                 return true;
             const QList<std::uint32_t> check =
@@ -160,6 +161,11 @@ bool DesktopSession::startWindowManager() {
                 return false;
             }
             if (desktopCount() < 2) {
+                // Settings that left it one workspace are asked for more, as a pager asks.
+                if (!askedForWorkspaces && desktopCount() == 1) {
+                    askWindowManager(root(), "_NET_NUMBER_OF_DESKTOPS", 4);
+                    askedForWorkspaces = true;
+                }
                 waitingFor = QStringLiteral("two workspaces or more in _NET_NUMBER_OF_DESKTOPS "
                                             "(%1 now)")
                                  .arg(desktopCount());
@@ -978,6 +984,28 @@ bool DesktopSession::type(const QString& text) {
     return finishKeys() && runChecked(QStringLiteral("xdotool"),
                                       {QStringLiteral("type"), QStringLiteral("--delay"),
                                        QStringLiteral("40"), text});
+}
+
+bool DesktopSession::scrollToEnd(WindowId window, QPoint at) {
+    // A list filled after the window shows scrolls only once it is there: a turn that changes
+    // nothing before any did is no end.
+    constexpr int mostTurns = 40;
+    const QRect area = geometry(window);
+    if (!moveTo(at) || !appHasCaughtUp(window))
+        return false;
+    const QImage start = grabScreen(area);
+    QImage last = start;
+    for (int turn = 0; turn < mostTurns; ++turn) {
+        if (!runChecked(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("5")}) ||
+            !appHasCaughtUp(window))
+            return false;
+        const QImage now = grabScreen(area);
+        if (now == last && now != start)
+            return true;
+        last = now;
+    }
+    qWarning("the window did not scroll to an end in %d turns of the wheel", mostTurns);
+    return false;
 }
 
 bool DesktopSession::switchToDesktop(int desktop) {

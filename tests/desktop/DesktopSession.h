@@ -142,6 +142,10 @@ public:
     bool type(const QString& text);
     // Whether the modifier (for example "Alt_L") is held down, as the server says.
     bool isKeyDown(const QString& keysym) const;
+    // Turns the wheel over `at` in the window until what the window shows there scrolls no
+    // further: after each turn the app has handled it and painted, and the end is a turn that
+    // changes nothing after turns that did. Whether it got there.
+    bool scrollToEnd(WindowId window, QPoint at);
     // Whether the window manager shows that workspace now.
     bool switchToDesktop(int desktop);
     bool minimise(WindowId window);

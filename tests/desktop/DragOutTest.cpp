@@ -63,9 +63,7 @@ private slots:
         const WindowId panel = desktop.windowTitled(QStringLiteral("Receipts"));
         const QRect frame = desktop.geometry(panel);
         // Scrolled to its end, the panel shows the file's card.
-        for (int turn = 0; turn < 6; ++turn)
-            QVERIFY(desktop.click(frame.center(), 5));
-        QVERIFY(desktop.appHasCaughtUp(panel));
+        QVERIFY(desktop.scrollToEnd(panel, frame.center()));
         const QPoint card(frame.left() + 104, frame.bottom() - 237);
 
         for (int drag = 0; drag < 3; ++drag) {
