@@ -81,8 +81,8 @@ private slots:
             return letter && desktop.isViewable(letter);
         }));
         if (desktop.activeWindow() != letter)
-            QVERIFY(desktop.runChecked(QStringLiteral("xdotool"),
-                                       {QStringLiteral("windowactivate"), QString::number(letter)}));
+            QVERIFY(desktop.runChecked(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"),
+                                                                   QString::number(letter)}));
         QVERIFY2(DesktopSession::waitUntil([&] {
                      return desktop.activeWindow() == letter &&
                             desktop.stackIndex(letter) > desktop.stackIndex(shown);

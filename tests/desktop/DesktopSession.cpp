@@ -64,7 +64,8 @@ DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
             return;
         if (!waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; },
                        startGuardMs)) {
-            failure_ = QStringLiteral("trayer showed no panel within %1 s").arg(startGuardMs / 1000);
+            failure_ =
+                QStringLiteral("trayer showed no panel within %1 s").arg(startGuardMs / 1000);
             xcb_disconnect(connection_);
             connection_ = nullptr;
             return;
@@ -94,10 +95,10 @@ bool DesktopSession::startSessionBus() {
 
 bool DesktopSession::startWindowManager() {
     const QProcessEnvironment outside = QProcessEnvironment::systemEnvironment();
-    windowManagerName_ = options_.windowManager.isEmpty()
-                             ? outside.value(QStringLiteral("KIPPETS_WINDOW_MANAGER"),
-                                             QStringLiteral("openbox"))
-                             : options_.windowManager;
+    windowManagerName_ =
+        options_.windowManager.isEmpty()
+            ? outside.value(QStringLiteral("KIPPETS_WINDOW_MANAGER"), QStringLiteral("openbox"))
+            : options_.windowManager;
     const bool ownCompositor =
         options_.windowManagerCompositor.value_or(
             outside.value(QStringLiteral("KIPPETS_WM_COMPOSITOR")) == QLatin1String("on")) ||
@@ -121,8 +122,8 @@ bool DesktopSession::startWindowManager() {
         // Its own settings folder in the fresh home: none of the machine's.
         arguments = {};
     } else {
-        failure_ = QStringLiteral("no such window manager for the desktop tests: ") +
-                   windowManagerName_;
+        failure_ =
+            QStringLiteral("no such window manager for the desktop tests: ") + windowManagerName_;
         xcb_disconnect(connection_);
         connection_ = nullptr;
         return false;
@@ -154,9 +155,8 @@ bool DesktopSession::startWindowManager() {
                 return true;
             const QList<std::uint32_t> check =
                 cardinals(root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW);
-            if (check.isEmpty() ||
-                cardinals(check.constFirst(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW) !=
-                    check) {
+            if (check.isEmpty() || cardinals(check.constFirst(), "_NET_SUPPORTING_WM_CHECK",
+                                             XCB_ATOM_WINDOW) != check) {
                 waitingFor = QStringLiteral("_NET_SUPPORTING_WM_CHECK on the root window");
                 return false;
             }
@@ -815,9 +815,8 @@ DesktopSession::WindowId DesktopSession::frameOf(WindowId window) const {
     return current;
 }
 
-bool DesktopSession::isFramedAndMapped(WindowId window) const {
-    const WindowId frame = frameOf(window);
-    return frame != window && isViewable(frame) && isViewable(window);
+bool DesktopSession::isManagedAndShown(WindowId window) const {
+    return stacking().contains(window) && isViewable(frameOf(window)) && isViewable(window);
 }
 
 int DesktopSession::run(const QString& program, const QStringList& arguments) const {
@@ -891,8 +890,8 @@ std::optional<QPoint> DesktopSession::pointer() const {
 }
 
 bool DesktopSession::click(QPoint at, int button) {
-    return moveTo(at) &&
-           runChecked(QStringLiteral("xdotool"), {QStringLiteral("click"), QString::number(button)});
+    return moveTo(at) && runChecked(QStringLiteral("xdotool"),
+                                    {QStringLiteral("click"), QString::number(button)});
 }
 
 bool DesktopSession::press(QPoint at, int button) {
@@ -906,8 +905,7 @@ bool DesktopSession::release(int button) {
 }
 
 bool DesktopSession::keyDown(const QString& key) {
-    return finishKeys() &&
-           runChecked(QStringLiteral("xdotool"), {QStringLiteral("keydown"), key});
+    return finishKeys() && runChecked(QStringLiteral("xdotool"), {QStringLiteral("keydown"), key});
 }
 
 bool DesktopSession::keyUp(const QString& key) {
@@ -981,9 +979,9 @@ bool DesktopSession::keyWithoutWaiting(const QString& keys) {
 }
 
 bool DesktopSession::type(const QString& text) {
-    return finishKeys() && runChecked(QStringLiteral("xdotool"),
-                                      {QStringLiteral("type"), QStringLiteral("--delay"),
-                                       QStringLiteral("40"), text});
+    return finishKeys() &&
+           runChecked(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
+                                                  QStringLiteral("40"), text});
 }
 
 bool DesktopSession::scrollToEnd(WindowId window, QPoint at) {
@@ -996,7 +994,8 @@ bool DesktopSession::scrollToEnd(WindowId window, QPoint at) {
     const QImage start = grabScreen(area);
     QImage last = start;
     for (int turn = 0; turn < mostTurns; ++turn) {
-        if (!runChecked(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("5")}) ||
+        if (!runChecked(QStringLiteral("xdotool"),
+                        {QStringLiteral("click"), QStringLiteral("5")}) ||
             !appHasCaughtUp(window))
             return false;
         const QImage now = grabScreen(area);

@@ -154,10 +154,11 @@ public:
     // Runs a command on this display; whether it ended with 0. When not, the running case fails
     // with the command, its status and what it wrote on its error output.
     bool runChecked(const QString& program, const QStringList& arguments) const;
-    // The window manager's frame around `window` (the window itself when it has none), and
-    // whether the window manager has given it one and mapped it.
+    // The window manager's frame around `window` (the window itself when it has none: marco and
+    // xfwm4 give none to a window without decorations), and whether the window manager lists the
+    // window as one it manages and shows it, in its frame where it gave one.
     WindowId frameOf(WindowId window) const;
-    bool isFramedAndMapped(WindowId window) const;
+    bool isManagedAndShown(WindowId window) const;
     // Where the pointer is now, as the server says.
     std::optional<QPoint> pointer() const;
     // Whether another client holds the pointer grabbed now (a window manager's move, a drag).

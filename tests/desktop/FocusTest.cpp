@@ -264,9 +264,9 @@ private slots:
             QVERIFY(desktop.click(desktop.geometry(other).center() - QPoint(0, 40)));
             bool letterActive = desktop.settle() && desktop.activeWindow() == other;
             for (int retry = 0; retry < 3 && !letterActive; ++retry) {
-                QVERIFY(desktop.runChecked(QStringLiteral("xdotool"),
-                                           {QStringLiteral("windowactivate"),
-                                            QString::number(other)}));
+                QVERIFY(
+                    desktop.runChecked(QStringLiteral("xdotool"),
+                                       {QStringLiteral("windowactivate"), QString::number(other)}));
                 letterActive = desktop.settle() && desktop.activeWindow() == other;
             }
             QVERIFY2(letterActive, qPrintable(desktop.title(desktop.activeWindow())));

@@ -45,10 +45,10 @@ void givePanelTheKeyboard(DesktopSession& desktop, WindowId panel) {
         QVERIFY(desktop.click(DesktopSession::grabPoint(desktop.geometry(panel))));
         lastClick.start();
     }
-    QVERIFY2(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }),
-             qPrintable(QStringLiteral("active: \"%1\"; the panel: %2")
-                            .arg(desktop.title(desktop.activeWindow()),
-                                 described(desktop, panel))));
+    QVERIFY2(
+        DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }),
+        qPrintable(QStringLiteral("active: \"%1\"; the panel: %2")
+                       .arg(desktop.title(desktop.activeWindow()), described(desktop, panel))));
 }
 
 // Whether one of the app's menus stands at the point it was opened at: its top-left corner, or

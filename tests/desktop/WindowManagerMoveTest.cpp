@@ -51,7 +51,7 @@ std::optional<QList<double>> storedPosition(const DesktopSession& desktop, const
 }
 
 // A move as window managers offer it to the user: Alt held, the window dragged from anywhere
-// inside. Each step waits for what the next needs: the window managed in a mapped frame, the
+// inside. Each step waits for what the next needs: the window managed and shown, the
 // pointer there, Alt down as the server sees it, the press handled by the window manager before
 // the pointer moves, the frame following the pointer while the button is held. What did not
 // happen, or empty when the window was moved.
@@ -59,8 +59,8 @@ QString altDrag(DesktopSession& desktop, WindowId window, QPoint from, QPoint by
     const QRect start = desktop.geometry(window);
     if (!desktop.windowManagerHasCaughtUp())
         return QStringLiteral("the window manager did not catch up before the drag");
-    if (!DesktopSession::waitUntil([&] { return desktop.isFramedAndMapped(window); }))
-        return QStringLiteral("the window manager did not map a frame round the window");
+    if (!DesktopSession::waitUntil([&] { return desktop.isManagedAndShown(window); }))
+        return QStringLiteral("the window manager does not show the window as one it manages");
     if (!desktop.moveTo(from))
         return QStringLiteral("the pointer did not reach %1,%2").arg(from.x()).arg(from.y());
     if (!desktop.keyDown(QStringLiteral("alt")) ||
@@ -93,9 +93,9 @@ QString altDrag(DesktopSession& desktop, WindowId window, QPoint from, QPoint by
                           .arg(grabbed);
     }
     const bool released = desktop.release();
-    const bool altUp =
-        desktop.keyUp(QStringLiteral("alt")) &&
-        DesktopSession::waitUntil([&] { return !desktop.isKeyDown(QStringLiteral("Alt_L")); });
+    const bool altUp = desktop.keyUp(QStringLiteral("alt")) && DesktopSession::waitUntil([&] {
+                           return !desktop.isKeyDown(QStringLiteral("Alt_L"));
+                       });
     if (failure.isEmpty() && (!released || !altUp))
         failure = QStringLiteral("the button or Alt was not let go");
     return failure;
