@@ -60,9 +60,8 @@ void stayOffTaskbars(QWidget* window, bool mapped) {
     X11::flush();
 }
 
-// What makes a floating window part of the desktop rather than of the app's group of windows:
-// on every workspace, out of taskbars, and left in view when the app's other windows are
-// minimised.
+// What makes a floating window part of the desktop rather than a task of the app: on every
+// workspace and out of taskbars and pagers.
 void standApart(QWidget* window, bool mapped) {
     joinAllWorkspaces(window, mapped);
     stayOffTaskbars(window, mapped);
@@ -80,8 +79,10 @@ bool requestKeyboard(QWidget* window) {
     return true;
 }
 
-// Watches the windows that have a level: keeps floating windows on every workspace and puts
-// the modal ones back on top whenever a floating window comes up.
+// Watches the windows that have a level: keeps floating windows on every workspace and out of
+// taskbars, keeps the ordinary ones out of the app's window group, puts the modal ones back on
+// top whenever a floating window comes up, and gives the keyboard back to a floating window when
+// the dashboard goes and the window manager leaves it nowhere.
 class LevelKeeper : public QObject, public QAbstractNativeEventFilter {
 public:
     static LevelKeeper& shared() {
