@@ -256,7 +256,7 @@ private slots:
                  std::optional<QRegion>(QRegion(0, 0, 60, 60)));
     }
 
-    void changesToAFrameThatWentAreDroppedQuietly() {
+    void undoingChangesToAFrameThatWentLeavesTheConnectionWorking() {
         OtherClient other;
         QVERIFY(other.isConnected());
         const X11::WindowId frame = other.createWindow();
