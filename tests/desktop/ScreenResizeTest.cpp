@@ -55,7 +55,7 @@ private slots:
         QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
                  qPrintable(described(panelFrames(desktop))));
 
-        desktop.quitApp();
+        QVERIFY(desktop.quitApp());
         QVERIFY(DesktopSession::waitUntil(
             [&] { return !desktop.windowTitled(QStringLiteral("Receipts")); }));
         QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
