@@ -192,6 +192,17 @@ bool DesktopSession::startWindowManager() {
                        .arg(windowManagerGuardMs / 1000)
                        .arg(waitingFor);
     }
+    // It finishes its start (openbox shows its first workspace last) before it handles a
+    // request: what a case asks comes after.
+    // A request that reaches openbox before its start is over goes unanswered: the probe is
+    // asked again until one is answered.
+    const QDeadlineTimer answerGuard(windowManagerGuardMs);
+    bool answers = false;
+    while (failure_.isEmpty() && !answers && !answerGuard.hasExpired())
+        answers = probeWindowManager(1000);
+    if (failure_.isEmpty() && !answers)
+        failure_ =
+            QStringLiteral("%1 took the display but answers no request").arg(windowManagerName_);
     if (!failure_.isEmpty()) {
         xcb_disconnect(connection_);
         connection_ = nullptr;
@@ -1157,8 +1168,10 @@ void DesktopSession::askWindowManager(WindowId window, const char* type, std::ui
 }
 
 bool DesktopSession::windowManagerHasCaughtUp() {
-    if (!isReady())
-        return false;
+    return isReady() && probeWindowManager(20000);
+}
+
+bool DesktopSession::probeWindowManager(int guardMs) {
     // The window manager estimates the frame of a window not yet shown when asked, in its turn:
     // after every request that reached it before.
     const xcb_window_t probe = xcb_generate_id(connection_);
@@ -1166,7 +1179,8 @@ bool DesktopSession::windowManagerHasCaughtUp() {
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
     askWindowManager(probe, "_NET_REQUEST_FRAME_EXTENTS");
     const bool answered = waitUntil(
-        [&] { return !cardinals(probe, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).isEmpty(); });
+        [&] { return !cardinals(probe, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).isEmpty(); },
+        guardMs);
     xcb_destroy_window(connection_, probe);
     xcb_flush(connection_);
     return answered;

@@ -234,6 +234,8 @@ private:
     // Fails the running case with `message`, once.
     void fail(const QString& message) const;
     bool finishKeys();
+    // Whether the window manager answers a request for a frame's extents within the guard.
+    bool probeWindowManager(int guardMs);
     // Sends a request about `window` to the window manager, which listens on the root window.
     void askWindowManager(WindowId window, const char* type, std::uint32_t first = 0,
                           std::uint32_t second = 0);
