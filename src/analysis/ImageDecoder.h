@@ -35,4 +35,8 @@ public:
     // size the header declares, as above.
     static std::optional<QImage> decodeCovering(const QByteArray& bytes, QSize cover,
                                                 qint64 limit = maxDecodedBytes);
+    // The same, shrunk while it is read to the largest size that fits within `bound` (never
+    // enlarged): what analysis looks at.
+    static std::optional<QImage> decodeWithin(const QByteArray& bytes, QSize bound,
+                                              qint64 limit = maxDecodedBytes);
 };
