@@ -70,6 +70,7 @@ public:
     QString appOutput() const;
     void quitApp();
     bool isAppRunning() const { return app_.state() != QProcess::NotRunning; }
+    qint64 appProcessId() const { return app_.processId(); }
     // The app's exit code once it ended by itself; -1 while it runs or after a crash.
     int appExitCode() const;
 
