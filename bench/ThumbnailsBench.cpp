@@ -49,7 +49,8 @@ QByteArray photo(quint32 seed) {
     return bytes;
 }
 
-template <typename Decode> void thumbnails(benchmark::State& state, Decode decode, double& fastest) {
+template <typename Decode>
+void thumbnails(benchmark::State& state, Decode decode, double& fastest) {
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();

@@ -111,8 +111,8 @@ std::unique_ptr<DecoderProcess> DecoderProcess::start(const QString& program, qi
         environment.push_back(variable.data());
     environment.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, arguments.data(),
-                                      environment.data());
+    const int spawned =
+        ::posix_spawn(&pid, path.c_str(), &actions, nullptr, arguments.data(), environment.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(sockets[1]);
     if (spawned != 0) {
@@ -168,8 +168,8 @@ DecoderProcess::Wait DecoderProcess::waitFor(short events, Watch& watch) {
             return Wait::closed;
         const auto elapsed = Clock::now() - watch.started;
         if (elapsed > watch.limits.wall) {
-            watch.exceeded = QStringLiteral("no answer within %1 ms")
-                                 .arg(qint64(watch.limits.wall.count()));
+            watch.exceeded =
+                QStringLiteral("no answer within %1 ms").arg(qint64(watch.limits.wall.count()));
             return Wait::timedOut;
         }
         if (pid_ <= 0)

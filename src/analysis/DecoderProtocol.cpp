@@ -88,7 +88,8 @@ QByteArray DecoderProtocol::requestHeader(const Request& request) {
     return writer.bytes();
 }
 
-std::optional<DecoderProtocol::Request> DecoderProtocol::readRequestHeader(const QByteArray& header) {
+std::optional<DecoderProtocol::Request>
+DecoderProtocol::readRequestHeader(const QByteArray& header) {
     if (header.size() != requestHeaderBytes)
         return std::nullopt;
     Reader reader(header);

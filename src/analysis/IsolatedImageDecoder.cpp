@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <QThreadPool>
+#include <algorithm>
 
 namespace {
 std::mutex sharedMutex;
@@ -106,7 +107,29 @@ std::optional<QSize> IsolatedImageDecoder::declaredSize(const QByteArray& bytes)
 
 QList<qint64> IsolatedImageDecoder::busyDecoders() const {
     const std::lock_guard lock(mutex_);
-    return busy_;
+    QList<qint64> pids;
+    for (const Busy& busy : busy_)
+        pids.append(busy.pid);
+    return pids;
+}
+
+void IsolatedImageDecoder::removeBusy(qint64 pid) {
+    for (qsizetype index = 0; index < busy_.size(); ++index) {
+        if (busy_.at(index).pid == pid) {
+            busy_.removeAt(index);
+            return;
+        }
+    }
+}
+
+bool IsolatedImageDecoder::mayStartAnother() const {
+    if (busy_.size() >= settings_.maxProcesses)
+        return false;
+    if (busy_.size() < settings_.eagerProcesses)
+        return true;
+    const auto now = std::chrono::steady_clock::now();
+    return std::all_of(busy_.begin(), busy_.end(),
+                       [&](const Busy& busy) { return now - busy.since >= settings_.patience; });
 }
 
 int IsolatedImageDecoder::requestsSent() const {
@@ -134,23 +157,26 @@ void IsolatedImageDecoder::remember(const QByteArray& bytes) {
 
 std::unique_ptr<DecoderProcess> IsolatedImageDecoder::acquire() {
     std::unique_lock lock(mutex_);
-    freed_.wait(lock, [this] {
-        return !idle_.empty() || busy_.size() < settings_.maxProcesses;
-    });
-    while (!idle_.empty()) {
-        std::unique_ptr<DecoderProcess> process = std::move(idle_.back());
-        idle_.pop_back();
-        if (process->isQuiet()) {
-            busy_.append(process->pid());
-            return process;
+    for (;;) {
+        while (!idle_.empty()) {
+            std::unique_ptr<DecoderProcess> process = std::move(idle_.back());
+            idle_.pop_back();
+            if (process->isQuiet()) {
+                busy_.append({process->pid(), std::chrono::steady_clock::now()});
+                return process;
+            }
         }
+        if (mayStartAnother())
+            break;
+        // Woken when a decoder is freed; looked at again as the ones at work grow old.
+        freed_.wait_for(lock, settings_.patience / 5);
     }
-    busy_.append(0); // holds the place of the one being started
+    busy_.append({0, std::chrono::steady_clock::now()}); // the place of the one being started
     lock.unlock();
     std::unique_ptr<DecoderProcess> process =
         DecoderProcess::start(settings_.program, settings_.limits.memoryBytes);
     lock.lock();
-    busy_.removeOne(0);
+    removeBusy(0);
     if (!process) {
         if (!startFailed_)
             Log::line(QStringLiteral("❌ [ImageDecoder] Could not start the decoder ") +
@@ -159,14 +185,14 @@ std::unique_ptr<DecoderProcess> IsolatedImageDecoder::acquire() {
         freed_.notify_one();
         return nullptr;
     }
-    busy_.append(process->pid());
+    busy_.append({process->pid(), std::chrono::steady_clock::now()});
     return process;
 }
 
 void IsolatedImageDecoder::release(std::unique_ptr<DecoderProcess> process, qint64 pid) {
     const bool keep = !process->isSpent() && process->residentBytes() < keptResidentBytes;
     std::unique_lock lock(mutex_);
-    busy_.removeOne(pid);
+    removeBusy(pid);
     if (keep && int(idle_.size()) < settings_.idleProcesses) {
         idle_.push_back(std::move(process));
     } else {

@@ -31,6 +31,11 @@ public:
         int maxProcesses = 16;
         // Decoders kept waiting for the next picture.
         int idleProcesses = 2;
+        // Decoders started at once when pictures come together (a window of thumbnails); beyond
+        // them another is started only when every one at work has been at it for `patience`: a
+        // picture that takes that long may be a hostile one, and must hold up no other.
+        int eagerProcesses = 4;
+        std::chrono::milliseconds patience{250};
     };
 
     explicit IsolatedImageDecoder(Settings settings);
@@ -73,8 +78,15 @@ private:
     const Settings settings_;
     mutable std::mutex mutex_;
     std::condition_variable freed_;
+    struct Busy {
+        qint64 pid = 0;
+        std::chrono::steady_clock::time_point since;
+    };
+    bool mayStartAnother() const;
+    void removeBusy(qint64 pid);
+
     std::vector<std::unique_ptr<DecoderProcess>> idle_;
-    QList<qint64> busy_;
+    QList<Busy> busy_;
     int requestsSent_ = 0;
     bool startFailed_ = false;
     // Digests of the bytes a decoder failed on, by their length: only bytes of a remembered

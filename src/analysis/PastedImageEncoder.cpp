@@ -36,11 +36,10 @@ std::optional<EncodedImage> encodeJpeg(const QImage& image) {
 
 std::optional<EncodedImage> PastedImageEncoder::encode(const PastedImage& pasted) {
     // Pasted bytes are decoded only by a format the intake takes, chosen by their signature.
-    const QImage image = pasted.image.isNull()
-                             ? IsolatedImageDecoder::shared()
-                                   ->decode(pasted.encodedBytes)
-                                   .value_or(QImage())
-                             : pasted.image;
+    const QImage image =
+        pasted.image.isNull()
+            ? IsolatedImageDecoder::shared()->decode(pasted.encodedBytes).value_or(QImage())
+            : pasted.image;
     if (image.isNull())
         return encodeJpeg(image);
     Log::line(QStringLiteral("  ✅ Created bitmap"));

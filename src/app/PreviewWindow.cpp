@@ -152,7 +152,8 @@ PreviewWindow::Loaded PreviewWindow::load(const QString& path, const QString& mi
         !file.open(opened.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return result;
     if (mime.name().startsWith(QLatin1String("image/"))) {
-        if (auto image = IsolatedImageDecoder::shared()->decodeCovering(file.readAll(), imageCover)) {
+        if (auto image =
+                IsolatedImageDecoder::shared()->decodeCovering(file.readAll(), imageCover)) {
             result.pane = Pane::image;
             result.image = std::move(*image);
         }

@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
         // Asked by the tests: whether a file can still be opened once the walls are up.
         const int opened = ::open("/etc/hostname", O_RDONLY | O_CLOEXEC);
         std::fprintf(stderr, "%s\n",
-                     opened < 0 ? "files forbidden" : qPrintable(QStringLiteral("files open: ") + unlocked));
+                     opened < 0 ? "files forbidden"
+                                : qPrintable(QStringLiteral("files open: ") + unlocked));
         std::fflush(stderr);
         ::_exit(opened < 0 ? 0 : 2);
     }

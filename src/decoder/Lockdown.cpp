@@ -31,16 +31,16 @@ QString Lockdown::forbidFiles() {
     if (!filter)
         return QStringLiteral("seccomp is not available");
     // Everything else a decoder needs (memory, reading and writing its socket, time) stays.
+    // clang-format off
     static const char* const forbidden[] = {
-        "open",        "openat",     "openat2",       "creat",     "open_by_handle_at",
-        "execve",      "execveat",   "socket",        "socketpair", "connect",
-        "bind",        "listen",     "accept",        "accept4",   "mknod",
-        "mknodat",     "link",       "linkat",        "symlink",   "symlinkat",
-        "unlink",      "unlinkat",   "rename",        "renameat",  "renameat2",
-        "mkdir",       "mkdirat",    "rmdir",         "truncate",  "chmod",
-        "fchmodat",    "chown",      "fchownat",      "lchown",    "ptrace",
-        "process_vm_readv", "process_vm_writev", "fork", "vfork",  "name_to_handle_at",
+        "open", "openat", "openat2", "creat", "open_by_handle_at", "name_to_handle_at",
+        "execve", "execveat", "fork", "vfork", "ptrace", "process_vm_readv", "process_vm_writev",
+        "socket", "socketpair", "connect", "bind", "listen", "accept", "accept4",
+        "mknod", "mknodat", "link", "linkat", "symlink", "symlinkat", "unlink", "unlinkat",
+        "rename", "renameat", "renameat2", "mkdir", "mkdirat", "rmdir", "truncate",
+        "chmod", "fchmodat", "chown", "fchownat", "lchown",
     };
+    // clang-format on
     bool complete = true;
     for (const char* name : forbidden) {
         const int call = seccomp_syscall_resolve_name(name);

@@ -1,5 +1,5 @@
-#include "analysis/ImageAnalyzer.h"
 #include "analysis/IsolatedImageDecoder.h"
+#include "analysis/ImageAnalyzer.h"
 #include "analysis/KippetIntake.h"
 #include "analysis/PastedImageEncoder.h"
 #include "model/Kippet.h"
@@ -147,7 +147,8 @@ private slots:
     }
 
     void aDecoderPastItsBudgetIsKilledAndTheRefusalRemembered() {
-        const auto decoder = installDecoder(std::chrono::milliseconds(1500), std::chrono::seconds(6));
+        const auto decoder =
+            installDecoder(std::chrono::milliseconds(1500), std::chrono::seconds(6));
         const QByteArray drawing = slowDrawing();
         LogCapture log;
         QElapsedTimer timer;
@@ -177,8 +178,8 @@ private slots:
 
     void aSilentOrBabblingDecoderIsARefusal() {
         QTemporaryDir folder;
-        const auto silent = installDecoder(std::chrono::seconds(1), std::chrono::seconds(2),
-                                           silentProgram(folder));
+        const auto silent =
+            installDecoder(std::chrono::seconds(1), std::chrono::seconds(2), silentProgram(folder));
         QElapsedTimer timer;
         timer.start();
         QVERIFY(!silent->decode(ordinaryPng()));
@@ -209,9 +210,8 @@ private slots:
                 imageOnClipboard(slowDrawing(200 + paste), QStringLiteral("image/svg+xml")));
             hostile.append(TaskRunner::settle(h.intake->pasteFromPasteboard(*data)));
         }
-        QVERIFY2(TaskRunner::waitUntil([&] {
-                     return IsolatedImageDecoder::shared()->busyDecoders().size() == 8;
-                 }),
+        QVERIFY2(TaskRunner::waitUntil(
+                     [&] { return IsolatedImageDecoder::shared()->busyDecoders().size() == 8; }),
                  "the eight drawings were not all taken");
         QElapsedTimer timer;
         timer.start();
