@@ -234,47 +234,53 @@ bool ImageStructure::chunksFit(const QByteArray& bytes, const char* firstType,
     }
 }
 
+// Marker segments as the JPEG standard lays them out: outside entropy-coded data, an FF byte,
+// any number of fill bytes FF, and a marker code; every segment but the standalone markers
+// declares its length, its own two bytes included. A stuffed zero (FF 00) and the restart
+// markers belong to entropy-coded data, which follows each scan's header up to the next other
+// marker. Every scan is counted up to the end of image, whatever comes between them.
 bool ImageStructure::jpeg(const QByteArray& bytes) {
     const Size size = bytes.size();
     const char* const data = bytes.constData();
-    Size at = 2;
     int scans = 0;
-    // Up to the first scan every segment must fit; after it, or after stray bytes the decoder
-    // skips, a segment cut short only ends the file early, which is the decoder's to judge.
-    bool strict = true;
-    while (at + 1 < size) {
-        if (byteAt(bytes, at) != 0xff) {
-            // Entropy-coded data or stray bytes: the decoder goes on at the next marker.
-            strict = false;
-            const void* next = std::memchr(data + at, 0xff, size - at);
-            if (!next)
-                return true;
-            at = static_cast<const char*>(next) - data;
+    for (Size at = 2; at < size;) {
+        // Entropy-coded data, or stray bytes that decoders pass over, up to the next FF.
+        const void* next = std::memchr(data + at, 0xff, size - at);
+        if (!next)
+            return true;
+        at = static_cast<const char*>(next) - data;
+        while (at < size && byteAt(bytes, at) == 0xff)
+            ++at;
+        if (at == size)
+            return true;
+        const Size marker = byteAt(bytes, at++);
+        if (marker == 0 || (marker >= 0xd0 && marker <= 0xd7)) {
+            // Only in entropy-coded data, which has none before the first scan: taken there for
+            // a segment by one reader and skipped by another, it would hide what follows.
+            if (scans == 0)
+                return false;
             continue;
         }
-        const Size marker = byteAt(bytes, at + 1);
-        if (marker == 0xff) {
-            ++at; // fill byte
-            continue;
-        }
-        at += 2;
         if (marker == 0xd9)
             return true;
-        // Standalone markers; within a scan, a stuffed zero byte.
-        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8) || (!strict && marker == 0))
-            continue;
+        if (marker == 0xd8)
+            return false; // a second start of image
+        if (marker == 0x01)
+            continue; // standalone
+        // Up to the first scan every segment must fit; after it, one cut short only ends the
+        // file early, which is the decoder's to judge. A length under 2 is no segment at all:
+        // decoders go on right after it, where this walk would lose its way.
         if (size - at < 2)
-            return !strict;
+            return scans > 0;
         const Size length = bigEndian(bytes, at, 2);
-        if (length < 2 || length > size - at)
-            return !strict;
-        if (marker == 0xda) {
-            // The decoder walks every block of the picture once per scan: a file of thousands
-            // of scans holds it for minutes.
-            if (++scans > maxJpegScans)
-                return false;
-            strict = false;
-        }
+        if (length < 2)
+            return false;
+        if (length > size - at)
+            return scans > 0;
+        // The decoder walks every block of the picture once per scan: a file of thousands of
+        // scans holds it for minutes.
+        if (marker == 0xda && ++scans > maxJpegScans)
+            return false;
         at += length;
     }
     return true;

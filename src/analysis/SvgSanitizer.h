@@ -13,9 +13,14 @@
 //   everything inside them;
 // - any other reference (href) that is not a fragment of the document itself is dropped, and so
 //   is style text that imports a style sheet;
-// - the doctype, processing instructions and comments are left out; entities are expanded once,
-//   here, and only when their expansion is bounded.
-// Read as a stream, in time and memory in proportion to the document. Safe on any thread.
+// - the doctype, processing instructions and comments are left out, and so are the attribute
+//   defaults the doctype declares; entities are expanded once, here, and only when their
+//   expansion is bounded, in characters and in the elements they write;
+// - style text is judged whole, however comments, sections and entities cut it.
+// Read as a stream, in time and memory in proportion to the document: what would make Qt's
+// reader cost more (an element of thousands of attributes, thousands of declared ones, an
+// encoding other than UTF-8 or Latin-1) is refused from a scan of the bytes before they are read.
+// Safe on any thread.
 class SvgSanitizer {
 public:
     struct Drawing {

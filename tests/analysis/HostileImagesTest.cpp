@@ -1,8 +1,10 @@
 #include "analysis/ImageDecoder.h"
 #include "analysis/ImageStructure.h"
 #include "analysis/KippetIntake.h"
+#include "analysis/SvgSanitizer.h"
 #include "model/Kippet.h"
 #include "support/Compressed.h"
+#include "support/HostileImageFiles.h"
 #include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
@@ -12,9 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QMimeData>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent>
@@ -110,66 +110,6 @@ QByteArray nestedDrawings(const char* type) {
 // kilobytes of it however large it is.
 QByteArray largePng(QSize size) {
     return TestFiles::encodedImage(size, Qt::blue, "PNG");
-}
-
-// The segments of a JPEG: marker, offset and length of each, up to its end.
-struct Segment {
-    int marker;
-    qsizetype at;
-    qsizetype length; // with the marker, up to the next segment (a scan with its data)
-};
-
-QList<Segment> segmentsOf(const QByteArray& jpeg) {
-    QList<Segment> segments;
-    qsizetype at = 2;
-    while (at + 3 < jpeg.size()) {
-        const int marker = uchar(jpeg[at + 1]);
-        if (marker == 0xd9)
-            break;
-        qsizetype end = at + 2 + ((uchar(jpeg[at + 2]) << 8) | uchar(jpeg[at + 3]));
-        if (marker == 0xda) // the entropy-coded data runs to the next marker
-            while (end + 1 < jpeg.size() &&
-                   !(uchar(jpeg[end]) == 0xff && uchar(jpeg[end + 1]) != 0 &&
-                     (uchar(jpeg[end + 1]) < 0xd0 || uchar(jpeg[end + 1]) > 0xd7)))
-                ++end;
-        segments.append({marker, at, end - at});
-        at = end;
-    }
-    return segments;
-}
-
-int scansOf(const QByteArray& jpeg) {
-    int scans = 0;
-    for (const Segment& segment : segmentsOf(jpeg))
-        scans += segment.marker == 0xda;
-    return scans;
-}
-
-// A progressive JPEG of `size` as Qt's writer makes it, its last scan then repeated until it
-// holds `scans` of them; the decoder walks every block of the picture again on each.
-QByteArray progressiveJpeg(QSize size, int scans) {
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(image.rect(), QColor(30, 140, 90));
-    painter.fillRect(QRect(QPoint(0, 0), size / 2), QColor(200, 40, 40));
-    painter.end();
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    if (!writer.write(image))
-        qFatal("cannot write a progressive JPEG");
-    const QList<Segment> segments = segmentsOf(jpeg);
-    const int written = scansOf(jpeg);
-    if (written < 2 || segments.last().marker != 0xda)
-        qFatal("the JPEG writer wrote no progressive scans");
-    const Segment last = segments.last();
-    const QByteArray scan = jpeg.mid(last.at, last.length);
-    QByteArray result = jpeg.left(last.at + last.length);
-    for (int i = written; i < scans; ++i)
-        result += scan;
-    return result + "\xff\xd9";
 }
 
 // The bytes decoded on a worker, with the guard it was given to end: a decoder blocked in a
@@ -403,10 +343,11 @@ private slots:
     // segments do not fit is; those of cameras and editors, of ten or so, are decoded.
     void aJpegOfThousandsOfScansIsRefused() {
         const QSize size(512, 512);
-        const QByteArray ordinary = progressiveJpeg(size, 0);
-        QVERIFY(scansOf(ordinary) >= 6 && scansOf(ordinary) <= 12);
-        const QByteArray many = progressiveJpeg(size, 2000);
-        QCOMPARE(scansOf(many), 2000);
+        const QByteArray ordinary = HostileImageFiles::progressiveJpeg(size, 0);
+        QVERIFY(HostileImageFiles::jpegScans(ordinary) >= 6 &&
+                HostileImageFiles::jpegScans(ordinary) <= 12);
+        const QByteArray many = HostileImageFiles::progressiveJpeg(size, 2000);
+        QCOMPARE(HostileImageFiles::jpegScans(many), 2000);
         QCOMPARE(ImageDecoder::formatOf(many), std::optional<QByteArray>("jpeg"));
         QVERIFY(!ImageStructure::fitsItsBytes(many, "jpeg"));
         QVERIFY(!ImageDecoder::decode(many));
@@ -418,13 +359,14 @@ private slots:
         QVERIFY(drawn);
         QCOMPARE(pixelsOf(*drawn, Qt::red), 64 * 64);
 
-        for (const QByteArray& bytes : {ordinary, progressiveJpeg(size, 100)}) {
+        for (const QByteArray& bytes : {ordinary, HostileImageFiles::progressiveJpeg(size, 100)}) {
             QVERIFY(ImageStructure::fitsItsBytes(bytes, "jpeg"));
             const std::optional<QImage> image = ImageDecoder::decode(bytes);
             QVERIFY(image);
             QCOMPARE(image->size(), size);
         }
-        QVERIFY(!ImageStructure::fitsItsBytes(progressiveJpeg(size, 101), "jpeg"));
+        QVERIFY(
+            !ImageStructure::fitsItsBytes(HostileImageFiles::progressiveJpeg(size, 101), "jpeg"));
 
         // Pasted, it is no image: the paste takes the text beside it.
         IntakeFixture h;
@@ -433,6 +375,118 @@ private slots:
         QCOMPARE(refused.content, QByteArray("caption"));
         const KippetItem taken = pasted(h, QStringLiteral("image/jpeg"), ordinary);
         QCOMPARE(taken.type, KippetItemType::image);
+    }
+
+    // The two ways round the walk of a JPEG's segments: an empty comment (a length under 2)
+    // after the first scan, and FF 00 pairs before it, which decoders skip and a walk taking
+    // them for segments would not. Every scan behind them is counted, and each file is refused;
+    // fill bytes before a marker stay as the standard has them.
+    void scansHiddenFromTheWalkOfAJpegAreCounted() {
+        const QSize size(64, 64);
+        for (const QByteArray& hiding :
+             {HostileImageFiles::jpegWithEmptyCommentAfterFirstScan(size, 10900),
+              HostileImageFiles::jpegWithScansBehindStuffedZeros(size, 2000)}) {
+            QCOMPARE(ImageDecoder::formatOf(hiding), std::optional<QByteArray>("jpeg"));
+            QVERIFY(!ImageStructure::fitsItsBytes(hiding, "jpeg"));
+            QVERIFY(!ImageDecoder::decodeCovering(hiding, QSize(240, 240)));
+            QVERIFY(!ImageDecoder::declaredSize(hiding));
+        }
+        QByteArray filled = HostileImageFiles::progressiveJpeg(size, 0);
+        filled.insert(2, "\xff\xff\xff");
+        QVERIFY(ImageStructure::fitsItsBytes(filled, "jpeg"));
+        const std::optional<QImage> image = ImageDecoder::decode(filled);
+        QVERIFY(image);
+        QCOMPARE(image->size(), size);
+    }
+
+    // Elements that entity references write over and over, and a compressed text of more
+    // elements than any drawing holds, are refused before the renderer keeps kilobytes for each.
+    // An entity that holds a few elements is still drawn.
+    void drawingsOfCountlessElementsAreRefused() {
+        const QByteArray multiplied = HostileImageFiles::svgOfEntityMultipliedPaths(2000, 222);
+        std::optional<QImage> image;
+        const qint64 grown = peakGrowth([&] { image = ImageDecoder::decode(multiplied); });
+        QVERIFY(!image);
+        QVERIFY2(grown < 64 * mebibyte, qPrintable(QString::number(grown)));
+        QVERIFY(!ImageDecoder::declaredSize(multiplied));
+        QVERIFY(ImageDecoder::decode(HostileImageFiles::svgOfEntityMultipliedPaths(20, 20)));
+
+        const QByteArray spans = HostileImageFiles::svgzOfManyTspans(400000);
+        QCOMPARE(ImageDecoder::formatOf(spans), std::optional<QByteArray>("svgz"));
+        QVERIFY(!ImageDecoder::decodeCovering(spans, QSize(240, 240)));
+        QVERIFY(!ImageDecoder::declaredSize(spans));
+    }
+
+    // The doctype's defaults are no element's own: a picture declared once as every image's
+    // reference is neither drawn nor checked again for each of 2,000 images.
+    void attributeDefaultsOfTheDoctypeAreLeftOut() {
+        const QByteArray greenPicture = TestFiles::encodedImage(QSize(16, 16), green, "PNG");
+        for (const QByteArray& picture : {greenPicture, HostileImageFiles::paddedHugePng(200000)}) {
+            const std::optional<SvgSanitizer::Drawing> drawing =
+                SvgSanitizer::sanitize(HostileImageFiles::svgOfDefaultedImages(2000, picture),
+                                       ImageDecoder::maxDecodedBytes);
+            QVERIFY(drawing);
+            QVERIFY(!drawing->document.contains("base64"));
+            QCOMPARE(drawing->imageBytes, 0);
+        }
+        const std::optional<QImage> image =
+            ImageDecoder::decode(HostileImageFiles::svgOfDefaultedImages(2000, greenPicture));
+        QVERIFY(image);
+        QCOMPARE(pixelsOf(*image, Qt::red), 64 * 64);
+    }
+
+    // Qt's reader takes time in the square of an element's attributes, and thousands of declared
+    // attributes cost it on every element: refused from the bytes, before it reads them. So is
+    // text in an encoding whose bytes do not show its markup. Drawings as tools write them pass.
+    void readerCostsBeyondTheDocumentAreRefusedUnread() {
+        const QByteArray many = HostileImageFiles::svgWithManyAttributes(100000);
+        QVERIFY(!ImageDecoder::decode(many));
+        QVERIFY(!ImageDecoder::declaredSize(many));
+        const std::optional<QImage> few =
+            ImageDecoder::decode(HostileImageFiles::svgWithManyAttributes(200));
+        QVERIFY(few);
+        QCOMPARE(pixelsOf(*few, Qt::red), 64 * 64);
+
+        QByteArray declarations = "<!DOCTYPE svg [<!ATTLIST g";
+        for (int i = 0; i < 400; ++i)
+            declarations += " a" + QByteArray::number(i) + " CDATA #IMPLIED";
+        QVERIFY(!ImageDecoder::decode(declarations + "]>" + redUnder("#none")));
+        QVERIFY(ImageDecoder::decode("<!DOCTYPE svg [<!ATTLIST g a CDATA #IMPLIED>]>" +
+                                     redUnder("#none")));
+
+        const QString text = QString::fromLatin1(redUnder("#none"));
+        QByteArray wide("\xff\xfe", 2);
+        wide.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        QVERIFY(!SvgSanitizer::sanitize(wide, ImageDecoder::maxDecodedBytes));
+        QVERIFY(!SvgSanitizer::sanitize("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" +
+                                            redUnder("#none"),
+                                        ImageDecoder::maxDecodedBytes));
+        QVERIFY(SvgSanitizer::sanitize(redUnder("#none"), ImageDecoder::maxDecodedBytes));
+    }
+
+    // A style sheet import is found in the whole text of a style, however comments, sections,
+    // entities or escapes cut it, and the style is then left out. A style cut without one is
+    // drawn whole.
+    void styleImportsAreFoundWhateverCutsThem() {
+        const QByteArray rest = " url(\"https://example.org/a.css\"); rect { fill: #00ff00 }";
+        for (const QByteArray& style : {"@im<!-- -->port" + rest, "@im<![CDATA[port]]>" + rest,
+                                        "&i;port" + rest, "@\\69mport" + rest}) {
+            const QByteArray shape =
+                "<!DOCTYPE svg [<!ENTITY i \"@im\">]>" +
+                drawing("<style>" + style + "</style><rect width=\"64\" height=\"64\"/>");
+            const std::optional<SvgSanitizer::Drawing> sanitized =
+                SvgSanitizer::sanitize(shape, ImageDecoder::maxDecodedBytes);
+            QVERIFY(sanitized);
+            QVERIFY2(!sanitized->document.contains("example.org"), sanitized->document);
+            const std::optional<QImage> image = ImageDecoder::decode(shape);
+            QVERIFY(image);
+            QCOMPARE(pixelsOf(*image, green), 0);
+        }
+        const std::optional<QImage> styled = ImageDecoder::decode(
+            drawing("<style>rect { fi<!-- -->ll: #00ff00 }</style><rect width=\"64\" "
+                    "height=\"64\"/>"));
+        QVERIFY(styled);
+        QCOMPARE(pixelsOf(*styled, green), 64 * 64);
     }
 };
 
