@@ -65,12 +65,21 @@ std::optional<std::chrono::milliseconds> cpuTime(pid_t pid) {
     return std::chrono::milliseconds((fields[11] + fields[12]) * 1000 / ticksPerSecond);
 }
 
-qint64 residentOf(pid_t pid) {
+struct Memory {
+    qint64 resident = 0;
+    qint64 peak = 0;
+};
+
+// Resident memory now and at its peak, from /proc/<pid>/status.
+Memory memoryOf(pid_t pid) {
     const std::string status = procFile(pid, "status");
-    const size_t at = status.find("VmRSS:");
-    if (at == std::string::npos)
-        return 0;
-    return std::strtoll(status.c_str() + at + 6, nullptr, 10) * 1024;
+    const auto field = [&](const char* name) -> qint64 {
+        const size_t at = status.find(name);
+        if (at == std::string::npos)
+            return 0;
+        return std::strtoll(status.c_str() + at + std::strlen(name), nullptr, 10) * 1024;
+    };
+    return {field("VmRSS:"), field("VmHWM:")};
 }
 
 std::vector<std::string> childEnvironment() {
@@ -133,6 +142,7 @@ DecoderProcess::~DecoderProcess() {
 void DecoderProcess::end() {
     spent_ = true;
     if (pid_ > 0) {
+        peakBytes_ = std::max(peakBytes_, memoryOf(pid_).peak);
         ::kill(pid_, SIGKILL);
         while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
@@ -152,7 +162,11 @@ bool DecoderProcess::isQuiet() const {
 }
 
 qint64 DecoderProcess::residentBytes() const {
-    return pid_ > 0 ? residentOf(pid_) : 0;
+    if (pid_ <= 0)
+        return 0;
+    const Memory memory = memoryOf(pid_);
+    peakBytes_ = std::max(peakBytes_, memory.peak);
+    return memory.resident;
 }
 
 DecoderProcess::Wait DecoderProcess::waitFor(short events, Watch& watch) {
@@ -184,9 +198,10 @@ DecoderProcess::Wait DecoderProcess::waitFor(short events, Watch& watch) {
                 return Wait::timedOut;
             }
         }
-        const qint64 resident = residentOf(pid_);
-        if (resident > watch.limits.memoryBytes) {
-            watch.exceeded = QStringLiteral("%1 MB of memory").arg(resident >> 20);
+        const Memory memory = memoryOf(pid_);
+        peakBytes_ = std::max(peakBytes_, memory.peak);
+        if (memory.resident > watch.limits.memoryBytes) {
+            watch.exceeded = QStringLiteral("%1 MB of memory").arg(memory.resident >> 20);
             return Wait::timedOut;
         }
     }

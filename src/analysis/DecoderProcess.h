@@ -49,6 +49,9 @@ public:
     bool isQuiet() const;
     // Resident memory of the process now, in bytes; 0 when unknown.
     qint64 residentBytes() const;
+    // The most it ever held (as the system counts it, VmHWM), in bytes, read last when it
+    // answered or just before it was ended.
+    qint64 peakBytes() const { return peakBytes_; }
 
 private:
     enum class Wait { ready, timedOut, closed };
@@ -63,4 +66,5 @@ private:
     int socket_ = -1;
     pid_t pid_ = 0;
     bool spent_ = false;
+    mutable qint64 peakBytes_ = 0;
 };

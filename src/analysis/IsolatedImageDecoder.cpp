@@ -132,6 +132,11 @@ bool IsolatedImageDecoder::mayStartAnother() const {
                        [&](const Busy& busy) { return now - busy.since >= settings_.patience; });
 }
 
+qint64 IsolatedImageDecoder::peakDecoderBytes() const {
+    const std::lock_guard lock(mutex_);
+    return peakDecoderBytes_;
+}
+
 int IsolatedImageDecoder::requestsSent() const {
     const std::lock_guard lock(mutex_);
     return requestsSent_;
@@ -193,6 +198,7 @@ void IsolatedImageDecoder::release(std::unique_ptr<DecoderProcess> process, qint
     const bool keep = !process->isSpent() && process->residentBytes() < keptResidentBytes;
     std::unique_lock lock(mutex_);
     removeBusy(pid);
+    peakDecoderBytes_ = std::max(peakDecoderBytes_, process->peakBytes());
     if (keep && int(idle_.size()) < settings_.idleProcesses) {
         idle_.push_back(std::move(process));
     } else {

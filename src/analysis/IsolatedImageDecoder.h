@@ -66,6 +66,8 @@ public:
     QList<qint64> busyDecoders() const;
     // Requests that reached a decoder process.
     int requestsSent() const;
+    // The most memory any of its decoders ever held, in bytes.
+    qint64 peakDecoderBytes() const;
 
 private:
     DecoderProcess::Outcome run(DecoderProtocol::Request request);
@@ -88,6 +90,7 @@ private:
     std::vector<std::unique_ptr<DecoderProcess>> idle_;
     QList<Busy> busy_;
     int requestsSent_ = 0;
+    qint64 peakDecoderBytes_ = 0;
     bool startFailed_ = false;
     // Digests of the bytes a decoder failed on, by their length: only bytes of a remembered
     // length are hashed at all.

@@ -3,6 +3,7 @@
 #include "analysis/KippetIntake.h"
 #include "analysis/PastedImageEncoder.h"
 #include "model/Kippet.h"
+#include "support/HostileImageFiles.h"
 #include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
@@ -191,6 +192,43 @@ private slots:
         QVERIFY(!babbling->decode(ordinaryPng(Qt::red)));
         QVERIFY(!babbling->declaredSize(ordinaryPng(Qt::blue)));
         QVERIFY(babbling->busyDecoders().isEmpty());
+    }
+
+    // Each hostile file, pasted or shown as a thumbnail, is answered within the decoder's budget
+    // and a second, and the decoder's memory stays within its bound (give or take what a decoder
+    // can take between two looks at it, 20 ms apart).
+    void hostileFilesAreAnsweredWithinTheBudget() {
+        const auto decoder = installDecoder(std::chrono::seconds(2), std::chrono::seconds(6));
+        const QSize jpegSize(64, 64);
+        const QList<std::pair<const char*, QByteArray>> files = {
+            {"elements by entity", HostileImageFiles::svgOfEntityMultipliedPaths(2000, 222)},
+            {"many spans", HostileImageFiles::svgzOfManyTspans(400000)},
+            {"many attributes", HostileImageFiles::svgWithManyAttributes(100000)},
+            {"dashes", HostileImageFiles::svgzOfDashedPaths(111000)},
+            {"wide dashed curves", slowDrawing()},
+            {"empty comment",
+             HostileImageFiles::jpegWithEmptyCommentAfterFirstScan(jpegSize, 10900)},
+            {"stuffed zeros", HostileImageFiles::jpegWithScansBehindStuffedZeros(jpegSize, 2000)},
+        };
+        const qint64 budget = 6000 + 1000;
+        for (const auto& [name, bytes] : files) {
+            QElapsedTimer timer;
+            timer.start();
+            const std::optional<EncodedImage> pasted = PastedImageEncoder::encode({{}, bytes});
+            const qint64 pasting = timer.restart();
+            const QImage thumbnail = ThumbnailCache::decode(true, bytes, {}, QSize(260, 96));
+            const qint64 showing = timer.elapsed();
+            QVERIFY2(pasting <= budget && showing <= budget,
+                     qPrintable(QStringLiteral("%1: pasted in %2 ms, shown in %3 ms")
+                                    .arg(QLatin1String(name))
+                                    .arg(pasting)
+                                    .arg(showing)));
+            // Each is refused: the paste keeps nothing, the card shows its placeholder.
+            QVERIFY2(!pasted && thumbnail.isNull(), name);
+        }
+        QVERIFY2(decoder->peakDecoderBytes() > 0, "no decoder's memory was read");
+        QVERIFY2(decoder->peakDecoderBytes() <= (1024 + 64) * 1024 * 1024,
+                 qPrintable(QString::number(decoder->peakDecoderBytes() >> 20)));
     }
 
     void theDecoderOpensNoFileOnceReady() {

@@ -1,4 +1,5 @@
 #include "DesktopSession.h"
+#include "support/HostileImageFiles.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -16,19 +17,6 @@ qint64 peakMemory(qint64 pid) {
             return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
     }
     return -1;
-}
-
-// Ten kilobytes that Qt's drawing reader makes hundreds of thousands of elements of: an entity
-// of a few hundred paths, named a few thousand times.
-QByteArray elementsByEntity() {
-    QByteArray paths;
-    for (int path = 0; path < 222; ++path)
-        paths += "<path d='M0 0h1'/>";
-    QByteArray svg = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [<!ENTITY e \"" + paths +
-                     "\">]>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">";
-    for (int reference = 0; reference < 2000; ++reference)
-        svg += "&e;";
-    return svg + "</svg>";
 }
 
 QByteArray ordinaryPng() {
@@ -57,10 +45,12 @@ private slots:
         const qint64 peakBefore = peakMemory(desktop.appProcessId());
         QVERIFY(peakBefore > 0);
 
-        const QString hostile = desktop.home() + QStringLiteral("/hostile.svg");
+        // Forty kilobytes of dashed lines: no check of the bytes tells what drawing them costs.
+        const QString hostile = desktop.home() + QStringLiteral("/hostile.svgz");
         const QString ordinary = desktop.home() + QStringLiteral("/ordinary.png");
         for (const auto& [path, bytes] :
-             {std::pair{hostile, elementsByEntity()}, std::pair{ordinary, ordinaryPng()}}) {
+             {std::pair{hostile, HostileImageFiles::svgzOfDashedPaths(111000)},
+              std::pair{ordinary, ordinaryPng()}}) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(bytes);
