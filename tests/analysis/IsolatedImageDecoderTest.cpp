@@ -122,6 +122,13 @@ private slots:
         QVERIFY(drawn);
         QCOMPARE(IsolatedImageDecoder::shared()->declaredSize(drawn->bytes),
                  std::optional<QSize>(QSize(6000, 6000)));
+        QCOMPARE(ThumbnailCache::decode(true, drawing, {}, QSize(260, 96)).size(),
+                 QSize(260, 260));
+        const std::optional<QImage> looked = ImageAnalyzer::decodeImage(drawing);
+        QVERIFY(looked);
+        QCOMPARE(looked->size(), QSize(4096, 4096));
+        QCOMPARE(looked->pixelColor(100, 100), QColor(0x20, 0x60, 0xc0));
+        QCOMPARE(looked->pixelColor(100, 4000).alpha(), 0);
     }
 
     void aDecoderKilledMidDecodeCostsThatPictureOnly() {
