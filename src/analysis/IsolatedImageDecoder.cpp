@@ -216,7 +216,8 @@ DecoderProcess::Outcome IsolatedImageDecoder::run(DecoderProtocol::Request reque
     if (request.bytes.size() > DecoderProtocol::maxRequestBytes ||
         !ImageDecoder::formatOf(request.bytes) || isRemembered(request.bytes))
         return refused;
-    const PoolThreadWaiting waiting;
+    // A request waiting for a decoder keeps its worker: a window of thumbnails queues behind the
+    // few decoders instead of taking a thread each.
     std::unique_ptr<DecoderProcess> process = acquire();
     if (!process)
         return refused;
@@ -225,7 +226,11 @@ DecoderProcess::Outcome IsolatedImageDecoder::run(DecoderProtocol::Request reque
         ++requestsSent_;
     }
     const qint64 pid = process->pid();
-    DecoderProcess::Outcome outcome = process->exchange(request, settings_.limits);
+    DecoderProcess::Outcome outcome;
+    {
+        const PoolThreadWaiting waiting;
+        outcome = process->exchange(request, settings_.limits);
+    }
     release(std::move(process), pid);
     if (outcome.kind == DecoderProcess::Outcome::Kind::failed) {
         Log::line(QStringLiteral("⚠️ [ImageDecoder] Refused a picture of %1 bytes: %2")

@@ -146,9 +146,14 @@ int main(int argc, char** argv) {
     // The app's end is the decoder's end, even when the app dies without closing the socket.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     // Requests come on standard input, the socket; nothing else may write to it by mistake.
-    const int channel = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    // It holds nothing else of the app's: whatever descriptor the app left open is closed.
+    constexpr int channel = 3;
+    if (::dup2(STDIN_FILENO, channel) != channel)
+        return 1;
+    ::fcntl(channel, F_SETFD, FD_CLOEXEC);
+    ::close_range(channel + 1, ~0U, 0);
     const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (channel < 0 || nothing < 0)
+    if (nothing < 0)
         return 1;
     ::dup2(nothing, STDIN_FILENO);
     ::dup2(nothing, STDOUT_FILENO);
