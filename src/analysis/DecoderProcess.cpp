@@ -255,7 +255,8 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
                                                  const Limits& limits) {
     if (spent_)
         return fail(QStringLiteral("the decoder is gone"));
-    Watch watch{limits};
+    Watch watch;
+    watch.limits = limits;
     const auto failure = [&](const QString& what) {
         return fail(watch.exceeded.isEmpty() ? what : watch.exceeded);
     };

@@ -52,8 +52,11 @@ IsolatedImageDecoder::~IsolatedImageDecoder() = default;
 
 std::shared_ptr<IsolatedImageDecoder> IsolatedImageDecoder::shared() {
     const std::lock_guard lock(sharedMutex);
-    if (!installed)
-        installed = std::make_shared<IsolatedImageDecoder>(Settings{defaultProgram()});
+    if (!installed) {
+        Settings settings;
+        settings.program = defaultProgram();
+        installed = std::make_shared<IsolatedImageDecoder>(settings);
+    }
     return installed;
 }
 
