@@ -1,7 +1,7 @@
 #include "analysis/ImageAnalyzer.h"
 
 #include "analysis/AIServiceError.h"
-#include "analysis/ImageDecoder.h"
+#include "analysis/IsolatedImageDecoder.h"
 #include "analysis/PerceivedText.h"
 #include "analysis/TesseractTextRecognizer.h"
 
@@ -83,7 +83,7 @@ QCoro::Task<QString> ImageAnalyzer::sanitize(QString instructions) {
 }
 
 std::optional<QImage> ImageAnalyzer::decodeImage(const QByteArray& content) {
-    return ImageDecoder::decode(content);
+    return IsolatedImageDecoder::shared()->decodeWithin(content, analysisSize);
 }
 
 QStringList ImageAnalyzer::classify(ImageClassifier* classifier, const QImage& image) {

@@ -21,6 +21,9 @@ public:
     static constexpr int labelsInDescription = 3;
     static constexpr int maxImageCharactersForImages = 200;
     static constexpr double confidence = 0.8;
+    // Pictures are looked at no larger than this: a 48-megapixel photo is read at a quarter of
+    // its pixels, which still shows its text and objects, and costs no more than a screenshot.
+    static constexpr QSize analysisSize{4096, 4096};
 
     // The recognizer defaults to Tesseract; the classifier defaults to none.
     explicit ImageAnalyzer(std::shared_ptr<ImageClassifier> classifier = nullptr,
@@ -37,8 +40,9 @@ public:
                                          std::optional<QString> customInstructions) override;
     QCoro::Task<QString> sanitize(QString instructions) override;
 
-    // The first image of the data, or nothing when the data is not a readable image of a format
-    // the intake takes (see ImageDecoder).
+    // The first image of the data, shrunk to fit within analysisSize, or nothing when the data is
+    // not a readable image of a format the intake takes (see ImageDecoder). Decoded in a decoder
+    // process (see IsolatedImageDecoder).
     static std::optional<QImage> decodeImage(const QByteArray& content);
     // Identifiers of the labels strictly above the threshold, in the given order, at most ten.
     static QStringList classify(ImageClassifier* classifier, const QImage& image);

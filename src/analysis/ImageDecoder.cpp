@@ -190,10 +190,31 @@ std::optional<SvgSanitizer::Drawing> safeDrawing(const QByteArray& bytes, qint64
     return SvgSanitizer::sanitize(*document, limit / 2);
 }
 
-// A drawing, rendered at its own size or at the least size that covers `cover` (larger or
-// smaller), and within the limit in either case, less what its pictures take: a drawing has no
-// pixels of its own to refuse.
-std::optional<QImage> renderSvg(const QByteArray& bytes, std::optional<QSize> cover, qint64 limit) {
+// How a picture is sized while it is read: at its own size, at the least size that covers a box
+// (larger or smaller for a drawing, only smaller for pixels), or at the largest that fits within
+// one (never enlarged).
+struct Sizing {
+    enum class Kind { own, covering, within } kind = Kind::own;
+    QSize box;
+
+    double factor(QSizeF size) const {
+        const double across = box.width() / size.width();
+        const double down = box.height() / size.height();
+        switch (kind) {
+        case Kind::own:
+            return 1;
+        case Kind::covering:
+            return std::max(across, down);
+        case Kind::within:
+            return std::min(1.0, std::min(across, down));
+        }
+        return 1;
+    }
+};
+
+// A drawing, rendered at the size asked for, and within the limit in any case, less what its
+// pictures take: a drawing has no pixels of its own to refuse.
+std::optional<QImage> renderSvg(const QByteArray& bytes, Sizing sizing, qint64 limit) {
     const std::optional<SvgSanitizer::Drawing> drawing = safeDrawing(bytes, limit);
     if (!drawing)
         return std::nullopt;
@@ -202,16 +223,45 @@ std::optional<QImage> renderSvg(const QByteArray& bytes, std::optional<QSize> co
     if (!size.isValid() || size.isEmpty())
         return std::nullopt;
     QSizeF target(size);
-    if (cover) {
-        target *= std::max(double(cover->width()) / size.width(),
-                           double(cover->height()) / size.height());
-    }
+    target *= sizing.factor(target);
     const double bytesNeeded = target.width() * target.height() * 4;
     const double bytesLeft = double(limit - drawing->imageBytes);
     if (bytesNeeded > bytesLeft)
         target *= std::sqrt(bytesLeft / bytesNeeded);
     bound.reader.setScaledSize(
         QSize(std::max(1, int(target.width())), std::max(1, int(target.height()))));
+    QImage image = bound.reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+// Pixels (or a drawing) read at the size `sizing` asks for, upright as the orientation tag says;
+// the limit applies to the size the header declares.
+std::optional<QImage> decodeSized(const QByteArray& bytes, Sizing sizing, qint64 limit) {
+    const std::optional<QByteArray> format = decodableFormat(bytes);
+    if (!format)
+        return std::nullopt;
+    if (isSvg(*format))
+        return renderSvg(bytes, sizing, limit);
+    BoundReader bound(bytes, *format);
+    if (hasSeveralSizes(*format))
+        jumpToLargest(bound.reader, limit);
+    // Every taken format declares its size in its header; one that does not is not decoded.
+    const QSize size = bound.reader.size();
+    if (!size.isValid() || size.isEmpty() || qint64(size.width()) * size.height() * 4 > limit)
+        return std::nullopt;
+    if (sizing.kind != Sizing::Kind::own) {
+        bound.reader.setAutoTransform(true);
+        // The scaled size is of the stored picture, before it is turned upright.
+        if (bound.reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
+            sizing.box.transpose();
+        const double factor = sizing.factor(QSizeF(size));
+        if (factor < 1) {
+            bound.reader.setScaledSize(QSize(std::max(1, qRound(size.width() * factor)),
+                                             std::max(1, qRound(size.height() * factor))));
+        }
+    }
     QImage image = bound.reader.read();
     if (image.isNull())
         return std::nullopt;
@@ -247,49 +297,19 @@ std::optional<QSize> ImageDecoder::declaredSize(const QByteArray& bytes) {
 }
 
 std::optional<QImage> ImageDecoder::decode(const QByteArray& bytes, qint64 limit) {
-    const std::optional<QByteArray> format = decodableFormat(bytes);
-    if (!format)
-        return std::nullopt;
-    if (isSvg(*format))
-        return renderSvg(bytes, std::nullopt, limit);
-    BoundReader bound(bytes, *format);
-    if (hasSeveralSizes(*format))
-        jumpToLargest(bound.reader, limit);
-    // Every taken format declares its size in its header; one that does not is not decoded.
-    const QSize size = bound.reader.size();
-    if (!size.isValid() || size.isEmpty() || qint64(size.width()) * size.height() * 4 > limit)
-        return std::nullopt;
-    QImage image = bound.reader.read();
-    if (image.isNull())
-        return std::nullopt;
-    return image;
+    return decodeSized(bytes, Sizing{}, limit);
 }
 
 std::optional<QImage> ImageDecoder::decodeCovering(const QByteArray& bytes, QSize cover,
                                                    qint64 limit) {
-    const std::optional<QByteArray> format = decodableFormat(bytes);
-    if (!format || cover.isEmpty())
+    if (cover.isEmpty())
         return std::nullopt;
-    if (isSvg(*format))
-        return renderSvg(bytes, cover, limit);
-    BoundReader bound(bytes, *format);
-    if (hasSeveralSizes(*format))
-        jumpToLargest(bound.reader, limit);
-    const QSize size = bound.reader.size();
-    if (!size.isValid() || size.isEmpty() || qint64(size.width()) * size.height() * 4 > limit)
+    return decodeSized(bytes, Sizing{Sizing::Kind::covering, cover}, limit);
+}
+
+std::optional<QImage> ImageDecoder::decodeWithin(const QByteArray& bytes, QSize bound,
+                                                 qint64 limit) {
+    if (bound.isEmpty())
         return std::nullopt;
-    bound.reader.setAutoTransform(true);
-    // The scaled size is of the stored picture, before it is turned upright.
-    if (bound.reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
-        cover.transpose();
-    const double factor =
-        std::max(double(cover.width()) / size.width(), double(cover.height()) / size.height());
-    if (factor < 1) {
-        bound.reader.setScaledSize(QSize(std::max(1, qRound(size.width() * factor)),
-                                         std::max(1, qRound(size.height() * factor))));
-    }
-    QImage image = bound.reader.read();
-    if (image.isNull())
-        return std::nullopt;
-    return image;
+    return decodeSized(bytes, Sizing{Sizing::Kind::within, bound}, limit);
 }

@@ -15,6 +15,8 @@
 // pictures it embeds counted in the limit. The size a raster header declares is checked before a
 // pixel is allocated, and bytes whose chunks, boxes or offsets reach past their end are not
 // decoded at all. Safe on any thread.
+// The app decodes nothing from outside with it: it runs inside the decoder processes (see
+// IsolatedImageDecoder); the app itself asks it only formatOf.
 class ImageDecoder {
 public:
     // Largest decoded image accepted, in bytes of 32-bit pixels, so a crafted header that claims
@@ -35,4 +37,8 @@ public:
     // size the header declares, as above.
     static std::optional<QImage> decodeCovering(const QByteArray& bytes, QSize cover,
                                                 qint64 limit = maxDecodedBytes);
+    // The same, shrunk while it is read to the largest size that fits within `bound` (never
+    // enlarged): what analysis looks at.
+    static std::optional<QImage> decodeWithin(const QByteArray& bytes, QSize bound,
+                                              qint64 limit = maxDecodedBytes);
 };

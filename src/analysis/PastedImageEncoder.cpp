@@ -1,6 +1,6 @@
 #include "analysis/PastedImageEncoder.h"
 
-#include "analysis/ImageDecoder.h"
+#include "analysis/IsolatedImageDecoder.h"
 #include "platform/Log.h"
 
 #include <QBuffer>
@@ -15,14 +15,16 @@ std::optional<QByteArray> encodeAs(const QImage& image, const char* format, int 
     return bytes;
 }
 
-bool decodes(const QByteArray& bytes) {
-    return ImageDecoder::decode(bytes).has_value();
+// The bytes make an image again: they declare the size of the picture they were made from. Their
+// header is read by a decoder process, as any image's; the pixels are the ones just encoded.
+bool decodes(const QByteArray& bytes, QSize size) {
+    return IsolatedImageDecoder::shared()->declaredSize(bytes) == size;
 }
 
 std::optional<EncodedImage> encodeJpeg(const QImage& image) {
     Log::line(QStringLiteral("  Trying JPEG fallback..."));
     const std::optional<QByteArray> jpeg = encodeAs(image, "JPEG", 95);
-    if (!jpeg || !decodes(*jpeg)) {
+    if (!jpeg || !decodes(*jpeg, image.size())) {
         Log::line(
             QStringLiteral("❌ Failed to create valid image data, falling through to Priority 2"));
         return std::nullopt;
@@ -34,9 +36,10 @@ std::optional<EncodedImage> encodeJpeg(const QImage& image) {
 
 std::optional<EncodedImage> PastedImageEncoder::encode(const PastedImage& pasted) {
     // Pasted bytes are decoded only by a format the intake takes, chosen by their signature.
-    const QImage image = pasted.image.isNull()
-                             ? ImageDecoder::decode(pasted.encodedBytes).value_or(QImage())
-                             : pasted.image;
+    const QImage image =
+        pasted.image.isNull()
+            ? IsolatedImageDecoder::shared()->decode(pasted.encodedBytes).value_or(QImage())
+            : pasted.image;
     if (image.isNull())
         return encodeJpeg(image);
     Log::line(QStringLiteral("  ✅ Created bitmap"));
@@ -46,7 +49,7 @@ std::optional<EncodedImage> PastedImageEncoder::encode(const PastedImage& pasted
         return encodeJpeg(image);
     }
     Log::line(QStringLiteral("  ✅ Created PNG data (%1 bytes)").arg(png->size()));
-    if (!decodes(*png)) {
+    if (!decodes(*png, image.size())) {
         Log::line(QStringLiteral("  ❌ PNG data validation failed"));
         return encodeJpeg(image);
     }

@@ -1,6 +1,6 @@
 #include "app/PreviewWindow.h"
 
-#include "analysis/ImageDecoder.h"
+#include "analysis/IsolatedImageDecoder.h"
 #include "analysis/ItemProvider.h"
 #include "app/WindowLevel.h"
 #include "app/Workspace.h"
@@ -152,7 +152,8 @@ PreviewWindow::Loaded PreviewWindow::load(const QString& path, const QString& mi
         !file.open(opened.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return result;
     if (mime.name().startsWith(QLatin1String("image/"))) {
-        if (auto image = ImageDecoder::decodeCovering(file.readAll(), imageCover)) {
+        if (auto image =
+                IsolatedImageDecoder::shared()->decodeCovering(file.readAll(), imageCover)) {
             result.pane = Pane::image;
             result.image = std::move(*image);
         }

@@ -1,7 +1,7 @@
 #include "tuck/TuckIntake.h"
 
 #include "analysis/FileChooser.h"
-#include "analysis/ImageDecoder.h"
+#include "analysis/IsolatedImageDecoder.h"
 #include "analysis/ItemLoaders.h"
 #include "analysis/ItemProvider.h"
 #include "analysis/PerceivedText.h"
@@ -47,7 +47,7 @@ std::optional<QByteArray> encodePng(const QImage& image) {
 }
 
 std::optional<QByteArray> decodeToPng(const QByteArray& encoded) {
-    const std::optional<QImage> image = ImageDecoder::decode(encoded);
+    const std::optional<QImage> image = IsolatedImageDecoder::shared()->decode(encoded);
     return image ? encodePng(*image) : std::nullopt;
 }
 

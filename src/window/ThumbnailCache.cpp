@@ -1,6 +1,6 @@
 #include "window/ThumbnailCache.h"
 
-#include "analysis/ImageDecoder.h"
+#include "analysis/IsolatedImageDecoder.h"
 #include "model/KippetItem.h"
 
 #include <QFutureWatcher>
@@ -52,11 +52,12 @@ QImage ThumbnailCache::picture(const KippetItem& item) {
 
 QImage ThumbnailCache::decode(bool isImage, const QByteArray& content, const QByteArray& thumbnail,
                               QSize cover) {
+    const std::shared_ptr<IsolatedImageDecoder> decoder = IsolatedImageDecoder::shared();
     std::optional<QImage> image;
     if (isImage)
-        image = ImageDecoder::decodeCovering(content, cover);
+        image = decoder->decodeCovering(content, cover);
     if (!image && !thumbnail.isEmpty())
-        image = ImageDecoder::decodeCovering(thumbnail, cover);
+        image = decoder->decodeCovering(thumbnail, cover);
     if (!image)
         return {};
     // Drawn often and never changed: converted once, here.

@@ -9,11 +9,11 @@
 
 struct KippetItem;
 
-// The pictures of a window's item cards, decoded once per item on a worker, shrunk while they
-// are read to what a card shows and bounded by the decoder's allocation limit. An image item
-// shows its own bytes when they decode, else its thumbnail; an item whose bytes decode to nothing
-// shows its placeholder and is not tried again. Item bytes never change, so the id is the key.
-// GUI thread only.
+// The pictures of a window's item cards, decoded once per item by a decoder process (see
+// IsolatedImageDecoder) while a worker waits, shrunk while they are read to what a card shows.
+// An image item shows its own bytes when they decode, else its thumbnail; an item whose bytes
+// decode to nothing shows its placeholder and is not tried again. Item bytes never change, so the
+// id is the key. GUI thread only.
 class ThumbnailCache : public QObject {
     Q_OBJECT
 public:

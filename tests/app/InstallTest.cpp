@@ -62,6 +62,13 @@ private slots:
 
     void theTreeHoldsTheAppItsDataAndItsDesktopEntry() {
         QVERIFY(QFileInfo(installed(QStringLiteral("bin/kippets"))).isExecutable());
+        // The image decoder, where the installed app looks for it, forbids itself files.
+        QProcess decoder;
+        decoder.start(installed(QStringLiteral("libexec/kippets/kippets-decoder")),
+                      {QStringLiteral("--check-lockdown")});
+        QVERIFY(decoder.waitForFinished(60000));
+        QCOMPARE(decoder.exitCode(), 0);
+        QVERIFY(decoder.readAllStandardError().contains("files forbidden"));
         QVERIFY(QFileInfo(installed(QStringLiteral("share/kippets/Features.md"))).isFile());
         const QDir labels(installed(QStringLiteral("lib/kippets/labels")));
         QVERIFY(labels.exists(QStringLiteral("centernet.json")));

@@ -93,6 +93,7 @@ public:
     // when it had to be killed or did not end.
     bool quitApp();
     bool isAppRunning() const { return app_.state() != QProcess::NotRunning; }
+    qint64 appProcessId() const { return app_.processId(); }
     // The app's exit code once it ended by itself; -1 while it runs or after a crash.
     int appExitCode() const;
 

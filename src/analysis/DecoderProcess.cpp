@@ -1,0 +1,299 @@
+#include "analysis/DecoderProcess.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// How often a waiting exchange looks at the decoder's CPU time and memory.
+constexpr int tickMilliseconds = 20;
+
+// The first `size` bytes of a small file under /proc, read without Qt: this runs between polls.
+std::string procFile(pid_t pid, const char* name) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/" + name;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return {};
+    std::string text(4096, '\0');
+    const ssize_t got = ::read(descriptor, text.data(), text.size());
+    ::close(descriptor);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+// CPU time the process has used, user and system, from /proc/<pid>/stat.
+std::optional<std::chrono::milliseconds> cpuTime(pid_t pid) {
+    const std::string stat = procFile(pid, "stat");
+    // The command name in parentheses may hold spaces; the fields count from after it.
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return std::nullopt;
+    const char* at = stat.c_str() + close + 1;
+    long long fields[13] = {};
+    int field = 0;
+    while (*at && field < 13) {
+        while (*at == ' ')
+            ++at;
+        char* end = nullptr;
+        fields[field] = std::strtoll(at, &end, 10);
+        if (end == at) { // the state letter
+            while (*at && *at != ' ')
+                ++at;
+        } else {
+            at = end;
+        }
+        ++field;
+    }
+    if (field < 13)
+        return std::nullopt;
+    static const long ticksPerSecond = std::max(1L, ::sysconf(_SC_CLK_TCK));
+    // After the state: ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime
+    return std::chrono::milliseconds((fields[11] + fields[12]) * 1000 / ticksPerSecond);
+}
+
+struct Memory {
+    qint64 resident = 0;
+    qint64 peak = 0;
+};
+
+// Resident memory now and at its peak, from /proc/<pid>/status.
+Memory memoryOf(pid_t pid) {
+    const std::string status = procFile(pid, "status");
+    const auto field = [&](const char* name) -> qint64 {
+        const size_t at = status.find(name);
+        if (at == std::string::npos)
+            return 0;
+        return std::strtoll(status.c_str() + at + std::strlen(name), nullptr, 10) * 1024;
+    };
+    return {field("VmRSS:"), field("VmHWM:")};
+}
+
+std::vector<std::string> childEnvironment() {
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable; ++variable) {
+        if (std::strncmp(*variable, "QT_QPA_PLATFORM=", 16) != 0)
+            variables.emplace_back(*variable);
+    }
+    // The decoder draws into images only; it never shows a window.
+    variables.emplace_back("QT_QPA_PLATFORM=offscreen");
+    return variables;
+}
+} // namespace
+
+struct DecoderProcess::Watch {
+    DecoderProcess::Limits limits;
+    Clock::time_point started = Clock::now();
+    std::optional<std::chrono::milliseconds> cpuAtStart;
+    QString exceeded;
+};
+
+std::unique_ptr<DecoderProcess> DecoderProcess::start(const QString& program, qint64 memoryBytes) {
+    int sockets[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+        return nullptr;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // The decoder reads its requests from standard input and answers on it.
+    posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, sockets[1], STDOUT_FILENO);
+    const std::string path = program.toStdString();
+    const std::string memory = "--memory=" + std::to_string(memoryBytes);
+    std::vector<char*> arguments = {const_cast<char*>(path.c_str()),
+                                    const_cast<char*>(memory.c_str()), nullptr};
+    std::vector<std::string> variables = childEnvironment();
+    std::vector<char*> environment;
+    for (std::string& variable : variables)
+        environment.push_back(variable.data());
+    environment.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned =
+        ::posix_spawn(&pid, path.c_str(), &actions, nullptr, arguments.data(), environment.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(sockets[1]);
+    if (spawned != 0) {
+        ::close(sockets[0]);
+        return nullptr;
+    }
+    return std::make_unique<DecoderProcess>(sockets[0], pid);
+}
+
+DecoderProcess::DecoderProcess(int socket, pid_t pid) : socket_(socket), pid_(pid) {
+    ::fcntl(socket_, F_SETFL, ::fcntl(socket_, F_GETFL) | O_NONBLOCK);
+}
+
+DecoderProcess::~DecoderProcess() {
+    end();
+}
+
+void DecoderProcess::end() {
+    spent_ = true;
+    if (pid_ > 0) {
+        peakBytes_ = std::max(peakBytes_, memoryOf(pid_).peak);
+        ::kill(pid_, SIGKILL);
+        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = 0;
+    }
+    if (socket_ >= 0) {
+        ::close(socket_);
+        socket_ = -1;
+    }
+}
+
+bool DecoderProcess::isQuiet() const {
+    if (spent_)
+        return false;
+    pollfd descriptor{socket_, POLLIN, 0};
+    return ::poll(&descriptor, 1, 0) == 0;
+}
+
+qint64 DecoderProcess::residentBytes() const {
+    if (pid_ <= 0)
+        return 0;
+    const Memory memory = memoryOf(pid_);
+    peakBytes_ = std::max(peakBytes_, memory.peak);
+    return memory.resident;
+}
+
+DecoderProcess::Wait DecoderProcess::waitFor(short events, Watch& watch) {
+    for (;;) {
+        pollfd descriptor{socket_, events, 0};
+        const int ready = ::poll(&descriptor, 1, tickMilliseconds);
+        if (ready > 0) {
+            if (descriptor.revents & events)
+                return Wait::ready;
+            return Wait::closed;
+        }
+        if (ready < 0 && errno != EINTR)
+            return Wait::closed;
+        const auto elapsed = Clock::now() - watch.started;
+        if (elapsed > watch.limits.wall) {
+            watch.exceeded =
+                QStringLiteral("no answer within %1 ms").arg(qint64(watch.limits.wall.count()));
+            return Wait::timedOut;
+        }
+        if (pid_ <= 0)
+            continue;
+        if (const auto cpu = cpuTime(pid_)) {
+            // Counted from the first look, a tick after the request: close enough for seconds.
+            if (!watch.cpuAtStart)
+                watch.cpuAtStart = cpu;
+            if (*cpu - *watch.cpuAtStart > watch.limits.cpu) {
+                watch.exceeded = QStringLiteral("more than %1 ms of CPU time")
+                                     .arg(qint64(watch.limits.cpu.count()));
+                return Wait::timedOut;
+            }
+        }
+        const Memory memory = memoryOf(pid_);
+        peakBytes_ = std::max(peakBytes_, memory.peak);
+        if (memory.resident > watch.limits.memoryBytes) {
+            watch.exceeded = QStringLiteral("%1 MB of memory").arg(memory.resident >> 20);
+            return Wait::timedOut;
+        }
+    }
+}
+
+bool DecoderProcess::sendAll(const char* data, qint64 size, Watch& watch) {
+    while (size > 0) {
+        const ssize_t sent = ::send(socket_, data, static_cast<size_t>(size), MSG_NOSIGNAL);
+        if (sent > 0) {
+            data += sent;
+            size -= sent;
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (waitFor(POLLOUT, watch) != Wait::ready)
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DecoderProcess::receiveAll(char* data, qint64 size, Watch& watch) {
+    while (size > 0) {
+        const ssize_t got = ::recv(socket_, data, static_cast<size_t>(size), 0);
+        if (got > 0) {
+            data += got;
+            size -= got;
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (waitFor(POLLIN, watch) != Wait::ready)
+                return false;
+        } else {
+            return false; // the decoder closed its end, or died, before the whole answer
+        }
+    }
+    return true;
+}
+
+DecoderProcess::Outcome DecoderProcess::fail(const QString& why) {
+    end();
+    Outcome outcome;
+    outcome.kind = Outcome::Kind::failed;
+    outcome.failure = why;
+    return outcome;
+}
+
+DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request& request,
+                                                 const Limits& limits) {
+    if (spent_)
+        return fail(QStringLiteral("the decoder is gone"));
+    Watch watch;
+    watch.limits = limits;
+    const auto failure = [&](const QString& what) {
+        return fail(watch.exceeded.isEmpty() ? what : watch.exceeded);
+    };
+    const QByteArray header = DecoderProtocol::requestHeader(request);
+    if (!sendAll(header.constData(), header.size(), watch) ||
+        !sendAll(request.bytes.constData(), request.bytes.size(), watch))
+        return failure(QStringLiteral("the decoder took no request"));
+    QByteArray answerBytes(DecoderProtocol::answerHeaderBytes, '\0');
+    if (!receiveAll(answerBytes.data(), answerBytes.size(), watch))
+        return failure(QStringLiteral("the decoder ended without an answer"));
+    const std::optional<DecoderProtocol::AnswerHeader> answer =
+        DecoderProtocol::readAnswerHeader(answerBytes, request);
+    if (!answer)
+        return failure(QStringLiteral("the decoder's answer does not add up"));
+    Outcome outcome;
+    switch (answer->answer) {
+    case DecoderProtocol::Answer::refused:
+        outcome.kind = Outcome::Kind::refused;
+        return outcome;
+    case DecoderProtocol::Answer::size:
+        outcome.kind = Outcome::Kind::answered;
+        outcome.size = answer->size;
+        return outcome;
+    case DecoderProtocol::Answer::image:
+        break;
+    }
+    QImage image(answer->size, answer->format);
+    if (image.isNull() || image.bytesPerLine() != answer->bytesPerLine ||
+        image.sizeInBytes() != answer->pixelBytes)
+        return failure(QStringLiteral("no room for the decoder's picture"));
+    if (!receiveAll(reinterpret_cast<char*>(image.bits()), answer->pixelBytes, watch))
+        return failure(QStringLiteral("the decoder ended inside its picture"));
+    if (answer->dotsPerMeterX > 0 && answer->dotsPerMeterY > 0) {
+        image.setDotsPerMeterX(answer->dotsPerMeterX);
+        image.setDotsPerMeterY(answer->dotsPerMeterY);
+    }
+    outcome.kind = Outcome::Kind::answered;
+    outcome.image = std::move(image);
+    return outcome;
+}

@@ -1,0 +1,195 @@
+// kippets-decoder: decodes the images the app hands it over its standard input, one request after
+// another, and answers each with the picture or a refusal (see DecoderProtocol). It reads every
+// image reader and font it may need before it takes a request, then bounds its own memory and
+// forbids itself files, so that a hostile picture meets a process that can open nothing and whose
+// memory the system bounds; the app bounds its time.
+
+#include "analysis/DecoderProtocol.h"
+#include "analysis/ImageDecoder.h"
+#include "decoder/Lockdown.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QImageWriter>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+bool readAll(int channel, char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t got = ::read(channel, data, static_cast<size_t>(size));
+        if (got > 0) {
+            data += got;
+            size -= got;
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeAll(int channel, const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t sent = ::write(channel, data, static_cast<size_t>(size));
+        if (sent > 0) {
+            data += sent;
+            size -= sent;
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<QImage> decoded(const DecoderProtocol::Request& request) {
+    switch (request.ask) {
+    case DecoderProtocol::Ask::decode:
+        return ImageDecoder::decode(request.bytes, request.limit);
+    case DecoderProtocol::Ask::covering:
+        return ImageDecoder::decodeCovering(request.bytes, request.size, request.limit);
+    case DecoderProtocol::Ask::within:
+        return ImageDecoder::decodeWithin(request.bytes, request.size, request.limit);
+    case DecoderProtocol::Ask::declaredSize:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool answer(int channel, const DecoderProtocol::Request& request) {
+    DecoderProtocol::AnswerHeader header;
+    if (request.ask == DecoderProtocol::Ask::declaredSize) {
+        if (const std::optional<QSize> size = ImageDecoder::declaredSize(request.bytes)) {
+            header.answer = DecoderProtocol::Answer::size;
+            header.size = *size;
+        }
+        const QByteArray bytes = DecoderProtocol::answerHeader(header);
+        return writeAll(channel, bytes.constData(), bytes.size());
+    }
+    std::optional<QImage> image = decoded(request);
+    if (image && !DecoderProtocol::isSentFormat(image->format())) {
+        image = image->convertToFormat(image->hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                : QImage::Format_RGB32);
+    }
+    if (!image || image->isNull() || image->width() > DecoderProtocol::maxSide ||
+        image->height() > DecoderProtocol::maxSide) {
+        const QByteArray bytes = DecoderProtocol::answerHeader(header);
+        return writeAll(channel, bytes.constData(), bytes.size());
+    }
+    header.answer = DecoderProtocol::Answer::image;
+    header.size = image->size();
+    header.format = image->format();
+    header.bytesPerLine = image->bytesPerLine();
+    header.dotsPerMeterX = image->dotsPerMeterX();
+    header.dotsPerMeterY = image->dotsPerMeterY();
+    header.pixelBytes = image->sizeInBytes();
+    const QByteArray bytes = DecoderProtocol::answerHeader(header);
+    return writeAll(channel, bytes.constData(), bytes.size()) &&
+           writeAll(channel, reinterpret_cast<const char*>(image->constBits()),
+                    image->sizeInBytes());
+}
+
+// Every reader plugin, the codecs behind it and the fonts a drawing's text falls back on are
+// loaded now, while files can still be opened: once locked down, nothing more can be.
+void warmUp() {
+    QImage tiny(2, 2, QImage::Format_ARGB32);
+    tiny.fill(Qt::red);
+    const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        QByteArray bytes;
+        if (writable.contains(format)) {
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            tiny.save(&buffer, format.constData());
+        }
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, format);
+        reader.canRead();
+        ImageDecoder::decode(bytes);
+    }
+    ImageDecoder::decode("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"20\">"
+                         "<text x=\"2\" y=\"15\" font-size=\"12\">Ag</text>"
+                         "<text x=\"20\" y=\"15\" font-family=\"serif\">Ag</text></svg>");
+}
+
+qint64 memoryBound(int argc, char** argv) {
+    qint64 bytes = 1024LL * 1024 * 1024;
+    for (int index = 1; index < argc; ++index) {
+        if (std::strncmp(argv[index], "--memory=", 9) == 0)
+            bytes = std::max<qint64>(64LL * 1024 * 1024, std::atoll(argv[index] + 9));
+    }
+    return bytes;
+}
+
+bool hasArgument(int argc, char** argv, const char* wanted) {
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], wanted) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The app's end is the decoder's end, even when the app dies without closing the socket.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // Requests come on standard input, the socket; nothing else may write to it by mistake.
+    // It holds nothing else of the app's: whatever descriptor the app left open is closed.
+    constexpr int channel = 3;
+    if (::dup2(STDIN_FILENO, channel) != channel)
+        return 1;
+    ::fcntl(channel, F_SETFD, FD_CLOEXEC);
+    ::close_range(channel + 1, ~0U, 0);
+    const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (nothing < 0)
+        return 1;
+    ::dup2(nothing, STDIN_FILENO);
+    ::dup2(nothing, STDOUT_FILENO);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // What the readers say of the empty and tiny pictures they are warmed up on is no news.
+    const QtMessageHandler standardHandler =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    QGuiApplication application(argc, argv);
+    const qint64 memory = memoryBound(argc, argv);
+    // Qt's own bound on one picture (128 MB in Qt 6.4) is below a 48-megapixel photo; this
+    // process's bound is the system's.
+    QImageReader::setAllocationLimit(static_cast<int>(memory / (1024 * 1024)));
+    warmUp();
+    qInstallMessageHandler(standardHandler);
+    Lockdown::limitMemory(memory);
+    const QString unlocked = Lockdown::forbidFiles();
+    if (hasArgument(argc, argv, "--check-lockdown")) {
+        // Asked by the tests: whether a file can still be opened once the walls are up.
+        const int opened = ::open("/etc/hostname", O_RDONLY | O_CLOEXEC);
+        std::fprintf(stderr, "%s\n",
+                     opened < 0 ? "files forbidden"
+                                : qPrintable(QStringLiteral("files open: ") + unlocked));
+        std::fflush(stderr);
+        ::_exit(opened < 0 ? 0 : 2);
+    }
+    for (;;) {
+        QByteArray header(DecoderProtocol::requestHeaderBytes, '\0');
+        if (!readAll(channel, header.data(), header.size()))
+            break;
+        std::optional<DecoderProtocol::Request> request =
+            DecoderProtocol::readRequestHeader(header);
+        if (!request || !readAll(channel, request->bytes.data(), request->bytes.size()) ||
+            !answer(channel, *request))
+            break;
+    }
+    // No teardown: a leak check at exit would want files this process may no longer open.
+    ::_exit(0);
+}

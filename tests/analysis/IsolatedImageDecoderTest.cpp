@@ -1,0 +1,278 @@
+#include "analysis/IsolatedImageDecoder.h"
+#include "analysis/ImageAnalyzer.h"
+#include "analysis/KippetIntake.h"
+#include "analysis/PastedImageEncoder.h"
+#include "model/Kippet.h"
+#include "support/HostileImageFiles.h"
+#include "support/IntakeFixture.h"
+#include "support/TaskRunner.h"
+#include "support/TestEnvironment.h"
+#include "window/ThumbnailCache.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLinearGradient>
+#include <QMimeData>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtConcurrent>
+#include <csignal>
+
+namespace {
+QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
+
+// A 48-megapixel colour photo as a phone takes it, at a low quality so that it stays small.
+QByteArray largePhoto() {
+    QImage image(8000, 6000, QImage::Format_RGB888);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 8000, 6000);
+    gradient.setColorAt(0, QColor(30, 90, 160));
+    gradient.setColorAt(1, QColor(230, 180, 60));
+    painter.fillRect(image.rect(), gradient);
+    painter.end();
+    return encoded(image, "JPEG", 10);
+}
+
+// A drawing of a few kilobytes whose rendering takes minutes: wide curves of short dashes.
+QByteArray slowDrawing(int lines = 200) {
+    QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"2000\" height=\"2000\">";
+    for (int line = 0; line < lines; ++line) {
+        svg += "<path d=\"M0 " + QByteArray::number(line % 2000) +
+               "c500 500 1000 -500 2000 0\" stroke=\"#000\" stroke-width=\"40\" "
+               "stroke-dasharray=\".11 .11\"/>";
+    }
+    return svg + "</svg>";
+}
+
+QByteArray ordinaryPng(QColor color = QColor(40, 160, 90)) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(color);
+    return encoded(image, "PNG");
+}
+
+std::shared_ptr<IsolatedImageDecoder> installDecoder(std::chrono::milliseconds cpu,
+                                                     std::chrono::milliseconds wall,
+                                                     QString program = {}) {
+    IsolatedImageDecoder::Settings settings;
+    settings.program =
+        program.isEmpty() ? IsolatedImageDecoder::defaultProgram() : std::move(program);
+    settings.limits.cpu = cpu;
+    settings.limits.wall = wall;
+    auto decoder = std::make_shared<IsolatedImageDecoder>(settings);
+    IsolatedImageDecoder::install(decoder);
+    return decoder;
+}
+
+// A decoder program that reads its requests and never answers.
+QString silentProgram(const QTemporaryDir& folder) {
+    const QString path = folder.filePath(QStringLiteral("silent-decoder"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("#!/bin/sh\nexec sleep 600\n");
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
+QMimeData* imageOnClipboard(const QByteArray& bytes, const QString& type) {
+    auto* data = new QMimeData;
+    data->setData(type, bytes);
+    return data;
+}
+} // namespace
+
+class IsolatedImageDecoderTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { installDecoder(std::chrono::seconds(4), std::chrono::seconds(12)); }
+
+    // Qt's own bound on one picture refuses a 48-megapixel photo; the decoder's is its process's.
+    void aLargePhotoIsPastedShownAndAnalysed() {
+        const QByteArray photo = largePhoto();
+        QVERIFY2(photo.size() < 2 * 1024 * 1024, qPrintable(QString::number(photo.size())));
+
+        const std::optional<EncodedImage> pasted = PastedImageEncoder::encode({{}, photo});
+        QVERIFY(pasted);
+        QCOMPARE(pasted->mimeType, QStringLiteral("image/png"));
+        QCOMPARE(IsolatedImageDecoder::shared()->declaredSize(pasted->bytes),
+                 std::optional<QSize>(QSize(8000, 6000)));
+
+        const QImage thumbnail = ThumbnailCache::decode(true, photo, {}, QSize(260, 96));
+        QCOMPARE(thumbnail.size(), QSize(260, 195));
+        const std::optional<QImage> analysed = ImageAnalyzer::decodeImage(photo);
+        QVERIFY(analysed);
+        QCOMPARE(analysed->size(), QSize(4096, 3072));
+        QCOMPARE(analysed->pixelColor(0, 0).blue(), thumbnail.pixelColor(0, 0).blue());
+
+        // A drawing as large is rendered as large, for the paste's picture.
+        const QByteArray drawing =
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"6000\" height=\"6000\">"
+            "<rect width=\"6000\" height=\"3000\" fill=\"#2060c0\"/></svg>";
+        const std::optional<EncodedImage> drawn = PastedImageEncoder::encode({{}, drawing});
+        QVERIFY(drawn);
+        QCOMPARE(IsolatedImageDecoder::shared()->declaredSize(drawn->bytes),
+                 std::optional<QSize>(QSize(6000, 6000)));
+        QCOMPARE(ThumbnailCache::decode(true, drawing, {}, QSize(260, 96)).size(),
+                 QSize(260, 260));
+        const std::optional<QImage> looked = ImageAnalyzer::decodeImage(drawing);
+        QVERIFY(looked);
+        QCOMPARE(looked->size(), QSize(4096, 4096));
+        QCOMPARE(looked->pixelColor(100, 100), QColor(0x20, 0x60, 0xc0));
+        QCOMPARE(looked->pixelColor(100, 4000).alpha(), 0);
+    }
+
+    void aDecoderKilledMidDecodeCostsThatPictureOnly() {
+        const auto decoder = installDecoder(std::chrono::seconds(60), std::chrono::seconds(120));
+        QElapsedTimer timer;
+        timer.start();
+        QFuture<std::optional<QImage>> slow =
+            QtConcurrent::run([decoder] { return decoder->decode(slowDrawing()); });
+        QVERIFY2(TaskRunner::waitUntil([&] {
+                     const QList<qint64> busy = decoder->busyDecoders();
+                     return !busy.isEmpty() && busy.first() > 0;
+                 }),
+                 "no decoder took the drawing");
+        ::kill(static_cast<pid_t>(decoder->busyDecoders().first()), SIGKILL);
+        QVERIFY2(TaskRunner::waitUntil([&] { return slow.isFinished(); }),
+                 "the killed decode never ended");
+        QVERIFY(!slow.result());
+        QVERIFY2(timer.elapsed() < 60000, "the decode ran to its budget, not to its end");
+
+        const std::optional<QImage> next = decoder->decode(ordinaryPng());
+        QVERIFY(next);
+        QCOMPARE(next->size(), QSize(64, 48));
+        QCOMPARE(next->pixelColor(10, 10), QColor(40, 160, 90));
+    }
+
+    void aDecoderPastItsBudgetIsKilledAndTheRefusalRemembered() {
+        const auto decoder =
+            installDecoder(std::chrono::milliseconds(1500), std::chrono::seconds(6));
+        const QByteArray drawing = slowDrawing();
+        LogCapture log;
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!decoder->decode(drawing));
+        const qint64 spent = timer.elapsed();
+        QVERIFY2(spent >= 1500 && spent < 7000, qPrintable(QString::number(spent)));
+        QVERIFY(log.contains(QStringLiteral("more than 1500 ms of CPU time")) ||
+                log.contains(QStringLiteral("no answer within 6000 ms")));
+        QVERIFY(decoder->busyDecoders().isEmpty());
+
+        // The same bytes again, through any path, are refused without a decoder.
+        const int sent = decoder->requestsSent();
+        timer.restart();
+        QVERIFY(ThumbnailCache::decode(true, drawing, {}, QSize(260, 96)).isNull());
+        QVERIFY(!ImageAnalyzer::decodeImage(drawing));
+        QVERIFY(!decoder->declaredSize(drawing));
+        QCOMPARE(decoder->requestsSent(), sent);
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        // Other bytes of the same length are not.
+        QByteArray other = drawing;
+        other.replace("2000\" height", "1999\" height");
+        QCOMPARE(other.size(), drawing.size());
+        QVERIFY(decoder->decode(ordinaryPng()));
+        QCOMPARE(decoder->requestsSent(), sent + 1);
+    }
+
+    void aSilentOrBabblingDecoderIsARefusal() {
+        QTemporaryDir folder;
+        const auto silent =
+            installDecoder(std::chrono::seconds(1), std::chrono::seconds(2), silentProgram(folder));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!silent->decode(ordinaryPng()));
+        QVERIFY2(timer.elapsed() >= 2000 && timer.elapsed() < 3000,
+                 qPrintable(QString::number(timer.elapsed())));
+        // cat gives every request back as its answer.
+        const auto babbling = installDecoder(std::chrono::seconds(1), std::chrono::seconds(5),
+                                             QStringLiteral("/bin/cat"));
+        QVERIFY(!babbling->decode(ordinaryPng(Qt::red)));
+        QVERIFY(!babbling->declaredSize(ordinaryPng(Qt::blue)));
+        QVERIFY(babbling->busyDecoders().isEmpty());
+    }
+
+    // Each hostile file, pasted or shown as a thumbnail, is answered within the decoder's budget
+    // and a second, and the decoder's memory stays within its bound (give or take what a decoder
+    // can take between two looks at it, 20 ms apart).
+    void hostileFilesAreAnsweredWithinTheBudget() {
+        const auto decoder = installDecoder(std::chrono::seconds(2), std::chrono::seconds(6));
+        const QSize jpegSize(64, 64);
+        const QList<std::pair<const char*, QByteArray>> files = {
+            {"elements by entity", HostileImageFiles::svgOfEntityMultipliedPaths(2000, 222)},
+            {"many spans", HostileImageFiles::svgzOfManyTspans(400000)},
+            {"many attributes", HostileImageFiles::svgWithManyAttributes(100000)},
+            {"dashes", HostileImageFiles::svgzOfDashedPaths(111000)},
+            {"wide dashed curves", slowDrawing()},
+            {"empty comment",
+             HostileImageFiles::jpegWithEmptyCommentAfterFirstScan(jpegSize, 10900)},
+            {"stuffed zeros", HostileImageFiles::jpegWithScansBehindStuffedZeros(jpegSize, 2000)},
+        };
+        const qint64 budget = 6000 + 1000;
+        for (const auto& [name, bytes] : files) {
+            QElapsedTimer timer;
+            timer.start();
+            const std::optional<EncodedImage> pasted = PastedImageEncoder::encode({{}, bytes});
+            const qint64 pasting = timer.restart();
+            const QImage thumbnail = ThumbnailCache::decode(true, bytes, {}, QSize(260, 96));
+            const qint64 showing = timer.elapsed();
+            QVERIFY2(pasting <= budget && showing <= budget,
+                     qPrintable(QStringLiteral("%1: pasted in %2 ms, shown in %3 ms")
+                                    .arg(QLatin1String(name))
+                                    .arg(pasting)
+                                    .arg(showing)));
+            // Each is refused: the paste keeps nothing, the card shows its placeholder.
+            QVERIFY2(!pasted && thumbnail.isNull(), name);
+        }
+        QVERIFY2(decoder->peakDecoderBytes() > 0, "no decoder's memory was read");
+        QVERIFY2(decoder->peakDecoderBytes() <= (1024 + 64) * 1024 * 1024,
+                 qPrintable(QString::number(decoder->peakDecoderBytes() >> 20)));
+    }
+
+    void theDecoderOpensNoFileOnceReady() {
+        QProcess process;
+        process.start(IsolatedImageDecoder::defaultProgram(), {QStringLiteral("--check-lockdown")});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(process.readAllStandardError().contains("files forbidden"));
+    }
+
+    void anOrdinaryPasteAfterEightHostileOnesIsStoredAtOnce() {
+        installDecoder(std::chrono::seconds(3), std::chrono::seconds(9));
+        IntakeFixture h;
+        QList<std::shared_ptr<TaskRunner::Settled<void>>> hostile;
+        for (int paste = 0; paste < 8; ++paste) {
+            std::unique_ptr<QMimeData> data(
+                imageOnClipboard(slowDrawing(200 + paste), QStringLiteral("image/svg+xml")));
+            hostile.append(TaskRunner::settle(h.intake->pasteFromPasteboard(*data)));
+        }
+        QVERIFY2(TaskRunner::waitUntil(
+                     [&] { return IsolatedImageDecoder::shared()->busyDecoders().size() == 8; }),
+                 "the eight drawings were not all taken");
+        QElapsedTimer timer;
+        timer.start();
+        std::unique_ptr<QMimeData> ordinary(
+            imageOnClipboard(ordinaryPng(), QStringLiteral("image/png")));
+        const auto pasted = TaskRunner::settle(h.intake->pasteFromPasteboard(*ordinary));
+        QVERIFY2(TaskRunner::waitUntil([&] { return h.kippet->items().size() == 1; }, 5000),
+                 qPrintable(QStringLiteral("no item after %1 ms").arg(timer.elapsed())));
+        QCOMPARE(h.kippet->items().first().type, KippetItemType::image);
+        TaskRunner::result(pasted);
+        for (const auto& paste : hostile)
+            TaskRunner::result(paste);
+        // The drawings were refused; nothing was stored for them.
+        QCOMPARE(h.kippet->items().size(), 1);
+    }
+};
+
+QTEST_MAIN(IsolatedImageDecoderTest)
+#include "IsolatedImageDecoderTest.moc"
