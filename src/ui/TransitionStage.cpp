@@ -9,6 +9,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWindow>
+#include <utility>
 
 #ifdef KIPPETS_HAVE_XCB
 #include <cstdlib>
@@ -225,21 +226,20 @@ TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
     setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
-void TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect& at) {
+int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect& at) {
     picture_ = picture;
     setGeometry(area);
     at_ = at.translated(-area.topLeft());
     // Until its first picture is through, the stage shows one pixel, amid the panel's own: the
-    // server tells a window it is on the screen only where some of it shows.
-    if (!isVisible()) {
-        painted_ = false;
-        setMask(QRegion(QRect(at_.center(), QSize(1, 1))));
+    // server tells a window it is on the screen only where some of it shows. Every opening waits
+    // for a picture of its own.
+    ++opening_;
+    setMask(QRegion(QRect(at_.center(), QSize(1, 1))));
+    if (!isVisible())
         show();
-    }
-    passPresses(false);
+    update();
     raise();
-    if (painted_)
-        emit ready();
+    return opening_;
 }
 
 void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
@@ -255,11 +255,6 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
     });
 }
 
-void TransitionStage::passPresses(bool through) {
-    if (QWindow* window = windowHandle())
-        window->setFlag(Qt::WindowTransparentForInput, through);
-}
-
 void TransitionStage::close(const std::function<void()>& alongside) {
     atOnce([&] {
         if (alongside)
@@ -267,6 +262,8 @@ void TransitionStage::close(const std::function<void()>& alongside) {
         hide();
     });
     picture_ = {};
+    // A word of an opening that never reached the screen means nothing any more.
+    shownOpening_ = opening_;
 }
 
 void TransitionStage::cut() {
@@ -284,9 +281,10 @@ void TransitionStage::paintEvent(QPaintEvent* event) {
     painter.setClipRegion(event->region());
     painter.fillRect(rect(), Qt::transparent);
     painter.drawPixmap(at_.topLeft(), picture_);
-    if (!painted_) {
-        painted_ = true;
-        QMetaObject::invokeMethod(this, &TransitionStage::ready, Qt::QueuedConnection);
+    if (shownOpening_ != opening_) {
+        shownOpening_ = opening_;
+        QMetaObject::invokeMethod(
+            this, [this, opening = opening_] { emit ready(opening); }, Qt::QueuedConnection);
     }
 }
 
@@ -295,8 +293,15 @@ void TransitionStage::mousePressEvent(QMouseEvent* event) {
     // the panel would act on another window. Beside the picture (where a compositor shows the
     // stage's transparent pixels) it just ends here for the moment the transition lasts.
     event->accept();
-    if (at_.contains(event->position().toPoint()))
-        emit pressed();
+    pressTaken_ = at_.contains(event->position().toPoint());
+    if (pressTaken_)
+        emit pressed(*event);
+}
+
+void TransitionStage::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (std::exchange(pressTaken_, false))
+        emit released(*event);
 }
 
 void TransitionStage::atOnce(const std::function<void()>& steps) {
