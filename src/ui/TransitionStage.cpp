@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QWindow>
 #include <utility>
 
@@ -234,7 +235,7 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
     // server tells a window it is on the screen only where some of it shows. Every opening waits
     // for a picture of its own.
     ++opening_;
-    setMask(QRegion(QRect(at_.center(), QSize(1, 1))));
+    shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
     if (!isVisible())
         show();
     update();
@@ -266,13 +267,46 @@ void TransitionStage::close(const std::function<void()>& alongside) {
     shownOpening_ = opening_;
 }
 
+QPoint TransitionStage::pictureOrigin() const {
+    // In the server's pixels: at a fractional scale a place in points may fall between two.
+    const qreal scale = devicePixelRatioF();
+    return (QPointF(at_.topLeft()) * scale).toPoint();
+}
+
+void TransitionStage::shapeTo(const std::optional<QRegion>& shape, const QPainterPath& outline) {
+    // At a fractional scale Qt's scaling of a shape in points leaves pixels of it that the
+    // picture does not paint (black without a compositor), or cuts off some it does: the shape
+    // is cut in the server's pixels, exactly those the picture's plate covers.
+    if (WindowShapeMask::isFractional(this)) {
+        std::optional<QRegion> pixels;
+        if (shape && outline.isEmpty())
+            pixels = QRegion(
+                QRect((QPointF(at_.center()) * devicePixelRatioF()).toPoint(), QSize(1, 1)));
+        else if (shape)
+            pixels = WindowShapeMask::devicePixels(outline, devicePixelRatioF())
+                         .translated(pictureOrigin());
+        // Qt paints only inside the shape it knows of: it knows of none.
+        if (windowHandle() && !mask().isEmpty())
+            clearMask();
+        if (WindowShapeMask::setDeviceShape(this, pixels))
+            return;
+    }
+    if (shape)
+        setMask(*shape);
+    else
+        clearMask();
+}
+
 void TransitionStage::cut() {
     // Without a compositor a transparent pixel comes out black: the stage shows the panel's
     // shape alone. With one, the picture's own transparency does.
-    if (CompositorCheck::shared().isCompositing())
-        clearMask();
-    else
-        setMask(WindowShapeMask::rounded(at_, cornerRadius_));
+    if (CompositorCheck::shared().isCompositing()) {
+        shapeTo(std::nullopt);
+        return;
+    }
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(QPointF(), at_.size()), cornerRadius_, cornerRadius_);
+    shapeTo(WindowShapeMask::rounded(at_, cornerRadius_), outline);
 }
 
 void TransitionStage::paintEvent(QPaintEvent* event) {
@@ -280,7 +314,8 @@ void TransitionStage::paintEvent(QPaintEvent* event) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.setClipRegion(event->region());
     painter.fillRect(rect(), Qt::transparent);
-    painter.drawPixmap(at_.topLeft(), picture_);
+    // On the server's pixel the shape was cut at.
+    painter.drawPixmap(QPointF(pictureOrigin()) / devicePixelRatioF(), picture_);
     if (shownOpening_ != opening_) {
         shownOpening_ = opening_;
         QMetaObject::invokeMethod(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QPixmap>
 #include <QRect>
 #include <QWidget>
@@ -64,6 +65,12 @@ protected:
 
 private:
     void cut();
+    // Where the picture starts, in the server's pixels of the stage.
+    QPoint pictureOrigin() const;
+    // Cuts the stage to `shape` (points), or to no shape; at a fractional scale to `outline`
+    // (points, from the picture's origin; empty for the one pixel amid the picture that its
+    // first frame waits with) in the server's own pixels.
+    void shapeTo(const std::optional<QRegion>& shape, const QPainterPath& outline = {});
 
     qreal cornerRadius_;
     QPixmap picture_;

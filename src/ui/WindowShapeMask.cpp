@@ -2,6 +2,7 @@
 
 #include "ui/CompositorCheck.h"
 #include "ui/CompositorWatch.h"
+#include "ui/X11Connection.h"
 
 #include <QBitmap>
 #include <QEvent>
@@ -9,6 +10,15 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QWidget>
+#include <QWindow>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#ifdef KIPPETS_HAVE_XCB
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+#endif
 
 WindowShapeMask::WindowShapeMask(QWidget* window, Shape opaqueShape, Shape compositedShape)
     : QObject(window), window_(window), opaqueShape_(std::move(opaqueShape)),
@@ -17,6 +27,65 @@ WindowShapeMask::WindowShapeMask(QWidget* window, Shape opaqueShape, Shape compo
     connect(&CompositorWatch::shared(), &CompositorWatch::compositingChanged, this,
             &WindowShapeMask::compositingChanged);
     apply();
+}
+
+WindowShapeMask::WindowShapeMask(QWidget* window, Outline opaqueOutline, Shape compositedShape)
+    : QObject(window), window_(window), opaqueOutline_(std::move(opaqueOutline)),
+      compositedShape_(std::move(compositedShape)) {
+    window->installEventFilter(this);
+    connect(&CompositorWatch::shared(), &CompositorWatch::compositingChanged, this,
+            &WindowShapeMask::compositingChanged);
+    apply();
+}
+
+bool WindowShapeMask::isFractional(const QWidget* window) {
+    const qreal scale = window->devicePixelRatioF();
+    return std::abs(scale - std::round(scale)) > 1e-6;
+}
+
+QRegion WindowShapeMask::devicePixels(const QPainterPath& path, qreal scale) {
+    const QRect bounds =
+        QTransform::fromScale(scale, scale).map(path).boundingRect().toAlignedRect();
+    if (bounds.isEmpty())
+        return {};
+    QImage image(bounds.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.translate(-bounds.topLeft());
+    painter.scale(scale, scale);
+    painter.fillPath(path, Qt::black);
+    painter.end();
+    return QRegion(QBitmap::fromImage(image.createAlphaMask())).translated(bounds.topLeft());
+}
+
+bool WindowShapeMask::setDeviceShape(QWidget* window, const std::optional<QRegion>& pixels) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !window->windowHandle())
+        return false;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    if (!pixels) {
+        xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, id, 0, 0,
+                       XCB_PIXMAP_NONE);
+        return true;
+    }
+    // No rectangle at all would mean no shape: nothing shows as a pixel beside the window.
+    const QRegion shown = pixels->isEmpty() ? QRegion(-1, -1, 1, 1) : *pixels;
+    std::vector<xcb_rectangle_t> rectangles;
+    rectangles.reserve(static_cast<std::size_t>(shown.rectCount()));
+    for (const QRect& rect : shown)
+        rectangles.push_back({static_cast<int16_t>(rect.x()), static_cast<int16_t>(rect.y()),
+                              static_cast<uint16_t>(rect.width()),
+                              static_cast<uint16_t>(rect.height())});
+    xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                         XCB_CLIP_ORDERING_UNSORTED, id, 0, 0,
+                         static_cast<uint32_t>(rectangles.size()), rectangles.data());
+    return true;
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(pixels);
+    return false;
+#endif
 }
 
 QRegion WindowShapeMask::rounded(const QRect& rect, qreal radius) {
@@ -48,7 +117,29 @@ void WindowShapeMask::apply() {
     if (!window_)
         return;
     cut_ = !CompositorCheck::shared().isCompositing();
-    const QRegion mask = cut_ ? opaqueShape_() : compositedShape_ ? compositedShape_() : QRegion();
+    if (cut_ && opaqueOutline_ && isFractional(window_) && window_->windowHandle()) {
+        // Qt paints only inside the shape it knows of: it knows of none.
+        if (!window_->mask().isEmpty())
+            window_->clearMask();
+        if (setDeviceShape(window_, devicePixels(opaqueOutline_(), window_->devicePixelRatioF()))) {
+            deviceShaped_ = true;
+            return;
+        }
+    }
+    // Qt's idea of the shape is none while the server's was set past it.
+    if (std::exchange(deviceShaped_, false)) {
+        window_->clearMask();
+        setDeviceShape(window_, std::nullopt);
+    }
+    QRegion mask;
+    if (cut_ && opaqueOutline_) {
+        const QPainterPath outline = opaqueOutline_();
+        mask = outline.isEmpty() ? nowhere() : ofPath(outline);
+    } else if (cut_) {
+        mask = opaqueShape_();
+    } else if (compositedShape_) {
+        mask = compositedShape_();
+    }
     if (mask.isEmpty())
         window_->clearMask();
     else if (window_->mask() != mask)

@@ -38,11 +38,12 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
     shapeMask_ = new WindowShapeMask(
-        this,
-        [this] {
-            return transition_->hidesPanel() ? WindowShapeMask::nowhere()
-                                             : WindowShapeMask::rounded(rect(), cornerRadius);
-        },
+        this, WindowShapeMask::Outline([this] {
+            QPainterPath outline;
+            if (!transition_->hidesPanel())
+                outline.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+            return outline;
+        }),
         // With a compositor the panel's transparent pixels hide it; a shape would go to the
         // window manager's frame only later and leave that frame's black showing meanwhile.
         [] { return QRegion(); });

@@ -43,6 +43,14 @@ QSize scaled(QSize points) {
     return QSize(scaled(points.width()), scaled(points.height()));
 }
 
+// What the frames are judged by at the app's scale.
+void useScale(double appScale) {
+    scale = appScale;
+    cornerRoom = qCeil(cornerRoomPoints * scale);
+    edgeBand = qCeil(edgeBandPoints * scale);
+    strayBlackPixels = scaled(strayBlackPixelsPoints);
+}
+
 bool isDesktop(QRgb pixel) {
     return std::abs(qRed(pixel) - desktopColour.red()) <= 3 &&
            std::abs(qGreen(pixel) - desktopColour.green()) <= 3 &&
@@ -249,6 +257,26 @@ QString judge(const QImage& frame, QRgb border, QSize tile, bool headed) {
     return missingContent(frame, panel, tile, headed);
 }
 
+// Black pixels on the panel's outline: next to the desktop, or on the edge of what is drawn.
+// Where the shape stands beyond what is painted, the server shows black there.
+int blackOnTheOutline(const QImage& frame) {
+    const QRect panel = drawnArea(frame);
+    int black = 0;
+    for (int y = panel.top(); y <= panel.bottom(); ++y) {
+        for (int x = panel.left(); x <= panel.right(); ++x) {
+            if (!isBlack(frame.pixel(x, y)))
+                continue;
+            const bool edge =
+                x == panel.left() || x == panel.right() || y == panel.top() || y == panel.bottom();
+            const bool besideDesktop =
+                edge || isDesktop(frame.pixel(x - 1, y)) || isDesktop(frame.pixel(x + 1, y)) ||
+                isDesktop(frame.pixel(x, y - 1)) || isDesktop(frame.pixel(x, y + 1));
+            black += besideDesktop ? 1 : 0;
+        }
+    }
+    return black;
+}
+
 void paintDesktop(DesktopSession& desktop) {
     QCOMPARE(desktop.run(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), rootColour.name()}),
              0);
@@ -403,7 +431,12 @@ public:
         }
         for (int frames = 0; frames < shown.size(); ++frames) {
             const QImage& frame = shown.at(frames);
-            const QString wrong = judge(frame, border_, tile_, headed);
+            QString wrong = judge(frame, border_, tile_, headed);
+            // A light panel paints nothing black: without a compositor black on its outline is
+            // the server's, where the shape stands beyond what is painted.
+            if (const int black = lightPanel_ && !compositor_ ? blackOnTheOutline(frame) : 0;
+                wrong.isEmpty() && black > 0)
+                wrong = QStringLiteral("%1 black pixels on the outline").arg(black);
             const QString at = QStringLiteral("%1-%2-%3").arg(label_, name).arg(frames);
             if (!wrong.isEmpty()) {
                 failures_.append(at + QStringLiteral(": ") + wrong);
@@ -421,6 +454,7 @@ public:
 
     void setBorder(QRgb border) { border_ = border; }
     void setCompositor(bool compositor) { compositor_ = compositor; }
+    void setLightPanel(bool light) { lightPanel_ = light; }
     // Whether the frames are looked at, or only the panel's frame and its stage.
     void setJudged(bool judged) { judged_ = judged; }
     const QStringList& failures() const { return failures_; }
@@ -438,6 +472,7 @@ private:
     QRgb border_ = 0;
     bool judged_ = true;
     bool compositor_ = false;
+    bool lightPanel_ = false;
     QStringList failures_;
     int count_ = 0;
 };
@@ -476,18 +511,19 @@ private slots:
         // A desktop set to 125 %.
         add("no compositor, light, 125 %", false, false, 1.25);
         add("compositor, dark, 125 %", true, true, 1.25);
+        add("no compositor, light, 150 %", false, false, 1.5);
     }
 
     void everyFrameShowsOneWholePanel() {
         QFETCH(bool, compositor);
         QFETCH(bool, dark);
         QFETCH(double, appScale);
-        scale = appScale;
-        cornerRoom = qCeil(cornerRoomPoints * scale);
-        edgeBand = qCeil(edgeBandPoints * scale);
-        strayBlackPixels = scaled(strayBlackPixelsPoints);
+        useScale(appScale);
         DesktopSession::Options options;
         options.compositor = compositor;
+        // Room for the expanded panel above the tile at the larger scales.
+        if (scale >= 1.5)
+            options.screen = QSize(1920, 1200);
         if (dark)
             options.appEnvironment << QStringLiteral("KIPPETS_PALETTE=dark");
         if (scale != 1)
@@ -507,6 +543,7 @@ private slots:
         Transitions transitions(desktop, panel, area, label, collapsed.size(), mini);
         transitions.setBorder(border);
         transitions.setCompositor(compositor);
+        transitions.setLightPanel(!dark);
         QVERIFY(transitions.failures().isEmpty());
         for (int round = 0; round < 3; ++round) {
             transitions.run(QStringLiteral("e"), expandedSize,
@@ -533,10 +570,7 @@ private slots:
     // window manager's own background fills its frame beside the panel for a moment. A compositor
     // that paints then still shows the stage alone: the desktop beside its rounded corners.
     void theWindowManagersFrameNeverShowsBesideTheStage() {
-        scale = 1;
-        cornerRoom = cornerRoomPoints;
-        edgeBand = edgeBandPoints;
-        strayBlackPixels = strayBlackPixelsPoints;
+        useScale(1);
         DesktopSession::Options options;
         options.compositor = true;
         DesktopSession desktop(options);
@@ -586,10 +620,7 @@ private slots:
     // to it: as the panel leaves the screen for its stage, the frame must not show its own
     // background in the panel's old shape beside the stage's smaller frames.
     void theWindowManagersFrameNeverShowsWhileItLags() {
-        scale = 1;
-        cornerRoom = cornerRoomPoints;
-        edgeBand = edgeBandPoints;
-        strayBlackPixels = strayBlackPixelsPoints;
+        useScale(1);
         DesktopSession desktop{DesktopSession::Options()};
         Scene scene;
         setUpScene(desktop, false, scene);
@@ -633,7 +664,7 @@ private slots:
 
     void theStageGoesAtOnceAtEveryScale() {
         QFETCH(double, appScale);
-        scale = appScale;
+        useScale(appScale);
         DesktopSession::Options options;
         options.appEnvironment << QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale);
         DesktopSession desktop(options);
@@ -752,6 +783,7 @@ private slots:
     // manager takes to give it its new frame -- a click on it reaches the control under the
     // pointer: the tile's close button closes it.
     void aClickOnAPanelJustChangedReachesItsContent() {
+        useScale(1);
         DesktopSession desktop;
         Scene scene;
         setUpScene(desktop, false, scene);
