@@ -1,5 +1,7 @@
 #include "app/DashboardWindow.h"
 
+#include "app/WindowLevel.h"
+
 #include "dashboard/DashboardView.h"
 
 #include <QKeyEvent>
@@ -33,6 +35,7 @@ DashboardWindow::DashboardWindow(DashboardTab tab) {
     setWindowTitle(QStringLiteral("Kippets Dashboard"));
     setCentralWidget(viewFactory()(tab));
     resize(defaultWidth, defaultHeight);
+    WindowLevel::makeOrdinary(this);
 }
 
 void DashboardWindow::setViewFactory(ViewFactory factory) {

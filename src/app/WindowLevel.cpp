@@ -1,6 +1,6 @@
 #include "app/WindowLevel.h"
 
-#include "ui/X11Connection.h"
+#include "ui/X11.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -10,79 +10,73 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
-
-#ifdef KIPPETS_HAVE_XCB
-#include <xcb/xcb.h>
-#endif
+#include <QWindow>
+#include <algorithm>
 
 namespace {
 const char* const levelProperty = "kippetsWindowLevel";
 constexpr int floatingLevel = 1;
 constexpr int modalLevel = 2;
+constexpr int ordinaryLevel = 3;
 
-#ifdef KIPPETS_HAVE_XCB
-xcb_window_t rootOf(xcb_connection_t* connection) {
-    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-}
-
-// A request about `window` to the window manager, which listens on the root window.
-void askWindowManager(xcb_connection_t* connection, xcb_window_t window, const char* type,
-                      quint32 first, quint32 second) {
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = x11Atom(type);
-    message.data.data32[0] = first;
-    message.data.data32[1] = second;
-    xcb_send_event(connection, 0, rootOf(connection),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-}
-#endif
-
-// EWMH's "every workspace" desktop number.
-constexpr quint32 allDesktops = 0xFFFFFFFFu;
-
-// Written before the window is mapped, the window manager places it on every workspace from
-// the start; a window already mapped is moved there by a request to the window manager.
+// Written before the window is mapped, the window manager places it on every workspace from the
+// start. Once it is mapped the window manager alone writes the property, and some ignore a client
+// writing it: a window already mapped is moved there by a request to the window manager.
 void joinAllWorkspaces(QWidget* window, bool mapped) {
-#ifdef KIPPETS_HAVE_XCB
-    xcb_connection_t* connection = x11Connection();
-    if (!connection)
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
         return;
-    const auto id = static_cast<xcb_window_t>(window->winId());
     if (!mapped) {
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, x11Atom("_NET_WM_DESKTOP"),
-                            XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+        X11::setProperty32(id, X11::atom("_NET_WM_DESKTOP"), X11::cardinalType(),
+                           std::array{X11::everyDesktop});
     } else {
-        // From a pager-like source: always honoured.
-        askWindowManager(connection, id, "_NET_WM_DESKTOP", allDesktops, 2);
+        X11::requestDesktop(id, X11::everyDesktop);
     }
-    xcb_flush(connection);
-#else
-    Q_UNUSED(window);
-    Q_UNUSED(mapped);
-#endif
+    X11::flush();
+}
+
+// A floating window is part of the desktop's furniture, not a task: taskbars and pagers leave it
+// out. Before the window is mapped the states go into its own property, beside those Qt puts
+// there as it maps it; once mapped, the window manager is asked.
+void stayOffTaskbars(QWidget* window, bool mapped) {
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
+        return;
+    const X11::AtomId skipTaskbar = X11::atom("_NET_WM_STATE_SKIP_TASKBAR");
+    const X11::AtomId skipPager = X11::atom("_NET_WM_STATE_SKIP_PAGER");
+    if (mapped) {
+        X11::requestState(id, true, skipTaskbar, skipPager);
+        return;
+    }
+    const X11::AtomId state = X11::atom("_NET_WM_STATE");
+    std::vector<X11::AtomId> states =
+        X11::property32(id, state, X11::atomType()).value_or(std::vector<X11::AtomId>{});
+    for (const X11::AtomId skip : {skipTaskbar, skipPager}) {
+        if (std::find(states.begin(), states.end(), skip) == states.end())
+            states.push_back(skip);
+    }
+    X11::setProperty32(id, state, X11::atomType(), states);
+    X11::flush();
+}
+
+// What makes a floating window part of the desktop rather than of the app's group of windows:
+// on every workspace, out of taskbars, and left in view when the app's other windows are
+// minimised.
+void standApart(QWidget* window, bool mapped) {
+    joinAllWorkspaces(window, mapped);
+    stayOffTaskbars(window, mapped);
+    X11::flush();
 }
 
 // Asks the window manager for the keyboard on the window's behalf; whether it could ask. Qt asks
 // only when the focus is not already in one of the window's children, and a closing child still
 // holds it.
 bool requestKeyboard(QWidget* window) {
-#ifdef KIPPETS_HAVE_XCB
-    xcb_connection_t* connection = x11Connection();
-    if (!connection || !window->windowHandle())
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
         return false;
-    // From the application, now.
-    askWindowManager(connection, static_cast<xcb_window_t>(window->winId()), "_NET_ACTIVE_WINDOW",
-                     1, XCB_CURRENT_TIME);
-    xcb_flush(connection);
+    X11::requestActivation(id);
     return true;
-#else
-    Q_UNUSED(window);
-    return false;
-#endif
 }
 
 // Watches the windows that have a level: keeps floating windows on every workspace and puts
@@ -119,8 +113,12 @@ protected:
         const int level = window->property(levelProperty).toInt();
         switch (event->type()) {
         case QEvent::Show:
-            if (level == floatingLevel) {
-                joinAllWorkspaces(window, false);
+            if (level == ordinaryLevel) {
+                X11::leaveWindowGroup(X11::idOf(window));
+                X11::flush();
+            } else if (level == floatingLevel) {
+                standApart(window, false);
+                joinAllWorkspacesOnceMapped(window);
                 // A window the app brings up while a modal one is open is where the keyboard
                 // goes next, not back to where it was.
                 keyboardBefore_.clear();
@@ -133,16 +131,22 @@ protected:
         case QEvent::Hide:
             if (level == modalLevel)
                 giveBackTheKeyboard(window);
+            else if (level == ordinaryLevel)
+                keyboardBackToTheShelf(window);
             break;
         case QEvent::WindowActivate:
-            if (level == floatingLevel)
+            if (level == floatingLevel) {
+                lastFloating_ = window;
                 scheduleModalsOnTop();
+            }
             break;
         case QEvent::WindowStateChange:
             // Window managers that ignore the missing minimise button still minimise: a
             // modal window out of sight would leave what it blocks with nothing to answer.
             if (level == modalLevel && (window->windowState() & Qt::WindowMinimized))
                 comeBack(window);
+            else if (level == ordinaryLevel && (window->windowState() & Qt::WindowMinimized))
+                keyboardBackToTheShelf(window);
             break;
         default:
             break;
@@ -152,6 +156,20 @@ protected:
 
 private:
     explicit LevelKeeper(QObject* parent) : QObject(parent) {}
+
+    // Some window managers read a window's workspace as they map it but take "every workspace"
+    // there for a number out of range, and place the window on the last one. The request to the
+    // window manager, as for a mapped window, goes right after the request to map it, which Qt
+    // sends once the show event has passed: the window manager handles the two in that order.
+    static void joinAllWorkspacesOnceMapped(QWidget* window) {
+        QMetaObject::invokeMethod(
+            window,
+            [window] {
+                if (window->isVisible())
+                    joinAllWorkspaces(window, true);
+            },
+            Qt::QueuedConnection);
+    }
 
     // After the window manager mapped the window: only then do raise and activation count.
     static void comeForward(QWidget* window) {
@@ -169,6 +187,20 @@ private:
     static void comeBack(QWidget* window) {
         QMetaObject::invokeMethod(
             window, [window] { WindowLevel::bringToFront(window); }, Qt::QueuedConnection);
+    }
+
+    // Window managers give the keyboard on to another window when the active one is minimised or
+    // closed, but pass over windows left out of the taskbar: with the dashboard gone, nothing
+    // would have it. It goes back to the floating window the user was in last, unless the window
+    // manager gave it to some other window.
+    void keyboardBackToTheShelf(QWidget* gone) {
+        QWidget* floating = lastFloating_;
+        if (!floating || !floating->isVisible() || (floating->windowState() & Qt::WindowMinimized))
+            return;
+        const X11::WindowId active = X11::activeWindow();
+        if (active != X11::noWindow && active != X11::idOf(gone))
+            return;
+        WindowLevel::giveKeyboardTo(floating);
     }
 
     // The window that had the keyboard when a modal window came up gets it back when that
@@ -206,6 +238,7 @@ private:
 
     QList<QPointer<QWidget>> modals_;
     QHash<QWidget*, QPointer<QWidget>> keyboardBefore_;
+    QPointer<QWidget> lastFloating_;
     bool pending_ = false;
 };
 } // namespace
@@ -215,7 +248,7 @@ void WindowLevel::makeFloating(QWidget* window) {
         window->setWindowFlag(Qt::WindowStaysOnTopHint);
     LevelKeeper::shared().watch(window, floatingLevel);
     if (window->isVisible())
-        joinAllWorkspaces(window, true);
+        standApart(window, true);
 }
 
 void WindowLevel::makeModal(QWidget* window) {
@@ -227,6 +260,12 @@ void WindowLevel::makeModal(QWidget* window) {
     if (flags != window->windowFlags())
         window->setWindowFlags(flags);
     LevelKeeper::shared().watch(window, modalLevel);
+}
+
+void WindowLevel::makeOrdinary(QWidget* window) {
+    LevelKeeper::shared().watch(window, ordinaryLevel);
+    if (window->isVisible())
+        X11::leaveWindowGroup(X11::idOf(window));
 }
 
 void WindowLevel::giveKeyboardTo(QWidget* window) {

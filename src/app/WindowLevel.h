@@ -15,6 +15,11 @@ public:
     // Before the first show. A dialog loses its minimise and maximise buttons: hidden away it
     // would leave the window it blocks with nothing to answer on screen.
     static void makeModal(QWidget* window);
+    // An ordinary window of the workspace it opened on (the dashboard). Window managers minimise
+    // an application's window group together, and some count every window without a parent of
+    // its own (floating windows among them) as belonging to the whole group: an ordinary window
+    // stands outside the group, so minimising it leaves the floating windows in view.
+    static void makeOrdinary(QWidget* window);
     // Gives the window the keyboard back, also while a child window that is closing holds it.
     static void giveKeyboardTo(QWidget* window);
     // Shows the window in front with the keyboard, un-minimised: a window the window manager

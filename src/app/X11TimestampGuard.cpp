@@ -1,17 +1,11 @@
 #include "app/X11TimestampGuard.h"
 
 #include "platform/Clock.h"
-#include "ui/X11Connection.h"
+#include "ui/X11.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <utility>
-
-#ifdef KIPPETS_HAVE_XCB
-#include <cstdlib>
-#include <cstring>
-#include <xcb/xcb.h>
-#endif
 
 namespace {
 constexpr std::uint32_t currentTime = 0;
@@ -40,7 +34,7 @@ X11TimestampGuard::~X11TimestampGuard() {
     if (installedGuard() == this)
         installedGuard() = nullptr;
 #ifdef KIPPETS_HAVE_XCB
-    if (xcb_connection_t* connection = clockWindow_ ? x11Connection() : nullptr) {
+    if (xcb_connection_t* connection = clockWindow_ ? X11::connection() : nullptr) {
         xcb_destroy_window(connection, clockWindow_);
         xcb_flush(connection);
     }
@@ -132,15 +126,13 @@ void X11TimestampGuard::dragEnded() {
 
 void X11TimestampGuard::windQtClockOn(std::uint32_t from) {
 #ifdef KIPPETS_HAVE_XCB
-    xcb_connection_t* connection = x11Connection();
-    if (!connection || !makeClockWindow())
+    if (!X11::connection() || !makeClockWindow())
         return;
     for (const std::uint32_t step : stepsToNow(from)) {
         plannedSteps_.append(step);
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, clockWindow_, clockAtom_,
-                            XCB_ATOM_CARDINAL, 32, 1, &step);
+        X11::setProperty32(clockWindow_, clockAtom_, X11::cardinalType(), {&step, 1});
     }
-    xcb_flush(connection);
+    X11::flush();
 #else
     Q_UNUSED(from)
 #endif
@@ -164,22 +156,16 @@ bool X11TimestampGuard::makeClockWindow() {
 #ifdef KIPPETS_HAVE_XCB
     if (clockWindow_)
         return true;
-    xcb_connection_t* connection = x11Connection();
-    const xcb_setup_t* setup = connection ? xcb_get_setup(connection) : nullptr;
-    if (!setup)
+    xcb_connection_t* connection = X11::connection();
+    if (!connection)
         return false;
-    static const char name[] = "_KIPPETS_CLOCK_STEP";
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    if (!atom)
+    clockAtom_ = X11::atom("_KIPPETS_CLOCK_STEP");
+    if (clockAtom_ == X11::noAtom)
         return false;
-    clockAtom_ = atom->atom;
-    std::free(atom);
     // Unmapped and input only: it exists for its property events, which reach Qt's own queue.
     clockWindow_ = xcb_generate_id(connection);
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, clockWindow_,
-                      xcb_setup_roots_iterator(setup).data->root, -1, -1, 1, 1, 0,
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, clockWindow_, X11::root(), -1, -1, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                       &events);
     return true;

@@ -2,7 +2,7 @@
 
 #include "ui/CompositorCheck.h"
 #include "ui/WindowShapeMask.h"
-#include "ui/X11Connection.h"
+#include "ui/X11.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -12,119 +12,45 @@
 #include <QWindow>
 #include <utility>
 
-#ifdef KIPPETS_HAVE_XCB
-#include <cstdlib>
-#include <memory>
-#include <xcb/shape.h>
-#include <xcb/xcb.h>
-#endif
+#include <map>
 
 namespace {
-#ifdef KIPPETS_HAVE_XCB
-template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> owned(Reply* reply) {
-    return {reply, &std::free};
-}
-
-// Whether the window's pixels carry an alpha channel: only there is pixel 0 transparent.
-bool hasAlpha(xcb_connection_t* connection, xcb_window_t window) {
-    const auto geometry =
-        owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr));
-    return geometry && geometry->depth == 32;
-}
-
-// The window manager's frame whose background a panel made transparent, by panel.
-const char* const clearedFrameProperty = "_kippets_cleared_frame";
-// The window manager's frame a panel keeps out of a compositor's picture, by panel.
-const char* const hiddenFrameProperty = "_kippets_hidden_frame";
-// The window manager's frame a panel cut to nothing, by panel.
-const char* const cutFrameProperty = "_kippets_cut_frame";
-
-// The window the window manager put the window in, or none where it stands on the root itself.
-xcb_window_t frameOf(xcb_connection_t* connection, xcb_window_t window) {
-    const auto tree =
-        owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
-    return tree && tree->parent != tree->root ? tree->parent : XCB_WINDOW_NONE;
-}
-
-// Gives a frame kept out of sight for `window` back to the screen.
-void showFrameAgain(xcb_connection_t* connection, QWidget* window, xcb_window_t id) {
-    // A frame the window manager has since taken down answers with an error that says nothing
-    // new: it is dropped unread.
-    const QVariant hidden = window->property(hiddenFrameProperty);
-    if (hidden.isValid()) {
-        window->setProperty(hiddenFrameProperty, {});
-        xcb_discard_reply(connection,
-                          xcb_delete_property_checked(connection, hidden.value<uint32_t>(),
-                                                      x11Atom("_NET_WM_WINDOW_OPACITY"))
-                              .sequence);
-    }
-    const QVariant cut = window->property(cutFrameProperty);
-    if (!cut.isValid())
-        return;
-    window->setProperty(cutFrameProperty, {});
-    // The frame takes the window's shape where the window stands in it, as the window manager
-    // gives it.
-    const auto place =
-        owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr));
-    if (!place || frameOf(connection, id) != cut.value<uint32_t>())
-        return;
-    xcb_discard_reply(connection,
-                      xcb_shape_combine_checked(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
-                                                XCB_SHAPE_SK_BOUNDING, cut.value<uint32_t>(),
-                                                place->x, place->y, id)
-                          .sequence);
-}
-#endif
-
-// While one lives, the server serves this app alone; it is released when the outermost one
-// goes, on every road out of the steps it covers.
-class ServerHold {
-public:
-    ServerHold() {
-#ifdef KIPPETS_HAVE_XCB
-        connection_ = x11Connection();
-        if (connection_ && depth_++ == 0)
-            xcb_grab_server(connection_);
-#endif
-    }
-    ~ServerHold() {
-#ifdef KIPPETS_HAVE_XCB
-        if (connection_ && --depth_ == 0) {
-            xcb_ungrab_server(connection_);
-            xcb_flush(connection_);
-        }
-#endif
-    }
-    ServerHold(const ServerHold&) = delete;
-    ServerHold& operator=(const ServerHold&) = delete;
-
-private:
-#ifdef KIPPETS_HAVE_XCB
-    xcb_connection_t* connection_ = nullptr;
-    static inline int depth_ = 0;
-#endif
+// What a panel changed on its window manager's frame, by panel, to be undone exactly: the
+// background cleared while it waits out of sight, and the frame kept out of sight.
+struct PanelFrame {
+    X11::FrameChanges exposed;
+    X11::FrameChanges outOfSight;
 };
+
+std::map<const QWidget*, PanelFrame>& panelFrames() {
+    static std::map<const QWidget*, PanelFrame> frames;
+    return frames;
+}
+
+PanelFrame& panelFrameOf(QWidget* window) {
+    auto& frames = panelFrames();
+    auto found = frames.find(window);
+    if (found == frames.end()) {
+        found = frames.emplace(window, PanelFrame{}).first;
+        // The window manager takes its frame down with the window.
+        QObject::connect(window, &QObject::destroyed, [window] { panelFrames().erase(window); });
+    }
+    return found->second;
+}
 } // namespace
 
 bool TransitionStage::isAvailable() {
-#ifdef KIPPETS_HAVE_XCB
-    return x11Connection() != nullptr;
-#else
-    return false;
-#endif
+    return X11::connection() != nullptr;
 }
 
 std::optional<QRect> TransitionStage::shownGeometry(const QWidget* window) {
 #ifdef KIPPETS_HAVE_XCB
-    xcb_connection_t* connection = x11Connection();
-    if (!connection || !window->windowHandle())
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
         return std::nullopt;
-    const auto id = static_cast<xcb_window_t>(window->winId());
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    const auto size =
-        owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr));
-    const auto place = owned(xcb_translate_coordinates_reply(
-        connection, xcb_translate_coordinates(connection, id, root, 0, 0), nullptr));
+    const auto size = X11::ask(xcb_get_geometry, xcb_get_geometry_reply, id);
+    const auto place = X11::ask(xcb_translate_coordinates, xcb_translate_coordinates_reply, id,
+                                X11::root(), int16_t(0), int16_t(0));
     if (!size || !place)
         return std::nullopt;
     // Qt's own conversion from the server's pixels: each value on its own, to the nearest
@@ -139,84 +65,61 @@ std::optional<QRect> TransitionStage::shownGeometry(const QWidget* window) {
 }
 
 void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transparent) {
-#ifdef KIPPETS_HAVE_XCB
     // Only a compositor shows a transparent pixel as such; without one the server's black would
     // be worse than what it leaves on the screen.
-    xcb_connection_t* connection = x11Connection();
-    if (!connection || !window->windowHandle() ||
-        (transparent && !CompositorCheck::shared().isCompositing()))
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow || (transparent && !CompositorCheck::shared().isCompositing()))
         return;
-    const auto id = static_cast<xcb_window_t>(window->winId());
-    const uint32_t pixel = 0;
-    const uint32_t none = XCB_BACK_PIXMAP_NONE;
+    PanelFrame& frame = panelFrameOf(window);
     if (!transparent) {
-        xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXMAP, &none);
+        X11::setBackground(id, std::nullopt);
         // The frame paints nothing of its own again: where the window covers it, nothing of it
         // shows anyway.
-        const auto frame = window->property(clearedFrameProperty);
-        if (frame.isValid()) {
-            xcb_change_window_attributes(connection, frame.value<uint32_t>(), XCB_CW_BACK_PIXMAP,
-                                         &none);
-            window->setProperty(clearedFrameProperty, {});
-        }
+        frame.exposed.undo();
+        X11::flush();
         return;
     }
     // Pixel 0 is transparent only in pixels with an alpha channel; elsewhere it is black.
-    if (hasAlpha(connection, id))
-        xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXEL, &pixel);
+    if (X11::depthOf(id) == 32)
+        X11::setBackground(id, 0);
     // The window manager's frame grows a moment before the window inside it: its background
     // shows there meanwhile. The frame holds nothing else of its own, so its background may as
     // well be transparent while the window waits out of sight.
-    const xcb_window_t frame = frameOf(connection, id);
-    if (frame != XCB_WINDOW_NONE && hasAlpha(connection, frame)) {
-        xcb_change_window_attributes(connection, frame, XCB_CW_BACK_PIXEL, &pixel);
-        window->setProperty(clearedFrameProperty, QVariant::fromValue(uint32_t(frame)));
+    const X11::WindowId around = X11::frameOf(id);
+    if (around != X11::noWindow && X11::depthOf(around) == 32) {
+        if (frame.exposed.frame() != around)
+            frame.exposed = X11::FrameChanges(around);
+        frame.exposed.clearBackground();
     }
-#else
-    Q_UNUSED(window);
-    Q_UNUSED(transparent);
-#endif
 }
 
 void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight) {
-#ifdef KIPPETS_HAVE_XCB
-    xcb_connection_t* connection = x11Connection();
-    if (!connection || !window->windowHandle())
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
         return;
-    const auto id = static_cast<xcb_window_t>(window->winId());
+    PanelFrame& frame = panelFrameOf(window);
     if (!outOfSight) {
-        showFrameAgain(connection, window, id);
+        frame.outOfSight.undo();
         return;
     }
-    if (window->property(hiddenFrameProperty).isValid() ||
-        window->property(cutFrameProperty).isValid())
+    if (!frame.outOfSight.isEmpty())
         return;
-    const xcb_window_t frame = frameOf(connection, id);
-    if (frame == XCB_WINDOW_NONE)
+    const X11::WindowId around = X11::frameOf(id);
+    if (around == X11::noWindow)
         return;
+    if (frame.outOfSight.frame() != around)
+        frame.outOfSight = X11::FrameChanges(around);
     if (!CompositorCheck::shared().isCompositing()) {
         // The window manager gives its frame the window's shape only once it gets to it; till
         // then the frame's background shows where the window was. Cut in the same instant, the
         // frame shows nothing either.
-        xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
-                             XCB_CLIP_ORDERING_UNSORTED, frame, 0, 0, 0, nullptr);
-        window->setProperty(cutFrameProperty, QVariant::fromValue(uint32_t(frame)));
+        frame.outOfSight.setShape(X11::FrameChanges::ShapeKind::bounding, QRegion());
         return;
     }
-    const xcb_atom_t opacity = x11Atom("_NET_WM_WINDOW_OPACITY");
-    if (opacity == XCB_ATOM_NONE)
-        return;
     // The window manager draws its own background into its frame beside the window when the
     // frame grows before the window does; a compositor shows the frame by this property, the
     // same one it reads for any top-level window's opacity.
-    const uint32_t transparent = 0;
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, frame, opacity, XCB_ATOM_CARDINAL, 32, 1,
-                        &transparent);
-    window->setProperty(hiddenFrameProperty, QVariant::fromValue(uint32_t(frame)));
-#else
-    Q_UNUSED(window);
-    Q_UNUSED(outOfSight);
-#endif
+    frame.outOfSight.setOpacity(0);
 }
 
 TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
@@ -340,6 +243,6 @@ void TransitionStage::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TransitionStage::atOnce(const std::function<void()>& steps) {
-    const ServerHold hold;
+    const X11::ServerHold hold;
     steps();
 }

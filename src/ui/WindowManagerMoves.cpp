@@ -2,35 +2,23 @@
 
 #include "platform/ClockTimer.h"
 #include "platform/ScreenProvider.h"
-#include "ui/X11Connection.h"
+#include "ui/X11.h"
 
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
-
-#ifdef KIPPETS_HAVE_XCB
-#include <cstdlib>
-#include <xcb/xcb.h>
-#endif
 
 namespace {
 // Whether a mouse button is down anywhere on the screen. The window manager holds the pointer
 // during its move, so the app's own idea of the buttons never changes then; the server knows.
 bool isMouseButtonHeld() {
 #ifdef KIPPETS_HAVE_XCB
-    xcb_connection_t* connection = x11Connection();
-    if (!connection)
-        return false;
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    xcb_query_pointer_reply_t* reply =
-        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, root), nullptr);
-    if (!reply)
+    const auto pointer = X11::ask(xcb_query_pointer, xcb_query_pointer_reply, X11::root());
+    if (!pointer)
         return false;
     constexpr quint16 buttons =
         XCB_KEY_BUT_MASK_BUTTON_1 | XCB_KEY_BUT_MASK_BUTTON_2 | XCB_KEY_BUT_MASK_BUTTON_3;
-    const bool held = reply->mask & buttons;
-    std::free(reply);
-    return held;
+    return pointer->mask & buttons;
 #else
     return false;
 #endif

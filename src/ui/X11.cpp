@@ -1,0 +1,507 @@
+#include "ui/X11.h"
+
+#include <QByteArray>
+#include <QGuiApplication>
+#include <QHash>
+#include <QMutex>
+#include <QWidget>
+#include <algorithm>
+#include <utility>
+
+#ifdef KIPPETS_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/shape.h>
+#endif
+
+namespace X11 {
+namespace {
+#ifdef KIPPETS_HAVE_XCB
+// Atoms by name, for the connection they were asked on.
+struct AtomCache {
+    QMutex mutex;
+    xcb_connection_t* connection = nullptr;
+    QHash<QByteArray, AtomId> atoms;
+};
+
+AtomCache& atomCache() {
+    static AtomCache cache;
+    return cache;
+}
+
+AtomId internAtom(const char* name, bool onlyIfExists) {
+    xcb_connection_t* server = connection();
+    if (!server)
+        return noAtom;
+    const QByteArray key(name);
+    AtomCache& cache = atomCache();
+    {
+        const QMutexLocker lock(&cache.mutex);
+        if (cache.connection != server) {
+            cache.atoms.clear();
+            cache.connection = server;
+        }
+        if (const auto found = cache.atoms.constFind(key); found != cache.atoms.cend())
+            return *found;
+    }
+    const auto reply = ask(xcb_intern_atom, xcb_intern_atom_reply, uint8_t(onlyIfExists ? 1 : 0),
+                           uint16_t(key.size()), key.constData());
+    const AtomId found = reply ? reply->atom : noAtom;
+    if (found != noAtom) {
+        const QMutexLocker lock(&cache.mutex);
+        if (cache.connection == server)
+            cache.atoms.insert(key, found);
+    }
+    return found;
+}
+
+std::vector<xcb_rectangle_t> rectanglesOf(const QRegion& region) {
+    std::vector<xcb_rectangle_t> rectangles;
+    for (const QRect& rect : region)
+        rectangles.push_back({int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
+                              uint16_t(rect.height())});
+    return rectangles;
+}
+#endif
+
+int& holdDepth() {
+    static int depth = 0;
+    return depth;
+}
+} // namespace
+
+xcb_connection_t* connection() {
+#ifdef KIPPETS_HAVE_XCB
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
+int screenNumber() {
+    // The screen part of DISPLAY (":0.1" is screen 1): Qt opens the display's default screen.
+    const QByteArray display = qgetenv("DISPLAY");
+    const int colon = display.lastIndexOf(':');
+    const int dot = display.indexOf('.', colon < 0 ? 0 : colon);
+    if (dot < 0)
+        return 0;
+    bool ok = false;
+    const int screen = display.mid(dot + 1).toInt(&ok);
+    return ok ? screen : 0;
+}
+
+WindowId root() {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server)
+        return noWindow;
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(server));
+    for (int skip = screenNumber(); skip > 0 && screens.rem > 1; --skip)
+        xcb_screen_next(&screens);
+    return screens.data ? screens.data->root : noWindow;
+#else
+    return noWindow;
+#endif
+}
+
+AtomId atom(const char* name) {
+#ifdef KIPPETS_HAVE_XCB
+    return internAtom(name, false);
+#else
+    Q_UNUSED(name);
+    return noAtom;
+#endif
+}
+
+AtomId existingAtom(const char* name) {
+#ifdef KIPPETS_HAVE_XCB
+    return internAtom(name, true);
+#else
+    Q_UNUSED(name);
+    return noAtom;
+#endif
+}
+
+WindowId idOf(const QWidget* window) {
+    if (!window || !window->windowHandle() || !connection())
+        return noWindow;
+    return static_cast<WindowId>(window->winId());
+}
+
+WindowId frameOf(WindowId window) {
+#ifdef KIPPETS_HAVE_XCB
+    // Some window managers put the window in a frame of theirs straight away, others in a
+    // wrapper inside the frame first: the frame is whichever ancestor stands on the root.
+    WindowId child = window;
+    for (int depth = 0; depth < 16; ++depth) {
+        const auto tree = ask(xcb_query_tree, xcb_query_tree_reply, child);
+        if (!tree)
+            return noWindow;
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
+            return child == window ? noWindow : child;
+        child = tree->parent;
+    }
+    return noWindow;
+#else
+    Q_UNUSED(window);
+    return noWindow;
+#endif
+}
+
+WindowId activeWindow() {
+#ifdef KIPPETS_HAVE_XCB
+    const auto active = property32(root(), atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+    return active && !active->empty() ? active->front() : noWindow;
+#else
+    return noWindow;
+#endif
+}
+
+int depthOf(WindowId window) {
+#ifdef KIPPETS_HAVE_XCB
+    const auto geometry = ask(xcb_get_geometry, xcb_get_geometry_reply, window);
+    return geometry ? geometry->depth : 0;
+#else
+    Q_UNUSED(window);
+    return 0;
+#endif
+}
+
+void setBackground(WindowId window, std::optional<std::uint32_t> pixel) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server || window == noWindow)
+        return;
+    if (pixel) {
+        const uint32_t value = *pixel;
+        ignoreErrors(
+            xcb_change_window_attributes_checked(server, window, XCB_CW_BACK_PIXEL, &value));
+    } else {
+        const uint32_t none = XCB_BACK_PIXMAP_NONE;
+        ignoreErrors(
+            xcb_change_window_attributes_checked(server, window, XCB_CW_BACK_PIXMAP, &none));
+    }
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(pixel);
+#endif
+}
+
+void flush() {
+#ifdef KIPPETS_HAVE_XCB
+    if (xcb_connection_t* server = connection())
+        xcb_flush(server);
+#endif
+}
+
+#ifdef KIPPETS_HAVE_XCB
+void ignoreErrors(xcb_void_cookie_t cookie) {
+    if (xcb_connection_t* server = connection())
+        xcb_discard_reply(server, cookie.sequence);
+}
+#endif
+
+AtomId cardinalType() {
+#ifdef KIPPETS_HAVE_XCB
+    return XCB_ATOM_CARDINAL;
+#else
+    return noAtom;
+#endif
+}
+
+AtomId atomType() {
+#ifdef KIPPETS_HAVE_XCB
+    return XCB_ATOM_ATOM;
+#else
+    return noAtom;
+#endif
+}
+
+std::optional<std::vector<std::uint32_t>> property32(WindowId window, AtomId property,
+                                                     AtomId type) {
+#ifdef KIPPETS_HAVE_XCB
+    if (property == noAtom)
+        return std::nullopt;
+    const auto reply = ask(xcb_get_property, xcb_get_property_reply, uint8_t(0), window, property,
+                           type, uint32_t(0), uint32_t(4096));
+    if (!reply || reply->type != type || reply->format != 32)
+        return std::nullopt;
+    const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    return std::vector<std::uint32_t>(values, values + xcb_get_property_value_length(reply.get()) /
+                                                           int(sizeof(std::uint32_t)));
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(property);
+    Q_UNUSED(type);
+    return std::nullopt;
+#endif
+}
+
+void setProperty32(WindowId window, AtomId property, AtomId type,
+                   std::span<const std::uint32_t> values) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server || property == noAtom)
+        return;
+    ignoreErrors(xcb_change_property_checked(server, XCB_PROP_MODE_REPLACE, window, property, type,
+                                             32, uint32_t(values.size()), values.data()));
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(property);
+    Q_UNUSED(type);
+    Q_UNUSED(values);
+#endif
+}
+
+void deleteProperty(WindowId window, AtomId property) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server || property == noAtom)
+        return;
+    ignoreErrors(xcb_delete_property_checked(server, window, property));
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(property);
+#endif
+}
+
+void askWindowManager(WindowId window, AtomId type, std::array<std::uint32_t, 5> data) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server || type == noAtom)
+        return;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        message.data.data32[i] = data[i];
+    xcb_send_event(server, 0, root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(server);
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(type);
+    Q_UNUSED(data);
+#endif
+}
+
+void leaveWindowGroup(WindowId window) {
+#ifdef KIPPETS_HAVE_XCB
+    // WM_HINTS: flags, input, initial state, icon pixmap, icon window, icon x and y, icon mask,
+    // window group.
+    constexpr std::size_t groupField = 8;
+    constexpr std::uint32_t groupFlag = 1u << 6;
+    std::optional<std::vector<std::uint32_t>> hints =
+        property32(window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS);
+    if (!hints || hints->empty() || !(hints->front() & groupFlag))
+        return;
+    hints->resize(std::max(hints->size(), groupField + 1));
+    hints->front() &= ~groupFlag;
+    (*hints)[groupField] = noWindow;
+    setProperty32(window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, *hints);
+#else
+    Q_UNUSED(window);
+#endif
+}
+
+namespace {
+// EWMH's source indication for requests from an ordinary application.
+constexpr std::uint32_t fromApplication = 1;
+} // namespace
+
+void requestDesktop(WindowId window, std::uint32_t desktop) {
+    askWindowManager(window, atom("_NET_WM_DESKTOP"), {desktop, fromApplication, 0, 0, 0});
+}
+
+void requestState(WindowId window, bool add, AtomId first, AtomId second) {
+    // _NET_WM_STATE_REMOVE is 0, _NET_WM_STATE_ADD 1.
+    askWindowManager(window, atom("_NET_WM_STATE"),
+                     {add ? 1u : 0u, first, second, fromApplication, 0});
+}
+
+void requestActivation(WindowId window, std::uint32_t time) {
+    askWindowManager(window, atom("_NET_ACTIVE_WINDOW"), {fromApplication, time, 0, 0, 0});
+}
+
+ServerHold::ServerHold() {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server)
+        return;
+    held_ = true;
+    if (holdDepth()++ == 0) {
+        xcb_grab_server(server);
+        xcb_flush(server);
+    }
+#endif
+}
+
+ServerHold::~ServerHold() {
+#ifdef KIPPETS_HAVE_XCB
+    if (!held_ || --holdDepth() != 0)
+        return;
+    // The connection may have gone while the steps ran (the app quitting): the server ends the
+    // grab with it.
+    if (xcb_connection_t* server = connection()) {
+        xcb_ungrab_server(server);
+        xcb_flush(server);
+    }
+#endif
+}
+
+int ServerHold::depth() {
+    return holdDepth();
+}
+
+FrameChanges::FrameChanges(FrameChanges&& other) noexcept
+    : frame_(std::exchange(other.frame_, noWindow)), opacity_(std::exchange(other.opacity_, {})),
+      bounding_(std::exchange(other.bounding_, {})), input_(std::exchange(other.input_, {})),
+      backgroundCleared_(std::exchange(other.backgroundCleared_, false)) {}
+
+FrameChanges& FrameChanges::operator=(FrameChanges&& other) noexcept {
+    if (this != &other) {
+        undo();
+        frame_ = std::exchange(other.frame_, noWindow);
+        opacity_ = std::exchange(other.opacity_, {});
+        bounding_ = std::exchange(other.bounding_, {});
+        input_ = std::exchange(other.input_, {});
+        backgroundCleared_ = std::exchange(other.backgroundCleared_, false);
+    }
+    return *this;
+}
+
+std::optional<std::uint32_t> FrameChanges::opacityOf(WindowId window) {
+    const auto values = property32(window, atom("_NET_WM_WINDOW_OPACITY"), cardinalType());
+    if (!values || values->empty())
+        return std::nullopt;
+    return values->front();
+}
+
+std::optional<QRegion> FrameChanges::shapeOf(WindowId window, ShapeKind kind) {
+#ifdef KIPPETS_HAVE_XCB
+    const auto extents = ask(xcb_shape_query_extents, xcb_shape_query_extents_reply, window);
+    if (!extents)
+        return std::nullopt;
+    if (kind == ShapeKind::bounding && !extents->bounding_shaped)
+        return std::nullopt;
+    const auto rectangles = ask(xcb_shape_get_rectangles, xcb_shape_get_rectangles_reply, window,
+                                xcb_shape_kind_t(kind));
+    if (!rectangles)
+        return std::nullopt;
+    QRegion region;
+    const xcb_rectangle_t* each = xcb_shape_get_rectangles_rectangles(rectangles.get());
+    const int count = xcb_shape_get_rectangles_rectangles_length(rectangles.get());
+    for (int i = 0; i < count; ++i)
+        region += QRect(each[i].x, each[i].y, each[i].width, each[i].height);
+    if (kind == ShapeKind::input) {
+        // The server does not say whether a window's input is shaped: an input shape that is the
+        // whole window is what an unshaped one reads as, and unshaped it follows the window's
+        // size.
+        const auto geometry = ask(xcb_get_geometry, xcb_get_geometry_reply, window);
+        if (geometry && region == QRegion(-geometry->border_width, -geometry->border_width,
+                                          geometry->width + 2 * geometry->border_width,
+                                          geometry->height + 2 * geometry->border_width))
+            return std::nullopt;
+    }
+    return region;
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(kind);
+    return std::nullopt;
+#endif
+}
+
+void FrameChanges::setOpacity(std::uint32_t opacity) {
+    if (frame_ == noWindow || !connection())
+        return;
+    if (!opacity_)
+        opacity_ = OpacityRecord{opacityOf(frame_), opacity};
+    opacity_->set = opacity;
+    const std::uint32_t value = opacity;
+    setProperty32(frame_, atom("_NET_WM_WINDOW_OPACITY"), cardinalType(), {&value, 1});
+}
+
+void FrameChanges::setShape(ShapeKind kind, const QRegion& region) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (frame_ == noWindow || !server)
+        return;
+    std::optional<ShapeRecord>& record = kind == ShapeKind::bounding ? bounding_ : input_;
+    if (!record)
+        record = ShapeRecord{shapeOf(frame_, kind), region};
+    record->set = region;
+    const std::vector<xcb_rectangle_t> rectangles = rectanglesOf(region);
+    ignoreErrors(xcb_shape_rectangles_checked(server, XCB_SHAPE_SO_SET, xcb_shape_kind_t(kind),
+                                              XCB_CLIP_ORDERING_UNSORTED, frame_, 0, 0,
+                                              uint32_t(rectangles.size()), rectangles.data()));
+#else
+    Q_UNUSED(kind);
+    Q_UNUSED(region);
+#endif
+}
+
+void FrameChanges::clearBackground() {
+    if (frame_ == noWindow || !connection())
+        return;
+    setBackground(frame_, 0);
+    backgroundCleared_ = true;
+}
+
+void FrameChanges::undoShape(ShapeKind kind, std::optional<ShapeRecord>& record) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    const std::optional<ShapeRecord> done = std::exchange(record, std::nullopt);
+    if (!done || !server)
+        return;
+    // The window manager shapes its frame again whenever the window inside changes its shape:
+    // a shape that is no longer ours is newer than the one recorded.
+    if (shapeOf(frame_, kind) != std::optional<QRegion>(done->set))
+        return;
+    if (!done->before) {
+        ignoreErrors(xcb_shape_mask_checked(server, XCB_SHAPE_SO_SET, xcb_shape_kind_t(kind),
+                                            frame_, 0, 0, XCB_PIXMAP_NONE));
+        return;
+    }
+    const std::vector<xcb_rectangle_t> rectangles = rectanglesOf(*done->before);
+    ignoreErrors(xcb_shape_rectangles_checked(server, XCB_SHAPE_SO_SET, xcb_shape_kind_t(kind),
+                                              XCB_CLIP_ORDERING_UNSORTED, frame_, 0, 0,
+                                              uint32_t(rectangles.size()), rectangles.data()));
+#else
+    Q_UNUSED(kind);
+    record.reset();
+#endif
+}
+
+void FrameChanges::undo() {
+    if (frame_ == noWindow || isEmpty())
+        return;
+    if (!connection()) {
+        opacity_.reset();
+        bounding_.reset();
+        input_.reset();
+        backgroundCleared_ = false;
+        return;
+    }
+    undoShape(ShapeKind::bounding, bounding_);
+    undoShape(ShapeKind::input, input_);
+    if (const std::optional<OpacityRecord> done = std::exchange(opacity_, std::nullopt)) {
+        // A window manager that copies its window's opacity onto its frame may have done so since.
+        if (opacityOf(frame_) == done->set) {
+            if (done->before) {
+                const std::uint32_t value = *done->before;
+                setProperty32(frame_, atom("_NET_WM_WINDOW_OPACITY"), cardinalType(), {&value, 1});
+            } else {
+                deleteProperty(frame_, atom("_NET_WM_WINDOW_OPACITY"));
+            }
+        }
+    }
+    if (std::exchange(backgroundCleared_, false))
+        setBackground(frame_, std::nullopt);
+    flush();
+}
+} // namespace X11
