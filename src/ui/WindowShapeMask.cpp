@@ -2,7 +2,7 @@
 
 #include "ui/CompositorCheck.h"
 #include "ui/CompositorWatch.h"
-#include "ui/X11Connection.h"
+#include "ui/X11.h"
 
 #include <QBitmap>
 #include <QEvent>
@@ -13,12 +13,6 @@
 #include <QWindow>
 #include <cmath>
 #include <utility>
-#include <vector>
-
-#ifdef KIPPETS_HAVE_XCB
-#include <xcb/shape.h>
-#include <xcb/xcb.h>
-#endif
 
 WindowShapeMask::WindowShapeMask(QWidget* window, Shape opaqueShape, Shape compositedShape)
     : QObject(window), window_(window), opaqueShape_(std::move(opaqueShape)),
@@ -59,33 +53,13 @@ QRegion WindowShapeMask::devicePixels(const QPainterPath& path, qreal scale) {
 }
 
 bool WindowShapeMask::setDeviceShape(QWidget* window, const std::optional<QRegion>& pixels) {
-#ifdef KIPPETS_HAVE_XCB
-    xcb_connection_t* connection = x11Connection();
-    if (!connection || !window->windowHandle())
+    if (!X11::connection() || !window->windowHandle())
         return false;
-    const auto id = static_cast<xcb_window_t>(window->winId());
-    if (!pixels) {
-        xcb_shape_mask(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, id, 0, 0,
-                       XCB_PIXMAP_NONE);
-        return true;
-    }
-    // No rectangle at all would mean no shape: nothing shows as a pixel beside the window.
-    const QRegion shown = pixels->isEmpty() ? QRegion(-1, -1, 1, 1) : *pixels;
-    std::vector<xcb_rectangle_t> rectangles;
-    rectangles.reserve(static_cast<std::size_t>(shown.rectCount()));
-    for (const QRect& rect : shown)
-        rectangles.push_back({static_cast<int16_t>(rect.x()), static_cast<int16_t>(rect.y()),
-                              static_cast<uint16_t>(rect.width()),
-                              static_cast<uint16_t>(rect.height())});
-    xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
-                         XCB_CLIP_ORDERING_UNSORTED, id, 0, 0,
-                         static_cast<uint32_t>(rectangles.size()), rectangles.data());
+    // No rectangle at all shows nothing: the window's shape is then a pixel beside it, as
+    // nowhere() is.
+    X11::setShape(X11::idOf(window),
+                  pixels && pixels->isEmpty() ? std::optional<QRegion>(nowhere()) : pixels);
     return true;
-#else
-    Q_UNUSED(window);
-    Q_UNUSED(pixels);
-    return false;
-#endif
 }
 
 QRegion WindowShapeMask::rounded(const QRect& rect, qreal radius) {
