@@ -2,6 +2,8 @@
 #include "support/DamagedPages.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -57,10 +59,48 @@ private slots:
                      return shown && desktop.isViewable(shown);
                  }),
                  qPrintable(desktop.appOutput()));
-        // Once more with the dashboard already open behind other windows: it comes forward.
+        // Once more with the dashboard already open behind another application's window that
+        // has the keyboard: it comes forward.
+        const WindowId shown = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), desktop.display());
+        QProcess other;
+        other.setProcessEnvironment(environment);
+        other.start(QStringLiteral("xmessage"),
+                    {QStringLiteral("-geometry"), QStringLiteral("500x300+470+300"),
+                     QStringLiteral("-title"), QStringLiteral("Letter"),
+                     QStringLiteral("Dear Sir or Madam")});
+        QVERIFY(other.waitForStarted());
+        const auto cleanUp = qScopeGuard([&] {
+            other.kill();
+            other.waitForFinished();
+        });
+        WindowId letter = 0;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            letter = desktop.windowTitled(QStringLiteral("Letter"));
+            return letter && desktop.isViewable(letter);
+        }));
+        if (desktop.activeWindow() != letter)
+            QVERIFY(desktop.runChecked(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"),
+                                                                   QString::number(letter)}));
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     return desktop.activeWindow() == letter &&
+                            desktop.stackIndex(letter) > desktop.stackIndex(shown);
+                 }),
+                 qPrintable(desktop.title(desktop.activeWindow())));
+        QVERIFY(desktop.settle());
+
         QCOMPARE(desktop.launchAgain(), 0);
-        QVERIFY(desktop.windowTitled(QStringLiteral("Kippets Dashboard")));
-        QCOMPARE(desktop.windowsTitled(QStringLiteral("Kippets Dashboard")).size(), 1);
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     return desktop.activeWindow() == shown &&
+                            desktop.stackIndex(shown) > desktop.stackIndex(letter);
+                 }),
+                 qPrintable(QStringLiteral("active: %1, dashboard at %2, letter at %3")
+                                .arg(desktop.title(desktop.activeWindow()))
+                                .arg(desktop.stackIndex(shown))
+                                .arg(desktop.stackIndex(letter))));
+        QCOMPARE(desktop.windowsTitled(QStringLiteral("Kippets Dashboard")),
+                 QList<WindowId>{shown});
     }
 
     // The store passes its start, and SQLite meets the damage only when "New Kippet" writes

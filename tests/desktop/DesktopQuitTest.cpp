@@ -84,7 +84,7 @@ QString damageTheKippetRows(const DesktopSession& desktop) {
 
 void hideDashboard(DesktopSession& desktop) {
     const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
-    desktop.minimise(dashboard);
+    QVERIFY(desktop.minimise(dashboard));
     QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
 }
 
@@ -156,9 +156,14 @@ private slots:
                      storePathOf(desktop) + QStringLiteral("” is damaged")),
                  qPrintable(desktop.appOutput()));
 
-        // The user types on before seeing it: the spaces reach the alert, which stays.
-        desktop.type(QStringLiteral("   "));
-        QVERIFY(!DesktopSession::waitUntil([&] { return !desktop.isAppRunning(); }, 2500));
+        // The user types on before seeing it: the spaces reach the alert, which stays. Once the
+        // app has handled them, and the window manager whatever the app asked on them, the alert
+        // would be gone had they closed it.
+        QVERIFY(desktop.type(QStringLiteral("   ")));
+        QVERIFY2(desktop.appHasCaughtUp(alert), qPrintable(desktop.appOutput()));
+        QVERIFY(desktop.windowManagerHasCaughtUp());
+        QVERIFY2(desktop.appHasCaughtUp(alert), qPrintable(desktop.appOutput()));
+        QVERIFY(desktop.isAppRunning());
         QCOMPARE(desktop.windowTitled(title), alert);
         QVERIFY(desktop.isViewable(alert));
 
@@ -200,7 +205,7 @@ private slots:
                 // The field shows its placeholder again: Return was taken.
                 QVERIFY(DesktopSession::waitUntil(
                     [&] { return desktop.grabScreen(field) == empty; }, 20000));
-                desktop.quitApp();
+                QVERIFY(desktop.quitApp());
             }
             QVERIFY2(DesktopSession::waitUntil([&] { return !desktop.isAppRunning(); }),
                      qPrintable(way + QLatin1Char('\n') + desktop.appOutput()));

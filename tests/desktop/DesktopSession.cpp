@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
+#include <QTest>
 #include <QThread>
 #include <csignal>
 #include <cstdlib>
@@ -23,6 +24,15 @@
 
 namespace {
 constexpr int startGuardMs = 30000;
+// The app ends at SIGTERM once it has saved; past this it hangs.
+constexpr int quitGuardMs = 20000;
+// Rounds of catching up take a moment each; past this the desktop does not come to rest.
+constexpr int settleGuardMs = 30000;
+// A command run on the display (xdotool, xclip, xrandr) is quick; past this it hangs.
+constexpr int runGuardMs = 20000;
+// A window manager or compositor on a machine busy with builds may take long to start; past this
+// it is not coming.
+constexpr int windowManagerGuardMs = 60000;
 
 QString dataFolderOf(const QString& home) {
     return home + QStringLiteral("/.local/share/Kippets");
@@ -36,30 +46,26 @@ QString preferencesFileOf(const QString& home) {
 DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
     if (!startServer())
         return;
-    if (!startProgram(windowManager_, QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}))
+    if (!startWindowManager())
         return;
-    const bool managed = waitUntil([this] {
-        // The check window comes first; the workspaces are set up after it.
-        return !cardinals(root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).isEmpty() &&
-               desktopCount() > 0 &&
-               !cardinals(root(), "_NET_WORKAREA", XCB_ATOM_CARDINAL).isEmpty();
-    });
-    if (!managed) {
-        failure_ = QStringLiteral("openbox did not take the display");
-        xcb_disconnect(connection_);
-        connection_ = nullptr;
+    // A compositor named by the environment runs on every case of that desktop.
+    const bool composited =
+        options_.compositor ||
+        QProcessEnvironment::systemEnvironment().contains(QStringLiteral("KIPPETS_COMPOSITOR"));
+    if (composited && !windowManagerComposites_ && !startCompositor())
         return;
-    }
-    if (options_.compositor)
-        startProgram(compositor_, QStringLiteral("xcompmgr"), {});
     if (options_.tray) {
-        startProgram(tray_, QStringLiteral("trayer"),
-                     {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                      QStringLiteral("right"), QStringLiteral("--widthtype"),
-                      QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("200"),
-                      QStringLiteral("--height"), QStringLiteral("24")});
-        if (!waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; })) {
-            failure_ = QStringLiteral("trayer showed no panel");
+        if (!startProgram(tray_, QStringLiteral("trayer"),
+                          {QStringLiteral("--edge"), QStringLiteral("top"),
+                           QStringLiteral("--align"), QStringLiteral("right"),
+                           QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                           QStringLiteral("--width"), QStringLiteral("200"),
+                           QStringLiteral("--height"), QStringLiteral("24")}))
+            return;
+        if (!waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; },
+                       startGuardMs)) {
+            failure_ =
+                QStringLiteral("trayer showed no panel within %1 s").arg(startGuardMs / 1000);
             xcb_disconnect(connection_);
             connection_ = nullptr;
             return;
@@ -69,13 +75,203 @@ DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
         setPreference(QStringLiteral("onboarding_completed"), true);
 }
 
+bool DesktopSession::startSessionBus() {
+    // xfconf and GSettings keep the window managers' settings behind a session bus: a private one,
+    // so that nothing of this desktop reaches the machine's.
+    sessionBus_.setProcessEnvironment(environment());
+    sessionBus_.setStandardErrorFile(QProcess::nullDevice());
+    sessionBus_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                       QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+    const bool named = sessionBus_.waitForStarted(startGuardMs) &&
+                       waitUntil([this] { return sessionBus_.canReadLine(); }, startGuardMs);
+    if (!named) {
+        failure_ = QStringLiteral("the session bus named no address: ") + sessionBus_.errorString();
+        return false;
+    }
+    sessionBusAddress_ = QString::fromLatin1(sessionBus_.readLine().trimmed());
+    return true;
+}
+
+bool DesktopSession::startWindowManager() {
+    const QProcessEnvironment outside = QProcessEnvironment::systemEnvironment();
+    windowManagerName_ =
+        options_.windowManager.isEmpty()
+            ? outside.value(QStringLiteral("KIPPETS_WINDOW_MANAGER"), QStringLiteral("openbox"))
+            : options_.windowManager;
+    const bool ownCompositor =
+        options_.windowManagerCompositor.value_or(
+            outside.value(QStringLiteral("KIPPETS_WM_COMPOSITOR")) == QLatin1String("on")) ||
+        // A case that asks for a compositor gets the window manager's own where it has one: a
+        // second one would find the selection taken.
+        options_.compositor;
+    QStringList arguments;
+    if (windowManagerName_ == QLatin1String("openbox")) {
+        arguments = {QStringLiteral("--sm-disable")};
+    } else if (windowManagerName_ == QLatin1String("xfwm4")) {
+        windowManagerComposites_ = ownCompositor;
+        arguments = {QStringLiteral("--sm-client-disable"),
+                     QStringLiteral("--compositor=") +
+                         (ownCompositor ? QStringLiteral("on") : QStringLiteral("off"))};
+    } else if (windowManagerName_ == QLatin1String("marco")) {
+        windowManagerComposites_ = ownCompositor;
+        arguments = {QStringLiteral("--sm-disable"), ownCompositor
+                                                         ? QStringLiteral("--composite")
+                                                         : QStringLiteral("--no-composite")};
+    } else if (windowManagerName_ == QLatin1String("icewm")) {
+        // Its own settings folder in the fresh home: none of the machine's.
+        arguments = {};
+    } else {
+        failure_ =
+            QStringLiteral("no such window manager for the desktop tests: ") + windowManagerName_;
+        xcb_disconnect(connection_);
+        connection_ = nullptr;
+        return false;
+    }
+    if ((windowManagerName_ == QLatin1String("xfwm4") ||
+         windowManagerName_ == QLatin1String("marco")) &&
+        !startSessionBus()) {
+        xcb_disconnect(connection_);
+        connection_ = nullptr;
+        return false;
+    }
+    QProcessEnvironment managerEnvironment = environment();
+    if (!sessionBusAddress_.isEmpty())
+        managerEnvironment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress_);
+    // Its toolkit needs neither the accessibility bus nor the virtual file systems, which the
+    // bus would start and leave behind.
+    managerEnvironment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+    managerEnvironment.insert(QStringLiteral("GTK_A11Y"), QStringLiteral("none"));
+    managerEnvironment.insert(QStringLiteral("GIO_USE_VFS"), QStringLiteral("local"));
+    if (!startProgram(windowManager_, windowManagerName_, arguments, managerEnvironment))
+        return false;
+    // The window manager has taken the display once it names itself on the root window through a
+    // window that names itself too; it sets up the workspaces and the work area after that.
+    QString waitingFor;
+    bool askedForWorkspaces = false;
+    const bool managed = waitUntil(
+        [this, &waitingFor, &askedForWorkspaces] {
+            if (windowManager_.state() == QProcess::NotRunning)
+                return true;
+            const QList<std::uint32_t> check =
+                cardinals(root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW);
+            if (check.isEmpty() || cardinals(check.constFirst(), "_NET_SUPPORTING_WM_CHECK",
+                                             XCB_ATOM_WINDOW) != check) {
+                waitingFor = QStringLiteral("_NET_SUPPORTING_WM_CHECK on the root window");
+                return false;
+            }
+            if (desktopCount() < 2) {
+                // Settings that left it one workspace are asked for more, as a pager asks.
+                if (!askedForWorkspaces && desktopCount() == 1) {
+                    askWindowManager(root(), "_NET_NUMBER_OF_DESKTOPS", 4);
+                    askedForWorkspaces = true;
+                }
+                waitingFor = QStringLiteral("two workspaces or more in _NET_NUMBER_OF_DESKTOPS "
+                                            "(%1 now)")
+                                 .arg(desktopCount());
+                return false;
+            }
+            if (cardinals(root(), "_NET_WORKAREA", XCB_ATOM_CARDINAL).isEmpty()) {
+                waitingFor = QStringLiteral("_NET_WORKAREA on the root window");
+                return false;
+            }
+            if (windowManagerComposites_ && compositingSelectionOwner() == 0) {
+                waitingFor = QStringLiteral("its compositor to own _NET_WM_CM_S0");
+                return false;
+            }
+            return true;
+        },
+        windowManagerGuardMs);
+    if (windowManager_.state() == QProcess::NotRunning) {
+        failure_ = QStringLiteral("%1 ended (status %2) before it took the display")
+                       .arg(windowManagerName_)
+                       .arg(windowManager_.exitCode());
+    } else if (!managed) {
+        failure_ = QStringLiteral("%1 did not take the display within %2 s: waited for %3")
+                       .arg(windowManagerName_)
+                       .arg(windowManagerGuardMs / 1000)
+                       .arg(waitingFor);
+    }
+    if (!failure_.isEmpty()) {
+        xcb_disconnect(connection_);
+        connection_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool DesktopSession::startCompositor() {
+    const QString program = QProcessEnvironment::systemEnvironment().value(
+        QStringLiteral("KIPPETS_COMPOSITOR"), QStringLiteral("xcompmgr"));
+    QStringList arguments;
+    if (program == QLatin1String("picom"))
+        // Its shipped defaults, without a configuration file of the machine's; no vertical sync
+        // on a virtual screen.
+        arguments = {QStringLiteral("--config"), QStringLiteral("/dev/null"),
+                     QStringLiteral("--backend"), QStringLiteral("xrender")};
+    if (!startProgram(compositor_, program, arguments))
+        return false;
+    // It composites once it holds the compositing selection.
+    if (waitUntil(
+            [this] {
+                return compositingSelectionOwner() != 0 ||
+                       compositor_.state() == QProcess::NotRunning;
+            },
+            windowManagerGuardMs) &&
+        compositingSelectionOwner() != 0)
+        return true;
+    failure_ = compositor_.state() == QProcess::NotRunning
+                   ? QStringLiteral("%1 ended (status %2) before it took _NET_WM_CM_S0")
+                         .arg(program)
+                         .arg(compositor_.exitCode())
+                   : QStringLiteral("%1 did not take _NET_WM_CM_S0 within %2 s")
+                         .arg(program)
+                         .arg(windowManagerGuardMs / 1000);
+    xcb_disconnect(connection_);
+    connection_ = nullptr;
+    return false;
+}
+
+DesktopSession::WindowId DesktopSession::selectionOwner(const char* selection) const {
+    if (!connection_)
+        return 0;
+    xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
+        connection_, xcb_get_selection_owner(connection_, atom(selection)), nullptr);
+    const WindowId owner = reply ? reply->owner : 0;
+    free(reply);
+    return owner;
+}
+
+bool DesktopSession::isPointerGrabbed() const {
+    if (!connection_)
+        return false;
+    // A grab of this session's own succeeds only while nobody else holds one; it is let go at
+    // once.
+    xcb_grab_pointer_reply_t* reply = xcb_grab_pointer_reply(
+        connection_,
+        xcb_grab_pointer(connection_, 0, root(), 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                         XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+        nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+        xcb_ungrab_pointer(connection_, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+    }
+    free(reply);
+    return grabbed;
+}
+
+bool DesktopSession::hasCompositor() const {
+    return compositingSelectionOwner() != 0;
+}
+
 DesktopSession::~DesktopSession() {
     // A case that failed while the window manager stood still must not leave it stopped: it
     // could not end.
     resumeWindowManager();
-    keys_.waitForFinished(20000);
+    finishKeys();
     quitApp();
-    for (QProcess* process : {&tray_, &compositor_, &windowManager_}) {
+    for (QProcess* process : {&tray_, &compositor_, &windowManager_, &sessionBus_}) {
         if (process->state() != QProcess::NotRunning) {
             process->terminate();
             if (!process->waitForFinished(3000))
@@ -94,6 +290,7 @@ DesktopSession::~DesktopSession() {
 }
 
 bool DesktopSession::stopCompositor() {
+    // The window manager's own compositor stays with it.
     if (compositor_.state() == QProcess::NotRunning)
         return false;
     compositor_.terminate();
@@ -102,7 +299,8 @@ bool DesktopSession::stopCompositor() {
         compositor_.waitForFinished(3000);
     }
     // The compositing selection goes with it; the app notices at its own pace.
-    return compositor_.state() == QProcess::NotRunning;
+    return compositor_.state() == QProcess::NotRunning &&
+           waitUntil([this] { return compositingSelectionOwner() == 0; });
 }
 
 bool DesktopSession::startServer() {
@@ -162,8 +360,9 @@ QProcessEnvironment DesktopSession::appEnvironment() const {
 }
 
 bool DesktopSession::startProgram(QProcess& process, const QString& program,
-                                  const QStringList& arguments) {
-    process.setProcessEnvironment(environment());
+                                  const QStringList& arguments,
+                                  std::optional<QProcessEnvironment> environment) {
+    process.setProcessEnvironment(environment.value_or(this->environment()));
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, arguments);
@@ -237,24 +436,67 @@ bool DesktopSession::launch(int windows, const QStringList& arguments) {
 
 bool DesktopSession::settle() {
     // On a slow machine the window manager may hand the keyboard to the last window shown a
-    // moment after it is listed; a click sent before then would lose the keyboard again.
-    constexpr qint64 quietMs = 400;
+    // moment after it is listed; a click sent before then would lose the keyboard again. What
+    // the window manager does on a request it does in its turn, and what the app asks on hearing
+    // of it, it asks in its turn: a round of both catching up that changes neither the keyboard
+    // nor the stacking, twice in a row, leaves nothing on its way.
+    const QDeadlineTimer guard(settleGuardMs);
     WindowId active = activeWindow();
     QList<WindowId> order = stacking();
-    QElapsedTimer quiet;
-    quiet.start();
-    return waitUntil(
-        [&] {
-            const WindowId nowActive = activeWindow();
-            const QList<WindowId> nowOrder = stacking();
-            if (nowActive != active || nowOrder != order) {
-                active = nowActive;
-                order = nowOrder;
-                quiet.restart();
-            }
-            return quiet.elapsed() >= quietMs;
-        },
-        10000);
+    int quietRounds = 0;
+    QString behind;
+    while (quietRounds < 2) {
+        if (guard.hasExpired()) {
+            qWarning("settle: the desktop kept moving for %d s: %s", settleGuardMs / 1000,
+                     qPrintable(behind));
+            return false;
+        }
+        if (!windowManagerHasCaughtUp()) {
+            behind = QStringLiteral("the window manager did not catch up");
+            continue;
+        }
+        bool appCaughtUp = true;
+        for (const WindowId window : appWindows()) {
+            appCaughtUp = appHasCaughtUp(window);
+            break;
+        }
+        if (!appCaughtUp) {
+            behind = QStringLiteral("the app did not catch up");
+            continue;
+        }
+        if (!windowManagerHasCaughtUp()) {
+            behind = QStringLiteral("the window manager did not catch up");
+            continue;
+        }
+        const WindowId nowActive = activeWindow();
+        const QList<WindowId> nowOrder = stacking();
+        if (nowActive != active || nowOrder != order) {
+            behind = QStringLiteral("the active window went from %1 to %2, the stacking from %3 "
+                                    "windows to %4")
+                         .arg(title(active), title(nowActive))
+                         .arg(order.size())
+                         .arg(nowOrder.size());
+            active = nowActive;
+            order = nowOrder;
+            quietRounds = 0;
+        } else {
+            ++quietRounds;
+        }
+    }
+    return true;
+}
+
+QList<DesktopSession::WindowId> DesktopSession::appWindows() const {
+    QList<WindowId> windows;
+    const qint64 pid = app_.processId();
+    if (pid <= 0)
+        return windows;
+    for (const WindowId window : stacking()) {
+        const QList<std::uint32_t> owner = cardinals(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
+        if (!owner.isEmpty() && qint64(owner.constFirst()) == pid)
+            windows.append(window);
+    }
+    return windows;
 }
 
 int DesktopSession::launchAgain() {
@@ -278,13 +520,19 @@ int DesktopSession::appExitCode() const {
     return app_.exitCode();
 }
 
-void DesktopSession::quitApp() {
+bool DesktopSession::quitApp() {
     if (app_.state() == QProcess::NotRunning)
-        return;
+        return true;
     app_.terminate();
-    if (!app_.waitForFinished(20000))
-        app_.kill();
+    if (app_.waitForFinished(quitGuardMs))
+        return true;
+    // An app that does not end at the session's request would lose what it had not saved: say
+    // so, with what it said last.
+    qWarning("the app did not end within %d s of SIGTERM and was killed; its last output:\n%s",
+             quitGuardMs / 1000, qPrintable(appOutput().right(2000)));
+    app_.kill();
     app_.waitForFinished(5000);
+    return false;
 }
 
 std::uint32_t DesktopSession::atom(const char* name) const {
@@ -519,6 +767,58 @@ QList<DesktopSession::WindowId> DesktopSession::openMenus() const {
     return menus;
 }
 
+bool DesktopSession::runChecked(const QString& program, const QStringList& arguments) const {
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    const QString command = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+    if (!process.waitForStarted(startGuardMs)) {
+        fail(command + QStringLiteral(" does not start: ") + process.errorString());
+        return false;
+    }
+    if (!process.waitForFinished(runGuardMs)) {
+        process.kill();
+        process.waitForFinished();
+        fail(QStringLiteral("%1 did not end within %2 s").arg(command).arg(runGuardMs / 1000));
+        return false;
+    }
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return true;
+    fail(QStringLiteral("%1 failed with status %2: %3")
+             .arg(command)
+             .arg(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1)
+             .arg(QString::fromLocal8Bit(process.readAllStandardError()).trimmed()));
+    return false;
+}
+
+void DesktopSession::fail(const QString& message) const {
+    qWarning("%s", qPrintable(message));
+    if (!QTest::currentTestFailed() && QTest::currentTestFunction())
+        QTest::qFail(qPrintable(message), __FILE__, __LINE__);
+}
+
+DesktopSession::WindowId DesktopSession::frameOf(WindowId window) const {
+    // The window manager puts a managed window into a frame of its own, a child of the root.
+    WindowId current = window;
+    for (int depth = 0; depth < 8 && connection_; ++depth) {
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(connection_, xcb_query_tree(connection_, current), nullptr);
+        if (!tree)
+            return window;
+        const WindowId parent = tree->parent;
+        free(tree);
+        if (parent == root() || parent == 0)
+            return current;
+        current = parent;
+    }
+    return current;
+}
+
+bool DesktopSession::isManagedAndShown(WindowId window) const {
+    return stacking().contains(window) && isViewable(frameOf(window)) && isViewable(window);
+}
+
 int DesktopSession::run(const QString& program, const QStringList& arguments) const {
     QProcess process;
     process.setProcessEnvironment(environment());
@@ -566,13 +866,15 @@ bool DesktopSession::resizeScreen(QSize size) {
     return resized == 0 && waitUntil([&] { return geometry(root()).size() == size; }, 5000);
 }
 
-void DesktopSession::moveTo(QPoint at) {
+bool DesktopSession::moveTo(QPoint at) {
     // "--sync" waits for the pointer to move, which one already there never does: the tool then
     // gives up only after its own long time-out.
     if (pointer() == at)
-        return;
-    run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"),
-                                    QString::number(at.x()), QString::number(at.y())});
+        return true;
+    return runChecked(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                       QString::number(at.x()), QString::number(at.y())}) &&
+           waitUntil([&] { return pointer() == at; });
 }
 
 std::optional<QPoint> DesktopSession::pointer() const {
@@ -587,51 +889,142 @@ std::optional<QPoint> DesktopSession::pointer() const {
     return at;
 }
 
-void DesktopSession::click(QPoint at, int button) {
-    moveTo(at);
-    run(QStringLiteral("xdotool"), {QStringLiteral("click"), QString::number(button)});
+bool DesktopSession::click(QPoint at, int button) {
+    return moveTo(at) && runChecked(QStringLiteral("xdotool"),
+                                    {QStringLiteral("click"), QString::number(button)});
 }
 
-void DesktopSession::press(QPoint at, int button) {
-    moveTo(at);
-    run(QStringLiteral("xdotool"), {QStringLiteral("mousedown"), QString::number(button)});
+bool DesktopSession::press(QPoint at, int button) {
+    return moveTo(at) && runChecked(QStringLiteral("xdotool"),
+                                    {QStringLiteral("mousedown"), QString::number(button)});
 }
 
-void DesktopSession::release(int button) {
-    run(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QString::number(button)});
+bool DesktopSession::release(int button) {
+    return runChecked(QStringLiteral("xdotool"),
+                      {QStringLiteral("mouseup"), QString::number(button)});
 }
 
-void DesktopSession::key(const QString& keys) {
-    keys_.waitForFinished(20000);
+bool DesktopSession::keyDown(const QString& key) {
+    return finishKeys() && runChecked(QStringLiteral("xdotool"), {QStringLiteral("keydown"), key});
+}
+
+bool DesktopSession::keyUp(const QString& key) {
+    return finishKeys() && runChecked(QStringLiteral("xdotool"), {QStringLiteral("keyup"), key});
+}
+
+bool DesktopSession::isKeyDown(const QString& keysym) const {
+    // The keyboard's state as the server keeps it: a bit for each key code.
+    if (!connection_)
+        return false;
+    const QByteArray codes = output(QStringLiteral("xmodmap"), {QStringLiteral("-pke")});
+    QList<int> wanted;
+    for (const QByteArray& line : codes.split('\n')) {
+        // "keycode  64 = Alt_L Meta_L ..."
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() >= 4 && words[0] == "keycode" && words[3] == keysym.toLatin1())
+            wanted.append(words[1].toInt());
+    }
+    xcb_query_keymap_reply_t* reply =
+        xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr);
+    if (!reply)
+        return false;
+    bool down = false;
+    for (const int code : std::as_const(wanted))
+        down = down || (reply->keys[code / 8] & (1 << (code % 8)));
+    free(reply);
+    return down;
+}
+
+bool DesktopSession::finishKeys() {
+    if (keys_.state() == QProcess::NotRunning && keys_.program().isEmpty())
+        return true;
+    const QString sent = keys_.arguments().join(QLatin1Char(' '));
+    if (keys_.state() != QProcess::NotRunning && !keys_.waitForFinished(20000)) {
+        keys_.kill();
+        keys_.waitForFinished();
+        keys_.setProgram({});
+        fail(QStringLiteral("xdotool %1 did not end within 20 s").arg(sent));
+        return false;
+    }
+    const bool sentWell = keys_.exitStatus() == QProcess::NormalExit && keys_.exitCode() == 0;
+    const int status = keys_.exitCode();
+    keys_.setProgram({});
+    if (!sentWell)
+        fail(QStringLiteral("xdotool %1 failed with status %2").arg(sent).arg(status));
+    return sentWell;
+}
+
+bool DesktopSession::key(const QString& keys) {
+    if (!finishKeys())
+        return false;
     QStringList arguments{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("40")};
     arguments.append(keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-    run(QStringLiteral("xdotool"), arguments);
+    return runChecked(QStringLiteral("xdotool"), arguments);
 }
 
-void DesktopSession::keyWithoutWaiting(const QString& keys) {
-    keys_.waitForFinished(20000);
+bool DesktopSession::keyWithoutWaiting(const QString& keys) {
+    if (!finishKeys())
+        return false;
     keys_.setProcessEnvironment(environment());
     keys_.setStandardOutputFile(QProcess::nullDevice());
     keys_.setStandardErrorFile(QProcess::nullDevice());
     QStringList arguments{QStringLiteral("key")};
     arguments.append(keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
     keys_.start(QStringLiteral("xdotool"), arguments);
-    keys_.waitForStarted(20000);
+    if (keys_.waitForStarted(20000))
+        return true;
+    fail(QStringLiteral("xdotool does not start: ") + keys_.errorString());
+    keys_.setProgram({});
+    return false;
 }
 
-void DesktopSession::type(const QString& text) {
-    run(QStringLiteral("xdotool"),
-        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text});
+bool DesktopSession::type(const QString& text) {
+    return finishKeys() &&
+           runChecked(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
+                                                  QStringLiteral("40"), text});
+}
+
+bool DesktopSession::scrollToEnd(WindowId window, QPoint at) {
+    // A list filled after the window shows scrolls only once it is there: a turn that changes
+    // nothing before any did is no end.
+    constexpr int mostTurns = 40;
+    const QRect area = geometry(window);
+    if (!moveTo(at) || !appHasCaughtUp(window))
+        return false;
+    const QImage start = grabScreen(area);
+    QImage last = start;
+    for (int turn = 0; turn < mostTurns; ++turn) {
+        if (!runChecked(QStringLiteral("xdotool"),
+                        {QStringLiteral("click"), QStringLiteral("5")}) ||
+            !appHasCaughtUp(window))
+            return false;
+        const QImage now = grabScreen(area);
+        if (now == last && now != start)
+            return true;
+        last = now;
+    }
+    qWarning("the window did not scroll to an end in %d turns of the wheel", mostTurns);
+    return false;
 }
 
 bool DesktopSession::switchToDesktop(int desktop) {
-    run(QStringLiteral("xdotool"), {QStringLiteral("set_desktop"), QString::number(desktop)});
-    return waitUntil(
+    // As a pager asks: a client message to the root window.
+    askWindowManager(root(), "_NET_CURRENT_DESKTOP", std::uint32_t(desktop), XCB_CURRENT_TIME);
+    const bool switched = waitUntil(
         [this, desktop] { return currentDesktop() == static_cast<std::uint32_t>(desktop); });
+    if (!switched)
+        qWarning("the window manager did not show workspace %d: it shows %u", desktop,
+                 currentDesktop());
+    // The window manager shows and hides the windows as it switches; it has done so once it
+    // has handled what came after.
+    return switched && windowManagerHasCaughtUp();
 }
 
-void DesktopSession::minimise(WindowId window) {
-    run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QString::number(window)});
+bool DesktopSession::minimise(WindowId window) {
+    // As a task bar asks: WM_CHANGE_STATE with IconicState to the root window.
+    constexpr std::uint32_t iconic = 3;
+    askWindowManager(window, "WM_CHANGE_STATE", iconic);
+    return true;
 }
 
 bool DesktopSession::screenshot(const QString& path) const {

@@ -19,18 +19,32 @@
 
 struct xcb_connection_t;
 
-// A real desktop for one test case: a private X server on a free display, the openbox window
-// manager (optionally a compositor and a system tray), and the built app running on it with a
-// fresh profile. The case reads what the window manager made of the app's windows from the
-// X properties and drives the app with keys and clicks sent through XTest, as a user would.
+// A real desktop for one test case: a private X server on a free display, a window manager
+// (openbox unless the case or the environment names another, optionally a compositor and a system
+// tray), and the built app running on it with a fresh profile. The case reads what the window
+// manager made of the app's windows from the X properties and drives the app with keys and clicks
+// sent through XTest, as a user would.
+//
+// The environment picks the desktop, so that one case runs on several:
+//   KIPPETS_WINDOW_MANAGER  openbox (the default), xfwm4, marco or icewm;
+//   KIPPETS_WM_COMPOSITOR   on or off: whether xfwm4 or marco runs its own compositor (off unless
+//                           on);
+//   KIPPETS_COMPOSITOR      xcompmgr or picom: a compositor beside a window manager that does not
+//                           composite itself, on every case; unset, a case that asks for a
+//                           compositor gets xcompmgr there.
 class DesktopSession {
 public:
     using WindowId = std::uint32_t;
 
     struct Options {
         QSize screen{1440, 900};
+        // A compositor: the window manager's own where it runs one, else a program beside it.
         bool compositor = false;
         bool tray = false;
+        // Empty: as KIPPETS_WINDOW_MANAGER says.
+        QString windowManager;
+        // Unset: as KIPPETS_WM_COMPOSITOR says.
+        std::optional<bool> windowManagerCompositor;
         // The tour is seen unless asked for.
         bool tourSeen = true;
         QStringList appEnvironment;
@@ -58,6 +72,13 @@ public:
     QString failure() const { return failure_; }
     QString display() const { return display_; }
     QString home() const { return home_.path(); }
+    // The window manager that runs: "openbox", "xfwm4", "marco" or "icewm", for expectations that
+    // differ between them.
+    QString windowManager() const { return windowManagerName_; }
+    // Whether the window manager composites itself.
+    bool windowManagerComposites() const { return windowManagerComposites_; }
+    // Whether a compositor holds the compositing selection now.
+    bool hasCompositor() const;
 
     // Stores the kippets in the profile's data folder, all open unless tucked.
     void seed(const QList<Seed>& kippets);
@@ -68,7 +89,9 @@ public:
     // Runs a second start to its end; its exit code.
     int launchAgain();
     QString appOutput() const;
-    void quitApp();
+    // Ends the app as the session does and waits for its end; false, with a warning saying so,
+    // when it had to be killed or did not end.
+    bool quitApp();
     bool isAppRunning() const { return app_.state() != QProcess::NotRunning; }
     // The app's exit code once it ended by itself; -1 while it runs or after a crash.
     int appExitCode() const;
@@ -104,21 +127,45 @@ public:
     // A point on a panel's top strip, where a click only gives it the keyboard.
     static QPoint grabPoint(const QRect& panel) { return {panel.center().x(), panel.top() + 10}; }
 
-    // Input through XTest.
-    void click(QPoint at, int button = 1);
-    void press(QPoint at, int button = 1);
-    void moveTo(QPoint at);
-    void release(int button = 1);
-    void key(const QString& keys);
+    // Input through XTest. Each returns whether the server took it; one it did not take also
+    // fails the running case, naming the command.
+    bool click(QPoint at, int button = 1);
+    bool press(QPoint at, int button = 1);
+    bool moveTo(QPoint at);
+    bool release(int button = 1);
+    bool keyDown(const QString& key);
+    bool keyUp(const QString& key);
+    bool key(const QString& keys);
     // Sends the keys and returns at once, so the case can watch what they start; the next input
-    // waits for them.
-    void keyWithoutWaiting(const QString& keys);
-    void type(const QString& text);
+    // waits for them and checks how they went.
+    bool keyWithoutWaiting(const QString& keys);
+    bool type(const QString& text);
+    // Whether the modifier (for example "Alt_L") is held down, as the server says.
+    bool isKeyDown(const QString& keysym) const;
+    // Turns the wheel over `at` in the window until what the window shows there scrolls no
+    // further: after each turn the app has handled it and painted, and the end is a turn that
+    // changes nothing after turns that did. Whether it got there.
+    bool scrollToEnd(WindowId window, QPoint at);
     // Whether the window manager shows that workspace now.
     bool switchToDesktop(int desktop);
-    void minimise(WindowId window);
-    // Runs a command on this display; its exit code.
+    bool minimise(WindowId window);
+    // Runs a command on this display; its exit code, -1 when it did not end by itself.
     int run(const QString& program, const QStringList& arguments) const;
+    // Runs a command on this display; whether it ended with 0. When not, the running case fails
+    // with the command, its status and what it wrote on its error output.
+    bool runChecked(const QString& program, const QStringList& arguments) const;
+    // The window manager's frame around `window` (the window itself when it has none: marco and
+    // xfwm4 give none to a window without decorations), and whether the window manager lists the
+    // window as one it manages and shows it, in its frame where it gave one.
+    WindowId frameOf(WindowId window) const;
+    bool isManagedAndShown(WindowId window) const;
+    // Where the pointer is now, as the server says.
+    std::optional<QPoint> pointer() const;
+    // Whether another client holds the pointer grabbed now (a window manager's move, a drag).
+    bool isPointerGrabbed() const;
+    // The owner of the selection (for example "XdndSelection" while a drag is under way), 0 when
+    // none.
+    WindowId selectionOwner(const char* selection) const;
     // Runs a command on this display; what it wrote on its output, empty when it failed.
     QByteArray output(const QString& program, const QStringList& arguments) const;
     // Gives the screen another size, no larger than the one it started with, through RandR;
@@ -143,8 +190,9 @@ public:
     // quick enough to catch every frame of an animation. Null when the server refused.
     QImage grabScreen(const QRect& area) const;
 
-    // Waits until the window manager has stopped moving the keyboard and the stacking; whether
-    // it did.
+    // Waits until the window manager has stopped moving the keyboard and the stacking: rounds of
+    // asking the window manager and the app to catch up, until two rounds in a row change
+    // neither. Whether it came to rest; a warning says what kept moving when not.
     bool settle();
 
     // Holds the window manager still, as a machine too busy to run it would: what the app and
@@ -168,7 +216,8 @@ public:
 
 private:
     bool startServer();
-    bool startProgram(QProcess& process, const QString& program, const QStringList& arguments);
+    bool startProgram(QProcess& process, const QString& program, const QStringList& arguments,
+                      std::optional<QProcessEnvironment> environment = std::nullopt);
     QProcessEnvironment environment() const;
     QProcessEnvironment appEnvironment() const;
     std::uint32_t atom(const char* name) const;
@@ -176,8 +225,15 @@ private:
     QList<std::uint32_t> cardinals(WindowId window, const char* property, std::uint32_t type) const;
     QByteArray bytes(WindowId window, const char* property, std::uint32_t type) const;
     WindowId root() const;
-    // Where the pointer is now, as the server says.
-    std::optional<QPoint> pointer() const;
+    bool startWindowManager();
+    bool startCompositor();
+    bool startSessionBus();
+    WindowId compositingSelectionOwner() const { return selectionOwner("_NET_WM_CM_S0"); }
+    // Windows of the app, which answer its pings.
+    QList<WindowId> appWindows() const;
+    // Fails the running case with `message`, once.
+    void fail(const QString& message) const;
+    bool finishKeys();
     // Sends a request about `window` to the window manager, which listens on the root window.
     void askWindowManager(WindowId window, const char* type, std::uint32_t first = 0,
                           std::uint32_t second = 0);
@@ -191,6 +247,10 @@ private:
     mutable QHash<QByteArray, std::uint32_t> atoms_;
     QProcess server_;
     QProcess windowManager_;
+    QProcess sessionBus_;
+    QString sessionBusAddress_;
+    QString windowManagerName_;
+    bool windowManagerComposites_ = false;
     QProcess compositor_;
     QProcess tray_;
     QProcess app_;

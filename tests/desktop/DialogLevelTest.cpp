@@ -49,15 +49,32 @@ bool allowsMaximise(const DesktopSession& desktop, WindowId window) {
            actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_VERT"));
 }
 
-// The first window that appears after `before`, once it shows.
+// The first window that appears after `before`, once it shows; 0, with a warning saying what
+// was seen, when none shows.
 WindowId waitForNewWindow(const DesktopSession& desktop, const QList<WindowId>& before) {
     WindowId found = 0;
-    DesktopSession::waitUntil([&] {
+    const bool shown = DesktopSession::waitUntil([&] {
         const QList<WindowId> added = desktop.windowsSince(before);
         found = added.isEmpty() ? 0 : added.constLast();
         return found != 0 && desktop.isViewable(found);
     });
-    return found;
+    if (shown)
+        return found;
+    qWarning("no new window showed: %s", found ? "one was listed but never mapped" : "none listed");
+    return 0;
+}
+
+// Minimises the window as a task bar asks, and waits until the window manager has handled that
+// and the app whatever it asked on hearing it: what shows then is what stays.
+bool minimiseAndCatchUp(DesktopSession& desktop, WindowId window) {
+    return desktop.minimise(window) && desktop.windowManagerHasCaughtUp() &&
+           desktop.appHasCaughtUp(window) && desktop.windowManagerHasCaughtUp() &&
+           desktop.appHasCaughtUp(window) && desktop.windowManagerHasCaughtUp();
+}
+
+bool isShownNotMinimised(const DesktopSession& desktop, WindowId window) {
+    return desktop.isViewable(window) &&
+           !desktop.states(window).contains(QStringLiteral("_NET_WM_STATE_HIDDEN"));
 }
 } // namespace
 
@@ -125,8 +142,9 @@ private slots:
         QVERIFY(!asksForMinimiseOrMaximise(desktop, alert));
         QVERIFY(!allowsMaximise(desktop, alert));
         // Minimised all the same, the alert comes back: it blocks the app while it is open.
-        desktop.minimise(alert);
-        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(alert); }));
+        QVERIFY(minimiseAndCatchUp(desktop, alert));
+        QVERIFY2(DesktopSession::waitUntil([&] { return isShownNotMinimised(desktop, alert); }),
+                 qPrintable(desktop.states(alert).join(u' ')));
 
         // A panel clicked meanwhile stays below the alert, once the window manager has handled
         // the click and the app whatever the click brought it.
@@ -181,10 +199,9 @@ private slots:
         desktop.click(QPoint(frame.right() - 89, frame.top() + 102));
         const WindowId again = waitForNewWindow(desktop, withoutSheet);
         QVERIFY(again);
-        desktop.minimise(again);
-        QVERIFY(DesktopSession::waitUntil(
-            [&] { return desktop.isViewable(again) || !desktop.isViewable(dashboard); }));
-        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(again); }));
+        QVERIFY(minimiseAndCatchUp(desktop, again));
+        QVERIFY2(DesktopSession::waitUntil([&] { return isShownNotMinimised(desktop, again); }),
+                 qPrintable(desktop.states(again).join(u' ')));
     }
 };
 

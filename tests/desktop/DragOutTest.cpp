@@ -63,20 +63,30 @@ private slots:
         const WindowId panel = desktop.windowTitled(QStringLiteral("Receipts"));
         const QRect frame = desktop.geometry(panel);
         // Scrolled to its end, the panel shows the file's card.
-        for (int turn = 0; turn < 6; ++turn)
-            desktop.click(frame.center(), 5);
+        QVERIFY(desktop.scrollToEnd(panel, frame.center()));
         const QPoint card(frame.left() + 104, frame.bottom() - 237);
 
         for (int drag = 0; drag < 3; ++drag) {
             const QPoint into = desktop.geometry(files).center();
-            desktop.press(card);
+            QVERIFY(desktop.press(card));
             for (int step = 1; step <= 10; ++step)
-                desktop.moveTo(card + (into - card) * step / 10);
+                QVERIFY(desktop.moveTo(card + (into - card) * step / 10));
+            // The drag is under way once the app owns the drag selection.
+            QVERIFY2(DesktopSession::waitUntil(
+                         [&] { return desktop.selectionOwner("XdndSelection") != 0; }),
+                     qPrintable(QStringLiteral("drag %1 did not start").arg(drag)));
+            // Over the file manager the two talk: the app says where the pointer is, the file
+            // manager asks for the dragged types and says whether it takes them. Each move is
+            // let go only once both have handled what came before, so the drop meets a target
+            // that has answered.
             for (int wiggle = 1; wiggle <= 6; ++wiggle) {
-                desktop.moveTo(into + QPoint(wiggle * 7, wiggle * 3));
-                QTest::qWait(250);
+                QVERIFY(desktop.moveTo(into + QPoint(wiggle * 7, wiggle * 3)));
+                QVERIFY2(desktop.appHasCaughtUp(panel), "the app did not catch up in the drag");
+                QVERIFY2(desktop.appHasCaughtUp(files),
+                         "the file manager did not catch up in the drag");
+                QVERIFY2(desktop.appHasCaughtUp(panel), "the app did not catch up in the drag");
             }
-            desktop.release();
+            QVERIFY(desktop.release());
             const QString copied = folder + QStringLiteral("/report.txt");
             QVERIFY2(DesktopSession::waitUntil([&] { return QFile::exists(copied); }),
                      qPrintable(QStringLiteral("drag %1 was not taken").arg(drag)));
@@ -88,10 +98,10 @@ private slots:
                                   QStringLiteral("-i"), QStringLiteral("/dev/null")}),
                      0);
             QVERIFY(DesktopSession::waitUntil([&] { return desktop.openMenus().isEmpty(); }));
-            desktop.click(card, 3);
+            QVERIFY(desktop.click(card, 3));
             // "Copy File" ends the card's menu.
             QVERIFY(DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }));
-            desktop.key(QStringLiteral("Up Return"));
+            QVERIFY(desktop.key(QStringLiteral("Up Return")));
             QVERIFY2(DesktopSession::waitUntil(
                          [&] {
                              return clipboard(desktop, QStringLiteral("TARGETS"))

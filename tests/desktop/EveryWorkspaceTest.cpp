@@ -11,6 +11,13 @@ bool floatsEverywhere(const DesktopSession& desktop, WindowId window) {
     return desktop.desktopOf(window) == everyDesktop &&
            desktop.states(window).contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
 }
+
+QString described(const DesktopSession& desktop, WindowId window) {
+    return QStringLiteral("%1 on %2: workspace %3, states %4")
+        .arg(desktop.title(window), desktop.windowManager())
+        .arg(qint64(desktop.desktopOf(window)))
+        .arg(desktop.states(window).join(u' '));
+}
 } // namespace
 
 class EveryWorkspaceTest : public QObject {
@@ -29,10 +36,10 @@ private slots:
         const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
         QVERIFY(panel && tab && dashboard);
 
-        desktop.click(DesktopSession::grabPoint(desktop.geometry(panel)));
+        QVERIFY(desktop.click(DesktopSession::grabPoint(desktop.geometry(panel))));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
         const QList<WindowId> before = desktop.stacking();
-        desktop.key(QStringLiteral("n"));
+        QVERIFY(desktop.key(QStringLiteral("n")));
         WindowId editor = 0;
         QVERIFY(DesktopSession::waitUntil([&] {
             const QList<WindowId> added = desktop.windowsSince(before);
@@ -41,13 +48,19 @@ private slots:
         }));
         QCOMPARE(desktop.transientFor(editor), panel);
 
+        // The window manager takes a request for every workspace in its own time.
         for (WindowId window : {panel, tab, editor})
-            QVERIFY2(floatsEverywhere(desktop, window), qPrintable(desktop.title(window)));
+            QVERIFY2(DesktopSession::waitUntil([&] { return floatsEverywhere(desktop, window); }),
+                     qPrintable(described(desktop, window)));
         // The dashboard is an ordinary window of the workspace it opened on.
         QCOMPARE(desktop.desktopOf(dashboard), 0u);
 
         QVERIFY(desktop.switchToDesktop(1));
         QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+        // The window manager has shown the workspace; the app has heard of it, and the window
+        // manager has handled whatever the app asked on it.
+        QVERIFY(desktop.appHasCaughtUp(panel));
+        QVERIFY(desktop.windowManagerHasCaughtUp());
         for (WindowId window : {panel, tab, editor})
             QVERIFY2(desktop.isViewable(window), qPrintable(desktop.title(window)));
     }
@@ -67,10 +80,13 @@ private slots:
         const WindowId tray = desktop.windowTitled(QStringLiteral("Tucked Kippets"));
         const WindowId tour = desktop.windowTitled(QStringLiteral("Kippets"));
         QVERIFY(tray && tour);
-        QVERIFY(floatsEverywhere(desktop, tray));
-        QVERIFY(floatsEverywhere(desktop, tour));
+        for (WindowId window : {tray, tour})
+            QVERIFY2(DesktopSession::waitUntil([&] { return floatsEverywhere(desktop, window); }),
+                     qPrintable(described(desktop, window)));
 
         QVERIFY(desktop.switchToDesktop(2));
+        QVERIFY(desktop.appHasCaughtUp(tour));
+        QVERIFY(desktop.windowManagerHasCaughtUp());
         QVERIFY(desktop.isViewable(tray));
         QVERIFY(desktop.isViewable(tour));
     }

@@ -121,24 +121,31 @@ private slots:
         // click that gives it to the tour: the tour is clicked again until it keeps it.
         QVERIFY(desktop.settle());
         const QRect frame = desktop.geometry(tour);
+        // The tour keeps the keyboard once the desktop has come to rest with it there.
         bool tourActive = false;
         for (int attempt = 0; attempt < 5 && !tourActive; ++attempt) {
-            desktop.click(frame.topLeft() + QPoint(100, 20));
-            tourActive = DesktopSession::waitUntil(
-                [&] {
-                    return desktop.activeWindow() == tour &&
-                           !DesktopSession::waitUntil(
-                               [&] { return desktop.activeWindow() != tour; }, 500);
-                },
-                4000);
+            QVERIFY(desktop.click(frame.topLeft() + QPoint(100, 20)));
+            tourActive =
+                DesktopSession::waitUntil([&] { return desktop.activeWindow() == tour; }) &&
+                desktop.settle() && desktop.activeWindow() == tour;
         }
         QVERIFY2(tourActive, qPrintable(desktop.title(desktop.activeWindow())));
-        desktop.key(QStringLiteral("Right"));
+        QVERIFY(desktop.key(QStringLiteral("Right")));
+        // The completion step, with its "Settings" button, shows once the key is handled.
+        QVERIFY(desktop.appHasCaughtUp(tour));
 
-        // Its "Settings" button, under the dashboard card.
-        desktop.click(frame.topLeft() + QPoint(525, 496));
+        // Its "Settings" button, under the dashboard card. The click brings the dashboard
+        // forward on its settings tab; once the app has handled the click, and the window
+        // manager what the app asked on it, the keyboard stays with the tour.
+        const int dashboardLevel = desktop.stackIndex(dashboard);
+        QVERIFY(desktop.click(frame.topLeft() + QPoint(525, 496)));
+        QVERIFY(desktop.settle());
         QVERIFY(desktop.isViewable(dashboard));
-        QVERIFY(!DesktopSession::waitUntil([&] { return desktop.activeWindow() != tour; }, 1500));
+        QVERIFY2(desktop.stackIndex(dashboard) >= dashboardLevel,
+                 qPrintable(QStringLiteral("the dashboard went down from %1 to %2")
+                                .arg(dashboardLevel)
+                                .arg(desktop.stackIndex(dashboard))));
+        QVERIFY2(desktop.activeWindow() == tour, qPrintable(desktop.title(desktop.activeWindow())));
         // Escape still reaches the tour: it closes.
         desktop.key(QStringLiteral("Escape"));
         QVERIFY(DesktopSession::waitUntil([&] { return !desktop.stacking().contains(tour); }));
@@ -180,25 +187,30 @@ private slots:
         desktop.key(QStringLiteral("v m"));
         QVERIFY(DesktopSession::waitUntil(
             [&] { return desktop.geometry(demo).size() == QSize(80, 80) || celebrates(); }));
-        // The tile moved on its way to the mini view; when that did not count as a move, a
-        // drag does.
-        if (!DesktopSession::waitUntil(celebrates, 1500)) {
+        // The tile moved on its way to the mini view; when that did not count as a move (the
+        // app has handled the keys and the window manager what the app asked on them, and no
+        // confetti shows), a drag does.
+        QVERIFY(desktop.settle());
+        if (!celebrates()) {
             const QPoint grab = desktop.geometry(demo).center();
-            desktop.press(grab);
-            desktop.moveTo(grab + QPoint(30, 30));
-            desktop.moveTo(grab + QPoint(60, 60));
-            desktop.release();
+            QVERIFY(desktop.press(grab));
+            QVERIFY(desktop.moveTo(grab + QPoint(30, 30)));
+            QVERIFY(desktop.moveTo(grab + QPoint(60, 60)));
+            QVERIFY(desktop.release());
         }
         QVERIFY2(DesktopSession::waitUntil(celebrates), qPrintable(desktop.appOutput()));
         // Drawn by no window manager, it is above every window on every workspace.
         QVERIFY(!desktop.stacking().contains(confetti));
 
-        // A click on the dashboard, under the confetti, reaches the dashboard.
+        // A click on the dashboard, under the confetti, reaches the dashboard. The confetti
+        // still shows once the click has been handled: it was there when the click came.
         const QRect board = desktop.geometry(dashboard);
-        desktop.click(QPoint(board.left() + 40, board.bottom() - 40));
-        QVERIFY(desktop.screenOverlays().contains(confetti));
-        QVERIFY(
-            DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }, 2000));
+        QVERIFY(desktop.activeWindow() != dashboard);
+        QVERIFY(desktop.click(QPoint(board.left() + 40, board.bottom() - 40)));
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }),
+                 qPrintable(desktop.title(desktop.activeWindow())));
+        QVERIFY2(desktop.screenOverlays().contains(confetti),
+                 "the confetti was gone before the click was handled: the click proves nothing");
     }
 
     void theDailyKippetOfAMenuCommandTakesTheKeyboard() {
@@ -249,14 +261,13 @@ private slots:
             // On a slow machine the dashboard may come up late over the letter and take the
             // click: then the user picks the letter from the task bar, as the window manager is
             // asked here.
-            desktop.click(desktop.geometry(other).center() - QPoint(0, 40));
-            bool letterActive =
-                DesktopSession::waitUntil([&] { return desktop.activeWindow() == other; }, 3000);
+            QVERIFY(desktop.click(desktop.geometry(other).center() - QPoint(0, 40)));
+            bool letterActive = desktop.settle() && desktop.activeWindow() == other;
             for (int retry = 0; retry < 3 && !letterActive; ++retry) {
-                desktop.run(QStringLiteral("xdotool"),
-                            {QStringLiteral("windowactivate"), QString::number(other)});
-                letterActive = DesktopSession::waitUntil(
-                    [&] { return desktop.activeWindow() == other; }, 3000);
+                QVERIFY(
+                    desktop.runChecked(QStringLiteral("xdotool"),
+                                       {QStringLiteral("windowactivate"), QString::number(other)}));
+                letterActive = desktop.settle() && desktop.activeWindow() == other;
             }
             QVERIFY2(letterActive, qPrintable(desktop.title(desktop.activeWindow())));
 
@@ -279,8 +290,11 @@ private slots:
             const WindowId daily = desktop.windowsSince(before).constFirst();
             QCOMPARE(desktop.title(daily), dailyName(due.date()));
             QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(daily); }));
-            QVERIFY(
-                !DesktopSession::waitUntil([&] { return desktop.activeWindow() != other; }, 1000));
+            // Once the window manager and the app have handled the new window, the keyboard is
+            // where it was.
+            QVERIFY(desktop.settle());
+            QVERIFY2(desktop.activeWindow() == other,
+                     qPrintable(desktop.title(desktop.activeWindow())));
             QVERIFY(desktop.stackIndex(daily) > desktop.stackIndex(other));
             return;
         }

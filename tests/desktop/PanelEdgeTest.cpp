@@ -23,9 +23,14 @@ private slots:
         // Quick clicks, each followed by a move without the button: a resize left running by
         // the window manager would follow the pointer.
         for (int click = 0; click < 5; ++click) {
-            desktop.click(rightEdge);
-            desktop.moveTo(rightEdge + QPoint(90, 40));
-            desktop.moveTo(rightEdge + QPoint(120, 60));
+            QVERIFY(desktop.click(rightEdge));
+            QVERIFY(desktop.moveTo(rightEdge + QPoint(90, 40)));
+            QVERIFY(desktop.moveTo(rightEdge + QPoint(120, 60)));
+            // Once the app has handled the click and the moves, and the window manager what the
+            // app asked on them, a resize left running would have changed the frame.
+            QVERIFY(desktop.appHasCaughtUp(panel));
+            QVERIFY(desktop.windowManagerHasCaughtUp());
+            QVERIFY(desktop.appHasCaughtUp(panel));
             QCOMPARE(desktop.geometry(panel), expanded);
         }
         // The keys still reach the panel: "c" collapses it.
@@ -39,11 +44,11 @@ private slots:
             [&] { return desktop.geometry(panel).size() == QSize(600, 500); }));
         const QRect again = desktop.geometry(panel);
         const QPoint edge(again.right() - 1, again.center().y());
-        desktop.press(edge);
+        QVERIFY(desktop.press(edge));
         desktop.moveTo(edge + QPoint(20, 0));
         desktop.moveTo(edge + QPoint(60, 0));
         desktop.moveTo(edge + QPoint(80, 0));
-        desktop.release();
+        QVERIFY(desktop.release());
         QVERIFY2(DesktopSession::waitUntil(
                      [&] { return desktop.geometry(panel).width() >= again.width() + 60; }),
                  qPrintable(QStringLiteral("width %1").arg(desktop.geometry(panel).width())));
@@ -62,25 +67,25 @@ private slots:
         // Three moves of 33 pixels on the bottom right corner, pressed inside the rounding: without
         // a compositor the panel is cut to its shape, and the very corner is the desktop's.
         const QPoint corner = start.bottomRight() - QPoint(10, 10);
-        desktop.press(corner);
+        QVERIFY(desktop.press(corner));
         for (int step = 1; step <= 3; ++step)
             desktop.moveTo(corner + QPoint(33, 33) * step);
-        desktop.release();
+        QVERIFY(desktop.release());
         const QRect grown(start.topLeft(), start.size() + QSize(99, 99));
         QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == grown; }),
                  qPrintable(DesktopSession::described(desktop.geometry(panel))));
 
         // Ten quick moves of 10 pixels on the top left corner, in one run of the tool.
         const QPoint topLeft = grown.topLeft() + QPoint(10, 10);
-        desktop.press(topLeft);
+        QVERIFY(desktop.press(topLeft));
         QStringList moves;
         for (int step = 1; step <= 10; ++step) {
             const QPoint at = topLeft - QPoint(10, 10) * step;
             moves << QStringLiteral("mousemove") << QString::number(at.x())
                   << QString::number(at.y()) << QStringLiteral("sleep") << QStringLiteral("0.02");
         }
-        desktop.run(QStringLiteral("xdotool"), moves);
-        desktop.release();
+        QVERIFY(desktop.runChecked(QStringLiteral("xdotool"), moves));
+        QVERIFY(desktop.release());
         const QRect pulled(grown.topLeft() - QPoint(100, 100), grown.size() + QSize(100, 100));
         QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == pulled; }),
                  qPrintable(DesktopSession::described(desktop.geometry(panel))));

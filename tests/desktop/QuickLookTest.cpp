@@ -44,12 +44,12 @@ private slots:
 
         QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
         QVERIFY(desktop.appOutput().contains(QStringLiteral("Found 1 kippets to migrate")));
-        const QRect frame = desktop.geometry(desktop.windowTitled(QStringLiteral("Old files")));
+        const DesktopSession::WindowId panel = desktop.windowTitled(QStringLiteral("Old files"));
+        const QRect frame = desktop.geometry(panel);
         QVERIFY(!frame.isEmpty());
         // Scrolled to its end, the panel shows the item's card below the note and the todos.
-        for (int turn = 0; turn < 6; ++turn)
-            desktop.click(frame.center(), 5);
-        desktop.click(QPoint(frame.left() + 104, frame.bottom() - 237));
+        QVERIFY(desktop.scrollToEnd(panel, frame.center()));
+        QVERIFY(desktop.click(QPoint(frame.left() + 104, frame.bottom() - 237)));
 
         QVERIFY2(DesktopSession::waitUntil(
                      [&] {

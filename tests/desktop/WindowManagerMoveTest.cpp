@@ -50,20 +50,64 @@ std::optional<QList<double>> storedPosition(const DesktopSession& desktop, const
     return storedValues(desktop, name, QStringLiteral("position_x, position_y"));
 }
 
-// A move as openbox offers it to the user: Alt held, the window dragged from anywhere inside.
-void altDrag(DesktopSession& desktop, QPoint from, QPoint by) {
-    desktop.run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("alt")});
-    desktop.press(from);
-    for (int step = 1; step <= 8; ++step)
-        desktop.moveTo(from + by * step / 8);
-    desktop.release();
-    desktop.run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("alt")});
+// A move as window managers offer it to the user: Alt held, the window dragged from anywhere
+// inside. Each step waits for what the next needs: the window managed and shown, the
+// pointer there, Alt down as the server sees it, the press handled by the window manager before
+// the pointer moves, the frame following the pointer while the button is held. What did not
+// happen, or empty when the window was moved.
+QString altDrag(DesktopSession& desktop, WindowId window, QPoint from, QPoint by) {
+    const QRect start = desktop.geometry(window);
+    if (!desktop.windowManagerHasCaughtUp())
+        return QStringLiteral("the window manager did not catch up before the drag");
+    if (!DesktopSession::waitUntil([&] { return desktop.isManagedAndShown(window); }))
+        return QStringLiteral("the window manager does not show the window as one it manages");
+    if (!desktop.moveTo(from))
+        return QStringLiteral("the pointer did not reach %1,%2").arg(from.x()).arg(from.y());
+    if (!desktop.keyDown(QStringLiteral("alt")) ||
+        !DesktopSession::waitUntil([&] { return desktop.isKeyDown(QStringLiteral("Alt_L")); }))
+        return QStringLiteral("Alt is not down");
+    QString failure;
+    if (!desktop.press(from)) {
+        failure = QStringLiteral("the press was not sent");
+    } else {
+        // The press is grabbed at once: by the window manager's grab for Alt and the button.
+        const bool grabbed = DesktopSession::waitUntil([&] { return desktop.isPointerGrabbed(); });
+        // The window manager takes the drag as its move only while it handles the press: moves
+        // that reach the server before it has are lost to it, and the window stays (a busy
+        // window manager left a panel in place that way).
+        if (!desktop.windowManagerHasCaughtUp())
+            failure = QStringLiteral("the window manager did not handle the press");
+        for (int step = 1; step <= 8 && failure.isEmpty(); ++step) {
+            if (!desktop.moveTo(from + by * step / 8))
+                failure = QStringLiteral("the pointer did not follow step %1").arg(step);
+        }
+        const QRect there = start.translated(by);
+        if (failure.isEmpty() &&
+            !DesktopSession::waitUntil([&] { return desktop.geometry(window) == there; }))
+            failure = QStringLiteral("the window manager did not move the window with the "
+                                     "pointer: at %1, Alt down %2, pointer grabbed %3 (%4 after "
+                                     "the press)")
+                          .arg(DesktopSession::described(desktop.geometry(window)))
+                          .arg(desktop.isKeyDown(QStringLiteral("Alt_L")))
+                          .arg(desktop.isPointerGrabbed())
+                          .arg(grabbed);
+    }
+    const bool released = desktop.release();
+    const bool altUp = desktop.keyUp(QStringLiteral("alt")) && DesktopSession::waitUntil([&] {
+                           return !desktop.isKeyDown(QStringLiteral("Alt_L"));
+                       });
+    if (failure.isEmpty() && (!released || !altUp))
+        failure = QStringLiteral("the button or Alt was not let go");
+    return failure;
 }
 
 void hideDashboard(DesktopSession& desktop) {
     const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
-    desktop.minimise(dashboard);
+    QVERIFY(desktop.minimise(dashboard));
     QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+    // Where the window manager puts the keyboard next, and what the app does on hearing it, is
+    // done before the first drag.
+    QVERIFY(desktop.settle());
 }
 } // namespace
 
@@ -79,6 +123,8 @@ private slots:
         // The three panels and the dashboard.
         QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
         hideDashboard(desktop);
+        if (QTest::currentTestFailed())
+            return;
         QList<QRect> moved;
         for (qsizetype at = 0; at < seeds.size(); ++at) {
             const QString name = seeds[at].name;
@@ -89,7 +135,8 @@ private slots:
                            DesktopSession::described(desktop.geometry(panel))));
             const std::optional<QList<double>> before = storedPosition(desktop, name);
             QVERIFY(before);
-            altDrag(desktop, frames[at].center(), moveBy);
+            const QString dragged = altDrag(desktop, panel, frames[at].center(), moveBy);
+            QVERIFY2(dragged.isEmpty(), qPrintable(name + QStringLiteral(": ") + dragged));
             const QRect there = frames[at].translated(moveBy);
             QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == there; }),
                      qPrintable(name + QLatin1Char(' ') +
@@ -102,7 +149,7 @@ private slots:
             moved.append(there);
         }
 
-        desktop.quitApp();
+        QVERIFY(desktop.quitApp());
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.stacking().isEmpty(); }));
         QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
         for (qsizetype at = 0; at < seeds.size(); ++at) {
@@ -123,10 +170,11 @@ private slots:
         hideDashboard(desktop);
         const WindowId panel = desktop.windowTitled(seeds[0].name);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == frames[0]; }));
-        altDrag(desktop, frames[0].center(), moveBy);
+        const QString dragged = altDrag(desktop, panel, frames[0].center(), moveBy);
+        QVERIFY2(dragged.isEmpty(), qPrintable(dragged));
         const QRect there = frames[0].translated(moveBy);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == there; }));
-        desktop.quitApp();
+        QVERIFY(desktop.quitApp());
 
         const QList<double> expected{double(there.left()), double(900 - there.bottom() - 1)};
         QCOMPARE(storedPosition(desktop, seeds[0].name), std::optional<QList<double>>(expected));
@@ -168,7 +216,9 @@ private slots:
         QVERIFY(note);
         const QRect opened = desktop.geometry(note);
         // Its header strip, clear of the text that keeps the press.
-        altDrag(desktop, opened.topLeft() + QPoint(opened.width() / 2, 12), moveBy);
+        const QString dragged =
+            altDrag(desktop, note, opened.topLeft() + QPoint(opened.width() / 2, 12), moveBy);
+        QVERIFY2(dragged.isEmpty(), qPrintable(dragged));
         const QRect there = opened.translated(moveBy);
         QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(note) == there; }),
                  qPrintable(DesktopSession::described(desktop.geometry(note))));
@@ -181,7 +231,7 @@ private slots:
                    expected;
         }));
 
-        desktop.quitApp();
+        QVERIFY(desktop.quitApp());
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.stacking().isEmpty(); }));
         QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
         hideDashboard(desktop);
