@@ -64,6 +64,25 @@ std::optional<QRect> TransitionStage::shownGeometry(const QWidget* window) {
 #endif
 }
 
+std::optional<QSize> TransitionStage::frameMargin(const QWidget* window) {
+#ifdef KIPPETS_HAVE_XCB
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
+        return std::nullopt;
+    const X11::WindowId frame = X11::frameOf(id);
+    if (frame == X11::noWindow)
+        return QSize(0, 0);
+    const auto inner = X11::ask(xcb_get_geometry, xcb_get_geometry_reply, id);
+    const auto outer = X11::ask(xcb_get_geometry, xcb_get_geometry_reply, frame);
+    if (!inner || !outer)
+        return std::nullopt;
+    return QSize(outer->width - inner->width, outer->height - inner->height);
+#else
+    Q_UNUSED(window);
+    return std::nullopt;
+#endif
+}
+
 void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transparent) {
     // Only a compositor shows a transparent pixel as such; without one the server's black would
     // be worse than what it leaves on the screen.

@@ -22,6 +22,9 @@ public:
     // Where the server has a window now: its size and its place on the screen, in Qt's global
     // coordinates. None when the server does not say.
     static std::optional<QRect> shownGeometry(const QWidget* window);
+    // How much larger than the window the window manager's frame around it is, in the server's
+    // pixels: (0, 0) without a frame. None when the server does not say.
+    static std::optional<QSize> frameMargin(const QWidget* window);
 
     explicit TransitionStage(QWidget* owner, qreal cornerRadius);
 

@@ -84,6 +84,7 @@ void PanelTransition::start(const QRect& from, const QRect& to, const RectD& tar
     // The frames start once the stage stands over the panel; till then the panel keeps showing
     // what it showed.
     phase_ = Phase::awaitingStage;
+    frameMargin_ = TransitionStage::frameMargin(panel_);
     panel_->setUpdatesEnabled(false);
     openStage();
 }
@@ -201,7 +202,11 @@ void PanelTransition::revealWhenShown() {
     // The panel shows again once the server has had it at its new frame for two looks in a row:
     // the window manager's frame and its shape then stand too.
     const std::optional<QRect> shown = TransitionStage::shownGeometry(panel_);
-    revealMatches_ = shown == panel_->geometry() ? revealMatches_ + 1 : 0;
+    // Some window managers give the window its new frame before their own frame round it: that
+    // frame, shown again while it still has its old size, would stand beside the panel.
+    const bool frameFollowed =
+        !frameMargin_ || TransitionStage::frameMargin(panel_) == frameMargin_;
+    revealMatches_ = shown == panel_->geometry() && frameFollowed ? revealMatches_ + 1 : 0;
     if (revealMatches_ >= 2) {
         reveal();
     } else if (++revealChecks_ >= revealChecksAtMost) {

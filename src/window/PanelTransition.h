@@ -115,6 +115,8 @@ private:
     // Revealing: looks at the server so far, and how many in a row found the panel in place.
     int revealChecks_ = 0;
     int revealMatches_ = 0;
+    // How much larger than the panel the window manager's frame was as the change started.
+    std::optional<QSize> frameMargin_;
     // A press ended the change and went to the panel: its release follows it there.
     bool pressHandedOn_ = false;
     TransitionStage* stage_ = nullptr;
