@@ -63,8 +63,6 @@ public:
     // Only an expanded panel is resizable, by its edges and corners.
     bool isResizable() const { return isResizable_; }
     bool isAnimating() const;
-    // The change of frame under way, or the last one.
-    const PanelTransition& panelTransition() const { return *transition_; }
 
     // Writes the origin into the kippet and starts its save.
     void updateSavedPosition(QPointF origin);
