@@ -8,7 +8,9 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QWindow>
+#include <utility>
 
 #include <map>
 
@@ -56,6 +58,25 @@ std::optional<QRect> TransitionStage::shownGeometry(const QWidget* window) {
     const qreal factor = 1 / window->devicePixelRatioF();
     return QRect((QPointF(place->dst_x, place->dst_y) * factor).toPoint(),
                  (QSizeF(size->width, size->height) * factor).toSize());
+#else
+    Q_UNUSED(window);
+    return std::nullopt;
+#endif
+}
+
+std::optional<QSize> TransitionStage::frameMargin(const QWidget* window) {
+#ifdef KIPPETS_HAVE_XCB
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
+        return std::nullopt;
+    const X11::WindowId frame = X11::frameOf(id);
+    if (frame == X11::noWindow)
+        return QSize(0, 0);
+    const auto inner = X11::ask(xcb_get_geometry, xcb_get_geometry_reply, id);
+    const auto outer = X11::ask(xcb_get_geometry, xcb_get_geometry_reply, frame);
+    if (!inner || !outer)
+        return std::nullopt;
+    return QSize(outer->width - inner->width, outer->height - inner->height);
 #else
     Q_UNUSED(window);
     return std::nullopt;
@@ -128,21 +149,20 @@ TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
     setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
-void TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect& at) {
+int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect& at) {
     picture_ = picture;
     setGeometry(area);
     at_ = at.translated(-area.topLeft());
     // Until its first picture is through, the stage shows one pixel, amid the panel's own: the
-    // server tells a window it is on the screen only where some of it shows.
-    if (!isVisible()) {
-        painted_ = false;
-        setMask(QRegion(QRect(at_.center(), QSize(1, 1))));
+    // server tells a window it is on the screen only where some of it shows. Every opening waits
+    // for a picture of its own.
+    ++opening_;
+    shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
+    if (!isVisible())
         show();
-    }
-    passPresses(false);
+    update();
     raise();
-    if (painted_)
-        emit ready();
+    return opening_;
 }
 
 void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
@@ -158,11 +178,6 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
     });
 }
 
-void TransitionStage::passPresses(bool through) {
-    if (QWindow* window = windowHandle())
-        window->setFlag(Qt::WindowTransparentForInput, through);
-}
-
 void TransitionStage::close(const std::function<void()>& alongside) {
     atOnce([&] {
         if (alongside)
@@ -170,15 +185,50 @@ void TransitionStage::close(const std::function<void()>& alongside) {
         hide();
     });
     picture_ = {};
+    // A word of an opening that never reached the screen means nothing any more.
+    shownOpening_ = opening_;
+}
+
+QPoint TransitionStage::pictureOrigin() const {
+    // In the server's pixels: at a fractional scale a place in points may fall between two.
+    const qreal scale = devicePixelRatioF();
+    return (QPointF(at_.topLeft()) * scale).toPoint();
+}
+
+void TransitionStage::shapeTo(const std::optional<QRegion>& shape, const QPainterPath& outline) {
+    // At a fractional scale Qt's scaling of a shape in points leaves pixels of it that the
+    // picture does not paint (black without a compositor), or cuts off some it does: the shape
+    // is cut in the server's pixels, exactly those the picture's plate covers.
+    if (WindowShapeMask::isFractional(this)) {
+        std::optional<QRegion> pixels;
+        if (shape && outline.isEmpty())
+            pixels = QRegion(
+                QRect((QPointF(at_.center()) * devicePixelRatioF()).toPoint(), QSize(1, 1)));
+        else if (shape)
+            pixels = WindowShapeMask::devicePixels(outline, devicePixelRatioF())
+                         .translated(pictureOrigin());
+        // Qt paints only inside the shape it knows of: it knows of none.
+        if (windowHandle() && !mask().isEmpty())
+            clearMask();
+        if (WindowShapeMask::setDeviceShape(this, pixels))
+            return;
+    }
+    if (shape)
+        setMask(*shape);
+    else
+        clearMask();
 }
 
 void TransitionStage::cut() {
     // Without a compositor a transparent pixel comes out black: the stage shows the panel's
     // shape alone. With one, the picture's own transparency does.
-    if (CompositorCheck::shared().isCompositing())
-        clearMask();
-    else
-        setMask(WindowShapeMask::rounded(at_, cornerRadius_));
+    if (CompositorCheck::shared().isCompositing()) {
+        shapeTo(std::nullopt);
+        return;
+    }
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(QPointF(), at_.size()), cornerRadius_, cornerRadius_);
+    shapeTo(WindowShapeMask::rounded(at_, cornerRadius_), outline);
 }
 
 void TransitionStage::paintEvent(QPaintEvent* event) {
@@ -186,10 +236,12 @@ void TransitionStage::paintEvent(QPaintEvent* event) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.setClipRegion(event->region());
     painter.fillRect(rect(), Qt::transparent);
-    painter.drawPixmap(at_.topLeft(), picture_);
-    if (!painted_) {
-        painted_ = true;
-        QMetaObject::invokeMethod(this, &TransitionStage::ready, Qt::QueuedConnection);
+    // On the server's pixel the shape was cut at.
+    painter.drawPixmap(QPointF(pictureOrigin()) / devicePixelRatioF(), picture_);
+    if (shownOpening_ != opening_) {
+        shownOpening_ = opening_;
+        QMetaObject::invokeMethod(
+            this, [this, opening = opening_] { emit ready(opening); }, Qt::QueuedConnection);
     }
 }
 
@@ -198,8 +250,15 @@ void TransitionStage::mousePressEvent(QMouseEvent* event) {
     // the panel would act on another window. Beside the picture (where a compositor shows the
     // stage's transparent pixels) it just ends here for the moment the transition lasts.
     event->accept();
-    if (at_.contains(event->position().toPoint()))
-        emit pressed();
+    pressTaken_ = at_.contains(event->position().toPoint());
+    if (pressTaken_)
+        emit pressed(*event);
+}
+
+void TransitionStage::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (std::exchange(pressTaken_, false))
+        emit released(*event);
 }
 
 void TransitionStage::atOnce(const std::function<void()>& steps) {

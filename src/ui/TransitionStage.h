@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QPixmap>
 #include <QRect>
 #include <QWidget>
@@ -12,7 +13,7 @@
 // panels, a ghost of the last frame, black bands where the frame of the window manager still
 // stands. The stage bypasses the window manager, and each of its frames -- picture and shape --
 // reaches the server in one piece, with nobody drawn in between. A press on the picture is its
-// owner's: the stage says so, and what lies beneath gets nothing, unless presses pass. Only where
+// owner's: the stage hands it on, and what lies beneath gets nothing. Only where
 // the display server has such windows (X11); elsewhere the panel animates itself.
 class TransitionStage : public QWidget {
     Q_OBJECT
@@ -21,19 +22,21 @@ public:
     // Where the server has a window now: its size and its place on the screen, in Qt's global
     // coordinates. None when the server does not say.
     static std::optional<QRect> shownGeometry(const QWidget* window);
+    // How much larger than the window the window manager's frame around it is, in the server's
+    // pixels: (0, 0) without a frame. None when the server does not say.
+    static std::optional<QSize> frameMargin(const QWidget* window);
 
     explicit TransitionStage(QWidget* owner, qreal cornerRadius);
 
-    // Shows over `area` the picture at `at` (global coordinates); ready() once it is on the screen.
-    void open(const QRect& area, const QPixmap& picture, const QRect& at);
-    bool isReady() const { return isVisible() && painted_; }
+    // Shows over `area` the picture at `at` (global coordinates). Returns the number of this
+    // opening: ready() with it once this picture is on the screen.
+    int open(const QRect& area, const QPixmap& picture, const QRect& at);
+    // Whether the picture of the latest opening has reached the screen.
+    bool isReady() const { return isVisible() && shownOpening_ == opening_; }
     // The next frame: the picture at `at`, cut to its rounded shape; `alongside` runs in the same
     // instant, so whatever it changes on the screen shows together with the frame.
     void showFrame(const QPixmap& picture, const QRect& at,
                    const std::function<void()>& alongside = {});
-    // Whether presses go through the stage to the windows beneath: once the panel stands at its
-    // new frame again, its own edges and content take them.
-    void passPresses(bool through);
     // Leaves the screen in the instant `alongside` runs.
     void close(const std::function<void()>& alongside = {});
     // Runs `steps` while the server serves this app alone: what they change reaches the screen
@@ -52,19 +55,31 @@ public:
     static void setFrameOutOfSight(QWidget* window, bool outOfSight);
 
 signals:
-    void ready();
-    // A mouse button went down on the picture.
-    void pressed();
+    // The picture of the opening numbered `opening` is on the screen.
+    void ready(int opening);
+    // A mouse button went down on the picture, and the release that follows it.
+    void pressed(const QMouseEvent& press);
+    void released(const QMouseEvent& release);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void cut();
+    // Where the picture starts, in the server's pixels of the stage.
+    QPoint pictureOrigin() const;
+    // Cuts the stage to `shape` (points), or to no shape; at a fractional scale to `outline`
+    // (points, from the picture's origin; empty for the one pixel amid the picture that its
+    // first frame waits with) in the server's own pixels.
+    void shapeTo(const std::optional<QRegion>& shape, const QPainterPath& outline = {});
 
     qreal cornerRadius_;
     QPixmap picture_;
     QRect at_;
-    bool painted_ = false;
+    // Openings so far, and the last whose picture was painted.
+    int opening_ = 0;
+    int shownOpening_ = 0;
+    bool pressTaken_ = false;
 };

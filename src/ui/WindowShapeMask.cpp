@@ -2,6 +2,7 @@
 
 #include "ui/CompositorCheck.h"
 #include "ui/CompositorWatch.h"
+#include "ui/X11.h"
 
 #include <QBitmap>
 #include <QEvent>
@@ -9,6 +10,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QWidget>
+#include <QWindow>
+#include <cmath>
+#include <utility>
 
 WindowShapeMask::WindowShapeMask(QWidget* window, Shape opaqueShape, Shape compositedShape)
     : QObject(window), window_(window), opaqueShape_(std::move(opaqueShape)),
@@ -17,6 +21,45 @@ WindowShapeMask::WindowShapeMask(QWidget* window, Shape opaqueShape, Shape compo
     connect(&CompositorWatch::shared(), &CompositorWatch::compositingChanged, this,
             &WindowShapeMask::compositingChanged);
     apply();
+}
+
+WindowShapeMask::WindowShapeMask(QWidget* window, Outline opaqueOutline, Shape compositedShape)
+    : QObject(window), window_(window), opaqueOutline_(std::move(opaqueOutline)),
+      compositedShape_(std::move(compositedShape)) {
+    window->installEventFilter(this);
+    connect(&CompositorWatch::shared(), &CompositorWatch::compositingChanged, this,
+            &WindowShapeMask::compositingChanged);
+    apply();
+}
+
+bool WindowShapeMask::isFractional(const QWidget* window) {
+    const qreal scale = window->devicePixelRatioF();
+    return std::abs(scale - std::round(scale)) > 1e-6;
+}
+
+QRegion WindowShapeMask::devicePixels(const QPainterPath& path, qreal scale) {
+    const QRect bounds =
+        QTransform::fromScale(scale, scale).map(path).boundingRect().toAlignedRect();
+    if (bounds.isEmpty())
+        return {};
+    QImage image(bounds.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.translate(-bounds.topLeft());
+    painter.scale(scale, scale);
+    painter.fillPath(path, Qt::black);
+    painter.end();
+    return QRegion(QBitmap::fromImage(image.createAlphaMask())).translated(bounds.topLeft());
+}
+
+bool WindowShapeMask::setDeviceShape(QWidget* window, const std::optional<QRegion>& pixels) {
+    if (!X11::connection() || !window->windowHandle())
+        return false;
+    // No rectangle at all shows nothing: the window's shape is then a pixel beside it, as
+    // nowhere() is.
+    X11::setShape(X11::idOf(window),
+                  pixels && pixels->isEmpty() ? std::optional<QRegion>(nowhere()) : pixels);
+    return true;
 }
 
 QRegion WindowShapeMask::rounded(const QRect& rect, qreal radius) {
@@ -48,7 +91,29 @@ void WindowShapeMask::apply() {
     if (!window_)
         return;
     cut_ = !CompositorCheck::shared().isCompositing();
-    const QRegion mask = cut_ ? opaqueShape_() : compositedShape_ ? compositedShape_() : QRegion();
+    if (cut_ && opaqueOutline_ && isFractional(window_) && window_->windowHandle()) {
+        // Qt paints only inside the shape it knows of: it knows of none.
+        if (!window_->mask().isEmpty())
+            window_->clearMask();
+        if (setDeviceShape(window_, devicePixels(opaqueOutline_(), window_->devicePixelRatioF()))) {
+            deviceShaped_ = true;
+            return;
+        }
+    }
+    // Qt's idea of the shape is none while the server's was set past it.
+    if (std::exchange(deviceShaped_, false)) {
+        window_->clearMask();
+        setDeviceShape(window_, std::nullopt);
+    }
+    QRegion mask;
+    if (cut_ && opaqueOutline_) {
+        const QPainterPath outline = opaqueOutline_();
+        mask = outline.isEmpty() ? nowhere() : ofPath(outline);
+    } else if (cut_) {
+        mask = opaqueShape_();
+    } else if (compositedShape_) {
+        mask = compositedShape_();
+    }
     if (mask.isEmpty())
         window_->clearMask();
     else if (window_->mask() != mask)

@@ -469,6 +469,26 @@ void FrameChanges::setOpacity(std::uint32_t opacity) {
     setProperty32(frame_, atom("_NET_WM_WINDOW_OPACITY"), cardinalType(), {&value, 1});
 }
 
+void setShape(WindowId window, const std::optional<QRegion>& pixels) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (window == noWindow || !server)
+        return;
+    if (!pixels) {
+        xcb_shape_mask(server, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, window, 0, 0,
+                       XCB_PIXMAP_NONE);
+        return;
+    }
+    const std::vector<xcb_rectangle_t> rectangles = rectanglesOf(*pixels);
+    xcb_shape_rectangles(server, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                         XCB_CLIP_ORDERING_UNSORTED, window, 0, 0, uint32_t(rectangles.size()),
+                         rectangles.data());
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(pixels);
+#endif
+}
+
 void FrameChanges::setShape(ShapeKind kind, const QRegion& region) {
 #ifdef KIPPETS_HAVE_XCB
     xcb_connection_t* server = connection();

@@ -65,6 +65,10 @@ WindowId createHiddenWindow();
 void destroyWindow(WindowId window);
 // Sends whatever requests are still buffered.
 void flush();
+// Cuts one of the app's own windows to `pixels`, in the server's pixels (an empty region shows
+// nothing of it), or gives it no shape with none. For a shape Qt's scaling of points would put
+// between pixels; Qt knows nothing of it.
+void setShape(WindowId window, const std::optional<QRegion>& pixels);
 
 #ifdef KIPPETS_HAVE_XCB
 struct FreeReply {

@@ -17,6 +17,7 @@
 #include "window/FloatingKippetView.h"
 #include "window/KippetWindowMenu.h"
 #include "window/PaintCache.h"
+#include "window/PanelTransition.h"
 #include "window/WindowPlacement.h"
 
 #include <QBackingStore>
@@ -26,20 +27,23 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <utility>
 
 FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::NoDropShadowWindowHint),
       kippet_(kippet), kippetId_(kippet->id()) {
     setAttribute(Qt::WA_TranslucentBackground);
+    transition_ = new PanelTransition(this);
     WindowLevel::makeFloating(this);
     setWindowTitle(kippet->name());
     shapeMask_ = new WindowShapeMask(
-        this,
-        [this] {
-            return hiddenForStage_ ? WindowShapeMask::nowhere()
-                                   : WindowShapeMask::rounded(rect(), cornerRadius);
-        },
+        this, WindowShapeMask::Outline([this] {
+            QPainterPath outline;
+            if (!transition_->hidesPanel())
+                outline.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+            return outline;
+        }),
         // With a compositor the panel's transparent pixels hide it; a shape would go to the
         // window manager's frame only later and leave that frame's black showing meanwhile.
         [] { return QRegion(); });
@@ -48,7 +52,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     place(otherPanels);
     // A move by the window manager ends without a mouse-up on the panel: its end saves instead.
     connect(new WindowManagerMoves(this), &WindowManagerMoves::settled, this, [this] {
-        if (!isAnimating())
+        if (!transition_->isUnderWay())
             updateSavedPosition(frame().origin());
     });
 
@@ -144,7 +148,7 @@ double FloatingKippetWindow::currentBorderWidth() const {
 
 void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
     // While a stage shows the panel, the panel's own pixels stay transparent.
-    if (blankForStage_)
+    if (transition_->blanksPanel())
         return;
     // The backing store of a translucent window starts transparent; the tile is drawn once per
     // size and colours and blitted, which keeps a launch with many panels quick.
@@ -179,9 +183,9 @@ void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
 
 QRect FloatingKippetWindow::childArea() const {
     // Beside the window, where nothing of them reaches the screen, yet laid out at its size.
-    if (!blankForStage_)
+    if (!transition_->blanksPanel())
         return rect();
-    return QRect(QPoint(width() + 1, 0), stagedSize_.value_or(size()));
+    return QRect(QPoint(width() + 1, 0), transition_->layoutSize());
 }
 
 void FloatingKippetWindow::layoutChildren() {
@@ -209,7 +213,9 @@ QPixmap FloatingKippetWindow::panelPicture() {
     // Layouts that wait for the event loop take the current size first.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const qreal scale = devicePixelRatioF();
-    const QSize shown = stagedSize_.value_or(size());
+    const bool blank = transition_->blanksPanel();
+    const QSize shown = blank ? transition_->pictureSize() : size();
+    const QSize laidOut = blank ? transition_->layoutSize() : size();
     QPixmap picture(shown * scale);
     picture.setDevicePixelRatio(scale);
     picture.fill(Qt::transparent);
@@ -227,10 +233,29 @@ QPixmap FloatingKippetWindow::panelPicture() {
     const bool held = !updatesEnabled();
     if (held)
         setUpdatesEnabled(true);
-    if (content_)
+    if (content_ && laidOut == shown) {
         content_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-    if (border_ && border_->isBorderShown())
+    } else if (content_) {
+        // Laid out larger than shown: the whole layout, scaled down to the picture.
+        QPixmap content(laidOut * scale);
+        content.setDevicePixelRatio(scale);
+        content.fill(Qt::transparent);
+        content_->render(&content, QPoint(), QRegion(), QWidget::DrawChildren);
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setClipPath(shape);
+        painter.drawPixmap(QRectF(QPointF(), shown), content, QRectF(content.rect()));
+        painter.restore();
+    }
+    if (border_ && border_->isBorderShown()) {
+        // The border runs along the picture's own edge, at its own width.
+        const QRect place = border_->geometry();
+        if (place.size() != shown)
+            border_->resize(shown);
         border_->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        if (place.size() != shown)
+            border_->setGeometry(place);
+    }
     if (held)
         setUpdatesEnabled(false);
     return picture;
@@ -254,7 +279,7 @@ void FloatingKippetWindow::layoutGrips() {
     }
     for (ResizeGrip* grip : std::as_const(grips_)) {
         grip->setGeometry(grip->placement(size()));
-        grip->setVisible(isResizable_ && !hiddenForStage_);
+        grip->setVisible(isResizable_ && !transition_->hidesPanel());
         grip->raise();
     }
 }
@@ -275,6 +300,12 @@ void FloatingKippetWindow::postActiveStateChanged() {
 }
 
 void FloatingKippetWindow::showEvent(QShowEvent* event) {
+    // Sent before the panel is mapped: it comes back where the app left it. While it was off the
+    // screen the window system may have moved it (a window manager letting go of a window puts
+    // it where its own frame stood), and such a place is no place the user chose.
+    if (const std::optional<QRect> place = std::exchange(placeWhileHidden_, {});
+        place && geometry() != *place)
+        setGeometry(*place);
     QWidget::showEvent(event);
     shownOrigin_ = frame().origin();
     watchWindowHandle();
@@ -284,7 +315,8 @@ void FloatingKippetWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // Hidden, tucked or closed while it changes its form, the panel ends the change: the stage
     // goes with it and nothing of the change waits for a screen the panel is no longer on.
-    endTransition();
+    transition_->end();
+    placeWhileHidden_ = geometry();
 }
 
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
@@ -319,7 +351,7 @@ void FloatingKippetWindow::closeEvent(QCloseEvent* event) {
 void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
     // While a stage shows the panel, what lies here is transparent: nothing of the panel to act
     // on.
-    if (hiddenForStage_) {
+    if (transition_->hidesPanel()) {
         event->ignore();
         return;
     }
@@ -332,7 +364,7 @@ void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void FloatingKippetWindow::contextMenuEvent(QContextMenuEvent* event) {
-    if (hiddenForStage_) {
+    if (transition_->hidesPanel()) {
         event->ignore();
         return;
     }
@@ -350,7 +382,7 @@ void FloatingKippetWindow::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void FloatingKippetWindow::mouseReleaseEvent(QMouseEvent* event) {
-    if (hiddenForStage_) {
+    if (transition_->hidesPanel()) {
         event->ignore();
         return;
     }

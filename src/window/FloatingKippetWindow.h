@@ -13,14 +13,12 @@
 #include <optional>
 
 class ChromeBorderView;
-class ClockAnimation;
-class ClockTimer;
 class Kippet;
 class NoteEditorWindow;
 class QKeyEvent;
+class PanelTransition;
 class ResizeGrip;
 class TodoEditorWindow;
-class TransitionStage;
 class WindowShapeMask;
 
 // The floating panel of one open kippet: a frameless, always-on-top tool window drawn as a
@@ -136,32 +134,14 @@ private:
     };
     enum class EditorSlot { note, todo };
 
+    friend class PanelTransition;
+
     void place(const OtherPanels& otherPanels);
     void expand();
     void collapse();
     // Sets the limits and resizability of the mode to come, then the frame (animated).
     void transition(const RectD& frame, bool resizable);
     void applyLimits();
-    void finishAnimation();
-    // Ends the transition under way at once: the panel stands at its new frame and shows
-    // itself, and the stage is gone.
-    void endTransition();
-    void animationStepped(qreal progress);
-    // Where the server lets a transition be drawn whole (X11), a stage shows it while the panel
-    // itself stays out of sight: the panel comes back once it stands at its new frame.
-    void openStage();
-    void stageReady();
-    // Shows the panel on the stage at `step`, laid out at its size; with `panelLeaves` the panel
-    // leaves the screen in the same instant, unless it has already.
-    void showStep(const QRect& step, bool panelLeaves);
-    void hideForStage();
-    // Whether every frame of the transition under way hides the panel beneath the stage.
-    bool coveredToTheEnd() const;
-    // The frame on the way of the transition under way, in Qt's coordinates.
-    QRect stepAt(qreal progress) const;
-    void waitToReveal();
-    void revealWhenShown();
-    void reveal();
     // The panel as it looks now: tile, content and border.
     QPixmap panelPicture();
     // The panel as it was last painted, before the mode it is leaving for was drawn.
@@ -200,31 +180,14 @@ private:
     bool isResizable_ = false;
     SizeLimits limits_{QSize(0, 0), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)};
     WindowShapeMask* shapeMask_ = nullptr;
-    ClockAnimation* animation_ = nullptr;
-    TransitionStage* stage_ = nullptr;
-    // While the stage shows the panel: without a compositor the panel's shape shows nothing,
-    // and its picture is empty until it is revealed.
-    bool hiddenForStage_ = false;
-    bool blankForStage_ = false;
-    // The size the stage shows the panel at: the panel itself keeps its frame till the end, so
-    // the window manager resizes it once, not every frame.
-    std::optional<QSize> stagedSize_;
-    // Whether the panel stays on the screen beneath the stage until its last frame, decided as
-    // the stage takes over: asking the display server every frame would cost a round trip.
-    bool panelStaysTillLast_ = false;
-    ClockTimer* stageWait_ = nullptr;
-    ClockTimer* revealTimer_ = nullptr;
-    int revealChecks_ = 0;
-    int revealMatches_ = 0;
-    // The way of the transition under way, in Qt's coordinates.
-    QRect animationFrom_;
-    QRect animationTo_;
-    std::optional<RectD> animationTarget_;
+    PanelTransition* transition_ = nullptr;
     QList<ResizeGrip*> grips_;
     QPointer<QWindow> watchedWindow_;
     QPointer<NoteEditorWindow> noteWindow_;
     QPointer<TodoEditorWindow> todoWindow_;
     // The origin last seen while shown; moves that keep it are placements, not moves.
     std::optional<QPointF> shownOrigin_;
+    // Where the app left the panel while it is off the screen.
+    std::optional<QRect> placeWhileHidden_;
     std::optional<QPoint> dragOffset_;
 };

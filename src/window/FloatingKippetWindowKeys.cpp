@@ -11,11 +11,13 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "window/FloatingKippetWindow.h"
+#include "window/PanelTransition.h"
 
 #include <QDebug>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QWindow>
@@ -92,6 +94,16 @@ void FloatingKippetWindow::watchWindowHandle() {
 }
 
 bool FloatingKippetWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A press while the panel changes its form ends the change, and goes to what lies under the
+    // pointer at the panel's new frame.
+    if (watched == watchedWindow_ && event->type() == QEvent::MouseButtonPress &&
+        transition_->isUnderWay()) {
+        transition_->pressed(*static_cast<QMouseEvent*>(event));
+        return true;
+    }
+    if (watched == watchedWindow_ && event->type() == QEvent::MouseButtonRelease &&
+        transition_->released(*static_cast<QMouseEvent*>(event)))
+        return true;
     if (watched == watchedWindow_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (performKeyEquivalent(key)) {

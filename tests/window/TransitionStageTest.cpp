@@ -22,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <xcb/xcb.h>
 
 using namespace PanelDriver;
@@ -55,11 +56,12 @@ bool framesUntil(const std::function<bool()>& done) {
     return true;
 }
 
-// A panel the server has on the screen, ready to change its mode with a transition.
+// A panel the server has on the screen, ready to change its mode with a transition; none when
+// the server never put it there.
 FloatingKippetWindow* shownPanel(AppHarness& app, Kippet* kippet) {
     FloatingKippetWindow* window = showActive(app, kippet);
-    if (!QTest::qWaitFor([&] { return window->testAttribute(Qt::WA_Mapped); }, 10000))
-        qWarning("the panel never reached the screen");
+    if (!window || !QTest::qWaitFor([&] { return window->testAttribute(Qt::WA_Mapped); }, 20000))
+        return nullptr;
     return window;
 }
 
@@ -186,6 +188,60 @@ private:
     QRect place_;
     int pass_ = 0;
 };
+
+// What the stage showed since it last came on the screen, and whether the panel left the screen
+// for it (its content moved beside it) before the stage had shown any picture since.
+class StageWatch : public QObject {
+public:
+    StageWatch(FloatingKippetWindow* panel, TransitionStage* stage) : panel_(panel) {
+        stage->installEventFilter(this);
+        panel->contentView()->installEventFilter(this);
+    }
+    // Runs once, at the stage's first paint, before the stage itself paints.
+    std::function<void()> atFirstPaint;
+    bool leftBeforeTheStageShowed() const { return leftUnseen_; }
+    int leavings() const { return leavings_; }
+    // Where the stage's frames stood, each once.
+    const QList<QRect>& places() const { return places_; }
+    // The sizes the panel's content was laid out at for the stage's frames, each once.
+    const QList<QSize>& layouts() const { return layouts_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (auto* stage = qobject_cast<TransitionStage*>(watched)) {
+            if (event->type() == QEvent::Show)
+                paintsSinceShow_ = 0;
+            if (event->type() == QEvent::Paint) {
+                ++paintsSinceShow_;
+                const QRect place = stage->mask().boundingRect().translated(stage->pos());
+                if (!places_.contains(place))
+                    places_.append(place);
+                const QRect content = panel_->contentView()->geometry();
+                if (!panel_->rect().intersects(content) && !layouts_.contains(content.size()))
+                    layouts_.append(content.size());
+                if (atFirstPaint)
+                    std::exchange(atFirstPaint, {})();
+            }
+        } else if (event->type() == QEvent::Move &&
+                   !panel_->rect().intersects(panel_->contentView()->geometry()) && !beside_) {
+            beside_ = true;
+            ++leavings_;
+            leftUnseen_ = leftUnseen_ || paintsSinceShow_ == 0;
+        } else if (event->type() == QEvent::Move) {
+            beside_ = !panel_->rect().intersects(panel_->contentView()->geometry());
+        }
+        return false;
+    }
+
+private:
+    FloatingKippetWindow* panel_;
+    int paintsSinceShow_ = 0;
+    int leavings_ = 0;
+    bool beside_ = false;
+    bool leftUnseen_ = false;
+    QList<QRect> places_;
+    QList<QSize> layouts_;
+};
 } // namespace
 
 // A panel's transition on a real X server ends with every road that takes the panel off the
@@ -201,6 +257,7 @@ private slots:
         AnimationsOn animations;
         Kippet* kippet = app.addKippet(QStringLiteral("Hidden"), {200, 200});
         FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
         QVERIFY(TransitionStage::isAvailable());
         AppMenus menus;
         QVERIFY(expandUnderWay(window, midWay));
@@ -235,6 +292,7 @@ private slots:
         AnimationsOn animations;
         Kippet* kippet = app.addKippet(QStringLiteral("Tucked"), {200, 200});
         FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
         QVERIFY(expandUnderWay(window, midWay));
 
         app.registry().tuckSingleKippet(kippet);
@@ -262,6 +320,7 @@ private slots:
         AnimationsOn animations;
         Kippet* kippet = app.addKippet(QStringLiteral("Closed"), {200, 200});
         QPointer<FloatingKippetWindow> window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
         QVERIFY(expandUnderWay(window, midWay));
         const QPointer<TransitionStage> stage = stageOf(window);
 
@@ -279,6 +338,7 @@ private slots:
         AnimationsOn animations;
         Kippet* kippet = app.addKippet(QStringLiteral("Changed"), {200, 200});
         FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
         QVERIFY(expandUnderWay(window));
         window->enterMiniView();
         QVERIFY(!kippet->isExpanded());
@@ -310,6 +370,7 @@ private slots:
         const Composited composited;
         Kippet* kippet = app.addKippet(QStringLiteral("Ordered"), {200, 200});
         FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
         for (const auto& change : {std::function<void()>([&] { window->toggleExpanded(); }),
                                    std::function<void()>([&] { window->toggleExpanded(); }),
                                    std::function<void()>([&] { window->enterMiniView(); })}) {
@@ -330,6 +391,150 @@ private slots:
             QVERIFY(frameOutOfSight);
             QCOMPARE(frameOpacity(window), std::nullopt);
         }
+    }
+
+    // A change started while the stage's word that the previous one's picture is on the screen is
+    // on its way waits for a picture of its own: the panel never leaves the screen for a stage
+    // that shows nothing yet.
+    void aLateWordFromTheStageStartsNoLaterChange() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Twice"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        window->toggleExpanded();
+        TransitionStage* stage = stageOf(window);
+        QVERIFY(stage);
+        StageWatch watch(window, stage);
+        bool secondStarted = false;
+        // Queued ahead of the stage's word that its first picture is on the screen.
+        watch.atFirstPaint = [&] {
+            QMetaObject::invokeMethod(
+                window,
+                [&] {
+                    window->toggleExpanded();
+                    secondStarted = true;
+                },
+                Qt::QueuedConnection);
+        };
+        QVERIFY2(framesUntil([&] {
+                     return secondStarted && !window->isAnimating() && !stageShows(window);
+                 }),
+                 "the second change never ended");
+        QVERIFY(!kippet->isExpanded());
+        QVERIFY(!watch.leftBeforeTheStageShowed());
+        QVERIFY(watch.leavings() >= 1);
+        verifyAtRest(window);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(window->size(), QSize(220, 200));
+    }
+
+    // A move that keeps the size, as when the panels gather at one of them, is drawn frame by
+    // frame on the way like a change of form, not held and then jumped.
+    void aMoveThatKeepsTheSizeIsDrawnFrameByFrame() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Moved"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        const RectD from = window->frame();
+        const RectD to(from.origin() + QPointF(400, 0), from.size());
+        window->setFrame(to, true);
+        TransitionStage* stage = stageOf(window);
+        QVERIFY2(stage, "the move had no stage");
+        StageWatch watch(window, stage);
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+        verifyAtRest(window);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(window->frame(), to);
+        // A frame or so for each of the 200 ms, at places all along the way.
+        QStringList places;
+        for (const QRect& place : watch.places())
+            places.append(QDebug::toString(place));
+        QVERIFY2(watch.places().size() >= 8, qPrintable(places.join(QStringLiteral("; "))));
+    }
+
+    // Hidden while it changes its form, the panel comes back where the change took it, whatever
+    // the window system did with it while it was off the screen, and nothing but that frame is
+    // ever stored or collapsed from.
+    void aPanelHiddenUnderWayComesBackAtItsNewFrame() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Hidden away"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        const QPointF tile = window->frame().origin();
+        AppMenus menus;
+        QVERIFY(expandUnderWay(window, true));
+        const RectD target = window->frame();
+        menus.hideApplication();
+        QVERIFY(!window->isVisible());
+        QCOMPARE(kippet->position(), target.origin());
+
+        // The window manager lets go of the panel, and the window system moves it meanwhile.
+        xcb_connection_t* connection = x11Connection();
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        const auto parent = [&] {
+            xcb_query_tree_reply_t* tree =
+                xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr);
+            const xcb_window_t found = tree && tree->parent == tree->root ? tree->root : 0;
+            free(tree);
+            return found;
+        };
+        QVERIFY2(QTest::qWaitFor([&] { return parent() != 0; }, 20000),
+                 "the window manager never let go of the hidden panel");
+        const uint32_t corner[] = {0, 0};
+        xcb_configure_window(connection, id, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, corner);
+        xcb_flush(connection);
+        QVERIFY2(
+            QTest::qWaitFor([&] { return window->geometry().topLeft() == QPoint(0, 0); }, 20000),
+            "the app never heard of the move");
+
+        QVERIFY(menus.unhideApplication());
+        QVERIFY2(QTest::qWaitFor([&] { return window->testAttribute(Qt::WA_Mapped); }, 20000),
+                 "the panel never came back on the screen");
+        QCOMPARE(window->frame(), target);
+        QCOMPARE(kippet->position(), target.origin());
+        window->toggleExpanded();
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+        QCOMPARE(window->frame().origin(), tile);
+        QCOMPARE(kippet->position(), tile);
+    }
+
+    // Growing back out of a mini tile, every frame shows the whole tile: its layout is drawn at
+    // the tile's own size and scaled down, never squeezed into a smaller one.
+    void growingOutOfAMiniTileShowsTheWholeTile() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Grown"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        window->toggleMiniView();
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+        QCOMPARE(window->size(), QSize(80, 80));
+
+        window->toggleMiniView();
+        TransitionStage* stage = stageOf(window);
+        QVERIFY(stage);
+        StageWatch watch(window, stage);
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+        verifyAtRest(window);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(window->size(), QSize(220, 200));
+        QVERIFY(!watch.layouts().isEmpty());
+        QStringList squeezed;
+        for (const QSize& size : watch.layouts()) {
+            if (size.width() < 220 || size.height() < 200)
+                squeezed.append(QDebug::toString(size));
+        }
+        QVERIFY2(squeezed.isEmpty(), qPrintable(squeezed.join(QStringLiteral("; "))));
     }
 
     // Steps that end early, by an exception, still let the server go: a held server freezes

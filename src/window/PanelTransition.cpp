@@ -1,0 +1,334 @@
+#include "window/PanelTransition.h"
+
+#include "model/Kippet.h"
+#include "platform/ClockAnimation.h"
+#include "platform/ClockTimer.h"
+#include "platform/Log.h"
+#include "platform/ScreenProvider.h"
+#include "ui/Theme.h"
+#include "ui/TransitionStage.h"
+#include "ui/WindowShapeMask.h"
+#include "window/FloatingKippetWindow.h"
+#include "window/WindowPlacement.h"
+
+#include <QCoreApplication>
+#include <QEasingCurve>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QWindow>
+#include <utility>
+
+namespace {
+constexpr std::chrono::milliseconds animationDuration{200};
+// How long a panel waits for the window manager to give it its new frame before it shows again
+// anyway, in frames.
+constexpr int revealChecksAtMost = 120;
+// A stage the server never shows leaves the panel to jump to its new frame.
+constexpr std::chrono::milliseconds stageWaitAtMost{1000};
+} // namespace
+
+PanelTransition::PanelTransition(FloatingKippetWindow* panel)
+    : QObject(panel), panel_(panel), animation_(new ClockAnimation(this)),
+      timer_(new ClockTimer(this)) {
+    connect(animation_, &ClockAnimation::valueChanged, this, &PanelTransition::stepped);
+    connect(animation_, &ClockAnimation::finished, this, &PanelTransition::animationFinished);
+    connect(timer_, &ClockTimer::timeout, this, &PanelTransition::timerFired);
+}
+
+PanelTransition::~PanelTransition() = default;
+
+std::optional<RectD> PanelTransition::target() const {
+    if (!isAnimating())
+        return std::nullopt;
+    return target_;
+}
+
+QSize PanelTransition::pictureSize() const {
+    return pictureSize_.isValid() ? pictureSize_ : panel_->size();
+}
+
+QSize PanelTransition::layoutSize() const {
+    return layoutSize_.isValid() ? layoutSize_ : pictureSize();
+}
+
+QPixmap PanelTransition::pictureAt(QSize size) {
+    pictureSize_ = size;
+    // A tile's layout has one size: on the way into it, it is drawn whole and scaled down.
+    const Kippet* kippet = panel_->kippet();
+    const bool intoTile = kippet && !kippet->isExpanded() &&
+                          (size.width() < to_.width() || size.height() < to_.height());
+    layoutSize_ = intoTile ? to_.size() : size;
+    panel_->layoutChildren();
+    return panel_->panelPicture();
+}
+
+void PanelTransition::start(const QRect& from, const QRect& to, const RectD& target) {
+    end();
+    from_ = from;
+    to_ = to;
+    target_ = target;
+    panelLeft_ = false;
+    panelStaysTillLast_ = false;
+    pictureSize_ = QSize();
+    layoutSize_ = QSize();
+    {
+        const QSignalBlocker quiet(animation_);
+        animation_->jumpTo(0);
+    }
+    if (!TransitionStage::isAvailable()) {
+        phase_ = Phase::animatingItself;
+        panel_->setGeometry(stepAt(0));
+        animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
+        return;
+    }
+    // The frames start once the stage stands over the panel; till then the panel keeps showing
+    // what it showed.
+    phase_ = Phase::awaitingStage;
+    frameMargin_ = TransitionStage::frameMargin(panel_);
+    panel_->setUpdatesEnabled(false);
+    openStage();
+}
+
+void PanelTransition::openStage() {
+    if (!stage_) {
+        stage_ = new TransitionStage(panel_, FloatingKippetWindow::cornerRadius);
+        connect(stage_, &TransitionStage::ready, this, &PanelTransition::stageReady);
+        connect(stage_, &TransitionStage::pressed, this, &PanelTransition::pressed);
+        connect(stage_, &TransitionStage::released, this, &PanelTransition::released);
+    }
+    timer_->setSingleShot(true);
+    timer_->start(stageWaitAtMost);
+    awaitedOpening_ = stage_->open(from_.united(to_), panel_->shownPicture(), from_);
+}
+
+void PanelTransition::stageReady(int opening) {
+    // Only the stage's picture of this opening on the screen starts the frames: an earlier
+    // opening's word arriving late says nothing of this one.
+    if (phase_ != Phase::awaitingStage || opening != awaitedOpening_)
+        return;
+    timer_->stop();
+    // The stage takes over, already at the first size on the way, over the panel that still
+    // shows what it showed; the panel leaves the screen with a later frame, once a compositor
+    // has taken up the stage's picture and shape: the next, or the last where every frame
+    // covers it.
+    TransitionStage::setExposedAreasTransparent(panel_, true);
+    phase_ = Phase::staged;
+    panelStaysTillLast_ = coveredToTheEnd();
+    showStep(stepAt(0), false);
+    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
+}
+
+void PanelTransition::stepped(qreal progress) {
+    const QRect step = stepAt(progress);
+    if (phase_ == Phase::animatingItself) {
+        panel_->setGeometry(step);
+        return;
+    }
+    // The last frame is the final one, shown as the animation ends. A move that keeps the size
+    // is drawn frame by frame like any other change.
+    if (phase_ == Phase::staged && step != to_)
+        showStep(step, !panelStaysTillLast_);
+}
+
+void PanelTransition::showStep(const QRect& step, bool leaves) {
+    // Drawn before the server is held for the frame.
+    const QPixmap picture = pictureAt(step.size());
+    stage_->showFrame(picture, step, [this, leaves] {
+        if (leaves)
+            panelLeaves();
+    });
+}
+
+void PanelTransition::panelLeaves() {
+    if (panelLeft_)
+        return;
+    // Only ever after the stage's frame of the same instant: a compositor takes up what changed
+    // one window at a time, and repaints each changed place with what all windows hold by then.
+    // The stage's whole place comes first, so no part of the panel's place ever shows the next
+    // frame ahead of the rest.
+    panelLeft_ = true;
+    panel_->setUpdatesEnabled(true);
+    panel_->shapeMask_->apply();
+    panel_->repaint();
+    TransitionStage::setFrameOutOfSight(panel_, true);
+}
+
+void PanelTransition::animationFinished() {
+    if (phase_ == Phase::animatingItself) {
+        phase_ = Phase::idle;
+        panel_->setGeometry(to_);
+        panel_->applyLimits();
+        return;
+    }
+    if (phase_ != Phase::staged)
+        return;
+    if (animation_->isRunning()) {
+        const QSignalBlocker quiet(animation_);
+        animation_->jumpTo(1);
+    }
+    // The stage shows the last frame before the window manager may give the panel its new
+    // frame: what the panel shows there until it is revealed stays under the stage. The frame
+    // is drawn first: the server is held only for what must reach it together.
+    const QPixmap last = pictureAt(to_.size());
+    TransitionStage::atOnce([this, &last] {
+        stage_->showFrame(last, to_);
+        panelLeaves();
+        // The window manager copies the panel's shape to its own frame when it gives the panel a
+        // new size: the shape comes back with the last change of size, never on its own.
+        if (panel_->geometry().size() == to_.size())
+            panel_->setGeometry(to_.adjusted(0, 0, 0, 1));
+        phase_ = Phase::revealing;
+        panel_->setGeometry(to_);
+        panel_->layoutChildren();
+        panel_->shapeMask_->apply();
+    });
+    panel_->applyLimits();
+    revealChecks_ = 0;
+    revealMatches_ = 0;
+    timer_->setSingleShot(false);
+    timer_->start(ClockAnimation::frame);
+}
+
+void PanelTransition::timerFired() {
+    if (phase_ == Phase::awaitingStage)
+        end();
+    else if (phase_ == Phase::revealing)
+        revealWhenShown();
+    else
+        timer_->stop();
+}
+
+void PanelTransition::revealWhenShown() {
+    // The panel shows again once the server has had it at its new frame for two looks in a row:
+    // the window manager's frame and its shape then stand too.
+    const std::optional<QRect> shown = TransitionStage::shownGeometry(panel_);
+    // Some window managers give the window its new frame before their own frame round it: that
+    // frame, shown again while it still has its old size, would stand beside the panel.
+    const bool frameFollowed =
+        !frameMargin_ || TransitionStage::frameMargin(panel_) == frameMargin_;
+    revealMatches_ = shown == panel_->geometry() && frameFollowed ? revealMatches_ + 1 : 0;
+    if (revealMatches_ >= 2) {
+        reveal();
+    } else if (++revealChecks_ >= revealChecksAtMost) {
+        Log::line(QStringLiteral("⚠️ [PanelTransition] The panel shows again before the window "
+                                 "manager gave it its new frame"));
+        reveal();
+    }
+}
+
+void PanelTransition::reveal() {
+    timer_->stop();
+    const auto show = [this] {
+        TransitionStage::setExposedAreasTransparent(panel_, false);
+        phase_ = Phase::idle;
+        pictureSize_ = QSize();
+        layoutSize_ = QSize();
+        panel_->layoutChildren();
+        panel_->repaint();
+        TransitionStage::setFrameOutOfSight(panel_, false);
+    };
+    if (stage_ && stage_->isVisible())
+        stage_->close(show);
+    else
+        show();
+}
+
+void PanelTransition::end() {
+    switch (phase_) {
+    case Phase::idle:
+        return;
+    case Phase::animatingItself: {
+        const QSignalBlocker quiet(animation_);
+        animation_->jumpTo(1);
+        animationFinished();
+        break;
+    }
+    case Phase::awaitingStage: {
+        timer_->stop();
+        {
+            const QSignalBlocker quiet(animation_);
+            animation_->jumpTo(1);
+        }
+        if (stage_ && stage_->isVisible())
+            stage_->close();
+        phase_ = Phase::idle;
+        panel_->setUpdatesEnabled(true);
+        panel_->setGeometry(to_);
+        panel_->applyLimits();
+        break;
+    }
+    case Phase::staged:
+        animationFinished();
+        reveal();
+        break;
+    case Phase::revealing:
+        reveal();
+        break;
+    }
+    // A hidden panel hears of its new size only once it shows again: its content takes it now.
+    panel_->layoutChildren();
+}
+
+void PanelTransition::pressed(const QMouseEvent& press) {
+    if (!isUnderWay())
+        return;
+    end();
+    // What the user sees under way is the panel: the press is the panel's, as a press on the
+    // panel itself gives it the keyboard, and it goes to what lies under the pointer where the
+    // panel now stands.
+    panel_->activateWindow();
+    panel_->raise();
+    QWindow* window = panel_->windowHandle();
+    if (!window)
+        return;
+    // Placed by where the panel now stands: the server may still have it elsewhere, while the
+    // window manager catches up.
+    const QPointF global = press.globalPosition();
+    QMouseEvent moved(QEvent::MouseButtonPress, global - QPointF(panel_->geometry().topLeft()),
+                      global, press.button(), press.buttons(), press.modifiers());
+    pressHandedOn_ = true;
+    // The server would give the release to whatever lies under the pointer on its screen: the
+    // panel holds the pointer until then. A menu the press opens holds it itself.
+    if (press.button() == Qt::LeftButton)
+        window->setMouseGrabEnabled(true);
+    QCoreApplication::sendEvent(window, &moved);
+}
+
+bool PanelTransition::released(const QMouseEvent& release) {
+    if (!std::exchange(pressHandedOn_, false))
+        return false;
+    QWindow* window = panel_->windowHandle();
+    if (!window)
+        return true;
+    window->setMouseGrabEnabled(false);
+    const QPointF global = release.globalPosition();
+    QMouseEvent moved(QEvent::MouseButtonRelease, global - QPointF(panel_->geometry().topLeft()),
+                      global, release.button(), release.buttons(), release.modifiers());
+    QCoreApplication::sendEvent(window, &moved);
+    return true;
+}
+
+QRect PanelTransition::stepAt(qreal progress) const {
+    const auto between = [progress](int from, int to) {
+        return from + qRound((to - from) * progress);
+    };
+    QRect step(QPoint(between(from_.left(), to_.left()), between(from_.top(), to_.top())),
+               QSize(between(from_.width(), to_.width()), between(from_.height(), to_.height())));
+    const Kippet* kippet = panel_->kippet();
+    if (!kippet || !kippet->isExpanded())
+        return step;
+    // Growing out of a mini tile, the expanded layout starts at the collapsed tile's size, the
+    // smallest that holds its header and toolbar; the bottom-left corner stays.
+    const QSize smallest =
+        WindowPlacement::collapsedSize.toSize().boundedTo(to_.size()).expandedTo(step.size());
+    return QRect(QPoint(step.left(), step.bottom() + 1 - smallest.height()), smallest);
+}
+
+bool PanelTransition::coveredToTheEnd() const {
+    // A compositor that took up the panel's leaving late would repaint the panel's place alone,
+    // with a frame of the stage that has grown past it since. Growing, every frame on the way
+    // covers that place: unless the compositor blurs, and so shows through the stage's picture,
+    // the panel stays on the screen beneath them until the last. Without a compositor the
+    // server shows each change whole, and the panel leaves at once.
+    return to_.contains(from_) && Theme::backdrop() == Theme::Backdrop::blended;
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "platform/RectD.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <optional>
+
+class ClockAnimation;
+class ClockTimer;
+class FloatingKippetWindow;
+class QMouseEvent;
+class TransitionStage;
+
+// One panel's change of frame (a change of form, or a move drawn frame by frame), from its start
+// to the moment the panel shows itself again at its new frame. Where the server lets a change be
+// drawn whole (X11), a stage shows it while the panel itself stays out of sight:
+//
+//   idle ──start──▶ awaitingStage ──stageReady(its opening)──▶ staged ──animation ends──▶
+//   revealing ──the server has the panel at its new frame──▶ idle
+//
+// Elsewhere the panel moves itself, frame by frame (animatingItself). `end()` leaves any phase
+// for idle at once: the panel stands at its new frame and shows itself, and the stage is gone.
+// Everything the change keeps lives here; the panel asks, never keeps its own copy.
+class PanelTransition : public QObject {
+    Q_OBJECT
+public:
+    enum class Phase {
+        idle,
+        // The stage is on its way to the screen; the panel keeps showing what it showed.
+        awaitingStage,
+        // The stage shows the frames; the panel leaves the screen beneath it.
+        staged,
+        // The panel stands at its new frame but shows nothing yet: the stage shows the last frame
+        // until the server has the panel there too.
+        revealing,
+        // No stage on this platform: the panel moves and sizes itself, frame by frame.
+        animatingItself,
+    };
+
+    explicit PanelTransition(FloatingKippetWindow* panel);
+    ~PanelTransition() override;
+
+    Phase phase() const { return phase_; }
+    // Whether the frames are still to come: the panel's frame is then the target.
+    bool isAnimating() const {
+        return phase_ == Phase::awaitingStage || phase_ == Phase::staged ||
+               phase_ == Phase::animatingItself;
+    }
+    bool isUnderWay() const { return phase_ != Phase::idle; }
+    // Where the change under way takes the panel, in the app's coordinates.
+    std::optional<RectD> target() const;
+    // While the stage shows the panel, the panel's own pixels stay transparent and its content
+    // lies beside it, laid out at the size the stage shows.
+    bool blanksPanel() const { return phase_ == Phase::staged || phase_ == Phase::revealing; }
+    // While the stage shows the frames, nothing of the panel shows: its shape is cut to nothing
+    // once it has left the screen.
+    bool hidesPanel() const { return phase_ == Phase::staged; }
+    // While the panel is blank: the size the stage shows it at, and the size its content is laid
+    // out at -- the same, except on the way into a tile, whose layout is drawn at the tile's own
+    // size and scaled: squeezed into a smaller one it would cut through what it holds.
+    QSize pictureSize() const;
+    QSize layoutSize() const;
+    // The stage of the panel; none before its first change.
+    TransitionStage* stage() const { return stage_; }
+
+    // Events.
+    // Starts the change from `from` to `to` (Qt's coordinates) towards `target`; the panel stands
+    // at `from`, and nothing else is under way.
+    void start(const QRect& from, const QRect& to, const RectD& target);
+    // Ends the change at once, in whatever phase.
+    void end();
+    // A press on the stage or the panel while the change is under way: the change ends at once,
+    // and the press goes to what lies under the pointer at the panel's new frame.
+    void pressed(const QMouseEvent& press);
+    // The release of a press that ended a change goes where the press went. True when `release`
+    // was that one, and has been handed on.
+    bool released(const QMouseEvent& release);
+
+private:
+    void stageReady(int opening);
+    void stepped(qreal progress);
+    // The animation reached its end: the stage shows the last frame and the panel takes its new
+    // frame beneath it.
+    void animationFinished();
+    void timerFired();
+    void revealWhenShown();
+    void reveal();
+    // The panel leaves the screen, in the same instant as the stage's frame.
+    void panelLeaves();
+    void showStep(const QRect& step, bool panelLeaves);
+    // Draws the panel's picture at `size`, laid out as its form needs.
+    QPixmap pictureAt(QSize size);
+    QRect stepAt(qreal progress) const;
+    bool coveredToTheEnd() const;
+    void openStage();
+
+    FloatingKippetWindow* panel_;
+    Phase phase_ = Phase::idle;
+    // The way, in Qt's coordinates, and its end in the app's.
+    QRect from_;
+    QRect to_;
+    RectD target_;
+    // The stage's opening whose first picture on the screen starts the frames.
+    int awaitedOpening_ = 0;
+    // Staged: whether the panel has left the screen yet, and whether it stays beneath the stage
+    // until the last frame (decided as the stage takes over: asking the display server every
+    // frame would cost a round trip).
+    bool panelLeft_ = false;
+    bool panelStaysTillLast_ = false;
+    QSize pictureSize_;
+    QSize layoutSize_;
+    // Revealing: looks at the server so far, and how many in a row found the panel in place.
+    int revealChecks_ = 0;
+    int revealMatches_ = 0;
+    // How much larger than the panel the window manager's frame was as the change started.
+    std::optional<QSize> frameMargin_;
+    // A press ended the change and went to the panel: its release follows it there.
+    bool pressHandedOn_ = false;
+    TransitionStage* stage_ = nullptr;
+    ClockAnimation* animation_ = nullptr;
+    // Awaiting the stage: how long it may take. Revealing: the next look at the server.
+    ClockTimer* timer_ = nullptr;
+};
