@@ -287,6 +287,9 @@ void PanelTransition::pressed(const QMouseEvent& press) {
     QMouseEvent moved(QEvent::MouseButtonPress, global - QPointF(panel_->geometry().topLeft()),
                       global, press.button(), press.buttons(), press.modifiers());
     pressHandedOn_ = true;
+    // The release may reach the server before the stage has left it: it then goes to the closed
+    // stage, which no longer takes it. Every window of the app is watched for it instead.
+    QCoreApplication::instance()->installEventFilter(this);
     // The server would give the release to whatever lies under the pointer on its screen: the
     // panel holds the pointer until then. A menu the press opens holds it itself.
     if (press.button() == Qt::LeftButton)
@@ -297,6 +300,7 @@ void PanelTransition::pressed(const QMouseEvent& press) {
 bool PanelTransition::released(const QMouseEvent& release) {
     if (!std::exchange(pressHandedOn_, false))
         return false;
+    QCoreApplication::instance()->removeEventFilter(this);
     QWindow* window = panel_->windowHandle();
     if (!window)
         return true;
@@ -306,6 +310,13 @@ bool PanelTransition::released(const QMouseEvent& release) {
                       global, release.button(), release.buttons(), release.modifiers());
     QCoreApplication::sendEvent(window, &moved);
     return true;
+}
+
+bool PanelTransition::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && pressHandedOn_ && watched->isWindowType() &&
+        event->spontaneous())
+        return released(*static_cast<QMouseEvent*>(event));
+    return QObject::eventFilter(watched, event);
 }
 
 QRect PanelTransition::stepAt(qreal progress) const {

@@ -79,6 +79,11 @@ public:
     // was that one, and has been handed on.
     bool released(const QMouseEvent& release);
 
+protected:
+    // Catches the release of a press handed on, whichever of the app's windows the server gives
+    // it to.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void stageReady(int opening);
     void stepped(qreal progress);

@@ -464,6 +464,8 @@ public:
             failures_.append(name + QStringLiteral(": the panel never reached its size"));
         else if (!stageGone)
             failures_.append(name + QStringLiteral(": the stage never went"));
+        else if (judged_ && shown.size() < 2)
+            failures_.append(name + QStringLiteral(": only %1 frame read").arg(shown.size()));
     }
 
     void setBorder(QRgb border) { border_ = border; }
@@ -571,7 +573,10 @@ private slots:
             transitions.run(QStringLiteral("m"), collapsed.size(),
                             QStringLiteral("unmini%1").arg(round));
         }
-        QVERIFY(transitions.count() > 300);
+        // However busy the machine, every change is read more than once: on its way and where
+        // it ended.
+        QVERIFY2(transitions.count() >= 18 * 2,
+                 qPrintable(QStringLiteral("%1 frames read").arg(transitions.count())));
         QVERIFY2(transitions.failures().isEmpty(),
                  qPrintable(QStringLiteral("%1 of %2 frames wrong: ")
                                 .arg(transitions.failures().size())
@@ -827,7 +832,9 @@ private slots:
         const bool closed =
             DesktopSession::waitUntil([&] { return !desktop.isViewable(scene.panel); });
         desktop.resumeWindowManager();
-        QVERIFY2(closed, "the click on the close button closed nothing");
+        QVERIFY2(closed,
+                 qPrintable(QStringLiteral("the click on the close button closed nothing: ") +
+                            desktop.appOutput().right(600)));
         QVERIFY(DesktopSession::waitUntil([&] { return !stageShowsIn(desktop, area); }));
     }
 };
