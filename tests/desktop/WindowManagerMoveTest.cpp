@@ -179,7 +179,12 @@ private slots:
         const QList<double> expected{double(there.left()), double(900 - there.bottom() - 1)};
         QCOMPARE(storedPosition(desktop, seeds[0].name), std::optional<QList<double>>(expected));
         QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
-        const WindowId again = desktop.windowTitled(seeds[0].name);
+        WindowId again = 0;
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     again = desktop.windowTitled(seeds[0].name);
+                     return again != 0;
+                 }),
+                 "the panel never came back");
         QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(again) == there; }),
                  qPrintable(DesktopSession::described(desktop.geometry(again))));
     }
