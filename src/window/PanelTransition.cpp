@@ -272,13 +272,19 @@ void PanelTransition::end() {
 void PanelTransition::pressed(const QMouseEvent& press) {
     if (!isUnderWay())
         return;
+    QWindow* window = panel_->windowHandle();
+    // The server gives the release to the window that took the press while it stays on the
+    // screen, and else to whatever lies under the pointer, which may not be the app's: the panel
+    // takes the pointer over before the stage leaves, so the release follows the press here
+    // whenever it comes. A menu the press opens holds the pointer itself.
+    if (window && press.button() == Qt::LeftButton)
+        window->setMouseGrabEnabled(true);
     end();
     // What the user sees under way is the panel: the press is the panel's, as a press on the
     // panel itself gives it the keyboard, and it goes to what lies under the pointer where the
     // panel now stands.
     panel_->activateWindow();
     panel_->raise();
-    QWindow* window = panel_->windowHandle();
     if (!window)
         return;
     // Placed by where the panel now stands: the server may still have it elsewhere, while the
@@ -287,13 +293,9 @@ void PanelTransition::pressed(const QMouseEvent& press) {
     QMouseEvent moved(QEvent::MouseButtonPress, global - QPointF(panel_->geometry().topLeft()),
                       global, press.button(), press.buttons(), press.modifiers());
     pressHandedOn_ = true;
-    // The release may reach the server before the stage has left it: it then goes to the closed
-    // stage, which no longer takes it. Every window of the app is watched for it instead.
+    // A release that reached the server before the panel took the pointer goes to the stage,
+    // closed by the time it is read: every window of the app is watched for it.
     QCoreApplication::instance()->installEventFilter(this);
-    // The server would give the release to whatever lies under the pointer on its screen: the
-    // panel holds the pointer until then. A menu the press opens holds it itself.
-    if (press.button() == Qt::LeftButton)
-        window->setMouseGrabEnabled(true);
     QCoreApplication::sendEvent(window, &moved);
 }
 
