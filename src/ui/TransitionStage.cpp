@@ -173,7 +173,15 @@ void TransitionStage::outOfTheWay() {
     // the whole stage.
     if (!mask().isEmpty())
         clearMask();
-    WindowShapeMask::setDeviceShape(this, QRegion());
+    if (CompositorCheck::shared().isCompositing()) {
+        // Under a compositor the stage is never cut: some (marco's) take up a window's shape
+        // only as it maps, and would go on showing the stage as it was cut then. Its transparent
+        // pixels show nothing.
+        WindowShapeMask::setDeviceShape(this, std::nullopt);
+        update();
+    } else {
+        WindowShapeMask::setDeviceShape(this, QRegion());
+    }
     // Its size kept: a window that grows gets, in what it adds, a copy of what lies beneath,
     // which a compositor may show before the window's next picture and shape.
     move(standingBy);
@@ -183,8 +191,8 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
     picture_ = picture;
     showing_ = true;
     at_ = at.translated(-area.topLeft());
-    // Until its first picture is through, the stage shows one pixel, amid the panel's own. Every
-    // opening waits for a picture of its own.
+    // Until its first picture is through, the stage shows one pixel of it (without a compositor)
+    // amid the panel's own. Every opening waits for a picture of its own.
     ++opening_;
     if (!isVisible()) {
         winId();
@@ -207,7 +215,11 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
 
 void TransitionStage::comeOver(QPoint origin) {
     move(origin);
-    shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
+    // Under a compositor the whole picture, where the panel beneath shows the same.
+    if (CompositorCheck::shared().isCompositing())
+        shapeTo(std::nullopt);
+    else
+        shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
     update();
     raise();
 }

@@ -309,7 +309,6 @@ void FloatingKippetWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     shownOrigin_ = frame().origin();
     watchWindowHandle();
-    transition_->panelShown();
 }
 
 void FloatingKippetWindow::hideEvent(QHideEvent* event) {

@@ -108,7 +108,7 @@ void PanelTransition::panelHidden() {
 }
 
 void PanelTransition::openStage() {
-    // A panel changes form while it shows: its stage stands by already.
+    // Mapped once, the stage stays mapped while the panel shows.
     panelShown();
     timer_->setSingleShot(true);
     timer_->start(stageWaitAtMost);
