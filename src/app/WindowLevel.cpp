@@ -158,9 +158,10 @@ protected:
 
 private:
     explicit LevelKeeper(QObject* parent) : QObject(parent) {
-        // The app taking the keyboard itself settles where it is.
+        // The app taking the keyboard itself settles where it is; the window that went may still
+        // hear late that it had it, which settles nothing.
         connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
-            if (focus)
+            if (focus && focus->isVisible() && X11::WindowId(focus->winId()) != keyboardAwaited_)
                 keyboardAwaited_ = X11::noWindow;
         });
         if (X11::connection())
