@@ -1,6 +1,7 @@
 #include "DesktopSession.h"
 
 #include <QTest>
+#include <algorithm>
 
 namespace {
 using WindowId = DesktopSession::WindowId;
@@ -43,6 +44,15 @@ private slots:
         QVERIFY(DesktopSession::waitUntil(
             [&] { return desktop.geometry(panel).size() == QSize(600, 500); }));
         const QRect again = desktop.geometry(panel);
+        // The change of form has ended once its stage has left the screen: a press before that
+        // ends the change rather than starting a drag.
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     const QList<DesktopSession::WindowId> shown = desktop.unmanagedWindows();
+                     return std::none_of(shown.cbegin(), shown.cend(), [&](auto window) {
+                         return desktop.geometry(window).intersects(again);
+                     });
+                 }),
+                 "the stage stayed over the expanded panel");
         const QPoint edge(again.right() - 1, again.center().y());
         QVERIFY(desktop.press(edge));
         desktop.moveTo(edge + QPoint(20, 0));
