@@ -229,14 +229,14 @@ private:
     void keyboardBackToTheShelf(QWidget* gone) {
         if (!lastFloating_ || X11::idOf(gone) == X11::noWindow)
             return;
+        keyboardAwaited_ = X11::idOf(gone);
         if (X11::activeWindow() == X11::noWindow)
             keyboardToLastFloating();
-        else
-            keyboardAwaited_ = X11::idOf(gone);
     }
 
+    // The wait goes on until the keyboard is somewhere: a window manager still falling back
+    // after the window that went may leave it with no window once more, and is asked again.
     void keyboardToLastFloating() {
-        keyboardAwaited_ = X11::noWindow;
         QWidget* floating = lastFloating_;
         if (floating && floating->isVisible() && !(floating->windowState() & Qt::WindowMinimized))
             WindowLevel::giveKeyboardTo(floating);
