@@ -15,17 +15,15 @@
 #include <utility>
 
 WindowShapeMask::WindowShapeMask(QWidget* window, Shape opaqueShape, Shape compositedShape)
-    : QObject(window), window_(window), opaqueShape_(std::move(opaqueShape)),
-      compositedShape_(std::move(compositedShape)) {
-    window->installEventFilter(this);
-    connect(&CompositorWatch::shared(), &CompositorWatch::compositingChanged, this,
-            &WindowShapeMask::compositingChanged);
-    apply();
-}
+    : WindowShapeMask(window, std::move(opaqueShape), {}, std::move(compositedShape)) {}
 
 WindowShapeMask::WindowShapeMask(QWidget* window, Outline opaqueOutline, Shape compositedShape)
-    : QObject(window), window_(window), opaqueOutline_(std::move(opaqueOutline)),
-      compositedShape_(std::move(compositedShape)) {
+    : WindowShapeMask(window, {}, std::move(opaqueOutline), std::move(compositedShape)) {}
+
+WindowShapeMask::WindowShapeMask(QWidget* window, Shape opaqueShape, Outline opaqueOutline,
+                                 Shape compositedShape)
+    : QObject(window), window_(window), opaqueShape_(std::move(opaqueShape)),
+      opaqueOutline_(std::move(opaqueOutline)), compositedShape_(std::move(compositedShape)) {
     window->installEventFilter(this);
     connect(&CompositorWatch::shared(), &CompositorWatch::compositingChanged, this,
             &WindowShapeMask::compositingChanged);

@@ -54,6 +54,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    WindowShapeMask(QWidget* window, Shape opaqueShape, Outline opaqueOutline,
+                    Shape compositedShape);
     void compositingChanged();
 
     QPointer<QWidget> window_;

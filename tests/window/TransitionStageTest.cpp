@@ -7,7 +7,7 @@
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
 #include "ui/CompositorCheck.h"
-#include "ui/X11Connection.h"
+#include "ui/X11.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/PanelDriver.h"
 
@@ -112,7 +112,7 @@ struct Composited : CompositorCheck {
 
 // The opacity a compositor reads on the window manager's frame around `window`; none when unset.
 std::optional<std::uint32_t> frameOpacity(const QWidget* window) {
-    xcb_connection_t* connection = x11Connection();
+    xcb_connection_t* connection = X11::connection();
     const auto id = static_cast<xcb_window_t>(window->winId());
     xcb_query_tree_reply_t* tree =
         xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr);
@@ -477,7 +477,7 @@ private slots:
         QCOMPARE(kippet->position(), target.origin());
 
         // The window manager lets go of the panel, and the window system moves it meanwhile.
-        xcb_connection_t* connection = x11Connection();
+        xcb_connection_t* connection = X11::connection();
         const auto id = static_cast<xcb_window_t>(window->winId());
         const auto parent = [&] {
             xcb_query_tree_reply_t* tree =
@@ -550,7 +550,7 @@ private slots:
         }
         QVERIFY(thrown);
         // Whatever the app sends next reaches the server.
-        xcb_flush(x11Connection());
+        xcb_flush(X11::connection());
         QVERIFY(serverAnswersOthers());
         // And a hold that ends normally after that still holds and releases as it should.
         int ran = 0;
