@@ -169,17 +169,36 @@ private:
     }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
-        // Only while a window of ours went and the window manager has not said yet where the
-        // keyboard went.
-        if (keyboardAwaited_ == X11::noWindow || eventType != "xcb_generic_event_t" ||
+        // While a window of ours went and the window manager has not said yet where the
+        // keyboard went, or when it leaves the keyboard with no window.
+        if (eventType != "xcb_generic_event_t" ||
             !X11::isPropertyChange(message, X11::root(), X11::atom("_NET_ACTIVE_WINDOW")))
             return false;
         const X11::WindowId active = X11::activeWindow();
+        if (active == X11::noWindow && keyboardAwaited_ == X11::noWindow) {
+            if (QWidget* gone = minimisedUnheard())
+                keyboardBackToTheShelf(gone);
+            return false;
+        }
         if (active == X11::noWindow)
             keyboardToLastFloating();
         else if (active != keyboardAwaited_)
             keyboardAwaited_ = X11::noWindow;
         return false;
+    }
+
+    // An ordinary window the window manager minimised while the app had just shown it: Qt
+    // then goes on taking it for shown, and no minimise reaches the event filter.
+    static QWidget* minimisedUnheard() {
+        const X11::AtomId hidden = X11::atom("_NET_WM_STATE_HIDDEN");
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget* window : windows) {
+            if (window->property(levelProperty).toInt() == ordinaryLevel && window->isVisible() &&
+                !(window->windowState() & Qt::WindowMinimized) &&
+                X11::idOf(window) != X11::noWindow && X11::hasState(X11::idOf(window), hidden))
+                return window;
+        }
+        return nullptr;
     }
 
     // Some window managers read a window's workspace as they map it but take "every workspace"

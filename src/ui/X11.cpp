@@ -282,6 +282,11 @@ std::optional<std::vector<std::uint32_t>> property32(WindowId window, AtomId pro
 #endif
 }
 
+bool hasState(WindowId window, AtomId state) {
+    const auto states = property32(window, atom("_NET_WM_STATE"), atomType());
+    return states && std::find(states->begin(), states->end(), state) != states->end();
+}
+
 void setProperty32(WindowId window, AtomId property, AtomId type,
                    std::span<const std::uint32_t> values) {
 #ifdef KIPPETS_HAVE_XCB

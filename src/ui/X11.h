@@ -120,6 +120,8 @@ void setProperty32(WindowId window, AtomId property, AtomId type,
 void deleteProperty(WindowId window, AtomId property);
 AtomId cardinalType();
 AtomId atomType();
+// Whether the window manager lists the state (a _NET_WM_STATE atom) for the window.
+bool hasState(WindowId window, AtomId state);
 
 // Takes the window out of its application's window group (ICCCM's WM_HINTS window_group, which Qt
 // gives every window): window managers minimise a group, and keep its transients on its
