@@ -83,6 +83,34 @@ std::optional<QSize> TransitionStage::frameMargin(const QWidget* window) {
 #endif
 }
 
+bool TransitionStage::frameShowsShapeOf(const QWidget* window) {
+#ifdef KIPPETS_HAVE_XCB
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
+        return true;
+    const X11::WindowId frame = X11::frameOf(id);
+    if (frame == X11::noWindow)
+        return true;
+    const std::optional<QRegion> framed =
+        X11::FrameChanges::shapeOf(frame, X11::FrameChanges::ShapeKind::bounding);
+    const auto size = X11::ask(xcb_get_geometry, xcb_get_geometry_reply, id);
+    const auto place = X11::ask(xcb_translate_coordinates, xcb_translate_coordinates_reply, id,
+                                frame, int16_t(0), int16_t(0));
+    if (!framed || !size || !place)
+        return true;
+    // What shows of the window: its shape within its bounds, in the frame's coordinates.
+    const QRect bounds(0, 0, size->width, size->height);
+    const std::optional<QRegion> own =
+        X11::FrameChanges::shapeOf(id, X11::FrameChanges::ShapeKind::bounding);
+    const QRegion shown =
+        (own ? *own & bounds : QRegion(bounds)).translated(place->dst_x, place->dst_y);
+    return (shown - *framed).isEmpty();
+#else
+    Q_UNUSED(window);
+    return true;
+#endif
+}
+
 void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transparent) {
     // Only a compositor shows a transparent pixel as such; without one the server's black would
     // be worse than what it leaves on the screen.

@@ -25,6 +25,10 @@ public:
     // How much larger than the window the window manager's frame around it is, in the server's
     // pixels: (0, 0) without a frame. None when the server does not say.
     static std::optional<QSize> frameMargin(const QWidget* window);
+    // Whether the window manager's frame round a window cut to a shape shows all of that shape:
+    // true without a frame, or with one that has no shape of its own, or when the server does not
+    // say.
+    static bool frameShowsShapeOf(const QWidget* window);
 
     explicit TransitionStage(QWidget* owner, qreal cornerRadius);
 

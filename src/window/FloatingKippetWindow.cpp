@@ -40,7 +40,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
     shapeMask_ = new WindowShapeMask(
         this, WindowShapeMask::Outline([this] {
             QPainterPath outline;
-            if (!transition_->hidesPanel())
+            if (!transition_->cutsPanelAway())
                 outline.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
             return outline;
         }),

@@ -8,6 +8,7 @@
 #include "ui/Theme.h"
 #include "ui/TransitionStage.h"
 #include "ui/WindowShapeMask.h"
+#include "ui/X11.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/WindowPlacement.h"
 
@@ -173,10 +174,9 @@ void PanelTransition::animationFinished() {
     TransitionStage::atOnce([this, &last] {
         stage_->showFrame(last, to_);
         panelLeaves();
-        // The window manager copies the panel's shape to its own frame when it gives the panel a
-        // new size: the shape comes back with the last change of size, never on its own.
-        if (panel_->geometry().size() == to_.size())
-            panel_->setGeometry(to_.adjusted(0, 0, 0, 1));
+        // The panel stays cut to nothing while the window manager moves it: some give a window
+        // its new size and place in two steps, others its frame the window's shape before they
+        // move that frame.
         phase_ = Phase::revealing;
         panel_->setGeometry(to_);
         panel_->layoutChildren();
@@ -194,6 +194,8 @@ void PanelTransition::timerFired() {
         end();
     else if (phase_ == Phase::revealing)
         revealWhenShown();
+    else if (phase_ == Phase::shaping)
+        revealWhenFramed();
     else
         timer_->stop();
 }
@@ -208,7 +210,12 @@ void PanelTransition::revealWhenShown() {
         !frameMargin_ || TransitionStage::frameMargin(panel_) == frameMargin_;
     revealMatches_ = shown == panel_->geometry() && frameFollowed ? revealMatches_ + 1 : 0;
     if (revealMatches_ >= 2) {
-        reveal();
+        // Cut to its shape (no compositor), the panel takes it back only now, and shows once its
+        // window manager's frame has taken it too.
+        if (panel_->shapeMask_->isCut())
+            shape();
+        else
+            reveal();
     } else if (++revealChecks_ >= revealChecksAtMost) {
         Log::line(QStringLiteral("⚠️ [PanelTransition] The panel shows again before the window "
                                  "manager gave it its new frame"));
@@ -216,15 +223,44 @@ void PanelTransition::revealWhenShown() {
     }
 }
 
+void PanelTransition::shape() {
+    // Beneath the stage, which shows the same picture in the same shape: drawn first, then cut,
+    // so no pixel of the panel's shows before it holds the picture.
+    phase_ = Phase::shaping;
+    pictureSize_ = QSize();
+    layoutSize_ = QSize();
+    panel_->layoutChildren();
+    panel_->repaint();
+    panel_->shapeMask_->apply();
+    X11::flush();
+    revealChecks_ = 0;
+    revealWhenFramed();
+}
+
+void PanelTransition::revealWhenFramed() {
+    // The window manager gives its frame the panel's new shape when it hears of it; till then
+    // the frame shows nothing of the panel.
+    if (TransitionStage::frameShowsShapeOf(panel_)) {
+        reveal();
+    } else if (++revealChecks_ >= revealChecksAtMost) {
+        Log::line(QStringLiteral("⚠️ [PanelTransition] The panel shows again before the window "
+                                 "manager's frame took its shape"));
+        reveal();
+    }
+}
+
 void PanelTransition::reveal() {
     timer_->stop();
-    const auto show = [this] {
+    const bool shaped = phase_ == Phase::shaping;
+    const auto show = [this, shaped] {
         TransitionStage::setExposedAreasTransparent(panel_, false);
         phase_ = Phase::idle;
         pictureSize_ = QSize();
         layoutSize_ = QSize();
         panel_->layoutChildren();
         panel_->repaint();
+        if (!shaped)
+            panel_->shapeMask_->apply();
         TransitionStage::setFrameOutOfSight(panel_, false);
     };
     if (stage_ && stage_->isVisible())
@@ -262,6 +298,7 @@ void PanelTransition::end() {
         reveal();
         break;
     case Phase::revealing:
+    case Phase::shaping:
         reveal();
         break;
     }

@@ -19,7 +19,8 @@ class TransitionStage;
 // drawn whole (X11), a stage shows it while the panel itself stays out of sight:
 //
 //   idle ──start──▶ awaitingStage ──stageReady(its opening)──▶ staged ──animation ends──▶
-//   revealing ──the server has the panel at its new frame──▶ idle
+//   revealing ──the server has the panel at its new frame──▶ shaping ──the window manager's
+//   frame shows the panel's shape──▶ idle
 //
 // Elsewhere the panel moves itself, frame by frame (animatingItself). `end()` leaves any phase
 // for idle at once: the panel stands at its new frame and shows itself, and the stage is gone.
@@ -36,6 +37,10 @@ public:
         // The panel stands at its new frame but shows nothing yet: the stage shows the last frame
         // until the server has the panel there too.
         revealing,
+        // The server has the panel at its new frame, drawn and cut to its shape again beneath the
+        // stage; the stage stays until the window manager's frame round the panel shows that
+        // shape too. Only where the panel is cut to its shape (no compositor).
+        shaping,
         // No stage on this platform: the panel moves and sizes itself, frame by frame.
         animatingItself,
     };
@@ -58,6 +63,10 @@ public:
     // While the stage shows the frames, nothing of the panel shows: its shape is cut to nothing
     // once it has left the screen.
     bool hidesPanel() const { return phase_ == Phase::staged; }
+    // The panel's shape stays cut to nothing until the server has it at its new frame: a shape
+    // reaches the screen at once, while the window manager may move the panel only later, or in
+    // two steps, so a shape of the new size would show at the old place meanwhile.
+    bool cutsPanelAway() const { return phase_ == Phase::staged || phase_ == Phase::revealing; }
     // While the panel is blank: the size the stage shows it at, and the size its content is laid
     // out at -- the same, except on the way into a tile, whose layout is drawn at the tile's own
     // size and scaled: squeezed into a smaller one it would cut through what it holds.
@@ -92,6 +101,9 @@ private:
     void animationFinished();
     void timerFired();
     void revealWhenShown();
+    // The panel takes its shape and its picture back beneath the stage.
+    void shape();
+    void revealWhenFramed();
     void reveal();
     // The panel leaves the screen, in the same instant as the stage's frame.
     void panelLeaves();
@@ -117,7 +129,8 @@ private:
     bool panelStaysTillLast_ = false;
     QSize pictureSize_;
     QSize layoutSize_;
-    // Revealing: looks at the server so far, and how many in a row found the panel in place.
+    // Revealing and shaping: looks at the server so far, and how many in a row found the panel in
+    // place.
     int revealChecks_ = 0;
     int revealMatches_ = 0;
     // How much larger than the panel the window manager's frame was as the change started.
@@ -126,6 +139,6 @@ private:
     bool pressHandedOn_ = false;
     TransitionStage* stage_ = nullptr;
     ClockAnimation* animation_ = nullptr;
-    // Awaiting the stage: how long it may take. Revealing: the next look at the server.
+    // Awaiting the stage: how long it may take. Revealing, shaping: the next look at the server.
     ClockTimer* timer_ = nullptr;
 };
