@@ -113,12 +113,14 @@ bool DesktopSession::startWindowManager() {
         arguments = {QStringLiteral("--sm-client-disable"),
                      QStringLiteral("--compositor=") +
                          (ownCompositor ? QStringLiteral("on") : QStringLiteral("off"))};
-    } else if (windowManagerName_ == QLatin1String("marco")) {
+    } else if (windowManagerName_ == QLatin1String("marco") ||
+               windowManagerName_ == QLatin1String("metacity")) {
         windowManagerComposites_ = ownCompositor;
         arguments = {QStringLiteral("--sm-disable"), ownCompositor
                                                          ? QStringLiteral("--composite")
                                                          : QStringLiteral("--no-composite")};
-    } else if (windowManagerName_ == QLatin1String("icewm")) {
+    } else if (windowManagerName_ == QLatin1String("icewm") ||
+               windowManagerName_ == QLatin1String("fluxbox")) {
         // Its own settings folder in the fresh home: none of the machine's.
         arguments = {};
     } else {
@@ -129,7 +131,8 @@ bool DesktopSession::startWindowManager() {
         return false;
     }
     if ((windowManagerName_ == QLatin1String("xfwm4") ||
-         windowManagerName_ == QLatin1String("marco")) &&
+         windowManagerName_ == QLatin1String("marco") ||
+         windowManagerName_ == QLatin1String("metacity")) &&
         !startSessionBus()) {
         xcb_disconnect(connection_);
         connection_ = nullptr;
@@ -1173,13 +1176,25 @@ bool DesktopSession::windowManagerHasCaughtUp() {
 
 bool DesktopSession::probeWindowManager(int guardMs) {
     // The window manager estimates the frame of a window not yet shown when asked, in its turn:
-    // after every request that reached it before.
+    // after every request that reached it before. Fluxbox does so only for windows it manages;
+    // it, as any, gives a window it does not manage the size it asks for, also in its turn.
     const xcb_window_t probe = xcb_generate_id(connection_);
     xcb_create_window(connection_, XCB_COPY_FROM_PARENT, probe, root(), -10, -10, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
     askWindowManager(probe, "_NET_REQUEST_FRAME_EXTENTS");
+    const std::uint32_t askedWidth = 2;
+    xcb_configure_window(connection_, probe, XCB_CONFIG_WINDOW_WIDTH, &askedWidth);
+    xcb_flush(connection_);
     const bool answered = waitUntil(
-        [&] { return !cardinals(probe, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).isEmpty(); },
+        [&] {
+            if (!cardinals(probe, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).isEmpty())
+                return true;
+            xcb_get_geometry_reply_t* size =
+                xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, probe), nullptr);
+            const bool sized = size && size->width == askedWidth;
+            free(size);
+            return sized;
+        },
         guardMs);
     xcb_destroy_window(connection_, probe);
     xcb_flush(connection_);

@@ -26,9 +26,9 @@ struct xcb_connection_t;
 // sent through XTest, as a user would.
 //
 // The environment picks the desktop, so that one case runs on several:
-//   KIPPETS_WINDOW_MANAGER  openbox (the default), xfwm4, marco or icewm;
-//   KIPPETS_WM_COMPOSITOR   on or off: whether xfwm4 or marco runs its own compositor (off unless
-//                           on);
+//   KIPPETS_WINDOW_MANAGER  openbox (the default), xfwm4, marco, metacity, icewm or fluxbox;
+//   KIPPETS_WM_COMPOSITOR   on or off: whether xfwm4, marco or metacity runs its own compositor
+//                           (off unless on);
 //   KIPPETS_COMPOSITOR      xcompmgr or picom: a compositor beside a window manager that does not
 //                           composite itself, on every case; unset, a case that asks for a
 //                           compositor gets xcompmgr there.
@@ -72,8 +72,8 @@ public:
     QString failure() const { return failure_; }
     QString display() const { return display_; }
     QString home() const { return home_.path(); }
-    // The window manager that runs: "openbox", "xfwm4", "marco" or "icewm", for expectations that
-    // differ between them.
+    // The window manager that runs: "openbox", "xfwm4", "marco", "metacity", "icewm" or
+    // "fluxbox", for expectations that differ between them.
     QString windowManager() const { return windowManagerName_; }
     // Whether the window manager composites itself.
     bool windowManagerComposites() const { return windowManagerComposites_; }

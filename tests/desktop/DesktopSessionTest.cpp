@@ -25,9 +25,13 @@ private slots:
         QTest::newRow("marco") << QStringLiteral("marco") << false << false << QString();
         QTest::newRow("marco, its compositor")
             << QStringLiteral("marco") << true << false << QString();
+        QTest::newRow("metacity") << QStringLiteral("metacity") << false << false << QString();
+        QTest::newRow("metacity, its compositor")
+            << QStringLiteral("metacity") << true << false << QString();
         QTest::newRow("icewm") << QStringLiteral("icewm") << false << false << QString();
         QTest::newRow("icewm, picom")
             << QStringLiteral("icewm") << false << true << QStringLiteral("picom");
+        QTest::newRow("fluxbox") << QStringLiteral("fluxbox") << false << false << QString();
     }
 
     void everyWindowManagerTakesTheDisplay() {
