@@ -682,13 +682,14 @@ private slots:
     }
 
     // The window manager moves the panel to its new frame some time after the app asks, and some
-    // (marco, which gives a panel no frame of its own) in more than one step. Without a
-    // compositor a shape reaches the screen at once: at the end of a shrink, nothing of the panel
+    // (marco and metacity, which give a panel no frame of their own) in more than one step. Without
+    // a compositor a shape reaches the screen at once: at the end of a shrink, nothing of the panel
     // shows at its old place meanwhile, cut to the new size, beside the stage's last frame.
     void nothingShowsAtTheOldPlaceWhileTheWindowManagerLags_data() {
         QTest::addColumn<QString>("windowManager");
-        QTest::newRow("openbox") << QStringLiteral("openbox");
-        QTest::newRow("marco") << QStringLiteral("marco");
+        for (const char* windowManager :
+             {"openbox", "xfwm4", "marco", "metacity", "icewm", "fluxbox"})
+            QTest::newRow(windowManager) << QString::fromLatin1(windowManager);
     }
 
     void nothingShowsAtTheOldPlaceWhileTheWindowManagerLags() {
