@@ -20,6 +20,7 @@
 #include <QThread>
 #include <csignal>
 #include <cstdlib>
+#include <utility>
 #include <xcb/xcb.h>
 
 namespace {
@@ -277,9 +278,10 @@ bool DesktopSession::hasCompositor() const {
 }
 
 DesktopSession::~DesktopSession() {
-    // A case that failed while the window manager stood still must not leave it stopped: it
-    // could not end.
+    // A case that failed while the window manager or the app stood still must not leave it
+    // stopped: it could not end.
     resumeWindowManager();
+    resumeApp();
     finishKeys();
     quitApp();
     for (QProcess* process : {&tray_, &compositor_, &windowManager_, &sessionBus_}) {
@@ -1064,13 +1066,13 @@ QImage DesktopSession::grabScreen(const QRect& area) const {
     return image;
 }
 
-bool DesktopSession::pauseWindowManager() {
-    const qint64 pid = windowManager_.processId();
+namespace {
+// Stops a process as SIGSTOP does; whether the kernel shows it stopped.
+bool stopped(qint64 pid) {
     if (pid <= 0 || ::kill(pid_t(pid), SIGSTOP) != 0)
         return false;
-    windowManagerPaused_ = true;
     // The signal takes effect on its own time: the state the kernel shows says when it has.
-    return waitUntil([pid] {
+    return DesktopSession::waitUntil([pid] {
         QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
         if (!status.open(QIODevice::ReadOnly))
             return false;
@@ -1081,13 +1083,30 @@ bool DesktopSession::pauseWindowManager() {
     });
 }
 
-void DesktopSession::resumeWindowManager() {
-    if (!windowManagerPaused_)
+void resumed(bool& paused, qint64 pid) {
+    if (!std::exchange(paused, false))
         return;
-    windowManagerPaused_ = false;
-    const qint64 pid = windowManager_.processId();
     if (pid > 0)
         ::kill(pid_t(pid), SIGCONT);
+}
+} // namespace
+
+bool DesktopSession::pauseWindowManager() {
+    windowManagerPaused_ = true;
+    return stopped(windowManager_.processId());
+}
+
+void DesktopSession::resumeWindowManager() {
+    resumed(windowManagerPaused_, windowManager_.processId());
+}
+
+bool DesktopSession::pauseApp() {
+    appPaused_ = true;
+    return stopped(app_.processId());
+}
+
+void DesktopSession::resumeApp() {
+    resumed(appPaused_, app_.processId());
 }
 
 bool DesktopSession::growFrameAhead(WindowId window, const QRect& frame) {

@@ -200,6 +200,10 @@ public:
     // the user ask meanwhile waits in its queue, in the order asked. Whether it stands still.
     bool pauseWindowManager();
     void resumeWindowManager();
+    // Holds the app still the same way: what the user does meanwhile waits at the server, in the
+    // order done, until the app reads it all at once.
+    bool pauseApp();
+    void resumeApp();
     // Plays the window manager in the moment between giving a window's frame its new geometry and
     // giving the window inside it its new size: the frame and what the window manager keeps in it
     // beside the window (its own background) take `frame`, the window keeps its size. Meant while
@@ -259,5 +263,6 @@ private:
     QProcess app_;
     QProcess keys_;
     bool windowManagerPaused_ = false;
+    bool appPaused_ = false;
     std::uint32_t pings_ = 0;
 };
