@@ -18,6 +18,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <utility>
@@ -752,6 +753,13 @@ QList<DesktopSession::WindowId> DesktopSession::unmanagedWindows() const {
         free(attributes);
     }
     free(tree);
+    // Some window managers (IceWM) make their frames override-redirect too.
+    if (shown.isEmpty())
+        return shown;
+    QList<WindowId> frames;
+    for (const WindowId managed : stacking())
+        frames.append(frameOf(managed));
+    shown.removeIf([&](WindowId window) { return frames.contains(window); });
     return shown;
 }
 
@@ -771,7 +779,12 @@ QList<DesktopSession::WindowId> DesktopSession::openMenus() const {
         // "normal" windows.
         const QRect frame = geometry(window);
         const QStringList kinds = types(window);
-        const bool other = kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_TOOLTIP")) ||
+        // Some window managers (IceWM) show windows of their own beside the ones they manage;
+        // Qt names the app's process on every window it makes.
+        const QList<std::uint32_t> owner = cardinals(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
+        const bool othersOwn = owner.isEmpty() || qint64(owner.constFirst()) != app_.processId();
+        const bool other = othersOwn ||
+                           kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_TOOLTIP")) ||
                            kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_DND")) ||
                            kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_NOTIFICATION"));
         if (!other && screen.contains(frame) && frame.size() != options_.screen)

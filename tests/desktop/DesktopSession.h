@@ -118,9 +118,10 @@ public:
     // Windows shown without the window manager (override-redirect) that cover the screen.
     QList<WindowId> screenOverlays() const;
     // The menus open on the screen: windows shown without the window manager on a part of it,
-    // tool tips and dragged images excepted.
+    // tool tips, dragged images and other programs' windows excepted.
     QList<WindowId> openMenus() const;
-    // The windows shown on the screen without the window manager (override-redirect, mapped).
+    // The windows shown on the screen without the window manager (override-redirect, mapped),
+    // the window manager's frames excepted.
     QList<WindowId> unmanagedWindows() const;
     // The client windows that are not in `before`.
     QList<WindowId> windowsSince(const QList<WindowId>& before) const;
