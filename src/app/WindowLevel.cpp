@@ -200,6 +200,11 @@ private:
     // topmost. Asked once for each stacking: a window manager that keeps the order it chose
     // reports no new one, and is not asked again.
     void modalsBackAboveFloating() {
+        modals_.removeAll(nullptr);
+        // Most changes of stacking come while no modal window shows: nothing to ask then.
+        if (std::none_of(modals_.cbegin(), modals_.cend(),
+                         [](const QPointer<QWidget>& modal) { return modal->isVisible(); }))
+            return;
         const std::vector<X11::WindowId> stacking = X11::stackingOrder();
         if (stacking == stackingActedOn_)
             return;
@@ -215,7 +220,6 @@ private:
         }
         if (topFloating < 0)
             return;
-        modals_.removeAll(nullptr);
         for (const QPointer<QWidget>& modal : std::as_const(modals_)) {
             const int index = modal->isVisible() ? indexOf(modal) : -1;
             if (index >= 0 && index < topFloating) {
