@@ -13,6 +13,8 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 const char* const levelProperty = "kippetsWindowLevel";
@@ -124,7 +126,7 @@ protected:
                 // A window the app brings up while a modal one is open is where the keyboard
                 // goes next, not back to where it was.
                 keyboardBefore_.clear();
-                scheduleModalsOnTop();
+                scheduleModalsOnTop(window);
             } else if (level == modalLevel) {
                 rememberTheKeyboard(window);
                 comeForward(window);
@@ -139,7 +141,7 @@ protected:
         case QEvent::WindowActivate:
             if (level == floatingLevel) {
                 lastFloating_ = window;
-                scheduleModalsOnTop();
+                scheduleModalsOnTop(window);
             }
             break;
         case QEvent::WindowStateChange:
@@ -171,8 +173,13 @@ private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
         // While a window of ours went and the window manager has not said yet where the
         // keyboard went, or when it leaves the keyboard with no window.
-        if (eventType != "xcb_generic_event_t" ||
-            !X11::isPropertyChange(message, X11::root(), X11::atom("_NET_ACTIVE_WINDOW")))
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        if (X11::isPropertyChange(message, X11::root(), X11::atom("_NET_CLIENT_LIST_STACKING"))) {
+            modalsBackAboveFloating();
+            return false;
+        }
+        if (!X11::isPropertyChange(message, X11::root(), X11::atom("_NET_ACTIVE_WINDOW")))
             return false;
         const X11::WindowId active = X11::activeWindow();
         if (active == X11::noWindow && keyboardAwaited_ == X11::noWindow) {
@@ -185,6 +192,41 @@ private:
         else if (active != keyboardAwaited_)
             keyboardAwaited_ = X11::noWindow;
         return false;
+    }
+
+    // Some window managers raise a window clicked without giving it the keyboard while a modal
+    // window holds it: no floating window comes up that the app hears of. The stacking the
+    // window manager reports says so; a modal window below a floating one goes back above the
+    // topmost. Asked once for each stacking: a window manager that keeps the order it chose
+    // reports no new one, and is not asked again.
+    void modalsBackAboveFloating() {
+        modals_.removeAll(nullptr);
+        // Most changes of stacking come while no modal window shows: nothing to ask then.
+        if (std::none_of(modals_.cbegin(), modals_.cend(),
+                         [](const QPointer<QWidget>& modal) { return modal->isVisible(); }))
+            return;
+        const std::vector<X11::WindowId> stacking = X11::stackingOrder();
+        if (stacking == stackingActedOn_)
+            return;
+        const auto indexOf = [&stacking](const QWidget* window) {
+            const auto found = std::find(stacking.begin(), stacking.end(), X11::idOf(window));
+            return found == stacking.end() ? -1 : int(found - stacking.begin());
+        };
+        int topFloating = -1;
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (const QWidget* window : windows) {
+            if (window->property(levelProperty).toInt() == floatingLevel && window->isVisible())
+                topFloating = std::max(topFloating, indexOf(window));
+        }
+        if (topFloating < 0)
+            return;
+        for (const QPointer<QWidget>& modal : std::as_const(modals_)) {
+            const int index = modal->isVisible() ? indexOf(modal) : -1;
+            if (index >= 0 && index < topFloating) {
+                stackingActedOn_ = stacking;
+                X11::requestRaiseAbove(X11::idOf(modal), stacking[std::size_t(topFloating)]);
+            }
+        }
     }
 
     // An ordinary window the window manager minimised while the app had just shown it: Qt
@@ -277,7 +319,11 @@ private:
             WindowLevel::giveKeyboardTo(previous);
     }
 
-    void scheduleModalsOnTop() {
+    // Puts the modal windows back above the floating window that came up. Stacked right above
+    // it, not raised: some window managers give the keyboard to a window the app raises, and it
+    // stays with the floating window the user went to.
+    void scheduleModalsOnTop(QWidget* floating) {
+        modalsGoAbove_ = floating;
         if (pending_)
             return;
         pending_ = true;
@@ -286,8 +332,15 @@ private:
             [this] {
                 pending_ = false;
                 modals_.removeAll(nullptr);
+                const QPointer<QWidget> floating = std::exchange(modalsGoAbove_, nullptr);
+                const X11::WindowId sibling =
+                    floating && floating->isVisible() ? X11::idOf(floating) : X11::noWindow;
                 for (const QPointer<QWidget>& modal : std::as_const(modals_)) {
-                    if (modal->isVisible())
+                    if (!modal->isVisible())
+                        continue;
+                    if (sibling != X11::noWindow && X11::idOf(modal) != X11::noWindow)
+                        X11::requestRaiseAbove(X11::idOf(modal), sibling);
+                    else
                         modal->raise();
                 }
             },
@@ -297,6 +350,11 @@ private:
     QList<QPointer<QWidget>> modals_;
     QHash<QWidget*, QPointer<QWidget>> keyboardBefore_;
     QPointer<QWidget> lastFloating_;
+    // The floating window the modal windows go above next.
+    QPointer<QWidget> modalsGoAbove_;
+    // The window manager's stacking the modal windows were last sent back above the floating
+    // ones in.
+    std::vector<X11::WindowId> stackingActedOn_;
     // The window of ours that went while it may have had the keyboard; none when nothing waits.
     X11::WindowId keyboardAwaited_ = X11::noWindow;
     bool pending_ = false;

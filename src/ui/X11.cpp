@@ -262,6 +262,14 @@ AtomId atomType() {
 #endif
 }
 
+AtomId windowType() {
+#ifdef KIPPETS_HAVE_XCB
+    return XCB_ATOM_WINDOW;
+#else
+    return noAtom;
+#endif
+}
+
 std::optional<std::vector<std::uint32_t>> property32(WindowId window, AtomId property,
                                                      AtomId type) {
 #ifdef KIPPETS_HAVE_XCB
@@ -374,6 +382,36 @@ void requestState(WindowId window, bool add, AtomId first, AtomId second) {
 
 void requestActivation(WindowId window, std::uint32_t time) {
     askWindowManager(window, atom("_NET_ACTIVE_WINDOW"), {fromApplication, time, 0, 0, 0});
+}
+
+std::vector<WindowId> stackingOrder() {
+    return property32(root(), atom("_NET_CLIENT_LIST_STACKING"), windowType())
+        .value_or(std::vector<WindowId>{});
+}
+
+void requestRaiseAbove(WindowId window, WindowId sibling) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server || window == noWindow || sibling == noWindow)
+        return;
+    // As ICCCM asks of a client whose window the window manager may have framed: the request to
+    // restack, sent to the root as the window manager would get it from the server. Sent as a
+    // request of the window itself, the server would refuse a sibling that is not one any more.
+    xcb_configure_request_event_t request{};
+    request.response_type = XCB_CONFIGURE_REQUEST;
+    request.stack_mode = XCB_STACK_MODE_ABOVE;
+    request.parent = root();
+    request.window = window;
+    request.sibling = sibling;
+    request.value_mask = XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE;
+    xcb_send_event(server, 0, root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&request));
+    xcb_flush(server);
+#else
+    Q_UNUSED(window);
+    Q_UNUSED(sibling);
+#endif
 }
 
 ServerHold::ServerHold() {

@@ -120,6 +120,7 @@ void setProperty32(WindowId window, AtomId property, AtomId type,
 void deleteProperty(WindowId window, AtomId property);
 AtomId cardinalType();
 AtomId atomType();
+AtomId windowType();
 // Whether the window manager lists the state (a _NET_WM_STATE atom) for the window.
 bool hasState(WindowId window, AtomId state);
 
@@ -138,6 +139,13 @@ void requestDesktop(WindowId window, std::uint32_t desktop);
 void requestState(WindowId window, bool add, AtomId first, AtomId second = noAtom);
 // Gives the window the keyboard; `time` of the user's action, 0 for now.
 void requestActivation(WindowId window, std::uint32_t time = 0);
+// The windows the window manager manages, bottom to top (_NET_CLIENT_LIST_STACKING); empty when
+// it does not say.
+std::vector<WindowId> stackingOrder();
+// Stacks the window right above `sibling`, another window the window manager manages, and
+// leaves the keyboard where it is. A plain raise would not: some window managers (xfwm4) take an
+// application raising one of its windows for asking to give it the keyboard.
+void requestRaiseAbove(WindowId window, WindowId sibling);
 
 // While one lives, the server serves this app alone, so whatever the app changes meanwhile
 // reaches the screen in one piece; released when the outermost one goes, on every road out.

@@ -18,8 +18,10 @@
 #include <QSettings>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <utility>
 #include <xcb/xcb.h>
 
 namespace {
@@ -280,9 +282,10 @@ bool DesktopSession::hasCompositor() const {
 }
 
 DesktopSession::~DesktopSession() {
-    // A case that failed while the window manager stood still must not leave it stopped: it
-    // could not end.
+    // A case that failed while the window manager or the app stood still must not leave it
+    // stopped: it could not end.
     resumeWindowManager();
+    resumeApp();
     finishKeys();
     quitApp();
     for (QProcess* process : {&tray_, &compositor_, &windowManager_, &sessionBus_}) {
@@ -753,6 +756,13 @@ QList<DesktopSession::WindowId> DesktopSession::unmanagedWindows() const {
         free(attributes);
     }
     free(tree);
+    // Some window managers (IceWM) make their frames override-redirect too.
+    if (shown.isEmpty())
+        return shown;
+    QList<WindowId> frames;
+    for (const WindowId managed : stacking())
+        frames.append(frameOf(managed));
+    shown.removeIf([&](WindowId window) { return frames.contains(window); });
     return shown;
 }
 
@@ -772,7 +782,12 @@ QList<DesktopSession::WindowId> DesktopSession::openMenus() const {
         // "normal" windows.
         const QRect frame = geometry(window);
         const QStringList kinds = types(window);
-        const bool other = kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_TOOLTIP")) ||
+        // Some window managers (IceWM) show windows of their own beside the ones they manage;
+        // Qt names the app's process on every window it makes.
+        const QList<std::uint32_t> owner = cardinals(window, "_NET_WM_PID", XCB_ATOM_CARDINAL);
+        const bool othersOwn = owner.isEmpty() || qint64(owner.constFirst()) != app_.processId();
+        const bool other = othersOwn ||
+                           kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_TOOLTIP")) ||
                            kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_DND")) ||
                            kinds.contains(QStringLiteral("_NET_WM_WINDOW_TYPE_NOTIFICATION"));
         if (!other && screen.contains(frame) && frame.size() != options_.screen)
@@ -1067,13 +1082,13 @@ QImage DesktopSession::grabScreen(const QRect& area) const {
     return image;
 }
 
-bool DesktopSession::pauseWindowManager() {
-    const qint64 pid = windowManager_.processId();
+namespace {
+// Stops a process as SIGSTOP does; whether the kernel shows it stopped.
+bool stopped(qint64 pid) {
     if (pid <= 0 || ::kill(pid_t(pid), SIGSTOP) != 0)
         return false;
-    windowManagerPaused_ = true;
     // The signal takes effect on its own time: the state the kernel shows says when it has.
-    return waitUntil([pid] {
+    return DesktopSession::waitUntil([pid] {
         QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
         if (!status.open(QIODevice::ReadOnly))
             return false;
@@ -1084,13 +1099,30 @@ bool DesktopSession::pauseWindowManager() {
     });
 }
 
-void DesktopSession::resumeWindowManager() {
-    if (!windowManagerPaused_)
+void resumed(bool& paused, qint64 pid) {
+    if (!std::exchange(paused, false))
         return;
-    windowManagerPaused_ = false;
-    const qint64 pid = windowManager_.processId();
     if (pid > 0)
         ::kill(pid_t(pid), SIGCONT);
+}
+} // namespace
+
+bool DesktopSession::pauseWindowManager() {
+    windowManagerPaused_ = true;
+    return stopped(windowManager_.processId());
+}
+
+void DesktopSession::resumeWindowManager() {
+    resumed(windowManagerPaused_, windowManager_.processId());
+}
+
+bool DesktopSession::pauseApp() {
+    appPaused_ = true;
+    return stopped(app_.processId());
+}
+
+void DesktopSession::resumeApp() {
+    resumed(appPaused_, app_.processId());
 }
 
 bool DesktopSession::growFrameAhead(WindowId window, const QRect& frame) {

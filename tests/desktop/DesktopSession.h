@@ -118,9 +118,10 @@ public:
     // Windows shown without the window manager (override-redirect) that cover the screen.
     QList<WindowId> screenOverlays() const;
     // The menus open on the screen: windows shown without the window manager on a part of it,
-    // tool tips and dragged images excepted.
+    // tool tips, dragged images and other programs' windows excepted.
     QList<WindowId> openMenus() const;
-    // The windows shown on the screen without the window manager (override-redirect, mapped).
+    // The windows shown on the screen without the window manager (override-redirect, mapped),
+    // the window manager's frames excepted.
     QList<WindowId> unmanagedWindows() const;
     // The client windows that are not in `before`.
     QList<WindowId> windowsSince(const QList<WindowId>& before) const;
@@ -200,6 +201,10 @@ public:
     // the user ask meanwhile waits in its queue, in the order asked. Whether it stands still.
     bool pauseWindowManager();
     void resumeWindowManager();
+    // Holds the app still the same way: what the user does meanwhile waits at the server, in the
+    // order done, until the app reads it all at once.
+    bool pauseApp();
+    void resumeApp();
     // Plays the window manager in the moment between giving a window's frame its new geometry and
     // giving the window inside it its new size: the frame and what the window manager keeps in it
     // beside the window (its own background) take `frame`, the window keeps its size. Meant while
@@ -259,5 +264,6 @@ private:
     QProcess app_;
     QProcess keys_;
     bool windowManagerPaused_ = false;
+    bool appPaused_ = false;
     std::uint32_t pings_ = 0;
 };

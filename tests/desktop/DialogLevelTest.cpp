@@ -72,6 +72,18 @@ bool minimiseAndCatchUp(DesktopSession& desktop, WindowId window) {
            desktop.appHasCaughtUp(window) && desktop.windowManagerHasCaughtUp();
 }
 
+// Where the window and the others stand in the window manager's stacking, for a failure.
+QString stackedAt(const DesktopSession& desktop, WindowId window, const QList<WindowId>& others) {
+    QStringList below;
+    for (const WindowId other : others)
+        below.append(QString::number(desktop.stackIndex(other)));
+    return QStringLiteral("\"%1\" at %2 of %3, the others at %4")
+        .arg(desktop.title(window))
+        .arg(desktop.stackIndex(window))
+        .arg(desktop.stacking().size())
+        .arg(below.join(QLatin1Char(',')));
+}
+
 bool isShownNotMinimised(const DesktopSession& desktop, WindowId window) {
     return desktop.isViewable(window) &&
            !desktop.states(window).contains(QStringLiteral("_NET_WM_STATE_HIDDEN"));
@@ -153,7 +165,8 @@ private slots:
         QVERIFY(desktop.windowManagerHasCaughtUp());
         QVERIFY(desktop.appHasCaughtUp(ideas));
         QVERIFY(desktop.windowManagerHasCaughtUp());
-        QVERIFY(DesktopSession::waitUntil([&] { return isAboveAll(desktop, alert, panels); }));
+        QVERIFY2(DesktopSession::waitUntil([&] { return isAboveAll(desktop, alert, panels); }),
+                 qPrintable(stackedAt(desktop, alert, panels)));
 
         desktop.click(desktop.geometry(alert).topLeft() + QPoint(20, 8));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == alert; }));

@@ -872,6 +872,60 @@ private slots:
         QVERIFY(DesktopSession::waitUntil([&] { return menusSince(desktop, stage).isEmpty(); }));
     }
 
+    // A drag begun with a press that ends a change takes the panel along from its first move:
+    // pressed, moved and let go before the app has even read the press, the panel ends where the
+    // pointer took it.
+    void aDragBegunUnderWayTakesThePanelFromItsFirstMove() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Dragged"), QPointF(300, 200), true}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Dragged"));
+        QVERIFY(panel);
+        const QRect expanded = desktop.geometry(panel);
+        QCOMPARE(expanded.size(), QSize(600, 500));
+        desktop.click(DesktopSession::grabPoint(expanded));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+        QVERIFY(desktop.appHasCaughtUp(panel));
+        const QRect screen(QPoint(0, 0), DesktopSession::Options().screen);
+        QVERIFY(!stageShowsIn(desktop, screen));
+        // The tile keeps the expanded panel's bottom-left corner: its top strip lies inside every
+        // frame of the way, and is where the tile is dragged by.
+        const QRect collapsed(expanded.left(), expanded.bottom() + 1 - 200, 220, 200);
+        const QPoint grab = DesktopSession::grabPoint(collapsed);
+        const QPoint by(150, 90);
+        QVERIFY(desktop.moveTo(grab));
+
+        desktop.keyWithoutWaiting(QStringLiteral("c"));
+        // Closely watched, so the press comes while the stage shows the panel on its way.
+        QElapsedTimer guard;
+        guard.start();
+        while (!stageShowsIn(desktop, screen) && guard.elapsed() < 20000)
+            QThread::msleep(1);
+        QVERIFY2(stageShowsIn(desktop, screen), "the stage never showed");
+        // The app, held still, reads the press only once the moves and the release have reached
+        // the server behind it, as a busy machine has it.
+        QVERIFY(desktop.pauseApp());
+        QVERIFY(desktop.press(grab));
+        for (int step = 1; step <= 3; ++step)
+            QVERIFY(desktop.moveTo(grab + by * step / 3));
+        QVERIFY(desktop.release());
+        desktop.resumeApp();
+
+        const QRect dropped = collapsed.translated(by);
+        const bool followed = DesktopSession::waitUntil(
+            [&] { return desktop.geometry(panel) == dropped && !stageShowsIn(desktop, screen); });
+        QVERIFY2(followed, qPrintable(QStringLiteral("the panel stands at %1, not at %2")
+                                          .arg(DesktopSession::described(desktop.geometry(panel)),
+                                               DesktopSession::described(dropped))));
+        // The drag ended with the release: a move without the button leaves the panel there.
+        QVERIFY(desktop.moveTo(grab + by + QPoint(40, 40)));
+        QVERIFY(desktop.appHasCaughtUp(panel));
+        QVERIFY(desktop.windowManagerHasCaughtUp());
+        QCOMPARE(desktop.geometry(panel), dropped);
+    }
+
     // Right after the change, before the panel shows itself again -- for as long as the window
     // manager takes to give it its new frame -- a click on it reaches the control under the
     // pointer: the tile's close button closes it.
