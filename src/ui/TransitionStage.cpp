@@ -149,20 +149,79 @@ TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
     setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
+namespace {
+// Where the stage stands by: beyond the screen's top-left corner, so that a window manager, a
+// compositor or a test listing what shows finds nothing of it where anything is.
+constexpr QPoint standingBy(-20000, -20000);
+} // namespace
+
+void TransitionStage::standBy() {
+    if (isVisible())
+        return;
+    // Cut to nothing before it maps: nothing of it ever shows while it stands by.
+    winId();
+    setGeometry(QRect(standingBy, QSize(1, 1)));
+    outOfTheWay();
+    show();
+}
+
+void TransitionStage::outOfTheWay() {
+    picture_ = {};
+    showing_ = false;
+    pendingArea_.reset();
+    // Qt's idea of the shape is none, so the next opening's shape is one it sends, and Qt paints
+    // the whole stage.
+    if (!mask().isEmpty())
+        clearMask();
+    if (CompositorCheck::shared().isCompositing()) {
+        // Under a compositor the stage is never cut: some (marco's) take up a window's shape
+        // only as it maps, and would go on showing the stage as it was cut then. Its transparent
+        // pixels show nothing.
+        WindowShapeMask::setDeviceShape(this, std::nullopt);
+        update();
+    } else {
+        WindowShapeMask::setDeviceShape(this, QRegion());
+    }
+    // Its size kept: a window that grows gets, in what it adds, a copy of what lies beneath,
+    // which a compositor may show before the window's next picture and shape.
+    move(standingBy);
+}
+
 int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect& at) {
     picture_ = picture;
-    setGeometry(area);
+    showing_ = true;
     at_ = at.translated(-area.topLeft());
-    // Until its first picture is through, the stage shows one pixel, amid the panel's own: the
-    // server tells a window it is on the screen only where some of it shows. Every opening waits
-    // for a picture of its own.
+    // Until its first picture is through, the stage shows one pixel of it (without a compositor)
+    // amid the panel's own. Every opening waits for a picture of its own.
     ++opening_;
-    shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
-    if (!isVisible())
+    if (!isVisible()) {
+        winId();
+        setGeometry(QRect(standingBy, QSize(1, 1)));
         show();
+    }
+    const QSize needed = size().expandedTo(area.size());
+    if (needed != size()) {
+        // It grows where nothing shows, and comes over the panel once it has painted at its
+        // new size.
+        pendingArea_ = area;
+        pendingSize_ = needed;
+        setGeometry(QRect(standingBy, needed));
+        update();
+        return opening_;
+    }
+    comeOver(area.topLeft());
+    return opening_;
+}
+
+void TransitionStage::comeOver(QPoint origin) {
+    move(origin);
+    // Under a compositor the whole picture, where the panel beneath shows the same.
+    if (CompositorCheck::shared().isCompositing())
+        shapeTo(std::nullopt);
+    else
+        shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
     update();
     raise();
-    return opening_;
 }
 
 void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
@@ -182,9 +241,14 @@ void TransitionStage::close(const std::function<void()>& alongside) {
     atOnce([&] {
         if (alongside)
             alongside();
-        hide();
+        // Kept mapped, shown nothing: unmapped, a compositor would fade the last frame out over
+        // the panel, and fade the next opening in. Only a press on the stage that ended the
+        // change takes it off the screen: the pointer, and the release, then leave it at once.
+        if (pressTaken_)
+            hide();
+        else
+            outOfTheWay();
     });
-    picture_ = {};
     // A word of an opening that never reached the screen means nothing any more.
     shownOpening_ = opening_;
 }
@@ -238,7 +302,18 @@ void TransitionStage::paintEvent(QPaintEvent* event) {
     painter.fillRect(rect(), Qt::transparent);
     // On the server's pixel the shape was cut at.
     painter.drawPixmap(QPointF(pictureOrigin()) / devicePixelRatioF(), picture_);
-    if (shownOpening_ != opening_) {
+    if (pendingArea_ && size() == pendingSize_) {
+        // Painted whole at the size it grew to: now it comes over the panel.
+        QMetaObject::invokeMethod(
+            this,
+            [this, opening = opening_] {
+                if (opening == opening_ && pendingArea_)
+                    comeOver(std::exchange(pendingArea_, std::nullopt)->topLeft());
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (!pendingArea_ && showing_ && shownOpening_ != opening_) {
         shownOpening_ = opening_;
         QMetaObject::invokeMethod(
             this, [this, opening = opening_] { emit ready(opening); }, Qt::QueuedConnection);

@@ -16,6 +16,7 @@
 #include <QDebug>
 #include <QPointer>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
 #include <cstdint>
 #include <cstdlib>
@@ -41,7 +42,7 @@ TransitionStage* stageOf(const FloatingKippetWindow* window) {
 
 bool stageShows(const FloatingKippetWindow* window) {
     const TransitionStage* stage = stageOf(window);
-    return stage && stage->isVisible();
+    return stage && stage->isShowing();
 }
 
 // Lets the test clock run a frame at a time, the server's events in between, until `done`.
@@ -168,6 +169,9 @@ protected:
         if (event->type() != QEvent::Paint)
             return false;
         const auto* stage = qobject_cast<const TransitionStage*>(watched);
+        // Between changes the stage stands by, and paints nothing of the panel.
+        if (stage && !stage->isShowing())
+            return false;
         if (!stage && !left_ && !panel_->rect().intersects(panel_->contentView()->geometry())) {
             left_ = paints_.size();
             place_ = panel_->geometry();
@@ -189,11 +193,11 @@ private:
     int pass_ = 0;
 };
 
-// What the stage showed since it last came on the screen, and whether the panel left the screen
-// for it (its content moved beside it) before the stage had shown any picture since.
+// What the stage showed since it last opened, and whether the panel left the screen for it (its
+// content moved beside it) before the stage had shown that opening's picture.
 class StageWatch : public QObject {
 public:
-    StageWatch(FloatingKippetWindow* panel, TransitionStage* stage) : panel_(panel) {
+    StageWatch(FloatingKippetWindow* panel, TransitionStage* stage) : panel_(panel), stage_(stage) {
         stage->installEventFilter(this);
         panel->contentView()->installEventFilter(this);
     }
@@ -209,10 +213,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (auto* stage = qobject_cast<TransitionStage*>(watched)) {
-            if (event->type() == QEvent::Show)
-                paintsSinceShow_ = 0;
-            if (event->type() == QEvent::Paint) {
-                ++paintsSinceShow_;
+            // Between openings the stage stands by, showing nothing.
+            if (event->type() == QEvent::Paint && stage->isShowing()) {
                 const QRect place = stage->mask().boundingRect().translated(stage->pos());
                 if (!places_.contains(place))
                     places_.append(place);
@@ -226,7 +228,7 @@ protected:
                    !panel_->rect().intersects(panel_->contentView()->geometry()) && !beside_) {
             beside_ = true;
             ++leavings_;
-            leftUnseen_ = leftUnseen_ || paintsSinceShow_ == 0;
+            leftUnseen_ = leftUnseen_ || !stage_->isReady();
         } else if (event->type() == QEvent::Move) {
             beside_ = !panel_->rect().intersects(panel_->contentView()->geometry());
         }
@@ -235,7 +237,7 @@ protected:
 
 private:
     FloatingKippetWindow* panel_;
-    int paintsSinceShow_ = 0;
+    TransitionStage* stage_;
     int leavings_ = 0;
     bool beside_ = false;
     bool leftUnseen_ = false;
@@ -310,6 +312,41 @@ private slots:
         verifyAtRest(window);
         if (QTest::currentTestFailed())
             return;
+    }
+
+    // A compositor fades a window in as it maps and out as it unmaps, and may paint a window that
+    // has just mapped late: the stage stays mapped, the same window, for as long as its panel
+    // shows, and shows nothing between changes.
+    void theStageStaysMappedBetweenChanges() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Mapped"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        QPointer<TransitionStage> stage;
+        int unmaps = 0;
+        for (int change = 0; change < 3; ++change) {
+            QVERIFY(expandUnderWay(window));
+            if (!stage) {
+                stage = stageOf(window);
+                QVERIFY(stage);
+            }
+            QCOMPARE(stageOf(window), stage.data());
+            QVERIFY(framesUntil([&] {
+                // Mapped as the first change began.
+                unmaps += change == 0 || stage->testAttribute(Qt::WA_Mapped) ? 0 : 1;
+                return !window->isAnimating() && !stageShows(window);
+            }));
+            QVERIFY(stage->isVisible());
+            QVERIFY(!stage->isShowing());
+            QVERIFY(!stage->geometry().intersects(window->screen()->virtualGeometry()));
+        }
+        QCOMPARE(unmaps, 0);
+        QVERIFY(stage->testAttribute(Qt::WA_Mapped));
+        // It goes with its panel.
+        window->hide();
+        QVERIFY(!stage->isVisible());
     }
 
     void closingAPanelUnderWayTakesItsStage_data() { addStagesOfTheWay(); }
