@@ -166,20 +166,22 @@ void TransitionStage::standBy() {
 }
 
 void TransitionStage::outOfTheWay() {
-    picture_ = {};
     showing_ = false;
     pendingArea_.reset();
-    // Qt's idea of the shape is none, so the next opening's shape is one it sends, and Qt paints
-    // the whole stage.
-    if (!mask().isEmpty())
-        clearMask();
+    // The picture stays as it was: a compositor that is still behind shows the stage where it
+    // stood, with what its pixels hold by the time it paints; cleared, that would be nothing,
+    // over a panel it has not yet seen come back. The next opening paints its own picture here,
+    // beyond the screen, before it comes over the panel.
     if (CompositorCheck::shared().isCompositing()) {
         // Under a compositor the stage is never cut: some (marco's) take up a window's shape
-        // only as it maps, and would go on showing the stage as it was cut then. Its transparent
-        // pixels show nothing.
+        // only as it maps, and would go on showing the stage as it was cut then.
+        if (!mask().isEmpty())
+            clearMask();
         WindowShapeMask::setDeviceShape(this, std::nullopt);
-        update();
     } else {
+        // Qt's idea of the shape is none, so the next opening's shape is one it sends.
+        if (!mask().isEmpty())
+            clearMask();
         WindowShapeMask::setDeviceShape(this, QRegion());
     }
     // Its size kept: a window that grows gets, in what it adds, a copy of what lies beneath,
@@ -191,25 +193,20 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
     picture_ = picture;
     showing_ = true;
     at_ = at.translated(-area.topLeft());
-    // Until its first picture is through, the stage shows one pixel of it (without a compositor)
-    // amid the panel's own. Every opening waits for a picture of its own.
+    // Every opening waits for a picture of its own.
     ++opening_;
     if (!isVisible()) {
         winId();
         setGeometry(QRect(standingBy, QSize(1, 1)));
         show();
     }
-    const QSize needed = size().expandedTo(area.size());
-    if (needed != size()) {
-        // It grows where nothing shows, and comes over the panel once it has painted at its
-        // new size.
-        pendingArea_ = area;
-        pendingSize_ = needed;
-        setGeometry(QRect(standingBy, needed));
-        update();
-        return opening_;
-    }
-    comeOver(area.topLeft());
+    // The picture is painted where nothing shows, at the size the opening needs, and the stage
+    // comes over the panel only then: whatever a compositor shows of it there is this picture.
+    pendingArea_ = area;
+    pendingSize_ = size().expandedTo(area.size());
+    if (pendingSize_ != size())
+        setGeometry(QRect(standingBy, pendingSize_));
+    update();
     return opening_;
 }
 
@@ -303,7 +300,7 @@ void TransitionStage::paintEvent(QPaintEvent* event) {
     // On the server's pixel the shape was cut at.
     painter.drawPixmap(QPointF(pictureOrigin()) / devicePixelRatioF(), picture_);
     if (pendingArea_ && size() == pendingSize_) {
-        // Painted whole at the size it grew to: now it comes over the panel.
+        // Painted whole, beyond the screen: now it comes over the panel.
         QMetaObject::invokeMethod(
             this,
             [this, opening = opening_] {
