@@ -12,8 +12,10 @@
 #include "window/PanelDriver.h"
 
 #include <QAbstractEventDispatcher>
+#include <QBackingStore>
 #include <QDeadlineTimer>
 #include <QDebug>
+#include <QMoveEvent>
 #include <QPointer>
 #include <QProcess>
 #include <QScreen>
@@ -347,6 +349,70 @@ private slots:
         // It goes with its panel.
         window->hide();
         QVERIFY(!stage->isVisible());
+    }
+
+    // A compositor that is behind shows the stage where it last heard it stood, with whatever
+    // its pixels hold by the time it paints: they hold a picture of the panel whenever the stage
+    // moves over the panel, and still as it has left it, never the nothing it stands by with.
+    void theStagesPixelsAlwaysHoldThePanel() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        const Composited composited;
+        Kippet* kippet = app.addKippet(QStringLiteral("Pixels"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        const QRect screen = window->screen()->virtualGeometry();
+        // Whether the stage's pixels show anything at all.
+        const auto holdsAPicture = [](const TransitionStage* stage) {
+            const auto* pixels = stage->backingStore()
+                                     ? dynamic_cast<QImage*>(stage->backingStore()->paintDevice())
+                                     : nullptr;
+            if (!pixels || pixels->isNull())
+                return false;
+            for (int y = 0; y < pixels->height(); y += 4) {
+                for (int x = 0; x < pixels->width(); x += 4) {
+                    if (qAlpha(pixels->pixel(x, y)) > 0)
+                        return true;
+                }
+            }
+            return false;
+        };
+        struct MoveWatch : QObject {
+            std::function<void(const QMoveEvent&)> moved;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Move)
+                    moved(*static_cast<QMoveEvent*>(event));
+                return false;
+            }
+        } watch;
+        int overThePanel = 0;
+        int emptyOver = 0;
+        TransitionStage* stage = nullptr;
+        watch.moved = [&](const QMoveEvent& move) {
+            if (!screen.contains(move.pos()))
+                return;
+            ++overThePanel;
+            emptyOver += holdsAPicture(stage) ? 0 : 1;
+        };
+        for (int change = 0; change < 3; ++change) {
+            window->toggleExpanded();
+            if (!stage) {
+                stage = stageOf(window);
+                QVERIFY(stage);
+                stage->installEventFilter(&watch);
+            }
+            QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+            // Once the app has painted what it had posted, the stage, beyond the screen, still
+            // holds the last frame.
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents();
+            QVERIFY(!stage->geometry().intersects(screen));
+            QVERIFY2(holdsAPicture(stage), qPrintable(QStringLiteral("change %1").arg(change)));
+        }
+        QCOMPARE(overThePanel, 3);
+        QCOMPARE(emptyOver, 0);
     }
 
     void closingAPanelUnderWayTakesItsStage_data() { addStagesOfTheWay(); }
