@@ -112,7 +112,7 @@ void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transpare
     }
 }
 
-void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight) {
+void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight, bool frameGrows) {
     const X11::WindowId id = X11::idOf(window);
     if (id == X11::noWindow)
         return;
@@ -135,6 +135,11 @@ void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight) {
         frame.outOfSight.setShape(X11::FrameChanges::ShapeKind::bounding, QRegion());
         return;
     }
+    // A frame with an alpha channel whose exposed areas stay transparent shows nothing of its own
+    // unless it grows ahead of the window: left as it is, since a compositor that fades windows
+    // fades a frame that was out of sight back in, and the panel with it.
+    if (!frameGrows && X11::depthOf(around) == 32)
+        return;
     // The window manager draws its own background into its frame beside the window when the
     // frame grows before the window does; a compositor shows the frame by this property, the
     // same one it reads for any top-level window's opacity.

@@ -57,8 +57,8 @@ public:
     // what the window manager draws into that frame as it changes its size (its own background,
     // before the window inside has grown or taken its new shape) never reaches the screen. Under
     // a compositor the frame is left out of its picture, else cut to nothing; `false` gives it
-    // back its window's shape.
-    static void setFrameOutOfSight(QWidget* window, bool outOfSight);
+    // back its window's shape. `frameGrows`: whether the frame may grow meanwhile.
+    static void setFrameOutOfSight(QWidget* window, bool outOfSight, bool frameGrows = true);
 
 signals:
     // The picture of the opening numbered `opening` is on the screen.

@@ -166,7 +166,9 @@ void PanelTransition::panelLeaves() {
     panel_->setUpdatesEnabled(true);
     panel_->shapeMask_->apply();
     panel_->repaint();
-    TransitionStage::setFrameOutOfSight(panel_, true);
+    // A change that keeps the size grows the frame by a pixel on the way to its end.
+    const bool grows = to_.width() >= from_.width() || to_.height() >= from_.height();
+    TransitionStage::setFrameOutOfSight(panel_, true, grows);
 }
 
 void PanelTransition::animationFinished() {

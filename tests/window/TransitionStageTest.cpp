@@ -474,9 +474,15 @@ private slots:
         Kippet* kippet = app.addKippet(QStringLiteral("Ordered"), {200, 200});
         FloatingKippetWindow* window = shownPanel(app, kippet);
         QVERIFY2(window, "the panel never reached the screen");
-        for (const auto& change : {std::function<void()>([&] { window->toggleExpanded(); }),
-                                   std::function<void()>([&] { window->toggleExpanded(); }),
-                                   std::function<void()>([&] { window->enterMiniView(); })}) {
+        // A frame with an alpha channel shows nothing of its own where it does not grow ahead of
+        // the panel: shrinking, it is left as it is, since a compositor that fades windows would
+        // fade it back in.
+        const bool frameHasAlpha = X11::depthOf(X11::frameOf(X11::idOf(window))) == 32;
+        const std::pair<std::function<void()>, bool> changes[] = {
+            {[&] { window->toggleExpanded(); }, true},
+            {[&] { window->toggleExpanded(); }, false},
+            {[&] { window->enterMiniView(); }, false}};
+        for (const auto& [change, grows] : changes) {
             PaintOrder order(window);
             change();
             order.watch(stageOf(window));
@@ -491,7 +497,7 @@ private slots:
             QVERIFY(order.panelLeft());
             QVERIFY(order.stageWentFirst());
             QCOMPARE(order.framesBeyondThePanel(), QStringList());
-            QVERIFY(frameOutOfSight);
+            QCOMPARE(frameOutOfSight, grows || !frameHasAlpha);
             QCOMPARE(frameOpacity(window), std::nullopt);
         }
     }
