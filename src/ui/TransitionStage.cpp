@@ -177,18 +177,14 @@ void TransitionStage::outOfTheWay() {
     // stood, with what its pixels hold by the time it paints; cleared, that would be nothing,
     // over a panel it has not yet seen come back. The next opening paints its own picture here,
     // beyond the screen, before it comes over the panel.
-    if (CompositorCheck::shared().isCompositing()) {
-        // Under a compositor the stage is never cut: some (marco's) take up a window's shape
-        // only as it maps, and would go on showing the stage as it was cut then.
-        if (!mask().isEmpty())
-            clearMask();
-        WindowShapeMask::setDeviceShape(this, std::nullopt);
-    } else {
-        // Qt's idea of the shape is none, so the next opening's shape is one it sends.
-        if (!mask().isEmpty())
-            clearMask();
-        WindowShapeMask::setDeviceShape(this, QRegion());
-    }
+    // Qt's idea of the shape is none, so the next opening's shape is one it sends.
+    if (!mask().isEmpty())
+        clearMask();
+    // Under a compositor the stage is never cut: some (marco's) take up a window's shape only as
+    // it maps, and would go on showing the stage as it was cut then.
+    WindowShapeMask::setDeviceShape(this, CompositorCheck::shared().isCompositing()
+                                              ? std::nullopt
+                                              : std::optional<QRegion>(QRegion()));
     // Its size kept: a window that grows gets, in what it adds, a copy of what lies beneath,
     // which a compositor may show before the window's next picture and shape.
     move(standingBy);
@@ -217,7 +213,9 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
 
 void TransitionStage::comeOver(QPoint origin) {
     move(origin);
-    // Under a compositor the whole picture, where the panel beneath shows the same.
+    // Under a compositor the whole picture, where the panel beneath shows the same. Without one,
+    // until the picture is through, one pixel of it amid the panel's own: the server tells a
+    // window it is on the screen only where some of it shows.
     if (CompositorCheck::shared().isCompositing())
         shapeTo(std::nullopt);
     else

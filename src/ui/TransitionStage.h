@@ -32,8 +32,9 @@ public:
     // compositor fades a window in as it maps and out as it unmaps, and may paint a window that
     // has just mapped late; a stage that stays mapped shows each opening at once and whole.
     void standBy();
-    // Shows over `area` the picture at `at` (global coordinates). Returns the number of this
-    // opening: ready() with it once this picture is on the screen.
+    // Shows over `area` the picture at `at` (global coordinates), painted beyond the screen before
+    // the stage comes over the panel. Returns the number of this opening: ready() with it once
+    // this picture is on the screen.
     int open(const QRect& area, const QPixmap& picture, const QRect& at);
     // Whether an opening shows, from open() to close().
     bool isShowing() const { return isVisible() && showing_; }
@@ -43,7 +44,8 @@ public:
     // instant, so whatever it changes on the screen shows together with the frame.
     void showFrame(const QPixmap& picture, const QRect& at,
                    const std::function<void()>& alongside = {});
-    // Shows nothing any more from the instant `alongside` runs, and stands by.
+    // Leaves the panel's place in the instant `alongside` runs and stands by, still holding the
+    // last frame: a compositor that is behind shows that where the stage stood, never nothing.
     void close(const std::function<void()>& alongside = {});
     // Runs `steps` while the server serves this app alone: what they change reaches the screen
     // in one piece. May nest; the server is released however the steps end.
