@@ -140,7 +140,7 @@ void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transpare
     }
 }
 
-void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight) {
+void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight, bool frameGrows) {
     const X11::WindowId id = X11::idOf(window);
     if (id == X11::noWindow)
         return;
@@ -163,6 +163,11 @@ void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight) {
         frame.outOfSight.setShape(X11::FrameChanges::ShapeKind::bounding, QRegion());
         return;
     }
+    // A frame with an alpha channel whose exposed areas stay transparent shows nothing of its own
+    // unless it grows ahead of the window: left as it is, since a compositor that fades windows
+    // fades a frame that was out of sight back in, and the panel with it.
+    if (!frameGrows && X11::depthOf(around) == 32)
+        return;
     // The window manager draws its own background into its frame beside the window when the
     // frame grows before the window does; a compositor shows the frame by this property, the
     // same one it reads for any top-level window's opacity.
@@ -177,20 +182,74 @@ TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
     setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
+namespace {
+// Where the stage stands by: beyond the screen's top-left corner, so that a window manager, a
+// compositor or a test listing what shows finds nothing of it where anything is.
+constexpr QPoint standingBy(-20000, -20000);
+} // namespace
+
+void TransitionStage::standBy() {
+    if (isVisible())
+        return;
+    // Cut to nothing before it maps: nothing of it ever shows while it stands by.
+    winId();
+    setGeometry(QRect(standingBy, QSize(1, 1)));
+    outOfTheWay();
+    show();
+}
+
+void TransitionStage::outOfTheWay() {
+    showing_ = false;
+    pendingArea_.reset();
+    // The picture stays as it was: a compositor that is still behind shows the stage where it
+    // stood, with what its pixels hold by the time it paints; cleared, that would be nothing,
+    // over a panel it has not yet seen come back. The next opening paints its own picture here,
+    // beyond the screen, before it comes over the panel.
+    // Qt's idea of the shape is none, so the next opening's shape is one it sends.
+    if (!mask().isEmpty())
+        clearMask();
+    // Under a compositor the stage is never cut: some (marco's) take up a window's shape only as
+    // it maps, and would go on showing the stage as it was cut then.
+    WindowShapeMask::setDeviceShape(this, CompositorCheck::shared().isCompositing()
+                                              ? std::nullopt
+                                              : std::optional<QRegion>(QRegion()));
+    // Its size kept: a window that grows gets, in what it adds, a copy of what lies beneath,
+    // which a compositor may show before the window's next picture and shape.
+    move(standingBy);
+}
+
 int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect& at) {
     picture_ = picture;
-    setGeometry(area);
+    showing_ = true;
     at_ = at.translated(-area.topLeft());
-    // Until its first picture is through, the stage shows one pixel, amid the panel's own: the
-    // server tells a window it is on the screen only where some of it shows. Every opening waits
-    // for a picture of its own.
+    // Every opening waits for a picture of its own.
     ++opening_;
-    shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
-    if (!isVisible())
+    if (!isVisible()) {
+        winId();
+        setGeometry(QRect(standingBy, QSize(1, 1)));
         show();
+    }
+    // The picture is painted where nothing shows, at the size the opening needs, and the stage
+    // comes over the panel only then: whatever a compositor shows of it there is this picture.
+    pendingArea_ = area;
+    pendingSize_ = size().expandedTo(area.size());
+    if (pendingSize_ != size())
+        setGeometry(QRect(standingBy, pendingSize_));
+    update();
+    return opening_;
+}
+
+void TransitionStage::comeOver(QPoint origin) {
+    move(origin);
+    // Under a compositor the whole picture, where the panel beneath shows the same. Without one,
+    // until the picture is through, one pixel of it amid the panel's own: the server tells a
+    // window it is on the screen only where some of it shows.
+    if (CompositorCheck::shared().isCompositing())
+        shapeTo(std::nullopt);
+    else
+        shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
     update();
     raise();
-    return opening_;
 }
 
 void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
@@ -210,9 +269,14 @@ void TransitionStage::close(const std::function<void()>& alongside) {
     atOnce([&] {
         if (alongside)
             alongside();
-        hide();
+        // Kept mapped, shown nothing: unmapped, a compositor would fade the last frame out over
+        // the panel, and fade the next opening in. Only a press on the stage that ended the
+        // change takes it off the screen: the pointer, and the release, then leave it at once.
+        if (pressTaken_)
+            hide();
+        else
+            outOfTheWay();
     });
-    picture_ = {};
     // A word of an opening that never reached the screen means nothing any more.
     shownOpening_ = opening_;
 }
@@ -266,7 +330,18 @@ void TransitionStage::paintEvent(QPaintEvent* event) {
     painter.fillRect(rect(), Qt::transparent);
     // On the server's pixel the shape was cut at.
     painter.drawPixmap(QPointF(pictureOrigin()) / devicePixelRatioF(), picture_);
-    if (shownOpening_ != opening_) {
+    if (pendingArea_ && size() == pendingSize_) {
+        // Painted whole, beyond the screen: now it comes over the panel.
+        QMetaObject::invokeMethod(
+            this,
+            [this, opening = opening_] {
+                if (opening == opening_ && pendingArea_)
+                    comeOver(std::exchange(pendingArea_, std::nullopt)->topLeft());
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (!pendingArea_ && showing_ && shownOpening_ != opening_) {
         shownOpening_ = opening_;
         QMetaObject::invokeMethod(
             this, [this, opening = opening_] { emit ready(opening); }, Qt::QueuedConnection);

@@ -32,16 +32,24 @@ public:
 
     explicit TransitionStage(QWidget* owner, qreal cornerRadius);
 
-    // Shows over `area` the picture at `at` (global coordinates). Returns the number of this
-    // opening: ready() with it once this picture is on the screen.
+    // Maps the stage, showing nothing and out of the way, for as long as its owner shows: a
+    // compositor fades a window in as it maps and out as it unmaps, and may paint a window that
+    // has just mapped late; a stage that stays mapped shows each opening at once and whole.
+    void standBy();
+    // Shows over `area` the picture at `at` (global coordinates), painted beyond the screen before
+    // the stage comes over the panel. Returns the number of this opening: ready() with it once
+    // this picture is on the screen.
     int open(const QRect& area, const QPixmap& picture, const QRect& at);
+    // Whether an opening shows, from open() to close().
+    bool isShowing() const { return isVisible() && showing_; }
     // Whether the picture of the latest opening has reached the screen.
-    bool isReady() const { return isVisible() && shownOpening_ == opening_; }
+    bool isReady() const { return isShowing() && shownOpening_ == opening_; }
     // The next frame: the picture at `at`, cut to its rounded shape; `alongside` runs in the same
     // instant, so whatever it changes on the screen shows together with the frame.
     void showFrame(const QPixmap& picture, const QRect& at,
                    const std::function<void()>& alongside = {});
-    // Leaves the screen in the instant `alongside` runs.
+    // Leaves the panel's place in the instant `alongside` runs and stands by, still holding the
+    // last frame: a compositor that is behind shows that where the stage stood, never nothing.
     void close(const std::function<void()>& alongside = {});
     // Runs `steps` while the server serves this app alone: what they change reaches the screen
     // in one piece. May nest; the server is released however the steps end.
@@ -55,8 +63,8 @@ public:
     // what the window manager draws into that frame as it changes its size (its own background,
     // before the window inside has grown or taken its new shape) never reaches the screen. Under
     // a compositor the frame is left out of its picture, else cut to nothing; `false` gives it
-    // back its window's shape.
-    static void setFrameOutOfSight(QWidget* window, bool outOfSight);
+    // back its window's shape. `frameGrows`: whether the frame may grow meanwhile.
+    static void setFrameOutOfSight(QWidget* window, bool outOfSight, bool frameGrows = true);
 
 signals:
     // The picture of the opening numbered `opening` is on the screen.
@@ -72,6 +80,10 @@ protected:
 
 private:
     void cut();
+    // Cut to nothing, beyond the screen's top-left corner.
+    void outOfTheWay();
+    // Comes over the panel, the stage's top-left at `origin`, showing one pixel of its picture.
+    void comeOver(QPoint origin);
     // Where the picture starts, in the server's pixels of the stage.
     QPoint pictureOrigin() const;
     // Cuts the stage to `shape` (points), or to no shape; at a fractional scale to `outline`
@@ -86,4 +98,9 @@ private:
     int opening_ = 0;
     int shownOpening_ = 0;
     bool pressTaken_ = false;
+    bool showing_ = false;
+    // An opening that waits for the stage to have grown and painted at `pendingSize_`, beyond
+    // the screen, before it comes over the panel.
+    std::optional<QRect> pendingArea_;
+    QSize pendingSize_;
 };

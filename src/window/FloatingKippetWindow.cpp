@@ -315,7 +315,7 @@ void FloatingKippetWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // Hidden, tucked or closed while it changes its form, the panel ends the change: the stage
     // goes with it and nothing of the change waits for a screen the panel is no longer on.
-    transition_->end();
+    transition_->panelHidden();
     placeWhileHidden_ = geometry();
 }
 

@@ -90,13 +90,27 @@ void PanelTransition::start(const QRect& from, const QRect& to, const RectD& tar
     openStage();
 }
 
-void PanelTransition::openStage() {
+void PanelTransition::panelShown() {
+    if (!TransitionStage::isAvailable())
+        return;
     if (!stage_) {
         stage_ = new TransitionStage(panel_, FloatingKippetWindow::cornerRadius);
         connect(stage_, &TransitionStage::ready, this, &PanelTransition::stageReady);
         connect(stage_, &TransitionStage::pressed, this, &PanelTransition::pressed);
         connect(stage_, &TransitionStage::released, this, &PanelTransition::released);
     }
+    stage_->standBy();
+}
+
+void PanelTransition::panelHidden() {
+    end();
+    if (stage_)
+        stage_->hide();
+}
+
+void PanelTransition::openStage() {
+    // Mapped once, the stage stays mapped while the panel shows.
+    panelShown();
     timer_->setSingleShot(true);
     timer_->start(stageWaitAtMost);
     awaitedOpening_ = stage_->open(from_.united(to_), panel_->shownPicture(), from_);
@@ -112,7 +126,6 @@ void PanelTransition::stageReady(int opening) {
     // shows what it showed; the panel leaves the screen with a later frame, once a compositor
     // has taken up the stage's picture and shape: the next, or the last where every frame
     // covers it.
-    TransitionStage::setExposedAreasTransparent(panel_, true);
     phase_ = Phase::staged;
     panelStaysTillLast_ = coveredToTheEnd();
     showStep(stepAt(0), false);
@@ -148,10 +161,15 @@ void PanelTransition::panelLeaves() {
     // The stage's whole place comes first, so no part of the panel's place ever shows the next
     // frame ahead of the rest.
     panelLeft_ = true;
+    // Only now: what the stage's frames uncover of the panel while it still shows must show the
+    // panel, never the transparent background a compositor would show the desktop through.
+    TransitionStage::setExposedAreasTransparent(panel_, true);
     panel_->setUpdatesEnabled(true);
     panel_->shapeMask_->apply();
     panel_->repaint();
-    TransitionStage::setFrameOutOfSight(panel_, true);
+    // A change that keeps the size grows the frame by a pixel on the way to its end.
+    const bool grows = to_.width() >= from_.width() || to_.height() >= from_.height();
+    TransitionStage::setFrameOutOfSight(panel_, true, grows);
 }
 
 void PanelTransition::animationFinished() {
@@ -263,7 +281,7 @@ void PanelTransition::reveal() {
             panel_->shapeMask_->apply();
         TransitionStage::setFrameOutOfSight(panel_, false);
     };
-    if (stage_ && stage_->isVisible())
+    if (stage_ && stage_->isShowing())
         stage_->close(show);
     else
         show();
@@ -285,7 +303,7 @@ void PanelTransition::end() {
             const QSignalBlocker quiet(animation_);
             animation_->jumpTo(1);
         }
-        if (stage_ && stage_->isVisible())
+        if (stage_ && stage_->isShowing())
             stage_->close();
         phase_ = Phase::idle;
         panel_->setUpdatesEnabled(true);

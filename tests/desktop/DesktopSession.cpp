@@ -217,14 +217,22 @@ bool DesktopSession::startWindowManager() {
 }
 
 bool DesktopSession::startCompositor() {
-    const QString program = QProcessEnvironment::systemEnvironment().value(
+    QString program = QProcessEnvironment::systemEnvironment().value(
         QStringLiteral("KIPPETS_COMPOSITOR"), QStringLiteral("xcompmgr"));
     QStringList arguments;
+    // picom-fading: picom fading windows in and out as they map and unmap and as their opacity
+    // changes, in the steps of its sample configuration.
+    const bool fading = program == QLatin1String("picom-fading");
+    if (fading)
+        program = QStringLiteral("picom");
     if (program == QLatin1String("picom"))
         // Its shipped defaults, without a configuration file of the machine's; no vertical sync
         // on a virtual screen.
         arguments = {QStringLiteral("--config"), QStringLiteral("/dev/null"),
                      QStringLiteral("--backend"), QStringLiteral("xrender")};
+    if (fading)
+        arguments << QStringLiteral("-f") << QStringLiteral("-I") << QStringLiteral("0.03")
+                  << QStringLiteral("-O") << QStringLiteral("0.03");
     if (!startProgram(compositor_, program, arguments))
         return false;
     // It composites once it holds the compositing selection.
@@ -1080,6 +1088,34 @@ QImage DesktopSession::grabScreen(const QRect& area) const {
                     .copy();
     free(reply);
     return image;
+}
+
+bool DesktopSession::paintRoot(const QColor& colour) {
+    if (!connection_)
+        return false;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    // The root's own depth is 24 bits, red in the highest byte.
+    const std::uint32_t pixel = (std::uint32_t(colour.red()) << 16) |
+                                (std::uint32_t(colour.green()) << 8) | std::uint32_t(colour.blue());
+    const xcb_pixmap_t picture = xcb_generate_id(connection_);
+    xcb_create_pixmap(connection_, screen->root_depth, picture, root_, screen->width_in_pixels,
+                      screen->height_in_pixels);
+    const xcb_gcontext_t pen = xcb_generate_id(connection_);
+    xcb_create_gc(connection_, pen, picture, XCB_GC_FOREGROUND, &pixel);
+    const xcb_rectangle_t whole{0, 0, screen->width_in_pixels, screen->height_in_pixels};
+    xcb_poly_fill_rectangle(connection_, picture, pen, 1, &whole);
+    xcb_free_gc(connection_, pen);
+    // The picture lives as long as this connection, which is the session's.
+    for (const char* property : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"})
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom(property),
+                            XCB_ATOM_PIXMAP, 32, 1, &picture);
+    xcb_change_window_attributes(connection_, root_, XCB_CW_BACK_PIXMAP, &picture);
+    xcb_clear_area(connection_, 0, root_, 0, 0, 0, 0);
+    xcb_generic_error_t* error = nullptr;
+    free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), &error));
+    const bool taken = error == nullptr;
+    free(error);
+    return taken;
 }
 
 namespace {

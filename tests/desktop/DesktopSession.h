@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -29,9 +30,10 @@ struct xcb_connection_t;
 //   KIPPETS_WINDOW_MANAGER  openbox (the default), xfwm4, marco, metacity, icewm or fluxbox;
 //   KIPPETS_WM_COMPOSITOR   on or off: whether xfwm4, marco or metacity runs its own compositor
 //                           (off unless on);
-//   KIPPETS_COMPOSITOR      xcompmgr or picom: a compositor beside a window manager that does not
-//                           composite itself, on every case; unset, a case that asks for a
-//                           compositor gets xcompmgr there.
+//   KIPPETS_COMPOSITOR      xcompmgr, picom or picom-fading (picom fading windows in and out):
+//                           a compositor beside a window manager that does not composite itself,
+//                           on every case; unset, a case that asks for a compositor gets xcompmgr
+//                           there.
 class DesktopSession {
 public:
     using WindowId = std::uint32_t;
@@ -196,6 +198,11 @@ public:
     // asking the window manager and the app to catch up, until two rounds in a row change
     // neither. Whether it came to rest; a warning says what kept moving when not.
     bool settle();
+
+    // Paints the desktop one colour, as a desktop's background setter does: the root window's
+    // background and the picture a compositor paints the desktop with (_XROOTPMAP_ID). Whether
+    // the server took it.
+    bool paintRoot(const QColor& colour);
 
     // Holds the window manager still, as a machine too busy to run it would: what the app and
     // the user ask meanwhile waits in its queue, in the order asked. Whether it stands still.

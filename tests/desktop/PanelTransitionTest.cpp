@@ -278,8 +278,9 @@ int blackOnTheOutline(const QImage& frame) {
 }
 
 void paintDesktop(DesktopSession& desktop) {
-    QCOMPARE(desktop.run(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), rootColour.name()}),
-             0);
+    // A root picture too: a compositor that finds none (xfwm4's, marco's) paints its desktop
+    // black, the colour the server shows beside a shape.
+    QVERIFY(desktop.paintRoot(rootColour));
 }
 
 // The windows beside the window manager's that are not the app's (a window manager's own, such
@@ -293,7 +294,12 @@ void hideDashboard(DesktopSession& desktop) {
     QVERIFY(dashboard);
     desktop.minimise(dashboard);
     QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+    // Only those on the screen: a panel's stage stands by beyond its top-left corner between
+    // changes.
+    const QRect screen(0, 0, 32767, 32767);
     othersUnmanaged = desktop.unmanagedWindows();
+    othersUnmanaged.removeIf(
+        [&](WindowId window) { return !desktop.geometry(window).intersects(screen); });
 }
 
 // Frames are kept for a look when KIPPETS_FRAMES_DIR names a folder.
@@ -573,6 +579,7 @@ private slots:
             transitions.run(QStringLiteral("m"), collapsed.size(),
                             QStringLiteral("unmini%1").arg(round));
         }
+        qInfo("%d frames read, %d wrong", transitions.count(), int(transitions.failures().size()));
         // However busy the machine, every change is read more than once: on its way and where
         // it ended.
         QVERIFY2(transitions.count() >= 18 * 2,
@@ -866,7 +873,10 @@ private slots:
         QVERIFY2(openedAt(menu, inside), qPrintable(DesktopSession::described(menu)));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == expanded; }));
         QVERIFY2(std::none_of(stage.cbegin(), stage.cend(),
-                              [&](WindowId window) { return desktop.isViewable(window); }),
+                              [&](WindowId window) {
+                                  return desktop.isViewable(window) &&
+                                         desktop.geometry(window).intersects(screen);
+                              }),
                  "the stage stayed with the menu open");
         desktop.key(QStringLiteral("Escape"));
         QVERIFY(DesktopSession::waitUntil([&] { return menusSince(desktop, stage).isEmpty(); }));

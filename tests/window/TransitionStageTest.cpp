@@ -12,10 +12,13 @@
 #include "window/PanelDriver.h"
 
 #include <QAbstractEventDispatcher>
+#include <QBackingStore>
 #include <QDeadlineTimer>
 #include <QDebug>
+#include <QMoveEvent>
 #include <QPointer>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
 #include <cstdint>
 #include <cstdlib>
@@ -41,7 +44,7 @@ TransitionStage* stageOf(const FloatingKippetWindow* window) {
 
 bool stageShows(const FloatingKippetWindow* window) {
     const TransitionStage* stage = stageOf(window);
-    return stage && stage->isVisible();
+    return stage && stage->isShowing();
 }
 
 // Lets the test clock run a frame at a time, the server's events in between, until `done`.
@@ -168,6 +171,9 @@ protected:
         if (event->type() != QEvent::Paint)
             return false;
         const auto* stage = qobject_cast<const TransitionStage*>(watched);
+        // Between changes the stage stands by, and paints nothing of the panel.
+        if (stage && !stage->isShowing())
+            return false;
         if (!stage && !left_ && !panel_->rect().intersects(panel_->contentView()->geometry())) {
             left_ = paints_.size();
             place_ = panel_->geometry();
@@ -189,11 +195,11 @@ private:
     int pass_ = 0;
 };
 
-// What the stage showed since it last came on the screen, and whether the panel left the screen
-// for it (its content moved beside it) before the stage had shown any picture since.
+// What the stage showed since it last opened, and whether the panel left the screen for it (its
+// content moved beside it) before the stage had shown that opening's picture.
 class StageWatch : public QObject {
 public:
-    StageWatch(FloatingKippetWindow* panel, TransitionStage* stage) : panel_(panel) {
+    StageWatch(FloatingKippetWindow* panel, TransitionStage* stage) : panel_(panel), stage_(stage) {
         stage->installEventFilter(this);
         panel->contentView()->installEventFilter(this);
     }
@@ -209,10 +215,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (auto* stage = qobject_cast<TransitionStage*>(watched)) {
-            if (event->type() == QEvent::Show)
-                paintsSinceShow_ = 0;
-            if (event->type() == QEvent::Paint) {
-                ++paintsSinceShow_;
+            // Between openings the stage stands by, showing nothing.
+            if (event->type() == QEvent::Paint && stage->isShowing()) {
                 const QRect place = stage->mask().boundingRect().translated(stage->pos());
                 if (!places_.contains(place))
                     places_.append(place);
@@ -226,7 +230,7 @@ protected:
                    !panel_->rect().intersects(panel_->contentView()->geometry()) && !beside_) {
             beside_ = true;
             ++leavings_;
-            leftUnseen_ = leftUnseen_ || paintsSinceShow_ == 0;
+            leftUnseen_ = leftUnseen_ || !stage_->isReady();
         } else if (event->type() == QEvent::Move) {
             beside_ = !panel_->rect().intersects(panel_->contentView()->geometry());
         }
@@ -235,7 +239,7 @@ protected:
 
 private:
     FloatingKippetWindow* panel_;
-    int paintsSinceShow_ = 0;
+    TransitionStage* stage_;
     int leavings_ = 0;
     bool beside_ = false;
     bool leftUnseen_ = false;
@@ -312,6 +316,105 @@ private slots:
             return;
     }
 
+    // A compositor fades a window in as it maps and out as it unmaps, and may paint a window that
+    // has just mapped late: the stage stays mapped, the same window, for as long as its panel
+    // shows, and shows nothing between changes.
+    void theStageStaysMappedBetweenChanges() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Mapped"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        QPointer<TransitionStage> stage;
+        int unmaps = 0;
+        for (int change = 0; change < 3; ++change) {
+            QVERIFY(expandUnderWay(window));
+            if (!stage) {
+                stage = stageOf(window);
+                QVERIFY(stage);
+            }
+            QCOMPARE(stageOf(window), stage.data());
+            QVERIFY(framesUntil([&] {
+                // Mapped as the first change began.
+                unmaps += change == 0 || stage->testAttribute(Qt::WA_Mapped) ? 0 : 1;
+                return !window->isAnimating() && !stageShows(window);
+            }));
+            QVERIFY(stage->isVisible());
+            QVERIFY(!stage->isShowing());
+            QVERIFY(!stage->geometry().intersects(window->screen()->virtualGeometry()));
+        }
+        QCOMPARE(unmaps, 0);
+        QVERIFY(stage->testAttribute(Qt::WA_Mapped));
+        // It goes with its panel.
+        window->hide();
+        QVERIFY(!stage->isVisible());
+    }
+
+    // A compositor that is behind shows the stage where it last heard it stood, with whatever
+    // its pixels hold by the time it paints: they hold a picture of the panel whenever the stage
+    // moves over the panel, and still as it has left it, never the nothing it stands by with.
+    void theStagesPixelsAlwaysHoldThePanel() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        const Composited composited;
+        Kippet* kippet = app.addKippet(QStringLiteral("Pixels"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        const QRect screen = window->screen()->virtualGeometry();
+        // Whether the stage's pixels show anything at all.
+        const auto holdsAPicture = [](const TransitionStage* stage) {
+            const auto* pixels = stage->backingStore()
+                                     ? dynamic_cast<QImage*>(stage->backingStore()->paintDevice())
+                                     : nullptr;
+            if (!pixels || pixels->isNull())
+                return false;
+            for (int y = 0; y < pixels->height(); y += 4) {
+                for (int x = 0; x < pixels->width(); x += 4) {
+                    if (qAlpha(pixels->pixel(x, y)) > 0)
+                        return true;
+                }
+            }
+            return false;
+        };
+        struct MoveWatch : QObject {
+            std::function<void(const QMoveEvent&)> moved;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Move)
+                    moved(*static_cast<QMoveEvent*>(event));
+                return false;
+            }
+        } watch;
+        int overThePanel = 0;
+        int emptyOver = 0;
+        TransitionStage* stage = nullptr;
+        watch.moved = [&](const QMoveEvent& move) {
+            if (!screen.contains(move.pos()))
+                return;
+            ++overThePanel;
+            emptyOver += holdsAPicture(stage) ? 0 : 1;
+        };
+        for (int change = 0; change < 3; ++change) {
+            window->toggleExpanded();
+            if (!stage) {
+                stage = stageOf(window);
+                QVERIFY(stage);
+                stage->installEventFilter(&watch);
+            }
+            QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+            // Once the app has painted what it had posted, the stage, beyond the screen, still
+            // holds the last frame.
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents();
+            QVERIFY(!stage->geometry().intersects(screen));
+            QVERIFY2(holdsAPicture(stage), qPrintable(QStringLiteral("change %1").arg(change)));
+        }
+        QCOMPARE(overThePanel, 3);
+        QCOMPARE(emptyOver, 0);
+    }
+
     void closingAPanelUnderWayTakesItsStage_data() { addStagesOfTheWay(); }
     void closingAPanelUnderWayTakesItsStage() {
         QFETCH(bool, midWay);
@@ -371,9 +474,15 @@ private slots:
         Kippet* kippet = app.addKippet(QStringLiteral("Ordered"), {200, 200});
         FloatingKippetWindow* window = shownPanel(app, kippet);
         QVERIFY2(window, "the panel never reached the screen");
-        for (const auto& change : {std::function<void()>([&] { window->toggleExpanded(); }),
-                                   std::function<void()>([&] { window->toggleExpanded(); }),
-                                   std::function<void()>([&] { window->enterMiniView(); })}) {
+        // A frame with an alpha channel shows nothing of its own where it does not grow ahead of
+        // the panel: shrinking, it is left as it is, since a compositor that fades windows would
+        // fade it back in.
+        const bool frameHasAlpha = X11::depthOf(X11::frameOf(X11::idOf(window))) == 32;
+        const std::pair<std::function<void()>, bool> changes[] = {
+            {[&] { window->toggleExpanded(); }, true},
+            {[&] { window->toggleExpanded(); }, false},
+            {[&] { window->enterMiniView(); }, false}};
+        for (const auto& [change, grows] : changes) {
             PaintOrder order(window);
             change();
             order.watch(stageOf(window));
@@ -388,7 +497,7 @@ private slots:
             QVERIFY(order.panelLeft());
             QVERIFY(order.stageWentFirst());
             QCOMPARE(order.framesBeyondThePanel(), QStringList());
-            QVERIFY(frameOutOfSight);
+            QCOMPARE(frameOutOfSight, grows || !frameHasAlpha);
             QCOMPARE(frameOpacity(window), std::nullopt);
         }
     }
