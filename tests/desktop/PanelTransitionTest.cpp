@@ -579,7 +579,6 @@ private slots:
             transitions.run(QStringLiteral("m"), collapsed.size(),
                             QStringLiteral("unmini%1").arg(round));
         }
-        qInfo("%d frames read, %d wrong", transitions.count(), int(transitions.failures().size()));
         // However busy the machine, every change is read more than once: on its way and where
         // it ended.
         QVERIFY2(transitions.count() >= 18 * 2,
