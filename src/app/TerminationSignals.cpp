@@ -1,5 +1,7 @@
 #include "app/TerminationSignals.h"
 
+#include "ui/X11.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
@@ -16,8 +18,12 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [] {
         char byte = 0;
-        if (::read(signalPipe[1], &byte, 1) == 1)
-            QCoreApplication::quit();
+        if (::read(signalPipe[1], &byte, 1) != 1)
+            return;
+        // A signal overtakes what the window server told the app before it: a window manager's
+        // move the user finished just before the session ended would be lost with the app.
+        X11::catchUp(std::chrono::seconds(2));
+        QCoreApplication::quit();
     });
     struct sigaction action = {};
     action.sa_handler = &TerminationSignals::handle;

@@ -1,6 +1,10 @@
 #include "ui/X11.h"
 
+#include "platform/ClockTimer.h"
+
+#include <QAbstractNativeEventFilter>
 #include <QByteArray>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QHash>
 #include <QMutex>
@@ -217,6 +221,66 @@ WindowId createHiddenWindow() {
     return window;
 #else
     return noWindow;
+#endif
+}
+
+bool catchUp(std::chrono::milliseconds guard) {
+#ifdef KIPPETS_HAVE_XCB
+    xcb_connection_t* server = connection();
+    if (!server)
+        return true;
+    // Sent to a window of the app's own, a client message comes back to the app alone.
+    class Marker : public QAbstractNativeEventFilter {
+    public:
+        Marker(WindowId window, AtomId type, QEventLoop& loop)
+            : window_(window), type_(type), loop_(loop) {}
+        bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+            if (eventType != "xcb_generic_event_t")
+                return false;
+            const auto* event = static_cast<const xcb_generic_event_t*>(message);
+            if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
+                return false;
+            const auto* client = static_cast<const xcb_client_message_event_t*>(message);
+            if (client->window != window_ || client->type != type_)
+                return false;
+            seen = true;
+            loop_.quit();
+            return true;
+        }
+        bool seen = false;
+
+    private:
+        WindowId window_;
+        AtomId type_;
+        QEventLoop& loop_;
+    };
+    const WindowId window = createHiddenWindow();
+    const AtomId type = atom("_KIPPETS_CAUGHT_UP");
+    if (window == noWindow || type == noAtom)
+        return false;
+    QEventLoop loop;
+    Marker marker(window, type, loop);
+    QCoreApplication::instance()->installNativeEventFilter(&marker);
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    xcb_send_event(server, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(server);
+    ClockTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &ClockTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(guard);
+    if (!marker.seen)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::instance()->removeNativeEventFilter(&marker);
+    destroyWindow(window);
+    return marker.seen;
+#else
+    Q_UNUSED(guard);
+    return true;
 #endif
 }
 

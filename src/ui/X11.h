@@ -2,6 +2,7 @@
 
 #include <QRegion>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -65,6 +66,11 @@ WindowId createHiddenWindow();
 void destroyWindow(WindowId window);
 // Sends whatever requests are still buffered.
 void flush();
+// Handles the app's events, user input excepted, until every event the server sent the app
+// before this call has been handled: a window manager's move finished a moment ago is known to
+// Qt afterwards. Events read from the connection reach Qt in their own time, so a marker sent
+// through the server now comes after all of them. False when it did not come within `guard`.
+bool catchUp(std::chrono::milliseconds guard);
 // Cuts one of the app's own windows to `pixels`, in the server's pixels (an empty region shows
 // nothing of it), or gives it no shape with none. For a shape Qt's scaling of points would put
 // between pixels; Qt knows nothing of it.

@@ -101,7 +101,11 @@ private slots:
         };
         const QRect panelFrame = desktop.geometry(panel);
         for (const auto& [name, command] : commands) {
-            QVERIFY2(minimised(desktop, dashboard), qPrintable(name));
+            QVERIFY2(minimised(desktop, dashboard),
+                     qPrintable(name + QStringLiteral(": not minimised: ") +
+                                described(desktop, dashboard) +
+                                QStringLiteral("; the app said:\n") +
+                                desktop.appOutput().right(2000)));
             command();
             if (QTest::currentTestFailed())
                 return;

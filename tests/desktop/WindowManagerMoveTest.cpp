@@ -78,8 +78,17 @@ QString altDrag(DesktopSession& desktop, WindowId window, QPoint from, QPoint by
         if (!desktop.windowManagerHasCaughtUp())
             failure = QStringLiteral("the window manager did not handle the press");
         for (int step = 1; step <= 8 && failure.isEmpty(); ++step) {
-            if (!desktop.moveTo(from + by * step / 8))
-                failure = QStringLiteral("the pointer did not follow step %1").arg(step);
+            if (!desktop.moveTo(from + by * step / 8)) {
+                const std::optional<QPoint> at = desktop.pointer();
+                failure = QStringLiteral("the pointer did not follow step %1: it is at %2,%3, "
+                                         "Alt down %4, pointer grabbed %5, the window at %6")
+                              .arg(step)
+                              .arg(at ? at->x() : -1)
+                              .arg(at ? at->y() : -1)
+                              .arg(desktop.isKeyDown(QStringLiteral("Alt_L")))
+                              .arg(desktop.isPointerGrabbed())
+                              .arg(DesktopSession::described(desktop.geometry(window)));
+            }
         }
         const QRect there = start.translated(by);
         if (failure.isEmpty() &&
@@ -177,7 +186,14 @@ private slots:
         QVERIFY(desktop.quitApp());
 
         const QList<double> expected{double(there.left()), double(900 - there.bottom() - 1)};
-        QCOMPARE(storedPosition(desktop, seeds[0].name), std::optional<QList<double>>(expected));
+        const std::optional<QList<double>> stored = storedPosition(desktop, seeds[0].name);
+        QVERIFY2(stored == expected,
+                 qPrintable(QStringLiteral("stored %1,%2 for %3,%4; the app said:\n%5")
+                                .arg(stored ? stored->value(0) : -1)
+                                .arg(stored ? stored->value(1) : -1)
+                                .arg(expected[0])
+                                .arg(expected[1])
+                                .arg(desktop.appOutput().right(3000))));
         QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
         WindowId again = 0;
         QVERIFY2(DesktopSession::waitUntil([&] {

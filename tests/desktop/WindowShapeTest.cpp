@@ -100,6 +100,10 @@ private slots:
             editor = added.isEmpty() ? 0 : added.constFirst();
             return editor != 0 && desktop.isViewable(editor);
         }));
+        // Mapped is not yet drawn: until the app has handled the editor's first exposure, the
+        // server shows black where it will paint, and cuts no shape round it.
+        QVERIFY2(desktop.appHasCaughtUp(editor), qPrintable(desktop.appOutput()));
+        QVERIFY(desktop.windowManagerHasCaughtUp());
         QVERIFY(paintDesktop(desktop));
         const QImage screen = shoot(desktop, QStringLiteral("panels"));
         QVERIFY(!screen.isNull());

@@ -1,5 +1,6 @@
 #include "ui/X11.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QDeadlineTimer>
 #include <QTest>
 #include <QWidget>
@@ -110,6 +111,30 @@ struct FramedWindow {
     }
     QWidget window;
     X11::WindowId frame = X11::noWindow;
+};
+
+// Counts the changes of one property of one window as Qt hands the server's events on.
+class PropertyWatch : public QAbstractNativeEventFilter {
+public:
+    PropertyWatch(X11::WindowId window, X11::AtomId property)
+        : window_(window), property_(property) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~PropertyWatch() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+    PropertyWatch(const PropertyWatch&) = delete;
+    PropertyWatch& operator=(const PropertyWatch&) = delete;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType == "xcb_generic_event_t" &&
+            X11::isPropertyChange(message, window_, property_))
+            ++changes;
+        return false;
+    }
+    std::uint32_t changes = 0;
+
+private:
+    X11::WindowId window_;
+    X11::AtomId property_;
 };
 
 bool isBoundingShaped(X11::WindowId window) {
@@ -321,6 +346,25 @@ private slots:
                        std::find(states.begin(), states.end(), skipPager) == states.end();
             },
             10000));
+    }
+
+    // What another client did a moment ago (a window manager's move, just before a signal to
+    // quit) is handled by the app once it has caught up, with no wait of its own.
+    void catchingUpHandlesWhatTheServerSentBefore() {
+        FramedWindow shown;
+        QVERIFY(shown.frame != X11::noWindow);
+        const X11::WindowId window = X11::idOf(&shown.window);
+        const X11::AtomId mark = X11::atom("_KIPPETS_TEST_MARK");
+        PropertyWatch watch(window, mark);
+        OtherClient other;
+        QVERIFY(other.isConnected());
+        for (std::uint32_t round = 1; round <= 20; ++round) {
+            xcb_change_property(other.connection(), XCB_PROP_MODE_REPLACE, window, mark,
+                                XCB_ATOM_CARDINAL, 32, 1, &round);
+            other.roundTrip();
+            QVERIFY(X11::catchUp(std::chrono::seconds(20)));
+            QCOMPARE(watch.changes, round);
+        }
     }
 
     void theServerIsHeldTillTheOutermostHoldGoesHoweverItEnds() {

@@ -607,7 +607,9 @@ private slots:
         QVERIFY(menus.unhideApplication());
         QVERIFY2(QTest::qWaitFor([&] { return window->testAttribute(Qt::WA_Mapped); }, 20000),
                  "the panel never came back on the screen");
-        QCOMPARE(window->frame(), target);
+        QVERIFY2(window->frame() == target,
+                 qPrintable(window->frame().toString() + QStringLiteral(" instead of ") +
+                            target.toString()));
         QCOMPARE(kippet->position(), target.origin());
         window->toggleExpanded();
         QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
