@@ -122,8 +122,7 @@ private slots:
         QVERIFY(drawn);
         QCOMPARE(IsolatedImageDecoder::shared()->declaredSize(drawn->bytes),
                  std::optional<QSize>(QSize(6000, 6000)));
-        QCOMPARE(ThumbnailCache::decode(true, drawing, {}, QSize(260, 96)).size(),
-                 QSize(260, 260));
+        QCOMPARE(ThumbnailCache::decode(true, drawing, {}, QSize(260, 96)).size(), QSize(260, 260));
         const std::optional<QImage> looked = ImageAnalyzer::decodeImage(drawing);
         QVERIFY(looked);
         QCOMPARE(looked->size(), QSize(4096, 4096));
@@ -202,8 +201,9 @@ private slots:
     }
 
     // Each hostile file, pasted or shown as a thumbnail, is answered within the decoder's budget
-    // and a second, and the decoder's memory stays within its bound (give or take what a decoder
-    // can take between two looks at it, 20 ms apart).
+    // and two seconds: one for the app's own look at the bytes, one for the fresh decoder that
+    // follows a killed one to start on a busy machine. The decoder's memory stays within its bound
+    // (give or take what a decoder can take between two looks at it, 20 ms apart).
     void hostileFilesAreAnsweredWithinTheBudget() {
         const auto decoder = installDecoder(std::chrono::seconds(2), std::chrono::seconds(6));
         const QSize jpegSize(64, 64);
@@ -217,7 +217,7 @@ private slots:
              HostileImageFiles::jpegWithEmptyCommentAfterFirstScan(jpegSize, 10900)},
             {"stuffed zeros", HostileImageFiles::jpegWithScansBehindStuffedZeros(jpegSize, 2000)},
         };
-        const qint64 budget = 6000 + 1000;
+        const qint64 budget = 6000 + 2000;
         for (const auto& [name, bytes] : files) {
             QElapsedTimer timer;
             timer.start();
