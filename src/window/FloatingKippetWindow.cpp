@@ -349,9 +349,17 @@ void FloatingKippetWindow::closeEvent(QCloseEvent* event) {
 }
 
 void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
-    // While a stage shows the panel, what lies here is transparent: nothing of the panel to act
-    // on.
-    if (transition_->hidesPanel()) {
+    // A press on the panel itself while it changes form (before the stage is up, while the
+    // panel still shows beneath it, or as it leaves) ends the change like a press on the stage:
+    // the change would otherwise go on and put the panel back where it was taking it, under the
+    // drag the press begins. Handed on, the press comes back here at the panel's new frame;
+    // beyond that frame there is nothing of the panel to act on.
+    if (transition_->isUnderWay()) {
+        event->accept();
+        transition_->pressed(*event);
+        return;
+    }
+    if (!rect().contains(event->position().toPoint())) {
         event->ignore();
         return;
     }

@@ -370,9 +370,22 @@ bool PanelTransition::released(const QMouseEvent& release) {
 }
 
 bool PanelTransition::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease && pressHandedOn_ && watched->isWindowType() &&
-        event->spontaneous())
+    if (!pressHandedOn_ || !watched->isWindowType() || !event->spontaneous())
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonRelease)
         return released(*static_cast<QMouseEvent*>(event));
+    // Moves that reached the server before the panel took the pointer go to the stage, which
+    // keeps the pointer from the press: they are the panel's, so a drag begun at once follows
+    // the pointer from its first move.
+    QWindow* window = panel_->windowHandle();
+    if (event->type() == QEvent::MouseMove && window && watched != window) {
+        const auto* move = static_cast<const QMouseEvent*>(event);
+        const QPointF global = move->globalPosition();
+        QMouseEvent moved(QEvent::MouseMove, global - QPointF(panel_->geometry().topLeft()), global,
+                          Qt::NoButton, move->buttons(), move->modifiers());
+        QCoreApplication::sendEvent(window, &moved);
+        return true;
+    }
     return QObject::eventFilter(watched, event);
 }
 
