@@ -30,6 +30,12 @@ QString described(const DesktopSession& desktop, WindowId window) {
         .arg(desktop.title(desktop.activeWindow()));
 }
 
+// A failure's own message is cut short after a thousand characters or so: what the app said goes
+// out whole beside it.
+void tellWhatTheAppSaid(const DesktopSession& desktop) {
+    qWarning().noquote() << "the app said:" << Qt::endl << desktop.appOutput();
+}
+
 // Gives the panel the keyboard as a user does: a click on its top strip, unless it has the
 // keyboard already. Once the window manager has handled what came before, where it put the
 // keyboard stands. A second click there soon after the first would make a double click, which
@@ -101,16 +107,18 @@ private slots:
         };
         const QRect panelFrame = desktop.geometry(panel);
         for (const auto& [name, command] : commands) {
-            QVERIFY2(minimised(desktop, dashboard),
-                     qPrintable(name + QStringLiteral(": not minimised: ") +
-                                described(desktop, dashboard) +
-                                QStringLiteral("; the app said:\n") +
-                                desktop.appOutput().right(2000)));
+            if (!minimised(desktop, dashboard)) {
+                tellWhatTheAppSaid(desktop);
+                QFAIL(qPrintable(name + QStringLiteral(": not minimised: ") +
+                                 described(desktop, dashboard)));
+            }
             command();
             if (QTest::currentTestFailed())
                 return;
-            QVERIFY2(DesktopSession::waitUntil([&] { return isBackInFront(desktop, dashboard); }),
-                     qPrintable(name + QStringLiteral(": ") + described(desktop, dashboard)));
+            if (!DesktopSession::waitUntil([&] { return isBackInFront(desktop, dashboard); })) {
+                tellWhatTheAppSaid(desktop);
+                QFAIL(qPrintable(name + QStringLiteral(": ") + described(desktop, dashboard)));
+            }
             QCOMPARE(desktop.windowsTitled(QStringLiteral("Kippets Dashboard")),
                      QList<WindowId>{dashboard});
             // Each command did what it says and nothing else.
