@@ -2,15 +2,21 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <functional>
+#include <future>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -101,6 +107,50 @@ struct DecoderProcess::Watch {
     QString exceeded;
 };
 
+namespace {
+// A decoder ends with the thread that started it, not with the app: the parent-death signal it
+// asks for follows the starting thread. Started from a worker that the pool later lets go, a
+// decoder would be killed while idle or in the middle of another worker's picture. Every decoder
+// is started from this one thread instead, which lasts as long as the app.
+class LastingSpawner {
+public:
+    static LastingSpawner& shared() {
+        // Never destroyed: decoders may still be started while the app ends.
+        static auto* spawner = new LastingSpawner;
+        return *spawner;
+    }
+
+    int spawn(std::function<int()> work) {
+        std::packaged_task<int()> task(std::move(work));
+        std::future<int> result = task.get_future();
+        {
+            const std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        wake_.notify_one();
+        return result.get();
+    }
+
+private:
+    LastingSpawner() {
+        std::thread([this] {
+            for (;;) {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return !tasks_.empty(); });
+                std::packaged_task<int()> task = std::move(tasks_.front());
+                tasks_.pop_front();
+                lock.unlock();
+                task();
+            }
+        }).detach();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::packaged_task<int()>> tasks_;
+};
+} // namespace
+
 std::unique_ptr<DecoderProcess> DecoderProcess::start(const QString& program, qint64 memoryBytes) {
     int sockets[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
@@ -120,8 +170,10 @@ std::unique_ptr<DecoderProcess> DecoderProcess::start(const QString& program, qi
         environment.push_back(variable.data());
     environment.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned =
-        ::posix_spawn(&pid, path.c_str(), &actions, nullptr, arguments.data(), environment.data());
+    const int spawned = LastingSpawner::shared().spawn([&] {
+        return ::posix_spawn(&pid, path.c_str(), &actions, nullptr, arguments.data(),
+                             environment.data());
+    });
     posix_spawn_file_actions_destroy(&actions);
     ::close(sockets[1]);
     if (spawned != 0) {

@@ -143,7 +143,9 @@ bool hasArgument(int argc, char** argv, const char* wanted) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The app's end is the decoder's end, even when the app dies without closing the socket.
+    // The app's end is the decoder's end, even when the app dies without closing the socket. The
+    // signal follows the thread that started the decoder, which the app keeps for as long as it
+    // runs.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     // Requests come on standard input, the socket; nothing else may write to it by mistake.
     // It holds nothing else of the app's: whatever descriptor the app left open is closed.

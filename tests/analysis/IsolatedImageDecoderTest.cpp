@@ -1,4 +1,5 @@
 #include "analysis/IsolatedImageDecoder.h"
+#include "analysis/DecoderProcess.h"
 #include "analysis/ImageAnalyzer.h"
 #include "analysis/KippetIntake.h"
 #include "analysis/PastedImageEncoder.h"
@@ -20,6 +21,7 @@
 #include <QTest>
 #include <QtConcurrent>
 #include <csignal>
+#include <thread>
 
 namespace {
 QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
@@ -236,6 +238,29 @@ private slots:
         QVERIFY2(decoder->peakDecoderBytes() > 0, "no decoder's memory was read");
         QVERIFY2(decoder->peakDecoderBytes() <= (1024 + 64) * 1024 * 1024,
                  qPrintable(QString::number(decoder->peakDecoderBytes() >> 20)));
+    }
+
+    // Decoders are started by whichever worker needs one first, and the pool lets idle workers
+    // go: a decoder lives on after the worker that started it, idle or at another's picture.
+    void aDecoderOutlivesTheWorkerThatStartedIt() {
+        const DecoderProtocol::Request request{DecoderProtocol::Ask::decode, QSize(),
+                                               ImageDecoder::maxDecodedBytes, ordinaryPng()};
+        std::unique_ptr<DecoderProcess> process;
+        DecoderProcess::Outcome first;
+        std::thread worker([&] {
+            process =
+                DecoderProcess::start(IsolatedImageDecoder::defaultProgram(), 1024LL * 1024 * 1024);
+            // Once it answers, the decoder is past everything it does as it starts.
+            if (process)
+                first = process->exchange(request, {});
+        });
+        worker.join();
+        QVERIFY(process);
+        QVERIFY(first.kind == DecoderProcess::Outcome::Kind::answered);
+        const DecoderProcess::Outcome later = process->exchange(request, {});
+        QVERIFY2(later.kind == DecoderProcess::Outcome::Kind::answered, qPrintable(later.failure));
+        QVERIFY(later.image && first.image);
+        QCOMPARE(later.image->size(), first.image->size());
     }
 
     void theDecoderOpensNoFileOnceReady() {
