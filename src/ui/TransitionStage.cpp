@@ -174,9 +174,9 @@ void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight, bool 
     frame.outOfSight.setOpacity(0);
 }
 
-TransitionStage::TransitionStage(QWidget* owner, qreal cornerRadius)
-    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
-                         Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
+TransitionStage::TransitionStage(qreal cornerRadius)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
+                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
       cornerRadius_(cornerRadius) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);

@@ -30,7 +30,11 @@ public:
     // say.
     static bool frameShowsShapeOf(const QWidget* window);
 
-    explicit TransitionStage(QWidget* owner, qreal cornerRadius);
+    // A window of its own, with no parent widget: a window made inside the panel's tree gave
+    // widgets of the panel windows of their own on the server, which then took the pointer's
+    // presses from the widgets beneath them that Qt would have given them to. Its owner
+    // deletes it.
+    explicit TransitionStage(qreal cornerRadius);
 
     // Maps the stage, showing nothing and out of the way, for as long as its owner shows: a
     // compositor fades a window in as it maps and out as it unmaps, and may paint a window that

@@ -309,6 +309,15 @@ void FloatingKippetWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     shownOrigin_ = frame().origin();
     watchWindowHandle();
+    // The stage stands by from the moment the panel shows: a compositor that fades windows in as
+    // they map has long done so when the panel first changes its form.
+    QMetaObject::invokeMethod(
+        transition_,
+        [transition = QPointer<PanelTransition>(transition_), this] {
+            if (transition && isVisible())
+                transition->panelShown();
+        },
+        Qt::QueuedConnection);
 }
 
 void FloatingKippetWindow::hideEvent(QHideEvent* event) {

@@ -36,7 +36,9 @@ PanelTransition::PanelTransition(FloatingKippetWindow* panel)
     connect(timer_, &ClockTimer::timeout, this, &PanelTransition::timerFired);
 }
 
-PanelTransition::~PanelTransition() = default;
+PanelTransition::~PanelTransition() {
+    delete stage_;
+}
 
 std::optional<RectD> PanelTransition::target() const {
     if (!isAnimating())
@@ -94,7 +96,7 @@ void PanelTransition::panelShown() {
     if (!TransitionStage::isAvailable())
         return;
     if (!stage_) {
-        stage_ = new TransitionStage(panel_, FloatingKippetWindow::cornerRadius);
+        stage_ = new TransitionStage(FloatingKippetWindow::cornerRadius);
         connect(stage_, &TransitionStage::ready, this, &PanelTransition::stageReady);
         connect(stage_, &TransitionStage::pressed, this, &PanelTransition::pressed);
         connect(stage_, &TransitionStage::released, this, &PanelTransition::released);

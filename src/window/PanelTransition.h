@@ -81,9 +81,9 @@ public:
     void start(const QRect& from, const QRect& to, const RectD& target);
     // Ends the change at once, in whatever phase.
     void end();
-    // The panel changes form for the first time since it mapped: its stage stands by from then
-    // on, mapped beyond the screen, for as long as the panel shows. It unmaps: any change ends,
-    // and the stage goes with it.
+    // The panel shows (or first changes form, should it not have heard): its stage stands by from
+    // then on, mapped beyond the screen, for as long as the panel shows. It unmaps: any change
+    // ends, and the stage goes with it.
     void panelShown();
     void panelHidden();
     // A press on the stage or the panel while the change is under way: the change ends at once,

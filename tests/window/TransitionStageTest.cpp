@@ -10,6 +10,7 @@
 #include "ui/X11.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/PanelDriver.h"
+#include "window/PanelTransition.h"
 
 #include <QAbstractEventDispatcher>
 #include <QBackingStore>
@@ -39,7 +40,8 @@ struct AnimationsOn {
 };
 
 TransitionStage* stageOf(const FloatingKippetWindow* window) {
-    return window->findChild<TransitionStage*>();
+    const auto* transition = window->findChild<PanelTransition*>();
+    return transition ? transition->stage() : nullptr;
 }
 
 bool stageShows(const FloatingKippetWindow* window) {
@@ -349,6 +351,32 @@ private slots:
         // It goes with its panel.
         window->hide();
         QVERIFY(!stage->isVisible());
+    }
+
+    // The stage stands by from the moment its panel shows, and costs the panel's own widgets
+    // nothing: none of them gets a window of its own on the server, which would take the presses
+    // Qt gives to the widgets beneath it (a right click on an item card opened the panel's menu).
+    void aStageStandingByLeavesThePanelsWidgetsTheirPresses() {
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Standing by"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         const TransitionStage* stage = stageOf(window);
+                         return stage && stage->testAttribute(Qt::WA_Mapped);
+                     },
+                     20000),
+                 "the stage was not mapped as the panel showed");
+        QVERIFY(!stageOf(window)->isShowing());
+        QVERIFY(!stageOf(window)->geometry().intersects(window->screen()->virtualGeometry()));
+        const QList<QWidget*> widgets = window->findChildren<QWidget*>();
+        for (const QWidget* widget : widgets) {
+            QVERIFY2(widget->isWindow() || !widget->internalWinId(),
+                     qPrintable(QStringLiteral("a %1 has a window of its own")
+                                    .arg(QString::fromLatin1(widget->metaObject()->className()))));
+        }
     }
 
     // A compositor that is behind shows the stage where it last heard it stood, with whatever
