@@ -387,6 +387,18 @@ void deleteProperty(WindowId window, AtomId property) {
 #endif
 }
 
+#ifdef KIPPETS_HAVE_XCB
+namespace {
+// A request for the window manager goes to the root, where it listens for the windows it manages.
+template <typename Event> void toWindowManager(xcb_connection_t* server, const Event* event) {
+    xcb_send_event(server, 0, root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(event));
+    xcb_flush(server);
+}
+} // namespace
+#endif
+
 void askWindowManager(WindowId window, AtomId type, std::array<std::uint32_t, 5> data) {
 #ifdef KIPPETS_HAVE_XCB
     xcb_connection_t* server = connection();
@@ -399,10 +411,7 @@ void askWindowManager(WindowId window, AtomId type, std::array<std::uint32_t, 5>
     message.type = type;
     for (std::size_t i = 0; i < data.size(); ++i)
         message.data.data32[i] = data[i];
-    xcb_send_event(server, 0, root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-    xcb_flush(server);
+    toWindowManager(server, &message);
 #else
     Q_UNUSED(window);
     Q_UNUSED(type);
@@ -468,10 +477,7 @@ void requestRaiseAbove(WindowId window, WindowId sibling) {
     request.window = window;
     request.sibling = sibling;
     request.value_mask = XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE;
-    xcb_send_event(server, 0, root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&request));
-    xcb_flush(server);
+    toWindowManager(server, &request);
 #else
     Q_UNUSED(window);
     Q_UNUSED(sibling);
