@@ -219,16 +219,12 @@ void TransitionStage::outOfTheWay() {
 }
 
 int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect& at) {
+    standBy();
     picture_ = picture;
     showing_ = true;
     at_ = at.translated(-area.topLeft());
     // Every opening waits for a picture of its own.
     ++opening_;
-    if (!isVisible()) {
-        winId();
-        setGeometry(QRect(standingBy, QSize(1, 1)));
-        show();
-    }
     // The picture is painted where nothing shows, at the size the opening needs, and the stage
     // comes over the panel only then: whatever a compositor shows of it there is this picture.
     pendingArea_ = area;
