@@ -84,6 +84,35 @@ private slots:
             QCOMPARE(storedTucked(desktop, QStringLiteral("Plain")), 0);
         }
     }
+
+    // Tucked together at the last quit: the tray alone, also for the kippets tucked singly.
+    void aGroupTuckComesBackAsTheTrayAlone() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.setPreference(QStringLiteral("kippets_group_tucked_away"), true);
+        desktop.seed({{QStringLiteral("Tucked"), QPointF(300, 400), false, false, true, {}},
+                      {QStringLiteral("Plain"), QPointF(800, 400), false, false, false, {}}});
+        const auto shownTitles = [&desktop] {
+            QStringList titles;
+            for (WindowId window : desktop.stacking()) {
+                if (desktop.isViewable(window))
+                    titles.append(desktop.title(window));
+            }
+            titles.sort();
+            return titles;
+        };
+        for (int start = 1; start <= 2; ++start) {
+            QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+            QVERIFY2(DesktopSession::waitUntil([&] {
+                         return shownTitles().contains(QStringLiteral("Kippets Dashboard"));
+                     }),
+                     qPrintable(shownTitles().join(QStringLiteral(", "))));
+            QCOMPARE(shownTitles(), (QStringList{QStringLiteral("Kippets Dashboard"),
+                                                 QStringLiteral("Tucked Kippets")}));
+            QVERIFY(desktop.quitApp());
+            QCOMPARE(storedTucked(desktop, QStringLiteral("Tucked")), 1);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TuckRestartTest)
