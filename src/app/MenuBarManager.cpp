@@ -72,8 +72,8 @@ MenuBarManager::~MenuBarManager() {
 }
 
 bool MenuBarManager::eventFilter(QObject* watched, QEvent* event) {
-    // Every road that shows a panel (the tray's list, the status menu, the dashboard, the
-    // arrangements, a tab's own keys) ends in its showing: a tab left behind would offer to
+    // Every road that brings a panel back (the tray's list, the status menu, the dashboard, the
+    // arrangements, mini view for all) ends in its showing: a tab left behind would offer to
     // untuck a kippet that is already out.
     if (event->type() == QEvent::Show) {
         const QUuid id = floatingWindows_.key(qobject_cast<FloatingKippetWindow*>(watched));
