@@ -65,7 +65,7 @@ QByteArray writtenDocument() {
 }
 } // namespace
 
-PdfPages::PdfPages() = default;
+PdfPages::PdfPages() : library_(std::make_unique<QPdfDocument>()) {}
 
 PdfPages::~PdfPages() = default;
 

@@ -31,6 +31,9 @@ public:
 private:
     bool open(const QByteArray& pdf);
 
+    // Qt PDF closes its library when its last document goes, and with it every font the library
+    // found: this empty one, made before the lockdown and kept, holds the library open.
+    std::unique_ptr<QPdfDocument> library_;
     QByteArray bytes_;
     QBuffer buffer_;
     std::unique_ptr<QPdfDocument> document_;
