@@ -1,9 +1,14 @@
+#include "analysis/DecoderProcess.h"
 #include "analysis/IsolatedImageDecoder.h"
 #include "support/TestEnvironment.h"
 #include "support/TestPdfFiles.h"
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <QtEndian>
+#include <cmath>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // PDF pages counted and drawn by the real decoder program, after it has locked itself down: the
 // pictures show what the pages hold, fit the size asked for, and a PDF past the budget is refused
@@ -28,6 +33,47 @@ bool near(QColor colour, QColor expected) {
 
 QString described(QColor colour) {
     return colour.name();
+}
+
+// What the app makes of `answer` to `request`, sent by a decoder that says it and nothing more.
+DecoderProcess::Outcome answered(const DecoderProtocol::Request& request,
+                                 const QByteArray& answer) {
+    int sockets[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+        return {};
+    // What fits the socket's buffer waits there for the app to read it: every answer that adds
+    // up does, and of one too large the header is all the app reads.
+    ::send(sockets[1], answer.constData(), size_t(answer.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    DecoderProcess process(sockets[0], 0);
+    DecoderProcess::Limits limits;
+    limits.wall = std::chrono::seconds(10);
+    const DecoderProcess::Outcome outcome = process.exchange(request, limits);
+    ::close(sockets[1]);
+    return outcome;
+}
+
+QByteArray imageAnswer(QSize size) {
+    DecoderProtocol::AnswerHeader header;
+    header.answer = DecoderProtocol::Answer::image;
+    header.size = size;
+    header.format = QImage::Format_RGB32;
+    header.bytesPerLine = size.width() * 4;
+    header.pixelBytes = header.bytesPerLine * size.height();
+    return DecoderProtocol::answerHeader(header) + QByteArray(header.pixelBytes, '\xff');
+}
+
+QByteArray pagesAnswer(const QList<float>& sides) {
+    DecoderProtocol::AnswerHeader header;
+    header.answer = DecoderProtocol::Answer::pages;
+    header.size = QSize(int(sides.size() / 2), 0);
+    header.pixelBytes = sides.size() * 4;
+    QByteArray bytes = DecoderProtocol::answerHeader(header);
+    for (const float side : sides) {
+        char raw[4];
+        qToLittleEndian(side, raw);
+        bytes.append(raw, 4);
+    }
+    return bytes;
 }
 } // namespace
 
@@ -90,6 +136,38 @@ private slots:
         }
         // Three capitals 120 pixels tall cover thousands of pixels.
         QVERIFY2(dark > 3000, qPrintable(QString::number(dark)));
+    }
+
+    // The app takes a page no larger than it asked for, and page sizes only of real pages, whatever
+    // a decoder says.
+    void anAnswerPastTheRequestIsNoAnswer() {
+        const QByteArray pdf = "%PDF-1.4\n";
+        const DecoderProtocol::Request page{DecoderProtocol::Ask::pdfPage, QSize(100, 140),
+                                            ImageDecoder::maxDecodedBytes, pdf, 3};
+        const DecoderProcess::Outcome fits = answered(page, imageAnswer(QSize(100, 140)));
+        QVERIFY(fits.kind == DecoderProcess::Outcome::Kind::answered && fits.image);
+        QCOMPARE(fits.image->size(), QSize(100, 140));
+        for (const QSize size : {QSize(101, 140), QSize(100, 141), QSize(2000, 2000)}) {
+            const DecoderProcess::Outcome past = answered(page, imageAnswer(size));
+            QVERIFY(past.kind == DecoderProcess::Outcome::Kind::failed && !past.image);
+        }
+
+        const DecoderProtocol::Request count{DecoderProtocol::Ask::pdfPageCount, QSize(),
+                                             ImageDecoder::maxDecodedBytes, pdf};
+        const DecoderProcess::Outcome two = answered(count, pagesAnswer({420, 595, 842, 595}));
+        QVERIFY(two.pages);
+        QCOMPARE(*two.pages, QList<QSizeF>({QSizeF(420, 595), QSizeF(842, 595)}));
+        for (const float odd : {0.0f, -5.0f, 1e9f, std::nanf("")}) {
+            const DecoderProcess::Outcome refused = answered(count, pagesAnswer({420, odd}));
+            QVERIFY(refused.kind == DecoderProcess::Outcome::Kind::failed && !refused.pages);
+        }
+        // Pages are no answer to a picture, nor a picture to a count.
+        QVERIFY(answered(count, imageAnswer(QSize(10, 10))).kind ==
+                DecoderProcess::Outcome::Kind::failed);
+        const DecoderProtocol::Request picture{DecoderProtocol::Ask::decode, QSize(),
+                                               ImageDecoder::maxDecodedBytes, pdf};
+        QVERIFY(answered(picture, pagesAnswer({420, 595})).kind ==
+                DecoderProcess::Outcome::Kind::failed);
     }
 
     void whatIsNoPdfIsRefusedWithoutADecoder() {
