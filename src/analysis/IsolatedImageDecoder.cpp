@@ -108,6 +108,18 @@ std::optional<QSize> IsolatedImageDecoder::declaredSize(const QByteArray& bytes)
         .size;
 }
 
+std::optional<QList<QSizeF>> IsolatedImageDecoder::pdfPageSizes(const QByteArray& pdf) {
+    return run({DecoderProtocol::Ask::pdfPageCount, QSize(), ImageDecoder::maxDecodedBytes, pdf})
+        .pages;
+}
+
+std::optional<QImage> IsolatedImageDecoder::renderPdfPage(const QByteArray& pdf, int page,
+                                                          QSize bound, qint64 limit) {
+    if (bound.isEmpty() || page < 0 || page >= DecoderProtocol::maxPdfPages)
+        return std::nullopt;
+    return run({DecoderProtocol::Ask::pdfPage, bound, limit, pdf, page}).image;
+}
+
 QList<qint64> IsolatedImageDecoder::busyDecoders() const {
     const std::lock_guard lock(mutex_);
     QList<qint64> pids;
@@ -216,8 +228,12 @@ DecoderProcess::Outcome IsolatedImageDecoder::run(DecoderProtocol::Request reque
     DecoderProcess::Outcome refused;
     refused.kind = DecoderProcess::Outcome::Kind::refused;
     // What no reader takes is refused without a decoder: told by its signature alone.
+    const bool pdf = request.ask == DecoderProtocol::Ask::pdfPageCount ||
+                     request.ask == DecoderProtocol::Ask::pdfPage;
     if (request.bytes.size() > DecoderProtocol::maxRequestBytes ||
-        !ImageDecoder::formatOf(request.bytes) || isRemembered(request.bytes))
+        !(pdf ? DecoderProtocol::isPdf(request.bytes)
+              : ImageDecoder::formatOf(request.bytes).has_value()) ||
+        isRemembered(request.bytes))
         return refused;
     // A request waiting for a decoder keeps its worker: a window of thumbnails queues behind the
     // few decoders instead of taking a thread each.
