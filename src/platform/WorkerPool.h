@@ -6,8 +6,8 @@
 // The threads the app's own work runs on: reading and writing item bytes, and everything that
 // waits for a decoder process. Qt's painting borrows threads of the global pool and waits for
 // them (a fill or a copy of more than a few dozen rows is cut into parts for them), so work that
-// waits or computes for long there holds the panel's drawing still: after a few large pastes a
-// change of form showed only seconds later. The global pool is left to Qt.
+// waits or computes for long there would hold every window's drawing still, a panel's change of
+// form among them. The global pool is left to Qt.
 class WorkerPool {
 public:
     // As many threads as the machine has cores, created with the first call. Any thread.
