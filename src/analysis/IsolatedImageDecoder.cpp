@@ -1,12 +1,12 @@
 #include "analysis/IsolatedImageDecoder.h"
 
 #include "platform/Log.h"
+#include "platform/WorkerPool.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QThread>
-#include <QThreadPool>
 #include <algorithm>
 
 namespace {
@@ -16,18 +16,17 @@ std::shared_ptr<IsolatedImageDecoder> installed;
 // Decoders whose heap grew past this after a large picture are ended rather than kept waiting.
 constexpr qint64 keptResidentBytes = 192LL * 1024 * 1024;
 
-// A worker of the global pool that waits for a decoder lets the pool run another task meanwhile:
+// A worker of the app's pool that waits for a decoder lets the pool run another task meanwhile:
 // eight hostile pictures at once must not hold up every other decode, read and write of the app.
 class PoolThreadWaiting {
 public:
-    PoolThreadWaiting()
-        : inPool_(QThreadPool::globalInstance()->contains(QThread::currentThread())) {
+    PoolThreadWaiting() : inPool_(WorkerPool::shared()->contains(QThread::currentThread())) {
         if (inPool_)
-            QThreadPool::globalInstance()->releaseThread();
+            WorkerPool::shared()->releaseThread();
     }
     ~PoolThreadWaiting() {
         if (inPool_)
-            QThreadPool::globalInstance()->reserveThread();
+            WorkerPool::shared()->reserveThread();
     }
     PoolThreadWaiting(const PoolThreadWaiting&) = delete;
     PoolThreadWaiting& operator=(const PoolThreadWaiting&) = delete;

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
+#include "platform/WorkerPool.h"
 #include "store/ActiveKippetIDs.h"
 #include "store/DataFile.h"
 #include "store/DurableFile.h"
@@ -71,7 +72,8 @@ public:
         for (const QJsonValue& value : allKippets)
             objects_.push_back(value.isObject() ? std::optional(value.toObject()) : std::nullopt);
         std::iota(indexes_.begin(), indexes_.end(), 0);
-        running_ = QtConcurrent::map(indexes_, [this](qsizetype index) { decode(index); });
+        running_ = QtConcurrent::map(WorkerPool::shared(), indexes_,
+                                     [this](qsizetype index) { decode(index); });
     }
     ~KippetDecoder() {
         running_.cancel();
@@ -239,8 +241,10 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
     Log::line(QStringLiteral("   Found %1 kippets to migrate").arg(legacy.allKippets.size()));
     // The copy runs while the kippets decode and are stored; its line still comes first. Its name
     // is taken here: the clock belongs to this thread.
-    QFuture<QString> backup = QtConcurrent::run(
-        [source = path, target = backupPath()] { return copyBackup(source, target); });
+    QFuture<QString> backup =
+        QtConcurrent::run(WorkerPool::shared(), [source = path, target = backupPath()] {
+            return copyBackup(source, target);
+        });
     const QSet<QUuid> open = activeIds(legacy.activeKippets);
     QString failure;
     KippetDecoder decoder(legacy.allKippets);
