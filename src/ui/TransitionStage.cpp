@@ -251,8 +251,12 @@ void TransitionStage::comeOver(QPoint origin) {
 void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
                                 const std::function<void()>& alongside) {
     picture_ = picture;
-    at_ = at.translated(-geometry().topLeft());
     atOnce([&] {
+        // A change that went on towards a new frame may leave the area the stage opened over:
+        // the stage grows with the frame, in the same instant.
+        if (!geometry().contains(at))
+            setGeometry(geometry().united(at));
+        at_ = at.translated(-geometry().topLeft());
         // Shape first: what the app sends to the server is cut to the shape it has then.
         cut();
         repaint();

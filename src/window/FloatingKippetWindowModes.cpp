@@ -38,7 +38,11 @@ bool FloatingKippetWindow::isAnimating() const {
 }
 
 void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
-    transition_->end();
+    // A change whose frames show goes on from the frame on the screen to the new one; any other
+    // ends at its own target first.
+    const bool goesOn = animate && Animations::enabled() && transition_->showsFrames();
+    if (!goesOn)
+        transition_->end();
     if (kippet_ && kippet_->isExpanded())
         lastExpandedFrame_ = frame;
     const QRect target = ScreenProvider::shared().space().toQtRect(frame);
@@ -48,7 +52,7 @@ void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
     // A panel the window manager has not put on the screen yet has nothing to show on the way.
     const bool shown =
         isVisible() && (!TransitionStage::isAvailable() || testAttribute(Qt::WA_Mapped));
-    if (!animate || !Animations::enabled() || !shown || target == geometry()) {
+    if (!goesOn && (!animate || !Animations::enabled() || !shown || target == geometry())) {
         setGeometry(target);
         if (!isVisible())
             placeWhileHidden_ = target;
@@ -97,7 +101,6 @@ void FloatingKippetWindow::rememberExpandedFrame() {
 void FloatingKippetWindow::toggleExpanded() {
     if (!kippet_)
         return;
-    transition_->end();
     if (kippet_->isExpanded())
         collapse();
     else
@@ -136,7 +139,6 @@ void FloatingKippetWindow::collapse() {
 void FloatingKippetWindow::toggleMiniView() {
     if (!kippet_ || kippet_->isExpanded())
         return;
-    transition_->end();
     kippet_->setIsMiniView(!kippet_->isMiniView());
     if (kippet_->isMiniView())
         postDemo(kippet_, NotificationName::demoKippetMiniView);
@@ -150,7 +152,6 @@ void FloatingKippetWindow::toggleMiniView() {
 void FloatingKippetWindow::enterMiniView() {
     if (!kippet_)
         return;
-    transition_->end();
     const bool wasExpanded = kippet_->isExpanded();
     const QPointF current = frame().origin();
     if (wasExpanded) {

@@ -46,6 +46,10 @@ std::optional<RectD> PanelTransition::target() const {
     return target_;
 }
 
+bool PanelTransition::showsFrames() const {
+    return isUnderWay() && phase_ != Phase::animatingItself && stage_ && stage_->isShowing();
+}
+
 QSize PanelTransition::pictureSize() const {
     return pictureSize_.isValid() ? pictureSize_ : panel_->size();
 }
@@ -66,6 +70,10 @@ QPixmap PanelTransition::pictureAt(QSize size) {
 }
 
 void PanelTransition::start(const QRect& from, const QRect& to, const RectD& target) {
+    if (showsFrames()) {
+        goOn(to, target);
+        return;
+    }
     end();
     from_ = from;
     to_ = to;
@@ -90,6 +98,45 @@ void PanelTransition::start(const QRect& from, const QRect& to, const RectD& tar
     frameMargin_ = TransitionStage::frameMargin(panel_);
     panel_->setUpdatesEnabled(false);
     openStage();
+}
+
+void PanelTransition::goOn(const QRect& to, const RectD& target) {
+    to_ = to;
+    target_ = target;
+    if (phase_ == Phase::awaitingStage) {
+        // Nothing of the way has shown yet: the panel still shows where it stands, and the
+        // stage opens again over the whole of the new way.
+        awaitedOpening_ = stage_->open(from_.united(to_), panel_->shownPicture(), from_);
+        timer_->setSingleShot(true);
+        timer_->start(stageWaitAtMost);
+        return;
+    }
+    // The stage shows a frame of the panel: the new way starts there, never at the panel's
+    // own place, which the window manager may not have reached yet. Ending the change first
+    // would show the panel before it stands anywhere.
+    timer_->stop();
+    const bool wasShaped = phase_ == Phase::shaping;
+    from_ = shownStep_;
+    phase_ = Phase::staged;
+    pictureSize_ = QSize();
+    layoutSize_ = QSize();
+    // A panel still on the screen beneath the stage stays there only while every frame of the
+    // new way covers it.
+    panelStaysTillLast_ = !panelLeft_ && to_.contains(panel_->geometry()) && panelStaysTillLast_;
+    {
+        const QSignalBlocker quiet(animation_);
+        animation_->jumpTo(0);
+    }
+    const QPixmap first = pictureAt(from_.size());
+    stage_->showFrame(first, from_, [this, wasShaped] {
+        if (!panelStaysTillLast_)
+            panelLeaves();
+        // Shaped beneath the stage a moment ago: cut to nothing again with this frame.
+        if (wasShaped)
+            panel_->shapeMask_->apply();
+    });
+    shownStep_ = from_;
+    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
 }
 
 void PanelTransition::panelShown() {
@@ -149,6 +196,7 @@ void PanelTransition::stepped(qreal progress) {
 void PanelTransition::showStep(const QRect& step, bool leaves) {
     // Drawn before the server is held for the frame.
     const QPixmap picture = pictureAt(step.size());
+    shownStep_ = step;
     stage_->showFrame(picture, step, [this, leaves] {
         if (leaves)
             panelLeaves();
@@ -191,6 +239,7 @@ void PanelTransition::animationFinished() {
     // frame: what the panel shows there until it is revealed stays under the stage. The frame
     // is drawn first: the server is held only for what must reach it together.
     const QPixmap last = pictureAt(to_.size());
+    shownStep_ = to_;
     TransitionStage::atOnce([this, &last] {
         stage_->showFrame(last, to_);
         panelLeaves();

@@ -55,6 +55,8 @@ public:
                phase_ == Phase::animatingItself;
     }
     bool isUnderWay() const { return phase_ != Phase::idle; }
+    // Whether the stage shows the change: a new frame then goes on from the one on the screen.
+    bool showsFrames() const;
     // Where the change under way takes the panel, in the app's coordinates.
     std::optional<RectD> target() const;
     // While the stage shows the panel, the panel's own pixels stay transparent and its content
@@ -77,7 +79,7 @@ public:
 
     // Events.
     // Starts the change from `from` to `to` (Qt's coordinates) towards `target`; the panel stands
-    // at `from`, and nothing else is under way.
+    // at `from`. A change whose stage shows goes on to `to` from the frame the stage shows.
     void start(const QRect& from, const QRect& to, const RectD& target);
     // Ends the change at once, in whatever phase.
     void end();
@@ -99,6 +101,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A new target while the stage shows the change: the frames go on from the one on the
+    // screen, and the panel stays out of sight until it stands at the new frame.
+    void goOn(const QRect& to, const RectD& target);
     void stageReady(int opening);
     void stepped(qreal progress);
     // The animation reached its end: the stage shows the last frame and the panel takes its new
@@ -124,6 +129,8 @@ private:
     // The way, in Qt's coordinates, and its end in the app's.
     QRect from_;
     QRect to_;
+    // The frame the stage showed last.
+    QRect shownStep_;
     RectD target_;
     // The stage's opening whose first picture on the screen starts the frames.
     int awaitedOpening_ = 0;

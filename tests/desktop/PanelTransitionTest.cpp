@@ -599,6 +599,85 @@ private slots:
                  qPrintable(desktop.appOutput()));
     }
 
+    // Keys faster than a change of form: each new change goes on from the frame on the screen,
+    // and every frame read meanwhile shows one whole panel -- never nothing, never a black or an
+    // empty plate, never pieces of two.
+    void keysFasterThanAChangeShowOneWholePanel_data() {
+        QTest::addColumn<bool>("compositor");
+        QTest::newRow("no compositor") << false;
+        QTest::newRow("compositor") << true;
+    }
+
+    void keysFasterThanAChangeShowOneWholePanel() {
+        QFETCH(bool, compositor);
+        useScale(1);
+        DesktopSession::Options options;
+        options.compositor = compositor;
+        DesktopSession desktop(options);
+        Scene scene;
+        setUpScene(desktop, compositor, scene);
+        if (QTest::currentTestFailed())
+            return;
+        const QRect area = scene.area;
+        // Twenty keys, 40 ms apart: e expands or collapses, m turns the tile into a mini tile and
+        // back (and does nothing while expanded). Sixteen of them come back to the tile; the last
+        // four expand, collapse and end in a mini tile.
+        QStringList keys;
+        for (int i = 0; i < 20; ++i)
+            keys << QString(i % 2 == 0 ? QStringLiteral("e") : QStringLiteral("m"));
+        QVERIFY(desktop.keyWithoutWaiting(QStringLiteral("--delay 40 ") + keys.join(u' ')));
+        QList<QImage> shown;
+        QElapsedTimer guard;
+        guard.start();
+        bool settled = false;
+        while (!settled && guard.elapsed() < 30000) {
+            const QImage frame = desktop.grabScreen(area);
+            QVERIFY(!frame.isNull());
+            shown.append(frame);
+            // Past the keys' time, the panel at rest as a mini tile with no stage over it.
+            settled = guard.elapsed() > 20 * 40 + 200 &&
+                      desktop.geometry(scene.panel).size() == scene.mini &&
+                      !stageShowsIn(desktop, area);
+            QThread::msleep(grabEveryMs);
+        }
+        QVERIFY2(settled, "the panel never came to rest as a mini tile");
+        QVERIFY(desktop.appHasCaughtUp(scene.panel));
+        if (compositor)
+            QVERIFY(desktop.compositorHasCaughtUp());
+        shown.append(desktop.grabScreen(area));
+        QStringList wrong;
+        const QString label =
+            compositor ? QStringLiteral("keys-composited") : QStringLiteral("keys-opaque");
+        for (int i = 0; i < shown.size(); ++i) {
+            // The form each frame is on the way to is the app's to know: the header is asked
+            // for of none, the plate's content and the border of every one.
+            QString fault = judge(shown.at(i), scene.border, scene.collapsed.size(), false);
+            if (const int black = !compositor ? blackOnTheOutline(shown.at(i)) : 0;
+                fault.isEmpty() && black > 0)
+                fault = QStringLiteral("%1 black pixels on the outline").arg(black);
+            const QString at = QStringLiteral("%1-%2").arg(label).arg(i);
+            if (!fault.isEmpty()) {
+                wrong.append(at + QStringLiteral(": ") + fault);
+                keep(shown.at(i), at + QStringLiteral("-wrong"));
+            } else if (i % 4 == 0) {
+                keep(shown.at(i), at);
+            }
+        }
+        qInfo().noquote() << QStringLiteral("%1 frames read on %2 with fast keys, %3 wrong")
+                                 .arg(shown.size())
+                                 .arg(desktop.windowManager())
+                                 .arg(wrong.size());
+        QVERIFY2(shown.size() >= 40,
+                 qPrintable(QStringLiteral("%1 frames read").arg(shown.size())));
+        QVERIFY2(wrong.isEmpty(),
+                 qPrintable(
+                     QStringLiteral("%1 of %2 frames wrong: ").arg(wrong.size()).arg(shown.size()) +
+                     wrong.mid(0, 12).join(QStringLiteral("; "))));
+        QCOMPARE(desktop.geometry(scene.panel).size(), scene.mini);
+        QVERIFY2(!desktop.appOutput().contains(QStringLiteral("The panel shows again before")),
+                 qPrintable(desktop.appOutput()));
+    }
+
     // Between giving the panel's frame its new geometry and giving the panel its new size, the
     // window manager's own background fills its frame beside the panel for a moment. A compositor
     // that paints then still shows the stage alone: the desktop beside its rounded corners.
