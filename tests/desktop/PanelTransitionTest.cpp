@@ -678,6 +678,86 @@ private slots:
                  qPrintable(desktop.appOutput()));
     }
 
+    // "Move to Left" turns the tile into a mini tile at the screen's left edge: one change, every
+    // frame of it a whole panel -- never the tile's picture cut to the mini tile's size.
+    void anArrangementShowsOneWholePanelEveryFrame_data() {
+        QTest::addColumn<bool>("compositor");
+        QTest::newRow("no compositor") << false;
+        QTest::newRow("compositor") << true;
+    }
+
+    void anArrangementShowsOneWholePanelEveryFrame() {
+        QFETCH(bool, compositor);
+        useScale(1);
+        DesktopSession::Options options;
+        options.compositor = compositor;
+        DesktopSession desktop(options);
+        Scene scene;
+        setUpScene(desktop, compositor, scene);
+        if (QTest::currentTestFailed())
+            return;
+        const QRect screen(QPoint(0, 0), options.screen);
+        const QRect area(0, 0, scene.collapsed.right() + 30, options.screen.height());
+        const QList<WindowId> before = unmanagedIn(desktop, screen);
+        QVERIFY(desktop.click(DesktopSession::grabPoint(scene.collapsed), 3));
+        QVERIFY(DesktopSession::waitUntil([&] { return !menusSince(desktop, before).isEmpty(); }));
+        // The panel's menu: "Move Kippets" is its ninth item, "Move to Left" the fourth of that
+        // submenu, "Move All Kippets Here" its first.
+        QVERIFY(desktop.key(QStringLiteral("Down Down Down Down Down Down Down Down Down Right "
+                                           "Down Down Down")));
+        const QList<WindowId> menus = menusSince(desktop, before);
+        QVERIFY(desktop.keyWithoutWaiting(QStringLiteral("Return")));
+        QList<QImage> shown;
+        QElapsedTimer guard;
+        guard.start();
+        bool settled = false;
+        while (!settled && guard.elapsed() < 20000) {
+            const QList<WindowId> shownNow = desktop.unmanagedWindows();
+            const bool menuShows = std::any_of(menus.cbegin(), menus.cend(), [&](WindowId menu) {
+                return shownNow.contains(menu);
+            });
+            const QImage frame = desktop.grabScreen(area);
+            QVERIFY(!frame.isNull());
+            // Only once the menu has gone: it is not the panel's.
+            if (!menuShows && !(compositor && shown.isEmpty() && !desktop.compositorHasCaughtUp()))
+                shown.append(frame);
+            const QRect panel = desktop.geometry(scene.panel);
+            settled =
+                panel.size() == scene.mini && panel.left() < 40 && !stageShowsIn(desktop, area);
+            QThread::msleep(grabEveryMs);
+        }
+        QVERIFY2(settled, "the panel never came to rest as a mini tile at the left edge");
+        QVERIFY(desktop.appHasCaughtUp(scene.panel));
+        if (compositor)
+            QVERIFY(desktop.compositorHasCaughtUp());
+        shown.append(desktop.grabScreen(area));
+        QStringList wrong;
+        const QString label =
+            compositor ? QStringLiteral("left-composited") : QStringLiteral("left-opaque");
+        for (int i = 0; i < shown.size(); ++i) {
+            QString fault = judge(shown.at(i), scene.border, scene.collapsed.size(), false);
+            if (const int black = !compositor ? blackOnTheOutline(shown.at(i)) : 0;
+                fault.isEmpty() && black > 0)
+                fault = QStringLiteral("%1 black pixels on the outline").arg(black);
+            const QString at = QStringLiteral("%1-%2").arg(label).arg(i);
+            if (!fault.isEmpty()) {
+                wrong.append(at + QStringLiteral(": ") + fault);
+                keep(shown.at(i), at + QStringLiteral("-wrong"));
+            } else if (i % 4 == 0) {
+                keep(shown.at(i), at);
+            }
+        }
+        qInfo().noquote() << QStringLiteral("%1 frames read on %2 moving to the left, %3 wrong")
+                                 .arg(shown.size())
+                                 .arg(desktop.windowManager())
+                                 .arg(wrong.size());
+        QVERIFY2(shown.size() >= 4, qPrintable(QStringLiteral("%1 frames read").arg(shown.size())));
+        QVERIFY2(wrong.isEmpty(),
+                 qPrintable(
+                     QStringLiteral("%1 of %2 frames wrong: ").arg(wrong.size()).arg(shown.size()) +
+                     wrong.mid(0, 12).join(QStringLiteral("; "))));
+    }
+
     // Between giving the panel's frame its new geometry and giving the panel its new size, the
     // window manager's own background fills its frame beside the panel for a moment. A compositor
     // that paints then still shows the stage alone: the desktop beside its rounded corners.
