@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <algorithm>
 #include <utility>
 
 FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels)
@@ -211,6 +212,25 @@ QPixmap FloatingKippetWindow::shownPicture() {
     return picture;
 }
 
+namespace {
+// Where a layout of `laidOut` goes, scaled down, in a picture of `shown`: scaled alone, what sits
+// in its corners (the header's buttons) would land on the picture's rounded border, whose radius
+// does not shrink with it. Inset so that the layout's own corners, at their scaled radius, stay
+// within the picture's: the whole layout at the full size, and ever further in below it.
+QRectF scaledContentArea(QSize shown, QSize laidOut) {
+    const double radius = FloatingKippetWindow::cornerRadius;
+    const auto inset = [radius](int shownLength, int laidOutLength) {
+        const double room = laidOutLength - 2 * radius;
+        const double scale =
+            room > 0 ? std::clamp((shownLength - 2 * radius) / room, 0.0, 1.0) : 1.0;
+        return radius * (1 - scale);
+    };
+    const double by =
+        std::max(inset(shown.width(), laidOut.width()), inset(shown.height(), laidOut.height()));
+    return QRectF(QPointF(), QSizeF(shown)).adjusted(by, by, -by, -by);
+}
+} // namespace
+
 QPixmap FloatingKippetWindow::panelPicture() {
     // Layouts that wait for the event loop take the current size first.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
@@ -246,7 +266,7 @@ QPixmap FloatingKippetWindow::panelPicture() {
         painter.save();
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.setClipPath(shape);
-        painter.drawPixmap(QRectF(QPointF(), shown), content, QRectF(content.rect()));
+        painter.drawPixmap(scaledContentArea(shown, laidOut), content, QRectF(content.rect()));
         painter.restore();
     }
     if (border_ && border_->isBorderShown()) {

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QImage>
 #include <QTest>
@@ -60,6 +61,12 @@ bool isDesktop(QRgb pixel) {
 // What a transparent pixel shows where no compositor runs.
 bool isBlack(QRgb pixel) {
     return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) <= 12;
+}
+
+// A light plate's colour: neither the desktop nor the border, nor what antialiasing makes of
+// them, is this light.
+bool isPale(QRgb pixel) {
+    return std::min({qRed(pixel), qGreen(pixel), qBlue(pixel)}) >= 170;
 }
 
 bool isBorder(QRgb pixel, QRgb border) {
@@ -243,6 +250,24 @@ QString judge(const QImage& frame, QRgb border, QSize tile, bool headed) {
         if (borderShare(frame, side.from, side.step, side.count, border) < 0.8)
             return QStringLiteral("no border on the %1").arg(QLatin1String(side.side)) + size;
     }
+    // Outside the border there is only the desktop: a light plate's pale pixels on the drawn
+    // area's outermost line are a strip of the plate beyond the border.
+    for (const auto& side : sides) {
+        const QPoint outward = side.step.x() != 0
+                                   ? QPoint(0, side.from.y() == panel.top() + 1 ? -1 : 1)
+                                   : QPoint(side.from.x() == panel.left() + 1 ? -1 : 1, 0);
+        int pale = 0;
+        for (int i = 0; i < side.count; ++i) {
+            const QPoint at = side.from + side.step * i + outward;
+            pale +=
+                isPale(reinterpret_cast<const QRgb*>(frame.constScanLine(at.y()))[at.x()]) ? 1 : 0;
+        }
+        if (pale > 0)
+            return QStringLiteral("a pale strip outside the border on the %1 (%2 pixels)")
+                       .arg(QLatin1String(side.side))
+                       .arg(pale) +
+                   size;
+    }
     // A second border across the panel is the bottom of a second panel.
     for (int y = panel.top() + 8; y <= panel.bottom() - 8; ++y) {
         if (borderShare(frame, QPoint(panel.left() + cornerRoom, y), QPoint(1, 0),
@@ -275,6 +300,44 @@ int blackOnTheOutline(const QImage& frame) {
         }
     }
     return black;
+}
+
+// Dark pixels on the border's arcs at the panel's corners: a light panel draws nothing dark
+// there, unless what it holds (the header's buttons) spills onto its border.
+int darkOnTheArcs(const QImage& frame) {
+    const QRect panel = drawnArea(frame);
+    if (panel.isEmpty())
+        return 0;
+    const double radius = cornerRadiusPoints * scale;
+    // The border is 3 points wide; a point more for the antialiased edge inside it.
+    const double inner = radius - 4 * scale;
+    const QRectF bounds = QRectF(panel).adjusted(0, 0, 1, 1);
+    const QPointF centres[] = {bounds.topLeft() + QPointF(radius, radius),
+                               bounds.topRight() + QPointF(-radius, radius),
+                               bounds.bottomLeft() + QPointF(radius, -radius),
+                               bounds.bottomRight() + QPointF(-radius, -radius)};
+    int dark = 0;
+    for (const QPointF centre : centres) {
+        const int left = qFloor(centre.x() - radius);
+        const int top = qFloor(centre.y() - radius);
+        for (int y = std::max(top, panel.top());
+             y <= std::min(top + qCeil(2 * radius), panel.bottom()); ++y) {
+            for (int x = std::max(left, panel.left());
+                 x <= std::min(left + qCeil(2 * radius), panel.right()); ++x) {
+                const QPointF at(x + 0.5, y + 0.5);
+                // Only the arc itself: outward from the centre, beyond the straight sides' reach.
+                const QPointF off = at - centre;
+                const bool outward = (off.x() < 0) == (centre.x() < bounds.center().x()) &&
+                                     (off.y() < 0) == (centre.y() < bounds.center().y());
+                const double distance = std::hypot(off.x(), off.y());
+                if (!outward || distance < inner || distance > radius)
+                    continue;
+                const QRgb pixel = frame.pixel(x, y);
+                dark += std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) <= 60 ? 1 : 0;
+            }
+        }
+    }
+    return dark;
 }
 
 void paintDesktop(DesktopSession& desktop) {
@@ -355,8 +418,21 @@ struct Scene {
     QRgb border = 0;
 };
 
-void setUpScene(DesktopSession& desktop, bool compositor, Scene& scene) {
+// The desktop's scale as a desktop sets it: Xft.dpi in the server's resources, read by the app
+// as it starts (96 is 100 %).
+void setDpi(DesktopSession& desktop, int dpi) {
+    QFile resources(desktop.home() + QStringLiteral("/dpi.Xresources"));
+    QVERIFY(resources.open(QIODevice::WriteOnly));
+    resources.write(QStringLiteral("Xft.dpi: %1\n").arg(dpi).toLatin1());
+    resources.close();
+    QVERIFY(desktop.runChecked(QStringLiteral("xrdb"),
+                               {QStringLiteral("-merge"), resources.fileName()}));
+}
+
+void setUpScene(DesktopSession& desktop, bool compositor, Scene& scene, int dpi = 0) {
     QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+    if (dpi > 0)
+        setDpi(desktop, dpi);
     desktop.seed({{QStringLiteral("Frames"), QPointF(300, 150)}});
     QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
     hideDashboard(desktop);
@@ -457,6 +533,9 @@ public:
             if (const int black = lightPanel_ && !compositor_ ? blackOnTheOutline(frame) : 0;
                 wrong.isEmpty() && black > 0)
                 wrong = QStringLiteral("%1 black pixels on the outline").arg(black);
+            if (const int dark = lightPanel_ ? darkOnTheArcs(frame) : 0;
+                wrong.isEmpty() && dark > 0)
+                wrong = QStringLiteral("%1 dark pixels on the border's arcs").arg(dark);
             const QString at = QStringLiteral("%1-%2-%3").arg(label_, name).arg(frames);
             if (!wrong.isEmpty()) {
                 failures_.append(at + QStringLiteral(": ") + wrong);
@@ -521,10 +600,13 @@ private slots:
         QTest::addColumn<bool>("compositor");
         QTest::addColumn<bool>("dark");
         QTest::addColumn<double>("appScale");
+        // Whether the desktop sets the scale (Xft.dpi) rather than the app's environment.
+        QTest::addColumn<bool>("byDpi");
         int row = 0;
-        const auto add = [&row](const char* tag, bool compositor, bool dark, double scale) {
+        const auto add = [&row](const char* tag, bool compositor, bool dark, double scale,
+                                bool byDpi = false) {
             if (inThisShard(row++))
-                QTest::newRow(tag) << compositor << dark << scale;
+                QTest::newRow(tag) << compositor << dark << scale << byDpi;
         };
         add("no compositor, light", false, false, 1.0);
         add("no compositor, dark", false, true, 1.0);
@@ -534,12 +616,15 @@ private slots:
         add("no compositor, light, 125 %", false, false, 1.25);
         add("compositor, dark, 125 %", true, true, 1.25);
         add("no compositor, light, 150 %", false, false, 1.5);
+        add("no compositor, light, 125 % (Xft.dpi)", false, false, 1.25, true);
+        add("compositor, light, 150 % (Xft.dpi)", true, false, 1.5, true);
     }
 
     void everyFrameShowsOneWholePanel() {
         QFETCH(bool, compositor);
         QFETCH(bool, dark);
         QFETCH(double, appScale);
+        QFETCH(bool, byDpi);
         useScale(appScale);
         DesktopSession::Options options;
         options.compositor = compositor;
@@ -548,11 +633,11 @@ private slots:
             options.screen = QSize(1920, 1200);
         if (dark)
             options.appEnvironment << QStringLiteral("KIPPETS_PALETTE=dark");
-        if (scale != 1)
+        if (scale != 1 && !byDpi)
             options.appEnvironment << QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale);
         DesktopSession desktop(options);
         Scene scene;
-        setUpScene(desktop, compositor, scene);
+        setUpScene(desktop, compositor, scene, byDpi ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         const auto& [panel, collapsed, expanded, mini, area, border] = scene;
