@@ -843,6 +843,99 @@ private slots:
                      wrong.mid(0, 12).join(QStringLiteral("; "))));
     }
 
+    // "Move All Kippets Here" moves the other panels to the one whose menu it was chosen in, each
+    // drawn frame by frame on its way: a move that jumps shows one or two places at most.
+    void gatheringDrawsEachPanelOnItsWay_data() {
+        QTest::addColumn<bool>("compositor");
+        QTest::newRow("no compositor") << false;
+        QTest::newRow("compositor") << true;
+    }
+
+    void gatheringDrawsEachPanelOnItsWay() {
+        QFETCH(bool, compositor);
+        useScale(1);
+        DesktopSession::Options options;
+        options.compositor = compositor;
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        // Places count from the screen's bottom: the anchor low on the left, the other high on
+        // the right, so that on its way and where it ends the other stands above and to the right.
+        desktop.seed({{QStringLiteral("Anchor"), QPointF(100, 100)},
+                      {QStringLiteral("Far"), QPointF(1000, 600)}});
+        QVERIFY2(desktop.launch(3), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        paintDesktop(desktop);
+        const WindowId anchor = desktop.windowTitled(QStringLiteral("Anchor"));
+        const WindowId far = desktop.windowTitled(QStringLiteral("Far"));
+        QVERIFY(anchor && far);
+        const QRect anchored = desktop.geometry(anchor);
+        const QRect start = desktop.geometry(far);
+        const QRect screen(QPoint(0, 0), options.screen);
+        QColor previous;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            const QImage shown = desktop.grabScreen(QRect(0, 0, 1, 1));
+            if (shown.isNull())
+                return false;
+            desktopColour = QColor(shown.pixel(0, 0));
+            return desktopColour == std::exchange(previous, desktopColour) &&
+                   (!compositor ? desktopColour == rootColour : desktopColour != Qt::black);
+        }));
+        const QList<WindowId> before = unmanagedIn(desktop, screen);
+        QVERIFY(desktop.click(DesktopSession::grabPoint(anchored), 3));
+        QVERIFY(DesktopSession::waitUntil([&] { return !menusSince(desktop, before).isEmpty(); }));
+        QVERIFY(desktop.key(QStringLiteral("Down Down Down Down Down Down Down Down Down Right")));
+        const QList<WindowId> menus = menusSince(desktop, before);
+        QVERIFY(desktop.keyWithoutWaiting(QStringLiteral("Return")));
+        // Read as quickly as the server gives them, looked at once the panel has settled.
+        QList<QImage> frames;
+        QElapsedTimer guard;
+        guard.start();
+        bool settled = false;
+        const QRect area = start.united(anchored).adjusted(-10, -10, 10, 10);
+        while (!settled && guard.elapsed() < 20000) {
+            const QList<WindowId> shownNow = desktop.unmanagedWindows();
+            const bool menuShows = std::any_of(menus.cbegin(), menus.cend(), [&](WindowId menu) {
+                return shownNow.contains(menu);
+            });
+            const QImage frame = desktop.grabScreen(area);
+            QVERIFY(!frame.isNull());
+            // Only once the menu has gone: it is not the panel's.
+            if (!menuShows)
+                frames.append(frame);
+            settled = desktop.geometry(far) != start && !stageShowsIn(desktop, area) &&
+                      desktop.geometry(far).size() == start.size();
+            QThread::msleep(grabEveryMs);
+        }
+        // The other panel's top-right corner in each frame, where it stands beside the anchor.
+        QList<QPoint> places;
+        const QRect beside = anchored.adjusted(-2, -2, 2, 2).translated(-area.topLeft());
+        for (const QImage& frame : std::as_const(frames)) {
+            int right = -1;
+            int top = frame.height();
+            for (int y = 0; y < frame.height(); ++y) {
+                const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+                for (int x = 0; x < frame.width(); ++x) {
+                    if (isDesktop(row[x]) || beside.contains(x, y))
+                        continue;
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                }
+            }
+            if (right >= 0 && (places.isEmpty() || places.constLast() != QPoint(right, top)))
+                places.append(QPoint(right, top));
+        }
+        QVERIFY2(settled, "the other panel never came to rest");
+        QStringList shown;
+        for (const QPoint place : places)
+            shown << QStringLiteral("%1,%2").arg(place.x()).arg(place.y());
+        qInfo().noquote() << QStringLiteral("%1 places shown on %2 on the way: ")
+                                     .arg(places.size())
+                                     .arg(desktop.windowManager()) +
+                                 shown.join(u' ');
+        // Its first place and its last, and at least five between them.
+        QVERIFY2(places.size() >= 7, qPrintable(shown.join(u' ')));
+    }
+
     // Between giving the panel's frame its new geometry and giving the panel its new size, the
     // window manager's own background fills its frame beside the panel for a moment. A compositor
     // that paints then still shows the stage alone: the desktop beside its rounded corners.
