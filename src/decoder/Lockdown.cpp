@@ -91,6 +91,13 @@ bool allowForSanitizer(scmp_filter_ctx filter) {
 #endif
 }
 
+// One condition on a call's argument, spelt out: libseccomp's SCMP_A* macros are C compound
+// literals. With SCMP_CMP_MASKED_EQ, `datum` is the mask and `value` what the masked bits must be.
+scmp_arg_cmp argument(unsigned int index, scmp_compare compare, scmp_datum_t datum,
+                      scmp_datum_t value = 0) {
+    return scmp_arg_cmp{index, compare, datum, value};
+}
+
 bool allowWithArguments(scmp_filter_ctx filter) {
     const scmp_datum_t self = static_cast<scmp_datum_t>(::getpid());
     const auto allow = [&](int call, scmp_arg_cmp condition) {
@@ -98,17 +105,17 @@ bool allowWithArguments(scmp_filter_ctx filter) {
     };
     return
         // Memory may be written or read, never run: no code arrives after the readers.
-        allow(SCMP_SYS(mmap), SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
-        allow(SCMP_SYS(mprotect), SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
-        allow(SCMP_SYS(clone), SCMP_A0(SCMP_CMP_MASKED_EQ, cloneFlagsLooked, CLONE_THREAD)) &&
+        allow(SCMP_SYS(mmap), argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
+        allow(SCMP_SYS(mprotect), argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
+        allow(SCMP_SYS(clone), argument(0, SCMP_CMP_MASKED_EQ, cloneFlagsLooked, CLONE_THREAD)) &&
         // clone3 passes its flags in memory, which the filter cannot read: it answers that the
         // kernel lacks it, and the C library starts threads with clone instead.
         seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0 &&
         // Signals only to itself: abort() and the sanitizers' reports end the decoder so.
-        allow(SCMP_SYS(kill), SCMP_A0(SCMP_CMP_EQ, self)) &&
-        allow(SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, self)) &&
+        allow(SCMP_SYS(kill), argument(0, SCMP_CMP_EQ, self)) &&
+        allow(SCMP_SYS(tgkill), argument(0, SCMP_CMP_EQ, self)) &&
         // Qt names each thread it starts.
-        allow(SCMP_SYS(prctl), SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME)) && allowForSanitizer(filter);
+        allow(SCMP_SYS(prctl), argument(0, SCMP_CMP_EQ, PR_SET_NAME)) && allowForSanitizer(filter);
 }
 
 } // namespace
