@@ -332,6 +332,16 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
         outcome.kind = Outcome::Kind::answered;
         outcome.size = answer->size;
         return outcome;
+    case DecoderProtocol::Answer::pages: {
+        QByteArray sizes(answer->pixelBytes, '\0');
+        if (!receiveAll(sizes.data(), sizes.size(), watch))
+            return failure(QStringLiteral("the decoder ended inside its pages"));
+        outcome.pages = DecoderProtocol::readPageSizes(sizes, answer->size.width());
+        if (!outcome.pages)
+            return failure(QStringLiteral("the decoder's pages do not add up"));
+        outcome.kind = Outcome::Kind::answered;
+        return outcome;
+    }
     case DecoderProtocol::Answer::image:
         break;
     }

@@ -27,6 +27,8 @@ public:
         Kind kind = Kind::failed;
         std::optional<QImage> image;
         std::optional<QSize> size;
+        // A PDF's page sizes in points.
+        std::optional<QList<QSizeF>> pages;
         // For a failure: what happened, for the log.
         QString failure;
     };

@@ -85,6 +85,8 @@ QByteArray DecoderProtocol::requestHeader(const Request& request) {
     writer.u32(static_cast<quint32>(request.size.height()));
     writer.u64(static_cast<quint64>(request.limit));
     writer.u64(static_cast<quint64>(request.bytes.size()));
+    writer.u32(static_cast<quint32>(request.page));
+    writer.u32(0); // reserved
     return writer.bytes();
 }
 
@@ -97,7 +99,7 @@ DecoderProtocol::readRequestHeader(const QByteArray& header) {
         return std::nullopt;
     Request request;
     const quint32 ask = reader.u32();
-    if (ask < quint32(Ask::decode) || ask > quint32(Ask::declaredSize))
+    if (ask < quint32(Ask::decode) || ask > quint32(Ask::pdfPage))
         return std::nullopt;
     request.ask = static_cast<Ask>(ask);
     const qint32 width = reader.i32();
@@ -105,10 +107,14 @@ DecoderProtocol::readRequestHeader(const QByteArray& header) {
     request.size = QSize(width, height);
     request.limit = static_cast<qint64>(reader.u64());
     const quint64 length = reader.u64();
+    request.page = reader.i32();
     if (request.limit < 0 || length > quint64(maxRequestBytes))
         return std::nullopt;
-    if ((request.ask == Ask::covering || request.ask == Ask::within) &&
+    if ((request.ask == Ask::covering || request.ask == Ask::within ||
+         request.ask == Ask::pdfPage) &&
         (!isSide(width) || !isSide(height)))
+        return std::nullopt;
+    if (request.page < 0 || request.page >= maxPdfPages)
         return std::nullopt;
     request.bytes.resize(static_cast<qsizetype>(length));
     return request;
@@ -152,7 +158,15 @@ DecoderProtocol::readAnswerHeader(const QByteArray& header, const Request& reque
         const bool fits = request.ask == Ask::declaredSize && isSide(width) && isSide(height);
         return fits && pixelBytes == 0 ? std::optional(answer) : std::nullopt;
     }
-    if (kind != quint32(Answer::image) || request.ask == Ask::declaredSize)
+    if (kind == quint32(Answer::pages)) {
+        answer.answer = Answer::pages;
+        answer.pixelBytes = static_cast<qint64>(std::min<quint64>(pixelBytes, quint64(1) << 62));
+        const bool fits = request.ask == Ask::pdfPageCount && width >= 1 && width <= maxPdfPages &&
+                          height == 0 && answer.pixelBytes == qint64(width) * 8;
+        return fits ? std::optional(answer) : std::nullopt;
+    }
+    if (kind != quint32(Answer::image) || request.ask == Ask::declaredSize ||
+        request.ask == Ask::pdfPageCount)
         return std::nullopt;
     answer.answer = Answer::image;
     if (!isSide(width) || !isSide(height) || format >= QImage::NImageFormats)
@@ -160,10 +174,57 @@ DecoderProtocol::readAnswerHeader(const QByteArray& header, const Request& reque
     answer.format = static_cast<QImage::Format>(format);
     if (!isSentFormat(answer.format) || qint64(width) * height * 4 > request.limit)
         return std::nullopt;
+    // A page is drawn within the size asked for, never beyond it.
+    if (request.ask == Ask::pdfPage &&
+        (width > request.size.width() || height > request.size.height()))
+        return std::nullopt;
     answer.bytesPerLine = bytesPerLine;
     answer.pixelBytes = static_cast<qint64>(std::min<quint64>(pixelBytes, quint64(1) << 62));
     if (answer.bytesPerLine != DecoderProtocol::bytesPerLine(answer.format, width) ||
         answer.pixelBytes != answer.bytesPerLine * height)
         return std::nullopt;
     return answer;
+}
+
+bool DecoderProtocol::isPdf(const QByteArray& bytes) {
+    return bytes.left(1024).contains("%PDF-");
+}
+
+QByteArray DecoderProtocol::pageSizes(const QList<QSizeF>& sizes) {
+    Writer writer(sizes.size() * 8);
+    for (const QSizeF& size : sizes) {
+        const float width = float(size.width());
+        const float height = float(size.height());
+        quint32 bits[2];
+        std::memcpy(&bits[0], &width, 4);
+        std::memcpy(&bits[1], &height, 4);
+        writer.u32(bits[0]);
+        writer.u32(bits[1]);
+    }
+    return writer.bytes();
+}
+
+std::optional<QList<QSizeF>> DecoderProtocol::readPageSizes(const QByteArray& bytes, int count) {
+    if (count < 1 || count > maxPdfPages || bytes.size() != qsizetype(count) * 8)
+        return std::nullopt;
+    Reader reader(bytes);
+    QList<QSizeF> sizes;
+    sizes.reserve(count);
+    const auto side = [&]() -> std::optional<double> {
+        const quint32 bits = reader.u32();
+        float value = 0;
+        std::memcpy(&value, &bits, 4);
+        // NaN fails both comparisons.
+        if (!(value >= minPageSide && value <= maxPageSide))
+            return std::nullopt;
+        return double(value);
+    };
+    for (int page = 0; page < count; ++page) {
+        const std::optional<double> width = side();
+        const std::optional<double> height = side();
+        if (!width || !height)
+            return std::nullopt;
+        sizes.append(QSizeF(*width, *height));
+    }
+    return sizes;
 }

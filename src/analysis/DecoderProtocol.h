@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QSize>
+#include <QSizeF>
 #include <QtGlobal>
 #include <optional>
 
@@ -17,14 +19,19 @@ public:
         covering = 2,     // the least size that covers the given one, never enlarged
         within = 3,       // the largest size that fits within the given one, never enlarged
         declaredSize = 4, // only the size the picture declares
+        pdfPageCount = 5, // a PDF's pages: how many, and each one's size in points
+        pdfPage = 6,      // one page of a PDF on white, the largest size within the given one
     };
-    enum class Answer : quint32 { image = 1, size = 2, refused = 3 };
+    // `pages` follows its header with each page's width and height in points, two float32s.
+    enum class Answer : quint32 { image = 1, size = 2, refused = 3, pages = 4 };
 
     struct Request {
         Ask ask = Ask::decode;
         QSize size;
         qint64 limit = 0;
         QByteArray bytes;
+        // The page of a PDF asked for, from 0.
+        int page = 0;
     };
 
     struct AnswerHeader {
@@ -37,12 +44,18 @@ public:
         qint64 pixelBytes = 0;
     };
 
-    static constexpr qsizetype requestHeaderBytes = 32;
+    static constexpr qsizetype requestHeaderBytes = 40;
     static constexpr qsizetype answerHeaderBytes = 40;
     // Larger image bytes are not sent to a decoder at all.
     static constexpr qint64 maxRequestBytes = 512LL * 1024 * 1024;
     // Sides beyond this are no picture Qt paints.
     static constexpr int maxSide = 1 << 16;
+    // A longer PDF shows its first pages only: the app lays every page out in one column.
+    static constexpr int maxPdfPages = 10000;
+    // Sides of a PDF page in points beyond these are no page (a PDF's own bound is 14,400 units of
+    // up to 75,000 points each; a viewer has no use for more).
+    static constexpr double minPageSide = 1.0;
+    static constexpr double maxPageSide = 200000.0;
 
     static QByteArray requestHeader(const Request& request);
     // The request a header announces, its bytes still to be read; nothing when it is not one.
@@ -53,6 +66,13 @@ public:
     // larger than the request's limit, in a format the app draws, its rows as QImage lays them.
     static std::optional<AnswerHeader> readAnswerHeader(const QByteArray& header,
                                                         const Request& request);
+
+    // Whether the bytes are a PDF by their signature, as readers find it: within the first
+    // kilobyte.
+    static bool isPdf(const QByteArray& bytes);
+    static QByteArray pageSizes(const QList<QSizeF>& sizes);
+    // The page sizes a `pages` answer of `count` pages carries; nothing when one is no page's.
+    static std::optional<QList<QSizeF>> readPageSizes(const QByteArray& bytes, int count);
 
     // The formats a decoder answers in; others are converted before they are sent.
     static bool isSentFormat(QImage::Format format);

@@ -4,6 +4,7 @@
 #include "analysis/IsolatedImageDecoder.h"
 #include "analysis/PerceivedText.h"
 #include "analysis/TesseractTextRecognizer.h"
+#include "platform/WorkerPool.h"
 
 #include <QCoroFuture>
 #include <QtConcurrent>
@@ -69,8 +70,8 @@ ImageAnalyzer::ImageAnalyzer(std::shared_ptr<ImageClassifier> classifier,
 QCoro::Task<ContentAnalysis> ImageAnalyzer::analyze(KippetItem item,
                                                     std::optional<QString> customInstructions) {
     Q_UNUSED(customInstructions);
-    const Examination examination =
-        co_await QtConcurrent::run(examine, item.content, classifier_, recognizer_);
+    const Examination examination = co_await QtConcurrent::run(
+        WorkerPool::shared(), examine, item.content, classifier_, recognizer_);
     if (!examination.decoded)
         throw AIServiceError(AIServiceError::Case::invalidContent);
     co_return buildAnalysis(examination.labels, examination.text);

@@ -1,12 +1,12 @@
 #include "analysis/IsolatedImageDecoder.h"
 
 #include "platform/Log.h"
+#include "platform/WorkerPool.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QThread>
-#include <QThreadPool>
 #include <algorithm>
 
 namespace {
@@ -16,18 +16,17 @@ std::shared_ptr<IsolatedImageDecoder> installed;
 // Decoders whose heap grew past this after a large picture are ended rather than kept waiting.
 constexpr qint64 keptResidentBytes = 192LL * 1024 * 1024;
 
-// A worker of the global pool that waits for a decoder lets the pool run another task meanwhile:
+// A worker of the app's pool that waits for a decoder lets the pool run another task meanwhile:
 // eight hostile pictures at once must not hold up every other decode, read and write of the app.
 class PoolThreadWaiting {
 public:
-    PoolThreadWaiting()
-        : inPool_(QThreadPool::globalInstance()->contains(QThread::currentThread())) {
+    PoolThreadWaiting() : inPool_(WorkerPool::shared()->contains(QThread::currentThread())) {
         if (inPool_)
-            QThreadPool::globalInstance()->releaseThread();
+            WorkerPool::shared()->releaseThread();
     }
     ~PoolThreadWaiting() {
         if (inPool_)
-            QThreadPool::globalInstance()->reserveThread();
+            WorkerPool::shared()->reserveThread();
     }
     PoolThreadWaiting(const PoolThreadWaiting&) = delete;
     PoolThreadWaiting& operator=(const PoolThreadWaiting&) = delete;
@@ -106,6 +105,18 @@ std::optional<QImage> IsolatedImageDecoder::decodeWithin(const QByteArray& bytes
 std::optional<QSize> IsolatedImageDecoder::declaredSize(const QByteArray& bytes) {
     return run({DecoderProtocol::Ask::declaredSize, QSize(), ImageDecoder::maxDecodedBytes, bytes})
         .size;
+}
+
+std::optional<QList<QSizeF>> IsolatedImageDecoder::pdfPageSizes(const QByteArray& pdf) {
+    return run({DecoderProtocol::Ask::pdfPageCount, QSize(), ImageDecoder::maxDecodedBytes, pdf})
+        .pages;
+}
+
+std::optional<QImage> IsolatedImageDecoder::renderPdfPage(const QByteArray& pdf, int page,
+                                                          QSize bound, qint64 limit) {
+    if (bound.isEmpty() || page < 0 || page >= DecoderProtocol::maxPdfPages)
+        return std::nullopt;
+    return run({DecoderProtocol::Ask::pdfPage, bound, limit, pdf, page}).image;
 }
 
 QList<qint64> IsolatedImageDecoder::busyDecoders() const {
@@ -216,8 +227,12 @@ DecoderProcess::Outcome IsolatedImageDecoder::run(DecoderProtocol::Request reque
     DecoderProcess::Outcome refused;
     refused.kind = DecoderProcess::Outcome::Kind::refused;
     // What no reader takes is refused without a decoder: told by its signature alone.
+    const bool pdf = request.ask == DecoderProtocol::Ask::pdfPageCount ||
+                     request.ask == DecoderProtocol::Ask::pdfPage;
     if (request.bytes.size() > DecoderProtocol::maxRequestBytes ||
-        !ImageDecoder::formatOf(request.bytes) || isRemembered(request.bytes))
+        !(pdf ? DecoderProtocol::isPdf(request.bytes)
+              : ImageDecoder::formatOf(request.bytes).has_value()) ||
+        isRemembered(request.bytes))
         return refused;
     // A request waiting for a decoder keeps its worker: a window of thumbnails queues behind the
     // few decoders instead of taking a thread each.

@@ -14,14 +14,15 @@
 #include <optional>
 #include <vector>
 
-// Every image that comes from outside is decoded here: in decoder processes of their own (the
-// kippets-decoder program beside the app), never in the app. The system bounds their memory, the
-// app their time (see DecoderProcess), and a decoder that crashes, is killed or answers nonsense
-// costs the one picture it was given: it is refused like any other bad input, and those bytes are
-// refused at once for the rest of the session instead of being decoded again at every repaint.
-// A few decoders are kept waiting, so a thumbnail costs no process start; while all are busy
-// another is started, so one hostile file never holds up the next picture.
-// The calls block while the picture is decoded: meant for worker threads, safe on any thread.
+// Every image that comes from outside is decoded here, and every PDF's pages are drawn here: in
+// decoder processes of their own (the kippets-decoder program beside the app), never in the app.
+// The system bounds their memory, the app their time (see DecoderProcess), and a decoder that
+// crashes, is killed or answers nonsense costs the one picture it was given: it is refused like any
+// other bad input, and those bytes are refused at once for the rest of the session instead of being
+// decoded again at every repaint. A few decoders are kept waiting, so a thumbnail costs no process
+// start; while all are busy another is started, so one hostile file never holds up the next
+// picture. The calls block while the picture is decoded: meant for worker threads, safe on any
+// thread.
 class IsolatedImageDecoder {
 public:
     struct Settings {
@@ -61,6 +62,13 @@ public:
     std::optional<QImage> decodeWithin(const QByteArray& bytes, QSize bound,
                                        qint64 limit = ImageDecoder::maxDecodedBytes);
     std::optional<QSize> declaredSize(const QByteArray& bytes);
+
+    // A PDF's pages, each one's size in points; at most DecoderProtocol::maxPdfPages of them.
+    std::optional<QList<QSizeF>> pdfPageSizes(const QByteArray& pdf);
+    // Page `page` (from 0) drawn on white at the largest size that fits within `bound`: never
+    // larger, whatever the page asks for.
+    std::optional<QImage> renderPdfPage(const QByteArray& pdf, int page, QSize bound,
+                                        qint64 limit = ImageDecoder::maxDecodedBytes);
 
     // Process ids of the decoders at work now.
     QList<qint64> busyDecoders() const;

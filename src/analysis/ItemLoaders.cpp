@@ -2,6 +2,7 @@
 
 #include "analysis/ContentTypes.h"
 #include "analysis/IntakeError.h"
+#include "platform/WorkerPool.h"
 
 #include <QBuffer>
 #include <QCoroFuture>
@@ -47,7 +48,7 @@ QCoro::Task<std::optional<QByteArray>> ItemLoaders::readFile(QString path) {
     // A small file reads faster than a trip to a worker thread and back.
     if (info.size() < inlineReadBytes)
         co_return readWholeFile(path);
-    co_return co_await QtConcurrent::run(readWholeFile, path);
+    co_return co_await QtConcurrent::run(WorkerPool::shared(), readWholeFile, path);
 }
 
 std::optional<QByteArray> ItemLoaders::readFileNow(const QString& path) {
@@ -86,5 +87,5 @@ QCoro::Task<std::optional<QByteArray>> ItemLoaders::loadImageData(ItemProvider p
         co_return provider.imageBytes();
     if (!provider.image())
         co_return std::nullopt;
-    co_return co_await QtConcurrent::run(encodePng, *provider.image());
+    co_return co_await QtConcurrent::run(WorkerPool::shared(), encodePng, *provider.image());
 }

@@ -11,11 +11,14 @@
 #include "model/KippetError.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/WorkerPool.h"
 
 #include <QCoroFuture>
 #include <QCoroTimer>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QPromise>
+#include <QScopeGuard>
 #include <QtConcurrent>
 
 namespace {
@@ -331,15 +334,40 @@ QCoro::Task<void> KippetIntake::paste(PasteContent content) {
 QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
     QPointer<KippetIntake> self(this);
     Log::line(QStringLiteral("✅ Found image in clipboard"));
-    const std::optional<EncodedImage> encoded =
-        co_await QtConcurrent::run(&PastedImageEncoder::encode, image);
+    // Named by the moment of the paste, not by when its bytes come back from a decoder: a picture
+    // pasted twice in one second is the same item however long either took.
+    const QString moment = ItemBuilders::timestamp();
+    const std::shared_ptr<PasteInFlight> earlier = pasteInFlight(image);
+    auto flight = std::make_shared<PasteInFlight>();
+    flight->source = image;
+    flight->encoding =
+        earlier ? earlier->encoding
+                : QtConcurrent::run(WorkerPool::shared(),
+                                    [encoder = encoder_, image] { return encoder(image); });
+    QPromise<void> landing;
+    landing.start();
+    flight->landed = landing.future();
+    pastesInFlight_.append(flight);
+    const auto land = [&landing, self, flight] {
+        landing.finish();
+        if (self)
+            self->pastesInFlight_.removeOne(flight);
+    };
+    // However the paste ends, later pastes of the picture go on.
+    const auto landedAnyway = qScopeGuard(land);
+    if (earlier) {
+        QFuture<void> before = earlier->landed;
+        co_await before;
+    }
+    // Named: GCC 12 mishandles temporaries that live across a suspension.
+    QFuture<std::optional<EncodedImage>> encoding = flight->encoding;
+    const std::optional<EncodedImage> encoded = co_await encoding;
     if (!self || !kippet_)
         co_return true;
     if (!encoded)
         co_return false;
     Log::line(QStringLiteral("🎨 Creating image item (%1 bytes)").arg(encoded->bytes.size()));
-    const QString name =
-        QStringLiteral("Pasted Image %1.%2").arg(ItemBuilders::timestamp(), encoded->fileExtension);
+    const QString name = QStringLiteral("Pasted Image %1.%2").arg(moment, encoded->fileExtension);
     const KippetItem item =
         imageItem(encoded->bytes, name, encoded->fileExtension, encoded->mimeType);
     Log::line(QStringLiteral("✅ Image item created with type: ") + rawValue(item.type));
@@ -347,6 +375,7 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
     try {
         added = co_await addItemToKippet(item);
     } catch (const std::exception& error) {
+        land();
         if (self) {
             Log::line(QStringLiteral("❌ Error: ") + describeForLog(error));
             IntakeFailures failures;
@@ -355,6 +384,9 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
         }
         co_return true;
     }
+    // In the kippet now, where the duplicate check sees it: the next paste need not wait for its
+    // analysis.
+    land();
     if (!self || !added)
         co_return true;
     Log::line(QStringLiteral("✅ Image added to kippet"));
@@ -362,6 +394,21 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
     if (self)
         Log::line(QStringLiteral("✅ Analysis complete"));
     co_return true;
+}
+
+std::shared_ptr<KippetIntake::PasteInFlight>
+KippetIntake::pasteInFlight(const PastedImage& image) const {
+    for (auto it = pastesInFlight_.crbegin(); it != pastesInFlight_.crend(); ++it) {
+        if (isSamePicture((*it)->source, image))
+            return *it;
+    }
+    return nullptr;
+}
+
+bool KippetIntake::isSamePicture(const PastedImage& one, const PastedImage& other) {
+    if (!one.encodedBytes.isEmpty() || !other.encodedBytes.isEmpty())
+        return one.encodedBytes == other.encodedBytes;
+    return one.image == other.image;
 }
 
 QCoro::Task<void> KippetIntake::pasteUrls(QList<QUrl> urls) {

@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QUrl>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <optional>
 
 class IntakeFailures;
@@ -46,6 +48,11 @@ public:
     QCoro::Task<bool> addItemToKippet(KippetItem item);
     QCoro::Task<void> analyzeItem(KippetItem item);
 
+    // How a pasted picture becomes the bytes it is kept as, on a worker thread:
+    // PastedImageEncoder::encode, unless a test holds the pictures on their way.
+    using ImageEncoder = std::function<std::optional<EncodedImage>(const PastedImage&)>;
+    void setImageEncoder(ImageEncoder encoder) { encoder_ = std::move(encoder); }
+
 signals:
     void errorOccurred(const QString& userFacingText);
 
@@ -64,10 +71,23 @@ private:
         std::optional<QString> refusal;
     };
 
+    // A pasted picture on its way to the kippet, from the paste until its item is added (or
+    // refused, or the paste falls through). The duplicate check sees only items in the kippet:
+    // a later paste of the same picture takes this one's encoding and goes on once it has
+    // landed, so that the check sees it.
+    struct PasteInFlight {
+        PastedImage source;
+        QFuture<std::optional<EncodedImage>> encoding;
+        QFuture<void> landed;
+    };
+
     static PasteContent pasteContent(const QMimeData& data);
     static KippetItem itemFromText(const QString& text);
     QCoro::Task<void> paste(PasteContent content);
     QCoro::Task<bool> pasteImage(PastedImage image);
+    // The latest paste of the same picture still on its way; none when there is none.
+    std::shared_ptr<PasteInFlight> pasteInFlight(const PastedImage& image) const;
+    static bool isSamePicture(const PastedImage& one, const PastedImage& other);
     QCoro::Task<void> pasteUrls(QList<QUrl> urls);
     QCoro::Task<void> addUrls(QList<QUrl> urls, bool remoteAsLinks);
     QCoro::Task<void> yieldEveryFrame();
@@ -96,5 +116,7 @@ private:
     static constexpr qint64 readAheadBytes = 16 * 1024 * 1024;
 
     QPointer<Kippet> kippet_;
+    ImageEncoder encoder_ = &PastedImageEncoder::encode;
+    QList<std::shared_ptr<PasteInFlight>> pastesInFlight_;
     QElapsedTimer sinceYield_;
 };

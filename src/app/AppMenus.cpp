@@ -33,6 +33,11 @@ bool takesSharedActions(const QWidget* window) {
     // shown again on its own it would stand on the screen as a stale picture.
     if (qobject_cast<const TransitionStage*>(window))
         return false;
+    // The status item's icon is a window of Qt's own that the desktop's tray embeds: it belongs
+    // to the tray, not to the app's windows. Hidden, the tray lets go of it and does not take it
+    // back when it shows again, so the way back to the hidden windows would go with them.
+    if (window->inherits("QSystemTrayIconSys"))
+        return false;
     const Qt::WindowType type = window->windowType();
     if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen)
         return false;

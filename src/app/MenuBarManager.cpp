@@ -25,6 +25,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QEvent>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -70,6 +71,18 @@ MenuBarManager::~MenuBarManager() {
         delete window;
 }
 
+bool MenuBarManager::eventFilter(QObject* watched, QEvent* event) {
+    // Every road that brings a panel back (the tray's list, the status menu, the dashboard, the
+    // arrangements, mini view for all) ends in its showing: a tab left behind would offer to
+    // untuck a kippet that is already out.
+    if (event->type() == QEvent::Show) {
+        const QUuid id = floatingWindows_.key(qobject_cast<FloatingKippetWindow*>(watched));
+        if (!id.isNull() && tuckSingleWindows_.contains(id))
+            panelCameBack(id);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 MenuBarManager& MenuBarManager::shared() {
     Q_ASSERT_X(installed(), "MenuBarManager::shared", "no window registry installed");
     return *installed();
@@ -88,6 +101,7 @@ FloatingKippetWindow* MenuBarManager::makeWindow(Kippet* kippet) {
     FloatingKippetWindow* window =
         windowFactory_(kippet, [this, id] { return otherWindowFrames(id); });
     floatingWindows_.insert(id, window);
+    window->installEventFilter(this);
     // The panel's own close forgets it here; the entry goes before the panel finishes closing.
     connect(window, &FloatingKippetWindow::windowWillClose, this, [this, id] { closeWindow(id); });
     emit windowRegistered(window);

@@ -145,6 +145,10 @@ public:
 signals:
     void windowRegistered(FloatingKippetWindow* window);
 
+protected:
+    // A registered panel that shows again takes its kippet out of its pull tab.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // Shows the window without taking the focus, or raises it when it is already shown.
     static void orderFrontWithoutKey(QWidget* window);
@@ -158,6 +162,9 @@ private:
     // Makes and registers a tab in the first free slot from the number of tabs on.
     TuckTabView* addTab(Kippet* kippet, ScreenEdge edge, const std::optional<ScreenInfo>& screen);
     void closeTab(const QUuid& kippetId);
+    // The kippet's panel is back on the screen, by whatever command: its tab goes, and the
+    // kippet is no longer tucked.
+    void panelCameBack(const QUuid& kippetId);
     // A tab keeps its edge across a restart: at launch its kippet has no window yet to measure.
     void observeTabEdges();
     void rememberTabEdge(const QUuid& kippetId, std::optional<ScreenEdge> edge);

@@ -246,6 +246,16 @@ void MenuBarManager::closeTab(const QUuid& kippetId) {
         view->close();
 }
 
+void MenuBarManager::panelCameBack(const QUuid& kippetId) {
+    closeTab(kippetId);
+    rememberTabEdge(kippetId, std::nullopt);
+    Kippet* kippet = kippetWithId(kippetId);
+    if (!kippet)
+        return;
+    setTucked(kippet, false);
+    Log::line(QStringLiteral("📤 Kippet '%1' untucked").arg(kippet->name()));
+}
+
 void MenuBarManager::tuckSingleKippet(Kippet* kippet) {
     if (!kippet || tuckSingleWindows_.contains(kippet->id()))
         return;

@@ -1,7 +1,9 @@
 #include "app/PreviewWindow.h"
 
+#include "analysis/DecoderProtocol.h"
 #include "analysis/IsolatedImageDecoder.h"
 #include "analysis/ItemProvider.h"
+#include "app/PdfPagesView.h"
 #include "app/WindowLevel.h"
 #include "app/Workspace.h"
 #include "store/DataFile.h"
@@ -15,8 +17,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMimeDatabase>
-#include <QPdfDocument>
-#include <QPdfView>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -34,6 +34,8 @@ struct PreviewWindow::Loaded {
     Pane pane = Pane::generic;
     QImage image;
     QString text;
+    QByteArray pdf;
+    QList<QSizeF> pageSizes;
 };
 
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -55,13 +57,14 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     textView_->setFocusPolicy(Qt::NoFocus);
     stack_->addWidget(textView_);
 
-    pdf_ = new QPdfDocument(this);
-    pdfView_ = new QPdfView;
-    pdfView_->setDocument(pdf_);
-    pdfView_->setPageMode(QPdfView::PageMode::MultiPage);
-    pdfView_->setZoomMode(QPdfView::ZoomMode::FitToWidth);
-    pdfView_->setFocusPolicy(Qt::NoFocus);
-    stack_->addWidget(pdfView_);
+    pdfPages_ = new PdfPagesView;
+    pdfPages_->setFocusPolicy(Qt::NoFocus);
+    stack_->addWidget(pdfPages_);
+    // A PDF the decoder gives up on is shown as a picture that does not decode.
+    connect(pdfPages_, &PdfPagesView::refused, this, [this] {
+        if (pane_ == Pane::pdf)
+            showGeneric();
+    });
 
     generic_ = new QWidget;
     auto* column = new QVBoxLayout(generic_);
@@ -106,6 +109,8 @@ void PreviewWindow::showFile(const QUrl& fileUrl) {
     fileUrl_ = fileUrl;
     const quint64 generation = ++generation_;
     image_ = QImage();
+    // The pages of a document shown before are let go with it.
+    pdfPages_->clear();
     // The intake's test of a name that could be a file's: with a control character in it no
     // file is read, and Qt's MIME database (which crashes on some such names) is never asked.
     if (fileUrl.isLocalFile() && !ItemProvider::namesLocalFile(fileUrl)) {
@@ -119,18 +124,6 @@ void PreviewWindow::showFile(const QUrl& fileUrl) {
     stack_->setCurrentIndex(0);
     const QString path = fileUrl.toLocalFile();
     const QString mimeName = QMimeDatabase().mimeTypeForFile(path).name();
-    if (mimeName == QLatin1String("application/pdf")) {
-        pdf_->close();
-        // Qt PDF parses the document and renders its pages on its own threads.
-        if (pdf_->load(path) == QPdfDocument::Error::None && pdf_->pageCount() > 0) {
-            pane_ = Pane::pdf;
-            stack_->setCurrentWidget(pdfView_);
-        } else {
-            showGeneric();
-        }
-        emit shown();
-        return;
-    }
     QPointer<PreviewWindow> self(this);
     auto* watcher = new QFutureWatcher<Loaded>(this);
     connect(watcher, &QFutureWatcher<Loaded>::finished, this, [self, watcher, generation] {
@@ -157,6 +150,16 @@ PreviewWindow::Loaded PreviewWindow::load(const QString& path, const QString& mi
             result.pane = Pane::image;
             result.image = std::move(*image);
         }
+    } else if (mime.name() == QLatin1String("application/pdf")) {
+        // Only the decoder parses it; the app holds its bytes and the pages' sizes.
+        const QByteArray pdf = file.read(DecoderProtocol::maxRequestBytes + 1);
+        if (pdf.size() <= DecoderProtocol::maxRequestBytes) {
+            if (auto sizes = IsolatedImageDecoder::shared()->pdfPageSizes(pdf)) {
+                result.pane = Pane::pdf;
+                result.pdf = pdf;
+                result.pageSizes = std::move(*sizes);
+            }
+        }
     } else if (mime.inherits(QStringLiteral("text/plain"))) {
         result.pane = Pane::text;
         result.text = QString::fromUtf8(file.read(maxTextBytes));
@@ -178,6 +181,10 @@ void PreviewWindow::loaded(const Loaded& result, quint64 generation) {
     case Pane::text:
         textView_->setPlainText(result.text);
         stack_->setCurrentWidget(textView_);
+        break;
+    case Pane::pdf:
+        stack_->setCurrentWidget(pdfPages_);
+        pdfPages_->setDocument(result.pdf, result.pageSizes);
         break;
     default:
         showGeneric();

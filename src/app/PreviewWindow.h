@@ -1,20 +1,22 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QSizeF>
 #include <QUrl>
 #include <QWidget>
 
+class PdfPagesView;
 class QLabel;
-class QPdfDocument;
-class QPdfView;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedLayout;
 
 // The one window that previews an item's file, titled with its name: a picture, the start of a
-// text, the pages of a PDF, or for anything else (and whatever fails to decode) the file's icon,
-// name and size with an "Open" button. Files are read and decoded off the GUI thread. Escape and
-// Space close it.
+// text, the pages of a PDF (drawn by the decoder process, as pictures are), or for anything else
+// (and whatever fails to decode) the file's icon, name and size with an "Open" button. Files are
+// read and decoded off the GUI thread. Escape and Space close it.
 class PreviewWindow : public QWidget {
     Q_OBJECT
 public:
@@ -30,7 +32,7 @@ public:
     Pane pane() const { return pane_; }
     QImage image() const { return image_; }
     QString text() const;
-    QPdfDocument* pdfDocument() const { return pdf_; }
+    PdfPagesView* pdfPages() const { return pdfPages_; }
     QPushButton* openButton() const { return openButton_; }
 
 signals:
@@ -57,8 +59,7 @@ private:
     QStackedLayout* stack_ = nullptr;
     QLabel* imageLabel_ = nullptr;
     QPlainTextEdit* textView_ = nullptr;
-    QPdfDocument* pdf_ = nullptr;
-    QPdfView* pdfView_ = nullptr;
+    PdfPagesView* pdfPages_ = nullptr;
     QWidget* generic_ = nullptr;
     QLabel* genericIcon_ = nullptr;
     QLabel* genericName_ = nullptr;

@@ -2,13 +2,13 @@
 
 #include "platform/Log.h"
 #include "platform/Preferences.h"
+#include "platform/WorkerPool.h"
 
-#include <QThreadPool>
 #include <cstdio>
 #include <unistd.h>
 
 void WorkerDrain::finishOrLeave(int status, std::chrono::milliseconds patience) {
-    if (QThreadPool::globalInstance()->waitForDone(int(patience.count())))
+    if (WorkerPool::waitForDone(patience))
         return;
     Log::line(QStringLiteral("⚠️ [Quit] A worker is still busy; leaving without it"));
     // Leaving this way skips the destructors that write the preferences out: what the tear-down

@@ -1,12 +1,14 @@
-// kippets-decoder: decodes the images the app hands it over its standard input, one request after
-// another, and answers each with the picture or a refusal (see DecoderProtocol). It reads every
-// image reader and font it may need before it takes a request, then bounds its own memory and
+// kippets-decoder: decodes the images the app hands it over its standard input, and draws the
+// pages of its PDFs, one request after another, and answers each with the picture or a refusal
+// (see DecoderProtocol). It reads every image reader, the PDF library and every font it may need
+// before it takes a request, then bounds its own memory and
 // forbids itself files, so that a hostile picture meets a process that can open nothing and whose
 // memory the system bounds; the app bounds its time.
 
 #include "analysis/DecoderProtocol.h"
 #include "analysis/ImageDecoder.h"
 #include "decoder/Lockdown.h"
+#include "decoder/PdfPages.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -52,6 +54,11 @@ bool writeAll(int channel, const char* data, qint64 size) {
     return true;
 }
 
+PdfPages& pdfPages() {
+    static PdfPages pages;
+    return pages;
+}
+
 std::optional<QImage> decoded(const DecoderProtocol::Request& request) {
     switch (request.ask) {
     case DecoderProtocol::Ask::decode:
@@ -60,7 +67,10 @@ std::optional<QImage> decoded(const DecoderProtocol::Request& request) {
         return ImageDecoder::decodeCovering(request.bytes, request.size, request.limit);
     case DecoderProtocol::Ask::within:
         return ImageDecoder::decodeWithin(request.bytes, request.size, request.limit);
+    case DecoderProtocol::Ask::pdfPage:
+        return pdfPages().render(request.bytes, request.page, request.size, request.limit);
     case DecoderProtocol::Ask::declaredSize:
+    case DecoderProtocol::Ask::pdfPageCount:
         break;
     }
     return std::nullopt;
@@ -74,6 +84,17 @@ bool answer(int channel, const DecoderProtocol::Request& request) {
             header.size = *size;
         }
         const QByteArray bytes = DecoderProtocol::answerHeader(header);
+        return writeAll(channel, bytes.constData(), bytes.size());
+    }
+    if (request.ask == DecoderProtocol::Ask::pdfPageCount) {
+        QByteArray sizes;
+        if (const std::optional<QList<QSizeF>> pages = pdfPages().pageSizes(request.bytes)) {
+            header.answer = DecoderProtocol::Answer::pages;
+            header.size = QSize(int(pages->size()), 0);
+            sizes = DecoderProtocol::pageSizes(*pages);
+            header.pixelBytes = sizes.size();
+        }
+        const QByteArray bytes = DecoderProtocol::answerHeader(header) + sizes;
         return writeAll(channel, bytes.constData(), bytes.size());
     }
     std::optional<QImage> image = decoded(request);
@@ -121,6 +142,7 @@ void warmUp() {
     ImageDecoder::decode("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"20\">"
                          "<text x=\"2\" y=\"15\" font-size=\"12\">Ag</text>"
                          "<text x=\"20\" y=\"15\" font-family=\"serif\">Ag</text></svg>");
+    pdfPages().warmUp();
 }
 
 qint64 memoryBound(int argc, char** argv) {

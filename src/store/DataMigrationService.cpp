@@ -6,7 +6,9 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Preferences.h"
+#include "platform/WorkerPool.h"
 #include "store/ActiveKippetIDs.h"
+#include "store/DataFile.h"
 #include "store/DurableFile.h"
 #include "store/StoreContainer.h"
 #include "store/StoreError.h"
@@ -70,7 +72,8 @@ public:
         for (const QJsonValue& value : allKippets)
             objects_.push_back(value.isObject() ? std::optional(value.toObject()) : std::nullopt);
         std::iota(indexes_.begin(), indexes_.end(), 0);
-        running_ = QtConcurrent::map(indexes_, [this](qsizetype index) { decode(index); });
+        running_ = QtConcurrent::map(WorkerPool::shared(), indexes_,
+                                     [this](qsizetype index) { decode(index); });
     }
     ~KippetDecoder() {
         running_.cancel();
@@ -238,8 +241,10 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
     Log::line(QStringLiteral("   Found %1 kippets to migrate").arg(legacy.allKippets.size()));
     // The copy runs while the kippets decode and are stored; its line still comes first. Its name
     // is taken here: the clock belongs to this thread.
-    QFuture<QString> backup = QtConcurrent::run(
-        [source = path, target = backupPath()] { return copyBackup(source, target); });
+    QFuture<QString> backup =
+        QtConcurrent::run(WorkerPool::shared(), [source = path, target = backupPath()] {
+            return copyBackup(source, target);
+        });
     const QSet<QUuid> open = activeIds(legacy.activeKippets);
     QString failure;
     KippetDecoder decoder(legacy.allKippets);
@@ -265,18 +270,23 @@ bool DataMigrationService::migrateIfNeeded(StoreContainer& container) {
 }
 
 QByteArray DataMigrationService::readLegacyFile(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        throw KippetsError(
-            QStringLiteral("“%1” is not a regular file; it was left unread").arg(path));
-    if (info.size() >= legacyFileLimit)
+    // The legacy file is one of the data folder's: a link in its place is left alone, like every
+    // other name there, so what is imported is never a file elsewhere that the link names.
+    const DataFile opened = DataFile::open(QFileInfo(path).absolutePath(), path);
+    if (!opened.isOpen()) {
+        const QString why = opened.refusal();
+        if (why.startsWith(QLatin1String("it ")))
+            throw KippetsError(QStringLiteral("“%1” %2; it was left unread").arg(path, why.mid(3)));
+        throw KippetsError(QStringLiteral("“%1” cannot be read: %2").arg(path, why));
+    }
+    if (opened.size() >= legacyFileLimit)
         throw KippetsError(
             QStringLiteral("“%1” is larger than 2 GiB; it was left unread").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!file.open(opened.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         throw KippetsError(QStringLiteral("“%1” cannot be read: %2").arg(path, file.errorString()));
     // The file may grow after the check: what is read stays within the size seen.
-    const QByteArray bytes = file.read(info.size());
+    const QByteArray bytes = file.read(opened.size());
     if (file.error() != QFileDevice::NoError)
         throw KippetsError(QStringLiteral("“%1” cannot be read: %2").arg(path, file.errorString()));
     return bytes;

@@ -2,6 +2,7 @@
 
 #include "platform/KippetsError.h"
 #include "platform/Log.h"
+#include "platform/WorkerPool.h"
 #include "store/DataManagerError.h"
 #include "store/MappedBytes.h"
 #include "store/StoreError.h"
@@ -175,7 +176,8 @@ QCoro::Task<bool> KippetManager::writeAndCommitNewItem(KippetItem item, Kippet* 
         co_return true;
     }
     // Named: GCC 12 mishandles temporaries that live across a suspension.
-    QFuture<NewItemFiles> writing = QtConcurrent::run(&KippetManager::writeNewItemFiles, plan);
+    QFuture<NewItemFiles> writing =
+        QtConcurrent::run(WorkerPool::shared(), &KippetManager::writeNewItemFiles, plan);
     NewItemFiles files = co_await writing;
     if (!self || !target || !target->item(item.id)) {
         discardNewItemFiles(files);
@@ -207,21 +209,22 @@ struct KippetManager::WrittenAhead {
 
 QFuture<KippetManager::PreparedItem> KippetManager::prepareItem(std::function<KippetItem()> build,
                                                                 Kippet* kippet) {
-    return QtConcurrent::run([build = std::move(build), plan = planForKippet(kippet)]() mutable {
-        PreparedItem prepared;
-        try {
-            prepared.item = build();
-        } catch (...) {
-            prepared.failure = std::current_exception();
-            return prepared;
-        }
-        completePlan(plan, *prepared.item);
-        auto written = std::make_shared<WrittenAhead>();
-        written->files = writeNewItemFiles(plan);
-        written->plan = std::move(plan);
-        prepared.written = std::move(written);
-        return prepared;
-    });
+    return QtConcurrent::run(WorkerPool::shared(),
+                             [build = std::move(build), plan = planForKippet(kippet)]() mutable {
+                                 PreparedItem prepared;
+                                 try {
+                                     prepared.item = build();
+                                 } catch (...) {
+                                     prepared.failure = std::current_exception();
+                                     return prepared;
+                                 }
+                                 completePlan(plan, *prepared.item);
+                                 auto written = std::make_shared<WrittenAhead>();
+                                 written->files = writeNewItemFiles(plan);
+                                 written->plan = std::move(plan);
+                                 prepared.written = std::move(written);
+                                 return prepared;
+                             });
 }
 
 QCoro::Task<bool> KippetManager::addItemAsync(PreparedItem prepared, Kippet* kippet) {

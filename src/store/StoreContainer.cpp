@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/Preferences.h"
+#include "platform/WorkerPool.h"
 #include "store/ActiveKippetIDs.h"
 #include "store/DataFolderLock.h"
 #include "store/DataMigrationService.h"
@@ -399,7 +400,7 @@ void StoreContainer::checkpointInBackground() {
     const QString name = connectionName_ + QStringLiteral("-checkpoint");
     auto run = std::make_shared<CheckpointRun>();
     checkpointRun_ = run;
-    checkpoint_ = QtConcurrent::run([path, name, run] {
+    checkpoint_ = QtConcurrent::run(WorkerPool::shared(), [path, name, run] {
         run->begun = true;
         {
             QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);

@@ -9,6 +9,7 @@
 #include "model/KippetError.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/WorkerPool.h"
 #include "store/KippetManager.h"
 
 #include <QBuffer>
@@ -166,9 +167,9 @@ QCoro::Task<std::optional<QByteArray>> TuckIntake::pngBytes(OfferedImage image) 
     if (image.png)
         co_return image.png;
     if (image.encoded)
-        co_return co_await QtConcurrent::run(decodeToPng, *image.encoded);
+        co_return co_await QtConcurrent::run(WorkerPool::shared(), decodeToPng, *image.encoded);
     if (image.decoded)
-        co_return co_await QtConcurrent::run(encodePng, *image.decoded);
+        co_return co_await QtConcurrent::run(WorkerPool::shared(), encodePng, *image.decoded);
     co_return std::nullopt;
 }
 

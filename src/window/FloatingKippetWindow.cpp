@@ -57,6 +57,7 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
             return;
         rememberExpandedFrame();
         updateSavedPosition(frame().origin());
+        windowDidMove();
     });
     place(otherPanels);
 
@@ -311,7 +312,6 @@ void FloatingKippetWindow::showEvent(QShowEvent* event) {
         place && geometry() != *place)
         setGeometry(*place);
     QWidget::showEvent(event);
-    shownOrigin_ = frame().origin();
     watchWindowHandle();
     // The stage stands by from the moment the panel shows: a compositor that fades windows in as
     // they map has long done so when the panel first changes its form.
@@ -338,18 +338,11 @@ void FloatingKippetWindow::hideEvent(QHideEvent* event) {
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
     rememberExpandedFrame();
-    windowDidMove();
 }
 
 void FloatingKippetWindow::windowDidMove() {
-    // Qt reports the first placement and re-placements by the window system as moves too; only
-    // a change of origin while shown is a move of the panel.
-    if (!isVisible() || !shownOrigin_)
-        return;
-    const QPointF origin = frame().origin();
-    if (origin == *shownOrigin_)
-        return;
-    shownOrigin_ = origin;
+    // Qt reports every placement as a move, the app's own included (a change of form that keeps
+    // the panel on the screen moves its origin): the tour's drag task counts only the user's.
     if (kippet_ && kippet_->isDemoMode())
         NotificationCenter::shared().post(NotificationName::demoKippetMoved);
 }
@@ -399,7 +392,10 @@ void FloatingKippetWindow::contextMenuEvent(QContextMenuEvent* event) {
 
 void FloatingKippetWindow::mouseMoveEvent(QMouseEvent* event) {
     if (dragOffset_ && (event->buttons() & Qt::LeftButton)) {
+        const QPoint before = pos();
         move(event->globalPosition().toPoint() - *dragOffset_);
+        if (pos() != before)
+            windowDidMove();
         return;
     }
     QWidget::mouseMoveEvent(event);

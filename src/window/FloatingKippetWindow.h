@@ -165,6 +165,8 @@ private:
     void applyChromeBorder(bool isWindowActive, bool isDraggingOver, const QColor& color);
     ChromeBorderView& chromeBorder();
     void postActiveStateChanged();
+    // The user moved the panel: dragged it by its background, or moved it with the window
+    // manager. The app's own placements, changes of form and clamps are no such move.
     void windowDidMove();
 
     QPointer<Kippet> kippet_;
@@ -191,8 +193,6 @@ private:
     QPointer<QWindow> watchedWindow_;
     QPointer<NoteEditorWindow> noteWindow_;
     QPointer<TodoEditorWindow> todoWindow_;
-    // The origin last seen while shown; moves that keep it are placements, not moves.
-    std::optional<QPointF> shownOrigin_;
     // Where the app left the panel while it is off the screen.
     std::optional<QRect> placeWhileHidden_;
     std::optional<QPoint> dragOffset_;

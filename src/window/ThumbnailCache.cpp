@@ -2,6 +2,7 @@
 
 #include "analysis/IsolatedImageDecoder.h"
 #include "model/KippetItem.h"
+#include "platform/WorkerPool.h"
 
 #include <QFutureWatcher>
 #include <QPointer>
@@ -45,8 +46,8 @@ QImage ThumbnailCache::picture(const KippetItem& item) {
         finished(id, watcher->result());
         watcher->deleteLater();
     });
-    watcher->setFuture(
-        QtConcurrent::run(&ThumbnailCache::decode, isImage, content, thumbnail, cover));
+    watcher->setFuture(QtConcurrent::run(WorkerPool::shared(), &ThumbnailCache::decode, isImage,
+                                         content, thumbnail, cover));
     return {};
 }
 

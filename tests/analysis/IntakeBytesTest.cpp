@@ -1,6 +1,7 @@
 #include "analysis/ItemBuilders.h"
 #include "analysis/KippetIntake.h"
 #include "model/Kippet.h"
+#include "platform/WorkerPool.h"
 #include "store/ItemStorage.h"
 #include "store/KippetManager.h"
 #include "store/StoreManager.h"
@@ -13,7 +14,6 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
-#include <QThreadPool>
 #include <functional>
 
 class IntakeBytesTest : public QObject {
@@ -83,7 +83,7 @@ private slots:
         QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
 
         TaskRunner::finish(h.intake->importFiles(urls));
-        QThreadPool::globalInstance()->waitForDone();
+        WorkerPool::waitForDone();
 
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0][0].toString().contains(QStringLiteral("disk on fire")),
@@ -118,7 +118,7 @@ private slots:
             QCOMPARE(QDir(external).entryList({QStringLiteral("*.part")}, QDir::Files).size(), 1);
             QCOMPARE(h.itemFiles().size(), 1);
         }
-        QThreadPool::globalInstance()->waitForDone();
+        WorkerPool::waitForDone();
         QCOMPARE(QDir(external).entryList(QDir::Files), QStringList());
         QCOMPARE(h.itemFiles(), QStringList());
 
@@ -131,7 +131,7 @@ private slots:
         preparing = {};
         const KippetItem item = *prepared.item;
         QVERIFY(TaskRunner::finish(h.manager().addItemAsync(std::move(prepared), other)));
-        QThreadPool::globalInstance()->waitForDone();
+        WorkerPool::waitForDone();
         QCOMPARE(h.itemFiles(), QStringList());
         const QString itemFile =
             h.manager().itemsDirectory(other) + QLatin1Char('/') + ItemStorage::idText(item.id);

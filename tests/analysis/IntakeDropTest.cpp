@@ -128,6 +128,28 @@ private slots:
         QCOMPARE(h.itemFiles().size(), 3);
     }
 
+    // Two drops of one large file, both still being read when the first lands: one item, and the
+    // other is refused with the alert.
+    void overlappingDropsOfOneFileStoreItOnce() {
+        IntakeFixture h;
+        const QString path = h.writeFile(QStringLiteral("film.mov"),
+                                         QByteArray(2 * ItemLoaders::inlineReadBytes, 'f'));
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        const auto first =
+            TaskRunner::settle(h.intake->handleDrop({ItemProvider::forLocalFile(path)}));
+        const auto second =
+            TaskRunner::settle(h.intake->handleDrop({ItemProvider::forLocalFile(path)}));
+        QVERIFY(h.kippet->items().isEmpty());
+        TaskRunner::result(first);
+        TaskRunner::result(second);
+        QCOMPARE(h.kippet->items().size(), 1);
+        QCOMPARE(h.kippet->items()[0].metadata.name, QStringLiteral("film.mov"));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors[0][0].toString(),
+                 QStringLiteral("This item already exists in the kippet."));
+        QCOMPARE(h.storedItems().size(), 1);
+    }
+
     // A file that cannot be read falls through to its URL: no alert, and the drop goes on.
     void unreadableFileFallsThroughToItsLink() {
         IntakeFixture h;

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -23,6 +24,26 @@ QImage paintedImage() {
     image.fill(QColor(10, 120, 200));
     return image;
 }
+
+// Encodes pasted pictures as the app does, each only once the test lets one go: pastes stay on
+// their way for as long as the test needs. Whatever is still held goes when it ends.
+class HeldEncoder {
+public:
+    ~HeldEncoder() { state_->gate.release(1000); }
+    KippetIntake::ImageEncoder encoder() const {
+        return [state = state_](const PastedImage& image) {
+            state->gate.acquire();
+            return PastedImageEncoder::encode(image);
+        };
+    }
+    void letOneGo() { state_->gate.release(); }
+
+private:
+    struct State {
+        QSemaphore gate;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
 
 QStringList names(const Kippet& kippet) {
     QStringList result;
@@ -78,6 +99,53 @@ private slots:
         TaskRunner::finish(h.intake->pasteFromPasteboard(data));
         QCOMPARE(names(*h.kippet), QStringList({"Pasted Image 2026-01-15 09.30.00.png",
                                                 "Pasted Image 2026-01-15 09.30.01.png"}));
+    }
+
+    // Pasted again while the first is still on its way, the same picture is the same item: it is
+    // named by the moment of its paste, not by when its bytes came back, and refused as a
+    // duplicate once the first has landed.
+    void overlappingPastesOfOnePictureStoreItOnce() {
+        IntakeFixture h;
+        testClock().setNow(QDateTime(QDate(2026, 1, 15), QTime(9, 30), Qt::UTC));
+        HeldEncoder held;
+        h.intake->setImageEncoder(held.encoder());
+        QMimeData data;
+        data.setData(QStringLiteral("image/png"), IntakeFixture::pngBytes());
+        QSignalSpy errors(h.intake.get(), &KippetIntake::errorOccurred);
+        QList<std::shared_ptr<TaskRunner::Settled<void>>> pastes;
+        for (int paste = 0; paste < 3; ++paste)
+            pastes.append(TaskRunner::settle(h.intake->pasteFromPasteboard(data)));
+        QVERIFY(h.kippet->items().isEmpty());
+        // Large pictures come back one by one, seconds apart.
+        for (int landed = 1; landed <= 3; ++landed) {
+            held.letOneGo();
+            QVERIFY(TaskRunner::waitUntil(
+                [&] { return h.kippet->items().size() + errors.size() >= landed; }));
+            testClock().advance(std::chrono::seconds(1));
+        }
+        for (const auto& paste : pastes)
+            TaskRunner::result(paste);
+        QCOMPARE(names(*h.kippet), QStringList({"Pasted Image 2026-01-15 09.30.00.png"}));
+        QCOMPARE(errors.size(), 2);
+        for (const QList<QVariant>& error : errors)
+            QCOMPARE(error[0].toString(),
+                     QStringLiteral("This item already exists in the kippet."));
+        QCOMPARE(h.storedItems().size(), 1);
+
+        // A different picture pasted meanwhile is an item of its own, and so is the first one
+        // pasted again in another second.
+        QMimeData other;
+        other.setData(QStringLiteral("image/png"), IntakeFixture::pngBytes(Qt::blue));
+        const auto again = TaskRunner::settle(h.intake->pasteFromPasteboard(data));
+        const auto different = TaskRunner::settle(h.intake->pasteFromPasteboard(other));
+        held.letOneGo();
+        held.letOneGo();
+        TaskRunner::result(again);
+        TaskRunner::result(different);
+        QCOMPARE(names(*h.kippet), QStringList({"Pasted Image 2026-01-15 09.30.00.png",
+                                                "Pasted Image 2026-01-15 09.30.03.png",
+                                                "Pasted Image 2026-01-15 09.30.03.png"}));
+        QCOMPARE(errors.size(), 2);
     }
 
     void copiedFilesArriveInOrderAndADuplicateOrMissingFileDoesNotStopTheRest() {

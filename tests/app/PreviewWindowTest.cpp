@@ -1,23 +1,29 @@
 #include "app/PreviewWindow.h"
+#include "analysis/IsolatedImageDecoder.h"
+#include "app/PdfPagesView.h"
 #include "app/PreviewManager.h"
 #include "app/Workspace.h"
+#include "support/TestPdfFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPageSize>
 #include <QPainter>
-#include <QPdfDocument>
 #include <QPdfWriter>
+#include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <sys/stat.h>
 
-// The one preview window on real files: pictures (upright), texts (their start), PDF pages, and
-// the generic pane for anything else or what does not decode.
+// The one preview window on real files: pictures (upright), texts (their start), PDF pages (drawn
+// by the real decoder program), and the generic pane for anything else or what does not decode.
 namespace {
 QUrl write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
     QFile file(dir.filePath(name));
@@ -42,6 +48,23 @@ QUrl writePdf(const QTemporaryDir& dir, const QString& name) {
     painter.drawText(QPointF(100, 100), QStringLiteral("Page two"));
     painter.end();
     return QUrl::fromLocalFile(dir.filePath(name));
+}
+
+// Waits until the page has a picture drawn for the column as it is now.
+bool pageDrawn(PdfPagesView* pages, int page) {
+    return QTest::qWaitFor(
+        [&] {
+            const QImage picture = pages->pagePicture(page);
+            return !picture.isNull() &&
+                   picture.width() ==
+                       int(std::ceil(pages->pageRect(page).width() * pages->devicePixelRatioF()));
+        },
+        30000);
+}
+
+bool mapsQtPdf() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Pdf");
 }
 
 // Previews the file and waits until its pane is in place.
@@ -93,9 +116,105 @@ private slots:
         PreviewManager manager;
         PreviewWindow* window = previewed(manager, writePdf(dir, QStringLiteral("doc.pdf")));
         QCOMPARE(window->pane(), PreviewWindow::Pane::pdf);
-        QCOMPARE(window->pdfDocument()->pageCount(), 2);
-        const QImage page = window->pdfDocument()->render(0, QSize(100, 140));
-        QVERIFY(!page.isNull());
+        QCOMPARE(window->windowTitle(), QStringLiteral("doc.pdf"));
+        QCOMPARE(window->pdfPages()->pageCount(), 2);
+        QVERIFY(pageDrawn(window->pdfPages(), 0));
+    }
+
+    // The decoder draws each page at the column's width: the pictures hold the pages' colours,
+    // the pages in sight come first, and scrolling reaches every page.
+    void pdfPagesAreDrawnByTheDecoderAsTheyComeIntoSight() {
+        QTemporaryDir dir;
+        PreviewManager manager;
+        QList<QColor> colours(30, QColor(200, 30, 40));
+        colours.last() = QColor(20, 60, 210);
+        const QUrl url =
+            write(dir, QStringLiteral("long.pdf"), TestPdfFiles::halfFilledPages(colours));
+        const int sent = IsolatedImageDecoder::shared()->requestsSent();
+        PreviewWindow* window = previewed(manager, url);
+        QCOMPARE(window->pane(), PreviewWindow::Pane::pdf);
+        PdfPagesView* pages = window->pdfPages();
+        QCOMPARE(pages->pageCount(), 30);
+        QVERIFY(pageDrawn(pages, 0));
+        QVERIFY(IsolatedImageDecoder::shared()->requestsSent() > sent);
+        const QImage first = pages->pagePicture(0);
+        const QRect rect = pages->pageRect(0);
+        QCOMPARE(first.width(), int(std::ceil(rect.width() * pages->devicePixelRatioF())));
+        QVERIFY2(first.width() > 300, qPrintable(QString::number(first.width())));
+        QCOMPARE(first.pixelColor(first.width() / 4, first.height() / 2), QColor(200, 30, 40));
+        QCOMPARE(first.pixelColor(first.width() * 3 / 4, first.height() / 2), QColor(Qt::white));
+        // The window shows the picture where the page is.
+        const QImage shown = pages->viewport()->grab().toImage();
+        QCOMPARE(shown.pixelColor(rect.left() + rect.width() / 4, rect.top() + 100),
+                 QColor(200, 30, 40));
+        // Pages far out of sight are not drawn until they come into it.
+        QVERIFY(pages->pagePicture(29).isNull());
+
+        pages->verticalScrollBar()->setValue(pages->verticalScrollBar()->maximum());
+        QVERIFY(pageDrawn(pages, 29));
+        const QImage last = pages->pagePicture(29);
+        QCOMPARE(last.pixelColor(last.width() / 4, last.height() / 2), QColor(20, 60, 210));
+        QVERIFY(pages->heldBytes() <= PdfPagesView::keptBytes);
+
+        // A wider window gets the pages drawn again at its width.
+        const int narrower = pages->pageRect(29).width();
+        window->resize(window->width() + 200, window->height());
+        QVERIFY(QTest::qWaitFor([&] { return pages->pageRect(29).width() > narrower; }, 10000));
+        pages->verticalScrollBar()->setValue(pages->verticalScrollBar()->maximum());
+        QVERIFY(pageDrawn(pages, 29));
+        QCOMPARE(pages->pagePicture(29).width(),
+                 int(std::ceil(pages->pageRect(29).width() * pages->devicePixelRatioF())));
+    }
+
+    // A PDF whose pages each draw millions of shapes from a few megabytes is shown as a picture
+    // that does not decode, within the decoder's budget; the window answers all along.
+    void aPdfPastTheBudgetGetsTheGenericPaneAndTheWindowAnswersMeanwhile() {
+        IsolatedImageDecoder::Settings settings;
+        settings.program = IsolatedImageDecoder::defaultProgram();
+        settings.limits.cpu = std::chrono::seconds(2);
+        settings.limits.wall = std::chrono::seconds(6);
+        const auto previous = IsolatedImageDecoder::shared();
+        IsolatedImageDecoder::install(std::make_shared<IsolatedImageDecoder>(settings));
+        QTemporaryDir dir;
+        PreviewManager manager;
+        const QUrl url = write(dir, QStringLiteral("bomb.pdf"),
+                               TestPdfFiles::manyShapes(200, 400LL * 1024 * 1024));
+        QElapsedTimer timer;
+        timer.start();
+        manager.preview(url);
+        PreviewWindow* window = manager.window();
+        qint64 longestGap = 0;
+        QElapsedTimer gap;
+        gap.start();
+        while (window->pane() != PreviewWindow::Pane::generic && timer.elapsed() < 30000) {
+            QTest::qWait(10);
+            longestGap = std::max(longestGap, gap.restart());
+        }
+        IsolatedImageDecoder::install(previous);
+        QCOMPARE(window->pane(), PreviewWindow::Pane::generic);
+        QVERIFY2(timer.elapsed() < 6000 + 2000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("PreviewFileName"))->text(),
+                 QStringLiteral("bomb.pdf"));
+        QVERIFY(window->openButton()->isVisibleTo(window));
+        QVERIFY2(longestGap < 1500, qPrintable(QString::number(longestGap)));
+    }
+
+    // The app never loads Qt PDF: not after a PDF was previewed in this process, and not as a
+    // library the app program needs.
+    void theAppHasNoQtPdf() {
+        QTemporaryDir dir;
+        PreviewManager manager;
+        PreviewWindow* window = previewed(manager, writePdf(dir, QStringLiteral("doc.pdf")));
+        QCOMPARE(window->pane(), PreviewWindow::Pane::pdf);
+        QVERIFY(pageDrawn(window->pdfPages(), 0));
+        QVERIFY(!mapsQtPdf());
+
+        QProcess ldd;
+        ldd.start(QStringLiteral("ldd"), {QStringLiteral(KIPPETS_APP_PATH)});
+        QVERIFY(ldd.waitForFinished(60000));
+        const QByteArray needed = ldd.readAllStandardOutput();
+        QVERIFY2(needed.contains("libQt6Widgets"), needed.constData());
+        QVERIFY2(!needed.contains("libQt6Pdf"), needed.constData());
     }
 
     void whatDoesNotDecodeGetsTheGenericPaneThatOpensTheFile() {

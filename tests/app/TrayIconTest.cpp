@@ -1,7 +1,14 @@
+#include "app/AppDelegate.h"
+#include "app/AppMenus.h"
+#include "app/DashboardWindow.h"
 #include "app/MenuBarManager.h"
 #include "app/StatusMenu.h"
+#include "model/Kippet.h"
+#include "platform/Preferences.h"
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
+#include "ui/X11.h"
+#include "window/FloatingKippetWindow.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -16,6 +23,26 @@ QStringList titles(const QMenu& menu) {
     for (QAction* action : menu.actions())
         result.append(action->isSeparator() ? QStringLiteral("---") : action->text());
     return result;
+}
+
+// The window Qt embeds in the tray for the icon: a top-level widget of the app like any other.
+QWidget* iconWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QSystemTrayIconSys"))
+            return widget;
+    }
+    return nullptr;
+}
+
+// What the X server shows of the icon: its size while it is mapped, an empty size otherwise.
+QSize shownSize(const QWidget* icon) {
+    const X11::WindowId id = X11::idOf(icon);
+    const auto attributes =
+        X11::ask(xcb_get_window_attributes, xcb_get_window_attributes_reply, id);
+    const auto geometry = X11::ask(xcb_get_geometry, xcb_get_geometry_reply, id);
+    if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        return {};
+    return QSize(geometry->width, geometry->height);
 }
 } // namespace
 
@@ -62,6 +89,42 @@ private slots:
                                                      QStringLiteral("   - Has image: true"),
                                                      QStringLiteral("   - Has title: ''")}));
         QVERIFY(!lines.contains(QStringLiteral("❌ Menu bar button NOT created!")));
+    }
+
+    // "Hide Kippets" (Ctrl+H) hides the app's windows; the status item is the way back to them
+    // and stays, also over the reopen of a second start.
+    void hidingEveryWindowLeavesTheIconInTheTray() {
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+        AppHarness app;
+        app.preferences().setBool(QStringLiteral("onboarding_completed"), true);
+        app.start();
+        app.addKippet(QStringLiteral("Work"), QPointF(300, 300));
+        app.stop();
+        app.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(iconWindow(), 10000);
+        QWidget* icon = iconWindow();
+        // The tray embeds the icon and gives it its size in its own time.
+        QTRY_VERIFY_WITH_TIMEOUT(shownSize(icon).width() > 1 && shownSize(icon).height() > 1,
+                                 10000);
+        const QSize embedded = shownSize(icon);
+        FloatingKippetWindow* panel = app.windowOf(QStringLiteral("Work"));
+        QVERIFY(panel->isVisible());
+
+        QAction* hide = app.delegate().mainMenu()->action(QStringLiteral("hide"));
+        QCOMPARE(hide->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+        hide->trigger();
+        QVERIFY(!panel->isVisible());
+        QVERIFY(!app.registry().dashboardWindow()->isVisible());
+        QVERIFY(icon->isVisible());
+        // Asked after the hide went out: the server has taken it.
+        QCOMPARE(shownSize(icon), embedded);
+
+        app.delegate().handleReopenRequest();
+        QVERIFY(panel->isVisible());
+        QVERIFY(app.registry().dashboardWindow()->isVisible());
+        QCOMPARE(iconWindow(), icon);
+        QCOMPARE(shownSize(icon), embedded);
+        QVERIFY(app.registry().statusItem()->isVisible());
     }
 
     void theIconReadsOnDarkAndOnLightPanels() {

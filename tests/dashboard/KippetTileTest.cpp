@@ -56,6 +56,8 @@ int redPixels(QWidget* widget) {
 
 // What the delete question looked like when a key was pressed in it, where the keyboard was.
 struct KeyedBox {
+    // Whether the box showed with the keyboard in it at all: without it nothing else was seen.
+    bool reached = false;
     QString focused;
     int redOnDelete = 0;
     int redOnCancel = 0;
@@ -69,12 +71,15 @@ void pressInNextBox(QObject* context, QList<Qt::Key> keys, KeyedBox& seen) {
         context,
         [keys, &seen] {
             QPointer<QMessageBox> box;
-            QTest::qWaitFor([&box] {
+            seen.reached = QTest::qWaitFor([&box] {
                 box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
                 return box && QApplication::activeWindow() == box && QApplication::focusWidget();
             });
-            if (!box)
+            if (!seen.reached) {
+                if (box)
+                    box->reject();
                 return;
+            }
             for (QAbstractButton* button : box->buttons()) {
                 if (button->text() == "Delete")
                     seen.redOnDelete = redPixels(button);
@@ -372,6 +377,7 @@ private slots:
         QMenu* menu = menuOf("Desk");
         pressInNextBox(this, keys, seen);
         actionNamed(menu, "Delete")->trigger();
+        QVERIFY(seen.reached);
         QVERIFY(!seen.stayed);
         QCOMPARE(h->app.byName("Desk") == nullptr, deletes);
         QCOMPARE(seen.focused, QString("Cancel"));

@@ -265,6 +265,32 @@ private slots:
         QVERIFY(!tour.app.manager().storedActiveKippetIDs().contains(id));
     }
 
+    // A change of form that the screen's edge pushes back moves the panel, but the user dragged
+    // nothing: only a drag ticks the drag.
+    void onlyTheUsersMoveTicksTheDrag() {
+        TourFixture tour;
+        OnboardingWindow* window = tour.openTour();
+        TryItOutStepView* step = showDemoStep(window);
+        Kippet* demo = window->state()->demoKippet();
+        FloatingKippetWindow* panel = tour.app.registry().registeredWindow(demo->id());
+        panel->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(panel));
+        const QPoint collapsedAt = panel->pos();
+        const QPointF collapsedOrigin = panel->frame().origin();
+
+        type(panel, Qt::Key_E);
+        QVERIFY(demo->isExpanded());
+        // Beside the tour there is no room for the expanded panel: it was kept on the screen.
+        QVERIFY(panel->frame().origin() != collapsedOrigin);
+        type(panel, Qt::Key_C);
+        QCOMPARE(panel->pos(), collapsedAt);
+        QCOMPARE(ticked(step), QStringList({"expand", "collapse"}));
+
+        drag(panel, QPoint(-40, 30));
+        QCOMPARE(panel->pos(), collapsedAt + QPoint(-40, 30));
+        QCOMPARE(ticked(step), QStringList({"expand", "drag", "collapse"}));
+    }
+
     void aPastedItemOpenedFromTheDemoLeavesNoFileOnceTheTourCloses() {
         TourFixture tour;
         tour.app.screens().setScreens({FakeScreenProvider::screen(RectD(0, 0, 2560, 1440), 0)});

@@ -332,25 +332,40 @@ private slots:
     }
 
     // A pipe would never end and a device would fill memory: neither is read, and the start goes
-    // on with the import left for a later start.
+    // on with the import left for a later start. A link is left alone wherever it leads, also to
+    // a good copy of the file: the data folder's files are never reached through a link.
     void aLegacyFileThatIsNoRegularFileIsLeftUnread_data() {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("pipe") << QStringLiteral("pipe");
-        QTest::newRow("link to /dev/zero") << QStringLiteral("device");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("pipe") << QStringLiteral("pipe") << QStringLiteral("is not a regular file");
+        QTest::newRow("link to /dev/zero")
+            << QStringLiteral("device") << QStringLiteral("is a symbolic link");
+        QTest::newRow("link to a copy")
+            << QStringLiteral("copy") << QStringLiteral("is a symbolic link");
     }
     void aLegacyFileThatIsNoRegularFileIsLeftUnread() {
         QFETCH(QString, kind);
+        QFETCH(QString, said);
         const QString path = folder() + QStringLiteral("/kippets.json");
-        if (kind == QLatin1String("pipe"))
+        QTemporaryDir elsewhere;
+        if (kind == QLatin1String("pipe")) {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        else
+        } else if (kind == QLatin1String("device")) {
             QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else {
+            const QString copy = elsewhere.path() + QStringLiteral("/kippets.json");
+            QFile file(copy);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(legacyFile({}, {kippetJson(QStringLiteral("linked"), 0)}));
+            file.close();
+            QVERIFY(QFile::link(copy, path));
+        }
         LogCapture log;
         QVERIFY(!migrate());
-        QVERIFY(
-            log.contains(QStringLiteral("⚠️ Failed to decode legacy data: “%1” is not a "
-                                        "regular file; it was left unread")
-                             .arg(path)));
+        QVERIFY(log.contains(
+            QStringLiteral("⚠️ Failed to decode legacy data: “%1” %2; it was left unread")
+                .arg(path, said)));
+        QVERIFY(!log.contains(QStringLiteral("Found 1 kippets to migrate")));
         QVERIFY(!completed());
         QVERIFY(backups().isEmpty());
         QCOMPARE(kippetRows(), 0);

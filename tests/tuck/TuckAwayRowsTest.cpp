@@ -6,6 +6,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "store/KippetManager.h"
+#include "store/StoreManager.h"
 #include "support/FakeFileChooser.h"
 #include "support/TestEnvironment.h"
 #include "tuck/TuckAwayActionButton.h"
@@ -86,6 +87,47 @@ private slots:
         QVERIFY(!f.registry().isTuckedAway());
         QVERIFY(f.app.windowOf(QStringLiteral("Back"))->isVisible());
         QVERIFY(!kippet->isTucked());
+    }
+
+    // The tray lists kippets that also stand in a pull tab of their own: whichever way a panel
+    // comes back, its tab goes with the tucked flag, and the other tabs stay.
+    void aKippetThatComesBackLeavesItsPullTab() {
+        TrayFixture f;
+        Kippet* clicked = f.app.addKippet(QStringLiteral("Clicked"), QPointF(200, 300));
+        Kippet* shown = f.app.addKippet(QStringLiteral("Shown"), QPointF(900, 300));
+        Kippet* stays = f.app.addKippet(QStringLiteral("Stays"), QPointF(600, 300));
+        for (Kippet* kippet : {clicked, shown, stays})
+            f.registry().showWindow(kippet);
+        f.registry().tuckAllKippets();
+        const auto tabOf = [&f](const Kippet* kippet) {
+            return QPointer<QWidget>(
+                dynamic_cast<QWidget*>(f.registry().tuckSingleWindow(kippet->id())));
+        };
+        const QPointer<QWidget> clickedTab = tabOf(clicked);
+        const QPointer<QWidget> shownTab = tabOf(shown);
+        QVERIFY(clickedTab && clickedTab->isVisible() && shownTab && shownTab->isVisible());
+        TuckAwayWindow* tray = f.tuck();
+        LogCapture log;
+        QTest::mouseClick(openRow(tray, clicked), Qt::LeftButton, {}, QPoint(40, 15));
+        QVERIFY(f.app.windowOf(QStringLiteral("Clicked"))->isVisible());
+        QVERIFY(!clickedTab || !clickedTab->isVisible());
+        QVERIFY(!f.registry().hasTuckSingleWindow(clicked->id()));
+        QVERIFY(!clicked->isTucked());
+        QCOMPARE(log.lines(), (QStringList{QStringLiteral("📤 Kippets untucked"),
+                                           QStringLiteral("📤 Kippet 'Clicked' untucked")}));
+
+        // The dashboard and the menus show a panel the same way.
+        f.registry().showWindow(shown);
+        QVERIFY(!shownTab || !shownTab->isVisible());
+        QVERIFY(!f.registry().hasTuckSingleWindow(shown->id()));
+        QVERIFY(tabOf(stays) && tabOf(stays)->isVisible());
+        QVERIFY(!f.app.windowOf(QStringLiteral("Stays"))->isVisible());
+        QCOMPARE(f.registry().tuckSingleWindowCount(), 1);
+        AppHarness::settle();
+        QVERIFY(!f.app.store().fetchKippet(clicked->id())->isTucked);
+        QVERIFY(!f.app.store().fetchKippet(shown->id())->isTucked);
+        // The group tuck marked it; its tab still holds it.
+        QVERIFY(f.app.store().fetchKippet(stays->id())->isTucked);
     }
 
     void aStaleRowShowsNoClosedKippet() {

@@ -1,3 +1,5 @@
+#include "analysis/IsolatedImageDecoder.h"
+#include "analysis/KippetIntake.h"
 #include "app/MenuBarManager.h"
 #include "model/Kippet.h"
 #include "platform/Animations.h"
@@ -6,12 +8,22 @@
 #include "support/AppHarness.h"
 #include "support/FakeScreenProvider.h"
 #include "support/GeometryPrinting.h"
+#include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
 #include "ui/ResizeGrip.h"
 #include "window/FloatingKippetWindow.h"
+#include "window/ItemsArea.h"
 #include "window/PanelDriver.h"
+#include "window/ThumbnailCache.h"
 
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
+#include <csignal>
 
 using namespace PanelDriver;
 using namespace std::chrono_literals;
@@ -32,6 +44,52 @@ void drag(QWidget* widget, QPoint from, QPoint by) {
     QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, from + by);
     AppHarness::settle();
 }
+
+QByteArray pngOf(QColor color) {
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Decoders that take every request and never answer, one at a time: every other request waits
+// for that one. Ended, each refuses the picture it held. Put back to the app's own as it goes.
+class StalledDecoders {
+public:
+    explicit StalledDecoders(std::chrono::milliseconds hold) {
+        const QString program = folder_.filePath(QStringLiteral("stalled-decoder"));
+        QFile file(program);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("#!/bin/sh\nexec sleep 600\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                            QFileDevice::ExeOwner);
+        IsolatedImageDecoder::Settings settings;
+        settings.program = program;
+        settings.maxProcesses = 1;
+        settings.limits.cpu = hold;
+        settings.limits.wall = hold;
+        decoder_ = std::make_shared<IsolatedImageDecoder>(settings);
+        IsolatedImageDecoder::install(decoder_);
+    }
+    ~StalledDecoders() { IsolatedImageDecoder::install(nullptr); }
+
+    bool isHolding() const { return !decoder_->busyDecoders().isEmpty(); }
+    // Ends the ones holding a request now (this test's own children).
+    void end() const {
+        for (const qint64 pid : decoder_->busyDecoders()) {
+            if (pid > 0)
+                ::kill(pid_t(pid), SIGKILL);
+        }
+    }
+
+private:
+    QTemporaryDir folder_;
+    std::shared_ptr<IsolatedImageDecoder> decoder_;
+};
 
 // Animations on for one test: the harness switches them off.
 struct AnimationsOn {
@@ -268,6 +326,64 @@ private slots:
         QVERIFY(!window->isAnimating());
         QCOMPARE(window->geometry().size(), QSize(80, 80));
         QCOMPARE(window->lastExpandedFrame(), std::optional<RectD>(RectD(100, 100, 600, 500)));
+    }
+
+    // Pastes wait for decoders that do not answer, and the cards' thumbnails with them: the panel
+    // changes its form and draws it at once, its cards with their placeholders.
+    void aChangeOfFormWaitsForNoDecoder() {
+        constexpr auto hold = 15s;
+        StalledDecoders decoders(hold);
+        AppHarness app;
+        app.start();
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"), {100, 100});
+        for (int index = 0; index < 6; ++index) {
+            KippetItem item;
+            item.id = QUuid::createUuid();
+            item.type = KippetItemType::image;
+            item.content = pngOf(Qt::darkCyan);
+            item.metadata.name = QStringLiteral("Photo %1.png").arg(index);
+            item.metadata.thumbnail = item.content;
+            item.addedDate = testClock().now();
+            app.manager().addItem(item, kippet);
+        }
+        FloatingKippetWindow* window = showActive(app, kippet);
+        // More pastes than there are workers, each a picture of its own.
+        QList<std::shared_ptr<TaskRunner::Settled<void>>> pastes;
+        const int count = QThreadPool::globalInstance()->maxThreadCount() + 4;
+        for (int index = 0; index < count; ++index) {
+            QMimeData data;
+            data.setData(QStringLiteral("image/png"), pngOf(QColor::fromHsv(index * 20, 200, 200)));
+            pastes.append(TaskRunner::settle(viewOf(window)->intake().pasteFromPasteboard(data)));
+        }
+        QVERIFY(TaskRunner::waitUntil([&] { return decoders.isHolding(); }));
+        // Ended, the decoders refuse what they hold, and every paste and thumbnail settles.
+        const auto release = qScopeGuard([&] {
+            const ThumbnailCache& thumbnails = window->findChild<ItemsArea*>()->thumbnails();
+            TaskRunner::waitUntil(
+                [&] {
+                    decoders.end();
+                    return std::all_of(pastes.begin(), pastes.end(),
+                                       [](const auto& paste) { return paste->done; }) &&
+                           std::all_of(kippet->items().begin(), kippet->items().end(),
+                                       [&](const KippetItem& item) {
+                                           return thumbnails.isSettled(item.id);
+                                       });
+                },
+                120000);
+        });
+
+        QElapsedTimer shown;
+        shown.start();
+        type(window, Qt::Key_E);
+        QVERIFY(kippet->isExpanded());
+        QCOMPARE(window->frame(), RectD(100, 100, 600, 500));
+        const QImage drawn = window->grab().toImage();
+        const qint64 elapsed = shown.elapsed();
+        QCOMPARE(drawn.size(), QSize(600, 500) * drawn.devicePixelRatio());
+        QVERIFY2(elapsed < 5000, qPrintable(QStringLiteral("the panel showed its new form after "
+                                                           "%1 ms")
+                                                .arg(elapsed)));
+        QVERIFY(decoders.isHolding());
     }
 
     void everyPanelReturnsInItsModeAndPlaceAfterARestart() {
