@@ -74,8 +74,9 @@ private slots:
         h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
         SettingsTabView& view = h.open();
         QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
-        h.find<QLineEdit>(QStringLiteral("byok_keyField"))
-            ->insert(QStringLiteral("sk-never-sent-anywhere-0123456789"));
+        auto* field = h.find<QLineEdit>(QStringLiteral("byok_keyField"));
+        field->insert(QStringLiteral("sk-never-sent-anywhere-0123456789"));
+        QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
         QSignalSpy finished(&view, &SettingsTabView::connectionTestFinished);
         QTest::mouseClick(h.find<QPushButton>(QStringLiteral("byok_testButton")), Qt::LeftButton);
@@ -100,8 +101,10 @@ private slots:
         SettingsTabView& view = h.open(services);
         QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
         LogCapture log;
-        // Pasted: one change of the field, whose digest is the verified one.
+        // Pasted: one change of the field, whose digest is the verified one, kept once the
+        // typing pauses.
         h.find<QLineEdit>(QStringLiteral("byok_keyField"))->insert(key);
+        testClock().advance(std::chrono::milliseconds(1500));
         QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
         QVERIFY(view.saveError().has_value());
         QVERIFY2(view.saveError()->startsWith("Failed to save API key securely: "),
@@ -109,9 +112,11 @@ private slots:
         QVERIFY(view.saveError()->contains("org.freedesktop.secrets"));
         QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("APIKeySaveError"))->text(),
                  *view.saveError());
-        // No key is stored, whatever the field holds: the status line still asks for one.
+        // No key is stored, whatever the field holds, nor can one be: the status line says why
+        // rather than ask for a key.
         QCOMPARE(h.aiStatus()->text(),
-                 QStringLiteral("Enter your OpenAI API key in the section below."));
+                 QStringLiteral("No keyring is running — the OpenAI key cannot be stored. Start a "
+                                "keyring such as GNOME Keyring or KWallet."));
         QCOMPARE(h.aiStatus()->tint(), Theme::orange());
         QCOMPARE(h.app.preferences().boolValue(QStringLiteral("api_key_verified")), true);
         QCOMPARE(h.app.preferences().stringValue(QStringLiteral("verified_api_key_hash")),
@@ -141,9 +146,13 @@ private slots:
                    view.saveError()->contains(QStringLiteral("org.freedesktop.secrets"));
         };
         QVERIFY2(toldCannotRead(), qPrintable(view.saveError().value_or(QString())));
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("No keyring is running — the OpenAI key cannot be stored. Start a "
+                                "keyring such as GNOME Keyring or KWallet."));
         auto* field = h.find<QLineEdit>(QStringLiteral("byok_keyField"));
         const QString key = QStringLiteral("sk-typed-but-never-stored-0123456789");
         field->insert(key);
+        QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
         QVERIFY(view.saveError()->startsWith(QStringLiteral("Failed to save API key securely: ")));
 
