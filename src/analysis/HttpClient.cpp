@@ -2,9 +2,14 @@
 
 #include "analysis/HttpExchange.h"
 #include "analysis/OneShotUpload.h"
+#include "analysis/ProxyAnswers.h"
+#include "platform/Clock.h"
 
+#include <QCoroFuture>
 #include <QCoroSignal>
+#include <QFutureWatcher>
 #include <QNetworkReply>
+#include <QPromise>
 #include <QSslConfiguration>
 
 namespace {
@@ -34,7 +39,9 @@ void readAsDropped(HttpClient::Result& result) {
 }
 } // namespace
 
-HttpClient::HttpClient(QObject* parent) : QObject(parent) {}
+HttpClient::HttpClient(QObject* parent) : QObject(parent), proxies_(new ProxyAnswers()) {
+    network_.setProxyFactory(proxies_);
+}
 
 HttpClient::~HttpClient() {
     if (installedClient == this)
@@ -67,9 +74,44 @@ QNetworkRequest HttpClient::prepared(QNetworkRequest request) const {
     return request;
 }
 
+QCoro::Task<std::optional<HttpClient::Result>>
+HttpClient::awaitProxies(QUrl url, std::chrono::milliseconds wait) {
+    // A known answer serves at once, and the lookup refreshes it for the next request.
+    const bool known = proxies_->knows(url);
+    QFuture<void> lookup = proxies_->lookUp(url);
+    if (known || lookup.isFinished())
+        co_return std::nullopt;
+    auto promise = std::make_shared<QPromise<bool>>();
+    QFuture<bool> answered = promise->future();
+    promise->start();
+    const auto settle = [promise](bool found) {
+        if (promise->future().isFinished())
+            return;
+        promise->addResult(found);
+        promise->finish();
+    };
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcher<void>::finished, this, [watcher, settle] {
+        watcher->deleteLater();
+        settle(true);
+    });
+    watcher->setFuture(lookup);
+    ScheduledAction late = Clock::shared().schedule(wait, this, [settle] { settle(false); });
+    const bool found = co_await answered;
+    late.cancel();
+    if (found)
+        co_return std::nullopt;
+    Result result;
+    result.failure = Result::Failure::timeout;
+    result.errorText = QStringLiteral("The proxy settings could not be read in time");
+    co_return result;
+}
+
 QCoro::Task<HttpClient::Result> HttpClient::post(QNetworkRequest request, QByteArray body,
                                                  std::chrono::milliseconds idleTimeout,
                                                  qint64 maxBodyBytes) {
+    if (std::optional<Result> late = co_await awaitProxies(request.url(), idleTimeout))
+        co_return *late;
     // A body Qt cannot rewind: its quiet resend after a dropped connection fails instead.
     auto* upload = new OneShotUpload(std::move(body));
     QNetworkReply* reply = network_.post(prepared(unredirected(std::move(request))), upload);
@@ -80,12 +122,16 @@ QCoro::Task<HttpClient::Result> HttpClient::post(QNetworkRequest request, QByteA
 QCoro::Task<HttpClient::Result> HttpClient::get(QNetworkRequest request,
                                                 std::chrono::milliseconds idleTimeout,
                                                 qint64 maxBodyBytes) {
+    if (std::optional<Result> late = co_await awaitProxies(request.url(), idleTimeout))
+        co_return *late;
     QNetworkReply* reply = network_.get(prepared(unredirected(std::move(request))));
     co_return co_await exchange(reply, idleTimeout, maxBodyBytes, false);
 }
 
 QCoro::Task<HttpClient::Result> HttpClient::fetchPrefix(QNetworkRequest request, qint64 maxBytes,
                                                         std::chrono::milliseconds idleTimeout) {
+    if (std::optional<Result> late = co_await awaitProxies(request.url(), idleTimeout))
+        co_return *late;
     // Asked for by name, so that Qt leaves the inflating to us and its bound.
     request.setRawHeader("Accept-Encoding", "gzip, deflate");
     QNetworkReply* reply = network_.get(prepared(std::move(request)));

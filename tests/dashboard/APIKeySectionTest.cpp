@@ -42,20 +42,26 @@ public:
         monitor_.kill();
         monitor_.waitForFinished();
     }
-    // Waits until the monitor has seen every write made so far.
+    // Waits until the monitor has seen every write made so far: a marker written after them is
+    // seen. A monitor that was not yet listening misses a marker, so markers go until one is.
     bool catchUp() {
         if (!monitor_.waitForStarted())
             return false;
-        const QString marker = QStringLiteral("org.kippets.Kippets.marker-%1").arg(++markers_);
-        KeychainStore writer;
-        auto written = TaskRunner::settle(writer.save(marker, QStringLiteral("marker")));
-        const bool seen = TaskRunner::waitUntil([this, &marker] {
-            output_ += monitor_.readAllStandardOutput();
-            return output_.contains(marker.toUtf8());
-        });
-        TaskRunner::waitUntil([&written] { return written->done; });
-        TaskRunner::finish(writer.remove(marker));
-        return seen;
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const QString marker = QStringLiteral("org.kippets.Kippets.marker-%1").arg(++markers_);
+            KeychainStore writer;
+            TaskRunner::finish(writer.save(marker, QStringLiteral("marker")));
+            const bool seen = TaskRunner::waitUntil(
+                [this, &marker] {
+                    output_ += monitor_.readAllStandardOutput();
+                    return output_.contains(marker.toUtf8());
+                },
+                3000);
+            TaskRunner::finish(writer.remove(marker));
+            if (seen)
+                return true;
+        }
+        return false;
     }
     // The CreateItem calls for the account seen so far.
     int writesOf(const QString& account) const {
