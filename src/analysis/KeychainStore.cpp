@@ -452,8 +452,7 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QS
                                             {QStringLiteral("server"), service_},
                                             {typeAttribute, QStringLiteral("plaintext")},
                                             {schemaAttribute, keychainSchema}};
-    const QVariantMap properties{{QStringLiteral("org.freedesktop.Secret.Item.Label"),
-                                  QStringLiteral("%1@%2").arg(account, service_)},
+    const QVariantMap properties{{QStringLiteral("org.freedesktop.Secret.Item.Label"), service_},
                                  {QStringLiteral("org.freedesktop.Secret.Item.Attributes"),
                                   QVariant::fromValue(attributes)}};
     QDBusMessage create = secretCall(collection, collectionInterface, QStringLiteral("CreateItem"));

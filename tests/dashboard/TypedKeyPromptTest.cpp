@@ -155,6 +155,19 @@ private slots:
         QCOMPARE(field->text(), typed);
         QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
                  std::optional<QString>(typed));
+
+        // Moving on from the field ends the typing too; the keyring, unlocked now, asks nothing.
+        QVERIFY(TaskRunner::waitUntil([&h, field] {
+            return h.dashboard->isActiveWindow() && QApplication::focusWidget() == field;
+        }));
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("300"),
+                         QStringLiteral("x")}));
+        QVERIFY(TaskRunner::waitUntil([field, &typed] { return field->text() == typed + "x"; }));
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Tab")}));
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }, 60000));
+        QVERIFY(!promptShown());
+        QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
+                 std::optional<QString>(typed + QStringLiteral("x")));
     }
 };
 
