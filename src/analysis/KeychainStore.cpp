@@ -302,13 +302,17 @@ void KeychainStore::startPresenceRead(const QString& account) {
 
 void KeychainStore::settlePresenceRead(const QString& account, const Outcome& outcome,
                                        quint64 writesBefore) {
-    recordRead(account, outcome, writesBefore);
     presenceReads_.remove(account);
-    if (outcome.timedOut)
-        Log::line(QStringLiteral("⚠️ [Keychain] The keyring did not answer in time: whether an "
-                                 "API key is stored stays unknown until it does."));
-    if (account == apiKeyAccount)
-        firstPresenceSettled_ = true;
+    // Abandoned as the store goes, nothing was heard: only those waiting are let go.
+    if (!closing_) {
+        recordRead(account, outcome, writesBefore);
+        if (outcome.timedOut)
+            Log::line(
+                QStringLiteral("⚠️ [Keychain] The keyring did not answer in time: whether "
+                               "an API key is stored stays unknown until it does."));
+        if (account == apiKeyAccount)
+            firstPresenceSettled_ = true;
+    }
     emit presenceReadSettled(account);
 }
 
@@ -488,7 +492,7 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QS
     const Outcome removed = co_await deleteItems(older);
     if (!self)
         co_return outcome;
-    if (!removed.succeeded())
+    if (!removed.succeeded() && !closing_)
         Log::line(QStringLiteral("⚠️ [Keychain] An older copy of the API key could not be "
                                  "removed from the keyring; the newest is used."));
     co_return outcome;
