@@ -15,6 +15,21 @@
 namespace {
 HttpClient* installedClient = nullptr;
 
+// Suspends until start's callback says whether the proxies came in time.
+struct ProxyWait {
+    std::function<void(std::function<void(bool)>)> start;
+    std::shared_ptr<bool> found = std::make_shared<bool>(false);
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> handle) {
+        start([found = found, handle](bool answered) {
+            *found = answered;
+            handle.resume();
+        });
+    }
+    bool await_resume() const { return *found; }
+};
+
 // Kept small so that a server ignoring our byte limit cannot make Qt buffer much beyond it.
 constexpr qint64 readBufferSize = 64 * 1024;
 
@@ -81,25 +96,25 @@ HttpClient::awaitProxies(QUrl url, std::chrono::milliseconds wait) {
     QFuture<void> lookup = proxies_->lookUp(url);
     if (known || lookup.isFinished())
         co_return std::nullopt;
-    auto promise = std::make_shared<QPromise<bool>>();
-    QFuture<bool> answered = promise->future();
-    promise->start();
-    const auto settle = [promise](bool found) {
-        if (promise->future().isFinished())
-            return;
-        promise->addResult(found);
-        promise->finish();
-    };
-    auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcher<void>::finished, this, [watcher, settle] {
-        watcher->deleteLater();
-        settle(true);
-    });
-    watcher->setFuture(lookup);
-    ScheduledAction late = Clock::shared().schedule(wait, this, [settle] { settle(false); });
-    const bool found = co_await answered;
-    late.cancel();
-    if (found)
+    // Resumed by the lookup's end or by the time-out, whichever comes first.
+    ProxyWait awaiter{[this, lookup, wait](std::function<void(bool)> resume) {
+        auto settled = std::make_shared<bool>(false);
+        auto late = std::make_shared<ScheduledAction>();
+        const auto settle = [settled, late, resume](bool found) {
+            if (std::exchange(*settled, true))
+                return;
+            late->cancel();
+            resume(found);
+        };
+        auto* watcher = new QFutureWatcher<void>(this);
+        connect(watcher, &QFutureWatcher<void>::finished, this, [watcher, settle] {
+            watcher->deleteLater();
+            settle(true);
+        });
+        *late = Clock::shared().schedule(wait, this, [settle] { settle(false); });
+        watcher->setFuture(lookup);
+    }};
+    if (co_await awaiter)
         co_return std::nullopt;
     Result result;
     result.failure = Result::Failure::timeout;
