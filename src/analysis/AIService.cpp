@@ -1,6 +1,7 @@
 #include "analysis/AIService.h"
 
 #include "analysis/AIPreferences.h"
+#include "analysis/AIServiceError.h"
 #include "analysis/CancellationError.h"
 #include "analysis/HeuristicAnalyzer.h"
 #include "analysis/OpenAIAnalyzer.h"
@@ -55,6 +56,16 @@ bool isCancellation(const std::exception_ptr& failure) {
         std::rethrow_exception(failure);
     } catch (const CancellationError&) {
         return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+bool isKeyringLocked(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AIServiceError& error) {
+        return error.errorCase() == AIServiceError::Case::keyringLocked;
     } catch (...) {
     }
     return false;
@@ -214,6 +225,11 @@ QCoro::Task<ContentAnalysis> AIService::analyzeContent(KippetItem item,
         }
         if (cancellation.isCancelled() || (failure && isCancellation(failure)))
             throw CancellationError();
+        // A keyring locked since the chain was built holds the key all the same: the request
+        // waits for the unlock, as one does behind a keyring locked at start, rather than take
+        // a lesser answer for good.
+        if (failure && isKeyringLocked(failure))
+            std::rethrow_exception(failure);
         if (analysis) {
             Log::line(
                 QStringLiteral("🤖 [AIService.analyzeContent] provider %1 result - category: "

@@ -4,6 +4,7 @@
 #include "analysis/AIServiceError.h"
 #include "analysis/HttpClient.h"
 #include "analysis/ImageAnalyzer.h"
+#include "analysis/KeychainError.h"
 #include "analysis/KeychainStore.h"
 #include "analysis/LocalModelAnalyzer.h"
 #include "analysis/LocalModelServer.h"
@@ -26,18 +27,28 @@ bool keyPresenceIsKnown() {
 
 // A fresh read when a key is known to be there; none when it is known to be absent. A read
 // that does not answer in time falls back on the key last seen, so a slow keyring does not
-// turn a stored key into "no key".
+// turn a stored key into "no key"; nor does a keyring locked since: the request waits for the
+// unlock as it does when the keyring was locked at start.
 QCoro::Task<std::optional<QString>> loadStoredKey() {
     if (!KeychainStore::isInstalled())
         co_return std::nullopt;
     KeychainStore& store = KeychainStore::shared();
     const QString& account = KeychainStore::apiKeyAccount;
     co_await store.ensurePresenceKnown(account);
+    if (store.isLocked(account))
+        throw AIServiceError(AIServiceError::Case::keyringLocked);
     if (!store.hasStoredKey(account))
         co_return store.cachedValue(account);
-    const std::optional<QString> fresh = co_await store.load(account);
-    // A read that timed out leaves the cache as it was; one answered "none" has emptied it.
-    co_return fresh ? fresh : store.cachedValue(account);
+    std::optional<QString> fresh;
+    try {
+        fresh = co_await store.read(account);
+    } catch (const KeychainError& error) {
+        if (error.isLocked())
+            throw AIServiceError(AIServiceError::Case::keyringLocked);
+        // A keyring that did not answer or failed: the key last seen still holds.
+        co_return store.cachedValue(account);
+    }
+    co_return fresh;
 }
 
 // A locked keyring holds a key nobody can read yet: the chain is not built as if there were

@@ -2,13 +2,33 @@
 
 #include "analysis/HttpExchange.h"
 #include "analysis/OneShotUpload.h"
+#include "analysis/ProxyAnswers.h"
+#include "platform/Clock.h"
 
+#include <QCoroFuture>
 #include <QCoroSignal>
+#include <QFutureWatcher>
 #include <QNetworkReply>
+#include <QPromise>
 #include <QSslConfiguration>
 
 namespace {
 HttpClient* installedClient = nullptr;
+
+// Suspends until start's callback says whether the proxies came in time.
+struct ProxyWait {
+    std::function<void(std::function<void(bool)>)> start;
+    std::shared_ptr<bool> found = std::make_shared<bool>(false);
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> handle) {
+        start([found = found, handle](bool answered) {
+            *found = answered;
+            handle.resume();
+        });
+    }
+    bool await_resume() const { return *found; }
+};
 
 // Kept small so that a server ignoring our byte limit cannot make Qt buffer much beyond it.
 constexpr qint64 readBufferSize = 64 * 1024;
@@ -34,7 +54,9 @@ void readAsDropped(HttpClient::Result& result) {
 }
 } // namespace
 
-HttpClient::HttpClient(QObject* parent) : QObject(parent) {}
+HttpClient::HttpClient(QObject* parent) : QObject(parent), proxies_(new ProxyAnswers()) {
+    network_.setProxyFactory(proxies_);
+}
 
 HttpClient::~HttpClient() {
     if (installedClient == this)
@@ -67,9 +89,44 @@ QNetworkRequest HttpClient::prepared(QNetworkRequest request) const {
     return request;
 }
 
+QCoro::Task<std::optional<HttpClient::Result>>
+HttpClient::awaitProxies(QUrl url, std::chrono::milliseconds wait) {
+    // A known answer serves at once, and the lookup refreshes it for the next request.
+    const bool known = proxies_->knows(url);
+    QFuture<void> lookup = proxies_->lookUp(url);
+    if (known || lookup.isFinished())
+        co_return std::nullopt;
+    // Resumed by the lookup's end or by the time-out, whichever comes first.
+    ProxyWait awaiter{[this, lookup, wait](std::function<void(bool)> resume) {
+        auto settled = std::make_shared<bool>(false);
+        auto late = std::make_shared<ScheduledAction>();
+        const auto settle = [settled, late, resume](bool found) {
+            if (std::exchange(*settled, true))
+                return;
+            late->cancel();
+            resume(found);
+        };
+        auto* watcher = new QFutureWatcher<void>(this);
+        connect(watcher, &QFutureWatcher<void>::finished, this, [watcher, settle] {
+            watcher->deleteLater();
+            settle(true);
+        });
+        *late = Clock::shared().schedule(wait, this, [settle] { settle(false); });
+        watcher->setFuture(lookup);
+    }};
+    if (co_await awaiter)
+        co_return std::nullopt;
+    Result result;
+    result.failure = Result::Failure::timeout;
+    result.errorText = QStringLiteral("The proxy settings could not be read in time");
+    co_return result;
+}
+
 QCoro::Task<HttpClient::Result> HttpClient::post(QNetworkRequest request, QByteArray body,
                                                  std::chrono::milliseconds idleTimeout,
                                                  qint64 maxBodyBytes) {
+    if (std::optional<Result> late = co_await awaitProxies(request.url(), idleTimeout))
+        co_return *late;
     // A body Qt cannot rewind: its quiet resend after a dropped connection fails instead.
     auto* upload = new OneShotUpload(std::move(body));
     QNetworkReply* reply = network_.post(prepared(unredirected(std::move(request))), upload);
@@ -80,12 +137,16 @@ QCoro::Task<HttpClient::Result> HttpClient::post(QNetworkRequest request, QByteA
 QCoro::Task<HttpClient::Result> HttpClient::get(QNetworkRequest request,
                                                 std::chrono::milliseconds idleTimeout,
                                                 qint64 maxBodyBytes) {
+    if (std::optional<Result> late = co_await awaitProxies(request.url(), idleTimeout))
+        co_return *late;
     QNetworkReply* reply = network_.get(prepared(unredirected(std::move(request))));
     co_return co_await exchange(reply, idleTimeout, maxBodyBytes, false);
 }
 
 QCoro::Task<HttpClient::Result> HttpClient::fetchPrefix(QNetworkRequest request, qint64 maxBytes,
                                                         std::chrono::milliseconds idleTimeout) {
+    if (std::optional<Result> late = co_await awaitProxies(request.url(), idleTimeout))
+        co_return *late;
     // Asked for by name, so that Qt leaves the inflating to us and its bound.
     request.setRawHeader("Accept-Encoding", "gzip, deflate");
     QNetworkReply* reply = network_.get(prepared(std::move(request)));

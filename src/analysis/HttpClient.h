@@ -15,6 +15,7 @@
 #include <optional>
 
 class OneShotUpload;
+class ProxyAnswers;
 
 // The one network session of the app: every cloud-model request, every local-model request and
 // every page fetch goes through its single QNetworkAccessManager. It never throws.
@@ -96,10 +97,15 @@ signals:
 
 private:
     QNetworkRequest prepared(QNetworkRequest request) const;
+    // Waits for the proxies of the URL, looked up off the GUI thread, at most the idle time-out:
+    // nothing when they are known, else the timed-out result.
+    QCoro::Task<std::optional<Result>> awaitProxies(QUrl url, std::chrono::milliseconds wait);
     QCoro::Task<Result> exchange(QNetworkReply* reply, std::chrono::milliseconds idleTimeout,
                                  qint64 maxBytes, bool prefix,
                                  const OneShotUpload* upload = nullptr);
 
     QNetworkAccessManager network_;
+    // Owned by the access manager.
+    ProxyAnswers* proxies_ = nullptr;
     QList<QSslCertificate> extraCaCertificates_;
 };

@@ -7,16 +7,19 @@
 #include "platform/Log.h"
 
 #include <QCoroSignal>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <QPointer>
 #include <QStringDecoder>
 #include <coroutine>
 #include <memory>
 #include <qt6keychain/keychain.h>
+#include <utility>
 
 namespace {
 KeychainStore*& installedStore() {
@@ -40,11 +43,41 @@ bool secretServiceReachable() {
 
 const QString secretPath = QStringLiteral("/org/freedesktop/secrets");
 const QString serviceInterface = QStringLiteral("org.freedesktop.Secret.Service");
+const QString collectionInterface = QStringLiteral("org.freedesktop.Secret.Collection");
+const QString itemInterface = QStringLiteral("org.freedesktop.Secret.Item");
+const QString promptInterface = QStringLiteral("org.freedesktop.Secret.Prompt");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+// Where the Secret Service keeps new items when it names no default collection.
+const QString defaultAlias = QStringLiteral("/org/freedesktop/secrets/aliases/default");
+// QtKeychain's names: an item's schema and how its secret is encoded.
+const QString schemaAttribute = QStringLiteral("xdg:schema");
+const QString keychainSchema = QStringLiteral("org.qt.keychain");
+const QString typeAttribute = QStringLiteral("type");
+
+QDBusMessage secretCall(const QString& path, const QString& interface, const QString& member) {
+    return QDBusMessage::createMethodCall(secretService, path, interface, member);
+}
+
+bool answered(const std::optional<QDBusMessage>& reply, int arguments = 1) {
+    return reply && reply->type() == QDBusMessage::ReplyMessage &&
+           reply->arguments().size() >= arguments;
+}
+
+// A path the Secret Service gives for "none" (no prompt needed, no such object).
+bool isNone(const QString& path) {
+    return path.isEmpty() || path == QLatin1String("/");
+}
 
 QList<QDBusObjectPath> pathsOf(const QVariant& argument) {
     return qdbus_cast<QList<QDBusObjectPath>>(argument);
 }
 } // namespace
+
+struct KeychainStore::Found {
+    Holding holding = Holding::unanswered;
+    QList<QDBusObjectPath> unlocked;
+    QList<QDBusObjectPath> locked;
+};
 
 struct KeychainStore::Outcome {
     QKeychain::Error error = QKeychain::NoError;
@@ -77,6 +110,14 @@ template <typename Outcome> struct JobAwaiter {
 KeychainStore::KeychainStore(QString service, std::chrono::milliseconds timeout, QObject* parent)
     : QObject(parent), service_(std::move(service)), timeout_(timeout) {
     qDBusRegisterMetaType<QMap<QString, QString>>();
+    // gnome-keyring announces a lock or unlock both ways; either makes the store ask again.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        bus.connect(secretService, secretPath, serviceInterface,
+                    QStringLiteral("CollectionChanged"), this, SLOT(keyringChanged()));
+        bus.connect(secretService, QString(), propertiesInterface,
+                    QStringLiteral("PropertiesChanged"), this, SLOT(keyringChanged()));
+    }
 }
 
 KeychainStore& KeychainStore::shared() {
@@ -108,28 +149,58 @@ QKeychain::Job* KeychainStore::prepare(QKeychain::Job* job, const QString& accou
 // A job that finishes after its time-out is ignored; it is a child of the store and deletes
 // itself.
 void KeychainStore::runJob(QKeychain::Job* job, std::function<void(const Outcome&)> done) {
-    auto settled = std::make_shared<bool>(false);
-    auto timer = std::make_shared<ScheduledAction>();
-    connect(job, &QKeychain::Job::finished, this, [settled, timer, done](QKeychain::Job* ended) {
-        if (*settled)
-            return;
-        *settled = true;
-        timer->cancel();
-        Outcome outcome;
-        outcome.error = ended->error();
-        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(ended))
-            outcome.data = read->binaryData();
-        done(outcome);
-    });
-    *timer = Clock::shared().schedule(timeout_, this, [settled, done] {
-        if (*settled)
-            return;
-        *settled = true;
+    const auto timedOut = [done] {
         Outcome outcome;
         outcome.timedOut = true;
         done(outcome);
+    };
+    if (closing_) {
+        delete job;
+        return timedOut();
+    }
+    auto settled = std::make_shared<bool>(false);
+    auto timer = std::make_shared<ScheduledAction>();
+    const quint64 wait = openWait([settled, timedOut] {
+        if (!std::exchange(*settled, true))
+            timedOut();
+    });
+    connect(job, &QKeychain::Job::finished, this,
+            [this, wait, settled, timer, done](QKeychain::Job* ended) {
+                if (*settled)
+                    return;
+                *settled = true;
+                timer->cancel();
+                openWaits_.remove(wait);
+                Outcome outcome;
+                outcome.error = ended->error();
+                if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(ended))
+                    outcome.data = read->binaryData();
+                done(outcome);
+            });
+    *timer = Clock::shared().schedule(timeout_, this, [this, wait, settled, timedOut] {
+        if (*settled)
+            return;
+        *settled = true;
+        openWaits_.remove(wait);
+        timedOut();
     });
     job->start();
+}
+
+quint64 KeychainStore::openWait(std::function<void()> abandon) {
+    const quint64 wait = ++waits_;
+    openWaits_.insert(wait, std::move(abandon));
+    return wait;
+}
+
+KeychainStore::~KeychainStore() {
+    // Every wait still open ends now as unanswered, so that nothing awaiting the store is left
+    // suspended for good; what it starts meanwhile ends at once the same way.
+    closing_ = true;
+    while (!openWaits_.isEmpty()) {
+        const std::function<void()> abandon = openWaits_.take(openWaits_.constBegin().key());
+        abandon();
+    }
 }
 
 QCoro::Task<KeychainStore::Outcome> KeychainStore::run(QKeychain::Job* job) {
@@ -231,13 +302,17 @@ void KeychainStore::startPresenceRead(const QString& account) {
 
 void KeychainStore::settlePresenceRead(const QString& account, const Outcome& outcome,
                                        quint64 writesBefore) {
-    recordRead(account, outcome, writesBefore);
     presenceReads_.remove(account);
-    if (outcome.timedOut)
-        Log::line(QStringLiteral("⚠️ [Keychain] The keyring did not answer in time: whether an "
-                                 "API key is stored stays unknown until it does."));
-    if (account == apiKeyAccount)
-        firstPresenceSettled_ = true;
+    // Abandoned as the store goes, nothing was heard: only those waiting are let go.
+    if (!closing_) {
+        recordRead(account, outcome, writesBefore);
+        if (outcome.timedOut)
+            Log::line(
+                QStringLiteral("⚠️ [Keychain] The keyring did not answer in time: whether "
+                               "an API key is stored stays unknown until it does."));
+        if (account == apiKeyAccount)
+            firstPresenceSettled_ = true;
+    }
     emit presenceReadSettled(account);
 }
 
@@ -271,23 +346,27 @@ QCoro::Task<void> KeychainStore::save(QString account, QString value) {
     }
     // The query, without any prompt: a keyring that does not answer it gets no write that could
     // land after the save was reported failed.
-    const Holding before = co_await probeHolding(account);
-    if (before == Holding::timedOut) {
+    const Found found = co_await search(account);
+    if (found.holding == Holding::timedOut) {
         Outcome unanswered;
         unanswered.timedOut = true;
         QString detail;
         const qint32 status = statusFor(unanswered, &detail);
         throw KeychainError(KeychainError::Case::queryFailed, status, detail);
     }
-    const bool known = before == Holding::unlocked || before == Holding::locked ||
+    const bool known = found.holding == Holding::unlocked || found.holding == Holding::locked ||
                        (cache_.contains(account) && cache_.value(account).has_value());
-    // One call: the Secret Service updates an item that is there and adds one otherwise, so a
-    // locked keyring asks for its unlock once per save.
-    auto* write = new QKeychain::WritePasswordJob(service_, this);
-    write->setBinaryData(value.toUtf8());
-    const Outcome written = co_await run(prepare(write, account));
+    Outcome written;
+    if (found.holding == Holding::unanswered) {
+        // No Secret Service to search: QtKeychain may reach the keyring another way.
+        auto* write = new QKeychain::WritePasswordJob(service_, this);
+        write->setBinaryData(value.toUtf8());
+        written = co_await run(prepare(write, account));
+    } else {
+        written = co_await writeItem(account, value, found);
+    }
     if (!written.succeeded()) {
-        if (!written.timedOut && co_await probeHolding({}) == Holding::locked) {
+        if (written.locked) {
             unlockRefused_ = true;
             logLocked();
             throw KeychainError::locked(KeychainError::Case::queryFailed);
@@ -307,16 +386,281 @@ QCoro::Task<void> KeychainStore::save(QString account, QString value) {
     cache_.insert(account, value);
 }
 
+QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QString value,
+                                                             Found found) {
+    QPointer<KeychainStore> self(this);
+    Outcome outcome;
+    const auto failedWith = [&outcome](const std::optional<QDBusMessage>& reply) {
+        outcome.timedOut = !reply;
+        if (reply)
+            outcome.error = reply->errorName() == QLatin1String("org.freedesktop.DBus.Error."
+                                                                "ServiceUnknown")
+                                ? QKeychain::NoBackendAvailable
+                                : QKeychain::OtherError;
+        return outcome;
+    };
+    QDBusMessage alias = secretCall(secretPath, serviceInterface, QStringLiteral("ReadAlias"));
+    alias << QStringLiteral("default");
+    const std::optional<QDBusMessage> aliasReply = co_await ask(alias);
+    if (!self || !answered(aliasReply))
+        co_return failedWith(aliasReply);
+    QString collection = aliasReply->arguments().first().value<QDBusObjectPath>().path();
+    if (isNone(collection))
+        collection = defaultAlias;
+    QDBusMessage get = secretCall(collection, propertiesInterface, QStringLiteral("Get"));
+    get << collectionInterface << QStringLiteral("Locked");
+    const std::optional<QDBusMessage> lockReply = co_await ask(get);
+    if (!self || !answered(lockReply))
+        co_return failedWith(lockReply);
+    const bool collectionLocked =
+        lockReply->arguments().first().value<QDBusVariant>().variant().toBool();
+
+    // One unlock for the collection and any locked item of the account, so the user sees one
+    // prompt; it is theirs to answer, with no time-out.
+    QList<QDBusObjectPath> toUnlock = found.locked;
+    if (collectionLocked)
+        toUnlock.append(QDBusObjectPath(collection));
+    if (!toUnlock.isEmpty()) {
+        setKeyringLocked(true);
+        QDBusMessage unlock = secretCall(secretPath, serviceInterface, QStringLiteral("Unlock"));
+        unlock << QVariant::fromValue(toUnlock);
+        const std::optional<QDBusMessage> unlockReply = co_await ask(unlock);
+        if (!self || !answered(unlockReply, 2))
+            co_return failedWith(unlockReply);
+        const QString prompt = unlockReply->arguments().at(1).value<QDBusObjectPath>().path();
+        if (!isNone(prompt)) {
+            const PromptAnswer answer = co_await followPrompt(prompt);
+            if (!self)
+                co_return outcome;
+            if (!answer.shown) {
+                outcome.error = QKeychain::OtherError;
+                co_return outcome;
+            }
+            if (answer.dismissed) {
+                outcome.locked = true;
+                co_return outcome;
+            }
+        }
+        setKeyringLocked(false);
+    }
+
+    const std::optional<QString> session = co_await openSession(outcome);
+    if (!self || !session)
+        co_return outcome;
+    QDBusArgument secret;
+    secret.beginStructure();
+    secret << QDBusObjectPath(*session) << QByteArray() << value.toUtf8()
+           << QStringLiteral("text/plain");
+    secret.endStructure();
+    const QMap<QString, QString> attributes{{QStringLiteral("user"), account},
+                                            {QStringLiteral("server"), service_},
+                                            {typeAttribute, QStringLiteral("plaintext")},
+                                            {schemaAttribute, keychainSchema}};
+    const QVariantMap properties{{QStringLiteral("org.freedesktop.Secret.Item.Label"), service_},
+                                 {QStringLiteral("org.freedesktop.Secret.Item.Attributes"),
+                                  QVariant::fromValue(attributes)}};
+    QDBusMessage create = secretCall(collection, collectionInterface, QStringLiteral("CreateItem"));
+    create << properties << QVariant::fromValue(secret) << true;
+    const std::optional<QDBusMessage> created = co_await ask(create);
+    if (!self)
+        co_return outcome;
+    closeSession(*session);
+    if (!answered(created, 2))
+        co_return failedWith(created);
+    QString item = created->arguments().at(0).value<QDBusObjectPath>().path();
+    const QString prompt = created->arguments().at(1).value<QDBusObjectPath>().path();
+    if (!isNone(prompt)) {
+        // The keyring locked again in between: its prompt is the user's, as above.
+        const PromptAnswer answer = co_await followPrompt(prompt);
+        if (!self)
+            co_return outcome;
+        if (!answer.shown) {
+            outcome.error = QKeychain::OtherError;
+            co_return outcome;
+        }
+        if (answer.dismissed) {
+            outcome.locked = true;
+            co_return outcome;
+        }
+        item = answer.result.value<QDBusObjectPath>().path();
+    }
+
+    // Every other item of the account goes, whatever its encoding: the next read must find the
+    // value just written and no older one.
+    QList<QDBusObjectPath> older = found.unlocked + found.locked;
+    older.removeAll(QDBusObjectPath(item));
+    const Outcome removed = co_await deleteItems(older);
+    if (!self)
+        co_return outcome;
+    if (!removed.succeeded() && !closing_)
+        Log::line(QStringLiteral("⚠️ [Keychain] An older copy of the API key could not be "
+                                 "removed from the keyring; the newest is used."));
+    co_return outcome;
+}
+
+QCoro::Task<KeychainStore::Outcome> KeychainStore::deleteItems(QList<QDBusObjectPath> items) {
+    QPointer<KeychainStore> self(this);
+    Outcome outcome;
+    for (const QDBusObjectPath& item : items) {
+        const std::optional<QDBusMessage> reply =
+            co_await ask(secretCall(item.path(), itemInterface, QStringLiteral("Delete")));
+        if (!self)
+            co_return outcome;
+        if (!reply)
+            outcome.timedOut = true;
+        else if (reply->type() != QDBusMessage::ReplyMessage &&
+                 reply->errorName() != QLatin1String("org.freedesktop.Secret.Error.NoSuchObject") &&
+                 reply->errorName() != QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
+            outcome.error = QKeychain::OtherError;
+    }
+    co_return outcome;
+}
+
+QCoro::Task<std::optional<QString>> KeychainStore::openSession(Outcome& outcome) {
+    QDBusMessage open = secretCall(secretPath, serviceInterface, QStringLiteral("OpenSession"));
+    // The secret crosses the private session bus only, as with every client that asks "plain".
+    open << QStringLiteral("plain") << QVariant::fromValue(QDBusVariant(QString()));
+    const std::optional<QDBusMessage> reply = co_await ask(open);
+    if (!answered(reply, 2)) {
+        outcome.timedOut = !reply;
+        if (reply)
+            outcome.error = QKeychain::OtherError;
+        co_return std::nullopt;
+    }
+    co_return reply->arguments().at(1).value<QDBusObjectPath>().path();
+}
+
+void KeychainStore::closeSession(const QString& session) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected())
+        bus.call(secretCall(session, QStringLiteral("org.freedesktop.Secret.Session"),
+                            QStringLiteral("Close")),
+                 QDBus::NoBlock);
+}
+
+QCoro::Task<KeychainStore::Outcome> KeychainStore::readNewest(QList<QDBusObjectPath> items) {
+    QPointer<KeychainStore> self(this);
+    Outcome outcome;
+    // The item changed last wins: a key saved by an older build beside one of ours is stale.
+    QString newest;
+    QString encoding;
+    quint64 newestModified = 0;
+    for (const QDBusObjectPath& item : items) {
+        QDBusMessage getAll =
+            secretCall(item.path(), propertiesInterface, QStringLiteral("GetAll"));
+        getAll << itemInterface;
+        const std::optional<QDBusMessage> reply = co_await ask(getAll);
+        if (!self)
+            co_return outcome;
+        if (!reply) {
+            outcome.timedOut = true;
+            co_return outcome;
+        }
+        if (!answered(reply))
+            continue;
+        const QVariantMap properties = qdbus_cast<QVariantMap>(reply->arguments().first());
+        const quint64 modified = properties.value(QStringLiteral("Modified")).toULongLong();
+        if (!newest.isEmpty() && modified < newestModified)
+            continue;
+        newest = item.path();
+        newestModified = modified;
+        encoding =
+            qdbus_cast<QMap<QString, QString>>(properties.value(QStringLiteral("Attributes")))
+                .value(typeAttribute);
+    }
+    if (newest.isEmpty()) {
+        outcome.error = QKeychain::OtherError;
+        co_return outcome;
+    }
+    const std::optional<QString> session = co_await openSession(outcome);
+    if (!self || !session)
+        co_return outcome;
+    QDBusMessage get = secretCall(newest, itemInterface, QStringLiteral("GetSecret"));
+    get << QVariant::fromValue(QDBusObjectPath(*session));
+    const std::optional<QDBusMessage> reply = co_await ask(get);
+    if (!self)
+        co_return outcome;
+    closeSession(*session);
+    if (!answered(reply)) {
+        outcome.timedOut = !reply;
+        // Locked since the search: a key is there all the same.
+        outcome.locked =
+            reply && reply->errorName() == QLatin1String("org.freedesktop.Secret.Error.IsLocked");
+        if (reply && !outcome.locked)
+            outcome.error = QKeychain::OtherError;
+        co_return outcome;
+    }
+    const QDBusArgument secret = reply->arguments().first().value<QDBusArgument>();
+    QDBusObjectPath sessionPath;
+    QByteArray parameters;
+    QByteArray value;
+    QString contentType;
+    secret.beginStructure();
+    secret >> sessionPath >> parameters >> value >> contentType;
+    secret.endStructure();
+    outcome.data = encoding == QLatin1String("base64") ? QByteArray::fromBase64(value) : value;
+    co_return outcome;
+}
+
+QCoro::Task<KeychainStore::PromptAnswer> KeychainStore::followPrompt(QString prompt) {
+    JobAwaiter<PromptAnswer> awaiter{[this, prompt](std::function<void(const PromptAnswer&)> done) {
+        if (closing_)
+            return done(PromptAnswer{});
+        prompts_.insert(prompt, [done](PromptAnswer answer) { done(answer); });
+        openWait([this, prompt] { endPrompt(prompt, PromptAnswer{}); });
+        // Listening before asking: an answer cannot come before it is listened for.
+        QDBusConnection::sessionBus().connect(
+            secretService, prompt, promptInterface, QStringLiteral("Completed"), this,
+            SLOT(promptCompleted(bool, QDBusVariant, QDBusMessage)));
+        QDBusMessage show = secretCall(prompt, promptInterface, QStringLiteral("Prompt"));
+        show << QString();
+        // The call only shows the prompt; its answer comes with "Completed", however late.
+        askSecretService(show, [this, prompt](std::optional<QDBusMessage> reply) {
+            if (answered(reply, 0))
+                return;
+            if (!reply)
+                QDBusConnection::sessionBus().call(
+                    secretCall(prompt, promptInterface, QStringLiteral("Dismiss")), QDBus::NoBlock);
+            endPrompt(prompt, PromptAnswer{});
+        });
+    }};
+    co_return co_await awaiter;
+}
+
+void KeychainStore::promptCompleted(bool dismissed, const QDBusVariant& result,
+                                    const QDBusMessage& message) {
+    endPrompt(message.path(), PromptAnswer{true, dismissed, result.variant()});
+}
+
+void KeychainStore::endPrompt(const QString& prompt, PromptAnswer answer) {
+    const auto waiting = prompts_.find(prompt);
+    if (waiting == prompts_.end())
+        return;
+    const std::function<void(PromptAnswer)> done = waiting.value();
+    prompts_.erase(waiting);
+    QDBusConnection::sessionBus().disconnect(
+        secretService, prompt, promptInterface, QStringLiteral("Completed"), this,
+        SLOT(promptCompleted(bool, QDBusVariant, QDBusMessage)));
+    done(std::move(answer));
+}
+
 QCoro::Task<void> KeychainStore::remove(QString account) {
     ++writes_;
+    const Found found = co_await search(account);
     // The Secret Service does not see a locked item, and would call it deleted.
-    if (co_await probeHolding(account) == Holding::locked) {
+    if (found.holding == Holding::locked) {
         setLocked(account, true);
         cache_.remove(account);
         throw KeychainError::locked(KeychainError::Case::deleteFailed);
     }
-    const Outcome outcome =
-        co_await run(prepare(new QKeychain::DeletePasswordJob(service_, this), account));
+    Outcome outcome;
+    if (found.holding == Holding::unanswered)
+        outcome = co_await run(prepare(new QKeychain::DeletePasswordJob(service_, this), account));
+    else if (found.holding == Holding::timedOut)
+        outcome.timedOut = true;
+    else
+        // Every item of the account, whichever encoding it has.
+        outcome = co_await deleteItems(found.unlocked);
     if (!outcome.succeeded() && !outcome.notFound()) {
         QString detail;
         const qint32 status = statusFor(outcome, &detail);
@@ -329,6 +673,8 @@ QCoro::Task<void> KeychainStore::remove(QString account) {
 
 void KeychainStore::askSecretService(QDBusMessage call,
                                      std::function<void(std::optional<QDBusMessage>)> done) {
+    if (closing_)
+        return done(std::nullopt);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         done(call.createErrorReply(QDBusError::Disconnected, QString()));
@@ -336,26 +682,38 @@ void KeychainStore::askSecretService(QDBusMessage call,
     }
     auto settled = std::make_shared<bool>(false);
     auto timer = std::make_shared<ScheduledAction>();
+    const quint64 wait = openWait([settled, done] {
+        if (!std::exchange(*settled, true))
+            done(std::nullopt);
+    });
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [settled, timer, done](QDBusPendingCallWatcher* answered) {
+            [this, wait, settled, timer, done](QDBusPendingCallWatcher* answered) {
                 answered->deleteLater();
                 if (*settled)
                     return;
                 *settled = true;
                 timer->cancel();
+                openWaits_.remove(wait);
                 done(answered->reply());
             });
-    *timer = Clock::shared().schedule(timeout_, this, [settled, done] {
+    *timer = Clock::shared().schedule(timeout_, this, [this, wait, settled, done] {
         if (*settled)
             return;
         *settled = true;
+        openWaits_.remove(wait);
         done(std::nullopt);
     });
 }
 
-void KeychainStore::probe(const QString& account, std::function<void(Holding)> done) {
+void KeychainStore::probe(const QString& account, std::function<void(Holding)> answered) {
     if (account.isEmpty()) {
+        // Whatever asked, the answer is news of the keyring's lock.
+        const auto done = [this, answered](Holding holding) {
+            if (holding == Holding::locked || holding == Holding::unlocked)
+                setKeyringLocked(holding == Holding::locked);
+            answered(holding);
+        };
         // The collection new items go to: is it locked?
         QDBusMessage alias = QDBusMessage::createMethodCall(secretService, secretPath,
                                                             serviceInterface, "ReadAlias");
@@ -383,21 +741,43 @@ void KeychainStore::probe(const QString& account, std::function<void(Holding)> d
         });
         return;
     }
-    // The items of this account, by what QtKeychain files them under; the answer lists locked
-    // ones apart, and searching never asks anyone to unlock anything.
-    QDBusMessage search =
-        QDBusMessage::createMethodCall(secretService, secretPath, serviceInterface, "SearchItems");
-    search << QVariant::fromValue(QMap<QString, QString>{{QStringLiteral("user"), account},
-                                                         {QStringLiteral("server"), service_}});
-    askSecretService(search, [done](std::optional<QDBusMessage> reply) {
-        if (!reply)
-            return done(Holding::timedOut);
-        if (reply->type() != QDBusMessage::ReplyMessage || reply->arguments().size() < 2)
-            return done(Holding::unanswered);
-        if (!pathsOf(reply->arguments().at(0)).isEmpty())
-            return done(Holding::unlocked);
-        done(pathsOf(reply->arguments().at(1)).isEmpty() ? Holding::none : Holding::locked);
-    });
+    [](KeychainStore* store, QString account,
+       std::function<void(Holding)> done) -> QCoro::Task<void> {
+        done((co_await store->search(std::move(account))).holding);
+    }(this, account, std::move(answered));
+}
+
+QCoro::Task<std::optional<QDBusMessage>> KeychainStore::ask(QDBusMessage call) {
+    JobAwaiter<std::optional<QDBusMessage>> awaiter{
+        [this, call](std::function<void(const std::optional<QDBusMessage>&)> done) {
+            askSecretService(call, [done](std::optional<QDBusMessage> reply) { done(reply); });
+        }};
+    co_return co_await awaiter;
+}
+
+QCoro::Task<KeychainStore::Found> KeychainStore::search(QString account) {
+    QPointer<KeychainStore> self(this);
+    // The items of this account, by what QtKeychain files them under (either encoding); the
+    // answer lists locked ones apart, and searching never asks anyone to unlock anything.
+    QDBusMessage call = secretCall(secretPath, serviceInterface, QStringLiteral("SearchItems"));
+    call << QVariant::fromValue(QMap<QString, QString>{{QStringLiteral("user"), account},
+                                                       {QStringLiteral("server"), service_}});
+    const std::optional<QDBusMessage> reply = co_await ask(call);
+    Found found;
+    if (!reply) {
+        found.holding = Holding::timedOut;
+        co_return found;
+    }
+    if (!answered(reply, 2))
+        co_return found;
+    found.unlocked = pathsOf(reply->arguments().at(0));
+    found.locked = pathsOf(reply->arguments().at(1));
+    found.holding = !found.unlocked.isEmpty() ? Holding::unlocked
+                    : !found.locked.isEmpty() ? Holding::locked
+                                              : Holding::none;
+    if (self && found.holding == Holding::locked)
+        setKeyringLocked(true);
+    co_return found;
 }
 
 QCoro::Task<KeychainStore::Holding> KeychainStore::probeHolding(QString account) {
@@ -407,26 +787,66 @@ QCoro::Task<KeychainStore::Holding> KeychainStore::probeHolding(QString account)
     co_return co_await awaiter;
 }
 
+QCoro::Task<KeychainStore::Outcome> KeychainStore::readAccount(QString account) {
+    QPointer<KeychainStore> self(this);
+    const Found found = co_await search(account);
+    Outcome outcome;
+    switch (found.holding) {
+    case Holding::locked:
+        outcome.locked = true;
+        co_return outcome;
+    case Holding::timedOut:
+        outcome.timedOut = true;
+        co_return outcome;
+    case Holding::unlocked:
+        co_return co_await readNewest(found.unlocked);
+    case Holding::none:
+    case Holding::unanswered:
+        break;
+    }
+    if (!self)
+        co_return outcome;
+    // Nothing locked matches, so nothing prompts. The job still reads: a keyring that QtKeychain
+    // reaches another way (KWallet's own interface) is not searched here, and a service that
+    // cannot be searched gets the job's own reason.
+    co_return co_await run(prepare(new QKeychain::ReadPasswordJob(service_, this), account));
+}
+
 void KeychainStore::runRead(const QString& account, std::function<void(const Outcome&)> done) {
-    probe(account, [this, account, done](Holding holding) {
-        Outcome outcome;
-        switch (holding) {
-        case Holding::locked:
-            outcome.locked = true;
-            return done(outcome);
-        case Holding::timedOut:
-            outcome.timedOut = true;
-            return done(outcome);
-        case Holding::none:
-        case Holding::unlocked:
-        case Holding::unanswered:
-            // Nothing locked matches, so nothing prompts. The job still reads: a keyring that
-            // QtKeychain reaches another way (KWallet's own interface) is not searched here, and
-            // a service that cannot be searched gets the job's own reason.
-            runJob(prepare(new QKeychain::ReadPasswordJob(service_, this), account), done);
-            return;
-        }
+    [](KeychainStore* store, QString account,
+       std::function<void(const Outcome&)> done) -> QCoro::Task<void> {
+        done(co_await store->readAccount(std::move(account)));
+    }(this, account, std::move(done));
+}
+
+void KeychainStore::keyringChanged() {
+    // One question at a time; news that comes meanwhile asks once more after it.
+    if (lockCheckRunning_) {
+        lockCheckAgain_ = true;
+        return;
+    }
+    lockCheckRunning_ = true;
+    lockCheckAgain_ = false;
+    probe({}, [this](Holding) {
+        lockCheckRunning_ = false;
+        if (lockCheckAgain_)
+            keyringChanged();
     });
+}
+
+void KeychainStore::setKeyringLocked(bool locked) {
+    const bool wasLocked = keyringLocked_.value_or(false) || !locked_.isEmpty();
+    keyringLocked_ = locked;
+    if (locked || !wasLocked)
+        return;
+    // Unlocked: what the keyring holds can be read again, and a save may ask again.
+    unlockRefused_ = false;
+    const QList<QString> accounts = locked_.values();
+    for (const QString& account : accounts) {
+        setLocked(account, false);
+        startPresenceRead(account);
+    }
+    emit keyringUnlocked();
 }
 
 void KeychainStore::setLocked(const QString& account, bool locked) {

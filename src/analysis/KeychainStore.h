@@ -7,25 +7,38 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QVariant>
 #include <chrono>
 #include <functional>
 #include <optional>
 
 class QDBusMessage;
+class QDBusObjectPath;
+class QDBusVariant;
 
 namespace QKeychain {
 class Job;
 }
 
-// The cloud API key in the Secret Service (through QtKeychain): one secret text per account,
-// under a service name of Kippets' own so that no other program's item is ever matched.
-// Nothing is ever written in plain text: without a reachable Secret Service, loading finds no
-// key and saving fails. Every call gives up after a time-out, so a keyring that waits for an
-// unlock prompt cannot hang the app. A locked item is never read: the Secret Service is asked
-// first, without any prompt, whether the account's item is locked, and a locked one makes the
-// key unknown (never "no key"). Only a save may raise an unlock prompt, and after one was
-// refused no save asks again while the keyring stays locked. The last known value per account is
-// cached in-process, so the frequent "is a key stored" checks never touch D-Bus.
+// The cloud API key in the Secret Service: one secret text per account, filed as QtKeychain files
+// it (attributes "user" and "server", under a service name of Kippets' own so that no other
+// program's item is ever matched). The Secret Service is spoken to directly, so that an unlock
+// prompt is seen for what it is; QtKeychain remains for a keyring that answers no Secret Service
+// search. Nothing is ever written in plain text: without a reachable Secret Service, loading finds
+// no key and saving fails.
+//
+// Every call to the keyring gives up after a time-out, so a keyring that does not answer cannot
+// hang the app; the one wait without a time-out is the keyring's own unlock prompt, which is the
+// user's to answer, however long they take. A locked item is never read: the Secret Service is
+// asked first, without any prompt, whether the account's item is locked, and a locked one makes
+// the key unknown (never "no key"). Only a save may raise an unlock prompt, and after one was
+// refused no save asks again while the keyring stays locked.
+//
+// An account has one item: a save replaces every item the account has, whichever encoding
+// QtKeychain gave it ("plaintext" or "base64"), and a read that finds more than one takes the
+// newest. The last known value per account is cached in-process, so the frequent "is a key
+// stored" checks never touch D-Bus. The store follows the keyring's lock as the Secret Service
+// announces it, and says when it was unlocked.
 //
 // Whether the API key is stored is read from the Secret Service as soon as a store is
 // installed, whatever the analysis settings say, and kept current by every save and delete. A
@@ -42,6 +55,7 @@ public:
     explicit KeychainStore(QString service = serviceName,
                            std::chrono::milliseconds timeout = defaultTimeout,
                            QObject* parent = nullptr);
+    ~KeychainStore() override;
 
     // The instance installed by the composition root (main or a test fixture).
     static KeychainStore& shared();
@@ -84,14 +98,46 @@ public:
 signals:
     // A presence read of the account ended, answered or timed out.
     void presenceReadSettled(const QString& account);
+    // The keyring was locked and is unlocked now: a key that could not be read can be.
+    void keyringUnlocked();
+
+private slots:
+    // The Secret Service announced a change of a collection: its lock may have changed.
+    void keyringChanged();
+    void promptCompleted(bool dismissed, const QDBusVariant& result, const QDBusMessage& message);
 
 private:
     struct Outcome;
+    struct Found;
+    // How the keyring's own prompt ended. Not shown: the Secret Service would not show it.
+    struct PromptAnswer {
+        bool shown = false;
+        bool dismissed = false;
+        QVariant result;
+    };
     // What the Secret Service says without being asked to unlock: of an account's items, or
     // (for no account) of the collection new items go to.
     enum class Holding { none, unlocked, locked, timedOut, unanswered };
     void askSecretService(QDBusMessage call, std::function<void(std::optional<QDBusMessage>)> done);
-    void probe(const QString& account, std::function<void(Holding)> done);
+    // One call to the Secret Service; none when it did not answer in time.
+    QCoro::Task<std::optional<QDBusMessage>> ask(QDBusMessage call);
+    // The account's items, apart by whether they are locked; asks nobody to unlock anything.
+    QCoro::Task<Found> search(QString account);
+    // Shows the keyring's prompt and waits for its answer, without a time-out.
+    QCoro::Task<PromptAnswer> followPrompt(QString prompt);
+    void endPrompt(const QString& prompt, PromptAnswer answer);
+    // Reads the newest of the account's unlocked items.
+    QCoro::Task<Outcome> readNewest(QList<QDBusObjectPath> items);
+    // Writes the value as the account's one item, unlocking the keyring first when it is locked.
+    QCoro::Task<Outcome> writeItem(QString account, QString value, Found found);
+    QCoro::Task<Outcome> deleteItems(QList<QDBusObjectPath> items);
+    QCoro::Task<std::optional<QString>> openSession(Outcome& outcome);
+    void closeSession(const QString& session);
+    // What a read of the account finds, through the Secret Service or else QtKeychain.
+    QCoro::Task<Outcome> readAccount(QString account);
+    // Records whether the keyring is locked; a locked keyring that is unlocked now is news.
+    void setKeyringLocked(bool locked);
+    void probe(const QString& account, std::function<void(Holding)> answered);
     QCoro::Task<Holding> probeHolding(QString account);
     // Reads the account's secret; a locked item is not read, so no unlock prompt comes.
     void runRead(const QString& account, std::function<void(const Outcome&)> done);
@@ -117,6 +163,18 @@ private:
     bool unlockRefused_ = false;
     bool lockLogged_ = false;
     bool firstPresenceSettled_ = false;
+    // What the Secret Service last said of the keyring's lock; none before it said anything.
+    std::optional<bool> keyringLocked_;
+    bool lockCheckRunning_ = false;
+    bool lockCheckAgain_ = false;
+    // What ends each wait still open (a call, a job, a prompt) as unanswered, should the store go
+    // first.
+    quint64 openWait(std::function<void()> abandon);
+    QHash<quint64, std::function<void()>> openWaits_;
+    quint64 waits_ = 0;
+    bool closing_ = false;
+    // The prompts shown and not yet answered, by path.
+    QHash<QString, std::function<void(PromptAnswer)>> prompts_;
     // Counts saves and deletes, so a read that began before one cannot undo what it wrote.
     quint64 writes_ = 0;
 };

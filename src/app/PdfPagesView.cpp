@@ -1,6 +1,7 @@
 #include "app/PdfPagesView.h"
 
 #include "analysis/IsolatedImageDecoder.h"
+#include "platform/WorkerPool.h"
 
 #include <QFutureWatcher>
 #include <QPaintEvent>
@@ -142,10 +143,9 @@ void PdfPagesView::drawWanted() {
                     watcher->deleteLater();
                     pageAnswered(generation, page, width, watcher->result());
                 });
-        watcher->setFuture(
-            QtConcurrent::run([decoder = IsolatedImageDecoder::shared(), pdf = pdf_, page, bound] {
-                return decoder->renderPdfPage(pdf, page, bound);
-            }));
+        watcher->setFuture(QtConcurrent::run(
+            WorkerPool::shared(), [decoder = IsolatedImageDecoder::shared(), pdf = pdf_, page,
+                                   bound] { return decoder->renderPdfPage(pdf, page, bound); }));
     }
 }
 

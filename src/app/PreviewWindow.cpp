@@ -6,6 +6,7 @@
 #include "app/PdfPagesView.h"
 #include "app/WindowLevel.h"
 #include "app/Workspace.h"
+#include "platform/WorkerPool.h"
 #include "store/DataFile.h"
 
 #include <QFile>
@@ -131,7 +132,8 @@ void PreviewWindow::showFile(const QUrl& fileUrl) {
         if (self)
             self->loaded(watcher->result(), generation);
     });
-    watcher->setFuture(QtConcurrent::run(&PreviewWindow::load, path, mimeName));
+    watcher->setFuture(
+        QtConcurrent::run(WorkerPool::shared(), &PreviewWindow::load, path, mimeName));
 }
 
 PreviewWindow::Loaded PreviewWindow::load(const QString& path, const QString& mimeName) {

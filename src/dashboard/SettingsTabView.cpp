@@ -59,11 +59,17 @@ SettingsTabView::SettingsTabView(SettingsServices services, QWidget* parent)
     if (services_.localModel)
         connect(services_.localModel, &LocalModelServer::probeAnswered, this,
                 &SettingsTabView::updateOnDeviceStatus);
-    if (services_.keychain)
+    if (services_.keychain) {
         connect(services_.keychain, &KeychainStore::presenceReadSettled, this, [this] {
             if (const std::optional<bool> presence = OpenAIAnalyzer::defaultKeyPresence())
                 preferences_->settleFirstMode(*presence);
         });
+        // The key a locked keyring kept from the tab can be shown once it is unlocked.
+        connect(services_.keychain, &KeychainStore::keyringUnlocked, this, [this] {
+            if (keyLocked_ && isVisible())
+                loadStoredAPIKey();
+        });
+    }
     showMode();
 }
 
@@ -202,6 +208,12 @@ void SettingsTabView::preferenceChanged(const QString& key) {
     }
 }
 
+void SettingsTabView::hideEvent(QHideEvent* event) {
+    // Leaving the tab or closing the window ends the typing: what the field holds is kept.
+    commitTypedKey();
+    QWidget::hideEvent(event);
+}
+
 void SettingsTabView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     loadStoredAPIKey();
@@ -216,6 +228,7 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
     std::optional<QString> unreadable;
     bool locked = false;
     bool unanswered = false;
+    bool noKeyring = false;
     if (services_.keychain) {
         keyReading_ = true;
         showAIStatus();
@@ -224,20 +237,22 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
         } catch (const KeychainError& error) {
             locked = error.isLocked();
             unanswered = !locked && error.status() == KeychainError::interactionNotAllowed;
+            noKeyring = error.status() == KeychainError::notAvailable;
             unreadable = error.detail().isEmpty() ? error.errorDescription() : error.detail();
         }
     }
     if (!self)
         co_return;
     keyReading_ = false;
-    // A key being written is newer than what the keyring answered.
-    if (writing_ || pendingWrite_) {
+    // A key being typed or written is newer than what the keyring answered.
+    if (writing_ || pendingWrite_ || typedKey_) {
         apiKeyLoaded_ = true;
         showAIStatus();
         emit apiKeyLoaded();
         co_return;
     }
     keyLocked_ = locked;
+    noKeyring_ = noKeyring;
     // A keyring that did not answer may hold a key; one that is not there holds none.
     keyUnreadable_ = unanswered ? unreadable : std::nullopt;
     // Nothing is known of the stored key: the field keeps what it holds, and nothing is written
@@ -255,9 +270,8 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
     storedKey_ = stored;
     const QString key = stored.value_or(QString());
     if (keyField_->text() != key) {
-        // The field's change hook runs only while the section is on screen.
-        const bool hook = apiSection_->isVisibleTo(this);
-        const QSignalBlocker blocker(hook ? nullptr : keyField_);
+        // Filling the field is no change of the key: nothing is written back, and no message.
+        const QSignalBlocker blocker(keyField_);
         keyField_->setText(key);
     }
     apiKey_ = key;
@@ -392,6 +406,12 @@ void SettingsTabView::showAIStatus() {
                                "Unlock the login keyring in your desktop's keyring tool (such as "
                                "Passwords and Keys); items wait for analysis until then."),
                 Theme::orange());
+        else if (noKeyring_)
+            aiStatus_->setContent(SymbolNames::exclamationmarkTriangleFill, Theme::orange(),
+                                  QStringLiteral("No keyring is running — the OpenAI key cannot be "
+                                                 "stored. Start a keyring such as GNOME Keyring "
+                                                 "or KWallet."),
+                                  Theme::orange());
         else if (keyUnreadable_)
             aiStatus_->setContent(SymbolNames::exclamationmarkTriangleFill, Theme::orange(),
                                   QStringLiteral("The stored OpenAI key could not be read: ") +

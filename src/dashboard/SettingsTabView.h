@@ -76,14 +76,17 @@ public:
     std::optional<TestResult> testResult() const { return testResult_; }
     std::optional<QString> saveError() const { return saveError_; }
     std::optional<QString> saveSuccess() const { return saveSuccess_; }
-    // No keyring write is under way or waiting.
-    bool isKeySettled() const { return !writing_ && !pendingWrite_; }
+    // No keyring write is under way or waiting, typed text included.
+    bool isKeySettled() const { return !writing_ && !pendingWrite_ && !typedKey_; }
     void testConnection();
 
     static constexpr std::chrono::seconds connectionTestTimeout{15};
     static constexpr std::chrono::seconds saveMessageTime{3};
     static constexpr std::chrono::seconds testMessageTime{5};
     static constexpr std::chrono::seconds retryDelay{1};
+    // A typed key is kept once typing has paused this long (or on Return, or when the field
+    // loses focus): a keyring that asks to be unlocked then takes no keys meant for the field.
+    static constexpr std::chrono::milliseconds typingPause{1500};
     // Under the key field while the keyring is locked.
     static inline const QString lockedKeyMessage = QStringLiteral(
         "The keyring is locked, so the stored API key could not be read. Unlock the login "
@@ -96,6 +99,8 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Frame.
@@ -137,6 +142,8 @@ private:
     void fillAPIKeySection();
     QWidget* keyRow();
     void handleAPIKeyChange(const QString& key);
+    // Hands the typed key, if any waits, to saveAPIKey.
+    void commitTypedKey();
     void saveAPIKey(const QString& key);
     // Keeps one keyring write in flight; the last asked value is written last. None removes.
     void writeKey(std::optional<QString> value);
@@ -212,6 +219,10 @@ private:
     // remove.
     std::optional<std::optional<QString>> pendingWrite_;
     bool keyChangedSinceRetry_ = false;
+    // The field's text while typing goes on: not yet saved nor checked.
+    std::optional<QString> typedKey_;
+    // No Secret Service runs: no key can be read or stored.
+    bool noKeyring_ = false;
     QLineEdit* keyField_ = nullptr;
     QToolButton* showKey_ = nullptr;
     QLabel* verifiedMark_ = nullptr;
@@ -226,4 +237,5 @@ private:
     ClockTimer* saveSuccessTimer_ = nullptr;
     ClockTimer* testResultTimer_ = nullptr;
     ClockTimer* retryTimer_ = nullptr;
+    ClockTimer* typingTimer_ = nullptr;
 };

@@ -1,5 +1,5 @@
-// The settings tab's cloud API key section: the key is checked as typed, kept in the keyring at
-// once, tested against the endpoint, and remembered as verified by its digest.
+// The settings tab's cloud API key section: the key is checked and kept in the keyring once typing
+// pauses, tested against the endpoint, and remembered as verified by its digest.
 #include "analysis/AIPreferences.h"
 #include "analysis/HttpClient.h"
 #include "analysis/KeychainError.h"
@@ -20,6 +20,7 @@
 #include "ui/Theme.h"
 
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QJsonDocument>
@@ -194,6 +195,10 @@ void SettingsTabView::fillAPIKeySection() {
         testResult_.reset();
         showKeyState();
     });
+    typingTimer_ = services_.clock->createTimer(this);
+    typingTimer_->setSingleShot(true);
+    typingTimer_->setInterval(typingPause);
+    connect(typingTimer_, &ClockTimer::timeout, this, &SettingsTabView::commitTypedKey);
     retryTimer_ = services_.clock->createTimer(this);
     retryTimer_->setSingleShot(true);
     retryTimer_->setInterval(retryDelay);
@@ -216,6 +221,8 @@ QWidget* SettingsTabView::keyRow() {
     keyField_->setPlaceholderText(QStringLiteral("Enter your API key (sk-...)"));
     keyField_->setEchoMode(QLineEdit::Password);
     connect(keyField_, &QLineEdit::textChanged, this, &SettingsTabView::handleAPIKeyChange);
+    connect(keyField_, &QLineEdit::returnPressed, this, &SettingsTabView::commitTypedKey);
+    keyField_->installEventFilter(this);
     line->addWidget(keyField_, 1);
     showKey_ = new QToolButton(row);
     showKey_->setObjectName(QStringLiteral("byok_showKeyButton"));
@@ -243,7 +250,32 @@ void SettingsTabView::handleAPIKeyChange(const QString& key) {
     currentKeyHash_ = apiKeyHash(key);
     if (currentKeyHash_ != services_.preferences->stringOr(verifiedHashKey, QString()))
         services_.preferences->setBool(verifiedKey, false);
-    saveAPIKey(key);
+    // A key half typed is neither saved nor judged: a save can raise the keyring's unlock prompt,
+    // which takes the keyboard, and the rest of the key would go into its password field. The
+    // messages of the text before go at once.
+    saveError_.reset();
+    saveSuccess_.reset();
+    testResult_.reset();
+    typedKey_ = key;
+    typingTimer_->restart();
+    showKeyState();
+}
+
+void SettingsTabView::commitTypedKey() {
+    typingTimer_->stop();
+    if (const std::optional<QString> key = std::exchange(typedKey_, std::nullopt))
+        saveAPIKey(*key);
+}
+
+bool SettingsTabView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == keyField_ && event->type() == QEvent::FocusOut) {
+        // The user moved on within the window. Another window taking the focus (a prompt among
+        // them) is no sign that the key is complete.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            commitTypedKey();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SettingsTabView::saveAPIKey(const QString& key) {
@@ -274,6 +306,7 @@ QCoro::Task<void> SettingsTabView::runKeyWrites() {
         pendingWrite_.reset();
         std::optional<QString> failure;
         bool locked = false;
+        bool noKeyring = false;
         KeychainStore* keychain = services_.keychain;
         try {
             if (!keychain)
@@ -287,9 +320,14 @@ QCoro::Task<void> SettingsTabView::runKeyWrites() {
         } catch (const KeychainError& error) {
             failure = error.detail();
             locked = error.isLocked();
+            noKeyring = error.status() == KeychainError::notAvailable;
         }
         if (!self)
             co_return;
+        if (noKeyring_ != noKeyring) {
+            noKeyring_ = noKeyring;
+            showAIStatus();
+        }
         // A newer text waits: only its outcome is shown. A locked keyring refused this text and
         // would refuse the newer one as well (the key store asks nobody twice): it is shown now.
         if (locked)
@@ -355,6 +393,8 @@ void SettingsTabView::setVerified(bool verified, const std::optional<QString>& k
 void SettingsTabView::testConnection() {
     if (apiKey_.isEmpty() || !sendableKey(apiKey_))
         return;
+    // The key tested is the key kept.
+    commitTypedKey();
     testing_ = true;
     testResult_.reset();
     saveError_.reset();

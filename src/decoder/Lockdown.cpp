@@ -4,7 +4,11 @@
 
 #ifdef KIPPETS_HAVE_SECCOMP
 #include <cerrno>
+#include <sched.h>
 #include <seccomp.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #endif
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -13,6 +17,10 @@
 #if __has_feature(address_sanitizer)
 #define KIPPETS_ADDRESS_SANITIZER 1
 #endif
+#endif
+
+#ifdef KIPPETS_ADDRESS_SANITIZER
+#include <sanitizer/common_interface_defs.h>
 #endif
 
 bool Lockdown::limitMemory(qint64 bytes) {
@@ -25,37 +33,113 @@ bool Lockdown::limitMemory(qint64 bytes) {
 #endif
 }
 
-QString Lockdown::forbidFiles() {
 #ifdef KIPPETS_HAVE_SECCOMP
-    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
+namespace {
+
+// What a decoder calls once its readers and fonts are loaded, found by tracing one through every
+// kind of request on every format it reads, and through its pool threads starting and expiring.
+// A call missing here fails with EPERM and costs the picture that needed it: a new kind of request
+// that needs more adds it here, with the reason.
+// clang-format off
+constexpr int allowedCalls[] = {
+    // Memory: the allocator and the pictures' pixels (mmap and mprotect follow, without
+    // execution).
+    SCMP_SYS(brk), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise),
+    // The descriptors it already holds: the socket, /dev/null and standard error.
+    SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(write), SCMP_SYS(writev), SCMP_SYS(close),
+    // Time.
+    SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres), SCMP_SYS(gettimeofday), SCMP_SYS(time),
+    SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep),
+    // Its own threads: Qt scales and converts large pictures on pool threads, which start and
+    // expire while the decoder lives. Each gets an event dispatcher that wakes through an
+    // eventfd, a counter that reaches nothing outside; the C library reads each one's CPU
+    // affinity, which tells nothing worth keeping.
+    SCMP_SYS(futex), SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(sched_yield),
+    SCMP_SYS(sched_getaffinity), SCMP_SYS(eventfd2), SCMP_SYS(gettid), SCMP_SYS(getpid),
+    SCMP_SYS(getrandom), SCMP_SYS(exit), SCMP_SYS(exit_group),
+    // Its own signal handling: masks, handlers and the stack they run on.
+    SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigaction), SCMP_SYS(rt_sigreturn),
+    SCMP_SYS(sigaltstack), SCMP_SYS(restart_syscall),
+};
+// clang-format on
+
+// A clone may make a thread of this process, never a new process (fork) nor one in namespaces of
+// its own. The kernel lets no thread leave its process's namespaces, but the rule says it anyway.
+constexpr scmp_datum_t cloneFlagsLooked = CLONE_THREAD | CLONE_NEWNS | CLONE_NEWCGROUP |
+                                          CLONE_NEWUTS | CLONE_NEWIPC | CLONE_NEWUSER |
+                                          CLONE_NEWPID | CLONE_NEWNET;
+
+template <size_t count> bool allowEach(scmp_filter_ctx filter, const int (&calls)[count]) {
+    for (const int call : calls) {
+        // A call this architecture lacks has a negative stand-in number: nothing to allow.
+        if (call >= 0 && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+// The sanitized build checks the dynamic type of objects as they are used, and tells whether
+// memory is readable by writing it into a pipe of its own: without one, every such check fails
+// and ends the decoder. A pipe reaches nothing outside the process.
+bool allowForSanitizer(scmp_filter_ctx filter) {
+#ifdef KIPPETS_ADDRESS_SANITIZER
+    constexpr int sanitizerCalls[] = {SCMP_SYS(pipe), SCMP_SYS(pipe2)};
+    return allowEach(filter, sanitizerCalls);
+#else
+    Q_UNUSED(filter);
+    return true;
+#endif
+}
+
+// One condition on a call's argument, spelt out: libseccomp's SCMP_A* macros are C compound
+// literals. With SCMP_CMP_MASKED_EQ, `datum` is the mask and `value` what the masked bits must be.
+scmp_arg_cmp argument(unsigned int index, scmp_compare compare, scmp_datum_t datum,
+                      scmp_datum_t value = 0) {
+    return scmp_arg_cmp{index, compare, datum, value};
+}
+
+bool allowWithArguments(scmp_filter_ctx filter) {
+    const scmp_datum_t self = static_cast<scmp_datum_t>(::getpid());
+    const auto allow = [&](int call, scmp_arg_cmp condition) {
+        return seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 1, condition) == 0;
+    };
+    return
+        // Memory may be written or read, never run: no code arrives after the readers.
+        allow(SCMP_SYS(mmap), argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
+        allow(SCMP_SYS(mprotect), argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
+        allow(SCMP_SYS(clone), argument(0, SCMP_CMP_MASKED_EQ, cloneFlagsLooked, CLONE_THREAD)) &&
+        // clone3 passes its flags in memory, which the filter cannot read: it answers that the
+        // kernel lacks it, and the C library starts threads with clone instead.
+        seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0 &&
+        // Signals only to itself: abort() and the sanitizers' reports end the decoder so.
+        allow(SCMP_SYS(kill), argument(0, SCMP_CMP_EQ, self)) &&
+        allow(SCMP_SYS(tgkill), argument(0, SCMP_CMP_EQ, self)) &&
+        // Qt names each thread it starts.
+        allow(SCMP_SYS(prctl), argument(0, SCMP_CMP_EQ, PR_SET_NAME)) && allowForSanitizer(filter);
+}
+
+} // namespace
+#endif
+
+QString Lockdown::allowOnlyDecoding() {
+#ifdef KIPPETS_HAVE_SECCOMP
+    // A refused call fails as one the kernel forbids rather than ending the process: the C
+    // library and Qt meet such failures on paths of their own and carry on, so a call a reader
+    // makes only on a rare path costs at most that picture, and the decoder stays for the next.
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
     if (!filter)
         return QStringLiteral("seccomp is not available");
-    // Everything else a decoder needs (memory, reading and writing its socket, time) stays.
-    // clang-format off
-    static const int forbidden[] = {
-        SCMP_SYS(open), SCMP_SYS(openat), SCMP_SYS(openat2), SCMP_SYS(creat),
-        SCMP_SYS(open_by_handle_at), SCMP_SYS(name_to_handle_at),
-        SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(fork), SCMP_SYS(vfork), SCMP_SYS(ptrace),
-        SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev),
-        SCMP_SYS(socket), SCMP_SYS(socketpair), SCMP_SYS(connect), SCMP_SYS(bind),
-        SCMP_SYS(listen), SCMP_SYS(accept), SCMP_SYS(accept4),
-        SCMP_SYS(mknod), SCMP_SYS(mknodat), SCMP_SYS(link), SCMP_SYS(linkat), SCMP_SYS(symlink),
-        SCMP_SYS(symlinkat), SCMP_SYS(unlink), SCMP_SYS(unlinkat), SCMP_SYS(rename),
-        SCMP_SYS(renameat), SCMP_SYS(renameat2), SCMP_SYS(mkdir), SCMP_SYS(mkdirat),
-        SCMP_SYS(rmdir), SCMP_SYS(truncate), SCMP_SYS(chmod), SCMP_SYS(fchmodat), SCMP_SYS(chown),
-        SCMP_SYS(fchownat), SCMP_SYS(lchown),
-    };
-    // clang-format on
-    bool complete = true;
-    for (const int call : forbidden) {
-        // A call this architecture lacks has a negative stand-in number: nothing to forbid.
-        if (call < 0)
-            continue;
-        complete = seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), call, 0) == 0 && complete;
-    }
-    const bool loaded = complete && seccomp_load(filter) == 0;
+    // Threads already running (Qt's, the sanitizer's) come under the filter too, or none does.
+    bool complete = seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1) == 0 &&
+                    allowEach(filter, allowedCalls) && allowWithArguments(filter);
+#ifdef KIPPETS_ADDRESS_SANITIZER
+    // The sanitizer reads the process's mappings for its reports while it still may.
+    __sanitizer_sandbox_arguments sandbox{};
+    __sanitizer_sandbox_on_notify(&sandbox);
+#endif
+    complete = complete && seccomp_load(filter) == 0;
     seccomp_release(filter);
-    return loaded ? QString() : QStringLiteral("the seccomp filter could not be loaded");
+    return complete ? QString() : QStringLiteral("the seccomp filter could not be loaded");
 #else
     return QStringLiteral("built without libseccomp");
 #endif

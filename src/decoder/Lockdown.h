@@ -11,7 +11,10 @@ public:
     // is its own: a sanitizer's shadow memory needs terabytes of it, and there the app watches
     // the process's resident memory instead. False when no bound was set.
     static bool limitMemory(qint64 bytes);
-    // From here on no file is opened, created or run and no socket made: such calls fail with
-    // EACCES. Nothing when the system offers no seccomp filter; the reason is returned.
-    static QString forbidFiles();
+    // From here on, in every thread of the process, only what decoding and answering need is
+    // allowed: memory, reading and writing the descriptors it already has, time, threads of its
+    // own and signals to itself. Every other call (opening a file, making a socket or a process,
+    // reaching another process) fails with EPERM. Nothing when the system offers no seccomp
+    // filter; the reason is returned.
+    static QString allowOnlyDecoding();
 };

@@ -1,5 +1,7 @@
 #include "store/KippetManager.h"
 
+#include "analysis/KeychainStore.h"
+
 #include "platform/Log.h"
 #include "store/DataManagerError.h"
 #include "store/MappedBytes.h"
@@ -50,6 +52,11 @@ KippetManager::KippetManager(StoreManager* store, QString dataFolder, QObject* p
             dropLostBytes();
         });
     }
+    // Items waiting behind a locked keyring are analysed once it is unlocked, not at their next
+    // retry a minute on.
+    if (KeychainStore::isInstalled())
+        connect(&KeychainStore::shared(), &KeychainStore::keyringUnlocked, this,
+                &KippetManager::retryWaitingAnalyses);
     // The store initialization starts only after construction has returned, so whoever built the
     // manager can install it and connect to it first.
     QMetaObject::invokeMethod(this, &KippetManager::startInitialization, Qt::QueuedConnection);

@@ -12,33 +12,6 @@
 #include <QWindow>
 #include <utility>
 
-#include <map>
-
-namespace {
-// What a panel changed on its window manager's frame, by panel, to be undone exactly: the
-// background cleared while it waits out of sight, and the frame kept out of sight.
-struct PanelFrame {
-    X11::FrameChanges exposed;
-    X11::FrameChanges outOfSight;
-};
-
-std::map<const QWidget*, PanelFrame>& panelFrames() {
-    static std::map<const QWidget*, PanelFrame> frames;
-    return frames;
-}
-
-PanelFrame& panelFrameOf(QWidget* window) {
-    auto& frames = panelFrames();
-    auto found = frames.find(window);
-    if (found == frames.end()) {
-        found = frames.emplace(window, PanelFrame{}).first;
-        // The window manager takes its frame down with the window.
-        QObject::connect(window, &QObject::destroyed, [window] { panelFrames().erase(window); });
-    }
-    return found->second;
-}
-} // namespace
-
 bool TransitionStage::isAvailable() {
     return X11::connection() != nullptr;
 }
@@ -117,61 +90,53 @@ void TransitionStage::setExposedAreasTransparent(QWidget* window, bool transpare
     const X11::WindowId id = X11::idOf(window);
     if (id == X11::noWindow || (transparent && !CompositorCheck::shared().isCompositing()))
         return;
-    PanelFrame& frame = panelFrameOf(window);
-    if (!transparent) {
+    // Pixel 0 is transparent only in pixels with an alpha channel; elsewhere it is black. Given
+    // back, the background is none, as Qt makes its windows. The window manager's frame round
+    // the window keeps its own: the server never tells a window's background, so one changed
+    // could not be put back as it was, and a frame that grows ahead of the window is kept out of
+    // sight as a whole meanwhile (see setFrameOutOfSight).
+    if (!transparent)
         X11::setBackground(id, std::nullopt);
-        // The frame paints nothing of its own again: where the window covers it, nothing of it
-        // shows anyway.
-        frame.exposed.undo();
-        X11::flush();
-        return;
-    }
-    // Pixel 0 is transparent only in pixels with an alpha channel; elsewhere it is black.
-    if (X11::depthOf(id) == 32)
+    else if (X11::depthOf(id) == 32)
         X11::setBackground(id, 0);
-    // The window manager's frame grows a moment before the window inside it: its background
-    // shows there meanwhile. The frame holds nothing else of its own, so its background may as
-    // well be transparent while the window waits out of sight.
-    const X11::WindowId around = X11::frameOf(id);
-    if (around != X11::noWindow && X11::depthOf(around) == 32) {
-        if (frame.exposed.frame() != around)
-            frame.exposed = X11::FrameChanges(around);
-        frame.exposed.clearBackground();
-    }
+    else
+        return;
+    X11::flush();
 }
 
-void TransitionStage::setFrameOutOfSight(QWidget* window, bool outOfSight, bool frameGrows) {
+void TransitionStage::setFrameOutOfSight(QWidget* window, X11::FrameChanges& changes,
+                                         bool outOfSight, bool frameGrows) {
     const X11::WindowId id = X11::idOf(window);
     if (id == X11::noWindow)
         return;
-    PanelFrame& frame = panelFrameOf(window);
     if (!outOfSight) {
-        frame.outOfSight.undo();
+        changes.undo();
         return;
     }
-    if (!frame.outOfSight.isEmpty())
+    if (!changes.isEmpty())
         return;
     const X11::WindowId around = X11::frameOf(id);
     if (around == X11::noWindow)
         return;
-    if (frame.outOfSight.frame() != around)
-        frame.outOfSight = X11::FrameChanges(around);
+    if (changes.frame() != around)
+        changes = X11::FrameChanges(around);
     if (!CompositorCheck::shared().isCompositing()) {
         // The window manager gives its frame the window's shape only once it gets to it; till
         // then the frame's background shows where the window was. Cut in the same instant, the
         // frame shows nothing either.
-        frame.outOfSight.setShape(X11::FrameChanges::ShapeKind::bounding, QRegion());
+        changes.setShape(X11::FrameChanges::ShapeKind::bounding, QRegion());
         return;
     }
-    // A frame with an alpha channel whose exposed areas stay transparent shows nothing of its own
-    // unless it grows ahead of the window: left as it is, since a compositor that fades windows
-    // fades a frame that was out of sight back in, and the panel with it.
+    // A frame with an alpha channel (made so for a window with one, whose pixels it must not
+    // cover) shows nothing of its own where the window only shrinks inside it: left as it is,
+    // since a compositor that fades windows fades a frame that was out of sight back in, and the
+    // panel with it.
     if (!frameGrows && X11::depthOf(around) == 32)
         return;
     // The window manager draws its own background into its frame beside the window when the
     // frame grows before the window does; a compositor shows the frame by this property, the
     // same one it reads for any top-level window's opacity.
-    frame.outOfSight.setOpacity(0);
+    changes.setOpacity(0);
 }
 
 TransitionStage::TransitionStage(qreal cornerRadius)
@@ -265,14 +230,14 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
     });
 }
 
-void TransitionStage::close(const std::function<void()>& alongside) {
+void TransitionStage::close(const std::function<void()>& alongside, bool offTheScreen) {
     atOnce([&] {
         if (alongside)
             alongside();
         // Kept mapped, shown nothing: unmapped, a compositor would fade the last frame out over
         // the panel, and fade the next opening in. Only a press on the stage that ended the
         // change takes it off the screen: the pointer, and the release, then leave it at once.
-        if (pressTaken_)
+        if (offTheScreen)
             hide();
         else
             outOfTheWay();
@@ -353,15 +318,14 @@ void TransitionStage::mousePressEvent(QMouseEvent* event) {
     // the panel would act on another window. Beside the picture (where a compositor shows the
     // stage's transparent pixels) it just ends here for the moment the transition lasts.
     event->accept();
-    pressTaken_ = at_.contains(event->position().toPoint());
-    if (pressTaken_)
+    if (at_.contains(event->position().toPoint()))
         emit pressed(*event);
 }
 
 void TransitionStage::mouseReleaseEvent(QMouseEvent* event) {
+    // Whether a press of the change's went before is the change's to know.
     event->accept();
-    if (std::exchange(pressTaken_, false))
-        emit released(*event);
+    emit released(*event);
 }
 
 void TransitionStage::atOnce(const std::function<void()>& steps) {

@@ -7,6 +7,10 @@
 #include <functional>
 #include <optional>
 
+namespace X11 {
+class FrameChanges;
+}
+
 // A window of its own in which a panel's change of frame is shown, one whole picture a frame.
 // On X11 a managed window's geometry passes through the window manager while its shape and its
 // pixels go straight to the server, so they reach the screen at different moments: clipped
@@ -54,26 +58,30 @@ public:
                    const std::function<void()>& alongside = {});
     // Leaves the panel's place in the instant `alongside` runs and stands by, still holding the
     // last frame: a compositor that is behind shows that where the stage stood, never nothing.
-    void close(const std::function<void()>& alongside = {});
+    // `offTheScreen`: a press on the stage ended the change, and the stage leaves the screen
+    // instead, so that the pointer the press gave it, and the release, leave it at once.
+    void close(const std::function<void()>& alongside = {}, bool offTheScreen = false);
     // Runs `steps` while the server serves this app alone: what they change reaches the screen
     // in one piece. May nest; the server is released however the steps end.
     static void atOnce(const std::function<void()>& steps);
-    // While a window waits out of sight under a compositor, what the server uncovers of it and of
-    // its window manager's frame as they grow stays transparent instead of showing a colour of
-    // the server's -- only where their pixels have an alpha channel, since elsewhere that pixel
-    // is black; `false` leaves the window and the frame to their own painting again.
+    // While a window waits out of sight under a compositor, what the server uncovers of it as it
+    // grows stays transparent instead of showing a colour of the server's -- only where its
+    // pixels have an alpha channel, since elsewhere that pixel is black; `false` leaves the
+    // window to its own painting again.
     static void setExposedAreasTransparent(QWidget* window, bool transparent);
     // While the stage shows a window, the window manager's frame around it stays out of sight:
     // what the window manager draws into that frame as it changes its size (its own background,
     // before the window inside has grown or taken its new shape) never reaches the screen. Under
     // a compositor the frame is left out of its picture, else cut to nothing; `false` gives it
-    // back its window's shape. `frameGrows`: whether the frame may grow meanwhile.
-    static void setFrameOutOfSight(QWidget* window, bool outOfSight, bool frameGrows = true);
+    // back its window's shape. `frameGrows`: whether the frame may grow meanwhile. What it
+    // changed is kept in `changes`, and undone from there.
+    static void setFrameOutOfSight(QWidget* window, X11::FrameChanges& changes, bool outOfSight,
+                                   bool frameGrows = true);
 
 signals:
     // The picture of the opening numbered `opening` is on the screen.
     void ready(int opening);
-    // A mouse button went down on the picture, and the release that follows it.
+    // A mouse button went down on the picture; a button came up on the stage.
     void pressed(const QMouseEvent& press);
     void released(const QMouseEvent& release);
 
@@ -101,7 +109,6 @@ private:
     // Openings so far, and the last whose picture was painted.
     int opening_ = 0;
     int shownOpening_ = 0;
-    bool pressTaken_ = false;
     bool showing_ = false;
     // An opening that waits for the stage to have grown and painted at `pendingSize_`, beyond
     // the screen, before it comes over the panel.

@@ -2,11 +2,13 @@
 
 #include "platform/ClockTimer.h"
 #include "platform/ScreenProvider.h"
+#include "ui/TransitionStage.h"
 #include "ui/X11.h"
 
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
+#include <utility>
 
 namespace {
 // Whether a mouse button is down anywhere on the screen. The window manager holds the pointer
@@ -25,8 +27,9 @@ bool isMouseButtonHeld() {
 }
 } // namespace
 
-WindowManagerMoves::WindowManagerMoves(QWidget* window)
-    : QObject(window), window_(window), placed_(window->geometry()), timer_(new ClockTimer(this)) {
+WindowManagerMoves::WindowManagerMoves(QWidget* window, std::function<bool()> isChanging)
+    : QObject(window), window_(window), placed_(window->geometry()), timer_(new ClockTimer(this)),
+      isChanging_(std::move(isChanging)) {
     timer_->setSingleShot(true);
     timer_->setInterval(settleTime);
     connect(timer_, &ClockTimer::timeout, this, &WindowManagerMoves::check);
@@ -43,7 +46,14 @@ bool WindowManagerMoves::eventFilter(QObject* watched, QEvent* event) {
     // where the user left the window all the same.
     if (watched == window_ && event->type() == QEvent::Close && timer_->isActive()) {
         timer_->stop();
-        settle();
+        if (!isChanging_ || !isChanging_())
+            settle(true);
+        return false;
+    }
+    // Showing, the window stands where the app left it while it was hidden: Qt sends the moves
+    // the app made meanwhile first, and any the app makes as it shows after.
+    if (watched == window_ && event->type() == QEvent::Show && !event->spontaneous()) {
+        placed_ = window_->geometry();
         return false;
     }
     // Every event of the window passes here: only moves and resizes matter.
@@ -63,21 +73,34 @@ bool WindowManagerMoves::eventFilter(QObject* watched, QEvent* event) {
 void WindowManagerMoves::check() {
     if (!window_)
         return;
-    if (isMouseButtonHeld()) {
+    if ((isChanging_ && isChanging_()) || isMouseButtonHeld()) {
         timer_->restart();
         return;
     }
     settle();
 }
 
-void WindowManagerMoves::settle() {
+void WindowManagerMoves::settle(bool closing) {
     if (!window_)
         return;
-    const bool theUsers = window_->isVisible() && !screensChanged_;
-    screensChanged_ = false;
-    if (window_->geometry() == placed_)
+    const bool screensChanged = std::exchange(screensChanged_, false);
+    // Hidden, the window stands nowhere the user chose (a window manager that lets go of a window
+    // puts it where its frame stood); not yet mapped again, its window manager has yet to place
+    // it.
+    if (!window_->isVisible() || !window_->testAttribute(Qt::WA_Mapped))
         return;
-    placed_ = window_->geometry();
-    if (theUsers)
-        emit settled();
+    const QRect heard = window_->geometry();
+    const QRect shown = TransitionStage::shownGeometry(window_).value_or(heard);
+    if (shown != placed_ && shown == heard) {
+        placed_ = shown;
+        // The window manager keeps windows on a screen that shrinks; those moves are its own.
+        if (!screensChanged)
+            emit settled();
+        return;
+    }
+    // Qt heard of a place the window only passed through, and never of the one it stands at:
+    // asked to stand where it stands, the window manager tells it so (ICCCM), and drags by the
+    // window's background, menus and the like start from the right place again.
+    if (!closing && shown == placed_ && heard != placed_)
+        window_->setGeometry(placed_);
 }

@@ -516,8 +516,7 @@ int ServerHold::depth() {
 
 FrameChanges::FrameChanges(FrameChanges&& other) noexcept
     : frame_(std::exchange(other.frame_, noWindow)), opacity_(std::exchange(other.opacity_, {})),
-      bounding_(std::exchange(other.bounding_, {})), input_(std::exchange(other.input_, {})),
-      backgroundCleared_(std::exchange(other.backgroundCleared_, false)) {}
+      bounding_(std::exchange(other.bounding_, {})), input_(std::exchange(other.input_, {})) {}
 
 FrameChanges& FrameChanges::operator=(FrameChanges&& other) noexcept {
     if (this != &other) {
@@ -526,7 +525,6 @@ FrameChanges& FrameChanges::operator=(FrameChanges&& other) noexcept {
         opacity_ = std::exchange(other.opacity_, {});
         bounding_ = std::exchange(other.bounding_, {});
         input_ = std::exchange(other.input_, {});
-        backgroundCleared_ = std::exchange(other.backgroundCleared_, false);
     }
     return *this;
 }
@@ -621,13 +619,6 @@ void FrameChanges::setShape(ShapeKind kind, const QRegion& region) {
 #endif
 }
 
-void FrameChanges::clearBackground() {
-    if (frame_ == noWindow || !connection())
-        return;
-    setBackground(frame_, 0);
-    backgroundCleared_ = true;
-}
-
 void FrameChanges::undoShape(ShapeKind kind, std::optional<ShapeRecord>& record) {
 #ifdef KIPPETS_HAVE_XCB
     xcb_connection_t* server = connection();
@@ -660,7 +651,6 @@ void FrameChanges::undo() {
         opacity_.reset();
         bounding_.reset();
         input_.reset();
-        backgroundCleared_ = false;
         return;
     }
     undoShape(ShapeKind::bounding, bounding_);
@@ -676,8 +666,6 @@ void FrameChanges::undo() {
             }
         }
     }
-    if (std::exchange(backgroundCleared_, false))
-        setBackground(frame_, std::nullopt);
     flush();
 }
 } // namespace X11

@@ -185,16 +185,12 @@ public:
 
     WindowId frame() const { return frame_; }
     // Whether anything is left to undo.
-    bool isEmpty() const { return !opacity_ && !bounding_ && !input_ && !backgroundCleared_; }
+    bool isEmpty() const { return !opacity_ && !bounding_ && !input_; }
 
     // _NET_WM_WINDOW_OPACITY; 0 is fully transparent, 0xFFFFFFFF opaque.
     void setOpacity(std::uint32_t opacity);
     // The shape of one kind, in the frame's coordinates; an empty region shows nothing.
     void setShape(ShapeKind kind, const QRegion& region);
-    // The frame's background becomes pixel 0, transparent only where its pixels have an alpha
-    // channel. The server does not tell a window's background, and a frame draws nothing of its
-    // own where the window covers it: undone, it has none.
-    void clearBackground();
     void undo();
 
     // What the server says the frame's shape is now; none when unshaped (or the frame is gone).
@@ -217,6 +213,5 @@ private:
     std::optional<OpacityRecord> opacity_;
     std::optional<ShapeRecord> bounding_;
     std::optional<ShapeRecord> input_;
-    bool backgroundCleared_ = false;
 };
 } // namespace X11

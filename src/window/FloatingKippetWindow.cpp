@@ -50,14 +50,17 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
         [] { return QRegion(); });
     // Task bars and window lists name the panel by its kippet, also after a rename.
     connect(kippet, &Kippet::nameChanged, this, [this, kippet] { setWindowTitle(kippet->name()); });
-    place(otherPanels);
     // A move by the window manager ends without a mouse-up on the panel: its end saves instead.
-    connect(new WindowManagerMoves(this), &WindowManagerMoves::settled, this, [this] {
+    // While the panel changes its frame itself, where the server has it is on its way.
+    moves_ = new WindowManagerMoves(this, [this] { return transition_->isUnderWay(); });
+    connect(moves_, &WindowManagerMoves::settled, this, [this] {
         if (transition_->isUnderWay())
             return;
+        rememberExpandedFrame();
         updateSavedPosition(frame().origin());
         windowDidMove();
     });
+    place(otherPanels);
 
     content_ = new FloatingKippetView(kippet, this);
     content_->setParent(this);
@@ -252,7 +255,7 @@ QPixmap FloatingKippetWindow::panelPicture() {
     // picture on the screen, the picture for the stage would be the plate alone. Updates come
     // back for the render only: the repaint they ask for waits, like every other, until the
     // panel paints again.
-    const bool held = !updatesEnabled();
+    const bool held = transition_->holdsPicture() && !updatesEnabled();
     if (held)
         setUpdatesEnabled(true);
     if (content_ && laidOut == shown) {
@@ -344,9 +347,12 @@ void FloatingKippetWindow::showEvent(QShowEvent* event) {
 void FloatingKippetWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // Hidden, tucked or closed while it changes its form, the panel ends the change: the stage
-    // goes with it and nothing of the change waits for a screen the panel is no longer on.
+    // goes with it and nothing of the change waits for a screen the panel is no longer on. It
+    // comes back at the change's end, else where it settled.
+    const bool changing = transition_->isUnderWay();
+    const QRect settled = moves_->placed();
     transition_->panelHidden();
-    placeWhileHidden_ = geometry();
+    placeWhileHidden_ = changing ? geometry() : settled;
 }
 
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
@@ -390,7 +396,7 @@ void FloatingKippetWindow::mousePressEvent(QMouseEvent* event) {
     activateWindow();
     raise();
     if (event->button() == Qt::LeftButton)
-        dragOffset_ = event->globalPosition().toPoint() - pos();
+        dragOffset_ = event->globalPosition().toPoint() - settledGeometry().topLeft();
     QWidget::mousePressEvent(event);
 }
 

@@ -19,6 +19,7 @@ class QKeyEvent;
 class PanelTransition;
 class ResizeGrip;
 class TodoEditorWindow;
+class WindowManagerMoves;
 class WindowShapeMask;
 
 // The floating panel of one open kippet: a frameless, always-on-top tool window drawn as a
@@ -150,6 +151,10 @@ private:
     QRect childArea() const;
     void layoutChildren();
     void layoutGrips();
+    // Where the panel stands, in Qt's coordinates: where the app left it, or where the window
+    // manager moved it once that move settled. Qt's own geometry may hold a place the window
+    // manager only passed through as it mapped the panel.
+    QRect settledGeometry() const;
     void rememberExpandedFrame();
     bool isCtrlKeyTaken(int key) const;
     QWidget* focusedTextWidget() const;
@@ -183,6 +188,7 @@ private:
     SizeLimits limits_{QSize(0, 0), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)};
     WindowShapeMask* shapeMask_ = nullptr;
     PanelTransition* transition_ = nullptr;
+    WindowManagerMoves* moves_ = nullptr;
     QList<ResizeGrip*> grips_;
     QPointer<QWindow> watchedWindow_;
     QPointer<NoteEditorWindow> noteWindow_;

@@ -8,6 +8,7 @@
 #include "platform/ScreenProvider.h"
 #include "ui/ResizeGrip.h"
 #include "ui/TransitionStage.h"
+#include "ui/WindowManagerMoves.h"
 #include "window/FloatingKippetWindow.h"
 #include "window/PanelTransition.h"
 #include "window/WindowPlacement.h"
@@ -30,7 +31,14 @@ void postDemo(const Kippet* kippet, const QString& name) {
 RectD FloatingKippetWindow::frame() const {
     if (const std::optional<RectD> target = transition_->target())
         return *target;
-    return ScreenProvider::shared().space().fromQt(QRectF(geometry()));
+    return ScreenProvider::shared().space().fromQt(QRectF(settledGeometry()));
+}
+
+QRect FloatingKippetWindow::settledGeometry() const {
+    // Off the screen, where the app left it: the window system may have moved it meanwhile.
+    if (!isVisible() || !moves_)
+        return placeWhileHidden_.value_or(geometry());
+    return moves_->placed();
 }
 
 bool FloatingKippetWindow::isAnimating() const {
@@ -52,14 +60,16 @@ void FloatingKippetWindow::setFrame(const RectD& frame, bool animate) {
     // A panel the window manager has not put on the screen yet has nothing to show on the way.
     const bool shown =
         isVisible() && (!TransitionStage::isAvailable() || testAttribute(Qt::WA_Mapped));
-    if (!goesOn && (!animate || !Animations::enabled() || !shown || target == geometry())) {
+    // From where the panel stands: Qt may have heard of a place it only passed through.
+    const QRect from = settledGeometry();
+    if (!goesOn && (!animate || !Animations::enabled() || !shown || target == from)) {
         setGeometry(target);
         if (!isVisible())
             placeWhileHidden_ = target;
         applyLimits();
         return;
     }
-    transition_->start(geometry(), target, frame);
+    transition_->start(from, target, frame);
 }
 
 void FloatingKippetWindow::applyLimits() {

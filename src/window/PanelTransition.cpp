@@ -96,7 +96,7 @@ void PanelTransition::start(const QRect& from, const QRect& to, const RectD& tar
     // what it showed.
     phase_ = Phase::awaitingStage;
     frameMargin_ = TransitionStage::frameMargin(panel_);
-    panel_->setUpdatesEnabled(false);
+    holdPicture();
     openStage();
 }
 
@@ -145,7 +145,7 @@ void PanelTransition::panelShown() {
     if (!stage_) {
         stage_ = new TransitionStage(FloatingKippetWindow::cornerRadius);
         connect(stage_, &TransitionStage::ready, this, &PanelTransition::stageReady);
-        connect(stage_, &TransitionStage::pressed, this, &PanelTransition::pressed);
+        connect(stage_, &TransitionStage::pressed, this, &PanelTransition::stagePressed);
         connect(stage_, &TransitionStage::released, this, &PanelTransition::released);
     }
     stage_->standBy();
@@ -214,12 +214,12 @@ void PanelTransition::panelLeaves() {
     // Only now: what the stage's frames uncover of the panel while it still shows must show the
     // panel, never the transparent background a compositor would show the desktop through.
     TransitionStage::setExposedAreasTransparent(panel_, true);
-    panel_->setUpdatesEnabled(true);
+    releasePicture();
     panel_->shapeMask_->apply();
     panel_->repaint();
     // A change that keeps the size grows the frame by a pixel on the way to its end.
     const bool grows = to_.width() >= from_.width() || to_.height() >= from_.height();
-    TransitionStage::setFrameOutOfSight(panel_, true, grows);
+    TransitionStage::setFrameOutOfSight(panel_, frameChanges_, true, grows);
 }
 
 void PanelTransition::animationFinished() {
@@ -277,7 +277,9 @@ void PanelTransition::revealWhenShown() {
     // frame, shown again while it still has its old size, would stand beside the panel.
     const bool frameFollowed =
         !frameMargin_ || TransitionStage::frameMargin(panel_) == frameMargin_;
-    revealMatches_ = shown == panel_->geometry() && frameFollowed ? revealMatches_ + 1 : 0;
+    // Compared with the frame the change set: Qt may since have heard of a place the panel only
+    // passed through.
+    revealMatches_ = shown == to_ && frameFollowed ? revealMatches_ + 1 : 0;
     if (revealMatches_ >= 2) {
         // Cut to its shape (no compositor), the panel takes it back only now, and shows once its
         // window manager's frame has taken it too.
@@ -330,10 +332,10 @@ void PanelTransition::reveal() {
         panel_->repaint();
         if (!shaped)
             panel_->shapeMask_->apply();
-        TransitionStage::setFrameOutOfSight(panel_, false);
+        TransitionStage::setFrameOutOfSight(panel_, frameChanges_, false);
     };
     if (stage_ && stage_->isShowing())
-        stage_->close(show);
+        stage_->close(show, std::exchange(pressOnStage_, false));
     else
         show();
 }
@@ -355,9 +357,9 @@ void PanelTransition::end() {
             animation_->jumpTo(1);
         }
         if (stage_ && stage_->isShowing())
-            stage_->close();
+            stage_->close({}, std::exchange(pressOnStage_, false));
         phase_ = Phase::idle;
-        panel_->setUpdatesEnabled(true);
+        releasePicture();
         panel_->setGeometry(to_);
         panel_->applyLimits();
         break;
@@ -375,17 +377,29 @@ void PanelTransition::end() {
     panel_->layoutChildren();
 }
 
-void PanelTransition::pressed(const QMouseEvent& press) {
+void PanelTransition::stagePressed(const QMouseEvent& press) {
     if (!isUnderWay())
         return;
+    pressOnStage_ = true;
+    pressed(press);
+}
+
+void PanelTransition::pressed(const QMouseEvent& press) {
+    if (!isUnderWay()) {
+        pressOnStage_ = false;
+        return;
+    }
     QWindow* window = panel_->windowHandle();
     // The server gives the release to the window that took the press while it stays on the
     // screen, and else to whatever lies under the pointer, which may not be the app's: the panel
     // takes the pointer over before the stage leaves, so the release follows the press here
-    // whenever it comes. A menu the press opens holds the pointer itself.
-    if (window && press.button() == Qt::LeftButton)
+    // whenever it comes, whichever button it was. A menu the press opens (the right button)
+    // holds the pointer itself, and its release comes to the app.
+    if (window && press.button() != Qt::RightButton)
         window->setMouseGrabEnabled(true);
     end();
+    // The change ended without its stage (it had not shown yet).
+    pressOnStage_ = false;
     // What the user sees under way is the panel: the press is the panel's, as a press on the
     // panel itself gives it the keyboard, and it goes to what lies under the pointer where the
     // panel now stands.
@@ -396,26 +410,35 @@ void PanelTransition::pressed(const QMouseEvent& press) {
     // Placed by where the panel now stands: the server may still have it elsewhere, while the
     // window manager catches up.
     const QPointF global = press.globalPosition();
-    QMouseEvent moved(QEvent::MouseButtonPress, global - QPointF(panel_->geometry().topLeft()),
-                      global, press.button(), press.buttons(), press.modifiers());
-    pressHandedOn_ = true;
+    const QPointF origin(panel_->settledGeometry().topLeft());
+    QMouseEvent moved(QEvent::MouseButtonPress, global - origin, global, press.button(),
+                      press.buttons(), press.modifiers());
+    pressHandedOn_ = press.button();
     // A release that reached the server before the panel took the pointer goes to the stage,
     // closed by the time it is read: every window of the app is watched for it.
     QCoreApplication::instance()->installEventFilter(this);
     QCoreApplication::sendEvent(window, &moved);
 }
 
-bool PanelTransition::released(const QMouseEvent& release) {
-    if (!std::exchange(pressHandedOn_, false))
-        return false;
+void PanelTransition::stopFollowingPress() {
+    if (!std::exchange(pressHandedOn_, std::nullopt))
+        return;
     QCoreApplication::instance()->removeEventFilter(this);
+    if (QWindow* window = panel_->windowHandle())
+        window->setMouseGrabEnabled(false);
+}
+
+bool PanelTransition::released(const QMouseEvent& release) {
+    if (!pressHandedOn_)
+        return false;
+    stopFollowingPress();
     QWindow* window = panel_->windowHandle();
     if (!window)
         return true;
-    window->setMouseGrabEnabled(false);
     const QPointF global = release.globalPosition();
-    QMouseEvent moved(QEvent::MouseButtonRelease, global - QPointF(panel_->geometry().topLeft()),
-                      global, release.button(), release.buttons(), release.modifiers());
+    const QPointF origin(panel_->settledGeometry().topLeft());
+    QMouseEvent moved(QEvent::MouseButtonRelease, global - origin, global, release.button(),
+                      release.buttons(), release.modifiers());
     QCoreApplication::sendEvent(window, &moved);
     return true;
 }
@@ -425,19 +448,40 @@ bool PanelTransition::eventFilter(QObject* watched, QEvent* event) {
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonRelease)
         return released(*static_cast<QMouseEvent*>(event));
+    if (event->type() != QEvent::MouseMove)
+        return QObject::eventFilter(watched, event);
+    const auto* move = static_cast<const QMouseEvent*>(event);
+    // The button is up again, its release gone where the app did not hear of it: the moves are
+    // no longer the press's.
+    if (!(move->buttons() & *pressHandedOn_)) {
+        stopFollowingPress();
+        return QObject::eventFilter(watched, event);
+    }
     // Moves that reached the server before the panel took the pointer go to the stage, which
     // keeps the pointer from the press: they are the panel's, so a drag begun at once follows
     // the pointer from its first move.
     QWindow* window = panel_->windowHandle();
-    if (event->type() == QEvent::MouseMove && window && watched != window) {
-        const auto* move = static_cast<const QMouseEvent*>(event);
+    if (window && watched != window) {
         const QPointF global = move->globalPosition();
-        QMouseEvent moved(QEvent::MouseMove, global - QPointF(panel_->geometry().topLeft()), global,
-                          Qt::NoButton, move->buttons(), move->modifiers());
+        const QPointF origin(panel_->settledGeometry().topLeft());
+        QMouseEvent moved(QEvent::MouseMove, global - origin, global, Qt::NoButton, move->buttons(),
+                          move->modifiers());
         QCoreApplication::sendEvent(window, &moved);
         return true;
     }
     return QObject::eventFilter(watched, event);
+}
+
+void PanelTransition::holdPicture() {
+    if (updatesBefore_)
+        return;
+    updatesBefore_ = panel_->updatesEnabled();
+    panel_->setUpdatesEnabled(false);
+}
+
+void PanelTransition::releasePicture() {
+    if (const std::optional<bool> before = std::exchange(updatesBefore_, std::nullopt))
+        panel_->setUpdatesEnabled(*before);
 }
 
 QRect PanelTransition::stepAt(qreal progress) const {

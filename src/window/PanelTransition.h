@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/RectD.h"
+#include "ui/X11.h"
 
 #include <QObject>
 #include <QPointer>
@@ -76,6 +77,9 @@ public:
     QSize layoutSize() const;
     // The stage of the panel; none before its first change.
     TransitionStage* stage() const { return stage_; }
+    // From the start of the change until the panel leaves the screen beneath the stage, the panel
+    // holds on the screen the last picture it painted: nothing of it is painted meanwhile.
+    bool holdsPicture() const { return updatesBefore_.has_value(); }
 
     // Events.
     // Starts the change from `from` to `to` (Qt's coordinates) towards `target`; the panel stands
@@ -105,6 +109,13 @@ private:
     // screen, and the panel stays out of sight until it stands at the new frame.
     void goOn(const QRect& to, const RectD& target);
     void stageReady(int opening);
+    // A press on the stage's picture: the stage leaves the screen with the change it ends.
+    void stagePressed(const QMouseEvent& press);
+    void holdPicture();
+    void releasePicture();
+    // The press handed on is followed no further: its release came, or it ended where the app
+    // did not hear of it.
+    void stopFollowingPress();
     void stepped(qreal progress);
     // The animation reached its end: the stage shows the last frame and the panel takes its new
     // frame beneath it.
@@ -147,8 +158,15 @@ private:
     int revealMatches_ = 0;
     // How much larger than the panel the window manager's frame was as the change started.
     std::optional<QSize> frameMargin_;
-    // A press ended the change and went to the panel: its release follows it there.
-    bool pressHandedOn_ = false;
+    // A press ended the change and went to the panel: its release follows it there. The button.
+    std::optional<Qt::MouseButton> pressHandedOn_;
+    // The press that ends the change under way came on the stage.
+    bool pressOnStage_ = false;
+    // While the panel holds its picture: whether its updates were enabled before.
+    std::optional<bool> updatesBefore_;
+    // What the change altered on the window manager's frame round the panel to keep it out of
+    // sight, undone as the panel shows again.
+    X11::FrameChanges frameChanges_;
     TransitionStage* stage_ = nullptr;
     ClockAnimation* animation_ = nullptr;
     // Awaiting the stage: how long it may take. Revealing, shaping: the next look at the server.

@@ -271,6 +271,29 @@ private slots:
         QVERIFY(process.readAllStandardError().contains("files forbidden"));
     }
 
+    // Code a picture smuggled into a decoder finds a process that may use its memory, its socket,
+    // time, threads of its own and signals to itself, and nothing more: not from the main thread,
+    // not from a thread that was running before the walls went up. This test process is the
+    // decoder's parent, whose descriptors and life are what an escape would be after.
+    void theDecoderReachesNothingBeyondItselfOnceReady() {
+        QProcess process;
+        process.start(IsolatedImageDecoder::defaultProgram(), {QStringLiteral("--check-lockdown")});
+        QVERIFY(process.waitForFinished(60000));
+        const QByteArray said = process.readAllStandardError();
+        const QList<QByteArray> lines = said.split('\n');
+        for (const char* expected :
+             {"files forbidden", "opening a file from a thread started earlier: refused",
+              "io_uring_setup: refused", "fork: refused", "kill of the parent: refused",
+              "pidfd_getfd on the parent: refused", "starting a thread: allowed",
+              "a signal to itself: allowed"}) {
+            QVERIFY2(lines.contains(expected),
+                     qPrintable(QStringLiteral("\"%1\" not in:\n%2")
+                                    .arg(QString::fromUtf8(expected), QString::fromUtf8(said))));
+        }
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+    }
+
     void anOrdinaryPasteAfterEightHostileOnesIsStoredAtOnce() {
         installDecoder(std::chrono::seconds(3), std::chrono::seconds(9));
         IntakeFixture h;

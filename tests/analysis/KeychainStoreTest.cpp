@@ -8,7 +8,9 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDateTime>
 #include <QTest>
+#include <qt6keychain/keychain.h>
 
 using TaskRunner::finish;
 
@@ -30,6 +32,29 @@ int itemsForAccount(const QString& user) {
     for (const QVariant& list : reply.arguments())
         count += qdbus_cast<QList<QDBusObjectPath>>(list).size();
     return count;
+}
+// Writes as QtKeychain itself does, as earlier builds did: text as "plaintext", bytes as
+// "base64". Each encoding is its own item.
+bool writeAsQtKeychain(const QString& user, const QString& value, bool asText) {
+    QKeychain::WritePasswordJob job(KeychainStore::serviceName);
+    job.setAutoDelete(false);
+    job.setKey(user);
+    job.setInsecureFallback(false);
+    if (asText)
+        job.setTextData(value);
+    else
+        job.setBinaryData(value.toUtf8());
+    bool done = false;
+    QObject::connect(&job, &QKeychain::Job::finished, [&done] { done = true; });
+    job.start();
+    return TaskRunner::waitUntil([&done] { return done; }) && job.error() == QKeychain::NoError;
+}
+
+// The keyring stamps an item's changes to the second: the next write is newer once the second
+// has turned.
+void waitForTheNextSecond() {
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    TaskRunner::waitUntil([now] { return QDateTime::currentSecsSinceEpoch() > now; }, 5000);
 }
 } // namespace
 
@@ -62,6 +87,36 @@ private slots:
         KeychainStore fresh; // a new process would see the same
         QCOMPARE(finish(fresh.load(account)), std::optional<QString>(secondKey));
         QCOMPARE(finish(keychainLoad(account)), std::optional<QString>(secondKey));
+    }
+
+    // A key an earlier build stored as text: a save replaces it rather than add a second item
+    // beside it, and the key read back, now and in a new process, is the new one.
+    void aKeyStoredInEitherEncodingIsReplacedBySaving() {
+        for (const bool asText : {true, false}) {
+            QVERIFY(writeAsQtKeychain(account, firstKey, asText));
+            QCOMPARE(itemsForAccount(account), 1);
+            QCOMPARE(finish(store->load(account)), std::optional<QString>(firstKey));
+            finish(store->save(account, secondKey));
+            QCOMPARE(itemsForAccount(account), 1);
+            QCOMPARE(finish(KeychainStore().load(account)), std::optional<QString>(secondKey));
+            finish(store->remove(account));
+            QCOMPARE(itemsForAccount(account), 0);
+        }
+    }
+
+    // Two items for the account, one per encoding: the newest is the key, whichever it is.
+    void ofTwoItemsTheNewestIsRead() {
+        QVERIFY(writeAsQtKeychain(account, firstKey, true));
+        waitForTheNextSecond();
+        QVERIFY(writeAsQtKeychain(account, secondKey, false));
+        QCOMPARE(itemsForAccount(account), 2);
+        QCOMPARE(finish(KeychainStore().load(account)), std::optional<QString>(secondKey));
+        waitForTheNextSecond();
+        QVERIFY(writeAsQtKeychain(account, firstKey, true));
+        QCOMPARE(finish(KeychainStore().load(account)), std::optional<QString>(firstKey));
+        // Deleting removes both.
+        finish(store->remove(account));
+        QCOMPARE(itemsForAccount(account), 0);
     }
 
     void deletingAMissingKeySucceeds() {

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -26,6 +27,57 @@ quint16 closedPort() {
     probe.close();
     return port;
 }
+
+// The Secret Service writes as the bus carries them: dbus-monitor's record of every CreateItem
+// call. A write of a marker account shows when the monitor has seen all that came before it.
+class CreateItemWatch {
+public:
+    CreateItemWatch() {
+        monitor_.start(QStringLiteral("dbus-monitor"),
+                       {QStringLiteral("--session"),
+                        QStringLiteral("type='method_call',interface='org.freedesktop.Secret."
+                                       "Collection',member='CreateItem'")});
+    }
+    ~CreateItemWatch() {
+        monitor_.kill();
+        monitor_.waitForFinished();
+    }
+    // Waits until the monitor has seen every write made so far: a marker written after them is
+    // seen. A monitor that was not yet listening misses a marker, so markers go until one is.
+    bool catchUp() {
+        if (!monitor_.waitForStarted())
+            return false;
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const QString marker = QStringLiteral("org.kippets.Kippets.marker-%1").arg(++markers_);
+            KeychainStore writer;
+            TaskRunner::finish(writer.save(marker, QStringLiteral("marker")));
+            const bool seen = TaskRunner::waitUntil(
+                [this, &marker] {
+                    output_ += monitor_.readAllStandardOutput();
+                    return output_.contains(marker.toUtf8());
+                },
+                3000);
+            TaskRunner::finish(writer.remove(marker));
+            if (seen)
+                return true;
+        }
+        return false;
+    }
+    // The CreateItem calls for the account seen so far.
+    int writesOf(const QString& account) const {
+        const QByteArray quoted = "\"" + account.toUtf8() + "\"";
+        int count = 0;
+        for (const QByteArray& call :
+             QByteArray(output_).replace("method call", "\x01").split('\x01'))
+            count += call.contains(quoted) ? 1 : 0;
+        return count;
+    }
+
+private:
+    QProcess monitor_;
+    QByteArray output_;
+    int markers_ = 0;
+};
 
 struct KeyHarness {
     KeyHarness() {
@@ -67,14 +119,19 @@ struct KeyHarness {
     QPushButton* testButton() { return h.find<QPushButton>(QStringLiteral("byok_testButton")); }
     bool shown(const QString& name) { return h.shown(name); }
     QString row(const QString& name) { return h.find<SettingsStatusRow>(name)->text(); }
+    // Types the text and ends the typing with Return, which keeps what the field holds.
     void type(const QString& text) {
         QTest::keyClicks(field(), text);
+        commit();
+    }
+    void commit() {
+        QTest::keyClick(field(), Qt::Key_Return);
         settle();
     }
     void clearField() {
         field()->selectAll();
         QTest::keyClick(field(), Qt::Key_Backspace);
-        settle();
+        commit();
     }
     // Presses the test button and waits for the result.
     void runTest() {
@@ -112,7 +169,7 @@ private slots:
         // Twenty graphemes, the last an emoji of two code units: still too short.
         k.type(QStringLiteral("  sk-0123456789abcdef"));
         k.field()->insert(QStringLiteral("😀"));
-        k.settle();
+        k.commit();
         QCOMPARE(view.saveError(),
                  std::optional<QString>("Invalid API key format. OpenAI keys start with 'sk-'"));
         QCOMPARE(k.row(QStringLiteral("APIKeySaveError")),
@@ -170,6 +227,7 @@ private slots:
         const QString typed = QStringLiteral("sk-proj-") + QString(32, QLatin1Char('x'));
         QCOMPARE(typed.size(), 40);
         QTest::keyClicks(k.field(), typed);
+        testClock().advance(std::chrono::milliseconds(1500));
         k.settle();
         QCOMPARE(k.stored(), std::optional<QString>(typed));
         QVERIFY(analyzer->analyzedItems.isEmpty());
@@ -190,6 +248,64 @@ private slots:
         testClock().advance(std::chrono::seconds(2));
         AppHarness::settle();
         QCOMPARE(analyzer->analyzedItems.size(), 1);
+    }
+
+    // Typing is saved once it pauses, in one write, however many keys made it; Return ends the
+    // typing at once.
+    void typedKeysAreSavedOncePerPause() {
+        KeyHarness k;
+        CreateItemWatch watch;
+        QVERIFY(watch.catchUp());
+        SettingsTabView& view = k.open();
+        const QString typed = QStringLiteral("sk-typed-by-hand-0123456789abcde");
+        QCOMPARE(typed.size(), 32);
+        for (const QChar key : typed) {
+            QTest::keyClicks(k.field(), QString(key));
+            testClock().advance(std::chrono::milliseconds(150));
+        }
+        QCOMPARE(view.saveError(), std::nullopt); // nothing judged while typing goes on
+        testClock().advance(std::chrono::milliseconds(1349));
+        QVERIFY(watch.catchUp());
+        QCOMPARE(watch.writesOf(KeychainStore::apiKeyAccount), 0);
+        QCOMPARE(k.stored(), std::nullopt);
+        testClock().advance(std::chrono::milliseconds(1));
+        k.settle();
+        QCOMPARE(k.row(QStringLiteral("APIKeySaveSuccess")),
+                 QStringLiteral("API key saved successfully"));
+        QCOMPARE(k.stored(), std::optional<QString>(typed));
+        QVERIFY(watch.catchUp());
+        QCOMPARE(watch.writesOf(KeychainStore::apiKeyAccount), 1);
+
+        QTest::keyClicks(k.field(), QStringLiteral("f"));
+        QVERIFY(!view.isKeySettled());
+        QTest::keyClick(k.field(), Qt::Key_Return);
+        k.settle();
+        QCOMPARE(k.stored(), std::optional<QString>(typed + QStringLiteral("f")));
+        QVERIFY(watch.catchUp());
+        QCOMPARE(watch.writesOf(KeychainStore::apiKeyAccount), 2);
+    }
+
+    // Loading the stored key into the field is no change of it: nothing is written and nothing
+    // said, however often the tab is shown.
+    void showingTheTabWritesNothing() {
+        KeyHarness k;
+        TaskRunner::finish(k.keychain.save(KeychainStore::apiKeyAccount, goodKey));
+        CreateItemWatch watch;
+        QVERIFY(watch.catchUp());
+        SettingsTabView& view = k.open();
+        QCOMPARE(k.field()->text(), goodKey);
+        for (int shown = 0; shown < 2; ++shown) {
+            QSignalSpy loaded(&view, &SettingsTabView::apiKeyLoaded);
+            k.h.showKippetsTab();
+            k.h.showSettingsTab();
+            QVERIFY(TaskRunner::waitUntil([&loaded] { return loaded.count() == 1; }));
+            k.settle();
+        }
+        QCOMPARE(k.field()->text(), goodKey);
+        QCOMPARE(view.saveSuccess(), std::nullopt);
+        QVERIFY(!k.shown(QStringLiteral("APIKeySaveSuccess")));
+        QVERIFY(watch.catchUp());
+        QCOMPARE(watch.writesOf(KeychainStore::apiKeyAccount), 0);
     }
 
     void clearingTheFieldRemovesTheKeyAndItsMarks() {
@@ -381,7 +497,7 @@ private slots:
         QVERIFY(!k.verifiedFlag());
         QVERIFY(!view.isKeyVerified());
         QCOMPARE(k.verifiedHash(), QString());
-        k.settle();
+        k.commit();
     }
 
     void aNewerMessageStaysItsFullTime() {
@@ -411,7 +527,7 @@ private slots:
         LogCapture log;
         const QString hostile = QStringLiteral("sk-0123456789abcdefghij\r\nX-Injected: 1");
         k.field()->setText(hostile);
-        k.settle();
+        k.commit();
         QCOMPARE(view.saveError(),
                  std::optional<QString>("Invalid API key format. OpenAI keys start with 'sk-'"));
         QVERIFY(!k.testButton()->isVisibleTo(&view));

@@ -4,6 +4,8 @@
 #include "analysis/AnalyzerWiring.h"
 #include "analysis/KeychainStore.h"
 #include "dashboard/SettingsHarness.h"
+#include "model/Kippet.h"
+#include "store/KippetManager.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -13,11 +15,12 @@
 #include <QDBusVirtualObject>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <csignal>
 
 // A key stored in a real keyring (gnome-keyring on a private bus), then locked through the
 // Secret Service. This test owns the unlock prompter's name: every prompt the keyring begins is
-// counted and refused, as a user cancelling it.
+// counted and refused, as a user cancelling it; at once, or, while held, when the test says.
 namespace {
 const QString storedKey = QStringLiteral("sk-stored-earlier-0123456789");
 const QString login = QStringLiteral("/org/freedesktop/secrets/collection/login");
@@ -26,12 +29,26 @@ class RefusingPrompter : public QDBusVirtualObject {
 public:
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
-        prompts += message.member() == QLatin1String("BeginPrompting");
+        const bool begins = message.member() == QLatin1String("BeginPrompting");
+        prompts += begins;
+        if (begins && hold) {
+            held.append(message);
+            return true;
+        }
         bus.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
                                           QStringLiteral("cancelled")));
         return true;
     }
+    // The user cancels the prompts shown and held.
+    void refuseHeld() {
+        for (const QDBusMessage& message : std::as_const(held))
+            QDBusConnection::sessionBus().send(message.createErrorReply(
+                QStringLiteral("org.freedesktop.DBus.Error.Failed"), QStringLiteral("cancelled")));
+        held.clear();
+    }
     int prompts = 0;
+    bool hold = false;
+    QList<QDBusMessage> held;
 };
 
 QDBusMessage callKeyring(const QString& interface, const QString& member, QVariantList arguments) {
@@ -109,6 +126,8 @@ private slots:
     }
 
     void cleanup() {
+        prompter_.hold = false;
+        prompter_.refuseHeld();
         KeychainStore::install(nullptr);
         QVERIFY(unlockLogin());
         store(std::nullopt);
@@ -193,6 +212,7 @@ private slots:
         QCOMPARE(prompter_.prompts, 0);
 
         QTest::keyClicks(field, QStringLiteral("sk-typed-new-0123456789abc"));
+        QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
         QCOMPARE(prompter_.prompts, 1);
         QCOMPARE(errorRow(),
@@ -201,7 +221,9 @@ private slots:
                                 "Passwords and Keys), then enter the key again."));
         QCOMPARE(h.aiStatus()->text(), lockedStatus);
         QTest::keyClicks(field, QStringLiteral("d"));
+        QTest::keyClick(field, Qt::Key_Return);
         field->clear();
+        QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
         QCOMPARE(prompter_.prompts, 1);
         QCOMPARE(lockedLines(log), 1);
@@ -209,6 +231,91 @@ private slots:
         QVERIFY(unlockLogin()); // nothing was written over the stored key
         QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
                  std::optional<QString>(storedKey));
+    }
+
+    // The unlock prompt is the user's to answer, however long they take: no time-out ends the
+    // save while it is open, its cancelling is the answer, and no second prompt follows.
+    void aPromptCancelledLateIsTheAnswerAndTheOnlyPrompt() {
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        KeychainStore keychain;
+        SettingsServices services = h.services();
+        services.keychain = &keychain;
+        SettingsTabView& view = h.open(services);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
+        prompter_.hold = true;
+        auto* field = h.find<QLineEdit>(QStringLiteral("byok_keyField"));
+        QTest::keyClicks(field, QStringLiteral("sk-typed-new-0123456789abc"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(TaskRunner::waitUntil([this] { return prompter_.held.size() == 1; }));
+        testClock().advance(std::chrono::seconds(13));
+        QCoreApplication::processEvents();
+        QVERIFY(!view.isKeySettled());
+        QCOMPARE(view.saveError(), std::nullopt);
+
+        prompter_.refuseHeld();
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("APIKeySaveError"))->text(),
+                 QStringLiteral("Failed to save API key securely: the keyring is locked. Unlock "
+                                "the login keyring in your desktop's keyring tool (such as "
+                                "Passwords and Keys), then enter the key again."));
+        // Whatever the app did after the answer has reached the keyring before this call does.
+        QCOMPARE(callKeyring(QStringLiteral("org.freedesktop.Secret.Service"),
+                             QStringLiteral("ReadAlias"), {QStringLiteral("default")})
+                     .type(),
+                 QDBusMessage::ReplyMessage);
+        QCoreApplication::processEvents();
+        QCOMPARE(prompter_.prompts, 1);
+        QVERIFY(unlockLogin());
+        QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
+                 std::optional<QString>(storedKey));
+    }
+
+    // A keyring locked while the app runs holds the key as one locked at start does: analyses
+    // wait with the same words, and go on as soon as it is unlocked, not at their next retry.
+    void aKeyringLockedWhileRunningHoldsAnalysesUntilItIsUnlocked() {
+        QVERIFY(unlockLogin());
+        KeychainStore keychain;
+        KeychainStore::install(&keychain);
+        TaskRunner::finish(keychain.waitForFirstPresenceAnswer());
+        QVERIFY(keychain.hasStoredKey(KeychainStore::apiKeyAccount));
+        AppHarness app;
+        app.start();
+        installAnalyzers(app.ai());
+        app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        Kippet* kippet = app.addKippet(QStringLiteral("Inbox"));
+        KippetItem item =
+            CloudTest::item(KippetItemType::text, "milk, eggs", QStringLiteral("list.txt"));
+        item.category = ItemCategory::waitingForAnalysis;
+        const qsizetype asked = cloud_.requests().size();
+        QVERIFY(lockLogin());
+        try {
+            TaskRunner::finish(app.ai().analyzeContent(item, {}));
+            QFAIL("the analysis went on without the locked key");
+        } catch (const AIServiceError& error) {
+            QVERIFY(error.isRetryable());
+            QCOMPARE(error.userFacingMessage(),
+                     QStringLiteral("Cannot analyze - keyring locked (will retry once unlocked)"));
+        }
+        // As the analysis step leaves an item whose analysis must wait: due for a retry.
+        app.manager().addItem(item, kippet);
+        app.manager().analyzeItem(item, kippet);
+        QVERIFY(app.manager().hasPendingRetry(item.id));
+
+        QSignalSpy unlocked(&keychain, &KeychainStore::keyringUnlocked);
+        QVERIFY(unlockLogin());
+        QVERIFY(TaskRunner::waitUntil([&unlocked] { return unlocked.count() == 1; }));
+        // Due at once: no minute passes on the clock.
+        QVERIFY(TaskRunner::waitUntil([&kippet, &item] {
+            testClock().advance(std::chrono::milliseconds(0));
+            return kippet->item(item.id)->category != ItemCategory::waitingForAnalysis;
+        }));
+        QCOMPARE(kippet->item(item.id)->metadata.aiTitle,
+                 std::optional<QString>(QStringLiteral("Shopping")));
+        QCOMPARE(cloud_.requests().size(), asked + 1);
+        QCOMPARE(cloud_.requests().last().header("authorization"),
+                 ("Bearer " + storedKey).toUtf8());
+        QCOMPARE(prompter_.prompts, 0);
     }
 
     // A keyring that does not answer: the status says the key is being read, then that it

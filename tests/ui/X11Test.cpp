@@ -288,7 +288,6 @@ private slots:
         auto changes = std::make_unique<FrameChanges>(frame);
         changes->setOpacity(0);
         changes->setShape(ShapeKind::bounding, QRegion());
-        changes->clearBackground();
         QVERIFY(!changes->isEmpty());
         other.destroyWindow(frame);
         QCOMPARE(X11::ask(xcb_get_geometry, xcb_get_geometry_reply, frame).errorCode(),

@@ -23,6 +23,7 @@
 #include <QTest>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -248,6 +249,32 @@ private:
     QList<QRect> places_;
     QList<QSize> layouts_;
 };
+
+// Whether some client holds the pointer grabbed: another client's grab is then refused.
+bool pointerGrabbed() {
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(other)) {
+        xcb_disconnect(other);
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    xcb_grab_pointer_reply_t* reply = xcb_grab_pointer_reply(
+        other,
+        xcb_grab_pointer(other, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE,
+                         XCB_NONE, XCB_CURRENT_TIME),
+        nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    free(reply);
+    xcb_ungrab_pointer(other, XCB_CURRENT_TIME);
+    xcb_flush(other);
+    xcb_disconnect(other);
+    return grabbed;
+}
+
+// A point on the picture the stage shows, in the stage's coordinates.
+QPoint onThePicture(const TransitionStage* stage) {
+    return stage->mask().boundingRect().center();
+}
 } // namespace
 
 // A panel's transition on a real X server ends with every road that takes the panel off the
@@ -643,6 +670,177 @@ private slots:
         QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
         QCOMPARE(window->frame().origin(), tile);
         QCOMPARE(kippet->position(), tile);
+    }
+
+    // A window manager tells a panel of places it only passes through (a frame it maps the panel
+    // in before it has put that frame in place): the panel's frame, the kippet's stored place and
+    // the corner it collapses to stay where the panel stands, and the app hears again where that
+    // is, so that a drag by its background starts from there.
+    void aPlaceTheWindowManagerPassesThroughIsNeverThePanels() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Passed through"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        const QPointF tile = window->frame().origin();
+        window->toggleExpanded();
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+        const RectD target = window->frame();
+        const QRect placed = window->geometry();
+        QCOMPARE(kippet->position(), target.origin());
+
+        xcb_connection_t* connection = X11::connection();
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        xcb_configure_notify_event_t passing{};
+        passing.response_type = XCB_CONFIGURE_NOTIFY;
+        passing.event = id;
+        passing.window = id;
+        passing.width = static_cast<uint16_t>(placed.width());
+        passing.height = static_cast<uint16_t>(placed.height());
+        char bytes[32] = {};
+        std::memcpy(bytes, &passing, sizeof passing);
+        xcb_send_event(connection, 0, id, XCB_EVENT_MASK_STRUCTURE_NOTIFY, bytes);
+        xcb_flush(connection);
+        QVERIFY2(
+            QTest::qWaitFor([&] { return window->geometry().topLeft() == QPoint(0, 0); }, 20000),
+            "the app never heard of the place");
+        QCOMPARE(window->frame(), target);
+        // Long past the moment a move by the window manager counts as settled.
+        int frames = 0;
+        QVERIFY(framesUntil([&] { return ++frames > 60; }));
+        QCOMPARE(window->frame(), target);
+        QCOMPARE(kippet->position(), target.origin());
+        QVERIFY2(QTest::qWaitFor([&] { return window->geometry() == placed; }, 20000),
+                 qPrintable(QDebug::toString(window->geometry())));
+
+        window->toggleExpanded();
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+        QCOMPARE(window->frame().origin(), tile);
+        QCOMPARE(kippet->position(), tile);
+    }
+
+    // A press on the stage that ends a change takes the stage off the screen with that change, so
+    // that the pointer and the release leave it at once. The release comes to the panel, which
+    // took the pointer over; the changes after that keep their stage standing by.
+    void aPressOnTheStageTakesItOffTheScreenForItsChangeAlone() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Pressed"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        QVERIFY(expandUnderWay(window, true));
+        QPointer<TransitionStage> stage = stageOf(window);
+        const QPoint on = onThePicture(stage);
+        const QPoint global = stage->mapToGlobal(on);
+        QTest::mousePress(stage, Qt::LeftButton, {}, on);
+        QVERIFY(!window->isAnimating());
+        QVERIFY(!stage->isVisible());
+        QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {},
+                            window->windowHandle()->mapFromGlobal(global));
+        QVERIFY(QTest::qWaitFor([] { return !pointerGrabbed(); }, 10000));
+
+        for (int change = 0; change < 2; ++change) {
+            window->toggleExpanded();
+            QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+            QCOMPARE(stageOf(window), stage.data());
+            QVERIFY2(stage->isVisible(), qPrintable(QStringLiteral("change %1").arg(change)));
+        }
+    }
+
+    // Whichever button ends a change, the panel takes the pointer over for its release: were the
+    // release to come outside the app, the app would go on taking moves and releases elsewhere
+    // for that press's.
+    void everyButtonThatEndsAChangeFollowsItsRelease() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Middle"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        for (const Qt::MouseButton button : {Qt::MiddleButton, Qt::BackButton}) {
+            QVERIFY(expandUnderWay(window, true));
+            TransitionStage* stage = stageOf(window);
+            const QPoint on = onThePicture(stage);
+            const QPoint global = stage->mapToGlobal(on);
+            QTest::mousePress(stage, button, {}, on);
+            QVERIFY(!window->isAnimating());
+            QVERIFY2(pointerGrabbed(), "the panel did not take the pointer for the release");
+            QTest::mouseRelease(window->windowHandle(), button, {},
+                                window->windowHandle()->mapFromGlobal(global));
+            QVERIFY(QTest::qWaitFor([] { return !pointerGrabbed(); }, 10000));
+        }
+    }
+
+    // A change holds the panel's picture by turning its updates off, and gives them back as they
+    // were: off, when whoever turned them off has not turned them on again.
+    void aChangeLeavesThePanelsUpdatesAsItFoundThem() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        Kippet* kippet = app.addKippet(QStringLiteral("Held"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        window->setUpdatesEnabled(false);
+        window->toggleExpanded();
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+        QVERIFY(!window->updatesEnabled());
+        window->setUpdatesEnabled(true);
+        window->toggleExpanded();
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+        verifyAtRest(window);
+    }
+
+    // The server never tells a window's background: the window manager's frame round a panel keeps
+    // the one its window manager gave it, through every change. Grown beyond the panel, the frame
+    // shows it there.
+    void theWindowManagersFrameKeepsItsBackground() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        const Composited composited;
+        Kippet* kippet = app.addKippet(QStringLiteral("Framed"), {200, 200});
+        FloatingKippetWindow* window = shownPanel(app, kippet);
+        QVERIFY2(window, "the panel never reached the screen");
+        const X11::WindowId frame = X11::frameOf(X11::idOf(window));
+        QVERIFY2(frame != X11::noWindow && X11::depthOf(frame) == 32,
+                 "the window manager gave the panel no frame with an alpha channel");
+        xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(other));
+        const std::uint32_t green = 0xFF00FF00u;
+        xcb_change_window_attributes(other, frame, XCB_CW_BACK_PIXEL, &green);
+        xcb_flush(other);
+        window->toggleExpanded();
+        QVERIFY(framesUntil([&] { return !window->isAnimating() && !stageShows(window); }));
+
+        // Grown to the right as the window manager would, the frame paints its background there.
+        const auto place = X11::ask(xcb_get_geometry, xcb_get_geometry_reply, frame);
+        QVERIFY(place);
+        const auto configure = [&](std::uint16_t width) {
+            const std::uint32_t on = 1;
+            const std::uint32_t off = 0;
+            const std::uint32_t size = width;
+            xcb_change_window_attributes(other, frame, XCB_CW_OVERRIDE_REDIRECT, &on);
+            xcb_configure_window(other, frame, XCB_CONFIG_WINDOW_WIDTH, &size);
+            xcb_change_window_attributes(other, frame, XCB_CW_OVERRIDE_REDIRECT, &off);
+        };
+        configure(place->width + 40);
+        xcb_clear_area(other, 0, frame, 0, 0, 0, 0);
+        const auto root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+        xcb_get_image_reply_t* image = xcb_get_image_reply(
+            other,
+            xcb_get_image(other, XCB_IMAGE_FORMAT_Z_PIXMAP, root, place->x + place->width + 20,
+                          place->y + 10, 1, 1, 0xFFFFFFFFu),
+            nullptr);
+        configure(place->width);
+        xcb_flush(other);
+        QVERIFY(image);
+        std::uint32_t pixel = 0;
+        std::memcpy(&pixel, xcb_get_image_data(image), sizeof pixel);
+        free(image);
+        xcb_disconnect(other);
+        QCOMPARE(QString::number(pixel & 0xFFFFFFu, 16), QStringLiteral("ff00"));
     }
 
     // Growing back out of a mini tile, every frame shows the whole tile: its layout is drawn at

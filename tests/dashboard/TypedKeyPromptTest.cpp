@@ -1,0 +1,175 @@
+#include "analysis/KeychainStore.h"
+#include "dashboard/SettingsHarness.h"
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QLineEdit>
+#include <QProcess>
+
+// A key typed by hand, key by key through the X server, into the settings while the keyring is
+// locked. The keyring is a real gnome-keyring on a private bus and its prompt the desktop's own
+// (gcr-prompter), which takes the keyboard while it is shown: what the user types goes to the
+// window that holds the keyboard, as on a desktop.
+namespace {
+const QString storedKey = QStringLiteral("sk-stored-earlier-0123456789");
+const QString login = QStringLiteral("/org/freedesktop/secrets/collection/login");
+
+QDBusMessage callKeyring(const QString& interface, const QString& member, QVariantList arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"),
+                                                       QStringLiteral("/org/freedesktop/secrets"),
+                                                       interface, member);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call);
+}
+
+bool lockLogin() {
+    return callKeyring(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
+                       {QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(login)})})
+               .type() == QDBusMessage::ReplyMessage;
+}
+
+// With the keyring's password, as the desktop's login does: no prompt.
+bool unlockLogin() {
+    const QDBusMessage session =
+        callKeyring(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("OpenSession"),
+                    {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
+    if (session.arguments().size() < 2)
+        return false;
+    QDBusArgument secret;
+    secret.beginStructure();
+    secret << session.arguments().at(1).value<QDBusObjectPath>() << QByteArray()
+           << QByteArray("kippets-test") << QStringLiteral("text/plain");
+    secret.endStructure();
+    return callKeyring(QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
+                       QStringLiteral("UnlockWithMasterPassword"),
+                       {QVariant::fromValue(QDBusObjectPath(login)), QVariant::fromValue(secret)})
+               .type() == QDBusMessage::ReplyMessage;
+}
+
+void store(const std::optional<QString>& key) {
+    KeychainStore writer;
+    if (key)
+        TaskRunner::finish(writer.save(KeychainStore::apiKeyAccount, *key));
+    else
+        TaskRunner::finish(writer.remove(KeychainStore::apiKeyAccount));
+}
+
+// Runs xdotool without holding up the event loop: the keys it sends must reach this process's
+// windows while it runs. False when it failed or did not end within the guard.
+bool xdotool(const QStringList& arguments, QByteArray* output = nullptr) {
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    if (!tool.waitForStarted())
+        return false;
+    const bool ended =
+        TaskRunner::waitUntil([&tool] { return tool.state() == QProcess::NotRunning; }, 60000);
+    if (output)
+        *output = tool.readAllStandardOutput();
+    return ended && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
+// The keyring's prompt is on screen.
+bool promptShown() {
+    QByteArray windows;
+    return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                    QStringLiteral("--class"), QStringLiteral("gcr-prompter")},
+                   &windows) &&
+           !windows.trimmed().isEmpty();
+}
+} // namespace
+
+class TypedKeyPromptTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run through scripts/with-keyring");
+    }
+
+    void init() {
+        TestEnvironment::resetPreferences();
+        QVERIFY(unlockLogin());
+        store(storedKey);
+        QVERIFY(lockLogin());
+    }
+
+    void cleanup() {
+        KeychainStore::install(nullptr);
+        // A prompt left open by a failed case is dismissed.
+        if (promptShown())
+            xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        QVERIFY(unlockLogin());
+        store(std::nullopt);
+    }
+
+    // Typed at 150 ms a key, the whole key stays in the field: nothing is saved, so no prompt
+    // opens, until typing pauses. Then the one prompt waits for the user as long as they take,
+    // and its answer decides the save.
+    void aKeyTypedIntoALockedKeyringIsKeptWhole() {
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        KeychainStore keychain;
+        SettingsServices services = h.services();
+        services.keychain = &keychain;
+        SettingsTabView& view = h.open(services);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
+        auto* field = h.find<QLineEdit>(QStringLiteral("byok_keyField"));
+        h.dashboard->activateWindow();
+        field->setFocus();
+        QVERIFY(TaskRunner::waitUntil([&h, field] {
+            return h.dashboard->isActiveWindow() && QApplication::focusWidget() == field;
+        }));
+
+        const QString typed = QStringLiteral("sk-typed-slowly-by-hand-0123456789");
+        QCOMPARE(typed.size(), 34);
+        // xdotool waits half its delay after each press and each release: 150 ms a key.
+        QVERIFY(xdotool(
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("300"), typed}));
+        QVERIFY(TaskRunner::waitUntil([field, &typed] { return field->text() == typed; }));
+        QVERIFY(!promptShown());
+        QVERIFY(!view.isKeySettled());
+
+        // Typing paused: the key is kept, and the keyring asks to be unlocked.
+        testClock().advance(std::chrono::milliseconds(1500));
+        QVERIFY(TaskRunner::waitUntil(promptShown, 60000));
+        // Long past any time-out of a call, the prompt is still the user's.
+        testClock().advance(std::chrono::seconds(13));
+        QCoreApplication::processEvents();
+        QVERIFY(!view.isKeySettled());
+        QCOMPARE(view.saveError(), std::nullopt);
+
+        // The user answers the prompt with the keyring's password; it holds the keyboard.
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("50"),
+                         QStringLiteral("kippets-test")}));
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }, 60000));
+        QCOMPARE(view.saveError(), std::nullopt);
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("APIKeySaveSuccess"))->text(),
+                 QStringLiteral("API key saved successfully"));
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("OpenAI key configured — configure details below."));
+        QCOMPARE(field->text(), typed);
+        QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
+                 std::optional<QString>(typed));
+
+        // Moving on from the field ends the typing too; the keyring, unlocked now, asks nothing.
+        QVERIFY(TaskRunner::waitUntil([&h, field] {
+            return h.dashboard->isActiveWindow() && QApplication::focusWidget() == field;
+        }));
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("300"),
+                         QStringLiteral("x")}));
+        QVERIFY(TaskRunner::waitUntil([field, &typed] { return field->text() == typed + "x"; }));
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Tab")}));
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }, 60000));
+        QVERIFY(!promptShown());
+        QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
+                 std::optional<QString>(typed + QStringLiteral("x")));
+    }
+};
+
+QTEST_MAIN(TypedKeyPromptTest)
+#include "TypedKeyPromptTest.moc"
