@@ -689,15 +689,20 @@ private slots:
     // empty plate, never pieces of two.
     void keysFasterThanAChangeShowOneWholePanel_data() {
         QTest::addColumn<bool>("compositor");
-        QTest::newRow("no compositor") << false;
-        QTest::newRow("compositor") << true;
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("no compositor") << false << 1.0;
+        QTest::newRow("compositor") << true << 1.0;
+        QTest::newRow("no compositor, 125 %") << false << 1.25;
     }
 
     void keysFasterThanAChangeShowOneWholePanel() {
         QFETCH(bool, compositor);
-        useScale(1);
+        QFETCH(double, appScale);
+        useScale(appScale);
         DesktopSession::Options options;
         options.compositor = compositor;
+        if (scale != 1)
+            options.appEnvironment << QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale);
         DesktopSession desktop(options);
         Scene scene;
         setUpScene(desktop, compositor, scene);
