@@ -105,7 +105,9 @@ void PanelTransition::goOn(const QRect& to, const RectD& target) {
     target_ = target;
     if (phase_ == Phase::awaitingStage) {
         // Nothing of the way has shown yet: the panel still shows where it stands, and the
-        // stage opens again over the whole of the new way.
+        // stage opens again over the whole of the new way. It leaves first: one that has come
+        // over the panel already would show its picture placed for the new area at the old.
+        stage_->close();
         awaitedOpening_ = stage_->open(from_.united(to_), panel_->shownPicture(), from_);
         timer_->setSingleShot(true);
         timer_->start(stageWaitAtMost);
