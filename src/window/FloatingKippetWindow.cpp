@@ -28,6 +28,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels)
@@ -216,17 +217,21 @@ QPixmap FloatingKippetWindow::shownPicture() {
 }
 
 namespace {
-// Where a layout of `laidOut` goes, scaled down, in a picture of `shown`: scaled alone, what sits
-// in its corners (the header's buttons) would land on the picture's rounded border, whose radius
-// does not shrink with it. Inset so that the layout's own corners, at their scaled radius, stay
-// within the picture's: the whole layout at the full size, and ever further in below it.
+// Where a layout of `laidOut` goes, scaled down, in a picture of `shown`. The layout keeps what
+// it holds (the header's buttons in its corners) inside its own border, within the corners' inner
+// arcs; scaled alone into the picture, whose corners keep their full radius, those arcs would
+// shrink and their content land on the picture's border. Inset just so far that the scaled inner
+// arcs stay within the picture's: nothing at the full size, a few points at a mini tile's.
 QRectF scaledContentArea(QSize shown, QSize laidOut) {
     const double radius = FloatingKippetWindow::cornerRadius;
-    const auto inset = [radius](int shownLength, int laidOutLength) {
-        const double room = laidOutLength - 2 * radius;
-        const double scale =
-            room > 0 ? std::clamp((shownLength - 2 * radius) / room, 0.0, 1.0) : 1.0;
-        return radius * (1 - scale);
+    const double inner = radius - FloatingKippetWindow::borderWidth - 1;
+    // How far in a corner's inner arc moves along each axis when the layout is scaled by s,
+    // per (1 - s): its centre comes nearer the corner while the picture's stays.
+    const double drift = radius - inner / std::sqrt(2.0);
+    const auto inset = [drift](int shownLength, int laidOutLength) {
+        if (shownLength >= laidOutLength || laidOutLength <= 2 * drift)
+            return 0.0;
+        return drift * (laidOutLength - shownLength) / (laidOutLength - 2 * drift);
     };
     const double by =
         std::max(inset(shown.width(), laidOut.width()), inset(shown.height(), laidOut.height()));
