@@ -8,8 +8,10 @@
 
 // What the app and its decoder processes say to each other over their socket. A request is a
 // fixed header and the image bytes; an answer is a fixed header and, for an image, its pixels row
-// after row as QImage lays them out. Both headers are little-endian, fields of fixed width.
-// The app trusts nothing an answer says: a header that does not add up is no answer at all.
+// after row as QImage lays them out, or, for an encoded picture, the bytes of its file. Both
+// headers are little-endian, fields of fixed width.
+// The app trusts nothing an answer says: a header that does not add up is no answer at all, and
+// neither is one larger than what was asked for.
 class DecoderProtocol {
 public:
     enum class Ask : quint32 {
@@ -17,8 +19,11 @@ public:
         covering = 2,     // the least size that covers the given one, never enlarged
         within = 3,       // the largest size that fits within the given one, never enlarged
         declaredSize = 4, // only the size the picture declares
+        // The picture at its own size as the bytes of a PNG file (of a JPEG file when PNG
+        // fails), so that a picture kept whole never has to be held as pixels in the app.
+        encoded = 5,
     };
-    enum class Answer : quint32 { image = 1, size = 2, refused = 3 };
+    enum class Answer : quint32 { image = 1, size = 2, refused = 3, encoded = 4 };
 
     struct Request {
         Ask ask = Ask::decode;
@@ -50,9 +55,19 @@ public:
 
     static QByteArray answerHeader(const AnswerHeader& answer);
     // The answer a header gives to `request`, when it is one that request may get: an image no
-    // larger than the request's limit, in a format the app draws, its rows as QImage lays them.
+    // larger than the request's limit and the size it asked for (see fitsRequest), in a format
+    // the app draws, its rows as QImage lays them; or encoded bytes within encodedBytesBound.
     static std::optional<AnswerHeader> readAnswerHeader(const QByteArray& header,
                                                         const Request& request);
+
+    // Whether pixels of `size` are an answer `request` may get: within the limit, and for
+    // `within` inside the box; for `covering` inside it across or down (the least size that
+    // covers a box matches it on one side, and a picture too small to cover it is not enlarged,
+    // so it is no larger than the box on one side either).
+    static bool fitsRequest(QSize size, const Request& request);
+    // The most bytes a picture within `limit` bytes of pixels takes as a file: PNG stores them
+    // uncompressed at worst, with a byte a row and the framing of its chunks.
+    static qint64 encodedBytesBound(qint64 limit);
 
     // The formats a decoder answers in; others are converted before they are sent.
     static bool isSentFormat(QImage::Format format);
