@@ -11,8 +11,10 @@
 #include "window/ThumbnailCache.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLinearGradient>
 #include <QMimeData>
 #include <QPainter>
@@ -90,6 +92,68 @@ QString silentProgram(const QTemporaryDir& folder) {
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return path;
 }
+
+// Resident memory of a process, from /proc/<pid>/status: "VmHWM:" its peak, "VmRSS:" now.
+qint64 memoryOf(qint64 pid, const char* field) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return 0;
+}
+
+// The decoders this process runs now: its children named as the decoder program is.
+QList<qint64> decoderProcesses() {
+    QList<qint64> pids;
+    const qint64 self = QCoreApplication::applicationPid();
+    for (const QFileInfo& entry : QDir(QStringLiteral("/proc")).entryInfoList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 pid = entry.fileName().toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile stat(entry.filePath() + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const qsizetype close = text.lastIndexOf(')');
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        if (text.contains("(kippets-decoder)") && fields.size() > 1 &&
+            fields.at(1).toLongLong() == self)
+            pids.append(pid);
+    }
+    return pids;
+}
+
+// The most the decoders held together while it watched: at each look, the sum of the peaks of
+// those alive, which no moment's total exceeds.
+class DecoderMemoryWatch {
+public:
+    DecoderMemoryWatch()
+        : thread_([this] {
+              while (!done_) {
+                  qint64 together = 0;
+                  for (const qint64 pid : decoderProcesses())
+                      together += memoryOf(pid, "VmHWM:");
+                  peak_ = std::max<qint64>(peak_, together);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          }) {}
+    ~DecoderMemoryWatch() { stop(); }
+    qint64 stop() {
+        done_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return peak_;
+    }
+
+private:
+    std::atomic<bool> done_ = false;
+    std::atomic<qint64> peak_ = 0;
+    std::thread thread_;
+};
 
 QMimeData* imageOnClipboard(const QByteArray& bytes, const QString& type) {
     auto* data = new QMimeData;
@@ -371,6 +435,70 @@ private slots:
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         QVERIFY(process.readAllStandardError().contains("files forbidden"));
+    }
+
+    // Eight pastes of a 164-byte drawing that asks for 10⁶ × 10⁶, and eight of a 48-megapixel
+    // photo, all at once: the app holds the files it keeps, not their pixels, and the decoders
+    // together stay within their budget.
+    void largePastesStayWithinTheMemoryBudgets() {
+        const auto decoder = installDecoder(std::chrono::seconds(20), std::chrono::seconds(60));
+        QList<QByteArray> photos;
+        {
+            QImage image(8000, 6000, QImage::Format_RGB888);
+            QPainter painter(&image);
+            QLinearGradient gradient(0, 0, 8000, 6000);
+            gradient.setColorAt(0, QColor(30, 90, 160));
+            gradient.setColorAt(1, QColor(230, 180, 60));
+            painter.fillRect(image.rect(), gradient);
+            for (int paste = 0; paste < 8; ++paste) {
+                painter.fillRect(QRect(100 + paste * 400, 100, 300, 300),
+                                 QColor(paste * 30, 20, 0));
+                photos.append(encoded(image, "JPEG", 10));
+            }
+        }
+        IntakeFixture h;
+        const auto drawing = [](int paste) {
+            return QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1000000\" "
+                              "height=\"1000000\"><rect x=\"0\" y=\"0\" width=\"500000\" "
+                              "height=\"500000\" fill=\"#") +
+                   QByteArray::number(100000 + paste) + "\" stroke=\"none\"/></svg>\n\n\n\n\n\n";
+        };
+        QCOMPARE(drawing(0).size(), 164);
+        // The peak so far is forgotten: what the pastes add is measured from here.
+        {
+            QFile clear(QStringLiteral("/proc/self/clear_refs"));
+            QVERIFY(clear.open(QIODevice::WriteOnly));
+            clear.write("5");
+        }
+        const qint64 pid = QCoreApplication::applicationPid();
+        const qint64 before = memoryOf(pid, "VmHWM:");
+        QVERIFY(before > 0);
+        DecoderMemoryWatch watch;
+        QList<std::shared_ptr<TaskRunner::Settled<void>>> pastes;
+        for (int paste = 0; paste < 8; ++paste) {
+            std::unique_ptr<QMimeData> data(
+                imageOnClipboard(drawing(paste), QStringLiteral("image/svg+xml")));
+            pastes.append(TaskRunner::settle(h.intake->pasteFromPasteboard(*data)));
+        }
+        for (const QByteArray& photo : photos) {
+            std::unique_ptr<QMimeData> data(imageOnClipboard(photo, QStringLiteral("image/jpeg")));
+            pastes.append(TaskRunner::settle(h.intake->pasteFromPasteboard(*data)));
+        }
+        for (const auto& paste : pastes)
+            TaskRunner::result(paste, 600000);
+        const qint64 decoders = watch.stop();
+        const qint64 grown = memoryOf(pid, "VmHWM:") - before;
+        qInfo("The app's peak grew by %lld MB; the decoders held %lld MB together", grown >> 20,
+              decoders >> 20);
+        QCOMPARE(h.kippet->items().size(), 16);
+        for (const KippetItem& item : h.kippet->items())
+            QCOMPARE(item.type, KippetItemType::image);
+        QVERIFY2(grown <= 150LL * 1024 * 1024,
+                 qPrintable(QStringLiteral("the app's peak grew by %1 MB").arg(grown >> 20)));
+        QVERIFY2(decoders > 0, "no decoder was seen");
+        QVERIFY2(decoders < 1536LL * 1024 * 1024,
+                 qPrintable(QStringLiteral("the decoders held %1 MB").arg(decoders >> 20)));
+        QCOMPARE(decoder->pixels().held(), qint64(0));
     }
 
     void anOrdinaryPasteAfterEightHostileOnesIsStoredAtOnce() {
