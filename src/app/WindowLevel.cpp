@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -62,9 +63,36 @@ void stayOffTaskbars(QWidget* window, bool mapped) {
     X11::flush();
 }
 
+// KWin hides the utility windows of an application whenever none of its windows is active (its
+// HideUtilityWindowsForInactive, on by default), and takes a window outside the app's window
+// group (the dashboard, see makeOrdinary) for another application: with the dashboard in front,
+// panels and editors vanished. Qt makes every tool window a utility window. For KWin alone a
+// floating window is an ordinary one (_NET_WM_WINDOW_TYPE_NORMAL), which it never hides that
+// way; above ordinary windows, off taskbars and undecorated all the same. Other window managers
+// keep the utility type they place, focus and stack these windows by. Written before the window
+// is mapped, where the window manager reads it.
+void stayUpWhateverIsActive(QWidget* window) {
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
+        return;
+    // Asked until a window manager has answered: the app may come up before it.
+    static std::optional<bool> kwin;
+    if (!kwin) {
+        const QByteArray name = X11::windowManagerName();
+        if (!name.isEmpty())
+            kwin = name == "KWin";
+    }
+    if (!kwin.value_or(false))
+        return;
+    X11::setProperty32(id, X11::atom("_NET_WM_WINDOW_TYPE"), X11::atomType(),
+                       std::array{X11::atom("_NET_WM_WINDOW_TYPE_NORMAL")});
+}
+
 // What makes a floating window part of the desktop rather than a task of the app: on every
 // workspace and out of taskbars and pagers.
 void standApart(QWidget* window, bool mapped) {
+    if (!mapped)
+        stayUpWhateverIsActive(window);
     joinAllWorkspaces(window, mapped);
     stayOffTaskbars(window, mapped);
     X11::flush();

@@ -163,6 +163,27 @@ WindowId activeWindow() {
 #endif
 }
 
+QByteArray windowManagerName() {
+#ifdef KIPPETS_HAVE_XCB
+    const AtomId check = atom("_NET_SUPPORTING_WM_CHECK");
+    const auto named = property32(root(), check, XCB_ATOM_WINDOW);
+    if (!named || named->empty())
+        return {};
+    // A window left behind by a window manager that has gone names no one, or another window.
+    const auto itself = property32(named->front(), check, XCB_ATOM_WINDOW);
+    if (!itself || itself->empty() || itself->front() != named->front())
+        return {};
+    const auto reply = ask(xcb_get_property, xcb_get_property_reply, uint8_t(0), named->front(),
+                           atom("_NET_WM_NAME"), atom("UTF8_STRING"), uint32_t(0), uint32_t(64));
+    if (!reply || reply->format != 8)
+        return {};
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                      xcb_get_property_value_length(reply.get()));
+#else
+    return {};
+#endif
+}
+
 bool isPropertyChange(const void* event, WindowId window, AtomId property) {
 #ifdef KIPPETS_HAVE_XCB
     const auto* generic = static_cast<const xcb_generic_event_t*>(event);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QRegion>
 #include <array>
 #include <chrono>
@@ -52,6 +53,10 @@ WindowId frameOf(WindowId window);
 // The window the window manager gave the keyboard to (_NET_ACTIVE_WINDOW); none when it gave it to
 // no window, or does not say.
 WindowId activeWindow();
+// The name the window manager gives itself (_NET_WM_NAME of the window _NET_SUPPORTING_WM_CHECK
+// names, which names itself too), as EWMH lets clients tell window managers apart; empty when
+// none says.
+QByteArray windowManagerName();
 // Whether an event from the server, as Qt hands it to native event filters
 // ("xcb_generic_event_t"), says that `property` of `window` changed.
 bool isPropertyChange(const void* event, WindowId window, AtomId property);
