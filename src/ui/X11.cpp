@@ -479,8 +479,63 @@ void requestActivation(WindowId window, std::uint32_t time) {
 }
 
 std::vector<WindowId> stackingOrder() {
-    return property32(root(), atom("_NET_CLIENT_LIST_STACKING"), windowType())
-        .value_or(std::vector<WindowId>{});
+    std::vector<WindowId> clients =
+        property32(root(), atom("_NET_CLIENT_LIST_STACKING"), windowType())
+            .value_or(std::vector<WindowId>{});
+#ifdef KIPPETS_HAVE_XCB
+    // EWMH lists the windows bottom to top, but some window managers (JWM) list each of their
+    // layers top first: a dialog the app then sent "above the topmost panel" went right above the
+    // lowest one, under the others. What shows is the server's order of the windows on the root:
+    // each client goes where the window standing on the root for it (its frame, or itself where
+    // it has none) stands there. The parents of all clients are asked at once, one level at a
+    // time, so that a desktop of many panels costs a few round trips.
+    xcb_connection_t* server = connection();
+    if (!server || clients.size() < 2)
+        return clients;
+    std::vector<WindowId> onRoot(clients);
+    std::vector<bool> settled(clients.size(), false);
+    for (int depth = 0; depth < 16; ++depth) {
+        std::vector<xcb_query_tree_cookie_t> asked;
+        asked.reserve(clients.size());
+        for (std::size_t i = 0; i < clients.size(); ++i)
+            asked.push_back(settled[i] ? xcb_query_tree_cookie_t{}
+                                       : xcb_query_tree(server, onRoot[i]));
+        bool open = false;
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            if (settled[i])
+                continue;
+            xcb_generic_error_t* error = nullptr;
+            xcb_query_tree_reply_t* answer = xcb_query_tree_reply(server, asked[i], &error);
+            const Reply<xcb_query_tree_reply_t> tree(answer, error);
+            if (!tree || tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE) {
+                settled[i] = true;
+                continue;
+            }
+            onRoot[i] = tree->parent;
+            open = true;
+        }
+        if (!open)
+            break;
+    }
+    const auto tree = ask(xcb_query_tree, xcb_query_tree_reply, root());
+    if (!tree)
+        return clients;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    QHash<WindowId, int> place;
+    place.reserve(count);
+    for (int i = 0; i < count; ++i)
+        place.insert(children[i], i);
+    std::vector<std::pair<int, WindowId>> ordered;
+    ordered.reserve(clients.size());
+    for (std::size_t i = 0; i < clients.size(); ++i)
+        ordered.emplace_back(place.value(onRoot[i], -1), clients[i]);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < ordered.size(); ++i)
+        clients[i] = ordered[i].second;
+#endif
+    return clients;
 }
 
 void requestRaiseAbove(WindowId window, WindowId sibling) {

@@ -150,8 +150,8 @@ void requestDesktop(WindowId window, std::uint32_t desktop);
 void requestState(WindowId window, bool add, AtomId first, AtomId second = noAtom);
 // Gives the window the keyboard; `time` of the user's action, 0 for now.
 void requestActivation(WindowId window, std::uint32_t time = 0);
-// The windows the window manager manages, bottom to top (_NET_CLIENT_LIST_STACKING); empty when
-// it does not say.
+// The windows the window manager manages (_NET_CLIENT_LIST_STACKING), bottom to top as the
+// server stacks them; empty when it does not say.
 std::vector<WindowId> stackingOrder();
 // Stacks the window right above `sibling`, another window the window manager manages, and
 // leaves the keyboard where it is. A plain raise would not: some window managers (xfwm4) take an

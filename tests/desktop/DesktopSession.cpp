@@ -660,7 +660,22 @@ DesktopSession::WindowId DesktopSession::root() const {
 }
 
 QList<DesktopSession::WindowId> DesktopSession::stacking() const {
-    return cardinals(root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW);
+    QList<WindowId> clients = cardinals(root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW);
+    // As the server stacks them: JWM lists each of its layers top first, against EWMH. Each client
+    // goes where its frame (or itself, without one) stands among the root's children.
+    xcb_query_tree_reply_t* tree =
+        connection_
+            ? xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root()), nullptr)
+            : nullptr;
+    if (!tree)
+        return clients;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    const QList<WindowId> onRoot(children, children + xcb_query_tree_children_length(tree));
+    free(tree);
+    std::stable_sort(clients.begin(), clients.end(), [&](WindowId a, WindowId b) {
+        return onRoot.indexOf(frameOf(a)) < onRoot.indexOf(frameOf(b));
+    });
+    return clients;
 }
 
 QString DesktopSession::title(WindowId window) const {
