@@ -163,6 +163,16 @@ WindowId activeWindow() {
 #endif
 }
 
+bool keyboardOnNoWindow() {
+#ifdef KIPPETS_HAVE_XCB
+    const auto focus = ask(xcb_get_input_focus, xcb_get_input_focus_reply);
+    return focus && (focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
+                     focus->focus == root());
+#else
+    return false;
+#endif
+}
+
 QByteArray windowManagerName() {
 #ifdef KIPPETS_HAVE_XCB
     const AtomId check = atom("_NET_SUPPORTING_WM_CHECK");

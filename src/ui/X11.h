@@ -53,6 +53,9 @@ WindowId frameOf(WindowId window);
 // The window the window manager gave the keyboard to (_NET_ACTIVE_WINDOW); none when it gave it to
 // no window, or does not say.
 WindowId activeWindow();
+// Whether the server's keyboard focus is on no client's window: none, the pointer's root, or
+// the root window itself.
+bool keyboardOnNoWindow();
 // The name the window manager gives itself (_NET_WM_NAME of the window _NET_SUPPORTING_WM_CHECK
 // names, which names itself too), as EWMH lets clients tell window managers apart; empty when
 // none says.
