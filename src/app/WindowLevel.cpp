@@ -270,16 +270,15 @@ private:
     // names it active, whether Qt heard of the minimise or not: where the window manager says
     // nothing more (JWM), the keyboard is nowhere.
     QWidget* activeOrdinaryHidden(const void* message) const {
-        const X11::AtomId states = X11::atom("_NET_WM_STATE");
+        // Every event passes here; the states of a window change seldom.
+        const X11::WindowId id = X11::propertyChangedOn(message, X11::atom("_NET_WM_STATE"));
+        if (id == X11::noWindow || id == keyboardAwaited_)
+            return nullptr;
         const QWidgetList windows = QApplication::topLevelWidgets();
         for (QWidget* window : windows) {
-            if (window->property(levelProperty).toInt() != ordinaryLevel ||
-                X11::idOf(window) == X11::noWindow ||
-                !X11::isPropertyChange(message, X11::idOf(window), states))
+            if (X11::idOf(window) != id || window->property(levelProperty).toInt() != ordinaryLevel)
                 continue;
-            const X11::WindowId id = X11::idOf(window);
-            if (id != keyboardAwaited_ && X11::activeWindow() == id &&
-                X11::hasState(id, X11::atom("_NET_WM_STATE_HIDDEN")))
+            if (X11::activeWindow() == id && X11::hasState(id, X11::atom("_NET_WM_STATE_HIDDEN")))
                 return window;
         }
         return nullptr;

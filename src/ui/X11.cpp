@@ -194,6 +194,20 @@ QByteArray windowManagerName() {
 #endif
 }
 
+WindowId propertyChangedOn(const void* event, AtomId property) {
+#ifdef KIPPETS_HAVE_XCB
+    const auto* generic = static_cast<const xcb_generic_event_t*>(event);
+    if (!generic || (generic->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+        return noWindow;
+    const auto* notify = static_cast<const xcb_property_notify_event_t*>(event);
+    return notify->atom == property ? notify->window : noWindow;
+#else
+    Q_UNUSED(event);
+    Q_UNUSED(property);
+    return noWindow;
+#endif
+}
+
 bool isPropertyChange(const void* event, WindowId window, AtomId property) {
 #ifdef KIPPETS_HAVE_XCB
     const auto* generic = static_cast<const xcb_generic_event_t*>(event);

@@ -63,6 +63,8 @@ QByteArray windowManagerName();
 // Whether an event from the server, as Qt hands it to native event filters
 // ("xcb_generic_event_t"), says that `property` of `window` changed.
 bool isPropertyChange(const void* event, WindowId window, AtomId property);
+// The window whose `property` the event says changed; none for any other event.
+WindowId propertyChangedOn(const void* event, AtomId property);
 // The depth of the window's pixels: 32 where they carry an alpha channel; 0 when unknown.
 int depthOf(WindowId window);
 // The background the server fills exposed parts of a window with: a pixel value, or none, where
