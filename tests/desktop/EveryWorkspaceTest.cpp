@@ -96,6 +96,10 @@ private slots:
             }
         };
 
+        // The dashboard in front, as the user puts it there (not every window manager gives a
+        // window the keyboard as it maps it): a click on it, clear of the panels.
+        const QPoint onDashboard = desktop.geometry(dashboard).center() + QPoint(0, 150);
+        QVERIFY(desktop.click(onDashboard));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
         checkUp(QStringLiteral("the dashboard active"));
         if (QTest::currentTestFailed())
@@ -115,7 +119,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         // Back to the dashboard as the user goes there: a click on it.
-        QVERIFY(desktop.click(desktop.geometry(dashboard).center() + QPoint(0, 150)));
+        QVERIFY(desktop.click(onDashboard));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
         checkUp(QStringLiteral("the dashboard clicked"));
         if (QTest::currentTestFailed())
