@@ -1,6 +1,7 @@
 // What a decoder process answers, as the app reads it: the first byte picks the request, the rest
-// is the answer, cut off where the input ends. Garbage, too much, too little or nothing must be a
-// refusal, never a crash, a wait or an allocation of what a header claims.
+// is the answer (pixels, a size or a file), cut off where the input ends. Garbage, too much, too
+// little or nothing must be a refusal, never a crash, a wait or an allocation of what a header
+// claims.
 
 #include "FuzzApplication.h"
 #include "analysis/DecoderProcess.h"
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     DecoderProtocol::Request request;
-    request.ask = static_cast<DecoderProtocol::Ask>(data[0] % 6 + 1);
+    request.ask = static_cast<DecoderProtocol::Ask>(data[0] % 7 + 1);
     request.size = QSize(64, 48);
     request.limit = 16 * 1024 * 1024;
     request.bytes = QByteArray("\x89PNG\r\n\x1a\n", 8);

@@ -41,13 +41,21 @@ std::string procFile(pid_t pid, const char* name) {
     return text;
 }
 
-// CPU time the process has used, user and system, from /proc/<pid>/stat.
-std::optional<std::chrono::milliseconds> cpuTime(pid_t pid) {
+struct Progress {
+    // CPU time used, user and system.
+    std::chrono::milliseconds cpu{0};
+    // Stopped by a signal (T) or by a tracer (t): it runs again only when someone outside says.
+    bool stopped = false;
+};
+
+// How far the process is, from /proc/<pid>/stat.
+std::optional<Progress> progressOf(pid_t pid) {
     const std::string stat = procFile(pid, "stat");
     // The command name in parentheses may hold spaces; the fields count from after it.
     const size_t close = stat.rfind(')');
-    if (close == std::string::npos)
+    if (close == std::string::npos || close + 2 >= stat.size())
         return std::nullopt;
+    const char state = stat[close + 2];
     const char* at = stat.c_str() + close + 1;
     long long fields[13] = {};
     int field = 0;
@@ -68,7 +76,8 @@ std::optional<std::chrono::milliseconds> cpuTime(pid_t pid) {
         return std::nullopt;
     static const long ticksPerSecond = std::max(1L, ::sysconf(_SC_CLK_TCK));
     // After the state: ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime
-    return std::chrono::milliseconds((fields[11] + fields[12]) * 1000 / ticksPerSecond);
+    return Progress{std::chrono::milliseconds((fields[11] + fields[12]) * 1000 / ticksPerSecond),
+                    state == 'T' || state == 't'};
 }
 
 struct Memory {
@@ -105,6 +114,12 @@ struct DecoderProcess::Watch {
     Clock::time_point started = Clock::now();
     std::optional<std::chrono::milliseconds> cpuAtStart;
     QString exceeded;
+    DecoderProcess::Outcome::Failure why = DecoderProcess::Outcome::Failure::none;
+
+    void exceed(DecoderProcess::Outcome::Failure cause, const QString& what) {
+        why = cause;
+        exceeded = what;
+    }
 };
 
 namespace {
@@ -232,28 +247,39 @@ DecoderProcess::Wait DecoderProcess::waitFor(short events, Watch& watch) {
         }
         if (ready < 0 && errno != EINTR)
             return Wait::closed;
+        // Only the CPU budget and the memory bound judge the picture: a decoder out of wall
+        // time was kept from running, by a busy machine or by someone who stopped it.
         const auto elapsed = Clock::now() - watch.started;
         if (elapsed > watch.limits.wall) {
-            watch.exceeded =
-                QStringLiteral("no answer within %1 ms").arg(qint64(watch.limits.wall.count()));
+            watch.exceed(
+                Outcome::Failure::stalled,
+                QStringLiteral("no answer within %1 ms").arg(qint64(watch.limits.wall.count())));
             return Wait::timedOut;
         }
         if (pid_ <= 0)
             continue;
-        if (const auto cpu = cpuTime(pid_)) {
+        if (const std::optional<Progress> progress = progressOf(pid_)) {
+            // Nothing in the app stops a decoder; one stopped goes on only when its stopper says.
+            if (progress->stopped) {
+                watch.exceed(Outcome::Failure::stalled,
+                             QStringLiteral("the decoder was stopped from outside"));
+                return Wait::timedOut;
+            }
             // Counted from the first look, a tick after the request: close enough for seconds.
             if (!watch.cpuAtStart)
-                watch.cpuAtStart = cpu;
-            if (*cpu - *watch.cpuAtStart > watch.limits.cpu) {
-                watch.exceeded = QStringLiteral("more than %1 ms of CPU time")
-                                     .arg(qint64(watch.limits.cpu.count()));
+                watch.cpuAtStart = progress->cpu;
+            if (progress->cpu - *watch.cpuAtStart > watch.limits.cpu) {
+                watch.exceed(Outcome::Failure::cpuBudget,
+                             QStringLiteral("more than %1 ms of CPU time")
+                                 .arg(qint64(watch.limits.cpu.count())));
                 return Wait::timedOut;
             }
         }
         const Memory memory = memoryOf(pid_);
         peakBytes_ = std::max(peakBytes_, memory.peak);
         if (memory.resident > watch.limits.memoryBytes) {
-            watch.exceeded = QStringLiteral("%1 MB of memory").arg(memory.resident >> 20);
+            watch.exceed(Outcome::Failure::memoryLimit,
+                         QStringLiteral("%1 MB of memory").arg(memory.resident >> 20));
             return Wait::timedOut;
         }
     }
@@ -295,22 +321,52 @@ bool DecoderProcess::receiveAll(char* data, qint64 size, Watch& watch) {
     return true;
 }
 
-DecoderProcess::Outcome DecoderProcess::fail(const QString& why) {
+DecoderProcess::Outcome DecoderProcess::fail(Outcome::Failure why, const QString& what) {
     end();
     Outcome outcome;
     outcome.kind = Outcome::Kind::failed;
-    outcome.failure = why;
+    outcome.why = why;
+    outcome.failure = what;
     return outcome;
 }
 
+DecoderProcess::Outcome::Failure DecoderProcess::reapedCause(QString& what) {
+    if (pid_ <= 0)
+        return Outcome::Failure::nonsense;
+    // A decoder closes its end only by ending; the system reaps it a moment later.
+    const auto until = Clock::now() + std::chrono::seconds(2);
+    int status = 0;
+    pid_t reaped = 0;
+    while ((reaped = ::waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (reaped != pid_)
+        return Outcome::Failure::nonsense; // it lives on, out of step: end() kills it
+    pid_ = 0;
+    // The app sends SIGKILL only from end(), to a process it then reaps at once: this one came
+    // from outside, as the out-of-memory killer's does, and says nothing of the picture.
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+        what = QStringLiteral("the decoder was killed from outside");
+        return Outcome::Failure::killedFromOutside;
+    }
+    if (WIFSIGNALED(status))
+        what = QStringLiteral("the decoder died of signal %1").arg(WTERMSIG(status));
+    return Outcome::Failure::crashed;
+}
+
 DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request& request,
-                                                 const Limits& limits) {
+                                                 const Limits& limits, const PixelRoom& room) {
     if (spent_)
-        return fail(QStringLiteral("the decoder is gone"));
+        return fail(Outcome::Failure::unreachable, QStringLiteral("the decoder is gone"));
     Watch watch;
     watch.limits = limits;
+    // A transfer that broke off without a verdict of the watch's: the decoder ended, or sent
+    // what no request gets.
     const auto failure = [&](const QString& what) {
-        return fail(watch.exceeded.isEmpty() ? what : watch.exceeded);
+        if (!watch.exceeded.isEmpty())
+            return fail(watch.why, watch.exceeded);
+        QString told = what;
+        const Outcome::Failure why = reapedCause(told);
+        return fail(why, told);
     };
     const QByteArray header = DecoderProtocol::requestHeader(request);
     if (!sendAll(header.constData(), header.size(), watch) ||
@@ -322,7 +378,8 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
     const std::optional<DecoderProtocol::AnswerHeader> answer =
         DecoderProtocol::readAnswerHeader(answerBytes, request);
     if (!answer)
-        return failure(QStringLiteral("the decoder's answer does not add up"));
+        return fail(Outcome::Failure::nonsense,
+                    QStringLiteral("the decoder's answer does not add up"));
     Outcome outcome;
     switch (answer->answer) {
     case DecoderProtocol::Answer::refused:
@@ -338,17 +395,29 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
             return failure(QStringLiteral("the decoder ended inside its pages"));
         outcome.pages = DecoderProtocol::readPageSizes(sizes, answer->size.width());
         if (!outcome.pages)
-            return failure(QStringLiteral("the decoder's pages do not add up"));
+            return fail(Outcome::Failure::nonsense,
+                        QStringLiteral("the decoder's pages do not add up"));
         outcome.kind = Outcome::Kind::answered;
+        return outcome;
+    }
+    case DecoderProtocol::Answer::encoded: {
+        QByteArray file(answer->pixelBytes, Qt::Uninitialized);
+        if (!receiveAll(file.data(), file.size(), watch))
+            return failure(QStringLiteral("the decoder ended inside its picture"));
+        outcome.kind = Outcome::Kind::answered;
+        outcome.size = answer->size;
+        outcome.encoded = std::move(file);
         return outcome;
     }
     case DecoderProtocol::Answer::image:
         break;
     }
-    QImage image(answer->size, answer->format);
+    QImage image = room ? room(answer->size, answer->format) : QImage(answer->size, answer->format);
     if (image.isNull() || image.bytesPerLine() != answer->bytesPerLine ||
         image.sizeInBytes() != answer->pixelBytes)
-        return failure(QStringLiteral("no room for the decoder's picture"));
+        return fail(Outcome::Failure::noRoom, QStringLiteral("no room for the decoder's picture"));
+    // The time the app took to make room is its own, not the decoder's.
+    watch.started = Clock::now();
     if (!receiveAll(reinterpret_cast<char*>(image.bits()), answer->pixelBytes, watch))
         return failure(QStringLiteral("the decoder ended inside its picture"));
     if (answer->dotsPerMeterX > 0 && answer->dotsPerMeterY > 0) {

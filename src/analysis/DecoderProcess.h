@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sys/types.h>
@@ -12,11 +13,14 @@
 // Each exchange is watched while the app waits for its answer: a decoder that uses more than its
 // budget of CPU time or of wall time, or more memory than its bound, is ended with SIGKILL, and
 // so is one whose answer does not add up. A process so ended, or one that died, is spent: the
-// owner starts another for the next picture.
+// owner starts another for the next picture. A failure says why it happened, for only some are
+// the picture's doing: a decoder stopped or killed from outside says nothing of its picture.
 class DecoderProcess {
 public:
     struct Limits {
-        qint64 memoryBytes = 1024LL * 1024 * 1024;
+        // Room for a picture at the largest decoded size taken (ImageDecoder::maxDecodedBytes),
+        // its file bytes, and the PNG a paste is kept as.
+        qint64 memoryBytes = 448LL * 1024 * 1024;
         std::chrono::milliseconds cpu{4000};
         // Only a decoder denied the CPU by a busy machine (or stopped) runs into this one.
         std::chrono::milliseconds wall{12000};
@@ -24,14 +28,45 @@ public:
 
     struct Outcome {
         enum class Kind { answered, refused, failed };
+        // Why an exchange failed. The first three are the picture's doing: it spent the CPU
+        // budget, reached the memory bound, made the decoder die of a signal of its own making
+        // (as a failed allocation aborts) or end, or made it answer nonsense.
+        // The others are not: the decoder was stopped, or starved of the CPU, until the wall
+        // budget ran out; it was killed by a signal the app did not send (as the system's
+        // out-of-memory killer does); the app had no room for its pixels; or it could not be
+        // reached at all.
+        enum class Failure {
+            none,
+            cpuBudget,
+            memoryLimit,
+            crashed,
+            nonsense,
+            stalled,
+            killedFromOutside,
+            noRoom,
+            unreachable,
+        };
         Kind kind = Kind::failed;
+        Failure why = Failure::none;
         std::optional<QImage> image;
         std::optional<QSize> size;
         // A PDF's page sizes in points.
         std::optional<QList<QSizeF>> pages;
+        // The file bytes of an encoded answer; `size` is then the picture's.
+        std::optional<QByteArray> encoded;
         // For a failure: what happened, for the log.
         QString failure;
+
+        // Whether the failure is the picture's: only then are its bytes refused for good.
+        bool isThePicturesFault() const {
+            return why == Failure::cpuBudget || why == Failure::memoryLimit ||
+                   why == Failure::crashed || why == Failure::nonsense;
+        }
     };
+
+    // Where an image answer's pixels go: an image of that size and format to fill, or a null
+    // one when the app has no room for them (the decoder, its answer unread, is then ended).
+    using PixelRoom = std::function<QImage(QSize, QImage::Format)>;
 
     // Starts `program` with its socket; nothing when it cannot be started.
     static std::unique_ptr<DecoderProcess> start(const QString& program, qint64 memoryBytes);
@@ -41,7 +76,8 @@ public:
     DecoderProcess(const DecoderProcess&) = delete;
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
-    Outcome exchange(const DecoderProtocol::Request& request, const Limits& limits);
+    Outcome exchange(const DecoderProtocol::Request& request, const Limits& limits,
+                     const PixelRoom& room = {});
 
     pid_t pid() const { return pid_; }
     // Ended, died, or out of step with its socket: never to be asked again.
@@ -62,7 +98,9 @@ private:
     Wait waitFor(short events, Watch& watch);
     bool sendAll(const char* data, qint64 size, Watch& watch);
     bool receiveAll(char* data, qint64 size, Watch& watch);
-    Outcome fail(const QString& why);
+    Outcome fail(Outcome::Failure why, const QString& what);
+    // Why a decoder that closed its end did so, once it is reaped.
+    Outcome::Failure reapedCause(QString& what);
     void end();
 
     int socket_ = -1;

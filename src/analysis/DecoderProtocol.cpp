@@ -1,6 +1,7 @@
 #include "analysis/DecoderProtocol.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -57,7 +58,47 @@ private:
 bool isSide(qint32 value) {
     return value >= 1 && value <= DecoderProtocol::maxSide;
 }
+
+bool isAsk(quint32 ask) {
+    switch (static_cast<DecoderProtocol::Ask>(ask)) {
+    case DecoderProtocol::Ask::decode:
+    case DecoderProtocol::Ask::covering:
+    case DecoderProtocol::Ask::within:
+    case DecoderProtocol::Ask::declaredSize:
+    case DecoderProtocol::Ask::pdfPageCount:
+    case DecoderProtocol::Ask::pdfPage:
+    case DecoderProtocol::Ask::encoded:
+        return true;
+    }
+    return false;
+}
 } // namespace
+
+bool DecoderProtocol::fitsRequest(QSize size, const Request& request) {
+    if (!isSide(size.width()) || !isSide(size.height()) ||
+        qint64(size.width()) * size.height() * 4 > request.limit)
+        return false;
+    const bool across = size.width() <= request.size.width();
+    const bool down = size.height() <= request.size.height();
+    switch (request.ask) {
+    case Ask::decode:
+    case Ask::encoded:
+        return true;
+    case Ask::within:
+    case Ask::pdfPage:
+        return across && down;
+    case Ask::covering:
+        return across || down;
+    case Ask::declaredSize:
+    case Ask::pdfPageCount:
+        break;
+    }
+    return false;
+}
+
+qint64 DecoderProtocol::encodedBytesBound(qint64 limit) {
+    return limit + limit / 64 + qint64(maxSide) * 4 + 64 * 1024;
+}
 
 bool DecoderProtocol::isSentFormat(QImage::Format format) {
     switch (format) {
@@ -99,7 +140,7 @@ DecoderProtocol::readRequestHeader(const QByteArray& header) {
         return std::nullopt;
     Request request;
     const quint32 ask = reader.u32();
-    if (ask < quint32(Ask::decode) || ask > quint32(Ask::pdfPage))
+    if (!isAsk(ask))
         return std::nullopt;
     request.ask = static_cast<Ask>(ask);
     const qint32 width = reader.i32();
@@ -165,18 +206,22 @@ DecoderProtocol::readAnswerHeader(const QByteArray& header, const Request& reque
                           height == 0 && answer.pixelBytes == qint64(width) * 8;
         return fits ? std::optional(answer) : std::nullopt;
     }
+    if (kind == quint32(Answer::encoded)) {
+        answer.answer = Answer::encoded;
+        answer.pixelBytes = static_cast<qint64>(std::min<quint64>(pixelBytes, quint64(1) << 62));
+        const bool fits = request.ask == Ask::encoded && fitsRequest(answer.size, request) &&
+                          answer.pixelBytes > 0 &&
+                          answer.pixelBytes <= encodedBytesBound(request.limit);
+        return fits ? std::optional(answer) : std::nullopt;
+    }
     if (kind != quint32(Answer::image) || request.ask == Ask::declaredSize ||
-        request.ask == Ask::pdfPageCount)
+        request.ask == Ask::pdfPageCount || request.ask == Ask::encoded)
         return std::nullopt;
     answer.answer = Answer::image;
-    if (!isSide(width) || !isSide(height) || format >= QImage::NImageFormats)
+    if (format >= QImage::NImageFormats || !fitsRequest(answer.size, request))
         return std::nullopt;
     answer.format = static_cast<QImage::Format>(format);
-    if (!isSentFormat(answer.format) || qint64(width) * height * 4 > request.limit)
-        return std::nullopt;
-    // A page is drawn within the size asked for, never beyond it.
-    if (request.ask == Ask::pdfPage &&
-        (width > request.size.width() || height > request.size.height()))
+    if (!isSentFormat(answer.format))
         return std::nullopt;
     answer.bytesPerLine = bytesPerLine;
     answer.pixelBytes = static_cast<qint64>(std::min<quint64>(pixelBytes, quint64(1) << 62));

@@ -10,8 +10,10 @@
 
 // What the app and its decoder processes say to each other over their socket. A request is a
 // fixed header and the image bytes; an answer is a fixed header and, for an image, its pixels row
-// after row as QImage lays them out. Both headers are little-endian, fields of fixed width.
-// The app trusts nothing an answer says: a header that does not add up is no answer at all.
+// after row as QImage lays them out, or, for an encoded picture, the bytes of its file. Both
+// headers are little-endian, fields of fixed width.
+// The app trusts nothing an answer says: a header that does not add up is no answer at all, and
+// neither is one larger than what was asked for.
 class DecoderProtocol {
 public:
     enum class Ask : quint32 {
@@ -21,9 +23,12 @@ public:
         declaredSize = 4, // only the size the picture declares
         pdfPageCount = 5, // a PDF's pages: how many, and each one's size in points
         pdfPage = 6,      // one page of a PDF on white, the largest size within the given one
+        // The picture at its own size as the bytes of a PNG file (of a JPEG file when PNG
+        // fails), so that a picture kept whole never has to be held as pixels in the app.
+        encoded = 7,
     };
     // `pages` follows its header with each page's width and height in points, two float32s.
-    enum class Answer : quint32 { image = 1, size = 2, refused = 3, pages = 4 };
+    enum class Answer : quint32 { image = 1, size = 2, refused = 3, pages = 4, encoded = 5 };
 
     struct Request {
         Ask ask = Ask::decode;
@@ -63,7 +68,8 @@ public:
 
     static QByteArray answerHeader(const AnswerHeader& answer);
     // The answer a header gives to `request`, when it is one that request may get: an image no
-    // larger than the request's limit, in a format the app draws, its rows as QImage lays them.
+    // larger than the request's limit and the size it asked for (see fitsRequest), in a format
+    // the app draws, its rows as QImage lays them; or encoded bytes within encodedBytesBound.
     static std::optional<AnswerHeader> readAnswerHeader(const QByteArray& header,
                                                         const Request& request);
 
@@ -73,6 +79,14 @@ public:
     static QByteArray pageSizes(const QList<QSizeF>& sizes);
     // The page sizes a `pages` answer of `count` pages carries; nothing when one is no page's.
     static std::optional<QList<QSizeF>> readPageSizes(const QByteArray& bytes, int count);
+    // Whether pixels of `size` are an answer `request` may get: within the limit, and for
+    // `within` inside the box; for `covering` inside it across or down (the least size that
+    // covers a box matches it on one side, and a picture too small to cover it is not enlarged,
+    // so it is no larger than the box on one side either).
+    static bool fitsRequest(QSize size, const Request& request);
+    // The most bytes a picture within `limit` bytes of pixels takes as a file: PNG stores them
+    // uncompressed at worst, with a byte a row and the framing of its chunks.
+    static qint64 encodedBytesBound(qint64 limit);
 
     // The formats a decoder answers in; others are converted before they are sent.
     static bool isSentFormat(QImage::Format format);

@@ -45,7 +45,12 @@ QByteArray digest(const QByteArray& bytes) {
 }
 } // namespace
 
-IsolatedImageDecoder::IsolatedImageDecoder(Settings settings) : settings_(std::move(settings)) {}
+IsolatedImageDecoder::IsolatedImageDecoder(Settings settings)
+    : settings_(std::move(settings)),
+      maxProcesses_(int(std::clamp<qint64>(settings_.decodersMemoryBytes /
+                                               std::max<qint64>(1, settings_.limits.memoryBytes),
+                                           1, std::max(1, settings_.maxProcesses)))),
+      pixels_(std::make_shared<PixelBudget>(settings_.pixelBytes)) {}
 
 IsolatedImageDecoder::~IsolatedImageDecoder() = default;
 
@@ -119,11 +124,27 @@ std::optional<QImage> IsolatedImageDecoder::renderPdfPage(const QByteArray& pdf,
     return run({DecoderProtocol::Ask::pdfPage, bound, limit, pdf, page}).image;
 }
 
+std::optional<IsolatedImageDecoder::Encoded> IsolatedImageDecoder::encode(const QByteArray& bytes,
+                                                                          qint64 limit) {
+    DecoderProcess::Outcome outcome = run({DecoderProtocol::Ask::encoded, QSize(), limit, bytes});
+    if (!outcome.encoded || !outcome.size)
+        return std::nullopt;
+    return Encoded{std::move(*outcome.encoded), *outcome.size};
+}
+
 QList<qint64> IsolatedImageDecoder::busyDecoders() const {
     const std::lock_guard lock(mutex_);
     QList<qint64> pids;
     for (const Busy& busy : busy_)
         pids.append(busy.pid);
+    return pids;
+}
+
+QList<qint64> IsolatedImageDecoder::idleDecoders() const {
+    const std::lock_guard lock(mutex_);
+    QList<qint64> pids;
+    for (const std::unique_ptr<DecoderProcess>& process : idle_)
+        pids.append(process->pid());
     return pids;
 }
 
@@ -137,7 +158,7 @@ void IsolatedImageDecoder::removeBusy(qint64 pid) {
 }
 
 bool IsolatedImageDecoder::mayStartAnother() const {
-    if (busy_.size() >= settings_.maxProcesses)
+    if (busy_.size() >= maxProcesses_)
         return false;
     if (busy_.size() < settings_.eagerProcesses)
         return true;
@@ -174,10 +195,10 @@ void IsolatedImageDecoder::remember(const QByteArray& bytes) {
         digests.append(hash);
 }
 
-std::unique_ptr<DecoderProcess> IsolatedImageDecoder::acquire() {
+std::unique_ptr<DecoderProcess> IsolatedImageDecoder::acquire(bool fresh) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        while (!idle_.empty()) {
+        while (!fresh && !idle_.empty()) {
             std::unique_ptr<DecoderProcess> process = std::move(idle_.back());
             idle_.pop_back();
             if (process->isQuiet()) {
@@ -234,28 +255,48 @@ DecoderProcess::Outcome IsolatedImageDecoder::run(DecoderProtocol::Request reque
               : ImageDecoder::formatOf(request.bytes).has_value()) ||
         isRemembered(request.bytes))
         return refused;
-    // A request waiting for a decoder keeps its worker: a window of thumbnails queues behind the
-    // few decoders instead of taking a thread each.
-    std::unique_ptr<DecoderProcess> process = acquire();
-    if (!process)
-        return refused;
-    {
-        const std::lock_guard lock(mutex_);
-        ++requestsSent_;
-    }
-    const qint64 pid = process->pid();
-    DecoderProcess::Outcome outcome;
-    {
-        const PoolThreadWaiting waiting;
-        outcome = process->exchange(request, settings_.limits);
-    }
-    release(std::move(process), pid);
-    if (outcome.kind == DecoderProcess::Outcome::Kind::failed) {
+    // Pixels wait for room in the app's budget, no longer than a decoder may take to answer.
+    const std::shared_ptr<PixelBudget> pixels = pixels_;
+    const std::chrono::milliseconds patience = settings_.limits.wall;
+    const DecoderProcess::PixelRoom room = [pixels, patience](QSize size, QImage::Format format) {
+        return pixels->image(size, format, patience);
+    };
+    for (int attempt = 0;; ++attempt) {
+        // A request waiting for a decoder keeps its worker: a window of thumbnails queues behind
+        // the few decoders instead of taking a thread each. A second attempt is never given a
+        // decoder that waited beside the one that failed: it may have been stopped as well.
+        std::unique_ptr<DecoderProcess> process = acquire(attempt > 0);
+        if (!process)
+            return refused;
+        {
+            const std::lock_guard lock(mutex_);
+            ++requestsSent_;
+        }
+        const qint64 pid = process->pid();
+        DecoderProcess::Outcome outcome;
+        {
+            const PoolThreadWaiting waiting;
+            outcome = process->exchange(request, settings_.limits, room);
+        }
+        release(std::move(process), pid);
+        if (outcome.kind != DecoderProcess::Outcome::Kind::failed)
+            return outcome;
+        using Failure = DecoderProcess::Outcome::Failure;
+        const bool outside = outcome.why == Failure::stalled ||
+                             outcome.why == Failure::killedFromOutside ||
+                             outcome.why == Failure::unreachable;
+        if (outside && attempt == 0) {
+            Log::line(QStringLiteral("🔁 [ImageDecoder] Trying a picture of %1 bytes again on a "
+                                     "fresh decoder: %2")
+                          .arg(request.bytes.size())
+                          .arg(outcome.failure));
+            continue;
+        }
         Log::line(QStringLiteral("⚠️ [ImageDecoder] Refused a picture of %1 bytes: %2")
                       .arg(request.bytes.size())
                       .arg(outcome.failure));
-        remember(request.bytes);
+        if (outcome.isThePicturesFault())
+            remember(request.bytes);
         return refused;
     }
-    return outcome;
 }

@@ -2,6 +2,7 @@
 
 #include "analysis/DecoderProcess.h"
 #include "analysis/ImageDecoder.h"
+#include "analysis/PixelBudget.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -19,10 +20,16 @@
 // The system bounds their memory, the app their time (see DecoderProcess), and a decoder that
 // crashes, is killed or answers nonsense costs the one picture it was given: it is refused like any
 // other bad input, and those bytes are refused at once for the rest of the session instead of being
-// decoded again at every repaint. A few decoders are kept waiting, so a thumbnail costs no process
-// start; while all are busy another is started, so one hostile file never holds up the next
-// picture. The calls block while the picture is decoded: meant for worker threads, safe on any
-// thread.
+// decoded again at every repaint.
+// Only the picture's own doing refuses it so (its CPU budget spent, its memory bound reached, a
+// crash, nonsense): a decoder stopped or killed from outside is replaced, and the picture tried
+// once more on a fresh one.
+// A few decoders are kept waiting, so a thumbnail costs no process start; while all are busy
+// another is started, so one hostile file never holds up the next picture.
+// Memory is bounded twice: the decoders together never have more than their budget (each its
+// bound, so only as many run at once as the budget holds), and the pixels the app receives wait
+// for room in its own budget (see PixelBudget).
+// The calls block while the picture is decoded: meant for worker threads, safe on any thread.
 class IsolatedImageDecoder {
 public:
     struct Settings {
@@ -37,6 +44,17 @@ public:
         // picture that takes that long may be a hostile one, and must hold up no other.
         int eagerProcesses = 4;
         std::chrono::milliseconds patience{250};
+        // The decoders' memory together: as many run at once as their bounds fit in it.
+        qint64 decodersMemoryBytes = 3 * 448LL * 1024 * 1024;
+        // The decoded pixels the app holds at once: room for the largest picture analysis
+        // looks at (4096 × 4096) and the thumbnails beside it.
+        qint64 pixelBytes = 96LL * 1024 * 1024;
+    };
+
+    // A picture as the bytes of its file, and its size.
+    struct Encoded {
+        QByteArray bytes;
+        QSize size;
     };
 
     explicit IsolatedImageDecoder(Settings settings);
@@ -62,6 +80,10 @@ public:
     std::optional<QImage> decodeWithin(const QByteArray& bytes, QSize bound,
                                        qint64 limit = ImageDecoder::maxDecodedBytes);
     std::optional<QSize> declaredSize(const QByteArray& bytes);
+    // The picture at its own size as a PNG file (a JPEG one, at quality 95, when PNG fails),
+    // made in the decoder process: the app never holds its pixels.
+    std::optional<Encoded> encode(const QByteArray& bytes,
+                                  qint64 limit = ImageDecoder::maxDecodedBytes);
 
     // A PDF's pages, each one's size in points; at most DecoderProtocol::maxPdfPages of them.
     std::optional<QList<QSizeF>> pdfPageSizes(const QByteArray& pdf);
@@ -70,8 +92,13 @@ public:
     std::optional<QImage> renderPdfPage(const QByteArray& pdf, int page, QSize bound,
                                         qint64 limit = ImageDecoder::maxDecodedBytes);
 
-    // Process ids of the decoders at work now.
+    // Process ids of the decoders at work now, and of those kept waiting.
     QList<qint64> busyDecoders() const;
+    QList<qint64> idleDecoders() const;
+    // Decoders that may run at once, within the decoders' memory budget.
+    int maxProcesses() const { return maxProcesses_; }
+    // The app's decoded pixels, as its budget counts them.
+    const PixelBudget& pixels() const { return *pixels_; }
     // Requests that reached a decoder process.
     int requestsSent() const;
     // The most memory any of its decoders ever held, in bytes.
@@ -79,13 +106,16 @@ public:
 
 private:
     DecoderProcess::Outcome run(DecoderProtocol::Request request);
-    std::unique_ptr<DecoderProcess> acquire();
+    // A decoder for the next request: a waiting one, unless `fresh` asks for a new process.
+    std::unique_ptr<DecoderProcess> acquire(bool fresh);
     // `pid` is the id it had when taken: an ended process has none.
     void release(std::unique_ptr<DecoderProcess> process, qint64 pid);
     bool isRemembered(const QByteArray& bytes);
     void remember(const QByteArray& bytes);
 
     const Settings settings_;
+    const int maxProcesses_;
+    const std::shared_ptr<PixelBudget> pixels_;
     mutable std::mutex mutex_;
     std::condition_variable freed_;
     struct Busy {

@@ -19,7 +19,9 @@ struct EncodedImage {
 };
 
 // Encodes a pasted image as PNG, or as JPEG at quality 95 when PNG fails, checking that the bytes
-// decode again. CPU-heavy: meant to run on a worker thread, on a copy of the image.
+// decode again. Encoded bytes from outside are decoded and encoded by a decoder process, so the
+// app holds only the file it keeps. CPU-heavy: meant to run on a worker thread, on a copy of the
+// image.
 class PastedImageEncoder {
 public:
     static std::optional<EncodedImage> encode(const PastedImage& pasted);

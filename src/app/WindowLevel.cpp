@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -62,9 +63,36 @@ void stayOffTaskbars(QWidget* window, bool mapped) {
     X11::flush();
 }
 
+// KWin hides the utility windows of an application whenever none of its windows is active (its
+// HideUtilityWindowsForInactive, on by default), and takes a window outside the app's window
+// group (the dashboard, see makeOrdinary) for another application: with the dashboard in front,
+// panels and editors vanished. Qt makes every tool window a utility window. For KWin alone a
+// floating window is an ordinary one (_NET_WM_WINDOW_TYPE_NORMAL), which it never hides that
+// way; above ordinary windows, off taskbars and undecorated all the same. Other window managers
+// keep the utility type they place, focus and stack these windows by. Written before the window
+// is mapped, where the window manager reads it.
+void stayUpWhateverIsActive(QWidget* window) {
+    const X11::WindowId id = X11::idOf(window);
+    if (id == X11::noWindow)
+        return;
+    // Asked until a window manager has answered: the app may come up before it.
+    static std::optional<bool> kwin;
+    if (!kwin) {
+        const QByteArray name = X11::windowManagerName();
+        if (!name.isEmpty())
+            kwin = name == "KWin";
+    }
+    if (!kwin.value_or(false))
+        return;
+    X11::setProperty32(id, X11::atom("_NET_WM_WINDOW_TYPE"), X11::atomType(),
+                       std::array{X11::atom("_NET_WM_WINDOW_TYPE_NORMAL")});
+}
+
 // What makes a floating window part of the desktop rather than a task of the app: on every
 // workspace and out of taskbars and pagers.
 void standApart(QWidget* window, bool mapped) {
+    if (!mapped)
+        stayUpWhateverIsActive(window);
     joinAllWorkspaces(window, mapped);
     stayOffTaskbars(window, mapped);
     X11::flush();
@@ -175,8 +203,17 @@ private:
         // keyboard went, or when it leaves the keyboard with no window.
         if (eventType != "xcb_generic_event_t")
             return false;
+        if (probe_ != X11::noWindow &&
+            X11::isPropertyChange(message, probe_, X11::atom("_NET_FRAME_EXTENTS"))) {
+            windowManagerAnswered();
+            return false;
+        }
         if (X11::isPropertyChange(message, X11::root(), X11::atom("_NET_CLIENT_LIST_STACKING"))) {
             modalsBackAboveFloating();
+            return false;
+        }
+        if (QWidget* hidden = activeOrdinaryHidden(message)) {
+            keyboardBackToTheShelf(hidden);
             return false;
         }
         if (!X11::isPropertyChange(message, X11::root(), X11::atom("_NET_ACTIVE_WINDOW")))
@@ -227,6 +264,24 @@ private:
                 X11::requestRaiseAbove(X11::idOf(modal), stacking[std::size_t(topFloating)]);
             }
         }
+    }
+
+    // The ordinary window whose states just changed to minimised while the window manager still
+    // names it active, whether Qt heard of the minimise or not: where the window manager says
+    // nothing more (JWM), the keyboard is nowhere.
+    QWidget* activeOrdinaryHidden(const void* message) const {
+        // Every event passes here; the states of a window change seldom.
+        const X11::WindowId id = X11::propertyChangedOn(message, X11::atom("_NET_WM_STATE"));
+        if (id == X11::noWindow || id == keyboardAwaited_)
+            return nullptr;
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget* window : windows) {
+            if (X11::idOf(window) != id || window->property(levelProperty).toInt() != ordinaryLevel)
+                continue;
+            if (X11::activeWindow() == id && X11::hasState(id, X11::atom("_NET_WM_STATE_HIDDEN")))
+                return window;
+        }
+        return nullptr;
     }
 
     // An ordinary window the window manager minimised while the app had just shown it: Qt
@@ -291,7 +346,40 @@ private:
         if (!lastFloating_ || X11::idOf(gone) == X11::noWindow)
             return;
         keyboardAwaited_ = X11::idOf(gone);
-        if (X11::activeWindow() == X11::noWindow)
+        const X11::WindowId active = X11::activeWindow();
+        if (active == X11::noWindow)
+            keyboardToLastFloating();
+        else if (active == keyboardAwaited_)
+            askWhetherTheKeyboardStays();
+    }
+
+    // Some window managers (JWM) look for the next window to give the keyboard to only in the
+    // layers below the one that went, pass over the floating windows above it, give the keyboard
+    // to the root and go on naming the minimised window as the active one: no change comes that
+    // the app could hear. Whether the window manager has done with the window that went shows
+    // once it answers a request sent after: the estimate of a frame for a window it does not
+    // manage, which it gives in its turn (_NET_REQUEST_FRAME_EXTENTS).
+    void askWhetherTheKeyboardStays() {
+        if (probe_ != X11::noWindow)
+            return;
+        probe_ = X11::createHiddenWindow();
+        if (probe_ == X11::noWindow)
+            return;
+        X11::askWindowManager(probe_, X11::atom("_NET_REQUEST_FRAME_EXTENTS"), {});
+        X11::flush();
+    }
+
+    // The window manager has handled the window that went: still named active while it is
+    // minimised, and with the server's keyboard on no window (another window manager may have
+    // given it to another program's window already, and name that one later), it has the
+    // keyboard no more.
+    void windowManagerAnswered() {
+        X11::destroyWindow(probe_);
+        probe_ = X11::noWindow;
+        X11::flush();
+        if (keyboardAwaited_ != X11::noWindow && X11::activeWindow() == keyboardAwaited_ &&
+            X11::hasState(keyboardAwaited_, X11::atom("_NET_WM_STATE_HIDDEN")) &&
+            X11::keyboardOnNoWindow())
             keyboardToLastFloating();
     }
 
@@ -357,6 +445,9 @@ private:
     std::vector<X11::WindowId> stackingActedOn_;
     // The window of ours that went while it may have had the keyboard; none when nothing waits.
     X11::WindowId keyboardAwaited_ = X11::noWindow;
+    // The window whose frame the window manager is asked to estimate, to learn that it has
+    // handled what came before; none while nothing is asked.
+    X11::WindowId probe_ = X11::noWindow;
     bool pending_ = false;
 };
 } // namespace

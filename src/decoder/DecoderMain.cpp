@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -63,6 +64,7 @@ PdfPages& pdfPages() {
 std::optional<QImage> decoded(const DecoderProtocol::Request& request) {
     switch (request.ask) {
     case DecoderProtocol::Ask::decode:
+    case DecoderProtocol::Ask::encoded:
         return ImageDecoder::decode(request.bytes, request.limit);
     case DecoderProtocol::Ask::covering:
         return ImageDecoder::decodeCovering(request.bytes, request.size, request.limit);
@@ -75,6 +77,33 @@ std::optional<QImage> decoded(const DecoderProtocol::Request& request) {
         break;
     }
     return std::nullopt;
+}
+
+// The picture as the app would have kept it had it the pixels: PNG, else JPEG at quality 95.
+std::optional<QByteArray> encodedFile(QImage& image) {
+    // A PNG holds its alpha unpremultiplied: converted in place, the writer makes no copy of
+    // its own of a picture that may be as large as the limit.
+    if (image.format() == QImage::Format_ARGB32_Premultiplied)
+        image.convertTo(QImage::Format_ARGB32);
+    for (const auto& [format, quality] : {std::pair{"PNG", -1}, std::pair{"JPEG", 95}}) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (image.save(&buffer, format, quality) && !bytes.isEmpty())
+            return bytes;
+    }
+    return std::nullopt;
+}
+
+// A reader that scaled by its own rounding may miss the box by a pixel; what is sent fits it.
+QImage fitted(QImage image, const DecoderProtocol::Request& request) {
+    if (DecoderProtocol::fitsRequest(image.size(), request))
+        return image;
+    if (request.ask == DecoderProtocol::Ask::within)
+        return image.scaled(request.size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (request.ask == DecoderProtocol::Ask::covering)
+        return image.scaled(request.size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return {};
 }
 
 bool answer(int channel, const DecoderProtocol::Request& request) {
@@ -103,10 +132,25 @@ bool answer(int channel, const DecoderProtocol::Request& request) {
         image = image->convertToFormat(image->hasAlphaChannel() ? QImage::Format_ARGB32
                                                                 : QImage::Format_RGB32);
     }
-    if (!image || image->isNull() || image->width() > DecoderProtocol::maxSide ||
-        image->height() > DecoderProtocol::maxSide) {
+    if (image && !image->isNull())
+        image = fitted(std::move(*image), request);
+    std::optional<QByteArray> file;
+    if (image && !image->isNull() && request.ask == DecoderProtocol::Ask::encoded)
+        file = encodedFile(*image);
+    if (!image || image->isNull() || !DecoderProtocol::fitsRequest(image->size(), request) ||
+        (request.ask == DecoderProtocol::Ask::encoded &&
+         (!file || file->size() > DecoderProtocol::encodedBytesBound(request.limit)))) {
         const QByteArray bytes = DecoderProtocol::answerHeader(header);
         return writeAll(channel, bytes.constData(), bytes.size());
+    }
+    if (file) {
+        header.answer = DecoderProtocol::Answer::encoded;
+        header.size = image->size();
+        header.pixelBytes = file->size();
+        image.reset(); // the pixels are let go before the file is sent
+        const QByteArray bytes = DecoderProtocol::answerHeader(header);
+        return writeAll(channel, bytes.constData(), bytes.size()) &&
+               writeAll(channel, file->constData(), file->size());
     }
     header.answer = DecoderProtocol::Answer::image;
     header.size = image->size();

@@ -31,10 +31,11 @@ TuckAwayLayout TuckAwayLayout::compute(ScreenEdge edge, QSize window, QSize pane
         break;
     }
     layout.stack = QRect(origin, stack);
-    const int centreX = origin.x() + stack.width() / 2;
-    const int centreY = origin.y() + stack.height() / 2;
-    const auto acrossX = [centreX](int width) { return centreX - width / 2; };
-    const auto acrossY = [centreY](int height) { return centreY - height / 2; };
+    // Tab and panel are each centred in the window across the edge, as the closed tab is: centred
+    // on the stack's middle instead, the tab would step a pixel as the tray opens whenever the
+    // panel (as tall as its texts) is an odd number of pixels across.
+    const auto acrossX = [window](int width) { return (window.width() - width) / 2; };
+    const auto acrossY = [window](int height) { return (window.height() - height) / 2; };
     const int tabW = pullTabWidth;
     const int tabH = pullTabHeight;
     if (!expanded) {

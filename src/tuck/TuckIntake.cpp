@@ -1,6 +1,7 @@
 #include "tuck/TuckIntake.h"
 
 #include "analysis/FileChooser.h"
+#include "analysis/ImageDecoder.h"
 #include "analysis/IsolatedImageDecoder.h"
 #include "analysis/ItemLoaders.h"
 #include "analysis/ItemProvider.h"
@@ -47,9 +48,13 @@ std::optional<QByteArray> encodePng(const QImage& image) {
     return bytes;
 }
 
+// Made into a PNG by a decoder process: the app never holds the pixels of a picture from outside.
 std::optional<QByteArray> decodeToPng(const QByteArray& encoded) {
-    const std::optional<QImage> image = IsolatedImageDecoder::shared()->decode(encoded);
-    return image ? encodePng(*image) : std::nullopt;
+    std::optional<IsolatedImageDecoder::Encoded> file =
+        IsolatedImageDecoder::shared()->encode(encoded);
+    if (!file || ImageDecoder::formatOf(file->bytes) != QByteArray("png"))
+        return std::nullopt;
+    return std::move(file->bytes);
 }
 
 // Text that parses as a URL with both a scheme and a host is a link; "mailto:" is not.

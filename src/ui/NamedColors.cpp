@@ -108,8 +108,8 @@ QColor purple() {
 }
 
 namespace {
-// Kept a little above the 3:1 asked for, so that rounding to 8-bit channels cannot undo it.
-constexpr double legibleContrast = 3.3;
+// How far above the contrast asked for a legible colour is kept (3.3 for 3:1).
+constexpr double legibleMargin = 1.1;
 // A white symbol's thin strokes blend into the fill at their edges and lose some of their
 // contrast: white is kept only where it stands out clearly.
 constexpr double whiteSymbolContrast = 3.6;
@@ -143,13 +143,15 @@ QColor symbolOn(const QColor& fill) {
     return contrast(white, fill) >= whiteSymbolContrast ? white : darkSymbol;
 }
 
-QColor legibleOn(const QColor& tint, const QColor& fill) {
+QColor legibleOn(const QColor& tint, const QColor& fill, double minimum) {
     const QColor seen = over(tint, fill);
     const QColor goal =
         contrast(Qt::white, fill) >= contrast(Qt::black, fill) ? Qt::white : Qt::black;
+    // A little above the minimum, so that rounding to 8-bit channels cannot undo it.
+    const double wanted = minimum * legibleMargin;
     for (int step = 0; step <= 20; ++step) {
         const QColor moved = mix(seen, goal, step / 20.0);
-        if (contrast(moved, fill) >= legibleContrast)
+        if (contrast(moved, fill) >= wanted)
             return moved;
     }
     return goal;

@@ -58,9 +58,12 @@ QColor over(const QColor& top, const QColor& bottom);
 // A symbol's colour on a solid fill: white, unless the fill is light enough for white strokes to
 // stand out less than 3:1 from it; then a near-black.
 QColor symbolOn(const QColor& fill);
+// The contrast small text asks for: thin strokes lose some of their colour's contrast at the
+// edges, and a digit must still stand out 3:1 on screen.
+inline constexpr double textContrast = 4.5;
 // `tint` painted over the opaque `fill`, moved towards white on a dark fill or towards black on
-// a light one just far enough to stand out 3:1 from it; an opaque colour.
-QColor legibleOn(const QColor& tint, const QColor& fill);
+// a light one just far enough to stand out 3:1 from it (or `minimum`); an opaque colour.
+QColor legibleOn(const QColor& tint, const QColor& fill, double minimum = 3.0);
 
 // The colour with its alpha multiplied by `alpha`.
 QColor withAlpha(QColor color, double alpha);

@@ -163,6 +163,51 @@ WindowId activeWindow() {
 #endif
 }
 
+bool keyboardOnNoWindow() {
+#ifdef KIPPETS_HAVE_XCB
+    const auto focus = ask(xcb_get_input_focus, xcb_get_input_focus_reply);
+    return focus && (focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
+                     focus->focus == root());
+#else
+    return false;
+#endif
+}
+
+QByteArray windowManagerName() {
+#ifdef KIPPETS_HAVE_XCB
+    const AtomId check = atom("_NET_SUPPORTING_WM_CHECK");
+    const auto named = property32(root(), check, XCB_ATOM_WINDOW);
+    if (!named || named->empty())
+        return {};
+    // A window left behind by a window manager that has gone names no one, or another window.
+    const auto itself = property32(named->front(), check, XCB_ATOM_WINDOW);
+    if (!itself || itself->empty() || itself->front() != named->front())
+        return {};
+    const auto reply = ask(xcb_get_property, xcb_get_property_reply, uint8_t(0), named->front(),
+                           atom("_NET_WM_NAME"), atom("UTF8_STRING"), uint32_t(0), uint32_t(64));
+    if (!reply || reply->format != 8)
+        return {};
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                      xcb_get_property_value_length(reply.get()));
+#else
+    return {};
+#endif
+}
+
+WindowId propertyChangedOn(const void* event, AtomId property) {
+#ifdef KIPPETS_HAVE_XCB
+    const auto* generic = static_cast<const xcb_generic_event_t*>(event);
+    if (!generic || (generic->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+        return noWindow;
+    const auto* notify = static_cast<const xcb_property_notify_event_t*>(event);
+    return notify->atom == property ? notify->window : noWindow;
+#else
+    Q_UNUSED(event);
+    Q_UNUSED(property);
+    return noWindow;
+#endif
+}
+
 bool isPropertyChange(const void* event, WindowId window, AtomId property) {
 #ifdef KIPPETS_HAVE_XCB
     const auto* generic = static_cast<const xcb_generic_event_t*>(event);
@@ -458,8 +503,63 @@ void requestActivation(WindowId window, std::uint32_t time) {
 }
 
 std::vector<WindowId> stackingOrder() {
-    return property32(root(), atom("_NET_CLIENT_LIST_STACKING"), windowType())
-        .value_or(std::vector<WindowId>{});
+    std::vector<WindowId> clients =
+        property32(root(), atom("_NET_CLIENT_LIST_STACKING"), windowType())
+            .value_or(std::vector<WindowId>{});
+#ifdef KIPPETS_HAVE_XCB
+    // EWMH lists the windows bottom to top, but some window managers (JWM) list each of their
+    // layers top first: a dialog the app then sent "above the topmost panel" went right above the
+    // lowest one, under the others. What shows is the server's order of the windows on the root:
+    // each client goes where the window standing on the root for it (its frame, or itself where
+    // it has none) stands there. The parents of all clients are asked at once, one level at a
+    // time, so that a desktop of many panels costs a few round trips.
+    xcb_connection_t* server = connection();
+    if (!server || clients.size() < 2)
+        return clients;
+    std::vector<WindowId> onRoot(clients);
+    std::vector<bool> settled(clients.size(), false);
+    for (int depth = 0; depth < 16; ++depth) {
+        std::vector<xcb_query_tree_cookie_t> asked;
+        asked.reserve(clients.size());
+        for (std::size_t i = 0; i < clients.size(); ++i)
+            asked.push_back(settled[i] ? xcb_query_tree_cookie_t{}
+                                       : xcb_query_tree(server, onRoot[i]));
+        bool open = false;
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            if (settled[i])
+                continue;
+            xcb_generic_error_t* error = nullptr;
+            xcb_query_tree_reply_t* answer = xcb_query_tree_reply(server, asked[i], &error);
+            const Reply<xcb_query_tree_reply_t> tree(answer, error);
+            if (!tree || tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE) {
+                settled[i] = true;
+                continue;
+            }
+            onRoot[i] = tree->parent;
+            open = true;
+        }
+        if (!open)
+            break;
+    }
+    const auto tree = ask(xcb_query_tree, xcb_query_tree_reply, root());
+    if (!tree)
+        return clients;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    QHash<WindowId, int> place;
+    place.reserve(count);
+    for (int i = 0; i < count; ++i)
+        place.insert(children[i], i);
+    std::vector<std::pair<int, WindowId>> ordered;
+    ordered.reserve(clients.size());
+    for (std::size_t i = 0; i < clients.size(); ++i)
+        ordered.emplace_back(place.value(onRoot[i], -1), clients[i]);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < ordered.size(); ++i)
+        clients[i] = ordered[i].second;
+#endif
+    return clients;
 }
 
 void requestRaiseAbove(WindowId window, WindowId sibling) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QRegion>
 #include <array>
 #include <chrono>
@@ -52,9 +53,18 @@ WindowId frameOf(WindowId window);
 // The window the window manager gave the keyboard to (_NET_ACTIVE_WINDOW); none when it gave it to
 // no window, or does not say.
 WindowId activeWindow();
+// Whether the server's keyboard focus is on no client's window: none, the pointer's root, or
+// the root window itself.
+bool keyboardOnNoWindow();
+// The name the window manager gives itself (_NET_WM_NAME of the window _NET_SUPPORTING_WM_CHECK
+// names, which names itself too), as EWMH lets clients tell window managers apart; empty when
+// none says.
+QByteArray windowManagerName();
 // Whether an event from the server, as Qt hands it to native event filters
 // ("xcb_generic_event_t"), says that `property` of `window` changed.
 bool isPropertyChange(const void* event, WindowId window, AtomId property);
+// The window whose `property` the event says changed; none for any other event.
+WindowId propertyChangedOn(const void* event, AtomId property);
 // The depth of the window's pixels: 32 where they carry an alpha channel; 0 when unknown.
 int depthOf(WindowId window);
 // The background the server fills exposed parts of a window with: a pixel value, or none, where
@@ -145,8 +155,8 @@ void requestDesktop(WindowId window, std::uint32_t desktop);
 void requestState(WindowId window, bool add, AtomId first, AtomId second = noAtom);
 // Gives the window the keyboard; `time` of the user's action, 0 for now.
 void requestActivation(WindowId window, std::uint32_t time = 0);
-// The windows the window manager manages, bottom to top (_NET_CLIENT_LIST_STACKING); empty when
-// it does not say.
+// The windows the window manager manages (_NET_CLIENT_LIST_STACKING), bottom to top as the
+// server stacks them; empty when it does not say.
 std::vector<WindowId> stackingOrder();
 // Stacks the window right above `sibling`, another window the window manager manages, and
 // leaves the keyboard where it is. A plain raise would not: some window managers (xfwm4) take an

@@ -140,9 +140,12 @@ QColor CollapsedStateIndicator::nameColour() const {
 
 QColor CollapsedStateIndicator::bubbleColour(const QColor& colour) const {
     // The count in the kippet's colour, darkened or lightened where that colour would hardly
-    // show on the bubble (a yellow in the light appearance).
+    // show on the bubble (a yellow in the light appearance). Its digits are small text, whose
+    // strokes a thin font (Noto Sans) draws a pixel wide or less, blended into the bubble at every
+    // edge: the colour itself stands out 4.5:1, as text should, so that what reaches the screen
+    // still stands out 3:1 whatever the desktop's font.
     return Theme::legibleOn(withAlpha(colour, isActive() ? 1 : 0.6),
-                            palette().color(QPalette::Base));
+                            palette().color(QPalette::Base), Theme::textContrast);
 }
 
 bool CollapsedStateIndicator::restyle() {
@@ -155,14 +158,32 @@ bool CollapsedStateIndicator::restyle() {
 
 // The badge and the name as one block in the middle; the count's bubble overlaps the badge's
 // corner: corners aligned, then 6 points right and down.
+QPointF CollapsedStateIndicator::badgeOrigin() const {
+    const int side = KippetIconBadge::outerSide(badgeSize);
+    const int blockHeight = side + nameGap + QFontMetrics(nameFont()).height();
+    return {(width() - side) / 2.0, std::round((height() - blockHeight) / 2.0)};
+}
+
+QRectF CollapsedStateIndicator::badgeCircle() const {
+    const int side = KippetIconBadge::outerSide(badgeSize);
+    return QRectF(badgeOrigin(), QSizeF(side, side))
+        .adjusted(KippetIconBadge::glowMargin, KippetIconBadge::glowMargin,
+                  -KippetIconBadge::glowMargin, -KippetIconBadge::glowMargin);
+}
+
+QRectF CollapsedStateIndicator::bubbleFrame() const {
+    // The bubble shares the badge's bottom-trailing corner, then moves by the shift.
+    const QPointF corner = badgeCircle().bottomRight() + QPointF(bubbleShift, bubbleShift);
+    return {corner - QPointF(bubbleSide, bubbleSide), QSizeF(bubbleSide, bubbleSide)};
+}
+
 void CollapsedStateIndicator::paintEvent(QPaintEvent*) {
     if (!idle_ || !kippet_)
         return;
     const QFont font = nameFont();
     const QFontMetrics metrics(font);
     const int side = KippetIconBadge::outerSide(badgeSize);
-    const int blockHeight = side + nameGap + metrics.height();
-    const QPointF origin((width() - side) / 2.0, std::round((height() - blockHeight) / 2.0));
+    const QPointF origin = badgeOrigin();
     QPainter painter(this);
     const QColor colour = displayColor();
     KippetIconBadge::paint(painter, origin, colour, kippet_->icon(), isActive(), badgeSize,
@@ -171,11 +192,7 @@ void CollapsedStateIndicator::paintEvent(QPaintEvent*) {
     painter.setPen(nameColour());
     paintName(painter, name, font);
     if (const std::optional<int> count = shownCount())
-        paintBubble(painter,
-                    QRectF(origin, QSizeF(side, side))
-                        .adjusted(KippetIconBadge::glowMargin, KippetIconBadge::glowMargin,
-                                  -KippetIconBadge::glowMargin, -KippetIconBadge::glowMargin),
-                    *count);
+        paintBubble(painter, *count);
 }
 
 // The name on one line, centred, elided when the tile cannot hold it. Shaped once: a launch
@@ -206,15 +223,13 @@ void CollapsedStateIndicator::paintName(QPainter& painter, const QRect& box,
 }
 
 // The item count on a small disc of the control background.
-void CollapsedStateIndicator::paintBubble(QPainter& painter, const QRectF& badge, int count) const {
+void CollapsedStateIndicator::paintBubble(QPainter& painter, int count) const {
     QFont font = this->font();
     font.setPointSizeF(font.pointSizeF() - 2);
     font.setWeight(QFont::DemiBold);
     const QColor base = palette().color(QPalette::Base);
     const QColor colour = bubbleColour(displayColor());
-    // The bubble shares the badge's bottom-trailing corner, then moves by the shift.
-    const QPointF corner = badge.bottomRight() + QPointF(bubbleShift, bubbleShift);
-    const QPointF topLeft = corner - QPointF(bubbleSide, bubbleSide);
+    const QPointF topLeft = bubbleFrame().topLeft();
     const QSize side(bubbleSide, bubbleSide);
     // Panels at rest mostly share one bubble: the last one is kept at hand, which spares building
     // the cache key (the font's key above all) for each of them. Never destroyed: a pixmap must

@@ -21,6 +21,11 @@ public:
     bool showsBadge() const { return idle_; }
     QString shownName() const;
     std::optional<int> shownCount() const;
+    // Where the resting look draws the badge's circle and the count's bubble, in the status's
+    // own coordinates: badge and name stand centred as one block, so both follow the name
+    // font's line height.
+    QRectF badgeCircle() const;
+    QRectF bubbleFrame() const;
 
 signals:
     // A click on the status, with the time of its release.
@@ -43,7 +48,8 @@ private:
     QColor nameColour() const;
     QColor bubbleColour(const QColor& colour) const;
     void paintName(QPainter& painter, const QRect& box, const QFont& font) const;
-    void paintBubble(QPainter& painter, const QRectF& badge, int count) const;
+    QPointF badgeOrigin() const;
+    void paintBubble(QPainter& painter, int count) const;
 
     bool idle_ = false;
     bool pressed_ = false;

@@ -61,8 +61,13 @@ QImage ThumbnailCache::decode(bool isImage, const QByteArray& content, const QBy
         image = decoder->decodeCovering(thumbnail, cover);
     if (!image)
         return {};
-    // Drawn often and never changed: converted once, here.
-    return image->convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Drawn often and never changed: converted once, here. What the cache keeps is a copy of its
+    // own, bounded by the cache: the decoder's answer counts against the app's pixel budget for
+    // as long as it lives.
+    QImage converted = image->convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (converted.constBits() == image->constBits())
+        converted = converted.copy();
+    return converted;
 }
 
 void ThumbnailCache::finished(const QUuid& id, const QImage& image) {

@@ -27,9 +27,10 @@ struct xcb_connection_t;
 // sent through XTest, as a user would.
 //
 // The environment picks the desktop, so that one case runs on several:
-//   KIPPETS_WINDOW_MANAGER  openbox (the default), xfwm4, marco, metacity, icewm or fluxbox;
-//   KIPPETS_WM_COMPOSITOR   on or off: whether xfwm4, marco or metacity runs its own compositor
-//                           (off unless on);
+//   KIPPETS_WINDOW_MANAGER  openbox (the default), xfwm4, marco, metacity, icewm, fluxbox, jwm or
+//                           kwin (KWin on X11);
+//   KIPPETS_WM_COMPOSITOR   on or off: whether xfwm4, marco, metacity or KWin runs its own
+//                           compositor (off unless on);
 //   KIPPETS_COMPOSITOR      xcompmgr, picom or picom-fading (picom fading windows in and out):
 //                           a compositor beside a window manager that does not composite itself,
 //                           on every case; unset, a case that asks for a compositor gets xcompmgr
@@ -74,8 +75,8 @@ public:
     QString failure() const { return failure_; }
     QString display() const { return display_; }
     QString home() const { return home_.path(); }
-    // The window manager that runs: "openbox", "xfwm4", "marco", "metacity", "icewm" or
-    // "fluxbox", for expectations that differ between them.
+    // The window manager that runs: "openbox", "xfwm4", "marco", "metacity", "icewm", "fluxbox",
+    // "jwm" or "kwin", for expectations that differ between them.
     QString windowManager() const { return windowManagerName_; }
     // Whether the window manager composites itself.
     bool windowManagerComposites() const { return windowManagerComposites_; }
@@ -241,6 +242,7 @@ private:
     bool startWindowManager();
     bool startCompositor();
     bool startSessionBus();
+    void writeKWinSettings() const;
     WindowId compositingSelectionOwner() const { return selectionOwner("_NET_WM_CM_S0"); }
     // Windows of the app, which answer its pings.
     QList<WindowId> appWindows() const;

@@ -84,6 +84,13 @@ QString stackedAt(const DesktopSession& desktop, WindowId window, const QList<Wi
         .arg(below.join(QLatin1Char(',')));
 }
 
+// Marked modal where the window manager keeps that state: JWM supports no _NET_WM_STATE_MODAL
+// and drops it from the window's states.
+bool isMarkedModal(const DesktopSession& desktop, WindowId window) {
+    return desktop.windowManager() == QLatin1String("jwm") ||
+           desktop.states(window).contains(QStringLiteral("_NET_WM_STATE_MODAL"));
+}
+
 bool isShownNotMinimised(const DesktopSession& desktop, WindowId window) {
     return desktop.isViewable(window) &&
            !desktop.states(window).contains(QStringLiteral("_NET_WM_STATE_HIDDEN"));
@@ -113,7 +120,13 @@ private slots:
         desktop.key(QStringLiteral("i"));
         const WindowId chooser = waitForNewWindow(desktop, before);
         QVERIFY(chooser);
-        QVERIFY(isAboveAll(desktop, chooser, panels));
+        // Above them once the window manager and the app have done with its coming, as the user
+        // sees them, not only as the window manager lists them (JWM lists each layer top first).
+        QVERIFY(desktop.windowManagerHasCaughtUp());
+        QVERIFY(desktop.appHasCaughtUp(chooser));
+        QVERIFY(desktop.windowManagerHasCaughtUp());
+        QVERIFY2(isAboveAll(desktop, chooser, panels),
+                 qPrintable(stackedAt(desktop, chooser, panels)));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == chooser; }));
 
         // The path typed goes into the chooser, not into the panel as single-key commands.
@@ -150,7 +163,7 @@ private slots:
         QCOMPARE(desktop.title(alert), QStringLiteral("Create New Kippet"));
         QVERIFY(isAboveAll(desktop, alert, panels + QList<WindowId>{dashboard}));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == alert; }));
-        QVERIFY(desktop.states(alert).contains(QStringLiteral("_NET_WM_STATE_MODAL")));
+        QVERIFY(isMarkedModal(desktop, alert));
         QVERIFY(!asksForMinimiseOrMaximise(desktop, alert));
         QVERIFY(!allowsMaximise(desktop, alert));
         // Minimised all the same, the alert comes back: it blocks the app while it is open.
@@ -195,7 +208,7 @@ private slots:
         QVERIFY(sheet);
         QCOMPARE(desktop.title(sheet), QStringLiteral("Create New Kippet"));
         QCOMPARE(desktop.transientFor(sheet), dashboard);
-        QVERIFY(desktop.states(sheet).contains(QStringLiteral("_NET_WM_STATE_MODAL")));
+        QVERIFY(isMarkedModal(desktop, sheet));
         QVERIFY(!asksForMinimiseOrMaximise(desktop, sheet));
         QVERIFY(isAboveAll(desktop, sheet, panels));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == sheet; }));

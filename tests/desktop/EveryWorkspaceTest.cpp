@@ -65,6 +65,76 @@ private slots:
             QVERIFY2(desktop.isViewable(window), qPrintable(desktop.title(window)));
     }
 
+    // Panels and editors stay up whichever window has the keyboard: some window managers (KWin)
+    // hide the utility windows of an application that is not active, and must not take the
+    // dashboard for another application than its panels.
+    void panelsStayUpWhicheverWindowIsActive() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Receipts"), QPointF(300, 400)},
+                      {QStringLiteral("Travel"), QPointF(700, 400)}});
+        QVERIFY2(desktop.launch(3), qPrintable(desktop.appOutput()));
+        const WindowId receipts = desktop.windowTitled(QStringLiteral("Receipts"));
+        const WindowId travel = desktop.windowTitled(QStringLiteral("Travel"));
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(receipts && travel && dashboard);
+        QList<WindowId> floating{receipts, travel};
+        // Shown, and not hidden away by the window manager, once it and the app have caught up.
+        const auto checkUp = [&](const QString& when) {
+            QVERIFY(desktop.windowManagerHasCaughtUp());
+            QVERIFY(desktop.appHasCaughtUp(receipts));
+            QVERIFY(desktop.windowManagerHasCaughtUp());
+            for (const WindowId window : std::as_const(floating)) {
+                QVERIFY2(desktop.isViewable(window) && !desktop.states(window).contains(
+                                                           QStringLiteral("_NET_WM_STATE_HIDDEN")),
+                         qPrintable(when + QStringLiteral(": ") + described(desktop, window) +
+                                    QStringLiteral(", types ") + desktop.types(window).join(u' ') +
+                                    QStringLiteral(", transient for %1 (the panels %2, %3)")
+                                        .arg(desktop.transientFor(window))
+                                        .arg(receipts)
+                                        .arg(travel)));
+            }
+        };
+
+        // The dashboard in front, as the user puts it there (not every window manager gives a
+        // window the keyboard as it maps it): a click on it, clear of the panels.
+        const QPoint onDashboard = desktop.geometry(dashboard).center() + QPoint(0, 150);
+        QVERIFY(desktop.click(onDashboard));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
+        checkUp(QStringLiteral("the dashboard active"));
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(desktop.click(DesktopSession::grabPoint(desktop.geometry(travel))));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == travel; }));
+        const QList<WindowId> before = desktop.stacking();
+        QVERIFY(desktop.key(QStringLiteral("n")));
+        WindowId editor = 0;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            const QList<WindowId> added = desktop.windowsSince(before);
+            editor = added.isEmpty() ? 0 : added.constFirst();
+            return editor != 0 && desktop.isViewable(editor);
+        }));
+        floating.append(editor);
+        checkUp(QStringLiteral("the note editor open"));
+        if (QTest::currentTestFailed())
+            return;
+        // Back to the dashboard as the user goes there: a click on it.
+        QVERIFY(desktop.click(onDashboard));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
+        checkUp(QStringLiteral("the dashboard clicked"));
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(desktop.switchToDesktop(1));
+        checkUp(QStringLiteral("on the second workspace"));
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(desktop.switchToDesktop(0));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
+        QVERIFY(desktop.minimise(dashboard));
+        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+        checkUp(QStringLiteral("the dashboard minimised"));
+    }
+
     void theTrayAndTheTourShowOnEveryWorkspace() {
         DesktopSession::Options options;
         options.tourSeen = false;

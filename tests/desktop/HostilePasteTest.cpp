@@ -2,9 +2,12 @@
 #include "support/HostileImageFiles.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTest>
+#include <atomic>
+#include <thread>
 
 namespace {
 // The peak resident memory of a process so far (VmHWM), in bytes; -1 when unknown.
@@ -18,6 +21,43 @@ qint64 peakMemory(qint64 pid) {
     }
     return -1;
 }
+
+// The most the app's decoders held together while it watched: at each look, the sum of the peaks
+// of those alive (children of the app named as the decoder program is).
+class DecoderMemoryWatch {
+public:
+    explicit DecoderMemoryWatch(qint64 app)
+        : thread_([this, app] {
+              while (!done_) {
+                  qint64 together = 0;
+                  for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                      QFile stat(QStringLiteral("/proc/%1/stat").arg(name));
+                      if (!stat.open(QIODevice::ReadOnly))
+                          continue;
+                      const QByteArray text = stat.readAll();
+                      const QList<QByteArray> fields =
+                          text.mid(text.lastIndexOf(')') + 2).split(' ');
+                      if (text.contains("(kippets-decoder)") && fields.size() > 1 &&
+                          fields.at(1).toLongLong() == app)
+                          together += std::max<qint64>(0, peakMemory(name.toLongLong()));
+                  }
+                  peak_ = std::max<qint64>(peak_, together);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          }) {}
+    ~DecoderMemoryWatch() { stop(); }
+    qint64 stop() {
+        done_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return peak_;
+    }
+
+private:
+    std::atomic<bool> done_ = false;
+    std::atomic<qint64> peak_ = 0;
+    std::thread thread_;
+};
 
 QByteArray ordinaryPng() {
     QImage image(48, 32, QImage::Format_RGB32);
@@ -85,6 +125,96 @@ private slots:
         const qint64 grown = peakMemory(desktop.appProcessId()) - peakBefore;
         QVERIFY2(grown <= 100LL * 1024 * 1024,
                  qPrintable(QStringLiteral("the app's peak grew by %1 MB").arg(grown >> 20)));
+    }
+
+    // Eight pastes of a 164-byte drawing that asks for 10⁶ × 10⁶, 0.6 s apart: each becomes an
+    // item, the app's peak grows by at most 150 MB more than for one of them (whose analysis
+    // looks at 4096 × 4096 pixels), and its decoders stay under 1.5 GB together.
+    void eightHugeDrawingsStayWithinTheMemoryBudgets() {
+        // A sanitizer build keeps what the app frees resident for a while, to catch a use after
+        // it: the budgets are of memory held, so freed memory is let go at once.
+        DesktopSession::Options options;
+        const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
+        options.appEnvironment << QStringLiteral("ASAN_OPTIONS=%1%2quarantine_size_mb=0")
+                                      .arg(sanitizer, sanitizer.isEmpty() ? "" : ":");
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Inbox"), QPointF(120, 500), true}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const QRect panel = desktop.geometry(desktop.windowTitled(QStringLiteral("Inbox")));
+        QVERIFY(!panel.isEmpty());
+        const qint64 app = desktop.appProcessId();
+        const auto copy = [&](const QString& type, const QString& path) {
+            return desktop.run(QStringLiteral("xclip"),
+                               {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                                QStringLiteral("-t"), type, QStringLiteral("-i"), path});
+        };
+        // One ordinary paste first: what analysis loads once (its models) is no picture's.
+        const QString ordinary = desktop.home() + QStringLiteral("/ordinary.png");
+        {
+            QFile file(ordinary);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ordinaryPng());
+        }
+        QCOMPARE(copy(QStringLiteral("image/png"), ordinary), 0);
+        desktop.click(DesktopSession::grabPoint(panel));
+        desktop.key(QStringLiteral("ctrl+v"));
+        QVERIFY2(
+            DesktopSession::waitUntil(
+                [&] { return desktop.appOutput().contains(QStringLiteral("✅ Analysis complete")); },
+                120000),
+            qPrintable(desktop.appOutput()));
+        const qint64 peakBefore = peakMemory(app);
+        QVERIFY(peakBefore > 0);
+        DecoderMemoryWatch watch(app);
+        const auto pasteDrawing = [&](int paste) {
+            const QByteArray drawing =
+                QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1000000\" "
+                           "height=\"1000000\"><rect x=\"0\" y=\"0\" width=\"500000\" "
+                           "height=\"500000\" fill=\"#") +
+                QByteArray::number(100000 + paste) + "\" stroke=\"none\"/></svg>\n\n\n\n\n\n";
+            QCOMPARE(drawing.size(), 164);
+            const QString path = desktop.home() + QStringLiteral("/huge%1.svg").arg(paste);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(drawing);
+            file.close();
+            QCOMPARE(copy(QStringLiteral("image/svg+xml"), path), 0);
+            desktop.key(QStringLiteral("ctrl+v"));
+        };
+        const auto analysed = [&](int items) {
+            return DesktopSession::waitUntil(
+                [&] {
+                    return desktop.appOutput().count(
+                               QStringLiteral("[analyzeItem] AI analysis returned")) == items;
+                },
+                240000);
+        };
+        // The first drawing alone: what one analysis of a 4096 × 4096 picture costs the app.
+        pasteDrawing(0);
+        QVERIFY2(analysed(2), qPrintable(desktop.appOutput()));
+        const qint64 one = peakMemory(app) - peakBefore;
+        // Seven more, 0.6 s apart: their pixels wait for room in the app's budget instead of
+        // adding up.
+        for (int paste = 1; paste < 8; ++paste) {
+            pasteDrawing(paste);
+            QTest::qWait(600);
+        }
+        QVERIFY2(analysed(9), qPrintable(desktop.appOutput()));
+        QCOMPARE(desktop.appOutput().count(QStringLiteral("✅ Image added to kippet")), 9);
+        const qint64 decoders = watch.stop();
+        QVERIFY(desktop.isAppRunning());
+        const qint64 grown = peakMemory(app) - peakBefore;
+        qInfo("The app's peak grew by %lld MB for one drawing, %lld MB for eight; the decoders "
+              "held %lld MB together",
+              one >> 20, grown >> 20, decoders >> 20);
+        QVERIFY2(grown <= one + 150LL * 1024 * 1024,
+                 qPrintable(QStringLiteral("the app's peak grew by %1 MB for one drawing and %2 MB "
+                                           "for eight")
+                                .arg(one >> 20)
+                                .arg(grown >> 20)));
+        QVERIFY2(decoders > 0 && decoders < 1536LL * 1024 * 1024,
+                 qPrintable(QStringLiteral("the decoders held %1 MB").arg(decoders >> 20)));
     }
 };
 

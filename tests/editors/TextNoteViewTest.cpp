@@ -1,4 +1,5 @@
 #include "editors/TextNoteView.h"
+#include "support/TestFonts.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,6 +27,9 @@ KippetItem itemWith(const QByteArray& content, KippetItemType type = KippetItemT
 class TextNoteViewTest : public QObject {
     Q_OBJECT
 private slots:
+    // The title's white pixels are counted, and a thin font may have none fully white: one font.
+    void initTestCase() { TestFonts::useDejaVuSans(); }
+
     void aLongTextScrollsUnderAFixedHeader() {
         QByteArray long_;
         for (int line = 0; line < 200; ++line)

@@ -9,6 +9,7 @@
 #include "store/StoreManager.h"
 #include "support/FakeFileChooser.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFonts.h"
 #include "tuck/TuckAwayActionButton.h"
 #include "tuck/TuckAwayKippetActions.h"
 #include "tuck/TuckAwayKippetRow.h"
@@ -54,6 +55,9 @@ using namespace std::chrono_literals;
 class TuckAwayRowsTest : public QObject {
     Q_OBJECT
 private slots:
+    // A row's pitch follows the line heights of its two texts: measured in one font.
+    void initTestCase() { TestFonts::useDejaVuSans(); }
+
     void aRowShowsItsKippet() {
         TrayFixture f;
         Kippet* empty = f.app.addKippet(QStringLiteral("Empty"));

@@ -161,6 +161,32 @@ private slots:
         QVERIFY(!view->isExpanded());
     }
 
+    // However tall its texts make the panel, the tab stays where it stood closed as the tray
+    // opens: across the edge, tab and panel each keep to the window's middle.
+    void theTabKeepsItsPlaceAsThePanelOpens() {
+        const QSize window(276, 400);
+        for (const ScreenEdge edge : {ScreenEdge::left, ScreenEdge::right}) {
+            const QRect closed = TuckAwayLayout::compute(edge, window, {}, false).tab;
+            for (const int height : {200, 201, 231, 300}) {
+                const TuckAwayLayout open =
+                    TuckAwayLayout::compute(edge, window, QSize(220, height), true);
+                QCOMPARE(open.tab.y(), closed.y());
+                QCOMPARE(open.panel.y(), (400 - height) / 2);
+                QCOMPARE(open.stack.y(), open.panel.y());
+            }
+        }
+        const QSize wide(400, 276);
+        for (const ScreenEdge edge : {ScreenEdge::top, ScreenEdge::bottom}) {
+            const QRect closed = TuckAwayLayout::compute(edge, wide, {}, false).tab;
+            for (const int width : {219, 220}) {
+                const TuckAwayLayout open =
+                    TuckAwayLayout::compute(edge, wide, QSize(width, 150), true);
+                QCOMPARE(open.tab.x(), closed.x());
+                QCOMPARE(open.panel.x(), (400 - width) / 2);
+            }
+        }
+    }
+
     // A click slides the panel out from the edge in 0.2 s, fading in; a drag that starts
     // slides it back in 0.15 s. The tab rides along on the panel's far side.
     void thePanelSlidesAndFadesOnTheClock() {

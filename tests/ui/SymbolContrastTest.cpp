@@ -11,6 +11,7 @@
 #include "ui/SymbolNames.h"
 #include "window/ActionButton.h"
 #include "window/CollapsedLayout.h"
+#include "window/CollapsedStateIndicator.h"
 #include "window/KippetIconBadge.h"
 #include "window/PanelDriver.h"
 
@@ -298,11 +299,21 @@ private slots:
                     circle = badge->circleRect();
                 } else {
                     // The tile draws its badge itself, 56 points wide, above the name, and the
-                    // count's bubble on the badge's corner.
-                    on = window;
-                    circle = QRectF(82, 58, 56, 56);
-                    const Probe bubble{QPointF(126, 109), QRectF(129, 103, 9, 12)};
-                    expectLegible(measuredOnWindow(window, bubble),
+                    // count's bubble on the badge's corner; where, follows the name's font. The
+                    // bubble's disc left of the digit, and the digit's square.
+                    CollapsedStateIndicator* status = nullptr;
+                    for (CollapsedStateIndicator* shown :
+                         window->findChildren<CollapsedStateIndicator*>()) {
+                        if (shown->isVisibleTo(window))
+                            status = shown;
+                    }
+                    QVERIFY(status);
+                    on = status;
+                    circle = status->badgeCircle();
+                    const QPointF bubble = status->bubbleFrame().topLeft();
+                    const Probe count{bubble + QPointF(4, 11),
+                                      QRectF(bubble + QPointF(7, 5), QSizeF(9, 12))};
+                    expectLegible(measuredOnWindow(status, count),
                                   form + QStringLiteral(" count ") + colour);
                 }
                 expectLegible(measuredOnWindow(on, badgeProbe(circle)), form + u' ' + colour);

@@ -5,6 +5,7 @@
 #include "platform/NotificationCenter.h"
 #include "support/AppHarness.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFonts.h"
 #include "ui/Symbols.h"
 #include "window/CollapsedStateIndicator.h"
 #include "window/FloatingKippetView.h"
@@ -102,6 +103,10 @@ void setActive(Kippet* kippet, bool isActive) {
 class KippetStatusIndicatorsTest : public QObject {
     Q_OBJECT
 private slots:
+    // Badge and name are centred as one block, so the bubble's place follows the name's line
+    // height: measured in one font.
+    void initTestCase() { TestFonts::useDejaVuSans(); }
+
     void anAnalysedItemShowsAnalyzingThenImportingThenTheCount() {
         AppHarness app;
         start(app);
