@@ -152,7 +152,14 @@ public:
     bool scrollToEnd(WindowId window, QPoint at);
     // Whether the window manager shows that workspace now.
     bool switchToDesktop(int desktop);
+    // Minimises the window as a task bar asks, and waits until the window manager has: it
+    // unmapped the window or marked it minimised (the app may show it again at once). Whether it
+    // did, with a warning when not.
     bool minimise(WindowId window);
+    // Asks the same and returns at once: for a window manager held still meanwhile.
+    void askToMinimise(WindowId window);
+    // Whether the window is minimised now: Iconic in WM_STATE, or hidden in _NET_WM_STATE.
+    bool isIconic(WindowId window) const;
     // Runs a command on this display; its exit code, -1 when it did not end by itself.
     int run(const QString& program, const QStringList& arguments) const;
     // Runs a command on this display; whether it ended with 0. When not, the running case fails
@@ -241,6 +248,10 @@ private:
     bool startWindowManager();
     bool startCompositor();
     bool startSessionBus();
+    // The processes connected to the session bus.
+    QList<qint64> busClients() const;
+    // Ends what the session bus started for its names, and waits until each has ended.
+    void endBusServices();
     WindowId compositingSelectionOwner() const { return selectionOwner("_NET_WM_CM_S0"); }
     // Windows of the app, which answer its pings.
     QList<WindowId> appWindows() const;

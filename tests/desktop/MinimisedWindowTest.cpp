@@ -147,7 +147,7 @@ private slots:
         desktop.key(QStringLiteral("d"));
         // The app has asked for the dashboard; the user's minimise queues up behind that.
         QVERIFY(desktop.appHasCaughtUp(panel));
-        desktop.minimise(dashboard);
+        desktop.askToMinimise(dashboard);
         desktop.resumeWindowManager();
         // The window manager shows the dashboard and minimises it again; the app hears of both,
         // and whatever it asks on hearing it reaches the window manager as well.
