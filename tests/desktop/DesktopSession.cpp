@@ -295,6 +295,24 @@ bool DesktopSession::isPointerGrabbed() const {
     return grabbed;
 }
 
+bool DesktopSession::isKeyboardGrabbed() const {
+    if (!connection_)
+        return false;
+    // As for the pointer: a grab of this session's own succeeds only while nobody holds one.
+    xcb_grab_keyboard_reply_t* reply =
+        xcb_grab_keyboard_reply(connection_,
+                                xcb_grab_keyboard(connection_, 0, root(), XCB_CURRENT_TIME,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+        xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+    }
+    free(reply);
+    return grabbed;
+}
+
 bool DesktopSession::hasCompositor() const {
     return compositingSelectionOwner() != 0;
 }

@@ -174,6 +174,9 @@ public:
     std::optional<QPoint> pointer() const;
     // Whether another client holds the pointer grabbed now (a window manager's move, a drag).
     bool isPointerGrabbed() const;
+    // Whether another client holds the keyboard grabbed now (an open menu). The probe takes the
+    // keyboard for a moment when nobody holds it: ask once the app has done grabbing, not while.
+    bool isKeyboardGrabbed() const;
     // The owner of the selection (for example "XdndSelection" while a drag is under way), 0 when
     // none.
     WindowId selectionOwner(const char* selection) const;
