@@ -788,6 +788,40 @@ DesktopSession::WindowId DesktopSession::activeWindow() const {
     return value.isEmpty() ? 0 : value.constFirst();
 }
 
+DesktopSession::WindowId DesktopSession::inputFocus() const {
+    xcb_get_input_focus_reply_t* reply =
+        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr);
+    const WindowId focus = reply ? reply->focus : 0;
+    free(reply);
+    return focus;
+}
+
+bool DesktopSession::isWithin(WindowId inner, WindowId outer) const {
+    for (WindowId at = inner; at != 0 && at != root();) {
+        if (at == outer)
+            return true;
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(connection_, xcb_query_tree(connection_, at), nullptr);
+        at = tree ? tree->parent : 0;
+        free(tree);
+    }
+    return false;
+}
+
+bool DesktopSession::hasTheKeyboard(WindowId window) {
+    // The window manager marks a window active, then hands it the keyboard (or asks the app to
+    // take it): a key typed in between reaches nothing. The keys land once the server's focus is
+    // in the window and the app has heard of it.
+    const bool focused = waitUntil(
+        [&] { return activeWindow() == window && isWithin(inputFocus(), window); }, 30000);
+    if (!focused) {
+        qWarning("\"%s\" did not get the keyboard within 30 s: \"%s\" is active",
+                 qPrintable(title(window)), qPrintable(title(activeWindow())));
+        return false;
+    }
+    return appHasCaughtUp(window);
+}
+
 std::uint32_t DesktopSession::currentDesktop() const {
     const QList<std::uint32_t> value = cardinals(root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
     return value.isEmpty() ? 0 : value.constFirst();
@@ -810,6 +844,13 @@ QRect DesktopSession::geometry(WindowId window) const {
     free(size);
     free(place);
     return result;
+}
+
+bool DesktopSession::exists(WindowId window) const {
+    xcb_get_window_attributes_reply_t* reply = xcb_get_window_attributes_reply(
+        connection_, xcb_get_window_attributes(connection_, window), nullptr);
+    free(reply);
+    return reply != nullptr;
 }
 
 bool DesktopSession::isViewable(WindowId window) const {
@@ -1425,6 +1466,7 @@ bool DesktopSession::appHasCaughtUp(WindowId window) {
     const std::uint32_t protocols = atom("WM_PROTOCOLS");
     const std::uint32_t ping = atom("_NET_WM_PING");
     bool answered = true;
+    bool gone = false;
     // What the loop met before a ping may still wait for its delivery in the pass that answers
     // it; a second ping, sent once the first came back, is met in a later pass.
     for (int round = 0; round < 2 && answered; ++round) {
@@ -1453,9 +1495,11 @@ bool DesktopSession::appHasCaughtUp(WindowId window) {
                     }
                     free(event);
                 }
-                return back || xcb_connection_has_error(listener);
+                // A window gone meanwhile answers no ping.
+                gone = !back && !exists(window);
+                return back || gone || xcb_connection_has_error(listener);
             }) &&
-            !xcb_connection_has_error(listener);
+            !gone && !xcb_connection_has_error(listener);
     }
     xcb_disconnect(listener);
     return answered;

@@ -112,8 +112,17 @@ public:
     std::uint32_t motifFunctions(WindowId window) const;
     WindowId transientFor(WindowId window) const;
     WindowId activeWindow() const;
+    // The window the server sends keys to.
+    WindowId inputFocus() const;
+    // Whether `inner` is `outer` or lies inside it.
+    bool isWithin(WindowId inner, WindowId outer) const;
+    // Waits until the window is active, has the server's keyboard focus and the app has heard of
+    // it: a key sent then reaches it. Whether it got there, with a warning when not.
+    bool hasTheKeyboard(WindowId window);
     QRect geometry(WindowId window) const; // client area in root coordinates
     bool isViewable(WindowId window) const;
+    // Whether the window still exists on the server.
+    bool exists(WindowId window) const;
     int stackIndex(WindowId window) const;
     std::uint32_t currentDesktop() const;
     std::uint32_t desktopCount() const;
