@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <utility>
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -844,6 +845,17 @@ QRect DesktopSession::geometry(WindowId window) const {
     free(size);
     free(place);
     return result;
+}
+
+QRect DesktopSession::shapeExtents(WindowId window) const {
+    xcb_shape_query_extents_reply_t* reply = xcb_shape_query_extents_reply(
+        connection_, xcb_shape_query_extents(connection_, window), nullptr);
+    QRect extents;
+    if (reply)
+        extents = QRect(reply->bounding_shape_extents_x, reply->bounding_shape_extents_y,
+                        reply->bounding_shape_extents_width, reply->bounding_shape_extents_height);
+    free(reply);
+    return extents;
 }
 
 bool DesktopSession::exists(WindowId window) const {

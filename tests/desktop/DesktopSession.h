@@ -121,6 +121,9 @@ public:
     bool hasTheKeyboard(WindowId window);
     QRect geometry(WindowId window) const; // client area in root coordinates
     bool isViewable(WindowId window) const;
+    // What the window's bounding shape covers, in the window's coordinates: the whole window when
+    // it has no shape; null when the server does not answer.
+    QRect shapeExtents(WindowId window) const;
     // Whether the window still exists on the server.
     bool exists(WindowId window) const;
     int stackIndex(WindowId window) const;
