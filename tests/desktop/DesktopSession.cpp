@@ -347,6 +347,8 @@ DesktopSession::~DesktopSession() {
 
 QList<qint64> DesktopSession::busClients() const {
     // Those the bus started for its names (xfconfd) are not its children: the bus names them.
+    if (sessionBusAddress_.isEmpty())
+        return {};
     QProcess ask;
     QProcessEnvironment environment = this->environment();
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress_);

@@ -201,6 +201,12 @@ public:
     // Processes events until the condition holds or the guard passes.
     static bool waitUntil(const std::function<bool()>& condition, int guardMs = 20000);
 
+    // The processes connected to the private session bus (the window manager, and what the bus
+    // started for it: xfconfd); none without a bus.
+    QList<qint64> busClients() const;
+    // Its address, for a client of the case's own; empty without a bus.
+    QString sessionBusAddress() const { return sessionBusAddress_; }
+
     // Ends the compositor of the options, as a user who stops it; whether it ended.
     bool stopCompositor();
 
@@ -263,8 +269,6 @@ private:
     bool startWindowManager();
     bool startCompositor();
     bool startSessionBus();
-    // The processes connected to the session bus.
-    QList<qint64> busClients() const;
     // Ends what the session bus started for its names, and waits until each has ended.
     void endBusServices();
     WindowId compositingSelectionOwner() const { return selectionOwner("_NET_WM_CM_S0"); }
