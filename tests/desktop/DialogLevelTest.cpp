@@ -68,7 +68,11 @@ WindowId waitForNewWindow(const DesktopSession& desktop, const QList<WindowId>& 
 // (a window that comes back must have gone first) and the app has handled whatever it asked on
 // hearing it: what shows then is what stays.
 bool minimiseAndCatchUp(DesktopSession& desktop, WindowId window) {
-    if (!desktop.minimise(window)) {
+    // IceWM honours a dialog's wish to offer no minimise, and refuses a task bar's minimise of
+    // it too, though not every time: there the dialog need only stay.
+    if (desktop.windowManager() == QLatin1String("icewm")) {
+        desktop.askToMinimise(window);
+    } else if (!desktop.minimise(window)) {
         qWarning("\"%s\" was never minimised", qPrintable(desktop.title(window)));
         return false;
     }
