@@ -94,18 +94,13 @@ WindowId openPanel(DesktopSession& desktop, WindowId kippet, const QString& key)
     desktop.click(DesktopSession::grabPoint(desktop.geometry(kippet)));
     // A key typed before the window manager hands over the keyboard reaches nothing; typed
     // after, it opens the panel once.
-    if (!desktop.hasTheKeyboard(kippet))
-        return 0;
     const QList<WindowId> before = desktop.stacking();
     WindowId panel = 0;
-    desktop.key(key);
-    DesktopSession::waitUntil(
-        [&] {
-            const QList<WindowId> added = desktop.windowsSince(before);
-            panel = added.isEmpty() ? 0 : added.constFirst();
-            return panel && desktop.isViewable(panel);
-        },
-        60000);
+    desktop.keyUntil(kippet, key, [&] {
+        const QList<WindowId> added = desktop.windowsSince(before);
+        panel = added.isEmpty() ? 0 : added.constFirst();
+        return panel && desktop.isViewable(panel);
+    });
     if (!panel || !DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }))
         return 0;
     return desktop.settle() ? panel : 0;
@@ -166,9 +161,8 @@ private slots:
         QVERIFY(desktop.isViewable(alert));
 
         // Ctrl+Q, once the alert has the keyboard, quits.
-        QVERIFY(desktop.hasTheKeyboard(alert));
-        QVERIFY(desktop.key(QStringLiteral("ctrl+q")));
-        QVERIFY2(DesktopSession::waitUntil([&] { return !desktop.isAppRunning(); }, 60000),
+        QVERIFY2(desktop.keyUntil(alert, QStringLiteral("ctrl+q"),
+                                  [&] { return !desktop.isAppRunning(); }),
                  qPrintable(desktop.appOutput()));
         QCOMPARE(desktop.appExitCode(), 1);
     }

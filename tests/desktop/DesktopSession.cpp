@@ -825,6 +825,21 @@ bool DesktopSession::hasTheKeyboard(WindowId window) {
     return appHasCaughtUp(window);
 }
 
+bool DesktopSession::keyUntil(WindowId window, const QString& keys,
+                              const std::function<bool()>& done) {
+    for (int attempt = 0; attempt < 5 && !done(); ++attempt) {
+        if (!hasTheKeyboard(window) || !key(keys))
+            return done();
+        if (!windowManagerHasCaughtUp())
+            return false;
+        // False once the window is gone, which may be what the keys did.
+        appHasCaughtUp(window);
+        if (!windowManagerHasCaughtUp())
+            return false;
+    }
+    return waitUntil(done);
+}
+
 std::uint32_t DesktopSession::currentDesktop() const {
     const QList<std::uint32_t> value = cardinals(root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
     return value.isEmpty() ? 0 : value.constFirst();

@@ -119,6 +119,11 @@ public:
     // Waits until the window is active, has the server's keyboard focus and the app has heard of
     // it: a key sent then reaches it. Whether it got there, with a warning when not.
     bool hasTheKeyboard(WindowId window);
+    // Types `keys` to `window` once it has the keyboard, until `done` holds: again only when the
+    // keys before provably did nothing (the window manager, the app and the window manager again
+    // have handled them and what they made the others ask, and `done` still does not hold), so a
+    // slow key never acts twice. Whether `done` came to hold.
+    bool keyUntil(WindowId window, const QString& keys, const std::function<bool()>& done);
     QRect geometry(WindowId window) const; // client area in root coordinates
     bool isViewable(WindowId window) const;
     // What the window's bounding shape covers, in the window's coordinates: the whole window when
