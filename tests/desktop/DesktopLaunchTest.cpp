@@ -1,6 +1,7 @@
 #include "DesktopSession.h"
 #include "support/DamagedPages.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -14,16 +15,20 @@ QByteArray bytesOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Closes the app's last alert with Return, as a user would, and waits for the app to end. A
-// busy window manager may hand the alert the keyboard late: Return goes only to the alert.
+// Closes the app's last alert with Return, as a user would, once it has the keyboard, and waits
+// for the app to end. For its first moment the alert takes no key, so that keys typed on as it
+// shows do not close it unread: a Return the app has handled while the alert stays open did
+// nothing, and only then is Return typed again.
 bool closeAndWaitForTheEnd(DesktopSession& desktop, WindowId alert) {
-    bool ended = false;
-    for (int attempt = 0; attempt < 5 && !ended; ++attempt) {
-        if (desktop.activeWindow() == alert)
-            desktop.key(QStringLiteral("Return"));
-        ended = DesktopSession::waitUntil([&] { return !desktop.isAppRunning(); }, 4000);
-    }
-    return ended;
+    if (!desktop.hasTheKeyboard(alert))
+        return false;
+    const QDeadlineTimer guard(60000);
+    do {
+        if (!desktop.key(QStringLiteral("Return")))
+            return false;
+    } while (!guard.hasExpired() && desktop.appHasCaughtUp(alert) && desktop.isAppRunning() &&
+             desktop.isViewable(alert));
+    return DesktopSession::waitUntil([&] { return !desktop.isAppRunning(); }, 60000);
 }
 } // namespace
 
@@ -38,18 +43,12 @@ private slots:
         const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
         // The window manager hands the keyboard to the dashboard a moment after marking it
-        // active; on a busy machine a close typed in between reaches nothing, so it is typed
-        // again for as long as the dashboard stays open and active.
-        const auto closed = [&] {
-            return !desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
-        };
-        bool gone = false;
-        for (int attempt = 0; attempt < 5 && !gone; ++attempt) {
-            if (desktop.activeWindow() == dashboard)
-                desktop.key(QStringLiteral("alt+F4"));
-            gone = DesktopSession::waitUntil(closed, 4000);
-        }
-        QVERIFY(gone);
+        // active; a close typed in between would reach nothing. Typed once it has the keyboard,
+        // and again only when it provably did nothing, it closes the dashboard once.
+        QVERIFY2(desktop.keyUntil(
+                     dashboard, QStringLiteral("alt+F4"),
+                     [&] { return !desktop.windowTitled(QStringLiteral("Kippets Dashboard")); }),
+                 qPrintable(desktop.appOutput()));
         QVERIFY(desktop.windowTitled(QStringLiteral("Receipts")));
 
         QCOMPARE(desktop.launchAgain(), 0);
@@ -120,10 +119,8 @@ private slots:
         const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
         const QString question = QStringLiteral("Create New Kippet");
-        for (int attempt = 0; attempt < 5 && !desktop.windowTitled(question); ++attempt) {
-            desktop.key(QStringLiteral("ctrl+n"));
-            DesktopSession::waitUntil([&] { return desktop.windowTitled(question) != 0; }, 4000);
-        }
+        QVERIFY(desktop.keyUntil(dashboard, QStringLiteral("ctrl+n"),
+                                 [&] { return desktop.windowTitled(question) != 0; }));
         const WindowId sheet = desktop.windowTitled(question);
         QVERIFY2(sheet, qPrintable(desktop.appOutput()));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == sheet; }));

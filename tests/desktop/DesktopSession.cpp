@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <utility>
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -35,6 +36,16 @@ constexpr int runGuardMs = 20000;
 // A window manager or compositor on a machine busy with builds may take long to start; past this
 // it is not coming.
 constexpr int windowManagerGuardMs = 60000;
+
+// Whether the process has ended: gone, or a zombie its parent has yet to reap.
+bool hasEnded(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = status.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
 
 QString dataFolderOf(const QString& home) {
     return home + QStringLiteral("/.local/share/Kippets");
@@ -302,6 +313,24 @@ bool DesktopSession::isPointerGrabbed() const {
     return grabbed;
 }
 
+bool DesktopSession::isKeyboardGrabbed() const {
+    if (!connection_)
+        return false;
+    // As for the pointer: a grab of this session's own succeeds only while nobody holds one.
+    xcb_grab_keyboard_reply_t* reply =
+        xcb_grab_keyboard_reply(connection_,
+                                xcb_grab_keyboard(connection_, 0, root(), XCB_CURRENT_TIME,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+        xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+    }
+    free(reply);
+    return grabbed;
+}
+
 bool DesktopSession::hasCompositor() const {
     return compositingSelectionOwner() != 0;
 }
@@ -314,6 +343,8 @@ DesktopSession::~DesktopSession() {
     finishKeys();
     quitApp();
     for (QProcess* process : {&tray_, &compositor_, &windowManager_, &sessionBus_}) {
+        if (process == &sessionBus_ && process->state() != QProcess::NotRunning)
+            endBusServices();
         if (process->state() != QProcess::NotRunning) {
             process->terminate();
             if (!process->waitForFinished(3000))
@@ -328,6 +359,63 @@ DesktopSession::~DesktopSession() {
         if (!server_.waitForFinished(5000))
             server_.kill();
         server_.waitForFinished(3000);
+    }
+}
+
+QList<qint64> DesktopSession::busClients() const {
+    // Those the bus started for its names (xfconfd) are not its children: the bus names them.
+    if (sessionBusAddress_.isEmpty())
+        return {};
+    QProcess ask;
+    QProcessEnvironment environment = this->environment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress_);
+    const auto reply = [&](const QStringList& call) {
+        ask.setProcessEnvironment(environment);
+        ask.start(QStringLiteral("dbus-send"),
+                  QStringList{QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                              QStringLiteral("--dest=org.freedesktop.DBus"),
+                              QStringLiteral("/org/freedesktop/DBus")} +
+                      call);
+        if (!ask.waitForFinished(runGuardMs)) {
+            ask.kill();
+            ask.waitForFinished();
+            return QByteArray();
+        }
+        return ask.readAllStandardOutput();
+    };
+    QList<qint64> clients;
+    // "string ":1.4"" for each client's own name.
+    const QByteArray names = reply({QStringLiteral("org.freedesktop.DBus.ListNames")});
+    for (const QByteArray& line : names.split('\n')) {
+        const QByteArray name = line.trimmed();
+        if (!name.startsWith("string \":"))
+            continue;
+        const QByteArray id =
+            reply({QStringLiteral("org.freedesktop.DBus.GetConnectionUnixProcessID"),
+                   QStringLiteral("string:") + QString::fromLatin1(name.mid(8).chopped(1))})
+                .trimmed();
+        // "... uint32 4242" after the reply's header line.
+        const qsizetype at = id.lastIndexOf("uint32 ");
+        if (at >= 0)
+            clients.append(id.mid(at + 7).trimmed().toLongLong());
+    }
+    return clients;
+}
+
+void DesktopSession::endBusServices() {
+    // xfconfd writes the window manager's settings into the home as it ends, and it ends when
+    // the bus does: after the home is gone, which it would make again and leave behind. So what
+    // the bus started ends first, and the home goes once it has.
+    const QList<qint64> services = busClients();
+    for (const qint64 service : services)
+        ::kill(pid_t(service), SIGTERM);
+    const bool ended =
+        waitUntil([&] { return std::all_of(services.cbegin(), services.cend(), hasEnded); }, 10000);
+    if (!ended) {
+        qWarning("a service of the session bus did not end within 10 s at SIGTERM: killed");
+        for (const qint64 service : services)
+            ::kill(pid_t(service), SIGKILL);
+        waitUntil([&] { return std::all_of(services.cbegin(), services.cend(), hasEnded); }, 5000);
     }
 }
 
@@ -746,6 +834,55 @@ DesktopSession::WindowId DesktopSession::activeWindow() const {
     return value.isEmpty() ? 0 : value.constFirst();
 }
 
+DesktopSession::WindowId DesktopSession::inputFocus() const {
+    xcb_get_input_focus_reply_t* reply =
+        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr);
+    const WindowId focus = reply ? reply->focus : 0;
+    free(reply);
+    return focus;
+}
+
+bool DesktopSession::isWithin(WindowId inner, WindowId outer) const {
+    for (WindowId at = inner; at != 0 && at != root();) {
+        if (at == outer)
+            return true;
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(connection_, xcb_query_tree(connection_, at), nullptr);
+        at = tree ? tree->parent : 0;
+        free(tree);
+    }
+    return false;
+}
+
+bool DesktopSession::hasTheKeyboard(WindowId window) {
+    // The window manager marks a window active, then hands it the keyboard (or asks the app to
+    // take it): a key typed in between reaches nothing. The keys land once the server's focus is
+    // in the window and the app has heard of it.
+    const bool focused = waitUntil(
+        [&] { return activeWindow() == window && isWithin(inputFocus(), window); }, 30000);
+    if (!focused) {
+        qWarning("\"%s\" did not get the keyboard within 30 s: \"%s\" is active",
+                 qPrintable(title(window)), qPrintable(title(activeWindow())));
+        return false;
+    }
+    return appHasCaughtUp(window);
+}
+
+bool DesktopSession::keyUntil(WindowId window, const QString& keys,
+                              const std::function<bool()>& done) {
+    for (int attempt = 0; attempt < 5 && !done(); ++attempt) {
+        if (!hasTheKeyboard(window) || !key(keys))
+            return done();
+        if (!windowManagerHasCaughtUp())
+            return false;
+        // False once the window is gone, which may be what the keys did.
+        appHasCaughtUp(window);
+        if (!windowManagerHasCaughtUp())
+            return false;
+    }
+    return waitUntil(done);
+}
+
 std::uint32_t DesktopSession::currentDesktop() const {
     const QList<std::uint32_t> value = cardinals(root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
     return value.isEmpty() ? 0 : value.constFirst();
@@ -768,6 +905,24 @@ QRect DesktopSession::geometry(WindowId window) const {
     free(size);
     free(place);
     return result;
+}
+
+QRect DesktopSession::shapeExtents(WindowId window) const {
+    xcb_shape_query_extents_reply_t* reply = xcb_shape_query_extents_reply(
+        connection_, xcb_shape_query_extents(connection_, window), nullptr);
+    QRect extents;
+    if (reply)
+        extents = QRect(reply->bounding_shape_extents_x, reply->bounding_shape_extents_y,
+                        reply->bounding_shape_extents_width, reply->bounding_shape_extents_height);
+    free(reply);
+    return extents;
+}
+
+bool DesktopSession::exists(WindowId window) const {
+    xcb_get_window_attributes_reply_t* reply = xcb_get_window_attributes_reply(
+        connection_, xcb_get_window_attributes(connection_, window), nullptr);
+    free(reply);
+    return reply != nullptr;
 }
 
 bool DesktopSession::isViewable(WindowId window) const {
@@ -943,7 +1098,17 @@ bool DesktopSession::resizeScreen(QSize size) {
     const int resized = run(QStringLiteral("xrandr"),
                             {QStringLiteral("--output"), QStringLiteral("screen"),
                              QStringLiteral("--mode"), name, QStringLiteral("--fb"), name});
-    return resized == 0 && waitUntil([&] { return geometry(root()).size() == size; }, 5000);
+    if (resized != 0) {
+        qWarning("xrandr did not give the screen %s: status %d", qPrintable(name), resized);
+        return false;
+    }
+    // The server tells the root's new size as it takes it; on a busy machine that may be long
+    // after xrandr returned. Past the guard it is not coming.
+    const bool taken = waitUntil([&] { return geometry(root()).size() == size; }, 60000);
+    if (!taken)
+        qWarning("the root window did not take %s within 60 s: it is %s", qPrintable(name),
+                 qPrintable(described(geometry(root()))));
+    return taken;
 }
 
 bool DesktopSession::moveTo(QPoint at) {
@@ -1100,11 +1265,56 @@ bool DesktopSession::switchToDesktop(int desktop) {
     return switched && windowManagerHasCaughtUp();
 }
 
-bool DesktopSession::minimise(WindowId window) {
+void DesktopSession::askToMinimise(WindowId window) {
     // As a task bar asks: WM_CHANGE_STATE with IconicState to the root window.
     constexpr std::uint32_t iconic = 3;
     askWindowManager(window, "WM_CHANGE_STATE", iconic);
-    return true;
+}
+
+bool DesktopSession::isIconic(WindowId window) const {
+    const QList<std::uint32_t> state = cardinals(window, "WM_STATE", atom("WM_STATE"));
+    constexpr std::uint32_t iconic = 3;
+    return (!state.isEmpty() && state.constFirst() == iconic) ||
+           states(window).contains(QStringLiteral("_NET_WM_STATE_HIDDEN"));
+}
+
+bool DesktopSession::minimise(WindowId window) {
+    // The app may show a window again the moment it is minimised (one that must stay open), so
+    // the state read afterwards proves nothing: what does is the window manager's doing as it
+    // happens, heard on a listener of its own. A minimised window is unmapped, and marked Iconic.
+    xcb_connection_t* listener = xcb_connect(display_.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(listener)) {
+        xcb_disconnect(listener);
+        return false;
+    }
+    const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(listener, window, XCB_CW_EVENT_MASK, &mask);
+    // The listener hears everything from here on once the server has answered it.
+    free(xcb_get_input_focus_reply(listener, xcb_get_input_focus(listener), nullptr));
+    askToMinimise(window);
+    const std::uint32_t wmState = atom("WM_STATE");
+    const std::uint32_t netState = atom("_NET_WM_STATE");
+    const bool minimised = waitUntil([&] {
+        bool seen = false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(listener)) {
+            const auto type = event->response_type & 0x7f;
+            if (type == XCB_UNMAP_NOTIFY)
+                seen = seen || reinterpret_cast<xcb_unmap_notify_event_t*>(event)->window == window;
+            if (type == XCB_PROPERTY_NOTIFY) {
+                const auto* change = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                seen = seen ||
+                       ((change->atom == wmState || change->atom == netState) && isIconic(window));
+            }
+            free(event);
+        }
+        return seen || isIconic(window) || xcb_connection_has_error(listener);
+    });
+    const bool heard = minimised && !xcb_connection_has_error(listener);
+    xcb_disconnect(listener);
+    if (!heard)
+        qWarning("the window manager did not minimise \"%s\" within 20 s: states %s",
+                 qPrintable(title(window)), qPrintable(states(window).join(QLatin1Char(' '))));
+    return heard;
 }
 
 bool DesktopSession::screenshot(const QString& path) const {
@@ -1328,6 +1538,7 @@ bool DesktopSession::appHasCaughtUp(WindowId window) {
     const std::uint32_t protocols = atom("WM_PROTOCOLS");
     const std::uint32_t ping = atom("_NET_WM_PING");
     bool answered = true;
+    bool gone = false;
     // What the loop met before a ping may still wait for its delivery in the pass that answers
     // it; a second ping, sent once the first came back, is met in a later pass.
     for (int round = 0; round < 2 && answered; ++round) {
@@ -1356,9 +1567,11 @@ bool DesktopSession::appHasCaughtUp(WindowId window) {
                     }
                     free(event);
                 }
-                return back || xcb_connection_has_error(listener);
+                // A window gone meanwhile answers no ping.
+                gone = !back && !exists(window);
+                return back || gone || xcb_connection_has_error(listener);
             }) &&
-            !xcb_connection_has_error(listener);
+            !gone && !xcb_connection_has_error(listener);
     }
     xcb_disconnect(listener);
     return answered;

@@ -113,8 +113,25 @@ public:
     std::uint32_t motifFunctions(WindowId window) const;
     WindowId transientFor(WindowId window) const;
     WindowId activeWindow() const;
+    // The window the server sends keys to.
+    WindowId inputFocus() const;
+    // Whether `inner` is `outer` or lies inside it.
+    bool isWithin(WindowId inner, WindowId outer) const;
+    // Waits until the window is active, has the server's keyboard focus and the app has heard of
+    // it: a key sent then reaches it. Whether it got there, with a warning when not.
+    bool hasTheKeyboard(WindowId window);
+    // Types `keys` to `window` once it has the keyboard, until `done` holds: again only when the
+    // keys before provably did nothing (the window manager, the app and the window manager again
+    // have handled them and what they made the others ask, and `done` still does not hold), so a
+    // slow key never acts twice. Whether `done` came to hold.
+    bool keyUntil(WindowId window, const QString& keys, const std::function<bool()>& done);
     QRect geometry(WindowId window) const; // client area in root coordinates
     bool isViewable(WindowId window) const;
+    // What the window's bounding shape covers, in the window's coordinates: the whole window when
+    // it has no shape; null when the server does not answer.
+    QRect shapeExtents(WindowId window) const;
+    // Whether the window still exists on the server.
+    bool exists(WindowId window) const;
     int stackIndex(WindowId window) const;
     std::uint32_t currentDesktop() const;
     std::uint32_t desktopCount() const;
@@ -153,7 +170,14 @@ public:
     bool scrollToEnd(WindowId window, QPoint at);
     // Whether the window manager shows that workspace now.
     bool switchToDesktop(int desktop);
+    // Minimises the window as a task bar asks, and waits until the window manager has: it
+    // unmapped the window or marked it minimised (the app may show it again at once). Whether it
+    // did, with a warning when not.
     bool minimise(WindowId window);
+    // Asks the same and returns at once: for a window manager held still meanwhile.
+    void askToMinimise(WindowId window);
+    // Whether the window is minimised now: Iconic in WM_STATE, or hidden in _NET_WM_STATE.
+    bool isIconic(WindowId window) const;
     // Runs a command on this display; its exit code, -1 when it did not end by itself.
     int run(const QString& program, const QStringList& arguments) const;
     // Runs a command on this display; whether it ended with 0. When not, the running case fails
@@ -168,6 +192,9 @@ public:
     std::optional<QPoint> pointer() const;
     // Whether another client holds the pointer grabbed now (a window manager's move, a drag).
     bool isPointerGrabbed() const;
+    // Whether another client holds the keyboard grabbed now (an open menu). The probe takes the
+    // keyboard for a moment when nobody holds it: ask once the app has done grabbing, not while.
+    bool isKeyboardGrabbed() const;
     // The owner of the selection (for example "XdndSelection" while a drag is under way), 0 when
     // none.
     WindowId selectionOwner(const char* selection) const;
@@ -179,6 +206,12 @@ public:
 
     // Processes events until the condition holds or the guard passes.
     static bool waitUntil(const std::function<bool()>& condition, int guardMs = 20000);
+
+    // The processes connected to the private session bus (the window manager, and what the bus
+    // started for it: xfconfd); none without a bus.
+    QList<qint64> busClients() const;
+    // Its address, for a client of the case's own; empty without a bus.
+    QString sessionBusAddress() const { return sessionBusAddress_; }
 
     // Ends the compositor of the options, as a user who stops it; whether it ended.
     bool stopCompositor();
@@ -243,6 +276,8 @@ private:
     bool startCompositor();
     bool startSessionBus();
     void writeKWinSettings() const;
+    // Ends what the session bus started for its names, and waits until each has ended.
+    void endBusServices();
     WindowId compositingSelectionOwner() const { return selectionOwner("_NET_WM_CM_S0"); }
     // Windows of the app, which answer its pings.
     QList<WindowId> appWindows() const;

@@ -1,8 +1,12 @@
 #include "DesktopSession.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
+#include <algorithm>
+#include <csignal>
 
 // The desktops the other cases run on: each window manager takes the display with workspaces to
 // switch between, and a compositor asked for holds the compositing selection before a case
@@ -63,6 +67,98 @@ private slots:
         if (compositor)
             QVERIFY(desktop.stopCompositor());
         QVERIFY(!desktop.hasCompositor() || ownCompositor);
+    }
+
+    // A minimise counts once the window manager has minimised the window, not once asked: one
+    // held still minimises nothing.
+    void minimiseSaysWhetherTheWindowManagerDid() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        QProcess letter;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), desktop.display());
+        letter.setProcessEnvironment(environment);
+        letter.start(QStringLiteral("xmessage"),
+                     {QStringLiteral("-title"), QStringLiteral("Letter"), QStringLiteral("Dear")});
+        const auto end = qScopeGuard([&] {
+            letter.kill();
+            letter.waitForFinished();
+        });
+        DesktopSession::WindowId window = 0;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            window = desktop.windowTitled(QStringLiteral("Letter"));
+            return window && desktop.isViewable(window);
+        }));
+        QVERIFY(!desktop.isIconic(window));
+
+        QVERIFY(desktop.pauseWindowManager());
+        QVERIFY(!desktop.minimise(window));
+        desktop.resumeWindowManager();
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isIconic(window); }));
+    }
+
+    // xfconfd, which the private session bus starts for xfwm4, writes its settings into the home
+    // as it ends: it has ended before the session has, and left no home behind.
+    void xfwm4sSettingsEndBeforeTheHomeGoes() {
+        QList<qint64> clients;
+        QString home;
+        qint64 held = 0;
+        // A case that failed leaves nothing stopped behind.
+        const auto release = qScopeGuard([&] {
+            if (held > 0)
+                ::kill(pid_t(held), SIGKILL);
+        });
+        {
+            DesktopSession::Options options;
+            options.windowManager = QStringLiteral("xfwm4");
+            DesktopSession desktop(options);
+            QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+            home = desktop.home();
+            // xfwm4 and the settings service it asked the bus for.
+            QVERIFY(DesktopSession::waitUntil([&] {
+                clients = desktop.busClients();
+                return clients.size() >= 2;
+            }));
+            // A setting changed, as the settings dialog changes it: xfconfd has it to write.
+            QProcess change;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                               desktop.sessionBusAddress());
+            change.setProcessEnvironment(environment);
+            change.start(
+                QStringLiteral("dbus-send"),
+                {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                 QStringLiteral("--dest=org.xfce.Xfconf"), QStringLiteral("/org/xfce/Xfconf"),
+                 QStringLiteral("org.xfce.Xfconf.SetProperty"), QStringLiteral("string:xfwm4"),
+                 QStringLiteral("string:/general/title_font"),
+                 QStringLiteral("variant:string:Sans 9")});
+            QVERIFY(change.waitForFinished(20000));
+            QCOMPARE(change.exitCode(), 0);
+            // Held still, as a busy machine may hold it: it ends only when made to.
+            for (const qint64 client : std::as_const(clients)) {
+                QFile name(QStringLiteral("/proc/%1/comm").arg(client));
+                if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "xfconfd")
+                    held = client;
+            }
+            QVERIFY(held > 0);
+            QCOMPARE(::kill(pid_t(held), SIGSTOP), 0);
+        }
+        // Gone, or a zombie its parent has yet to reap.
+        const auto ended = [](qint64 process) {
+            QFile status(QStringLiteral("/proc/%1/stat").arg(process));
+            const QByteArray line = status.open(QIODevice::ReadOnly) ? status.readAll() : "";
+            return line.isEmpty() || line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+        };
+        QList<qint64> running;
+        for (const qint64 client : std::as_const(clients)) {
+            if (!ended(client))
+                running.append(client);
+        }
+        // Whatever still ran has its chance to write where the home was.
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return std::all_of(running.cbegin(), running.cend(), ended); }));
+        QVERIFY2(running.isEmpty(), "a client of the bus still ran as the session ended");
+        QVERIFY2(!QFileInfo::exists(home), qPrintable(home));
     }
 
     void anUnknownWindowManagerIsRefusedByName() {

@@ -80,7 +80,8 @@ private slots:
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
         desktop.seed({{QStringLiteral("Inbox"), QPointF(120, 500), true}});
         QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
-        const QRect panel = desktop.geometry(desktop.windowTitled(QStringLiteral("Inbox")));
+        const DesktopSession::WindowId inbox = desktop.windowTitled(QStringLiteral("Inbox"));
+        const QRect panel = desktop.geometry(inbox);
         QVERIFY(!panel.isEmpty());
         const qint64 peakBefore = peakMemory(desktop.appProcessId());
         QVERIFY(peakBefore > 0);
@@ -102,7 +103,12 @@ private slots:
         };
 
         QCOMPARE(copy(QStringLiteral("image/svg+xml"), hostile), 0);
-        desktop.click(DesktopSession::grabPoint(panel));
+        QVERIFY(desktop.click(DesktopSession::grabPoint(panel)));
+        // Ctrl+V goes where the keyboard is: the panel has it once the window manager says so and
+        // the app has heard of it.
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.activeWindow() == inbox; }),
+                 qPrintable(desktop.title(desktop.activeWindow())));
+        QVERIFY(desktop.appHasCaughtUp(inbox));
         desktop.key(QStringLiteral("ctrl+v"));
         QVERIFY2(DesktopSession::waitUntil(
                      [&] {

@@ -66,6 +66,23 @@ bool menuOpenedAt(const DesktopSession& desktop, QPoint at) {
     }
     return false;
 }
+
+// Waits until a menu of the app's stands at `at` and has the keyboard: keys sent before would go
+// to the window beneath it. The app takes the keyboard as it shows the menu, so once it has
+// caught up with the menu shown, the grab is its.
+bool menuHasTheKeyboard(DesktopSession& desktop, WindowId owner, QPoint at) {
+    if (!DesktopSession::waitUntil([&] { return menuOpenedAt(desktop, at); })) {
+        qWarning("no menu at %d,%d; %lld open; active \"%s\"", at.x(), at.y(),
+                 qlonglong(desktop.openMenus().size()),
+                 qPrintable(desktop.title(desktop.activeWindow())));
+        return false;
+    }
+    if (!desktop.appHasCaughtUp(owner) || !desktop.isKeyboardGrabbed()) {
+        qWarning("the menu at %d,%d does not have the keyboard", at.x(), at.y());
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 // A window with a title bar can be minimised by its window manager's button; every command that
@@ -98,8 +115,8 @@ private slots:
              [&] {
                  givePanelTheKeyboard(desktop, panel);
                  const QPoint at = desktop.geometry(panel).center();
-                 desktop.click(at, 3);
-                 QVERIFY(DesktopSession::waitUntil([&] { return menuOpenedAt(desktop, at); }));
+                 QVERIFY(desktop.click(at, 3));
+                 QVERIFY(menuHasTheKeyboard(desktop, panel, at));
                  // "Show Dashboard (D)" is the eighth item.
                  desktop.key(QStringLiteral("Down Down Down Down Down Down Down Down Return"));
              }},
@@ -147,7 +164,7 @@ private slots:
         desktop.key(QStringLiteral("d"));
         // The app has asked for the dashboard; the user's minimise queues up behind that.
         QVERIFY(desktop.appHasCaughtUp(panel));
-        desktop.minimise(dashboard);
+        desktop.askToMinimise(dashboard);
         desktop.resumeWindowManager();
         // The window manager shows the dashboard and minimises it again; the app hears of both,
         // and whatever it asks on hearing it reaches the window manager as well.
@@ -182,12 +199,7 @@ private slots:
         const auto quickLook = [&] {
             QVERIFY(desktop.click(card, 3));
 
-            QVERIFY2(DesktopSession::waitUntil([&] { return menuOpenedAt(desktop, card); }),
-                     qPrintable(QStringLiteral("no menu at %1,%2; %3 open; active \"%4\"")
-                                    .arg(card.x())
-                                    .arg(card.y())
-                                    .arg(desktop.openMenus().size())
-                                    .arg(desktop.title(desktop.activeWindow()))));
+            QVERIFY(menuHasTheKeyboard(desktop, panel, card));
             // "Quick Look" follows "Open".
             QVERIFY(desktop.key(QStringLiteral("Down Down Return")));
         };

@@ -42,8 +42,8 @@ private slots:
         QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
                  qPrintable(described(panelFrames(desktop))));
 
-        if (!desktop.resizeScreen(QSize(1024, 768)))
-            QSKIP("Xvfb here cannot change its screen size through RandR");
+        // The case is about the change of size: a server that does not take it fails it.
+        QVERIFY(desktop.resizeScreen(QSize(1024, 768)));
         const QRect small(0, 0, 1024, 768);
         QVERIFY2(DesktopSession::waitUntil([&] {
                      const QList<QRect> now = panelFrames(desktop);
@@ -74,8 +74,8 @@ private slots:
         };
         QVERIFY(DesktopSession::waitUntil([&] { return tab().right() == 1439; }));
         const QRect before = tab();
-        if (!desktop.resizeScreen(QSize(1024, 768)))
-            QSKIP("Xvfb here cannot change its screen size through RandR");
+        // The case is about the change of size: a server that does not take it fails it.
+        QVERIFY(desktop.resizeScreen(QSize(1024, 768)));
         QVERIFY2(DesktopSession::waitUntil(
                      [&] { return tab().right() == 1023 && tab().bottom() < 768; }),
                  qPrintable(described({tab()})));

@@ -1,6 +1,7 @@
 #include "DesktopSession.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QTest>
 #include <algorithm>
@@ -173,6 +174,25 @@ private slots:
             return !screen.isNull() && !isDesktop(screen, onTab - QPoint(60, 0));
         };
         QVERIFY(DesktopSession::waitUntil(panelShows));
+        // The panel slides out inside the opened window, which is cut to what shows, a step
+        // every 16 ms of the app's clock. The slide is over once the cut stays as it is for
+        // several steps while the app keeps up (a step due meanwhile is cut before it answers).
+        // A shot taken before could find nothing dark only because the panel was on its way.
+        QRect cut = desktop.shapeExtents(tray);
+        QElapsedTimer unchanged;
+        unchanged.start();
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     if (!desktop.appHasCaughtUp(tray))
+                         return false;
+                     const QRect now = desktop.shapeExtents(tray);
+                     if (now != cut) {
+                         cut = now;
+                         unchanged.restart();
+                         return false;
+                     }
+                     return unchanged.elapsed() >= 100;
+                 }),
+                 qPrintable(DesktopSession::described(cut)));
         // Once the slide is over, the panel stands over the desktop with nothing dark beside it.
         const QPoint onPanel = onTab - QPoint(60, 0);
         QString band;
