@@ -172,6 +172,45 @@ private slots:
         }
     }
 
+    // Tucked from the tray while Ctrl+H hid every window: a second start, which shows the hidden
+    // windows again, leaves the kippet in its pull tab and stored as tucked.
+    void aKippetTuckedWhileHiddenStaysTuckedOverASecondStart() {
+        DesktopSession::Options options;
+        options.tray = true;
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Solo"), QPointF(600, 400), false, false, false, {}}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(dashboard);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
+        QVERIFY(desktop.key(QStringLiteral("ctrl+h")));
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     return !desktop.isViewable(dashboard) &&
+                            shownAs(desktop, QStringLiteral("Solo")).isEmpty();
+                 }),
+                 qPrintable(described(shownAs(desktop, QStringLiteral("Solo")))));
+
+        // The tray's "Tuck Away" submenu, its kippet.
+        QVERIFY2(openTrayMenu(desktop), qPrintable(desktop.appOutput()));
+        QVERIFY(desktop.key(QStringLiteral("Down Down Down Down Down Right")));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.openMenus().size() == 2; }));
+        QVERIFY(desktop.key(QStringLiteral("Return")));
+        const auto isShownAsTab = [&desktop] {
+            const QList<QRect> shown = shownAs(desktop, QStringLiteral("Solo"));
+            return shown.size() == 1 && isPullTab(shown.constFirst());
+        };
+        QVERIFY2(DesktopSession::waitUntil(isShownAsTab),
+                 qPrintable(described(shownAs(desktop, QStringLiteral("Solo")))));
+
+        QCOMPARE(desktop.launchAgain(), 0);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
+        QVERIFY(desktop.settle());
+        QVERIFY2(isShownAsTab(), qPrintable(described(shownAs(desktop, QStringLiteral("Solo")))));
+        QVERIFY(desktop.quitApp());
+        QCOMPARE(storedTucked(desktop, QStringLiteral("Solo")), 1);
+    }
+
     // Tucked together at the last quit: the tray alone, also for the kippets tucked singly.
     void aGroupTuckComesBackAsTheTrayAlone() {
         DesktopSession desktop;
