@@ -74,13 +74,19 @@ std::optional<QRect> trayIcon(const DesktopSession& desktop) {
     return std::nullopt;
 }
 
-// Opens the tray icon's menu with a click, as a user does; whether it opened.
+// Opens the tray icon's menu with a click, as a user does; whether it opened. Right after the app
+// hid its windows a click on the icon may go unanswered on a busy machine: the user clicks again.
 bool openTrayMenu(DesktopSession& desktop) {
-    std::optional<QRect> icon;
-    if (!DesktopSession::waitUntil([&] { return (icon = trayIcon(desktop)).has_value(); }))
-        return false;
-    return desktop.click(icon->center()) &&
-           DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); });
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::optional<QRect> icon;
+        if (!DesktopSession::waitUntil([&] { return (icon = trayIcon(desktop)).has_value(); }))
+            return false;
+        if (!desktop.click(icon->center()))
+            return false;
+        if (DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }, 8000))
+            return true;
+    }
+    return false;
 }
 } // namespace
 
