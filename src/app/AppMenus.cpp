@@ -260,6 +260,10 @@ bool AppMenus::unhideApplication() {
     return shown;
 }
 
+void AppMenus::forgetHiddenWindow(const QWidget* window) {
+    hiddenWindows_.removeIf([window](const QPointer<QWidget>& hidden) { return hidden == window; });
+}
+
 void AppMenus::createNewKippetFromMenu() {
     AppCommands::newKippet();
 }

@@ -36,6 +36,9 @@ public:
     void hideApplication();
     // Shows the windows the last hiding took away; false when there were none.
     bool unhideApplication();
+    // The window was put away by a command of its own while the app was hidden (a panel
+    // tucked from the tray): showing the app again leaves it where that command put it.
+    void forgetHiddenWindow(const QWidget* window);
     void createNewKippetFromMenu();
     void createDailyKippetFromMenu();
     // Close, minimise and zoom act on the active window only when it has a title bar (the

@@ -153,6 +153,9 @@ private:
     // Shows the window without taking the focus, or raises it when it is already shown.
     static void orderFrontWithoutKey(QWidget* window);
     FloatingKippetWindow* makeWindow(Kippet* kippet);
+    // Hides a panel for its tuck. Also while the app is hidden: the app's coming back must not
+    // show a panel whose kippet is tucked.
+    void orderOut(FloatingKippetWindow* window);
     struct TuckTab {
         TuckTabView* view = nullptr;
         ScreenEdge edge = ScreenEdge::right;

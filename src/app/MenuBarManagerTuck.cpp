@@ -1,3 +1,4 @@
+#include "app/AppMenus.h"
 #include "app/KippetSaveTask.h"
 #include "app/MenuBarManager.h"
 #include "app/TuckWindowFactory.h"
@@ -42,6 +43,12 @@ TuckTarget MenuBarManager::nearestTuckEdge(const Kippet* kippet) const {
     if (FloatingKippetWindow* window = registeredWindow(kippet->id()))
         frame = window->frame();
     return TuckTarget::forSingle(frame, kippet->position(), ScreenProvider::shared());
+}
+
+void MenuBarManager::orderOut(FloatingKippetWindow* window) {
+    window->hide();
+    if (applicationMenu_)
+        applicationMenu_->forgetHiddenWindow(window);
 }
 
 void MenuBarManager::showTray(ScreenEdge edge, const std::optional<ScreenInfo>& screen) {
@@ -150,7 +157,7 @@ void MenuBarManager::tuckAwayKippets() {
     for (auto it = floatingWindows_.cbegin(); it != floatingWindows_.cend(); ++it) {
         if (Kippet* kippet = kippetWithId(it.key()))
             setTucked(kippet, true);
-        it.value()->hide();
+        orderOut(it.value());
     }
     showTray(target.edge, target.screen);
     Log::line(QStringLiteral("📌 Kippets tucked away to %1 edge").arg(rawValue(target.edge)));
@@ -267,7 +274,7 @@ void MenuBarManager::tuckSingleKippet(Kippet* kippet) {
     if (const std::optional<ScreenEdge> edge = rememberedTabEdge(kippet->id()); edge && !window)
         target.edge = *edge;
     if (window)
-        window->hide();
+        orderOut(window);
     if (TuckTabView* view = addTab(kippet, target.edge, target.screen))
         view->makeKeyAndOrderFront();
     Log::line(QStringLiteral("📌 Kippet '%1' tucked to %2 edge")
@@ -314,7 +321,7 @@ void MenuBarManager::tuckAllKippets(std::optional<ScreenEdge> edge) {
         if (tuckSingleWindows_.contains(kippet->id()))
             continue;
         if (FloatingKippetWindow* window = registeredWindow(kippet->id()))
-            window->hide();
+            orderOut(window);
         if (TuckTabView* view = addTab(kippet, target.edge, target.screen))
             view->orderFrontWithoutKey();
     }

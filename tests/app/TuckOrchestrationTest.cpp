@@ -1,3 +1,6 @@
+#include "app/AppDelegate.h"
+#include "app/AppMenus.h"
+#include "app/DashboardWindow.h"
 #include "app/KippetArranger.h"
 #include "app/MenuBarManager.h"
 #include "app/TuckWindowFactory.h"
@@ -10,6 +13,7 @@
 #include "support/TestEnvironment.h"
 #include "window/FloatingKippetWindow.h"
 
+#include <QAction>
 #include <QTest>
 #include <algorithm>
 
@@ -245,6 +249,33 @@ private slots:
         QVERIFY(f.app.windowOf(QStringLiteral("One"))->isVisible());
         QVERIFY(f.app.windowOf(QStringLiteral("Two"))->isVisible());
         QVERIFY(!f.app.byName(QStringLiteral("Two"))->isTucked());
+    }
+
+    // Tucked while the app is hidden (Ctrl+H), the panels stay put away when the app shows
+    // again (a second start): behind their tab, or behind the tray, and stored as tucked.
+    void aTuckWhileHiddenOutlastsTheAppShowingAgain() {
+        Fixture f;
+        f.app.addKippet(QStringLiteral("Tabbed"), QPointF(100, 300));
+        f.app.addKippet(QStringLiteral("Grouped"), QPointF(600, 300));
+        f.relaunch();
+        MenuBarManager& registry = f.app.registry();
+        FloatingKippetWindow* tabbed = f.app.windowOf(QStringLiteral("Tabbed"));
+        FloatingKippetWindow* grouped = f.app.windowOf(QStringLiteral("Grouped"));
+        QVERIFY(tabbed && tabbed->isVisible() && grouped && grouped->isVisible());
+        f.app.delegate().mainMenu()->action(QStringLiteral("hide"))->trigger();
+        QVERIFY(!tabbed->isVisible() && !grouped->isVisible());
+
+        Kippet* tucked = f.app.byName(QStringLiteral("Tabbed"));
+        registry.tuckSingleKippet(tucked);
+        registry.tuckAwayKippets();
+        f.app.delegate().handleReopenRequest();
+        QVERIFY(registry.dashboardWindow()->isVisible());
+        QVERIFY(!tabbed->isVisible());
+        QVERIFY(!grouped->isVisible());
+        QVERIFY(registry.hasTuckSingleWindow(tucked->id()));
+        QVERIFY(registry.tuckAwayWindow());
+        QVERIFY(tucked->isTucked());
+        QVERIFY(f.app.byName(QStringLiteral("Grouped"))->isTucked());
     }
 
     void closingATuckedKippetRemovesItsTab() {

@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <optional>
 
 namespace {
 using WindowId = DesktopSession::WindowId;
@@ -51,6 +52,42 @@ QString described(const QList<QRect>& frames) {
 bool isPullTab(const QRect& frame) {
     return std::min(frame.width(), frame.height()) < 100;
 }
+
+// The tray icon: the app's small window that the tray embeds in its panel. It is named only in
+// _NET_WM_NAME, which xdotool's search by name does not read: it is found by the app's class.
+std::optional<QRect> trayIcon(const DesktopSession& desktop) {
+    const QByteArray found = desktop.output(
+        QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                    QStringLiteral("--class"), QStringLiteral("^Kippets$")});
+    for (const QByteArray& line : found.split('\n')) {
+        bool isNumber = false;
+        const WindowId window = line.trimmed().toUInt(&isNumber);
+        if (!isNumber)
+            continue;
+        // Smaller than any tab or panel, and on the screen: the tray places it where it
+        // stands, trayer at the top, a window manager's own tray in its taskbar.
+        const QRect frame = desktop.geometry(window);
+        if (!frame.isEmpty() && frame.width() <= 48 && frame.height() <= 48 &&
+            QRect(0, 0, 1440, 900).contains(frame))
+            return frame;
+    }
+    return std::nullopt;
+}
+
+// Opens the tray icon's menu with a click, as a user does; whether it opened. Right after the app
+// hid its windows a click on the icon may go unanswered on a busy machine: the user clicks again.
+bool openTrayMenu(DesktopSession& desktop) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::optional<QRect> icon;
+        if (!DesktopSession::waitUntil([&] { return (icon = trayIcon(desktop)).has_value(); }))
+            return false;
+        if (!desktop.click(icon->center()))
+            return false;
+        if (DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }, 8000))
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 class TuckRestartTest : public QObject {
@@ -83,6 +120,101 @@ private slots:
             QCOMPARE(storedTucked(desktop, QStringLiteral("Unplaced")), 1);
             QCOMPARE(storedTucked(desktop, QStringLiteral("Plain")), 0);
         }
+    }
+
+    // Tucked as a user does it, one kippet from the tray's "Tuck Away" submenu and one from its
+    // panel's own menu, and ended with the tray's "Quit Kippets": both come back as their pull
+    // tabs, and stay tucked over the next quit too.
+    void kippetsTuckedFromTheMenusStayTuckedOverTheTraysQuit() {
+        DesktopSession::Options options;
+        options.tray = true;
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Leftish"), QPointF(100, 400), false, false, false, {}},
+                      {QStringLiteral("Rightish"), QPointF(1000, 400), false, false, false, {}}});
+        QVERIFY2(desktop.launch(3), qPrintable(desktop.appOutput()));
+        const auto isShownAsTab = [&desktop](const QString& name) {
+            const QList<QRect> shown = shownAs(desktop, name);
+            return shown.size() == 1 && isPullTab(shown.constFirst());
+        };
+
+        // The tray's menu, led by its kippets; its fourth command after them is "Tuck Away",
+        // whose submenu lists the open kippets in the same order.
+        QVERIFY2(openTrayMenu(desktop), qPrintable(desktop.appOutput()));
+        QVERIFY(desktop.key(QStringLiteral("Down Down Down Down Down Down Right")));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.openMenus().size() == 2; }));
+        QVERIFY(desktop.key(QStringLiteral("Return")));
+        QVERIFY2(DesktopSession::waitUntil([&] { return isShownAsTab(QStringLiteral("Leftish")); }),
+                 qPrintable(described(shownAs(desktop, QStringLiteral("Leftish")))));
+
+        // The panel's menu: "Tuck Away" is its eleventh command.
+        const QList<QRect> panel = shownAs(desktop, QStringLiteral("Rightish"));
+        QCOMPARE(panel.size(), 1);
+        QVERIFY(desktop.click(DesktopSession::grabPoint(panel.constFirst()), 3));
+        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }));
+        QVERIFY(desktop.key(
+            QStringLiteral("Down Down Down Down Down Down Down Down Down Down Down Return")));
+        QVERIFY2(
+            DesktopSession::waitUntil([&] { return isShownAsTab(QStringLiteral("Rightish")); }),
+            qPrintable(described(shownAs(desktop, QStringLiteral("Rightish")))));
+
+        for (int start = 1; start <= 2; ++start) {
+            // "Quit Kippets" closes the tray's menu.
+            QVERIFY2(openTrayMenu(desktop), qPrintable(desktop.appOutput()));
+            QVERIFY(desktop.key(QStringLiteral("Up Return")));
+            QVERIFY2(DesktopSession::waitUntil([&] { return !desktop.isAppRunning(); }),
+                     qPrintable(desktop.appOutput()));
+            QCOMPARE(desktop.appExitCode(), 0);
+            QCOMPARE(storedTucked(desktop, QStringLiteral("Leftish")), 1);
+            QCOMPARE(storedTucked(desktop, QStringLiteral("Rightish")), 1);
+
+            // Two tabs and the dashboard, and no panel.
+            QVERIFY2(desktop.launch(3), qPrintable(desktop.appOutput()));
+            for (const QString& name : {QStringLiteral("Leftish"), QStringLiteral("Rightish")})
+                QVERIFY2(DesktopSession::waitUntil([&] { return isShownAsTab(name); }),
+                         qPrintable(QStringLiteral("start %1, %2: %3")
+                                        .arg(start)
+                                        .arg(name, described(shownAs(desktop, name)))));
+        }
+    }
+
+    // Tucked from the tray while Ctrl+H hid every window: a second start, which shows the hidden
+    // windows again, leaves the kippet in its pull tab and stored as tucked.
+    void aKippetTuckedWhileHiddenStaysTuckedOverASecondStart() {
+        DesktopSession::Options options;
+        options.tray = true;
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Solo"), QPointF(600, 400), false, false, false, {}}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(dashboard);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
+        QVERIFY(desktop.key(QStringLiteral("ctrl+h")));
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     return !desktop.isViewable(dashboard) &&
+                            shownAs(desktop, QStringLiteral("Solo")).isEmpty();
+                 }),
+                 qPrintable(described(shownAs(desktop, QStringLiteral("Solo")))));
+
+        // The tray's "Tuck Away" submenu, its kippet.
+        QVERIFY2(openTrayMenu(desktop), qPrintable(desktop.appOutput()));
+        QVERIFY(desktop.key(QStringLiteral("Down Down Down Down Down Right")));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.openMenus().size() == 2; }));
+        QVERIFY(desktop.key(QStringLiteral("Return")));
+        const auto isShownAsTab = [&desktop] {
+            const QList<QRect> shown = shownAs(desktop, QStringLiteral("Solo"));
+            return shown.size() == 1 && isPullTab(shown.constFirst());
+        };
+        QVERIFY2(DesktopSession::waitUntil(isShownAsTab),
+                 qPrintable(described(shownAs(desktop, QStringLiteral("Solo")))));
+
+        QCOMPARE(desktop.launchAgain(), 0);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
+        QVERIFY(desktop.settle());
+        QVERIFY2(isShownAsTab(), qPrintable(described(shownAs(desktop, QStringLiteral("Solo")))));
+        QVERIFY(desktop.quitApp());
+        QCOMPARE(storedTucked(desktop, QStringLiteral("Solo")), 1);
     }
 
     // Tucked together at the last quit: the tray alone, also for the kippets tucked singly.
