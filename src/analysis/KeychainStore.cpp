@@ -146,8 +146,8 @@ QKeychain::Job* KeychainStore::prepare(QKeychain::Job* job, const QString& accou
     return job;
 }
 
-// A job that finishes after its time-out is ignored; it is a child of the store and deletes
-// itself.
+// A job that finishes after its time-out is ignored; it deletes itself once QtKeychain is done
+// with it.
 void KeychainStore::runJob(QKeychain::Job* job, std::function<void(const Outcome&)> done) {
     const auto timedOut = [done] {
         Outcome outcome;
@@ -164,6 +164,10 @@ void KeychainStore::runJob(QKeychain::Job* job, std::function<void(const Outcome
         if (!std::exchange(*settled, true))
             timedOut();
     });
+    jobsInFlight_.insert(job);
+    connect(job, &QKeychain::Job::finished, this,
+            [this](QKeychain::Job* ended) { jobsInFlight_.remove(ended); });
+    connect(job, &QObject::destroyed, this, [this, job] { jobsInFlight_.remove(job); });
     connect(job, &QKeychain::Job::finished, this,
             [this, wait, settled, timer, done](QKeychain::Job* ended) {
                 if (*settled)
@@ -201,6 +205,11 @@ KeychainStore::~KeychainStore() {
         const std::function<void()> abandon = openWaits_.take(openWaits_.constBegin().key());
         abandon();
     }
+    // QtKeychain's Secret Service backend calls a job back through a raw pointer when the keyring
+    // answers, however late: a job deleted before then is called back after it is gone. A job
+    // still in flight therefore outlives the store, and deletes itself once it has finished.
+    for (QKeychain::Job* job : std::as_const(jobsInFlight_))
+        job->setParent(nullptr);
 }
 
 QCoro::Task<KeychainStore::Outcome> KeychainStore::run(QKeychain::Job* job) {

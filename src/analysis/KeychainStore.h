@@ -173,6 +173,8 @@ private:
     QHash<quint64, std::function<void()>> openWaits_;
     quint64 waits_ = 0;
     bool closing_ = false;
+    // The QtKeychain jobs started and not yet finished, answered in time or not.
+    QSet<QKeychain::Job*> jobsInFlight_;
     // The prompts shown and not yet answered, by path.
     QHash<QString, std::function<void(PromptAnswer)>> prompts_;
     // Counts saves and deletes, so a read that began before one cannot undo what it wrote.

@@ -4,11 +4,10 @@
 #include "analysis/KeychainStore.h"
 #include "analysis/LocalModelServer.h"
 #include "platform/Preferences.h"
+#include "support/KeyringPause.h"
 
 #include <QProcess>
 #include <QTest>
-#include <csignal>
-#include <sys/types.h>
 
 using namespace CloudTest;
 
@@ -28,28 +27,6 @@ TestHttpResponse modelAnswer() {
     return TestHttpResponse::json(responsesBody(
         QStringLiteral(R"({"category":"Documents","title":"Shopping","description":"A list."})")));
 }
-
-// Stops the keyring daemon for as long as it lives: a keyring that answers late.
-class KeyringPause {
-public:
-    KeyringPause() : pid_(qEnvironmentVariableIntValue("KIPPETS_KEYRING_PID")) {
-        if (pid_ > 0)
-            ::kill(pid_, SIGSTOP);
-    }
-    ~KeyringPause() { resume(); }
-    KeyringPause(const KeyringPause&) = delete;
-    KeyringPause& operator=(const KeyringPause&) = delete;
-    bool isPaused() const { return pid_ > 0 && paused_; }
-    void resume() {
-        if (pid_ > 0 && paused_)
-            ::kill(pid_, SIGCONT);
-        paused_ = false;
-    }
-
-private:
-    pid_t pid_;
-    bool paused_ = true;
-};
 
 // Lets whatever is ready run, a few rounds, without waiting for anything in particular.
 void letEventsRun() {

@@ -1,15 +1,19 @@
 #include "analysis/KeychainStore.h"
 #include "platform/Clock.h"
+#include "support/KeyringPause.h"
 #include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
 
+#include <QChildEvent>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDateTime>
+#include <QPointer>
 #include <QTest>
+#include <optional>
 #include <qt6keychain/keychain.h>
 
 using TaskRunner::finish;
@@ -56,6 +60,34 @@ void waitForTheNextSecond() {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     TaskRunner::waitUntil([now] { return QDateTime::currentSecsSinceEpoch() > now; }, 5000);
 }
+// Pauses the keyring once a store has made its first QtKeychain job, before that job can ask
+// the keyring anything: the job's own start is queued behind this look at it.
+class PauseAtFirstJob : public QObject {
+public:
+    explicit PauseAtFirstJob(QObject* store) { store->installEventFilter(this); }
+
+    QPointer<QKeychain::Job> job;
+    std::optional<KeyringPause> pause;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ChildAdded) {
+            // The child is not built in full yet; what it is shows once the event loop turns.
+            const QPointer<QObject> child = static_cast<QChildEvent*>(event)->child();
+            QMetaObject::invokeMethod(
+                this,
+                [this, child] {
+                    auto* added = qobject_cast<QKeychain::Job*>(child.data());
+                    if (!added || job)
+                        return;
+                    pause.emplace();
+                    job = added;
+                },
+                Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 } // namespace
 
 class KeychainStoreTest : public QObject {
@@ -78,6 +110,27 @@ private slots:
     void cleanup() {
         KeychainStore::install(nullptr);
         store.reset();
+    }
+
+    // The app may end, and its store with it, while QtKeychain still waits on the keyring. The
+    // keyring's late answer must find the job it is for: nothing may be left for the event loop
+    // that refers to what the store took with it.
+    void aStoreEndingWhileAJobWaitsOnTheKeyringLeavesNothingBehind() {
+        // The account holds nothing (init removed it): a read searches, then asks QtKeychain.
+        auto ending = std::make_unique<KeychainStore>();
+        PauseAtFirstJob watch(ending.get());
+        ending->startPresenceRead(account);
+        QVERIFY(TaskRunner::waitUntil([&watch] { return !watch.job.isNull(); }));
+        QVERIFY2(watch.pause->isPaused(), "run through scripts/with-keyring");
+
+        ending.reset();
+        QVERIFY2(!watch.job.isNull(), "a job still waiting on the keyring went with the store");
+        watch.pause->resume();
+        // QtKeychain hears "no such item", and the job deletes itself as it finishes.
+        QVERIFY(TaskRunner::waitUntil([&watch] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return watch.job.isNull();
+        }));
     }
 
     void savingTwiceKeepsOneItemWithTheSecondValue() {
