@@ -6,6 +6,7 @@
 #include "dashboard/SettingsHarness.h"
 #include "model/Kippet.h"
 #include "store/KippetManager.h"
+#include "support/KeyringLogin.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -23,7 +24,6 @@
 // counted and refused, as a user cancelling it; at once, or, while held, when the test says.
 namespace {
 const QString storedKey = QStringLiteral("sk-stored-earlier-0123456789");
-const QString login = QStringLiteral("/org/freedesktop/secrets/collection/login");
 
 class RefusingPrompter : public QDBusVirtualObject {
 public:
@@ -50,38 +50,6 @@ public:
     bool hold = false;
     QList<QDBusMessage> held;
 };
-
-QDBusMessage callKeyring(const QString& interface, const QString& member, QVariantList arguments) {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"),
-                                                       QStringLiteral("/org/freedesktop/secrets"),
-                                                       interface, member);
-    call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call);
-}
-
-bool lockLogin() {
-    return callKeyring(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
-                       {QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(login)})})
-               .type() == QDBusMessage::ReplyMessage;
-}
-
-// With the keyring's password, as the desktop's login does: no prompt.
-bool unlockLogin() {
-    const QDBusMessage session =
-        callKeyring(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("OpenSession"),
-                    {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
-    if (session.arguments().size() < 2)
-        return false;
-    QDBusArgument secret;
-    secret.beginStructure();
-    secret << session.arguments().at(1).value<QDBusObjectPath>() << QByteArray()
-           << QByteArray("kippets-test") << QStringLiteral("text/plain");
-    secret.endStructure();
-    return callKeyring(QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
-                       QStringLiteral("UnlockWithMasterPassword"),
-                       {QVariant::fromValue(QDBusObjectPath(login)), QVariant::fromValue(secret)})
-               .type() == QDBusMessage::ReplyMessage;
-}
 
 qsizetype lockedLines(const LogCapture& log) {
     return log.lines().filter(QStringLiteral("The keyring is locked")).size();
@@ -119,9 +87,9 @@ private slots:
 
     void init() {
         TestEnvironment::resetPreferences();
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         store(storedKey);
-        QVERIFY(lockLogin());
+        QVERIFY(KeyringLogin::lock());
         prompter_.prompts = 0;
     }
 
@@ -129,7 +97,7 @@ private slots:
         prompter_.hold = false;
         prompter_.refuseHeld();
         KeychainStore::install(nullptr);
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         store(std::nullopt);
     }
 
@@ -175,7 +143,7 @@ private slots:
         QCOMPARE(prompter_.prompts, 0);
 
         // Unlocked, the next analysis finds the key.
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         const ContentAnalysis analysis = TaskRunner::finish(service.analyzeContent(list, {}));
         QCOMPARE(analysis.title, std::optional<QString>(QStringLiteral("Shopping")));
         QCOMPARE(cloud_.requests().last().header("authorization"),
@@ -228,7 +196,7 @@ private slots:
         QCOMPARE(prompter_.prompts, 1);
         QCOMPARE(lockedLines(log), 1);
 
-        QVERIFY(unlockLogin()); // nothing was written over the stored key
+        QVERIFY(KeyringLogin::unlock()); // nothing was written over the stored key
         QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
                  std::optional<QString>(storedKey));
     }
@@ -260,13 +228,13 @@ private slots:
                                 "the login keyring in your desktop's keyring tool (such as "
                                 "Passwords and Keys), then enter the key again."));
         // Whatever the app did after the answer has reached the keyring before this call does.
-        QCOMPARE(callKeyring(QStringLiteral("org.freedesktop.Secret.Service"),
-                             QStringLiteral("ReadAlias"), {QStringLiteral("default")})
+        QCOMPARE(KeyringLogin::call(QStringLiteral("org.freedesktop.Secret.Service"),
+                                    QStringLiteral("ReadAlias"), {QStringLiteral("default")})
                      .type(),
                  QDBusMessage::ReplyMessage);
         QCoreApplication::processEvents();
         QCOMPARE(prompter_.prompts, 1);
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
                  std::optional<QString>(storedKey));
     }
@@ -274,7 +242,7 @@ private slots:
     // A keyring locked while the app runs holds the key as one locked at start does: analyses
     // wait with the same words, and go on as soon as it is unlocked, not at their next retry.
     void aKeyringLockedWhileRunningHoldsAnalysesUntilItIsUnlocked() {
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         KeychainStore keychain;
         KeychainStore::install(&keychain);
         TaskRunner::finish(keychain.waitForFirstPresenceAnswer());
@@ -288,7 +256,7 @@ private slots:
             CloudTest::item(KippetItemType::text, "milk, eggs", QStringLiteral("list.txt"));
         item.category = ItemCategory::waitingForAnalysis;
         const qsizetype asked = cloud_.requests().size();
-        QVERIFY(lockLogin());
+        QVERIFY(KeyringLogin::lock());
         try {
             TaskRunner::finish(app.ai().analyzeContent(item, {}));
             QFAIL("the analysis went on without the locked key");
@@ -303,7 +271,7 @@ private slots:
         QVERIFY(app.manager().hasPendingRetry(item.id));
 
         QSignalSpy unlocked(&keychain, &KeychainStore::keyringUnlocked);
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         QVERIFY(TaskRunner::waitUntil([&unlocked] { return unlocked.count() == 1; }));
         // Due at once: no minute passes on the clock.
         QVERIFY(TaskRunner::waitUntil([&kippet, &item] {
@@ -321,7 +289,7 @@ private slots:
     // A keyring that does not answer: the status says the key is being read, then that it
     // could not be, never asking for a key as if none were stored.
     void settingsFollowAKeyringThatDoesNotAnswer() {
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         SettingsHarness h;
         h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
         KeychainStore keychain;

@@ -1,5 +1,6 @@
 #include "analysis/KeychainStore.h"
 #include "dashboard/SettingsHarness.h"
+#include "support/KeyringLogin.h"
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -16,39 +17,6 @@
 // window that holds the keyboard, as on a desktop.
 namespace {
 const QString storedKey = QStringLiteral("sk-stored-earlier-0123456789");
-const QString login = QStringLiteral("/org/freedesktop/secrets/collection/login");
-
-QDBusMessage callKeyring(const QString& interface, const QString& member, QVariantList arguments) {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"),
-                                                       QStringLiteral("/org/freedesktop/secrets"),
-                                                       interface, member);
-    call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call);
-}
-
-bool lockLogin() {
-    return callKeyring(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
-                       {QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(login)})})
-               .type() == QDBusMessage::ReplyMessage;
-}
-
-// With the keyring's password, as the desktop's login does: no prompt.
-bool unlockLogin() {
-    const QDBusMessage session =
-        callKeyring(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("OpenSession"),
-                    {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
-    if (session.arguments().size() < 2)
-        return false;
-    QDBusArgument secret;
-    secret.beginStructure();
-    secret << session.arguments().at(1).value<QDBusObjectPath>() << QByteArray()
-           << QByteArray("kippets-test") << QStringLiteral("text/plain");
-    secret.endStructure();
-    return callKeyring(QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
-                       QStringLiteral("UnlockWithMasterPassword"),
-                       {QVariant::fromValue(QDBusObjectPath(login)), QVariant::fromValue(secret)})
-               .type() == QDBusMessage::ReplyMessage;
-}
 
 void store(const std::optional<QString>& key) {
     KeychainStore writer;
@@ -92,9 +60,9 @@ private slots:
 
     void init() {
         TestEnvironment::resetPreferences();
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         store(storedKey);
-        QVERIFY(lockLogin());
+        QVERIFY(KeyringLogin::lock());
     }
 
     void cleanup() {
@@ -102,7 +70,7 @@ private slots:
         // A prompt left open by a failed case is dismissed.
         if (promptShown())
             xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
-        QVERIFY(unlockLogin());
+        QVERIFY(KeyringLogin::unlock());
         store(std::nullopt);
     }
 
