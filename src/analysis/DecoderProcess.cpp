@@ -359,6 +359,10 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
         return fail(Outcome::Failure::unreachable, QStringLiteral("the decoder is gone"));
     Watch watch;
     watch.limits = limits;
+    if (request.ask == DecoderProtocol::Ask::encoded) {
+        watch.limits.cpu += limits.encoding;
+        watch.limits.wall += limits.encoding;
+    }
     // A transfer that broke off without a verdict of the watch's: the decoder ended, or sent
     // what no request gets.
     const auto failure = [&](const QString& what) {
