@@ -375,8 +375,19 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
     QByteArray answerBytes(DecoderProtocol::answerHeaderBytes, '\0');
     if (!receiveAll(answerBytes.data(), answerBytes.size(), watch))
         return failure(QStringLiteral("the decoder ended without an answer"));
-    const std::optional<DecoderProtocol::AnswerHeader> answer =
+    std::optional<DecoderProtocol::AnswerHeader> answer =
         DecoderProtocol::readAnswerHeader(answerBytes, request);
+    // The picture is decoded within its budget: writing its file is the app's asking, and has a
+    // budget of its own on top. Said once; a second time is no answer.
+    if (answer && answer->answer == DecoderProtocol::Answer::decoded) {
+        watch.limits.cpu += limits.encoding;
+        watch.limits.wall += limits.encoding;
+        if (!receiveAll(answerBytes.data(), answerBytes.size(), watch))
+            return failure(QStringLiteral("the decoder ended without an answer"));
+        answer = DecoderProtocol::readAnswerHeader(answerBytes, request);
+        if (answer && answer->answer == DecoderProtocol::Answer::decoded)
+            answer.reset();
+    }
     if (!answer)
         return fail(Outcome::Failure::nonsense,
                     QStringLiteral("the decoder's answer does not add up"));
@@ -409,6 +420,9 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
         outcome.encoded = std::move(file);
         return outcome;
     }
+    case DecoderProtocol::Answer::decoded:
+        return fail(Outcome::Failure::nonsense,
+                    QStringLiteral("the decoder's answer does not add up"));
     case DecoderProtocol::Answer::image:
         break;
     }

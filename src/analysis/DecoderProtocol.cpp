@@ -206,6 +206,11 @@ DecoderProtocol::readAnswerHeader(const QByteArray& header, const Request& reque
                           height == 0 && answer.pixelBytes == qint64(width) * 8;
         return fits ? std::optional(answer) : std::nullopt;
     }
+    if (kind == quint32(Answer::decoded)) {
+        answer.answer = Answer::decoded;
+        const bool fits = request.ask == Ask::encoded && fitsRequest(answer.size, request);
+        return fits && pixelBytes == 0 ? std::optional(answer) : std::nullopt;
+    }
     if (kind == quint32(Answer::encoded)) {
         answer.answer = Answer::encoded;
         answer.pixelBytes = static_cast<qint64>(std::min<quint64>(pixelBytes, quint64(1) << 62));

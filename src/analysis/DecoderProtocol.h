@@ -28,7 +28,16 @@ public:
         encoded = 7,
     };
     // `pages` follows its header with each page's width and height in points, two float32s.
-    enum class Answer : quint32 { image = 1, size = 2, refused = 3, pages = 4, encoded = 5 };
+    // `decoded` comes before the answer to an `encoded` request, once the picture is decoded and
+    // its file is being written: from then on the time spent is the writing's, not the picture's.
+    enum class Answer : quint32 {
+        image = 1,
+        size = 2,
+        refused = 3,
+        pages = 4,
+        encoded = 5,
+        decoded = 6,
+    };
 
     struct Request {
         Ask ask = Ask::decode;

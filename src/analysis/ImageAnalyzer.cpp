@@ -9,6 +9,10 @@
 #include <QCoroFuture>
 #include <QtConcurrent>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 struct Examination {
@@ -21,12 +25,21 @@ struct Examination {
 Examination examine(QByteArray content, std::shared_ptr<ImageClassifier> classifier,
                     std::shared_ptr<TextRecognizer> recognizer) {
     Examination result;
-    const std::optional<QImage> image = ImageAnalyzer::decodeImage(content);
-    if (!image)
-        return result;
-    result.decoded = true;
-    result.labels = ImageAnalyzer::classify(classifier.get(), *image);
-    result.text = ImageAnalyzer::recognizeText(*recognizer, *image);
+    {
+        const std::optional<QImage> image = ImageAnalyzer::decodeImage(content);
+        if (image) {
+            result.decoded = true;
+            result.labels = ImageAnalyzer::classify(classifier.get(), *image);
+            result.text = ImageAnalyzer::recognizeText(*recognizer, *image);
+        }
+    }
+    // The copies the classifier and the recogniser made of a large picture come from this
+    // worker's own heap, which keeps what is freed for the worker's next use: every worker that
+    // ran an analysis kept as much as one took, and eight large pastes held several times the
+    // pixels' budget. What the picture's examination freed goes back to the system now.
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
     return result;
 }
 

@@ -17,8 +17,12 @@ class PdfPagesView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     enum class Phase { empty, showing, refused };
-    // The pictures kept at once, in bytes; those out of sight go first.
-    static constexpr qint64 keptBytes = 96LL * 1024 * 1024;
+    // The pictures kept at once, in bytes; those out of sight go first. Every page comes out of
+    // the app's budget of decoded pixels (IsolatedImageDecoder::Settings::pixelBytes, 96 MiB):
+    // kept up to the whole of it, they left no room for the next page, which was refused after
+    // waiting for it, and none for thumbnails and analysis meanwhile. A quarter of it leaves room
+    // for the page next in line and the largest picture analysis looks at (64 MiB).
+    static constexpr qint64 keptBytes = 24LL * 1024 * 1024;
     // Pages asked of decoders at once: enough to fill a screen soon, few enough that the page
     // scrolled to is next in line.
     static constexpr int maxDrawing = 2;

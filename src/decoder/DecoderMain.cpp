@@ -135,8 +135,16 @@ bool answer(int channel, const DecoderProtocol::Request& request) {
     if (image && !image->isNull())
         image = fitted(std::move(*image), request);
     std::optional<QByteArray> file;
-    if (image && !image->isNull() && request.ask == DecoderProtocol::Ask::encoded)
+    if (image && !image->isNull() && request.ask == DecoderProtocol::Ask::encoded &&
+        DecoderProtocol::fitsRequest(image->size(), request)) {
+        DecoderProtocol::AnswerHeader decodedHeader;
+        decodedHeader.answer = DecoderProtocol::Answer::decoded;
+        decodedHeader.size = image->size();
+        const QByteArray bytes = DecoderProtocol::answerHeader(decodedHeader);
+        if (!writeAll(channel, bytes.constData(), bytes.size()))
+            return false;
         file = encodedFile(*image);
+    }
     if (!image || image->isNull() || !DecoderProtocol::fitsRequest(image->size(), request) ||
         (request.ask == DecoderProtocol::Ask::encoded &&
          (!file || file->size() > DecoderProtocol::encodedBytesBound(request.limit)))) {

@@ -21,6 +21,11 @@ std::uintptr_t alignUp(std::uintptr_t value, std::uintptr_t alignment) {
 
 bool StartupHeap::prepare() {
 #if defined(__GLIBC__) && defined(__linux__)
+    // Every thread that allocates gets a heap of its own, up to eight for each core, and each
+    // keeps up to the trim threshold below of what it freed: the workers that analysed or wrote
+    // large pictures each held a picture's copies long after. A few heaps shared by all threads
+    // hold what the work at once needs. Set before any thread starts: the allocator reads it once.
+    mallopt(M_ARENA_MAX, maxHeaps);
     // Blocks up to this size come from the heap, which is given back only in large steps, so
     // that the memory stays where the kernel backs it with large pages.
     if (mallopt(M_MMAP_THRESHOLD, static_cast<int>(largestHeapBlock)) != 1 ||

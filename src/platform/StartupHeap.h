@@ -16,4 +16,6 @@ public:
     // The sizes chosen, kept by the allocator for the life of the process.
     static constexpr std::size_t growthStep = std::size_t{64} << 20;
     static constexpr std::size_t largestHeapBlock = std::size_t{32} << 20;
+    // Heaps the threads share.
+    static constexpr int maxHeaps = 4;
 };

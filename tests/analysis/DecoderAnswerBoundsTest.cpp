@@ -39,10 +39,10 @@ bool readAll(int socket, char* data, qint64 size) {
 
 // One exchange with a decoder played by a thread of the test: it reads the request, then sends
 // `header` and as many pixel bytes as that header announces (capped at `sentPixels`: a header
-// the app refuses is never followed by its pixels).
+// the app refuses is never followed by its pixels), then `then`.
 DecoderProcess::Outcome exchangeWithFake(const DecoderProtocol::Request& request,
                                          const DecoderProtocol::AnswerHeader& answer,
-                                         qint64 sentPixels = 0) {
+                                         qint64 sentPixels = 0, const QByteArray& then = {}) {
     int sockets[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
         return {};
@@ -52,7 +52,7 @@ DecoderProcess::Outcome exchangeWithFake(const DecoderProtocol::Request& request
             QByteArray bytes(request.bytes.size(), '\0');
             readAll(theirs, bytes.data(), bytes.size());
             const QByteArray reply =
-                DecoderProtocol::answerHeader(answer) + QByteArray(sentPixels, char(0x7f));
+                DecoderProtocol::answerHeader(answer) + QByteArray(sentPixels, char(0x7f)) + then;
             ::send(theirs, reply.constData(), reply.size(), MSG_NOSIGNAL);
         }
         // Held open until the app is done: a refused header is not the fake's ending.
@@ -126,6 +126,14 @@ private slots:
         paste.ask = Ask::encoded;
         file.pixelBytes = DecoderProtocol::encodedBytesBound(paste.limit) + 1;
         QVERIFY(failedAsNonsense(exchangeWithFake(paste, file)));
+        // Word that a picture is decoded, which earns time to write its file, comes before a
+        // paste's file only, and only once.
+        DecoderProtocol::AnswerHeader decoded;
+        decoded.answer = DecoderProtocol::Answer::decoded;
+        decoded.size = QSize(64, 64);
+        QVERIFY(failedAsNonsense(exchangeWithFake(thumbnail, decoded)));
+        QVERIFY(failedAsNonsense(
+            exchangeWithFake(paste, decoded, 0, DecoderProtocol::answerHeader(decoded))));
 
         // What fits is taken, pixel for pixel.
         const DecoderProcess::Outcome tall =

@@ -265,6 +265,34 @@ private slots:
         QCOMPARE(decoder->requestsSent(), sent + 1);
     }
 
+    // A pasted photo decodes within a tight budget, but writing its 36 megapixels as the PNG the
+    // paste keeps takes longer than that: the writing is the app's asking, not the picture's
+    // doing, so the paste is stored.
+    void aPasteIsStoredThoughWritingItOutlastsTheDecodeBudget() {
+        const auto decoder =
+            installDecoder(std::chrono::milliseconds(1000), std::chrono::seconds(12));
+        QImage image(6000, 6000, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QLinearGradient gradient(0, 0, 6000, 6000);
+        gradient.setColorAt(0, QColor(30, 90, 160));
+        gradient.setColorAt(1, QColor(230, 180, 60));
+        painter.fillRect(image.rect(), gradient);
+        painter.setPen(QPen(QColor(250, 250, 250), 3));
+        for (int line = 0; line < 6000; line += 7)
+            painter.drawLine(0, line, 6000, (line * 3) % 6000);
+        painter.end();
+        const QByteArray photo = encoded(image, "JPEG", 60);
+        image = QImage();
+
+        LogCapture log;
+        const std::optional<EncodedImage> pasted = PastedImageEncoder::encode({{}, photo});
+        QVERIFY2(pasted, qPrintable(log.lines().join(u'\n')));
+        QCOMPARE(pasted->mimeType, QStringLiteral("image/png"));
+        QCOMPARE(decoder->declaredSize(pasted->bytes), std::optional<QSize>(QSize(6000, 6000)));
+        // Decoding alone is still held to the budget.
+        QVERIFY(decoder->decodeWithin(photo, QSize(260, 96)));
+    }
+
     // A decoder stopped from outside spends no CPU: the picture is not its doing. It is decoded
     // on a fresh decoder as soon as the stop is seen, not when the wall budget runs out, and
     // its bytes are decoded again once the stopped one goes on.

@@ -166,6 +166,36 @@ private slots:
                  int(std::ceil(pages->pageRect(29).width() * pages->devicePixelRatioF())));
     }
 
+    // Scrolled page after page through more pages than the app's pixel budget holds at once, the
+    // preview shows every one: the pages out of sight make room for those coming into it, and
+    // leave room for the app's other pictures meanwhile.
+    void aLongPdfShowsEveryPageWithinThePixelBudget() {
+        QTemporaryDir dir;
+        PreviewManager manager;
+        QList<QColor> colours(50, QColor(200, 30, 40));
+        colours.last() = QColor(20, 60, 210);
+        PreviewWindow* window = previewed(manager, write(dir, QStringLiteral("long.pdf"),
+                                                         TestPdfFiles::halfFilledPages(colours)));
+        QCOMPARE(window->pane(), PreviewWindow::Pane::pdf);
+        PdfPagesView* pages = window->pdfPages();
+        const PixelBudget& budget = IsolatedImageDecoder::shared()->pixels();
+        QVERIFY(pageDrawn(pages, 0));
+        qint64 drawn = pages->pagePicture(0).sizeInBytes();
+        for (int page = 1; page < pages->pageCount(); ++page) {
+            QScrollBar* bar = pages->verticalScrollBar();
+            bar->setValue(bar->value() + pages->pageRect(page).top());
+            QVERIFY2(pageDrawn(pages, page), qPrintable(QStringLiteral("page %1").arg(page + 1)));
+            drawn += pages->pagePicture(page).sizeInBytes();
+            QCOMPARE(pages->phase(), PdfPagesView::Phase::showing);
+        }
+        QVERIFY2(drawn > budget.bytes(), qPrintable(QString::number(drawn)));
+        const QImage last = pages->pagePicture(49);
+        QCOMPARE(last.pixelColor(last.width() / 4, last.height() / 2), QColor(20, 60, 210));
+        QVERIFY(pages->heldBytes() <= PdfPagesView::keptBytes);
+        // Room is left for the largest picture analysis looks at.
+        QVERIFY(budget.held() + 4096LL * 4096 * 4 <= budget.bytes());
+    }
+
     // A PDF whose pages each draw millions of shapes from a few megabytes is shown as a picture
     // that does not decode, within the decoder's budget; the window answers all along.
     void aPdfPastTheBudgetGetsTheGenericPaneAndTheWindowAnswersMeanwhile() {
