@@ -24,6 +24,7 @@
 #include <utility>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 namespace {
 constexpr int startGuardMs = 30000;
@@ -1405,9 +1406,45 @@ void DesktopSession::resumeWindowManager() {
     resumed(windowManagerPaused_, windowManager_.processId());
 }
 
+bool DesktopSession::serverAnswersWithin(std::chrono::milliseconds patience) const {
+    if (!connection_)
+        return false;
+    const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(connection_);
+    xcb_flush(connection_);
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(connection_, cookie.sequence, &reply, &error)) {
+            free(reply);
+            free(error);
+            return true;
+        }
+        if (xcb_connection_has_error(connection_) || waited.elapsed() >= patience.count()) {
+            // The reply is still owed: it is taken, whenever it comes, by the next look.
+            xcb_discard_reply(connection_, cookie.sequence);
+            return false;
+        }
+        QThread::msleep(1);
+    }
+}
+
 bool DesktopSession::pauseApp() {
-    appPaused_ = true;
-    return stopped(app_.processId());
+    // The app sends the few steps of a change of form that must reach the screen together inside
+    // a hold of the server. Stopped in one, it would hold every other client still, this test's
+    // input among them: such a pause is let go, and taken again once the server answers.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        appPaused_ = true;
+        if (!stopped(app_.processId()))
+            return false;
+        if (serverAnswersWithin(std::chrono::milliseconds(300)))
+            return true;
+        resumed(appPaused_, app_.processId());
+        if (!serverAnswersWithin(std::chrono::seconds(20)))
+            return false;
+    }
+    return false;
 }
 
 void DesktopSession::resumeApp() {

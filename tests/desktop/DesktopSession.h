@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -242,8 +243,11 @@ public:
     // the user ask meanwhile waits in its queue, in the order asked. Whether it stands still.
     bool pauseWindowManager();
     void resumeWindowManager();
+    // Whether the server answers this session within `patience`: not while another client
+    // holds it (a server grab).
+    bool serverAnswersWithin(std::chrono::milliseconds patience) const;
     // Holds the app still the same way: what the user does meanwhile waits at the server, in the
-    // order done, until the app reads it all at once.
+    // order done, until the app reads it all at once. Never while the app holds the server.
     bool pauseApp();
     void resumeApp();
     // Plays the window manager in the moment between giving a window's frame its new geometry and
