@@ -4,6 +4,7 @@
 #include "app/DashboardWindow.h"
 #include "app/Dialogs.h"
 #include "app/StatusMenu.h"
+#include "app/StatusMenuOpener.h"
 #include "app/TrayIconArt.h"
 #include "app/TuckWindowFactory.h"
 #include "app/WindowLevel.h"
@@ -288,10 +289,23 @@ void MenuBarManager::setupMenuBar() {
         statusItem_ = std::make_unique<QSystemTrayIcon>(TrayIconArt::icon());
         statusItem_->setToolTip(QStringLiteral("Kippets"));
         statusItem_->setContextMenu(statusMenu_.get());
+        statusMenuOpener_ = new StatusMenuOpener(
+            [this](QPoint at) {
+                if (statusMenu_)
+                    statusMenu_->popup(at);
+            },
+            this);
         connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::Trigger)
-                        statusMenu_->popup(QCursor::pos());
+                    if (reason == QSystemTrayIcon::Trigger) {
+                        statusMenuOpener_->clicked(QCursor::pos());
+                    } else if (reason == QSystemTrayIcon::Context && statusMenu_->isVisible() &&
+                               StatusMenuOpener::focusIsStale()) {
+                        // Qt popped the menu itself at the press, before the focus settled:
+                        // it would close under the user's click, so it opens again once settled.
+                        statusMenu_->hide();
+                        statusMenuOpener_->clicked(QCursor::pos());
+                    }
                 });
         statusItem_->show();
     }

@@ -22,6 +22,7 @@ class Kippet;
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class StatusMenuOpener;
 class TuckTabView;
 class TuckTrayView;
 class TuckWindowFactory;
@@ -185,6 +186,7 @@ private:
     QPointer<AppMenus> applicationMenu_;
     // The menu outlives the icon that shows it.
     std::unique_ptr<QMenu> statusMenu_;
+    StatusMenuOpener* statusMenuOpener_ = nullptr;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     TuckWindowFactory* tuckFactory_ = nullptr;
     TuckTrayView* tuckAwayWindow_ = nullptr;
