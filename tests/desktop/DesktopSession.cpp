@@ -934,6 +934,12 @@ bool DesktopSession::isViewable(WindowId window) const {
     return viewable;
 }
 
+bool DesktopSession::isShownOnCurrentDesktop(WindowId window) const {
+    const std::uint32_t desktop = desktopOf(window);
+    return (desktop == currentDesktop() || desktop == 0xFFFFFFFFu) &&
+           !states(window).contains(QStringLiteral("_NET_WM_STATE_HIDDEN")) && isViewable(window);
+}
+
 int DesktopSession::stackIndex(WindowId window) const {
     return static_cast<int>(stacking().indexOf(window));
 }

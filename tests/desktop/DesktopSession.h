@@ -128,6 +128,10 @@ public:
     bool keyUntil(WindowId window, const QString& keys, const std::function<bool()>& done);
     QRect geometry(WindowId window) const; // client area in root coordinates
     bool isViewable(WindowId window) const;
+    // Whether the user sees the window on the workspace shown now, judged the EWMH way: on that
+    // workspace or on every one, not hidden, and mapped. Mapped alone does not say it: KWin with
+    // its compositor keeps the windows of other workspaces mapped.
+    bool isShownOnCurrentDesktop(WindowId window) const;
     // What the window's bounding shape covers, in the window's coordinates: the whole window when
     // it has no shape; null when the server does not answer.
     QRect shapeExtents(WindowId window) const;

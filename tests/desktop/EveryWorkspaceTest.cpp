@@ -13,10 +13,12 @@ bool floatsEverywhere(const DesktopSession& desktop, WindowId window) {
 }
 
 QString described(const DesktopSession& desktop, WindowId window) {
-    return QStringLiteral("%1 on %2: workspace %3, states %4")
+    return QStringLiteral("%1 on %2: workspace %3 (showing %4), states %5, viewable %6")
         .arg(desktop.title(window), desktop.windowManager())
         .arg(qint64(desktop.desktopOf(window)))
-        .arg(desktop.states(window).join(u' '));
+        .arg(qint64(desktop.currentDesktop()))
+        .arg(desktop.states(window).join(u' '))
+        .arg(desktop.isViewable(window));
 }
 } // namespace
 
@@ -56,13 +58,16 @@ private slots:
         QCOMPARE(desktop.desktopOf(dashboard), 0u);
 
         QVERIFY(desktop.switchToDesktop(1));
-        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+        QVERIFY2(
+            DesktopSession::waitUntil([&] { return !desktop.isShownOnCurrentDesktop(dashboard); }),
+            qPrintable(described(desktop, dashboard)));
         // The window manager has shown the workspace; the app has heard of it, and the window
         // manager has handled whatever the app asked on it.
         QVERIFY(desktop.appHasCaughtUp(panel));
         QVERIFY(desktop.windowManagerHasCaughtUp());
         for (WindowId window : {panel, tab, editor})
-            QVERIFY2(desktop.isViewable(window), qPrintable(desktop.title(window)));
+            QVERIFY2(desktop.isShownOnCurrentDesktop(window),
+                     qPrintable(described(desktop, window)));
     }
 
     // Panels and editors stay up whichever window has the keyboard: some window managers (KWin)
@@ -79,14 +84,14 @@ private slots:
         const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
         QVERIFY(receipts && travel && dashboard);
         QList<WindowId> floating{receipts, travel};
-        // Shown, and not hidden away by the window manager, once it and the app have caught up.
+        // Shown on the workspace in view, and not hidden away by the window manager, once it and
+        // the app have caught up.
         const auto checkUp = [&](const QString& when) {
             QVERIFY(desktop.windowManagerHasCaughtUp());
             QVERIFY(desktop.appHasCaughtUp(receipts));
             QVERIFY(desktop.windowManagerHasCaughtUp());
             for (const WindowId window : std::as_const(floating)) {
-                QVERIFY2(desktop.isViewable(window) && !desktop.states(window).contains(
-                                                           QStringLiteral("_NET_WM_STATE_HIDDEN")),
+                QVERIFY2(desktop.isShownOnCurrentDesktop(window),
                          qPrintable(when + QStringLiteral(": ") + described(desktop, window) +
                                     QStringLiteral(", types ") + desktop.types(window).join(u' ') +
                                     QStringLiteral(", transient for %1 (the panels %2, %3)")
@@ -129,9 +134,11 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QVERIFY(desktop.switchToDesktop(0));
-        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
+        QVERIFY(
+            DesktopSession::waitUntil([&] { return desktop.isShownOnCurrentDesktop(dashboard); }));
         QVERIFY(desktop.minimise(dashboard));
-        QVERIFY(DesktopSession::waitUntil([&] { return !desktop.isViewable(dashboard); }));
+        QVERIFY(
+            DesktopSession::waitUntil([&] { return !desktop.isShownOnCurrentDesktop(dashboard); }));
         checkUp(QStringLiteral("the dashboard minimised"));
     }
 
@@ -157,8 +164,9 @@ private slots:
         QVERIFY(desktop.switchToDesktop(2));
         QVERIFY(desktop.appHasCaughtUp(tour));
         QVERIFY(desktop.windowManagerHasCaughtUp());
-        QVERIFY(desktop.isViewable(tray));
-        QVERIFY(desktop.isViewable(tour));
+        for (WindowId window : {tray, tour})
+            QVERIFY2(desktop.isShownOnCurrentDesktop(window),
+                     qPrintable(described(desktop, window)));
     }
 };
 
