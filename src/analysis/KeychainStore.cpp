@@ -408,6 +408,15 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QS
                                 : QKeychain::OtherError;
         return outcome;
     };
+    // A prompt that never showed fails the save; one the user dismissed leaves the keyring
+    // locked, which is the answer. Whether the save ends with the prompt's answer.
+    const auto endedByPrompt = [&outcome](const PromptAnswer& answer) {
+        if (!answer.shown)
+            outcome.error = QKeychain::OtherError;
+        else if (answer.dismissed)
+            outcome.locked = true;
+        return !answer.shown || answer.dismissed;
+    };
     QDBusMessage alias = secretCall(secretPath, serviceInterface, QStringLiteral("ReadAlias"));
     alias << QStringLiteral("default");
     const std::optional<QDBusMessage> aliasReply = co_await ask(alias);
@@ -439,16 +448,8 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QS
         const QString prompt = unlockReply->arguments().at(1).value<QDBusObjectPath>().path();
         if (!isNone(prompt)) {
             const PromptAnswer answer = co_await followPrompt(prompt);
-            if (!self)
+            if (!self || endedByPrompt(answer))
                 co_return outcome;
-            if (!answer.shown) {
-                outcome.error = QKeychain::OtherError;
-                co_return outcome;
-            }
-            if (answer.dismissed) {
-                outcome.locked = true;
-                co_return outcome;
-            }
         }
         setKeyringLocked(false);
     }
@@ -481,16 +482,8 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QS
     if (!isNone(prompt)) {
         // The keyring locked again in between: its prompt is the user's, as above.
         const PromptAnswer answer = co_await followPrompt(prompt);
-        if (!self)
+        if (!self || endedByPrompt(answer))
             co_return outcome;
-        if (!answer.shown) {
-            outcome.error = QKeychain::OtherError;
-            co_return outcome;
-        }
-        if (answer.dismissed) {
-            outcome.locked = true;
-            co_return outcome;
-        }
         item = answer.result.value<QDBusObjectPath>().path();
     }
 

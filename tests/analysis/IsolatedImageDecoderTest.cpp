@@ -4,6 +4,7 @@
 #include "analysis/KippetIntake.h"
 #include "analysis/PastedImageEncoder.h"
 #include "model/Kippet.h"
+#include "support/DecoderMemory.h"
 #include "support/HostileImageFiles.h"
 #include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
@@ -92,68 +93,6 @@ QString silentProgram(const QTemporaryDir& folder) {
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return path;
 }
-
-// Resident memory of a process, from /proc/<pid>/status: "VmHWM:" its peak, "VmRSS:" now.
-qint64 memoryOf(qint64 pid, const char* field) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return 0;
-}
-
-// The decoders this process runs now: its children named as the decoder program is.
-QList<qint64> decoderProcesses() {
-    QList<qint64> pids;
-    const qint64 self = QCoreApplication::applicationPid();
-    for (const QFileInfo& entry : QDir(QStringLiteral("/proc")).entryInfoList(QDir::Dirs)) {
-        bool isPid = false;
-        const qint64 pid = entry.fileName().toLongLong(&isPid);
-        if (!isPid)
-            continue;
-        QFile stat(entry.filePath() + QStringLiteral("/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const qsizetype close = text.lastIndexOf(')');
-        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-        if (text.contains("(kippets-decoder)") && fields.size() > 1 &&
-            fields.at(1).toLongLong() == self)
-            pids.append(pid);
-    }
-    return pids;
-}
-
-// The most the decoders held together while it watched: at each look, the sum of the peaks of
-// those alive, which no moment's total exceeds.
-class DecoderMemoryWatch {
-public:
-    DecoderMemoryWatch()
-        : thread_([this] {
-              while (!done_) {
-                  qint64 together = 0;
-                  for (const qint64 pid : decoderProcesses())
-                      together += memoryOf(pid, "VmHWM:");
-                  peak_ = std::max<qint64>(peak_, together);
-                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-              }
-          }) {}
-    ~DecoderMemoryWatch() { stop(); }
-    qint64 stop() {
-        done_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        return peak_;
-    }
-
-private:
-    std::atomic<bool> done_ = false;
-    std::atomic<qint64> peak_ = 0;
-    std::thread thread_;
-};
 
 QMimeData* imageOnClipboard(const QByteArray& bytes, const QString& type) {
     auto* data = new QMimeData;
@@ -522,9 +461,9 @@ private slots:
             clear.write("5");
         }
         const qint64 pid = QCoreApplication::applicationPid();
-        const qint64 before = memoryOf(pid, "VmHWM:");
+        const qint64 before = peakMemory(pid);
         QVERIFY(before > 0);
-        DecoderMemoryWatch watch;
+        DecoderMemoryWatch watch(QCoreApplication::applicationPid());
         QList<std::shared_ptr<TaskRunner::Settled<void>>> pastes;
         for (int paste = 0; paste < 8; ++paste) {
             std::unique_ptr<QMimeData> data(
@@ -538,7 +477,7 @@ private slots:
         for (const auto& paste : pastes)
             TaskRunner::result(paste, 600000);
         const qint64 decoders = watch.stop();
-        const qint64 grown = memoryOf(pid, "VmHWM:") - before;
+        const qint64 grown = peakMemory(pid) - before;
         qInfo("The app's peak grew by %lld MB; the decoders held %lld MB together", grown >> 20,
               decoders >> 20);
         QCOMPARE(h.kippet->items().size(), 16);

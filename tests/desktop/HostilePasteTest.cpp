@@ -1,4 +1,5 @@
 #include "DesktopSession.h"
+#include "support/DecoderMemory.h"
 #include "support/HostileImageFiles.h"
 
 #include <QBuffer>
@@ -10,55 +11,6 @@
 #include <thread>
 
 namespace {
-// The peak resident memory of a process so far (VmHWM), in bytes; -1 when unknown.
-qint64 peakMemory(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
-}
-
-// The most the app's decoders held together while it watched: at each look, the sum of the peaks
-// of those alive (children of the app named as the decoder program is).
-class DecoderMemoryWatch {
-public:
-    explicit DecoderMemoryWatch(qint64 app)
-        : thread_([this, app] {
-              while (!done_) {
-                  qint64 together = 0;
-                  for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-                      QFile stat(QStringLiteral("/proc/%1/stat").arg(name));
-                      if (!stat.open(QIODevice::ReadOnly))
-                          continue;
-                      const QByteArray text = stat.readAll();
-                      const QList<QByteArray> fields =
-                          text.mid(text.lastIndexOf(')') + 2).split(' ');
-                      if (text.contains("(kippets-decoder)") && fields.size() > 1 &&
-                          fields.at(1).toLongLong() == app)
-                          together += std::max<qint64>(0, peakMemory(name.toLongLong()));
-                  }
-                  peak_ = std::max<qint64>(peak_, together);
-                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-              }
-          }) {}
-    ~DecoderMemoryWatch() { stop(); }
-    qint64 stop() {
-        done_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        return peak_;
-    }
-
-private:
-    std::atomic<bool> done_ = false;
-    std::atomic<qint64> peak_ = 0;
-    std::thread thread_;
-};
-
 QByteArray ordinaryPng() {
     QImage image(48, 32, QImage::Format_RGB32);
     image.fill(QColor(200, 40, 90));

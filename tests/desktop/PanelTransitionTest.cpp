@@ -420,6 +420,28 @@ struct Scene {
     QRgb border = 0;
 };
 
+// What is wrong with each frame of `shown` on its way between forms the app chooses: every one a
+// whole plate with its content and border (the header is asked of none), and without a
+// compositor no black on its outline. Every fourth good frame and every wrong one is kept.
+QStringList wrongFramesOnTheWay(const QList<QImage>& shown, const Scene& scene, bool compositor,
+                                const QString& label) {
+    QStringList wrong;
+    for (int i = 0; i < shown.size(); ++i) {
+        QString fault = judge(shown.at(i), scene.border, scene.collapsed.size(), false);
+        if (const int black = !compositor ? blackOnTheOutline(shown.at(i)) : 0;
+            fault.isEmpty() && black > 0)
+            fault = QStringLiteral("%1 black pixels on the outline").arg(black);
+        const QString at = QStringLiteral("%1-%2").arg(label).arg(i);
+        if (!fault.isEmpty()) {
+            wrong.append(at + QStringLiteral(": ") + fault);
+            keep(shown.at(i), at + QStringLiteral("-wrong"));
+        } else if (i % 4 == 0) {
+            keep(shown.at(i), at);
+        }
+    }
+    return wrong;
+}
+
 // The desktop's scale as a desktop sets it: Xft.dpi in the server's resources, read by the app
 // as it starts (96 is 100 %).
 void setDpi(DesktopSession& desktop, int dpi) {
@@ -770,24 +792,10 @@ private slots:
         if (compositor)
             QVERIFY(desktop.compositorHasCaughtUp());
         shown.append(desktop.grabScreen(area));
-        QStringList wrong;
-        const QString label =
-            compositor ? QStringLiteral("keys-composited") : QStringLiteral("keys-opaque");
-        for (int i = 0; i < shown.size(); ++i) {
-            // The form each frame is on the way to is the app's to know: the header is asked
-            // for of none, the plate's content and the border of every one.
-            QString fault = judge(shown.at(i), scene.border, scene.collapsed.size(), false);
-            if (const int black = !compositor ? blackOnTheOutline(shown.at(i)) : 0;
-                fault.isEmpty() && black > 0)
-                fault = QStringLiteral("%1 black pixels on the outline").arg(black);
-            const QString at = QStringLiteral("%1-%2").arg(label).arg(i);
-            if (!fault.isEmpty()) {
-                wrong.append(at + QStringLiteral(": ") + fault);
-                keep(shown.at(i), at + QStringLiteral("-wrong"));
-            } else if (i % 4 == 0) {
-                keep(shown.at(i), at);
-            }
-        }
+        // The form each frame is on the way to is the app's to know.
+        const QStringList wrong = wrongFramesOnTheWay(shown, scene, compositor,
+                                                      compositor ? QStringLiteral("keys-composited")
+                                                                 : QStringLiteral("keys-opaque"));
         qInfo().noquote() << QStringLiteral("%1 frames read on %2 with fast keys, %3 wrong")
                                  .arg(shown.size())
                                  .arg(desktop.windowManager())
@@ -861,22 +869,9 @@ private slots:
         if (compositor)
             QVERIFY(desktop.compositorHasCaughtUp());
         shown.append(desktop.grabScreen(area));
-        QStringList wrong;
-        const QString label =
-            compositor ? QStringLiteral("left-composited") : QStringLiteral("left-opaque");
-        for (int i = 0; i < shown.size(); ++i) {
-            QString fault = judge(shown.at(i), scene.border, scene.collapsed.size(), false);
-            if (const int black = !compositor ? blackOnTheOutline(shown.at(i)) : 0;
-                fault.isEmpty() && black > 0)
-                fault = QStringLiteral("%1 black pixels on the outline").arg(black);
-            const QString at = QStringLiteral("%1-%2").arg(label).arg(i);
-            if (!fault.isEmpty()) {
-                wrong.append(at + QStringLiteral(": ") + fault);
-                keep(shown.at(i), at + QStringLiteral("-wrong"));
-            } else if (i % 4 == 0) {
-                keep(shown.at(i), at);
-            }
-        }
+        const QStringList wrong = wrongFramesOnTheWay(shown, scene, compositor,
+                                                      compositor ? QStringLiteral("left-composited")
+                                                                 : QStringLiteral("left-opaque"));
         qInfo().noquote() << QStringLiteral("%1 frames read on %2 moving to the left, %3 wrong")
                                  .arg(shown.size())
                                  .arg(desktop.windowManager())
