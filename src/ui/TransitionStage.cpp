@@ -209,6 +209,7 @@ void TransitionStage::comeOver(QPoint origin) {
         shapeTo(std::nullopt);
     else
         shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
+    takeInputWherePanelShows();
     update();
     raise();
 }
@@ -224,6 +225,7 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
         at_ = at.translated(-geometry().topLeft());
         // Shape first: what the app sends to the server is cut to the shape it has then.
         cut();
+        takeInputWherePanelShows();
         repaint();
         if (alongside)
             alongside();
@@ -274,6 +276,21 @@ void TransitionStage::shapeTo(const std::optional<QRegion>& shape, const QPainte
         setMask(*shape);
     else
         clearMask();
+}
+
+void TransitionStage::takeInputWherePanelShows() {
+    // Under a compositor the stage is not cut, and its transparent pixels would still take the
+    // pointer: a click on a window the user sees beside the panel on its way (another panel, the
+    // dashboard) would end the change and be lost, and the keyboard would stay with the panel.
+    // Without one the stage's shape leaves those pixels out already, apart from the one pixel its
+    // first frame waits with.
+    if (!windowHandle())
+        return;
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(QPointF(), at_.size()), cornerRadius_, cornerRadius_);
+    X11::setInputShape(
+        X11::idOf(this),
+        WindowShapeMask::devicePixels(outline, devicePixelRatioF()).translated(pictureOrigin()));
 }
 
 void TransitionStage::cut() {
