@@ -201,6 +201,9 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
 }
 
 void TransitionStage::comeOver(QPoint origin) {
+    // Before it shows over the screen: from its first moment there, a click beside the panel
+    // passes it by.
+    takeInputWherePanelShows();
     move(origin);
     // Under a compositor the whole picture, where the panel beneath shows the same. Without one,
     // until the picture is through, one pixel of it amid the panel's own: the server tells a
@@ -209,7 +212,6 @@ void TransitionStage::comeOver(QPoint origin) {
         shapeTo(std::nullopt);
     else
         shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
-    takeInputWherePanelShows();
     update();
     raise();
 }
