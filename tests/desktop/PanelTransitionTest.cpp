@@ -1044,13 +1044,21 @@ private slots:
     // Between giving the panel's frame its new geometry and giving the panel its new size, the
     // window manager's own background fills its frame beside the panel for a moment. A compositor
     // that paints then still shows the stage alone: the desktop beside its rounded corners.
+    void theWindowManagersFrameNeverShowsBesideTheStage_data() {
+        // Set by the desktop (Xft.dpi).
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("100 %") << 1.0;
+        QTest::newRow("125 % (Xft.dpi)") << 1.25;
+    }
+
     void theWindowManagersFrameNeverShowsBesideTheStage() {
-        useScale(1);
+        QFETCH(double, appScale);
+        useScale(appScale);
         DesktopSession::Options options;
         options.compositor = true;
         DesktopSession desktop(options);
         Scene scene;
-        setUpScene(desktop, true, scene);
+        setUpScene(desktop, true, scene, scale != 1 ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         // The window manager, paused, keeps the panel's new frame in its queue; the session
@@ -1094,11 +1102,19 @@ private slots:
     // Without a compositor the window manager gives its frame the panel's shape only once it gets
     // to it: as the panel leaves the screen for its stage, the frame must not show its own
     // background in the panel's old shape beside the stage's smaller frames.
+    void theWindowManagersFrameNeverShowsWhileItLags_data() {
+        // Set by the desktop (Xft.dpi).
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("100 %") << 1.0;
+        QTest::newRow("125 % (Xft.dpi)") << 1.25;
+    }
+
     void theWindowManagersFrameNeverShowsWhileItLags() {
-        useScale(1);
+        QFETCH(double, appScale);
+        useScale(appScale);
         DesktopSession desktop{DesktopSession::Options()};
         Scene scene;
-        setUpScene(desktop, false, scene);
+        setUpScene(desktop, false, scene, scale != 1 ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         const QRect area = scene.area;
@@ -1135,20 +1151,24 @@ private slots:
     // shows at its old place meanwhile, cut to the new size, beside the stage's last frame.
     void nothingShowsAtTheOldPlaceWhileTheWindowManagerLags_data() {
         QTest::addColumn<QString>("windowManager");
+        // Set by the desktop (Xft.dpi).
+        QTest::addColumn<double>("appScale");
         for (const char* windowManager :
              {"openbox", "xfwm4", "marco", "metacity", "icewm", "fluxbox"})
-            QTest::newRow(windowManager) << QString::fromLatin1(windowManager);
+            QTest::newRow(windowManager) << QString::fromLatin1(windowManager) << 1.0;
+        QTest::newRow("openbox, 125 % (Xft.dpi)") << QStringLiteral("openbox") << 1.25;
     }
 
     void nothingShowsAtTheOldPlaceWhileTheWindowManagerLags() {
         QFETCH(QString, windowManager);
-        useScale(1);
+        QFETCH(double, appScale);
+        useScale(appScale);
         DesktopSession::Options options;
         options.windowManager = windowManager;
         options.windowManagerCompositor = false;
         DesktopSession desktop(options);
         Scene scene;
-        setUpScene(desktop, false, scene);
+        setUpScene(desktop, false, scene, scale != 1 ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         const QRect area = scene.area;
