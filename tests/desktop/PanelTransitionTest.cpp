@@ -188,6 +188,88 @@ QString missingContent(const QImage& frame, const QRect& panel, QSize tile, bool
     return {};
 }
 
+// A light plate's pale pixels next to the desktop, on the ring along the panel's outline where
+// its border runs: which side they face and how many. Empty when there are none.
+QString paleBesideTheDesktop(const QImage& frame, const QRect& panel) {
+    const QRect inside = panel.adjusted(cornerRoom, cornerRoom, -cornerRoom, -cornerRoom);
+    const auto pixel = [&](int x, int y) {
+        return reinterpret_cast<const QRgb*>(frame.constScanLine(y))[x];
+    };
+    // Beyond the frame's edge counts as desktop: the area read has desktop all round the panel.
+    const auto desktopAt = [&](int x, int y) {
+        return x < 0 || y < 0 || x >= frame.width() || y >= frame.height() ||
+               isDesktop(pixel(x, y));
+    };
+    int counts[4] = {};
+    for (int y = panel.top(); y <= panel.bottom(); ++y) {
+        const bool across = y < inside.top() || y > inside.bottom();
+        for (int x = panel.left(); x <= panel.right(); ++x) {
+            if (!across && x == inside.left())
+                x = inside.right() + 1;
+            if (x > panel.right() || !isPale(pixel(x, y)))
+                continue;
+            counts[0] += desktopAt(x, y - 1) ? 1 : 0;
+            counts[1] += desktopAt(x, y + 1) ? 1 : 0;
+            counts[2] += desktopAt(x - 1, y) ? 1 : 0;
+            counts[3] += desktopAt(x + 1, y) ? 1 : 0;
+        }
+    }
+    const char* sides[] = {"top", "bottom", "left", "right"};
+    QStringList found;
+    for (int side = 0; side < 4; ++side) {
+        if (counts[side] > 0)
+            found << QStringLiteral("%1 (%2 pixels)")
+                         .arg(QLatin1String(sides[side]))
+                         .arg(counts[side]);
+    }
+    return found.isEmpty() ? QString()
+                           : QStringLiteral("a pale strip outside the border on the ") +
+                                 found.join(QStringLiteral(", "));
+}
+
+// How far apart two colours are: their largest difference in one channel.
+int distance(QRgb one, QRgb other) {
+    return std::max({std::abs(qRed(one) - qRed(other)), std::abs(qGreen(one) - qGreen(other)),
+                     std::abs(qBlue(one) - qBlue(other))});
+}
+
+// The outermost pixels along the straight part of each side of a light panel that are nearer the
+// plate's colour than the border itself is: the plate showing through beside the border. Where
+// the outline ends between two of the server's pixels, that last pixel holds a sliver of the
+// plate under a sliver of the border, a pale line beyond the border; where it ends on a pixel's
+// edge, the outermost pixel is border, or border and desktop. Empty when none does.
+QString plateBesideTheBorder(const QImage& frame, const QRect& panel, QRgb border, QRgb plate) {
+    if (!isPale(plate))
+        return {};
+    // The border as read at rest (its inner or its outer pixel) differs a little from one frame
+    // to the next: only a pixel clearly paler than it is the plate's.
+    const int limit = distance(border, plate) - 16;
+    const auto pixel = [&](int x, int y) {
+        return reinterpret_cast<const QRgb*>(frame.constScanLine(y))[x];
+    };
+    const auto tinted = [&](QRgb shown) { return distance(shown, plate) < limit; };
+    int counts[4] = {};
+    for (int x = panel.left() + cornerRoom; x <= panel.right() - cornerRoom; ++x) {
+        counts[0] += tinted(pixel(x, panel.top())) ? 1 : 0;
+        counts[1] += tinted(pixel(x, panel.bottom())) ? 1 : 0;
+    }
+    for (int y = panel.top() + cornerRoom; y <= panel.bottom() - cornerRoom; ++y) {
+        counts[2] += tinted(pixel(panel.left(), y)) ? 1 : 0;
+        counts[3] += tinted(pixel(panel.right(), y)) ? 1 : 0;
+    }
+    const char* sides[] = {"top", "bottom", "left", "right"};
+    QStringList found;
+    for (int side = 0; side < 4; ++side) {
+        if (counts[side] > 0)
+            found << QStringLiteral("%1 (%2 pixels)")
+                         .arg(QLatin1String(sides[side]))
+                         .arg(counts[side]);
+    }
+    return found.isEmpty() ? QString()
+                           : QStringLiteral("the plate showing beyond the border on the ") +
+                                 found.join(QStringLiteral(", "));
+}
+
 // One frame as the server showed it holds exactly one whole active panel: the desktop all
 // round it and in its rounded corners, its border along every side and nowhere across it, no
 // hole at its sides and nothing black. Empty when it does; what is wrong otherwise.
@@ -252,24 +334,17 @@ QString judge(const QImage& frame, QRgb border, QSize tile, bool headed) {
         if (borderShare(frame, side.from, side.step, side.count, border) < 0.8)
             return QStringLiteral("no border on the %1").arg(QLatin1String(side.side)) + size;
     }
-    // Outside the border there is only the desktop: a light plate's pale pixels on the drawn
-    // area's outermost line are a strip of the plate beyond the border.
-    for (const auto& side : sides) {
-        const QPoint outward = side.step.x() != 0
-                                   ? QPoint(0, side.from.y() == panel.top() + 1 ? -1 : 1)
-                                   : QPoint(side.from.x() == panel.left() + 1 ? -1 : 1, 0);
-        int pale = 0;
-        for (int i = 0; i < side.count; ++i) {
-            const QPoint at = side.from + side.step * i + outward;
-            pale +=
-                isPale(reinterpret_cast<const QRgb*>(frame.constScanLine(at.y()))[at.x()]) ? 1 : 0;
-        }
-        if (pale > 0)
-            return QStringLiteral("a pale strip outside the border on the %1 (%2 pixels)")
-                       .arg(QLatin1String(side.side))
-                       .arg(pale) +
-                   size;
-    }
+    // Outside the border there is only the desktop: a light plate's pale pixels beside the
+    // desktop are a strip of the plate beyond the border, along a side or round a corner. The
+    // server's pixels at a fractional scale may end a window a pixel past what was painted, and
+    // only on its right or bottom side: the whole outline is looked at, not only the middle of
+    // each side.
+    if (const QString strip = paleBesideTheDesktop(frame, panel); !strip.isEmpty())
+        return strip + size;
+    const QRgb plate = plateColour(
+        frame, panel.adjusted(edgeBand + 2, edgeBand + 2, -edgeBand - 2, -edgeBand - 2));
+    if (const QString strip = plateBesideTheBorder(frame, panel, border, plate); !strip.isEmpty())
+        return strip + size;
     // A second border across the panel is the bottom of a second panel.
     for (int y = panel.top() + 8; y <= panel.bottom() - 8; ++y) {
         if (borderShare(frame, QPoint(panel.left() + cornerRoom, y), QPoint(1, 0),
@@ -453,11 +528,15 @@ void setDpi(DesktopSession& desktop, int dpi) {
                                {QStringLiteral("-merge"), resources.fileName()}));
 }
 
-void setUpScene(DesktopSession& desktop, bool compositor, Scene& scene, int dpi = 0) {
+// The panel's usual place: a multiple of four points, whole pixels at 125 % and 150 % alike.
+constexpr QPointF usualPlace(300, 150);
+
+void setUpScene(DesktopSession& desktop, bool compositor, Scene& scene, int dpi = 0,
+                QPointF place = usualPlace) {
     QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
     if (dpi > 0)
         setDpi(desktop, dpi);
-    desktop.seed({{QStringLiteral("Frames"), QPointF(300, 150)}});
+    desktop.seed({{QStringLiteral("Frames"), place}});
     QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
     hideDashboard(desktop);
     paintDesktop(desktop);
@@ -657,11 +736,12 @@ private slots:
         QTest::addColumn<double>("appScale");
         // Whether the desktop sets the scale (Xft.dpi) rather than the app's environment.
         QTest::addColumn<bool>("byDpi");
+        QTest::addColumn<QPointF>("place");
         int row = 0;
         const auto add = [&row](const char* tag, bool compositor, bool dark, double scale,
-                                bool byDpi = false) {
+                                bool byDpi = false, QPointF place = usualPlace) {
             if (inThisShard(row++))
-                QTest::newRow(tag) << compositor << dark << scale << byDpi;
+                QTest::newRow(tag) << compositor << dark << scale << byDpi << place;
         };
         add("no compositor, light", false, false, 1.0);
         add("no compositor, dark", false, true, 1.0);
@@ -673,6 +753,12 @@ private slots:
         add("no compositor, light, 150 %", false, false, 1.5);
         add("no compositor, light, 125 % (Xft.dpi)", false, false, 1.25, true);
         add("compositor, light, 150 % (Xft.dpi)", true, false, 1.5, true);
+        // A place a user's drag leaves, between the server's pixels at both scales: the panel's
+        // origin and its far edges then round apart.
+        add("compositor, light, 125 % (Xft.dpi), odd place", true, false, 1.25, true,
+            QPointF(301, 147));
+        add("no compositor, light, 150 % (Xft.dpi), odd place", false, false, 1.5, true,
+            QPointF(301, 147));
     }
 
     void everyFrameShowsOneWholePanel() {
@@ -680,6 +766,7 @@ private slots:
         QFETCH(bool, dark);
         QFETCH(double, appScale);
         QFETCH(bool, byDpi);
+        QFETCH(QPointF, place);
         useScale(appScale);
         DesktopSession::Options options;
         options.compositor = compositor;
@@ -692,7 +779,7 @@ private slots:
             options.appEnvironment << QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale);
         DesktopSession desktop(options);
         Scene scene;
-        setUpScene(desktop, compositor, scene, byDpi ? qRound(96 * scale) : 0);
+        setUpScene(desktop, compositor, scene, byDpi ? qRound(96 * scale) : 0, place);
         if (QTest::currentTestFailed())
             return;
         const auto& [panel, collapsed, expanded, mini, area, border] = scene;
@@ -747,22 +834,30 @@ private slots:
     void keysFasterThanAChangeShowOneWholePanel_data() {
         QTest::addColumn<bool>("compositor");
         QTest::addColumn<double>("appScale");
-        QTest::newRow("no compositor") << false << 1.0;
-        QTest::newRow("compositor") << true << 1.0;
-        QTest::newRow("no compositor, 125 %") << false << 1.25;
+        // Whether the desktop sets the scale (Xft.dpi) rather than the app's environment.
+        QTest::addColumn<bool>("byDpi");
+        QTest::newRow("no compositor") << false << 1.0 << false;
+        QTest::newRow("compositor") << true << 1.0 << false;
+        QTest::newRow("no compositor, 125 %") << false << 1.25 << false;
+        QTest::newRow("compositor, 125 % (Xft.dpi)") << true << 1.25 << true;
+        QTest::newRow("no compositor, 150 % (Xft.dpi)") << false << 1.5 << true;
     }
 
     void keysFasterThanAChangeShowOneWholePanel() {
         QFETCH(bool, compositor);
         QFETCH(double, appScale);
+        QFETCH(bool, byDpi);
         useScale(appScale);
         DesktopSession::Options options;
         options.compositor = compositor;
-        if (scale != 1)
+        // Room for the expanded panel above the tile at the larger scales.
+        if (scale >= 1.5)
+            options.screen = QSize(1920, 1200);
+        if (scale != 1 && !byDpi)
             options.appEnvironment << QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale);
         DesktopSession desktop(options);
         Scene scene;
-        setUpScene(desktop, compositor, scene);
+        setUpScene(desktop, compositor, scene, byDpi ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         const QRect area = scene.area;
@@ -815,18 +910,22 @@ private slots:
     // frame of it a whole panel -- never the tile's picture cut to the mini tile's size.
     void anArrangementShowsOneWholePanelEveryFrame_data() {
         QTest::addColumn<bool>("compositor");
-        QTest::newRow("no compositor") << false;
-        QTest::newRow("compositor") << true;
+        // Set by the desktop (Xft.dpi).
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("no compositor") << false << 1.0;
+        QTest::newRow("compositor") << true << 1.0;
+        QTest::newRow("no compositor, 125 % (Xft.dpi)") << false << 1.25;
     }
 
     void anArrangementShowsOneWholePanelEveryFrame() {
         QFETCH(bool, compositor);
-        useScale(1);
+        QFETCH(double, appScale);
+        useScale(appScale);
         DesktopSession::Options options;
         options.compositor = compositor;
         DesktopSession desktop(options);
         Scene scene;
-        setUpScene(desktop, compositor, scene);
+        setUpScene(desktop, compositor, scene, scale != 1 ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         const QRect screen(QPoint(0, 0), options.screen);
@@ -989,13 +1088,21 @@ private slots:
     // Between giving the panel's frame its new geometry and giving the panel its new size, the
     // window manager's own background fills its frame beside the panel for a moment. A compositor
     // that paints then still shows the stage alone: the desktop beside its rounded corners.
+    void theWindowManagersFrameNeverShowsBesideTheStage_data() {
+        // Set by the desktop (Xft.dpi).
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("100 %") << 1.0;
+        QTest::newRow("125 % (Xft.dpi)") << 1.25;
+    }
+
     void theWindowManagersFrameNeverShowsBesideTheStage() {
-        useScale(1);
+        QFETCH(double, appScale);
+        useScale(appScale);
         DesktopSession::Options options;
         options.compositor = true;
         DesktopSession desktop(options);
         Scene scene;
-        setUpScene(desktop, true, scene);
+        setUpScene(desktop, true, scene, scale != 1 ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         // The window manager, paused, keeps the panel's new frame in its queue; the session
@@ -1039,11 +1146,19 @@ private slots:
     // Without a compositor the window manager gives its frame the panel's shape only once it gets
     // to it: as the panel leaves the screen for its stage, the frame must not show its own
     // background in the panel's old shape beside the stage's smaller frames.
+    void theWindowManagersFrameNeverShowsWhileItLags_data() {
+        // Set by the desktop (Xft.dpi).
+        QTest::addColumn<double>("appScale");
+        QTest::newRow("100 %") << 1.0;
+        QTest::newRow("125 % (Xft.dpi)") << 1.25;
+    }
+
     void theWindowManagersFrameNeverShowsWhileItLags() {
-        useScale(1);
+        QFETCH(double, appScale);
+        useScale(appScale);
         DesktopSession desktop{DesktopSession::Options()};
         Scene scene;
-        setUpScene(desktop, false, scene);
+        setUpScene(desktop, false, scene, scale != 1 ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         const QRect area = scene.area;
@@ -1080,20 +1195,24 @@ private slots:
     // shows at its old place meanwhile, cut to the new size, beside the stage's last frame.
     void nothingShowsAtTheOldPlaceWhileTheWindowManagerLags_data() {
         QTest::addColumn<QString>("windowManager");
+        // Set by the desktop (Xft.dpi).
+        QTest::addColumn<double>("appScale");
         for (const char* windowManager :
              {"openbox", "xfwm4", "marco", "metacity", "icewm", "fluxbox"})
-            QTest::newRow(windowManager) << QString::fromLatin1(windowManager);
+            QTest::newRow(windowManager) << QString::fromLatin1(windowManager) << 1.0;
+        QTest::newRow("openbox, 125 % (Xft.dpi)") << QStringLiteral("openbox") << 1.25;
     }
 
     void nothingShowsAtTheOldPlaceWhileTheWindowManagerLags() {
         QFETCH(QString, windowManager);
-        useScale(1);
+        QFETCH(double, appScale);
+        useScale(appScale);
         DesktopSession::Options options;
         options.windowManager = windowManager;
         options.windowManagerCompositor = false;
         DesktopSession desktop(options);
         Scene scene;
-        setUpScene(desktop, false, scene);
+        setUpScene(desktop, false, scene, scale != 1 ? qRound(96 * scale) : 0);
         if (QTest::currentTestFailed())
             return;
         const QRect area = scene.area;
