@@ -586,7 +586,11 @@ void setUpScene(DesktopSession& desktop, bool compositor, Scene& scene, int dpi 
                      .intersected(QRect(0, 0, 32767, 32767));
     // The desktop as shown beside the panel, once the root's colour is through.
     // A compositor paints the desktop its own way: its colour is taken once all four corners
-    // of the area show it, two grabs in a row, so no window passing by is taken for it.
+    // of the area show it, two grabs in a row, so no window passing by is taken for it -- and
+    // only once it has painted all it was sent: a busy one shows the colour from before it took
+    // up the root's, steady, for a while.
+    if (compositor)
+        QVERIFY(desktop.compositorHasCaughtUp());
     QColor previous;
     QVERIFY(DesktopSession::waitUntil([&] {
         const QImage shown = desktop.grabScreen(scene.area);
@@ -1043,7 +1047,7 @@ private slots:
         // puts the second 20 right of and below it, the third 40. The second comes straight from
         // the right, the third straight up from below: on its way each shows an edge nothing else
         // reaches -- the second its right edge along its top rows, the third its bottom along its
-        // right side.
+        // left columns.
         desktop.seed({{QStringLiteral("Anchor"), QPointF(100, 600)},
                       {QStringLiteral("Right"), QPointF(1000, 580)},
                       {QStringLiteral("Low"), QPointF(140, 50)}});
@@ -1150,8 +1154,8 @@ private slots:
                                 .arg(rightEnd.x())
                                 .arg(lowEnd.y())));
         const QPoint origin(rightRows.left(), lowColumns.top());
-        // Places between the first and the last, more than two pixels from either (a
-        // compositor's first frames may pass while the menu's going is painted).
+        // Places between the first and the last, more than two pixels from either: the first
+        // frames show the panels where they stood until the app took the menu's choice.
         const auto between = [](const QList<int>& places, int first, int last) {
             return int(std::count_if(places.cbegin(), places.cend(), [&](int place) {
                 return std::abs(place - first) > 2 && std::abs(place - last) > 2;
