@@ -187,6 +187,7 @@ void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    keyboardHold_.frameChanged(Clock::shared().now());
     layoutChildren();
     rememberExpandedFrame();
 }
@@ -327,7 +328,7 @@ void FloatingKippetWindow::changeEvent(QEvent* event) {
         keyboardHold_.lost(QCursor::pos(), QGuiApplication::mouseButtons(),
                            isVisible() && !isMinimized(),
                            QApplication::activePopupWidget() || QApplication::activeModalWidget(),
-                           Clock::shared().now())) {
+                           transition_->isUnderWay(), Clock::shared().now())) {
         activateWindow();
         return;
     }
@@ -380,6 +381,7 @@ void FloatingKippetWindow::hideEvent(QHideEvent* event) {
 
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    keyboardHold_.frameChanged(Clock::shared().now());
     rememberExpandedFrame();
 }
 

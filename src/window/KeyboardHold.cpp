@@ -3,8 +3,13 @@
 void KeyboardHold::changeBegan(QPoint pointer, const QDateTime& at) {
     phase_ = Phase::holding;
     pointer_ = pointer;
-    began_ = at;
+    lastFrame_ = at;
     takenBack_ = 0;
+}
+
+void KeyboardHold::frameChanged(const QDateTime& at) {
+    if (phase_ == Phase::holding)
+        lastFrame_ = at;
 }
 
 void KeyboardHold::userActed() {
@@ -12,13 +17,14 @@ void KeyboardHold::userActed() {
 }
 
 bool KeyboardHold::lost(QPoint pointer, Qt::MouseButtons buttons, bool panelShows, bool appTookIt,
-                        const QDateTime& at) {
+                        bool changeUnderWay, const QDateTime& at) {
     if (phase_ != Phase::holding)
         return false;
     // A pointer that moved, or a button held down, is the user's going elsewhere; a panel hidden
     // or closed, or a popup or dialog the app opened, gives up the keyboard by itself.
-    if (pointer != pointer_ || buttons != Qt::NoButton || !panelShows || appTookIt ||
-        began_.msecsTo(at) > holdMs || takenBack_ >= mostTakenBack) {
+    const bool inTime = changeUnderWay || lastFrame_.msecsTo(at) <= graceMs;
+    if (pointer != pointer_ || buttons != Qt::NoButton || !panelShows || appTookIt || !inTime ||
+        takenBack_ >= mostTakenBack) {
         phase_ = Phase::idle;
         return false;
     }
