@@ -201,6 +201,9 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
 }
 
 void TransitionStage::comeOver(QPoint origin) {
+    // Before it shows over the screen: from its first moment there, a click beside the panel
+    // passes it by.
+    takeInputWherePanelShows();
     move(origin);
     // Under a compositor the whole picture, where the panel beneath shows the same. Without one,
     // until the picture is through, one pixel of it amid the panel's own: the server tells a
@@ -224,6 +227,7 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
         at_ = at.translated(-geometry().topLeft());
         // Shape first: what the app sends to the server is cut to the shape it has then.
         cut();
+        takeInputWherePanelShows();
         repaint();
         if (alongside)
             alongside();
@@ -274,6 +278,21 @@ void TransitionStage::shapeTo(const std::optional<QRegion>& shape, const QPainte
         setMask(*shape);
     else
         clearMask();
+}
+
+void TransitionStage::takeInputWherePanelShows() {
+    // Under a compositor the stage is not cut, and its transparent pixels would still take the
+    // pointer: a click on a window the user sees beside the panel on its way (another panel, the
+    // dashboard) would end the change and be lost, and the keyboard would stay with the panel.
+    // Without one the stage's shape leaves those pixels out already, apart from the one pixel its
+    // first frame waits with.
+    if (!windowHandle())
+        return;
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(QPointF(), at_.size()), cornerRadius_, cornerRadius_);
+    X11::setInputShape(
+        X11::idOf(this),
+        WindowShapeMask::devicePixels(outline, devicePixelRatioF()).translated(pictureOrigin()));
 }
 
 void TransitionStage::cut() {

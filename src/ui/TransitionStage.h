@@ -102,6 +102,8 @@ private:
     // (points, from the picture's origin; empty for the one pixel amid the picture that its
     // first frame waits with) in the server's own pixels.
     void shapeTo(const std::optional<QRegion>& shape, const QPainterPath& outline = {});
+    // Takes the pointer only where the picture shows the panel.
+    void takeInputWherePanelShows();
 
     qreal cornerRadius_;
     QPixmap picture_;

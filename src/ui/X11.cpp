@@ -680,24 +680,34 @@ void FrameChanges::setOpacity(std::uint32_t opacity) {
     setProperty32(frame_, atom("_NET_WM_WINDOW_OPACITY"), cardinalType(), {&value, 1});
 }
 
-void setShape(WindowId window, const std::optional<QRegion>& pixels) {
+namespace {
+void setShapeOfKind(WindowId window, const std::optional<QRegion>& pixels, bool input) {
 #ifdef KIPPETS_HAVE_XCB
+    const xcb_shape_kind_t kind = input ? XCB_SHAPE_SK_INPUT : XCB_SHAPE_SK_BOUNDING;
     xcb_connection_t* server = connection();
     if (window == noWindow || !server)
         return;
     if (!pixels) {
-        xcb_shape_mask(server, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, window, 0, 0,
-                       XCB_PIXMAP_NONE);
+        xcb_shape_mask(server, XCB_SHAPE_SO_SET, kind, window, 0, 0, XCB_PIXMAP_NONE);
         return;
     }
     const std::vector<xcb_rectangle_t> rectangles = rectanglesOf(*pixels);
-    xcb_shape_rectangles(server, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
-                         XCB_CLIP_ORDERING_UNSORTED, window, 0, 0, uint32_t(rectangles.size()),
-                         rectangles.data());
+    xcb_shape_rectangles(server, XCB_SHAPE_SO_SET, kind, XCB_CLIP_ORDERING_UNSORTED, window, 0, 0,
+                         uint32_t(rectangles.size()), rectangles.data());
 #else
     Q_UNUSED(window);
     Q_UNUSED(pixels);
+    Q_UNUSED(input);
 #endif
+}
+} // namespace
+
+void setShape(WindowId window, const std::optional<QRegion>& pixels) {
+    setShapeOfKind(window, pixels, false);
+}
+
+void setInputShape(WindowId window, const std::optional<QRegion>& pixels) {
+    setShapeOfKind(window, pixels, true);
 }
 
 void FrameChanges::setShape(ShapeKind kind, const QRegion& region) {

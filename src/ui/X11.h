@@ -85,6 +85,10 @@ bool catchUp(std::chrono::milliseconds guard);
 // nothing of it), or gives it no shape with none. For a shape Qt's scaling of points would put
 // between pixels; Qt knows nothing of it.
 void setShape(WindowId window, const std::optional<QRegion>& pixels);
+// Where one of the app's own windows takes the pointer, in the server's pixels (within its shape
+// as well), or everywhere within its shape with none. A pixel it shows transparent under a
+// compositor still takes a click unless left out here.
+void setInputShape(WindowId window, const std::optional<QRegion>& pixels);
 
 #ifdef KIPPETS_HAVE_XCB
 struct FreeReply {

@@ -1,5 +1,6 @@
 // The panel's keys and its editor panels.
 #include "app/DailyKippet.h"
+#include "app/KeyboardReturn.h"
 #include "app/KeyboardShortcutManager.h"
 #include "app/MenuBarManager.h"
 #include "app/WindowLevel.h"
@@ -286,9 +287,10 @@ void FloatingKippetWindow::editorClosed(const QPointer<FloatingKippetWindow>& wi
             window->todoWindow_ = nullptr;
         kippetId = QVariant::fromValue(window->kippetId_);
         // The keyboard goes back to the kippet the editor belongs to; left to the window
-        // manager it would go to whichever ordinary window had it last, often the dashboard.
+        // manager it would go to whichever ordinary window had it last, often the dashboard,
+        // and some window managers (xfwm4) send it there a moment after the panel asked for it.
         if (editorHadKeyboard && window->isVisible())
-            WindowLevel::giveKeyboardTo(window);
+            KeyboardReturn::giveTo(window);
     }
     NotificationCenter::shared().post(NotificationName::editorWindowStateChanged, {},
                                       {{UserInfoKey::kippetId, kippetId}});

@@ -76,10 +76,11 @@ DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
                            QStringLiteral("--width"), QStringLiteral("200"),
                            QStringLiteral("--height"), QStringLiteral("24")}))
             return;
-        if (!waitUntil([this] { return windowTitled(QStringLiteral("panel")) != 0; },
+        // Ready once it holds the tray's selection: not every window manager lists its panel
+        // among the windows it manages (xfwm4 leaves out a dock).
+        if (!waitUntil([this] { return selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; },
                        startGuardMs)) {
-            failure_ =
-                QStringLiteral("trayer showed no panel within %1 s").arg(startGuardMs / 1000);
+            failure_ = QStringLiteral("trayer took no tray within %1 s").arg(startGuardMs / 1000);
             xcb_disconnect(connection_);
             connection_ = nullptr;
             return;
@@ -566,13 +567,15 @@ bool DesktopSession::launch(int windows, const QStringList& arguments) {
     app_.start(QStringLiteral(KIPPETS_APP_PATH), arguments);
     if (!app_.waitForStarted(startGuardMs))
         return false;
-    const bool shown = waitUntil(
-                           [this, windows] {
-                               return stacking().size() - (options_.tray ? 1 : 0) >= windows ||
-                                      app_.state() == QProcess::NotRunning;
-                           },
-                           60000) &&
-                       app_.state() == QProcess::Running;
+    const bool shown =
+        waitUntil(
+            [this, windows] {
+                // The tray's panel, where the window manager lists it.
+                const int tray = windowTitled(QStringLiteral("panel")) != 0 ? 1 : 0;
+                return stacking().size() - tray >= windows || app_.state() == QProcess::NotRunning;
+            },
+            60000) &&
+        app_.state() == QProcess::Running;
     return shown && settle();
 }
 

@@ -1295,6 +1295,68 @@ private slots:
         QVERIFY(DesktopSession::waitUntil([&] { return menusSince(desktop, stage).isEmpty(); }));
     }
 
+    // A click beside a panel under way, where the panel does not show, is the window's the user
+    // sees there: another panel takes it and the keyboard, and the change goes on to its end.
+    void aClickBesideAPanelUnderWayReachesTheWindowThere_data() {
+        QTest::addColumn<bool>("compositor");
+        QTest::newRow("no compositor") << false;
+        QTest::newRow("compositor") << true;
+    }
+
+    void aClickBesideAPanelUnderWayReachesTheWindowThere() {
+        QFETCH(bool, compositor);
+        DesktopSession::Options options;
+        options.compositor = compositor;
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        // The other tile stands where the panel's expanded frame will reach, clear of its tile.
+        desktop.seed({{QStringLiteral("Growing"), QPointF(300, 150)},
+                      {QStringLiteral("Beside"), QPointF(650, 400)}});
+        QVERIFY2(desktop.launch(3), qPrintable(desktop.appOutput()));
+        hideDashboard(desktop);
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Growing"));
+        const WindowId beside = desktop.windowTitled(QStringLiteral("Beside"));
+        QVERIFY(panel && beside);
+        const QRect collapsed = desktop.geometry(panel);
+        const QRect expanded(collapsed.left(), collapsed.bottom() + 1 - 500, 600, 500);
+        const QPoint there = DesktopSession::grabPoint(desktop.geometry(beside));
+        QVERIFY(expanded.contains(there) && !collapsed.contains(there));
+        desktop.click(DesktopSession::grabPoint(collapsed));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
+        QVERIFY(desktop.appHasCaughtUp(panel));
+        if (compositor)
+            QVERIFY(desktop.compositorHasCaughtUp());
+        const QRect screen(QPoint(0, 0), options.screen);
+        const QRect spot(there - QPoint(2, 2), QSize(5, 5));
+        const QImage before = desktop.grabScreen(spot);
+        QVERIFY(!before.isNull());
+
+        desktop.keyWithoutWaiting(QStringLiteral("e"));
+        QElapsedTimer guard;
+        guard.start();
+        while (!stageShowsIn(desktop, screen) && guard.elapsed() < 20000)
+            QThread::msleep(1);
+        // The app, held still, reads the click only once it reached the server: the change is
+        // under way, and what shows at the point clicked is still the other tile.
+        QVERIFY(desktop.pauseApp());
+        QVERIFY2(stageShowsIn(desktop, screen), "the stage never showed");
+        if (compositor)
+            QVERIFY(desktop.compositorHasCaughtUp());
+        QVERIFY2(desktop.grabScreen(spot) == before,
+                 "the panel on its way already showed over the other tile");
+        QVERIFY(desktop.click(there));
+        desktop.resumeApp();
+
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     return desktop.geometry(panel) == expanded && !stageShowsIn(desktop, screen);
+                 }),
+                 qPrintable(DesktopSession::described(desktop.geometry(panel))));
+        QVERIFY(desktop.settle());
+        QVERIFY2(desktop.activeWindow() == beside,
+                 qPrintable(QStringLiteral("the keyboard is with \"%1\"")
+                                .arg(desktop.title(desktop.activeWindow()))));
+    }
+
     // A drag begun with a press that ends a change takes the panel along from its first move:
     // pressed, moved and let go before the app has even read the press, the panel ends where the
     // pointer took it.
