@@ -188,6 +188,20 @@ QString missingContent(const QImage& frame, const QRect& panel, QSize tile, bool
     return {};
 }
 
+// `what` and the sides with pixels counted (top, bottom, left, right), each with its count; empty
+// when no side has any.
+QString sidesCounted(const int (&counts)[4], const QString& what) {
+    const char* sides[] = {"top", "bottom", "left", "right"};
+    QStringList found;
+    for (int side = 0; side < 4; ++side) {
+        if (counts[side] > 0)
+            found << QStringLiteral("%1 (%2 pixels)")
+                         .arg(QLatin1String(sides[side]))
+                         .arg(counts[side]);
+    }
+    return found.isEmpty() ? QString() : what + found.join(QStringLiteral(", "));
+}
+
 // A light plate's pale pixels next to the desktop, on the ring along the panel's outline where
 // its border runs: which side they face and how many. Empty when there are none.
 QString paleBesideTheDesktop(const QImage& frame, const QRect& panel) {
@@ -214,17 +228,7 @@ QString paleBesideTheDesktop(const QImage& frame, const QRect& panel) {
             counts[3] += desktopAt(x + 1, y) ? 1 : 0;
         }
     }
-    const char* sides[] = {"top", "bottom", "left", "right"};
-    QStringList found;
-    for (int side = 0; side < 4; ++side) {
-        if (counts[side] > 0)
-            found << QStringLiteral("%1 (%2 pixels)")
-                         .arg(QLatin1String(sides[side]))
-                         .arg(counts[side]);
-    }
-    return found.isEmpty() ? QString()
-                           : QStringLiteral("a pale strip outside the border on the ") +
-                                 found.join(QStringLiteral(", "));
+    return sidesCounted(counts, QStringLiteral("a pale strip outside the border on the "));
 }
 
 // How far apart two colours are: their largest difference in one channel.
@@ -257,17 +261,7 @@ QString plateBesideTheBorder(const QImage& frame, const QRect& panel, QRgb borde
         counts[2] += tinted(pixel(panel.left(), y)) ? 1 : 0;
         counts[3] += tinted(pixel(panel.right(), y)) ? 1 : 0;
     }
-    const char* sides[] = {"top", "bottom", "left", "right"};
-    QStringList found;
-    for (int side = 0; side < 4; ++side) {
-        if (counts[side] > 0)
-            found << QStringLiteral("%1 (%2 pixels)")
-                         .arg(QLatin1String(sides[side]))
-                         .arg(counts[side]);
-    }
-    return found.isEmpty() ? QString()
-                           : QStringLiteral("the plate showing beyond the border on the ") +
-                                 found.join(QStringLiteral(", "));
+    return sidesCounted(counts, QStringLiteral("the plate showing beyond the border on the "));
 }
 
 // One frame as the server showed it holds exactly one whole active panel: the desktop all

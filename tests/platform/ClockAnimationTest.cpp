@@ -12,6 +12,15 @@ using namespace std::chrono_literals;
 // late never leap over the way between.
 class ClockAnimationTest : public QObject {
     Q_OBJECT
+private:
+    // Every frame of `animation` takes 60 ms of the test clock to draw; its values go to `values`.
+    void takeSixtyMsAFrame(ClockAnimation& animation, QList<qreal>& values) {
+        connect(&animation, &ClockAnimation::valueChanged, this, [&values](qreal value) {
+            values.append(value);
+            testClock().setNow(testClock().now().addMSecs(60));
+        });
+    }
+
 private slots:
     void init() { Animations::setEnabled(true); }
 
@@ -37,10 +46,7 @@ private slots:
         // on the way.
         ClockAnimation animation;
         QList<qreal> values;
-        connect(&animation, &ClockAnimation::valueChanged, this, [&](qreal value) {
-            values.append(value);
-            testClock().setNow(testClock().now().addMSecs(60));
-        });
+        takeSixtyMsAFrame(animation, values);
         QSignalSpy finished(&animation, &ClockAnimation::finished);
         const QDateTime started = testClock().now();
         animation.animateTo(1, 200ms, QEasingCurve::Linear, 10);
@@ -62,10 +68,7 @@ private slots:
     void withoutFewestFramesLateFramesFollowTheTime() {
         ClockAnimation animation;
         QList<qreal> values;
-        connect(&animation, &ClockAnimation::valueChanged, this, [&](qreal value) {
-            values.append(value);
-            testClock().setNow(testClock().now().addMSecs(60));
-        });
+        takeSixtyMsAFrame(animation, values);
         QSignalSpy finished(&animation, &ClockAnimation::finished);
         animation.animateTo(1, 200ms, QEasingCurve::Linear);
         testClock().advance(400ms);
