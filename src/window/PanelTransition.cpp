@@ -382,6 +382,8 @@ void PanelTransition::end() {
     }
     // A hidden panel hears of its new size only once it shows again: its content takes it now.
     panel_->layoutChildren();
+    // Ended before its stage showed: the panel shows at once.
+    handOnHeldPointer();
 }
 
 void PanelTransition::stagePressed(const QMouseEvent& press) {
@@ -404,11 +406,12 @@ void PanelTransition::pressed(const QMouseEvent& press) {
     // holds the pointer itself, and its release comes to the app.
     if (window && press.button() != Qt::RightButton)
         window->setMouseGrabEnabled(true);
-    if (phase_ == Phase::staged || phase_ == Phase::revealing || phase_ == Phase::shaping) {
-        // The stage shows the panel on its way: the change ends at its last frame, which the
-        // stage shows until the window manager has the panel there. Ended at once, the panel
-        // would show before it is moved -- blank, or in its new shape at its old place -- and
-        // handed on now, the press would reach the content laid beside the blank panel.
+    if (phase_ != Phase::animatingItself) {
+        // The stage shows the panel on its way, or is about to: the change ends at its last
+        // frame, which the stage shows until the window manager has the panel there. Ended at
+        // once, the panel would show before it is moved -- blank, or in its new shape at its old
+        // place -- and handed on now, the press would reach the content laid beside the blank
+        // panel, or the panel's old form.
         holdPointer(press);
         if (phase_ == Phase::staged)
             animationFinished();

@@ -28,6 +28,8 @@ class TransitionStage;
 //
 // Elsewhere the panel moves itself, frame by frame (animatingItself). `end()` leaves any phase
 // for idle at once: the panel stands at its new frame and shows itself, and the stage is gone.
+// A press on the way takes the change to its last frame (revealing): the press, and what the
+// pointer does after it, reach the panel as it shows itself again.
 // Everything the change keeps lives here; the panel asks, never keeps its own copy.
 class PanelTransition : public QObject {
     Q_OBJECT
