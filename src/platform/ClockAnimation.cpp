@@ -15,7 +15,8 @@ bool ClockAnimation::isRunning() const {
     return frames_->isActive();
 }
 
-void ClockAnimation::animateTo(qreal target, std::chrono::milliseconds span, QEasingCurve curve) {
+void ClockAnimation::animateTo(qreal target, std::chrono::milliseconds span, QEasingCurve curve,
+                               int fewestFrames) {
     if (!Animations::enabled() || span.count() <= 0) {
         jumpTo(target);
         return;
@@ -25,12 +26,17 @@ void ClockAnimation::animateTo(qreal target, std::chrono::milliseconds span, QEa
     curve_ = curve;
     spanMs_ = span.count();
     startedMs_ = Clock::shared().now().toMSecsSinceEpoch();
+    progress_ = 0;
+    mostPerFrame_ = fewestFrames > 0 ? 1.0 / fewestFrames : 1.0;
     scheduleFrame(0);
 }
 
 void ClockAnimation::scheduleFrame(qint64 elapsedMs) {
-    // The last frame falls on the end of the span, not on the frame after it.
-    frames_->start(std::chrono::milliseconds(std::min<qint64>(frame.count(), spanMs_ - elapsedMs)));
+    // The last frame falls on the end of the span, not on the frame after it; a run held back
+    // past its span goes on a frame at a time.
+    const qint64 left = spanMs_ - elapsedMs;
+    frames_->start(std::chrono::milliseconds(left > 0 ? std::min<qint64>(frame.count(), left)
+                                                      : frame.count()));
 }
 
 void ClockAnimation::jumpTo(qreal target) {
@@ -47,8 +53,11 @@ void ClockAnimation::jumpTo(qreal target) {
 
 void ClockAnimation::step() {
     const qint64 elapsed = Clock::shared().now().toMSecsSinceEpoch() - startedMs_;
-    const qreal progress = std::clamp(qreal(elapsed) / qreal(spanMs_), 0.0, 1.0);
-    if (progress >= 1) {
+    const qreal progress =
+        std::min(std::clamp(qreal(elapsed) / qreal(spanMs_), 0.0, 1.0), progress_ + mostPerFrame_);
+    progress_ = progress;
+    // A run held back reaches its end by shares of the way that may not add up to 1 exactly.
+    if (progress >= 1 || qFuzzyCompare(progress, 1.0)) {
         jumpTo(target_);
         return;
     }

@@ -20,9 +20,12 @@ public:
 
     qreal value() const { return value_; }
     bool isRunning() const;
-    // Eases from the current value to `target`; a run under way is replaced.
+    // Eases from the current value to `target`; a run under way is replaced. The value follows
+    // the time the run has taken, except that with `fewestFrames` no frame goes further than that
+    // share of the way past the one before: where frames come late (a busy machine, a slow
+    // display), the run takes longer rather than leap over what lies between.
     void animateTo(qreal target, std::chrono::milliseconds span,
-                   QEasingCurve curve = QEasingCurve::InOutQuad);
+                   QEasingCurve curve = QEasingCurve::InOutQuad, int fewestFrames = 0);
     // Takes the value at once, stopping any run.
     void jumpTo(qreal target);
 
@@ -41,6 +44,9 @@ private:
     qreal target_ = 0;
     qint64 startedMs_ = 0;
     qint64 spanMs_ = 0;
+    // How far through the run the last frame was, and the most a frame may add to it.
+    qreal progress_ = 0;
+    qreal mostPerFrame_ = 1;
     QEasingCurve curve_;
     ClockTimer* frames_;
 };

@@ -1,5 +1,7 @@
 #include "ui/ChromeBorderView.h"
 
+#include "ui/WindowShapeMask.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
@@ -44,7 +46,10 @@ void ChromeBorderView::paintEvent(QPaintEvent*) {
     // A layer border lies inside the bounds: the stroke's centre line is half its width in.
     const double inset = width_ / 2;
     QPainterPath path;
-    path.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset),
+    // Out to the last whole pixel: at a fractional scale the edge in points may end partway
+    // through one, which the plate beneath fills further than the border's rim, a pale line.
+    path.addRoundedRect(WindowShapeMask::pixelAligned(size(), devicePixelRatioF())
+                            .adjusted(inset, inset, -inset, -inset),
                         cornerRadius_ - inset, cornerRadius_ - inset);
     painter.setPen(QPen(color_, width_));
     painter.setBrush(Qt::NoBrush);

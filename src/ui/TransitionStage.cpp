@@ -303,7 +303,9 @@ void TransitionStage::cut() {
         return;
     }
     QPainterPath outline;
-    outline.addRoundedRect(QRectF(QPointF(), at_.size()), cornerRadius_, cornerRadius_);
+    // The picture's own pixels: its size in points, rounded to the server's as Qt draws it.
+    outline.addRoundedRect(WindowShapeMask::pixelAligned(at_.size(), devicePixelRatioF()),
+                           cornerRadius_, cornerRadius_);
     shapeTo(WindowShapeMask::rounded(at_, cornerRadius_), outline);
 }
 

@@ -35,6 +35,11 @@ bool WindowShapeMask::isFractional(const QWidget* window) {
     return std::abs(scale - std::round(scale)) > 1e-6;
 }
 
+QRectF WindowShapeMask::pixelAligned(QSize size, qreal scale) {
+    // Qt's own rounding of a size to pixels, the one its windows and pictures are made with.
+    return QRectF(QPointF(), QSizeF(size * scale) / scale);
+}
+
 QRegion WindowShapeMask::devicePixels(const QPainterPath& path, qreal scale) {
     const QRect bounds =
         QTransform::fromScale(scale, scale).map(path).boundingRect().toAlignedRect();

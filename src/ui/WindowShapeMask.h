@@ -8,6 +8,8 @@
 
 class QPainterPath;
 class QRect;
+class QRectF;
+class QSize;
 class QWidget;
 
 // Cuts a translucent window to its shape where no compositor runs: there its transparent pixels
@@ -40,6 +42,12 @@ public:
     static QRegion nowhere();
     // Whether the window's scale puts points between the server's pixels.
     static bool isFractional(const QWidget* window);
+    // The rectangle from (0, 0) that a window or picture of `size` points covers at `scale`: Qt
+    // gives it `size * scale` pixels, rounded, so at a fractional scale its far edges lie on
+    // pixel edges only when moved there. An outline drawn to `size` itself ends partway through
+    // the last column and row, where a sliver of border lies over a sliver of plate: a pale line
+    // beyond the border on the right and bottom.
+    static QRectF pixelAligned(QSize size, qreal scale);
     // The server's pixels an aliased fill of `path` (in points) covers at `scale`.
     static QRegion devicePixels(const QPainterPath& path, qreal scale);
     // Cuts the window to `pixels` in the server's pixels, or gives it no shape at all; false

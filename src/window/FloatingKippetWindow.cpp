@@ -43,7 +43,8 @@ FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& ot
         this, WindowShapeMask::Outline([this] {
             QPainterPath outline;
             if (!transition_->cutsPanelAway())
-                outline.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+                outline.addRoundedRect(WindowShapeMask::pixelAligned(size(), devicePixelRatioF()),
+                                       cornerRadius, cornerRadius);
             return outline;
         }),
         // With a compositor the panel's transparent pixels hide it; a shape would go to the
@@ -162,7 +163,8 @@ void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
     const Theme::Backdrop backdrop = Theme::backdrop();
     const QPalette& colors = palette();
     const QColor tile = Theme::windowFill(Theme::Material::underWindowBackground, colors, backdrop);
-    const QRectF bounds(rect());
+    // Out to the window's last pixel, where the border ends too.
+    const QRectF bounds = WindowShapeMask::pixelAligned(size(), devicePixelRatioF());
     QPainterPath shape;
     shape.addRoundedRect(bounds, cornerRadius, cornerRadius);
     Theme::blurBehind(this, shape);
@@ -253,7 +255,8 @@ QPixmap FloatingKippetWindow::panelPicture() {
     const QPalette& colors = palette();
     const Theme::Backdrop backdrop = Theme::backdrop();
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(QPointF(), shown), cornerRadius, cornerRadius);
+    // Out to the picture's last pixel, where the border ends too.
+    shape.addRoundedRect(WindowShapeMask::pixelAligned(shown, scale), cornerRadius, cornerRadius);
     Theme::fillWindowMaterial(painter, shape, Theme::Material::underWindowBackground, colors,
                               backdrop);
     // A widget whose updates are off renders nothing of itself: while the panel holds its last

@@ -23,6 +23,9 @@
 
 namespace {
 constexpr std::chrono::milliseconds animationDuration{200};
+// However late its frames come (a busy machine, several panels changing at once, a compositor
+// that takes its time), a change shows at least this many on its way: it takes longer instead.
+constexpr int fewestFrames = 10;
 // How long a panel waits for the window manager to give it its new frame before it shows again
 // anyway, in frames.
 constexpr int revealChecksAtMost = 120;
@@ -91,7 +94,7 @@ void PanelTransition::start(const QRect& from, const QRect& to, const RectD& tar
     if (!TransitionStage::isAvailable()) {
         phase_ = Phase::animatingItself;
         panel_->setGeometry(stepAt(0));
-        animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
+        animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad, fewestFrames);
         return;
     }
     // The frames start once the stage stands over the panel; till then the panel keeps showing
@@ -140,7 +143,7 @@ void PanelTransition::goOn(const QRect& to, const RectD& target) {
             panel_->shapeMask_->apply();
     });
     shownStep_ = from_;
-    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
+    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad, fewestFrames);
 }
 
 void PanelTransition::panelShown() {
@@ -184,7 +187,7 @@ void PanelTransition::stageReady(int opening) {
     phase_ = Phase::staged;
     panelStaysTillLast_ = coveredToTheEnd();
     showStep(stepAt(0), false);
-    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad);
+    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad, fewestFrames);
 }
 
 void PanelTransition::stepped(qreal progress) {
