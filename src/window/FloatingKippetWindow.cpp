@@ -6,6 +6,7 @@
 #include "editors/NoteEditorWindow.h"
 #include "editors/TodoEditorWindow.h"
 #include "model/Kippet.h"
+#include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationNames.h"
 #include "platform/ScreenProvider.h"
@@ -20,8 +21,10 @@
 #include "window/PanelTransition.h"
 #include "window/WindowPlacement.h"
 
+#include <QApplication>
 #include <QBackingStore>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -186,6 +189,7 @@ void FloatingKippetWindow::paintEvent(QPaintEvent* event) {
 
 void FloatingKippetWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    keyboardHold_.frameChanged(Clock::shared().now());
     layoutChildren();
     rememberExpandedFrame();
 }
@@ -321,9 +325,24 @@ void FloatingKippetWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::ActivationChange)
         return;
+    // The keyboard taken by the window manager as the panel's change of form left the pointer
+    // over another window goes back to the panel before anything hears it went.
+    if (!isActiveWindow() &&
+        keyboardHold_.lost(QCursor::pos(), QGuiApplication::mouseButtons(),
+                           isVisible() && !isMinimized(),
+                           QApplication::activePopupWidget() || QApplication::activeModalWidget(),
+                           transition_->isUnderWay(), Clock::shared().now())) {
+        activateWindow();
+        return;
+    }
     isWindowActive_ = isActiveWindow();
     postActiveStateChanged();
     emit activeStateChanged(isWindowActive_);
+}
+
+void FloatingKippetWindow::holdKeyboardThroughChange() {
+    if (isActiveWindow())
+        keyboardHold_.changeBegan(QCursor::pos(), Clock::shared().now());
 }
 
 void FloatingKippetWindow::postActiveStateChanged() {
@@ -365,6 +384,7 @@ void FloatingKippetWindow::hideEvent(QHideEvent* event) {
 
 void FloatingKippetWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    keyboardHold_.frameChanged(Clock::shared().now());
     rememberExpandedFrame();
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/Kippet.h"
 #include "platform/RectD.h"
+#include "window/KeyboardHold.h"
 
 #include <QColor>
 #include <QList>
@@ -168,6 +169,8 @@ private:
     // The user moved the panel: dragged it by its background, or moved it with the window
     // manager. The app's own placements, changes of form and clamps are no such move.
     void windowDidMove();
+    // A change of form the user asks of the panel keeps the keyboard where it is: the panel's.
+    void holdKeyboardThroughChange();
 
     QPointer<Kippet> kippet_;
     const QUuid kippetId_;
@@ -196,4 +199,5 @@ private:
     // Where the app left the panel while it is off the screen.
     std::optional<QRect> placeWhileHidden_;
     std::optional<QPoint> dragOffset_;
+    KeyboardHold keyboardHold_;
 };

@@ -95,6 +95,10 @@ void FloatingKippetWindow::watchWindowHandle() {
 }
 
 bool FloatingKippetWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Whatever the keyboard does after the user's next key or press is the user's doing.
+    if (watched == watchedWindow_ &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress))
+        keyboardHold_.userActed();
     // A press while the panel changes its form ends the change, and goes to what lies under the
     // pointer at the panel's new frame.
     if (watched == watchedWindow_ && event->type() == QEvent::MouseButtonPress &&

@@ -111,6 +111,7 @@ void FloatingKippetWindow::rememberExpandedFrame() {
 void FloatingKippetWindow::toggleExpanded() {
     if (!kippet_)
         return;
+    holdKeyboardThroughChange();
     if (kippet_->isExpanded())
         collapse();
     else
@@ -149,6 +150,7 @@ void FloatingKippetWindow::collapse() {
 void FloatingKippetWindow::toggleMiniView() {
     if (!kippet_ || kippet_->isExpanded())
         return;
+    holdKeyboardThroughChange();
     kippet_->setIsMiniView(!kippet_->isMiniView());
     if (kippet_->isMiniView())
         postDemo(kippet_, NotificationName::demoKippetMiniView);

@@ -1374,6 +1374,30 @@ bool DesktopSession::paintRoot(const QColor& colour) {
                             XCB_ATOM_PIXMAP, 32, 1, &picture);
     xcb_change_window_attributes(connection_, root_, XCB_CW_BACK_PIXMAP, &picture);
     xcb_clear_area(connection_, 0, root_, 0, 0, 0, 0);
+    // KWin's compositor paints neither the root's background nor its picture: the desktop shows
+    // only where a desktop window (Plasma's) lies, and black elsewhere. A window of the colour
+    // stands in for it, below every other, and never takes the keyboard.
+    if (windowManagerName_ == QLatin1String("kwin") && windowManagerComposites_) {
+        if (desktopWindow_ == 0) {
+            desktopWindow_ = xcb_generate_id(connection_);
+            const std::uint32_t values[] = {pixel};
+            xcb_create_window(connection_, XCB_COPY_FROM_PARENT, desktopWindow_, root_, 0, 0,
+                              screen->width_in_pixels, screen->height_in_pixels, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                              XCB_CW_BACK_PIXEL, values);
+            const std::uint32_t type = atom("_NET_WM_WINDOW_TYPE_DESKTOP");
+            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, desktopWindow_,
+                                atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &type);
+            // WM_HINTS: the input field given (1), and false.
+            const std::uint32_t hints[9] = {1, 0, 0, 0, 0, 0, 0, 0, 0};
+            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, desktopWindow_,
+                                XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
+            xcb_map_window(connection_, desktopWindow_);
+        } else {
+            xcb_change_window_attributes(connection_, desktopWindow_, XCB_CW_BACK_PIXEL, &pixel);
+            xcb_clear_area(connection_, 0, desktopWindow_, 0, 0, 0, 0);
+        }
+    }
     xcb_generic_error_t* error = nullptr;
     free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), &error));
     const bool taken = error == nullptr;

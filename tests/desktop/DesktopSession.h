@@ -318,4 +318,7 @@ private:
     bool windowManagerPaused_ = false;
     bool appPaused_ = false;
     std::uint32_t pings_ = 0;
+    // The desktop window painted in the colour of paintRoot() where the compositor paints no root
+    // (KWin's); 0 until then.
+    WindowId desktopWindow_ = 0;
 };

@@ -109,6 +109,48 @@ private slots:
             [&] { return desktop.geometry(panel).size() == QSize(600, 500); }));
     }
 
+    // A panel that changes its form keeps the keyboard, also where it shrinks from under the
+    // pointer onto another window: a window manager whose keyboard follows the pointer (JWM's
+    // default) takes the window now under it for one the user went into, and the next key would
+    // be lost to the dashboard.
+    void aPanelKeepsTheKeyboardAsItShrinksFromUnderThePointer() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        // Expanded across the middle of the screen, in front of the dashboard.
+        desktop.seed({{QStringLiteral("Shrinks"), QPointF(300, 150), true}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Shrinks"));
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(panel && dashboard);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
+        const QRect expanded = desktop.geometry(panel);
+        QCOMPARE(expanded.size(), QSize(600, 500));
+        // The top strip: the tile the panel collapses into stands at its bottom-left, well
+        // below, and the dashboard lies under the pointer once the panel has gone from there.
+        const QPoint pointer = DesktopSession::grabPoint(expanded);
+        QVERIFY(desktop.geometry(dashboard).contains(pointer));
+        QVERIFY(desktop.click(pointer));
+        QVERIFY(desktop.hasTheKeyboard(panel));
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(desktop.key(QStringLiteral("e")));
+            QVERIFY2(DesktopSession::waitUntil(
+                         [&] { return desktop.geometry(panel).size() == QSize(220, 200); }),
+                     qPrintable(desktop.appOutput()));
+            QVERIFY(!desktop.geometry(panel).contains(pointer));
+            // Once the window manager and the app have handled the crossing the change made, the
+            // keyboard is still the panel's, and the next key expands it again.
+            QVERIFY(desktop.settle());
+            QVERIFY2(desktop.activeWindow() == panel,
+                     qPrintable(QStringLiteral("round %1: the keyboard went to \"%2\"")
+                                    .arg(round)
+                                    .arg(desktop.title(desktop.activeWindow()))));
+            QVERIFY(desktop.key(QStringLiteral("e")));
+            QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == expanded; }),
+                     qPrintable(DesktopSession::described(desktop.geometry(panel))));
+            QVERIFY(desktop.settle());
+        }
+    }
+
     void theTourKeepsTheKeyboardWhenItOpensTheSettings() {
         DesktopSession::Options options;
         options.tourSeen = false;
