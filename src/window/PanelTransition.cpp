@@ -14,8 +14,10 @@
 
 #include <QCoreApplication>
 #include <QEasingCurve>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QStyleHints>
 #include <QWindow>
 #include <utility>
 
@@ -157,6 +159,8 @@ void PanelTransition::panelShown() {
 }
 
 void PanelTransition::panelHidden() {
+    // What the pointer did on its way out is no longer the panel's.
+    dropHeldPointer();
     end();
     if (stage_)
         stage_->hide();
@@ -343,6 +347,7 @@ void PanelTransition::reveal() {
         stage_->close(show, std::exchange(pressOnStage_, false));
     else
         show();
+    handOnHeldPointer();
 }
 
 void PanelTransition::end() {
@@ -380,6 +385,8 @@ void PanelTransition::end() {
     }
     // A hidden panel hears of its new size only once it shows again: its content takes it now.
     panel_->layoutChildren();
+    // Ended before its stage showed: the panel shows at once.
+    handOnHeldPointer();
 }
 
 void PanelTransition::stagePressed(const QMouseEvent& press) {
@@ -402,6 +409,17 @@ void PanelTransition::pressed(const QMouseEvent& press) {
     // holds the pointer itself, and its release comes to the app.
     if (window && press.button() != Qt::RightButton)
         window->setMouseGrabEnabled(true);
+    if (phase_ != Phase::animatingItself) {
+        // The stage shows the panel on its way, or is about to: the change ends at its last
+        // frame, which the stage shows until the window manager has the panel there. Ended at
+        // once, the panel would show before it is moved -- blank, or in its new shape at its old
+        // place -- and handed on now, the press would reach the content laid beside the blank
+        // panel, or the panel's old form.
+        holdPointer(press);
+        if (phase_ == Phase::staged)
+            animationFinished();
+        return;
+    }
     end();
     // The change ended without its stage (it had not shown yet).
     pressOnStage_ = false;
@@ -422,6 +440,90 @@ void PanelTransition::pressed(const QMouseEvent& press) {
     // A release that reached the server before the panel took the pointer goes to the stage,
     // closed by the time it is read: every window of the app is watched for it.
     QCoreApplication::instance()->installEventFilter(this);
+    QCoreApplication::sendEvent(window, &moved);
+}
+
+void PanelTransition::holdPointer(const QMouseEvent& event) {
+    // The release, and a second press, may come to the stage or to the panel, whichever the
+    // server has under the pointer: every window of the app is watched for them.
+    if (heldPointer_.empty())
+        QCoreApplication::instance()->installEventFilter(this);
+    heldPointer_.emplace_back(event.clone());
+}
+
+void PanelTransition::dropHeldPointer() {
+    if (heldPointer_.empty())
+        return;
+    heldPointer_.clear();
+    if (!pressHandedOn_)
+        QCoreApplication::instance()->removeEventFilter(this);
+    if (QWindow* window = panel_->windowHandle())
+        window->setMouseGrabEnabled(false);
+}
+
+void PanelTransition::handOnHeldPointer() {
+    if (heldPointer_.empty())
+        return;
+    const std::vector<std::unique_ptr<QMouseEvent>> held = std::exchange(heldPointer_, {});
+    const QPointer<QWindow> window = panel_->windowHandle();
+    // The press is the panel's, as a press on the panel itself gives it the keyboard.
+    panel_->activateWindow();
+    panel_->raise();
+    // The platform pairs presses into double clicks only on one window, and the first press went
+    // to the stage, or was held: the presses held are paired here, by the platform's own rule.
+    const QStyleHints* hints = QGuiApplication::styleHints();
+    const QMouseEvent* firstPress = nullptr;
+    std::optional<Qt::MouseButton> down;
+    for (const std::unique_ptr<QMouseEvent>& event : held) {
+        if (!window)
+            break;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            sendToPanel(QEvent::MouseButtonPress, *event, event->button());
+            down = event->button();
+            const bool twice =
+                firstPress && firstPress->button() == event->button() &&
+                event->timestamp() - firstPress->timestamp() <=
+                    ulong(hints->mouseDoubleClickInterval()) &&
+                (event->globalPosition() - firstPress->globalPosition()).manhattanLength() <=
+                    hints->mouseDoubleClickDistance();
+            if (twice)
+                sendToPanel(QEvent::MouseButtonDblClick, *event, event->button());
+            firstPress = twice ? nullptr : event.get();
+            break;
+        }
+        case QEvent::MouseButtonRelease:
+            sendToPanel(QEvent::MouseButtonRelease, *event, event->button());
+            if (down == event->button())
+                down.reset();
+            break;
+        case QEvent::MouseMove:
+            sendToPanel(QEvent::MouseMove, *event, Qt::NoButton);
+            break;
+        default:
+            // The platform's own double clicks: paired above.
+            break;
+        }
+    }
+    // A button still down: its release follows the press as it would have.
+    if (down && window) {
+        pressHandedOn_ = down;
+        return;
+    }
+    QCoreApplication::instance()->removeEventFilter(this);
+    if (window)
+        window->setMouseGrabEnabled(false);
+}
+
+void PanelTransition::sendToPanel(QEvent::Type type, const QMouseEvent& event,
+                                  Qt::MouseButton button) {
+    QWindow* window = panel_->windowHandle();
+    if (!window)
+        return;
+    const QPointF global = event.globalPosition();
+    const QPointF origin(panel_->settledGeometry().topLeft());
+    QMouseEvent moved(type, global - origin, global, button, event.buttons(), event.modifiers());
+    moved.setTimestamp(event.timestamp());
     QCoreApplication::sendEvent(window, &moved);
 }
 
@@ -449,6 +551,19 @@ bool PanelTransition::released(const QMouseEvent& release) {
 }
 
 bool PanelTransition::eventFilter(QObject* watched, QEvent* event) {
+    if (!heldPointer_.empty() && watched->isWindowType() && event->spontaneous()) {
+        const QEvent::Type type = event->type();
+        const bool pointer = type == QEvent::MouseButtonPress ||
+                             type == QEvent::MouseButtonRelease ||
+                             type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove;
+        const bool ours =
+            watched == panel_->windowHandle() || (stage_ && watched == stage_->windowHandle());
+        if (pointer && ours) {
+            holdPointer(*static_cast<QMouseEvent*>(event));
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
     if (!pressHandedOn_ || !watched->isWindowType() || !event->spontaneous())
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonRelease)

@@ -3,11 +3,14 @@
 #include "platform/RectD.h"
 #include "ui/X11.h"
 
+#include <QEvent>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class ClockAnimation;
 class ClockTimer;
@@ -25,6 +28,8 @@ class TransitionStage;
 //
 // Elsewhere the panel moves itself, frame by frame (animatingItself). `end()` leaves any phase
 // for idle at once: the panel stands at its new frame and shows itself, and the stage is gone.
+// A press on the way takes the change to its last frame (revealing): the press, and what the
+// pointer does after it, reach the panel as it shows itself again.
 // Everything the change keeps lives here; the panel asks, never keeps its own copy.
 class PanelTransition : public QObject {
     Q_OBJECT
@@ -92,8 +97,11 @@ public:
     // ends, and the stage goes with it.
     void panelShown();
     void panelHidden();
-    // A press on the stage or the panel while the change is under way: the change ends at once,
-    // and the press goes to what lies under the pointer at the panel's new frame.
+    // A press on the stage or the panel while the change is under way: the change ends, and the
+    // press goes to what lies under the pointer at the panel's new frame. Once the stage shows
+    // the change, it ends at its last frame, which the stage shows until the window manager has
+    // the panel there: the press, and all the pointer does till then, reach the panel as it
+    // shows again. Before, the change ends at once.
     void pressed(const QMouseEvent& press);
     // The release of a press that ended a change goes where the press went. True when `release`
     // was that one, and has been handed on.
@@ -116,6 +124,14 @@ private:
     // The press handed on is followed no further: its release came, or it ended where the app
     // did not hear of it.
     void stopFollowingPress();
+    // Keeps a press and what follows it for the panel until it shows again; hands all of it on
+    // then, in the order it came, two presses that make a double click with it; forgets it.
+    void holdPointer(const QMouseEvent& event);
+    void handOnHeldPointer();
+    void dropHeldPointer();
+    // The event placed by where the panel now stands: the server may still have it elsewhere,
+    // while the window manager catches up.
+    void sendToPanel(QEvent::Type type, const QMouseEvent& event, Qt::MouseButton button);
     void stepped(qreal progress);
     // The animation reached its end: the stage shows the last frame and the panel takes its new
     // frame beneath it.
@@ -162,6 +178,9 @@ private:
     std::optional<Qt::MouseButton> pressHandedOn_;
     // The press that ends the change under way came on the stage.
     bool pressOnStage_ = false;
+    // From a press while the stage shows the change until the panel shows again: that press and
+    // every event of the pointer's since, on the panel or its stage.
+    std::vector<std::unique_ptr<QMouseEvent>> heldPointer_;
     // While the panel holds its picture: whether its updates were enabled before.
     std::optional<bool> updatesBefore_;
     // What the change altered on the window manager's frame round the panel to keep it out of

@@ -1028,6 +1028,99 @@ private slots:
                  qPrintable(desktop.appOutput()));
     }
 
+    // Clicks on a panel while it changes form, 40 to 120 ms after the key: every frame read shows
+    // one whole panel -- the click never shows the panel before the window manager has it at its
+    // new frame -- and the change reaches its end. A double click meanwhile toggles the panel once
+    // more, from the form the change took it to.
+    void clicksOnAPanelUnderWayShowOneWholePanel_data() {
+        QTest::addColumn<bool>("compositor");
+        QTest::addColumn<bool>("twice");
+        QTest::newRow("no compositor, click") << false << false;
+        QTest::newRow("compositor, click") << true << false;
+        QTest::newRow("no compositor, double click") << false << true;
+        QTest::newRow("compositor, double click") << true << true;
+    }
+
+    void clicksOnAPanelUnderWayShowOneWholePanel() {
+        QFETCH(bool, compositor);
+        QFETCH(bool, twice);
+        useScale(1);
+        DesktopSession::Options options;
+        options.compositor = compositor;
+        DesktopSession desktop(options);
+        Scene scene;
+        setUpScene(desktop, compositor, scene);
+        if (QTest::currentTestFailed())
+            return;
+        const QRect area = scene.area;
+        // In the tile's top strip, which every frame on the way covers: in the expanded panel it
+        // is the plain content, clear of its header and its controls.
+        const QPoint inside = DesktopSession::grabPoint(scene.collapsed);
+        QVERIFY(scene.expanded.contains(inside));
+        QVERIFY(desktop.moveTo(inside));
+        const QList<int> delaysMs{40, 80, 120, 60, 100, 50, 90, 70};
+        const QString label = QStringLiteral("%1-%2").arg(
+            twice ? QStringLiteral("doubleclicks") : QStringLiteral("clicks"),
+            compositor ? QStringLiteral("composited") : QStringLiteral("opaque"));
+        QStringList wrong;
+        int read = 0;
+        QString unfinished;
+        bool expanded = false;
+        for (int round = 0; round < delaysMs.size(); ++round) {
+            // The click of the round before, or the one that made the panel active, would make a
+            // double click with this round's first: the platform's interval is 400 ms.
+            QThread::msleep(500);
+            // A click leaves the panel in the form the key takes it to; a double click toggles
+            // it back.
+            const bool expands = !expanded;
+            expanded = twice ? expanded : expands;
+            const QRect end = expanded ? scene.expanded : scene.collapsed;
+            const QString clicks =
+                twice ? QStringLiteral("click --repeat 2 --delay 60 1") : QStringLiteral("click 1");
+            QVERIFY(desktop.keyWithoutWaiting(
+                QStringLiteral("e sleep %1 %2").arg(delaysMs.at(round) / 1000.0).arg(clicks)));
+            QElapsedTimer guard;
+            guard.start();
+            bool settled = false;
+            // Judged round by round: a round that never settles would hold thousands of frames.
+            QList<QImage> shown;
+            while (!settled && guard.elapsed() < 10000) {
+                const QImage frame = desktop.grabScreen(area);
+                QVERIFY(!frame.isNull());
+                if (shown.size() < 400)
+                    shown.append(frame);
+                // Past the clicks' time, the panel at rest with no stage over it.
+                settled = guard.elapsed() > 400 && desktop.geometry(scene.panel) == end &&
+                          !stageShowsIn(desktop, area);
+                QThread::msleep(grabEveryMs);
+            }
+            QVERIFY(desktop.appHasCaughtUp(scene.panel));
+            if (compositor)
+                QVERIFY(desktop.compositorHasCaughtUp());
+            shown.append(desktop.grabScreen(area));
+            wrong += wrongFramesOnTheWay(shown, scene, compositor,
+                                         QStringLiteral("%1-%2").arg(label).arg(round));
+            read += int(shown.size());
+            if (!settled) {
+                unfinished = QStringLiteral("round %1 stands at %2, not at %3")
+                                 .arg(round)
+                                 .arg(DesktopSession::described(desktop.geometry(scene.panel)),
+                                      DesktopSession::described(end));
+                break;
+            }
+            // Whatever the round left, the next starts from where the panel stands.
+            expanded = desktop.geometry(scene.panel).size() == scene.expanded.size();
+        }
+        qInfo().noquote() << QStringLiteral("%1 frames read on %2 with %3 under way, %4 wrong")
+                                 .arg(read)
+                                 .arg(desktop.windowManager(), label)
+                                 .arg(wrong.size());
+        QVERIFY2(unfinished.isEmpty(), qPrintable(unfinished));
+        QVERIFY2(wrong.isEmpty(),
+                 qPrintable(QStringLiteral("%1 of %2 frames wrong: ").arg(wrong.size()).arg(read) +
+                            wrong.mid(0, 12).join(QStringLiteral("; "))));
+    }
+
     // "Move to Left" turns three tiles into mini tiles in a row at the screen's left edge: each
     // one change, every frame of them three whole panels -- never a tile's picture cut to the
     // mini tile's size, never a piece of one.
