@@ -13,9 +13,9 @@
 // Each exchange is watched while the app waits for its answer: a decoder that uses more than its
 // budget of CPU time or more memory than its bound, that spends no CPU time for its wall bound, or
 // that has not answered by its ceiling, is ended with SIGKILL, and so is one whose answer does not
-// add up. A process so ended, or one that died, is spent: the
-// owner starts another for the next picture. A failure says why it happened, for only some are
-// the picture's doing: a decoder stopped or killed from outside says nothing of its picture.
+// add up. A process so ended, or one that died, is spent: the owner starts another for the next
+// picture. A failure says why it happened, for only some are the picture's doing: a decoder
+// stopped or killed from outside says nothing of its picture.
 class DecoderProcess {
 public:
     struct Limits {

@@ -158,8 +158,8 @@ private:
         for (const qint64 pid : pids) {
             if (pid <= 0)
                 continue;
-            // Threads it starts later take its main thread's processor, not its niceness: each
-            // is looked at as it appears.
+            // A processor and a niceness are each thread's own: every one is starved as it
+            // appears.
             const QStringList threads = QDir(QStringLiteral("/proc/%1/task").arg(pid))
                                             .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
             for (const QString& name : threads) {
