@@ -113,6 +113,9 @@ struct DecoderProcess::Watch {
     DecoderProcess::Limits limits;
     Clock::time_point started = Clock::now();
     std::optional<std::chrono::milliseconds> cpuAtStart;
+    // When the decoder's CPU time was last seen to advance, and what it was then.
+    Clock::time_point advanced = started;
+    std::optional<std::chrono::milliseconds> cpuLastSeen;
     QString exceeded;
     DecoderProcess::Outcome::Failure why = DecoderProcess::Outcome::Failure::none;
 
@@ -248,16 +251,21 @@ DecoderProcess::Wait DecoderProcess::waitFor(short events, Watch& watch) {
         if (ready < 0 && errno != EINTR)
             return Wait::closed;
         // Only the CPU budget and the memory bound judge the picture: a decoder out of wall
-        // time was kept from running, by a busy machine or by someone who stopped it.
-        const auto elapsed = Clock::now() - watch.started;
-        if (elapsed > watch.limits.wall) {
-            watch.exceed(
-                Outcome::Failure::stalled,
-                QStringLiteral("no answer within %1 ms").arg(qint64(watch.limits.wall.count())));
+        // time was kept from running, by someone who stopped it or by a wait it is stuck in.
+        const auto noAnswerWithin = [&](std::chrono::milliseconds bound) {
+            watch.exceed(Outcome::Failure::stalled,
+                         QStringLiteral("no answer within %1 ms").arg(qint64(bound.count())));
             return Wait::timedOut;
-        }
-        if (pid_ <= 0)
+        };
+        const Clock::time_point now = Clock::now();
+        if (now - watch.started > watch.limits.ceiling)
+            return noAnswerWithin(watch.limits.ceiling);
+        if (pid_ <= 0) {
+            // Nothing tells how far a decoder without a process of its own is.
+            if (now - watch.started > watch.limits.wall)
+                return noAnswerWithin(watch.limits.wall);
             continue;
+        }
         if (const std::optional<Progress> progress = progressOf(pid_)) {
             // Nothing in the app stops a decoder; one stopped goes on only when its stopper says.
             if (progress->stopped) {
@@ -274,7 +282,16 @@ DecoderProcess::Wait DecoderProcess::waitFor(short events, Watch& watch) {
                                  .arg(qint64(watch.limits.cpu.count())));
                 return Wait::timedOut;
             }
+            // A busy machine slows a decoder down but does not stop it: while its CPU time
+            // advances it is working on the answer.
+            if (watch.cpuLastSeen != progress->cpu) {
+                watch.cpuLastSeen = progress->cpu;
+                watch.advanced = now;
+            }
         }
+        // A decoder whose CPU time cannot be read is judged by the wall time since the request.
+        if (now - watch.advanced > watch.limits.wall)
+            return noAnswerWithin(watch.limits.wall);
         const Memory memory = memoryOf(pid_);
         peakBytes_ = std::max(peakBytes_, memory.peak);
         if (memory.resident > watch.limits.memoryBytes) {
@@ -382,6 +399,7 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
     if (answer && answer->answer == DecoderProtocol::Answer::decoded) {
         watch.limits.cpu += limits.encoding;
         watch.limits.wall += limits.encoding;
+        watch.limits.ceiling += limits.encoding;
         if (!receiveAll(answerBytes.data(), answerBytes.size(), watch))
             return failure(QStringLiteral("the decoder ended without an answer"));
         answer = DecoderProtocol::readAnswerHeader(answerBytes, request);
@@ -432,6 +450,7 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
         return fail(Outcome::Failure::noRoom, QStringLiteral("no room for the decoder's picture"));
     // The time the app took to make room is its own, not the decoder's.
     watch.started = Clock::now();
+    watch.advanced = watch.started;
     if (!receiveAll(reinterpret_cast<char*>(image.bits()), answer->pixelBytes, watch))
         return failure(QStringLiteral("the decoder ended inside its picture"));
     if (answer->dotsPerMeterX > 0 && answer->dotsPerMeterY > 0) {

@@ -11,10 +11,11 @@
 
 // One decoder process and the socket the app talks to it over, used by one thread at a time.
 // Each exchange is watched while the app waits for its answer: a decoder that uses more than its
-// budget of CPU time or of wall time, or more memory than its bound, is ended with SIGKILL, and
-// so is one whose answer does not add up. A process so ended, or one that died, is spent: the
-// owner starts another for the next picture. A failure says why it happened, for only some are
-// the picture's doing: a decoder stopped or killed from outside says nothing of its picture.
+// budget of CPU time or more memory than its bound, that spends no CPU time for its wall bound, or
+// that has not answered by its ceiling, is ended with SIGKILL, and so is one whose answer does not
+// add up. A process so ended, or one that died, is spent: the owner starts another for the next
+// picture. A failure says why it happened, for only some are the picture's doing: a decoder
+// stopped or killed from outside says nothing of its picture.
 class DecoderProcess {
 public:
     struct Limits {
@@ -22,11 +23,17 @@ public:
         // its file bytes, and the PNG a paste is kept as.
         qint64 memoryBytes = 448LL * 1024 * 1024;
         std::chrono::milliseconds cpu{4000};
-        // Only a decoder denied the CPU by a busy machine (or stopped) runs into this one.
+        // How long a decoder may go without spending any CPU time: one stopped, or stuck in a
+        // wait. One that a busy machine keeps short of the CPU is slow, not stuck: its CPU time
+        // still advances, and the CPU budget is what bounds the picture's work.
         std::chrono::milliseconds wall{12000};
-        // Added to both for a picture asked for as a file (a paste's) once the decoder says it
-        // is decoded: writing it as a PNG is work the app asks for, not the picture's doing, and
-        // takes about 5 s of CPU at the largest size taken (8192 x 8192) whatever the pixels hold.
+        // The longest an exchange is waited for, however its decoder advances: nothing is waited
+        // for for ever, not even a decoder that crawls on. Several times the wall bound.
+        std::chrono::milliseconds ceiling{60000};
+        // Added to all three for a picture asked for as a file (a paste's) once the decoder says
+        // it is decoded: writing it as a PNG is work the app asks for, not the picture's doing,
+        // and takes about 5 s of CPU at the largest size taken (8192 x 8192) whatever the pixels
+        // hold.
         std::chrono::milliseconds encoding{8000};
     };
 
@@ -35,10 +42,10 @@ public:
         // Why an exchange failed. The first three are the picture's doing: it spent the CPU
         // budget, reached the memory bound, made the decoder die of a signal of its own making
         // (as a failed allocation aborts) or end, or made it answer nonsense.
-        // The others are not: the decoder was stopped, or starved of the CPU, until the wall
-        // budget ran out; it was killed by a signal the app did not send (as the system's
-        // out-of-memory killer does); the app had no room for its pixels; or it could not be
-        // reached at all.
+        // The others are not: the decoder was stopped, or made no progress for its wall bound,
+        // or crawled on past its ceiling; it was killed by a signal the app did not send (as the
+        // system's out-of-memory killer does); the app had no room for its pixels; or it could not
+        // be reached at all.
         enum class Failure {
             none,
             cpuBudget,

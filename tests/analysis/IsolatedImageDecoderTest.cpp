@@ -25,7 +25,13 @@
 #include <QtConcurrent>
 #include <atomic>
 #include <csignal>
+#include <mutex>
+#include <pthread.h>
+#include <sched.h>
+#include <set>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
@@ -94,6 +100,91 @@ QString silentProgram(const QTemporaryDir& folder) {
     return path;
 }
 
+// Keeps every decoder of `decoder` short of the CPU while it lives, as a busy machine does: each
+// of their threads is bound to one processor where a thread of this test spins at a higher
+// priority. Their CPU time still advances, about ten times slower than it would.
+class StarvedDecoders {
+public:
+    explicit StarvedDecoders(std::shared_ptr<IsolatedImageDecoder> decoder)
+        : decoder_(std::move(decoder)) {
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        ::sched_getaffinity(0, sizeof allowed, &allowed);
+        // Tests run side by side starve their decoders on processors of their own.
+        QList<int> processors;
+        for (int processor = 0; processor < CPU_SETSIZE; ++processor) {
+            if (CPU_ISSET(processor, &allowed))
+                processors.append(processor);
+        }
+        if (!processors.isEmpty())
+            processor_ = processors.at(int(::getpid() % processors.size()));
+        spinner_ = std::thread([this] {
+            pinToProcessor(0);
+            while (!done_.load(std::memory_order_relaxed)) {
+            }
+        });
+        starveAll(); // those waiting now, before they are given anything
+        watcher_ = std::thread([this] {
+            while (!done_) {
+                starveAll();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+    }
+    ~StarvedDecoders() {
+        done_ = true;
+        watcher_.join();
+        spinner_.join();
+    }
+    StarvedDecoders(const StarvedDecoders&) = delete;
+    StarvedDecoders& operator=(const StarvedDecoders&) = delete;
+
+    bool wasStarved(qint64 pid) const {
+        const std::lock_guard lock(mutex_);
+        return starved_.contains(pid);
+    }
+
+private:
+    // `thread` 0 is the caller.
+    bool pinToProcessor(pid_t thread) const {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(processor_, &one);
+        return ::sched_setaffinity(thread, sizeof one, &one) == 0;
+    }
+
+    void starveAll() {
+        QList<qint64> pids = decoder_->busyDecoders() + decoder_->idleDecoders();
+        for (const qint64 pid : pids) {
+            if (pid <= 0)
+                continue;
+            // A processor and a niceness are each thread's own: every one is starved as it
+            // appears.
+            const QStringList threads = QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                            .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+            for (const QString& name : threads) {
+                const pid_t thread = name.toInt();
+                if (seen_.contains(thread))
+                    continue;
+                if (pinToProcessor(thread) && ::setpriority(PRIO_PROCESS, id_t(thread), 10) == 0) {
+                    seen_.insert(thread);
+                    const std::lock_guard lock(mutex_);
+                    starved_.insert(pid);
+                }
+            }
+        }
+    }
+
+    const std::shared_ptr<IsolatedImageDecoder> decoder_;
+    int processor_ = 0;
+    std::atomic<bool> done_ = false;
+    std::thread spinner_;
+    std::thread watcher_;
+    std::set<pid_t> seen_;
+    mutable std::mutex mutex_;
+    std::set<qint64> starved_;
+};
+
 QMimeData* imageOnClipboard(const QByteArray& bytes, const QString& type) {
     auto* data = new QMimeData;
     data->setData(type, bytes);
@@ -144,10 +235,10 @@ private slots:
 
     void aDecoderKilledMidDecodeCostsThatPictureOnly() {
         const auto decoder = installDecoder(std::chrono::seconds(60), std::chrono::seconds(120));
-        QElapsedTimer timer;
-        timer.start();
+        const QByteArray drawing = slowDrawing();
+        LogCapture log;
         QFuture<std::optional<QImage>> slow =
-            QtConcurrent::run([decoder] { return decoder->decode(slowDrawing()); });
+            QtConcurrent::run([decoder, drawing] { return decoder->decode(drawing); });
         QVERIFY2(TaskRunner::waitUntil([&] {
                      const QList<qint64> busy = decoder->busyDecoders();
                      return !busy.isEmpty() && busy.first() > 0;
@@ -166,7 +257,12 @@ private slots:
         QVERIFY2(TaskRunner::waitUntil([&] { return slow.isFinished(); }),
                  "the killed decode never ended");
         QVERIFY(!slow.result());
-        QVERIFY2(timer.elapsed() < 60000, "the decode ran to its budget, not to its end");
+        // Given up for the kill, not run to its budget.
+        QVERIFY2(
+            log.contains(QStringLiteral("⚠️ [ImageDecoder] Refused a picture of %1 bytes: the "
+                                        "decoder was killed from outside")
+                             .arg(drawing.size())),
+            qPrintable(log.lines().join(u'\n')));
 
         const std::optional<QImage> next = decoder->decode(ordinaryPng());
         QVERIFY(next);
@@ -179,23 +275,22 @@ private slots:
             installDecoder(std::chrono::milliseconds(1500), std::chrono::seconds(6));
         const QByteArray drawing = slowDrawing();
         LogCapture log;
-        QElapsedTimer timer;
-        timer.start();
         QVERIFY(!decoder->decode(drawing));
-        const qint64 spent = timer.elapsed();
-        QVERIFY2(spent >= 1500 && spent < 7000, qPrintable(QString::number(spent)));
-        QVERIFY(log.contains(QStringLiteral("more than 1500 ms of CPU time")) ||
-                log.contains(QStringLiteral("no answer within 6000 ms")));
+        // The drawing keeps its decoder busy: however long a busy machine makes that take, it is
+        // the CPU budget that ends it, at once, with no second try.
+        QVERIFY2(log.contains(QStringLiteral("⚠️ [ImageDecoder] Refused a picture of %1 bytes: "
+                                             "more than 1500 ms of CPU time")
+                                  .arg(drawing.size())),
+                 qPrintable(log.lines().join(u'\n')));
+        QVERIFY(!log.contains(QStringLiteral("Trying a picture")));
         QVERIFY(decoder->busyDecoders().isEmpty());
 
         // The same bytes again, through any path, are refused without a decoder.
         const int sent = decoder->requestsSent();
-        timer.restart();
         QVERIFY(ThumbnailCache::decode(true, drawing, {}, QSize(260, 96)).isNull());
         QVERIFY(!ImageAnalyzer::decodeImage(drawing));
         QVERIFY(!decoder->declaredSize(drawing));
         QCOMPARE(decoder->requestsSent(), sent);
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
         // Other bytes of the same length are not.
         QByteArray other = drawing;
         other.replace("2000\" height", "1999\" height");
@@ -232,6 +327,58 @@ private slots:
         QVERIFY(decoder->decodeWithin(photo, QSize(260, 96)));
     }
 
+    // A decoder kept short of the CPU by a busy machine is slow, not stuck: its CPU time still
+    // advances, so the paste it is writing is waited for, not given up (twice) once the wall
+    // bound has passed.
+    void aPasteIsStoredThoughABusyMachineSlowsItsDecoder() {
+        IsolatedImageDecoder::Settings settings;
+        settings.program = IsolatedImageDecoder::defaultProgram();
+        // Six seconds of standstill are no answer, while reading the picture and while writing it.
+        settings.limits.wall = std::chrono::seconds(6);
+        settings.limits.encoding = std::chrono::milliseconds(0);
+        settings.limits.cpu = std::chrono::seconds(60);
+        settings.limits.ceiling = std::chrono::minutes(10);
+        const auto decoder = std::make_shared<IsolatedImageDecoder>(settings);
+        IsolatedImageDecoder::install(decoder);
+        QImage image(2400, 2400, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QLinearGradient gradient(0, 0, 2400, 2400);
+        gradient.setColorAt(0, QColor(30, 90, 160));
+        gradient.setColorAt(1, QColor(230, 180, 60));
+        painter.fillRect(image.rect(), gradient);
+        painter.setPen(QPen(QColor(250, 250, 250), 3));
+        for (int line = 0; line < 2400; line += 7)
+            painter.drawLine(0, line, 2400, (line * 3) % 2400);
+        painter.end();
+        const QByteArray photo = encoded(image, "JPEG", 60);
+        image = QImage();
+        QVERIFY(decoder->decode(ordinaryPng()));
+        const QList<qint64> waiting = decoder->idleDecoders();
+        QVERIFY(!waiting.isEmpty());
+
+        const int sent = decoder->requestsSent();
+        LogCapture log;
+        QElapsedTimer timer;
+        std::optional<EncodedImage> pasted;
+        {
+            const StarvedDecoders starved(decoder);
+            QVERIFY(starved.wasStarved(waiting.first()));
+            timer.start();
+            pasted = PastedImageEncoder::encode({{}, photo});
+        }
+        const qint64 spent = timer.elapsed();
+        qInfo("The starved decoder answered in %lld ms", spent);
+        QVERIFY2(pasted, qPrintable(log.lines().join(u'\n')));
+        QCOMPARE(pasted->mimeType, QStringLiteral("image/png"));
+        QVERIFY2(!log.contains(QStringLiteral("[ImageDecoder]")),
+                 qPrintable(log.lines().join(u'\n')));
+        // Its size is asked for, then its file.
+        QCOMPARE(decoder->requestsSent(), sent + 2);
+        // The starved decoder took longer than its wall bound: the bound was put to the test.
+        QVERIFY2(spent > 6000, qPrintable(QString::number(spent)));
+        QCOMPARE(decoder->declaredSize(pasted->bytes), std::optional<QSize>(QSize(2400, 2400)));
+    }
+
     // A decoder stopped from outside spends no CPU: the picture is not its doing. It is decoded
     // on a fresh decoder as soon as the stop is seen, not when the wall budget runs out, and
     // its bytes are decoded again once the stopped one goes on.
@@ -244,11 +391,8 @@ private slots:
             QCOMPARE(::kill(static_cast<pid_t>(pid), SIGSTOP), 0);
         const QByteArray picture = ordinaryPng(QColor(10, 120, 200));
         LogCapture log;
-        QElapsedTimer timer;
-        timer.start();
         const std::optional<QImage> decoded = decoder->decode(picture);
         QVERIFY2(decoded, qPrintable(log.lines().join(u'\n')));
-        QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(decoded->pixelColor(5, 5), QColor(10, 120, 200));
         QVERIFY(log.contains(QStringLiteral("Trying a picture of %1 bytes again on a fresh "
                                             "decoder: the decoder was stopped from outside")
@@ -315,8 +459,8 @@ private slots:
         // one, and given up for now when that one is as silent, never for the session.
         LogCapture log;
         QVERIFY(!silent->decode(ordinaryPng()));
-        QVERIFY2(timer.elapsed() >= 4000 && timer.elapsed() < 6000,
-                 qPrintable(QString::number(timer.elapsed())));
+        // Each waited for its wall bound of standstill, not for the ceiling.
+        QVERIFY2(timer.elapsed() >= 4000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(log.contains(
             QStringLiteral("Trying a picture of %1 bytes again on a fresh decoder: no answer "
                            "within 2000 ms")
@@ -335,10 +479,11 @@ private slots:
         QVERIFY(babbling->busyDecoders().isEmpty());
     }
 
-    // Each hostile file, pasted or shown as a thumbnail, is answered within the decoder's budget
-    // and two seconds: one for the app's own look at the bytes, one for the fresh decoder that
-    // follows a killed one to start on a busy machine. The decoder's memory stays within its bound
-    // (give or take what a decoder can take between two looks at it, 20 ms apart).
+    // Each hostile file, pasted or shown as a thumbnail, is answered within the decoder's budget:
+    // refused by the decoder, or its decoder ended by the CPU budget or the memory bound, never
+    // waited for until the wall bound or the ceiling, however long a busy machine makes it take.
+    // The decoder's memory stays within its bound (give or take what a decoder can take between
+    // two looks at it, 20 ms apart).
     void hostileFilesAreAnsweredWithinTheBudget() {
         const auto decoder = installDecoder(std::chrono::seconds(2), std::chrono::seconds(6));
         const QSize jpegSize(64, 64);
@@ -352,19 +497,13 @@ private slots:
              HostileImageFiles::jpegWithEmptyCommentAfterFirstScan(jpegSize, 10900)},
             {"stuffed zeros", HostileImageFiles::jpegWithScansBehindStuffedZeros(jpegSize, 2000)},
         };
-        const qint64 budget = 6000 + 2000;
         for (const auto& [name, bytes] : files) {
-            QElapsedTimer timer;
-            timer.start();
+            LogCapture log;
             const std::optional<EncodedImage> pasted = PastedImageEncoder::encode({{}, bytes});
-            const qint64 pasting = timer.restart();
             const QImage thumbnail = ThumbnailCache::decode(true, bytes, {}, QSize(260, 96));
-            const qint64 showing = timer.elapsed();
-            QVERIFY2(pasting <= budget && showing <= budget,
-                     qPrintable(QStringLiteral("%1: pasted in %2 ms, shown in %3 ms")
-                                    .arg(QLatin1String(name))
-                                    .arg(pasting)
-                                    .arg(showing)));
+            QVERIFY2(!log.contains(QStringLiteral("no answer within")) &&
+                         !log.contains(QStringLiteral("Trying a picture")),
+                     qPrintable(QLatin1String(name) + u'\n' + log.lines().join(u'\n')));
             // Each is refused: the paste keeps nothing, the card shows its placeholder.
             QVERIFY2(!pasted && thumbnail.isNull(), name);
         }
@@ -503,17 +642,19 @@ private slots:
         QVERIFY2(TaskRunner::waitUntil(
                      [&] { return IsolatedImageDecoder::shared()->busyDecoders().size() == 8; }),
                  "the eight drawings were not all taken");
-        QElapsedTimer timer;
-        timer.start();
         std::unique_ptr<QMimeData> ordinary(
             imageOnClipboard(ordinaryPng(), QStringLiteral("image/png")));
         const auto pasted = TaskRunner::settle(h.intake->pasteFromPasteboard(*ordinary));
-        QVERIFY2(TaskRunner::waitUntil([&] { return h.kippet->items().size() == 1; }, 5000),
-                 qPrintable(QStringLiteral("no item after %1 ms").arg(timer.elapsed())));
+        QVERIFY2(TaskRunner::waitUntil([&] { return h.kippet->items().size() == 1; }, 120000),
+                 "the ordinary paste was never stored");
+        // Stored while the drawings still held their decoders: none of them held it up.
+        QVERIFY2(std::any_of(hostile.begin(), hostile.end(),
+                             [](const auto& paste) { return !paste->done; }),
+                 "the ordinary paste waited for the drawings");
         QCOMPARE(h.kippet->items().first().type, KippetItemType::image);
         TaskRunner::result(pasted);
         for (const auto& paste : hostile)
-            TaskRunner::result(paste);
+            TaskRunner::result(paste, 600000);
         // The drawings were refused; nothing was stored for them.
         QCOMPARE(h.kippet->items().size(), 1);
     }

@@ -3,7 +3,6 @@
 #include "support/TestEnvironment.h"
 #include "support/TestPdfFiles.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 #include <QtEndian>
 #include <cmath>
@@ -187,26 +186,25 @@ private slots:
         const QByteArray hostile = TestPdfFiles::manyShapes(200, 400LL * 1024 * 1024);
         QVERIFY2(hostile.size() < 8 * 1024 * 1024, qPrintable(QString::number(hostile.size())));
         LogCapture log;
-        QElapsedTimer timer;
-        timer.start();
         const std::optional<QList<QSizeF>> sizes = decoder->pdfPageSizes(hostile);
         if (sizes) {
             QCOMPARE(sizes->size(), 200);
             QVERIFY(!decoder->renderPdfPage(hostile, 0, QSize(700, 1000)));
         }
-        const qint64 spent = timer.elapsed();
-        // The budget and two seconds: one to look at the bytes, one for a busy machine.
-        QVERIFY2(spent < 6000 + 2000, qPrintable(QString::number(spent)));
+        // Ended for its own doing at once, however long a busy machine made that take: never
+        // waited for until the wall bound, nor tried again.
         QVERIFY(log.contains(QStringLiteral("⚠️ [ImageDecoder] Refused a picture of %1 bytes: ")
                                  .arg(hostile.size())));
+        QVERIFY2(!log.contains(QStringLiteral("no answer within")) &&
+                     !log.contains(QStringLiteral("Trying a picture")),
+                 qPrintable(log.lines().join(u'\n')));
         QVERIFY(decoder->busyDecoders().isEmpty());
 
+        // Refused again without a decoder.
         const int sent = decoder->requestsSent();
-        timer.restart();
         QVERIFY(!decoder->renderPdfPage(hostile, 5, QSize(700, 1000)));
         QVERIFY(!decoder->pdfPageSizes(hostile));
         QCOMPARE(decoder->requestsSent(), sent);
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
 
         const std::optional<QImage> next = decoder->renderPdfPage(
             TestPdfFiles::halfFilledPages({QColor(20, 160, 60)}), 0, QSize(200, 400));
