@@ -193,7 +193,7 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
     // The picture is painted where nothing shows, at the size the opening needs, and the stage
     // comes over the panel only then: whatever a compositor shows of it there is this picture.
     pendingArea_ = area;
-    pendingSize_ = size().expandedTo(area.size());
+    pendingSize_ = size().expandedTo(withRoomForPixels(area).size());
     if (pendingSize_ != size())
         setGeometry(QRect(standingBy, pendingSize_));
     update();
@@ -222,8 +222,8 @@ void TransitionStage::showFrame(const QPixmap& picture, const QRect& at,
     atOnce([&] {
         // A change that went on towards a new frame may leave the area the stage opened over:
         // the stage grows with the frame, in the same instant.
-        if (!geometry().contains(at))
-            setGeometry(geometry().united(at));
+        if (!geometry().contains(withRoomForPixels(at)))
+            setGeometry(geometry().united(withRoomForPixels(at)));
         at_ = at.translated(-geometry().topLeft());
         // Shape first: what the app sends to the server is cut to the shape it has then.
         cut();
@@ -248,6 +248,16 @@ void TransitionStage::close(const std::function<void()>& alongside, bool offTheS
     });
     // A word of an opening that never reached the screen means nothing any more.
     shownOpening_ = opening_;
+}
+
+QRect TransitionStage::withRoomForPixels(const QRect& rect) const {
+    // At a fractional scale the picture starts on the pixel its place rounds to and is as many
+    // pixels high as its size rounds to: together up to a pixel and a half past where the place's
+    // far edge falls, while the stage's own size, rounded on its own, may end before that edge.
+    // Cut off there, a panel's last row -- its bottom or right border -- would not show.
+    if (!WindowShapeMask::isFractional(this))
+        return rect;
+    return rect.adjusted(0, 0, 2, 2);
 }
 
 QPoint TransitionStage::pictureOrigin() const {

@@ -96,6 +96,8 @@ private:
     void outOfTheWay();
     // Comes over the panel, the stage's top-left at `origin`, showing one pixel of its picture.
     void comeOver(QPoint origin);
+    // `rect` (points) with room beyond it for every pixel of a picture placed there.
+    QRect withRoomForPixels(const QRect& rect) const;
     // Where the picture starts, in the server's pixels of the stage.
     QPoint pictureOrigin() const;
     // Cuts the stage to `shape` (points), or to no shape; at a fractional scale to `outline`

@@ -1130,8 +1130,7 @@ private slots:
         QTest::addColumn<double>("appScale");
         QTest::newRow("no compositor") << false << 1.0;
         QTest::newRow("compositor") << true << 1.0;
-        // Not yet at 125 %: there a panel not active, in a frame of a size between the server's
-        // pixels, may show its plate where its bottom border belongs.
+        QTest::newRow("no compositor, 125 % (Xft.dpi)") << false << 1.25;
     }
 
     void anArrangementShowsOneWholePanelEveryFrame() {
