@@ -42,6 +42,22 @@ QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
     return bytes;
 }
 
+// A square photo `side` pixels wide, a gradient crossed by light lines, as a JPEG of middling
+// quality: quick to decode, slow to write out as PNG.
+QByteArray stripedPhoto(int side) {
+    QImage image(side, side, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, side, side);
+    gradient.setColorAt(0, QColor(30, 90, 160));
+    gradient.setColorAt(1, QColor(230, 180, 60));
+    painter.fillRect(image.rect(), gradient);
+    painter.setPen(QPen(QColor(250, 250, 250), 3));
+    for (int line = 0; line < side; line += 7)
+        painter.drawLine(0, line, side, (line * 3) % side);
+    painter.end();
+    return encoded(image, "JPEG", 60);
+}
+
 // A 48-megapixel colour photo as a phone takes it, at a low quality so that it stays small.
 QByteArray largePhoto() {
     QImage image(8000, 6000, QImage::Format_RGB888);
@@ -305,18 +321,7 @@ private slots:
     void aPasteIsStoredThoughWritingItOutlastsTheDecodeBudget() {
         const auto decoder =
             installDecoder(std::chrono::milliseconds(1000), std::chrono::seconds(12));
-        QImage image(6000, 6000, QImage::Format_RGB32);
-        QPainter painter(&image);
-        QLinearGradient gradient(0, 0, 6000, 6000);
-        gradient.setColorAt(0, QColor(30, 90, 160));
-        gradient.setColorAt(1, QColor(230, 180, 60));
-        painter.fillRect(image.rect(), gradient);
-        painter.setPen(QPen(QColor(250, 250, 250), 3));
-        for (int line = 0; line < 6000; line += 7)
-            painter.drawLine(0, line, 6000, (line * 3) % 6000);
-        painter.end();
-        const QByteArray photo = encoded(image, "JPEG", 60);
-        image = QImage();
+        const QByteArray photo = stripedPhoto(6000);
 
         LogCapture log;
         const std::optional<EncodedImage> pasted = PastedImageEncoder::encode({{}, photo});
@@ -340,18 +345,7 @@ private slots:
         settings.limits.ceiling = std::chrono::minutes(10);
         const auto decoder = std::make_shared<IsolatedImageDecoder>(settings);
         IsolatedImageDecoder::install(decoder);
-        QImage image(2400, 2400, QImage::Format_RGB32);
-        QPainter painter(&image);
-        QLinearGradient gradient(0, 0, 2400, 2400);
-        gradient.setColorAt(0, QColor(30, 90, 160));
-        gradient.setColorAt(1, QColor(230, 180, 60));
-        painter.fillRect(image.rect(), gradient);
-        painter.setPen(QPen(QColor(250, 250, 250), 3));
-        for (int line = 0; line < 2400; line += 7)
-            painter.drawLine(0, line, 2400, (line * 3) % 2400);
-        painter.end();
-        const QByteArray photo = encoded(image, "JPEG", 60);
-        image = QImage();
+        const QByteArray photo = stripedPhoto(2400);
         QVERIFY(decoder->decode(ordinaryPng()));
         const QList<qint64> waiting = decoder->idleDecoders();
         QVERIFY(!waiting.isEmpty());
