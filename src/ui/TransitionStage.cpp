@@ -145,6 +145,7 @@ TransitionStage::TransitionStage(qreal cornerRadius)
       cornerRadius_(cornerRadius) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    stages().push_back(this);
 }
 
 namespace {
@@ -320,6 +321,7 @@ void TransitionStage::cut() {
 }
 
 void TransitionStage::paintEvent(QPaintEvent* event) {
+    paintedWhileHeld_ = paintedWhileHeld_ || X11::ServerHold::depth() > 0;
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.setClipRegion(event->region());
@@ -360,6 +362,36 @@ void TransitionStage::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TransitionStage::atOnce(const std::function<void()>& steps) {
+    const bool outermost = X11::ServerHold::depth() == 0;
     const X11::ServerHold hold;
+    if (outermost) {
+        for (TransitionStage* stage : stages())
+            stage->paintedWhileHeld_ = false;
+    }
     steps();
+    // A compositor (xcompmgr) repaints the part of the screen a window says changed with what
+    // every window holds by the time it gets to it. Several panels changing at once each show
+    // their frames on a stage of their own, each in an instant of its own, and their stages
+    // overlap: repainting one stage's place after another stage's next frame had come, it showed
+    // that frame only where the two overlap -- a panel torn in two, or with a side open, until
+    // the compositor got to the other stage. Every stage that shows a change says it changed
+    // whole in this instant too, so whatever the compositor repaints after it takes in all of
+    // each stage as it stands.
+    if (!outermost || !CompositorCheck::shared().isCompositing())
+        return;
+    for (TransitionStage* stage : stages()) {
+        if (stage->isShowing() && !stage->paintedWhileHeld_)
+            stage->repaint();
+    }
+}
+
+std::vector<TransitionStage*>& TransitionStage::stages() {
+    // The stages of all panels: what one shows reaches the screen together with what the others
+    // show (atOnce).
+    static std::vector<TransitionStage*> all;
+    return all;
+}
+
+TransitionStage::~TransitionStage() {
+    std::erase(stages(), this);
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace X11 {
 class FrameChanges;
@@ -39,6 +40,7 @@ public:
     // presses from the widgets beneath them that Qt would have given them to. Its owner
     // deletes it.
     explicit TransitionStage(qreal cornerRadius);
+    ~TransitionStage() override;
 
     // Maps the stage, showing nothing and out of the way, for as long as its owner shows: a
     // compositor fades a window in as it maps and out as it unmaps, and may paint a window that
@@ -62,7 +64,8 @@ public:
     // instead, so that the pointer the press gave it, and the release, leave it at once.
     void close(const std::function<void()>& alongside = {}, bool offTheScreen = false);
     // Runs `steps` while the server serves this app alone: what they change reaches the screen
-    // in one piece. May nest; the server is released however the steps end.
+    // in one piece, and under a compositor every other stage showing a change is painted again
+    // in the same instant. May nest; the server is released however the steps end.
     static void atOnce(const std::function<void()>& steps);
     // While a window waits out of sight under a compositor, what the server uncovers of it as it
     // grows stays transparent instead of showing a colour of the server's -- only where its
@@ -91,6 +94,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    static std::vector<TransitionStage*>& stages();
     void cut();
     // Cut to nothing, beyond the screen's top-left corner.
     void outOfTheWay();
@@ -118,4 +122,6 @@ private:
     // the screen, before it comes over the panel.
     std::optional<QRect> pendingArea_;
     QSize pendingSize_;
+    // Whether the stage painted while the server was held for the instant under way.
+    bool paintedWhileHeld_ = false;
 };

@@ -17,10 +17,13 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QMoveEvent>
+#include <QPaintEvent>
 #include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -285,6 +288,68 @@ private:
     bool leftUnseen_ = false;
     QList<QRect> places_;
     QList<QSize> layouts_;
+};
+
+// The paints of two stages, each with the pass of the event loop it came in, whether the server
+// was held for it, whether it took in the whole stage, and whether the other stage showed then.
+class StagePaints : public QObject {
+public:
+    StagePaints(TransitionStage* first, TransitionStage* second) : stages_{first, second} {
+        first->installEventFilter(this);
+        second->installEventFilter(this);
+        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this,
+                [this] { ++pass_; });
+    }
+    // Each frame one stage showed while the other showed a change too, in a pass in which the
+    // other was not painted whole.
+    QStringList framesBesideAStaleStage() const {
+        QStringList stale;
+        for (const Paint& paint : paints_) {
+            if (!paint.held || !paint.otherShows)
+                continue;
+            const bool otherPainted =
+                std::any_of(paints_.cbegin(), paints_.cend(), [&](const Paint& other) {
+                    return other.stage != paint.stage && other.pass == paint.pass && other.whole;
+                });
+            if (!otherPainted)
+                stale.append(
+                    QStringLiteral("stage %1 in pass %2").arg(paint.stage).arg(paint.pass));
+        }
+        return stale;
+    }
+    // The frames shown while both stages showed a change.
+    int framesSideBySide() const {
+        return int(std::count_if(paints_.cbegin(), paints_.cend(), [](const Paint& paint) {
+            return paint.held && paint.otherShows;
+        }));
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint)
+            return false;
+        const int stage = watched == stages_[0] ? 0 : 1;
+        // Between changes a stage stands by and shows nothing.
+        if (!stages_[stage]->isShowing())
+            return false;
+        const auto* paint = static_cast<const QPaintEvent*>(event);
+        paints_.append({stage, pass_, X11::ServerHold::depth() > 0,
+                        paint->region().contains(stages_[stage]->rect()),
+                        stages_[1 - stage]->isShowing()});
+        return false;
+    }
+
+private:
+    struct Paint {
+        int stage;
+        int pass;
+        bool held;
+        bool whole;
+        bool otherShows;
+    };
+    std::array<TransitionStage*, 2> stages_;
+    QList<Paint> paints_;
+    int pass_ = 0;
 };
 
 // Whether some client holds the pointer grabbed: another client's grab is then refused.
@@ -655,6 +720,58 @@ private slots:
         for (const QRect& place : watch.places())
             places.append(QDebug::toString(place));
         QVERIFY2(watch.places().size() >= 8, qPrintable(places.join(QStringLiteral("; "))));
+    }
+
+    // Beside a compositor that repaints what one window says changed with what every window holds
+    // by then, panels that change at once each on a stage of its own show whole in every frame:
+    // as one stage shows its next frame, every other stage that shows a change is painted again,
+    // whole, in the same instant. Else the compositor, repainting the one stage, would take in
+    // half of another's next frame beneath it -- a panel torn in two, or with a side open.
+    void stagesChangingAtOnceArePaintedTogether() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        const Composited composited;
+        Kippet* upper = app.addKippet(QStringLiteral("Upper"), {200, 500});
+        Kippet* lower = app.addKippet(QStringLiteral("Lower"), {200, 150});
+        FloatingKippetWindow* first = shownPanel(app, upper);
+        FloatingKippetWindow* second = shownPanel(app, lower);
+        QVERIFY2(first && second, "the panels never reached the screen");
+        // The clock stands still while each stage comes over its panel: the frames start as it
+        // shows, the second change's half a frame after the first's, so that the two changes'
+        // frames come at moments of their own.
+        const auto startedWhenShown = [](FloatingKippetWindow* window) {
+            window->setFrame(
+                RectD(window->frame().origin() + QPointF(400, 0), window->frame().size()), true);
+            const TransitionStage* stage = stageOf(window);
+            return stage && QTest::qWaitFor([&] { return stage->isReady(); }, 20000) &&
+                   QTest::qWaitFor([&] { return window->isAnimating(); }, 20000);
+        };
+        QVERIFY(startedWhenShown(first));
+        QTest::qWait(20);
+        testClock().advance(8ms);
+        QVERIFY(startedWhenShown(second));
+        QTest::qWait(20);
+        TransitionStage* firstStage = stageOf(first);
+        TransitionStage* secondStage = stageOf(second);
+        QVERIFY2(firstStage && secondStage, "a move had no stage");
+        StagePaints paints(firstStage, secondStage);
+        const QDeadlineTimer guard(20000);
+        while ((first->isAnimating() || second->isAnimating() || stageShows(first) ||
+                stageShows(second)) &&
+               !guard.hasExpired()) {
+            testClock().advance(8ms);
+            QTest::qWait(2);
+        }
+        verifyAtRest(first);
+        verifyAtRest(second);
+        QVERIFY2(paints.framesSideBySide() >= 8,
+                 qPrintable(QString::number(paints.framesSideBySide())));
+        const QStringList stale = paints.framesBesideAStaleStage();
+        QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("%1 of %2 frames: ")
+                                                 .arg(stale.size())
+                                                 .arg(paints.framesSideBySide()) +
+                                             stale.mid(0, 6).join(QStringLiteral("; "))));
     }
 
     // Hidden while it changes its form, the panel comes back where the change took it, whatever
