@@ -202,17 +202,25 @@ int TransitionStage::open(const QRect& area, const QPixmap& picture, const QRect
 }
 
 void TransitionStage::comeOver(QPoint origin) {
-    // Before it shows over the screen: from its first moment there, a click beside the panel
-    // passes it by.
+    // Under a compositor the whole picture, where the panel beneath shows the same, painted in
+    // the instant the stage comes over it: the compositor repaints the stage's new place with
+    // the other stages as they stand then (see atOnce).
+    if (CompositorCheck::shared().isCompositing()) {
+        atOnce([&] {
+            // Before it shows over the screen: from its first moment there, a click beside the
+            // panel passes it by.
+            takeInputWherePanelShows();
+            move(origin);
+            shapeTo(std::nullopt);
+            raise();
+        });
+        return;
+    }
     takeInputWherePanelShows();
     move(origin);
-    // Under a compositor the whole picture, where the panel beneath shows the same. Without one,
-    // until the picture is through, one pixel of it amid the panel's own: the server tells a
-    // window it is on the screen only where some of it shows.
-    if (CompositorCheck::shared().isCompositing())
-        shapeTo(std::nullopt);
-    else
-        shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
+    // Without a compositor, until the picture is through, one pixel of it amid the panel's own:
+    // the server tells a window it is on the screen only where some of it shows.
+    shapeTo(QRegion(QRect(at_.center(), QSize(1, 1))));
     update();
     raise();
 }

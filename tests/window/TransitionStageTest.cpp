@@ -317,6 +317,22 @@ public:
         }
         return stale;
     }
+    // Each time one stage came over its panel while the other showed a change, in a pass in which
+    // the other was not painted whole.
+    QStringList comingOverBesideAStaleStage() const {
+        QStringList stale;
+        for (const auto& [stage, pass] : comings_) {
+            const bool otherPainted =
+                std::any_of(paints_.cbegin(), paints_.cend(), [&](const Paint& other) {
+                    return other.stage != stage && other.pass == pass && other.whole;
+                });
+            if (!otherPainted)
+                stale.append(QStringLiteral("stage %1 in pass %2").arg(stage).arg(pass));
+        }
+        return stale;
+    }
+    // How often one stage came over its panel while the other showed a change.
+    int comings() const { return int(comings_.size()); }
     // The frames shown while both stages showed a change.
     int framesSideBySide() const {
         return int(std::count_if(paints_.cbegin(), paints_.cend(), [](const Paint& paint) {
@@ -326,9 +342,18 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        const int stage = watched == stages_[0] ? 0 : 1;
+        // A stage stands by far beyond the screen's top-left corner.
+        constexpr int standingBy = -10000;
+        if (event->type() == QEvent::Move) {
+            const auto* move = static_cast<const QMoveEvent*>(event);
+            if (move->oldPos().x() < standingBy && move->pos().x() > standingBy &&
+                stages_[1 - stage]->isShowing())
+                comings_.append({stage, pass_});
+            return false;
+        }
         if (event->type() != QEvent::Paint)
             return false;
-        const int stage = watched == stages_[0] ? 0 : 1;
         // Between changes a stage stands by and shows nothing.
         if (!stages_[stage]->isShowing())
             return false;
@@ -349,6 +374,7 @@ private:
     };
     std::array<TransitionStage*, 2> stages_;
     QList<Paint> paints_;
+    QList<std::pair<int, int>> comings_;
     int pass_ = 0;
 };
 
@@ -747,15 +773,14 @@ private slots:
             return stage && QTest::qWaitFor([&] { return stage->isReady(); }, 20000) &&
                    QTest::qWaitFor([&] { return window->isAnimating(); }, 20000);
         };
+        // Each stage stands by from the moment its panel shows.
+        QVERIFY(QTest::qWaitFor([&] { return stageOf(first) && stageOf(second); }, 20000));
+        StagePaints paints(stageOf(first), stageOf(second));
         QVERIFY(startedWhenShown(first));
         QTest::qWait(20);
         testClock().advance(8ms);
         QVERIFY(startedWhenShown(second));
         QTest::qWait(20);
-        TransitionStage* firstStage = stageOf(first);
-        TransitionStage* secondStage = stageOf(second);
-        QVERIFY2(firstStage && secondStage, "a move had no stage");
-        StagePaints paints(firstStage, secondStage);
         const QDeadlineTimer guard(20000);
         while ((first->isAnimating() || second->isAnimating() || stageShows(first) ||
                 stageShows(second)) &&
@@ -767,6 +792,10 @@ private slots:
         verifyAtRest(second);
         QVERIFY2(paints.framesSideBySide() >= 8,
                  qPrintable(QString::number(paints.framesSideBySide())));
+        // The second stage came over its panel while the first showed its frames.
+        QCOMPARE(paints.comings(), 1);
+        QVERIFY2(paints.comingOverBesideAStaleStage().isEmpty(),
+                 qPrintable(paints.comingOverBesideAStaleStage().join(QStringLiteral("; "))));
         const QStringList stale = paints.framesBesideAStaleStage();
         QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("%1 of %2 frames: ")
                                                  .arg(stale.size())
