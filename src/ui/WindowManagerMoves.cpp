@@ -113,8 +113,9 @@ void WindowManagerMoves::check() {
         return;
     }
     if (isMouseButtonHeld()) {
-        // The user moves the window meanwhile: where they leave it stays.
-        asksLeft_ = 0;
+        // A move held with the mouse is the user's, also while the screens change: where they
+        // leave the window stays.
+        phase_ = Phase::UserMoves;
         timer_->restart();
         return;
     }

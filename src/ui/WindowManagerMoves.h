@@ -24,7 +24,7 @@ class QWidget;
 // app's request inside the screens it had a moment ago, after the app asked for its place. For a
 // while after a change the window is watched: once its frame settles away from the place the app
 // asked for (see keepCurrentPlace), and that place lies on the screens, the place is asked for
-// again, a few times at most. A move the user holds the mouse for keeps its place.
+// again, a few times at most. A move the user holds the mouse for is the user's all the same.
 //
 // What Qt hears of the window's place is no settled frame: the window system reports places the
 // window only passes through (a window manager maps a window in a frame it has not put in place
