@@ -12,8 +12,11 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPIL
 setup:
 	@scripts/setup
 
+# Line tables only (-g1): the sanitizers' reports still name file and line, and the build takes a
+# third less disk than with full debug information. Configure build/test yourself for a debugger.
 $(TEST_DIR)/build.ninja:
-	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIPPETS_SANITIZE=ON -DKIPPETS_SHARED_LIBS=ON $(LAUNCHER)
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+		-DKIPPETS_SANITIZE=ON -DKIPPETS_SHARED_LIBS=ON $(LAUNCHER)
 
 $(RELEASE_DIR)/build.ninja:
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
