@@ -1,6 +1,7 @@
 #include "ui/WindowManagerMoves.h"
 
 #include "platform/ClockTimer.h"
+#include "platform/Log.h"
 #include "platform/ScreenProvider.h"
 #include "ui/TransitionStage.h"
 #include "ui/X11.h"
@@ -8,6 +9,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -25,20 +27,53 @@ bool isMouseButtonHeld() {
     return false;
 #endif
 }
+
+// Whether the frame, in Qt's coordinates, lies whole on one of the screens.
+bool isOnTheScreens(const QRect& frame) {
+    const ScreenProvider& screens = ScreenProvider::shared();
+    const RectD wanted = screens.space().fromQt(QRectF(frame));
+    const QList<ScreenInfo> all = screens.screens();
+    return std::any_of(all.cbegin(), all.cend(),
+                       [&](const ScreenInfo& screen) { return screen.frame.contains(wanted); });
+}
 } // namespace
 
 WindowManagerMoves::WindowManagerMoves(QWidget* window, std::function<bool()> isChanging)
     : QObject(window), window_(window), placed_(window->geometry()), timer_(new ClockTimer(this)),
-      isChanging_(std::move(isChanging)) {
+      screensTimer_(new ClockTimer(this)), isChanging_(std::move(isChanging)) {
     timer_->setSingleShot(true);
     timer_->setInterval(settleTime);
     connect(timer_, &ClockTimer::timeout, this, &WindowManagerMoves::check);
-    connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this, [this] {
-        // The window manager keeps windows on a screen that shrinks; those moves are its own.
-        screensChanged_ = true;
-        timer_->restart();
-    });
+    screensTimer_->setSingleShot(true);
+    screensTimer_->setInterval(screenWatchTime);
+    connect(screensTimer_, &ClockTimer::timeout, this, &WindowManagerMoves::screensSettled);
+    connect(&ScreenProvider::shared(), &ScreenProvider::screensChanged, this,
+            &WindowManagerMoves::screensChanged);
     window->installEventFilter(this);
+}
+
+void WindowManagerMoves::screensChanged() {
+    // The window manager keeps windows on a screen that shrinks; those moves are its own.
+    phase_ = Phase::ScreensChanging;
+    asksLeft_ = screenAsks;
+    screensTimer_->restart();
+    timer_->restart();
+}
+
+void WindowManagerMoves::keepCurrentPlace() {
+    if (!window_)
+        return;
+    placeKept_ = true;
+    placed_ = window_->geometry();
+}
+
+void WindowManagerMoves::screensSettled() {
+    // A frame still settling is judged as the window manager's first.
+    if (timer_->isActive()) {
+        screensTimer_->restart();
+        return;
+    }
+    phase_ = Phase::UserMoves;
 }
 
 bool WindowManagerMoves::eventFilter(QObject* watched, QEvent* event) {
@@ -73,7 +108,14 @@ bool WindowManagerMoves::eventFilter(QObject* watched, QEvent* event) {
 void WindowManagerMoves::check() {
     if (!window_)
         return;
-    if ((isChanging_ && isChanging_()) || isMouseButtonHeld()) {
+    if (isChanging_ && isChanging_()) {
+        timer_->restart();
+        return;
+    }
+    if (isMouseButtonHeld()) {
+        // A move held with the mouse is the user's, also while the screens change: where they
+        // leave the window stays.
+        phase_ = Phase::UserMoves;
         timer_->restart();
         return;
     }
@@ -83,7 +125,6 @@ void WindowManagerMoves::check() {
 void WindowManagerMoves::settle(bool closing) {
     if (!window_)
         return;
-    const bool screensChanged = std::exchange(screensChanged_, false);
     // Hidden, the window stands nowhere the user chose (a window manager that lets go of a window
     // puts it where its frame stood); not yet mapped again, its window manager has yet to place
     // it.
@@ -91,11 +132,32 @@ void WindowManagerMoves::settle(bool closing) {
         return;
     const QRect heard = window_->geometry();
     const QRect shown = TransitionStage::shownGeometry(window_).value_or(heard);
+    if (phase_ == Phase::ScreensChanging && shown != placed_) {
+        // Moved by the window manager as the screens changed, away from the place the app
+        // chose on them: asked again, and watched again.
+        if (!closing && placeKept_ && asksLeft_ > 0 && isOnTheScreens(placed_)) {
+            --asksLeft_;
+            Log::line(QStringLiteral("🖥️ [WindowManagerMoves] The window manager moved \"%1\" "
+                                     "as the screens changed: asking again for its place")
+                          .arg(window_->windowTitle()));
+            const QRect wanted = placed_;
+            // Qt asks nothing for a frame it takes the window to have already: it learns
+            // where the window stands first.
+            if (heard == wanted)
+                window_->setGeometry(shown);
+            window_->setGeometry(wanted);
+            timer_->restart();
+            return;
+        }
+        // The window manager's place, not the user's.
+        if (shown == heard) {
+            placed_ = shown;
+            return;
+        }
+    }
     if (shown != placed_ && shown == heard) {
         placed_ = shown;
-        // The window manager keeps windows on a screen that shrinks; those moves are its own.
-        if (!screensChanged)
-            emit settled();
+        emit settled();
         return;
     }
     // Qt heard of a place the window only passed through, and never of the one it stands at:

@@ -32,6 +32,7 @@
 #include <QPixmap>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 FloatingKippetWindow::FloatingKippetWindow(Kippet* kippet, const OtherPanels& otherPanels)
@@ -332,8 +333,13 @@ void FloatingKippetWindow::changeEvent(QEvent* event) {
                            isVisible() && !isMinimized(),
                            QApplication::activePopupWidget() || QApplication::activeModalWidget(),
                            transition_->isUnderWay(), Clock::shared().now())) {
+        followKeyboardHold();
         activateWindow();
         return;
+    }
+    if (isActiveWindow()) {
+        keyboardHold_.regained();
+        followKeyboardHold();
     }
     isWindowActive_ = isActiveWindow();
     postActiveStateChanged();
@@ -343,6 +349,47 @@ void FloatingKippetWindow::changeEvent(QEvent* event) {
 void FloatingKippetWindow::holdKeyboardThroughChange() {
     if (isActiveWindow())
         keyboardHold_.changeBegan(QCursor::pos(), Clock::shared().now());
+}
+
+void FloatingKippetWindow::followKeyboardHold() {
+    const bool hears = keyboardHold_.phase() == KeyboardHold::Phase::takingBack;
+    if (hears == hearsAppEvents_)
+        return;
+    hearsAppEvents_ = hears;
+    if (hears)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+bool FloatingKippetWindow::keyForPanel(QObject* watched, QEvent* event) {
+    // Keys reach the window that has the keyboard in Qt's eyes, which follows the server's; the
+    // panel takes only what its own window would have got.
+    if (!watched->isWindowType() || watched == watchedWindow_ || !watchedWindow_)
+        return false;
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress && event->spontaneous()) {
+        keyboardHold_.pressedElsewhere();
+        followKeyboardHold();
+        return false;
+    }
+    const bool key =
+        (type == QEvent::KeyPress || type == QEvent::KeyRelease) && event->spontaneous();
+    if (!key && type != QEvent::ShortcutOverride)
+        return false;
+    const bool forwards = keyboardHold_.forwardsKeys(
+        QCursor::pos(), QGuiApplication::mouseButtons(), isVisible() && !isMinimized(),
+        QApplication::activePopupWidget() || QApplication::activeModalWidget(),
+        Clock::shared().now());
+    followKeyboardHold();
+    if (!forwards)
+        return false;
+    // Whether the key overrides the app's shortcuts is the panel's to say as well: the window
+    // that took the keyboard answers nothing.
+    const std::unique_ptr<QEvent> handedOn(event->clone());
+    QCoreApplication::sendEvent(watchedWindow_, handedOn.get());
+    event->setAccepted(handedOn->isAccepted());
+    return true;
 }
 
 void FloatingKippetWindow::postActiveStateChanged() {

@@ -171,6 +171,12 @@ private:
     void windowDidMove();
     // A change of form the user asks of the panel keeps the keyboard where it is: the panel's.
     void holdKeyboardThroughChange();
+    // While the panel takes the keyboard back, it hears every event of the app: keys that reach
+    // another window meanwhile are the panel's.
+    void followKeyboardHold();
+    // An event of another of the app's windows while the panel takes the keyboard back. True
+    // when it was the panel's, and has been handed on to it.
+    bool keyForPanel(QObject* watched, QEvent* event);
 
     QPointer<Kippet> kippet_;
     const QUuid kippetId_;
@@ -200,4 +206,5 @@ private:
     std::optional<QRect> placeWhileHidden_;
     std::optional<QPoint> dragOffset_;
     KeyboardHold keyboardHold_;
+    bool hearsAppEvents_ = false;
 };

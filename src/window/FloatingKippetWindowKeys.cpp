@@ -95,6 +95,8 @@ void FloatingKippetWindow::watchWindowHandle() {
 }
 
 bool FloatingKippetWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (hearsAppEvents_ && keyForPanel(watched, event))
+        return true;
     // Whatever the keyboard does after the user's next key or press is the user's doing.
     if (watched == watchedWindow_ &&
         (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress))

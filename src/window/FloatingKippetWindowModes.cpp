@@ -13,6 +13,7 @@
 #include "window/PanelTransition.h"
 #include "window/WindowPlacement.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
@@ -181,6 +182,10 @@ void FloatingKippetWindow::enterMiniView() {
 
 void FloatingKippetWindow::screenParametersChanged() {
     transition_->end();
+    // Where the panel stands after this is the app's choice, also when Qt finds it there already
+    // and tells the server nothing: a window manager that moves it on its own meanwhile (KWin
+    // puts windows back where they stood when the screen last had this size) is answered.
+    const auto watched = qScopeGuard([this] { moves_->keepCurrentPlace(); });
     const RectD current = frame();
     // Places count from the screen's bottom while X11 keeps a window's top-left when the
     // screen's height changes: the stored place is where the user left the panel, not where

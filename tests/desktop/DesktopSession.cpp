@@ -1233,6 +1233,67 @@ bool DesktopSession::keyWithoutWaiting(const QString& keys) {
     return false;
 }
 
+bool DesktopSession::keyAtOnce(const QString& keysym) {
+    if (!finishKeys() || !connection_)
+        return false;
+    // The key's code, from the server's own map of the keyboard.
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    xcb_get_keyboard_mapping_reply_t* map = xcb_get_keyboard_mapping_reply(
+        connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr);
+    if (!map)
+        return false;
+    const QByteArray name = keysym.toLatin1();
+    // Keysyms of the Latin-1 letters and digits are their own codes.
+    const std::uint32_t wanted = name.size() == 1 ? std::uint32_t(name.at(0)) : 0;
+    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(map);
+    int code = 0;
+    for (int index = 0; index < count * map->keysyms_per_keycode && !code; ++index) {
+        if (wanted && symbols[index] == wanted)
+            code = setup->min_keycode + index / map->keysyms_per_keycode;
+    }
+    free(map);
+    if (!code) {
+        fail(QStringLiteral("no key sends \"%1\"").arg(keysym));
+        return false;
+    }
+    // XTest's FakeInput, sent as its wire form: the case links no XTest library of its own.
+    static xcb_extension_t xtest = {"XTEST", 0};
+    const xcb_query_extension_reply_t* present = xcb_get_extension_data(connection_, &xtest);
+    if (!present || !present->present) {
+        fail(QStringLiteral("the server has no XTest"));
+        return false;
+    }
+    struct FakeInput {
+        std::uint8_t majorOpcode;
+        std::uint8_t minorOpcode;
+        std::uint16_t length;
+        std::uint8_t type;
+        std::uint8_t detail;
+        std::uint8_t pad0[2];
+        std::uint32_t time;
+        std::uint32_t root;
+        std::uint8_t pad1[8];
+        std::int16_t rootX;
+        std::int16_t rootY;
+        std::uint8_t pad2[7];
+        std::uint8_t deviceId;
+    };
+    static_assert(sizeof(FakeInput) == 36);
+    const xcb_protocol_request_t request = {1, &xtest, 2, 1};
+    for (const std::uint8_t type : {std::uint8_t(XCB_KEY_PRESS), std::uint8_t(XCB_KEY_RELEASE)}) {
+        FakeInput input{};
+        input.type = type;
+        input.detail = std::uint8_t(code);
+        struct iovec parts[3];
+        parts[2].iov_base = &input;
+        parts[2].iov_len = sizeof(input);
+        xcb_send_request(connection_, 0, parts + 2, &request);
+    }
+    xcb_flush(connection_);
+    return xcb_connection_has_error(connection_) == 0;
+}
+
 bool DesktopSession::type(const QString& text) {
     return finishKeys() &&
            runChecked(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),

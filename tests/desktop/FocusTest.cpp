@@ -151,6 +151,79 @@ private slots:
         }
     }
 
+    // A key typed the moment a panel's change from under the pointer ends is the panel's, however
+    // soon it comes: the window manager hands the keyboard to the dashboard now under the
+    // pointer, the app takes it back, and a key in between still reaches the panel. Sent by the
+    // case as it sees the panel at its new frame (or 5 to 20 ms later), or as it sees the
+    // keyboard leave the panel, many times over.
+    void aKeyTypedAsTheChangeEndsReachesThePanel() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed({{QStringLiteral("Shrinks"), QPointF(300, 150), true}});
+        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+        const WindowId panel = desktop.windowTitled(QStringLiteral("Shrinks"));
+        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+        QVERIFY(panel && dashboard);
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
+        const QRect expanded = desktop.geometry(panel);
+        QCOMPARE(expanded.size(), QSize(600, 500));
+        const QPoint pointer = DesktopSession::grabPoint(expanded);
+        QVERIFY(desktop.geometry(dashboard).contains(pointer));
+        QVERIFY(desktop.click(pointer));
+
+        const int cycles = qEnvironmentVariableIsSet("KIPPETS_KEY_CYCLES")
+                               ? qEnvironmentVariableIntValue("KIPPETS_KEY_CYCLES")
+                               : 40;
+        int sentAsItLeft = 0;
+        for (int cycle = 0; cycle < cycles; ++cycle) {
+            // The change before has ended, and the keyboard is the panel's.
+            QVERIFY(desktop.settle());
+            QVERIFY2(desktop.hasTheKeyboard(panel), qPrintable(QString::number(cycle)));
+            QVERIFY(desktop.keyAtOnce(QStringLiteral("e")));
+            const auto collapsed = [&] {
+                return desktop.geometry(panel).size() == QSize(220, 200);
+            };
+            // Half the cycles: the moment the server's keyboard leaves the panel, during the
+            // change or after it, the worst of times; a second after the new frame where it never
+            // does. The others: 0 to 20 ms after the case sees the new frame.
+            const bool atTheLoss = cycle % 2 == 0;
+            const qint64 delayMs = atTheLoss ? 1000 : (cycle / 2 % 5) * 5;
+            bool keyboardLeft = false;
+            QElapsedTimer since;
+            since.start();
+            QElapsedTimer framed;
+            while (!keyboardLeft && !(framed.isValid() && framed.elapsed() >= delayMs)) {
+                QVERIFY2(since.elapsed() < 60000,
+                         qPrintable(QStringLiteral("cycle %1: the panel stays at %2")
+                                        .arg(cycle)
+                                        .arg(DesktopSession::described(desktop.geometry(panel)))));
+                keyboardLeft = atTheLoss && !desktop.isWithin(desktop.inputFocus(), panel);
+                if (!framed.isValid() && collapsed())
+                    framed.start();
+            }
+            sentAsItLeft += keyboardLeft ? 1 : 0;
+            // Where the server's keyboard was as the key went.
+            const WindowId focus = desktop.inputFocus();
+            QVERIFY(desktop.keyAtOnce(QStringLiteral("e")));
+            const QString at = keyboardLeft
+                                   ? QStringLiteral("as the keyboard left the panel")
+                                   : QStringLiteral("%1 ms after the new frame").arg(delayMs);
+            const QString to = desktop.isWithin(focus, dashboard) ? QStringLiteral("the dashboard")
+                               : desktop.isWithin(focus, panel)   ? QStringLiteral("the panel")
+                                                                  : QStringLiteral("elsewhere");
+            QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == expanded; }),
+                     qPrintable(QStringLiteral("cycle %1: a key sent %2, to %3, left the panel "
+                                               "at %4; the keyboard is with \"%5\"; %6 keys "
+                                               "sent as the keyboard left before")
+                                    .arg(cycle)
+                                    .arg(at, to)
+                                    .arg(DesktopSession::described(desktop.geometry(panel)))
+                                    .arg(desktop.title(desktop.activeWindow()))
+                                    .arg(sentAsItLeft - (keyboardLeft ? 1 : 0))));
+        }
+        qInfo("%d cycles, %d keys sent as the keyboard left the panel", cycles, sentAsItLeft);
+    }
+
     void theTourKeepsTheKeyboardWhenItOpensTheSettings() {
         DesktopSession::Options options;
         options.tourSeen = false;

@@ -63,6 +63,45 @@ private slots:
                  qPrintable(described(panelFrames(desktop))));
     }
 
+    // A window manager may move panels itself as the screen changes, after the app asked for
+    // their places: KWin puts a window back where it stood when the screen last had that size,
+    // or keeps a request inside the screen it had a moment before. On a busy machine that came
+    // now and then: every time the screen grows back, the panels come back to their places.
+    void everyTimeTheScreenGrowsBackThePanelsComeBack() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        desktop.seed(seeds);
+        QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
+        QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
+                 qPrintable(described(panelFrames(desktop))));
+        const QRect small(0, 0, 1024, 768);
+        for (int round = 1; round <= 4; ++round) {
+            QVERIFY(desktop.resizeScreen(QSize(1024, 768)));
+            QVERIFY2(DesktopSession::waitUntil([&] {
+                         const QList<QRect> now = panelFrames(desktop);
+                         return std::all_of(now.cbegin(), now.cend(), [&](const QRect& frame) {
+                             return small.contains(frame);
+                         });
+                     }),
+                     qPrintable(QStringLiteral("round %1, smaller: %2")
+                                    .arg(round)
+                                    .arg(described(panelFrames(desktop)))));
+            QVERIFY(desktop.resizeScreen(QSize(1440, 900)));
+            QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
+                     qPrintable(QStringLiteral("round %1, grown back: %2")
+                                    .arg(round)
+                                    .arg(described(panelFrames(desktop)))));
+        }
+
+        // The places the window manager chose meanwhile were never the user's.
+        QVERIFY(desktop.quitApp());
+        QVERIFY(DesktopSession::waitUntil(
+            [&] { return !desktop.windowTitled(QStringLiteral("Receipts")); }));
+        QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
+        QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
+                 qPrintable(described(panelFrames(desktop))));
+    }
+
     void aPullTabKeepsToTheScreensEdgeAsItShrinksAndGrows() {
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));

@@ -21,9 +21,12 @@ private slots:
         KeyboardHold hold;
         hold.changeBegan(pointer, began);
         QVERIFY(hold.lost(pointer, Qt::NoButton, true, false, true, after(2000)));
+        QCOMPARE(hold.phase(), KeyboardHold::Phase::takingBack);
+        hold.regained();
         // The crossing as the panel took its new frame comes a moment after the change ended.
         hold.frameChanged(after(3000));
         QVERIFY(hold.lost(pointer, Qt::NoButton, true, false, false, after(3900)));
+        hold.regained();
         QCOMPARE(hold.phase(), KeyboardHold::Phase::holding);
     }
 
@@ -59,6 +62,53 @@ private slots:
         QVERIFY(ended([](KeyboardHold& hold) {
             hold.userActed();
             return hold.lost(pointer, Qt::NoButton, true, false, true, after(10));
+        }));
+    }
+
+    // Keys that reach the window the keyboard went to, while the panel takes it back, are the
+    // panel's; the user's going elsewhere ends that at once.
+    void keysTypedWhileTheKeyboardComesBackAreThePanels() {
+        KeyboardHold hold;
+        QVERIFY(!hold.forwardsKeys(pointer, Qt::NoButton, true, false, after(0)));
+        hold.changeBegan(pointer, began);
+        QVERIFY(!hold.forwardsKeys(pointer, Qt::NoButton, true, false, after(5)));
+        QVERIFY(hold.lost(pointer, Qt::NoButton, true, false, false, after(300)));
+        QVERIFY(hold.forwardsKeys(pointer, Qt::NoButton, true, false, after(301)));
+        // The key it handed on does not end it: the next one goes the same way.
+        hold.userActed();
+        QVERIFY(hold.forwardsKeys(pointer, Qt::NoButton, true, false, after(320)));
+        // Back with the panel after keys of the user's: a later loss is the user's doing.
+        hold.regained();
+        QCOMPARE(hold.phase(), KeyboardHold::Phase::idle);
+        QVERIFY(!hold.forwardsKeys(pointer, Qt::NoButton, true, false, after(330)));
+        QVERIFY(!hold.lost(pointer, Qt::NoButton, true, false, false, after(340)));
+
+        const auto forwardingEnds = [](const std::function<bool(KeyboardHold&)>& key) {
+            KeyboardHold hold;
+            hold.changeBegan(pointer, began);
+            hold.lost(pointer, Qt::NoButton, true, false, true, after(10));
+            return !key(hold) && hold.phase() == KeyboardHold::Phase::idle &&
+                   !hold.forwardsKeys(pointer, Qt::NoButton, true, false, after(20));
+        };
+        QVERIFY(forwardingEnds([](KeyboardHold& hold) {
+            return hold.forwardsKeys(pointer + QPoint(0, 1), Qt::NoButton, true, false, after(20));
+        }));
+        QVERIFY(forwardingEnds([](KeyboardHold& hold) {
+            return hold.forwardsKeys(pointer, Qt::LeftButton, true, false, after(20));
+        }));
+        QVERIFY(forwardingEnds([](KeyboardHold& hold) {
+            return hold.forwardsKeys(pointer, Qt::NoButton, false, false, after(20));
+        }));
+        QVERIFY(forwardingEnds([](KeyboardHold& hold) {
+            return hold.forwardsKeys(pointer, Qt::NoButton, true, true, after(20));
+        }));
+        // A window manager that never gives it back keeps its own window's keys after a moment.
+        QVERIFY(forwardingEnds([](KeyboardHold& hold) {
+            return hold.forwardsKeys(pointer, Qt::NoButton, true, false, after(511));
+        }));
+        QVERIFY(forwardingEnds([](KeyboardHold& hold) {
+            hold.pressedElsewhere();
+            return hold.forwardsKeys(pointer, Qt::NoButton, true, false, after(20));
         }));
     }
 
