@@ -10,6 +10,31 @@
 namespace {
 using WindowId = DesktopSession::WindowId;
 
+// An expanded panel across the middle of the screen, in front of the dashboard, with the
+// keyboard and the pointer in its top strip: the tile it collapses into stands at its
+// bottom-left, well below, and the dashboard lies under the pointer once the panel has gone.
+struct ShrinkingPanel {
+    WindowId panel = 0;
+    WindowId dashboard = 0;
+    QRect expanded;
+    QPoint pointer;
+};
+
+void setUpShrinkingPanel(DesktopSession& desktop, ShrinkingPanel& scene) {
+    desktop.seed({{QStringLiteral("Shrinks"), QPointF(300, 150), true}});
+    QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
+    scene.panel = desktop.windowTitled(QStringLiteral("Shrinks"));
+    scene.dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
+    const WindowId dashboard = scene.dashboard;
+    QVERIFY(scene.panel && dashboard);
+    QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
+    scene.expanded = desktop.geometry(scene.panel);
+    QCOMPARE(scene.expanded.size(), QSize(600, 500));
+    scene.pointer = DesktopSession::grabPoint(scene.expanded);
+    QVERIFY(desktop.geometry(dashboard).contains(scene.pointer));
+    QVERIFY(desktop.click(scene.pointer));
+}
+
 // An ordinary window of another application, which the user types into.
 class OtherApplication {
 public:
@@ -116,20 +141,13 @@ private slots:
     void aPanelKeepsTheKeyboardAsItShrinksFromUnderThePointer() {
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
-        // Expanded across the middle of the screen, in front of the dashboard.
-        desktop.seed({{QStringLiteral("Shrinks"), QPointF(300, 150), true}});
-        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
-        const WindowId panel = desktop.windowTitled(QStringLiteral("Shrinks"));
-        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
-        QVERIFY(panel && dashboard);
-        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
-        const QRect expanded = desktop.geometry(panel);
-        QCOMPARE(expanded.size(), QSize(600, 500));
-        // The top strip: the tile the panel collapses into stands at its bottom-left, well
-        // below, and the dashboard lies under the pointer once the panel has gone from there.
-        const QPoint pointer = DesktopSession::grabPoint(expanded);
-        QVERIFY(desktop.geometry(dashboard).contains(pointer));
-        QVERIFY(desktop.click(pointer));
+        ShrinkingPanel scene;
+        setUpShrinkingPanel(desktop, scene);
+        if (QTest::currentTestFailed())
+            return;
+        const WindowId panel = scene.panel;
+        const QRect expanded = scene.expanded;
+        const QPoint pointer = scene.pointer;
         QVERIFY(desktop.hasTheKeyboard(panel));
         for (int round = 0; round < 2; ++round) {
             QVERIFY(desktop.key(QStringLiteral("e")));
@@ -159,17 +177,13 @@ private slots:
     void aKeyTypedAsTheChangeEndsReachesThePanel() {
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
-        desktop.seed({{QStringLiteral("Shrinks"), QPointF(300, 150), true}});
-        QVERIFY2(desktop.launch(2), qPrintable(desktop.appOutput()));
-        const WindowId panel = desktop.windowTitled(QStringLiteral("Shrinks"));
-        const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
-        QVERIFY(panel && dashboard);
-        QVERIFY(DesktopSession::waitUntil([&] { return desktop.isViewable(dashboard); }));
-        const QRect expanded = desktop.geometry(panel);
-        QCOMPARE(expanded.size(), QSize(600, 500));
-        const QPoint pointer = DesktopSession::grabPoint(expanded);
-        QVERIFY(desktop.geometry(dashboard).contains(pointer));
-        QVERIFY(desktop.click(pointer));
+        ShrinkingPanel scene;
+        setUpShrinkingPanel(desktop, scene);
+        if (QTest::currentTestFailed())
+            return;
+        const WindowId panel = scene.panel;
+        const WindowId dashboard = scene.dashboard;
+        const QRect expanded = scene.expanded;
 
         const int cycles = qEnvironmentVariableIsSet("KIPPETS_KEY_CYCLES")
                                ? qEnvironmentVariableIntValue("KIPPETS_KEY_CYCLES")

@@ -28,6 +28,15 @@ QString described(const QList<QRect>& rects) {
                          .arg(rect.height()));
     return parts.join(QStringLiteral("; "));
 }
+// Quits the app and starts it again: the panels come back at their stored places.
+void restartAtThePlaces(DesktopSession& desktop) {
+    QVERIFY(desktop.quitApp());
+    QVERIFY(DesktopSession::waitUntil(
+        [&] { return !desktop.windowTitled(QStringLiteral("Receipts")); }));
+    QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
+    QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
+             qPrintable(described(panelFrames(desktop))));
+}
 } // namespace
 
 class ScreenResizeTest : public QObject {
@@ -55,12 +64,7 @@ private slots:
         QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
                  qPrintable(described(panelFrames(desktop))));
 
-        QVERIFY(desktop.quitApp());
-        QVERIFY(DesktopSession::waitUntil(
-            [&] { return !desktop.windowTitled(QStringLiteral("Receipts")); }));
-        QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
-        QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
-                 qPrintable(described(panelFrames(desktop))));
+        restartAtThePlaces(desktop);
     }
 
     // A window manager may move panels itself as the screen changes, after the app asked for
@@ -94,12 +98,7 @@ private slots:
         }
 
         // The places the window manager chose meanwhile were never the user's.
-        QVERIFY(desktop.quitApp());
-        QVERIFY(DesktopSession::waitUntil(
-            [&] { return !desktop.windowTitled(QStringLiteral("Receipts")); }));
-        QVERIFY2(desktop.launch(4), qPrintable(desktop.appOutput()));
-        QVERIFY2(DesktopSession::waitUntil([&] { return panelFrames(desktop) == frames; }),
-                 qPrintable(described(panelFrames(desktop))));
+        restartAtThePlaces(desktop);
     }
 
     void aPullTabKeepsToTheScreensEdgeAsItShrinksAndGrows() {
