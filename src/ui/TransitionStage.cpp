@@ -4,6 +4,7 @@
 #include "ui/WindowShapeMask.h"
 #include "ui/X11.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -145,7 +146,6 @@ TransitionStage::TransitionStage(qreal cornerRadius)
       cornerRadius_(cornerRadius) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    stages().push_back(this);
 }
 
 namespace {
@@ -393,13 +393,14 @@ void TransitionStage::atOnce(const std::function<void()>& steps) {
     }
 }
 
-std::vector<TransitionStage*>& TransitionStage::stages() {
+std::vector<TransitionStage*> TransitionStage::stages() {
     // The stages of all panels: what one shows reaches the screen together with what the others
-    // show (atOnce).
-    static std::vector<TransitionStage*> all;
+    // show (atOnce). Each is a window of its own.
+    std::vector<TransitionStage*> all;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (auto* stage = qobject_cast<TransitionStage*>(window))
+            all.push_back(stage);
+    }
     return all;
-}
-
-TransitionStage::~TransitionStage() {
-    std::erase(stages(), this);
 }

@@ -40,7 +40,6 @@ public:
     // presses from the widgets beneath them that Qt would have given them to. Its owner
     // deletes it.
     explicit TransitionStage(qreal cornerRadius);
-    ~TransitionStage() override;
 
     // Maps the stage, showing nothing and out of the way, for as long as its owner shows: a
     // compositor fades a window in as it maps and out as it unmaps, and may paint a window that
@@ -94,7 +93,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    static std::vector<TransitionStage*>& stages();
+    static std::vector<TransitionStage*> stages();
     void cut();
     // Cut to nothing, beyond the screen's top-left corner.
     void outOfTheWay();
