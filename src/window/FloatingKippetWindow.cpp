@@ -13,6 +13,7 @@
 #include "ui/ChromeBorderView.h"
 #include "ui/ResizeGrip.h"
 #include "ui/Theme.h"
+#include "ui/TransitionStage.h"
 #include "ui/WindowManagerMoves.h"
 #include "ui/WindowShapeMask.h"
 #include "window/FloatingKippetView.h"
@@ -30,6 +31,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -328,17 +330,24 @@ void FloatingKippetWindow::changeEvent(QEvent* event) {
         return;
     // The keyboard taken by the window manager as the panel's change of form left the pointer
     // over another window goes back to the panel before anything hears it went.
-    if (!isActiveWindow() &&
-        keyboardHold_.lost(QCursor::pos(), QGuiApplication::mouseButtons(),
-                           isVisible() && !isMinimized(),
-                           QApplication::activePopupWidget() || QApplication::activeModalWidget(),
-                           transition_->isUnderWay(), Clock::shared().now())) {
+    if (!isActiveWindow()) {
+        const QPoint pointer = QCursor::pos();
+        const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
+        const QDateTime now = Clock::shared().now();
+        if (keyboardHold_.lost(pointer, buttons, isVisible() && !isMinimized(),
+                               QApplication::activePopupWidget() ||
+                                   QApplication::activeModalWidget(),
+                               transition_->isUnderWay(), now)) {
+            followKeyboardHold();
+            activateWindow();
+            return;
+        }
+        departingClick_.keyboardLeft(pointer, buttons, transition_->isUnderWay(), now);
         followKeyboardHold();
-        activateWindow();
-        return;
     }
     if (isActiveWindow()) {
         keyboardHold_.regained();
+        departingClick_.keyboardBack();
         followKeyboardHold();
     }
     isWindowActive_ = isActiveWindow();
@@ -352,7 +361,8 @@ void FloatingKippetWindow::holdKeyboardThroughChange() {
 }
 
 void FloatingKippetWindow::followKeyboardHold() {
-    const bool hears = keyboardHold_.phase() == KeyboardHold::Phase::takingBack;
+    const bool hears = keyboardHold_.phase() == KeyboardHold::Phase::takingBack ||
+                       departingClick_.phase() == DepartingClick::Phase::awaitingPress;
     if (hears == hearsAppEvents_)
         return;
     hearsAppEvents_ = hears;
@@ -362,6 +372,13 @@ void FloatingKippetWindow::followKeyboardHold() {
         qApp->removeEventFilter(this);
 }
 
+bool FloatingKippetWindow::pressLeftThePanel(const QMouseEvent& press) {
+    const bool left =
+        departingClick_.pressedOnPanel(press.globalPosition().toPoint(), Clock::shared().now());
+    followKeyboardHold();
+    return left;
+}
+
 bool FloatingKippetWindow::keyForPanel(QObject* watched, QEvent* event) {
     // Keys reach the window that has the keyboard in Qt's eyes, which follows the server's; the
     // panel takes only what its own window would have got.
@@ -369,6 +386,9 @@ bool FloatingKippetWindow::keyForPanel(QObject* watched, QEvent* event) {
         return false;
     const QEvent::Type type = event->type();
     if (type == QEvent::MouseButtonPress && event->spontaneous()) {
+        // A press on the stage showing the panel on its way is the panel's to judge.
+        if (!qobject_cast<TransitionStage*>(QWidget::find(static_cast<QWindow*>(watched)->winId())))
+            departingClick_.pressedElsewhere();
         keyboardHold_.pressedElsewhere();
         followKeyboardHold();
         return false;

@@ -2,6 +2,7 @@
 
 #include "model/Kippet.h"
 #include "platform/RectD.h"
+#include "window/DepartingClick.h"
 #include "window/KeyboardHold.h"
 
 #include <QColor>
@@ -172,8 +173,13 @@ private:
     // A change of form the user asks of the panel keeps the keyboard where it is: the panel's.
     void holdKeyboardThroughChange();
     // While the panel takes the keyboard back, it hears every event of the app: keys that reach
-    // another window meanwhile are the panel's.
+    // another window meanwhile are the panel's. So it does while the click that took the keyboard
+    // away has not reached the app: a press on another window is that click.
     void followKeyboardHold();
+    // A press on the panel's picture while it changes its form. True when it is the click with
+    // which the user gave the keyboard to another window, handed there only after the picture
+    // came where the user clicked: nothing of the panel's.
+    bool pressLeftThePanel(const QMouseEvent& press);
     // An event of another of the app's windows while the panel takes the keyboard back. True
     // when it was the panel's, and has been handed on to it.
     bool keyForPanel(QObject* watched, QEvent* event);
@@ -206,5 +212,6 @@ private:
     std::optional<QRect> placeWhileHidden_;
     std::optional<QPoint> dragOffset_;
     KeyboardHold keyboardHold_;
+    DepartingClick departingClick_;
     bool hearsAppEvents_ = false;
 };

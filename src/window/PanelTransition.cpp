@@ -392,6 +392,10 @@ void PanelTransition::end() {
 void PanelTransition::stagePressed(const QMouseEvent& press) {
     if (!isUnderWay())
         return;
+    // The user clicked the window beside the panel before the stage came there, and that window
+    // has the keyboard: the press goes nowhere, like one beside the picture.
+    if (panel_->pressLeftThePanel(press))
+        return;
     pressOnStage_ = true;
     pressed(press);
 }

@@ -1060,6 +1060,21 @@ DesktopSession::WindowId DesktopSession::frameOf(WindowId window) const {
     return current;
 }
 
+DesktopSession::WindowId DesktopSession::topLevelAt(QPoint point) const {
+    if (!connection_)
+        return 0;
+    xcb_translate_coordinates_reply_t* place = xcb_translate_coordinates_reply(
+        connection_,
+        xcb_translate_coordinates(connection_, root(), root(), qint16(point.x()),
+                                  qint16(point.y())),
+        nullptr);
+    if (!place)
+        return 0;
+    const WindowId child = place->child;
+    free(place);
+    return child;
+}
+
 bool DesktopSession::isManagedAndShown(WindowId window) const {
     return stacking().contains(window) && isViewable(frameOf(window)) && isViewable(window);
 }

@@ -196,6 +196,9 @@ public:
     // xfwm4 give none to a window without decorations), and whether the window manager lists the
     // window as one it manages and shows it, in its frame where it gave one.
     WindowId frameOf(WindowId window) const;
+    // The window on the root that a press at `point` reaches now, as the server says: where a
+    // window takes no input (its input shape), the one beneath. None beside every window.
+    WindowId topLevelAt(QPoint point) const;
     bool isManagedAndShown(WindowId window) const;
     // Where the pointer is now, as the server says.
     std::optional<QPoint> pointer() const;
