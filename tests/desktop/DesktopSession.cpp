@@ -1224,6 +1224,11 @@ bool DesktopSession::finishKeys() {
     return sentWell;
 }
 
+bool DesktopSession::keysSent() {
+    // Polled: the case spins no event loop that would tell the process it has ended.
+    return keys_.state() == QProcess::NotRunning || keys_.waitForFinished(0);
+}
+
 bool DesktopSession::key(const QString& keys) {
     if (!finishKeys())
         return false;

@@ -166,6 +166,9 @@ public:
     // Sends the keys and returns at once, so the case can watch what they start; the next input
     // waits for them and checks how they went.
     bool keyWithoutWaiting(const QString& keys);
+    // Whether the keys sent without waiting have all reached the server: xdotool has ended.
+    // Does not wait.
+    bool keysSent();
     // Presses and lets go of one key (a keysym such as "e") straight through XTest on the case's
     // own connection: no program starts between what the case saw and the key, which reaches the
     // server within a fraction of a millisecond. Whether the server has it.
