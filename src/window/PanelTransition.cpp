@@ -10,6 +10,7 @@
 #include "ui/WindowShapeMask.h"
 #include "ui/X11.h"
 #include "window/FloatingKippetWindow.h"
+#include "window/PanelTransitionGroup.h"
 #include "window/WindowPlacement.h"
 
 #include <QCoreApplication>
@@ -22,10 +23,6 @@
 #include <utility>
 
 namespace {
-constexpr std::chrono::milliseconds animationDuration{200};
-// However late its frames come (a busy machine, several panels changing at once, a compositor
-// that takes its time), a change shows at least this many on its way: it takes longer instead.
-constexpr int fewestFrames = 10;
 // How long a panel waits for the window manager to give it its new frame before it shows again
 // anyway, in frames.
 constexpr int revealChecksAtMost = 120;
@@ -42,6 +39,7 @@ PanelTransition::PanelTransition(FloatingKippetWindow* panel)
 }
 
 PanelTransition::~PanelTransition() {
+    leaveGroup();
     delete stage_;
 }
 
@@ -102,6 +100,7 @@ void PanelTransition::start(const QRect& from, const QRect& to, const RectD& tar
     phase_ = Phase::awaitingStage;
     frameMargin_ = TransitionStage::frameMargin(panel_);
     holdPicture();
+    group_ = PanelTransitionGroup::joinStartingNow(this);
     openStage();
 }
 
@@ -130,10 +129,10 @@ void PanelTransition::goOn(const QRect& to, const RectD& target) {
     // A panel still on the screen beneath the stage stays there only while every frame of the
     // new way covers it.
     panelStaysTillLast_ = !panelLeft_ && to_.contains(panel_->geometry()) && panelStaysTillLast_;
-    {
-        const QSignalBlocker quiet(animation_);
-        animation_->jumpTo(0);
-    }
+    // Its way starts anew: in step with the changes that start now, no longer with those it
+    // started with.
+    leaveGroup();
+    group_ = PanelTransitionGroup::joinStartingNow(this);
     const QPixmap first = pictureAt(from_.size());
     stage_->showFrame(first, from_, [this, wasShaped] {
         if (!panelStaysTillLast_)
@@ -143,7 +142,7 @@ void PanelTransition::goOn(const QRect& to, const RectD& target) {
             panel_->shapeMask_->apply();
     });
     shownStep_ = from_;
-    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad, fewestFrames);
+    stepWithOthers();
 }
 
 void PanelTransition::panelShown() {
@@ -187,7 +186,19 @@ void PanelTransition::stageReady(int opening) {
     phase_ = Phase::staged;
     panelStaysTillLast_ = coveredToTheEnd();
     showStep(stepAt(0), false);
-    animation_->animateTo(1, animationDuration, QEasingCurve::InOutQuad, fewestFrames);
+    stepWithOthers();
+}
+
+void PanelTransition::stepWithOthers() {
+    if (!group_)
+        group_ = PanelTransitionGroup::joinStartingNow(this);
+    group_->stageShows(this);
+}
+
+void PanelTransition::leaveGroup() {
+    // Held here until it has let this one go: the last member's leaving ends the group.
+    if (const std::shared_ptr<PanelTransitionGroup> group = std::exchange(group_, nullptr))
+        group->leave(this);
 }
 
 void PanelTransition::stepped(qreal progress) {
@@ -240,10 +251,8 @@ void PanelTransition::animationFinished() {
     }
     if (phase_ != Phase::staged)
         return;
-    if (animation_->isRunning()) {
-        const QSignalBlocker quiet(animation_);
-        animation_->jumpTo(1);
-    }
+    // The others go on without it.
+    leaveGroup();
     // The stage shows the last frame before the window manager may give the panel its new
     // frame: what the panel shows there until it is revealed stays under the stage. The frame
     // is drawn first: the server is held only for what must reach it together.
@@ -362,10 +371,7 @@ void PanelTransition::end() {
     }
     case Phase::awaitingStage: {
         timer_->stop();
-        {
-            const QSignalBlocker quiet(animation_);
-            animation_->jumpTo(1);
-        }
+        leaveGroup();
         if (stage_ && stage_->isShowing())
             stage_->close({}, std::exchange(pressOnStage_, false));
         phase_ = Phase::idle;

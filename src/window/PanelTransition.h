@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QSize>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -15,6 +16,7 @@
 class ClockAnimation;
 class ClockTimer;
 class FloatingKippetWindow;
+class PanelTransitionGroup;
 class QMouseEvent;
 class TransitionStage;
 
@@ -50,6 +52,13 @@ public:
         // No stage on this platform: the panel moves and sizes itself, frame by frame.
         animatingItself,
     };
+
+    // How long a change's frames take.
+    static constexpr std::chrono::milliseconds animationDuration{200};
+    // However late its frames come (a busy machine, several panels changing at once, a
+    // compositor that takes its time), a change shows at least this many on its way: it takes
+    // longer instead.
+    static constexpr int fewestFrames = 10;
 
     explicit PanelTransition(FloatingKippetWindow* panel);
     ~PanelTransition() override;
@@ -113,6 +122,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Steps the frames, and ends them, of the changes that go their ways together.
+    friend class PanelTransitionGroup;
+
     // A new target while the stage shows the change: the frames go on from the one on the
     // screen, and the panel stays out of sight until it stands at the new frame.
     void goOn(const QRect& to, const RectD& target);
@@ -132,6 +144,10 @@ private:
     // The event placed by where the panel now stands: the server may still have it elsewhere,
     // while the window manager catches up.
     void sendToPanel(QEvent::Type type, const QMouseEvent& event, Qt::MouseButton button);
+    // The frames go in step with those of the changes that started with this one, from the
+    // moment every one of their stages shows.
+    void stepWithOthers();
+    void leaveGroup();
     void stepped(qreal progress);
     // The animation reached its end: the stage shows the last frame and the panel takes its new
     // frame beneath it.
@@ -187,6 +203,9 @@ private:
     // sight, undone as the panel shows again.
     X11::FrameChanges frameChanges_;
     TransitionStage* stage_ = nullptr;
+    // Staged: the changes this one goes its way in step with, itself among them.
+    std::shared_ptr<PanelTransitionGroup> group_;
+    // Animating itself: its frames.
     ClockAnimation* animation_ = nullptr;
     // Awaiting the stage: how long it may take. Revealing, shaping: the next look at the server.
     ClockTimer* timer_ = nullptr;

@@ -803,6 +803,114 @@ private slots:
                                              stale.mid(0, 6).join(QStringLiteral("; "))));
     }
 
+    // Panels that start changing together -- as an arrangement moves them all -- show the same
+    // point of their ways in every frame, however late one of their stages reaches the screen
+    // (the others wait for it) and however long one of their frames takes to draw (all take
+    // their steps from one reading of the clock). Ahead of each other, neighbours whose ways run
+    // close ran into one another.
+    void panelsChangingTogetherGoTheirWaysInStep_data() {
+        QTest::addColumn<bool>("lateStage");
+        QTest::newRow("a stage late to the screen") << true;
+        QTest::newRow("a frame slow to draw") << false;
+    }
+    void panelsChangingTogetherGoTheirWaysInStep() {
+        QFETCH(bool, lateStage);
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        const QList<QPointF> places = {{200, 50}, {200, 300}, {200, 550}};
+        QList<FloatingKippetWindow*> panels;
+        for (int i = 0; i < int(places.size()); ++i) {
+            Kippet* kippet = app.addKippet(QStringLiteral("Together %1").arg(i), places[i]);
+            panels.append(shownPanel(app, kippet));
+            QVERIFY2(panels.last(), "a panel never reached the screen");
+        }
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return std::all_of(
+                    panels.cbegin(), panels.cend(),
+                    [](const FloatingKippetWindow* panel) { return stageOf(panel); });
+            },
+            20000));
+        // The last stage's paints are held back for a few frames, as a busy server or app holds
+        // them: its change cannot start until its picture shows. Or each frame of the first
+        // stage takes a while to draw, as on a busy machine: the clock moves on meanwhile.
+        class Paints : public QObject {
+        public:
+            bool held = false;
+            bool slow = false;
+
+        protected:
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() != QEvent::Paint)
+                    return false;
+                if (slow)
+                    testClock().setNow(testClock().now().addMSecs(5));
+                return held;
+            }
+        } paints;
+        TransitionStage* late = stageOf(panels.last());
+        if (lateStage) {
+            paints.held = true;
+            late->installEventFilter(&paints);
+        } else {
+            paints.slow = true;
+            stageOf(panels.first())->installEventFilter(&paints);
+        }
+        QList<QPoint> starts;
+        for (FloatingKippetWindow* panel : panels) {
+            starts.append(panel->geometry().topLeft());
+            panel->setFrame(RectD(panel->frame().origin() + QPointF(400, 0), panel->frame().size()),
+                            true);
+        }
+        // How far along its way each stage shows its panel, while every one of them shows.
+        const auto travelled = [&] {
+            QList<int> ways;
+            for (int i = 0; i < int(panels.size()); ++i) {
+                const TransitionStage* stage = stageOf(panels[i]);
+                if (!stage->isReady())
+                    return QList<int>();
+                ways.append(stage->mask().boundingRect().translated(stage->pos()).left() -
+                            starts[i].x());
+            }
+            return ways;
+        };
+        QStringList apart;
+        int compared = 0;
+        std::chrono::milliseconds run{0};
+        const bool ended = framesUntil([&] {
+            run += 16ms;
+            if (paints.held && run >= 100ms) {
+                paints.held = false;
+                late->update();
+            }
+            const QList<int> ways = travelled();
+            if (!ways.isEmpty()) {
+                ++compared;
+                if (std::any_of(ways.cbegin(), ways.cend(),
+                                [&](int way) { return way != ways[0]; }))
+                    apart.append(QDebug::toString(ways));
+            }
+            return !paints.held && std::none_of(panels.cbegin(), panels.cend(),
+                                                [](const FloatingKippetWindow* panel) {
+                                                    return panel->isAnimating() ||
+                                                           stageShows(panel);
+                                                });
+        });
+        QVERIFY2(ended, "the changes never ended");
+        for (int i = 0; i < int(panels.size()); ++i) {
+            verifyAtRest(panels[i]);
+            if (QTest::currentTestFailed())
+                return;
+            QCOMPARE(panels[i]->geometry().topLeft(), starts[i] + QPoint(400, 0));
+        }
+        // A frame or so for each of the 200 ms, every one of them compared.
+        QVERIFY2(compared >= 8, qPrintable(QString::number(compared)));
+        QVERIFY2(apart.isEmpty(),
+                 qPrintable(QStringLiteral("%1 of %2 frames: ").arg(apart.size()).arg(compared) +
+                            apart.mid(0, 6).join(QStringLiteral("; "))));
+    }
+
     // Hidden while it changes its form, the panel comes back where the change took it, whatever
     // the window system did with it while it was off the screen, and nothing but that frame is
     // ever stored or collapsed from.
