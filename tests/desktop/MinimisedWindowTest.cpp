@@ -11,8 +11,18 @@ using WindowId = DesktopSession::WindowId;
 
 const QString hidden = QStringLiteral("_NET_WM_STATE_HIDDEN");
 
+// A window the app has just shown is still on its way: as the app hears that it is mapped it
+// asks the window manager to raise it and give it the keyboard. Under load, metacity and marco
+// dropped a minimise asked that early without ever hiding the window. A task bar's user
+// minimises a window that has come to rest: once the window manager has handled what came
+// before, the app what it heard of that, and the window manager what the app asked then.
+bool hasComeToRest(DesktopSession& desktop, WindowId window) {
+    return desktop.windowManagerHasCaughtUp() && desktop.appHasCaughtUp(window) &&
+           desktop.windowManagerHasCaughtUp();
+}
+
 bool minimised(DesktopSession& desktop, WindowId window) {
-    if (!desktop.minimise(window))
+    if (!hasComeToRest(desktop, window) || !desktop.minimise(window))
         return false;
     return DesktopSession::waitUntil(
         [&] { return !desktop.isViewable(window) && desktop.states(window).contains(hidden); });
@@ -248,6 +258,7 @@ private slots:
         // The card stays clear of the preview, which would take the next click.
         QVERIFY2(!desktop.geometry(preview).contains(card),
                  qPrintable(described(desktop, preview)));
+        QVERIFY(hasComeToRest(desktop, preview));
         QVERIFY(desktop.minimise(preview));
         // The window manager minimises it, and the app may bring it back at once, as it does for
         // the windows it keeps above the panels; either way the next Quick Look shows it in front.
