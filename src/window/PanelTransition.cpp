@@ -85,6 +85,7 @@ void PanelTransition::start(const QRect& from, const QRect& to, const RectD& tar
     panelStaysTillLast_ = false;
     pictureSize_ = QSize();
     layoutSize_ = QSize();
+    sharedArea_ = QRect();
     {
         const QSignalBlocker quiet(animation_);
         animation_->jumpTo(0);
@@ -112,7 +113,7 @@ void PanelTransition::goOn(const QRect& to, const RectD& target) {
         // stage opens again over the whole of the new way. It leaves first: one that has come
         // over the panel already would show its picture placed for the new area at the old.
         stage_->close();
-        awaitedOpening_ = stage_->open(from_.united(to_), panel_->shownPicture(), from_);
+        awaitedOpening_ = stage_->open(stageArea(), panel_->shownPicture(), from_);
         timer_->setSingleShot(true);
         timer_->start(stageWaitAtMost);
         return;
@@ -170,7 +171,20 @@ void PanelTransition::openStage() {
     panelShown();
     timer_->setSingleShot(true);
     timer_->start(stageWaitAtMost);
-    awaitedOpening_ = stage_->open(from_.united(to_), panel_->shownPicture(), from_);
+    awaitedOpening_ = stage_->open(stageArea(), panel_->shownPicture(), from_);
+}
+
+QRect PanelTransition::stageArea() const {
+    return from_.united(to_).united(sharedArea_);
+}
+
+void PanelTransition::shareStageArea(const QRect& area) {
+    // Only while nothing of the way has shown: the stage opens again, over the larger area.
+    if (phase_ != Phase::awaitingStage || !stage_ || stageArea().contains(area))
+        return;
+    sharedArea_ = area;
+    stage_->close();
+    awaitedOpening_ = stage_->open(stageArea(), panel_->shownPicture(), from_);
 }
 
 void PanelTransition::stageReady(int opening) {

@@ -128,6 +128,13 @@ private:
     // A new target while the stage shows the change: the frames go on from the one on the
     // screen, and the panel stays out of sight until it stands at the new frame.
     void goOn(const QRect& to, const RectD& target);
+    // The area the stage opens over: the way, and what it shares with the changes it goes in
+    // step with.
+    QRect stageArea() const;
+    // The way, in Qt's coordinates.
+    QRect way() const { return from_.united(to_); }
+    // The stage is to open over `area` as well (see PanelTransitionGroup).
+    void shareStageArea(const QRect& area);
     void stageReady(int opening);
     // A press on the stage's picture: the stage leaves the screen with the change it ends.
     void stagePressed(const QMouseEvent& press);
@@ -174,6 +181,8 @@ private:
     QRect to_;
     // The frame the stage showed last.
     QRect shownStep_;
+    // The ways of the changes this one goes in step with, which its stage covers too.
+    QRect sharedArea_;
     RectD target_;
     // The stage's opening whose first picture on the screen starts the frames.
     int awaitedOpening_ = 0;

@@ -1,5 +1,6 @@
 #include "window/PanelTransitionGroup.h"
 
+#include "ui/CompositorCheck.h"
 #include "window/PanelTransition.h"
 
 #include <QCoreApplication>
@@ -49,7 +50,30 @@ void PanelTransitionGroup::passEnded() {
     if (startingNow().lock().get() == this)
         startingNow().reset();
     phase_ = Phase::awaitingStages;
+    shareStageArea();
     startWhenAllShow();
+}
+
+void PanelTransitionGroup::shareStageArea() {
+    // A compositor (xcompmgr) repaints the place of each window it has heard changed, with what
+    // every window holds by the time it gets to it, and may hear of one stage's frame before the
+    // others' of the same moment, or after the next ones had come. With a place of its own,
+    // each stage over its own way, repainting one stage's place showed the next frame of a
+    // neighbour whose way passes through it only there, and its last frame beside it: a panel
+    // torn in two, or with a side open. Every stage covers all the ways: whichever one the
+    // compositor repaints, it repaints every panel whole. Without a compositor the server shows
+    // each stage's frame whole, and a larger stage would only cost paint.
+    if (members_.size() < 2 || !CompositorCheck::shared().isCompositing())
+        return;
+    QRect all;
+    for (const Member& each : std::as_const(members_)) {
+        if (each.transition)
+            all |= each.transition->way();
+    }
+    for (const Member& each : QList<Member>(members_)) {
+        if (each.transition)
+            each.transition->shareStageArea(all);
+    }
 }
 
 void PanelTransitionGroup::stageShows(PanelTransition* member) {

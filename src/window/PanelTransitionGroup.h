@@ -48,6 +48,8 @@ private:
 
     PanelTransitionGroup();
     void passEnded();
+    // Every member's stage opens over the ways of all of them.
+    void shareStageArea();
     void startWhenAllShow();
     void stepped(qreal progress);
     void finished();

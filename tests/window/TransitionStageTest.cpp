@@ -921,6 +921,78 @@ private slots:
                             apart.mid(0, 6).join(QStringLiteral("; "))));
     }
 
+    // Beside a compositor that repaints the place of a window it heard changed with what every
+    // window holds by then, panels that change together show whole in every frame however the
+    // compositor takes their frames up: each of their stages covers the ways of all of them, so
+    // that repainting one stage's place repaints every panel whole. Over its own way alone, a
+    // stage's place held part of a neighbour's next frame, repainted, beside the rest of its last.
+    void stagesOfPanelsChangingTogetherCoverAllTheirWays() {
+        AppHarness app;
+        app.start();
+        AnimationsOn animations;
+        const Composited composited;
+        // Three tiles one above the other come into a row further right and half way down, as an
+        // arrangement takes them: the lower ways pass through the upper ones' areas.
+        const QList<QPointF> places = {{200, 50}, {200, 300}, {200, 550}};
+        QList<FloatingKippetWindow*> panels;
+        for (int i = 0; i < int(places.size()); ++i) {
+            Kippet* kippet = app.addKippet(QStringLiteral("Covered %1").arg(i), places[i]);
+            panels.append(shownPanel(app, kippet));
+            QVERIFY2(panels.last(), "a panel never reached the screen");
+        }
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return std::all_of(
+                    panels.cbegin(), panels.cend(),
+                    [](const FloatingKippetWindow* panel) { return stageOf(panel); });
+            },
+            20000));
+        QList<QRect> ways;
+        for (int i = 0; i < int(panels.size()); ++i) {
+            FloatingKippetWindow* panel = panels[i];
+            ways.append(panel->geometry());
+            panel->setFrame(RectD(QPointF(600, 300 + 40 * i), panel->frame().size()), true);
+        }
+        // Where each stage stands while every one of them shows its panel's frames.
+        QList<QRect> stages;
+        int together = 0;
+        const bool ended = framesUntil([&] {
+            const bool allShow =
+                std::all_of(panels.cbegin(), panels.cend(), [](const FloatingKippetWindow* panel) {
+                    return panel->isAnimating() && stageOf(panel)->isReady();
+                });
+            if (allShow) {
+                ++together;
+                stages.clear();
+                for (const FloatingKippetWindow* panel : std::as_const(panels))
+                    stages.append(stageOf(panel)->geometry());
+            }
+            return std::none_of(panels.cbegin(), panels.cend(),
+                                [](const FloatingKippetWindow* panel) {
+                                    return panel->isAnimating() || stageShows(panel);
+                                });
+        });
+        QVERIFY2(ended, "the changes never ended");
+        for (int i = 0; i < int(panels.size()); ++i) {
+            verifyAtRest(panels[i]);
+            if (QTest::currentTestFailed())
+                return;
+            ways[i] |= panels[i]->geometry();
+        }
+        QVERIFY2(together >= 8, qPrintable(QString::number(together)));
+        // The ways do pass through each other's areas.
+        QVERIFY(ways[0].intersects(ways[1]) && ways[1].intersects(ways[2]));
+        for (int stage = 0; stage < int(stages.size()); ++stage) {
+            for (int way = 0; way < int(ways.size()); ++way)
+                QVERIFY2(stages[stage].contains(ways[way]),
+                         qPrintable(QStringLiteral("stage %1 at %2 leaves out way %3, %4")
+                                        .arg(stage)
+                                        .arg(QDebug::toString(stages[stage]))
+                                        .arg(way)
+                                        .arg(QDebug::toString(ways[way]))));
+        }
+    }
+
     // Hidden while it changes its form, the panel comes back where the change took it, whatever
     // the window system did with it while it was off the screen, and nothing but that frame is
     // ever stored or collapsed from.
