@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QScreen>
+#include <QSet>
 #include <QTest>
 #include <algorithm>
 #include <array>
@@ -857,6 +858,15 @@ private slots:
             paints.slow = true;
             stageOf(panels.first())->installEventFilter(&paints);
         }
+        // A stage counts from its word that its picture shows, as its panel takes it: between
+        // its paint and that word, it still waits with one pixel of the picture.
+        QSet<const TransitionStage*> shown;
+        QObject words;
+        for (FloatingKippetWindow* panel : panels) {
+            const TransitionStage* stage = stageOf(panel);
+            QObject::connect(stage, &TransitionStage::ready, &words,
+                             [&shown, stage] { shown.insert(stage); });
+        }
         QList<QPoint> starts;
         for (FloatingKippetWindow* panel : panels) {
             starts.append(panel->geometry().topLeft());
@@ -868,7 +878,7 @@ private slots:
             QList<int> ways;
             for (int i = 0; i < int(panels.size()); ++i) {
                 const TransitionStage* stage = stageOf(panels[i]);
-                if (!stage->isReady())
+                if (!stage->isReady() || !shown.contains(stage))
                     return QList<int>();
                 ways.append(stage->mask().boundingRect().translated(stage->pos()).left() -
                             starts[i].x());
