@@ -587,10 +587,13 @@ QString wrongPanel(const QImage& frame, const Scene& scene, bool compositor, int
 // What is wrong with each frame of `shown` on its way between forms the app chooses: every one
 // `panels` whole plates, apart, each with its content and border (the header is asked of none),
 // a mini tile with its status, and without a compositor no black on their outlines. Every
-// fourth good frame and every wrong one is kept.
+// fourth good frame and every wrong one is kept, and beside a wrong one the frames just before
+// and after it: a fault seen once in thousands of frames is told by what led to it.
 QStringList wrongFramesOnTheWay(const QList<QImage>& shown, const Scene& scene, bool compositor,
                                 const QString& label, int panels = 1) {
     QStringList wrong;
+    // Each frame's fault, empty where it shows what it should.
+    QStringList frameFaults;
     for (int i = 0; i < shown.size(); ++i) {
         QString fault;
         if (panels == 1) {
@@ -609,11 +612,18 @@ QStringList wrongFramesOnTheWay(const QList<QImage>& shown, const Scene& scene, 
             }
             fault = faults.join(QStringLiteral(", "));
         }
+        frameFaults.append(fault);
+    }
+    for (int i = 0; i < shown.size(); ++i) {
         const QString at = QStringLiteral("%1-%2").arg(label).arg(i);
-        if (!fault.isEmpty()) {
-            wrong.append(at + QStringLiteral(": ") + fault);
+        const bool nearWrong =
+            std::any_of(frameFaults.cbegin() + std::max(0, i - 3),
+                        frameFaults.cbegin() + std::min(int(frameFaults.size()), i + 4),
+                        [](const QString& fault) { return !fault.isEmpty(); });
+        if (!frameFaults.at(i).isEmpty()) {
+            wrong.append(at + QStringLiteral(": ") + frameFaults.at(i));
             keep(shown.at(i), at + QStringLiteral("-wrong"));
-        } else if (i % 4 == 0) {
+        } else if (i % 4 == 0 || nearWrong) {
             keep(shown.at(i), at);
         }
     }
