@@ -75,6 +75,26 @@ FloatingKippetWindow* shownPanel(AppHarness& app, Kippet* kippet) {
     return window;
 }
 
+// Three tiles one above the other, each on the screen with its stage standing by; none when
+// one of them never got there.
+QList<FloatingKippetWindow*> threeTilesStandingBy(AppHarness& app, const QString& name) {
+    QList<FloatingKippetWindow*> panels;
+    for (const QPointF place : {QPointF(200, 50), QPointF(200, 300), QPointF(200, 550)}) {
+        FloatingKippetWindow* panel = shownPanel(
+            app, app.addKippet(QStringLiteral("%1 %2").arg(name).arg(panels.size()), place));
+        if (!panel)
+            return {};
+        panels.append(panel);
+    }
+    const bool standBy = QTest::qWaitFor(
+        [&] {
+            return std::all_of(panels.cbegin(), panels.cend(),
+                               [](const FloatingKippetWindow* panel) { return stageOf(panel); });
+        },
+        20000);
+    return standBy ? panels : QList<FloatingKippetWindow*>();
+}
+
 // Starts an expand; true once the stage shows it, and when asked, once the stage shows the
 // panel on its way while the panel itself keeps out of sight.
 bool expandUnderWay(FloatingKippetWindow* window, bool midWay = false) {
@@ -819,20 +839,9 @@ private slots:
         AppHarness app;
         app.start();
         AnimationsOn animations;
-        const QList<QPointF> places = {{200, 50}, {200, 300}, {200, 550}};
-        QList<FloatingKippetWindow*> panels;
-        for (int i = 0; i < int(places.size()); ++i) {
-            Kippet* kippet = app.addKippet(QStringLiteral("Together %1").arg(i), places[i]);
-            panels.append(shownPanel(app, kippet));
-            QVERIFY2(panels.last(), "a panel never reached the screen");
-        }
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                return std::all_of(
-                    panels.cbegin(), panels.cend(),
-                    [](const FloatingKippetWindow* panel) { return stageOf(panel); });
-            },
-            20000));
+        const QList<FloatingKippetWindow*> panels =
+            threeTilesStandingBy(app, QStringLiteral("Together"));
+        QVERIFY2(!panels.isEmpty(), "a panel or its stage never reached the screen");
         // The last stage's paints are held back for a few frames, as a busy server or app holds
         // them: its change cannot start until its picture shows. Or each frame of the first
         // stage takes a while to draw, as on a busy machine: the clock moves on meanwhile.
@@ -933,20 +942,9 @@ private slots:
         const Composited composited;
         // Three tiles one above the other come into a row further right and half way down, as an
         // arrangement takes them: the lower ways pass through the upper ones' areas.
-        const QList<QPointF> places = {{200, 50}, {200, 300}, {200, 550}};
-        QList<FloatingKippetWindow*> panels;
-        for (int i = 0; i < int(places.size()); ++i) {
-            Kippet* kippet = app.addKippet(QStringLiteral("Covered %1").arg(i), places[i]);
-            panels.append(shownPanel(app, kippet));
-            QVERIFY2(panels.last(), "a panel never reached the screen");
-        }
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                return std::all_of(
-                    panels.cbegin(), panels.cend(),
-                    [](const FloatingKippetWindow* panel) { return stageOf(panel); });
-            },
-            20000));
+        const QList<FloatingKippetWindow*> panels =
+            threeTilesStandingBy(app, QStringLiteral("Covered"));
+        QVERIFY2(!panels.isEmpty(), "a panel or its stage never reached the screen");
         QList<QRect> ways;
         for (int i = 0; i < int(panels.size()); ++i) {
             FloatingKippetWindow* panel = panels[i];
