@@ -1,5 +1,7 @@
 #include "DesktopSession.h"
 
+#include "ServerWatch.h"
+
 #include "analysis/ItemBuilders.h"
 #include "app/RavorurOdu.h"
 #include "model/Kippet.h"
@@ -356,6 +358,7 @@ DesktopSession::~DesktopSession() {
     }
     if (connection_)
         xcb_disconnect(connection_);
+    watch_.reset();
     if (server_.state() != QProcess::NotRunning) {
         server_.terminate();
         if (!server_.waitForFinished(5000))
@@ -465,7 +468,24 @@ bool DesktopSession::startServer() {
         return false;
     }
     root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    watch_ = std::make_unique<ServerWatch>(display_);
+    followProcesses();
     return true;
+}
+
+void DesktopSession::followProcesses() {
+    if (!watch_)
+        return;
+    const std::pair<const QProcess*, const char*> processes[] = {
+        {&server_, "the server"},
+        {&windowManager_, "the window manager"},
+        {&compositor_, "the compositor"},
+        {&tray_, "the tray"},
+        {&app_, "the app"}};
+    for (const auto& [process, name] : processes) {
+        if (process->state() != QProcess::NotRunning)
+            watch_->follow(QString::fromLatin1(name), process->processId());
+    }
 }
 
 // KWin's settings in the fresh home: four workspaces in a row, as a new Plasma user has, and
@@ -509,8 +529,10 @@ bool DesktopSession::startProgram(QProcess& process, const QString& program,
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, arguments);
-    if (process.waitForStarted(startGuardMs))
+    if (process.waitForStarted(startGuardMs)) {
+        followProcesses();
         return true;
+    }
     failure_ = program + QStringLiteral(" does not start: ") + process.errorString();
     xcb_disconnect(connection_);
     connection_ = nullptr;
@@ -567,6 +589,7 @@ bool DesktopSession::launch(int windows, const QStringList& arguments) {
     app_.start(QStringLiteral(KIPPETS_APP_PATH), arguments);
     if (!app_.waitForStarted(startGuardMs))
         return false;
+    followProcesses();
     const bool shown =
         waitUntil(
             [this, windows] {
@@ -1492,15 +1515,21 @@ bool stopped(qint64 pid) {
     if (pid <= 0 || ::kill(pid_t(pid), SIGSTOP) != 0)
         return false;
     // The signal takes effect on its own time: the state the kernel shows says when it has.
-    return DesktopSession::waitUntil([pid] {
+    // Looked at closely, so the pause comes where it was asked for.
+    const QDeadlineTimer guard(20000);
+    for (;;) {
         QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
         if (!status.open(QIODevice::ReadOnly))
             return false;
         const QByteArray line = status.readAll();
         // "pid (name) state ...": the name may hold anything but the last parenthesis.
         const qsizetype close = line.lastIndexOf(')');
-        return close >= 0 && line.mid(close + 2, 1) == "T";
-    });
+        if (close >= 0 && line.mid(close + 2, 1) == "T")
+            return true;
+        if (guard.hasExpired())
+            return false;
+        QThread::msleep(1);
+    }
 }
 
 void resumed(bool& paused, qint64 pid) {
@@ -1512,8 +1541,8 @@ void resumed(bool& paused, qint64 pid) {
 } // namespace
 
 bool DesktopSession::pauseWindowManager() {
-    windowManagerPaused_ = true;
-    return stopped(windowManager_.processId());
+    // Window managers hold the server while they take on a window or give it a frame.
+    return pauseHoldingNothing(windowManager_.processId(), windowManagerPaused_);
 }
 
 void DesktopSession::resumeWindowManager() {
@@ -1546,15 +1575,32 @@ bool DesktopSession::serverAnswersWithin(std::chrono::milliseconds patience) con
 
 bool DesktopSession::pauseApp() {
     // The app sends the few steps of a change of form that must reach the screen together inside
-    // a hold of the server. Stopped in one, it would hold every other client still, this test's
-    // input among them: such a pause is let go, and taken again once the server answers.
+    // a hold of the server.
+    return pauseHoldingNothing(app_.processId(), appPaused_);
+}
+
+bool DesktopSession::pauseHoldingNothing(qint64 pid, bool& paused) {
+    // A client stopped while it holds the server holds every other client still, this session
+    // among them: each of its requests would wait for good. Such a pause is let go, and taken
+    // again once the server answers. One answer is not enough: what the client sent before it
+    // stopped may still wait at the server behind this session's request, a grab among it, and
+    // the server reads a busy client's requests over several of its rounds. Answers in a row, each
+    // asked after the last came, leave the server rounds to take in the rest.
+    const auto answersInARow = [this] {
+        for (int answer = 0; answer < 5; ++answer) {
+            if (!serverAnswersWithin(std::chrono::milliseconds(300)))
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    };
     for (int attempt = 0; attempt < 50; ++attempt) {
-        appPaused_ = true;
-        if (!stopped(app_.processId()))
+        paused = true;
+        if (!stopped(pid))
             return false;
-        if (serverAnswersWithin(std::chrono::milliseconds(300)))
+        if (answersInARow())
             return true;
-        resumed(appPaused_, app_.processId());
+        resumed(paused, pid);
         if (!serverAnswersWithin(std::chrono::seconds(20)))
             return false;
     }
@@ -1563,6 +1609,16 @@ bool DesktopSession::pauseApp() {
 
 void DesktopSession::resumeApp() {
     resumed(appPaused_, app_.processId());
+}
+
+bool DesktopSession::pauseClient(qint64 pid) {
+    bool paused = false;
+    return pauseHoldingNothing(pid, paused);
+}
+
+void DesktopSession::resumeClient(qint64 pid) {
+    bool paused = true;
+    resumed(paused, pid);
 }
 
 bool DesktopSession::growFrameAhead(WindowId window, const QRect& frame) {

@@ -36,6 +36,8 @@ struct xcb_connection_t;
 //                           a compositor beside a window manager that does not composite itself,
 //                           on every case; unset, a case that asks for a compositor gets xcompmgr
 //                           there.
+class ServerWatch;
+
 class DesktopSession {
 public:
     using WindowId = std::uint32_t;
@@ -254,7 +256,8 @@ public:
     bool paintRoot(const QColor& colour);
 
     // Holds the window manager still, as a machine too busy to run it would: what the app and
-    // the user ask meanwhile waits in its queue, in the order asked. Whether it stands still.
+    // the user ask meanwhile waits in its queue, in the order asked. Never while it holds the
+    // server. Whether it stands still.
     bool pauseWindowManager();
     void resumeWindowManager();
     // Whether the server answers this session within `patience`: not while another client
@@ -264,6 +267,9 @@ public:
     // order done, until the app reads it all at once. Never while the app holds the server.
     bool pauseApp();
     void resumeApp();
+    // Holds another client of this desktop (`pid`) still the same way; resumeClient() lets it go.
+    bool pauseClient(qint64 pid);
+    static void resumeClient(qint64 pid);
     // Plays the window manager in the moment between giving a window's frame its new geometry and
     // giving the window inside it its new size: the frame and what the window manager keeps in it
     // beside the window (its own background) take `frame`, the window keeps its size. Meant while
@@ -291,6 +297,11 @@ private:
     QByteArray bytes(WindowId window, const char* property, std::uint32_t type) const;
     WindowId root() const;
     bool startWindowManager();
+    // Names the session's running processes to the watch on its server.
+    void followProcesses();
+    // Stops the process `pid` at a moment it does not hold the server; `paused` says it is
+    // stopped, for the resume.
+    bool pauseHoldingNothing(qint64 pid, bool& paused);
     bool startCompositor();
     bool startSessionBus();
     void writeKWinSettings() const;
@@ -328,6 +339,7 @@ private:
     bool windowManagerPaused_ = false;
     bool appPaused_ = false;
     std::uint32_t pings_ = 0;
+    std::unique_ptr<ServerWatch> watch_;
     // The desktop window painted in the colour of paintRoot() where the compositor paints no root
     // (KWin's); 0 until then.
     WindowId desktopWindow_ = 0;

@@ -1,15 +1,24 @@
 #include "DesktopSession.h"
+#include "ServerWatch.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <unistd.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 // The desktops the other cases run on: each window manager takes the display with workspaces to
 // switch between, and a compositor asked for holds the compositing selection before a case
@@ -74,6 +83,109 @@ private slots:
 
     // A minimise counts once the window manager has minimised the window, not once asked: one
     // held still minimises nothing.
+    // A client stopped or stuck while it holds the server would hold every case still until the
+    // test's time-out, with no word of why: the watch on the server says so, lets a stopped one
+    // go, and ends a stuck one.
+    void theWatchLetsTheServerGoFromAClientHoldingIt_data() {
+        QTest::addColumn<QByteArray>("how");
+        QTest::newRow("stopped") << QByteArray("stop");
+        QTest::newRow("stuck") << QByteArray("hang");
+    }
+
+    void theWatchLetsTheServerGoFromAClientHoldingIt() {
+        QFETCH(QByteArray, how);
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        ServerWatch::Patience patience;
+        patience.describe = std::chrono::seconds(1);
+        patience.endApp = std::chrono::seconds(3);
+        patience.endWindowManager = std::chrono::minutes(10);
+        ServerWatch watch(desktop.display(), patience);
+        QProcess holder;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), desktop.display());
+        environment.insert(QStringLiteral("KIPPETS_TEST_HOLD_SERVER"), QString::fromLatin1(how));
+        holder.setProcessEnvironment(environment);
+        holder.start(QCoreApplication::applicationFilePath(), {});
+        const auto end = qScopeGuard([&] {
+            holder.kill();
+            holder.waitForFinished();
+        });
+        QVERIFY(holder.waitForStarted());
+        const qint64 pid = holder.processId();
+        watch.follow(QStringLiteral("the app"), pid);
+        QByteArray output;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            output += holder.readAllStandardOutput();
+            return output.contains("held") || holder.state() == QProcess::NotRunning;
+        }));
+        QVERIFY2(output.contains("held"), output.constData());
+
+        QVERIFY2(desktop.serverAnswersWithin(std::chrono::seconds(60)),
+                 qPrintable(watch.said().join(QLatin1Char('\n'))));
+        QVERIFY(holder.waitForFinished(20000));
+        // The watch hears the answer on its next look.
+        QString said;
+        DesktopSession::waitUntil([&] {
+            said = watch.said().join(QLatin1Char('\n'));
+            return said.contains(QLatin1String("the X server answers again after"));
+        });
+        QVERIFY2(said.contains(
+                     QLatin1String("the X server has not answered for 1 s: a client holds it")),
+                 qPrintable(said));
+        QVERIFY2(said.contains(QLatin1String("the X server answers again after")),
+                 qPrintable(said));
+        if (how == "stop") {
+            QVERIFY2(said.contains(QStringLiteral("the app (%1): state T").arg(pid)) &&
+                         said.contains(QLatin1String(", stopped: continued")),
+                     qPrintable(said));
+            // Continued, it let the server go itself.
+            QCOMPARE(holder.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(holder.exitCode(), 0);
+        } else {
+            QVERIFY2(said.contains(QLatin1String("the app is ended, to let the server go")),
+                     qPrintable(said));
+            QCOMPARE(holder.exitStatus(), QProcess::CrashExit);
+        }
+    }
+
+    // A client paused while it changes the screen inside grabs of the server (as the app does in
+    // a change of form) is held still only at a moment it holds nothing: what it sent before it
+    // stopped, a grab among it, may reach the server after a first answer to the session.
+    void aPausedClientNeverLeavesTheServerHeld() {
+        DesktopSession desktop;
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        QProcess holder;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), desktop.display());
+        environment.insert(QStringLiteral("KIPPETS_TEST_HOLD_SERVER"), QStringLiteral("churn"));
+        holder.setProcessEnvironment(environment);
+        holder.start(QCoreApplication::applicationFilePath(), {});
+        const auto end = qScopeGuard([&] {
+            DesktopSession::resumeClient(holder.processId());
+            holder.kill();
+            holder.waitForFinished();
+        });
+        QVERIFY(holder.waitForStarted());
+        QByteArray output;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            output += holder.readAllStandardOutput();
+            return output.contains("held") || holder.state() == QProcess::NotRunning;
+        }));
+        QVERIFY2(output.contains("held"), output.constData());
+        int held = 0;
+        for (int pause = 0; pause < 80; ++pause) {
+            // At any moment of its work, as a case's pause comes.
+            QThread::msleep(5 + QRandomGenerator::global()->bounded(20));
+            QVERIFY(desktop.pauseClient(holder.processId()));
+            if (!desktop.serverAnswersWithin(std::chrono::seconds(2)))
+                ++held;
+            DesktopSession::resumeClient(holder.processId());
+            QVERIFY(desktop.serverAnswersWithin(std::chrono::seconds(20)));
+        }
+        QCOMPARE(held, 0);
+    }
+
     void minimiseSaysWhetherTheWindowManagerDid() {
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
@@ -337,7 +449,78 @@ sys.exit(7)
             QVERIFY2(DesktopSession::waitUntil([&] { return QFileInfo::exists(marker); }, 120000),
                      qPrintable(marker));
     }
-};
+}; // namespace
 
-QTEST_GUILESS_MAIN(DesktopSessionTest)
+namespace {
+// Run as a client of the desktop named by DISPLAY that takes the server, says so, and then stops
+// ("stop") or keeps it for good ("hang"): what the watch on the server is for. Or, having said so,
+// lets it go and goes on drawing with grabs between, as long as it runs ("churn").
+int holdTheServer(const QByteArray& how) {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection))
+        return 2;
+    xcb_grab_server(connection);
+    // Answered, the grab has taken.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    std::fputs("held\n", stdout);
+    std::fflush(stdout);
+    if (how == "churn") {
+        // Pictures drawn outside a grab, then a change inside one, over and over, each round read
+        // back before the next: now and then a grab waits at the server behind the pictures.
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        const xcb_window_t window = xcb_generate_id(connection);
+        const std::uint32_t overrideRedirect = 1;
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 600, 500, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+        xcb_map_window(connection, window);
+        const xcb_gcontext_t context = xcb_generate_id(connection);
+        xcb_create_gc(connection, context, window, 0, nullptr);
+        const std::vector<std::uint8_t> strip(600 * 100 * 4, 0x55);
+        const xcb_rectangle_t whole{0, 0, 600, 500};
+        const auto draw = [&](int row) {
+            xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, context, 600, 100, 0,
+                          std::int16_t(row * 100), 0, screen->root_depth,
+                          std::uint32_t(strip.size()), strip.data());
+        };
+        // Cheap to send, slow for the server to do: the screen's picture copied about.
+        const xcb_pixmap_t picture = xcb_generate_id(connection);
+        xcb_create_pixmap(connection, screen->root_depth, picture, window, 600, 500);
+        xcb_ungrab_server(connection);
+        for (int round = 0;; ++round) {
+            for (int row = 0; row < 5; ++row)
+                draw(row);
+            for (int copy = 0; copy < 150; ++copy) {
+                xcb_copy_area(connection, window, picture, context, 0, 0, 0, 0, 600, 500);
+                xcb_copy_area(connection, picture, window, context, 0, 0, std::int16_t(round % 2),
+                              0, 600, 500);
+            }
+            xcb_grab_server(connection);
+            xcb_poly_fill_rectangle(connection, window, context, 1, &whole);
+            draw(0);
+            xcb_ungrab_server(connection);
+            xcb_flush(connection);
+        }
+    }
+    if (how == "stop") {
+        std::raise(SIGSTOP);
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+        xcb_disconnect(connection);
+        return 0;
+    }
+    for (;;)
+        ::pause();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const QByteArray hold = qgetenv("KIPPETS_TEST_HOLD_SERVER");
+    if (!hold.isEmpty())
+        return holdTheServer(hold);
+    QCoreApplication app(argc, argv);
+    DesktopSessionTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "DesktopSessionTest.moc"
