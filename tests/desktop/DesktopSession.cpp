@@ -42,12 +42,8 @@ constexpr int windowManagerGuardMs = 60000;
 
 // Whether the process has ended: gone, or a zombie its parent has yet to reap.
 bool hasEnded(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray line = status.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    return close < 0 || line.mid(close + 2, 1) == "Z";
+    const char state = ServerWatch::stateOf(pid);
+    return state == 0 || state == 'Z';
 }
 
 QString dataFolderOf(const QString& home) {
@@ -1518,15 +1514,10 @@ bool stopped(qint64 pid) {
     // Looked at closely, so the pause comes where it was asked for.
     const QDeadlineTimer guard(20000);
     for (;;) {
-        QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!status.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray line = status.readAll();
-        // "pid (name) state ...": the name may hold anything but the last parenthesis.
-        const qsizetype close = line.lastIndexOf(')');
-        if (close >= 0 && line.mid(close + 2, 1) == "T")
+        const char state = ServerWatch::stateOf(pid);
+        if (state == 'T')
             return true;
-        if (guard.hasExpired())
+        if (state == 0 || guard.hasExpired())
             return false;
         QThread::msleep(1);
     }

@@ -20,6 +20,29 @@
 #include <vector>
 #include <xcb/xcb.h>
 
+namespace {
+// Starts this test's own program as a client of `desktop` that takes the server (see
+// holdTheServer below), followed by `watch` as the app from its start; whether it says it did.
+bool startHolding(QProcess& holder, const DesktopSession& desktop, const QString& how,
+                  ServerWatch* watch = nullptr) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), desktop.display());
+    environment.insert(QStringLiteral("KIPPETS_TEST_HOLD_SERVER"), how);
+    holder.setProcessEnvironment(environment);
+    holder.start(QCoreApplication::applicationFilePath(), {});
+    if (!holder.waitForStarted())
+        return false;
+    if (watch)
+        watch->follow(QStringLiteral("the app"), holder.processId());
+    QByteArray output;
+    DesktopSession::waitUntil([&] {
+        output += holder.readAllStandardOutput();
+        return output.contains("held") || holder.state() == QProcess::NotRunning;
+    });
+    return output.contains("held");
+}
+} // namespace
+
 // The desktops the other cases run on: each window manager takes the display with workspaces to
 // switch between, and a compositor asked for holds the compositing selection before a case
 // starts. A desktop that came up half would fail those cases by chance instead of here.
@@ -102,24 +125,12 @@ private slots:
         patience.endWindowManager = std::chrono::minutes(10);
         ServerWatch watch(desktop.display(), patience);
         QProcess holder;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), desktop.display());
-        environment.insert(QStringLiteral("KIPPETS_TEST_HOLD_SERVER"), QString::fromLatin1(how));
-        holder.setProcessEnvironment(environment);
-        holder.start(QCoreApplication::applicationFilePath(), {});
         const auto end = qScopeGuard([&] {
             holder.kill();
             holder.waitForFinished();
         });
-        QVERIFY(holder.waitForStarted());
+        QVERIFY(startHolding(holder, desktop, QString::fromLatin1(how), &watch));
         const qint64 pid = holder.processId();
-        watch.follow(QStringLiteral("the app"), pid);
-        QByteArray output;
-        QVERIFY(DesktopSession::waitUntil([&] {
-            output += holder.readAllStandardOutput();
-            return output.contains("held") || holder.state() == QProcess::NotRunning;
-        }));
-        QVERIFY2(output.contains("held"), output.constData());
 
         QVERIFY2(desktop.serverAnswersWithin(std::chrono::seconds(60)),
                  qPrintable(watch.said().join(QLatin1Char('\n'))));
@@ -156,23 +167,12 @@ private slots:
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
         QProcess holder;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), desktop.display());
-        environment.insert(QStringLiteral("KIPPETS_TEST_HOLD_SERVER"), QStringLiteral("churn"));
-        holder.setProcessEnvironment(environment);
-        holder.start(QCoreApplication::applicationFilePath(), {});
         const auto end = qScopeGuard([&] {
             DesktopSession::resumeClient(holder.processId());
             holder.kill();
             holder.waitForFinished();
         });
-        QVERIFY(holder.waitForStarted());
-        QByteArray output;
-        QVERIFY(DesktopSession::waitUntil([&] {
-            output += holder.readAllStandardOutput();
-            return output.contains("held") || holder.state() == QProcess::NotRunning;
-        }));
-        QVERIFY2(output.contains("held"), output.constData());
+        QVERIFY(startHolding(holder, desktop, QStringLiteral("churn")));
         int held = 0;
         for (int pause = 0; pause < 80; ++pause) {
             // At any moment of its work, as a case's pause comes.

@@ -12,30 +12,17 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-// "S", "T" (stopped), "D"...: the state the kernel shows of a process, and where it waits.
+// The state the kernel shows of a process, and where it waits.
 QString describedProcess(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
+    const char state = ServerWatch::stateOf(pid);
+    if (state == 0)
         return QStringLiteral("gone");
-    const QByteArray line = stat.readAll();
-    // "pid (name) state ...": the name may hold anything but the last parenthesis.
-    const qsizetype close = line.lastIndexOf(')');
-    const QByteArray state = close >= 0 ? line.mid(close + 2, 1) : QByteArray("?");
     QFile wchan(QStringLiteral("/proc/%1/wchan").arg(pid));
     const QByteArray waiting = wchan.open(QIODevice::ReadOnly) ? wchan.readAll() : QByteArray();
     return QStringLiteral("state %1, waiting in %2")
-        .arg(QString::fromLatin1(state), waiting.isEmpty() || waiting == "0"
-                                             ? QStringLiteral("nothing")
-                                             : QString::fromLatin1(waiting));
-}
-
-bool isStopped(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    return close >= 0 && line.mid(close + 2, 1) == "T";
+        .arg(QLatin1Char(state))
+        .arg(waiting.isEmpty() || waiting == "0" ? QStringLiteral("nothing")
+                                                 : QString::fromLatin1(waiting));
 }
 
 // The threads' stacks of a process of this session (a child: the debugger may attach to it).
@@ -79,6 +66,16 @@ void ServerWatch::follow(const QString& name, qint64 pid) {
 QList<QString> ServerWatch::said() const {
     const std::lock_guard lock(mutex_);
     return said_;
+}
+
+char ServerWatch::stateOf(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // "pid (name) state ...": the name may hold anything but the last parenthesis.
+    const qsizetype close = line.lastIndexOf(')');
+    return close >= 0 && close + 2 < line.size() ? line.at(close + 2) : '?';
 }
 
 QList<std::pair<QString, qint64>> ServerWatch::followed() const {
@@ -149,7 +146,7 @@ void ServerWatch::silentFor(std::chrono::milliseconds silence) {
         say(QStringLiteral("the X server has not answered for %1 s: a client holds it")
                 .arg(silence.count() / 1000));
         for (const auto& [name, pid] : processes) {
-            const bool stopped = isStopped(pid);
+            const bool stopped = stateOf(pid) == 'T';
             say(QStringLiteral("%1 (%2): %3%4")
                     .arg(name)
                     .arg(pid)

@@ -36,6 +36,8 @@ public:
     void follow(const QString& name, qint64 pid);
     // What the watch said: a line for each thing it found or did.
     QList<QString> said() const;
+    // The state the kernel shows of a process: 'S', 'T' (stopped), 'Z'...; 0 once it is gone.
+    static char stateOf(qint64 pid);
 
 private:
     void run(const QString& display);
