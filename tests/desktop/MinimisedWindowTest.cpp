@@ -111,9 +111,18 @@ bool menuOpenedAt(const DesktopSession& desktop, QPoint at) {
 // caught up with the menu shown, the grab is its.
 bool menuHasTheKeyboard(DesktopSession& desktop, WindowId owner, QPoint at) {
     if (!DesktopSession::waitUntil([&] { return menuOpenedAt(desktop, at); })) {
-        qWarning("no menu at %d,%d; %lld open; active \"%s\"", at.x(), at.y(),
-                 qlonglong(desktop.openMenus().size()),
-                 qPrintable(desktop.title(desktop.activeWindow())));
+        // Where the pointer and the app's own windows stand, and what the app said.
+        QStringList unmanaged;
+        for (const WindowId window : desktop.unmanagedWindows())
+            unmanaged.append(DesktopSession::described(desktop.geometry(window)));
+        const QPoint pointer = desktop.pointer().value_or(QPoint(-1, -1));
+        qWarning("no menu at %d,%d; %lld open; active \"%s\"; the panel at %s; the pointer at "
+                 "%d,%d; unmanaged windows: %s",
+                 at.x(), at.y(), qlonglong(desktop.openMenus().size()),
+                 qPrintable(desktop.title(desktop.activeWindow())),
+                 qPrintable(DesktopSession::described(desktop.geometry(owner))), pointer.x(),
+                 pointer.y(), qPrintable(unmanaged.join(QStringLiteral("; "))));
+        tellWhatTheAppSaid(desktop);
         return false;
     }
     if (!desktop.appHasCaughtUp(owner) || !desktop.isKeyboardGrabbed()) {
