@@ -100,11 +100,15 @@ Memory memoryOf(pid_t pid) {
 std::vector<std::string> childEnvironment() {
     std::vector<std::string> variables;
     for (char** variable = environ; *variable; ++variable) {
-        if (std::strncmp(*variable, "QT_QPA_PLATFORM=", 16) != 0)
+        if (std::strncmp(*variable, "QT_QPA_PLATFORM=", 16) != 0 &&
+            std::strncmp(*variable, "QT_ENABLE_REGEXP_JIT=", 21) != 0)
             variables.emplace_back(*variable);
     }
     // The decoder draws into images only; it never shows a window.
     variables.emplace_back("QT_QPA_PLATFORM=offscreen");
+    // Nor does it compile regular expressions to code in memory both writable and executable.
+    // It sees to that itself as well, being a program anyone may start.
+    variables.emplace_back("QT_ENABLE_REGEXP_JIT=0");
     return variables;
 }
 } // namespace
@@ -360,7 +364,12 @@ DecoderProcess::Outcome::Failure DecoderProcess::reapedCause(QString& what) {
         return Outcome::Failure::nonsense; // it lives on, out of step: end() kills it
     pid_ = 0;
     // The app sends SIGKILL only from end(), to a process it then reaps at once: this one came
-    // from outside, as the out-of-memory killer's does, and says nothing of the picture.
+    // from outside, as the out-of-memory killer's does, and says nothing of the picture: its
+    // walls let no decoder send itself SIGKILL, nor SIGSTOP.
+    if (WIFEXITED(status) && WEXITSTATUS(status) == DecoderProtocol::wallsDownStatus) {
+        what = QStringLiteral("the decoder could not put up its walls");
+        return Outcome::Failure::wallsDown;
+    }
     if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
         what = QStringLiteral("the decoder was killed from outside");
         return Outcome::Failure::killedFromOutside;
@@ -371,7 +380,8 @@ DecoderProcess::Outcome::Failure DecoderProcess::reapedCause(QString& what) {
 }
 
 DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request& request,
-                                                 const Limits& limits, const PixelRoom& room) {
+                                                 const Limits& limits, const PixelRoom& room,
+                                                 const FileRoom& fileRoom) {
     if (spent_)
         return fail(Outcome::Failure::unreachable, QStringLiteral("the decoder is gone"));
     Watch watch;
@@ -394,6 +404,10 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
         return failure(QStringLiteral("the decoder ended without an answer"));
     std::optional<DecoderProtocol::AnswerHeader> answer =
         DecoderProtocol::readAnswerHeader(answerBytes, request);
+    // The file that follows is of the picture said to be decoded, and of no other size.
+    const std::optional<QSize> decodedSize =
+        answer && answer->answer == DecoderProtocol::Answer::decoded ? std::optional(answer->size)
+                                                                     : std::nullopt;
     // The picture is decoded within its budget: writing its file is the app's asking, and has a
     // budget of its own on top. Said once; a second time is no answer.
     if (answer && answer->answer == DecoderProtocol::Answer::decoded) {
@@ -430,6 +444,18 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
         return outcome;
     }
     case DecoderProtocol::Answer::encoded: {
+        if (decodedSize && *decodedSize != answer->size)
+            return fail(Outcome::Failure::nonsense,
+                        QStringLiteral("the decoder's answer does not add up"));
+        // Counted in the app's budget before a byte of it is held, as pixels are.
+        if (fileRoom) {
+            outcome.encodedRoom = fileRoom(answer->pixelBytes);
+            if (!outcome.encodedRoom)
+                return fail(Outcome::Failure::noRoom,
+                            QStringLiteral("no room for the decoder's file"));
+            watch.started = Clock::now();
+            watch.advanced = watch.started;
+        }
         QByteArray file(answer->pixelBytes, Qt::Uninitialized);
         if (!receiveAll(file.data(), file.size(), watch))
             return failure(QStringLiteral("the decoder ended inside its picture"));

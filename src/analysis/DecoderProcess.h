@@ -15,7 +15,8 @@
 // that has not answered by its ceiling, is ended with SIGKILL, and so is one whose answer does not
 // add up. A process so ended, or one that died, is spent: the owner starts another for the next
 // picture. A failure says why it happened, for only some are the picture's doing: a decoder
-// stopped or killed from outside says nothing of its picture.
+// stopped or killed from outside says nothing of its picture, and one that could not put up its
+// walls says nothing of any picture: it answers none.
 class DecoderProcess {
 public:
     struct Limits {
@@ -44,8 +45,9 @@ public:
         // (as a failed allocation aborts) or end, or made it answer nonsense.
         // The others are not: the decoder was stopped, or made no progress for its wall bound,
         // or crawled on past its ceiling; it was killed by a signal the app did not send (as the
-        // system's out-of-memory killer does); the app had no room for its pixels; or it could not
-        // be reached at all.
+        // system's out-of-memory killer does: its walls keep a decoder from stopping or killing
+        // itself); the app had no room for its pixels; it could not be reached at all; or it
+        // ended, answering nothing, for want of its walls (DecoderProtocol::wallsDownStatus).
         enum class Failure {
             none,
             cpuBudget,
@@ -56,6 +58,7 @@ public:
             killedFromOutside,
             noRoom,
             unreachable,
+            wallsDown,
         };
         Kind kind = Kind::failed;
         Failure why = Failure::none;
@@ -65,6 +68,8 @@ public:
         std::optional<QList<QSizeF>> pages;
         // The file bytes of an encoded answer; `size` is then the picture's.
         std::optional<QByteArray> encoded;
+        // The file's room in the app's budget (see FileRoom), kept while this is held.
+        std::shared_ptr<void> encodedRoom;
         // For a failure: what happened, for the log.
         QString failure;
 
@@ -78,6 +83,9 @@ public:
     // Where an image answer's pixels go: an image of that size and format to fill, or a null
     // one when the app has no room for them (the decoder, its answer unread, is then ended).
     using PixelRoom = std::function<QImage(QSize, QImage::Format)>;
+    // Room for an encoded answer's bytes before they are taken: held until the returned handle
+    // is let go, or null when the app has none (the decoder, its answer unread, is then ended).
+    using FileRoom = std::function<std::shared_ptr<void>(qint64)>;
 
     // Starts `program` with its socket; nothing when it cannot be started.
     static std::unique_ptr<DecoderProcess> start(const QString& program, qint64 memoryBytes);
@@ -88,7 +96,7 @@ public:
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
     Outcome exchange(const DecoderProtocol::Request& request, const Limits& limits,
-                     const PixelRoom& room = {});
+                     const PixelRoom& room = {}, const FileRoom& fileRoom = {});
 
     pid_t pid() const { return pid_; }
     // Ended, died, or out of step with its socket: never to be asked again.

@@ -87,8 +87,10 @@ bool DecoderProtocol::fitsRequest(QSize size, const Request& request) {
     case Ask::within:
     case Ask::pdfPage:
         return across && down;
-    case Ask::covering:
-        return across || down;
+    case Ask::covering: {
+        const QSize bound = coverBound(request.size);
+        return (across || down) && size.width() <= bound.width() && size.height() <= bound.height();
+    }
     case Ask::declaredSize:
     case Ask::pdfPageCount:
         break;
@@ -96,8 +98,16 @@ bool DecoderProtocol::fitsRequest(QSize size, const Request& request) {
     return false;
 }
 
-qint64 DecoderProtocol::encodedBytesBound(qint64 limit) {
-    return limit + limit / 64 + qint64(maxSide) * 4 + 64 * 1024;
+QSize DecoderProtocol::coverBound(QSize box) {
+    const auto side = [](int boxSide) {
+        return int(std::min<qint64>(qint64(boxSide) * maxCoverStretch, maxSide));
+    };
+    return QSize(side(box.width()), side(box.height()));
+}
+
+qint64 DecoderProtocol::encodedBytesBound(QSize size) {
+    const qint64 pixels = qint64(std::max(0, size.width())) * std::max(0, size.height()) * 4;
+    return pixels + pixels / 64 + qint64(std::max(0, size.height())) * 4 + 64 * 1024;
 }
 
 bool DecoderProtocol::isSentFormat(QImage::Format format) {
@@ -216,7 +226,7 @@ DecoderProtocol::readAnswerHeader(const QByteArray& header, const Request& reque
         answer.pixelBytes = static_cast<qint64>(std::min<quint64>(pixelBytes, quint64(1) << 62));
         const bool fits = request.ask == Ask::encoded && fitsRequest(answer.size, request) &&
                           answer.pixelBytes > 0 &&
-                          answer.pixelBytes <= encodedBytesBound(request.limit);
+                          answer.pixelBytes <= encodedBytesBound(answer.size);
         return fits ? std::optional(answer) : std::nullopt;
     }
     if (kind != quint32(Answer::image) || request.ask == Ask::declaredSize ||

@@ -70,6 +70,13 @@ public:
     // up to 75,000 points each; a viewer has no use for more).
     static constexpr double minPageSide = 1.0;
     static constexpr double maxPageSide = 200000.0;
+    // The least size that covers a box is as long as the picture is elongated: past this many
+    // times the box on either side, a covering answer is the middle of that strip, all a card
+    // shows of it.
+    static constexpr int maxCoverStretch = 16;
+    // The status a decoder ends with, having answered nothing, when it could not put up every one
+    // of its walls (see Lockdown): it decodes nothing without them.
+    static constexpr int wallsDownStatus = 69;
 
     static QByteArray requestHeader(const Request& request);
     // The request a header announces, its bytes still to be read; nothing when it is not one.
@@ -78,7 +85,8 @@ public:
     static QByteArray answerHeader(const AnswerHeader& answer);
     // The answer a header gives to `request`, when it is one that request may get: an image no
     // larger than the request's limit and the size it asked for (see fitsRequest), in a format
-    // the app draws, its rows as QImage lays them; or encoded bytes within encodedBytesBound.
+    // the app draws, its rows as QImage lays them; or encoded bytes within encodedBytesBound of
+    // the picture's size.
     static std::optional<AnswerHeader> readAnswerHeader(const QByteArray& header,
                                                         const Request& request);
 
@@ -91,11 +99,14 @@ public:
     // Whether pixels of `size` are an answer `request` may get: within the limit, and for
     // `within` inside the box; for `covering` inside it across or down (the least size that
     // covers a box matches it on one side, and a picture too small to cover it is not enlarged,
-    // so it is no larger than the box on one side either).
+    // so it is no larger than the box on one side either), and within coverBound on both.
     static bool fitsRequest(QSize size, const Request& request);
-    // The most bytes a picture within `limit` bytes of pixels takes as a file: PNG stores them
-    // uncompressed at worst, with a byte a row and the framing of its chunks.
-    static qint64 encodedBytesBound(qint64 limit);
+    // The largest a covering answer to `box` may be on each side.
+    static QSize coverBound(QSize box);
+    // The most bytes a picture of `size` takes as a file: PNG stores its pixels (four bytes each
+    // at most, as they are sent) uncompressed at worst, with a byte a row and the framing of its
+    // chunks.
+    static qint64 encodedBytesBound(QSize size);
 
     // The formats a decoder answers in; others are converted before they are sent.
     static bool isSentFormat(QImage::Format format);

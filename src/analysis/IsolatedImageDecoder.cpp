@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <algorithm>
+#include <utility>
 
 namespace {
 std::mutex sharedMutex;
@@ -129,7 +130,7 @@ std::optional<IsolatedImageDecoder::Encoded> IsolatedImageDecoder::encode(const 
     DecoderProcess::Outcome outcome = run({DecoderProtocol::Ask::encoded, QSize(), limit, bytes});
     if (!outcome.encoded || !outcome.size)
         return std::nullopt;
-    return Encoded{std::move(*outcome.encoded), *outcome.size};
+    return Encoded{std::move(*outcome.encoded), *outcome.size, std::move(outcome.encodedRoom)};
 }
 
 QList<qint64> IsolatedImageDecoder::busyDecoders() const {
@@ -175,6 +176,22 @@ qint64 IsolatedImageDecoder::peakDecoderBytes() const {
 int IsolatedImageDecoder::requestsSent() const {
     const std::lock_guard lock(mutex_);
     return requestsSent_;
+}
+
+bool IsolatedImageDecoder::decodesNothing() const {
+    const std::lock_guard lock(mutex_);
+    return wallsDown_;
+}
+
+std::optional<QString> IsolatedImageDecoder::refusalToTell() {
+    const std::lock_guard lock(mutex_);
+    if (!wallsDown_ || wallsDownTold_)
+        return std::nullopt;
+    wallsDownTold_ = true;
+    return QStringLiteral("Pictures cannot be opened on this computer: Kippets opens them only in "
+                          "a separate, locked-down helper, and this system does not allow the "
+                          "lock (seccomp). The picture was not kept; dropped and imported files "
+                          "are still kept as files.");
 }
 
 bool IsolatedImageDecoder::isRemembered(const QByteArray& bytes) {
@@ -253,13 +270,16 @@ DecoderProcess::Outcome IsolatedImageDecoder::run(DecoderProtocol::Request reque
     if (request.bytes.size() > DecoderProtocol::maxRequestBytes ||
         !(pdf ? DecoderProtocol::isPdf(request.bytes)
               : ImageDecoder::formatOf(request.bytes).has_value()) ||
-        isRemembered(request.bytes))
+        isRemembered(request.bytes) || decodesNothing())
         return refused;
     // Pixels wait for room in the app's budget, no longer than a decoder may take to answer.
     const std::shared_ptr<PixelBudget> pixels = pixels_;
     const std::chrono::milliseconds patience = settings_.limits.wall;
     const DecoderProcess::PixelRoom room = [pixels, patience](QSize size, QImage::Format format) {
         return pixels->image(size, format, patience);
+    };
+    const DecoderProcess::FileRoom fileRoom = [pixels, patience](qint64 bytes) {
+        return pixels->room(bytes, patience);
     };
     for (int attempt = 0;; ++attempt) {
         // A request waiting for a decoder keeps its worker: a window of thumbnails queues behind
@@ -276,12 +296,25 @@ DecoderProcess::Outcome IsolatedImageDecoder::run(DecoderProtocol::Request reque
         DecoderProcess::Outcome outcome;
         {
             const PoolThreadWaiting waiting;
-            outcome = process->exchange(request, settings_.limits, room);
+            outcome = process->exchange(request, settings_.limits, room, fileRoom);
         }
         release(std::move(process), pid);
         if (outcome.kind != DecoderProcess::Outcome::Kind::failed)
             return outcome;
         using Failure = DecoderProcess::Outcome::Failure;
+        // Not this picture's doing, nor the next one's: no decoder here can decode safely.
+        if (outcome.why == Failure::wallsDown) {
+            std::unique_lock lock(mutex_);
+            if (!std::exchange(wallsDown_, true)) {
+                lock.unlock();
+                Log::line(QStringLiteral("❌ [ImageDecoder] No picture from outside is decoded "
+                                         "from now on: the decoder %1 could not put up its "
+                                         "walls on this system (its own line on standard error "
+                                         "says which)")
+                              .arg(settings_.program));
+            }
+            return refused;
+        }
         const bool outside = outcome.why == Failure::stalled ||
                              outcome.why == Failure::killedFromOutside ||
                              outcome.why == Failure::unreachable;

@@ -26,6 +26,9 @@
 // once more on a fresh one.
 // A few decoders are kept waiting, so a thumbnail costs no process start; while all are busy
 // another is started, so one hostile file never holds up the next picture.
+// A decoder that cannot put up its walls (see DecoderProtocol::wallsDownStatus) answers nothing:
+// from then on no picture is decoded for the rest of the session, here or in the app. The log says
+// why once, and the user is told in plain words the first time a picture is refused so.
 // Memory is bounded twice: the decoders together never have more than their budget (each its
 // bound, so only as many run at once as the budget holds), and the pixels the app receives wait
 // for room in its own budget (see PixelBudget).
@@ -55,6 +58,8 @@ public:
     struct Encoded {
         QByteArray bytes;
         QSize size;
+        // The file's room in the pixel budget, kept while this is held.
+        std::shared_ptr<void> room;
     };
 
     explicit IsolatedImageDecoder(Settings settings);
@@ -101,6 +106,11 @@ public:
     const PixelBudget& pixels() const { return *pixels_; }
     // Requests that reached a decoder process.
     int requestsSent() const;
+    // Whether a decoder was found unable to put up its walls: every picture is refused since.
+    bool decodesNothing() const;
+    // What the user is told of it, in plain words, the first time it is asked for once pictures
+    // are refused so; nothing before, nor after.
+    std::optional<QString> refusalToTell();
     // The most memory any of its decoders ever held, in bytes.
     qint64 peakDecoderBytes() const;
 
@@ -130,6 +140,8 @@ private:
     int requestsSent_ = 0;
     qint64 peakDecoderBytes_ = 0;
     bool startFailed_ = false;
+    bool wallsDown_ = false;
+    bool wallsDownTold_ = false;
     // Digests of the bytes a decoder failed on, by their length: only bytes of a remembered
     // length are hashed at all.
     QHash<qsizetype, QList<QByteArray>> refused_;

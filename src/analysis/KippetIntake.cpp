@@ -4,6 +4,7 @@
 #include "analysis/FileChooser.h"
 #include "analysis/IntakeError.h"
 #include "analysis/IntakeFailures.h"
+#include "analysis/IsolatedImageDecoder.h"
 #include "analysis/ItemAnalysisStep.h"
 #include "analysis/ItemBuilders.h"
 #include "analysis/ItemLoaders.h"
@@ -364,8 +365,12 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
     const std::optional<EncodedImage> encoded = co_await encoding;
     if (!self || !kippet_)
         co_return true;
-    if (!encoded)
+    if (!encoded) {
+        // Once, the first time: why no picture can be taken on this system at all.
+        if (const std::optional<QString> refusal = IsolatedImageDecoder::shared()->refusalToTell())
+            emit errorOccurred(*refusal);
         co_return false;
+    }
     Log::line(QStringLiteral("🎨 Creating image item (%1 bytes)").arg(encoded->bytes.size()));
     const QString name = QStringLiteral("Pasted Image %1.%2").arg(moment, encoded->fileExtension);
     const KippetItem item =

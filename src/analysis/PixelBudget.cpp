@@ -59,6 +59,23 @@ QImage PixelBudget::image(QSize size, QImage::Format format, std::chrono::millis
                   held);
 }
 
+std::shared_ptr<void> PixelBudget::room(qint64 bytes, std::chrono::milliseconds patience) {
+    if (bytes <= 0)
+        return {};
+    {
+        std::unique_lock lock(mutex_);
+        const bool fits = freed_.wait_for(lock, patience, [&] {
+            return held_ + bytes <= bytes_ || (bytes > bytes_ && held_ == 0);
+        });
+        if (!fits)
+            return {};
+        held_ += bytes;
+        peak_ = std::max(peak_, held_);
+    }
+    const std::shared_ptr<PixelBudget> budget = shared_from_this();
+    return std::shared_ptr<void>(budget.get(), [budget, bytes](void*) { budget->giveBack(bytes); });
+}
+
 void PixelBudget::giveBack(qint64 bytes) {
     {
         const std::lock_guard lock(mutex_);

@@ -20,6 +20,12 @@ public:
     // within `patience`.
     QImage image(QSize size, QImage::Format format, std::chrono::milliseconds patience);
 
+    // Room for `bytes` of a picture's file (a paste's, as a decoder writes it), counted against
+    // the budget until the returned handle is let go; null when it did not fit within `patience`.
+    // A file larger than the whole budget waits until nothing else is held, and then holds the
+    // budget alone: a paste's file is as large as its picture makes it.
+    std::shared_ptr<void> room(qint64 bytes, std::chrono::milliseconds patience);
+
     qint64 bytes() const { return bytes_; }
     // The pixels held now, and the most ever held at once.
     qint64 held() const;

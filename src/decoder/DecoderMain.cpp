@@ -3,7 +3,8 @@
 // (see DecoderProtocol). It reads every image reader, the PDF library and every font it may need
 // before it takes a request, then bounds its own memory and allows itself nothing but decoding
 // (see Lockdown), so that a hostile picture meets a process that can open nothing, start nothing
-// and reach no other process, and whose memory the system bounds; the app bounds its time.
+// and reach no other process, and whose memory the system bounds; the app bounds its time. One
+// that cannot put up every wall answers nothing and ends with a status of its own.
 
 #include "analysis/DecoderProtocol.h"
 #include "analysis/ImageDecoder.h"
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -101,9 +103,20 @@ QImage fitted(QImage image, const DecoderProtocol::Request& request) {
         return image;
     if (request.ask == DecoderProtocol::Ask::within)
         return image.scaled(request.size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    if (request.ask == DecoderProtocol::Ask::covering)
-        return image.scaled(request.size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    return {};
+    if (request.ask != DecoderProtocol::Ask::covering)
+        return {};
+    if (image.width() > request.size.width() && image.height() > request.size.height())
+        image =
+            image.scaled(request.size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    // A strip far longer than its box: the middle of it, which is what a card shows.
+    const QSize bound = DecoderProtocol::coverBound(request.size);
+    if (image.width() > bound.width() || image.height() > bound.height()) {
+        const QSize kept = image.size().boundedTo(bound);
+        image = image.copy(
+            QRect(QPoint((image.width() - kept.width()) / 2, (image.height() - kept.height()) / 2),
+                  kept));
+    }
+    return image;
 }
 
 bool answer(int channel, const DecoderProtocol::Request& request) {
@@ -147,7 +160,7 @@ bool answer(int channel, const DecoderProtocol::Request& request) {
     }
     if (!image || image->isNull() || !DecoderProtocol::fitsRequest(image->size(), request) ||
         (request.ask == DecoderProtocol::Ask::encoded &&
-         (!file || file->size() > DecoderProtocol::encodedBytesBound(request.limit)))) {
+         (!file || file->size() > DecoderProtocol::encodedBytesBound(image->size())))) {
         const QByteArray bytes = DecoderProtocol::answerHeader(header);
         return writeAll(channel, bytes.constData(), bytes.size());
     }
@@ -218,6 +231,10 @@ bool hasArgument(int argc, char** argv, const char* wanted) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Qt's regular expressions (which image readers use as they are warmed up) compile to machine
+    // code in a page both writable and executable, which would outlast the walls as a place for
+    // smuggled code to run from. Interpreted, however the decoder was started.
+    ::setenv("QT_ENABLE_REGEXP_JIT", "0", 1);
     // The app's end is the decoder's end, even when the app dies without closing the socket. The
     // signal follows the thread that started the decoder, which the app keeps for as long as it
     // runs.
@@ -250,10 +267,19 @@ int main(int argc, char** argv) {
     std::optional<LockdownCheck> check;
     if (hasArgument(argc, argv, "--check-lockdown"))
         check.emplace();
-    Lockdown::limitMemory(memory);
-    const QString unlocked = Lockdown::allowOnlyDecoding();
+    const QString unlocked = Lockdown::raise(memory);
     if (check)
         ::_exit(check->run(unlocked));
+    // Without every wall, no request is read: the app decodes nothing from outside rather than
+    // decode it here unwalled, and tells its user why.
+    if (!unlocked.isEmpty()) {
+        std::fprintf(stderr, "kippets-decoder: decoding nothing without its walls: %s\n",
+                     qPrintable(unlocked));
+        ::_exit(DecoderProtocol::wallsDownStatus);
+    }
+    // Asked by the tests: abort() still ends the decoder as it should, with SIGABRT.
+    if (hasArgument(argc, argv, "--check-abort"))
+        std::abort();
     for (;;) {
         QByteArray header(DecoderProtocol::requestHeaderBytes, '\0');
         if (!readAll(channel, header.data(), header.size()))

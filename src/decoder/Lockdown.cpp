@@ -1,14 +1,18 @@
 #include "decoder/Lockdown.h"
 
+#include <QStringList>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #ifdef KIPPETS_HAVE_SECCOMP
-#include <cerrno>
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
-#include <unistd.h>
 #endif
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -23,14 +27,69 @@
 #include <sanitizer/common_interface_defs.h>
 #endif
 
-bool Lockdown::limitMemory(qint64 bytes) {
+QString Lockdown::raise(qint64 memoryBytes) {
+    // Opened while files still may be; read once nothing more can be mapped as code.
+    const int maps = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    QStringList missing;
+    if (const QString memory = limitMemory(memoryBytes); !memory.isEmpty())
+        missing.append(memory);
+    if (const QString filter = allowOnlyDecoding(); !filter.isEmpty())
+        missing.append(filter);
+    if (maps < 0) {
+        missing.append(QStringLiteral("its memory map could not be read"));
+    } else {
+        const QByteArrayList code = codeInData(maps);
+        ::close(maps);
+        if (!code.isEmpty())
+            missing.append(QStringLiteral("memory that may run code: ") +
+                           QString::fromUtf8(code.join(" | ")));
+    }
+    return missing.join(QStringLiteral("; "));
+}
+
+QString Lockdown::limitMemory(qint64 bytes) {
 #ifdef KIPPETS_ADDRESS_SANITIZER
     Q_UNUSED(bytes);
-    return false;
+    return {};
 #else
     const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
-    return ::setrlimit(RLIMIT_DATA, &limit) == 0;
+    if (::setrlimit(RLIMIT_DATA, &limit) == 0)
+        return {};
+    return QStringLiteral("its memory could not be bounded: ") +
+           QString::fromLocal8Bit(std::strerror(errno));
 #endif
+}
+
+QByteArrayList Lockdown::codeInData(int maps) {
+    QByteArray text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t got = ::read(maps, chunk, sizeof chunk);
+        if (got > 0)
+            text.append(chunk, got);
+        else if (got < 0 && errno == EINTR)
+            continue;
+        else if (got < 0)
+            return {QByteArrayLiteral("the memory map could not be read")};
+        else
+            break;
+    }
+    QByteArrayList found;
+    for (const QByteArray& line : text.split('\n')) {
+        // address perms offset device inode [path]
+        const QByteArrayList fields = line.simplified().split(' ');
+        if (fields.size() < 5 || fields.at(1).size() < 3 || fields.at(1).at(2) != 'x')
+            continue;
+        const QByteArray path = fields.size() > 5 ? fields.mid(5).join(' ') : QByteArray();
+        if (path == "[vdso]" || path == "[vsyscall]")
+            continue;
+        // A memfd is memory with a name: mapped twice, once writable and once executable, it is
+        // a JIT's page all the same.
+        const bool anonymous = path.isEmpty() || path.startsWith('[') || path.startsWith("/memfd:");
+        if (fields.at(1).at(1) == 'w' || anonymous)
+            found.append(line);
+    }
+    return found;
 }
 
 #ifdef KIPPETS_HAVE_SECCOMP
@@ -103,6 +162,11 @@ bool allowWithArguments(scmp_filter_ctx filter) {
     const auto allow = [&](int call, scmp_arg_cmp condition) {
         return seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 1, condition) == 0;
     };
+    // `signal` is the index of the call's signal argument; the first is the process.
+    const auto allowSignal = [&](int call, unsigned int signal) {
+        return seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 2, argument(0, SCMP_CMP_EQ, self),
+                                argument(signal, SCMP_CMP_EQ, SIGABRT)) == 0;
+    };
     return
         // Memory may be written or read, never run: no code arrives after the readers.
         allow(SCMP_SYS(mmap), argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
@@ -111,9 +175,11 @@ bool allowWithArguments(scmp_filter_ctx filter) {
         // clone3 passes its flags in memory, which the filter cannot read: it answers that the
         // kernel lacks it, and the C library starts threads with clone instead.
         seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0 &&
-        // Signals only to itself: abort() and the sanitizers' reports end the decoder so.
-        allow(SCMP_SYS(kill), argument(0, SCMP_CMP_EQ, self)) &&
-        allow(SCMP_SYS(tgkill), argument(0, SCMP_CMP_EQ, self)) &&
+        // One signal, to itself only: abort() ends the decoder with SIGABRT (and so do the C
+        // library's checks and the sanitizers when they abort). Nothing else: a decoder that
+        // could stop or kill itself would pass for one stopped or killed from outside, a victim
+        // whose picture is tried again.
+        allowSignal(SCMP_SYS(kill), 1) && allowSignal(SCMP_SYS(tgkill), 2) &&
         // Qt names each thread it starts.
         allow(SCMP_SYS(prctl), argument(0, SCMP_CMP_EQ, PR_SET_NAME)) && allowForSanitizer(filter);
 }

@@ -70,6 +70,47 @@ DecoderProcess::Outcome exchangeWithFake(const DecoderProtocol::Request& request
     return outcome;
 }
 
+// As exchangeWithFake, with the app's rooms for pixels and files: `asked` counts each time the
+// app made room for an answer.
+DecoderProcess::Outcome exchangeWithRooms(const DecoderProtocol::Request& request,
+                                          const DecoderProtocol::AnswerHeader& answer,
+                                          qint64 sentBytes,
+                                          const std::shared_ptr<PixelBudget>& budget, int& asked) {
+    int sockets[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+        return {};
+    std::thread fake([&, theirs = sockets[1]] {
+        QByteArray header(DecoderProtocol::requestHeaderBytes, '\0');
+        if (readAll(theirs, header.data(), header.size())) {
+            QByteArray bytes(request.bytes.size(), '\0');
+            readAll(theirs, bytes.data(), bytes.size());
+            const QByteArray reply =
+                DecoderProtocol::answerHeader(answer) + QByteArray(sentBytes, char(0x7f));
+            ::send(theirs, reply.constData(), reply.size(), MSG_NOSIGNAL);
+        }
+        char drain[256];
+        while (::read(theirs, drain, sizeof drain) > 0) {
+        }
+        ::close(theirs);
+    });
+    const auto patience = std::chrono::milliseconds(200);
+    const DecoderProcess::PixelRoom pixels = [&](QSize size, QImage::Format format) {
+        ++asked;
+        return budget->image(size, format, patience);
+    };
+    const DecoderProcess::FileRoom files = [&](qint64 bytes) {
+        ++asked;
+        return budget->room(bytes, patience);
+    };
+    DecoderProcess::Outcome outcome;
+    {
+        DecoderProcess process(sockets[0], 0);
+        outcome = process.exchange(request, {}, pixels, files);
+    }
+    fake.join();
+    return outcome;
+}
+
 DecoderProtocol::AnswerHeader imageAnswer(QSize size) {
     DecoderProtocol::AnswerHeader answer;
     answer.answer = DecoderProtocol::Answer::image;
@@ -124,7 +165,7 @@ private slots:
         QVERIFY(failedAsNonsense(exchangeWithFake(whole, file)));
         DecoderProtocol::Request paste = whole;
         paste.ask = Ask::encoded;
-        file.pixelBytes = DecoderProtocol::encodedBytesBound(paste.limit) + 1;
+        file.pixelBytes = DecoderProtocol::encodedBytesBound(file.size) + 1;
         QVERIFY(failedAsNonsense(exchangeWithFake(paste, file)));
         // Word that a picture is decoded, which earns time to write its file, comes before a
         // paste's file only, and only once.
@@ -150,6 +191,89 @@ private slots:
                  qPrintable(pasted.failure));
         QCOMPARE(pasted.encoded->size(), 100);
         QCOMPARE(pasted.size, std::optional<QSize>(QSize(64, 64)));
+    }
+
+    // Both sides of a covering answer follow from its box; a paste's file from the size of its
+    // picture. An answer past either is refused at its header, before the app makes room for it.
+    void anAnswerPastItsBoundIsRefusedBeforeItIsHeld() {
+        using Ask = DecoderProtocol::Ask;
+        const auto budget = std::make_shared<PixelBudget>(512LL * 1024 * 1024);
+        const QByteArray bytes = pngOf(QSize(4, 4));
+        const qint64 limit = 256LL * 1024 * 1024;
+        const DecoderProtocol::Request thumbnail{Ask::covering, QSize(260, 96), limit, bytes};
+        const auto refusedUnheld = [&](const DecoderProtocol::Request& request,
+                                       const DecoderProtocol::AnswerHeader& answer) {
+            int asked = 0;
+            const DecoderProcess::Outcome outcome =
+                exchangeWithRooms(request, answer, 0, budget, asked);
+            return outcome.why == DecoderProcess::Outcome::Failure::nonsense && asked == 0 &&
+                   budget->peak() == 0;
+        };
+        // A strip 260 wide and 65,536 high covers a card's box: 68 MB for a thumbnail.
+        QVERIFY(refusedUnheld(thumbnail, imageAnswer(QSize(260, 65536))));
+        QVERIFY(refusedUnheld(thumbnail, imageAnswer(QSize(260, 96 * 16 + 1))));
+        QVERIFY(refusedUnheld(thumbnail, imageAnswer(QSize(260 * 16 + 1, 96))));
+        // A file of a 64 × 64 picture is no larger than its pixels stored as they are, and the
+        // framing of a PNG.
+        DecoderProtocol::Request paste{Ask::encoded, QSize(), limit, bytes};
+        DecoderProtocol::AnswerHeader file;
+        file.answer = DecoderProtocol::Answer::encoded;
+        file.size = QSize(64, 64);
+        file.pixelBytes = 256LL * 1024 * 1024;
+        QVERIFY(refusedUnheld(paste, file));
+        file.pixelBytes = 200 * 1024;
+        QVERIFY(refusedUnheld(paste, file));
+
+        // Within the bound, it is taken.
+        int asked = 0;
+        const DecoderProcess::Outcome strip = exchangeWithRooms(
+            thumbnail, imageAnswer(QSize(260, 96 * 16)), 260 * 96 * 16 * 4, budget, asked);
+        QVERIFY2(strip.image, qPrintable(strip.failure));
+        QCOMPARE(strip.image->size(), QSize(260, 96 * 16));
+        QCOMPARE(asked, 1);
+    }
+
+    // A paste's file is counted in the app's budget as pixels are: it waits for room, and holds
+    // it for as long as the app holds the file.
+    void aPastesFileCountsInTheAppsBudget() {
+        const auto budget = std::make_shared<PixelBudget>(64 * 1024);
+        const DecoderProtocol::Request paste{DecoderProtocol::Ask::encoded, QSize(),
+                                             256LL * 1024 * 1024, pngOf(QSize(4, 4))};
+        DecoderProtocol::AnswerHeader file;
+        file.answer = DecoderProtocol::Answer::encoded;
+        file.size = QSize(100, 100);
+        file.pixelBytes = 20000;
+        int asked = 0;
+        {
+            QImage held =
+                budget->image(QSize(100, 120), QImage::Format_RGB32, std::chrono::seconds(1));
+            QVERIFY(!held.isNull());
+            const DecoderProcess::Outcome waited =
+                exchangeWithRooms(paste, file, file.pixelBytes, budget, asked);
+            QCOMPARE(asked, 1);
+            QVERIFY(waited.why == DecoderProcess::Outcome::Failure::noRoom);
+            QVERIFY(!waited.isThePicturesFault());
+            QVERIFY(!waited.encoded);
+        }
+        QCOMPARE(budget->held(), qint64(0));
+        std::optional<DecoderProcess::Outcome> taken =
+            exchangeWithRooms(paste, file, file.pixelBytes, budget, asked);
+        QVERIFY2(taken->encoded, qPrintable(taken->failure));
+        QCOMPARE(taken->encoded->size(), 20000);
+        QCOMPARE(budget->held(), qint64(20000));
+        taken.reset();
+        QCOMPARE(budget->held(), qint64(0));
+
+        // A file larger than the whole budget takes it alone, once nothing else is held.
+        file.size = QSize(400, 400);
+        file.pixelBytes = 100 * 1024;
+        taken = exchangeWithRooms(paste, file, file.pixelBytes, budget, asked);
+        QVERIFY2(taken->encoded, qPrintable(taken->failure));
+        QCOMPARE(budget->held(), qint64(100 * 1024));
+        QVERIFY(budget->image(QSize(4, 4), QImage::Format_RGB32, std::chrono::milliseconds(50))
+                    .isNull());
+        taken.reset();
+        QCOMPARE(budget->held(), qint64(0));
     }
 
     // A paste of bytes comes back as the file it is kept as, made by the decoder: the same bytes
@@ -195,7 +319,9 @@ private slots:
         QVERIFY2(file->bytes.size() < 4 * 1024 * 1024,
                  qPrintable(QString::number(file->bytes.size())));
         QCOMPARE(decoder->declaredSize(file->bytes), std::optional<QSize>(QSize(8192, 8192)));
-        QCOMPARE(decoder->pixels().peak(), peakBefore);
+        // Its file counts in the budget while the app holds it: no more than that.
+        QVERIFY2(decoder->pixels().peak() <= std::max(peakBefore, qint64(file->bytes.size())),
+                 qPrintable(QString::number(decoder->pixels().peak())));
     }
 
     // Pixels wait for room in the app's budget; a picture larger than the whole budget is
