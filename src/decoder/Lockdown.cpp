@@ -168,7 +168,8 @@ bool allowWithArguments(scmp_filter_ctx filter) {
                                 argument(signal, SCMP_CMP_EQ, SIGABRT)) == 0;
     };
     return
-        // Memory may be written or read, never run: no code arrives after the readers.
+        // Memory may be written or read, never run: no code arrives after the readers (and
+        // raise() finds none made before them that could be written).
         allow(SCMP_SYS(mmap), argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
         allow(SCMP_SYS(mprotect), argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) &&
         allow(SCMP_SYS(clone), argument(0, SCMP_CMP_MASKED_EQ, cloneFlagsLooked, CLONE_THREAD)) &&
