@@ -233,6 +233,29 @@ private slots:
         QCOMPARE(asked, 1);
     }
 
+    // The real decoder answers a strip far longer than a card's box with the middle of it, which
+    // is what the card shows.
+    void aLongStripCoversItsBoxWithItsMiddle() {
+        const auto decoder = installDecoder(96LL * 1024 * 1024);
+        QImage strip(4000, 20, QImage::Format_RGB32);
+        QPainter painter(&strip);
+        painter.fillRect(QRect(0, 0, 1500, 20), Qt::red);
+        painter.fillRect(QRect(1500, 0, 1000, 20), Qt::green);
+        painter.fillRect(QRect(2500, 0, 1500, 20), Qt::blue);
+        painter.end();
+        const std::optional<QImage> covering =
+            decoder->decodeCovering(encoded(strip, "PNG"), QSize(26, 10));
+        QVERIFY(covering);
+        // Halved to cover the box's height, 2000 × 10, of which 16 boxes' width.
+        QCOMPARE(covering->size(), QSize(26 * 16, 10));
+        QCOMPARE(covering->pixelColor(0, 5), QColor(Qt::green));
+        QCOMPARE(covering->pixelColor(26 * 16 - 1, 5), QColor(Qt::green));
+        const std::optional<QImage> tall = decoder->decodeCovering(
+            encoded(strip.transformed(QTransform().rotate(90)), "PNG"), QSize(10, 26));
+        QVERIFY(tall);
+        QCOMPARE(tall->size(), QSize(10, 26 * 16));
+    }
+
     // A paste's file is counted in the app's budget as pixels are: it waits for room, and holds
     // it for as long as the app holds the file.
     void aPastesFileCountsInTheAppsBudget() {
