@@ -76,9 +76,18 @@ QStringList codeInData(qint64 pid) {
     return found;
 }
 
-// Its walls are up once its filter is: the decoder loads it last, after every reader.
+// How many seccomp filters the process is under; its parent's (a container's) count too.
+int filtersOf(qint64 pid) {
+    const QByteArray status = procFile(pid, "status");
+    const qsizetype at = status.indexOf("Seccomp_filters:");
+    if (at < 0)
+        return status.contains("Seccomp:\t2") ? 1 : 0;
+    return status.mid(at + 16, status.indexOf('\n', at) - at - 16).trimmed().toInt();
+}
+
+// Its walls are up once its own filter is: the decoder loads it last, after every reader.
 bool isWalled(qint64 pid) {
-    return procFile(pid, "status").contains("Seccomp:\t2");
+    return filtersOf(pid) > filtersOf(QCoreApplication::applicationPid());
 }
 
 char processState(qint64 pid) {
