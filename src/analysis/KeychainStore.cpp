@@ -45,7 +45,6 @@ const QString secretPath = QStringLiteral("/org/freedesktop/secrets");
 const QString serviceInterface = QStringLiteral("org.freedesktop.Secret.Service");
 const QString collectionInterface = QStringLiteral("org.freedesktop.Secret.Collection");
 const QString itemInterface = QStringLiteral("org.freedesktop.Secret.Item");
-const QString promptInterface = QStringLiteral("org.freedesktop.Secret.Prompt");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 // Where the Secret Service keeps new items when it names no default collection.
 const QString defaultAlias = QStringLiteral("/org/freedesktop/secrets/aliases/default");
@@ -55,7 +54,7 @@ const QString keychainSchema = QStringLiteral("org.qt.keychain");
 const QString typeAttribute = QStringLiteral("type");
 
 QDBusMessage secretCall(const QString& path, const QString& interface, const QString& member) {
-    return QDBusMessage::createMethodCall(secretService, path, interface, member);
+    return SecretServiceLink::methodCall(path, interface, member);
 }
 
 bool answered(const std::optional<QDBusMessage>& reply, int arguments = 1) {
@@ -71,6 +70,25 @@ bool isNone(const QString& path) {
 QList<QDBusObjectPath> pathsOf(const QVariant& argument) {
     return qdbus_cast<QList<QDBusObjectPath>>(argument);
 }
+
+// What an error reply says, for the user and the log.
+QString errorOf(const QDBusMessage& reply) {
+    if (reply.errorMessage().isEmpty())
+        return reply.errorName();
+    return reply.errorMessage() + QStringLiteral(" (") + reply.errorName() + QStringLiteral(")");
+}
+
+// The error a bus sends for a call whose callee left or never came: the keyring is gone.
+bool isDeparture(const QDBusMessage& reply) {
+    const QString name = reply.errorName();
+    return name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+           name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+           name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+           name == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
+}
+
+const QString keyringTool =
+    QStringLiteral("your desktop's keyring tool (such as Passwords and Keys)");
 } // namespace
 
 struct KeychainStore::Found {
@@ -84,6 +102,14 @@ struct KeychainStore::Outcome {
     bool timedOut = false;
     // The keyring holds the item, but locked: nothing was read and nobody was asked to unlock.
     bool locked = false;
+    // The keyring left the session bus before it answered.
+    bool serviceLeft = false;
+    // Only an unlock prompt could have let the write go on, and none was to be shown.
+    bool wouldPrompt = false;
+    // For any other failure: what the keyring was asked and what it said, and what the user can
+    // do about it when that is more than looking at the keyring.
+    QString cause;
+    QString nextStep;
     QByteArray data;
 
     bool succeeded() const { return !timedOut && !locked && error == QKeychain::NoError; }
@@ -108,16 +134,13 @@ template <typename Outcome> struct JobAwaiter {
 } // namespace
 
 KeychainStore::KeychainStore(QString service, std::chrono::milliseconds timeout, QObject* parent)
-    : QObject(parent), service_(std::move(service)), timeout_(timeout) {
+    : QObject(parent), service_(std::move(service)), timeout_(timeout),
+      link_(new SecretServiceLink(timeout, this)) {
     qDBusRegisterMetaType<QMap<QString, QString>>();
     // gnome-keyring announces a lock or unlock both ways; either makes the store ask again.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        bus.connect(secretService, secretPath, serviceInterface,
-                    QStringLiteral("CollectionChanged"), this, SLOT(keyringChanged()));
-        bus.connect(secretService, QString(), propertiesInterface,
-                    QStringLiteral("PropertiesChanged"), this, SLOT(keyringChanged()));
-    }
+    connect(link_, &SecretServiceLink::keyringChanged, this, &KeychainStore::keyringChanged);
+    connect(link_, &SecretServiceLink::serviceLeft, this, &KeychainStore::serviceLeft);
+    connect(link_, &SecretServiceLink::serviceReturned, this, &KeychainStore::serviceReturned);
 }
 
 KeychainStore& KeychainStore::shared() {
@@ -177,6 +200,9 @@ void KeychainStore::runJob(QKeychain::Job* job, std::function<void(const Outcome
                 openWaits_.remove(wait);
                 Outcome outcome;
                 outcome.error = ended->error();
+                if (outcome.error != QKeychain::NoError &&
+                    outcome.error != QKeychain::EntryNotFound)
+                    outcome.cause = QStringLiteral("the keyring refused: ") + ended->errorString();
                 if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(ended))
                     outcome.data = read->binaryData();
                 done(outcome);
@@ -201,6 +227,7 @@ KeychainStore::~KeychainStore() {
     // Every wait still open ends now as unanswered, so that nothing awaiting the store is left
     // suspended for good; what it starts meanwhile ends at once the same way.
     closing_ = true;
+    link_->close();
     while (!openWaits_.isEmpty()) {
         const std::function<void()> abandon = openWaits_.take(openWaits_.constBegin().key());
         abandon();
@@ -219,10 +246,17 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::run(QKeychain::Job* job) {
     co_return co_await awaiter;
 }
 
-qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail) {
+qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail, const QString& retry) {
     if (outcome.locked) {
         *detail = KeychainError::lockedDetail;
         return KeychainError::interactionNotAllowed;
+    }
+    if (outcome.serviceLeft) {
+        *detail = QStringLiteral("the keyring stopped before it answered (%1 left the session "
+                                 "bus); start the keyring again, for example by logging in "
+                                 "again, then %2")
+                      .arg(secretService, retry);
+        return KeychainError::notAvailable;
     }
     if (outcome.timedOut) {
         *detail =
@@ -237,16 +271,41 @@ qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail) {
                       .arg(secretService);
         return KeychainError::notAvailable;
     }
+    const QString nextStep =
+        (outcome.nextStep.isEmpty() ? QStringLiteral("check the login keyring in ") + keyringTool
+                                    : outcome.nextStep) +
+        QStringLiteral(", then ") + retry;
+    QString cause = outcome.cause;
+    qint32 status = KeychainError::internalComponent;
     switch (outcome.error) {
     case QKeychain::AccessDeniedByUser:
-        return KeychainError::userCanceled;
+        status = KeychainError::userCanceled;
+        if (cause.isEmpty())
+            cause = QStringLiteral("the keyring's prompt was cancelled");
+        break;
     case QKeychain::AccessDenied:
-        return KeychainError::authFailed;
+        status = KeychainError::authFailed;
+        if (cause.isEmpty())
+            cause = QStringLiteral("the keyring denied access");
+        break;
     case QKeychain::NotImplemented:
-        return KeychainError::unimplemented;
+        status = KeychainError::unimplemented;
+        if (cause.isEmpty())
+            cause = QStringLiteral("the keyring does not support this");
+        break;
     default:
-        return KeychainError::internalComponent;
+        if (cause.isEmpty())
+            cause = QStringLiteral("the keyring failed without saying why (error %1)")
+                        .arg(static_cast<int>(outcome.error));
+        break;
     }
+    *detail = cause + QStringLiteral("; ") + nextStep;
+    return status;
+}
+
+void KeychainStore::logFailure(const QString& what, const KeychainError& error) {
+    Log::line(QStringLiteral("⚠️ [Keychain] ") + what + QStringLiteral(": ") +
+              (error.detail().isEmpty() ? error.errorDescription() : error.detail()));
 }
 
 QCoro::Task<std::optional<QString>> KeychainStore::load(QString account) {
@@ -270,7 +329,7 @@ QCoro::Task<std::optional<QString>> KeychainStore::read(QString account) {
         throw KeychainError::locked(KeychainError::Case::queryFailed);
     if (!outcome.succeeded()) {
         QString detail;
-        const qint32 status = statusFor(outcome, &detail);
+        const qint32 status = statusFor(outcome, &detail, QStringLiteral("try again"));
         throw KeychainError(KeychainError::Case::queryFailed, status, detail);
     }
     co_return decodeUtf8(outcome.data);
@@ -342,38 +401,63 @@ QCoro::Task<void> KeychainStore::waitForFirstPresenceAnswer() {
 }
 
 QCoro::Task<void> KeychainStore::save(QString account, QString value) {
+    co_await saveValue(std::move(account), std::move(value), true);
+}
+
+QCoro::Task<bool> KeychainStore::saveUnprompted(QString account, QString value) {
+    co_return co_await saveValue(std::move(account), std::move(value), false);
+}
+
+QCoro::Task<bool> KeychainStore::saveValue(QString account, QString value, bool mayPrompt) {
     if (!value.isValidUtf16())
         throw KeychainError(KeychainError::Case::encodingFailed);
+    QPointer<KeychainStore> self(this);
+    const QString again = QStringLiteral("enter the key again");
+    const auto failed = [](KeychainError error) {
+        logFailure(QStringLiteral("The key could not be saved in the keyring"), error);
+        return error;
+    };
     // From here on, no read that began earlier may record what it finds.
     ++writes_;
     // Once an unlock was refused, a save asks nobody again while the keyring stays locked: one
     // refusal is answer enough until the user unlocks it.
-    if (unlockRefused_) {
+    if (unlockRefused_ && mayPrompt) {
         if (co_await probeHolding({}) == Holding::locked)
             throw KeychainError::locked(KeychainError::Case::queryFailed);
+        if (!self)
+            co_return false;
         unlockRefused_ = false;
     }
     // The query, without any prompt: a keyring that does not answer it gets no write that could
     // land after the save was reported failed.
     const Found found = co_await search(account);
+    if (!self)
+        co_return false;
     if (found.holding == Holding::timedOut) {
         Outcome unanswered;
         unanswered.timedOut = true;
         QString detail;
-        const qint32 status = statusFor(unanswered, &detail);
-        throw KeychainError(KeychainError::Case::queryFailed, status, detail);
+        const qint32 status = statusFor(unanswered, &detail, again);
+        throw failed(KeychainError(KeychainError::Case::queryFailed, status, detail));
     }
     const bool known = found.holding == Holding::unlocked || found.holding == Holding::locked ||
                        (cache_.contains(account) && cache_.value(account).has_value());
     Outcome written;
-    if (found.holding == Holding::unanswered) {
+    if (found.holding == Holding::unanswered && link_->phase() == SecretServiceLink::Phase::gone) {
+        // The keyring left and none has come back: nothing is there to write to.
+        written.serviceLeft = true;
+    } else if (found.holding == Holding::unanswered) {
         // No Secret Service to search: QtKeychain may reach the keyring another way.
         auto* write = new QKeychain::WritePasswordJob(service_, this);
         write->setBinaryData(value.toUtf8());
         written = co_await run(prepare(write, account));
     } else {
-        written = co_await writeItem(account, value, found);
+        written = co_await writeItem(account, value, found, mayPrompt);
     }
+    if (!self)
+        co_return false;
+    if (written.wouldPrompt)
+        co_return false;
     if (!written.succeeded()) {
         if (written.locked) {
             unlockRefused_ = true;
@@ -381,55 +465,100 @@ QCoro::Task<void> KeychainStore::save(QString account, QString value) {
             throw KeychainError::locked(KeychainError::Case::queryFailed);
         }
         QString detail;
-        const qint32 status = statusFor(written, &detail);
+        const qint32 status = statusFor(written, &detail, again);
         // A keyring that could not be asked at all fails as its query would have.
         const bool unasked =
             status == KeychainError::interactionNotAllowed || status == KeychainError::notAvailable;
-        throw KeychainError(unasked ? KeychainError::Case::queryFailed
-                            : known ? KeychainError::Case::updateFailed
-                                    : KeychainError::Case::saveFailed,
-                            status, detail);
+        throw failed(KeychainError(unasked ? KeychainError::Case::queryFailed
+                                   : known ? KeychainError::Case::updateFailed
+                                           : KeychainError::Case::saveFailed,
+                                   status, detail));
     }
     ++writes_;
     setLocked(account, false);
     cache_.insert(account, value);
+    co_return true;
 }
 
 QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QString value,
-                                                             Found found) {
+                                                             Found found, bool mayPrompt) {
     QPointer<KeychainStore> self(this);
     Outcome outcome;
-    const auto failedWith = [&outcome](const std::optional<QDBusMessage>& reply) {
+    const auto failedWith = [this, &outcome](const std::optional<QDBusMessage>& reply,
+                                             const QString& step) {
         outcome.timedOut = !reply;
-        if (reply)
-            outcome.error = reply->errorName() == QLatin1String("org.freedesktop.DBus.Error."
-                                                                "ServiceUnknown")
-                                ? QKeychain::NoBackendAvailable
-                                : QKeychain::OtherError;
+        if (!reply)
+            return outcome;
+        if (reply->errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")) {
+            outcome.error = QKeychain::NoBackendAvailable;
+            return outcome;
+        }
+        if (isDeparture(*reply) && link_->phase() == SecretServiceLink::Phase::gone) {
+            outcome.serviceLeft = true;
+            return outcome;
+        }
+        outcome.error = QKeychain::OtherError;
+        outcome.cause =
+            reply->type() == QDBusMessage::ErrorMessage
+                ? QStringLiteral("the keyring refused to %1: %2").arg(step, errorOf(*reply))
+                : QStringLiteral("the keyring gave an answer that could not be "
+                                 "understood when asked to %1")
+                      .arg(step);
         return outcome;
     };
     // A prompt that never showed fails the save; one the user dismissed leaves the keyring
     // locked, which is the answer. Whether the save ends with the prompt's answer.
     const auto endedByPrompt = [&outcome](const PromptAnswer& answer) {
-        if (!answer.shown)
-            outcome.error = QKeychain::OtherError;
-        else if (answer.dismissed)
+        using Ending = PromptAnswer::Ending;
+        switch (answer.ending) {
+        case Ending::completed:
+            return false;
+        case Ending::dismissed:
             outcome.locked = true;
-        return !answer.shown || answer.dismissed;
+            break;
+        case Ending::serviceLeft:
+            outcome.serviceLeft = true;
+            break;
+        case Ending::notShown:
+            outcome.error = QKeychain::OtherError;
+            outcome.cause =
+                QStringLiteral("the keyring could not show its unlock prompt: ") + answer.cause;
+            outcome.nextStep = QStringLiteral("unlock the login keyring in ") + keyringTool;
+            break;
+        case Ending::abandoned:
+            outcome.timedOut = true;
+            break;
+        }
+        return true;
     };
     QDBusMessage alias = secretCall(secretPath, serviceInterface, QStringLiteral("ReadAlias"));
     alias << QStringLiteral("default");
     const std::optional<QDBusMessage> aliasReply = co_await ask(alias);
-    if (!self || !answered(aliasReply))
-        co_return failedWith(aliasReply);
+    if (!self)
+        co_return outcome;
+    if (!answered(aliasReply))
+        co_return failedWith(aliasReply, QStringLiteral("name its default keyring"));
     QString collection = aliasReply->arguments().first().value<QDBusObjectPath>().path();
-    if (isNone(collection))
+    const bool noDefault = isNone(collection);
+    if (noDefault)
         collection = defaultAlias;
     QDBusMessage get = secretCall(collection, propertiesInterface, QStringLiteral("Get"));
     get << collectionInterface << QStringLiteral("Locked");
     const std::optional<QDBusMessage> lockReply = co_await ask(get);
-    if (!self || !answered(lockReply))
-        co_return failedWith(lockReply);
+    if (!self)
+        co_return outcome;
+    if (!answered(lockReply)) {
+        failedWith(lockReply, QStringLiteral("say whether its default keyring is locked"));
+        if (noDefault && !outcome.cause.isEmpty()) {
+            // As a keyring started by D-Bus activation in a fresh session may be.
+            outcome.cause = QStringLiteral("the keyring has no default keyring to keep the key in "
+                                           "(%1)")
+                                .arg(errorOf(*lockReply));
+            outcome.nextStep =
+                QStringLiteral("create a keyring (or choose one as the default) in ") + keyringTool;
+        }
+        co_return outcome;
+    }
     const bool collectionLocked =
         lockReply->arguments().first().value<QDBusVariant>().variant().toBool();
 
@@ -440,11 +569,17 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QS
         toUnlock.append(QDBusObjectPath(collection));
     if (!toUnlock.isEmpty()) {
         setKeyringLocked(true);
+        if (!mayPrompt) {
+            outcome.wouldPrompt = true;
+            co_return outcome;
+        }
         QDBusMessage unlock = secretCall(secretPath, serviceInterface, QStringLiteral("Unlock"));
         unlock << QVariant::fromValue(toUnlock);
         const std::optional<QDBusMessage> unlockReply = co_await ask(unlock);
-        if (!self || !answered(unlockReply, 2))
-            co_return failedWith(unlockReply);
+        if (!self)
+            co_return outcome;
+        if (!answered(unlockReply, 2))
+            co_return failedWith(unlockReply, QStringLiteral("unlock the keyring"));
         const QString prompt = unlockReply->arguments().at(1).value<QDBusObjectPath>().path();
         if (!isNone(prompt)) {
             const PromptAnswer answer = co_await followPrompt(prompt);
@@ -476,9 +611,15 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QS
         co_return outcome;
     closeSession(*session);
     if (!answered(created, 2))
-        co_return failedWith(created);
+        co_return failedWith(created, QStringLiteral("store the key"));
     QString item = created->arguments().at(0).value<QDBusObjectPath>().path();
     const QString prompt = created->arguments().at(1).value<QDBusObjectPath>().path();
+    if (!isNone(prompt) && !mayPrompt) {
+        // Locked again in between: the prompt the call began is never shown.
+        link_->dismiss(prompt);
+        outcome.wouldPrompt = true;
+        co_return outcome;
+    }
     if (!isNone(prompt)) {
         // The keyring locked again in between: its prompt is the user's, as above.
         const PromptAnswer answer = co_await followPrompt(prompt);
@@ -512,8 +653,11 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::deleteItems(QList<QDBusObject
             outcome.timedOut = true;
         else if (reply->type() != QDBusMessage::ReplyMessage &&
                  reply->errorName() != QLatin1String("org.freedesktop.Secret.Error.NoSuchObject") &&
-                 reply->errorName() != QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
+                 reply->errorName() != QLatin1String("org.freedesktop.DBus.Error.UnknownObject")) {
             outcome.error = QKeychain::OtherError;
+            outcome.cause =
+                QStringLiteral("the keyring refused to delete the key: ") + errorOf(*reply);
+        }
     }
     co_return outcome;
 }
@@ -522,11 +666,19 @@ QCoro::Task<std::optional<QString>> KeychainStore::openSession(Outcome& outcome)
     QDBusMessage open = secretCall(secretPath, serviceInterface, QStringLiteral("OpenSession"));
     // The secret crosses the private session bus only, as with every client that asks "plain".
     open << QStringLiteral("plain") << QVariant::fromValue(QDBusVariant(QString()));
+    QPointer<KeychainStore> self(this);
     const std::optional<QDBusMessage> reply = co_await ask(open);
+    if (!self)
+        co_return std::nullopt;
     if (!answered(reply, 2)) {
         outcome.timedOut = !reply;
-        if (reply)
+        if (reply && isDeparture(*reply) && link_->phase() == SecretServiceLink::Phase::gone) {
+            outcome.serviceLeft = true;
+        } else if (reply) {
             outcome.error = QKeychain::OtherError;
+            outcome.cause =
+                QStringLiteral("the keyring refused to open a session: ") + errorOf(*reply);
+        }
         co_return std::nullopt;
     }
     co_return reply->arguments().at(1).value<QDBusObjectPath>().path();
@@ -572,6 +724,7 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::readNewest(QList<QDBusObjectP
     }
     if (newest.isEmpty()) {
         outcome.error = QKeychain::OtherError;
+        outcome.cause = QStringLiteral("the keyring listed the key but would not describe it");
         co_return outcome;
     }
     const std::optional<QString> session = co_await openSession(outcome);
@@ -588,8 +741,11 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::readNewest(QList<QDBusObjectP
         // Locked since the search: a key is there all the same.
         outcome.locked =
             reply && reply->errorName() == QLatin1String("org.freedesktop.Secret.Error.IsLocked");
-        if (reply && !outcome.locked)
+        if (reply && !outcome.locked) {
             outcome.error = QKeychain::OtherError;
+            outcome.cause =
+                QStringLiteral("the keyring refused to give the key: ") + errorOf(*reply);
+        }
         co_return outcome;
     }
     const QDBusArgument secret = reply->arguments().first().value<QDBusArgument>();
@@ -606,44 +762,9 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::readNewest(QList<QDBusObjectP
 
 QCoro::Task<KeychainStore::PromptAnswer> KeychainStore::followPrompt(QString prompt) {
     JobAwaiter<PromptAnswer> awaiter{[this, prompt](std::function<void(const PromptAnswer&)> done) {
-        if (closing_)
-            return done(PromptAnswer{});
-        prompts_.insert(prompt, [done](PromptAnswer answer) { done(answer); });
-        openWait([this, prompt] { endPrompt(prompt, PromptAnswer{}); });
-        // Listening before asking: an answer cannot come before it is listened for.
-        QDBusConnection::sessionBus().connect(
-            secretService, prompt, promptInterface, QStringLiteral("Completed"), this,
-            SLOT(promptCompleted(bool, QDBusVariant, QDBusMessage)));
-        QDBusMessage show = secretCall(prompt, promptInterface, QStringLiteral("Prompt"));
-        show << QString();
-        // The call only shows the prompt; its answer comes with "Completed", however late.
-        askSecretService(show, [this, prompt](std::optional<QDBusMessage> reply) {
-            if (answered(reply, 0))
-                return;
-            if (!reply)
-                QDBusConnection::sessionBus().call(
-                    secretCall(prompt, promptInterface, QStringLiteral("Dismiss")), QDBus::NoBlock);
-            endPrompt(prompt, PromptAnswer{});
-        });
+        link_->followPrompt(prompt, [done](PromptAnswer answer) { done(answer); });
     }};
     co_return co_await awaiter;
-}
-
-void KeychainStore::promptCompleted(bool dismissed, const QDBusVariant& result,
-                                    const QDBusMessage& message) {
-    endPrompt(message.path(), PromptAnswer{true, dismissed, result.variant()});
-}
-
-void KeychainStore::endPrompt(const QString& prompt, PromptAnswer answer) {
-    const auto waiting = prompts_.find(prompt);
-    if (waiting == prompts_.end())
-        return;
-    const std::function<void(PromptAnswer)> done = waiting.value();
-    prompts_.erase(waiting);
-    QDBusConnection::sessionBus().disconnect(
-        secretService, prompt, promptInterface, QStringLiteral("Completed"), this,
-        SLOT(promptCompleted(bool, QDBusVariant, QDBusMessage)));
-    done(std::move(answer));
 }
 
 QCoro::Task<void> KeychainStore::remove(QString account) {
@@ -665,47 +786,14 @@ QCoro::Task<void> KeychainStore::remove(QString account) {
         outcome = co_await deleteItems(found.unlocked);
     if (!outcome.succeeded() && !outcome.notFound()) {
         QString detail;
-        const qint32 status = statusFor(outcome, &detail);
-        throw KeychainError(KeychainError::Case::deleteFailed, status, detail);
+        const qint32 status = statusFor(outcome, &detail, QStringLiteral("clear the field again"));
+        const KeychainError error(KeychainError::Case::deleteFailed, status, detail);
+        logFailure(QStringLiteral("The key could not be removed from the keyring"), error);
+        throw error;
     }
     ++writes_;
     setLocked(account, false);
     cache_.insert(account, std::nullopt);
-}
-
-void KeychainStore::askSecretService(QDBusMessage call,
-                                     std::function<void(std::optional<QDBusMessage>)> done) {
-    if (closing_)
-        return done(std::nullopt);
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        done(call.createErrorReply(QDBusError::Disconnected, QString()));
-        return;
-    }
-    auto settled = std::make_shared<bool>(false);
-    auto timer = std::make_shared<ScheduledAction>();
-    const quint64 wait = openWait([settled, done] {
-        if (!std::exchange(*settled, true))
-            done(std::nullopt);
-    });
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, wait, settled, timer, done](QDBusPendingCallWatcher* answered) {
-                answered->deleteLater();
-                if (*settled)
-                    return;
-                *settled = true;
-                timer->cancel();
-                openWaits_.remove(wait);
-                done(answered->reply());
-            });
-    *timer = Clock::shared().schedule(timeout_, this, [this, wait, settled, done] {
-        if (*settled)
-            return;
-        *settled = true;
-        openWaits_.remove(wait);
-        done(std::nullopt);
-    });
 }
 
 void KeychainStore::probe(const QString& account, std::function<void(Holding)> answered) {
@@ -720,7 +808,7 @@ void KeychainStore::probe(const QString& account, std::function<void(Holding)> a
         QDBusMessage alias = QDBusMessage::createMethodCall(secretService, secretPath,
                                                             serviceInterface, "ReadAlias");
         alias << QStringLiteral("default");
-        askSecretService(alias, [this, done](std::optional<QDBusMessage> reply) {
+        link_->ask(alias, [this, done](std::optional<QDBusMessage> reply) {
             if (!reply)
                 return done(Holding::timedOut);
             if (reply->type() != QDBusMessage::ReplyMessage || reply->arguments().isEmpty())
@@ -731,7 +819,7 @@ void KeychainStore::probe(const QString& account, std::function<void(Holding)> a
             QDBusMessage get = QDBusMessage::createMethodCall(
                 secretService, path, QStringLiteral("org.freedesktop.DBus.Properties"), "Get");
             get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
-            askSecretService(get, [done](std::optional<QDBusMessage> locked) {
+            link_->ask(get, [done](std::optional<QDBusMessage> locked) {
                 if (!locked)
                     return done(Holding::timedOut);
                 if (locked->type() != QDBusMessage::ReplyMessage || locked->arguments().isEmpty())
@@ -752,7 +840,7 @@ void KeychainStore::probe(const QString& account, std::function<void(Holding)> a
 QCoro::Task<std::optional<QDBusMessage>> KeychainStore::ask(QDBusMessage call) {
     JobAwaiter<std::optional<QDBusMessage>> awaiter{
         [this, call](std::function<void(const std::optional<QDBusMessage>&)> done) {
-            askSecretService(call, [done](std::optional<QDBusMessage> reply) { done(reply); });
+            link_->ask(call, [done](std::optional<QDBusMessage> reply) { done(reply); });
         }};
     co_return co_await awaiter;
 }
@@ -819,6 +907,20 @@ void KeychainStore::runRead(const QString& account, std::function<void(const Out
        std::function<void(const Outcome&)> done) -> QCoro::Task<void> {
         done(co_await store->readAccount(std::move(account)));
     }(this, account, std::move(done));
+}
+
+void KeychainStore::serviceLeft() {
+    // Whatever was known of the departed keyring's lock holds for no keyring that comes next.
+    keyringLocked_.reset();
+    unlockRefused_ = false;
+}
+
+void KeychainStore::serviceReturned() {
+    keyringLocked_.reset();
+    unlockRefused_ = false;
+    // What the keyring holds and whether it is locked are asked again, as at start.
+    startPresenceRead(apiKeyAccount);
+    emit keyringReturned();
 }
 
 void KeychainStore::keyringChanged() {
