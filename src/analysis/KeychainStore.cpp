@@ -112,8 +112,10 @@ struct KeychainStore::Outcome {
     QString nextStep;
     QByteArray data;
 
-    bool succeeded() const { return !timedOut && !locked && error == QKeychain::NoError; }
-    bool notFound() const { return !timedOut && !locked && error == QKeychain::EntryNotFound; }
+    bool succeeded() const { return answered() && error == QKeychain::NoError; }
+    bool notFound() const { return answered() && error == QKeychain::EntryNotFound; }
+    // The keyring said what it had to say, whatever that was.
+    bool answered() const { return !timedOut && !locked && !serviceLeft && !wouldPrompt; }
 };
 
 namespace {
@@ -253,8 +255,8 @@ qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail, const Q
     }
     if (outcome.serviceLeft) {
         *detail = QStringLiteral("the keyring stopped before it answered (%1 left the session "
-                                 "bus); start the keyring again, for example by logging in "
-                                 "again, then %2")
+                                 "bus); start the keyring again (logging out and in again "
+                                 "starts it), then %2")
                       .arg(secretService, retry);
         return KeychainError::notAvailable;
     }

@@ -287,7 +287,8 @@ private slots:
     }
 
     // A keyring that does not answer: the status says the key is being read, then that it
-    // could not be, never asking for a key as if none were stored.
+    // could not be, never asking for a key as if none were stored. Once it answers again, the
+    // next read takes back what the failed one said.
     void settingsFollowAKeyringThatDoesNotAnswer() {
         QVERIFY(KeyringLogin::unlock());
         SettingsHarness h;
@@ -306,6 +307,21 @@ private slots:
         QCOMPARE(h.aiStatus()->text(),
                  QStringLiteral("The stored OpenAI key could not be read: the Secret Service did "
                                 "not answer in time (is the keyring locked?)"));
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("APIKeySaveError"))->text(),
+                 QStringLiteral("Failed to read the stored API key: the Secret Service did not "
+                                "answer in time (is the keyring locked?)"));
+        QVERIFY(h.shown(QStringLiteral("APIKeySaveError")));
+
+        QCOMPARE(::kill(daemon, SIGCONT), 0);
+        QSignalSpy loaded(&view, &SettingsTabView::apiKeyLoaded);
+        h.showKippetsTab();
+        h.showSettingsTab();
+        QVERIFY(TaskRunner::waitUntil([&loaded] { return loaded.count() == 1; }));
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("OpenAI key configured — configure details below."));
+        QVERIFY(!h.shown(QStringLiteral("APIKeySaveError")));
+        QCOMPARE(view.saveError(), std::nullopt);
+        QCOMPARE(h.find<QLineEdit>(QStringLiteral("byok_keyField"))->text(), storedKey);
     }
 };
 
