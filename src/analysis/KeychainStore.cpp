@@ -12,7 +12,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QPointer>
 #include <QStringDecoder>
