@@ -8,14 +8,9 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QVariant>
 #include <chrono>
 #include <functional>
 #include <optional>
-
-class QDBusMessage;
-class QDBusObjectPath;
-class QDBusVariant;
 
 namespace QKeychain {
 class Job;
@@ -112,31 +107,14 @@ signals:
     void keyringReturned();
 
 private:
-    struct Outcome;
-    struct Found;
-    using PromptAnswer = SecretServiceLink::PromptAnswer;
+    using Outcome = KeyringOutcome;
+    using Found = SecretServiceLink::Found;
+    using Holding = SecretServiceLink::Holding;
     // The Secret Service announced a change of a collection: its lock may have changed.
     void keyringChanged();
     void serviceLeft();
     void serviceReturned();
     QCoro::Task<bool> saveValue(QString account, QString value, bool mayPrompt);
-    // What the Secret Service says without being asked to unlock: of an account's items, or
-    // (for no account) of the collection new items go to.
-    enum class Holding { none, unlocked, locked, timedOut, unanswered };
-    // One call to the Secret Service; none when it did not answer in time.
-    QCoro::Task<std::optional<QDBusMessage>> ask(QDBusMessage call);
-    // The account's items, apart by whether they are locked; asks nobody to unlock anything.
-    QCoro::Task<Found> search(QString account);
-    // Shows the keyring's prompt and waits for its answer, without a time-out.
-    QCoro::Task<PromptAnswer> followPrompt(QString prompt);
-    // Reads the newest of the account's unlocked items.
-    QCoro::Task<Outcome> readNewest(QList<QDBusObjectPath> items);
-    // Writes the value as the account's one item, unlocking the keyring first when it is locked
-    // and a prompt may be shown (else the outcome says that one would be).
-    QCoro::Task<Outcome> writeItem(QString account, QString value, Found found, bool mayPrompt);
-    QCoro::Task<Outcome> deleteItems(QList<QDBusObjectPath> items);
-    QCoro::Task<std::optional<QString>> openSession(Outcome& outcome);
-    void closeSession(const QString& session);
     // What a read of the account finds, through the Secret Service or else QtKeychain.
     QCoro::Task<Outcome> readAccount(QString account);
     // Records whether the keyring is locked; a locked keyring that is unlocked now is news.
