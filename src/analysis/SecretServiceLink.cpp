@@ -156,13 +156,8 @@ void SecretServiceLink::showPrompt(const QString& prompt, std::function<void(Pro
         if (!reply)
             dismiss(prompt);
         PromptAnswer unshown{PromptAnswer::Ending::notShown, {}, {}};
-        if (reply)
-            unshown.cause = reply->errorMessage().isEmpty()
-                                ? reply->errorName()
-                                : reply->errorMessage() + QStringLiteral(" (") +
-                                      reply->errorName() + QStringLiteral(")");
-        else
-            unshown.cause = QStringLiteral("the keyring did not answer in time");
+        unshown.cause =
+            reply ? errorOf(*reply) : QStringLiteral("the keyring did not answer in time");
         promptEnded(prompt, unshown);
     });
 }
@@ -226,7 +221,7 @@ void SecretServiceLink::serviceRegistered() {
     phase_ = Phase::present;
     if (!returned)
         return;
-    Log::line(QStringLiteral("🔑 [Keychain] The keyring (%1) is back on the session bus.")
+    Log::line(QStringLiteral("✅ [Keychain] The keyring (%1) is back on the session bus.")
                   .arg(serviceName));
     emit serviceReturned();
 }
@@ -292,7 +287,7 @@ QCoro::Task<SecretServiceLink::Holding> SecretServiceLink::defaultKeyring() {
     QDBusMessage alias = secretCall(secretPath, serviceInterface, QStringLiteral("ReadAlias"));
     alias << QStringLiteral("default");
     const std::optional<QDBusMessage> reply = co_await ask(alias);
-    if (!reply)
+    if (!self || !reply)
         co_return Holding::timedOut;
     if (!answered(reply))
         co_return Holding::unanswered;
