@@ -20,18 +20,16 @@ KeychainStore*& installedStore() {
     return store;
 }
 
-const QString secretService = QStringLiteral("org.freedesktop.secrets");
-
 // A quick question to the session bus itself, never to the keyring: it cannot prompt.
 bool secretServiceReachable() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
-    if (bus.interface()->isServiceRegistered(secretService).value())
+    if (bus.interface()->isServiceRegistered(SecretServiceLink::serviceName).value())
         return true;
     const QDBusReply<QStringList> activatable =
         bus.interface()->call(QStringLiteral("ListActivatableNames"));
-    return activatable.isValid() && activatable.value().contains(secretService);
+    return activatable.isValid() && activatable.value().contains(SecretServiceLink::serviceName);
 }
 
 const QString keyringTool =
@@ -160,7 +158,7 @@ qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail, const Q
         *detail = QStringLiteral("the keyring stopped before it answered (%1 left the session "
                                  "bus); start the keyring again (logging out and in again "
                                  "starts it), then %2")
-                      .arg(secretService, retry);
+                      .arg(SecretServiceLink::serviceName, retry);
         return KeychainError::notAvailable;
     }
     if (outcome.timedOut) {
@@ -173,7 +171,7 @@ qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail, const Q
     if (outcome.error == QKeychain::NoBackendAvailable || !secretServiceReachable()) {
         *detail = QStringLiteral("no Secret Service (%1) is reachable on the session D-Bus; "
                                  "start a keyring such as gnome-keyring or KWallet")
-                      .arg(secretService);
+                      .arg(SecretServiceLink::serviceName);
         return KeychainError::notAvailable;
     }
     const QString nextStep =
