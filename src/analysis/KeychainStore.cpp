@@ -1,22 +1,15 @@
 #include "analysis/KeychainStore.h"
 
+#include "analysis/CallbackAwaiter.h"
 #include "model/Utf8.h"
-
 #include "platform/Clock.h"
-
 #include "platform/Log.h"
 
 #include <QCoroSignal>
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusVariant>
+#include <QDBusReply>
 #include <QPointer>
-#include <QStringDecoder>
-#include <coroutine>
 #include <memory>
 #include <qt6keychain/keychain.h>
 #include <utility>
@@ -27,97 +20,30 @@ KeychainStore*& installedStore() {
     return store;
 }
 
-const QString secretService = QStringLiteral("org.freedesktop.secrets");
-
 // A quick question to the session bus itself, never to the keyring: it cannot prompt.
 bool secretServiceReachable() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
-    if (bus.interface()->isServiceRegistered(secretService).value())
+    if (bus.interface()->isServiceRegistered(SecretServiceLink::serviceName).value())
         return true;
     const QDBusReply<QStringList> activatable =
         bus.interface()->call(QStringLiteral("ListActivatableNames"));
-    return activatable.isValid() && activatable.value().contains(secretService);
+    return activatable.isValid() && activatable.value().contains(SecretServiceLink::serviceName);
 }
 
-const QString secretPath = QStringLiteral("/org/freedesktop/secrets");
-const QString serviceInterface = QStringLiteral("org.freedesktop.Secret.Service");
-const QString collectionInterface = QStringLiteral("org.freedesktop.Secret.Collection");
-const QString itemInterface = QStringLiteral("org.freedesktop.Secret.Item");
-const QString promptInterface = QStringLiteral("org.freedesktop.Secret.Prompt");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-// Where the Secret Service keeps new items when it names no default collection.
-const QString defaultAlias = QStringLiteral("/org/freedesktop/secrets/aliases/default");
-// QtKeychain's names: an item's schema and how its secret is encoded.
-const QString schemaAttribute = QStringLiteral("xdg:schema");
-const QString keychainSchema = QStringLiteral("org.qt.keychain");
-const QString typeAttribute = QStringLiteral("type");
-
-QDBusMessage secretCall(const QString& path, const QString& interface, const QString& member) {
-    return QDBusMessage::createMethodCall(secretService, path, interface, member);
-}
-
-bool answered(const std::optional<QDBusMessage>& reply, int arguments = 1) {
-    return reply && reply->type() == QDBusMessage::ReplyMessage &&
-           reply->arguments().size() >= arguments;
-}
-
-// A path the Secret Service gives for "none" (no prompt needed, no such object).
-bool isNone(const QString& path) {
-    return path.isEmpty() || path == QLatin1String("/");
-}
-
-QList<QDBusObjectPath> pathsOf(const QVariant& argument) {
-    return qdbus_cast<QList<QDBusObjectPath>>(argument);
-}
-} // namespace
-
-struct KeychainStore::Found {
-    Holding holding = Holding::unanswered;
-    QList<QDBusObjectPath> unlocked;
-    QList<QDBusObjectPath> locked;
-};
-
-struct KeychainStore::Outcome {
-    QKeychain::Error error = QKeychain::NoError;
-    bool timedOut = false;
-    // The keyring holds the item, but locked: nothing was read and nobody was asked to unlock.
-    bool locked = false;
-    QByteArray data;
-
-    bool succeeded() const { return !timedOut && !locked && error == QKeychain::NoError; }
-    bool notFound() const { return !timedOut && !locked && error == QKeychain::EntryNotFound; }
-};
-
-namespace {
-// Suspends until the store's job settles (answered or timed out) and hands back its outcome.
-template <typename Outcome> struct JobAwaiter {
-    std::function<void(std::function<void(const Outcome&)>)> start;
-    std::shared_ptr<Outcome> outcome = std::make_shared<Outcome>();
-
-    bool await_ready() const noexcept { return false; }
-    void await_suspend(std::coroutine_handle<> handle) {
-        start([outcome = outcome, handle](const Outcome& settled) {
-            *outcome = settled;
-            handle.resume();
-        });
-    }
-    Outcome await_resume() const { return *outcome; }
-};
+const QString keyringTool =
+    QStringLiteral("your desktop's keyring tool (such as Passwords and Keys)");
 } // namespace
 
 KeychainStore::KeychainStore(QString service, std::chrono::milliseconds timeout, QObject* parent)
-    : QObject(parent), service_(std::move(service)), timeout_(timeout) {
-    qDBusRegisterMetaType<QMap<QString, QString>>();
+    : QObject(parent), service_(std::move(service)), timeout_(timeout),
+      link_(new SecretServiceLink(service_, timeout, this)) {
     // gnome-keyring announces a lock or unlock both ways; either makes the store ask again.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        bus.connect(secretService, secretPath, serviceInterface,
-                    QStringLiteral("CollectionChanged"), this, SLOT(keyringChanged()));
-        bus.connect(secretService, QString(), propertiesInterface,
-                    QStringLiteral("PropertiesChanged"), this, SLOT(keyringChanged()));
-    }
+    connect(link_, &SecretServiceLink::keyringChanged, this, &KeychainStore::keyringChanged);
+    connect(link_, &SecretServiceLink::lockSeen, this, &KeychainStore::setKeyringLocked);
+    connect(link_, &SecretServiceLink::serviceLeft, this, &KeychainStore::serviceLeft);
+    connect(link_, &SecretServiceLink::serviceReturned, this, &KeychainStore::serviceReturned);
 }
 
 KeychainStore& KeychainStore::shared() {
@@ -177,6 +103,9 @@ void KeychainStore::runJob(QKeychain::Job* job, std::function<void(const Outcome
                 openWaits_.remove(wait);
                 Outcome outcome;
                 outcome.error = ended->error();
+                if (outcome.error != QKeychain::NoError &&
+                    outcome.error != QKeychain::EntryNotFound)
+                    outcome.cause = QStringLiteral("the keyring refused: ") + ended->errorString();
                 if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(ended))
                     outcome.data = read->binaryData();
                 done(outcome);
@@ -201,6 +130,7 @@ KeychainStore::~KeychainStore() {
     // Every wait still open ends now as unanswered, so that nothing awaiting the store is left
     // suspended for good; what it starts meanwhile ends at once the same way.
     closing_ = true;
+    link_->close();
     while (!openWaits_.isEmpty()) {
         const std::function<void()> abandon = openWaits_.take(openWaits_.constBegin().key());
         abandon();
@@ -214,15 +144,22 @@ KeychainStore::~KeychainStore() {
 
 QCoro::Task<KeychainStore::Outcome> KeychainStore::run(QKeychain::Job* job) {
     // A named awaiter: GCC mishandles brace-initialised temporaries inside co_await.
-    JobAwaiter<Outcome> awaiter{
+    CallbackAwaiter<Outcome> awaiter{
         [this, job](std::function<void(const Outcome&)> done) { runJob(job, std::move(done)); }};
     co_return co_await awaiter;
 }
 
-qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail) {
+qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail, const QString& retry) {
     if (outcome.locked) {
         *detail = KeychainError::lockedDetail;
         return KeychainError::interactionNotAllowed;
+    }
+    if (outcome.serviceLeft) {
+        *detail = QStringLiteral("the keyring stopped before it answered (%1 left the session "
+                                 "bus); start the keyring again (logging out and in again "
+                                 "starts it), then %2")
+                      .arg(SecretServiceLink::serviceName, retry);
+        return KeychainError::notAvailable;
     }
     if (outcome.timedOut) {
         *detail =
@@ -234,19 +171,44 @@ qint32 KeychainStore::statusFor(const Outcome& outcome, QString* detail) {
     if (outcome.error == QKeychain::NoBackendAvailable || !secretServiceReachable()) {
         *detail = QStringLiteral("no Secret Service (%1) is reachable on the session D-Bus; "
                                  "start a keyring such as gnome-keyring or KWallet")
-                      .arg(secretService);
+                      .arg(SecretServiceLink::serviceName);
         return KeychainError::notAvailable;
     }
+    const QString nextStep =
+        (outcome.nextStep.isEmpty() ? QStringLiteral("check the login keyring in ") + keyringTool
+                                    : outcome.nextStep) +
+        QStringLiteral(", then ") + retry;
+    QString cause = outcome.cause;
+    qint32 status = KeychainError::internalComponent;
     switch (outcome.error) {
     case QKeychain::AccessDeniedByUser:
-        return KeychainError::userCanceled;
+        status = KeychainError::userCanceled;
+        if (cause.isEmpty())
+            cause = QStringLiteral("the keyring's prompt was cancelled");
+        break;
     case QKeychain::AccessDenied:
-        return KeychainError::authFailed;
+        status = KeychainError::authFailed;
+        if (cause.isEmpty())
+            cause = QStringLiteral("the keyring denied access");
+        break;
     case QKeychain::NotImplemented:
-        return KeychainError::unimplemented;
+        status = KeychainError::unimplemented;
+        if (cause.isEmpty())
+            cause = QStringLiteral("the keyring does not support this");
+        break;
     default:
-        return KeychainError::internalComponent;
+        if (cause.isEmpty())
+            cause = QStringLiteral("the keyring failed without saying why (error %1)")
+                        .arg(static_cast<int>(outcome.error));
+        break;
     }
+    *detail = cause + QStringLiteral("; ") + nextStep;
+    return status;
+}
+
+void KeychainStore::logFailure(const QString& what, const KeychainError& error) {
+    Log::line(QStringLiteral("⚠️ [Keychain] ") + what + QStringLiteral(": ") +
+              (error.detail().isEmpty() ? error.errorDescription() : error.detail()));
 }
 
 QCoro::Task<std::optional<QString>> KeychainStore::load(QString account) {
@@ -259,7 +221,7 @@ QCoro::Task<std::optional<QString>> KeychainStore::load(QString account) {
 
 QCoro::Task<std::optional<QString>> KeychainStore::read(QString account) {
     const quint64 writesBefore = writes_;
-    JobAwaiter<Outcome> awaiter{[this, account](std::function<void(const Outcome&)> done) {
+    CallbackAwaiter<Outcome> awaiter{[this, account](std::function<void(const Outcome&)> done) {
         runRead(account, std::move(done));
     }};
     const Outcome outcome = co_await awaiter;
@@ -270,7 +232,7 @@ QCoro::Task<std::optional<QString>> KeychainStore::read(QString account) {
         throw KeychainError::locked(KeychainError::Case::queryFailed);
     if (!outcome.succeeded()) {
         QString detail;
-        const qint32 status = statusFor(outcome, &detail);
+        const qint32 status = statusFor(outcome, &detail, QStringLiteral("try again"));
         throw KeychainError(KeychainError::Case::queryFailed, status, detail);
     }
     co_return decodeUtf8(outcome.data);
@@ -342,38 +304,63 @@ QCoro::Task<void> KeychainStore::waitForFirstPresenceAnswer() {
 }
 
 QCoro::Task<void> KeychainStore::save(QString account, QString value) {
+    co_await saveValue(std::move(account), std::move(value), true);
+}
+
+QCoro::Task<bool> KeychainStore::saveUnprompted(QString account, QString value) {
+    co_return co_await saveValue(std::move(account), std::move(value), false);
+}
+
+QCoro::Task<bool> KeychainStore::saveValue(QString account, QString value, bool mayPrompt) {
     if (!value.isValidUtf16())
         throw KeychainError(KeychainError::Case::encodingFailed);
+    QPointer<KeychainStore> self(this);
+    const QString again = QStringLiteral("enter the key again");
+    const auto failed = [](KeychainError error) {
+        logFailure(QStringLiteral("The key could not be saved in the keyring"), error);
+        return error;
+    };
     // From here on, no read that began earlier may record what it finds.
     ++writes_;
     // Once an unlock was refused, a save asks nobody again while the keyring stays locked: one
     // refusal is answer enough until the user unlocks it.
-    if (unlockRefused_) {
+    if (unlockRefused_ && mayPrompt) {
         if (co_await probeHolding({}) == Holding::locked)
             throw KeychainError::locked(KeychainError::Case::queryFailed);
+        if (!self)
+            co_return false;
         unlockRefused_ = false;
     }
     // The query, without any prompt: a keyring that does not answer it gets no write that could
     // land after the save was reported failed.
-    const Found found = co_await search(account);
+    const Found found = co_await link_->search(account);
+    if (!self)
+        co_return false;
     if (found.holding == Holding::timedOut) {
         Outcome unanswered;
         unanswered.timedOut = true;
         QString detail;
-        const qint32 status = statusFor(unanswered, &detail);
-        throw KeychainError(KeychainError::Case::queryFailed, status, detail);
+        const qint32 status = statusFor(unanswered, &detail, again);
+        throw failed(KeychainError(KeychainError::Case::queryFailed, status, detail));
     }
     const bool known = found.holding == Holding::unlocked || found.holding == Holding::locked ||
                        (cache_.contains(account) && cache_.value(account).has_value());
     Outcome written;
-    if (found.holding == Holding::unanswered) {
+    if (found.holding == Holding::unanswered && link_->phase() == SecretServiceLink::Phase::gone) {
+        // The keyring left and none has come back: nothing is there to write to.
+        written.serviceLeft = true;
+    } else if (found.holding == Holding::unanswered) {
         // No Secret Service to search: QtKeychain may reach the keyring another way.
         auto* write = new QKeychain::WritePasswordJob(service_, this);
         write->setBinaryData(value.toUtf8());
         written = co_await run(prepare(write, account));
     } else {
-        written = co_await writeItem(account, value, found);
+        written = co_await link_->writeItem(account, value, found, mayPrompt);
     }
+    if (!self)
+        co_return false;
+    if (written.wouldPrompt)
+        co_return false;
     if (!written.succeeded()) {
         if (written.locked) {
             unlockRefused_ = true;
@@ -381,274 +368,24 @@ QCoro::Task<void> KeychainStore::save(QString account, QString value) {
             throw KeychainError::locked(KeychainError::Case::queryFailed);
         }
         QString detail;
-        const qint32 status = statusFor(written, &detail);
+        const qint32 status = statusFor(written, &detail, again);
         // A keyring that could not be asked at all fails as its query would have.
         const bool unasked =
             status == KeychainError::interactionNotAllowed || status == KeychainError::notAvailable;
-        throw KeychainError(unasked ? KeychainError::Case::queryFailed
-                            : known ? KeychainError::Case::updateFailed
-                                    : KeychainError::Case::saveFailed,
-                            status, detail);
+        throw failed(KeychainError(unasked ? KeychainError::Case::queryFailed
+                                   : known ? KeychainError::Case::updateFailed
+                                           : KeychainError::Case::saveFailed,
+                                   status, detail));
     }
     ++writes_;
     setLocked(account, false);
     cache_.insert(account, value);
-}
-
-QCoro::Task<KeychainStore::Outcome> KeychainStore::writeItem(QString account, QString value,
-                                                             Found found) {
-    QPointer<KeychainStore> self(this);
-    Outcome outcome;
-    const auto failedWith = [&outcome](const std::optional<QDBusMessage>& reply) {
-        outcome.timedOut = !reply;
-        if (reply)
-            outcome.error = reply->errorName() == QLatin1String("org.freedesktop.DBus.Error."
-                                                                "ServiceUnknown")
-                                ? QKeychain::NoBackendAvailable
-                                : QKeychain::OtherError;
-        return outcome;
-    };
-    // A prompt that never showed fails the save; one the user dismissed leaves the keyring
-    // locked, which is the answer. Whether the save ends with the prompt's answer.
-    const auto endedByPrompt = [&outcome](const PromptAnswer& answer) {
-        if (!answer.shown)
-            outcome.error = QKeychain::OtherError;
-        else if (answer.dismissed)
-            outcome.locked = true;
-        return !answer.shown || answer.dismissed;
-    };
-    QDBusMessage alias = secretCall(secretPath, serviceInterface, QStringLiteral("ReadAlias"));
-    alias << QStringLiteral("default");
-    const std::optional<QDBusMessage> aliasReply = co_await ask(alias);
-    if (!self || !answered(aliasReply))
-        co_return failedWith(aliasReply);
-    QString collection = aliasReply->arguments().first().value<QDBusObjectPath>().path();
-    if (isNone(collection))
-        collection = defaultAlias;
-    QDBusMessage get = secretCall(collection, propertiesInterface, QStringLiteral("Get"));
-    get << collectionInterface << QStringLiteral("Locked");
-    const std::optional<QDBusMessage> lockReply = co_await ask(get);
-    if (!self || !answered(lockReply))
-        co_return failedWith(lockReply);
-    const bool collectionLocked =
-        lockReply->arguments().first().value<QDBusVariant>().variant().toBool();
-
-    // One unlock for the collection and any locked item of the account, so the user sees one
-    // prompt; it is theirs to answer, with no time-out.
-    QList<QDBusObjectPath> toUnlock = found.locked;
-    if (collectionLocked)
-        toUnlock.append(QDBusObjectPath(collection));
-    if (!toUnlock.isEmpty()) {
-        setKeyringLocked(true);
-        QDBusMessage unlock = secretCall(secretPath, serviceInterface, QStringLiteral("Unlock"));
-        unlock << QVariant::fromValue(toUnlock);
-        const std::optional<QDBusMessage> unlockReply = co_await ask(unlock);
-        if (!self || !answered(unlockReply, 2))
-            co_return failedWith(unlockReply);
-        const QString prompt = unlockReply->arguments().at(1).value<QDBusObjectPath>().path();
-        if (!isNone(prompt)) {
-            const PromptAnswer answer = co_await followPrompt(prompt);
-            if (!self || endedByPrompt(answer))
-                co_return outcome;
-        }
-        setKeyringLocked(false);
-    }
-
-    const std::optional<QString> session = co_await openSession(outcome);
-    if (!self || !session)
-        co_return outcome;
-    QDBusArgument secret;
-    secret.beginStructure();
-    secret << QDBusObjectPath(*session) << QByteArray() << value.toUtf8()
-           << QStringLiteral("text/plain");
-    secret.endStructure();
-    const QMap<QString, QString> attributes{{QStringLiteral("user"), account},
-                                            {QStringLiteral("server"), service_},
-                                            {typeAttribute, QStringLiteral("plaintext")},
-                                            {schemaAttribute, keychainSchema}};
-    const QVariantMap properties{{QStringLiteral("org.freedesktop.Secret.Item.Label"), service_},
-                                 {QStringLiteral("org.freedesktop.Secret.Item.Attributes"),
-                                  QVariant::fromValue(attributes)}};
-    QDBusMessage create = secretCall(collection, collectionInterface, QStringLiteral("CreateItem"));
-    create << properties << QVariant::fromValue(secret) << true;
-    const std::optional<QDBusMessage> created = co_await ask(create);
-    if (!self)
-        co_return outcome;
-    closeSession(*session);
-    if (!answered(created, 2))
-        co_return failedWith(created);
-    QString item = created->arguments().at(0).value<QDBusObjectPath>().path();
-    const QString prompt = created->arguments().at(1).value<QDBusObjectPath>().path();
-    if (!isNone(prompt)) {
-        // The keyring locked again in between: its prompt is the user's, as above.
-        const PromptAnswer answer = co_await followPrompt(prompt);
-        if (!self || endedByPrompt(answer))
-            co_return outcome;
-        item = answer.result.value<QDBusObjectPath>().path();
-    }
-
-    // Every other item of the account goes, whatever its encoding: the next read must find the
-    // value just written and no older one.
-    QList<QDBusObjectPath> older = found.unlocked + found.locked;
-    older.removeAll(QDBusObjectPath(item));
-    const Outcome removed = co_await deleteItems(older);
-    if (!self)
-        co_return outcome;
-    if (!removed.succeeded() && !closing_)
-        Log::line(QStringLiteral("⚠️ [Keychain] An older copy of the API key could not be "
-                                 "removed from the keyring; the newest is used."));
-    co_return outcome;
-}
-
-QCoro::Task<KeychainStore::Outcome> KeychainStore::deleteItems(QList<QDBusObjectPath> items) {
-    QPointer<KeychainStore> self(this);
-    Outcome outcome;
-    for (const QDBusObjectPath& item : items) {
-        const std::optional<QDBusMessage> reply =
-            co_await ask(secretCall(item.path(), itemInterface, QStringLiteral("Delete")));
-        if (!self)
-            co_return outcome;
-        if (!reply)
-            outcome.timedOut = true;
-        else if (reply->type() != QDBusMessage::ReplyMessage &&
-                 reply->errorName() != QLatin1String("org.freedesktop.Secret.Error.NoSuchObject") &&
-                 reply->errorName() != QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
-            outcome.error = QKeychain::OtherError;
-    }
-    co_return outcome;
-}
-
-QCoro::Task<std::optional<QString>> KeychainStore::openSession(Outcome& outcome) {
-    QDBusMessage open = secretCall(secretPath, serviceInterface, QStringLiteral("OpenSession"));
-    // The secret crosses the private session bus only, as with every client that asks "plain".
-    open << QStringLiteral("plain") << QVariant::fromValue(QDBusVariant(QString()));
-    const std::optional<QDBusMessage> reply = co_await ask(open);
-    if (!answered(reply, 2)) {
-        outcome.timedOut = !reply;
-        if (reply)
-            outcome.error = QKeychain::OtherError;
-        co_return std::nullopt;
-    }
-    co_return reply->arguments().at(1).value<QDBusObjectPath>().path();
-}
-
-void KeychainStore::closeSession(const QString& session) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected())
-        bus.call(secretCall(session, QStringLiteral("org.freedesktop.Secret.Session"),
-                            QStringLiteral("Close")),
-                 QDBus::NoBlock);
-}
-
-QCoro::Task<KeychainStore::Outcome> KeychainStore::readNewest(QList<QDBusObjectPath> items) {
-    QPointer<KeychainStore> self(this);
-    Outcome outcome;
-    // The item changed last wins: a key saved by an older build beside one of ours is stale.
-    QString newest;
-    QString encoding;
-    quint64 newestModified = 0;
-    for (const QDBusObjectPath& item : items) {
-        QDBusMessage getAll =
-            secretCall(item.path(), propertiesInterface, QStringLiteral("GetAll"));
-        getAll << itemInterface;
-        const std::optional<QDBusMessage> reply = co_await ask(getAll);
-        if (!self)
-            co_return outcome;
-        if (!reply) {
-            outcome.timedOut = true;
-            co_return outcome;
-        }
-        if (!answered(reply))
-            continue;
-        const QVariantMap properties = qdbus_cast<QVariantMap>(reply->arguments().first());
-        const quint64 modified = properties.value(QStringLiteral("Modified")).toULongLong();
-        if (!newest.isEmpty() && modified < newestModified)
-            continue;
-        newest = item.path();
-        newestModified = modified;
-        encoding =
-            qdbus_cast<QMap<QString, QString>>(properties.value(QStringLiteral("Attributes")))
-                .value(typeAttribute);
-    }
-    if (newest.isEmpty()) {
-        outcome.error = QKeychain::OtherError;
-        co_return outcome;
-    }
-    const std::optional<QString> session = co_await openSession(outcome);
-    if (!self || !session)
-        co_return outcome;
-    QDBusMessage get = secretCall(newest, itemInterface, QStringLiteral("GetSecret"));
-    get << QVariant::fromValue(QDBusObjectPath(*session));
-    const std::optional<QDBusMessage> reply = co_await ask(get);
-    if (!self)
-        co_return outcome;
-    closeSession(*session);
-    if (!answered(reply)) {
-        outcome.timedOut = !reply;
-        // Locked since the search: a key is there all the same.
-        outcome.locked =
-            reply && reply->errorName() == QLatin1String("org.freedesktop.Secret.Error.IsLocked");
-        if (reply && !outcome.locked)
-            outcome.error = QKeychain::OtherError;
-        co_return outcome;
-    }
-    const QDBusArgument secret = reply->arguments().first().value<QDBusArgument>();
-    QDBusObjectPath sessionPath;
-    QByteArray parameters;
-    QByteArray value;
-    QString contentType;
-    secret.beginStructure();
-    secret >> sessionPath >> parameters >> value >> contentType;
-    secret.endStructure();
-    outcome.data = encoding == QLatin1String("base64") ? QByteArray::fromBase64(value) : value;
-    co_return outcome;
-}
-
-QCoro::Task<KeychainStore::PromptAnswer> KeychainStore::followPrompt(QString prompt) {
-    JobAwaiter<PromptAnswer> awaiter{[this, prompt](std::function<void(const PromptAnswer&)> done) {
-        if (closing_)
-            return done(PromptAnswer{});
-        prompts_.insert(prompt, [done](PromptAnswer answer) { done(answer); });
-        openWait([this, prompt] { endPrompt(prompt, PromptAnswer{}); });
-        // Listening before asking: an answer cannot come before it is listened for.
-        QDBusConnection::sessionBus().connect(
-            secretService, prompt, promptInterface, QStringLiteral("Completed"), this,
-            SLOT(promptCompleted(bool, QDBusVariant, QDBusMessage)));
-        QDBusMessage show = secretCall(prompt, promptInterface, QStringLiteral("Prompt"));
-        show << QString();
-        // The call only shows the prompt; its answer comes with "Completed", however late.
-        askSecretService(show, [this, prompt](std::optional<QDBusMessage> reply) {
-            if (answered(reply, 0))
-                return;
-            if (!reply)
-                QDBusConnection::sessionBus().call(
-                    secretCall(prompt, promptInterface, QStringLiteral("Dismiss")), QDBus::NoBlock);
-            endPrompt(prompt, PromptAnswer{});
-        });
-    }};
-    co_return co_await awaiter;
-}
-
-void KeychainStore::promptCompleted(bool dismissed, const QDBusVariant& result,
-                                    const QDBusMessage& message) {
-    endPrompt(message.path(), PromptAnswer{true, dismissed, result.variant()});
-}
-
-void KeychainStore::endPrompt(const QString& prompt, PromptAnswer answer) {
-    const auto waiting = prompts_.find(prompt);
-    if (waiting == prompts_.end())
-        return;
-    const std::function<void(PromptAnswer)> done = waiting.value();
-    prompts_.erase(waiting);
-    QDBusConnection::sessionBus().disconnect(
-        secretService, prompt, promptInterface, QStringLiteral("Completed"), this,
-        SLOT(promptCompleted(bool, QDBusVariant, QDBusMessage)));
-    done(std::move(answer));
+    co_return true;
 }
 
 QCoro::Task<void> KeychainStore::remove(QString account) {
     ++writes_;
-    const Found found = co_await search(account);
+    const Found found = co_await link_->search(account);
     // The Secret Service does not see a locked item, and would call it deleted.
     if (found.holding == Holding::locked) {
         setLocked(account, true);
@@ -662,128 +399,31 @@ QCoro::Task<void> KeychainStore::remove(QString account) {
         outcome.timedOut = true;
     else
         // Every item of the account, whichever encoding it has.
-        outcome = co_await deleteItems(found.unlocked);
+        outcome = co_await link_->deleteItems(found.unlocked);
     if (!outcome.succeeded() && !outcome.notFound()) {
         QString detail;
-        const qint32 status = statusFor(outcome, &detail);
-        throw KeychainError(KeychainError::Case::deleteFailed, status, detail);
+        const qint32 status = statusFor(outcome, &detail, QStringLiteral("clear the field again"));
+        const KeychainError error(KeychainError::Case::deleteFailed, status, detail);
+        logFailure(QStringLiteral("The key could not be removed from the keyring"), error);
+        throw error;
     }
     ++writes_;
     setLocked(account, false);
     cache_.insert(account, std::nullopt);
 }
 
-void KeychainStore::askSecretService(QDBusMessage call,
-                                     std::function<void(std::optional<QDBusMessage>)> done) {
-    if (closing_)
-        return done(std::nullopt);
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        done(call.createErrorReply(QDBusError::Disconnected, QString()));
-        return;
-    }
-    auto settled = std::make_shared<bool>(false);
-    auto timer = std::make_shared<ScheduledAction>();
-    const quint64 wait = openWait([settled, done] {
-        if (!std::exchange(*settled, true))
-            done(std::nullopt);
-    });
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, wait, settled, timer, done](QDBusPendingCallWatcher* answered) {
-                answered->deleteLater();
-                if (*settled)
-                    return;
-                *settled = true;
-                timer->cancel();
-                openWaits_.remove(wait);
-                done(answered->reply());
-            });
-    *timer = Clock::shared().schedule(timeout_, this, [this, wait, settled, done] {
-        if (*settled)
-            return;
-        *settled = true;
-        openWaits_.remove(wait);
-        done(std::nullopt);
-    });
-}
-
 void KeychainStore::probe(const QString& account, std::function<void(Holding)> answered) {
-    if (account.isEmpty()) {
-        // Whatever asked, the answer is news of the keyring's lock.
-        const auto done = [this, answered](Holding holding) {
-            if (holding == Holding::locked || holding == Holding::unlocked)
-                setKeyringLocked(holding == Holding::locked);
-            answered(holding);
-        };
-        // The collection new items go to: is it locked?
-        QDBusMessage alias = QDBusMessage::createMethodCall(secretService, secretPath,
-                                                            serviceInterface, "ReadAlias");
-        alias << QStringLiteral("default");
-        askSecretService(alias, [this, done](std::optional<QDBusMessage> reply) {
-            if (!reply)
-                return done(Holding::timedOut);
-            if (reply->type() != QDBusMessage::ReplyMessage || reply->arguments().isEmpty())
-                return done(Holding::unanswered);
-            const QString path = reply->arguments().first().value<QDBusObjectPath>().path();
-            if (path.isEmpty() || path == QLatin1String("/"))
-                return done(Holding::none);
-            QDBusMessage get = QDBusMessage::createMethodCall(
-                secretService, path, QStringLiteral("org.freedesktop.DBus.Properties"), "Get");
-            get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
-            askSecretService(get, [done](std::optional<QDBusMessage> locked) {
-                if (!locked)
-                    return done(Holding::timedOut);
-                if (locked->type() != QDBusMessage::ReplyMessage || locked->arguments().isEmpty())
-                    return done(Holding::unanswered);
-                const bool isLocked =
-                    locked->arguments().first().value<QDBusVariant>().variant().toBool();
-                done(isLocked ? Holding::locked : Holding::unlocked);
-            });
-        });
-        return;
-    }
-    [](KeychainStore* store, QString account,
+    [](SecretServiceLink* link, QString account,
        std::function<void(Holding)> done) -> QCoro::Task<void> {
-        done((co_await store->search(std::move(account))).holding);
-    }(this, account, std::move(answered));
-}
-
-QCoro::Task<std::optional<QDBusMessage>> KeychainStore::ask(QDBusMessage call) {
-    JobAwaiter<std::optional<QDBusMessage>> awaiter{
-        [this, call](std::function<void(const std::optional<QDBusMessage>&)> done) {
-            askSecretService(call, [done](std::optional<QDBusMessage> reply) { done(reply); });
-        }};
-    co_return co_await awaiter;
-}
-
-QCoro::Task<KeychainStore::Found> KeychainStore::search(QString account) {
-    QPointer<KeychainStore> self(this);
-    // The items of this account, by what QtKeychain files them under (either encoding); the
-    // answer lists locked ones apart, and searching never asks anyone to unlock anything.
-    QDBusMessage call = secretCall(secretPath, serviceInterface, QStringLiteral("SearchItems"));
-    call << QVariant::fromValue(QMap<QString, QString>{{QStringLiteral("user"), account},
-                                                       {QStringLiteral("server"), service_}});
-    const std::optional<QDBusMessage> reply = co_await ask(call);
-    Found found;
-    if (!reply) {
-        found.holding = Holding::timedOut;
-        co_return found;
-    }
-    if (!answered(reply, 2))
-        co_return found;
-    found.unlocked = pathsOf(reply->arguments().at(0));
-    found.locked = pathsOf(reply->arguments().at(1));
-    found.holding = !found.unlocked.isEmpty() ? Holding::unlocked
-                    : !found.locked.isEmpty() ? Holding::locked
-                                              : Holding::none;
-    if (self && found.holding == Holding::locked)
-        setKeyringLocked(true);
-    co_return found;
+        if (account.isEmpty())
+            done(co_await link->defaultKeyring());
+        else
+            done((co_await link->search(std::move(account))).holding);
+    }(link_, account, std::move(answered));
 }
 
 QCoro::Task<KeychainStore::Holding> KeychainStore::probeHolding(QString account) {
-    JobAwaiter<Holding> awaiter{[this, account](std::function<void(const Holding&)> done) {
+    CallbackAwaiter<Holding> awaiter{[this, account](std::function<void(const Holding&)> done) {
         probe(account, [done](Holding holding) { done(holding); });
     }};
     co_return co_await awaiter;
@@ -791,7 +431,7 @@ QCoro::Task<KeychainStore::Holding> KeychainStore::probeHolding(QString account)
 
 QCoro::Task<KeychainStore::Outcome> KeychainStore::readAccount(QString account) {
     QPointer<KeychainStore> self(this);
-    const Found found = co_await search(account);
+    const Found found = co_await link_->search(account);
     Outcome outcome;
     switch (found.holding) {
     case Holding::locked:
@@ -801,7 +441,7 @@ QCoro::Task<KeychainStore::Outcome> KeychainStore::readAccount(QString account) 
         outcome.timedOut = true;
         co_return outcome;
     case Holding::unlocked:
-        co_return co_await readNewest(found.unlocked);
+        co_return co_await link_->readNewest(found.unlocked);
     case Holding::none:
     case Holding::unanswered:
         break;
@@ -819,6 +459,20 @@ void KeychainStore::runRead(const QString& account, std::function<void(const Out
        std::function<void(const Outcome&)> done) -> QCoro::Task<void> {
         done(co_await store->readAccount(std::move(account)));
     }(this, account, std::move(done));
+}
+
+void KeychainStore::serviceLeft() {
+    // Whatever was known of the departed keyring's lock holds for no keyring that comes next.
+    keyringLocked_.reset();
+    unlockRefused_ = false;
+}
+
+void KeychainStore::serviceReturned() {
+    keyringLocked_.reset();
+    unlockRefused_ = false;
+    // What the keyring holds and whether it is locked are asked again, as at start.
+    startPresenceRead(apiKeyAccount);
+    emit keyringReturned();
 }
 
 void KeychainStore::keyringChanged() {

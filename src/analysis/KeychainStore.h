@@ -1,20 +1,16 @@
 #pragma once
 
 #include "analysis/KeychainError.h"
+#include "analysis/SecretServiceLink.h"
 
 #include <QCoroTask>
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QVariant>
 #include <chrono>
 #include <functional>
 #include <optional>
-
-class QDBusMessage;
-class QDBusObjectPath;
-class QDBusVariant;
 
 namespace QKeychain {
 class Job;
@@ -22,17 +18,18 @@ class Job;
 
 // The cloud API key in the Secret Service: one secret text per account, filed as QtKeychain files
 // it (attributes "user" and "server", under a service name of Kippets' own so that no other
-// program's item is ever matched). The Secret Service is spoken to directly, so that an unlock
-// prompt is seen for what it is; QtKeychain remains for a keyring that answers no Secret Service
-// search. Nothing is ever written in plain text: without a reachable Secret Service, loading finds
-// no key and saving fails.
+// program's item is ever matched). The Secret Service is spoken to directly (SecretServiceLink),
+// so that an unlock prompt is seen for what it is; QtKeychain remains for a keyring that answers
+// no Secret Service search. Nothing is ever written in plain text: without a reachable Secret
+// Service, loading finds no key and saving fails.
 //
 // Every call to the keyring gives up after a time-out, so a keyring that does not answer cannot
 // hang the app; the one wait without a time-out is the keyring's own unlock prompt, which is the
-// user's to answer, however long they take. A locked item is never read: the Secret Service is
-// asked first, without any prompt, whether the account's item is locked, and a locked one makes
-// the key unknown (never "no key"). Only a save may raise an unlock prompt, and after one was
-// refused no save asks again while the keyring stays locked.
+// user's to answer, however long they take, and which ends when the keyring leaves the bus. A
+// locked item is never read: the Secret Service is asked first, without any prompt, whether the
+// account's item is locked, and a locked one makes the key unknown (never "no key"). Only a save
+// may raise an unlock prompt, and after one was refused no save asks again while the keyring stays
+// locked.
 //
 // An account has one item: a save replaces every item the account has, whichever encoding
 // QtKeychain gave it ("plaintext" or "base64"), and a read that finds more than one takes the
@@ -68,8 +65,14 @@ public:
     // The same, except that a key that cannot be read (no Secret Service, no answer in time,
     // access denied) throws KeychainError with the reason rather than reading as no key.
     QCoro::Task<std::optional<QString>> read(QString account);
-    // Updates the item when present, adds it otherwise. Throws KeychainError.
+    // Updates the item when present, adds it otherwise. Throws KeychainError, whose detail says
+    // what failed and what the user can do about it; every failure is logged.
     QCoro::Task<void> save(QString account, QString value);
+    // The same, except that nobody is asked to unlock anything: when the keyring (or the
+    // account's item) is locked, nothing is written and the answer is false. For a save the
+    // user did not ask for in so many words, such as one after a pause in typing, which must not
+    // open a prompt that takes the keyboard.
+    QCoro::Task<bool> saveUnprompted(QString account, QString value);
     // A missing item counts as deleted. Throws KeychainError.
     QCoro::Task<void> remove(QString account);
 
@@ -100,39 +103,18 @@ signals:
     void presenceReadSettled(const QString& account);
     // The keyring was locked and is unlocked now: a key that could not be read can be.
     void keyringUnlocked();
-
-private slots:
-    // The Secret Service announced a change of a collection: its lock may have changed.
-    void keyringChanged();
-    void promptCompleted(bool dismissed, const QDBusVariant& result, const QDBusMessage& message);
+    // A keyring is on the session bus again after one had left.
+    void keyringReturned();
 
 private:
-    struct Outcome;
-    struct Found;
-    // How the keyring's own prompt ended. Not shown: the Secret Service would not show it.
-    struct PromptAnswer {
-        bool shown = false;
-        bool dismissed = false;
-        QVariant result;
-    };
-    // What the Secret Service says without being asked to unlock: of an account's items, or
-    // (for no account) of the collection new items go to.
-    enum class Holding { none, unlocked, locked, timedOut, unanswered };
-    void askSecretService(QDBusMessage call, std::function<void(std::optional<QDBusMessage>)> done);
-    // One call to the Secret Service; none when it did not answer in time.
-    QCoro::Task<std::optional<QDBusMessage>> ask(QDBusMessage call);
-    // The account's items, apart by whether they are locked; asks nobody to unlock anything.
-    QCoro::Task<Found> search(QString account);
-    // Shows the keyring's prompt and waits for its answer, without a time-out.
-    QCoro::Task<PromptAnswer> followPrompt(QString prompt);
-    void endPrompt(const QString& prompt, PromptAnswer answer);
-    // Reads the newest of the account's unlocked items.
-    QCoro::Task<Outcome> readNewest(QList<QDBusObjectPath> items);
-    // Writes the value as the account's one item, unlocking the keyring first when it is locked.
-    QCoro::Task<Outcome> writeItem(QString account, QString value, Found found);
-    QCoro::Task<Outcome> deleteItems(QList<QDBusObjectPath> items);
-    QCoro::Task<std::optional<QString>> openSession(Outcome& outcome);
-    void closeSession(const QString& session);
+    using Outcome = KeyringOutcome;
+    using Found = SecretServiceLink::Found;
+    using Holding = SecretServiceLink::Holding;
+    // The Secret Service announced a change of a collection: its lock may have changed.
+    void keyringChanged();
+    void serviceLeft();
+    void serviceReturned();
+    QCoro::Task<bool> saveValue(QString account, QString value, bool mayPrompt);
     // What a read of the account finds, through the Secret Service or else QtKeychain.
     QCoro::Task<Outcome> readAccount(QString account);
     // Records whether the keyring is locked; a locked keyring that is unlocked now is news.
@@ -151,11 +133,15 @@ private:
     void recordRead(const QString& account, const Outcome& outcome, quint64 writesBefore);
     void settlePresenceRead(const QString& account, const Outcome& outcome, quint64 writesBefore);
     QKeychain::Job* prepare(QKeychain::Job* job, const QString& account) const;
-    // The status for a failed job; detail says why when the Secret Service is missing.
-    static qint32 statusFor(const Outcome& outcome, QString* detail);
+    // The status for a failed operation; detail says why, and what the user can do (then
+    // retry, such as "enter the key again").
+    static qint32 statusFor(const Outcome& outcome, QString* detail, const QString& retry);
+    // Says in the log why a save or delete failed.
+    static void logFailure(const QString& what, const KeychainError& error);
 
     QString service_;
     std::chrono::milliseconds timeout_;
+    SecretServiceLink* link_;
     QHash<QString, std::optional<QString>> cache_;
     QSet<QString> presenceReads_;
     QSet<QString> locked_;
@@ -175,8 +161,6 @@ private:
     bool closing_ = false;
     // The QtKeychain jobs started and not yet finished, answered in time or not.
     QSet<QKeychain::Job*> jobsInFlight_;
-    // The prompts shown and not yet answered, by path.
-    QHash<QString, std::function<void(PromptAnswer)>> prompts_;
     // Counts saves and deletes, so a read that began before one cannot undo what it wrote.
     quint64 writes_ = 0;
 };

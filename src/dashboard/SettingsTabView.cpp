@@ -69,6 +69,12 @@ SettingsTabView::SettingsTabView(SettingsServices services, QWidget* parent)
             if (keyLocked_ && isVisible())
                 loadStoredAPIKey();
         });
+        // A keyring that left is back: keys can be stored again.
+        connect(services_.keychain, &KeychainStore::keyringReturned, this, [this] {
+            if (!std::exchange(noKeyring_, false))
+                return;
+            showAIStatus();
+        });
     }
     showMode();
 }
@@ -244,6 +250,10 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
     if (!self)
         co_return;
     keyReading_ = false;
+    // A read that succeeds takes back what a failed one said; messages of saves stay.
+    if (!unreadable && readError_ && saveError_ == readError_)
+        saveError_.reset();
+    readError_.reset();
     // A key being typed or written is newer than what the keyring answered.
     if (writing_ || pendingWrite_ || typedKey_) {
         apiKeyLoaded_ = true;
@@ -260,6 +270,7 @@ QCoro::Task<void> SettingsTabView::loadStoredAPIKey() {
     if (unreadable) {
         saveError_ = locked ? lockedKeyMessage
                             : QStringLiteral("Failed to read the stored API key: ") + *unreadable;
+        readError_ = saveError_;
         apiKeyLoaded_ = true;
         showAIStatus();
         showKeyState();

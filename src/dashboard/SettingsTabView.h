@@ -78,14 +78,17 @@ public:
     std::optional<QString> saveSuccess() const { return saveSuccess_; }
     // No keyring write is under way or waiting, typed text included.
     bool isKeySettled() const { return !writing_ && !pendingWrite_ && !typedKey_; }
+    // A keyring write is under way or waits; typed text that waits to be handed on is not one.
+    bool isKeyWriting() const { return writing_ || pendingWrite_; }
     void testConnection();
 
     static constexpr std::chrono::seconds connectionTestTimeout{15};
     static constexpr std::chrono::seconds saveMessageTime{3};
     static constexpr std::chrono::seconds testMessageTime{5};
     static constexpr std::chrono::seconds retryDelay{1};
-    // A typed key is kept once typing has paused this long (or on Return, or when the field
-    // loses focus): a keyring that asks to be unlocked then takes no keys meant for the field.
+    // A typed key is kept once typing has paused this long, unless the keyring is locked (or on
+    // Return, when the field loses focus within the window, or when the tab is hidden, locked
+    // or not): a keyring that asks to be unlocked then takes no keys meant for the field.
     static constexpr std::chrono::milliseconds typingPause{1500};
     // Under the key field while the keyring is locked.
     static inline const QString lockedKeyMessage = QStringLiteral(
@@ -142,11 +145,14 @@ private:
     void fillAPIKeySection();
     QWidget* keyRow();
     void handleAPIKeyChange(const QString& key);
-    // Hands the typed key, if any waits, to saveAPIKey.
+    // Hands the typed key, if any waits, to saveAPIKey; the keyring may ask to be unlocked.
     void commitTypedKey();
-    void saveAPIKey(const QString& key);
+    // Typing paused: the typed key is saved unless the keyring would have to ask to be unlocked.
+    void typingPaused();
+    void saveAPIKey(const QString& key, bool mayPrompt = true);
     // Keeps one keyring write in flight; the last asked value is written last. None removes.
-    void writeKey(std::optional<QString> value);
+    // A value that may not prompt is kept back while the keyring is locked.
+    void writeKey(std::optional<QString> value, bool mayPrompt = true);
     QCoro::Task<void> runKeyWrites();
     void keyWritten(const std::optional<QString>& value, const std::optional<QString>& failure,
                     bool locked = false);
@@ -218,6 +224,12 @@ private:
     // The value to write once the write in flight ends: none = nothing waits; an inner none =
     // remove.
     std::optional<std::optional<QString>> pendingWrite_;
+    // Whether the waiting write may ask to unlock the keyring.
+    bool pendingMayPrompt_ = true;
+    // The value of the write in flight that may not prompt.
+    std::optional<QString> unpromptedWrite_;
+    // What a failed read of the stored key put in the error row.
+    std::optional<QString> readError_;
     bool keyChangedSinceRetry_ = false;
     // The field's text while typing goes on: not yet saved nor checked.
     std::optional<QString> typedKey_;

@@ -198,7 +198,7 @@ void SettingsTabView::fillAPIKeySection() {
     typingTimer_ = services_.clock->createTimer(this);
     typingTimer_->setSingleShot(true);
     typingTimer_->setInterval(typingPause);
-    connect(typingTimer_, &ClockTimer::timeout, this, &SettingsTabView::commitTypedKey);
+    connect(typingTimer_, &ClockTimer::timeout, this, &SettingsTabView::typingPaused);
     retryTimer_ = services_.clock->createTimer(this);
     retryTimer_->setSingleShot(true);
     retryTimer_->setInterval(retryDelay);
@@ -265,6 +265,20 @@ void SettingsTabView::commitTypedKey() {
     typingTimer_->stop();
     if (const std::optional<QString> key = std::exchange(typedKey_, std::nullopt))
         saveAPIKey(*key);
+    else if (pendingWrite_ && !pendingMayPrompt_)
+        // The pause's write has not begun: it goes on as one the user asked for.
+        pendingMayPrompt_ = true;
+    else if (unpromptedWrite_ && !pendingWrite_)
+        // The pause's write may find the keyring locked and keep the key back: the key is asked
+        // for now, and written once that write ends.
+        writeKey(*unpromptedWrite_);
+}
+
+void SettingsTabView::typingPaused() {
+    // A pause is no sign that the key is complete (one copied from a phone or paper is typed in
+    // parts): it saves only what needs no unlock prompt, which would take the rest of the key.
+    if (const std::optional<QString> key = std::exchange(typedKey_, std::nullopt))
+        saveAPIKey(*key, false);
 }
 
 bool SettingsTabView::eventFilter(QObject* watched, QEvent* event) {
@@ -278,7 +292,7 @@ bool SettingsTabView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void SettingsTabView::saveAPIKey(const QString& key) {
+void SettingsTabView::saveAPIKey(const QString& key, bool mayPrompt) {
     saveError_.reset();
     saveSuccess_.reset();
     testResult_.reset();
@@ -286,14 +300,15 @@ void SettingsTabView::saveAPIKey(const QString& key) {
         writeKey(std::nullopt);
     else if (isWellFormedKey(key))
         // The keyring keeps the text as typed; only what is sent is trimmed.
-        writeKey(key);
+        writeKey(key, mayPrompt);
     else
         saveError_ = formatMessage;
     showKeyState();
 }
 
-void SettingsTabView::writeKey(std::optional<QString> value) {
+void SettingsTabView::writeKey(std::optional<QString> value, bool mayPrompt) {
     pendingWrite_ = std::move(value);
+    pendingMayPrompt_ = mayPrompt;
     if (!writing_)
         runKeyWrites();
 }
@@ -303,20 +318,26 @@ QCoro::Task<void> SettingsTabView::runKeyWrites() {
     writing_ = true;
     while (pendingWrite_) {
         const std::optional<QString> value = *pendingWrite_;
+        const bool mayPrompt = std::exchange(pendingMayPrompt_, true);
         pendingWrite_.reset();
         std::optional<QString> failure;
         bool locked = false;
         bool noKeyring = false;
+        bool keptBack = false;
         KeychainStore* keychain = services_.keychain;
         try {
             if (!keychain)
                 throw KeychainError(value ? KeychainError::Case::saveFailed
                                           : KeychainError::Case::deleteFailed,
                                     KeychainError::notAvailable);
-            if (value)
+            if (value && !mayPrompt) {
+                unpromptedWrite_ = value;
+                keptBack = !co_await keychain->saveUnprompted(KeychainStore::apiKeyAccount, *value);
+            } else if (value) {
                 co_await keychain->save(KeychainStore::apiKeyAccount, *value);
-            else
+            } else {
                 co_await keychain->remove(KeychainStore::apiKeyAccount);
+            }
         } catch (const KeychainError& error) {
             failure = error.detail();
             locked = error.isLocked();
@@ -324,6 +345,14 @@ QCoro::Task<void> SettingsTabView::runKeyWrites() {
         }
         if (!self)
             co_return;
+        unpromptedWrite_.reset();
+        if (keptBack) {
+            // The keyring is locked: the key waits, as typed text, for Return, the field losing
+            // focus or the tab hidden; a newer text or write takes its place.
+            if (!pendingWrite_ && !typedKey_)
+                typedKey_ = value;
+            continue;
+        }
         if (noKeyring_ != noKeyring) {
             noKeyring_ = noKeyring;
             showAIStatus();

@@ -201,6 +201,64 @@ private slots:
                  std::optional<QString>(storedKey));
     }
 
+    // While the keyring is locked, a pause in typing saves nothing and asks nobody to unlock
+    // anything: a prompt would take the rest of the key. Return does, and so does hiding the tab.
+    void aPauseInTypingNeverPromptsWhileTheKeyringIsLocked() {
+        KeychainStore keychain;
+        SettingsHarness h;
+        h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        SettingsServices services = h.services();
+        services.keychain = &keychain;
+        SettingsTabView& view = h.open(services);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isAPIKeyLoaded(); }));
+        auto* field = h.find<QLineEdit>(QStringLiteral("byok_keyField"));
+        QTest::keyClicks(field, QStringLiteral("sk-typed-in-two-parts-01234567"));
+        testClock().advance(std::chrono::seconds(3));
+        QVERIFY(view.isKeyWriting());
+        QVERIFY(TaskRunner::waitUntil([&view] { return !view.isKeyWriting(); }));
+        QCOMPARE(prompter_.prompts, 0);
+        QVERIFY(!view.isKeySettled());
+        QCOMPARE(view.saveError(), std::nullopt);
+        QCOMPARE(view.saveSuccess(), std::nullopt);
+
+        // Return while the pause's write is still on its way: that write keeps the key back, and
+        // the key is saved as asked.
+        QTest::keyClicks(field, QStringLiteral("89abcdef"));
+        testClock().advance(std::chrono::seconds(3));
+        QVERIFY(view.isKeyWriting());
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QCOMPARE(prompter_.prompts, 1);
+        QCOMPARE(view.saveError(),
+                 std::optional<QString>(QStringLiteral(
+                     "Failed to save API key securely: the keyring is locked. Unlock the login "
+                     "keyring in your desktop's keyring tool (such as Passwords and Keys), then "
+                     "enter the key again.")));
+
+        // Unlocked from outside: a pause saves again, as ever.
+        QVERIFY(KeyringLogin::unlock());
+        QTest::keyClicks(field, QStringLiteral("x"));
+        testClock().advance(std::chrono::seconds(3));
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QCOMPARE(view.saveSuccess(),
+                 std::optional<QString>(QStringLiteral("API key saved successfully")));
+        QCOMPARE(prompter_.prompts, 1);
+
+        // Locked again: the tab hidden ends the typing, and the save may ask.
+        QVERIFY(KeyringLogin::lock());
+        QTest::keyClicks(field, QStringLiteral("y"));
+        testClock().advance(std::chrono::seconds(3));
+        QVERIFY(TaskRunner::waitUntil([&view] { return !view.isKeyWriting(); }));
+        QCOMPARE(prompter_.prompts, 1);
+        QVERIFY(!view.isKeySettled());
+        h.showKippetsTab();
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }));
+        QCOMPARE(prompter_.prompts, 2);
+        QVERIFY(KeyringLogin::unlock());
+        QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
+                 std::optional<QString>(QStringLiteral("sk-typed-in-two-parts-0123456789abcdefx")));
+    }
+
     // The unlock prompt is the user's to answer, however long they take: no time-out ends the
     // save while it is open, its cancelling is the answer, and no second prompt follows.
     void aPromptCancelledLateIsTheAnswerAndTheOnlyPrompt() {
@@ -287,7 +345,8 @@ private slots:
     }
 
     // A keyring that does not answer: the status says the key is being read, then that it
-    // could not be, never asking for a key as if none were stored.
+    // could not be, never asking for a key as if none were stored. Once it answers again, the
+    // next read takes back what the failed one said.
     void settingsFollowAKeyringThatDoesNotAnswer() {
         QVERIFY(KeyringLogin::unlock());
         SettingsHarness h;
@@ -306,6 +365,21 @@ private slots:
         QCOMPARE(h.aiStatus()->text(),
                  QStringLiteral("The stored OpenAI key could not be read: the Secret Service did "
                                 "not answer in time (is the keyring locked?)"));
+        QCOMPARE(h.find<SettingsStatusRow>(QStringLiteral("APIKeySaveError"))->text(),
+                 QStringLiteral("Failed to read the stored API key: the Secret Service did not "
+                                "answer in time (is the keyring locked?)"));
+        QVERIFY(h.shown(QStringLiteral("APIKeySaveError")));
+
+        QCOMPARE(::kill(daemon, SIGCONT), 0);
+        QSignalSpy loaded(&view, &SettingsTabView::apiKeyLoaded);
+        h.showKippetsTab();
+        h.showSettingsTab();
+        QVERIFY(TaskRunner::waitUntil([&loaded] { return loaded.count() == 1; }));
+        QCOMPARE(h.aiStatus()->text(),
+                 QStringLiteral("OpenAI key configured — configure details below."));
+        QVERIFY(!h.shown(QStringLiteral("APIKeySaveError")));
+        QCOMPARE(view.saveError(), std::nullopt);
+        QCOMPARE(h.find<QLineEdit>(QStringLiteral("byok_keyField"))->text(), storedKey);
     }
 };
 

@@ -12,9 +12,9 @@
 #include <QProcess>
 
 // A key typed by hand, key by key through the X server, into the settings while the keyring is
-// locked. The keyring is a real gnome-keyring on a private bus and its prompt the desktop's own
-// (gcr-prompter), which takes the keyboard while it is shown: what the user types goes to the
-// window that holds the keyboard, as on a desktop.
+// locked, with a pause halfway. The keyring is a real gnome-keyring on a private bus and its prompt
+// the desktop's own (gcr-prompter), which takes the keyboard while it is shown: what the user types
+// goes to the window that holds the keyboard, as on a desktop.
 namespace {
 const QString storedKey = QStringLiteral("sk-stored-earlier-0123456789");
 
@@ -74,13 +74,14 @@ private slots:
         store(std::nullopt);
     }
 
-    // Typed at 150 ms a key, the whole key stays in the field: nothing is saved, so no prompt
-    // opens, until typing pauses. Then the one prompt waits for the user as long as they take,
-    // and its answer decides the save.
-    void aKeyTypedIntoALockedKeyringIsKeptWhole() {
+    // Typed at 150 ms a key with a pause of 3 s after 30 characters, as a key copied from a
+    // phone or paper is: the pause saves nothing, since saving would open the unlock prompt and
+    // the rest of the key would go into its password field. Return ends the typing; then the
+    // one prompt waits for the user as long as they take, and its answer decides the save.
+    void aKeyTypedWithAPauseIntoALockedKeyringIsKeptWhole() {
+        KeychainStore keychain;
         SettingsHarness h;
         h.app.preferences().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
-        KeychainStore keychain;
         SettingsServices services = h.services();
         services.keychain = &keychain;
         SettingsTabView& view = h.open(services);
@@ -92,17 +93,38 @@ private slots:
             return h.dashboard->isActiveWindow() && QApplication::focusWidget() == field;
         }));
 
-        const QString typed = QStringLiteral("sk-typed-slowly-by-hand-0123456789");
-        QCOMPARE(typed.size(), 34);
+        const QString firstPart = QStringLiteral("sk-typed-in-two-parts-01234567");
+        const QString rest = QStringLiteral("89abcdef");
+        QCOMPARE(firstPart.size(), 30);
         // xdotool waits half its delay after each press and each release: 150 ms a key.
         QVERIFY(xdotool(
-            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("300"), typed}));
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("300"), firstPart}));
+        QVERIFY(TaskRunner::waitUntil([field, &firstPart] { return field->text() == firstPart; }));
+        QVERIFY(!promptShown());
+
+        // The pause: the keyring is asked, without a prompt, whether the key can be kept.
+        testClock().advance(std::chrono::seconds(3));
+        QVERIFY(view.isKeyWriting());
+        QVERIFY(TaskRunner::waitUntil([&view] { return !view.isKeyWriting() || promptShown(); },
+                                      60000));
+        QVERIFY2(!promptShown(), "a pause opened the unlock prompt");
+        QVERIFY(!view.isKeySettled());
+        QCOMPARE(view.saveError(), std::nullopt);
+        QCOMPARE(view.saveSuccess(), std::nullopt);
+
+        // The rest of the key goes into the field, and no prompt follows another pause either.
+        QVERIFY(xdotool(
+            {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("300"), rest}));
+        const QString typed = firstPart + rest;
         QVERIFY(TaskRunner::waitUntil([field, &typed] { return field->text() == typed; }));
+        testClock().advance(std::chrono::seconds(3));
+        QVERIFY(TaskRunner::waitUntil([&view] { return !view.isKeyWriting() || promptShown(); },
+                                      60000));
         QVERIFY(!promptShown());
         QVERIFY(!view.isKeySettled());
 
-        // Typing paused: the key is kept, and the keyring asks to be unlocked.
-        testClock().advance(std::chrono::milliseconds(1500));
+        // Return ends the typing: the keyring asks to be unlocked.
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
         QVERIFY(TaskRunner::waitUntil(promptShown, 60000));
         // Long past any time-out of a call, the prompt is still the user's.
         testClock().advance(std::chrono::seconds(13));
@@ -124,18 +146,27 @@ private slots:
         QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
                  std::optional<QString>(typed));
 
-        // Moving on from the field ends the typing too; the keyring, unlocked now, asks nothing.
+        // Unlocked now, the keyring asks nothing: a pause saves, and so does moving on.
         QVERIFY(TaskRunner::waitUntil([&h, field] {
             return h.dashboard->isActiveWindow() && QApplication::focusWidget() == field;
         }));
         QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("300"),
                          QStringLiteral("x")}));
         QVERIFY(TaskRunner::waitUntil([field, &typed] { return field->text() == typed + "x"; }));
+        testClock().advance(std::chrono::milliseconds(1500));
+        QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }, 60000));
+        QCOMPARE(view.saveSuccess(),
+                 std::optional<QString>(QStringLiteral("API key saved successfully")));
+        QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
+                 std::optional<QString>(typed + QStringLiteral("x")));
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("300"),
+                         QStringLiteral("y")}));
+        QVERIFY(TaskRunner::waitUntil([field, &typed] { return field->text() == typed + "xy"; }));
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Tab")}));
         QVERIFY(TaskRunner::waitUntil([&view] { return view.isKeySettled(); }, 60000));
         QVERIFY(!promptShown());
         QCOMPARE(TaskRunner::finish(KeychainStore().load(KeychainStore::apiKeyAccount)),
-                 std::optional<QString>(typed + QStringLiteral("x")));
+                 std::optional<QString>(typed + QStringLiteral("xy")));
     }
 };
 
