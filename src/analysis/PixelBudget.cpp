@@ -1,5 +1,7 @@
 #include "analysis/PixelBudget.h"
 
+#include "platform/Log.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -39,6 +41,17 @@ QImage PixelBudget::image(QSize size, QImage::Format format, std::chrono::millis
         return {};
     {
         std::unique_lock lock(mutex_);
+        if (held_ + bytes > bytes_) {
+            const qint64 heldNow = held_;
+            lock.unlock();
+            Log::line(QStringLiteral("⏳ [ImageDecoder] The pixels of a %1 × %2 picture wait for "
+                                     "room: %3 of %4 MB held")
+                          .arg(size.width())
+                          .arg(size.height())
+                          .arg(heldNow >> 20)
+                          .arg(bytes_ >> 20));
+            lock.lock();
+        }
         if (!freed_.wait_for(lock, patience, [&] { return held_ + bytes <= bytes_; }))
             return {};
         held_ += bytes;

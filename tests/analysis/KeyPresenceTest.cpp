@@ -6,7 +6,10 @@
 #include "platform/Preferences.h"
 #include "support/KeyringPause.h"
 
+#include <QDBusConnection>
+#include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTest>
 
 using namespace CloudTest;
@@ -28,7 +31,84 @@ TestHttpResponse modelAnswer() {
         QStringLiteral(R"({"category":"Documents","title":"Shopping","description":"A list."})")));
 }
 
-// Lets whatever is ready run, a few rounds, without waiting for anything in particular.
+// What this process asks the Secret Service and what comes back, as the session bus passes them
+// on (dbus-monitor): a call the bus has handed to the keyring and no answer has come back for is
+// one the keyring holds.
+class KeyringCalls {
+public:
+    KeyringCalls() : self_(QDBusConnection::sessionBus().baseService()) {
+        monitor_.start(QStringLiteral("dbus-monitor"),
+                       {QStringLiteral("--session"),
+                        QStringLiteral("type='method_call',destination='%1'").arg(secrets),
+                        QStringLiteral("type='method_return',sender='%1'").arg(secrets),
+                        QStringLiteral("type='error',sender='%1'").arg(secrets)});
+        // A monitor gives up its name once the bus has made it one: from then on it sees all.
+        watching_ = monitor_.waitForStarted() &&
+                    QTest::qWaitFor([this] { return read().contains("member=NameLost"); }, 20000);
+    }
+    ~KeyringCalls() {
+        monitor_.kill();
+        monitor_.waitForFinished();
+    }
+    KeyringCalls(const KeyringCalls&) = delete;
+    KeyringCalls& operator=(const KeyringCalls&) = delete;
+
+    bool isWatching() const { return watching_; }
+    // Waits until a call of this process has reached the keyring, and says whether one has, with
+    // no answer to it: then the keyring holds it.
+    bool waitForOneHeld() {
+        return QTest::qWaitFor(
+            [this] {
+                read();
+                return !unanswered_.isEmpty();
+            },
+            20000);
+    }
+    QString seen() const { return QString::fromUtf8(seen_); }
+
+private:
+    static inline const QString secrets = QStringLiteral("org.freedesktop.secrets");
+
+    // Reads what the monitor printed since, and follows the calls and their answers.
+    const QByteArray& read() {
+        seen_ += monitor_.readAllStandardOutput();
+        const QList<QByteArray> lines = seen_.split('\n');
+        unanswered_.clear();
+        const QByteArray from = " sender=" + self_.toUtf8() + " -> ";
+        const QByteArray to = " -> destination=" + self_.toUtf8() + " ";
+        for (const QByteArray& line : lines) {
+            if (line.startsWith("method call ") && line.contains(from)) {
+                unanswered_.insert(field(line, "serial="));
+            } else if ((line.startsWith("method return ") || line.startsWith("error ")) &&
+                       line.contains(to)) {
+                unanswered_.remove(field(line, "reply_serial="));
+            }
+        }
+        return seen_;
+    }
+    static QByteArray field(const QByteArray& line, const QByteArray& name) {
+        const qsizetype at = line.indexOf(" " + name);
+        return at < 0 ? QByteArray() : line.mid(at + 1 + name.size()).split(' ').first();
+    }
+
+    const QString self_;
+    QProcess monitor_;
+    QByteArray seen_;
+    bool watching_ = false;
+    QSet<QByteArray> unanswered_;
+};
+
+// Whether the keyring daemon is stopped, as the system says.
+bool keyringIsStopped() {
+    QFile stat(
+        QStringLiteral("/proc/%1/stat").arg(qEnvironmentVariableIntValue("KIPPETS_KEYRING_PID")));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2).startsWith('T');
+}
+
+// Lets whatever the keyring's silence does not hold up run: the events ready now, a few rounds.
 void letEventsRun() {
     for (int round = 0; round < 20; ++round)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -154,6 +234,8 @@ private slots:
     }
 
     void aLateKeyringMakesTheFirstAnalysisWait() {
+        KeyringCalls calls;
+        QVERIFY(calls.isWatching());
         KeyringPause pause;
         KeychainStore keychain;
         KeychainStore::install(&keychain); // the presence read is now on its way, unanswered
@@ -161,8 +243,12 @@ private slots:
         installAnalyzers(service);
         const qsizetype before = cloud_.requests().size();
         auto analysis = TaskRunner::settle(service.analyzeContent(shoppingList(), {}));
+        // The keyring holds the read: it has it, stopped, and has not answered.
+        QVERIFY2(calls.waitForOneHeld(), qPrintable(calls.seen()));
+        QVERIFY(keyringIsStopped());
         letEventsRun();
         QVERIFY(!analysis->done); // waiting for the keyring, not falling back to the classifier
+        QVERIFY2(calls.waitForOneHeld(), qPrintable(calls.seen()));
         QVERIFY(!keychain.presenceKnown(KeychainStore::apiKeyAccount));
         QVERIFY(!Preferences::shared().stringValue(QStringLiteral("ai_mode")));
 
@@ -178,6 +264,8 @@ private slots:
 
     void aReadThatTimedOutIsTriedAgainByTheNextAnalysis() {
         Preferences::shared().setString(QStringLiteral("ai_mode"), QStringLiteral("byok"));
+        KeyringCalls calls;
+        QVERIFY(calls.isWatching());
         KeyringPause pause;
         KeychainStore keychain;
         KeychainStore::install(&keychain);
@@ -187,8 +275,11 @@ private slots:
 
         auto first = TaskRunner::settle(service.analyzeContent(shoppingList(), {}));
         auto startUp = TaskRunner::settle(keychain.waitForFirstPresenceAnswer());
+        QVERIFY2(calls.waitForOneHeld(), qPrintable(calls.seen()));
+        QVERIFY(keyringIsStopped());
         letEventsRun();
         QVERIFY(!first->done && !startUp->done);
+        QVERIFY2(calls.waitForOneHeld(), qPrintable(calls.seen()));
         testClock().advance(KeychainStore::defaultTimeout);
         // The start-up goes on, and this one analysis falls back, without the key ...
         TaskRunner::result(startUp);
@@ -209,14 +300,19 @@ private slots:
         cloud_.setHandler([](const TestHttpRequest&) {
             return TestHttpResponse::json(responsesBody(QStringLiteral("Sort by client.")));
         });
+        KeyringCalls calls;
+        QVERIFY(calls.isWatching());
         KeyringPause pause;
         KeychainStore keychain;
         KeychainStore::install(&keychain);
         AIService service;
         installAnalyzers(service);
         auto screening = TaskRunner::settle(service.sanitizeInstructions("sort by client"));
+        QVERIFY2(calls.waitForOneHeld(), qPrintable(calls.seen()));
+        QVERIFY(keyringIsStopped());
         letEventsRun();
         QVERIFY(!screening->done);
+        QVERIFY2(calls.waitForOneHeld(), qPrintable(calls.seen()));
         pause.resume();
         QCOMPARE(TaskRunner::result(screening), QStringLiteral("Sort by client."));
         cloud_.setHandler([](const TestHttpRequest&) { return modelAnswer(); });

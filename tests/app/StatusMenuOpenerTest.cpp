@@ -8,6 +8,12 @@
 #include <QWindow>
 
 namespace {
+// The offscreen platform, whatever the environment names: it moves the focus only when a window
+// is shown, never when one hides, so a hidden window stays Qt's focus until another is shown, as
+// it does elsewhere until the window system's late focus-out lands. Elsewhere that may come at
+// once, and the cases below would have nothing to wait for.
+const bool offscreen = qputenv("QT_QPA_PLATFORM", "offscreen");
+
 // A shown window that Qt names as focused, as the dashboard is when the user presses Ctrl+H.
 std::unique_ptr<QWidget> focusedWindow() {
     auto window = std::make_unique<QWidget>();
@@ -23,6 +29,11 @@ std::unique_ptr<QWidget> focusedWindow() {
 class StatusMenuOpenerTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        QVERIFY(offscreen);
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+    }
+
     void aClickOpensTheMenuAtOnceWhileTheFocusIsSettled() {
         QList<QPoint> opened;
         StatusMenuOpener opener([&](QPoint at) { opened.append(at); });
@@ -42,8 +53,8 @@ private slots:
         const auto window = focusedWindow();
         QVERIFY(window);
         window->hide();
-        if (!StatusMenuOpener::focusIsStale())
-            QSKIP("this platform takes the focus from a hidden window at once");
+        QCOMPARE(QGuiApplication::focusWindow(), window->windowHandle());
+        QVERIFY(StatusMenuOpener::focusIsStale());
         opener.clicked(QPoint(30, 8));
         QVERIFY(opened.isEmpty());
         QVERIFY(opener.isWaiting());
@@ -67,8 +78,8 @@ private slots:
         const auto window = focusedWindow();
         QVERIFY(window);
         window->hide();
-        if (!StatusMenuOpener::focusIsStale())
-            QSKIP("this platform takes the focus from a hidden window at once");
+        QCOMPARE(QGuiApplication::focusWindow(), window->windowHandle());
+        QVERIFY(StatusMenuOpener::focusIsStale());
         opener.clicked(QPoint(4, 4));
         // No event is processed: Qt still names the hidden window.
         testClock().advance(std::chrono::milliseconds(999));

@@ -725,17 +725,39 @@ public:
     void run(const QString& key, QSize size, const QString& name) {
         // A mini tile shows its status alone: on the way to one, so may the stage.
         const bool headed = size != mini_;
-        const qsizetype gaveUpBefore = desktop_.appOutput().count(giveUp);
+        // What the app says from now on, read as it comes: when it gave up waiting, and how long
+        // the server had had the panel where it ended by then.
+        QFile output(desktop_.home() + QStringLiteral("/app-output.txt"));
+        const bool outputRead = output.open(QIODevice::ReadOnly) && output.seek(output.size());
+        QByteArray said;
+        QRect placed;
+        qint64 placedAtMs = -1;
+        qint64 gaveUpAtMs = -1;
+        QElapsedTimer guard;
         const auto countGiveUp = qScopeGuard([&] {
             // The kind of change: the name without its round.
             const QString kind = QString(name).remove(QRegularExpression(QStringLiteral("\\d+$")));
             ++runs_[kind];
-            if (desktop_.appHasCaughtUp(panel_) &&
-                desktop_.appOutput().count(giveUp) > gaveUpBefore)
-                ++gaveUp_[kind];
+            desktop_.appHasCaughtUp(panel_);
+            said += output.readAll();
+            if (!outputRead)
+                failures_.append(name + QStringLiteral(": the app's output could not be read"));
+            if (!said.contains(giveUp.toUtf8()))
+                return;
+            ++gaveUp_[kind];
+            // Said before the stage went, at the latest.
+            if (gaveUpAtMs < 0)
+                gaveUpAtMs = guard.elapsed();
+            const QString why = whyGaveUp(said, gaveUpAtMs, placedAtMs);
+            if (!why.isEmpty())
+                failures_.append(name + QStringLiteral(": the panel gave up waiting ") + why);
+            else if (gaveUp_[kind] > 1)
+                failures_.append(name + QStringLiteral(": the panel gave up waiting for a busy "
+                                                       "window manager again (%1 of %2 runs)")
+                                            .arg(gaveUp_[kind])
+                                            .arg(runs_[kind]));
         });
         desktop_.keyWithoutWaiting(key);
-        QElapsedTimer guard;
         guard.start();
         bool stageGone = false;
         // Read as quickly as the server gives them, judged once the panel has settled.
@@ -753,7 +775,15 @@ public:
                 failures_.append(name + QStringLiteral(": no frame"));
                 return;
             }
-            stageGone = desktop_.geometry(panel_).size() == size && !stageShows();
+            const QRect geometry = desktop_.geometry(panel_);
+            if (geometry != placed) {
+                placed = geometry;
+                placedAtMs = guard.elapsed();
+            }
+            said += output.readAll();
+            if (gaveUpAtMs < 0 && said.contains(giveUp.toUtf8()))
+                gaveUpAtMs = guard.elapsed();
+            stageGone = geometry.size() == size && !stageShows();
             QThread::msleep(grabEveryMs);
         }
         // The panel's last picture reaches the server after its frame: once the app has handled
@@ -802,18 +832,6 @@ public:
     void setJudged(bool judged) { judged_ = judged; }
     const QStringList& failures() const { return failures_; }
     int count() const { return count_; }
-    // The kinds of change whose panel showed again because it gave up waiting for the window
-    // manager every time it was run, and how often. The app gives up after about 2 s: a window
-    // manager that busy a machine makes slower than that now and then, a fault (a frame the app
-    // never finds its panel at) every time.
-    QStringList alwaysGaveUp() const {
-        QStringList kinds;
-        for (auto run = runs_.cbegin(); run != runs_.cend(); ++run) {
-            if (gaveUp_.value(run.key()) >= run.value())
-                kinds.append(QStringLiteral("%1 (%2 of %2)").arg(run.key()).arg(run.value()));
-        }
-        return kinds;
-    }
     // Whether some change gave up waiting in the last runs.
     int gaveUpSoFar() const {
         int total = 0;
@@ -824,6 +842,22 @@ public:
 
 private:
     bool stageShows() const { return stageShowsIn(desktop_, area_); }
+
+    // Why a give-up is the app's fault, or nothing when the window manager was behind. The app
+    // gives up after 120 looks at the server (2 s or more): a window manager that a busy machine
+    // holds longer than that gives the panel its new frame only then, or after. A panel that the
+    // server had had where it ended for half a second before it gave up had looked there thirty
+    // times and more: it missed what was there. One that gave up waiting for the frame's shape
+    // is let off once for a kind of change, as one that waited for a late window manager is.
+    static QString whyGaveUp(const QByteArray& said, qint64 gaveUpAtMs, qint64 placedAtMs) {
+        if (!said.contains("before the window manager gave it its new frame"))
+            return {};
+        if (gaveUpAtMs - placedAtMs > lateWindowManagerMs)
+            return QStringLiteral("%1 ms after the server had it where it ended")
+                .arg(gaveUpAtMs - placedAtMs);
+        return {};
+    }
+    static constexpr qint64 lateWindowManagerMs = 500;
 
     DesktopSession& desktop_;
     WindowId panel_;
@@ -950,12 +984,9 @@ private slots:
                                 .arg(transitions.count()) +
                             transitions.failures().mid(0, 12).join(QStringLiteral("; "))));
         QCOMPARE(desktop.geometry(panel), collapsed);
-        // Each kind of change ended because the window manager had the panel at its new frame
-        // and in its shape, not because the panel gave up waiting, in one round at least: a busy
-        // machine may hold the window manager past the app's patience now and then.
-        QVERIFY2(transitions.alwaysGaveUp().isEmpty(),
-                 qPrintable(transitions.alwaysGaveUp().join(QStringLiteral(", ")) +
-                            QStringLiteral(" gave up waiting: ") + desktop.appOutput()));
+        // Each change ended because the window manager had the panel at its new frame and in its
+        // shape: a give-up is among the failures above unless the window manager was behind that
+        // time, which a busy machine may make it now and then, and not twice for a kind.
     }
 
     // Keys faster than a change of form: each new change goes on from the frame on the screen,
@@ -1634,14 +1665,12 @@ private slots:
             if (transitions.gaveUpSoFar() == gaveUp)
                 break;
         }
+        // Each change showed the panel again because the server had it at its new frame: a
+        // give-up is among the failures unless the window manager was behind that time, and not
+        // twice for a kind.
         QVERIFY2(transitions.failures().isEmpty(),
                  qPrintable(transitions.failures().join(QStringLiteral("; "))));
         QCOMPARE(desktop.geometry(panel), collapsed);
-        // Each kind of change showed the panel again because the server had it at its new frame,
-        // not because it gave up waiting, in one round at least.
-        QVERIFY2(transitions.alwaysGaveUp().isEmpty(),
-                 qPrintable(transitions.alwaysGaveUp().join(QStringLiteral(", ")) +
-                            QStringLiteral(" gave up waiting: ") + desktop.appOutput()));
     }
 
     // Hiding the app while a panel is under way ends the transition: what shows again later is
