@@ -34,8 +34,10 @@ fuzz: $(FUZZ_DIR)/build.ninja
 build: setup $(TEST_DIR)/build.ninja
 	cmake --build $(TEST_DIR) -j $(JOBS)
 
+# ctest prints no output of a test it reports as skipped: scripts/skipped-tests says why each was.
 test: build
-	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300; \
+		status=$$?; $(CURDIR)/scripts/skipped-tests .; exit $$status
 
 bench: setup $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS)

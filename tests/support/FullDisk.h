@@ -17,7 +17,8 @@ class FullDisk {
 public:
     struct ChildRun {
         bool passed = false;
-        // Why no such child can run here (no unshare, no namespaces allowed); empty when it ran.
+        // Why no such child can run here (no unshare, no namespaces allowed), or why the child
+        // skipped the case; empty when it ran it.
         QString skipReason;
         QByteArray output;
     };
