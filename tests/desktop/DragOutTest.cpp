@@ -80,7 +80,7 @@ private slots:
 
         for (int drag = 0; drag < 3; ++drag) {
             const QPoint into = desktop.geometry(files).center();
-            QVERIFY(desktop.press(card));
+            QVERIFY(desktop.pressOn(panel, card));
             for (int step = 1; step <= 10; ++step)
                 QVERIFY(desktop.moveTo(card + (into - card) * step / 10));
             // The drag is under way once the app owns the drag selection.
@@ -110,7 +110,7 @@ private slots:
                                   QStringLiteral("-i"), QStringLiteral("/dev/null")}),
                      0);
             QVERIFY(DesktopSession::waitUntil([&] { return desktop.openMenus().isEmpty(); }));
-            QVERIFY(desktop.click(card, 3));
+            QVERIFY(desktop.clickOn(panel, card, 3));
             // "Copy File" ends the card's menu.
             QVERIFY(DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }));
             QVERIFY(desktop.key(QStringLiteral("Up Return")));

@@ -145,7 +145,7 @@ private slots:
         // The panel's menu: "Tuck Away" is its eleventh command.
         const QList<QRect> panel = shownAs(desktop, QStringLiteral("Rightish"));
         QCOMPARE(panel.size(), 1);
-        QVERIFY(desktop.click(DesktopSession::grabPoint(panel.constFirst()), 3));
+        QVERIFY(desktop.clickGrabPoint(desktop.windowTitled(QStringLiteral("Rightish")), 3));
         QVERIFY(DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }));
         QVERIFY(desktop.key(
             QStringLiteral("Down Down Down Down Down Down Down Down Down Down Down Return")));
