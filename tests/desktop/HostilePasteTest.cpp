@@ -116,7 +116,7 @@ private slots:
             file.write(ordinaryPng());
         }
         QCOMPARE(copy(QStringLiteral("image/png"), ordinary), 0);
-        desktop.clickGrabPoint(inbox);
+        desktop.clickGrabPoint(desktop.windowTitled(QStringLiteral("Inbox")));
         desktop.key(QStringLiteral("ctrl+v"));
         QVERIFY2(
             DesktopSession::waitUntil(
