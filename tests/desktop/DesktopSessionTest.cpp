@@ -474,6 +474,11 @@ private slots:
         environment.insert(QStringLiteral("KIPPETS_WM_COMMAND"), QStringLiteral("sleep 600"));
         environment.insert(QStringLiteral("KIPPETS_WM_GUARD_SECONDS"), QStringLiteral("2"));
         environment.remove(QStringLiteral("KIPPETS_IN_WM_SESSION"));
+        // Whatever the run starts carries the mark, and nothing of it is left once it has ended.
+        const QByteArray mark =
+            QByteArray("KIPPETS_TEST_KILLED_CASE=") + QByteArray::number(::getpid()) + "-waited";
+        environment.insert(QStringLiteral("KIPPETS_TEST_KILLED_CASE"),
+                           QString::fromLatin1(mark.mid(mark.indexOf('=') + 1)));
         run.setProcessEnvironment(environment);
         run.start(script, {QStringLiteral("--wm"), QStringLiteral("icewm"), QStringLiteral("--"),
                            QStringLiteral("true")});
@@ -484,6 +489,8 @@ private slots:
                      "with-window-manager: icewm (sleep 600) did not come up within 2 s: waited "
                      "for _NET_SUPPORTING_WM_CHECK on the root window"),
                  "no word of what it waited for");
+        QVERIFY2(carrying(mark).isEmpty(),
+                 qPrintable(QStringLiteral("left running: ") + named(carrying(mark))));
 
         environment.remove(QStringLiteral("KIPPETS_WM_COMMAND"));
         run.setProcessEnvironment(environment);

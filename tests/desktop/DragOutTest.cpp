@@ -1,4 +1,5 @@
 #include "DesktopSession.h"
+#include "support/OwnedProcesses.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,8 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DISPLAY"), desktop.display());
         environment.insert(QStringLiteral("HOME"), desktop.home());
-        process_.setProcessEnvironment(environment);
+        // It ends with the case, however the case ends, and what it starts with it.
+        OwnedProcesses::tie(process_, environment);
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.setStandardErrorFile(QProcess::nullDevice());
         process_.start(QStringLiteral("pcmanfm"), {QStringLiteral("--no-desktop"), folder});

@@ -1328,7 +1328,7 @@ private slots:
         const QPoint menuAt(anchored.center().x(), rightStart.top() + 20);
         QVERIFY(menuAt.x() > lowColumns.right() && menuAt.y() > rightRows.bottom());
         const QList<WindowId> before = unmanagedIn(desktop, screen);
-        QVERIFY(desktop.click(menuAt, 3));
+        QVERIFY(desktop.clickOn(anchor, menuAt, 3));
         QVERIFY(DesktopSession::waitUntil([&] { return !menusSince(desktop, before).isEmpty(); }));
         QVERIFY(desktop.key(QStringLiteral("Down Down Down Down Down Down Down Down Down Right")));
         for (const WindowId menu : menusSince(desktop, before)) {
@@ -1654,7 +1654,6 @@ private slots:
         hideDashboard(desktop);
         const WindowId panel = desktop.windowTitled(QStringLiteral("Hidden"));
         QVERIFY(panel);
-        const QRect collapsed = desktop.geometry(panel);
         desktop.clickGrabPoint(panel);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
         QVERIFY(desktop.appHasCaughtUp(panel));
