@@ -1,5 +1,6 @@
 #include "DesktopSession.h"
 #include "ServerWatch.h"
+#include "support/OwnedProcesses.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -245,6 +246,88 @@ private slots:
             QVERIFY(desktop.serverAnswersWithin(std::chrono::seconds(20)));
         }
         QCOMPARE(held, 0);
+    }
+
+    // A click meant for a window goes where the server finds the window, not where the frames'
+    // rectangles suggest: beside a frame a window manager may keep windows of its own (KWin's
+    // invisible resize borders, 14 px wide around every frame Breeze decorates), which take the
+    // click. The point the session picks beside another window's frame, nearest it, is one a
+    // click on reaches the window beneath: it becomes the active one.
+    void aClickBesideAFrameReachesTheWindowBeneath_data() {
+        QTest::addColumn<QString>("windowManager");
+        QTest::newRow("openbox") << QStringLiteral("openbox");
+        QTest::newRow("marco") << QStringLiteral("marco");
+        QTest::newRow("icewm") << QStringLiteral("icewm");
+        QTest::newRow("jwm") << QStringLiteral("jwm");
+        if (!QStandardPaths::findExecutable(QStringLiteral("kwin_x11")).isEmpty())
+            QTest::newRow("kwin") << QStringLiteral("kwin");
+    }
+
+    void aClickBesideAFrameReachesTheWindowBeneath() {
+        QFETCH(QString, windowManager);
+        DesktopSession::Options options;
+        options.windowManager = windowManager;
+        DesktopSession desktop(options);
+        QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), desktop.display());
+        QProcess beneath;
+        QProcess over;
+        OwnedProcesses::tie(beneath, environment);
+        OwnedProcesses::tie(over, environment);
+        const auto end = qScopeGuard([&] {
+            for (QProcess* letter : {&beneath, &over}) {
+                letter->kill();
+                letter->waitForFinished();
+            }
+        });
+        beneath.start(QStringLiteral("xmessage"),
+                      {QStringLiteral("-geometry"), QStringLiteral("800x500+100+100"),
+                       QStringLiteral("-title"), QStringLiteral("Beneath"),
+                       QStringLiteral("Dear")});
+        DesktopSession::WindowId below = 0;
+        QVERIFY2(DesktopSession::waitUntil([&] {
+                     below = desktop.windowTitled(QStringLiteral("Beneath"));
+                     return below && desktop.isManagedAndShown(below);
+                 }),
+                 qPrintable(QStringLiteral("%1 windows, \"Beneath\" %2, running %3")
+                                .arg(desktop.stacking().size())
+                                .arg(below)
+                                .arg(beneath.state())));
+        over.start(QStringLiteral("xmessage"),
+                   {QStringLiteral("-geometry"), QStringLiteral("300x200+400+250"),
+                    QStringLiteral("-title"), QStringLiteral("Over"), QStringLiteral("Sir")});
+        DesktopSession::WindowId above = 0;
+        QVERIFY(DesktopSession::waitUntil([&] {
+            above = desktop.windowTitled(QStringLiteral("Over"));
+            return above && desktop.isManagedAndShown(above);
+        }));
+        QVERIFY(desktop.settle());
+        if (desktop.activeWindow() != above)
+            QVERIFY(desktop.clickOn(above, desktop.geometry(above).center()));
+        QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == above; }));
+
+        // Leftwards from the frame's edge, level with the upper window's middle, where the
+        // window beneath lies as far as the rectangles go.
+        const QRect frame = desktop.geometry(desktop.frameOf(above));
+        const QRect under = desktop.geometry(below);
+        QPoint at(frame.left() - 1, frame.center().y());
+        QVERIFY(under.contains(at));
+        while (at.x() > frame.left() - 40 && !desktop.reaches(at, below))
+            at.rx() -= 1;
+        QVERIFY2(desktop.reaches(at, below),
+                 qPrintable(QStringLiteral("40 px left of the frame a press reaches %1")
+                                .arg(desktop.describedAt(at))));
+        QVERIFY(desktop.clickOn(below, at));
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.activeWindow() == below; }),
+                 qPrintable(QStringLiteral("a click at %1,%2, %3 px left of the frame, left \"%4\" "
+                                           "active")
+                                .arg(at.x())
+                                .arg(at.y())
+                                .arg(frame.left() - at.x())
+                                .arg(desktop.title(desktop.activeWindow()))));
+        qInfo("the first point left of the frame that reaches the window beneath: %d px from it",
+              frame.left() - at.x());
     }
 
     void minimiseSaysWhetherTheWindowManagerDid() {
