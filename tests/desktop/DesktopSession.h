@@ -25,7 +25,9 @@ struct xcb_connection_t;
 // (openbox unless the case or the environment names another, optionally a compositor and a system
 // tray), and the built app running on it with a fresh profile. The case reads what the window
 // manager made of the app's windows from the X properties and drives the app with keys and clicks
-// sent through XTest, as a user would.
+// sent through XTest, as a user would, where the server says a click reaches the window meant.
+// Everything the session starts ends with the case, however the case ends: a case killed or timed
+// out leaves no desktop running (tests/support/OwnedProcesses.h).
 //
 // The environment picks the desktop, so that one case runs on several:
 //   KIPPETS_WINDOW_MANAGER  openbox (the default), xfwm4, marco, metacity, icewm, fluxbox, jwm or
