@@ -1,5 +1,6 @@
 #include "DesktopSession.h"
 #include "support/DamagedPages.h"
+#include "support/OwnedProcesses.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -64,7 +65,7 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DISPLAY"), desktop.display());
         QProcess other;
-        other.setProcessEnvironment(environment);
+        OwnedProcesses::tie(other, environment);
         other.start(QStringLiteral("xmessage"),
                     {QStringLiteral("-geometry"), QStringLiteral("500x300+470+300"),
                      QStringLiteral("-title"), QStringLiteral("Letter"),

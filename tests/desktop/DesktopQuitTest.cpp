@@ -91,7 +91,7 @@ void hideDashboard(DesktopSession& desktop) {
 // Opens the kippet's note or todo panel with its key and waits until it has the keyboard; 0
 // when it does not open.
 WindowId openPanel(DesktopSession& desktop, WindowId kippet, const QString& key) {
-    desktop.click(DesktopSession::grabPoint(desktop.geometry(kippet)));
+    desktop.clickGrabPoint(kippet);
     // A key typed before the window manager hands over the keyboard reaches nothing; typed
     // after, it opens the panel once.
     const QList<WindowId> before = desktop.stacking();

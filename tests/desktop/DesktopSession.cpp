@@ -10,6 +10,7 @@
 #include "store/KippetManager.h"
 #include "store/StoreContainer.h"
 #include "store/StoreManager.h"
+#include "support/OwnedProcesses.h"
 #include "support/TaskRunner.h"
 
 #include <QCoreApplication>
@@ -39,6 +40,9 @@ constexpr int runGuardMs = 20000;
 // A window manager or compositor on a machine busy with builds may take long to start; past this
 // it is not coming.
 constexpr int windowManagerGuardMs = 60000;
+// A window on its way off a point (a menu closing, a window the window manager moves) leaves it
+// within moments; past this it stays.
+constexpr int reachGuardMs = 20000;
 
 // Whether the process has ended: gone, or a zombie its parent has yet to reap.
 bool hasEnded(qint64 pid) {
@@ -91,7 +95,7 @@ DesktopSession::DesktopSession(Options options) : options_(std::move(options)) {
 bool DesktopSession::startSessionBus() {
     // xfconf and GSettings keep the window managers' settings behind a session bus: a private one,
     // so that nothing of this desktop reaches the machine's.
-    sessionBus_.setProcessEnvironment(environment());
+    prepare(sessionBus_, environment());
     sessionBus_.setStandardErrorFile(QProcess::nullDevice());
     sessionBus_.start(QStringLiteral("dbus-daemon"),
                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
@@ -371,7 +375,7 @@ QList<qint64> DesktopSession::busClients() const {
     QProcessEnvironment environment = this->environment();
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress_);
     const auto reply = [&](const QStringList& call) {
-        ask.setProcessEnvironment(environment);
+        prepare(ask, environment);
         ask.start(QStringLiteral("dbus-send"),
                   QStringList{QStringLiteral("--session"), QStringLiteral("--print-reply"),
                               QStringLiteral("--dest=org.freedesktop.DBus"),
@@ -445,6 +449,8 @@ bool DesktopSession::startServer() {
          QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     server_.setProcessChannelMode(QProcess::SeparateChannels);
     server_.setStandardErrorFile(QProcess::nullDevice());
+    // Asked to end, rather than killed, as the case ends: it takes its lock and socket with it.
+    OwnedProcesses::tie(server_, QProcessEnvironment::systemEnvironment(), SIGTERM);
     server_.start();
     if (!server_.waitForStarted(startGuardMs)) {
         failure_ = QStringLiteral("Xvfb does not start: ") + server_.errorString();
@@ -518,10 +524,16 @@ QProcessEnvironment DesktopSession::appEnvironment() const {
     return environment;
 }
 
+void DesktopSession::prepare(QProcess& process, const QProcessEnvironment& environment) const {
+    // Whatever the case started ends with it, however the case ends: a case killed or timed out
+    // leaves no desktop running.
+    OwnedProcesses::tie(process, environment);
+}
+
 bool DesktopSession::startProgram(QProcess& process, const QString& program,
                                   const QStringList& arguments,
                                   std::optional<QProcessEnvironment> environment) {
-    process.setProcessEnvironment(environment.value_or(this->environment()));
+    prepare(process, environment.value_or(this->environment()));
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, arguments);
@@ -579,7 +591,7 @@ void DesktopSession::setPreference(const QString& key, const QVariant& value) {
 bool DesktopSession::launch(int windows, const QStringList& arguments) {
     if (!isReady())
         return false;
-    app_.setProcessEnvironment(appEnvironment());
+    prepare(app_, appEnvironment());
     app_.setStandardOutputFile(home() + QStringLiteral("/app-output.txt"), QIODevice::Append);
     app_.setStandardErrorFile(home() + QStringLiteral("/app-output.txt"), QIODevice::Append);
     app_.start(QStringLiteral(KIPPETS_APP_PATH), arguments);
@@ -665,7 +677,7 @@ QList<DesktopSession::WindowId> DesktopSession::appWindows() const {
 
 int DesktopSession::launchAgain() {
     QProcess second;
-    second.setProcessEnvironment(appEnvironment());
+    prepare(second, appEnvironment());
     second.setStandardOutputFile(QProcess::nullDevice());
     second.setStandardErrorFile(QProcess::nullDevice());
     second.start(QStringLiteral(KIPPETS_APP_PATH), {});
@@ -1033,7 +1045,7 @@ QList<DesktopSession::WindowId> DesktopSession::openMenus() const {
 
 bool DesktopSession::runChecked(const QString& program, const QStringList& arguments) const {
     QProcess process;
-    process.setProcessEnvironment(environment());
+    prepare(process, environment());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, arguments);
     const QString command = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
@@ -1100,7 +1112,7 @@ bool DesktopSession::isManagedAndShown(WindowId window) const {
 
 int DesktopSession::run(const QString& program, const QStringList& arguments) const {
     QProcess process;
-    process.setProcessEnvironment(environment());
+    prepare(process, environment());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, arguments);
@@ -1114,7 +1126,7 @@ int DesktopSession::run(const QString& program, const QStringList& arguments) co
 
 QByteArray DesktopSession::output(const QString& program, const QStringList& arguments) const {
     QProcess process;
-    process.setProcessEnvironment(environment());
+    prepare(process, environment());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, arguments);
     if (!process.waitForFinished(20000)) {
@@ -1181,6 +1193,133 @@ std::optional<QPoint> DesktopSession::pointer() const {
 bool DesktopSession::click(QPoint at, int button) {
     return moveTo(at) && runChecked(QStringLiteral("xdotool"),
                                     {QStringLiteral("click"), QString::number(button)});
+}
+
+bool DesktopSession::pointAt(WindowId target, QPoint at) {
+    // The pointer's move may itself change what lies there (a window manager's border that
+    // shows as the pointer nears): what counts is what lies there once it has moved.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!waitUntil([&] { return reaches(at, target); }, reachGuardMs))
+            break;
+        if (!moveTo(at))
+            return false;
+        if (reaches(at, target))
+            return true;
+    }
+    fail(QStringLiteral("a press at %1,%2 reaches %3, not \"%4\" at %5")
+             .arg(at.x())
+             .arg(at.y())
+             .arg(describedAt(at), title(target), described(geometry(target))));
+    return false;
+}
+
+bool DesktopSession::clickOn(WindowId target, QPoint at, int button) {
+    return pointAt(target, at) && runChecked(QStringLiteral("xdotool"),
+                                             {QStringLiteral("click"), QString::number(button)});
+}
+
+bool DesktopSession::pressOn(WindowId target, QPoint at, int button) {
+    return pointAt(target, at) &&
+           runChecked(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousedown"), QString::number(button)});
+}
+
+bool DesktopSession::clickGrabPoint(WindowId panel, int button) {
+    std::optional<QPoint> at;
+    if (!waitUntil(
+            [&] {
+                at = grabPointOf(panel);
+                return at.has_value();
+            },
+            reachGuardMs)) {
+        const QPoint middle = grabPoint(geometry(panel));
+        fail(QStringLiteral("no point of the top strip of \"%1\" at %2 is clear: at its middle "
+                            "a press reaches %3")
+                 .arg(title(panel), described(geometry(panel)), describedAt(middle)));
+        return false;
+    }
+    return clickOn(panel, *at, button);
+}
+
+DesktopSession::WindowId DesktopSession::windowAt(QPoint point) const {
+    if (!connection_)
+        return 0;
+    // Down from the root, through the child that holds the point at each level, as the server
+    // finds the window a press goes to: the topmost mapped child whose shape and input shape
+    // hold the point.
+    WindowId deepest = 0;
+    WindowId at = root();
+    for (int depth = 0; depth < 32; ++depth) {
+        xcb_translate_coordinates_reply_t* place = xcb_translate_coordinates_reply(
+            connection_,
+            xcb_translate_coordinates(connection_, root(), at, qint16(point.x()),
+                                      qint16(point.y())),
+            nullptr);
+        if (!place)
+            return deepest;
+        const WindowId child = place->child;
+        free(place);
+        if (child == XCB_WINDOW_NONE)
+            break;
+        deepest = child;
+        at = child;
+    }
+    return deepest;
+}
+
+bool DesktopSession::reaches(QPoint point, WindowId target) const {
+    const WindowId deepest = windowAt(point);
+    if (!deepest || !target || !isWithin(deepest, target))
+        return false;
+    // Inside a client, it is the client's own.
+    if (cardinals(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).contains(target))
+        return true;
+    xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+        connection_, xcb_get_window_attributes(connection_, deepest), nullptr);
+    const bool seen = attributes && attributes->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT;
+    free(attributes);
+    return seen;
+}
+
+std::optional<QPoint> DesktopSession::grabPointOf(WindowId panel) const {
+    const QRect strip = geometry(panel);
+    if (strip.isEmpty())
+        return std::nullopt;
+    const QPoint middle = grabPoint(strip);
+    // Clear of the strip's rounded ends.
+    constexpr int margin = 16;
+    for (int offset = 0; offset <= std::max(0, strip.width() / 2 - margin); offset += 4) {
+        for (const int x : {middle.x() - offset, middle.x() + offset}) {
+            if (reaches(QPoint(x, middle.y()), panel))
+                return QPoint(x, middle.y());
+        }
+    }
+    return std::nullopt;
+}
+
+QString DesktopSession::describedAt(QPoint point) const {
+    const WindowId deepest = windowAt(point);
+    if (!deepest)
+        return QStringLiteral("the root window");
+    QString whose = QStringLiteral("of no client");
+    for (const WindowId client : cardinals(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
+        if (isWithin(deepest, client)) {
+            whose = QStringLiteral("of \"%1\"").arg(title(client));
+            break;
+        }
+        if (isWithin(deepest, frameOf(client))) {
+            whose = QStringLiteral("of the frame of \"%1\"").arg(title(client));
+            break;
+        }
+    }
+    xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+        connection_, xcb_get_window_attributes(connection_, deepest), nullptr);
+    const bool inputOnly = attributes && attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY;
+    free(attributes);
+    return QStringLiteral("window 0x%1 %2 (%3, at %4)")
+        .arg(deepest, 0, 16)
+        .arg(whose, inputOnly ? QStringLiteral("input only") : QStringLiteral("input and output"),
+             described(geometry(deepest)));
 }
 
 bool DesktopSession::press(QPoint at, int button) {
@@ -1259,7 +1398,7 @@ bool DesktopSession::key(const QString& keys) {
 bool DesktopSession::keyWithoutWaiting(const QString& keys) {
     if (!finishKeys())
         return false;
-    keys_.setProcessEnvironment(environment());
+    prepare(keys_, environment());
     keys_.setStandardOutputFile(QProcess::nullDevice());
     keys_.setStandardErrorFile(QProcess::nullDevice());
     QStringList arguments{QStringLiteral("key")};

@@ -25,7 +25,9 @@ struct xcb_connection_t;
 // (openbox unless the case or the environment names another, optionally a compositor and a system
 // tray), and the built app running on it with a fresh profile. The case reads what the window
 // manager made of the app's windows from the X properties and drives the app with keys and clicks
-// sent through XTest, as a user would.
+// sent through XTest, as a user would, where the server says a click reaches the window meant.
+// Everything the session starts ends with the case, however the case ends: a case killed or timed
+// out leaves no desktop running (tests/support/OwnedProcesses.h).
 //
 // The environment picks the desktop, so that one case runs on several:
 //   KIPPETS_WINDOW_MANAGER  openbox (the default), xfwm4, marco, metacity, icewm, fluxbox, jwm or
@@ -156,10 +158,36 @@ public:
     // A point on a panel's top strip, where a click only gives it the keyboard.
     static QPoint grabPoint(const QRect& panel) { return {panel.center().x(), panel.top() + 10}; }
 
+    // Where a click lands is what the server finds at the point, not what the frames' rectangles
+    // suggest: a window manager may keep windows of its own over and beside the frames (KWin's
+    // invisible resize borders reach 14 px beyond every frame it decorates), and a window may
+    // take no input where it shows (its input shape).
+    // The deepest window a press at `point` reaches, where nobody holds the pointer; 0 off the
+    // screen.
+    WindowId windowAt(QPoint point) const;
+    // Whether a press at `point` reaches `target`: the deepest window there is `target` or lies
+    // inside it. For a client window that is the app's own; for a frame, its decoration, but
+    // never an input-only window of the window manager's.
+    bool reaches(QPoint point, WindowId target) const;
+    // The point on the panel's top strip that a press reaches, nearest its middle (grabPoint())
+    // along the strip and clear of its rounded ends; none while every one lies under another
+    // window.
+    std::optional<QPoint> grabPointOf(WindowId panel) const;
+    // What a press at `point` reaches, for a failure's message: the window, its client's title,
+    // its class and where it lies.
+    QString describedAt(QPoint point) const;
+
     // Input through XTest. Each returns whether the server took it; one it did not take also
     // fails the running case, naming the command.
     bool click(QPoint at, int button = 1);
     bool press(QPoint at, int button = 1);
+    // A click (a press) at `at` once a press there reaches `target` as the server says; when it
+    // does not within the guard, the running case fails naming what lies there instead.
+    bool clickOn(WindowId target, QPoint at, int button = 1);
+    bool pressOn(WindowId target, QPoint at, int button = 1);
+    // A click on the panel's top strip where it reaches the panel (grabPointOf()), which gives
+    // the panel the keyboard; the running case fails when none does within the guard.
+    bool clickGrabPoint(WindowId panel, int button = 1);
     bool moveTo(QPoint at);
     bool release(int button = 1);
     bool keyDown(const QString& key);
@@ -313,6 +341,11 @@ private:
     // Fails the running case with `message`, once.
     void fail(const QString& message) const;
     bool finishKeys();
+    // Waits until a press at `at` reaches `target` and moves the pointer there; fails the case
+    // naming what lies there when it does not within the guard.
+    bool pointAt(WindowId target, QPoint at);
+    // Gives the process the case's environment, and ties its life to the case's.
+    void prepare(QProcess& process, const QProcessEnvironment& environment) const;
     // Whether the window manager answers a request for a frame's extents within the guard.
     bool probeWindowManager(int guardMs);
     // Sends a request about `window` to the window manager, which listens on the root window.

@@ -131,7 +131,7 @@ private slots:
         QCOMPARE(panels.size(), 4);
 
         const WindowId travel = desktop.windowTitled(QStringLiteral("Travel"));
-        desktop.click(DesktopSession::grabPoint(desktop.geometry(travel)));
+        desktop.clickGrabPoint(travel);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == travel; }));
         const QList<WindowId> before = desktop.stacking();
         desktop.key(QStringLiteral("i"));
@@ -191,14 +191,14 @@ private slots:
         // A panel clicked meanwhile stays below the alert, once the window manager has handled
         // the click and the app whatever the click brought it.
         const WindowId ideas = desktop.windowTitled(QStringLiteral("Ideas"));
-        desktop.click(DesktopSession::grabPoint(desktop.geometry(ideas)));
+        desktop.clickGrabPoint(ideas);
         QVERIFY(desktop.windowManagerHasCaughtUp());
         QVERIFY(desktop.appHasCaughtUp(ideas));
         QVERIFY(desktop.windowManagerHasCaughtUp());
         QVERIFY2(DesktopSession::waitUntil([&] { return isAboveAll(desktop, alert, panels); }),
                  qPrintable(stackedAt(desktop, alert, panels)));
 
-        desktop.click(desktop.geometry(alert).topLeft() + QPoint(20, 8));
+        desktop.clickOn(alert, desktop.geometry(alert).topLeft() + QPoint(20, 8));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == alert; }));
         desktop.type(QStringLiteral("Groceries"));
         desktop.key(QStringLiteral("Return"));
@@ -220,7 +220,7 @@ private slots:
         // The dashboard's "New Kippet" button, at the right of its header.
         const QList<WindowId> before = desktop.stacking();
         const QRect frame = desktop.geometry(dashboard);
-        desktop.click(QPoint(frame.right() - 89, frame.top() + 102));
+        desktop.clickOn(dashboard, QPoint(frame.right() - 89, frame.top() + 102));
         const WindowId sheet = waitForNewWindow(desktop, before);
         QVERIFY(sheet);
         QCOMPARE(desktop.title(sheet), QStringLiteral("Create New Kippet"));
@@ -239,7 +239,7 @@ private slots:
 
         // Minimised, the sheet never stays away while the dashboard waits for it.
         const QList<WindowId> withoutSheet = desktop.stacking();
-        desktop.click(QPoint(frame.right() - 89, frame.top() + 102));
+        desktop.clickOn(dashboard, QPoint(frame.right() - 89, frame.top() + 102));
         const WindowId again = waitForNewWindow(desktop, withoutSheet);
         QVERIFY(again);
         // It takes the keyboard as it shows, as the first one did.

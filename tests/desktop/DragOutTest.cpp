@@ -1,4 +1,5 @@
 #include "DesktopSession.h"
+#include "support/OwnedProcesses.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,8 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DISPLAY"), desktop.display());
         environment.insert(QStringLiteral("HOME"), desktop.home());
-        process_.setProcessEnvironment(environment);
+        // It ends with the case, however the case ends, and what it starts with it.
+        OwnedProcesses::tie(process_, environment);
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.setStandardErrorFile(QProcess::nullDevice());
         process_.start(QStringLiteral("pcmanfm"), {QStringLiteral("--no-desktop"), folder});
@@ -80,7 +82,7 @@ private slots:
 
         for (int drag = 0; drag < 3; ++drag) {
             const QPoint into = desktop.geometry(files).center();
-            QVERIFY(desktop.press(card));
+            QVERIFY(desktop.pressOn(panel, card));
             for (int step = 1; step <= 10; ++step)
                 QVERIFY(desktop.moveTo(card + (into - card) * step / 10));
             // The drag is under way once the app owns the drag selection.
@@ -110,7 +112,7 @@ private slots:
                                   QStringLiteral("-i"), QStringLiteral("/dev/null")}),
                      0);
             QVERIFY(DesktopSession::waitUntil([&] { return desktop.openMenus().isEmpty(); }));
-            QVERIFY(desktop.click(card, 3));
+            QVERIFY(desktop.clickOn(panel, card, 3));
             // "Copy File" ends the card's menu.
             QVERIFY(DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }));
             QVERIFY(desktop.key(QStringLiteral("Up Return")));

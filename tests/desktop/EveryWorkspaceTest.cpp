@@ -38,7 +38,7 @@ private slots:
         const WindowId dashboard = desktop.windowTitled(QStringLiteral("Kippets Dashboard"));
         QVERIFY(panel && tab && dashboard);
 
-        QVERIFY(desktop.click(DesktopSession::grabPoint(desktop.geometry(panel))));
+        QVERIFY(desktop.clickGrabPoint(panel));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
         const QList<WindowId> before = desktop.stacking();
         QVERIFY(desktop.key(QStringLiteral("n")));
@@ -104,12 +104,12 @@ private slots:
         // The dashboard in front, as the user puts it there (not every window manager gives a
         // window the keyboard as it maps it): a click on it, clear of the panels.
         const QPoint onDashboard = desktop.geometry(dashboard).center() + QPoint(0, 150);
-        QVERIFY(desktop.click(onDashboard));
+        QVERIFY(desktop.clickOn(dashboard, onDashboard));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
         checkUp(QStringLiteral("the dashboard active"));
         if (QTest::currentTestFailed())
             return;
-        QVERIFY(desktop.click(DesktopSession::grabPoint(desktop.geometry(travel))));
+        QVERIFY(desktop.clickGrabPoint(travel));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == travel; }));
         const QList<WindowId> before = desktop.stacking();
         QVERIFY(desktop.key(QStringLiteral("n")));
@@ -124,7 +124,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         // Back to the dashboard as the user goes there: a click on it.
-        QVERIFY(desktop.click(onDashboard));
+        QVERIFY(desktop.clickOn(dashboard, onDashboard));
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == dashboard; }));
         checkUp(QStringLiteral("the dashboard clicked"));
         if (QTest::currentTestFailed())

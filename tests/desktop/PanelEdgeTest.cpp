@@ -24,7 +24,7 @@ private slots:
         // Quick clicks, each followed by a move without the button: a resize left running by
         // the window manager would follow the pointer.
         for (int click = 0; click < 5; ++click) {
-            QVERIFY(desktop.click(rightEdge));
+            QVERIFY(desktop.clickOn(panel, rightEdge));
             QVERIFY(desktop.moveTo(rightEdge + QPoint(90, 40)));
             QVERIFY(desktop.moveTo(rightEdge + QPoint(120, 60)));
             // Once the app has handled the click and the moves, and the window manager what the
@@ -54,7 +54,7 @@ private slots:
                  }),
                  "the stage stayed over the expanded panel");
         const QPoint edge(again.right() - 1, again.center().y());
-        QVERIFY(desktop.press(edge));
+        QVERIFY(desktop.pressOn(panel, edge));
         desktop.moveTo(edge + QPoint(20, 0));
         desktop.moveTo(edge + QPoint(60, 0));
         desktop.moveTo(edge + QPoint(80, 0));
@@ -77,7 +77,7 @@ private slots:
         // Three moves of 33 pixels on the bottom right corner, pressed inside the rounding: without
         // a compositor the panel is cut to its shape, and the very corner is the desktop's.
         const QPoint corner = start.bottomRight() - QPoint(10, 10);
-        QVERIFY(desktop.press(corner));
+        QVERIFY(desktop.pressOn(panel, corner));
         for (int step = 1; step <= 3; ++step)
             desktop.moveTo(corner + QPoint(33, 33) * step);
         QVERIFY(desktop.release());
@@ -87,7 +87,7 @@ private slots:
 
         // Ten quick moves of 10 pixels on the top left corner, in one run of the tool.
         const QPoint topLeft = grown.topLeft() + QPoint(10, 10);
-        QVERIFY(desktop.press(topLeft));
+        QVERIFY(desktop.pressOn(panel, topLeft));
         QStringList moves;
         for (int step = 1; step <= 10; ++step) {
             const QPoint at = topLeft - QPoint(10, 10) * step;

@@ -688,7 +688,7 @@ void setUpScene(DesktopSession& desktop, bool compositor, Scene& scene, int dpi 
         return agreed && (!compositor ? desktopColour == rootColour : desktopColour != Qt::black);
     }));
 
-    desktop.click(DesktopSession::grabPoint(collapsed));
+    desktop.clickGrabPoint(scene.panel);
     QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == scene.panel; }));
     // The app draws the active border once it has heard of the activation: only then is the
     // border on the screen the one every frame is judged by.
@@ -1209,7 +1209,7 @@ private slots:
         const QRect lowest = desktop.geometry(panels[2]);
         const QRect area(0, 0, lowest.right() + 30, lowest.bottom() + 10);
         const QList<WindowId> before = unmanagedIn(desktop, screen);
-        QVERIFY(desktop.click(DesktopSession::grabPoint(scene.collapsed), 3));
+        QVERIFY(desktop.clickOn(scene.panel, DesktopSession::grabPoint(scene.collapsed), 3));
         QVERIFY(DesktopSession::waitUntil([&] { return !menusSince(desktop, before).isEmpty(); }));
         // The panel's menu: "Move Kippets" is its ninth item, "Move to Left" the fourth of that
         // submenu, "Move All Kippets Here" its first.
@@ -1359,7 +1359,7 @@ private slots:
         const QPoint menuAt(anchored.center().x(), rightStart.top() + 20);
         QVERIFY(menuAt.x() > lowColumns.right() && menuAt.y() > rightRows.bottom());
         const QList<WindowId> before = unmanagedIn(desktop, screen);
-        QVERIFY(desktop.click(menuAt, 3));
+        QVERIFY(desktop.clickOn(anchor, menuAt, 3));
         QVERIFY(DesktopSession::waitUntil([&] { return !menusSince(desktop, before).isEmpty(); }));
         QVERIFY(desktop.key(QStringLiteral("Down Down Down Down Down Down Down Down Down Right")));
         for (const WindowId menu : menusSince(desktop, before)) {
@@ -1645,7 +1645,7 @@ private slots:
         QCOMPARE(collapsed.size(), scaled(QSize(220, 200)));
         // The expanded panel as large as it is, or as the screen, whichever is smaller.
         const QSize expanded = scaled(QSize(600, 500)).boundedTo(options.screen);
-        desktop.click(DesktopSession::grabPoint(collapsed));
+        desktop.clickGrabPoint(panel);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
 
         Transitions transitions(desktop, panel, QRect(QPoint(0, 0), options.screen),
@@ -1683,8 +1683,7 @@ private slots:
         hideDashboard(desktop);
         const WindowId panel = desktop.windowTitled(QStringLiteral("Hidden"));
         QVERIFY(panel);
-        const QRect collapsed = desktop.geometry(panel);
-        desktop.click(DesktopSession::grabPoint(collapsed));
+        desktop.clickGrabPoint(panel);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
         QVERIFY(desktop.appHasCaughtUp(panel));
         const QRect screen(QPoint(0, 0), DesktopSession::Options().screen);
@@ -1733,7 +1732,7 @@ private slots:
         const WindowId panel = desktop.windowTitled(QStringLiteral("Pressed"));
         QVERIFY(panel);
         const QRect collapsed = desktop.geometry(panel);
-        desktop.click(DesktopSession::grabPoint(collapsed));
+        desktop.clickGrabPoint(panel);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
         QVERIFY(desktop.appHasCaughtUp(panel));
         const QRect screen(QPoint(0, 0), DesktopSession::Options().screen);
@@ -1813,7 +1812,7 @@ private slots:
         // still placing may let the first one go by: a click again only then.
         bool active = false;
         for (int tries = 0; !active && tries < 3; ++tries) {
-            QVERIFY(desktop.click(DesktopSession::grabPoint(collapsed)));
+            QVERIFY(desktop.clickGrabPoint(panel));
             active = DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; });
         }
         QVERIFY2(active, "the panel never took the keyboard");
@@ -1875,7 +1874,7 @@ private slots:
         QVERIFY(panel);
         const QRect expanded = desktop.geometry(panel);
         QCOMPARE(expanded.size(), QSize(600, 500));
-        desktop.click(DesktopSession::grabPoint(expanded));
+        desktop.clickGrabPoint(panel);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
         QVERIFY(desktop.appHasCaughtUp(panel));
         const QRect screen(QPoint(0, 0), DesktopSession::Options().screen);

@@ -49,7 +49,7 @@ private slots:
         QVERIFY(!frame.isEmpty());
         // Scrolled to its end, the panel shows the item's card below the note and the todos.
         QVERIFY(desktop.scrollToEnd(panel, frame.center()));
-        QVERIFY(desktop.click(QPoint(frame.left() + 104, frame.bottom() - 237)));
+        QVERIFY(desktop.clickOn(panel, QPoint(frame.left() + 104, frame.bottom() - 237)));
 
         QVERIFY2(DesktopSession::waitUntil(
                      [&] {

@@ -26,7 +26,7 @@ QString described(const DesktopSession& desktop, WindowId window) {
 
 // The note editor the panel opens on `n`, once the panel has the keyboard.
 WindowId openNoteEditor(DesktopSession& desktop, WindowId panel) {
-    desktop.click(DesktopSession::grabPoint(desktop.geometry(panel)));
+    desktop.clickGrabPoint(panel);
     if (!DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }))
         return 0;
     const QList<WindowId> before = desktop.stacking();

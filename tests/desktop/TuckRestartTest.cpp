@@ -55,7 +55,7 @@ bool isPullTab(const QRect& frame) {
 
 // The tray icon: the app's small window that the tray embeds in its panel. It is named only in
 // _NET_WM_NAME, which xdotool's search by name does not read: it is found by the app's class.
-std::optional<QRect> trayIcon(const DesktopSession& desktop) {
+std::optional<WindowId> trayIcon(const DesktopSession& desktop) {
     const QByteArray found = desktop.output(
         QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                     QStringLiteral("--class"), QStringLiteral("^Kippets$")});
@@ -69,7 +69,7 @@ std::optional<QRect> trayIcon(const DesktopSession& desktop) {
         const QRect frame = desktop.geometry(window);
         if (!frame.isEmpty() && frame.width() <= 48 && frame.height() <= 48 &&
             QRect(0, 0, 1440, 900).contains(frame))
-            return frame;
+            return window;
     }
     return std::nullopt;
 }
@@ -77,10 +77,10 @@ std::optional<QRect> trayIcon(const DesktopSession& desktop) {
 // Opens the tray icon's menu with a click, as a user does; whether it opened. One click must do:
 // right after the app hid its windows too, the user's first click opens the menu.
 bool openTrayMenu(DesktopSession& desktop) {
-    std::optional<QRect> icon;
+    std::optional<WindowId> icon;
     if (!DesktopSession::waitUntil([&] { return (icon = trayIcon(desktop)).has_value(); }))
         return false;
-    return desktop.click(icon->center()) &&
+    return desktop.clickOn(*icon, desktop.geometry(*icon).center()) &&
            DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); });
 }
 } // namespace
@@ -145,7 +145,7 @@ private slots:
         // The panel's menu: "Tuck Away" is its eleventh command.
         const QList<QRect> panel = shownAs(desktop, QStringLiteral("Rightish"));
         QCOMPARE(panel.size(), 1);
-        QVERIFY(desktop.click(DesktopSession::grabPoint(panel.constFirst()), 3));
+        QVERIFY(desktop.clickGrabPoint(desktop.windowTitled(QStringLiteral("Rightish")), 3));
         QVERIFY(DesktopSession::waitUntil([&] { return !desktop.openMenus().isEmpty(); }));
         QVERIFY(desktop.key(
             QStringLiteral("Down Down Down Down Down Down Down Down Down Down Down Return")));

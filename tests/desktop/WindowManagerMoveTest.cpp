@@ -72,7 +72,7 @@ QString altDrag(DesktopSession& desktop, WindowId window, QPoint from, QPoint by
         !DesktopSession::waitUntil([&] { return desktop.isKeyDown(QStringLiteral("Alt_L")); }))
         return QStringLiteral("Alt is not down");
     QString failure;
-    if (!desktop.press(from)) {
+    if (!desktop.pressOn(window, from)) {
         failure = QStringLiteral("the press was not sent");
     } else {
         // The press is grabbed at once: by the window manager's grab for Alt and the button.
@@ -279,7 +279,7 @@ private slots:
         const WindowId panel = desktop.windowTitled(QStringLiteral("Receipts"));
         // The note panel, or 0 when it does not open.
         const auto openNote = [&]() -> WindowId {
-            desktop.click(DesktopSession::grabPoint(desktop.geometry(panel)));
+            desktop.clickGrabPoint(panel);
             if (!DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }))
                 return 0;
             const QList<WindowId> before = desktop.stacking();
@@ -342,7 +342,7 @@ private slots:
             const WindowId panel = desktop.windowTitled(QStringLiteral("Wide"));
             QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == expanded; }),
                      qPrintable(DesktopSession::described(desktop.geometry(panel))));
-            desktop.click(DesktopSession::grabPoint(expanded));
+            desktop.clickGrabPoint(panel);
             QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
             QVERIFY(tellPassingPlace(desktop, panel, QPoint(0, 0)));
             QVERIFY(desktop.appHasCaughtUp(panel));
@@ -381,7 +381,7 @@ private slots:
             const WindowId panel = desktop.windowTitled(QStringLiteral("Wide"));
             QVERIFY2(DesktopSession::waitUntil([&] { return desktop.geometry(panel) == expanded; }),
                      qPrintable(DesktopSession::described(desktop.geometry(panel))));
-            desktop.click(DesktopSession::grabPoint(expanded));
+            desktop.clickGrabPoint(panel);
             QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == panel; }));
             desktop.key(QStringLiteral("e"));
             if (!DesktopSession::waitUntil([&] { return desktop.geometry(panel) == collapsed; },

@@ -91,7 +91,7 @@ private slots:
         const WindowId tab = desktop.windowTitled(QStringLiteral("Travel"));
         QVERIFY(corner && wide && tab);
 
-        desktop.click(DesktopSession::grabPoint(desktop.geometry(corner)));
+        desktop.clickGrabPoint(corner);
         QVERIFY(DesktopSession::waitUntil([&] { return desktop.activeWindow() == corner; }));
         const QList<WindowId> before = desktop.stacking();
         desktop.key(QStringLiteral("n"));
@@ -168,7 +168,7 @@ private slots:
             QVERIFY2(band.isEmpty(), qPrintable(QStringLiteral("tab: ") + band));
         }
 
-        desktop.click(onTab);
+        desktop.clickOn(tray, onTab);
         const auto panelShows = [&] {
             screen = shoot(desktop, QStringLiteral("open"));
             return !screen.isNull() && !isDesktop(screen, onTab - QPoint(60, 0));
