@@ -36,7 +36,7 @@ constexpr int rounds = 3;
 // slowest on. Each round pastes another, so that none is a duplicate of the one before.
 QImage smoothPhoto(quint32 seed) {
     QRandomGenerator random(seed);
-    QImage field(24, 18, QImage::Format_RGB32);
+    QImage field(64, 48, QImage::Format_RGB32);
     for (int y = 0; y < field.height(); ++y) {
         for (int x = 0; x < field.width(); ++x)
             field.setPixel(x, y, random.generate() | 0xff000000u);

@@ -7,13 +7,14 @@
 #include <optional>
 
 // Writes a picture as a PNG file in time that follows its size, not what it shows. Qt's writer
-// tries every row filter on every row and searches the whole zlib window for matches: a smooth
-// 48-megapixel photo takes it four to twenty seconds of CPU, a picture of noise a third of that.
-// This one filters each row by the row above it and lets zlib look only for runs, which is how
-// filtered photos, screenshots and skies repeat: about a second for any 48-megapixel picture,
-// in a file a little larger than Qt's for smooth pictures and the same size for noisy ones.
-// Eight bits a channel: grey, RGB, or RGBA when the picture has an alpha channel; its colour
-// profile is kept, nothing else is written beside the pixels. Safe on any thread.
+// tries every row filter on every row and searches zlib's window for the longest matches: a
+// 48-megapixel photo takes it from 4 s of CPU to 20, the smoother the slower. This one filters
+// each row by the row above it and lets zlib look only for runs, which is how filtered photos,
+// screenshots and skies repeat: 1 to 2.5 s for any 48-megapixel picture, in a file of about the
+// size of Qt's (34.4 MB against 34.3 for a smooth photo, 117 against 113 with grain; 17 against
+// 14 for the smoothest). Eight bits a channel: grey, RGB, or RGBA when the picture has an alpha
+// channel. Its colour profile is kept, as Qt's writer keeps it; nothing else is written beside
+// the pixels. Safe on any thread.
 class PngWriter {
 public:
     // The file in pieces, in order: a large picture's file is never copied whole to grow it.

@@ -89,7 +89,7 @@ std::optional<QImage> decoded(const DecoderProtocol::Request& request) {
 #endif
 
 // What a decoder holds beside a paste's pixels and its file: its code, Qt's, the readers' and the
-// fonts' (40 MB measured in a release build once it has decoded a picture), and some slack. The
+// fonts' (43 MB measured in a release build before its first picture), and some slack. The
 // sanitized build holds more (94 MB measured) and a shadow byte for every eight it allocates.
 #ifdef KIPPETS_DECODER_SANITIZED
 constexpr qint64 heldBesidePictures = 128LL * 1024 * 1024;

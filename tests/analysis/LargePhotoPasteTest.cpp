@@ -37,7 +37,7 @@ constexpr QSize photoSize(8000, 6000);
 QImage smoothPicture(quint32 seed, QSize size = photoSize,
                      QImage::Format format = QImage::Format_RGB32) {
     QRandomGenerator random(seed);
-    QImage field(24, 18, format);
+    QImage field(64, 48, format);
     for (int y = 0; y < field.height(); ++y) {
         for (int x = 0; x < field.width(); ++x)
             field.setPixelColor(x, y, QColor::fromRgb(random.generate() | 0xff000000u));
