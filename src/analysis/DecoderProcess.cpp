@@ -411,9 +411,10 @@ DecoderProcess::Outcome DecoderProcess::exchange(const DecoderProtocol::Request&
     // The picture is decoded within its budget: writing its file is the app's asking, and has a
     // budget of its own on top. Said once; a second time is no answer.
     if (answer && answer->answer == DecoderProtocol::Answer::decoded) {
-        watch.limits.cpu += limits.encoding;
-        watch.limits.wall += limits.encoding;
-        watch.limits.ceiling += limits.encoding;
+        const std::chrono::milliseconds encoding = limits.encodingFor(answer->size);
+        watch.limits.cpu += encoding;
+        watch.limits.wall += encoding;
+        watch.limits.ceiling += encoding;
         if (!receiveAll(answerBytes.data(), answerBytes.size(), watch))
             return failure(QStringLiteral("the decoder ended without an answer"));
         answer = DecoderProtocol::readAnswerHeader(answerBytes, request);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "analysis/DecoderProtocol.h"
+#include "analysis/ImageDecoder.h"
 
 #include <QString>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -20,8 +22,15 @@
 class DecoderProcess {
 public:
     struct Limits {
-        // Room for a picture at the largest decoded size taken (ImageDecoder::maxDecodedBytes),
-        // its file bytes, and the PNG a paste is kept as.
+        // Room for a picture at the largest decoded size taken (ImageDecoder::maxDecodedBytes), its
+        // file bytes, and the PNG a paste is kept as. Measured in a release build, the most a
+        // decoder held at once for a paste: 267 MB for a striped 36-megapixel photo (its PNG 92
+        // MB); for 48-megapixel ones 258 MB smooth, 340 MB with grain (a 28 MB JPEG, a 117 MB PNG);
+        // 394 MB for the largest taken with grain, whose PNG the decoder then writes twice rather
+        // than hold it beside the pixels (see DecoderMain.cpp). The sanitized build's decoder holds
+        // more of its own (94 MB before any picture against 43 MB, a shadow byte for every eight, a
+        // small quarantine: see SanitizerOptions.cpp): it held 353 MB for the striped photo and 400
+        // MB at most for the others above, writing more PNGs twice to stay within the same bound.
         qint64 memoryBytes = 448LL * 1024 * 1024;
         std::chrono::milliseconds cpu{4000};
         // How long a decoder may go without spending any CPU time: one stopped, or stuck in a
@@ -31,11 +40,25 @@ public:
         // The longest an exchange is waited for, however its decoder advances: nothing is waited
         // for for ever, not even a decoder that crawls on. Several times the wall bound.
         std::chrono::milliseconds ceiling{60000};
-        // Added to all three for a picture asked for as a file (a paste's) once the decoder says
-        // it is decoded: writing it as a PNG is work the app asks for, not the picture's doing,
-        // and takes about 5 s of CPU at the largest size taken (8192 x 8192) whatever the pixels
-        // hold.
-        std::chrono::milliseconds encoding{8000};
+        // Added to all three for a picture asked for as a file (a paste's) once the decoder says it
+        // is decoded: writing it as a PNG is work the app asks for, not the picture's doing. This
+        // much for the largest picture taken (8192 x 8192), its share of it for a smaller one, and
+        // never less than a quarter of it (see encodingFor). Measured as CPU time of the whole
+        // paste in a release build at load 20-25 on 8 cores, with a thread spinning on each
+        // processor beside it: 48-megapixel pictures 0.7 s (sky), 0.9 s (screenshot), 1.7 s
+        // (smooth, a 2.5 MB JPEG), 2.3 s (grain); 8192 x 8192 with grain, written twice, 5.1 s. The
+        // sanitized build: 2.2 s (smooth), 4.8 s (grain, written twice), 6.6 s (the largest with
+        // grain). Qt's own PNG writer took 13.2 s on the same smooth photo, 15-20 s at load 8-16 on
+        // others like it: its time follows what the pixels show, this writer's does not (see
+        // PngWriter).
+        std::chrono::milliseconds encoding{12000};
+
+        std::chrono::milliseconds encodingFor(QSize size) const {
+            const qint64 largest = ImageDecoder::maxDecodedBytes / 4;
+            const qint64 pixels = std::min(largest, qint64(size.width()) * size.height());
+            return std::max(encoding / 4,
+                            std::chrono::milliseconds(encoding.count() * pixels / largest));
+        }
     };
 
     struct Outcome {

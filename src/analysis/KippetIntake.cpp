@@ -312,10 +312,12 @@ QCoro::Task<void> KippetIntake::pasteFromPasteboard(const QMimeData& data) {
 QCoro::Task<void> KippetIntake::paste(PasteContent content) {
     QPointer<KippetIntake> self(this);
     Log::line(QStringLiteral("📋 Starting paste operation"));
+    bool imageRefused = false;
     if (content.image) {
         const bool handled = co_await pasteImage(*content.image);
         if (handled || !self)
             co_return;
+        imageRefused = true;
     } else {
         Log::line(QStringLiteral("❌ No image found in clipboard, checking Priority 2"));
     }
@@ -323,8 +325,16 @@ QCoro::Task<void> KippetIntake::paste(PasteContent content) {
         co_await pasteUrls(content.urls);
         co_return;
     }
-    if (!content.text)
+    if (!content.text) {
+        // A picture the decoder refused, with nothing else to paste in its place: the user is
+        // told, or the paste would seem not to have happened.
+        if (imageRefused) {
+            IntakeFailures failures;
+            failures.addLogged(IntakeError::imageReadFailed());
+            reportFailures(failures, 1);
+        }
         co_return;
+    }
     IntakeFailures failures;
     co_await addAndAnalyze(itemFromText(*content.text), failures);
     if (self)

@@ -2,6 +2,7 @@
 
 #include "analysis/ImageDecoder.h"
 #include "analysis/IsolatedImageDecoder.h"
+#include "analysis/PngWriter.h"
 #include "platform/Log.h"
 
 #include <QBuffer>
@@ -74,7 +75,9 @@ std::optional<EncodedImage> PastedImageEncoder::encode(const PastedImage& pasted
         return encodeInDecoder(pasted.encodedBytes);
     const QImage& image = pasted.image;
     Log::line(QStringLiteral("  ✅ Created bitmap"));
-    const std::optional<QByteArray> png = encodeAs(image, "PNG", -1);
+    std::optional<QByteArray> png;
+    if (const std::optional<PngWriter::File> file = PngWriter::write(image))
+        png = file->joined();
     if (!png) {
         Log::line(QStringLiteral("  ❌ PNG representation failed"));
         return encodeJpeg(image);

@@ -8,6 +8,7 @@
 
 #include "analysis/DecoderProtocol.h"
 #include "analysis/ImageDecoder.h"
+#include "analysis/PngWriter.h"
 #include "decoder/Lockdown.h"
 #include "decoder/LockdownCheck.h"
 #include "decoder/PdfPages.h"
@@ -81,20 +82,85 @@ std::optional<QImage> decoded(const DecoderProtocol::Request& request) {
     return std::nullopt;
 }
 
-// The picture as the app would have kept it had it the pixels: PNG, else JPEG at quality 95.
-std::optional<QByteArray> encodedFile(QImage& image) {
-    // A PNG holds its alpha unpremultiplied: converted in place, the writer makes no copy of
-    // its own of a picture that may be as large as the limit.
-    if (image.format() == QImage::Format_ARGB32_Premultiplied)
-        image.convertTo(QImage::Format_ARGB32);
-    for (const auto& [format, quality] : {std::pair{"PNG", -1}, std::pair{"JPEG", 95}}) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        if (image.save(&buffer, format, quality) && !bytes.isEmpty())
-            return bytes;
+#if defined(__SANITIZE_ADDRESS__)
+#define KIPPETS_DECODER_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KIPPETS_DECODER_SANITIZED 1
+#endif
+#endif
+
+// What a decoder holds beside a paste's pixels and its file: its code, Qt's, the readers' and the
+// fonts' (43 MB measured in a release build before its first picture), and some slack. The
+// sanitized build holds more (94 MB measured) and a shadow byte for every eight it allocates.
+#ifdef KIPPETS_DECODER_SANITIZED
+constexpr qint64 heldBesidePictures = 128LL * 1024 * 1024;
+constexpr qint64 shadowEighths = 9;
+#else
+constexpr qint64 heldBesidePictures = 96LL * 1024 * 1024;
+constexpr qint64 shadowEighths = 8;
+#endif
+
+// The bound the app gave this decoder (--memory=), as main() reads it.
+qint64 decoderMemoryBound() {
+    for (const QString& argument : QCoreApplication::arguments()) {
+        if (argument.startsWith(QLatin1String("--memory=")))
+            return std::max<qint64>(64LL * 1024 * 1024, argument.mid(9).toLongLong());
     }
-    return std::nullopt;
+    return 1024LL * 1024 * 1024;
+}
+
+// A paste's file: PNG, else JPEG at quality 95, as the app would have kept the picture had it
+// the pixels. Its pieces are held until they are sent while they fit beside the pixels within
+// the decoder's bound. Past that (a picture near the largest size taken, whose content hardly
+// compresses) only their size is counted, and the file is written a second time as it is sent.
+struct PasteFile {
+    PngWriter::File file;
+    bool held = true;
+};
+
+std::optional<PasteFile> pasteFile(const QImage& image) {
+    const qint64 room = (decoderMemoryBound() - heldBesidePictures) * 8 / shadowEighths -
+                        qint64(image.sizeInBytes());
+    PasteFile paste;
+    const bool written = PngWriter::write(image, [&paste, room](QByteArray piece) {
+        paste.file.size += piece.size();
+        if (paste.held && paste.file.size > room) {
+            paste.held = false;
+            paste.file.pieces.clear();
+        }
+        if (paste.held)
+            paste.file.pieces.append(std::move(piece));
+        return true;
+    });
+    if (written)
+        return paste;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPEG", 95) || bytes.isEmpty())
+        return std::nullopt;
+    return PasteFile{{{bytes}, bytes.size()}, true};
+}
+
+// Each piece is let go once sent. A file not held is written again, piece by piece as it goes:
+// the same pixels make the same bytes, and the bytes must add up to the size told.
+bool sendFile(int channel, PasteFile& paste, const std::optional<QImage>& image) {
+    if (paste.held) {
+        for (QByteArray& piece : paste.file.pieces) {
+            if (!writeAll(channel, piece.constData(), piece.size()))
+                return false;
+            piece = QByteArray();
+        }
+        return true;
+    }
+    qint64 sent = 0;
+    const bool written =
+        image && PngWriter::write(*image, [&](QByteArray piece) {
+            sent += piece.size();
+            return sent <= paste.file.size && writeAll(channel, piece.constData(), piece.size());
+        });
+    return written && sent == paste.file.size;
 }
 
 // A reader that scaled by its own rounding may miss the box by a pixel; what is sent fits it.
@@ -119,7 +185,7 @@ QImage fitted(QImage image, const DecoderProtocol::Request& request) {
     return image;
 }
 
-bool answer(int channel, const DecoderProtocol::Request& request) {
+bool answer(int channel, DecoderProtocol::Request& request) {
     DecoderProtocol::AnswerHeader header;
     if (request.ask == DecoderProtocol::Ask::declaredSize) {
         if (const std::optional<QSize> size = ImageDecoder::declaredSize(request.bytes)) {
@@ -141,13 +207,18 @@ bool answer(int channel, const DecoderProtocol::Request& request) {
         return writeAll(channel, bytes.constData(), bytes.size());
     }
     std::optional<QImage> image = decoded(request);
-    if (image && !DecoderProtocol::isSentFormat(image->format())) {
+    // A paste's file bytes are done with once decoded: its PNG may need their room.
+    if (request.ask == DecoderProtocol::Ask::encoded)
+        request.bytes = QByteArray();
+    // A file is written from any format, a strip at a time: a 16-bit picture is not copied whole.
+    if (image && request.ask != DecoderProtocol::Ask::encoded &&
+        !DecoderProtocol::isSentFormat(image->format())) {
         image = image->convertToFormat(image->hasAlphaChannel() ? QImage::Format_ARGB32
                                                                 : QImage::Format_RGB32);
     }
     if (image && !image->isNull())
         image = fitted(std::move(*image), request);
-    std::optional<QByteArray> file;
+    std::optional<PasteFile> file;
     if (image && !image->isNull() && request.ask == DecoderProtocol::Ask::encoded &&
         DecoderProtocol::fitsRequest(image->size(), request)) {
         DecoderProtocol::AnswerHeader decodedHeader;
@@ -156,22 +227,23 @@ bool answer(int channel, const DecoderProtocol::Request& request) {
         const QByteArray bytes = DecoderProtocol::answerHeader(decodedHeader);
         if (!writeAll(channel, bytes.constData(), bytes.size()))
             return false;
-        file = encodedFile(*image);
+        file = pasteFile(*image);
     }
     if (!image || image->isNull() || !DecoderProtocol::fitsRequest(image->size(), request) ||
         (request.ask == DecoderProtocol::Ask::encoded &&
-         (!file || file->size() > DecoderProtocol::encodedBytesBound(image->size())))) {
+         (!file || file->file.size > DecoderProtocol::encodedBytesBound(image->size())))) {
         const QByteArray bytes = DecoderProtocol::answerHeader(header);
         return writeAll(channel, bytes.constData(), bytes.size());
     }
     if (file) {
         header.answer = DecoderProtocol::Answer::encoded;
         header.size = image->size();
-        header.pixelBytes = file->size();
-        image.reset(); // the pixels are let go before the file is sent
+        header.pixelBytes = file->file.size;
+        if (file->held)
+            image.reset(); // the pixels are let go before the file is sent
         const QByteArray bytes = DecoderProtocol::answerHeader(header);
         return writeAll(channel, bytes.constData(), bytes.size()) &&
-               writeAll(channel, file->constData(), file->size());
+               sendFile(channel, *file, image);
     }
     header.answer = DecoderProtocol::Answer::image;
     header.size = image->size();

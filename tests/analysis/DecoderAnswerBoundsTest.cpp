@@ -3,6 +3,7 @@
 #include "analysis/IsolatedImageDecoder.h"
 #include "analysis/PastedImageEncoder.h"
 #include "analysis/PixelBudget.h"
+#include "analysis/PngWriter.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -322,7 +323,8 @@ private slots:
         for (const QByteArray& bytes : pastes) {
             const std::optional<QImage> pixels = decoder->decode(bytes);
             QVERIFY(pixels);
-            const QByteArray madeInTheApp = encoded(*pixels, "PNG");
+            // The file the app makes of pixels it holds, as the decoder makes it of those it does.
+            const QByteArray madeInTheApp = PngWriter::write(*pixels)->joined();
             const std::optional<EncodedImage> pasted = PastedImageEncoder::encode({{}, bytes});
             QVERIFY(pasted);
             QCOMPARE(pasted->mimeType, QStringLiteral("image/png"));

@@ -384,7 +384,8 @@ private slots:
         settings.limits.ceiling = std::chrono::minutes(10);
         const auto decoder = std::make_shared<IsolatedImageDecoder>(settings);
         IsolatedImageDecoder::install(decoder);
-        const QByteArray photo = stripedPhoto(2400);
+        // Large enough that even written quickly it outlasts the wall bound, starved.
+        const QByteArray photo = stripedPhoto(6000);
         QVERIFY(decoder->decode(ordinaryPng()));
         const QList<qint64> waiting = decoder->idleDecoders();
         QVERIFY(!waiting.isEmpty());
@@ -409,7 +410,7 @@ private slots:
         QCOMPARE(decoder->requestsSent(), sent + 2);
         // The starved decoder took longer than its wall bound: the bound was put to the test.
         QVERIFY2(spent > 6000, qPrintable(QString::number(spent)));
-        QCOMPARE(decoder->declaredSize(pasted->bytes), std::optional<QSize>(QSize(2400, 2400)));
+        QCOMPARE(decoder->declaredSize(pasted->bytes), std::optional<QSize>(QSize(6000, 6000)));
     }
 
     // A decoder stopped from outside spends no CPU: the picture is not its doing. It is decoded

@@ -83,6 +83,17 @@ private slots:
                  qPrintable(why));
         QVERIFY2(refused < output.indexOf(QStringLiteral("falling through to Priority 2")),
                  qPrintable(output));
+        // The refusal is said, in an alert the user closes before the next paste.
+        const auto alert = [&] {
+            const DesktopSession::WindowId window = desktop.windowTitled(QStringLiteral("Error"));
+            return window != 0 && desktop.isViewable(window) ? window : 0;
+        };
+        QVERIFY(DesktopSession::waitUntil([&] { return alert() != 0; }));
+        QVERIFY(desktop.keyUntil(alert(), QStringLiteral("Return"), [&] { return alert() == 0; }));
+        QVERIFY(desktop.clickGrabPoint(inbox));
+        QVERIFY2(DesktopSession::waitUntil([&] { return desktop.activeWindow() == inbox; }),
+                 qPrintable(desktop.title(desktop.activeWindow())));
+        QVERIFY(desktop.appHasCaughtUp(inbox));
 
         QCOMPARE(copy(QStringLiteral("image/png"), ordinary), 0);
         desktop.key(QStringLiteral("ctrl+v"));
