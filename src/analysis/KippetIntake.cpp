@@ -314,10 +314,11 @@ QCoro::Task<void> KippetIntake::paste(PasteContent content) {
     Log::line(QStringLiteral("📋 Starting paste operation"));
     bool imageRefused = false;
     if (content.image) {
-        const bool handled = co_await pasteImage(*content.image);
-        if (handled || !self)
+        const PastedPicture pasted = co_await pasteImage(*content.image);
+        if (pasted == PastedPicture::handled || !self)
             co_return;
-        imageRefused = true;
+        // Told already why no picture can be taken at all: not told again that this one failed.
+        imageRefused = pasted == PastedPicture::refused;
     } else {
         Log::line(QStringLiteral("❌ No image found in clipboard, checking Priority 2"));
     }
@@ -342,7 +343,7 @@ QCoro::Task<void> KippetIntake::paste(PasteContent content) {
 }
 
 // False when the image could not be encoded and the paste falls through to the next priority.
-QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
+QCoro::Task<KippetIntake::PastedPicture> KippetIntake::pasteImage(PastedImage image) {
     QPointer<KippetIntake> self(this);
     Log::line(QStringLiteral("✅ Found image in clipboard"));
     // Named by the moment of the paste, not by when its bytes come back from a decoder: a picture
@@ -374,12 +375,15 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
     QFuture<std::optional<EncodedImage>> encoding = flight->encoding;
     const std::optional<EncodedImage> encoded = co_await encoding;
     if (!self || !kippet_)
-        co_return true;
+        co_return PastedPicture::handled;
     if (!encoded) {
         // Once, the first time: why no picture can be taken on this system at all.
-        if (const std::optional<QString> refusal = IsolatedImageDecoder::shared()->refusalToTell())
+        if (const std::optional<QString> refusal =
+                IsolatedImageDecoder::shared()->refusalToTell()) {
             emit errorOccurred(*refusal);
-        co_return false;
+            co_return PastedPicture::refusedAndTold;
+        }
+        co_return PastedPicture::refused;
     }
     Log::line(QStringLiteral("🎨 Creating image item (%1 bytes)").arg(encoded->bytes.size()));
     const QString name = QStringLiteral("Pasted Image %1.%2").arg(moment, encoded->fileExtension);
@@ -397,18 +401,18 @@ QCoro::Task<bool> KippetIntake::pasteImage(PastedImage image) {
             failures.addLogged(error);
             reportFailures(failures, 1);
         }
-        co_return true;
+        co_return PastedPicture::handled;
     }
     // In the kippet now, where the duplicate check sees it: the next paste need not wait for its
     // analysis.
     land();
     if (!self || !added)
-        co_return true;
+        co_return PastedPicture::handled;
     Log::line(QStringLiteral("✅ Image added to kippet"));
     co_await analyzeItem(item);
     if (self)
         Log::line(QStringLiteral("✅ Analysis complete"));
-    co_return true;
+    co_return PastedPicture::handled;
 }
 
 std::shared_ptr<KippetIntake::PasteInFlight>

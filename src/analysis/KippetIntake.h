@@ -84,7 +84,10 @@ private:
     static PasteContent pasteContent(const QMimeData& data);
     static KippetItem itemFromText(const QString& text);
     QCoro::Task<void> paste(PasteContent content);
-    QCoro::Task<bool> pasteImage(PastedImage image);
+    // How a pasted picture ended: stored (or the paste is over), refused, or refused with the
+    // reason already told to the user.
+    enum class PastedPicture { handled, refused, refusedAndTold };
+    QCoro::Task<PastedPicture> pasteImage(PastedImage image);
     // The latest paste of the same picture still on its way; none when there is none.
     std::shared_ptr<PasteInFlight> pasteInFlight(const PastedImage& image) const;
     static bool isSamePicture(const PastedImage& one, const PastedImage& other);

@@ -241,6 +241,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("❌ Failed to create valid image data, "
                                                              "falling through to Priority 2")),
                                  intakeWaitMs);
+        // The paste kept nothing, and says so once it has ended.
+        QTRY_COMPARE_WITH_TIMEOUT(app.dialogs().shown().size(), 1, intakeWaitMs);
         QVERIFY(pasted->items().isEmpty());
         QVERIFY(!ImageDecoder::decode(hostile));
         QVERIFY(!ImageDecoder::declaredSize(hostile));
