@@ -18,12 +18,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <unistd.h>
 #include <utility>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
@@ -1709,6 +1714,51 @@ bool DesktopSession::pauseApp() {
     return pauseHoldingNothing(app_.processId(), appPaused_);
 }
 
+namespace {
+
+// Whether the X server has read everything the process sent it: the server's end of each of the
+// process's connections to it holds no unread bytes (ss's receive queue of that end). Requests
+// still in the socket reach the server after the process stopped, a grab among them maybe.
+bool serverHasReadAllOf(qint64 pid) {
+    QSet<QByteArray> ends;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        // Read as it is: Qt would make the target a path beside the link.
+        char target[64] = {};
+        const ssize_t length = ::readlink(QFile::encodeName(fd.absoluteFilePath()).constData(),
+                                          target, sizeof target - 1);
+        const QByteArray link(target, length > 0 ? length : 0);
+        if (link.startsWith("socket:["))
+            ends.insert(link.mid(8, link.size() - 9));
+    }
+    if (ends.isEmpty())
+        return true;
+    QProcess ss;
+    ss.start(QStringLiteral("ss"), {QStringLiteral("-xnH")});
+    if (!ss.waitForFinished(10000) || ss.exitCode() != 0)
+        return true;
+    // Netid State Recv-Q Send-Q Local-Address Local-Port Peer-Address Peer-Port
+    QHash<QByteArray, QList<QByteArray>> byPort;
+    for (const QByteArray& line : ss.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8)
+            byPort.insert(fields.at(5), fields);
+    }
+    for (const QByteArray& end : std::as_const(ends)) {
+        const auto own = byPort.constFind(end);
+        if (own == byPort.constEnd())
+            continue;
+        const auto server = byPort.constFind(own->at(7));
+        if (server == byPort.constEnd() || !server->at(4).contains("X11-unix"))
+            continue;
+        if (server->at(2) != "0")
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool DesktopSession::pauseHoldingNothing(qint64 pid, bool& paused) {
     // A client stopped while it holds the server holds every other client still, this session
     // among them: each of its requests would wait for good. Such a pause is let go, and taken
@@ -1716,11 +1766,22 @@ bool DesktopSession::pauseHoldingNothing(qint64 pid, bool& paused) {
     // stopped may still wait at the server behind this session's request, a grab among it, and
     // the server reads a busy client's requests over several of its rounds. Answers in a row, each
     // asked after the last came, leave the server rounds to take in the rest.
-    const auto answersInARow = [this] {
-        for (int answer = 0; answer < 5; ++answer) {
-            if (!serverAnswersWithin(std::chrono::milliseconds(300)))
+    const auto answersInARow = [this, pid] {
+        // First, until the server has read all the client sent: on a busy machine a busy client's
+        // requests may wait in the socket longer than a few answers take.
+        QDeadlineTimer read(std::chrono::seconds(5));
+        while (!serverHasReadAllOf(pid)) {
+            if (read.hasExpired() || !serverAnswersWithin(std::chrono::milliseconds(300)))
                 return false;
-            QThread::msleep(20);
+            QThread::msleep(10);
+        }
+        // Then answers in a row over a quarter of a second, the server reading nothing more of
+        // the client meanwhile: requests it read but has not yet carried out wait for the
+        // client's turn, which a busy server gives it in rounds between this session's.
+        for (int answer = 0; answer < 8; ++answer) {
+            if (!serverAnswersWithin(std::chrono::milliseconds(300)) || !serverHasReadAllOf(pid))
+                return false;
+            QThread::msleep(30);
         }
         return true;
     };
