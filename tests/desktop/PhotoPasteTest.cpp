@@ -3,25 +3,34 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
 
 namespace {
-// A 48-megapixel photo of smooth content, as a camera's JPEG: a field of random colours enlarged
-// to the whole picture. Each seed makes another.
-QByteArray smoothPhoto(quint32 seed) {
+// A 48-megapixel photo as a camera's JPEG: a field of random colours enlarged to the whole
+// picture, smooth, or under the fine grain of a photo taken in dim light. Each seed makes another.
+QByteArray photo(quint32 seed, bool grain) {
     QRandomGenerator random(seed);
     QImage field(64, 48, QImage::Format_RGB32);
     for (int y = 0; y < field.height(); ++y) {
         for (int x = 0; x < field.width(); ++x)
             field.setPixel(x, y, random.generate() | 0xff000000u);
     }
-    const QImage photo =
+    QImage picture =
         field.scaled(QSize(8000, 6000), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (grain) {
+        QImage noise(picture.size(), QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y)
+            random.fillRange(reinterpret_cast<quint32*>(noise.scanLine(y)), noise.width());
+        QPainter painter(&picture);
+        painter.setOpacity(0.08);
+        painter.drawImage(0, 0, noise);
+    }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    photo.save(&buffer, "JPEG", 85);
+    picture.save(&buffer, "JPEG", 85);
     return bytes;
 }
 } // namespace
@@ -31,7 +40,7 @@ QByteArray smoothPhoto(quint32 seed) {
 class PhotoPasteTest : public QObject {
     Q_OBJECT
 private slots:
-    void largeSmoothPhotosPastedAreEachStored() {
+    void largePhotosPastedAreEachStored() {
         DesktopSession desktop;
         QVERIFY2(desktop.isReady(), qPrintable(desktop.failure()));
         DesktopSession::Seed seed;
@@ -48,13 +57,14 @@ private slots:
                  qPrintable(desktop.title(desktop.activeWindow())));
         QVERIFY(desktop.appHasCaughtUp(inbox));
 
-        constexpr int photos = 3;
+        // Eight distinct photos, smooth ones and grained ones by turns.
+        constexpr int photos = 8;
         for (int photo = 0; photo < photos; ++photo) {
             const QString path = desktop.home() + QStringLiteral("/photo%1.jpg").arg(photo);
             {
                 QFile file(path);
                 QVERIFY(file.open(QIODevice::WriteOnly));
-                const QByteArray bytes = smoothPhoto(100 + photo);
+                const QByteArray bytes = ::photo(100 + photo, photo % 2 == 1);
                 QVERIFY2(bytes.size() > 1024 * 1024, qPrintable(QString::number(bytes.size())));
                 file.write(bytes);
             }
