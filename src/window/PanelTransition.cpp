@@ -636,12 +636,56 @@ QRect PanelTransition::stepAt(qreal progress) const {
                QSize(between(from_.width(), to_.width()), between(from_.height(), to_.height())));
     const Kippet* kippet = panel_->kippet();
     if (!kippet || !kippet->isExpanded())
-        return step;
+        return onTheWaysPixels(step);
     // Growing out of a mini tile, the expanded layout starts at the collapsed tile's size, the
     // smallest that holds its header and toolbar; the bottom-left corner stays.
     const QSize smallest =
         WindowPlacement::collapsedSize.toSize().boundedTo(to_.size()).expandedTo(step.size());
-    return QRect(QPoint(step.left(), step.bottom() + 1 - smallest.height()), smallest);
+    return onTheWaysPixels(
+        QRect(QPoint(step.left(), step.bottom() + 1 - smallest.height()), smallest));
+}
+
+QRect PanelTransition::onTheWaysPixels(QRect step) const {
+    if (phase_ == Phase::animatingItself || !stage_)
+        return step;
+    // The stage places a frame's picture as Qt places a window: its place (from the stage's
+    // origin) and its size each rounded to the server's pixels. At a fractional scale a side
+    // that stays put in points then ends a pixel further out in some frames than where the
+    // panel stands -- the corner that stays would shake by a pixel -- and that pixel lies beyond
+    // the panel's place: a compositor that repaints the panel's place as the panel leaves, ahead
+    // of the stage's, shows there a row of an older frame beside the new one. A side that stays
+    // put stays on the panel's own pixels: the frame gives or takes a point at the side that
+    // moves instead.
+    const qreal scale = stage_->devicePixelRatioF();
+    if (qFuzzyCompare(scale, qreal(qRound(scale))))
+        return step;
+    const QPoint origin = stage_->geometry().topLeft();
+    // The server's pixel past the frame's far side along one axis, as the stage places it.
+    const auto end = [scale](int originAt, int from, int length) {
+        return qRound(originAt * scale) + qRound((from - originAt) * scale) +
+               qRound(length * scale);
+    };
+    if (from_.bottom() == to_.bottom() && step.bottom() == from_.bottom()) {
+        const int wanted = end(origin.y(), from_.top(), from_.height());
+        for (const int nudge : {1, -1}) {
+            if (end(origin.y(), step.top(), step.height()) == wanted)
+                break;
+            const QRect tried = step.adjusted(0, nudge, 0, 0);
+            if (tried.height() > 0 && end(origin.y(), tried.top(), tried.height()) == wanted)
+                step = tried;
+        }
+    }
+    if (from_.right() == to_.right() && step.right() == from_.right()) {
+        const int wanted = end(origin.x(), from_.left(), from_.width());
+        for (const int nudge : {1, -1}) {
+            if (end(origin.x(), step.left(), step.width()) == wanted)
+                break;
+            const QRect tried = step.adjusted(nudge, 0, 0, 0);
+            if (tried.width() > 0 && end(origin.x(), tried.left(), tried.width()) == wanted)
+                step = tried;
+        }
+    }
+    return step;
 }
 
 bool PanelTransition::coveredToTheEnd() const {

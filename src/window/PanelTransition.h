@@ -171,6 +171,8 @@ private:
     // Draws the panel's picture at `size`, laid out as its form needs.
     QPixmap pictureAt(QSize size);
     QRect stepAt(qreal progress) const;
+    // `step` with the sides that stay put on the server's pixels where the panel stands.
+    QRect onTheWaysPixels(QRect step) const;
     bool coveredToTheEnd() const;
     void openStage();
 
