@@ -4,6 +4,7 @@
 #include "analysis/PastedImageEncoder.h"
 #include "analysis/PixelBudget.h"
 #include "analysis/PngWriter.h"
+#include "support/EncodedImage.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -13,14 +14,6 @@
 #include <unistd.h>
 
 namespace {
-QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, quality);
-    return bytes;
-}
-
 QByteArray pngOf(QSize size, QColor color = QColor(40, 160, 90)) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(color);

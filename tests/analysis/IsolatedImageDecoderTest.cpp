@@ -5,6 +5,7 @@
 #include "analysis/PastedImageEncoder.h"
 #include "model/Kippet.h"
 #include "support/DecoderMemory.h"
+#include "support/EncodedImage.h"
 #include "support/HostileImageFiles.h"
 #include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
@@ -34,14 +35,6 @@
 #include <unistd.h>
 
 namespace {
-QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, quality);
-    return bytes;
-}
-
 // A square photo `side` pixels wide, a gradient crossed by light lines, as a JPEG of middling
 // quality: quick to decode, slow to write out as PNG.
 QByteArray stripedPhoto(int side) {

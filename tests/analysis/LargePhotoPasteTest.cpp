@@ -2,6 +2,7 @@
 #include "analysis/KippetIntake.h"
 #include "analysis/PastedImageEncoder.h"
 #include "model/Kippet.h"
+#include "support/EncodedImage.h"
 #include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
@@ -22,14 +23,6 @@
 #include <vector>
 
 namespace {
-QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, quality);
-    return bytes;
-}
-
 constexpr QSize photoSize(8000, 6000);
 
 // A field of a few random colours enlarged to the whole picture: long smooth slopes, as a photo

@@ -4,6 +4,7 @@
 #include "analysis/IsolatedImageDecoder.h"
 #include "analysis/KippetIntake.h"
 #include "model/Kippet.h"
+#include "support/EncodedImage.h"
 #include "support/IntakeFixture.h"
 #include "support/TaskRunner.h"
 #include "support/TestEnvironment.h"
@@ -40,14 +41,6 @@ extern char** environ;
 namespace {
 // As long as a sanitized decoder may take to start on a busy machine, and then some.
 constexpr int startMs = 120000;
-
-QByteArray encoded(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
 
 QByteArray procFile(qint64 pid, const char* name) {
     QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
